@@ -1,0 +1,73 @@
+// Entry point: builds the single-instance application and either hands over to the instance that
+// is already running or shows the main window and runs the event loop.
+#include "app/language.h"
+#include "app/logging.h"
+#include "app/qtsingleapplication.h"
+#include "main/maindialog.h"
+#include "platform/startupargs.h"
+#include "resources/mtresources.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QNetworkProxyFactory>
+#include <QStandardPaths>
+#include <QSystemTrayIcon>
+
+#include <vector>
+
+int main(int, char**)
+{
+    // The process's own command line is ignored; the application gets a fixed vector.
+    QByteArrayList args = platformStartupArguments();
+    std::vector<char*> argv;
+    for (QByteArray& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    int argc = int(args.size());
+
+    // Qt reads this attribute only while the application object is being built, so it is set
+    // first; set afterwards it would be ignored with a warning.
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
+
+    QtSingleApplication app(QObject::tr("PLOVEX(Chat)"), argc, argv.data());
+    QApplication::setApplicationName(QObject::tr("PLOVEX(Chat)"));
+    QApplication::setApplicationVersion(QStringLiteral("1046"));
+    mtInitResources();
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+
+    const QString staleLog =
+        QStandardPaths::standardLocations(QStandardPaths::DocumentsLocation).value(0) +
+        QLatin1Char('/') + QApplication::applicationName() + QStringLiteral("/log.txt");
+    if (QFile::exists(staleLog))
+        QFile::remove(staleLog);
+
+    qDebug().noquote() << "main() release mode";
+    qInstallMessageHandler(MtLog::quietMessageHandler);
+    initLanguage();
+
+    if (app.isRunning()) {
+        qDebug().noquote() << "send show message";
+        const bool sent = app.sendMessage(QStringLiteral("show"), 2000);
+        qDebug().noquote().nospace() << "send show message sendFlag:" << sent;
+        return 0;
+    }
+
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        QMessageBox::critical(nullptr, QObject::tr("PLOVEX(Chat)"),
+                              QObject::tr("This OS does not support system tray"), QMessageBox::Ok);
+        return 1;
+    }
+
+    QApplication::setQuitOnLastWindowClosed(false);
+    auto* dialog = new MainDialog;
+    dialog->show();
+    QObject::connect(&app, &QtSingleApplication::messageReceived, dialog,
+                     &MainDialog::messageReceivedFromApplication);
+    const int result = app.exec();
+    qDebug("main retn:%d", result);
+    deleteTranslators();
+    delete dialog;
+    return result;
+}

@@ -1,0 +1,22 @@
+# mt_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [ENV k=v ...])
+# One Qt Test executable per module, registered with CTest. Widgets run on the offscreen
+# platform unless the test sets its own environment.
+function(mt_add_test name)
+    cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE mt_options mt_testsupport Qt5::Test ${ARG_LIBS})
+    add_test(NAME ${name} COMMAND ${name})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
+    endif()
+    set(_env QT_QPA_PLATFORM=offscreen MT_SOURCE_DIR=${PROJECT_SOURCE_DIR}
+             MT_BINARY_DIR=${PROJECT_BINARY_DIR} ${ARG_ENV})
+    if(MT_SANITIZE_THREAD)
+        list(APPEND _env "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp second_deadlock_stack=1")
+    endif()
+    if(MT_SANITIZE_ADDRESS)
+        list(APPEND _env "ASAN_OPTIONS=detect_leaks=0" "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+    endif()
+    set_tests_properties(${name} PROPERTIES
+        TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${_env}" LABELS "${ARG_LABELS}")
+endfunction()

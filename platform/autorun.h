@@ -1,0 +1,8 @@
+#pragma once
+
+class QString;
+
+// Starting with the user's session. Windows: a shortcut in the user's Startup folder; elsewhere:
+// an XDG autostart entry. Both name the running executable.
+bool platformSetAutoRun(const QString& appName, bool enabled);
+bool platformIsAutoRun(const QString& appName);

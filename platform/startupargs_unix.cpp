@@ -1,0 +1,6 @@
+#include "platform/startupargs.h"
+
+QByteArrayList platformStartupArguments()
+{
+    return {QByteArrayLiteral("sorvik")};
+}

@@ -1,0 +1,59 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ko_KR">
+    <context>
+        <name>MainDialog</name>
+        <message>
+            <source>PLOVEX(Chat)</source>
+            <translation>PLOVEX(Chat)</translation>
+        </message>
+        <message>
+            <source>Minimize</source>
+            <translation>최소화</translation>
+        </message>
+        <message>
+            <source>Maximize</source>
+            <translation>최대화</translation>
+        </message>
+        <message>
+            <source>Close</source>
+            <translation>닫기</translation>
+        </message>
+        <message>
+            <source>ID</source>
+            <translation>아이디</translation>
+        </message>
+        <message>
+            <source>Password</source>
+            <translation>비밀번호</translation>
+        </message>
+        <message>
+            <source>Login</source>
+            <translation>로그인</translation>
+        </message>
+        <message>
+            <source>AutoLogin</source>
+            <translation>자동 로그인</translation>
+        </message>
+        <message>
+            <source>Ready</source>
+            <translation>준비</translation>
+        </message>
+        <message>
+            <source>Alarm</source>
+            <translation>알림</translation>
+        </message>
+        <message>
+            <source>Menu</source>
+            <translation>메뉴</translation>
+        </message>
+        <message>
+            <source>Unlock</source>
+            <translation>잠금 해제</translation>
+        </message>
+        <message>
+            <source>Logout</source>
+            <translation>로그아웃</translation>
+        </message>
+    </context>
+</TS>

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+// A real X display for tests of the whole program: Xvfb on a free display number and, when asked,
+// trayer as the system tray host. xdotool drives and inspects the windows on it.
+class XSession
+{
+public:
+    explicit XSession(bool withTray);
+    ~XSession();
+
+    bool isValid() const { return !m_display.isEmpty(); }
+    QString display() const { return m_display; }
+    QString errorString() const { return m_error; }
+    // Adds DISPLAY (and drops any Wayland or platform overrides) to a child's environment.
+    QProcessEnvironment environment(QProcessEnvironment base) const;
+
+    // xdotool helpers; the results are window ids in decimal.
+    QStringList visibleWindows(const QString& namePattern) const;
+    QStringList windowsOfPid(qint64 pid) const;
+    bool key(const QString& windowId, const QString& keys) const;
+    QString run(const QStringList& xdotoolArgs, int* exitCode = nullptr) const;
+
+    static bool toolsAvailable();
+
+private:
+    QProcess m_xvfb;
+    QProcess m_tray;
+    QString m_display;
+    QString m_error;
+};
