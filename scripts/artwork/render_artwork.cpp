@@ -3,6 +3,13 @@
 //
 //   render_artwork png <in.svg> <out.png> <width> [height]
 //   render_artwork ico <in.svg> <out.ico> <size>[,<size>...]
+//   render_artwork ninepatch <in.svg> <out.9.png> <width> <height> <x0,x1> <y0,y1> <l,t,r,b>
+//   [scale]
+//
+// A nine-patch picture is the body rendered at width x height times scale inside a one-pixel
+// border: black marks on the top and left edges span the stretchable column x0..x1 and row
+// y0..y1, marks on the bottom and right edges span the content area (the body minus the padding
+// l, t, r, b). All coordinates are in unscaled pixels of the body.
 #include <QBuffer>
 #include <QByteArray>
 #include <QDataStream>
@@ -62,6 +69,43 @@ bool writeIco(QSvgRenderer& svg, const QString& out, const QList<int>& sizes)
     return stream.status() == QDataStream::Ok;
 }
 
+QList<int> numbers(const QString& list)
+{
+    QList<int> out;
+    for (const QString& s : list.split(QLatin1Char(',')))
+        out << s.toInt();
+    return out;
+}
+
+bool writeNinePatch(QSvgRenderer& svg, const QString& out, const QStringList& args)
+{
+    const int width = args.at(0).toInt();
+    const int height = args.at(1).toInt();
+    const QList<int> stretchX = numbers(args.at(2));
+    const QList<int> stretchY = numbers(args.at(3));
+    const QList<int> padding = numbers(args.at(4));
+    const int scale = args.size() > 5 ? args.at(5).toInt() : 1;
+    if (width <= 0 || height <= 0 || scale <= 0 || stretchX.size() != 2 || stretchY.size() != 2 ||
+        padding.size() != 4)
+        return false;
+    const QImage body = render(svg, width * scale, height * scale);
+    QImage image(body.width() + 2, body.height() + 2, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.drawImage(1, 1, body);
+    painter.end();
+    const QRgb black = qRgba(0, 0, 0, 255);
+    for (int x = stretchX.at(0) * scale; x < stretchX.at(1) * scale; ++x)
+        image.setPixel(1 + x, 0, black);
+    for (int y = stretchY.at(0) * scale; y < stretchY.at(1) * scale; ++y)
+        image.setPixel(0, 1 + y, black);
+    for (int x = padding.at(0) * scale; x < (width - padding.at(2)) * scale; ++x)
+        image.setPixel(1 + x, image.height() - 1, black);
+    for (int y = padding.at(1) * scale; y < (height - padding.at(3)) * scale; ++y)
+        image.setPixel(image.width() - 1, 1 + y, black);
+    return image.save(out, "PNG");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -77,6 +121,14 @@ int main(int argc, char** argv)
     if (!svg.isValid()) {
         err << "cannot read " << args.at(2) << "\n";
         return 1;
+    }
+    if (args.at(1) == QLatin1String("ninepatch")) {
+        if (args.size() < 9) {
+            err << "usage: render_artwork ninepatch <in.svg> <out> <w> <h> <x0,x1> <y0,y1> "
+                   "<l,t,r,b> [scale]\n";
+            return 2;
+        }
+        return writeNinePatch(svg, args.at(3), args.mid(4)) ? 0 : 1;
     }
     if (args.at(1) == QLatin1String("ico")) {
         QList<int> sizes;
