@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QPixmap>
+#include <QSize>
+#include <QString>
+
+// Picture helpers shared by the conversation, the lists and the viewers.
+
+// The picture scaled smoothly to cover `size` and cropped around its centre, drawn into a
+// transparent picture clipped to the inscribed ellipse. `ratio` is the screen's device pixel
+// ratio, so the result stays sharp on high-density screens.
+QPixmap mtRoundPicture(const QPixmap& picture, const QSize& size, qreal ratio = 1.0);
+
+// The same cover-scaled, centred crop without the circle (thumbnails of the image viewer).
+QPixmap mtCoverPicture(const QPixmap& picture, const QSize& size, qreal ratio = 1.0);
+
+// Loads a resource picture, preferring its "@2x" rendering on high-density screens.
+QPixmap mtLoadPicture(const QString& path, qreal ratio = 1.0);
