@@ -1,0 +1,84 @@
+// Reference chat server for the client's tests and demo: REST over HTTPS, an embedded MQTT
+// broker and a loopback control interface, on one data folder.
+//
+//   node devserver/server.mjs --data DIR --rest-port N --broker-port M [--control-port K]
+//                             [--reset] [--users N] [--demo]
+import fs from 'node:fs';
+import path from 'node:path';
+import { parseArgs } from './lib/args.mjs';
+import { Broker } from './lib/broker.mjs';
+import { buildControl } from './lib/control.mjs';
+import { DemoBot } from './lib/demobot.mjs';
+import { Faults } from './lib/faults.mjs';
+import { Files } from './lib/files.mjs';
+import { Ops } from './lib/ops.mjs';
+import { RequestLog } from './lib/requestlog.mjs';
+import { buildRest } from './lib/rest.mjs';
+import { Store } from './lib/store.mjs';
+import { ensureCertificates, writeClientIni } from './lib/tls.mjs';
+
+function log(line) {
+    process.stdout.write(`${new Date().toISOString()} ${line}\n`);
+}
+
+async function main() {
+    let opts;
+    try {
+        opts = parseArgs(process.argv.slice(2));
+    } catch (e) {
+        process.stderr.write(`${e.message}\n`);
+        process.exit(2);
+    }
+    opts.usersGiven = process.argv.includes('--users');
+    const dataDir = path.resolve(opts.data);
+    fs.mkdirSync(dataDir, { recursive: true });
+    const tls = ensureCertificates(dataDir);
+    if (opts.reset) {
+        for (const sub of ['files', 'pictures', 'tmp']) fs.rmSync(path.join(dataDir, sub), { recursive: true, force: true });
+    }
+    const started = Date.now();
+    const store = new Store(dataDir).open({ reset: opts.reset, users: opts.users, usersGiven: opts.usersGiven });
+    log(`state: ${store.seeded ? 'seeded' : 'loaded'} ${Object.keys(store.s.users).length} users, ` +
+        `${Object.keys(store.s.groups).length} groups, ${Object.keys(store.s.rooms).length} rooms in ${Date.now() - started} ms`);
+    const files = new Files(dataDir, store);
+    files.ensureSeedFiles();
+    const requestLog = new RequestLog();
+    const faults = new Faults();
+    const broker = new Broker(store, log);
+    const brokerPort = await broker.listen(opts.brokerPort);
+    const ops = new Ops({ store, broker, files, log, restPort: opts.restPort });
+    const rest = buildRest({ store, ops, files, tls, requestLog, faults, log });
+    await rest.listen({ port: opts.restPort, host: 'localhost' });
+    const restPort = rest.server.address().port;
+    ops.restPort = restPort;
+    const bot = new DemoBot({ store, broker, ops, log });
+    bot.enabled = opts.demo;
+    const info = () => ({ dataDir, restPort, brokerPort, controlPort });
+    const control = buildControl({ store, ops, broker, requestLog, faults, bot, info, log });
+    await control.listen({ port: opts.controlPort, host: '127.0.0.1' });
+    const controlPort = control.server.address().port;
+    writeClientIni(dataDir, restPort, brokerPort);
+
+    let stopping = false;
+    const stop = async (signal) => {
+        if (stopping) return;
+        stopping = true;
+        log(`stopping (${signal})`);
+        faults.release();
+        store.saveNow();
+        await Promise.race([Promise.all([rest.close(), control.close(), broker.close()]),
+            new Promise((r) => setTimeout(r, 1500))]);
+        process.exit(0);
+    };
+    process.on('SIGTERM', () => stop('SIGTERM'));
+    process.on('SIGINT', () => stop('SIGINT'));
+
+    process.stdout.write(`REST ${restPort}\nBROKER ${brokerPort}\nCONTROL ${controlPort}\n`);
+    process.stdout.write(`DATA ${dataDir}\n`);
+    process.stdout.write('READY\n');
+}
+
+main().catch((e) => {
+    process.stderr.write(`devserver: ${e.stack || e}\n`);
+    process.exit(1);
+});
