@@ -17,7 +17,7 @@ export const ROOM_GROUP = 10, ROOM_1VS1 = 20, ROOM_1VSN = 30, ROOM_LEAVE = 40;
 export class Store {
     constructor(dataDir) {
         this.dataDir = dataDir;
-        this.file = path.join(dataDir, 'state.json');
+        this.stateFile = path.join(dataDir, 'state.json');
         this.saveTimer = null;
         this.s = null;
     }
@@ -26,8 +26,8 @@ export class Store {
     // --users count asked for explicitly).
     open({ reset = false, users = 300, usersGiven = false } = {}) {
         let loaded = null;
-        if (!reset && fs.existsSync(this.file)) {
-            loaded = JSON.parse(fs.readFileSync(this.file, 'utf8'));
+        if (!reset && fs.existsSync(this.stateFile)) {
+            loaded = JSON.parse(fs.readFileSync(this.stateFile, 'utf8'));
             if (loaded.format !== 1 || (usersGiven && loaded.seedUsers !== users)) loaded = null;
         }
         this.seeded = !loaded;
@@ -52,9 +52,9 @@ export class Store {
             clearTimeout(this.saveTimer);
             this.saveTimer = null;
         }
-        const tmp = `${this.file}.tmp`;
+        const tmp = `${this.stateFile}.tmp`;
         fs.writeFileSync(tmp, JSON.stringify(this.s));
-        fs.renameSync(tmp, this.file);
+        fs.renameSync(tmp, this.stateFile);
     }
 
     // --- indexes -----------------------------------------------------------------------------

@@ -31,7 +31,7 @@ export async function startServer({ dataDir, args = [], keep = false } = {}) {
             if (/^READY$/m.test(out)) {
                 clearTimeout(timer);
                 const port = (name) => Number(new RegExp(`^${name} (\\d+)$`, 'm').exec(out)[1]);
-                resolve({ rest: port('REST'), broker: port('BROKER'), control: port('CONTROL') });
+                resolve({ rest: port('REST'), broker: port('BROKER'), controlPort: port('CONTROL') });
             }
         });
         proc.on('exit', (code) => reject(new Error(`server exited ${code}:\n${out}`)));
@@ -93,7 +93,7 @@ export function api(server, method, p, { headers = {}, form, body, host = 'local
 export function control(server, method, p, body) {
     return new Promise((resolve, reject) => {
         const data = body === undefined ? undefined : JSON.stringify(body);
-        const req = http.request({ host: '127.0.0.1', port: server.control, method, path: p,
+        const req = http.request({ host: '127.0.0.1', port: server.controlPort, method, path: p,
             headers: data ? { 'Content-Type': 'application/json' } : {} }, (res) => {
             let text = '';
             res.on('data', (c) => { text += c; });
