@@ -1,0 +1,3 @@
+#include "store/content.h"
+
+Content::~Content() = default;

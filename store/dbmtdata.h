@@ -1,0 +1,146 @@
+#pragma once
+
+#include "store/content.h"
+
+#include <QMap>
+#include <QReadWriteLock>
+#include <QString>
+#include <QStringList>
+
+// Pending changes of the key/value table: key to value text, written by applyCommit().
+using DBEditor = QMap<int, QString>;
+
+// The account and option values kept in TTT_MTDATA, one row per key, loaded at construction.
+// Setters change the field and record the change in the caller's editor; the values the user
+// changes on their own (name, pictures, password, alarm, alarm-off list) are written at once.
+//
+// The fields are written on the GUI thread (login, log off, the user's choices) and by the
+// directory cache's worker thread, and read from the messaging and request threads. A
+// read-write lock guards them: getters take it shared and return copies, setters take it
+// exclusively for the field change only. Statements never run under the lock, and a statement
+// runs on the connection of the calling thread: pass that thread's DBManager to the committing
+// calls when it is not the record's own.
+class DBMTData : public Content
+{
+public:
+    enum Key
+    {
+        KeyVersion = 1,
+        KeyUserId = 2,
+        KeyUserName = 3,
+        KeyThumbUrl = 4,
+        KeyImageUrl = 5,
+        KeyMyAccount = 6,
+        KeyMyPassword = 7,
+        KeyLastCacheTime = 8,
+        KeyCustId = 9,
+        KeyAccessKey = 10,
+        KeyClientId = 11,
+        KeyDeviceId = 12,
+        KeyAutoLogin = 13,
+        KeyAlarm = 14,
+        KeyAlarmOffTopics = 15,
+        KeyFileSaveOption = 16,      // server option 330
+        KeyServerHistoryOption = 17, // server option 950
+    };
+    static constexpr const char* kNoCacheTime = "19700101000000";
+
+    // Loads every stored value when a manager is given; without one the record lives in memory.
+    explicit DBMTData(DBManager* dbManager = nullptr);
+    ~DBMTData() override;
+    DBMTData(const DBMTData& other);
+    DBMTData& operator=(const DBMTData& other);
+
+    // Whether the construction's load ran and succeeded (false without a manager).
+    bool isLoaded() const;
+    // Points the record at another database without reloading (login attaches the session to
+    // the account's database).
+    void attach(DBManager* dbManager);
+    DBManager* attachedDbManager() const;
+
+    // Writes every editor entry (INSERT OR REPLACE, in key order, in one transaction when there
+    // are several) on `db`, or on the record's own manager when `db` is null. False when there
+    // is no manager, the editor is empty, or any write fails (the transaction is then undone).
+    bool applyCommit(const DBEditor& editor, DBManager* db = nullptr);
+    // At log off: deletes every row but the device id and resets the account values in memory.
+    void applyZero();
+
+    // Base64 of the SHA-256 digest of the password's local 8-bit encoding.
+    static QString passwordDigest(const QString& password);
+
+    qint64 userId() const;
+    void setUserId(DBEditor& editor, qint64 userId);
+    QString userName() const;
+    void setUserName(DBEditor& editor, const QString& name, DBManager* db = nullptr);
+    QString thumbUrl() const;
+    void setThumbUrl(DBEditor& editor, const QString& url, DBManager* db = nullptr);
+    QString imageUrl() const;
+    void setImageUrl(DBEditor& editor, const QString& url, DBManager* db = nullptr);
+    QString myAccount() const;
+    void setMyAccount(DBEditor& editor, const QString& account);
+    // The stored digest, never the password.
+    QString myPassword() const;
+    // Takes the typed password and keeps its digest.
+    void setMyPassword(DBEditor& editor, const QString& password, DBManager* db = nullptr);
+    // "19700101000000" when none is stored.
+    QString lastCacheTime() const;
+    void setLastCacheTime(DBEditor& editor, const QString& time);
+    qint64 custId() const;
+    void setCustId(DBEditor& editor, qint64 custId);
+    QString accessKey() const;
+    void setAccessKey(DBEditor& editor, const QString& key);
+    QString clientId() const;
+    void setClientId(DBEditor& editor, const QString& id);
+    // Made on first use when empty: Base64 of the MD5 of a new random UUID (24 characters),
+    // written to the database at once when one is attached.
+    QString deviceId();
+    void setDeviceId(DBEditor& editor, const QString& id);
+    bool autoLogin() const;
+    void setAutoLogin(DBEditor& editor, bool on);
+    bool alarm() const;
+    void setAlarm(DBEditor& editor, bool on, DBManager* db = nullptr);
+    QStringList alarmOffTopics() const;
+    void setAlarmOffTopics(DBEditor& editor, const QStringList& topics, DBManager* db = nullptr);
+    // Switches one room's alarm (case-sensitive topic) and writes the list at once.
+    void setTopicAlarm(DBEditor& editor, const QString& topic, bool on, DBManager* db = nullptr);
+    bool isTopicAlarmOn(const QString& topic) const;
+    // Server option 330: attachments may be saved without asking the server first.
+    bool fileSaveOption() const;
+    void setFileSaveOption(DBEditor& editor, bool on);
+    // Server option 950: the server keeps the history, so deleting chats is not offered.
+    bool serverHistoryOption() const;
+    void setServerHistoryOption(DBEditor& editor, bool on);
+
+private:
+    bool load();
+    void setValue(int key, const QString& value);
+    void resetAccount();
+    static QString flagText(bool on);
+
+    // Everything the lock guards, so that a copy is taken in one step.
+    struct Values
+    {
+        DBManager* dbManager = nullptr;
+        bool loaded = false;
+        qint64 userId = 0;
+        QString userName;
+        QString thumbUrl;
+        QString imageUrl;
+        QString myAccount;
+        QString myPassword;
+        QString lastCacheTime = QString::fromLatin1(kNoCacheTime);
+        qint64 custId = 0;
+        QString accessKey;
+        QString clientId;
+        QString deviceId;
+        bool autoLogin = false;
+        bool alarm = true;
+        QStringList alarmOffTopics;
+        bool fileSaveOption = true;
+        bool serverHistoryOption = false;
+    };
+    Values snapshot() const;
+
+    mutable QReadWriteLock m_lock;
+    Values m_v;
+};

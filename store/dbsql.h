@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+class DBManager;
+class QJsonObject;
+class QSqlQuery;
+
+// Small helpers the records and DBManager share: statement execution with the store's error
+// logging, value binding, the directory look-ups that display names need, and JSON reading.
+namespace DBSql {
+
+// False, with a warning, for a record that has no DBManager to run its statement on.
+bool hasDb(const DBManager* db, const char* where);
+// Prepares `sql` on the query's connection. On failure logs "<where> failed sql:<statement>
+// error:<text>" and returns false.
+bool prepare(QSqlQuery& query, const QString& sql, const char* where);
+// Executes a prepared query, logging a failure like prepare().
+bool exec(QSqlQuery& query, const char* where);
+// Executes a prepared INSERT: true only when it ran and changed a row; then a record id of 0 or
+// less (never stored) becomes the new row's id.
+bool execInsert(QSqlQuery& query, const char* where, qint64* recordId);
+// A text to bind. Qt binds a null QString as SQL NULL; the store keeps empty texts as ''.
+QVariant text(const QString& value);
+// A flag to bind, as the store keeps flags: 1 or 0.
+inline int flag(bool on)
+{
+    return on ? 1 : 0;
+}
+
+// TTT_USER.user_name of a user; false when the user is not stored or the statement fails.
+bool findUserName(DBManager* db, qint64 userId, QString* name);
+// TTT_GROUP.group_name of a group; false when the group is not stored or the statement fails.
+bool findGroupName(DBManager* db, qint64 groupId, QString* name);
+
+// A JSON member as text: strings as they are, numbers in decimal, absent members empty.
+QString jsonText(const QJsonObject& object, const QString& key);
+// A JSON member as an integer: numbers, or texts holding a decimal number; 0 otherwise.
+qint64 jsonInt(const QJsonObject& object, const QString& key);
+
+} // namespace DBSql

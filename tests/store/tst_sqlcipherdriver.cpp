@@ -1,0 +1,462 @@
+#include "store/sqlcipherdriver.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlIndex>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The QtSql driver over SQLCipher, through the public QtSql API only, on real files.
+class TestSqlCipherDriver : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void bindings_data();
+    void bindings();
+    void valuesAndNulls();
+    void scrolling();
+    void affectedRowsAndInsertIds_data();
+    void affectedRowsAndInsertIds();
+    void transactions();
+    void statementErrors_data();
+    void statementErrors();
+    void keys_data();
+    void keys();
+    void schemaIntrospection();
+    void statementsOutliveTheirConnection();
+    void oneSqliteLibrary();
+
+private:
+    QSqlDatabase openDb(const QString& name, const QString& driver, const QString& password,
+                        const QString& file = QString());
+    QString path(const QString& file) const { return m_dir.filePath(file); }
+
+    QTemporaryDir m_dir;
+    QStringList m_connections;
+};
+
+void TestSqlCipherDriver::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    SqlCipherDriver::registerDrivers();
+}
+
+void TestSqlCipherDriver::cleanup()
+{
+    for (const QString& name : qAsConst(m_connections)) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    m_connections.clear();
+}
+
+QSqlDatabase TestSqlCipherDriver::openDb(const QString& name, const QString& driver,
+                                         const QString& password, const QString& file)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(driver, name);
+    m_connections << name;
+    db.setDatabaseName(file.isEmpty() ? path(name + QStringLiteral(".db")) : file);
+    db.setPassword(password);
+    db.open();
+    return db;
+}
+
+void TestSqlCipherDriver::bindings_data()
+{
+    QTest::addColumn<QString>("insert");
+    QTest::addColumn<QStringList>("names"); // empty: bind by position
+    QTest::addColumn<QVariantList>("values");
+    QTest::addColumn<QString>("expected"); // a|b|c as stored
+
+    QTest::newRow("positional") << "INSERT INTO t (a, b, c) VALUES (?, ?, ?)" << QStringList()
+                                << QVariantList{1, QStringLiteral("x"), 2.5} << "1|x|2.5";
+    QTest::newRow("named") << "INSERT INTO t (a, b, c) VALUES (:a, :b, :c)"
+                           << QStringList{":c", ":a", ":b"}
+                           << QVariantList{2.5, 1, QStringLiteral("x")} << "1|x|2.5";
+    QTest::newRow("named used twice")
+        << "INSERT INTO t (a, b, c) VALUES (:n, :s, :n)" << QStringList{":s", ":n"}
+        << QVariantList{QStringLiteral("y"), 7} << "7|y|7.0";
+    QTest::newRow("mixed, by position")
+        << "INSERT INTO t (a, b, c) VALUES (?, ?, :c)" << QStringList()
+        << QVariantList{3, QStringLiteral("z"), 1.0} << "3|z|1.0";
+    QTest::newRow("colon and question mark inside quotes")
+        << "INSERT INTO t (a, b, c) VALUES (?, 'a:b?', ?)" << QStringList() << QVariantList{4, 0.5}
+        << "4|a:b?|0.5";
+    QTest::newRow("quote in a bound text")
+        << "INSERT INTO t (a, b, c) VALUES (?, ?, ?)" << QStringList()
+        << QVariantList{5, QStringLiteral("it's; DROP TABLE t; --"), 0}
+        << "5|it's; DROP TABLE t; --|0.0";
+}
+
+void TestSqlCipherDriver::bindings()
+{
+    QFETCH(QString, insert);
+    QFETCH(QStringList, names);
+    QFETCH(QVariantList, values);
+    QFETCH(QString, expected);
+
+    QSqlDatabase db =
+        openDb(QStringLiteral("bind"), QStringLiteral("SQLITECIPHER"), QStringLiteral("k"));
+    QVERIFY2(db.isOpen(), qPrintable(db.lastError().text()));
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral("DROP TABLE IF EXISTS t")));
+    QVERIFY(query.exec(QStringLiteral("CREATE TABLE t (a INTEGER, b TEXT, c REAL)")));
+    QVERIFY2(query.prepare(insert), qPrintable(query.lastError().text()));
+    for (int i = 0; i < values.size(); ++i) {
+        if (names.isEmpty())
+            query.addBindValue(values.at(i));
+        else
+            query.bindValue(names.at(i), values.at(i));
+    }
+    QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
+    QCOMPARE(query.lastQuery(), insert);
+
+    QVERIFY(query.exec(QStringLiteral("SELECT a, b, printf('%.1f', c) FROM t")));
+    QVERIFY(query.next());
+    const QString stored = query.value(0).toString() + QLatin1Char('|') +
+                           query.value(1).toString() + QLatin1Char('|') + query.value(2).toString();
+    QCOMPARE(stored, expected);
+    QVERIFY(!query.next());
+}
+
+void TestSqlCipherDriver::valuesAndNulls()
+{
+    QSqlDatabase db =
+        openDb(QStringLiteral("values"), QStringLiteral("SQLITECIPHER"), QStringLiteral("k"));
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral("CREATE TABLE v (i INTEGER, t TEXT, r REAL, b BLOB)")));
+    QVERIFY(query.prepare(QStringLiteral("INSERT INTO v VALUES (?, ?, ?, ?)")));
+    const qint64 big = Q_INT64_C(20231231235959123);
+    const QString korean = QStringLiteral("안녕하세요 😀");
+    const QByteArray blob("\0\1\2binary", 9);
+    query.addBindValue(big);
+    query.addBindValue(korean);
+    query.addBindValue(-0.25);
+    query.addBindValue(blob);
+    QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
+    query.addBindValue(QVariant());
+    query.addBindValue(QStringLiteral(""));
+    query.addBindValue(QVariant(QVariant::Double));
+    query.addBindValue(QByteArray(""));
+    QVERIFY(query.exec());
+
+    QVERIFY(query.exec(QStringLiteral("SELECT i, t, r, b FROM v ORDER BY rowid")));
+    const QSqlRecord record = query.record();
+    QCOMPARE(record.count(), 4);
+    QCOMPARE(record.fieldName(0), QStringLiteral("i"));
+    QCOMPARE(record.field(0).type(), QVariant::LongLong);
+    QCOMPARE(record.field(1).type(), QVariant::String);
+    QCOMPARE(record.field(2).type(), QVariant::Double);
+    QCOMPARE(record.field(3).type(), QVariant::ByteArray);
+
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toLongLong(), big);
+    QCOMPARE(query.value(1).toString(), korean);
+    QCOMPARE(query.value(2).toDouble(), -0.25);
+    QCOMPARE(query.value(3).toByteArray(), blob);
+    QCOMPARE(query.value(QStringLiteral("t")).toString(), korean);
+    QVERIFY(!query.isNull(0));
+
+    QVERIFY(query.next());
+    QVERIFY(query.isNull(0));
+    QVERIFY(!query.isNull(1)); // an empty text is not NULL
+    QCOMPARE(query.value(1).toString(), QString());
+    QVERIFY(query.isNull(2));
+    QVERIFY(!query.isNull(3));
+    QVERIFY(!query.next());
+}
+
+void TestSqlCipherDriver::scrolling()
+{
+    QSqlDatabase db =
+        openDb(QStringLiteral("scroll"), QStringLiteral("SQLITECIPHER"), QStringLiteral("k"));
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral("CREATE TABLE s (n INTEGER)")));
+    QVERIFY(db.transaction());
+    QVERIFY(query.prepare(QStringLiteral("INSERT INTO s VALUES (?)")));
+    for (int n = 0; n < 10; ++n) {
+        query.addBindValue(n);
+        QVERIFY(query.exec());
+    }
+    QVERIFY(db.commit());
+
+    QSqlQuery forward(db);
+    forward.setForwardOnly(true);
+    QVERIFY(forward.exec(QStringLiteral("SELECT n FROM s ORDER BY n")));
+    QCOMPARE(forward.size(), -1);
+    int seen = 0;
+    while (forward.next()) {
+        QCOMPARE(forward.value(0).toInt(), seen);
+        QCOMPARE(forward.at(), seen);
+        ++seen;
+    }
+    QCOMPARE(seen, 10);
+    QCOMPARE(forward.at(), int(QSql::AfterLastRow));
+
+    QSqlQuery scroll(db);
+    QVERIFY(scroll.exec(QStringLiteral("SELECT n FROM s ORDER BY n")));
+    QVERIFY(scroll.last());
+    QCOMPARE(scroll.value(0).toInt(), 9);
+    QCOMPARE(scroll.at(), 9);
+    QVERIFY(scroll.previous());
+    QCOMPARE(scroll.value(0).toInt(), 8);
+    QVERIFY(scroll.seek(3));
+    QCOMPARE(scroll.value(0).toInt(), 3);
+    QVERIFY(scroll.first());
+    QCOMPARE(scroll.value(0).toInt(), 0);
+    QVERIFY(!scroll.seek(10));
+    QVERIFY(scroll.seek(-2, true) || scroll.at() == int(QSql::BeforeFirstRow));
+
+    // The same statement text twice at once: each query keeps its own position.
+    QSqlQuery a(db);
+    QSqlQuery b(db);
+    a.setForwardOnly(true);
+    b.setForwardOnly(true);
+    QVERIFY(a.exec(QStringLiteral("SELECT n FROM s ORDER BY n")));
+    QVERIFY(b.exec(QStringLiteral("SELECT n FROM s ORDER BY n")));
+    QVERIFY(a.next() && a.next());
+    QVERIFY(b.next());
+    QCOMPARE(a.value(0).toInt(), 1);
+    QCOMPARE(b.value(0).toInt(), 0);
+
+    // A query without rows.
+    QVERIFY(scroll.exec(QStringLiteral("SELECT n FROM s WHERE n > 100")));
+    QVERIFY(scroll.isSelect());
+    QVERIFY(!scroll.next());
+    QVERIFY(!scroll.last());
+}
+
+void TestSqlCipherDriver::affectedRowsAndInsertIds_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("affected");
+    QTest::addColumn<QVariant>("insertId");
+
+    QTest::newRow("insert") << "INSERT INTO r (name) VALUES ('d')" << 1 << QVariant(qlonglong(4));
+    QTest::newRow("insert or replace of an existing key")
+        << "INSERT OR REPLACE INTO r (name) VALUES ('a')" << 1 << QVariant(qlonglong(4));
+    QTest::newRow("update three") << "UPDATE r SET name = name || '!'" << 3 << QVariant();
+    QTest::newRow("update none") << "UPDATE r SET name = 'x' WHERE id = 99" << 0 << QVariant();
+    QTest::newRow("delete one") << "DELETE FROM r WHERE name = 'b'" << 1 << QVariant();
+    QTest::newRow("create table") << "CREATE TABLE other (x)" << 0 << QVariant();
+}
+
+void TestSqlCipherDriver::affectedRowsAndInsertIds()
+{
+    QFETCH(QString, sql);
+    QFETCH(int, affected);
+    QFETCH(QVariant, insertId);
+
+    QSqlDatabase db =
+        openDb(QStringLiteral("rows"), QStringLiteral("SQLITECIPHER"), QStringLiteral("k"));
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral("DROP TABLE IF EXISTS r")));
+    QVERIFY(query.exec(QStringLiteral("DROP TABLE IF EXISTS other")));
+    QVERIFY(query.exec(QStringLiteral(
+        "CREATE TABLE r (id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT UNIQUE ON CONFLICT "
+        "REPLACE)")));
+    QVERIFY(query.exec(QStringLiteral("INSERT INTO r (name) VALUES ('a'), ('b'), ('c')")));
+    QCOMPARE(query.numRowsAffected(), 3);
+
+    QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
+    QCOMPARE(query.numRowsAffected(), affected);
+    QCOMPARE(query.lastInsertId(), insertId);
+}
+
+void TestSqlCipherDriver::transactions()
+{
+    QSqlDatabase db =
+        openDb(QStringLiteral("tx"), QStringLiteral("SQLITECIPHER"), QStringLiteral("k"));
+    QVERIFY(db.driver()->hasFeature(QSqlDriver::Transactions));
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral("CREATE TABLE x (n INTEGER)")));
+
+    QVERIFY(db.transaction());
+    QVERIFY(!db.transaction()); // no nesting
+    QVERIFY(query.exec(QStringLiteral("INSERT INTO x VALUES (1)")));
+    QVERIFY(db.rollback());
+    QVERIFY(!db.rollback());
+    QVERIFY(db.transaction());
+    QVERIFY(query.exec(QStringLiteral("INSERT INTO x VALUES (2)")));
+    QVERIFY(db.commit());
+
+    QVERIFY(query.exec(QStringLiteral("SELECT group_concat(n) FROM x")));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toString(), QStringLiteral("2"));
+}
+
+void TestSqlCipherDriver::statementErrors_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QVariantList>("values");
+    QTest::addColumn<QString>("message"); // part of the SQLite message
+
+    QTest::newRow("syntax") << "SELEC 1" << QVariantList() << "syntax error";
+    QTest::newRow("missing table")
+        << "SELECT * FROM nowhere" << QVariantList() << "no such table: nowhere";
+    QTest::newRow("not null") << "INSERT INTO e (must) VALUES (?)" << QVariantList{QVariant()}
+                              << "NOT NULL constraint failed";
+    QTest::newRow("too few values")
+        << "INSERT INTO e (must) VALUES (?)" << QVariantList() << "Parameter count mismatch";
+    QTest::newRow("two statements")
+        << "SELECT 1; SELECT 2" << QVariantList() << "multiple statements";
+}
+
+void TestSqlCipherDriver::statementErrors()
+{
+    QFETCH(QString, sql);
+    QFETCH(QVariantList, values);
+    QFETCH(QString, message);
+
+    QSqlDatabase db =
+        openDb(QStringLiteral("errors"), QStringLiteral("SQLITECIPHER"), QStringLiteral("k"));
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS e (must TEXT NOT NULL)")));
+    bool ok = query.prepare(sql);
+    if (ok) {
+        for (const QVariant& value : values)
+            query.addBindValue(value);
+        ok = query.exec();
+    }
+    QVERIFY(!ok);
+    QVERIFY(query.lastError().isValid());
+    QVERIFY2(query.lastError().databaseText().contains(message, Qt::CaseInsensitive),
+             qPrintable(query.lastError().text()));
+    QCOMPARE(query.lastQuery(), sql);
+    // The connection goes on working after a failed statement.
+    QVERIFY(query.exec(QStringLiteral("SELECT 1")));
+}
+
+void TestSqlCipherDriver::keys_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::newRow("design password") << "dravik_!!!";
+    QTest::newRow("quote in password") << "it's'';--";
+    QTest::newRow("non-ASCII password") << "비밀번호";
+}
+
+void TestSqlCipherDriver::keys()
+{
+    QFETCH(QString, password);
+    const QString file = path(QStringLiteral("keyed-%1.db").arg(QTest::currentDataTag()));
+    {
+        QSqlDatabase db =
+            openDb(QStringLiteral("keyed"), QStringLiteral("SQLITECIPHER"), password, file);
+        QVERIFY2(db.isOpen(), qPrintable(db.lastError().text()));
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("CREATE TABLE secret (t TEXT)")));
+        QVERIFY(query.exec(QStringLiteral("INSERT INTO secret VALUES ('plain words here')")));
+        QVERIFY(query.exec(QStringLiteral("PRAGMA journal_mode")));
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toString(), QStringLiteral("wal"));
+        QVERIFY(query.exec(QStringLiteral("PRAGMA synchronous")));
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toInt(), 1); // NORMAL
+    }
+    cleanup();
+
+    QFile raw(file);
+    QVERIFY(raw.open(QIODevice::ReadOnly));
+    QVERIFY(!raw.read(16).startsWith("SQLite format 3"));
+    raw.close();
+
+    // A wrong key fails open() itself, with a clear message.
+    {
+        QSqlDatabase db = openDb(QStringLiteral("wrong"), QStringLiteral("SQLITECIPHER"),
+                                 password + QLatin1Char('x'), file);
+        QVERIFY(!db.isOpen());
+        QVERIFY2(db.lastError().text().contains(QLatin1String("wrong key")),
+                 qPrintable(db.lastError().text()));
+        QCOMPARE(db.lastError().type(), QSqlError::ConnectionError);
+    }
+    // So does no key at all.
+    {
+        QSqlDatabase db =
+            openDb(QStringLiteral("nokey"), QStringLiteral("QSQLITE"), QString(), file);
+        QVERIFY(!db.isOpen());
+    }
+    {
+        QSqlDatabase db =
+            openDb(QStringLiteral("again"), QStringLiteral("SQLITECIPHER"), password, file);
+        QVERIFY(db.isOpen());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("SELECT t FROM secret")));
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toString(), QStringLiteral("plain words here"));
+    }
+}
+
+void TestSqlCipherDriver::schemaIntrospection()
+{
+    QSqlDatabase db = openDb(QStringLiteral("schema"), QStringLiteral("QSQLITE"), QString());
+    QVERIFY(db.isOpen());
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral(
+        "CREATE TABLE \"odd \"\"name\" (_id INTEGER primary key autoincrement, t TEXT NOT NULL "
+        "DEFAULT 'x')")));
+    QVERIFY(query.exec(QStringLiteral("CREATE TABLE b (k TEXT, n INTEGER, PRIMARY KEY (n, k))")));
+    QVERIFY(query.exec(QStringLiteral("CREATE VIEW w AS SELECT 1")));
+
+    // sqlite_sequence (made by autoincrement) is a system table, not one of ours.
+    QCOMPARE(db.tables(), (QStringList{QStringLiteral("b"), QStringLiteral("odd \"name")}));
+    QCOMPARE(db.tables(QSql::Views), QStringList{QStringLiteral("w")});
+    QVERIFY(db.tables(QSql::SystemTables).contains(QStringLiteral("sqlite_sequence")));
+
+    const QSqlRecord record = db.record(QStringLiteral("odd \"name"));
+    QCOMPARE(record.count(), 2);
+    QVERIFY(record.field(0).isAutoValue());
+    QCOMPARE(record.field(1).requiredStatus(), QSqlField::Required);
+    const QSqlIndex key = db.primaryIndex(QStringLiteral("b"));
+    QCOMPARE(key.count(), 2);
+    QCOMPARE(key.fieldName(0), QStringLiteral("n"));
+
+    // The keyless driver writes a plain SQLite file.
+    db.close();
+    QFile raw(path(QStringLiteral("schema.db")));
+    QVERIFY(raw.open(QIODevice::ReadOnly));
+    QVERIFY(raw.read(16).startsWith("SQLite format 3"));
+}
+
+void TestSqlCipherDriver::statementsOutliveTheirConnection()
+{
+    QSqlDatabase db =
+        openDb(QStringLiteral("outlive"), QStringLiteral("SQLITECIPHER"), QStringLiteral("k"));
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral("SELECT 1 UNION SELECT 2")));
+    QVERIFY(query.next());
+    db.close(); // finalises the pending statement; the query only stops working
+    QVERIFY(!db.isOpen());
+    QVERIFY(!query.next());
+    QTest::ignoreMessage(QtWarningMsg, "QSqlQuery::exec: database not open");
+    QVERIFY(!query.exec(QStringLiteral("SELECT 1")));
+}
+
+void TestSqlCipherDriver::oneSqliteLibrary()
+{
+    QSqlDatabase keyed =
+        openDb(QStringLiteral("maps-keyed"), QStringLiteral("SQLITECIPHER"), QStringLiteral("k"));
+    QSqlDatabase plain = openDb(QStringLiteral("maps-plain"), QStringLiteral("QSQLITE"), QString());
+    QVERIFY(keyed.isOpen());
+    QVERIFY(plain.isOpen());
+    QVERIFY(QSqlDatabase::drivers().contains(QStringLiteral("SQLITECIPHER")));
+    QVERIFY(QSqlQuery(plain).exec(QStringLiteral("CREATE TABLE m (x)")));
+
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    QVERIFY(mapped.contains("libsqlcipher"));
+    QVERIFY2(!mapped.contains("libsqlite3"), "a second SQLite library is mapped");
+    QVERIFY2(!mapped.contains("libqsqlite"), "Qt's SQLite plug-in is mapped");
+}
+
+QTEST_GUILESS_MAIN(TestSqlCipherDriver)
+#include "tst_sqlcipherdriver.moc"
