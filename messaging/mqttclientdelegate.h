@@ -1,0 +1,21 @@
+#pragma once
+
+#include "messaging/mqttmessage.h"
+
+namespace QMQTT {
+
+// Receives the broker's messages on the client's delivery thread, one at a time and in arrival
+// order. That thread is never the GUI thread, so the delegate may do blocking work (store
+// writes) per message; the next message waits until the call returns.
+class ClientDelegate
+{
+public:
+    virtual ~ClientDelegate() = default;
+    // Once, on the delivery thread, before the first message: the place to open what the
+    // thread needs for itself, such as its own database connection.
+    virtual void onDeliveryThreadStarted() = 0;
+    // Once per received PUBLISH, after the client has acknowledged it to the broker.
+    virtual void onMessageDelivered(const Message& message) = 0;
+};
+
+} // namespace QMQTT

@@ -1,0 +1,60 @@
+#include "messaging/mqttdeliverythread.h"
+
+#include "messaging/mqttclientdelegate.h"
+
+namespace QMQTT {
+
+DeliveryThread::DeliveryThread(ClientDelegate* delegate) : m_delegate(delegate) {}
+
+DeliveryThread::~DeliveryThread()
+{
+    stop();
+}
+
+void DeliveryThread::start()
+{
+    if (!m_thread.joinable())
+        m_thread = std::thread(&DeliveryThread::run, this);
+}
+
+void DeliveryThread::post(const Message& message)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_stopping)
+            return;
+        m_queue.push_back(message);
+    }
+    m_wake.notify_one();
+}
+
+void DeliveryThread::stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+        m_queue.clear();
+    }
+    m_wake.notify_one();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void DeliveryThread::run()
+{
+    m_delegate->onDeliveryThreadStarted();
+    for (;;) {
+        Message message;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+            if (m_stopping)
+                return;
+            message = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        m_delegate->onMessageDelivered(message);
+    }
+}
+
+} // namespace QMQTT

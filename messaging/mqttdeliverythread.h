@@ -1,0 +1,43 @@
+#pragma once
+
+#include "messaging/mqttmessage.h"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace QMQTT {
+
+class ClientDelegate;
+
+// The thread that hands received messages to the delegate. The network thread only queues them,
+// so a slow delegate never holds up acknowledgements or keep-alive pings; the delivery thread
+// sleeps on the queue until a message or the stop request arrives.
+class DeliveryThread
+{
+public:
+    explicit DeliveryThread(ClientDelegate* delegate);
+    ~DeliveryThread();
+    DeliveryThread(const DeliveryThread&) = delete;
+    DeliveryThread& operator=(const DeliveryThread&) = delete;
+
+    void start();
+    // Any thread.
+    void post(const Message& message);
+    // Waits for the message in hand to be delivered and drops the rest: after this returns the
+    // delegate is never called again.
+    void stop();
+
+private:
+    void run();
+
+    ClientDelegate* const m_delegate;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<Message> m_queue;
+    bool m_stopping = false;
+};
+
+} // namespace QMQTT

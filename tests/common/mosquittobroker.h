@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A real mosquitto broker for one test or benchmark: its own folder, a free loopback port kept
+// across restarts, a password file (no anonymous access) and, unless switched off, persistence
+// saved every second, so that a session survives the broker being killed and started again.
+//
+// The chat server decides which room topics reach a session; with a plain broker the same is
+// done by leaving a persistent session subscribed (subscribeSession) before the client under
+// test connects with that client id. The helper's own tools connect with an account of their own.
+class MosquittoBroker
+{
+public:
+    MosquittoBroker();
+    ~MosquittoBroker();
+    MosquittoBroker(const MosquittoBroker&) = delete;
+    MosquittoBroker& operator=(const MosquittoBroker&) = delete;
+
+    static bool toolsAvailable();
+
+    // Before start().
+    bool addUser(const QString& user, const QString& password);
+    void setPersistence(bool on) { m_persistence = on; }
+
+    // Starts (or restarts on the same port) and waits until the broker accepts connections.
+    bool start();
+    // SIGTERM: the broker saves its sessions and exits.
+    void stop();
+    // SIGKILL: nothing more is saved.
+    void kill();
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+
+    QString host() const { return QStringLiteral("127.0.0.1"); }
+    quint16 port() const { return m_port; }
+    QString errorString() const { return m_error; }
+    // What the broker printed and logged ("New client connected from ... as <id> (p1, c0, k30,
+    // u'<user>')." and so on).
+    QString log() const;
+    bool waitForLog(const QString& text, int timeoutMs = 10000) const;
+
+    // Arguments for mosquitto_pub and mosquitto_sub: address, MQTT 3.1, the given account (the
+    // helper's own when none is given).
+    QStringList clientArguments(const QString& user = QString(),
+                                const QString& password = QString()) const;
+    // Leaves a persistent session for the client id subscribed with QoS 1 to the topics.
+    bool subscribeSession(const QString& clientId, const QStringList& topics);
+    // Publishes with QoS 1 through mosquitto_pub; the payload goes through stdin unchanged.
+    bool publish(const QString& topic, const QByteArray& payload);
+    // One message per line, in order, from one mosquitto_pub connection.
+    bool publishLines(const QString& topic, const QList<QByteArray>& lines);
+    // The same as a running process, for publishing while something else happens.
+    bool startPublishingLines(QProcess* process, const QString& topic,
+                              const QList<QByteArray>& lines);
+
+private:
+    bool runTool(const QString& program, const QStringList& args, const QByteArray& input);
+    bool writeConfig();
+    bool waitUntilListening(int timeoutMs);
+
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+    bool m_persistence = true;
+    bool m_hasUsers = false;
+    bool m_adminAdded = false;
+    QString m_adminUser;
+    QString m_adminPassword;
+    QString m_error;
+};

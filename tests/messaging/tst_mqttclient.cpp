@@ -1,0 +1,375 @@
+// The MQTT client layer against a real mosquitto broker on a loopback port: credentials and
+// protocol level, QoS 1 both ways, delivery order and thread, offline delivery, reconnection
+// after the broker was killed, and destruction while messages arrive.
+#include "common/mosquittobroker.h"
+#include "messaging/mqttclient.h"
+#include "messaging/mqttclientdelegate.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using QMQTT::ClientError;
+using QMQTT::Message;
+
+namespace {
+const QString kUser = QStringLiteral("7");
+const QByteArray kKey = "access-key-7";
+
+// What the delivery thread did, in order, as seen from the test.
+class Recorder : public QMQTT::ClientDelegate
+{
+public:
+    void onDeliveryThreadStarted() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.push_back({true, std::this_thread::get_id(), Message()});
+        m_late = m_late || m_closed;
+    }
+    void onMessageDelivered(const Message& message) override
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_calls.push_back({false, std::this_thread::get_id(), message});
+            m_late = m_late || m_closed;
+        }
+        if (m_slow)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+
+    struct Call
+    {
+        bool start;
+        std::thread::id thread;
+        Message message;
+    };
+    // A deep copy: the delivery thread keeps appending.
+    std::vector<Call> calls() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_calls;
+    }
+    QList<QByteArray> payloads() const
+    {
+        QList<QByteArray> out;
+        for (const Call& c : calls()) {
+            if (!c.start)
+                out << c.message.payload();
+        }
+        return out;
+    }
+    int messageCount() const { return payloads().size(); }
+    // From now on every call is a call after the client's end.
+    void close()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_closed = true;
+    }
+    bool calledLate() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_late;
+    }
+    void setSlow(bool slow) { m_slow = slow; }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<Call> m_calls;
+    bool m_closed = false;
+    bool m_late = false;
+    bool m_slow = false;
+};
+
+QList<QByteArray> numbered(const QByteArray& prefix, int count)
+{
+    QList<QByteArray> out;
+    for (int i = 0; i < count; ++i)
+        out << prefix + QByteArray::number(i).rightJustified(5, '0');
+    return out;
+}
+
+int threadCount()
+{
+    return QDir(QStringLiteral("/proc/self/task"))
+        .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+        .size();
+}
+} // namespace
+
+class TestMqttClient : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void connectsAsMqtt31WithCredentials();
+    void refusedCredentials_data();
+    void refusedCredentials();
+    void qos1BothWays();
+    void deliversInOrderOnOneThread();
+    void offlineMessagesArriveAfterReconnect_data();
+    void offlineMessagesArriveAfterReconnect();
+    void reconnectsAfterBrokerIsKilled();
+    void destructionWhileMessagesArrive();
+
+private:
+    std::unique_ptr<QMQTT::Client> makeClient(const QString& clientId, Recorder* recorder,
+                                              const QByteArray& key = kKey) const
+    {
+        auto c = std::make_unique<QMQTT::Client>(recorder);
+        c->setHostName(m_broker.host());
+        c->setPort(m_broker.port());
+        c->setClientId(clientId);
+        c->setUsername(kUser);
+        c->setPassword(key);
+        c->setKeepAlive(30);
+        c->setAutoReconnect(true);
+        c->setAutoReconnectInterval(200);
+        return c;
+    }
+
+    MosquittoBroker m_broker;
+};
+
+void TestMqttClient::initTestCase()
+{
+    QVERIFY2(MosquittoBroker::toolsAvailable(), "mosquitto and its clients are needed");
+    QVERIFY2(m_broker.addUser(kUser, QString::fromLatin1(kKey)),
+             qPrintable(m_broker.errorString()));
+    QVERIFY2(m_broker.start(), qPrintable(m_broker.errorString()));
+}
+
+void TestMqttClient::init()
+{
+    // A test that killed the broker leaves it to the next one to start it again.
+    QVERIFY2(m_broker.start(), qPrintable(m_broker.errorString()));
+}
+
+void TestMqttClient::connectsAsMqtt31WithCredentials()
+{
+    Recorder recorder;
+    auto client = makeClient(QStringLiteral("session-connect"), &recorder);
+    QSignalSpy connected(client.get(), &QMQTT::Client::connected);
+    QSignalSpy errors(client.get(), &QMQTT::Client::error);
+    client->connectToHost();
+    QVERIFY(connected.wait(10000));
+    QVERIFY(client->isConnectedToHost());
+    QCOMPARE(errors.count(), 0);
+    // p1: protocol level 3 (MQTT 3.1); c0: clean session off; k30: keep-alive; the user name.
+    QVERIFY2(m_broker.waitForLog(QStringLiteral("as session-connect (p1, c0, k30, u'7')")),
+             qPrintable(m_broker.log()));
+
+    QSignalSpy disconnected(client.get(), &QMQTT::Client::disconnected);
+    client->disconnectFromHost();
+    QVERIFY(disconnected.wait(10000));
+    QVERIFY(!client->isConnectedToHost());
+    QVERIFY(m_broker.waitForLog(QStringLiteral("Client session-connect disconnected.")));
+    QCOMPARE(errors.count(), 0);
+}
+
+void TestMqttClient::refusedCredentials_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QByteArray>("key");
+    QTest::newRow("wrong key") << kUser << QByteArray("not-the-key");
+    QTest::newRow("unknown user") << QStringLiteral("8") << kKey;
+    QTest::newRow("no password") << kUser << QByteArray();
+}
+
+void TestMqttClient::refusedCredentials()
+{
+    QFETCH(QString, user);
+    QFETCH(QByteArray, key);
+    Recorder recorder;
+    auto client = makeClient(QStringLiteral("session-refused"), &recorder, key);
+    client->setUsername(user);
+    QSignalSpy connected(client.get(), &QMQTT::Client::connected);
+    QSignalSpy errors(client.get(), &QMQTT::Client::error);
+    client->connectToHost();
+    QVERIFY(errors.wait(10000));
+    QCOMPARE(errors.first().first().value<ClientError>(), QMQTT::MqttNotAuthorizedError);
+    QCOMPARE(connected.count(), 0);
+    QVERIFY(!client->isConnectedToHost());
+}
+
+void TestMqttClient::qos1BothWays()
+{
+    QVERIFY(m_broker.subscribeSession(QStringLiteral("session-rt"), {QStringLiteral("chat/1")}));
+    QVERIFY(m_broker.subscribeSession(QStringLiteral("observer"), {QStringLiteral("chat/1")}));
+    Recorder recorder;
+    auto client = makeClient(QStringLiteral("session-rt"), &recorder);
+    QSignalSpy connected(client.get(), &QMQTT::Client::connected);
+    client->connectToHost();
+    QVERIFY(connected.wait(10000));
+
+    // Every byte value, so that nothing on the way treats the payload as text.
+    QByteArray payload;
+    for (int i = 0; i < 256; ++i)
+        payload.append(char(i));
+    QVERIFY(client->publish(Message(0, QStringLiteral("chat/1"), payload, 1)) != 0);
+
+    // Another subscriber sees QoS 1, retain cleared and the exact bytes.
+    QProcess observer;
+    QStringList args = m_broker.clientArguments();
+    args << "-i"
+         << "observer"
+         << "-c"
+         << "-q"
+         << "1"
+         << "-C"
+         << "1"
+         << "-t"
+         << "chat/1"
+         << "-F"
+         << "%q %r %t %x";
+    observer.start(QStringLiteral("mosquitto_sub"), args);
+    QVERIFY(observer.waitForFinished(10000));
+    QCOMPARE(QString::fromLatin1(observer.readAllStandardOutput()).trimmed(),
+             QStringLiteral("1 0 chat/1 ") + QString::fromLatin1(payload.toHex()));
+
+    // The broker sends it back to the publishing session too, at QoS 1.
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.messageCount(), 1, 10000);
+    const Message got = recorder.calls().back().message;
+    QCOMPARE(got.topic(), QStringLiteral("chat/1"));
+    QCOMPARE(got.payload(), payload);
+    QCOMPARE(int(got.qos()), 1);
+    QVERIFY(!got.retain());
+}
+
+void TestMqttClient::deliversInOrderOnOneThread()
+{
+    QVERIFY(m_broker.subscribeSession(QStringLiteral("session-order"), {QStringLiteral("chat/2")}));
+    Recorder recorder;
+    auto client = makeClient(QStringLiteral("session-order"), &recorder);
+    QSignalSpy connected(client.get(), &QMQTT::Client::connected);
+    client->connectToHost();
+    QVERIFY(connected.wait(10000));
+
+    const QList<QByteArray> sent = numbered("m", 500);
+    QVERIFY2(m_broker.publishLines(QStringLiteral("chat/2"), sent),
+             qPrintable(m_broker.errorString()));
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.messageCount(), sent.size(), 30000);
+    QCOMPARE(recorder.payloads(), sent);
+
+    const std::vector<Recorder::Call> calls = recorder.calls();
+    QVERIFY(calls.front().start);
+    int starts = 0;
+    for (const Recorder::Call& c : calls) {
+        starts += c.start ? 1 : 0;
+        QVERIFY(c.thread == calls.front().thread);
+    }
+    QCOMPARE(starts, 1);
+    QVERIFY(calls.front().thread != std::this_thread::get_id());
+}
+
+void TestMqttClient::offlineMessagesArriveAfterReconnect_data()
+{
+    QTest::addColumn<bool>("newClientObject");
+    QTest::newRow("disconnect and connect again") << false;
+    QTest::newRow("a new client with the same id") << true;
+}
+
+void TestMqttClient::offlineMessagesArriveAfterReconnect()
+{
+    QFETCH(bool, newClientObject);
+    const QString id = QStringLiteral("session-offline-%1").arg(int(newClientObject));
+    QVERIFY(m_broker.subscribeSession(id, {QStringLiteral("chat/3")}));
+    Recorder recorder;
+    auto client = makeClient(id, &recorder);
+    QSignalSpy connected(client.get(), &QMQTT::Client::connected);
+    client->connectToHost();
+    QVERIFY(connected.wait(10000));
+
+    if (newClientObject) {
+        client.reset();
+    } else {
+        QSignalSpy disconnected(client.get(), &QMQTT::Client::disconnected);
+        client->disconnectFromHost();
+        QVERIFY(disconnected.wait(10000));
+    }
+    QVERIFY(m_broker.waitForLog(QStringLiteral("Client %1 disconnected.").arg(id)));
+    const QList<QByteArray> sent = numbered("offline", 50);
+    QVERIFY(m_broker.publishLines(QStringLiteral("chat/3"), sent));
+    QCOMPARE(recorder.messageCount(), 0);
+
+    Recorder second;
+    Recorder* target = newClientObject ? &second : &recorder;
+    if (newClientObject)
+        client = makeClient(id, &second);
+    QSignalSpy reconnected(client.get(), &QMQTT::Client::connected);
+    client->connectToHost();
+    QVERIFY(reconnected.wait(10000));
+    QTRY_COMPARE_WITH_TIMEOUT(target->messageCount(), sent.size(), 20000);
+    QCOMPARE(target->payloads(), sent);
+    QVERIFY(target->calls().front().start);
+}
+
+void TestMqttClient::reconnectsAfterBrokerIsKilled()
+{
+    QVERIFY(
+        m_broker.subscribeSession(QStringLiteral("session-restart"), {QStringLiteral("chat/4")}));
+    // A clean stop saves the session, so the kill below cannot lose it.
+    m_broker.stop();
+    QVERIFY2(m_broker.start(), qPrintable(m_broker.errorString()));
+    Recorder recorder;
+    auto client = makeClient(QStringLiteral("session-restart"), &recorder);
+    QSignalSpy connected(client.get(), &QMQTT::Client::connected);
+    QSignalSpy disconnected(client.get(), &QMQTT::Client::disconnected);
+    QSignalSpy errors(client.get(), &QMQTT::Client::error);
+    client->connectToHost();
+    QVERIFY(connected.wait(10000));
+
+    m_broker.kill();
+    QVERIFY(disconnected.wait(10000));
+    QVERIFY(!client->isConnectedToHost());
+    QVERIFY(!errors.isEmpty());
+    QCOMPARE(errors.first().first().value<ClientError>(), QMQTT::SocketRemoteHostClosedError);
+    // Published while there is no broker: kept by the client until it is connected again.
+    QVERIFY(client->publish(Message(0, QStringLiteral("chat/4"), "while-down", 1)) != 0);
+    // Retries meanwhile find nobody listening.
+    QTRY_VERIFY_WITH_TIMEOUT(errors.count() >= 2, 10000);
+    QCOMPARE(errors.last().first().value<ClientError>(), QMQTT::SocketConnectionRefusedError);
+
+    QVERIFY2(m_broker.start(), qPrintable(m_broker.errorString()));
+    QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 2, 20000);
+    QVERIFY(client->isConnectedToHost());
+    QVERIFY(m_broker.publish(QStringLiteral("chat/4"), "after-restart"));
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.messageCount(), 2, 20000);
+    QList<QByteArray> got = recorder.payloads();
+    std::sort(got.begin(), got.end());
+    QCOMPARE(got, (QList<QByteArray>{"after-restart", "while-down"}));
+}
+
+void TestMqttClient::destructionWhileMessagesArrive()
+{
+    QVERIFY(m_broker.subscribeSession(QStringLiteral("session-end"), {QStringLiteral("chat/5")}));
+    const int threadsBefore = threadCount();
+    Recorder recorder;
+    recorder.setSlow(true);
+    auto client = makeClient(QStringLiteral("session-end"), &recorder);
+    QSignalSpy connected(client.get(), &QMQTT::Client::connected);
+    client->connectToHost();
+    QVERIFY(connected.wait(10000));
+    QVERIFY(threadCount() > threadsBefore);
+
+    QProcess publisher;
+    QVERIFY(m_broker.startPublishingLines(&publisher, QStringLiteral("chat/5"),
+                                          numbered("burst", 3000)));
+    QTRY_VERIFY_WITH_TIMEOUT(recorder.messageCount() >= 50, 20000);
+    client.reset();
+    recorder.close();
+    QCOMPARE(threadCount(), threadsBefore);
+    QVERIFY(publisher.state() == QProcess::NotRunning || publisher.waitForFinished(60000));
+    QCOMPARE(publisher.exitCode(), 0);
+    QTest::qWait(200);
+    QVERIFY(!recorder.calledLate());
+    QVERIFY(recorder.messageCount() < 3000);
+}
+
+QTEST_GUILESS_MAIN(TestMqttClient)
+#include "tst_mqttclient.moc"
