@@ -16,6 +16,8 @@ packages=(
     # run and test: the store from outside, a broker, a display with a tray, TLS set-up
     sqlcipher mosquitto mosquitto-clients xvfb xauth trayer xdotool openssl ca-certificates
     nodejs
+    # Korean text in pictures of the windows (scripts/grab-conversation.sh)
+    fonts-nanum
 )
 
 missing=()
