@@ -81,7 +81,8 @@ void Client::connectToHost()
             m_delivery = std::make_unique<DeliveryThread>(m_delegate);
             m_delivery->start();
         } else {
-            qWarning().noquote().nospace()
+            // A client that only publishes.
+            qDebug().noquote().nospace()
                 << "QMQTT::Client::connectToHost - no delegate, received messages are dropped";
         }
     }

@@ -1,0 +1,118 @@
+// The MQTT client layer alone: a burst of 20,000 CHAT payloads for one room received through
+// QMQTT::Client's delivery thread, against mosquitto_sub on the same broker in the same run,
+// and the delay from publish to delivery at 1,000 messages per second.
+#include "receiveharness.h"
+
+#include "messaging/chatpayload.h"
+#include "messaging/mqttclientdelegate.h"
+#include "messaging/payloadcodec.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+
+#include <atomic>
+#include <cstdio>
+#include <vector>
+
+namespace {
+const int kBurst = 20000;
+const int kPacedRate = 1000;
+const int kPacedCount = 3000;
+
+// Notes when each bench message reached the delegate; decoding is part of the work measured.
+class Receiver : public QMQTT::ClientDelegate
+{
+public:
+    void reset(int count)
+    {
+        m_deliveredAt.assign(size_t(count), 0);
+        m_count.store(0);
+    }
+    void onDeliveryThreadStarted() override {}
+    void onMessageDelivered(const QMQTT::Message& message) override
+    {
+        ChatPayload p;
+        if (!PayloadCodec::decode(message.payload(), &p))
+            return;
+        const int index = ReceiveHarness::indexOf(p.messageId);
+        if (index < 0 || size_t(index) >= m_deliveredAt.size())
+            return;
+        m_deliveredAt[size_t(index)] = ReceiveHarness::nowNs();
+        m_count.fetch_add(1);
+    }
+    int count() const { return m_count.load(); }
+    // Only read once count() has reached the expected number.
+    const std::vector<qint64>& deliveredAt() const { return m_deliveredAt; }
+
+private:
+    std::vector<qint64> m_deliveredAt;
+    std::atomic<int> m_count{0};
+};
+
+int fail(const QString& why)
+{
+    std::fprintf(stderr, "bench_mqttclient: %s\n", qPrintable(why));
+    return 2;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    // Only the figures on stdout; warnings still reach stderr.
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
+    ReceiveHarness harness;
+    if (!harness.start())
+        return fail(harness.errorString());
+
+    const QList<QByteArray> burst = ReceiveHarness::chatBurst(kBurst, 3);
+    const double reference = harness.referenceRate(QStringLiteral("chat/1"), burst);
+    if (reference <= 0)
+        return fail(harness.errorString());
+
+    const QString topic = QStringLiteral("chat/2");
+    if (!harness.prepareSession(QStringLiteral("bench-layer"), topic))
+        return fail(harness.errorString());
+    Receiver receiver;
+    receiver.reset(kBurst);
+    QMQTT::Client client(&receiver);
+    client.setHostName(harness.broker().host());
+    client.setPort(harness.broker().port());
+    client.setClientId(QStringLiteral("bench-layer"));
+    client.setUsername(harness.receiverUser());
+    client.setPassword(harness.receiverPassword());
+    client.connectToHost();
+    if (!ReceiveHarness::waitFor([&] { return client.isConnectedToHost(); }, 10000))
+        return fail(QStringLiteral("the client did not connect"));
+
+    QVector<qint64> sentAt;
+    harness.publishBurst(topic, burst, &sentAt);
+    if (!ReceiveHarness::waitFor([&] { return receiver.count() == kBurst; }, 300000))
+        return fail(
+            QStringLiteral("the burst did not arrive: %1 of %2").arg(receiver.count()).arg(kBurst));
+    const auto& delivered = receiver.deliveredAt();
+    const qint64 last = *std::max_element(delivered.begin(), delivered.end());
+    const double rate = kBurst / (double(last - sentAt.first()) / 1e9);
+
+    receiver.reset(kPacedCount);
+    const QList<QByteArray> paced = ReceiveHarness::chatBurst(kPacedCount, 3);
+    harness.publishPaced(topic, paced, kPacedRate, &sentAt);
+    if (!ReceiveHarness::waitFor([&] { return receiver.count() == kPacedCount; }, 60000))
+        return fail(QStringLiteral("the paced messages did not arrive"));
+    QVector<qint64> delays;
+    for (int i = 0; i < kPacedCount; ++i)
+        delays << receiver.deliveredAt()[size_t(i)] - sentAt.at(i);
+
+    bool pass =
+        ReceiveHarness::printFigure(QStringLiteral("mqtt.layer.receive"), rate,
+                                    QStringLiteral("msg/s"), reference, QStringLiteral(">="), 0.5);
+    pass &= ReceiveHarness::printFigure(QStringLiteral("mqtt.layer.p99"),
+                                        ReceiveHarness::percentile(delays, 0.99) / 1e6,
+                                        QStringLiteral("ms"), 0, QStringLiteral("<="), 20);
+    std::printf("burst of %d: %.0f msg/s through the layer, %.0f msg/s by mosquitto_sub; "
+                "%d at %d/s: median %.2f ms, p99 %.2f ms\n",
+                kBurst, rate, reference, kPacedCount, kPacedRate,
+                ReceiveHarness::percentile(delays, 0.5) / 1e6,
+                ReceiveHarness::percentile(delays, 0.99) / 1e6);
+    return pass ? 0 : 1;
+}

@@ -1,0 +1,191 @@
+#include "receiveharness.h"
+
+#include "messaging/chatpayload.h"
+#include "messaging/payloadcodec.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QThread>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace {
+const QString kReceiverUser = QStringLiteral("2");
+const QByteArray kReceiverKey = "bench-access-key";
+const QString kIdPrefix = QStringLiteral("bench-");
+} // namespace
+
+ReceiveHarness::ReceiveHarness() = default;
+
+ReceiveHarness::~ReceiveHarness()
+{
+    m_publisher.reset();
+    m_broker.stop();
+}
+
+QString ReceiveHarness::receiverUser() const
+{
+    return kReceiverUser;
+}
+
+QByteArray ReceiveHarness::receiverPassword() const
+{
+    return kReceiverKey;
+}
+
+bool ReceiveHarness::start()
+{
+    if (!MosquittoBroker::toolsAvailable()) {
+        m_error = QStringLiteral("mosquitto and its clients are needed (scripts/setup.sh)");
+        return false;
+    }
+    // Sessions need not outlive the broker here, and saving would compete with the burst.
+    m_broker.setPersistence(false);
+    if (!m_broker.addUser(kReceiverUser, QString::fromLatin1(kReceiverKey)) || !m_broker.start()) {
+        m_error = m_broker.errorString();
+        return false;
+    }
+    m_publisher = std::make_unique<QMQTT::Client>();
+    m_publisher->setHostName(m_broker.host());
+    m_publisher->setPort(m_broker.port());
+    m_publisher->setClientId(QStringLiteral("bench-publisher"));
+    m_publisher->setUsername(kReceiverUser);
+    m_publisher->setPassword(kReceiverKey);
+    m_publisher->connectToHost();
+    if (!waitFor([this] { return m_publisher->isConnectedToHost(); }, 10000)) {
+        m_error = QStringLiteral("the publisher did not connect");
+        return false;
+    }
+    return true;
+}
+
+QList<QByteArray> ReceiveHarness::chatBurst(int count, qint32 senderId)
+{
+    QList<QByteArray> out;
+    out.reserve(count);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (int i = 0; i < count; ++i) {
+        const QString id = kIdPrefix + QString::number(i).rightJustified(6, QLatin1Char('0'));
+        out << PayloadCodec::encode(ChatPayload::chat(now + i, senderId, ChatPayload::ContentText,
+                                                      id, {}, QStringLiteral("message %1").arg(i)));
+    }
+    return out;
+}
+
+int ReceiveHarness::indexOf(const QString& messageId)
+{
+    if (!messageId.startsWith(kIdPrefix))
+        return -1;
+    bool ok = false;
+    const int index = messageId.midRef(kIdPrefix.size()).toInt(&ok);
+    return ok ? index : -1;
+}
+
+bool ReceiveHarness::prepareSession(const QString& clientId, const QString& topic)
+{
+    if (m_broker.subscribeSession(clientId, {topic}))
+        return true;
+    m_error = m_broker.errorString();
+    return false;
+}
+
+double ReceiveHarness::referenceRate(const QString& topic, const QList<QByteArray>& payloads)
+{
+    const QString id = QStringLiteral("bench-reference");
+    if (!prepareSession(id, topic))
+        return 0;
+    QProcess sub;
+    sub.setStandardOutputFile(QProcess::nullDevice());
+    sub.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QStringList args = m_broker.clientArguments();
+    args << QStringLiteral("-i") << id << QStringLiteral("-c") << QStringLiteral("-q")
+         << QStringLiteral("1") << QStringLiteral("-t") << topic << QStringLiteral("-C")
+         << QString::number(payloads.size());
+    sub.start(QStringLiteral("mosquitto_sub"), args);
+    if (!sub.waitForStarted(5000) ||
+        !m_broker.waitForLog(QStringLiteral(" as %1 (").arg(id), 10000)) {
+        m_error = QStringLiteral("mosquitto_sub did not connect");
+        return 0;
+    }
+    QVector<qint64> sentAt;
+    publishBurst(topic, payloads, &sentAt);
+    if (!sub.waitForFinished(300000) || sub.exitCode() != 0) {
+        m_error = QStringLiteral("mosquitto_sub did not receive the burst");
+        sub.kill();
+        sub.waitForFinished(1000);
+        return 0;
+    }
+    const double seconds = double(nowNs() - sentAt.first()) / 1e9;
+    return payloads.size() / seconds;
+}
+
+void ReceiveHarness::publishBurst(const QString& topic, const QList<QByteArray>& payloads,
+                                  QVector<qint64>* sentAt)
+{
+    sentAt->resize(payloads.size());
+    for (int i = 0; i < payloads.size(); ++i) {
+        (*sentAt)[i] = nowNs();
+        m_publisher->publish(QMQTT::Message(0, topic, payloads.at(i), 1));
+    }
+}
+
+void ReceiveHarness::publishPaced(const QString& topic, const QList<QByteArray>& payloads,
+                                  int perSecond, QVector<qint64>* sentAt)
+{
+    sentAt->resize(payloads.size());
+    const auto start = std::chrono::steady_clock::now();
+    const auto step = std::chrono::nanoseconds(1000000000LL / qMax(1, perSecond));
+    for (int i = 0; i < payloads.size(); ++i) {
+        std::this_thread::sleep_until(start + i * step);
+        (*sentAt)[i] = nowNs();
+        m_publisher->publish(QMQTT::Message(0, topic, payloads.at(i), 1));
+    }
+}
+
+qint64 ReceiveHarness::nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+bool ReceiveHarness::waitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+double ReceiveHarness::percentile(QVector<qint64> values, double fraction)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const int index = qBound(0, int(fraction * values.size() + 0.5) - 1, values.size() - 1);
+    return double(values.at(index));
+}
+
+bool ReceiveHarness::printFigure(const QString& id, double value, const QString& unit, double ref,
+                                 const QString& op, double bar)
+{
+    const double measured = ref > 0 ? value / ref : value;
+    const bool pass = op == QLatin1String(">=") ? measured >= bar : measured <= bar;
+    const QString line =
+        QStringLiteral("BENCH %1 value=%2 unit=%3 ref=%4 bar=%5%6 %7")
+            .arg(id, QString::number(value, 'f', 1), unit,
+                 ref > 0 ? QString::number(ref, 'f', 1) : QStringLiteral("-"), op,
+                 QString::number(bar), pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+    return pass;
+}
