@@ -13,6 +13,78 @@
         </message>
     </context>
     <context>
+        <name>MtChatBaseItem</name>
+        <message>
+            <source>Read</source>
+            <translation>읽음</translation>
+        </message>
+        <message>
+            <source>Open</source>
+            <translation>열기</translation>
+        </message>
+        <message>
+            <source>Open folder</source>
+            <translation>폴더 열기</translation>
+        </message>
+        <message>
+            <source>Save</source>
+            <translation>저장</translation>
+        </message>
+        <message>
+            <source>Save as</source>
+            <translation>다른 이름으로 저장</translation>
+        </message>
+        <message>
+            <source>Sending</source>
+            <translation>보내는 중</translation>
+        </message>
+        <message>
+            <source>Error sending</source>
+            <translation>보내기 실패</translation>
+        </message>
+        <message>
+            <source>Saving</source>
+            <translation>저장 중</translation>
+        </message>
+        <message>
+            <source>Error saving</source>
+            <translation>저장 실패</translation>
+        </message>
+    </context>
+    <context>
+        <name>MtChatDateItem</name>
+        <message>
+            <source>year</source>
+            <translation>년</translation>
+        </message>
+        <message>
+            <source>month</source>
+            <translation>월</translation>
+        </message>
+        <message>
+            <source>day</source>
+            <translation>일</translation>
+        </message>
+    </context>
+    <context>
+        <name>MtImageViewer</name>
+        <message>
+            <source>Previous picture</source>
+            <translation>이전 사진</translation>
+        </message>
+        <message>
+            <source>Next picture</source>
+            <translation>다음 사진</translation>
+        </message>
+    </context>
+    <context>
+        <name>MtSearchLineEdit</name>
+        <message>
+            <source>Clear</source>
+            <translation>지우기</translation>
+        </message>
+    </context>
+    <context>
         <name>QObject</name>
         <message>
             <source>PLOVEX(Chat)</source>

@@ -56,4 +56,113 @@
             <translation>로그아웃</translation>
         </message>
     </context>
+    <context>
+        <name>MtChatItem</name>
+        <message>
+            <source>View all</source>
+            <translation>전체 보기</translation>
+        </message>
+    </context>
+    <context>
+        <name>MtImageViewer</name>
+        <message>
+            <source>Picture</source>
+            <translation>사진</translation>
+        </message>
+        <message>
+            <source>Minimize</source>
+            <translation>최소화</translation>
+        </message>
+        <message>
+            <source>Maximize</source>
+            <translation>최대화</translation>
+        </message>
+        <message>
+            <source>Close</source>
+            <translation>닫기</translation>
+        </message>
+        <message>
+            <source>Failed load image.</source>
+            <translation>이미지를 불러오지 못했습니다.</translation>
+        </message>
+        <message>
+            <source>Previous picture</source>
+            <translation>이전 사진</translation>
+        </message>
+        <message>
+            <source>Next picture</source>
+            <translation>다음 사진</translation>
+        </message>
+        <message>
+            <source>Zoom out</source>
+            <translation>축소</translation>
+        </message>
+        <message>
+            <source>Zoom in</source>
+            <translation>확대</translation>
+        </message>
+        <message>
+            <source>Save</source>
+            <translation>저장</translation>
+        </message>
+        <message>
+            <source>Scroll left</source>
+            <translation>왼쪽으로 넘기기</translation>
+        </message>
+        <message>
+            <source>Scroll right</source>
+            <translation>오른쪽으로 넘기기</translation>
+        </message>
+    </context>
+    <context>
+        <name>MtMessageDialog</name>
+        <message>
+            <source>Test</source>
+            <translation>테스트</translation>
+        </message>
+        <message>
+            <source>Cancel</source>
+            <translation>취소</translation>
+        </message>
+        <message>
+            <source>OK</source>
+            <translation>확인</translation>
+        </message>
+    </context>
+    <context>
+        <name>MtMyChatFileItem</name>
+        <message>
+            <source>Send again</source>
+            <translation>다시 보내기</translation>
+        </message>
+    </context>
+    <context>
+        <name>MtMyChatImageItem</name>
+        <message>
+            <source>Send again</source>
+            <translation>다시 보내기</translation>
+        </message>
+    </context>
+    <context>
+        <name>MtMyChatItem</name>
+        <message>
+            <source>Send again</source>
+            <translation>다시 보내기</translation>
+        </message>
+        <message>
+            <source>View all</source>
+            <translation>전체 보기</translation>
+        </message>
+    </context>
+    <context>
+        <name>MtTextViewer</name>
+        <message>
+            <source>Close</source>
+            <translation>닫기</translation>
+        </message>
+        <message>
+            <source>Save</source>
+            <translation>저장</translation>
+        </message>
+    </context>
 </TS>

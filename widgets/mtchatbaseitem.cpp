@@ -1,0 +1,87 @@
+#include "widgets/mtchatbaseitem.h"
+
+#include "widgets/mtchatbaloongroupbox.h"
+#include "widgets/mtchattextbrowser.h"
+
+#include <QLayout>
+#include <QListWidget>
+
+MtChatBaseItem::MtChatBaseItem(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+}
+
+QSize MtChatBaseItem::sizeHint() const
+{
+    return QWidget::sizeHint().expandedTo(minimumSize()).boundedTo(maximumSize());
+}
+
+void MtChatBaseItem::setDateTime(const QDateTime& dateTime)
+{
+    m_dateTime = dateTime;
+}
+
+void MtChatBaseItem::setReadCount(int) {}
+
+void MtChatBaseItem::setState(int state)
+{
+    m_state = state;
+}
+
+void MtChatBaseItem::setProgress(int) {}
+
+void MtChatBaseItem::setHighlight(const QString&) {}
+
+void MtChatBaseItem::removeHighlight() {}
+
+bool MtChatBaseItem::containsGlobalPos(const QPoint&) const
+{
+    return false;
+}
+
+void MtChatBaseItem::copyText() {}
+
+void MtChatBaseItem::updateListItemSize()
+{
+    if (m_listItem) {
+        // The width follows the view; only the height is the item's to say.
+        m_listItem->setSizeHint(QSize(0, sizeHint().height()));
+    }
+    emit sizeChanged();
+}
+
+void MtChatBaseItem::activateLink(const QString& link, bool openAsImage)
+{
+    if (link == QLatin1String("open")) {
+        if (openAsImage)
+            emit imageOpened(m_messageId);
+        else
+            emit fileOpened(m_filePath);
+    } else if (link == QLatin1String("openFolder")) {
+        emit folderOpend(m_filePath);
+    } else if (link == QLatin1String("save")) {
+        emit saveFile(m_messageId, false);
+    } else if (link == QLatin1String("saveAs")) {
+        emit saveFile(m_messageId, true);
+    }
+}
+
+void MtChatBaseItem::limitMessageBox(MtChatBaloonGroupBox* box, MtChatTextBrowser* browser)
+{
+    const QMargins margins = box->contentMargins();
+    box->setMaximumWidth(browser->maximumWidth() + margins.left() + margins.right());
+}
+
+void MtChatBaseItem::fitMessageBox(MtChatBaloonGroupBox* box, MtChatTextBrowser* browser,
+                                   QWidget* viewAll)
+{
+    const QMargins margins = box->contentMargins();
+    int height = browser->documentHeight() + margins.top() + margins.bottom();
+    if (viewAll && !viewAll->isHidden())
+        height += viewAll->sizeHint().height() + box->layout()->spacing();
+    box->setFixedHeight(height);
+    layout()->invalidate();
+    layout()->activate();
+    setFixedHeight(layout()->totalSizeHint().height());
+    updateListItemSize();
+}
