@@ -24,8 +24,10 @@ class NetworkLoop;
 // one at a time, in arrival order.
 //
 // The delegate must be given before connectToHost(), which starts the delivery thread: its
-// first call is onDeliveryThreadStarted(), before any message. Destroying the client disconnects
-// and joins both threads; no signal and no delegate call follows.
+// first call is onDeliveryThreadStarted(), before any message. Destroying the client disconnects,
+// lets the delegate finish (onDeliveryThreadFinished() on the delivery thread) and joins both
+// threads; no signal and no delegate call follows. Messages still waiting for delivery at that
+// point are dropped (the broker already has their acknowledgement).
 class Client : public QObject
 {
     Q_OBJECT

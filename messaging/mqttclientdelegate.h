@@ -16,6 +16,9 @@ public:
     virtual void onDeliveryThreadStarted() = 0;
     // Once per received PUBLISH, after the client has acknowledged it to the broker.
     virtual void onMessageDelivered(const Message& message) = 0;
+    // Once, on the delivery thread, while the client is being destroyed and after the last
+    // delivery: the place to close what onDeliveryThreadStarted() opened, on its own thread.
+    virtual void onDeliveryThreadFinished() {}
 };
 
 } // namespace QMQTT

@@ -49,12 +49,13 @@ void DeliveryThread::run()
             std::unique_lock<std::mutex> lock(m_mutex);
             m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
             if (m_stopping)
-                return;
+                break;
             message = std::move(m_queue.front());
             m_queue.pop_front();
         }
         m_delegate->onMessageDelivered(message);
     }
+    m_delegate->onDeliveryThreadFinished();
 }
 
 } // namespace QMQTT

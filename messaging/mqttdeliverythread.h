@@ -25,8 +25,8 @@ public:
     void start();
     // Any thread.
     void post(const Message& message);
-    // Waits for the message in hand to be delivered and drops the rest: after this returns the
-    // delegate is never called again.
+    // Waits for the message in hand to be delivered, drops the rest and lets the delegate finish
+    // on its thread: after this returns the delegate is never called again.
     void stop();
 
 private:

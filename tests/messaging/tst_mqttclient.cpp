@@ -41,6 +41,12 @@ public:
         if (m_slow)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+    void onDeliveryThreadFinished() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_finishedOn = std::this_thread::get_id();
+        m_late = m_late || m_closed;
+    }
 
     struct Call
     {
@@ -76,6 +82,11 @@ public:
         return m_late;
     }
     void setSlow(bool slow) { m_slow = slow; }
+    std::thread::id finishedOn() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_finishedOn;
+    }
 
 private:
     mutable std::mutex m_mutex;
@@ -83,6 +94,7 @@ private:
     bool m_closed = false;
     bool m_late = false;
     bool m_slow = false;
+    std::thread::id m_finishedOn;
 };
 
 QList<QByteArray> numbered(const QByteArray& prefix, int count)
@@ -364,6 +376,8 @@ void TestMqttClient::destructionWhileMessagesArrive()
     client.reset();
     recorder.close();
     QCOMPARE(threadCount(), threadsBefore);
+    // The delegate finished on the delivery thread before the client was gone.
+    QVERIFY(recorder.finishedOn() == recorder.calls().front().thread);
     QVERIFY(publisher.state() == QProcess::NotRunning || publisher.waitForFinished(60000));
     QCOMPARE(publisher.exitCode(), 0);
     QTest::qWait(200);
