@@ -13,10 +13,6 @@
 
 namespace {
 
-const char* const kInsertColumns =
-    " INTO TTT_CHATT (topic, msg_type, content_type, msg_id, sender_id, content, file_path, "
-    "msg_time, count, msg_state, msg_read ) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
-
 bool parseObject(const QString& json, QJsonObject* object, const char* where)
 {
     QJsonParseError error;
@@ -234,24 +230,26 @@ QString DBChat::displayText(int msgType, int contentType, const QString& content
 
 bool DBChat::insertOrUpdate()
 {
-    if (!DBSql::hasDb(m_dbManager, "DBChat::insertOrUpdate"))
+    QSqlQuery* query = DBSql::prepared(
+        m_dbManager,
+        QStringLiteral("INSERT OR REPLACE INTO TTT_CHATT (topic, msg_type, content_type, msg_id, "
+                       "sender_id, content, file_path, msg_time, count, msg_state, msg_read ) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        "DBChat::insertOrUpdate");
+    if (!query)
         return false;
-    QSqlQuery query(m_dbManager->database());
-    if (!DBSql::prepare(query, QStringLiteral("INSERT OR REPLACE") + QLatin1String(kInsertColumns),
-                        "DBChat::insertOrUpdate"))
-        return false;
-    query.addBindValue(DBSql::text(m_topic));
-    query.addBindValue(m_msg_type);
-    query.addBindValue(m_content_type);
-    query.addBindValue(DBSql::text(m_msg_id));
-    query.addBindValue(m_sender_id);
-    query.addBindValue(DBSql::text(toMessage()));
-    query.addBindValue(DBSql::text(m_file_path));
-    query.addBindValue(m_msg_time);
-    query.addBindValue(m_count);
-    query.addBindValue(m_msg_state);
-    query.addBindValue(DBSql::flag(m_msg_read));
-    return DBSql::execInsert(query, "DBChat::insertOrUpdate", &m_id);
+    query->addBindValue(DBSql::text(m_topic));
+    query->addBindValue(m_msg_type);
+    query->addBindValue(m_content_type);
+    query->addBindValue(DBSql::text(m_msg_id));
+    query->addBindValue(m_sender_id);
+    query->addBindValue(DBSql::text(toMessage()));
+    query->addBindValue(DBSql::text(m_file_path));
+    query->addBindValue(m_msg_time);
+    query->addBindValue(m_count);
+    query->addBindValue(m_msg_state);
+    query->addBindValue(DBSql::flag(m_msg_read));
+    return DBSql::execInsert(*query, "DBChat::insertOrUpdate", &m_id);
 }
 
 qint64 DBChat::insert()
@@ -261,38 +259,38 @@ qint64 DBChat::insert()
             << "DBChat::insert - already stored _id:" << m_id << " msg_id:" << m_msg_id;
         return -1;
     }
-    if (!DBSql::hasDb(m_dbManager, "DBChat::insert"))
+    QSqlQuery* query = DBSql::prepared(
+        m_dbManager,
+        QStringLiteral("INSERT INTO TTT_CHATT (topic, msg_type, content_type, msg_id, sender_id, "
+                       "content, file_path, msg_time, count, msg_state, msg_read ) VALUES (?, ?, "
+                       "?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        "DBChat::insert");
+    if (!query)
         return -1;
-    QSqlQuery query(m_dbManager->database());
-    if (!DBSql::prepare(query, QStringLiteral("INSERT") + QLatin1String(kInsertColumns),
-                        "DBChat::insert"))
-        return -1;
-    query.addBindValue(DBSql::text(m_topic));
-    query.addBindValue(m_msg_type);
-    query.addBindValue(m_content_type);
-    query.addBindValue(DBSql::text(m_msg_id));
-    query.addBindValue(m_sender_id);
-    query.addBindValue(DBSql::text(toMessage()));
-    query.addBindValue(DBSql::text(m_file_path));
-    query.addBindValue(m_msg_time);
-    query.addBindValue(m_count);
-    query.addBindValue(m_msg_state);
-    query.addBindValue(DBSql::flag(m_msg_read));
-    if (!DBSql::execInsert(query, "DBChat::insert", &m_id))
+    query->addBindValue(DBSql::text(m_topic));
+    query->addBindValue(m_msg_type);
+    query->addBindValue(m_content_type);
+    query->addBindValue(DBSql::text(m_msg_id));
+    query->addBindValue(m_sender_id);
+    query->addBindValue(DBSql::text(toMessage()));
+    query->addBindValue(DBSql::text(m_file_path));
+    query->addBindValue(m_msg_time);
+    query->addBindValue(m_count);
+    query->addBindValue(m_msg_state);
+    query->addBindValue(DBSql::flag(m_msg_read));
+    if (!DBSql::execInsert(*query, "DBChat::insert", &m_id))
         return -1;
     return m_id;
 }
 
 bool DBChat::remove()
 {
-    if (!DBSql::hasDb(m_dbManager, "DBChat::remove"))
+    QSqlQuery* query = DBSql::prepared(
+        m_dbManager, QStringLiteral("DELETE FROM TTT_CHATT WHERE msg_id=?"), "DBChat::remove");
+    if (!query)
         return false;
-    QSqlQuery query(m_dbManager->database());
-    if (!DBSql::prepare(query, QStringLiteral("DELETE FROM TTT_CHATT WHERE msg_id=?"),
-                        "DBChat::remove"))
-        return false;
-    query.addBindValue(DBSql::text(m_msg_id));
-    return DBSql::exec(query, "DBChat::remove");
+    query->addBindValue(DBSql::text(m_msg_id));
+    return DBSql::exec(*query, "DBChat::remove");
 }
 
 bool DBChat::removeAllOfTopic()
@@ -301,29 +299,26 @@ bool DBChat::removeAllOfTopic()
         qWarning().noquote().nospace() << "DBChat::removeAllOfTopic - topic is empty";
         return false;
     }
-    if (!DBSql::hasDb(m_dbManager, "DBChat::removeAllOfTopic"))
+    QSqlQuery* query =
+        DBSql::prepared(m_dbManager, QStringLiteral("DELETE FROM TTT_CHATT WHERE topic=?"),
+                        "DBChat::removeAllOfTopic");
+    if (!query)
         return false;
-    QSqlQuery query(m_dbManager->database());
-    if (!DBSql::prepare(query, QStringLiteral("DELETE FROM TTT_CHATT WHERE topic=?"),
-                        "DBChat::removeAllOfTopic"))
-        return false;
-    query.addBindValue(m_topic);
-    return DBSql::exec(query, "DBChat::removeAllOfTopic");
+    query->addBindValue(m_topic);
+    return DBSql::exec(*query, "DBChat::removeAllOfTopic");
 }
 
 bool DBChat::updateByMsgId(const QString& sql, const QVariant& first, const QVariant& second,
                            const char* where)
 {
-    if (!DBSql::hasDb(m_dbManager, where))
+    QSqlQuery* query = DBSql::prepared(m_dbManager, sql, where);
+    if (!query)
         return false;
-    QSqlQuery query(m_dbManager->database());
-    if (!DBSql::prepare(query, sql, where))
-        return false;
-    query.addBindValue(first);
+    query->addBindValue(first);
     if (second.isValid())
-        query.addBindValue(second);
-    query.addBindValue(DBSql::text(m_msg_id));
-    return DBSql::exec(query, where);
+        query->addBindValue(second);
+    query->addBindValue(DBSql::text(m_msg_id));
+    return DBSql::exec(*query, where);
 }
 
 bool DBChat::updateMsgState(int msgState)

@@ -17,17 +17,16 @@ DBChatReader::~DBChatReader() = default;
 
 bool DBChatReader::insertOrUpdate()
 {
-    if (!DBSql::hasDb(m_dbManager, "DBChatReader::insertOrUpdate"))
-        return false;
-    QSqlQuery query(m_dbManager->database());
-    if (!DBSql::prepare(query,
+    QSqlQuery* query =
+        DBSql::prepared(m_dbManager,
                         QStringLiteral("INSERT OR REPLACE INTO TTT_CHATT_READER (topic, msg_id, "
                                        "reader_id, msg_time) VALUES (?, ?, ?, ?)"),
-                        "DBChatReader::insertOrUpdate"))
+                        "DBChatReader::insertOrUpdate");
+    if (!query)
         return false;
-    query.addBindValue(DBSql::text(m_topic));
-    query.addBindValue(DBSql::text(m_msg_id));
-    query.addBindValue(m_reader_id);
-    query.addBindValue(m_msg_time);
-    return DBSql::execInsert(query, "DBChatReader::insertOrUpdate", &m_id);
+    query->addBindValue(DBSql::text(m_topic));
+    query->addBindValue(DBSql::text(m_msg_id));
+    query->addBindValue(m_reader_id);
+    query->addBindValue(m_msg_time);
+    return DBSql::execInsert(*query, "DBChatReader::insertOrUpdate", &m_id);
 }

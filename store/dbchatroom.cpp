@@ -144,20 +144,19 @@ void DBChatRoom::setRoomName(const QString& name)
 
 bool DBChatRoom::insertOrUpdate()
 {
-    if (!DBSql::hasDb(m_dbManager, "DBChatRoom::insertOrUpdate"))
-        return false;
-    QSqlQuery query(m_dbManager->database());
-    if (!DBSql::prepare(query,
+    QSqlQuery* query =
+        DBSql::prepared(m_dbManager,
                         QStringLiteral("INSERT OR REPLACE INTO TTT_CHATT_ROOM (topic, type, "
                                        "members, create_date, update_date) VALUES (?, ?, ?, ?, ?)"),
-                        "DBChatRoom::insertOrUpdate"))
+                        "DBChatRoom::insertOrUpdate");
+    if (!query)
         return false;
-    query.addBindValue(DBSql::text(m_topic));
-    query.addBindValue(m_type);
-    query.addBindValue(DBSql::text(m_members));
-    query.addBindValue(m_create_date);
-    query.addBindValue(m_update_date);
-    return DBSql::execInsert(query, "DBChatRoom::insertOrUpdate", &m_id);
+    query->addBindValue(DBSql::text(m_topic));
+    query->addBindValue(m_type);
+    query->addBindValue(DBSql::text(m_members));
+    query->addBindValue(m_create_date);
+    query->addBindValue(m_update_date);
+    return DBSql::execInsert(*query, "DBChatRoom::insertOrUpdate", &m_id);
 }
 
 bool DBChatRoom::execByTopic(const QString& sql, const QVariant& first, const QVariant& second,
@@ -167,17 +166,15 @@ bool DBChatRoom::execByTopic(const QString& sql, const QVariant& first, const QV
         qWarning().noquote().nospace() << where << " - topic is empty";
         return false;
     }
-    if (!DBSql::hasDb(m_dbManager, where))
-        return false;
-    QSqlQuery query(m_dbManager->database());
-    if (!DBSql::prepare(query, sql, where))
+    QSqlQuery* query = DBSql::prepared(m_dbManager, sql, where);
+    if (!query)
         return false;
     if (first.isValid())
-        query.addBindValue(first);
+        query->addBindValue(first);
     if (second.isValid())
-        query.addBindValue(second);
-    query.addBindValue(m_topic);
-    return DBSql::exec(query, where);
+        query->addBindValue(second);
+    query->addBindValue(m_topic);
+    return DBSql::exec(*query, where);
 }
 
 bool DBChatRoom::update()

@@ -35,33 +35,30 @@ void DBGroup::setFromRecord(const QSqlQuery& query)
 
 bool DBGroup::insertOrUpdate()
 {
-    if (!DBSql::hasDb(m_dbManager, "DBGroup::insertOrUpdate"))
-        return false;
-    QSqlQuery query(m_dbManager->database());
-    if (!DBSql::prepare(query,
+    QSqlQuery* query =
+        DBSql::prepared(m_dbManager,
                         QStringLiteral("INSERT OR REPLACE INTO TTT_GROUP (group_id, group_name, "
                                        "group_type, group_order, group_color, thumb_url, "
                                        "image_url) VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                        "DBGroup::insertOrUpdate"))
+                        "DBGroup::insertOrUpdate");
+    if (!query)
         return false;
-    query.addBindValue(m_group_id);
-    query.addBindValue(DBSql::text(m_group_name));
-    query.addBindValue(m_group_type);
-    query.addBindValue(m_group_order);
-    query.addBindValue(m_group_color);
-    query.addBindValue(DBSql::text(m_thumb_url));
-    query.addBindValue(DBSql::text(m_image_url));
-    return DBSql::execInsert(query, "DBGroup::insertOrUpdate", &m_id);
+    query->addBindValue(m_group_id);
+    query->addBindValue(DBSql::text(m_group_name));
+    query->addBindValue(m_group_type);
+    query->addBindValue(m_group_order);
+    query->addBindValue(m_group_color);
+    query->addBindValue(DBSql::text(m_thumb_url));
+    query->addBindValue(DBSql::text(m_image_url));
+    return DBSql::execInsert(*query, "DBGroup::insertOrUpdate", &m_id);
 }
 
 bool DBGroup::remove()
 {
-    if (!DBSql::hasDb(m_dbManager, "DBGroup::remove"))
+    QSqlQuery* query = DBSql::prepared(
+        m_dbManager, QStringLiteral("DELETE FROM TTT_GROUP WHERE group_id=?"), "DBGroup::remove");
+    if (!query)
         return false;
-    QSqlQuery query(m_dbManager->database());
-    if (!DBSql::prepare(query, QStringLiteral("DELETE FROM TTT_GROUP WHERE group_id=?"),
-                        "DBGroup::remove"))
-        return false;
-    query.addBindValue(m_group_id);
-    return DBSql::exec(query, "DBGroup::remove");
+    query->addBindValue(m_group_id);
+    return DBSql::exec(*query, "DBGroup::remove");
 }

@@ -75,6 +75,7 @@ DBManager::DBManager(const QString& dbPath, const QString& connectionName, const
 
 DBManager::~DBManager()
 {
+    m_prepared.clear();
     if (m_db.isOpen())
         m_db.close();
     // The same name may already serve a newer manager (Qt replaces a connection added twice);
@@ -129,6 +130,24 @@ bool DBManager::open(const QString& dbPath, const QString& connectionName, const
     qDebug().noquote().nospace() << "DBManager::open OK dbPath:" << dbPath;
     createDBTable();
     return true;
+}
+
+QSqlQuery* DBManager::preparedQuery(const QString& sql, QSqlError* error)
+{
+    auto it = m_prepared.find(sql);
+    if (it != m_prepared.end())
+        return &it.value();
+    QSqlQuery query(m_db);
+    if (!m_db.isOpen() || !query.prepare(sql)) {
+        if (error) {
+            *error = m_db.isOpen() ? query.lastError()
+                                   : QSqlError(QStringLiteral("Unable to prepare statement"),
+                                               QStringLiteral("the database is not open"),
+                                               QSqlError::ConnectionError);
+        }
+        return nullptr;
+    }
+    return &m_prepared.insert(sql, query).value();
 }
 
 bool DBManager::execSchemaStatement(const QString& sql)

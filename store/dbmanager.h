@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QHash>
 #include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QString>
 
 class QThread;
@@ -45,6 +48,11 @@ public:
     int dbVersion() const { return m_dbVersion; }
     // The thread that owns the connection.
     QThread* thread() const { return m_thread; }
+    // A query prepared once on this connection and kept for the manager's life, for the
+    // statements that run again and again (record writes, look-ups): each run then skips
+    // building a query and preparing it. The caller binds and executes it, and finishes a SELECT
+    // after reading. Null, with `error` set, when the statement cannot be prepared.
+    QSqlQuery* preparedQuery(const QString& sql, QSqlError* error = nullptr);
 
 private:
     bool execSchemaStatement(const QString& sql);
@@ -54,4 +62,5 @@ private:
     QString m_connectionName;
     int m_dbVersion = 0;
     QThread* m_thread = nullptr;
+    QHash<QString, QSqlQuery> m_prepared;
 };

@@ -5,10 +5,10 @@
 
 #include <QCryptographicHash>
 #include <QDebug>
-#include <QReadLocker>
 #include <QSqlQuery>
 #include <QUuid>
-#include <QWriteLocker>
+
+#include <mutex>
 
 namespace {
 const QLatin1Char kTopicSeparator('|');
@@ -34,7 +34,7 @@ DBMTData& DBMTData::operator=(const DBMTData& other)
     if (this != &other) {
         // Copied out under the source's lock, then in under ours: never both locks at once.
         const Values values = other.snapshot();
-        QWriteLocker lock(&m_lock);
+        std::unique_lock<std::shared_mutex> lock(m_lock);
         m_dataState = other.dataState();
         m_id = other.id();
         m_v = values;
@@ -45,26 +45,26 @@ DBMTData& DBMTData::operator=(const DBMTData& other)
 
 DBMTData::Values DBMTData::snapshot() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v;
 }
 
 bool DBMTData::isLoaded() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.loaded;
 }
 
 void DBMTData::attach(DBManager* dbManager)
 {
-    QWriteLocker lock(&m_lock);
+    std::unique_lock<std::shared_mutex> lock(m_lock);
     m_v.dbManager = dbManager;
     m_dbManager = dbManager;
 }
 
 DBManager* DBMTData::attachedDbManager() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.dbManager;
 }
 
@@ -84,7 +84,7 @@ bool DBMTData::load()
 void DBMTData::setValue(int key, const QString& value)
 {
     const bool on = value.toInt() == 1;
-    QWriteLocker lock(&m_lock);
+    std::unique_lock<std::shared_mutex> lock(m_lock);
     switch (key) {
     case KeyUserId:
         m_v.userId = value.toLongLong();
@@ -160,15 +160,14 @@ bool DBMTData::applyCommit(const DBEditor& editor, DBManager* db)
     const bool transaction = editor.size() > 1 && connection.transaction();
     bool ok = true;
     for (auto it = editor.cbegin(); ok && it != editor.cend(); ++it) {
-        QSqlQuery query(connection);
-        ok = DBSql::prepare(query,
-                            QStringLiteral("INSERT OR REPLACE INTO TTT_MTDATA (key, value) "
-                                           "VALUES (?, ?)"),
-                            "DBMTData::applyCommit");
+        QSqlQuery* query = DBSql::prepared(
+            target, QStringLiteral("INSERT OR REPLACE INTO TTT_MTDATA (key, value) VALUES (?, ?)"),
+            "DBMTData::applyCommit");
+        ok = query != nullptr;
         if (ok) {
-            query.addBindValue(it.key());
-            query.addBindValue(DBSql::text(it.value()));
-            ok = DBSql::exec(query, "DBMTData::applyCommit");
+            query->addBindValue(it.key());
+            query->addBindValue(DBSql::text(it.value()));
+            ok = DBSql::exec(*query, "DBMTData::applyCommit");
         }
     }
     if (transaction) {
@@ -204,7 +203,7 @@ void DBMTData::applyZero()
 
 void DBMTData::resetAccount()
 {
-    QWriteLocker lock(&m_lock);
+    std::unique_lock<std::shared_mutex> lock(m_lock);
     m_v.custId = 0;
     m_v.userId = 0;
     m_v.accessKey.clear();
@@ -231,27 +230,27 @@ QString DBMTData::passwordDigest(const QString& password)
 
 qint64 DBMTData::userId() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.userId;
 }
 
 void DBMTData::setUserId(DBEditor& editor, qint64 userId)
 {
-    QWriteLocker lock(&m_lock);
+    std::unique_lock<std::shared_mutex> lock(m_lock);
     m_v.userId = userId;
     editor.insert(KeyUserId, QString::number(userId));
 }
 
 QString DBMTData::userName() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.userName;
 }
 
 void DBMTData::setUserName(DBEditor& editor, const QString& name, DBManager* db)
 {
     {
-        QWriteLocker lock(&m_lock);
+        std::unique_lock<std::shared_mutex> lock(m_lock);
         m_v.userName = name;
     }
     editor.insert(KeyUserName, name);
@@ -260,14 +259,14 @@ void DBMTData::setUserName(DBEditor& editor, const QString& name, DBManager* db)
 
 QString DBMTData::thumbUrl() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.thumbUrl;
 }
 
 void DBMTData::setThumbUrl(DBEditor& editor, const QString& url, DBManager* db)
 {
     {
-        QWriteLocker lock(&m_lock);
+        std::unique_lock<std::shared_mutex> lock(m_lock);
         m_v.thumbUrl = url;
     }
     editor.insert(KeyThumbUrl, url);
@@ -276,14 +275,14 @@ void DBMTData::setThumbUrl(DBEditor& editor, const QString& url, DBManager* db)
 
 QString DBMTData::imageUrl() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.imageUrl;
 }
 
 void DBMTData::setImageUrl(DBEditor& editor, const QString& url, DBManager* db)
 {
     {
-        QWriteLocker lock(&m_lock);
+        std::unique_lock<std::shared_mutex> lock(m_lock);
         m_v.imageUrl = url;
     }
     editor.insert(KeyImageUrl, url);
@@ -292,20 +291,20 @@ void DBMTData::setImageUrl(DBEditor& editor, const QString& url, DBManager* db)
 
 QString DBMTData::myAccount() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.myAccount;
 }
 
 void DBMTData::setMyAccount(DBEditor& editor, const QString& account)
 {
-    QWriteLocker lock(&m_lock);
+    std::unique_lock<std::shared_mutex> lock(m_lock);
     m_v.myAccount = account;
     editor.insert(KeyMyAccount, account);
 }
 
 QString DBMTData::myPassword() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.myPassword;
 }
 
@@ -313,7 +312,7 @@ void DBMTData::setMyPassword(DBEditor& editor, const QString& password, DBManage
 {
     const QString digest = passwordDigest(password);
     {
-        QWriteLocker lock(&m_lock);
+        std::unique_lock<std::shared_mutex> lock(m_lock);
         m_v.myPassword = digest;
     }
     editor.insert(KeyMyPassword, digest);
@@ -322,52 +321,52 @@ void DBMTData::setMyPassword(DBEditor& editor, const QString& password, DBManage
 
 QString DBMTData::lastCacheTime() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.lastCacheTime.isEmpty() ? QString::fromLatin1(kNoCacheTime) : m_v.lastCacheTime;
 }
 
 void DBMTData::setLastCacheTime(DBEditor& editor, const QString& time)
 {
-    QWriteLocker lock(&m_lock);
+    std::unique_lock<std::shared_mutex> lock(m_lock);
     m_v.lastCacheTime = time;
     editor.insert(KeyLastCacheTime, time);
 }
 
 qint64 DBMTData::custId() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.custId;
 }
 
 void DBMTData::setCustId(DBEditor& editor, qint64 custId)
 {
-    QWriteLocker lock(&m_lock);
+    std::unique_lock<std::shared_mutex> lock(m_lock);
     m_v.custId = custId;
     editor.insert(KeyCustId, QString::number(custId));
 }
 
 QString DBMTData::accessKey() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.accessKey;
 }
 
 void DBMTData::setAccessKey(DBEditor& editor, const QString& key)
 {
-    QWriteLocker lock(&m_lock);
+    std::unique_lock<std::shared_mutex> lock(m_lock);
     m_v.accessKey = key;
     editor.insert(KeyAccessKey, key);
 }
 
 QString DBMTData::clientId() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.clientId;
 }
 
 void DBMTData::setClientId(DBEditor& editor, const QString& id)
 {
-    QWriteLocker lock(&m_lock);
+    std::unique_lock<std::shared_mutex> lock(m_lock);
     m_v.clientId = id;
     editor.insert(KeyClientId, id);
 }
@@ -376,7 +375,7 @@ QString DBMTData::deviceId()
 {
     QString made;
     {
-        QWriteLocker lock(&m_lock);
+        std::unique_lock<std::shared_mutex> lock(m_lock);
         if (!m_v.deviceId.isEmpty())
             return m_v.deviceId;
         const QByteArray uuid = QUuid::createUuid().toString().toLocal8Bit();
@@ -394,34 +393,34 @@ QString DBMTData::deviceId()
 
 void DBMTData::setDeviceId(DBEditor& editor, const QString& id)
 {
-    QWriteLocker lock(&m_lock);
+    std::unique_lock<std::shared_mutex> lock(m_lock);
     m_v.deviceId = id;
     editor.insert(KeyDeviceId, id);
 }
 
 bool DBMTData::autoLogin() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.autoLogin;
 }
 
 void DBMTData::setAutoLogin(DBEditor& editor, bool on)
 {
-    QWriteLocker lock(&m_lock);
+    std::unique_lock<std::shared_mutex> lock(m_lock);
     m_v.autoLogin = on;
     editor.insert(KeyAutoLogin, flagText(on));
 }
 
 bool DBMTData::alarm() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.alarm;
 }
 
 void DBMTData::setAlarm(DBEditor& editor, bool on, DBManager* db)
 {
     {
-        QWriteLocker lock(&m_lock);
+        std::unique_lock<std::shared_mutex> lock(m_lock);
         m_v.alarm = on;
     }
     editor.insert(KeyAlarm, flagText(on));
@@ -430,14 +429,14 @@ void DBMTData::setAlarm(DBEditor& editor, bool on, DBManager* db)
 
 QStringList DBMTData::alarmOffTopics() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.alarmOffTopics;
 }
 
 void DBMTData::setAlarmOffTopics(DBEditor& editor, const QStringList& topics, DBManager* db)
 {
     {
-        QWriteLocker lock(&m_lock);
+        std::unique_lock<std::shared_mutex> lock(m_lock);
         m_v.alarmOffTopics = topics;
     }
     editor.insert(KeyAlarmOffTopics, topics.join(kTopicSeparator));
@@ -448,7 +447,7 @@ void DBMTData::setTopicAlarm(DBEditor& editor, const QString& topic, bool on, DB
 {
     QString joined;
     {
-        QWriteLocker lock(&m_lock);
+        std::unique_lock<std::shared_mutex> lock(m_lock);
         if (on)
             m_v.alarmOffTopics.removeAll(topic);
         else if (!m_v.alarmOffTopics.contains(topic, Qt::CaseSensitive))
@@ -461,32 +460,32 @@ void DBMTData::setTopicAlarm(DBEditor& editor, const QString& topic, bool on, DB
 
 bool DBMTData::isTopicAlarmOn(const QString& topic) const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return !m_v.alarmOffTopics.contains(topic, Qt::CaseSensitive);
 }
 
 bool DBMTData::fileSaveOption() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.fileSaveOption;
 }
 
 void DBMTData::setFileSaveOption(DBEditor& editor, bool on)
 {
-    QWriteLocker lock(&m_lock);
+    std::unique_lock<std::shared_mutex> lock(m_lock);
     m_v.fileSaveOption = on;
     editor.insert(KeyFileSaveOption, flagText(on));
 }
 
 bool DBMTData::serverHistoryOption() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_v.serverHistoryOption;
 }
 
 void DBMTData::setServerHistoryOption(DBEditor& editor, bool on)
 {
-    QWriteLocker lock(&m_lock);
+    std::unique_lock<std::shared_mutex> lock(m_lock);
     m_v.serverHistoryOption = on;
     editor.insert(KeyServerHistoryOption, flagText(on));
 }

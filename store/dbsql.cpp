@@ -25,6 +25,19 @@ bool hasDb(const DBManager* db, const char* where)
     return db != nullptr;
 }
 
+QSqlQuery* prepared(DBManager* db, const QString& sql, const char* where)
+{
+    if (!hasDb(db, where))
+        return nullptr;
+    QSqlError error;
+    QSqlQuery* query = db->preparedQuery(sql, &error);
+    if (!query) {
+        qWarning().noquote().nospace()
+            << where << " failed sql:" << sql << " error:" << error.text();
+    }
+    return query;
+}
+
 bool prepare(QSqlQuery& query, const QString& sql, const char* where)
 {
     if (!query.prepare(sql)) {
@@ -57,34 +70,33 @@ QVariant text(const QString& value)
     return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
 }
 
+namespace {
+// The first column of a one-value look-up, run on the manager's kept query.
+bool lookUp(DBManager* db, const QString& sql, qint64 key, QString* value, const char* where)
+{
+    QSqlQuery* query = prepared(db, sql, where);
+    if (!query)
+        return false;
+    query->addBindValue(key);
+    const bool found = exec(*query, where) && query->next();
+    if (found)
+        *value = query->value(0).toString();
+    // A kept query must not hold its read snapshot open.
+    query->finish();
+    return found;
+}
+} // namespace
+
 bool findUserName(DBManager* db, qint64 userId, QString* name)
 {
-    if (!hasDb(db, "DBSql::findUserName"))
-        return false;
-    QSqlQuery query(db->database());
-    if (!prepare(query, QStringLiteral("SELECT user_name FROM TTT_USER WHERE user_id=?"),
-                 "DBSql::findUserName"))
-        return false;
-    query.addBindValue(userId);
-    if (!exec(query, "DBSql::findUserName") || !query.next())
-        return false;
-    *name = query.value(0).toString();
-    return true;
+    return lookUp(db, QStringLiteral("SELECT user_name FROM TTT_USER WHERE user_id=?"), userId,
+                  name, "DBSql::findUserName");
 }
 
 bool findGroupName(DBManager* db, qint64 groupId, QString* name)
 {
-    if (!hasDb(db, "DBSql::findGroupName"))
-        return false;
-    QSqlQuery query(db->database());
-    if (!prepare(query, QStringLiteral("SELECT group_name FROM TTT_GROUP WHERE group_id=?"),
-                 "DBSql::findGroupName"))
-        return false;
-    query.addBindValue(groupId);
-    if (!exec(query, "DBSql::findGroupName") || !query.next())
-        return false;
-    *name = query.value(0).toString();
-    return true;
+    return lookUp(db, QStringLiteral("SELECT group_name FROM TTT_GROUP WHERE group_id=?"), groupId,
+                  name, "DBSql::findGroupName");
 }
 
 QString jsonText(const QJsonObject& object, const QString& key)

@@ -13,6 +13,9 @@ namespace DBSql {
 
 // False, with a warning, for a record that has no DBManager to run its statement on.
 bool hasDb(const DBManager* db, const char* where);
+// The manager's kept query for `sql` (DBManager::preparedQuery), or null after logging
+// "<where> failed sql:<statement> error:<text>" (or that there is no manager).
+QSqlQuery* prepared(DBManager* db, const QString& sql, const char* where);
 // Prepares `sql` on the query's connection. On failure logs "<where> failed sql:<statement>
 // error:<text>" and returns false.
 bool prepare(QSqlQuery& query, const QString& sql, const char* where);

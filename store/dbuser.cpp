@@ -67,27 +67,26 @@ bool DBUser::insertOrUpdate()
                                           "to insertOrUpdate !!!!!!!!!!!!";
         return false;
     }
-    if (!DBSql::hasDb(m_dbManager, "DBUser::insertOrUpdate"))
-        return false;
-    QSqlQuery query(m_dbManager->database());
-    if (!DBSql::prepare(query,
+    QSqlQuery* query =
+        DBSql::prepared(m_dbManager,
                         QStringLiteral("INSERT OR REPLACE INTO TTT_USER (user_id, user_name, "
                                        "cell_phone, email, dept_name, thumb_url, image_url, "
                                        "open_cell_phone, chatt_allow, app_install, user_state, "
                                        "user_sort) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                        "DBUser::insertOrUpdate"))
+                        "DBUser::insertOrUpdate");
+    if (!query)
         return false;
-    query.addBindValue(m_user_id);
-    query.addBindValue(DBSql::text(m_user_name));
-    query.addBindValue(DBSql::text(m_cell_phone));
-    query.addBindValue(DBSql::text(m_email));
-    query.addBindValue(DBSql::text(m_dept_name));
-    query.addBindValue(DBSql::text(m_thumb_url));
-    query.addBindValue(DBSql::text(m_image_url));
-    query.addBindValue(DBSql::flag(m_open_cell_phone));
-    query.addBindValue(DBSql::flag(m_chatt_allow));
-    query.addBindValue(DBSql::flag(m_app_install));
-    query.addBindValue(m_user_state);
-    query.addBindValue(DBSql::text(m_user_sort));
-    return DBSql::execInsert(query, "DBUser::insertOrUpdate", &m_id);
+    query->addBindValue(m_user_id);
+    query->addBindValue(DBSql::text(m_user_name));
+    query->addBindValue(DBSql::text(m_cell_phone));
+    query->addBindValue(DBSql::text(m_email));
+    query->addBindValue(DBSql::text(m_dept_name));
+    query->addBindValue(DBSql::text(m_thumb_url));
+    query->addBindValue(DBSql::text(m_image_url));
+    query->addBindValue(DBSql::flag(m_open_cell_phone));
+    query->addBindValue(DBSql::flag(m_chatt_allow));
+    query->addBindValue(DBSql::flag(m_app_install));
+    query->addBindValue(m_user_state);
+    query->addBindValue(DBSql::text(m_user_sort));
+    return DBSql::execInsert(*query, "DBUser::insertOrUpdate", &m_id);
 }

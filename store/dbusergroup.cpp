@@ -20,33 +20,30 @@ DBUserGroup::~DBUserGroup() = default;
 
 bool DBUserGroup::insertOrUpdate()
 {
-    if (!DBSql::hasDb(m_dbManager, "DBUserGroup::insertOrUpdate"))
-        return false;
-    QSqlQuery query(m_dbManager->database());
-    if (!DBSql::prepare(query,
+    QSqlQuery* query =
+        DBSql::prepared(m_dbManager,
                         QStringLiteral("INSERT OR REPLACE INTO TTT_USER_GROUP (group_id, user_id, "
                                        "state, member) VALUES (?, ?, ?, ?)"),
-                        "DBUserGroup::insertOrUpdate"))
+                        "DBUserGroup::insertOrUpdate");
+    if (!query)
         return false;
-    query.addBindValue(m_group_id);
-    query.addBindValue(m_user_id);
-    query.addBindValue(m_state);
-    query.addBindValue(m_member);
-    return DBSql::execInsert(query, "DBUserGroup::insertOrUpdate", &m_id);
+    query->addBindValue(m_group_id);
+    query->addBindValue(m_user_id);
+    query->addBindValue(m_state);
+    query->addBindValue(m_member);
+    return DBSql::execInsert(*query, "DBUserGroup::insertOrUpdate", &m_id);
 }
 
 bool DBUserGroup::remove()
 {
-    if (!DBSql::hasDb(m_dbManager, "DBUserGroup::remove"))
-        return false;
-    QSqlQuery query(m_dbManager->database());
     // Mixed placeholders, bound by position: group_id first, user_id second.
-    if (!DBSql::prepare(
-            query,
-            QStringLiteral("DELETE FROM TTT_USER_GROUP WHERE group_id=? AND user_id=:user_id"),
-            "DBUserGroup::remove"))
+    QSqlQuery* query = DBSql::prepared(
+        m_dbManager,
+        QStringLiteral("DELETE FROM TTT_USER_GROUP WHERE group_id=? AND user_id=:user_id"),
+        "DBUserGroup::remove");
+    if (!query)
         return false;
-    query.addBindValue(m_group_id);
-    query.addBindValue(m_user_id);
-    return DBSql::exec(query, "DBUserGroup::remove");
+    query->addBindValue(m_group_id);
+    query->addBindValue(m_user_id);
+    return DBSql::exec(*query, "DBUserGroup::remove");
 }

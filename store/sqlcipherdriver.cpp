@@ -142,6 +142,14 @@ bool SqlCipherDriver::open(const QString& db, const QString& user, const QString
         }
     }
 
+    // SQLCipher takes a new file's salt from the file when the key is set, or makes a random one
+    // when the file is still empty. Two connections keying a new file at the same moment would
+    // each make their own, and the one that writes second could never read the file again. So
+    // the connections of this process open one after the other: by the time the next one sets
+    // its key, the first has written the header (the WAL switch below writes page 1).
+    static std::mutex openMutex;
+    std::lock_guard<std::mutex> openLock(openMutex);
+
     m_path = db;
     const int flags =
         (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) | uriFlag;

@@ -1,0 +1,170 @@
+// Store benchmarks:
+//   store.insert.autocommit  chats inserted one per transaction through DBChat::insertOrUpdate,
+//                            against the sqlcipher tool running the same INSERT statements on the
+//                            same kind of file (same key, WAL, synchronous=NORMAL); bar: ratio >= 1
+//   store.open               opening a keyed connection (the key derivation runs here); bar: at
+//                            most 200 ms, a third of the budget from start to the lock page
+#include "store/dbchat.h"
+#include "store/dbmanager.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int kInserts = 3000;
+constexpr int kRounds = 3;
+constexpr int kOpens = 7;
+constexpr double kOpenBarMs = 200;
+
+const QString kKey = QString::fromLatin1(DBManager::kPassword);
+
+QString content(int i)
+{
+    return QStringLiteral("message number %1, a line of ordinary chat text").arg(i);
+}
+
+QString msgId(int round, int i)
+{
+    return QStringLiteral("bench-%1-1700000000000-%2").arg(round).arg(i, 4, 10, QLatin1Char('0'));
+}
+
+void makeStore(const QString& file)
+{
+    DBManager db(file, QStringLiteral("bench_make"), kKey, 1);
+}
+
+// Seconds for kInserts chats through the store's own path.
+double ourInserts(const QString& file, int round)
+{
+    DBManager db(file, QStringLiteral("bench_ours"), kKey, 1);
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < kInserts; ++i) {
+        DBChat chat(&db);
+        chat.setTopic(QStringLiteral("chat/1"));
+        chat.setMsgType(1);
+        chat.setMsgId(msgId(round, i));
+        chat.setSenderId(42);
+        chat.setContent(1, content(i));
+        chat.setMsgTime(Q_INT64_C(1700000000000) + i);
+        chat.setMsgState(1);
+        if (!chat.insertOrUpdate()) {
+            std::fprintf(stderr, "insert %d failed\n", i);
+            return -1;
+        }
+    }
+    return clock.nsecsElapsed() / 1e9;
+}
+
+// Seconds for the sqlcipher tool to run a script file on `file`.
+double runTool(const QString& file, const QString& script)
+{
+    QProcess tool;
+    tool.setStandardInputFile(script);
+    tool.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer clock;
+    clock.start();
+    tool.start(QStringLiteral("sqlcipher"), {QStringLiteral("-batch"), file});
+    if (!tool.waitForFinished(600000) || tool.exitCode() != 0) {
+        std::fprintf(stderr, "sqlcipher failed: %s\n", tool.readAllStandardError().constData());
+        return -1;
+    }
+    return clock.nsecsElapsed() / 1e9;
+}
+
+QString writeScript(const QString& path, int round, bool withInserts)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return QString();
+    QTextStream out(&file);
+    out << "PRAGMA key = '" << kKey << "';\n"
+        << "PRAGMA journal_mode=WAL;\n"
+        << "PRAGMA synchronous=NORMAL;\n"
+        << "SELECT count(*) FROM sqlite_master;\n";
+    if (withInserts) {
+        for (int i = 0; i < kInserts; ++i) {
+            out << "INSERT OR REPLACE INTO TTT_CHATT (topic, msg_type, content_type, msg_id, "
+                   "sender_id, content, file_path, msg_time, count, msg_state, msg_read ) VALUES "
+                   "('chat/1', 1, 1, '"
+                << msgId(round, i) << "', 42, '" << content(i) << "', '', "
+                << (Q_INT64_C(1700000000000) + i) << ", 0, 1, 0);\n";
+        }
+    }
+    return path;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void line(const char* figure, double value, const char* unit, double ref, const char* op,
+          double bar, bool pass)
+{
+    const QString refText = ref < 0 ? QStringLiteral("-") : QString::number(ref, 'f', 1);
+    std::printf("BENCH %s value=%.1f unit=%s ref=%s bar=%s%g %s\n", figure, value, unit,
+                qPrintable(refText), op, bar, pass ? "PASS" : "FAIL");
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 1;
+    const QString ours = dir.filePath(QStringLiteral("veltri_ours.db"));
+    const QString theirs = dir.filePath(QStringLiteral("veltri_tool.db"));
+    makeStore(ours);
+    makeStore(theirs);
+
+    // Rounds alternate between the two sides; each side keeps its best round, so that a burst
+    // of load from elsewhere on a shared machine does not decide the ratio.
+    double bestOurs = 1e9;
+    double bestTool = 1e9;
+    for (int round = 0; round < kRounds; ++round) {
+        const double mine = ourInserts(ours, round);
+        const double base =
+            runTool(theirs, writeScript(dir.filePath(QStringLiteral("base.sql")), round, false));
+        const double full =
+            runTool(theirs, writeScript(dir.filePath(QStringLiteral("full.sql")), round, true));
+        if (mine < 0 || base < 0 || full < 0)
+            return 1;
+        bestOurs = std::min(bestOurs, mine);
+        bestTool = std::min(bestTool, std::max(full - base, 1e-6));
+        std::printf("round %d: ours %.3f s, sqlcipher %.3f s (%.3f s start-up and key)\n", round,
+                    mine, full - base, base);
+    }
+    const double ourRate = kInserts / bestOurs;
+    const double toolRate = kInserts / bestTool;
+    line("store.insert.autocommit", ourRate, "inserts/s", toolRate, ">=", 1.0,
+         ourRate / toolRate >= 1.0);
+
+    std::vector<double> opens;
+    for (int i = 0; i < kOpens; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        DBManager db(ours, QStringLiteral("bench_open"), kKey, 1);
+        opens.push_back(clock.nsecsElapsed() / 1e6);
+        if (!db.isOpen())
+            return 1;
+    }
+    const double openMs = median(opens);
+    line("store.open", openMs, "ms", -1, "<=", kOpenBarMs, openMs <= kOpenBarMs);
+    std::printf("store.open: median of %d opens of an existing %d-chat file\n", kOpens, kInserts);
+    return 0;
+}
