@@ -75,6 +75,11 @@ DBManager::DBManager(const QString& dbPath, const QString& connectionName, const
 
 DBManager::~DBManager()
 {
+    release();
+}
+
+void DBManager::release()
+{
     m_prepared.clear();
     if (m_db.isOpen())
         m_db.close();
@@ -107,6 +112,8 @@ bool DBManager::open(const QString& dbPath, const QString& connectionName, const
         return true;
     }
     SqlCipherDriver::registerDrivers();
+    // A connection left from a failed open is dropped, not added a second time.
+    release();
     m_dbPath = dbPath;
     m_connectionName = connectionName;
 

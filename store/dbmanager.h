@@ -50,12 +50,14 @@ public:
     QThread* thread() const { return m_thread; }
     // A query prepared once on this connection and kept for the manager's life, for the
     // statements that run again and again (record writes, look-ups): each run then skips
-    // building a query and preparing it. The caller binds and executes it, and finishes a SELECT
-    // after reading. Null, with `error` set, when the statement cannot be prepared.
+    // building a query and preparing it. For fixed statement texts only (values are bound), as
+    // every text stays prepared. The caller binds and executes it, and finishes a SELECT after
+    // reading. Null, with `error` set, when the statement cannot be prepared.
     QSqlQuery* preparedQuery(const QString& sql, QSqlError* error = nullptr);
 
 private:
     bool execSchemaStatement(const QString& sql);
+    void release();
 
     QString m_dbPath;
     QSqlDatabase m_db;

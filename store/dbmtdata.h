@@ -59,6 +59,8 @@ public:
     // Points the record at another database without reloading (login attaches the session to
     // the account's database).
     void attach(DBManager* dbManager);
+    // The same as attach(): hides Content's unguarded setter.
+    void setDbManager(DBManager* dbManager) { attach(dbManager); }
     DBManager* attachedDbManager() const;
 
     // Writes every editor entry (INSERT OR REPLACE, in key order, in one transaction when there

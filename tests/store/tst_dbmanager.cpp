@@ -147,6 +147,8 @@ void TestDBManager::firstOpenCreatesTheSchema()
     QCOMPARE(m_log->matching(QStringLiteral("DBManager::createDB() ")),
              (QStringList{"DBManager::createDB() TTT_GROUP", "DBManager::createDB() TTT_USER"}));
     QVERIFY(m_log->matching(QStringLiteral("DBManager::createDBTable() - ")).isEmpty());
+    // The shared-cache option is accepted.
+    QVERIFY(m_log->matching(QStringLiteral("SqlCipherDriver::open unknown")).isEmpty());
 
     // Read from outside, by the sqlcipher tool with the key.
     QString error;
@@ -288,6 +290,11 @@ void TestDBManager::wrongKeyTouchesNothing()
     DBUser user(&db);
     user.setUserId(1);
     QVERIFY(!user.insertOrUpdate());
+
+    // Opening again with the right key replaces the failed connection instead of adding it twice.
+    QVERIFY(db.open(file(), QStringLiteral("Veltri"), kKey));
+    QVERIFY(user.insertOrUpdate());
+    QVERIFY(m_log->matching(QStringLiteral("QSqlDatabasePrivate")).isEmpty());
 }
 
 void TestDBManager::databaseFilePath_data()
