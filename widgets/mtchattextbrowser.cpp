@@ -4,6 +4,8 @@
 #include "widgets/mttexthighlighter.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QtMath>
 
 namespace {
@@ -44,6 +46,8 @@ int MtChatTextBrowser::widestLine(const QString& content) const
 
 void MtChatTextBrowser::setMessage(const QString& content)
 {
+    // The style sheet sets the message font; widths are measured in it.
+    ensurePolished();
     const QFontMetrics metrics(font());
     const int lines = int(content.count(QLatin1Char('\n'))) + 1;
     setMaximumWidth(qMax(kMinimumWidth, widestLine(content)));
@@ -109,14 +113,26 @@ void MtChatTextBrowser::clearSelection()
 
 void MtChatTextBrowser::copyText()
 {
-    if (hasSelection()) {
-        copy();
-        clearSelection();
-        return;
+    const bool partial = hasSelection();
+    if (!partial)
+        selectAll();
+    // The rich text pads every word with a space; the copy gives the lines as they were typed.
+    QString text = textCursor().selectedText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString& line : lines) {
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
     }
-    selectAll();
-    copy();
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
     QTextCursor cursor = textCursor();
-    cursor.movePosition(QTextCursor::End);
+    if (partial) {
+        cursor.clearSelection();
+    } else {
+        cursor.movePosition(QTextCursor::End);
+    }
     setTextCursor(cursor);
 }

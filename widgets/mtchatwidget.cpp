@@ -7,6 +7,7 @@
 #include "widgets/mtchatitem.h"
 #include "widgets/mtchatitemstate.h"
 #include "widgets/mtchatorder.h"
+#include "widgets/mtchatrow.h"
 #include "widgets/mtchattextbrowser.h"
 #include "widgets/mtmychatfileitem.h"
 #include "widgets/mtmychatimageitem.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QDebug>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollBar>
 
 namespace {
@@ -57,8 +59,8 @@ MtChatWidget::MtChatWidget(QWidget* parent)
         m_newMessageButton->hide();
     });
 
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
-            &MtChatWidget::verticalScrollbarValueChanged);
+    // verticalScrollbarValueChanged overrides the view's own reaction to the scroll bar, which
+    // the view connects itself; connecting it again would run it twice.
     connect(verticalScrollBar(), &QScrollBar::sliderReleased, this,
             &MtChatWidget::verticalScrollBarReleased);
 
@@ -274,6 +276,42 @@ MtChatAlarmItem* MtChatWidget::addAlarmMessage(const QString& messageId, const Q
     return item;
 }
 
+MtChatBaseItem* MtChatWidget::addChat(const DBChat& chat, bool own, const QPixmap& picture,
+                                      const QPixmap& image, bool insertFirst)
+{
+    const MtChatRow row = MtChatRow::fromChat(chat, own);
+    switch (row.kind) {
+    case MtChatRow::Notice:
+        return addAlarmMessage(row.messageId, row.text, row.time, insertFirst);
+    case MtChatRow::Text:
+        if (own)
+            return addMyChatMessage(row.messageId, picture, row.senderName, row.senderId, row.time,
+                                    row.text, row.contentType, row.readCount, row.state,
+                                    insertFirst);
+        return addChatMessage(row.messageId, picture, row.senderName, row.senderId, row.time,
+                              row.text, row.contentType, row.readCount, row.state, insertFirst);
+    case MtChatRow::Image:
+        if (own)
+            return addMyChatImage(row.messageId, picture, row.senderName, row.senderId, row.time,
+                                  row.filePath, row.fileName, image, row.width, row.height,
+                                  row.contentType, row.readCount, row.state, insertFirst);
+        return addChatImage(row.messageId, picture, row.senderName, row.senderId, row.time,
+                            row.filePath, row.fileName, image, row.width, row.height,
+                            row.contentType, row.readCount, row.state, insertFirst);
+    case MtChatRow::File:
+        if (own)
+            return addMyChatFile(row.messageId, picture, row.senderName, row.senderId, row.time,
+                                 row.filePath, row.fileName, row.fileSize, row.readCount, row.state,
+                                 insertFirst);
+        return addChatFile(row.messageId, picture, row.senderName, row.senderId, row.time,
+                           row.filePath, row.fileName, row.fileSize, row.readCount, row.state,
+                           insertFirst);
+    case MtChatRow::None:
+        break;
+    }
+    return nullptr;
+}
+
 MtChatBaseItem* MtChatWidget::findItem(const QString& messageId) const
 {
     for (int row = count() - 1; row >= 0; --row) {
@@ -336,6 +374,7 @@ void MtChatWidget::clear()
 
 void MtChatWidget::verticalScrollbarValueChanged(int value)
 {
+    QListWidget::verticalScrollbarValueChanged(value);
     if (value < 1 && !verticalScrollBar()->isSliderDown())
         emit movedToTop();
     if (value == verticalScrollBar()->maximum())
@@ -401,6 +440,10 @@ bool MtChatWidget::eventFilter(QObject* watched, QEvent* event)
 void MtChatWidget::resizeEvent(QResizeEvent* event)
 {
     QListWidget::resizeEvent(event);
+    // The list only lays its rows out again when it grows taller; rows are as wide as the view,
+    // so a change of width must reach them too (text rewraps, rows change height).
+    if (event->oldSize().width() != event->size().width())
+        itemSizeChanged();
     placeNewMessageButton();
     if (m_newMessageButton->isVisible())
         refillNewMessageButton();

@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QTimer>
 
+class DBChat;
 class MtChatAlarmItem;
 class MtChatBaseItem;
 class MtChatDateItem;
@@ -55,6 +56,11 @@ public:
     MtChatAlarmItem* addAlarmMessage(const QString& messageId, const QString& text,
                                      const QDateTime& dateTime, bool insertFirst);
 
+    // A stored chat as the item its row calls for (MtChatRow): `picture` is the sender's,
+    // `image` the thumbnail of a picture or video. Null when the chat shows nothing.
+    MtChatBaseItem* addChat(const DBChat& chat, bool own, const QPixmap& picture,
+                            const QPixmap& image, bool insertFirst);
+
     // The item of a message, searched from the newest row up; null when none.
     MtChatBaseItem* findItem(const QString& messageId) const;
     MtChatBaseItem* chatItem(int row) const;
@@ -69,7 +75,7 @@ public:
 
 public slots:
     void clear();
-    void verticalScrollbarValueChanged(int value);
+    void verticalScrollbarValueChanged(int value) override;
     void verticalScrollBarReleased();
     void dateItemDestroyed(QObject* obj);
     bool insertChatWidget(MtChatBaseItem* item, bool insertFirst);

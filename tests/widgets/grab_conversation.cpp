@@ -148,7 +148,7 @@ int main(int argc, char** argv)
     layout->setContentsMargins(0, 0, 0, 0);
     auto* view = new MtChatWidget(&window);
     layout->addWidget(view);
-    window.resize(420, 1480);
+    window.resize(420, 1600);
     window.show();
 
     const QPixmap alice = avatar(QColor(0xe0, 0x7a, 0x5f), t.alice.left(1));
