@@ -22,7 +22,7 @@
 namespace {
 
 constexpr int kInserts = 3000;
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 constexpr int kOpens = 7;
 constexpr double kOpenBarMs = 200;
 
