@@ -3,6 +3,8 @@
 #include "widgets/mtchatbaloongroupbox.h"
 #include "widgets/mtchattextbrowser.h"
 
+#include <QEvent>
+#include <QLabel>
 #include <QLayout>
 #include <QListWidget>
 
@@ -14,6 +16,16 @@ MtChatBaseItem::MtChatBaseItem(QWidget* parent) : QWidget(parent)
 QSize MtChatBaseItem::sizeHint() const
 {
     return QWidget::sizeHint().expandedTo(minimumSize()).boundedTo(maximumSize());
+}
+
+bool MtChatBaseItem::event(QEvent* event)
+{
+    const bool handled = QWidget::event(event);
+    // A child changed size (a label got its text, the style was applied): the row follows.
+    if (event->type() == QEvent::LayoutRequest && m_listItem &&
+        m_listItem->sizeHint().height() != sizeHint().height())
+        updateListItemSize();
+    return handled;
 }
 
 void MtChatBaseItem::setDateTime(const QDateTime& dateTime)
@@ -80,8 +92,13 @@ void MtChatBaseItem::fitMessageBox(MtChatBaloonGroupBox* box, MtChatTextBrowser*
     if (viewAll && !viewAll->isHidden())
         height += viewAll->sizeHint().height() + box->layout()->spacing();
     box->setFixedHeight(height);
+    // The item itself follows its layout (see event()); only the text fixes heights.
     layout()->invalidate();
-    layout()->activate();
-    setFixedHeight(layout()->totalSizeHint().height());
     updateListItemSize();
+}
+
+void MtChatBaseItem::keepOnOneLine(QLabel* label)
+{
+    // A rich-text label would wrap in a narrow column and grow taller than the bubble.
+    label->setMinimumWidth(label->sizeHint().width());
 }

@@ -6,6 +6,7 @@
 
 class MtChatBaloonGroupBox;
 class MtChatTextBrowser;
+class QLabel;
 class QListWidgetItem;
 
 // A row of the conversation view. The concrete items are the text, picture and file bubbles in
@@ -75,14 +76,16 @@ signals:
     void resendClicked(QString messageId);
 
 protected:
+    bool event(QEvent* event) override;
     // Gives the list entry the item's current height and tells the view.
     void updateListItemSize();
     // Reacts to a link of the open/save line of a picture or file.
     void activateLink(const QString& link, bool openAsImage);
-    // Text bubbles: limits the bubble to its text and fixes the heights of the bubble and the
-    // item to what the text needs at the current width.
+    // Text bubbles: limits the bubble to its text and fixes its height to what the text needs
+    // at the current width.
     void fitMessageBox(MtChatBaloonGroupBox* box, MtChatTextBrowser* browser, QWidget* viewAll);
     void limitMessageBox(MtChatBaloonGroupBox* box, MtChatTextBrowser* browser);
+    static void keepOnOneLine(QLabel* label);
 
     QPixmap m_picture;
     QString m_messageId;

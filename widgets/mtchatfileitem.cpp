@@ -85,6 +85,7 @@ QString MtChatFileItem::fileSizeText() const
 void MtChatFileItem::setReadCount(int count)
 {
     ui->readLabel->setText(MtChatText::readCountText(count));
+    keepOnOneLine(ui->readLabel);
     ui->readLabel->setVisible(count > 0);
 }
 

@@ -102,6 +102,7 @@ QSize MtChatImageItem::imageButtonSize() const
 void MtChatImageItem::setReadCount(int count)
 {
     ui->readLabel->setText(MtChatText::readCountText(count));
+    keepOnOneLine(ui->readLabel);
     ui->readLabel->setVisible(count > 0);
 }
 

@@ -68,6 +68,7 @@ void MtChatItem::setDateTime(const QDateTime& dateTime)
 void MtChatItem::setReadCount(int count)
 {
     ui->readLabel->setText(MtChatText::readCountText(count));
+    keepOnOneLine(ui->readLabel);
     ui->readLabel->setVisible(count > 0);
 }
 

@@ -82,6 +82,7 @@ QString MtMyChatFileItem::fileSizeText() const
 void MtMyChatFileItem::setReadCount(int count)
 {
     ui->readLabel->setText(MtChatText::readCountLink(m_messageId, count));
+    keepOnOneLine(ui->readLabel);
     ui->readLabel->setVisible(count > 0);
 }
 

@@ -98,6 +98,7 @@ QSize MtMyChatImageItem::imageButtonSize() const
 void MtMyChatImageItem::setReadCount(int count)
 {
     ui->readLabel->setText(MtChatText::readCountLink(m_messageId, count));
+    keepOnOneLine(ui->readLabel);
     ui->readLabel->setVisible(count > 0);
 }
 

@@ -74,6 +74,7 @@ void MtMyChatItem::setDateTime(const QDateTime& dateTime)
 void MtMyChatItem::setReadCount(int count)
 {
     ui->readLabel->setText(MtChatText::readCountLink(m_messageId, count));
+    keepOnOneLine(ui->readLabel);
     ui->readLabel->setVisible(count > 0);
 }
 

@@ -2,6 +2,9 @@
 // checked by eye in both languages and on high-density screens (QT_SCALE_FACTOR=2).
 //
 //   grab_conversation <out.png> [en|ko]
+//
+// With GRAB_DEBUG=1 it also prints, per row, the heights of the row, its item and the item's
+// layout, and where the time label and the bubble sit, to find rows that clip their content.
 #include "resources/mtresources.h"
 #include "widgets/mtchatfileitem.h"
 #include "widgets/mtchatimageitem.h"
@@ -14,6 +17,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -191,6 +197,27 @@ int main(int argc, char** argv)
     settle(2);
     view->showNewMessage(t.newMessage);
     settle(2);
+    if (qEnvironmentVariableIsSet("GRAB_DEBUG")) {
+        for (int row = 0; row < view->count(); ++row) {
+            QTextStream err(stderr);
+            err << row << " rect " << view->visualItemRect(view->item(row)).height() << " widget "
+                << view->chatItem(row)->height();
+            for (QLabel* l : view->chatItem(row)->findChildren<QLabel*>()) {
+                if (l->objectName() == QLatin1String("timeLabel"))
+                    err << " time@" << l->geometry().y() << "+" << l->height();
+            }
+            if (auto* box = view->chatItem(row)->findChild<QGroupBox*>())
+                err << " box@" << box->geometry().y() << "+" << box->height();
+            QLayout* lay = view->chatItem(row)->layout();
+            err << " layout " << lay->geometry().y() << "+" << lay->geometry().height() << " min "
+                << lay->minimumSize().height() << " hint " << lay->sizeHint().height();
+            for (QLayout* sub : view->chatItem(row)->findChildren<QLayout*>()) {
+                if (sub->objectName() == QLatin1String("infoLayout"))
+                    err << " info " << sub->geometry().y() << "+" << sub->geometry().height();
+            }
+            err << "\n";
+        }
+    }
     const QString out = args.at(1);
     QDir().mkpath(QFileInfo(out).absolutePath());
     if (!window.grab().save(out)) {
