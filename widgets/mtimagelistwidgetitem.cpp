@@ -12,5 +12,9 @@ MtImageListWidgetItem::MtImageListWidgetItem(const QString& messageId, const QSt
 void MtImageListWidgetItem::setThumbnail(const QPixmap& thumbnail)
 {
     m_thumbnail = thumbnail;
-    setIcon(QIcon(thumbnail));
+    // The selection is shown by the strip's frame; the picture itself stays untinted.
+    QIcon icon;
+    icon.addPixmap(thumbnail, QIcon::Normal);
+    icon.addPixmap(thumbnail, QIcon::Selected);
+    setIcon(icon);
 }

@@ -1,5 +1,7 @@
 // Renders the conversation view with a dozen mixed items to a PNG file, so that its look can be
-// checked by eye in both languages and on high-density screens (QT_SCALE_FACTOR=2).
+// checked by eye in both languages and on high-density screens (QT_SCALE_FACTOR=2). Beside it,
+// the image viewer, the message box and the loading overlay are drawn into viewer_<lang>.png,
+// messagebox_<lang>.png and loading_<lang>.png in the same folder.
 //
 //   grab_conversation <out.png> [en|ko]
 //
@@ -10,6 +12,9 @@
 #include "widgets/mtchatimageitem.h"
 #include "widgets/mtchatitem.h"
 #include "widgets/mtchatwidget.h"
+#include "widgets/mtimageviewer.h"
+#include "widgets/mtloadingwidget.h"
+#include "widgets/mtmessagedialog.h"
 #include "widgets/mtmychatfileitem.h"
 #include "widgets/mtmychatimageitem.h"
 #include "widgets/mtmychatitem.h"
@@ -225,5 +230,39 @@ int main(int argc, char** argv)
         return 1;
     }
     QTextStream(stdout) << out << "\n";
+
+    // The shared windows, named after the conversation's picture.
+    const QString folder = QFileInfo(out).absolutePath() + QLatin1Char('/');
+    const QString suffix = QFileInfo(out).fileName().mid(QStringLiteral("conversation").size());
+    MtImageViewer viewer;
+    for (int i = 0; i < 6; ++i) {
+        const QString path = files.filePath(QStringLiteral("p%1.png").arg(i));
+        landscape(900 + 40 * i, 600).save(path);
+        viewer.addImage(QString::number(i), i % 2 ? t.alice : t.bob, at(9, 10 + i),
+                        landscape(300, 200), path);
+    }
+    viewer.resize(640, 520);
+    viewer.show();
+    viewer.thumbItemSelected(QStringLiteral("2"));
+    settle(3);
+    viewer.grab().save(folder + QStringLiteral("viewer") + suffix);
+
+    MtMessageDialog box;
+    box.setText(ko ? QStringLiteral("대화방을 나가시겠습니까?")
+                   : QStringLiteral("Do you want to leave this room?"));
+    box.show();
+    settle(2);
+    box.grab().save(folder + QStringLiteral("messagebox") + suffix);
+
+    QWidget busy;
+    busy.resize(360, 240);
+    busy.setStyleSheet(QStringLiteral("background-color: #e4eaee;"));
+    busy.show();
+    MtLoadingWidget loading(&busy);
+    loading.show();
+    for (int i = 0; i < 5; ++i)
+        loading.timerTimeout();
+    settle(1);
+    busy.grab().save(folder + QStringLiteral("loading") + suffix);
     return 0;
 }
