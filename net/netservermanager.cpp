@@ -1,0 +1,265 @@
+#include "net/netservermanager.h"
+
+#include "net/neterrorbody.h"
+#include "net/netform.h"
+#include "net/netsessionheaders.h"
+#include "net/nettls.h"
+#include "net/serverconfig.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QThreadPool>
+
+namespace {
+const int kDefaultHttpsPort = 443;
+
+bool onApplicationThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+int replyCode(const QNetworkReply* reply)
+{
+    return reply->property("reqCode").toString().toInt();
+}
+} // namespace
+
+NetServerManager::NetServerManager(const QString& host, QObject* parent)
+    : QThread(parent), m_scheme(QStringLiteral("https")), m_port(kDefaultHttpsPort), m_host(host),
+      m_networkManager(new QNetworkAccessManager(this)), m_threadPool(new QThreadPool(this)),
+      m_sslConfiguration(NetTls::configuration(QString())),
+      m_profileTel(QStringLiteral("000-0000-0000"))
+{
+    qDebug().noquote().nospace() << "NetServerManager::NetServerManager host:" << m_host;
+}
+
+NetServerManager::NetServerManager(const ServerConfig& config, QObject* parent)
+    : NetServerManager(config.host(), parent)
+{
+    m_port = config.restPort();
+    m_sslConfiguration = NetTls::configuration(config.caFile());
+}
+
+NetServerManager::~NetServerManager()
+{
+    // Tasks emit this object's signals: none may still run once it is gone. Queued tasks are
+    // dropped and running requests aborted (a request has no time-out of its own).
+    m_threadPool->clear();
+    m_inflight.abortAll();
+    m_threadPool->waitForDone();
+}
+
+void NetServerManager::setDbPath(const QString& path)
+{
+    m_dbPath = path;
+}
+
+QUrl NetServerManager::makeUrl(const QString& path) const
+{
+    QUrl url;
+    url.setScheme(m_scheme);
+    url.setHost(m_host);
+    if (m_port != kDefaultHttpsPort)
+        url.setPort(m_port);
+    const int query = path.indexOf(QLatin1Char('?'));
+    if (query < 0) {
+        url.setPath(path);
+    } else {
+        url.setPath(path.left(query));
+        url.setQuery(path.mid(query + 1));
+    }
+    return url;
+}
+
+void NetServerManager::stop()
+{
+    qDebug().noquote().nospace() << "NetServerManager::stop";
+}
+
+qint64 NetServerManager::roomIdFromTopic(const QString& topic)
+{
+    const QStringList pieces = topic.split(QLatin1Char('/'));
+    if (pieces.size() != 2 || pieces.at(0) != QLatin1String("chat"))
+        return -1;
+    bool ok = false;
+    const qint64 id = pieces.at(1).toLongLong(&ok);
+    return ok ? id : -1;
+}
+
+QNetworkRequest NetServerManager::newRequest(const QUrl& url) const
+{
+    QNetworkRequest request(url);
+    request.setSslConfiguration(m_sslConfiguration);
+    return request;
+}
+
+QNetworkReply* NetServerManager::httpRequest(QNetworkAccessManager* manager, const QUrl& url,
+                                             int reqCode, const QString& method,
+                                             const QUrlQuery& query)
+{
+    return sendRequest(manager, url, reqCode, method, query, NetSessionHeaders::capture());
+}
+
+QNetworkReply* NetServerManager::sendRequest(QNetworkAccessManager* manager, const QUrl& url,
+                                             int reqCode, const QString& method,
+                                             const QUrlQuery& query,
+                                             const NetSessionHeaders& headers)
+{
+    qDebug().noquote().nospace() << "NetServerManager::httpRequest - reqUrl=" << url.toString();
+    const bool withBody = method == QLatin1String("POST") || method == QLatin1String("PUT");
+    if (!withBody && method != QLatin1String("GET") && method != QLatin1String("DELETE")) {
+        qWarning().noquote().nospace()
+            << "NetServerManager::httpRequest - unknown method=" << method;
+        return nullptr;
+    }
+    QNetworkRequest request = newRequest(url);
+    headers.apply(request,
+                  withBody ? "application/x-www-form-urlencoded" : QByteArray("text/plain"));
+    QNetworkReply* reply = nullptr;
+    if (method == QLatin1String("GET"))
+        reply = manager->get(request);
+    else if (method == QLatin1String("DELETE"))
+        reply = manager->deleteResource(request);
+    else if (method == QLatin1String("POST"))
+        reply = manager->post(request, NetForm::encode(query));
+    else
+        reply = manager->put(request, NetForm::encode(query));
+    if (!reply)
+        return nullptr;
+    reply->setProperty("reqCode", QString::number(reqCode));
+    if (onApplicationThread())
+        return reply;
+    return waitForReply(reply, reqCode);
+}
+
+QNetworkReply* NetServerManager::waitForReply(QNetworkReply* reply, int reqCode)
+{
+    qDebug().noquote().nospace() << "NetServerManager::httpRequest...2";
+    waitInLoop(reply);
+    qDebug().noquote().nospace() << "NetServerManager::httpRequest - error=" << reply->errorString()
+                                 << ", errorCode=" << int(reply->error());
+    if (reply->error() == QNetworkReply::NoError)
+        return reply;
+    const QByteArray body = reply->readAll();
+    if (body.isEmpty()) {
+        delete reply;
+        return nullptr;
+    }
+    emitErrorBody(reqCode, body, "NetServerManager::httpRequest");
+    return reply;
+}
+
+bool NetServerManager::waitInLoop(QNetworkReply* reply)
+{
+    QEventLoop loop;
+    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    connect(reply, &QNetworkReply::errorOccurred, &loop, &QEventLoop::quit);
+    // A certificate nobody trusts is reported first and fails the request right after; the
+    // wait goes on until that failure, so the report never passes for an answer.
+    connect(reply, &QNetworkReply::sslErrors, reply, [](const QList<QSslError>& errors) {
+        for (const QSslError& error : errors)
+            qWarning().noquote().nospace()
+                << "NetServerManager - sslErrors:" << error.errorString();
+    });
+    const bool registered = m_inflight.add(reply);
+    if (!registered)
+        reply->abort();
+    else if (!reply->isFinished())
+        loop.exec();
+    m_inflight.remove(reply);
+    return registered;
+}
+
+bool NetServerManager::sendAsync(int reqCode, const QString& path, const QString& method,
+                                 const QUrlQuery& query)
+{
+    QNetworkReply* reply = httpRequest(m_networkManager, makeUrl(path), reqCode, method, query);
+    if (!reply) {
+        emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("reply is NULL"));
+        return false;
+    }
+    connect(reply, &QNetworkReply::finished, this, &NetServerManager::onNetworkReplyFinished);
+    connect(reply, &QNetworkReply::errorOccurred, this, &NetServerManager::onNetworkReplyError);
+    return true;
+}
+
+void NetServerManager::onNetworkReplyFinished()
+{
+    auto* reply = qobject_cast<QNetworkReply*>(sender());
+    if (!reply)
+        return;
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    qDebug().noquote().nospace() << "NetServerManager::onNetworkReplyFinished - httpCode="
+                                 << status.toInt();
+    // An answer cut off after a 200 status is an error, reported by onNetworkReplyError only.
+    if (status.isValid() && status.toInt() == 200 && reply->error() == QNetworkReply::NoError) {
+        const QByteArray body = reply->readAll();
+        const int reqCode = replyCode(reply);
+        qDebug().noquote().nospace()
+            << "NetServerManager::onNetworkReplyFinished - reqCode=" << reqCode;
+        emit onHttpSuccess(reqCode, QJsonDocument::fromJson(body).object());
+    } else if (reply->error() == QNetworkReply::NoError) {
+        qWarning().noquote().nospace()
+            << "NetServerManager::onNetworkReplyFinished - reqCode=" << replyCode(reply)
+            << " not answered, httpCode=" << status.toInt();
+    }
+    reply->deleteLater();
+}
+
+void NetServerManager::onNetworkReplyError(QNetworkReply::NetworkError error)
+{
+    auto* reply = qobject_cast<QNetworkReply*>(sender());
+    if (!reply)
+        return;
+    const int reqCode = replyCode(reply);
+    qDebug().noquote().nospace() << "NetServerManager::onNetworkReplyError - reqCode=" << reqCode
+                                 << ", error=" << int(error) << " " << reply->errorString();
+    const QByteArray body = reply->readAll();
+    reply->deleteLater();
+    if (body.isEmpty()) {
+        qDebug().noquote().nospace()
+            << "NetServerManager::onNetworkReplyError replyData.size() is zero";
+        emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("http error code"));
+        return;
+    }
+    emitErrorBody(reqCode, body, "NetServerManager::onNetworkReplyError");
+}
+
+void NetServerManager::emitErrorBody(int reqCode, const QByteArray& body, const char* where)
+{
+    const NetErrorBody error = NetErrorBody::decode(body);
+    if (error.isVersionAppNotMatch()) {
+        qDebug().noquote().nospace()
+            << where << " - [ERROR_VERSION_APP_NOT_MATCH] update link=" << error.link();
+        emit onHttpFailure(reqCode, NetErrorBody::kVersionAppNotMatch, error.link());
+        return;
+    }
+    qCritical().noquote().nospace() << where << " - errCode=" << error.code()
+                                    << ", developerMessage=" << error.developerMessage();
+    emit onHttpFailure(reqCode, error.code(), error.message());
+}
+
+void NetServerManager::onUploadProgress(qint64 bytesSent, qint64 bytesTotal)
+{
+    if (auto* reply = qobject_cast<QNetworkReply*>(sender()))
+        emit onUploadProgress(reply->property("reqId").toString(), bytesSent, bytesTotal);
+}
+
+void NetServerManager::onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
+{
+    if (auto* reply = qobject_cast<QNetworkReply*>(sender()))
+        emit onDownloadProgress(reply->property("reqId").toString(), bytesReceived, bytesTotal);
+}
+
+bool NetServerManager::startTask(std::function<void()> task)
+{
+    if (m_inflight.isAborting())
+        return false;
+    m_threadPool->start(std::move(task));
+    return true;
+}

@@ -1,0 +1,168 @@
+#pragma once
+
+#include "net/netinflight.h"
+#include "net/netmultipart.h"
+
+#include <QJsonObject>
+#include <QNetworkReply>
+#include <QSize>
+#include <QSslConfiguration>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <functional>
+
+class DBChatRoom;
+class NetSessionHeaders;
+class QNetworkAccessManager;
+class QThreadPool;
+class QWidget;
+class ServerConfig;
+
+// The one object through which the client talks HTTPS to the chat server. Requests of the
+// catalogue are sent asynchronously from the GUI thread; the directory cache and room list,
+// which are stored before they are signalled, and every transfer run as tasks on the object's
+// own thread pool, each with its own network access object and a local event loop. Every answer
+// becomes a signal carrying the caller's request code (or request id for transfers); signals
+// emitted by a task reach receivers on the GUI thread queued.
+//
+// Derives from QThread as the rest of the program expects; the thread itself is never started.
+// Sources by concern: the engine here, the request catalogue (netservermanager_requests.cpp),
+// the worker requests that store their answer (netservermanager_worker.cpp) and file transfer
+// (netservermanager_transfer.cpp).
+class NetServerManager : public QThread
+{
+    Q_OBJECT
+public:
+    // The error code of a request that got no usable answer.
+    static constexpr int kErrorNetwork = 10001;
+
+    // The host of the configuration on the default HTTPS port, with the platform's CAs only.
+    explicit NetServerManager(const QString& host, QObject* parent = nullptr);
+    // Host, REST port and the extra CA file of the configuration.
+    explicit NetServerManager(const ServerConfig& config, QObject* parent = nullptr);
+    // Ends the transfers still running (their requests are aborted) before the object goes.
+    ~NetServerManager() override;
+
+    void setDbPath(const QString& path);
+    QString dbPath() const { return m_dbPath; }
+    // The server's address with the given path (a query after "?" is kept as the query).
+    QUrl makeUrl(const QString& path) const;
+    // On the GUI thread: sends and returns the reply at once (property "reqCode" set). On any
+    // other thread: waits in a local event loop, emits the failure of an error answer itself and
+    // returns null for a network error without a body. Null for an unknown method.
+    QNetworkReply* httpRequest(QNetworkAccessManager* manager, const QUrl& url, int reqCode,
+                               const QString& method, const QUrlQuery& query);
+    // Posts a multipart upload and waits for it in a local event loop (a worker's call); the
+    // reply carries "reqId". Null when the file cannot be read.
+    QNetworkReply* httpPostMultipart(QNetworkAccessManager* manager, const QUrl& url,
+                                     const QString& reqId, const QString& filePath,
+                                     const NetFields& form);
+    void stop();
+
+    // The room number of a topic "chat/<n>", -1 for any other text.
+    static qint64 roomIdFromTopic(const QString& topic);
+    // The telephone text sent with a profile update.
+    void setProfileTel(const QString& tel) { m_profileTel = tel; }
+
+    // The request catalogue. Each returns true when the request went out (GUI thread) or was
+    // queued (worker); a request that could not be made has already emitted its failure.
+    bool reqLogin(int reqCode, const QString& loginAccnt, const QString& passwd, int forceYn);
+    bool reqPing(int reqCode);
+    bool reqLogout(int reqCode);
+    bool reqUpdateMyProfile(int reqCode, const QString& userName, bool chattingAllow,
+                            const QString& fileKey);
+    bool reqChangePassword(int reqCode, const QString& oldPassword, const QString& newPassword,
+                           const QString& confirmPassword);
+    bool reqLeaveChatRoom(int reqCode, qint64 roomId, int roomType);
+    bool reqFileAuth(int reqCode);
+    bool reqChatLoad(int reqCode, qint64 roomId, qint64 lastMessageTimestamp);
+    bool reqGroupInfo(int reqCode, qint64 groupId);
+    bool reqChatRoom(int reqCode, const QString& topic);
+    // A room of type 40 is changed to 20 in `room` before it is sent.
+    bool reqNewChatRoom(int reqCode, DBChatRoom& room);
+    bool reqInviteMember(int reqCode, qint64 roomId, const QStringList& members);
+    bool reqDataCache(int reqCode);
+    bool reqChatRoomList(int reqCode);
+
+    // File transfer.
+    bool uploadProfileImage(const QString& reqId, const QString& filePath, const QString& fileKey,
+                            const QSize& size);
+    bool uploadChatImage(const QString& reqId, const QString& filePath, const QSize& size);
+    bool uploadChatFile(const QString& reqId, const QString& filePath);
+    // The cached copy at once (no signal follows), or empty text and a fetch is queued.
+    QString requestImage(const QString& urlFilePath, QWidget* widget);
+    // An empty saveFilePath means the cache folder, under the server file's name.
+    bool downloadFile(const QString& reqId, const QString& urlFilePath,
+                      const QString& saveFilePath);
+
+signals:
+    void onHttpSuccess(int reqCode, QJsonObject response);
+    void onHttpFailure(int reqCode, int errCode, QString error);
+    void onUploadSuccess(QString reqId, QJsonObject response);
+    void onUploadProgress(QString reqId, qint64 bytesSent, qint64 bytesTotal);
+    void onUploadFailure(QString reqId, int errCode, QString error);
+    void onImageSuccess(QString urlFilePath, QString filePath, QWidget* widget);
+    void onImageFailure(QString urlFilePath, QWidget* widget);
+    void onDownloadSuccess(QString reqId, QString urlFilePath, QString saveFilePath);
+    void onDownloadProgress(QString reqId, qint64 bytesReceived, qint64 bytesTotal);
+    void onDownloadFailure(QString reqId, int httpCode, QString httpError);
+
+private slots:
+    void onNetworkReplyFinished();
+    void onNetworkReplyError(QNetworkReply::NetworkError error);
+    // For replies living on this object's thread; a worker's reply forwards its progress
+    // directly, as the sender is not known across threads.
+    void onUploadProgress(qint64 bytesSent, qint64 bytesTotal);
+    void onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal);
+
+private:
+    QNetworkReply* sendRequest(QNetworkAccessManager* manager, const QUrl& url, int reqCode,
+                               const QString& method, const QUrlQuery& query,
+                               const NetSessionHeaders& headers);
+    QNetworkReply* waitForReply(QNetworkReply* reply, int reqCode);
+    QNetworkReply* postMultipart(QNetworkAccessManager* manager, const QUrl& url,
+                                 const QString& reqId, const QString& filePath,
+                                 const NetFields& form, const NetSessionHeaders& headers);
+    // Sends a request of the catalogue from the GUI thread and connects its answer.
+    bool sendAsync(int reqCode, const QString& path, const QString& method,
+                   const QUrlQuery& query = QUrlQuery());
+    void emitErrorBody(int reqCode, const QByteArray& body, const char* where);
+    QNetworkRequest newRequest(const QUrl& url) const;
+    // Runs a task on the pool; false once the object is being destroyed.
+    bool startTask(std::function<void()> task);
+    // Waits in a local event loop until the reply ends; registered so that destruction can end
+    // it. False when the engine is going away (the reply is then aborted).
+    bool waitInLoop(QNetworkReply* reply);
+    QUrl transferUrl(const QString& urlFilePath) const;
+
+    // Worker tasks.
+    void runDataCache(int reqCode, const QUrl& url, const QString& dbPath,
+                      const NetSessionHeaders& headers);
+    void runChatRoomList(int reqCode, const QUrl& url, const QString& dbPath,
+                         const NetSessionHeaders& headers);
+    // Sends a worker GET and returns the answer's object when it is a 200 without error;
+    // failures are signalled on the way.
+    bool fetchObject(int reqCode, const QUrl& url, const NetSessionHeaders& headers,
+                     QJsonObject* object);
+    void requestRoomPictures(const QJsonObject& response, const QString& dbPath, qint64 userId);
+    bool upload(const QString& reqId, const QString& path, const QString& filePath,
+                const NetFields& form);
+    void runUpload(const QString& reqId, const QUrl& url, const QString& filePath,
+                   const NetFields& form, const NetSessionHeaders& headers);
+    void runImageFetch(const QString& urlFilePath, QWidget* widget);
+    void runDownload(const QString& reqId, const QString& urlFilePath, const QString& saveFilePath);
+
+    QString m_scheme;
+    int m_port = 443;
+    QString m_host;
+    QNetworkAccessManager* m_networkManager = nullptr;
+    QString m_dbPath;
+    QThreadPool* m_threadPool = nullptr;
+    QSslConfiguration m_sslConfiguration;
+    QString m_profileTel;
+    NetInflight m_inflight;
+};

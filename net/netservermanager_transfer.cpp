@@ -1,0 +1,263 @@
+// File transfer: multipart uploads, picture fetches into the cache and downloads, each a task on
+// the engine's pool with its own network access object.
+#include "net/netservermanager.h"
+
+#include "main/mtdata.h"
+#include "net/filemanager.h"
+#include "net/neterrorbody.h"
+#include "net/netsessionheaders.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QHttpMultiPart>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QSaveFile>
+
+namespace {
+QString myId()
+{
+    const MTData* session = MTData::instance();
+    return QString::number(session ? session->userId() : 0);
+}
+
+int httpStatus(const QNetworkReply* reply)
+{
+    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
+
+// A path chosen by the user never climbs out of its folder; one that does was put together
+// from a name that came from elsewhere.
+bool climbsUp(const QString& path)
+{
+    const QStringList parts =
+        QString(path).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'));
+    return parts.contains(QStringLiteral(".."));
+}
+
+// Writes through a temporary file that is renamed over the target only when complete, so that
+// a reader (or a second fetch of the same file) never sees half of it.
+bool writeWhole(const QString& target, const QByteArray& bytes, QString* error)
+{
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = QStringLiteral("Can't open file");
+        return false;
+    }
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        *error = QStringLiteral("Can't write file");
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+QUrl NetServerManager::transferUrl(const QString& urlFilePath) const
+{
+    const QUrl url(urlFilePath);
+    if (url.scheme() == QLatin1String("https") && !url.host().isEmpty())
+        return url;
+    return makeUrl(urlFilePath);
+}
+
+bool NetServerManager::upload(const QString& reqId, const QString& path, const QString& filePath,
+                              const NetFields& form)
+{
+    const QUrl url = makeUrl(path);
+    const NetSessionHeaders headers = NetSessionHeaders::capture();
+    return startTask([=] { runUpload(reqId, url, filePath, form, headers); });
+}
+
+bool NetServerManager::uploadProfileImage(const QString& reqId, const QString& filePath,
+                                          const QString& fileKey, const QSize& size)
+{
+    const NetFields form = {{QStringLiteral("userId"), myId()},
+                            {QStringLiteral("fileKey"), fileKey},
+                            {QStringLiteral("fileSeq"), QStringLiteral("0")},
+                            {QStringLiteral("contentType"), QStringLiteral("20")},
+                            {QStringLiteral("thumbType"), QStringLiteral("40")},
+                            {QStringLiteral("width"), QString::number(size.width())},
+                            {QStringLiteral("height"), QString::number(size.height())}};
+    return upload(reqId, QStringLiteral("/rest/file"), filePath, form);
+}
+
+bool NetServerManager::uploadChatImage(const QString& reqId, const QString& filePath,
+                                       const QSize& size)
+{
+    const NetFields form = {{QStringLiteral("userId"), myId()},
+                            {QStringLiteral("contentType"), QStringLiteral("20")},
+                            {QStringLiteral("thumbType"), QStringLiteral("20")},
+                            {QStringLiteral("width"), QString::number(size.width())},
+                            {QStringLiteral("height"), QString::number(size.height())}};
+    return upload(reqId, QStringLiteral("/rest/file/chat"), filePath, form);
+}
+
+bool NetServerManager::uploadChatFile(const QString& reqId, const QString& filePath)
+{
+    const NetFields form = {{QStringLiteral("userId"), myId()},
+                            {QStringLiteral("contentType"), QStringLiteral("10")},
+                            {QStringLiteral("thumbType"), QStringLiteral("10")},
+                            {QStringLiteral("width"), QStringLiteral("0")},
+                            {QStringLiteral("height"), QStringLiteral("0")}};
+    return upload(reqId, QStringLiteral("/rest/file/chat"), filePath, form);
+}
+
+void NetServerManager::runUpload(const QString& reqId, const QUrl& url, const QString& filePath,
+                                 const NetFields& form, const NetSessionHeaders& headers)
+{
+    QNetworkAccessManager manager;
+    delete postMultipart(&manager, url, reqId, filePath, form, headers);
+}
+
+QNetworkReply* NetServerManager::httpPostMultipart(QNetworkAccessManager* manager, const QUrl& url,
+                                                   const QString& reqId, const QString& filePath,
+                                                   const NetFields& form)
+{
+    return postMultipart(manager, url, reqId, filePath, form, NetSessionHeaders::capture());
+}
+
+QNetworkReply* NetServerManager::postMultipart(QNetworkAccessManager* manager, const QUrl& url,
+                                               const QString& reqId, const QString& filePath,
+                                               const NetFields& form,
+                                               const NetSessionHeaders& headers)
+{
+    qDebug().noquote().nospace() << "NetServerManager::httpPostMultipart - reqUrl="
+                                 << url.toString();
+    const QByteArray boundary = NetMultipart::randomBoundary();
+    QHttpMultiPart* multipart = NetMultipart::build(boundary, form, filePath, nullptr);
+    if (!multipart) {
+        qWarning().noquote().nospace()
+            << "NetServerManager::httpPostMultipart - cannot read filePath:" << filePath;
+        emit onUploadFailure(reqId, kErrorNetwork, QStringLiteral("reply is NULL"));
+        return nullptr;
+    }
+    QNetworkRequest request = newRequest(url);
+    headers.apply(request, NetMultipart::contentType(boundary));
+    QNetworkReply* reply = manager->post(request, multipart);
+    if (!reply) {
+        delete multipart;
+        emit onUploadFailure(reqId, kErrorNetwork, QStringLiteral("reply is NULL"));
+        return nullptr;
+    }
+    multipart->setParent(reply);
+    reply->setProperty("reqId", reqId);
+    // The sender of a signal is not known across threads: the reply's progress is forwarded
+    // here, on the reply's own thread. Qt ends an upload with a (0, 0) report, which would read
+    // as the progress falling back to nothing; it is left out.
+    qint64 lastSent = -1;
+    connect(reply, &QNetworkReply::uploadProgress, reply,
+            [this, reqId, &lastSent](qint64 sent, qint64 total) {
+                if (sent < lastSent || (sent == 0 && total == 0 && lastSent > 0))
+                    return;
+                lastSent = sent;
+                emit onUploadProgress(reqId, sent, total);
+            });
+    waitInLoop(reply);
+
+    if (reply->error() != QNetworkReply::NoError) {
+        const QByteArray body = reply->readAll();
+        qWarning().noquote().nospace() << "NetServerManager::httpPostMultipart - reqId=" << reqId
+                                       << ", error=" << reply->errorString();
+        if (body.isEmpty()) {
+            emit onUploadFailure(reqId, httpStatus(reply), QStringLiteral("http error code"));
+            return reply;
+        }
+        const NetErrorBody error = NetErrorBody::decode(body);
+        qCritical().noquote().nospace()
+            << "NetServerManager::httpRequest - errCode=" << error.code()
+            << ", developerMessage=" << error.developerMessage();
+        emit onUploadFailure(reqId, error.code(), error.message());
+        return reply;
+    }
+    emit onUploadSuccess(reqId, QJsonDocument::fromJson(reply->readAll()).object());
+    return reply;
+}
+
+QString NetServerManager::requestImage(const QString& urlFilePath, QWidget* widget)
+{
+    const QString cached = FileManager::cachedFile(urlFilePath);
+    if (!cached.isEmpty())
+        return cached;
+    if (!startTask([=] { runImageFetch(urlFilePath, widget); }))
+        qWarning().noquote().nospace()
+            << "NetServerManager::requestImage - stopping, not fetched:" << urlFilePath;
+    return QString();
+}
+
+void NetServerManager::runImageFetch(const QString& urlFilePath, QWidget* widget)
+{
+    if (FileManager::safeFileName(urlFilePath).isEmpty()) {
+        qWarning().noquote().nospace()
+            << "NetServerManager::requestImage - no file name in urlFilePath:" << urlFilePath;
+        emit onImageFailure(urlFilePath, widget);
+        return;
+    }
+    QNetworkAccessManager manager;
+    QNetworkReply* reply = manager.get(newRequest(transferUrl(urlFilePath)));
+    waitInLoop(reply);
+    if (reply->error() != QNetworkReply::NoError) {
+        qWarning().noquote().nospace()
+            << "NetServerManager::requestImage - urlFilePath:" << urlFilePath
+            << " error:" << reply->errorString();
+        delete reply;
+        emit onImageFailure(urlFilePath, widget);
+        return;
+    }
+    const QString filePath = FileManager::cacheFilePath(reply->url().path());
+    QString error;
+    const bool written = !filePath.isEmpty() && writeWhole(filePath, reply->readAll(), &error);
+    delete reply;
+    if (!written) {
+        qWarning().noquote().nospace()
+            << "NetServerManager::requestImage - failed to save filePath:" << filePath << " "
+            << error;
+        emit onImageFailure(urlFilePath, widget);
+        return;
+    }
+    emit onImageSuccess(urlFilePath, filePath, widget);
+}
+
+bool NetServerManager::downloadFile(const QString& reqId, const QString& urlFilePath,
+                                    const QString& saveFilePath)
+{
+    return startTask([=] { runDownload(reqId, urlFilePath, saveFilePath); });
+}
+
+void NetServerManager::runDownload(const QString& reqId, const QString& urlFilePath,
+                                   const QString& saveFilePath)
+{
+    QNetworkAccessManager manager;
+    QNetworkReply* reply = manager.get(newRequest(transferUrl(urlFilePath)));
+    reply->setProperty("reqId", reqId);
+    connect(reply, &QNetworkReply::downloadProgress, reply,
+            [this, reqId](qint64 received, qint64 total) {
+                emit onDownloadProgress(reqId, received, total);
+            });
+    waitInLoop(reply);
+    const int status = httpStatus(reply);
+    if (reply->error() != QNetworkReply::NoError) {
+        const QString text = reply->errorString();
+        delete reply;
+        qWarning().noquote().nospace()
+            << "NetServerManager::fileFinished - reqId=" << reqId << " error:" << text;
+        emit onDownloadFailure(reqId, status, text);
+        return;
+    }
+    const QString target =
+        saveFilePath.isEmpty() ? FileManager::cacheFilePath(reply->url().path()) : saveFilePath;
+    qDebug().noquote().nospace() << "NetServerManager::fileFinished path:" << reply->url().path()
+                                 << " filePath:" << target;
+    QString error = QStringLiteral("Can't open file");
+    const bool written =
+        !target.isEmpty() && !climbsUp(target) && writeWhole(target, reply->readAll(), &error);
+    delete reply;
+    if (!written) {
+        qWarning().noquote().nospace() << "NetServerManager::fileFinished"
+                                       << " failed to save filename:" << target;
+        emit onDownloadFailure(reqId, status, error);
+        return;
+    }
+    emit onDownloadSuccess(reqId, urlFilePath, target);
+}
