@@ -1,12 +1,22 @@
 #pragma once
 
 #include <QHash>
+#include <QList>
+#include <QMap>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 
 class QThread;
+class QJsonObject;
+class DBChat;
+class DBChatRoom;
+class DBGroup;
+class DBMTData;
+class DBUser;
+class UnreadCounts;
 
 // One named connection onto a user's encrypted database file. Construction opens the file and
 // creates what is missing of the schema; destruction closes the connection. The manager and its
@@ -55,6 +65,108 @@ public:
     // reading. Null, with `error` set, when the statement cannot be prepared.
     QSqlQuery* preparedQuery(const QString& sql, QSqlError* error = nullptr);
 
+    // Rooms (dbmanager_room.cpp). Operations keyed by topic refuse an empty topic with their
+    // failure value.
+    //
+    // The room list: every room with its newest chat, newest activity first (a room without
+    // chats by its update_date). A room whose newest chats share one msg_time comes once per such
+    // chat. Appends; returns the size of the list afterwards.
+    int chatRoomList(QList<DBChatRoom>& list);
+    // Every room by topic, without its chats: the size of the map, or -1 when the statement fails.
+    int chatRoomList(QMap<QString, DBChatRoom>& rooms);
+    bool findChatRoom(const QString& topic, DBChatRoom& room);
+    bool findGroupChatRoom(qint64 groupId, DBChatRoom& room);
+    bool chatRoomExists(const QString& topic);
+    // Removes the room, its chats and its reader rows in one transaction.
+    bool deleteChatRoom(const QString& topic);
+    // Merges the server's room list ("list") into the room table in one transaction: new rooms
+    // inserted, changed rooms get their type and members, rooms the server no longer lists lose
+    // their chats and readers too. True when anything changed.
+    bool syncChatRoomList(const QJsonObject& response, qint64 ownUserId);
+
+    // Chats (dbmanager_chat.cpp).
+    //
+    // A history page: the chats of the topic with unsettled ones (msg_state not 1) first however
+    // old, then the confirmed ones, each part newest first; `limit` rows from `offset`. Each row
+    // is put at the front of the list, so the page reads oldest first with the unsettled chats
+    // at its end. Returns the number of chats added.
+    int chatList(QList<DBChat>& list, const QString& topic, int limit, int offset);
+    // The whole room, oldest first, at the front of the list; returns the number added.
+    int exportChatList(QList<DBChat>& list, const QString& topic);
+    bool findChat(const QString& topic, const QString& msgId, DBChat& chat);
+    bool chatExists(const QString& topic, const QString& msgId);
+    bool lastChat(const QString& topic, DBChat& chat);
+    int chatCount(const QString& topic);
+    QString firstChatMessageId(const QString& topic);
+    // Chats of the topic and msg_type; -1 on failure.
+    int totalChatCount(const QString& topic, int msgType);
+    // Chats of the topic and msg_type whose content contains `text` (ASCII letters in any case;
+    // "%", "_" and "\" are plain characters); -1 on failure.
+    int searchChatTotalCount(const QString& topic, int msgType, const QString& text);
+    // The msg_id of the match at `offset`, 0 being the newest; empty when there is none.
+    QString searchChatMessageId(const QString& topic, int msgType, const QString& text, int offset);
+    // Removes every chat of the topic; the room and its reader rows stay.
+    bool deleteChatMessage(const QString& topic);
+    // The LIKE pattern (with ESCAPE '\') that matches any text containing `text` literally.
+    static QString containsPattern(const QString& text);
+
+    // Read state (dbmanager_reads.cpp).
+    //
+    // Marks read every chat of the topic at or after `time` when it is above 0, else every
+    // unread chat of the topic. The number of rows changed, 0 on failure.
+    int updateReadAll(const QString& topic, qint64 time);
+    // Sets the unread count of every room with unread chats of others (msg_type 1) in `counts`,
+    // or in the process-wide table.
+    void loadUnreadCounts(qint64 ownUserId);
+    void loadUnreadCounts(qint64 ownUserId, UnreadCounts& counts);
+    // Records `readerId` as reader of the own (senderId) confirmed chats of the topic at or after
+    // `time`, refreshes the count of every chat of the topic at or after `time` that has readers,
+    // and puts those counts (msg_id to distinct readers) into `readCounts`.
+    void batchChatReads(QMap<QString, int>& readCounts, const QString& topic, qint64 senderId,
+                        qint64 readerId, qint64 time);
+    // The users who read a message, by name; appends.
+    void readers(QList<DBUser>& list, const QString& topic, const QString& msgId);
+    // The earliest msg_time of the room's unread chats of others; 0 when none or on failure.
+    qint64 firstUnreadTime(const DBChatRoom& room, qint64 ownUserId);
+
+    // Directory (dbmanager_cache.cpp, dbmanager_directory.cpp). List operations return the size
+    // of the list afterwards.
+    //
+    // Writes a directory cache response: the whole directory in one transaction the first time
+    // (`account`'s lastCacheTime not yet set), changes one by one afterwards; refreshes the own
+    // name and pictures and the server options in `account`, and advances its lastCacheTime.
+    void batchCache(DBMTData& account, const QJsonObject& response);
+    // Every user, deleted ones and the own user included (emptied first).
+    int userList(QList<DBUser>& list);
+    // The active users but the own one, by user_sort then name; appends.
+    int selectUserList(QList<DBUser>& list, qint64 ownUserId);
+    int selectUserListLimit(QList<DBUser>& list, qint64 ownUserId, int limit, int offset);
+    // Active users but the own one whose name contains `text` (emptied first).
+    int searchUserList(QList<DBUser>& list, qint64 ownUserId, const QString& text, int limit,
+                       int offset);
+    // The users of an id list; ids that are not integers are left out. Appends.
+    int users(QList<DBUser>& list, const QStringList& userIds);
+    int usersWithoutChattallow(QList<DBUser>& list, const QStringList& userIds);
+    // Active members of a group, without `leaveOutUserId`; appends.
+    int groupUserList(QList<DBUser>& list, qint64 groupId, qint64 leaveOutUserId);
+    // Every group in table order (emptied first).
+    int groupList(QList<DBGroup>& list);
+    bool findUser(qint64 userId, DBUser& user);
+    // The user, or a user with user_id 0 when there is none.
+    DBUser selectUserByUserId(qint64 userId);
+    bool findGroup(qint64 groupId, DBGroup& group);
+    // Removes a group and its memberships in one transaction.
+    bool deleteGroup(qint64 groupId);
+    // Writes the own directory row from the profile editor's object ("userId", "userName", ...).
+    bool updateMyProfile(const QJsonObject& profile);
+    bool removeMyProfilePicture(qint64 userId);
+
+    // Indexes of our own that the history, room list and read operations use
+    // (dbmanager_indexes.cpp). Files of every age get them: the chat operations make them on
+    // their connection's first use ("IF NOT EXISTS"), since an existing file never gains
+    // indexes through createDBTable.
+    bool createWorkingIndexes();
+
 private:
     bool execSchemaStatement(const QString& sql);
     void release();
@@ -65,4 +177,9 @@ private:
     int m_dbVersion = 0;
     QThread* m_thread = nullptr;
     QHash<QString, QSqlQuery> m_prepared;
+
+    // Chats, rooms and read state.
+    static bool refuseEmptyTopic(const QString& topic, const char* where);
+    void ensureWorkingIndexes();
+    bool m_workingIndexesTried = false;
 };

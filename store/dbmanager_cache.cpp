@@ -1,0 +1,113 @@
+// Writing a directory cache response: users, groups, memberships, server options and the own
+// account values it refreshes.
+#include "store/dbgroup.h"
+#include "store/dbmanager.h"
+#include "store/dbmtdata.h"
+#include "store/dbsql.h"
+#include "store/dbtypes.h"
+#include "store/dbuser.h"
+#include "store/dbusergroup.h"
+
+#include <QDebug>
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace {
+
+const QString kState = QStringLiteral("state");
+
+// Server options the cache carries in "custOpts".
+constexpr int kOptionFileSave = 330;
+constexpr int kOptionServerHistory = 950;
+
+// Groups and memberships: a first cache writes everything but the deleted ("D"); a later one
+// writes "I" and "U" and removes the rest.
+template <typename Record>
+void applyByState(DBManager* db, const QJsonArray& elements, bool firstCache)
+{
+    for (const QJsonValue& value : elements) {
+        const QJsonObject object = value.toObject();
+        Record record(db, object);
+        const QString state = DBSql::jsonText(object, kState);
+        if (firstCache) {
+            if (state != QLatin1String("D"))
+                record.insertOrUpdate();
+        } else if (state == QLatin1String("I") || state == QLatin1String("U")) {
+            record.insertOrUpdate();
+        } else {
+            record.remove();
+        }
+    }
+}
+
+} // namespace
+
+void DBManager::batchCache(DBMTData& account, const QJsonObject& response)
+{
+    const QString updDatetime = DBSql::jsonText(response, QStringLiteral("updDatetime"));
+    const QString lastCacheTime = account.lastCacheTime();
+    const bool firstCache = lastCacheTime == QLatin1String(DBMTData::kNoCacheTime);
+    bool transaction = false;
+    if (firstCache) {
+        qDebug().noquote().nospace()
+            << "DBManager::batchCache - isFirstCache is true, try to db transaction";
+        transaction = m_db.transaction();
+    } else {
+        qDebug().noquote().nospace() << "DBManager::batchCache - lastCacheTime=" << lastCacheTime;
+    }
+
+    // Users are never removed: a deleted one stays with user_state 0, so that old chats still
+    // show who wrote them.
+    const QJsonArray users = response.value(QStringLiteral("users")).toArray();
+    for (const QJsonValue& value : users) {
+        const QJsonObject object = value.toObject();
+        DBUser user(this, object);
+        user.setUserState(DBSql::jsonText(object, kState) == QLatin1String("D") ? UserStateDeleted
+                                                                                : UserStateActive);
+        user.insertOrUpdate();
+    }
+    applyByState<DBGroup>(this, response.value(QStringLiteral("groups")).toArray(), firstCache);
+    applyByState<DBUserGroup>(this, response.value(QStringLiteral("groupMembers")).toArray(),
+                              firstCache);
+
+    const QJsonArray options = response.value(QStringLiteral("custOpts")).toArray();
+    for (const QJsonValue& value : options) {
+        const QJsonObject object = value.toObject();
+        const int code = DBSql::jsonText(object, QStringLiteral("optCode")).toInt();
+        if (code != kOptionFileSave && code != kOptionServerHistory)
+            continue;
+        const int optValue = DBSql::jsonText(object, QStringLiteral("optValue")).toInt();
+        qDebug().noquote().nospace()
+            << "DBManager::batchCache - optCode = " << code << ", optValue = " << optValue;
+        DBEditor editor;
+        if (code == kOptionFileSave)
+            account.setFileSaveOption(editor, optValue != 0);
+        else
+            account.setServerHistoryOption(editor, optValue == 1);
+        account.applyCommit(editor, this);
+    }
+
+    bool committed = true;
+    if (transaction && !m_db.commit()) {
+        qWarning().noquote().nospace()
+            << "DBManager::batchCache commit failed error:" << m_db.lastError().text();
+        m_db.rollback();
+        committed = false;
+    }
+
+    DBUser own(this);
+    if (findUser(account.userId(), own)) {
+        DBEditor editor;
+        account.setUserName(editor, own.userName(), this);
+        account.setThumbUrl(editor, own.thumbUrl(), this);
+        account.setImageUrl(editor, own.imageUrl(), this);
+    }
+
+    // A first cache that could not be committed left nothing behind: keeping the old time stamp
+    // makes the next cache a whole one again instead of changes on top of an empty directory.
+    if (!committed)
+        return;
+    DBEditor editor;
+    account.setLastCacheTime(editor, updDatetime);
+    account.applyCommit(editor, this);
+}

@@ -1,0 +1,216 @@
+// Rooms: the room list, look-ups, leaving a room and merging the server's room list.
+#include "store/dbchatroom.h"
+#include "store/dbmanager.h"
+#include "store/dbsql.h"
+#include "store/dbtypes.h"
+
+#include <QDebug>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QSqlQuery>
+
+namespace {
+
+// The room columns alone, in the row layout DBChatRoom::setFromRow reads.
+const char* const kRoomOnly =
+    "SELECT _id, topic, type, members, create_date, update_date, 0 as sender_id, 0 as msg_type, "
+    "0 as content_type, '' as content, 0 as reg_datetime FROM TTT_CHATT_ROOM";
+
+// Each room with its newest chat. Rows as the plain form (the newest time of each room from a
+// GROUP BY over every chat, joined back to its chats), but the newest time comes from one index
+// look-up per room instead of a pass over the whole chat table. A room whose newest chats share
+// one msg_time still comes once per such chat, and a room without chats once, with NULLs, sorted
+// by its update_date. Equal times keep the newest room (and chat) first.
+const char* const kRoomList =
+    "SELECT a._id, a.topic, a.type, a.members, a.create_date, a.update_date, b.sender_id, "
+    "b.msg_type, b.content_type, b.content, b.msg_time AS reg_datetime FROM TTT_CHATT_ROOM a "
+    "LEFT OUTER JOIN TTT_CHATT b ON (b.topic = a.topic AND b.msg_time = (SELECT MAX(msg_time) "
+    "FROM TTT_CHATT WHERE topic = a.topic)) ORDER BY CASE WHEN b.msg_time IS NULL THEN "
+    "a.update_date ELSE b.msg_time END DESC, a._id DESC, b._id DESC";
+
+} // namespace
+
+int DBManager::chatRoomList(QList<DBChatRoom>& list)
+{
+    ensureWorkingIndexes();
+    const QString sql = QString::fromLatin1(kRoomList);
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.prepare(sql) || !query.exec()) {
+        qWarning().noquote().nospace()
+            << "DBManager::chatRoomList"
+            << " failed to sql:" << sql << " error:" << query.lastError().text();
+        return list.size();
+    }
+    while (query.next()) {
+        DBChatRoom room(this);
+        room.setFromRow(query);
+        list.append(room);
+    }
+    return list.size();
+}
+
+int DBManager::chatRoomList(QMap<QString, DBChatRoom>& rooms)
+{
+    const QString sql = QString::fromLatin1(kRoomOnly);
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.prepare(sql) || !query.exec()) {
+        qWarning().noquote().nospace()
+            << "DBManager::chatRoomList"
+            << " failed to sql:" << sql << " error:" << query.lastError().text();
+        return -1;
+    }
+    while (query.next()) {
+        DBChatRoom room(this);
+        room.setFromRow(query);
+        rooms.insert(room.topic(), room);
+    }
+    return rooms.size();
+}
+
+namespace {
+
+// One room row from a kept query, finished afterwards so that it holds no read snapshot.
+bool readOneRoom(DBManager* db, QSqlQuery* query, DBChatRoom& room, const char* where)
+{
+    const bool found = DBSql::exec(*query, where) && query->next();
+    if (found) {
+        room.setDbManager(db);
+        room.setFromRow(*query);
+    }
+    query->finish();
+    return found;
+}
+
+} // namespace
+
+bool DBManager::findChatRoom(const QString& topic, DBChatRoom& room)
+{
+    if (refuseEmptyTopic(topic, "DBManager::findChatRoom"))
+        return false;
+    QSqlQuery* query =
+        DBSql::prepared(this, QString::fromLatin1(kRoomOnly) + QStringLiteral(" WHERE topic=?"),
+                        "DBManager::findChatRoom");
+    if (!query)
+        return false;
+    query->addBindValue(topic);
+    return readOneRoom(this, query, room, "DBManager::findChatRoom");
+}
+
+bool DBManager::findGroupChatRoom(qint64 groupId, DBChatRoom& room)
+{
+    QSqlQuery* query = DBSql::prepared(
+        this, QString::fromLatin1(kRoomOnly) + QStringLiteral(" WHERE members=? AND type=?"),
+        "DBManager::findGroupChatRoom");
+    if (!query)
+        return false;
+    // members is a text column: the group id is compared as the text a group room stores.
+    query->addBindValue(QString::number(groupId));
+    query->addBindValue(QString::number(RoomTypeGroup));
+    return readOneRoom(this, query, room, "DBManager::findGroupChatRoom");
+}
+
+bool DBManager::chatRoomExists(const QString& topic)
+{
+    if (refuseEmptyTopic(topic, "DBManager::chatRoomExists"))
+        return false;
+    QSqlQuery* query =
+        DBSql::prepared(this, QStringLiteral("SELECT _id FROM TTT_CHATT_ROOM WHERE topic=?"),
+                        "DBManager::chatRoomExists");
+    if (!query)
+        return false;
+    query->addBindValue(topic);
+    const bool found = DBSql::exec(*query, "DBManager::chatRoomExists") && query->next();
+    query->finish();
+    return found;
+}
+
+bool DBManager::deleteChatRoom(const QString& topic)
+{
+    if (refuseEmptyTopic(topic, "DBManager::deleteChatRoom"))
+        return false;
+    DBChatRoom room(this);
+    room.setTopic(topic);
+    const bool transaction = m_db.transaction();
+    const bool removed = room.remove();
+    if (!removed)
+        qWarning().noquote().nospace() << "DBManager::deleteChatRoom failed to remove chatRoom";
+    if (transaction && !m_db.commit()) {
+        qWarning().noquote().nospace()
+            << "DBManager::deleteChatRoom commit failed error:" << m_db.lastError().text();
+        m_db.rollback();
+        return false;
+    }
+    return removed;
+}
+
+bool DBManager::syncChatRoomList(const QJsonObject& response, qint64 ownUserId)
+{
+    QMap<QString, DBChatRoom> local;
+    if (chatRoomList(local) < 0) {
+        qWarning().noquote().nospace() << "DBManager::syncChatRoomList"
+                                       << " failed to chatRoomList";
+        return false;
+    }
+
+    QList<DBChatRoom> changes;
+    const QJsonArray list = response.value(QStringLiteral("list")).toArray();
+    for (const QJsonValue& value : list) {
+        DBChatRoom room(this, value.toObject(), ownUserId);
+        const auto it = local.find(room.topic());
+        if (it != local.end()) {
+            const DBChatRoom stored = it.value();
+            local.erase(it);
+            if (room.type() == stored.type() && room.members() == stored.members())
+                continue;
+            room.setDataState(DataStateUpdate);
+        } else {
+            room.setDataState(DataStateInsert);
+        }
+        changes.append(room);
+    }
+    for (DBChatRoom& gone : local) {
+        gone.setDataState(DataStateDelete);
+        changes.append(gone);
+    }
+    if (changes.isEmpty())
+        return false;
+
+    // One transaction: the room list of the other threads never shows half a merge.
+    const bool transaction = m_db.transaction();
+    for (DBChatRoom& room : changes) {
+        switch (room.dataState()) {
+        case DataStateInsert:
+            qDebug().noquote().nospace()
+                << "DBManager::syncChatRoomList - [INSERT] topic=" << room.topic()
+                << ", room=" << room.roomName();
+            room.insertOrUpdate();
+            break;
+        case DataStateUpdate:
+            qDebug().noquote().nospace()
+                << "DBManager::syncChatRoomList - [UPDATE] topic=" << room.topic()
+                << ", room=" << room.roomName();
+            room.update();
+            break;
+        case DataStateDelete:
+            qDebug().noquote().nospace()
+                << "DBManager::syncChatRoomList - [DELETE] topic=" << room.topic()
+                << ", room=" << room.roomName();
+            room.remove();
+            break;
+        default:
+            qDebug().noquote().nospace()
+                << "DBManager::syncChatRoomList - [UNKNOWN] data_state=" << room.dataState();
+            break;
+        }
+    }
+    if (transaction && !m_db.commit()) {
+        qWarning().noquote().nospace()
+            << "DBManager::syncChatRoomList commit failed error:" << m_db.lastError().text();
+        m_db.rollback();
+        return false;
+    }
+    qDebug().noquote().nospace() << "DBManager::syncChatRoomList END";
+    return true;
+}
