@@ -4,6 +4,7 @@
 //   node devserver/server.mjs --data DIR --rest-port N --broker-port M [--control-port K]
 //                             [--reset] [--users N] [--demo]
 import fs from 'node:fs';
+import net from 'node:net';
 import path from 'node:path';
 import { parseArgs } from './lib/args.mjs';
 import { Broker } from './lib/broker.mjs';
@@ -19,6 +20,23 @@ import { ensureCertificates, writeClientIni } from './lib/tls.mjs';
 
 function log(line) {
     process.stdout.write(`${new Date().toISOString()} ${line}\n`);
+}
+
+// The client may resolve localhost to ::1 first: pass connections there on to the HTTPS
+// listener (TLS goes through untouched; the certificate names ::1 too). Hosts without IPv6
+// simply do without.
+function mirrorOnIpv6(port) {
+    return new Promise((resolve) => {
+        const server = net.createServer((socket) => {
+            const upstream = net.connect(port, '127.0.0.1');
+            socket.pipe(upstream).pipe(socket);
+            const drop = () => { socket.destroy(); upstream.destroy(); };
+            socket.on('error', drop);
+            upstream.on('error', drop);
+        });
+        server.once('error', () => resolve(null));
+        server.listen({ port, host: '::1' }, () => resolve(server));
+    });
 }
 
 async function main() {
@@ -48,8 +66,9 @@ async function main() {
     const brokerPort = await broker.listen(opts.brokerPort);
     const ops = new Ops({ store, broker, files, log, restPort: opts.restPort });
     const rest = buildRest({ store, ops, files, tls, requestLog, faults, log });
-    await rest.listen({ port: opts.restPort, host: 'localhost' });
+    await rest.listen({ port: opts.restPort, host: '127.0.0.1' });
     const restPort = rest.server.address().port;
+    await mirrorOnIpv6(restPort);
     ops.restPort = restPort;
     const bot = new DemoBot({ store, broker, ops, log });
     bot.enabled = opts.demo;
