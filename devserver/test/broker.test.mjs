@@ -216,3 +216,18 @@ test('control: read events and a forced LOGOUT reach the sessions with their lay
     assert.equal(lo.payload.length, 9);
     assert.equal((await a.api('GET', '/rest/auth/ping')).status, 200, 'the notice alone does not end the session');
 });
+
+test('history paging from a late attachment (id made long before its echo) loses no chat', async () => {
+    const a = await session('user001'), b = await session('user002');
+    const room = await roomOf([a.userId, b.userId]);
+    const topic = `chat/${room.chattRoomId}`;
+    const ca = await connect(a), cb = await connect(b);
+    const idMadeAt = Date.now() - 60000; // the upload started a minute ago
+    for (const text of ['b1', 'b2', 'b3']) await h.publish(cb, topic, chat(b, text));
+    const lateId = `${a.clientId}-${idMadeAt}0001`;
+    await h.publish(ca, topic, chat(a, '{"file_name":"big.zip","file_size":1,"remote_path_url":"/files/x.zip"}', { contentType: ContentType.FILE, id: lateId }));
+    await got(ca, (m, d) => d?.messageId === lateId, 'echo of the late attachment');
+    // The client holds only the attachment and pages back from the time inside its id.
+    const page = await a.api('GET', `/rest/chatt/room/savechatlist/${room.chattRoomId}/${idMadeAt}/1/50`);
+    assert.deepEqual(page.json.list.map((c) => c.contents), ['b3', 'b2', 'b1']);
+});
