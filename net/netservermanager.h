@@ -148,7 +148,6 @@ private:
     // failures are signalled on the way.
     bool fetchObject(int reqCode, const QUrl& url, const NetSessionHeaders& headers,
                      QJsonObject* object);
-    void requestRoomPictures(const QJsonObject& response, const QString& dbPath, qint64 userId);
     bool upload(const QString& reqId, const QString& path, const QString& filePath,
                 const NetFields& form);
     void runUpload(const QString& reqId, const QUrl& url, const QString& filePath,

@@ -1,0 +1,156 @@
+// The worker requests whose answers are stored before they are signalled: the directory cache
+// and the room list, each on a store connection of its own on the worker's thread.
+#include "net/netservermanager.h"
+
+#include "main/mtdata.h"
+#include "net/netsessionheaders.h"
+#include "store/dbgroup.h"
+#include "store/dbmanager.h"
+#include "store/dbtypes.h"
+#include "store/dbuser.h"
+
+#include <QDebug>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMutex>
+#include <QNetworkAccessManager>
+#include <QSet>
+
+namespace {
+// A connection name is process-wide: two requests of one kind at the same time would each
+// open it on their own thread. They take turns for the store part instead.
+QMutex g_cacheStoreMutex;
+QMutex g_roomStoreMutex;
+
+QString myId(const NetSessionHeaders& headers)
+{
+    return QString::number(headers.userId());
+}
+
+// The pictures of the listed rooms' members and groups, as the directory names them.
+QStringList roomPictureUrls(DBManager& db, const QJsonObject& response, qint64 ownUserId)
+{
+    QSet<qint64> userIds;
+    QSet<qint64> groupIds;
+    const QJsonArray rooms = response.value(QLatin1String("list")).toArray();
+    for (const QJsonValue& value : rooms) {
+        const QJsonObject room = value.toObject();
+        if (room.value(QLatin1String("chattRoomType")).toVariant().toInt() == RoomTypeGroup) {
+            groupIds.insert(room.value(QLatin1String("grpId")).toVariant().toLongLong());
+            continue;
+        }
+        const QJsonArray members = room.value(QLatin1String("members")).toArray();
+        for (const QJsonValue& member : members) {
+            const qint64 id =
+                member.toObject().value(QLatin1String("joinUserId")).toVariant().toLongLong();
+            if (id != ownUserId)
+                userIds.insert(id);
+        }
+    }
+    QStringList urls;
+    QList<DBUser> users;
+    db.userList(users);
+    for (const DBUser& user : qAsConst(users)) {
+        if (userIds.contains(user.userId()) && !user.thumbUrl().isEmpty())
+            urls << user.thumbUrl();
+    }
+    QList<DBGroup> groups;
+    db.groupList(groups);
+    for (const DBGroup& group : qAsConst(groups)) {
+        if (groupIds.contains(group.groupId()) && !group.thumbUrl().isEmpty())
+            urls << group.thumbUrl();
+    }
+    urls.removeDuplicates();
+    return urls;
+}
+} // namespace
+
+bool NetServerManager::reqDataCache(int reqCode)
+{
+    const MTData* session = MTData::instance();
+    const QString lastCacheTime =
+        session ? session->lastCacheTime() : QString::fromLatin1(DBMTData::kNoCacheTime);
+    const NetSessionHeaders headers = NetSessionHeaders::capture();
+    const QUrl url =
+        makeUrl(QStringLiteral("/rest/cache/") + myId(headers) + QLatin1Char('/') + lastCacheTime);
+    const QString dbPath = m_dbPath;
+    return startTask([=] { runDataCache(reqCode, url, dbPath, headers); });
+}
+
+bool NetServerManager::reqChatRoomList(int reqCode)
+{
+    const NetSessionHeaders headers = NetSessionHeaders::capture();
+    const QUrl url = makeUrl(QStringLiteral("/rest/chatt/room/") + myId(headers));
+    const QString dbPath = m_dbPath;
+    return startTask([=] { runChatRoomList(reqCode, url, dbPath, headers); });
+}
+
+bool NetServerManager::fetchObject(int reqCode, const QUrl& url, const NetSessionHeaders& headers,
+                                   QJsonObject* object)
+{
+    QNetworkAccessManager manager;
+    QNetworkReply* reply =
+        sendRequest(&manager, url, reqCode, QStringLiteral("GET"), QUrlQuery(), headers);
+    if (!reply) {
+        emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("reply is NULL"));
+        return false;
+    }
+    // An error answer was signalled by the request itself.
+    const bool answered = reply->error() == QNetworkReply::NoError;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (answered && status == 200)
+        *object = QJsonDocument::fromJson(reply->readAll()).object();
+    else if (answered)
+        qWarning().noquote().nospace() << "NetServerManager::httpRequest - reqCode=" << reqCode
+                                       << " not answered, httpCode=" << status;
+    delete reply;
+    return answered && status == 200;
+}
+
+void NetServerManager::runDataCache(int reqCode, const QUrl& url, const QString& dbPath,
+                                    const NetSessionHeaders& headers)
+{
+    QJsonObject response;
+    if (!fetchObject(reqCode, url, headers, &response))
+        return;
+    {
+        QMutexLocker lock(&g_cacheStoreMutex);
+        DBManager db(dbPath, QString::fromLatin1(DBManager::kConnectionCache),
+                     QString::fromLatin1(DBManager::kPassword), 0);
+        MTData* session = MTData::instance();
+        if (!db.isOpen() || !session) {
+            qWarning().noquote().nospace()
+                << "NetServerManager::reqDataCache - not stored, dbPath:" << dbPath
+                << " session:" << (session != nullptr);
+            emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("store is not open"));
+            return;
+        }
+        db.batchCache(*session, response);
+    }
+    emit onHttpSuccess(reqCode, response);
+}
+
+void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QString& dbPath,
+                                       const NetSessionHeaders& headers)
+{
+    QJsonObject response;
+    if (!fetchObject(reqCode, url, headers, &response))
+        return;
+    QStringList pictures;
+    {
+        QMutexLocker lock(&g_roomStoreMutex);
+        DBManager db(dbPath, QString::fromLatin1(DBManager::kConnectionChatRooms),
+                     QString::fromLatin1(DBManager::kPassword), 0);
+        if (!db.isOpen()) {
+            qWarning().noquote().nospace()
+                << "NetServerManager::reqChatRoomList - not stored, dbPath:" << dbPath;
+            emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("store is not open"));
+            return;
+        }
+        db.syncChatRoomList(response, headers.userId());
+        pictures = roomPictureUrls(db, response, headers.userId());
+    }
+    emit onHttpSuccess(reqCode, response);
+    for (const QString& url : qAsConst(pictures))
+        requestImage(url, nullptr);
+}
