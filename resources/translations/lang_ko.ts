@@ -13,6 +13,13 @@
         </message>
     </context>
     <context>
+        <name>MqttManager</name>
+        <message>
+            <source>Unknown user</source>
+            <translation>알 수 없는 사용자</translation>
+        </message>
+    </context>
+    <context>
         <name>MtChatBaseItem</name>
         <message>
             <source>Read</source>
