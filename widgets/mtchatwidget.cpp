@@ -314,6 +314,9 @@ MtChatBaseItem* MtChatWidget::addChat(const DBChat& chat, bool own, const QPixma
 
 MtChatBaseItem* MtChatWidget::findItem(const QString& messageId) const
 {
+    // Separators and leave notices have no message id; none of them is a message.
+    if (messageId.isEmpty())
+        return nullptr;
     for (int row = count() - 1; row >= 0; --row) {
         MtChatBaseItem* candidate = chatItem(row);
         if (candidate && candidate->messageId() == messageId)

@@ -7,6 +7,7 @@
 #include "widgets/mtchatitemstate.h"
 #include "widgets/mtchatorder.h"
 #include "widgets/mtchatrow.h"
+#include "widgets/mtchattextbrowser.h"
 #include "widgets/mtchatwidget.h"
 #include "widgets/mtmychatitem.h"
 
@@ -339,6 +340,18 @@ void TestChatView::movedToTop()
         bar->setValue(0);
         QCOMPARE(top.count(), 1);
     }
+    // The wheel over a bubble is left to the conversation: the bubble has nothing to scroll
+    // and does not take the event, so the system hands it on to the view.
+    auto* bubble = qobject_cast<MtChatItem*>(view.findItem(QStringLiteral("25")));
+    QVERIFY(bubble);
+    QWidget* text = bubble->messageBox()->viewport();
+    const QPoint centre = text->rect().center();
+    QWheelEvent wheel(QPointF(centre), QPointF(text->mapToGlobal(centre)), QPoint(0, 0),
+                      QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(text, &wheel);
+    QVERIFY(!wheel.isAccepted());
+    QCOMPARE(bubble->messageBox()->verticalScrollBar()->maximum(), 0);
+
     // Letting go of the slider away from the top says nothing.
     bar->setValue(bar->maximum() / 2);
     bar->setSliderDown(true);
@@ -358,6 +371,7 @@ void TestChatView::findItemAndForwardedSignals()
     QCOMPARE(view.findItem(QStringLiteral("m")), mine);
     QCOMPARE(view.findItem(QStringLiteral("n"))->itemType(), int(MtChatBaseItem::ItemType_Alarm));
     QCOMPARE(view.findItem(QStringLiteral("nothing")), nullptr);
+    QCOMPARE(view.findItem(QString()), nullptr);
     QCOMPARE(theirs->listItem(), view.item(1));
 
     QSignalSpy picture(&view, &MtChatWidget::userPictureButtonClicked);
