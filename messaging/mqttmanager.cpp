@@ -1,0 +1,289 @@
+#include "messaging/mqttmanager.h"
+
+#include "main/mtdata.h"
+#include "messaging/messageid.h"
+#include "messaging/payloadcodec.h"
+#include "messaging/roompresence.h"
+#include "store/dbmanager.h"
+
+#include <QDebug>
+#include <QHostAddress>
+#include <QThread>
+
+#include <atomic>
+#include <chrono>
+
+namespace {
+std::atomic<MqttManager*> g_instance{nullptr};
+
+void registerTypes()
+{
+    // The logout() signal crosses threads when a receiver lives elsewhere, and so may the
+    // client's signals.
+    qRegisterMetaType<QMQTT::Message>("QMQTT::Message");
+    qRegisterMetaType<QMQTT::ClientError>("QMQTT::ClientError");
+    qRegisterMetaType<unsigned char>("unsigned char");
+}
+} // namespace
+
+MqttManager::MessageItem::~MessageItem() = default;
+
+MqttManager::MqttManager(const QString& dbPath, QObject* parent)
+    : QObject(parent), m_port(kDefaultPort), m_dbPath(dbPath)
+{
+    registerTypes();
+    setObjectName(QStringLiteral("MqttManager"));
+    g_instance.store(this);
+}
+
+MqttManager::~MqttManager()
+{
+    // The client first: its destruction lets a handler still running on the delivery thread
+    // finish and closes the thread's store connection there, so nothing uses the store or the
+    // queue once the client is gone.
+    delete m_client;
+    m_client = nullptr;
+    m_threadStore.reset();
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_messageItems.clear();
+    }
+    MqttManager* self = this;
+    g_instance.compare_exchange_strong(self, nullptr);
+}
+
+MqttManager* MqttManager::instance()
+{
+    return g_instance.load();
+}
+
+void MqttManager::setConnectionInfo(const QString& host, quint16 port, const QString& clientId,
+                                    const QString& username, const QString& password)
+{
+    m_host = host;
+    m_port = port;
+    m_clientId = clientId;
+    m_username = username;
+    m_password = password;
+}
+
+void MqttManager::connectToHost()
+{
+    connectToHost(m_host, m_port, m_clientId, m_username, m_password);
+}
+
+void MqttManager::connectToHost(const QString& host, quint16 port, const QString& clientId,
+                                const QString& username, const QString& password)
+{
+    if (m_client) {
+        qDebug().noquote().nospace() << "MqttManager::connectToHost - already connected";
+        return;
+    }
+    m_client = new QMQTT::Client(QHostAddress::LocalHost, kDefaultPort);
+    m_client->setHostName(host);
+    m_client->setPort(port);
+    m_client->setAutoReconnect(true);
+    m_client->setKeepAlive(kKeepAliveSeconds);
+    // Before the connection starts the delivery thread, whose first call opens the store.
+    m_client->setDelegate(this);
+    connect(m_client, &QMQTT::Client::connected, this, &MqttManager::connectedFromMqtt);
+    connect(m_client, &QMQTT::Client::disconnected, this, &MqttManager::disconnectedFromMqtt);
+    connect(m_client, &QMQTT::Client::error, this, &MqttManager::errorFromMqtt);
+    // The client delivers through the delegate only; the signal stays silent.
+    connect(m_client, &QMQTT::Client::received, this, &MqttManager::receivedFromMqtt);
+    m_client->setClientId(clientId);
+    m_client->setUsername(username);
+    m_client->setPassword(password.toLocal8Bit());
+    m_client->connectToHost();
+    qDebug().noquote().nospace() << "MqttManager::connectToHost connecting " << host << " ...";
+}
+
+void MqttManager::disconnectFromHost()
+{
+    if (m_client)
+        m_client->disconnectFromHost();
+}
+
+bool MqttManager::isConnectedToHost() const
+{
+    return m_client && m_client->isConnectedToHost();
+}
+
+void MqttManager::connectedFromMqtt()
+{
+    qDebug().noquote().nospace() << "MqttManager::connectedFromMqtt thread:"
+                                 << QThread::currentThread();
+    emit connected();
+}
+
+void MqttManager::disconnectedFromMqtt()
+{
+    qDebug().noquote().nospace() << "MqttManager::disconnectedFromMqtt";
+    emit disconnected();
+}
+
+void MqttManager::errorFromMqtt(QMQTT::ClientError error)
+{
+    qDebug().noquote().nospace() << "MqttManager::errorFromMqtt error:" << int(error);
+    if (error == QMQTT::SocketRemoteHostClosedError)
+        qDebug().noquote().nospace()
+            << "MqttManager::errorFromMqtt ################################";
+}
+
+void MqttManager::setRoomPresence(RoomPresence* presence)
+{
+    std::lock_guard<std::mutex> lock(m_presenceMutex);
+    m_presence = presence;
+}
+
+bool MqttManager::isReadAtOnce(const QString& topic)
+{
+    std::lock_guard<std::mutex> lock(m_presenceMutex);
+    if (!m_presence)
+        return false;
+    return m_presence->isInRoom(topic) || m_presence->isActiveChatWindow(topic);
+}
+
+MqttManager::Session MqttManager::session()
+{
+    Session s;
+    if (const MTData* data = MTData::instance()) {
+        s.userId = data->userId();
+        s.clientId = data->clientId();
+        s.userName = data->userName();
+    }
+    return s;
+}
+
+QString MqttManager::makeMessageId() const
+{
+    return ::makeMessageId(session().clientId);
+}
+
+void MqttManager::publish(const QString& topic, const ChatPayload& payload)
+{
+    if (!m_client) {
+        qWarning().noquote().nospace()
+            << "MqttManager::publish - no client yet, dropped"
+            << " topic:" << topic << " messageType:" << ChatPayload::typeName(payload.messageType);
+        return;
+    }
+    m_client->publish(QMQTT::Message(0, topic, PayloadCodec::encode(payload), 1));
+}
+
+void MqttManager::sendChat(const QString& topic, int contentType, const QString& messageId,
+                           const QVector<qint32>& idList, const QString& contents)
+{
+    qDebug().noquote().nospace() << "MqttManager::sendChat"
+                                 << " topic:" << topic << " messageId:" << messageId
+                                 << " messageId.size():" << messageId.size()
+                                 << " contentType:" << contentType << " contents:" << contents;
+    publish(topic, ChatPayload::chat(QDateTime::currentMSecsSinceEpoch(), qint32(session().userId),
+                                     quint8(contentType), messageId, idList, contents));
+}
+
+void MqttManager::sendInvite(const QString& topic, const QString& messageId,
+                             const QString& contents)
+{
+    qDebug().noquote().nospace() << "MqttManager::sendInvite"
+                                 << " topic:" << topic << " contents:" << contents;
+    publish(topic, ChatPayload::event(QDateTime::currentMSecsSinceEpoch(), ChatPayload::TypeInvite,
+                                      qint32(session().userId), messageId, contents));
+}
+
+void MqttManager::sendAdd(const QString& topic, const QString& messageId, const QString& contents)
+{
+    qDebug().noquote().nospace() << "MqttManager::sendAdd"
+                                 << " topic:" << topic << " contents:" << contents;
+    publish(topic,
+            ChatPayload::event(QDateTime::currentMSecsSinceEpoch(), ChatPayload::TypeAdmission,
+                               qint32(session().userId), messageId, contents));
+}
+
+void MqttManager::sendLeave(const QString& topic, const QString& messageId, const QString& contents)
+{
+    qDebug().noquote().nospace() << "MqttManager::sendLeave"
+                                 << " topic:" << topic << " contents:" << contents;
+    publish(topic, ChatPayload::event(QDateTime::currentMSecsSinceEpoch(), ChatPayload::TypeLeave,
+                                      qint32(session().userId), messageId, contents));
+}
+
+void MqttManager::sendReadEnter(const QString& topic, qint64 readTime)
+{
+    qDebug().noquote().nospace() << "MqttManager::sendReadEnter"
+                                 << " topic:" << topic << ", readTime:" << readTime;
+    const qint64 from = qMax<qint64>(0, readTime - kReadEnterMarginMs);
+    const Session s = session();
+    publish(topic,
+            ChatPayload::event(QDateTime::currentMSecsSinceEpoch(), ChatPayload::TypeEnterRead,
+                               qint32(s.userId), ::makeMessageId(s.clientId),
+                               ChatPayload::enterReadContents(s.clientId, from)));
+}
+
+void MqttManager::sendReadHere(const QString& topic)
+{
+    qDebug().noquote().nospace() << "MqttManager::sendReadHere"
+                                 << " topic:" << topic;
+    const Session s = session();
+    publish(topic,
+            ChatPayload::event(QDateTime::currentMSecsSinceEpoch(), ChatPayload::TypeHereRead,
+                               qint32(s.userId), ::makeMessageId(s.clientId), s.clientId));
+}
+
+void MqttManager::sendReadLeave(const QString& topic)
+{
+    qDebug().noquote().nospace() << "MqttManager::sendReadLeave"
+                                 << " topic:" << topic;
+    const Session s = session();
+    publish(topic,
+            ChatPayload::event(QDateTime::currentMSecsSinceEpoch(), ChatPayload::TypeLeaveRead,
+                               qint32(s.userId), ::makeMessageId(s.clientId), s.clientId));
+}
+
+void MqttManager::enqueue(std::unique_ptr<MessageItem> item)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_messageItems.push_back(std::move(item));
+    }
+    m_queueWake.notify_all();
+}
+
+std::unique_ptr<MqttManager::MessageItem> MqttManager::takeMessageItem()
+{
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    if (m_messageItems.empty())
+        return nullptr;
+    std::unique_ptr<MessageItem> item = std::move(m_messageItems.front());
+    m_messageItems.pop_front();
+    return item;
+}
+
+bool MqttManager::waitForMessageItem(int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_queueMutex);
+    return m_queueWake.wait_for(lock, std::chrono::milliseconds(qMax(0, timeoutMs)),
+                                [this] { return !m_messageItems.empty(); });
+}
+
+void MqttManager::onDeliveryThreadStarted()
+{
+    if (m_threadStore)
+        return;
+    m_deliveryThread.store(QThread::currentThread());
+    m_threadStore =
+        std::make_unique<DBManager>(m_dbPath, QString::fromLatin1(DBManager::kConnectionMqtt),
+                                    QString::fromLatin1(DBManager::kPassword), 0);
+}
+
+void MqttManager::onMessageDelivered(const QMQTT::Message& message)
+{
+    receivedFromMqtt(message);
+}
+
+void MqttManager::onDeliveryThreadFinished()
+{
+    // A connection is closed on the thread that opened it.
+    m_threadStore.reset();
+    m_deliveryThread.store(nullptr);
+}

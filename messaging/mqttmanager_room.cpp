@@ -1,0 +1,235 @@
+// Room events: a new room with the user in it (INVITE), members added (ADMISSION), a member
+// leaving (LEAVE). Each writes the room and, for group rooms, a notice chat, on the delivery
+// thread's store connection.
+#include "messaging/mqttmanager.h"
+
+#include "store/dbmanager.h"
+#include "store/dbtypes.h"
+#include "store/dbuser.h"
+
+#include <QDebug>
+#include <QJsonArray>
+#include <QStringList>
+
+namespace {
+// A notice chat (invitation, admission, leave) as the room's conversation shows it.
+DBChat noticeChat(DBManager* db, const QString& topic, int msgType, const ChatPayload& payload,
+                  const QString& text)
+{
+    DBChat chat(db);
+    chat.setTopic(topic);
+    chat.setMsgType(msgType);
+    chat.setContent(ContentTypeText, text);
+    chat.setMsgId(payload.messageId);
+    chat.setSenderId(payload.senderId);
+    chat.setMsgTime(payload.msgTime);
+    chat.setCount(0);
+    chat.setMsgState(MsgStateConfirmed);
+    chat.setMsgRead(true);
+    return chat;
+}
+
+// Records handed to the GUI thread must not lead it to the delivery thread's connection; the
+// room's name is resolved before that.
+void detach(DBChatRoom* room, DBChat* chat)
+{
+    room->roomName();
+    room->setDbManager(nullptr);
+    chat->setDbManager(nullptr);
+}
+
+qint64 idFromJson(const QJsonValue& value)
+{
+    return value.isString() ? value.toString().toLongLong() : ChatPayload::toInt64(value);
+}
+} // namespace
+
+void MqttManager::storeInvitedRoom(DBChatRoom* room, const char* where)
+{
+    DBChatRoom stored(m_threadStore.get());
+    if (!m_threadStore->findChatRoom(room->topic(), stored)) {
+        room->insertOrUpdate();
+        room->setDataState(DataStateInsert);
+    } else if (stored.type() != room->type() || stored.members() != room->members()) {
+        room->setId(stored.id());
+        room->update();
+        room->setDataState(DataStateUpdate);
+    } else {
+        room->setId(stored.id());
+        room->setDataState(DataStateNone);
+    }
+    qDebug().noquote().nospace() << where << " - insertOrUpdate room, topic=" << room->topic();
+}
+
+void MqttManager::receivedInviteFromMqtt(const QString& topic, const ChatPayload& payload)
+{
+    if (!m_threadStore)
+        return;
+    DBManager* db = m_threadStore.get();
+    const Session s = session();
+    const QJsonObject info = payload.object().value(QStringLiteral("chatRoomInfo")).toObject();
+    if (idFromJson(info.value(QStringLiteral("chattRoomId"))) == 0) {
+        qWarning().noquote().nospace()
+            << "MainDialog::receivedInviteFromMqtt - no chatRoomInfo"
+            << ", topic=" << topic << ", messageId=" << payload.messageId;
+        return;
+    }
+    DBChatRoom room(db, info, s.userId);
+    storeInvitedRoom(&room, "MainDialog::receivedInviteFromMqtt");
+
+    DBChat chat;
+    DBChat stored(db);
+    const bool existed = db->findChat(room.topic(), payload.messageId, stored);
+    if (existed && payload.senderId == s.userId) {
+        stored.updateMsgStateAndTime(MsgStateConfirmed, payload.msgTime);
+        chat = stored;
+    } else if (existed) {
+        qWarning().noquote().nospace()
+            << "MainDialog::receivedInviteFromMqtt - already saved message, messageId="
+            << payload.messageId;
+        return;
+    } else if (room.type() == RoomType1VSN) {
+        const QStringList ids = room.members().split(QLatin1Char(','), Qt::SkipEmptyParts);
+        QList<DBUser> members;
+        if (!ids.isEmpty())
+            db->users(members, ids);
+        QStringList names;
+        for (const DBUser& user : members) {
+            if (user.userId() != payload.senderId && !user.userName().isEmpty())
+                names << user.userName();
+        }
+        if (payload.senderId != s.userId && !s.userName.isEmpty())
+            names << s.userName;
+        chat = noticeChat(db, room.topic(), MsgTypeInvite, payload, names.join(QLatin1Char(',')));
+        fillSender(db, &chat);
+        chat.insertOrUpdate();
+        qDebug().noquote().nospace()
+            << "MainDialog::receivedInviteFromMqtt - invited chat, topic=" << room.topic()
+            << ", content=" << chat.content();
+    }
+    detach(&room, &chat);
+    enqueue(std::make_unique<InviteMessageItem>(room, chat));
+}
+
+void MqttManager::receivedAdmissionFromMqtt(const QString& topic, const ChatPayload& payload)
+{
+    if (!m_threadStore)
+        return;
+    DBManager* db = m_threadStore.get();
+    const Session s = session();
+    const QJsonObject contents = payload.object();
+    const QJsonObject info = contents.value(QStringLiteral("chatRoomInfo")).toObject();
+    if (idFromJson(info.value(QStringLiteral("chattRoomId"))) == 0) {
+        qWarning().noquote().nospace()
+            << "MainDialog::receivedAdmissionFromMqtt - no chatRoomInfo"
+            << ", topic=" << topic << ", messageId=" << payload.messageId;
+        return;
+    }
+    DBChatRoom room(db, info, s.userId);
+    storeInvitedRoom(&room, "MainDialog::receivedAdmissionFromMqtt");
+
+    if (db->chatExists(room.topic(), payload.messageId)) {
+        qWarning().noquote().nospace()
+            << "MainDialog::receivedAdmissionFromMqtt - already saved message, messageId="
+            << payload.messageId;
+        return;
+    }
+    DBChat chat;
+    if (room.type() == RoomType1VSN) {
+        QStringList names;
+        const QJsonArray invited = contents.value(QStringLiteral("inviteUserIds")).toArray();
+        for (const QJsonValue& value : invited) {
+            DBUser user(db);
+            const qint64 id = idFromJson(value);
+            if (id != 0 && db->findUser(id, user) && !user.userName().isEmpty())
+                names << user.userName();
+        }
+        chat =
+            noticeChat(db, room.topic(), MsgTypeAdmission, payload, names.join(QLatin1Char(',')));
+        fillSender(db, &chat);
+        chat.insertOrUpdate();
+    }
+    detach(&room, &chat);
+    enqueue(std::make_unique<AdmissionMessageItem>(room, chat));
+}
+
+void MqttManager::receivedLeaveFromMqtt(const QString& topic, const ChatPayload& payload)
+{
+    if (!m_threadStore)
+        return;
+    DBManager* db = m_threadStore.get();
+    const Session s = session();
+    qDebug().noquote().nospace() << "MqttManager::receivedLeaveFromMqtt - [LEAVE ROOM] room, topic="
+                                 << topic << ", senderId=" << payload.senderId;
+    DBChatRoom room(db);
+    DBChat chat;
+
+    if (payload.senderId == s.userId) {
+        if (payload.messageId.isEmpty() || payload.messageId.startsWith(s.clientId)) {
+            qDebug().noquote().nospace() << "MqttManager::receivedLeaveFromMqtt - [LEAVE ROOM] "
+                                            "stop, this is my device message, clientId="
+                                         << s.clientId;
+            return;
+        }
+        // The user left the room on another session: it goes here too, with its chats.
+        if (db->findChatRoom(topic, room)) {
+            room.roomName();
+            db->deleteChatRoom(topic);
+        } else {
+            room.setTopic(topic);
+        }
+        room.setDataState(DataStateDelete);
+        detach(&room, &chat);
+        enqueue(std::make_unique<LeaveMessageItem>(room, chat));
+        return;
+    }
+
+    const int roomType = int(idFromJson(payload.object().value(QStringLiteral("chatRoomType"))));
+    if (roomType == RoomType1VSN) {
+        if (db->findChatRoom(topic, room)) {
+            QStringList members = room.members().split(QLatin1Char(','), Qt::SkipEmptyParts);
+            members.removeAll(QString::number(payload.senderId));
+            room.setMembers(members.join(QLatin1Char(',')));
+            room.update();
+            room.setDataState(DataStateUpdate);
+        } else {
+            qWarning().noquote().nospace()
+                << "MainDialog::receivedLeaveFromMqtt - [RoomType1VSN] room isn't exist, topic="
+                << topic;
+            room.setTopic(topic);
+            room.setType(RoomType1VSN);
+        }
+        DBUser sender(db);
+        if (!db->findUser(payload.senderId, sender)) {
+            qWarning().noquote().nospace()
+                << "MqttManager::receivedLeaveFromMqtt - not find sener from db, senderId="
+                << payload.senderId;
+            return;
+        }
+        if (db->chatExists(topic, payload.messageId)) {
+            qWarning().noquote().nospace()
+                << "MqttManager::receivedLeaveFromMqtt - already saved message, messageId="
+                << payload.messageId;
+            return;
+        }
+        chat = noticeChat(db, topic, MsgTypeLeave, payload, sender.userName());
+        chat.setSenderName(sender.userName());
+        chat.setSenderThumbUrl(sender.thumbUrl());
+        chat.insertOrUpdate();
+        detach(&room, &chat);
+        enqueue(std::make_unique<LeaveMessageItem>(room, chat));
+    } else if (roomType == RoomType1VS1) {
+        if (db->findChatRoom(topic, room)) {
+            room.updateType(RoomTypeLeave);
+            room.setDataState(DataStateUpdate);
+        } else {
+            qWarning().noquote().nospace()
+                << "MainDialog::receivedLeaveFromMqtt - [RoomType1VS1] room isn't exist, topic="
+                << topic;
+            room.setTopic(topic);
+            room.setType(RoomTypeLeave);
+        }
+        detach(&room, &chat);
+        enqueue(std::make_unique<LeaveMessageItem>(room, chat));
+    }
+}
