@@ -144,12 +144,12 @@ QNetworkReply* NetServerManager::postMultipart(QNetworkAccessManager* manager, c
     multipart->setParent(reply);
     reply->setProperty("reqId", reqId);
     // The sender of a signal is not known across threads: the reply's progress is forwarded
-    // here, on the reply's own thread. Qt ends an upload with a (0, 0) report, which would read
-    // as the progress falling back to nothing; it is left out.
+    // here, on the reply's own thread. A figure below one already reported (Qt's closing (0, 0)
+    // report) is left out, so that the progress a caller sees never falls back.
     qint64 lastSent = -1;
     connect(reply, &QNetworkReply::uploadProgress, reply,
             [this, reqId, &lastSent](qint64 sent, qint64 total) {
-                if (sent < lastSent || (sent == 0 && total == 0 && lastSent > 0))
+                if (sent < lastSent)
                     return;
                 lastSent = sent;
                 emit onUploadProgress(reqId, sent, total);

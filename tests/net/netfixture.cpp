@@ -209,6 +209,28 @@ QStringList NetFixture::headerOrder(qint64 seq)
     return names;
 }
 
+const QStringList& NetFixture::identifyingHeaders()
+{
+    static const QStringList names = {
+        QStringLiteral("accept-charset"), QStringLiteral("connection"),
+        QStringLiteral("accept"),         QStringLiteral("device-platform"),
+        QStringLiteral("app-ver"),        QStringLiteral("user-id"),
+        QStringLiteral("cust-id"),        QStringLiteral("device-id"),
+        QStringLiteral("access-key"),     QStringLiteral("client-id"),
+        QStringLiteral("content-type")};
+    return names;
+}
+
+QStringList NetFixture::identifyingHeaderOrder(qint64 seq)
+{
+    QStringList order;
+    for (const QString& name : headerOrder(seq)) {
+        if (identifyingHeaders().contains(name))
+            order << name;
+    }
+    return order;
+}
+
 QJsonObject NetFixture::lastRequest(const QString& pathPrefix, qint64 since)
 {
     const QJsonArray entries = m_server.requests(pathPrefix, since);

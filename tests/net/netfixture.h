@@ -71,6 +71,10 @@ public:
     // The names of the headers a request arrived with, in the order they were sent (the
     // control interface keeps them in order; parsed JSON objects would not).
     QStringList headerOrder(qint64 seq);
+    // The same, only the identifying headers of the request engine.
+    QStringList identifyingHeaderOrder(qint64 seq);
+    // Those headers in the order the engine sends them.
+    static const QStringList& identifyingHeaders();
     // The newest received request of a path prefix after a sequence number.
     QJsonObject lastRequest(const QString& pathPrefix, qint64 since);
 

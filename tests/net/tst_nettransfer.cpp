@@ -1,0 +1,459 @@
+// File transfer against the reference server: multipart uploads (a long text, a picture, a
+// profile picture and a file of the largest accepted size) with their parts in order and steady
+// progress, picture fetches into the cache, downloads to the cache or a chosen path, and the
+// ways each of them fails.
+#include "main/mtdata.h"
+#include "net/filemanager.h"
+#include "net/netmultipart.h"
+#include "net/netservermanager.h"
+#include "net/serverconfig.h"
+#include "netfixture.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QImage>
+#include <QJsonArray>
+#include <QTcpServer>
+#include <QWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+enum Upload
+{
+    ChatFile,
+    ChatImage,
+    ProfileImage,
+};
+
+QByteArray sha1(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(&f);
+    return hash.result();
+}
+
+// Bytes sent (or received) never go back, and the last report is the whole.
+QString progressProblem(const QList<NetRecorder::Event>& events)
+{
+    if (events.isEmpty())
+        return QStringLiteral("no progress");
+    qint64 last = -1;
+    for (const NetRecorder::Event& e : events) {
+        if (e.done < last)
+            return QStringLiteral("went back from %1 to %2").arg(last).arg(e.done);
+        if (e.total > 0 && e.done > e.total)
+            return QStringLiteral("%1 of %2").arg(e.done).arg(e.total);
+        last = e.done;
+    }
+    if (events.last().done != events.last().total)
+        return QStringLiteral("ended at %1 of %2").arg(events.last().done).arg(events.last().total);
+    return QString();
+}
+} // namespace
+
+class TestNetTransfer : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void uploads_data();
+    void uploads();
+    void uploadFailures_data();
+    void uploadFailures();
+    void downloads_data();
+    void downloads();
+    void pictures();
+    void sameCachedPictureTwiceAtOnce();
+    void pictureFailures_data();
+    void pictureFailures();
+    void destroyedWhileATransferHangs();
+
+private:
+    QList<NetRecorder::Event> ofId(const QString& signal, const QString& id) const;
+
+    NetFixture m_fixture;
+    QTemporaryDir m_dir;
+    std::unique_ptr<MTData> m_session;
+    std::unique_ptr<NetServerManager> m_net;
+    std::unique_ptr<NetRecorder> m_recorder;
+};
+
+void TestNetTransfer::initTestCase()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("PLOVEX(Chat)"));
+    QVERIFY2(m_fixture.start(), qPrintable(m_fixture.errorString()));
+    m_session = std::make_unique<MTData>();
+    QVERIFY(m_fixture.signIn(*m_session, QStringLiteral("user001")));
+    m_net =
+        std::make_unique<NetServerManager>(ServerConfig::fromFile(m_fixture.server().clientIni()));
+    m_recorder = std::make_unique<NetRecorder>(m_net.get());
+}
+
+void TestNetTransfer::cleanup()
+{
+    m_fixture.server().setFault(QJsonObject{{"mode", "off"}});
+    m_recorder->clear();
+}
+
+QList<NetRecorder::Event> TestNetTransfer::ofId(const QString& signal, const QString& id) const
+{
+    QList<NetRecorder::Event> out;
+    for (const NetRecorder::Event& e : m_recorder->of(signal)) {
+        if (e.id == id)
+            out << e;
+    }
+    return out;
+}
+
+void TestNetTransfer::uploads_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<qint64>("size"); // bytes of the file; -1: a long text message
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("fields"); // "name=value", in order
+
+    QTest::newRow("long text") << int(ChatFile) << qint64(-1) << "/rest/file/chat"
+                               << QStringList{"userId=%me", "contentType=10", "thumbType=10",
+                                              "width=0", "height=0"};
+    QTest::newRow("picture") << int(ChatImage) << qint64(0) << "/rest/file/chat"
+                             << QStringList{"userId=%me", "contentType=20", "thumbType=20",
+                                            "width=64", "height=48"};
+    QTest::newRow("profile picture")
+        << int(ProfileImage) << qint64(0) << "/rest/file"
+        << QStringList{"userId=%me",   "fileKey=pk-7", "fileSeq=0", "contentType=20",
+                       "thumbType=40", "width=64",     "height=48"};
+    QTest::newRow("largest file") << int(ChatFile) << qint64(FileManager::kFileSizeLimit)
+                                  << "/rest/file/chat"
+                                  << QStringList{"userId=%me", "contentType=10", "thumbType=10",
+                                                 "width=0", "height=0"};
+}
+
+void TestNetTransfer::uploads()
+{
+    QFETCH(int, kind);
+    QFETCH(qint64, size);
+    QFETCH(QString, path);
+    QFETCH(QStringList, fields);
+
+    QString file;
+    if (size < 0) {
+        file = FileManager::makeTextFile(QString(600, QChar(0xD55C)) + QStringLiteral(" + & = %"));
+    } else if (size == 0) {
+        file = m_dir.filePath(QStringLiteral("photo 1.png"));
+        QImage image(64, 48, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        QVERIFY(image.save(file));
+    } else {
+        file = m_dir.filePath(QStringLiteral("big.bin"));
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QVERIFY(out.resize(size));
+    }
+    QVERIFY(QFileInfo::exists(file));
+    const qint64 fileSize = QFileInfo(file).size();
+    const QString reqId = QStringLiteral("msg-%1").arg(QTest::currentDataTag());
+    const qint64 since = m_fixture.server().lastRequestSeq();
+
+    bool queued = false;
+    if (kind == ChatFile)
+        queued = m_net->uploadChatFile(reqId, file);
+    else if (kind == ChatImage)
+        queued = m_net->uploadChatImage(reqId, file, QSize(64, 48));
+    else
+        queued = m_net->uploadProfileImage(reqId, file, QStringLiteral("pk-7"), QSize(64, 48));
+    QVERIFY(queued);
+    NetRecorder::Event answer;
+    QVERIFY(m_recorder->waitForAny({"uploadSuccess", "uploadFailure"}, reqId, &answer, 120000));
+    QVERIFY2(answer.signal == QLatin1String("uploadSuccess"), qPrintable(answer.text));
+    QCOMPARE(answer.thread, QThread::currentThread());
+    QCOMPARE(qint64(answer.object.value(QLatin1String("fileSize")).toDouble()), fileSize);
+    QCOMPARE(answer.object.value(QLatin1String("orgFileName")).toString(),
+             QFileInfo(file).fileName());
+    QVERIFY(!answer.object.value(QLatin1String("webUrl")).toString().isEmpty());
+
+    const QList<NetRecorder::Event> progress = ofId(QStringLiteral("uploadProgress"), reqId);
+    QVERIFY2(progressProblem(progress).isEmpty(), qPrintable(progressProblem(progress)));
+    QVERIFY(progress.last().total > fileSize);
+    for (const NetRecorder::Event& e : progress)
+        QCOMPARE(e.thread, QThread::currentThread());
+
+    const QJsonObject received = m_fixture.lastRequest(path, since);
+    QCOMPARE(received.value(QLatin1String("path")).toString(), path);
+    QStringList partNames;
+    QStringList sent;
+    const QJsonObject form = received.value(QLatin1String("form")).toObject();
+    for (const QString& field : qAsConst(fields)) {
+        const QString name = field.section(QLatin1Char('='), 0, 0);
+        partNames << name;
+        sent << name + QLatin1Char('=') + form.value(name).toString();
+    }
+    for (QString& field : fields)
+        field.replace(QLatin1String("%me"), QString::number(m_session->userId()));
+    QCOMPARE(sent, fields);
+    partNames << QStringLiteral("uploadFileName") << QStringLiteral("file");
+    QStringList parts;
+    for (const QJsonValue& v : received.value(QLatin1String("parts")).toArray())
+        parts << v.toString();
+    QCOMPARE(parts, partNames);
+    QCOMPARE(form.value(QLatin1String("uploadFileName")).toString(), QFileInfo(file).fileName());
+    const QJsonObject filePart = received.value(QLatin1String("file")).toObject();
+    QCOMPARE(filePart.value(QLatin1String("filename")).toString(), QFileInfo(file).fileName());
+    QCOMPARE(qint64(filePart.value(QLatin1String("size")).toDouble()), fileSize);
+
+    // "multipart/form-data; boundary=--" and hexadecimal digits of a number in the rule's range.
+    const QString contentType =
+        received.value(QLatin1String("headers")).toObject().value("content-type").toString();
+    const QString prefix = QStringLiteral("multipart/form-data; boundary=--");
+    QVERIFY2(contentType.startsWith(prefix), qPrintable(contentType));
+    bool ok = false;
+    const qint64 number = contentType.mid(prefix.size()).toLongLong(&ok, 16);
+    QVERIFY(ok);
+    QVERIFY(number >= 10000000000LL && number < 100000000000LL);
+    const qint64 seq = qint64(received.value(QLatin1String("seq")).toDouble());
+    QCOMPARE(m_fixture.identifyingHeaderOrder(seq), NetFixture::identifyingHeaders());
+    QCOMPARE(received.value(QLatin1String("headers")).toObject().value("access-key").toString(),
+             m_session->accessKey());
+}
+
+void TestNetTransfer::uploadFailures_data()
+{
+    QTest::addColumn<QString>("fault"); // "", "json", "empty", "missing file", "no server"
+    QTest::addColumn<int>("errCode");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("file cannot be read") << "missing file" << 10001 << "reply is NULL";
+    QTest::newRow("error body") << "json" << 41300 << "Too large on purpose";
+    QTest::newRow("empty error body") << "empty" << 503 << "http error code";
+    QTest::newRow("no server") << "no server" << 0 << "http error code";
+}
+
+void TestNetTransfer::uploadFailures()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, errCode);
+    QFETCH(QString, error);
+    QString file = m_dir.filePath(QStringLiteral("small.txt"));
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write("hello");
+    out.close();
+    if (fault == QLatin1String("missing file"))
+        file = m_dir.filePath(QStringLiteral("missing.txt"));
+    if (fault == QLatin1String("json")) {
+        QVERIFY(m_fixture.server().setFault(QJsonObject{{"mode", "error"},
+                                                        {"status", 413},
+                                                        {"code", 41300},
+                                                        {"message", "Too large on purpose"},
+                                                        {"path", "/rest/file/chat"}}));
+    } else if (fault == QLatin1String("empty")) {
+        QVERIFY(m_fixture.server().setFault(QJsonObject{
+            {"mode", "error"}, {"status", 503}, {"body", "empty"}, {"path", "/rest/file/chat"}}));
+    }
+    std::unique_ptr<NetServerManager> other;
+    NetServerManager* net = m_net.get();
+    NetRecorder* recorder = m_recorder.get();
+    std::unique_ptr<NetRecorder> otherRecorder;
+    if (fault == QLatin1String("no server")) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        QTemporaryFile ini;
+        QVERIFY(ini.open());
+        ini.write("[Server]\nHost=localhost\nRestPort=" + QByteArray::number(probe.serverPort()));
+        ini.close();
+        probe.close();
+        other = std::make_unique<NetServerManager>(ServerConfig::fromFile(ini.fileName()));
+        otherRecorder = std::make_unique<NetRecorder>(other.get());
+        net = other.get();
+        recorder = otherRecorder.get();
+    }
+    const QString reqId = QStringLiteral("up-%1").arg(QTest::currentDataTag());
+    QVERIFY(net->uploadChatFile(reqId, file));
+    NetRecorder::Event answer;
+    QVERIFY(recorder->waitForAny({"uploadSuccess", "uploadFailure"}, reqId, &answer));
+    QCOMPARE(answer.signal, QStringLiteral("uploadFailure"));
+    QCOMPARE(answer.errCode, errCode);
+    QCOMPARE(answer.text, error);
+    QCOMPARE(answer.thread, QThread::currentThread());
+}
+
+void TestNetTransfer::downloads_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("target"); // "" for the cache; relative to a temporary folder
+    QTest::addColumn<QString>("stored"); // where the file must end up ("" for nowhere)
+    QTest::addColumn<int>("httpCode");   // of a failure; 0 for success
+    QTest::addColumn<QString>("error");  // "*": any non-empty text
+
+    QTest::newRow("to the cache") << "/files/seeddoc1.txt"
+                                  << ""
+                                  << "cache:seeddoc1.txt" << 0 << "";
+    QTest::newRow("picture to the cache") << "/files/seedpic2.png"
+                                          << ""
+                                          << "cache:seedpic2.png" << 0 << "";
+    QTest::newRow("to a chosen path in a new folder") << "/files/seeddoc2.txt"
+                                                      << "chosen/sub/report.txt"
+                                                      << "chosen/sub/report.txt" << 0 << "";
+    QTest::newRow("not on the server") << "/files/nothing-here.txt"
+                                       << ""
+                                       << "" << 404 << "*";
+    QTest::newRow("target under a file") << "/files/seeddoc3.txt"
+                                         << "plain.txt/x/report.txt"
+                                         << "" << 200 << "Can't open file";
+    QTest::newRow("target is a folder") << "/files/seeddoc3.txt"
+                                        << "folder"
+                                        << "" << 200 << "Can't open file";
+    QTest::newRow("chosen path that climbs out") << "/files/seeddoc3.txt"
+                                                 << "chosen/../../escaped.txt"
+                                                 << "" << 200 << "Can't open file";
+    QTest::newRow("hostile server path") << "/files/..%2F..%2Fescaped.txt"
+                                         << ""
+                                         << "" << 404 << "*";
+}
+
+void TestNetTransfer::downloads()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, target);
+    QFETCH(QString, stored);
+    QFETCH(int, httpCode);
+    QFETCH(QString, error);
+
+    QTemporaryDir dir;
+    QFile plain(dir.filePath(QStringLiteral("plain.txt")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    const QString saveFilePath = target.isEmpty() ? QString() : dir.filePath(target);
+    QString expectedPath;
+    if (stored.startsWith(QLatin1String("cache:")))
+        expectedPath = FileManager::cacheFolder() + QLatin1Char('/') + stored.mid(6);
+    else if (!stored.isEmpty())
+        expectedPath = dir.filePath(stored);
+    if (!expectedPath.isEmpty())
+        QFile::remove(expectedPath);
+    const QStringList cacheBefore = QDir(FileManager::cacheFolder()).entryList(QDir::Files);
+
+    const QString reqId = QStringLiteral("dl-%1").arg(QTest::currentDataTag());
+    QVERIFY(m_net->downloadFile(reqId, url, saveFilePath));
+    NetRecorder::Event answer;
+    QVERIFY(m_recorder->waitForAny({"downloadSuccess", "downloadFailure"}, reqId, &answer));
+    QCOMPARE(answer.thread, QThread::currentThread());
+    if (httpCode != 0) {
+        QCOMPARE(answer.signal, QStringLiteral("downloadFailure"));
+        QCOMPARE(answer.errCode, httpCode);
+        if (error == QLatin1String("*"))
+            QVERIFY(!answer.text.isEmpty());
+        else
+            QCOMPARE(answer.text, error);
+        // Nothing was left behind, in the cache or near the target.
+        QCOMPARE(QDir(FileManager::cacheFolder()).entryList(QDir::Files), cacheBefore);
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("escaped.txt"))));
+        QVERIFY(!QFileInfo::exists(QFileInfo(dir.path()).dir().filePath("escaped.txt")));
+        QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("plain.txt"))).size(), qint64(0));
+        return;
+    }
+    QCOMPARE(answer.signal, QStringLiteral("downloadSuccess"));
+    QCOMPARE(answer.text, expectedPath);
+    QCOMPARE(answer.object.value(QLatin1String("url")).toString(), url);
+    const QString original =
+        m_fixture.server().dataDir() + QStringLiteral("/files/") + url.section('/', -1);
+    QCOMPARE(sha1(expectedPath), sha1(original));
+    const QList<NetRecorder::Event> progress = ofId(QStringLiteral("downloadProgress"), reqId);
+    QVERIFY2(progressProblem(progress).isEmpty(), qPrintable(progressProblem(progress)));
+    QCOMPARE(progress.last().done, QFileInfo(original).size());
+}
+
+void TestNetTransfer::pictures()
+{
+    const QString url = QStringLiteral("/pictures/u%1_1_t.png").arg(m_session->userId() + 3);
+    QFile::remove(FileManager::cacheFilePath(url));
+    QWidget widget;
+    QCOMPARE(m_net->requestImage(url, &widget), QString());
+    NetRecorder::Event answer;
+    QVERIFY(m_recorder->waitForAny({"imageSuccess", "imageFailure"}, url, &answer));
+    QCOMPARE(answer.signal, QStringLiteral("imageSuccess"));
+    QCOMPARE(answer.widget, &widget);
+    QCOMPARE(answer.thread, QThread::currentThread());
+    QCOMPARE(answer.text, FileManager::cacheFilePath(url));
+    QVERIFY(!QImage(answer.text).isNull());
+
+    // Cached: the path at once, and nothing follows.
+    m_recorder->clear();
+    QCOMPARE(m_net->requestImage(url, &widget), answer.text);
+    QTest::qWait(300);
+    QVERIFY(m_recorder->events().isEmpty());
+}
+
+void TestNetTransfer::sameCachedPictureTwiceAtOnce()
+{
+    const QString url = QStringLiteral("/pictures/u%1_1.png").arg(m_session->userId() + 4);
+    const QString path = FileManager::cacheFilePath(url);
+    QFile::remove(path);
+    for (int round = 0; round < 3; ++round) {
+        m_recorder->clear();
+        QFile::remove(path);
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(m_net->requestImage(url, nullptr), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(m_recorder->of(QStringLiteral("imageSuccess")).size(), 4, 30000);
+        QVERIFY(m_recorder->of(QStringLiteral("imageFailure")).isEmpty());
+        const QImage image(path);
+        QCOMPARE(image.size(), QSize(256, 256));
+        // Only finished files in the cache: no temporary one left behind.
+        for (const QString& name : QDir(FileManager::cacheFolder()).entryList(QDir::Files))
+            QVERIFY2(!name.startsWith(QFileInfo(path).fileName() + QLatin1Char('.')),
+                     qPrintable(name));
+    }
+}
+
+void TestNetTransfer::pictureFailures_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::newRow("not on the server") << QStringLiteral("/pictures/u999999_1_t.png");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("folder only") << QStringLiteral("/pictures/");
+    QTest::newRow("dots") << QStringLiteral("/pictures/..");
+}
+
+void TestNetTransfer::pictureFailures()
+{
+    QFETCH(QString, url);
+    const QStringList cacheBefore = QDir(FileManager::cacheFolder()).entryList(QDir::Files);
+    QCOMPARE(m_net->requestImage(url, nullptr), QString());
+    NetRecorder::Event answer;
+    QVERIFY(m_recorder->waitForAny({"imageSuccess", "imageFailure"}, url, &answer));
+    QCOMPARE(answer.signal, QStringLiteral("imageFailure"));
+    QCOMPARE(QDir(FileManager::cacheFolder()).entryList(QDir::Files), cacheBefore);
+}
+
+void TestNetTransfer::destroyedWhileATransferHangs()
+{
+    QVERIFY(
+        m_fixture.server().setFault(QJsonObject{{"mode", "hang"}, {"path", "/rest/file/chat"}}));
+    QString file = m_dir.filePath(QStringLiteral("hang.txt"));
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write("waiting");
+    out.close();
+    auto net =
+        std::make_unique<NetServerManager>(ServerConfig::fromFile(m_fixture.server().clientIni()));
+    NetRecorder recorder(net.get());
+    const qint64 since = m_fixture.server().lastRequestSeq();
+    QVERIFY(net->uploadChatFile(QStringLiteral("hang"), file));
+    QTRY_COMPARE_WITH_TIMEOUT(m_fixture.server().requests("/rest/file/chat", since).size(), 1,
+                              20000);
+    // Returns although the server never answers: the upload is aborted, and its caller hears
+    // that it failed.
+    net.reset();
+    NetRecorder::Event answer;
+    QVERIFY(
+        recorder.waitForAny({"uploadSuccess", "uploadFailure"}, QStringLiteral("hang"), &answer));
+    QCOMPARE(answer.signal, QStringLiteral("uploadFailure"));
+}
+
+QTEST_MAIN(TestNetTransfer)
+#include "tst_nettransfer.moc"
