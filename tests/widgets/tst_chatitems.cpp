@@ -1,5 +1,8 @@
 #include "common/testenv.h"
 #include "resources/mtresources.h"
+#include "widgets/mtchatalarmitem.h"
+#include "widgets/mtchatbaloongroupbox.h"
+#include "widgets/mtchatdateitem.h"
 #include "widgets/mtchatfileitem.h"
 #include "widgets/mtchatimageitem.h"
 #include "widgets/mtchatitem.h"
@@ -14,6 +17,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTextBlock>
@@ -49,6 +53,7 @@ private slots:
     void sizesFollowText();
     void copyAndHitTest();
     void highlight();
+    void bubblesAndNotices();
 
 private:
     QString existingFile();
@@ -527,6 +532,50 @@ void TestChatItems::highlight()
     QCOMPARE(item.messageBox()->document()->firstBlock().layout()->formats().size(), 2);
     item.removeHighlight();
     QCOMPARE(item.messageBox()->document()->firstBlock().layout()->formats().size(), 0);
+}
+
+void TestChatItems::bubblesAndNotices()
+{
+    MtChatItem theirs;
+    MtMyChatItem mine;
+    MtChatFileItem theirFile;
+    MtMyChatFileItem myFile;
+    const QString left = QStringLiteral(":/ui/images/chat_left_baloon.9.png");
+    const QString right = QStringLiteral(":/ui/images/chat_right_baloon.9.png");
+    QCOMPARE(theirs.findChild<MtChatBaloonGroupBox*>()->pictureName(), left);
+    QCOMPARE(mine.findChild<MtChatBaloonGroupBox*>()->pictureName(), right);
+    QCOMPARE(theirFile.findChild<MtChatBaloonGroupBox*>()->pictureName(), left);
+    QCOMPARE(myFile.findChild<MtChatBaloonGroupBox*>()->pictureName(), right);
+    // The bubble's content sits inside the picture's content area.
+    auto* box = mine.findChild<MtChatBaloonGroupBox*>();
+    QCOMPARE(box->layout()->contentsMargins(), box->contentMargins());
+    QVERIFY(box->contentMargins().right() > box->contentMargins().left());
+
+    MtChatDateItem date;
+    QCOMPARE(date.itemType(), 1);
+    QCOMPARE(date.state(), 16);
+
+    MtChatWidget view;
+    view.resize(360, 400);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QTest::ignoreMessage(QtDebugMsg, "MtChatWidget::addAlarmMessage alarmMessage:Bob left");
+    MtChatAlarmItem* shortNotice =
+        view.addAlarmMessage(QStringLiteral("n1"), QStringLiteral("Bob left"), m_time, false);
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^MtChatWidget::addAlarmMessage"));
+    MtChatAlarmItem* longNotice = view.addAlarmMessage(
+        QStringLiteral("n2"),
+        QStringLiteral("Alice Park invited Bob Lee, Chris Kim, Dana Choi, Eun-ji Han and Frank "
+                       "Oh to the room"),
+        m_time.addSecs(1), false);
+    QCOMPARE(shortNotice->itemType(), 2);
+    QCOMPARE(shortNotice->text(), QStringLiteral("Bob left"));
+    QCOMPARE(shortNotice->state(), 16);
+    // A long notice wraps inside the row instead of running past it.
+    QTRY_VERIFY(longNotice->sizeHint().height() > shortNotice->sizeHint().height());
+    QVERIFY(longNotice->findChild<QLabel*>()->width() <= view.viewport()->width());
+    QTRY_COMPARE(view.visualItemRect(longNotice->listItem()).height(),
+                 longNotice->sizeHint().height());
 }
 
 QTEST_MAIN(TestChatItems)

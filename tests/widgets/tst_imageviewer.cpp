@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -26,6 +27,7 @@ private slots:
     void zoomOutSwitchesToFit();
     void failedPicture();
     void saveAndEscape();
+    void wheelAndPan();
 
 private:
     QString writePicture(const QString& name, const QSize& size);
@@ -252,6 +254,55 @@ void TestImageViewer::saveAndEscape()
     QCOMPARE(save.at(0).at(1).value<QWidget*>(), &viewer);
     QTest::keyClick(&viewer, Qt::Key_Escape);
     QVERIFY(!viewer.isVisible());
+}
+
+void TestImageViewer::wheelAndPan()
+{
+    MtImageViewer viewer;
+    viewer.resize(640, 560);
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    const QString path = writePicture(QStringLiteral("pan.png"), QSize(400, 300));
+    viewer.addImage(QStringLiteral("m1"), QStringLiteral("Bob"), m_base, QPixmap(8, 8), path);
+    viewer.thumbItemSelected(QStringLiteral("m1"));
+    QCOMPARE(viewer.zoomFactor(), 1.0);
+    auto* area = viewer.findChild<QScrollArea*>(QStringLiteral("scrollArea"));
+    QWidget* viewport = area->viewport();
+    auto wheel = [&](int delta) {
+        const QPointF centre = QRectF(viewport->rect()).center();
+        QWheelEvent event(centre, QPointF(viewport->mapToGlobal(centre.toPoint())), QPoint(0, 0),
+                          QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(viewport, &event);
+    };
+    for (int i = 0; i < 10; ++i)
+        wheel(120);
+    QVERIFY(qFuzzyCompare(viewer.zoomFactor(), 2.0));
+    auto* label = viewer.findChild<QLabel*>(QStringLiteral("imageLabel"));
+    QCOMPARE(label->size(), QSize(800, 600));
+    QTRY_VERIFY(area->horizontalScrollBar()->maximum() > 80);
+    QTRY_VERIFY(area->verticalScrollBar()->maximum() > 60);
+
+    // Dragging the picture moves the view over it.
+    area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->maximum() / 2);
+    area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum() / 2);
+    const int h = area->horizontalScrollBar()->value();
+    const int v = area->verticalScrollBar()->value();
+    const QPoint start = label->rect().center();
+    QTest::mousePress(label, Qt::LeftButton, Qt::NoModifier, start);
+    QMouseEvent move(QEvent::MouseMove, QPointF(start + QPoint(40, 30)),
+                     QPointF(label->mapToGlobal(start + QPoint(40, 30))), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(label, &move);
+    QTest::mouseRelease(label, Qt::LeftButton, Qt::NoModifier, start + QPoint(40, 30));
+    QCOMPARE(area->horizontalScrollBar()->value(), h - 40);
+    QCOMPARE(area->verticalScrollBar()->value(), v - 30);
+
+    for (int i = 0; i < 30; ++i)
+        wheel(-120);
+    // Zooming out ends at fit-to-window, which for a small picture is larger than actual size.
+    const QSize view = area->maximumViewportSize();
+    QVERIFY(qFuzzyCompare(viewer.zoomFactor(), qMin(view.height() / 300.0, view.width() / 400.0)));
+    QVERIFY(!viewer.findChild<QPushButton*>(QStringLiteral("zoomOutButton"))->isEnabled());
 }
 
 QTEST_MAIN(TestImageViewer)
