@@ -62,6 +62,8 @@ class TestNetTransfer : public QObject
 private slots:
     void initTestCase();
     void cleanup();
+    void boundaryRule_data();
+    void boundaryRule();
     void uploads_data();
     void uploads();
     void uploadFailures_data();
@@ -109,6 +111,25 @@ QList<NetRecorder::Event> TestNetTransfer::ofId(const QString& signal, const QSt
             out << e;
     }
     return out;
+}
+
+void TestNetTransfer::boundaryRule_data()
+{
+    QTest::addColumn<quint32>("r");
+    QTest::addColumn<QByteArray>("boundary");
+    // 10,000,000,000 + r * 90,000,000,000 / 32,768, in hexadecimal digits after "--".
+    QTest::newRow("smallest") << quint32(0) << QByteArray("--2540be400");
+    QTest::newRow("one") << quint32(1) << QByteArray("--25435ccd6");          // 10,002,746,582
+    QTest::newRow("middle") << quint32(16384) << QByteArray("--cce416600");   // 55,000,000,000
+    QTest::newRow("largest") << quint32(32767) << QByteArray("--17484cff29"); // 99,997,253,417
+}
+
+void TestNetTransfer::boundaryRule()
+{
+    QFETCH(quint32, r);
+    QFETCH(QByteArray, boundary);
+    QCOMPARE(NetMultipart::boundary(r), boundary);
+    QCOMPARE(NetMultipart::contentType(boundary), "multipart/form-data; boundary=" + boundary);
 }
 
 void TestNetTransfer::uploads_data()
