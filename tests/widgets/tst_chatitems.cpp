@@ -31,11 +31,6 @@ class TestChatItems : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void richText_data();
-    void richText();
-    void tagsShownAsTyped();
-    void timeAndDateText_data();
-    void timeAndDateText();
     void ownTextStates_data();
     void ownTextStates();
     void ownAttachmentStates_data();
@@ -75,97 +70,6 @@ QString TestChatItems::existingFile()
     if (file.open(QIODevice::WriteOnly))
         file.write("%PDF");
     return path;
-}
-
-void TestChatItems::richText_data()
-{
-    QTest::addColumn<QString>("content");
-    QTest::addColumn<QString>("html");
-    const QString a = QStringLiteral("<a href=\"%1\">%1</a>");
-    QTest::newRow("plain words") << "hello there"
-                                 << "<div>hello there </div>";
-    QTest::newRow("address followed by slash")
-        << "see http://example.com/"
-        << "<div>see " + a.arg("http://example.com") + "/ </div>";
-    QTest::newRow("path followed by slash")
-        << "https://docs.example.org/q3/plan/"
-        << "<div>" + a.arg("https://docs.example.org/q3/plan") + "/ </div>";
-    QTest::newRow("several addresses in one line")
-        << "a.com and www.b.org/x or Http://c.net"
-        << "<div>" + a.arg("a.com") + " and " + a.arg("www.b.org/x") + " or " +
-               a.arg("Http://c.net") + " </div>";
-    QTest::newRow("tag typed by the user") << "<b>bold</b>"
-                                           << "<div>&lt;b&gt;bold&lt;/b&gt; </div>";
-    QTest::newRow("typed entity stays visible") << "&lt; & co"
-                                                << "<div>&amp;lt; &amp; co </div>";
-    QTest::newRow("query with ampersand")
-        << "https://e.org/p?q=1&x=2"
-        << "<div>" + a.arg("https://e.org/p?q=1&amp;x=2") + " </div>";
-    QTest::newRow("address in angle brackets")
-        << "<https://e.org>"
-        << "<div>&lt;" + a.arg("https://e.org") + "&gt; </div>";
-    QTest::newRow("ip address and port") << "http://10.0.0.1:8080/x"
-                                         << "<div>" + a.arg("http://10.0.0.1:8080/x") + " </div>";
-    QTest::newRow("no known top-level domain") << "notes.txt"
-                                               << "<div>notes.txt </div>";
-    QTest::newRow("lines") << "one\ntwo www.x.kr\n"
-                           << "<div>one <br>two " + a.arg("www.x.kr") + " <br> </div>";
-    QTest::newRow("empty") << ""
-                           << "<div> </div>";
-}
-
-void TestChatItems::richText()
-{
-    QFETCH(QString, content);
-    QFETCH(QString, html);
-    QCOMPARE(MtChatText::ahrefMessage(content), html);
-}
-
-void TestChatItems::tagsShownAsTyped()
-{
-    MtChatTextBrowser browser;
-    browser.setMessage(QStringLiteral("<b>bold</b> <script>x</script> <a href=\"y\">z</a>"));
-    QCOMPARE(browser.toPlainText().trimmed(),
-             QStringLiteral("<b>bold</b> <script>x</script> <a href=\"y\">z</a>"));
-    browser.setMessage(QStringLiteral("go to www.example.com/ now"));
-    QCOMPARE(browser.toPlainText().trimmed(), QStringLiteral("go to www.example.com/ now"));
-    QVERIFY(browser.toHtml().contains(QStringLiteral("href=\"www.example.com\"")));
-}
-
-void TestChatItems::timeAndDateText_data()
-{
-    QTest::addColumn<bool>("korean");
-    QTest::addColumn<QTime>("time");
-    QTest::addColumn<QString>("timeText");
-    QTest::addColumn<QDate>("date");
-    QTest::addColumn<QString>("dateText");
-    QTest::newRow("english afternoon")
-        << false << QTime(14, 7) << "02:07 pm" << QDate(2024, 3, 5) << " 2024-3-5 Tuesday ";
-    QTest::newRow("english morning")
-        << false << QTime(9, 30) << "09:30 am" << QDate(2023, 12, 31) << " 2023-12-31 Sunday ";
-    QTest::newRow("korean afternoon")
-        << true << QTime(14, 7) << QStringLiteral("오후 02:07") << QDate(2024, 3, 5)
-        << QStringLiteral(" 2024년 3월 5일 화요일 ");
-}
-
-void TestChatItems::timeAndDateText()
-{
-    QFETCH(bool, korean);
-    QFETCH(QTime, time);
-    QFETCH(QString, timeText);
-    QFETCH(QDate, date);
-    QFETCH(QString, dateText);
-    QTranslator translator;
-    if (korean) {
-        QVERIFY(translator.load(QStringLiteral(":/lang_ko.qm")));
-        QCoreApplication::installTranslator(&translator);
-    }
-    const QLocale locale = korean ? QLocale(QLocale::Korean, QLocale::SouthKorea)
-                                  : QLocale(QLocale::English, QLocale::UnitedStates);
-    QCOMPARE(MtChatText::timeText(time, locale), timeText);
-    QCOMPARE(MtChatText::dateText(date, locale), dateText);
-    if (korean)
-        QCoreApplication::removeTranslator(&translator);
 }
 
 void TestChatItems::ownTextStates_data()

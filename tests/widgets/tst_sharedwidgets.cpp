@@ -1,12 +1,10 @@
 #include "resources/mtresources.h"
 #include "widgets/elidelabel.h"
-#include "widgets/mtfilesize.h"
 #include "widgets/mtframeless.h"
 #include "widgets/mtloadingwidget.h"
 #include "widgets/mtmessagedialog.h"
 #include "widgets/mtpicture.h"
 #include "widgets/mtsearchlineedit.h"
-#include "widgets/mttexthighlighter.h"
 #include "widgets/mttextviewer.h"
 #include "widgets/mttoast.h"
 
@@ -17,8 +15,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTextDocument>
-#include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -28,8 +24,6 @@ class TestSharedWidgets : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void fileSizeText_data();
-    void fileSizeText();
     void roundPicture_data();
     void roundPicture();
     void framelessRegion_data();
@@ -49,8 +43,6 @@ private slots:
     void searchCancel();
     void elideLabel_data();
     void elideLabel();
-    void highlighter_data();
-    void highlighter();
     void textViewerSave();
 
 private:
@@ -62,32 +54,6 @@ void TestSharedWidgets::initTestCase()
 {
     mtInitResources();
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-}
-
-void TestSharedWidgets::fileSizeText_data()
-{
-    QTest::addColumn<qint64>("bytes");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("empty") << qint64(0) << "0KB";
-    QTest::newRow("one byte rounds up") << qint64(1) << "1KB";
-    QTest::newRow("exactly 1 KiB") << qint64(1024) << "1KB";
-    QTest::newRow("just over 1 KiB") << qint64(1025) << "2KB";
-    QTest::newRow("largest KB, grouped") << qint64(1048575) << "1,024KB";
-    QTest::newRow("1 MiB") << qint64(1048576) << "1MB";
-    QTest::newRow("upload limit") << qint64(52428800) << "50MB";
-    QTest::newRow("just under 1 GiB") << qint64(1073741823) << "1024MB";
-    QTest::newRow("1 GiB") << qint64(1073741824) << "1.00GB";
-    QTest::newRow("1.5 GiB") << qint64(1610612736) << "1.50GB";
-    QTest::newRow("1 TiB") << (qint64(1) << 40) << "1.000TB";
-    QTest::newRow("2.5 TiB") << (qint64(5) << 39) << "2.500TB";
-    QTest::newRow("negative reads as empty") << qint64(-5) << "0KB";
-}
-
-void TestSharedWidgets::fileSizeText()
-{
-    QFETCH(qint64, bytes);
-    QFETCH(QString, text);
-    QCOMPARE(mtFileSizeText(bytes), text);
 }
 
 void TestSharedWidgets::roundPicture_data()
@@ -476,38 +442,6 @@ void TestSharedWidgets::elideLabel()
         for (const QString& line : shown)
             QVERIFY(label.fontMetrics().horizontalAdvance(line) <= 120);
     }
-}
-
-void TestSharedWidgets::highlighter_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("search");
-    QTest::addColumn<int>("ranges");
-    QTest::newRow("plain word twice") << "cat and cat"
-                                      << "cat" << 2;
-    QTest::newRow("expression characters act as expression") << "a.b axb"
-                                                             << "a.b" << 2;
-    QTest::newRow("empty search marks nothing") << "anything"
-                                                << "" << 0;
-    QTest::newRow("broken expression marks nothing") << "a(b"
-                                                     << "(" << 0;
-    QTest::newRow("korean") << QStringLiteral("회의 시간 회의") << QStringLiteral("회의") << 2;
-}
-
-void TestSharedWidgets::highlighter()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, search);
-    QFETCH(int, ranges);
-    QTextDocument document(text);
-    MtTextHighlighter highlighter(&document);
-    highlighter.setSearchText(search);
-    const QVector<QTextLayout::FormatRange> formats = document.firstBlock().layout()->formats();
-    QCOMPARE(formats.size(), ranges);
-    for (const QTextLayout::FormatRange& range : formats)
-        QCOMPARE(range.format.background(), highlighter.format().background());
-    highlighter.setSearchText(QString());
-    QCOMPARE(document.firstBlock().layout()->formats().size(), 0);
 }
 
 void TestSharedWidgets::textViewerSave()

@@ -1,0 +1,187 @@
+#include "resources/mtresources.h"
+#include "widgets/mtchattext.h"
+#include "widgets/mtchattextbrowser.h"
+#include "widgets/mtfilesize.h"
+#include "widgets/mttexthighlighter.h"
+
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QTranslator>
+#include <QtTest>
+
+// The texts of the conversation apart from the items: the message as rich text, time and date
+// labels, file sizes and the search highlighting.
+class TestChatText : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void richText_data();
+    void richText();
+    void tagsShownAsTyped();
+    void timeAndDateText_data();
+    void timeAndDateText();
+    void fileSizeText_data();
+    void fileSizeText();
+    void highlighter_data();
+    void highlighter();
+};
+
+void TestChatText::initTestCase()
+{
+    mtInitResources();
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+void TestChatText::richText_data()
+{
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<QString>("html");
+    const QString a = QStringLiteral("<a href=\"%1\">%1</a>");
+    QTest::newRow("plain words") << "hello there"
+                                 << "<div>hello there </div>";
+    QTest::newRow("address followed by slash")
+        << "see http://example.com/"
+        << "<div>see " + a.arg("http://example.com") + "/ </div>";
+    QTest::newRow("path followed by slash")
+        << "https://docs.example.org/q3/plan/"
+        << "<div>" + a.arg("https://docs.example.org/q3/plan") + "/ </div>";
+    QTest::newRow("several addresses in one line")
+        << "a.com and www.b.org/x or Http://c.net"
+        << "<div>" + a.arg("a.com") + " and " + a.arg("www.b.org/x") + " or " +
+               a.arg("Http://c.net") + " </div>";
+    QTest::newRow("tag typed by the user") << "<b>bold</b>"
+                                           << "<div>&lt;b&gt;bold&lt;/b&gt; </div>";
+    QTest::newRow("typed entity stays visible") << "&lt; & co"
+                                                << "<div>&amp;lt; &amp; co </div>";
+    QTest::newRow("query with ampersand")
+        << "https://e.org/p?q=1&x=2"
+        << "<div>" + a.arg("https://e.org/p?q=1&amp;x=2") + " </div>";
+    QTest::newRow("address in angle brackets")
+        << "<https://e.org>"
+        << "<div>&lt;" + a.arg("https://e.org") + "&gt; </div>";
+    QTest::newRow("ip address and port") << "http://10.0.0.1:8080/x"
+                                         << "<div>" + a.arg("http://10.0.0.1:8080/x") + " </div>";
+    QTest::newRow("no known top-level domain") << "notes.txt"
+                                               << "<div>notes.txt </div>";
+    QTest::newRow("lines") << "one\ntwo www.x.kr\n"
+                           << "<div>one <br>two " + a.arg("www.x.kr") + " <br> </div>";
+    QTest::newRow("empty") << ""
+                           << "<div> </div>";
+}
+
+void TestChatText::richText()
+{
+    QFETCH(QString, content);
+    QFETCH(QString, html);
+    QCOMPARE(MtChatText::ahrefMessage(content), html);
+}
+
+void TestChatText::tagsShownAsTyped()
+{
+    MtChatTextBrowser browser;
+    browser.setMessage(QStringLiteral("<b>bold</b> <script>x</script> <a href=\"y\">z</a>"));
+    QCOMPARE(browser.toPlainText().trimmed(),
+             QStringLiteral("<b>bold</b> <script>x</script> <a href=\"y\">z</a>"));
+    browser.setMessage(QStringLiteral("go to www.example.com/ now"));
+    QCOMPARE(browser.toPlainText().trimmed(), QStringLiteral("go to www.example.com/ now"));
+    QVERIFY(browser.toHtml().contains(QStringLiteral("href=\"www.example.com\"")));
+}
+
+void TestChatText::timeAndDateText_data()
+{
+    QTest::addColumn<bool>("korean");
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QString>("timeText");
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<QString>("dateText");
+    QTest::newRow("english afternoon")
+        << false << QTime(14, 7) << "02:07 pm" << QDate(2024, 3, 5) << " 2024-3-5 Tuesday ";
+    QTest::newRow("english morning")
+        << false << QTime(9, 30) << "09:30 am" << QDate(2023, 12, 31) << " 2023-12-31 Sunday ";
+    QTest::newRow("korean afternoon")
+        << true << QTime(14, 7) << QStringLiteral("오후 02:07") << QDate(2024, 3, 5)
+        << QStringLiteral(" 2024년 3월 5일 화요일 ");
+}
+
+void TestChatText::timeAndDateText()
+{
+    QFETCH(bool, korean);
+    QFETCH(QTime, time);
+    QFETCH(QString, timeText);
+    QFETCH(QDate, date);
+    QFETCH(QString, dateText);
+    QTranslator translator;
+    if (korean) {
+        QVERIFY(translator.load(QStringLiteral(":/lang_ko.qm")));
+        QCoreApplication::installTranslator(&translator);
+    }
+    const QLocale locale = korean ? QLocale(QLocale::Korean, QLocale::SouthKorea)
+                                  : QLocale(QLocale::English, QLocale::UnitedStates);
+    QCOMPARE(MtChatText::timeText(time, locale), timeText);
+    QCOMPARE(MtChatText::dateText(date, locale), dateText);
+    if (korean)
+        QCoreApplication::removeTranslator(&translator);
+}
+
+void TestChatText::fileSizeText_data()
+{
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << qint64(0) << "0KB";
+    QTest::newRow("one byte rounds up") << qint64(1) << "1KB";
+    QTest::newRow("exactly 1 KiB") << qint64(1024) << "1KB";
+    QTest::newRow("just over 1 KiB") << qint64(1025) << "2KB";
+    QTest::newRow("largest KB, grouped") << qint64(1048575) << "1,024KB";
+    QTest::newRow("1 MiB") << qint64(1048576) << "1MB";
+    QTest::newRow("upload limit") << qint64(52428800) << "50MB";
+    QTest::newRow("just under 1 GiB") << qint64(1073741823) << "1024MB";
+    QTest::newRow("1 GiB") << qint64(1073741824) << "1.00GB";
+    QTest::newRow("1.5 GiB") << qint64(1610612736) << "1.50GB";
+    QTest::newRow("1 TiB") << (qint64(1) << 40) << "1.000TB";
+    QTest::newRow("2.5 TiB") << (qint64(5) << 39) << "2.500TB";
+    QTest::newRow("negative reads as empty") << qint64(-5) << "0KB";
+}
+
+void TestChatText::fileSizeText()
+{
+    QFETCH(qint64, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(mtFileSizeText(bytes), text);
+}
+
+void TestChatText::highlighter_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<int>("ranges");
+    QTest::newRow("plain word twice") << "cat and cat"
+                                      << "cat" << 2;
+    QTest::newRow("expression characters act as expression") << "a.b axb"
+                                                             << "a.b" << 2;
+    QTest::newRow("empty search marks nothing") << "anything"
+                                                << "" << 0;
+    QTest::newRow("broken expression marks nothing") << "a(b"
+                                                     << "(" << 0;
+    QTest::newRow("korean") << QStringLiteral("회의 시간 회의") << QStringLiteral("회의") << 2;
+}
+
+void TestChatText::highlighter()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, search);
+    QFETCH(int, ranges);
+    QTextDocument document(text);
+    MtTextHighlighter highlighter(&document);
+    highlighter.setSearchText(search);
+    const QVector<QTextLayout::FormatRange> formats = document.firstBlock().layout()->formats();
+    QCOMPARE(formats.size(), ranges);
+    for (const QTextLayout::FormatRange& range : formats)
+        QCOMPARE(range.format.background(), highlighter.format().background());
+    highlighter.setSearchText(QString());
+    QCOMPARE(document.firstBlock().layout()->formats().size(), 0);
+}
+
+QTEST_MAIN(TestChatText)
+#include "tst_chattext.moc"
