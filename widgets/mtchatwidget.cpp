@@ -368,11 +368,25 @@ void MtChatWidget::clear()
         if (auto* dateItem = qobject_cast<MtChatDateItem*>(chatItem(row)))
             disconnect(dateItem, &QObject::destroyed, this, &MtChatWidget::dateItemDestroyed);
     }
+    for (int row = 0; row < count(); ++row) {
+        if (MtChatBaseItem* item = chatItem(row))
+            item->setListItem(nullptr);
+    }
     m_dateItemCount = 0;
     m_bottomDate = QDate();
     m_topDate = QDate();
     m_newMessageButton->hide();
     QListWidget::clear();
+}
+
+void MtChatWidget::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end)
+{
+    // The items die later than their entries; until then they must not touch them.
+    for (int row = start; row <= end; ++row) {
+        if (MtChatBaseItem* item = chatItem(row))
+            item->setListItem(nullptr);
+    }
+    QListWidget::rowsAboutToBeRemoved(parent, start, end);
 }
 
 void MtChatWidget::verticalScrollbarValueChanged(int value)

@@ -91,6 +91,9 @@ signals:
     void readUserPopupOpened(QString msgId);
     void movedToTop();
 
+protected slots:
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -160,6 +160,8 @@ void TestChatView::confirmedCopyReplacesPending()
     MtChatBaseItem* pending = view.findItem(QStringLiteral("mine"));
     QCOMPARE(pending->state(), 0);
     delete view.takeItem(view.row(pending->listItem()));
+    // Until it is gone the item no longer refers to its entry.
+    QCOMPARE(pending->listItem(), nullptr);
     pending->deleteLater();
     MtChatBaseItem* confirmed = addText(view, QStringLiteral("mine"), true, 16, at(0, 9, 12));
     QCOMPARE(messageOrder(view), (QStringList{"|", "mine", "theirs"}));
