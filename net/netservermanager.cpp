@@ -16,6 +16,7 @@
 
 namespace {
 const int kDefaultHttpsPort = 443;
+const int kMinimumWorkers = 8;
 
 bool onApplicationThread()
 {
@@ -35,6 +36,10 @@ NetServerManager::NetServerManager(const QString& host, QObject* parent)
       m_sslConfiguration(NetTls::configuration(QString())),
       m_profileTel(QStringLiteral("000-0000-0000"))
 {
+    // Pool threads spend their time waiting for the network, and a request has no time-out of
+    // its own: a few more threads than cores keep one slow transfer from holding up the
+    // pictures and the room list behind it.
+    m_threadPool->setMaxThreadCount(qMax(kMinimumWorkers, QThread::idealThreadCount()));
     qDebug().noquote().nospace() << "NetServerManager::NetServerManager host:" << m_host;
 }
 

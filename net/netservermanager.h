@@ -68,8 +68,9 @@ public:
     // The telephone text sent with a profile update.
     void setProfileTel(const QString& tel) { m_profileTel = tel; }
 
-    // The request catalogue. Each returns true when the request went out (GUI thread) or was
-    // queued (worker); a request that could not be made has already emitted its failure.
+    // The request catalogue, called on the GUI thread. Each returns true when the request went
+    // out or was queued (worker requests); a request that could not be made has already emitted
+    // its failure.
     bool reqLogin(int reqCode, const QString& loginAccnt, const QString& passwd, int forceYn);
     bool reqPing(int reqCode);
     bool reqLogout(int reqCode);
