@@ -70,6 +70,14 @@ MtChatWidget::MtChatWidget(QWidget* parent)
     connect(&m_relayoutTimer, &QTimer::timeout, this, &MtChatWidget::relayout);
 }
 
+MtChatWidget::~MtChatWidget()
+{
+    // The separators outlive this part of the view (the widget base deletes them); their
+    // destruction must not call back into a view that is already gone.
+    for (MtChatDateItem* dateItem : findChildren<MtChatDateItem*>())
+        disconnect(dateItem, &QObject::destroyed, this, &MtChatWidget::dateItemDestroyed);
+}
+
 MtChatBaseItem* MtChatWidget::chatItem(int row) const
 {
     return qobject_cast<MtChatBaseItem*>(itemWidget(item(row)));

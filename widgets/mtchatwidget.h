@@ -26,6 +26,7 @@ class MtChatWidget : public QListWidget
     Q_OBJECT
 public:
     explicit MtChatWidget(QWidget* parent = nullptr);
+    ~MtChatWidget() override;
 
     MtChatItem* addChatMessage(const QString& messageId, const QPixmap& picture,
                                const QString& name, int senderId, const QDateTime& dateTime,
