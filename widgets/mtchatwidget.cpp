@@ -347,8 +347,8 @@ void MtChatWidget::showNewMessage(const QString& text)
 {
     m_newMessageButton->setProperty(kNewText, text);
     m_newMessageButton->setToolTip(text);
-    refillNewMessageButton();
     placeNewMessageButton();
+    refillNewMessageButton();
     m_newMessageButton->show();
 }
 

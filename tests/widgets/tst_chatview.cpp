@@ -290,6 +290,10 @@ void TestChatView::scrolledToBottomAndNewMessageBar()
     QCOMPARE(bar->property("newtext").toString(), text);
     QCOMPARE(bar->toolTip(), text);
     QVERIFY(bar->text().endsWith(QChar(0x2026)));
+    // Elided to the bar's width, not to whatever width the button had before it was placed.
+    QVERIFY(bar->fontMetrics().horizontalAdvance(bar->text()) >
+            bar->width() - bar->iconSize().width() - 15 -
+                3 * bar->fontMetrics().averageCharWidth());
     QVERIFY(!bar->text().contains(QLatin1Char('\n')));
     QCOMPARE(bar->height(), 30);
     QCOMPARE(bar->width(), view.viewport()->width() - 1);
