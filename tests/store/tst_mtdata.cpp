@@ -290,6 +290,15 @@ void TestMTData::newestInstance()
     QCOMPARE(MTData::instance(), second.get());
     second.reset();
     QCOMPARE(MTData::instance(), nullptr);
+
+    // The newest going first hands the pointer back to the one still alive.
+    auto older = std::make_unique<MTData>();
+    auto newer = std::make_unique<MTData>();
+    QCOMPARE(MTData::instance(), newer.get());
+    newer.reset();
+    QCOMPARE(MTData::instance(), older.get());
+    older.reset();
+    QCOMPARE(MTData::instance(), nullptr);
 }
 
 QTEST_GUILESS_MAIN(TestMTData)
