@@ -1,0 +1,254 @@
+#include "logcapture.h"
+#include "store/dbchat.h"
+#include "store/dbmanager.h"
+#include "storefixture.h"
+
+#include <QSqlQuery>
+#include <QtTest>
+
+#include <random>
+
+namespace {
+
+// The history statement exactly as the design gives it: every page must hold its rows.
+const char* const kDesignPage =
+    "SELECT C._id, topic, C.msg_id, C.sender_id, U.user_name, U.thumb_url, msg_type, "
+    "content_type, content, file_path, msg_time, msg_state, count, msg_read FROM TTT_CHATT C LEFT "
+    "OUTER JOIN TTT_USER U ON(C.sender_id=U.user_id) WHERE topic=?ORDER BY (CASE msg_state WHEN 1 "
+    "THEN 1 ELSE 0 END), msg_time DESC LIMIT ? OFFSET ?";
+
+const QString kTopic = QStringLiteral("chat/1");
+
+QStringList ids(const QList<DBChat>& chats)
+{
+    QStringList out;
+    for (const DBChat& chat : chats)
+        out << chat.msgId();
+    return out;
+}
+
+// msg_ids of a design page, in the order the operation leaves them in the list (reversed).
+QStringList designPage(DBManager& db, int limit, int offset)
+{
+    QSqlQuery query(db.database());
+    query.prepare(QString::fromLatin1(kDesignPage));
+    query.addBindValue(kTopic);
+    query.addBindValue(limit);
+    query.addBindValue(offset);
+    if (!query.exec())
+        return {QStringLiteral("design statement failed")};
+    QStringList out;
+    while (query.next())
+        out.prepend(query.value(2).toString());
+    return out;
+}
+
+QStringList page(DBManager& db, int limit, int offset)
+{
+    QList<DBChat> chats;
+    const int added = db.chatList(chats, kTopic, limit, offset);
+    if (added != chats.size())
+        return {QStringLiteral("count %1 for %2 rows").arg(added).arg(chats.size())};
+    return ids(chats);
+}
+
+} // namespace
+
+class TestChatHistory : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { m_log = std::make_unique<LogCapture>(); }
+    void init();
+    void cleanup() { m_store.reset(); }
+    void chatList_data();
+    void chatList();
+    void chatListMatchesTheDesignStatement();
+    void search_data();
+    void search();
+    void lookups();
+    void emptyTopic();
+
+private:
+    std::unique_ptr<StoreFixture> m_store;
+    std::unique_ptr<LogCapture> m_log;
+};
+
+void TestChatHistory::init()
+{
+    m_store = std::make_unique<StoreFixture>();
+    m_log->clear();
+    m_store->addUser(5, QStringLiteral("Kim"));
+    // Ten confirmed chats c1..c10 at 100..1000, and three unsettled ones however old: u2
+    // (upload failed, 550), u1 (new, 50), n1 (no state at all, 10). Another room's chat between.
+    for (int i = 1; i <= 10; ++i)
+        m_store->addChat(kTopic, QStringLiteral("c%1").arg(i), 5, i * 100);
+    m_store->addChat(kTopic, QStringLiteral("u1"), 1, 50, 0);
+    m_store->addChat(kTopic, QStringLiteral("u2"), 1, 550, 5);
+    m_store->addChat(kTopic, QStringLiteral("n1"), 1, 10, 0);
+    QVERIFY(m_store->exec(QStringLiteral("UPDATE TTT_CHATT SET msg_state=NULL WHERE msg_id='n1'")));
+    m_store->addChat(QStringLiteral("chat/2"), QStringLiteral("x1"), 5, 650, 0);
+}
+
+void TestChatHistory::chatList_data()
+{
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QStringList>("expected"); // the list afterwards, front to back
+
+    QTest::newRow("first page: unsettled at the end, however old")
+        << 5 << 0 << QStringList{"c9", "c10", "n1", "u1", "u2"};
+    QTest::newRow("second page") << 5 << 5 << QStringList{"c4", "c5", "c6", "c7", "c8"};
+    QTest::newRow("page across both parts") << 2 << 2 << QStringList{"c10", "n1"};
+    QTest::newRow("inside the unsettled part") << 2 << 1 << QStringList{"n1", "u1"};
+    QTest::newRow("last, short page") << 5 << 11 << QStringList{"c1", "c2"};
+    QTest::newRow("past the end") << 5 << 13 << QStringList{};
+    QTest::newRow("negative offset is the first page") << 3 << -4 << QStringList{"n1", "u1", "u2"};
+    QTest::newRow("limit 0") << 0 << 0 << QStringList{};
+    QTest::newRow("whole room") << 50 << 0 << QStringList{"c1", "c2", "c3",  "c4", "c5", "c6", "c7",
+                                                          "c8", "c9", "c10", "n1", "u1", "u2"};
+}
+
+void TestChatHistory::chatList()
+{
+    QFETCH(int, limit);
+    QFETCH(int, offset);
+    QFETCH(QStringList, expected);
+    QCOMPARE(page(m_store->db(), limit, offset), expected);
+    QCOMPARE(page(m_store->db(), limit, offset), designPage(m_store->db(), limit, offset));
+
+    // Rows go to the front: what the caller already holds stays behind them, and each row is a
+    // whole chat with its sender joined in.
+    QList<DBChat> chats;
+    DBChat older;
+    older.setMsgId(QStringLiteral("older"));
+    chats << older;
+    QCOMPARE(m_store->db().chatList(chats, kTopic, limit, offset), expected.size());
+    QCOMPARE(chats.last().msgId(), QStringLiteral("older"));
+    if (!expected.isEmpty() && expected.first().startsWith(QLatin1Char('c'))) {
+        QCOMPARE(chats.first().senderName(), QStringLiteral("Kim"));
+        QCOMPARE(chats.first().topic(), kTopic);
+        QCOMPARE(chats.first().dbManager(), &m_store->db());
+    }
+}
+
+void TestChatHistory::chatListMatchesTheDesignStatement()
+{
+    // A room of 300 chats with every state the store knows, at distinct times in random order;
+    // every page of every size holds exactly the rows of the design's statement.
+    StoreFixture store;
+    std::mt19937 random(7);
+    std::vector<int> times(300);
+    for (int i = 0; i < 300; ++i)
+        times[i] = 1000 + i * 3;
+    std::shuffle(times.begin(), times.end(), random);
+    QVERIFY(store.exec(QStringLiteral("BEGIN")));
+    const int states[] = {1, 1, 1, 1, 0, 3, 4, 5};
+    for (int i = 0; i < 300; ++i) {
+        store.addChat(kTopic, QStringLiteral("r%1").arg(i), 5, times[i], states[random() % 8], 1);
+    }
+    QVERIFY(store.exec(QStringLiteral("COMMIT")));
+    for (int limit : {1, 7, 50}) {
+        for (int offset = 0; offset <= 300; offset += limit) {
+            const QStringList mine = page(store.db(), limit, offset);
+            QCOMPARE(mine, designPage(store.db(), limit, offset));
+        }
+    }
+}
+
+void TestChatHistory::search_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("matches"); // newest first
+
+    QTest::newRow("percent is a plain character") << "50%" << QStringList{"s1"};
+    QTest::newRow("lone percent") << "%" << QStringList{"s7", "s1"};
+    QTest::newRow("underscore is a plain character") << "r_s" << QStringList{"s4"};
+    QTest::newRow("backslash") << "\\" << QStringList{"s7", "s6"};
+    QTest::newRow("escaped-looking text") << "\\%" << QStringList{"s7"};
+    QTest::newRow("single quote") << "it's" << QStringList{"s3"};
+    QTest::newRow("statement-breaking quote") << "' OR '1'='1" << QStringList{};
+    QTest::newRow("ASCII letters in any case") << "HELLO" << QStringList{"s8", "s5"};
+    QTest::newRow("no match") << "zebra" << QStringList{};
+    QTest::newRow("empty text matches every chat")
+        << "" << QStringList{"s8", "s7", "s6", "s5", "s4", "s3", "s2", "s1"};
+}
+
+void TestChatHistory::search()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, matches);
+    StoreFixture store;
+    const QStringList contents{"50% off",     "500 apples",  "it's fine",  "under_score",
+                               "hello there", "back\\slash", "a \\% sign", "Hello again"};
+    for (int i = 0; i < contents.size(); ++i)
+        store.addChat(kTopic, QStringLiteral("s%1").arg(i + 1), 5, 100 + i, 1, 1, contents.at(i));
+    // Other msg_types and other rooms are not searched.
+    store.addChat(kTopic, QStringLiteral("notice"), 5, 900, 1, 1, QStringLiteral("50% hello"), 5);
+    store.addChat(QStringLiteral("chat/2"), QStringLiteral("other"), 5, 900, 1, 1,
+                  QStringLiteral("50% hello"));
+
+    DBManager& db = store.db();
+    QCOMPARE(db.searchChatTotalCount(kTopic, 1, text), matches.size());
+    QStringList found;
+    for (int offset = 0; offset <= matches.size(); ++offset)
+        found << db.searchChatMessageId(kTopic, 1, text, offset);
+    QCOMPARE(found, matches + QStringList{QString()});
+    QVERIFY(!m_log->matching(QStringLiteral("DBManager::searchChatTotalCount sql:")).isEmpty());
+    QVERIFY(m_log->matching(QStringLiteral("DBManager::searchChatTotalCount error:")).isEmpty());
+    QCOMPARE(db.totalChatCount(kTopic, 1), 8);
+    QCOMPARE(db.totalChatCount(kTopic, 5), 1);
+}
+
+void TestChatHistory::lookups()
+{
+    DBManager& db = m_store->db();
+    DBChat chat;
+    QVERIFY(db.findChat(kTopic, QStringLiteral("c3"), chat));
+    QCOMPARE(chat.msgTime(), 300);
+    QCOMPARE(chat.senderName(), QStringLiteral("Kim"));
+    QVERIFY(!db.findChat(QStringLiteral("chat/2"), QStringLiteral("c3"), chat));
+    QVERIFY(db.chatExists(kTopic, QStringLiteral("u1")));
+    QVERIFY(!db.chatExists(kTopic, QStringLiteral("x1")));
+
+    // The newest chat by time, whatever its state; the oldest for the first message id.
+    QVERIFY(db.lastChat(kTopic, chat));
+    QCOMPARE(chat.msgId(), QStringLiteral("c10"));
+    QVERIFY(!db.lastChat(QStringLiteral("chat/9"), chat));
+    QCOMPARE(db.firstChatMessageId(kTopic), QStringLiteral("n1"));
+    QCOMPARE(db.firstChatMessageId(QStringLiteral("chat/9")), QString());
+    QCOMPARE(db.chatCount(kTopic), 13);
+    QCOMPARE(db.chatCount(QStringLiteral("chat/9")), 0);
+
+    // Export: the whole room, oldest first, at the front of the list.
+    QList<DBChat> all{DBChat()};
+    QCOMPARE(db.exportChatList(all, kTopic), 13);
+    QCOMPARE(all.first().msgId(), QStringLiteral("n1"));
+    QCOMPARE(all.at(12).msgId(), QStringLiteral("c10"));
+    QVERIFY(all.last().msgId().isEmpty());
+}
+
+void TestChatHistory::emptyTopic()
+{
+    DBManager& db = m_store->db();
+    QList<DBChat> chats;
+    DBChat chat;
+    QCOMPARE(db.chatList(chats, QString(), 50, 0), 0);
+    QCOMPARE(db.exportChatList(chats, QString()), 0);
+    QVERIFY(chats.isEmpty());
+    QVERIFY(!db.findChat(QString(), QStringLiteral("c1"), chat));
+    QVERIFY(!db.chatExists(QString(), QStringLiteral("c1")));
+    QVERIFY(!db.lastChat(QString(), chat));
+    QCOMPARE(db.chatCount(QString()), 0);
+    QCOMPARE(db.firstChatMessageId(QString()), QString());
+    QCOMPARE(db.totalChatCount(QString(), 1), -1);
+    QCOMPARE(db.searchChatTotalCount(QString(), 1, QStringLiteral("a")), -1);
+    QCOMPARE(db.searchChatMessageId(QString(), 1, QStringLiteral("a"), 0), QString());
+    QCOMPARE(m_log->matching(QStringLiteral("DBManager::"))
+                 .filter(QStringLiteral("topic is empty"))
+                 .size(),
+             10);
+}
+
+QTEST_GUILESS_MAIN(TestChatHistory)
+#include "tst_chathistory.moc"
