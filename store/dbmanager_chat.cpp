@@ -16,16 +16,23 @@ QString chatSelect()
                           "WHERE topic=?");
 }
 
-// One part of a history page. The rows of the page are picked from an index alone (topic,
-// state, time and row id are all in it), so that skipping to a deep page steps along index
-// entries instead of reading every skipped chat and its sender; only the page's own rows are
-// then read and joined. Equal times put the newer row first.
-QString pagePart(const QString& stateCondition)
+// One part of a history page. The rows of the page are picked by row id from the index on
+// (topic, msg_time) alone, so that skipping to a deep page steps along index entries instead of
+// reading every skipped chat and its sender; only the page's own rows are then read and joined.
+// Unsettled chats (msg_state IS NOT 1, NULL included) are the few rows of their partial index;
+// confirmed chats (msg_state=1) are exactly the others. Equal times put the newer row first.
+// Binds: topic, [topic,] limit, offset.
+QString pagePart(bool confirmed)
 {
+    const QString unsettled =
+        QStringLiteral("SELECT _id FROM TTT_CHATT WHERE topic=? AND msg_state IS NOT 1");
+    const QString pick =
+        confirmed ? QStringLiteral("topic=? AND _id NOT IN (") + unsettled + QLatin1Char(')')
+                  : QStringLiteral("topic=? AND msg_state IS NOT 1");
     return QStringLiteral("SELECT ") + QLatin1String(DBChat::kSelectColumns) +
            QStringLiteral(" FROM TTT_CHATT C LEFT OUTER JOIN TTT_USER U ON(C.sender_id=U.user_id) "
-                          "WHERE C._id IN (SELECT _id FROM TTT_CHATT WHERE topic=? AND ") +
-           stateCondition +
+                          "WHERE C._id IN (SELECT _id FROM TTT_CHATT WHERE ") +
+           pick +
            QStringLiteral(" ORDER BY msg_time DESC, _id DESC LIMIT ? OFFSET ?) ORDER BY msg_time "
                           "DESC, C._id DESC");
 }
@@ -122,7 +129,7 @@ int DBManager::chatList(QList<DBChat>& list, const QString& topic, int limit, in
 
     QSqlQuery unsettled(m_db);
     unsettled.setForwardOnly(true);
-    if (!DBSql::prepare(unsettled, pagePart(QStringLiteral("msg_state IS NOT 1")), where))
+    if (!DBSql::prepare(unsettled, pagePart(false), where))
         return 0;
     unsettled.addBindValue(topic);
     unsettled.addBindValue(limit);
@@ -155,8 +162,9 @@ int DBManager::chatList(QList<DBChat>& list, const QString& topic, int limit, in
         }
         QSqlQuery confirmed(m_db);
         confirmed.setForwardOnly(true);
-        if (!DBSql::prepare(confirmed, pagePart(QStringLiteral("msg_state=1")), where))
+        if (!DBSql::prepare(confirmed, pagePart(true), where))
             return 0;
+        confirmed.addBindValue(topic);
         confirmed.addBindValue(topic);
         confirmed.addBindValue(limit < 0 ? -1 : limit - page.size());
         confirmed.addBindValue(confirmedOffset);

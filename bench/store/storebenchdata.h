@@ -13,7 +13,7 @@ class StoreBenchData
 {
 public:
     // Bump when the generated rows change: cached files of an older version are not reused.
-    static constexpr int kVersion = 2;
+    static constexpr int kVersion = 3;
 
     static constexpr int kUsers = 50000;
     static constexpr int kGroups = 2000;
