@@ -16,6 +16,13 @@ MtAttachmentControls::MtAttachmentControls(QLabel* linkLabel, QGroupBox* progres
       m_progressBar(progressBar), m_transferButton(transferButton)
 {}
 
+void MtAttachmentControls::hideProgress()
+{
+    if (m_transferButton)
+        m_transferButton->hide();
+    m_progressGroup->hide();
+}
+
 void MtAttachmentControls::apply(const MtChatItemState& view)
 {
     if (m_transferButton) {
@@ -38,6 +45,16 @@ void MtAttachmentControls::savedFileCheck(const QString& filePath)
 void MtAttachmentControls::setProgress(int value)
 {
     m_progressBar->setValue(qBound(0, value, 100));
+}
+
+QString MtAttachmentControls::linkText() const
+{
+    return m_linkLabel->text();
+}
+
+QString MtAttachmentControls::progressText() const
+{
+    return m_progressLabel->text();
 }
 
 bool MtAttachmentControls::isLinkShown() const

@@ -16,11 +16,15 @@ public:
     MtAttachmentControls(QLabel* linkLabel, QGroupBox* progressGroup, QLabel* progressLabel,
                          QProgressBar* progressBar, QPushButton* transferButton = nullptr);
 
+    // Until a state is applied neither the progress nor the transfer button shows.
+    void hideProgress();
     void apply(const MtChatItemState& view);
     // The link line for the file as it is on disk now.
     void savedFileCheck(const QString& filePath);
     void setProgress(int value);
 
+    QString linkText() const;
+    QString progressText() const;
     bool isLinkShown() const;
     bool isProgressShown() const;
     bool isTransferShown() const;

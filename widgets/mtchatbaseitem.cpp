@@ -1,8 +1,12 @@
 #include "widgets/mtchatbaseitem.h"
 
 #include "widgets/mtchatbaloongroupbox.h"
+#include "widgets/mtchatitemstate.h"
+#include "widgets/mtchattext.h"
 #include "widgets/mtchattextbrowser.h"
+#include "widgets/mtpicture.h"
 
+#include <QAbstractButton>
 #include <QEvent>
 #include <QLabel>
 #include <QLayout>
@@ -62,20 +66,27 @@ void MtChatBaseItem::updateListItemSize()
     emit sizeChanged();
 }
 
-void MtChatBaseItem::activateLink(const QString& link, bool openAsImage)
+void MtChatBaseItem::showSender(QAbstractButton* pictureButton, QLabel* titleLabel)
 {
-    if (link == QLatin1String("open")) {
-        if (openAsImage)
-            emit imageOpened(m_messageId);
-        else
-            emit fileOpened(m_filePath);
-    } else if (link == QLatin1String("openFolder")) {
-        emit folderOpend(m_filePath);
-    } else if (link == QLatin1String("save")) {
-        emit saveFile(m_messageId, false);
-    } else if (link == QLatin1String("saveAs")) {
-        emit saveFile(m_messageId, true);
-    }
+    const QPixmap shown = m_picture.isNull()
+                              ? mtLoadPicture(QStringLiteral(":/ui/images/profile.png"), 2.0)
+                              : m_picture;
+    pictureButton->setIcon(QIcon(mtRoundPicture(shown, QSize(44, 44), devicePixelRatioF())));
+    titleLabel->setText(m_senderName);
+}
+
+void MtChatBaseItem::showReadCount(QLabel* readLabel, int count, bool own)
+{
+    readLabel->setText(own ? MtChatText::readCountLink(m_messageId, count)
+                           : MtChatText::readCountText(count));
+    keepOnOneLine(readLabel);
+    readLabel->setVisible(count > 0);
+}
+
+void MtChatBaseItem::resendIfFailed()
+{
+    if (MtChatItemState::resendAllowed(m_state))
+        emit resendClicked(m_messageId);
 }
 
 void MtChatBaseItem::limitMessageBox(MtChatBaloonGroupBox* box, MtChatTextBrowser* browser)
@@ -101,4 +112,14 @@ void MtChatBaseItem::keepOnOneLine(QLabel* label)
 {
     // A rich-text label would wrap in a narrow column and grow taller than the bubble.
     label->setMinimumWidth(label->sizeHint().width());
+}
+
+QString MtChatBaseItem::shownText(const QLabel* label)
+{
+    return label->isHidden() ? QString() : label->text();
+}
+
+bool MtChatBaseItem::boxContains(const QWidget* box, const QPoint& globalPos)
+{
+    return QRect(box->mapToGlobal(QPoint(0, 0)), box->size()).contains(globalPos);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "widgets/mtattachmentcontrols.h"
-#include "widgets/mtchatbaseitem.h"
+#include "widgets/mtchatattachmentitem.h"
 
 namespace Ui {
 class MtChatFileItem;
@@ -9,7 +8,7 @@ class MtChatFileItem;
 
 // A file of another member: picture, name, the file's name and size in a bubble, its open/save
 // links and the progress of a download.
-class MtChatFileItem : public MtChatBaseItem
+class MtChatFileItem : public MtChatAttachmentItem
 {
     Q_OBJECT
 public:
@@ -20,20 +19,9 @@ public:
                  int senderId, const QDateTime& dateTime, const QString& filePath,
                  const QString& fileName, qint64 fileSize, int state);
     qint64 fileSize() const { return m_fileSize; }
-    void setFilePath(const QString& path);
-    // Refreshes the link line from whether the file is on disk.
-    void savedFileCheck();
-    const MtAttachmentControls& controls() const { return m_controls; }
-    QString readText() const;
-    QString linkText() const;
-    QString progressText() const;
     QString fileSizeText() const;
 
     int itemType() const override { return ItemType_ChatFile; }
-    void setReadCount(int count) override;
-    void setState(int state) override;
-    void setProgress(int value) override;
-    bool containsGlobalPos(const QPoint& globalPos) const override;
 
 signals:
     void pictureButtonClicked(int userId);
@@ -44,6 +32,5 @@ private slots:
 
 private:
     Ui::MtChatFileItem* ui;
-    MtAttachmentControls m_controls;
     qint64 m_fileSize = 0;
 };

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "widgets/mtattachmentcontrols.h"
-#include "widgets/mtchatbaseitem.h"
+#include "widgets/mtchatattachmentitem.h"
 
 namespace Ui {
 class MtChatImageItem;
@@ -9,7 +8,7 @@ class MtChatImageItem;
 
 // A picture or video of another member: picture, name, the thumbnail, its open/save links and
 // the progress of a download.
-class MtChatImageItem : public MtChatBaseItem
+class MtChatImageItem : public MtChatAttachmentItem
 {
     Q_OBJECT
 public:
@@ -23,20 +22,9 @@ public:
     // The thumbnail, once it is known (it may arrive after the item was added).
     void setImage(const QPixmap& image);
     QPixmap image() const { return m_image; }
-    void setFilePath(const QString& path);
-    // Refreshes the link line from whether the file is on disk.
-    void savedFileCheck();
-    const MtAttachmentControls& controls() const { return m_controls; }
-    QString readText() const;
-    QString linkText() const;
-    QString progressText() const;
     QSize imageButtonSize() const;
 
     int itemType() const override { return ItemType_ChatImage; }
-    void setReadCount(int count) override;
-    void setState(int state) override;
-    void setProgress(int value) override;
-    bool containsGlobalPos(const QPoint& globalPos) const override;
 
 signals:
     void pictureButtonClicked(int userId);
@@ -48,7 +36,6 @@ private slots:
 
 private:
     Ui::MtChatImageItem* ui;
-    MtAttachmentControls m_controls;
     QPixmap m_image;
     int m_width = 0;
     int m_height = 0;

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "widgets/mtattachmentcontrols.h"
-#include "widgets/mtchatbaseitem.h"
+#include "widgets/mtchatattachmentitem.h"
 
 namespace Ui {
 class MtMyChatFileItem;
@@ -9,7 +8,7 @@ class MtMyChatFileItem;
 
 // A file of the user: name and size in a bubble, its open/save links, the progress of the
 // upload and the transfer button that sends it again after a failure.
-class MtMyChatFileItem : public MtChatBaseItem
+class MtMyChatFileItem : public MtChatAttachmentItem
 {
     Q_OBJECT
 public:
@@ -20,20 +19,9 @@ public:
                  const QDateTime& dateTime, const QString& filePath, const QString& fileName,
                  qint64 fileSize, int state);
     qint64 fileSize() const { return m_fileSize; }
-    void setFilePath(const QString& path);
-    // Refreshes the link line from whether the file is on disk.
-    void savedFileCheck();
-    const MtAttachmentControls& controls() const { return m_controls; }
-    QString readText() const;
-    QString linkText() const;
-    QString progressText() const;
     QString fileSizeText() const;
 
     int itemType() const override { return ItemType_MyChatFile; }
-    void setReadCount(int count) override;
-    void setState(int state) override;
-    void setProgress(int value) override;
-    bool containsGlobalPos(const QPoint& globalPos) const override;
 
 signals:
     void readUserPopupOpened(QString msgId);
@@ -45,6 +33,5 @@ private slots:
 
 private:
     Ui::MtMyChatFileItem* ui;
-    MtAttachmentControls m_controls;
     qint64 m_fileSize = 0;
 };
