@@ -1,15 +1,12 @@
 #include "widgets/mtchatbaseitem.h"
 
-#include "widgets/mtchatbaloongroupbox.h"
 #include "widgets/mtchatitemstate.h"
 #include "widgets/mtchattext.h"
-#include "widgets/mtchattextbrowser.h"
 #include "widgets/mtpicture.h"
 
 #include <QAbstractButton>
 #include <QEvent>
 #include <QLabel>
-#include <QLayout>
 #include <QListWidget>
 
 MtChatBaseItem::MtChatBaseItem(QWidget* parent) : QWidget(parent)
@@ -66,13 +63,14 @@ void MtChatBaseItem::updateListItemSize()
     emit sizeChanged();
 }
 
-void MtChatBaseItem::showSender(QAbstractButton* pictureButton, QLabel* titleLabel)
+void MtChatBaseItem::showSender(QAbstractButton* pictureButton, QLabel* titleLabel,
+                                const QPixmap& picture, const QString& name)
 {
-    const QPixmap shown = m_picture.isNull()
-                              ? mtLoadPicture(QStringLiteral(":/ui/images/profile.png"), 2.0)
-                              : m_picture;
+    m_picture = picture;
+    const QPixmap shown =
+        picture.isNull() ? mtLoadPicture(QStringLiteral(":/ui/images/profile.png"), 2.0) : picture;
     pictureButton->setIcon(QIcon(mtRoundPicture(shown, QSize(44, 44), devicePixelRatioF())));
-    titleLabel->setText(m_senderName);
+    titleLabel->setText(name);
 }
 
 void MtChatBaseItem::showReadCount(QLabel* readLabel, int count, bool own)
@@ -87,25 +85,6 @@ void MtChatBaseItem::resendIfFailed()
 {
     if (MtChatItemState::resendAllowed(m_state))
         emit resendClicked(m_messageId);
-}
-
-void MtChatBaseItem::limitMessageBox(MtChatBaloonGroupBox* box, MtChatTextBrowser* browser)
-{
-    const QMargins margins = box->contentMargins();
-    box->setMaximumWidth(browser->maximumWidth() + margins.left() + margins.right());
-}
-
-void MtChatBaseItem::fitMessageBox(MtChatBaloonGroupBox* box, MtChatTextBrowser* browser,
-                                   QWidget* viewAll)
-{
-    const QMargins margins = box->contentMargins();
-    int height = browser->documentHeight() + margins.top() + margins.bottom();
-    if (viewAll && !viewAll->isHidden())
-        height += viewAll->sizeHint().height() + box->layout()->spacing();
-    box->setFixedHeight(height);
-    // The item itself follows its layout (see event()); only the text fixes heights.
-    layout()->invalidate();
-    updateListItemSize();
 }
 
 void MtChatBaseItem::keepOnOneLine(QLabel* label)

@@ -4,8 +4,6 @@
 #include <QPixmap>
 #include <QWidget>
 
-class MtChatBaloonGroupBox;
-class MtChatTextBrowser;
 class QAbstractButton;
 class QLabel;
 class QListWidgetItem;
@@ -80,17 +78,14 @@ protected:
     bool event(QEvent* event) override;
     // Gives the list entry the item's current height and tells the view.
     void updateListItemSize();
-    // Other members' bubbles: the sender's round picture (a stand-in when there is none) and
-    // name, from the picture and name already stored.
-    void showSender(QAbstractButton* pictureButton, QLabel* titleLabel);
+    // Other members' bubbles: keeps the sender's picture and shows it round (a stand-in when
+    // there is none), with the name.
+    void showSender(QAbstractButton* pictureButton, QLabel* titleLabel, const QPixmap& picture,
+                    const QString& name);
     // The readers of an own message are a link to their list; others' show a plain count.
     void showReadCount(QLabel* readLabel, int count, bool own);
     // Own bubbles: the transfer button sends again only what failed.
     void resendIfFailed();
-    // Text bubbles: limits the bubble to its text and fixes its height to what the text needs
-    // at the current width.
-    void fitMessageBox(MtChatBaloonGroupBox* box, MtChatTextBrowser* browser, QWidget* viewAll);
-    void limitMessageBox(MtChatBaloonGroupBox* box, MtChatTextBrowser* browser);
     static void keepOnOneLine(QLabel* label);
     // The label's text while it is shown, else nothing.
     static QString shownText(const QLabel* label);

@@ -26,8 +26,7 @@ void MtChatFileItem::setChat(const QString& messageId, const QPixmap& picture, c
 {
     setAttachment(messageId, name, senderId, dateTime, filePath, fileName);
     m_fileSize = fileSize;
-    m_picture = picture;
-    showSender(ui->pictureButton, ui->titleLabel);
+    showSender(ui->pictureButton, ui->titleLabel, picture, name);
     showFile(ui->fileNameLabel, ui->fileSizeLabel, fileSize);
     savedFileCheck();
     setState(state);

@@ -27,8 +27,7 @@ void MtChatImageItem::setChat(const QString& messageId, const QPixmap& picture, 
     m_contentType = contentType;
     m_width = width;
     m_height = height;
-    m_picture = picture;
-    showSender(ui->pictureButton, ui->titleLabel);
+    showSender(ui->pictureButton, ui->titleLabel, picture, name);
     setImage(image);
     savedFileCheck();
     setState(state);

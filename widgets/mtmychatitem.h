@@ -1,16 +1,15 @@
 #pragma once
 
-#include "widgets/mtchatbaseitem.h"
+#include "widgets/mtchattextitem.h"
 
 namespace Ui {
 class MtMyChatItem;
 }
-class MtChatTextBrowser;
 class QUrl;
 
 // A text message of the user: bubble on the right, the read count as a link to the readers,
 // and a transfer button while it is sent or after sending failed (then it sends again).
-class MtMyChatItem : public MtChatBaseItem
+class MtMyChatItem : public MtChatTextItem
 {
     Q_OBJECT
 public:
@@ -19,20 +18,11 @@ public:
 
     void setChat(const QString& messageId, const QString& name, int senderId,
                  const QDateTime& dateTime, const QString& content, int contentType, int state);
-    MtChatTextBrowser* messageBox() const;
-    QString readText() const;
-    QString timeText() const;
     bool isTransferShown() const;
     bool isTransferEnabled() const;
 
-    void setDateTime(const QDateTime& dateTime) override;
     int itemType() const override { return ItemType_MyChat; }
-    void setReadCount(int count) override;
     void setState(int state) override;
-    void setHighlight(const QString& text) override;
-    void removeHighlight() override;
-    bool containsGlobalPos(const QPoint& globalPos) const override;
-    void copyText() override;
 
 signals:
     void readUserPopupOpened(QString msgId);
@@ -40,7 +30,6 @@ signals:
 private slots:
     void on_messageLabel_anchorClicked(const QUrl& arg1);
     void on_transferButton_clicked();
-    void on_viewAllButton_clicked();
     void on_readLabel_linkActivated(const QString& link);
 
 private:
