@@ -9,6 +9,16 @@
 #include <QLabel>
 #include <QListWidget>
 
+namespace {
+
+void keepOnOneLine(QLabel* label)
+{
+    // A rich-text label would wrap in a narrow column and grow taller than the bubble.
+    label->setMinimumWidth(label->sizeHint().width());
+}
+
+} // namespace
+
 MtChatBaseItem::MtChatBaseItem(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
@@ -85,12 +95,6 @@ void MtChatBaseItem::resendIfFailed()
 {
     if (MtChatItemState::resendAllowed(m_state))
         emit resendClicked(m_messageId);
-}
-
-void MtChatBaseItem::keepOnOneLine(QLabel* label)
-{
-    // A rich-text label would wrap in a narrow column and grow taller than the bubble.
-    label->setMinimumWidth(label->sizeHint().width());
 }
 
 QString MtChatBaseItem::shownText(const QLabel* label)

@@ -86,7 +86,6 @@ protected:
     void showReadCount(QLabel* readLabel, int count, bool own);
     // Own bubbles: the transfer button sends again only what failed.
     void resendIfFailed();
-    static void keepOnOneLine(QLabel* label);
     // The label's text while it is shown, else nothing.
     static QString shownText(const QLabel* label);
     // Whether a screen position lies on the widget (the hit test of the bubbles).
