@@ -47,6 +47,8 @@ private slots:
     void fileItem();
     void sizesFollowText();
     void copyAndHitTest();
+    void readCountAndHitBox_data();
+    void readCountAndHitBox();
     void highlight();
     void bubblesAndNotices();
 
@@ -425,6 +427,68 @@ void TestChatItems::copyAndHitTest()
     QFocusEvent focusIn(QEvent::FocusIn);
     QCoreApplication::sendEvent(&view, &focusIn);
     QVERIFY(!box->hasSelection());
+}
+
+void TestChatItems::readCountAndHitBox_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("own");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("their text") << "text" << false << "messageLabel";
+    QTest::newRow("my text") << "text" << true << "messageLabel";
+    QTest::newRow("their picture") << "image" << false << "imageButton";
+    QTest::newRow("my picture") << "image" << true << "imageButton";
+    QTest::newRow("their file") << "file" << false << "baloonGroupBox_2";
+    QTest::newRow("my file") << "file" << true << "baloonGroupBox";
+}
+
+// Every bubble shows its readers in its own read label (a link to the list on own messages) and
+// is hit on its message, picture or file box only.
+void TestChatItems::readCountAndHitBox()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, own);
+    QFETCH(QString, box);
+    MtChatWidget view;
+    view.resize(400, 400);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const QString id = QStringLiteral("r1");
+    const QString name = QStringLiteral("Bob");
+    const QPixmap image(80, 60);
+    MtChatBaseItem* item = nullptr;
+    if (kind == QLatin1String("text"))
+        item = own ? static_cast<MtChatBaseItem*>(view.addMyChatMessage(
+                         id, QPixmap(), name, 1, m_time, QStringLiteral("hi"), 1, 2, 16, false))
+                   : view.addChatMessage(id, QPixmap(), name, 3, m_time, QStringLiteral("hi"), 1, 2,
+                                         16, false);
+    else if (kind == QLatin1String("image"))
+        item = own ? static_cast<MtChatBaseItem*>(view.addMyChatImage(
+                         id, QPixmap(), name, 1, m_time, QString(), QStringLiteral("a.png"), image,
+                         80, 60, 2, 2, 16, false))
+                   : view.addChatImage(id, QPixmap(), name, 3, m_time, QString(),
+                                       QStringLiteral("a.png"), image, 80, 60, 2, 2, 16, false);
+    else
+        item = own ? static_cast<MtChatBaseItem*>(
+                         view.addMyChatFile(id, QPixmap(), name, 1, m_time, QString(),
+                                            QStringLiteral("a.zip"), 10, 2, 16, false))
+                   : view.addChatFile(id, QPixmap(), name, 3, m_time, QString(),
+                                      QStringLiteral("a.zip"), 10, 2, 16, false);
+    QVERIFY(item);
+    auto* readLabel = item->findChild<QLabel*>(QStringLiteral("readLabel"));
+    QVERIFY(readLabel);
+    QCOMPARE(readLabel->text(),
+             own ? MtChatText::readCountLink(id, 2) : MtChatText::readCountText(2));
+    QVERIFY(!readLabel->isHidden());
+    item->setReadCount(0);
+    QVERIFY(readLabel->isHidden());
+
+    auto* hitBox = item->findChild<QWidget*>(box);
+    QVERIFY(hitBox);
+    QTRY_VERIFY(hitBox->isVisible());
+    QCoreApplication::processEvents();
+    QVERIFY(item->containsGlobalPos(hitBox->mapToGlobal(hitBox->rect().center())));
+    QVERIFY(!item->containsGlobalPos(hitBox->mapToGlobal(QPoint(-5, -5))));
 }
 
 void TestChatItems::highlight()
