@@ -228,14 +228,37 @@ QString DBChat::displayText(int msgType, int contentType, const QString& content
     }
 }
 
-bool DBChat::insertOrUpdate()
+namespace {
+#define MT_CHAT_ROW_VALUES                                                                         \
+    " INTO TTT_CHATT (topic, msg_type, content_type, msg_id, sender_id, content, file_path, "      \
+    "msg_time, count, msg_state, msg_read ) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+const QString kInsertOrReplace = QStringLiteral("INSERT OR REPLACE" MT_CHAT_ROW_VALUES);
+const QString kInsert = QStringLiteral("INSERT" MT_CHAT_ROW_VALUES);
+const QString kInsertOrIgnore = QStringLiteral("INSERT OR IGNORE" MT_CHAT_ROW_VALUES);
+#undef MT_CHAT_ROW_VALUES
+} // namespace
+
+bool DBChat::writeRow(const QString& statement, const char* where)
 {
-    QSqlQuery* query = DBSql::prepared(
-        m_dbManager,
-        QStringLiteral("INSERT OR REPLACE INTO TTT_CHATT (topic, msg_type, content_type, msg_id, "
-                       "sender_id, content, file_path, msg_time, count, msg_state, msg_read ) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-        "DBChat::insertOrUpdate");
+    const QString* sql = &statement;
+    if (m_dbManager && m_dbManager->inTransaction()) {
+        // Both statements replace a row that holds the same msg_id (the column's own conflict
+        // clause). Inside a transaction SQLite keeps a statement journal for such a statement,
+        // since it may delete a row and then still abort (topic is NOT NULL), and SQLCipher
+        // enciphers every page it copies into that journal: a chat stored in a batch would cost
+        // almost what a chat committed on its own does. The same rows result without it: the
+        // row holding the msg_id, if any, is removed first, and the insert is left nothing to
+        // replace (OR IGNORE neither deletes nor aborts).
+        QSqlQuery* remove = DBSql::prepared(
+            m_dbManager, QStringLiteral("DELETE FROM TTT_CHATT WHERE msg_id=?"), where);
+        if (!remove)
+            return false;
+        remove->addBindValue(DBSql::text(m_msg_id));
+        if (!DBSql::exec(*remove, where))
+            return false;
+        sql = &kInsertOrIgnore;
+    }
+    QSqlQuery* query = DBSql::prepared(m_dbManager, *sql, where);
     if (!query)
         return false;
     query->addBindValue(DBSql::text(m_topic));
@@ -249,7 +272,12 @@ bool DBChat::insertOrUpdate()
     query->addBindValue(m_count);
     query->addBindValue(m_msg_state);
     query->addBindValue(DBSql::flag(m_msg_read));
-    return DBSql::execInsert(*query, "DBChat::insertOrUpdate", &m_id);
+    return DBSql::execInsert(*query, where, &m_id);
+}
+
+bool DBChat::insertOrUpdate()
+{
+    return writeRow(kInsertOrReplace, "DBChat::insertOrUpdate");
 }
 
 qint64 DBChat::insert()
@@ -259,26 +287,7 @@ qint64 DBChat::insert()
             << "DBChat::insert - already stored _id:" << m_id << " msg_id:" << m_msg_id;
         return -1;
     }
-    QSqlQuery* query = DBSql::prepared(
-        m_dbManager,
-        QStringLiteral("INSERT INTO TTT_CHATT (topic, msg_type, content_type, msg_id, sender_id, "
-                       "content, file_path, msg_time, count, msg_state, msg_read ) VALUES (?, ?, "
-                       "?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-        "DBChat::insert");
-    if (!query)
-        return -1;
-    query->addBindValue(DBSql::text(m_topic));
-    query->addBindValue(m_msg_type);
-    query->addBindValue(m_content_type);
-    query->addBindValue(DBSql::text(m_msg_id));
-    query->addBindValue(m_sender_id);
-    query->addBindValue(DBSql::text(toMessage()));
-    query->addBindValue(DBSql::text(m_file_path));
-    query->addBindValue(m_msg_time);
-    query->addBindValue(m_count);
-    query->addBindValue(m_msg_state);
-    query->addBindValue(DBSql::flag(m_msg_read));
-    if (!DBSql::execInsert(*query, "DBChat::insert", &m_id))
+    if (!writeRow(kInsert, "DBChat::insert"))
         return -1;
     return m_id;
 }

@@ -103,6 +103,8 @@ public:
 
 private:
     void resetAttachment();
+    // Runs the INSERT of insertOrUpdate() or insert() (`statement`) with the record's values.
+    bool writeRow(const QString& statement, const char* where);
     bool updateByMsgId(const QString& sql, const QVariant& first, const QVariant& second,
                        const char* where);
 

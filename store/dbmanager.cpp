@@ -139,6 +139,12 @@ bool DBManager::open(const QString& dbPath, const QString& connectionName, const
     return true;
 }
 
+bool DBManager::inTransaction() const
+{
+    const auto* driver = qobject_cast<const SqlCipherDriver*>(m_db.driver());
+    return driver && driver->isInTransaction();
+}
+
 QSqlQuery* DBManager::preparedQuery(const QString& sql, QSqlError* error)
 {
     auto it = m_prepared.find(sql);

@@ -52,6 +52,9 @@ public:
     void onUpdateDBTable(int newVersion);
 
     bool isOpen() const { return m_db.isOpen(); }
+    // A transaction is open on the connection (begun and neither committed nor rolled back, by
+    // the caller or by SQLite itself after an error that ends it).
+    bool inTransaction() const;
     QSqlDatabase& database() { return m_db; }
     QString dbPath() const { return m_dbPath; }
     QString connectionName() const { return m_connectionName; }

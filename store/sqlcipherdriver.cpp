@@ -285,6 +285,11 @@ bool SqlCipherDriver::rollbackTransaction()
                       QSqlError::TransactionError);
 }
 
+bool SqlCipherDriver::isInTransaction() const
+{
+    return m_db && sqlite3_get_autocommit(m_db) == 0;
+}
+
 QStringList SqlCipherDriver::tables(QSql::TableType type) const
 {
     QStringList names;

@@ -55,6 +55,9 @@ public:
     QString escapeIdentifier(const QString& identifier, IdentifierType type) const override;
     QVariant handle() const override;
 
+    // Inside a transaction, however it was begun; false once SQLite has rolled it back itself.
+    bool isInTransaction() const;
+
     // For SqlCipherResult.
     sqlite3* connection() const { return m_db; }
     bool checkThread(const char* operation) const;

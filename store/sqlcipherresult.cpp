@@ -76,6 +76,7 @@ bool SqlCipherResult::prepare(const QString& query)
     releaseStatement(false);
     clearRows();
     m_record = QSqlRecord();
+    m_recordBuilt = false;
     setSelect(false);
     setActive(false);
     setAt(QSql::BeforeFirstRow);
@@ -203,6 +204,7 @@ bool SqlCipherResult::exec()
 {
     clearRows();
     m_record = QSqlRecord();
+    m_recordBuilt = false;
     setSelect(false);
     setActive(false);
     setAt(QSql::BeforeFirstRow);
@@ -243,9 +245,7 @@ bool SqlCipherResult::exec()
     }
 
     const bool select = sqlite3_column_count(m_stmt) > 0;
-    if (select) {
-        buildRecord();
-    } else {
+    if (!select) {
         // sqlite3_changes() keeps the count of the last INSERT/UPDATE/DELETE, so a statement
         // that changed nothing (DDL, a pragma) must not report that old count.
         m_affected = sqlite3_total_changes(db) != changesBefore ? sqlite3_changes(db) : 0;
@@ -299,8 +299,11 @@ void SqlCipherResult::readRow(QVector<QVariant>& row) const
     }
 }
 
-void SqlCipherResult::buildRecord()
+void SqlCipherResult::buildRecord() const
 {
+    m_recordBuilt = true;
+    if (!m_stmt)
+        return;
     const int columns = sqlite3_column_count(m_stmt);
     for (int i = 0; i < columns; ++i) {
         const char* declared = sqlite3_column_decltype(m_stmt, i);
@@ -459,7 +462,11 @@ QVariant SqlCipherResult::lastInsertId() const
 
 QSqlRecord SqlCipherResult::record() const
 {
-    return isActive() && isSelect() ? m_record : QSqlRecord();
+    if (!isActive() || !isSelect())
+        return QSqlRecord();
+    if (!m_recordBuilt)
+        buildRecord();
+    return m_record;
 }
 
 void SqlCipherResult::detachFromResultSet()

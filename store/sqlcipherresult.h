@@ -43,12 +43,15 @@ private:
     bool bindAll();
     bool nextRow(QVector<QVariant>& row);
     void readRow(QVector<QVariant>& row) const;
-    void buildRecord();
+    void buildRecord() const;
     const QVector<QVariant>* currentRow() const;
 
     sqlite3_stmt* m_stmt = nullptr;
     QString m_sql;
-    QSqlRecord m_record;
+    // Made on the first record() call of each run: most statements are read by position only,
+    // and naming and typing every column would cost more than the statement itself.
+    mutable QSqlRecord m_record;
+    mutable bool m_recordBuilt = false;
     QVector<QVariant> m_row;           // forward-only: the current row
     QVector<QVector<QVariant>> m_rows; // scrollable: every row read so far
     QVector<QVariant> m_pending;       // the row the first step of exec() produced

@@ -67,6 +67,7 @@ private slots:
     void toMessage_data();
     void toMessage();
     void contentThatDoesNotParse();
+    void chatRowAndReplace_data();
     void chatRowAndReplace();
     void chatUpdates();
     void roomOperations();
@@ -515,9 +516,23 @@ void TestDBRecords::contentThatDoesNotParse()
     QCOMPARE(read.toContentText(), QStringLiteral("Picture"));
 }
 
+void TestDBRecords::chatRowAndReplace_data()
+{
+    // Inside a transaction the record writes its row with other statements (no statement
+    // journal); the rows must come out exactly the same.
+    QTest::addColumn<bool>("inTransaction");
+    QTest::newRow("autocommit") << false;
+    QTest::newRow("in a transaction") << true;
+}
+
 void TestDBRecords::chatRowAndReplace()
 {
+    QFETCH(bool, inTransaction);
     storeDirectory();
+    QVERIFY(!m_db->inTransaction());
+    if (inTransaction)
+        QVERIFY(m_db->database().transaction());
+    QCOMPARE(m_db->inTransaction(), inTransaction);
     DBChat chat(m_db.get());
     chat.setTopic(QStringLiteral("chat/7"));
     chat.setMsgId(QStringLiteral("c-1-1700000000000-0001"));
@@ -551,6 +566,25 @@ void TestDBRecords::chatRowAndReplace()
              QStringList{QString::number(secondId + 1) + QStringLiteral("third")});
     QCOMPARE(column(QStringLiteral("SELECT typeof(msg_read) || msg_read FROM TTT_CHATT")),
              QStringList{"integer1"});
+
+    // msg_id is unique over the whole table: the same id in another room takes the row over.
+    DBChat elsewhere(m_db.get());
+    elsewhere.setTopic(QStringLiteral("chat/8"));
+    elsewhere.setMsgId(QStringLiteral("c-1-1700000000000-0002"));
+    elsewhere.setContent(ContentTypeText, QStringLiteral("elsewhere"));
+    QVERIFY(elsewhere.insertOrUpdate());
+    DBChat moved(elsewhere);
+    moved.setId(0);
+    moved.setTopic(QStringLiteral("chat/9"));
+    QVERIFY(moved.insert() > elsewhere.id());
+    QCOMPARE(column(QStringLiteral("SELECT topic || ' ' || content FROM TTT_CHATT WHERE msg_id = "
+                                   "'c-1-1700000000000-0002'")),
+             QStringList{"chat/9 elsewhere"});
+    if (inTransaction) {
+        QVERIFY(m_db->database().commit());
+        QVERIFY(!m_db->inTransaction());
+    }
+    QCOMPARE(column(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT")), QStringList{"2"});
 
     QSqlQuery query(m_db->database());
     QVERIFY(query.prepare(QStringLiteral("SELECT ") + QLatin1String(DBChat::kSelectColumns) +

@@ -173,6 +173,13 @@ void TestSqlCipherDriver::valuesAndNulls()
     QVERIFY(query.isNull(2));
     QVERIFY(!query.isNull(3));
     QVERIFY(!query.next());
+    // The columns are named when first asked for: still after the last row, and anew for the
+    // next statement of the same query.
+    QCOMPARE(query.record().fieldName(3), QStringLiteral("b"));
+    QVERIFY(query.exec(QStringLiteral("SELECT t AS other FROM v WHERE 0")));
+    QVERIFY(!query.next());
+    QCOMPARE(query.record().count(), 1);
+    QCOMPARE(query.record().fieldName(0), QStringLiteral("other"));
 }
 
 void TestSqlCipherDriver::scrolling()
