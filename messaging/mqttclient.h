@@ -21,7 +21,8 @@ class NetworkLoop;
 // An MQTT 3.1 client on libmosquitto: persistent session (clean session off), no will, keep-alive
 // and automatic reconnection. The network work runs on a thread of its own; the signals come on
 // the thread that owns the client; received messages go to the delegate on a delivery thread,
-// one at a time, in arrival order.
+// in arrival order: what has arrived by the time the delegate is ready for more comes as one
+// batch (ClientDelegate::onMessagesDelivered).
 //
 // The delegate must be given before connectToHost(), which starts the delivery thread: its
 // first call is onDeliveryThreadStarted(), before any message. Destroying the client disconnects,

@@ -2,6 +2,8 @@
 
 #include "messaging/mqttclientdelegate.h"
 
+#include <algorithm>
+
 namespace QMQTT {
 
 DeliveryThread::DeliveryThread(ClientDelegate* delegate) : m_delegate(delegate) {}
@@ -43,17 +45,22 @@ void DeliveryThread::stop()
 void DeliveryThread::run()
 {
     m_delegate->onDeliveryThreadStarted();
+    QList<Message> batch;
     for (;;) {
-        Message message;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
             if (m_stopping)
                 break;
-            message = std::move(m_queue.front());
-            m_queue.pop_front();
+            const int count = int(std::min<size_t>(m_queue.size(), kMaxBatch));
+            batch.reserve(count);
+            for (int i = 0; i < count; ++i) {
+                batch.append(std::move(m_queue.front()));
+                m_queue.pop_front();
+            }
         }
-        m_delegate->onMessageDelivered(message);
+        m_delegate->onMessagesDelivered(batch);
+        batch.clear();
     }
     m_delegate->onDeliveryThreadFinished();
 }

@@ -13,10 +13,16 @@ class ClientDelegate;
 
 // The thread that hands received messages to the delegate. The network thread only queues them,
 // so a slow delegate never holds up acknowledgements or keep-alive pings; the delivery thread
-// sleeps on the queue until a message or the stop request arrives.
+// sleeps on the queue until a message or the stop request arrives, then hands over everything
+// queued by then, in arrival order, as one batch (onMessagesDelivered).
 class DeliveryThread
 {
 public:
+    // The most messages in one batch. A burst is handed over in slices of this size, so that
+    // the first of them reach the delegate (and the user) while the rest still arrive, and a
+    // delegate that works per batch (one transaction) never holds its locks for long.
+    static constexpr int kMaxBatch = 256;
+
     explicit DeliveryThread(ClientDelegate* delegate);
     ~DeliveryThread();
     DeliveryThread(const DeliveryThread&) = delete;
@@ -25,7 +31,7 @@ public:
     void start();
     // Any thread.
     void post(const Message& message);
-    // Waits for the message in hand to be delivered, drops the rest and lets the delegate finish
+    // Waits for the batch in hand to be delivered, drops the rest and lets the delegate finish
     // on its thread: after this returns the delegate is never called again.
     void stop();
 

@@ -2,12 +2,16 @@
 
 #include "main/mtdata.h"
 #include "messaging/messageid.h"
+#include "messaging/mqttreceivebatch.h"
 #include "messaging/payloadcodec.h"
 #include "messaging/roompresence.h"
 #include "store/dbmanager.h"
+#include "store/dbuser.h"
+#include "store/unreadcounts.h"
 
 #include <QDebug>
 #include <QHostAddress>
+#include <QSqlError>
 #include <QThread>
 
 #include <atomic>
@@ -240,13 +244,99 @@ void MqttManager::sendReadLeave(const QString& topic)
                                qint32(s.userId), ::makeMessageId(s.clientId), s.clientId));
 }
 
+MqttReceiveBatch* MqttManager::batch() const
+{
+    // m_batch belongs to the delivery thread: any other thread must not even read it.
+    if (QThread::currentThread() != m_deliveryThread.load())
+        return nullptr;
+    return m_batch.get();
+}
+
 void MqttManager::enqueue(std::unique_ptr<MessageItem> item)
 {
+    if (MqttReceiveBatch* b = batch()) {
+        b->queue(std::move(item));
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(m_queueMutex);
         m_messageItems.push_back(std::move(item));
     }
     m_queueWake.notify_all();
+}
+
+int MqttManager::addUnread(const QString& topic, int delta)
+{
+    if (MqttReceiveBatch* b = batch())
+        return b->addUnread(topic, delta);
+    return unreadCounts().add(topic, delta);
+}
+
+int MqttManager::unreadCount(const QString& topic) const
+{
+    if (const MqttReceiveBatch* b = batch())
+        return b->unreadCount(topic);
+    return unreadCounts().get(topic);
+}
+
+void MqttManager::emitLogout(const QString& topic, unsigned char messageType, const QDateTime& time)
+{
+    if (MqttReceiveBatch* b = batch()) {
+        b->logout(topic, messageType, time);
+        return;
+    }
+    // Emitted from this object's own thread, so that every receiver gets it there, whatever its
+    // connection type; it is dropped with this object.
+    QMetaObject::invokeMethod(
+        this, [this, topic, messageType, time] { emit logout(topic, messageType, time); },
+        Qt::QueuedConnection);
+}
+
+bool MqttManager::roomExists(DBManager* db, const QString& topic)
+{
+    if (MqttReceiveBatch* b = batch())
+        return b->roomExists(db, topic);
+    return db->chatRoomExists(topic);
+}
+
+bool MqttManager::fillSenderOf(DBManager* db, DBChat* chat)
+{
+    MqttReceiveBatch* b = batch();
+    if (!b)
+        return fillSender(db, chat);
+    DBUser user(db);
+    if (!b->findUser(db, chat->senderId(), &user)) {
+        chat->setSenderName(tr("Unknown user"));
+        return false;
+    }
+    chat->setSenderName(user.userName());
+    chat->setSenderThumbUrl(user.thumbUrl());
+    return true;
+}
+
+void MqttManager::forgetLookUps()
+{
+    if (MqttReceiveBatch* b = batch())
+        b->forgetLookUps();
+}
+
+void MqttManager::applyBatch(MqttReceiveBatch& batch)
+{
+    // The counts first: the GUI thread reads them when it handles the items.
+    batch.applyUnreadChanges();
+    std::vector<std::unique_ptr<MessageItem>> items = batch.takeItems();
+    if (!items.empty()) {
+        // One lock for the whole batch: a few hundred pointers moved, and the GUI thread sees
+        // the batch's items together.
+        {
+            std::lock_guard<std::mutex> lock(m_queueMutex);
+            for (auto& item : items)
+                m_messageItems.push_back(std::move(item));
+        }
+        m_queueWake.notify_all();
+    }
+    for (const MqttReceiveBatch::Logout& logout : batch.logouts())
+        emitLogout(logout.topic, logout.messageType, logout.time);
 }
 
 std::unique_ptr<MqttManager::MessageItem> MqttManager::takeMessageItem()
@@ -279,6 +369,59 @@ void MqttManager::onDeliveryThreadStarted()
 void MqttManager::onMessageDelivered(const QMQTT::Message& message)
 {
     receivedFromMqtt(message);
+}
+
+void MqttManager::onMessagesDelivered(const QList<QMQTT::Message>& messages)
+{
+    // The whole batch in one transaction. Committed one by one, every PUBLISH would cost a commit
+    // of its own: each page it touched (the chat row, the row id counter and every index of the
+    // chat table) written to the WAL again, enciphered and authenticated again, where a burst of
+    // chats into one room touches the same few pages over and over and one commit writes each of
+    // them once. (No fsync either way: WAL with synchronous=NORMAL syncs at checkpoints.)
+    //
+    // What the handlers hand on waits in the batch until the commit has succeeded, so the GUI
+    // thread never sees an item whose row is not committed. When the transaction cannot begin or
+    // commit, it is rolled back and the batch is handled again one message at a time without a
+    // transaction, as single deliveries are: a failure loses nothing, and one message that cannot
+    // be stored does not take the others with it.
+    if (!m_threadStore || QThread::currentThread() != m_deliveryThread.load()) {
+        for (const QMQTT::Message& message : messages)
+            receivedFromMqtt(message);
+        return;
+    }
+    QSqlDatabase& db = m_threadStore->database();
+    if (!db.transaction()) {
+        qWarning().noquote().nospace()
+            << "MqttManager::onMessagesDelivered - no transaction, one by one, count:"
+            << messages.size() << " error:" << db.lastError().text();
+        for (const QMQTT::Message& message : messages)
+            receivedFromMqtt(message);
+        return;
+    }
+    m_batch = std::make_unique<MqttReceiveBatch>(unreadCounts());
+    bool intact = true;
+    for (const QMQTT::Message& message : messages) {
+        receivedFromMqtt(message);
+        // Some failures (a full disk, an I/O error) make SQLite roll the whole transaction back
+        // at once; the statements after it would then commit one by one, unseen by the batch.
+        if (!m_threadStore->inTransaction()) {
+            intact = false;
+            break;
+        }
+    }
+    std::unique_ptr<MqttReceiveBatch> done = std::move(m_batch);
+    if (intact && db.commit()) {
+        applyBatch(*done);
+        return;
+    }
+    qWarning().noquote().nospace()
+        << "MqttManager::onMessagesDelivered - commit failed, one by one, count:" << messages.size()
+        << " error:" << db.lastError().text();
+    if (m_threadStore->inTransaction())
+        db.rollback();
+    done.reset();
+    for (const QMQTT::Message& message : messages)
+        receivedFromMqtt(message);
 }
 
 void MqttManager::onDeliveryThreadFinished()

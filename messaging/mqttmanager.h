@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
@@ -20,6 +21,8 @@
 #include <mutex>
 
 class DBManager;
+class DBUser;
+class MqttReceiveBatch;
 class QThread;
 class RoomPresence;
 
@@ -263,9 +266,12 @@ public:
     // without a room also queues a NoRoomExistMessageItem.
     std::unique_ptr<ChatMessageItem> chatItemFromHistory(const QJsonObject& object, DBManager* db);
 
-    // QMQTT::ClientDelegate, on the delivery thread.
+    // QMQTT::ClientDelegate, on the delivery thread. A batch is handled in one store transaction
+    // and its items are queued once that has committed; a single message, as before, statement
+    // by statement.
     void onDeliveryThreadStarted() override;
     void onMessageDelivered(const QMQTT::Message& message) override;
+    void onMessagesDelivered(const QList<QMQTT::Message>& messages) override;
     void onDeliveryThreadFinished() override;
 
 signals:
@@ -322,8 +328,23 @@ private:
     static bool fillSender(DBManager* db, DBChat* chat);
     bool isReadAtOnce(const QString& topic);
 
-    void publish(const QString& topic, const ChatPayload& payload);
+    // The batch being handled, when called on the delivery thread inside onMessagesDelivered();
+    // null otherwise (a single delivery, the GUI thread's history chats).
+    MqttReceiveBatch* batch() const;
+    // What the handlers hand on goes through these: into the batch while one is handled, else
+    // straight to the queue, the unread counts and the logout() signal.
     void enqueue(std::unique_ptr<MessageItem> item);
+    int addUnread(const QString& topic, int delta);
+    int unreadCount(const QString& topic) const;
+    void emitLogout(const QString& topic, unsigned char messageType, const QDateTime& time);
+    // DBManager::chatRoomExists and fillSender(), remembered for the rest of a batch.
+    bool roomExists(DBManager* db, const QString& topic);
+    bool fillSenderOf(DBManager* db, DBChat* chat);
+    // Room events wrote rooms and users: what the batch remembers of them is void.
+    void forgetLookUps();
+    void applyBatch(MqttReceiveBatch& batch);
+
+    void publish(const QString& topic, const ChatPayload& payload);
 
     QMQTT::Client* m_client = nullptr;
     QString m_host;
@@ -333,6 +354,8 @@ private:
     QString m_password;
     // Opened and closed on the delivery thread, used only there.
     std::unique_ptr<DBManager> m_threadStore;
+    // Only while the delivery thread handles a batch; used only there.
+    std::unique_ptr<MqttReceiveBatch> m_batch;
     std::atomic<QThread*> m_deliveryThread{nullptr};
     QString m_dbPath;
 

@@ -7,7 +7,6 @@
 #include "store/dbsql.h"
 #include "store/dbtypes.h"
 #include "store/dbuser.h"
-#include "store/unreadcounts.h"
 
 #include <QDebug>
 #include <QThread>
@@ -40,11 +39,11 @@ bool MqttManager::storeChat(DBManager* db, const IncomingChat& in, bool fromHist
     if (own && existed) {
         // The echo of what this session sent (and stored as unconfirmed): confirm it with the
         // server's time instead of storing it twice.
-        if (!db->chatRoomExists(in.topic))
+        if (!roomExists(db, in.topic))
             enqueue(std::make_unique<NoRoomExistMessageItem>(in.topic));
         stored.updateMsgStateAndTime(MsgStateConfirmed, in.msgTime);
         if (stored.senderName().isEmpty())
-            fillSender(db, &stored);
+            fillSenderOf(db, &stored);
         *out = stored;
         return true;
     }
@@ -53,7 +52,7 @@ bool MqttManager::storeChat(DBManager* db, const IncomingChat& in, bool fromHist
                                         << ", topic=" << in.topic << ", messageId=" << in.msgId;
         return false;
     }
-    if (!db->chatRoomExists(in.topic))
+    if (!roomExists(db, in.topic))
         enqueue(std::make_unique<NoRoomExistMessageItem>(in.topic));
 
     DBChat chat(db);
@@ -70,7 +69,7 @@ bool MqttManager::storeChat(DBManager* db, const IncomingChat& in, bool fromHist
         // Sent by another session of the user.
         chat.setMsgRead(true);
         chat.insert();
-        fillSender(db, &chat);
+        fillSenderOf(db, &chat);
         *out = chat;
         return true;
     }
@@ -82,13 +81,12 @@ bool MqttManager::storeChat(DBManager* db, const IncomingChat& in, bool fromHist
         read = isReadAtOnce(in.topic);
     chat.setMsgRead(read);
     chat.insertOrUpdate();
-    fillSender(db, &chat);
+    fillSenderOf(db, &chat);
     *out = chat;
     if (fromHistory)
         return true;
 
-    const int unread =
-        !read && !existed ? unreadCounts().add(in.topic, 1) : unreadCounts().get(in.topic);
+    const int unread = !read && !existed ? addUnread(in.topic, 1) : unreadCount(in.topic);
     qDebug().noquote().nospace() << "receivedChatFromMqtt - [UNREAD] isReadMessage="
                                  << (read ? 1 : 0) << ", topic=" << in.topic
                                  << ", unread=" << unread;

@@ -3,7 +3,6 @@
 #include "messaging/mqttmanager.h"
 
 #include "store/dbmanager.h"
-#include "store/unreadcounts.h"
 
 #include <QDebug>
 
@@ -30,11 +29,10 @@ void MqttManager::receivedEnterReadFromMqtt(const QString& topic, const ChatPayl
                 << ", readTime=" << readTime;
             if (readTime != 0) {
                 const int marked = db->updateReadAll(topic, readTime);
-                unreadCounts().add(topic, -marked);
+                addUnread(topic, -marked);
             }
         }
-        enqueue(
-            std::make_unique<EnterMyReadMessageItem>(topic, clientId, unreadCounts().get(topic)));
+        enqueue(std::make_unique<EnterMyReadMessageItem>(topic, clientId, unreadCount(topic)));
         return;
     }
     if (readTime == 0)

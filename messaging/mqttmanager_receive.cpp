@@ -7,10 +7,22 @@
 #include <QDebug>
 #include <QThread>
 
+#include <limits>
+
 namespace {
+// The payload's time as local time, for the log line of every message. Asked for each message,
+// the C library would look at the time zone file again every time; the offset from UTC is kept
+// for the minute it was found for instead (zones change their offset on whole minutes).
 QString formatTime(qint64 msecsSinceEpoch)
 {
-    return QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch)
+    thread_local qint64 cachedMinute = std::numeric_limits<qint64>::min();
+    thread_local int cachedOffset = 0;
+    const qint64 minute = msecsSinceEpoch / 60000;
+    if (minute != cachedMinute) {
+        cachedOffset = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch).offsetFromUtc();
+        cachedMinute = minute;
+    }
+    return QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, Qt::OffsetFromUTC, cachedOffset)
         .toString(QStringLiteral("yyyyMMdd hhmmss"));
 }
 } // namespace
@@ -53,18 +65,23 @@ void MqttManager::receivedFromMqtt(const QMQTT::Message& message)
         return;
     }
 
+    // Room events write rooms, and users that the directory did not have yet: what a batch
+    // remembers of either is forgotten after each of them.
     switch (payload.messageType) {
     case ChatPayload::TypeChat:
         receivedChatFromMqtt(topic, payload);
         break;
     case ChatPayload::TypeInvite:
         receivedInviteFromMqtt(topic, payload);
+        forgetLookUps();
         break;
     case ChatPayload::TypeAdmission:
         receivedAdmissionFromMqtt(topic, payload);
+        forgetLookUps();
         break;
     case ChatPayload::TypeLeave:
         receivedLeaveFromMqtt(topic, payload);
+        forgetLookUps();
         break;
     case ChatPayload::TypePush:
         receivedPushFromMqtt(topic, payload);
@@ -78,16 +95,9 @@ void MqttManager::receivedFromMqtt(const QMQTT::Message& message)
     case ChatPayload::TypeHereRead:
         receivedHereReadFromMqtt(topic, payload);
         break;
-    case ChatPayload::TypeLogout: {
-        // Emitted from this object's own thread, so that every receiver gets it there, whatever
-        // its connection type; it is dropped with this object.
-        const unsigned char type = payload.messageType;
-        const QDateTime time = QDateTime::fromMSecsSinceEpoch(payload.msgTime);
-        QMetaObject::invokeMethod(
-            this, [this, topic, type, time] { emit logout(topic, type, time); },
-            Qt::QueuedConnection);
+    case ChatPayload::TypeLogout:
+        emitLogout(topic, payload.messageType, QDateTime::fromMSecsSinceEpoch(payload.msgTime));
         break;
-    }
     }
 }
 

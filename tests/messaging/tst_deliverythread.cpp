@@ -1,0 +1,177 @@
+// The delivery thread on its own: what the network thread posts reaches the delegate in arrival
+// order, on one thread that announced itself first; while the delegate is busy, what arrives
+// meanwhile is handed over as batches of at most kMaxBatch, or message by message to a delegate
+// that takes single messages only.
+#include "messaging/mqttclientdelegate.h"
+#include "messaging/mqttdeliverythread.h"
+
+#include <QtTest>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using QMQTT::DeliveryThread;
+using QMQTT::Message;
+
+namespace {
+
+QByteArray payload(int index)
+{
+    return QByteArray::number(index);
+}
+
+// Records every call; the first delivery waits until the test opens the gate, so that the test
+// can queue messages behind it.
+class Recorder : public QMQTT::ClientDelegate
+{
+public:
+    explicit Recorder(bool takesBatches) : m_takesBatches(takesBatches) {}
+
+    void onDeliveryThreadStarted() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_events.push_back(-1);
+        m_threads.push_back(std::this_thread::get_id());
+    }
+    void onMessageDelivered(const Message& message) override
+    {
+        holdFirstCall();
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_singles.push_back(message.payload().toInt());
+            m_threads.push_back(std::this_thread::get_id());
+        }
+        m_changed.notify_all();
+    }
+    void onMessagesDelivered(const QList<Message>& messages) override
+    {
+        if (!m_takesBatches) {
+            QMQTT::ClientDelegate::onMessagesDelivered(messages);
+            return;
+        }
+        holdFirstCall();
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_events.push_back(messages.size());
+            for (const Message& message : messages)
+                m_batched.push_back(message.payload().toInt());
+            m_threads.push_back(std::this_thread::get_id());
+        }
+        m_changed.notify_all();
+    }
+
+    void waitUntilHeld()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_held; });
+    }
+    void open()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_open = true;
+        }
+        m_changed.notify_all();
+    }
+    bool waitForMessages(int count)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(10), [&] {
+            return int(m_singles.size() + m_batched.size()) >= count;
+        });
+    }
+
+    // -1 for the start, then the size of each batch.
+    std::vector<int> events() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_events;
+    }
+    std::vector<int> delivered() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_takesBatches ? m_batched : m_singles;
+    }
+    bool oneThread() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (const std::thread::id& id : m_threads) {
+            if (id != m_threads.front() || id == std::this_thread::get_id())
+                return false;
+        }
+        return !m_threads.empty();
+    }
+
+private:
+    void holdFirstCall()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_held)
+            return;
+        m_held = true;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_open; });
+    }
+
+    const bool m_takesBatches;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_held = false;
+    bool m_open = false;
+    std::vector<int> m_events;
+    std::vector<int> m_singles;
+    std::vector<int> m_batched;
+    std::vector<std::thread::id> m_threads;
+};
+
+} // namespace
+
+class TestDeliveryThread : public QObject
+{
+    Q_OBJECT
+private slots:
+    void deliversInOrder_data();
+    void deliversInOrder();
+};
+
+void TestDeliveryThread::deliversInOrder_data()
+{
+    QTest::addColumn<bool>("takesBatches");
+    QTest::addColumn<int>("queuedBehind");
+    QTest::addColumn<std::vector<int>>("events");
+    QTest::newRow("batches: two full, the rest")
+        << true << 600 << std::vector<int>{-1, 1, 256, 256, 88};
+    QTest::newRow("batches: exactly one full") << true << 256 << std::vector<int>{-1, 1, 256};
+    QTest::newRow("batches: a few") << true << 3 << std::vector<int>{-1, 1, 3};
+    QTest::newRow("single messages") << false << 600 << std::vector<int>{-1};
+}
+
+void TestDeliveryThread::deliversInOrder()
+{
+    QFETCH(bool, takesBatches);
+    QFETCH(int, queuedBehind);
+    QFETCH(std::vector<int>, events);
+
+    Recorder recorder(takesBatches);
+    DeliveryThread thread(&recorder);
+    thread.start();
+    thread.post(Message(1, QStringLiteral("chat/1"), payload(0), 1));
+    recorder.waitUntilHeld();
+    for (int i = 1; i <= queuedBehind; ++i)
+        thread.post(Message(quint16(i + 1), QStringLiteral("chat/1"), payload(i), 1));
+    recorder.open();
+    QVERIFY(recorder.waitForMessages(queuedBehind + 1));
+    thread.stop();
+
+    QCOMPARE(recorder.events(), events);
+    std::vector<int> expected(size_t(queuedBehind + 1));
+    for (int i = 0; i <= queuedBehind; ++i)
+        expected[size_t(i)] = i;
+    QCOMPARE(recorder.delivered(), expected);
+    QVERIFY(recorder.oneThread());
+}
+
+QTEST_GUILESS_MAIN(TestDeliveryThread)
+#include "tst_deliverythread.moc"
