@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
+#include <QSqlError>
 #include <QSqlQuery>
 
 namespace {
@@ -234,33 +235,18 @@ namespace {
     "msg_time, count, msg_state, msg_read ) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
 const QString kInsertOrReplace = QStringLiteral("INSERT OR REPLACE" MT_CHAT_ROW_VALUES);
 const QString kInsert = QStringLiteral("INSERT" MT_CHAT_ROW_VALUES);
-const QString kInsertOrIgnore = QStringLiteral("INSERT OR IGNORE" MT_CHAT_ROW_VALUES);
+const QString kInsertOrFail = QStringLiteral("INSERT OR FAIL" MT_CHAT_ROW_VALUES);
 #undef MT_CHAT_ROW_VALUES
+
+// SQLITE_CONSTRAINT, as the driver reports it.
+bool isConstraintFailure(const QSqlQuery& query)
+{
+    return query.lastError().nativeErrorCode() == QLatin1String("19");
+}
 } // namespace
 
-bool DBChat::writeRow(const QString& statement, const char* where)
+void DBChat::bindRow(QSqlQuery* query) const
 {
-    const QString* sql = &statement;
-    if (m_dbManager && m_dbManager->inTransaction()) {
-        // Both statements replace a row that holds the same msg_id (the column's own conflict
-        // clause). Inside a transaction SQLite keeps a statement journal for such a statement,
-        // since it may delete a row and then still abort (topic is NOT NULL), and SQLCipher
-        // enciphers every page it copies into that journal: a chat stored in a batch would cost
-        // almost what a chat committed on its own does. The same rows result without it: the
-        // row holding the msg_id, if any, is removed first, and the insert is left nothing to
-        // replace (OR IGNORE neither deletes nor aborts).
-        QSqlQuery* remove = DBSql::prepared(
-            m_dbManager, QStringLiteral("DELETE FROM TTT_CHATT WHERE msg_id=?"), where);
-        if (!remove)
-            return false;
-        remove->addBindValue(DBSql::text(m_msg_id));
-        if (!DBSql::exec(*remove, where))
-            return false;
-        sql = &kInsertOrIgnore;
-    }
-    QSqlQuery* query = DBSql::prepared(m_dbManager, *sql, where);
-    if (!query)
-        return false;
     query->addBindValue(DBSql::text(m_topic));
     query->addBindValue(m_msg_type);
     query->addBindValue(m_content_type);
@@ -272,7 +258,44 @@ bool DBChat::writeRow(const QString& statement, const char* where)
     query->addBindValue(m_count);
     query->addBindValue(m_msg_state);
     query->addBindValue(DBSql::flag(m_msg_read));
-    return DBSql::execInsert(*query, where, &m_id);
+}
+
+bool DBChat::writeRow(const QString& statement, const char* where)
+{
+    if (!m_dbManager || !m_dbManager->inTransaction()) {
+        QSqlQuery* query = DBSql::prepared(m_dbManager, statement, where);
+        if (!query)
+            return false;
+        bindRow(query);
+        return DBSql::execInsert(*query, where, &m_id);
+    }
+    // Both statements replace a row that holds the same msg_id (the column's own conflict
+    // clause). Inside a transaction SQLite keeps a statement journal for such a statement, since
+    // it may delete a row and then still abort (topic is NOT NULL), and SQLCipher enciphers every
+    // page it copies into that journal: a chat stored in a batch would cost almost what a chat
+    // committed on its own does. The same rows result without it. OR FAIL neither replaces nor
+    // rolls back, so it needs no journal; it stops, having written nothing (not even the row id
+    // counter), when the msg_id is taken, and only then is that row removed and the insert run
+    // again.
+    QSqlQuery* insert = DBSql::prepared(m_dbManager, kInsertOrFail, where);
+    if (!insert)
+        return false;
+    bindRow(insert);
+    if (insert->exec())
+        return DBSql::insertResult(*insert, &m_id);
+    if (!isConstraintFailure(*insert)) {
+        DBSql::logFailure(*insert, where);
+        return false;
+    }
+    QSqlQuery* remove =
+        DBSql::prepared(m_dbManager, QStringLiteral("DELETE FROM TTT_CHATT WHERE msg_id=?"), where);
+    if (!remove)
+        return false;
+    remove->addBindValue(DBSql::text(m_msg_id));
+    if (!DBSql::exec(*remove, where))
+        return false;
+    bindRow(insert);
+    return DBSql::execInsert(*insert, where, &m_id);
 }
 
 bool DBChat::insertOrUpdate()

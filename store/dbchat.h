@@ -105,6 +105,7 @@ private:
     void resetAttachment();
     // Runs the INSERT of insertOrUpdate() or insert() (`statement`) with the record's values.
     bool writeRow(const QString& statement, const char* where);
+    void bindRow(QSqlQuery* query) const;
     bool updateByMsgId(const QString& sql, const QVariant& first, const QVariant& second,
                        const char* where);
 

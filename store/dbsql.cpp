@@ -58,11 +58,21 @@ bool exec(QSqlQuery& query, const char* where)
 
 bool execInsert(QSqlQuery& query, const char* where, qint64* recordId)
 {
-    if (!exec(query, where) || query.numRowsAffected() < 1)
+    return exec(query, where) && insertResult(query, recordId);
+}
+
+bool insertResult(const QSqlQuery& query, qint64* recordId)
+{
+    if (query.numRowsAffected() < 1)
         return false;
     if (*recordId <= 0)
         *recordId = query.lastInsertId().toLongLong();
     return true;
+}
+
+void logFailure(const QSqlQuery& query, const char* where)
+{
+    logFailure(query, query.lastQuery(), where);
 }
 
 QVariant text(const QString& value)

@@ -24,6 +24,10 @@ bool exec(QSqlQuery& query, const char* where);
 // Executes a prepared INSERT: true only when it ran and changed a row; then a record id of 0 or
 // less (never stored) becomes the new row's id.
 bool execInsert(QSqlQuery& query, const char* where, qint64* recordId);
+// The second half of execInsert(), for an INSERT that the caller executed itself.
+bool insertResult(const QSqlQuery& query, qint64* recordId);
+// Logs a failed statement like exec() does.
+void logFailure(const QSqlQuery& query, const char* where);
 // A text to bind. Qt binds a null QString as SQL NULL; the store keeps empty texts as ''.
 QVariant text(const QString& value);
 // A flag to bind, as the store keeps flags: 1 or 0.

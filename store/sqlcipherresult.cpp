@@ -96,6 +96,7 @@ bool SqlCipherResult::prepare(const QString& query)
     }
 
     m_sql = query;
+    m_isInsert = startsWithInsert(query);
     m_stmt = drv->takeStatement(query);
     if (m_stmt)
         return true;
@@ -126,6 +127,23 @@ bool SqlCipherResult::prepare(const QString& query)
         return false;
     }
     return true;
+}
+
+void SqlCipherResult::bindValue(int index, const QVariant& value, QSql::ParamType type)
+{
+    // QSqlResult's own version also files every position under a made-up name (":0", ":1", ...)
+    // for look-ups by name that positional binding never makes; formatting that name and filing
+    // it cost more than the rest of binding a value. Only the value is needed here, since exec()
+    // binds boundValues() by position (named placeholders reach the same vector through
+    // QSqlResult's name table, filled when the statement was prepared).
+    if (type != QSql::In || hasOutValues() || index < 0) {
+        QSqlResult::bindValue(index, value, type);
+        return;
+    }
+    QVector<QVariant>& values = boundValues();
+    if (values.size() <= index)
+        values.resize(index + 1);
+    values[index] = value;
 }
 
 bool SqlCipherResult::bindAll()
@@ -222,8 +240,9 @@ bool SqlCipherResult::exec()
         return false;
     }
     sqlite3* db = drv->connection();
+    // Every parameter is bound again below (bindAll() refuses a count that does not match), so
+    // the old values need no clearing first.
     sqlite3_reset(m_stmt);
-    sqlite3_clear_bindings(m_stmt);
     if (!bindAll())
         return false;
 
@@ -249,7 +268,7 @@ bool SqlCipherResult::exec()
         // sqlite3_changes() keeps the count of the last INSERT/UPDATE/DELETE, so a statement
         // that changed nothing (DDL, a pragma) must not report that old count.
         m_affected = sqlite3_total_changes(db) != changesBefore ? sqlite3_changes(db) : 0;
-        if (m_affected > 0 && startsWithInsert(m_sql))
+        if (m_affected > 0 && m_isInsert)
             m_lastInsertId = qlonglong(sqlite3_last_insert_rowid(db));
     }
     setSelect(select);

@@ -25,6 +25,8 @@ protected:
     bool reset(const QString& query) override;
     bool prepare(const QString& query) override;
     bool exec() override;
+    void bindValue(int index, const QVariant& value, QSql::ParamType type) override;
+    using QSqlResult::bindValue;
     QVariant data(int index) override;
     bool isNull(int index) override;
     bool fetch(int index) override;
@@ -48,6 +50,7 @@ private:
 
     sqlite3_stmt* m_stmt = nullptr;
     QString m_sql;
+    bool m_isInsert = false; // an INSERT or REPLACE: lastInsertId() is set after it
     // Made on the first record() call of each run: most statements are read by position only,
     // and naming and typing every column would cost more than the statement itself.
     mutable QSqlRecord m_record;
