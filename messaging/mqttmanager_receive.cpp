@@ -11,19 +11,27 @@
 
 namespace {
 // The payload's time as local time, for the log line of every message. Asked for each message,
-// the C library would look at the time zone file again every time; the offset from UTC is kept
-// for the minute it was found for instead (zones change their offset on whole minutes).
+// the C library would look at the time zone file again every time, and Qt's formatting is not
+// cheap either: the text is kept for the second it shows, and the offset from UTC for the minute
+// it was found for (zones change their offset on whole minutes).
 QString formatTime(qint64 msecsSinceEpoch)
 {
+    thread_local qint64 cachedSecond = std::numeric_limits<qint64>::min();
+    thread_local QString cachedText;
     thread_local qint64 cachedMinute = std::numeric_limits<qint64>::min();
     thread_local int cachedOffset = 0;
+    const qint64 second = msecsSinceEpoch / 1000;
+    if (second == cachedSecond)
+        return cachedText;
     const qint64 minute = msecsSinceEpoch / 60000;
     if (minute != cachedMinute) {
         cachedOffset = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch).offsetFromUtc();
         cachedMinute = minute;
     }
-    return QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, Qt::OffsetFromUTC, cachedOffset)
-        .toString(QStringLiteral("yyyyMMdd hhmmss"));
+    cachedText = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, Qt::OffsetFromUTC, cachedOffset)
+                     .toString(QStringLiteral("yyyyMMdd hhmmss"));
+    cachedSecond = second;
+    return cachedText;
 }
 } // namespace
 
