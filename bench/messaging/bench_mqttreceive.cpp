@@ -2,6 +2,10 @@
 // mosquitto broker, received by MqttManager, decoded, stored in the encrypted database and
 // queued as items, against mosquitto_sub receiving the same burst from the same broker in the
 // same run; then the delay from publish to queued item at 1,000 messages per second.
+//
+// The bursts run in rounds that alternate between the two sides, and each side keeps its best
+// round: on a shared machine a burst of load from elsewhere during one burst would otherwise
+// decide the ratio.
 #include "receiveharness.h"
 
 #include "main/mtdata.h"
@@ -24,6 +28,7 @@
 
 namespace {
 const int kBurst = 20000;
+const int kRounds = 3;
 const int kPacedRate = 1000;
 const int kPacedCount = 3000;
 const qint32 kSender = 3;
@@ -116,11 +121,6 @@ int main(int argc, char** argv)
     if (!harness.start())
         return fail(harness.errorString());
 
-    const QList<QByteArray> burst = chatBurst(0, kBurst);
-    const double reference = harness.referenceRate(QStringLiteral("chat/1"), burst);
-    if (reference <= 0)
-        return fail(harness.errorString());
-
     // The signed-in receiver with its database: the room and the sender are known, as they are
     // after a login.
     const QString topic = QStringLiteral("chat/2");
@@ -154,9 +154,16 @@ int main(int argc, char** argv)
         return fail(QStringLiteral("the session did not connect"));
 
     QVector<qint64> sentAt;
+    double reference = 0;
     double rate = 0;
-    {
-        Taker taker(&manager, 0, kBurst);
+    for (int round = 0; round < kRounds; ++round) {
+        // Each round its own message ids: a repeated id would replace a stored row instead of
+        // adding one.
+        const QList<QByteArray> burst = chatBurst(round * kBurst, kBurst);
+        const double roundReference = harness.referenceRate(QStringLiteral("chat/1"), burst);
+        if (roundReference <= 0)
+            return fail(harness.errorString());
+        Taker taker(&manager, round * kBurst, kBurst);
         harness.publishBurst(topic, burst, &sentAt);
         if (!ReceiveHarness::waitFor([&] { return taker.count() == kBurst; }, 300000))
             return fail(QStringLiteral("the burst was not queued: %1 of %2")
@@ -164,13 +171,17 @@ int main(int argc, char** argv)
                             .arg(kBurst));
         const auto& queued = taker.queuedAt();
         const qint64 last = *std::max_element(queued.begin(), queued.end());
-        rate = kBurst / (double(last - sentAt.first()) / 1e9);
+        const double roundRate = kBurst / (double(last - sentAt.first()) / 1e9);
+        std::printf("round %d: pipeline %.0f msg/s, mosquitto_sub %.0f msg/s\n", round, roundRate,
+                    roundReference);
+        reference = std::max(reference, roundReference);
+        rate = std::max(rate, roundRate);
     }
 
     QVector<qint64> delays;
     {
-        Taker taker(&manager, kBurst, kPacedCount);
-        harness.publishPaced(topic, chatBurst(kBurst, kPacedCount), kPacedRate, &sentAt);
+        Taker taker(&manager, kRounds * kBurst, kPacedCount);
+        harness.publishPaced(topic, chatBurst(kRounds * kBurst, kPacedCount), kPacedRate, &sentAt);
         if (!ReceiveHarness::waitFor([&] { return taker.count() == kPacedCount; }, 60000))
             return fail(QStringLiteral("the paced messages were not queued"));
         for (int i = 0; i < kPacedCount; ++i)
@@ -183,7 +194,7 @@ int main(int argc, char** argv)
     pass &= ReceiveHarness::printFigure(QStringLiteral("mqtt.receive.p99"),
                                         ReceiveHarness::percentile(delays, 0.99) / 1e6,
                                         QStringLiteral("ms"), 0, QStringLiteral("<="), 20);
-    std::printf("burst of %d stored and queued: %.0f msg/s, mosquitto_sub %.0f msg/s; "
+    std::printf("burst of %d stored and queued: best %.0f msg/s, mosquitto_sub best %.0f msg/s; "
                 "%d at %d/s, publish to queued item: median %.2f ms, p99 %.2f ms\n",
                 kBurst, rate, reference, kPacedCount, kPacedRate,
                 ReceiveHarness::percentile(delays, 0.5) / 1e6,
