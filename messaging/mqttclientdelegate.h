@@ -16,7 +16,8 @@ public:
     // Once, on the delivery thread, before the first message: the place to open what the
     // thread needs for itself, such as its own database connection.
     virtual void onDeliveryThreadStarted() = 0;
-    // Once per received PUBLISH, after the client has acknowledged it to the broker.
+    // Once per received PUBLISH, after the client has acknowledged it to the broker (through
+    // onMessagesDelivered(), unless a delegate takes its batches itself).
     virtual void onMessageDelivered(const Message& message) = 0;
     // Every message that had arrived when the delivery thread was ready for more (at most
     // DeliveryThread::kMaxBatch, at least one), in arrival order. A delegate that can handle

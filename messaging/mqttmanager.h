@@ -21,7 +21,6 @@
 #include <mutex>
 
 class DBManager;
-class DBUser;
 class MqttReceiveBatch;
 class QThread;
 class RoomPresence;
@@ -31,7 +30,9 @@ class RoomPresence;
 // thread, where they are decoded, checked against and written to the store through the thread's
 // own connection ("Veltri_mqtt"), counted for the unread badges and turned into message items.
 // The main window takes the items from a queue on the GUI thread. A forced logout bypasses the
-// queue as the logout() signal, which always arrives on the thread that owns this object.
+// queue as the logout() signal, which always arrives on the thread that owns this object. What
+// has arrived together is stored in one transaction, and its items, unread counts and logouts
+// are handed on only once that has committed (MqttReceiveBatch).
 //
 // Threads: construction, connection, the send operations, chatItemFromHistory() and the signals
 // belong to the GUI thread; the delegate operations and every receive handler run on the
@@ -266,9 +267,9 @@ public:
     // without a room also queues a NoRoomExistMessageItem.
     std::unique_ptr<ChatMessageItem> chatItemFromHistory(const QJsonObject& object, DBManager* db);
 
-    // QMQTT::ClientDelegate, on the delivery thread. A batch is handled in one store transaction
-    // and its items are queued once that has committed; a single message, as before, statement
-    // by statement.
+    // QMQTT::ClientDelegate, on the delivery thread. onMessagesDelivered() handles its messages
+    // in order inside one store transaction and queues what they produced once that has
+    // committed; onMessageDelivered() handles one message statement by statement.
     void onDeliveryThreadStarted() override;
     void onMessageDelivered(const QMQTT::Message& message) override;
     void onMessagesDelivered(const QList<QMQTT::Message>& messages) override;
