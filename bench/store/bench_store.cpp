@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QLoggingCategory>
 #include <QProcess>
+#include <QSqlQuery>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -46,6 +48,19 @@ bool makeStore(const QString& file)
 {
     DBManager db(file, QStringLiteral("bench_make"), kKey, 1);
     return db.isOpen() && db.createWorkingIndexes();
+}
+
+// The file's tables and indexes, by name.
+QStringList schemaOf(const QString& file)
+{
+    DBManager db(file, QStringLiteral("bench_schema"), kKey, 0);
+    QSqlQuery query(db.database());
+    QStringList names;
+    if (query.exec(QStringLiteral("SELECT type || ' ' || name FROM sqlite_master ORDER BY 1"))) {
+        while (query.next())
+            names << query.value(0).toString();
+    }
+    return names;
 }
 
 // Seconds for kInserts chats through the store's own path.
@@ -147,6 +162,13 @@ int main(int argc, char* argv[])
     const QString theirs = dir.filePath(QStringLiteral("veltri_tool.db"));
     if (!makeStore(ours) || !makeStore(theirs))
         return 1;
+    const QStringList schema = schemaOf(ours);
+    if (schema.isEmpty() || schema != schemaOf(theirs)) {
+        std::fprintf(stderr, "the two files differ in their tables and indexes\n");
+        return 1;
+    }
+    std::printf("both files: %d tables and indexes (%s)\n", int(schema.size()),
+                qPrintable(schema.filter(QStringLiteral("index TTT_")).join(QStringLiteral(", "))));
 
     // Rounds alternate between the two sides; each side keeps its best round, so that a burst
     // of load from elsewhere on a shared machine does not decide the ratio.
