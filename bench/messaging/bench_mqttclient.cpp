@@ -1,6 +1,7 @@
 // The MQTT client layer alone: a burst of 20,000 CHAT payloads for one room received through
 // QMQTT::Client's delivery thread, against mosquitto_sub on the same broker in the same run,
-// and the delay from publish to delivery at 1,000 messages per second.
+// and the delay from publish to delivery at 1,000 messages per second. The bursts alternate
+// between the two sides for three rounds and each side keeps its best (a shared, noisy machine).
 #include "receiveharness.h"
 
 #include "messaging/chatpayload.h"
@@ -16,6 +17,7 @@
 
 namespace {
 const int kBurst = 20000;
+const int kRounds = 3;
 const int kPacedRate = 1000;
 const int kPacedCount = 3000;
 
@@ -66,15 +68,10 @@ int main(int argc, char** argv)
         return fail(harness.errorString());
 
     const QList<QByteArray> burst = ReceiveHarness::chatBurst(kBurst, 3);
-    const double reference = harness.referenceRate(QStringLiteral("chat/1"), burst);
-    if (reference <= 0)
-        return fail(harness.errorString());
-
     const QString topic = QStringLiteral("chat/2");
     if (!harness.prepareSession(QStringLiteral("bench-layer"), topic))
         return fail(harness.errorString());
     Receiver receiver;
-    receiver.reset(kBurst);
     QMQTT::Client client(&receiver);
     client.setHostName(harness.broker().host());
     client.setPort(harness.broker().port());
@@ -86,13 +83,26 @@ int main(int argc, char** argv)
         return fail(QStringLiteral("the client did not connect"));
 
     QVector<qint64> sentAt;
-    harness.publishBurst(topic, burst, &sentAt);
-    if (!ReceiveHarness::waitFor([&] { return receiver.count() == kBurst; }, 300000))
-        return fail(
-            QStringLiteral("the burst did not arrive: %1 of %2").arg(receiver.count()).arg(kBurst));
-    const auto& delivered = receiver.deliveredAt();
-    const qint64 last = *std::max_element(delivered.begin(), delivered.end());
-    const double rate = kBurst / (double(last - sentAt.first()) / 1e9);
+    double reference = 0;
+    double rate = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        const double roundReference = harness.referenceRate(QStringLiteral("chat/1"), burst);
+        if (roundReference <= 0)
+            return fail(harness.errorString());
+        receiver.reset(kBurst);
+        harness.publishBurst(topic, burst, &sentAt);
+        if (!ReceiveHarness::waitFor([&] { return receiver.count() == kBurst; }, 300000))
+            return fail(QStringLiteral("the burst did not arrive: %1 of %2")
+                            .arg(receiver.count())
+                            .arg(kBurst));
+        const auto& delivered = receiver.deliveredAt();
+        const qint64 last = *std::max_element(delivered.begin(), delivered.end());
+        const double roundRate = kBurst / (double(last - sentAt.first()) / 1e9);
+        std::printf("round %d: layer %.0f msg/s, mosquitto_sub %.0f msg/s\n", round, roundRate,
+                    roundReference);
+        reference = std::max(reference, roundReference);
+        rate = std::max(rate, roundRate);
+    }
 
     receiver.reset(kPacedCount);
     const QList<QByteArray> paced = ReceiveHarness::chatBurst(kPacedCount, 3);
@@ -109,7 +119,7 @@ int main(int argc, char** argv)
     pass &= ReceiveHarness::printFigure(QStringLiteral("mqtt.layer.p99"),
                                         ReceiveHarness::percentile(delays, 0.99) / 1e6,
                                         QStringLiteral("ms"), 0, QStringLiteral("<="), 20);
-    std::printf("burst of %d: %.0f msg/s through the layer, %.0f msg/s by mosquitto_sub; "
+    std::printf("burst of %d: best %.0f msg/s through the layer, best %.0f msg/s by mosquitto_sub; "
                 "%d at %d/s: median %.2f ms, p99 %.2f ms\n",
                 kBurst, rate, reference, kPacedCount, kPacedRate,
                 ReceiveHarness::percentile(delays, 0.5) / 1e6,
