@@ -291,7 +291,9 @@ void TestMqttClient::offlineMessagesArriveAfterReconnect()
     QFETCH(bool, newClientObject);
     const QString id = QStringLiteral("session-offline-%1").arg(int(newClientObject));
     QVERIFY(m_broker.subscribeSession(id, {QStringLiteral("chat/3")}));
+    // Both delegates outlive the client: it calls its delegate until it is destroyed itself.
     Recorder recorder;
+    Recorder second;
     auto client = makeClient(id, &recorder);
     QSignalSpy connected(client.get(), &QMQTT::Client::connected);
     client->connectToHost();
@@ -309,7 +311,6 @@ void TestMqttClient::offlineMessagesArriveAfterReconnect()
     QVERIFY(m_broker.publishLines(QStringLiteral("chat/3"), sent));
     QCOMPARE(recorder.messageCount(), 0);
 
-    Recorder second;
     Recorder* target = newClientObject ? &second : &recorder;
     if (newClientObject)
         client = makeClient(id, &second);
