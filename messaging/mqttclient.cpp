@@ -115,25 +115,28 @@ quint16 Client::publish(const Message& message)
 
 void Client::post(Pending pending)
 {
-    bool wasEmpty;
-    {
-        std::lock_guard<std::mutex> lock(m_pendingMutex);
-        wasEmpty = m_pending.empty();
-        m_pending.push_back(pending);
-    }
+    // The event is made and posted under our own mutex, and event() takes that mutex before it
+    // looks at any event: Qt's posted-event queue orders the hand-over with locks that thread
+    // sanitizers cannot see, ours they can.
+    std::lock_guard<std::mutex> lock(m_pendingMutex);
+    const bool wasEmpty = m_pending.empty();
+    m_pending.push_back(pending);
     if (wasEmpty)
         QCoreApplication::postEvent(this, new QEvent(kPendingEvent));
 }
 
 bool Client::event(QEvent* e)
 {
-    if (e->type() != kPendingEvent)
-        return QObject::event(e);
     std::vector<Pending> pending;
+    bool ours;
     {
         std::lock_guard<std::mutex> lock(m_pendingMutex);
-        pending.swap(m_pending);
+        ours = e->type() == kPendingEvent;
+        if (ours)
+            pending.swap(m_pending);
     }
+    if (!ours)
+        return QObject::event(e);
     // A receiver may delete the client from a slot.
     QPointer<Client> self(this);
     for (const Pending& p : pending) {
