@@ -4,6 +4,7 @@
 #include "messaging/mqttmanager.h"
 
 #include "store/dbmanager.h"
+#include "store/dbsql.h"
 #include "store/dbtypes.h"
 #include "store/dbuser.h"
 
@@ -37,11 +38,6 @@ void detach(DBChatRoom* room, DBChat* chat)
     room->setDbManager(nullptr);
     chat->setDbManager(nullptr);
 }
-
-qint64 idFromJson(const QJsonValue& value)
-{
-    return value.isString() ? value.toString().toLongLong() : ChatPayload::toInt64(value);
-}
 } // namespace
 
 void MqttManager::storeInvitedRoom(DBChatRoom* room, const char* where)
@@ -68,7 +64,7 @@ void MqttManager::receivedInviteFromMqtt(const QString& topic, const ChatPayload
     DBManager* db = m_threadStore.get();
     const Session s = session();
     const QJsonObject info = payload.object().value(QStringLiteral("chatRoomInfo")).toObject();
-    if (idFromJson(info.value(QStringLiteral("chattRoomId"))) == 0) {
+    if (DBSql::jsonInt(info, QStringLiteral("chattRoomId")) == 0) {
         qWarning().noquote().nospace()
             << "MainDialog::receivedInviteFromMqtt - no chatRoomInfo"
             << ", topic=" << topic << ", messageId=" << payload.messageId;
@@ -119,7 +115,7 @@ void MqttManager::receivedAdmissionFromMqtt(const QString& topic, const ChatPayl
     const Session s = session();
     const QJsonObject contents = payload.object();
     const QJsonObject info = contents.value(QStringLiteral("chatRoomInfo")).toObject();
-    if (idFromJson(info.value(QStringLiteral("chattRoomId"))) == 0) {
+    if (DBSql::jsonInt(info, QStringLiteral("chattRoomId")) == 0) {
         qWarning().noquote().nospace()
             << "MainDialog::receivedAdmissionFromMqtt - no chatRoomInfo"
             << ", topic=" << topic << ", messageId=" << payload.messageId;
@@ -140,7 +136,7 @@ void MqttManager::receivedAdmissionFromMqtt(const QString& topic, const ChatPayl
         const QJsonArray invited = contents.value(QStringLiteral("inviteUserIds")).toArray();
         for (const QJsonValue& value : invited) {
             DBUser user(db);
-            const qint64 id = idFromJson(value);
+            const qint64 id = DBSql::jsonInt(value);
             if (id != 0 && db->findUser(id, user) && !user.userName().isEmpty())
                 names << user.userName();
         }
@@ -184,7 +180,7 @@ void MqttManager::receivedLeaveFromMqtt(const QString& topic, const ChatPayload&
         return;
     }
 
-    const int roomType = int(idFromJson(payload.object().value(QStringLiteral("chatRoomType"))));
+    const int roomType = int(DBSql::jsonInt(payload.object(), QStringLiteral("chatRoomType")));
     if (roomType == RoomType1VSN) {
         if (db->findChatRoom(topic, room)) {
             QStringList members = room.members().split(QLatin1Char(','), Qt::SkipEmptyParts);

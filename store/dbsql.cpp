@@ -109,6 +109,15 @@ bool findGroupName(DBManager* db, qint64 groupId, QString* name)
                   name, "DBSql::findGroupName");
 }
 
+namespace {
+// Whether a JSON number converts to qint64 without leaving its range (a conversion that does is
+// undefined behaviour); both bounds are powers of two, exact as doubles.
+bool fitsInt64(double number)
+{
+    return number >= -9223372036854775808.0 && number < 9223372036854775808.0;
+}
+} // namespace
+
 QString jsonText(const QJsonObject& object, const QString& key)
 {
     const QJsonValue value = object.value(key);
@@ -116,22 +125,29 @@ QString jsonText(const QJsonObject& object, const QString& key)
         return value.toString();
     if (value.isDouble()) {
         const double number = value.toDouble();
-        const qint64 whole = static_cast<qint64>(number);
-        return double(whole) == number ? QString::number(whole) : QString::number(number);
+        if (fitsInt64(number) && double(qint64(number)) == number)
+            return QString::number(qint64(number));
+        return QString::number(number);
     }
     if (value.isBool())
         return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
     return QString();
 }
 
-qint64 jsonInt(const QJsonObject& object, const QString& key)
+qint64 jsonInt(const QJsonValue& value)
 {
-    const QJsonValue value = object.value(key);
-    if (value.isDouble())
-        return static_cast<qint64>(value.toDouble());
+    if (value.isDouble()) {
+        const double number = value.toDouble();
+        return fitsInt64(number) ? qint64(number) : 0;
+    }
     if (value.isString())
         return value.toString().trimmed().toLongLong();
     return 0;
+}
+
+qint64 jsonInt(const QJsonObject& object, const QString& key)
+{
+    return jsonInt(object.value(key));
 }
 
 } // namespace DBSql

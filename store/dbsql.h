@@ -5,6 +5,7 @@
 
 class DBManager;
 class QJsonObject;
+class QJsonValue;
 class QSqlQuery;
 
 // Small helpers the records and DBManager share: statement execution with the store's error
@@ -43,7 +44,9 @@ bool findGroupName(DBManager* db, qint64 groupId, QString* name);
 
 // A JSON member as text: strings as they are, numbers in decimal, absent members empty.
 QString jsonText(const QJsonObject& object, const QString& key);
-// A JSON member as an integer: numbers, or texts holding a decimal number; 0 otherwise.
+// A JSON value as an integer: whole-number parts of numbers within 64 bits, or texts holding a
+// decimal number; 0 otherwise (numbers out of range included: server and peer JSON is input).
+qint64 jsonInt(const QJsonValue& value);
 qint64 jsonInt(const QJsonObject& object, const QString& key);
 
 } // namespace DBSql

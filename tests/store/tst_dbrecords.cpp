@@ -151,6 +151,10 @@ void TestDBRecords::userFromJson_data()
         << "8|||||||1|0|0|0|5";
     QTest::newRow("letters are not flags")
         << QByteArray(R"({"userId":9,"telOpenYn":"Y","appInstallYn":"N"})") << "9|||||||0|0|0|0|";
+    // Server JSON is input: a number beyond 64 bits must not be converted (undefined behaviour).
+    QTest::newRow("numbers out of range")
+        << QByteArray(R"({"userId":1e30,"userName":-1e300,"userSortSeq":9.5e18})")
+        << "0|-1e+300||||||0|0|0|0|9.5e+18";
 }
 
 void TestDBRecords::userFromJson()
