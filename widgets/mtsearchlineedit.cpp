@@ -99,13 +99,12 @@ bool MtSearchLineEdit::eventFilter(QObject* watched, QEvent* event)
             << " cha:"
             << (ime->preeditString().isEmpty() ? QString() : ime->preeditString().right(1))
             << " preeditString:" << ime->preeditString() << " commitString:" << ime->commitString();
-        if (!ime->preeditString().isEmpty()) {
-            // The line edit only reports committed text; the pending syllable is searched for
-            // now, before the line edit applies the event.
+        // The line edit only reports committed text; the pending syllable is searched for now,
+        // before the line edit applies the event. A composition that ends without a commit (its
+        // last letter erased) changes no committed text, so the search steps back here too.
+        if (!ime->preeditString().isEmpty() || !m_preedit.isEmpty()) {
             m_preedit = ime->preeditString();
             inputSearchLineEdit(withPreedit(ime->commitString(), m_preedit));
-        } else {
-            m_preedit.clear();
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -368,6 +368,13 @@ void TestSharedWidgets::searchFollowsComposition()
     QCOMPARE(search.preeditText(), QString());
     QCOMPARE(emitted(), (QStringList{"ㅎ", "하", "한", "한ㄱ", "한글"}));
     QVERIFY(search.cancelButton()->isVisibleTo(&search));
+
+    // A letter begun and erased again: nothing is committed, and the search is back at the text
+    // of the box.
+    compose(QStringLiteral("ㅂ"), QString());
+    compose(QString(), QString());
+    QCOMPARE(search.lineEdit()->text(), QStringLiteral("한글"));
+    QCOMPARE(emitted().mid(5), (QStringList{"한글ㅂ", "한글"}));
 }
 
 void TestSharedWidgets::searchSubstitutionAndReturn()
