@@ -188,7 +188,10 @@ QString NetServerManager::requestImage(const QString& urlFilePath, QWidget* widg
 
 void NetServerManager::runImageFetch(const QString& urlFilePath, QWidget* widget)
 {
-    if (FileManager::safeFileName(urlFilePath).isEmpty()) {
+    // The file requestImage() looks for next time: named after the whole address, so that a
+    // picture asked for with a query (a new version of it) is fetched once and then found.
+    const QString filePath = FileManager::cacheFilePath(urlFilePath);
+    if (filePath.isEmpty()) {
         qWarning().noquote().nospace()
             << "NetServerManager::requestImage - no file name in urlFilePath:" << urlFilePath;
         emit onImageFailure(urlFilePath, widget);
@@ -205,9 +208,8 @@ void NetServerManager::runImageFetch(const QString& urlFilePath, QWidget* widget
         emit onImageFailure(urlFilePath, widget);
         return;
     }
-    const QString filePath = FileManager::cacheFilePath(reply->url().path());
     QString error;
-    const bool written = !filePath.isEmpty() && writeWhole(filePath, reply->readAll(), &error);
+    const bool written = writeWhole(filePath, reply->readAll(), &error);
     delete reply;
     if (!written) {
         qWarning().noquote().nospace()

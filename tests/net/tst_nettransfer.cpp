@@ -70,6 +70,7 @@ private slots:
     void uploadFailures();
     void downloads_data();
     void downloads();
+    void pictures_data();
     void pictures();
     void sameCachedPictureTwiceAtOnce();
     void pictureFailures_data();
@@ -389,9 +390,17 @@ void TestNetTransfer::downloads()
     QCOMPARE(progress.last().done, QFileInfo(original).size());
 }
 
+void TestNetTransfer::pictures_data()
+{
+    QTest::addColumn<QString>("url"); // %1: a user of the directory
+    QTest::newRow("server path") << QStringLiteral("/pictures/u%1_1_t.png");
+    QTest::newRow("server path with a query") << QStringLiteral("/pictures/u%1_1_t.png?v=2");
+}
+
 void TestNetTransfer::pictures()
 {
-    const QString url = QStringLiteral("/pictures/u%1_1_t.png").arg(m_session->userId() + 3);
+    QFETCH(QString, url);
+    url = url.arg(m_session->userId() + 3);
     QFile::remove(FileManager::cacheFilePath(url));
     QWidget widget;
     QCOMPARE(m_net->requestImage(url, &widget), QString());
