@@ -145,10 +145,10 @@ QNetworkReply* NetServerManager::postMultipart(QNetworkAccessManager* manager, c
     reply->setProperty("reqId", reqId);
     // The sender of a signal is not known across threads: the reply's progress is forwarded
     // here, on the reply's own thread. A figure below one already reported (Qt's closing (0, 0)
-    // report) is left out, so that the progress a caller sees never falls back.
-    qint64 lastSent = -1;
+    // report) is left out, so that the progress a caller sees never falls back. The last figure
+    // lives in the connection, which outlives this call as long as the caller keeps the reply.
     connect(reply, &QNetworkReply::uploadProgress, reply,
-            [this, reqId, &lastSent](qint64 sent, qint64 total) {
+            [this, reqId, lastSent = qint64(-1)](qint64 sent, qint64 total) mutable {
                 if (sent < lastSent)
                     return;
                 lastSent = sent;
