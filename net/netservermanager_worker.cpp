@@ -27,10 +27,11 @@ QString myId(const NetSessionHeaders& headers)
     return QString::number(headers.userId());
 }
 
-// The pictures of the listed rooms' members and groups, as the directory names them.
+// The pictures of the listed rooms' members and groups, as the directory names them. Only those
+// rows are read: the directory can hold tens of thousands of users.
 QStringList roomPictureUrls(DBManager& db, const QJsonObject& response, qint64 ownUserId)
 {
-    QSet<qint64> userIds;
+    QSet<QString> userIds;
     QSet<qint64> groupIds;
     const QJsonArray rooms = response.value(QLatin1String("list")).toArray();
     for (const QJsonValue& value : rooms) {
@@ -44,20 +45,19 @@ QStringList roomPictureUrls(DBManager& db, const QJsonObject& response, qint64 o
             const qint64 id =
                 member.toObject().value(QLatin1String("joinUserId")).toVariant().toLongLong();
             if (id != ownUserId)
-                userIds.insert(id);
+                userIds.insert(QString::number(id));
         }
     }
     QStringList urls;
     QList<DBUser> users;
-    db.userList(users);
+    db.users(users, userIds.values());
     for (const DBUser& user : qAsConst(users)) {
-        if (userIds.contains(user.userId()) && !user.thumbUrl().isEmpty())
+        if (!user.thumbUrl().isEmpty())
             urls << user.thumbUrl();
     }
-    QList<DBGroup> groups;
-    db.groupList(groups);
-    for (const DBGroup& group : qAsConst(groups)) {
-        if (groupIds.contains(group.groupId()) && !group.thumbUrl().isEmpty())
+    for (const qint64 groupId : qAsConst(groupIds)) {
+        DBGroup group;
+        if (db.findGroup(groupId, group) && !group.thumbUrl().isEmpty())
             urls << group.thumbUrl();
     }
     urls.removeDuplicates();
