@@ -1,5 +1,6 @@
 // The whole program on a real X display: the single-instance hand-over between two processes, a
 // stale lock after a crash, and the start without a system tray.
+#include "common/childprocess.h"
 #include "common/testenv.h"
 #include "common/xsession.h"
 
@@ -49,16 +50,6 @@ private:
         p.start(program(), QStringList());
         QVERIFY2(p.waitForStarted(10000), qPrintable(p.errorString()));
     }
-    static void stop(QProcess& p)
-    {
-        if (p.state() == QProcess::NotRunning)
-            return;
-        p.terminate();
-        if (!p.waitForFinished(5000)) {
-            p.kill();
-            p.waitForFinished(5000);
-        }
-    }
 };
 
 void TestStartup::initTestCase()
@@ -94,7 +85,7 @@ void TestStartup::secondInstanceHandsOver()
     QVERIFY2(waitUntil([&] { return x.visibleWindows(kTitle) == QStringList{window}; }),
              "the first window did not come back");
     QCOMPARE(first.state(), QProcess::Running);
-    stop(first);
+    ChildProcess::stop(first, 5000);
 }
 
 void TestStartup::staleLockAfterCrash()
@@ -126,7 +117,7 @@ void TestStartup::staleLockAfterCrash()
     QVERIFY(third.waitForFinished(15000));
     QCOMPARE(third.exitCode(), 0);
     QCOMPARE(next.state(), QProcess::Running);
-    stop(next);
+    ChildProcess::stop(next, 5000);
 }
 
 void TestStartup::noTrayShowsBoxAndExitsOne()

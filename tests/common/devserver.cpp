@@ -1,5 +1,6 @@
 #include "common/devserver.h"
 
+#include "common/childprocess.h"
 #include "common/testenv.h"
 
 #include <QDeadlineTimer>
@@ -106,13 +107,7 @@ bool DevServer::waitForReady(int timeoutMs)
 
 void DevServer::stop()
 {
-    if (!isRunning())
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(10000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    ChildProcess::stop(m_process);
 }
 
 QString DevServer::output() const

@@ -1,5 +1,7 @@
 #include "common/mosquittobroker.h"
 
+#include "common/childprocess.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QStandardPaths>
@@ -181,13 +183,7 @@ bool MosquittoBroker::waitUntilListening(int timeoutMs)
 
 void MosquittoBroker::stop()
 {
-    if (!isRunning())
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(10000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    ChildProcess::stop(m_process);
 }
 
 void MosquittoBroker::kill()

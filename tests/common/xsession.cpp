@@ -1,5 +1,7 @@
 #include "common/xsession.h"
 
+#include "common/childprocess.h"
+
 #include <QDeadlineTimer>
 #include <QStandardPaths>
 #include <QThread>
@@ -61,14 +63,8 @@ XSession::XSession(bool withTray)
 
 XSession::~XSession()
 {
-    for (QProcess* p : {&m_tray, &m_xvfb}) {
-        if (p->state() != QProcess::NotRunning) {
-            p->terminate();
-            if (!p->waitForFinished(3000))
-                p->kill();
-            p->waitForFinished(1000);
-        }
-    }
+    ChildProcess::stop(m_tray, 3000);
+    ChildProcess::stop(m_xvfb, 3000);
 }
 
 QProcessEnvironment XSession::environment(QProcessEnvironment base) const
