@@ -4,6 +4,7 @@
 #include "app/logging.h"
 #include "app/qtsingleapplication.h"
 #include "main/maindialog.h"
+#include "main/mtdata.h"
 #include "platform/startupargs.h"
 #include "resources/mtresources.h"
 
@@ -33,7 +34,7 @@ int main(int, char**)
 
     QtSingleApplication app(QObject::tr("PLOVEX(Chat)"), argc, argv.data());
     QApplication::setApplicationName(QObject::tr("PLOVEX(Chat)"));
-    QApplication::setApplicationVersion(QStringLiteral("1046"));
+    QApplication::setApplicationVersion(QString::fromLatin1(MTData::kVersion));
     mtInitResources();
     QNetworkProxyFactory::setUseSystemConfiguration(true);
 

@@ -1,13 +1,14 @@
 #include "main/maindialog.h"
 #include "ui_maindialog.h"
 
+#include "main/mtdata.h"
+
 #include <QDebug>
 #include <QIcon>
 #include <QTimer>
 
 namespace {
 MainDialog* g_mainDialog = nullptr;
-const char* const kAppVersion = "1046";
 } // namespace
 
 MainDialog::MainDialog(QWidget* parent)
@@ -38,7 +39,7 @@ void MainDialog::initUi()
     setWindowTitle(tr("PLOVEX(Chat)"));
     ui->titleLabel->setText(tr("PLOVEX(Chat)"));
     setWindowIcon(QIcon(QStringLiteral(":/veltritalk.ico")));
-    ui->msgLabel->setText(QString::fromLatin1(kAppVersion));
+    ui->msgLabel->setText(QString::fromLatin1(MTData::kVersion));
     ui->stackedWidget->setCurrentIndex(0);
     ui->idLineEdit->setFocus();
     ui->autoLoginCheckBox->setChecked(true);
