@@ -2,6 +2,7 @@
 #include "ui_maindialog.h"
 
 #include "main/mtdata.h"
+#include "widgets/mtframeless.h"
 
 #include <QDebug>
 #include <QIcon>
@@ -16,6 +17,8 @@ MainDialog::MainDialog(QWidget* parent)
 {
     setObjectName(QStringLiteral("MainDialog"));
     g_mainDialog = this;
+    // Without a system frame the window is moved by its body and resized by its edges.
+    new MtFrameLess(this, true);
     ui->setupUi(this);
     ui->searchLineEdit->setPlaceholderText(tr("Search Chatt Room"));
     QTimer::singleShot(1, this, &MainDialog::initUi);
