@@ -26,9 +26,9 @@ class NetworkLoop;
 //
 // The delegate must be given before connectToHost(), which starts the delivery thread: its
 // first call is onDeliveryThreadStarted(), before any message. Destroying the client disconnects,
-// lets the delegate finish (onDeliveryThreadFinished() on the delivery thread) and joins both
-// threads; no signal and no delegate call follows. Messages still waiting for delivery at that
-// point are dropped (the broker already has their acknowledgement).
+// delivers the messages still waiting (the broker already has their acknowledgement, so they
+// exist nowhere else), lets the delegate finish (onDeliveryThreadFinished() on the delivery
+// thread) and joins both threads; no signal and no delegate call follows.
 class Client : public QObject
 {
     Q_OBJECT

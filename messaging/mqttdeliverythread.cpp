@@ -35,7 +35,6 @@ void DeliveryThread::stop()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopping = true;
-        m_queue.clear();
     }
     m_wake.notify_one();
     if (m_thread.joinable())
@@ -50,7 +49,9 @@ void DeliveryThread::run()
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
-            if (m_stopping)
+            // What is queued has been acknowledged to the broker, which will not send it again:
+            // it is delivered before the thread ends.
+            if (m_queue.empty())
                 break;
             const int count = int(std::min<size_t>(m_queue.size(), kMaxBatch));
             batch.reserve(count);

@@ -31,8 +31,9 @@ public:
     void start();
     // Any thread.
     void post(const Message& message);
-    // Waits for the batch in hand to be delivered, drops the rest and lets the delegate finish
-    // on its thread: after this returns the delegate is never called again.
+    // Refuses further posts, delivers what is queued (the broker has its acknowledgement and will
+    // not send it again) and lets the delegate finish on its thread: after this returns the
+    // delegate is never called again.
     void stop();
 
 private:

@@ -6,6 +6,7 @@
 #include "messaging/mqttclientdelegate.h"
 
 #include <QDir>
+#include <QSet>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -371,8 +372,8 @@ void TestMqttClient::destructionWhileMessagesArrive()
     QVERIFY(threadCount() > threadsBefore);
 
     QProcess publisher;
-    QVERIFY(m_broker.startPublishingLines(&publisher, QStringLiteral("chat/5"),
-                                          numbered("burst", 3000)));
+    const QList<QByteArray> sent = numbered("burst", 3000);
+    QVERIFY(m_broker.startPublishingLines(&publisher, QStringLiteral("chat/5"), sent));
     QTRY_VERIFY_WITH_TIMEOUT(recorder.messageCount() >= 50, 20000);
     client.reset();
     recorder.close();
@@ -383,7 +384,19 @@ void TestMqttClient::destructionWhileMessagesArrive()
     QCOMPARE(publisher.exitCode(), 0);
     QTest::qWait(200);
     QVERIFY(!recorder.calledLate());
-    QVERIFY(recorder.messageCount() < 3000);
+
+    // Nothing is lost: what the client had received (and acknowledged) reached the delegate
+    // before the end, the rest waits at the broker for the session's next connection.
+    Recorder next;
+    auto again = makeClient(QStringLiteral("session-end"), &next);
+    again->connectToHost();
+    const auto seenByBoth = [&] {
+        QSet<QByteArray> seen;
+        for (const QByteArray& payload : recorder.payloads() + next.payloads())
+            seen.insert(payload);
+        return seen.size();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(seenByBoth(), sent.size(), 30000);
 }
 
 QTEST_GUILESS_MAIN(TestMqttClient)
