@@ -150,12 +150,16 @@ bool MqttManager::isReadAtOnce(const QString& topic)
 
 MqttManager::Session MqttManager::session()
 {
+    // Read on the delivery thread too, while the GUI thread may delete the session object at
+    // log off.
     Session s;
-    if (const MTData* data = MTData::instance()) {
+    MTData::withInstance([&s](const MTData* data) {
+        if (!data)
+            return;
         s.userId = data->userId();
         s.clientId = data->clientId();
         s.userName = data->userName();
-    }
+    });
     return s;
 }
 

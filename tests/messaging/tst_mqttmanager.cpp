@@ -20,11 +20,14 @@
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QSqlQuery>
+#include <QThread>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
 using Item = MqttManager::MessageItem;
@@ -164,6 +167,7 @@ private slots:
     void sendOperations();
     void history_data();
     void history();
+    void sessionObjectDeletedWhileRead();
 
 private:
     // Publishes the payloads in order, then a marker, and returns what was queued before it.
@@ -913,6 +917,37 @@ void TestMqttManager::history()
     QCOMPARE(item->chat().msgTime(), kT);
     QCOMPARE(item->chat().senderName(),
              sender == kMe ? QStringLiteral("Me") : QStringLiteral("Alice"));
+}
+
+void TestMqttManager::sessionObjectDeletedWhileRead()
+{
+    // The GUI thread deletes session objects (at log off, or a login attempt's memory-only one)
+    // while the delivery thread reads the session for each message: no read may reach a deleted
+    // object (the sanitizer builds see any that does).
+    std::atomic<bool> stop{false};
+    std::atomic<int> reads{0};
+    std::atomic<int> foreign{0};
+    std::thread reader([&] {
+        while (!stop.load()) {
+            const QString id = m_manager->makeMessageId();
+            if (!id.startsWith(kClientId + QLatin1Char('-')) &&
+                !id.startsWith(QLatin1String("attempt-")) && !id.startsWith(QLatin1Char('-')))
+                ++foreign;
+            ++reads;
+        }
+    });
+    for (int i = 0; i < 300; ++i) {
+        auto attempt = std::make_unique<MTData>();
+        DBEditor editor;
+        attempt->setClientId(editor, QStringLiteral("attempt"));
+        const int before = reads.load();
+        while (reads.load() < before + 2)
+            QThread::yieldCurrentThread();
+    }
+    stop = true;
+    reader.join();
+    QCOMPARE(foreign.load(), 0);
+    QCOMPARE(MTData::instance(), m_session.get());
 }
 
 QTEST_GUILESS_MAIN(TestMqttManager)
