@@ -18,6 +18,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTextBlock>
@@ -194,8 +195,11 @@ void TestChatItems::otherAttachmentStates()
     }
     if (progress)
         QCOMPARE(file.progressText(), progressText);
+    // Progress beyond the whole shows as the whole.
     image.setProgress(140);
     file.setProgress(55);
+    QCOMPARE(image.findChild<QProgressBar*>()->value(), 100);
+    QCOMPARE(file.findChild<QProgressBar*>()->value(), 55);
 }
 
 void TestChatItems::readCounts()
