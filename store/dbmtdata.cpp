@@ -225,150 +225,129 @@ QString DBMTData::passwordDigest(const QString& password)
         QCryptographicHash::hash(password.toLocal8Bit(), QCryptographicHash::Sha256).toBase64());
 }
 
-// Getters and setters. Each setter changes the field under the lock, then records the change;
-// the committing ones write outside the lock.
+// Getters and setters: each reads or changes its field under the lock; the setters also record
+// the change in the editor, and the committing ones then write it, outside the lock.
+
+template <typename T>
+T DBMTData::field(T Values::*member) const
+{
+    std::shared_lock<std::shared_mutex> lock(m_lock);
+    return m_v.*member;
+}
+
+template <typename T>
+void DBMTData::setField(DBEditor& editor, Key key, T Values::*member, const T& value,
+                        const QString& text)
+{
+    std::unique_lock<std::shared_mutex> lock(m_lock);
+    m_v.*member = value;
+    editor.insert(key, text);
+}
 
 qint64 DBMTData::userId() const
 {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_v.userId;
+    return field(&Values::userId);
 }
 
 void DBMTData::setUserId(DBEditor& editor, qint64 userId)
 {
-    std::unique_lock<std::shared_mutex> lock(m_lock);
-    m_v.userId = userId;
-    editor.insert(KeyUserId, QString::number(userId));
+    setField(editor, KeyUserId, &Values::userId, userId, QString::number(userId));
 }
 
 QString DBMTData::userName() const
 {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_v.userName;
+    return field(&Values::userName);
 }
 
 void DBMTData::setUserName(DBEditor& editor, const QString& name, DBManager* db)
 {
-    {
-        std::unique_lock<std::shared_mutex> lock(m_lock);
-        m_v.userName = name;
-    }
-    editor.insert(KeyUserName, name);
+    setField(editor, KeyUserName, &Values::userName, name, name);
     applyCommit(editor, db);
 }
 
 QString DBMTData::thumbUrl() const
 {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_v.thumbUrl;
+    return field(&Values::thumbUrl);
 }
 
 void DBMTData::setThumbUrl(DBEditor& editor, const QString& url, DBManager* db)
 {
-    {
-        std::unique_lock<std::shared_mutex> lock(m_lock);
-        m_v.thumbUrl = url;
-    }
-    editor.insert(KeyThumbUrl, url);
+    setField(editor, KeyThumbUrl, &Values::thumbUrl, url, url);
     applyCommit(editor, db);
 }
 
 QString DBMTData::imageUrl() const
 {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_v.imageUrl;
+    return field(&Values::imageUrl);
 }
 
 void DBMTData::setImageUrl(DBEditor& editor, const QString& url, DBManager* db)
 {
-    {
-        std::unique_lock<std::shared_mutex> lock(m_lock);
-        m_v.imageUrl = url;
-    }
-    editor.insert(KeyImageUrl, url);
+    setField(editor, KeyImageUrl, &Values::imageUrl, url, url);
     applyCommit(editor, db);
 }
 
 QString DBMTData::myAccount() const
 {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_v.myAccount;
+    return field(&Values::myAccount);
 }
 
 void DBMTData::setMyAccount(DBEditor& editor, const QString& account)
 {
-    std::unique_lock<std::shared_mutex> lock(m_lock);
-    m_v.myAccount = account;
-    editor.insert(KeyMyAccount, account);
+    setField(editor, KeyMyAccount, &Values::myAccount, account, account);
 }
 
 QString DBMTData::myPassword() const
 {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_v.myPassword;
+    return field(&Values::myPassword);
 }
 
 void DBMTData::setMyPassword(DBEditor& editor, const QString& password, DBManager* db)
 {
     const QString digest = passwordDigest(password);
-    {
-        std::unique_lock<std::shared_mutex> lock(m_lock);
-        m_v.myPassword = digest;
-    }
-    editor.insert(KeyMyPassword, digest);
+    setField(editor, KeyMyPassword, &Values::myPassword, digest, digest);
     applyCommit(editor, db);
 }
 
 QString DBMTData::lastCacheTime() const
 {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_v.lastCacheTime.isEmpty() ? QString::fromLatin1(kNoCacheTime) : m_v.lastCacheTime;
+    const QString time = field(&Values::lastCacheTime);
+    return time.isEmpty() ? QString::fromLatin1(kNoCacheTime) : time;
 }
 
 void DBMTData::setLastCacheTime(DBEditor& editor, const QString& time)
 {
-    std::unique_lock<std::shared_mutex> lock(m_lock);
-    m_v.lastCacheTime = time;
-    editor.insert(KeyLastCacheTime, time);
+    setField(editor, KeyLastCacheTime, &Values::lastCacheTime, time, time);
 }
 
 qint64 DBMTData::custId() const
 {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_v.custId;
+    return field(&Values::custId);
 }
 
 void DBMTData::setCustId(DBEditor& editor, qint64 custId)
 {
-    std::unique_lock<std::shared_mutex> lock(m_lock);
-    m_v.custId = custId;
-    editor.insert(KeyCustId, QString::number(custId));
+    setField(editor, KeyCustId, &Values::custId, custId, QString::number(custId));
 }
 
 QString DBMTData::accessKey() const
 {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_v.accessKey;
+    return field(&Values::accessKey);
 }
 
 void DBMTData::setAccessKey(DBEditor& editor, const QString& key)
 {
-    std::unique_lock<std::shared_mutex> lock(m_lock);
-    m_v.accessKey = key;
-    editor.insert(KeyAccessKey, key);
+    setField(editor, KeyAccessKey, &Values::accessKey, key, key);
 }
 
 QString DBMTData::clientId() const
 {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_v.clientId;
+    return field(&Values::clientId);
 }
 
 void DBMTData::setClientId(DBEditor& editor, const QString& id)
 {
-    std::unique_lock<std::shared_mutex> lock(m_lock);
-    m_v.clientId = id;
-    editor.insert(KeyClientId, id);
+    setField(editor, KeyClientId, &Values::clientId, id, id);
 }
 
 QString DBMTData::deviceId()
@@ -393,53 +372,39 @@ QString DBMTData::deviceId()
 
 void DBMTData::setDeviceId(DBEditor& editor, const QString& id)
 {
-    std::unique_lock<std::shared_mutex> lock(m_lock);
-    m_v.deviceId = id;
-    editor.insert(KeyDeviceId, id);
+    setField(editor, KeyDeviceId, &Values::deviceId, id, id);
 }
 
 bool DBMTData::autoLogin() const
 {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_v.autoLogin;
+    return field(&Values::autoLogin);
 }
 
 void DBMTData::setAutoLogin(DBEditor& editor, bool on)
 {
-    std::unique_lock<std::shared_mutex> lock(m_lock);
-    m_v.autoLogin = on;
-    editor.insert(KeyAutoLogin, flagText(on));
+    setField(editor, KeyAutoLogin, &Values::autoLogin, on, flagText(on));
 }
 
 bool DBMTData::alarm() const
 {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_v.alarm;
+    return field(&Values::alarm);
 }
 
 void DBMTData::setAlarm(DBEditor& editor, bool on, DBManager* db)
 {
-    {
-        std::unique_lock<std::shared_mutex> lock(m_lock);
-        m_v.alarm = on;
-    }
-    editor.insert(KeyAlarm, flagText(on));
+    setField(editor, KeyAlarm, &Values::alarm, on, flagText(on));
     applyCommit(editor, db);
 }
 
 QStringList DBMTData::alarmOffTopics() const
 {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_v.alarmOffTopics;
+    return field(&Values::alarmOffTopics);
 }
 
 void DBMTData::setAlarmOffTopics(DBEditor& editor, const QStringList& topics, DBManager* db)
 {
-    {
-        std::unique_lock<std::shared_mutex> lock(m_lock);
-        m_v.alarmOffTopics = topics;
-    }
-    editor.insert(KeyAlarmOffTopics, topics.join(kTopicSeparator));
+    setField(editor, KeyAlarmOffTopics, &Values::alarmOffTopics, topics,
+             topics.join(kTopicSeparator));
     applyCommit(editor, db);
 }
 
@@ -466,26 +431,20 @@ bool DBMTData::isTopicAlarmOn(const QString& topic) const
 
 bool DBMTData::fileSaveOption() const
 {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_v.fileSaveOption;
+    return field(&Values::fileSaveOption);
 }
 
 void DBMTData::setFileSaveOption(DBEditor& editor, bool on)
 {
-    std::unique_lock<std::shared_mutex> lock(m_lock);
-    m_v.fileSaveOption = on;
-    editor.insert(KeyFileSaveOption, flagText(on));
+    setField(editor, KeyFileSaveOption, &Values::fileSaveOption, on, flagText(on));
 }
 
 bool DBMTData::serverHistoryOption() const
 {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_v.serverHistoryOption;
+    return field(&Values::serverHistoryOption);
 }
 
 void DBMTData::setServerHistoryOption(DBEditor& editor, bool on)
 {
-    std::unique_lock<std::shared_mutex> lock(m_lock);
-    m_v.serverHistoryOption = on;
-    editor.insert(KeyServerHistoryOption, flagText(on));
+    setField(editor, KeyServerHistoryOption, &Values::serverHistoryOption, on, flagText(on));
 }

@@ -145,6 +145,12 @@ private:
         bool serverHistoryOption = false;
     };
     Values snapshot() const;
+    // One field, read under the lock; set under the lock and recorded in the editor as `text`.
+    template <typename T>
+    T field(T Values::*member) const;
+    template <typename T>
+    void setField(DBEditor& editor, Key key, T Values::*member, const T& value,
+                  const QString& text);
 
     mutable std::shared_mutex m_lock;
     Values m_v;
