@@ -97,10 +97,14 @@ void DBManager::batchCache(DBMTData& account, const QJsonObject& response)
 
     DBUser own(this);
     if (findUser(account.userId(), own)) {
-        DBEditor editor;
-        account.setUserName(editor, own.userName(), this);
-        account.setThumbUrl(editor, own.thumbUrl(), this);
-        account.setImageUrl(editor, own.imageUrl(), this);
+        // These setters commit their editor at once: one editor each, or every commit would
+        // write the keys of the setters before it again.
+        DBEditor name;
+        DBEditor thumb;
+        DBEditor image;
+        account.setUserName(name, own.userName(), this);
+        account.setThumbUrl(thumb, own.thumbUrl(), this);
+        account.setImageUrl(image, own.imageUrl(), this);
     }
 
     // A first cache that could not be committed left nothing behind: keeping the old time stamp
