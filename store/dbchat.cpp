@@ -90,35 +90,27 @@ bool DBChat::setContent(int contentType, const QString& text)
 
 bool DBChat::setImageChat(const QString& json)
 {
-    QJsonObject object;
-    if (!parseObject(json, &object, "DBChat::setImageChat"))
-        return false;
-    m_file_name = object.value(QStringLiteral("file_name")).toString();
-    m_width = int(DBSql::jsonInt(object, QStringLiteral("width")));
-    m_height = int(DBSql::jsonInt(object, QStringLiteral("height")));
-    m_remote_thumb_url = object.value(QStringLiteral("remote_thumb_url")).toString();
-    m_remote_path_url = object.value(QStringLiteral("remote_path_url")).toString();
-    qDebug().noquote().nospace() << "DBChat::setImageChat"
-                                 << " image_name:" << m_file_name
-                                 << " thumb_url:" << m_remote_thumb_url
-                                 << " image_url:" << m_remote_path_url;
-    return true;
+    return setMediaChat(json, "DBChat::setImageChat", " image_url:");
 }
 
 bool DBChat::setVideoChat(const QString& json)
 {
+    return setMediaChat(json, "DBChat::setVideoChat", " file_url:");
+}
+
+bool DBChat::setMediaChat(const QString& json, const char* where, const char* urlLabel)
+{
     QJsonObject object;
-    if (!parseObject(json, &object, "DBChat::setVideoChat"))
+    if (!parseObject(json, &object, where))
         return false;
     m_file_name = object.value(QStringLiteral("file_name")).toString();
     m_width = int(DBSql::jsonInt(object, QStringLiteral("width")));
     m_height = int(DBSql::jsonInt(object, QStringLiteral("height")));
     m_remote_thumb_url = object.value(QStringLiteral("remote_thumb_url")).toString();
     m_remote_path_url = object.value(QStringLiteral("remote_path_url")).toString();
-    qDebug().noquote().nospace() << "DBChat::setVideoChat"
-                                 << " image_name:" << m_file_name
-                                 << " thumb_url:" << m_remote_thumb_url
-                                 << " file_url:" << m_remote_path_url;
+    qDebug().noquote().nospace() << where << " image_name:" << m_file_name
+                                 << " thumb_url:" << m_remote_thumb_url << urlLabel
+                                 << m_remote_path_url;
     return true;
 }
 

@@ -103,6 +103,8 @@ public:
 
 private:
     void resetAttachment();
+    // Image and video content (the same keys); `where` and `urlLabel` name them in the log.
+    bool setMediaChat(const QString& json, const char* where, const char* urlLabel);
     // Runs the INSERT of insertOrUpdate() or insert() (`statement`) with the record's values.
     bool writeRow(const QString& statement, const char* where);
     void bindRow(QSqlQuery* query) const;
