@@ -132,16 +132,10 @@ bool DBManager::deleteChatRoom(const QString& topic)
         return false;
     DBChatRoom room(this);
     room.setTopic(topic);
-    const bool transaction = m_db.transaction();
+    // The record's remove runs its three statements in one transaction of its own.
     const bool removed = room.remove();
     if (!removed)
         qWarning().noquote().nospace() << "DBManager::deleteChatRoom failed to remove chatRoom";
-    if (transaction && !m_db.commit()) {
-        qWarning().noquote().nospace()
-            << "DBManager::deleteChatRoom commit failed error:" << m_db.lastError().text();
-        m_db.rollback();
-        return false;
-    }
     return removed;
 }
 
@@ -180,30 +174,24 @@ bool DBManager::syncChatRoomList(const QJsonObject& response, qint64 ownUserId)
     // One transaction: the room list of the other threads never shows half a merge.
     const bool transaction = m_db.transaction();
     for (DBChatRoom& room : changes) {
-        switch (room.dataState()) {
-        case DataStateInsert:
+        const int state = room.dataState();
+        const char* tag = state == DataStateInsert   ? "[INSERT]"
+                          : state == DataStateUpdate ? "[UPDATE]"
+                          : state == DataStateDelete ? "[DELETE]"
+                                                     : nullptr;
+        if (!tag) {
             qDebug().noquote().nospace()
-                << "DBManager::syncChatRoomList - [INSERT] topic=" << room.topic()
-                << ", room=" << room.roomName();
-            room.insertOrUpdate();
-            break;
-        case DataStateUpdate:
-            qDebug().noquote().nospace()
-                << "DBManager::syncChatRoomList - [UPDATE] topic=" << room.topic()
-                << ", room=" << room.roomName();
-            room.update();
-            break;
-        case DataStateDelete:
-            qDebug().noquote().nospace()
-                << "DBManager::syncChatRoomList - [DELETE] topic=" << room.topic()
-                << ", room=" << room.roomName();
-            room.remove();
-            break;
-        default:
-            qDebug().noquote().nospace()
-                << "DBManager::syncChatRoomList - [UNKNOWN] data_state=" << room.dataState();
-            break;
+                << "DBManager::syncChatRoomList - [UNKNOWN] data_state=" << state;
+            continue;
         }
+        qDebug().noquote().nospace() << "DBManager::syncChatRoomList - " << tag
+                                     << " topic=" << room.topic() << ", room=" << room.roomName();
+        if (state == DataStateInsert)
+            room.insertOrUpdate();
+        else if (state == DataStateUpdate)
+            room.update();
+        else
+            room.remove();
     }
     if (transaction && !m_db.commit()) {
         qWarning().noquote().nospace()
