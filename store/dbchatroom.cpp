@@ -203,10 +203,10 @@ bool DBChatRoom::remove()
     }
     if (!DBSql::hasDb(m_dbManager, "DBChatRoom::remove"))
         return false;
-    // The room and its contents disappear together for every other connection. When the caller
-    // already runs a transaction, BEGIN fails and the statements join the caller's.
+    // The room and its contents disappear together for every other connection; inside a
+    // transaction of the caller the statements are part of it.
     QSqlDatabase& db = m_dbManager->database();
-    const bool ownTransaction = db.transaction();
+    const bool ownTransaction = !m_dbManager->inTransaction() && db.transaction();
     execByTopic(QStringLiteral("DELETE FROM TTT_CHATT_ROOM WHERE topic=?"), QVariant(), QVariant(),
                 "DBChatRoom::remove");
     execByTopic(QStringLiteral("DELETE FROM TTT_CHATT WHERE topic=?"), QVariant(), QVariant(),
