@@ -55,7 +55,7 @@ QVariant SqlCipherResult::handle() const
     return QVariant::fromValue(static_cast<void*>(m_stmt));
 }
 
-void SqlCipherResult::clearRows()
+void SqlCipherResult::clearRun()
 {
     m_row.clear();
     m_rows.clear();
@@ -64,6 +64,11 @@ void SqlCipherResult::clearRows()
     m_done = true;
     m_affected = -1;
     m_lastInsertId = QVariant();
+    m_record = QSqlRecord();
+    m_recordBuilt = false;
+    setSelect(false);
+    setActive(false);
+    setAt(QSql::BeforeFirstRow);
 }
 
 bool SqlCipherResult::reset(const QString& query)
@@ -74,12 +79,7 @@ bool SqlCipherResult::reset(const QString& query)
 bool SqlCipherResult::prepare(const QString& query)
 {
     releaseStatement(false);
-    clearRows();
-    m_record = QSqlRecord();
-    m_recordBuilt = false;
-    setSelect(false);
-    setActive(false);
-    setAt(QSql::BeforeFirstRow);
+    clearRun();
 
     const SqlCipherDriver* drv = cipherDriver();
     if (!drv || !drv->isOpen() || drv->isOpenError() || !drv->connection()) {
@@ -220,12 +220,7 @@ bool SqlCipherResult::bindAll()
 
 bool SqlCipherResult::exec()
 {
-    clearRows();
-    m_record = QSqlRecord();
-    m_recordBuilt = false;
-    setSelect(false);
-    setActive(false);
-    setAt(QSql::BeforeFirstRow);
+    clearRun();
 
     const SqlCipherDriver* drv = cipherDriver();
     if (!m_stmt || !drv || !drv->connection()) {

@@ -41,7 +41,8 @@ protected:
 
 private:
     const SqlCipherDriver* cipherDriver() const;
-    void clearRows();
+    // Forgets the rows, the columns and the state of the previous run.
+    void clearRun();
     bool bindAll();
     bool nextRow(QVector<QVariant>& row);
     void readRow(QVector<QVariant>& row) const;
