@@ -4,6 +4,7 @@
 #include "store/dbsql.h"
 
 #include <QDebug>
+#include <QSqlError>
 #include <QSqlQuery>
 
 namespace {
@@ -286,6 +287,34 @@ QString DBManager::firstChatMessageId(const QString& topic)
     return msgId;
 }
 
+namespace {
+
+// Runs a count or search statement (kept prepared) with its values and gives the first column of
+// its row, null when there is none. When the statement cannot run: logs "<where> error:" with the
+// driver's text and clears `ok`.
+QVariant firstColumn(DBManager* db, const QString& sql, const QVariantList& values,
+                     const char* where, bool* ok)
+{
+    QSqlError error;
+    QSqlQuery* query = db->preparedQuery(sql, &error);
+    if (query) {
+        for (const QVariant& value : values)
+            query->addBindValue(value);
+        if (query->exec()) {
+            const QVariant value = query->next() ? query->value(0) : QVariant();
+            query->finish();
+            *ok = true;
+            return value;
+        }
+        error = query->lastError();
+    }
+    qWarning().noquote().nospace() << where << " error:" << error.text();
+    *ok = false;
+    return QVariant();
+}
+
+} // namespace
+
 int DBManager::totalChatCount(const QString& topic, int msgType)
 {
     if (refuseEmptyTopic(topic, "DBManager::totalChatCount"))
@@ -295,21 +324,10 @@ int DBManager::totalChatCount(const QString& topic, int msgType)
         QStringLiteral("SELECT COUNT(_id) FROM TTT_CHATT WHERE topic =? AND msg_type =?;");
     qDebug().noquote().nospace() << "DBManager::totalChatCount sql:" << sql << " topic:" << topic
                                  << " msg_type:" << msgType;
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (!query.prepare(sql)) {
-        qWarning().noquote().nospace()
-            << "DBManager::totalChatCount error:" << query.lastError().text();
-        return -1;
-    }
-    query.addBindValue(topic);
-    query.addBindValue(msgType);
-    if (!query.exec() || !query.next()) {
-        qWarning().noquote().nospace()
-            << "DBManager::totalChatCount error:" << query.lastError().text();
-        return -1;
-    }
-    return query.value(0).toInt();
+    bool ok = false;
+    const QVariant count =
+        firstColumn(this, sql, {topic, msgType}, "DBManager::totalChatCount", &ok);
+    return ok ? count.toInt() : -1;
 }
 
 int DBManager::searchChatTotalCount(const QString& topic, int msgType, const QString& text)
@@ -323,22 +341,10 @@ int DBManager::searchChatTotalCount(const QString& topic, int msgType, const QSt
     qDebug().noquote().nospace() << "DBManager::searchChatTotalCount sql:" << sql
                                  << " topic:" << topic << " msg_type:" << msgType
                                  << " pattern:" << pattern;
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (!query.prepare(sql)) {
-        qWarning().noquote().nospace()
-            << "DBManager::searchChatTotalCount error:" << query.lastError().text();
-        return -1;
-    }
-    query.addBindValue(topic);
-    query.addBindValue(msgType);
-    query.addBindValue(pattern);
-    if (!query.exec() || !query.next()) {
-        qWarning().noquote().nospace()
-            << "DBManager::searchChatTotalCount error:" << query.lastError().text();
-        return -1;
-    }
-    return query.value(0).toInt();
+    bool ok = false;
+    const QVariant count =
+        firstColumn(this, sql, {topic, msgType, pattern}, "DBManager::searchChatTotalCount", &ok);
+    return ok ? count.toInt() : -1;
 }
 
 QString DBManager::searchChatMessageId(const QString& topic, int msgType, const QString& text,
@@ -359,23 +365,10 @@ QString DBManager::searchChatMessageId(const QString& topic, int msgType, const 
     qDebug().noquote().nospace() << "DBManager::searchChatMessageId sql:" << sql
                                  << " topic:" << topic << " msg_type:" << msgType
                                  << " pattern:" << pattern << " offset:" << offset;
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (!query.prepare(sql)) {
-        qWarning().noquote().nospace()
-            << "DBManager::searchChatMessageId error:" << query.lastError().text();
-        return QString();
-    }
-    query.addBindValue(topic);
-    query.addBindValue(msgType);
-    query.addBindValue(pattern);
-    query.addBindValue(offset);
-    if (!query.exec()) {
-        qWarning().noquote().nospace()
-            << "DBManager::searchChatMessageId error:" << query.lastError().text();
-        return QString();
-    }
-    return query.next() ? query.value(0).toString() : QString();
+    bool ok = false;
+    return firstColumn(this, sql, {topic, msgType, pattern, offset},
+                       "DBManager::searchChatMessageId", &ok)
+        .toString();
 }
 
 bool DBManager::deleteChatMessage(const QString& topic)
