@@ -322,9 +322,11 @@ private:
     void receivedLeaveReadFromMqtt(const QString& topic, const ChatPayload& payload);
     void receivedHereReadFromMqtt(const QString& topic, const ChatPayload& payload);
 
-    // Writes a room of an INVITE or ADMISSION (insert, or update when its type or members
-    // changed) and marks the record with what happened.
-    void storeInvitedRoom(DBChatRoom* room, const char* logPrefix);
+    // The room an INVITE or ADMISSION carries in its "chatRoomInfo", written to the store
+    // (insert, or update when its type or members changed) and marked with what happened. False,
+    // with a warning, when the contents name no room, or a room other than the message's topic.
+    bool storeEventRoom(const QString& topic, const ChatPayload& payload,
+                        const QJsonObject& contents, const char* where, DBChatRoom* room);
     // Fills the sender's name and picture from the directory; false when the sender is unknown.
     static bool fillSender(DBManager* db, DBChat* chat);
     bool isReadAtOnce(const QString& topic);

@@ -40,10 +40,28 @@ void detach(DBChatRoom* room, DBChat* chat)
 }
 } // namespace
 
-void MqttManager::storeInvitedRoom(DBChatRoom* room, const char* where)
+bool MqttManager::storeEventRoom(const QString& topic, const ChatPayload& payload,
+                                 const QJsonObject& contents, const char* where, DBChatRoom* room)
 {
-    DBChatRoom stored(m_threadStore.get());
-    if (!m_threadStore->findChatRoom(room->topic(), stored)) {
+    const QJsonObject info = contents.value(QStringLiteral("chatRoomInfo")).toObject();
+    const qint64 roomId = DBSql::jsonInt(info, QStringLiteral("chattRoomId"));
+    if (roomId == 0) {
+        qWarning().noquote().nospace() << where << " - no chatRoomInfo, topic=" << topic
+                                       << ", messageId=" << payload.messageId;
+        return false;
+    }
+    // A room event travels on the topic of its own room. One that names another room would let
+    // any member of one room rewrite (or invent) another room of this user.
+    if (QStringLiteral("chat/%1").arg(roomId) != topic) {
+        qWarning().noquote().nospace()
+            << where << " - chatRoomInfo of another room, topic=" << topic
+            << ", chattRoomId=" << roomId << ", messageId=" << payload.messageId;
+        return false;
+    }
+    DBManager* db = m_threadStore.get();
+    *room = DBChatRoom(db, info, session().userId);
+    DBChatRoom stored(db);
+    if (!db->findChatRoom(room->topic(), stored)) {
         room->insertOrUpdate();
         room->setDataState(DataStateInsert);
     } else if (stored.type() != room->type() || stored.members() != room->members()) {
@@ -55,6 +73,7 @@ void MqttManager::storeInvitedRoom(DBChatRoom* room, const char* where)
         room->setDataState(DataStateNone);
     }
     qDebug().noquote().nospace() << where << " - insertOrUpdate room, topic=" << room->topic();
+    return true;
 }
 
 void MqttManager::receivedInviteFromMqtt(const QString& topic, const ChatPayload& payload)
@@ -63,15 +82,10 @@ void MqttManager::receivedInviteFromMqtt(const QString& topic, const ChatPayload
         return;
     DBManager* db = m_threadStore.get();
     const Session s = session();
-    const QJsonObject info = payload.object().value(QStringLiteral("chatRoomInfo")).toObject();
-    if (DBSql::jsonInt(info, QStringLiteral("chattRoomId")) == 0) {
-        qWarning().noquote().nospace()
-            << "MainDialog::receivedInviteFromMqtt - no chatRoomInfo"
-            << ", topic=" << topic << ", messageId=" << payload.messageId;
+    DBChatRoom room;
+    if (!storeEventRoom(topic, payload, payload.object(), "MainDialog::receivedInviteFromMqtt",
+                        &room))
         return;
-    }
-    DBChatRoom room(db, info, s.userId);
-    storeInvitedRoom(&room, "MainDialog::receivedInviteFromMqtt");
 
     DBChat chat;
     DBChat stored(db);
@@ -112,17 +126,10 @@ void MqttManager::receivedAdmissionFromMqtt(const QString& topic, const ChatPayl
     if (!m_threadStore)
         return;
     DBManager* db = m_threadStore.get();
-    const Session s = session();
     const QJsonObject contents = payload.object();
-    const QJsonObject info = contents.value(QStringLiteral("chatRoomInfo")).toObject();
-    if (DBSql::jsonInt(info, QStringLiteral("chattRoomId")) == 0) {
-        qWarning().noquote().nospace()
-            << "MainDialog::receivedAdmissionFromMqtt - no chatRoomInfo"
-            << ", topic=" << topic << ", messageId=" << payload.messageId;
+    DBChatRoom room;
+    if (!storeEventRoom(topic, payload, contents, "MainDialog::receivedAdmissionFromMqtt", &room))
         return;
-    }
-    DBChatRoom room(db, info, s.userId);
-    storeInvitedRoom(&room, "MainDialog::receivedAdmissionFromMqtt");
 
     if (db->chatExists(room.topic(), payload.messageId)) {
         qWarning().noquote().nospace()

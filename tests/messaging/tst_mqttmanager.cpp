@@ -153,6 +153,8 @@ private slots:
     void invite_data();
     void invite();
     void admission();
+    void roomEventOfAnotherRoom_data();
+    void roomEventOfAnotherRoom();
     void leave_data();
     void leave();
     void enterReadFromOwnSession_data();
@@ -571,6 +573,34 @@ void TestMqttManager::admission()
     QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT WHERE msg_id=?"),
                   QStringLiteral("adm-1")),
              1);
+}
+
+void TestMqttManager::roomEventOfAnotherRoom_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::newRow("INVITE") << int(ChatPayload::TypeInvite);
+    QTest::newRow("ADMISSION") << int(ChatPayload::TypeAdmission);
+}
+
+void TestMqttManager::roomEventOfAnotherRoom()
+{
+    // A member of room 250 names room 251 in an event on 250's topic: neither room changes.
+    QFETCH(int, type);
+    const QString topic = QStringLiteral("chat/250");
+    const QString other = QStringLiteral("chat/251");
+    addRoom(other, RoomType1VS1, QString::number(kAlice));
+    const QJsonObject contents{
+        {QStringLiteral("inviteUserIds"), QJsonArray{"9"}},
+        {QStringLiteral("chatRoomInfo"), roomInfo(251, RoomType1VSN, {kMe, kBob, kCarol})}};
+    const QString id = QStringLiteral("client-X-other%1").arg(type);
+    const Items got = deliver(topic, eventPayload(type, kBob, id, json(contents)));
+    QCOMPARE(types(got), QList<int>{});
+    DBChatRoom room;
+    QVERIFY(m_db->findChatRoom(other, room));
+    QCOMPARE(room.type(), int(RoomType1VS1));
+    QCOMPARE(room.members(), QString::number(kAlice));
+    QVERIFY(!m_db->chatRoomExists(topic));
+    QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT WHERE msg_id=?"), id), 0);
 }
 
 void TestMqttManager::leave_data()
