@@ -20,14 +20,9 @@ ChatPayload ChatPayload::chat(qint64 msgTime, qint32 senderId, quint8 contentTyp
                               const QString& messageId, const QVector<qint32>& idList,
                               const QString& contents)
 {
-    ChatPayload p;
-    p.msgTime = msgTime;
-    p.messageType = TypeChat;
+    ChatPayload p = event(msgTime, TypeChat, senderId, messageId, contents);
     p.contentType = contentType;
-    p.senderId = senderId;
-    p.messageId = messageId;
     p.idList = idList;
-    p.contents = contents.toUtf8();
     return p;
 }
 
@@ -45,12 +40,7 @@ ChatPayload ChatPayload::event(qint64 msgTime, quint8 messageType, qint32 sender
 
 ChatPayload ChatPayload::push(qint64 msgTime, qint32 senderId, const QString& contents)
 {
-    ChatPayload p;
-    p.msgTime = msgTime;
-    p.messageType = TypePush;
-    p.senderId = senderId;
-    p.contents = contents.toUtf8();
-    return p;
+    return event(msgTime, TypePush, senderId, QString(), contents);
 }
 
 ChatPayload ChatPayload::logout(qint64 msgTime)
