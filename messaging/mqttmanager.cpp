@@ -305,17 +305,9 @@ bool MqttManager::roomExists(DBManager* db, const QString& topic)
 
 bool MqttManager::fillSenderOf(DBManager* db, DBChat* chat)
 {
-    MqttReceiveBatch* b = batch();
-    if (!b)
-        return fillSender(db, chat);
-    DBUser user(db);
-    if (!b->findUser(db, chat->senderId(), &user)) {
-        chat->setSenderName(tr("Unknown user"));
-        return false;
-    }
-    chat->setSenderName(user.userName());
-    chat->setSenderThumbUrl(user.thumbUrl());
-    return true;
+    if (MqttReceiveBatch* b = batch())
+        return showSender(chat, b->findUser(db, chat->senderId()));
+    return fillSender(db, chat);
 }
 
 void MqttManager::forgetLookUps()

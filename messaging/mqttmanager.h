@@ -21,6 +21,7 @@
 #include <mutex>
 
 class DBManager;
+class DBUser;
 class MqttReceiveBatch;
 class QThread;
 class RoomPresence;
@@ -329,6 +330,8 @@ private:
                         const QJsonObject& contents, const char* where, DBChatRoom* room);
     // Fills the sender's name and picture from the directory; false when the sender is unknown.
     static bool fillSender(DBManager* db, DBChat* chat);
+    // The sender's name and picture into the chat, or "Unknown user" when `sender` is null.
+    static bool showSender(DBChat* chat, const DBUser* sender);
     bool isReadAtOnce(const QString& topic);
 
     // The batch being handled, when called on the delivery thread inside onMessagesDelivered();

@@ -14,12 +14,17 @@
 bool MqttManager::fillSender(DBManager* db, DBChat* chat)
 {
     DBUser user(db);
-    if (!db->findUser(chat->senderId(), user)) {
+    return showSender(chat, db->findUser(chat->senderId(), user) ? &user : nullptr);
+}
+
+bool MqttManager::showSender(DBChat* chat, const DBUser* sender)
+{
+    if (!sender) {
         chat->setSenderName(tr("Unknown user"));
         return false;
     }
-    chat->setSenderName(user.userName());
-    chat->setSenderThumbUrl(user.thumbUrl());
+    chat->setSenderName(sender->userName());
+    chat->setSenderThumbUrl(sender->thumbUrl());
     return true;
 }
 

@@ -46,19 +46,16 @@ bool MqttReceiveBatch::roomExists(DBManager* db, const QString& topic)
     return exists;
 }
 
-bool MqttReceiveBatch::findUser(DBManager* db, qint64 userId, DBUser* user)
+const DBUser* MqttReceiveBatch::findUser(DBManager* db, qint64 userId)
 {
-    auto it = m_users.constFind(userId);
-    if (it == m_users.cend()) {
-        auto found = std::make_shared<DBUser>(db);
-        if (!db->findUser(userId, *found))
-            found.reset();
+    auto it = m_users.find(userId);
+    if (it == m_users.end()) {
+        // Left with user_id 0 when there is no such user (none is ever stored with id 0).
+        DBUser found(db);
+        db->findUser(userId, found);
         it = m_users.insert(userId, found);
     }
-    if (!it.value())
-        return false;
-    *user = *it.value();
-    return true;
+    return it.value().userId() != 0 ? &it.value() : nullptr;
 }
 
 void MqttReceiveBatch::forgetLookUps()

@@ -48,9 +48,10 @@ public:
     void queue(std::unique_ptr<MqttManager::MessageItem> item);
     void logout(const QString& topic, unsigned char messageType, const QDateTime& time);
 
-    // DBManager::chatRoomExists and DBManager::findUser, each asked once per topic or user.
+    // DBManager::chatRoomExists and DBManager::findUser, each asked once per topic or user; the
+    // user is null when the directory has none (valid until the next look-up).
     bool roomExists(DBManager* db, const QString& topic);
-    bool findUser(DBManager* db, qint64 userId, DBUser* user);
+    const DBUser* findUser(DBManager* db, qint64 userId);
     // After the batch wrote rooms or users.
     void forgetLookUps();
 
@@ -68,6 +69,6 @@ private:
     std::vector<Logout> m_logouts;
 
     QHash<QString, bool> m_rooms;
-    // A user id to the user, or to nothing when the directory has no such user.
-    QHash<qint64, std::shared_ptr<DBUser>> m_users;
+    // A user id to the user, or to a user with user_id 0 when the directory has no such user.
+    QHash<qint64, DBUser> m_users;
 };
