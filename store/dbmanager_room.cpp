@@ -28,20 +28,27 @@ const char* const kRoomList =
     "FROM TTT_CHATT WHERE topic = a.topic)) ORDER BY CASE WHEN b.msg_time IS NULL THEN "
     "a.update_date ELSE b.msg_time END DESC, a._id DESC, b._id DESC";
 
+// Runs one of the two room-list statements; false after logging the statement when it fails.
+bool runRoomList(QSqlQuery& query, const char* statement)
+{
+    const QString sql = QString::fromLatin1(statement);
+    query.setForwardOnly(true);
+    if (query.prepare(sql) && query.exec())
+        return true;
+    qWarning().noquote().nospace()
+        << "DBManager::chatRoomList"
+        << " failed to sql:" << sql << " error:" << query.lastError().text();
+    return false;
+}
+
 } // namespace
 
 int DBManager::chatRoomList(QList<DBChatRoom>& list)
 {
     ensureWorkingIndexes();
-    const QString sql = QString::fromLatin1(kRoomList);
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (!query.prepare(sql) || !query.exec()) {
-        qWarning().noquote().nospace()
-            << "DBManager::chatRoomList"
-            << " failed to sql:" << sql << " error:" << query.lastError().text();
+    if (!runRoomList(query, kRoomList))
         return list.size();
-    }
     while (query.next()) {
         DBChatRoom room(this);
         room.setFromRow(query);
@@ -52,15 +59,9 @@ int DBManager::chatRoomList(QList<DBChatRoom>& list)
 
 int DBManager::chatRoomList(QMap<QString, DBChatRoom>& rooms)
 {
-    const QString sql = QString::fromLatin1(kRoomOnly);
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (!query.prepare(sql) || !query.exec()) {
-        qWarning().noquote().nospace()
-            << "DBManager::chatRoomList"
-            << " failed to sql:" << sql << " error:" << query.lastError().text();
+    if (!runRoomList(query, kRoomOnly))
         return -1;
-    }
     while (query.next()) {
         DBChatRoom room(this);
         room.setFromRow(query);
