@@ -21,11 +21,16 @@ enum class RowLayout
     Positional // "SELECT *": the first twelve columns in table order
 };
 
-// Runs a prepared user statement and appends its rows, leaving out `skipUserId` when it is not
-// 0. False when the statement fails.
-bool appendUsers(DBManager* db, QSqlQuery& query, QList<DBUser>& list, RowLayout layout,
-                 qint64 skipUserId = 0)
+// Runs a user statement with its values bound in order and appends its rows, leaving out
+// `skipUserId` when it is not 0. False, with the error on the query, when the statement fails.
+bool appendUsers(DBManager* db, QSqlQuery& query, const QString& sql, const QVariantList& values,
+                 QList<DBUser>& list, RowLayout layout, qint64 skipUserId = 0)
 {
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        return false;
+    for (const QVariant& value : values)
+        query.addBindValue(value);
     if (!query.exec())
         return false;
     while (query.next()) {
@@ -73,11 +78,9 @@ int DBManager::userList(QList<DBUser>& list)
     QElapsedTimer clock;
     clock.start();
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (!query.prepare(QStringLiteral("SELECT * FROM TTT_USER")) ||
-        !appendUsers(this, query, list, RowLayout::Positional)) {
+    if (!appendUsers(this, query, QStringLiteral("SELECT * FROM TTT_USER"), {}, list,
+                     RowLayout::Positional))
         logFailure("DBManager::userList", query);
-    }
     qDebug().noquote().nospace() << "DBManager::userList DB select timeCheck:" << clock.elapsed();
     return list.size();
 }
@@ -89,13 +92,8 @@ int DBManager::selectUserList(QList<DBUser>& list, qint64 ownUserId)
     qDebug().noquote().nospace() << "DBManager::selectUserList sql:" << sql
                                  << " user_id:" << ownUserId;
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (query.prepare(sql)) {
-        query.addBindValue(ownUserId);
-        if (appendUsers(this, query, list, RowLayout::Positional))
-            return list.size();
-    }
-    logFailure("DBManager::selectUserList", query);
+    if (!appendUsers(this, query, sql, {ownUserId}, list, RowLayout::Positional))
+        logFailure("DBManager::selectUserList", query);
     return list.size();
 }
 
@@ -107,15 +105,8 @@ int DBManager::selectUserListLimit(QList<DBUser>& list, qint64 ownUserId, int li
                                  << " user_id:" << ownUserId << " limit:" << limit
                                  << " offset:" << offset;
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (query.prepare(sql)) {
-        query.addBindValue(ownUserId);
-        query.addBindValue(limit);
-        query.addBindValue(offset);
-        if (appendUsers(this, query, list, RowLayout::Positional))
-            return list.size();
-    }
-    logFailure("DBManager::selectUserListLimit", query);
+    if (!appendUsers(this, query, sql, {ownUserId, limit, offset}, list, RowLayout::Positional))
+        logFailure("DBManager::selectUserListLimit", query);
     return list.size();
 }
 
@@ -131,16 +122,9 @@ int DBManager::searchUserList(QList<DBUser>& list, qint64 ownUserId, const QStri
                                  << " user_id:" << ownUserId << " pattern:" << pattern
                                  << " limit:" << limit << " offset:" << offset;
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (query.prepare(sql)) {
-        query.addBindValue(ownUserId);
-        query.addBindValue(pattern);
-        query.addBindValue(limit);
-        query.addBindValue(offset);
-        if (appendUsers(this, query, list, RowLayout::Positional))
-            return list.size();
-    }
-    logFailure("DBManager::searchUserList", query);
+    if (!appendUsers(this, query, sql, {ownUserId, pattern, limit, offset}, list,
+                     RowLayout::Positional))
+        logFailure("DBManager::searchUserList", query);
     return list.size();
 }
 
@@ -150,12 +134,11 @@ int DBManager::users(QList<DBUser>& list, const QStringList& userIds)
     if (ids.isEmpty())
         return list.size();
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (!query.prepare(QLatin1String(kUserColumns) + QStringLiteral(" WHERE user_id IN (") + ids +
-                       QStringLiteral(") ORDER BY user_sort ASC, user_name DESC")) ||
-        !appendUsers(this, query, list, RowLayout::Named)) {
+    if (!appendUsers(this, query,
+                     QLatin1String(kUserColumns) + QStringLiteral(" WHERE user_id IN (") + ids +
+                         QStringLiteral(") ORDER BY user_sort ASC, user_name DESC"),
+                     {}, list, RowLayout::Named))
         qWarning().noquote().nospace() << "DBManager::users lastError:" << query.lastError().text();
-    }
     return list.size();
 }
 
@@ -169,8 +152,7 @@ int DBManager::usersWithoutChattallow(QList<DBUser>& list, const QStringList& us
     if (ids.isEmpty())
         return list.size();
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (!query.prepare(sql) || !appendUsers(this, query, list, RowLayout::Named)) {
+    if (!appendUsers(this, query, sql, {}, list, RowLayout::Named)) {
         qWarning().noquote().nospace()
             << "DBManager::usersWithoutChattallow lastError:" << query.lastError().text();
     }
@@ -179,21 +161,16 @@ int DBManager::usersWithoutChattallow(QList<DBUser>& list, const QStringList& us
 
 int DBManager::groupUserList(QList<DBUser>& list, qint64 groupId, qint64 leaveOutUserId)
 {
+    const QString sql = QStringLiteral(
+        "SELECT U._id, U.user_id, user_name, cell_phone, email, dept_name, thumb_url, image_url, "
+        "open_cell_phone, chatt_allow, app_install, user_state FROM TTT_USER U INNER JOIN "
+        "TTT_USER_GROUP G ON(U.user_id=G.user_id) WHERE group_id=? AND G.state=? AND "
+        "user_state=? ORDER BY user_sort ASC, user_name ASC");
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (query.prepare(QStringLiteral(
-            "SELECT U._id, U.user_id, user_name, cell_phone, email, dept_name, thumb_url, "
-            "image_url, open_cell_phone, chatt_allow, app_install, user_state FROM TTT_USER U "
-            "INNER JOIN TTT_USER_GROUP G ON(U.user_id=G.user_id) WHERE group_id=? AND G.state=? "
-            "AND user_state=? ORDER BY user_sort ASC, user_name ASC"))) {
-        query.addBindValue(groupId);
-        query.addBindValue(QStringLiteral("1"));
-        query.addBindValue(QStringLiteral("1"));
-        // Read by position: the joined row names its first two columns "U._id" and "U.user_id".
-        if (appendUsers(this, query, list, RowLayout::Positional, leaveOutUserId))
-            return list.size();
-    }
-    logFailure("DBManager::groupUserList", query);
+    // Read by position: the joined row names its first two columns "U._id" and "U.user_id".
+    if (!appendUsers(this, query, sql, {groupId, QStringLiteral("1"), QStringLiteral("1")}, list,
+                     RowLayout::Positional, leaveOutUserId))
+        logFailure("DBManager::groupUserList", query);
     return list.size();
 }
 
