@@ -16,6 +16,7 @@
 #include <functional>
 
 class DBChatRoom;
+class DBMTData;
 class NetSessionHeaders;
 class QNetworkAccessManager;
 class QThreadPool;
@@ -141,8 +142,9 @@ private:
     QUrl transferUrl(const QString& urlFilePath) const;
 
     // Worker tasks.
+    // `account` is a copy of the session that asked, taken when the request was queued.
     void runDataCache(int reqCode, const QUrl& url, const QString& dbPath,
-                      const NetSessionHeaders& headers);
+                      const NetSessionHeaders& headers, const DBMTData& account, bool hasSession);
     void runChatRoomList(int reqCode, const QUrl& url, const QString& dbPath,
                          const NetSessionHeaders& headers);
     // Sends a worker GET and returns the answer's object when it is a 200 without error;

@@ -63,18 +63,49 @@ QStringList roomPictureUrls(DBManager& db, const QJsonObject& response, qint64 o
     urls.removeDuplicates();
     return urls;
 }
+
+// On the GUI thread, before the answer is signalled: the session object takes the values the
+// directory cache stored (they are in its file already), unless the user has logged off or
+// another account has signed in since the request was made.
+void refreshSession(const DBMTData& stored)
+{
+    MTData* session = MTData::instance();
+    if (!session || session->userId() != stored.userId())
+        return;
+    DBEditor memoryOnly;
+    session->setLastCacheTime(memoryOnly, stored.lastCacheTime());
+    session->setFileSaveOption(memoryOnly, stored.fileSaveOption());
+    session->setServerHistoryOption(memoryOnly, stored.serverHistoryOption());
+    // These setters write at once; only a changed value is written (again).
+    if (session->userName() != stored.userName()) {
+        DBEditor editor;
+        session->setUserName(editor, stored.userName());
+    }
+    if (session->thumbUrl() != stored.thumbUrl()) {
+        DBEditor editor;
+        session->setThumbUrl(editor, stored.thumbUrl());
+    }
+    if (session->imageUrl() != stored.imageUrl()) {
+        DBEditor editor;
+        session->setImageUrl(editor, stored.imageUrl());
+    }
+}
 } // namespace
 
 bool NetServerManager::reqDataCache(int reqCode)
 {
+    // The worker stores with a copy of the session as it is now, never with the session object
+    // itself: storing takes seconds, in which the user may log off (the object is deleted) or
+    // another account may sign in.
     const MTData* session = MTData::instance();
-    const QString lastCacheTime =
-        session ? session->lastCacheTime() : QString::fromLatin1(DBMTData::kNoCacheTime);
+    DBMTData account = session ? DBMTData(*session) : DBMTData();
+    account.attach(nullptr);
+    const bool hasSession = session != nullptr;
     const NetSessionHeaders headers = NetSessionHeaders::capture();
-    const QUrl url =
-        makeUrl(QStringLiteral("/rest/cache/") + myId(headers) + QLatin1Char('/') + lastCacheTime);
+    const QUrl url = makeUrl(QStringLiteral("/rest/cache/") + myId(headers) + QLatin1Char('/') +
+                             account.lastCacheTime());
     const QString dbPath = m_dbPath;
-    return startTask([=] { runDataCache(reqCode, url, dbPath, headers); });
+    return startTask([=] { runDataCache(reqCode, url, dbPath, headers, account, hasSession); });
 }
 
 bool NetServerManager::reqChatRoomList(int reqCode)
@@ -108,25 +139,29 @@ bool NetServerManager::fetchObject(int reqCode, const QUrl& url, const NetSessio
 }
 
 void NetServerManager::runDataCache(int reqCode, const QUrl& url, const QString& dbPath,
-                                    const NetSessionHeaders& headers)
+                                    const NetSessionHeaders& headers, const DBMTData& account,
+                                    bool hasSession)
 {
     QJsonObject response;
     if (!fetchObject(reqCode, url, headers, &response))
         return;
+    DBMTData stored(account);
     {
         QMutexLocker lock(&g_cacheStoreMutex);
         DBManager db(dbPath, QString::fromLatin1(DBManager::kConnectionCache),
                      QString::fromLatin1(DBManager::kPassword), 0);
-        MTData* session = MTData::instance();
-        if (!db.isOpen() || !session) {
+        if (!db.isOpen() || !hasSession) {
             qWarning().noquote().nospace()
                 << "NetServerManager::reqDataCache - not stored, dbPath:" << dbPath
-                << " session:" << (session != nullptr);
+                << " session:" << hasSession;
             emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("store is not open"));
             return;
         }
-        db.batchCache(*session, response);
+        db.batchCache(stored, response);
     }
+    // Queued to the GUI thread ahead of the answer, so its receivers see the refreshed session.
+    QMetaObject::invokeMethod(
+        this, [stored] { refreshSession(stored); }, Qt::QueuedConnection);
     emit onHttpSuccess(reqCode, response);
 }
 

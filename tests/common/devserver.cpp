@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <QUrlQuery>
 
+#include <signal.h>
+
 namespace {
 const char* const kOutputFile = "server.out";
 } // namespace
@@ -108,6 +110,16 @@ bool DevServer::waitForReady(int timeoutMs)
 void DevServer::stop()
 {
     ChildProcess::stop(m_process);
+}
+
+bool DevServer::pause()
+{
+    return isRunning() && ::kill(pid_t(m_process.processId()), SIGSTOP) == 0;
+}
+
+bool DevServer::resume()
+{
+    return isRunning() && ::kill(pid_t(m_process.processId()), SIGCONT) == 0;
 }
 
 QString DevServer::output() const

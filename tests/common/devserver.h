@@ -27,6 +27,10 @@ public:
     bool start(const QStringList& extraArguments = QStringList());
     // SIGTERM, then waits for the exit.
     void stop();
+    // SIGSTOP and SIGCONT: while paused the server answers nothing (its control interface
+    // neither), so that a test can act while a request is known to be in flight.
+    bool pause();
+    bool resume();
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
 
     QString errorString() const { return m_error; }

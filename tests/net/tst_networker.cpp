@@ -29,6 +29,7 @@ private slots:
     void twoCachesAtOnce();
     void errorStoresNothing();
     void unopenableStoreIsAFailure();
+    void loggedOffWhileACacheIsInFlight();
 
 private:
     NetFixture m_fixture;
@@ -224,6 +225,34 @@ void TestNetWorker::unopenableStoreIsAFailure()
     QVERIFY(recorder.waitForAny({"success", "failure"}, 3, &answer));
     QCOMPARE(answer.signal, QStringLiteral("failure"));
     QCOMPARE(answer.errCode, 10001);
+}
+
+void TestNetWorker::loggedOffWhileACacheIsInFlight()
+{
+    const QString ownName = m_session->userName();
+    QVERIFY(!ownName.isEmpty());
+    QVERIFY(m_fixture.server().pause());
+    m_recorder->clear();
+    QVERIFY(m_net->reqDataCache(3));
+    // The user logs off and another session begins before the answer arrives.
+    m_session.reset();
+    MTData other;
+    DBEditor editor;
+    other.setUserId(editor, 999999);
+    other.setUserName(editor, QStringLiteral("Other"));
+    QVERIFY(m_fixture.server().resume());
+    NetRecorder::Event answer;
+    QVERIFY(m_recorder->waitForAny({"success", "failure"}, 3, &answer));
+    QVERIFY2(answer.signal == QLatin1String("success"), qPrintable(answer.text));
+
+    // The answer belongs to the account that asked: stored in its file with its own values, and
+    // nothing of it reaches the session that came after.
+    const QString stamp = answer.object.value(QLatin1String("updDatetime")).toString();
+    const DBMTData stored(m_db.get());
+    QCOMPARE(stored.lastCacheTime(), stamp);
+    QCOMPARE(stored.userName(), ownName);
+    QCOMPARE(other.lastCacheTime(), QStringLiteral("19700101000000"));
+    QCOMPARE(other.userName(), QStringLiteral("Other"));
 }
 
 QTEST_GUILESS_MAIN(TestNetWorker)
