@@ -16,12 +16,18 @@ QString shortcutPath(const QString& appName)
 
 bool platformSetAutoRun(const QString& appName, bool enabled)
 {
+    return platformSetAutoRun(appName, enabled, QCoreApplication::applicationFilePath());
+}
+
+bool platformSetAutoRun(const QString& appName, bool enabled, const QString& program)
+{
     const QString link = shortcutPath(appName);
-    QFile::remove(link);
+    if (QFile::exists(link) && !QFile::remove(link))
+        return false;
     if (!enabled)
         return true;
     // QFile::link makes a shell shortcut (.lnk) on Windows.
-    return QFile::link(QCoreApplication::applicationFilePath(), link);
+    return QFile::link(program, link);
 }
 
 bool platformIsAutoRun(const QString& appName)

@@ -17,21 +17,33 @@ QString entryPath(const QString& appName)
            QStringLiteral("/autostart/") + fileName + QStringLiteral(".desktop");
 }
 
-// Desktop entry Exec values quote arguments with double quotes and escape these characters.
+// An Exec value is read in three layers: the desktop-entry string escapes (a backslash is
+// written twice), then the argument quoting (", `, $ and \ escaped inside double quotes), then the
+// field codes (a literal % is written twice). A program path may hold any of these.
 QString quoteExec(const QString& path)
 {
-    QString escaped;
+    QString quoted;
     for (const QChar c : path) {
+        if (c == QLatin1Char('%')) {
+            quoted += QLatin1String("%%");
+            continue;
+        }
         if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
             c == QLatin1Char('\\'))
-            escaped += QLatin1Char('\\');
-        escaped += c;
+            quoted += QLatin1Char('\\');
+        quoted += c;
     }
-    return QLatin1Char('"') + escaped + QLatin1Char('"');
+    quoted = QLatin1Char('"') + quoted + QLatin1Char('"');
+    return quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
 }
 } // namespace
 
 bool platformSetAutoRun(const QString& appName, bool enabled)
+{
+    return platformSetAutoRun(appName, enabled, QCoreApplication::applicationFilePath());
+}
+
+bool platformSetAutoRun(const QString& appName, bool enabled, const QString& program)
 {
     const QString path = entryPath(appName);
     if (!enabled)
@@ -42,8 +54,7 @@ bool platformSetAutoRun(const QString& appName, bool enabled)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return false;
     const QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=") + appName +
-                          QStringLiteral("\nExec=") +
-                          quoteExec(QCoreApplication::applicationFilePath()) +
+                          QStringLiteral("\nExec=") + quoteExec(program) +
                           QStringLiteral("\nX-GNOME-Autostart-enabled=true\n");
     file.write(entry.toUtf8());
     return file.commit();
