@@ -157,7 +157,10 @@ void NetServerManager::runDataCache(int reqCode, const QUrl& url, const QString&
             emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("store is not open"));
             return;
         }
-        db.batchCache(stored, response);
+        if (!db.batchCache(stored, response)) {
+            emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("store failed"));
+            return;
+        }
     }
     // Queued to the GUI thread ahead of the answer, so its receivers see the refreshed session.
     QMetaObject::invokeMethod(
@@ -182,6 +185,7 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
             emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("store is not open"));
             return;
         }
+        // False also means "nothing changed", so it is no failure to report.
         db.syncChatRoomList(response, headers.userId());
         pictures = roomPictureUrls(db, response, headers.userId());
     }

@@ -135,10 +135,11 @@ public:
     // Directory (dbmanager_cache.cpp, dbmanager_directory.cpp). List operations return the size
     // of the list afterwards.
     //
-    // Writes a directory cache response: the whole directory in one transaction the first time
-    // (`account`'s lastCacheTime not yet set), changes one by one afterwards; refreshes the own
-    // name and pictures and the server options in `account`, and advances its lastCacheTime.
-    void batchCache(DBMTData& account, const QJsonObject& response);
+    // Writes a directory cache response in one transaction: the whole directory the first time
+    // (`account`'s lastCacheTime not yet set), the changes afterwards; refreshes the own name and
+    // pictures and the server options in `account`, and advances its lastCacheTime. False when
+    // the response could not be stored; lastCacheTime then stays where it was.
+    bool batchCache(DBMTData& account, const QJsonObject& response);
     // Every user, deleted ones and the own user included (emptied first).
     int userList(QList<DBUser>& list);
     // The active users but the own one, by user_sort then name; appends.

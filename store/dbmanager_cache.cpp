@@ -42,18 +42,24 @@ void applyByState(DBManager* db, const QJsonArray& elements, bool firstCache)
 
 } // namespace
 
-void DBManager::batchCache(DBMTData& account, const QJsonObject& response)
+bool DBManager::batchCache(DBMTData& account, const QJsonObject& response)
 {
     const QString updDatetime = DBSql::jsonText(response, QStringLiteral("updDatetime"));
     const QString lastCacheTime = account.lastCacheTime();
     const bool firstCache = lastCacheTime == QLatin1String(DBMTData::kNoCacheTime);
-    bool transaction = false;
     if (firstCache) {
         qDebug().noquote().nospace()
             << "DBManager::batchCache - isFirstCache is true, try to db transaction";
-        transaction = m_db.transaction();
     } else {
         qDebug().noquote().nospace() << "DBManager::batchCache - lastCacheTime=" << lastCacheTime;
+    }
+    // Changes on top of an earlier cache go in one transaction too: half of them stored with the
+    // new time stamp would be the other half lost for good, since the next cache asks only for
+    // what changed after that time.
+    if (!m_db.transaction()) {
+        qWarning().noquote().nospace()
+            << "DBManager::batchCache - cannot begin a transaction: " << m_db.lastError().text();
+        return false;
     }
 
     // Users are never removed: a deleted one stays with user_state 0, so that old chats still
@@ -88,7 +94,7 @@ void DBManager::batchCache(DBMTData& account, const QJsonObject& response)
     }
 
     bool committed = true;
-    if (transaction && !m_db.commit()) {
+    if (!m_db.commit()) {
         qWarning().noquote().nospace()
             << "DBManager::batchCache commit failed error:" << m_db.lastError().text();
         m_db.rollback();
@@ -107,11 +113,11 @@ void DBManager::batchCache(DBMTData& account, const QJsonObject& response)
         account.setImageUrl(image, own.imageUrl(), this);
     }
 
-    // A first cache that could not be committed left nothing behind: keeping the old time stamp
-    // makes the next cache a whole one again instead of changes on top of an empty directory.
+    // A cache that could not be committed left nothing behind: keeping the old time stamp makes
+    // the next cache ask for the same changes again.
     if (!committed)
-        return;
+        return false;
     DBEditor editor;
     account.setLastCacheTime(editor, updDatetime);
-    account.applyCommit(editor, this);
+    return account.applyCommit(editor, this);
 }

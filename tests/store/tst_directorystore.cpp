@@ -7,6 +7,8 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 namespace {
@@ -56,6 +58,7 @@ private slots:
     void options_data();
     void options();
     void lastCacheTime();
+    void cacheThatCannotBeStored();
     void userLists_data();
     void userLists();
     void usersById_data();
@@ -70,6 +73,40 @@ private:
     static void fillDirectory(StoreFixture& store);
     std::unique_ptr<LogCapture> m_log;
 };
+
+void TestDirectoryStore::cacheThatCannotBeStored()
+{
+    StoreFixture store(QStringLiteral("Veltri_cache"));
+    DBMTData account(&store.db());
+    // Another connection holds the write lock longer than the store waits for it.
+    {
+        QSqlDatabase blocker =
+            QSqlDatabase::addDatabase(QStringLiteral("SQLITECIPHER"), QStringLiteral("blocker"));
+        blocker.setDatabaseName(store.file());
+        blocker.setPassword(QString::fromLatin1(DBManager::kPassword));
+        QVERIFY(blocker.open());
+        QSqlQuery lock(blocker);
+        QVERIFY(lock.exec(QStringLiteral("BEGIN IMMEDIATE")));
+
+        const QJsonObject response{{"updDatetime", "20240601120000"},
+                                   {"users", QJsonArray{user(2, "Kim", "I")}}};
+        QVERIFY(!store.db().batchCache(account, response));
+        QCOMPARE(account.lastCacheTime(), QStringLiteral("19700101000000"));
+        QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
+        blocker.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("blocker"));
+    QCOMPARE(store.number(QStringLiteral("SELECT count(*) FROM TTT_USER")), qint64(0));
+    DBMTData reread(&store.db());
+    QCOMPARE(reread.lastCacheTime(), QStringLiteral("19700101000000"));
+
+    // Once the lock is gone the same response is stored and the time advances.
+    const QJsonObject response{{"updDatetime", "20240601120000"},
+                               {"users", QJsonArray{user(2, "Kim", "I")}}};
+    QVERIFY(store.db().batchCache(account, response));
+    QCOMPARE(account.lastCacheTime(), QStringLiteral("20240601120000"));
+    QCOMPARE(store.number(QStringLiteral("SELECT count(*) FROM TTT_USER")), qint64(1));
+}
 
 void TestDirectoryStore::batchCache_data()
 {
@@ -118,7 +155,7 @@ void TestDirectoryStore::batchCache()
         {"groups", QJsonArray{group(10, "D"), group(11, "X"), group(12, "I")}},
         {"groupMembers", QJsonArray{member(10, 2, "D"), member(11, 3, "U"), member(12, 4, "I")}},
     };
-    store.db().batchCache(account, response);
+    QVERIFY(store.db().batchCache(account, response));
 
     QCOMPARE(store.rows(QStringLiteral("SELECT user_id, user_name, user_state FROM TTT_USER ORDER "
                                        "BY user_id")),
