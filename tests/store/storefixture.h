@@ -2,13 +2,18 @@
 
 #include "common/testenv.h"
 
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
 
+#include <initializer_list>
 #include <memory>
 
 class DBManager;
+
+// Values as one text with "|" between them, flags as 1 or 0: a record compared in one line.
+QString fields(std::initializer_list<QVariant> values);
 
 // A real encrypted store in a private home, with short ways to put rows in it. Rows go in by
 // plain INSERT statements, independent of the record classes under test.
@@ -19,8 +24,7 @@ public:
     ~StoreFixture();
 
     DBManager& db() { return *m_db; }
-    QString file() const;
-    bool isOpen() const;
+    QString file() const { return m_env.path(QStringLiteral("veltri_test.db")); }
     // Closes and opens the file again (a later session on the same file).
     void reopen();
 
@@ -36,12 +40,15 @@ public:
 
     // Runs a statement with bound values; false (with a test warning) on failure.
     bool exec(const QString& sql, const QVariantList& values = {});
-    // Every row of a statement, each row's columns joined with "|".
+    // Every row of a statement, each row's columns joined with "|" (NULL as "NULL").
     QStringList rows(const QString& sql, const QVariantList& values = {});
     // The first column of the first row as an integer, -1 when there is none.
     qint64 number(const QString& sql, const QVariantList& values = {});
 
 private:
+    QSqlQuery run(const QString& sql, const QVariantList& values, QString* error);
+    void insert(const char* into, const QVariantList& values);
+
     TestEnv m_env;
     QString m_connectionName;
     std::unique_ptr<DBManager> m_db;

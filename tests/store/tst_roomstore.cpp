@@ -100,10 +100,10 @@ private slots:
     void init() { m_log->clear(); }
     void roomList_data();
     void roomList();
-    void lastMessageText();
+    void roomRow_data();
+    void roomRow();
     void lookups();
-    void deleteChatRoom();
-    void deleteChatMessageKeepsTheRoom();
+    void deletions();
     void syncChatRoomList_data();
     void syncChatRoomList();
     void indexesReachExistingFiles();
@@ -167,27 +167,58 @@ void TestRoomStore::roomList()
     QVERIFY(list.first().topic().isEmpty());
 }
 
-void TestRoomStore::lastMessageText()
+void TestRoomStore::roomRow_data()
 {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("members");
+    QTest::addColumn<int>("msgType"); // 0: the room has no chat
+    QTest::addColumn<int>("contentType");
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<int>("senderId");
+    QTest::addColumn<QString>("listed"); // type|members|roomName|last message|its time
+
+    const QString unknown = DBChatRoom::unknownName();
+    QTest::newRow("text") << 20 << "2" << 1 << 1 << "hello" << 2 << "20|2|Lee|hello|333";
+    QTest::newRow("unknown member named in the middle")
+        << 30 << "2,99,3" << 3 << 1 << "Park" << 2
+        << "30|2,99,3|Lee, " + unknown + ", Park|Lee invited Park|333";
+    QTest::newRow("inviter not in the directory")
+        << 30 << "2,3" << 4 << 1 << "Park" << 77
+        << "30|2,3|Lee, Park|" + unknown + " invited Park|333";
+    QTest::newRow("text of another msg_type is shown")
+        << 20 << "2" << 8 << 1 << "hello" << 2 << "20|2|Lee|hello|333";
+    QTest::newRow("file with preview")
+        << 20 << "2" << 1 << 4 << R"({"file_name":"a.txt","file_size":3,"preview_text":"line"})"
+        << 2 << "20|2|Lee|line|333";
+    QTest::newRow("group") << 10 << "5" << 1 << 1 << "hi" << 2 << "10|5|Sales|hi|333";
+    QTest::newRow("group not stored") << 10 << "6" << 1 << 1 << "hi" << 2 << "10|6||hi|333";
+    QTest::newRow("no chat") << 20 << "2" << 0 << 0 << "" << 0 << "20|2|Lee||0";
+}
+
+void TestRoomStore::roomRow()
+{
+    QFETCH(int, type);
+    QFETCH(QString, members);
+    QFETCH(int, msgType);
+    QFETCH(int, contentType);
+    QFETCH(QString, content);
+    QFETCH(int, senderId);
+    QFETCH(QString, listed);
     StoreFixture store;
-    store.addUser(5, QStringLiteral("Kim"));
-    store.addRoom(QStringLiteral("chat/1"), 20, QStringLiteral("5"));
-    store.addRoom(QStringLiteral("chat/2"), 20, QStringLiteral("5"));
-    store.addRoom(QStringLiteral("chat/3"), 20, QStringLiteral("6"));
-    store.addChat(QStringLiteral("chat/1"), QStringLiteral("a"), 5, 10, 1, 1,
-                  QStringLiteral("{\"file_name\":\"x.png\"}"), 1, 2);
-    store.addChat(QStringLiteral("chat/2"), QStringLiteral("b"), 5, 20, 1, 1, QStringLiteral("Lee"),
-                  3, 1);
-    store.addChat(QStringLiteral("chat/3"), QStringLiteral("c"), 6, 30, 1, 1,
-                  QStringLiteral("Park"), 5, 1);
+    store.addUser(2, QStringLiteral("Lee"));
+    store.addUser(3, QStringLiteral("Park"));
+    store.addGroup(5, QStringLiteral("Sales"));
+    store.addRoom(QStringLiteral("chat/1"), type, members, 222);
+    if (msgType) {
+        store.addChat(QStringLiteral("chat/1"), QStringLiteral("m"), senderId, 333, 1, 1, content,
+                      msgType, contentType);
+    }
     QList<DBChatRoom> rooms;
-    QCOMPARE(store.db().chatRoomList(rooms), 3);
-    QCOMPARE(rooms.at(0).lastMessage(), QStringLiteral("Park leaved"));
-    QVERIFY(rooms.at(1).lastMessage().startsWith(QStringLiteral("Kim")));
-    QVERIFY(rooms.at(1).lastMessage().contains(QStringLiteral("Lee")));
-    QCOMPARE(rooms.at(2).lastMessage(), QStringLiteral("Picture"));
-    QCOMPARE(rooms.at(2).roomName(), QStringLiteral("Kim"));
-    QCOMPARE(rooms.at(0).roomName(), DBChatRoom::unknownName());
+    QCOMPARE(store.db().chatRoomList(rooms), 1);
+    const DBChatRoom& r = rooms.first();
+    QCOMPARE(fields({r.type(), r.members(), r.roomName(), r.lastMessage(), r.regDatetime()}),
+             listed);
+    QCOMPARE(fields({r.topic(), r.createDate(), r.updateDate()}), QStringLiteral("chat/1|222|222"));
 }
 
 void TestRoomStore::lookups()
@@ -201,18 +232,15 @@ void TestRoomStore::lookups()
 
     DBChatRoom room;
     QVERIFY(db.findChatRoom(QStringLiteral("chat/1"), room));
-    QCOMPARE(room.type(), 20);
-    QCOMPARE(room.updateDate(), 40);
+    QCOMPARE(fields({room.type(), room.updateDate()}), QStringLiteral("20|40"));
     QCOMPARE(room.dbManager(), &db);
     QVERIFY(!db.findChatRoom(QStringLiteral("chat/9"), room));
     QVERIFY(!db.findChatRoom(QString(), room));
 
     // A group room is found by its group id, and only a room of type 10 holding it.
-    DBChatRoom group;
-    QVERIFY(db.findGroupChatRoom(77, group));
-    QCOMPARE(group.topic(), QStringLiteral("chat/2"));
-    QCOMPARE(group.roomName(), QStringLiteral("Sales"));
-    QVERIFY(!db.findGroupChatRoom(5, group));
+    QVERIFY(db.findGroupChatRoom(77, room));
+    QCOMPARE(fields({room.topic(), room.roomName()}), QStringLiteral("chat/2|Sales"));
+    QVERIFY(!db.findGroupChatRoom(5, room));
 
     QVERIFY(db.chatRoomExists(QStringLiteral("chat/3")));
     QVERIFY(!db.chatRoomExists(QStringLiteral("chat/4")));
@@ -223,41 +251,34 @@ void TestRoomStore::lookups()
     QMap<QString, DBChatRoom> map;
     QCOMPARE(db.chatRoomList(map), 3);
     QCOMPARE(map.value(QStringLiteral("chat/3")).members(), QStringLiteral("77"));
-    QVERIFY(map.value(QStringLiteral("chat/3")).lastMessage().isEmpty());
 }
 
-void TestRoomStore::deleteChatRoom()
+void TestRoomStore::deletions()
 {
     StoreFixture store;
     for (const QString& topic : {QStringLiteral("chat/1"), QStringLiteral("chat/2")}) {
-        store.addRoom(topic, 20, QStringLiteral("5"));
-        store.addChat(topic, topic + QStringLiteral("-m"), 1, 10);
-        store.addReader(topic, topic + QStringLiteral("-m"), 5, 10);
+        store.addRoom(topic, 20, QStringLiteral("5"), 70);
+        store.addChat(topic, topic + QStringLiteral("-m"), 1, 100);
+        store.addReader(topic, topic + QStringLiteral("-m"), 5, 100);
     }
+    const QString rooms = QStringLiteral("SELECT topic FROM TTT_CHATT_ROOM");
+    const QString chats = QStringLiteral("SELECT topic FROM TTT_CHATT");
+    const QString readers = QStringLiteral("SELECT topic FROM TTT_CHATT_READER");
+    // A room goes with its chats and reader rows; the other room keeps its own.
     QVERIFY(store.db().deleteChatRoom(QStringLiteral("chat/1")));
-    QCOMPARE(store.rows(QStringLiteral("SELECT topic FROM TTT_CHATT_ROOM")), QStringList{"chat/2"});
-    QCOMPARE(store.rows(QStringLiteral("SELECT topic FROM TTT_CHATT")), QStringList{"chat/2"});
-    QCOMPARE(store.rows(QStringLiteral("SELECT topic FROM TTT_CHATT_READER")),
-             QStringList{"chat/2"});
-    QVERIFY(!store.db().deleteChatRoom(QString()));
-    QCOMPARE(store.number(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT_ROOM")), 1);
-}
+    QCOMPARE(store.rows(rooms) + store.rows(chats) + store.rows(readers),
+             (QStringList{"chat/2", "chat/2", "chat/2"}));
 
-void TestRoomStore::deleteChatMessageKeepsTheRoom()
-{
-    StoreFixture store;
-    store.addRoom(QStringLiteral("chat/1"), 20, QStringLiteral("5"), 70);
-    store.addChat(QStringLiteral("chat/1"), QStringLiteral("m1"), 1, 100);
-    store.addChat(QStringLiteral("chat/2"), QStringLiteral("m2"), 1, 100);
-    store.addReader(QStringLiteral("chat/1"), QStringLiteral("m1"), 5, 100);
-
-    QVERIFY(store.db().deleteChatMessage(QStringLiteral("chat/1")));
+    // Deleting the conversation leaves the room listed with an empty last message.
+    QVERIFY(store.db().deleteChatMessage(QStringLiteral("chat/2")));
     QCOMPARE(m_log->matching(QStringLiteral("DBManager::deleteChatMessage topic:")),
-             QStringList{"DBManager::deleteChatMessage topic:chat/1"});
-    QCOMPARE(listedRooms(store.db()), QStringList{"chat/1@70:"});
-    QCOMPARE(store.rows(QStringLiteral("SELECT msg_id FROM TTT_CHATT")), QStringList{"m2"});
-    QCOMPARE(store.number(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT_READER")), 1);
+             QStringList{"DBManager::deleteChatMessage topic:chat/2"});
+    QCOMPARE(listedRooms(store.db()), QStringList{"chat/2@70:"});
+    QCOMPARE(store.rows(chats), QStringList());
+
+    QVERIFY(!store.db().deleteChatRoom(QString()));
     QVERIFY(!store.db().deleteChatMessage(QString()));
+    QCOMPARE(store.rows(rooms), QStringList{"chat/2"});
 }
 
 void TestRoomStore::syncChatRoomList_data()
