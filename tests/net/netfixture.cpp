@@ -6,112 +6,67 @@
 
 #include <QDeadlineTimer>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QMutexLocker>
+#include <QMutex>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTest>
 
-NetRecorder::NetRecorder(NetServerManager* manager)
+NetRecorder::NetRecorder(NetServerManager* m)
 {
-    auto thread = [] { return QThread::currentThread(); };
-    connect(manager, &NetServerManager::onHttpSuccess, this, [=](int code, QJsonObject o) {
-        add({QStringLiteral("success"), code, 0, {}, {}, o, 0, 0, nullptr, thread()});
+    using N = NetServerManager;
+    using Progress = void (N::*)(QString, qint64, qint64);
+    connect(m, &N::onHttpSuccess, this,
+            [=](int c, QJsonObject o) { add("success", c, 0, {}, {}, o); });
+    connect(m, &N::onHttpFailure, this,
+            [=](int c, int e, QString t) { add("failure", c, e, {}, t); });
+    connect(m, &N::onUploadSuccess, this,
+            [=](QString id, QJsonObject o) { add("uploadSuccess", 0, 0, id, {}, o); });
+    connect(m, Progress(&N::onUploadProgress), this,
+            [=](QString id, qint64 d, qint64 t) { add("uploadProgress", 0, 0, id, {}, {}, d, t); });
+    connect(m, &N::onUploadFailure, this,
+            [=](QString id, int e, QString t) { add("uploadFailure", 0, e, id, t); });
+    connect(m, &N::onImageSuccess, this, [=](QString url, QString path, QWidget* w) {
+        add("imageSuccess", 0, 0, url, path, {}, 0, 0, w);
     });
-    connect(manager, &NetServerManager::onHttpFailure, this, [=](int code, int err, QString t) {
-        add({QStringLiteral("failure"), code, err, {}, t, {}, 0, 0, nullptr, thread()});
+    connect(m, &N::onImageFailure, this,
+            [=](QString url, QWidget* w) { add("imageFailure", 0, 0, url, {}, {}, 0, 0, w); });
+    connect(m, &N::onDownloadSuccess, this, [=](QString id, QString url, QString path) {
+        add("downloadSuccess", 0, 0, id, path, {{"url", url}});
     });
-    connect(manager, &NetServerManager::onUploadSuccess, this, [=](QString id, QJsonObject o) {
-        add({QStringLiteral("uploadSuccess"), 0, 0, id, {}, o, 0, 0, nullptr, thread()});
+    connect(m, Progress(&N::onDownloadProgress), this, [=](QString id, qint64 d, qint64 t) {
+        add("downloadProgress", 0, 0, id, {}, {}, d, t);
     });
-    connect(manager, qOverload<QString, qint64, qint64>(&NetServerManager::onUploadProgress), this,
-            [=](QString id, qint64 done, qint64 total) {
-                add({QStringLiteral("uploadProgress"),
-                     0,
-                     0,
-                     id,
-                     {},
-                     {},
-                     done,
-                     total,
-                     nullptr,
-                     thread()});
-            });
-    connect(manager, &NetServerManager::onUploadFailure, this, [=](QString id, int err, QString t) {
-        add({QStringLiteral("uploadFailure"), 0, err, id, t, {}, 0, 0, nullptr, thread()});
-    });
-    connect(manager, &NetServerManager::onImageSuccess, this,
-            [=](QString url, QString path, QWidget* w) {
-                add({QStringLiteral("imageSuccess"), 0, 0, url, path, {}, 0, 0, w, thread()});
-            });
-    connect(manager, &NetServerManager::onImageFailure, this, [=](QString url, QWidget* w) {
-        add({QStringLiteral("imageFailure"), 0, 0, url, {}, {}, 0, 0, w, thread()});
-    });
-    connect(manager, &NetServerManager::onDownloadSuccess, this,
-            [=](QString id, QString url, QString path) {
-                add({QStringLiteral("downloadSuccess"),
-                     0,
-                     0,
-                     id,
-                     path,
-                     {{"url", url}},
-                     0,
-                     0,
-                     nullptr,
-                     thread()});
-            });
-    connect(manager, qOverload<QString, qint64, qint64>(&NetServerManager::onDownloadProgress),
-            this, [=](QString id, qint64 done, qint64 total) {
-                add({QStringLiteral("downloadProgress"),
-                     0,
-                     0,
-                     id,
-                     {},
-                     {},
-                     done,
-                     total,
-                     nullptr,
-                     thread()});
-            });
-    connect(
-        manager, &NetServerManager::onDownloadFailure, this, [=](QString id, int code, QString t) {
-            add({QStringLiteral("downloadFailure"), 0, code, id, t, {}, 0, 0, nullptr, thread()});
-        });
+    connect(m, &N::onDownloadFailure, this,
+            [=](QString id, int e, QString t) { add("downloadFailure", 0, e, id, t); });
 }
 
-void NetRecorder::add(Event e)
+void NetRecorder::add(const QString& signal, int code, int errCode, const QString& id,
+                      const QString& text, const QJsonObject& object, qint64 done, qint64 total,
+                      QWidget* widget)
 {
-    m_events.append(e);
+    m_events.append(
+        {signal, code, errCode, id, text, object, done, total, widget, QThread::currentThread()});
 }
 
-bool NetRecorder::matches(const Event& e, const QStringList& signals_,
-                          const QVariant& codeOrId) const
-{
-    if (!signals_.contains(e.signal))
-        return false;
-    if (!codeOrId.isValid())
-        return true;
-    if (codeOrId.type() == QVariant::String)
-        return e.id == codeOrId.toString();
-    return e.code == codeOrId.toInt();
-}
-
-QList<NetRecorder::Event> NetRecorder::of(const QString& signal) const
+QList<NetRecorder::Event> NetRecorder::of(const QString& signal, const QString& id) const
 {
     QList<Event> out;
     for (const Event& e : m_events) {
-        if (e.signal == signal)
+        if (e.signal == signal && (id.isNull() || e.id == id))
             out.append(e);
     }
     return out;
 }
 
-bool NetRecorder::waitForAny(const QStringList& signals_, const QVariant& codeOrId, Event* event,
-                             int timeoutMs)
+bool NetRecorder::waitFor(const QStringList& signals_, const QVariant& codeOrId, Event* event,
+                          int timeoutMs)
 {
+    const bool byId = codeOrId.type() == QVariant::String;
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
         for (const Event& e : qAsConst(m_events)) {
-            if (matches(e, signals_, codeOrId)) {
+            if (signals_.contains(e.signal) &&
+                (byId ? e.id == codeOrId.toString() : e.code == codeOrId.toInt())) {
                 if (event)
                     *event = e;
                 return true;
@@ -123,10 +78,14 @@ bool NetRecorder::waitForAny(const QStringList& signals_, const QVariant& codeOr
     }
 }
 
-bool NetRecorder::waitFor(const QString& signal, const QVariant& codeOrId, Event* event,
-                          int timeoutMs)
+NetRecorder::Event NetRecorder::answer(const QVariant& codeOrId, int timeoutMs)
 {
-    return waitForAny({signal}, codeOrId, event, timeoutMs);
+    Event e;
+    e.signal = e.text = QStringLiteral("timeout");
+    waitFor({"success", "failure", "uploadSuccess", "uploadFailure", "imageSuccess", "imageFailure",
+             "downloadSuccess", "downloadFailure"},
+            codeOrId, &e, timeoutMs);
+    return e;
 }
 
 bool NetFixture::start()
@@ -138,11 +97,6 @@ bool NetFixture::start()
         return false;
     }
     return true;
-}
-
-QString NetFixture::home() const
-{
-    return qEnvironmentVariable("HOME");
 }
 
 bool NetFixture::signIn(MTData& session, const QString& account)
@@ -170,65 +124,35 @@ bool NetFixture::signIn(MTData& session, const QString& account)
     return true;
 }
 
-namespace {
-// Reads a JSON string starting at its opening quote; moves `pos` past the closing one.
-QString readJsonString(const QByteArray& text, int& pos)
-{
-    const int start = pos;
-    for (++pos; pos < text.size() && text.at(pos) != '"'; ++pos) {
-        if (text.at(pos) == '\\')
-            ++pos;
-    }
-    ++pos;
-    const QByteArray literal = "[" + text.mid(start, pos - start) + "]";
-    return QJsonDocument::fromJson(literal).array().at(0).toString();
-}
-} // namespace
-
-QStringList NetFixture::headerOrder(qint64 seq)
-{
-    const QByteArray text = m_server.controlRaw(
-        "GET", QStringLiteral("/control/requests?n=1000&since=%1").arg(seq - 1));
-    const int entry = text.indexOf("{\"seq\":" + QByteArray::number(seq) + ",");
-    if (entry < 0)
-        return {};
-    int pos = text.indexOf("\"headers\":{", entry);
-    if (pos < 0)
-        return {};
-    pos += int(qstrlen("\"headers\":{"));
-    QStringList names;
-    while (pos < text.size() && text.at(pos) != '}') {
-        if (text.at(pos) == ',') {
-            ++pos;
-            continue;
-        }
-        names << readJsonString(text, pos); // the name
-        ++pos;                              // ':'
-        readJsonString(text, pos);          // the value
-    }
-    return names;
-}
-
 const QStringList& NetFixture::identifyingHeaders()
 {
     static const QStringList names = {
-        QStringLiteral("accept-charset"), QStringLiteral("connection"),
-        QStringLiteral("accept"),         QStringLiteral("device-platform"),
-        QStringLiteral("app-ver"),        QStringLiteral("user-id"),
-        QStringLiteral("cust-id"),        QStringLiteral("device-id"),
-        QStringLiteral("access-key"),     QStringLiteral("client-id"),
-        QStringLiteral("content-type")};
+        "accept-charset", "connection", "accept",     "device-platform", "app-ver",     "user-id",
+        "cust-id",        "device-id",  "access-key", "client-id",       "content-type"};
     return names;
 }
 
-QStringList NetFixture::identifyingHeaderOrder(qint64 seq)
+QStringList NetFixture::sentHeaders(qint64 seq)
 {
-    QStringList order;
-    for (const QString& name : headerOrder(seq)) {
+    // Read from the control interface's own text, which keeps the arrival order that a parsed
+    // JSON object would lose.
+    const QString text = QString::fromUtf8(m_server.controlRaw(
+        "GET", QStringLiteral("/control/requests?n=1000&since=%1").arg(seq - 1)));
+    const int entry = text.indexOf(QStringLiteral("{\"seq\":%1,").arg(seq));
+    const int from = text.indexOf(QStringLiteral("\"headers\":{"), entry);
+    if (entry < 0 || from < 0)
+        return {};
+    // Name-value pairs up to the brace that closes the headers.
+    static const QRegularExpression pair(QStringLiteral(R"re("([^"]+)":"(?:[^"\\]|\\.)*"|\})re"));
+    QStringList names;
+    for (auto it = pair.globalMatch(text, from + 11); it.hasNext();) {
+        const QString name = it.next().captured(1);
+        if (name.isEmpty())
+            break;
         if (identifyingHeaders().contains(name))
-            order << name;
+            names << name;
     }
-    return order;
+    return names;
 }
 
 QJsonObject NetFixture::lastRequest(const QString& pathPrefix, qint64 since)
@@ -237,26 +161,32 @@ QJsonObject NetFixture::lastRequest(const QString& pathPrefix, qint64 since)
     return entries.isEmpty() ? QJsonObject() : entries.last().toObject();
 }
 
+QString NetFixture::writeIni(int port, bool withCa)
+{
+    static int n = 0;
+    const QString path = m_server.dataDir() + QStringLiteral("/test%1.ini").arg(++n);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    file.write("[Server]\nHost=localhost\nRestPort=" + QByteArray::number(port) + "\n");
+    if (withCa)
+        file.write("CaFile=" + m_server.caFile().toUtf8() + "\n");
+    return path;
+}
+
+int NetFixture::freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
 namespace {
 QMutex g_logMutex;
 QStringList g_lines;
 QtMessageHandler g_previous = nullptr;
-} // namespace
 
-LogCapture::LogCapture()
-{
-    QMutexLocker lock(&g_logMutex);
-    g_lines.clear();
-    g_previous = qInstallMessageHandler(&LogCapture::handler);
-    m_previous = g_previous;
-}
-
-LogCapture::~LogCapture()
-{
-    qInstallMessageHandler(m_previous);
-}
-
-void LogCapture::handler(QtMsgType type, const QMessageLogContext& context, const QString& text)
+void captureLine(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
     {
         QMutexLocker lock(&g_logMutex);
@@ -264,6 +194,19 @@ void LogCapture::handler(QtMsgType type, const QMessageLogContext& context, cons
     }
     if (g_previous)
         g_previous(type, context, text);
+}
+} // namespace
+
+LogCapture::LogCapture()
+{
+    QMutexLocker lock(&g_logMutex);
+    g_lines.clear();
+    m_previous = g_previous = qInstallMessageHandler(&captureLine);
+}
+
+LogCapture::~LogCapture()
+{
+    qInstallMessageHandler(m_previous);
 }
 
 QStringList LogCapture::lines() const
@@ -275,9 +218,5 @@ QStringList LogCapture::lines() const
 bool LogCapture::contains(const QString& text) const
 {
     const QStringList all = lines();
-    for (const QString& line : all) {
-        if (line.contains(text))
-            return true;
-    }
-    return false;
+    return std::any_of(all.begin(), all.end(), [&](const QString& l) { return l.contains(text); });
 }

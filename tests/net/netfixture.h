@@ -4,7 +4,6 @@
 
 #include <QJsonObject>
 #include <QList>
-#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -23,8 +22,8 @@ class NetRecorder : public QObject
 public:
     struct Event
     {
-        QString signal; // "success", "failure", "uploadSuccess", ... as named below
-        int code = 0;   // reqCode, or the error/HTTP code of a transfer failure
+        QString signal; // "success", "failure", "uploadSuccess", ... as named by the signal
+        int code = 0;   // reqCode
         int errCode = 0;
         QString id;   // reqId or urlFilePath
         QString text; // error text or file path
@@ -38,19 +37,20 @@ public:
     explicit NetRecorder(NetServerManager* manager);
 
     QList<Event> events() const { return m_events; }
-    // Events of one signal name (and one reqCode or id when given).
-    QList<Event> of(const QString& signal) const;
-    // Waits until an event of the signal with the code or id arrives; the first one.
-    bool waitFor(const QString& signal, const QVariant& codeOrId, Event* event,
+    // Events of one signal (and of one reqId or url when given).
+    QList<Event> of(const QString& signal, const QString& id = QString()) const;
+    // Waits for the first event of one of the signals with the reqCode (int) or id (string).
+    bool waitFor(const QStringList& signals_, const QVariant& codeOrId, Event* event = nullptr,
                  int timeoutMs = 30000);
-    // Waits until any of the signals arrives for the code or id.
-    bool waitForAny(const QStringList& signals_, const QVariant& codeOrId, Event* event,
-                    int timeoutMs = 30000);
+    // The outcome (success or failure of any kind, no progress) for the reqCode or id; its
+    // signal is "timeout" when none came.
+    Event answer(const QVariant& codeOrId, int timeoutMs = 30000);
     void clear() { m_events.clear(); }
 
 private:
-    bool matches(const Event& e, const QStringList& signals_, const QVariant& codeOrId) const;
-    void add(Event e);
+    void add(const QString& signal, int code, int errCode, const QString& id, const QString& text,
+             const QJsonObject& object = {}, qint64 done = 0, qint64 total = 0,
+             QWidget* widget = nullptr);
 
     QList<Event> m_events;
 };
@@ -68,17 +68,16 @@ public:
     // a device id), as the login answer would be.
     bool signIn(MTData& session, const QString& account);
 
-    // The names of the headers a request arrived with, in the order they were sent (the
-    // control interface keeps them in order; parsed JSON objects would not).
-    QStringList headerOrder(qint64 seq);
-    // The same, only the identifying headers of the request engine.
-    QStringList identifyingHeaderOrder(qint64 seq);
-    // Those headers in the order the engine sends them.
+    // The identifying headers of the engine in the order they are sent.
     static const QStringList& identifyingHeaders();
+    // Those of them a received request carried, in the order they arrived.
+    QStringList sentHeaders(qint64 seq);
     // The newest received request of a path prefix after a sequence number.
     QJsonObject lastRequest(const QString& pathPrefix, qint64 since);
-
-    QString home() const;
+    // A client configuration for localhost:port, trusting the server's CA or not.
+    QString writeIni(int port, bool withCa = true);
+    // A loopback port nobody listens on.
+    static int freePort();
 
 private:
     DevServer m_server;
@@ -95,6 +94,5 @@ public:
     bool contains(const QString& text) const;
 
 private:
-    static void handler(QtMsgType type, const QMessageLogContext& context, const QString& text);
     QtMessageHandler m_previous = nullptr;
 };

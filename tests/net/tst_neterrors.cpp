@@ -17,14 +17,12 @@
 namespace {
 enum Setup
 {
+    Reference, // the reference server, with the row's fault rule when it has one
     NoServer,
     Untrusted,
     PlainHttp,
-    JsonError,
-    OutdatedClient,
     TextError,
-    EmptyBody,
-    Created,
+    OutdatedClient,
 };
 
 const QByteArray kTextError = "HTTP/1.1 502 Bad Gateway\r\nContent-Type: text/html\r\n"
@@ -44,9 +42,6 @@ private slots:
     void failures();
 
 private:
-    QString writeIni(int port, bool withCa);
-    int freePort();
-
     NetFixture m_fixture;
     QTemporaryDir m_dir;
     std::unique_ptr<DBManager> m_db;
@@ -71,112 +66,71 @@ void TestNetErrors::cleanup()
                                QJsonObject{{"minVersion", QJsonValue::Null}});
 }
 
-QString TestNetErrors::writeIni(int port, bool withCa)
-{
-    static int n = 0;
-    const QString path = m_dir.filePath(QStringLiteral("client%1.ini").arg(++n));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    QByteArray ini = "[Server]\nHost=localhost\nRestPort=" + QByteArray::number(port) + "\n";
-    if (withCa)
-        ini += "CaFile=" + m_fixture.server().caFile().toUtf8() + "\n";
-    file.write(ini);
-    return path;
-}
-
-int TestNetErrors::freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 void TestNetErrors::failures_data()
 {
     QTest::addColumn<int>("setup");
+    QTest::addColumn<QJsonObject>("rule");
     QTest::addColumn<bool>("worker");
     QTest::addColumn<bool>("signalled"); // false: nothing may come
     QTest::addColumn<int>("errCode");
     QTest::addColumn<QString>("error"); // "*" for any non-empty text
 
-    const QString nullReply = QStringLiteral("reply is NULL");
-    const QString httpError = QStringLiteral("http error code");
+    const QJsonObject jsonError{{"status", 500}, {"code", 50012}, {"message", "Broken on purpose"}};
     for (bool worker : {false, true}) {
-        const QString path = worker ? QStringLiteral("worker: ") : QStringLiteral("gui: ");
-        const QString noAnswer = worker ? nullReply : httpError;
-        QTest::addRow("%sno server", qPrintable(path))
-            << int(NoServer) << worker << true << 10001 << noAnswer;
-        QTest::addRow("%suntrusted certificate", qPrintable(path))
-            << int(Untrusted) << worker << true << 10001 << noAnswer;
-        QTest::addRow("%sserver without TLS", qPrintable(path))
-            << int(PlainHttp) << worker << true << 10001 << noAnswer;
-        QTest::addRow("%serror body", qPrintable(path))
-            << int(JsonError) << worker << true << 50012 << "Broken on purpose";
-        QTest::addRow("%soutdated client", qPrintable(path))
-            << int(OutdatedClient) << worker << true << 40106 << "*";
-        QTest::addRow("%serror body without JSON", qPrintable(path))
-            << int(TextError) << worker << true << 0 << "";
-        QTest::addRow("%sempty error body", qPrintable(path))
-            << int(EmptyBody) << worker << true << 10001 << noAnswer;
-        QTest::addRow("%sanswer neither 200 nor an error", qPrintable(path))
-            << int(Created) << worker << false << 0 << "";
+        const char* path = worker ? "worker: " : "gui: ";
+        const QString noAnswer = worker ? "reply is NULL" : "http error code";
+        QTest::addRow("%sno server", path)
+            << int(NoServer) << QJsonObject() << worker << true << 10001 << noAnswer;
+        QTest::addRow("%suntrusted certificate", path)
+            << int(Untrusted) << QJsonObject() << worker << true << 10001 << noAnswer;
+        QTest::addRow("%sserver without TLS", path)
+            << int(PlainHttp) << QJsonObject() << worker << true << 10001 << noAnswer;
+        QTest::addRow("%serror body", path)
+            << int(Reference) << jsonError << worker << true << 50012 << "Broken on purpose";
+        QTest::addRow("%soutdated client", path)
+            << int(OutdatedClient) << QJsonObject() << worker << true << 40106 << "*";
+        QTest::addRow("%serror body without JSON", path)
+            << int(TextError) << QJsonObject() << worker << true << 0 << "";
+        QTest::addRow("%sempty error body", path)
+            << int(Reference) << QJsonObject{{"status", 503}, {"body", "empty"}} << worker << true
+            << 10001 << noAnswer;
+        QTest::addRow("%sanswer neither 200 nor an error", path)
+            << int(Reference) << QJsonObject{{"status", 201}} << worker << false << 0 << "";
     }
 }
 
 void TestNetErrors::failures()
 {
     QFETCH(int, setup);
+    QFETCH(QJsonObject, rule);
     QFETCH(bool, worker);
     QFETCH(bool, signalled);
     QFETCH(int, errCode);
     QFETCH(QString, error);
 
     DevServer& server = m_fixture.server();
-    std::unique_ptr<RawHttpsServer> raw;
-    QString ini = writeIni(server.restPort(), true);
     const QString fault =
         worker ? QStringLiteral("/rest/chatt/room") : QStringLiteral("/rest/auth");
-    switch (Setup(setup)) {
-    case NoServer:
-        ini = writeIni(freePort(), true);
-        break;
-    case Untrusted:
-        ini = writeIni(server.restPort(), false);
-        break;
-    case PlainHttp:
-        raw = std::make_unique<RawHttpsServer>(kPlainAnswer);
-        QVERIFY(raw->listenOnLoopback());
-        ini = writeIni(raw->serverPort(), true);
-        break;
-    case TextError:
-        raw = std::make_unique<RawHttpsServer>(
-            kTextError, server.dataDir() + QStringLiteral("/tls/server.pem"),
-            server.dataDir() + QStringLiteral("/tls/server.key"));
-        QVERIFY(raw->listenOnLoopback());
-        ini = writeIni(raw->serverPort(), true);
-        break;
-    case JsonError:
-        QVERIFY(server.setFault(QJsonObject{{"mode", "error"},
-                                            {"status", 500},
-                                            {"code", 50012},
-                                            {"message", "Broken on purpose"},
-                                            {"path", fault}}));
-        break;
-    case OutdatedClient:
+    if (!rule.isEmpty()) {
+        rule.insert(QStringLiteral("mode"), QStringLiteral("error"));
+        rule.insert(QStringLiteral("path"), fault);
+        QVERIFY(server.setFault(rule));
+    }
+    if (setup == OutdatedClient)
         server.control("POST", QStringLiteral("/control/version"),
                        QJsonObject{{"minVersion", 1047}});
-        break;
-    case EmptyBody:
-        QVERIFY(server.setFault(
-            QJsonObject{{"mode", "error"}, {"status", 503}, {"body", "empty"}, {"path", fault}}));
-        break;
-    case Created:
-        QVERIFY(server.setFault(QJsonObject{{"mode", "error"}, {"status", 201}, {"path", fault}}));
-        break;
-    }
+    std::unique_ptr<RawHttpsServer> raw;
+    if (setup == PlainHttp)
+        raw = std::make_unique<RawHttpsServer>(kPlainAnswer);
+    if (setup == TextError)
+        raw = std::make_unique<RawHttpsServer>(kTextError, server.dataDir() + "/tls/server.pem",
+                                               server.dataDir() + "/tls/server.key");
+    QVERIFY(!raw || raw->listenOnLoopback());
+    const int port = raw                 ? raw->serverPort()
+                     : setup == NoServer ? NetFixture::freePort()
+                                         : server.restPort();
 
-    NetServerManager net(ServerConfig::fromFile(ini));
+    NetServerManager net(ServerConfig::fromFile(m_fixture.writeIni(port, setup != Untrusted)));
     net.setDbPath(m_db->dbPath());
     NetRecorder recorder(&net);
     const qint64 since = server.lastRequestSeq();
@@ -184,15 +138,13 @@ void TestNetErrors::failures()
     const int reqCode = worker ? 4 : 9;
     QVERIFY(worker ? net.reqChatRoomList(reqCode) : net.reqPing(reqCode));
 
-    NetRecorder::Event answer;
     if (!signalled) {
         // The request arrives and is answered; nothing follows.
         QTRY_VERIFY_WITH_TIMEOUT(server.requests(fault, since).size() == 1, 20000);
-        QTest::qWait(300);
-        QVERIFY(!recorder.waitForAny({"success", "failure"}, reqCode, &answer, 700));
+        QCOMPARE(recorder.answer(reqCode, 1000).signal, QStringLiteral("timeout"));
         return;
     }
-    QVERIFY(recorder.waitForAny({"success", "failure"}, reqCode, &answer));
+    const NetRecorder::Event answer = recorder.answer(reqCode);
     QCOMPARE(answer.signal, QStringLiteral("failure"));
     QCOMPARE(answer.thread, QThread::currentThread());
     QCOMPARE(answer.errCode, errCode);
@@ -208,7 +160,7 @@ void TestNetErrors::failures()
         QVERIFY(log.contains(QStringLiteral(" - [ERROR_VERSION_APP_NOT_MATCH] update link=") +
                              answer.text));
     }
-    if (setup == JsonError) {
+    if (errCode == 50012) {
         const QString where = worker ? QStringLiteral("NetServerManager::httpRequest")
                                      : QStringLiteral("NetServerManager::onNetworkReplyError");
         QVERIFY(log.contains(where + QStringLiteral(" - errCode=50012, developerMessage=")));
