@@ -5,66 +5,29 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
 #include <QUuid>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
-const QStringList kSbinPaths = {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")};
+const QString kAdminUser = QStringLiteral("mt-broker-tools");
 
 QString brokerProgram()
 {
-    QString path = QStandardPaths::findExecutable(QStringLiteral("mosquitto"));
-    if (path.isEmpty())
-        path = QStandardPaths::findExecutable(QStringLiteral("mosquitto"), kSbinPaths);
-    return path;
-}
-
-sockaddr_in loopback(quint16 port)
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
-
-// A port nobody listens on right now (the kernel's choice for an ephemeral bind).
-quint16 freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return 0;
-    sockaddr_in a = loopback(0);
-    socklen_t len = sizeof a;
-    quint16 port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    ::close(fd);
-    return port;
-}
-
-bool accepts(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return false;
-    const sockaddr_in a = loopback(port);
-    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
+    const QString path = QStandardPaths::findExecutable(QStringLiteral("mosquitto"));
+    return !path.isEmpty() ? path
+                           : QStandardPaths::findExecutable(
+                                 QStringLiteral("mosquitto"),
+                                 {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
 }
 } // namespace
 
 MosquittoBroker::MosquittoBroker()
-    : m_adminUser(QStringLiteral("mt-broker-tools")),
-      m_adminPassword(QUuid::createUuid().toString(QUuid::WithoutBraces))
+    : m_adminPassword(QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
     // Its complaint about running as root and anything else it prints before the log is open.
     m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -88,36 +51,55 @@ bool MosquittoBroker::toolsAvailable()
 
 bool MosquittoBroker::addUser(const QString& user, const QString& password)
 {
-    if (!m_dir.isValid()) {
-        m_error = QStringLiteral("no temporary folder");
-        return false;
-    }
     QStringList args{QStringLiteral("-b")};
     if (!m_hasUsers)
         args << QStringLiteral("-c");
     args << m_dir.filePath(QStringLiteral("passwd")) << user << password;
-    if (!runTool(QStringLiteral("mosquitto_passwd"), args, QByteArray()))
+    if (!runTool(QStringLiteral("mosquitto_passwd"), args))
         return false;
     m_hasUsers = true;
     return true;
 }
 
-bool MosquittoBroker::writeConfig()
+bool MosquittoBroker::start()
 {
-    if (!m_adminAdded) {
-        if (!addUser(m_adminUser, m_adminPassword))
-            return false;
-        m_adminAdded = true;
+    if (isRunning())
+        return true;
+    if (brokerProgram().isEmpty() || !m_dir.isValid()) {
+        m_error = QStringLiteral("mosquitto is not installed");
+        return false;
     }
+    if (m_port == 0 && !addUser(kAdminUser, m_adminPassword))
+        return false;
+    // Another process may take the free port before the broker binds it; a first start tries
+    // again on another one, a restart keeps its port.
+    const bool firstStart = m_port == 0;
+    for (int attempt = 0; attempt < (firstStart ? 5 : 1); ++attempt) {
+        if (firstStart) {
+            QTcpServer probe;
+            probe.listen(QHostAddress::LocalHost);
+            m_port = probe.serverPort();
+        }
+        if (startOnce())
+            return true;
+        stop();
+    }
+    m_error =
+        QStringLiteral("mosquitto does not listen on port %1; log:\n%2").arg(m_port).arg(log());
+    return false;
+}
+
+bool MosquittoBroker::startOnce()
+{
     const passwd* pw = getpwuid(getuid());
     QStringList lines{
         QStringLiteral("listener %1 127.0.0.1").arg(m_port),
         QStringLiteral("allow_anonymous false"),
-        QStringLiteral("password_file %1").arg(m_dir.filePath(QStringLiteral("passwd"))),
+        QStringLiteral("password_file ") + m_dir.filePath(QStringLiteral("passwd")),
         // Started as root the broker would switch to the "mosquitto" account, which cannot
         // read this folder.
-        QStringLiteral("user %1").arg(QString::fromLocal8Bit(pw ? pw->pw_name : "root")),
-        QStringLiteral("log_dest file %1").arg(m_dir.filePath(QStringLiteral("mosquitto.log"))),
+        QStringLiteral("user ") + QString::fromLocal8Bit(pw ? pw->pw_name : "root"),
+        QStringLiteral("log_dest file ") + m_dir.filePath(QStringLiteral("mosquitto.log")),
         QStringLiteral("connection_messages true"),
         // Bursts of thousands of messages for one offline or slow session must not be cut.
         QStringLiteral("max_queued_messages 0"),
@@ -127,54 +109,18 @@ bool MosquittoBroker::writeConfig()
               << QStringLiteral("persistence_location %1/").arg(m_dir.path())
               << QStringLiteral("autosave_interval 1");
     }
-    QFile f(m_dir.filePath(QStringLiteral("mosquitto.conf")));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        m_error = QStringLiteral("cannot write the broker configuration");
+    const QString config = m_dir.filePath(QStringLiteral("mosquitto.conf"));
+    QFile f(config);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        f.write(lines.join(QLatin1Char('\n')).toUtf8() + '\n') < 0)
         return false;
-    }
-    f.write(lines.join(QLatin1Char('\n')).toUtf8() + '\n');
-    return true;
-}
-
-bool MosquittoBroker::start()
-{
-    if (isRunning())
-        return true;
-    const QString program = brokerProgram();
-    if (program.isEmpty()) {
-        m_error = QStringLiteral("mosquitto is not installed");
-        return false;
-    }
-    const bool firstStart = m_port == 0;
-    // Another process may take the free port before the broker binds it; a first start tries
-    // again on another one.
-    for (int attempt = 0; attempt < (firstStart ? 5 : 1); ++attempt) {
-        if (firstStart)
-            m_port = freePort();
-        if (!writeConfig())
-            return false;
-        m_process.start(program,
-                        {QStringLiteral("-c"), m_dir.filePath(QStringLiteral("mosquitto.conf"))});
-        if (!m_process.waitForStarted(5000)) {
-            m_error = QStringLiteral("mosquitto did not start: ") + m_process.errorString();
-            return false;
-        }
-        if (waitUntilListening(10000))
-            return true;
-        stop();
-    }
-    m_error =
-        QStringLiteral("mosquitto does not listen on port %1; log:\n%2").arg(m_port).arg(log());
-    return false;
-}
-
-bool MosquittoBroker::waitUntilListening(int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        if (!isRunning())
-            return false;
-        if (accepts(m_port))
+    f.close();
+    m_process.start(brokerProgram(), {QStringLiteral("-c"), config});
+    QDeadlineTimer deadline(10000);
+    while (m_process.waitForStarted(5000) && isRunning() && !deadline.hasExpired()) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, m_port);
+        if (socket.waitForConnected(1000))
             return true;
         QThread::msleep(20);
     }
@@ -216,14 +162,13 @@ bool MosquittoBroker::waitForLog(const QString& text, int timeoutMs) const
     return true;
 }
 
-QStringList MosquittoBroker::clientArguments(const QString& user, const QString& password) const
+QStringList MosquittoBroker::clientArguments() const
 {
-    const bool own = user.isEmpty();
     return {QStringLiteral("-h"), host(),
             QStringLiteral("-p"), QString::number(m_port),
             QStringLiteral("-V"), QStringLiteral("mqttv31"),
-            QStringLiteral("-u"), own ? m_adminUser : user,
-            QStringLiteral("-P"), own ? m_adminPassword : password};
+            QStringLiteral("-u"), kAdminUser,
+            QStringLiteral("-P"), m_adminPassword};
 }
 
 bool MosquittoBroker::subscribeSession(const QString& clientId, const QStringList& topics)
@@ -235,25 +180,24 @@ bool MosquittoBroker::subscribeSession(const QString& clientId, const QStringLis
          << QStringLiteral("1") << QStringLiteral("-E");
     for (const QString& topic : topics)
         args << QStringLiteral("-t") << topic;
-    return runTool(QStringLiteral("mosquitto_sub"), args, QByteArray());
+    return runTool(QStringLiteral("mosquitto_sub"), args);
 }
 
 bool MosquittoBroker::publish(const QString& topic, const QByteArray& payload)
 {
-    QStringList args = clientArguments();
-    args << QStringLiteral("-q") << QStringLiteral("1") << QStringLiteral("-t") << topic
-         << QStringLiteral("-s");
-    return runTool(QStringLiteral("mosquitto_pub"), args, payload);
+    return runTool(QStringLiteral("mosquitto_pub"),
+                   clientArguments() << QStringLiteral("-q") << QStringLiteral("1")
+                                     << QStringLiteral("-t") << topic << QStringLiteral("-s"),
+                   payload);
 }
 
 bool MosquittoBroker::startPublishingLines(QProcess* process, const QString& topic,
                                            const QList<QByteArray>& lines)
 {
-    QStringList args = clientArguments();
-    args << QStringLiteral("-q") << QStringLiteral("1") << QStringLiteral("-t") << topic
-         << QStringLiteral("-l");
     process->setProcessChannelMode(QProcess::ForwardedChannels);
-    process->start(QStringLiteral("mosquitto_pub"), args);
+    process->start(QStringLiteral("mosquitto_pub"),
+                   clientArguments() << QStringLiteral("-q") << QStringLiteral("1")
+                                     << QStringLiteral("-t") << topic << QStringLiteral("-l"));
     if (!process->waitForStarted(5000)) {
         m_error = QStringLiteral("mosquitto_pub did not start");
         return false;
@@ -282,16 +226,13 @@ bool MosquittoBroker::runTool(const QString& program, const QStringList& args,
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(program, args);
-    if (!p.waitForStarted(5000)) {
-        m_error = program + QStringLiteral(" did not start");
-        return false;
-    }
+    p.waitForStarted(5000);
     p.write(input);
     p.closeWriteChannel();
     if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        m_error = program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(p.readAll());
-        p.kill();
-        p.waitForFinished(1000);
+        m_error = program + QStringLiteral(" failed: ") + p.errorString() + QLatin1Char(' ') +
+                  QString::fromLocal8Bit(p.readAll());
+        ChildProcess::stop(p, 1000);
         return false;
     }
     return true;

@@ -44,10 +44,8 @@ public:
     QString log() const;
     bool waitForLog(const QString& text, int timeoutMs = 10000) const;
 
-    // Arguments for mosquitto_pub and mosquitto_sub: address, MQTT 3.1, the given account (the
-    // helper's own when none is given).
-    QStringList clientArguments(const QString& user = QString(),
-                                const QString& password = QString()) const;
+    // Arguments for mosquitto_pub and mosquitto_sub: address, MQTT 3.1, the helper's own account.
+    QStringList clientArguments() const;
     // Leaves a persistent session for the client id subscribed with QoS 1 to the topics.
     bool subscribeSession(const QString& clientId, const QStringList& topics);
     // Publishes with QoS 1 through mosquitto_pub; the payload goes through stdin unchanged.
@@ -59,17 +57,14 @@ public:
                               const QList<QByteArray>& lines);
 
 private:
-    bool runTool(const QString& program, const QStringList& args, const QByteArray& input);
-    bool writeConfig();
-    bool waitUntilListening(int timeoutMs);
+    bool runTool(const QString& program, const QStringList& args, const QByteArray& input = {});
+    bool startOnce();
 
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;
     bool m_persistence = true;
     bool m_hasUsers = false;
-    bool m_adminAdded = false;
-    QString m_adminUser;
     QString m_adminPassword;
     QString m_error;
 };

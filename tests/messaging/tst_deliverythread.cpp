@@ -7,8 +7,10 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -17,11 +19,6 @@ using QMQTT::Message;
 
 namespace {
 
-QByteArray payload(int index)
-{
-    return QByteArray::number(index);
-}
-
 // Records every call; the first delivery waits until the test opens the gate, so that the test
 // can queue messages behind it.
 class Recorder : public QMQTT::ClientDelegate
@@ -29,37 +26,14 @@ class Recorder : public QMQTT::ClientDelegate
 public:
     explicit Recorder(bool takesBatches) : m_takesBatches(takesBatches) {}
 
-    void onDeliveryThreadStarted() override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_events.push_back(-1);
-        m_threads.push_back(std::this_thread::get_id());
-    }
-    void onMessageDelivered(const Message& message) override
-    {
-        holdFirstCall();
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_singles.push_back(message.payload().toInt());
-            m_threads.push_back(std::this_thread::get_id());
-        }
-        m_changed.notify_all();
-    }
+    void onDeliveryThreadStarted() override { record(-1, {}); }
+    void onMessageDelivered(const Message& message) override { record(0, {message}); }
     void onMessagesDelivered(const QList<Message>& messages) override
     {
-        if (!m_takesBatches) {
+        if (m_takesBatches)
+            record(messages.size(), messages);
+        else
             QMQTT::ClientDelegate::onMessagesDelivered(messages);
-            return;
-        }
-        holdFirstCall();
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_events.push_back(messages.size());
-            for (const Message& message : messages)
-                m_batched.push_back(message.payload().toInt());
-            m_threads.push_back(std::this_thread::get_id());
-        }
-        m_changed.notify_all();
     }
 
     void waitUntilHeld()
@@ -69,21 +43,18 @@ public:
     }
     void open()
     {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_open = true;
-        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_open = true;
         m_changed.notify_all();
     }
-    bool waitForMessages(int count)
+    bool waitForMessages(size_t count)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(10), [&] {
-            return int(m_singles.size() + m_batched.size()) >= count;
-        });
+        return m_changed.wait_for(lock, std::chrono::seconds(10),
+                                  [&] { return m_delivered.size() >= count; });
     }
 
-    // -1 for the start, then the size of each batch.
+    // -1 for the start, then the size of each batch (single messages are not listed).
     std::vector<int> events() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -92,27 +63,33 @@ public:
     std::vector<int> delivered() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_takesBatches ? m_batched : m_singles;
+        return m_delivered;
     }
+    // Every call came on one thread, and not on the test's.
     bool oneThread() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        for (const std::thread::id& id : m_threads) {
-            if (id != m_threads.front() || id == std::this_thread::get_id())
-                return false;
-        }
-        return !m_threads.empty();
+        return !m_threads.empty() &&
+               std::all_of(m_threads.begin(), m_threads.end(), [&](std::thread::id id) {
+                   return id == m_threads.front() && id != std::this_thread::get_id();
+               });
     }
 
 private:
-    void holdFirstCall()
+    void record(int event, const QList<Message>& messages)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        if (m_held)
-            return;
-        m_held = true;
+        if (!messages.isEmpty() && !m_held) {
+            m_held = true;
+            m_changed.notify_all();
+            m_changed.wait(lock, [this] { return m_open; });
+        }
+        if (event)
+            m_events.push_back(event);
+        for (const Message& message : messages)
+            m_delivered.push_back(message.payload().toInt());
+        m_threads.push_back(std::this_thread::get_id());
         m_changed.notify_all();
-        m_changed.wait(lock, [this] { return m_open; });
     }
 
     const bool m_takesBatches;
@@ -121,8 +98,7 @@ private:
     bool m_held = false;
     bool m_open = false;
     std::vector<int> m_events;
-    std::vector<int> m_singles;
-    std::vector<int> m_batched;
+    std::vector<int> m_delivered;
     std::vector<std::thread::id> m_threads;
 };
 
@@ -166,19 +142,18 @@ void TestDeliveryThread::deliversInOrder()
     Recorder recorder(takesBatches);
     DeliveryThread thread(&recorder);
     thread.start();
-    thread.post(Message(1, QStringLiteral("chat/1"), payload(0), 1));
+    thread.post(Message(1, QStringLiteral("chat/1"), "0", 1));
     recorder.waitUntilHeld();
     for (int i = 1; i <= queuedBehind; ++i)
-        thread.post(Message(quint16(i + 1), QStringLiteral("chat/1"), payload(i), 1));
+        thread.post(Message(quint16(i + 1), QStringLiteral("chat/1"), QByteArray::number(i), 1));
     recorder.open();
     if (!stopAtOnce)
-        QVERIFY(recorder.waitForMessages(queuedBehind + 1));
+        QVERIFY(recorder.waitForMessages(size_t(queuedBehind + 1)));
     thread.stop();
 
     QCOMPARE(recorder.events(), events);
     std::vector<int> expected(size_t(queuedBehind + 1));
-    for (int i = 0; i <= queuedBehind; ++i)
-        expected[size_t(i)] = i;
+    std::iota(expected.begin(), expected.end(), 0);
     QCOMPARE(recorder.delivered(), expected);
     QVERIFY(recorder.oneThread());
 }

@@ -26,7 +26,6 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <thread>
 #include <vector>
 
@@ -47,27 +46,27 @@ const qint64 kT = 1700000000000;
 class Presence : public RoomPresence
 {
 public:
-    bool isInRoom(const QString& topic) const override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_inRoom.count(topic) > 0;
-    }
+    bool isInRoom(const QString& topic) const override { return is(topic, QStringLiteral("in")); }
     bool isActiveChatWindow(const QString& topic) const override
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_active.count(topic) > 0;
+        return is(topic, QStringLiteral("active"));
     }
-    void set(const QString& inRoom, const QString& active)
+    void set(const QString& topic, const QString& state)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_inRoom = {inRoom};
-        m_active = {active};
+        m_topic = topic;
+        m_state = state;
     }
 
 private:
+    bool is(const QString& topic, const QString& state) const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_topic == topic && m_state == state;
+    }
     mutable std::mutex m_mutex;
-    std::set<QString> m_inRoom;
-    std::set<QString> m_active;
+    QString m_topic;
+    QString m_state;
 };
 
 // Everything published by the session under test, as a second subscriber of the broker sees it.
@@ -80,14 +79,27 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         m_messages << message;
     }
-    QList<QMQTT::Message> messages() const
+    // The payloads published on a topic, once at least `count` of them have come.
+    QList<QByteArray> payloads(const QString& topic, int count)
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_messages;
+        QList<QByteArray> out;
+        // The caller compares what it got.
+        (void)QTest::qWaitFor(
+            [&] {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                out.clear();
+                for (const QMQTT::Message& m : qAsConst(m_messages)) {
+                    if (m.topic() == topic)
+                        out << m.payload();
+                }
+                return out.size() >= count;
+            },
+            10000);
+        return out;
     }
 
 private:
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     QList<QMQTT::Message> m_messages;
 };
 
@@ -97,10 +109,9 @@ QByteArray chatPayload(qint32 sender, int contentType, const QString& id, const 
     return PayloadCodec::encode(ChatPayload::chat(time, sender, quint8(contentType), id, {}, text));
 }
 
-QByteArray eventPayload(int type, qint32 sender, const QString& id, const QString& contents,
-                        qint64 time = kT)
+QByteArray eventPayload(int type, qint32 sender, const QString& id, const QString& contents)
 {
-    return PayloadCodec::encode(ChatPayload::event(time, quint8(type), sender, id, contents));
+    return PayloadCodec::encode(ChatPayload::event(kT, quint8(type), sender, id, contents));
 }
 
 QString json(const QJsonObject& object)
@@ -108,17 +119,20 @@ QString json(const QJsonObject& object)
     return QString::fromUtf8(QJsonDocument(object).toJson());
 }
 
-// A room object as the server returns it, with the own user among the members.
-QJsonObject roomInfo(int roomId, int type, const QList<qint32>& members)
+// A room event's contents: the room object as the server returns it, with the own user among
+// the members, and the ids of those who were let in.
+QString roomEvent(int roomId, int type, const QList<qint32>& members,
+                  const QStringList& invited = {})
 {
     QJsonArray array;
     for (qint32 id : members)
-        array << QJsonObject{{QStringLiteral("joinUserId"), id}};
-    return QJsonObject{{QStringLiteral("chattRoomId"), roomId},
-                       {QStringLiteral("chattRoomType"), QString::number(type)},
-                       {QStringLiteral("openDatetime"), kT},
-                       {QStringLiteral("updDatetime"), kT},
-                       {QStringLiteral("members"), array}};
+        array << QJsonObject{{"joinUserId", id}};
+    const QJsonObject room{{"chattRoomId", roomId},
+                           {"chattRoomType", QString::number(type)},
+                           {"openDatetime", kT},
+                           {"updDatetime", kT},
+                           {"members", array}};
+    return json({{"chatRoomInfo", room}, {"inviteUserIds", QJsonArray::fromStringList(invited)}});
 }
 
 QList<int> types(const Items& items)
@@ -164,8 +178,6 @@ private slots:
     void sessionEvents();
     void logoutSignal();
     void badPayloadsDropped();
-    void sendReadEnter_data();
-    void sendReadEnter();
     void sendOperations();
     void history_data();
     void history();
@@ -178,12 +190,20 @@ private:
     {
         return deliver({{topic, payload}});
     }
-    void addRoom(const QString& topic, int type, const QString& members);
-    void storeChat(const QString& topic, const QString& id, qint32 sender, qint64 time, int state,
-                   bool read);
-    bool findChat(const QString& topic, const QString& id, DBChat* chat);
-    int rows(const QString& sql, const QString& value);
-    QList<QByteArray> observedPayloads(const QString& topic, int type, int count);
+    // A new room of its own for each case.
+    QString newRoom(int type, const QString& members)
+    {
+        const QString topic = QStringLiteral("chat/%1").arg(++m_rooms);
+        DBChatRoom room(m_db.get());
+        room.setTopic(topic);
+        room.setType(type);
+        room.setMembers(members);
+        [&] { QVERIFY(room.insertOrUpdate()); }();
+        return topic;
+    }
+    void storeChat(const QString& topic, const QString& id, qint32 sender, qint64 time, int state);
+    // Chats WHERE `condition`=value.
+    int chatRows(const QString& condition, const QString& value);
 
     TestEnv m_env;
     MosquittoBroker m_broker;
@@ -195,6 +215,7 @@ private:
     std::unique_ptr<QMQTT::Client> m_observerClient;
     Presence m_presence;
     int m_marker = 0;
+    int m_rooms = 100;
 };
 
 void TestMqttManager::initTestCase()
@@ -218,15 +239,12 @@ void TestMqttManager::initTestCase()
     m_session->setUserId(editor, kMe);
     m_session->setClientId(editor, kClientId);
     m_session->setUserName(editor, QStringLiteral("Me"));
-    const QList<QPair<qint32, QString>> people = {{kMe, QStringLiteral("Me")},
-                                                  {kAlice, QStringLiteral("Alice")},
-                                                  {kBob, QStringLiteral("Bob")},
-                                                  {kCarol, QStringLiteral("Carol")}};
+    const QList<QPair<qint32, const char*>> people = {
+        {kMe, "Me"}, {kAlice, "Alice"}, {kBob, "Bob"}, {kCarol, "Carol"}};
     for (const auto& person : people) {
         DBUser user(m_db.get());
         user.setUserId(person.first);
-        user.setUserName(person.second);
-        user.setThumbUrl(QStringLiteral("/thumb/%1.png").arg(person.first));
+        user.setUserName(QString::fromLatin1(person.second));
         user.setUserState(UserStateActive);
         QVERIFY(user.insertOrUpdate());
     }
@@ -286,17 +304,8 @@ Items TestMqttManager::deliver(const QList<QPair<QString, QByteArray>>& messages
     return items;
 }
 
-void TestMqttManager::addRoom(const QString& topic, int type, const QString& members)
-{
-    DBChatRoom room(m_db.get());
-    room.setTopic(topic);
-    room.setType(type);
-    room.setMembers(members);
-    QVERIFY(room.insertOrUpdate());
-}
-
 void TestMqttManager::storeChat(const QString& topic, const QString& id, qint32 sender, qint64 time,
-                                int state, bool read)
+                                int state)
 {
     DBChat chat(m_db.get());
     chat.setTopic(topic);
@@ -306,42 +315,16 @@ void TestMqttManager::storeChat(const QString& topic, const QString& id, qint32 
     chat.setSenderId(sender);
     chat.setMsgTime(time);
     chat.setMsgState(state);
-    chat.setMsgRead(read);
+    chat.setMsgRead(true);
     QVERIFY(chat.insertOrUpdate());
 }
 
-bool TestMqttManager::findChat(const QString& topic, const QString& id, DBChat* chat)
-{
-    return m_db->findChat(topic, id, *chat);
-}
-
-int TestMqttManager::rows(const QString& sql, const QString& value)
+int TestMqttManager::chatRows(const QString& condition, const QString& value)
 {
     QSqlQuery query(m_db->database());
-    query.prepare(sql);
+    query.prepare(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT WHERE %1=?").arg(condition));
     query.addBindValue(value);
-    if (!query.exec() || !query.next())
-        return -1;
-    return query.value(0).toInt();
-}
-
-QList<QByteArray> TestMqttManager::observedPayloads(const QString& topic, int type, int count)
-{
-    QList<QByteArray> out;
-    const bool enough = QTest::qWaitFor(
-        [&] {
-            out.clear();
-            for (const QMQTT::Message& m : m_observer.messages()) {
-                ChatPayload p;
-                if (m.topic() == topic && PayloadCodec::decode(m.payload(), &p) &&
-                    p.messageType == type)
-                    out << m.payload();
-            }
-            return out.size() >= count;
-        },
-        10000);
-    Q_UNUSED(enough) // the caller compares what it got
-    return out;
+    return query.exec() && query.next() ? query.value(0).toInt() : -1;
 }
 
 void TestMqttManager::alreadyConnected()
@@ -351,98 +334,78 @@ void TestMqttManager::alreadyConnected()
     m_manager->connectToHost(QStringLiteral("192.0.2.1"), 1, QStringLiteral("other"),
                              QStringLiteral("1"), QStringLiteral("x"));
     QVERIFY(m_manager->isConnectedToHost());
-    const Items items =
-        deliver(QStringLiteral("chat/1"), eventPayload(ChatPayload::TypePush, 1, QString(), "{}"));
-    QCOMPARE(types(items), QList<int>{Item::Push});
+    QCOMPARE(types(deliver(QStringLiteral("chat/1"),
+                           eventPayload(ChatPayload::TypePush, 1, QString(), "{}"))),
+             QList<int>{Item::Push});
 }
 
 void TestMqttManager::chat_data()
 {
-    QTest::addColumn<QString>("topic");
     QTest::addColumn<qint32>("sender");
     QTest::addColumn<int>("contentType");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("presence"); // "in room", "active" or empty
-    QTest::addColumn<bool>("roomExists");
     QTest::addColumn<QList<int>>("items");
-    QTest::addColumn<bool>("stored");
-    QTest::addColumn<bool>("read");
-    QTest::addColumn<int>("unreadDelta");
-    QTest::addColumn<QString>("senderName");
+    QTest::addColumn<QString>("presence");   // "in" (room), "active" (window) or "no room"
+    QTest::addColumn<bool>("read");          // stored as read; unread ones count 1 more
+    QTest::addColumn<QString>("senderName"); // empty: nothing stored
 
-    const QList<int> chatItem{Item::Chat};
+    const QList<int> chat{Item::Chat};
     const QString img = json({{"width", 640},
                               {"height", 480},
                               {"file_name", "a.png"},
                               {"remote_thumb_url", "/t/a.png"},
                               {"remote_path_url", "/p/a.png"}});
-    QTest::newRow("other, unread") << "chat/101" << kAlice << 1 << "hello"
-                                   << "" << true << chatItem << true << false << 1 << "Alice";
+    const QString refresh = MqttManager::kRefreshText;
+    QTest::newRow("other, unread") << kAlice << 1 << "hello" << chat << "" << false << "Alice";
     QTest::newRow("other, active window")
-        << "chat/102" << kAlice << 1 << "hello"
-        << "active" << true << chatItem << true << true << 0 << "Alice";
+        << kAlice << 1 << "hello" << chat << "active" << true << "Alice";
     QTest::newRow("other, in room elsewhere")
-        << "chat/103" << kAlice << 1 << "hi"
-        << "in room" << true << chatItem << true << true << 0 << "Alice";
-    QTest::newRow("other, picture")
-        << "chat/104" << kBob << 2 << img << "" << true << chatItem << true << false << 1 << "Bob";
+        << kAlice << 1 << "hi" << chat << "in" << true << "Alice";
+    QTest::newRow("other, picture") << kBob << 2 << img << chat << "" << false << "Bob";
     QTest::newRow("other, sender unknown")
-        << "chat/105" << 4242 << 1 << "who"
-        << "" << true << chatItem << true << false << 1 << "Unknown user";
+        << 4242 << 1 << "who" << chat << "" << false << "Unknown user";
     QTest::newRow("other, unknown content type")
-        << "chat/106" << kAlice << 5 << "x"
-        << "" << true << QList<int>{} << false << false << 0 << "";
-    QTest::newRow("other, no room") << "chat/107" << kAlice << 1 << "first"
-                                    << "" << false << QList<int>{Item::NoRoomExist, Item::Chat}
-                                    << true << false << 1 << "Alice";
+        << kAlice << 5 << "x" << QList<int>{} << "" << false << "";
+    QTest::newRow("other, no room")
+        << kAlice << 1 << "first" << QList<int>{Item::NoRoomExist, Item::Chat} << "no room" << false
+        << "Alice";
     QTest::newRow("other, refresh text is a message")
-        << "chat/108" << kAlice << 1 << MqttManager::kRefreshText << "" << true << chatItem << true
-        << false << 1 << "Alice";
-    QTest::newRow("own, other session") << "chat/109" << kMe << 1 << "mine"
-                                        << "" << true << chatItem << true << true << 0 << "Me";
+        << kAlice << 1 << refresh << chat << "" << false << "Alice";
+    QTest::newRow("own, other session") << kMe << 1 << "mine" << chat << "" << true << "Me";
     QTest::newRow("own, refresh ignored")
-        << "chat/110" << kMe << 1 << MqttManager::kRefreshText << "" << false << QList<int>{}
-        << false << false << 0 << "";
+        << kMe << 1 << refresh << QList<int>{} << "no room" << false << "";
     QTest::newRow("own, refresh in capitals stored")
-        << "chat/111" << kMe << 1 << "!*REFRESH*!"
-        << "" << true << chatItem << true << true << 0 << "Me";
+        << kMe << 1 << "!*REFRESH*!" << chat << "" << true << "Me";
 }
 
 void TestMqttManager::chat()
 {
-    QFETCH(QString, topic);
     QFETCH(qint32, sender);
     QFETCH(int, contentType);
     QFETCH(QString, text);
-    QFETCH(QString, presence);
-    QFETCH(bool, roomExists);
     QFETCH(QList<int>, items);
-    QFETCH(bool, stored);
+    QFETCH(QString, presence);
     QFETCH(bool, read);
-    QFETCH(int, unreadDelta);
     QFETCH(QString, senderName);
 
-    if (roomExists)
-        addRoom(topic, RoomType1VS1, QString::number(kAlice));
-    m_presence.set(presence == QLatin1String("in room") ? topic : QString(),
-                   presence == QLatin1String("active") ? topic : QString());
-    const int unreadBefore = unreadCounts().get(topic);
+    const QString topic = presence == QLatin1String("no room")
+                              ? QStringLiteral("chat/%1").arg(++m_rooms)
+                              : newRoom(RoomType1VS1, QString::number(kAlice));
+    m_presence.set(topic, presence);
     const QString id = QStringLiteral("msg-") + topic;
     const Items got = deliver(topic, chatPayload(sender, contentType, id, text, kT + 5));
     m_presence.set(QString(), QString());
 
     QCOMPARE(types(got), items);
-    QCOMPARE(unreadCounts().get(topic) - unreadBefore, unreadDelta);
+    QCOMPARE(unreadCounts().get(topic), senderName.isEmpty() || read ? 0 : 1);
     DBChat row;
-    QCOMPARE(findChat(topic, id, &row), stored);
-    if (!stored)
+    QCOMPARE(m_db->findChat(topic, id, row), !senderName.isEmpty());
+    if (senderName.isEmpty())
         return;
     QCOMPARE(row.msgRead(), read);
     QCOMPARE(row.msgState(), int(MsgStateConfirmed));
     QCOMPARE(row.msgTime(), kT + 5);
-    QCOMPARE(row.contentType(), contentType);
     const auto* item = first<MqttManager::ChatMessageItem>(got);
-    QVERIFY(item);
     QCOMPARE(item->chat().msgId(), id);
     QCOMPARE(item->chat().senderName(), senderName);
     QCOMPARE(item->chat().msgRead(), read);
@@ -457,29 +420,21 @@ void TestMqttManager::chat()
 
 void TestMqttManager::duplicateChatCountedOnce()
 {
-    const QString topic = QStringLiteral("chat/120");
-    addRoom(topic, RoomType1VS1, QString::number(kAlice));
-    const int before = unreadCounts().get(topic);
+    const QString topic = newRoom(RoomType1VS1, QString::number(kAlice));
     // QoS 1 delivers again when an acknowledgement got lost.
-    const QByteArray payload =
-        chatPayload(kAlice, 1, QStringLiteral("dup-1"), QStringLiteral("once"));
-    Items got = deliver({{topic, payload}, {topic, payload}});
-    QCOMPARE(types(got), (QList<int>{Item::Chat, Item::Chat}));
-    QCOMPARE(unreadCounts().get(topic), before + 1);
-    QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT WHERE msg_id=?"),
-                  QStringLiteral("dup-1")),
-             1);
+    const QByteArray payload = chatPayload(kAlice, 1, QStringLiteral("dup-1"), "once");
+    QCOMPARE(types(deliver({{topic, payload}, {topic, payload}})),
+             (QList<int>{Item::Chat, Item::Chat}));
+    QCOMPARE(unreadCounts().get(topic), 1);
+    QCOMPARE(chatRows("msg_id", QStringLiteral("dup-1")), 1);
 
     // The echo of an own chat confirms the stored row instead of adding one.
-    storeChat(topic, QStringLiteral("client-A-1"), kMe, kT - 1000, MsgStateNew, true);
-    got = deliver(topic,
-                  chatPayload(kMe, 1, QStringLiteral("client-A-1"), QStringLiteral("x"), kT + 9));
-    QCOMPARE(types(got), QList<int>{Item::Chat});
-    QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT WHERE msg_id=?"),
-                  QStringLiteral("client-A-1")),
-             1);
+    const QString own = QStringLiteral("client-A-1");
+    storeChat(topic, own, kMe, kT - 1000, MsgStateNew);
+    QCOMPARE(types(deliver(topic, chatPayload(kMe, 1, own, "x", kT + 9))), QList<int>{Item::Chat});
+    QCOMPARE(chatRows("msg_id", own), 1);
     DBChat row;
-    QVERIFY(findChat(topic, QStringLiteral("client-A-1"), &row));
+    QVERIFY(m_db->findChat(topic, own, row));
     QCOMPARE(row.msgState(), int(MsgStateConfirmed));
     QCOMPARE(row.msgTime(), kT + 9);
     QCOMPARE(row.content(), QStringLiteral("stored client-A-1"));
@@ -487,41 +442,38 @@ void TestMqttManager::duplicateChatCountedOnce()
 
 void TestMqttManager::invite_data()
 {
-    QTest::addColumn<int>("roomId");
     QTest::addColumn<int>("roomType");
     QTest::addColumn<qint32>("sender");
-    QTest::addColumn<QString>("existingMembers"); // a stored room before, or empty
+    QTest::addColumn<QString>("storedMembers"); // a stored room before, or empty
     QTest::addColumn<int>("dataState");
     QTest::addColumn<QString>("notice");
 
     QTest::newRow("group room from another user")
-        << 201 << int(RoomType1VSN) << kAlice << "" << int(DataStateInsert) << "Bob,Me";
+        << int(RoomType1VSN) << kAlice << "" << int(DataStateInsert) << "Bob,Me";
     QTest::newRow("group room from another session")
-        << 202 << int(RoomType1VSN) << kMe << "" << int(DataStateInsert) << "Bob,Alice";
+        << int(RoomType1VSN) << kMe << "" << int(DataStateInsert) << "Bob,Alice";
     QTest::newRow("one-to-one room: no notice")
-        << 203 << int(RoomType1VS1) << kAlice << "" << int(DataStateInsert) << "";
+        << int(RoomType1VS1) << kAlice << "" << int(DataStateInsert) << "";
     QTest::newRow("members changed")
-        << 204 << int(RoomType1VSN) << kAlice << "8" << int(DataStateUpdate) << "Bob,Me";
+        << int(RoomType1VSN) << kAlice << "8" << int(DataStateUpdate) << "Bob,Me";
     QTest::newRow("unchanged room")
-        << 205 << int(RoomType1VSN) << kAlice << "8,9" << int(DataStateNone) << "Bob,Me";
+        << int(RoomType1VSN) << kAlice << "8,9" << int(DataStateNone) << "Bob,Me";
 }
 
 void TestMqttManager::invite()
 {
-    QFETCH(int, roomId);
     QFETCH(int, roomType);
     QFETCH(qint32, sender);
-    QFETCH(QString, existingMembers);
+    QFETCH(QString, storedMembers);
     QFETCH(int, dataState);
     QFETCH(QString, notice);
 
-    const QString topic = QStringLiteral("chat/%1").arg(roomId);
-    if (!existingMembers.isEmpty())
-        addRoom(topic, roomType, existingMembers);
-    const QList<qint32> members =
-        roomType == RoomType1VSN ? QList<qint32>{kMe, kAlice, kBob} : QList<qint32>{kMe, kAlice};
-    const QString contents =
-        json({{QStringLiteral("chatRoomInfo"), roomInfo(roomId, roomType, members)}});
+    const QString topic = storedMembers.isEmpty() ? QStringLiteral("chat/%1").arg(++m_rooms)
+                                                  : newRoom(roomType, storedMembers);
+    const int roomId = topic.mid(5).toInt();
+    const bool group = roomType == RoomType1VSN;
+    const QString contents = roomEvent(
+        roomId, roomType, group ? QList<qint32>{kMe, kAlice, kBob} : QList<qint32>{kMe, kAlice});
     const QString id = QStringLiteral("client-X-inv%1").arg(roomId);
     const QByteArray payload = eventPayload(ChatPayload::TypeInvite, sender, id, contents);
     Items got = deliver(topic, payload);
@@ -534,31 +486,27 @@ void TestMqttManager::invite()
 
     DBChatRoom room;
     QVERIFY(m_db->findChatRoom(topic, room));
-    QCOMPARE(room.members(),
-             roomType == RoomType1VSN ? QStringLiteral("8,9") : QStringLiteral("8"));
-    DBChat row;
-    QCOMPARE(findChat(topic, id, &row), !notice.isEmpty());
+    QCOMPARE(room.members(), group ? QStringLiteral("8,9") : QStringLiteral("8"));
+    QCOMPARE(chatRows("msg_id", id), notice.isEmpty() ? 0 : 1);
     if (notice.isEmpty())
         return;
-    QCOMPARE(row.msgType(), int(MsgTypeInvite));
+    QCOMPARE(item->chat().msgType(), int(MsgTypeInvite));
     QCOMPARE(item->chat().senderName(),
              sender == kMe ? QStringLiteral("Me") : QStringLiteral("Alice"));
 
     // The same invitation again: stored already, nothing queued, unless it is the user's own
     // echo, which is confirmed.
-    got = deliver(topic, payload);
-    QCOMPARE(types(got), sender == kMe ? QList<int>{Item::Invite} : QList<int>{});
-    QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT WHERE msg_id=?"), id), 1);
+    QCOMPARE(types(deliver(topic, payload)),
+             sender == kMe ? QList<int>{Item::Invite} : QList<int>{});
+    QCOMPARE(chatRows("msg_id", id), 1);
 }
 
 void TestMqttManager::admission()
 {
-    const QString topic = QStringLiteral("chat/301");
-    const QJsonObject contents{
-        {QStringLiteral("inviteUserIds"), QJsonArray{"9", "4242", "10"}},
-        {QStringLiteral("chatRoomInfo"), roomInfo(301, RoomType1VSN, {kMe, kAlice, kBob, kCarol})}};
-    const QByteArray payload =
-        eventPayload(ChatPayload::TypeAdmission, kAlice, QStringLiteral("adm-1"), json(contents));
+    const QString topic = QStringLiteral("chat/%1").arg(++m_rooms);
+    const QByteArray payload = eventPayload(
+        ChatPayload::TypeAdmission, kAlice, QStringLiteral("adm-1"),
+        roomEvent(m_rooms, RoomType1VSN, {kMe, kAlice, kBob, kCarol}, {"9", "4242", "10"}));
     Items got = deliver(topic, payload);
     QCOMPARE(types(got), QList<int>{Item::Admission});
     const auto* item = first<MqttManager::AdmissionMessageItem>(got);
@@ -568,11 +516,8 @@ void TestMqttManager::admission()
     QCOMPARE(item->room().members(), QStringLiteral("8,9,10"));
     QCOMPARE(item->room().dataState(), int(DataStateInsert));
 
-    got = deliver(topic, payload);
-    QVERIFY(got.empty());
-    QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT WHERE msg_id=?"),
-                  QStringLiteral("adm-1")),
-             1);
+    QVERIFY(deliver(topic, payload).empty());
+    QCOMPARE(chatRows("msg_id", QStringLiteral("adm-1")), 1);
 }
 
 void TestMqttManager::roomEventOfAnotherRoom_data()
@@ -584,23 +529,21 @@ void TestMqttManager::roomEventOfAnotherRoom_data()
 
 void TestMqttManager::roomEventOfAnotherRoom()
 {
-    // A member of room 250 names room 251 in an event on 250's topic: neither room changes.
+    // A member of one room names another room of the user in an event on the first room's
+    // topic: neither room changes.
     QFETCH(int, type);
-    const QString topic = QStringLiteral("chat/250");
-    const QString other = QStringLiteral("chat/251");
-    addRoom(other, RoomType1VS1, QString::number(kAlice));
-    const QJsonObject contents{
-        {QStringLiteral("inviteUserIds"), QJsonArray{"9"}},
-        {QStringLiteral("chatRoomInfo"), roomInfo(251, RoomType1VSN, {kMe, kBob, kCarol})}};
+    const QString other = newRoom(RoomType1VS1, QString::number(kAlice));
+    const QString topic = QStringLiteral("chat/%1").arg(++m_rooms);
     const QString id = QStringLiteral("client-X-other%1").arg(type);
-    const Items got = deliver(topic, eventPayload(type, kBob, id, json(contents)));
-    QCOMPARE(types(got), QList<int>{});
+    const QString contents =
+        roomEvent(other.mid(5).toInt(), RoomType1VSN, {kMe, kBob, kCarol}, {"9"});
+    QVERIFY(deliver(topic, eventPayload(type, kBob, id, contents)).empty());
     DBChatRoom room;
     QVERIFY(m_db->findChatRoom(other, room));
     QCOMPARE(room.type(), int(RoomType1VS1));
     QCOMPARE(room.members(), QString::number(kAlice));
     QVERIFY(!m_db->chatRoomExists(topic));
-    QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT WHERE msg_id=?"), id), 0);
+    QCOMPARE(chatRows("msg_id", id), 0);
 }
 
 void TestMqttManager::leave_data()
@@ -608,33 +551,20 @@ void TestMqttManager::leave_data()
     QTest::addColumn<int>("roomType");
     QTest::addColumn<qint32>("sender");
     QTest::addColumn<QString>("messageId");
-    QTest::addColumn<QList<int>>("items");
-    QTest::addColumn<bool>("roomKept");
-    QTest::addColumn<int>("typeAfter");
-    QTest::addColumn<QString>("membersAfter");
-    QTest::addColumn<QString>("notice");
+    QTest::addColumn<bool>("queued");
+    QTest::addColumn<QString>("roomAfter"); // type|members|notice; empty when removed
 
-    const QList<int> leaveItem{Item::Leave};
     QTest::newRow("partner left a one-to-one room")
-        << int(RoomType1VS1) << kAlice << "client-X-1" << leaveItem << true << int(RoomTypeLeave)
-        << "8"
-        << "";
-    QTest::newRow("member left a group room") << int(RoomType1VSN) << kAlice << "client-X-2"
-                                              << leaveItem << true << int(RoomType1VSN) << "9"
-                                              << "Alice";
+        << int(RoomType1VS1) << kAlice << "client-X-1" << true << "40|8|";
+    QTest::newRow("member left a group room")
+        << int(RoomType1VSN) << kAlice << "client-X-2" << true << "30|9|Alice";
     QTest::newRow("unknown member left a group room")
-        << int(RoomType1VSN) << 4242 << "client-X-3" << QList<int>{} << true << int(RoomType1VSN)
-        << "8,9"
-        << "";
+        << int(RoomType1VSN) << 4242 << "client-X-3" << false << "30|8,9|";
     QTest::newRow("user left on another session")
-        << int(RoomType1VSN) << kMe << "client-B-4" << leaveItem << false << 0 << ""
-        << "";
-    QTest::newRow("user left on this session") << int(RoomType1VSN) << kMe << "client-A-5"
-                                               << QList<int>{} << true << int(RoomType1VSN) << "8,9"
-                                               << "";
-    QTest::newRow("user left, empty id")
-        << int(RoomType1VSN) << kMe << "" << QList<int>{} << true << int(RoomType1VSN) << "8,9"
-        << "";
+        << int(RoomType1VSN) << kMe << "client-B-4" << true << "";
+    QTest::newRow("user left on this session")
+        << int(RoomType1VSN) << kMe << "client-A-5" << false << "30|8,9|";
+    QTest::newRow("user left, empty id") << int(RoomType1VSN) << kMe << "" << false << "30|8,9|";
 }
 
 void TestMqttManager::leave()
@@ -642,38 +572,31 @@ void TestMqttManager::leave()
     QFETCH(int, roomType);
     QFETCH(qint32, sender);
     QFETCH(QString, messageId);
-    QFETCH(QList<int>, items);
-    QFETCH(bool, roomKept);
-    QFETCH(int, typeAfter);
-    QFETCH(QString, membersAfter);
-    QFETCH(QString, notice);
+    QFETCH(bool, queued);
+    QFETCH(QString, roomAfter);
 
-    static int next = 400;
-    const QString topic = QStringLiteral("chat/%1").arg(++next);
-    addRoom(topic, roomType,
-            roomType == RoomType1VS1 ? QStringLiteral("8") : QStringLiteral("8,9"));
-    storeChat(topic, topic + QStringLiteral("-old"), kAlice, kT, MsgStateConfirmed, true);
-    const QString contents = json({{QStringLiteral("chatRoomType"), roomType}});
-    const QByteArray payload = eventPayload(ChatPayload::TypeLeave, sender, messageId, contents);
-    Items got = deliver(topic, payload);
-    QCOMPARE(types(got), items);
+    const QString topic = newRoom(roomType, roomType == RoomType1VS1 ? "8" : "8,9");
+    storeChat(topic, topic + QStringLiteral("-old"), kAlice, kT, MsgStateConfirmed);
+    const QByteArray payload =
+        eventPayload(ChatPayload::TypeLeave, sender, messageId, json({{"chatRoomType", roomType}}));
+    const Items got = deliver(topic, payload);
+    QCOMPARE(types(got), queued ? QList<int>{Item::Leave} : QList<int>{});
 
+    const QString notice = roomAfter.section('|', 2);
     DBChatRoom room;
-    QCOMPARE(m_db->findChatRoom(topic, room), roomKept);
-    QCOMPARE(m_db->chatCount(topic), roomKept ? (notice.isEmpty() ? 1 : 2) : 0);
-    if (roomKept) {
-        QCOMPARE(room.type(), typeAfter);
-        QCOMPARE(room.members(), membersAfter);
-    }
+    QCOMPARE(m_db->findChatRoom(topic, room), !roomAfter.isEmpty());
+    if (!roomAfter.isEmpty())
+        QCOMPARE(QString(QStringLiteral("%1|%2|").arg(room.type()).arg(room.members()) + notice),
+                 roomAfter);
+    QCOMPARE(m_db->chatCount(topic), roomAfter.isEmpty() ? 0 : notice.isEmpty() ? 1 : 2);
     if (const auto* item = first<MqttManager::LeaveMessageItem>(got)) {
         QCOMPARE(item->room().topic(), topic);
         QCOMPARE(item->chat().content(), notice);
-        QCOMPARE(item->room().dataState() == DataStateDelete, !roomKept);
+        QCOMPARE(item->room().dataState() == DataStateDelete, roomAfter.isEmpty());
     }
     if (!notice.isEmpty()) {
         // The same notice again changes nothing.
-        got = deliver(topic, payload);
-        QVERIFY(got.empty());
+        QVERIFY(deliver(topic, payload).empty());
         QCOMPARE(m_db->chatCount(topic), 2);
     }
 }
@@ -683,12 +606,11 @@ void TestMqttManager::enterReadFromOwnSession_data()
     QTest::addColumn<QString>("clientId");
     QTest::addColumn<qint64>("readTime");
     QTest::addColumn<int>("unreadAfter");
-    QTest::addColumn<int>("readRowsAfter");
 
     // Three unread chats of Alice at kT, kT+1000, kT+2000.
-    QTest::newRow("other session from kT+1000") << kOtherSession << kT + 1000 << 1 << 2;
-    QTest::newRow("other session, time 0") << kOtherSession << qint64(0) << 3 << 0;
-    QTest::newRow("this session") << kClientId << kT << 3 << 0;
+    QTest::newRow("other session from kT+1000") << kOtherSession << kT + 1000 << 1;
+    QTest::newRow("other session, time 0") << kOtherSession << qint64(0) << 3;
+    QTest::newRow("this session") << kClientId << kT << 3;
 }
 
 void TestMqttManager::enterReadFromOwnSession()
@@ -696,11 +618,8 @@ void TestMqttManager::enterReadFromOwnSession()
     QFETCH(QString, clientId);
     QFETCH(qint64, readTime);
     QFETCH(int, unreadAfter);
-    QFETCH(int, readRowsAfter);
 
-    static int next = 500;
-    const QString topic = QStringLiteral("chat/%1").arg(++next);
-    addRoom(topic, RoomType1VS1, QStringLiteral("8"));
+    const QString topic = newRoom(RoomType1VS1, QStringLiteral("8"));
     QList<QPair<QString, QByteArray>> chats;
     for (int i = 0; i < 3; ++i)
         chats << qMakePair(topic,
@@ -708,59 +627,48 @@ void TestMqttManager::enterReadFromOwnSession()
     QCOMPARE(deliver(chats).size(), size_t(3));
     QCOMPARE(unreadCounts().get(topic), 3);
 
-    const QString contents = ChatPayload::enterReadContents(clientId, readTime);
-    const Items got = deliver(topic, eventPayload(ChatPayload::TypeEnterRead, kMe,
-                                                  clientId + QStringLiteral("-1"), contents));
+    const Items got =
+        deliver(topic, eventPayload(ChatPayload::TypeEnterRead, kMe, clientId + "-1",
+                                    ChatPayload::enterReadContents(clientId, readTime)));
     QCOMPARE(types(got), QList<int>{Item::EnterMyRead});
     const auto* item = first<MqttManager::EnterMyReadMessageItem>(got);
-    QCOMPARE(item->topic(), topic);
-    QCOMPARE(item->clientId(), clientId);
-    QCOMPARE(item->unread(), unreadAfter);
+    QCOMPARE(QStringLiteral("%1|%2|%3").arg(item->topic(), item->clientId()).arg(item->unread()),
+             QStringLiteral("%1|%2|%3").arg(topic, clientId).arg(unreadAfter));
     QCOMPARE(unreadCounts().get(topic), unreadAfter);
-    QCOMPARE(
-        rows(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT WHERE topic=? AND msg_read=1"), topic),
-        readRowsAfter);
+    QCOMPARE(chatRows("msg_read=1 AND topic", topic), 3 - unreadAfter);
 }
 
 void TestMqttManager::readReceipts()
 {
-    const QString topic = QStringLiteral("chat/601");
-    addRoom(topic, RoomType1VSN, QStringLiteral("8,9"));
-    storeChat(topic, QStringLiteral("mine-1"), kMe, kT, MsgStateConfirmed, true);
-    storeChat(topic, QStringLiteral("mine-2"), kMe, kT + 1000, MsgStateConfirmed, true);
+    const QString topic = newRoom(RoomType1VSN, QStringLiteral("8,9"));
+    storeChat(topic, QStringLiteral("mine-1"), kMe, kT, MsgStateConfirmed);
+    storeChat(topic, QStringLiteral("mine-2"), kMe, kT + 1000, MsgStateConfirmed);
     // Not confirmed yet: no receipt.
-    storeChat(topic, QStringLiteral("mine-3"), kMe, kT + 2000, MsgStateNew, true);
+    storeChat(topic, QStringLiteral("mine-3"), kMe, kT + 2000, MsgStateNew);
 
     auto read = [&](qint32 reader, qint64 time) {
-        return deliver(
+        const Items got = deliver(
             topic, eventPayload(ChatPayload::TypeEnterRead, reader, QStringLiteral("r"),
                                 ChatPayload::enterReadContents(QStringLiteral("client-R"), time)));
+        const auto* item = first<MqttManager::EnterReadMessageItem>(got);
+        return got.size() == 1 && item ? item->mapReads() : QVariantMap{{"items", int(got.size())}};
     };
-    Items got = read(kAlice, kT + 500);
-    QCOMPARE(types(got), QList<int>{Item::EnterRead});
-    QCOMPARE(first<MqttManager::EnterReadMessageItem>(got)->mapReads(),
-             (QVariantMap{{"mine-2", 1}}));
-
-    got = read(kBob, kT);
-    QCOMPARE(first<MqttManager::EnterReadMessageItem>(got)->mapReads(),
-             (QVariantMap{{"mine-1", 1}, {"mine-2", 2}}));
+    QCOMPARE(read(kAlice, kT + 500), (QVariantMap{{"mine-2", 1}}));
+    QCOMPARE(read(kBob, kT), (QVariantMap{{"mine-1", 1}, {"mine-2", 2}}));
     // The same reader again counts once.
-    got = read(kBob, kT);
-    QCOMPARE(first<MqttManager::EnterReadMessageItem>(got)->mapReads(),
-             (QVariantMap{{"mine-1", 1}, {"mine-2", 2}}));
+    QCOMPARE(read(kBob, kT), (QVariantMap{{"mine-1", 1}, {"mine-2", 2}}));
     DBChat row;
-    QVERIFY(findChat(topic, QStringLiteral("mine-2"), &row));
+    QVERIFY(m_db->findChat(topic, QStringLiteral("mine-2"), row));
     QCOMPARE(row.count(), 2);
-
     // Time 0 says nothing about what was read.
-    QVERIFY(read(kCarol, 0).empty());
+    QCOMPARE(read(kCarol, 0), (QVariantMap{{"items", 0}}));
 }
 
 void TestMqttManager::sessionEvents_data()
 {
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("clientId");
-    QTest::addColumn<int>("item");
+    QTest::addColumn<int>("item"); // -1: none
 
     QTest::newRow("LEAVEREAD of another session")
         << int(ChatPayload::TypeLeaveRead) << kOtherSession << int(Item::LeaveRead);
@@ -777,25 +685,22 @@ void TestMqttManager::sessionEvents()
     QFETCH(QString, clientId);
     QFETCH(int, item);
 
-    const Items got = deliver(QStringLiteral("chat/701"),
-                              eventPayload(type, kMe, QStringLiteral("id"), clientId));
+    const QString topic = QStringLiteral("chat/701");
+    const Items got = deliver(topic, eventPayload(type, kMe, QStringLiteral("id"), clientId));
     QCOMPARE(types(got), item < 0 ? QList<int>{} : QList<int>{item});
-    if (item < 0)
-        return;
-    const auto* s = dynamic_cast<const MqttManager::SessionReadMessageItem*>(got.front().get());
-    QCOMPARE(s->topic(), QStringLiteral("chat/701"));
-    QCOMPARE(s->userId(), kMe);
-    QCOMPARE(s->clientId(), clientId);
+    if (const auto* s = first<MqttManager::SessionReadMessageItem>(got)) {
+        QCOMPARE(QStringLiteral("%1|%2|%3").arg(s->topic()).arg(s->userId()).arg(s->clientId()),
+                 QStringLiteral("%1|%2|%3").arg(topic).arg(kMe).arg(clientId));
+    }
 }
 
 void TestMqttManager::logoutSignal()
 {
     QSignalSpy spy(m_manager.get(), &MqttManager::logout);
-    // Only the head counts; what follows it is ignored.
-    QByteArray payload = PayloadCodec::encode(ChatPayload::logout(kT));
-    QCOMPARE(payload.size(), 9);
-    const Items got = deliver(QStringLiteral("chat/801"), payload + "trailing");
-    QVERIFY(got.empty());
+    // Only the 9-byte head counts; what follows it is ignored.
+    QVERIFY(deliver(QStringLiteral("chat/801"),
+                    PayloadCodec::encode(ChatPayload::logout(kT)) + "trailing")
+                .empty());
     QVERIFY(spy.count() == 1 || spy.wait(5000));
     QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("chat/801"));
     QCOMPARE(spy.at(0).at(1).value<unsigned char>(), (unsigned char)99);
@@ -804,9 +709,8 @@ void TestMqttManager::logoutSignal()
 
 void TestMqttManager::badPayloadsDropped()
 {
-    const QString topic = QStringLiteral("chat/901");
-    addRoom(topic, RoomType1VS1, QStringLiteral("8"));
-    const QByteArray good = chatPayload(kAlice, 1, QStringLiteral("bad-0"), QStringLiteral("text"));
+    const QString topic = newRoom(RoomType1VS1, QStringLiteral("8"));
+    const QByteArray good = chatPayload(kAlice, 1, QStringLiteral("bad-0"), "text");
     const Items got =
         deliver({{topic, good.left(8)},
                  {topic, good.left(20)},
@@ -816,76 +720,59 @@ void TestMqttManager::badPayloadsDropped()
                  {topic, good}});
     // Only the complete chat gets through.
     QCOMPARE(types(got), QList<int>{Item::Chat});
-    QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT WHERE topic=?"), topic), 1);
-}
-
-void TestMqttManager::sendReadEnter_data()
-{
-    QTest::addColumn<qint64>("given");
-    QTest::addColumn<qint64>("sent");
-    QTest::newRow("5,000 ms") << qint64(5000) << qint64(0);
-    QTest::newRow("20,000 ms") << qint64(20000) << qint64(10000);
-    QTest::newRow("a present time") << kT << kT - 10000;
-}
-
-void TestMqttManager::sendReadEnter()
-{
-    QFETCH(qint64, given);
-    QFETCH(qint64, sent);
-
-    const QString topic = QStringLiteral("chat/send-%1").arg(given);
-    const int before = observedPayloads(topic, ChatPayload::TypeEnterRead, 0).size();
-    m_manager->sendReadEnter(topic, given);
-    const QList<QByteArray> seen = observedPayloads(topic, ChatPayload::TypeEnterRead, before + 1);
-    QCOMPARE(seen.size(), before + 1);
-    ChatPayload p;
-    QVERIFY(PayloadCodec::decode(seen.last(), &p));
-    QCOMPARE(p.senderId, kMe);
-    QVERIFY(p.messageId.startsWith(kClientId + QLatin1Char('-')));
-    QCOMPARE(p.object().value(QStringLiteral("clientId")).toString(), kClientId);
-    QCOMPARE(ChatPayload::toInt64(p.object().value(QStringLiteral("readTime"))), sent);
-    // The session hears its own notice too; it names this session, so nothing changes.
-    const Items got = deliver({});
-    QCOMPARE(types(got), QList<int>{Item::EnterMyRead});
+    QCOMPARE(chatRows("topic", topic), 1);
 }
 
 void TestMqttManager::sendOperations()
 {
-    const QString topic = QStringLiteral("chat/sendops");
-    m_manager->sendChat(topic, ContentTypeText, QString(), {}, QStringLiteral("no id"));
-    m_manager->sendInvite(topic, QStringLiteral("client-A-inv"), QStringLiteral("{}"));
-    m_manager->sendAdd(topic, QStringLiteral("client-A-add"), QStringLiteral("{}"));
-    m_manager->sendLeave(topic, QStringLiteral("client-A-lv"), QStringLiteral("{}"));
-    m_manager->sendReadHere(topic);
-    m_manager->sendReadLeave(topic);
+    // Topics the session has no room for: what comes back to it changes nothing.
+    const auto topic = [](const char* name) -> QString {
+        return QStringLiteral("chat/send-") + name;
+    };
+    m_manager->sendChat(topic("chat"), ContentTypeText, QString(), {}, QStringLiteral("no id"));
+    m_manager->sendInvite(topic("invite"), QStringLiteral("client-A-inv"), QStringLiteral("{}"));
+    m_manager->sendAdd(topic("add"), QStringLiteral("client-A-add"), QStringLiteral("{}"));
+    m_manager->sendLeave(topic("leave"), QStringLiteral("client-A-lv"), QStringLiteral("{}"));
+    m_manager->sendReadHere(topic("here"));
+    m_manager->sendReadLeave(topic("leaveread"));
+    // A read notice goes 10 s back, never below 0.
+    m_manager->sendReadEnter(topic("enter5000"), 5000);
+    m_manager->sendReadEnter(topic("enter20000"), 20000);
+    m_manager->sendReadEnter(topic("enterNow"), kT);
 
-    const QList<QPair<int, QString>> expected = {
-        {ChatPayload::TypeChat, QString()},
-        {ChatPayload::TypeInvite, QStringLiteral("client-A-inv")},
-        {ChatPayload::TypeAdmission, QStringLiteral("client-A-add")},
-        {ChatPayload::TypeLeave, QStringLiteral("client-A-lv")},
-        {ChatPayload::TypeHereRead, QString()},
-        {ChatPayload::TypeLeaveRead, QString()}};
+    // type|message id ("own": one made for this session)|text, or clientId and readTime
+    const QList<QPair<const char*, QString>> expected = {
+        {"chat", "1||no id"},
+        {"invite", "3|client-A-inv|{}"},
+        {"add", "4|client-A-add|{}"},
+        {"leave", "5|client-A-lv|{}"},
+        {"here", "11|own|client-A"},
+        {"leaveread", "10|own|client-A"},
+        {"enter5000", "9|own|client-A 0"},
+        {"enter20000", "9|own|client-A 10000"},
+        {"enterNow", "9|own|client-A " + QString::number(kT - 10000)}};
+    const QRegularExpression ownId(QStringLiteral("^client-A-\\d{17}$"));
     for (const auto& e : expected) {
-        const QList<QByteArray> seen = observedPayloads(topic, e.first, 1);
-        QVERIFY2(!seen.isEmpty(), qPrintable(ChatPayload::typeName(e.first)));
+        const QList<QByteArray> seen = m_observer.payloads(topic(e.first), 1);
+        QCOMPARE(seen.size(), 1);
         ChatPayload p;
-        QVERIFY(PayloadCodec::decode(seen.last(), &p));
+        QVERIFY(PayloadCodec::decode(seen.first(), &p));
         QCOMPARE(p.senderId, kMe);
-        if (e.first == ChatPayload::TypeChat) {
-            // An empty id travels as length 0, the list count right behind it.
-            QCOMPARE(seen.last().mid(14, 4), QByteArray("\0\0\0\0", 4));
-            QCOMPARE(p.text(), QStringLiteral("no id"));
-        } else if (e.first == ChatPayload::TypeHereRead || e.first == ChatPayload::TypeLeaveRead) {
-            QCOMPARE(p.text(), kClientId);
-            QVERIFY(p.messageId.startsWith(kClientId + QLatin1Char('-')));
-        } else {
-            QCOMPARE(p.messageId, e.second);
-        }
+        const QJsonObject o = p.object();
+        const QString text = p.messageType == ChatPayload::TypeEnterRead
+                                 ? o.value("clientId").toString() + QLatin1Char(' ') +
+                                       QString::number(ChatPayload::toInt64(o.value("readTime")))
+                                 : p.text();
+        QCOMPARE(QStringLiteral("%1|%2|%3")
+                     .arg(p.messageType)
+                     .arg(ownId.match(p.messageId).hasMatch() ? QStringLiteral("own") : p.messageId)
+                     .arg(text),
+                 e.second);
     }
-    // What came back to the session itself: its own leave and read notices change nothing;
-    // the chat and the room events are for rooms it does not have.
-    deliver({});
+    // An empty id travels as length 0, the list count right behind it.
+    QCOMPARE(m_observer.payloads(topic("chat"), 1).first().mid(14, 4), QByteArray("\0\0\0\0", 4));
+    // The session hears its own read notices too; they name this session, so nothing changes.
+    QCOMPARE(types(deliver({})).count(Item::EnterMyRead), 3);
 }
 
 void TestMqttManager::history_data()
@@ -893,18 +780,15 @@ void TestMqttManager::history_data()
     QTest::addColumn<qint32>("sender");
     QTest::addColumn<int>("contentType");
     QTest::addColumn<QString>("contents");
-    QTest::addColumn<bool>("storedBefore");
-    QTest::addColumn<bool>("roomExists");
     QTest::addColumn<bool>("returned");
-    QTest::addColumn<int>("rowsAfter");
+    QTest::addColumn<QString>("before"); // "stored": the chat, "no room": not even the room
 
-    QTest::newRow("another member's chat") << kAlice << 1 << "old" << false << true << true << 1;
-    QTest::newRow("own chat stored already") << kMe << 1 << "mine" << true << true << true << 1;
-    QTest::newRow("own chat from elsewhere") << kMe << 1 << "mine" << false << true << true << 1;
-    QTest::newRow("own refresh") << kMe << 1 << MqttManager::kRefreshText << false << true << false
-                                 << 0;
-    QTest::newRow("unknown content type") << kAlice << 9 << "x" << false << true << false << 0;
-    QTest::newRow("room not stored") << kAlice << 1 << "x" << false << false << true << 1;
+    QTest::newRow("another member's chat") << kAlice << 1 << "old" << true << "";
+    QTest::newRow("own chat stored already") << kMe << 1 << "mine" << true << "stored";
+    QTest::newRow("own chat from elsewhere") << kMe << 1 << "mine" << true << "";
+    QTest::newRow("own refresh") << kMe << 1 << MqttManager::kRefreshText << false << "";
+    QTest::newRow("unknown content type") << kAlice << 9 << "x" << false << "";
+    QTest::newRow("room not stored") << kAlice << 1 << "x" << true << "no room";
 }
 
 void TestMqttManager::history()
@@ -912,19 +796,15 @@ void TestMqttManager::history()
     QFETCH(qint32, sender);
     QFETCH(int, contentType);
     QFETCH(QString, contents);
-    QFETCH(bool, storedBefore);
-    QFETCH(bool, roomExists);
     QFETCH(bool, returned);
-    QFETCH(int, rowsAfter);
+    QFETCH(QString, before);
 
-    static int next = 1000;
-    const QString topic = QStringLiteral("chat/%1").arg(++next);
-    const QString id = QStringLiteral("hist-%1").arg(next);
-    if (roomExists)
-        addRoom(topic, RoomType1VS1, QStringLiteral("8"));
-    if (storedBefore)
-        storeChat(topic, id, sender, kT - 5000, MsgStateNew, true);
-    const int unreadBefore = unreadCounts().get(topic);
+    const bool roomExists = before != QLatin1String("no room");
+    const QString topic = roomExists ? newRoom(RoomType1VS1, QStringLiteral("8"))
+                                     : QStringLiteral("chat/%1").arg(++m_rooms);
+    const QString id = QStringLiteral("hist-") + topic;
+    if (before == QLatin1String("stored"))
+        storeChat(topic, id, sender, kT - 5000, MsgStateNew);
 
     // The server sends numbers; some of them as texts.
     const QJsonObject object{{"topic", topic},      {"msgType", 1},
@@ -933,12 +813,10 @@ void TestMqttManager::history()
                              {"contents", contents}};
     const auto item = m_manager->chatItemFromHistory(object, m_db.get());
     QCOMPARE(bool(item), returned);
-    QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT WHERE msg_id=?"), id), rowsAfter);
-    QCOMPARE(unreadCounts().get(topic), unreadBefore);
+    QCOMPARE(chatRows("msg_id", id), returned ? 1 : 0);
+    QCOMPARE(unreadCounts().get(topic), 0);
     const auto queued = m_manager->takeMessageItem();
-    QCOMPARE(bool(queued), !roomExists);
-    if (queued)
-        QCOMPARE(queued->type(), int(Item::NoRoomExist));
+    QCOMPARE(queued ? queued->type() : -1, roomExists ? -1 : int(Item::NoRoomExist));
     if (!item)
         return;
     // History never counts as unread, and settles the user's own chats.

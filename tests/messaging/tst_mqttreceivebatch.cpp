@@ -34,35 +34,31 @@ const qint32 kAlice = 8;
 const qint32 kDave = 11; // not in the directory until an invitation brings him
 const qint64 kT = 1700000000000;
 
-QMQTT::Message chat(const QString& topic, qint32 sender, const QString& id)
+QMQTT::Message message(const QString& topic, const ChatPayload& payload)
 {
-    return QMQTT::Message(
-        0, topic,
-        PayloadCodec::encode(ChatPayload::chat(kT, sender, ChatPayload::ContentText, id, {},
-                                               QStringLiteral("hi ") + id)),
-        1);
+    return QMQTT::Message(0, topic, PayloadCodec::encode(payload), 1);
 }
 
+QMQTT::Message chat(const QString& topic, qint32 sender, const QString& id)
+{
+    return message(topic, ChatPayload::chat(kT, sender, ChatPayload::ContentText, id, {}, id));
+}
+
+// An invitation into a new group room that brings a user unknown to the directory along.
 QMQTT::Message inviteToGroup(int roomId, qint32 sender, qint32 newcomer, const QString& newName)
 {
-    QJsonArray members;
-    members << QJsonObject{{QStringLiteral("joinUserId"), kMe}};
-    members << QJsonObject{
-        {QStringLiteral("joinUserId"), newcomer},
-        {QStringLiteral("user"),
-         QJsonObject{{QStringLiteral("userId"), newcomer}, {QStringLiteral("userName"), newName}}}};
-    const QJsonObject info{{QStringLiteral("chattRoomId"), roomId},
-                           {QStringLiteral("chattRoomType"), QString::number(RoomType1VSN)},
-                           {QStringLiteral("openDatetime"), kT},
-                           {QStringLiteral("updDatetime"), kT},
-                           {QStringLiteral("members"), members}};
-    const QString contents = QString::fromUtf8(
-        QJsonDocument(QJsonObject{{QStringLiteral("chatRoomInfo"), info}}).toJson());
-    return QMQTT::Message(
-        0, QStringLiteral("chat/%1").arg(roomId),
-        PayloadCodec::encode(ChatPayload::event(kT, ChatPayload::TypeInvite, sender,
-                                                QStringLiteral("inv-%1").arg(roomId), contents)),
-        1);
+    const QJsonArray members{
+        QJsonObject{{"joinUserId", kMe}},
+        QJsonObject{{"joinUserId", newcomer},
+                    {"user", QJsonObject{{"userId", newcomer}, {"userName", newName}}}}};
+    const QJsonObject info{{"chattRoomId", roomId},
+                           {"chattRoomType", QString::number(RoomType1VSN)},
+                           {"members", members}};
+    return message(
+        QStringLiteral("chat/%1").arg(roomId),
+        ChatPayload::event(kT, ChatPayload::TypeInvite, sender, QStringLiteral("inv"),
+                           QString::fromUtf8(QJsonDocument(QJsonObject{{"chatRoomInfo", info}})
+                                                 .toJson(QJsonDocument::Compact))));
 }
 
 // Watches the commits of a connection (SQLite calls the hook for every transaction that ends
@@ -126,15 +122,10 @@ void TestMqttReceiveBatch::init()
     m_session->setUserId(editor, kMe);
     m_session->setClientId(editor, QStringLiteral("client-A"));
     m_session->setUserName(editor, QStringLiteral("Me"));
-    DBUser alice(m_db.get());
-    alice.setUserId(kAlice);
-    alice.setUserName(QStringLiteral("Alice"));
-    QVERIFY(alice.insertOrUpdate());
-    DBChatRoom room(m_db.get());
-    room.setTopic(QStringLiteral("chat/1"));
-    room.setType(RoomType1VS1);
-    room.setMembers(QString::number(kAlice));
-    QVERIFY(room.insertOrUpdate());
+    QVERIFY(DBUser(m_db.get(), QJsonObject{{"userId", kAlice}, {"userName", "Alice"}})
+                .insertOrUpdate());
+    QVERIFY(DBChatRoom(m_db.get(), QJsonObject{{"chattRoomId", 1}, {"chattRoomType", "20"}}, kMe)
+                .insertOrUpdate());
     unreadCounts().clear();
 
     m_manager = std::make_unique<MqttManager>(path);
@@ -222,10 +213,9 @@ void TestMqttReceiveBatch::committedBeforeQueued()
     const QList<QMQTT::Message> batch = {
         chat(topic, kAlice, QStringLiteral("a-1")),
         chat(topic, kAlice, QStringLiteral("a-2")),
-        QMQTT::Message(0, topic, PayloadCodec::encode(ChatPayload::logout(kT)), 1),
+        message(topic, ChatPayload::logout(kT)),
         chat(topic, kAlice, QStringLiteral("a-2")),
-        QMQTT::Message(0, topic,
-                       PayloadCodec::encode(ChatPayload::push(kT, 1, QStringLiteral("notice"))), 1),
+        message(topic, ChatPayload::push(kT, 1, QStringLiteral("notice"))),
         chat(topic, kAlice, QStringLiteral("a-3")),
     };
     if (refuseCommit) {

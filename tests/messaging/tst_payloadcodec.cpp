@@ -78,8 +78,6 @@ private slots:
     void jsonTail_data();
     void jsonTail();
     void enterReadCarries64BitTime();
-    void typeNames_data();
-    void typeNames();
     void messageIdFormat_data();
     void messageIdFormat();
     void messageIdsAreUnique();
@@ -89,98 +87,101 @@ void TestPayloadCodec::wireBytes_data()
 {
     QTest::addColumn<ChatPayload>("payload");
     QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<QString>("name"); // the type's name in log lines
 
     QTest::newRow("chat: abc from 7 with a three-byte id")
         << ChatPayload::chat(kTime, 7, ChatPayload::ContentText, "a-1", {}, "abc")
-        << hex("T 01 01 00000007 0003 612d31 0000 616263");
+        << hex("T 01 01 00000007 0003 612d31 0000 616263") << "CHAT";
     QTest::newRow("chat: empty id puts the count at offset 16")
         << ChatPayload::chat(kTime, 7, ChatPayload::ContentText, "", {}, "abc")
-        << hex("T 01 01 00000007 0000 0000 616263");
+        << hex("T 01 01 00000007 0000 0000 616263") << "CHAT";
     QTest::newRow("chat: id list is little-endian")
         << ChatPayload::chat(kTime, 0x01020304, ChatPayload::ContentText, "x", {0x01020304, -2},
                              "hi")
-        << hex("T 01 01 01020304 0001 78 0002 04030201 feffffff 6869");
+        << hex("T 01 01 01020304 0001 78 0002 04030201 feffffff 6869") << "CHAT";
     QTest::newRow("chat: empty tail")
         << ChatPayload::chat(kTime, 7, ChatPayload::ContentFile, "id", {}, "")
-        << hex("T 01 04 00000007 0002 6964 0000");
+        << hex("T 01 04 00000007 0002 6964 0000") << "CHAT";
     QTest::newRow("chat: UTF-8 text")
         << ChatPayload::chat(kTime, 7, ChatPayload::ContentText, "id", {}, "한")
-        << hex("T 01 01 00000007 0002 6964 0000 ed959c");
-    QTest::newRow("chat: image JSON")
-        << ChatPayload::chat(kTime, 7, ChatPayload::ContentImage, "i", {}, "{\"width\":2}")
-        << hex("T 01 02 00000007 0001 69 0000 7b227769647468223a327d");
+        << hex("T 01 01 00000007 0002 6964 0000 ed959c") << "CHAT";
     QTest::newRow("chat: negative time, high sender id")
         << ChatPayload::chat(-1, -2, ChatPayload::ContentText, "", {}, "")
-        << hex("ffffffffffffffff 01 01 fffffffe 0000 0000");
-
-    const struct
-    {
-        quint8 type;
-        const char* typeHex;
-    } events[] = {{ChatPayload::TypeInvite, "03"},    {ChatPayload::TypeAdmission, "04"},
-                  {ChatPayload::TypeLeave, "05"},     {ChatPayload::TypeEnterRead, "09"},
-                  {ChatPayload::TypeLeaveRead, "0a"}, {ChatPayload::TypeHereRead, "0b"}};
+        << hex("ffffffffffffffff 01 01 fffffffe 0000 0000") << "CHAT";
+    const QList<QPair<const char*, quint8>> events = {
+        {"INVITE", ChatPayload::TypeInvite},       {"ADMISSION", ChatPayload::TypeAdmission},
+        {"LEAVE", ChatPayload::TypeLeave},         {"ENTERREAD", ChatPayload::TypeEnterRead},
+        {"LEAVEREAD", ChatPayload::TypeLeaveRead}, {"HEREREAD", ChatPayload::TypeHereRead}};
     for (const auto& e : events) {
-        QTest::addRow("%s", qPrintable(ChatPayload::typeName(e.type)))
-            << ChatPayload::event(kTime, e.type, 0x00010203, "m-9", "{}")
-            << hex(QByteArray("T ") + e.typeHex + " 00010203 0003 6d2d39 7b7d");
+        QTest::newRow(e.first) << ChatPayload::event(kTime, e.second, 0x00010203, "m-9", "{}")
+                               << hex("T " +
+                                      QByteArray::number(e.second, 16).rightJustified(2, '0') +
+                                      " 00010203 0003 6d2d39 7b7d")
+                               << e.first;
     }
     QTest::newRow("leave read: empty id and client id tail")
         << ChatPayload::event(kTime, ChatPayload::TypeLeaveRead, 5, "", "c1")
-        << hex("T 0a 00000005 0000 6331");
+        << hex("T 0a 00000005 0000 6331") << "LEAVEREAD";
     QTest::newRow("push: no id field")
-        << ChatPayload::push(kTime, 300, "notice") << hex("T 06 0000012c 6e6f74696365");
-    QTest::newRow("logout: the head alone, 9 bytes") << ChatPayload::logout(kTime) << hex("T 63");
+        << ChatPayload::push(kTime, 300, "notice") << hex("T 06 0000012c 6e6f74696365") << "PUSH";
+    QTest::newRow("logout: the head alone, 9 bytes")
+        << ChatPayload::logout(kTime) << hex("T 63") << "LOGOUT";
 }
 
 void TestPayloadCodec::wireBytes()
 {
     QFETCH(ChatPayload, payload);
     QFETCH(QByteArray, wire);
+    QFETCH(QString, name);
     QCOMPARE(PayloadCodec::encode(payload).toHex(), wire.toHex());
     ChatPayload decoded;
     QVERIFY(decodeExact(wire, &decoded));
     comparePayloads(decoded, payload);
+    QCOMPARE(ChatPayload::typeName(decoded.messageType), name);
+    QVERIFY(ChatPayload::isHandledType(decoded.messageType));
 }
 
 void TestPayloadCodec::headOnlyTypes_data()
 {
     QTest::addColumn<QByteArray>("wire");
-    QTest::addColumn<int>("type");
-    QTest::newRow("logout with trailing bytes") << hex("T 63 00000007 ffff") << 99;
-    QTest::newRow("read") << hex("T 02 00000007 0003") << 2;
-    QTest::newRow("pushreq") << hex("T 07") << 7;
-    QTest::newRow("pushres") << hex("T 08 ff") << 8;
-    QTest::newRow("unknown 0") << hex("T 00 0102") << 0;
-    QTest::newRow("unknown 255") << hex("T ff") << 255;
+    QTest::addColumn<QString>("name"); // the type's name in log lines
+    QTest::addColumn<bool>("handled");
+    QTest::newRow("logout with trailing bytes") << hex("T 63 00000007 ffff") << "LOGOUT" << true;
+    QTest::newRow("read") << hex("T 02 00000007 0003") << "READ" << false;
+    QTest::newRow("pushreq") << hex("T 07") << "PUSHREQ" << false;
+    QTest::newRow("pushres") << hex("T 08 ff") << "PUSHRES" << false;
+    QTest::newRow("unknown 0") << hex("T 00 0102") << "UNKNOWN" << false;
+    QTest::newRow("unknown 12") << hex("T 0c") << "UNKNOWN" << false;
+    QTest::newRow("unknown 255") << hex("T ff") << "UNKNOWN" << false;
 }
 
 void TestPayloadCodec::headOnlyTypes()
 {
     QFETCH(QByteArray, wire);
-    QFETCH(int, type);
+    QFETCH(QString, name);
+    QFETCH(bool, handled);
     ChatPayload p;
     QVERIFY(decodeExact(wire, &p));
     QCOMPARE(p.msgTime, kTime);
-    QCOMPARE(int(p.messageType), type);
-    QCOMPARE(p.senderId, 0);
-    QVERIFY(p.messageId.isEmpty());
-    QVERIFY(p.contents.isEmpty());
+    QCOMPARE(int(p.messageType), int(quint8(wire.at(8))));
+    QVERIFY(p.senderId == 0 && p.messageId.isEmpty() && p.contents.isEmpty());
+    QCOMPARE(ChatPayload::typeName(p.messageType), name);
+    QCOMPARE(ChatPayload::isHandledType(p.messageType), handled);
 }
 
 void TestPayloadCodec::everyTruncationIsDropped_data()
 {
     QTest::addColumn<ChatPayload>("payload");
-    QTest::newRow("chat with list") << ChatPayload::chat(
-        kTime, 7, ChatPayload::ContentText, "cid-17000000001231234", {1, 2, 3}, "hello");
+    const QString id = QStringLiteral("cid-17000000001231234");
+    QTest::newRow("chat with list")
+        << ChatPayload::chat(kTime, 7, ChatPayload::ContentText, id, {1, 2, 3}, "hello");
     QTest::newRow("chat, empty id and list")
         << ChatPayload::chat(kTime, 7, ChatPayload::ContentVideo, "", {}, "{}");
-    const quint8 events[] = {ChatPayload::TypeInvite,    ChatPayload::TypeAdmission,
-                             ChatPayload::TypeLeave,     ChatPayload::TypeEnterRead,
-                             ChatPayload::TypeLeaveRead, ChatPayload::TypeHereRead};
-    for (quint8 type : events) {
+    for (quint8 type :
+         {ChatPayload::TypeInvite, ChatPayload::TypeAdmission, ChatPayload::TypeLeave,
+          ChatPayload::TypeEnterRead, ChatPayload::TypeLeaveRead, ChatPayload::TypeHereRead}) {
         QTest::addRow("%s", qPrintable(ChatPayload::typeName(type)))
-            << ChatPayload::event(kTime, type, 7, "cid-17000000001231234", "{\"a\":1}");
+            << ChatPayload::event(kTime, type, 7, id, "{\"a\":1}");
     }
     QTest::newRow("push") << ChatPayload::push(kTime, 7, "text");
     QTest::newRow("logout") << ChatPayload::logout(kTime);
@@ -233,77 +234,42 @@ void TestPayloadCodec::announcedLengthsBeyondTheEnd()
 void TestPayloadCodec::jsonTail_data()
 {
     QTest::addColumn<QByteArray>("tail");
-    QTest::addColumn<QString>("key"); // a key to read, "" for none
-    QTest::addColumn<int>("value");   // its value as an integer; 0 means absent
-    QTest::newRow("indented object")
-        << QByteArray("{\n    \"chatRoomType\": 30\n}\n") << "chatRoomType" << 30;
-    QTest::newRow("compact object") << QByteArray("{\"chatRoomType\":20}") << "chatRoomType" << 20;
-    QTest::newRow("not JSON") << QByteArray("{\"chatRoomType\":") << "chatRoomType" << 0;
-    QTest::newRow("array") << QByteArray("[30]") << "chatRoomType" << 0;
-    QTest::newRow("empty") << QByteArray() << "chatRoomType" << 0;
-    QTest::newRow("invalid UTF-8") << QByteArray("\xff\xfe{}") << "chatRoomType" << 0;
-    QTest::newRow("string where a number belongs")
-        << QByteArray("{\"chatRoomType\":\"30\"}") << "chatRoomType" << 0;
+    QTest::addColumn<int>("value"); // chatRoomType as an integer; 0 means absent
+    QTest::newRow("indented object") << QByteArray("{\n    \"chatRoomType\": 30\n}\n") << 30;
+    QTest::newRow("compact object") << QByteArray("{\"chatRoomType\":20}") << 20;
+    QTest::newRow("not JSON") << QByteArray("{\"chatRoomType\":") << 0;
+    QTest::newRow("array") << QByteArray("[30]") << 0;
+    QTest::newRow("empty") << QByteArray() << 0;
+    QTest::newRow("invalid UTF-8") << QByteArray("\xff\xfe{}") << 0;
+    QTest::newRow("string where a number belongs") << QByteArray("{\"chatRoomType\":\"30\"}") << 0;
 }
 
 void TestPayloadCodec::jsonTail()
 {
     QFETCH(QByteArray, tail);
-    QFETCH(QString, key);
     QFETCH(int, value);
     ChatPayload p = ChatPayload::event(kTime, ChatPayload::TypeLeave, 7, "m", QString());
     p.contents = tail;
     ChatPayload decoded;
     QVERIFY(decodeExact(PayloadCodec::encode(p), &decoded));
-    QCOMPARE(ChatPayload::toInt64(decoded.object().value(key)), qint64(value));
-    if (value == 0)
-        QVERIFY(decoded.object().isEmpty() || !decoded.object().value(key).isDouble());
+    const QJsonValue type = decoded.object().value("chatRoomType");
+    QCOMPARE(ChatPayload::toInt64(type), qint64(value));
+    QCOMPARE(type.isDouble(), value != 0);
 }
 
 void TestPayloadCodec::enterReadCarries64BitTime()
 {
     // Times beyond 32 bits, and the largest a JSON number holds exactly.
     for (qint64 readTime : {Q_INT64_C(0), kTime - 10000, Q_INT64_C(9007199254740991)}) {
-        const ChatPayload sent = ChatPayload::event(kTime, ChatPayload::TypeEnterRead, 7, "m",
-                                                    ChatPayload::enterReadContents("c1", readTime));
-        QVERIFY(sent.contents.contains(QByteArray::number(readTime)));
         ChatPayload got;
-        QVERIFY(decodeExact(PayloadCodec::encode(sent), &got));
-        const QJsonObject o = got.object();
-        QCOMPARE(o.value("clientId").toString(), QStringLiteral("c1"));
-        QCOMPARE(ChatPayload::toInt64(o.value("readTime")), readTime);
+        QVERIFY(decodeExact(PayloadCodec::encode(
+                                ChatPayload::event(kTime, ChatPayload::TypeEnterRead, 7, "m",
+                                                   ChatPayload::enterReadContents("c1", readTime))),
+                            &got));
+        QVERIFY(got.contents.contains(QByteArray::number(readTime)));
+        QCOMPARE(got.object().value("clientId").toString(), QStringLiteral("c1"));
+        QCOMPARE(ChatPayload::toInt64(got.object().value("readTime")), readTime);
     }
-}
-
-void TestPayloadCodec::typeNames_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("handled");
-    QTest::newRow("1") << 1 << "CHAT" << true;
-    QTest::newRow("2") << 2 << "READ" << false;
-    QTest::newRow("3") << 3 << "INVITE" << true;
-    QTest::newRow("4") << 4 << "ADMISSION" << true;
-    QTest::newRow("5") << 5 << "LEAVE" << true;
-    QTest::newRow("6") << 6 << "PUSH" << true;
-    QTest::newRow("7") << 7 << "PUSHREQ" << false;
-    QTest::newRow("8") << 8 << "PUSHRES" << false;
-    QTest::newRow("9") << 9 << "ENTERREAD" << true;
-    QTest::newRow("10") << 10 << "LEAVEREAD" << true;
-    QTest::newRow("11") << 11 << "HEREREAD" << true;
-    QTest::newRow("99") << 99 << "LOGOUT" << true;
-    QTest::newRow("0") << 0 << "UNKNOWN" << false;
-    QTest::newRow("12") << 12 << "UNKNOWN" << false;
-    QTest::newRow("255") << 255 << "UNKNOWN" << false;
-}
-
-void TestPayloadCodec::typeNames()
-{
-    QFETCH(int, type);
-    QFETCH(QString, name);
-    QFETCH(bool, handled);
-    QCOMPARE(ChatPayload::typeName(type), name);
-    QCOMPARE(ChatPayload::isHandledType(type), handled);
 }
 
 void TestPayloadCodec::messageIdFormat_data()
@@ -331,8 +297,7 @@ void TestPayloadCodec::messageIdsAreUnique()
     const QRegularExpression shape(QStringLiteral("^client-7-\\d{17}$"));
     for (int i = 0; i < 5000; ++i) {
         const QString id = makeMessageId(QStringLiteral("client-7"));
-        QVERIFY2(shape.match(id).hasMatch(), qPrintable(id));
-        QVERIFY2(!seen.contains(id), qPrintable(id));
+        QVERIFY2(shape.match(id).hasMatch() && !seen.contains(id), qPrintable(id));
         seen.insert(id);
     }
 }
