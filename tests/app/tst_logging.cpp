@@ -40,10 +40,6 @@ void TestLogging::lineFormat_data()
     const QString t = QStringLiteral("2016-03-01 09:15:02.117 ");
     QTest::newRow("debug, no context")
         << int(QtDebugMsg) << QString() << 0 << t + QStringLiteral("Debug :0 MainDialog::loginOk");
-    QTest::newRow("warning") << int(QtWarningMsg) << QString() << 0
-                             << t + QStringLiteral("Warning :0 MainDialog::loginOk");
-    QTest::newRow("critical") << int(QtCriticalMsg) << QString() << 0
-                              << t + QStringLiteral("Critical :0 MainDialog::loginOk");
     QTest::newRow("fatal") << int(QtFatalMsg) << QString() << 0
                            << t + QStringLiteral("Fatal :0 MainDialog::loginOk");
     QTest::newRow("info is unknown")
@@ -75,19 +71,14 @@ void TestLogging::rotation_data()
     QTest::addColumn<QString>("expectedBackup");
 
     QTest::newRow("exactly 1 MiB stays") << qint64(1048576) << QStringList() << QString();
-    QTest::newRow("one byte more rotates")
-        << qint64(1048577) << QStringList() << QStringLiteral("log_20240105.bak");
+    const QString bak = QStringLiteral("log_20240105.bak");
+    QTest::newRow("one byte more rotates") << qint64(1048577) << QStringList() << bak;
     QTest::newRow("next after .bak and .bak.000")
-        << qint64(1048577)
-        << QStringList{QStringLiteral("log_20240105.bak"), QStringLiteral("log_20240105.bak.000")}
-        << QStringLiteral("log_20240105.bak.001");
+        << qint64(1048577) << QStringList{bak, bak + ".000"} << bak + ".001";
     QTest::newRow("gap is filled first")
-        << qint64(2000000)
-        << QStringList{QStringLiteral("log_20240105.bak"), QStringLiteral("log_20240105.bak.001")}
-        << QStringLiteral("log_20240105.bak.000");
+        << qint64(2000000) << QStringList{bak, bak + ".001"} << bak + ".000";
     QTest::newRow("other days do not count")
-        << qint64(1048577) << QStringList{QStringLiteral("log_20240104.bak")}
-        << QStringLiteral("log_20240105.bak");
+        << qint64(1048577) << QStringList{QStringLiteral("log_20240104.bak")} << bak;
 }
 
 void TestLogging::rotation()

@@ -37,39 +37,21 @@ DevServer::~DevServer()
     stop();
 }
 
-QString DevServer::nodeProgram()
-{
-    QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
-    if (node.isEmpty())
-        node = QStandardPaths::findExecutable(QStringLiteral("nodejs"));
-    return node;
-}
-
-QString DevServer::serverScript()
-{
-    return TestEnv::sourceDir() + QStringLiteral("/devserver/server.mjs");
-}
-
-bool DevServer::start(const QStringList& extraArguments)
+bool DevServer::start()
 {
     if (isRunning())
         return true;
-    if (!m_dir.isValid()) {
-        m_error = QStringLiteral("no temporary folder");
+    QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+    if (node.isEmpty())
+        node = QStandardPaths::findExecutable(QStringLiteral("nodejs"));
+    if (!m_dir.isValid() || node.isEmpty()) {
+        m_error = QStringLiteral("no temporary folder or no node");
         return false;
     }
-    const QString node = nodeProgram();
-    if (node.isEmpty()) {
-        m_error = QStringLiteral("node is not installed");
-        return false;
-    }
-    QStringList args{serverScript(),      QStringLiteral("--data"),
-                     m_dataDir,           QStringLiteral("--rest-port"),
-                     QStringLiteral("0"), QStringLiteral("--broker-port"),
-                     QStringLiteral("0"), QStringLiteral("--control-port"),
-                     QStringLiteral("0")};
-    args << extraArguments;
-    m_process.start(node, args);
+    // Free ports, chosen by the server and announced before READY.
+    m_process.start(node,
+                    {TestEnv::sourceDir() + QStringLiteral("/devserver/server.mjs"), "--data",
+                     m_dataDir, "--rest-port", "0", "--broker-port", "0", "--control-port", "0"});
     if (!m_process.waitForStarted(10000)) {
         m_error = QStringLiteral("node did not start: ") + m_process.errorString();
         return false;
@@ -96,7 +78,6 @@ bool DevServer::waitForReady(int timeoutMs)
                 return re.match(text).captured(1).toInt();
             };
             m_restPort = port("REST");
-            m_brokerPort = port("BROKER");
             m_controlPort = port("CONTROL");
             return m_restPort > 0 && m_controlPort > 0;
         }
@@ -192,14 +173,4 @@ bool DevServer::setFault(const QJsonObject& rule)
 QJsonObject DevServer::user(const QString& account)
 {
     return control("GET", QStringLiteral("/control/users?account=") + account).toObject();
-}
-
-QJsonObject DevServer::newSession(const QString& account)
-{
-    const qint64 userId = qint64(user(account).value(QLatin1String("userId")).toDouble());
-    if (userId <= 0)
-        return QJsonObject();
-    QJsonObject body{{QStringLiteral("userId"), userId},
-                     {QStringLiteral("deviceModel"), QStringLiteral("PC")}};
-    return control("POST", QStringLiteral("/control/session"), body).toObject();
 }

@@ -20,11 +20,8 @@ public:
     DevServer(const DevServer&) = delete;
     DevServer& operator=(const DevServer&) = delete;
 
-    static QString nodeProgram();
-    static QString serverScript();
-
     // Starts and waits for the server's READY line.
-    bool start(const QStringList& extraArguments = QStringList());
+    bool start();
     // SIGTERM, then waits for the exit.
     void stop();
     // SIGSTOP and SIGCONT: while paused the server answers nothing (its control interface
@@ -34,12 +31,7 @@ public:
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
 
     QString errorString() const { return m_error; }
-    // Everything the server printed.
-    QString output() const;
-
     int restPort() const { return m_restPort; }
-    int brokerPort() const { return m_brokerPort; }
-    int controlPort() const { return m_controlPort; }
     QString dataDir() const { return m_dataDir; }
     // The client configuration the server wrote (host, ports, CaFile=ca.pem).
     QString clientIni() const { return m_dataDir + QStringLiteral("/client.ini"); }
@@ -61,17 +53,16 @@ public:
     bool setFault(const QJsonObject& rule);
     // A directory user by account ("user001"), with "userId".
     QJsonObject user(const QString& account);
-    // A new session of that user, as a login would make it: userId, accessKey, clientId.
-    QJsonObject newSession(const QString& account);
 
 private:
     bool waitForReady(int timeoutMs);
+    // Everything the server printed.
+    QString output() const;
 
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_dataDir;
     int m_restPort = 0;
-    int m_brokerPort = 0;
     int m_controlPort = 0;
     QString m_error;
 };

@@ -16,22 +16,13 @@ XSession::XSession(bool withTray)
         return;
     }
     // -displayfd lets the server pick a free display and tell us which.
-    m_xvfb.setProgram(QStringLiteral("Xvfb"));
-    m_xvfb.setArguments({QStringLiteral("-displayfd"), QString::number(fds[1]),
-                         QStringLiteral("-screen"), QStringLiteral("0"),
-                         QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                         QStringLiteral("tcp")});
     m_xvfb.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_xvfb.start();
+    m_xvfb.start(QStringLiteral("Xvfb"), {"-displayfd", QString::number(fds[1]), "-screen", "0",
+                                          "1280x1024x24", "-nolisten", "tcp"});
     ::close(fds[1]);
-    if (!m_xvfb.waitForStarted(5000)) {
-        ::close(fds[0]);
-        m_error = QStringLiteral("Xvfb did not start");
-        return;
-    }
     QByteArray number;
     char c = 0;
-    while (::read(fds[0], &c, 1) == 1 && c != '\n')
+    while (m_xvfb.waitForStarted(5000) && ::read(fds[0], &c, 1) == 1 && c != '\n')
         number.append(c);
     ::close(fds[0]);
     if (number.isEmpty()) {
@@ -39,26 +30,20 @@ XSession::XSession(bool withTray)
         return;
     }
     m_display = QStringLiteral(":") + QString::fromLatin1(number);
-
-    if (withTray) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), m_display);
-        m_tray.setProcessEnvironment(env);
-        m_tray.setProgram(QStringLiteral("trayer"));
-        m_tray.setArguments({QStringLiteral("--edge"), QStringLiteral("top"),
-                             QStringLiteral("--widthtype"), QStringLiteral("pixel"),
-                             QStringLiteral("--width"), QStringLiteral("200")});
-        m_tray.start();
-        if (!m_tray.waitForStarted(5000)) {
-            m_error = QStringLiteral("trayer did not start");
-            m_display.clear();
-            return;
-        }
-        // The tray is there once it owns the system tray selection; its window shows that.
-        QDeadlineTimer deadline(5000);
-        while (!deadline.hasExpired() && windowsOfPid(m_tray.processId()).isEmpty())
-            QThread::msleep(50);
+    if (!withTray)
+        return;
+    m_tray.setProcessEnvironment(environment(QProcessEnvironment::systemEnvironment()));
+    m_tray.start(QStringLiteral("trayer"),
+                 {"--edge", "top", "--widthtype", "pixel", "--width", "200"});
+    if (!m_tray.waitForStarted(5000)) {
+        m_error = QStringLiteral("trayer did not start");
+        m_display.clear();
+        return;
     }
+    // The tray is there once it owns the system tray selection; its window shows that.
+    QDeadlineTimer deadline(5000);
+    while (!deadline.hasExpired() && windowsOfPid(m_tray.processId()).isEmpty())
+        QThread::msleep(50);
 }
 
 XSession::~XSession()
@@ -71,47 +56,43 @@ QProcessEnvironment XSession::environment(QProcessEnvironment base) const
 {
     base.insert(QStringLiteral("DISPLAY"), m_display);
     base.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    base.remove(QStringLiteral("QT_QPA_PLATFORM"));
     base.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     return base;
 }
 
-QString XSession::run(const QStringList& xdotoolArgs, int* exitCode) const
+QStringList XSession::xdotool(const QStringList& args, int* exitCode) const
 {
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), m_display);
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral("xdotool"), xdotoolArgs);
+    p.setProcessEnvironment(environment(QProcessEnvironment::systemEnvironment()));
+    p.start(QStringLiteral("xdotool"), args);
     p.waitForFinished(10000);
     if (exitCode)
         *exitCode = p.exitCode();
-    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
 }
 
 QStringList XSession::visibleWindows(const QString& namePattern) const
 {
-    return run({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                namePattern})
-        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return xdotool({"search", "--onlyvisible", "--name", namePattern});
 }
 
 QStringList XSession::windowsOfPid(qint64 pid) const
 {
-    return run({QStringLiteral("search"), QStringLiteral("--pid"), QString::number(pid)})
-        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return xdotool({"search", "--pid", QString::number(pid)});
 }
 
 bool XSession::key(const QString& windowId, const QString& keys) const
 {
     int code = -1;
-    run({QStringLiteral("key"), QStringLiteral("--window"), windowId, keys}, &code);
+    xdotool({"key", "--window", windowId, keys}, &code);
     return code == 0;
 }
 
 bool XSession::toolsAvailable()
 {
-    return !QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty() &&
-           !QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty() &&
-           !QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty();
+    for (const char* tool : {"Xvfb", "xdotool", "trayer"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            return false;
+    }
+    return true;
 }

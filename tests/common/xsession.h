@@ -14,7 +14,6 @@ public:
     ~XSession();
 
     bool isValid() const { return !m_display.isEmpty(); }
-    QString display() const { return m_display; }
     QString errorString() const { return m_error; }
     // Adds DISPLAY (and drops any Wayland or platform overrides) to a child's environment.
     QProcessEnvironment environment(QProcessEnvironment base) const;
@@ -23,11 +22,12 @@ public:
     QStringList visibleWindows(const QString& namePattern) const;
     QStringList windowsOfPid(qint64 pid) const;
     bool key(const QString& windowId, const QString& keys) const;
-    QString run(const QStringList& xdotoolArgs, int* exitCode = nullptr) const;
 
     static bool toolsAvailable();
 
 private:
+    QStringList xdotool(const QStringList& args, int* exitCode = nullptr) const;
+
     QProcess m_xvfb;
     QProcess m_tray;
     QString m_display;

@@ -30,17 +30,14 @@ private slots:
     void framelessRegion();
     void framelessMouse_data();
     void framelessMouse();
-    void framelessMaximizedShowsNoResizeCursor();
     void messageBoxResult_data();
     void messageBoxResult();
     void errorBoxText_data();
     void errorBoxText();
     void toastClosesItself();
     void loadingWidget();
-    void loadingWidgetWithoutFrames();
     void searchFollowsComposition();
-    void searchSubstitutionAndReturn();
-    void searchCancel();
+    void searchSubstitutionReturnAndCancel();
     void elideLabel_data();
     void elideLabel();
     void textViewerSave();
@@ -62,7 +59,6 @@ void TestSharedWidgets::roundPicture_data()
     QTest::addColumn<qreal>("ratio");
     QTest::newRow("wide picture") << QSize(200, 100) << 1.0;
     QTest::newRow("tall picture") << QSize(60, 300) << 1.0;
-    QTest::newRow("small picture grows") << QSize(10, 10) << 1.0;
     QTest::newRow("high density") << QSize(200, 100) << 2.0;
 }
 
@@ -90,15 +86,12 @@ void TestSharedWidgets::framelessRegion_data()
 {
     QTest::addColumn<QPoint>("point");
     QTest::addColumn<int>("region");
-    // Frame from (100,100) to (399,299).
+    // Frame from (100,100) to (399,299), border 5: the edge reaches one pixel outside.
     QTest::newRow("body") << QPoint(250, 200) << int(MtFrameLess::Inside);
     QTest::newRow("left edge inside") << QPoint(104, 200) << int(MtFrameLess::Left);
     QTest::newRow("left edge, one outside") << QPoint(99, 200) << int(MtFrameLess::Left);
     QTest::newRow("two outside") << QPoint(98, 200) << int(MtFrameLess::Outside);
     QTest::newRow("just past border") << QPoint(105, 200) << int(MtFrameLess::Inside);
-    QTest::newRow("right edge") << QPoint(396, 200) << int(MtFrameLess::Right);
-    QTest::newRow("top edge") << QPoint(250, 101) << int(MtFrameLess::Top);
-    QTest::newRow("bottom edge") << QPoint(250, 300) << int(MtFrameLess::Bottom);
     QTest::newRow("top left") << QPoint(101, 101) << int(MtFrameLess::TopLeft);
     QTest::newRow("bottom right") << QPoint(398, 298) << int(MtFrameLess::BottomRight);
     QTest::newRow("top right") << QPoint(399, 100) << int(MtFrameLess::TopRight);
@@ -126,24 +119,32 @@ void TestSharedWidgets::framelessMouse_data()
 {
     QTest::addColumn<bool>("resizable");
     QTest::addColumn<bool>("maximized");
-    QTest::addColumn<QPoint>("press");
+    QTest::addColumn<QPoint>("press"); // in the window
+    QTest::addColumn<int>("cursor");   // shown while hovering there
     QTest::addColumn<QPoint>("travel");
     QTest::addColumn<QPoint>("moved");
     QTest::addColumn<QSize>("grown");
-    QTest::newRow("drag body moves")
-        << true << false << QPoint(150, 100) << QPoint(30, 20) << QPoint(30, 20) << QSize(0, 0);
+    const QPoint none;
+    const QSize same(0, 0);
+    QTest::newRow("drag body moves") << true << false << QPoint(150, 100) << int(Qt::ArrowCursor)
+                                     << QPoint(30, 20) << QPoint(30, 20) << same;
     QTest::newRow("maximized does not move")
-        << true << true << QPoint(150, 100) << QPoint(30, 20) << QPoint(0, 0) << QSize(0, 0);
+        << true << true << QPoint(150, 100) << int(Qt::ArrowCursor) << QPoint(30, 20) << none
+        << same;
     QTest::newRow("right edge resizes")
-        << true << false << QPoint(298, 100) << QPoint(40, 0) << QPoint(0, 0) << QSize(40, 0);
+        << true << false << QPoint(298, 100) << int(Qt::SizeHorCursor) << QPoint(40, 0) << none
+        << QSize(40, 0);
     QTest::newRow("bottom right corner resizes")
-        << true << false << QPoint(298, 198) << QPoint(10, 25) << QPoint(0, 0) << QSize(10, 25);
+        << true << false << QPoint(298, 198) << int(Qt::SizeFDiagCursor) << QPoint(10, 25) << none
+        << QSize(10, 25);
     QTest::newRow("left edge keeps the minimum width")
-        << true << false << QPoint(1, 100) << QPoint(250, 0) << QPoint(100, 0) << QSize(-100, 0);
+        << true << false << QPoint(1, 100) << int(Qt::SizeHorCursor) << QPoint(250, 0)
+        << QPoint(100, 0) << QSize(-100, 0);
     QTest::newRow("maximized does not resize")
-        << true << true << QPoint(1, 1) << QPoint(-20, -20) << QPoint(0, 0) << QSize(0, 0);
+        << true << true << QPoint(1, 1) << int(Qt::ArrowCursor) << QPoint(-20, -20) << none << same;
     QTest::newRow("fixed window edge does nothing")
-        << false << false << QPoint(298, 100) << QPoint(40, 0) << QPoint(0, 0) << QSize(0, 0);
+        << false << false << QPoint(298, 100) << int(Qt::ArrowCursor) << QPoint(40, 0) << none
+        << same;
 }
 
 void TestSharedWidgets::framelessMouse()
@@ -151,13 +152,14 @@ void TestSharedWidgets::framelessMouse()
     QFETCH(bool, resizable);
     QFETCH(bool, maximized);
     QFETCH(QPoint, press);
+    QFETCH(int, cursor);
     QFETCH(QPoint, travel);
     QFETCH(QPoint, moved);
     QFETCH(QSize, grown);
 
     QWidget window;
     window.setMinimumSize(200, 150);
-    auto* frameLess = new MtFrameLess(&window, resizable);
+    new MtFrameLess(&window, resizable);
     QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
     window.setGeometry(100, 100, 300, 200);
     if (maximized)
@@ -167,37 +169,16 @@ void TestSharedWidgets::framelessMouse()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(window.isMaximized(), maximized);
     const QRect before = window.geometry();
-    if (maximized)
-        press = QPoint(window.width() / 2, window.height() / 2) + (press - QPoint(150, 100));
 
+    QHoverEvent hover(QEvent::HoverMove, QPointF(press), QPointF(window.rect().center()));
+    QApplication::sendEvent(&window, &hover);
+    QCOMPARE(int(window.cursor().shape()), cursor);
     sendMouse(&window, QEvent::MouseButtonPress, press, Qt::LeftButton);
     sendMouse(&window, QEvent::MouseMove, press + travel, Qt::LeftButton);
     sendMouse(&window, QEvent::MouseButtonRelease, press + travel, Qt::NoButton);
 
     QCOMPARE(window.geometry().topLeft() - before.topLeft(), moved);
     QCOMPARE(window.geometry().size() - before.size(), grown);
-    QCOMPARE(frameLess->parent(), &window);
-}
-
-void TestSharedWidgets::framelessMaximizedShowsNoResizeCursor()
-{
-    QWidget window;
-    new MtFrameLess(&window, true);
-    window.setGeometry(100, 100, 300, 200);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QHoverEvent edge(QEvent::HoverMove, QPointF(298, 100), QPointF(150, 100));
-    QApplication::sendEvent(&window, &edge);
-    QCOMPARE(window.cursor().shape(), Qt::SizeHorCursor);
-    QHoverEvent body(QEvent::HoverMove, QPointF(150, 100), QPointF(298, 100));
-    QApplication::sendEvent(&window, &body);
-    QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
-
-    window.showMaximized();
-    QTRY_VERIFY(window.isMaximized());
-    QHoverEvent maxEdge(QEvent::HoverMove, QPointF(window.width() - 2, 100), QPointF(150, 100));
-    QApplication::sendEvent(&window, &maxEdge);
-    QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
 }
 
 void TestSharedWidgets::messageBoxResult_data()
@@ -270,18 +251,15 @@ void TestSharedWidgets::toastClosesItself()
     window.show();
     auto* toast = new MtToast(&window);
     toast->setText(QStringLiteral("Enabled Logging"));
-    QCOMPARE(toast->displayTime(), 3000);
     toast->setDisplayTime(20);
-    toast->show();
-    QVERIFY(toast->isVisible());
-    QCOMPARE(toast->size(), window.size());
-    QVERIFY(toast->testAttribute(Qt::WA_TransparentForMouseEvents));
-    QCOMPARE(toast->focusPolicy(), Qt::NoFocus);
-    QTRY_VERIFY(!toast->isVisible());
-    // A second show runs the same timer again.
-    toast->show();
-    QVERIFY(toast->isVisible());
-    QTRY_VERIFY(!toast->isVisible());
+    // Over the whole window, without taking its clicks; a second show runs the timer again.
+    for (int round = 0; round < 2; ++round) {
+        toast->show();
+        QVERIFY(toast->isVisible());
+        QCOMPARE(toast->size(), window.size());
+        QVERIFY(toast->testAttribute(Qt::WA_TransparentForMouseEvents));
+        QTRY_VERIFY(!toast->isVisible());
+    }
 }
 
 void TestSharedWidgets::loadingWidget()
@@ -290,43 +268,27 @@ void TestSharedWidgets::loadingWidget()
     window.resize(400, 300);
     window.show();
     MtLoadingWidget loading(&window);
-    QCOMPARE(loading.imageList().size(), 18);
-    QCOMPARE(loading.imageList().first(), QStringLiteral(":/ui/images/loading_big_01.png"));
-    QCOMPARE(loading.imageList().last(), QStringLiteral(":/ui/images/loading_big_18.png"));
-
     loading.show();
     QCOMPARE(loading.geometry(), window.rect());
     QVERIFY(loading.isAnimating());
     QVERIFY(loading.isForceCloseArmed());
     QCOMPARE(loading.forceCloseInterval(), 30000);
-    QCOMPARE(loading.frameIndex(), 0);
-    for (int i = 0; i < 17; ++i)
+    // The 18 frames go round.
+    for (int i = 0; i < 18; ++i)
         loading.timerTimeout();
-    QCOMPARE(loading.frameIndex(), 17);
-    loading.timerTimeout();
     QCOMPARE(loading.frameIndex(), 0);
-
     loading.hide();
     QVERIFY(!loading.isAnimating());
     QVERIFY(!loading.isForceCloseArmed());
-}
 
-void TestSharedWidgets::loadingWidgetWithoutFrames()
-{
-    QWidget window;
-    window.resize(200, 200);
-    window.show();
-    MtLoadingWidget loading(&window);
+    // Without frames nothing turns, and the forced close still comes.
     loading.setImageList(QStringList());
     QTest::ignoreMessage(QtWarningMsg, "MtLoadingWidget::showEvent invalid imageList size");
     loading.show();
     QVERIFY(!loading.isAnimating());
-    QVERIFY(loading.isForceCloseArmed());
     loading.timerTimeout();
-    QTest::ignoreMessage(QtDebugMsg, "MtLoadingWidget::forceCloseTimerTimeout");
     loading.forceCloseTimerTimeout();
     QVERIFY(loading.isHidden());
-
     // A frame that cannot be loaded is reported, not drawn.
     loading.setImageList({QStringLiteral(":/ui/images/missing_frame.png")});
     loading.show();
@@ -375,16 +337,16 @@ void TestSharedWidgets::searchFollowsComposition()
     QCOMPARE(emitted().mid(5), (QStringList{"한글ㅂ", "한글"}));
 }
 
-void TestSharedWidgets::searchSubstitutionAndReturn()
+void TestSharedWidgets::searchSubstitutionReturnAndCancel()
 {
     MtSearchLineEdit search;
+    search.show();
     search.setSubstitutionTable({{QStringLiteral("%"), QStringLiteral("\\%")}});
     QSignalSpy searched(&search, &MtSearchLineEdit::searchText);
     QSignalSpy returned(&search, &MtSearchLineEdit::returnPressed);
-    QSignalSpy typed(&search, &MtSearchLineEdit::inputSearchText);
+    QVERIFY(!search.cancelButton()->isVisible());
     search.setText(QStringLiteral("5%"));
     QCOMPARE(searched.last().at(0).toString(), QStringLiteral("5%"));
-    QCOMPARE(typed.last().at(0).toString(), QStringLiteral("5%"));
     search.setSubstitutionEnabled(true);
     search.setText(QStringLiteral("50%"));
     QCOMPARE(searched.last().at(0).toString(), QStringLiteral("50\\%"));
@@ -395,14 +357,7 @@ void TestSharedWidgets::searchSubstitutionAndReturn()
     QTest::keyClick(search.lineEdit(), Qt::Key_Return);
     QCOMPARE(returned.count(), 1);
     QCOMPARE(returned.last().at(0).toString(), QStringLiteral("50\\%"));
-}
 
-void TestSharedWidgets::searchCancel()
-{
-    MtSearchLineEdit search;
-    search.show();
-    QVERIFY(!search.cancelButton()->isVisible());
-    search.setText(QStringLiteral("abc"));
     QVERIFY(search.cancelButton()->isVisible());
     QSignalSpy cancelled(&search, &MtSearchLineEdit::cancelClicked);
     search.cancelButton()->click();
@@ -420,7 +375,6 @@ void TestSharedWidgets::elideLabel_data()
     const QString longText = QStringLiteral(
         "The quarterly report has been uploaded to the shared folder for everyone to read");
     QTest::newRow("short text, one line") << "Hi" << 1 << 1 << false;
-    QTest::newRow("long text, one line") << longText << 1 << 1 << true;
     QTest::newRow("long text, two lines") << longText << 2 << 2 << true;
     QTest::newRow("korean, one line")
         << QStringLiteral("분기 보고서를 공유 폴더에 올렸습니다 모두 확인해 주세요") << 1 << 1
