@@ -15,6 +15,7 @@
 #include "store/dbtypes.h"
 #include "store/dbuser.h"
 #include "store/unreadcounts.h"
+#include "storefixture.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -194,20 +195,24 @@ private:
     QString newRoom(int type, const QString& members)
     {
         const QString topic = QStringLiteral("chat/%1").arg(++m_rooms);
-        DBChatRoom room(m_db.get());
-        room.setTopic(topic);
-        room.setType(type);
-        room.setMembers(members);
-        [&] { QVERIFY(room.insertOrUpdate()); }();
+        m_store->addRoom(topic, type, members);
         return topic;
     }
-    void storeChat(const QString& topic, const QString& id, qint32 sender, qint64 time, int state);
+    void storeChat(const QString& topic, const QString& id, qint32 sender, qint64 time, int state)
+    {
+        m_store->addChat(topic, id, sender, time, state, 1, QStringLiteral("stored ") + id);
+    }
     // Chats WHERE `condition`=value.
-    int chatRows(const QString& condition, const QString& value);
+    qint64 chatRows(const QString& condition, const QString& value)
+    {
+        return m_store->number(
+            QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT WHERE %1=?").arg(condition), {value});
+    }
 
     TestEnv m_env;
     MosquittoBroker m_broker;
-    std::unique_ptr<DBManager> m_db;
+    std::unique_ptr<StoreFixture> m_store;
+    DBManager* m_db = nullptr;
     std::unique_ptr<MTData> m_session;
     std::unique_ptr<MqttManager> m_manager;
     std::unique_ptr<QMQTT::Client> m_publisher;
@@ -230,26 +235,19 @@ void TestMqttManager::initTestCase()
     QVERIFY(m_broker.subscribeSession(kClientId, {QStringLiteral("chat/#")}));
     QVERIFY(m_broker.subscribeSession(QStringLiteral("observer"), {QStringLiteral("chat/#")}));
 
-    const QString path = DBManager::databaseFilePath(QStringLiteral("user007"));
-    m_db = std::make_unique<DBManager>(path, QString::fromLatin1(DBManager::kConnection),
-                                       QString::fromLatin1(DBManager::kPassword), 1);
-    QVERIFY(m_db->isOpen());
-    m_session = std::make_unique<MTData>(m_db.get());
+    m_store = std::make_unique<StoreFixture>();
+    m_db = &m_store->db();
+    m_session = std::make_unique<MTData>(m_db);
     DBEditor editor;
     m_session->setUserId(editor, kMe);
     m_session->setClientId(editor, kClientId);
     m_session->setUserName(editor, QStringLiteral("Me"));
-    const QList<QPair<qint32, const char*>> people = {
-        {kMe, "Me"}, {kAlice, "Alice"}, {kBob, "Bob"}, {kCarol, "Carol"}};
-    for (const auto& person : people) {
-        DBUser user(m_db.get());
-        user.setUserId(person.first);
-        user.setUserName(QString::fromLatin1(person.second));
-        user.setUserState(UserStateActive);
-        QVERIFY(user.insertOrUpdate());
-    }
+    m_store->addUser(kMe, QStringLiteral("Me"));
+    m_store->addUser(kAlice, QStringLiteral("Alice"));
+    m_store->addUser(kBob, QStringLiteral("Bob"));
+    m_store->addUser(kCarol, QStringLiteral("Carol"));
 
-    m_manager = std::make_unique<MqttManager>(path);
+    m_manager = std::make_unique<MqttManager>(m_store->file());
     QCOMPARE(MqttManager::instance(), m_manager.get());
     m_manager->setRoomPresence(&m_presence);
     QSignalSpy connected(m_manager.get(), &MqttManager::connected);
@@ -302,29 +300,6 @@ Items TestMqttManager::deliver(const QList<QPair<QString, QByteArray>>& messages
     }
     qWarning("the marker did not arrive");
     return items;
-}
-
-void TestMqttManager::storeChat(const QString& topic, const QString& id, qint32 sender, qint64 time,
-                                int state)
-{
-    DBChat chat(m_db.get());
-    chat.setTopic(topic);
-    chat.setMsgType(MsgTypeChat);
-    chat.setContent(ContentTypeText, QStringLiteral("stored ") + id);
-    chat.setMsgId(id);
-    chat.setSenderId(sender);
-    chat.setMsgTime(time);
-    chat.setMsgState(state);
-    chat.setMsgRead(true);
-    QVERIFY(chat.insertOrUpdate());
-}
-
-int TestMqttManager::chatRows(const QString& condition, const QString& value)
-{
-    QSqlQuery query(m_db->database());
-    query.prepare(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT WHERE %1=?").arg(condition));
-    query.addBindValue(value);
-    return query.exec() && query.next() ? query.value(0).toInt() : -1;
 }
 
 void TestMqttManager::alreadyConnected()
@@ -811,7 +786,7 @@ void TestMqttManager::history()
                              {"timestamp", kT},     {"senderId", QString::number(sender)},
                              {"messageId", id},     {"contentType", contentType},
                              {"contents", contents}};
-    const auto item = m_manager->chatItemFromHistory(object, m_db.get());
+    const auto item = m_manager->chatItemFromHistory(object, m_db);
     QCOMPARE(bool(item), returned);
     QCOMPARE(chatRows("msg_id", id), returned ? 1 : 0);
     QCOMPARE(unreadCounts().get(topic), 0);

@@ -3,21 +3,19 @@
 // operations itself, which is where the client's delivery thread hands its batches over, and so
 // owns the session's "Veltri_mqtt" connection; a commit hook on that connection watches (or
 // refuses) the commit.
-#include "common/testenv.h"
 #include "main/mtdata.h"
 #include "messaging/mqttmanager.h"
 #include "messaging/payloadcodec.h"
 #include "store/dbchatroom.h"
 #include "store/dbmanager.h"
 #include "store/dbtypes.h"
-#include "store/dbuser.h"
 #include "store/unreadcounts.h"
+#include "storefixture.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QSqlDriver>
-#include <QSqlQuery>
 #include <QtTest>
 
 #include <sqlite3.h>
@@ -99,10 +97,8 @@ private:
     sqlite3* threadConnection() const;
     Items takeAll();
     QStringList describe(const Items& items);
-    int rows(const QString& sql);
 
-    std::unique_ptr<TestEnv> m_env;
-    std::unique_ptr<DBManager> m_db;
+    std::unique_ptr<StoreFixture> m_store;
     std::unique_ptr<MTData> m_session;
     std::unique_ptr<MqttManager> m_manager;
     CommitProbe m_probe;
@@ -110,25 +106,19 @@ private:
 
 void TestMqttReceiveBatch::init()
 {
-    m_env = std::make_unique<TestEnv>();
-    QVERIFY(m_env->isValid());
-    const QString path = m_env->path(QStringLiteral("veltri_batch.db"));
-    m_db = std::make_unique<DBManager>(path, QString::fromLatin1(DBManager::kConnection),
-                                       QString::fromLatin1(DBManager::kPassword), 1);
-    QVERIFY(m_db->isOpen());
-    QVERIFY(m_db->createWorkingIndexes());
-    m_session = std::make_unique<MTData>(m_db.get());
+    m_store = std::make_unique<StoreFixture>();
+    DBManager* db = &m_store->db();
+    QVERIFY(db->createWorkingIndexes());
+    m_session = std::make_unique<MTData>(db);
     DBEditor editor;
     m_session->setUserId(editor, kMe);
     m_session->setClientId(editor, QStringLiteral("client-A"));
     m_session->setUserName(editor, QStringLiteral("Me"));
-    QVERIFY(DBUser(m_db.get(), QJsonObject{{"userId", kAlice}, {"userName", "Alice"}})
-                .insertOrUpdate());
-    QVERIFY(DBChatRoom(m_db.get(), QJsonObject{{"chattRoomId", 1}, {"chattRoomType", "20"}}, kMe)
-                .insertOrUpdate());
+    m_store->addUser(kAlice, QStringLiteral("Alice"));
+    m_store->addRoom(QStringLiteral("chat/1"), RoomType1VS1, QStringLiteral("8"));
     unreadCounts().clear();
 
-    m_manager = std::make_unique<MqttManager>(path);
+    m_manager = std::make_unique<MqttManager>(m_store->file());
     m_manager->onDeliveryThreadStarted();
     QVERIFY(threadConnection());
     m_probe = CommitProbe();
@@ -146,8 +136,7 @@ void TestMqttReceiveBatch::cleanup()
     }
     m_manager.reset();
     m_session.reset();
-    m_db.reset();
-    m_env.reset();
+    m_store.reset();
 }
 
 sqlite3* TestMqttReceiveBatch::threadConnection() const
@@ -182,14 +171,6 @@ QStringList TestMqttReceiveBatch::describe(const Items& items)
         }
     }
     return out;
-}
-
-int TestMqttReceiveBatch::rows(const QString& sql)
-{
-    QSqlQuery query(m_db->database());
-    if (!query.exec(sql) || !query.next())
-        return -1;
-    return query.value(0).toInt();
 }
 
 void TestMqttReceiveBatch::committedBeforeQueued_data()
@@ -238,8 +219,8 @@ void TestMqttReceiveBatch::committedBeforeQueued()
     QCOMPARE(unreadCounts().get(topic), 3);
     QVERIFY(logouts.count() == 1 || logouts.wait(5000));
     QCOMPARE(logouts.count(), 1);
-    QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT WHERE msg_read=0")), 3);
-    QCOMPARE(rows(QStringLiteral("SELECT COUNT(DISTINCT msg_id) FROM TTT_CHATT")), 3);
+    QCOMPARE(m_store->number(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT WHERE msg_read=0")), 3);
+    QCOMPARE(m_store->number(QStringLiteral("SELECT COUNT(DISTINCT msg_id) FROM TTT_CHATT")), 3);
 }
 
 void TestMqttReceiveBatch::lookUpsFollowRoomEvents()
@@ -254,7 +235,9 @@ void TestMqttReceiveBatch::lookUpsFollowRoomEvents()
     QCOMPARE(describe(takeAll()), QStringList({"noroom chat/5", "chat d-1 Unknown user",
                                                "room2 chat/5", "chat d-2 Dave"}));
     QCOMPARE(m_probe.commits, 1);
-    QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT_ROOM WHERE topic='chat/5'")), 1);
+    QCOMPARE(
+        m_store->number(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT_ROOM WHERE topic='chat/5'")),
+        1);
 }
 
 QTEST_GUILESS_MAIN(TestMqttReceiveBatch)
