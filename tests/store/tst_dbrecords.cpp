@@ -55,7 +55,6 @@ private slots:
     void chatRowAndReplace_data();
     void chatRowAndReplace();
     void chatUpdates();
-    void roomOperations();
     void directoryOperations();
 
 private:
@@ -445,26 +444,8 @@ void TestDBRecords::chatUpdates()
     QVERIFY(file.removeAllOfTopic());
     QCOMPARE(m_store->number(QStringLiteral("SELECT count(*) FROM TTT_CHATT")), 0);
     QCOMPARE(m_store->number(QStringLiteral("SELECT count(*) FROM TTT_CHATT_READER")), 1);
-}
 
-void TestDBRecords::roomOperations()
-{
-    storeDirectory();
-    DBChatRoom room(&db());
-    room.setTopic(QStringLiteral("chat/9"));
-    room.setType(RoomType1VS1);
-    room.setMembers(QStringLiteral("2"));
-    QVERIFY(room.insertOrUpdate());
-
-    room.setMembers(QStringLiteral("2,3"));
-    room.setType(RoomType1VSN);
-    QVERIFY(room.update());
-    QCOMPARE(room.roomName(), QStringLiteral("Lee, Park"));
-    QVERIFY(room.updateType(RoomTypeLeave));
-    QCOMPARE(room.type(), int(RoomTypeLeave));
-    QCOMPARE(m_store->rows(QStringLiteral("SELECT type, members FROM TTT_CHATT_ROOM")),
-             QStringList{"40|2,3"});
-
+    // A room record without a topic touches no row.
     DBChatRoom noTopic(&db());
     QTest::ignoreMessage(QtWarningMsg, "DBChatRoom::update - topic is empty");
     QVERIFY(!noTopic.update());
@@ -477,11 +458,6 @@ void TestDBRecords::roomOperations()
 
 void TestDBRecords::directoryOperations()
 {
-    QTest::ignoreMessage(QtWarningMsg, "DBUser::insertOrUpdate - user_id is 0, It's not allow to "
-                                       "insertOrUpdate !!!!!!!!!!!!");
-    QVERIFY(!DBUser(&db()).insertOrUpdate());
-    QCOMPARE(m_store->number(QStringLiteral("SELECT count(*) FROM TTT_USER")), 0);
-
     for (const char* object : {
              R"({"userId":1,"userName":"O'Brien","userSortSeq":"9","telOpenYn":"1",
                  "appInstallYn":"1"})",

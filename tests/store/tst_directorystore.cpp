@@ -140,7 +140,9 @@ void TestDirectoryStore::batchCache()
                  .size(),
              1);
     // The user without an id was refused, the others written all the same.
-    QCOMPARE(m_log->matching("DBUser::insertOrUpdate - user_id is 0").size(), 1);
+    QCOMPARE(m_log->matching("DBUser::insertOrUpdate - user_id is 0"),
+             QStringList{"DBUser::insertOrUpdate - user_id is 0, It's not allow to insertOrUpdate "
+                         "!!!!!!!!!!!!"});
     QCOMPARE(account.lastCacheTime(), QStringLiteral("20240601120000"));
 }
 
