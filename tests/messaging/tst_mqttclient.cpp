@@ -2,8 +2,8 @@
 // protocol level, QoS 1 both ways, delivery order and thread, offline delivery, reconnection
 // after the broker was killed, and destruction while messages arrive.
 #include "common/mosquittobroker.h"
+#include "deliveryrecorder.h"
 #include "messaging/mqttclient.h"
-#include "messaging/mqttclientdelegate.h"
 
 #include <QDir>
 #include <QSet>
@@ -21,80 +21,6 @@ using QMQTT::Message;
 namespace {
 const QString kUser = QStringLiteral("7");
 const QByteArray kKey = "access-key-7";
-
-// What the delivery thread did, in order, as seen from the test.
-class Recorder : public QMQTT::ClientDelegate
-{
-public:
-    struct Call
-    {
-        bool start;
-        std::thread::id thread;
-        Message message;
-    };
-
-    void onDeliveryThreadStarted() override { record({true, std::this_thread::get_id(), {}}); }
-    void onMessageDelivered(const Message& message) override
-    {
-        record({false, std::this_thread::get_id(), message});
-        if (m_slow)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    void onDeliveryThreadFinished() override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_finishedOn = std::this_thread::get_id();
-        m_late = m_late || m_closed;
-    }
-
-    // A deep copy: the delivery thread keeps appending.
-    std::vector<Call> calls() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_calls;
-    }
-    QList<QByteArray> payloads() const
-    {
-        QList<QByteArray> out;
-        for (const Call& c : calls()) {
-            if (!c.start)
-                out << c.message.payload();
-        }
-        return out;
-    }
-    int messageCount() const { return payloads().size(); }
-    // From now on every call is a call after the client's end.
-    void close()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_closed = true;
-    }
-    bool calledLate() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_late;
-    }
-    std::thread::id finishedOn() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_finishedOn;
-    }
-    bool m_slow = false;
-
-private:
-    void record(const Call& call)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_calls.push_back(call);
-        m_late = m_late || m_closed;
-    }
-
-    mutable std::mutex m_mutex;
-    std::vector<Call> m_calls;
-    bool m_closed = false;
-    bool m_late = false;
-    std::thread::id m_finishedOn;
-};
 
 QList<QByteArray> numbered(const QByteArray& prefix, int count)
 {
@@ -130,7 +56,7 @@ private slots:
 private:
     // A client of the session `clientId`, subscribed to `topic` (when given) by a persistent
     // session left at the broker before it connects.
-    std::unique_ptr<QMQTT::Client> makeClient(const QString& clientId, Recorder* recorder,
+    std::unique_ptr<QMQTT::Client> makeClient(const QString& clientId, DeliveryRecorder* recorder,
                                               const QString& topic = QString())
     {
         if (!topic.isEmpty() && !m_broker.subscribeSession(clientId, {topic}))
@@ -171,7 +97,7 @@ void TestMqttClient::init()
 
 void TestMqttClient::connectsAsMqtt31WithCredentials()
 {
-    Recorder recorder;
+    DeliveryRecorder recorder;
     auto client = makeClient(QStringLiteral("session-connect"), &recorder);
     QSignalSpy errors(client.get(), &QMQTT::Client::error);
     QVERIFY(connect(*client));
@@ -201,7 +127,7 @@ void TestMqttClient::refusedCredentials()
 {
     QFETCH(QString, user);
     QFETCH(QByteArray, key);
-    Recorder recorder;
+    DeliveryRecorder recorder;
     auto client = makeClient(QStringLiteral("session-refused"), &recorder);
     client->setUsername(user);
     client->setPassword(key);
@@ -217,7 +143,7 @@ void TestMqttClient::refusedCredentials()
 void TestMqttClient::qos1BothWays()
 {
     QVERIFY(m_broker.subscribeSession(QStringLiteral("observer"), {QStringLiteral("chat/1")}));
-    Recorder recorder;
+    DeliveryRecorder recorder;
     auto client = makeClient(QStringLiteral("session-rt"), &recorder, QStringLiteral("chat/1"));
     QVERIFY(connect(*client));
 
@@ -248,7 +174,7 @@ void TestMqttClient::qos1BothWays()
 
 void TestMqttClient::deliversInOrderOnOneThread()
 {
-    Recorder recorder;
+    DeliveryRecorder recorder;
     auto client = makeClient(QStringLiteral("session-order"), &recorder, QStringLiteral("chat/2"));
     QVERIFY(connect(*client));
     const QList<QByteArray> sent = numbered("m", 500);
@@ -258,7 +184,7 @@ void TestMqttClient::deliversInOrderOnOneThread()
     QCOMPARE(recorder.payloads(), sent);
 
     // The start first and once, then every message, all on one thread that is not this one.
-    const std::vector<Recorder::Call> calls = recorder.calls();
+    const std::vector<DeliveryRecorder::Call> calls = recorder.calls();
     QVERIFY(calls.front().start);
     QVERIFY(calls.front().thread != std::this_thread::get_id());
     for (size_t i = 1; i < calls.size(); ++i)
@@ -268,7 +194,7 @@ void TestMqttClient::deliversInOrderOnOneThread()
 void TestMqttClient::offlineMessagesArriveAfterReconnect()
 {
     const QString id = QStringLiteral("session-offline");
-    Recorder recorder;
+    DeliveryRecorder recorder;
     auto client = makeClient(id, &recorder, QStringLiteral("chat/3"));
     QVERIFY(connect(*client));
     QSignalSpy disconnected(client.get(), &QMQTT::Client::disconnected);
@@ -292,7 +218,7 @@ void TestMqttClient::reconnectsAfterBrokerIsKilled()
     // A clean stop saves the session, so the kill below cannot lose it.
     m_broker.stop();
     QVERIFY2(m_broker.start(), qPrintable(m_broker.errorString()));
-    Recorder recorder;
+    DeliveryRecorder recorder;
     auto client = makeClient(QStringLiteral("session-restart"), &recorder);
     QSignalSpy connected(client.get(), &QMQTT::Client::connected);
     QSignalSpy disconnected(client.get(), &QMQTT::Client::disconnected);
@@ -324,8 +250,8 @@ void TestMqttClient::reconnectsAfterBrokerIsKilled()
 void TestMqttClient::destructionWhileMessagesArrive()
 {
     const int threadsBefore = threadCount();
-    Recorder recorder;
-    recorder.m_slow = true;
+    DeliveryRecorder recorder;
+    recorder.slow = true;
     auto client = makeClient(QStringLiteral("session-end"), &recorder, QStringLiteral("chat/5"));
     QVERIFY(connect(*client));
     QVERIFY(threadCount() > threadsBefore);
@@ -346,7 +272,7 @@ void TestMqttClient::destructionWhileMessagesArrive()
 
     // Nothing is lost: what the client had received (and acknowledged) reached the delegate
     // before the end, the rest waits at the broker for the session's next connection.
-    Recorder next;
+    DeliveryRecorder next;
     auto again = makeClient(QStringLiteral("session-end"), &next);
     again->connectToHost();
     const auto seenByBoth = [&] {

@@ -5,8 +5,8 @@
 // end of its items, since the broker keeps the order of one publisher.
 #include "common/mosquittobroker.h"
 #include "common/testenv.h"
+#include "deliveryrecorder.h"
 #include "main/mtdata.h"
-#include "messaging/mqttclientdelegate.h"
 #include "messaging/mqttmanager.h"
 #include "messaging/payloadcodec.h"
 #include "messaging/roompresence.h"
@@ -68,40 +68,6 @@ private:
     mutable std::mutex m_mutex;
     QString m_topic;
     QString m_state;
-};
-
-// Everything published by the session under test, as a second subscriber of the broker sees it.
-class Observer : public QMQTT::ClientDelegate
-{
-public:
-    void onDeliveryThreadStarted() override {}
-    void onMessageDelivered(const QMQTT::Message& message) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_messages << message;
-    }
-    // The payloads published on a topic, once at least `count` of them have come.
-    QList<QByteArray> payloads(const QString& topic, int count)
-    {
-        QList<QByteArray> out;
-        // The caller compares what it got.
-        (void)QTest::qWaitFor(
-            [&] {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                out.clear();
-                for (const QMQTT::Message& m : qAsConst(m_messages)) {
-                    if (m.topic() == topic)
-                        out << m.payload();
-                }
-                return out.size() >= count;
-            },
-            10000);
-        return out;
-    }
-
-private:
-    std::mutex m_mutex;
-    QList<QMQTT::Message> m_messages;
 };
 
 QByteArray chatPayload(qint32 sender, int contentType, const QString& id, const QString& text,
@@ -216,7 +182,8 @@ private:
     std::unique_ptr<MTData> m_session;
     std::unique_ptr<MqttManager> m_manager;
     std::unique_ptr<QMQTT::Client> m_publisher;
-    Observer m_observer;
+    // Everything published by the session under test, as a second subscriber sees it.
+    DeliveryRecorder m_observer;
     std::unique_ptr<QMQTT::Client> m_observerClient;
     Presence m_presence;
     int m_marker = 0;
@@ -722,7 +689,8 @@ void TestMqttManager::sendOperations()
         {"enterNow", "9|own|client-A " + QString::number(kT - 10000)}};
     const QRegularExpression ownId(QStringLiteral("^client-A-\\d{17}$"));
     for (const auto& e : expected) {
-        const QList<QByteArray> seen = m_observer.payloads(topic(e.first), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_observer.payloads(topic(e.first)).isEmpty(), 10000);
+        const QList<QByteArray> seen = m_observer.payloads(topic(e.first));
         QCOMPARE(seen.size(), 1);
         ChatPayload p;
         QVERIFY(PayloadCodec::decode(seen.first(), &p));
@@ -739,7 +707,7 @@ void TestMqttManager::sendOperations()
                  e.second);
     }
     // An empty id travels as length 0, the list count right behind it.
-    QCOMPARE(m_observer.payloads(topic("chat"), 1).first().mid(14, 4), QByteArray("\0\0\0\0", 4));
+    QCOMPARE(m_observer.payloads(topic("chat")).first().mid(14, 4), QByteArray("\0\0\0\0", 4));
     // The session hears its own read notices too; they name this session, so nothing changes.
     QCOMPARE(types(deliver({})).count(Item::EnterMyRead), 3);
 }
