@@ -44,8 +44,7 @@ void NetRecorder::add(const QString& signal, int code, int errCode, const QStrin
                       const QString& text, const QJsonObject& object, qint64 done, qint64 total,
                       QWidget* widget)
 {
-    m_events.append(
-        {signal, code, errCode, id, text, object, done, total, widget, QThread::currentThread()});
+    m_events.append({signal, code, errCode, id, text, object, done, total, widget});
 }
 
 QList<NetRecorder::Event> NetRecorder::of(const QString& signal, const QString& id) const

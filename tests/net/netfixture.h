@@ -7,15 +7,13 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QThread>
 #include <QVariant>
 
 class MTData;
 class NetServerManager;
 class QWidget;
 
-// Everything the request engine signalled, in order, with the thread each signal was received
-// on (the receiver lives on the test's GUI thread).
+// Everything the request engine signalled, in order, as a receiver on the GUI thread hears it.
 class NetRecorder : public QObject
 {
     Q_OBJECT
@@ -31,7 +29,6 @@ public:
         qint64 done = 0;
         qint64 total = 0;
         QWidget* widget = nullptr;
-        QThread* thread = nullptr;
     };
 
     explicit NetRecorder(NetServerManager* manager);

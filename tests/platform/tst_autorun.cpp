@@ -52,16 +52,16 @@ void TestAutoRun::execLine_data()
 {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("exec");
-    QTest::newRow("plain") << "/opt/talk/veltritalk"
-                           << "\"/opt/talk/veltritalk\"";
-    QTest::newRow("blank") << "/opt/My App/veltritalk"
-                           << "\"/opt/My App/veltritalk\"";
-    QTest::newRow("percent is no field code") << "/opt/50%/v"
-                                              << "\"/opt/50%%/v\"";
-    QTest::newRow("quote, backtick, dollar") << "/opt/a\"b`c$d/v"
-                                             << "\"/opt/a\\\\\"b\\\\`c\\\\$d/v\"";
-    QTest::newRow("backslash: four in the file") << "/opt/a\\b/v"
-                                                 << "\"/opt/a\\\\\\\\b/v\"";
+    // In the file a backslash is doubled for the quoted string and again for the entry's
+    // escapes, a percent sign is doubled so as not to be a field code.
+    const QList<QPair<QString, QString>> rows = {
+        {"/opt/talk/veltritalk", "\"/opt/talk/veltritalk\""},
+        {"/opt/My App/veltritalk", "\"/opt/My App/veltritalk\""},
+        {"/opt/50%/v", "\"/opt/50%%/v\""},
+        {"/opt/a\"b`c$d/v", "\"/opt/a\\\\\"b\\\\`c\\\\$d/v\""},
+        {"/opt/a\\b/v", "\"/opt/a\\\\\\\\b/v\""}};
+    for (const auto& row : rows)
+        QTest::newRow(qPrintable(row.first)) << row.first << row.second;
 }
 
 void TestAutoRun::execLine()

@@ -40,29 +40,20 @@ void TestChatText::richText_data()
     QTest::addColumn<QString>("content");
     QTest::addColumn<QString>("html");
     const QString a = QStringLiteral("<a href=\"%1\">%1</a>");
-    QTest::newRow("address followed by slash")
-        << "see http://example.com/"
-        << "<div>see " + a.arg("http://example.com") + "/ </div>";
-    QTest::newRow("several addresses in one line")
-        << "a.com and www.b.org/x or Http://c.net"
-        << "<div>" + a.arg("a.com") + " and " + a.arg("www.b.org/x") + " or " +
-               a.arg("Http://c.net") + " </div>";
-    QTest::newRow("tag typed by the user") << "<b>bold</b>"
-                                           << "<div>&lt;b&gt;bold&lt;/b&gt; </div>";
-    QTest::newRow("typed entity stays visible") << "&lt; & co"
-                                                << "<div>&amp;lt; &amp; co </div>";
-    QTest::newRow("query with ampersand")
-        << "https://e.org/p?q=1&x=2"
-        << "<div>" + a.arg("https://e.org/p?q=1&amp;x=2") + " </div>";
-    QTest::newRow("address in angle brackets")
-        << "<https://e.org>"
-        << "<div>&lt;" + a.arg("https://e.org") + "&gt; </div>";
-    QTest::newRow("ip address and port") << "http://10.0.0.1:8080/x"
-                                         << "<div>" + a.arg("http://10.0.0.1:8080/x") + " </div>";
-    QTest::newRow("no known top-level domain") << "notes.txt"
-                                               << "<div>notes.txt </div>";
-    QTest::newRow("lines") << "one\ntwo www.x.kr\n"
-                           << "<div>one <br>two " + a.arg("www.x.kr") + " <br> </div>";
+    const QList<QPair<QString, QString>> rows = {
+        {"see http://example.com/", "<div>see " + a.arg("http://example.com") + "/ </div>"},
+        {"a.com and www.b.org/x or Http://c.net", "<div>" + a.arg("a.com") + " and " +
+                                                      a.arg("www.b.org/x") + " or " +
+                                                      a.arg("Http://c.net") + " </div>"},
+        {"<b>bold</b>", "<div>&lt;b&gt;bold&lt;/b&gt; </div>"},
+        {"&lt; & co", "<div>&amp;lt; &amp; co </div>"},
+        {"https://e.org/p?q=1&x=2", "<div>" + a.arg("https://e.org/p?q=1&amp;x=2") + " </div>"},
+        {"<https://e.org>", "<div>&lt;" + a.arg("https://e.org") + "&gt; </div>"},
+        {"http://10.0.0.1:8080/x", "<div>" + a.arg("http://10.0.0.1:8080/x") + " </div>"},
+        {"notes.txt", "<div>notes.txt </div>"},
+        {"one\ntwo www.x.kr\n", "<div>one <br>two " + a.arg("www.x.kr") + " <br> </div>"}};
+    for (const auto& row : rows)
+        QTest::newRow(qPrintable(row.first.simplified())) << row.first << row.second;
 }
 
 void TestChatText::richText()
@@ -155,15 +146,18 @@ void TestChatText::highlighter_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("search");
     QTest::addColumn<int>("ranges");
-    QTest::newRow("plain word twice") << "cat and cat"
-                                      << "cat" << 2;
-    QTest::newRow("expression characters act as expression") << "a.b axb"
-                                                             << "a.b" << 2;
-    QTest::newRow("empty search marks nothing") << "anything"
-                                                << "" << 0;
-    QTest::newRow("broken expression marks nothing") << "a(b"
-                                                     << "(" << 0;
-    QTest::newRow("korean") << QStringLiteral("회의 시간 회의") << QStringLiteral("회의") << 2;
+    const struct
+    {
+        const char *name, *text, *search;
+        int ranges;
+    } rows[] = {{"plain word twice", "cat and cat", "cat", 2},
+                {"expression characters act as expression", "a.b axb", "a.b", 2},
+                {"empty search marks nothing", "anything", "", 0},
+                {"broken expression marks nothing", "a(b", "(", 0},
+                {"korean", "회의 시간 회의", "회의", 2}};
+    for (const auto& row : rows)
+        QTest::newRow(row.name) << QString::fromUtf8(row.text) << QString::fromUtf8(row.search)
+                                << row.ranges;
 }
 
 void TestChatText::highlighter()

@@ -16,8 +16,6 @@ class TestImageViewer : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void tenths_data();
-    void tenths();
     void zoomRules_data();
     void zoomRules();
     void insertionByTime();
@@ -61,23 +59,6 @@ bool TestImageViewer::showOne(MtImageViewer& viewer, const QString& path, const 
     return QTest::qWaitForWindowExposed(&viewer);
 }
 
-void TestImageViewer::tenths_data()
-{
-    QTest::addColumn<double>("factor");
-    QTest::addColumn<double>("cut");
-    QTest::newRow("already a tenth") << 1.0 << 1.0;
-    QTest::newRow("cut down") << 0.9375 << 0.9;
-    QTest::newRow("rounding error below a tenth") << 0.3 - 0.1 << 0.2;
-    QTest::newRow("above one") << 2.47 << 2.4;
-}
-
-void TestImageViewer::tenths()
-{
-    QFETCH(double, factor);
-    QFETCH(double, cut);
-    QVERIFY(qFuzzyCompare(MtImageZoom::tenths(factor), cut));
-}
-
 void TestImageViewer::zoomRules_data()
 {
     QTest::addColumn<QSize>("picture");
@@ -95,6 +76,8 @@ void TestImageViewer::zoomRules_data()
         << QSize(2000, 100) << QSize(400, 300) << 1.0 << "out" << 0.2 << false << true;
     QTest::newRow("zoom in cuts to tenths first")
         << QSize(1000, 800) << QSize(400, 300) << 0.375 << "in" << 0.4 << true << true;
+    QTest::newRow("zoom in after a rounding error below a tenth")
+        << QSize(2000, 1600) << QSize(400, 300) << 0.3 - 0.1 << "in" << 0.3 << true << true;
     QTest::newRow("zoom in stops at three times")
         << QSize(100, 100) << QSize(400, 300) << 2.9 << "in" << 3.0 << false << false;
     QTest::newRow("new picture that fits shows actual size")
