@@ -134,7 +134,7 @@ test('a refused client version answers 40106 with a link to a downloadable file'
         assert.equal((await session.api('GET', '/rest/auth/ping', { headers: { 'App-Ver': '1047' } })).status, 200);
         const url = new URL(ping.json.link);
         assert.equal(url.hostname, 'localhost');
-        const file = await s.api('GET', url.pathname, { headers: {} });
+        const file = await s.api('GET', url.pathname, {});
         assert.equal(file.status, 200);
         assert.ok(file.body.length > 1000);
     } finally {

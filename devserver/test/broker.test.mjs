@@ -23,6 +23,14 @@ const chat = (sess, text, { time = 1, contentType = ContentType.TEXT, id } = {})
     encodeChat({ time, contentType, senderId: sess.userId, messageId: id || makeMessageId(sess.clientId), contents: text });
 const got = (c, pred, what) => h.waitFor(() => c.received.find((m) => pred(m, decode(m.payload))), { what });
 const roomOf = async (userIds, type = 30) => s.control('POST', '/control/room', { userId: userIds[0], members: userIds.slice(1), roomType: type, notify: false });
+// Two sessions in a room of theirs (with more members when given), both connected.
+async function twoInARoom(accountA, accountB, more = []) {
+    const a = await session(accountA), b = await session(accountB);
+    const room = await roomOf([a.userId, b.userId, ...more]);
+    const ca = await connect(a), cb = await connect(b);
+    await h.sleep(200);
+    return { a, b, room, topic: `chat/${room.chattRoomId}`, ca, cb };
+}
 
 test('broker login: client id, user id and access key of a live session; MQTT 3.1 and 3.1.1', async () => {
     const a = await session('user011');
@@ -44,11 +52,7 @@ test('broker login: client id, user id and access key of a live session; MQTT 3.
 });
 
 test('the server subscribes sessions to their rooms; CHAT is echoed to every member with the server time', async () => {
-    const a = await session('user001'), b = await session('user002');
-    const room = await roomOf([a.userId, b.userId, 1003]);
-    const topic = `chat/${room.chattRoomId}`;
-    const ca = await connect(a), cb = await connect(b);
-    await h.sleep(200);
+    const { a, room, topic, ca, cb } = await twoInARoom('user001', 'user002', [1003]);
     const before = Date.now();
     const payload = chat(a, '안녕 hello', { time: 5 });
     await h.publish(ca, topic, payload);
@@ -65,11 +69,7 @@ test('the server subscribes sessions to their rooms; CHAT is echoed to every mem
 });
 
 test('read events, INVITE and ADMISSION are relayed unchanged; refresh texts are not kept', async () => {
-    const a = await session('user001'), b = await session('user002');
-    const room = await roomOf([a.userId, b.userId]);
-    const topic = `chat/${room.chattRoomId}`;
-    const ca = await connect(a), cb = await connect(b);
-    await h.sleep(200);
+    const { a, room, topic, ca, cb } = await twoInARoom('user001', 'user002');
     for (const [type, contents] of [[MsgType.ENTERREAD, JSON.stringify({ clientId: a.clientId, readTime: 123 })],
         [MsgType.LEAVEREAD, a.clientId], [MsgType.HEREREAD, a.clientId], [MsgType.INVITE, '{"chatRoomInfo":{}}'],
         [MsgType.ADMISSION, '{"inviteUserIds":["1003"],"chatRoomInfo":{}}']]) {
@@ -218,10 +218,7 @@ test('control: read events and a forced LOGOUT reach the sessions with their lay
 });
 
 test('history paging from a late attachment (id made long before its echo) loses no chat', async () => {
-    const a = await session('user001'), b = await session('user002');
-    const room = await roomOf([a.userId, b.userId]);
-    const topic = `chat/${room.chattRoomId}`;
-    const ca = await connect(a), cb = await connect(b);
+    const { a, b, room, topic, ca, cb } = await twoInARoom('user001', 'user002');
     const idMadeAt = Date.now() - 60000; // the upload started a minute ago
     for (const text of ['b1', 'b2', 'b3']) await h.publish(cb, topic, chat(b, text));
     const lateId = `${a.clientId}-${idMadeAt}0001`;

@@ -68,10 +68,10 @@ test('control chats: text, picture and file in anyone\'s name, with files the cl
         assert.deepEqual(ds.map((d) => d.contentType), [ContentType.TEXT, ContentType.IMAGE, ContentType.FILE]);
         const img = JSON.parse(ds[1].contents);
         assert.deepEqual(Object.keys(img).sort(), ['file_name', 'height', 'remote_path_url', 'remote_thumb_url', 'width']);
-        assert.equal((await s.api('GET', img.remote_thumb_url, { headers: {} })).status, 200);
+        assert.equal((await s.api('GET', img.remote_thumb_url, {})).status, 200);
         const f = JSON.parse(ds[2].contents);
         assert.deepEqual(Object.keys(f).sort(), ['file_name', 'file_size', 'remote_path_url']);
-        assert.equal((await s.api('GET', f.remote_path_url, { headers: {} })).body.toString(), 'file body');
+        assert.equal((await s.api('GET', f.remote_path_url, {})).body.toString(), 'file body');
         assert.equal(ds[1].messageId, pic.messageId);
         assert.equal(file.messageId.split('-')[2].slice(0, 13), String(file.timestamp));
         await assert.rejects(s.control('POST', '/control/chat', { roomId: 999999, userId: 1005, text: 'x' }), /40400/);

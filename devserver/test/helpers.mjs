@@ -10,15 +10,14 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import mqtt from 'mqtt';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-export const SERVER = path.join(here, '..', 'server.mjs');
+const SERVER = path.join(path.dirname(fileURLToPath(import.meta.url)), '..', 'server.mjs');
 export const PASSWORD = 'Passw0rd!';
 
 export function digest(password) {
     return crypto.createHash('sha256').update(Buffer.from(password, 'utf8')).digest('base64');
 }
 
-export async function startServer({ dataDir, args = [], keep = false } = {}) {
+export async function startServer({ dataDir, args = [] } = {}) {
     const dir = dataDir || fs.mkdtempSync(path.join(os.tmpdir(), 'veltri-devserver-'));
     const proc = spawn(process.execPath, [SERVER, '--data', dir, '--rest-port', '0', '--broker-port', '0', ...args],
         { stdio: ['ignore', 'pipe', 'pipe'] });
@@ -36,16 +35,15 @@ export async function startServer({ dataDir, args = [], keep = false } = {}) {
         });
         proc.on('exit', (code) => reject(new Error(`server exited ${code}:\n${out}`)));
     });
-    const ca = fs.readFileSync(path.join(dir, 'ca.pem'));
     const server = {
-        ...ports, dataDir: dir, proc, ca, output: () => out,
+        ...ports, dataDir: dir, ca: fs.readFileSync(path.join(dir, 'ca.pem')),
         async stop() {
             if (proc.exitCode === null) {
                 const done = new Promise((r) => proc.once('exit', r));
                 proc.kill('SIGTERM');
                 await done;
             }
-            if (!keep && !dataDir) fs.rmSync(dir, { recursive: true, force: true });
+            if (!dataDir) fs.rmSync(dir, { recursive: true, force: true });
         },
         api: (method, p, opts) => api(server, method, p, opts),
         control: (method, p, body) => control(server, method, p, body),
@@ -53,35 +51,17 @@ export async function startServer({ dataDir, args = [], keep = false } = {}) {
     return server;
 }
 
-export function formBody(fields) {
-    const q = new URLSearchParams();
-    for (const [k, v] of Object.entries(fields)) {
-        if (Array.isArray(v)) v.forEach((x) => q.append(k, String(x)));
-        else if (v !== undefined) q.append(k, String(v));
-    }
-    return q.toString();
-}
-
-// One HTTPS request over real TLS, the server's certificate checked against DIR/ca.pem.
-export function api(server, method, p, { headers = {}, form, body, host = 'localhost' } = {}) {
-    let payload = body;
-    const h = { 'App-Ver': '1046', Accept: 'application/json', ...headers };
-    if (form !== undefined) {
-        payload = formBody(form);
-        h['Content-Type'] = 'application/x-www-form-urlencoded';
-    } else if (payload === undefined && (method === 'GET' || method === 'DELETE')) {
-        h['Content-Type'] = 'text/plain';
-    }
+// One request; resolves with the status, the body and its JSON (null when it is none).
+function request(transport, options, payload) {
     return new Promise((resolve, reject) => {
-        const req = https.request({ host, port: server.rest, method, path: p, headers: h, ca: server.ca,
-            servername: 'localhost' }, (res) => {
+        const req = transport.request(options, (res) => {
             const chunks = [];
             res.on('data', (c) => chunks.push(c));
             res.on('end', () => {
-                const buf = Buffer.concat(chunks);
+                const body = Buffer.concat(chunks);
                 let json = null;
-                try { json = JSON.parse(buf.toString('utf8')); } catch { /* not JSON */ }
-                resolve({ status: res.statusCode, json, body: buf, headers: res.headers });
+                try { json = JSON.parse(body.toString('utf8')); } catch { /* not JSON */ }
+                resolve({ status: res.statusCode, json, body, headers: res.headers });
             });
         });
         req.on('error', reject);
@@ -90,38 +70,35 @@ export function api(server, method, p, { headers = {}, form, body, host = 'local
     });
 }
 
-export function control(server, method, p, body) {
-    return new Promise((resolve, reject) => {
-        const data = body === undefined ? undefined : JSON.stringify(body);
-        const req = http.request({ host: '127.0.0.1', port: server.controlPort, method, path: p,
-            headers: data ? { 'Content-Type': 'application/json' } : {} }, (res) => {
-            let text = '';
-            res.on('data', (c) => { text += c; });
-            res.on('end', () => {
-                let json = null;
-                try { json = JSON.parse(text); } catch { /* empty */ }
-                if (res.statusCode >= 400) {
-                    const err = new Error(`control ${method} ${p}: ${res.statusCode} ${text}`);
-                    err.status = res.statusCode;
-                    err.json = json;
-                    return reject(err);
-                }
-                resolve(json);
-            });
-        });
-        req.on('error', reject);
-        if (data) req.write(data);
-        req.end();
-    });
+// Over real TLS, the server's certificate checked against DIR/ca.pem. A form is encoded as the
+// client does, an array as repeated fields.
+export function api(server, method, p, { headers = {}, form, body, host = 'localhost' } = {}) {
+    const h = { 'App-Ver': '1046', Accept: 'application/json', ...headers };
+    if (form !== undefined) {
+        const q = new URLSearchParams();
+        for (const [k, v] of Object.entries(form)) [v].flat().forEach((x) => x !== undefined && q.append(k, String(x)));
+        body = q.toString();
+        h['Content-Type'] = 'application/x-www-form-urlencoded';
+    } else if (body === undefined && (method === 'GET' || method === 'DELETE')) {
+        h['Content-Type'] = 'text/plain';
+    }
+    return request(https, { host, port: server.rest, method, path: p, headers: h, ca: server.ca }, body);
+}
+
+// The control interface; an answer of 400 or more rejects with its status.
+export async function control(server, method, p, body) {
+    const data = body === undefined ? undefined : JSON.stringify(body);
+    const res = await request(http, { host: '127.0.0.1', port: server.controlPort, method, path: p,
+        headers: data ? { 'Content-Type': 'application/json' } : {} }, data);
+    if (res.status >= 400) throw Object.assign(new Error(`control ${method} ${p}: ${res.status} ${res.body}`), { status: res.status });
+    return res.json;
 }
 
 // The client's login: the digest with "+" written as "%2B" before form encoding.
-export async function login(server, account, password = PASSWORD, { deviceId = 'dev-' + account, force, headers = {} } = {}) {
+export async function login(server, account, password = PASSWORD, { deviceId = 'dev-' + account, force } = {}) {
     const passwd = digest(password).replace(/\+/g, '%2B');
-    const h = { ...headers };
-    if (deviceId) h['Device-Id'] = deviceId;
-    const res = await api(server, 'POST', '/rest/auth',
-        { form: { loginAccnt: account, passwd, deviceModel: 'PC', forceYn: force ? 1 : 0 }, headers: h });
+    const res = await api(server, 'POST', '/rest/auth', { form: { loginAccnt: account, passwd, deviceModel: 'PC', forceYn: force ? 1 : 0 },
+        headers: deviceId ? { 'Device-Id': deviceId } : {} });
     if (res.status !== 200) return { res };
     const j = res.json;
     const session = {
@@ -152,13 +129,13 @@ export function sessionMqtt(server, session, opts = {}) {
         password: session.accessKey, ...opts });
 }
 
-export async function waitFor(fn, { timeout = 5000, interval = 20, what = 'condition' } = {}) {
+export async function waitFor(fn, { timeout = 5000, what = 'condition' } = {}) {
     const end = Date.now() + timeout;
     for (;;) {
         const v = await fn();
         if (v) return v;
         if (Date.now() > end) throw new Error(`timed out waiting for ${what}`);
-        await new Promise((r) => setTimeout(r, interval));
+        await sleep(20);
     }
 }
 
@@ -170,23 +147,13 @@ export function publish(client, topic, payload) {
     return new Promise((resolve, reject) => client.publish(topic, payload, { qos: 1 }, (e) => (e ? reject(e) : resolve())));
 }
 
-export function end(client) {
-    return new Promise((resolve) => client.end(false, {}, resolve));
-}
-
-export function multipartBody(parts, boundary = '----veltri' + crypto.randomBytes(6).toString('hex')) {
-    const chunks = [];
-    for (const p of parts) {
-        chunks.push(Buffer.from(`--${boundary}\r\n`));
-        if (p.filename !== undefined) {
-            chunks.push(Buffer.from(`Content-Disposition: form-data; name="${p.name}"; filename="${p.filename}"\r\n` +
-                'Content-Type: application/octet-stream\r\n\r\n'));
-        } else {
-            chunks.push(Buffer.from(`Content-Disposition: form-data; name="${p.name}"\r\n\r\n`));
-        }
-        chunks.push(Buffer.isBuffer(p.value) ? p.value : Buffer.from(String(p.value), 'utf8'));
-        chunks.push(Buffer.from('\r\n'));
-    }
+// A multipart body with the parts in order; a part with a filename is a file.
+export function multipartBody(parts) {
+    const boundary = '----veltri' + crypto.randomBytes(6).toString('hex');
+    const chunks = parts.map((p) => Buffer.concat([
+        Buffer.from(`--${boundary}\r\nContent-Disposition: form-data; name="${p.name}"` +
+            (p.filename === undefined ? '\r\n\r\n' : `; filename="${p.filename}"\r\nContent-Type: application/octet-stream\r\n\r\n`)),
+        Buffer.isBuffer(p.value) ? p.value : Buffer.from(String(p.value), 'utf8'), Buffer.from('\r\n')]));
     chunks.push(Buffer.from(`--${boundary}--\r\n`));
     return { body: Buffer.concat(chunks), contentType: `multipart/form-data; boundary=${boundary}` };
 }
