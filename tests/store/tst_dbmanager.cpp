@@ -141,11 +141,6 @@ void TestDBManager::firstOpenCreatesAnEncipheredSchema()
     {
         auto db = open();
         QVERIFY(db->isOpen());
-        QVERIFY(!m_log->matching(QStringLiteral("DBManager::open OK dbPath:")).isEmpty());
-        QCOMPARE(
-            m_log->matching(QStringLiteral("DBManager::createDB() ")),
-            (QStringList{"DBManager::createDB() TTT_GROUP", "DBManager::createDB() TTT_USER"}));
-        QVERIFY(m_log->matching(QStringLiteral("DBManager::createDBTable() - ")).isEmpty());
         // The shared-cache option is accepted.
         QVERIFY(m_log->matching(QStringLiteral("SqlCipherDriver::open unknown")).isEmpty());
         DBUser user(db.get());
@@ -233,10 +228,6 @@ void TestDBManager::storedVersion()
     auto db = open(openedWith);
     QCOMPARE(m_log->matching(QStringLiteral("DBManager::onUpdateDBTable")).size(), updates ? 1 : 0);
     QCOMPARE(dump(*db), before);
-    QVERIFY(m_log->matching(QStringLiteral("DBManager::createDB() ")).isEmpty());
-    QCOMPARE(m_log->matching(QStringLiteral("DBManager::createDBTable tables:")),
-             QStringList{"DBManager::createDBTable tables:TTT_CHATT,TTT_CHATT_READER,"
-                         "TTT_CHATT_ROOM,TTT_GROUP,TTT_MTDATA,TTT_USER,TTT_USER_GROUP"});
 }
 
 void TestDBManager::wrongKeyTouchesNothing()
