@@ -32,35 +32,29 @@ void RawHttpsServer::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
-    auto* request = new QByteArray;
-    connect(socket, &QObject::destroyed, socket, [request] { delete request; });
-    connect(socket, &QSslSocket::readyRead, this, [this, socket, request] {
-        request->append(socket->readAll());
-        if (!m_tls) {
-            // What a plain HTTP server does with a TLS greeting: it is no request it knows.
-            socket->write(m_response);
-            socket->disconnectFromHost();
-            return;
+    connect(socket, &QSslSocket::readyRead, this, [this, socket] {
+        QByteArray& request = m_pending[socket];
+        request.append(socket->readAll());
+        // A plain server answers a TLS greeting at once: it is no request it knows. Over TLS the
+        // whole request, with the body it announces, is read before the answer goes out.
+        if (m_tls) {
+            const int end = request.indexOf("\r\n\r\n");
+            const int at = request.toLower().indexOf("content-length:");
+            const int length = at < 0 ? 0 : request.mid(at + 15, 12).split('\r').value(0).toInt();
+            if (end < 0 || request.size() < end + 4 + length)
+                return;
+            ++m_requests;
         }
-        const int end = request->indexOf("\r\n\r\n");
-        if (end < 0)
-            return;
-        // Whatever body was announced is read before the answer goes out.
-        const int lengthAt = request->toLower().indexOf("content-length:");
-        const int length =
-            lengthAt < 0 ? 0
-                         : request->mid(lengthAt + 15, 12).trimmed().split('\r').value(0).toInt();
-        if (request->size() < end + 4 + length)
-            return;
-        ++m_requests;
         socket->write(m_response);
         socket->disconnectFromHost();
     });
-    connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QSslSocket::disconnected, socket, [this, socket] {
+        m_pending.remove(socket);
+        socket->deleteLater();
+    });
     if (m_tls) {
         socket->setLocalCertificate(m_certificate);
         socket->setPrivateKey(m_key);
-        socket->setPeerVerifyMode(QSslSocket::VerifyNone);
         socket->startServerEncryption();
     }
 }

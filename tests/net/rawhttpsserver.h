@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QTcpServer>
@@ -25,6 +26,7 @@ protected:
 
 private:
     QByteArray m_response;
+    QHash<QObject*, QByteArray> m_pending; // what each connection has sent so far
     QSslCertificate m_certificate;
     QSslKey m_key;
     bool m_tls = false;

@@ -29,37 +29,30 @@ void TestArtwork::picture_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QSize>("size");
-    const QList<QPair<const char*, QSize>> pictures = {
-        {":/images/alarm.png", {30, 30}},
-        {":/images/alarm_p.png", {30, 30}},
-        {":/images/alarm_off_mini.png", {30, 30}},
-        {":/images/alarm_off_mini_p.png", {30, 30}},
-        {":/images/alarm_on.png", {120, 120}},
-        {":/images/alarm_off.png", {120, 120}},
-        {":/images/chatlist_menu_plus.png", {60, 60}},
-        {":/images/chatroom_pin.png", {20, 20}},
-        {":/images/chatroom_pin_p.png", {20, 20}},
-        {":/images/dialog_close_p.png", {35, 35}},
-        {":/images/invite_cancel2.png", {20, 20}},
-        {":/images/invite_checked.png", {22, 22}},
-        {":/images/invite_unchecked.png", {22, 22}},
-        {":/images/people_count.png", {18, 12}},
-        {":/images/profile.png", {48, 48}},
-        {":/images/profile_view_chat.png", {40, 40}},
-        {":/images/profile_x2.png", {96, 96}},
-        {":/images/unlock.png", {40, 40}},
-        {":/ui/images/profile.png", {48, 48}},
-        {":/ui/images/refresh.png", {18, 18}},
-        {":/ui/images/transfer.png", {18, 18}},
-        {":/ui/images/search.png", {16, 16}},
-        {":/ui/images/search_cancel.png", {16, 16}},
-        {":/ui/images/new_message.png", {16, 16}},
-        {":/ui/images/file.png", {36, 36}},
-        {":/ui/images/title_close.png", {16, 16}},
-        {":/ui/images/viewer_zoom_in.png", {20, 20}},
-    };
-    for (const auto& p : pictures)
-        QTest::newRow(p.first) << QString::fromLatin1(p.first) << p.second;
+    // By size; under ":/images/" unless the name says otherwise.
+    const QList<QPair<QSize, QStringList>> pictures = {
+        {{30, 30}, {"alarm", "alarm_p", "alarm_off_mini", "alarm_off_mini_p"}},
+        {{120, 120}, {"alarm_on", "alarm_off"}},
+        {{60, 60}, {"chatlist_menu_plus"}},
+        {{20, 20},
+         {"chatroom_pin", "chatroom_pin_p", "invite_cancel2", ":/ui/images/viewer_zoom_in"}},
+        {{35, 35}, {"dialog_close_p"}},
+        {{22, 22}, {"invite_checked", "invite_unchecked"}},
+        {{18, 12}, {"people_count"}},
+        {{48, 48}, {"profile", ":/ui/images/profile"}},
+        {{40, 40}, {"profile_view_chat", "unlock"}},
+        {{96, 96}, {"profile_x2"}},
+        {{18, 18}, {":/ui/images/refresh", ":/ui/images/transfer"}},
+        {{16, 16},
+         {":/ui/images/search", ":/ui/images/search_cancel", ":/ui/images/new_message",
+          ":/ui/images/title_close"}},
+        {{36, 36}, {":/ui/images/file"}}};
+    for (const auto& group : pictures) {
+        for (const QString& name : group.second) {
+            const QString path = (name.startsWith(':') ? name : ":/images/" + name) + ".png";
+            QTest::newRow(qPrintable(path)) << path << group.first;
+        }
+    }
 }
 
 void TestArtwork::picture()
