@@ -21,16 +21,14 @@ private slots:
     void insertionByTime();
     void counterText_data();
     void counterText();
-    void pathRequestedAndShown();
+    void pathRequestedThenShown();
     void zoomOutSwitchesToFit();
-    void failedPicture();
-    void saveAndEscape();
     void wheelAndPan();
 
 private:
     QString writePicture(const QString& name, const QSize& size);
-    // Shows the viewer with one picture of the path, selected.
-    bool showOne(MtImageViewer& viewer, const QString& path, const QString& id = "m1");
+    // Shows the viewer with one picture ("m1") of the path, selected.
+    bool showOne(MtImageViewer& viewer, const QString& path);
     TestEnv m_env;
     QDateTime m_base = QDateTime(QDate(2024, 3, 5), QTime(9, 0));
 };
@@ -50,8 +48,9 @@ QString TestImageViewer::writePicture(const QString& name, const QSize& size)
     return path;
 }
 
-bool TestImageViewer::showOne(MtImageViewer& viewer, const QString& path, const QString& id)
+bool TestImageViewer::showOne(MtImageViewer& viewer, const QString& path)
 {
+    const QString id = QStringLiteral("m1");
     viewer.resize(640, 560);
     viewer.show();
     viewer.addImage(id, QStringLiteral("Bob"), m_base, QPixmap(8, 8), path);
@@ -160,14 +159,11 @@ void TestImageViewer::counterText()
     QCOMPARE(viewer.numberText(), text);
 }
 
-void TestImageViewer::pathRequestedAndShown()
+void TestImageViewer::pathRequestedThenShown()
 {
     MtImageViewer viewer;
-    viewer.resize(640, 560);
-    viewer.show();
     QSignalSpy asked(&viewer, &MtImageViewer::requestImagePath);
-    viewer.addImage(QStringLiteral("m1"), QStringLiteral("Bob"), m_base, QPixmap(8, 8), QString());
-    viewer.thumbItemSelected(QStringLiteral("m1"));
+    QVERIFY(showOne(viewer, QString()));
     QCOMPARE(asked.count(), 1);
     QCOMPARE(asked.at(0).at(0).toString(), QStringLiteral("m1"));
 
@@ -179,11 +175,31 @@ void TestImageViewer::pathRequestedAndShown()
     auto* label = viewer.findChild<QLabel*>(QStringLiteral("imageLabel"));
     QVERIFY(label->pixmap(Qt::ReturnByValue).isNull());
 
+    // A file that is no picture shows the failure, with nothing to zoom.
+    QFile broken(m_env.path(QStringLiteral("broken.png")));
+    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a picture") > 0);
+    broken.close();
+    viewer.updateImagePath(QStringLiteral("m1"), broken.fileName());
+    QVERIFY(viewer.isShowingFailure());
+    QCOMPARE(viewer.findChild<QLabel*>(QStringLiteral("failedlabel"))->text(),
+             QStringLiteral("Failed load image."));
+    QVERIFY(!viewer.findChild<QPushButton*>(QStringLiteral("zoomInButton"))->isEnabled());
+
+    // The next good picture replaces the failure, at its actual size.
     viewer.updateImagePath(QStringLiteral("m1"), small);
+    QVERIFY(!viewer.isShowingFailure());
     QVERIFY(label->isVisible());
     QCOMPARE(label->size(), QSize(120, 80));
     QCOMPARE(viewer.zoomFactor(), 1.0);
-    QVERIFY(!viewer.isShowingFailure());
+
+    // Saving asks for the shown message; Escape closes the viewer.
+    QSignalSpy save(&viewer, &MtImageViewer::requestImageSave);
+    viewer.findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+    QCOMPARE(save.count(), 1);
+    QCOMPARE(save.at(0).at(0).toString(), QStringLiteral("m1"));
+    QCOMPARE(save.at(0).at(1).value<QWidget*>(), &viewer);
+    QTest::keyClick(&viewer, Qt::Key_Escape);
+    QVERIFY(!viewer.isVisible());
 }
 
 void TestImageViewer::zoomOutSwitchesToFit()
@@ -205,38 +221,6 @@ void TestImageViewer::zoomOutSwitchesToFit()
     zoomOut->click();
     QVERIFY(qFuzzyCompare(viewer.zoomFactor(), fit));
     QVERIFY(!zoomOut->isEnabled());
-}
-
-void TestImageViewer::failedPicture()
-{
-    QFile broken(m_env.path(QStringLiteral("broken.png")));
-    QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write("not a picture");
-    broken.close();
-    MtImageViewer viewer;
-    QVERIFY(showOne(viewer, broken.fileName()));
-    QVERIFY(viewer.isShowingFailure());
-    QCOMPARE(viewer.findChild<QLabel*>(QStringLiteral("failedlabel"))->text(),
-             QStringLiteral("Failed load image."));
-    QVERIFY(!viewer.findChild<QPushButton*>(QStringLiteral("zoomInButton"))->isEnabled());
-
-    // The next good picture replaces the failure.
-    const QString good = writePicture(QStringLiteral("good.png"), QSize(50, 50));
-    viewer.updateImagePath(QStringLiteral("m1"), good);
-    QVERIFY(!viewer.isShowingFailure());
-}
-
-void TestImageViewer::saveAndEscape()
-{
-    MtImageViewer viewer;
-    QVERIFY(showOne(viewer, QString(), QStringLiteral("m9")));
-    QSignalSpy save(&viewer, &MtImageViewer::requestImageSave);
-    viewer.findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
-    QCOMPARE(save.count(), 1);
-    QCOMPARE(save.at(0).at(0).toString(), QStringLiteral("m9"));
-    QCOMPARE(save.at(0).at(1).value<QWidget*>(), &viewer);
-    QTest::keyClick(&viewer, Qt::Key_Escape);
-    QVERIFY(!viewer.isVisible());
 }
 
 void TestImageViewer::wheelAndPan()
