@@ -110,6 +110,55 @@ QList<int> types(const Items& items)
     return out;
 }
 
+// Each item as a line: its kind and what the main window reads from it; an item of another
+// topic than the one given says so.
+QStringList describe(const Items& items, const QString& topic)
+{
+    static const char* const kinds[] = {"noroom", "chat",   "invite", "admission", "leave",
+                                        "push",   "myread", "read",   "leaveread", "hereread"};
+    QStringList out;
+    for (const auto& item : items) {
+        QString line = QLatin1String(kinds[item->type()]);
+        QString itemTopic;
+        if (const auto* n = dynamic_cast<const MqttManager::NoRoomExistMessageItem*>(item.get())) {
+            itemTopic = n->topic();
+        } else if (const auto* c = dynamic_cast<const MqttManager::ChatMessageItem*>(item.get())) {
+            const DBChat& chat = c->chat();
+            itemTopic = chat.topic();
+            line += QStringLiteral(" %1 %2 %3")
+                        .arg(chat.msgId(), chat.senderName())
+                        .arg(chat.msgRead());
+            if (!chat.fileName().isEmpty())
+                line +=
+                    QLatin1Char(' ') + chat.fileName() + QLatin1Char(' ') + chat.remotePathUrl();
+            // The GUI thread gets no way to the delivery thread's connection.
+            if (chat.dbManager())
+                line += QStringLiteral(" with a connection");
+        } else if (const auto* r = dynamic_cast<const MqttManager::RoomMessageItem*>(item.get())) {
+            itemTopic = r->room().topic();
+            line += QStringLiteral(" %1 %2 %3 %4 by %5")
+                        .arg(r->room().type())
+                        .arg(r->room().dataState())
+                        .arg(r->room().members(), r->chat().content(), r->chat().senderName());
+        } else if (const auto* m =
+                       dynamic_cast<const MqttManager::EnterMyReadMessageItem*>(item.get())) {
+            itemTopic = m->topic();
+            line += QStringLiteral(" %1 %2").arg(m->clientId()).arg(m->unread());
+        } else if (const auto* e =
+                       dynamic_cast<const MqttManager::EnterReadMessageItem*>(item.get())) {
+            itemTopic = e->topic();
+        } else if (const auto* s =
+                       dynamic_cast<const MqttManager::SessionReadMessageItem*>(item.get())) {
+            itemTopic = s->topic();
+            line += QStringLiteral(" %1 %2").arg(s->userId()).arg(s->clientId());
+        }
+        if (itemTopic != topic)
+            line += QStringLiteral(" on ") + itemTopic;
+        out << line;
+    }
+    return out;
+}
+
 template <typename T>
 const T* first(const Items& items)
 {
@@ -128,23 +177,12 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void alreadyConnected();
-    void chat_data();
-    void chat();
-    void ownEchoConfirmsTheStoredChat();
-    void invite_data();
-    void invite();
-    void admission();
+    void receive_data();
+    void receive();
     void roomEventOfAnotherRoom_data();
     void roomEventOfAnotherRoom();
-    void leave_data();
-    void leave();
-    void enterReadFromOwnSession_data();
-    void enterReadFromOwnSession();
     void readReceipts();
-    void sessionEvents_data();
-    void sessionEvents();
     void logoutSignal();
-    void badPayloadsDropped();
     void sendOperations();
     void history_data();
     void history();
@@ -187,7 +225,7 @@ private:
     std::unique_ptr<QMQTT::Client> m_observerClient;
     Presence m_presence;
     int m_marker = 0;
-    int m_rooms = 100;
+    int m_rooms = 1000; // the receive table uses chat/101 to chat/999
 };
 
 void TestMqttManager::initTestCase()
@@ -281,179 +319,221 @@ void TestMqttManager::alreadyConnected()
              QList<int>{Item::Push});
 }
 
-void TestMqttManager::chat_data()
+void TestMqttManager::receive_data()
 {
-    QTest::addColumn<qint32>("sender");
-    QTest::addColumn<int>("contentType");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QList<int>>("items");
-    QTest::addColumn<QString>("presence");   // "in" (room), "active" (window) or "no room"
-    QTest::addColumn<bool>("read");          // stored as read; unread ones count 1 more
-    QTest::addColumn<QString>("senderName"); // empty: nothing stored
+    // Each row on a topic of its own, "chat/<n>"; what is stored before: the room as
+    // "type|members" (empty: none), and a chat as "id|sender|msg_state".
+    QTest::addColumn<QString>("topic");
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QString>("presence"); // "in" (room, another session), "active" (window)
+    QTest::addColumn<QList<QByteArray>>("payloads");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QString>("roomAfter");
+    QTest::addColumn<QStringList>("chatsAfter"); // msg_id|type|read|state|time - kT|text
+    QTest::addColumn<int>("unread");
 
-    const QList<int> chat{Item::Chat};
+    using P = QList<QByteArray>;
+    const auto chat = [](int n, qint32 sender, int contentType, const QString& text) {
+        return chatPayload(sender, contentType, QStringLiteral("m%1").arg(n), text, kT + 5);
+    };
+    const QString refresh = MqttManager::kRefreshText;
     const QString img = json({{"width", 640},
-                              {"height", 480},
                               {"file_name", "a.png"},
                               {"remote_thumb_url", "/t/a.png"},
                               {"remote_path_url", "/p/a.png"}});
-    const QString refresh = MqttManager::kRefreshText;
-    QTest::newRow("other, unread") << kAlice << 1 << "hello" << chat << "" << false << "Alice";
-    QTest::newRow("other, active window")
-        << kAlice << 1 << "hello" << chat << "active" << true << "Alice";
-    QTest::newRow("other, in room elsewhere")
-        << kAlice << 1 << "hi" << chat << "in" << true << "Alice";
-    QTest::newRow("other, picture") << kBob << 2 << img << chat << "" << false << "Bob";
-    QTest::newRow("other, sender unknown")
-        << 4242 << 1 << "who" << chat << "" << false << "Unknown user";
-    QTest::newRow("other, unknown content type")
-        << kAlice << 5 << "x" << QList<int>{} << "" << false << "";
-    QTest::newRow("other, no room")
-        << kAlice << 1 << "first" << QList<int>{Item::NoRoomExist, Item::Chat} << "no room" << false
-        << "Alice";
-    QTest::newRow("other, refresh text is a message")
-        << kAlice << 1 << refresh << chat << "" << false << "Alice";
-    QTest::newRow("own, other session") << kMe << 1 << "mine" << chat << "" << true << "Me";
-    QTest::newRow("own, refresh ignored")
-        << kMe << 1 << refresh << QList<int>{} << "no room" << false << "";
-    QTest::newRow("own, refresh in capitals stored")
-        << kMe << 1 << "!*REFRESH*!" << chat << "" << true << "Me";
+    const QStringList oneToOne{"20|8"};
+    QTest::newRow("chat from another user, unread")
+        << "chat/101" << oneToOne << "" << P{chat(101, kAlice, 1, "hello")}
+        << QStringList{"chat m101 Alice 0"} << "20|8" << QStringList{"m101|1|0|1|5|hello"} << 1;
+    QTest::newRow("chat while the room's window is active")
+        << "chat/102" << oneToOne << "active" << P{chat(102, kAlice, 1, "hello")}
+        << QStringList{"chat m102 Alice 1"} << "20|8" << QStringList{"m102|1|1|1|5|hello"} << 0;
+    QTest::newRow("chat while another session is in the room")
+        << "chat/103" << oneToOne << "in" << P{chat(103, kAlice, 1, "hi")}
+        << QStringList{"chat m103 Alice 1"} << "20|8" << QStringList{"m103|1|1|1|5|hi"} << 0;
+    QTest::newRow("picture") << "chat/104" << oneToOne << "" << P{chat(104, kBob, 2, img)}
+                             << QStringList{"chat m104 Bob 0 a.png /p/a.png"} << "20|8"
+                             << QStringList{"m104|1|0|1|5|2"} << 1;
+    QTest::newRow("sender not in the directory")
+        << "chat/105" << oneToOne << "" << P{chat(105, 4242, 1, "who")}
+        << QStringList{"chat m105 Unknown user 0"} << "20|8" << QStringList{"m105|1|0|1|5|who"}
+        << 1;
+    QTest::newRow("unknown content type stores nothing")
+        << "chat/106" << oneToOne << "" << P{chat(106, kAlice, 5, "x")} << QStringList{} << "20|8"
+        << QStringList{} << 0;
+    QTest::newRow("chat for a room not stored")
+        << "chat/107" << QStringList{""} << "" << P{chat(107, kAlice, 1, "first")}
+        << QStringList{"noroom", "chat m107 Alice 0"} << "" << QStringList{"m107|1|0|1|5|first"}
+        << 1;
+    QTest::newRow("refresh text from another user is a message")
+        << "chat/108" << oneToOne << "" << P{chat(108, kAlice, 1, refresh)}
+        << QStringList{"chat m108 Alice 0"} << "20|8" << QStringList{"m108|1|0|1|5|" + refresh}
+        << 1;
+    QTest::newRow("own chat from another session")
+        << "chat/109" << oneToOne << "" << P{chat(109, kMe, 1, "mine")}
+        << QStringList{"chat m109 Me 1"} << "20|8" << QStringList{"m109|1|1|1|5|mine"} << 0;
+    QTest::newRow("own refresh text is ignored")
+        << "chat/110" << QStringList{""} << "" << P{chat(110, kMe, 1, refresh)} << QStringList{}
+        << "" << QStringList{} << 0;
+    QTest::newRow("own refresh text in capitals is stored")
+        << "chat/111" << oneToOne << "" << P{chat(111, kMe, 1, "!*REFRESH*!")}
+        << QStringList{"chat m111 Me 1"} << "20|8" << QStringList{"m111|1|1|1|5|!*REFRESH*!"} << 0;
+    QTest::newRow("own echo confirms the stored chat")
+        << "chat/112" << QStringList{"20|8", "m112|7|0"} << ""
+        << P{chatPayload(kMe, 1, "m112", "x", kT + 9)} << QStringList{"chat m112 Me 1"} << "20|8"
+        << QStringList{"m112|1|1|1|9|stored m112"} << 0;
+    QTest::newRow("payloads cut short or of other types are dropped")
+        << "chat/113" << oneToOne << ""
+        << P{chat(113, kAlice, 1, "text").left(8),
+             chat(113, kAlice, 1, "text").left(20),
+             eventPayload(ChatPayload::TypeRead, kAlice, "x", ""),
+             eventPayload(42, kAlice, "x", ""),
+             eventPayload(ChatPayload::TypeInvite, kAlice, "bad-1", "not json"),
+             chat(113, kAlice, 1, "text")}
+        << QStringList{"chat m113 Alice 0"} << "20|8" << QStringList{"m113|1|0|1|5|text"} << 1;
+
+    // Room events; the same event twice is stored once and queued once, unless it is the user's
+    // own echo, which is confirmed.
+    const auto invite = [](int n, qint32 sender, int type) {
+        const QList<qint32> members =
+            type == RoomType1VSN ? QList<qint32>{kMe, kAlice, kBob} : QList<qint32>{kMe, kAlice};
+        const QByteArray p =
+            eventPayload(ChatPayload::TypeInvite, sender, QStringLiteral("i%1").arg(n),
+                         roomEvent(n, type, members));
+        return P{p, p};
+    };
+    QTest::newRow("invitation to a group room from another user")
+        << "chat/201" << QStringList{""} << "" << invite(201, kAlice, RoomType1VSN)
+        << QStringList{"invite 30 1 8,9 Bob,Me by Alice"} << "30|8,9"
+        << QStringList{"i201|3|1|1|0|Bob,Me"} << 0;
+    QTest::newRow("invitation to a group room from another session")
+        << "chat/202" << QStringList{""} << "" << invite(202, kMe, RoomType1VSN)
+        << QStringList{"invite 30 1 8,9 Bob,Alice by Me", "invite 30 0 8,9 Bob,Alice by Me"}
+        << "30|8,9" << QStringList{"i202|3|1|1|0|Bob,Alice"} << 0;
+    QTest::newRow("invitation to a one-to-one room: no notice")
+        << "chat/203" << QStringList{""} << "" << P{invite(203, kAlice, RoomType1VS1).first()}
+        << QStringList{"invite 20 1 8  by "} << "20|8" << QStringList{} << 0;
+    QTest::newRow("invitation that changes the members")
+        << "chat/204" << QStringList{"30|8"} << "" << invite(204, kAlice, RoomType1VSN)
+        << QStringList{"invite 30 2 8,9 Bob,Me by Alice"} << "30|8,9"
+        << QStringList{"i204|3|1|1|0|Bob,Me"} << 0;
+    QTest::newRow("invitation to a room as it is")
+        << "chat/205" << QStringList{"30|8,9"} << "" << invite(205, kAlice, RoomType1VSN)
+        << QStringList{"invite 30 0 8,9 Bob,Me by Alice"} << "30|8,9"
+        << QStringList{"i205|3|1|1|0|Bob,Me"} << 0;
+    // Unknown ids are left out, the array's order is kept.
+    const QByteArray admission = eventPayload(
+        ChatPayload::TypeAdmission, kAlice, QStringLiteral("a301"),
+        roomEvent(301, RoomType1VSN, {kMe, kAlice, kBob, kCarol}, {"9", "4242", "10"}));
+    QTest::newRow("admission") << "chat/301" << QStringList{""} << "" << P{admission, admission}
+                               << QStringList{"admission 30 1 8,9,10 Bob,Carol by Alice"}
+                               << "30|8,9,10" << QStringList{"a301|4|1|1|0|Bob,Carol"} << 0;
+
+    const auto leave = [](qint32 sender, const QString& id, int type, int times) {
+        const QByteArray p =
+            eventPayload(ChatPayload::TypeLeave, sender, id, json({{"chatRoomType", type}}));
+        return times == 1 ? P{p} : P{p, p};
+    };
+    const QString old = QStringLiteral("old|8|1");
+    QTest::newRow("partner left a one-to-one room")
+        << "chat/401" << QStringList{"20|8", "o401|8|1"} << ""
+        << leave(kAlice, "client-X-1", RoomType1VS1, 1) << QStringList{"leave 40 2 8  by "}
+        << "40|8" << QStringList{"o401|1|1|1|-1000|stored o401"} << 0;
+    QTest::newRow("member left a group room")
+        << "chat/402" << QStringList{"30|8,9", "o402|8|1"} << ""
+        << leave(kAlice, "client-X-2", RoomType1VSN, 2)
+        << QStringList{"leave 30 2 9 Alice by Alice"} << "30|9"
+        << QStringList{"o402|1|1|1|-1000|stored o402", "client-X-2|5|1|1|0|Alice"} << 0;
+    QTest::newRow("unknown member left a group room")
+        << "chat/403" << QStringList{"30|8,9"} << "" << leave(4242, "client-X-3", RoomType1VSN, 1)
+        << QStringList{} << "30|8,9" << QStringList{} << 0;
+    QTest::newRow("user left on another session")
+        << "chat/404" << QStringList{"30|8,9", "o404|8|1"} << ""
+        << leave(kMe, "client-B-4", RoomType1VSN, 1) << QStringList{"leave 30 3 8,9  by "} << ""
+        << QStringList{} << 0;
+    QTest::newRow("user left on this session")
+        << "chat/405" << QStringList{"30|8,9"} << "" << leave(kMe, "client-A-5", RoomType1VSN, 1)
+        << QStringList{} << "30|8,9" << QStringList{} << 0;
+    QTest::newRow("user left, empty id")
+        << "chat/406" << QStringList{"30|8,9"} << "" << leave(kMe, "", RoomType1VSN, 1)
+        << QStringList{} << "30|8,9" << QStringList{} << 0;
+
+    // Three unread chats of Alice at kT, kT+1000, kT+2000, then a read notice of the user.
+    const auto enterRead = [](int n, const QString& clientId, qint64 readTime) {
+        P p;
+        for (int i = 0; i < 3; ++i)
+            p << chatPayload(kAlice, 1, QStringLiteral("r%1-%2").arg(n).arg(i), "x", kT + i * 1000);
+        return p << eventPayload(ChatPayload::TypeEnterRead, kMe, clientId + "-1",
+                                 ChatPayload::enterReadContents(clientId, readTime));
+    };
+    const QStringList threeChats{"chat r%1-0 Alice 0", "chat r%1-1 Alice 0", "chat r%1-2 Alice 0"};
+    QTest::newRow("another session read from kT+1000")
+        << "chat/501" << oneToOne << "" << enterRead(501, kOtherSession, kT + 1000)
+        << threeChats + QStringList{"myread client-B 1"} << "20|8"
+        << QStringList{"r501-0|1|0|1|0|x", "r501-1|1|1|1|1000|x", "r501-2|1|1|1|2000|x"} << 1;
+    QTest::newRow("another session read with time 0")
+        << "chat/502" << oneToOne << "" << enterRead(502, kOtherSession, 0)
+        << threeChats + QStringList{"myread client-B 3"} << "20|8"
+        << QStringList{"r502-0|1|0|1|0|x", "r502-1|1|0|1|1000|x", "r502-2|1|0|1|2000|x"} << 3;
+    QTest::newRow("this session's own read notice")
+        << "chat/503" << oneToOne << "" << enterRead(503, kClientId, kT)
+        << threeChats + QStringList{"myread client-A 3"} << "20|8"
+        << QStringList{"r503-0|1|0|1|0|x", "r503-1|1|0|1|1000|x", "r503-2|1|0|1|2000|x"} << 3;
+
+    const auto notice = [](int type, const QString& clientId) {
+        return P{eventPayload(type, kMe, "id", clientId)};
+    };
+    QTest::newRow("LEAVEREAD of another session")
+        << "chat/701" << QStringList{""} << "" << notice(ChatPayload::TypeLeaveRead, kOtherSession)
+        << QStringList{"leaveread 7 client-B"} << "" << QStringList{} << 0;
+    QTest::newRow("LEAVEREAD of this session")
+        << "chat/702" << QStringList{""} << "" << notice(ChatPayload::TypeLeaveRead, kClientId)
+        << QStringList{} << "" << QStringList{} << 0;
+    QTest::newRow("HEREREAD of another session")
+        << "chat/703" << QStringList{""} << "" << notice(ChatPayload::TypeHereRead, kOtherSession)
+        << QStringList{"hereread 7 client-B"} << "" << QStringList{} << 0;
+    QTest::newRow("HEREREAD of this session")
+        << "chat/704" << QStringList{""} << "" << notice(ChatPayload::TypeHereRead, kClientId)
+        << QStringList{} << "" << QStringList{} << 0;
 }
 
-void TestMqttManager::chat()
+void TestMqttManager::receive()
 {
-    QFETCH(qint32, sender);
-    QFETCH(int, contentType);
-    QFETCH(QString, text);
-    QFETCH(QList<int>, items);
+    QFETCH(QString, topic);
+    QFETCH(QStringList, before);
     QFETCH(QString, presence);
-    QFETCH(bool, read);
-    QFETCH(QString, senderName);
+    QFETCH(QList<QByteArray>, payloads);
+    QFETCH(QStringList, items);
+    QFETCH(QString, roomAfter);
+    QFETCH(QStringList, chatsAfter);
+    QFETCH(int, unread);
 
-    const QString topic = presence == QLatin1String("no room")
-                              ? QStringLiteral("chat/%1").arg(++m_rooms)
-                              : newRoom(RoomType1VS1, QString::number(kAlice));
+    if (!before.first().isEmpty())
+        m_store->addRoom(topic, before.first().section('|', 0, 0).toInt(),
+                         before.first().section('|', 1));
+    if (before.size() > 1) {
+        const QStringList chat = before.last().split('|');
+        storeChat(topic, chat.at(0), chat.at(1).toInt(), kT - 1000, chat.at(2).toInt());
+    }
     m_presence.set(topic, presence);
-    const QString id = QStringLiteral("msg-") + topic;
-    const Items got = deliver(topic, chatPayload(sender, contentType, id, text, kT + 5));
+    QList<QPair<QString, QByteArray>> messages;
+    for (const QByteArray& payload : payloads)
+        messages << qMakePair(topic, payload);
+    const Items got = deliver(messages);
     m_presence.set(QString(), QString());
 
-    QCOMPARE(types(got), items);
-    QCOMPARE(unreadCounts().get(topic), senderName.isEmpty() || read ? 0 : 1);
-    DBChat row;
-    QCOMPARE(m_db->findChat(topic, id, row), !senderName.isEmpty());
-    if (senderName.isEmpty())
-        return;
-    QCOMPARE(row.msgRead(), read);
-    QCOMPARE(row.msgState(), int(MsgStateConfirmed));
-    QCOMPARE(row.msgTime(), kT + 5);
-    const auto* item = first<MqttManager::ChatMessageItem>(got);
-    QCOMPARE(item->chat().msgId(), id);
-    QCOMPARE(item->chat().senderName(), senderName);
-    QCOMPARE(item->chat().msgRead(), read);
-    // The GUI thread gets no way to the delivery thread's connection.
-    QCOMPARE(item->chat().dbManager(), nullptr);
-    if (contentType == ContentTypeImage) {
-        QCOMPARE(row.fileName(), QStringLiteral("a.png"));
-        QCOMPARE(row.width(), 640);
-        QCOMPARE(item->chat().remotePathUrl(), QStringLiteral("/p/a.png"));
-    }
-}
-
-void TestMqttManager::ownEchoConfirmsTheStoredChat()
-{
-    // (A duplicate of another user's chat is counted once: see the receive batch test.)
-    const QString topic = newRoom(RoomType1VS1, QString::number(kAlice));
-    const QString own = QStringLiteral("client-A-1");
-    storeChat(topic, own, kMe, kT - 1000, MsgStateNew);
-    QCOMPARE(types(deliver(topic, chatPayload(kMe, 1, own, "x", kT + 9))), QList<int>{Item::Chat});
-    QCOMPARE(chatRows("msg_id", own), 1);
-    DBChat row;
-    QVERIFY(m_db->findChat(topic, own, row));
-    QCOMPARE(row.msgState(), int(MsgStateConfirmed));
-    QCOMPARE(row.msgTime(), kT + 9);
-    QCOMPARE(row.content(), QStringLiteral("stored client-A-1"));
-    QCOMPARE(unreadCounts().get(topic), 0);
-}
-
-void TestMqttManager::invite_data()
-{
-    QTest::addColumn<int>("roomType");
-    QTest::addColumn<qint32>("sender");
-    QTest::addColumn<QString>("storedMembers"); // a stored room before, or empty
-    QTest::addColumn<int>("dataState");
-    QTest::addColumn<QString>("notice");
-
-    QTest::newRow("group room from another user")
-        << int(RoomType1VSN) << kAlice << "" << int(DataStateInsert) << "Bob,Me";
-    QTest::newRow("group room from another session")
-        << int(RoomType1VSN) << kMe << "" << int(DataStateInsert) << "Bob,Alice";
-    QTest::newRow("one-to-one room: no notice")
-        << int(RoomType1VS1) << kAlice << "" << int(DataStateInsert) << "";
-    QTest::newRow("members changed")
-        << int(RoomType1VSN) << kAlice << "8" << int(DataStateUpdate) << "Bob,Me";
-    QTest::newRow("unchanged room")
-        << int(RoomType1VSN) << kAlice << "8,9" << int(DataStateNone) << "Bob,Me";
-}
-
-void TestMqttManager::invite()
-{
-    QFETCH(int, roomType);
-    QFETCH(qint32, sender);
-    QFETCH(QString, storedMembers);
-    QFETCH(int, dataState);
-    QFETCH(QString, notice);
-
-    const QString topic = storedMembers.isEmpty() ? QStringLiteral("chat/%1").arg(++m_rooms)
-                                                  : newRoom(roomType, storedMembers);
-    const int roomId = topic.mid(5).toInt();
-    const bool group = roomType == RoomType1VSN;
-    const QString contents = roomEvent(
-        roomId, roomType, group ? QList<qint32>{kMe, kAlice, kBob} : QList<qint32>{kMe, kAlice});
-    const QString id = QStringLiteral("client-X-inv%1").arg(roomId);
-    const QByteArray payload = eventPayload(ChatPayload::TypeInvite, sender, id, contents);
-    Items got = deliver(topic, payload);
-    QCOMPARE(types(got), QList<int>{Item::Invite});
-    const auto* item = first<MqttManager::InviteMessageItem>(got);
-    QCOMPARE(item->room().topic(), topic);
-    QCOMPARE(item->room().type(), roomType);
-    QCOMPARE(item->room().dataState(), dataState);
-    QCOMPARE(item->chat().content(), notice);
-
-    DBChatRoom room;
-    QVERIFY(m_db->findChatRoom(topic, room));
-    QCOMPARE(room.members(), group ? QStringLiteral("8,9") : QStringLiteral("8"));
-    QCOMPARE(chatRows("msg_id", id), notice.isEmpty() ? 0 : 1);
-    if (notice.isEmpty())
-        return;
-    QCOMPARE(item->chat().msgType(), int(MsgTypeInvite));
-    QCOMPARE(item->chat().senderName(),
-             sender == kMe ? QStringLiteral("Me") : QStringLiteral("Alice"));
-
-    // The same invitation again: stored already, nothing queued, unless it is the user's own
-    // echo, which is confirmed.
-    QCOMPARE(types(deliver(topic, payload)),
-             sender == kMe ? QList<int>{Item::Invite} : QList<int>{});
-    QCOMPARE(chatRows("msg_id", id), 1);
-}
-
-void TestMqttManager::admission()
-{
-    const QString topic = QStringLiteral("chat/%1").arg(++m_rooms);
-    const QByteArray payload = eventPayload(
-        ChatPayload::TypeAdmission, kAlice, QStringLiteral("adm-1"),
-        roomEvent(m_rooms, RoomType1VSN, {kMe, kAlice, kBob, kCarol}, {"9", "4242", "10"}));
-    Items got = deliver(topic, payload);
-    QCOMPARE(types(got), QList<int>{Item::Admission});
-    const auto* item = first<MqttManager::AdmissionMessageItem>(got);
-    // Unknown ids are left out, the array's order is kept.
-    QCOMPARE(item->chat().content(), QStringLiteral("Bob,Carol"));
-    QCOMPARE(item->chat().msgType(), int(MsgTypeAdmission));
-    QCOMPARE(item->room().members(), QStringLiteral("8,9,10"));
-    QCOMPARE(item->room().dataState(), int(DataStateInsert));
-
-    QVERIFY(deliver(topic, payload).empty());
-    QCOMPARE(chatRows("msg_id", QStringLiteral("adm-1")), 1);
+    for (QString& line : items)
+        line.replace(QLatin1String("%1"), topic.mid(5));
+    QCOMPARE(describe(got, topic), items);
+    QCOMPARE(
+        m_store->rows("SELECT type, members FROM TTT_CHATT_ROOM WHERE topic=?", {topic}).join(' '),
+        roomAfter);
+    QCOMPARE(m_store->rows("SELECT msg_id, msg_type, msg_read, msg_state, msg_time - ?, CASE "
+                           "content_type WHEN 1 THEN content ELSE content_type END FROM TTT_CHATT "
+                           "WHERE topic=? ORDER BY msg_time, msg_id",
+                           {kT, topic}),
+             chatsAfter);
+    QCOMPARE(unreadCounts().get(topic), unread);
 }
 
 void TestMqttManager::roomEventOfAnotherRoom_data()
@@ -482,98 +562,6 @@ void TestMqttManager::roomEventOfAnotherRoom()
     QCOMPARE(chatRows("msg_id", id), 0);
 }
 
-void TestMqttManager::leave_data()
-{
-    QTest::addColumn<int>("roomType");
-    QTest::addColumn<qint32>("sender");
-    QTest::addColumn<QString>("messageId");
-    QTest::addColumn<bool>("queued");
-    QTest::addColumn<QString>("roomAfter"); // type|members|notice; empty when removed
-
-    QTest::newRow("partner left a one-to-one room")
-        << int(RoomType1VS1) << kAlice << "client-X-1" << true << "40|8|";
-    QTest::newRow("member left a group room")
-        << int(RoomType1VSN) << kAlice << "client-X-2" << true << "30|9|Alice";
-    QTest::newRow("unknown member left a group room")
-        << int(RoomType1VSN) << 4242 << "client-X-3" << false << "30|8,9|";
-    QTest::newRow("user left on another session")
-        << int(RoomType1VSN) << kMe << "client-B-4" << true << "";
-    QTest::newRow("user left on this session")
-        << int(RoomType1VSN) << kMe << "client-A-5" << false << "30|8,9|";
-    QTest::newRow("user left, empty id") << int(RoomType1VSN) << kMe << "" << false << "30|8,9|";
-}
-
-void TestMqttManager::leave()
-{
-    QFETCH(int, roomType);
-    QFETCH(qint32, sender);
-    QFETCH(QString, messageId);
-    QFETCH(bool, queued);
-    QFETCH(QString, roomAfter);
-
-    const QString topic = newRoom(roomType, roomType == RoomType1VS1 ? "8" : "8,9");
-    storeChat(topic, topic + QStringLiteral("-old"), kAlice, kT, MsgStateConfirmed);
-    const QByteArray payload =
-        eventPayload(ChatPayload::TypeLeave, sender, messageId, json({{"chatRoomType", roomType}}));
-    const Items got = deliver(topic, payload);
-    QCOMPARE(types(got), queued ? QList<int>{Item::Leave} : QList<int>{});
-
-    const QString notice = roomAfter.section('|', 2);
-    DBChatRoom room;
-    QCOMPARE(m_db->findChatRoom(topic, room), !roomAfter.isEmpty());
-    if (!roomAfter.isEmpty())
-        QCOMPARE(QString(QStringLiteral("%1|%2|").arg(room.type()).arg(room.members()) + notice),
-                 roomAfter);
-    QCOMPARE(m_db->chatCount(topic), roomAfter.isEmpty() ? 0 : notice.isEmpty() ? 1 : 2);
-    if (const auto* item = first<MqttManager::LeaveMessageItem>(got)) {
-        QCOMPARE(item->room().topic(), topic);
-        QCOMPARE(item->chat().content(), notice);
-        QCOMPARE(item->room().dataState() == DataStateDelete, roomAfter.isEmpty());
-    }
-    if (!notice.isEmpty()) {
-        // The same notice again changes nothing.
-        QVERIFY(deliver(topic, payload).empty());
-        QCOMPARE(m_db->chatCount(topic), 2);
-    }
-}
-
-void TestMqttManager::enterReadFromOwnSession_data()
-{
-    QTest::addColumn<QString>("clientId");
-    QTest::addColumn<qint64>("readTime");
-    QTest::addColumn<int>("unreadAfter");
-
-    // Three unread chats of Alice at kT, kT+1000, kT+2000.
-    QTest::newRow("other session from kT+1000") << kOtherSession << kT + 1000 << 1;
-    QTest::newRow("other session, time 0") << kOtherSession << qint64(0) << 3;
-    QTest::newRow("this session") << kClientId << kT << 3;
-}
-
-void TestMqttManager::enterReadFromOwnSession()
-{
-    QFETCH(QString, clientId);
-    QFETCH(qint64, readTime);
-    QFETCH(int, unreadAfter);
-
-    const QString topic = newRoom(RoomType1VS1, QStringLiteral("8"));
-    QList<QPair<QString, QByteArray>> chats;
-    for (int i = 0; i < 3; ++i)
-        chats << qMakePair(topic,
-                           chatPayload(kAlice, 1, topic + QString::number(i), "x", kT + i * 1000));
-    QCOMPARE(deliver(chats).size(), size_t(3));
-    QCOMPARE(unreadCounts().get(topic), 3);
-
-    const Items got =
-        deliver(topic, eventPayload(ChatPayload::TypeEnterRead, kMe, clientId + "-1",
-                                    ChatPayload::enterReadContents(clientId, readTime)));
-    QCOMPARE(types(got), QList<int>{Item::EnterMyRead});
-    const auto* item = first<MqttManager::EnterMyReadMessageItem>(got);
-    QCOMPARE(QStringLiteral("%1|%2|%3").arg(item->topic(), item->clientId()).arg(item->unread()),
-             QStringLiteral("%1|%2|%3").arg(topic, clientId).arg(unreadAfter));
-    QCOMPARE(unreadCounts().get(topic), unreadAfter);
-    QCOMPARE(chatRows("msg_read=1 AND topic", topic), 3 - unreadAfter);
-}
-
 void TestMqttManager::readReceipts()
 {
     const QString topic = newRoom(RoomType1VSN, QStringLiteral("8,9"));
@@ -600,36 +588,6 @@ void TestMqttManager::readReceipts()
     QCOMPARE(read(kCarol, 0), (QVariantMap{{"items", 0}}));
 }
 
-void TestMqttManager::sessionEvents_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("clientId");
-    QTest::addColumn<int>("item"); // -1: none
-
-    QTest::newRow("LEAVEREAD of another session")
-        << int(ChatPayload::TypeLeaveRead) << kOtherSession << int(Item::LeaveRead);
-    QTest::newRow("LEAVEREAD of this session")
-        << int(ChatPayload::TypeLeaveRead) << kClientId << -1;
-    QTest::newRow("HEREREAD of another session")
-        << int(ChatPayload::TypeHereRead) << kOtherSession << int(Item::HereRead);
-    QTest::newRow("HEREREAD of this session") << int(ChatPayload::TypeHereRead) << kClientId << -1;
-}
-
-void TestMqttManager::sessionEvents()
-{
-    QFETCH(int, type);
-    QFETCH(QString, clientId);
-    QFETCH(int, item);
-
-    const QString topic = QStringLiteral("chat/701");
-    const Items got = deliver(topic, eventPayload(type, kMe, QStringLiteral("id"), clientId));
-    QCOMPARE(types(got), item < 0 ? QList<int>{} : QList<int>{item});
-    if (const auto* s = first<MqttManager::SessionReadMessageItem>(got)) {
-        QCOMPARE(QStringLiteral("%1|%2|%3").arg(s->topic()).arg(s->userId()).arg(s->clientId()),
-                 QStringLiteral("%1|%2|%3").arg(topic).arg(kMe).arg(clientId));
-    }
-}
-
 void TestMqttManager::logoutSignal()
 {
     QSignalSpy spy(m_manager.get(), &MqttManager::logout);
@@ -641,22 +599,6 @@ void TestMqttManager::logoutSignal()
     QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("chat/801"));
     QCOMPARE(spy.at(0).at(1).value<unsigned char>(), (unsigned char)99);
     QCOMPARE(spy.at(0).at(2).toDateTime().toMSecsSinceEpoch(), kT);
-}
-
-void TestMqttManager::badPayloadsDropped()
-{
-    const QString topic = newRoom(RoomType1VS1, QStringLiteral("8"));
-    const QByteArray good = chatPayload(kAlice, 1, QStringLiteral("bad-0"), "text");
-    const Items got =
-        deliver({{topic, good.left(8)},
-                 {topic, good.left(20)},
-                 {topic, eventPayload(ChatPayload::TypeRead, kAlice, "x", "")},
-                 {topic, eventPayload(42, kAlice, "x", "")},
-                 {topic, eventPayload(ChatPayload::TypeInvite, kAlice, "bad-1", "not json")},
-                 {topic, good}});
-    // Only the complete chat gets through.
-    QCOMPARE(types(got), QList<int>{Item::Chat});
-    QCOMPARE(chatRows("topic", topic), 1);
 }
 
 void TestMqttManager::sendOperations()
