@@ -7,6 +7,7 @@
 //                            most 200 ms, a third of the budget from start to the lock page
 #include "store/dbchat.h"
 #include "store/dbmanager.h"
+#include "storebenchreport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -135,20 +136,6 @@ QString writeScript(const QString& path, int round)
     return path;
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-void line(const char* figure, double value, const char* unit, double ref, const char* op,
-          double bar, bool pass)
-{
-    const QString refText = ref < 0 ? QStringLiteral("-") : QString::number(ref, 'f', 1);
-    std::printf("BENCH %s value=%.1f unit=%s ref=%s bar=%s%g %s\n", figure, value, unit,
-                qPrintable(refText), op, bar, pass ? "PASS" : "FAIL");
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -186,20 +173,19 @@ int main(int argc, char* argv[])
     }
     const double ourRate = kInserts / bestOurs;
     const double toolRate = kInserts / bestTool;
-    line("store.insert.autocommit", ourRate, "inserts/s", toolRate, ">=", 1.0,
-         ourRate / toolRate >= 1.0);
+    StoreBenchReport::figure("store.insert.autocommit", ourRate, "inserts/s", toolRate, ">=", 1.0);
 
-    std::vector<double> opens;
+    QVector<double> opens;
     for (int i = 0; i < kOpens; ++i) {
         QElapsedTimer clock;
         clock.start();
         DBManager db(ours, QStringLiteral("bench_open"), kKey, 1);
-        opens.push_back(clock.nsecsElapsed() / 1e6);
+        opens.append(clock.nsecsElapsed() / 1e6);
         if (!db.isOpen())
             return 1;
     }
-    const double openMs = median(opens);
-    line("store.open", openMs, "ms", -1, "<=", kOpenBarMs, openMs <= kOpenBarMs);
+    const double openMs = StoreBenchReport::median(opens);
+    StoreBenchReport::figure("store.open", openMs, "ms", -1, "<=", kOpenBarMs);
     std::printf("store.open: median of %d opens of an existing %d-chat file\n", kOpens, kInserts);
     return 0;
 }
