@@ -1,7 +1,5 @@
 #include "logcapture.h"
 
-#include <QtGlobal>
-
 #include <mutex>
 
 namespace {
@@ -30,16 +28,11 @@ LogCapture::~LogCapture()
     qInstallMessageHandler(g_previous);
 }
 
-QStringList LogCapture::lines() const
-{
-    std::lock_guard<std::mutex> lock(g_mutex);
-    return g_lines;
-}
-
 QStringList LogCapture::matching(const QString& prefix) const
 {
+    std::lock_guard<std::mutex> lock(g_mutex);
     QStringList found;
-    for (const QString& line : lines()) {
+    for (const QString& line : qAsConst(g_lines)) {
         if (line.startsWith(prefix))
             found << line;
     }

@@ -12,8 +12,7 @@ public:
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
-    QStringList lines() const;
-    // Lines that start with `prefix`.
-    QStringList matching(const QString& prefix) const;
+    // Lines that start with `prefix` (every line for an empty one).
+    QStringList matching(const QString& prefix = QString()) const;
     void clear();
 };

@@ -2,6 +2,7 @@
 
 #include "store/dbmanager.h"
 
+#include <QProcess>
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QtTest>
@@ -12,6 +13,23 @@ QString fields(std::initializer_list<QVariant> values)
     for (const QVariant& value : values)
         out << (value.type() == QVariant::Bool ? QString::number(value.toInt()) : value.toString());
     return out.join(QLatin1Char('|'));
+}
+
+QStringList sqlcipherTool(const QString& file, const QString& key, const QString& script,
+                          QString* error)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("sqlcipher"), {QStringLiteral("-batch"), file});
+    tool.write(QStringLiteral("PRAGMA key = '%1';\n%2\n")
+                   .arg(QString(key).replace(QLatin1Char('\''), QLatin1String("''")), script)
+                   .toUtf8());
+    tool.closeWriteChannel();
+    if (!tool.waitForFinished(60000) && error)
+        *error = QStringLiteral("sqlcipher did not run: ") + tool.errorString();
+    else if (error)
+        *error = QString::fromUtf8(tool.readAllStandardError()).trimmed();
+    return QString::fromUtf8(tool.readAllStandardOutput())
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 StoreFixture::StoreFixture(const QString& connectionName) : m_connectionName(connectionName)
@@ -78,44 +96,4 @@ void StoreFixture::insert(const char* into, const QVariantList& values)
     const QString marks = QStringLiteral("?, ").repeated(values.size()).chopped(2);
     QVERIFY(
         exec(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(QLatin1String(into), marks), values));
-}
-
-void StoreFixture::addUser(qint64 userId, const QString& name, const QString& sort, int state)
-{
-    insert("TTT_USER (user_id, user_name, user_state, user_sort, chatt_allow)",
-           {userId, name, state, sort.isNull() ? QStringLiteral("999999") : sort, 1});
-}
-
-void StoreFixture::addGroup(qint64 groupId, const QString& name)
-{
-    insert("TTT_GROUP (group_id, group_name)", {groupId, name});
-}
-
-void StoreFixture::addMembership(qint64 groupId, qint64 userId, int state)
-{
-    insert("TTT_USER_GROUP (group_id, user_id, state, member)", {groupId, userId, state, 0});
-}
-
-void StoreFixture::addRoom(const QString& topic, int type, const QString& members,
-                           qint64 updateDate)
-{
-    insert("TTT_CHATT_ROOM (topic, type, members, create_date, update_date)",
-           {topic, type, members, updateDate, updateDate});
-}
-
-void StoreFixture::addChat(const QString& topic, const QString& msgId, qint64 senderId,
-                           qint64 msgTime, int msgState, int msgRead, const QString& content,
-                           int msgType, int contentType)
-{
-    insert("TTT_CHATT (topic, msg_type, content_type, msg_id, sender_id, content, file_path, "
-           "msg_time, count, msg_state, msg_read)",
-           {topic, msgType, contentType, msgId, senderId, content, QStringLiteral(""), msgTime, 0,
-            msgState, msgRead});
-}
-
-void StoreFixture::addReader(const QString& topic, const QString& msgId, qint64 readerId,
-                             qint64 msgTime)
-{
-    insert("TTT_CHATT_READER (topic, msg_id, reader_id, msg_time)",
-           {topic, msgId, readerId, msgTime});
 }

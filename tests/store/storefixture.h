@@ -3,7 +3,6 @@
 #include "common/testenv.h"
 
 #include <QSqlQuery>
-#include <QString>
 #include <QStringList>
 #include <QVariantList>
 
@@ -14,6 +13,10 @@ class DBManager;
 
 // Values as one text with "|" between them, flags as 1 or 0: a record compared in one line.
 QString fields(std::initializer_list<QVariant> values);
+// The sqlcipher command-line tool, an outside reader of the store's files: runs `script` on
+// `file` keyed with `key`; the output lines, and the tool's complaints in `error`.
+QStringList sqlcipherTool(const QString& file, const QString& key, const QString& script,
+                          QString* error = nullptr);
 
 // A real encrypted store in a private home, with short ways to put rows in it. Rows go in by
 // plain INSERT statements, independent of the record classes under test.
@@ -28,15 +31,38 @@ public:
     // Closes and opens the file again (a later session on the same file).
     void reopen();
 
-    void addUser(qint64 userId, const QString& name, const QString& sort = QString(),
-                 int state = 1);
-    void addGroup(qint64 groupId, const QString& name);
-    void addMembership(qint64 groupId, qint64 userId, int state = 1);
-    void addRoom(const QString& topic, int type, const QString& members, qint64 updateDate = 0);
+    void addUser(qint64 userId, const QString& name, const QString& sort = QString(), int state = 1)
+    {
+        insert("TTT_USER (user_id, user_name, user_state, user_sort, chatt_allow)",
+               {userId, name, state, sort.isNull() ? QStringLiteral("999999") : sort, 1});
+    }
+    void addGroup(qint64 groupId, const QString& name)
+    {
+        insert("TTT_GROUP (group_id, group_name)", {groupId, name});
+    }
+    void addMembership(qint64 groupId, qint64 userId, int state = 1)
+    {
+        insert("TTT_USER_GROUP (group_id, user_id, state, member)", {groupId, userId, state, 0});
+    }
+    void addRoom(const QString& topic, int type, const QString& members, qint64 updateDate = 0)
+    {
+        insert("TTT_CHATT_ROOM (topic, type, members, create_date, update_date)",
+               {topic, type, members, updateDate, updateDate});
+    }
     void addChat(const QString& topic, const QString& msgId, qint64 senderId, qint64 msgTime,
                  int msgState = 1, int msgRead = 1, const QString& content = QStringLiteral("hi"),
-                 int msgType = 1, int contentType = 1);
-    void addReader(const QString& topic, const QString& msgId, qint64 readerId, qint64 msgTime);
+                 int msgType = 1, int contentType = 1)
+    {
+        insert("TTT_CHATT (topic, msg_type, content_type, msg_id, sender_id, content, file_path, "
+               "msg_time, count, msg_state, msg_read)",
+               {topic, msgType, contentType, msgId, senderId, content, QString(""), msgTime, 0,
+                msgState, msgRead});
+    }
+    void addReader(const QString& topic, const QString& msgId, qint64 readerId, qint64 msgTime)
+    {
+        insert("TTT_CHATT_READER (topic, msg_id, reader_id, msg_time)",
+               {topic, msgId, readerId, msgTime});
+    }
 
     // Runs a statement with bound values; false (with a test warning) on failure.
     bool exec(const QString& sql, const QVariantList& values = {});
