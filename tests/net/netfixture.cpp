@@ -15,36 +15,37 @@ NetRecorder::NetRecorder(NetServerManager* m)
 {
     using N = NetServerManager;
     using Progress = void (N::*)(QString, qint64, qint64);
-    connect(m, &N::onHttpSuccess, this,
-            [=](int c, QJsonObject o) { add("success", c, 0, {}, {}, o); });
-    connect(m, &N::onHttpFailure, this,
-            [=](int c, int e, QString t) { add("failure", c, e, {}, t); });
-    connect(m, &N::onUploadSuccess, this,
-            [=](QString id, QJsonObject o) { add("uploadSuccess", 0, 0, id, {}, o); });
-    connect(m, Progress(&N::onUploadProgress), this,
-            [=](QString id, qint64 d, qint64 t) { add("uploadProgress", 0, 0, id, {}, {}, d, t); });
-    connect(m, &N::onUploadFailure, this,
-            [=](QString id, int e, QString t) { add("uploadFailure", 0, e, id, t); });
-    connect(m, &N::onImageSuccess, this, [=](QString url, QString path, QWidget* w) {
-        add("imageSuccess", 0, 0, url, path, {}, 0, 0, w);
+    QList<Event>& e = m_events;
+    connect(m, &N::onHttpSuccess, this, [&e](int c, QJsonObject o) {
+        e.append({"success", c, 0, {}, {}, o});
     });
-    connect(m, &N::onImageFailure, this,
-            [=](QString url, QWidget* w) { add("imageFailure", 0, 0, url, {}, {}, 0, 0, w); });
-    connect(m, &N::onDownloadSuccess, this, [=](QString id, QString url, QString path) {
-        add("downloadSuccess", 0, 0, id, path, {{"url", url}});
+    connect(m, &N::onHttpFailure, this, [&e](int c, int err, QString t) {
+        e.append({"failure", c, err, {}, t});
     });
-    connect(m, Progress(&N::onDownloadProgress), this, [=](QString id, qint64 d, qint64 t) {
-        add("downloadProgress", 0, 0, id, {}, {}, d, t);
+    connect(m, &N::onUploadSuccess, this, [&e](QString id, QJsonObject o) {
+        e.append({"uploadSuccess", 0, 0, id, {}, o});
     });
-    connect(m, &N::onDownloadFailure, this,
-            [=](QString id, int e, QString t) { add("downloadFailure", 0, e, id, t); });
-}
-
-void NetRecorder::add(const QString& signal, int code, int errCode, const QString& id,
-                      const QString& text, const QJsonObject& object, qint64 done, qint64 total,
-                      QWidget* widget)
-{
-    m_events.append({signal, code, errCode, id, text, object, done, total, widget});
+    connect(m, Progress(&N::onUploadProgress), this, [&e](QString id, qint64 d, qint64 t) {
+        e.append({"uploadProgress", 0, 0, id, {}, {}, d, t});
+    });
+    connect(m, &N::onUploadFailure, this, [&e](QString id, int err, QString t) {
+        e.append({"uploadFailure", 0, err, id, t});
+    });
+    connect(m, &N::onImageSuccess, this, [&e](QString url, QString path, QWidget* w) {
+        e.append({"imageSuccess", 0, 0, url, path, {}, 0, 0, w});
+    });
+    connect(m, &N::onImageFailure, this, [&e](QString url, QWidget* w) {
+        e.append({"imageFailure", 0, 0, url, {}, {}, 0, 0, w});
+    });
+    connect(m, &N::onDownloadSuccess, this, [&e](QString id, QString url, QString path) {
+        e.append({"downloadSuccess", 0, 0, id, path, {{"url", url}}});
+    });
+    connect(m, Progress(&N::onDownloadProgress), this, [&e](QString id, qint64 d, qint64 t) {
+        e.append({"downloadProgress", 0, 0, id, {}, {}, d, t});
+    });
+    connect(m, &N::onDownloadFailure, this, [&e](QString id, int err, QString t) {
+        e.append({"downloadFailure", 0, err, id, t});
+    });
 }
 
 QList<NetRecorder::Event> NetRecorder::of(const QString& signal, const QString& id) const
@@ -57,34 +58,19 @@ QList<NetRecorder::Event> NetRecorder::of(const QString& signal, const QString& 
     return out;
 }
 
-bool NetRecorder::waitFor(const QStringList& signals_, const QVariant& codeOrId, Event* event,
-                          int timeoutMs)
-{
-    const bool byId = codeOrId.type() == QVariant::String;
-    QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        for (const Event& e : qAsConst(m_events)) {
-            if (signals_.contains(e.signal) &&
-                (byId ? e.id == codeOrId.toString() : e.code == codeOrId.toInt())) {
-                if (event)
-                    *event = e;
-                return true;
-            }
-        }
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(10);
-    }
-}
-
 NetRecorder::Event NetRecorder::answer(const QVariant& codeOrId, int timeoutMs)
 {
-    Event e;
-    e.signal = e.text = QStringLiteral("timeout");
-    waitFor({"success", "failure", "uploadSuccess", "uploadFailure", "imageSuccess", "imageFailure",
-             "downloadSuccess", "downloadFailure"},
-            codeOrId, &e, timeoutMs);
-    return e;
+    const bool byId = codeOrId.type() == QVariant::String;
+    for (QDeadlineTimer deadline(timeoutMs); !deadline.hasExpired(); QTest::qWait(10)) {
+        for (const Event& e : qAsConst(m_events)) {
+            if (!e.signal.endsWith(QLatin1String("Progress")) &&
+                (byId ? e.id == codeOrId.toString() : e.code == codeOrId.toInt()))
+                return e;
+        }
+    }
+    Event none;
+    none.signal = none.text = QStringLiteral("timeout");
+    return none;
 }
 
 bool NetFixture::start()
@@ -123,12 +109,31 @@ bool NetFixture::signIn(MTData& session, const QString& account)
     return true;
 }
 
-const QStringList& NetFixture::identifyingHeaders()
+namespace {
+const QStringList kHeaderNames = {"accept-charset", "connection", "accept",      "device-platform",
+                                  "app-ver",        "user-id",    "cust-id",     "device-id",
+                                  "access-key",     "client-id",  "content-type"};
+} // namespace
+
+QStringList NetFixture::identifyingHeaders(MTData& session, const QString& contentType)
 {
-    static const QStringList names = {
-        "accept-charset", "connection", "accept",     "device-platform", "app-ver",     "user-id",
-        "cust-id",        "device-id",  "access-key", "client-id",       "content-type"};
-    return names;
+    const QStringList values = {"UTF-8",
+                                "Keep-alive",
+                                "application/json",
+                                "C",
+                                "1046",
+                                QString::number(session.userId()),
+                                QString::number(session.custId()),
+                                session.deviceId(),
+                                session.accessKey(),
+                                session.clientId(),
+                                contentType};
+    QStringList headers;
+    for (int i = 0; i < values.size(); ++i) {
+        if (!values.at(i).isEmpty())
+            headers << kHeaderNames.at(i) + QStringLiteral(": ") + values.at(i);
+    }
+    return headers;
 }
 
 QStringList NetFixture::sentHeaders(qint64 seq)
@@ -142,16 +147,16 @@ QStringList NetFixture::sentHeaders(qint64 seq)
     if (entry < 0 || from < 0)
         return {};
     // Name-value pairs up to the brace that closes the headers.
-    static const QRegularExpression pair(QStringLiteral(R"re("([^"]+)":"(?:[^"\\]|\\.)*"|\})re"));
-    QStringList names;
+    static const QRegularExpression pair(QStringLiteral(R"re("([^"]+)":"((?:[^"\\]|\\.)*)"|\})re"));
+    QStringList headers;
     for (auto it = pair.globalMatch(text, from + 11); it.hasNext();) {
-        const QString name = it.next().captured(1);
-        if (name.isEmpty())
+        const QRegularExpressionMatch match = it.next();
+        if (match.captured(1).isEmpty())
             break;
-        if (identifyingHeaders().contains(name))
-            names << name;
+        if (kHeaderNames.contains(match.captured(1)))
+            headers << match.captured(1) + QStringLiteral(": ") + match.captured(2);
     }
-    return names;
+    return headers;
 }
 
 QJsonObject NetFixture::lastRequest(const QString& pathPrefix, qint64 since)
@@ -216,6 +221,5 @@ QStringList LogCapture::lines() const
 
 bool LogCapture::contains(const QString& text) const
 {
-    const QStringList all = lines();
-    return std::any_of(all.begin(), all.end(), [&](const QString& l) { return l.contains(text); });
+    return !lines().filter(text).isEmpty();
 }

@@ -25,7 +25,7 @@ public:
         int errCode = 0;
         QString id;   // reqId or urlFilePath
         QString text; // error text or file path
-        QJsonObject object;
+        QJsonObject object = {};
         qint64 done = 0;
         qint64 total = 0;
         QWidget* widget = nullptr;
@@ -36,19 +36,12 @@ public:
     QList<Event> events() const { return m_events; }
     // Events of one signal (and of one reqId or url when given).
     QList<Event> of(const QString& signal, const QString& id = QString()) const;
-    // Waits for the first event of one of the signals with the reqCode (int) or id (string).
-    bool waitFor(const QStringList& signals_, const QVariant& codeOrId, Event* event = nullptr,
-                 int timeoutMs = 30000);
-    // The outcome (success or failure of any kind, no progress) for the reqCode or id; its
+    // Waits for the outcome (any signal but progress) of the reqCode (int) or id (string); its
     // signal is "timeout" when none came.
     Event answer(const QVariant& codeOrId, int timeoutMs = 30000);
     void clear() { m_events.clear(); }
 
 private:
-    void add(const QString& signal, int code, int errCode, const QString& id, const QString& text,
-             const QJsonObject& object = {}, qint64 done = 0, qint64 total = 0,
-             QWidget* widget = nullptr);
-
     QList<Event> m_events;
 };
 
@@ -65,8 +58,9 @@ public:
     // a device id), as the login answer would be.
     bool signIn(MTData& session, const QString& account);
 
-    // The identifying headers of the engine in the order they are sent.
-    static const QStringList& identifyingHeaders();
+    // The identifying headers the engine sends for the session, as "name: value" in their
+    // order, the empty ones left out.
+    static QStringList identifyingHeaders(MTData& session, const QString& contentType);
     // Those of them a received request carried, in the order they arrived.
     QStringList sentHeaders(qint64 seq);
     // The newest received request of a path prefix after a sequence number.
