@@ -1,5 +1,7 @@
+#include "net/netservermanager.h"
 #include "net/serverconfig.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -20,19 +22,22 @@ void TestServerConfig::fromFile_data()
     QTest::addColumn<int>("restPort");
     QTest::addColumn<int>("brokerPort");
     QTest::addColumn<QString>("caFile"); // relative to the INI folder, "" for none
+    QTest::addColumn<QString>("url");    // of "/files/a.png?v=2"
 
-    QTest::newRow("no file") << QString() << "localhost" << 443 << 1883 << "";
-    QTest::newRow("empty file") << ""
-                                << "localhost" << 443 << 1883 << "";
+    QTest::newRow("no file") << QString() << "localhost" << 443 << 1883 << ""
+                             << "https://localhost/files/a.png?v=2";
     QTest::newRow("all keys") << "[Server]\nHost=chat.example.org\nRestPort=8443\n"
                                  "BrokerPort=18830\nCaFile=ca.pem\n"
-                              << "chat.example.org" << 8443 << 18830 << "ca.pem";
-    QTest::newRow("bad ports keep defaults") << "[Server]\nHost=h\nRestPort=0\nBrokerPort=abc\n"
-                                             << "h" << 443 << 1883 << "";
-    QTest::newRow("port above range") << "[Server]\nRestPort=70000\n"
-                                      << "localhost" << 443 << 1883 << "";
-    QTest::newRow("blank host keeps default") << "[Server]\nHost=  \n"
-                                              << "localhost" << 443 << 1883 << "";
+                              << "chat.example.org" << 8443 << 18830 << "ca.pem"
+                              << "https://chat.example.org:8443/files/a.png?v=2";
+    QTest::newRow("bad values keep defaults")
+        << "[Server]\nHost=  \nRestPort=70000\nBrokerPort=abc\n"
+        << "localhost" << 443 << 1883 << ""
+        << "https://localhost/files/a.png?v=2";
+    QTest::newRow("port zero, CA by its full path")
+        << "[Server]\nHost=10.0.0.5\nRestPort=0\nCaFile=/etc/org/ca.pem\n"
+        << "10.0.0.5" << 443 << 1883 << "/etc/org/ca.pem"
+        << "https://10.0.0.5/files/a.png?v=2";
 }
 
 void TestServerConfig::fromFile()
@@ -42,18 +47,17 @@ void TestServerConfig::fromFile()
     QFETCH(int, restPort);
     QFETCH(int, brokerPort);
     QFETCH(QString, caFile);
+    QFETCH(QString, url);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("client.ini"));
-    if (!ini.isNull()) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(ini.toUtf8());
-    }
+    QFile f(path);
+    QVERIFY(ini.isNull() || (f.open(QIODevice::WriteOnly) && f.write(ini.toUtf8()) > 0));
+    f.close();
     const ServerConfig config = ServerConfig::fromFile(path);
-    QCOMPARE(config.host(), host);
-    QCOMPARE(config.restPort(), restPort);
-    QCOMPARE(config.brokerPort(), brokerPort);
-    QCOMPARE(config.caFile(), caFile.isEmpty() ? QString() : dir.filePath(caFile));
+    QCOMPARE(QVariantList({config.host(), config.restPort(), config.brokerPort(), config.caFile()}),
+             QVariantList({host, restPort, brokerPort,
+                           caFile.isEmpty() ? QString() : QDir(dir.path()).filePath(caFile)}));
+    QCOMPARE(NetServerManager(config).makeUrl(QStringLiteral("/files/a.png?v=2")).toString(), url);
 }
 
 void TestServerConfig::environmentNamesTheFile()
@@ -61,16 +65,14 @@ void TestServerConfig::environmentNamesTheFile()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("other.ini"));
     QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("[Server]\nHost=10.1.2.3\nCaFile=/etc/org/ca.pem\n");
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write("[Server]\nHost=10.1.2.3\n") > 0);
     f.close();
+    QVERIFY(ServerConfig::configFilePath().endsWith(QLatin1String("/server.ini")));
     qputenv(ServerConfig::kEnvironmentVariable, path.toLocal8Bit());
     const ServerConfig config = ServerConfig::load();
     qunsetenv(ServerConfig::kEnvironmentVariable);
-    QCOMPARE(ServerConfig::configFilePath().endsWith(QLatin1String("/server.ini")), true);
     QCOMPARE(config.sourceFile(), path);
     QCOMPARE(config.host(), QStringLiteral("10.1.2.3"));
-    QCOMPARE(config.caFile(), QStringLiteral("/etc/org/ca.pem"));
 }
 
 QTEST_GUILESS_MAIN(TestServerConfig)
