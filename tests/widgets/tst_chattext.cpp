@@ -19,13 +19,10 @@ private slots:
     void initTestCase();
     void richText_data();
     void richText();
-    void tagsShownAsTyped();
-    void readCounts();
+    void tagsAndReadCounts();
     void timeAndDateText_data();
     void timeAndDateText();
-    void fileSizeText_data();
     void fileSizeText();
-    void highlighter_data();
     void highlighter();
 };
 
@@ -63,15 +60,7 @@ void TestChatText::richText()
     QCOMPARE(MtChatText::ahrefMessage(content), html);
 }
 
-void TestChatText::readCounts()
-{
-    QCOMPARE(MtChatText::readCountLink(QStringLiteral("msg-7"), 3),
-             QStringLiteral("<a href=\"msg-7\" style=\"text-decoration: none; color : "
-                            "rgb(38,38,38);\">3 Read</a>"));
-    QCOMPARE(MtChatText::readCountText(12), QStringLiteral("12 Read"));
-}
-
-void TestChatText::tagsShownAsTyped()
+void TestChatText::tagsAndReadCounts()
 {
     MtChatTextBrowser browser;
     browser.setMessage(QStringLiteral("<b>bold</b> <script>x</script> <a href=\"y\">z</a>"));
@@ -80,6 +69,10 @@ void TestChatText::tagsShownAsTyped()
     browser.setMessage(QStringLiteral("go to www.example.com/ now"));
     QCOMPARE(browser.toPlainText().trimmed(), QStringLiteral("go to www.example.com/ now"));
     QVERIFY(browser.toHtml().contains(QStringLiteral("href=\"www.example.com\"")));
+    QCOMPARE(MtChatText::readCountLink(QStringLiteral("msg-7"), 3),
+             QStringLiteral("<a href=\"msg-7\" style=\"text-decoration: none; color : "
+                            "rgb(38,38,38);\">3 Read</a>"));
+    QCOMPARE(MtChatText::readCountText(12), QStringLiteral("12 Read"));
 }
 
 void TestChatText::timeAndDateText_data()
@@ -118,62 +111,42 @@ void TestChatText::timeAndDateText()
         QCoreApplication::removeTranslator(&translator);
 }
 
-void TestChatText::fileSizeText_data()
-{
-    QTest::addColumn<qint64>("bytes");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("empty") << qint64(0) << "0KB";
-    QTest::newRow("one byte rounds up") << qint64(1) << "1KB";
-    QTest::newRow("exactly 1 KiB") << qint64(1024) << "1KB";
-    QTest::newRow("just over 1 KiB") << qint64(1025) << "2KB";
-    QTest::newRow("largest KB, grouped") << qint64(1048575) << "1,024KB";
-    QTest::newRow("1 MiB") << qint64(1048576) << "1MB";
-    QTest::newRow("just under 1 GiB") << qint64(1073741823) << "1024MB";
-    QTest::newRow("1 GiB") << qint64(1073741824) << "1.00GB";
-    QTest::newRow("1 TiB") << (qint64(1) << 40) << "1.000TB";
-    QTest::newRow("negative reads as empty") << qint64(-5) << "0KB";
-}
-
 void TestChatText::fileSizeText()
 {
-    QFETCH(qint64, bytes);
-    QFETCH(QString, text);
-    QCOMPARE(mtFileSizeText(bytes), text);
+    const std::pair<qint64, const char*> rows[] = {{0, "0KB"},
+                                                   {1, "1KB"},
+                                                   {1024, "1KB"},
+                                                   {1025, "2KB"},
+                                                   {1048575, "1,024KB"},
+                                                   {1048576, "1MB"},
+                                                   {1073741823, "1024MB"},
+                                                   {1073741824, "1.00GB"},
+                                                   {qint64(1) << 40, "1.000TB"},
+                                                   {-5, "0KB"}};
+    for (const auto& [bytes, text] : rows)
+        QCOMPARE(mtFileSizeText(bytes), QString::fromLatin1(text));
 }
 
-void TestChatText::highlighter_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("search");
-    QTest::addColumn<int>("ranges");
-    const struct
-    {
-        const char *name, *text, *search;
-        int ranges;
-    } rows[] = {{"plain word twice", "cat and cat", "cat", 2},
-                {"expression characters act as expression", "a.b axb", "a.b", 2},
-                {"empty search marks nothing", "anything", "", 0},
-                {"broken expression marks nothing", "a(b", "(", 0},
-                {"korean", "회의 시간 회의", "회의", 2}};
-    for (const auto& row : rows)
-        QTest::newRow(row.name) << QString::fromUtf8(row.text) << QString::fromUtf8(row.search)
-                                << row.ranges;
-}
-
+// Every match is marked, with nothing left behind when the search is cleared; a search that is
+// no valid expression marks nothing.
 void TestChatText::highlighter()
 {
-    QFETCH(QString, text);
-    QFETCH(QString, search);
-    QFETCH(int, ranges);
-    QTextDocument document(text);
-    MtTextHighlighter highlighter(&document);
-    highlighter.setSearchText(search);
-    const QVector<QTextLayout::FormatRange> formats = document.firstBlock().layout()->formats();
-    QCOMPARE(formats.size(), ranges);
-    for (const QTextLayout::FormatRange& range : formats)
-        QCOMPARE(range.format.background(), highlighter.format().background());
-    highlighter.setSearchText(QString());
-    QCOMPARE(document.firstBlock().layout()->formats().size(), 0);
+    const std::tuple<QString, QString, int> rows[] = {{"cat and cat", "cat", 2},
+                                                      {"a.b axb", "a.b", 2},
+                                                      {"anything", "", 0},
+                                                      {"a(b", "(", 0},
+                                                      {"회의 시간 회의", "회의", 2}};
+    for (const auto& [text, search, ranges] : rows) {
+        QTextDocument document(text);
+        MtTextHighlighter highlighter(&document);
+        highlighter.setSearchText(search);
+        const auto formats = document.firstBlock().layout()->formats();
+        QCOMPARE(formats.size(), ranges);
+        for (const QTextLayout::FormatRange& range : formats)
+            QCOMPARE(range.format.background(), highlighter.format().background());
+        highlighter.setSearchText(QString());
+        QCOMPARE(document.firstBlock().layout()->formats().size(), 0);
+    }
 }
 
 QTEST_MAIN(TestChatText)
