@@ -7,42 +7,30 @@ import https from 'node:https';
 import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
+import { buffer } from 'node:stream/consumers';
 import { fileURLToPath } from 'node:url';
 import mqtt from 'mqtt';
 
-const SERVER = path.join(path.dirname(fileURLToPath(import.meta.url)), '..', 'server.mjs');
+const SERVER = fileURLToPath(new URL('../server.mjs', import.meta.url));
 export const PASSWORD = 'Passw0rd!';
-
-export function digest(password) {
-    return crypto.createHash('sha256').update(Buffer.from(password, 'utf8')).digest('base64');
-}
+export const digest = (password) => crypto.createHash('sha256').update(password, 'utf8').digest('base64');
+export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 export async function startServer({ dataDir, args = [] } = {}) {
     const dir = dataDir || fs.mkdtempSync(path.join(os.tmpdir(), 'veltri-devserver-'));
-    const proc = spawn(process.execPath, [SERVER, '--data', dir, '--rest-port', '0', '--broker-port', '0', ...args],
-        { stdio: ['ignore', 'pipe', 'pipe'] });
+    const proc = spawn(process.execPath, [SERVER, '--data', dir, '--rest-port', '0', '--broker-port', '0', ...args]);
     let out = '';
     proc.stderr.on('data', (d) => { out += d; });
-    const ports = await new Promise((resolve, reject) => {
-        const timer = setTimeout(() => reject(new Error(`server did not start:\n${out}`)), 30000);
-        proc.stdout.on('data', (d) => {
-            out += d;
-            if (/^READY$/m.test(out)) {
-                clearTimeout(timer);
-                const port = (name) => Number(new RegExp(`^${name} (\\d+)$`, 'm').exec(out)[1]);
-                resolve({ rest: port('REST'), broker: port('BROKER'), controlPort: port('CONTROL') });
-            }
-        });
+    await new Promise((resolve, reject) => {
+        setTimeout(() => reject(new Error(`server did not start:\n${out}`)), 30000).unref();
+        proc.stdout.on('data', (d) => { out += d; if (/^READY$/m.test(out)) resolve(); });
         proc.on('exit', (code) => reject(new Error(`server exited ${code}:\n${out}`)));
     });
+    const port = (name) => Number(new RegExp(`^${name} (\\d+)$`, 'm').exec(out)[1]);
     const server = {
-        ...ports, dataDir: dir, ca: fs.readFileSync(path.join(dir, 'ca.pem')),
+        rest: port('REST'), broker: port('BROKER'), controlPort: port('CONTROL'), ca: fs.readFileSync(path.join(dir, 'ca.pem')),
         async stop() {
-            if (proc.exitCode === null) {
-                const done = new Promise((r) => proc.once('exit', r));
-                proc.kill('SIGTERM');
-                await done;
-            }
+            if (proc.exitCode === null) await new Promise((r) => proc.once('exit', r).kill('SIGTERM'));
             if (!dataDir) fs.rmSync(dir, { recursive: true, force: true });
         },
         api: (method, p, opts) => api(server, method, p, opts),
@@ -52,35 +40,21 @@ export async function startServer({ dataDir, args = [] } = {}) {
 }
 
 // One request; resolves with the status, the body and its JSON (null when it is none).
-function request(transport, options, payload) {
-    return new Promise((resolve, reject) => {
-        const req = transport.request(options, (res) => {
-            const chunks = [];
-            res.on('data', (c) => chunks.push(c));
-            res.on('end', () => {
-                const body = Buffer.concat(chunks);
-                let json = null;
-                try { json = JSON.parse(body.toString('utf8')); } catch { /* not JSON */ }
-                resolve({ status: res.statusCode, json, body, headers: res.headers });
-            });
-        });
-        req.on('error', reject);
-        if (payload !== undefined) req.write(payload);
-        req.end();
-    });
+async function request(transport, options, payload) {
+    const res = await new Promise((resolve, reject) => transport.request(options, resolve).on('error', reject).end(payload));
+    const body = await buffer(res);
+    let json = null;
+    try { json = JSON.parse(body.toString('utf8')); } catch { /* not JSON */ }
+    return { status: res.statusCode, json, body, headers: res.headers };
 }
 
 // Over real TLS, the server's certificate checked against DIR/ca.pem. A form is encoded as the
 // client does, an array as repeated fields.
 export function api(server, method, p, { headers = {}, form, body, host = 'localhost' } = {}) {
-    const h = { 'App-Ver': '1046', Accept: 'application/json', ...headers };
+    const h = { 'App-Ver': '1046', Accept: 'application/json', 'Content-Type': 'text/plain', ...headers };
     if (form !== undefined) {
-        const q = new URLSearchParams();
-        for (const [k, v] of Object.entries(form)) [v].flat().forEach((x) => x !== undefined && q.append(k, String(x)));
-        body = q.toString();
+        body = new URLSearchParams(Object.entries(form).flatMap(([k, v]) => [v].flat().filter((x) => x !== undefined).map((x) => [k, String(x)]))).toString();
         h['Content-Type'] = 'application/x-www-form-urlencoded';
-    } else if (body === undefined && (method === 'GET' || method === 'DELETE')) {
-        h['Content-Type'] = 'text/plain';
     }
     return request(https, { host, port: server.rest, method, path: p, headers: h, ca: server.ca }, body);
 }
@@ -90,7 +64,7 @@ export async function control(server, method, p, body) {
     const data = body === undefined ? undefined : JSON.stringify(body);
     const res = await request(http, { host: '127.0.0.1', port: server.controlPort, method, path: p,
         headers: data ? { 'Content-Type': 'application/json' } : {} }, data);
-    if (res.status >= 400) throw Object.assign(new Error(`control ${method} ${p}: ${res.status} ${res.body}`), { status: res.status });
+    if (res.status >= 400) throw new Error(`control ${method} ${p}: ${res.status} ${res.body}`);
     return res.json;
 }
 
@@ -98,62 +72,41 @@ export async function control(server, method, p, body) {
 export async function login(server, account, password = PASSWORD, { deviceId = 'dev-' + account, force } = {}) {
     const passwd = digest(password).replace(/\+/g, '%2B');
     const res = await api(server, 'POST', '/rest/auth', { form: { loginAccnt: account, passwd, deviceModel: 'PC', forceYn: force ? 1 : 0 },
-        headers: deviceId ? { 'Device-Id': deviceId } : {} });
+        headers: { 'Device-Id': deviceId } });
     if (res.status !== 200) return { res };
-    const j = res.json;
-    const session = {
-        userId: j.userId, accessKey: j.client.accessKey, clientId: j.client.clientId, deviceId,
-        headers: { 'User-Id': String(j.userId), 'Cust-Id': String(j.custId), 'Access-Key': j.client.accessKey,
-            'Client-Id': j.client.clientId, 'Device-Id': deviceId, 'Device-Platform': 'C' },
-    };
-    session.api = (method, p, opts = {}) => api(server, method, p, { ...opts, headers: { ...session.headers, ...(opts.headers || {}) } });
+    const { userId, custId, client: { accessKey, clientId } } = res.json;
+    const headers = { 'User-Id': String(userId), 'Cust-Id': String(custId), 'Access-Key': accessKey, 'Client-Id': clientId,
+        'Device-Id': deviceId, 'Device-Platform': 'C' };
+    const session = { userId, accessKey, clientId, headers,
+        api: (method, p, opts = {}) => api(server, method, p, { ...opts, headers: { ...headers, ...opts.headers } }) };
     return { res, session };
 }
 
-export async function mqttConnect(server, { clientId, username, password, clean = false, protocolVersion = 4 } = {}) {
-    const client = mqtt.connect({ host: '127.0.0.1', port: server.broker, clientId, username, password,
-        clean, protocolVersion, protocolId: protocolVersion === 3 ? 'MQIsdp' : 'MQTT',
+// A session's broker connection: client id, user id and access key, or what `opts` puts instead.
+export async function sessionMqtt(server, session, { protocolVersion = 4, ...opts } = {}) {
+    const client = mqtt.connect({ host: '127.0.0.1', port: server.broker, clientId: session.clientId, username: String(session.userId),
+        password: session.accessKey, ...opts, clean: false, protocolVersion, protocolId: protocolVersion === 3 ? 'MQIsdp' : 'MQTT',
         reconnectPeriod: 0, connectTimeout: 5000 });
     client.received = [];
     client.on('message', (topic, payload) => client.received.push({ topic, payload: Buffer.from(payload) }));
-    await new Promise((resolve, reject) => {
-        client.once('connect', resolve);
-        client.once('error', reject);
-        client.once('close', () => reject(new Error('connection closed')));
-    });
+    await new Promise((resolve, reject) => client.once('connect', resolve).once('error', reject).once('close', () => reject(new Error('connection closed'))));
     return client;
 }
 
-export function sessionMqtt(server, session, opts = {}) {
-    return mqttConnect(server, { clientId: session.clientId, username: String(session.userId),
-        password: session.accessKey, ...opts });
-}
-
 export async function waitFor(fn, { timeout = 5000, what = 'condition' } = {}) {
-    const end = Date.now() + timeout;
-    for (;;) {
+    for (const end = Date.now() + timeout; ; await sleep(20)) {
         const v = await fn();
         if (v) return v;
         if (Date.now() > end) throw new Error(`timed out waiting for ${what}`);
-        await sleep(20);
     }
 }
 
-export function sleep(ms) {
-    return new Promise((r) => setTimeout(r, ms));
-}
-
-export function publish(client, topic, payload) {
-    return new Promise((resolve, reject) => client.publish(topic, payload, { qos: 1 }, (e) => (e ? reject(e) : resolve())));
-}
+export const publish = (client, topic, payload) => client.publishAsync(topic, payload, { qos: 1 });
 
 // A multipart body with the parts in order; a part with a filename is a file.
-export function multipartBody(parts) {
-    const boundary = '----veltri' + crypto.randomBytes(6).toString('hex');
-    const chunks = parts.map((p) => Buffer.concat([
-        Buffer.from(`--${boundary}\r\nContent-Disposition: form-data; name="${p.name}"` +
-            (p.filename === undefined ? '\r\n\r\n' : `; filename="${p.filename}"\r\nContent-Type: application/octet-stream\r\n\r\n`)),
-        Buffer.isBuffer(p.value) ? p.value : Buffer.from(String(p.value), 'utf8'), Buffer.from('\r\n')]));
-    chunks.push(Buffer.from(`--${boundary}--\r\n`));
-    return { body: Buffer.concat(chunks), contentType: `multipart/form-data; boundary=${boundary}` };
+export async function multipartBody(parts) {
+    const form = new FormData();
+    for (const p of parts) p.filename === undefined ? form.append(p.name, String(p.value)) : form.append(p.name, new Blob([p.value]), p.filename);
+    const encoded = new Response(form);
+    return { body: Buffer.from(await encoded.arrayBuffer()), contentType: encoded.headers.get('content-type') };
 }
