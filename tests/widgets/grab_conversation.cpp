@@ -5,7 +5,6 @@
 //
 //   grab_conversation <out.png> [en|ko]
 #include "resources/mtresources.h"
-#include "widgets/mtchatimageitem.h"
 #include "widgets/mtchatwidget.h"
 #include "widgets/mtimageviewer.h"
 #include "widgets/mtloadingwidget.h"
@@ -53,45 +52,27 @@ QPixmap landscape(int width, int height)
 
 void settle(int rounds)
 {
-    for (int i = 0; i < rounds; ++i) {
-        QEventLoop loop;
-        QTimer::singleShot(50, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+    QEventLoop loop;
+    QTimer::singleShot(50 * rounds, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
-// Alice, Bob, then the texts in the order the conversation uses them.
-const char* const kEnglish[] = {
-    "Alice Park",
-    "Bob Lee",
-    "Good morning! Did everyone get the agenda?",
-    "Yes. Shall we start at ten?",
-    "The draft is at https://docs.example.org/q3/plan/ and the old one at www.example.com/archive",
-    "Type <b>bold</b> and it stays as typed.",
-    "Three things before the meeting:\n1. read the draft\n2. bring the numbers for the second "
-    "quarter, including the ones from the regional offices\n3. coffee",
-    "Alice Park invited Chris Kim",
-    "quarterly-report-final-v3.pdf",
-    "On my way, five minutes.",
-    "Thanks, see you there.",
-    "Alice Park : Thanks, see you there. The room is on the third floor",
-    "Do you want to leave this room?"};
-const char* const kKorean[] = {
-    "박지민",
-    "이준호",
-    "좋은 아침입니다! 회의 안건 다들 받으셨나요?",
-    "네. 10시에 시작할까요?",
+// Alice, Bob, then the texts in the order the conversation uses them, split at "|".
+const char kEnglish[] =
+    "Alice Park|Bob Lee|Good morning! Did everyone get the agenda?|Yes. Shall we start at ten?|"
+    "The draft is at https://docs.example.org/q3/plan/ and the old one at www.example.com/archive|"
+    "Type <b>bold</b> and it stays as typed.|Three things before the meeting:\n1. read the draft\n"
+    "2. bring the numbers for the second quarter, including the ones from the regional offices\n"
+    "3. coffee|Alice Park invited Chris Kim|quarterly-report-final-v3.pdf|On my way, five minutes.|"
+    "Thanks, see you there.|Alice Park : Thanks, see you there. The room is on the third floor|"
+    "Do you want to leave this room?";
+const char kKorean[] =
+    "박지민|이준호|좋은 아침입니다! 회의 안건 다들 받으셨나요?|네. 10시에 시작할까요?|"
     "초안은 https://docs.example.org/q3/plan/ 에 있고 이전 버전은 www.example.com/archive 에 "
-    "있습니다",
-    "<b>굵게</b> 라고 입력하면 그대로 보입니다.",
-    "회의 전에 세 가지:\n1. 초안 읽기\n2. 지역 사무소 자료를 포함한 2분기 실적 수치 준비하기\n3. "
-    "커피",
-    "박지민 님이 김철수 님을 초대했습니다",
-    "분기보고서_최종_v3.pdf",
-    "가는 중이에요, 5분 걸려요.",
-    "감사합니다, 이따 봬요.",
-    "박지민 : 감사합니다, 이따 봬요. 회의실은 3층입니다",
-    "대화방을 나가시겠습니까?"};
+    "있습니다|<b>굵게</b> 라고 입력하면 그대로 보입니다.|회의 전에 세 가지:\n1. 초안 읽기\n"
+    "2. 지역 사무소 자료를 포함한 2분기 실적 수치 준비하기\n3. 커피|박지민 님이 김철수 님을 "
+    "초대했습니다|분기보고서_최종_v3.pdf|가는 중이에요, 5분 걸려요.|감사합니다, 이따 봬요.|"
+    "박지민 : 감사합니다, 이따 봬요. 회의실은 3층입니다|대화방을 나가시겠습니까?";
 
 } // namespace
 
@@ -112,16 +93,12 @@ int main(int argc, char** argv)
         if (ko && translator->load(QString::fromLatin1(file)))
             QApplication::installTranslator(translator);
     }
-    QStringList t;
-    for (const char* text : ko ? kKorean : kEnglish)
-        t << QString::fromUtf8(text);
+    const QStringList t = QString::fromUtf8(ko ? kKorean : kEnglish).split(QLatin1Char('|'));
 
     QTemporaryDir files;
     const QString savedFile = files.filePath(QStringLiteral("saved.pdf"));
-    QFile saved(savedFile);
-    if (saved.open(QIODevice::WriteOnly))
-        saved.write("%PDF-1.4");
-    saved.close();
+    QFile saved(savedFile); // on disk, so that its bubble offers to open it
+    saved.open(QIODevice::WriteOnly);
 
     MtChatWidget view;
     view.resize(420, 1600);
@@ -166,8 +143,12 @@ int main(int argc, char** argv)
     QTextStream(stdout) << out << "\n";
 
     // The shared windows, named after the conversation's picture.
-    const QString folder = QFileInfo(out).absolutePath() + QLatin1Char('/');
     const QString suffix = QFileInfo(out).fileName().mid(QStringLiteral("conversation").size());
+    auto grab = [&](QWidget& window, const char* name, int rounds) {
+        window.show();
+        settle(rounds);
+        window.grab().save(QFileInfo(out).absolutePath() + '/' + name + suffix);
+    };
     MtImageViewer viewer;
     for (int i = 0; i < 6; ++i) {
         const QString path = files.filePath(QStringLiteral("p%1.png").arg(i));
@@ -177,14 +158,10 @@ int main(int argc, char** argv)
     viewer.resize(640, 520);
     viewer.show();
     viewer.thumbItemSelected(QStringLiteral("2"));
-    settle(3);
-    viewer.grab().save(folder + QStringLiteral("viewer") + suffix);
-
+    grab(viewer, "viewer", 3);
     MtMessageDialog box;
     box.setText(t[12]);
-    box.show();
-    settle(2);
-    box.grab().save(folder + QStringLiteral("messagebox") + suffix);
+    grab(box, "messagebox", 2);
 
     QWidget busy;
     busy.resize(360, 240);
@@ -194,7 +171,6 @@ int main(int argc, char** argv)
     loading.show();
     for (int i = 0; i < 5; ++i)
         loading.timerTimeout();
-    settle(1);
-    busy.grab().save(folder + QStringLiteral("loading") + suffix);
+    grab(busy, "loading", 1);
     return 0;
 }
