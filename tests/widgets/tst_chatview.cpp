@@ -22,7 +22,6 @@ private slots:
     void order();
     void clearResetsEverything();
     void scrolling();
-    void addChat_data();
     void addChat();
 
 private:
@@ -219,70 +218,54 @@ void TestChatView::scrolling()
     QCOMPARE(bubble->messageBox()->verticalScrollBar()->maximum(), 0);
 }
 
-void TestChatView::addChat_data()
+// A stored chat becomes the item of its kind, in the display state its stored state calls for:
+// "<item type> <state>", for texts with the text shown; "-" when nothing is shown.
+void TestChatView::addChat()
 {
-    QTest::addColumn<int>("msgType");
-    QTest::addColumn<int>("contentType");
-    QTest::addColumn<QString>("preview");
-    QTest::addColumn<int>("msgState");
-    QTest::addColumn<bool>("own");
-    QTest::addColumn<int>("itemType"); // 0: nothing is shown
-    QTest::addColumn<int>("state");
     const struct
     {
-        const char* name;
+        const char* id;
         int msgType, contentType;
         const char* preview;
         int msgState;
         bool own;
-        int itemType, state;
-    } rows[] = {{"own text sending", 1, 1, "", 0, true, 0x102, 0},
-                {"own text confirmed", 1, 1, "", 1, true, 0x102, 16},
-                {"own text failed", 1, 1, "", 2, true, 0x102, 1},
-                {"own image uploading", 1, 2, "", 3, true, 0x104, 0},
-                {"own video uploaded, unconfirmed", 1, 3, "", 4, true, 0x104, 1},
-                {"own file upload failed", 1, 4, "", 5, true, 0x106, 1},
-                {"long text sent as file", 1, 4, "first lines", 1, true, 0x102, 16},
-                {"other text, state ignored", 1, 1, "", 0, false, 0x101, 16},
-                {"other image", 1, 2, "", 1, false, 0x103, 16},
-                {"other file", 1, 4, "", 1, false, 0x105, 16},
-                {"invitation", 3, 1, "", 1, false, 2, 16},
-                {"leave", 5, 1, "", 1, true, 2, 16},
-                {"unknown content", 1, 9, "", 1, false, 0, 16}};
-    for (const auto& r : rows)
-        QTest::newRow(r.name) << r.msgType << r.contentType << r.preview << r.msgState << r.own
-                              << r.itemType << r.state;
-}
-
-// A stored chat becomes the item of its kind, in the display state its stored state calls for.
-void TestChatView::addChat()
-{
-    QFETCH(int, msgType);
-    QFETCH(int, contentType);
-    QFETCH(QString, preview);
-    QFETCH(int, msgState);
-    QFETCH(bool, own);
-    QFETCH(int, itemType);
-    QFETCH(int, state);
-    DBChat chat;
-    chat.setMsgId(QStringLiteral("c-1"));
-    chat.setMsgType(msgType);
-    chat.setContent(contentType, contentType == 1 ? QStringLiteral("hello") : QString());
-    chat.setContentType(contentType);
-    chat.setPreviewText(preview);
-    chat.setMsgState(msgState);
-    chat.setMsgTime(at(0, 9, 30).toMSecsSinceEpoch());
+        const char* shown;
+    } rows[] = {{"own text sending", 1, 1, "", 0, true, "102 0 hello"},
+                {"own text confirmed", 1, 1, "", 1, true, "102 16 hello"},
+                {"own text failed", 1, 1, "", 2, true, "102 1 hello"},
+                {"own image uploading", 1, 2, "", 3, true, "104 0"},
+                {"own video uploaded, unconfirmed", 1, 3, "", 4, true, "104 1"},
+                {"own file upload failed", 1, 4, "", 5, true, "106 1"},
+                {"long text sent as file", 1, 4, "first lines", 1, true, "102 16 first lines"},
+                {"other text, state ignored", 1, 1, "", 0, false, "101 16 hello"},
+                {"other image", 1, 2, "", 1, false, "103 16"},
+                {"other file", 1, 4, "", 1, false, "105 16"},
+                {"invitation", 3, 1, "", 1, false, "2 16"},
+                {"leave", 5, 1, "", 1, true, "2 16"},
+                {"unknown content", 1, 9, "", 1, false, "-"}};
     MtChatWidget view;
-    MtChatBaseItem* item = view.addChat(chat, own, QPixmap(), QPixmap(), false);
-    QCOMPARE(item ? item->itemType() : 0, itemType);
-    QCOMPARE(view.count(), item ? 2 : 0);
-    if (!item)
-        return;
-    QCOMPARE(item->state(), state);
-    QCOMPARE(item->dateTime(), at(0, 9, 30));
-    QCOMPARE(item->messageId().isEmpty(), msgType == 5); // a leave notice is no message
-    if (itemType == MtChatBaseItem::ItemType_MyChat)
-        QCOMPARE(item->content(), preview.isEmpty() ? QStringLiteral("hello") : preview);
+    QStringList shown, expected;
+    for (const auto& r : rows) {
+        DBChat chat;
+        chat.setMsgId(QString::fromLatin1(r.id));
+        chat.setMsgType(r.msgType);
+        chat.setContent(r.contentType, r.contentType == 1 ? QStringLiteral("hello") : QString());
+        chat.setContentType(r.contentType);
+        chat.setPreviewText(QString::fromLatin1(r.preview));
+        chat.setMsgState(r.msgState);
+        chat.setMsgTime(at(0, 9, shown.size()).toMSecsSinceEpoch());
+        const MtChatBaseItem* item = view.addChat(chat, r.own, QPixmap(), QPixmap(), false);
+        const int type = item ? item->itemType() : 0;
+        shown << (item ? QString::number(type, 16) + ' ' + QString::number(item->state())
+                       : QStringLiteral("-"));
+        if (type == MtChatBaseItem::ItemType_Chat || type == MtChatBaseItem::ItemType_MyChat)
+            shown.last() += ' ' + item->content();
+        expected << QString::fromLatin1(r.shown);
+    }
+    QCOMPARE(shown, expected);
+    // A leave notice is no message to be found.
+    QVERIFY(view.findItem(QStringLiteral("invitation")));
+    QCOMPARE(view.findItem(QStringLiteral("leave")), nullptr);
 }
 
 QTEST_MAIN(TestChatView)
