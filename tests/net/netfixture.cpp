@@ -1,15 +1,11 @@
 #include "netfixture.h"
 
 #include "common/testenv.h"
-#include "main/mtdata.h"
-#include "net/netservermanager.h"
 
 #include <QDeadlineTimer>
-#include <QJsonArray>
 #include <QMutex>
 #include <QRegularExpression>
 #include <QTcpServer>
-#include <QTest>
 
 NetRecorder::NetRecorder(NetServerManager* m)
 {
@@ -73,30 +69,34 @@ NetRecorder::Event NetRecorder::answer(const QVariant& codeOrId, int timeoutMs)
     return none;
 }
 
-bool NetFixture::start()
+bool NetFixture::start(bool withStore)
 {
     static TestEnv env;
     env.applyToCurrentProcess();
+    clearLog();
     if (!m_server.start()) {
         m_error = m_server.errorString();
         return false;
     }
-    return true;
+    const QString account = QStringLiteral("user001");
+    if (withStore)
+        m_db = std::make_unique<DBManager>(DBManager::databaseFilePath(account),
+                                           QString::fromLatin1(DBManager::kConnection),
+                                           QString::fromLatin1(DBManager::kPassword), 1);
+    m_session = std::make_unique<MTData>(m_db.get());
+    m_net = std::make_unique<NetServerManager>(ServerConfig::fromFile(m_server.clientIni()));
+    if (m_db)
+        m_net->setDbPath(m_db->dbPath());
+    m_recorder = std::make_unique<NetRecorder>(m_net.get());
+    return (!m_db || m_db->isOpen()) && signIn(*m_session, account);
 }
 
 bool NetFixture::signIn(MTData& session, const QString& account)
 {
     const QString deviceId = QStringLiteral("dev-") + account;
     const qint64 userId = qint64(m_server.user(account).value(QLatin1String("userId")).toDouble());
-    const QJsonObject made =
-        m_server
-            .control("POST", QStringLiteral("/control/session"),
-                     QJsonObject{{"userId", userId}, {"deviceModel", "PC"}, {"deviceId", deviceId}})
-            .toObject();
-    if (made.value(QLatin1String("accessKey")).toString().isEmpty()) {
-        m_error = QStringLiteral("no session for ") + account;
-        return false;
-    }
+    const QJsonObject body{{"userId", userId}, {"deviceModel", "PC"}, {"deviceId", deviceId}};
+    const QJsonObject made = m_server.control("POST", "/control/session", body).toObject();
     DBEditor editor;
     session.setUserId(editor, userId);
     session.setCustId(editor, 1);
@@ -106,7 +106,8 @@ bool NetFixture::signIn(MTData& session, const QString& account)
     session.setDeviceId(editor, deviceId);
     if (session.attachedDbManager())
         session.applyCommit(editor);
-    return true;
+    m_error = QStringLiteral("no session for ") + account;
+    return !session.accessKey().isEmpty();
 }
 
 namespace {
@@ -117,17 +118,9 @@ const QStringList kHeaderNames = {"accept-charset", "connection", "accept",     
 
 QStringList NetFixture::identifyingHeaders(MTData& session, const QString& contentType)
 {
-    const QStringList values = {"UTF-8",
-                                "Keep-alive",
-                                "application/json",
-                                "C",
-                                "1046",
-                                QString::number(session.userId()),
-                                QString::number(session.custId()),
-                                session.deviceId(),
-                                session.accessKey(),
-                                session.clientId(),
-                                contentType};
+    QStringList values = {"UTF-8", "Keep-alive", "application/json", "C", "1046"};
+    values << QString::number(session.userId()) << QString::number(session.custId())
+           << session.deviceId() << session.accessKey() << session.clientId() << contentType;
     QStringList headers;
     for (int i = 0; i < values.size(); ++i) {
         if (!values.at(i).isEmpty())
@@ -187,39 +180,30 @@ int NetFixture::freePort()
 
 namespace {
 QMutex g_logMutex;
-QStringList g_lines;
+QStringList g_log;
 QtMessageHandler g_previous = nullptr;
 
-void captureLine(QtMsgType type, const QMessageLogContext& context, const QString& text)
+void logLine(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
     {
         QMutexLocker lock(&g_logMutex);
-        g_lines.append(text);
+        g_log.append(text);
     }
     if (g_previous)
         g_previous(type, context, text);
 }
 } // namespace
 
-LogCapture::LogCapture()
+QStringList NetFixture::log()
 {
     QMutexLocker lock(&g_logMutex);
-    g_lines.clear();
-    m_previous = g_previous = qInstallMessageHandler(&captureLine);
+    return g_log;
 }
 
-LogCapture::~LogCapture()
-{
-    qInstallMessageHandler(m_previous);
-}
-
-QStringList LogCapture::lines() const
+void NetFixture::clearLog()
 {
     QMutexLocker lock(&g_logMutex);
-    return g_lines;
-}
-
-bool LogCapture::contains(const QString& text) const
-{
-    return !lines().filter(text).isEmpty();
+    g_log.clear();
+    static const bool installed = (g_previous = qInstallMessageHandler(&logLine), true);
+    Q_UNUSED(installed)
 }

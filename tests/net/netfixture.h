@@ -1,17 +1,15 @@
 #pragma once
 
 #include "common/devserver.h"
+#include "main/mtdata.h"
+#include "net/netservermanager.h"
+#include "net/serverconfig.h"
+#include "store/dbmanager.h"
 
-#include <QJsonObject>
-#include <QList>
-#include <QObject>
-#include <QString>
-#include <QStringList>
-#include <QVariant>
+#include <QJsonArray>
+#include <QtTest>
 
-class MTData;
-class NetServerManager;
-class QWidget;
+#include <memory>
 
 // Everything the request engine signalled, in order, as a receiver on the GUI thread hears it.
 class NetRecorder : public QObject
@@ -45,19 +43,21 @@ private:
     QList<Event> m_events;
 };
 
-// The reference server and a signed-in session for one test executable.
-class NetFixture
+// The base of the tests against the reference server: user001 signed in, in a session object
+// (on the user's store when asked for), a request engine for the server with a recorder of its
+// signals, and everything logged.
+class NetFixture : public QObject
 {
+    Q_OBJECT
 public:
-    // Points the standard paths at a private home and starts the server.
-    bool start();
-    DevServer& server() { return m_server; }
+protected:
+    // Points the standard paths at a private home, starts the server and signs in.
+    bool start(bool withStore = false);
     QString errorString() const { return m_error; }
 
     // A new server session of the account, written into the session object (ids, keys and
     // a device id), as the login answer would be.
     bool signIn(MTData& session, const QString& account);
-
     // The identifying headers the engine sends for the session, as "name: value" in their
     // order, the empty ones left out.
     static QStringList identifyingHeaders(MTData& session, const QString& contentType);
@@ -69,21 +69,17 @@ public:
     QString writeIni(int port, bool withCa = true);
     // A loopback port nobody listens on.
     static int freePort();
+    // The lines logged since the last clearLog().
+    static QStringList log();
+    static bool logged(const QString& text) { return !log().filter(text).isEmpty(); }
+    static void clearLog();
 
-private:
     DevServer m_server;
-    QString m_error;
-};
-
-// Everything logged while it lives.
-class LogCapture
-{
-public:
-    LogCapture();
-    ~LogCapture();
-    QStringList lines() const;
-    bool contains(const QString& text) const;
+    std::unique_ptr<DBManager> m_db;
+    std::unique_ptr<MTData> m_session;
+    std::unique_ptr<NetServerManager> m_net;
+    std::unique_ptr<NetRecorder> m_recorder;
 
 private:
-    QtMessageHandler m_previous = nullptr;
+    QString m_error;
 };

@@ -4,18 +4,11 @@
 // empty error body, an outdated client, an answer that is neither 200 nor an error, and a file
 // that cannot be read. A failure is never reported as a success, and each is reported once with
 // the caller's request code.
-#include "main/mtdata.h"
-#include "net/netservermanager.h"
-#include "net/serverconfig.h"
 #include "netfixture.h"
-#include "store/dbmanager.h"
 
 #include <QSslKey>
 #include <QSslSocket>
 #include <QTcpServer>
-#include <QtTest>
-
-#include <memory>
 
 namespace {
 enum Setup
@@ -94,7 +87,7 @@ const QByteArray kPlainAnswer = "HTTP/1.1 400 Bad Request\r\nContent-Type: appli
                                 "Content-Length: 2\r\nConnection: close\r\n\r\n{}";
 } // namespace
 
-class TestNetErrors : public QObject
+class TestNetErrors : public NetFixture
 {
     Q_OBJECT
 private slots:
@@ -104,28 +97,19 @@ private slots:
     void failures();
 
 private:
-    NetFixture m_fixture;
     QTemporaryDir m_dir;
-    std::unique_ptr<DBManager> m_db;
-    std::unique_ptr<MTData> m_session;
 };
 
 void TestNetErrors::initTestCase()
 {
-    QVERIFY2(m_fixture.start(), qPrintable(m_fixture.errorString()));
-    m_db = std::make_unique<DBManager>(m_dir.filePath(QStringLiteral("veltri_user001.db")),
-                                       QString::fromLatin1(DBManager::kConnection),
-                                       QString::fromLatin1(DBManager::kPassword), 1);
-    QVERIFY(m_db->isOpen());
-    m_session = std::make_unique<MTData>(m_db.get());
-    QVERIFY(m_fixture.signIn(*m_session, QStringLiteral("user001")));
+    QVERIFY2(start(true), qPrintable(errorString()));
 }
 
 void TestNetErrors::cleanup()
 {
-    m_fixture.server().setFault(QJsonObject{{"mode", "off"}});
-    m_fixture.server().control("POST", QStringLiteral("/control/version"),
-                               QJsonObject{{"minVersion", QJsonValue::Null}});
+    m_server.setFault(QJsonObject{{"mode", "off"}});
+    m_server.control("POST", QStringLiteral("/control/version"),
+                     QJsonObject{{"minVersion", QJsonValue::Null}});
 }
 
 void TestNetErrors::failures_data()
@@ -176,31 +160,28 @@ void TestNetErrors::failures()
     QFETCH(int, errCode);
     QFETCH(QString, error);
 
-    DevServer& server = m_fixture.server();
     const QString fault = QStringList{"/rest/auth", "/rest/chatt/room", "/rest/file/chat"}.at(via);
     if (!rule.isEmpty()) {
         rule.insert(QStringLiteral("mode"), QStringLiteral("error"));
         rule.insert(QStringLiteral("path"), fault);
-        QVERIFY(server.setFault(rule));
+        QVERIFY(m_server.setFault(rule));
     }
     if (setup == OutdatedClient)
-        server.control("POST", QStringLiteral("/control/version"),
-                       QJsonObject{{"minVersion", 1047}});
+        m_server.control("POST", QStringLiteral("/control/version"),
+                         QJsonObject{{"minVersion", 1047}});
     std::unique_ptr<RawServer> raw;
     if (setup == PlainHttp)
         raw = std::make_unique<RawServer>(kPlainAnswer);
     if (setup == TextError)
-        raw = std::make_unique<RawServer>(kTextError, server.dataDir() + "/tls/server");
-    const int port = raw                 ? raw->serverPort()
-                     : setup == NoServer ? NetFixture::freePort()
-                                         : server.restPort();
+        raw = std::make_unique<RawServer>(kTextError, m_server.dataDir() + "/tls/server");
+    const int port = raw ? raw->serverPort() : setup == NoServer ? freePort() : m_server.restPort();
     QVERIFY(port > 0);
 
-    NetServerManager net(ServerConfig::fromFile(m_fixture.writeIni(port, setup != Untrusted)));
+    NetServerManager net(ServerConfig::fromFile(writeIni(port, setup != Untrusted)));
     net.setDbPath(m_db->dbPath());
     NetRecorder recorder(&net);
-    const qint64 since = server.lastRequestSeq();
-    LogCapture log;
+    const qint64 since = m_server.lastRequestSeq();
+    clearLog();
     QFile file(m_dir.filePath(QStringLiteral("upload.txt")));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write("hello") == 5);
     file.close();
@@ -213,7 +194,7 @@ void TestNetErrors::failures()
 
     if (!signalled) {
         // The request arrives and is answered; nothing follows.
-        QTRY_VERIFY_WITH_TIMEOUT(server.requests(fault, since).size() == 1, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_server.requests(fault, since).size() == 1, 20000);
         QCOMPARE(recorder.answer(reqCode, 1000).signal, QStringLiteral("timeout"));
         return;
     }
@@ -227,13 +208,13 @@ void TestNetErrors::failures()
 
     if (setup == OutdatedClient && via != Upload) {
         QVERIFY(answer.text.contains(QLatin1String("/download/")));
-        QVERIFY(log.contains(QStringLiteral(" - [ERROR_VERSION_APP_NOT_MATCH] update link=") +
-                             answer.text));
+        QVERIFY(
+            logged(QStringLiteral(" - [ERROR_VERSION_APP_NOT_MATCH] update link=") + answer.text));
     }
     if (errCode == 50012) {
         const QString where = via == Gui ? QStringLiteral("NetServerManager::onNetworkReplyError")
                                          : QStringLiteral("NetServerManager::httpRequest");
-        QVERIFY(log.contains(where + QStringLiteral(" - errCode=50012, developerMessage=")));
+        QVERIFY(logged(where + QStringLiteral(" - errCode=50012, developerMessage=")));
     }
 }
 

@@ -1,17 +1,10 @@
 // The request catalogue against the reference server over TLS: each request reaches its path
 // with its method, form and identifying headers, and its answer comes back once with the
 // caller's request code.
-#include "main/mtdata.h"
-#include "net/netservermanager.h"
-#include "net/serverconfig.h"
 #include "netfixture.h"
 #include "store/dbchatroom.h"
 
-#include <QJsonArray>
-#include <QtTest>
-
 #include <functional>
-#include <memory>
 
 using Call = std::function<bool(int reqCode)>;
 Q_DECLARE_METATYPE(Call)
@@ -21,7 +14,7 @@ namespace {
 const QString kPassword = QStringLiteral("Plus13pw!");
 } // namespace
 
-class TestNetRequests : public QObject
+class TestNetRequests : public NetFixture
 {
     Q_OBJECT
 private slots:
@@ -35,10 +28,6 @@ private:
     // A user or room made through the control interface; its id.
     qint64 made(const QString& what, const QJsonObject& body, const QString& idKey);
 
-    NetFixture m_fixture;
-    std::unique_ptr<MTData> m_session;
-    std::unique_ptr<NetServerManager> m_net;
-    std::unique_ptr<NetRecorder> m_recorder;
     qint64 m_me = 0, m_pair = 0, m_many = 0, m_group = 0;
     QStringList m_users; // ids of five users
     int m_reqCode = 0;
@@ -46,15 +35,13 @@ private:
 
 qint64 TestNetRequests::made(const QString& what, const QJsonObject& body, const QString& idKey)
 {
-    const QJsonValue made = m_fixture.server().control("POST", "/control/" + what, body);
+    const QJsonValue made = m_server.control("POST", "/control/" + what, body);
     return qint64(made.toObject().value(idKey).toDouble());
 }
 
 void TestNetRequests::initTestCase()
 {
-    QVERIFY2(m_fixture.start(), qPrintable(m_fixture.errorString()));
-    m_session = std::make_unique<MTData>();
-    QVERIFY(m_fixture.signIn(*m_session, QStringLiteral("user001")));
+    QVERIFY2(start(), qPrintable(errorString()));
     m_me = m_session->userId();
     // The first one signs in; the others belong to no room yet.
     for (const char* name : {"plus", "b", "c", "d", "e"}) {
@@ -68,13 +55,9 @@ void TestNetRequests::initTestCase()
     };
     m_pair = room({m_users.at(0).toLongLong()}, 20);
     m_many = room({m_users.at(0).toLongLong(), m_users.at(1).toLongLong()}, 30);
-    const QJsonValue me =
-        m_fixture.server().control("GET", "/control/users/" + QString::number(m_me));
+    const QJsonValue me = m_server.control("GET", "/control/users/" + QString::number(m_me));
     m_group = qint64(me.toObject().value(QLatin1String("groups")).toArray().at(0).toDouble());
     QVERIFY(m_users.last().toLongLong() > 0 && m_pair > 0 && m_many > 0 && m_group > 0);
-    m_net =
-        std::make_unique<NetServerManager>(ServerConfig::fromFile(m_fixture.server().clientIni()));
-    m_recorder = std::make_unique<NetRecorder>(m_net.get());
 }
 
 void TestNetRequests::catalogue_data()
@@ -82,9 +65,9 @@ void TestNetRequests::catalogue_data()
     QTest::addColumn<Call>("call");
     QTest::addColumn<QString>("method");
     QTest::addColumn<QString>("path");
-    QTest::addColumn<QJsonValue>("form");    // as the server decoded it; null for none
-    QTest::addColumn<int>("expectedError");  // 0: success
-    QTest::addColumn<QStringList>("logged"); // texts some log line holds
+    QTest::addColumn<QJsonValue>("form");         // as the server decoded it; null for none
+    QTest::addColumn<int>("expectedError");       // 0: success
+    QTest::addColumn<QStringList>("expectedLog"); // texts some log line holds
 
     NetServerManager* net = m_net.get();
     const QString me = QString::number(m_me), many = QString::number(m_many);
@@ -106,10 +89,10 @@ void TestNetRequests::catalogue_data()
     // The form as the server decoded it: one value as a string, repeated ones as an array.
     auto row = [](const char* name, const char* method, const QString& path,
                   const QJsonObject& form, int expectedError, const Call& call,
-                  const QStringList& logged = {}) {
+                  const QStringList& expectedLog = {}) {
         QTest::newRow(name) << call << QString::fromLatin1(method) << path
                             << (form.isEmpty() ? QJsonValue() : QJsonValue(form)) << expectedError
-                            << logged;
+                            << expectedLog;
     };
     // The digest arrives as it was.
     row("login", "POST", "/rest/auth",
@@ -174,15 +157,15 @@ void TestNetRequests::catalogue()
     QFETCH(QString, path);
     QFETCH(QJsonValue, form);
     QFETCH(int, expectedError);
-    QFETCH(QStringList, logged);
+    QFETCH(QStringList, expectedLog);
 
     // Each row on a session of its own: the logout row ends its session.
-    QVERIFY(m_fixture.signIn(*m_session, QStringLiteral("user001")));
-    const qint64 since = m_fixture.server().lastRequestSeq();
+    QVERIFY(signIn(*m_session, QStringLiteral("user001")));
+    const qint64 since = m_server.lastRequestSeq();
     m_recorder->clear();
     const int reqCode = ++m_reqCode;
     const QString accessKey = m_session->accessKey();
-    LogCapture log;
+    clearLog();
     QVERIFY(call(reqCode));
     const NetRecorder::Event answer = m_recorder->answer(reqCode);
     QCOMPARE(answer.signal, expectedError ? QStringLiteral("failure") : QStringLiteral("success"));
@@ -190,7 +173,7 @@ void TestNetRequests::catalogue()
     QTest::qWait(50);
     QCOMPARE(m_recorder->events().size(), 1);
 
-    const QJsonArray received = m_fixture.server().requests(QStringLiteral("/rest"), since);
+    const QJsonArray received = m_server.requests(QStringLiteral("/rest"), since);
     QCOMPARE(received.size(), 1);
     const QJsonObject entry = received.at(0).toObject();
     QCOMPARE(entry.value(QLatin1String("method")).toString(), method);
@@ -199,18 +182,18 @@ void TestNetRequests::catalogue()
 
     // The identifying headers in their order with their values, the empty ones left out.
     const bool posted = method == QLatin1String("POST") || method == QLatin1String("PUT");
-    QCOMPARE(m_fixture.sentHeaders(qint64(entry.value(QLatin1String("seq")).toDouble())),
-             NetFixture::identifyingHeaders(*m_session, posted ? "application/x-www-form-urlencoded"
-                                                               : "text/plain"));
+    QCOMPARE(sentHeaders(qint64(entry.value(QLatin1String("seq")).toDouble())),
+             identifyingHeaders(*m_session,
+                                posted ? "application/x-www-form-urlencoded" : "text/plain"));
 
-    for (const QString& text : logged)
-        QVERIFY2(log.contains(text), qPrintable(text));
+    for (const QString& text : expectedLog)
+        QVERIFY2(logged(text), qPrintable(text));
     // Neither a key nor the password digest (plain, as sent, or a part) appears in a log line.
     const QString digest = MTData::passwordDigest(kPassword);
     const QStringList secrets = {
         accessKey, answer.object.value("client").toObject().value("accessKey").toString(), digest,
         QString(digest).replace('+', "%2B"), digest.left(12)};
-    for (const QString& line : log.lines()) {
+    for (const QString& line : log()) {
         for (const QString& secret : secrets)
             QVERIFY2(secret.isEmpty() || !line.contains(secret), qPrintable(line));
     }

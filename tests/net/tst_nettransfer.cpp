@@ -2,21 +2,14 @@
 // profile picture and a file of the largest accepted size) with their parts in order and steady
 // progress, picture fetches into the cache, downloads to the cache or a chosen path, and the
 // ways fetches and downloads fail.
-#include "main/mtdata.h"
 #include "net/filemanager.h"
 #include "net/netmultipart.h"
-#include "net/netservermanager.h"
-#include "net/serverconfig.h"
 #include "netfixture.h"
 
 #include <QDir>
 #include <QImage>
-#include <QJsonArray>
 #include <QRegularExpression>
 #include <QWidget>
-#include <QtTest>
-
-#include <memory>
 
 namespace {
 enum Upload
@@ -48,7 +41,7 @@ QStringList cacheFiles()
 }
 } // namespace
 
-class TestNetTransfer : public QObject
+class TestNetTransfer : public NetFixture
 {
     Q_OBJECT
 private slots:
@@ -67,27 +60,18 @@ private slots:
     void destroyedWhileATransferHangs();
 
 private:
-    NetFixture m_fixture;
     QTemporaryDir m_dir;
-    std::unique_ptr<MTData> m_session;
-    std::unique_ptr<NetServerManager> m_net;
-    std::unique_ptr<NetRecorder> m_recorder;
 };
 
 void TestNetTransfer::initTestCase()
 {
     QCoreApplication::setApplicationName(QStringLiteral("PLOVEX(Chat)"));
-    QVERIFY2(m_fixture.start(), qPrintable(m_fixture.errorString()));
-    m_session = std::make_unique<MTData>();
-    QVERIFY(m_fixture.signIn(*m_session, QStringLiteral("user001")));
-    m_net =
-        std::make_unique<NetServerManager>(ServerConfig::fromFile(m_fixture.server().clientIni()));
-    m_recorder = std::make_unique<NetRecorder>(m_net.get());
+    QVERIFY2(start(), qPrintable(errorString()));
 }
 
 void TestNetTransfer::cleanup()
 {
-    m_fixture.server().setFault(QJsonObject{{"mode", "off"}});
+    m_server.setFault(QJsonObject{{"mode", "off"}});
     m_recorder->clear();
 }
 
@@ -145,7 +129,7 @@ void TestNetTransfer::uploads()
     }
     const QFileInfo info(file);
     const QString reqId = QStringLiteral("msg-%1").arg(QTest::currentDataTag());
-    const qint64 since = m_fixture.server().lastRequestSeq();
+    const qint64 since = m_server.lastRequestSeq();
     QVERIFY(kind == ChatFile    ? m_net->uploadChatFile(reqId, file)
             : kind == ChatImage ? m_net->uploadChatImage(reqId, file, QSize(64, 48))
                                 : m_net->uploadProfileImage(reqId, file, "pk-7", QSize(64, 48)));
@@ -157,7 +141,7 @@ void TestNetTransfer::uploads()
     QVERIFY(steady(progress) && progress.last().total > info.size());
 
     // The fields in order with their values, then the file's name and the file.
-    const QJsonObject received = m_fixture.lastRequest(path, since);
+    const QJsonObject received = lastRequest(path, since);
     QCOMPARE(received.value(QLatin1String("path")).toString(), path);
     fields.replace(QStringLiteral("%me"), QString::number(m_session->userId()));
     fields += "&uploadFileName=" + info.fileName() + "&file=";
@@ -177,8 +161,8 @@ void TestNetTransfer::uploads()
                  .match(contentType)
                  .hasMatch(),
              qPrintable(contentType));
-    QCOMPARE(m_fixture.sentHeaders(qint64(received.value(QLatin1String("seq")).toDouble())),
-             NetFixture::identifyingHeaders(*m_session, contentType));
+    QCOMPARE(sentHeaders(qint64(received.value(QLatin1String("seq")).toDouble())),
+             identifyingHeaders(*m_session, contentType));
 }
 
 void TestNetTransfer::downloads_data()
@@ -238,7 +222,7 @@ void TestNetTransfer::downloads()
     QCOMPARE(answer.signal, QStringLiteral("downloadSuccess"));
     QCOMPARE(answer.text, expectedPath);
     QCOMPARE(answer.object.value(QLatin1String("url")).toString(), url);
-    const QString original = m_fixture.server().dataDir() + url;
+    const QString original = m_server.dataDir() + url;
     QCOMPARE(contents(expectedPath), contents(original));
     const QList<NetRecorder::Event> progress = m_recorder->of("downloadProgress", reqId);
     QVERIFY(steady(progress));
@@ -298,15 +282,12 @@ void TestNetTransfer::pictureFailures()
 
 void TestNetTransfer::destroyedWhileATransferHangs()
 {
-    QVERIFY(
-        m_fixture.server().setFault(QJsonObject{{"mode", "hang"}, {"path", "/rest/file/chat"}}));
-    auto net =
-        std::make_unique<NetServerManager>(ServerConfig::fromFile(m_fixture.server().clientIni()));
+    QVERIFY(m_server.setFault(QJsonObject{{"mode", "hang"}, {"path", "/rest/file/chat"}}));
+    auto net = std::make_unique<NetServerManager>(ServerConfig::fromFile(m_server.clientIni()));
     NetRecorder recorder(net.get());
-    const qint64 since = m_fixture.server().lastRequestSeq();
+    const qint64 since = m_server.lastRequestSeq();
     QVERIFY(net->uploadChatFile(QStringLiteral("hang"), FileManager::makeTextFile("waiting")));
-    QTRY_COMPARE_WITH_TIMEOUT(m_fixture.server().requests("/rest/file/chat", since).size(), 1,
-                              20000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.requests("/rest/file/chat", since).size(), 1, 20000);
     // Returns although the server never answers: the upload is aborted, and its caller hears
     // that it failed.
     net.reset();
