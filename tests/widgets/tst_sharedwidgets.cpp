@@ -27,7 +27,6 @@ private slots:
     void framelessRegion();
     void framelessMouse_data();
     void framelessMouse();
-    void messageBox_data();
     void messageBox();
     void toastAndLoading();
     void searchBox();
@@ -136,47 +135,33 @@ void TestSharedWidgets::framelessMouse()
     QCOMPARE(QRect(after.topLeft() - before.topLeft(), after.size() - before.size()), change);
 }
 
-void TestSharedWidgets::messageBox_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<bool>("cancelShown");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("question OK") << "question"
-                                 << "okButton" << 1 << true << "Leave the room?";
-    QTest::newRow("question Cancel") << "question"
-                                     << "cancelButton" << 0 << true << "Leave the room?";
-    QTest::newRow("information OK") << "information"
-                                    << "okButton" << 1 << false << "Saved.";
-    QTest::newRow("error OK") << "error"
-                              << "okButton" << 1 << false << "ERROR CODE:20001\nNo room";
-}
-
 void TestSharedWidgets::messageBox()
 {
-    QFETCH(QString, kind);
-    QFETCH(QString, button);
-    QFETCH(int, result);
-    QFETCH(bool, cancelShown);
-    QFETCH(QString, text);
-    bool seenCancel = !cancelShown;
-    QString seenText;
-    QTimer::singleShot(0, this, [&] {
-        auto* box = qobject_cast<MtMessageDialog*>(QApplication::activeModalWidget());
-        QVERIFY(box);
-        seenCancel = box->findChild<QPushButton*>(QStringLiteral("cancelButton"))->isVisible();
-        seenText = box->text();
-        box->findChild<QPushButton*>(button)->click();
-    });
-    const int answer =
-        kind == QLatin1String("question") ? MtMessageDialog::question(nullptr, text)
-        : kind == QLatin1String("information")
-            ? MtMessageDialog::information(nullptr, text)
-            : MtMessageDialog::error(nullptr, {{"code", 20001}, {"message", "No room"}});
-    QCOMPARE(answer, result);
-    QCOMPARE(seenCancel, cancelShown);
-    QCOMPARE(seenText, text);
+    bool cancelShown = false;
+    QString shown;
+    // Answers the next box with a button once it is up.
+    auto answerWith = [&](const char* button) {
+        QTimer::singleShot(0, this, [&, button] {
+            auto* box = qobject_cast<MtMessageDialog*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            cancelShown = box->findChild<QPushButton*>(QStringLiteral("cancelButton"))->isVisible();
+            shown = box->text();
+            box->findChild<QPushButton*>(QLatin1String(button))->click();
+        });
+    };
+    answerWith("okButton");
+    QCOMPARE(MtMessageDialog::question(nullptr, QStringLiteral("Leave the room?")), 1);
+    QVERIFY(cancelShown);
+    QCOMPARE(shown, QStringLiteral("Leave the room?"));
+    answerWith("cancelButton");
+    QCOMPARE(MtMessageDialog::question(nullptr, QStringLiteral("Leave the room?")), 0);
+    answerWith("okButton");
+    QCOMPARE(MtMessageDialog::information(nullptr, QStringLiteral("Saved.")), 1);
+    QVERIFY(!cancelShown);
+    answerWith("okButton");
+    QCOMPARE(MtMessageDialog::error(nullptr, {{"code", 20001}, {"message", "No room"}}), 1);
+    QVERIFY(!cancelShown);
+    QCOMPARE(shown, QStringLiteral("ERROR CODE:20001\nNo room"));
     QCOMPARE(MtMessageDialog::errorText({{"code", "E42"}, {"message", "Bad"}}),
              QStringLiteral("ERROR CODE:E42\nBad"));
     QCOMPARE(MtMessageDialog::errorText({}), QStringLiteral("ERROR CODE:\n"));
