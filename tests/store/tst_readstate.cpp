@@ -17,11 +17,9 @@ class TestReadState : public QObject
 private slots:
     void updateReadAll_data();
     void updateReadAll();
-    void loadUnreadCounts();
+    void unreadCountsReadersAndFirstUnreadTime();
     void batchChatReads_data();
     void batchChatReads();
-    void readers();
-    void firstUnreadTime();
 };
 
 void TestReadState::updateReadAll_data()
@@ -62,7 +60,7 @@ void TestReadState::updateReadAll()
              unreadAfter);
 }
 
-void TestReadState::loadUnreadCounts()
+void TestReadState::unreadCountsReadersAndFirstUnreadTime()
 {
     StoreFixture store;
     store.addRoom(kTopic, 20, QStringLiteral("5"));
@@ -71,8 +69,8 @@ void TestReadState::loadUnreadCounts()
     // chat/1: two unread chats of others count; own, read, and notice rows do not.
     store.addChat(kTopic, QStringLiteral("a"), 5, 100, 1, 0);
     store.addChat(kTopic, QStringLiteral("b"), 6, 200, 1, 0);
-    store.addChat(kTopic, QStringLiteral("c"), kOwn, 300, 1, 0);
-    store.addChat(kTopic, QStringLiteral("d"), 5, 400, 1, 1);
+    store.addChat(kTopic, QStringLiteral("c"), kOwn, 50, 1, 0);
+    store.addChat(kTopic, QStringLiteral("d"), 5, 60, 1, 1);
     store.addChat(kTopic, QStringLiteral("e"), 5, 500, 1, 0, QStringLiteral("Lee"), 3);
     // chat/2: all read; chat/3: one unread; chat/9 has no room row.
     store.addChat(QStringLiteral("chat/2"), QStringLiteral("f"), 6, 100, 1, 1);
@@ -85,13 +83,32 @@ void TestReadState::loadUnreadCounts()
     const QHash<QString, int> expected{
         {kTopic, 2}, {QStringLiteral("chat/3"), 1}, {QStringLiteral("chat/5"), 4}};
     QCOMPARE(counts.entries(), expected);
-
     // The one-argument form fills the process-wide table.
     unreadCounts().clear();
     store.db().loadUnreadCounts(kOwn);
-    QCOMPARE(unreadCounts().get(kTopic), 2);
     QCOMPARE(unreadCounts().entries().size(), 2);
+    QCOMPARE(unreadCounts().get(kTopic), 2);
     unreadCounts().clear();
+
+    // The oldest unread chat of others, until the room is read.
+    DBChatRoom room;
+    room.setTopic(kTopic);
+    QCOMPARE(store.db().firstUnreadTime(room, kOwn), 100);
+    QCOMPARE(store.db().updateReadAll(kTopic, 0), 4);
+    QCOMPARE(store.db().firstUnreadTime(room, kOwn), 0);
+
+    // Readers of a message, by name, appended to the caller's list.
+    store.addUser(5, QStringLiteral("Yoon"));
+    store.addUser(6, QStringLiteral("Ahn"));
+    store.addUser(7, QStringLiteral("Moon"));
+    store.addReader(kTopic, QStringLiteral("a"), 5, 100);
+    store.addReader(kTopic, QStringLiteral("a"), 6, 100);
+    store.addReader(kTopic, QStringLiteral("b"), 7, 200);
+    store.addReader(QStringLiteral("chat/2"), QStringLiteral("a"), 7, 100);
+    QList<DBUser> users{DBUser()};
+    store.db().readers(users, kTopic, QStringLiteral("a"));
+    QCOMPARE(fields({users.size(), users.at(1).userName(), users.at(2).userName()}),
+             QStringLiteral("3|Ahn|Yoon"));
 }
 
 void TestReadState::batchChatReads_data()
@@ -156,43 +173,6 @@ void TestReadState::batchChatReads()
     QCOMPARE(store.number(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT_READER R JOIN TTT_CHATT "
                                          "C ON R.msg_id=C.msg_id WHERE R.msg_time != C.msg_time")),
              0);
-}
-
-void TestReadState::readers()
-{
-    StoreFixture store;
-    store.addUser(5, QStringLiteral("Yoon"));
-    store.addUser(6, QStringLiteral("Ahn"));
-    store.addUser(7, QStringLiteral("Moon"));
-    store.addReader(kTopic, QStringLiteral("m1"), 5, 100);
-    store.addReader(kTopic, QStringLiteral("m1"), 6, 100);
-    store.addReader(kTopic, QStringLiteral("m2"), 7, 200);
-    store.addReader(QStringLiteral("chat/2"), QStringLiteral("m1"), 7, 100);
-
-    QList<DBUser> users{DBUser()};
-    store.db().readers(users, kTopic, QStringLiteral("m1"));
-    QCOMPARE(users.size(), 3);
-    QCOMPARE(users.at(1).userName(), QStringLiteral("Ahn"));
-    QCOMPARE(users.at(2).userName(), QStringLiteral("Yoon"));
-    users.clear();
-    store.db().readers(users, kTopic, QStringLiteral("m9"));
-    QVERIFY(users.isEmpty());
-}
-
-void TestReadState::firstUnreadTime()
-{
-    StoreFixture store;
-    store.addChat(kTopic, QStringLiteral("a"), kOwn, 50, 1, 0);
-    store.addChat(kTopic, QStringLiteral("b"), 5, 100, 1, 1);
-    store.addChat(kTopic, QStringLiteral("c"), 5, 300, 1, 0);
-    store.addChat(kTopic, QStringLiteral("d"), 6, 200, 1, 0);
-    DBChatRoom room;
-    room.setTopic(kTopic);
-    QCOMPARE(store.db().firstUnreadTime(room, kOwn), 200);
-    QCOMPARE(store.db().updateReadAll(kTopic, 0), 3);
-    QCOMPARE(store.db().firstUnreadTime(room, kOwn), 0);
-    room.setTopic(QString());
-    QCOMPARE(store.db().firstUnreadTime(room, kOwn), 0);
 }
 
 QTEST_GUILESS_MAIN(TestReadState)
