@@ -20,7 +20,6 @@ private slots:
     void richText_data();
     void richText();
     void tagsAndReadCounts();
-    void timeAndDateText_data();
     void timeAndDateText();
     void fileSizeText();
     void highlighter();
@@ -75,56 +74,33 @@ void TestChatText::tagsAndReadCounts()
     QCOMPARE(MtChatText::readCountText(12), QStringLiteral("12 Read"));
 }
 
-void TestChatText::timeAndDateText_data()
-{
-    QTest::addColumn<bool>("korean");
-    QTest::addColumn<QTime>("time");
-    QTest::addColumn<QString>("timeText");
-    QTest::addColumn<QDate>("date");
-    QTest::addColumn<QString>("dateText");
-    QTest::newRow("english afternoon")
-        << false << QTime(14, 7) << "02:07 pm" << QDate(2024, 3, 5) << " 2024-3-5 Tuesday ";
-    QTest::newRow("english morning")
-        << false << QTime(9, 30) << "09:30 am" << QDate(2023, 12, 31) << " 2023-12-31 Sunday ";
-    QTest::newRow("korean afternoon")
-        << true << QTime(14, 7) << QStringLiteral("오후 02:07") << QDate(2024, 3, 5)
-        << QStringLiteral(" 2024년 3월 5일 화요일 ");
-}
-
 void TestChatText::timeAndDateText()
 {
-    QFETCH(bool, korean);
-    QFETCH(QTime, time);
-    QFETCH(QString, timeText);
-    QFETCH(QDate, date);
-    QFETCH(QString, dateText);
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    QCOMPARE(MtChatText::timeText(QTime(14, 7), english), QStringLiteral("02:07 pm"));
+    QCOMPARE(MtChatText::timeText(QTime(9, 30), english), QStringLiteral("09:30 am"));
+    QCOMPARE(MtChatText::dateText(QDate(2024, 3, 5), english),
+             QStringLiteral(" 2024-3-5 Tuesday "));
+    QCOMPARE(MtChatText::dateText(QDate(2023, 12, 31), english),
+             QStringLiteral(" 2023-12-31 Sunday "));
     QTranslator translator;
-    if (korean) {
-        QVERIFY(translator.load(QStringLiteral(":/lang_ko.qm")));
-        QCoreApplication::installTranslator(&translator);
-    }
-    const QLocale locale = korean ? QLocale(QLocale::Korean, QLocale::SouthKorea)
-                                  : QLocale(QLocale::English, QLocale::UnitedStates);
-    QCOMPARE(MtChatText::timeText(time, locale), timeText);
-    QCOMPARE(MtChatText::dateText(date, locale), dateText);
-    if (korean)
-        QCoreApplication::removeTranslator(&translator);
+    QVERIFY(translator.load(QStringLiteral(":/lang_ko.qm")));
+    QCoreApplication::installTranslator(&translator);
+    const QLocale korean(QLocale::Korean, QLocale::SouthKorea);
+    QCOMPARE(MtChatText::timeText(QTime(14, 7), korean), QStringLiteral("오후 02:07"));
+    QCOMPARE(MtChatText::dateText(QDate(2024, 3, 5), korean),
+             QStringLiteral(" 2024년 3월 5일 화요일 "));
+    QCoreApplication::removeTranslator(&translator);
 }
 
+// Bytes and the text shown for them, rounded up to whole kilobytes.
 void TestChatText::fileSizeText()
 {
-    const std::pair<qint64, const char*> rows[] = {{0, "0KB"},
-                                                   {1, "1KB"},
-                                                   {1024, "1KB"},
-                                                   {1025, "2KB"},
-                                                   {1048575, "1,024KB"},
-                                                   {1048576, "1MB"},
-                                                   {1073741823, "1024MB"},
-                                                   {1073741824, "1.00GB"},
-                                                   {qint64(1) << 40, "1.000TB"},
-                                                   {-5, "0KB"}};
-    for (const auto& [bytes, text] : rows)
-        QCOMPARE(mtFileSizeText(bytes), QString::fromLatin1(text));
+    const QString rows = QStringLiteral("0:0KB 1:1KB 1024:1KB 1025:2KB 1048575:1,024KB 1048576:1MB "
+                                        "1073741823:1024MB 1073741824:1.00GB "
+                                        "1099511627776:1.000TB -5:0KB");
+    for (const QString& row : rows.split(QLatin1Char(' ')))
+        QCOMPARE(mtFileSizeText(row.section(':', 0, 0).toLongLong()), row.section(':', 1));
 }
 
 // Every match is marked, with nothing left behind when the search is cleared; a search that is
