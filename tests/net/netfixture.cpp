@@ -11,35 +11,34 @@ NetRecorder::NetRecorder(NetServerManager* m)
 {
     using N = NetServerManager;
     using Progress = void (N::*)(QString, qint64, qint64);
+    auto on = [this, m](auto signal, auto slot) { connect(m, signal, this, slot); };
     QList<Event>& e = m_events;
-    connect(m, &N::onHttpSuccess, this, [&e](int c, QJsonObject o) {
-        e.append({"success", c, 0, {}, {}, o});
-    });
-    connect(m, &N::onHttpFailure, this, [&e](int c, int err, QString t) {
+    on(&N::onHttpSuccess, [&e](int c, QJsonObject o) { e.append({"success", c, 0, {}, {}, o}); });
+    on(&N::onHttpFailure, [&e](int c, int err, QString t) {
         e.append({"failure", c, err, {}, t});
     });
-    connect(m, &N::onUploadSuccess, this, [&e](QString id, QJsonObject o) {
+    on(&N::onUploadSuccess, [&e](QString id, QJsonObject o) {
         e.append({"uploadSuccess", 0, 0, id, {}, o});
     });
-    connect(m, Progress(&N::onUploadProgress), this, [&e](QString id, qint64 d, qint64 t) {
+    on(Progress(&N::onUploadProgress), [&e](QString id, qint64 d, qint64 t) {
         e.append({"uploadProgress", 0, 0, id, {}, {}, d, t});
     });
-    connect(m, &N::onUploadFailure, this, [&e](QString id, int err, QString t) {
+    on(&N::onUploadFailure, [&e](QString id, int err, QString t) {
         e.append({"uploadFailure", 0, err, id, t});
     });
-    connect(m, &N::onImageSuccess, this, [&e](QString url, QString path, QWidget* w) {
+    on(&N::onImageSuccess, [&e](QString url, QString path, QWidget* w) {
         e.append({"imageSuccess", 0, 0, url, path, {}, 0, 0, w});
     });
-    connect(m, &N::onImageFailure, this, [&e](QString url, QWidget* w) {
+    on(&N::onImageFailure, [&e](QString url, QWidget* w) {
         e.append({"imageFailure", 0, 0, url, {}, {}, 0, 0, w});
     });
-    connect(m, &N::onDownloadSuccess, this, [&e](QString id, QString url, QString path) {
+    on(&N::onDownloadSuccess, [&e](QString id, QString url, QString path) {
         e.append({"downloadSuccess", 0, 0, id, path, {{"url", url}}});
     });
-    connect(m, Progress(&N::onDownloadProgress), this, [&e](QString id, qint64 d, qint64 t) {
+    on(Progress(&N::onDownloadProgress), [&e](QString id, qint64 d, qint64 t) {
         e.append({"downloadProgress", 0, 0, id, {}, {}, d, t});
     });
-    connect(m, &N::onDownloadFailure, this, [&e](QString id, int err, QString t) {
+    on(&N::onDownloadFailure, [&e](QString id, int err, QString t) {
         e.append({"downloadFailure", 0, err, id, t});
     });
 }
@@ -150,12 +149,6 @@ QStringList NetFixture::sentHeaders(qint64 seq)
             headers << match.captured(1) + QStringLiteral(": ") + match.captured(2);
     }
     return headers;
-}
-
-QJsonObject NetFixture::lastRequest(const QString& pathPrefix, qint64 since)
-{
-    const QJsonArray entries = m_server.requests(pathPrefix, since);
-    return entries.isEmpty() ? QJsonObject() : entries.last().toObject();
 }
 
 QString NetFixture::writeIni(int port, bool withCa)

@@ -63,8 +63,6 @@ protected:
     static QStringList identifyingHeaders(MTData& session, const QString& contentType);
     // Those of them a received request carried, in the order they arrived.
     QStringList sentHeaders(qint64 seq);
-    // The newest received request of a path prefix after a sequence number.
-    QJsonObject lastRequest(const QString& pathPrefix, qint64 since);
     // A client configuration for localhost:port, trusting the server's CA or not.
     QString writeIni(int port, bool withCa = true);
     // A loopback port nobody listens on.

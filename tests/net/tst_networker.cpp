@@ -33,7 +33,7 @@ void TestNetWorker::dataCacheStoresThenSignals()
     QVERIFY(m_net->reqDataCache(3));
     const NetRecorder::Event answer = m_recorder->answer(3);
     QVERIFY2(answer.signal == QLatin1String("success"), qPrintable(answer.text));
-    const QJsonObject received = lastRequest(QStringLiteral("/rest/cache"), since);
+    const QJsonObject received = m_server.requests("/rest/cache", since).last().toObject();
     QCOMPARE(received.value(QLatin1String("url")).toString(),
              QStringLiteral("/rest/cache/%1/19700101000000").arg(m_session->userId()));
     QCOMPARE(sentHeaders(qint64(received.value(QLatin1String("seq")).toDouble())),
@@ -59,7 +59,7 @@ void TestNetWorker::dataCacheStoresThenSignals()
     const qint64 next = m_server.lastRequestSeq();
     QVERIFY(m_net->reqDataCache(5));
     QCOMPARE(m_recorder->answer(5).signal, QStringLiteral("success"));
-    QCOMPARE(lastRequest(QStringLiteral("/rest/cache"), next).value("url").toString(),
+    QCOMPARE(m_server.requests("/rest/cache", next).last().toObject().value("url").toString(),
              QStringLiteral("/rest/cache/%1/%2").arg(m_session->userId()).arg(stamp));
 }
 
