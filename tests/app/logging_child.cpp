@@ -9,8 +9,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("LoggingChild"));
     qInstallMessageHandler(MtLog::fileMessageHandler);
-    const QString level = app.arguments().value(1);
-    if (level == QLatin1String("fatal"))
+    if (app.arguments().value(1) == QLatin1String("fatal"))
         qFatal("fatal message from the child");
     qWarning("warning message from the child");
     return 0;
