@@ -7,82 +7,58 @@
 #include <QMouseEvent>
 #include <QtTest>
 
+namespace {
+// Pressed on `w` at `at`, moved by `travel` and released; the move and the release go to the
+// window, as they do while it grabs the mouse.
+void drag(QWidget* w, const QPoint& at, const QPoint& travel)
+{
+    const auto send = [](QWidget* to, QEvent::Type type, const QPoint& local,
+                         Qt::MouseButtons held) {
+        QMouseEvent event(type, QPointF(local), QPointF(to->mapToGlobal(local)),
+                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(to, &event);
+    };
+    send(w, QEvent::MouseButtonPress, at, Qt::LeftButton);
+    const QPoint end = w->mapTo(w->window(), at) + travel;
+    send(w->window(), QEvent::MouseMove, end, Qt::LeftButton);
+    send(w->window(), QEvent::MouseButtonRelease, end, Qt::NoButton);
+}
+} // namespace
+
 class TestMainDialog : public QObject
 {
     Q_OBJECT
 private slots:
-    void dragged_data();
-    void dragged();
+    void movedByTitleResizedByEdge();
     void showMessageRestoresTheWindow();
-
-private:
-    static void sendMouse(QWidget* w, QEvent::Type type, const QPoint& local,
-                          Qt::MouseButtons buttons);
 };
 
-void TestMainDialog::sendMouse(QWidget* w, QEvent::Type type, const QPoint& local,
-                               Qt::MouseButtons buttons)
+void TestMainDialog::movedByTitleResizedByEdge()
 {
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(type, QPointF(local), QPointF(w->mapToGlobal(local)), button, buttons,
-                      Qt::NoModifier);
-    QApplication::sendEvent(w, &event);
-}
-
-void TestMainDialog::dragged_data()
-{
-    QTest::addColumn<QString>("grip"); // "title" or "right edge"
-    QTest::addColumn<QPoint>("travel");
-    QTest::addColumn<QPoint>("moved");
-    QTest::addColumn<QSize>("grown");
-    QTest::newRow("by the title") << "title" << QPoint(30, 20) << QPoint(30, 20) << QSize(0, 0);
-    QTest::newRow("by the right edge")
-        << "right edge" << QPoint(40, 0) << QPoint(0, 0) << QSize(40, 0);
-}
-
-void TestMainDialog::dragged()
-{
-    QFETCH(QString, grip);
-    QFETCH(QPoint, travel);
-    QFETCH(QPoint, moved);
-    QFETCH(QSize, grown);
-
     MainDialog dialog;
     dialog.setGeometry(100, 100, 360, 600);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QVERIFY(dialog.windowFlags() & Qt::FramelessWindowHint);
     const QRect before = dialog.geometry();
-
     // The press lands on the title text and reaches the window, as a click on it would.
-    QWidget* pressed = &dialog;
-    QPoint at(dialog.width() - 2, dialog.height() / 2);
-    if (grip == QLatin1String("title")) {
-        pressed = dialog.findChild<QLabel*>(QStringLiteral("titleLabel"));
-        QVERIFY(pressed);
-        at = pressed->rect().center();
-    }
-    sendMouse(pressed, QEvent::MouseButtonPress, at, Qt::LeftButton);
-    const QPoint onWindow = pressed->mapTo(&dialog, at);
-    sendMouse(&dialog, QEvent::MouseMove, onWindow + travel, Qt::LeftButton);
-    sendMouse(&dialog, QEvent::MouseButtonRelease, onWindow + travel, Qt::NoButton);
-
-    QCOMPARE(dialog.geometry().topLeft() - before.topLeft(), moved);
-    QCOMPARE(dialog.geometry().size() - before.size(), grown);
+    auto* title = dialog.findChild<QLabel*>(QStringLiteral("titleLabel"));
+    QVERIFY(title);
+    drag(title, title->rect().center(), QPoint(30, 20));
+    QCOMPARE(dialog.geometry(), before.translated(30, 20));
+    drag(&dialog, QPoint(dialog.width() - 2, dialog.height() / 2), QPoint(40, 0));
+    QCOMPARE(dialog.geometry(), before.translated(30, 20).adjusted(0, 0, 40, 0));
 }
 
 void TestMainDialog::showMessageRestoresTheWindow()
 {
     MainDialog dialog;
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    dialog.hide();
     dialog.messageReceivedFromApplication(QStringLiteral("other"));
     QVERIFY(dialog.isHidden());
     dialog.showMinimized();
     dialog.messageReceivedFromApplication(QStringLiteral("show"));
-    QVERIFY(dialog.isVisible());
-    QVERIFY(!dialog.isMinimized());
+    QVERIFY(dialog.isVisible() && !dialog.isMinimized());
 }
 
 QTEST_MAIN(TestMainDialog)
