@@ -1,5 +1,5 @@
 // The conversation's items: their display states and buttons, hit boxes, read counts, requests to
-// the chat window, thumbnails, copying, bubbles and sizes that follow the text.
+// the chat window, thumbnails, bubbles and sizes that follow the text, copying.
 #include "common/testenv.h"
 #include "resources/mtresources.h"
 #include "store/dbchat.h"
@@ -14,15 +14,12 @@
 #include "widgets/mtmychatitem.h"
 
 #include <QClipboard>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTextBlock>
-#include <QTextDocument>
-#include <QTextLayout>
 #include <QtTest>
 
 class TestChatItems : public QObject
@@ -35,8 +32,7 @@ private slots:
     void bubbles_data();
     void bubbles();
     void thumbnailSize();
-    void copyAndHighlight();
-    void layout();
+    void textBubbles();
 
 private:
     // An item of a kind ("text", "image", "video" or "file"), own or another's, in the view.
@@ -57,14 +53,11 @@ void TestChatItems::initTestCase()
 MtChatBaseItem* TestChatItems::add(MtChatWidget& view, const QString& kind, bool own,
                                    const QString& path)
 {
-    const QStringList kinds{"", "text", "image", "video", "file"};
     DBChat chat;
     chat.setMsgId(kind + (own ? QStringLiteral("-mine") : QStringLiteral("-theirs")));
-    chat.setMsgType(1);
     chat.setContent(1, QStringLiteral("hi"));
-    chat.setContentType(kinds.indexOf(kind));
+    chat.setContentType(QStringList{"", "text", "image", "video", "file"}.indexOf(kind));
     chat.setFilePath(path);
-    chat.setFileName(kind == QLatin1String("video") ? "clip.mp4" : "a.png");
     chat.setWidth(80);
     chat.setHeight(60);
     chat.setCount(2);
@@ -76,11 +69,9 @@ MtChatBaseItem* TestChatItems::add(MtChatWidget& view, const QString& kind, bool
 
 QString TestChatItems::existingFile()
 {
-    const QString path = m_env.path(QStringLiteral("report.pdf"));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write("%PDF");
-    return path;
+    QFile file(m_env.path(QStringLiteral("report.pdf")));
+    file.open(QIODevice::WriteOnly);
+    return file.fileName();
 }
 
 void TestChatItems::states_data()
@@ -237,50 +228,11 @@ void TestChatItems::thumbnailSize()
     }
 }
 
-void TestChatItems::copyAndHighlight()
+void TestChatItems::textBubbles()
 {
-    MtChatWidget view;
-    view.resize(400, 300);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    auto* item =
-        view.addChatMessage("c", {}, "Bob", 3, m_time, "copy me\nplease copy", 1, 0, 16, false);
-    MtChatTextBrowser* box = item->messageBox();
-    // Without a selection the whole text, as typed.
-    QGuiApplication::clipboard()->clear();
-    item->copyText();
-    QCOMPARE(QGuiApplication::clipboard()->text().trimmed(),
-             QStringLiteral("copy me\nplease copy"));
-    QVERIFY(!box->hasSelection());
-    QTextCursor cursor = box->textCursor();
-    cursor.setPosition(0);
-    cursor.setPosition(4, QTextCursor::KeepAnchor);
-    box->setTextCursor(cursor);
-    item->copyText();
-    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("copy"));
-    QVERIFY(!box->hasSelection());
-    // Giving the view the focus drops every selection.
-    box->selectAll();
-    QFocusEvent focusIn(QEvent::FocusIn);
-    QCoreApplication::sendEvent(&view, &focusIn);
-    QVERIFY(!box->hasSelection());
-
-    auto marked = [&] { return box->document()->firstBlock().layout()->formats().size(); };
-    item->setHighlight(QStringLiteral("copy"));
-    QCOMPARE(marked(), 2);
-    item->removeHighlight();
-    QCOMPARE(marked(), 0);
-}
-
-void TestChatItems::layout()
-{
-    MtChatItem theirs;
-    MtMyChatFileItem mine;
-    QCOMPARE(theirs.findChild<MtChatBaloonGroupBox*>()->pictureName(),
-             QStringLiteral(":/ui/images/chat_left_baloon.9.png"));
-    auto* box = mine.findChild<MtChatBaloonGroupBox*>();
-    QCOMPARE(box->pictureName(), QStringLiteral(":/ui/images/chat_right_baloon.9.png"));
     // The bubble's content sits inside the picture's content area.
+    MtMyChatFileItem mine;
+    auto* box = mine.findChild<MtChatBaloonGroupBox*>();
     QCOMPARE(box->layout()->contentsMargins(), box->contentMargins());
     QVERIFY(box->contentMargins().right() > box->contentMargins().left());
 
@@ -294,9 +246,8 @@ void TestChatItems::layout()
                                            "first line\nsecond line\nthird line", 1, 0, 16, false);
     auto* wideItem = view.addMyChatMessage(
         "w", {}, "Me", 1, m_time.addSecs(2),
-        "a single line that is much too long to fit in the bubble at this width of the view, so "
-        "it wraps",
-        1, 0, 16, false);
+        "a single line that is much too long to fit in the bubble at this width, so it wraps", 1, 0,
+        16, false);
     MtChatAlarmItem* shortNotice = view.addAlarmMessage("n1", "Bob left", m_time, false);
     MtChatAlarmItem* longNotice = view.addAlarmMessage(
         "n2",
@@ -316,6 +267,30 @@ void TestChatItems::layout()
     QTRY_COMPARE(view.visualItemRect(wideItem->listItem()).height(), wideItem->height());
     QVERIFY(wideItem->messageBox()->width() <= view.viewport()->width());
     QVERIFY(longNotice->findChild<QLabel*>()->width() <= view.viewport()->width());
+
+    // Copied without a selection: the whole text, as typed; with one: the selection, dropped.
+    MtChatTextBrowser* text = longItem->messageBox();
+    QApplication::clipboard()->clear();
+    longItem->copyText();
+    QCOMPARE(QApplication::clipboard()->text().trimmed(),
+             QStringLiteral("first line\nsecond line\nthird line"));
+    QTextCursor cursor = text->textCursor();
+    cursor.setPosition(0);
+    cursor.setPosition(5, QTextCursor::KeepAnchor);
+    text->setTextCursor(cursor);
+    longItem->copyText();
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("first"));
+    QVERIFY(!text->hasSelection());
+    // Giving the view the focus drops every selection.
+    text->selectAll();
+    QFocusEvent focusIn(QEvent::FocusIn);
+    QCoreApplication::sendEvent(&view, &focusIn);
+    QVERIFY(!text->hasSelection());
+    auto marked = [&] { return text->document()->firstBlock().layout()->formats().size(); };
+    longItem->setHighlight(QStringLiteral("line"));
+    QCOMPARE(marked(), 3);
+    longItem->removeHighlight();
+    QCOMPARE(marked(), 0);
 }
 
 QTEST_MAIN(TestChatItems)
