@@ -10,7 +10,7 @@ using Call = std::function<bool(int reqCode)>;
 Q_DECLARE_METATYPE(Call)
 
 namespace {
-// Its digest holds "+", "/" and "=".
+// Its digest ("RvpLMIkq+XDMFP03HOK3q/O5GoBrdSRx9u9wqVmDo98=") holds "+", "/" and "=".
 const QString kPassword = QStringLiteral("Plus13pw!");
 } // namespace
 
@@ -94,16 +94,12 @@ void TestNetRequests::catalogue_data()
         });
     row("ping", "GET", "/rest/auth/ping", {}, 0, [=](int c) { return net->reqPing(c); });
     // Without one, the session makes a device id of 24 characters on the way.
-    row("ping making a device id", "GET", "/rest/auth/ping", {}, 0, [=](int c) {
-        DBEditor editor;
-        session->setDeviceId(editor, QString());
-        return net->reqPing(c) && session->deviceId().size() == 24;
-    });
-    row("ping without keys", "GET", "/rest/auth/ping", {}, 40100, [=](int c) {
+    row("ping without keys or device id", "GET", "/rest/auth/ping", {}, 40100, [=](int c) {
         DBEditor editor;
         session->setAccessKey(editor, QString());
         session->setClientId(editor, QString());
-        return net->reqPing(c);
+        session->setDeviceId(editor, QString());
+        return net->reqPing(c) && session->deviceId().size() == 24;
     });
     row("file auth", "GET", "/rest/file/auth", {}, 0, [=](int c) { return net->reqFileAuth(c); });
     row("history page from a time", "GET",
@@ -186,15 +182,10 @@ void TestNetRequests::catalogue()
              identifyingHeaders(*m_session,
                                 posted ? "application/x-www-form-urlencoded" : "text/plain"));
 
-    // Neither a key nor the password digest (plain, as sent, or a part) appears in a log line.
-    const QString digest = MTData::passwordDigest(kPassword);
-    const QStringList secrets = {
-        accessKey, answer.object.value("client").toObject().value("accessKey").toString(), digest,
-        QString(digest).replace('+', "%2B"), digest.left(12)};
-    for (const QString& line : log()) {
-        for (const QString& secret : secrets)
-            QVERIFY2(secret.isEmpty() || !line.contains(secret), qPrintable(line));
-    }
+    // Neither a key nor the password digest, plain or as sent, appears in a log line.
+    const QString newKey = answer.object.value("client").toObject().value("accessKey").toString();
+    for (const QString& secret : {accessKey, newKey, MTData::passwordDigest(kPassword).mid(9, 12)})
+        QVERIFY2(secret.isEmpty() || log().filter(secret).isEmpty(), qPrintable(secret));
 }
 
 QTEST_GUILESS_MAIN(TestNetRequests)
