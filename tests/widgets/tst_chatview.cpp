@@ -18,7 +18,6 @@ class TestChatView : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void order_data();
     void order();
     void clearResetsEverything();
     void scrolling();
@@ -51,79 +50,64 @@ MtChatBaseItem* TestChatView::add(MtChatWidget& view, const QString& id, const Q
                                insertFirst);
 }
 
-void TestChatView::order_data()
-{
-    // Steps "[^]id[:state]@when", "^" adding history at the top, "when" a minute after 09:00
-    // of the first day or "day.hour"; "-id" takes a message out as the chat window does.
-    QTest::addColumn<QString>("steps");
-    QTest::addColumn<QString>("order"); // "|" for a separator
-    QTest::addColumn<int>("top");       // days of the top and bottom dates
-    QTest::addColumn<int>("bottom");
-    const struct
-    {
-        const char *name, *steps, *order;
-        int top, bottom;
-    } rows[] = {
-        {"settled rows in time order", "a@10 b@5 c@20 d@1", "| d b a c", 0, 0},
-        {"same time goes after", "a@1 b@2 c@2", "| a b c", 0, 0},
-        {"sending own message stays below a later one", "p:0@10 o@20", "| o p", 0, 0},
-        {"unsettled in time order", "p1:0@30 p2:0@10 o@5", "| o p2 p1", 0, 0},
-        {"failed is not settled either", "o@1 f:1@3 p:0@8 g:1@5", "| o f g p", 0, 0},
-        {"flag 16 with other bits is settled", "o@1 p:0@2 s:17@5", "| o s p", 0, 0},
-        {"confirmed copy replaces the pending one", "m:0@10 t@20 -m m:16@12", "| m t", 0, 0},
-        {"two days, a late one joins its day", "a@0.9 b@0.22 c@1.8 late@0.23", "| a b late | c", 0,
-         1},
-        {"separator reused at the bottom", "a@0.9 b@1.9 -b c@2.9", "| a | c", 0, 2},
-        {"history gets its own separator", "t@1.9 ^o@0.18 ^oo@0.7", "| oo o | t", 0, 1},
-        {"history into an empty view", "^h@0.7", "| h", 0, 0}};
-    for (const auto& row : rows)
-        QTest::newRow(row.name) << row.steps << row.order << row.top << row.bottom;
-}
-
 void TestChatView::order()
 {
-    QFETCH(QString, steps);
-    QFETCH(QString, order);
-    QFETCH(int, top);
-    QFETCH(int, bottom);
-    MtChatWidget view;
-    QVERIFY(!view.bottomDate().isValid() && !view.topDate().isValid());
-    for (const QString& step : steps.split(QLatin1Char(' '))) {
-        if (step.startsWith(QLatin1Char('-'))) {
-            MtChatBaseItem* gone = view.findItem(step.mid(1));
-            delete view.takeItem(view.row(gone->listItem()));
-            // Until it is deleted the item no longer refers to its entry.
-            QCOMPARE(gone->listItem(), nullptr);
-            gone->deleteLater();
-            continue;
+    // Steps "[^]id[:state]@when", "^" adding history at the top, "when" a minute after 09:00
+    // of the first day or "day.hour"; "-id" takes a message out as the chat window does. Then
+    // the rows shown, "|" for a separator.
+    const std::pair<QString, QString> rows[] = {
+        {"a@10 b@5 c@20 d@1", "| d b a c"},           // settled rows in time order
+        {"a@1 b@2 c@2", "| a b c"},                   // the same time goes after
+        {"p:0@10 o@20", "| o p"},                     // sending own one below a later one
+        {"p1:0@30 p2:0@10 o@5", "| o p2 p1"},         // unsettled ones in time order
+        {"o@1 f:1@3 p:0@8 g:1@5", "| o f g p"},       // failed is not settled either
+        {"o@1 p:0@2 s:17@5", "| o s p"},              // flag 16 with other bits is settled
+        {"m:0@10 t@20 -m m:16@12", "| m t"},          // a confirmed copy replaces the pending one
+        {"a@0.9 b@0.22 c@1.8 z@0.23", "| a b z | c"}, // two days, a late one joins its day
+        {"a@0.9 b@1.9 -b c@2.9", "| a | c"},          // separator reused at the bottom
+        {"t@1.9 ^o@0.18 ^oo@0.7", "| oo o | t"},      // history gets its own separator
+        {"^h@0.7", "| h"}};                           // history into an empty view
+    for (const auto& [steps, order] : rows) {
+        MtChatWidget view;
+        for (const QString& step : steps.split(QLatin1Char(' '))) {
+            if (step.startsWith(QLatin1Char('-'))) {
+                MtChatBaseItem* gone = view.findItem(step.mid(1));
+                delete view.takeItem(view.row(gone->listItem()));
+                // Until it is deleted the item no longer refers to its entry.
+                QCOMPARE(gone->listItem(), nullptr);
+                gone->deleteLater();
+                continue;
+            }
+            const QStringList when = step.section(QLatin1Char('@'), 1).split(QLatin1Char('.'));
+            const QDateTime time = when.size() == 1 ? at(0, 9, when[0].toInt())
+                                                    : at(when[0].toInt(), when[1].toInt(), 0);
+            const bool history = step.startsWith(QLatin1Char('^'));
+            MtChatBaseItem* item =
+                add(view, step.section(QLatin1Char('@'), 0, 0).mid(history ? 1 : 0), time, history);
+            QCOMPARE(view.findItem(item->messageId()), item);
         }
-        const QStringList when = step.section(QLatin1Char('@'), 1).split(QLatin1Char('.'));
-        const QDateTime time =
-            when.size() == 1 ? at(0, 9, when[0].toInt()) : at(when[0].toInt(), when[1].toInt(), 0);
-        const bool history = step.startsWith(QLatin1Char('^'));
-        MtChatBaseItem* item =
-            add(view, step.section(QLatin1Char('@'), 0, 0).mid(history ? 1 : 0), time, history);
-        QCOMPARE(view.findItem(item->messageId()), item);
-    }
-    QStringList shown;
-    for (int row = 0; row < view.count(); ++row) {
-        const MtChatBaseItem* item = view.chatItem(row);
-        shown << (item->itemType() == MtChatBaseItem::ItemType_Date ? QStringLiteral("|")
-                                                                    : item->messageId());
-        // Each separator shows the day of the messages below it.
-        if (auto* date = qobject_cast<const MtChatDateItem*>(item)) {
-            QVERIFY(row + 1 < view.count());
-            QCOMPARE(date->dateTime().date(), view.chatItem(row + 1)->dateTime().date());
-            QCOMPARE(date->text(), MtChatText::dateText(date->dateTime().date()));
+        QStringList shown;
+        QList<QDate> dates;
+        for (int row = 0; row < view.count(); ++row) {
+            const MtChatBaseItem* item = view.chatItem(row);
+            shown << (item->itemType() == MtChatBaseItem::ItemType_Date ? QStringLiteral("|")
+                                                                        : item->messageId());
+            // Each separator shows the day of the messages below it.
+            if (auto* date = qobject_cast<const MtChatDateItem*>(item)) {
+                QVERIFY(row + 1 < view.count());
+                dates << date->dateTime().date();
+                QCOMPARE(dates.last(), view.chatItem(row + 1)->dateTime().date());
+                QCOMPARE(date->text(), MtChatText::dateText(dates.last()));
+            }
         }
+        QCOMPARE(shown.join(QLatin1Char(' ')), order);
+        QCOMPARE(view.dateItemCount(), dates.size());
+        QCOMPARE(view.topDate(), dates.first());
+        QCOMPARE(view.bottomDate(), dates.last());
+        // Separators have no message id: an empty id finds nothing.
+        QCOMPARE(view.findItem(QString()), nullptr);
+        QCOMPARE(view.findItem(QStringLiteral("nothing")), nullptr);
     }
-    QCOMPARE(shown.join(QLatin1Char(' ')), order);
-    QCOMPARE(view.dateItemCount(), order.count(QLatin1Char('|')));
-    QCOMPARE(view.topDate(), at(top, 0, 0).date());
-    QCOMPARE(view.bottomDate(), at(bottom, 0, 0).date());
-    // Separators have no message id: an empty id finds nothing.
-    QCOMPARE(view.findItem(QString()), nullptr);
-    QCOMPARE(view.findItem(QStringLiteral("nothing")), nullptr);
 }
 
 void TestChatView::clearResetsEverything()
