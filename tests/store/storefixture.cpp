@@ -46,35 +46,18 @@ void StoreFixture::reopen()
                                        QString::fromLatin1(DBManager::kPassword), 1);
 }
 
-QSqlQuery StoreFixture::run(const QString& sql, const QVariantList& values, QString* error)
+QStringList StoreFixture::rows(const QString& sql, const QVariantList& values)
 {
     QSqlQuery query(m_db->database());
     query.setForwardOnly(true);
-    if (query.prepare(sql)) {
-        for (const QVariant& value : values)
-            query.addBindValue(value);
-        if (query.exec())
-            return query;
-    }
-    *error = QStringLiteral("failed: ") + sql + QStringLiteral(": ") + query.lastError().text();
-    return query;
-}
-
-bool StoreFixture::exec(const QString& sql, const QVariantList& values)
-{
-    QString error;
-    run(sql, values, &error);
-    if (!error.isEmpty())
+    const bool prepared = query.prepare(sql);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (!prepared || !query.exec()) {
+        const QString error = "failed: " + sql + ": " + query.lastError().text();
         qWarning().noquote() << error;
-    return error.isEmpty();
-}
-
-QStringList StoreFixture::rows(const QString& sql, const QVariantList& values)
-{
-    QString error;
-    QSqlQuery query = run(sql, values, &error);
-    if (!error.isEmpty())
         return {error};
+    }
     QStringList out;
     while (query.next()) {
         QStringList columns;
@@ -83,6 +66,11 @@ QStringList StoreFixture::rows(const QString& sql, const QVariantList& values)
         out << columns.join(QLatin1Char('|'));
     }
     return out;
+}
+
+bool StoreFixture::exec(const QString& sql, const QVariantList& values)
+{
+    return !rows(sql, values).value(0).startsWith("failed: ");
 }
 
 qint64 StoreFixture::number(const QString& sql, const QVariantList& values)

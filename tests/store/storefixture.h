@@ -66,13 +66,13 @@ public:
 
     // Runs a statement with bound values; false (with a test warning) on failure.
     bool exec(const QString& sql, const QVariantList& values = {});
-    // Every row of a statement, each row's columns joined with "|" (NULL as "NULL").
+    // Every row of a statement, each row's columns joined with "|" (NULL as "NULL"); on failure
+    // one row "failed: ...", also logged as a warning.
     QStringList rows(const QString& sql, const QVariantList& values = {});
     // The first column of the first row as an integer, -1 when there is none.
     qint64 number(const QString& sql, const QVariantList& values = {});
 
 private:
-    QSqlQuery run(const QString& sql, const QVariantList& values, QString* error);
     void insert(const char* into, const QVariantList& values);
 
     TestEnv m_env;

@@ -89,7 +89,7 @@ void TestDBManager::firstOpenCreatesAnEncipheredSchema()
         auto db = open();
         QVERIFY(db->isOpen());
         // The shared-cache option is accepted.
-        QVERIFY(m_log->matching(QStringLiteral("SqlCipherDriver::open unknown")).isEmpty());
+        QVERIFY(m_log->lines(QStringLiteral("SqlCipherDriver::open unknown")).isEmpty());
         DBChat chat(db.get());
         chat.setTopic(QStringLiteral("chat/1"));
         chat.setMsgId(QStringLiteral("m-1"));
@@ -146,7 +146,7 @@ void TestDBManager::storedVersion()
     QCOMPARE(before.filter(QStringLiteral("INSERT INTO \"TTT_USER\"")).size(), 1);
     m_log->clear();
     auto db = open(openedWith);
-    QCOMPARE(m_log->matching("DBManager::onUpdateDBTable"),
+    QCOMPARE(m_log->lines("DBManager::onUpdateDBTable"),
              updates ? QStringList{QStringLiteral("DBManager::onUpdateDBTable - update table, "
                                                   "newVersion=%1")
                                        .arg(openedWith)}
@@ -161,10 +161,10 @@ void TestDBManager::wrongKeyAndReplacedConnections()
     m_log->clear();
     auto db = open(1, QStringLiteral("not the key"));
     QVERIFY(!db->isOpen());
-    const QStringList failures = m_log->matching(QStringLiteral("DBManager::open failed to open "));
+    const QStringList failures = m_log->lines(QStringLiteral("DBManager::open failed to open "));
     QCOMPARE(failures.size(), 1);
     QVERIFY2(failures.first().contains(QLatin1String("wrong key")), qPrintable(failures.first()));
-    QVERIFY(m_log->matching(QStringLiteral("DBManager::createDBTable")).isEmpty());
+    QVERIFY(m_log->lines(QStringLiteral("DBManager::createDBTable")).isEmpty());
     QVERIFY(contents(file()) == before);
     // Statements on the closed connection fail and say so.
     QVERIFY(!user(db.get(), 1).insertOrUpdate());
@@ -172,7 +172,7 @@ void TestDBManager::wrongKeyAndReplacedConnections()
     // Opening again with the right key replaces the failed connection instead of adding it twice.
     QVERIFY(db->open(file(), QStringLiteral("Veltri"), kKey));
     QVERIFY(user(db.get(), 1).insertOrUpdate());
-    QVERIFY(m_log->matching(QStringLiteral("QSqlDatabasePrivate")).isEmpty());
+    QVERIFY(m_log->lines(QStringLiteral("QSqlDatabasePrivate")).isEmpty());
 
     // Qt replaces a connection added twice and disables the old one; the old manager going
     // afterwards leaves the new one working.

@@ -140,7 +140,7 @@ void TestDirectoryStore::batchCache()
     QCOMPARE(store.rows("SELECT group_id FROM TTT_GROUP ORDER BY group_id"), groups);
     QCOMPARE(store.rows("SELECT group_id, user_id FROM TTT_USER_GROUP ORDER BY 1, 2"), members);
     // The user without an id was refused, the others written all the same.
-    QCOMPARE(m_log->matching("DBUser::insertOrUpdate - user_id is 0"),
+    QCOMPARE(m_log->lines("DBUser::insertOrUpdate - user_id is 0"),
              QStringList{"DBUser::insertOrUpdate - user_id is 0, It's not allow to insertOrUpdate "
                          "!!!!!!!!!!!!"});
     // The time advances; the own name and pictures are refreshed in the account values.
@@ -219,7 +219,7 @@ void TestDirectoryStore::lastCacheTime()
     QCOMPARE(account.lastCacheTime(), QStringLiteral("19700101000000"));
     m_log->clear();
     store.db().batchCache(account, QJsonObject{{"updDatetime", "20240701000000"}});
-    QCOMPARE(m_log->matching("DBManager::batchCache - isFirstCache is true").size(), 1);
+    QCOMPARE(m_log->lines("DBManager::batchCache - isFirstCache is true").size(), 1);
 }
 
 void TestDirectoryStore::userLists_data()

@@ -1,9 +1,9 @@
-#include "common/testenv.h"
 #include "logcapture.h"
 #include "main/mtdata.h"
 #include "store/dbchat.h"
 #include "store/dbchatreader.h"
 #include "store/dbmanager.h"
+#include "storefixture.h"
 
 #include <QElapsedTimer>
 #include <QSqlError>
@@ -12,7 +12,6 @@
 #include <QtTest>
 
 #include <atomic>
-#include <memory>
 #include <thread>
 #include <vector>
 
@@ -22,23 +21,15 @@ const QString kKey = QString::fromLatin1(DBManager::kPassword);
 constexpr qint64 kRunMs = 3000;
 
 // One thread of the program: its own named connection, writing and reading the shared file.
+// Every tenth round writes a batch in a transaction, as the room and cache merges do; every
+// round counts the own rows while the others write theirs.
 struct Worker
 {
-    Worker(const char* name, int dbVersion, const char* room)
-        : connection(QString::fromLatin1(name)), version(dbVersion),
-          topic(QString::fromLatin1(room))
-    {}
     const QString connection;
     const int version;
     const QString topic;
     int inserted = 0;
     QString failure; // the first one
-
-    bool fail(const QString& what, const QSqlError& error = QSqlError())
-    {
-        failure = what + QLatin1Char(' ') + error.text();
-        return false;
-    }
 
     bool insertChat(DBManager& db)
     {
@@ -49,48 +40,39 @@ struct Worker
         chat.setSenderId(n);
         chat.setMsgTime(n);
         chat.setContent(1, QStringLiteral("message %1 of %2").arg(n).arg(topic));
-        return chat.insertOrUpdate() || fail(QStringLiteral("insert"));
+        return chat.insertOrUpdate();
     }
 
-    // One round: an insert, or every tenth round a batch as the room and cache merges write
-    // them; then the own rows counted while the others write theirs.
     bool round(DBManager& db, int round)
     {
         QSqlDatabase& c = db.database();
-        if (round % 10 == 0) {
-            if (!c.transaction())
-                return fail(QStringLiteral("begin"), c.lastError());
-            for (int i = 0; i < 10; ++i) {
-                if (!insertChat(db))
-                    return false;
-            }
-            if (!DBChatReader(&db, topic, topic + QStringLiteral("-1"), round, 1).insertOrUpdate())
-                return fail(QStringLiteral("reader"));
-            if (!c.commit())
-                return fail(QStringLiteral("commit"), c.lastError());
-        } else if (!insertChat(db)) {
-            return false;
+        const bool batch = round % 10 == 0;
+        if (batch && !c.transaction())
+            return fail(QStringLiteral("begin ") + c.lastError().text());
+        for (int i = 0; i < (batch ? 10 : 1); ++i) {
+            if (!insertChat(db))
+                return fail(QStringLiteral("insert"));
         }
-        QSqlQuery count(c);
-        count.prepare(QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE topic=?"));
-        count.addBindValue(topic);
-        if (!count.exec() || !count.next())
-            return fail(QStringLiteral("count"), count.lastError());
-        if (count.value(0).toInt() != inserted)
-            return fail(QStringLiteral("own rows missing"));
-        return true;
+        if (batch && !DBChatReader(&db, topic, topic + "-1", round, 1).insertOrUpdate())
+            return fail(QStringLiteral("reader"));
+        if (batch && !c.commit())
+            return fail(QStringLiteral("commit ") + c.lastError().text());
+        return db.chatCount(topic) == inserted || fail(QStringLiteral("own rows missing"));
+    }
+
+    bool fail(const QString& what)
+    {
+        failure = what;
+        return false;
     }
 
     void run(const QString& file)
     {
         DBManager db(file, connection, kKey, version);
-        if (!db.isOpen()) {
-            fail(QStringLiteral("open"));
-            return;
-        }
         QElapsedTimer clock;
         clock.start();
-        for (int n = 1; clock.elapsed() < kRunMs && round(db, n); ++n) {
+        for (int n = 1; clock.elapsed() < kRunMs && (db.isOpen() || fail("open")) && round(db, n);
+             ++n) {
         }
     }
 };
@@ -117,10 +99,10 @@ void TestStoreConcurrency::fourConnectionsOnFourThreads()
 {
     TestEnv env;
     const QString file = env.path(QStringLiteral("veltri_four.db"));
-    Worker workers[] = {{"Veltri", 1, "chat/1"},
-                        {"Veltri_mqtt", 0, "chat/2"},
-                        {"Veltri_cache", 0, "chat/3"},
-                        {"Veltri_chatrooms", 0, "chat/4"}};
+    Worker workers[] = {{"Veltri", 1, "chat/1", 0, {}},
+                        {"Veltri_mqtt", 0, "chat/2", 0, {}},
+                        {"Veltri_cache", 0, "chat/3", 0, {}},
+                        {"Veltri_chatrooms", 0, "chat/4", 0, {}}};
     m_log->clear();
     // All four open the new file at once, so the schema is made under contention too.
     std::vector<std::thread> threads;
@@ -129,24 +111,14 @@ void TestStoreConcurrency::fourConnectionsOnFourThreads()
     for (std::thread& thread : threads)
         thread.join();
 
-    QCOMPARE(m_log->matching(QStringLiteral("DBManager::createDB() TTT_USER")).size(), 1);
-    QStringList problems;
-    for (const QString& line : m_log->lines()) {
-        if (line.contains(QLatin1String("fail")) || line.contains(QLatin1String("locked")))
-            problems << line;
-    }
+    QCOMPARE(m_log->lines(QStringLiteral("DBManager::createDB() TTT_USER")).size(), 1);
+    const QStringList problems = m_log->lines().filter(QRegularExpression("fail|locked"));
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
-
     DBManager check(file, QStringLiteral("check"), kKey, 0);
     for (const Worker& worker : workers) {
-        QVERIFY2(worker.failure.isEmpty(), qPrintable(worker.connection + ": " + worker.failure));
-        QVERIFY(worker.inserted > 10);
-        QSqlQuery count(check.database());
-        count.prepare(QStringLiteral("SELECT count(*) || '|' || count(DISTINCT msg_id) || '|' || "
-                                     "max(msg_time) FROM TTT_CHATT WHERE topic=?"));
-        count.addBindValue(worker.topic);
-        QVERIFY(count.exec() && count.next());
-        QCOMPARE(count.value(0).toString(), QStringLiteral("%1|%1|%1").arg(worker.inserted));
+        QCOMPARE(fields({worker.connection, worker.failure, worker.inserted > 10,
+                         check.chatCount(worker.topic)}),
+                 fields({worker.connection, QString(), true, worker.inserted}));
     }
 }
 
@@ -186,29 +158,21 @@ void TestStoreConcurrency::sessionReadsDuringLoginAndLogoff()
     std::atomic<int> reads{0};
     std::atomic<int> torn{0};
 
-    // The messaging and request threads read ids and keys while the GUI thread logs in and off.
+    // The messaging and request threads read ids and keys while the GUI thread logs in and off:
+    // each value is either the logged-in one or none.
     std::thread reader([&] {
-        while (!stop.load()) {
-            MTData* current = MTData::instance();
-            if (!current)
-                continue;
+        for (MTData* current = MTData::instance(); !stop.load(); ++reads) {
             const qint64 userId = current->userId();
             const QString key = current->accessKey();
-            const QString client = current->clientId();
-            if ((userId != 0 && userId != 42) ||
-                (!key.isEmpty() && key != QLatin1String("access-key")) ||
-                (!client.isEmpty() && client != QLatin1String("client-1")))
+            if ((userId != 0 && userId != 42) || (!key.isEmpty() && key != "access-key"))
                 ++torn;
             current->isTopicAlarmOn(QStringLiteral("chat/1"));
-            current->lastCacheTime();
-            ++reads;
         }
     });
     for (int cycle = 0; cycle < 100; ++cycle) {
         DBEditor editor;
         session.setUserId(editor, 42);
         session.setAccessKey(editor, QStringLiteral("access-key"));
-        session.setClientId(editor, QStringLiteral("client-1"));
         session.setTopicAlarm(editor, QStringLiteral("chat/1"), cycle % 2 == 0);
         QVERIFY(session.applyCommit(editor));
         session.applyZero();

@@ -3,7 +3,6 @@
 #include <QThread>
 #include <QtTest>
 
-#include <atomic>
 #include <limits>
 
 // The process-wide unread counts: the get/set/add rules, and the GUI thread and the messaging
@@ -46,16 +45,12 @@ void TestUnreadCounts::rules()
     QFETCH(int, after);
 
     UnreadCounts counts;
-    // -1 means no entry; -7 stands for a negative value set on purpose.
     if (stored != -1)
         counts.set(topic, stored);
     QCOMPARE(counts.add(topic, delta), added);
     QCOMPARE(counts.get(topic), after);
-    QCOMPARE(counts.get(QStringLiteral("chat/other")), 0);
-    QCOMPARE(counts.entries().contains(QString()), false);
-    counts.clear();
-    QCOMPARE(counts.get(topic), 0);
-    QVERIFY(counts.entries().isEmpty());
+    QCOMPARE(QStringList(counts.entries().keys()),
+             topic.isEmpty() ? QStringList() : QStringList{topic});
 }
 
 void TestUnreadCounts::twoThreads()
@@ -66,17 +61,13 @@ void TestUnreadCounts::twoThreads()
     constexpr int kChats = 20000;
     UnreadCounts& counts = unreadCounts();
     counts.clear();
-    std::atomic<bool> go{false};
     QThread* messaging = QThread::create([&] {
-        while (!go.load())
-            QThread::yieldCurrentThread();
         for (int i = 0; i < kChats; ++i) {
             counts.add(QStringLiteral("chat/1"), 1);
             counts.add(QStringLiteral("chat/%1").arg(2 + i % 5), 1);
         }
     });
     messaging->start();
-    go.store(true);
     int lowered = 0;
     for (int i = 0; i < kChats; ++i) {
         if (counts.get(QStringLiteral("chat/1")) > 0) {
