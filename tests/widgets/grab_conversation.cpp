@@ -1,14 +1,11 @@
 // Renders the conversation view with a dozen mixed items to a PNG file, so that its look can be
 // checked by eye in both languages and on high-density screens (QT_SCALE_FACTOR=2). Beside it,
-// the image viewer, the message box and the loading overlay are drawn into viewer_<lang>.png,
-// messagebox_<lang>.png and loading_<lang>.png in the same folder.
+// the image viewer is drawn into viewer_<lang>.png in the same folder.
 //
 //   grab_conversation <out.png> [en|ko]
 #include "resources/mtresources.h"
 #include "widgets/mtchatwidget.h"
 #include "widgets/mtimageviewer.h"
-#include "widgets/mtloadingwidget.h"
-#include "widgets/mtmessagedialog.h"
 #include "widgets/mtmychatimageitem.h"
 
 #include <QApplication>
@@ -21,19 +18,6 @@
 #include <QTranslator>
 
 namespace {
-
-QPixmap avatar(const QColor& colour, const QString& letter)
-{
-    QPixmap pixmap(96, 96);
-    pixmap.fill(colour);
-    QPainter painter(&pixmap);
-    painter.setPen(Qt::white);
-    QFont font = painter.font();
-    font.setPixelSize(44);
-    painter.setFont(font);
-    painter.drawText(pixmap.rect(), Qt::AlignCenter, letter);
-    return pixmap;
-}
 
 // Sky, sun and a hill.
 QPixmap landscape(int width, int height)
@@ -50,13 +34,6 @@ QPixmap landscape(int width, int height)
     return pixmap;
 }
 
-void settle(int rounds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(50 * rounds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // Alice, Bob, then the texts in the order the conversation uses them, split at "|".
 const char kEnglish[] =
     "Alice Park|Bob Lee|Good morning! Did everyone get the agenda?|Yes. Shall we start at ten?|"
@@ -64,21 +41,25 @@ const char kEnglish[] =
     "Type <b>bold</b> and it stays as typed.|Three things before the meeting:\n1. read the draft\n"
     "2. bring the numbers for the second quarter, including the ones from the regional offices\n"
     "3. coffee|Alice Park invited Chris Kim|quarterly-report-final-v3.pdf|On my way, five minutes.|"
-    "Thanks, see you there.|Alice Park : Thanks, see you there. The room is on the third floor|"
-    "Do you want to leave this room?";
+    "Thanks, see you there.|Alice Park : Thanks, see you there. The room is on the third floor";
 const char kKorean[] =
     "박지민|이준호|좋은 아침입니다! 회의 안건 다들 받으셨나요?|네. 10시에 시작할까요?|"
     "초안은 https://docs.example.org/q3/plan/ 에 있고 이전 버전은 www.example.com/archive 에 "
     "있습니다|<b>굵게</b> 라고 입력하면 그대로 보입니다.|회의 전에 세 가지:\n1. 초안 읽기\n"
     "2. 지역 사무소 자료를 포함한 2분기 실적 수치 준비하기\n3. 커피|박지민 님이 김철수 님을 "
     "초대했습니다|분기보고서_최종_v3.pdf|가는 중이에요, 5분 걸려요.|감사합니다, 이따 봬요.|"
-    "박지민 : 감사합니다, 이따 봬요. 회의실은 3층입니다|대화방을 나가시겠습니까?";
+    "박지민 : 감사합니다, 이따 봬요. 회의실은 3층입니다";
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    auto settle = [](int rounds) {
+        QEventLoop loop;
+        QTimer::singleShot(50 * rounds, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
     mtInitResources();
     const QStringList args = app.arguments();
     if (args.size() < 2) {
@@ -103,8 +84,9 @@ int main(int argc, char** argv)
     MtChatWidget view;
     view.resize(420, 1600);
     view.show();
-    const QPixmap alice = avatar(QColor(0xe0, 0x7a, 0x5f), t[0].left(1));
-    const QPixmap bob = avatar(QColor(0x3d, 0x9a, 0x8b), t[1].left(1));
+    QPixmap alice(96, 96), bob(96, 96);
+    alice.fill(QColor(0xe0, 0x7a, 0x5f));
+    bob.fill(QColor(0x3d, 0x9a, 0x8b));
     const QPixmap none;
     const QDateTime day(QDate(2024, 3, 4), QTime(17, 42));
     auto at = [&](int h, int m) { return QDateTime(day.date().addDays(1), QTime(h, m)); };
@@ -142,13 +124,7 @@ int main(int argc, char** argv)
     }
     QTextStream(stdout) << out << "\n";
 
-    // The shared windows, named after the conversation's picture.
-    const QString suffix = QFileInfo(out).fileName().mid(QStringLiteral("conversation").size());
-    auto grab = [&](QWidget& window, const char* name, int rounds) {
-        window.show();
-        settle(rounds);
-        window.grab().save(QFileInfo(out).absolutePath() + '/' + name + suffix);
-    };
+    // The image viewer, named after the conversation's picture.
     MtImageViewer viewer;
     for (int i = 0; i < 6; ++i) {
         const QString path = files.filePath(QStringLiteral("p%1.png").arg(i));
@@ -158,19 +134,8 @@ int main(int argc, char** argv)
     viewer.resize(640, 520);
     viewer.show();
     viewer.thumbItemSelected(QStringLiteral("2"));
-    grab(viewer, "viewer", 3);
-    MtMessageDialog box;
-    box.setText(t[12]);
-    grab(box, "messagebox", 2);
-
-    QWidget busy;
-    busy.resize(360, 240);
-    busy.setStyleSheet(QStringLiteral("background-color: #e4eaee;"));
-    busy.show();
-    MtLoadingWidget loading(&busy);
-    loading.show();
-    for (int i = 0; i < 5; ++i)
-        loading.timerTimeout();
-    grab(busy, "loading", 1);
+    settle(3);
+    const QString name = QFileInfo(out).fileName().mid(QStringLiteral("conversation").size());
+    viewer.grab().save(QFileInfo(out).absolutePath() + QStringLiteral("/viewer") + name);
     return 0;
 }
