@@ -65,9 +65,6 @@ void TestChatText::tagsAndReadCounts()
     browser.setMessage(QStringLiteral("<b>bold</b> <script>x</script> <a href=\"y\">z</a>"));
     QCOMPARE(browser.toPlainText().trimmed(),
              QStringLiteral("<b>bold</b> <script>x</script> <a href=\"y\">z</a>"));
-    browser.setMessage(QStringLiteral("go to www.example.com/ now"));
-    QCOMPARE(browser.toPlainText().trimmed(), QStringLiteral("go to www.example.com/ now"));
-    QVERIFY(browser.toHtml().contains(QStringLiteral("href=\"www.example.com\"")));
     QCOMPARE(MtChatText::readCountLink(QStringLiteral("msg-7"), 3),
              QStringLiteral("<a href=\"msg-7\" style=\"text-decoration: none; color : "
                             "rgb(38,38,38);\">3 Read</a>"));
