@@ -29,28 +29,27 @@ void TestArtwork::picture_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QSize>("size");
     // By size; under ":/images/" unless the name says otherwise.
-    QList<QPair<QSize, QStringList>> pictures = {
-        {{30, 30}, {"alarm", "alarm_p", "alarm_off_mini", "alarm_off_mini_p"}},
-        {{120, 120}, {"alarm_on", "alarm_off"}},
-        {{60, 60}, {"chatlist_menu_plus"}},
-        {{20, 20},
-         {"chatroom_pin", "chatroom_pin_p", "invite_cancel2", ":/ui/images/viewer_zoom_in"}},
-        {{35, 35}, {"dialog_close_p"}},
-        {{22, 22}, {"invite_checked", "invite_unchecked"}},
-        {{18, 12}, {"people_count"}},
-        {{48, 48}, {"profile", ":/ui/images/profile"}},
-        {{40, 40}, {"profile_view_chat", "unlock"}},
-        {{96, 96}, {"profile_x2"}},
-        {{18, 18}, {":/ui/images/refresh", ":/ui/images/transfer"}},
+    QList<QPair<QSize, QString>> pictures = {
+        {{30, 30}, "alarm alarm_p alarm_off_mini alarm_off_mini_p"},
+        {{120, 120}, "alarm_on alarm_off"},
+        {{60, 60}, "chatlist_menu_plus"},
+        {{20, 20}, "chatroom_pin chatroom_pin_p invite_cancel2 :/ui/images/viewer_zoom_in"},
+        {{35, 35}, "dialog_close_p"},
+        {{22, 22}, "invite_checked invite_unchecked"},
+        {{18, 12}, "people_count"},
+        {{48, 48}, "profile :/ui/images/profile"},
+        {{40, 40}, "profile_view_chat unlock"},
+        {{96, 96}, "profile_x2"},
+        {{18, 18}, ":/ui/images/refresh :/ui/images/transfer"},
         {{16, 16},
-         {":/ui/images/search", ":/ui/images/search_cancel", ":/ui/images/new_message",
-          ":/ui/images/title_close"}},
-        {{36, 36}, {":/ui/images/file"}},
-        {{64, 64}, {}}};
+         ":/ui/images/search :/ui/images/search_cancel :/ui/images/new_message "
+         ":/ui/images/title_close"},
+        {{36, 36}, ":/ui/images/file"},
+        {{64, 64}, ""}};
     for (int i = 1; i <= 18; ++i) // the loading frames
-        pictures.last().second << QString::asprintf(":/ui/images/loading_big_%02d", i);
+        pictures.last().second += QString::asprintf(" :/ui/images/loading_big_%02d", i);
     for (const auto& group : pictures) {
-        for (const QString& name : group.second) {
+        for (const QString& name : group.second.split(' ', Qt::SkipEmptyParts)) {
             const QString path = (name.startsWith(':') ? name : ":/images/" + name) + ".png";
             QTest::newRow(qPrintable(path)) << path << group.first;
         }
@@ -69,9 +68,8 @@ void TestArtwork::picture()
     QCOMPARE(sharp.size(), size * 2);
     // Nothing is an empty canvas.
     bool painted = false;
-    for (int y = 0; y < plain.height() && !painted; ++y)
-        for (int x = 0; x < plain.width() && !painted; ++x)
-            painted = qAlpha(plain.pixel(x, y)) > 0;
+    for (int i = 0; i < plain.width() * plain.height() && !painted; ++i)
+        painted = qAlpha(plain.pixel(i % plain.width(), i / plain.width())) > 0;
     QVERIFY(painted);
 }
 
@@ -94,7 +92,6 @@ void TestArtwork::ninePatch()
         for (const qreal ratio : {1.0, 2.0}) {
             const MtNinePatch patch(path, ratio);
             QVERIFY(!patch.isNull());
-            QCOMPARE(patch.ratio(), ratio);
             QVERIFY(patch.stretchRight() > patch.stretchLeft());
             QVERIFY(patch.stretchBottom() > patch.stretchTop());
             const QMargins padding = patch.padding();
