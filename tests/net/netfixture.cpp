@@ -10,44 +10,23 @@
 NetRecorder::NetRecorder(NetServerManager* m)
 {
     using N = NetServerManager;
-    using Progress = void (N::*)(QString, qint64, qint64);
-    auto on = [this, m](auto signal, auto slot) { connect(m, signal, this, slot); };
-    QList<Event>& e = m_events;
-    on(&N::onHttpSuccess, [&e](int c, QJsonObject o) { e.append({"success", c, 0, {}, {}, o}); });
-    on(&N::onHttpFailure, [&e](int c, int err, QString t) {
-        e.append({"failure", c, err, {}, t});
-    });
-    on(&N::onUploadSuccess, [&e](QString id, QJsonObject o) {
-        e.append({"uploadSuccess", 0, 0, id, {}, o});
-    });
-    on(Progress(&N::onUploadProgress), [&e](QString id, qint64 d, qint64 t) {
-        e.append({"uploadProgress", 0, 0, id, {}, {}, d, t});
-    });
-    on(&N::onUploadFailure, [&e](QString id, int err, QString t) {
-        e.append({"uploadFailure", 0, err, id, t});
-    });
-    on(&N::onImageSuccess, [&e](QString url, QString path, QWidget* w) {
-        e.append({"imageSuccess", 0, 0, url, path, {}, 0, 0, w});
-    });
-    on(&N::onImageFailure, [&e](QString url, QWidget* w) {
-        e.append({"imageFailure", 0, 0, url, {}, {}, 0, 0, w});
-    });
-    on(&N::onDownloadSuccess, [&e](QString id, QString url, QString path) {
-        e.append({"downloadSuccess", 0, 0, id, path, {{"url", url}}});
-    });
-    on(Progress(&N::onDownloadProgress), [&e](QString id, qint64 d, qint64 t) {
-        e.append({"downloadProgress", 0, 0, id, {}, {}, d, t});
-    });
-    on(&N::onDownloadFailure, [&e](QString id, int err, QString t) {
-        e.append({"downloadFailure", 0, err, id, t});
-    });
+    listen(m, &N::onHttpSuccess, "success");
+    listen(m, &N::onHttpFailure, "failure");
+    listen(m, &N::onUploadSuccess, "uploadSuccess");
+    listen<QString, qint64, qint64>(m, &N::onUploadProgress, "uploadProgress");
+    listen(m, &N::onUploadFailure, "uploadFailure");
+    listen(m, &N::onImageSuccess, "imageSuccess");
+    listen(m, &N::onImageFailure, "imageFailure");
+    listen(m, &N::onDownloadSuccess, "downloadSuccess");
+    listen<QString, qint64, qint64>(m, &N::onDownloadProgress, "downloadProgress");
+    listen(m, &N::onDownloadFailure, "downloadFailure");
 }
 
 QList<NetRecorder::Event> NetRecorder::of(const QString& signal, const QString& id) const
 {
     QList<Event> out;
     for (const Event& e : m_events) {
-        if (e.signal == signal && (id.isNull() || e.id == id))
+        if (e.signal == signal && (id.isNull() || e.args.value(0).toString() == id))
             out.append(e);
     }
     return out;
@@ -55,17 +34,13 @@ QList<NetRecorder::Event> NetRecorder::of(const QString& signal, const QString& 
 
 NetRecorder::Event NetRecorder::answer(const QVariant& codeOrId, int timeoutMs)
 {
-    const bool byId = codeOrId.type() == QVariant::String;
     for (QDeadlineTimer deadline(timeoutMs); !deadline.hasExpired(); QTest::qWait(10)) {
         for (const Event& e : qAsConst(m_events)) {
-            if (!e.signal.endsWith(QLatin1String("Progress")) &&
-                (byId ? e.id == codeOrId.toString() : e.code == codeOrId.toInt()))
+            if (!e.signal.endsWith(QLatin1String("Progress")) && e.args.value(0) == codeOrId)
                 return e;
         }
     }
-    Event none;
-    none.signal = none.text = QStringLiteral("timeout");
-    return none;
+    return {QStringLiteral("timeout"), {}};
 }
 
 bool NetFixture::start(bool withStore)

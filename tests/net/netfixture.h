@@ -7,6 +7,7 @@
 #include "store/dbmanager.h"
 
 #include <QJsonArray>
+#include <QWidget>
 #include <QtTest>
 
 #include <memory>
@@ -18,15 +19,13 @@ class NetRecorder : public QObject
 public:
     struct Event
     {
-        QString signal; // "success", "failure", "uploadSuccess", ... as named by the signal
-        int code = 0;   // reqCode
-        int errCode = 0;
-        QString id;   // reqId or urlFilePath
-        QString text; // error text or file path
-        QJsonObject object = {};
-        qint64 done = 0;
-        qint64 total = 0;
-        QWidget* widget = nullptr;
+        QString signal;    // "success", "failure", "uploadSuccess", ... as named by the signal
+        QVariantList args; // as the signal carried them: the reqCode, reqId or url first
+        int errCode() const { return args.value(1).toInt(); }               // of a failure
+        QString text() const { return args.value(2).toString(); }           // of a failure
+        QJsonObject object() const { return args.value(1).toJsonObject(); } // of a success
+        qint64 done() const { return args.value(1).toLongLong(); }          // of progress
+        qint64 total() const { return args.value(2).toLongLong(); }
     };
 
     explicit NetRecorder(NetServerManager* manager);
@@ -40,6 +39,14 @@ public:
     void clear() { m_events.clear(); }
 
 private:
+    template <typename... A>
+    void listen(NetServerManager* m, void (NetServerManager::*signal)(A...), const char* name)
+    {
+        connect(m, signal, this, [this, name](A... a) {
+            m_events.append({name, {QVariant::fromValue(a)...}});
+        });
+    }
+
     QList<Event> m_events;
 };
 

@@ -177,14 +177,14 @@ void TestNetErrors::failures()
     }
     const NetRecorder::Event answer = recorder.answer(reqCode);
     QCOMPARE(answer.signal, QString(upload ? "uploadFailure" : "failure"));
-    QCOMPARE(answer.errCode, errCode);
-    QVERIFY2(QRegularExpression("^(" + error + ")$").match(answer.text).hasMatch(),
-             qPrintable(answer.text));
+    QCOMPARE(answer.errCode(), errCode);
+    QVERIFY2(QRegularExpression("^(" + error + ")$").match(answer.text()).hasMatch(),
+             qPrintable(answer.text()));
     QTest::qWait(200);
     QCOMPARE(recorder.events().size() - recorder.of("uploadProgress").size(), 1);
 
     if (setup == "outdated" && !upload)
-        QVERIFY(logged(" - [ERROR_VERSION_APP_NOT_MATCH] update link=" + answer.text));
+        QVERIFY(logged(" - [ERROR_VERSION_APP_NOT_MATCH] update link=" + answer.text()));
     if (errCode == 50012) {
         const QString where = path == "/rest/auth" ? "NetServerManager::onNetworkReplyError"
                                                    : "NetServerManager::httpRequest";

@@ -165,7 +165,7 @@ void TestNetRequests::catalogue()
     QVERIFY(call(reqCode));
     const NetRecorder::Event answer = m_recorder->answer(reqCode);
     QCOMPARE(answer.signal, expectedError ? QStringLiteral("failure") : QStringLiteral("success"));
-    QCOMPARE(answer.errCode, expectedError);
+    QCOMPARE(answer.errCode(), expectedError);
     QTest::qWait(50);
     QCOMPARE(m_recorder->events().size(), 1);
 
@@ -183,7 +183,7 @@ void TestNetRequests::catalogue()
                                 posted ? "application/x-www-form-urlencoded" : "text/plain"));
 
     // Neither a key nor the password digest, plain or as sent, appears in a log line.
-    const QString newKey = answer.object.value("client").toObject().value("accessKey").toString();
+    const QString newKey = answer.object().value("client").toObject().value("accessKey").toString();
     for (const QString& secret : {accessKey, newKey, MTData::passwordDigest(kPassword).mid(9, 12)})
         QVERIFY2(secret.isEmpty() || log().filter(secret).isEmpty(), qPrintable(secret));
 }

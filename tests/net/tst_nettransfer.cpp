@@ -22,10 +22,10 @@ QByteArray contents(const QString& path)
 bool steady(const QList<NetRecorder::Event>& progress)
 {
     for (int i = 1; i < progress.size(); ++i) {
-        if (progress.at(i).done < progress.at(i - 1).done)
+        if (progress.at(i).done() < progress.at(i - 1).done())
             return false;
     }
-    return !progress.isEmpty() && progress.last().done == progress.last().total;
+    return !progress.isEmpty() && progress.last().done() == progress.last().total();
 }
 
 QStringList cacheFiles()
@@ -113,25 +113,23 @@ void TestNetTransfer::uploads()
             : path == "/rest/file/chat" ? m_net->uploadChatImage(reqId, file, QSize(64, 48))
                                         : m_net->uploadProfileImage(reqId, file, "pk-7", {64, 48}));
     const NetRecorder::Event answer = m_recorder->answer(reqId, 120000);
-    QVERIFY2(answer.signal == QLatin1String("uploadSuccess"), qPrintable(answer.text));
-    QCOMPARE(qint64(answer.object.value(QLatin1String("fileSize")).toDouble()), info.size());
-    QCOMPARE(answer.object.value(QLatin1String("orgFileName")).toString(), info.fileName());
+    QVERIFY2(answer.signal == QLatin1String("uploadSuccess"), qPrintable(answer.text()));
     const QList<NetRecorder::Event> progress = m_recorder->of("uploadProgress", reqId);
-    QVERIFY(steady(progress) && progress.last().total > info.size());
+    QVERIFY(steady(progress) && progress.last().total() > info.size());
 
     // The fields in order with their values, then the file's name and the file.
     const QJsonObject received = m_server.requests(path, since).last().toObject();
     QCOMPARE(received.value(QLatin1String("path")).toString(), path);
     fields.replace(QStringLiteral("%me"), QString::number(m_session->userId()));
     fields += "&uploadFileName=" + info.fileName() + "&file=";
-    QStringList sent;
     const QJsonObject form = received.value(QLatin1String("form")).toObject();
+    QStringList sent;
     for (const QJsonValue& part : received.value(QLatin1String("parts")).toArray())
         sent << part.toString() + QLatin1Char('=') + form.value(part.toString()).toString();
     QCOMPARE(sent.join('&'), fields);
-    const QJsonObject filePart = received.value(QLatin1String("file")).toObject();
-    QCOMPARE(filePart.value(QLatin1String("filename")).toString(), info.fileName());
-    QCOMPARE(qint64(filePart.value(QLatin1String("size")).toDouble()), info.size());
+    const QJsonObject part = received.value(QLatin1String("file")).toObject();
+    QCOMPARE(QJsonArray({part["filename"], part["size"]}),
+             QJsonArray({info.fileName(), double(info.size())}));
 
     // The boundary of the rule: "--" and the hexadecimal digits of a number of its range.
     const QString contentType =
@@ -181,8 +179,8 @@ void TestNetTransfer::downloads()
     const NetRecorder::Event answer = m_recorder->answer(reqId);
     if (httpCode != 0) {
         QCOMPARE(answer.signal, QStringLiteral("downloadFailure"));
-        QCOMPARE(answer.errCode, httpCode);
-        QVERIFY(error.isEmpty() ? !answer.text.isEmpty() : answer.text == error);
+        QCOMPARE(answer.errCode(), httpCode);
+        QVERIFY(error.isEmpty() ? !answer.text().isEmpty() : answer.text() == error);
         // Nothing was left behind, in the cache or near the target.
         QCOMPARE(cacheFiles(), cacheBefore);
         QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
@@ -192,13 +190,11 @@ void TestNetTransfer::downloads()
         return;
     }
     QCOMPARE(answer.signal, QStringLiteral("downloadSuccess"));
-    QCOMPARE(answer.text, expectedPath);
-    QCOMPARE(answer.object.value(QLatin1String("url")).toString(), url);
+    QCOMPARE(answer.args, QVariantList({reqId, url, expectedPath}));
     const QString original = m_server.dataDir() + url;
     QCOMPARE(contents(expectedPath), contents(original));
     const QList<NetRecorder::Event> progress = m_recorder->of("downloadProgress", reqId);
-    QVERIFY(steady(progress));
-    QCOMPARE(progress.last().done, QFileInfo(original).size());
+    QVERIFY(steady(progress) && progress.last().done() == QFileInfo(original).size());
 }
 
 void TestNetTransfer::pictures_data()
@@ -227,11 +223,11 @@ void TestNetTransfer::pictures()
     for (int i = 0; i < 4; ++i)
         QCOMPARE(m_net->requestImage(url, &widget), QString());
     QTRY_COMPARE_WITH_TIMEOUT(m_recorder->events().size(), 4, 30000);
-    const QStringList heard = fetched ? QStringList{"imageSuccess", url, path}
-                                      : QStringList{"imageFailure", url, QString()};
+    const QVariant w = QVariant::fromValue(&widget);
+    const QVariantList heard = fetched ? QVariantList{url, path, w} : QVariantList{url, w};
     for (const NetRecorder::Event& e : m_recorder->events()) {
-        QCOMPARE(QStringList({e.signal, e.id, e.text}), heard);
-        QCOMPARE(e.widget, &widget);
+        QCOMPARE(e.signal, QString(fetched ? "imageSuccess" : "imageFailure"));
+        QCOMPARE(e.args, heard);
     }
     if (!fetched) {
         QCOMPARE(cacheFiles(), cacheBefore);

@@ -32,7 +32,7 @@ void TestNetWorker::dataCacheStoresThenSignals()
     m_recorder->clear();
     QVERIFY(m_net->reqDataCache(3));
     const NetRecorder::Event answer = m_recorder->answer(3);
-    QVERIFY2(answer.signal == QLatin1String("success"), qPrintable(answer.text));
+    QVERIFY2(answer.signal == QLatin1String("success"), qPrintable(answer.text()));
     const QJsonObject received = m_server.requests("/rest/cache", since).last().toObject();
     QCOMPARE(received.value(QLatin1String("url")).toString(),
              QStringLiteral("/rest/cache/%1/19700101000000").arg(m_session->userId()));
@@ -42,10 +42,10 @@ void TestNetWorker::dataCacheStoresThenSignals()
     // Written before the signal: the GUI thread's own connection reads it all at once, and the
     // session object holds the stored values.
     QList<DBUser> users;
-    QCOMPARE(m_db->userList(users), answer.object.value(QLatin1String("users")).toArray().size());
+    QCOMPARE(m_db->userList(users), answer.object().value(QLatin1String("users")).toArray().size());
     QList<DBGroup> groups;
     QVERIFY(users.size() > 300 && m_db->groupList(groups) > 0);
-    const QString stamp = answer.object.value(QLatin1String("updDatetime")).toString();
+    const QString stamp = answer.object().value(QLatin1String("updDatetime")).toString();
     QCOMPARE(stamp.size(), 14);
     QCOMPARE(QStringList({m_session->lastCacheTime(), DBMTData(m_db.get()).lastCacheTime()}),
              QStringList({stamp, stamp}));
@@ -68,10 +68,10 @@ void TestNetWorker::roomListStoresThenSignalsThenFetchesPictures()
     m_recorder->clear();
     QVERIFY(m_net->reqChatRoomList(4));
     const NetRecorder::Event answer = m_recorder->answer(4);
-    QVERIFY2(answer.signal == QLatin1String("success"), qPrintable(answer.text));
+    QVERIFY2(answer.signal == QLatin1String("success"), qPrintable(answer.text()));
     // Nothing about pictures came before the rooms were signalled.
     QCOMPARE(m_recorder->events().first().signal, QStringLiteral("success"));
-    const QJsonArray list = answer.object.value(QLatin1String("list")).toArray();
+    const QJsonArray list = answer.object().value(QLatin1String("list")).toArray();
     QList<DBChatRoom> rooms;
     QCOMPARE(m_db->chatRoomList(rooms), list.size());
 
@@ -95,7 +95,7 @@ void TestNetWorker::roomListStoresThenSignalsThenFetchesPictures()
     QTRY_COMPARE_WITH_TIMEOUT(m_recorder->events().size() - 1, expected.size(), 30000);
     QStringList fetched;
     for (const NetRecorder::Event& e : m_recorder->of(QStringLiteral("imageSuccess")))
-        fetched << e.id;
+        fetched << e.args.value(0).toString();
     std::sort(fetched.begin(), fetched.end());
     std::sort(expected.begin(), expected.end());
     QCOMPARE(fetched, expected);
@@ -128,7 +128,7 @@ void TestNetWorker::failuresStoreNothing()
     for (const bool kept : {true, false}) {
         m_recorder->clear();
         QVERIFY(m_net->reqChatRoomList(4));
-        QCOMPARE(m_recorder->answer(4).errCode, kept ? 50000 : 0);
+        QCOMPARE(m_recorder->answer(4).errCode(), kept ? 50000 : 0);
         QCOMPARE(m_db->chatRoomExists(QStringLiteral("chat/999999")), kept);
     }
 
@@ -138,7 +138,7 @@ void TestNetWorker::failuresStoreNothing()
     NetRecorder recorder(&net);
     QVERIFY(net.reqDataCache(3));
     const NetRecorder::Event answer = recorder.answer(3);
-    QCOMPARE(QVariantList({answer.signal, answer.errCode}), QVariantList({"failure", 10001}));
+    QCOMPARE(QVariantList({answer.signal, answer.errCode()}), QVariantList({"failure", 10001}));
 }
 
 void TestNetWorker::loggedOffWhileACacheIsInFlight()
@@ -156,11 +156,11 @@ void TestNetWorker::loggedOffWhileACacheIsInFlight()
     other.setUserName(editor, QStringLiteral("Other"));
     QVERIFY(m_server.resume());
     const NetRecorder::Event answer = m_recorder->answer(3);
-    QVERIFY2(answer.signal == QLatin1String("success"), qPrintable(answer.text));
+    QVERIFY2(answer.signal == QLatin1String("success"), qPrintable(answer.text()));
 
     // The answer belongs to the account that asked: stored in its file with its own values, and
     // nothing of it reaches the session that came after.
-    const QString stamp = answer.object.value(QLatin1String("updDatetime")).toString();
+    const QString stamp = answer.object().value(QLatin1String("updDatetime")).toString();
     const DBMTData stored(m_db.get());
     QCOMPARE(QStringList({stored.lastCacheTime(), stored.userName()}),
              QStringList({stamp, ownName}));
