@@ -27,9 +27,7 @@ class TestChatItems : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void states_data();
     void states();
-    void bubbles_data();
     void bubbles();
     void thumbnailSize();
     void textBubbles();
@@ -74,139 +72,123 @@ QString TestChatItems::existingFile()
     return file.fileName();
 }
 
-void TestChatItems::states_data()
-{
-    QTest::addColumn<bool>("own"); // own texts, pictures and files, or others' pictures and files
-    QTest::addColumn<int>("state");
-    QTest::addColumn<bool>("transfer");
-    QTest::addColumn<QString>("progress"); // its text; null: no progress shown
-    const QString none;
-    QTest::newRow("mine 0 sending") << true << 0 << true << "Sending";
-    QTest::newRow("mine 1 failed") << true << 1 << true << "Error sending";
-    QTest::newRow("mine 2 saving") << true << 2 << true << "Saving";
-    QTest::newRow("mine 3 save failed shows links") << true << 3 << false << none;
-    QTest::newRow("mine 16 settled") << true << 16 << false << none;
-    QTest::newRow("theirs 2 saving") << false << 2 << false << "Saving";
-    QTest::newRow("theirs 3 save failed") << false << 3 << false << "Error saving";
-    QTest::newRow("theirs 16 settled") << false << 16 << false << none;
-    QTest::newRow("theirs 0 has no meaning") << false << 0 << false << none;
-}
-
+// The buttons, progress and links each display state shows; the transfer button resends in
+// state 1 only.
 void TestChatItems::states()
 {
-    QFETCH(bool, own);
-    QFETCH(int, state);
-    QFETCH(bool, transfer);
-    QFETCH(QString, progress);
-    const bool resends = state == 1; // the transfer button resends in state 1 only
-    MtChatWidget view;
-    QSignalSpy resend(&view, &MtChatWidget::resendClicked);
-    QList<QVariantList> ids;
-    for (const char* kind : {"text", "image", "file"}) {
-        if (!own && kind == QLatin1String("text"))
-            continue; // others' texts have no state to show
-        MtChatBaseItem* item = add(view, kind, own);
-        ids << QVariantList{item->messageId()};
-        item->setState(state);
-        if (auto* text = qobject_cast<MtMyChatItem*>(item)) {
-            QCOMPARE(text->isTransferShown(), transfer);
-            QCOMPARE(text->isTransferEnabled(), resends);
-        } else {
-            auto* attachment = qobject_cast<MtChatAttachmentItem*>(item);
-            const MtAttachmentControls& c = attachment->controls();
-            QCOMPARE(c.isTransferShown(), transfer);
-            QCOMPARE(c.isTransferEnabled(), resends);
-            QCOMPARE(c.isProgressShown(), !progress.isNull());
-            QCOMPARE(c.isLinkShown(), progress.isNull() && !transfer);
-            if (!progress.isNull())
-                QCOMPARE(attachment->progressText(), progress);
-            // Progress beyond the whole shows as the whole.
-            item->setProgress(140);
-            QCOMPARE(item->findChild<QProgressBar*>()->value(), 100);
+    const struct
+    {
+        bool own; // own texts, pictures and files, or others' pictures and files
+        int state;
+        bool transfer;
+        const char* progress; // its text; null: no progress shown
+    } rows[] = {{true, 0, true, "Sending"},        {true, 1, true, "Error sending"},
+                {true, 2, true, "Saving"},         {true, 3, false, nullptr}, // links
+                {true, 16, false, nullptr},        {false, 2, false, "Saving"},
+                {false, 3, false, "Error saving"}, {false, 16, false, nullptr},
+                {false, 0, false, nullptr}}; // no meaning for others' messages
+    for (const auto& r : rows) {
+        MtChatWidget view;
+        QSignalSpy resend(&view, &MtChatWidget::resendClicked);
+        QList<QVariantList> ids;
+        for (const char* kind : {"text", "image", "file"}) {
+            if (!r.own && kind == QLatin1String("text"))
+                continue; // others' texts have no state to show
+            MtChatBaseItem* item = add(view, kind, r.own);
+            ids << QVariantList{item->messageId()};
+            item->setState(r.state);
+            if (auto* text = qobject_cast<MtMyChatItem*>(item)) {
+                QCOMPARE(text->isTransferShown(), r.transfer);
+                QCOMPARE(text->isTransferEnabled(), r.state == 1);
+            } else {
+                auto* attachment = qobject_cast<MtChatAttachmentItem*>(item);
+                const MtAttachmentControls& c = attachment->controls();
+                QCOMPARE(c.isTransferShown(), r.transfer);
+                QCOMPARE(c.isTransferEnabled(), r.state == 1);
+                QCOMPARE(c.isProgressShown() ? attachment->progressText() : QString(),
+                         QString::fromLatin1(r.progress));
+                QCOMPARE(c.isLinkShown(), !r.progress && !r.transfer);
+                // Progress beyond the whole shows as the whole.
+                item->setProgress(140);
+                QCOMPARE(item->findChild<QProgressBar*>()->value(), 100);
+            }
+            // The slot is what a click reaches; a disabled button cannot be clicked at all.
+            QMetaObject::invokeMethod(item, "on_transferButton_clicked");
         }
-        // The slot is what a click reaches; a disabled button cannot be clicked at all.
-        QMetaObject::invokeMethod(item, "on_transferButton_clicked");
+        QCOMPARE(resend, r.state == 1 ? ids : QList<QVariantList>());
     }
-    QCOMPARE(resend, resends ? ids : QList<QVariantList>());
 }
 
-void TestChatItems::bubbles_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<bool>("own");
-    QTest::addColumn<bool>("onDisk");
-    // A link of the link line or a button, and what the view asks of the chat window.
-    QTest::addColumn<QString>("clickHeard");
-    QTest::newRow("open picture") << "image" << false << true << "open imageOpened";
-    QTest::newRow("open file") << "file" << true << true << "open fileOpened:report.pdf";
-    QTest::newRow("open folder") << "file" << false << true << "openFolder folderOpened";
-    QTest::newRow("save") << "file" << true << false << "save saveFile";
-    QTest::newRow("save as") << "image" << false << false << "saveAs saveAs";
-    QTest::newRow("picture button") << "image" << true << false << "imageButton imageOpened";
-    QTest::newRow("video on disk")
-        << "video" << true << true << "imageButton fileOpened:report.pdf";
-    QTest::newRow("video not on disk") << "video" << true << false << "imageButton saveFile";
-    QTest::newRow("sender") << "text" << false << false << "pictureButton picture:3";
-    QTest::newRow("whole text") << "text" << true << false << "viewAllButton textOpened:text-mine";
-}
-
+// Each bubble is hit on its own box, shows its readers in its own read label (on own messages
+// a link that opens the list of readers), and passes its requests on to the chat window.
 void TestChatItems::bubbles()
 {
-    QFETCH(QString, kind);
-    QFETCH(bool, own);
-    QFETCH(bool, onDisk);
-    QFETCH(QString, clickHeard);
-    const QString click = clickHeard.section(QLatin1Char(' '), 0, 0);
-    MtChatWidget view;
-    view.resize(400, 400);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    MtChatBaseItem* item =
-        add(view, kind, own, onDisk ? existingFile() : m_env.path(QStringLiteral("missing.pdf")));
-    // Hit on its message, picture or file box only.
-    auto* hitBox = item->findChild<QWidget*>(kind == "text"   ? "messageLabel"
-                                             : kind != "file" ? "imageButton"
-                                             : own            ? "baloonGroupBox"
-                                                              : "baloonGroupBox_2");
-    QTRY_VERIFY(hitBox->isVisible());
-    QCoreApplication::processEvents();
-    QVERIFY(item->containsGlobalPos(hitBox->mapToGlobal(hitBox->rect().center())));
-    QVERIFY(!item->containsGlobalPos(hitBox->mapToGlobal(QPoint(-5, -5))));
-    // Readers in its own read label; on own messages a link that opens the list of readers.
-    auto* readLabel = item->findChild<QLabel*>(QStringLiteral("readLabel"));
-    const QString id = item->messageId();
-    QCOMPARE(readLabel->text(),
-             own ? MtChatText::readCountLink(id, 2) : MtChatText::readCountText(2));
-    QSignalSpy readers(&view, &MtChatWidget::readUserPopupOpened);
-    emit readLabel->linkActivated(id);
-    QCOMPARE(readers.count(), own ? 1 : 0);
-    QVERIFY(readLabel->isVisible());
-    item->setReadCount(0);
-    QVERIFY(readLabel->isHidden());
+    const struct
+    {
+        const char *kind, *box; // the bubble's kind and the box it is hit on
+        bool own, onDisk;
+        const char *click, *heard; // a link of the link line or a button; what the view asks
+    } rows[] = {{"image", "imageButton", false, true, "open", "imageOpened"},
+                {"file", "baloonGroupBox", true, true, "open", "fileOpened:report.pdf"},
+                {"file", "baloonGroupBox_2", false, true, "openFolder", "folderOpened"},
+                {"file", "baloonGroupBox", true, false, "save", "saveFile"},
+                {"image", "imageButton", false, false, "saveAs", "saveAs"},
+                {"image", "imageButton", true, false, "imageButton", "imageOpened"},
+                {"video", "imageButton", true, true, "imageButton", "fileOpened:report.pdf"},
+                {"video", "imageButton", true, false, "imageButton", "saveFile"},
+                {"text", "messageLabel", false, false, "pictureButton", "picture:3"},
+                {"text", "messageLabel", true, false, "viewAllButton", "textOpened:text-mine"}};
+    for (const auto& r : rows) {
+        MtChatWidget view;
+        view.resize(400, 400);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        MtChatBaseItem* item =
+            add(view, r.kind, r.own,
+                r.onDisk ? existingFile() : m_env.path(QStringLiteral("missing.pdf")));
+        // Hit on its message, picture or file box only.
+        auto* hitBox = item->findChild<QWidget*>(QLatin1String(r.box));
+        QTRY_VERIFY(hitBox->isVisible());
+        QCoreApplication::processEvents();
+        QVERIFY(item->containsGlobalPos(hitBox->mapToGlobal(hitBox->rect().center())));
+        QVERIFY(!item->containsGlobalPos(hitBox->mapToGlobal(QPoint(-5, -5))));
+        // Readers in its own read label; on own messages a link that opens the list of readers.
+        auto* readLabel = item->findChild<QLabel*>(QStringLiteral("readLabel"));
+        const QString id = item->messageId();
+        QCOMPARE(readLabel->text(),
+                 r.own ? MtChatText::readCountLink(id, 2) : MtChatText::readCountText(2));
+        QSignalSpy readers(&view, &MtChatWidget::readUserPopupOpened);
+        emit readLabel->linkActivated(id);
+        QCOMPARE(readers.count(), r.own ? 1 : 0);
+        QVERIFY(readLabel->isVisible());
+        item->setReadCount(0);
+        QVERIFY(readLabel->isHidden());
 
-    QStringList asked;
-    connect(&view, &MtChatWidget::imageOpened, this, [&] { asked << "imageOpened"; });
-    connect(&view, &MtChatWidget::folderOpened, this, [&] { asked << "folderOpened"; });
-    connect(&view, &MtChatWidget::fileOpened, this,
-            [&](QString path) { asked << "fileOpened:" + QFileInfo(path).fileName(); });
-    connect(&view, &MtChatWidget::saveFile, this,
-            [&](QString, bool as) { asked << (as ? "saveAs" : "saveFile"); });
-    connect(&view, &MtChatWidget::userPictureButtonClicked, this,
-            [&](int id) { asked << "picture:" + QString::number(id); });
-    connect(&view, &MtChatWidget::textOpened, this,
-            [&](QString id) { asked << "textOpened:" + id; });
-    auto* attachment = qobject_cast<MtChatAttachmentItem*>(item);
-    if (attachment)
-        QCOMPARE(attachment->linkText(), MtChatText::linkLine(onDisk));
-    if (auto* button = item->findChild<QPushButton*>(click))
-        button->click();
-    else
-        emit item->findChild<QLabel*>(QStringLiteral("linkLabel"))->linkActivated(click);
-    QCOMPARE(asked, QStringList{clickHeard.section(QLatin1Char(' '), 1)});
-    // The line follows the file: once it is on disk it offers to open it.
-    if (attachment && !onDisk) {
-        attachment->setFilePath(existingFile());
-        QCOMPARE(attachment->linkText(), MtChatText::linkLine(true));
+        QStringList asked;
+        connect(&view, &MtChatWidget::imageOpened, this, [&] { asked << "imageOpened"; });
+        connect(&view, &MtChatWidget::folderOpened, this, [&] { asked << "folderOpened"; });
+        connect(&view, &MtChatWidget::fileOpened, this,
+                [&](QString path) { asked << "fileOpened:" + QFileInfo(path).fileName(); });
+        connect(&view, &MtChatWidget::saveFile, this,
+                [&](QString, bool as) { asked << (as ? "saveAs" : "saveFile"); });
+        connect(&view, &MtChatWidget::userPictureButtonClicked, this,
+                [&](int id) { asked << "picture:" + QString::number(id); });
+        connect(&view, &MtChatWidget::textOpened, this,
+                [&](QString id) { asked << "textOpened:" + id; });
+        auto* attachment = qobject_cast<MtChatAttachmentItem*>(item);
+        if (attachment)
+            QCOMPARE(attachment->linkText(), MtChatText::linkLine(r.onDisk));
+        if (auto* button = item->findChild<QPushButton*>(QLatin1String(r.click)))
+            button->click();
+        else
+            emit item->findChild<QLabel*>(QStringLiteral("linkLabel"))
+                ->linkActivated(QLatin1String(r.click));
+        QCOMPARE(asked, QStringList{r.heard});
+        // The line follows the file: once it is on disk it offers to open it.
+        if (attachment && !r.onDisk) {
+            attachment->setFilePath(existingFile());
+            QCOMPARE(attachment->linkText(), MtChatText::linkLine(true));
+        }
     }
 }
 
