@@ -5,7 +5,6 @@
 #include <QDeadlineTimer>
 #include <QMutex>
 #include <QRegularExpression>
-#include <QTcpServer>
 
 NetRecorder::NetRecorder(NetServerManager* m)
 {
@@ -139,13 +138,6 @@ QString NetFixture::writeIni(int port, bool withCa)
     return path;
 }
 
-int NetFixture::freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 namespace {
 QMutex g_logMutex;
 QStringList g_log;
@@ -170,8 +162,8 @@ QStringList NetFixture::log()
 
 void NetFixture::clearLog()
 {
+    // Installed once, after the test library's own handler, which then still prints every line.
+    [[maybe_unused]] static const bool installed = (g_previous = qInstallMessageHandler(&logLine));
     QMutexLocker lock(&g_logMutex);
     g_log.clear();
-    static const bool installed = (g_previous = qInstallMessageHandler(&logLine), true);
-    Q_UNUSED(installed)
 }

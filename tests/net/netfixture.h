@@ -72,8 +72,6 @@ protected:
     QStringList sentHeaders(qint64 seq);
     // A client configuration for localhost:port, trusting the server's CA or not.
     QString writeIni(int port, bool withCa = true);
-    // A loopback port nobody listens on.
-    static int freePort();
     // The lines logged since the last clearLog().
     static QStringList log();
     static bool logged(const QString& text) { return !log().filter(text).isEmpty(); }

@@ -9,23 +9,16 @@
 #include <QDir>
 #include <QImage>
 #include <QRegularExpression>
-#include <QWidget>
+
+#include <algorithm>
 
 namespace {
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Bytes sent (or received) never go back, and the last report is the whole.
-bool steady(const QList<NetRecorder::Event>& progress)
+bool steady(const QList<NetRecorder::Event>& p)
 {
-    for (int i = 1; i < progress.size(); ++i) {
-        if (progress.at(i).done() < progress.at(i - 1).done())
-            return false;
-    }
-    return !progress.isEmpty() && progress.last().done() == progress.last().total();
+    auto byDone = [](const auto& a, const auto& b) { return a.done() < b.done(); };
+    return !p.isEmpty() && std::is_sorted(p.begin(), p.end(), byDone) &&
+           p.last().done() == p.last().total();
 }
 
 QStringList cacheFiles()
@@ -48,15 +41,13 @@ private slots:
     void pictures_data();
     void pictures();
     void destroyedWhileATransferHangs();
-
-private:
-    QTemporaryDir m_dir;
 };
 
 void TestNetTransfer::initTestCase()
 {
     QCoreApplication::setApplicationName(QStringLiteral("PLOVEX(Chat)"));
     QVERIFY2(start(), qPrintable(errorString()));
+    QVERIFY(QDir().mkpath(FileManager::cacheFolder()));
 }
 
 void TestNetTransfer::cleanup()
@@ -96,14 +87,14 @@ void TestNetTransfer::uploads()
     QFETCH(QString, path);
     QFETCH(QString, fields);
 
-    QString file = m_dir.filePath(QStringLiteral("photo 1.png"));
+    QString file = FileManager::cacheFilePath(QStringLiteral("photo 1.png"));
     QImage image(64, 48, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
     QVERIFY(image.save(file));
     if (size < 0)
         file = FileManager::makeTextFile(QString(600, QChar(0xD55C)) + QStringLiteral(" + & = %"));
     if (size > 0) {
-        QFile big(file = m_dir.filePath(QStringLiteral("big.bin")));
+        QFile big(file = FileManager::cacheFilePath(QStringLiteral("big.bin")));
         QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(size));
     }
     const QFileInfo info(file);
@@ -192,7 +183,9 @@ void TestNetTransfer::downloads()
     QCOMPARE(answer.signal, QStringLiteral("downloadSuccess"));
     QCOMPARE(answer.args, QVariantList({reqId, url, expectedPath}));
     const QString original = m_server.dataDir() + url;
-    QCOMPARE(contents(expectedPath), contents(original));
+    QFile got(expectedPath), sent(original);
+    QVERIFY(got.open(QIODevice::ReadOnly) && sent.open(QIODevice::ReadOnly));
+    QCOMPARE(got.readAll(), sent.readAll());
     const QList<NetRecorder::Event> progress = m_recorder->of("downloadProgress", reqId);
     QVERIFY(steady(progress) && progress.last().done() == QFileInfo(original).size());
 }
