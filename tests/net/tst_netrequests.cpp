@@ -31,26 +31,23 @@ void TestNetRequests::initTestCase()
 {
     QVERIFY2(start(), qPrintable(errorString()));
     m_me = m_session->userId();
-    // A user or room made through the control interface; its id.
-    auto made = [this](const char* what, const QJsonObject& body, const char* idKey) {
-        const QJsonValue made = m_server.control("POST", QStringLiteral("/control/") + what, body);
-        return qint64(made.toObject().value(QLatin1String(idKey)).toDouble());
-    };
-    // The first one signs in; the others belong to no room yet.
+    // Five new users: the first signs in and shares a room of two and one of three with user001,
+    // the others belong to no room yet.
     for (const char* name : {"plus", "b", "c", "d", "e"}) {
         const QJsonObject user{{"loginAccnt", name}, {"userName", name}, {"password", kPassword}};
-        m_users << QString::number(made("user", user, "userId"));
+        m_users << QString::number(
+            m_server.control("POST", "/control/user", user)["userId"].toInt());
     }
     auto room = [&](const QJsonArray& members, int type) {
         const QJsonObject body{
             {"userId", m_me}, {"members", members}, {"roomType", type}, {"notify", false}};
-        return made("room", body, "chattRoomId");
+        return m_server.control("POST", "/control/room", body)["chattRoomId"].toInt();
     };
-    m_pair = room({m_users.at(0).toLongLong()}, 20);
-    m_many = room({m_users.at(0).toLongLong(), m_users.at(1).toLongLong()}, 30);
-    const QJsonValue me = m_server.control("GET", "/control/users/" + QString::number(m_me));
-    m_group = qint64(me.toObject().value(QLatin1String("groups")).toArray().at(0).toDouble());
-    QVERIFY(m_users.last().toLongLong() > 0 && m_pair > 0 && m_many > 0 && m_group > 0);
+    m_pair = room({m_users.at(0).toInt()}, 20);
+    m_many = room({m_users.at(0).toInt(), m_users.at(1).toInt()}, 30);
+    m_group =
+        m_server.control("GET", "/control/users/" + QString::number(m_me))["groups"][0].toInt();
+    QVERIFY(m_users.last().toInt() > 0 && m_pair > 0 && m_many > 0 && m_group > 0);
 }
 
 void TestNetRequests::catalogue_data()
