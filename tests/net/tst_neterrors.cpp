@@ -64,8 +64,6 @@ private:
 const QByteArray kTextError = "HTTP/1.1 502 Bad Gateway\r\nContent-Type: text/html\r\n"
                               "Content-Length: 31\r\nConnection: close\r\n\r\n"
                               "<html><b>Bad Gateway</b></html>";
-const QByteArray kPlainAnswer = "HTTP/1.1 400 Bad Request\r\nContent-Type: application/json\r\n"
-                                "Content-Length: 2\r\nConnection: close\r\n\r\n{}";
 } // namespace
 
 class TestNetErrors : public NetFixture
@@ -146,7 +144,7 @@ void TestNetErrors::failures()
                          QJsonObject{{"minVersion", 1047}});
     std::unique_ptr<RawServer> raw;
     if (setup == "plain")
-        raw = std::make_unique<RawServer>(kPlainAnswer);
+        raw = std::make_unique<RawServer>("HTTP/1.1 400 Bad Request\r\n\r\n");
     if (setup == "text error")
         raw = std::make_unique<RawServer>(kTextError, m_server.dataDir() + "/tls/server");
     if (setup == "no server")

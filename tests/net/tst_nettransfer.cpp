@@ -32,7 +32,6 @@ class TestNetTransfer : public NetFixture
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanup();
     void boundaryRule();
     void uploads_data();
     void uploads();
@@ -48,12 +47,6 @@ void TestNetTransfer::initTestCase()
     QCoreApplication::setApplicationName(QStringLiteral("PLOVEX(Chat)"));
     QVERIFY2(start(), qPrintable(errorString()));
     QVERIFY(QDir().mkpath(FileManager::cacheFolder()));
-}
-
-void TestNetTransfer::cleanup()
-{
-    m_server.setFault(QJsonObject{{"mode", "off"}});
-    m_recorder->clear();
 }
 
 void TestNetTransfer::boundaryRule()
@@ -210,6 +203,7 @@ void TestNetTransfer::pictures()
     const QString path = FileManager::cacheFilePath(url);
     QFile::remove(path);
     const QStringList cacheBefore = cacheFiles();
+    m_recorder->clear();
     // Four fetches of one picture at once: each hears of the whole file, with its widget, and
     // only finished files are in the cache, no temporary one left behind.
     QWidget widget;

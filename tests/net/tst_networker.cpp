@@ -28,30 +28,29 @@ void TestNetWorker::initTestCase()
 void TestNetWorker::dataCacheStoresThenSignals()
 {
     QCOMPARE(m_session->lastCacheTime(), QStringLiteral("19700101000000"));
+    const QString me = QString::number(m_session->userId());
     const qint64 since = m_server.lastRequestSeq();
     m_recorder->clear();
     QVERIFY(m_net->reqDataCache(3));
     const NetRecorder::Event answer = m_recorder->answer(3);
     QVERIFY2(answer.signal == QLatin1String("success"), qPrintable(answer.text()));
     const QJsonObject received = m_server.requests("/rest/cache", since).last().toObject();
-    QCOMPARE(received.value(QLatin1String("url")).toString(),
-             QStringLiteral("/rest/cache/%1/19700101000000").arg(m_session->userId()));
-    QCOMPARE(sentHeaders(qint64(received.value(QLatin1String("seq")).toDouble())),
-             identifyingHeaders(*m_session, QStringLiteral("text/plain")));
+    QCOMPARE(received["url"].toString(), "/rest/cache/" + me + "/19700101000000");
+    QCOMPARE(sentHeaders(received["seq"].toInt()), identifyingHeaders(*m_session, "text/plain"));
 
     // Written before the signal: the GUI thread's own connection reads it all at once, and the
     // session object holds the stored values.
     QList<DBUser> users;
-    QCOMPARE(m_db->userList(users), answer.object().value(QLatin1String("users")).toArray().size());
+    QCOMPARE(m_db->userList(users), answer.object()["users"].toArray().size());
     QList<DBGroup> groups;
     QVERIFY(users.size() > 300 && m_db->groupList(groups) > 0);
-    const QString stamp = answer.object().value(QLatin1String("updDatetime")).toString();
+    const QString stamp = answer.object()["updDatetime"].toString();
     QCOMPARE(stamp.size(), 14);
     QCOMPARE(QStringList({m_session->lastCacheTime(), DBMTData(m_db.get()).lastCacheTime()}),
              QStringList({stamp, stamp}));
-    DBUser me;
-    QVERIFY(m_db->findUser(m_session->userId(), me));
-    QCOMPARE(m_session->userName(), me.userName());
+    DBUser user;
+    QVERIFY(m_db->findUser(m_session->userId(), user));
+    QCOMPARE(m_session->userName(), user.userName());
     // The cache connection was closed again.
     QVERIFY(!QSqlDatabase::contains(QString::fromLatin1(DBManager::kConnectionCache)));
 
@@ -59,8 +58,8 @@ void TestNetWorker::dataCacheStoresThenSignals()
     const qint64 next = m_server.lastRequestSeq();
     QVERIFY(m_net->reqDataCache(5));
     QCOMPARE(m_recorder->answer(5).signal, QStringLiteral("success"));
-    QCOMPARE(m_server.requests("/rest/cache", next).last().toObject().value("url").toString(),
-             QStringLiteral("/rest/cache/%1/%2").arg(m_session->userId()).arg(stamp));
+    QCOMPARE(m_server.requests("/rest/cache", next).last()["url"].toString(),
+             "/rest/cache/" + me + "/" + stamp);
 }
 
 void TestNetWorker::roomListStoresThenSignalsThenFetchesPictures()
