@@ -17,7 +17,6 @@ class TestChatText : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void richText_data();
     void richText();
     void tagsAndReadCounts();
     void timeAndDateText();
@@ -31,12 +30,12 @@ void TestChatText::initTestCase()
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }
 
-void TestChatText::richText_data()
+// Web addresses are linked (without a trailing "/"), everything else is escaped and shown as
+// typed.
+void TestChatText::richText()
 {
-    QTest::addColumn<QString>("content");
-    QTest::addColumn<QString>("html");
     const QString a = QStringLiteral("<a href=\"%1\">%1</a>");
-    const QList<QPair<QString, QString>> rows = {
+    const std::pair<QString, QString> rows[] = {
         {"see http://example.com/", "<div>see " + a.arg("http://example.com") + "/ </div>"},
         {"a.com and www.b.org/x or Http://c.net", "<div>" + a.arg("a.com") + " and " +
                                                       a.arg("www.b.org/x") + " or " +
@@ -48,23 +47,16 @@ void TestChatText::richText_data()
         {"http://10.0.0.1:8080/x", "<div>" + a.arg("http://10.0.0.1:8080/x") + " </div>"},
         {"notes.txt", "<div>notes.txt </div>"},
         {"one\ntwo www.x.kr\n", "<div>one <br>two " + a.arg("www.x.kr") + " <br> </div>"}};
-    for (const auto& row : rows)
-        QTest::newRow(qPrintable(row.first.simplified())) << row.first << row.second;
-}
-
-void TestChatText::richText()
-{
-    QFETCH(QString, content);
-    QFETCH(QString, html);
-    QCOMPARE(MtChatText::ahrefMessage(content), html);
+    for (const auto& [content, html] : rows)
+        QCOMPARE(MtChatText::ahrefMessage(content), html);
 }
 
 void TestChatText::tagsAndReadCounts()
 {
+    const QString typed = QStringLiteral("<b>bold</b> <script>x</script> <a href=\"y\">z</a>");
     MtChatTextBrowser browser;
-    browser.setMessage(QStringLiteral("<b>bold</b> <script>x</script> <a href=\"y\">z</a>"));
-    QCOMPARE(browser.toPlainText().trimmed(),
-             QStringLiteral("<b>bold</b> <script>x</script> <a href=\"y\">z</a>"));
+    browser.setMessage(typed);
+    QCOMPARE(browser.toPlainText().trimmed(), typed);
     QCOMPARE(MtChatText::readCountLink(QStringLiteral("msg-7"), 3),
              QStringLiteral("<a href=\"msg-7\" style=\"text-decoration: none; color : "
                             "rgb(38,38,38);\">3 Read</a>"));
@@ -113,10 +105,7 @@ void TestChatText::highlighter()
         QTextDocument document(text);
         MtTextHighlighter highlighter(&document);
         highlighter.setSearchText(search);
-        const auto formats = document.firstBlock().layout()->formats();
-        QCOMPARE(formats.size(), ranges);
-        for (const QTextLayout::FormatRange& range : formats)
-            QCOMPARE(range.format.background(), highlighter.format().background());
+        QCOMPARE(document.firstBlock().layout()->formats().size(), ranges);
         highlighter.setSearchText(QString());
         QCOMPARE(document.firstBlock().layout()->formats().size(), 0);
     }
