@@ -199,9 +199,8 @@ void TestChatItems::thumbnailSize()
                                             {{90, 60}, {90, 60}}};    // small: kept
     for (const auto& [picture, button] : rows) {
         MtChatImageItem item;
-        item.setChat(QStringLiteral("i"), QPixmap(), QStringLiteral("Bob"), 3, m_time, QString(),
-                     QStringLiteral("p.png"), QPixmap(picture), picture.width(), picture.height(),
-                     2, 16);
+        item.setChat("i", {}, "Bob", 3, m_time, {}, "p.png", QPixmap(picture), picture.width(),
+                     picture.height(), 2, 16);
         QCOMPARE(item.imageButtonSize(), button);
         // The thumbnail may arrive later and change the height.
         item.setImage(QPixmap(QSize(200, 50)));
