@@ -9,8 +9,8 @@
 #include "widgets/mtmychatimageitem.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -117,12 +117,10 @@ int main(int argc, char** argv)
     view.showNewMessage(t[11]);
     settle(2);
     const QString out = args.at(1);
-    QDir().mkpath(QFileInfo(out).absolutePath());
     if (!view.grab().save(out)) {
         QTextStream(stderr) << "cannot write " << out << "\n";
         return 1;
     }
-    QTextStream(stdout) << out << "\n";
 
     // The image viewer, named after the conversation's picture.
     MtImageViewer viewer;
