@@ -169,18 +169,18 @@ void TestNetRequests::catalogue()
     const QJsonArray received = m_server.requests(QStringLiteral("/rest"), since);
     QCOMPARE(received.size(), 1);
     const QJsonObject entry = received.at(0).toObject();
-    QCOMPARE(entry.value(QLatin1String("method")).toString(), method);
-    QCOMPARE(entry.value(QLatin1String("url")).toString(), path);
-    QCOMPARE(entry.value(QLatin1String("form")), form);
+    QCOMPARE(entry["method"].toString(), method);
+    QCOMPARE(entry["url"].toString(), path);
+    QCOMPARE(entry["form"], form);
 
     // The identifying headers in their order with their values, the empty ones left out.
     const bool posted = method == QLatin1String("POST") || method == QLatin1String("PUT");
-    QCOMPARE(sentHeaders(qint64(entry.value(QLatin1String("seq")).toDouble())),
+    QCOMPARE(sentHeaders(entry["seq"].toInt()),
              identifyingHeaders(*m_session,
                                 posted ? "application/x-www-form-urlencoded" : "text/plain"));
 
     // Neither a key nor the password digest, plain or as sent, appears in a log line.
-    const QString newKey = answer.object().value("client").toObject().value("accessKey").toString();
+    const QString newKey = answer.object()["client"].toObject()["accessKey"].toString();
     for (const QString& secret : {accessKey, newKey, MTData::passwordDigest(kPassword).mid(9, 12)})
         QVERIFY2(secret.isEmpty() || log().filter(secret).isEmpty(), qPrintable(secret));
 }

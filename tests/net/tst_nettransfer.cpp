@@ -103,26 +103,24 @@ void TestNetTransfer::uploads()
 
     // The fields in order with their values, then the file's name and the file.
     const QJsonObject received = m_server.requests(path, since).last().toObject();
-    QCOMPARE(received.value(QLatin1String("path")).toString(), path);
+    QCOMPARE(received["path"].toString(), path);
     fields.replace(QStringLiteral("%me"), QString::number(m_session->userId()));
     fields += "&uploadFileName=" + info.fileName() + "&file=";
-    const QJsonObject form = received.value(QLatin1String("form")).toObject();
+    const QJsonObject form = received["form"].toObject();
     QStringList sent;
-    for (const QJsonValue& part : received.value(QLatin1String("parts")).toArray())
+    for (const QJsonValue& part : received["parts"].toArray())
         sent << part.toString() + QLatin1Char('=') + form.value(part.toString()).toString();
     QCOMPARE(sent.join('&'), fields);
-    const QJsonObject part = received.value(QLatin1String("file")).toObject();
+    const QJsonObject part = received["file"].toObject();
     QCOMPARE(QJsonArray({part["filename"], part["size"]}),
              QJsonArray({info.fileName(), double(info.size())}));
 
     // The boundary of the rule: "--" and the hexadecimal digits of a number of its range.
-    const QString contentType =
-        received.value(QLatin1String("headers")).toObject().value("content-type").toString();
+    const QString contentType = received["headers"].toObject()["content-type"].toString();
     QVERIFY2(contentType.contains(
                  QRegularExpression("^multipart/form-data; boundary=--[0-9a-f]{9,10}$")),
              qPrintable(contentType));
-    QCOMPARE(sentHeaders(qint64(received.value(QLatin1String("seq")).toDouble())),
-             identifyingHeaders(*m_session, contentType));
+    QCOMPARE(sentHeaders(received["seq"].toInt()), identifyingHeaders(*m_session, contentType));
 }
 
 void TestNetTransfer::downloads_data()

@@ -70,7 +70,7 @@ void TestNetWorker::roomListStoresThenSignalsThenFetchesPictures()
     QVERIFY2(answer.signal == QLatin1String("success"), qPrintable(answer.text()));
     // Nothing about pictures came before the rooms were signalled.
     QCOMPARE(m_recorder->events().first().signal, QStringLiteral("success"));
-    const QJsonArray list = answer.object().value(QLatin1String("list")).toArray();
+    const QJsonArray list = answer.object()["list"].toArray();
     QList<DBChatRoom> rooms;
     QCOMPARE(m_db->chatRoomList(rooms), list.size());
 
@@ -80,12 +80,12 @@ void TestNetWorker::roomListStoresThenSignalsThenFetchesPictures()
     for (const QJsonValue& value : list) {
         const QJsonObject room = value.toObject();
         DBGroup group;
-        if (m_db->findGroup(room.value(QLatin1String("grpId")).toInt(), group))
+        if (m_db->findGroup(room["grpId"].toInt(), group))
             expected << group.thumbUrl();
-        for (const QJsonValue& member : room.value(QLatin1String("members")).toArray()) {
+        for (const QJsonValue& member : room["members"].toArray()) {
             const QJsonObject m = member.toObject();
-            if (m.value(QLatin1String("joinUserId")).toInt() != m_session->userId())
-                expected << m.value(QLatin1String("user")).toObject().value("thumbUrl").toString();
+            if (m["joinUserId"].toInt() != m_session->userId())
+                expected << m["user"].toObject()["thumbUrl"].toString();
         }
     }
     expected.removeAll(QString());
@@ -95,8 +95,8 @@ void TestNetWorker::roomListStoresThenSignalsThenFetchesPictures()
     QStringList fetched;
     for (const NetRecorder::Event& e : m_recorder->of(QStringLiteral("imageSuccess")))
         fetched << e.args.value(0).toString();
-    std::sort(fetched.begin(), fetched.end());
-    std::sort(expected.begin(), expected.end());
+    fetched.sort();
+    expected.sort();
     QCOMPARE(fetched, expected);
 
     // Two lists and two caches at once, each on a connection of its own: all of them stored and
@@ -118,11 +118,8 @@ void TestNetWorker::failuresStoreNothing()
     extra.setType(30);
     extra.setMembers(QStringLiteral("1002"));
     QVERIFY(extra.insertOrUpdate());
-    QVERIFY(m_server.setFault(QJsonObject{{"mode", "error"},
-                                          {"status", 500},
-                                          {"code", 50000},
-                                          {"path", "/rest/chatt/room"},
-                                          {"count", 1}}));
+    QVERIFY(m_server.setFault(
+        {{"mode", "error"}, {"code", 50000}, {"path", "/rest/chatt/room"}, {"count", 1}}));
     // The failed list keeps it; the next one removes it.
     for (const bool kept : {true, false}) {
         m_recorder->clear();
@@ -159,7 +156,7 @@ void TestNetWorker::loggedOffWhileACacheIsInFlight()
 
     // The answer belongs to the account that asked: stored in its file with its own values, and
     // nothing of it reaches the session that came after.
-    const QString stamp = answer.object().value(QLatin1String("updDatetime")).toString();
+    const QString stamp = answer.object()["updDatetime"].toString();
     const DBMTData stored(m_db.get());
     QCOMPARE(QStringList({stored.lastCacheTime(), stored.userName()}),
              QStringList({stamp, ownName}));
