@@ -1,6 +1,5 @@
 #include "common/devserver.h"
 
-#include "common/childprocess.h"
 #include "common/testenv.h"
 
 #include <QDeadlineTimer>
@@ -9,88 +8,48 @@
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
-#include <QUrlQuery>
 
+#include <memory>
 #include <signal.h>
-
-namespace {
-const char* const kOutputFile = "server.out";
-} // namespace
 
 DevServer::DevServer()
 {
-    m_dataDir = m_dir.filePath(QStringLiteral("data"));
     // Written to a file rather than a pipe, so a long-running server never blocks on a full pipe
     // that nobody reads.
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.setStandardOutputFile(m_dir.filePath(QString::fromLatin1(kOutputFile)),
+    m_process.setStandardOutputFile(m_dir.filePath(QStringLiteral("server.out")),
                                     QIODevice::Append);
-}
-
-DevServer::~DevServer()
-{
-    stop();
 }
 
 bool DevServer::start()
 {
     if (isRunning())
         return true;
-    QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
-    if (node.isEmpty())
-        node = QStandardPaths::findExecutable(QStringLiteral("nodejs"));
-    if (!m_dir.isValid() || node.isEmpty()) {
-        m_error = QStringLiteral("no temporary folder or no node");
-        return false;
-    }
     // Free ports, chosen by the server and announced before READY.
-    m_process.start(node,
+    m_process.start(QStringLiteral("node"),
                     {TestEnv::sourceDir() + QStringLiteral("/devserver/server.mjs"), "--data",
-                     m_dataDir, "--rest-port", "0", "--broker-port", "0", "--control-port", "0"});
+                     dataDir(), "--rest-port", "0", "--broker-port", "0", "--control-port", "0"});
     if (!m_process.waitForStarted(10000)) {
         m_error = QStringLiteral("node did not start: ") + m_process.errorString();
         return false;
     }
-    if (!waitForReady(60000)) {
-        m_error = QStringLiteral("the server did not get ready:\n") + output();
-        stop();
-        return false;
-    }
-    return true;
-}
-
-bool DevServer::waitForReady(int timeoutMs)
-{
-    static const QRegularExpression ready(QStringLiteral("^READY$"),
-                                          QRegularExpression::MultilineOption);
-    QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        const QString text = output();
-        if (ready.match(text).hasMatch()) {
-            auto port = [&text](const char* name) {
-                const QRegularExpression re(QStringLiteral("^%1 (\\d+)$").arg(QLatin1String(name)),
-                                            QRegularExpression::MultilineOption);
-                return re.match(text).captured(1).toInt();
-            };
-            m_restPort = port("REST");
-            m_controlPort = port("CONTROL");
-            return m_restPort > 0 && m_controlPort > 0;
-        }
-        if (!isRunning())
-            return false;
+    static const QRegularExpression ready(
+        QStringLiteral("^REST (\\d+)$.*^CONTROL (\\d+)$.*^READY$"),
+        QRegularExpression::MultilineOption | QRegularExpression::DotMatchesEverythingOption);
+    QRegularExpressionMatch match = ready.match(output());
+    for (QDeadlineTimer deadline(60000); !match.hasMatch() && isRunning() && !deadline.hasExpired();
+         match = ready.match(output()))
         QThread::msleep(20);
-    }
+    m_restPort = match.captured(1).toInt();
+    m_controlPort = match.captured(2).toInt();
+    if (m_restPort > 0 && m_controlPort > 0)
+        return true;
+    m_error = QStringLiteral("the server did not get ready:\n") + output();
+    stop();
     return false;
-}
-
-void DevServer::stop()
-{
-    ChildProcess::stop(m_process);
 }
 
 bool DevServer::pause()
@@ -105,62 +64,51 @@ bool DevServer::resume()
 
 QString DevServer::output() const
 {
-    QFile f(m_dir.filePath(QString::fromLatin1(kOutputFile)));
+    QFile f(m_dir.filePath(QStringLiteral("server.out")));
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
 QJsonValue DevServer::control(const QByteArray& method, const QString& path, const QJsonValue& body,
                               int* status)
 {
-    const QJsonDocument doc = QJsonDocument::fromJson(controlRaw(method, path, body, status));
-    if (doc.isObject())
-        return doc.object();
-    if (doc.isArray())
-        return doc.array();
-    return QJsonValue();
+    const QByteArray answer = controlRaw(method, path, body, status);
+    return QJsonValue::fromVariant(QJsonDocument::fromJson(answer).toVariant());
 }
 
 QByteArray DevServer::controlRaw(const QByteArray& method, const QString& path,
                                  const QJsonValue& body, int* status)
 {
-    QUrl url(QStringLiteral("http://127.0.0.1:%1%2").arg(m_controlPort).arg(path));
-    QNetworkRequest request(url);
+    QNetworkRequest request(
+        QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_controlPort).arg(path)));
     QByteArray payload;
-    if (!body.isNull() && !body.isUndefined()) {
+    if (body.isObject() || body.isArray()) {
         request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-        payload = body.isObject() ? QJsonDocument(body.toObject()).toJson(QJsonDocument::Compact)
-                                  : QJsonDocument(body.toArray()).toJson(QJsonDocument::Compact);
+        payload = (body.isObject() ? QJsonDocument(body.toObject()) : QJsonDocument(body.toArray()))
+                      .toJson(QJsonDocument::Compact);
     }
     QNetworkAccessManager manager;
-    QNetworkReply* reply = manager.sendCustomRequest(request, method, payload);
+    const std::unique_ptr<QNetworkReply> reply(manager.sendCustomRequest(request, method, payload));
     QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(30000, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
     if (status)
         *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QByteArray answer = reply->readAll();
-    delete reply;
-    return answer;
+    return reply->readAll();
 }
 
 QJsonArray DevServer::requests(const QString& pathPrefix, qint64 since)
 {
-    QUrlQuery query;
-    query.addQueryItem(QStringLiteral("n"), QStringLiteral("1000"));
-    if (!pathPrefix.isEmpty())
-        query.addQueryItem(QStringLiteral("path"), pathPrefix);
-    if (since > 0)
-        query.addQueryItem(QStringLiteral("since"), QString::number(since));
-    return control("GET", QStringLiteral("/control/requests?") + query.toString(QUrl::FullyEncoded))
+    const QString query = QStringLiteral("?n=1000&since=%1&path=").arg(since);
+    return control("GET", "/control/requests" + query + QUrl::toPercentEncoding(pathPrefix))
         .toArray();
 }
 
 qint64 DevServer::lastRequestSeq()
 {
     const QJsonArray all = requests();
-    return all.isEmpty() ? 0 : qint64(all.last().toObject().value(QLatin1String("seq")).toDouble());
+    return all.isEmpty() ? 0 : qint64(all.last()[QLatin1String("seq")].toDouble());
 }
 
 bool DevServer::setFault(const QJsonObject& rule)

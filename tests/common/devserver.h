@@ -1,12 +1,10 @@
 #pragma once
 
-#include <QByteArray>
+#include "common/childprocess.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QJsonValue>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 
 // The reference chat server (devserver/server.mjs under Node.js) for one test: its own data
@@ -16,14 +14,12 @@ class DevServer
 {
 public:
     DevServer();
-    ~DevServer();
-    DevServer(const DevServer&) = delete;
-    DevServer& operator=(const DevServer&) = delete;
+    ~DevServer() { stop(); }
 
     // Starts and waits for the server's READY line.
     bool start();
     // SIGTERM, then waits for the exit.
-    void stop();
+    void stop() { ChildProcess::stop(m_process); }
     // SIGSTOP and SIGCONT: while paused the server answers nothing (its control interface
     // neither), so that a test can act while a request is known to be in flight.
     bool pause();
@@ -32,10 +28,10 @@ public:
 
     QString errorString() const { return m_error; }
     int restPort() const { return m_restPort; }
-    QString dataDir() const { return m_dataDir; }
+    QString dataDir() const { return m_dir.filePath(QStringLiteral("data")); }
     // The client configuration the server wrote (host, ports, CaFile=ca.pem).
-    QString clientIni() const { return m_dataDir + QStringLiteral("/client.ini"); }
-    QString caFile() const { return m_dataDir + QStringLiteral("/ca.pem"); }
+    QString clientIni() const { return dataDir() + QStringLiteral("/client.ini"); }
+    QString caFile() const { return dataDir() + QStringLiteral("/ca.pem"); }
 
     // One call of the control interface; the answer's JSON (null when there was none).
     // `status` receives the HTTP status (0 without an answer).
@@ -55,13 +51,11 @@ public:
     QJsonObject user(const QString& account);
 
 private:
-    bool waitForReady(int timeoutMs);
     // Everything the server printed.
     QString output() const;
 
     QTemporaryDir m_dir;
     QProcess m_process;
-    QString m_dataDir;
     int m_restPort = 0;
     int m_controlPort = 0;
     QString m_error;
