@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QByteArray>
-#include <QList>
+#include "common/childprocess.h"
+
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 
 // A real mosquitto broker for one test or benchmark: its own folder, a free loopback port kept
@@ -18,9 +16,7 @@ class MosquittoBroker
 {
 public:
     MosquittoBroker();
-    ~MosquittoBroker();
-    MosquittoBroker(const MosquittoBroker&) = delete;
-    MosquittoBroker& operator=(const MosquittoBroker&) = delete;
+    ~MosquittoBroker() { stop(); }
 
     static bool toolsAvailable();
 
@@ -31,9 +27,13 @@ public:
     // Starts (or restarts on the same port) and waits until the broker accepts connections.
     bool start();
     // SIGTERM: the broker saves its sessions and exits.
-    void stop();
+    void stop() { ChildProcess::stop(m_process); }
     // SIGKILL: nothing more is saved.
-    void kill();
+    void kill()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
 
     QString host() const { return QStringLiteral("127.0.0.1"); }
@@ -58,13 +58,11 @@ public:
 
 private:
     bool runTool(const QString& program, const QStringList& args, const QByteArray& input = {});
-    bool startOnce();
 
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;
     bool m_persistence = true;
-    bool m_hasUsers = false;
     QString m_adminPassword;
     QString m_error;
 };
