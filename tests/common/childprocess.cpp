@@ -4,8 +4,6 @@
 
 void ChildProcess::stop(QProcess& process, int graceMs)
 {
-    if (process.state() == QProcess::NotRunning)
-        return;
     process.terminate();
     if (!process.waitForFinished(graceMs)) {
         process.kill();

@@ -1,18 +1,15 @@
 #include "common/testenv.h"
 
-#include <QCoreApplication>
 #include <QDir>
 
 namespace {
-const char* const kVariables[][2] = {
-    {"HOME", "home"},
-    {"XDG_DATA_HOME", "home/.local/share"},
-    {"XDG_CONFIG_HOME", "home/.config"},
-    {"XDG_CACHE_HOME", "home/.cache"},
-    {"XDG_RUNTIME_DIR", "runtime"},
-    {"XDG_DOCUMENTS_DIR", "home/Documents"},
-    {"TMPDIR", "tmp"},
-};
+const char* const kVariables[][2] = {{"HOME", "home"},
+                                     {"XDG_DATA_HOME", "home/.local/share"},
+                                     {"XDG_CONFIG_HOME", "home/.config"},
+                                     {"XDG_CACHE_HOME", "home/.cache"},
+                                     {"XDG_RUNTIME_DIR", "runtime"},
+                                     {"XDG_DOCUMENTS_DIR", "home/Documents"},
+                                     {"TMPDIR", "tmp"}};
 } // namespace
 
 TestEnv::TestEnv()
@@ -23,11 +20,6 @@ TestEnv::TestEnv()
         QDir().mkpath(path(QString::fromLatin1(pair[1])));
     QFile::setPermissions(path(QStringLiteral("runtime")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
-QString TestEnv::path(const QString& relative) const
-{
-    return m_dir.filePath(relative);
 }
 
 QProcessEnvironment TestEnv::processEnvironment() const
@@ -48,12 +40,5 @@ void TestEnv::applyToCurrentProcess() const
 
 QString TestEnv::sourceDir()
 {
-    const QString dir = qEnvironmentVariable("MT_SOURCE_DIR");
-    return dir.isEmpty() ? QStringLiteral(MT_DEFAULT_SOURCE_DIR) : dir;
-}
-
-QString TestEnv::binaryDir()
-{
-    const QString dir = qEnvironmentVariable("MT_BINARY_DIR");
-    return dir.isEmpty() ? QStringLiteral(MT_DEFAULT_BINARY_DIR) : dir;
+    return qEnvironmentVariable("MT_SOURCE_DIR", QStringLiteral(MT_DEFAULT_SOURCE_DIR));
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QProcessEnvironment>
-#include <QString>
 #include <QTemporaryDir>
 
 // A private home for one test: every folder the program finds through QStandardPaths (data,
@@ -14,15 +13,14 @@ public:
 
     bool isValid() const { return m_dir.isValid(); }
     QString root() const { return m_dir.path(); }
-    QString path(const QString& relative) const;
+    QString path(const QString& relative) const { return m_dir.filePath(relative); }
     // The environment for a child process living in this home.
     QProcessEnvironment processEnvironment() const;
     // Points this process's own standard paths at the home (call before QStandardPaths is used).
     void applyToCurrentProcess() const;
 
-    // Where the project's sources and build tree are (set by CTest).
+    // Where the project's sources are (set by CTest).
     static QString sourceDir();
-    static QString binaryDir();
 
 private:
     QTemporaryDir m_dir;
