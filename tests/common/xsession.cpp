@@ -3,33 +3,22 @@
 #include "common/childprocess.h"
 
 #include <QDeadlineTimer>
-#include <QStandardPaths>
 #include <QThread>
-
-#include <unistd.h>
 
 XSession::XSession(bool withTray)
 {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        m_error = QStringLiteral("pipe failed");
-        return;
-    }
-    // -displayfd lets the server pick a free display and tell us which.
+    // -displayfd 1: the server picks a free display and prints its number.
     m_xvfb.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_xvfb.start(QStringLiteral("Xvfb"), {"-displayfd", QString::number(fds[1]), "-screen", "0",
-                                          "1280x1024x24", "-nolisten", "tcp"});
-    ::close(fds[1]);
+    m_xvfb.start(QStringLiteral("Xvfb"),
+                 {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
     QByteArray number;
-    char c = 0;
-    while (m_xvfb.waitForStarted(5000) && ::read(fds[0], &c, 1) == 1 && c != '\n')
-        number.append(c);
-    ::close(fds[0]);
-    if (number.isEmpty()) {
+    while (!number.endsWith('\n') && m_xvfb.waitForReadyRead(5000))
+        number += m_xvfb.readAllStandardOutput();
+    if (number.trimmed().isEmpty()) {
         m_error = QStringLiteral("Xvfb gave no display number");
         return;
     }
-    m_display = QStringLiteral(":") + QString::fromLatin1(number);
+    m_display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
     if (!withTray)
         return;
     m_tray.setProcessEnvironment(environment(QProcessEnvironment::systemEnvironment()));
@@ -71,28 +60,9 @@ QStringList XSession::xdotool(const QStringList& args, int* exitCode) const
     return QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
 }
 
-QStringList XSession::visibleWindows(const QString& namePattern) const
-{
-    return xdotool({"search", "--onlyvisible", "--name", namePattern});
-}
-
-QStringList XSession::windowsOfPid(qint64 pid) const
-{
-    return xdotool({"search", "--pid", QString::number(pid)});
-}
-
 bool XSession::key(const QString& windowId, const QString& keys) const
 {
     int code = -1;
     xdotool({"key", "--window", windowId, keys}, &code);
     return code == 0;
-}
-
-bool XSession::toolsAvailable()
-{
-    for (const char* tool : {"Xvfb", "xdotool", "trayer"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            return false;
-    }
-    return true;
 }

@@ -1,9 +1,6 @@
 #pragma once
 
 #include <QProcess>
-#include <QProcessEnvironment>
-#include <QString>
-#include <QStringList>
 
 // A real X display for tests of the whole program: Xvfb on a free display number and, when asked,
 // trayer as the system tray host. xdotool drives and inspects the windows on it.
@@ -19,11 +16,15 @@ public:
     QProcessEnvironment environment(QProcessEnvironment base) const;
 
     // xdotool helpers; the results are window ids in decimal.
-    QStringList visibleWindows(const QString& namePattern) const;
-    QStringList windowsOfPid(qint64 pid) const;
+    QStringList visibleWindows(const QString& namePattern) const
+    {
+        return xdotool({"search", "--onlyvisible", "--name", namePattern});
+    }
+    QStringList windowsOfPid(qint64 pid) const
+    {
+        return xdotool({"search", "--pid", QString::number(pid)});
+    }
     bool key(const QString& windowId, const QString& keys) const;
-
-    static bool toolsAvailable();
 
 private:
     QStringList xdotool(const QStringList& args, int* exitCode = nullptr) const;
