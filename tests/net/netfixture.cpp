@@ -51,9 +51,8 @@ bool NetFixture::start(bool withStore)
         m_error = m_server.errorString();
         return false;
     }
-    const QString account = QStringLiteral("user001");
     if (withStore)
-        m_db = std::make_unique<DBManager>(DBManager::databaseFilePath(account),
+        m_db = std::make_unique<DBManager>(DBManager::databaseFilePath(QStringLiteral("user001")),
                                            QString::fromLatin1(DBManager::kConnection),
                                            QString::fromLatin1(DBManager::kPassword), 1);
     m_session = std::make_unique<MTData>(m_db.get());
@@ -61,26 +60,25 @@ bool NetFixture::start(bool withStore)
     if (m_db)
         m_net->setDbPath(m_db->dbPath());
     m_recorder = std::make_unique<NetRecorder>(m_net.get());
-    return (!m_db || m_db->isOpen()) && signIn(*m_session, account);
+    return (!m_db || m_db->isOpen()) && signIn();
 }
 
-bool NetFixture::signIn(MTData& session, const QString& account)
+bool NetFixture::signIn()
 {
-    const QString deviceId = QStringLiteral("dev-") + account;
-    const qint64 userId = qint64(m_server.user(account).value(QLatin1String("userId")).toDouble());
-    const QJsonObject body{{"userId", userId}, {"deviceModel", "PC"}, {"deviceId", deviceId}};
-    const QJsonObject made = m_server.control("POST", "/control/session", body).toObject();
+    const int userId = m_server.user(QStringLiteral("user001"))["userId"].toInt();
+    const QJsonObject body{{"userId", userId}, {"deviceModel", "PC"}, {"deviceId", "dev-user001"}};
+    const QJsonValue made = m_server.control("POST", "/control/session", body);
     DBEditor editor;
-    session.setUserId(editor, userId);
-    session.setCustId(editor, 1);
-    session.setMyAccount(editor, account);
-    session.setAccessKey(editor, made.value(QLatin1String("accessKey")).toString());
-    session.setClientId(editor, made.value(QLatin1String("clientId")).toString());
-    session.setDeviceId(editor, deviceId);
-    if (session.attachedDbManager())
-        session.applyCommit(editor);
-    m_error = QStringLiteral("no session for ") + account;
-    return !session.accessKey().isEmpty();
+    m_session->setUserId(editor, userId);
+    m_session->setCustId(editor, 1);
+    m_session->setMyAccount(editor, QStringLiteral("user001"));
+    m_session->setAccessKey(editor, made["accessKey"].toString());
+    m_session->setClientId(editor, made["clientId"].toString());
+    m_session->setDeviceId(editor, QStringLiteral("dev-user001"));
+    if (m_db)
+        m_session->applyCommit(editor);
+    m_error = QStringLiteral("no session for user001");
+    return !m_session->accessKey().isEmpty();
 }
 
 namespace {
@@ -127,15 +125,11 @@ QStringList NetFixture::sentHeaders(qint64 seq)
 
 QString NetFixture::writeIni(int port, bool withCa)
 {
-    static int n = 0;
-    const QString path = m_server.dataDir() + QStringLiteral("/test%1.ini").arg(++n);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    file.write("[Server]\nHost=localhost\nRestPort=" + QByteArray::number(port) + "\n");
-    if (withCa)
-        file.write("CaFile=" + m_server.caFile().toUtf8() + "\n");
-    return path;
+    QFile file(m_server.dataDir() + QStringLiteral("/test-%1-%2.ini").arg(port).arg(withCa));
+    const QByteArray ca = withCa ? "CaFile=" + m_server.caFile().toUtf8() : QByteArray();
+    if (file.open(QIODevice::WriteOnly))
+        file.write("[Server]\nHost=localhost\nRestPort=" + QByteArray::number(port) + "\n" + ca);
+    return file.fileName();
 }
 
 namespace {

@@ -56,15 +56,14 @@ private:
 class NetFixture : public QObject
 {
     Q_OBJECT
-public:
 protected:
     // Points the standard paths at a private home, starts the server and signs in.
     bool start(bool withStore = false);
     QString errorString() const { return m_error; }
 
-    // A new server session of the account, written into the session object (ids, keys and
-    // a device id), as the login answer would be.
-    bool signIn(MTData& session, const QString& account);
+    // A new server session of user001, written into the session object (ids, keys and a device
+    // id), as the login answer would be.
+    bool signIn();
     // The identifying headers the engine sends for the session, as "name: value" in their
     // order, the empty ones left out.
     static QStringList identifyingHeaders(MTData& session, const QString& contentType);
