@@ -247,8 +247,6 @@ void TestDirectoryStore::userLists_data()
     QTest::newRow("search: quote") << "search" << 100 << 0 << "'" << QStringList{"O'Brien"};
     QTest::newRow("search: any case, paged")
         << "search" << 1 << 1 << "HAN" << QStringList{"Han_Ra"};
-    QTest::newRow("search: deleted users stay out")
-        << "search" << 100 << 0 << "Del" << QStringList{};
     // By user_sort, then by name descending; deleted users included.
     QTest::newRow("users: several") << "users" << 0 << 0 << "2|3|5|6"
                                     << QStringList{"Held", "Deleted", "O'Brien", "Lee", "Kim"};
