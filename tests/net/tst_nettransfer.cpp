@@ -32,7 +32,6 @@ class TestNetTransfer : public NetFixture
     Q_OBJECT
 private slots:
     void initTestCase();
-    void boundaryRule();
     void uploads_data();
     void uploads();
     void downloads_data();
@@ -47,15 +46,6 @@ void TestNetTransfer::initTestCase()
     QCoreApplication::setApplicationName(QStringLiteral("PLOVEX(Chat)"));
     QVERIFY2(start(), qPrintable(errorString()));
     QVERIFY(QDir().mkpath(FileManager::cacheFolder()));
-}
-
-void TestNetTransfer::boundaryRule()
-{
-    // 10,000,000,000 + r * 90,000,000,000 / 32,768 in hexadecimal digits after "--", for the
-    // smallest, middle (55,000,000,000) and largest (99,997,253,417) r.
-    QCOMPARE(QList<QByteArray>({NetMultipart::boundary(0), NetMultipart::boundary(16384),
-                                NetMultipart::boundary(32767)}),
-             QList<QByteArray>({"--2540be400", "--cce416600", "--17484cff29"}));
 }
 
 void TestNetTransfer::uploads_data()
@@ -115,7 +105,11 @@ void TestNetTransfer::uploads()
     QCOMPARE(QJsonArray({part["filename"], part["size"]}),
              QJsonArray({info.fileName(), double(info.size())}));
 
-    // The boundary of the rule: "--" and the hexadecimal digits of a number of its range.
+    // The boundary of the rule: 10,000,000,000 + r * 90,000,000,000 / 32,768 in hexadecimal
+    // digits after "--", shown for the smallest, middle and largest r.
+    QCOMPARE(QList<QByteArray>({NetMultipart::boundary(0), NetMultipart::boundary(16384),
+                                NetMultipart::boundary(32767)}),
+             QList<QByteArray>({"--2540be400", "--cce416600", "--17484cff29"}));
     const QString contentType = received["headers"].toObject()["content-type"].toString();
     QVERIFY2(contentType.contains(
                  QRegularExpression("^multipart/form-data; boundary=--[0-9a-f]{9,10}$")),
@@ -232,15 +226,13 @@ void TestNetTransfer::pictures()
 void TestNetTransfer::destroyedWhileATransferHangs()
 {
     QVERIFY(m_server.setFault(QJsonObject{{"mode", "hang"}, {"path", "/rest/file/chat"}}));
-    auto net = std::make_unique<NetServerManager>(ServerConfig::fromFile(m_server.clientIni()));
-    NetRecorder recorder(net.get());
     const qint64 since = m_server.lastRequestSeq();
-    QVERIFY(net->uploadChatFile(QStringLiteral("hang"), FileManager::makeTextFile("waiting")));
+    QVERIFY(m_net->uploadChatFile(QStringLiteral("hang"), FileManager::makeTextFile("waiting")));
     QTRY_COMPARE_WITH_TIMEOUT(m_server.requests("/rest/file/chat", since).size(), 1, 20000);
     // Returns although the server never answers: the upload is aborted, and its caller hears
     // that it failed.
-    net.reset();
-    QCOMPARE(recorder.answer(QStringLiteral("hang")).signal, QStringLiteral("uploadFailure"));
+    m_net.reset();
+    QCOMPARE(m_recorder->answer(QStringLiteral("hang")).signal, QStringLiteral("uploadFailure"));
 }
 
 QTEST_MAIN(TestNetTransfer)
