@@ -18,8 +18,7 @@ private slots:
     void initTestCase();
     void safeFileName_data();
     void safeFileName();
-    void foldersAndInstance();
-    void textFiles();
+    void foldersAndFiles();
 
 private:
     TestEnv m_env;
@@ -68,7 +67,7 @@ void TestFileManager::safeFileName()
     QVERIFY(safe.isEmpty() || QFileInfo(data).isDir());
 }
 
-void TestFileManager::foldersAndInstance()
+void TestFileManager::foldersAndFiles()
 {
     // The download folder is made when asked for; every folder is in the private home.
     const QString downloads =
@@ -84,10 +83,7 @@ void TestFileManager::foldersAndInstance()
     QCOMPARE(FileManager::instance(), manager.get());
     manager.reset();
     QCOMPARE(FileManager::instance(), nullptr);
-}
 
-void TestFileManager::textFiles()
-{
     const QString text = QString::fromUtf8("긴 메시지 ") + QString(300, QLatin1Char('x'));
     // Three files made within one second of the clock never overwrite each other; tried again
     // when a second boundary falls between them.
