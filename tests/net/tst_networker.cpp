@@ -16,8 +16,8 @@ private slots:
     void initTestCase();
     void dataCacheStoresThenSignals();
     void roomListStoresThenSignalsThenFetchesPictures();
-    void failuresStoreNothing();
-    void loggedOffWhileACacheIsInFlight();
+    // Last: it ends the session.
+    void nothingStoredAmiss();
 };
 
 void TestNetWorker::initTestCase()
@@ -110,7 +110,7 @@ void TestNetWorker::roomListStoresThenSignalsThenFetchesPictures()
     QCOMPARE(m_recorder->events().size(), 4);
 }
 
-void TestNetWorker::failuresStoreNothing()
+void TestNetWorker::nothingStoredAmiss()
 {
     // A room the server does not list any more, which a successful list removes.
     DBChatRoom extra(m_db.get());
@@ -133,12 +133,10 @@ void TestNetWorker::failuresStoreNothing()
     net.setDbPath(QStringLiteral("/proc/no-such-folder/veltri_user001.db"));
     NetRecorder recorder(&net);
     QVERIFY(net.reqDataCache(3));
-    const NetRecorder::Event answer = recorder.answer(3);
-    QCOMPARE(QVariantList({answer.signal, answer.errCode()}), QVariantList({"failure", 10001}));
-}
+    const NetRecorder::Event failed = recorder.answer(3);
+    QCOMPARE(QVariantList({failed.signal, failed.errCode()}), QVariantList({"failure", 10001}));
 
-void TestNetWorker::loggedOffWhileACacheIsInFlight()
-{
+    // A cache in flight while the user logs off.
     const QString ownName = m_session->userName();
     QVERIFY(!ownName.isEmpty());
     QVERIFY(m_server.pause());
