@@ -77,8 +77,7 @@ private slots:
     void lastCacheTime();
     void userLists_data();
     void userLists();
-    void groupsAndSingleLookups();
-    void ownProfileRow();
+    void lookupsAndOwnProfile();
 
 private:
     std::unique_ptr<LogCapture> m_log;
@@ -295,7 +294,7 @@ void TestDirectoryStore::userLists()
     QCOMPARE(size, expected.size());
 }
 
-void TestDirectoryStore::groupsAndSingleLookups()
+void TestDirectoryStore::lookupsAndOwnProfile()
 {
     StoreFixture store;
     fillDirectory(store);
@@ -316,12 +315,7 @@ void TestDirectoryStore::groupsAndSingleLookups()
     QCOMPARE(store.rows("SELECT group_id FROM TTT_GROUP UNION ALL SELECT group_id || '/' || "
                         "user_id FROM TTT_USER_GROUP"),
              (QStringList{"21", "21/3"}));
-}
 
-void TestDirectoryStore::ownProfileRow()
-{
-    StoreFixture store;
-    fillDirectory(store);
     // Texts with quotes are values, not statement text.
     const QJsonObject profile{{"userId", 1},        {"userName", "Own O'Neil"},
                               {"tel", "010-'1'"},   {"deptName", "R&D 'lab'"},
