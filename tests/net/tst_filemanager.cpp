@@ -26,7 +26,6 @@ private:
 
 void TestFileManager::initTestCase()
 {
-    QVERIFY(m_env.isValid());
     m_env.applyToCurrentProcess();
     QCoreApplication::setApplicationName(QStringLiteral("PLOVEX(Chat)"));
 }

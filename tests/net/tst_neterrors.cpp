@@ -4,6 +4,7 @@
 // empty error body, an outdated client, an answer that is neither 200 nor an error, and a file
 // that cannot be read. A failure is never reported as a success, and each is reported once with
 // the caller's request code.
+#include "net/filemanager.h"
 #include "netfixture.h"
 
 #include <QRegularExpression>
@@ -74,16 +75,11 @@ private slots:
     void cleanup();
     void failures_data();
     void failures();
-
-private:
-    QTemporaryDir m_dir;
 };
 
 void TestNetErrors::initTestCase()
 {
     QVERIFY2(start(true), qPrintable(errorString()));
-    QFile file(m_dir.filePath(QStringLiteral("upload.txt")));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("hello") == 5);
 }
 
 void TestNetErrors::cleanup()
@@ -160,7 +156,8 @@ void TestNetErrors::failures()
     const qint64 since = m_server.lastRequestSeq();
     clearLog();
     const bool upload = path == "/rest/file/chat";
-    const QString file = m_dir.filePath(setup == "missing file" ? "missing.txt" : "upload.txt");
+    const QString file =
+        setup == "missing file" ? "/proc/no-such-file.txt" : FileManager::makeTextFile("hello");
     QVERIFY(path == "/rest/auth" ? net.reqPing(4)
             : upload             ? net.uploadChatFile(QStringLiteral("4"), file)
                                  : net.reqChatRoomList(4));

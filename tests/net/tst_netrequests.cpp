@@ -61,9 +61,8 @@ void TestNetRequests::catalogue_data()
     NetServerManager* net = m_net.get();
     const QString me = QString::number(m_me), many = QString::number(m_many);
     const QString pair = QString::number(m_pair);
-    const QStringList u = m_users;
+    const QStringList& u = m_users;
     const QString digest = MTData::passwordDigest(kPassword);
-    MTData* session = m_session.get();
     const QString fancy = QStringLiteral("A+B & C=D 100% %41 \u00e9\ud55c");
     auto newRoom = [net](const QString& members, int type) {
         return [=](int c) {
@@ -93,10 +92,10 @@ void TestNetRequests::catalogue_data()
     // Without one, the session makes a device id of 24 characters on the way.
     row("ping without keys or device id", "GET", "/rest/auth/ping", {}, 40100, [=](int c) {
         DBEditor editor;
-        session->setAccessKey(editor, QString());
-        session->setClientId(editor, QString());
-        session->setDeviceId(editor, QString());
-        return net->reqPing(c) && session->deviceId().size() == 24;
+        m_session->setAccessKey(editor, QString());
+        m_session->setClientId(editor, QString());
+        m_session->setDeviceId(editor, QString());
+        return net->reqPing(c) && m_session->deviceId().size() == 24;
     });
     row("file auth", "GET", "/rest/file/auth", {}, 0, [=](int c) { return net->reqFileAuth(c); });
     row("history page from a time", "GET",
