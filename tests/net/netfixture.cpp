@@ -2,10 +2,6 @@
 
 #include "common/testenv.h"
 
-#include <QDeadlineTimer>
-#include <QMutex>
-#include <QRegularExpression>
-
 NetRecorder::NetRecorder(NetServerManager* m)
 {
     using N = NetServerManager;

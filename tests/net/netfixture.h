@@ -6,7 +6,6 @@
 #include "net/serverconfig.h"
 #include "store/dbmanager.h"
 
-#include <QJsonArray>
 #include <QWidget>
 #include <QtTest>
 

@@ -4,9 +4,6 @@
 #include "common/testenv.h"
 #include "net/filemanager.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QStandardPaths>
 #include <QtTest>
 
 #include <memory>

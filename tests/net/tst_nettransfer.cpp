@@ -6,9 +6,7 @@
 #include "net/netmultipart.h"
 #include "netfixture.h"
 
-#include <QDir>
 #include <QImage>
-#include <QRegularExpression>
 
 #include <algorithm>
 

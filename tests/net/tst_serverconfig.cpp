@@ -1,9 +1,6 @@
 #include "net/netservermanager.h"
 #include "net/serverconfig.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 
 class TestServerConfig : public QObject
