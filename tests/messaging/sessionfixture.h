@@ -1,0 +1,118 @@
+#pragma once
+
+#include "main/mtdata.h"
+#include "messaging/mqttmanager.h"
+#include "messaging/payloadcodec.h"
+#include "store/dbmanager.h"
+#include "storefixture.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMap>
+
+#include <memory>
+#include <vector>
+
+using Item = MqttManager::MessageItem;
+using Items = std::vector<std::unique_ptr<Item>>;
+
+const qint32 kMe = 7, kAlice = 8, kBob = 9, kCarol = 10;
+const qint64 kT = 1700000000000;
+const QString kClientId = QStringLiteral("client-A");
+
+// A real store file signed in as user 7 ("Me", session "client-A"), with Alice, Bob and Carol
+// in the directory.
+struct SessionFixture
+{
+    SessionFixture()
+    {
+        DBEditor editor;
+        session.setUserId(editor, kMe);
+        session.setClientId(editor, kClientId);
+        session.setUserName(editor, QStringLiteral("Me"));
+        const QStringList names{"Me", "Alice", "Bob", "Carol"};
+        for (int i = 0; i < names.size(); ++i)
+            store.addUser(kMe + i, names.at(i));
+    }
+    StoreFixture store;
+    MTData session{&store.db()};
+};
+
+inline QByteArray chatPayload(qint32 sender, int contentType, const QString& id,
+                              const QString& text, qint64 time = kT)
+{
+    return PayloadCodec::encode(ChatPayload::chat(time, sender, quint8(contentType), id, {}, text));
+}
+
+inline QByteArray eventPayload(int type, qint32 sender, const QString& id, const QString& contents)
+{
+    return PayloadCodec::encode(ChatPayload::event(kT, quint8(type), sender, id, contents));
+}
+
+inline QString json(const QJsonObject& object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson());
+}
+
+// A room event's contents: the room object as the server returns it, with the own user among
+// the members (those in `names` with their user record), and the ids of those who were let in.
+inline QString roomEvent(int roomId, int type, const QList<qint32>& members,
+                         const QStringList& invited = {}, const QMap<qint32, QString>& names = {})
+{
+    QJsonArray array;
+    for (qint32 id : members) {
+        QJsonObject member{{"joinUserId", id}};
+        if (names.contains(id))
+            member.insert("user", QJsonObject{{"userId", id}, {"userName", names.value(id)}});
+        array << member;
+    }
+    const QJsonObject room{
+        {"chattRoomId", roomId}, {"chattRoomType", QString::number(type)}, {"members", array}};
+    return json({{"chatRoomInfo", room}, {"inviteUserIds", QJsonArray::fromStringList(invited)}});
+}
+
+// Each item as a line: its kind and what the main window reads from it; an item of another
+// topic than the one given says so.
+inline QStringList describe(const Items& items, const QString& topic)
+{
+    static const char* const kinds[] = {"noroom", "chat",   "invite", "admission", "leave",
+                                        "push",   "myread", "read",   "leaveread", "hereread"};
+    using M = MqttManager;
+    QStringList out;
+    for (const auto& item : items) {
+        QStringList line{QLatin1String(kinds[item->type()])};
+        QString at;
+        if (const auto* n = dynamic_cast<const M::NoRoomExistMessageItem*>(item.get())) {
+            at = n->topic();
+        } else if (const auto* c = dynamic_cast<const M::ChatMessageItem*>(item.get())) {
+            const DBChat& chat = c->chat();
+            at = chat.topic();
+            line << chat.msgId() << chat.senderName() << QString::number(chat.msgRead())
+                 << chat.fileName() << chat.remotePathUrl();
+            // The GUI thread gets no way to the delivery thread's connection.
+            if (chat.dbManager() &&
+                chat.dbManager()->connectionName() == QLatin1String(DBManager::kConnectionMqtt))
+                line << QStringLiteral("with the delivery thread's connection");
+        } else if (const auto* r = dynamic_cast<const M::RoomMessageItem*>(item.get())) {
+            at = r->room().topic();
+            line << QString::number(r->room().type()) << QString::number(r->room().dataState())
+                 << r->room().members() << r->chat().content() << QStringLiteral("by")
+                 << r->chat().senderName();
+        } else if (const auto* m = dynamic_cast<const M::EnterMyReadMessageItem*>(item.get())) {
+            at = m->topic();
+            line << m->clientId() << QString::number(m->unread());
+        } else if (const auto* e = dynamic_cast<const M::EnterReadMessageItem*>(item.get())) {
+            at = e->topic();
+            const QVariantMap reads = e->mapReads();
+            for (auto it = reads.begin(); it != reads.end(); ++it)
+                line << it.key() + QLatin1Char('=') + it.value().toString();
+        } else if (const auto* s = dynamic_cast<const M::SessionReadMessageItem*>(item.get())) {
+            at = s->topic();
+            line << QString::number(s->userId()) << s->clientId();
+        }
+        if (!at.isEmpty() && at != topic)
+            line << QStringLiteral("on") << at;
+        out << line.join(QLatin1Char(' ')).simplified();
+    }
+    return out;
+}
