@@ -2,31 +2,22 @@
 
 #include "messaging/mqttclientdelegate.h"
 
-#include <QList>
-
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 // A delivery delegate that records every call and the thread it came on. On request it takes
-// batches (otherwise the base class hands them over one by one), holds its first delivery until
-// open() so that a test can queue messages behind it, or works slowly.
+// batches (otherwise the base class hands them over one by one), or holds its first delivery
+// until open() so that messages queue up behind it.
 class DeliveryRecorder : public QMQTT::ClientDelegate
 {
 public:
-    struct Call
-    {
-        bool start;
-        std::thread::id thread;
-        QMQTT::Message message;
-    };
-
     explicit DeliveryRecorder(bool takesBatches = false, bool holdFirst = false)
         : m_takesBatches(takesBatches), m_held(!holdFirst), m_open(!holdFirst)
     {}
 
-    void onDeliveryThreadStarted() override { record(-1, {}); }
+    void onDeliveryThreadStarted() override { record(kStart, {}); }
     void onMessageDelivered(const QMQTT::Message& message) override { record(0, {message}); }
     void onMessagesDelivered(const QList<QMQTT::Message>& messages) override
     {
@@ -35,50 +26,39 @@ public:
         else
             QMQTT::ClientDelegate::onMessagesDelivered(messages);
     }
-    void onDeliveryThreadFinished() override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_finishedOn = std::this_thread::get_id();
-        m_late = m_late || m_closed;
-    }
+    void onDeliveryThreadFinished() override { record(kFinish, {}); }
 
-    // A deep copy: the delivery thread keeps appending.
-    std::vector<Call> calls() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_calls;
-    }
-    // The payloads delivered (on one topic, when given), in order.
-    QList<QByteArray> payloads(const QString& topic = QString()) const
-    {
-        QList<QByteArray> out;
-        for (const Call& c : calls()) {
-            if (!c.start && (topic.isEmpty() || c.message.topic() == topic))
-                out << c.message.payload();
-        }
-        return out;
-    }
-    int messageCount() const { return payloads().size(); }
-    // -1 for the start, then the size of each batch (single messages are not listed).
+    static constexpr int kStart = -1;
+    static constexpr int kFinish = -2;
+    // Every call in order: kStart, 0 for a single message, the size of a batch taken, kFinish.
     std::vector<int> events() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_events;
     }
+    // A deep copy: the delivery thread keeps appending (and Qt's own containers grow in a library
+    // the thread sanitizer does not see).
+    QList<QMQTT::Message> messages() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return QList<QMQTT::Message>(m_messages.begin(), m_messages.end());
+    }
+    QList<QByteArray> payloads() const
+    {
+        QList<QByteArray> out;
+        for (const QMQTT::Message& m : messages())
+            out << m.payload();
+        return out;
+    }
     // Every call came on one thread, and not on the test's.
     bool oneThread() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        for (const Call& c : m_calls) {
-            if (c.thread != m_calls.front().thread || c.thread == std::this_thread::get_id())
+        for (std::thread::id t : m_threads) {
+            if (t != m_threads.front() || t == std::this_thread::get_id())
                 return false;
         }
-        return !m_calls.empty();
-    }
-    std::thread::id finishedOn() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_finishedOn;
+        return !m_threads.empty();
     }
 
     void waitUntilHeld()
@@ -92,57 +72,26 @@ public:
         m_open = true;
         m_changed.notify_all();
     }
-    bool waitForMessages(int count)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(10),
-                                  [&] { return int(m_calls.size()) > count; });
-    }
-    // From now on every call is a call after the client's end.
-    void close()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_closed = true;
-    }
-    bool calledLate() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_late;
-    }
-
-    bool slow = false;
 
 private:
     void record(int event, const QList<QMQTT::Message>& messages)
     {
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            if (!messages.isEmpty() && !m_held) {
-                m_held = true;
-                m_changed.notify_all();
-                m_changed.wait(lock, [this] { return m_open; });
-            }
-            if (event)
-                m_events.push_back(event);
-            if (messages.isEmpty())
-                m_calls.push_back({true, std::this_thread::get_id(), QMQTT::Message()});
-            for (const QMQTT::Message& message : messages)
-                m_calls.push_back({false, std::this_thread::get_id(), message});
-            m_late = m_late || m_closed;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!messages.isEmpty() && !m_held) {
+            m_held = true;
             m_changed.notify_all();
+            m_changed.wait(lock, [this] { return m_open; });
         }
-        if (slow)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        m_events.push_back(event);
+        m_messages.insert(m_messages.end(), messages.begin(), messages.end());
+        m_threads.push_back(std::this_thread::get_id());
     }
 
     const bool m_takesBatches;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    bool m_held;
-    bool m_open;
-    bool m_closed = false;
-    bool m_late = false;
-    std::vector<Call> m_calls;
+    bool m_held, m_open;
     std::vector<int> m_events;
-    std::thread::id m_finishedOn;
+    std::vector<QMQTT::Message> m_messages;
+    std::vector<std::thread::id> m_threads;
 };
