@@ -48,7 +48,12 @@ void StoreFixture::reopen()
 
 QStringList StoreFixture::rows(const QString& sql, const QVariantList& values)
 {
-    QSqlQuery query(m_db->database());
+    return ::rows(m_db->database(), sql, values);
+}
+
+QStringList rows(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
+{
+    QSqlQuery query(db);
     query.setForwardOnly(true);
     const bool prepared = query.prepare(sql);
     for (const QVariant& value : values)

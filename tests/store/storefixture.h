@@ -17,6 +17,9 @@ QString fields(std::initializer_list<QVariant> values);
 // `file` keyed with `key`; the output lines, and the tool's complaints in `error`.
 QStringList sqlcipherTool(const QString& file, const QString& key, const QString& script,
                           QString* error = nullptr);
+// Every row of a statement on `db`, each row's columns joined with "|" (NULL as "NULL"); on
+// failure one row "failed: ...", also logged as a warning.
+QStringList rows(const QSqlDatabase& db, const QString& sql, const QVariantList& values = {});
 
 // A real encrypted store in a private home, with short ways to put rows in it. Rows go in by
 // plain INSERT statements, independent of the record classes under test.
@@ -66,8 +69,7 @@ public:
 
     // Runs a statement with bound values; false (with a test warning) on failure.
     bool exec(const QString& sql, const QVariantList& values = {});
-    // Every row of a statement, each row's columns joined with "|" (NULL as "NULL"); on failure
-    // one row "failed: ...", also logged as a warning.
+    // Every row of a statement on the store's connection, as the free rows() gives them.
     QStringList rows(const QString& sql, const QVariantList& values = {});
     // The first column of the first row as an integer, -1 when there is none.
     qint64 number(const QString& sql, const QVariantList& values = {});
