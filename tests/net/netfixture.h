@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/devserver.h"
+#include "common/testenv.h"
 #include "main/mtdata.h"
 #include "net/netservermanager.h"
 #include "net/serverconfig.h"
@@ -14,7 +15,6 @@
 // Everything the request engine signalled, in order, as a receiver on the GUI thread hears it.
 class NetRecorder : public QObject
 {
-    Q_OBJECT
 public:
     struct Event
     {
@@ -27,14 +27,44 @@ public:
         qint64 total() const { return args.value(2).toLongLong(); }
     };
 
-    explicit NetRecorder(NetServerManager* manager);
+    explicit NetRecorder(NetServerManager* m)
+    {
+        using N = NetServerManager;
+        listen(m, &N::onHttpSuccess, "success");
+        listen(m, &N::onHttpFailure, "failure");
+        listen(m, &N::onUploadSuccess, "uploadSuccess");
+        listen<QString, qint64, qint64>(m, &N::onUploadProgress, "uploadProgress");
+        listen(m, &N::onUploadFailure, "uploadFailure");
+        listen(m, &N::onImageSuccess, "imageSuccess");
+        listen(m, &N::onImageFailure, "imageFailure");
+        listen(m, &N::onDownloadSuccess, "downloadSuccess");
+        listen<QString, qint64, qint64>(m, &N::onDownloadProgress, "downloadProgress");
+        listen(m, &N::onDownloadFailure, "downloadFailure");
+    }
 
     QList<Event> events() const { return m_events; }
     // Events of one signal (and of one reqId or url when given).
-    QList<Event> of(const QString& signal, const QString& id = QString()) const;
+    QList<Event> of(const QString& signal, const QString& id = QString()) const
+    {
+        QList<Event> out;
+        std::copy_if(
+            m_events.begin(), m_events.end(), std::back_inserter(out), [&](const Event& e) {
+                return e.signal == signal && (id.isNull() || e.args.value(0).toString() == id);
+            });
+        return out;
+    }
     // Waits for the outcome (any signal but progress) of the reqCode (int) or id (string); its
     // signal is "timeout" when none came.
-    Event answer(const QVariant& codeOrId, int timeoutMs = 30000);
+    Event answer(const QVariant& codeOrId, int timeoutMs = 30000)
+    {
+        for (QDeadlineTimer deadline(timeoutMs); !deadline.hasExpired(); QTest::qWait(10)) {
+            for (const Event& e : qAsConst(m_events)) {
+                if (!e.signal.endsWith(QLatin1String("Progress")) && e.args.value(0) == codeOrId)
+                    return e;
+            }
+        }
+        return {QStringLiteral("timeout"), {}};
+    }
     void clear() { m_events.clear(); }
 
 private:
@@ -54,26 +84,105 @@ private:
 // signals, and everything logged.
 class NetFixture : public QObject
 {
-    Q_OBJECT
 protected:
-    // Points the standard paths at a private home, starts the server and signs in.
-    bool start(bool withStore = false);
-    QString errorString() const { return m_error; }
+    // Points the standard paths at a private home, starts the server and signs in; says why
+    // when it fails.
+    bool start(bool withStore = false)
+    {
+        static TestEnv env;
+        env.applyToCurrentProcess();
+        clearLog();
+        if (!m_server.start()) {
+            qWarning().noquote() << m_server.errorString();
+            return false;
+        }
+        if (withStore)
+            m_db =
+                std::make_unique<DBManager>(DBManager::databaseFilePath(QStringLiteral("user001")),
+                                            QString::fromLatin1(DBManager::kConnection),
+                                            QString::fromLatin1(DBManager::kPassword), 1);
+        m_session = std::make_unique<MTData>(m_db.get());
+        m_net = std::make_unique<NetServerManager>(ServerConfig::fromFile(m_server.clientIni()));
+        if (m_db)
+            m_net->setDbPath(m_db->dbPath());
+        m_recorder = std::make_unique<NetRecorder>(m_net.get());
+        return (!m_db || m_db->isOpen()) && signIn();
+    }
 
     // A new server session of user001, written into the session object (ids, keys and a device
     // id), as the login answer would be.
-    bool signIn();
+    bool signIn()
+    {
+        const int userId = m_server.user(QStringLiteral("user001"))["userId"].toInt();
+        const QJsonValue made = m_server.control(
+            "POST", "/control/session",
+            QJsonObject{{"userId", userId}, {"deviceModel", "PC"}, {"deviceId", "dev-user001"}});
+        DBEditor editor;
+        m_session->setUserId(editor, userId);
+        m_session->setCustId(editor, 1);
+        m_session->setMyAccount(editor, QStringLiteral("user001"));
+        m_session->setAccessKey(editor, made["accessKey"].toString());
+        m_session->setClientId(editor, made["clientId"].toString());
+        m_session->setDeviceId(editor, QStringLiteral("dev-user001"));
+        if (m_db)
+            m_session->applyCommit(editor);
+        return !m_session->accessKey().isEmpty();
+    }
+
     // The identifying headers the engine sends for the session, as "name: value" in their
     // order, the empty ones left out.
-    static QStringList identifyingHeaders(MTData& session, const QString& contentType);
-    // Those of them a received request carried, in the order they arrived.
-    QStringList sentHeaders(qint64 seq);
-    // A client configuration for localhost:port, trusting the server's CA or not.
-    QString writeIni(int port, bool withCa = true);
-    // The lines logged since the last clearLog().
-    static QStringList log();
-    static bool logged(const QString& text) { return !log().filter(text).isEmpty(); }
-    static void clearLog();
+    static QStringList identifyingHeaders(MTData& s, const QString& contentType)
+    {
+        QStringList values = {"UTF-8", "Keep-alive", "application/json", "C", "1046"};
+        values << QString::number(s.userId()) << QString::number(s.custId()) << s.deviceId()
+               << s.accessKey() << s.clientId() << contentType;
+        QStringList headers;
+        for (int i = 0; i < values.size(); ++i) {
+            if (!values.at(i).isEmpty())
+                headers << kHeaderNames.at(i) + QStringLiteral(": ") + values.at(i);
+        }
+        return headers;
+    }
+    // Those of them a received request carried, in the order they arrived: read from the
+    // control interface's own text, which keeps the order that a parsed JSON object would lose.
+    QStringList sentHeaders(qint64 seq)
+    {
+        const QString text = QString::fromUtf8(m_server.controlRaw(
+            "GET", QStringLiteral("/control/requests?n=1000&since=%1").arg(seq - 1)));
+        static const QRegularExpression pair(
+            QStringLiteral(R"re("([^"]+)":"((?:[^"\\]|\\.)*)")re"));
+        QStringList headers;
+        // The first entry is the one asked for; its headers end at the first brace.
+        const QString sent = text.section(QStringLiteral("\"headers\":{"), 1).section('}', 0, 0);
+        for (auto it = pair.globalMatch(sent); it.hasNext();) {
+            const QRegularExpressionMatch match = it.next();
+            if (kHeaderNames.contains(match.captured(1)))
+                headers << match.captured(1) + QStringLiteral(": ") + match.captured(2);
+        }
+        return headers;
+    }
+
+    // Whether a line logged since the last clearLog() holds the text.
+    static bool logged(const QString& text)
+    {
+        QMutexLocker lock(&s_logMutex);
+        return !s_log.filter(text).isEmpty();
+    }
+    static void clearLog()
+    {
+        // Installed once, after the test library's own handler, which then still prints every
+        // line.
+        static const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+                QMutexLocker lock(&s_logMutex);
+                s_log.append(text);
+                lock.unlock();
+                if (previous)
+                    previous(type, context, text);
+            });
+        QMutexLocker lock(&s_logMutex);
+        s_log.clear();
+    }
 
     DevServer m_server;
     std::unique_ptr<DBManager> m_db;
@@ -82,5 +191,9 @@ protected:
     std::unique_ptr<NetRecorder> m_recorder;
 
 private:
-    QString m_error;
+    static inline const QStringList kHeaderNames = {
+        "accept-charset", "connection", "accept",     "device-platform", "app-ver",     "user-id",
+        "cust-id",        "device-id",  "access-key", "client-id",       "content-type"};
+    static inline QMutex s_logMutex;
+    static inline QStringList s_log;
 };

@@ -7,63 +7,41 @@
 #include "net/filemanager.h"
 #include "netfixture.h"
 
-#include <QSslKey>
 #include <QSslSocket>
 #include <QTcpServer>
 
 namespace {
-// A loopback server for the answers the reference server never gives: over TLS with the
-// reference server's own certificate, an error body that is not JSON; without a certificate,
-// plain HTTP where TLS is expected.
-class RawServer : public QTcpServer
+// Over TLS with the reference server's own certificate, the answer the reference server never
+// gives: an error body that is not JSON, sent once the whole request, with the body it announces,
+// has been read.
+class TextErrorServer : public QTcpServer
 {
 public:
-    RawServer(const QByteArray& response, const QString& tlsFiles = QString())
-        : m_response(response)
-    {
-        QFile key(tlsFiles + ".key");
-        if (key.open(QIODevice::ReadOnly)) {
-            m_certificate = QSslCertificate::fromPath(tlsFiles + ".pem").value(0);
-            m_key = QSslKey(&key, QSsl::Ec);
-        }
-        listen(QHostAddress::LocalHost, 0);
-    }
+    QString tlsFiles;
 
 protected:
     void incomingConnection(qintptr descriptor) override
     {
         auto* socket = new QSslSocket(this);
         socket->setSocketDescriptor(descriptor);
-        const bool tls = !m_certificate.isNull();
-        // A plain server answers a TLS greeting at once: it is no request it knows. Over TLS the
-        // whole request, with the body it announces, is read before the answer goes out.
-        connect(socket, &QSslSocket::readyRead, this, [=, request = QByteArray()]() mutable {
-            request += socket->readAll();
-            const int end = request.indexOf("\r\n\r\n");
-            const int at = request.toLower().indexOf("content-length:");
-            const int length = at < 0 ? 0 : request.mid(at + 15, 12).split('\r').value(0).toInt();
-            if (tls && (end < 0 || request.size() < end + 4 + length))
+        connect(socket, &QSslSocket::readyRead, this, [socket, request = QString()]() mutable {
+            static const QRegularExpression length(QStringLiteral("content-length: *(\\d+)"),
+                                                   QRegularExpression::CaseInsensitiveOption);
+            request += QString::fromLatin1(socket->readAll());
+            const int end = request.indexOf(QStringLiteral("\r\n\r\n"));
+            if (end < 0 || request.size() < end + 4 + length.match(request).captured(1).toInt())
                 return;
-            socket->write(m_response);
+            socket->write("HTTP/1.1 502 Bad Gateway\r\nContent-Type: text/html\r\n"
+                          "Content-Length: 31\r\nConnection: close\r\n\r\n"
+                          "<html><b>Bad Gateway</b></html>");
             socket->disconnectFromHost();
         });
         connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
-        if (tls) {
-            socket->setLocalCertificate(m_certificate);
-            socket->setPrivateKey(m_key);
-            socket->startServerEncryption();
-        }
+        socket->setLocalCertificate(tlsFiles + ".pem");
+        socket->setPrivateKey(tlsFiles + ".key", QSsl::Ec);
+        socket->startServerEncryption();
     }
-
-private:
-    QByteArray m_response;
-    QSslCertificate m_certificate;
-    QSslKey m_key;
 };
-
-const QByteArray kTextError = "HTTP/1.1 502 Bad Gateway\r\nContent-Type: text/html\r\n"
-                              "Content-Length: 31\r\nConnection: close\r\n\r\n"
-                              "<html><b>Bad Gateway</b></html>";
 } // namespace
 
 class TestNetErrors : public NetFixture
@@ -74,11 +52,16 @@ private slots:
     void cleanup();
     void failures_data();
     void failures();
+
+private:
+    TextErrorServer m_textError;
 };
 
 void TestNetErrors::initTestCase()
 {
-    QVERIFY2(start(true), qPrintable(errorString()));
+    QVERIFY(start(true));
+    m_textError.tlsFiles = m_server.dataDir() + "/tls/server";
+    QVERIFY(m_textError.listen(QHostAddress::LocalHost));
 }
 
 void TestNetErrors::cleanup()
@@ -91,39 +74,49 @@ void TestNetErrors::cleanup()
 void TestNetErrors::failures_data()
 {
     QTest::addColumn<QString>("setup"); // "": the reference server with the row's fault rule
+    QTest::addColumn<int>("port");
     QTest::addColumn<QJsonObject>("rule");
     QTest::addColumn<QString>("path");  // of the request: a ping, a room list or an upload
     QTest::addColumn<int>("errCode");   // -1: nothing may come
     QTest::addColumn<QString>("error"); // a pattern
 
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const int none = closed.serverPort(), rest = m_server.restPort();
+    closed.close(); // nobody listens there any more
+    // The broker's port: plain TCP where TLS is expected.
+    const int plain = ServerConfig::fromFile(m_server.clientIni()).brokerPort();
     const QJsonObject jsonError{{"status", 500}, {"code", 50012}, {"message", "Broken on purpose"}};
     for (const char* path : {"/rest/auth", "/rest/chatt/room", "/rest/file/chat"}) {
         const bool upload = path == QLatin1String("/rest/file/chat");
         const int unanswered = upload ? 0 : 10001;
         const QString noAnswer =
             path == QLatin1String("/rest/chatt/room") ? "reply is NULL" : "http error code";
-        auto row = [&](const char* name, const char* setup, const QJsonObject& rule, int errCode,
-                       const QString& error) {
-            QTest::addRow("%s: %s", path, name) << setup << rule << path << errCode << error;
+        auto row = [&](const char* name, const char* setup, int port, const QJsonObject& rule,
+                       int errCode, const QString& error) {
+            QTest::addRow("%s: %s", path, name)
+                << setup << port << rule << path << errCode << error;
         };
-        row("no server", "no server", {}, unanswered, noAnswer);
-        row("untrusted certificate", "untrusted", {}, unanswered, noAnswer);
-        row("server without TLS", "plain", {}, unanswered, noAnswer);
-        row("error body", "", jsonError, 50012, "Broken on purpose");
-        row("outdated client", "outdated", {}, 40106, upload ? ".+" : "https://.+/download/.+");
-        row("error body without JSON", "text error", {}, 0, "");
-        row("empty error body", "", {{"status", 503}, {"body", "empty"}}, upload ? 503 : 10001,
-            noAnswer);
+        row("no server", "", none, {}, unanswered, noAnswer);
+        row("untrusted certificate", "untrusted", rest, {}, unanswered, noAnswer);
+        row("server without TLS", "", plain, {}, unanswered, noAnswer);
+        row("error body", "", rest, jsonError, 50012, "Broken on purpose");
+        row("outdated client", "outdated", rest, {}, 40106,
+            upload ? ".+" : "https://.+/download/.+");
+        row("error body without JSON", "", m_textError.serverPort(), {}, 0, "");
+        row("empty error body", "", rest, {{"status", 503}, {"body", "empty"}},
+            upload ? 503 : 10001, noAnswer);
         if (upload)
-            row("file cannot be read", "missing file", {}, 10001, "reply is NULL");
+            row("file cannot be read", "missing file", rest, {}, 10001, "reply is NULL");
         else
-            row("answer neither 200 nor an error", "", {{"status", 201}}, -1, "");
+            row("answer neither 200 nor an error", "", rest, {{"status", 201}}, -1, "");
     }
 }
 
 void TestNetErrors::failures()
 {
     QFETCH(QString, setup);
+    QFETCH(int, port);
     QFETCH(QJsonObject, rule);
     QFETCH(QString, path);
     QFETCH(int, errCode);
@@ -137,19 +130,15 @@ void TestNetErrors::failures()
     if (setup == "outdated")
         m_server.control("POST", QStringLiteral("/control/version"),
                          QJsonObject{{"minVersion", 1047}});
-    std::unique_ptr<RawServer> raw;
-    if (setup == "plain")
-        raw = std::make_unique<RawServer>("HTTP/1.1 400 Bad Request\r\n\r\n");
-    if (setup == "text error")
-        raw = std::make_unique<RawServer>(kTextError, m_server.dataDir() + "/tls/server");
-    if (setup == "no server")
-        raw = std::make_unique<RawServer>(QByteArray());
-    const int port = raw ? raw->serverPort() : m_server.restPort();
     QVERIFY(port > 0);
-    if (setup == "no server")
-        raw->close(); // nobody listens there any more
+    QFile ini(m_server.dataDir() + QStringLiteral("/test.ini"));
+    const QByteArray ca =
+        setup == "untrusted" ? QByteArray() : "\nCaFile=" + m_server.caFile().toUtf8();
+    QVERIFY(ini.open(QIODevice::WriteOnly) &&
+            ini.write("[Server]\nHost=localhost\nRestPort=" + QByteArray::number(port) + ca) > 0);
+    ini.close();
 
-    NetServerManager net(ServerConfig::fromFile(writeIni(port, setup != "untrusted")));
+    NetServerManager net(ServerConfig::fromFile(ini.fileName()));
     net.setDbPath(m_db->dbPath());
     NetRecorder recorder(&net);
     const qint64 since = m_server.lastRequestSeq();

@@ -29,7 +29,7 @@ private:
 
 void TestNetRequests::initTestCase()
 {
-    QVERIFY2(start(), qPrintable(errorString()));
+    QVERIFY(start());
     m_me = m_session->userId();
     // Five new users: the first signs in and shares a room of two and one of three with user001,
     // the others belong to no room yet.
@@ -177,7 +177,7 @@ void TestNetRequests::catalogue()
     // Neither a key nor the password digest, plain or as sent, appears in a log line.
     const QString newKey = answer.object()["client"].toObject()["accessKey"].toString();
     for (const QString& secret : {accessKey, newKey, MTData::passwordDigest(kPassword).mid(9, 12)})
-        QVERIFY2(secret.isEmpty() || log().filter(secret).isEmpty(), qPrintable(secret));
+        QVERIFY2(secret.isEmpty() || !logged(secret), qPrintable(secret));
 }
 
 QTEST_GUILESS_MAIN(TestNetRequests)

@@ -42,7 +42,7 @@ private slots:
 void TestNetTransfer::initTestCase()
 {
     QCoreApplication::setApplicationName(QStringLiteral("PLOVEX(Chat)"));
-    QVERIFY2(start(), qPrintable(errorString()));
+    QVERIFY(start());
     QVERIFY(QDir().mkpath(FileManager::cacheFolder()));
 }
 

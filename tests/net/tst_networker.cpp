@@ -22,7 +22,7 @@ private slots:
 
 void TestNetWorker::initTestCase()
 {
-    QVERIFY2(start(true), qPrintable(errorString()));
+    QVERIFY(start(true));
 }
 
 void TestNetWorker::dataCacheStoresThenSignals()
