@@ -2,7 +2,6 @@
 #include "store/dbmanager.h"
 #include "storefixture.h"
 
-#include <QSqlQuery>
 #include <QtTest>
 
 #include <numeric>
@@ -17,7 +16,7 @@ const char* const kDesignPage =
     "OUTER JOIN TTT_USER U ON(C.sender_id=U.user_id) WHERE topic=?ORDER BY (CASE msg_state WHEN 1 "
     "THEN 1 ELSE 0 END), msg_time DESC LIMIT ? OFFSET ?";
 
-const QString kTopic = QStringLiteral("chat/1");
+const QString kTopic = "chat/1";
 
 QStringList ids(const QList<DBChat>& chats)
 {
@@ -30,16 +29,9 @@ QStringList ids(const QList<DBChat>& chats)
 // msg_ids of a design page, in the order the operation leaves them in the list (reversed).
 QStringList designPage(DBManager& db, int limit, int offset)
 {
-    QSqlQuery query(db.database());
-    query.prepare(QString::fromLatin1(kDesignPage));
-    query.addBindValue(kTopic);
-    query.addBindValue(limit);
-    query.addBindValue(offset);
-    if (!query.exec())
-        return {QStringLiteral("design statement failed")};
     QStringList out;
-    while (query.next())
-        out.prepend(query.value(2).toString());
+    for (const QString& row : rows(db.database(), kDesignPage, {kTopic, limit, offset}))
+        out.prepend(row.section('|', 2, 2));
     return out;
 }
 
@@ -55,150 +47,140 @@ QStringList page(DBManager& db, int limit, int offset)
 class TestChatHistory : public QObject
 {
     Q_OBJECT
-private slots:
-    void init();
-    void cleanup() { m_store.reset(); }
-    void chatList_data();
-    void chatList();
-    void chatListMatchesTheDesignStatement();
-    void search_data();
-    void search();
-    void lookups();
-
-private:
     std::unique_ptr<StoreFixture> m_store;
-};
 
-void TestChatHistory::init()
-{
-    m_store = std::make_unique<StoreFixture>();
-    m_store->addUser(5, QStringLiteral("Kim"));
-    // Ten confirmed chats c1..c10 at 100..1000, and three unsettled ones however old: u2
-    // (upload failed, 550), u1 (new, 50), n1 (no state at all, 10). Another room's chat between.
-    for (int i = 1; i <= 10; ++i)
-        m_store->addChat(kTopic, QStringLiteral("c%1").arg(i), 5, i * 100);
-    m_store->addChat(kTopic, QStringLiteral("u1"), 1, 50, 0);
-    m_store->addChat(kTopic, QStringLiteral("u2"), 1, 550, 5);
-    m_store->addChat(kTopic, QStringLiteral("n1"), 1, 10, 0);
-    QVERIFY(m_store->exec(QStringLiteral("UPDATE TTT_CHATT SET msg_state=NULL WHERE msg_id='n1'")));
-    m_store->addChat(QStringLiteral("chat/2"), QStringLiteral("x1"), 5, 650, 0);
-}
+private slots:
+    void cleanup() { m_store.reset(); }
 
-void TestChatHistory::chatList_data()
-{
-    QTest::addColumn<int>("limit");
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<QStringList>("expected"); // the list afterwards, front to back
-
-    QTest::newRow("first page: unsettled at the end, however old")
-        << 5 << 0 << QStringList{"c9", "c10", "n1", "u1", "u2"};
-    QTest::newRow("page across both parts") << 2 << 2 << QStringList{"c10", "n1"};
-    QTest::newRow("inside the unsettled part") << 2 << 1 << QStringList{"n1", "u1"};
-    QTest::newRow("last, short page") << 5 << 11 << QStringList{"c1", "c2"};
-    QTest::newRow("past the end") << 5 << 13 << QStringList{};
-    QTest::newRow("negative offset is the first page") << 3 << -4 << QStringList{"n1", "u1", "u2"};
-}
-
-void TestChatHistory::chatList()
-{
-    QFETCH(int, limit);
-    QFETCH(int, offset);
-    QFETCH(QStringList, expected);
-    QCOMPARE(page(m_store->db(), limit, offset), expected);
-    QCOMPARE(expected, designPage(m_store->db(), limit, offset));
-    // Rows go to the front, before what the caller holds, each a whole chat with its sender.
-    QList<DBChat> chats{DBChat()};
-    QCOMPARE(m_store->db().chatList(chats, kTopic, limit, offset), expected.size());
-    QVERIFY(chats.last().msgId().isEmpty());
-    if (expected.value(0).startsWith(QLatin1Char('c')))
-        QCOMPARE(fields({chats.first().senderName(), chats.first().topic()}), "Kim|" + kTopic);
-}
-
-void TestChatHistory::chatListMatchesTheDesignStatement()
-{
-    // A room of 300 chats with every state the store knows, at distinct times in random order;
-    // every page of every size holds exactly the rows of the design's statement.
-    StoreFixture store;
-    std::mt19937 random(7);
-    std::vector<int> times(300);
-    std::iota(times.begin(), times.end(), 1000);
-    std::shuffle(times.begin(), times.end(), random);
-    const int states[] = {1, 1, 1, 1, 0, 3, 4, 5};
-    QVERIFY(store.exec(QStringLiteral("BEGIN")));
-    for (int i = 0; i < 300; ++i)
-        store.addChat(kTopic, QStringLiteral("r%1").arg(i), 5, times[i], states[random() % 8]);
-    QVERIFY(store.exec(QStringLiteral("COMMIT")));
-    for (int limit : {1, 7, 50}) {
-        for (int offset = 0; offset <= 300; offset += limit)
-            QCOMPARE(page(store.db(), limit, offset), designPage(store.db(), limit, offset));
+    void init()
+    {
+        m_store = std::make_unique<StoreFixture>();
+        m_store->addUser(5, "Kim");
+        // Ten confirmed chats c1..c10 at 100..1000, and three unsettled ones however old: u2
+        // (upload failed, 550), u1 (new, 50), n1 (no state at all, 10). Another room's chat
+        // between.
+        for (int i = 1; i <= 10; ++i)
+            m_store->addChat(kTopic, QStringLiteral("c%1").arg(i), 5, i * 100);
+        m_store->addChat(kTopic, "u1", 1, 50, 0);
+        m_store->addChat(kTopic, "u2", 1, 550, 5);
+        m_store->addChat(kTopic, "n1", 1, 10, 0);
+        QVERIFY(m_store->exec("UPDATE TTT_CHATT SET msg_state=NULL WHERE msg_id='n1'"));
+        m_store->addChat("chat/2", "x1", 5, 650, 0);
     }
-}
 
-void TestChatHistory::search_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("matches"); // newest first
+    void chatList_data()
+    {
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<QStringList>("expected"); // the list afterwards, front to back
 
-    QTest::newRow("percent is a plain character") << "50%" << QStringList{"s1"};
-    QTest::newRow("underscore is a plain character") << "r_s" << QStringList{"s4"};
-    QTest::newRow("escaped-looking text") << "\\%" << QStringList{"s7"};
-    QTest::newRow("single quote") << "it's" << QStringList{"s3"};
-    QTest::newRow("statement-breaking quote") << "' OR '1'='1" << QStringList{};
-    QTest::newRow("ASCII letters in any case") << "HELLO" << QStringList{"s8", "s5"};
-    QTest::newRow("empty text matches every chat")
-        << "" << QStringList{"s8", "s7", "s6", "s5", "s4", "s3", "s2", "s1"};
-}
+        QTest::newRow("first page: unsettled at the end, however old")
+            << 5 << 0 << QStringList{"c9", "c10", "n1", "u1", "u2"};
+        QTest::newRow("page across both parts") << 2 << 2 << QStringList{"c10", "n1"};
+        QTest::newRow("inside the unsettled part") << 2 << 1 << QStringList{"n1", "u1"};
+        QTest::newRow("last, short page") << 5 << 11 << QStringList{"c1", "c2"};
+        QTest::newRow("past the end") << 5 << 13 << QStringList{};
+        QTest::newRow("negative offset is the first page")
+            << 3 << -4 << QStringList{"n1", "u1", "u2"};
+    }
 
-void TestChatHistory::search()
-{
-    QFETCH(QString, text);
-    QFETCH(QStringList, matches);
-    StoreFixture store;
-    const QStringList contents{"50% off",     "500 apples",  "it's fine",  "under_score",
-                               "hello there", "back\\slash", "a \\% sign", "Hello again"};
-    for (int i = 0; i < contents.size(); ++i)
-        store.addChat(kTopic, QStringLiteral("s%1").arg(i + 1), 5, 100 + i, 1, 1, contents.at(i));
-    // Other msg_types and other rooms are not searched.
-    store.addChat(kTopic, QStringLiteral("notice"), 5, 900, 1, 1, QStringLiteral("50% hello"), 5);
-    store.addChat(QStringLiteral("chat/2"), QStringLiteral("other"), 5, 900, 1, 1,
-                  QStringLiteral("50% hello"));
+    void chatList()
+    {
+        QFETCH(int, limit);
+        QFETCH(int, offset);
+        QFETCH(QStringList, expected);
+        QCOMPARE(expected, designPage(m_store->db(), limit, offset));
+        // Rows go to the front, before what the caller holds, each a whole chat with its sender.
+        QList<DBChat> chats{DBChat()};
+        QCOMPARE(m_store->db().chatList(chats, kTopic, limit, offset), expected.size());
+        QCOMPARE(ids(chats), expected + QStringList{QString()});
+        if (expected.value(0).startsWith(QLatin1Char('c')))
+            QCOMPARE(fields({chats.first().senderName(), chats.first().topic()}), "Kim|" + kTopic);
+    }
 
-    DBManager& db = store.db();
-    QCOMPARE(db.searchChatTotalCount(kTopic, 1, text), matches.size());
-    QStringList found;
-    for (int offset = 0; offset <= matches.size(); ++offset)
-        found << db.searchChatMessageId(kTopic, 1, text, offset);
-    QCOMPARE(found, matches + QStringList{QString()});
-    QCOMPARE(db.totalChatCount(kTopic, 1), 8);
-    QCOMPARE(db.totalChatCount(kTopic, 5), 1);
-}
+    void chatListMatchesTheDesignStatement()
+    {
+        // A room of 300 chats with every state the store knows, at distinct times in random order;
+        // every page of every size holds exactly the rows of the design's statement.
+        StoreFixture store;
+        std::mt19937 random(7);
+        std::vector<int> times(300);
+        std::iota(times.begin(), times.end(), 1000);
+        std::shuffle(times.begin(), times.end(), random);
+        const int states[] = {1, 1, 1, 1, 0, 3, 4, 5};
+        QVERIFY(store.exec("BEGIN"));
+        for (int i = 0; i < 300; ++i)
+            store.addChat(kTopic, QStringLiteral("r%1").arg(i), 5, times[i], states[random() % 8]);
+        QVERIFY(store.exec("COMMIT"));
+        for (int limit : {1, 7, 50}) {
+            for (int offset = 0; offset <= 300; offset += limit)
+                QCOMPARE(page(store.db(), limit, offset), designPage(store.db(), limit, offset));
+        }
+    }
 
-void TestChatHistory::lookups()
-{
-    DBManager& db = m_store->db();
-    // The newest chat by time whatever its state (a braced list runs its calls in order), a chat
-    // looked up in its own room only, and the oldest for the first message id.
-    DBChat chat;
-    QCOMPARE(fields({db.lastChat(kTopic, chat), chat.msgId(), chat.senderName(),
-                     db.lastChat(QStringLiteral("chat/9"), chat),
-                     db.chatExists(kTopic, QStringLiteral("u1")),
-                     db.chatExists(kTopic, QStringLiteral("x1"))}),
-             QStringLiteral("1|c10|Kim|0|1|0"));
-    QCOMPARE(fields({db.firstChatMessageId(kTopic), db.chatCount(kTopic),
-                     db.firstChatMessageId(QStringLiteral("chat/9")),
-                     db.chatCount(QStringLiteral("chat/9"))}),
-             QStringLiteral("n1|13||0"));
-    // Export: the whole room, oldest first, at the front of the list.
-    QList<DBChat> all{DBChat()};
-    QCOMPARE(db.exportChatList(all, kTopic), 13);
-    QCOMPARE(ids(all).join(' '), QStringLiteral("n1 u1 c1 c2 c3 c4 c5 u2 c6 c7 c8 c9 c10 "));
-    // An empty topic is refused with each operation's failure value.
-    QCOMPARE(
-        fields({db.chatList(all, QString(), 50, 0), db.exportChatList(all, QString()),
-                db.findChat(QString(), QStringLiteral("c1"), chat), db.totalChatCount(QString(), 1),
-                db.searchChatTotalCount(QString(), 1, QStringLiteral("a"))}),
-        QStringLiteral("0|0|0|-1|-1"));
-}
+    void search_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("matches"); // newest first
+
+        QTest::newRow("percent is a plain character") << "50%" << QStringList{"s1"};
+        QTest::newRow("underscore is a plain character") << "r_s" << QStringList{"s4"};
+        QTest::newRow("escaped-looking text") << "\\%" << QStringList{"s7"};
+        QTest::newRow("single quote") << "it's" << QStringList{"s3"};
+        QTest::newRow("statement-breaking quote") << "' OR '1'='1" << QStringList{};
+        QTest::newRow("ASCII letters in any case") << "HELLO" << QStringList{"s8", "s5"};
+        QTest::newRow("empty text matches every chat")
+            << "" << QStringList{"s8", "s7", "s6", "s5", "s4", "s3", "s2", "s1"};
+    }
+
+    void search()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, matches);
+        StoreFixture store;
+        const QStringList contents{"50% off",     "500 apples",  "it's fine",  "under_score",
+                                   "hello there", "back\\slash", "a \\% sign", "Hello again"};
+        for (int i = 0; i < contents.size(); ++i)
+            store.addChat(kTopic, QStringLiteral("s%1").arg(i + 1), 5, 100 + i, 1, 1,
+                          contents.at(i));
+        // Other msg_types and other rooms are not searched.
+        store.addChat(kTopic, "notice", 5, 900, 1, 1, "50% hello", 5);
+        store.addChat("chat/2", "other", 5, 900, 1, 1, "50% hello");
+
+        DBManager& db = store.db();
+        QCOMPARE(db.searchChatTotalCount(kTopic, 1, text), matches.size());
+        QStringList found;
+        for (int offset = 0; offset <= matches.size(); ++offset)
+            found << db.searchChatMessageId(kTopic, 1, text, offset);
+        QCOMPARE(found, matches + QStringList{QString()});
+        QCOMPARE(db.totalChatCount(kTopic, 1), 8);
+        QCOMPARE(db.totalChatCount(kTopic, 5), 1);
+    }
+
+    void lookups()
+    {
+        DBManager& db = m_store->db();
+        // The newest chat by time whatever its state (a braced list runs its calls in order), a
+        // chat looked up in its own room only, and the oldest for the first message id.
+        DBChat chat;
+        QCOMPARE(fields({db.lastChat(kTopic, chat), chat.msgId(), chat.senderName(),
+                         db.lastChat("chat/9", chat), db.chatExists(kTopic, "u1"),
+                         db.chatExists(kTopic, "x1")}),
+                 "1|c10|Kim|0|1|0");
+        QCOMPARE(fields({db.firstChatMessageId(kTopic), db.chatCount(kTopic),
+                         db.firstChatMessageId("chat/9"), db.chatCount("chat/9")}),
+                 "n1|13||0");
+        // Export: the whole room, oldest first, at the front of the list.
+        QList<DBChat> all{DBChat()};
+        QCOMPARE(db.exportChatList(all, kTopic), 13);
+        QCOMPARE(ids(all).join(' '), "n1 u1 c1 c2 c3 c4 c5 u2 c6 c7 c8 c9 c10 ");
+        // An empty topic is refused with each operation's failure value.
+        QCOMPARE(fields({db.chatList(all, QString(), 50, 0), db.exportChatList(all, QString()),
+                         db.findChat(QString(), "c1", chat), db.totalChatCount(QString(), 1),
+                         db.searchChatTotalCount(QString(), 1, "a")}),
+                 "0|0|0|-1|-1");
+    }
+};
 
 QTEST_GUILESS_MAIN(TestChatHistory)
 #include "tst_chathistory.moc"
