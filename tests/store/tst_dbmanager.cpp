@@ -53,24 +53,14 @@ QByteArray contents(const QString& file)
 class TestDBManager : public QObject
 {
     Q_OBJECT
-private slots:
-    void initTestCase() { m_log = std::make_unique<LogCapture>(); } // after Qt Test's handler
-    void init() { m_env = std::make_unique<TestEnv>(); }
-    void firstOpenCreatesAnEncipheredSchema();
-    void storedVersion_data();
-    void storedVersion();
-    void wrongKeyAndReplacedConnections();
-    void databaseFilePath();
-
-private:
     std::unique_ptr<DBManager> open(int version = 1, const QString& key = kKey,
-                                    const QString& name = QStringLiteral("Veltri"))
+                                    const QString& name = "Veltri")
     {
         return std::make_unique<DBManager>(file(), name, key, version);
     }
     // Every row of every table and the schema, read by the sqlcipher tool.
-    QStringList dump() const { return sqlcipherTool(file(), kKey, QStringLiteral(".dump")); }
-    QString file() const { return m_env->path(QStringLiteral("veltri_test.db")); }
+    QStringList dump() const { return sqlcipherTool(file(), kKey, ".dump"); }
+    QString file() const { return m_env->path("veltri_test.db"); }
     DBUser user(DBManager* db, qint64 id)
     {
         DBUser user(db);
@@ -80,120 +70,127 @@ private:
 
     std::unique_ptr<TestEnv> m_env;
     std::unique_ptr<LogCapture> m_log;
+
+private slots:
+    void initTestCase() { m_log = std::make_unique<LogCapture>(); } // after Qt Test's handler
+    void init() { m_env = std::make_unique<TestEnv>(); }
+
+    void firstOpenCreatesAnEncipheredSchema()
+    {
+        const QString secret = "ZebraQuokka secret 42 비밀";
+        {
+            auto db = open();
+            QVERIFY(db->isOpen());
+            // The shared-cache option is accepted.
+            QVERIFY(m_log->lines("SqlCipherDriver::open unknown").isEmpty());
+            DBChat chat(db.get());
+            chat.setTopic("chat/1");
+            chat.setMsgId("m-1");
+            chat.setContent(1, secret);
+            QVERIFY(chat.insertOrUpdate());
+        }
+
+        // Read from outside, by the sqlcipher tool with the key; a wrong key reads nothing.
+        QString error;
+        QCOMPARE(
+            sqlcipherTool(file(), kKey,
+                          "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE "
+                          "'sqlite%' ORDER BY type, name; SELECT key || '|' || value FROM "
+                          "TTT_MTDATA; SELECT content FROM TTT_CHATT;",
+                          &error),
+            kSchema + (QStringList{"1|1", secret}));
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(sqlcipherTool(file(), "dravik_!!?", "SELECT content FROM TTT_CHATT;", &error)
+                    .isEmpty());
+        QVERIFY2(error.contains("file is encrypted or is not a database"), qPrintable(error));
+
+        // Every file of the database (the WAL too, should one be left) is enciphered.
+        const QStringList files = QDir(m_env->root()).entryList({"veltri_test.db*"});
+        QVERIFY(files.contains("veltri_test.db"));
+        for (const QString& name : files) {
+            const QByteArray bytes = contents(m_env->path(name));
+            for (const QByteArray& plain :
+                 {QByteArray("SQLite format 3"), secret.toUtf8(), QByteArray("TTT_CHATT")})
+                QVERIFY2(!bytes.contains(plain), qPrintable(name + QLatin1Char(' ') + plain));
+        }
+    }
+
+    void storedVersion_data()
+    {
+        QTest::addColumn<int>("createdWith");
+        QTest::addColumn<int>("openedWith");
+        QTest::addColumn<bool>("updates");
+
+        QTest::newRow("reopened with the version it has") << 1 << 1 << false;
+        QTest::newRow("stored 2, opened with 1") << 2 << 1 << true;
+        QTest::newRow("stored 1, opened with 0 (worker connection)") << 1 << 0 << false;
+    }
+
+    void storedVersion()
+    {
+        QFETCH(int, createdWith);
+        QFETCH(int, openedWith);
+        QFETCH(bool, updates);
+
+        {
+            auto db = open(createdWith, kKey, "Veltri_mqtt");
+            QVERIFY(user(db.get(), 3).insertOrUpdate());
+        }
+        const QStringList before = dump();
+        QCOMPARE(before.filter("INSERT INTO \"TTT_USER\"").size(), 1);
+        m_log->clear();
+        auto db = open(openedWith);
+        QCOMPARE(m_log->lines("DBManager::onUpdateDBTable"),
+                 updates ? QStringList{QStringLiteral("DBManager::onUpdateDBTable - update table, "
+                                                      "newVersion=%1")
+                                           .arg(openedWith)}
+                         : QStringList());
+        QCOMPARE(dump(), before);
+    }
+
+    void wrongKeyAndReplacedConnections()
+    {
+        open();
+        const QByteArray before = contents(file());
+        m_log->clear();
+        auto db = open(1, "not the key");
+        QVERIFY(!db->isOpen());
+        const QStringList failures = m_log->lines("DBManager::open failed to open ");
+        QCOMPARE(failures.size(), 1);
+        QVERIFY2(failures.first().contains(QLatin1String("wrong key")),
+                 qPrintable(failures.first()));
+        QVERIFY(m_log->lines("DBManager::createDBTable").isEmpty());
+        QVERIFY(contents(file()) == before);
+        // Statements on the closed connection fail and say so.
+        QVERIFY(!user(db.get(), 1).insertOrUpdate());
+
+        // Opening again with the right key replaces the failed connection instead of adding it
+        // twice.
+        QVERIFY(db->open(file(), "Veltri", kKey));
+        QVERIFY(user(db.get(), 1).insertOrUpdate());
+        QVERIFY(m_log->lines("QSqlDatabasePrivate").isEmpty());
+
+        // Qt replaces a connection added twice and disables the old one; the old manager going
+        // afterwards leaves the new one working.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("duplicate connection"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("still in use"));
+        auto current = open();
+        db.reset();
+        QVERIFY(user(current.get(), 9).insertOrUpdate());
+    }
+
+    void databaseFilePath()
+    {
+        m_env->applyToCurrentProcess();
+        const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        QVERIFY(dir.startsWith(m_env->root()));
+        QVERIFY(!QDir(dir).exists());
+        QCOMPARE(DBManager::databaseFilePath("user001"), dir + "/veltri_user001.db");
+        QVERIFY(QDir(dir).exists());
+        // An account name never leads out of the folder.
+        QCOMPARE(DBManager::databaseFilePath("../x/y\\z"), dir + "/veltri_.._x_y_z.db");
+    }
 };
-
-void TestDBManager::firstOpenCreatesAnEncipheredSchema()
-{
-    const QString secret = QStringLiteral("ZebraQuokka secret 42 비밀");
-    {
-        auto db = open();
-        QVERIFY(db->isOpen());
-        // The shared-cache option is accepted.
-        QVERIFY(m_log->lines(QStringLiteral("SqlCipherDriver::open unknown")).isEmpty());
-        DBChat chat(db.get());
-        chat.setTopic(QStringLiteral("chat/1"));
-        chat.setMsgId(QStringLiteral("m-1"));
-        chat.setContent(1, secret);
-        QVERIFY(chat.insertOrUpdate());
-    }
-
-    // Read from outside, by the sqlcipher tool with the key; a wrong key reads nothing.
-    QString error;
-    QCOMPARE(sqlcipherTool(file(), kKey,
-                           "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE "
-                           "'sqlite%' ORDER BY type, name; SELECT key || '|' || value FROM "
-                           "TTT_MTDATA; SELECT content FROM TTT_CHATT;",
-                           &error),
-             kSchema + (QStringList{"1|1", secret}));
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    QVERIFY(
-        sqlcipherTool(file(), "dravik_!!?", "SELECT content FROM TTT_CHATT;", &error).isEmpty());
-    QVERIFY2(error.contains("file is encrypted or is not a database"), qPrintable(error));
-
-    // Every file of the database (the WAL too, should one be left) is enciphered.
-    const QStringList files = QDir(m_env->root()).entryList({QStringLiteral("veltri_test.db*")});
-    QVERIFY(files.contains(QStringLiteral("veltri_test.db")));
-    for (const QString& name : files) {
-        const QByteArray bytes = contents(m_env->path(name));
-        for (const QByteArray& plain :
-             {QByteArray("SQLite format 3"), secret.toUtf8(), QByteArray("TTT_CHATT")})
-            QVERIFY2(!bytes.contains(plain), qPrintable(name + QLatin1Char(' ') + plain));
-    }
-}
-
-void TestDBManager::storedVersion_data()
-{
-    QTest::addColumn<int>("createdWith");
-    QTest::addColumn<int>("openedWith");
-    QTest::addColumn<bool>("updates");
-
-    QTest::newRow("reopened with the version it has") << 1 << 1 << false;
-    QTest::newRow("stored 2, opened with 1") << 2 << 1 << true;
-    QTest::newRow("stored 1, opened with 0 (worker connection)") << 1 << 0 << false;
-}
-
-void TestDBManager::storedVersion()
-{
-    QFETCH(int, createdWith);
-    QFETCH(int, openedWith);
-    QFETCH(bool, updates);
-
-    {
-        auto db = open(createdWith, kKey, QStringLiteral("Veltri_mqtt"));
-        QVERIFY(user(db.get(), 3).insertOrUpdate());
-    }
-    const QStringList before = dump();
-    QCOMPARE(before.filter(QStringLiteral("INSERT INTO \"TTT_USER\"")).size(), 1);
-    m_log->clear();
-    auto db = open(openedWith);
-    QCOMPARE(m_log->lines("DBManager::onUpdateDBTable"),
-             updates ? QStringList{QStringLiteral("DBManager::onUpdateDBTable - update table, "
-                                                  "newVersion=%1")
-                                       .arg(openedWith)}
-                     : QStringList());
-    QCOMPARE(dump(), before);
-}
-
-void TestDBManager::wrongKeyAndReplacedConnections()
-{
-    open();
-    const QByteArray before = contents(file());
-    m_log->clear();
-    auto db = open(1, QStringLiteral("not the key"));
-    QVERIFY(!db->isOpen());
-    const QStringList failures = m_log->lines(QStringLiteral("DBManager::open failed to open "));
-    QCOMPARE(failures.size(), 1);
-    QVERIFY2(failures.first().contains(QLatin1String("wrong key")), qPrintable(failures.first()));
-    QVERIFY(m_log->lines(QStringLiteral("DBManager::createDBTable")).isEmpty());
-    QVERIFY(contents(file()) == before);
-    // Statements on the closed connection fail and say so.
-    QVERIFY(!user(db.get(), 1).insertOrUpdate());
-
-    // Opening again with the right key replaces the failed connection instead of adding it twice.
-    QVERIFY(db->open(file(), QStringLiteral("Veltri"), kKey));
-    QVERIFY(user(db.get(), 1).insertOrUpdate());
-    QVERIFY(m_log->lines(QStringLiteral("QSqlDatabasePrivate")).isEmpty());
-
-    // Qt replaces a connection added twice and disables the old one; the old manager going
-    // afterwards leaves the new one working.
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("duplicate connection")));
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("still in use")));
-    auto current = open();
-    db.reset();
-    QVERIFY(user(current.get(), 9).insertOrUpdate());
-}
-
-void TestDBManager::databaseFilePath()
-{
-    m_env->applyToCurrentProcess();
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QVERIFY(dir.startsWith(m_env->root()));
-    QVERIFY(!QDir(dir).exists());
-    QCOMPARE(DBManager::databaseFilePath("user001"), dir + "/veltri_user001.db");
-    QVERIFY(QDir(dir).exists());
-    // An account name never leads out of the folder.
-    QCOMPARE(DBManager::databaseFilePath("../x/y\\z"), dir + "/veltri_.._x_y_z.db");
-}
 
 QTEST_GUILESS_MAIN(TestDBManager)
 #include "tst_dbmanager.moc"
