@@ -7,171 +7,167 @@
 #include <QtTest>
 
 namespace {
-const QString kTopic = QStringLiteral("chat/1");
+const QString kTopic = "chat/1";
 constexpr qint64 kOwn = 1;
 } // namespace
 
 class TestReadState : public QObject
 {
     Q_OBJECT
+
 private slots:
-    void updateReadAll_data();
-    void updateReadAll();
-    void unreadCountsReadersAndFirstUnreadTime();
-    void batchChatReads_data();
-    void batchChatReads();
-};
+    void updateReadAll_data()
+    {
+        QTest::addColumn<QString>("topic");
+        QTest::addColumn<qint64>("time");
+        QTest::addColumn<int>("changed");
+        QTest::addColumn<QStringList>("unreadAfter");
 
-void TestReadState::updateReadAll_data()
-{
-    QTest::addColumn<QString>("topic");
-    QTest::addColumn<qint64>("time");
-    QTest::addColumn<int>("changed");
-    QTest::addColumn<QStringList>("unreadAfter");
-
-    // Room chat/1: a (100, read), b (200, unread), c (300, unread, own), d (400, read);
-    // chat/2: e (250, unread).
-    QTest::newRow("time 0: only the unread rows") << kTopic << qint64(0) << 2 << QStringList{"e"};
-    QTest::newRow("from a time: every row at or after it, read or not")
-        << kTopic << qint64(200) << 3 << QStringList{"e"};
-    QTest::newRow("negative time counts as none") << kTopic << qint64(-5) << 2 << QStringList{"e"};
-    QTest::newRow("empty topic") << QString() << qint64(0) << 0 << QStringList{"b", "c", "e"};
-    QTest::newRow("topic that is not a value")
-        << QStringLiteral("chat/1' OR '1'='1") << qint64(0) << 0 << QStringList{"b", "c", "e"};
-}
-
-void TestReadState::updateReadAll()
-{
-    QFETCH(QString, topic);
-    QFETCH(qint64, time);
-    QFETCH(int, changed);
-    QFETCH(QStringList, unreadAfter);
-    StoreFixture store;
-    store.addChat(kTopic, QStringLiteral("a"), 5, 100, 1, 1);
-    store.addChat(kTopic, QStringLiteral("b"), 5, 200, 1, 0);
-    store.addChat(kTopic, QStringLiteral("c"), kOwn, 300, 1, 0);
-    store.addChat(kTopic, QStringLiteral("d"), 5, 400, 1, 1);
-    store.addChat(QStringLiteral("chat/2"), QStringLiteral("e"), 5, 250, 1, 0);
-    QCOMPARE(store.db().updateReadAll(topic, time), changed);
-    QCOMPARE(store.rows(QStringLiteral("SELECT msg_id FROM TTT_CHATT WHERE msg_read=0 ORDER BY "
-                                       "msg_id")),
-             unreadAfter);
-}
-
-void TestReadState::unreadCountsReadersAndFirstUnreadTime()
-{
-    StoreFixture store;
-    store.addRoom(kTopic, 20, QStringLiteral("5"));
-    store.addRoom(QStringLiteral("chat/2"), 20, QStringLiteral("6"));
-    store.addRoom(QStringLiteral("chat/3"), 20, QStringLiteral("7"));
-    // chat/1: two unread chats of others count; own, read, and notice rows do not.
-    store.addChat(kTopic, QStringLiteral("a"), 5, 100, 1, 0);
-    store.addChat(kTopic, QStringLiteral("b"), 6, 200, 1, 0);
-    store.addChat(kTopic, QStringLiteral("c"), kOwn, 50, 1, 0);
-    store.addChat(kTopic, QStringLiteral("d"), 5, 60, 1, 1);
-    store.addChat(kTopic, QStringLiteral("e"), 5, 500, 1, 0, QStringLiteral("Lee"), 3);
-    // chat/2: all read; chat/3: one unread; chat/9 has no room row.
-    store.addChat(QStringLiteral("chat/2"), QStringLiteral("f"), 6, 100, 1, 1);
-    store.addChat(QStringLiteral("chat/3"), QStringLiteral("g"), 7, 100, 1, 0);
-    store.addChat(QStringLiteral("chat/9"), QStringLiteral("h"), 7, 100, 1, 0);
-
-    UnreadCounts counts;
-    counts.set(QStringLiteral("chat/5"), 4);
-    store.db().loadUnreadCounts(kOwn, counts);
-    const QHash<QString, int> expected{
-        {kTopic, 2}, {QStringLiteral("chat/3"), 1}, {QStringLiteral("chat/5"), 4}};
-    QCOMPARE(counts.entries(), expected);
-    // The one-argument form fills the process-wide table.
-    unreadCounts().clear();
-    store.db().loadUnreadCounts(kOwn);
-    QCOMPARE(unreadCounts().entries().size(), 2);
-    QCOMPARE(unreadCounts().get(kTopic), 2);
-    unreadCounts().clear();
-
-    // The oldest unread chat of others, until the room is read.
-    DBChatRoom room;
-    room.setTopic(kTopic);
-    QCOMPARE(store.db().firstUnreadTime(room, kOwn), 100);
-    QCOMPARE(store.db().updateReadAll(kTopic, 0), 4);
-    QCOMPARE(store.db().firstUnreadTime(room, kOwn), 0);
-
-    // Readers of a message, by name, appended to the caller's list.
-    store.addUser(5, QStringLiteral("Yoon"));
-    store.addUser(6, QStringLiteral("Ahn"));
-    store.addUser(7, QStringLiteral("Moon"));
-    store.addReader(kTopic, QStringLiteral("a"), 5, 100);
-    store.addReader(kTopic, QStringLiteral("a"), 6, 100);
-    store.addReader(kTopic, QStringLiteral("b"), 7, 200);
-    store.addReader(QStringLiteral("chat/2"), QStringLiteral("a"), 7, 100);
-    QList<DBUser> users{DBUser()};
-    store.db().readers(users, kTopic, QStringLiteral("a"));
-    QCOMPARE(fields({users.size(), users.at(1).userName(), users.at(2).userName()}),
-             QStringLiteral("3|Ahn|Yoon"));
-}
-
-void TestReadState::batchChatReads_data()
-{
-    // Room chat/1 holds own confirmed chats o1 (100), o2 (200), o3 (300), an own unconfirmed u
-    // (250) and another member's x (260). Every row: reader, time; after all of them run in turn:
-    // the read-count map of the last run, and the count column of o1..o3 and u.
-    QTest::addColumn<QList<QPair<qint64, qint64>>>("batches");
-    QTest::addColumn<QString>("lastMap");
-    QTest::addColumn<QString>("countColumn");
-    QTest::addColumn<int>("readerRows");
-
-    using Batch = QPair<qint64, qint64>;
-    QTest::newRow("one reader from a time: confirmed own chats at or after it")
-        << QList<Batch>{{5, 200}} << "o2=1 o3=1"
-        << "o1=0 o2=1 o3=1 u=0" << 2;
-    QTest::newRow("the same batch twice adds nothing")
-        << QList<Batch>{{5, 200}, {5, 200}} << "o2=1 o3=1"
-        << "o1=0 o2=1 o3=1 u=0" << 2;
-    QTest::newRow("two readers count 2") << QList<Batch>{{5, 100}, {6, 200}} << "o2=2 o3=2"
-                                         << "o1=1 o2=2 o3=2 u=0" << 5;
-    QTest::newRow("a later batch refreshes counts from its own time only")
-        << QList<Batch>{{5, 300}, {6, 100}, {7, 300}} << "o3=3"
-        << "o1=1 o2=1 o3=3 u=0" << 5;
-    QTest::newRow("nothing at or after the time") << QList<Batch>{{5, 301}} << ""
-                                                  << "o1=0 o2=0 o3=0 u=0" << 0;
-}
-
-void TestReadState::batchChatReads()
-{
-    using Batch = QPair<qint64, qint64>;
-    QFETCH(QList<Batch>, batches);
-    QFETCH(QString, lastMap);
-    QFETCH(QString, countColumn);
-    QFETCH(int, readerRows);
-
-    StoreFixture store(QStringLiteral("Veltri_mqtt"));
-    store.addChat(kTopic, QStringLiteral("o1"), kOwn, 100);
-    store.addChat(kTopic, QStringLiteral("o2"), kOwn, 200);
-    store.addChat(kTopic, QStringLiteral("o3"), kOwn, 300);
-    store.addChat(kTopic, QStringLiteral("u"), kOwn, 250, 0);
-    store.addChat(kTopic, QStringLiteral("x"), 9, 260);
-    // The same message ids in another room must not mix in.
-    store.addChat(QStringLiteral("chat/2"), QStringLiteral("p1"), kOwn, 300);
-
-    QMap<QString, int> map;
-    for (const Batch& batch : batches) {
-        map.clear();
-        store.db().batchChatReads(map, kTopic, kOwn, batch.first, batch.second);
+        // Room chat/1: a (100, read), b (200, unread), c (300, unread, own), d (400, read);
+        // chat/2: e (250, unread).
+        QTest::newRow("time 0: only the unread rows")
+            << kTopic << qint64(0) << 2 << QStringList{"e"};
+        QTest::newRow("from a time: every row at or after it, read or not")
+            << kTopic << qint64(200) << 3 << QStringList{"e"};
+        QTest::newRow("negative time counts as none")
+            << kTopic << qint64(-5) << 2 << QStringList{"e"};
+        QTest::newRow("empty topic") << QString() << qint64(0) << 0 << QStringList{"b", "c", "e"};
+        QTest::newRow("topic that is not a value")
+            << "chat/1' OR '1'='1" << qint64(0) << 0 << QStringList{"b", "c", "e"};
     }
-    QStringList mapText;
-    for (auto it = map.cbegin(); it != map.cend(); ++it)
-        mapText << it.key() + QLatin1Char('=') + QString::number(it.value());
-    QCOMPARE(mapText.join(QLatin1Char(' ')), lastMap);
-    QCOMPARE(store
-                 .rows(QStringLiteral("SELECT msg_id || '=' || count FROM TTT_CHATT WHERE msg_id "
-                                      "IN ('o1','o2','o3','u') ORDER BY msg_id"))
-                 .join(QLatin1Char(' ')),
-             countColumn);
-    QCOMPARE(store.number(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT_READER")), readerRows);
-    // A reader row keeps the message's own time.
-    QCOMPARE(store.number(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT_READER R JOIN TTT_CHATT "
-                                         "C ON R.msg_id=C.msg_id WHERE R.msg_time != C.msg_time")),
-             0);
-}
+
+    void updateReadAll()
+    {
+        QFETCH(QString, topic);
+        QFETCH(qint64, time);
+        QFETCH(int, changed);
+        QFETCH(QStringList, unreadAfter);
+        StoreFixture store;
+        store.addChat(kTopic, "a", 5, 100, 1, 1);
+        store.addChat(kTopic, "b", 5, 200, 1, 0);
+        store.addChat(kTopic, "c", kOwn, 300, 1, 0);
+        store.addChat(kTopic, "d", 5, 400, 1, 1);
+        store.addChat("chat/2", "e", 5, 250, 1, 0);
+        QCOMPARE(store.db().updateReadAll(topic, time), changed);
+        QCOMPARE(store.rows("SELECT msg_id FROM TTT_CHATT WHERE msg_read=0 ORDER BY "
+                            "msg_id"),
+                 unreadAfter);
+    }
+
+    void unreadCountsReadersAndFirstUnreadTime()
+    {
+        StoreFixture store;
+        store.addRoom(kTopic, 20, "5");
+        store.addRoom("chat/2", 20, "6");
+        store.addRoom("chat/3", 20, "7");
+        // chat/1: two unread chats of others count; own, read, and notice rows do not.
+        store.addChat(kTopic, "a", 5, 100, 1, 0);
+        store.addChat(kTopic, "b", 6, 200, 1, 0);
+        store.addChat(kTopic, "c", kOwn, 50, 1, 0);
+        store.addChat(kTopic, "d", 5, 60, 1, 1);
+        store.addChat(kTopic, "e", 5, 500, 1, 0, "Lee", 3);
+        // chat/2: all read; chat/3: one unread; chat/9 has no room row.
+        store.addChat("chat/2", "f", 6, 100, 1, 1);
+        store.addChat("chat/3", "g", 7, 100, 1, 0);
+        store.addChat("chat/9", "h", 7, 100, 1, 0);
+
+        UnreadCounts counts;
+        counts.set("chat/5", 4);
+        store.db().loadUnreadCounts(kOwn, counts);
+        const QHash<QString, int> expected{{kTopic, 2}, {"chat/3", 1}, {"chat/5", 4}};
+        QCOMPARE(counts.entries(), expected);
+        // The one-argument form fills the process-wide table.
+        unreadCounts().clear();
+        store.db().loadUnreadCounts(kOwn);
+        QCOMPARE(unreadCounts().entries().size(), 2);
+        QCOMPARE(unreadCounts().get(kTopic), 2);
+        unreadCounts().clear();
+
+        // The oldest unread chat of others, until the room is read.
+        DBChatRoom room;
+        room.setTopic(kTopic);
+        QCOMPARE(store.db().firstUnreadTime(room, kOwn), 100);
+        QCOMPARE(store.db().updateReadAll(kTopic, 0), 4);
+        QCOMPARE(store.db().firstUnreadTime(room, kOwn), 0);
+
+        // Readers of a message, by name, appended to the caller's list.
+        store.addUser(5, "Yoon");
+        store.addUser(6, "Ahn");
+        store.addUser(7, "Moon");
+        store.addReader(kTopic, "a", 5, 100);
+        store.addReader(kTopic, "a", 6, 100);
+        store.addReader(kTopic, "b", 7, 200);
+        store.addReader("chat/2", "a", 7, 100);
+        QList<DBUser> users{DBUser()};
+        store.db().readers(users, kTopic, "a");
+        QCOMPARE(fields({users.size(), users.at(1).userName(), users.at(2).userName()}),
+                 "3|Ahn|Yoon");
+    }
+
+    void batchChatReads_data()
+    {
+        // Room chat/1 holds own confirmed chats o1 (100), o2 (200), o3 (300), an own unconfirmed u
+        // (250) and another member's x (260). Every row: reader, time; after all of them run in
+        // turn: the read-count map of the last run, and the count column of o1..o3 and u.
+        QTest::addColumn<QList<QPair<qint64, qint64>>>("batches");
+        QTest::addColumn<QString>("lastMap");
+        QTest::addColumn<QString>("countColumn");
+        QTest::addColumn<int>("readerRows");
+
+        using Batch = QPair<qint64, qint64>;
+        QTest::newRow("one reader from a time: confirmed own chats at or after it")
+            << QList<Batch>{{5, 200}} << "o2=1 o3=1"
+            << "o1=0 o2=1 o3=1 u=0" << 2;
+        QTest::newRow("the same batch twice adds nothing")
+            << QList<Batch>{{5, 200}, {5, 200}} << "o2=1 o3=1"
+            << "o1=0 o2=1 o3=1 u=0" << 2;
+        QTest::newRow("two readers count 2") << QList<Batch>{{5, 100}, {6, 200}} << "o2=2 o3=2"
+                                             << "o1=1 o2=2 o3=2 u=0" << 5;
+        QTest::newRow("a later batch refreshes counts from its own time only")
+            << QList<Batch>{{5, 300}, {6, 100}, {7, 300}} << "o3=3"
+            << "o1=1 o2=1 o3=3 u=0" << 5;
+        QTest::newRow("nothing at or after the time") << QList<Batch>{{5, 301}} << ""
+                                                      << "o1=0 o2=0 o3=0 u=0" << 0;
+    }
+
+    void batchChatReads()
+    {
+        using Batch = QPair<qint64, qint64>;
+        QFETCH(QList<Batch>, batches);
+        QFETCH(QString, lastMap);
+        QFETCH(QString, countColumn);
+        QFETCH(int, readerRows);
+
+        StoreFixture store("Veltri_mqtt");
+        store.addChat(kTopic, "o1", kOwn, 100);
+        store.addChat(kTopic, "o2", kOwn, 200);
+        store.addChat(kTopic, "o3", kOwn, 300);
+        store.addChat(kTopic, "u", kOwn, 250, 0);
+        store.addChat(kTopic, "x", 9, 260);
+        // The same message ids in another room must not mix in.
+        store.addChat("chat/2", "p1", kOwn, 300);
+
+        QMap<QString, int> map;
+        for (const Batch& batch : batches) {
+            map.clear();
+            store.db().batchChatReads(map, kTopic, kOwn, batch.first, batch.second);
+        }
+        QStringList mapText;
+        for (auto it = map.cbegin(); it != map.cend(); ++it)
+            mapText << it.key() + QLatin1Char('=') + QString::number(it.value());
+        QCOMPARE(mapText.join(QLatin1Char(' ')), lastMap);
+        QCOMPARE(store
+                     .rows("SELECT msg_id || '=' || count FROM TTT_CHATT WHERE msg_id "
+                           "IN ('o1','o2','o3','u') ORDER BY msg_id")
+                     .join(QLatin1Char(' ')),
+                 countColumn);
+        QCOMPARE(store.number("SELECT COUNT(*) FROM TTT_CHATT_READER"), readerRows);
+        // A reader row keeps the message's own time.
+        QCOMPARE(store.number("SELECT COUNT(*) FROM TTT_CHATT_READER R JOIN TTT_CHATT "
+                              "C ON R.msg_id=C.msg_id WHERE R.msg_time != C.msg_time"),
+                 0);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestReadState)
 #include "tst_readstate.moc"
