@@ -48,16 +48,16 @@ struct Worker
         QSqlDatabase& c = db.database();
         const bool batch = round % 10 == 0;
         if (batch && !c.transaction())
-            return fail(QStringLiteral("begin ") + c.lastError().text());
+            return fail("begin " + c.lastError().text());
         for (int i = 0; i < (batch ? 10 : 1); ++i) {
             if (!insertChat(db))
-                return fail(QStringLiteral("insert"));
+                return fail("insert");
         }
         if (batch && !DBChatReader(&db, topic, topic + "-1", round, 1).insertOrUpdate())
-            return fail(QStringLiteral("reader"));
+            return fail("reader");
         if (batch && !c.commit())
-            return fail(QStringLiteral("commit ") + c.lastError().text());
-        return db.chatCount(topic) == inserted || fail(QStringLiteral("own rows missing"));
+            return fail("commit " + c.lastError().text());
+        return db.chatCount(topic) == inserted || fail("own rows missing");
     }
 
     bool fail(const QString& what)
@@ -84,100 +84,96 @@ struct Worker
 class TestStoreConcurrency : public QObject
 {
     Q_OBJECT
+    std::unique_ptr<LogCapture> m_log;
+
 private slots:
     void initTestCase() { m_log = std::make_unique<LogCapture>(); }
     void cleanupTestCase() { m_log.reset(); }
-    void fourConnectionsOnFourThreads();
-    void connectionStaysOnItsThread();
-    void sessionReadsDuringLoginAndLogoff();
 
-private:
-    std::unique_ptr<LogCapture> m_log;
-};
+    void fourConnectionsOnFourThreads()
+    {
+        TestEnv env;
+        const QString file = env.path("veltri_four.db");
+        Worker workers[] = {{"Veltri", 1, "chat/1", 0, {}},
+                            {"Veltri_mqtt", 0, "chat/2", 0, {}},
+                            {"Veltri_cache", 0, "chat/3", 0, {}},
+                            {"Veltri_chatrooms", 0, "chat/4", 0, {}}};
+        m_log->clear();
+        // All four open the new file at once, so the schema is made under contention too.
+        std::vector<std::thread> threads;
+        for (Worker& worker : workers)
+            threads.emplace_back([&worker, file] { worker.run(file); });
+        for (std::thread& thread : threads)
+            thread.join();
 
-void TestStoreConcurrency::fourConnectionsOnFourThreads()
-{
-    TestEnv env;
-    const QString file = env.path(QStringLiteral("veltri_four.db"));
-    Worker workers[] = {{"Veltri", 1, "chat/1", 0, {}},
-                        {"Veltri_mqtt", 0, "chat/2", 0, {}},
-                        {"Veltri_cache", 0, "chat/3", 0, {}},
-                        {"Veltri_chatrooms", 0, "chat/4", 0, {}}};
-    m_log->clear();
-    // All four open the new file at once, so the schema is made under contention too.
-    std::vector<std::thread> threads;
-    for (Worker& worker : workers)
-        threads.emplace_back([&worker, file] { worker.run(file); });
-    for (std::thread& thread : threads)
-        thread.join();
-
-    QCOMPARE(m_log->lines(QStringLiteral("DBManager::createDB() TTT_USER")).size(), 1);
-    const QStringList problems = m_log->lines().filter(QRegularExpression("fail|locked"));
-    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
-    DBManager check(file, QStringLiteral("check"), kKey, 0);
-    for (const Worker& worker : workers) {
-        QCOMPARE(fields({worker.connection, worker.failure, worker.inserted > 10,
-                         check.chatCount(worker.topic)}),
-                 fields({worker.connection, QString(), true, worker.inserted}));
-    }
-}
-
-void TestStoreConcurrency::connectionStaysOnItsThread()
-{
-#ifdef NDEBUG
-    QSKIP("the driver checks the owning thread in debug builds only");
-#else
-    StoreFixture store;
-    const QSqlDatabase connection = store.db().database();
-    const QString count = QStringLiteral("SELECT count(*) FROM TTT_CHATT");
-    QString error;
-    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral(
-                                            "^SqlCipherDriver::prepare - connection of .* used "
-                                            "outside the thread that opened it$")));
-    std::thread([&] {
-        QSqlQuery query(connection);
-        error = query.exec(count) ? QStringLiteral("executed") : query.lastError().text();
-    }).join();
-    QVERIFY2(error.contains(QLatin1String("outside its thread")), qPrintable(error));
-    // The owner goes on using it.
-    QVERIFY(QSqlQuery(connection).exec(count));
-#endif
-}
-
-void TestStoreConcurrency::sessionReadsDuringLoginAndLogoff()
-{
-    TestEnv env;
-    DBManager db(env.path(QStringLiteral("veltri_session.db")), QStringLiteral("Veltri"), kKey, 1);
-    MTData session(&db);
-    std::atomic<bool> stop{false};
-    std::atomic<int> reads{0};
-    std::atomic<int> torn{0};
-
-    // The messaging and request threads read ids and keys while the GUI thread logs in and off:
-    // each value is either the logged-in one or none.
-    std::thread reader([&] {
-        for (MTData* current = MTData::instance(); !stop.load(); ++reads) {
-            const qint64 userId = current->userId();
-            const QString key = current->accessKey();
-            if ((userId != 0 && userId != 42) || (!key.isEmpty() && key != "access-key"))
-                ++torn;
-            current->isTopicAlarmOn(QStringLiteral("chat/1"));
+        QCOMPARE(m_log->lines("DBManager::createDB() TTT_USER").size(), 1);
+        const QStringList problems = m_log->lines().filter(QRegularExpression("fail|locked"));
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+        DBManager check(file, "check", kKey, 0);
+        for (const Worker& worker : workers) {
+            QCOMPARE(fields({worker.connection, worker.failure, worker.inserted > 10,
+                             check.chatCount(worker.topic)}),
+                     fields({worker.connection, QString(), true, worker.inserted}));
         }
-    });
-    for (int cycle = 0; cycle < 100; ++cycle) {
-        DBEditor editor;
-        session.setUserId(editor, 42);
-        session.setAccessKey(editor, QStringLiteral("access-key"));
-        session.setTopicAlarm(editor, QStringLiteral("chat/1"), cycle % 2 == 0);
-        QVERIFY(session.applyCommit(editor));
-        session.applyZero();
     }
-    while (reads.load() < 100)
-        QThread::yieldCurrentThread();
-    stop = true;
-    reader.join();
-    QCOMPARE(torn.load(), 0);
-}
+
+    void connectionStaysOnItsThread()
+    {
+#ifdef NDEBUG
+        QSKIP("the driver checks the owning thread in debug builds only");
+#else
+        StoreFixture store;
+        const QSqlDatabase connection = store.db().database();
+        const QString count = "SELECT count(*) FROM TTT_CHATT";
+        QString error;
+        QTest::ignoreMessage(QtCriticalMsg,
+                             QRegularExpression("^SqlCipherDriver::prepare - connection of .* used "
+                                                "outside the thread that opened it$"));
+        std::thread([&] {
+            QSqlQuery query(connection);
+            error = query.exec(count) ? "executed" : query.lastError().text();
+        }).join();
+        QVERIFY2(error.contains(QLatin1String("outside its thread")), qPrintable(error));
+        // The owner goes on using it.
+        QVERIFY(QSqlQuery(connection).exec(count));
+#endif
+    }
+
+    void sessionReadsDuringLoginAndLogoff()
+    {
+        TestEnv env;
+        DBManager db(env.path("veltri_session.db"), "Veltri", kKey, 1);
+        MTData session(&db);
+        std::atomic<bool> stop{false};
+        std::atomic<int> reads{0};
+        std::atomic<int> torn{0};
+
+        // The messaging and request threads read ids and keys while the GUI thread logs in and off:
+        // each value is either the logged-in one or none.
+        std::thread reader([&] {
+            for (MTData* current = MTData::instance(); !stop.load(); ++reads) {
+                const qint64 userId = current->userId();
+                const QString key = current->accessKey();
+                if ((userId != 0 && userId != 42) || (!key.isEmpty() && key != "access-key"))
+                    ++torn;
+                current->isTopicAlarmOn("chat/1");
+            }
+        });
+        for (int cycle = 0; cycle < 100; ++cycle) {
+            DBEditor editor;
+            session.setUserId(editor, 42);
+            session.setAccessKey(editor, "access-key");
+            session.setTopicAlarm(editor, "chat/1", cycle % 2 == 0);
+            QVERIFY(session.applyCommit(editor));
+            session.applyZero();
+        }
+        while (reads.load() < 100)
+            QThread::yieldCurrentThread();
+        stop = true;
+        reader.join();
+        QCOMPARE(torn.load(), 0);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestStoreConcurrency)
 #include "tst_storeconcurrency.moc"
