@@ -31,23 +31,21 @@ void TestFileManager::safeFileName_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("safe");
-    const QList<QPair<QString, QString>> rows = {
-        {"report.pdf", "report.pdf"},
-        {"https://chat.example.org/files/a%20b.png?v=2#top", "a b.png"},
-        {"../../x", "x"},
-        {"C:\\Users\\kim\\..\\file.txt", "file.txt"},
-        {"C:x.txt", "C_x.txt"},
-        {"a<b>c:d\"e|f?g*h", "a_b_c_d_e_f_g_h"},
-        {"na\tme\n\x01.txt", "name.txt"},
-        {QString::fromUtf8("회의록 (최종).txt"), QString::fromUtf8("회의록 (최종).txt")},
-        {"", ""},
-        {"...", ""},
-        {"/files/..", ""},
-        {" \t ", ""},
+    auto row = [](const char* tag, const QString& name, const QString& safe) {
+        QTest::newRow(tag) << name << safe;
     };
-    int n = 0;
-    for (const auto& row : rows)
-        QTest::addRow("%d %s", ++n, qPrintable(row.first.simplified())) << row.first << row.second;
+    row("plain", "report.pdf", "report.pdf");
+    row("url", "https://chat.example.org/files/a%20b.png?v=2#top", "a b.png");
+    row("climbing", "../../x", "x");
+    row("windows path", "C:\\Users\\kim\\..\\file.txt", "file.txt");
+    row("drive", "C:x.txt", "C_x.txt");
+    row("reserved", "a<b>c:d\"e|f?g*h", "a_b_c_d_e_f_g_h");
+    row("controls", "na\tme\n\x01.txt", "name.txt");
+    row("hangul", "회의록 (최종).txt", "회의록 (최종).txt");
+    row("empty", "", "");
+    row("dots", "...", "");
+    row("url of dots", "/files/..", "");
+    row("blank", " \t ", "");
 }
 
 void TestFileManager::safeFileName()
