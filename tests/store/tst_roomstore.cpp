@@ -19,16 +19,6 @@ const char* const kDesignRoomList =
     "ON(a.topic=v.topic) ORDER BY CASE WHEN v.reg_datetime IS NULL THEN a.update_date ELSE "
     "v.reg_datetime END desc";
 
-// A room-list row as "topic@sortTime:roomName:lastMessage".
-QString describe(const DBChatRoom& room)
-{
-    const qint64 key = room.regDatetime() != 0 ? room.regDatetime() : room.updateDate();
-    return QStringLiteral("%1@%2:%3:%4")
-        .arg(room.topic())
-        .arg(key)
-        .arg(room.roomName(), room.lastMessage());
-}
-
 // The statement leaves the order of rooms with equal times open: the rows are compared sorted,
 // the order on its own.
 QStringList sorted(QStringList rows)
@@ -37,11 +27,17 @@ QStringList sorted(QStringList rows)
     return rows;
 }
 
+// Room-list rows as "topic@sortTime:roomName:lastMessage".
 QStringList describe(const QList<DBChatRoom>& rooms)
 {
     QStringList rows;
-    for (const DBChatRoom& room : rooms)
-        rows << describe(room);
+    for (const DBChatRoom& r : rooms) {
+        const qint64 key = r.regDatetime() != 0 ? r.regDatetime() : r.updateDate();
+        rows << QStringLiteral("%1@%2:%3:%4")
+                    .arg(r.topic())
+                    .arg(key)
+                    .arg(r.roomName(), r.lastMessage());
+    }
     return rows;
 }
 
