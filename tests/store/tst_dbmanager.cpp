@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonObject>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -61,12 +62,7 @@ class TestDBManager : public QObject
     // Every row of every table and the schema, read by the sqlcipher tool.
     QStringList dump() const { return sqlcipherTool(file(), kKey, ".dump"); }
     QString file() const { return m_env->path("veltri_test.db"); }
-    DBUser user(DBManager* db, qint64 id)
-    {
-        DBUser user(db);
-        user.setUserId(id);
-        return user;
-    }
+    DBUser user(DBManager* db, qint64 id) { return DBUser(db, QJsonObject{{"userId", id}}); }
 
     std::unique_ptr<TestEnv> m_env;
     std::unique_ptr<LogCapture> m_log;
