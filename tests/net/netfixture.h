@@ -10,8 +10,6 @@
 #include <QWidget>
 #include <QtTest>
 
-#include <memory>
-
 // Everything the request engine signalled, in order, as a receiver on the GUI thread hears it.
 class NetRecorder : public QObject
 {

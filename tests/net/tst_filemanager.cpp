@@ -6,8 +6,6 @@
 
 #include <QtTest>
 
-#include <memory>
-
 class TestFileManager : public QObject
 {
     Q_OBJECT

@@ -7,7 +7,6 @@
 #include "net/filemanager.h"
 #include "netfixture.h"
 
-#include <QSslSocket>
 #include <QTcpServer>
 
 namespace {

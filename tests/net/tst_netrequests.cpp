@@ -4,8 +4,6 @@
 #include "netfixture.h"
 #include "store/dbchatroom.h"
 
-#include <functional>
-
 using Call = std::function<bool(int reqCode)>;
 Q_DECLARE_METATYPE(Call)
 
