@@ -3,12 +3,7 @@
 // progress, picture fetches into the cache, downloads to the cache or a chosen path, and the
 // ways fetches and downloads fail.
 #include "net/filemanager.h"
-#include "net/netmultipart.h"
 #include "netfixture.h"
-
-#include <QImage>
-
-#include <algorithm>
 
 namespace {
 // Bytes sent (or received) never go back, and the last report is the whole.
@@ -89,26 +84,24 @@ void TestNetTransfer::uploads()
     const QList<NetRecorder::Event> progress = m_recorder->of("uploadProgress", reqId);
     QVERIFY(steady(progress) && progress.last().total() > info.size());
 
-    // The fields in order with their values, then the file's name and the file.
-    const QJsonObject received = m_server.requests(path, since).last().toObject();
-    QCOMPARE(received["path"].toString(), path);
-    fields.replace(QStringLiteral("%me"), QString::number(m_session->userId()));
-    fields += "&uploadFileName=" + info.fileName() + "&file=";
-    const QJsonObject form = received["form"].toObject();
-    QStringList sent;
+    // The path, the fields in order with their values, then the file's name and the file.
+    const QJsonValue received = m_server.requests(path, since).last();
+    QStringList sent = {received["path"].toString()};
     for (const QJsonValue& part : received["parts"].toArray())
-        sent << part.toString() + QLatin1Char('=') + form.value(part.toString()).toString();
-    QCOMPARE(sent.join('&'), fields);
-    const QJsonObject part = received["file"].toObject();
-    QCOMPARE(QJsonArray({part["filename"], part["size"]}),
-             QJsonArray({info.fileName(), double(info.size())}));
+        sent << part.toString() + '=' + received["form"][part.toString()].toString();
+    sent.last() += received["file"]["filename"].toString() + ' ' +
+                   QString::number(received["file"]["size"].toDouble(), 'f', 0);
+    fields.replace(QStringLiteral("%me"), QString::number(m_session->userId()));
+    QCOMPARE(sent.join('&'), QStringLiteral("%1&%2&uploadFileName=%3&file=%3 %4")
+                                 .arg(path, fields, info.fileName())
+                                 .arg(info.size()));
 
     // The boundary of the rule: 10,000,000,000 + r * 90,000,000,000 / 32,768 in hexadecimal
     // digits after "--", shown for the smallest, middle and largest r.
     QCOMPARE(QList<QByteArray>({NetMultipart::boundary(0), NetMultipart::boundary(16384),
                                 NetMultipart::boundary(32767)}),
              QList<QByteArray>({"--2540be400", "--cce416600", "--17484cff29"}));
-    const QString contentType = received["headers"].toObject()["content-type"].toString();
+    const QString contentType = received["headers"]["content-type"].toString();
     QVERIFY2(contentType.contains(
                  QRegularExpression("^multipart/form-data; boundary=--[0-9a-f]{9,10}$")),
              qPrintable(contentType));
@@ -152,8 +145,8 @@ void TestNetTransfer::downloads()
     QVERIFY(m_net->downloadFile(reqId, url, chosen));
     const NetRecorder::Event answer = m_recorder->answer(reqId);
     if (httpCode != 0) {
-        QCOMPARE(answer.signal, QStringLiteral("downloadFailure"));
-        QCOMPARE(answer.errCode(), httpCode);
+        QCOMPARE(QVariantList({answer.signal, answer.errCode()}),
+                 QVariantList({"downloadFailure", httpCode}));
         QVERIFY(error.isEmpty() ? !answer.text().isEmpty() : answer.text() == error);
         // Nothing was left behind, in the cache or near the target.
         QCOMPARE(cacheFiles(), cacheBefore);
@@ -163,8 +156,8 @@ void TestNetTransfer::downloads()
         QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("plain.txt"))).size(), qint64(0));
         return;
     }
-    QCOMPARE(answer.signal, QStringLiteral("downloadSuccess"));
-    QCOMPARE(answer.args, QVariantList({reqId, url, expectedPath}));
+    QCOMPARE(QVariantList{answer.signal} + answer.args,
+             QVariantList({"downloadSuccess", reqId, url, expectedPath}));
     const QString original = m_server.dataDir() + url;
     QFile got(expectedPath), sent(original);
     QVERIFY(got.open(QIODevice::ReadOnly) && sent.open(QIODevice::ReadOnly));
@@ -192,7 +185,7 @@ void TestNetTransfer::pictures()
     url = url.arg(m_session->userId() + 3);
     const QString path = FileManager::cacheFilePath(url);
     QFile::remove(path);
-    const QStringList cacheBefore = cacheFiles();
+    QStringList cache = cacheFiles();
     m_recorder->clear();
     // Four fetches of one picture at once: each hears of the whole file, with its widget.
     QWidget widget;
@@ -200,14 +193,13 @@ void TestNetTransfer::pictures()
         QCOMPARE(m_net->requestImage(url, &widget), QString());
     QTRY_COMPARE_WITH_TIMEOUT(m_recorder->events().size(), 4, 30000);
     const QVariant w = QVariant::fromValue(&widget);
-    const QVariantList heard = fetched ? QVariantList{url, path, w} : QVariantList{url, w};
-    for (const NetRecorder::Event& e : m_recorder->events()) {
-        QCOMPARE(e.signal, QString(fetched ? "imageSuccess" : "imageFailure"));
-        QCOMPARE(e.args, heard);
-    }
+    const QVariantList heard =
+        fetched ? QVariantList{"imageSuccess", url, path, w} : QVariantList{"imageFailure", url, w};
+    for (const NetRecorder::Event& e : m_recorder->events())
+        QCOMPARE(QVariantList{e.signal} + e.args, heard);
     // The cache gains the whole picture or nothing, and no temporary file is left behind.
-    QStringList cache = cacheBefore;
-    cache << (fetched ? QStringList(QFileInfo(path).fileName()) : QStringList());
+    if (fetched)
+        cache << QFileInfo(path).fileName();
     cache.sort();
     QCOMPARE(cacheFiles(), cache);
     if (!fetched)
