@@ -7,10 +7,12 @@
 
 XSession::XSession(bool withTray)
 {
-    // -displayfd 1: the server picks a free display and prints its number.
+    // -displayfd 1: the server picks a free display and prints its number. -noreset: without a
+    // tray nothing stays connected, so each xdotool poll ending would reset the server, and a
+    // program connecting during a reset fails to open the display.
     m_xvfb.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_xvfb.start(QStringLiteral("Xvfb"),
-                 {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+    m_xvfb.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x1024x24",
+                                          "-nolisten", "tcp", "-noreset"});
     QByteArray number;
     while (!number.endsWith('\n') && m_xvfb.waitForReadyRead(5000))
         number += m_xvfb.readAllStandardOutput();
