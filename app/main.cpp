@@ -4,7 +4,7 @@
 #include "app/logging.h"
 #include "app/qtsingleapplication.h"
 #include "main/maindialog.h"
-#include "main/mtdata.h"
+#include "store/mtdata.h"
 #include "platform/startupargs.h"
 #include "resources/mtresources.h"
 

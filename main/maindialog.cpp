@@ -1,7 +1,7 @@
 #include "main/maindialog.h"
 #include "ui_maindialog.h"
 
-#include "main/mtdata.h"
+#include "store/mtdata.h"
 #include "widgets/mtframeless.h"
 
 #include <QDebug>

@@ -1,6 +1,6 @@
 #include "messaging/mqttmanager.h"
 
-#include "main/mtdata.h"
+#include "store/mtdata.h"
 #include "messaging/messageid.h"
 #include "messaging/mqttreceivebatch.h"
 #include "messaging/payloadcodec.h"

@@ -1,7 +1,7 @@
 // The request catalogue: every REST request of the client with its path, method and form.
 #include "net/netservermanager.h"
 
-#include "main/mtdata.h"
+#include "store/mtdata.h"
 #include "net/netform.h"
 #include "net/netlogmask.h"
 #include "net/netsessionheaders.h"

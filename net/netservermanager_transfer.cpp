@@ -2,7 +2,7 @@
 // the engine's pool with its own network access object.
 #include "net/netservermanager.h"
 
-#include "main/mtdata.h"
+#include "store/mtdata.h"
 #include "net/filemanager.h"
 #include "net/neterrorbody.h"
 #include "net/netsessionheaders.h"

@@ -2,7 +2,7 @@
 // and the room list, each on a store connection of its own on the worker's thread.
 #include "net/netservermanager.h"
 
-#include "main/mtdata.h"
+#include "store/mtdata.h"
 #include "net/netsessionheaders.h"
 #include "store/dbgroup.h"
 #include "store/dbmanager.h"

@@ -1,6 +1,6 @@
 #include "net/netsessionheaders.h"
 
-#include "main/mtdata.h"
+#include "store/mtdata.h"
 
 #include <QCoreApplication>
 #include <QNetworkRequest>

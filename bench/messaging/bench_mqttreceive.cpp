@@ -8,7 +8,7 @@
 // decide the ratio.
 #include "receiveharness.h"
 
-#include "main/mtdata.h"
+#include "store/mtdata.h"
 #include "messaging/chatpayload.h"
 #include "messaging/mqttmanager.h"
 #include "messaging/payloadcodec.h"

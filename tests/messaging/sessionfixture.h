@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main/mtdata.h"
+#include "store/mtdata.h"
 #include "messaging/mqttmanager.h"
 #include "messaging/payloadcodec.h"
 #include "store/dbmanager.h"

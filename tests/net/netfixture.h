@@ -2,7 +2,7 @@
 
 #include "common/devserver.h"
 #include "common/testenv.h"
-#include "main/mtdata.h"
+#include "store/mtdata.h"
 #include "net/netservermanager.h"
 #include "net/serverconfig.h"
 #include "store/dbmanager.h"

@@ -1,4 +1,4 @@
-#include "main/mtdata.h"
+#include "store/mtdata.h"
 #include "store/dbmanager.h"
 #include "storefixture.h"
 

@@ -1,5 +1,5 @@
 #include "logcapture.h"
-#include "main/mtdata.h"
+#include "store/mtdata.h"
 #include "store/dbchat.h"
 #include "store/dbchatreader.h"
 #include "store/dbmanager.h"

@@ -1,4 +1,4 @@
-#include "main/mtdata.h"
+#include "store/mtdata.h"
 
 #include <QDebug>
 #include <QVector>
