@@ -22,6 +22,8 @@ function field(form, name, { required = true } = {}) {
     return one === undefined ? undefined : String(one);
 }
 
+const SERVED = ['/rest', '/files', '/pictures', '/download'];
+
 export function buildRest({ store, ops, files, tls, requestLog, faults, log }) {
     const app = Fastify({
         https: { key: fs.readFileSync(tls.key), cert: fs.readFileSync(tls.cert) },
@@ -36,8 +38,10 @@ export function buildRest({ store, ops, files, tls, requestLog, faults, log }) {
     // GET and DELETE arrive with "Content-Type: text/plain" and no body.
     app.addContentTypeParser('text/plain', { parseAs: 'string' }, (req, body, done) => done(null, body));
 
+    // Everything served is recorded and open to injected faults.
+    const served = (url) => SERVED.some((p) => url === p || url.startsWith(`${p}/`) || url.startsWith(`${p}?`));
     app.addHook('onRequest', async (req, reply) => {
-        if (!req.url.startsWith('/rest')) return undefined;
+        if (!served(req.url)) return undefined;
         req.logEntry = requestLog.start(req);
         if (await faults.apply(req, reply)) return reply;
         return undefined;
@@ -46,6 +50,10 @@ export function buildRest({ store, ops, files, tls, requestLog, faults, log }) {
         if (req.logEntry && req.body && typeof req.body === 'object' && !req.isMultipart()) {
             req.logEntry.form = { ...req.body };
         }
+    });
+    app.addHook('onSend', async (req, reply, payload) => {
+        if (req.logEntry) req.logEntry.status = reply.statusCode;
+        return faults.hold(req, reply, payload);
     });
     app.addHook('onResponse', async (req, reply) => {
         if (req.logEntry) req.logEntry.status = reply.statusCode;

@@ -1,0 +1,122 @@
+import assert from 'node:assert/strict';
+import https from 'node:https';
+import { after, afterEach, test } from 'node:test';
+import { updatePackage } from '../lib/files.mjs';
+import * as h from './helpers.mjs';
+
+const s = await h.startServer();
+after(() => s.stop());
+afterEach(() => s.control('POST', '/control/fail', { mode: 'off' }));
+const me = (await h.login(s, 'user001')).session;
+
+// A GET whose answer is watched as it arrives: `head` resolves with the status and headers,
+// `end` with every byte received and how the answer ended ("end" or "close" when cut short).
+function watch(p, headers = {}) {
+    const received = [];
+    let onHead;
+    const head = new Promise((resolve) => { onHead = resolve; });
+    const end = new Promise((resolve, reject) => {
+        const req = https.get({ host: 'localhost', port: s.rest, path: p, ca: s.ca, headers }, (res) => {
+            onHead({ status: res.statusCode, headers: res.headers });
+            res.on('data', (d) => received.push(d));
+            res.on('end', () => resolve({ how: 'end', body: Buffer.concat(received) }));
+            res.on('aborted', () => resolve({ how: 'close', body: Buffer.concat(received) }));
+            res.on('error', () => resolve({ how: 'close', body: Buffer.concat(received) }));
+        });
+        req.on('error', reject);
+    });
+    const bytes = () => received.reduce((n, d) => n + d.length, 0);
+    return { head, end, bytes };
+}
+
+test('an error fault applies to every served path, counted, and the record covers those paths', async () => {
+    const since = (await s.control('GET', '/control/requests?n=1'))[0].seq;
+    for (const p of ['/files/seeddoc1.txt', '/pictures/u1002_1_t.png', '/download/VeltriTalk-Setup-1047.exe', '/rest/auth/ping']) {
+        await s.control('POST', '/control/fail', { mode: 'error', status: 503, code: 50300, path: p.split('/').slice(0, 2).join('/'), count: 1 });
+        const failed = await me.api('GET', p);
+        const next = await me.api('GET', p);
+        assert.deepEqual([failed.status, failed.json?.code, next.status], [503, 50300, 200], p);
+    }
+    const record = (await s.control('GET', `/control/requests?n=100&since=${since}`)).map((e) => [e.method, e.path, e.status]);
+    assert.deepEqual(record, [
+        ['GET', '/files/seeddoc1.txt', 503], ['GET', '/files/seeddoc1.txt', 200],
+        ['GET', '/pictures/u1002_1_t.png', 503], ['GET', '/pictures/u1002_1_t.png', 200],
+        ['GET', '/download/VeltriTalk-Setup-1047.exe', 503], ['GET', '/download/VeltriTalk-Setup-1047.exe', 200],
+        ['GET', '/rest/auth/ping', 503], ['GET', '/rest/auth/ping', 200],
+    ]);
+});
+
+test('a fault limited to a method passes the others; without a path it stays on /rest', async () => {
+    await s.control('POST', '/control/fail', { mode: 'error', method: 'POST', path: '/rest/chatt/room' });
+    const get = await me.api('GET', `/rest/chatt/room/${me.userId}`);
+    const post = await me.api('POST', '/rest/chatt/room', { form: { members: [1002], userId: me.userId, roomType: 20 } });
+    await s.control('POST', '/control/fail', { mode: 'error' });
+    const file = await me.api('GET', '/files/seeddoc2.txt');
+    const ping = await me.api('GET', '/rest/auth/ping');
+    assert.deepEqual([get.status, post.status, file.status, ping.status], [200, 500, 200, 500]);
+});
+
+test('a body fault answers the raw text exactly, with the status and content type given', async () => {
+    const ping = '/rest/auth/ping';
+    for (const [what, rule, get, expected] of [
+        ['empty', { raw: '' }, ping, [200, 'application/json', '']],
+        ['cut short', { raw: '{"status":200,"serverTi' }, ping, [200, 'application/json', '{"status":200,"serverTi']],
+        ['HTML page', { raw: '<html><body>Gateway</body></html>', type: 'text/html', status: 502 }, ping,
+            [502, 'text/html', '<html><body>Gateway</body></html>']],
+        ['an array', { raw: '[1,2,3]' }, ping, [200, 'application/json', '[1,2,3]']],
+        ['on a picture', { raw: 'not a png', type: 'image/png', path: '/pictures' }, '/pictures/u1003_1.png', [200, 'image/png', 'not a png']],
+    ]) {
+        await s.control('POST', '/control/fail', { mode: 'body', path: ping, ...rule });
+        const res = await me.api('GET', get);
+        assert.deepEqual([res.status, res.headers['content-type'].split(';')[0], res.body.toString('utf8')], expected, what);
+    }
+});
+
+test('a stall sends status, headers and the first bytes, then nothing until cleared; the connection then closes', async () => {
+    const name = 'VeltriTalk-Setup-2000.exe';
+    const full = updatePackage(name);
+    await s.control('POST', '/control/fail', { mode: 'stall', path: '/download', bytes: 1000 });
+    const w = watch(`/download/${name}`);
+    const head = await w.head;
+    assert.deepEqual([head.status, Number(head.headers['content-length'])], [200, full.length]);
+    await h.waitFor(() => w.bytes() === 1000, { what: 'the first bytes' });
+    // The record shows the stalled request before it ends: a sentinel that the server is done
+    // sending what it will send until the fault is cleared.
+    await h.waitFor(async () => (await s.control('GET', '/control/requests?path=/download')).length > 0, { what: 'record' });
+    await s.control('POST', '/control/fail', { mode: 'off' });
+    const end = await w.end;
+    assert.deepEqual([end.how, end.body], ['close', full.subarray(0, 1000)]);
+});
+
+test('a stall of 0 bytes still sends the headers; with after:finish clearing it lets the rest through', async () => {
+    await s.control('POST', '/control/fail', { mode: 'stall', path: '/files', bytes: 0, after: 'finish' });
+    const w = watch('/files/seeddoc3.txt');
+    const head = await w.head;
+    const whole = (await s.control('POST', '/control/fail', { mode: 'off' }), await w.end);
+    const direct = await s.api('GET', '/files/seeddoc3.txt');
+    assert.deepEqual([head.status, Number(head.headers['content-length']), whole.how, whole.body],
+        [200, direct.body.length, 'end', direct.body]);
+});
+
+test('a stalled JSON answer keeps its true length; a hang on /pictures is released with 503', async () => {
+    await s.control('POST', '/control/fail', { mode: 'stall', path: '/rest/auth/ping', bytes: 5 });
+    const w = watch('/rest/auth/ping', me.headers);
+    const head = await w.head;
+    await h.waitFor(() => w.bytes() === 5, { what: 'five bytes' });
+    await s.control('POST', '/control/fail', { mode: 'hang', path: '/pictures' });
+    const stalled = await w.end;
+    assert.deepEqual([head.status, Number(head.headers['content-length']) > 5, stalled.how, stalled.body.toString()],
+        [200, true, 'close', '{"sta']);
+
+    const hung = me.api('GET', '/pictures/u1004_1.png');
+    await h.waitFor(async () => (await s.control('GET', '/control/requests?path=/pictures/u1004')).length === 1, { what: 'hung request' });
+    await s.control('POST', '/control/fail', { mode: 'off' });
+    const res = await hung;
+    assert.deepEqual([res.status, res.json.code], [503, 50300]);
+});
+
+test('bad fault rules are refused', async () => {
+    for (const rule of [{ mode: 'explode' }, { mode: 'stall', bytes: -1 }, { mode: 'stall', after: 'later' }]) {
+        await assert.rejects(s.control('POST', '/control/fail', rule), /400/, JSON.stringify(rule));
+    }
+});
