@@ -1,7 +1,9 @@
 #include "net/netservermanager.h"
 
+#include "net/netanswer.h"
 #include "net/neterrorbody.h"
 #include "net/netform.h"
+#include "net/netidletimeout.h"
 #include "net/netsessionheaders.h"
 #include "net/nettls.h"
 #include "net/serverconfig.h"
@@ -9,7 +11,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
-#include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QThreadPool>
@@ -36,9 +37,9 @@ NetServerManager::NetServerManager(const QString& host, QObject* parent)
       m_sslConfiguration(NetTls::configuration(QString())),
       m_profileTel(QStringLiteral("000-0000-0000"))
 {
-    // Pool threads spend their time waiting for the network, and a request has no time-out of
-    // its own: a few more threads than cores keep one slow transfer from holding up the
-    // pictures and the room list behind it.
+    // Pool threads spend their time waiting for the network, up to the idle time-out each: a few
+    // more threads than cores keep one slow transfer from holding up the pictures and the room
+    // list behind it.
     m_threadPool->setMaxThreadCount(qMax(kMinimumWorkers, QThread::idealThreadCount()));
     qDebug().noquote().nospace() << "NetServerManager::NetServerManager host:" << m_host;
 }
@@ -53,7 +54,7 @@ NetServerManager::NetServerManager(const ServerConfig& config, QObject* parent)
 NetServerManager::~NetServerManager()
 {
     // Tasks emit this object's signals: none may still run once it is gone. Queued tasks are
-    // dropped and running requests aborted (a request has no time-out of its own).
+    // dropped and running requests aborted rather than left to their idle time-out.
     m_threadPool->clear();
     m_inflight.abortAll();
     m_threadPool->waitForDone();
@@ -150,6 +151,10 @@ QNetworkReply* NetServerManager::waitForReply(QNetworkReply* reply, int reqCode)
                                  << ", errorCode=" << int(reply->error());
     if (reply->error() == QNetworkReply::NoError)
         return reply;
+    if (NetIdleTimeout::hasTimedOut(reply)) {
+        emit onHttpFailure(reqCode, kErrorNetwork, timedOutText());
+        return reply;
+    }
     const QByteArray body = reply->readAll();
     if (body.isEmpty()) {
         delete reply;
@@ -171,6 +176,7 @@ bool NetServerManager::waitInLoop(QNetworkReply* reply)
             qWarning().noquote().nospace()
                 << "NetServerManager - sslErrors:" << error.errorString();
     });
+    NetIdleTimeout::watch(reply, m_idleTimeoutMs);
     const bool registered = m_inflight.add(reply);
     if (!registered)
         reply->abort();
@@ -188,6 +194,7 @@ bool NetServerManager::sendAsync(int reqCode, const QString& path, const QString
         emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("reply is NULL"));
         return false;
     }
+    NetIdleTimeout::watch(reply, m_idleTimeoutMs);
     connect(reply, &QNetworkReply::finished, this, &NetServerManager::onNetworkReplyFinished);
     connect(reply, &QNetworkReply::errorOccurred, this, &NetServerManager::onNetworkReplyError);
     return true;
@@ -203,11 +210,16 @@ void NetServerManager::onNetworkReplyFinished()
                                  << status.toInt();
     // An answer cut off after a 200 status is an error, reported by onNetworkReplyError only.
     if (status.isValid() && status.toInt() == 200 && reply->error() == QNetworkReply::NoError) {
-        const QByteArray body = reply->readAll();
         const int reqCode = replyCode(reply);
         qDebug().noquote().nospace()
             << "NetServerManager::onNetworkReplyFinished - reqCode=" << reqCode;
-        emit onHttpSuccess(reqCode, QJsonDocument::fromJson(body).object());
+        const NetAnswer answer =
+            NetAnswer::read(reply->readAll(), "NetServerManager::onNetworkReplyFinished",
+                            QStringLiteral("reqCode=%1").arg(reqCode));
+        if (answer.isReadable())
+            emit onHttpSuccess(reqCode, answer.object());
+        else
+            emit onHttpFailure(reqCode, kErrorUnreadable, unreadableText());
     } else if (reply->error() == QNetworkReply::NoError) {
         qWarning().noquote().nospace()
             << "NetServerManager::onNetworkReplyFinished - reqCode=" << replyCode(reply)
@@ -226,6 +238,10 @@ void NetServerManager::onNetworkReplyError(QNetworkReply::NetworkError error)
                                  << ", error=" << int(error) << " " << reply->errorString();
     const QByteArray body = reply->readAll();
     reply->deleteLater();
+    if (NetIdleTimeout::hasTimedOut(reply)) {
+        emit onHttpFailure(reqCode, kErrorNetwork, timedOutText());
+        return;
+    }
     if (body.isEmpty()) {
         qDebug().noquote().nospace()
             << "NetServerManager::onNetworkReplyError replyData.size() is zero";
@@ -259,6 +275,16 @@ void NetServerManager::onDownloadProgress(qint64 bytesReceived, qint64 bytesTota
 {
     if (auto* reply = qobject_cast<QNetworkReply*>(sender()))
         emit onDownloadProgress(reply->property("reqId").toString(), bytesReceived, bytesTotal);
+}
+
+QString NetServerManager::timedOutText()
+{
+    return tr("The server sent nothing for too long: the request timed out");
+}
+
+QString NetServerManager::unreadableText()
+{
+    return tr("The server's answer could not be read");
 }
 
 bool NetServerManager::startTask(std::function<void()> task)

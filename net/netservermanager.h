@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <atomic>
 #include <functional>
 
 class DBChatRoom;
@@ -38,8 +39,13 @@ class NetServerManager : public QThread
 {
     Q_OBJECT
 public:
-    // The error code of a request that got no usable answer.
+    // The error code of a request that got no usable answer: no reply, an error without a body,
+    // or no byte for the idle time-out.
     static constexpr int kErrorNetwork = 10001;
+    // The error code of a 200 answer whose body is not a JSON object (empty, cut short, HTML, an
+    // array, null). The server's own codes are five digits from 40000 up, so no answer of it
+    // can carry this one.
+    static constexpr int kErrorUnreadable = 10002;
 
     // The host of the configuration on the default HTTPS port, with the platform's CAs only.
     explicit NetServerManager(const QString& host, QObject* parent = nullptr);
@@ -49,6 +55,10 @@ public:
     ~NetServerManager() override;
 
     void setDbPath(const QString& path);
+    // A request that sends and receives nothing for this long fails as kErrorNetwork; for the
+    // requests made after the call. 30 s unless set.
+    void setIdleTimeout(int ms) { m_idleTimeoutMs = ms; }
+    int idleTimeout() const { return m_idleTimeoutMs; }
     QString dbPath() const { return m_dbPath; }
     // The server's address with the given path (a query after "?" is kept as the query).
     QUrl makeUrl(const QString& path) const;
@@ -136,10 +146,14 @@ private:
     QNetworkRequest newRequest(const QUrl& url) const;
     // Runs a task on the pool; false once the object is being destroyed.
     bool startTask(std::function<void()> task);
-    // Waits in a local event loop until the reply ends; registered so that destruction can end
-    // it. False when the engine is going away (the reply is then aborted).
+    // Waits in a local event loop until the reply ends or goes silent for the idle time-out;
+    // registered so that destruction can end it. False when the engine is going away (the reply
+    // is then aborted).
     bool waitInLoop(QNetworkReply* reply);
     QUrl transferUrl(const QString& urlFilePath) const;
+    // The texts of the engine's own failures.
+    static QString timedOutText();
+    static QString unreadableText();
 
     // Worker tasks.
     // `account` is a copy of the session that asked, taken when the request was queued.
@@ -147,8 +161,8 @@ private:
                       const NetSessionHeaders& headers, const DBMTData& account, bool hasSession);
     void runChatRoomList(int reqCode, const QUrl& url, const QString& dbPath,
                          const NetSessionHeaders& headers);
-    // Sends a worker GET and returns the answer's object when it is a 200 without error;
-    // failures are signalled on the way.
+    // Sends a worker GET and returns the answer's object when it is a 200 without error whose
+    // body is a JSON object; failures are signalled on the way.
     bool fetchObject(int reqCode, const QUrl& url, const NetSessionHeaders& headers,
                      QJsonObject* object);
     bool upload(const QString& reqId, const QString& path, const QString& filePath,
@@ -167,4 +181,5 @@ private:
     QSslConfiguration m_sslConfiguration;
     QString m_profileTel;
     NetInflight m_inflight;
+    std::atomic_int m_idleTimeoutMs{30000};
 };

@@ -1,12 +1,12 @@
 // The request catalogue: every REST request of the client with its path, method and form.
 #include "net/netservermanager.h"
 
-#include "store/mtdata.h"
 #include "net/netform.h"
 #include "net/netlogmask.h"
 #include "net/netsessionheaders.h"
 #include "store/dbchatroom.h"
 #include "store/dbtypes.h"
+#include "store/mtdata.h"
 
 #include <QDebug>
 #include <QRegularExpression>

@@ -2,16 +2,17 @@
 // the engine's pool with its own network access object.
 #include "net/netservermanager.h"
 
-#include "store/mtdata.h"
 #include "net/filemanager.h"
+#include "net/netanswer.h"
 #include "net/neterrorbody.h"
+#include "net/netidletimeout.h"
 #include "net/netsessionheaders.h"
+#include "store/mtdata.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QHttpMultiPart>
-#include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QSaveFile>
 
@@ -160,6 +161,10 @@ QNetworkReply* NetServerManager::postMultipart(QNetworkAccessManager* manager, c
         const QByteArray body = reply->readAll();
         qWarning().noquote().nospace() << "NetServerManager::httpPostMultipart - reqId=" << reqId
                                        << ", error=" << reply->errorString();
+        if (NetIdleTimeout::hasTimedOut(reply)) {
+            emit onUploadFailure(reqId, kErrorNetwork, timedOutText());
+            return reply;
+        }
         if (body.isEmpty()) {
             emit onUploadFailure(reqId, httpStatus(reply), QStringLiteral("http error code"));
             return reply;
@@ -171,7 +176,12 @@ QNetworkReply* NetServerManager::postMultipart(QNetworkAccessManager* manager, c
         emit onUploadFailure(reqId, error.code(), error.message());
         return reply;
     }
-    emit onUploadSuccess(reqId, QJsonDocument::fromJson(reply->readAll()).object());
+    const NetAnswer answer = NetAnswer::read(
+        reply->readAll(), "NetServerManager::httpPostMultipart", QStringLiteral("reqId=") + reqId);
+    if (answer.isReadable())
+        emit onUploadSuccess(reqId, answer.object());
+    else
+        emit onUploadFailure(reqId, kErrorUnreadable, unreadableText());
     return reply;
 }
 
@@ -240,11 +250,13 @@ void NetServerManager::runDownload(const QString& reqId, const QString& urlFileP
     waitInLoop(reply);
     const int status = httpStatus(reply);
     if (reply->error() != QNetworkReply::NoError) {
-        const QString text = reply->errorString();
+        // A download gone silent is a network failure, whatever status came before it.
+        const bool timedOut = NetIdleTimeout::hasTimedOut(reply);
+        const QString text = timedOut ? timedOutText() : reply->errorString();
         delete reply;
         qWarning().noquote().nospace()
             << "NetServerManager::fileFinished - reqId=" << reqId << " error:" << text;
-        emit onDownloadFailure(reqId, status, text);
+        emit onDownloadFailure(reqId, timedOut ? int(kErrorNetwork) : status, text);
         return;
     }
     const QString target =

@@ -2,16 +2,16 @@
 // and the room list, each on a store connection of its own on the worker's thread.
 #include "net/netservermanager.h"
 
-#include "store/mtdata.h"
+#include "net/netanswer.h"
 #include "net/netsessionheaders.h"
 #include "store/dbgroup.h"
 #include "store/dbmanager.h"
 #include "store/dbtypes.h"
 #include "store/dbuser.h"
+#include "store/mtdata.h"
 
 #include <QDebug>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QMutex>
 #include <QNetworkAccessManager>
 #include <QSet>
@@ -126,16 +126,23 @@ bool NetServerManager::fetchObject(int reqCode, const QUrl& url, const NetSessio
         emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("reply is NULL"));
         return false;
     }
-    // An error answer was signalled by the request itself.
+    // An error answer (or a time-out) was signalled by the request itself.
     const bool answered = reply->error() == QNetworkReply::NoError;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (answered && status == 200)
-        *object = QJsonDocument::fromJson(reply->readAll()).object();
-    else if (answered)
+    bool read = false;
+    if (answered && status == 200) {
+        const NetAnswer answer = NetAnswer::read(reply->readAll(), "NetServerManager::httpRequest",
+                                                 QStringLiteral("reqCode=%1").arg(reqCode));
+        read = answer.isReadable();
+        *object = answer.object();
+        if (!read)
+            emit onHttpFailure(reqCode, kErrorUnreadable, unreadableText());
+    } else if (answered) {
         qWarning().noquote().nospace() << "NetServerManager::httpRequest - reqCode=" << reqCode
                                        << " not answered, httpCode=" << status;
+    }
     delete reply;
-    return answered && status == 200;
+    return read;
 }
 
 void NetServerManager::runDataCache(int reqCode, const QUrl& url, const QString& dbPath,
@@ -174,6 +181,13 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
     QJsonObject response;
     if (!fetchObject(reqCode, url, headers, &response))
         return;
+    // Read as an empty list, an answer without one would remove every stored room.
+    if (!response.value(QLatin1String("list")).isArray()) {
+        qWarning().noquote().nospace()
+            << "NetServerManager::reqChatRoomList - reqCode=" << reqCode << " answer has no list";
+        emit onHttpFailure(reqCode, kErrorUnreadable, unreadableText());
+        return;
+    }
     QStringList pictures;
     {
         QMutexLocker lock(&g_roomStoreMutex);
@@ -185,8 +199,10 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
             emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("store is not open"));
             return;
         }
-        // False also means "nothing changed", so it is no failure to report.
-        db.syncChatRoomList(response, headers.userId());
+        if (db.syncChatRoomList(response, headers.userId()) == DBManager::SyncResult::Failed) {
+            emit onHttpFailure(reqCode, kErrorNetwork, tr("The room list could not be stored"));
+            return;
+        }
         pictures = roomPictureUrls(db, response, headers.userId());
     }
     emit onHttpSuccess(reqCode, response);

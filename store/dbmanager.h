@@ -80,12 +80,15 @@ public:
     bool findChatRoom(const QString& topic, DBChatRoom& room);
     bool findGroupChatRoom(qint64 groupId, DBChatRoom& room);
     bool chatRoomExists(const QString& topic);
-    // Removes the room, its chats and its reader rows in one transaction.
+    // Removes the room, its chats and its reader rows in one transaction; false, with nothing
+    // removed, when any of them fails (inside a transaction of the caller, the caller rolls back).
     bool deleteChatRoom(const QString& topic);
+    enum class SyncResult { Changed, Unchanged, Failed };
     // Merges the server's room list ("list") into the room table in one transaction: new rooms
     // inserted, changed rooms get their type and members, rooms the server no longer lists lose
-    // their chats and readers too. True when anything changed.
-    bool syncChatRoomList(const QJsonObject& response, qint64 ownUserId);
+    // their chats and readers too. An answer without a "list" array of objects is refused, and
+    // the first write that fails rolls the whole merge back: Failed leaves the store as it was.
+    SyncResult syncChatRoomList(const QJsonObject& response, qint64 ownUserId);
 
     // Chats (dbmanager_chat.cpp).
     //

@@ -9,6 +9,8 @@
 #include <QJsonObject>
 #include <QSqlQuery>
 
+#include <algorithm>
+
 namespace {
 
 // The room columns alone, in the row layout DBChatRoom::setFromRow reads.
@@ -127,30 +129,91 @@ bool DBManager::chatRoomExists(const QString& topic)
     return found;
 }
 
+namespace {
+
+// The room row, its chats and its reader rows, each delete checked: the caller undoes the
+// others when one fails, so a room never survives without its chats or the reverse.
+bool removeRoomRows(DBManager* db, const QString& topic, const char* where)
+{
+    static const char* const kDeletes[] = {"DELETE FROM TTT_CHATT_ROOM WHERE topic=?",
+                                           "DELETE FROM TTT_CHATT WHERE topic=?",
+                                           "DELETE FROM TTT_CHATT_READER WHERE topic=?"};
+    for (const char* sql : kDeletes) {
+        QSqlQuery* query = DBSql::prepared(db, QString::fromLatin1(sql), where);
+        if (!query)
+            return false;
+        query->addBindValue(topic);
+        if (!DBSql::exec(*query, where))
+            return false;
+    }
+    return true;
+}
+
+bool execPlain(QSqlDatabase& db, const char* sql, const char* where)
+{
+    QSqlQuery query(db);
+    if (query.exec(QString::fromLatin1(sql)))
+        return true;
+    DBSql::logFailure(query, where);
+    return false;
+}
+
+} // namespace
+
 bool DBManager::deleteChatRoom(const QString& topic)
 {
     if (refuseEmptyTopic(topic, "DBManager::deleteChatRoom"))
         return false;
-    DBChatRoom room(this);
-    room.setTopic(topic);
-    // The record's remove runs its three statements in one transaction of its own.
-    const bool removed = room.remove();
+    const char* const where = "DBManager::deleteChatRoom";
+    bool removed = false;
+    if (inTransaction()) {
+        // Inside a caller's transaction a savepoint undoes this room's deletes alone and leaves
+        // the caller's other work, and its transaction, as they were.
+        if (!execPlain(m_db, "SAVEPOINT room_remove", where))
+            return false;
+        removed = removeRoomRows(this, topic, where);
+        if (!removed)
+            execPlain(m_db, "ROLLBACK TO room_remove", where);
+        execPlain(m_db, "RELEASE room_remove", where);
+    } else if (m_db.transaction()) {
+        removed = removeRoomRows(this, topic, where) && m_db.commit();
+        if (!removed && inTransaction())
+            m_db.rollback();
+    }
     if (!removed)
         qWarning().noquote().nospace() << "DBManager::deleteChatRoom failed to remove chatRoom";
     return removed;
 }
 
-bool DBManager::syncChatRoomList(const QJsonObject& response, qint64 ownUserId)
+DBManager::SyncResult DBManager::syncChatRoomList(const QJsonObject& response, qint64 ownUserId)
 {
+    const char* const where = "DBManager::syncChatRoomList";
+    // Read as an empty list, an answer without one would remove every stored room.
+    const QJsonValue listValue = response.value(QStringLiteral("list"));
+    const QJsonArray list = listValue.toArray();
+    const bool wellFormed =
+        listValue.isArray() && std::all_of(list.begin(), list.end(),
+                                           [](const QJsonValue& room) { return room.isObject(); });
+    if (!wellFormed) {
+        qWarning().noquote().nospace() << where << " refused: no list of room objects";
+        return SyncResult::Failed;
+    }
+    // One transaction from the first read on: the room list of the other threads never shows
+    // half a merge, and the members that reading the rooms adds to the directory go or stay
+    // with it.
+    if (!m_db.transaction()) {
+        qWarning().noquote().nospace()
+            << where << " failed to begin error:" << m_db.lastError().text();
+        return SyncResult::Failed;
+    }
     QMap<QString, DBChatRoom> local;
     if (chatRoomList(local) < 0) {
-        qWarning().noquote().nospace() << "DBManager::syncChatRoomList"
-                                       << " failed to chatRoomList";
-        return false;
+        qWarning().noquote().nospace() << where << " failed to chatRoomList";
+        m_db.rollback();
+        return SyncResult::Failed;
     }
 
     QList<DBChatRoom> changes;
-    const QJsonArray list = response.value(QStringLiteral("list")).toArray();
     for (const QJsonValue& value : list) {
         DBChatRoom room(this, value.toObject(), ownUserId);
         const auto it = local.find(room.topic());
@@ -169,37 +232,29 @@ bool DBManager::syncChatRoomList(const QJsonObject& response, qint64 ownUserId)
         gone.setDataState(DataStateDelete);
         changes.append(gone);
     }
-    if (changes.isEmpty())
-        return false;
 
-    // One transaction: the room list of the other threads never shows half a merge.
-    const bool transaction = m_db.transaction();
-    for (DBChatRoom& room : changes) {
+    bool written = true;
+    for (auto it = changes.begin(); written && it != changes.end(); ++it) {
+        DBChatRoom& room = *it;
         const int state = room.dataState();
         const char* tag = state == DataStateInsert   ? "[INSERT]"
                           : state == DataStateUpdate ? "[UPDATE]"
-                          : state == DataStateDelete ? "[DELETE]"
-                                                     : nullptr;
-        if (!tag) {
-            qDebug().noquote().nospace()
-                << "DBManager::syncChatRoomList - [UNKNOWN] data_state=" << state;
-            continue;
-        }
-        qDebug().noquote().nospace() << "DBManager::syncChatRoomList - " << tag
-                                     << " topic=" << room.topic() << ", room=" << room.roomName();
+                                                     : "[DELETE]";
+        qDebug().noquote().nospace()
+            << where << " - " << tag << " topic=" << room.topic() << ", room=" << room.roomName();
         if (state == DataStateInsert)
-            room.insertOrUpdate();
+            written = room.insertOrUpdate();
         else if (state == DataStateUpdate)
-            room.update();
+            written = room.update();
         else
-            room.remove();
+            written = removeRoomRows(this, room.topic(), where);
     }
-    if (transaction && !m_db.commit()) {
+    if (!written || !m_db.commit()) {
         qWarning().noquote().nospace()
-            << "DBManager::syncChatRoomList commit failed error:" << m_db.lastError().text();
+            << where << " rolled back, error:" << m_db.lastError().text();
         m_db.rollback();
-        return false;
+        return SyncResult::Failed;
     }
-    qDebug().noquote().nospace() << "DBManager::syncChatRoomList END";
-    return true;
+    qDebug().noquote().nospace() << where << " END";
+    return changes.isEmpty() ? SyncResult::Unchanged : SyncResult::Changed;
 }
