@@ -9,10 +9,17 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 namespace MtLog {
 namespace {
 std::atomic<bool> g_fileLogging{false};
+// The request engine's workers and the messaging thread log too: one line at a time is formatted,
+// written and rotated, so that no line is cut and no two threads rotate the same file.
+std::mutex g_fileMutex;
+// Qt may warn from inside the handler (a file call gone wrong); such a message must not wait for
+// the lock its own thread holds.
+thread_local bool t_inFileHandler = false;
 
 const char* levelWord(QtMsgType type)
 {
@@ -88,9 +95,19 @@ QString rotateIfNeeded(const QString& directory, const QDate& date)
             }
         }
     }
-    QFile::remove(backup);
-    QFile::copy(logFile, backup);
-    QFile::remove(logFile);
+    // A rename keeps the log whole: when it fails (QFile falls back to copy and delete, and undoes
+    // the copy when the delete fails) the log stays where it was and goes on growing, rather than
+    // being deleted without a copy.
+    if (QFile::exists(backup) && !QFile::remove(backup)) {
+        reportToStderr(QStringLiteral("failed to remove old log backup ") + backup);
+        return QString();
+    }
+    QFile log(logFile);
+    if (!log.rename(backup)) {
+        reportToStderr(QStringLiteral("failed to rotate log file ") + logFile +
+                       QStringLiteral(" to ") + backup + QStringLiteral(": ") + log.errorString());
+        return QString();
+    }
     return backup;
 }
 
@@ -117,12 +134,19 @@ void quietMessageHandler(QtMsgType, const QMessageLogContext&, const QString&)
 void fileMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& msg)
 {
     g_fileLogging = true;
+    if (t_inFileHandler) {
+        reportToStderr(msg);
+        return;
+    }
+    t_inFileHandler = true;
+    std::lock_guard<std::mutex> lock(g_fileMutex);
     const QDateTime now = QDateTime::currentDateTime();
     const QString line = formatLine(now, type, context, msg);
     reportToStderr(line);
     if (type == QtFatalMsg)
         std::abort();
     appendLine(logDirectory(), now.date(), line);
+    t_inFileHandler = false;
 }
 
 } // namespace MtLog

@@ -24,10 +24,11 @@ QString formatLine(const QDateTime& time, QtMsgType type, const QMessageLogConte
 QString logDirectory();
 QString logFilePath(const QString& directory, const QDate& date);
 // Moves the day's log to its backup when it is larger than kMaxLogFileSize; returns the backup
-// name used, or an empty text when nothing was rotated.
+// name used, or an empty text when nothing was rotated. A backup that cannot be written leaves
+// the log in place (reported on standard error).
 QString rotateIfNeeded(const QString& directory, const QDate& date);
 // Appends one line (with "\r\n") to the day's log in the directory; false when it cannot be
-// written.
+// written. Not serialised: the file handler holds the lock around it.
 bool appendLine(const QString& directory, const QDate& date, const QString& line);
 
 } // namespace MtLog

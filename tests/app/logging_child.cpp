@@ -1,16 +1,42 @@
-// Child process for the logging tests: installs the file handler and sends one message of the
-// level named on the command line, so the parent can watch standard error and the log folder.
+// Child process for the logging tests: installs the file handler and sends messages, so the
+// parent can watch standard error and the log folder.
+//   logging_child warning|fatal   one message of that level
+//   logging_child threads         kThreads threads each sending kLines long lines at once, enough
+//                                 to rotate the day's log several times while they run
 #include "app/logging.h"
 
 #include <QCoreApplication>
+
+#include <thread>
+#include <vector>
+
+namespace {
+constexpr int kThreads = 4;
+constexpr int kLines = 1000;
+constexpr int kPadding = 1100;
+} // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("LoggingChild"));
     qInstallMessageHandler(MtLog::fileMessageHandler);
-    if (app.arguments().value(1) == QLatin1String("fatal"))
+    const QString mode = app.arguments().value(1);
+    if (mode == QLatin1String("fatal"))
         qFatal("fatal message from the child");
-    qWarning("warning message from the child");
+    if (mode != QLatin1String("threads")) {
+        qWarning("warning message from the child");
+        return 0;
+    }
+    const QByteArray padding(kPadding, 'x');
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &padding] {
+            for (int n = 0; n < kLines; ++n)
+                qWarning("thread %d line %d %s end", t, n, padding.constData());
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
     return 0;
 }
