@@ -1,6 +1,6 @@
 // Command line of the reference server.
 const USAGE = `usage: node server.mjs --data DIR --rest-port N --broker-port M [--control-port K]
-                      [--reset] [--users N] [--demo]`;
+                      [--reset] [--users N] [--demo] [--rate BYTES_PER_SECOND]`;
 
 function portValue(name, text) {
     const n = Number(text);
@@ -10,7 +10,7 @@ function portValue(name, text) {
 
 export function parseArgs(argv) {
     const opts = { data: null, restPort: null, brokerPort: null, controlPort: 0, reset: false,
-        users: 300, demo: false };
+        users: 300, demo: false, rate: 0 };
     for (let i = 0; i < argv.length; i++) {
         const a = argv[i];
         const next = () => {
@@ -24,6 +24,12 @@ export function parseArgs(argv) {
         case '--control-port': opts.controlPort = portValue(a, next()); break;
         case '--reset': opts.reset = true; break;
         case '--demo': opts.demo = true; break;
+        case '--rate': {
+            const n = Number(next());
+            if (!Number.isInteger(n) || n < 0) throw new Error('--rate: bytes per second, 0 or more');
+            opts.rate = n;
+            break;
+        }
         case '--users': {
             const n = Number(next());
             if (!Number.isInteger(n) || n < 12 || n > 200000) throw new Error('--users: 12 to 200000');

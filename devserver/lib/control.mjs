@@ -6,7 +6,7 @@ import { ApiError, Err } from './errors.mjs';
 import { MsgType, roomTopic } from './protocol.mjs';
 import { parseIds } from './ops.mjs';
 
-export function buildControl({ store, ops, broker, requestLog, faults, bot, info, log }) {
+export function buildControl({ store, ops, broker, requestLog, faults, rate, bot, info, log }) {
     const app = Fastify({ logger: false, bodyLimit: 80 * 1024 * 1024 });
     app.setErrorHandler((err, req, reply) => {
         if (err instanceof ApiError) return reply.code(err.status).send(err.body());
@@ -50,12 +50,26 @@ export function buildControl({ store, ops, broker, requestLog, faults, bot, info
     });
 
     app.post('/control/fail', async (req) => ({ ok: true, rule: faults.set(req.body || { mode: 'off' }) }));
+    app.post('/control/rate', async (req) => ({ ok: true, rule: rate.set(req.body || {}) }));
     app.post('/control/version', async (req) => {
         const b = req.body || {};
-        store.s.settings.minAppVer = b.minVersion ? Number(b.minVersion) : null;
-        store.s.settings.updateLink = b.link || null;
+        const whole = (v, name, least) => {
+            if (v === undefined || v === null) return null;
+            if (!Number.isInteger(v) || v < least) throw new ApiError(Err.BAD_PARAM, `${name} must be a whole number, ${least} or more`);
+            return v;
+        };
+        const st = store.s.settings;
+        const size = whole(b.size, 'size', 0);
+        const bytesPerSecond = whole(b.bytesPerSecond, 'bytesPerSecond', 0);
+        st.minAppVer = b.minVersion ? Number(b.minVersion) : null;
+        // An empty link is kept as given: the refusal then names no package.
+        st.updateLink = typeof b.link === 'string' ? b.link : null;
+        st.updateSize = size;
+        st.updateChunked = !!b.chunked;
+        st.updateRate = bytesPerSecond || 0;
         store.changed();
-        return { ok: true, minVersion: store.s.settings.minAppVer, link: store.s.settings.minAppVer ? ops.updateLink() : null };
+        return { ok: true, minVersion: st.minAppVer, link: st.minAppVer ? ops.updateLink() : null,
+            size: st.updateSize, chunked: st.updateChunked, bytesPerSecond: st.updateRate };
     });
     app.post('/control/options', async (req) => {
         for (const [code, value] of Object.entries(req.body || {})) store.setOption(code, value);

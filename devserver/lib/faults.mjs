@@ -57,10 +57,10 @@ export class Faults {
         }
     }
 
-    // The real answer of a stalled request: status, headers (with the true Content-Length) and
-    // its first bytes (never all of them, so the answer is certain to stay open), then nothing
-    // until the fault is cleared; then the connection closes or, with "after":"finish", the
-    // rest follows.
+    // The real answer of a stalled request: status, headers (with the true Content-Length unless
+    // it goes out chunked) and its first bytes (never all of them, so the answer is certain to
+    // stay open), then nothing until the fault is cleared; then the connection closes or, with
+    // "after":"finish", the rest follows.
     async hold(req, reply, payload) {
         if (!req.stall) return payload;
         let body;
@@ -68,7 +68,9 @@ export class Faults {
         else if (typeof payload === 'string' || Buffer.isBuffer(payload)) body = Buffer.from(payload);
         else if (payload instanceof Readable || typeof payload.pipe === 'function') body = await buffer(payload);
         else body = Buffer.from(String(payload));
-        reply.header('Content-Length', body.length);
+        if (!(payload && typeof payload.pipe === 'function') || reply.hasHeader('content-length')) {
+            reply.header('Content-Length', body.length);
+        }
         const first = Math.min(req.stall.bytes, Math.max(body.length - 1, 0));
         const out = new PassThrough();
         out.write(body.subarray(0, first));

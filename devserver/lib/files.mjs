@@ -107,10 +107,19 @@ export class Files {
     }
 }
 
-// The "installer" behind an update link: deterministic bytes, so a download can be checked.
-export function updatePackage(name) {
+// The "installer" behind an update link: deterministic bytes, so a download can be checked —
+// a line naming the package, then a 256-byte pattern repeated. `size` gives the whole length
+// (the default is the line plus 64 KiB).
+const PATTERN = Buffer.from(Array.from({ length: 256 }, (_, i) => (i * 31 + 7) & 0xff));
+let lastPackage = null;
+
+export function updatePackage(name, size = null) {
     const head = Buffer.from(`VeltriTalk update package ${name}\n`, 'utf8');
-    const body = Buffer.alloc(64 * 1024);
-    for (let i = 0; i < body.length; i++) body[i] = (i * 31 + 7) & 0xff;
-    return Buffer.concat([head, body]);
+    const total = size === null ? head.length + 64 * 1024 : size;
+    if (lastPackage?.name === name && lastPackage.buf.length === total) return lastPackage.buf;
+    const buf = Buffer.alloc(total);
+    buf.fill(PATTERN, Math.min(head.length, total));
+    head.copy(buf, 0, 0, Math.min(head.length, total));
+    lastPackage = { name, buf };
+    return buf;
 }

@@ -38,7 +38,7 @@ export class Ops {
 
     updateLink() {
         const st = this.store.s.settings;
-        return st.updateLink || `https://localhost:${this.restPort}/download/VeltriTalk-Setup-${st.minAppVer}.exe`;
+        return st.updateLink ?? `https://localhost:${this.restPort}/download/VeltriTalk-Setup-${st.minAppVer}.exe`;
     }
 
     checkVersion(headers) {

@@ -1,12 +1,14 @@
 // The REST side over HTTPS: every path the client calls, authenticated by its identifying
 // headers, answering JSON or an error body; files and pictures without those headers.
 import fs from 'node:fs';
+import { Readable, pipeline as pipe } from 'node:stream';
 import { pipeline } from 'node:stream/promises';
 import Fastify from 'fastify';
 import formbody from '@fastify/formbody';
 import multipart from '@fastify/multipart';
 import { ApiError, Err, sendApiError } from './errors.mjs';
 import { FILE_SIZE_LIMIT, sanitizeFileName, updatePackage } from './files.mjs';
+import { payloadLength, payloadStream, throttle } from './rate.mjs';
 import { passwordDigest } from './seed.mjs';
 import { EPOCH_STAMP, isStamp14 } from './timefmt.mjs';
 
@@ -24,7 +26,7 @@ function field(form, name, { required = true } = {}) {
 
 const SERVED = ['/rest', '/files', '/pictures', '/download'];
 
-export function buildRest({ store, ops, files, tls, requestLog, faults, log }) {
+export function buildRest({ store, ops, files, tls, requestLog, faults, rate, log }) {
     const app = Fastify({
         https: { key: fs.readFileSync(tls.key), cert: fs.readFileSync(tls.cert) },
         logger: false,
@@ -53,7 +55,13 @@ export function buildRest({ store, ops, files, tls, requestLog, faults, log }) {
     });
     app.addHook('onSend', async (req, reply, payload) => {
         if (req.logEntry) req.logEntry.status = reply.statusCode;
-        return faults.hold(req, reply, payload);
+        const held = await faults.hold(req, reply, payload);
+        const bps = req.routeRate || rate.forAnswer(req.url);
+        if (!bps) return held;
+        if (req.logEntry) req.logEntry.rate = bps;
+        const length = payloadLength(held);
+        if (length !== null) reply.header('Content-Length', length);
+        return pipe(payloadStream(held), throttle(bps), () => {});
     });
     app.addHook('onResponse', async (req, reply) => {
         if (req.logEntry) req.logEntry.status = reply.statusCode;
@@ -234,7 +242,10 @@ export function buildRest({ store, ops, files, tls, requestLog, faults, log }) {
                     continue;
                 }
                 tmp = files.tmpPath();
-                await pipeline(part.file, fs.createWriteStream(tmp));
+                const bps = rate.forUpload(req.url);
+                if (req.logEntry && bps) req.logEntry.rate = bps;
+                await (bps ? pipeline(part.file, throttle(bps), fs.createWriteStream(tmp))
+                    : pipeline(part.file, fs.createWriteStream(tmp)));
                 tooLarge = part.file.truncated;
                 file = { filename: part.filename, mimetype: part.mimetype, size: fs.statSync(tmp).size };
             }
@@ -282,9 +293,14 @@ export function buildRest({ store, ops, files, tls, requestLog, faults, log }) {
     app.get('/pictures/:name', serve('pictures'));
     app.get('/download/:name', async (req, reply) => {
         if (!/^[A-Za-z0-9][A-Za-z0-9._-]{0,100}$/.test(req.params.name)) throw new ApiError(Err.NO_PATH, req.params.name);
-        return reply.type('application/octet-stream')
-            .header('Content-Disposition', `attachment; filename="${req.params.name}"`)
-            .send(updatePackage(req.params.name));
+        const { updateSize = null, updateChunked = false, updateRate = 0 } = store.s.settings;
+        const pkg = updatePackage(req.params.name, updateSize);
+        req.routeRate = updateRate;
+        reply.type('application/octet-stream').header('Content-Disposition', `attachment; filename="${req.params.name}"`);
+        // Without a length the answer goes out chunked, its total unknown to the client.
+        const slices = [];
+        for (let off = 0; off < pkg.length; off += 65536) slices.push(pkg.subarray(off, off + 65536));
+        return reply.send(updateChunked ? Readable.from(slices, { objectMode: false }) : pkg);
     });
     return app;
 }
