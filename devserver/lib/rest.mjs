@@ -111,7 +111,8 @@ export function buildRest({ store, ops, files, tls, requestLog, faults, rate, lo
     app.delete('/rest/auth/:userId', secured, async (req) => {
         mine(req, req.params.userId);
         await ops.endSessions([req.sess], Err.SESSION_ENDED[1], 'You have logged out.');
-        return { status: 200 };
+        // The client completes its logout only when the answer names its own user.
+        return { status: 200, userId: req.sess.userId };
     });
 
     app.put('/rest/user', secured, async (req) => {

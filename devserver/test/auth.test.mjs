@@ -47,7 +47,8 @@ test('sessions: logged in elsewhere (40102, forceYn 1 takes over with a LOGOUT n
     assert.equal((await forced.api('GET', '/rest/auth/ping')).status, 200);
     mq.end(true);
     const a = (await h.login(s, 'user007')).session;
-    assert.equal((await a.api('DELETE', `/rest/auth/${a.userId}`)).json.status, 200);
+    const out = (await a.api('DELETE', `/rest/auth/${a.userId}`)).json;
+    assert.deepEqual([out.status, out.userId], [200, 1007], 'the logout answer names the user');
     assert.equal((await a.api('GET', '/rest/auth/ping')).json.code, 40104);
     const b = (await h.login(s, 'user007', h.PASSWORD, { deviceId: 'other' })).session;
     await s.control('POST', '/control/session/end', { accessKey: b.accessKey, code: 40108 });
