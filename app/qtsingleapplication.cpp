@@ -7,6 +7,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QStandardPaths>
 #include <QThread>
 
 namespace {
@@ -26,6 +27,11 @@ QByteArray frame(const QString& message)
 }
 } // namespace
 
+QString QtSingleApplication::runtimeFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+}
+
 QString QtSingleApplication::serverNameFor(const QString& appId)
 {
     QString user = qEnvironmentVariable("USER");
@@ -38,9 +44,17 @@ QString QtSingleApplication::serverNameFor(const QString& appId)
 }
 
 QtSingleApplication::QtSingleApplication(const QString& appId, int& argc, char** argv)
-    : QApplication(argc, argv), m_id(appId), m_serverName(serverNameFor(appId))
+    : QApplication(argc, argv), m_id(appId)
 {
-    m_lock = new QLockFile(QDir::temp().absoluteFilePath(m_serverName + QStringLiteral(".lock")));
+    // The user's private runtime folder (mode 0700) rather than the shared temporary folder: there
+    // another user could take the predictable name first and keep every start from running, or
+    // listen on it and read what the next start sends.
+    const QString folder = runtimeFolder();
+    if (folder.isEmpty())
+        qWarning().noquote() << "QtSingleApplication - no runtime folder, using the temporary one";
+    const QDir dir(folder.isEmpty() ? QDir::tempPath() : folder);
+    m_serverName = dir.absoluteFilePath(serverNameFor(appId));
+    m_lock = new QLockFile(m_serverName + QStringLiteral(".lock"));
     // Only a dead owner makes the lock stale, never its age: the primary runs for weeks.
     m_lock->setStaleLockTime(0);
     if (m_lock->tryLock(0)) {

@@ -28,6 +28,10 @@ public:
     // The local socket name and lock file used for an id; scoped to the user so that two users on
     // one machine each get their own primary.
     static QString serverNameFor(const QString& appId);
+    // Where the socket and the lock live: the user's runtime folder (XDG_RUNTIME_DIR on Linux).
+    static QString runtimeFolder();
+    // The full socket name in use; the lock file is this name plus ".lock".
+    QString serverName() const { return m_serverName; }
 
 signals:
     void messageReceived(const QString& message);

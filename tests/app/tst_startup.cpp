@@ -60,8 +60,9 @@ void TestStartup::handOverThenStaleLock()
     ::kill(pid_t(first->processId()), SIGKILL);
     QVERIFY2(first->waitForFinished(5000), "the first instance was no longer running");
     QTRY_VERIFY_WITH_TIMEOUT(x.visibleWindows(kTitle).isEmpty(), kWait);
-    QVERIFY2(!QDir(env.path(QStringLiteral("tmp"))).entryList({"*.lock"}, QDir::Files).isEmpty(),
-             "the killed instance left no lock to test against");
+    QVERIFY2(
+        !QDir(env.path(QStringLiteral("runtime"))).entryList({"*.lock"}, QDir::Files).isEmpty(),
+        "the killed instance left no lock to test against");
     auto next = start(x, env);
     QVERIFY(next);
     QTRY_VERIFY2_WITH_TIMEOUT(!x.visibleWindows(kTitle).isEmpty(), "the stale lock blocks", kWait);

@@ -1,0 +1,100 @@
+// Two starts of the single-instance application as separate processes: one user session (one
+// runtime folder) has one primary that the next start hands over to; another runtime folder is
+// another session with a primary of its own. Lock and socket live in the runtime folder only.
+#include "common/childprocess.h"
+#include "common/testenv.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+constexpr int kWait = 20000;
+
+std::unique_ptr<QProcess> start(const TestEnv& env, const QString& runtime, const QString& message)
+{
+    QProcessEnvironment environment = env.processEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), env.path(runtime));
+    auto p = std::make_unique<QProcess>();
+    p->setProcessEnvironment(environment);
+    p->start(QCoreApplication::applicationDirPath() + QStringLiteral("/instance_child"), {message});
+    return p;
+}
+
+// The next line the child prints, without its line end; empty when none comes in time.
+QString nextLine(QProcess& p)
+{
+    while (!p.canReadLine() && p.waitForReadyRead(kWait)) {
+    }
+    return QString::fromUtf8(p.readLine()).trimmed();
+}
+
+// The names the first start left in a folder, as "lock" and "socket" entries.
+QStringList kindsIn(const QString& folder)
+{
+    QStringList kinds;
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& info : entries)
+        kinds << (info.fileName().endsWith(QLatin1String(".lock")) ? QStringLiteral("lock")
+                                                                   : QStringLiteral("socket"));
+    kinds.sort();
+    return kinds;
+}
+} // namespace
+
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+private slots:
+    void secondStart_data();
+    void secondStart();
+};
+
+void TestSingleInstance::secondStart_data()
+{
+    QTest::addColumn<QString>("secondRuntime");
+    QTest::addColumn<QString>("secondSays");
+    QTest::addColumn<QStringList>("firstSays"); // until a "quit" from its own session ends it
+    QTest::newRow("same runtime folder: hands over")
+        << "runtime"
+        << "sent 1" << QStringList{"primary", "received show", "received quit"};
+    QTest::newRow("other runtime folder: a primary of its own")
+        << "runtime2"
+        << "primary" << QStringList{"primary", "received quit"};
+}
+
+void TestSingleInstance::secondStart()
+{
+    QFETCH(QString, secondRuntime);
+    QFETCH(QString, secondSays);
+    QFETCH(QStringList, firstSays);
+    TestEnv env;
+    QVERIFY(QDir().mkpath(env.path(QStringLiteral("runtime2"))));
+    QVERIFY(QFile::setPermissions(env.path(QStringLiteral("runtime2")),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+    auto first = start(env, QStringLiteral("runtime"), QString());
+    QCOMPARE(nextLine(*first), QStringLiteral("primary"));
+    QCOMPARE(kindsIn(env.path(QStringLiteral("runtime"))), (QStringList{"lock", "socket"}));
+    QCOMPARE(kindsIn(env.path(QStringLiteral("tmp"))), QStringList());
+
+    auto second = start(env, secondRuntime, QStringLiteral("show"));
+    QCOMPARE(nextLine(*second), secondSays);
+    ChildProcess::stop(*second, kWait); // a primary of another session waits for nothing here
+
+    auto closer = start(env, QStringLiteral("runtime"), QStringLiteral("quit"));
+    QCOMPARE(nextLine(*closer), QStringLiteral("sent 1"));
+    QVERIFY(first->waitForFinished(kWait));
+    QStringList said{QStringLiteral("primary")};
+    for (const QByteArray& line : first->readAllStandardOutput().split('\n'))
+        said << QString::fromUtf8(line);
+    said.removeAll(QString());
+    QCOMPARE(said, firstSays);
+    QCOMPARE(first->exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestSingleInstance)
+#include "tst_singleinstance.moc"
