@@ -10,6 +10,7 @@ import { parseArgs } from './lib/args.mjs';
 import { Broker } from './lib/broker.mjs';
 import { buildControl } from './lib/control.mjs';
 import { DemoBot } from './lib/demobot.mjs';
+import { SessionExpiry } from './lib/expiry.mjs';
 import { Faults } from './lib/faults.mjs';
 import { Files } from './lib/files.mjs';
 import { Ops } from './lib/ops.mjs';
@@ -67,7 +68,10 @@ async function main() {
     const broker = new Broker(store, log);
     const brokerPort = await broker.listen(opts.brokerPort);
     const ops = new Ops({ store, broker, files, log, restPort: opts.restPort });
-    const rest = buildRest({ store, ops, files, tls, requestLog, faults, rate, log });
+    const expiry = new SessionExpiry({ store, ops, log }, opts.sessionIdle);
+    ops.expiry = expiry;
+    broker.expiry = expiry;
+    const rest = buildRest({ store, ops, files, tls, requestLog, faults, rate, expiry, log });
     await rest.listen({ port: opts.restPort, host: '127.0.0.1' });
     const restPort = rest.server.address().port;
     await mirrorOnIpv6(restPort);
@@ -75,7 +79,7 @@ async function main() {
     const bot = new DemoBot({ store, broker, ops, log });
     bot.enabled = opts.demo;
     const info = () => ({ dataDir, restPort, brokerPort, controlPort });
-    const control = buildControl({ store, ops, broker, requestLog, faults, rate, bot, info, log });
+    const control = buildControl({ store, ops, broker, requestLog, faults, rate, expiry, bot, info, log });
     await control.listen({ port: opts.controlPort, host: '127.0.0.1' });
     const controlPort = control.server.address().port;
     writeClientIni(dataDir, restPort, brokerPort);

@@ -1,6 +1,7 @@
 // Command line of the reference server.
 const USAGE = `usage: node server.mjs --data DIR --rest-port N --broker-port M [--control-port K]
-                      [--reset] [--users N] [--demo] [--rate BYTES_PER_SECOND]`;
+                      [--reset] [--users N] [--demo] [--rate BYTES_PER_SECOND]
+                      [--session-idle SECONDS]`;
 
 function portValue(name, text) {
     const n = Number(text);
@@ -10,7 +11,7 @@ function portValue(name, text) {
 
 export function parseArgs(argv) {
     const opts = { data: null, restPort: null, brokerPort: null, controlPort: 0, reset: false,
-        users: 300, demo: false, rate: 0 };
+        users: 300, demo: false, rate: 0, sessionIdle: 0 };
     for (let i = 0; i < argv.length; i++) {
         const a = argv[i];
         const next = () => {
@@ -28,6 +29,12 @@ export function parseArgs(argv) {
             const n = Number(next());
             if (!Number.isInteger(n) || n < 0) throw new Error('--rate: bytes per second, 0 or more');
             opts.rate = n;
+            break;
+        }
+        case '--session-idle': {
+            const n = Number(next());
+            if (!Number.isFinite(n) || n < 0) throw new Error('--session-idle: seconds, 0 or more');
+            opts.sessionIdle = n;
             break;
         }
         case '--users': {

@@ -78,7 +78,8 @@ export class Broker extends EventEmitter {
             this.log(`broker: refused clientId=${client.id} user=${username}`);
             return cb(refused(CONNACK_BAD_CREDENTIALS, 'bad user name or password'), false);
         }
-        if (sess.ended || !this.store.isActiveUser(sess.userId)) {
+        if (this.expiry?.idle(sess)) this.expiry.check(sess).catch(() => null);
+        if (sess.ended || !this.store.isActiveUser(sess.userId) || this.expiry?.idle(sess)) {
             this.log(`broker: refused ended session clientId=${client.id}`);
             return cb(refused(CONNACK_NOT_AUTHORIZED, 'session ended'), false);
         }

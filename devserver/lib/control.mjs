@@ -4,9 +4,10 @@
 import Fastify from 'fastify';
 import { ApiError, Err } from './errors.mjs';
 import { MsgType, roomTopic } from './protocol.mjs';
+import { registerSessionControl } from './controlsessions.mjs';
 import { parseIds } from './ops.mjs';
 
-export function buildControl({ store, ops, broker, requestLog, faults, rate, bot, info, log }) {
+export function buildControl({ store, ops, broker, requestLog, faults, rate, expiry, bot, info, log }) {
     const app = Fastify({ logger: false, bodyLimit: 80 * 1024 * 1024 });
     app.setErrorHandler((err, req, reply) => {
         if (err instanceof ApiError) return reply.code(err.status).send(err.body());
@@ -35,12 +36,12 @@ export function buildControl({ store, ops, broker, requestLog, faults, rate, bot
     };
     const sessionJson = (s) => ({ userId: s.userId, accessKey: s.accessKey, clientId: s.clientId,
         deviceId: s.deviceId, deviceModel: s.deviceModel, createdAt: s.createdAt, lastSeen: s.lastSeen,
-        ended: s.ended, connected: !!broker.client(s.clientId) });
+        ended: s.ended, connected: !!broker.client(s.clientId), rotate: !!s.rotate, retired: !!s.retired });
 
     app.get('/control/status', async () => ({ ...info(), users: Object.keys(store.s.users).length,
         groups: Object.keys(store.s.groups).length, rooms: Object.keys(store.s.rooms).length,
         sessions: Object.values(store.s.sessions).filter((s) => !s.ended).length, demo: bot.enabled,
-        settings: store.s.settings, custOpts: store.s.custOpts }));
+        settings: store.s.settings, custOpts: store.s.custOpts, rate: rate.rule, sessionIdle: expiry.seconds }));
 
     app.get('/control/requests', async (req) => requestLog.list({ n: Number(req.query.n) || 50,
         path: req.query.path, method: req.query.method, since: Number(req.query.since) || 0 }));
@@ -208,6 +209,8 @@ export function buildControl({ store, ops, broker, requestLog, faults, rate, bot
         await ops.endSessions(sessions, code, b.message || (code === Err.ACCOUNT_REMOVED[1] ? Err.ACCOUNT_REMOVED[2] : Err.SESSION_ENDED[2]));
         return { ok: true, sessions: sessions.length };
     });
+
+    registerSessionControl(app, { store, ops, broker, expiry, sessionsFor });
 
     app.post('/control/demo', async (req) => {
         bot.enabled = !!req.body?.on;

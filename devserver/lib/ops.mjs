@@ -64,15 +64,25 @@ export class Ops {
         const deviceModel = typeof form.deviceModel === 'string' && form.deviceModel ? form.deviceModel : 'PC';
         const deviceId = typeof headers['device-id'] === 'string' ? headers['device-id'] : '';
         const force = String(form.forceYn) === '1';
+        // A session idle too long ends before anyone may take it up again.
+        for (const s of this.store.liveSessions(u.userId)) await this.expiry?.check(s);
         const live = this.store.liveSessions(u.userId).filter((s) => s.deviceModel === deviceModel);
+        const current = live.filter((s) => !s.retired);
         // The same device logging in again (the lock screen, a restart) keeps its session, so the
-        // broker connection that still uses its keys stays valid.
-        let sess = deviceId ? live.find((s) => s.deviceId === deviceId) : null;
-        if (!sess) {
-            if (live.length && !force) {
-                throw new ApiError(Err.LOGGED_IN_ELSEWHERE, `${live.length} session(s) of ${loginAccnt} on ${deviceModel}`);
+        // broker connection that still uses its keys stays valid — unless its keys were marked
+        // for rotation: then it gets a new session and the old one stays valid beside it.
+        let sess = deviceId ? current.find((s) => s.deviceId === deviceId) : null;
+        if (sess?.rotate) {
+            sess.retired = true;
+            sess.rotate = false;
+            this.log(`login: keys of clientId=${sess.clientId} rotated`);
+            sess = this.store.createSession(u.userId, { deviceId, deviceModel });
+            await this.broker.syncSession(sess);
+        } else if (!sess) {
+            if (current.length && !force) {
+                throw new ApiError(Err.LOGGED_IN_ELSEWHERE, `${current.length} session(s) of ${loginAccnt} on ${deviceModel}`);
             }
-            if (live.length) await this.takeOver(live);
+            if (current.length) await this.takeOver(live);
             sess = this.store.createSession(u.userId, { deviceId, deviceModel });
             await this.broker.syncSession(sess);
         }

@@ -26,7 +26,7 @@ function field(form, name, { required = true } = {}) {
 
 const SERVED = ['/rest', '/files', '/pictures', '/download'];
 
-export function buildRest({ store, ops, files, tls, requestLog, faults, rate, log }) {
+export function buildRest({ store, ops, files, tls, requestLog, faults, rate, expiry, log }) {
     const app = Fastify({
         https: { key: fs.readFileSync(tls.key), cert: fs.readFileSync(tls.cert) },
         logger: false,
@@ -88,6 +88,7 @@ export function buildRest({ store, ops, files, tls, requestLog, faults, rate, lo
         if (!sess || String(sess.userId) !== String(uid) || sess.clientId !== cid) {
             throw new ApiError(Err.NO_KEYS, 'the keys do not name a session');
         }
+        await expiry.check(sess);
         if (sess.ended) {
             const kind = sess.ended.code === Err.ACCOUNT_REMOVED[1] ? Err.ACCOUNT_REMOVED : Err.SESSION_ENDED;
             throw new ApiError(kind, 'session ended', { message: sess.ended.message || kind[2] });

@@ -1,0 +1,83 @@
+import assert from 'node:assert/strict';
+import { after, test } from 'node:test';
+import { parseArgs } from '../lib/args.mjs';
+import { decode } from '../lib/protocol.mjs';
+import * as h from './helpers.mjs';
+
+const s = await h.startServer();
+after(() => s.stop());
+
+const sessionOf = async (clientId) => (await s.control('GET', '/control/sessions')).find((x) => x.clientId === clientId);
+const state = (x) => ({ ended: x.ended?.code ?? null, connected: x.connected, rotate: x.rotate, retired: x.retired });
+const closed = (client) => new Promise((resolve) => client.once('close', resolve));
+
+test('rotated keys: the next login of the device gets a new session, the old one stays valid and connected', async (t) => {
+    const first = (await h.login(s, 'user003', h.PASSWORD, { deviceId: 'pc-3' })).session;
+    const mq = await h.sessionMqtt(s, first);
+    t.after(() => mq.end(true));
+    const rotated = await s.control('POST', '/control/session/rotate', { clientId: first.clientId });
+    const second = (await h.login(s, 'user003', h.PASSWORD, { deviceId: 'pc-3' })).session;
+    const third = (await h.login(s, 'user003', h.PASSWORD, { deviceId: 'pc-3' })).session;
+    const pings = [(await first.api('GET', '/rest/auth/ping')).status, (await second.api('GET', '/rest/auth/ping')).status];
+    assert.deepEqual({
+        rotated: rotated.sessions,
+        newKeys: [second.accessKey !== first.accessKey, second.clientId !== first.clientId],
+        thirdKeepsSecond: [third.accessKey, third.clientId],
+        pings,
+        old: state(await sessionOf(first.clientId)),
+        current: state(await sessionOf(second.clientId)),
+    }, {
+        rotated: 1,
+        newKeys: [true, true],
+        thirdKeepsSecond: [second.accessKey, second.clientId],
+        pings: [200, 200],
+        old: { ended: null, connected: true, rotate: false, retired: true },
+        current: { ended: null, connected: false, rotate: false, retired: false },
+    });
+});
+
+test('a broker drop closes the connection only: the session stays, a reconnect gets what was queued', async () => {
+    const me = (await h.login(s, 'user004')).session;
+    const mq = await h.sessionMqtt(s, me);
+    const gone = closed(mq);
+    const drop = await s.control('POST', '/control/broker/drop', { userId: me.userId });
+    await gone;
+    const [room] = await s.control('GET', `/control/rooms?userId=${me.userId}`);
+    await s.control('POST', '/control/chat', { roomId: room.chattRoomId, userId: me.userId, text: 'while away' });
+    const after = await sessionOf(me.clientId);
+    const ping = await me.api('GET', '/rest/auth/ping');
+    const again = await h.sessionMqtt(s, me);
+    const queued = await h.waitFor(() => again.received.map((m) => decode(m.payload)).find((d) => d.contents === 'while away'), { what: 'queued chat' });
+    again.end(true);
+    assert.deepEqual([drop.dropped, state(after), ping.status, queued.senderId],
+        [1, { ended: null, connected: false, rotate: false, retired: false }, 200, me.userId]);
+});
+
+test('an idle session ends with 40104 and loses its broker connection; requests keep a session alive', async (t) => {
+    const busy = (await h.login(s, 'user005')).session;
+    const idle = (await h.login(s, 'user006')).session;
+    const mq = await h.sessionMqtt(s, idle);
+    const gone = closed(mq);
+    t.after(() => s.control('POST', '/control/session/idle', { seconds: 0 }));
+    const set = await s.control('POST', '/control/session/idle', { seconds: 1 });
+    // The busy session pings while the idle one is watched until it ends.
+    await h.waitFor(async () => (await busy.api('GET', '/rest/auth/ping')).status === 200 && (await sessionOf(idle.clientId)).ended,
+        { what: 'the idle session to end' });
+    await gone;
+    const refused = await idle.api('GET', '/rest/auth/ping');
+    const kept = await busy.api('GET', '/rest/auth/ping');
+    assert.deepEqual([set.seconds, refused.json.code, refused.json.message, kept.status],
+        [1, 40104, 'Your session has expired.', 200]);
+});
+
+test('bad idle values are refused; the command line takes --session-idle and --rate', async () => {
+    for (const bad of [{ seconds: -1 }, { seconds: '5' }]) {
+        await assert.rejects(s.control('POST', '/control/session/idle', bad), /400/, JSON.stringify(bad));
+    }
+    const base = ['--data', 'd', '--rest-port', '0', '--broker-port', '0'];
+    const o = parseArgs([...base, '--session-idle', '30', '--rate', '65536']);
+    assert.deepEqual([o.sessionIdle, o.rate], [30, 65536]);
+    for (const bad of [['--session-idle', '-1'], ['--rate', '1.5'], ['--rate', 'x']]) {
+        assert.throws(() => parseArgs([...base, ...bad]), /--/, bad.join(' '));
+    }
+});
