@@ -7,13 +7,14 @@
 //                            most 200 ms, a third of the budget from start to the lock page
 #include "store/dbchat.h"
 #include "store/dbmanager.h"
-#include "storebenchreport.h"
+#include "storebenchtool.h"
+
+#include "bench/common/benchreport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
-#include <QProcess>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -21,7 +22,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <vector>
 
 namespace {
 
@@ -87,44 +87,15 @@ double ourInserts(const QString& file, int round)
     return clock.nsecsElapsed() / 1e9;
 }
 
-// The tool's clock in milliseconds, printed by the script before and after the inserts, so that
-// the figure holds the inserts alone: not the start of the process, not the key derivation.
-const char* const kMark = "SELECT 'mark', (julianday('now') - 2440587.5) * 86400000.0;\n";
-
-// Seconds the sqlcipher tool takes for the inserts of a script made by writeScript(), between
-// its two marks; -1 on failure.
-double runTool(const QString& file, const QString& script)
-{
-    QProcess tool;
-    tool.setStandardInputFile(script);
-    tool.start(QStringLiteral("sqlcipher"), {QStringLiteral("-batch"), file});
-    if (!tool.waitForFinished(600000) || tool.exitCode() != 0) {
-        std::fprintf(stderr, "sqlcipher failed: %s\n", tool.readAllStandardError().constData());
-        return -1;
-    }
-    std::vector<double> marks;
-    for (const QByteArray& row : tool.readAllStandardOutput().split('\n')) {
-        if (row.startsWith("mark|"))
-            marks.push_back(row.mid(5).toDouble());
-    }
-    if (marks.size() != 2) {
-        std::fprintf(stderr, "sqlcipher printed %d marks instead of 2\n", int(marks.size()));
-        return -1;
-    }
-    return (marks[1] - marks[0]) / 1000.0;
-}
-
 QString writeScript(const QString& path, int round)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return QString();
     QTextStream out(&file);
-    out << "PRAGMA key = '" << kKey << "';\n"
-        << "PRAGMA journal_mode=WAL;\n"
+    out << StoreBenchTool::scriptHead(kKey) << "PRAGMA journal_mode=WAL;\n"
         << "PRAGMA synchronous=NORMAL;\n"
-        << "SELECT count(*) FROM sqlite_master;\n"
-        << kMark;
+        << StoreBenchTool::markStatement();
     for (int i = 0; i < kInserts; ++i) {
         out << "INSERT OR REPLACE INTO TTT_CHATT (topic, msg_type, content_type, msg_id, "
                "sender_id, content, file_path, msg_time, count, msg_state, msg_read ) VALUES "
@@ -132,7 +103,7 @@ QString writeScript(const QString& path, int round)
             << msgId(round, i) << "', 42, '" << content(i) << "', '', "
             << (Q_INT64_C(1700000000000) + i) << ", 0, 1, 0);\n";
     }
-    out << kMark;
+    out << StoreBenchTool::markStatement();
     return path;
 }
 
@@ -163,8 +134,8 @@ int main(int argc, char* argv[])
     double bestTool = 1e9;
     for (int round = 0; round < kRounds; ++round) {
         const double mine = ourInserts(ours, round);
-        const double tool =
-            runTool(theirs, writeScript(dir.filePath(QStringLiteral("inserts.sql")), round));
+        const double tool = StoreBenchTool::secondsBetweenMarks(
+            theirs, writeScript(dir.filePath("inserts.sql"), round));
         if (mine < 0 || tool <= 0)
             return 1;
         bestOurs = std::min(bestOurs, mine);
@@ -173,7 +144,8 @@ int main(int argc, char* argv[])
     }
     const double ourRate = kInserts / bestOurs;
     const double toolRate = kInserts / bestTool;
-    StoreBenchReport::figure("store.insert.autocommit", ourRate, "inserts/s", toolRate, ">=", 1.0);
+    MtBench::print(
+        {"store.insert.autocommit", ourRate, "inserts/s", toolRate, MtBench::Bar::AtLeast, 1.0});
 
     QVector<double> opens;
     for (int i = 0; i < kOpens; ++i) {
@@ -184,8 +156,8 @@ int main(int argc, char* argv[])
         if (!db.isOpen())
             return 1;
     }
-    const double openMs = StoreBenchReport::median(opens);
-    StoreBenchReport::figure("store.open", openMs, "ms", -1, "<=", kOpenBarMs);
+    const double openMs = MtBench::median(opens);
+    MtBench::print({"store.open", openMs, "ms", std::nullopt, MtBench::Bar::AtMost, kOpenBarMs});
     std::printf("store.open: median of %d opens of an existing %d-chat file\n", kOpens, kInserts);
     return 0;
 }

@@ -9,7 +9,8 @@
 //                          bar is only a sanity ceiling)
 // The generated file is kept beside this program, named after the generator's version.
 #include "storebenchdata.h"
-#include "storebenchreport.h"
+
+#include "bench/common/benchreport.h"
 
 #include "store/dbchat.h"
 #include "store/dbchatroom.h"
@@ -23,6 +24,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <limits>
 
 namespace {
 
@@ -42,7 +44,7 @@ double measure(const QString& file, const char* name, const std::function<bool(D
         clock.start();
         if (!work(db)) {
             std::fprintf(stderr, "%s: wrong result\n", name);
-            return 1e9;
+            return std::numeric_limits<double>::quiet_NaN(); // no figure: it fails
         }
         cold << clock.nsecsElapsed() / 1e6;
         clock.restart();
@@ -50,9 +52,9 @@ double measure(const QString& file, const char* name, const std::function<bool(D
         warm << clock.nsecsElapsed() / 1e6;
     }
     std::printf("%s: fresh connection median %.2f ms (min %.2f), warm median %.2f ms\n", name,
-                StoreBenchReport::median(cold), *std::min_element(cold.begin(), cold.end()),
-                StoreBenchReport::median(warm));
-    return StoreBenchReport::median(cold);
+                MtBench::median(cold), *std::min_element(cold.begin(), cold.end()),
+                MtBench::median(warm));
+    return MtBench::median(cold);
 }
 
 // A room of 1,000 own confirmed messages and as many of others, for the read-receipt batch.
@@ -103,13 +105,13 @@ int main(int argc, char* argv[])
         QList<DBChatRoom> rooms;
         return db.chatRoomList(rooms) >= StoreBenchData::kRooms;
     });
-    StoreBenchReport::figure("store.roomlist", roomList, "ms", -1, "<=", 50);
+    MtBench::print({"store.roomlist", roomList, "ms", std::nullopt, MtBench::Bar::AtMost, 50});
 
     const double first = measure(file, "store.history.first", [](DBManager& db) {
         QList<DBChat> page;
         return db.chatList(page, kBigRoom, 50, 0) == 50 && page.last().msgState() != 1;
     });
-    StoreBenchReport::figure("store.history.first", first, "ms", -1, "<=", 5);
+    MtBench::print({"store.history.first", first, "ms", std::nullopt, MtBench::Bar::AtMost, 5});
 
     int total = 0;
     {
@@ -120,14 +122,14 @@ int main(int argc, char* argv[])
         QList<DBChat> page;
         return db.chatList(page, kBigRoom, 50, total - 50) == 50;
     });
-    StoreBenchReport::figure("store.history.deep", deep, "ms", -1, "<=", 50);
+    MtBench::print({"store.history.deep", deep, "ms", std::nullopt, MtBench::Bar::AtMost, 50});
 
     const QString word = QString::fromLatin1(StoreBenchData::searchWord());
     const double search = measure(file, "store.search", [&word](DBManager& db) {
         const int matches = db.searchChatTotalCount(kBigRoom, 1, word);
         return matches > 0 && !db.searchChatMessageId(kBigRoom, 1, word, 0).isEmpty();
     });
-    StoreBenchReport::figure("store.search", search, "ms", -1, "<=", 100);
+    MtBench::print({"store.search", search, "ms", std::nullopt, MtBench::Bar::AtMost, 100});
 
     QVector<double> reads;
     for (int run = 0; run < kRuns; ++run) {
@@ -147,6 +149,7 @@ int main(int argc, char* argv[])
             return 1;
         }
     }
-    StoreBenchReport::figure("store.reads", StoreBenchReport::median(reads), "ms", -1, "<=", 500);
+    MtBench::print(
+        {"store.reads", MtBench::median(reads), "ms", std::nullopt, MtBench::Bar::AtMost, 500});
     return 0;
 }
