@@ -8,6 +8,7 @@ import net from 'node:net';
 import path from 'node:path';
 import { parseArgs } from './lib/args.mjs';
 import { Broker } from './lib/broker.mjs';
+import { Bulk } from './lib/bulk.mjs';
 import { buildControl } from './lib/control.mjs';
 import { DemoBot } from './lib/demobot.mjs';
 import { SessionExpiry } from './lib/expiry.mjs';
@@ -41,6 +42,18 @@ function mirrorOnIpv6(port) {
     });
 }
 
+// --rooms/--chats make the account's rooms once per data folder: a restart with the same
+// numbers keeps what is there (the deliveries waiting in memory are gone, as queues are).
+async function bulkFromCommandLine(opts, store, bulk) {
+    if (!opts.rooms) return;
+    const made = `${opts.rooms}/${opts.chats}`;
+    if (!store.s.bulkMade) store.s.bulkMade = {};
+    if (store.s.bulkMade[opts.bulkAccount] === made) return;
+    await bulk.generate({ account: opts.bulkAccount, rooms: opts.rooms, chats: opts.chats });
+    store.s.bulkMade[opts.bulkAccount] = made;
+    store.changed();
+}
+
 async function main() {
     let opts;
     try {
@@ -71,6 +84,8 @@ async function main() {
     const expiry = new SessionExpiry({ store, ops, log }, opts.sessionIdle);
     ops.expiry = expiry;
     broker.expiry = expiry;
+    const bulk = new Bulk({ store, broker, log });
+    await bulkFromCommandLine(opts, store, bulk);
     const rest = buildRest({ store, ops, files, tls, requestLog, faults, rate, expiry, log });
     await rest.listen({ port: opts.restPort, host: '127.0.0.1' });
     const restPort = rest.server.address().port;
@@ -79,7 +94,7 @@ async function main() {
     const bot = new DemoBot({ store, broker, ops, log });
     bot.enabled = opts.demo;
     const info = () => ({ dataDir, restPort, brokerPort, controlPort });
-    const control = buildControl({ store, ops, broker, requestLog, faults, rate, expiry, bot, info, log });
+    const control = buildControl({ store, ops, broker, requestLog, faults, rate, expiry, bulk, bot, info, log });
     await control.listen({ port: opts.controlPort, host: '127.0.0.1' });
     const controlPort = control.server.address().port;
     writeClientIni(dataDir, restPort, brokerPort);

@@ -1,7 +1,7 @@
 // Command line of the reference server.
 const USAGE = `usage: node server.mjs --data DIR --rest-port N --broker-port M [--control-port K]
                       [--reset] [--users N] [--demo] [--rate BYTES_PER_SECOND]
-                      [--session-idle SECONDS]`;
+                      [--session-idle SECONDS] [--rooms N [--chats M] [--bulk-account ACCOUNT]]`;
 
 function portValue(name, text) {
     const n = Number(text);
@@ -11,7 +11,8 @@ function portValue(name, text) {
 
 export function parseArgs(argv) {
     const opts = { data: null, restPort: null, brokerPort: null, controlPort: 0, reset: false,
-        users: 300, demo: false, rate: 0, sessionIdle: 0 };
+        users: 300, demo: false, rate: 0, sessionIdle: 0,
+        rooms: 0, chats: 0, bulkAccount: 'user001' };
     for (let i = 0; i < argv.length; i++) {
         const a = argv[i];
         const next = () => {
@@ -37,6 +38,13 @@ export function parseArgs(argv) {
             opts.sessionIdle = n;
             break;
         }
+        case '--rooms': case '--chats': {
+            const n = Number(next());
+            if (!Number.isInteger(n) || n < 0 || n > 2000000) throw new Error(`${a}: a whole number, 0 or more`);
+            opts[a.slice(2)] = n;
+            break;
+        }
+        case '--bulk-account': opts.bulkAccount = next(); break;
         case '--users': {
             const n = Number(next());
             if (!Number.isInteger(n) || n < 12 || n > 200000) throw new Error('--users: 12 to 200000');
@@ -48,5 +56,6 @@ export function parseArgs(argv) {
         }
     }
     if (!opts.data || opts.restPort === null || opts.brokerPort === null) throw new Error(USAGE);
+    if (opts.chats && !opts.rooms) throw new Error('--chats needs --rooms');
     return opts;
 }

@@ -33,7 +33,9 @@ export class Broker extends EventEmitter {
         this.aedes.on('client', (client) => {
             this.log(`broker: connected clientId=${client.id} clean=${client.clean} version=${client.version}`);
             const sess = client.veltri;
-            if (sess) this.syncSession(sess).catch((e) => this.log(`broker: sync failed ${e.message}`));
+            if (!sess) return;
+            this.syncSession(sess).catch((e) => this.log(`broker: sync failed ${e.message}`));
+            this.emit('connect', sess);
         });
         this.aedes.on('clientDisconnect', (client) => this.log(`broker: disconnected clientId=${client.id}`));
         this.aedes.on('clientError', (client, err) => this.log(`broker: client error clientId=${client.id} ${err.message}`));
@@ -182,6 +184,18 @@ export class Broker extends EventEmitter {
         return new Promise((resolve) => {
             c.publish({ cmd: 'publish', topic, payload, qos: 1, retain: false }, () => resolve(true));
         });
+    }
+
+    // Puts messages into a session's queue, ahead of the connect that empties it (called from
+    // the 'connect' event, which comes before the connection's queue is sent). Synchronous with
+    // the in-memory persistence, so nothing can slip in between.
+    enqueue(clientId, items) {
+        const { persistence, id } = this.aedes;
+        for (const { topic, payload } of items) {
+            // Broker id and counter tell the queued packets apart, as aedes's own do.
+            persistence.outgoingEnqueue({ clientId }, { cmd: 'publish', topic, payload, qos: 1, retain: false,
+                brokerId: id, brokerCounter: ++this.aedes.counter }, () => {});
+        }
     }
 
     closeClient(clientId) {

@@ -4,10 +4,11 @@
 import Fastify from 'fastify';
 import { ApiError, Err } from './errors.mjs';
 import { MsgType, roomTopic } from './protocol.mjs';
+import { registerBulkControl } from './controlbulk.mjs';
 import { registerSessionControl } from './controlsessions.mjs';
 import { parseIds } from './ops.mjs';
 
-export function buildControl({ store, ops, broker, requestLog, faults, rate, expiry, bot, info, log }) {
+export function buildControl({ store, ops, broker, requestLog, faults, rate, expiry, bulk, bot, info, log }) {
     const app = Fastify({ logger: false, bodyLimit: 80 * 1024 * 1024 });
     app.setErrorHandler((err, req, reply) => {
         if (err instanceof ApiError) return reply.code(err.status).send(err.body());
@@ -211,6 +212,7 @@ export function buildControl({ store, ops, broker, requestLog, faults, rate, exp
     });
 
     registerSessionControl(app, { store, ops, broker, expiry, sessionsFor });
+    registerBulkControl(app, { bulk, broker });
 
     app.post('/control/demo', async (req) => {
         bot.enabled = !!req.body?.on;

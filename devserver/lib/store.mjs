@@ -332,13 +332,42 @@ export class Store {
 
     // --- history -----------------------------------------------------------------------------
 
+    // The message ids of a room's history, made on first use and kept beside the list, so a
+    // chat is checked for a repeated id without scanning the room.
+    chatIds(list) {
+        if (!this.chatIdSets) this.chatIdSets = new WeakMap();
+        let ids = this.chatIdSets.get(list);
+        if (!ids) {
+            ids = new Set(list.map((c) => c.messageId));
+            this.chatIdSets.set(list, ids);
+        }
+        return ids;
+    }
+
+    // A chat whose id is already kept replaces the earlier one (a resend).
     addChat(roomId, chat) {
         const list = this.s.chats[roomId] || (this.s.chats[roomId] = []);
-        const dup = list.findIndex((c) => c.messageId === chat.messageId);
-        if (dup >= 0) list.splice(dup, 1);
+        const ids = this.chatIds(list);
+        if (ids.has(chat.messageId)) list.splice(list.findIndex((c) => c.messageId === chat.messageId), 1);
+        ids.add(chat.messageId);
         list.push(chat);
         const room = this.s.rooms[roomId];
         if (room) room.updDatetime = Math.max(room.updDatetime, chat.timestamp);
+        this.changed();
+    }
+
+    // Many chats at once, in time order with what the room holds (generated ids never repeat).
+    appendChats(roomId, chats) {
+        const list = this.s.chats[roomId] || (this.s.chats[roomId] = []);
+        const ids = this.chatIds(list);
+        const sorted = !list.length || !chats.length || chats[0].timestamp >= list[list.length - 1].timestamp;
+        for (const c of chats) {
+            list.push(c);
+            ids.add(c.messageId);
+        }
+        if (!sorted) list.sort((a, b) => a.timestamp - b.timestamp);
+        const room = this.s.rooms[roomId];
+        if (room && chats.length) room.updDatetime = Math.max(room.updDatetime, list[list.length - 1].timestamp);
         this.changed();
     }
 
