@@ -29,8 +29,10 @@ NetAnswer NetAnswer::read(const QByteArray& body, const char* where, const QStri
 
 QString NetAnswer::preview(const QByteArray& body)
 {
-    // Latin-1 keeps one character per byte, so the cut below counts bytes.
-    QString text = QString::fromLatin1(body.left(kMaskedBytes));
+    // Latin-1 keeps one character per byte, so the cut below counts bytes; the size is given,
+    // as a NUL byte would otherwise end the text.
+    const QByteArray head = body.left(kMaskedBytes);
+    QString text = QString::fromLatin1(head.constData(), head.size());
     static const QRegularExpression credential(
         QStringLiteral(
             R"re(("[^"]*(?:key|passw|token|secret|clientid|client_id)[^"]*"\s*:\s*")[^"]*)re"),

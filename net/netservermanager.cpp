@@ -209,6 +209,7 @@ void NetServerManager::onNetworkReplyFinished()
     qDebug().noquote().nospace() << "NetServerManager::onNetworkReplyFinished - httpCode="
                                  << status.toInt();
     // An answer cut off after a 200 status is an error, reported by onNetworkReplyError only.
+    // A 200 is read through NetAnswer: only a JSON object is a success.
     if (status.isValid() && status.toInt() == 200 && reply->error() == QNetworkReply::NoError) {
         const int reqCode = replyCode(reply);
         qDebug().noquote().nospace()
@@ -221,9 +222,12 @@ void NetServerManager::onNetworkReplyFinished()
         else
             emit onHttpFailure(reqCode, kErrorUnreadable, unreadableText());
     } else if (reply->error() == QNetworkReply::NoError) {
+        // Neither 200 nor an error (another 2xx, a redirect): nothing the caller can read, and
+        // a caller that heard nothing would wait for good.
         qWarning().noquote().nospace()
             << "NetServerManager::onNetworkReplyFinished - reqCode=" << replyCode(reply)
             << " not answered, httpCode=" << status.toInt();
+        emit onHttpFailure(replyCode(reply), kErrorUnreadable, unreadableText());
     }
     reply->deleteLater();
 }

@@ -176,6 +176,12 @@ QNetworkReply* NetServerManager::postMultipart(QNetworkAccessManager* manager, c
         emit onUploadFailure(reqId, error.code(), error.message());
         return reply;
     }
+    if (httpStatus(reply) != 200) {
+        qWarning().noquote().nospace() << "NetServerManager::httpPostMultipart - reqId=" << reqId
+                                       << " not answered, httpCode=" << httpStatus(reply);
+        emit onUploadFailure(reqId, kErrorUnreadable, unreadableText());
+        return reply;
+    }
     const NetAnswer answer = NetAnswer::read(
         reply->readAll(), "NetServerManager::httpPostMultipart", QStringLiteral("reqId=") + reqId);
     if (answer.isReadable())

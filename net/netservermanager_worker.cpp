@@ -138,8 +138,10 @@ bool NetServerManager::fetchObject(int reqCode, const QUrl& url, const NetSessio
         if (!read)
             emit onHttpFailure(reqCode, kErrorUnreadable, unreadableText());
     } else if (answered) {
+        // Neither 200 nor an error: nothing to store, and the caller must hear of it.
         qWarning().noquote().nospace() << "NetServerManager::httpRequest - reqCode=" << reqCode
                                        << " not answered, httpCode=" << status;
+        emit onHttpFailure(reqCode, kErrorUnreadable, unreadableText());
     }
     delete reply;
     return read;

@@ -2,13 +2,46 @@
 
 #include "common/devserver.h"
 #include "common/testenv.h"
-#include "store/mtdata.h"
 #include "net/netservermanager.h"
 #include "net/serverconfig.h"
 #include "store/dbmanager.h"
+#include "store/mtdata.h"
 
 #include <QWidget>
 #include <QtTest>
+
+// The outcome of one request as its caller hears it: the signal ("success", "failure",
+// "uploadFailure", ...), the request code or id as text, and for a failure its code and text.
+struct NetOutcome
+{
+    QString signal;
+    QString id;
+    int errCode = 0;
+    QString text;
+    bool operator==(const NetOutcome& o) const
+    {
+        return signal == o.signal && id == o.id && errCode == o.errCode && text == o.text;
+    }
+};
+
+namespace QTest {
+template <>
+inline char* toString(const NetOutcome& o)
+{
+    return qstrdup(QStringLiteral("{signal=%1 id=%2 errCode=%3 text=\"%4\"}")
+                       .arg(o.signal, o.id)
+                       .arg(o.errCode)
+                       .arg(o.text)
+                       .toUtf8()
+                       .constData());
+}
+} // namespace QTest
+Q_DECLARE_METATYPE(NetOutcome)
+
+// The texts of the engine's own failures, as an untranslated program shows them.
+inline const QString kTimedOutText =
+    QStringLiteral("The server sent nothing for too long: the request timed out");
+inline const QString kUnreadableText = QStringLiteral("The server's answer could not be read");
 
 // Everything the request engine signalled, in order, as a receiver on the GUI thread hears it.
 class NetRecorder : public QObject
@@ -49,6 +82,21 @@ public:
             m_events.begin(), m_events.end(), std::back_inserter(out), [&](const Event& e) {
                 return e.signal == signal && (id.isNull() || e.args.value(0).toString() == id);
             });
+        return out;
+    }
+    // Every outcome (any signal but progress) so far, of one request code or id when given.
+    // The code and text of a failure of a picture, which has neither, stay 0 and empty.
+    QList<NetOutcome> outcomes(const QString& id = QString()) const
+    {
+        QList<NetOutcome> out;
+        for (const Event& e : m_events) {
+            const bool failure = e.signal.endsWith(QLatin1String("ailure")) &&
+                                 e.signal != QLatin1String("imageFailure");
+            if (!e.signal.endsWith(QLatin1String("Progress")) &&
+                (id.isNull() || e.args.value(0).toString() == id))
+                out << NetOutcome{e.signal, e.args.value(0).toString(), failure ? e.errCode() : 0,
+                                  failure ? e.text() : QString()};
+        }
         return out;
     }
     // Waits for the outcome (any signal but progress) of the reqCode (int) or id (string); its
@@ -180,6 +228,14 @@ protected:
             });
         QMutexLocker lock(&s_logMutex);
         s_log.clear();
+    }
+
+    // Ends an engine and delivers what it signalled: its destruction waits for every task it
+    // ran, so afterwards nothing more of it can arrive. The sentinel of "nothing else came".
+    static void finish(std::unique_ptr<NetServerManager>& net)
+    {
+        net.reset();
+        QCoreApplication::sendPostedEvents();
     }
 
     DevServer m_server;

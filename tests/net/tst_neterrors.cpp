@@ -1,10 +1,12 @@
 // Every way a request can fail, on the three paths of the engine (an asynchronous request from
 // the GUI thread, a worker request and an upload): no server, a certificate the configuration
 // does not trust, a server that does not speak TLS, error bodies with and without JSON, an
-// empty error body, an outdated client, an answer that is neither 200 nor an error, and a file
-// that cannot be read. A failure is never reported as a success, and each is reported once with
-// the caller's request code.
+// empty error body, an outdated client, an answer that is neither 200 nor an error, a 200 whose
+// body is not a JSON object, a server that goes silent, and a file that cannot be read. A
+// failure is never reported as a success, and each is reported once with the caller's request
+// code.
 #include "net/filemanager.h"
+#include "net/netanswer.h"
 #include "netfixture.h"
 
 #include <QTcpServer>
@@ -43,6 +45,9 @@ protected:
 };
 } // namespace
 
+using Call = std::function<bool(NetServerManager&)>;
+Q_DECLARE_METATYPE(Call)
+
 class TestNetErrors : public NetFixture
 {
     Q_OBJECT
@@ -51,6 +56,8 @@ private slots:
     void cleanup();
     void failures_data();
     void failures();
+    void preview_data();
+    void preview();
 
 private:
     TextErrorServer m_textError;
@@ -72,12 +79,13 @@ void TestNetErrors::cleanup()
 
 void TestNetErrors::failures_data()
 {
-    QTest::addColumn<QString>("setup"); // "": the reference server with the row's fault rule
     QTest::addColumn<int>("port");
-    QTest::addColumn<QJsonObject>("rule");
-    QTest::addColumn<QString>("path");  // of the request: a ping, a room list or an upload
-    QTest::addColumn<int>("errCode");   // -1: nothing may come
-    QTest::addColumn<QString>("error"); // a pattern
+    QTest::addColumn<QByteArray>("caLine"); // of the client's configuration
+    QTest::addColumn<QJsonObject>("rule");  // the reference server's fault rule
+    QTest::addColumn<QJsonValue>("minVersion");
+    QTest::addColumn<Call>("call");
+    QTest::addColumn<NetOutcome>("expected");
+    QTest::addColumn<QString>("logLine"); // a line that holds this text was logged
 
     QTcpServer closed;
     QVERIFY(closed.listen(QHostAddress::LocalHost));
@@ -85,91 +93,166 @@ void TestNetErrors::failures_data()
     closed.close(); // nobody listens there any more
     // The broker's port: plain TCP where TLS is expected.
     const int plain = ServerConfig::fromFile(m_server.clientIni()).brokerPort();
-    const QJsonObject jsonError{{"status", 500}, {"code", 50012}, {"message", "Broken on purpose"}};
-    for (const char* path : {"/rest/auth", "/rest/chatt/room", "/rest/file/chat"}) {
-        const bool upload = path == QLatin1String("/rest/file/chat");
-        const int unanswered = upload ? 0 : 10001;
-        const QString noAnswer =
-            path == QLatin1String("/rest/chatt/room") ? "reply is NULL" : "http error code";
-        auto row = [&](const char* name, const char* setup, int port, const QJsonObject& rule,
-                       int errCode, const QString& error) {
-            QTest::addRow("%s: %s", path, name)
-                << setup << port << rule << path << errCode << error;
+    const int textError = m_textError.serverPort();
+    const QByteArray ca = "\nCaFile=" + m_server.caFile().toUtf8();
+    const QJsonValue current = QJsonValue::Null;
+    const QString link = m_server
+                             .control("POST", QStringLiteral("/control/version"),
+                                      QJsonObject{{"minVersion", 1047}})["link"]
+                             .toString();
+    cleanup();
+    const QString file = FileManager::makeTextFile("hello");
+
+    struct Path
+    {
+        const char* path;
+        const char* failure; // the signal of a failure
+        Call call;
+        int unanswered;       // the code of a request without an answer
+        QString noAnswer;     // its text
+        QString errorLog;     // where an error body is logged
+        QString outdated;     // the text of a refused version
+        QString outdatedLog;  // its log line
+        QString untrustedLog; // the log line of a certificate nobody trusts
+        QString id;           // the request as logged
+    };
+    const QString linkLog = " - [ERROR_VERSION_APP_NOT_MATCH] update link=" + link;
+    const QList<Path> paths = {
+        {"/rest/auth", "failure", [](NetServerManager& n) { return n.reqPing(4); }, 10001,
+         "http error code", "NetServerManager::onNetworkReplyError", link,
+         "NetServerManager::onNetworkReplyError" + linkLog,
+         "NetServerManager::onNetworkReplyError - reqCode=4, error=6", "reqCode=4"},
+        {"/rest/chatt/room", "failure", [](NetServerManager& n) { return n.reqChatRoomList(4); },
+         10001, "reply is NULL", "NetServerManager::httpRequest", link,
+         "NetServerManager::httpRequest" + linkLog, "NetServerManager - sslErrors:", "reqCode=4"},
+        {"/rest/file/chat", "uploadFailure",
+         [file](NetServerManager& n) { return n.uploadChatFile(QStringLiteral("4"), file); }, 0,
+         "http error code", "NetServerManager::httpRequest",
+         "A newer version of the program is required.",
+         "NetServerManager::httpRequest - errCode=40106",
+         "NetServerManager - sslErrors:", "reqId=4"}};
+    const QJsonObject off{{"mode", "off"}};
+    for (const Path& p : paths) {
+        auto row = [&](const char* name, int port, const QByteArray& caLine, QJsonObject rule,
+                       const QJsonValue& minVersion, int errCode, const QString& text,
+                       const QString& logged) {
+            rule.insert(QStringLiteral("path"), QString::fromLatin1(p.path));
+            QTest::addRow("%s: %s", p.path, name)
+                << port << caLine << rule << minVersion << p.call
+                << NetOutcome{p.failure, "4", errCode, text} << logged;
         };
-        row("no server", "", none, {}, unanswered, noAnswer);
-        row("untrusted certificate", "untrusted", rest, {}, unanswered, noAnswer);
-        row("server without TLS", "", plain, {}, unanswered, noAnswer);
-        row("error body", "", rest, jsonError, 50012, "Broken on purpose");
-        row("outdated client", "outdated", rest, {}, 40106,
-            upload ? ".+" : "https://.+/download/.+");
-        row("error body without JSON", "", m_textError.serverPort(), {}, 0, "");
-        row("empty error body", "", rest, {{"status", 503}, {"body", "empty"}},
-            upload ? 503 : 10001, noAnswer);
-        if (upload)
-            row("file cannot be read", "missing file", rest, {}, 10001, "reply is NULL");
-        else
-            row("answer neither 200 nor an error", "", rest, {{"status", 201}}, -1, "");
+        const QString sent = "reqUrl=https://localhost:";
+        row("no server", none, ca, off, current, p.unanswered, p.noAnswer, sent);
+        row("untrusted certificate", rest, "", off, current, p.unanswered, p.noAnswer,
+            p.untrustedLog);
+        row("server without TLS", plain, ca, off, current, p.unanswered, p.noAnswer, sent);
+        row("error body", rest, ca,
+            {{"mode", "error"}, {"status", 500}, {"code", 50012}, {"message", "Broken"}}, current,
+            50012, "Broken", p.errorLog + " - errCode=50012, developerMessage=injected fault");
+        row("outdated client", rest, ca, off, 1047, 40106, p.outdated, p.outdatedLog);
+        row("error body without JSON", textError, ca, off, current, 0, "", sent);
+        row("empty error body", rest, ca, {{"mode", "error"}, {"status", 503}, {"body", "empty"}},
+            current, p.unanswered ? p.unanswered : 503, p.noAnswer, sent);
+        row("answer neither 200 nor an error", rest, ca, {{"mode", "error"}, {"status", 201}},
+            current, 10002, kUnreadableText, "not answered, httpCode=201");
+        // A 200 whose body is not a JSON object; the log shows its size and first bytes.
+        auto unreadable = [&](const char* name, const QString& raw, const char* type,
+                              const QString& logged) {
+            row(name, rest, ca, {{"mode", "body"}, {"raw", raw}, {"type", type}}, current, 10002,
+                kUnreadableText, "unreadable answer " + p.id + ": " + logged);
+        };
+        unreadable("200, empty", "", "application/json", "0 bytes: ");
+        unreadable("200, cut short", "{\"list\":[{\"chattRoomId\":1", "application/json",
+                   "25 bytes: {\"list\":[{\"chattRoomId\":1");
+        unreadable("200, HTML", "<html><body>Hello</body></html>", "text/html",
+                   "31 bytes: <html><body>Hello</body></html>");
+        unreadable("200, an array", "[{\"list\":[]}]", "application/json",
+                   "13 bytes: [{\"list\":[]}]");
+        unreadable("200, null", "null", "application/json", "4 bytes: null");
+        unreadable("200, cut inside a key", "{\"client\":{\"accessKey\":\"AK-9f3",
+                   "application/json", "30 bytes: {\"client\":{\"accessKey\":\"****");
+        // The request arrives and nothing comes back: it fails after the idle time.
+        row("no answer", rest, ca, {{"mode", "hang"}}, current, 10001, kTimedOutText,
+            "NetIdleTimeout - no byte for 1000 ms");
     }
+    QTest::newRow("/rest/chatt/room: 200 without a list")
+        << rest << ca
+        << QJsonObject{{"mode", "body"}, {"raw", "{\"rooms\":[]}"}, {"path", "/rest/chatt/room"}}
+        << current << paths.at(1).call << NetOutcome{"failure", "4", 10002, kUnreadableText}
+        << "NetServerManager::reqChatRoomList - reqCode=4 answer has no list";
+    QTest::newRow("/rest/file/chat: file cannot be read")
+        << rest << ca << off << current << Call([](NetServerManager& n) {
+               return n.uploadChatFile(QStringLiteral("4"), "/proc/no-such-file.txt");
+           })
+        << NetOutcome{"uploadFailure", "4", 10001, "reply is NULL"}
+        << "cannot read filePath:/proc/no-such-file.txt";
 }
 
 void TestNetErrors::failures()
 {
-    QFETCH(QString, setup);
     QFETCH(int, port);
+    QFETCH(QByteArray, caLine);
     QFETCH(QJsonObject, rule);
-    QFETCH(QString, path);
-    QFETCH(int, errCode);
-    QFETCH(QString, error);
+    QFETCH(QJsonValue, minVersion);
+    QFETCH(Call, call);
+    QFETCH(NetOutcome, expected);
+    QFETCH(QString, logLine);
 
-    if (!rule.isEmpty()) {
-        rule.insert(QStringLiteral("mode"), QStringLiteral("error"));
-        rule.insert(QStringLiteral("path"), path);
-        QVERIFY(m_server.setFault(rule));
-    }
-    if (setup == "outdated")
-        m_server.control("POST", QStringLiteral("/control/version"),
-                         QJsonObject{{"minVersion", 1047}});
+    QVERIFY(m_server.setFault(rule));
+    m_server.control("POST", QStringLiteral("/control/version"),
+                     QJsonObject{{"minVersion", minVersion}});
     QVERIFY(port > 0);
     QFile ini(m_server.dataDir() + QStringLiteral("/test.ini"));
-    const QByteArray ca =
-        setup == "untrusted" ? QByteArray() : "\nCaFile=" + m_server.caFile().toUtf8();
     QVERIFY(ini.open(QIODevice::WriteOnly) &&
-            ini.write("[Server]\nHost=localhost\nRestPort=" + QByteArray::number(port) + ca) > 0);
+            ini.write("[Server]\nHost=localhost\nRestPort=" + QByteArray::number(port) + caLine) >
+                0);
     ini.close();
 
-    NetServerManager net(ServerConfig::fromFile(ini.fileName()));
-    net.setDbPath(m_db->dbPath());
-    NetRecorder recorder(&net);
-    const qint64 since = m_server.lastRequestSeq();
+    auto net = std::make_unique<NetServerManager>(ServerConfig::fromFile(ini.fileName()));
+    net->setDbPath(m_db->dbPath());
+    net->setIdleTimeout(1000);
+    NetRecorder recorder(net.get());
     clearLog();
-    const bool upload = path == "/rest/file/chat";
-    const QString file =
-        setup == "missing file" ? "/proc/no-such-file.txt" : FileManager::makeTextFile("hello");
-    QVERIFY(path == "/rest/auth" ? net.reqPing(4)
-            : upload             ? net.uploadChatFile(QStringLiteral("4"), file)
-                                 : net.reqChatRoomList(4));
-    const QVariant reqCode = upload ? QVariant(QStringLiteral("4")) : QVariant(4);
+    QVERIFY(call(*net));
+    QCOMPARE(recorder.answer(expected.id).signal, expected.signal);
+    // Once every task of the engine has ended, the failure is all that came.
+    finish(net);
+    QCOMPARE(recorder.outcomes(), QList<NetOutcome>{expected});
+    QVERIFY2(logged(logLine), qPrintable(logLine));
+}
 
-    if (errCode < 0) {
-        // The request arrives and is answered; nothing follows.
-        QTRY_VERIFY_WITH_TIMEOUT(m_server.requests(path, since).size() == 1, 20000);
-        QCOMPARE(recorder.answer(reqCode, 1000).signal, QStringLiteral("timeout"));
-        return;
-    }
-    const NetRecorder::Event answer = recorder.answer(reqCode);
-    QCOMPARE(answer.signal, QString(upload ? "uploadFailure" : "failure"));
-    QCOMPARE(answer.errCode(), errCode);
-    QVERIFY2(QRegularExpression("^(" + error + ")$").match(answer.text()).hasMatch(),
-             qPrintable(answer.text()));
-    QTest::qWait(200);
-    QCOMPARE(recorder.events().size() - recorder.of("uploadProgress").size(), 1);
+void TestNetErrors::preview_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("preview");
 
-    if (setup == "outdated" && !upload)
-        QVERIFY(logged(" - [ERROR_VERSION_APP_NOT_MATCH] update link=" + answer.text()));
-    if (errCode == 50012)
-        QVERIFY(logged(QString(path == "/rest/auth" ? "NetServerManager::onNetworkReplyError"
-                                                    : "NetServerManager::httpRequest") +
-                       " - errCode=50012, developerMessage="));
+    QTest::newRow("empty") << QByteArray() << QString();
+    QTest::newRow("text") << QByteArray("<html>") << "<html>";
+    // A NUL byte too: the body is read by its size.
+    QTest::newRow("control and non-ASCII bytes as dots")
+        << QByteArray::fromHex("610d0a0962 00ff63") << "a...b..c";
+    QTest::newRow("UTF-8 one dot per byte") << QByteArray("\xed\x95\x9c!") << "...!";
+    QTest::newRow("the first 64 bytes") << QByteArray(100, 'x') << QString(64, 'x');
+    QTest::newRow("access key") << QByteArray(R"({"accessKey":"AK-123","userId":7})")
+                                << R"({"accessKey":"****","userId":7})";
+    QTest::newRow("keys of any case, spaced")
+        << QByteArray(R"({"PASSWD" : "x+y=", "clientId":"c-1", "token":"t"})")
+        << R"({"PASSWD" : "****", "clientId":"****", "token":"****"})";
+    QTest::newRow("a value cut off")
+        << QByteArray(R"({"client":{"accessKey":"AK-1)") << R"({"client":{"accessKey":"****)";
+    // The key is seen whole although its value starts beyond the first 64 bytes.
+    QTest::newRow("a key across the cut")
+        << QByteArray(60, ' ') + R"({"accessKey":"AK-12345"})" << QString(60, ' ') + R"({"ac)";
+    QTest::newRow("a value that starts just after the cut")
+        << QByteArray(50, ' ') + R"({"accessKey":"AK-12345"})"
+        << QString(50, ' ') + R"({"accessKey":")";
+}
+
+void TestNetErrors::preview()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, preview);
+    QCOMPARE(NetAnswer::preview(body), preview);
 }
 
 QTEST_GUILESS_MAIN(TestNetErrors)
