@@ -16,6 +16,7 @@ import { Faults } from './lib/faults.mjs';
 import { Files } from './lib/files.mjs';
 import { Ops } from './lib/ops.mjs';
 import { RateLimit } from './lib/rate.mjs';
+import { PublishLog } from './lib/publishlog.mjs';
 import { RequestLog } from './lib/requestlog.mjs';
 import { buildRest } from './lib/rest.mjs';
 import { Store } from './lib/store.mjs';
@@ -79,6 +80,7 @@ async function main() {
     const faults = new Faults();
     const rate = new RateLimit(opts.rate);
     const broker = new Broker(store, log);
+    broker.publishLog = new PublishLog();
     const brokerPort = await broker.listen(opts.brokerPort);
     const ops = new Ops({ store, broker, files, log, restPort: opts.restPort });
     const expiry = new SessionExpiry({ store, ops, log }, opts.sessionIdle);

@@ -109,7 +109,9 @@ export class Broker extends EventEmitter {
     // A refused publish is acknowledged and dropped rather than answered by closing the
     // connection: a client would otherwise resend it after every reconnect.
     authorizePublish(client, packet, cb) {
+        const entry = this.publishLog?.add(client, packet);
         const drop = (why) => {
+            if (entry) entry.dropped = why;
             this.log(`broker: dropped publish clientId=${client?.id} topic=${packet.topic} (${why})`);
             packet.topic = `$drop/${why}`;
             packet.retain = false;

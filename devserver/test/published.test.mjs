@@ -1,0 +1,43 @@
+import assert from 'node:assert/strict';
+import { after, test } from 'node:test';
+import { ContentType, MsgType, encodeChat, encodeEvent, encodePush, makeMessageId } from '../lib/protocol.mjs';
+import * as h from './helpers.mjs';
+
+const s = await h.startServer();
+after(() => s.stop());
+
+test('every client publish is recorded with its decoded head; the server\'s own are not', async (t) => {
+    const me = (await h.login(s, 'user003')).session;
+    const c = await h.sessionMqtt(s, me);
+    t.after(() => c.end(true));
+    const mine = (await s.control('GET', `/control/rooms?userId=${me.userId}`))[0];
+    const foreign = (await s.control('GET', '/control/rooms?userId=1010')).find((r) => !r.memberIds.includes(me.userId));
+    await s.control('DELETE', '/control/published');
+    const since = 0;
+    const id = (n) => `${me.clientId}-1790000000000000${n}`;
+    const event = (type, n, contents) => encodeEvent({ time: 1, type, senderId: me.userId, messageId: id(n), contents });
+    await h.publish(c, mine.topic, encodeChat({ time: 1, contentType: ContentType.TEXT, senderId: me.userId, messageId: id(1), contents: 'hi' }));
+    await h.publish(c, mine.topic, event(MsgType.ENTERREAD, 2, JSON.stringify({ clientId: me.clientId, readTime: 5 })));
+    await h.publish(c, mine.topic, encodePush({ time: 1, senderId: me.userId, contents: '{}' }));
+    await h.publish(c, foreign.topic, event(MsgType.LEAVEREAD, 3, me.clientId));
+    await s.control('POST', '/control/chat', { roomId: mine.chattRoomId, userId: me.userId, text: 'from the server' });
+    await h.publish(c, mine.topic, event(MsgType.HEREREAD, 4, me.clientId));
+    const all = await h.waitFor(async () => {
+        const list = await s.control('GET', `/control/published?since=${since}`);
+        return list.some((e) => e.messageId === id(4)) && list;
+    }, { what: 'the last publish in the record' });
+    const row = (e) => ({ topic: e.topic, clientId: e.clientId, type: e.type, messageId: e.messageId, senderId: e.senderId,
+        contents: e.contents, dropped: e.dropped });
+    const base = { clientId: me.clientId, senderId: me.userId };
+    assert.deepEqual(all.map(row), [
+        { ...base, topic: mine.topic, type: MsgType.CHAT, messageId: id(1), contents: 'hi', dropped: null },
+        { ...base, topic: mine.topic, type: MsgType.ENTERREAD, messageId: id(2), contents: `{"clientId":"${me.clientId}","readTime":5}`, dropped: null },
+        { ...base, topic: mine.topic, type: MsgType.PUSH, messageId: null, contents: '{}', dropped: 'type 6 is the server\'s' },
+        { ...base, topic: foreign.topic, type: MsgType.LEAVEREAD, messageId: id(3), contents: me.clientId, dropped: 'not a member' },
+        { ...base, topic: mine.topic, type: MsgType.HEREREAD, messageId: id(4), contents: me.clientId, dropped: null },
+    ]);
+    const reads = await s.control('GET', `/control/published?since=${since}&type=${MsgType.ENTERREAD}&clientId=${me.clientId}`);
+    const later = await s.control('GET', `/control/published?since=${all[3].seq}`);
+    assert.deepEqual([reads.map((e) => e.messageId), later.map((e) => e.messageId), typeof all[0].time],
+        [[id(2)], [id(4)], 'number']);
+});
