@@ -1,0 +1,412 @@
+#include "main/chatroomlist.h"
+
+#include "main/chatroomitem.h"
+#include "main/chatroomlistwidgetitem.h"
+#include "net/filemanager.h"
+#include "net/netservermanager.h"
+#include "store/dbchat.h"
+#include "store/dbchatroom.h"
+#include "store/dbtypes.h"
+#include "store/unreadcounts.h"
+
+#include <QDebug>
+#include <QKeyEvent>
+#include <QTimer>
+
+namespace {
+
+constexpr int kRowHeight = 80;
+
+} // namespace
+
+ChatRoomList::ChatRoomList(QWidget* parent)
+    : QListWidget(parent), m_rowTimer(new QTimer(this)), m_pictureTimer(new QTimer(this))
+{
+    setObjectName(QStringLiteral("chatRoomListWidget"));
+    setStyleSheet(QStringLiteral("QListWidget { border: none; outline: none; }"
+                                 "QListWidget::item:selected { background: #FFF280; }"));
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    installEventFilter(this);
+
+    m_rowTimer->setSingleShot(true);
+    m_rowTimer->setInterval(0);
+    connect(m_rowTimer, &QTimer::timeout, this, &ChatRoomList::ensureRowWidgets);
+    // Started by the first answer of a batch and not restarted by later ones, so a steady
+    // stream of answers still shows its pictures every batch interval.
+    m_pictureTimer->setSingleShot(true);
+    m_pictureTimer->setInterval(kPictureBatchMsec);
+    connect(m_pictureTimer, &QTimer::timeout, this, &ChatRoomList::rebuildArrivedPictures);
+
+    connect(model(), &QAbstractItemModel::rowsInserted, this, &ChatRoomList::scheduleRowWidgets);
+    connect(model(), &QAbstractItemModel::rowsRemoved, this, &ChatRoomList::scheduleRowWidgets);
+    connect(model(), &QAbstractItemModel::layoutChanged, this, &ChatRoomList::scheduleRowWidgets);
+}
+
+ChatRoomList::~ChatRoomList() = default;
+
+void ChatRoomList::setSession(DBManager* db, NetServerManager* net, qint64 ownUserId)
+{
+    if (m_net)
+        disconnect(m_net, nullptr, this, nullptr);
+    m_db = db;
+    m_net = net;
+    m_ownUserId = ownUserId;
+    m_requested.clear();
+    if (m_net) {
+        connect(m_net, &NetServerManager::onImageSuccess, this, &ChatRoomList::onImageSuccess);
+        connect(m_net, &NetServerManager::onImageFailure, this, &ChatRoomList::onImageFailure);
+    }
+    updateChatRoomThumbnailImage();
+}
+
+ChatRoomListWidgetItem* ChatRoomList::newItem(const DBChatRoom& room)
+{
+    ChatRoomRowState state;
+    state.unread = unreadCounts().get(room.topic());
+    state.setRoom(room);
+    auto* item = new ChatRoomListWidgetItem(state);
+    item->setSizeHint(QSize(0, kRowHeight));
+    m_items.insert(room.topic(), item);
+    return item;
+}
+
+void ChatRoomList::addChatRoom(const DBChatRoom& room, bool atTop)
+{
+    if (m_items.contains(room.topic())) {
+        updateChatRoomItem(room);
+        return;
+    }
+    ChatRoomListWidgetItem* item = newItem(room);
+    if (atTop)
+        insertItem(0, item);
+    else
+        addItem(item);
+    item->setHidden(!m_filter.matches(room.roomName()));
+}
+
+void ChatRoomList::setChatRooms(const QList<DBChatRoom>& rooms)
+{
+    clearChatRooms();
+    for (const DBChatRoom& room : rooms) {
+        if (m_items.contains(room.topic()))
+            continue;
+        ChatRoomListWidgetItem* item = newItem(room);
+        addItem(item);
+        item->setHidden(!m_filter.matches(room.roomName()));
+    }
+}
+
+void ChatRoomList::clearChatRooms()
+{
+    m_withWidget.clear();
+    m_items.clear();
+    clear();
+}
+
+bool ChatRoomList::containsChatRoom(const DBChatRoom& room) const
+{
+    return m_items.contains(room.topic());
+}
+
+void ChatRoomList::updateChatRoomItem(const DBChatRoom& room)
+{
+    ChatRoomListWidgetItem* item = m_items.value(room.topic());
+    if (!item)
+        return;
+    item->state().setRoom(room);
+    item->refreshTime();
+    item->forgetPicture(true);
+    item->setHidden(!m_filter.matches(room.roomName()));
+    refreshRow(item);
+}
+
+void ChatRoomList::deleteChatRoom(const QString& topic)
+{
+    qDebug().noquote().nospace() << "ChatRoomList::deleteChatRoom"
+                                 << " topic:" << topic;
+    ChatRoomListWidgetItem* item = m_items.take(topic);
+    if (!item)
+        return;
+    if (QWidget* widget = itemWidget(item))
+        disconnect(widget, nullptr, this, nullptr);
+    m_withWidget.remove(item);
+    delete item;
+}
+
+void ChatRoomList::updateLastMessage(const DBChat& chat)
+{
+    ChatRoomListWidgetItem* item = m_items.value(chat.topic());
+    if (!item)
+        return;
+    item->state().unread = unreadCounts().get(chat.topic());
+    if (item->state().takeMessage(chat.toContentText(), chat.msgTime())) {
+        item->refreshTime();
+        placeByTime(item);
+    }
+    refreshRow(item);
+}
+
+void ChatRoomList::setUnreadCount(const QString& topic, int count)
+{
+    ChatRoomListWidgetItem* item = m_items.value(topic);
+    if (!item)
+        return;
+    item->state().unread = count;
+    refreshRow(item);
+}
+
+QListWidgetItem* ChatRoomList::findOneToOneItem(qint64 userId) const
+{
+    const QString members = QString::number(userId);
+    for (int i = 0; i < count(); ++i) {
+        const ChatRoomListWidgetItem* item = chatRoomItem(i);
+        if (item && item->state().room.type() == RoomType1VS1 &&
+            item->state().room.members() == members)
+            return const_cast<ChatRoomListWidgetItem*>(item);
+    }
+    return nullptr;
+}
+
+void ChatRoomList::filterChatRooms(const QString& text)
+{
+    qDebug().noquote() << "ChatRoomList::filterChatRooms - search =" << text;
+    m_filter = ChatRoomFilter(text);
+    for (int i = 0; i < count(); ++i) {
+        ChatRoomListWidgetItem* item = chatRoomItem(i);
+        item->setHidden(!m_filter.matches(item->state().room.roomName()));
+    }
+    scheduleRowWidgets();
+}
+
+void ChatRoomList::updateChatRoomThumbnailImage()
+{
+    qDebug().noquote() << "ChatRoomList::updateChatRoomThumbnailImage";
+    for (ChatRoomListWidgetItem* item : qAsConst(m_items))
+        item->forgetPicture(true);
+    for (ChatRoomListWidgetItem* item : qAsConst(m_withWidget))
+        refreshPicture(item, qobject_cast<ChatRoomItem*>(itemWidget(item)));
+}
+
+ChatRoomListWidgetItem* ChatRoomList::chatRoomItem(const QString& topic) const
+{
+    return m_items.value(topic);
+}
+
+ChatRoomListWidgetItem* ChatRoomList::chatRoomItem(int row) const
+{
+    QListWidgetItem* found = item(row);
+    return found && found->type() == ChatRoomListWidgetItem::kItemType
+               ? static_cast<ChatRoomListWidgetItem*>(found)
+               : nullptr;
+}
+
+ChatRoomItem* ChatRoomList::rowWidget(const QString& topic) const
+{
+    ChatRoomListWidgetItem* item = m_items.value(topic);
+    return item ? qobject_cast<ChatRoomItem*>(itemWidget(item)) : nullptr;
+}
+
+QStringList ChatRoomList::topics() const
+{
+    QStringList result;
+    for (int i = 0; i < count(); ++i)
+        result.append(chatRoomItem(i)->topic());
+    return result;
+}
+
+QStringList ChatRoomList::visibleTopics() const
+{
+    QStringList result;
+    for (int i = 0; i < count(); ++i) {
+        if (!item(i)->isHidden())
+            result.append(chatRoomItem(i)->topic());
+    }
+    return result;
+}
+
+void ChatRoomList::placeByTime(ChatRoomListWidgetItem* item)
+{
+    const int from = row(item);
+    const qint64 time = item->time();
+    int target = 0;
+    for (int i = 0; i < count(); ++i) {
+        if (i == from)
+            continue;
+        if (chatRoomItem(i)->time() <= time)
+            break;
+        ++target;
+    }
+    if (target == from)
+        return;
+    const bool wasCurrent = currentItem() == item;
+    m_withWidget.remove(item);
+    takeItem(from);
+    insertItem(target, item);
+    if (wasCurrent)
+        setCurrentItem(item);
+}
+
+void ChatRoomList::refreshRow(ChatRoomListWidgetItem* item)
+{
+    auto* widget = qobject_cast<ChatRoomItem*>(itemWidget(item));
+    if (!widget)
+        return;
+    const ChatRoomRowState& state = item->state();
+    const QLocale locale;
+    widget->setRow(ChatRoomRowText::describe(state, QDateTime::currentDateTime(), locale),
+                   ChatRoomRowText::longTimeText(state.shownTime(), locale));
+    widget->setMembers(state.room.members(), m_ownUserId);
+    refreshPicture(item, widget);
+}
+
+void ChatRoomList::refreshPicture(ChatRoomListWidgetItem* item, ChatRoomItem* widget)
+{
+    if (!widget)
+        return;
+    if (!item->hasPictureSources()) {
+        item->setPictureSources(m_db ? mtRoomPictureSources(*m_db, item->state().room, m_ownUserId)
+                                     : MtRoomPictureSources());
+        requestPictures(item);
+    }
+    if (item->picture().isNull()) {
+        const qreal ratio = widget->devicePixelRatioF();
+        item->setPicture(
+            mtPictureMosaic(mtRoomPictures(item->pictureSources(), &FileManager::cachedFile, ratio),
+                            widget->pictureSize(), ratio));
+        ++m_picturesComposed;
+    }
+    widget->setPicture(item->picture());
+}
+
+void ChatRoomList::requestPictures(ChatRoomListWidgetItem* item)
+{
+    if (!m_net)
+        return;
+    for (const QString& url : item->pictureSources().urls) {
+        if (url.isEmpty() || m_requested.contains(url) || !FileManager::cachedFile(url).isEmpty())
+            continue;
+        if (m_net->requestImage(url, this).isEmpty())
+            m_requested.insert(url);
+    }
+}
+
+ChatRoomItem* ChatRoomList::makeRowWidget(ChatRoomListWidgetItem* item)
+{
+    auto* widget = new ChatRoomItem;
+    connect(widget, &ChatRoomItem::clickedMemberIcon, this, &ChatRoomList::clickedMemberIcon);
+    setItemWidget(item, widget);
+    m_withWidget.insert(item);
+    refreshRow(item);
+    return widget;
+}
+
+void ChatRoomList::dropRowWidget(ChatRoomListWidgetItem* item)
+{
+    if (QWidget* widget = itemWidget(item))
+        disconnect(widget, nullptr, this, nullptr);
+    removeItemWidget(item);
+    m_withWidget.remove(item);
+}
+
+void ChatRoomList::scheduleRowWidgets()
+{
+    if (!m_rowTimer->isActive())
+        m_rowTimer->start();
+}
+
+void ChatRoomList::ensureRowWidgets()
+{
+    if (!isVisible() || count() == 0)
+        return;
+    executeDelayedItemsLayout();
+    const QModelIndex first = indexAt(QPoint(1, 1));
+    const QModelIndex last = indexAt(QPoint(1, viewport()->height() - 2));
+    const int firstRow = first.isValid() ? first.row() : 0;
+    const int lastRow = last.isValid() ? last.row() : count() - 1;
+    const int span = qMax(1, lastRow - firstRow + 1);
+    const int keepFrom = firstRow - 2 * span;
+    const int keepTo = lastRow + 2 * span;
+    const QSet<ChatRoomListWidgetItem*> withWidget = m_withWidget;
+    for (ChatRoomListWidgetItem* item : withWidget) {
+        const int at = row(item);
+        if (at < keepFrom || at > keepTo || item->isHidden())
+            dropRowWidget(item);
+    }
+    const int to = qMin(count() - 1, lastRow + span);
+    for (int i = qMax(0, firstRow - span); i <= to; ++i) {
+        ChatRoomListWidgetItem* item = chatRoomItem(i);
+        if (item && !item->isHidden() && !m_withWidget.contains(item))
+            makeRowWidget(item);
+    }
+}
+
+void ChatRoomList::onImageSuccess(QString urlFilePath, QString filePath, QWidget* widget)
+{
+    Q_UNUSED(filePath)
+    Q_UNUSED(widget)
+    m_requested.remove(urlFilePath);
+    pictureArrived(urlFilePath);
+}
+
+void ChatRoomList::onImageFailure(QString urlFilePath, QWidget* widget)
+{
+    Q_UNUSED(widget)
+    // Forgotten, so that the row asks again the next time it is shown.
+    m_requested.remove(urlFilePath);
+}
+
+void ChatRoomList::pictureArrived(const QString& urlFilePath)
+{
+    m_arrived.insert(urlFilePath);
+    if (!m_pictureTimer->isActive())
+        m_pictureTimer->start();
+}
+
+void ChatRoomList::rebuildArrivedPictures()
+{
+    const QSet<QString> arrived = std::exchange(m_arrived, {});
+    for (ChatRoomListWidgetItem* item : qAsConst(m_items)) {
+        if (!item->hasPictureSources())
+            continue;
+        const QStringList& urls = item->pictureSources().urls;
+        const bool uses = std::any_of(urls.begin(), urls.end(),
+                                      [&](const QString& url) { return arrived.contains(url); });
+        if (!uses)
+            continue;
+        item->forgetPicture(false);
+        refreshPicture(item, qobject_cast<ChatRoomItem*>(itemWidget(item)));
+    }
+}
+
+bool ChatRoomList::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == this && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && currentItem()) {
+            emit selectedItemWidget(currentItem());
+            return true;
+        }
+    }
+    return QListWidget::eventFilter(watched, event);
+}
+
+void ChatRoomList::resizeEvent(QResizeEvent* event)
+{
+    QListWidget::resizeEvent(event);
+    scheduleRowWidgets();
+}
+
+void ChatRoomList::showEvent(QShowEvent* event)
+{
+    QListWidget::showEvent(event);
+    scheduleRowWidgets();
+}
+
+void ChatRoomList::scrollContentsBy(int dx, int dy)
+{
+    QListWidget::scrollContentsBy(dx, dy);
+    scheduleRowWidgets();
+}

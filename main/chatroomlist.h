@@ -1,0 +1,116 @@
+#pragma once
+
+#include "main/chatroomfilter.h"
+
+#include <QHash>
+#include <QListWidget>
+#include <QSet>
+
+class ChatRoomItem;
+class ChatRoomListWidgetItem;
+class DBChat;
+class DBChatRoom;
+class DBManager;
+class NetServerManager;
+class QTimer;
+
+// The main window's list of chat rooms, newest activity first, one row per topic.
+//
+// Rows are cheap items; the row widgets (ChatRoomItem) exist only for the rows in and near the
+// viewport and are made again when scrolled back, so a thousand rooms fill without a thousand
+// widget trees. Pictures are looked up, requested and composed only for those rows, and a
+// picture that arrives rebuilds only the rows that show it, once per short batch of answers.
+class ChatRoomList : public QListWidget
+{
+    Q_OBJECT
+public:
+    // How long picture answers are gathered before the rows that use them are rebuilt.
+    static constexpr int kPictureBatchMsec = 100;
+
+    explicit ChatRoomList(QWidget* parent = nullptr);
+    ~ChatRoomList() override;
+
+    // The store of the rows' look-ups (members' names and pictures, on the GUI thread's
+    // connection), the engine that fetches pictures (may be null: cached pictures only) and the
+    // user's own id. Nothing is owned.
+    void setSession(DBManager* db, NetServerManager* net, qint64 ownUserId);
+
+    // Adds the room at the top or at the end; a topic already listed is updated in place
+    // instead, so a room never shows twice.
+    void addChatRoom(const DBChatRoom& room, bool atTop = false);
+    // Replaces every row by the rooms in their order (the store's, newest first), each topic
+    // once: the rebuild after a rooms answer.
+    void setChatRooms(const QList<DBChatRoom>& rooms);
+    // Removes every row (log off).
+    void clearChatRooms();
+
+    bool containsChatRoom(const DBChatRoom& room) const;
+    bool containsTopic(const QString& topic) const { return m_items.contains(topic); }
+    void updateChatRoomItem(const DBChatRoom& room);
+    void deleteChatRoom(const QString& topic);
+    // A newer chat of a listed room: the row shows it and moves up to its place by time; an
+    // older one changes nothing but the badge. The badge follows the unread-count table.
+    void updateLastMessage(const DBChat& chat);
+    void setUnreadCount(const QString& topic, int count);
+    // The row of the one-to-one room with the user, or null.
+    QListWidgetItem* findOneToOneItem(qint64 userId) const;
+    // Hides the rows whose room name does not match (see ChatRoomFilter); empty shows all.
+    void filterChatRooms(const QString& text);
+    // The directory changed: every row looks its pictures up again.
+    void updateChatRoomThumbnailImage();
+
+    ChatRoomListWidgetItem* chatRoomItem(const QString& topic) const;
+    ChatRoomListWidgetItem* chatRoomItem(int row) const;
+    // The widget of a row, null while the row has none (far from the viewport).
+    ChatRoomItem* rowWidget(const QString& topic) const;
+    // The topics from the top down, hidden rows included.
+    QStringList topics() const;
+    // The topics of the rows the filter leaves visible, from the top down.
+    QStringList visibleTopics() const;
+    // Pictures composed since the list was made (a statistic for tests and benchmarks).
+    int picturesComposed() const { return m_picturesComposed; }
+
+    // Makes the widgets of the rows in and near the viewport and drops those far from it. Runs
+    // by itself after every change; callers only need it to have the rows at once.
+    void ensureRowWidgets();
+
+signals:
+    void clickedMemberIcon(int userId);
+    void selectedItemWidget(QListWidgetItem* item);
+
+public slots:
+    // Answers of the picture engine. The rows that use the URL are rebuilt in one batch.
+    void onImageSuccess(QString urlFilePath, QString filePath, QWidget* widget);
+    void onImageFailure(QString urlFilePath, QWidget* widget);
+    // A picture of the URL is now in the cache (also when another engine fetched it).
+    void pictureArrived(const QString& urlFilePath);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    ChatRoomListWidgetItem* newItem(const DBChatRoom& room);
+    void placeByTime(ChatRoomListWidgetItem* item);
+    void refreshRow(ChatRoomListWidgetItem* item);
+    void refreshPicture(ChatRoomListWidgetItem* item, ChatRoomItem* widget);
+    void requestPictures(ChatRoomListWidgetItem* item);
+    ChatRoomItem* makeRowWidget(ChatRoomListWidgetItem* item);
+    void dropRowWidget(ChatRoomListWidgetItem* item);
+    void scheduleRowWidgets();
+    void rebuildArrivedPictures();
+
+    DBManager* m_db = nullptr;
+    NetServerManager* m_net = nullptr;
+    qint64 m_ownUserId = 0;
+    QHash<QString, ChatRoomListWidgetItem*> m_items;
+    QSet<ChatRoomListWidgetItem*> m_withWidget;
+    QSet<QString> m_requested;
+    QSet<QString> m_arrived;
+    ChatRoomFilter m_filter;
+    QTimer* m_rowTimer = nullptr;
+    QTimer* m_pictureTimer = nullptr;
+    int m_picturesComposed = 0;
+};

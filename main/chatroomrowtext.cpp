@@ -1,0 +1,104 @@
+#include "main/chatroomrowtext.h"
+
+#include "store/dbtypes.h"
+
+#include <QDebug>
+
+void ChatRoomRowState::setRoom(const DBChatRoom& newRoom)
+{
+    room = newRoom;
+    if (!newRoom.lastMessage().isEmpty() && newRoom.regDatetime() >= lastTime) {
+        lastText = newRoom.lastMessage();
+        lastTime = newRoom.regDatetime();
+    }
+}
+
+bool ChatRoomRowState::takeMessage(const QString& text, qint64 msgTime)
+{
+    if (lastTime > msgTime) {
+        qWarning().noquote()
+            << "ChatRoomItem::setLastMessage - the msg_time is earlier than here, skipp!!!";
+        return false;
+    }
+    lastText = text;
+    lastTime = msgTime;
+    return true;
+}
+
+int ChatRoomRowText::memberCount(const DBChatRoom& room)
+{
+    if (room.type() == RoomTypeGroup || room.roomName().isEmpty())
+        return 0;
+    return int(room.members().split(QLatin1Char(','), Qt::SkipEmptyParts).size()) + 1;
+}
+
+QString ChatRoomRowText::title(const DBChatRoom& room)
+{
+    if (room.type() == RoomType1VSN && memberCount(room) == 0)
+        return tr("No member");
+    return room.roomName();
+}
+
+QString ChatRoomRowText::memberCountText(int count)
+{
+    return count >= 2 ? QString::number(count) : QString();
+}
+
+QString ChatRoomRowText::badgeText(int unread)
+{
+    if (unread < 1)
+        return QString();
+    return unread > kBadgeMax ? QStringLiteral("+999") : QString::number(unread);
+}
+
+QString ChatRoomRowText::timeText(qint64 msecs, const QDateTime& now, const QLocale& locale)
+{
+    if (msecs <= 0)
+        return QString();
+    const QDateTime time =
+        QDateTime::fromMSecsSinceEpoch(msecs, now.timeSpec(), now.offsetFromUtc());
+    const bool today = time.date() == now.date();
+    if (locale.language() == QLocale::Korean) {
+        const QString clock = locale.toString(time.time(), QStringLiteral("ap hh:mm"));
+        if (today)
+            return clock;
+        return QString::number(time.date().month()) + tr("month", "after the month number") +
+               QLatin1Char(' ') + QString::number(time.date().day()) +
+               tr("day", "after the day number") + QLatin1Char(' ') + clock;
+    }
+    const QString clock = locale.toString(time.time(), QLocale::ShortFormat);
+    if (today)
+        return clock;
+    return locale.toString(time.date(), QStringLiteral("MMM d")) + QLatin1Char(' ') + clock;
+}
+
+QString ChatRoomRowText::longTimeText(qint64 msecs, const QLocale& locale)
+{
+    if (msecs <= 0)
+        return QString();
+    return locale.toString(QDateTime::fromMSecsSinceEpoch(msecs), QLocale::LongFormat);
+}
+
+qint64 ChatRoomRowText::singleOtherMember(const QString& members, qint64 ownUserId)
+{
+    QList<qint64> others;
+    for (const QString& part : members.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const qint64 id = part.trimmed().toLongLong(&ok);
+        if (ok && id != ownUserId)
+            others.append(id);
+    }
+    return others.size() == 1 ? others.first() : 0;
+}
+
+ChatRoomRow ChatRoomRowText::describe(const ChatRoomRowState& state, const QDateTime& now,
+                                      const QLocale& locale)
+{
+    ChatRoomRow row;
+    row.title = title(state.room);
+    row.memberCount = memberCountText(memberCount(state.room));
+    row.time = timeText(state.shownTime(), now, locale);
+    row.message = state.lastText;
+    row.badge = badgeText(state.unread);
+    return row;
+}

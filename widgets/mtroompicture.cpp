@@ -1,0 +1,101 @@
+#include "widgets/mtroompicture.h"
+
+#include "store/dbchatroom.h"
+#include "store/dbgroup.h"
+#include "store/dbmanager.h"
+#include "store/dbtypes.h"
+#include "store/dbuser.h"
+#include "widgets/mtpicture.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+
+const QString& defaultPicture()
+{
+    static const QString path = QStringLiteral(":/images/profile.png");
+    return path;
+}
+
+// Scaled so that the shorter side equals the tile's longer side, then cropped around the centre:
+// a portrait picture in a half tile shows its middle, not a thin strip of its whole height.
+QPixmap tileCrop(const QPixmap& picture, const QSize& tile)
+{
+    const int side = qMax(tile.width(), tile.height());
+    const QPixmap scaled = picture.width() <= picture.height()
+                               ? picture.scaledToWidth(side, Qt::SmoothTransformation)
+                               : picture.scaledToHeight(side, Qt::SmoothTransformation);
+    return scaled.copy(QRect(
+        QPoint((scaled.width() - tile.width()) / 2, (scaled.height() - tile.height()) / 2), tile));
+}
+
+} // namespace
+
+MtRoomPictureSources mtRoomPictureSources(DBManager& db, const DBChatRoom& room, qint64 ownUserId)
+{
+    MtRoomPictureSources sources;
+    const QStringList parts = room.members().split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (room.type() == RoomTypeGroup) {
+        DBGroup group;
+        if (!parts.isEmpty() && db.findGroup(parts.first().trimmed().toLongLong(), group))
+            sources.urls.append(group.thumbUrl().isEmpty() ? group.imageUrl() : group.thumbUrl());
+        return sources;
+    }
+    for (const QString& part : parts) {
+        bool ok = false;
+        const qint64 userId = part.trimmed().toLongLong(&ok);
+        if (!ok || userId == ownUserId)
+            continue;
+        DBUser user;
+        if (!db.findUser(userId, user))
+            continue;
+        sources.urls.append(user.thumbUrl());
+        if (sources.urls.size() == MtRoomPictureSources::kMaxPictures)
+            break;
+    }
+    return sources;
+}
+
+QList<QPixmap> mtRoomPictures(const MtRoomPictureSources& sources,
+                              const std::function<QString(const QString&)>& localFile, qreal ratio)
+{
+    QList<QPixmap> pictures;
+    for (const QString& url : sources.urls) {
+        const QString file = url.isEmpty() ? QString() : localFile(url);
+        QPixmap picture = file.isEmpty() ? QPixmap() : QPixmap(file);
+        pictures.append(picture.isNull() ? mtLoadPicture(defaultPicture(), ratio) : picture);
+    }
+    if (pictures.isEmpty())
+        pictures.append(mtLoadPicture(defaultPicture(), ratio));
+    return pictures;
+}
+
+QPixmap mtPictureMosaic(const QList<QPixmap>& pictures, const QSize& size, qreal ratio)
+{
+    const int n = qMin(int(pictures.size()), MtRoomPictureSources::kMaxPictures);
+    if (n == 0 || size.isEmpty())
+        return QPixmap();
+    const qreal scale = qMax<qreal>(ratio, 1.0);
+    const QSize pixels = (QSizeF(size) * scale).toSize();
+    QPixmap canvas(pixels);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    QPainterPath circle;
+    circle.addEllipse(QRectF(QPointF(0, 0), QSizeF(pixels)));
+    painter.setClipPath(circle);
+    const int rows = n < 3 ? 1 : 2;
+    for (int i = 0; i < n; ++i) {
+        const int columns = ((n >= 2 && i < 2) || n >= 4) ? 2 : 1;
+        const QSize tile(pixels.width() / columns, pixels.height() / rows);
+        if (pictures.at(i).isNull() || tile.isEmpty())
+            continue;
+        const QPoint at((i % 2) * tile.width(), i < 2 ? 0 : tile.height());
+        painter.drawPixmap(at, tileCrop(pictures.at(i), tile));
+    }
+    painter.end();
+    canvas.setDevicePixelRatio(scale);
+    return canvas;
+}
