@@ -6,6 +6,106 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QVector>
+
+#include <optional>
+
+// A fault rule for the served paths (/rest, /files, /pictures, /download): the matching
+// requests get an error, a body given verbatim, no answer, or an answer that stops after its
+// first bytes, until the rule is cleared or replaced (devserver/README.md, "Injected faults").
+struct DevFault
+{
+    QString mode;                           // "error", "body", "hang" or "stall"
+    QString path = QStringLiteral("/rest"); // prefix of the request path; "/" for all
+    QByteArray method;                      // empty: any method
+    int count = 0;                          // the rule ends after so many requests; 0: never
+    int status = 0;                         // 0: 500 for an error, 200 for a body
+    int code = 0;                           // of an error body; 0: 50000
+    bool emptyBody = false;                 // an error without a body
+    QByteArray raw;                         // the body of "body"
+    QByteArray type;                        // its content type; empty: application/json
+    int bytes = -1;                         // bytes of a stalled answer sent; -1: 1024
+    bool finish = false;                    // a stall cleared sends the rest instead of closing
+
+    static DevFault error(const QString& path, int status, int code = 0);
+    static DevFault body(const QString& path, const QByteArray& raw, int status = 200,
+                         const QByteArray& type = QByteArray());
+    static DevFault hang(const QString& path);
+    static DevFault stall(const QString& path, int bytes, bool finish = false);
+    QJsonObject toJson() const;
+};
+
+// A version refusal and the update package behind its link.
+struct DevUpdate
+{
+    int minVersion = 0;          // App-Ver below it gets 40106
+    std::optional<QString> link; // none: the default package link; "": a refusal without one
+    qint64 size = -1;            // whole package size; -1: its first line and 64 KiB
+    bool chunked = false;        // sent without a length
+    qint64 bytesPerSecond = 0;   // 0: the general rate limit
+};
+
+// One room made by DevServer::bulk for its account.
+struct DevBulkRoom
+{
+    qint64 roomId = 0;
+    QString topic;
+    int roomType = 0; // 20 or 30
+    QVector<qint64> memberIds;
+    int chats = 0;  // kept chats
+    int unread = 0; // chats the account's sessions get at their next connect
+};
+
+// Chats appended to a room's history without publishing them.
+struct DevHistoryRequest
+{
+    qint64 roomId = 0;
+    int count = 0;
+    QVector<qint64> senders;   // empty: the room's members in turn
+    QVector<int> contentTypes; // empty: text only; else 1, 2 and 4 in turn
+    qint64 startTime = 0;      // ms; 0: so that the last chat is now
+    qint64 step = 1000;        // ms between chats
+    QString text;              // empty: "History chat"; each chat is "<text> <n>"
+};
+
+struct DevHistory
+{
+    int added = 0; // 0 when the call failed
+    int total = 0; // chats the room keeps now
+    QString firstMessageId;
+    qint64 firstTime = 0;
+    QString lastMessageId;
+    qint64 lastTime = 0;
+    bool operator==(const DevHistory& o) const
+    {
+        return added == o.added && total == o.total && firstMessageId == o.firstMessageId &&
+               firstTime == o.firstTime && lastMessageId == o.lastMessageId &&
+               lastTime == o.lastTime;
+    }
+};
+
+// One PUBLISH a client sent to the broker, as sent (before the server's changes).
+struct DevPublished
+{
+    qint64 seq = 0;
+    qint64 time = 0; // when the broker received it, ms
+    QString topic;
+    QString clientId;
+    qint64 userId = 0;
+    int type = 0; // the payload head's message type
+    QString messageId;
+    qint64 senderId = 0;
+    int contentType = 0; // CHAT only
+    QString contents;    // the text tail
+    QString dropped;     // why the broker dropped it; empty when accepted
+    bool operator==(const DevPublished& o) const
+    {
+        return seq == o.seq && time == o.time && topic == o.topic && clientId == o.clientId &&
+               userId == o.userId && type == o.type && messageId == o.messageId &&
+               senderId == o.senderId && contentType == o.contentType && contents == o.contents &&
+               dropped == o.dropped;
+    }
+};
 
 // The reference chat server (devserver/server.mjs under Node.js) for one test: its own data
 // folder with its own CA, free ports chosen by the server, and its control interface (plain
@@ -16,8 +116,9 @@ public:
     DevServer();
     ~DevServer() { stop(); }
 
-    // Starts and waits for the server's READY line.
-    bool start();
+    // Starts and waits for the server's READY line; `extraArgs` are further options
+    // ("--rooms", "1000", "--session-idle", "30", "--rate", "65536", ...).
+    bool start(const QStringList& extraArgs = QStringList());
     // SIGTERM, then waits for the exit.
     void stop() { ChildProcess::stop(m_process); }
     // SIGSTOP and SIGCONT: while paused the server answers nothing (its control interface
@@ -45,8 +146,39 @@ public:
     QJsonArray requests(const QString& pathPrefix = QString(), qint64 since = 0);
     // The sequence number of the newest request received (0 when none).
     qint64 lastRequestSeq();
-    // A fault rule for the REST side ({"mode": "error"|"hang"|"off", ...}).
+    // A fault rule as JSON ({"mode": "error"|"body"|"hang"|"stall"|"off", ...}).
     bool setFault(const QJsonObject& rule);
+    bool fail(const DevFault& fault) { return setFault(fault.toJson()); }
+    // Clears the rule; hung requests get 503, stalled answers close (or finish).
+    bool clearFault() { return setFault(QJsonObject{{"mode", "off"}}); }
+    // A transfer rate limit: without a path every download and upload body, with one the
+    // answers and upload bodies under it; 0 clears.
+    bool setRate(qint64 bytesPerSecond, const QString& path = QString());
+    // The version refusal and update package; the link the refusal names (null on failure).
+    std::optional<QString> setUpdate(const DevUpdate& update);
+    bool clearUpdate();
+
+    // Sessions by user id or by client id. The next login of the same device gets new keys
+    // (the current session stays valid); the number of sessions marked, -1 on failure.
+    int rotateKeys(qint64 userId);
+    int rotateKeys(const QString& clientId);
+    // Closes the broker connections only (the sessions stay valid); the number closed, -1 on
+    // failure.
+    int dropBroker(qint64 userId);
+    int dropBroker(const QString& clientId);
+    // Sessions without a request for so long end with 40104; 0 switches it off.
+    bool setSessionIdle(double seconds);
+    // The sessions of a user as the control interface lists them.
+    QJsonArray sessions(qint64 userId);
+
+    // `rooms` new rooms with `chats` chats spread over them for an account, delivered to its
+    // sessions at their next connect unless `deliver` is false; empty on failure.
+    QVector<DevBulkRoom> bulk(const QString& account, int rooms, int chats, bool deliver = true);
+    DevHistory appendHistory(const DevHistoryRequest& request);
+    // What clients published after a sequence number, oldest first.
+    QVector<DevPublished> published(qint64 since = 0);
+    // The sequence number of the newest publish recorded (0 when none).
+    qint64 lastPublishedSeq();
     // A directory user by account ("user001"), with "userId".
     QJsonObject user(const QString& account);
 
