@@ -2,7 +2,8 @@
 // broker and a loopback control interface, on one data folder.
 //
 //   node devserver/server.mjs --data DIR --rest-port N --broker-port M [--control-port K]
-//                             [--reset] [--users N] [--demo]
+//                             [--reset] [--users N] [--demo] [--rate B] [--session-idle S]
+//                             [--rooms N [--chats M] [--bulk-account A]]
 import fs from 'node:fs';
 import net from 'node:net';
 import path from 'node:path';
