@@ -38,11 +38,13 @@ Client::Client(ClientDelegate* delegate, QObject* parent)
 
 Client::~Client()
 {
-    // The network thread first, so that nothing is queued for delivery any more.
-    if (m_network)
-        m_network->stop();
+    // The delivery thread first: once it has ended, whatever it has settled is final, and the
+    // network thread acknowledges exactly that much (or, with messages left unsettled, nothing
+    // more) before it leaves.
     if (m_delivery)
         m_delivery->stop();
+    if (m_network)
+        m_network->stop();
 }
 
 bool Client::setDelegate(ClientDelegate* delegate)
@@ -64,7 +66,10 @@ void Client::connectToHost()
         events.disconnected = [this] { post({Pending::Disconnected, UnknownError}); };
         events.error = [this](ClientError e) { post({Pending::Error, e}); };
         events.message = [this](const Message& m) {
-            if (m_delivery)
+            // Without a delegate nobody keeps it: dropped, and settled at once.
+            if (!m_delivery)
+                m_network->settle(1);
+            else
                 m_delivery->post(m);
         };
         m_network = std::make_unique<NetworkLoop>(std::move(events));
@@ -78,7 +83,8 @@ void Client::connectToHost()
     }
     if (!m_delivery) {
         if (m_delegate) {
-            m_delivery = std::make_unique<DeliveryThread>(m_delegate);
+            m_delivery = std::make_unique<DeliveryThread>(
+                m_delegate, [this](int count) { m_network->settle(count); });
             m_delivery->start();
         } else {
             // A client that only publishes.
@@ -94,6 +100,7 @@ void Client::connectToHost()
     options.keepAlive = m_keepAlive;
     options.autoReconnect = m_autoReconnect;
     options.reconnectInterval = qMax(100, m_autoReconnectInterval);
+    options.maxUnsettled = m_maxUnsettled;
     m_network->connectToHost(options);
 }
 
@@ -101,6 +108,11 @@ void Client::disconnectFromHost()
 {
     if (m_network)
         m_network->disconnectFromHost();
+}
+
+quint64 Client::unsettledHighWater() const
+{
+    return m_network ? m_network->unsettledHighWater() : 0;
 }
 
 quint16 Client::publish(const Message& message)

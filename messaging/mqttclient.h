@@ -22,13 +22,17 @@ class NetworkLoop;
 // and automatic reconnection. The network work runs on a thread of its own; the signals come on
 // the thread that owns the client; received messages go to the delegate on a delivery thread,
 // in arrival order: what has arrived by the time the delegate is ready for more comes as one
-// batch (ClientDelegate::onMessagesDelivered).
+// batch (ClientDelegate::onMessagesDelivered). A QoS 1 message is acknowledged to the broker
+// only once the delegate has taken it and everything before it; a batch the delegate could not
+// keep is offered again after a pause. At most maxUnsettled() messages wait for the delegate:
+// then the client stops reading and the broker keeps the rest.
 //
 // The delegate must be given before connectToHost(), which starts the delivery thread: its
-// first call is onDeliveryThreadStarted(), before any message. Destroying the client disconnects,
-// delivers the messages still waiting (the broker already has their acknowledgement, so they
-// exist nowhere else), lets the delegate finish (onDeliveryThreadFinished() on the delivery
-// thread) and joins both threads; no signal and no delegate call follows.
+// first call is onDeliveryThreadStarted(), before any message. Destroying the client lets a
+// delivery in progress end, lets the delegate finish (onDeliveryThreadFinished() on the delivery
+// thread), disconnects and joins both threads; no signal and no delegate call follows. Messages
+// still waiting for the delegate are dropped unacknowledged: the broker sends them again to the
+// session's next connection.
 class Client : public QObject
 {
     Q_OBJECT
@@ -57,6 +61,11 @@ public:
     // retry up to 30 seconds.
     int autoReconnectInterval() const { return m_autoReconnectInterval; }
     void setAutoReconnectInterval(int ms) { m_autoReconnectInterval = ms; }
+    // Received messages that may wait for the delegate before the client stops reading.
+    int maxUnsettled() const { return m_maxUnsettled; }
+    void setMaxUnsettled(int count) { m_maxUnsettled = qMax(1, count); }
+    // The most that have waited at once so far.
+    quint64 unsettledHighWater() const;
     // Fixed: MQTT 3.1 (protocol level 3), persistent session.
     quint8 protocolLevel() const { return 3; }
     bool cleanSession() const { return false; }
@@ -108,6 +117,7 @@ private:
     int m_keepAlive = 30;
     bool m_autoReconnect = true;
     int m_autoReconnectInterval = 1000;
+    int m_maxUnsettled = 1000;
     ClientDelegate* m_delegate = nullptr;
     bool m_connected = false;
 

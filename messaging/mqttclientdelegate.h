@@ -8,7 +8,9 @@ namespace QMQTT {
 
 // Receives the broker's messages on the client's delivery thread, in arrival order. That thread
 // is never the GUI thread, so the delegate may do blocking work (store writes) per message; the
-// next messages wait until the call returns.
+// next messages wait until the call returns. A message is acknowledged to the broker only after
+// the delegate has taken it (onMessagesDelivered() returned true for it and for every message
+// before it), so what the delegate keeps durably is never lost with the process.
 class ClientDelegate
 {
 public:
@@ -16,17 +18,22 @@ public:
     // Once, on the delivery thread, before the first message: the place to open what the
     // thread needs for itself, such as its own database connection.
     virtual void onDeliveryThreadStarted() = 0;
-    // Once per received PUBLISH, after the client has acknowledged it to the broker (through
+    // Once per received PUBLISH, before the client acknowledges it to the broker (through
     // onMessagesDelivered(), unless a delegate takes its batches itself).
     virtual void onMessageDelivered(const Message& message) = 0;
     // Every message that had arrived when the delivery thread was ready for more (at most
     // DeliveryThread::kMaxBatch, at least one), in arrival order. A delegate that can handle
     // several messages at once more cheaply than one by one (one store transaction for all of
     // them) overrides this; by default each goes to onMessageDelivered() in turn.
-    virtual void onMessagesDelivered(const QList<Message>& messages)
+    //
+    // True when the delegate has taken the whole batch (stored what it keeps): the messages may
+    // be acknowledged. False when it could keep none of them (its store cannot write) and wants
+    // the same batch again later; nothing of the attempt may have been handed on then.
+    virtual bool onMessagesDelivered(const QList<Message>& messages)
     {
         for (const Message& message : messages)
             onMessageDelivered(message);
+        return true;
     }
     // Once, on the delivery thread, while the client is being destroyed and after the last
     // delivery: the place to close what onDeliveryThreadStarted() opened, on its own thread.

@@ -2,8 +2,10 @@
 
 #include "messaging/mqttmessage.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -11,10 +13,15 @@ namespace QMQTT {
 
 class ClientDelegate;
 
-// The thread that hands received messages to the delegate. The network thread only queues them,
-// so a slow delegate never holds up acknowledgements or keep-alive pings; the delivery thread
-// sleeps on the queue until a message or the stop request arrives, then hands over everything
-// queued by then, in arrival order, as one batch (onMessagesDelivered).
+// The thread that hands received messages to the delegate. The network thread only queues them
+// and goes on reading, so a slow delegate never holds up keep-alive pings or the messages behind;
+// the delivery thread sleeps on the queue until a message or the stop request arrives, then hands
+// over everything queued by then, in arrival order, as one batch (onMessagesDelivered).
+//
+// A batch the delegate could not keep (its store cannot write) is handed over again, the same
+// batch with nothing before it, after a pause that doubles from kFirstRetry up to kMaxRetry;
+// what arrives meanwhile waits behind it. Once the delegate has taken a batch, `settled` is told
+// how many messages that were: they may now be acknowledged.
 class DeliveryThread
 {
 public:
@@ -22,24 +29,32 @@ public:
     // the first of them reach the delegate (and the user) while the rest still arrive, and a
     // delegate that works per batch (one transaction) never holds its locks for long.
     static constexpr int kMaxBatch = 256;
+    static constexpr std::chrono::milliseconds kFirstRetry{100};
+    static constexpr std::chrono::milliseconds kMaxRetry{5000};
 
-    explicit DeliveryThread(ClientDelegate* delegate);
+    explicit DeliveryThread(ClientDelegate* delegate,
+                            std::function<void(int count)> settled = nullptr);
     ~DeliveryThread();
     DeliveryThread(const DeliveryThread&) = delete;
     DeliveryThread& operator=(const DeliveryThread&) = delete;
 
     void start();
-    // Any thread.
-    void post(const Message& message);
-    // Refuses further posts, delivers what is queued (the broker has its acknowledgement and will
-    // not send it again) and lets the delegate finish on its thread: after this returns the
-    // delegate is never called again.
+    // Any thread. False, and the message is dropped, once stop() has begun.
+    bool post(const Message& message);
+    // Refuses further posts from now on and ends the thread after the delivery in progress,
+    // without waiting for it.
+    void requestStop();
+    // Refuses further posts, lets a delivery in progress end and the delegate finish on its
+    // thread: after this returns the delegate is never called again. What was not delivered yet
+    // (or not kept) is dropped unsettled: nothing acknowledged it, the broker sends it again.
     void stop();
 
 private:
     void run();
+    bool deliver(const QList<Message>& batch);
 
     ClientDelegate* const m_delegate;
+    const std::function<void(int)> m_settled;
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_wake;

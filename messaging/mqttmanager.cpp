@@ -1,17 +1,18 @@
 #include "messaging/mqttmanager.h"
 
-#include "store/mtdata.h"
 #include "messaging/messageid.h"
 #include "messaging/mqttreceivebatch.h"
 #include "messaging/payloadcodec.h"
 #include "messaging/roompresence.h"
 #include "store/dbmanager.h"
 #include "store/dbuser.h"
+#include "store/mtdata.h"
 #include "store/unreadcounts.h"
 
 #include <QDebug>
 #include <QHostAddress>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QThread>
 
 #include <atomic>
@@ -357,9 +358,34 @@ void MqttManager::onDeliveryThreadStarted()
     if (m_threadStore)
         return;
     m_deliveryThread.store(QThread::currentThread());
+    openThreadStore();
+}
+
+bool MqttManager::openThreadStore()
+{
+    if (m_threadStore && m_threadStore->isOpen())
+        return true;
+    m_threadStore.reset();
     m_threadStore =
         std::make_unique<DBManager>(m_dbPath, QString::fromLatin1(DBManager::kConnectionMqtt),
                                     QString::fromLatin1(DBManager::kPassword), 0);
+    if (!m_threadStore->isOpen()) {
+        qWarning().noquote().nospace()
+            << "MqttManager::openThreadStore - the store does not open, path:" << m_dbPath;
+        return false;
+    }
+    // A batch is acknowledged to the broker once it has committed, so its commit must survive a
+    // power cut: in WAL mode, FULL syncs the log at every commit (NORMAL only at checkpoints).
+    // One sync per batch, not per message.
+    QSqlQuery query(m_threadStore->database());
+    if (!query.exec(QStringLiteral("PRAGMA synchronous=FULL")) ||
+        !query.exec(QStringLiteral("PRAGMA synchronous")) || !query.next() ||
+        query.value(0).toInt() != 2) {
+        qWarning().noquote().nospace()
+            << "MqttManager::openThreadStore - commits are not synced, error:"
+            << query.lastError().text();
+    }
+    return true;
 }
 
 void MqttManager::onMessageDelivered(const QMQTT::Message& message)
@@ -367,32 +393,64 @@ void MqttManager::onMessageDelivered(const QMQTT::Message& message)
     receivedFromMqtt(message);
 }
 
-void MqttManager::onMessagesDelivered(const QList<QMQTT::Message>& messages)
+bool MqttManager::written(bool ok, const char* where)
+{
+    if (ok)
+        return true;
+    qWarning().noquote().nospace() << where << " - the store did not take a received message";
+    if (MqttReceiveBatch* b = batch())
+        b->markFailed();
+    return false;
+}
+
+void MqttManager::setStoreWorking(bool working)
+{
+    if (working != m_storeDown)
+        return;
+    m_storeDown = !working;
+    qWarning().noquote().nospace() << "MqttManager - received messages "
+                                   << (working ? "are stored again" : "cannot be stored");
+    // Emitted from this object's own thread, like logout().
+    QMetaObject::invokeMethod(
+        this,
+        [this, working] {
+            if (working)
+                emit storeAvailable();
+            else
+                emit storeUnavailable();
+        },
+        Qt::QueuedConnection);
+}
+
+bool MqttManager::onMessagesDelivered(const QList<QMQTT::Message>& messages)
 {
     // The whole batch in one transaction. Committed one by one, every PUBLISH would cost a commit
     // of its own: each page it touched (the chat row, the row id counter and every index of the
-    // chat table) written to the WAL again, enciphered and authenticated again, where a burst of
-    // chats into one room touches the same few pages over and over and one commit writes each of
-    // them once. (No fsync either way: WAL with synchronous=NORMAL syncs at checkpoints.)
+    // chat table) written to the WAL again, enciphered, authenticated and synced again, where a
+    // burst of chats into one room touches the same few pages over and over and one commit
+    // writes each of them once.
     //
     // What the handlers hand on waits in the batch until the commit has succeeded, so the GUI
-    // thread never sees an item whose row is not committed. When the transaction cannot begin or
-    // commit, it is rolled back and the batch is handled again one message at a time without a
-    // transaction, as single deliveries are: a failure loses nothing, and one message that cannot
-    // be stored does not take the others with it.
-    if (!m_threadStore || QThread::currentThread() != m_deliveryThread.load()) {
+    // thread never sees an item whose row is not committed. When the transaction cannot begin
+    // (another writer holds the file beyond the busy time-out), a write fails (disk full,
+    // read-only) or the commit fails, everything is rolled back and nothing is handed on: the
+    // client keeps the batch unacknowledged and offers it again.
+    if (QThread::currentThread() != m_deliveryThread.load()) {
         for (const QMQTT::Message& message : messages)
             receivedFromMqtt(message);
-        return;
+        return true;
+    }
+    if (!openThreadStore()) {
+        setStoreWorking(false);
+        return false;
     }
     QSqlDatabase& db = m_threadStore->database();
     if (!db.transaction()) {
         qWarning().noquote().nospace()
-            << "MqttManager::onMessagesDelivered - no transaction, one by one, count:"
+            << "MqttManager::onMessagesDelivered - no transaction, kept for later, count:"
             << messages.size() << " error:" << db.lastError().text();
-        for (const QMQTT::Message& message : messages)
-            receivedFromMqtt(message);
-        return;
+        setStoreWorking(false);
+        return false;
     }
     m_batch = std::make_unique<MqttReceiveBatch>(unreadCounts());
     bool intact = true;
@@ -400,7 +458,7 @@ void MqttManager::onMessagesDelivered(const QList<QMQTT::Message>& messages)
         receivedFromMqtt(message);
         // Some failures (a full disk, an I/O error) make SQLite roll the whole transaction back
         // at once; the statements after it would then commit one by one, unseen by the batch.
-        if (!m_threadStore->inTransaction()) {
+        if (m_batch->failed() || !m_threadStore->inTransaction()) {
             intact = false;
             break;
         }
@@ -408,16 +466,16 @@ void MqttManager::onMessagesDelivered(const QList<QMQTT::Message>& messages)
     std::unique_ptr<MqttReceiveBatch> done = std::move(m_batch);
     if (intact && db.commit()) {
         applyBatch(*done);
-        return;
+        setStoreWorking(true);
+        return true;
     }
     qWarning().noquote().nospace()
-        << "MqttManager::onMessagesDelivered - commit failed, one by one, count:" << messages.size()
-        << " error:" << db.lastError().text();
+        << "MqttManager::onMessagesDelivered - not stored, kept for later, count:"
+        << messages.size() << " error:" << db.lastError().text();
     if (m_threadStore->inTransaction())
         db.rollback();
-    done.reset();
-    for (const QMQTT::Message& message : messages)
-        receivedFromMqtt(message);
+    setStoreWorking(false);
+    return false;
 }
 
 void MqttManager::onDeliveryThreadFinished()

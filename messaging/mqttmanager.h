@@ -33,7 +33,10 @@ class RoomPresence;
 // The main window takes the items from a queue on the GUI thread. A forced logout bypasses the
 // queue as the logout() signal, which always arrives on the thread that owns this object. What
 // has arrived together is stored in one transaction, and its items, unread counts and logouts
-// are handed on only once that has committed (MqttReceiveBatch).
+// are handed on only once that has committed (MqttReceiveBatch). That commit reaches the disk
+// before the client acknowledges the messages to the broker; a batch the store cannot take is
+// rolled back, handed on to nobody, left unacknowledged and offered again by the client until
+// the store writes again (storeUnavailable() / storeAvailable() tell the user once per outage).
 //
 // Threads: construction, connection, the send operations, chatItemFromHistory() and the signals
 // belong to the GUI thread; the delegate operations and every receive handler run on the
@@ -273,13 +276,19 @@ public:
     // committed; onMessageDelivered() handles one message statement by statement.
     void onDeliveryThreadStarted() override;
     void onMessageDelivered(const QMQTT::Message& message) override;
-    void onMessagesDelivered(const QList<QMQTT::Message>& messages) override;
+    bool onMessagesDelivered(const QList<QMQTT::Message>& messages) override;
     void onDeliveryThreadFinished() override;
 
 signals:
     void connected();
     void disconnected();
     void logout(QString topic, unsigned char messageType, QDateTime dateTime);
+    // Received messages cannot be stored (disk full, the file locked or read-only): they stay
+    // unacknowledged at the broker and are stored once the store writes again. Once per outage,
+    // on the thread that owns this object.
+    void storeUnavailable();
+    // The store took received messages again after storeUnavailable().
+    void storeAvailable();
 
 public slots:
     void connectToHost();
@@ -349,6 +358,14 @@ private:
     // Room events wrote rooms and users: what the batch remembers of them is void.
     void forgetLookUps();
     void applyBatch(MqttReceiveBatch& batch);
+    // A write of a receive handler: a failure is logged and, inside a batch, fails the batch (it
+    // is rolled back and offered again). Returns `ok`.
+    bool written(bool ok, const char* where);
+    // Opens the delivery thread's connection when it is not open, with commits that reach the
+    // disk before they return; false when it cannot be opened.
+    bool openThreadStore();
+    // Delivery thread: emits storeUnavailable() or storeAvailable() when the state changes.
+    void setStoreWorking(bool working);
 
     void publish(const QString& topic, const ChatPayload& payload);
 
@@ -362,6 +379,8 @@ private:
     std::unique_ptr<DBManager> m_threadStore;
     // Only while the delivery thread handles a batch; used only there.
     std::unique_ptr<MqttReceiveBatch> m_batch;
+    // Delivery thread only: the last batch could not be stored.
+    bool m_storeDown = false;
     std::atomic<QThread*> m_deliveryThread{nullptr};
     QString m_dbPath;
 

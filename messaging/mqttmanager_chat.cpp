@@ -46,7 +46,8 @@ bool MqttManager::storeChat(DBManager* db, const IncomingChat& in, bool fromHist
         // server's time instead of storing it twice.
         if (!roomExists(db, in.topic))
             enqueue(std::make_unique<NoRoomExistMessageItem>(in.topic));
-        stored.updateMsgStateAndTime(MsgStateConfirmed, in.msgTime);
+        if (!written(stored.updateMsgStateAndTime(MsgStateConfirmed, in.msgTime), where))
+            return false;
         if (stored.senderName().isEmpty())
             fillSenderOf(db, &stored);
         *out = stored;
@@ -73,7 +74,8 @@ bool MqttManager::storeChat(DBManager* db, const IncomingChat& in, bool fromHist
     if (own) {
         // Sent by another session of the user.
         chat.setMsgRead(true);
-        chat.insert();
+        if (!written(chat.insert() > 0, where))
+            return false;
         fillSenderOf(db, &chat);
         *out = chat;
         return true;
@@ -85,7 +87,8 @@ bool MqttManager::storeChat(DBManager* db, const IncomingChat& in, bool fromHist
     if (!read)
         read = isReadAtOnce(in.topic);
     chat.setMsgRead(read);
-    chat.insertOrUpdate();
+    if (!written(chat.insertOrUpdate(), where))
+        return false;
     fillSenderOf(db, &chat);
     *out = chat;
     if (fromHistory)

@@ -62,11 +62,11 @@ bool MqttManager::storeEventRoom(const QString& topic, const ChatPayload& payloa
     *room = DBChatRoom(db, info, session().userId);
     DBChatRoom stored(db);
     if (!db->findChatRoom(room->topic(), stored)) {
-        room->insertOrUpdate();
+        written(room->insertOrUpdate(), where);
         room->setDataState(DataStateInsert);
     } else if (stored.type() != room->type() || stored.members() != room->members()) {
         room->setId(stored.id());
-        room->update();
+        written(room->update(), where);
         room->setDataState(DataStateUpdate);
     } else {
         room->setId(stored.id());
@@ -91,7 +91,8 @@ void MqttManager::receivedInviteFromMqtt(const QString& topic, const ChatPayload
     DBChat stored(db);
     const bool existed = db->findChat(room.topic(), payload.messageId, stored);
     if (existed && payload.senderId == s.userId) {
-        stored.updateMsgStateAndTime(MsgStateConfirmed, payload.msgTime);
+        written(stored.updateMsgStateAndTime(MsgStateConfirmed, payload.msgTime),
+                "MainDialog::receivedInviteFromMqtt");
         chat = stored;
     } else if (existed) {
         qWarning().noquote().nospace()
@@ -112,7 +113,7 @@ void MqttManager::receivedInviteFromMqtt(const QString& topic, const ChatPayload
             names << s.userName;
         chat = noticeChat(db, room.topic(), MsgTypeInvite, payload, names.join(QLatin1Char(',')));
         fillSender(db, &chat);
-        chat.insertOrUpdate();
+        written(chat.insertOrUpdate(), "MainDialog::receivedInviteFromMqtt");
         qDebug().noquote().nospace()
             << "MainDialog::receivedInviteFromMqtt - invited chat, topic=" << room.topic()
             << ", content=" << chat.content();
@@ -150,7 +151,7 @@ void MqttManager::receivedAdmissionFromMqtt(const QString& topic, const ChatPayl
         chat =
             noticeChat(db, room.topic(), MsgTypeAdmission, payload, names.join(QLatin1Char(',')));
         fillSender(db, &chat);
-        chat.insertOrUpdate();
+        written(chat.insertOrUpdate(), "MainDialog::receivedAdmissionFromMqtt");
     }
     detach(&room, &chat);
     enqueue(std::make_unique<AdmissionMessageItem>(room, chat));
@@ -177,7 +178,7 @@ void MqttManager::receivedLeaveFromMqtt(const QString& topic, const ChatPayload&
         // The user left the room on another session: it goes here too, with its chats.
         if (db->findChatRoom(topic, room)) {
             room.roomName();
-            db->deleteChatRoom(topic);
+            written(db->deleteChatRoom(topic), "MqttManager::receivedLeaveFromMqtt");
         } else {
             room.setTopic(topic);
         }
@@ -193,7 +194,7 @@ void MqttManager::receivedLeaveFromMqtt(const QString& topic, const ChatPayload&
             QStringList members = room.members().split(QLatin1Char(','), Qt::SkipEmptyParts);
             members.removeAll(QString::number(payload.senderId));
             room.setMembers(members.join(QLatin1Char(',')));
-            room.update();
+            written(room.update(), "MqttManager::receivedLeaveFromMqtt");
             room.setDataState(DataStateUpdate);
         } else {
             qWarning().noquote().nospace()
@@ -218,12 +219,12 @@ void MqttManager::receivedLeaveFromMqtt(const QString& topic, const ChatPayload&
         chat = noticeChat(db, topic, MsgTypeLeave, payload, sender.userName());
         chat.setSenderName(sender.userName());
         chat.setSenderThumbUrl(sender.thumbUrl());
-        chat.insertOrUpdate();
+        written(chat.insertOrUpdate(), "MqttManager::receivedLeaveFromMqtt");
         detach(&room, &chat);
         enqueue(std::make_unique<LeaveMessageItem>(room, chat));
     } else if (roomType == RoomType1VS1) {
         if (db->findChatRoom(topic, room)) {
-            room.updateType(RoomTypeLeave);
+            written(room.updateType(RoomTypeLeave), "MqttManager::receivedLeaveFromMqtt");
             room.setDataState(DataStateUpdate);
         } else {
             qWarning().noquote().nospace()

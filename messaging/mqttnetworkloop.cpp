@@ -14,6 +14,9 @@ namespace {
 // connection is left to be closed by force.
 const auto kDisconnectGrace = std::chrono::seconds(2);
 const int kMaxReconnectInterval = 30000;
+// How often libmosquitto's keep-alive bookkeeping runs while nothing happens on the socket.
+const auto kIdleTick = std::chrono::milliseconds(1000);
+const auto kLeavingTick = std::chrono::milliseconds(100);
 
 void initLibrary()
 {
@@ -76,8 +79,24 @@ void NetworkLoop::disconnectFromHost()
         ++m_disconnectRequests;
     }
     m_wake.notify_all();
-    // Sends DISCONNECT and wakes the network thread out of its wait for the socket.
+    // Queues DISCONNECT; the network thread writes it once it may write.
     mosquitto_disconnect(m_mosq);
+    m_wait.wake();
+}
+
+void NetworkLoop::settle(int count)
+{
+    if (count <= 0)
+        return;
+    m_settled.fetch_add(quint64(count));
+    m_wait.wake();
+}
+
+bool NetworkLoop::mayWrite() const
+{
+    // libmosquitto drops what it had queued for a connection when it connects anew, so only the
+    // acknowledgements of this connection's messages wait in its queue.
+    return m_received == m_receivedBeforeConnection || m_settled.load() >= m_received;
 }
 
 quint16 NetworkLoop::publish(const Message& message)
@@ -90,8 +109,10 @@ quint16 NetworkLoop::publish(const Message& message)
     const int rc = mosquitto_publish(m_mosq, &mid, topic.constData(), payload.size(),
                                      payload.constData(), message.qos(), message.retain());
     // Without a connection a QoS 1 or 2 message is kept for the next one.
-    if (rc == MOSQ_ERR_SUCCESS || (rc == MOSQ_ERR_NO_CONN && message.qos() > 0))
+    if (rc == MOSQ_ERR_SUCCESS || (rc == MOSQ_ERR_NO_CONN && message.qos() > 0)) {
+        m_wait.wake();
         return quint16(mid);
+    }
     qWarning().noquote().nospace()
         << "QMQTT::Client::publish"
         << " topic:" << message.topic() << " error:" << mosquitto_strerror(rc);
@@ -109,6 +130,7 @@ void NetworkLoop::stop()
     m_wake.notify_all();
     if (m_mosq)
         mosquitto_disconnect(m_mosq);
+    m_wait.wake();
     if (m_thread.joinable())
         m_thread.join();
 }
@@ -170,6 +192,7 @@ NetworkLoop::Outcome NetworkLoop::runConnection(const Options& options, bool fre
         rc = mosquitto_reconnect_async(m_mosq);
     }
     int errorNumber = errno;
+    m_receivedBeforeConnection = m_received;
     bool disconnectSent = false;
     auto deadline = std::chrono::steady_clock::time_point::max();
     while (rc == MOSQ_ERR_SUCCESS) {
@@ -177,11 +200,41 @@ NetworkLoop::Outcome NetworkLoop::runConnection(const Options& options, bool fre
             // The request may have come before this connection existed; say it again.
             mosquitto_disconnect(m_mosq);
             disconnectSent = true;
-            deadline = std::chrono::steady_clock::now() + kDisconnectGrace;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            // Stopping, nobody settles any more: what is unsettled is never acknowledged.
+            deadline = std::chrono::steady_clock::now() +
+                       (m_stopping && !mayWrite() ? std::chrono::seconds(0) : kDisconnectGrace);
         }
-        if (std::chrono::steady_clock::now() > deadline)
+        const int sock = mosquitto_socket(m_mosq);
+        if (sock < 0) {
+            rc = MOSQ_ERR_NO_CONN;
             break;
-        rc = mosquitto_loop(m_mosq, disconnectSent ? 100 : options.keepAlive * 1000, 1);
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            // DISCONNECT could not go out behind acknowledgements that must not: the connection
+            // is cut, and the broker keeps the unsettled messages for the next one.
+            SocketWait::shutdown(sock);
+            // libmosquitto reads the end of the connection and closes its socket.
+            mosquitto_loop_read(m_mosq, 1);
+            break;
+        }
+        const bool read = !disconnectSent && unsettled() < quint64(qMax(1, options.maxUnsettled));
+        const int ready = m_wait.wait(sock, read, mayWrite() && mosquitto_want_write(m_mosq),
+                                      disconnectSent ? kLeavingTick : kIdleTick);
+        if (ready & SocketWait::Readable) {
+            rc = mosquitto_loop_read(m_mosq, 1);
+            errorNumber = errno;
+            if (rc != MOSQ_ERR_SUCCESS)
+                break;
+        }
+        // Also straight after a settle() wake-up: the acknowledgements go out at once.
+        if (mayWrite() && mosquitto_want_write(m_mosq)) {
+            rc = mosquitto_loop_write(m_mosq, 1);
+            errorNumber = errno;
+            if (rc != MOSQ_ERR_SUCCESS)
+                break;
+        }
+        rc = mosquitto_loop_misc(m_mosq);
         errorNumber = errno;
     }
 
@@ -213,6 +266,10 @@ void NetworkLoop::onConnect(mosquitto*, void* self, int returnCode)
 void NetworkLoop::onMessage(mosquitto*, void* self, const mosquitto_message* m)
 {
     auto* loop = static_cast<NetworkLoop*>(self);
+    ++loop->m_received;
+    const quint64 waiting = loop->unsettled();
+    if (waiting > loop->m_highWater.load())
+        loop->m_highWater.store(waiting);
     Message message(quint16(m->mid), QString::fromUtf8(m->topic),
                     QByteArray(static_cast<const char*>(m->payload), m->payloadlen), quint8(m->qos),
                     m->retain);

@@ -2,9 +2,11 @@
 
 #include "messaging/mqttclienterror.h"
 #include "messaging/mqttmessage.h"
+#include "messaging/mqttsocketwait.h"
 
 #include <QByteArray>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -20,6 +22,16 @@ namespace QMQTT {
 // network. Reconnection is driven here rather than by libmosquitto's own loop, which gives up
 // for good on some errors and cannot be woken while it waits to reconnect; here a stop or a
 // disconnect request ends any wait at once.
+//
+// Nothing is acknowledged before it is settled. libmosquitto queues the PUBACK of a QoS 1
+// message before it hands the message over, but with the handle marked threaded it only queues
+// it: packets go out when this loop calls mosquitto_loop_write(), which writes the whole queue.
+// So the loop writes only while every message received on the current connection has been
+// settled (settle(): stored, or deliberately dropped) and otherwise holds every write, keep-alive
+// pings and publishes included, until the store has caught up. A process that dies meanwhile
+// has acknowledged nothing the store lacks, and the broker sends it again. The loop also stops
+// reading while Options::maxUnsettled messages wait: the rest stays at the broker (TCP holds it
+// back) instead of piling up in memory.
 class NetworkLoop
 {
 public:
@@ -32,6 +44,8 @@ public:
         int keepAlive = 30;
         bool autoReconnect = true;
         int reconnectInterval = 1000; // ms before the first retry; doubled per failure
+        // Received messages that may wait for settle() before reading stops.
+        int maxUnsettled = 1000;
     };
     // Called on the network thread.
     struct Events
@@ -58,7 +72,14 @@ public:
     // message published while the connection is down waits in libmosquitto's queue and goes
     // out after the next connect.
     quint16 publish(const Message& message);
-    // Ends the connection and joins the thread; no event is called after this returns.
+    // Any thread: the next `count` messages handed to Events::message, in arrival order, are
+    // settled and may be acknowledged.
+    void settle(int count);
+    // Any thread: the most received messages that waited unsettled at once.
+    quint64 unsettledHighWater() const { return m_highWater.load(); }
+    // Ends the connection and joins the thread; no event is called after this returns. Messages
+    // that were received and never settled are not acknowledged: the connection is cut instead
+    // of waiting for them.
     void stop();
 
     static ClientError errorFor(int mosquittoResult, int errorNumber);
@@ -74,6 +95,8 @@ private:
     // One connection from the connect call until it ends.
     Outcome runConnection(const Options& options, bool fresh);
     bool leavingSince(int disconnectRequests);
+    bool mayWrite() const;
+    quint64 unsettled() const { return m_received - m_settled.load(); }
 
     static void onConnect(mosquitto* mosq, void* self, int returnCode);
     static void onMessage(mosquitto* mosq, void* self, const mosquitto_message* message);
@@ -90,9 +113,15 @@ private:
     bool m_stopping = false;
     int m_disconnectRequests = 0;
 
+    SocketWait m_wait;
+    std::atomic<quint64> m_settled{0};
+    std::atomic<quint64> m_highWater{0};
+
     // Network thread only.
     bool m_sessionUp = false;
     int m_connackCode = 0;
+    quint64 m_received = 0;
+    quint64 m_receivedBeforeConnection = 0;
 };
 
 } // namespace QMQTT

@@ -55,6 +55,10 @@ public:
     // After the batch wrote rooms or users.
     void forgetLookUps();
 
+    // A write of the batch failed: the batch must be rolled back and handled again later.
+    void markFailed() { m_failed = true; }
+    bool failed() const { return m_failed; }
+
     // After the commit: applies the unread changes to the table, in the order they were made.
     void applyUnreadChanges();
     std::vector<std::unique_ptr<MqttManager::MessageItem>> takeItems();
@@ -62,6 +66,7 @@ public:
 
 private:
     UnreadCounts& m_counts;
+    bool m_failed = false;
     std::vector<std::pair<QString, int>> m_unreadChanges;
     // The counts the changes lead to, for the topics they touched.
     QHash<QString, int> m_unread;

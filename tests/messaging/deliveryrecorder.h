@@ -19,18 +19,24 @@ public:
 
     void onDeliveryThreadStarted() override { record(kStart, {}); }
     void onMessageDelivered(const QMQTT::Message& message) override { record(0, {message}); }
-    void onMessagesDelivered(const QList<QMQTT::Message>& messages) override
+    bool onMessagesDelivered(const QList<QMQTT::Message>& messages) override
     {
+        if (refuse(messages.size()))
+            return false;
         if (m_takesBatches)
             record(messages.size(), messages);
         else
             QMQTT::ClientDelegate::onMessagesDelivered(messages);
+        return true;
     }
     void onDeliveryThreadFinished() override { record(kFinish, {}); }
 
     static constexpr int kStart = -1;
     static constexpr int kFinish = -2;
-    // Every call in order: kStart, 0 for a single message, the size of a batch taken, kFinish.
+    // A batch refused (as a store that cannot write refuses it): its size, negated, below kFinish.
+    static constexpr int kRefused = -1000;
+    // Every call in order: kStart, 0 for a single message, the size of a batch taken, kRefused
+    // minus the size of a batch refused, kFinish.
     std::vector<int> events() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -61,6 +67,13 @@ public:
         return !m_threads.empty();
     }
 
+    // The next `count` batches are refused.
+    void refuseBatches(int count)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_refuse = count;
+    }
+
     void waitUntilHeld()
     {
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -74,6 +87,18 @@ public:
     }
 
 private:
+    bool refuse(int size)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_refuse == 0)
+                return false;
+            --m_refuse;
+        }
+        record(kRefused - size, {});
+        return true;
+    }
+
     void record(int event, const QList<QMQTT::Message>& messages)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -91,6 +116,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     bool m_held, m_open;
+    int m_refuse = 0;
     std::vector<int> m_events;
     std::vector<QMQTT::Message> m_messages;
     std::vector<std::thread::id> m_threads;

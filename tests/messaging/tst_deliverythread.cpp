@@ -1,67 +1,83 @@
 // The delivery thread on its own: what the network thread posts reaches the delegate in arrival
 // order, on one thread that announced itself first; while the delegate is busy, what arrives
 // meanwhile is handed over as batches of at most kMaxBatch, or message by message to a delegate
-// that takes single messages only; stopping delivers what is still queued.
+// that takes single messages only; a batch the delegate refuses is offered again, alone, until it
+// is taken; only what was taken counts as settled; stopping drops what was not delivered yet.
 #include "deliveryrecorder.h"
 #include "messaging/mqttdeliverythread.h"
 
 #include <QtTest>
 
+#include <atomic>
+
 using QMQTT::Message;
+
+namespace {
+const int kRefusedOne = DeliveryRecorder::kRefused - 1;
+}
 
 class TestDeliveryThread : public QObject
 {
     Q_OBJECT
 private slots:
-    void deliversInOrder_data();
-    void deliversInOrder();
-};
-
-void TestDeliveryThread::deliversInOrder_data()
-{
-    // Batches taken by a delegate that can (at most kMaxBatch), or message by message; stopped
-    // while messages wait, they are delivered all the same, since the broker has their
-    // acknowledgement and will not send them again.
-    QTest::addColumn<bool>("takesBatches");
-    QTest::addColumn<int>("queuedBehind");
-    QTest::addColumn<bool>("stopAtOnce");
-    QTest::addColumn<std::vector<int>>("events");
-    std::vector<int> singles(603, 0);
-    singles.front() = DeliveryRecorder::kStart;
-    singles.back() = DeliveryRecorder::kFinish;
-    QTest::newRow("two full batches, the rest")
-        << true << 600 << false << std::vector<int>{-1, 1, 256, 256, 88, -2};
-    QTest::newRow("exactly one full batch")
-        << true << 256 << false << std::vector<int>{-1, 1, 256, -2};
-    QTest::newRow("stopped with batches queued")
-        << true << 600 << true << std::vector<int>{-1, 1, 256, 256, 88, -2};
-    QTest::newRow("single messages") << false << 600 << false << singles;
-}
-
-void TestDeliveryThread::deliversInOrder()
-{
-    QFETCH(bool, takesBatches);
-    QFETCH(int, queuedBehind);
-    QFETCH(bool, stopAtOnce);
-    DeliveryRecorder recorder(takesBatches, true);
-    QMQTT::DeliveryThread thread(&recorder);
-    thread.start();
-    QList<QByteArray> sent;
-    for (int i = 0; i <= queuedBehind; ++i) {
-        sent << QByteArray::number(i);
-        thread.post(Message(quint16(i + 1), QStringLiteral("chat/1"), sent.last(), 1));
-        if (i == 0)
-            recorder.waitUntilHeld();
+    void deliversInOrder_data()
+    {
+        QTest::addColumn<bool>("takesBatches");
+        QTest::addColumn<int>("refused");
+        QTest::addColumn<int>("queuedBehind");
+        QTest::addColumn<bool>("stopWhileHeld");
+        QTest::addColumn<std::vector<int>>("events");
+        QTest::addColumn<int>("delivered");
+        std::vector<int> singles(603, 0);
+        singles.front() = DeliveryRecorder::kStart;
+        singles.back() = DeliveryRecorder::kFinish;
+        QTest::newRow("two full batches, the rest")
+            << true << 0 << 600 << false << std::vector<int>{-1, 1, 256, 256, 88, -2} << 601;
+        QTest::newRow("exactly one full batch")
+            << true << 0 << 256 << false << std::vector<int>{-1, 1, 256, -2} << 257;
+        QTest::newRow("single messages") << false << 0 << 600 << false << singles << 601;
+        // The store cannot write twice: the same first message again, nothing overtakes it.
+        QTest::newRow("first batch refused twice")
+            << true << 2 << 600 << false
+            << std::vector<int>{-1, kRefusedOne, kRefusedOne, 1, 256, 256, 88, -2} << 601;
+        // Stopped while the first delivery runs: it ends, the queued rest is never delivered
+        // (nor acknowledged: the broker sends it again).
+        QTest::newRow("stopped with batches queued")
+            << true << 0 << 600 << true << std::vector<int>{-1, 1, -2} << 1;
     }
-    recorder.open();
-    if (!stopAtOnce)
-        QTRY_COMPARE(recorder.messages().size(), sent.size());
-    thread.stop();
 
-    QTEST(recorder.events(), "events");
-    QCOMPARE(recorder.payloads(), sent);
-    QVERIFY(recorder.oneThread());
-}
+    void deliversInOrder()
+    {
+        QFETCH(bool, takesBatches);
+        QFETCH(int, refused);
+        QFETCH(int, queuedBehind);
+        QFETCH(bool, stopWhileHeld);
+        QFETCH(int, delivered);
+        DeliveryRecorder recorder(takesBatches, true);
+        recorder.refuseBatches(refused);
+        std::atomic<int> settled{0};
+        QMQTT::DeliveryThread thread(&recorder, [&settled](int count) { settled += count; });
+        thread.start();
+        QList<QByteArray> sent;
+        for (int i = 0; i <= queuedBehind; ++i) {
+            sent << QByteArray::number(i);
+            QVERIFY(thread.post(Message(quint16(i + 1), QStringLiteral("chat/1"), sent.last(), 1)));
+            if (i == 0)
+                recorder.waitUntilHeld();
+        }
+        if (stopWhileHeld)
+            thread.requestStop();
+        recorder.open();
+        QTRY_COMPARE(recorder.messages().size(), delivered);
+        thread.stop();
+
+        QTEST(recorder.events(), "events");
+        QCOMPARE(recorder.payloads(), sent.mid(0, delivered));
+        QCOMPARE(settled.load(), delivered);
+        QVERIFY(recorder.oneThread());
+        QVERIFY(!thread.post(Message(1, QStringLiteral("chat/1"), "after the stop", 1)));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestDeliveryThread)
 #include "tst_deliverythread.moc"

@@ -2,7 +2,9 @@
 // real encrypted file. The test thread plays the delivery thread: it calls the delegate
 // operations itself, which is where the client's delivery thread hands its batches over, and so
 // owns the session's "Veltri_mqtt" connection; a commit hook on that connection watches (or
-// refuses) the commit.
+// refuses) the commit, and a page limit on it makes the file full. A batch the store cannot take
+// hands nothing on, is refused (so the client leaves it unacknowledged), and is taken whole when
+// it is offered again.
 #include "sessionfixture.h"
 #include "store/dbtypes.h"
 #include "store/unreadcounts.h"
@@ -26,27 +28,77 @@ QMQTT::Message chat(const QString& topic, qint32 sender, const QString& id)
     return message(topic, chatPayload(sender, ChatPayload::ContentText, id, id));
 }
 
+// What the rest of the program could see of a batch: whether an item was queued, the room's
+// unread count.
+struct Seen
+{
+    bool items;
+    int unread;
+    bool operator==(const Seen& o) const { return items == o.items && unread == o.unread; }
+};
+char* toString(const Seen& s)
+{
+    return QTest::toString(QStringLiteral("items %1, unread %2").arg(s.items).arg(s.unread));
+}
+
+// One stored chat as the test reads it back.
+struct StoredChat
+{
+    QString topic;
+    QString msgId;
+    bool read;
+    bool operator==(const StoredChat& o) const
+    {
+        return topic == o.topic && msgId == o.msgId && read == o.read;
+    }
+};
+char* toString(const StoredChat& c)
+{
+    return QTest::toString(
+        QStringLiteral("{topic %1, msg_id %2, msg_read %3}").arg(c.topic, c.msgId).arg(c.read));
+}
+
 // Watches the commits of a connection (SQLite calls the hook for every transaction that ends
 // in a commit, an autocommit statement's included), notes what the rest of the program could see
-// at the first one, and refuses that one when asked to.
+// at each, and refuses the first one when asked to.
 struct CommitProbe
 {
     MqttManager* manager;
     bool refuseFirst;
     int commits = 0;
-    QString seenAtFirstCommit = {};
+    QList<Seen> seen = {};
 
     static int onCommit(void* self)
     {
         auto* probe = static_cast<CommitProbe*>(self);
-        if (++probe->commits > 1)
-            return 0;
-        probe->seenAtFirstCommit = QStringLiteral("items %1, unread %2")
-                                       .arg(probe->manager->waitForMessageItem(0))
-                                       .arg(unreadCounts().get(QStringLiteral("chat/1")));
-        return probe->refuseFirst ? 1 : 0;
+        probe->seen << Seen{probe->manager->waitForMessageItem(0),
+                            unreadCounts().get(QStringLiteral("chat/1"))};
+        return probe->refuseFirst && ++probe->commits == 1 ? 1 : 0;
     }
 };
+
+QList<StoredChat> storedChats(DBManager& db)
+{
+    QList<StoredChat> out;
+    QSqlQuery query(db.database());
+    query.exec(
+        QStringLiteral("SELECT topic, msg_id, msg_read FROM TTT_CHATT ORDER BY topic, msg_id"));
+    while (query.next())
+        out << StoredChat{query.value(0).toString(), query.value(1).toString(),
+                          query.value(2).toBool()};
+    return out;
+}
+
+int pragma(sqlite3* db, const char* statement)
+{
+    sqlite3_stmt* stmt = nullptr;
+    int value = -1;
+    if (sqlite3_prepare_v2(db, statement, -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+        value = sqlite3_column_int(stmt, 0);
+    sqlite3_finalize(stmt);
+    return value;
+}
 
 sqlite3* deliveryConnection()
 {
@@ -60,84 +112,108 @@ class TestMqttReceiveBatch : public QObject
 {
     Q_OBJECT
 private slots:
-    void committedBeforeQueued_data();
-    void committedBeforeQueued();
-};
-
-void TestMqttReceiveBatch::committedBeforeQueued_data()
-{
-    QTest::addColumn<bool>("refuseCommit");
-    // One commit for the whole batch.
-    QTest::newRow("committed") << false;
-    // The batch's commit refused: rolled back, then each message on its own, every statement
-    // committing by itself.
-    QTest::newRow("commit refused") << true;
-}
-
-void TestMqttReceiveBatch::committedBeforeQueued()
-{
-    QFETCH(bool, refuseCommit);
-    SessionFixture fixture;
-    QVERIFY(fixture.store.db().createWorkingIndexes());
-    fixture.store.addRoom(QStringLiteral("chat/1"), RoomType1VS1, QStringLiteral("8"));
-    unreadCounts().clear();
-    MqttManager manager(fixture.store.file());
-    QSignalSpy logouts(&manager, &MqttManager::logout);
-    manager.onDeliveryThreadStarted();
-    CommitProbe probe{&manager, refuseCommit};
-    QVERIFY(deliveryConnection());
-    sqlite3_commit_hook(deliveryConnection(), &CommitProbe::onCommit, &probe);
-
-    // On chat/1: three chats of Alice, one of them delivered twice (QoS 1 may repeat), a forced
-    // logout (only its 9-byte head counts) and a server notice. On chat/5: Dave writes into a
-    // room the store does not know yet, then the invitation that makes the room and brings Dave
-    // into the directory arrives, then Dave writes again: the batch must not answer the second
-    // chat with what it learnt before the invitation.
-    const QString topic = QStringLiteral("chat/1");
-    const QList<QMQTT::Message> batch = {
-        chat(topic, kAlice, QStringLiteral("a-1")),
-        chat(topic, kAlice, QStringLiteral("a-2")),
-        message(topic, PayloadCodec::encode(ChatPayload::logout(kT)) + "trailing"),
-        chat(topic, kAlice, QStringLiteral("a-2")),
-        message(topic, PayloadCodec::encode(ChatPayload::push(kT, 1, QStringLiteral("notice")))),
-        chat(topic, kAlice, QStringLiteral("a-3")),
-        chat(QStringLiteral("chat/5"), kDave, QStringLiteral("d-1")),
-        message(QStringLiteral("chat/5"),
-                eventPayload(ChatPayload::TypeInvite, kAlice, QStringLiteral("inv"),
-                             roomEvent(5, RoomType1VSN, {kMe, kDave}, {}, {{kDave, "Dave"}}))),
-        chat(QStringLiteral("chat/5"), kDave, QStringLiteral("d-2")),
-    };
-    if (refuseCommit) {
-        QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression(QStringLiteral(
-                                 "^MqttManager::onMessagesDelivered - commit failed, one by one")));
+    void committedBeforeQueued_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QList<bool>>("taken");
+        // One commit for the whole batch.
+        QTest::newRow("committed") << QString() << QList<bool>{true};
+        // The batch's commit refused: rolled back, nothing handed on, taken when offered again.
+        QTest::newRow("commit refused") << QStringLiteral("commit") << QList<bool>{false, true};
+        // The file may not grow (a full disk): the first write that needs a page fails.
+        QTest::newRow("disk full") << QStringLiteral("full") << QList<bool>{false, true};
     }
-    manager.onMessagesDelivered(batch);
-    sqlite3_commit_hook(deliveryConnection(), nullptr, nullptr);
-    manager.onDeliveryThreadFinished();
 
-    QVERIFY(refuseCommit ? probe.commits > 1 : probe.commits == 1);
-    // At the batch's commit nothing was handed on yet: no item, no unread count.
-    QCOMPARE(probe.seenAtFirstCommit, QStringLiteral("items 0, unread 0"));
-    // Afterwards everything, once, in the order of the messages.
-    Items items;
-    while (std::unique_ptr<Item> item = manager.takeMessageItem())
-        items.push_back(std::move(item));
-    QCOMPARE(
-        describe(items, topic),
-        QStringList({"chat a-1 Alice 0", "chat a-2 Alice 0", "chat a-2 Alice 0", "push",
-                     "chat a-3 Alice 0", "noroom on chat/5", "chat d-1 Unknown user 0 on chat/5",
-                     "invite 30 1 11 Dave,Me by Alice on chat/5", "chat d-2 Dave 0 on chat/5"}));
-    QCOMPARE(unreadCounts().get(topic), 3);
-    QVERIFY(logouts.count() == 1 || logouts.wait(5000));
-    QCOMPARE(logouts, (QList<QVariantList>{{topic, QVariant::fromValue<uchar>(99),
-                                            QDateTime::fromMSecsSinceEpoch(kT)}}));
-    // Each chat stored once; the notice of the invitation is read.
-    QCOMPARE(
-        fixture.store.rows("SELECT topic, msg_id, msg_read FROM TTT_CHATT ORDER BY topic, msg_id"),
-        QStringList({"chat/1|a-1|0", "chat/1|a-2|0", "chat/1|a-3|0", "chat/5|d-1|0", "chat/5|d-2|0",
-                     "chat/5|inv|1"}));
-}
+    void committedBeforeQueued()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QList<bool>, taken);
+        SessionFixture fixture;
+        QVERIFY(fixture.store.db().createWorkingIndexes());
+        fixture.store.addRoom(QStringLiteral("chat/1"), RoomType1VS1, QStringLiteral("8"));
+        unreadCounts().clear();
+        MqttManager manager(fixture.store.file());
+        QSignalSpy logouts(&manager, &MqttManager::logout);
+        QSignalSpy unavailable(&manager, &MqttManager::storeUnavailable);
+        QSignalSpy available(&manager, &MqttManager::storeAvailable);
+        manager.onDeliveryThreadStarted();
+        CommitProbe probe{&manager, failure == QLatin1String("commit")};
+        sqlite3* connection = deliveryConnection();
+        QVERIFY(connection);
+        // Acknowledged means on disk: every commit of the delivery connection is synced.
+        QCOMPARE(pragma(connection, "PRAGMA synchronous"), 2);
+        sqlite3_commit_hook(connection, &CommitProbe::onCommit, &probe);
+        const int pages = pragma(connection, "PRAGMA page_count");
+        if (failure == QLatin1String("full"))
+            QCOMPARE(pragma(connection, "PRAGMA max_page_count=1"), pages);
+
+        // On chat/1: three chats of Alice, one of them delivered twice (QoS 1 may repeat), a
+        // forced logout (only its 9-byte head counts) and a server notice. On chat/5: Dave
+        // writes into a room the store does not know yet, then the invitation that makes the
+        // room and brings Dave into the directory arrives, then Dave writes again: the batch must
+        // not answer the second chat with what it learnt before the invitation. The last chat is
+        // longer than a page.
+        const QString topic = QStringLiteral("chat/1");
+        const QList<QMQTT::Message> batch = {
+            chat(topic, kAlice, QStringLiteral("a-1")),
+            chat(topic, kAlice, QStringLiteral("a-2")),
+            message(topic, PayloadCodec::encode(ChatPayload::logout(kT)) + "trailing"),
+            chat(topic, kAlice, QStringLiteral("a-2")),
+            message(topic,
+                    PayloadCodec::encode(ChatPayload::push(kT, 1, QStringLiteral("notice")))),
+            chat(topic, kAlice, QStringLiteral("a-3")),
+            chat(QStringLiteral("chat/5"), kDave, QStringLiteral("d-1")),
+            message(QStringLiteral("chat/5"),
+                    eventPayload(ChatPayload::TypeInvite, kAlice, QStringLiteral("inv"),
+                                 roomEvent(5, RoomType1VSN, {kMe, kDave}, {}, {{kDave, "Dave"}}))),
+            chat(QStringLiteral("chat/5"), kDave, QStringLiteral("d-2")),
+            message(topic, chatPayload(kAlice, ChatPayload::ContentText, QStringLiteral("a-4"),
+                                       QString(6000, QLatin1Char('x')))),
+        };
+        QList<bool> got;
+        QList<Seen> seenBetween;
+        for (int attempt = 0; attempt < taken.size(); ++attempt) {
+            got << manager.onMessagesDelivered(batch);
+            seenBetween << Seen{manager.waitForMessageItem(0), unreadCounts().get(topic)};
+            // The disk has room again.
+            QCOMPARE(pragma(connection, "PRAGMA max_page_count=1073741823"), 1073741823);
+        }
+        sqlite3_commit_hook(connection, nullptr, nullptr);
+        manager.onDeliveryThreadFinished();
+
+        QCOMPARE(got, taken);
+        // Until the batch was taken, nothing of it was handed on.
+        const QList<Seen> nothing = QVector<Seen>(taken.size() - 1, Seen{false, 0}).toList();
+        QCOMPARE(seenBetween.mid(0, taken.size() - 1), nothing);
+        // At the batch's commit nothing was handed on yet either.
+        QCOMPARE(probe.seen.value(probe.seen.size() - 1, Seen{true, -1}), (Seen{false, 0}));
+        // Afterwards everything, once, in the order of the messages.
+        Items items;
+        while (std::unique_ptr<Item> item = manager.takeMessageItem())
+            items.push_back(std::move(item));
+        QCOMPARE(describe(items, topic),
+                 QStringList({"chat a-1 Alice 0", "chat a-2 Alice 0", "chat a-2 Alice 0", "push",
+                              "chat a-3 Alice 0", "noroom on chat/5",
+                              "chat d-1 Unknown user 0 on chat/5",
+                              "invite 30 1 11 Dave,Me by Alice on chat/5",
+                              "chat d-2 Dave 0 on chat/5", "chat a-4 Alice 0"}));
+        QCOMPARE(unreadCounts().get(topic), 4);
+        QVERIFY(logouts.count() == 1 || logouts.wait(5000));
+        QCOMPARE(logouts, (QList<QVariantList>{{topic, QVariant::fromValue<uchar>(99),
+                                                QDateTime::fromMSecsSinceEpoch(kT)}}));
+        // The user is told once that the store failed, and once that it works again.
+        QTRY_COMPARE(available.count() + unavailable.count(), 2 * (taken.size() - 1));
+        QCOMPARE(unavailable.count(), taken.size() - 1);
+        // Each chat stored once; the notice of the invitation is read.
+        QCOMPARE(storedChats(fixture.store.db()), (QList<StoredChat>{{"chat/1", "a-1", false},
+                                                                     {"chat/1", "a-2", false},
+                                                                     {"chat/1", "a-3", false},
+                                                                     {"chat/1", "a-4", false},
+                                                                     {"chat/5", "d-1", false},
+                                                                     {"chat/5", "d-2", false},
+                                                                     {"chat/5", "inv", true}}));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestMqttReceiveBatch)
 #include "tst_mqttreceivebatch.moc"

@@ -1,0 +1,75 @@
+#include "messaging/mqttsocketwait.h"
+
+#include <QDebug>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace QMQTT {
+
+SocketWait::SocketWait()
+{
+    if (::pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        qWarning().noquote().nospace()
+            << "QMQTT::SocketWait - no wake-up pipe, error:" << std::strerror(errno);
+        m_pipe[0] = m_pipe[1] = -1;
+    }
+}
+
+SocketWait::~SocketWait()
+{
+    for (int fd : m_pipe) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+void SocketWait::wake()
+{
+    const char byte = 0;
+    // A full pipe already holds a wake-up.
+    if (m_pipe[1] >= 0 && ::write(m_pipe[1], &byte, 1) < 0 && errno != EAGAIN)
+        qWarning().noquote().nospace() << "QMQTT::SocketWait::wake error:" << std::strerror(errno);
+}
+
+int SocketWait::wait(int fd, bool forRead, bool forWrite, std::chrono::milliseconds timeout)
+{
+    pollfd fds[2] = {{m_pipe[0], POLLIN, 0}, {fd, 0, 0}};
+    if (forRead)
+        fds[1].events |= POLLIN;
+    if (forWrite)
+        fds[1].events |= POLLOUT;
+    // Errors and hang-ups are reported even when nothing is asked for; a socket neither read
+    // nor written is left out, or a hang-up would wake the wait again and again.
+    const nfds_t count = fd >= 0 && (forRead || forWrite) ? 2 : 1;
+    const int n = ::poll(fds, count, int(qBound<qint64>(0, timeout.count(), 60000)));
+    if (n <= 0)
+        return None;
+    int ready = None;
+    if (fds[0].revents & POLLIN) {
+        char buffer[64];
+        while (::read(m_pipe[0], buffer, sizeof buffer) > 0) {
+        }
+        ready |= Woken;
+    }
+    if (count == 2) {
+        if (fds[1].revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL))
+            ready |= Readable;
+        if (fds[1].revents & POLLOUT)
+            ready |= Writable;
+    }
+    return ready;
+}
+
+void SocketWait::shutdown(int fd)
+{
+    if (fd >= 0)
+        ::shutdown(fd, SHUT_RDWR);
+}
+
+} // namespace QMQTT
