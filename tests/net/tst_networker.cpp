@@ -1,13 +1,42 @@
 // The worker requests against the reference server: the directory cache and the room list are
 // written into the user's database on connections of their own before their success is
-// signalled; the room list then brings the members' and groups' pictures into
-// the cache.
+// signalled; the room list then brings the members' and groups' pictures into the cache. A room
+// list that fails, cannot be read or is not a list of rooms removes nothing.
+#include "net/filemanager.h"
 #include "netfixture.h"
 #include "store/dbchatroom.h"
 #include "store/dbgroup.h"
 #include "store/dbuser.h"
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
+
+namespace {
+// What a cache answer left behind: the stamp in the file and in the session, and the own name.
+struct CacheState
+{
+    QString storedTime;
+    QString sessionTime;
+    QString userName;
+    bool operator==(const CacheState& o) const
+    {
+        return storedTime == o.storedTime && sessionTime == o.sessionTime && userName == o.userName;
+    }
+};
+
+const QString kExtraTopic = QStringLiteral("chat/999999");
+} // namespace
+
+namespace QTest {
+template <>
+char* toString(const CacheState& c)
+{
+    return qstrdup(QStringLiteral("{storedTime=%1 sessionTime=%2 userName=%3}")
+                       .arg(c.storedTime, c.sessionTime, c.userName)
+                       .toUtf8()
+                       .constData());
+}
+} // namespace QTest
 
 class TestNetWorker : public NetFixture
 {
@@ -16,6 +45,8 @@ private slots:
     void initTestCase();
     void dataCacheStoresThenSignals();
     void roomListStoresThenSignalsThenFetchesPictures();
+    void refusedRoomListRemovesNothing_data();
+    void refusedRoomListRemovesNothing();
     // Last: it ends the session.
     void nothingStoredAmiss();
 };
@@ -46,9 +77,9 @@ void TestNetWorker::dataCacheStoresThenSignals()
     const QString stamp = answer.object()["updDatetime"].toString();
     DBUser user;
     QVERIFY(stamp.size() == 14 && m_db->findUser(m_session->userId(), user));
-    QCOMPARE(QStringList({m_session->lastCacheTime(), DBMTData(m_db.get()).lastCacheTime(),
-                          m_session->userName()}),
-             QStringList({stamp, stamp, user.userName()}));
+    QCOMPARE((CacheState{DBMTData(m_db.get()).lastCacheTime(), m_session->lastCacheTime(),
+                         m_session->userName()}),
+             (CacheState{stamp, stamp, user.userName()}));
     // The cache connection was closed again.
     QVERIFY(!QSqlDatabase::contains(QString::fromLatin1(DBManager::kConnectionCache)));
 
@@ -95,40 +126,105 @@ void TestNetWorker::roomListStoresThenSignalsThenFetchesPictures()
     expected.sort();
     QCOMPARE(fetched, expected);
 
+    // Every one of them is in the cache now: asked for again, each comes at once.
+    QStringList cached;
+    for (const QString& url : qAsConst(expected))
+        cached << m_net->requestImage(url, nullptr);
+    QCOMPARE(cached.filter(FileManager::cacheFolder()).size(), expected.size());
+
     // Two lists and two caches at once, each on a connection of its own: all of them stored and
     // answered, and no picture is asked for again.
-    m_recorder->clear();
+    auto net = std::make_unique<NetServerManager>(ServerConfig::fromFile(m_server.clientIni()));
+    net->setDbPath(m_db->dbPath());
+    NetRecorder recorder(net.get());
     for (int code : {40, 41})
-        QVERIFY(m_net->reqChatRoomList(code) && m_net->reqDataCache(code + 10));
+        QVERIFY(net->reqChatRoomList(code) && net->reqDataCache(code + 10));
     for (int code : {40, 41, 50, 51})
-        QCOMPARE(m_recorder->answer(code).signal, QStringLiteral("success"));
-    QTest::qWait(300);
-    QCOMPARE(m_recorder->events().size(), 4);
+        QCOMPARE(recorder.answer(code).signal, QStringLiteral("success"));
+    finish(net);
+    QList<NetOutcome> outcomes = recorder.outcomes();
+    std::sort(outcomes.begin(), outcomes.end(),
+              [](const NetOutcome& a, const NetOutcome& b) { return a.id < b.id; });
+    QCOMPARE(outcomes,
+             (QList<NetOutcome>{
+                 {"success", "40"}, {"success", "41"}, {"success", "50"}, {"success", "51"}}));
+}
+
+void TestNetWorker::refusedRoomListRemovesNothing_data()
+{
+    QTest::addColumn<QJsonObject>("rule"); // for the room list's path
+    QTest::addColumn<NetOutcome>("expected");
+
+    auto failure = [](int code, const QString& text) {
+        return NetOutcome{"failure", "4", code, text};
+    };
+    auto body = [](const char* raw) { return QJsonObject{{"mode", "body"}, {"raw", raw}}; };
+    QTest::newRow("error answer") << QJsonObject{{"mode", "error"}, {"code", 50000}}
+                                  << failure(50000, "The server failed on purpose.");
+    QTest::newRow("HTML") << QJsonObject{{"mode", "body"}, {"raw", "<html>"}, {"type", "text/html"}}
+                          << failure(10002, kUnreadableText);
+    QTest::newRow("empty") << body("") << failure(10002, kUnreadableText);
+    QTest::newRow("cut short") << body("{\"list\":[") << failure(10002, kUnreadableText);
+    QTest::newRow("no list") << body("{\"rooms\":[]}") << failure(10002, kUnreadableText);
+    QTest::newRow("list not an array")
+        << body("{\"list\":{\"chattRoomId\":1}}") << failure(10002, kUnreadableText);
+    QTest::newRow("list of numbers")
+        << body("{\"list\":[1,2]}") << failure(10001, "The room list could not be stored");
+    QTest::newRow("status 204") << QJsonObject{{"mode", "body"}, {"status", 204}}
+                                << failure(10002, kUnreadableText);
+    QTest::newRow("no answer") << QJsonObject{{"mode", "hang"}} << failure(10001, kTimedOutText);
+    QTest::newRow("stops after the first bytes")
+        << QJsonObject{{"mode", "stall"}, {"bytes", 20}} << failure(10001, kTimedOutText);
+}
+
+void TestNetWorker::refusedRoomListRemovesNothing()
+{
+    QFETCH(QJsonObject, rule);
+    QFETCH(NetOutcome, expected);
+
+    // A room the server does not list, with a chat: a room list that is stored removes both.
+    DBChatRoom extra(m_db.get());
+    extra.setTopic(kExtraTopic);
+    extra.setType(30);
+    extra.setMembers(QStringLiteral("1002"));
+    QVERIFY(extra.insertOrUpdate());
+    m_db->deleteChatMessage(kExtraTopic);
+    QSqlQuery chat(m_db->database());
+    QVERIFY(chat.exec("INSERT INTO TTT_CHATT (topic, msg_type, content_type, msg_id, sender_id, "
+                      "content, file_path, msg_time, count, msg_state, msg_read) VALUES ('" +
+                      kExtraTopic + "', 1, 1, 'kept', 1002, 'hi', '', 5, 0, 1, 1)"));
+
+    rule.insert(QStringLiteral("path"), QStringLiteral("/rest/chatt/room"));
+    QVERIFY(m_server.setFault(rule));
+    auto net = std::make_unique<NetServerManager>(ServerConfig::fromFile(m_server.clientIni()));
+    net->setDbPath(m_db->dbPath());
+    net->setIdleTimeout(1000);
+    NetRecorder recorder(net.get());
+    QVERIFY(net->reqChatRoomList(4));
+    QCOMPARE(recorder.answer(4).signal, expected.signal);
+    finish(net);
+    QVERIFY(m_server.setFault({{"mode", "off"}}));
+
+    QCOMPARE(recorder.outcomes(), QList<NetOutcome>{expected});
+    QVERIFY(m_db->chatRoomExists(kExtraTopic));
+    QCOMPARE(m_db->chatCount(kExtraTopic), 1);
 }
 
 void TestNetWorker::nothingStoredAmiss()
 {
-    // A room the server does not list any more, which a successful list removes.
-    DBChatRoom extra(m_db.get());
-    extra.setTopic(QStringLiteral("chat/999999"));
-    extra.setType(30);
-    extra.setMembers(QStringLiteral("1002"));
-    QVERIFY(extra.insertOrUpdate());
-    QVERIFY(m_server.setFault(
-        {{"mode", "error"}, {"code", 50000}, {"path", "/rest/chatt/room"}, {"count", 1}}));
-    // The failed list keeps it; the next one removes it.
-    for (const bool kept : {true, false}) {
-        m_recorder->clear();
-        QVERIFY(m_net->reqChatRoomList(4));
-        QCOMPARE(m_recorder->answer(4).errCode(), kept ? 50000 : 0);
-        QCOMPARE(m_db->chatRoomExists(QStringLiteral("chat/999999")), kept);
-    }
+    // The room the refused lists kept goes with the next list that is stored.
+    m_recorder->clear();
+    QVERIFY(m_net->reqChatRoomList(4));
+    QCOMPARE(m_recorder->answer(4).signal, QStringLiteral("success"));
+    QVERIFY(!m_db->chatRoomExists(kExtraTopic));
+    QCOMPARE(m_db->chatCount(kExtraTopic), 0);
 
     // A store that cannot be opened is a failure, not a success with nothing stored.
     m_net->setDbPath(QStringLiteral("/proc/no-such-folder/veltri_user001.db"));
     QVERIFY(m_net->reqDataCache(6));
-    const NetRecorder::Event failed = m_recorder->answer(6);
-    QCOMPARE(QVariantList({failed.signal, failed.errCode()}), QVariantList({"failure", 10001}));
+    QVERIFY(m_recorder->answer(6).signal != QLatin1String("timeout"));
+    QCOMPARE(m_recorder->outcomes("6"),
+             (QList<NetOutcome>{{"failure", "6", 10001, "store is not open"}}));
     m_net->setDbPath(m_db->dbPath());
 
     // A cache in flight while the user logs off.
@@ -151,9 +247,10 @@ void TestNetWorker::nothingStoredAmiss()
     // nothing of it reaches the session that came after.
     const QString stamp = answer.object()["updDatetime"].toString();
     const DBMTData stored(m_db.get());
-    QCOMPARE(QStringList({stored.lastCacheTime(), stored.userName(), other.lastCacheTime(),
-                          other.userName()}),
-             QStringList({stamp, ownName, "19700101000000", "Other"}));
+    QCOMPARE((CacheState{stored.lastCacheTime(), stored.lastCacheTime(), stored.userName()}),
+             (CacheState{stamp, stamp, ownName}));
+    QCOMPARE((CacheState{other.lastCacheTime(), other.lastCacheTime(), other.userName()}),
+             (CacheState{"19700101000000", "19700101000000", "Other"}));
 }
 
 QTEST_GUILESS_MAIN(TestNetWorker)
