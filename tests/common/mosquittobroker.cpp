@@ -71,13 +71,16 @@ bool MosquittoBroker::start()
         const QString config =
             QStringLiteral("listener %1 127.0.0.1\nallow_anonymous false\npassword_file %2/passwd\n"
                            "user %3\nlog_dest file %2/mosquitto.log\nconnection_messages true\n"
-                           "max_queued_messages 0\n%4")
+                           "max_queued_messages 0\n%4%5")
                 .arg(QString::number(m_port), m_dir.path(),
                      QString::fromLocal8Bit(pw ? pw->pw_name : "root"),
                      m_persistence ? QStringLiteral("persistence true\npersistence_location %1/\n"
                                                     "autosave_interval 1\n")
                                          .arg(m_dir.path())
-                                   : QString());
+                                   : QString(),
+                     m_maxInflight >= 0
+                         ? QStringLiteral("max_inflight_messages %1\n").arg(m_maxInflight)
+                         : QString());
         QFile f(m_dir.filePath(QStringLiteral("mosquitto.conf")));
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(config.toUtf8()) < 0)
             return false;
