@@ -225,7 +225,9 @@ void UpgradeDialog::stopReply()
         m_reply->disconnect(this);
         m_reply->abort();
     }
-    // An unfinished file never replaces what is on disk.
-    if (m_file)
+    // An unfinished file never replaces what is on disk, and its temporary file goes now.
+    if (m_file) {
         m_file->cancelWriting();
+        m_file.reset();
+    }
 }

@@ -12,8 +12,13 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QDialogButtonBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
+
+#include <signal.h>
+#include <sys/resource.h>
 
 // What the user saw and what the dialog left behind.
 struct Outcome
@@ -58,7 +63,7 @@ QByteArray sha(const QByteArray& bytes)
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(16);
 }
 
-// Answers every message box that comes up with OK and keeps its first line.
+// Answers every message box that comes up with OK and keeps its text.
 class BoxAnswerer : public QObject
 {
 public:
@@ -68,21 +73,69 @@ public:
             auto* box = qobject_cast<MtMessageDialog*>(QApplication::activeModalWidget());
             if (!box || !box->isVisible())
                 return;
-            m_texts << box->text().section(QLatin1Char('\n'), 0, 0);
+            m_texts << box->text();
             box->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
         });
         m_poll.start(10);
     }
     QStringList texts() const { return m_texts; }
+    QStringList firstLines() const
+    {
+        QStringList lines;
+        for (const QString& text : m_texts)
+            lines << text.section(QLatin1Char('\n'), 0, 0);
+        return lines;
+    }
 
 private:
     QTimer m_poll;
     QStringList m_texts;
 };
 
+// Files cannot grow beyond `bytes` while it lives (a full disk without filling one); -1: no limit.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(qint64 bytes)
+    {
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        const rlimit limit = {bytes < 0 ? m_old.rlim_cur : rlim_t(bytes), m_old.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
+
+private:
+    rlimit m_old{};
+};
+
+// Presses Cancel once the download has made progress.
+class CancelOnProgress : public QObject
+{
+public:
+    explicit CancelOnProgress(QDialog* dialog)
+    {
+        connect(&m_poll, &QTimer::timeout, this, [this, dialog] {
+            auto* bar = dialog->findChild<QProgressBar*>(QStringLiteral("progressBar"));
+            if (bar->value() <= 0)
+                return;
+            m_poll.stop();
+            m_seen = bar->value();
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+        });
+        m_poll.start(10);
+    }
+    int progressSeen() const { return m_seen; }
+
+private:
+    QTimer m_poll;
+    int m_seen = 0;
+};
+
 QStringList cacheEntries()
 {
-    return QDir(FileManager::cacheFolder()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    return QDir(FileManager::cacheFolder())
+        .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden | QDir::System);
 }
 } // namespace
 
@@ -143,6 +196,7 @@ private slots:
         QTest::addColumn<QJsonObject>("fault");   // for the server's served paths
         QTest::addColumn<QString>("folder");      // made in the cache folder beforehand
         QTest::addColumn<int>("stallMsec");
+        QTest::addColumn<qint64>("fileLimit"); // bytes a file may have meanwhile; -1: any
         QTest::addColumn<Outcome>("expected"); // "%hash": the package's, "%name": the file's
 
         const QString link =
@@ -156,7 +210,7 @@ private slots:
             QStringLiteral("The download stopped: the server sent nothing more.");
         const QString none = QStringLiteral("."); // the cache folder itself
 
-        QTest::newRow("whole package") << link << version << off << none << patient
+        QTest::newRow("whole package") << link << version << off << none << patient << qint64(-1)
                                        << Outcome{1, {"Completed"}, file, "%hash", 1};
         QTest::newRow("chunked without a size, slowly")
             << link
@@ -164,30 +218,33 @@ private slots:
                            {"size", 300000},
                            {"chunked", true},
                            {"bytesPerSecond", 1000000}}
-            << off << none << patient << Outcome{1, {"Completed"}, file, "%hash", 1};
+            << off << none << patient << qint64(-1) << Outcome{1, {"Completed"}, file, "%hash", 1};
         QTest::newRow("not on the server: error, then finished")
             << QStringLiteral("https://localhost:%1/download/no%20such%20file.exe") << version
-            << off << none << patient << Outcome{0, {error}, {}, {}, 1};
+            << off << none << patient << qint64(-1) << Outcome{0, {error}, {}, {}, 1};
         QTest::newRow("server error with a body")
             << link << version
             << QJsonObject{{"mode", "error"}, {"status", 500}, {"path", "/download"}} << none
-            << patient << Outcome{0, {error}, {}, {}, 1};
+            << patient << qint64(-1) << Outcome{0, {error}, {}, {}, 1};
         QTest::newRow("stalls after the first bytes")
             << link << version
             << QJsonObject{{"mode", "stall"}, {"bytes", 1000}, {"path", "/download"}} << none << 500
-            << Outcome{0, {stalled}, {}, {}, 1};
+            << qint64(-1) << Outcome{0, {stalled}, {}, {}, 1};
         QTest::newRow("no answer at all")
             << link << version << QJsonObject{{"mode", "hang"}, {"path", "/download"}} << none
-            << 500 << Outcome{0, {stalled}, {}, {}, 1};
+            << 500 << qint64(-1) << Outcome{0, {stalled}, {}, {}, 1};
+        QTest::newRow("disk full midway")
+            << link << version << off << none << patient << qint64(20000)
+            << Outcome{0, {"The update cannot be saved to %path:"}, {}, {}, 1};
         QTest::newRow("plain http link")
             << QStringLiteral("http://localhost:%1/download/VeltriTalk-Setup-1047.exe") << version
-            << off << none << patient
+            << off << none << patient << qint64(-1)
             << Outcome{0, {"The update link is not a secure address:"}, {}, {}};
         QTest::newRow("no file name")
             << QStringLiteral("https://localhost:%1/download/..") << version << off << none
-            << patient << Outcome{0, {"No filename on update url"}, {}, {}};
+            << patient << qint64(-1) << Outcome{0, {"No filename on update url"}, {}, {}};
         QTest::newRow("a folder where the file goes")
-            << link << version << off << file.first() << patient
+            << link << version << off << file.first() << patient << qint64(-1)
             << Outcome{0, {"The update cannot be saved to %path:"}, file, {}};
     }
     void download()
@@ -197,6 +254,7 @@ private slots:
         QFETCH(QJsonObject, fault);
         QFETCH(QString, folder);
         QFETCH(int, stallMsec);
+        QFETCH(qint64, fileLimit);
         QFETCH(Outcome, expected);
 
         link = link.arg(m_server.restPort());
@@ -212,8 +270,11 @@ private slots:
         UpgradeDialog dialog(link, m_config.caFile());
         dialog.setStallTimeout(stallMsec);
         Outcome got;
-        got.result = dialog.exec();
-        got.boxes = answerer.texts();
+        {
+            const FileSizeLimit limit(fileLimit);
+            got.result = dialog.exec();
+        }
+        got.boxes = answerer.firstLines();
         got.cache = cacheEntries();
         QFile file(dialog.downloadFilePath());
         got.fileHash = file.open(QIODevice::ReadOnly) ? sha(file.readAll()) : QByteArray();
@@ -225,6 +286,50 @@ private slots:
         QCOMPARE(got, expected);
         // Released before the next row, so that held requests do not pile up.
         QVERIFY(m_server.setFault({{"mode", "off"}}));
+    }
+
+    void cancelMidway()
+    {
+        const QJsonObject version = {
+            {"minVersion", 1047}, {"size", 4000000}, {"bytesPerSecond", 400000}};
+        QVERIFY(m_server.control("POST", QStringLiteral("/control/version"), version).isObject());
+        BoxAnswerer answerer;
+        UpgradeDialog dialog(
+            QStringLiteral("https://localhost:%1/download/VeltriTalk-Setup-1047.exe")
+                .arg(m_server.restPort()),
+            m_config.caFile());
+        CancelOnProgress canceller(&dialog);
+        const int result = dialog.exec();
+        QCOMPARE(QVariantList({result, dialog.errorString(), canceller.progressSeen() > 0}),
+                 QVariantList({0, "Cancelled", true}));
+        QCOMPARE(answerer.texts(), QStringList());
+        QCOMPARE(cacheEntries(), QStringList());
+    }
+
+    void startFailureIsShown_data()
+    {
+        QTest::addColumn<QString>("file"); // in the cache folder; "" leaves it missing
+        QTest::addColumn<int>("error");    // the desktop's answer, as the shell's number
+        // The offscreen platform opens no documents.
+        QTest::newRow("the desktop cannot open it") << "VeltriTalk-Setup-1047.exe" << 31;
+        QTest::newRow("the file is gone") << "" << 2;
+    }
+    void startFailureIsShown()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, error);
+        const QString path =
+            FileManager::cacheFilePath(QStringLiteral("VeltriTalk-Setup-1047.exe"));
+        QFile(FileManager::cacheFilePath(file)).open(QIODevice::WriteOnly);
+        BoxAnswerer answerer;
+        const bool started = UpgradeDialog::startInstaller(nullptr, path);
+        QCOMPARE(started, false);
+        // The user learns where the installer is, to start it by hand; the program goes on.
+        QCOMPARE(answerer.texts(),
+                 QStringList(QStringLiteral("The update was downloaded but could not be started "
+                                            "(error %1).\nStart it yourself:\n%2")
+                                 .arg(error)
+                                 .arg(QDir::toNativeSeparators(path))));
     }
 
 private:
