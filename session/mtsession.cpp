@@ -1,0 +1,478 @@
+#include "session/mtsession.h"
+
+#include "messaging/mqttmanager.h"
+#include "net/filemanager.h"
+#include "net/netservermanager.h"
+#include "session/mtqueuewaker.h"
+#include "session/sessionrequest.h"
+#include "store/dbmanager.h"
+#include "store/mtdata.h"
+#include "store/unreadcounts.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+const char* const kWalSuffix = "-wal";
+const char* const kShmSuffix = "-shm";
+} // namespace
+
+MtSession::MtSession(const ServerConfig& config, QObject* parent)
+    : QObject(parent), m_config(config), m_files(std::make_unique<FileManager>())
+{
+    resetEngine();
+    m_pingTimer.setInterval(kPingIntervalMs);
+    connect(&m_pingTimer, &QTimer::timeout, this, &MtSession::ping);
+    connect(&m_listRefresh, &MtCoalescer::fired, this, &MtSession::flushRoomList);
+    connect(&m_noticeRefresh, &MtCoalescer::fired, this, &MtSession::flushNotices);
+}
+
+MtSession::~MtSession()
+{
+    stopMessaging();
+    m_net.reset();
+    m_mtData.reset();
+    m_attempt.reset();
+    closeStore();
+}
+
+QString MtSession::dbPath() const
+{
+    return m_db ? m_db->dbPath() : QString();
+}
+
+void MtSession::resetEngine()
+{
+    // A new engine drops whatever the old one still had in flight: its queued and running tasks
+    // end with it, so no answer of the ended session is stored or signalled afterwards.
+    m_net.reset();
+    m_net = std::make_unique<NetServerManager>(m_config);
+    m_net->setDbPath(dbPath());
+    connect(m_net.get(), &NetServerManager::onHttpSuccess, this, &MtSession::onHttpSuccess);
+    connect(m_net.get(), &NetServerManager::onHttpFailure, this, &MtSession::onHttpFailure);
+}
+
+bool MtSession::openStore(const QString& account)
+{
+    const QString path = DBManager::databaseFilePath(account);
+    if (m_db && m_db->dbPath() == path)
+        return m_db->isOpen();
+    // The messaging session reads and writes the file it was started on: it goes first.
+    stopMessaging();
+    if (m_mtData)
+        m_mtData->attach(nullptr);
+    closeStore();
+    qDebug().noquote().nospace() << "MtSession::openStore dbPath:" << path;
+    m_db = std::make_unique<DBManager>(path, QString::fromLatin1(DBManager::kConnection),
+                                       QString::fromLatin1(DBManager::kPassword), 1);
+    m_net->setDbPath(path);
+    return m_db->isOpen();
+}
+
+void MtSession::closeStore()
+{
+    m_db.reset();
+    if (m_net)
+        m_net->setDbPath(QString());
+}
+
+bool MtSession::restore(const QString& account)
+{
+    if (account.isEmpty() || m_state.isLoggedIn() ||
+        !QFileInfo::exists(DBManager::databaseFilePath(account)))
+        return false;
+    if (!openStore(account)) {
+        closeStore();
+        return false;
+    }
+    m_mtData = std::make_unique<MTData>(m_db.get());
+    if (m_mtData->accessKey().isEmpty() || m_mtData->myPassword().isEmpty()) {
+        qDebug().noquote().nospace()
+            << "MtSession::restore - no stored session, account:" << account;
+        m_mtData.reset();
+        closeStore();
+        return false;
+    }
+    m_account = account;
+    m_state.apply(SessionState::Event::SessionRestored);
+    startMessaging();
+    m_pingTimer.start();
+    emit locked();
+    return true;
+}
+
+bool MtSession::login(const QString& account, const QString& password, bool autoLogin,
+                      const QString& deviceId)
+{
+    if (m_state.apply(SessionState::Event::ManualLoginSent).ignored)
+        return false;
+    m_account = account;
+    m_password = password;
+    m_autoLogin = autoLogin;
+    // Every attempt starts from a session object of its own in memory: nothing of it reaches a
+    // database before the server has accepted the account.
+    m_attempt = std::make_unique<MTData>(nullptr);
+    DBEditor editor;
+    m_attempt->setAutoLogin(editor, autoLogin);
+    m_attempt->setMyAccount(editor, account);
+    m_attempt->setAccessKey(editor, QString());
+    m_attempt->setDeviceId(editor, deviceId);
+    return m_net->reqLogin(SessionRequest::Login, account, DBMTData::passwordDigest(password), 0);
+}
+
+bool MtSession::forceLogin()
+{
+    m_state.apply(SessionState::Event::ForcedLoginSent);
+    return m_net->reqLogin(SessionRequest::Login, m_account, DBMTData::passwordDigest(m_password),
+                           1);
+}
+
+void MtSession::declineTakeOver()
+{
+    if (m_state.isLocked()) {
+        m_state.apply(SessionState::Event::UnlockFailed);
+        emit unlockFailed(SessionRequest::ErrorTakenOver, QString());
+        return;
+    }
+    failLogin(SessionRequest::Login, SessionRequest::ErrorTakenOver, QString());
+}
+
+bool MtSession::lock()
+{
+    if (m_state.apply(SessionState::Event::LockRequested).ignored)
+        return false;
+    m_presence.setActiveTopic(QString());
+    emit locked();
+    return true;
+}
+
+bool MtSession::unlock(const QString& password)
+{
+    if (!m_mtData || m_state.apply(SessionState::Event::UnlockSent).ignored)
+        return false;
+    m_password = password;
+    return m_net->reqLogin(SessionRequest::Unlock, m_mtData->myAccount(),
+                           DBMTData::passwordDigest(password), 0);
+}
+
+void MtSession::ping()
+{
+    qDebug().noquote().nospace() << "MtSession::ping m_login: " << m_state.isLoggedIn();
+    if (m_state.isLoggedIn())
+        m_net->reqPing(SessionRequest::Ping);
+}
+
+void MtSession::teardown()
+{
+    qDebug().noquote().nospace() << "MtSession::teardown - logout";
+    // The delivery thread reads the session object and the unread table: it ends first.
+    stopMessaging();
+    resetEngine();
+    m_pingTimer.stop();
+    m_listRefresh.cancel();
+    m_noticeRefresh.cancel();
+    m_listChats.clear();
+    m_noticeChats.clear();
+    m_pendingRooms.clear();
+    m_presence.clear();
+    m_attempt.reset();
+    m_state.apply(SessionState::Event::LogOff);
+}
+
+void MtSession::logOff()
+{
+    teardown();
+    if (m_mtData)
+        m_mtData->applyZero();
+    m_mtData.reset();
+    unreadCounts().clear();
+    m_password.clear();
+    emit autoLoginAccountChanged(QString());
+    qDebug().noquote().nospace() << "MtSession::logOff - logout END";
+    emit loggedOff();
+}
+
+bool MtSession::removeAccount()
+{
+    const QString path = m_db ? m_db->dbPath() : DBManager::databaseFilePath(m_account);
+    qDebug().noquote().nospace() << "MtSession::removeAccount dbPath:" << path;
+    teardown();
+    m_mtData.reset();
+    unreadCounts().clear();
+    m_password.clear();
+    // Every connection onto the file is closed by now: the messaging session's with its
+    // thread, the workers' with the engine, the GUI thread's here.
+    closeStore();
+    QStringList failed;
+    QString error;
+    const QStringList files{path, path + QLatin1String(kWalSuffix),
+                            path + QLatin1String(kShmSuffix)};
+    for (const QString& file : files) {
+        QFile f(file);
+        if (f.exists() && !f.remove()) {
+            failed << file;
+            error = f.errorString();
+        }
+    }
+    const bool ok = failed.isEmpty();
+    if (ok) {
+        qDebug().noquote().nospace() << "MtSession::removeAccount remove db success";
+    } else {
+        qWarning().noquote().nospace()
+            << "MtSession::removeAccount failed to remove filename:"
+            << failed.join(QLatin1Char(',')) << " error message:" << error;
+    }
+    emit autoLoginAccountChanged(QString());
+    emit deviceIdChanged(QString());
+    emit loggedOff();
+    emit accountRemoved(ok, error);
+    return ok;
+}
+
+void MtSession::startMessaging()
+{
+    const QString path = dbPath();
+    const QString clientId = m_mtData->clientId();
+    const QString accessKey = m_mtData->accessKey();
+    if (m_mqtt && path == m_mqttDbPath && clientId == m_mqttClientId &&
+        accessKey == m_mqttAccessKey)
+        return;
+    // Other keys (a take-over, a new session of the server) or another file: the running
+    // session would retry the ended credentials for ever.
+    stopMessaging();
+    unreadCounts().clear();
+    m_db->loadUnreadCounts(m_mtData->userId());
+    m_presence.clear();
+    m_presence.setOwnClientId(clientId);
+    m_mqtt = std::make_unique<MqttManager>(path);
+    m_mqtt->setRoomPresence(&m_presence);
+    connect(m_mqtt.get(), &MqttManager::connected, this, &MtSession::messagingConnected);
+    connect(m_mqtt.get(), &MqttManager::disconnected, this, &MtSession::messagingDisconnected);
+    connect(m_mqtt.get(), &MqttManager::logout, this,
+            [this](const QString& topic, unsigned char type, const QDateTime& time) {
+                qDebug().noquote().nospace()
+                    << "MtSession::logoutFromMqttManager topic:" << topic << " messageType:" << type
+                    << " dateTime:" << time.toString();
+                emit remoteLogout(topic, type, time);
+            });
+    m_mqttDbPath = path;
+    m_mqttClientId = clientId;
+    m_mqttAccessKey = accessKey;
+    m_mqtt->connectToHost(m_config.host(), quint16(m_config.brokerPort()), clientId,
+                          QString::number(m_mtData->userId()), accessKey);
+    m_waker = std::make_unique<MtQueueWaker>(m_mqtt.get());
+    connect(m_waker.get(), &MtQueueWaker::itemsQueued, this, &MtSession::drainQueue,
+            Qt::QueuedConnection);
+}
+
+void MtSession::stopMessaging()
+{
+    m_waker.reset();
+    if (!m_mqtt)
+        return;
+    m_mqtt->setRoomPresence(nullptr);
+    // Destruction joins the delivery thread before anything it reads goes.
+    m_mqtt.reset();
+    m_mqttDbPath.clear();
+    m_mqttClientId.clear();
+    m_mqttAccessKey.clear();
+    m_drainScheduled = false;
+}
+
+void MtSession::failLogin(int reqCode, int errCode, const QString& text)
+{
+    abandonLogin();
+    qDebug().noquote().nospace() << "MtSession::failLogin reqCode:" << reqCode
+                                 << " errCode:" << errCode;
+    emit loginFailed(errCode, text);
+}
+
+void MtSession::abandonLogin()
+{
+    m_state.apply(SessionState::Event::LoginFailed);
+    m_attempt.reset();
+    // A store opened for an answer that then failed is not a session.
+    if (!m_state.isLoggedIn() && !m_state.isLocked()) {
+        stopMessaging();
+        m_mtData.reset();
+        closeStore();
+    }
+}
+
+void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
+{
+    const QString account = response.value(QStringLiteral("loginAccnt")).toString();
+    const QJsonObject client = response.value(QStringLiteral("client")).toObject();
+    const qint64 userId = response.value(QStringLiteral("userId")).toVariant().toLongLong();
+    if (account.isEmpty() || userId <= 0 ||
+        client.value(QStringLiteral("accessKey")).toString().isEmpty()) {
+        qWarning().noquote() << "MtSession::loginAnswered - unreadable answer";
+        if (reqCode == SessionRequest::Unlock) {
+            m_state.apply(SessionState::Event::UnlockFailed);
+            emit unlockFailed(SessionRequest::ErrorNetwork, tr("Please check network connection"));
+        } else {
+            failLogin(reqCode, SessionRequest::ErrorNetwork, tr("Please check network connection"));
+        }
+        return;
+    }
+    // Every path and setting names the account the server answered, not the typed text.
+    m_account = account;
+    const bool stored = openStore(account);
+    if (stored && m_attempt) {
+        m_mtData = std::move(m_attempt);
+    } else if (stored && !m_mtData) {
+        m_mtData = std::make_unique<MTData>(m_db.get());
+    }
+    bool ok = stored && m_mtData;
+    if (ok) {
+        m_mtData->attach(m_db.get());
+        const DBMTData storedValues(m_db.get());
+        DBEditor editor;
+        m_mtData->setMyAccount(editor, account);
+        m_mtData->setUserId(editor, userId);
+        m_mtData->setUserName(editor, response.value(QStringLiteral("userName")).toString());
+        m_mtData->setThumbUrl(editor, response.value(QStringLiteral("thumbUrl")).toString());
+        m_mtData->setCustId(editor,
+                            response.value(QStringLiteral("custId")).toVariant().toLongLong());
+        m_mtData->setAccessKey(editor, client.value(QStringLiteral("accessKey")).toString());
+        m_mtData->setClientId(editor, client.value(QStringLiteral("clientId")).toString());
+        if (reqCode == SessionRequest::Login)
+            m_mtData->setAutoLogin(editor, m_autoLogin);
+        const QString deviceId = m_mtData->deviceId();
+        m_mtData->setDeviceId(editor, deviceId);
+        m_mtData->setAlarm(editor, storedValues.isLoaded() ? storedValues.alarm() : true);
+        m_mtData->setMyPassword(editor, m_password);
+        ok = m_mtData->applyCommit(editor);
+        emit deviceIdChanged(deviceId);
+    }
+    if (!ok) {
+        qWarning().noquote() << "MtSession::loginAnswered remove db failed";
+        if (reqCode == SessionRequest::Unlock) {
+            m_state.apply(SessionState::Event::UnlockFailed);
+            emit unlockFailed(kErrorDatabase, tr("Database Error"));
+            return;
+        }
+        m_mtData.reset();
+        failLogin(reqCode, kErrorDatabase, tr("Database Error"));
+        return;
+    }
+    const SessionState::Outcome outcome =
+        m_state.apply(reqCode == SessionRequest::Unlock ? SessionState::Event::UnlockAnswered
+                                                        : SessionState::Event::LoginAnswered);
+    if (reqCode == SessionRequest::Login || m_autoLogin)
+        emit autoLoginAccountChanged(m_mtData->autoLogin() ? account : QString());
+    startMessaging();
+    m_pingTimer.start();
+    qDebug().noquote().nospace() << "MtSession::loginOk - lastCacheTime="
+                                 << m_mtData->lastCacheTime();
+    if (reqCode == SessionRequest::Unlock)
+        emit unlocked();
+    else
+        emit loginSucceeded();
+    if (outcome.requestCache)
+        m_net->reqDataCache(SessionRequest::Cache);
+    if (outcome.showRoomList)
+        emit roomsReady(true);
+}
+
+void MtSession::onHttpSuccess(int reqCode, const QJsonObject& response)
+{
+    if (!m_state.acceptsAnswer(reqCode)) {
+        qDebug().noquote().nospace() << "MtSession::onHttpSuccess - ignored reqCode:" << reqCode;
+        return;
+    }
+    switch (reqCode) {
+    case SessionRequest::Login:
+    case SessionRequest::Unlock:
+        loginAnswered(reqCode, response);
+        break;
+    case SessionRequest::Logout:
+        qDebug().noquote() << "MtSession::onHttpSuccess - [REQ_HTTP_LOGOUT] logout success";
+        logOff();
+        break;
+    case SessionRequest::Cache:
+        qDebug().noquote() << "MtSession::onHttpSuccess - [REQ_HTTP_CACHE] cache success";
+        m_state.apply(SessionState::Event::CacheAnswered);
+        m_net->reqChatRoomList(SessionRequest::Rooms);
+        break;
+    case SessionRequest::Rooms: {
+        qDebug().noquote() << "MtSession::onHttpSuccess - [REQ_HTTP_ROOMS] rooms success";
+        const SessionState::Outcome outcome = m_state.apply(SessionState::Event::RoomsAnswered);
+        emit roomsReady(outcome.showRoomList);
+        break;
+    }
+    case SessionRequest::Room:
+        roomAnswered(response);
+        break;
+    case SessionRequest::Group:
+        groupAnswered(response);
+        break;
+    default:
+        break;
+    }
+}
+
+void MtSession::onHttpFailure(int reqCode, int errCode, const QString& error)
+{
+    qDebug().noquote().nospace() << "MtSession::onHttpFailure reqCode:" << reqCode
+                                 << " errCode:" << errCode << " error:" << error
+                                 << " m_lock:" << m_state.isLocked();
+    if (!m_state.acceptsAnswer(reqCode)) {
+        qDebug().noquote().nospace() << "MtSession::onHttpFailure - ignored reqCode:" << reqCode;
+        return;
+    }
+    using namespace SessionRequest;
+    if (errCode == ErrorSessionEnded || errCode == ErrorAccountRemoved) {
+        removeAccount();
+        emit sessionEnded(errCode, error);
+        return;
+    }
+    if (errCode == ErrorVersion) {
+        if (reqCode == Login)
+            abandonLogin();
+        if (reqCode == Unlock)
+            m_state.apply(SessionState::Event::UnlockFailed);
+        emit versionRefused(error);
+        if (error.isEmpty()) {
+            qDebug().noquote()
+                << "MtSession::onHttpFailure - [ERROR_VERSION_APP_NOT_MATCH] update link is empty";
+            const SessionState::Outcome outcome =
+                m_state.apply(SessionState::Event::VersionRefusedWithoutLink);
+            if (!outcome.ignored)
+                emit roomsReady(outcome.showRoomList);
+        }
+        return;
+    }
+    const QString text = errCode == ErrorNetwork ? tr("Please check network connection") : error;
+    switch (reqCode) {
+    case Login:
+        if (errCode == ErrorTakenOver) {
+            emit loginTakenOver();
+            return;
+        }
+        failLogin(reqCode, errCode, text);
+        return;
+    case Unlock:
+        if (errCode == ErrorTakenOver) {
+            emit loginTakenOver();
+            return;
+        }
+        m_state.apply(SessionState::Event::UnlockFailed);
+        emit unlockFailed(errCode, text);
+        return;
+    case Cache:
+    case Ping:
+        emit requestFailed(reqCode, errCode, text);
+        if (m_state.processType() == SessionState::ProcessManualLogin)
+            logOff();
+        return;
+    case Room:
+        m_pendingRooms.clear();
+        emit requestFailed(reqCode, errCode, text);
+        return;
+    default:
+        emit requestFailed(reqCode, errCode, text);
+        return;
+    }
+}

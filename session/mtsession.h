@@ -1,0 +1,181 @@
+#pragma once
+
+#include "messaging/mqttmanager.h"
+#include "net/serverconfig.h"
+#include "session/mtcoalescer.h"
+#include "session/mtroompresence.h"
+#include "session/notificationdecision.h"
+#include "session/roomrouting.h"
+#include "session/sessionstate.h"
+#include "store/dbchat.h"
+#include "store/dbchatroom.h"
+
+#include <QJsonObject>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+#include <QVariantMap>
+
+#include <memory>
+
+class ChatWindowRegistry;
+class DBManager;
+class FileManager;
+class MTData;
+class MtQueueWaker;
+class NetServerManager;
+
+// The widget-free work of one login: the store connection of the GUI thread, the session
+// object, the request engine, the messaging session and the file-path helper. It logs in
+// (by hand, restored at start, unlocked), keeps the session alive, brings directory and rooms
+// up to date, drains the messaging session's queue and decides where each event goes; the
+// window shows what the signals report and calls the operations the user asks for.
+//
+// Lives on the GUI thread. Log off and account removal leave it ready for the next login.
+// Sources: login and the life of the session here, routing in mtsession_routing.cpp.
+class MtSession : public QObject
+{
+    Q_OBJECT
+public:
+    // The drain hands items to the window for at most this long per turn of the event loop.
+    static constexpr int kDrainBudgetMs = 8;
+    static constexpr int kPingIntervalMs = 60000;
+    // Error code of a login answer that could not be stored.
+    static constexpr int kErrorDatabase = -1;
+
+    explicit MtSession(const ServerConfig& config, QObject* parent = nullptr);
+    ~MtSession() override;
+
+    // Collaborators and settings the window keeps.
+    void setChatWindows(ChatWindowRegistry* windows) { m_windows = windows; }
+    void setAlarmType(int alarmType) { m_alarmType = alarmType; }
+
+    // Start with a stored session: true when the account's database holds keys and a password
+    // digest; the session is then up behind the lock page (unlock() proves the password).
+    bool restore(const QString& account);
+    // The login page: false when the request could not be sent (its failure is signalled).
+    bool login(const QString& account, const QString& password, bool autoLogin,
+               const QString& deviceId);
+    // After loginTakenOver(): take the session over, or leave it.
+    bool forceLogin();
+    void declineTakeOver();
+    bool lock();
+    bool unlock(const QString& password);
+    // Ends the session locally (no server request): messaging stopped, stored account values
+    // cleared. Answers still in flight are dropped.
+    void logOff();
+    // Log off, then the account's database with its -wal and -shm files is deleted; false when
+    // a file stayed (reported by accountRemoved() too).
+    bool removeAccount();
+
+    const SessionState& state() const { return m_state; }
+    // The account every path and setting names: the server's "loginAccnt" once answered.
+    QString account() const { return m_account; }
+    QString dbPath() const;
+    DBManager* db() const { return m_db.get(); }
+    MTData* mtData() const { return m_mtData.get(); }
+    NetServerManager* net() const { return m_net.get(); }
+    MqttManager* messaging() const { return m_mqtt.get(); }
+    MtRoomPresence& presence() { return m_presence; }
+
+public slots:
+    void ping();
+    // The window's reports of its chat windows.
+    void chatWindowActivated(const QString& topic);
+    void chatWindowDeactivated(const QString& topic);
+    void chatWindowClosed(const QString& topic);
+    // Takes queued items for one turn's budget; called when items are queued.
+    void drainQueue();
+
+signals:
+    // Login page and lock page.
+    void loginSucceeded();
+    void loginFailed(int errCode, const QString& text);
+    void loginTakenOver();
+    void unlocked();
+    void unlockFailed(int errCode, const QString& text);
+    void locked();
+    void versionRefused(const QString& link);
+    // The settings the window keeps: written only after a successful answer.
+    void autoLoginAccountChanged(const QString& account);
+    void deviceIdChanged(const QString& deviceId);
+    // The room list is stored: rebuild it from the store; showPage: switch to it.
+    void roomsReady(bool showPage);
+    void requestFailed(int reqCode, int errCode, const QString& text);
+    void loggedOff();
+    void accountRemoved(bool ok, const QString& error);
+    // The server ended the session (40104, 40108): the account was removed, text says why.
+    void sessionEnded(int errCode, const QString& text);
+    void messagingConnected();
+    void messagingDisconnected();
+    void remoteLogout(const QString& topic, int messageType, const QDateTime& time);
+
+    // Routing.
+    void chatForWindow(const QString& topic, const DBChat& chat, bool own);
+    void roomListChats(const QList<DBChat>& lastChats);
+    void notify(const NotifyRequest& request);
+    void roomRequested(const QString& topic);
+    void roomAdded(const DBChatRoom& room);
+    void roomChanged(const DBChatRoom& room, const DBChat& notice,
+                     const RoomRouting::Action& action);
+    void roomRemoved(const QString& topic);
+    void unreadChanged(const QString& topic, int unread);
+    void readCountsForWindow(const QString& topic, const QVariantMap& reads);
+
+private:
+    void onHttpSuccess(int reqCode, const QJsonObject& response);
+    void onHttpFailure(int reqCode, int errCode, const QString& error);
+    // Codes 1 and 8: opens the answer's database, records every key, starts what is missing.
+    void loginAnswered(int reqCode, const QJsonObject& response);
+    bool openStore(const QString& account);
+    void closeStore();
+    // Starts the messaging session for the recorded keys, replacing one with other keys.
+    void startMessaging();
+    void stopMessaging();
+    void teardown();
+    void resetEngine();
+    void failLogin(int reqCode, int errCode, const QString& text);
+    void abandonLogin();
+
+    // Routing (mtsession_routing.cpp).
+    void routeItem(const MqttManager::MessageItem& item);
+    void routeChat(const DBChat& chat);
+    void flushRoomList();
+    void flushNotices();
+    void requestRoom(const QString& topic);
+    void roomAnswered(const QJsonObject& response);
+    void groupAnswered(const QJsonObject& response);
+    void pushReceived(qint64 senderId, const QString& contents);
+    void removeGroupRoom(qint64 groupId);
+    qint64 ownUserId() const;
+
+    const ServerConfig m_config;
+    SessionState m_state;
+    std::unique_ptr<NetServerManager> m_net;
+    std::unique_ptr<FileManager> m_files;
+    std::unique_ptr<DBManager> m_db;
+    std::unique_ptr<MTData> m_mtData;
+    // A manual attempt's session object, in memory until its answer names the database.
+    std::unique_ptr<MTData> m_attempt;
+    std::unique_ptr<MqttManager> m_mqtt;
+    std::unique_ptr<MtQueueWaker> m_waker;
+    MtRoomPresence m_presence;
+    ChatWindowRegistry* m_windows = nullptr;
+    QString m_account;
+    QString m_password;
+    bool m_autoLogin = false;
+    int m_alarmType = NotificationDecision::AlarmWindowAndSound;
+    // What the running messaging session was started with.
+    QString m_mqttDbPath;
+    QString m_mqttClientId;
+    QString m_mqttAccessKey;
+    bool m_drainScheduled = false;
+
+    QSet<QString> m_pendingRooms;
+    QMap<QString, DBChat> m_listChats;
+    QMap<QString, DBChat> m_noticeChats;
+    MtCoalescer m_listRefresh{200, 500};
+    MtCoalescer m_noticeRefresh{800, 1500};
+    QTimer m_pingTimer;
+};

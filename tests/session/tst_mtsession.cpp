@@ -1,0 +1,383 @@
+#include "common/devserver.h"
+#include "common/testenv.h"
+#include "sessionrecorder.h"
+
+#include "net/netservermanager.h"
+#include "session/mtsession.h"
+#include "session/sessionrequest.h"
+#include "store/dbmanager.h"
+#include "store/dbmtdata.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QtTest>
+
+namespace {
+const QString kPassword = QStringLiteral("Passw0rd!");
+const QString kDevice = QStringLiteral("dev-pc");
+
+int userId(const QString& account)
+{
+    return 1000 + account.mid(4).toInt();
+}
+
+// The db file and its journal files that exist.
+QStringList storeFiles(const QString& account)
+{
+    const QString db = DBManager::databaseFilePath(account);
+    QStringList found;
+    for (const QString& f : QStringList{db, db + "-wal", db + "-shm"})
+        found += QFileInfo::exists(f) ? QStringList{QFileInfo(f).fileName()} : QStringList{};
+    return found;
+}
+} // namespace
+
+// The session of one login against the reference server over TLS and its broker.
+class TestMtSession : public QObject
+{
+    Q_OBJECT
+private:
+    DevServer m_server;
+    ServerConfig m_config;
+
+    // Topic of the room of `account` that has exactly the members given (user ids).
+    QString roomOf(const QString& account, QList<int> members)
+    {
+        std::sort(members.begin(), members.end());
+        const QJsonArray rooms =
+            m_server.control("GET", "/control/rooms?userId=" + QString::number(userId(account)))
+                .toArray();
+        for (const QJsonValue& v : rooms) {
+            QList<int> ids;
+            for (const QJsonValue& id : v["memberIds"].toArray())
+                ids << id.toInt();
+            std::sort(ids.begin(), ids.end());
+            if (ids == members && v["chattRoomType"].toString() != QLatin1String("10"))
+                return v["topic"].toString();
+        }
+        return QString();
+    }
+    static int roomNumber(const QString& topic) { return topic.section('/', 1).toInt(); }
+    void chat(const QString& topic, int from, const QString& text)
+    {
+        m_server.control(
+            "POST", "/control/chat",
+            QJsonObject{{"roomId", roomNumber(topic)}, {"userId", from}, {"text", text}});
+    }
+    // Logs in and waits until the room list is stored.
+    bool loginAs(MtSession& s, SessionRecorder& r, const QString& account, bool autoLogin = false)
+    {
+        return s.login(account, kPassword, autoLogin, kDevice) && r.waitFor("roomsReady") &&
+               r.waitFor("messagingConnected");
+    }
+    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!done() && !deadline.hasExpired())
+            QTest::qWait(10);
+        return done();
+    }
+    static bool loginEnded(const SessionRecorder& r)
+    {
+        return !r.of("loginSucceeded").isEmpty() || !r.of("loginFailed").isEmpty() ||
+               !r.of("versionRefused").isEmpty() || !r.of("loginTakenOver").isEmpty();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        static TestEnv env;
+        env.applyToCurrentProcess();
+        QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
+        m_config = ServerConfig::fromFile(m_server.clientIni());
+    }
+    void cleanup()
+    {
+        m_server.control("POST", "/control/version", QJsonObject{{"minVersion", QJsonValue()}});
+        m_server.setFault(QJsonObject{{"mode", "off"}});
+    }
+
+    void login_data()
+    {
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QJsonObject>("version");
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<SessionEvent>("outcome");
+        QTest::addColumn<QStringList>("files");
+        const QJsonObject none;
+        QTest::newRow("right password")
+            << "user004" << kPassword << none << none << SessionEvent{"loginSucceeded"}
+            << QStringList{"veltri_user004.db", "veltri_user004.db-wal", "veltri_user004.db-shm"};
+        QTest::newRow("wrong password") << "user005"
+                                        << "Passw0rd?" << none << none
+                                        << SessionEvent{"loginFailed", {}, 40101} << QStringList();
+        QTest::newRow("version refused with a link")
+            << "user006" << kPassword << QJsonObject{{"minVersion", 1047}} << none
+            << SessionEvent{"versionRefused", {}, 0, "link"} << QStringList();
+        QTest::newRow("version refused without a link")
+            << "user007" << kPassword << none
+            << QJsonObject{{"mode", "error"},
+                           {"status", 426},
+                           {"code", 40106},
+                           {"path", "/rest/auth"},
+                           {"count", 1}}
+            << SessionEvent{"versionRefused", {}, 0, "no link"} << QStringList();
+        QTest::newRow("unreadable answer")
+            << "user010" << kPassword << none
+            << QJsonObject{{"mode", "error"},
+                           {"status", 200},
+                           {"body", "empty"},
+                           {"path", "/rest/auth"},
+                           {"count", 1}}
+            << SessionEvent{"loginFailed", {}, NetServerManager::kErrorUnreadable} << QStringList();
+    }
+    void login()
+    {
+        QFETCH(QString, account);
+        QFETCH(QString, password);
+        QFETCH(QJsonObject, version);
+        QFETCH(QJsonObject, fault);
+        QFETCH(SessionEvent, outcome);
+        QFETCH(QStringList, files);
+        m_server.control("POST", "/control/version",
+                         version.isEmpty() ? QJsonObject{{"minVersion", QJsonValue()}} : version);
+        m_server.setFault(fault.isEmpty() ? QJsonObject{{"mode", "off"}} : fault);
+        MtSession s(m_config);
+        SessionRecorder r(&s);
+        s.login(account, password, false, kDevice);
+        QVERIFY(waitUntil([&] { return loginEnded(r); }));
+        QCOMPARE(r.events.first(), outcome);
+        QCOMPARE(storeFiles(account), files);
+        QCOMPARE(s.state().isLoggedIn(), outcome.signal == QLatin1String("loginSucceeded"));
+    }
+
+    // Another PC holds the session: asked, taken over, the other session ended.
+    void takeOver()
+    {
+        const int id = userId("user002");
+        m_server.control(
+            "POST", "/control/session",
+            QJsonObject{{"userId", id}, {"deviceModel", "PC"}, {"deviceId", "other-pc"}});
+        MtSession s(m_config);
+        SessionRecorder r(&s);
+        s.login("user002", kPassword, false, kDevice);
+        QVERIFY(r.waitFor("loginTakenOver"));
+        QCOMPARE(s.state().isLoggedIn(), false);
+        QVERIFY(s.forceLogin());
+        QVERIFY(r.waitFor("roomsReady"));
+        QCOMPARE(r.of("roomsReady"), (QList<SessionEvent>{{"roomsReady", {}, 1}}));
+        const QJsonArray sessions =
+            m_server.control("GET", "/control/sessions?userId=" + QString::number(id)).toArray();
+        QStringList ended;
+        for (const QJsonValue& v : sessions)
+            ended << v["deviceId"].toString() + (v["ended"].isObject() ? " ended" : " live");
+        ended.sort();
+        QCOMPARE(ended, (QStringList{"dev-pc live", "other-pc ended"}));
+    }
+
+    // After login the directory, then the rooms; the store holds the server's rooms.
+    void cacheThenRooms()
+    {
+        const qint64 since = m_server.lastRequestSeq();
+        MtSession s(m_config);
+        SessionRecorder r(&s);
+        QVERIFY(loginAs(s, r, "user001"));
+        QStringList paths;
+        for (const QJsonValue& v : m_server.requests("/rest", since))
+            paths << v["path"].toString().section('/', 0, 3);
+        QCOMPARE(paths, (QStringList{"/rest/auth", "/rest/cache/1001", "/rest/chatt/room"}));
+        QList<DBChatRoom> rooms;
+        s.db()->chatRoomList(rooms);
+        QSet<QString> topics;
+        for (const DBChatRoom& room : rooms)
+            topics << room.topic();
+        QSet<QString> expected;
+        for (const QJsonValue& v : m_server.control("GET", "/control/rooms?userId=1001").toArray())
+            expected << v["topic"].toString();
+        QCOMPARE(topics, expected);
+    }
+
+    // Every kind of item reaches its receiver.
+    void routing()
+    {
+        MtSession s(m_config);
+        OpenWindows windows;
+        s.setChatWindows(&windows);
+        SessionRecorder r(&s);
+        QVERIFY(loginAs(s, r, "user001"));
+        const QString open = roomOf("user001", {1001, 1002});
+        const QString closed = roomOf("user001", {1001, 1003});
+        QVERIFY(!open.isEmpty() && !closed.isEmpty());
+        windows.open << open;
+
+        chat(open, 1002, "to the open room");
+        QVERIFY(r.waitFor("chatForWindow", open));
+        QCOMPARE(r.of("chatForWindow").first(),
+                 (SessionEvent{"chatForWindow", open, 0, "to the open room"}));
+
+        chat(closed, 1003, "to a closed room");
+        QVERIFY(r.waitFor("notify", closed));
+        QCOMPARE(r.of("chatForWindow").size(), 1);
+        QVERIFY(r.waitFor("roomListChat", closed));
+
+        // A room the store does not know: fetched once however many chats come.
+        const QJsonValue made = m_server.control("POST", "/control/room",
+                                                 QJsonObject{{"userId", 1004},
+                                                             {"members", QJsonArray{1001, 1005}},
+                                                             {"roomType", 30},
+                                                             {"notify", false}});
+        const QString unknown = QStringLiteral("chat/%1").arg(made["chattRoomId"].toInt());
+        for (const char* text : {"one", "two", "three"})
+            chat(unknown, 1004, text);
+        QVERIFY(r.waitFor("roomAdded", unknown));
+        QVERIFY(r.waitFor("roomListChat", unknown));
+        QCOMPARE(r.of("roomRequested"), (QList<SessionEvent>{{"roomRequested", unknown}}));
+
+        // An invitation into a new one-to-many room.
+        const QJsonValue invited = m_server.control("POST", "/control/room",
+                                                    QJsonObject{{"userId", 1006},
+                                                                {"members", QJsonArray{1001, 1007}},
+                                                                {"roomType", 30},
+                                                                {"notify", true}});
+        const QString inviteTopic = QStringLiteral("chat/%1").arg(invited["chattRoomId"].toInt());
+        QVERIFY(r.waitFor("roomChanged", inviteTopic));
+
+        // A reader of the open room reads the user's own chat (sent from another session).
+        chat(open, 1001, "mine");
+        QVERIFY(r.waitFor("chatForWindow", 2));
+        QCOMPARE(r.of("chatForWindow").last(), (SessionEvent{"chatForWindow", open, 1, "mine"}));
+        m_server.control("POST", "/control/read",
+                         QJsonObject{{"roomId", roomNumber(open)},
+                                     {"userId", 1002},
+                                     {"type", "enter"},
+                                     {"readTime", QDateTime::currentMSecsSinceEpoch() - 600000}});
+        QVERIFY(r.waitFor("readCounts", open));
+
+        // A new group with the user in it, then the group removed.
+        const QJsonValue group = m_server.control(
+            "POST", "/control/group",
+            QJsonObject{{"grpName", "Session test"}, {"members", QJsonArray{1001, 1002}}});
+        const QString groupTopic = QStringLiteral("chat/%1").arg(group["chattRoomId"].toInt());
+        QVERIFY(r.waitFor("roomChanged", groupTopic));
+        DBChatRoom stored;
+        QVERIFY(s.db()->findChatRoom(groupTopic, stored));
+        m_server.control("POST", "/control/group/remove", QJsonObject{{"grpId", group["grpId"]}});
+        QVERIFY(r.waitFor("roomRemoved", groupTopic));
+        QCOMPARE(s.db()->chatRoomExists(groupTopic), false);
+
+        // A logout notice is only reported: the session goes on.
+        m_server.control("POST", "/control/logout", QJsonObject{{"userId", 1001}});
+        QVERIFY(r.waitFor("remoteLogout"));
+        QCOMPARE(s.state().isLoggedIn(), true);
+    }
+
+    // Another session of the user inside a room keeps that room quiet until it leaves.
+    void presence()
+    {
+        MtSession s(m_config);
+        SessionRecorder r(&s);
+        QVERIFY(loginAs(s, r, "user001"));
+        const QString quiet = roomOf("user001", {1001, 1004});
+        const QString loud = roomOf("user001", {1001, 1005});
+        const QJsonValue phone = m_server.control(
+            "POST", "/control/session", QJsonObject{{"userId", 1001}, {"deviceModel", "MOBILE"}});
+        const QJsonObject enter{{"roomId", roomNumber(quiet)},
+                                {"userId", 1001},
+                                {"type", "enter"},
+                                {"clientId", phone["clientId"]}};
+        m_server.control("POST", "/control/read", enter);
+        QVERIFY(waitUntil([&] { return s.presence().isInRoom(quiet); }));
+
+        chat(quiet, 1004, "read on the phone");
+        chat(loud, 1005, "sentinel");
+        QVERIFY(r.waitFor("notify", loud));
+        QVERIFY(r.waitFor("roomListChat", quiet));
+        QCOMPARE(r.of("notify"),
+                 (QList<SessionEvent>{{"notify", loud, 0, "flash=1 toast=1 sound=1 sentinel"}}));
+
+        QJsonObject leave = enter;
+        leave["type"] = "leave";
+        m_server.control("POST", "/control/read", leave);
+        QVERIFY(waitUntil([&] { return !s.presence().isInRoom(quiet); }));
+        chat(quiet, 1004, "phone gone");
+        QVERIFY(r.waitFor("notify", quiet));
+    }
+
+    // Answers of requests in flight at log off are dropped; nothing reaches the window.
+    void logOffDuringRequests()
+    {
+        MtSession s(m_config);
+        SessionRecorder r(&s);
+        m_server.setFault(QJsonObject{{"mode", "hang"}, {"path", "/rest/chatt/room/1001"}});
+        const qint64 since = m_server.lastRequestSeq();
+        s.login("user001", kPassword, false, kDevice);
+        QVERIFY(waitUntil([&] { return !m_server.requests("/rest/chatt/room", since).isEmpty(); }));
+        s.logOff();
+        // The hung request is answered (503) now.
+        m_server.setFault(QJsonObject{{"mode", "off"}});
+        // The sentinel: the next login's own rooms answer.
+        QVERIFY(loginAs(s, r, "user001"));
+        QCOMPARE(r.of("roomsReady"), (QList<SessionEvent>{{"roomsReady", {}, 1}}));
+        QCOMPARE(r.of("requestFailed"), QList<SessionEvent>());
+        QCOMPARE(r.of("loggedOff").size(), 1);
+    }
+
+    // Log off keeps only the device id; the next start finds no stored session.
+    void logOffClearsAccount()
+    {
+        {
+            MtSession s(m_config);
+            SessionRecorder r(&s);
+            QVERIFY(loginAs(s, r, "user003", true));
+            s.logOff();
+            const DBMTData stored(s.db());
+            QCOMPARE(stored.accessKey(), QString());
+            QCOMPARE(stored.myAccount(), QString());
+        }
+        MtSession restarted(m_config);
+        QCOMPARE(restarted.restore("user003"), false);
+    }
+
+    // The server ends the session: the account's files are gone.
+    void accountRemoval()
+    {
+        MtSession s(m_config);
+        SessionRecorder r(&s);
+        QVERIFY(loginAs(s, r, "user008"));
+        QCOMPARE(storeFiles("user008").isEmpty(), false);
+        m_server.control("POST", "/control/session/end",
+                         QJsonObject{{"userId", 1008}, {"code", 40104}});
+        s.ping();
+        QVERIFY(r.waitFor("sessionEnded"));
+        QCOMPARE(r.of("accountRemoved"), (QList<SessionEvent>{{"accountRemoved", {}, 1}}));
+        QCOMPARE(r.of("sessionEnded"), (QList<SessionEvent>{{"sessionEnded", {}, 40104}}));
+        QCOMPARE(storeFiles("user008"), QStringList());
+        QCOMPARE(s.state().isLoggedIn(), false);
+    }
+
+    // A stored session opens behind the lock; a wrong password keeps it up and locked.
+    void restoreAndUnlock()
+    {
+        {
+            MtSession first(m_config);
+            SessionRecorder r(&first);
+            QVERIFY(loginAs(first, r, "user009", true));
+        }
+        MtSession s(m_config);
+        SessionRecorder r(&s);
+        QVERIFY(s.restore("user009"));
+        QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{3, true, true}));
+        QVERIFY(s.unlock("wrong"));
+        QVERIFY(r.waitFor("unlockFailed"));
+        QCOMPARE(r.of("unlockFailed"), (QList<SessionEvent>{{"unlockFailed", {}, 40101}}));
+        QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{3, true, true}));
+        QVERIFY(s.unlock(kPassword));
+        QVERIFY(r.waitFor("roomsReady"));
+        QCOMPARE(r.of("roomsReady"), (QList<SessionEvent>{{"roomsReady", {}, 1}}));
+        QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{6, true, false}));
+    }
+};
+
+QTEST_MAIN(TestMtSession)
+#include "tst_mtsession.moc"

@@ -1,0 +1,313 @@
+#include "messaging/mqttmanager.h"
+#include "session/mtcoalescer.h"
+#include "session/mtroompresence.h"
+#include "session/notificationdecision.h"
+#include "session/roomrouting.h"
+#include "store/dbtypes.h"
+
+#include <QtTest>
+
+#include <thread>
+
+using Notice = NotificationDecision::Notice;
+using Facts = NotificationDecision::Facts;
+using Action = RoomRouting::Action;
+Q_DECLARE_METATYPE(Notice)
+Q_DECLARE_METATYPE(Facts)
+Q_DECLARE_METATYPE(Action)
+
+namespace QTest {
+template <>
+inline char* toString(const Notice& n)
+{
+    return qstrdup(qPrintable(n.toString()));
+}
+template <>
+inline char* toString(const Action& a)
+{
+    return qstrdup(qPrintable(a.toString()));
+}
+} // namespace QTest
+
+namespace {
+// A chat from a known colleague while the session is up and nothing mutes it.
+Facts news()
+{
+    Facts f;
+    f.login = true;
+    f.senderKnown = true;
+    return f;
+}
+template <typename F>
+Facts with(F change)
+{
+    Facts f = news();
+    change(f);
+    return f;
+}
+Notice notice(bool flash, bool toast, bool sound)
+{
+    return {flash, toast, sound};
+}
+
+// What the receiving side and the window read of the presence, as one value.
+struct PresenceView
+{
+    bool inRoom = false;
+    bool active = false;
+    bool operator==(const PresenceView& o) const
+    {
+        return inRoom == o.inRoom && active == o.active;
+    }
+};
+} // namespace
+Q_DECLARE_METATYPE(PresenceView)
+namespace QTest {
+template <>
+inline char* toString(const PresenceView& v)
+{
+    return qstrdup(qPrintable(QStringLiteral("inRoom=%1 active=%2").arg(v.inRoom).arg(v.active)));
+}
+} // namespace QTest
+
+// The decisions the session takes without a display: which notice a room's new chat raises,
+// where a room event goes, who is inside a room, when the coalesced refreshes fire.
+class TestSessionDecisions : public QObject
+{
+    Q_OBJECT
+private slots:
+    void notification_data()
+    {
+        QTest::addColumn<Facts>("facts");
+        QTest::addColumn<Notice>("expected");
+        using N = NotificationDecision;
+        QTest::newRow("toast and sound by default") << news() << notice(true, true, true);
+        QTest::newRow("alarm type window")
+            << with([](Facts& f) { f.alarmType = N::AlarmWindow; }) << notice(true, true, false);
+        QTest::newRow("alarm type sound")
+            << with([](Facts& f) { f.alarmType = N::AlarmSound; }) << notice(true, false, true);
+        QTest::newRow("unknown alarm type")
+            << with([](Facts& f) { f.alarmType = 7; }) << notice(true, false, false);
+        QTest::newRow("own chat from another session")
+            << with([](Facts& f) { f.own = true; }) << notice(false, false, false);
+        QTest::newRow("read at once")
+            << with([](Facts& f) { f.read = true; }) << notice(false, false, false);
+        QTest::newRow("another session inside the room")
+            << with([](Facts& f) { f.inRoom = true; }) << notice(false, false, false);
+        QTest::newRow("no session")
+            << with([](Facts& f) { f.login = false; }) << notice(false, false, false);
+        QTest::newRow("locked: flash only")
+            << with([](Facts& f) { f.lock = true; }) << notice(true, false, false);
+        QTest::newRow("bell off") << with([](Facts& f) { f.alarm = false; })
+                                  << notice(true, false, false);
+        QTest::newRow("room muted")
+            << with([](Facts& f) { f.topicAlarm = false; }) << notice(true, false, false);
+        QTest::newRow("unknown sender")
+            << with([](Facts& f) { f.senderKnown = false; }) << notice(true, false, false);
+    }
+    void notification()
+    {
+        QFETCH(Facts, facts);
+        QFETCH(Notice, expected);
+        QCOMPARE(NotificationDecision::decide(facts), expected);
+    }
+
+    void roomRouting_data()
+    {
+        QTest::addColumn<int>("itemType");
+        QTest::addColumn<int>("dataState");
+        QTest::addColumn<int>("roomType");
+        QTest::addColumn<qint64>("noticeId");
+        QTest::addColumn<Action>("expected");
+        using I = MqttManager::MessageItem;
+        Action windowOnly;
+        windowOnly.windowRoom = true;
+        Action upsert;
+        upsert.listUpsert = true;
+        upsert.windowRoom = true;
+        Action withNotice = upsert;
+        withNotice.windowNotice = true;
+        withNotice.listLastMessage = true;
+        Action leaveUpsert = upsert;
+        leaveUpsert.dropPresence = true;
+        Action leaveNotice = withNotice;
+        leaveNotice.dropPresence = true;
+        Action leaveListOnly;
+        leaveListOnly.listUpsert = true;
+        leaveListOnly.dropPresence = true;
+        Action gone;
+        gone.listRemove = true;
+        gone.closeWindow = true;
+        gone.dropPresence = true;
+        Action presenceOnly;
+        presenceOnly.dropPresence = true;
+
+        QTest::newRow("invite, updated one-to-one room: window only")
+            << int(I::Invite) << int(DataStateUpdate) << int(RoomType1VS1) << qint64(0)
+            << windowOnly;
+        QTest::newRow("invite, new room")
+            << int(I::Invite) << int(DataStateInsert) << int(RoomType1VS1) << qint64(0) << upsert;
+        QTest::newRow("admission, one-to-many with its notice")
+            << int(I::Admission) << int(DataStateUpdate) << int(RoomType1VSN) << qint64(5)
+            << withNotice;
+        QTest::newRow("admission, one-to-many without notice")
+            << int(I::Admission) << int(DataStateInsert) << int(RoomType1VSN) << qint64(0)
+            << upsert;
+        QTest::newRow("leave on another session")
+            << int(I::Leave) << int(DataStateDelete) << int(RoomType1VSN) << qint64(5) << gone;
+        QTest::newRow("leave, partner left a one-to-one room")
+            << int(I::Leave) << int(DataStateUpdate) << int(RoomTypeLeave) << qint64(0)
+            << leaveUpsert;
+        QTest::newRow("leave, one-to-many with its notice")
+            << int(I::Leave) << int(DataStateUpdate) << int(RoomType1VSN) << qint64(9)
+            << leaveNotice;
+        QTest::newRow("leave, one-to-many without notice")
+            << int(I::Leave) << int(DataStateUpdate) << int(RoomType1VSN) << qint64(0)
+            << leaveListOnly;
+        QTest::newRow("leave, group room") << int(I::Leave) << int(DataStateUpdate)
+                                           << int(RoomTypeGroup) << qint64(0) << presenceOnly;
+        QTest::newRow("a chat is no room event")
+            << int(I::Chat) << int(DataStateInsert) << int(RoomType1VS1) << qint64(1) << Action();
+    }
+    void roomRouting()
+    {
+        QFETCH(int, itemType);
+        QFETCH(int, dataState);
+        QFETCH(int, roomType);
+        QFETCH(qint64, noticeId);
+        QFETCH(Action, expected);
+        QCOMPARE(RoomRouting::route(itemType, dataState, roomType, noticeId), expected);
+    }
+
+    // Steps on the presence, then what it answers for room "chat/1" at a given time.
+    void presence_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<qint64>("askedAt");
+        QTest::addColumn<PresenceView>("expected");
+        QTest::newRow("nobody") << QStringList() << qint64(0) << PresenceView{false, false};
+        QTest::newRow("other session entered")
+            << QStringList{"enter chat/1 phone"} << qint64(10) << PresenceView{true, false};
+        QTest::newRow("own client id never counts")
+            << QStringList{"enter chat/1 me"} << qint64(10) << PresenceView{false, false};
+        QTest::newRow("entered and left") << QStringList{"enter chat/1 phone", "leave chat/1 phone"}
+                                          << qint64(10) << PresenceView{false, false};
+        QTest::newRow("one of two left")
+            << QStringList{"enter chat/1 phone", "enter chat/1 tablet", "leave chat/1 phone"}
+            << qint64(10) << PresenceView{true, false};
+        QTest::newRow("other room")
+            << QStringList{"enter chat/2 phone"} << qint64(10) << PresenceView{false, false};
+        QTest::newRow("expired") << QStringList{"enter chat/1 phone"} << qint64(1000)
+                                 << PresenceView{false, false};
+        QTest::newRow("refreshed by here before expiry")
+            << QStringList{"enter chat/1 phone", "at 900", "enter chat/1 phone"} << qint64(1000)
+            << PresenceView{true, false};
+        QTest::newRow("room dropped") << QStringList{"enter chat/1 phone", "drop chat/1"}
+                                      << qint64(10) << PresenceView{false, false};
+        QTest::newRow("cleared at log off")
+            << QStringList{"enter chat/1 phone", "active chat/1", "clear"} << qint64(10)
+            << PresenceView{false, false};
+        QTest::newRow("active window")
+            << QStringList{"active chat/1"} << qint64(10) << PresenceView{false, true};
+        QTest::newRow("other window active")
+            << QStringList{"active chat/2"} << qint64(10) << PresenceView{false, false};
+    }
+    void presence()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(qint64, askedAt);
+        QFETCH(PresenceView, expected);
+        qint64 now = 0;
+        MtRoomPresence presence(500, [&now] { return now; });
+        presence.setOwnClientId(QStringLiteral("me"));
+        for (const QString& step : qAsConst(steps)) {
+            const QStringList w = step.split(QLatin1Char(' '));
+            const QString op = w.at(0);
+            const QString arg = w.value(1);
+            const QString client = w.value(2);
+            // The step table reads as a script; each word names one operation.
+            static const QHash<QString, std::function<void(MtRoomPresence&, qint64&, const QString&,
+                                                           const QString&)>>
+                ops{{"enter", [](MtRoomPresence& p, qint64&, const QString& a,
+                                 const QString& c) { p.enter(a, c); }},
+                    {"leave", [](MtRoomPresence& p, qint64&, const QString& a,
+                                 const QString& c) { p.leave(a, c); }},
+                    {"drop", [](MtRoomPresence& p, qint64&, const QString& a,
+                                const QString&) { p.dropRoom(a); }},
+                    {"active", [](MtRoomPresence& p, qint64&, const QString& a,
+                                  const QString&) { p.setActiveTopic(a); }},
+                    {"clear",
+                     [](MtRoomPresence& p, qint64&, const QString&, const QString&) { p.clear(); }},
+                    {"at", [](MtRoomPresence&, qint64& n, const QString& a, const QString&) {
+                         n = a.toLongLong();
+                     }}};
+            QVERIFY2(ops.contains(op), qPrintable(op));
+            ops.value(op)(presence, now, arg, client);
+        }
+        now = askedAt;
+        const QString topic = QStringLiteral("chat/1");
+        QCOMPARE((PresenceView{presence.isInRoom(topic), presence.isActiveChatWindow(topic)}),
+                 expected);
+    }
+
+    // The delivery thread asks while the GUI thread changes it (checked for real in the
+    // thread-sanitizer build).
+    void presenceAcrossThreads()
+    {
+        MtRoomPresence presence;
+        std::atomic<bool> stop{false};
+        std::atomic<int> asked{0};
+        std::thread reader([&] {
+            while (!stop) {
+                presence.isInRoom(QStringLiteral("chat/1"));
+                presence.isActiveChatWindow(QStringLiteral("chat/1"));
+                ++asked;
+            }
+        });
+        // The sentinel: the reader is asking before the writes begin.
+        QTRY_VERIFY(asked > 0);
+        for (int i = 0; i < 500; ++i) {
+            presence.enter(QStringLiteral("chat/1"), QStringLiteral("phone"));
+            presence.setActiveTopic(QStringLiteral("chat/%1").arg(i % 3));
+            presence.leave(QStringLiteral("chat/1"), QStringLiteral("phone"));
+        }
+        presence.enter(QStringLiteral("chat/1"), QStringLiteral("phone"));
+        stop = true;
+        reader.join();
+        QCOMPARE(presence.isInRoom(QStringLiteral("chat/1")), true);
+    }
+
+    // A stream that never pauses for the delay still fires (bounded by the maximum wait); a
+    // single poke fires once.
+    void coalescer_data()
+    {
+        QTest::addColumn<int>("pokeEveryMs");
+        QTest::addColumn<int>("pokes");
+        QTest::addColumn<int>("firedAtLeast");
+        QTest::newRow("one poke") << 0 << 1 << 1;
+        QTest::newRow("steady stream shorter than the delay") << 20 << 40 << 2;
+    }
+    void coalescer()
+    {
+        QFETCH(int, pokeEveryMs);
+        QFETCH(int, pokes);
+        QFETCH(int, firedAtLeast);
+        MtCoalescer coalescer(100, 250);
+        QSignalSpy fired(&coalescer, &MtCoalescer::fired);
+        QTimer stream;
+        int sent = 0;
+        stream.setInterval(pokeEveryMs);
+        connect(&stream, &QTimer::timeout, this, [&] {
+            coalescer.poke();
+            if (++sent == pokes)
+                stream.stop();
+        });
+        stream.start();
+        // The sentinel: the stream has ended and the last run has fired.
+        QTRY_VERIFY_WITH_TIMEOUT(sent == pokes && !coalescer.isPending(), 20000);
+        QVERIFY2(fired.count() >= firedAtLeast, qPrintable(QString::number(fired.count())));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSessionDecisions)
+#include "tst_sessiondecisions.moc"
