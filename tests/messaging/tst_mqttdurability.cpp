@@ -1,0 +1,188 @@
+// Nothing acknowledged is lost: a messaging session in a child process receives a burst of QoS 1
+// chats from a real mosquitto broker into a real store file and is killed (SIGKILL) in the
+// middle of it, once while the store takes everything, once while another writer holds the file
+// beyond the busy time-out. A second run of the session with the same client id (persistent
+// session) then receives the rest, and the store holds every published chat exactly once.
+#include "common/mosquittobroker.h"
+#include "messaging/chatpayload.h"
+#include "messaging/mqttclient.h"
+#include "messaging/payloadcodec.h"
+#include "store/dbmanager.h"
+#include "store/dbtypes.h"
+#include "storefixture.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+const QString kUser = QStringLiteral("7");
+const QByteArray kKey = "access-key-7";
+const qint32 kSender = 8;
+const QString kTopic = QStringLiteral("chat/1");
+const int kBurst = 3000;
+
+QString chatId(int i)
+{
+    return QStringLiteral("burst-%1").arg(i, 5, 10, QLatin1Char('0'));
+}
+
+// Another connection that holds the store's write lock for as long as it lives, when asked to.
+class WriteLock
+{
+public:
+    WriteLock(const QString& file, bool hold)
+    {
+        if (!hold)
+            return;
+        m_db = std::make_unique<DBManager>(file, QStringLiteral("holder"),
+                                           QString::fromLatin1(DBManager::kPassword), 1);
+        m_held = m_db->isOpen() && m_db->database().transaction();
+    }
+    bool isHeldAsAsked(bool asked) const { return m_held == asked; }
+    void release()
+    {
+        if (m_held)
+            m_db->database().rollback();
+        m_db.reset();
+    }
+
+private:
+    std::unique_ptr<DBManager> m_db;
+    bool m_held = false;
+};
+
+// Waits for a line of the child that starts with `prefix` and carries a number of at least
+// `minimum` after it (a line without a number counts as 0).
+bool waitForLine(QProcess& child, const QByteArray& prefix, int minimum, int timeoutMs)
+{
+    for (QDeadlineTimer deadline(timeoutMs); !deadline.hasExpired();) {
+        while (child.canReadLine()) {
+            const QByteArray line = child.readLine().trimmed();
+            if (line.startsWith(prefix) && line.mid(prefix.size()).trimmed().toInt() >= minimum)
+                return true;
+        }
+        if (child.state() == QProcess::NotRunning)
+            return false;
+        child.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+    }
+    return false;
+}
+} // namespace
+
+class TestMqttDurability : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(MosquittoBroker::toolsAvailable(), "mosquitto and its clients are needed");
+        QVERIFY(m_broker.addUser(kUser, QString::fromLatin1(kKey)));
+        // As the chat server: no limit on what is in flight to a session, so that a killed
+        // session has as much as possible received and not yet stored.
+        m_broker.setMaxInflight(0);
+        QVERIFY2(m_broker.start(), qPrintable(m_broker.errorString()));
+        m_publisher.setHostName(m_broker.host());
+        m_publisher.setPort(m_broker.port());
+        m_publisher.setClientId(QStringLiteral("durability-publisher"));
+        m_publisher.setUsername(kUser);
+        m_publisher.setPassword(kKey);
+        QSignalSpy connected(&m_publisher, &QMQTT::Client::connected);
+        m_publisher.connectToHost();
+        QVERIFY(connected.wait(10000));
+    }
+
+    void killedMidBurst_data()
+    {
+        QTest::addColumn<QString>("clientId");
+        QTest::addColumn<bool>("holdStore");
+        // The first run is killed once it reports this line (and at least this many chats).
+        QTest::addColumn<QByteArray>("killAt");
+        QTest::addColumn<int>("killAtCount");
+        QTest::newRow("killed while storing") << "durable-1" << false << QByteArray("taken") << 300;
+        QTest::newRow("killed while another writer holds the store")
+            << "durable-2" << true << QByteArray("store unavailable") << 0;
+    }
+
+    void killedMidBurst()
+    {
+        QFETCH(QString, clientId);
+        QFETCH(bool, holdStore);
+        QFETCH(QByteArray, killAt);
+        QFETCH(int, killAtCount);
+        StoreFixture store;
+        store.addUser(kSender, QStringLiteral("Sender"));
+        store.addRoom(kTopic, RoomType1VS1, QString::number(kSender));
+        QVERIFY(store.db().createWorkingIndexes());
+        QVERIFY(m_broker.subscribeSession(clientId, {kTopic}));
+        QProcess first;
+        startSession(first, store.file(), clientId);
+        QVERIFY2(waitForLine(first, "connected", 0, 10000), qPrintable(childOutput(first)));
+        // Taken once the session has opened the file, before the first chat arrives.
+        WriteLock lock(store.file(), holdStore);
+        QVERIFY(lock.isHeldAsAsked(holdStore));
+        QStringList expected;
+        for (int i = 0; i < kBurst; ++i) {
+            expected << chatId(i);
+            QVERIFY(m_publisher.publish(QMQTT::Message(
+                        0, kTopic,
+                        PayloadCodec::encode(ChatPayload::chat(1700000000000 + i, kSender,
+                                                               ChatPayload::ContentText,
+                                                               expected.last(), {}, "hello")),
+                        1)) != 0);
+        }
+        QVERIFY2(waitForLine(first, killAt, killAtCount, 60000), qPrintable(childOutput(first)));
+        first.kill();
+        QVERIFY(first.waitForFinished(10000));
+        lock.release();
+
+        // The rest, and whatever the first run had received without storing it, comes to the
+        // second run; the store then holds each chat once.
+        QProcess second;
+        startSession(second, store.file(), clientId);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            store.number(QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE topic=?"), {kTopic}),
+            qint64(kBurst), 120000);
+        second.kill();
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(storedIds(store.db()), expected);
+    }
+
+    void cleanupTestCase() { m_broker.stop(); }
+
+private:
+    void startSession(QProcess& child, const QString& file, const QString& clientId)
+    {
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationDirPath() + QStringLiteral("/mqtt_receiver_child"),
+                    {file, m_broker.host(), QString::number(m_broker.port()), clientId, kUser,
+                     QString::fromLatin1(kKey)});
+        QVERIFY(child.waitForStarted(10000));
+    }
+
+    static QString childOutput(QProcess& child)
+    {
+        return QStringLiteral("the session did not report; it printed: ") +
+               QString::fromLocal8Bit(child.readAll());
+    }
+
+    static QStringList storedIds(DBManager& db)
+    {
+        QStringList ids;
+        QSqlQuery query(db.database());
+        query.prepare(QStringLiteral("SELECT msg_id FROM TTT_CHATT WHERE topic=? ORDER BY msg_id"));
+        query.addBindValue(kTopic);
+        query.exec();
+        while (query.next())
+            ids << query.value(0).toString();
+        return ids;
+    }
+
+    MosquittoBroker m_broker;
+    QMQTT::Client m_publisher;
+};
+
+QTEST_GUILESS_MAIN(TestMqttDurability)
+#include "tst_mqttdurability.moc"
