@@ -13,6 +13,33 @@
         </message>
     </context>
     <context>
+        <name>MainMenuItems</name>
+        <message>
+            <source>Open</source>
+            <translation>열기</translation>
+        </message>
+        <message>
+            <source>Create Chat</source>
+            <translation>대화 만들기</translation>
+        </message>
+        <message>
+            <source>Lock Mode</source>
+            <translation>잠금 모드</translation>
+        </message>
+        <message>
+            <source>Settings</source>
+            <translation>설정</translation>
+        </message>
+        <message>
+            <source>Log off</source>
+            <translation>로그오프</translation>
+        </message>
+        <message>
+            <source>Exit</source>
+            <translation>종료</translation>
+        </message>
+    </context>
+    <context>
         <name>MqttManager</name>
         <message>
             <source>Unknown user</source>
@@ -100,6 +127,49 @@
         <message>
             <source>This OS does not support system tray</source>
             <translation>이 운영체제는 시스템 트레이를 지원하지 않습니다</translation>
+        </message>
+    </context>
+    <context>
+        <name>UpgradeDialog</name>
+        <message>
+            <source>The update was downloaded but could not be started (error %1).
+Start it yourself:
+%2</source>
+            <translation>업데이트를 내려받았지만 실행하지 못했습니다 (오류 %1).
+직접 실행해 주세요:
+%2</translation>
+        </message>
+        <message>
+            <source>Cancelled</source>
+            <translation>취소됨</translation>
+        </message>
+        <message>
+            <source>The update link is not a secure address:
+%1</source>
+            <translation>업데이트 링크가 안전한 주소가 아닙니다:
+%1</translation>
+        </message>
+        <message>
+            <source>No filename on update url</source>
+            <translation>업데이트 주소에 파일 이름이 없습니다</translation>
+        </message>
+        <message>
+            <source>The update cannot be saved to %1:
+%2</source>
+            <translation>업데이트를 %1에 저장할 수 없습니다:
+%2</translation>
+        </message>
+        <message>
+            <source>Download error</source>
+            <translation>다운로드 오류</translation>
+        </message>
+        <message>
+            <source>Completed</source>
+            <translation>완료되었습니다</translation>
+        </message>
+        <message>
+            <source>The download stopped: the server sent nothing more.</source>
+            <translation>다운로드가 멈췄습니다: 서버가 더 이상 데이터를 보내지 않습니다.</translation>
         </message>
     </context>
 </TS>

@@ -165,4 +165,15 @@
             <translation>저장</translation>
         </message>
     </context>
+    <context>
+        <name>UpgradeDialog</name>
+        <message>
+            <source>Update</source>
+            <translation>업데이트</translation>
+        </message>
+        <message>
+            <source>Downloading the latest version...</source>
+            <translation>최신 버전을 내려받는 중...</translation>
+        </message>
+    </context>
 </TS>
