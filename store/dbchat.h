@@ -22,6 +22,8 @@ public:
     ~DBChat() override;
     DBChat(const DBChat&) = default;
     DBChat& operator=(const DBChat&) = default;
+    DBChat(DBChat&&) = default;
+    DBChat& operator=(DBChat&&) = default;
 
     // Fills the record from a row of kSelectColumns.
     void setFromRow(const QSqlQuery& query);

@@ -15,6 +15,8 @@ public:
     ~DBChatReader() override;
     DBChatReader(const DBChatReader&) = default;
     DBChatReader& operator=(const DBChatReader&) = default;
+    DBChatReader(DBChatReader&&) = default;
+    DBChatReader& operator=(DBChatReader&&) = default;
 
     bool insertOrUpdate();
 

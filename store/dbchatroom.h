@@ -23,6 +23,8 @@ public:
     ~DBChatRoom() override;
     DBChatRoom(const DBChatRoom&) = default;
     DBChatRoom& operator=(const DBChatRoom&) = default;
+    DBChatRoom(DBChatRoom&&) = default;
+    DBChatRoom& operator=(DBChatRoom&&) = default;
 
     // Fills the record from a row of: _id, topic, type, members, create_date, update_date,
     // sender_id, msg_type, content_type, content, reg_datetime (the last five describe the

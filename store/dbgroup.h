@@ -17,6 +17,8 @@ public:
     ~DBGroup() override;
     DBGroup(const DBGroup&) = default;
     DBGroup& operator=(const DBGroup&) = default;
+    DBGroup(DBGroup&&) = default;
+    DBGroup& operator=(DBGroup&&) = default;
 
     // Fills the record from a row that names its columns ("_id", "group_id", ... "image_url").
     void setFromRecord(const QSqlQuery& query);

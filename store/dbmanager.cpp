@@ -63,6 +63,37 @@ const TableDefinition kTables[] = {
      nullptr, nullptr},
 };
 
+DBManager::OpenError openErrorOf(SqlCipherDriver::OpenFailure failure)
+{
+    switch (failure) {
+    case SqlCipherDriver::OpenFailure::None:
+        // A driver that failed without saying why.
+        return DBManager::OpenError::CannotOpen;
+    case SqlCipherDriver::OpenFailure::CannotOpen:
+        return DBManager::OpenError::CannotOpen;
+    case SqlCipherDriver::OpenFailure::WrongKey:
+        return DBManager::OpenError::WrongKey;
+    case SqlCipherDriver::OpenFailure::ReadOnly:
+        return DBManager::OpenError::ReadOnly;
+    }
+    return DBManager::OpenError::CannotOpen;
+}
+
+const char* openErrorMeaning(DBManager::OpenError error)
+{
+    switch (error) {
+    case DBManager::OpenError::None:
+        return "no error";
+    case DBManager::OpenError::CannotOpen:
+        return "the file cannot be opened or created";
+    case DBManager::OpenError::WrongKey:
+        return "wrong key or not a database";
+    case DBManager::OpenError::ReadOnly:
+        return "the file or its folder cannot be written, the store is unusable";
+    }
+    return "unknown";
+}
+
 } // namespace
 
 DBManager::DBManager(const QString& dbPath, const QString& connectionName, const QString& password,
@@ -130,10 +161,17 @@ bool DBManager::open(const QString& dbPath, const QString& connectionName, const
         m_db.setPassword(password);
 
     if (!m_db.open()) {
+        m_openErrorText = m_db.lastError().text();
+        const auto* driver = qobject_cast<const SqlCipherDriver*>(m_db.driver());
+        m_openError =
+            openErrorOf(driver ? driver->openFailure() : SqlCipherDriver::OpenFailure::CannotOpen);
         qWarning().noquote().nospace()
-            << "DBManager::open failed to open " << dbPath << " error:" << m_db.lastError().text();
+            << "DBManager::open failed to open " << dbPath << " (" << openErrorMeaning(m_openError)
+            << ") error:" << m_openErrorText;
         return false;
     }
+    m_openError = OpenError::None;
+    m_openErrorText.clear();
     qDebug().noquote().nospace() << "DBManager::open OK dbPath:" << dbPath;
     createDBTable();
     return true;
@@ -147,6 +185,17 @@ bool DBManager::inTransaction() const
 
 QSqlQuery* DBManager::preparedQuery(const QString& sql, QSqlError* error)
 {
+    // The kept queries are the owning thread's as much as the connection is.
+    if (QThread::currentThread() != m_thread) {
+        qCritical().noquote().nospace() << "DBManager::preparedQuery - connection "
+                                        << m_connectionName << " used outside its thread";
+        if (error) {
+            *error = QSqlError(QStringLiteral("Unable to prepare statement"),
+                               QStringLiteral("connection used outside its thread"),
+                               QSqlError::ConnectionError);
+        }
+        return nullptr;
+    }
     auto it = m_prepared.find(sql);
     if (it != m_prepared.end())
         return &it.value();

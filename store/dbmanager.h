@@ -52,6 +52,17 @@ public:
     void onUpdateDBTable(int newVersion);
 
     bool isOpen() const { return m_db.isOpen(); }
+    // Why the last open failed, so that a caller can tell the user more than "no database".
+    enum class OpenError
+    {
+        None,
+        CannotOpen, // the file cannot be opened or made (no such folder, not a file, ...)
+        WrongKey,   // the password does not read the file, or the file is no database
+        ReadOnly,   // the file or its folder cannot be written
+    };
+    OpenError openError() const { return m_openError; }
+    // The driver's words for the failure; empty after a successful open.
+    QString openErrorText() const { return m_openErrorText; }
     // A transaction is open on the connection (begun and neither committed nor rolled back, by
     // the caller or by SQLite itself after an error that ends it).
     bool inTransaction() const;
@@ -183,6 +194,8 @@ private:
     QString m_connectionName;
     int m_dbVersion = 0;
     QThread* m_thread = nullptr;
+    OpenError m_openError = OpenError::None;
+    QString m_openErrorText;
     QHash<QString, QSqlQuery> m_prepared;
 
     // Chats, rooms and read state.

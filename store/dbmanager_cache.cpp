@@ -76,6 +76,10 @@ bool DBManager::batchCache(DBMTData& account, const QJsonObject& response)
     applyByState<DBUserGroup>(this, response.value(QStringLiteral("groupMembers")).toArray(),
                               firstCache);
 
+    // The options are recorded now and written with the new time stamp below, after the rows
+    // are committed: written inside this transaction, a rollback would leave them in memory
+    // only.
+    QMap<int, int> optionValues;
     const QJsonArray options = response.value(QStringLiteral("custOpts")).toArray();
     for (const QJsonValue& value : options) {
         const QJsonObject object = value.toObject();
@@ -85,12 +89,7 @@ bool DBManager::batchCache(DBMTData& account, const QJsonObject& response)
         const int optValue = DBSql::jsonText(object, QStringLiteral("optValue")).toInt();
         qDebug().noquote().nospace()
             << "DBManager::batchCache - optCode = " << code << ", optValue = " << optValue;
-        DBEditor editor;
-        if (code == kOptionFileSave)
-            account.setFileSaveOption(editor, optValue != 0);
-        else
-            account.setServerHistoryOption(editor, optValue == 1);
-        account.applyCommit(editor, this);
+        optionValues.insert(code, optValue);
     }
 
     bool committed = true;
@@ -117,7 +116,13 @@ bool DBManager::batchCache(DBMTData& account, const QJsonObject& response)
     // the next cache ask for the same changes again.
     if (!committed)
         return false;
-    DBEditor editor;
-    account.setLastCacheTime(editor, updDatetime);
-    return account.applyCommit(editor, this);
+    DBEditor accountEditor;
+    for (auto it = optionValues.cbegin(); it != optionValues.cend(); ++it) {
+        if (it.key() == kOptionFileSave)
+            account.setFileSaveOption(accountEditor, it.value() != 0);
+        else
+            account.setServerHistoryOption(accountEditor, it.value() == 1);
+    }
+    account.setLastCacheTime(accountEditor, updDatetime);
+    return account.applyCommit(accountEditor, this);
 }

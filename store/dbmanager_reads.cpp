@@ -95,6 +95,8 @@ void DBManager::batchChatReads(QMap<QString, int>& readCounts, const QString& to
     if (!newReaders.isEmpty()) {
         const bool transaction = m_db.transaction();
         for (DBChatReader& reader : newReaders) {
+            // The list holds copies, which carry no connection.
+            reader.setDbManager(this);
             if (!reader.insertOrUpdate())
                 qWarning().noquote().nospace()
                     << "DBManager::batchChatReads - insert is failure !!!";

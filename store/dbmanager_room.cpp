@@ -236,6 +236,8 @@ DBManager::SyncResult DBManager::syncChatRoomList(const QJsonObject& response, q
     bool written = true;
     for (auto it = changes.begin(); written && it != changes.end(); ++it) {
         DBChatRoom& room = *it;
+        // The list holds copies, which carry no connection.
+        room.setDbManager(this);
         const int state = room.dataState();
         const char* tag = state == DataStateInsert   ? "[INSERT]"
                           : state == DataStateUpdate ? "[UPDATE]"

@@ -26,7 +26,7 @@ DBMTData::~DBMTData() = default;
 DBMTData::DBMTData(const DBMTData& other) : Content(other)
 {
     m_v = other.snapshot();
-    m_dbManager = m_v.dbManager;
+    m_v.dbManager = nullptr;
 }
 
 DBMTData& DBMTData::operator=(const DBMTData& other)
@@ -37,8 +37,9 @@ DBMTData& DBMTData::operator=(const DBMTData& other)
         std::unique_lock<std::shared_mutex> lock(m_lock);
         m_dataState = other.dataState();
         m_id = other.id();
+        DBManager* const own = m_v.dbManager;
         m_v = values;
-        m_dbManager = values.dbManager;
+        m_v.dbManager = own;
     }
     return *this;
 }
@@ -76,64 +77,68 @@ bool DBMTData::load()
                         "DBMTData::load") ||
         !DBSql::exec(query, "DBMTData::load"))
         return false;
-    while (query.next())
-        setValue(query.value(0).toInt(), query.value(1).toString());
+    std::unique_lock<std::shared_mutex> lock(m_lock);
+    while (query.next()) {
+        const int key = query.value(0).toInt();
+        const QString text = query.value(1).toString();
+        m_v.stored.insert(key, text);
+        setValue(m_v, key, text);
+    }
     return true;
 }
 
-void DBMTData::setValue(int key, const QString& value)
+void DBMTData::setValue(Values& v, int key, const QString& value)
 {
     const bool on = value.toInt() == 1;
-    std::unique_lock<std::shared_mutex> lock(m_lock);
     switch (key) {
     case KeyUserId:
-        m_v.userId = value.toLongLong();
+        v.userId = value.toLongLong();
         break;
     case KeyUserName:
-        m_v.userName = value;
+        v.userName = value;
         break;
     case KeyThumbUrl:
-        m_v.thumbUrl = value;
+        v.thumbUrl = value;
         break;
     case KeyImageUrl:
-        m_v.imageUrl = value;
+        v.imageUrl = value;
         break;
     case KeyMyAccount:
-        m_v.myAccount = value;
+        v.myAccount = value;
         break;
     case KeyMyPassword:
-        m_v.myPassword = value;
+        v.myPassword = value;
         break;
     case KeyLastCacheTime:
-        m_v.lastCacheTime = value;
+        v.lastCacheTime = value;
         break;
     case KeyCustId:
-        m_v.custId = value.toLongLong();
+        v.custId = value.toLongLong();
         break;
     case KeyAccessKey:
-        m_v.accessKey = value;
+        v.accessKey = value;
         break;
     case KeyClientId:
-        m_v.clientId = value;
+        v.clientId = value;
         break;
     case KeyDeviceId:
-        m_v.deviceId = value;
+        v.deviceId = value;
         break;
     case KeyAutoLogin:
-        m_v.autoLogin = on;
+        v.autoLogin = on;
         break;
     case KeyAlarm:
-        m_v.alarm = on;
+        v.alarm = on;
         break;
     case KeyAlarmOffTopics:
-        m_v.alarmOffTopics =
+        v.alarmOffTopics =
             value.isEmpty() ? QStringList() : value.split(kTopicSeparator, Qt::KeepEmptyParts);
         break;
     case KeyFileSaveOption:
-        m_v.fileSaveOption = on;
+        v.fileSaveOption = on;
         break;
     case KeyServerHistoryOption:
-        m_v.serverHistoryOption = on;
+        v.serverHistoryOption = on;
         break;
     default: // the version (key 1) and keys of other releases
         break;
@@ -143,6 +148,62 @@ void DBMTData::setValue(int key, const QString& value)
 QString DBMTData::flagText(bool on)
 {
     return on ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+void DBMTData::copyField(int key, const Values& from, Values& to)
+{
+    switch (key) {
+    case KeyUserId:
+        to.userId = from.userId;
+        break;
+    case KeyUserName:
+        to.userName = from.userName;
+        break;
+    case KeyThumbUrl:
+        to.thumbUrl = from.thumbUrl;
+        break;
+    case KeyImageUrl:
+        to.imageUrl = from.imageUrl;
+        break;
+    case KeyMyAccount:
+        to.myAccount = from.myAccount;
+        break;
+    case KeyMyPassword:
+        to.myPassword = from.myPassword;
+        break;
+    case KeyLastCacheTime:
+        to.lastCacheTime = from.lastCacheTime;
+        break;
+    case KeyCustId:
+        to.custId = from.custId;
+        break;
+    case KeyAccessKey:
+        to.accessKey = from.accessKey;
+        break;
+    case KeyClientId:
+        to.clientId = from.clientId;
+        break;
+    case KeyDeviceId:
+        to.deviceId = from.deviceId;
+        break;
+    case KeyAutoLogin:
+        to.autoLogin = from.autoLogin;
+        break;
+    case KeyAlarm:
+        to.alarm = from.alarm;
+        break;
+    case KeyAlarmOffTopics:
+        to.alarmOffTopics = from.alarmOffTopics;
+        break;
+    case KeyFileSaveOption:
+        to.fileSaveOption = from.fileSaveOption;
+        break;
+    case KeyServerHistoryOption:
+        to.serverHistoryOption = from.serverHistoryOption;
+        break;
+    default:
+        break;
+    }
 }
 
 bool DBMTData::applyCommit(const DBEditor& editor, DBManager* db)
@@ -156,38 +217,70 @@ bool DBMTData::applyCommit(const DBEditor& editor, DBManager* db)
         qDebug().noquote().nospace() << "DBMTData::applyCommit - editor is empty";
         return false;
     }
+    const bool written = writeEditor(editor, target);
+    std::unique_lock<std::shared_mutex> lock(m_lock);
+    if (written) {
+        for (auto it = editor.cbegin(); it != editor.cend(); ++it)
+            m_v.stored.insert(it.key(), it.value());
+        return true;
+    }
+    // The fields go back to what the database holds: defaults, then its rows.
+    Values disk;
+    for (auto it = m_v.stored.cbegin(); it != m_v.stored.cend(); ++it)
+        setValue(disk, it.key(), it.value());
+    QStringList keys;
+    for (auto it = editor.cbegin(); it != editor.cend(); ++it) {
+        copyField(it.key(), disk, m_v);
+        keys << QString::number(it.key());
+    }
+    qWarning().noquote().nospace() << "DBMTData::applyCommit - not written, keys "
+                                   << keys.join(QLatin1Char(',')) << " keep their stored values";
+    return false;
+}
+
+bool DBMTData::writeEditor(const DBEditor& editor, DBManager* target)
+{
+    const char* const where = "DBMTData::applyCommit";
     QSqlDatabase& connection = target->database();
-    const bool transaction = editor.size() > 1 && connection.transaction();
+    bool transaction = false;
+    if (editor.size() > 1) {
+        transaction = connection.transaction();
+        if (!transaction) {
+            qWarning().noquote().nospace()
+                << where << " failed to begin error:" << connection.lastError().text();
+            return false;
+        }
+    }
     bool ok = true;
     for (auto it = editor.cbegin(); ok && it != editor.cend(); ++it) {
         QSqlQuery* query = DBSql::prepared(
             target, QStringLiteral("INSERT OR REPLACE INTO TTT_MTDATA (key, value) VALUES (?, ?)"),
-            "DBMTData::applyCommit");
+            where);
         ok = query != nullptr;
         if (ok) {
             query->addBindValue(it.key());
             query->addBindValue(DBSql::text(it.value()));
-            ok = DBSql::exec(*query, "DBMTData::applyCommit");
+            ok = DBSql::exec(*query, where);
         }
     }
-    if (transaction) {
-        if (ok)
-            ok = connection.commit();
+    if (transaction && ok) {
+        ok = connection.commit();
         if (!ok) {
             qWarning().noquote().nospace()
-                << "DBMTData::applyCommit - rolled back, keys:" << editor.size();
-            connection.rollback();
+                << where << " commit failed error:" << connection.lastError().text();
         }
     }
+    if (transaction && !ok)
+        connection.rollback();
     return ok;
 }
 
-void DBMTData::applyZero()
+bool DBMTData::applyZero()
 {
     DBManager* db = attachedDbManager();
     if (!db) {
         qWarning().noquote().nospace() << "DBMTData::applyZero dbManager is null";
-        return;
+        return false;
     }
     QSqlQuery query(db->database());
     bool removed = DBSql::prepare(query, QStringLiteral("DELETE FROM TTT_MTDATA WHERE key != ?"),
@@ -199,6 +292,15 @@ void DBMTData::applyZero()
     if (!removed)
         qWarning().noquote().nospace() << "DBMTData::applyZero - remove is failure";
     resetAccount();
+    if (removed) {
+        std::unique_lock<std::shared_mutex> lock(m_lock);
+        const QString deviceId = m_v.stored.value(KeyDeviceId);
+        const bool hadDeviceId = m_v.stored.contains(KeyDeviceId);
+        m_v.stored.clear();
+        if (hadDeviceId)
+            m_v.stored.insert(KeyDeviceId, deviceId);
+    }
+    return removed;
 }
 
 void DBMTData::resetAccount()
@@ -259,10 +361,10 @@ QString DBMTData::userName() const
     return field(&Values::userName);
 }
 
-void DBMTData::setUserName(DBEditor& editor, const QString& name, DBManager* db)
+bool DBMTData::setUserName(DBEditor& editor, const QString& name, DBManager* db)
 {
     setField(editor, KeyUserName, &Values::userName, name, name);
-    applyCommit(editor, db);
+    return applyCommit(editor, db);
 }
 
 QString DBMTData::thumbUrl() const
@@ -270,10 +372,10 @@ QString DBMTData::thumbUrl() const
     return field(&Values::thumbUrl);
 }
 
-void DBMTData::setThumbUrl(DBEditor& editor, const QString& url, DBManager* db)
+bool DBMTData::setThumbUrl(DBEditor& editor, const QString& url, DBManager* db)
 {
     setField(editor, KeyThumbUrl, &Values::thumbUrl, url, url);
-    applyCommit(editor, db);
+    return applyCommit(editor, db);
 }
 
 QString DBMTData::imageUrl() const
@@ -281,10 +383,10 @@ QString DBMTData::imageUrl() const
     return field(&Values::imageUrl);
 }
 
-void DBMTData::setImageUrl(DBEditor& editor, const QString& url, DBManager* db)
+bool DBMTData::setImageUrl(DBEditor& editor, const QString& url, DBManager* db)
 {
     setField(editor, KeyImageUrl, &Values::imageUrl, url, url);
-    applyCommit(editor, db);
+    return applyCommit(editor, db);
 }
 
 QString DBMTData::myAccount() const
@@ -302,11 +404,11 @@ QString DBMTData::myPassword() const
     return field(&Values::myPassword);
 }
 
-void DBMTData::setMyPassword(DBEditor& editor, const QString& password, DBManager* db)
+bool DBMTData::setMyPassword(DBEditor& editor, const QString& password, DBManager* db)
 {
     const QString digest = passwordDigest(password);
     setField(editor, KeyMyPassword, &Values::myPassword, digest, digest);
-    applyCommit(editor, db);
+    return applyCommit(editor, db);
 }
 
 QString DBMTData::lastCacheTime() const
@@ -367,7 +469,14 @@ QString DBMTData::deviceId()
         editor.insert(KeyDeviceId, made);
         applyCommit(editor, db);
     }
+    // Not kept when it could not be stored (applyCommit put the field back), but this use
+    // still gets an id.
     return made;
+}
+
+QString DBMTData::currentDeviceId() const
+{
+    return field(&Values::deviceId);
 }
 
 void DBMTData::setDeviceId(DBEditor& editor, const QString& id)
@@ -390,10 +499,10 @@ bool DBMTData::alarm() const
     return field(&Values::alarm);
 }
 
-void DBMTData::setAlarm(DBEditor& editor, bool on, DBManager* db)
+bool DBMTData::setAlarm(DBEditor& editor, bool on, DBManager* db)
 {
     setField(editor, KeyAlarm, &Values::alarm, on, flagText(on));
-    applyCommit(editor, db);
+    return applyCommit(editor, db);
 }
 
 QStringList DBMTData::alarmOffTopics() const
@@ -401,14 +510,14 @@ QStringList DBMTData::alarmOffTopics() const
     return field(&Values::alarmOffTopics);
 }
 
-void DBMTData::setAlarmOffTopics(DBEditor& editor, const QStringList& topics, DBManager* db)
+bool DBMTData::setAlarmOffTopics(DBEditor& editor, const QStringList& topics, DBManager* db)
 {
     setField(editor, KeyAlarmOffTopics, &Values::alarmOffTopics, topics,
              topics.join(kTopicSeparator));
-    applyCommit(editor, db);
+    return applyCommit(editor, db);
 }
 
-void DBMTData::setTopicAlarm(DBEditor& editor, const QString& topic, bool on, DBManager* db)
+bool DBMTData::setTopicAlarm(DBEditor& editor, const QString& topic, bool on, DBManager* db)
 {
     QString joined;
     {
@@ -420,7 +529,7 @@ void DBMTData::setTopicAlarm(DBEditor& editor, const QString& topic, bool on, DB
         joined = m_v.alarmOffTopics.join(kTopicSeparator);
     }
     editor.insert(KeyAlarmOffTopics, joined);
-    applyCommit(editor, db);
+    return applyCommit(editor, db);
 }
 
 bool DBMTData::isTopicAlarmOn(const QString& topic) const

@@ -18,6 +18,8 @@ public:
     ~DBUser() override;
     DBUser(const DBUser&) = default;
     DBUser& operator=(const DBUser&) = default;
+    DBUser(DBUser&&) = default;
+    DBUser& operator=(DBUser&&) = default;
 
     // Fills the record from a row that names its columns ("_id", "user_id", ... "user_state").
     void setFromRecord(const QSqlQuery& query);

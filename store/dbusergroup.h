@@ -14,6 +14,8 @@ public:
     ~DBUserGroup() override;
     DBUserGroup(const DBUserGroup&) = default;
     DBUserGroup& operator=(const DBUserGroup&) = default;
+    DBUserGroup(DBUserGroup&&) = default;
+    DBUserGroup& operator=(DBUserGroup&&) = default;
 
     bool insertOrUpdate();
     bool remove();

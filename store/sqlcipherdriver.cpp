@@ -3,6 +3,8 @@
 #include "store/sqlcipherresult.h"
 
 #include <QDebug>
+#include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlDriverCreatorBase>
 #include <QSqlField>
@@ -30,18 +32,40 @@ private:
     const SqlCipherDriver::Keying m_keying;
 };
 
-// The first column of the first row of a statement run on its own, or a null string.
-QString firstValue(sqlite3* db, const char* sql)
+// The first column of the first row of a statement run on its own, or a null string; `rc` gets
+// SQLite's result.
+QString firstValue(sqlite3* db, const char* sql, int* rc)
 {
     sqlite3_stmt* stmt = nullptr;
     QString value;
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-        value = QString::fromUtf8(text ? text : "");
+    *rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    if (*rc == SQLITE_OK) {
+        *rc = sqlite3_step(stmt);
+        if (*rc == SQLITE_ROW) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+            value = QString::fromUtf8(text ? text : "");
+            *rc = SQLITE_OK;
+        } else if (*rc == SQLITE_DONE) {
+            *rc = SQLITE_OK;
+        } else {
+            *rc = sqlite3_errcode(db);
+        }
     }
     sqlite3_finalize(stmt);
     return value;
+}
+
+// Results that say the file, its folder or a -wal/-shm beside it refuses writes.
+bool refusesWrites(int rc)
+{
+    switch (rc & 0xff) {
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+        return true;
+    default:
+        return false;
+    }
 }
 
 QVariant::Type typeOfDeclaration(const QString& declared)
@@ -67,7 +91,10 @@ SqlCipherDriver::SqlCipherDriver(Keying keying, QObject* parent)
 
 SqlCipherDriver::~SqlCipherDriver()
 {
-    close();
+    // The last owner of the connection is going: whatever thread that is, the statements and
+    // the SQLite connection go with it rather than leak.
+    checkThread("~SqlCipherDriver");
+    finalizeAll();
 }
 
 void SqlCipherDriver::registerDrivers()
@@ -151,47 +178,59 @@ bool SqlCipherDriver::open(const QString& db, const QString& user, const QString
     std::lock_guard<std::mutex> openLock(openMutex);
 
     m_path = db;
+    m_openFailure = OpenFailure::None;
+    m_uriPath = uriFlag != 0;
+    m_hadWal = QFileInfo::exists(db + QLatin1String("-wal"));
+    m_hadShm = QFileInfo::exists(db + QLatin1String("-shm"));
     const int flags =
         (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) | uriFlag;
     const QByteArray path = db.toUtf8();
     int rc = sqlite3_open_v2(path.constData(), &m_db, flags, nullptr);
-    if (rc != SQLITE_OK) {
-        setLastError(
-            makeError(QStringLiteral("Error opening database"), QSqlError::ConnectionError, rc));
-        sqlite3_close(m_db);
-        m_db = nullptr;
-        setOpenError(true);
-        return false;
+    if (rc != SQLITE_OK)
+        return failOpen(OpenFailure::CannotOpen, QStringLiteral("Error opening database"), rc);
+    // SQLite opens a file it may not write read-only without a word, and the first read of a
+    // WAL file would then leave -wal and -shm files behind that nobody can write. Asked before
+    // that read, the answer costs nothing.
+    if (!readOnly && sqlite3_db_readonly(m_db, "main") == 1) {
+        return failOpen(OpenFailure::ReadOnly,
+                        QStringLiteral("The database file cannot be written"), SQLITE_READONLY);
     }
     sqlite3_busy_timeout(m_db, busyTimeout);
 
     // The key must be the connection's first statement; reading the schema then proves it, so a
     // wrong key fails here and not at some later query.
     if (m_keying == Keying::Keyed && !password.isEmpty() && !applyKey(password)) {
-        setLastError(makeError(QStringLiteral("Error setting the database key"),
-                               QSqlError::ConnectionError, sqlite3_errcode(m_db)));
-        finalizeAll();
-        setOpenError(true);
-        return false;
+        return failOpen(OpenFailure::CannotOpen, QStringLiteral("Error setting the database key"),
+                        sqlite3_errcode(m_db));
     }
     rc = sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_NOTADB) {
+        return failOpen(OpenFailure::WrongKey,
+                        QStringLiteral("Cannot read the database: wrong key or not a database"),
+                        rc);
+    }
     if (rc != SQLITE_OK) {
-        const QString text =
-            rc == SQLITE_NOTADB
-                ? QStringLiteral("Cannot read the database: wrong key or not a database")
-                : QStringLiteral("Cannot read the database");
-        setLastError(makeError(text, QSqlError::ConnectionError, rc));
-        finalizeAll();
-        setOpenError(true);
-        return false;
+        // The file opened, so a file SQLite cannot open now is a -wal or -shm it cannot make.
+        return failOpen(refusesWrites(rc) ? OpenFailure::ReadOnly : OpenFailure::CannotOpen,
+                        QStringLiteral("Cannot read the database"), rc);
     }
     if (!readOnly) {
-        const QString mode = firstValue(m_db, "PRAGMA journal_mode=WAL;");
+        const QString mode = firstValue(m_db, "PRAGMA journal_mode=WAL;", &rc);
+        if (refusesWrites(rc)) {
+            return failOpen(OpenFailure::ReadOnly, QStringLiteral("The database cannot be written"),
+                            rc);
+        }
         if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
             qWarning().noquote().nospace()
                 << "SqlCipherDriver::open journal mode stays " << mode << " for " << db;
         }
         sqlite3_exec(m_db, "PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+        rc = probeWrite();
+        sqlite3_busy_timeout(m_db, busyTimeout);
+        if (refusesWrites(rc)) {
+            return failOpen(OpenFailure::ReadOnly, QStringLiteral("The database cannot be written"),
+                            rc);
+        }
     }
 
     m_ownerThread = QThread::currentThread();
@@ -210,6 +249,35 @@ bool SqlCipherDriver::applyKey(const QString& password)
     sql.fill('\0');
     quoted.fill(QLatin1Char('\0'));
     return rc == SQLITE_OK;
+}
+
+int SqlCipherDriver::probeWrite()
+{
+    // No waiting here: opens are serialised, and another connection holding the write lock
+    // proves the file writable anyway.
+    sqlite3_busy_timeout(m_db, 0);
+    const int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        sqlite3_exec(m_db, "ROLLBACK;", nullptr, nullptr, nullptr);
+    return rc;
+}
+
+bool SqlCipherDriver::failOpen(OpenFailure failure, const QString& text, int code)
+{
+    setLastError(makeError(text, QSqlError::ConnectionError, code));
+    finalizeAll();
+    m_openFailure = failure;
+    if (!m_uriPath) {
+        // A -wal that this attempt made holds nothing (no write went through), and no other
+        // connection of the process uses either file: they did not exist when it began.
+        const QString wal = m_path + QLatin1String("-wal");
+        if (!m_hadWal && QFileInfo(wal).exists() && QFileInfo(wal).size() == 0)
+            QFile::remove(wal);
+        if (!m_hadShm)
+            QFile::remove(m_path + QLatin1String("-shm"));
+    }
+    setOpenError(true);
+    return false;
 }
 
 void SqlCipherDriver::finalizeAll()
@@ -233,7 +301,8 @@ void SqlCipherDriver::close()
 {
     if (!m_db && !isOpen())
         return;
-    checkThread("close");
+    if (!checkThread("close"))
+        return;
     finalizeAll();
     m_ownerThread = nullptr;
     setOpen(false);
@@ -381,15 +450,11 @@ QVariant SqlCipherDriver::handle() const
 
 bool SqlCipherDriver::checkThread(const char* operation) const
 {
-#ifndef NDEBUG
     if (m_ownerThread && QThread::currentThread() != m_ownerThread) {
         qCritical().noquote().nospace() << "SqlCipherDriver::" << operation << " - connection of "
                                         << m_path << " used outside the thread that opened it";
         return false;
     }
-#else
-    Q_UNUSED(operation);
-#endif
     return true;
 }
 

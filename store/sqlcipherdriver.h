@@ -32,6 +32,15 @@ public:
     static constexpr const char* kKeylessName = "QSQLITE";
     static constexpr int kDefaultBusyTimeoutMs = 10000;
 
+    // Why the last open() failed.
+    enum class OpenFailure
+    {
+        None,
+        CannotOpen, // the file cannot be opened or made (missing folder, not a file, ...)
+        WrongKey,   // the key does not read the file, or the file is no database
+        ReadOnly,   // the file or its folder cannot be written
+    };
+
     explicit SqlCipherDriver(Keying keying, QObject* parent = nullptr);
     ~SqlCipherDriver() override;
 
@@ -57,9 +66,12 @@ public:
 
     // Inside a transaction, however it was begun; false once SQLite has rolled it back itself.
     bool isInTransaction() const;
+    OpenFailure openFailure() const { return m_openFailure; }
 
     // For SqlCipherResult.
     sqlite3* connection() const { return m_db; }
+    // False, with a critical log line, on any thread but the one that opened the connection: a
+    // connection never serves two threads, in every build type.
     bool checkThread(const char* operation) const;
     sqlite3_stmt* takeStatement(const QString& sql) const;
     void recycleStatement(const QString& sql, sqlite3_stmt* stmt) const;
@@ -72,12 +84,22 @@ public:
 private:
     bool execDirect(const QByteArray& sql, const QString& failure, QSqlError::ErrorType type);
     bool applyKey(const QString& password);
+    // Whether a write can go through: a write transaction begun and undone at once.
+    int probeWrite();
+    // Closes what the failed open left and reports `failure`; the -wal and -shm files that this
+    // attempt made are removed, so that they do not stand in the way of the next open.
+    bool failOpen(OpenFailure failure, const QString& text, int code);
     void finalizeAll();
 
     const Keying m_keying;
     sqlite3* m_db = nullptr;
     QThread* m_ownerThread = nullptr;
     QString m_path;
+    OpenFailure m_openFailure = OpenFailure::None;
+    // The -wal and -shm files that were there before the current open began.
+    bool m_hadWal = false;
+    bool m_hadShm = false;
+    bool m_uriPath = false;
     // Statements of finished queries, newest first, so that a statement run again and again (an
     // insert per received message) is parsed once per connection.
     mutable QList<QPair<QString, sqlite3_stmt*>> m_statementCache;

@@ -41,7 +41,8 @@ void SqlCipherResult::releaseStatement(bool connectionClosing)
     if (!m_stmt)
         return;
     const SqlCipherDriver* drv = cipherDriver();
-    if (!connectionClosing && drv && drv->connection())
+    // The statement cache belongs to the owning thread; elsewhere the statement just goes.
+    if (!connectionClosing && drv && drv->connection() && drv->checkThread("release"))
         drv->recycleStatement(m_sql, m_stmt);
     else
         sqlite3_finalize(m_stmt);
@@ -337,6 +338,12 @@ bool SqlCipherResult::nextRow(QVector<QVariant>& row)
     }
     if (m_done || !m_stmt)
         return false;
+    if (!cipherDriver()->checkThread("fetch")) {
+        setLastError(QSqlError(QStringLiteral("Unable to fetch row"),
+                               QStringLiteral("connection used outside its thread"),
+                               QSqlError::StatementError));
+        return false;
+    }
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW) {
         readRow(row);

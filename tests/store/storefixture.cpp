@@ -7,6 +7,58 @@
 #include <QSqlRecord>
 #include <QtTest>
 
+#include <grp.h>
+#include <unistd.h>
+
+namespace {
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNoGroup = 65534;
+} // namespace
+
+char* toString(const KeyValue& row)
+{
+    return qstrdup(
+        QStringLiteral("{key=%1 value=\"%2\"}").arg(row.key).arg(row.value).toUtf8().constData());
+}
+
+QList<KeyValue> keyValueRows(const QSqlDatabase& db)
+{
+    QSqlQuery query(db);
+    QList<KeyValue> out;
+    if (!query.exec("SELECT key, value FROM TTT_MTDATA ORDER BY key")) {
+        qWarning().noquote() << "keyValueRows failed:" << query.lastError().text();
+        return {{-1, query.lastError().text()}};
+    }
+    while (query.next())
+        out.append({query.value(0).toInt(), query.value(1).toString()});
+    return out;
+}
+
+UnprivilegedScope::UnprivilegedScope()
+{
+    if (geteuid() != 0)
+        return;
+    const gid_t groups[] = {kNoGroup};
+    m_dropped = setgroups(1, groups) == 0 && setresgid(kNoGroup, kNoGroup, 0) == 0 &&
+                setresuid(kNobody, kNobody, 0) == 0;
+    if (!m_dropped)
+        qWarning("UnprivilegedScope: could not become nobody: %s", strerror(errno));
+}
+
+UnprivilegedScope::~UnprivilegedScope()
+{
+    if (!m_dropped)
+        return;
+    const gid_t groups[] = {0};
+    if (setresuid(0, 0, 0) != 0 || setresgid(0, 0, 0) != 0 || setgroups(1, groups) != 0)
+        qFatal("UnprivilegedScope: could not return to root: %s", strerror(errno));
+}
+
+bool UnprivilegedScope::isUnprivileged() const
+{
+    return geteuid() != 0;
+}
+
 QString fields(std::initializer_list<QVariant> values)
 {
     QStringList out;

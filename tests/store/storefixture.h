@@ -21,6 +21,37 @@ QStringList sqlcipherTool(const QString& file, const QString& key, const QString
 // failure one row "failed: ...", also logged as a warning.
 QStringList rows(const QSqlDatabase& db, const QString& sql, const QVariantList& values = {});
 
+// One row of the key/value table.
+struct KeyValue
+{
+    int key = 0;
+    QString value;
+    bool operator==(const KeyValue& o) const { return key == o.key && value == o.value; }
+};
+char* toString(const KeyValue& row);
+// Every row of TTT_MTDATA by key, read on `db`'s connection.
+QList<KeyValue> keyValueRows(const QSqlDatabase& db);
+
+// While alive, the process works as an unprivileged user ("nobody"), as a user's session does:
+// file modes then bind it, which they never do for root. A process that is not root already is
+// bound by them and stays as it is. Groups, real and effective ids change together, so that
+// every check the kernel or a library makes sees the same user; the saved id stays root's, so
+// that the destructor can return.
+class UnprivilegedScope
+{
+public:
+    UnprivilegedScope();
+    ~UnprivilegedScope();
+    UnprivilegedScope(const UnprivilegedScope&) = delete;
+    UnprivilegedScope& operator=(const UnprivilegedScope&) = delete;
+
+    // Whether the process now runs without root's rights.
+    bool isUnprivileged() const;
+
+private:
+    bool m_dropped = false;
+};
+
 // A real encrypted store in a private home, with short ways to put rows in it. Rows go in by
 // plain INSERT statements, independent of the record classes under test.
 class StoreFixture

@@ -6,7 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -49,7 +51,80 @@ QByteArray contents(const QString& file)
     return raw.open(QIODevice::ReadOnly) ? raw.readAll() : QByteArray("unreadable");
 }
 
+const char* nameOf(DBManager::OpenError error)
+{
+    switch (error) {
+    case DBManager::OpenError::None:
+        return "None";
+    case DBManager::OpenError::CannotOpen:
+        return "CannotOpen";
+    case DBManager::OpenError::WrongKey:
+        return "WrongKey";
+    case DBManager::OpenError::ReadOnly:
+        return "ReadOnly";
+    }
+    return "?";
+}
+
+// One open of a store file as its caller sees it, and what the attempt leaves in the folder.
+struct OpenOutcome
+{
+    bool open = false;
+    DBManager::OpenError error = DBManager::OpenError::None;
+    qint64 users = -1;         // rows of TTT_USER read through the connection, -1 when closed
+    QStringList besideTheFile; // the folder's other files once the manager is gone
+    bool operator==(const OpenOutcome& o) const
+    {
+        return open == o.open && error == o.error && users == o.users &&
+               besideTheFile == o.besideTheFile;
+    }
+};
+
+char* toString(const OpenOutcome& o)
+{
+    return qstrdup(QStringLiteral("{open=%1 error=%2 users=%3 besideTheFile=[%4]}")
+                       .arg(o.open)
+                       .arg(QLatin1String(nameOf(o.error)))
+                       .arg(o.users)
+                       .arg(o.besideTheFile.join(QLatin1String(", ")))
+                       .toUtf8()
+                       .constData());
+}
+
+OpenOutcome openAndClose(const QString& file, const QString& key = kKey)
+{
+    OpenOutcome outcome;
+    {
+        DBManager db(file, "Veltri", key, 1);
+        outcome.open = db.isOpen();
+        outcome.error = db.openError();
+        QSqlQuery count(db.database());
+        outcome.users = count.exec("SELECT count(*) FROM TTT_USER") && count.next()
+                            ? count.value(0).toLongLong()
+                            : -1;
+    }
+    const QFileInfo info(file);
+    outcome.besideTheFile = info.dir().entryList(QDir::Files | QDir::Hidden);
+    outcome.besideTheFile.removeAll(info.fileName());
+    return outcome;
+}
+
+void setMode(const QString& path, int mode)
+{
+    QVERIFY(QFile::setPermissions(path, QFile::Permissions(mode)));
+}
+
+// Unix modes as Qt spells them.
+constexpr int kReadOnlyFile = 0x4444;   // r--r--r--
+constexpr int kWritableFile = 0x6666;   // rw-rw-rw-
+constexpr int kReadOnlyFolder = 0x5555; // r-xr-xr-x
+constexpr int kWritableFolder = 0x7777; // rwxrwxrwx
+constexpr int kPassableFolder = 0x7755; // rwxr-xr-x
+
 } // namespace
+
+Q_DECLARE_METATYPE(OpenOutcome)
+Q_DECLARE_METATYPE(DBManager::OpenError)
 
 class TestDBManager : public QObject
 {
@@ -173,6 +248,94 @@ private slots:
         auto current = open();
         db.reset();
         QVERIFY(user(current.get(), 9).insertOrUpdate());
+    }
+
+    // A store the user cannot write is refused at open, named as such, and the attempt leaves no
+    // -wal or -shm behind: the same user opens it once it is writable again.
+    void unwritableStoreIsRefused_data()
+    {
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<OpenOutcome>("expected");
+
+        const OpenOutcome refused{false, DBManager::OpenError::ReadOnly, -1, {}};
+        QTest::newRow("read-only file") << kReadOnlyFile << kWritableFolder << refused;
+        QTest::newRow("read-only folder") << kWritableFile << kReadOnlyFolder << refused;
+        QTest::newRow("read-only file and folder") << kReadOnlyFile << kReadOnlyFolder << refused;
+        QTest::newRow("both writable")
+            << kWritableFile << kWritableFolder << OpenOutcome{true, {}, 1, {}};
+    }
+
+    void unwritableStoreIsRefused()
+    {
+        QFETCH(int, fileMode);
+        QFETCH(int, folderMode);
+        QFETCH(OpenOutcome, expected);
+
+        const QString folder = m_env->path("store");
+        const QString file = folder + "/veltri_test.db";
+        QVERIFY(QDir().mkpath(folder));
+        {
+            DBManager db(file, "Veltri", kKey, 1);
+            QVERIFY(user(&db, 3).insertOrUpdate());
+        }
+        setMode(m_env->root(), kPassableFolder);
+        setMode(file, fileMode);
+        setMode(folder, folderMode);
+        m_log->clear();
+        OpenOutcome outcome;
+        {
+            UnprivilegedScope asUser;
+            QVERIFY(asUser.isUnprivileged());
+            outcome = openAndClose(file);
+        }
+        QCOMPARE(outcome, expected);
+        QCOMPARE(m_log->lines("cannot be written, the store is unusable").size(),
+                 expected.error == DBManager::OpenError::ReadOnly ? 1 : 0);
+
+        setMode(file, kWritableFile);
+        setMode(folder, kWritableFolder);
+        UnprivilegedScope asUser;
+        QCOMPARE(openAndClose(file), (OpenOutcome{true, {}, 1, {}}));
+    }
+
+    void openErrors_data()
+    {
+        QTest::addColumn<QString>("relativePath");
+        QTest::addColumn<QByteArray>("writtenFirst"); // empty: a real store is made first
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<DBManager::OpenError>("expected");
+
+        QTest::newRow("right key")
+            << "veltri_a.db" << QByteArray() << kKey << DBManager::OpenError::None;
+        QTest::newRow("wrong key")
+            << "veltri_a.db" << QByteArray() << "not the key" << DBManager::OpenError::WrongKey;
+        QTest::newRow("not a database")
+            << "veltri_a.db" << QByteArray(4096, 'x') << kKey << DBManager::OpenError::WrongKey;
+        QTest::newRow("no such folder")
+            << "missing/veltri_a.db" << QByteArray("-") << kKey << DBManager::OpenError::CannotOpen;
+    }
+
+    void openErrors()
+    {
+        QFETCH(QString, relativePath);
+        QFETCH(QByteArray, writtenFirst);
+        QFETCH(QString, key);
+        QFETCH(DBManager::OpenError, expected);
+
+        // The file gets `writtenFirst` (nothing is made where its folder is missing), then the
+        // right key opens it once: an empty file becomes a store, anything else stays as it is.
+        const QString path = m_env->path(relativePath);
+        QFile raw(path);
+        static_cast<void>(raw.open(QIODevice::WriteOnly) && raw.write(writtenFirst) >= 0);
+        raw.close();
+        {
+            const DBManager made(path, "Veltri", kKey, 1);
+        }
+        DBManager db(path, "Veltri", key, 1);
+        QCOMPARE(nameOf(db.openError()), nameOf(expected));
+        QCOMPARE(db.isOpen(), expected == DBManager::OpenError::None);
+        QCOMPARE(db.openErrorText().isEmpty(), expected == DBManager::OpenError::None);
     }
 
     void databaseFilePath()

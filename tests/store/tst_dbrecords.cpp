@@ -349,7 +349,9 @@ private slots:
         QCOMPARE(first.insert(), -1);
 
         // The same msg_id again replaces the row, under a new _id; a stored record keeps its id.
+        // A copy carries no connection: it is attached for its writes.
         DBChat again(first);
+        again.setDbManager(&db());
         again.setId(0);
         again.setContent(ContentTypeText, "second");
         const qint64 secondId = again.insert();

@@ -1,8 +1,8 @@
 #include "logcapture.h"
-#include "store/mtdata.h"
 #include "store/dbchat.h"
 #include "store/dbchatreader.h"
 #include "store/dbmanager.h"
+#include "store/mtdata.h"
 #include "storefixture.h"
 
 #include <QElapsedTimer>
@@ -77,7 +77,62 @@ struct Worker
     }
 };
 
+// What another thread tries on a connection that is not its own.
+enum class ForeignUse
+{
+    Query,
+    Transaction,
+    KeptQuery,
+    RecordWrite,
+};
+
+bool useConnection(DBManager& db, ForeignUse use)
+{
+    const QString insert = "INSERT INTO TTT_CHATT (topic, msg_id) VALUES ('chat/9', 'x')";
+    DBChat chat(&db);
+    chat.setTopic("chat/9");
+    chat.setMsgId("x");
+    switch (use) {
+    case ForeignUse::Query:
+        return QSqlQuery(db.database()).exec(insert);
+    case ForeignUse::Transaction:
+        return db.database().transaction();
+    case ForeignUse::KeptQuery:
+        return db.preparedQuery(insert) != nullptr;
+    case ForeignUse::RecordWrite:
+        return chat.insertOrUpdate();
+    }
+    return true;
+}
+
+// The other thread's attempt and the store afterwards.
+struct ForeignOutcome
+{
+    bool succeeded = false;
+    QStringList criticalLines; // the critical lines about the misuse
+    qint64 chats = 0;          // rows of TTT_CHATT afterwards
+    bool ownerWrites = false;  // the owning thread still writes
+    bool operator==(const ForeignOutcome& o) const
+    {
+        return succeeded == o.succeeded && criticalLines == o.criticalLines && chats == o.chats &&
+               ownerWrites == o.ownerWrites;
+    }
+};
+
+char* toString(const ForeignOutcome& o)
+{
+    return qstrdup(QStringLiteral("{succeeded=%1 criticalLines=[%2] chats=%3 ownerWrites=%4}")
+                       .arg(o.succeeded)
+                       .arg(o.criticalLines.join(QLatin1String(" / ")))
+                       .arg(o.chats)
+                       .arg(o.ownerWrites)
+                       .toUtf8()
+                       .constData());
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(ForeignUse)
 
 // Threads are std::threads: ThreadSanitizer sees their start and join, while QThread::wait()
 // synchronises inside Qt, which is not built for it.
@@ -117,26 +172,40 @@ private slots:
         }
     }
 
+    // In every build type: the other thread's use fails, says why, and writes nothing; the
+    // owner goes on.
+    void connectionStaysOnItsThread_data()
+    {
+        QTest::addColumn<ForeignUse>("use");
+        QTest::addColumn<QString>("criticalLine");
+
+        const QString driver = "SqlCipherDriver::%1 - connection of %2 used outside the thread "
+                               "that opened it";
+        QTest::newRow("a query") << ForeignUse::Query << driver.arg("prepare");
+        QTest::newRow("a transaction") << ForeignUse::Transaction << driver.arg("execDirect");
+        QTest::newRow("the manager's kept query")
+            << ForeignUse::KeptQuery
+            << "DBManager::preparedQuery - connection Veltri used outside its thread";
+        QTest::newRow("a record attached to the other thread's manager")
+            << ForeignUse::RecordWrite
+            << "DBManager::preparedQuery - connection Veltri used outside its thread";
+    }
+
     void connectionStaysOnItsThread()
     {
-#ifdef NDEBUG
-        QSKIP("the driver checks the owning thread in debug builds only");
-#else
+        QFETCH(ForeignUse, use);
+        QFETCH(QString, criticalLine);
+
         StoreFixture store;
-        const QSqlDatabase connection = store.db().database();
-        const QString count = "SELECT count(*) FROM TTT_CHATT";
-        QString error;
-        QTest::ignoreMessage(QtCriticalMsg,
-                             QRegularExpression("^SqlCipherDriver::prepare - connection of .* used "
-                                                "outside the thread that opened it$"));
-        std::thread([&] {
-            QSqlQuery query(connection);
-            error = query.exec(count) ? "executed" : query.lastError().text();
-        }).join();
-        QVERIFY2(error.contains(QLatin1String("outside its thread")), qPrintable(error));
-        // The owner goes on using it.
-        QVERIFY(QSqlQuery(connection).exec(count));
-#endif
+        store.addChat("chat/1", "m-1", 5, 100);
+        m_log->clear();
+        bool succeeded = true;
+        std::thread([&] { succeeded = useConnection(store.db(), use); }).join();
+        const ForeignOutcome outcome{succeeded, m_log->lines(" - connection "),
+                                     store.number("SELECT count(*) FROM TTT_CHATT"),
+                                     store.exec("INSERT INTO TTT_CHATT (topic, msg_id) VALUES "
+                                                "('chat/1', 'm-2')")};
+        QCOMPARE(outcome, (ForeignOutcome{false, {criticalLine.arg(store.file())}, 1, true}));
     }
 
     void sessionReadsDuringLoginAndLogoff()
