@@ -138,7 +138,7 @@ void UpgradeDialog::readDownload()
     m_stallTimer.start();
     const QByteArray bytes = m_reply->readAll();
     // An error page is never written as the installer.
-    if (!isHttpSuccess())
+    if (m_reply->error() != QNetworkReply::NoError || !isHttpSuccess())
         return;
     if (m_file->write(bytes) != bytes.size()) {
         fail(tr("The update cannot be saved to %1:\n%2")
@@ -151,10 +151,10 @@ void UpgradeDialog::readDownload()
 
 void UpgradeDialog::errorDownload(QNetworkReply::NetworkError code)
 {
-    if (m_ended)
-        return;
-    fail(tr("Download error"),
-         QStringLiteral("error %1 %2").arg(int(code)).arg(m_reply->errorString()));
+    // finished() always follows and ends the dialog; aborting from inside the reply's own
+    // error report would report it twice.
+    qWarning().noquote().nospace()
+        << "UpgradeDialog::errorDownload - error " << int(code) << " " << m_reply->errorString();
 }
 
 void UpgradeDialog::finishedDownload()
@@ -165,7 +165,8 @@ void UpgradeDialog::finishedDownload()
         return;
     const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (m_reply->error() != QNetworkReply::NoError || !isHttpSuccess()) {
-        fail(tr("Download error"), QStringLiteral("status ") + status.toString());
+        fail(tr("Download error"), QStringLiteral("status:") + status.toString() +
+                                       QStringLiteral(" error:") + m_reply->errorString());
         return;
     }
     readDownload();
@@ -223,7 +224,8 @@ void UpgradeDialog::stopReply()
     m_stallTimer.stop();
     if (m_reply) {
         m_reply->disconnect(this);
-        m_reply->abort();
+        if (m_reply->isRunning())
+            m_reply->abort();
     }
     // An unfinished file never replaces what is on disk, and its temporary file goes now.
     if (m_file) {

@@ -197,6 +197,7 @@ private slots:
         QTest::addColumn<QString>("folder");      // made in the cache folder beforehand
         QTest::addColumn<int>("stallMsec");
         QTest::addColumn<qint64>("fileLimit"); // bytes a file may have meanwhile; -1: any
+        QTest::addColumn<QString>("caFile");   // "%ca": the one the configuration names
         QTest::addColumn<Outcome>("expected"); // "%hash": the package's, "%name": the file's
 
         const QString link =
@@ -210,41 +211,49 @@ private slots:
             QStringLiteral("The download stopped: the server sent nothing more.");
         const QString none = QStringLiteral("."); // the cache folder itself
 
-        QTest::newRow("whole package") << link << version << off << none << patient << qint64(-1)
-                                       << Outcome{1, {"Completed"}, file, "%hash", 1};
+        QTest::newRow("whole package")
+            << link << version << off << none << patient << qint64(-1) << QStringLiteral("%ca")
+            << Outcome{1, {"Completed"}, file, "%hash", 1};
         QTest::newRow("chunked without a size, slowly")
             << link
             << QJsonObject{{"minVersion", 1047},
                            {"size", 300000},
                            {"chunked", true},
                            {"bytesPerSecond", 1000000}}
-            << off << none << patient << qint64(-1) << Outcome{1, {"Completed"}, file, "%hash", 1};
+            << off << none << patient << qint64(-1) << QStringLiteral("%ca")
+            << Outcome{1, {"Completed"}, file, "%hash", 1};
         QTest::newRow("not on the server: error, then finished")
             << QStringLiteral("https://localhost:%1/download/no%20such%20file.exe") << version
-            << off << none << patient << qint64(-1) << Outcome{0, {error}, {}, {}, 1};
+            << off << none << patient << qint64(-1) << QStringLiteral("%ca")
+            << Outcome{0, {error}, {}, {}, 1};
         QTest::newRow("server error with a body")
             << link << version
             << QJsonObject{{"mode", "error"}, {"status", 500}, {"path", "/download"}} << none
-            << patient << qint64(-1) << Outcome{0, {error}, {}, {}, 1};
+            << patient << qint64(-1) << QStringLiteral("%ca") << Outcome{0, {error}, {}, {}, 1};
         QTest::newRow("stalls after the first bytes")
             << link << version
             << QJsonObject{{"mode", "stall"}, {"bytes", 1000}, {"path", "/download"}} << none << 500
-            << qint64(-1) << Outcome{0, {stalled}, {}, {}, 1};
+            << qint64(-1) << QStringLiteral("%ca") << Outcome{0, {stalled}, {}, {}, 1};
         QTest::newRow("no answer at all")
             << link << version << QJsonObject{{"mode", "hang"}, {"path", "/download"}} << none
-            << 500 << qint64(-1) << Outcome{0, {stalled}, {}, {}, 1};
+            << 500 << qint64(-1) << QStringLiteral("%ca") << Outcome{0, {stalled}, {}, {}, 1};
         QTest::newRow("disk full midway")
-            << link << version << off << none << patient << qint64(20000)
+            << link << version << off << none << patient << qint64(20000) << QStringLiteral("%ca")
             << Outcome{0, {"The update cannot be saved to %path:"}, {}, {}, 1};
+        QTest::newRow("server not trusted without the organisation's CA")
+            << link << version << off << none << patient << qint64(-1) << QString()
+            << Outcome{0, {error}, {}, {}, 0};
         QTest::newRow("plain http link")
             << QStringLiteral("http://localhost:%1/download/VeltriTalk-Setup-1047.exe") << version
-            << off << none << patient << qint64(-1)
+            << off << none << patient << qint64(-1) << QStringLiteral("%ca")
             << Outcome{0, {"The update link is not a secure address:"}, {}, {}};
         QTest::newRow("no file name")
             << QStringLiteral("https://localhost:%1/download/..") << version << off << none
-            << patient << qint64(-1) << Outcome{0, {"No filename on update url"}, {}, {}};
+            << patient << qint64(-1) << QStringLiteral("%ca")
+            << Outcome{0, {"No filename on update url"}, {}, {}};
         QTest::newRow("a folder where the file goes")
             << link << version << off << file.first() << patient << qint64(-1)
+            << QStringLiteral("%ca")
             << Outcome{0, {"The update cannot be saved to %path:"}, file, {}};
     }
     void download()
@@ -255,6 +264,7 @@ private slots:
         QFETCH(QString, folder);
         QFETCH(int, stallMsec);
         QFETCH(qint64, fileLimit);
+        QFETCH(QString, caFile);
         QFETCH(Outcome, expected);
 
         link = link.arg(m_server.restPort());
@@ -267,7 +277,7 @@ private slots:
         const qint64 since = m_server.lastRequestSeq();
 
         BoxAnswerer answerer;
-        UpgradeDialog dialog(link, m_config.caFile());
+        UpgradeDialog dialog(link, caFile.replace(QStringLiteral("%ca"), m_config.caFile()));
         dialog.setStallTimeout(stallMsec);
         Outcome got;
         {
