@@ -1,7 +1,8 @@
 // File transfer against the reference server: multipart uploads (a long text, a picture, a
 // profile picture and a file of the largest accepted size) with their parts in order and steady
-// progress, picture fetches into the cache, downloads to the cache or a chosen path, and the
-// ways fetches and downloads fail.
+// progress, picture fetches into the cache, downloads to the cache or a chosen path, the ways
+// fetches and downloads fail, and transfers that go silent, which fail after the idle time while
+// a slow one that keeps moving does not.
 #include "net/filemanager.h"
 #include "netfixture.h"
 
@@ -18,19 +19,75 @@ QStringList cacheFiles()
 {
     return QDir(FileManager::cacheFolder()).entryList(QDir::Files, QDir::Name);
 }
+
+// An upload as the server received it: the path, the parts in order ("name=value", the file
+// part without a value), and the file part's name and size.
+struct ReceivedUpload
+{
+    QString path;
+    QStringList fields;
+    QString fileName;
+    qint64 fileSize = 0;
+    bool operator==(const ReceivedUpload& o) const
+    {
+        return path == o.path && fields == o.fields && fileName == o.fileName &&
+               fileSize == o.fileSize;
+    }
+};
+
+// The picture the rows upload, 64 by 48.
+QString picture()
+{
+    const QString file = FileManager::cacheFilePath(QStringLiteral("photo 1.png"));
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    return image.save(file) ? file : QString();
+}
+
+QString fileOfSize(qint64 size)
+{
+    QFile big(FileManager::cacheFilePath(QStringLiteral("big.bin")));
+    return big.open(QIODevice::WriteOnly) && big.resize(size) ? big.fileName() : QString();
+}
 } // namespace
+
+namespace QTest {
+template <>
+char* toString(const ReceivedUpload& u)
+{
+    return qstrdup(QStringLiteral("{path=%1 fields=[%2] fileName=%3 fileSize=%4}")
+                       .arg(u.path, u.fields.join(QStringLiteral(", ")), u.fileName)
+                       .arg(u.fileSize)
+                       .toUtf8()
+                       .constData());
+}
+} // namespace QTest
+
+using MakeFile = std::function<QString()>;
+using Upload = std::function<bool(NetServerManager&, const QString& reqId, const QString& file)>;
+using Transfer = std::function<bool(NetServerManager&)>;
+Q_DECLARE_METATYPE(MakeFile)
+Q_DECLARE_METATYPE(Upload)
+Q_DECLARE_METATYPE(Transfer)
 
 class TestNetTransfer : public NetFixture
 {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void cleanup();
     void uploads_data();
     void uploads();
     void downloads_data();
     void downloads();
+    void refusedDownloads_data();
+    void refusedDownloads();
     void pictures_data();
     void pictures();
+    void missingPictures_data();
+    void missingPictures();
+    void silentTransfers_data();
+    void silentTransfers();
     void destroyedWhileATransferHangs();
 };
 
@@ -41,44 +98,62 @@ void TestNetTransfer::initTestCase()
     QVERIFY(QDir().mkpath(FileManager::cacheFolder()));
 }
 
+void TestNetTransfer::cleanup()
+{
+    m_server.setFault(QJsonObject{{"mode", "off"}});
+    m_server.control("POST", QStringLiteral("/control/version"),
+                     QJsonObject{{"minVersion", QJsonValue::Null}});
+}
+
 void TestNetTransfer::uploads_data()
 {
-    QTest::addColumn<qint64>("size");    // bytes of the file; -1: a long text message, 0: a picture
-    QTest::addColumn<QString>("path");   // "/rest/file" for the profile picture
-    QTest::addColumn<QString>("fields"); // "name=value&...", in order
-    const QString file = QStringLiteral("userId=%me&contentType=10&thumbType=10&width=0&height=0");
-    QTest::newRow("long text") << qint64(-1) << "/rest/file/chat" << file;
-    QTest::newRow("picture") << qint64(0) << "/rest/file/chat"
-                             << "userId=%me&contentType=20&thumbType=20&width=64&height=48";
+    QTest::addColumn<MakeFile>("makeFile");
+    QTest::addColumn<Upload>("upload");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("fields"); // "name=value" in order; %me: the user's id
+
+    const QStringList file = {"userId=%me", "contentType=10", "thumbType=10", "width=0",
+                              "height=0"};
+    const Upload chatFile = [](NetServerManager& n, const QString& id, const QString& f) {
+        return n.uploadChatFile(id, f);
+    };
+    QTest::newRow("long text") << MakeFile([] {
+        return FileManager::makeTextFile(QString(600, QChar(0xD55C)) + QStringLiteral(" + & = %"));
+    }) << chatFile << "/rest/file/chat"
+                               << file;
+    QTest::newRow("picture") << MakeFile(picture)
+                             << Upload(
+                                    [](NetServerManager& n, const QString& id, const QString& f) {
+                                        return n.uploadChatImage(id, f, QSize(64, 48));
+                                    })
+                             << "/rest/file/chat"
+                             << QStringList{"userId=%me", "contentType=20", "thumbType=20",
+                                            "width=64", "height=48"};
     QTest::newRow("profile picture")
-        << qint64(0) << "/rest/file"
-        << "userId=%me&fileKey=pk-7&fileSeq=0&contentType=20&thumbType=40&width=64&height=48";
-    QTest::newRow("largest file") << qint64(FileManager::kFileSizeLimit) << "/rest/file/chat"
-                                  << file;
+        << MakeFile(picture)
+        << Upload([](NetServerManager& n, const QString& id, const QString& f) {
+               return n.uploadProfileImage(id, f, "pk-7", {64, 48});
+           })
+        << "/rest/file"
+        << QStringList{"userId=%me",   "fileKey=pk-7", "fileSeq=0", "contentType=20",
+                       "thumbType=40", "width=64",     "height=48"};
+    QTest::newRow("largest file") << MakeFile(
+                                         [] { return fileOfSize(FileManager::kFileSizeLimit); })
+                                  << chatFile << "/rest/file/chat" << file;
 }
 
 void TestNetTransfer::uploads()
 {
-    QFETCH(qint64, size);
+    QFETCH(MakeFile, makeFile);
+    QFETCH(Upload, upload);
     QFETCH(QString, path);
-    QFETCH(QString, fields);
+    QFETCH(QStringList, fields);
 
-    QString file = FileManager::cacheFilePath(QStringLiteral("photo 1.png"));
-    QImage image(64, 48, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QVERIFY(image.save(file));
-    if (size < 0)
-        file = FileManager::makeTextFile(QString(600, QChar(0xD55C)) + QStringLiteral(" + & = %"));
-    if (size > 0) {
-        QFile big(file = FileManager::cacheFilePath(QStringLiteral("big.bin")));
-        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(size));
-    }
-    const QFileInfo info(file);
+    const QFileInfo info(makeFile());
+    QVERIFY(info.exists());
     const QString reqId = QStringLiteral("msg-%1").arg(QTest::currentDataTag());
     const qint64 since = m_server.lastRequestSeq();
-    QVERIFY(size != 0                   ? m_net->uploadChatFile(reqId, file)
-            : path == "/rest/file/chat" ? m_net->uploadChatImage(reqId, file, QSize(64, 48))
-                                        : m_net->uploadProfileImage(reqId, file, "pk-7", {64, 48}));
+    QVERIFY(upload(*m_net, reqId, info.filePath()));
     const NetRecorder::Event answer = m_recorder->answer(reqId, 120000);
     QVERIFY2(answer.signal == QLatin1String("uploadSuccess"), qPrintable(answer.text()));
     const QList<NetRecorder::Event> progress = m_recorder->of("uploadProgress", reqId);
@@ -86,15 +161,15 @@ void TestNetTransfer::uploads()
 
     // The path, the fields in order with their values, then the file's name and the file.
     const QJsonValue received = m_server.requests(path, since).last();
-    QStringList sent = {received["path"].toString()};
+    ReceivedUpload sent{received["path"].toString(),
+                        {},
+                        received["file"]["filename"].toString(),
+                        qint64(received["file"]["size"].toDouble())};
     for (const QJsonValue& part : received["parts"].toArray())
-        sent << part.toString() + '=' + received["form"][part.toString()].toString();
-    sent.last() += received["file"]["filename"].toString() + ' ' +
-                   QString::number(received["file"]["size"].toDouble(), 'f', 0);
-    fields.replace(QStringLiteral("%me"), QString::number(m_session->userId()));
-    QCOMPARE(sent.join('&'), QStringLiteral("%1&%2&uploadFileName=%3&file=%3 %4")
-                                 .arg(path, fields, info.fileName())
-                                 .arg(info.size()));
+        sent.fields << part.toString() + '=' + received["form"][part.toString()].toString();
+    fields.replaceInStrings(QStringLiteral("%me"), QString::number(m_session->userId()));
+    fields << "uploadFileName=" + info.fileName() << "file=";
+    QCOMPARE(sent, (ReceivedUpload{path, fields, info.fileName(), info.size()}));
 
     // The boundary of the rule: 10,000,000,000 + r * 90,000,000,000 / 32,768 in hexadecimal
     // digits after "--", shown for the smallest, middle and largest r.
@@ -112,50 +187,25 @@ void TestNetTransfer::downloads_data()
 {
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("target"); // "" for the cache; relative to a temporary folder
-    QTest::addColumn<int>("httpCode");   // of a failure; 0 for success
-    QTest::addColumn<QString>("error");  // "" for any text
 
-    const QString none;
-    QTest::newRow("to the cache") << "/files/seeddoc1.txt" << none << 0 << none;
+    QTest::newRow("to the cache") << "/files/seeddoc1.txt" << QString();
     QTest::newRow("to a chosen path in a new folder") << "/files/seeddoc2.txt"
-                                                      << "chosen/sub/report.txt" << 0 << none;
-    QTest::newRow("not on the server") << "/files/nothing-here.txt" << none << 404 << none;
-    QTest::newRow("target under a file") << "/files/seeddoc3.txt"
-                                         << "plain.txt/x/report.txt" << 200 << "Can't open file";
-    QTest::newRow("chosen path that climbs out")
-        << "/files/seeddoc3.txt"
-        << "chosen/../../escaped.txt" << 200 << "Can't open file";
+                                                      << "chosen/sub/report.txt";
 }
 
 void TestNetTransfer::downloads()
 {
     QFETCH(QString, url);
     QFETCH(QString, target);
-    QFETCH(int, httpCode);
-    QFETCH(QString, error);
 
     QTemporaryDir dir;
-    QVERIFY(QFile(dir.filePath(QStringLiteral("plain.txt"))).open(QIODevice::WriteOnly));
     const QString chosen = target.isEmpty() ? QString() : dir.filePath(target);
     const QString expectedPath = target.isEmpty() ? FileManager::cacheFilePath(url) : chosen;
     QFile::remove(expectedPath);
-    const QStringList cacheBefore = cacheFiles();
 
     const QString reqId = QStringLiteral("dl-%1").arg(QTest::currentDataTag());
     QVERIFY(m_net->downloadFile(reqId, url, chosen));
     const NetRecorder::Event answer = m_recorder->answer(reqId);
-    if (httpCode != 0) {
-        QCOMPARE(QVariantList({answer.signal, answer.errCode()}),
-                 QVariantList({"downloadFailure", httpCode}));
-        QVERIFY(error.isEmpty() ? !answer.text().isEmpty() : answer.text() == error);
-        // Nothing was left behind, in the cache or near the target.
-        QCOMPARE(cacheFiles(), cacheBefore);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-                 QStringList("plain.txt"));
-        QVERIFY(!QFileInfo::exists(QFileInfo(dir.path()).dir().filePath("escaped.txt")));
-        QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("plain.txt"))).size(), qint64(0));
-        return;
-    }
     QCOMPARE(QVariantList{answer.signal} + answer.args,
              QVariantList({"downloadSuccess", reqId, url, expectedPath}));
     const QString original = m_server.dataDir() + url;
@@ -166,22 +216,60 @@ void TestNetTransfer::downloads()
     QVERIFY(steady(progress) && progress.last().done() == QFileInfo(original).size());
 }
 
+void TestNetTransfer::refusedDownloads_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("target"); // "" for the cache; relative to a temporary folder
+    QTest::addColumn<int>("httpCode");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("not on the server")
+        << "/files/nothing-here.txt" << QString() << 404 << "Error transferring ";
+    QTest::newRow("target under a file") << "/files/seeddoc3.txt"
+                                         << "plain.txt/x/report.txt" << 200 << "Can't open file";
+    QTest::newRow("chosen path that climbs out")
+        << "/files/seeddoc3.txt"
+        << "chosen/../../escaped.txt" << 200 << "Can't open file";
+}
+
+void TestNetTransfer::refusedDownloads()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, target);
+    QFETCH(int, httpCode);
+    QFETCH(QString, error);
+
+    QTemporaryDir dir;
+    QVERIFY(QFile(dir.filePath(QStringLiteral("plain.txt"))).open(QIODevice::WriteOnly));
+    const QString chosen = target.isEmpty() ? QString() : dir.filePath(target);
+    QFile::remove(FileManager::cacheFilePath(url));
+    const QStringList cacheBefore = cacheFiles();
+
+    const QString reqId = QStringLiteral("dl-%1").arg(QTest::currentDataTag());
+    QVERIFY(m_net->downloadFile(reqId, url, chosen));
+    const NetRecorder::Event answer = m_recorder->answer(reqId);
+    QCOMPARE(QVariantList({answer.signal, answer.errCode()}),
+             QVariantList({"downloadFailure", httpCode}));
+    QVERIFY2(answer.text().startsWith(error) && !answer.text().isEmpty(),
+             qPrintable(answer.text()));
+    // Nothing was left behind, in the cache or near the target.
+    QCOMPARE(cacheFiles(), cacheBefore);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             QStringList("plain.txt"));
+    QVERIFY(!QFileInfo::exists(QFileInfo(dir.path()).dir().filePath("escaped.txt")));
+    QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("plain.txt"))).size(), qint64(0));
+}
+
 void TestNetTransfer::pictures_data()
 {
     QTest::addColumn<QString>("url"); // %1: a user of the directory
-    QTest::addColumn<bool>("fetched");
-    QTest::newRow("server path") << QStringLiteral("/pictures/u%1_1.png") << true;
-    QTest::newRow("server path with a query")
-        << QStringLiteral("/pictures/u%1_1_t.png?v=2") << true;
-    QTest::newRow("not on the server") << QStringLiteral("/pictures/u999999_1_t.png") << false;
-    QTest::newRow("empty") << QString() << false;
-    QTest::newRow("dots") << QStringLiteral("/pictures/..") << false;
+    QTest::newRow("server path") << QStringLiteral("/pictures/u%1_1.png");
+    QTest::newRow("server path with a query") << QStringLiteral("/pictures/u%1_1_t.png?v=2");
 }
 
 void TestNetTransfer::pictures()
 {
     QFETCH(QString, url);
-    QFETCH(bool, fetched);
     url = url.arg(m_session->userId() + 3);
     const QString path = FileManager::cacheFilePath(url);
     QFile::remove(path);
@@ -192,25 +280,118 @@ void TestNetTransfer::pictures()
     for (int i = 0; i < 4; ++i)
         QCOMPARE(m_net->requestImage(url, &widget), QString());
     QTRY_COMPARE_WITH_TIMEOUT(m_recorder->events().size(), 4, 30000);
-    const QVariant w = QVariant::fromValue(&widget);
-    const QVariantList heard =
-        fetched ? QVariantList{"imageSuccess", url, path, w} : QVariantList{"imageFailure", url, w};
+    const QVariantList heard{"imageSuccess", url, path, QVariant::fromValue(&widget)};
     for (const NetRecorder::Event& e : m_recorder->events())
         QCOMPARE(QVariantList{e.signal} + e.args, heard);
-    // The cache gains the whole picture or nothing, and no temporary file is left behind.
-    if (fetched)
-        cache << QFileInfo(path).fileName();
+    // The cache gains the whole picture, and no temporary file is left behind.
+    cache << QFileInfo(path).fileName();
     cache.sort();
     QCOMPARE(cacheFiles(), cache);
-    if (!fetched)
-        return;
     QVERIFY(!QImage(path).isNull());
 
-    // Cached: the path at once, and nothing follows.
+    // Cached: the path at once, and nothing follows; a fetch of a missing picture, asked for
+    // afterwards, is the last thing heard.
     m_recorder->clear();
     QCOMPARE(m_net->requestImage(url, &widget), path);
-    QTest::qWait(300);
-    QVERIFY(m_recorder->events().isEmpty());
+    const QString sentinel = QStringLiteral("/pictures/u999999_sentinel.png");
+    QCOMPARE(m_net->requestImage(sentinel, nullptr), QString());
+    QCOMPARE(m_recorder->answer(sentinel).signal, QStringLiteral("imageFailure"));
+    QCOMPARE(m_recorder->outcomes(), (QList<NetOutcome>{{"imageFailure", sentinel}}));
+}
+
+void TestNetTransfer::missingPictures_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::newRow("not on the server") << QStringLiteral("/pictures/u999999_1_t.png");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("dots") << QStringLiteral("/pictures/..");
+}
+
+void TestNetTransfer::missingPictures()
+{
+    QFETCH(QString, url);
+    const QStringList cache = cacheFiles();
+    m_recorder->clear();
+    QWidget widget;
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(m_net->requestImage(url, &widget), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(m_recorder->events().size(), 4, 30000);
+    const QVariantList heard{"imageFailure", url, QVariant::fromValue(&widget)};
+    for (const NetRecorder::Event& e : m_recorder->events())
+        QCOMPARE(QVariantList{e.signal} + e.args, heard);
+    QCOMPARE(cacheFiles(), cache);
+}
+
+void TestNetTransfer::silentTransfers_data()
+{
+    QTest::addColumn<QJsonObject>("rule");
+    QTest::addColumn<QJsonObject>("version"); // the update package's size and pace
+    QTest::addColumn<Transfer>("transfer");
+    QTest::addColumn<NetOutcome>("expected");
+    QTest::addColumn<QString>("written"); // the file the transfer leaves; "" for none
+
+    const QString doc = QStringLiteral("/files/seeddoc1.txt");
+    const QString pictureUrl =
+        QStringLiteral("/pictures/u%1_1.png").arg(QString::number(m_session->userId() + 4));
+    const QJsonObject fast{{"minVersion", QJsonValue::Null}};
+    const Transfer download = [doc](NetServerManager& n) {
+        return n.downloadFile(QStringLiteral("silent"), doc, QString());
+    };
+    const Transfer fetchPicture = [pictureUrl](NetServerManager& n) {
+        return n.requestImage(pictureUrl, nullptr).isEmpty();
+    };
+    const NetOutcome timedOut{"downloadFailure", "silent", 10001, kTimedOutText};
+
+    QTest::newRow("download without an answer")
+        << QJsonObject{{"mode", "hang"}, {"path", doc}} << fast << download << timedOut << "";
+    QTest::newRow("download that stops after its first bytes")
+        << QJsonObject{{"mode", "stall"}, {"bytes", 10}, {"path", doc}} << fast << download
+        << timedOut << "";
+    QTest::newRow("picture that stops after its first bytes")
+        << QJsonObject{{"mode", "stall"}, {"bytes", 10}, {"path", "/pictures/"}} << fast
+        << fetchPicture << NetOutcome{"imageFailure", pictureUrl} << "";
+    QTest::newRow("upload without an answer")
+        << QJsonObject{{"mode", "hang"}, {"path", "/rest/file/chat"}} << fast
+        << Transfer([](NetServerManager& n) {
+               return n.uploadChatFile(QStringLiteral("silent"), fileOfSize(4 << 20));
+           })
+        << NetOutcome{"uploadFailure", "silent", 10001, kTimedOutText} << "big.bin";
+    // Longer than the idle time in all, but never silent that long.
+    QTest::newRow("slow download that keeps moving")
+        << QJsonObject{{"mode", "off"}} << QJsonObject{{"size", 40000}, {"bytesPerSecond", 16000}}
+        << Transfer([](NetServerManager& n) {
+               return n.downloadFile(QStringLiteral("silent"), "/download/slow.bin", QString());
+           })
+        << NetOutcome{"downloadSuccess", "silent"} << "slow.bin";
+}
+
+void TestNetTransfer::silentTransfers()
+{
+    QFETCH(QJsonObject, rule);
+    QFETCH(QJsonObject, version);
+    QFETCH(Transfer, transfer);
+    QFETCH(NetOutcome, expected);
+    QFETCH(QString, written);
+
+    for (const QString& name : {"seeddoc1.txt", "slow.bin"})
+        QFile::remove(FileManager::cacheFilePath(name));
+    QFile::remove(FileManager::cacheFilePath(expected.id));
+    const QStringList cacheBefore = cacheFiles();
+    QVERIFY(m_server.setFault(rule));
+    m_server.control("POST", QStringLiteral("/control/version"), version);
+
+    auto net = std::make_unique<NetServerManager>(ServerConfig::fromFile(m_server.clientIni()));
+    net->setIdleTimeout(1000);
+    NetRecorder recorder(net.get());
+    QVERIFY(transfer(*net));
+    QCOMPARE(recorder.answer(expected.id).signal, expected.signal);
+    finish(net);
+    QCOMPARE(recorder.outcomes(), QList<NetOutcome>{expected});
+    QStringList cache = cacheBefore + QStringList{written};
+    cache.removeAll(QString());
+    cache.removeDuplicates();
+    cache.sort();
+    QCOMPARE(cacheFiles(), cache);
 }
 
 void TestNetTransfer::destroyedWhileATransferHangs()
