@@ -37,8 +37,9 @@ ChatRoomRow ChatRoomItem::row() const
     return row;
 }
 
-void ChatRoomItem::setMembers(const QString& members, qint64 ownUserId)
+void ChatRoomItem::setMembers(int roomType, const QString& members, qint64 ownUserId)
 {
+    m_roomType = roomType;
     m_members = members;
     m_ownUserId = ownUserId;
 }
@@ -55,7 +56,7 @@ QSize ChatRoomItem::pictureSize() const
 
 void ChatRoomItem::on_iconButton_clicked()
 {
-    const qint64 userId = ChatRoomRowText::singleOtherMember(m_members, m_ownUserId);
+    const qint64 userId = ChatRoomRowText::singleOtherMember(m_roomType, m_members, m_ownUserId);
     if (userId != 0)
         emit clickedMemberIcon(int(userId));
 }

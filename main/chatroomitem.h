@@ -23,7 +23,7 @@ public:
     // The texts shown, read back from the labels.
     ChatRoomRow row() const;
     // The members behind the picture, for a click on it.
-    void setMembers(const QString& members, qint64 ownUserId);
+    void setMembers(int roomType, const QString& members, qint64 ownUserId);
     void setPicture(const QPixmap& picture);
     QSize pictureSize() const;
 
@@ -35,6 +35,7 @@ public slots:
 
 private:
     Ui::ChatRoomItem* ui;
+    int m_roomType = 0;
     QString m_members;
     qint64 m_ownUserId = 0;
 };

@@ -258,7 +258,7 @@ void ChatRoomList::refreshRow(ChatRoomListWidgetItem* item)
     const QLocale locale;
     widget->setRow(ChatRoomRowText::describe(state, QDateTime::currentDateTime(), locale),
                    ChatRoomRowText::longTimeText(state.shownTime(), locale));
-    widget->setMembers(state.room.members(), m_ownUserId);
+    widget->setMembers(state.room.type(), state.room.members(), m_ownUserId);
     refreshPicture(item, widget);
 }
 

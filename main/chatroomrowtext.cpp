@@ -79,8 +79,10 @@ QString ChatRoomRowText::longTimeText(qint64 msecs, const QLocale& locale)
     return locale.toString(QDateTime::fromMSecsSinceEpoch(msecs), QLocale::LongFormat);
 }
 
-qint64 ChatRoomRowText::singleOtherMember(const QString& members, qint64 ownUserId)
+qint64 ChatRoomRowText::singleOtherMember(int roomType, const QString& members, qint64 ownUserId)
 {
+    if (roomType == RoomTypeGroup)
+        return 0;
     QList<qint64> others;
     for (const QString& part : members.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         bool ok = false;

@@ -65,8 +65,8 @@ public:
     static QString longTimeText(qint64 msecs, const QLocale& locale);
 
     // The one member other than the user, for a click on the row's picture; 0 when the room has
-    // no other member or several.
-    static qint64 singleOtherMember(const QString& members, qint64 ownUserId);
+    // no other member or several, and for a group room, whose members text is the group's id.
+    static qint64 singleOtherMember(int roomType, const QString& members, qint64 ownUserId);
 
     static ChatRoomRow describe(const ChatRoomRowState& state, const QDateTime& now,
                                 const QLocale& locale);

@@ -2,6 +2,23 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ko_KR">
     <context>
+        <name>ChatRoomRowText</name>
+        <message>
+            <source>No member</source>
+            <translation>대화 상대 없음</translation>
+        </message>
+        <message>
+            <source>month</source>
+            <comment>after the month number</comment>
+            <translation>월</translation>
+        </message>
+        <message>
+            <source>day</source>
+            <comment>after the day number</comment>
+            <translation>일</translation>
+        </message>
+    </context>
+    <context>
         <name>MainDialog</name>
         <message>
             <source>Search Chatt Room</source>
@@ -116,6 +133,21 @@
         <message>
             <source>Clear</source>
             <translation>지우기</translation>
+        </message>
+    </context>
+    <context>
+        <name>NetServerManager</name>
+        <message>
+            <source>The server sent nothing for too long: the request timed out</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>The server's answer could not be read</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>The room list could not be stored</source>
+            <translation type="unfinished" />
         </message>
     </context>
     <context>

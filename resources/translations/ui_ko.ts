@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ko_KR">
     <context>
+        <name>BackAlertDialog</name>
+        <message>
+            <source>PLOVEX(Chat)</source>
+            <translation>PLOVEX(Chat)</translation>
+        </message>
+    </context>
+    <context>
         <name>MainDialog</name>
         <message>
             <source>PLOVEX(Chat)</source>
