@@ -213,7 +213,8 @@ bool LocalSettings::applyChange(int updateType, int updateData)
     case 2:
         return setAlarmType(updateData);
     case 3:
-        return setAutoRun(updateData != 0);
+        // As 0 or 1, the way the settings dialog's change has always been stored.
+        return write({{QLatin1String(kAutoRun), updateData != 0 ? 1 : 0}});
     default:
         return false;
     }
