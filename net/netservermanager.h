@@ -63,8 +63,9 @@ public:
     // The server's address with the given path (a query after "?" is kept as the query).
     QUrl makeUrl(const QString& path) const;
     // On the GUI thread: sends and returns the reply at once (property "reqCode" set). On any
-    // other thread: waits in a local event loop, emits the failure of an error answer itself and
-    // returns null for a network error without a body. Null for an unknown method.
+    // other thread: waits in a local event loop, emits the failure of an error answer or of a
+    // time-out itself (the reply is then returned with its error set) and returns null for a
+    // network error without a body. Null for an unknown method. A 200 is not read here.
     QNetworkReply* httpRequest(QNetworkAccessManager* manager, const QUrl& url, int reqCode,
                                const QString& method, const QUrlQuery& query);
     // Posts a multipart upload and waits for it in a local event loop (a worker's call); the

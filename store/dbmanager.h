@@ -94,7 +94,12 @@ public:
     // Removes the room, its chats and its reader rows in one transaction; false, with nothing
     // removed, when any of them fails (inside a transaction of the caller, the caller rolls back).
     bool deleteChatRoom(const QString& topic);
-    enum class SyncResult { Changed, Unchanged, Failed };
+    enum class SyncResult
+    {
+        Changed,
+        Unchanged,
+        Failed
+    };
     // Merges the server's room list ("list") into the room table in one transaction: new rooms
     // inserted, changed rooms get their type and members, rooms the server no longer lists lose
     // their chats and readers too. An answer without a "list" array of objects is refused, and
