@@ -3,6 +3,7 @@
 #include "messaging/mqttmanager.h"
 #include "net/filemanager.h"
 #include "net/netservermanager.h"
+#include "session/localsettings.h"
 #include "session/mtqueuewaker.h"
 #include "session/sessionrequest.h"
 #include "store/dbmanager.h"
@@ -175,6 +176,7 @@ void MtSession::teardown()
     m_listChats.clear();
     m_noticeChats.clear();
     m_pendingRooms.clear();
+    m_pendingGroups.clear();
     m_presence.clear();
     m_attempt.reset();
     m_state.apply(SessionState::Event::LogOff);
@@ -188,7 +190,7 @@ void MtSession::logOff()
     m_mtData.reset();
     unreadCounts().clear();
     m_password.clear();
-    emit autoLoginAccountChanged(QString());
+    writeAutologinAccount(QString());
     qDebug().noquote().nospace() << "MtSession::logOff - logout END";
     emit loggedOff();
 }
@@ -223,8 +225,9 @@ bool MtSession::removeAccount()
             << "MtSession::removeAccount failed to remove filename:"
             << failed.join(QLatin1Char(',')) << " error message:" << error;
     }
-    emit autoLoginAccountChanged(QString());
-    emit deviceIdChanged(QString());
+    writeAutologinAccount(QString());
+    if (m_settings)
+        m_settings->resetForRemovedAccount();
     emit loggedOff();
     emit accountRemoved(ok, error);
     return ok;
@@ -288,6 +291,12 @@ void MtSession::failLogin(int reqCode, int errCode, const QString& text)
     emit loginFailed(errCode, text);
 }
 
+void MtSession::writeAutologinAccount(const QString& account)
+{
+    if (m_settings)
+        m_settings->setAutologinAccount(account);
+}
+
 void MtSession::abandonLogin()
 {
     m_state.apply(SessionState::Event::LoginFailed);
@@ -344,7 +353,8 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
         m_mtData->setAlarm(editor, storedValues.isLoaded() ? storedValues.alarm() : true);
         m_mtData->setMyPassword(editor, m_password);
         ok = m_mtData->applyCommit(editor);
-        emit deviceIdChanged(deviceId);
+        if (ok && m_settings)
+            m_settings->setDeviceId(deviceId);
     }
     if (!ok) {
         qWarning().noquote() << "MtSession::loginAnswered remove db failed";
@@ -360,8 +370,9 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
     const SessionState::Outcome outcome =
         m_state.apply(reqCode == SessionRequest::Unlock ? SessionState::Event::UnlockAnswered
                                                         : SessionState::Event::LoginAnswered);
-    if (reqCode == SessionRequest::Login || m_autoLogin)
-        emit autoLoginAccountChanged(m_mtData->autoLogin() ? account : QString());
+    // Only an accepted account is started automatically next time.
+    if (reqCode == SessionRequest::Login)
+        writeAutologinAccount(m_mtData->autoLogin() ? account : QString());
     startMessaging();
     m_pingTimer.start();
     qDebug().noquote().nospace() << "MtSession::loginOk - lastCacheTime="
@@ -469,6 +480,10 @@ void MtSession::onHttpFailure(int reqCode, int errCode, const QString& error)
         return;
     case Room:
         m_pendingRooms.clear();
+        emit requestFailed(reqCode, errCode, text);
+        return;
+    case Group:
+        m_pendingGroups.clear();
         emit requestFailed(reqCode, errCode, text);
         return;
     default:

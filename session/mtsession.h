@@ -22,6 +22,7 @@
 class ChatWindowRegistry;
 class DBManager;
 class FileManager;
+class LocalSettings;
 class MTData;
 class MtQueueWaker;
 class NetServerManager;
@@ -49,7 +50,10 @@ public:
 
     // Collaborators and settings the window keeps.
     void setChatWindows(ChatWindowRegistry* windows) { m_windows = windows; }
-    void setAlarmType(int alarmType) { m_alarmType = alarmType; }
+    // The user's settings: the alarm type is read from them, the account for automatic login
+    // and the device id are written once an answer accepted them, and account removal resets
+    // them.
+    void setSettings(LocalSettings* settings) { m_settings = settings; }
 
     // Start with a stored session: true when the account's database holds keys and a password
     // digest; the session is then up behind the lock page (unlock() proves the password).
@@ -97,9 +101,6 @@ signals:
     void unlockFailed(int errCode, const QString& text);
     void locked();
     void versionRefused(const QString& link);
-    // The settings the window keeps: written only after a successful answer.
-    void autoLoginAccountChanged(const QString& account);
-    void deviceIdChanged(const QString& deviceId);
     // The room list is stored: rebuild it from the store; showPage: switch to it.
     void roomsReady(bool showPage);
     void requestFailed(int reqCode, int errCode, const QString& text);
@@ -137,6 +138,7 @@ private:
     void resetEngine();
     void failLogin(int reqCode, int errCode, const QString& text);
     void abandonLogin();
+    void writeAutologinAccount(const QString& account);
 
     // Routing (mtsession_routing.cpp).
     void routeItem(const MqttManager::MessageItem& item);
@@ -145,6 +147,7 @@ private:
     void flushNotices();
     void requestRoom(const QString& topic);
     void roomAnswered(const QJsonObject& response);
+    void requestGroup(qint64 groupId);
     void groupAnswered(const QJsonObject& response);
     void pushReceived(qint64 senderId, const QString& contents);
     void removeGroupRoom(qint64 groupId);
@@ -162,10 +165,10 @@ private:
     std::unique_ptr<MtQueueWaker> m_waker;
     MtRoomPresence m_presence;
     ChatWindowRegistry* m_windows = nullptr;
+    LocalSettings* m_settings = nullptr;
     QString m_account;
     QString m_password;
     bool m_autoLogin = false;
-    int m_alarmType = NotificationDecision::AlarmWindowAndSound;
     // What the running messaging session was started with.
     QString m_mqttDbPath;
     QString m_mqttClientId;
@@ -173,6 +176,7 @@ private:
     bool m_drainScheduled = false;
 
     QSet<QString> m_pendingRooms;
+    QSet<qint64> m_pendingGroups;
     QMap<QString, DBChat> m_listChats;
     QMap<QString, DBChat> m_noticeChats;
     MtCoalescer m_listRefresh{200, 500};

@@ -3,6 +3,7 @@
 #include "messaging/mqttmanager.h"
 #include "net/netservermanager.h"
 #include "session/chatwindowregistry.h"
+#include "session/localsettings.h"
 #include "session/mtqueuewaker.h"
 #include "session/sessionrequest.h"
 #include "store/dbgroup.h"
@@ -182,7 +183,8 @@ void MtSession::flushNotices()
         facts.alarm = m_mtData->alarm();
         facts.topicAlarm = m_mtData->isTopicAlarmOn(chat.topic());
         facts.senderKnown = m_db->findUser(chat.senderId(), sender);
-        facts.alarmType = m_alarmType;
+        facts.alarmType =
+            m_settings ? m_settings->alarmType() : int(NotificationDecision::AlarmWindowAndSound);
         NotifyRequest request;
         request.notice = NotificationDecision::decide(facts);
         if (!request.notice.any())
@@ -229,10 +231,19 @@ void MtSession::roomAnswered(const QJsonObject& response)
             qDebug().noquote().nospace()
                 << "MtSession::onHttpSuccess - [REQ_HTTP_ROOM] request group, idGroup="
                 << room.members();
-            m_net->reqGroupInfo(SessionRequest::Group, room.members().toLongLong());
+            requestGroup(room.members().toLongLong());
         }
     }
     m_pendingRooms.remove(room.topic());
+}
+
+void MtSession::requestGroup(qint64 groupId)
+{
+    // Every member's PUSH of a new group names it: one request is enough.
+    if (m_pendingGroups.contains(groupId))
+        return;
+    m_pendingGroups.insert(groupId);
+    m_net->reqGroupInfo(SessionRequest::Group, groupId);
 }
 
 void MtSession::groupAnswered(const QJsonObject& response)
@@ -241,6 +252,7 @@ void MtSession::groupAnswered(const QJsonObject& response)
         return;
     DBManager* db = m_db.get();
     DBGroup group(db, response);
+    m_pendingGroups.remove(group.groupId());
     const qint64 roomId = jsonId(response, "chattRoomId");
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     DBChatRoom room(db);
@@ -302,7 +314,7 @@ void MtSession::pushReceived(qint64 senderId, const QString& contents)
         }
         DBGroup group(db);
         if (!db->findGroup(groupId, group))
-            m_net->reqGroupInfo(SessionRequest::Group, groupId);
+            requestGroup(groupId);
         break;
     }
     case 63:

@@ -3,13 +3,16 @@
 #include "sessionrecorder.h"
 
 #include "net/netservermanager.h"
+#include "session/localsettings.h"
 #include "session/mtsession.h"
 #include "session/sessionrequest.h"
 #include "store/dbmanager.h"
 #include "store/dbmtdata.h"
+#include "store/mtdata.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -30,7 +33,34 @@ QStringList storeFiles(const QString& account)
         found += QFileInfo::exists(f) ? QStringList{QFileInfo(f).fileName()} : QStringList{};
     return found;
 }
+
+// What the session keeps in the user's settings.
+struct SettingsView
+{
+    QString autologinAccount;
+    QString deviceId;
+    int alarmType = LocalSettings::AlarmSoundAndWindow;
+    bool operator==(const SettingsView& o) const
+    {
+        return autologinAccount == o.autologinAccount && deviceId == o.deviceId &&
+               alarmType == o.alarmType;
+    }
+};
+SettingsView view(const LocalSettings& s)
+{
+    return {s.autologinAccount(), s.deviceId(), s.alarmType()};
+}
 } // namespace
+Q_DECLARE_METATYPE(SettingsView)
+namespace QTest {
+template <>
+inline char* toString(const SettingsView& v)
+{
+    return qstrdup(qPrintable(QStringLiteral("autologin=%1 deviceId=%2 alarmType=%3")
+                                  .arg(v.autologinAccount, v.deviceId)
+                                  .arg(v.alarmType)));
+}
+} // namespace QTest
 
 // The session of one login against the reference server over TLS and its broker.
 class TestMtSession : public QObject
@@ -39,6 +69,8 @@ class TestMtSession : public QObject
 private:
     DevServer m_server;
     ServerConfig m_config;
+    QTemporaryDir m_settingsDir;
+    std::unique_ptr<LocalSettings> m_settings;
 
     // Topic of the room of `account` that has exactly the members given (user ids).
     QString roomOf(const QString& account, QList<int> members)
@@ -70,6 +102,15 @@ private:
         return s.login(account, kPassword, autoLogin, kDevice) && r.waitFor("roomsReady") &&
                r.waitFor("messagingConnected");
     }
+    // Whether the broker has a connection of the session with the client id.
+    bool brokerConnected(int user, const QString& clientId)
+    {
+        const QJsonArray sessions =
+            m_server.control("GET", "/control/sessions?userId=" + QString::number(user)).toArray();
+        return std::any_of(sessions.begin(), sessions.end(), [&](const QJsonValue& v) {
+            return v["clientId"].toString() == clientId && v["connected"].toBool();
+        });
+    }
     static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
     {
         QDeadlineTimer deadline(timeoutMs);
@@ -91,6 +132,11 @@ private slots:
         QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
         m_config = ServerConfig::fromFile(m_server.clientIni());
     }
+    void init()
+    {
+        QFile::remove(m_settingsDir.filePath("settings.ini"));
+        m_settings = std::make_unique<LocalSettings>(m_settingsDir.filePath("settings.ini"));
+    }
     void cleanup()
     {
         m_server.control("POST", "/control/version", QJsonObject{{"minVersion", QJsonValue()}});
@@ -105,16 +151,20 @@ private slots:
         QTest::addColumn<QJsonObject>("fault");
         QTest::addColumn<SessionEvent>("outcome");
         QTest::addColumn<QStringList>("files");
+        QTest::addColumn<SettingsView>("settings");
         const QJsonObject none;
+        const SettingsView untouched;
         QTest::newRow("right password")
             << "user004" << kPassword << none << none << SessionEvent{"loginSucceeded"}
-            << QStringList{"veltri_user004.db", "veltri_user004.db-wal", "veltri_user004.db-shm"};
-        QTest::newRow("wrong password") << "user005"
-                                        << "Passw0rd?" << none << none
-                                        << SessionEvent{"loginFailed", {}, 40101} << QStringList();
+            << QStringList{"veltri_user004.db", "veltri_user004.db-wal", "veltri_user004.db-shm"}
+            << SettingsView{"user004", kDevice};
+        QTest::newRow("wrong password")
+            << "user005"
+            << "Passw0rd?" << none << none << SessionEvent{"loginFailed", {}, 40101}
+            << QStringList() << untouched;
         QTest::newRow("version refused with a link")
             << "user006" << kPassword << QJsonObject{{"minVersion", 1047}} << none
-            << SessionEvent{"versionRefused", {}, 0, "link"} << QStringList();
+            << SessionEvent{"versionRefused", {}, 0, "link"} << QStringList() << untouched;
         QTest::newRow("version refused without a link")
             << "user007" << kPassword << none
             << QJsonObject{{"mode", "error"},
@@ -122,7 +172,7 @@ private slots:
                            {"code", 40106},
                            {"path", "/rest/auth"},
                            {"count", 1}}
-            << SessionEvent{"versionRefused", {}, 0, "no link"} << QStringList();
+            << SessionEvent{"versionRefused", {}, 0, "no link"} << QStringList() << untouched;
         QTest::newRow("unreadable answer")
             << "user010" << kPassword << none
             << QJsonObject{{"mode", "error"},
@@ -130,7 +180,8 @@ private slots:
                            {"body", "empty"},
                            {"path", "/rest/auth"},
                            {"count", 1}}
-            << SessionEvent{"loginFailed", {}, NetServerManager::kErrorUnreadable} << QStringList();
+            << SessionEvent{"loginFailed", {}, NetServerManager::kErrorUnreadable} << QStringList()
+            << untouched;
     }
     void login()
     {
@@ -140,15 +191,18 @@ private slots:
         QFETCH(QJsonObject, fault);
         QFETCH(SessionEvent, outcome);
         QFETCH(QStringList, files);
+        QFETCH(SettingsView, settings);
         m_server.control("POST", "/control/version",
                          version.isEmpty() ? QJsonObject{{"minVersion", QJsonValue()}} : version);
         m_server.setFault(fault.isEmpty() ? QJsonObject{{"mode", "off"}} : fault);
         MtSession s(m_config);
+        s.setSettings(m_settings.get());
         SessionRecorder r(&s);
-        s.login(account, password, false, kDevice);
+        s.login(account, password, true, kDevice);
         QVERIFY(waitUntil([&] { return loginEnded(r); }));
         QCOMPARE(r.events.first(), outcome);
         QCOMPARE(storeFiles(account), files);
+        QCOMPARE(view(*m_settings), settings);
         QCOMPARE(s.state().isLoggedIn(), outcome.signal == QLatin1String("loginSucceeded"));
     }
 
@@ -160,6 +214,7 @@ private slots:
             "POST", "/control/session",
             QJsonObject{{"userId", id}, {"deviceModel", "PC"}, {"deviceId", "other-pc"}});
         MtSession s(m_config);
+        s.setSettings(m_settings.get());
         SessionRecorder r(&s);
         s.login("user002", kPassword, false, kDevice);
         QVERIFY(r.waitFor("loginTakenOver"));
@@ -181,6 +236,7 @@ private slots:
     {
         const qint64 since = m_server.lastRequestSeq();
         MtSession s(m_config);
+        s.setSettings(m_settings.get());
         SessionRecorder r(&s);
         QVERIFY(loginAs(s, r, "user001"));
         QStringList paths;
@@ -202,6 +258,7 @@ private slots:
     void routing()
     {
         MtSession s(m_config);
+        s.setSettings(m_settings.get());
         OpenWindows windows;
         s.setChatWindows(&windows);
         SessionRecorder r(&s);
@@ -276,6 +333,7 @@ private slots:
     void presence()
     {
         MtSession s(m_config);
+        s.setSettings(m_settings.get());
         SessionRecorder r(&s);
         QVERIFY(loginAs(s, r, "user001"));
         const QString quiet = roomOf("user001", {1001, 1004});
@@ -308,6 +366,7 @@ private slots:
     void logOffDuringRequests()
     {
         MtSession s(m_config);
+        s.setSettings(m_settings.get());
         SessionRecorder r(&s);
         m_server.setFault(QJsonObject{{"mode", "hang"}, {"path", "/rest/chatt/room/1001"}});
         const qint64 since = m_server.lastRequestSeq();
@@ -328,12 +387,15 @@ private slots:
     {
         {
             MtSession s(m_config);
+            s.setSettings(m_settings.get());
+            s.setSettings(m_settings.get());
             SessionRecorder r(&s);
             QVERIFY(loginAs(s, r, "user003", true));
             s.logOff();
             const DBMTData stored(s.db());
             QCOMPARE(stored.accessKey(), QString());
             QCOMPARE(stored.myAccount(), QString());
+            QCOMPARE(view(*m_settings), (SettingsView{QString(), kDevice}));
         }
         MtSession restarted(m_config);
         QCOMPARE(restarted.restore("user003"), false);
@@ -343,9 +405,11 @@ private slots:
     void accountRemoval()
     {
         MtSession s(m_config);
+        s.setSettings(m_settings.get());
         SessionRecorder r(&s);
-        QVERIFY(loginAs(s, r, "user008"));
-        QCOMPARE(storeFiles("user008").isEmpty(), false);
+        QVERIFY(loginAs(s, r, "user008", true));
+        m_settings->setAlarmType(LocalSettings::AlarmSound);
+        QCOMPARE(view(*m_settings), (SettingsView{"user008", kDevice, LocalSettings::AlarmSound}));
         m_server.control("POST", "/control/session/end",
                          QJsonObject{{"userId", 1008}, {"code", 40104}});
         s.ping();
@@ -353,6 +417,7 @@ private slots:
         QCOMPARE(r.of("accountRemoved"), (QList<SessionEvent>{{"accountRemoved", {}, 1}}));
         QCOMPARE(r.of("sessionEnded"), (QList<SessionEvent>{{"sessionEnded", {}, 40104}}));
         QCOMPARE(storeFiles("user008"), QStringList());
+        QCOMPARE(view(*m_settings), SettingsView());
         QCOMPARE(s.state().isLoggedIn(), false);
     }
 
@@ -361,12 +426,24 @@ private slots:
     {
         {
             MtSession first(m_config);
+            first.setSettings(m_settings.get());
             SessionRecorder r(&first);
             QVERIFY(loginAs(first, r, "user009", true));
         }
         MtSession s(m_config);
+        s.setSettings(m_settings.get());
         SessionRecorder r(&s);
         QVERIFY(s.restore("user009"));
+        QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{3, true, true}));
+        // A refusal for the version never opens the lock, whatever password was typed.
+        m_server.setFault(QJsonObject{{"mode", "error"},
+                                      {"status", 426},
+                                      {"code", 40106},
+                                      {"path", "/rest/auth"},
+                                      {"count", 1}});
+        QVERIFY(s.unlock("wrong"));
+        QVERIFY(r.waitFor("versionRefused"));
+        QCOMPARE(r.of("roomsReady"), QList<SessionEvent>());
         QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{3, true, true}));
         QVERIFY(s.unlock("wrong"));
         QVERIFY(r.waitFor("unlockFailed"));
@@ -376,6 +453,26 @@ private slots:
         QVERIFY(r.waitFor("roomsReady"));
         QCOMPARE(r.of("roomsReady"), (QList<SessionEvent>{{"roomsReady", {}, 1}}));
         QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{6, true, false}));
+    }
+
+    // New keys in an unlock answer replace the messaging session, which connects with them.
+    void keysRotatedAtUnlock()
+    {
+        MtSession s(m_config);
+        s.setSettings(m_settings.get());
+        SessionRecorder r(&s);
+        QVERIFY(loginAs(s, r, "user006"));
+        const QString before = s.mtData()->clientId();
+        m_server.control("POST", "/control/session/rotate", QJsonObject{{"userId", 1006}});
+        QVERIFY(s.lock());
+        QVERIFY(s.unlock(kPassword));
+        QVERIFY(r.waitFor("messagingConnected", 2));
+        const QString after = s.mtData()->clientId();
+        QVERIFY(after != before);
+        QVERIFY(waitUntil(
+            [&] { return brokerConnected(1006, after) && !brokerConnected(1006, before); }));
+        DBMTData stored(s.db());
+        QCOMPARE(stored.clientId(), after);
     }
 };
 
