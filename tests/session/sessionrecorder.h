@@ -116,18 +116,21 @@ public:
             QTest::qWait(10);
         return of(signal).size() >= count;
     }
-    // Waits for an event of the signal with the topic.
-    bool waitFor(const QString& signal, const QString& topic, int timeoutMs = 30000)
+    // The events of one signal for one topic, in order.
+    QList<SessionEvent> of(const QString& signal, const QString& topic) const
     {
-        const auto seen = [&] {
-            return std::any_of(events.begin(), events.end(), [&](const SessionEvent& e) {
-                return e.signal == signal && e.topic == topic;
-            });
-        };
+        QList<SessionEvent> out;
+        for (const SessionEvent& e : of(signal))
+            out += e.topic == topic ? QList<SessionEvent>{e} : QList<SessionEvent>{};
+        return out;
+    }
+    // Waits until the signal has come `count` times for the topic.
+    bool waitFor(const QString& signal, const QString& topic, int count = 1, int timeoutMs = 30000)
+    {
         QDeadlineTimer deadline(timeoutMs);
-        while (!seen() && !deadline.hasExpired())
+        while (of(signal, topic).size() < count && !deadline.hasExpired())
             QTest::qWait(10);
-        return seen();
+        return of(signal, topic).size() >= count;
     }
     void clear() { events.clear(); }
 

@@ -6,8 +6,10 @@
 #include "session/localsettings.h"
 #include "session/mtsession.h"
 #include "session/sessionrequest.h"
+#include "store/dbgroup.h"
 #include "store/dbmanager.h"
 #include "store/dbmtdata.h"
+#include "store/dbuser.h"
 #include "store/mtdata.h"
 
 #include <QFileInfo>
@@ -34,6 +36,18 @@ QStringList storeFiles(const QString& account)
     return found;
 }
 
+// A directory user as the store has it.
+struct UserView
+{
+    QString name;
+    bool chattAllow = false;
+    bool appInstall = false;
+    bool operator==(const UserView& o) const
+    {
+        return name == o.name && chattAllow == o.chattAllow && appInstall == o.appInstall;
+    }
+};
+
 // What the session keeps in the user's settings.
 struct SettingsView
 {
@@ -53,6 +67,14 @@ SettingsView view(const LocalSettings& s)
 } // namespace
 Q_DECLARE_METATYPE(SettingsView)
 namespace QTest {
+template <>
+inline char* toString(const UserView& v)
+{
+    return qstrdup(qPrintable(QStringLiteral("name=%1 chattAllow=%2 appInstall=%3")
+                                  .arg(v.name)
+                                  .arg(v.chattAllow)
+                                  .arg(v.appInstall)));
+}
 template <>
 inline char* toString(const SettingsView& v)
 {
@@ -327,6 +349,76 @@ private slots:
         m_server.control("POST", "/control/logout", QJsonObject{{"userId", 1001}});
         QVERIFY(r.waitFor("remoteLogout"));
         QCOMPARE(s.state().isLoggedIn(), true);
+    }
+
+    // Room events reach the list and the window as the routing decides; the server's group
+    // notices change the store.
+    void roomEventsAndPushes()
+    {
+        MtSession s(m_config);
+        s.setSettings(m_settings.get());
+        OpenWindows windows;
+        s.setChatWindows(&windows);
+        SessionRecorder r(&s);
+        QVERIFY(loginAs(s, r, "user001"));
+        const QJsonValue made = m_server.control("POST", "/control/room",
+                                                 QJsonObject{{"userId", 1007},
+                                                             {"members", QJsonArray{1001, 1008}},
+                                                             {"roomType", 30},
+                                                             {"notify", true}});
+        const int roomId = made["chattRoomId"].toInt();
+        const QString topic = QStringLiteral("chat/%1").arg(roomId);
+        QVERIFY(r.waitFor("roomChanged", topic));
+        windows.open << topic;
+        m_server.control("POST", "/control/room/invite",
+                         QJsonObject{{"roomId", roomId},
+                                     {"userId", 1007},
+                                     {"members", QJsonArray{1009}},
+                                     {"notify", true}});
+        QVERIFY(r.waitFor("roomChanged", topic, 2));
+        m_server.control("POST", "/control/room/leave",
+                         QJsonObject{{"roomId", roomId}, {"userId", 1008}, {"notify", true}});
+        QVERIFY(r.waitFor("roomChanged", topic, 3));
+        // The user leaves on another session.
+        m_server.control("POST", "/control/room/leave",
+                         QJsonObject{{"roomId", roomId}, {"userId", 1001}, {"notify", true}});
+        QVERIFY(r.waitFor("roomChanged", topic, 4));
+        RoomRouting::Action added;
+        added.listUpsert = added.windowRoom = true;
+        RoomRouting::Action withNotice = added;
+        withNotice.windowNotice = withNotice.listLastMessage = true;
+        RoomRouting::Action leftWithNotice = withNotice;
+        leftWithNotice.dropPresence = true;
+        RoomRouting::Action gone;
+        gone.listRemove = gone.closeWindow = gone.dropPresence = true;
+        QCOMPARE(r.of("roomChanged", topic),
+                 (QList<SessionEvent>{{"roomChanged", topic, 30, withNotice.toString()},
+                                      {"roomChanged", topic, 30, withNotice.toString()},
+                                      {"roomChanged", topic, 30, leftWithNotice.toString()},
+                                      {"roomChanged", topic, 30, gone.toString()}}));
+
+        // A new member announced in a group of the user, then the user taken out of it.
+        const QJsonValue group = m_server.control(
+            "POST", "/control/group",
+            QJsonObject{{"grpName", "Pushes"}, {"members", QJsonArray{1001, 1002}}});
+        const QString groupTopic = QStringLiteral("chat/%1").arg(group["chattRoomId"].toInt());
+        QVERIFY(r.waitFor("roomChanged", groupTopic));
+        const QJsonValue person = m_server.control("POST", "/control/user",
+                                                   QJsonObject{{"userName", "Push Person"},
+                                                               {"chattingAllowYn", "1"},
+                                                               {"appInstallYn", "1"}});
+        m_server.control("POST", "/control/group/member",
+                         QJsonObject{{"grpId", group["grpId"]}, {"userId", person["userId"]}});
+        m_server.control("POST", "/control/group/member/remove",
+                         QJsonObject{{"grpId", group["grpId"]}, {"userId", 1001}});
+        QVERIFY(r.waitFor("roomRemoved", groupTopic));
+        DBUser stored;
+        QVERIFY(s.db()->findUser(person["userId"].toInt(), stored));
+        QCOMPARE((UserView{stored.userName(), stored.chattAllow(), stored.appInstall()}),
+                 (UserView{"Push Person", true, true}));
+        DBGroup removed;
+        QCOMPARE(s.db()->findGroup(group["grpId"].toInt(), removed), false);
+        QCOMPARE(s.db()->chatRoomExists(groupTopic), false);
     }
 
     // Another session of the user inside a room keeps that room quiet until it leaves.
