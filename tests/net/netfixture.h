@@ -17,7 +17,7 @@ struct NetOutcome
     QString signal;
     QString id;
     int errCode = 0;
-    QString text;
+    QString text = {};
     bool operator==(const NetOutcome& o) const
     {
         return signal == o.signal && id == o.id && errCode == o.errCode && text == o.text;

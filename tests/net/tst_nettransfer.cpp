@@ -373,7 +373,7 @@ void TestNetTransfer::silentTransfers()
     QFETCH(NetOutcome, expected);
     QFETCH(QString, written);
 
-    for (const QString& name : {"seeddoc1.txt", "slow.bin"})
+    for (const char* name : {"seeddoc1.txt", "slow.bin"})
         QFile::remove(FileManager::cacheFilePath(name));
     QFile::remove(FileManager::cacheFilePath(expected.id));
     const QStringList cacheBefore = cacheFiles();

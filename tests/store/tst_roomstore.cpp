@@ -28,8 +28,8 @@ struct ListedRoom
 {
     QString topic;
     qint64 sortTime = 0; // the newest chat's time, or the room's update_date without chats
-    QString roomName;
-    QString lastMessage;
+    QString roomName = {};
+    QString lastMessage = {};
     bool operator==(const ListedRoom& o) const
     {
         return topic == o.topic && sortTime == o.sortTime && roomName == o.roomName &&
@@ -47,7 +47,7 @@ struct StoredRoom
 {
     QString topic;
     int type = 0;
-    QString members;
+    QString members = {};
     qint64 updateDate = 0;
     bool operator==(const StoredRoom& o) const
     {
