@@ -182,8 +182,40 @@ void MtSession::teardown()
     m_state.apply(SessionState::Event::LogOff);
 }
 
+MtSession::CallbackScope::CallbackScope(MtSession* session) : m_session(session)
+{
+    ++m_session->m_callbackDepth;
+}
+
+MtSession::CallbackScope::~CallbackScope()
+{
+    --m_session->m_callbackDepth;
+}
+
+bool MtSession::deferWhileInCallback(std::function<void()> end)
+{
+    // Inside a signal of the engine or the messaging session, deleting them would pull the
+    // object out from under the code that emitted: the end runs once that code has returned,
+    // and until then nothing more of the session is handled.
+    if (m_callbackDepth == 0 && !m_ending)
+        return false;
+    if (m_ending)
+        return true;
+    m_ending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, end] {
+            m_ending = false;
+            end();
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
 void MtSession::logOff()
 {
+    if (deferWhileInCallback([this] { logOff(); }))
+        return;
     teardown();
     if (m_mtData)
         m_mtData->applyZero();
@@ -195,8 +227,10 @@ void MtSession::logOff()
     emit loggedOff();
 }
 
-bool MtSession::removeAccount()
+void MtSession::removeAccount()
 {
+    if (deferWhileInCallback([this] { removeAccount(); }))
+        return;
     const QString path = m_db ? m_db->dbPath() : DBManager::databaseFilePath(m_account);
     qDebug().noquote().nospace() << "MtSession::removeAccount dbPath:" << path;
     teardown();
@@ -230,7 +264,6 @@ bool MtSession::removeAccount()
         m_settings->resetForRemovedAccount();
     emit loggedOff();
     emit accountRemoved(ok, error);
-    return ok;
 }
 
 void MtSession::startMessaging()
@@ -250,10 +283,17 @@ void MtSession::startMessaging()
     m_presence.setOwnClientId(clientId);
     m_mqtt = std::make_unique<MqttManager>(path);
     m_mqtt->setRoomPresence(&m_presence);
-    connect(m_mqtt.get(), &MqttManager::connected, this, &MtSession::messagingConnected);
-    connect(m_mqtt.get(), &MqttManager::disconnected, this, &MtSession::messagingDisconnected);
+    connect(m_mqtt.get(), &MqttManager::connected, this, [this] {
+        const CallbackScope scope(this);
+        emit messagingConnected();
+    });
+    connect(m_mqtt.get(), &MqttManager::disconnected, this, [this] {
+        const CallbackScope scope(this);
+        emit messagingDisconnected();
+    });
     connect(m_mqtt.get(), &MqttManager::logout, this,
             [this](const QString& topic, unsigned char type, const QDateTime& time) {
+                const CallbackScope scope(this);
                 qDebug().noquote().nospace()
                     << "MtSession::logoutFromMqttManager topic:" << topic << " messageType:" << type
                     << " dateTime:" << time.toString();
@@ -389,7 +429,8 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
 
 void MtSession::onHttpSuccess(int reqCode, const QJsonObject& response)
 {
-    if (!m_state.acceptsAnswer(reqCode)) {
+    const CallbackScope scope(this);
+    if (m_ending || !m_state.acceptsAnswer(reqCode)) {
         qDebug().noquote().nospace() << "MtSession::onHttpSuccess - ignored reqCode:" << reqCode;
         return;
     }
@@ -429,14 +470,17 @@ void MtSession::onHttpFailure(int reqCode, int errCode, const QString& error)
     qDebug().noquote().nospace() << "MtSession::onHttpFailure reqCode:" << reqCode
                                  << " errCode:" << errCode << " error:" << error
                                  << " m_lock:" << m_state.isLocked();
-    if (!m_state.acceptsAnswer(reqCode)) {
+    const CallbackScope scope(this);
+    if (m_ending || !m_state.acceptsAnswer(reqCode)) {
         qDebug().noquote().nospace() << "MtSession::onHttpFailure - ignored reqCode:" << reqCode;
         return;
     }
     using namespace SessionRequest;
     if (errCode == ErrorSessionEnded || errCode == ErrorAccountRemoved) {
-        removeAccount();
-        emit sessionEnded(errCode, error);
+        deferWhileInCallback([this, errCode, error] {
+            removeAccount();
+            emit sessionEnded(errCode, error);
+        });
         return;
     }
     if (errCode == ErrorVersion) {

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QVariantMap>
 
+#include <functional>
 #include <memory>
 
 class ChatWindowRegistry;
@@ -69,9 +70,13 @@ public:
     // Ends the session locally (no server request): messaging stopped, stored account values
     // cleared. Answers still in flight are dropped.
     void logOff();
-    // Log off, then the account's database with its -wal and -shm files is deleted; false when
-    // a file stayed (reported by accountRemoved() too).
-    bool removeAccount();
+    // Log off, then the account's database with its -wal and -shm files is deleted;
+    // accountRemoved() says whether a file stayed.
+    //
+    // Both may be called from a slot of one of the session's own signals: they then take effect
+    // once that signal's emitter has returned (loggedOff() tells when), and nothing of the ended
+    // session is handled meanwhile.
+    void removeAccount();
 
     const SessionState& state() const { return m_state; }
     // The account every path and setting names: the server's "loginAccnt" once answered.
@@ -125,6 +130,20 @@ signals:
     void readCountsForWindow(const QString& topic, const QVariantMap& reads);
 
 private:
+    // Marks the time the engine or the messaging session is calling the session.
+    class CallbackScope
+    {
+    public:
+        explicit CallbackScope(MtSession* session);
+        ~CallbackScope();
+        CallbackScope(const CallbackScope&) = delete;
+        CallbackScope& operator=(const CallbackScope&) = delete;
+
+    private:
+        MtSession* m_session;
+    };
+    bool deferWhileInCallback(std::function<void()> end);
+
     void onHttpSuccess(int reqCode, const QJsonObject& response);
     void onHttpFailure(int reqCode, int errCode, const QString& error);
     // Codes 1 and 8: opens the answer's database, records every key, starts what is missing.
@@ -174,6 +193,8 @@ private:
     QString m_mqttClientId;
     QString m_mqttAccessKey;
     bool m_drainScheduled = false;
+    int m_callbackDepth = 0;
+    bool m_ending = false;
 
     QSet<QString> m_pendingRooms;
     QSet<qint64> m_pendingGroups;
