@@ -36,6 +36,11 @@ bool BackAlertDialog::eventFilter(QObject* watched, QEvent* event)
             if (m_active == 1)
                 m_active = 0;
             break;
+        case QEvent::Hide:
+            // Dismissed while active: the window system may never report the deactivation of a
+            // hidden window, and the next alert must be reported again.
+            m_active = 0;
+            break;
         default:
             break;
         }
