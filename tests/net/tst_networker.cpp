@@ -25,6 +25,25 @@ struct CacheState
 };
 
 const QString kExtraTopic = QStringLiteral("chat/999999");
+
+// The pictures a room list names, read from the list itself and the stored groups: every member
+// but the own user, and every group; each once.
+QStringList roomPictures(DBManager& db, const QJsonArray& list, qint64 ownUserId)
+{
+    QStringList urls;
+    for (const QJsonValue& room : list) {
+        DBGroup group;
+        if (db.findGroup(room["grpId"].toInt(), group))
+            urls << group.thumbUrl();
+        for (const QJsonValue& member : room["members"].toArray()) {
+            if (member["joinUserId"].toInt() != ownUserId)
+                urls << member["user"]["thumbUrl"].toString();
+        }
+    }
+    urls.removeAll(QString());
+    urls.removeDuplicates();
+    return urls;
+}
 } // namespace
 
 namespace QTest {
@@ -105,18 +124,7 @@ void TestNetWorker::roomListStoresThenSignalsThenFetchesPictures()
 
     // The picture of every other member and of every group of the list: each fetched into the
     // cache, no other.
-    QStringList expected;
-    for (const QJsonValue& room : list) {
-        DBGroup group;
-        if (m_db->findGroup(room["grpId"].toInt(), group))
-            expected << group.thumbUrl();
-        for (const QJsonValue& member : room["members"].toArray()) {
-            if (member["joinUserId"].toInt() != m_session->userId())
-                expected << member["user"]["thumbUrl"].toString();
-        }
-    }
-    expected.removeAll(QString());
-    expected.removeDuplicates();
+    QStringList expected = roomPictures(*m_db, list, m_session->userId());
     QVERIFY(list.size() > 5 && expected.size() > 3);
     QTRY_COMPARE_WITH_TIMEOUT(m_recorder->events().size() - 1, expected.size(), 30000);
     QStringList fetched;
