@@ -421,6 +421,41 @@ private slots:
         QCOMPARE(s.db()->chatRoomExists(groupTopic), false);
     }
 
+    // A backlog waiting at the broker reaches the room list whole, the newest chat of each room
+    // last, in far fewer refreshes than chats.
+    void backlogDrain()
+    {
+        const int rooms = 40;
+        const int chats = 8000;
+        const QJsonArray made = m_server
+                                    .control("POST", "/control/bulk",
+                                             QJsonObject{{"account", "user012"},
+                                                         {"rooms", rooms},
+                                                         {"chats", chats},
+                                                         {"contentTypes", QJsonArray{1}}})["rooms"]
+                                    .toArray();
+        QCOMPARE(made.size(), rooms);
+        QMap<QString, QString> expected;
+        for (int r = 0; r < rooms; ++r)
+            expected.insert(made.at(r)["topic"].toString(),
+                            QStringLiteral("Bulk chat %1 in room %2")
+                                .arg(chats - rooms + r + 1)
+                                .arg(made.at(r)["roomId"].toInt()));
+        MtSession s(m_config);
+        s.setSettings(m_settings.get());
+        SessionRecorder r(&s);
+        QVERIFY(loginAs(s, r, "user012"));
+        const auto newest = [&] {
+            QMap<QString, QString> seen;
+            for (const SessionEvent& e : r.of("roomListChat"))
+                seen.insert(e.topic, e.text);
+            return seen;
+        };
+        QVERIFY(waitUntil([&] { return newest() == expected; }, 60000));
+        QVERIFY2(r.of("roomListChat").size() < chats / 4,
+                 qPrintable(QString::number(r.of("roomListChat").size())));
+    }
+
     // Another session of the user inside a room keeps that room quiet until it leaves.
     void presence()
     {
