@@ -66,6 +66,8 @@ private slots:
     void roomListStoresThenSignalsThenFetchesPictures();
     void refusedRoomListRemovesNothing_data();
     void refusedRoomListRemovesNothing();
+    void unreadableCacheStoresNothing_data();
+    void unreadableCacheStoresNothing();
     // Last: it ends the session.
     void nothingStoredAmiss();
 };
@@ -216,6 +218,50 @@ void TestNetWorker::refusedRoomListRemovesNothing()
     QCOMPARE(recorder.outcomes(), QList<NetOutcome>{expected});
     QVERIFY(m_db->chatRoomExists(kExtraTopic));
     QCOMPARE(m_db->chatCount(kExtraTopic), 1);
+}
+
+void TestNetWorker::unreadableCacheStoresNothing_data()
+{
+    QTest::addColumn<QJsonObject>("rule"); // for the cache's path
+    QTest::addColumn<NetOutcome>("expected");
+
+    const NetOutcome unreadable{"failure", "3", 10002, kUnreadableText};
+    QTest::newRow("HTML") << QJsonObject{{"mode", "body"}, {"raw", "<html>"}, {"type", "text/html"}}
+                          << unreadable;
+    QTest::newRow("null") << QJsonObject{{"mode", "body"}, {"raw", "null"}} << unreadable;
+    QTest::newRow("an array") << QJsonObject{{"mode", "body"}, {"raw", "[]"}} << unreadable;
+    QTest::newRow("cut short") << QJsonObject{{"mode", "body"}, {"raw", "{\"users\":["}}
+                               << unreadable;
+    QTest::newRow("stops after the first bytes")
+        << QJsonObject{{"mode", "stall"}, {"bytes", 20}}
+        << NetOutcome{"failure", "3", 10001, kTimedOutText};
+}
+
+void TestNetWorker::unreadableCacheStoresNothing()
+{
+    QFETCH(QJsonObject, rule);
+    QFETCH(NetOutcome, expected);
+
+    const QString stamp = DBMTData(m_db.get()).lastCacheTime();
+    QList<DBUser> before;
+    m_db->userList(before);
+    rule.insert(QStringLiteral("path"), QStringLiteral("/rest/cache"));
+    QVERIFY(m_server.setFault(rule));
+    auto net = std::make_unique<NetServerManager>(ServerConfig::fromFile(m_server.clientIni()));
+    net->setDbPath(m_db->dbPath());
+    net->setIdleTimeout(1000);
+    NetRecorder recorder(net.get());
+    QVERIFY(net->reqDataCache(3));
+    QCOMPARE(recorder.answer(3).signal, expected.signal);
+    finish(net);
+    QVERIFY(m_server.setFault({{"mode", "off"}}));
+
+    QCOMPARE(recorder.outcomes(), QList<NetOutcome>{expected});
+    QList<DBUser> after;
+    QCOMPARE(m_db->userList(after), before.size());
+    QCOMPARE((CacheState{DBMTData(m_db.get()).lastCacheTime(), m_session->lastCacheTime(),
+                         m_session->userName()}),
+             (CacheState{stamp, stamp, m_session->userName()}));
 }
 
 void TestNetWorker::nothingStoredAmiss()
