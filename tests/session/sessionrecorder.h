@@ -95,6 +95,8 @@ public:
                     add("roomChanged", r.topic(), r.type(), a.toString());
                 });
         connect(s, &M::roomRemoved, this, [this](const QString& t) { add("roomRemoved", t); });
+        connect(s, &M::unreadChanged, this,
+                [this](const QString& t, int unread) { add("unread", t, unread); });
         connect(s, &M::readCountsForWindow, this,
                 [this](const QString& t, const QVariantMap& m) { add("readCounts", t, m.size()); });
     }

@@ -487,6 +487,46 @@ private slots:
         QVERIFY(waitUntil([&] { return !s.presence().isInRoom(quiet); }));
         chat(quiet, 1004, "phone gone");
         QVERIFY(r.waitFor("notify", quiet));
+
+        // "Here" from the phone says it is inside again; its entering read the room.
+        QJsonObject here = enter;
+        here["type"] = "here";
+        m_server.control("POST", "/control/read", here);
+        QVERIFY(waitUntil([&] { return s.presence().isInRoom(quiet); }));
+        QCOMPARE(r.of("unread", quiet), (QList<SessionEvent>{{"unread", quiet, 0}}));
+    }
+
+    // Failures of the keep-alive are reported; the session goes on.
+    void pingFailure_data()
+    {
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<SessionEvent>("reported");
+        QTest::newRow("server fault") << QJsonObject{{"mode", "error"},
+                                                     {"status", 500},
+                                                     {"code", 50000},
+                                                     {"path", "/rest/auth/ping"},
+                                                     {"count", 1}}
+                                      << SessionEvent{"requestFailed", {}, 50000, "9"};
+        QTest::newRow("no usable answer") << QJsonObject{{"mode", "error"},
+                                                         {"status", 503},
+                                                         {"body", "empty"},
+                                                         {"path", "/rest/auth/ping"},
+                                                         {"count", 1}}
+                                          << SessionEvent{"requestFailed", {}, 10001, "9"};
+    }
+    void pingFailure()
+    {
+        QFETCH(QJsonObject, fault);
+        QFETCH(SessionEvent, reported);
+        MtSession s(m_config);
+        s.setSettings(m_settings.get());
+        SessionRecorder r(&s);
+        QVERIFY(loginAs(s, r, "user001"));
+        m_server.setFault(fault);
+        s.ping();
+        QVERIFY(r.waitFor("requestFailed"));
+        QCOMPARE(r.of("requestFailed"), QList<SessionEvent>{reported});
+        QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{6, true, false}));
     }
 
     // Answers of requests in flight at log off are dropped; nothing reaches the window.
