@@ -9,7 +9,12 @@
 class LogCapture
 {
 public:
-    LogCapture() { s_previous = qInstallMessageHandler(capture); }
+    // Starts with no lines: those of an earlier recorder are gone.
+    LogCapture()
+    {
+        clear();
+        s_previous = qInstallMessageHandler(capture);
+    }
     ~LogCapture() { qInstallMessageHandler(s_previous); }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;

@@ -9,17 +9,93 @@
 #include <initializer_list>
 #include <memory>
 
+class DBChat;
+class DBChatRoom;
+class DBGroup;
 class DBManager;
-
-// Values as one text with "|" between them, flags as 1 or 0: a record compared in one line.
-QString fields(std::initializer_list<QVariant> values);
+class DBUser;
+class DBUserGroup;
 // The sqlcipher command-line tool, an outside reader of the store's files: runs `script` on
 // `file` keyed with `key`; the output lines, and the tool's complaints in `error`.
 QStringList sqlcipherTool(const QString& file, const QString& key, const QString& script,
                           QString* error = nullptr);
-// Every row of a statement on `db`, each row's columns joined with "|" (NULL as "NULL"); on
-// failure one row "failed: ...", also logged as a warning.
+// The values of a one-column statement on `db`, one per row (NULL as "NULL"); on failure, or
+// for a statement of several columns, one value "failed: ...", also logged as a warning.
 QStringList rows(const QSqlDatabase& db, const QString& sql, const QVariantList& values = {});
+
+// One row of a statement, every column by its name (values as text, NULL as "NULL"), so that a
+// failed comparison names the column that differs.
+struct SqlRow
+{
+    QList<QPair<QString, QString>> columns;
+    bool operator==(const SqlRow& o) const { return columns == o.columns; }
+};
+char* toString(const SqlRow& row);
+// Every row of a statement on `db`; on failure one row with the column "failed".
+QList<SqlRow> table(const QSqlDatabase& db, const QString& sql, const QVariantList& values = {});
+// Rows to compare with: the same column names for each list of values.
+QList<SqlRow> rowsOf(const QStringList& names, const QList<QStringList>& values);
+
+// Records as their fields, compared as wholes.
+struct UserFields
+{
+    qint64 userId = 0;
+    QString userName, cellPhone, email, deptName, thumbUrl, imageUrl;
+    bool openCellPhone = false, chattAllow = false, appInstall = false;
+    int userState = 0;
+    QString userSort;
+    static UserFields of(const DBUser& u);
+    bool operator==(const UserFields& o) const;
+};
+char* toString(const UserFields& u);
+
+struct GroupFields
+{
+    qint64 groupId = 0;
+    QString groupName;
+    int groupType = 0, groupOrder = 0;
+    qint64 groupColor = 0;
+    QString thumbUrl, imageUrl;
+    static GroupFields of(const DBGroup& g);
+    bool operator==(const GroupFields& o) const;
+};
+char* toString(const GroupFields& g);
+
+struct MembershipFields
+{
+    qint64 groupId = 0, userId = 0;
+    int state = 0, member = 0;
+    static MembershipFields of(const DBUserGroup& m);
+    bool operator==(const MembershipFields& o) const;
+};
+char* toString(const MembershipFields& m);
+
+struct RoomFields
+{
+    QString topic;
+    int type = 0;
+    QString members, roomName;
+    qint64 createDate = 0, updateDate = 0;
+    static RoomFields of(const DBChatRoom& r);
+    bool operator==(const RoomFields& o) const;
+};
+char* toString(const RoomFields& r);
+
+struct ChatFields
+{
+    qint64 id = 0;
+    QString topic, msgId;
+    qint64 senderId = 0;
+    QString senderName;
+    int msgType = 0, contentType = 0;
+    QString content, filePath;
+    qint64 msgTime = 0;
+    int msgState = 0, count = 0;
+    bool msgRead = false;
+    static ChatFields of(const DBChat& c);
+    bool operator==(const ChatFields& o) const;
+};
+char* toString(const ChatFields& c);
 
 // One row of the key/value table.
 struct KeyValue
@@ -100,8 +176,11 @@ public:
 
     // Runs a statement with bound values; false (with a test warning) on failure.
     bool exec(const QString& sql, const QVariantList& values = {});
-    // Every row of a statement on the store's connection, as the free rows() gives them.
+    // The values of a one-column statement on the store's connection, as the free rows() gives
+    // them.
     QStringList rows(const QString& sql, const QVariantList& values = {});
+    // Every row of a statement on the store's connection, columns by name.
+    QList<SqlRow> table(const QString& sql, const QVariantList& values = {});
     // The first column of the first row as an integer, -1 when there is none.
     qint64 number(const QString& sql, const QVariantList& values = {});
 

@@ -166,10 +166,11 @@ private slots:
         QCOMPARE(
             sqlcipherTool(file(), kKey,
                           "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE "
-                          "'sqlite%' ORDER BY type, name; SELECT key || '|' || value FROM "
-                          "TTT_MTDATA; SELECT content FROM TTT_CHATT;",
+                          "'sqlite%' ORDER BY type, name; SELECT 'key ' || key FROM TTT_MTDATA; "
+                          "SELECT 'value ' || value FROM TTT_MTDATA; SELECT content FROM "
+                          "TTT_CHATT;",
                           &error),
-            kSchema + (QStringList{"1|1", secret}));
+            kSchema + (QStringList{"key 1", "value 1", secret}));
         QVERIFY2(error.isEmpty(), qPrintable(error));
         QVERIFY(sqlcipherTool(file(), "dravik_!!?", "SELECT content FROM TTT_CHATT;", &error)
                     .isEmpty());
@@ -190,18 +191,19 @@ private slots:
     {
         QTest::addColumn<int>("createdWith");
         QTest::addColumn<int>("openedWith");
-        QTest::addColumn<bool>("updates");
+        QTest::addColumn<QStringList>("logged");
 
-        QTest::newRow("reopened with the version it has") << 1 << 1 << false;
-        QTest::newRow("stored 2, opened with 1") << 2 << 1 << true;
-        QTest::newRow("stored 1, opened with 0 (worker connection)") << 1 << 0 << false;
+        QTest::newRow("reopened with the version it has") << 1 << 1 << QStringList();
+        QTest::newRow("stored 2, opened with 1")
+            << 2 << 1 << QStringList{"DBManager::onUpdateDBTable - update table, newVersion=1"};
+        QTest::newRow("stored 1, opened with 0 (worker connection)") << 1 << 0 << QStringList();
     }
 
     void storedVersion()
     {
         QFETCH(int, createdWith);
         QFETCH(int, openedWith);
-        QFETCH(bool, updates);
+        QFETCH(QStringList, logged);
 
         {
             auto db = open(createdWith, kKey, "Veltri_mqtt");
@@ -211,11 +213,7 @@ private slots:
         QCOMPARE(before.filter("INSERT INTO \"TTT_USER\"").size(), 1);
         m_log->clear();
         auto db = open(openedWith);
-        QCOMPARE(m_log->lines("DBManager::onUpdateDBTable"),
-                 updates ? QStringList{QStringLiteral("DBManager::onUpdateDBTable - update table, "
-                                                      "newVersion=%1")
-                                           .arg(openedWith)}
-                         : QStringList());
+        QCOMPARE(m_log->lines("DBManager::onUpdateDBTable"), logged);
         QCOMPARE(dump(), before);
     }
 
@@ -257,13 +255,15 @@ private slots:
         QTest::addColumn<int>("fileMode");
         QTest::addColumn<int>("folderMode");
         QTest::addColumn<OpenOutcome>("expected");
+        QTest::addColumn<int>("unusableLines"); // log lines that call the store unusable
 
         const OpenOutcome refused{false, DBManager::OpenError::ReadOnly, -1, {}};
-        QTest::newRow("read-only file") << kReadOnlyFile << kWritableFolder << refused;
-        QTest::newRow("read-only folder") << kWritableFile << kReadOnlyFolder << refused;
-        QTest::newRow("read-only file and folder") << kReadOnlyFile << kReadOnlyFolder << refused;
+        QTest::newRow("read-only file") << kReadOnlyFile << kWritableFolder << refused << 1;
+        QTest::newRow("read-only folder") << kWritableFile << kReadOnlyFolder << refused << 1;
+        QTest::newRow("read-only file and folder")
+            << kReadOnlyFile << kReadOnlyFolder << refused << 1;
         QTest::newRow("both writable")
-            << kWritableFile << kWritableFolder << OpenOutcome{true, {}, 1, {}};
+            << kWritableFile << kWritableFolder << OpenOutcome{true, {}, 1, {}} << 0;
     }
 
     void unwritableStoreIsRefused()
@@ -271,6 +271,7 @@ private slots:
         QFETCH(int, fileMode);
         QFETCH(int, folderMode);
         QFETCH(OpenOutcome, expected);
+        QFETCH(int, unusableLines);
 
         const QString folder = m_env->path("store");
         const QString file = folder + "/veltri_test.db";
@@ -290,8 +291,7 @@ private slots:
             outcome = openAndClose(file);
         }
         QCOMPARE(outcome, expected);
-        QCOMPARE(m_log->lines("cannot be written, the store is unusable").size(),
-                 expected.error == DBManager::OpenError::ReadOnly ? 1 : 0);
+        QCOMPARE(m_log->lines("cannot be written, the store is unusable").size(), unusableLines);
 
         setMode(file, kWritableFile);
         setMode(folder, kWritableFolder);
@@ -305,15 +305,16 @@ private slots:
         QTest::addColumn<QByteArray>("writtenFirst"); // empty: a real store is made first
         QTest::addColumn<QString>("key");
         QTest::addColumn<DBManager::OpenError>("expected");
+        QTest::addColumn<bool>("isOpen");
 
         QTest::newRow("right key")
-            << "veltri_a.db" << QByteArray() << kKey << DBManager::OpenError::None;
-        QTest::newRow("wrong key")
-            << "veltri_a.db" << QByteArray() << "not the key" << DBManager::OpenError::WrongKey;
-        QTest::newRow("not a database")
-            << "veltri_a.db" << QByteArray(4096, 'x') << kKey << DBManager::OpenError::WrongKey;
-        QTest::newRow("no such folder")
-            << "missing/veltri_a.db" << QByteArray("-") << kKey << DBManager::OpenError::CannotOpen;
+            << "veltri_a.db" << QByteArray() << kKey << DBManager::OpenError::None << true;
+        QTest::newRow("wrong key") << "veltri_a.db" << QByteArray() << "not the key"
+                                   << DBManager::OpenError::WrongKey << false;
+        QTest::newRow("not a database") << "veltri_a.db" << QByteArray(4096, 'x') << kKey
+                                        << DBManager::OpenError::WrongKey << false;
+        QTest::newRow("no such folder") << "missing/veltri_a.db" << QByteArray("-") << kKey
+                                        << DBManager::OpenError::CannotOpen << false;
     }
 
     void openErrors()
@@ -322,6 +323,7 @@ private slots:
         QFETCH(QByteArray, writtenFirst);
         QFETCH(QString, key);
         QFETCH(DBManager::OpenError, expected);
+        QFETCH(bool, isOpen);
 
         // The file gets `writtenFirst` (nothing is made where its folder is missing), then the
         // right key opens it once: an empty file becomes a store, anything else stays as it is.
@@ -334,8 +336,8 @@ private slots:
         }
         DBManager db(path, "Veltri", key, 1);
         QCOMPARE(nameOf(db.openError()), nameOf(expected));
-        QCOMPARE(db.isOpen(), expected == DBManager::OpenError::None);
-        QCOMPARE(db.openErrorText().isEmpty(), expected == DBManager::OpenError::None);
+        QCOMPARE(db.isOpen(), isOpen);
+        QCOMPARE(db.openErrorText().isEmpty(), isOpen);
     }
 
     void databaseFilePath()

@@ -57,7 +57,87 @@ void fillDirectory(StoreFixture& store)
     store.addMembership(21, 3);
 }
 
+// The server options as the account holds them.
+struct Options
+{
+    bool fileSave = false;
+    bool serverHistory = false;
+    bool operator==(const Options& o) const
+    {
+        return fileSave == o.fileSave && serverHistory == o.serverHistory;
+    }
+};
+
+// What a directory cache leaves in the account values.
+struct CachedAccount
+{
+    QString lastCacheTime, userName, thumbUrl, imageUrl;
+    Options options;
+    bool operator==(const CachedAccount& o) const
+    {
+        return lastCacheTime == o.lastCacheTime && userName == o.userName &&
+               thumbUrl == o.thumbUrl && imageUrl == o.imageUrl && options == o.options;
+    }
+};
+
+char* toString(const CachedAccount& a)
+{
+    return qstrdup(QStringLiteral("{lastCacheTime=%1 userName=\"%2\" thumbUrl=\"%3\" "
+                                  "imageUrl=\"%4\" fileSave=%5 serverHistory=%6}")
+                       .arg(a.lastCacheTime, a.userName, a.thumbUrl, a.imageUrl)
+                       .arg(a.options.fileSave)
+                       .arg(a.options.serverHistory)
+                       .toUtf8()
+                       .constData());
+}
+
+CachedAccount cachedAccount(const DBMTData& d)
+{
+    return {d.lastCacheTime(),
+            d.userName(),
+            d.thumbUrl(),
+            d.imageUrl(),
+            {d.fileSaveOption(), d.serverHistoryOption()}};
+}
+
+// The same values as the table holds them.
+CachedAccount storedAccount(DBManager& db)
+{
+    QMap<int, QString> stored;
+    for (const KeyValue& row : keyValueRows(db.database()))
+        stored.insert(row.key, row.value);
+    return {stored.value(DBMTData::KeyLastCacheTime),
+            stored.value(DBMTData::KeyUserName),
+            stored.value(DBMTData::KeyThumbUrl),
+            stored.value(DBMTData::KeyImageUrl),
+            {stored.value(DBMTData::KeyFileSaveOption) == QLatin1String("1"),
+             stored.value(DBMTData::KeyServerHistoryOption) == QLatin1String("1")}};
+}
+
+// One of the user-list operations on a list that holds one user already; the size it returns.
+int runUserList(DBManager& db, const QString& operation, QList<DBUser>& list, int limit, int offset,
+                const QString& text)
+{
+    const QStringList ids = text.split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    if (operation == QLatin1String("select"))
+        return db.selectUserList(list, kOwn);
+    if (operation == QLatin1String("limit"))
+        return db.selectUserListLimit(list, kOwn, limit, offset);
+    if (operation == QLatin1String("all"))
+        return db.userList(list);
+    if (operation == QLatin1String("users"))
+        return db.users(list, ids);
+    if (operation == QLatin1String("without"))
+        return db.usersWithoutChattallow(list, ids);
+    if (operation == QLatin1String("group"))
+        return db.groupUserList(list, 20, limit);
+    return db.searchUserList(list, kOwn, text, limit, offset);
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Options)
+Q_DECLARE_METATYPE(QList<SqlRow>)
 
 class TestDirectoryStore : public QObject
 {
@@ -70,47 +150,52 @@ private slots:
 
     void batchCache_data()
     {
-        QTest::addColumn<bool>("first");
-        QTest::addColumn<QStringList>("groups");  // group_id
-        QTest::addColumn<QStringList>("members"); // group_id|user_id
+        QTest::addColumn<QStringList>("earlier"); // rows of an earlier cache, and its time
+        QTest::addColumn<QString>("earlierTime");
+        QTest::addColumn<QStringList>("groups"); // group_id
+        QTest::addColumn<QList<SqlRow>>("members");
         // Options 330 (file saving: on unless 0) and 950 (server history: on only with 1), each
         // row flipping both from the opposite values; other codes are ignored.
         QTest::addColumn<QList<int>>("options"); // 330's value, 950's value
-        QTest::addColumn<QString>("flags");      // keys 16 and 17 afterwards
+        QTest::addColumn<Options>("optionsAfter");
 
         // The same response in both modes: the own user 1 and user 2 changed, 3 deleted, 4 new;
         // group 10 deleted, 11 with an unknown letter, 12 new; membership 10/2 deleted, 11/3
         // changed, 12/4 new.
+        const QStringList membership{"group_id", "user_id"};
+        const QStringList earlier{
+            "INSERT INTO TTT_USER (user_id, user_name) VALUES (1, 'Own'), (2, 'Kim'), (3, 'Lee')",
+            "INSERT INTO TTT_GROUP (group_id) VALUES (10), (11)",
+            "INSERT INTO TTT_USER_GROUP (group_id, user_id, state) VALUES (10, 2, 1), (10, 3, 1), "
+            "(11, 3, 0)"};
         QTest::newRow("first cache: nothing deleted is written, deleted users stay")
-            << true << QStringList{"11", "12"} << QStringList{"11|3", "12|4"} << QList<int>{0, 1}
-            << "0|1";
+            << QStringList() << QString() << QStringList{"11", "12"}
+            << rowsOf(membership, {{"11", "3"}, {"12", "4"}}) << QList<int>{0, 1}
+            << Options{false, true};
         QTest::newRow("incremental: D and unknown letters remove groups and memberships")
-            << false << QStringList{"12"} << QStringList{"10|3", "11|3", "12|4"} << QList<int>{2, 2}
-            << "1|0";
+            << earlier << "20240101000000" << QStringList{"12"}
+            << rowsOf(membership, {{"10", "3"}, {"11", "3"}, {"12", "4"}}) << QList<int>{2, 2}
+            << Options{true, false};
     }
 
     void batchCache()
     {
-        QFETCH(bool, first);
+        QFETCH(QStringList, earlier);
+        QFETCH(QString, earlierTime);
         QFETCH(QStringList, groups);
-        QFETCH(QStringList, members);
+        QFETCH(QList<SqlRow>, members);
         QFETCH(QList<int>, options);
-        QFETCH(QString, flags);
+        QFETCH(Options, optionsAfter);
 
         StoreFixture store("Veltri_cache");
         DBMTData account(&store.db());
         DBEditor editor;
         account.setUserId(editor, kOwn);
-        account.setFileSaveOption(editor, flags.startsWith('0'));
-        account.setServerHistoryOption(editor, flags.endsWith('0'));
-        if (!first) {
-            QVERIFY(store.exec("INSERT INTO TTT_USER (user_id, user_name) VALUES (1, 'Own'), "
-                               "(2, 'Kim'), (3, 'Lee')"));
-            QVERIFY(store.exec("INSERT INTO TTT_GROUP (group_id) VALUES (10), (11)"));
-            QVERIFY(store.exec("INSERT INTO TTT_USER_GROUP (group_id, user_id, state) VALUES "
-                               "(10, 2, 1), (10, 3, 1), (11, 3, 0)"));
-            account.setLastCacheTime(editor, "20240101000000");
-        }
+        account.setFileSaveOption(editor, !optionsAfter.fileSave);
+        account.setServerHistoryOption(editor, !optionsAfter.serverHistory);
+        for (const QString& sql : earlier)
+            QVERIFY(store.exec(sql));
+        account.setLastCacheTime(editor, earlierTime);
         QVERIFY(account.applyCommit(editor));
         m_log->clear();
         const auto option = [](int code, int value) {
@@ -129,10 +214,15 @@ private slots:
         };
         QVERIFY(store.db().batchCache(account, response));
 
-        QCOMPARE(store.rows("SELECT user_id, user_name, user_state FROM TTT_USER ORDER BY user_id"),
-                 (QStringList{"1|Own New|1", "2|Kim2|1", "3|Lee|0", "4|Park|1"}));
+        QCOMPARE(
+            store.table("SELECT user_id, user_name, user_state FROM TTT_USER ORDER BY user_id"),
+            rowsOf({"user_id", "user_name", "user_state"}, {{"1", "Own New", "1"},
+                                                            {"2", "Kim2", "1"},
+                                                            {"3", "Lee", "0"},
+                                                            {"4", "Park", "1"}}));
         QCOMPARE(store.rows("SELECT group_id FROM TTT_GROUP ORDER BY group_id"), groups);
-        QCOMPARE(store.rows("SELECT group_id, user_id FROM TTT_USER_GROUP ORDER BY 1, 2"), members);
+        QCOMPARE(store.table("SELECT group_id, user_id FROM TTT_USER_GROUP ORDER BY 1, 2"),
+                 members);
         // The user without an id was refused, the others written all the same.
         QCOMPARE(
             m_log->lines("DBUser::insertOrUpdate - user_id is 0"),
@@ -140,12 +230,10 @@ private slots:
                         "!!!!!!!!!!!!"});
         // The time advances; the own name and pictures and the options are refreshed in the
         // account values and the stored ones.
-        QCOMPARE(fields({account.lastCacheTime(), account.userName(), account.thumbUrl(),
-                         account.fileSaveOption(), account.serverHistoryOption()}),
-                 "20240601120000|Own New|/t/Own New|" + flags);
-        QCOMPARE(store.rows("SELECT value FROM TTT_MTDATA WHERE key IN (3, 4, 5, 16, 17) ORDER BY "
-                            "key"),
-                 (QStringList{"Own New", "/t/Own New", "/i/Own New"} + flags.split('|')));
+        const CachedAccount expected{"20240601120000", "Own New", "/t/Own New", "/i/Own New",
+                                     optionsAfter};
+        QCOMPARE(cachedAccount(account), expected);
+        QCOMPARE(storedAccount(store.db()), expected);
     }
 
     void lastCacheTime()
@@ -243,22 +331,7 @@ private slots:
         DBUser held;
         held.setUserName("Held");
         QList<DBUser> list{held};
-        const QStringList ids = text.isEmpty() ? QStringList() : text.split(QLatin1Char('|'));
-        int size = -1;
-        if (operation == QLatin1String("select"))
-            size = db.selectUserList(list, kOwn);
-        else if (operation == QLatin1String("limit"))
-            size = db.selectUserListLimit(list, kOwn, limit, offset);
-        else if (operation == QLatin1String("all"))
-            size = db.userList(list);
-        else if (operation == QLatin1String("users"))
-            size = db.users(list, ids);
-        else if (operation == QLatin1String("without"))
-            size = db.usersWithoutChattallow(list, ids);
-        else if (operation == QLatin1String("group"))
-            size = db.groupUserList(list, 20, limit);
-        else
-            size = db.searchUserList(list, kOwn, text, limit, offset);
+        const int size = runUserList(db, operation, list, limit, offset, text);
         QCOMPARE(names(list), expected);
         QCOMPARE(size, expected.size());
     }
@@ -268,22 +341,27 @@ private slots:
         StoreFixture store;
         fillDirectory(store);
         DBManager& db = store.db();
-        // (A braced list runs its calls in order: each look-up before the record is read.)
+        // The group list is emptied first.
         QList<DBGroup> groups{DBGroup()};
+        QCOMPARE(db.groupList(groups), 2);
+        QCOMPARE(GroupFields::of(groups.at(1)), (GroupFields{21, "R&D", 0, 0, 0, "", ""}));
         DBGroup group;
-        QCOMPARE(fields({db.groupList(groups), groups.at(1).groupName(), db.findGroup(21, group),
-                         group.groupName(), db.findGroup(22, group)}),
-                 "2|R&D|1|R&D|0");
+        QVERIFY(db.findGroup(21, group));
+        QCOMPARE(group.groupName(), "R&D");
+        QVERIFY(!db.findGroup(22, group));
         DBUser user;
-        QCOMPARE(fields({db.findUser(5, user), user.userName(), user.chattAllow(),
-                         db.findUser(99, user), db.selectUserByUserId(6).userName(),
-                         db.selectUserByUserId(6).userState(), db.selectUserByUserId(99).userId()}),
-                 "1|O'Brien|1|0|Deleted|0|0");
+        QVERIFY(db.findUser(5, user));
+        QCOMPARE(UserFields::of(user),
+                 (UserFields{5, "O'Brien", "", "", "", "", "", false, true, false, 1, ""}));
+        QVERIFY(!db.findUser(99, user));
+        QCOMPARE(UserFields::of(db.selectUserByUserId(6)),
+                 (UserFields{6, "Deleted", "", "", "", "", "", false, true, false, 0, ""}));
+        QCOMPARE(db.selectUserByUserId(99).userId(), 0);
         // A group leaves with its memberships; the other group keeps its own.
         QVERIFY(db.deleteGroup(20));
-        QCOMPARE(store.rows("SELECT group_id FROM TTT_GROUP UNION ALL SELECT group_id || '/' || "
-                            "user_id FROM TTT_USER_GROUP"),
-                 (QStringList{"21", "21/3"}));
+        QCOMPARE(store.rows("SELECT group_id FROM TTT_GROUP"), QStringList{"21"});
+        QCOMPARE(store.table("SELECT group_id, user_id FROM TTT_USER_GROUP"),
+                 rowsOf({"group_id", "user_id"}, {{"21", "3"}}));
 
         // Texts with quotes are values, not statement text.
         const QJsonObject profile{{"userId", 1},        {"userName", "Own O'Neil"},
@@ -292,13 +370,14 @@ private slots:
                                   {"telOpenYn", 1},     {"chattingAllowYn", 0},
                                   {"appInstallYn", 1}};
         QVERIFY(store.db().updateMyProfile(profile));
-        QCOMPARE(store.rows("SELECT user_name, cell_phone, dept_name, thumb_url, open_cell_phone, "
-                            "chatt_allow, app_install, user_state FROM TTT_USER WHERE user_id=1"),
-                 QStringList{"Own O'Neil|010-'1'|R&D 'lab'|/t/o|1|0|1|1"});
+        DBUser own;
+        QVERIFY(db.findUser(1, own));
+        QCOMPARE(UserFields::of(own), (UserFields{1, "Own O'Neil", "010-'1'", "", "R&D 'lab'",
+                                                  "/t/o", "/i/o", true, false, true, 1, ""}));
         QCOMPARE(store.number("SELECT COUNT(*) FROM TTT_USER WHERE user_name LIKE 'Own%'"), 1);
         QVERIFY(store.db().removeMyProfilePicture(1));
-        QCOMPARE(store.rows("SELECT thumb_url, image_url FROM TTT_USER WHERE user_id=1"),
-                 QStringList{"NULL|NULL"});
+        QCOMPARE(store.table("SELECT thumb_url, image_url FROM TTT_USER WHERE user_id=1"),
+                 rowsOf({"thumb_url", "image_url"}, {{"NULL", "NULL"}}));
     }
 };
 

@@ -9,7 +9,41 @@
 namespace {
 const QString kTopic = "chat/1";
 constexpr qint64 kOwn = 1;
+
+// A message and its number of readers.
+struct ReadCount
+{
+    QString msgId;
+    int count = 0;
+    bool operator==(const ReadCount& o) const { return msgId == o.msgId && count == o.count; }
+};
+
+char* toString(const ReadCount& r)
+{
+    return qstrdup(
+        QStringLiteral("{msgId=%1 count=%2}").arg(r.msgId).arg(r.count).toUtf8().constData());
+}
+
+QList<ReadCount> readCounts(const QMap<QString, int>& map)
+{
+    QList<ReadCount> out;
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        out.append({it.key(), it.value()});
+    return out;
+}
+
+QStringList names(const QList<DBUser>& users)
+{
+    QStringList out;
+    for (const DBUser& user : users)
+        out << user.userName();
+    return out;
+}
+
+using Batch = QPair<qint64, qint64>;
 } // namespace
+
+Q_DECLARE_METATYPE(QList<ReadCount>)
 
 class TestReadState : public QObject
 {
@@ -100,8 +134,7 @@ private slots:
         store.addReader("chat/2", "a", 7, 100);
         QList<DBUser> users{DBUser()};
         store.db().readers(users, kTopic, "a");
-        QCOMPARE(fields({users.size(), users.at(1).userName(), users.at(2).userName()}),
-                 "3|Ahn|Yoon");
+        QCOMPARE(names(users), (QStringList{"", "Ahn", "Yoon"}));
     }
 
     void batchChatReads_data()
@@ -109,33 +142,33 @@ private slots:
         // Room chat/1 holds own confirmed chats o1 (100), o2 (200), o3 (300), an own unconfirmed u
         // (250) and another member's x (260). Every row: reader, time; after all of them run in
         // turn: the read-count map of the last run, and the count column of o1..o3 and u.
-        QTest::addColumn<QList<QPair<qint64, qint64>>>("batches");
-        QTest::addColumn<QString>("lastMap");
-        QTest::addColumn<QString>("countColumn");
+        QTest::addColumn<QList<Batch>>("batches");
+        QTest::addColumn<QList<ReadCount>>("lastMap");
+        QTest::addColumn<QList<ReadCount>>("countColumn");
         QTest::addColumn<int>("readerRows");
 
-        using Batch = QPair<qint64, qint64>;
         QTest::newRow("one reader from a time: confirmed own chats at or after it")
-            << QList<Batch>{{5, 200}} << "o2=1 o3=1"
-            << "o1=0 o2=1 o3=1 u=0" << 2;
+            << QList<Batch>{{5, 200}} << QList<ReadCount>{{"o2", 1}, {"o3", 1}}
+            << QList<ReadCount>{{"o1", 0}, {"o2", 1}, {"o3", 1}, {"u", 0}} << 2;
         QTest::newRow("the same batch twice adds nothing")
-            << QList<Batch>{{5, 200}, {5, 200}} << "o2=1 o3=1"
-            << "o1=0 o2=1 o3=1 u=0" << 2;
-        QTest::newRow("two readers count 2") << QList<Batch>{{5, 100}, {6, 200}} << "o2=2 o3=2"
-                                             << "o1=1 o2=2 o3=2 u=0" << 5;
+            << QList<Batch>{{5, 200}, {5, 200}} << QList<ReadCount>{{"o2", 1}, {"o3", 1}}
+            << QList<ReadCount>{{"o1", 0}, {"o2", 1}, {"o3", 1}, {"u", 0}} << 2;
+        QTest::newRow("two readers count 2")
+            << QList<Batch>{{5, 100}, {6, 200}} << QList<ReadCount>{{"o2", 2}, {"o3", 2}}
+            << QList<ReadCount>{{"o1", 1}, {"o2", 2}, {"o3", 2}, {"u", 0}} << 5;
         QTest::newRow("a later batch refreshes counts from its own time only")
-            << QList<Batch>{{5, 300}, {6, 100}, {7, 300}} << "o3=3"
-            << "o1=1 o2=1 o3=3 u=0" << 5;
-        QTest::newRow("nothing at or after the time") << QList<Batch>{{5, 301}} << ""
-                                                      << "o1=0 o2=0 o3=0 u=0" << 0;
+            << QList<Batch>{{5, 300}, {6, 100}, {7, 300}} << QList<ReadCount>{{"o3", 3}}
+            << QList<ReadCount>{{"o1", 1}, {"o2", 1}, {"o3", 3}, {"u", 0}} << 5;
+        QTest::newRow("nothing at or after the time")
+            << QList<Batch>{{5, 301}} << QList<ReadCount>{}
+            << QList<ReadCount>{{"o1", 0}, {"o2", 0}, {"o3", 0}, {"u", 0}} << 0;
     }
 
     void batchChatReads()
     {
-        using Batch = QPair<qint64, qint64>;
         QFETCH(QList<Batch>, batches);
-        QFETCH(QString, lastMap);
-        QFETCH(QString, countColumn);
+        QFETCH(QList<ReadCount>, lastMap);
+        QFETCH(QList<ReadCount>, countColumn);
         QFETCH(int, readerRows);
 
         StoreFixture store("Veltri_mqtt");
@@ -152,15 +185,12 @@ private slots:
             map.clear();
             store.db().batchChatReads(map, kTopic, kOwn, batch.first, batch.second);
         }
-        QStringList mapText;
-        for (auto it = map.cbegin(); it != map.cend(); ++it)
-            mapText << it.key() + QLatin1Char('=') + QString::number(it.value());
-        QCOMPARE(mapText.join(QLatin1Char(' ')), lastMap);
-        QCOMPARE(store
-                     .rows("SELECT msg_id || '=' || count FROM TTT_CHATT WHERE msg_id "
-                           "IN ('o1','o2','o3','u') ORDER BY msg_id")
-                     .join(QLatin1Char(' ')),
-                 countColumn);
+        QCOMPARE(readCounts(map), lastMap);
+        QList<ReadCount> counts;
+        for (const SqlRow& row : store.table("SELECT msg_id, count FROM TTT_CHATT WHERE msg_id "
+                                             "IN ('o1','o2','o3','u') ORDER BY msg_id"))
+            counts.append({row.columns.value(0).second, row.columns.value(1).second.toInt()});
+        QCOMPARE(counts, countColumn);
         QCOMPARE(store.number("SELECT COUNT(*) FROM TTT_CHATT_READER"), readerRows);
         // A reader row keeps the message's own time.
         QCOMPARE(store.number("SELECT COUNT(*) FROM TTT_CHATT_READER R JOIN TTT_CHATT "

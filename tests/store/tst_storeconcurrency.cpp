@@ -77,6 +77,38 @@ struct Worker
     }
 };
 
+// 1 for a session value that is neither the logged-in one nor none.
+int isTorn(qint64 userId, const QString& key)
+{
+    const bool userTorn = userId != 0 && userId != 42;
+    const bool keyTorn = !key.isEmpty() && key != QLatin1String("access-key");
+    return userTorn || keyTorn ? 1 : 0;
+}
+
+// One worker's run: its first failure, whether it got far, and its rows found afterwards.
+struct WorkerResult
+{
+    QString connection;
+    QString failure;
+    bool moreThanTenRows = false;
+    int rowsFound = 0;
+    bool operator==(const WorkerResult& o) const
+    {
+        return connection == o.connection && failure == o.failure &&
+               moreThanTenRows == o.moreThanTenRows && rowsFound == o.rowsFound;
+    }
+};
+
+char* toString(const WorkerResult& w)
+{
+    return qstrdup(QStringLiteral("{connection=%1 failure=\"%2\" moreThanTenRows=%3 rowsFound=%4}")
+                       .arg(w.connection, w.failure)
+                       .arg(w.moreThanTenRows)
+                       .arg(w.rowsFound)
+                       .toUtf8()
+                       .constData());
+}
+
 // What another thread tries on a connection that is not its own.
 enum class ForeignUse
 {
@@ -166,9 +198,9 @@ private slots:
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
         DBManager check(file, "check", kKey, 0);
         for (const Worker& worker : workers) {
-            QCOMPARE(fields({worker.connection, worker.failure, worker.inserted > 10,
-                             check.chatCount(worker.topic)}),
-                     fields({worker.connection, QString(), true, worker.inserted}));
+            QCOMPARE((WorkerResult{worker.connection, worker.failure, worker.inserted > 10,
+                                   check.chatCount(worker.topic)}),
+                     (WorkerResult{worker.connection, QString(), true, worker.inserted}));
         }
     }
 
@@ -221,10 +253,7 @@ private slots:
         // each value is either the logged-in one or none.
         std::thread reader([&] {
             for (MTData* current = MTData::instance(); !stop.load(); ++reads) {
-                const qint64 userId = current->userId();
-                const QString key = current->accessKey();
-                if ((userId != 0 && userId != 42) || (!key.isEmpty() && key != "access-key"))
-                    ++torn;
+                torn += isTorn(current->userId(), current->accessKey());
                 current->isTopicAlarmOn("chat/1");
             }
         });

@@ -5,6 +5,17 @@
 
 #include <limits>
 
+namespace {
+// The GUI thread's read of a room: one less when there is any; 1 when it lowered.
+int lowerOneIfAny(UnreadCounts& counts, const QString& topic)
+{
+    if (counts.get(topic) <= 0)
+        return 0;
+    counts.add(topic, -1);
+    return 1;
+}
+} // namespace
+
 // The process-wide unread counts: the get/set/add rules, and the GUI thread and the messaging
 // thread working on the table at once (also run under ThreadSanitizer).
 class TestUnreadCounts : public QObject
@@ -15,38 +26,43 @@ private slots:
     void rules_data()
     {
         QTest::addColumn<QString>("topic");
-        QTest::addColumn<int>("stored"); // -1: no entry
+        QTest::addColumn<QList<int>>("stored"); // set before, in order (none: no entry)
         QTest::addColumn<int>("delta");
         QTest::addColumn<int>("added"); // result of add
         QTest::addColumn<int>("after"); // get afterwards
+        QTest::addColumn<QStringList>("entries");
 
-        QTest::newRow("add to no entry") << "chat/1" << -1 << 1 << 1 << 1;
-        QTest::newRow("add to a count") << "chat/1" << 4 << 2 << 6 << 6;
-        QTest::newRow("lower a count") << "chat/1" << 4 << -3 << 1 << 1;
-        QTest::newRow("delta larger than the count stores 0") << "chat/1" << 2 << -5 << 0 << 0;
-        QTest::newRow("lower no entry") << "chat/1" << -1 << -1 << 0 << 0;
-        QTest::newRow("a stored negative count reads as 0") << "chat/1" << -7 << 0 << 0 << 0;
+        const int most = std::numeric_limits<int>::max();
+        const QStringList one{"chat/1"};
+        QTest::newRow("add to no entry") << "chat/1" << QList<int>{} << 1 << 1 << 1 << one;
+        QTest::newRow("add to a count") << "chat/1" << QList<int>{4} << 2 << 6 << 6 << one;
+        QTest::newRow("lower a count") << "chat/1" << QList<int>{4} << -3 << 1 << 1 << one;
+        QTest::newRow("delta larger than the count stores 0")
+            << "chat/1" << QList<int>{2} << -5 << 0 << 0 << one;
+        QTest::newRow("lower no entry") << "chat/1" << QList<int>{} << -1 << 0 << 0 << one;
+        QTest::newRow("a stored negative count reads as 0")
+            << "chat/1" << QList<int>{-7} << 0 << 0 << 0 << one;
         QTest::newRow("overflow stops at the largest count")
-            << "chat/1" << std::numeric_limits<int>::max() << 5 << std::numeric_limits<int>::max()
-            << std::numeric_limits<int>::max();
-        QTest::newRow("empty topic stores nothing") << "" << 3 << 2 << 0 << 0;
+            << "chat/1" << QList<int>{most} << 5 << most << most << one;
+        QTest::newRow("empty topic stores nothing")
+            << "" << QList<int>{3} << 2 << 0 << 0 << QStringList();
     }
 
     void rules()
     {
         QFETCH(QString, topic);
-        QFETCH(int, stored);
+        QFETCH(QList<int>, stored);
         QFETCH(int, delta);
         QFETCH(int, added);
         QFETCH(int, after);
+        QFETCH(QStringList, entries);
 
         UnreadCounts counts;
-        if (stored != -1)
-            counts.set(topic, stored);
+        for (int count : stored)
+            counts.set(topic, count);
         QCOMPARE(counts.add(topic, delta), added);
         QCOMPARE(counts.get(topic), after);
-        QCOMPARE(QStringList(counts.entries().keys()),
-                 topic.isEmpty() ? QStringList() : QStringList{topic});
+        QCOMPARE(QStringList(counts.entries().keys()), entries);
     }
 
     void twoThreads()
@@ -66,10 +82,7 @@ private slots:
         messaging->start();
         int lowered = 0;
         for (int i = 0; i < kChats; ++i) {
-            if (counts.get("chat/1") > 0) {
-                counts.add("chat/1", -1);
-                ++lowered;
-            }
+            lowered += lowerOneIfAny(counts, "chat/1");
             counts.set(QStringLiteral("chat/%1").arg(2 + i % 5), 0);
             counts.entries();
         }
