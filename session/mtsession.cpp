@@ -530,8 +530,11 @@ void MtSession::onHttpFailure(int reqCode, int errCode, const QString& error)
         m_pendingGroups.clear();
         emit requestFailed(reqCode, errCode, text);
         return;
-    default:
+    case Rooms:
         emit requestFailed(reqCode, errCode, text);
+        return;
+    default:
+        // The chat windows' own requests share the engine; they report their failures.
         return;
     }
 }
