@@ -211,6 +211,43 @@ private slots:
         QCOMPARE(m_list->findOneToOneItem(77), nullptr);
     }
 
+    // The row the user stands on stays the current one when its room moves up.
+    void currentRowFollowsItsRoom()
+    {
+        fillList();
+        m_list->setCurrentItem(m_list->chatRoomItem(QStringLiteral("chat/3")));
+        m_list->updateLastMessage(chat(QStringLiteral("chat/3"), at(13), QStringLiteral("up")));
+        QCOMPARE(m_list->currentRow(), 0);
+        QCOMPARE(static_cast<ChatRoomListWidgetItem*>(m_list->currentItem())->topic(),
+                 QStringLiteral("chat/3"));
+    }
+
+    // New members rename the room and count again; the row keeps its place and message.
+    void roomUpdatedInPlace()
+    {
+        fillList();
+        DBChatRoom room;
+        QVERIFY(m_store->db().findChatRoom(QStringLiteral("chat/3"), room));
+        room.setType(RoomType1VSN);
+        room.setMembers(QStringLiteral("3,4"));
+        m_list->updateChatRoomItem(room);
+        m_list->ensureRowWidgets();
+        QCOMPARE(m_list->topics(), (QStringList{"chat/4", "chat/1", "chat/2", "chat/3", "chat/5"}));
+        QCOMPARE(m_list->rowWidget(QStringLiteral("chat/3"))->row(),
+                 (ChatRoomRow{"Lee, 박영희", "3", "Jan 2 9:00 AM", "", ""}));
+    }
+
+    // Log off empties the list; the rooms come back with the next fill.
+    void clearedAndFilledAgain()
+    {
+        fillList();
+        m_list->clearChatRooms();
+        QCOMPARE(m_list->topics(), QStringList());
+        QCOMPARE(m_list->containsTopic(QStringLiteral("chat/1")), false);
+        fillList();
+        QCOMPARE(m_list->topics(), (QStringList{"chat/4", "chat/1", "chat/2", "chat/3", "chat/5"}));
+    }
+
     void search_data()
     {
         QTest::addColumn<QString>("text");
