@@ -79,6 +79,8 @@ public:
     void removeAccount();
 
     const SessionState& state() const { return m_state; }
+    // What the engine was made with; a window's own engine is made with it too.
+    const ServerConfig& config() const { return m_config; }
     // The account every path and setting names: the server's "loginAccnt" once answered.
     QString account() const { return m_account; }
     QString dbPath() const;
