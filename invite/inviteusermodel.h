@@ -1,0 +1,55 @@
+#pragma once
+
+#include "invite/invitedirectory.h"
+#include "invite/inviteselection.h"
+
+#include <QAbstractListModel>
+
+// The people of the invitation list: every entry of the directory, or those a search leaves.
+// Check marks and fixed members are read from the selection, so they can never disagree with
+// the chosen list.
+class InviteUserModel : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    enum Role
+    {
+        ThumbUrlRole = Qt::UserRole, // 256
+        UserNameRole,                // 257
+        DeptNameRole,                // 258
+        AppInstallRole,              // 259 (int)
+        CheckedRole,                 // 260
+        ExistRole,                   // 261
+        ChattAllowRole,              // 262 (int)
+        UserIdRole,                  // 263
+        AvailabilityRole,            // 264 (InviteSelection::Availability)
+    };
+
+    InviteUserModel(InviteDirectory* directory, InviteSelection* selection,
+                    QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // The whole directory again (after it was reloaded).
+    void reload();
+    // Shows the people whose name matches `text` (see InviteDirectory::filter). Nothing changes
+    // when the result holds the same people in the same order.
+    void setSearchText(const QString& text);
+    QString searchText() const { return m_searchText; }
+
+    // The shown row of a user, -1 when not shown.
+    int rowOf(qint64 userId) const;
+    const InviteEntry* entryAt(int row) const;
+    // The check marks of these users changed (repaints their rows).
+    void refreshUser(qint64 userId);
+    void refreshAll();
+
+private:
+    InviteDirectory* m_directory;
+    InviteSelection* m_selection;
+    QVector<int> m_shown; // indexes into the directory
+    QString m_searchText;
+    bool m_literal = true;
+};
