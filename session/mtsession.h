@@ -79,9 +79,8 @@ public:
     void removeAccount();
 
     const SessionState& state() const { return m_state; }
-    // The server the session talks to; the account dialogs make their own engines for it.
-    const ServerConfig& config() const { return m_config; }
-    // What the engine was made with; a window's own engine is made with it too.
+    // The server the session talks to; the account dialogs and chat windows make their own
+    // engines for it.
     const ServerConfig& config() const { return m_config; }
     // The account every path and setting names: the server's "loginAccnt" once answered.
     QString account() const { return m_account; }
