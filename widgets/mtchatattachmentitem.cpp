@@ -71,6 +71,7 @@ QString MtChatAttachmentItem::progressText() const
 
 void MtChatAttachmentItem::setReadCount(int count)
 {
+    MtChatBaseItem::setReadCount(count);
     showReadCount(m_readLabel, count, m_own);
 }
 
@@ -85,6 +86,7 @@ void MtChatAttachmentItem::setState(int state)
 
 void MtChatAttachmentItem::setProgress(int value)
 {
+    MtChatBaseItem::setProgress(value);
     m_controls.setProgress(value);
 }
 

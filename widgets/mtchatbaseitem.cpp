@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QListWidget>
 
+#include <utility>
+
 namespace {
 
 void keepOnOneLine(QLabel* label)
@@ -44,18 +46,38 @@ void MtChatBaseItem::setDateTime(const QDateTime& dateTime)
     m_dateTime = dateTime;
 }
 
-void MtChatBaseItem::setReadCount(int) {}
+void MtChatBaseItem::setMessageId(const QString& messageId)
+{
+    if (messageId == m_messageId)
+        return;
+    const QString old = std::exchange(m_messageId, messageId);
+    emit messageIdChanged(old);
+}
+
+void MtChatBaseItem::setReadCount(int count)
+{
+    m_readCount = count;
+}
 
 void MtChatBaseItem::setState(int state)
 {
     m_state = state;
 }
 
-void MtChatBaseItem::setProgress(int) {}
+void MtChatBaseItem::setProgress(int value)
+{
+    m_progress = value;
+}
 
-void MtChatBaseItem::setHighlight(const QString&) {}
+void MtChatBaseItem::setHighlight(const QString& text)
+{
+    m_highlight = text;
+}
 
-void MtChatBaseItem::removeHighlight() {}
+void MtChatBaseItem::removeHighlight()
+{
+    m_highlight.clear();
+}
 
 bool MtChatBaseItem::containsGlobalPos(const QPoint&) const
 {

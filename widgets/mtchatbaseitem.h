@@ -32,7 +32,8 @@ public:
     QPixmap picture() const { return m_picture; }
     void setPicture(const QPixmap& picture) { m_picture = picture; }
     QString messageId() const { return m_messageId; }
-    void setMessageId(const QString& messageId) { m_messageId = messageId; }
+    // A changed id is announced (messageIdChanged) so that the view finds the row by its new id.
+    void setMessageId(const QString& messageId);
     QString senderName() const { return m_senderName; }
     void setSenderName(const QString& name) { m_senderName = name; }
     QDateTime dateTime() const { return m_dateTime; }
@@ -50,6 +51,11 @@ public:
     QListWidgetItem* listItem() const { return m_listItem; }
     void setListItem(QListWidgetItem* item) { m_listItem = item; }
     int state() const { return m_state; }
+    // What setReadCount, setProgress and setHighlight were last given (progress -1: never), so
+    // that a row can make its item again as it was.
+    int readCount() const { return m_readCount; }
+    int progress() const { return m_progress; }
+    QString highlight() const { return m_highlight; }
 
     // The height the item needs at its current width (fixed heights are honoured).
     QSize sizeHint() const override;
@@ -73,6 +79,7 @@ signals:
     void saveFile(QString messageId, bool saveAs);
     void textOpened(QString messageId);
     void resendClicked(QString messageId);
+    void messageIdChanged(QString oldMessageId);
 
 protected:
     bool event(QEvent* event) override;
@@ -104,4 +111,7 @@ protected:
     int m_contentType = 1;
     QListWidgetItem* m_listItem = nullptr;
     int m_state = 16;
+    int m_readCount = 0;
+    int m_progress = -1;
+    QString m_highlight;
 };

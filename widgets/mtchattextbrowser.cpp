@@ -63,6 +63,11 @@ int MtChatTextBrowser::documentHeight() const
     return qCeil(document()->size().height());
 }
 
+void MtChatTextBrowser::fitDocumentToWidth()
+{
+    document()->setTextWidth(viewport()->width());
+}
+
 void MtChatTextBrowser::documentSizeChanged()
 {
     const int height = documentHeight();

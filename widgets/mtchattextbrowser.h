@@ -15,6 +15,8 @@ public:
     // Shows the message and limits the width to its widest line.
     void setMessage(const QString& content);
     int documentHeight() const;
+    // Wraps the document at the present width of the box.
+    void fitDocumentToWidth();
     // The widest line of `content` in this font, with the document margins and one average
     // character of slack.
     int widestLine(const QString& content) const;

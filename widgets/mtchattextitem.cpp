@@ -61,16 +61,19 @@ void MtChatTextItem::setDateTime(const QDateTime& dateTime)
 
 void MtChatTextItem::setReadCount(int count)
 {
+    MtChatBaseItem::setReadCount(count);
     showReadCount(m_readLabel, count, m_own);
 }
 
 void MtChatTextItem::setHighlight(const QString& text)
 {
+    MtChatBaseItem::setHighlight(text);
     m_messageLabel->setHighlight(text);
 }
 
 void MtChatTextItem::removeHighlight()
 {
+    MtChatBaseItem::removeHighlight();
     m_messageLabel->removeHighlight();
 }
 
@@ -82,6 +85,11 @@ bool MtChatTextItem::containsGlobalPos(const QPoint& globalPos) const
 void MtChatTextItem::copyText()
 {
     m_messageLabel->copyText();
+}
+
+void MtChatTextItem::fitToWidth()
+{
+    m_messageLabel->fitDocumentToWidth();
 }
 
 void MtChatTextItem::on_viewAllButton_clicked()

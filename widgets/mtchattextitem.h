@@ -17,6 +17,9 @@ public:
     MtChatTextBrowser* messageBox() const { return m_messageLabel; }
     QString readText() const;
     QString timeText() const;
+    // Wraps the text at the message box's present width (a measuring item is refilled without
+    // the box changing size, which alone would rewrap it).
+    void fitToWidth();
 
     void setDateTime(const QDateTime& dateTime) override;
     void setReadCount(int count) override;

@@ -2,9 +2,11 @@
 
 #include "widgets/mtchatalarmitem.h"
 #include "widgets/mtchatdateitem.h"
+#include "widgets/mtchatentry.h"
 #include "widgets/mtchatfileitem.h"
 #include "widgets/mtchatimageitem.h"
 #include "widgets/mtchatitem.h"
+#include "widgets/mtchatitemfactory.h"
 #include "widgets/mtchatitemstate.h"
 #include "widgets/mtchatorder.h"
 #include "widgets/mtchatrow.h"
@@ -68,25 +70,68 @@ MtChatWidget::MtChatWidget(QWidget* parent)
     m_relayoutTimer.setSingleShot(true);
     m_relayoutTimer.setInterval(0);
     connect(&m_relayoutTimer, &QTimer::timeout, this, &MtChatWidget::relayout);
+    // Items far from the viewport are let go after the scroll or insert that left them there,
+    // never inside it: an item just handed to a caller stays valid until the event loop.
+    m_dropTimer.setSingleShot(true);
+    m_dropTimer.setInterval(0);
+    connect(&m_dropTimer, &QTimer::timeout, this, [this] { updateLiveRows(true); });
+    // Rows measured at another width are measured again in slices, the viewport kept in place.
+    m_remeasureTimer.setSingleShot(true);
+    m_remeasureTimer.setInterval(0);
+    connect(&m_remeasureTimer, &QTimer::timeout, this, &MtChatWidget::remeasureStale);
 }
 
 MtChatWidget::~MtChatWidget()
 {
-    // The separators outlive this part of the view (the widget base deletes them); their
-    // destruction must not call back into a view that is already gone.
-    for (MtChatDateItem* dateItem : findChildren<MtChatDateItem*>())
-        disconnect(dateItem, &QObject::destroyed, this, &MtChatWidget::dateItemDestroyed);
+    qDeleteAll(m_measurers);
+}
+
+MtChatEntry* MtChatWidget::entryAt(int row) const
+{
+    QListWidgetItem* entry = item(row);
+    return entry && entry->type() == MtChatEntry::kType ? static_cast<MtChatEntry*>(entry)
+                                                         : nullptr;
 }
 
 MtChatBaseItem* MtChatWidget::chatItem(int row) const
 {
-    return qobject_cast<MtChatBaseItem*>(itemWidget(item(row)));
+    return liveItem(entryAt(row));
 }
 
-bool MtChatWidget::insertChatWidget(MtChatBaseItem* item, bool insertFirst)
+int MtChatWidget::rowWidth() const
 {
-    auto* entry = new QListWidgetItem;
-    const QDateTime time = item->dateTime();
+    return viewport()->width();
+}
+
+void MtChatWidget::measure(MtChatEntry* entry)
+{
+    const int type = entry->data().itemType;
+    MtChatBaseItem*& measurer = m_measurers[type];
+    if (!measurer) {
+        measurer = MtChatItemFactory::create(type, nullptr);
+        if (!measurer) {
+            entry->setHeight(0, -1);
+            return;
+        }
+        // Shown, so that its text boxes are told their width, but never on a screen.
+        measurer->setAttribute(Qt::WA_DontShowOnScreen);
+        measurer->setFont(font());
+        measurer->show();
+    }
+    MtChatItemFactory::fill(measurer, entry->data());
+    const int width = rowWidth();
+    entry->setHeight(MtChatItemFactory::measure(measurer, width),
+                     MtChatItemFactory::widthDependent(type) ? width : -1);
+}
+
+MtChatEntry* MtChatWidget::insertEntry(const MtChatEntryData& data, bool insertFirst)
+{
+    auto* entry = new MtChatEntry(data);
+    measure(entry);
+    // The view would lay every row out again at each insert to place the items it carries; the
+    // layout that follows the inserts does that once.
+    m_inserting = true;
+    const QDateTime time = data.time;
     if (insertFirst) {
         if (!m_topDate.isValid() || time.date() < m_topDate)
             addDateItem(QDateTime(time.date(), QTime(0, 0)), true);
@@ -94,19 +139,189 @@ bool MtChatWidget::insertChatWidget(MtChatBaseItem* item, bool insertFirst)
     } else {
         if (!m_bottomDate.isValid() || time.date() > m_bottomDate)
             addDateItem(QDateTime(time.date(), QTime(0, 0)), false);
-        QVector<MtChatOrder::Row> rows;
-        rows.reserve(count());
-        for (int row = 0; row < count(); ++row) {
-            const MtChatBaseItem* existing = chatItem(row);
-            rows << MtChatOrder::Row{existing ? existing->state() : int(MtChatItemState::Settled),
-                                     existing ? existing->dateTime() : QDateTime()};
-        }
-        insertItem(MtChatOrder::insertRow(rows, {item->state(), time}), entry);
+        insertItem(bottomInsertRow(entry), entry);
     }
+    m_inserting = false;
+    if (!data.messageId.isEmpty())
+        m_byId.insert(data.messageId, entry);
+    return entry;
+}
+
+int MtChatWidget::bottomInsertRow(const MtChatEntry* entry) const
+{
+    return MtChatOrder::insertRow(
+        count(),
+        [this](int row) {
+            const MtChatEntry* at = entryAt(row);
+            return at ? MtChatOrder::Row{at->state(), at->time()}
+                      : MtChatOrder::Row{int(MtChatItemState::Settled), QDateTime()};
+        },
+        {entry->data().state, entry->data().time});
+}
+
+bool MtChatWidget::insertChatWidget(MtChatBaseItem* item, bool insertFirst)
+{
+    MtChatEntryData data;
+    data.itemType = item->itemType();
+    MtChatItemFactory::readBack(item, data);
+    MtChatEntry* entry = insertEntry(data, insertFirst);
+    item->setParent(viewport());
+    entry->setWidget(item);
+    m_live.insert(entry);
     item->setListItem(entry);
-    entry->setSizeHint(QSize(0, item->sizeHint().height()));
     setItemWidget(entry, item);
+    connect(item, &MtChatBaseItem::messageIdChanged, this,
+            [this, item](const QString& oldId) { messageIdChanged(item, oldId); });
+    scheduleDrop();
     return true;
+}
+
+MtChatBaseItem* MtChatWidget::liveItem(MtChatEntry* entry) const
+{
+    if (!entry)
+        return nullptr;
+    if (MtChatBaseItem* live = entry->widget())
+        return live;
+    auto* self = const_cast<MtChatWidget*>(this);
+    MtChatBaseItem* item = MtChatItemFactory::create(entry->data().itemType, viewport());
+    if (!item)
+        return nullptr;
+    MtChatItemFactory::fill(item, entry->data());
+    if (auto* text = qobject_cast<MtChatTextItem*>(item))
+        self->watchMessageBox(text->messageBox());
+    self->connectItem(item);
+    entry->setWidget(item);
+    self->m_live.insert(entry);
+    item->resize(rowWidth(), entry->sizeHint().height());
+    item->setListItem(entry);
+    self->setItemWidget(entry, item);
+    self->scheduleDrop();
+    return item;
+}
+
+void MtChatWidget::dropItem(MtChatEntry* entry)
+{
+    m_live.remove(entry);
+    MtChatBaseItem* item = entry->widget();
+    if (!item)
+        return;
+    // The row keeps what the window changed on the item, and the height it had.
+    MtChatItemFactory::readBack(item, entry->data());
+    disconnect(item, nullptr, this, nullptr);
+    item->setListItem(nullptr);
+    entry->setWidget(nullptr);
+    const int type = entry->data().itemType;
+    entry->setHeight(entry->sizeHint().height(),
+                     MtChatItemFactory::widthDependent(type) ? item->width() : -1);
+    removeItemWidget(entry);
+}
+
+void MtChatWidget::scheduleDrop()
+{
+    if (!m_dropTimer.isActive())
+        m_dropTimer.start();
+}
+
+void MtChatWidget::updateLiveRows(bool dropFar)
+{
+    if (m_updatingLive || count() == 0)
+        return;
+    if (!isVisible()) {
+        if (dropFar) {
+            const QSet<MtChatEntry*> live = m_live;
+            for (MtChatEntry* entry : live)
+                dropItem(entry);
+        }
+        return;
+    }
+    m_updatingLive = true;
+    executeDelayedItemsLayout();
+    const QModelIndex first = indexAt(QPoint(1, 1));
+    const QModelIndex last = indexAt(QPoint(1, viewport()->height() - 2));
+    const int firstRow = first.isValid() ? first.row() : 0;
+    const int lastRow = last.isValid() ? last.row() : count() - 1;
+    const int span = qMax(1, lastRow - firstRow + 1);
+    const int to = qMin(count() - 1, lastRow + span);
+    for (int row = qMax(0, firstRow - span); row <= to; ++row)
+        liveItem(entryAt(row));
+    if (dropFar) {
+        const QSet<MtChatEntry*> live = m_live;
+        for (MtChatEntry* entry : live) {
+            const int at = row(entry);
+            if (at < firstRow - 2 * span || at > lastRow + 2 * span)
+                dropItem(entry);
+        }
+    }
+    m_updatingLive = false;
+}
+
+void MtChatWidget::remeasureStale()
+{
+    if (!isVisible() || count() == 0)
+        return;
+    constexpr int kChunk = 200;
+    const int width = rowWidth();
+    executeDelayedItemsLayout();
+    QScrollBar* bar = verticalScrollBar();
+    const bool atBottom = bar->value() >= bar->maximum();
+    MtChatEntry* anchor = entryAt(indexAt(QPoint(1, 1)).row());
+    const int anchorTop = anchor ? visualItemRect(anchor).top() : 0;
+    int done = 0;
+    for (int row = 0; row < count() && done < kChunk; ++row) {
+        MtChatEntry* entry = entryAt(row);
+        if (!entry || entry->widget() || entry->measuredWidth() < 0 ||
+            entry->measuredWidth() == width)
+            continue;
+        measure(entry);
+        ++done;
+    }
+    if (done == 0)
+        return;
+    // Rows above the viewport changed height: what the user reads stays where it was.
+    doItemsLayout();
+    if (atBottom)
+        scrollToBottom();
+    else if (anchor)
+        bar->setValue(bar->value() + visualItemRect(anchor).top() - anchorTop);
+    if (done == kChunk)
+        m_remeasureTimer.start();
+}
+
+void MtChatWidget::messageIdChanged(MtChatBaseItem* item, const QString& oldId)
+{
+    auto* entry = static_cast<MtChatEntry*>(item->listItem());
+    if (!entry || entry->type() != MtChatEntry::kType)
+        return;
+    m_byId.remove(oldId, entry);
+    entry->data().messageId = item->messageId();
+    if (!item->messageId().isEmpty())
+        m_byId.insert(item->messageId(), entry);
+}
+
+void MtChatWidget::updateEditorGeometries()
+{
+    if (!m_inserting)
+        QListWidget::updateEditorGeometries();
+}
+
+void MtChatWidget::doItemsLayout()
+{
+    QListWidget::doItemsLayout();
+    updateLiveRows(false);
+}
+
+void MtChatWidget::scrollContentsBy(int dx, int dy)
+{
+    QListWidget::scrollContentsBy(dx, dy);
+    updateLiveRows(false);
+    scheduleDrop();
+}
+
+void MtChatWidget::showEvent(QShowEvent* event)
+{
+    QListWidget::showEvent(event);
+    m_remeasureTimer.start();
+    scheduleDrop();
 }
 
 void MtChatWidget::addDateItem(const QDateTime& dateTime, bool atTop)
@@ -114,29 +329,30 @@ void MtChatWidget::addDateItem(const QDateTime& dateTime, bool atTop)
     // A separator with nothing under it yet (left by a removed message) is moved to the new day
     // instead of stacking a second one on it.
     const int edge = atTop ? 0 : count() - 1;
-    auto* edgeItem = qobject_cast<MtChatDateItem*>(chatItem(edge));
-    const bool dangling =
-        edgeItem && (!atTop || count() == 1 || qobject_cast<MtChatDateItem*>(chatItem(1)));
+    MtChatEntry* edgeEntry = entryAt(edge);
+    const MtChatEntry* second = entryAt(1);
+    const bool dangling = edgeEntry && edgeEntry->isDate() &&
+                          (!atTop || count() == 1 || (second && second->isDate()));
     if (dangling) {
-        edgeItem->setDateTime(dateTime);
-        edgeItem->refreshText();
+        edgeEntry->data().time = dateTime;
+        if (auto* dateItem = qobject_cast<MtChatDateItem*>(edgeEntry->widget())) {
+            dateItem->setDateTime(dateTime);
+            dateItem->refreshText();
+        }
         if (edge == 0)
             m_topDate = dateTime.date();
         if (edge == count() - 1)
             m_bottomDate = dateTime.date();
     } else {
-        auto* dateItem = new MtChatDateItem(this);
-        dateItem->setDateTime(dateTime);
-        dateItem->refreshText();
-        auto* entry = new QListWidgetItem;
+        MtChatEntryData data;
+        data.itemType = MtChatBaseItem::ItemType_Date;
+        data.time = dateTime;
+        auto* entry = new MtChatEntry(data);
+        measure(entry);
         if (atTop)
             insertItem(0, entry);
         else
-            addItem(entry);
-        dateItem->setListItem(entry);
-        entry->setSizeHint(QSize(0, dateItem->sizeHint().height()));
-        setItemWidget(entry, dateItem);
-        connect(dateItem, &QObject::destroyed, this, &MtChatWidget::dateItemDestroyed);
+            QListWidget::addItem(entry);
         ++m_dateItemCount;
         if (atTop)
             m_topDate = dateTime.date();
@@ -151,7 +367,8 @@ void MtChatWidget::addDateItem(const QDateTime& dateTime, bool atTop)
 
 void MtChatWidget::dateItemDestroyed(QObject*)
 {
-    m_dateItemCount = qMax(0, m_dateItemCount - 1);
+    // Separators are counted by their rows (rowsAboutToBeRemoved): their items come and go with
+    // scrolling. Kept for callers of the slot.
 }
 
 void MtChatWidget::connectItem(MtChatBaseItem* item)
@@ -163,6 +380,26 @@ void MtChatWidget::connectItem(MtChatBaseItem* item)
     connect(item, &MtChatBaseItem::textOpened, this, &MtChatWidget::textOpened);
     connect(item, &MtChatBaseItem::resendClicked, this, &MtChatWidget::resendClicked);
     connect(item, &MtChatBaseItem::sizeChanged, this, &MtChatWidget::itemSizeChanged);
+    connect(item, &MtChatBaseItem::messageIdChanged, this,
+            [this, item](const QString& oldId) { messageIdChanged(item, oldId); });
+    if (auto* chat = qobject_cast<MtChatItem*>(item))
+        connect(chat, &MtChatItem::pictureButtonClicked, this,
+                &MtChatWidget::userPictureButtonClicked);
+    else if (auto* image = qobject_cast<MtChatImageItem*>(item))
+        connect(image, &MtChatImageItem::pictureButtonClicked, this,
+                &MtChatWidget::userPictureButtonClicked);
+    else if (auto* file = qobject_cast<MtChatFileItem*>(item))
+        connect(file, &MtChatFileItem::pictureButtonClicked, this,
+                &MtChatWidget::userPictureButtonClicked);
+    else if (auto* mine = qobject_cast<MtMyChatItem*>(item))
+        connect(mine, &MtMyChatItem::readUserPopupOpened, this,
+                &MtChatWidget::readUserPopupOpened);
+    else if (auto* myImage = qobject_cast<MtMyChatImageItem*>(item))
+        connect(myImage, &MtMyChatImageItem::readUserPopupOpened, this,
+                &MtChatWidget::readUserPopupOpened);
+    else if (auto* myFile = qobject_cast<MtMyChatFileItem*>(item))
+        connect(myFile, &MtMyChatFileItem::readUserPopupOpened, this,
+                &MtChatWidget::readUserPopupOpened);
 }
 
 void MtChatWidget::watchMessageBox(QWidget* messageBox)
@@ -170,20 +407,41 @@ void MtChatWidget::watchMessageBox(QWidget* messageBox)
     messageBox->installEventFilter(this);
 }
 
+template <typename Item>
+Item* MtChatWidget::addLiveItem(const MtChatEntryData& data, bool insertFirst)
+{
+    return qobject_cast<Item*>(liveItem(insertEntry(data, insertFirst)));
+}
+
+namespace {
+MtChatEntryData chatData(int itemType, const QString& messageId, const QPixmap& picture,
+                         const QString& name, int senderId, const QDateTime& dateTime,
+                         int contentType, int readCount, int state)
+{
+    MtChatEntryData data;
+    data.itemType = itemType;
+    data.messageId = messageId;
+    data.picture = picture;
+    data.senderName = name;
+    data.senderId = senderId;
+    data.time = dateTime;
+    data.contentType = contentType;
+    data.readCount = readCount;
+    data.state = state;
+    return data;
+}
+} // namespace
+
 MtChatItem* MtChatWidget::addChatMessage(const QString& messageId, const QPixmap& picture,
                                          const QString& name, int senderId,
                                          const QDateTime& dateTime, const QString& text,
                                          int contentType, int readCount, int state,
                                          bool insertFirst)
 {
-    auto* item = new MtChatItem(this);
-    item->setChat(messageId, picture, name, senderId, dateTime, text, contentType, state);
-    item->setReadCount(readCount);
-    watchMessageBox(item->messageBox());
-    insertChatWidget(item, insertFirst);
-    connectItem(item);
-    connect(item, &MtChatItem::pictureButtonClicked, this, &MtChatWidget::userPictureButtonClicked);
-    return item;
+    MtChatEntryData data = chatData(MtChatBaseItem::ItemType_Chat, messageId, picture, name,
+                                    senderId, dateTime, contentType, readCount, state);
+    data.text = text;
+    return addLiveItem<MtChatItem>(data, insertFirst);
 }
 
 MtMyChatItem* MtChatWidget::addMyChatMessage(const QString& messageId, const QPixmap& picture,
@@ -192,15 +450,10 @@ MtMyChatItem* MtChatWidget::addMyChatMessage(const QString& messageId, const QPi
                                              int contentType, int readCount, int state,
                                              bool insertFirst)
 {
-    auto* item = new MtMyChatItem(this);
-    item->setPicture(picture);
-    item->setChat(messageId, name, senderId, dateTime, text, contentType, state);
-    item->setReadCount(readCount);
-    watchMessageBox(item->messageBox());
-    insertChatWidget(item, insertFirst);
-    connectItem(item);
-    connect(item, &MtMyChatItem::readUserPopupOpened, this, &MtChatWidget::readUserPopupOpened);
-    return item;
+    MtChatEntryData data = chatData(MtChatBaseItem::ItemType_MyChat, messageId, picture, name,
+                                    senderId, dateTime, contentType, readCount, state);
+    data.text = text;
+    return addLiveItem<MtMyChatItem>(data, insertFirst);
 }
 
 MtChatImageItem* MtChatWidget::addChatImage(const QString& messageId, const QPixmap& picture,
@@ -210,15 +463,14 @@ MtChatImageItem* MtChatWidget::addChatImage(const QString& messageId, const QPix
                                             int width, int height, int contentType, int readCount,
                                             int state, bool insertFirst)
 {
-    auto* item = new MtChatImageItem(this);
-    item->setChat(messageId, picture, name, senderId, dateTime, filePath, fileName, image, width,
-                  height, contentType, state);
-    item->setReadCount(readCount);
-    insertChatWidget(item, insertFirst);
-    connectItem(item);
-    connect(item, &MtChatImageItem::pictureButtonClicked, this,
-            &MtChatWidget::userPictureButtonClicked);
-    return item;
+    MtChatEntryData data = chatData(MtChatBaseItem::ItemType_ChatImage, messageId, picture, name,
+                                    senderId, dateTime, contentType, readCount, state);
+    data.filePath = filePath;
+    data.fileName = fileName;
+    data.image = image;
+    data.width = width;
+    data.height = height;
+    return addLiveItem<MtChatImageItem>(data, insertFirst);
 }
 
 MtMyChatImageItem* MtChatWidget::addMyChatImage(const QString& messageId, const QPixmap& picture,
@@ -228,16 +480,14 @@ MtMyChatImageItem* MtChatWidget::addMyChatImage(const QString& messageId, const 
                                                 int width, int height, int contentType,
                                                 int readCount, int state, bool insertFirst)
 {
-    auto* item = new MtMyChatImageItem(this);
-    item->setPicture(picture);
-    item->setChat(messageId, name, senderId, dateTime, filePath, fileName, image, width, height,
-                  contentType, state);
-    item->setReadCount(readCount);
-    insertChatWidget(item, insertFirst);
-    connectItem(item);
-    connect(item, &MtMyChatImageItem::readUserPopupOpened, this,
-            &MtChatWidget::readUserPopupOpened);
-    return item;
+    MtChatEntryData data = chatData(MtChatBaseItem::ItemType_MyChatImage, messageId, picture,
+                                    name, senderId, dateTime, contentType, readCount, state);
+    data.filePath = filePath;
+    data.fileName = fileName;
+    data.image = image;
+    data.width = width;
+    data.height = height;
+    return addLiveItem<MtMyChatImageItem>(data, insertFirst);
 }
 
 MtChatFileItem* MtChatWidget::addChatFile(const QString& messageId, const QPixmap& picture,
@@ -246,15 +496,12 @@ MtChatFileItem* MtChatWidget::addChatFile(const QString& messageId, const QPixma
                                           const QString& fileName, qint64 fileSize, int readCount,
                                           int state, bool insertFirst)
 {
-    auto* item = new MtChatFileItem(this);
-    item->setChat(messageId, picture, name, senderId, dateTime, filePath, fileName, fileSize,
-                  state);
-    item->setReadCount(readCount);
-    insertChatWidget(item, insertFirst);
-    connectItem(item);
-    connect(item, &MtChatFileItem::pictureButtonClicked, this,
-            &MtChatWidget::userPictureButtonClicked);
-    return item;
+    MtChatEntryData data = chatData(MtChatBaseItem::ItemType_ChatFile, messageId, picture, name,
+                                    senderId, dateTime, 4, readCount, state);
+    data.filePath = filePath;
+    data.fileName = fileName;
+    data.fileSize = fileSize;
+    return addLiveItem<MtChatFileItem>(data, insertFirst);
 }
 
 MtMyChatFileItem* MtChatWidget::addMyChatFile(const QString& messageId, const QPixmap& picture,
@@ -263,25 +510,24 @@ MtMyChatFileItem* MtChatWidget::addMyChatFile(const QString& messageId, const QP
                                               const QString& fileName, qint64 fileSize,
                                               int readCount, int state, bool insertFirst)
 {
-    auto* item = new MtMyChatFileItem(this);
-    item->setPicture(picture);
-    item->setChat(messageId, name, senderId, dateTime, filePath, fileName, fileSize, state);
-    item->setReadCount(readCount);
-    insertChatWidget(item, insertFirst);
-    connectItem(item);
-    connect(item, &MtMyChatFileItem::readUserPopupOpened, this, &MtChatWidget::readUserPopupOpened);
-    return item;
+    MtChatEntryData data = chatData(MtChatBaseItem::ItemType_MyChatFile, messageId, picture,
+                                    name, senderId, dateTime, 4, readCount, state);
+    data.filePath = filePath;
+    data.fileName = fileName;
+    data.fileSize = fileSize;
+    return addLiveItem<MtMyChatFileItem>(data, insertFirst);
 }
 
 MtChatAlarmItem* MtChatWidget::addAlarmMessage(const QString& messageId, const QString& text,
                                                const QDateTime& dateTime, bool insertFirst)
 {
     qDebug().noquote().nospace() << "MtChatWidget::addAlarmMessage alarmMessage:" << text;
-    auto* item = new MtChatAlarmItem(this);
-    item->setAlarm(messageId, dateTime, text);
-    insertChatWidget(item, insertFirst);
-    connectItem(item);
-    return item;
+    MtChatEntryData data;
+    data.itemType = MtChatBaseItem::ItemType_Alarm;
+    data.messageId = messageId;
+    data.time = dateTime;
+    data.text = text;
+    return addLiveItem<MtChatAlarmItem>(data, insertFirst);
 }
 
 MtChatBaseItem* MtChatWidget::addChat(const DBChat& chat, bool own, const QPixmap& picture,
@@ -320,17 +566,95 @@ MtChatBaseItem* MtChatWidget::addChat(const DBChat& chat, bool own, const QPixma
     return nullptr;
 }
 
-MtChatBaseItem* MtChatWidget::findItem(const QString& messageId) const
+bool MtChatWidget::addChatRow(const DBChat& chat, bool own, const QPixmap& picture,
+                              const QPixmap& image, bool insertFirst)
+{
+    const MtChatRow row = MtChatRow::fromChat(chat, own);
+    if (row.kind == MtChatRow::None)
+        return false;
+    MtChatEntryData data = chatData(row.itemType, row.messageId, picture, row.senderName,
+                                    row.senderId, row.time, row.contentType, row.readCount,
+                                    row.state);
+    data.text = row.text;
+    data.filePath = row.filePath;
+    data.fileName = row.fileName;
+    data.fileSize = row.fileSize;
+    data.width = row.width;
+    data.height = row.height;
+    if (row.kind == MtChatRow::Image)
+        data.image = image;
+    if (row.kind == MtChatRow::Notice)
+        qDebug().noquote().nospace() << "MtChatWidget::addAlarmMessage alarmMessage:" << row.text;
+    insertEntry(data, insertFirst);
+    return true;
+}
+
+MtChatEntry* MtChatWidget::findEntry(const QString& messageId) const
 {
     // Separators and leave notices have no message id; none of them is a message.
     if (messageId.isEmpty())
         return nullptr;
-    for (int row = count() - 1; row >= 0; --row) {
-        MtChatBaseItem* candidate = chatItem(row);
-        if (candidate && candidate->messageId() == messageId)
-            return candidate;
+    const QList<MtChatEntry*> entries = m_byId.values(messageId);
+    MtChatEntry* lowest = nullptr;
+    int lowestRow = -1;
+    for (MtChatEntry* entry : entries) {
+        const int at = entries.size() == 1 ? 0 : row(entry);
+        if (at > lowestRow) {
+            lowest = entry;
+            lowestRow = at;
+        }
     }
-    return nullptr;
+    return lowest;
+}
+
+MtChatBaseItem* MtChatWidget::findItem(const QString& messageId) const
+{
+    return liveItem(findEntry(messageId));
+}
+
+bool MtChatWidget::containsMessage(const QString& messageId) const
+{
+    return findEntry(messageId) != nullptr;
+}
+
+bool MtChatWidget::setMessageReadCount(const QString& messageId, int count)
+{
+    MtChatEntry* entry = findEntry(messageId);
+    if (!entry)
+        return false;
+    if (MtChatBaseItem* item = entry->widget())
+        item->setReadCount(count);
+    else
+        entry->data().readCount = count;
+    return true;
+}
+
+bool MtChatWidget::setMessageState(const QString& messageId, int state)
+{
+    MtChatEntry* entry = findEntry(messageId);
+    if (!entry)
+        return false;
+    if (MtChatBaseItem* item = entry->widget()) {
+        item->setState(state);
+        return true;
+    }
+    // The progress group comes and goes with the state: the row's height may change.
+    entry->data().state = state;
+    measure(entry);
+    itemSizeChanged();
+    return true;
+}
+
+bool MtChatWidget::setMessageProgress(const QString& messageId, int value)
+{
+    MtChatEntry* entry = findEntry(messageId);
+    if (!entry)
+        return false;
+    if (MtChatBaseItem* item = entry->widget())
+        item->setProgress(value);
+    else
+        entry->data().progress = value;
+    return true;
 }
 
 bool MtChatWidget::isScrolledToBottom() const
@@ -371,15 +695,15 @@ void MtChatWidget::placeNewMessageButton()
 void MtChatWidget::clear()
 {
     qDebug().noquote().nospace() << "MtChatWidget::clear";
-    // The separators die after this returns; their count starts again at nothing now.
-    for (int row = 0; row < count(); ++row) {
-        if (auto* dateItem = qobject_cast<MtChatDateItem*>(chatItem(row)))
-            disconnect(dateItem, &QObject::destroyed, this, &MtChatWidget::dateItemDestroyed);
-    }
-    for (int row = 0; row < count(); ++row) {
-        if (MtChatBaseItem* item = chatItem(row))
+    // The items die after this returns; until then they must not touch their rows.
+    for (MtChatEntry* entry : qAsConst(m_live)) {
+        if (MtChatBaseItem* item = entry->widget()) {
+            disconnect(item, nullptr, this, nullptr);
             item->setListItem(nullptr);
+        }
     }
+    m_live.clear();
+    m_byId.clear();
     m_dateItemCount = 0;
     m_bottomDate = QDate();
     m_topDate = QDate();
@@ -389,10 +713,17 @@ void MtChatWidget::clear()
 
 void MtChatWidget::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end)
 {
-    // The items die later than their entries; until then they must not touch them.
     for (int row = start; row <= end; ++row) {
-        if (MtChatBaseItem* item = chatItem(row))
+        MtChatEntry* entry = entryAt(row);
+        if (!entry)
+            continue;
+        // The item dies later than its row; until then it must not touch it.
+        if (MtChatBaseItem* item = entry->widget())
             item->setListItem(nullptr);
+        m_live.remove(entry);
+        m_byId.remove(entry->data().messageId, entry);
+        if (entry->isDate())
+            m_dateItemCount = qMax(0, m_dateItemCount - 1);
     }
     QListWidget::rowsAboutToBeRemoved(parent, start, end);
 }
@@ -430,8 +761,9 @@ void MtChatWidget::relayout()
 
 void MtChatWidget::clearTextSelections(QWidget* except)
 {
-    for (int row = 0; row < count(); ++row) {
-        MtChatBaseItem* item = chatItem(row);
+    // Only items carry selections; rows without one have nothing selected.
+    for (MtChatEntry* entry : qAsConst(m_live)) {
+        MtChatBaseItem* item = entry->widget();
         if (!item)
             continue;
         if (auto* box = item->findChild<MtChatTextBrowser*>()) {
@@ -467,8 +799,10 @@ void MtChatWidget::resizeEvent(QResizeEvent* event)
     QListWidget::resizeEvent(event);
     // The list only lays its rows out again when it grows taller; rows are as wide as the view,
     // so a change of width must reach them too (text rewraps, rows change height).
-    if (event->oldSize().width() != event->size().width())
+    if (event->oldSize().width() != event->size().width()) {
         itemSizeChanged();
+        m_remeasureTimer.start();
+    }
     placeNewMessageButton();
     if (m_newMessageButton->isVisible())
         refillNewMessageButton();

@@ -1,12 +1,17 @@
 #pragma once
 
 #include <QDate>
+#include <QHash>
 #include <QListWidget>
+#include <QMultiHash>
 #include <QPixmap>
+#include <QSet>
 #include <QTimer>
 
 class DBChat;
 class MtChatAlarmItem;
+class MtChatEntry;
+struct MtChatEntryData;
 class MtChatBaseItem;
 class MtChatDateItem;
 class MtChatFileItem;
@@ -21,6 +26,12 @@ class QPushButton;
 // day, the user's unconfirmed messages below the settled ones, a bar announcing new messages
 // while older ones are read, and a signal when the top is reached (to load older history).
 // The items' requests reach the window through the view's signals.
+//
+// Its cost does not grow with the conversation: every row keeps its data and its measured
+// height, and only rows near the viewport carry an item widget, made when they come near and
+// let go (deleted later) two screens away. An item returned by an add operation, findItem or
+// chatItem stays valid until control returns to the event loop; keep message ids, not items,
+// beyond that.
 class MtChatWidget : public QListWidget
 {
     Q_OBJECT
@@ -62,9 +73,23 @@ public:
     MtChatBaseItem* addChat(const DBChat& chat, bool own, const QPixmap& picture,
                             const QPixmap& image, bool insertFirst);
 
-    // The item of a message, searched from the newest row up; null when none.
+    // The row of a stored chat without making its item unless the row is near the viewport:
+    // the way to add history pages. False when the chat shows nothing.
+    bool addChatRow(const DBChat& chat, bool own, const QPixmap& picture, const QPixmap& image,
+                    bool insertFirst);
+
+    // The item of a message (made when its row had none), the lowest row when an id is shown
+    // twice; null when none.
     MtChatBaseItem* findItem(const QString& messageId) const;
     MtChatBaseItem* chatItem(int row) const;
+    // Updates of a message that make no item for a row far from the viewport; false when the
+    // message is not shown.
+    bool containsMessage(const QString& messageId) const;
+    bool setMessageReadCount(const QString& messageId, int count);
+    bool setMessageState(const QString& messageId, int state);
+    bool setMessageProgress(const QString& messageId, int value);
+    // Rows that carry an item widget now (bounded by the viewport, not the conversation).
+    int liveItemCount() const { return m_live.size(); }
     // True with fewer than two rows, or when the upper third of the last row is in view.
     bool isScrolledToBottom() const;
     void showNewMessage(const QString& text);
@@ -94,12 +119,33 @@ signals:
 
 protected slots:
     void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+    void updateEditorGeometries() override;
+
+public:
+    void doItemsLayout() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
+    MtChatEntry* insertEntry(const MtChatEntryData& data, bool insertFirst);
+    int bottomInsertRow(const MtChatEntry* entry) const;
+    MtChatEntry* entryAt(int row) const;
+    MtChatEntry* findEntry(const QString& messageId) const;
+    template <typename Item>
+    Item* addLiveItem(const MtChatEntryData& data, bool insertFirst);
+    MtChatBaseItem* liveItem(MtChatEntry* entry) const;
+    void dropItem(MtChatEntry* entry);
+    void measure(MtChatEntry* entry);
+    int rowWidth() const;
+    // Makes the items of the rows around the viewport; with `dropFar`, lets go of far ones.
+    void updateLiveRows(bool dropFar);
+    void scheduleDrop();
+    void remeasureStale();
+    void messageIdChanged(MtChatBaseItem* item, const QString& oldId);
     void addDateItem(const QDateTime& dateTime, bool atTop);
     void connectItem(MtChatBaseItem* item);
     void watchMessageBox(QWidget* messageBox);
@@ -115,4 +161,13 @@ private:
     QPushButton* m_newMessageButton;
     QTimer m_relayoutTimer;
     bool m_stickToBottom = false;
+    // Message id -> rows; an id may be shown twice for a moment (a copy replacing another).
+    QMultiHash<QString, MtChatEntry*> m_byId;
+    QSet<MtChatEntry*> m_live;
+    // One item per type, never on screen, that measures the rows without items.
+    mutable QHash<int, MtChatBaseItem*> m_measurers;
+    QTimer m_dropTimer;
+    QTimer m_remeasureTimer;
+    bool m_inserting = false;
+    bool m_updatingLive = false;
 };
