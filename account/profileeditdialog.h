@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QJsonObject>
+#include <QPixmap>
 
 #include <memory>
 
@@ -25,6 +26,8 @@ class ProfileEditDialog : public QDialog
     Q_OBJECT
 public:
     static constexpr int kReqUpdateProfile = 16;
+    // The same request removing the picture: the editor stays open.
+    static constexpr int kReqRemovePicture = 0;
     static constexpr int kPictureSide = 128;
     // The file filter of "Image File".
     static const char* const kImageFilter;
@@ -78,6 +81,9 @@ private:
     QPushButton* m_okButton = nullptr;
     QAction* m_modifyAction = nullptr;
     QAction* m_removeAction = nullptr;
+    // What the button showed before a new picture: shown again when its upload fails.
+    QPixmap m_savedPicture;
+    QPixmap m_shownPicture;
     QString m_fileKey;
     QString m_uploadId;
     bool m_updateSent = false;

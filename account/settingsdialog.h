@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
 class LocalSettings;
@@ -44,6 +45,11 @@ public:
     // `session` must be logged in and outlive the dialog; `settings` gives the shown values.
     SettingsDialog(MtSession* session, const LocalSettings& settings, QWidget* parent = nullptr);
     ~SettingsDialog() override;
+
+    // The file log lives in the application shell, above the windows: the entry point hands
+    // its switch over here. It toggles the log and returns whether file logging is now on.
+    using LoggingSwitch = std::function<bool()>;
+    static void setLoggingSwitch(LoggingSwitch toggle);
 
     // The longest pause between two clicks of the logging gesture (tests shorten it).
     void setClickPause(int msec) { m_clickPauseMs = msec; }
