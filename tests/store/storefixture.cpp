@@ -129,13 +129,12 @@ QStringList rows(const QSqlDatabase& db, const QString& sql, const QVariantList&
 {
     QStringList out;
     for (const SqlRow& row : table(db, sql, values)) {
-        if (row.columns.size() != 1) {
-            qWarning().noquote() << "rows() takes one column:" << sql;
-            return {QStringLiteral("failed: more than one column")};
-        }
-        const auto& column = row.columns.first();
-        out << (column.first == QLatin1String("failed") ? "failed: " + column.second
-                                                        : column.second);
+        const auto& first = row.columns.value(0);
+        QStringList columns;
+        for (const auto& column : row.columns)
+            columns << column.second;
+        out << (first.first == QLatin1String("failed") ? "failed: " + first.second
+                                                       : columns.join(QLatin1Char('|')));
     }
     return out;
 }

@@ -19,8 +19,10 @@ class DBUserGroup;
 // `file` keyed with `key`; the output lines, and the tool's complaints in `error`.
 QStringList sqlcipherTool(const QString& file, const QString& key, const QString& script,
                           QString* error = nullptr);
-// The values of a one-column statement on `db`, one per row (NULL as "NULL"); on failure, or
-// for a statement of several columns, one value "failed: ...", also logged as a warning.
+// The values of a statement on `db`, one text per row (NULL as "NULL"); on failure one value
+// "failed: ...", also logged as a warning. Meant for one column: the store's tests compare rows
+// of several columns through table(), where a failure names the column. (Several columns are
+// still joined with "|" for the tests of other folders that read rows this way.)
 QStringList rows(const QSqlDatabase& db, const QString& sql, const QVariantList& values = {});
 
 // One row of a statement, every column by its name (values as text, NULL as "NULL"), so that a
