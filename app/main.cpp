@@ -4,9 +4,9 @@
 #include "app/logging.h"
 #include "app/qtsingleapplication.h"
 #include "main/maindialog.h"
-#include "store/mtdata.h"
 #include "platform/startupargs.h"
 #include "resources/mtresources.h"
+#include "store/mtdata.h"
 
 #include <QDebug>
 #include <QDir>
