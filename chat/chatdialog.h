@@ -17,6 +17,14 @@ namespace Ui {
 class ChatDialog;
 }
 class AlarmWidget;
+class DBUser;
+class MtImageViewer;
+class MtTextViewer;
+class QAction;
+class DBManager;
+class QDragEnterEvent;
+class QDropEvent;
+class QKeyEvent;
 class MtChatAlarmItem;
 class MtChatBaseItem;
 class MtChatWidget;
@@ -71,11 +79,18 @@ public:
 
     // Sends local files as chats, in order (pictures scaled when asImages).
     void uploadFiles(const QStringList& files, bool asImages);
+    // Writes the whole conversation to `path` (the menu's export after its file dialog): empty
+    // text on success, else the reason.
+    QString exportConversationTo(const QString& path);
     // Publishes again the user's chats of this room stored as sending (0) or uploaded (4), with
     // their own message ids.
     void resendUnconfirmed();
 
     MtChatWidget* chatView() const;
+    // Hands a chat to a window through its event queue (from any code that holds the window
+    // only as an object).
+    static void postChat(QObject* window, const DBChat& chat);
+    void done(int result) override;
     bool isRoomActive() const { return m_windowActive; }
     bool alarmOn() const { return m_alarmOn; }
 
@@ -105,11 +120,25 @@ signals:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void customEvent(QEvent* event) override;
 
 private:
+    // Request codes of the window's own engine.
+    static constexpr int kReqNewRoom = 4;
+    static constexpr int kReqLeave = 5;
+    static constexpr int kReqInviteBack = 6;
+    static constexpr int kReqInvite = 7;
+    static constexpr int kReqFileAuth = 8;
+    static constexpr int kReqChatLoad = 9;
+
     // Core (chatdialog.cpp).
+    qint64 ownUserId() const;
+    DBManager* db() const;
+    void removeItem(const QString& messageId);
+    QPixmap thumbnailFor(const DBChat& chat);
+    void requestServerHistory();
     void bindRoom();
     void updateTitle();
     void updatePicture();
@@ -134,7 +163,7 @@ private:
     // Sending (chatdialog_send.cpp).
     void sendText();
     bool handleSendKey(QKeyEvent* event);
-    void sendLongText(DBChat chat, const QString& text);
+    void commitComposition();
     void resend(const QString& messageId);
     // Creation of a dummy room / invite-back of a left partner before the pending action.
     bool ensureRoomReady(const QString& action, const QStringList& files = {});
@@ -155,8 +184,15 @@ private:
     void openText(const QString& messageId);
     void exportConversation();
     void handleDrop(QDropEvent* event);
+    void openFile(const QString& path);
+    void openFolder(const QString& path);
 
     // Room operations (chatdialog_room.cpp).
+    bool serverHistory() const;
+    QList<QAction*> roomMenuActions();
+    QList<DBUser> memberUsers() const;
+    void deleteChat(const QString& messageId);
+    void leaveAnswer(const QJsonObject& response);
     void showRoomMenu();
     void showContextMenu(const QPoint& pos);
     void leaveRoom();
@@ -164,7 +200,13 @@ private:
     void deleteAllChat();
     void viewMembers();
     void addMember();
+
+public:
+    // Adds people to the room (a one-to-many room asks the server; a dummy room only takes
+    // them into its members). Nobody new sends nothing.
     void inviteMembers(const QList<qint64>& userIds);
+
+private:
     void onHttpSuccess(int reqCode, const QJsonObject& response);
     void onHttpFailure(int reqCode, int errCode, const QString& error);
     void roomCreatedAnswer(const QJsonObject& response);
@@ -188,6 +230,8 @@ private:
     MtLoadingWidget* m_loadingWidget = nullptr;
     AlarmWidget* m_alarmWidget = nullptr;
     QList<QPointer<QWidget>> m_popups;
+    QPointer<MtImageViewer> m_imageViewer;
+    QPointer<MtTextViewer> m_textViewer;
     QList<qint64> m_inviteUserIds;
 
     bool m_windowActive = false;
@@ -198,6 +242,14 @@ private:
     int m_unreadCount = -1;
     QPointer<MtChatAlarmItem> m_readMarker;
     bool m_firstShown = false;
+    int m_lastPageAdded = 0;
+    bool m_geometryRemoved = false;
+    // Message ids shown, and leave notices (which have none): the chats in the view, so the
+    // read marker and date separators never shift the history offset.
+    QSet<QString> m_shownIds;
+    int m_idlessNotices = 0;
+    // The input method's composition not yet committed into the input box.
+    QString m_preedit;
 
     // A dummy room's creation (or a left room's invite-back) in flight, and what to do after.
     bool m_roomRequestInFlight = false;
@@ -207,10 +259,10 @@ private:
     // Transfers by message id; items are looked up at each signal.
     QSet<QString> m_uploads;
     QHash<QString, std::shared_ptr<QTemporaryFile>> m_scaledCopies;
-    QHash<QString, QString> m_downloads;  // message id -> target path
+    QHash<QString, QString> m_downloads; // message id -> target path
     QSet<QString> m_imageViewerRequests;
     QSet<QString> m_textRequests;
-    QHash<QString, QStringList> m_thumbRequests;  // url -> message ids
+    QHash<QString, QStringList> m_thumbRequests; // url -> message ids
 
     // Search state.
     QString m_searchText;

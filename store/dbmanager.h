@@ -127,6 +127,10 @@ public:
     int searchChatTotalCount(const QString& topic, int msgType, const QString& text);
     // The msg_id of the match at `offset`, 0 being the newest; empty when there is none.
     QString searchChatMessageId(const QString& topic, int msgType, const QString& text, int offset);
+    // The same for text chats only (msg_type 1, content_type 1): a picture's or a file's
+    // description is not text the user can see, so it never matches.
+    int searchTextChatCount(const QString& topic, const QString& text);
+    QString searchTextChatMessageId(const QString& topic, const QString& text, int offset);
     // Removes every chat of the topic; the room and its reader rows stay.
     bool deleteChatMessage(const QString& topic);
     // The LIKE pattern (with ESCAPE '\') that matches any text containing `text` literally.

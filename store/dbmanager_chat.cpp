@@ -371,6 +371,35 @@ QString DBManager::searchChatMessageId(const QString& topic, int msgType, const 
         .toString();
 }
 
+int DBManager::searchTextChatCount(const QString& topic, const QString& text)
+{
+    if (refuseEmptyTopic(topic, "DBManager::searchTextChatCount"))
+        return -1;
+    ensureWorkingIndexes();
+    const QString sql = QStringLiteral(
+        "SELECT COUNT(_id) FROM TTT_CHATT WHERE topic =? AND msg_type = 1 AND content_type = 1 "
+        "AND content LIKE ? ESCAPE '\\';");
+    bool ok = false;
+    const QVariant count = firstColumn(this, sql, {topic, containsPattern(text)},
+                                       "DBManager::searchTextChatCount", &ok);
+    return ok ? count.toInt() : -1;
+}
+
+QString DBManager::searchTextChatMessageId(const QString& topic, const QString& text, int offset)
+{
+    if (refuseEmptyTopic(topic, "DBManager::searchTextChatMessageId"))
+        return QString();
+    ensureWorkingIndexes();
+    const QString sql = QStringLiteral(
+        "SELECT msg_id FROM TTT_CHATT WHERE _id = (SELECT _id FROM TTT_CHATT WHERE topic = ? AND "
+        "msg_type = 1 AND content_type = 1 AND content LIKE ? ESCAPE '\\' ORDER BY msg_time "
+        "DESC, _id DESC LIMIT 1 OFFSET ?)");
+    bool ok = false;
+    return firstColumn(this, sql, {topic, containsPattern(text), offset},
+                       "DBManager::searchTextChatMessageId", &ok)
+        .toString();
+}
+
 bool DBManager::deleteChatMessage(const QString& topic)
 {
     qDebug().noquote().nospace() << "DBManager::deleteChatMessage topic:" << topic;

@@ -1,0 +1,687 @@
+#include "chat/chatdialog.h"
+#include "ui_chatdialog.h"
+
+#include "chat/chatrules.h"
+#include "messaging/mqttmanager.h"
+#include "net/filemanager.h"
+#include "net/netservermanager.h"
+#include "notify/alarmwidget.h"
+#include "session/mtsession.h"
+#include "store/dbmanager.h"
+#include "store/dbtypes.h"
+#include "store/dbuser.h"
+#include "store/mtdata.h"
+#include "store/unreadcounts.h"
+#include "widgets/mtchatalarmitem.h"
+#include "widgets/mtchatbaseitem.h"
+#include "widgets/mtchatwidget.h"
+#include "widgets/mtframeless.h"
+#include "widgets/mtloadingwidget.h"
+#include "widgets/mtmessagedialog.h"
+#include "widgets/mtroompicture.h"
+#include "widgets/mtsearchlineedit.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryFile>
+#include <QTextCodec>
+
+namespace {
+const QString kSettingsFile = QStringLiteral("chatsettings.ini");
+
+// Carries one chat to a window through the event queue.
+class AddChatEvent : public QEvent
+{
+public:
+    static QEvent::Type eventType()
+    {
+        static const int type = QEvent::registerEventType();
+        return static_cast<QEvent::Type>(type);
+    }
+    explicit AddChatEvent(const DBChat& chat) : QEvent(eventType()), m_chat(chat) {}
+    DBChat m_chat;
+};
+} // namespace
+
+ChatDialog::ChatDialog(MtSession* session, const DBChatRoom& room, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::ChatDialog>()), m_session(session), m_room(room)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    m_frameLess = new MtFrameLess(this, true);
+    setWindowTitle(QString());
+    ui->searchFrame->hide();
+    ui->searchLineEdit->setPlaceholderText(tr("Search"));
+    ui->searchLineEdit->lineEdit()->installEventFilter(this);
+
+    m_net = std::make_unique<NetServerManager>(session->config());
+    m_net->setDbPath(session->dbPath());
+    connect(m_net.get(), &NetServerManager::onHttpSuccess, this, &ChatDialog::onHttpSuccess);
+    connect(m_net.get(), &NetServerManager::onHttpFailure, this, &ChatDialog::onHttpFailure);
+    connect(m_net.get(), &NetServerManager::onUploadSuccess, this, &ChatDialog::onUploadSuccess);
+    connect(m_net.get(), qOverload<QString, qint64, qint64>(&NetServerManager::onUploadProgress),
+            this, &ChatDialog::onUploadProgress);
+    connect(m_net.get(), &NetServerManager::onUploadFailure, this, &ChatDialog::onUploadFailure);
+    connect(m_net.get(), &NetServerManager::onDownloadSuccess, this,
+            &ChatDialog::onDownloadSuccess);
+    connect(m_net.get(), qOverload<QString, qint64, qint64>(&NetServerManager::onDownloadProgress),
+            this, &ChatDialog::onDownloadProgress);
+    connect(m_net.get(), &NetServerManager::onDownloadFailure, this,
+            &ChatDialog::onDownloadFailure);
+    connect(
+        m_net.get(), &NetServerManager::onImageSuccess, this,
+        [this](const QString& url, const QString& path, QWidget*) { onImageSuccess(url, path); });
+
+    installEventFilter(this);
+    setAcceptDrops(true);
+    ui->chatView->setAcceptDrops(true);
+    ui->chatView->viewport()->setAcceptDrops(true);
+    ui->chatView->viewport()->installEventFilter(this);
+    ui->textEdit->installEventFilter(this);
+    ui->textEdit->setFocus();
+    connect(ui->textEdit, &QPlainTextEdit::textChanged, this, &ChatDialog::adjustInputHeight);
+
+    connect(ui->closeButton, &QToolButton::clicked, this, &QDialog::accept);
+    connect(ui->minimizeButton, &QToolButton::clicked, this, &QWidget::showMinimized);
+    connect(ui->maximumButton, &QToolButton::clicked, this,
+            [this] { isMaximized() ? showNormal() : showMaximized(); });
+    connect(ui->sendButton, &QPushButton::clicked, this, &ChatDialog::sendText);
+    connect(ui->sendFileButton, &QToolButton::clicked, this, [this] { chooseFiles(false); });
+    connect(ui->sendImageButton, &QToolButton::clicked, this, [this] { chooseFiles(true); });
+    connect(ui->alarmButton, &QToolButton::clicked, this, &ChatDialog::toggleAlarm);
+    connect(ui->menuButton, &QToolButton::clicked, this, &ChatDialog::showRoomMenu);
+    connect(ui->searchButton, &QToolButton::clicked, this, &ChatDialog::openSearch);
+    connect(ui->cancelButton, &QToolButton::clicked, this, &ChatDialog::closeSearch);
+    connect(ui->searchLineEdit, &MtSearchLineEdit::returnPressed, this, &ChatDialog::search);
+    connect(ui->searchUpButton, &QToolButton::clicked, this, [this] { stepSearch(1); });
+    connect(ui->searchDownButton, &QToolButton::clicked, this, [this] { stepSearch(-1); });
+
+    MtChatWidget* view = ui->chatView;
+    connect(view, &MtChatWidget::movedToTop, this, &ChatDialog::loadOlderPage);
+    connect(view, &MtChatWidget::resendClicked, this, &ChatDialog::resend);
+    connect(view, &MtChatWidget::saveFile, this, &ChatDialog::saveFile);
+    connect(view, &MtChatWidget::imageOpened, this, &ChatDialog::openImage);
+    connect(view, &MtChatWidget::textOpened, this, &ChatDialog::openText);
+    connect(view, &MtChatWidget::readUserPopupOpened, this, &ChatDialog::showReaders);
+    connect(view, &MtChatWidget::fileOpened, this, &ChatDialog::openFile);
+    connect(view, &MtChatWidget::folderOpened, this, &ChatDialog::openFolder);
+    connect(view, &QWidget::customContextMenuRequested, this, &ChatDialog::showContextMenu);
+    connect(view, &MtChatWidget::userPictureButtonClicked, this,
+            [this](int userId) { emit openChatRoomRequested(userId); });
+
+    connect(session, &MtSession::chatForWindow, this, &ChatDialog::onChatForWindow);
+    connect(session, &MtSession::readCountsForWindow, this, &ChatDialog::onReadCounts);
+    connect(session, &MtSession::roomChanged, this,
+            [this](const DBChatRoom& changed, const DBChat& notice, const RoomRouting::Action&) {
+                onRoomChanged(changed, notice);
+            });
+    connect(session, &MtSession::messagingConnected, this, &ChatDialog::resendUnconfirmed);
+
+    m_alarmWidget = new AlarmWidget(this);
+    m_alarmWidget->hide();
+    m_loadingWidget = new MtLoadingWidget(ui->chatView);
+    m_loadingWidget->hide();
+
+    bindRoom();
+}
+
+ChatDialog::~ChatDialog()
+{
+    qDebug() << "ChatDialog::~ChatDialog START";
+    closeAllPopup();
+    saveWindowGeometry();
+    qDebug() << "ChatDialog::~ChatDialog END";
+}
+
+MtChatWidget* ChatDialog::chatView() const
+{
+    return ui->chatView;
+}
+
+qint64 ChatDialog::ownUserId() const
+{
+    return m_session->mtData() ? m_session->mtData()->userId() : 0;
+}
+
+DBManager* ChatDialog::db() const
+{
+    return m_session->db();
+}
+
+void ChatDialog::bindRoom()
+{
+    m_noMoreServerHistory = false;
+    qDebug().noquote() << "ChatDialog::setChatRoom - room=" << m_room.topic() << m_room.members();
+    updatePicture();
+    updateTitle();
+    restoreGeometry();
+    if (isDummy())
+        return;
+    loadNewestPage();
+    m_alarmOn = !m_session->mtData() || m_session->mtData()->isTopicAlarmOn(topic());
+    updateAlarmButton();
+}
+
+void ChatDialog::updateChatRoom(const DBChatRoom& room)
+{
+    m_room = room;
+    updatePicture();
+    updateTitle();
+}
+
+void ChatDialog::updateTitle()
+{
+    const QString name = m_room.roomName();
+    ui->titleLabel->setText(name);
+    setWindowTitle(name);
+    const int members = m_room.members().split(QLatin1Char(','), Qt::SkipEmptyParts).size() + 1;
+    ui->memberCountLabel->setText(m_room.type() == RoomTypeGroup ? QString()
+                                                                 : QString::number(members));
+    qDebug().noquote() << "ChatDialog::updateChatRoomName roomname :" << name;
+}
+
+void ChatDialog::updatePicture()
+{
+    if (!db())
+        return;
+    const MtRoomPictureSources sources = mtRoomPictureSources(*db(), m_room, ownUserId());
+    for (const QString& url : sources.urls) {
+        if (!url.isEmpty() && FileManager::cachedFile(url).isEmpty())
+            m_net->requestImage(url, nullptr);
+    }
+    const qreal ratio = devicePixelRatioF();
+    const QSize size = ui->thubnailButton->iconSize();
+    const QPixmap mosaic =
+        mtPictureMosaic(mtRoomPictures(sources, &FileManager::cachedFile, ratio), size, ratio);
+    ui->thubnailButton->setIcon(QIcon(mosaic));
+}
+
+void ChatDialog::loadNewestPage()
+{
+    qDebug() << "ChatDialog::updateChatList";
+    if (!db())
+        return;
+    QList<DBChat> page;
+    db()->chatList(page, topic(), ChatRules::kPageSize, 0);
+    m_unreadCount = unreadCounts().get(topic());
+    int countdown = page.size();
+    for (DBChat& chat : page) {
+        const int state = ChatRules::loadedMsgState(chat.msgState());
+        if (state != chat.msgState() && chat.updateMsgState(state))
+            chat.setMsgState(state);
+        if (m_unreadCount > ChatRules::kMarkerMinUnread && m_unreadCount == countdown)
+            addReadMarker(chat, false);
+        addChat(chat, false);
+        --countdown;
+    }
+    qDebug() << "ChatDialog::updateChatList END";
+}
+
+void ChatDialog::addReadMarker(const DBChat& before, bool insertFirst)
+{
+    if (m_readMarker)
+        return;
+    m_readMarker = ui->chatView->addAlarmMessage(
+        QString(), tr("I have read until current position."),
+        QDateTime::fromMSecsSinceEpoch(before.msgTime()), insertFirst);
+}
+
+int ChatDialog::shownChatCount() const
+{
+    return m_shownIds.size() + m_idlessNotices;
+}
+
+void ChatDialog::loadOlderPage()
+{
+    if (!isVisible() || isDummy() || !db())
+        return;
+    m_lastPageAdded = 0;
+    const int total = db()->chatCount(topic());
+    const int shown = shownChatCount();
+    QScrollBar* bar = ui->chatView->verticalScrollBar();
+    if (total > shown) {
+        const int oldMax = bar->maximum();
+        QList<DBChat> page;
+        db()->chatList(page, topic(), ChatRules::kPageSize, shown);
+        const int remainingUnread = m_unreadCount - shown;
+        int added = 0;
+        for (int i = page.size() - 1; i >= 0; --i) {
+            addChat(page.at(i), true);
+            ++added;
+            if (m_unreadCount > ChatRules::kMarkerMinUnread && remainingUnread > 0 &&
+                added == remainingUnread)
+                addReadMarker(page.at(i), true);
+        }
+        m_lastPageAdded = added;
+        ui->chatView->doItemsLayout();
+        bar->setValue(bar->maximum() - oldMax);
+        return;
+    }
+    requestServerHistory();
+}
+
+void ChatDialog::requestServerHistory()
+{
+    if (m_noMoreServerHistory || m_historyInFlight || !m_session->mtData() ||
+        !m_session->mtData()->serverHistoryOption())
+        return;
+    const QString oldestId = db()->firstChatMessageId(topic());
+    const QString stamp = ChatRules::historyTimestamp(oldestId);
+    const qint64 roomId = NetServerManager::roomIdFromTopic(topic());
+    qDebug().noquote() << "ChatDialog::on_chatView_movedToTop reqChatLoad roomId : " << roomId
+                       << ", lastMessageTimestamp : " << stamp << ", lastMessageId : " << oldestId;
+    m_historyInFlight = true;
+    m_loadingWidget->setGeometry(ui->chatView->rect());
+    m_loadingWidget->show();
+    if (!m_net->reqChatLoad(kReqChatLoad, roomId, stamp.toLongLong())) {
+        m_historyInFlight = false;
+        m_loadingWidget->hide();
+    }
+}
+
+void ChatDialog::firstShowFill()
+{
+    // Each pass must add rows from the store; a pass that only asks the server ends the loop,
+    // the answer arrives through the event loop.
+    const int total = db() ? db()->chatCount(topic()) : 0;
+    while (shownChatCount() < m_unreadCount && shownChatCount() < total) {
+        loadOlderPage();
+        if (m_lastPageAdded == 0)
+            break;
+    }
+    if (shownChatCount() < 9 && NetServerManager::roomIdFromTopic(topic()) > 0)
+        loadOlderPage();
+    if (m_unreadCount > 0 && m_readMarker)
+        ui->chatView->scrollToItem(m_readMarker->listItem());
+}
+
+void ChatDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_firstShown || isDummy())
+        return;
+    m_firstShown = true;
+    firstShowFill();
+}
+
+void ChatDialog::addChat(const DBChat& chat, bool insertFirst)
+{
+    const int msgType = chat.msgType();
+    MtChatWidget* view = ui->chatView;
+    const bool atBottom = view->isScrolledToBottom();
+    if (msgType == 3 || msgType == 4) {
+        removeItem(chat.msgId());
+        view->addAlarmMessage(chat.msgId(), chat.toContentText(),
+                              QDateTime::fromMSecsSinceEpoch(chat.msgTime()), insertFirst);
+        m_shownIds.insert(chat.msgId());
+        if (atBottom && !insertFirst)
+            view->scrollToBottom();
+        return;
+    }
+    if (msgType == 5) {
+        qDebug().noquote() << "ChatDialog::addChat leaveId:" << chat.content();
+        view->addAlarmMessage(QString(), chat.toContentText(),
+                              QDateTime::fromMSecsSinceEpoch(chat.msgTime()), insertFirst);
+        ++m_idlessNotices;
+        if (atBottom && !insertFirst)
+            view->scrollToBottom();
+        return;
+    }
+    if (chat.senderId() == ownUserId())
+        addMyChatItem(chat, insertFirst);
+    else
+        addOtherChatItem(chat, insertFirst);
+}
+
+void ChatDialog::removeItem(const QString& messageId)
+{
+    MtChatBaseItem* item = ui->chatView->findItem(messageId);
+    if (!item || !item->listItem())
+        return;
+    QListWidgetItem* row = ui->chatView->takeItem(ui->chatView->row(item->listItem()));
+    item->deleteLater();
+    delete row;
+    m_shownIds.remove(messageId);
+}
+
+QPixmap ChatDialog::thumbnailFor(const DBChat& chat)
+{
+    if (chat.contentType() != 2 && chat.contentType() != 3)
+        return QPixmap();
+    QString path = chat.remoteThumbUrl().isEmpty() ? QString()
+                                                   : FileManager::cachedFile(chat.remoteThumbUrl());
+    if (path.isEmpty() && QFileInfo::exists(chat.filePath()))
+        path = chat.filePath();
+    if (path.isEmpty()) {
+        if (!chat.remoteThumbUrl().isEmpty()) {
+            m_thumbRequests[chat.remoteThumbUrl()] << chat.msgId();
+            m_net->requestImage(chat.remoteThumbUrl(), nullptr);
+        }
+        return QPixmap();
+    }
+    return QPixmap(path);
+}
+
+MtChatBaseItem* ChatDialog::addMyChatItem(const DBChat& chat, bool insertFirst)
+{
+    if (chat.contentType() < 1 || chat.contentType() > 4)
+        return nullptr;
+    removeItem(chat.msgId());
+    MtChatBaseItem* item =
+        ui->chatView->addChat(chat, true, QPixmap(), thumbnailFor(chat), insertFirst);
+    if (item)
+        m_shownIds.insert(chat.msgId());
+    if (!insertFirst)
+        ui->chatView->scrollToBottom();
+    return item;
+}
+
+MtChatBaseItem* ChatDialog::addOtherChatItem(const DBChat& chat, bool insertFirst)
+{
+    if (chat.contentType() < 1 || chat.contentType() > 4)
+        return nullptr;
+    MtChatWidget* view = ui->chatView;
+    const bool atBottom = view->isScrolledToBottom();
+    removeItem(chat.msgId());
+    QPixmap picture;
+    const QString pictureFile = chat.senderThumbUrl().isEmpty()
+                                    ? QString()
+                                    : FileManager::cachedFile(chat.senderThumbUrl());
+    if (!pictureFile.isEmpty())
+        picture.load(pictureFile);
+    if (picture.isNull())
+        picture.load(QStringLiteral(":/images/profile.png"));
+    MtChatBaseItem* item = view->addChat(chat, false, picture, thumbnailFor(chat), insertFirst);
+    if (item)
+        m_shownIds.insert(chat.msgId());
+    if (!insertFirst) {
+        if (atBottom)
+            view->scrollToBottom();
+        else
+            view->showNewMessage(chat.senderName() + QStringLiteral(" : ") + chat.toContentText());
+    }
+    return item;
+}
+
+void ChatDialog::updateReadCounts(const QVariantMap& reads)
+{
+    for (auto it = reads.cbegin(); it != reads.cend(); ++it) {
+        if (MtChatBaseItem* item = ui->chatView->findItem(it.key()))
+            item->setReadCount(it.value().toInt());
+    }
+}
+
+void ChatDialog::onChatForWindow(const QString& chatTopic, const DBChat& chat, bool own)
+{
+    if (chatTopic != topic() || isDummy())
+        return;
+    if (own)
+        addMyChatItem(chat, false);
+    else
+        addChat(chat, false);
+}
+
+void ChatDialog::onReadCounts(const QString& chatTopic, const QVariantMap& reads)
+{
+    if (chatTopic == topic() && !isDummy())
+        updateReadCounts(reads);
+}
+
+void ChatDialog::onRoomChanged(const DBChatRoom& changed, const DBChat& notice)
+{
+    if (isDummy() || changed.topic() != topic())
+        return;
+    updateChatRoom(changed);
+    if (!notice.msgId().isEmpty() || notice.msgType() == 5)
+        addChat(notice, false);
+}
+
+void ChatDialog::customEvent(QEvent* event)
+{
+    if (event->type() != AddChatEvent::eventType()) {
+        QDialog::customEvent(event);
+        return;
+    }
+    const DBChat& chat = static_cast<AddChatEvent*>(event)->m_chat;
+    qDebug().noquote() << "ChatDialog::customEvent AddChatEvent"
+                       << " chat.msg:" << chat.content();
+    addChat(chat, false);
+}
+
+void ChatDialog::postChat(QObject* window, const DBChat& chat)
+{
+    QCoreApplication::postEvent(window, new AddChatEvent(chat));
+}
+
+void ChatDialog::enterRoom()
+{
+    if (isDummy() || m_windowActive)
+        return;
+    m_windowActive = true;
+    const qint64 readTime = db() ? db()->firstUnreadTime(m_room, ownUserId()) : 0;
+    if (MqttManager* mqtt = m_session->messaging())
+        mqtt->sendReadEnter(topic(), readTime);
+    if (readTime > 0) {
+        qDebug().noquote() << "ChatDialog::eventFilter - [READ_ENTER][WindowActivate] topic="
+                           << topic() << ", readTime=" << readTime;
+        db()->updateReadAll(topic(), 0);
+    }
+    m_session->chatWindowActivated(topic());
+    emit activated(topic());
+}
+
+void ChatDialog::leaveRoomPresence()
+{
+    if (isDummy() || !m_windowActive)
+        return;
+    m_windowActive = false;
+    if (MqttManager* mqtt = m_session->messaging())
+        mqtt->sendReadLeave(topic());
+    m_session->chatWindowDeactivated(topic());
+    emit deactivated(topic());
+}
+
+void ChatDialog::done(int result)
+{
+    leaveRoomPresence();
+    closeAllPopup();
+    const QString closedTopic = topic();
+    QDialog::done(result);
+    if (!closedTopic.isEmpty())
+        m_session->chatWindowClosed(closedTopic);
+    emit closed(closedTopic);
+}
+
+bool ChatDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == this) {
+        if (event->type() == QEvent::WindowActivate)
+            enterRoom();
+        else if (event->type() == QEvent::WindowDeactivate)
+            leaveRoomPresence();
+        return QDialog::eventFilter(watched, event);
+    }
+    if (watched == ui->textEdit) {
+        if (event->type() == QEvent::InputMethod) {
+            m_preedit = static_cast<QInputMethodEvent*>(event)->preeditString();
+        } else if (event->type() == QEvent::KeyPress) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            // Escape would close the window and lose the draft.
+            if (key->key() == Qt::Key_Escape)
+                return true;
+            return handleSendKey(key);
+        }
+        return QDialog::eventFilter(watched, event);
+    }
+    if (watched == ui->searchLineEdit->lineEdit() && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        closeSearch();
+        return true;
+    }
+    if (watched == ui->chatView->viewport() || watched == this) {
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto* drag = static_cast<QDropEvent*>(event);
+            if (drag->mimeData()->hasUrls()) {
+                drag->acceptProposedAction();
+                return true;
+            }
+        } else if (event->type() == QEvent::Drop) {
+            handleDrop(static_cast<QDropEvent*>(event));
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void ChatDialog::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void ChatDialog::dropEvent(QDropEvent* event)
+{
+    handleDrop(event);
+}
+
+void ChatDialog::adjustInputHeight()
+{
+    ui->textEdit->setMaximumHeight(ChatRules::inputBoxMaxHeight(ui->textEdit->toPlainText()));
+}
+
+void ChatDialog::toggleAlarm()
+{
+    m_alarmOn = !m_alarmOn;
+    if (MTData* data = m_session->mtData()) {
+        DBEditor editor;
+        data->setTopicAlarm(editor, topic(), m_alarmOn, db());
+    }
+    m_alarmWidget->showAlarm(m_alarmOn);
+    updateAlarmButton();
+}
+
+void ChatDialog::updateAlarmButton()
+{
+    qDebug() << "ChatDialog::updateAlarmButton" << m_alarmOn;
+    ui->alarmButton->setStyleSheet(
+        m_alarmOn ? QStringLiteral("QToolButton { border: none; image: url(:/images/alarm_p.png); }"
+                                   "QToolButton:hover { image: url(:/images/alarm.png); }")
+                  : QStringLiteral("QToolButton { border: none; "
+                                   "image: url(:/images/alarm_off_mini.png); }"));
+    ui->alarmButton->setProperty("alarmOn", m_alarmOn);
+}
+
+namespace {
+QString settingsPath()
+{
+    return FileManager::dataFilePath(kSettingsFile);
+}
+std::unique_ptr<QSettings> openSettings()
+{
+    auto settings = std::make_unique<QSettings>(settingsPath(), QSettings::IniFormat);
+    settings->setIniCodec("UTF-8");
+    return settings;
+}
+} // namespace
+
+bool ChatDialog::hasSavedGeometry() const
+{
+    if (isDummy())
+        return false;
+    auto settings = openSettings();
+    settings->beginGroup(topic());
+    return settings->contains(QStringLiteral("Geometry"));
+}
+
+void ChatDialog::restoreGeometry()
+{
+    qDebug() << "ChatDialog::updateSavedGeometry";
+    if (!hasSavedGeometry())
+        return;
+    auto settings = openSettings();
+    settings->beginGroup(topic());
+    const QRect rect = settings->value(QStringLiteral("Geometry")).toRect();
+    const bool maximized = settings->value(QStringLiteral("IsMaximum"), false).toBool();
+    if (rect.isValid()) {
+        bool onScreen = false;
+        for (QScreen* screen : QGuiApplication::screens())
+            onScreen = onScreen || screen->availableGeometry().contains(rect);
+        if (onScreen)
+            setGeometry(rect);
+        else
+            resize(rect.size());
+    }
+    setWindowState(maximized ? Qt::WindowMaximized : Qt::WindowNoState);
+}
+
+void ChatDialog::saveWindowGeometry()
+{
+    if (isDummy() || m_geometryRemoved)
+        return;
+    auto settings = openSettings();
+    settings->beginGroup(topic());
+    const QRect rect = isMaximized() ? normalGeometry() : geometry();
+    settings->setValue(QStringLiteral("Geometry"), rect);
+    settings->setValue(QStringLiteral("IsMaximum"), isMaximized());
+    settings->endGroup();
+    settings->sync();
+    qDebug().noquote() << "ChatDialog::saveGeometry"
+                       << " topic:" << topic() << " rect:" << rect;
+}
+
+void ChatDialog::removeSaveGeometry()
+{
+    m_geometryRemoved = true;
+    if (isDummy())
+        return;
+    auto settings = openSettings();
+    settings->remove(topic());
+    settings->sync();
+}
+
+void ChatDialog::showMessage(const QString& text)
+{
+    auto* box = new MtMessageDialog(this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setOkOnly(true);
+    box->setText(text);
+    m_popups << box;
+    box->open();
+}
+
+bool ChatDialog::askQuestion(const QString& text)
+{
+    QPointer<ChatDialog> self(this);
+    MtMessageDialog box(this);
+    box.setText(text);
+    m_popups << &box;
+    const int answer = box.exec();
+    // The window may have been closed and deleted while the box ran.
+    if (!self)
+        return false;
+    m_popups.removeAll(&box);
+    return answer == QDialog::Accepted;
+}
+
+void ChatDialog::closeAllPopup()
+{
+    qDebug() << "ChatDialog::closeAllPopup START";
+    const auto popups = m_popups;
+    m_popups.clear();
+    for (const QPointer<QWidget>& popup : popups) {
+        if (!popup)
+            continue;
+        if (auto* dialog = qobject_cast<QDialog*>(popup.data()))
+            dialog->reject();
+        else
+            popup->close();
+    }
+    qDebug() << "ChatDialog::closeAllPopup END";
+}

@@ -1,0 +1,460 @@
+// Pictures and files: choosing, dropping, uploading, saving, the viewers and the export.
+#include "chat/chatdialog.h"
+#include "ui_chatdialog.h"
+
+#include "chat/chatexport.h"
+#include "chat/chatrules.h"
+#include "messaging/mqttmanager.h"
+#include "net/filemanager.h"
+#include "net/netservermanager.h"
+#include "platform/shellopen.h"
+#include "session/mtsession.h"
+#include "store/dbmanager.h"
+#include "store/mtdata.h"
+#include "widgets/mtchatbaseitem.h"
+#include "widgets/mtchatwidget.h"
+#include "widgets/mtfilesize.h"
+#include "widgets/mtimageviewer.h"
+#include "widgets/mttextviewer.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImage>
+#include <QLocale>
+#include <QMimeData>
+#include <QSaveFile>
+#include <QTemporaryFile>
+#include <QTextStream>
+#include <QUrl>
+
+namespace {
+int percent(qint64 done, qint64 total)
+{
+    if (total <= 0 || done < 0)
+        return -1;
+    return int(qMin<qint64>(100, done * 100 / total));
+}
+} // namespace
+
+void ChatDialog::chooseFiles(bool asImages)
+{
+    if (!ensureRoomReady(asImages ? QStringLiteral("image") : QStringLiteral("file")))
+        return;
+    const QString images = QStringLiteral("*.jpg;*.jpeg;*.png;*.gif;*.tif;*.tiff;*.bmp;*.img");
+    QString filter;
+    if (asImages) {
+        filter = tr("Image File") + QStringLiteral(" (") + images + QLatin1Char(')');
+    } else {
+        filter = tr("All Transfer File") + QStringLiteral(" (*);;") + tr("Document File") +
+                 QStringLiteral(" (*.txt;*.csv;*.pdf;*.xlsx;*.docx;*.pptx;*.doc;*.xls;*.ppt);;") +
+                 tr("Compressed File") + QStringLiteral(" (*.zip;*.alz;*.arj;*.rar;*.tar);;") +
+                 tr("Video File") + QStringLiteral(" (*.avi;*.wmv;*.mpeg;*.wma;*.mp4;*.mpg);;") +
+                 tr("Audio File") + QStringLiteral(" (*.ogg;*.mp3);;") + tr("Image File") +
+                 QStringLiteral(" (") + images + QLatin1Char(')');
+    }
+    QPointer<ChatDialog> self(this);
+    const QStringList files =
+        QFileDialog::getOpenFileNames(this, tr("File Transfer"), QString(), filter);
+    if (!self || files.isEmpty())
+        return;
+    qDebug().noquote() << (asImages ? "ChatDialog::on_sendImageButton_clicked"
+                                    : "ChatDialog::on_sendFileButton_clicked")
+                       << " selectedFiles:" << files.join(QStringLiteral(", "));
+    uploadFiles(files, asImages);
+}
+
+void ChatDialog::handleDrop(QDropEvent* event)
+{
+    qDebug().noquote() << "ChatDialog::eventFilter"
+                       << " text: " << event->mimeData()->text();
+    QStringList files;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    }
+    event->acceptProposedAction();
+    if (!files.isEmpty())
+        uploadFiles(files, false);
+}
+
+void ChatDialog::uploadFiles(const QStringList& files, bool asImages)
+{
+    // Dropped files take the same way as the buttons: the room is made (or the partner invited
+    // back) first, then they are sent.
+    if (!ensureRoomReady(asImages ? QStringLiteral("image") : QStringLiteral("file"), files))
+        return;
+    QList<ChatRules::UploadCandidate> candidates;
+    for (const QString& file : files) {
+        const QFileInfo info(file);
+        candidates.append({file, info.size(), info.isDir()});
+    }
+    const ChatRules::UploadPlan plan = ChatRules::uploadPlan(
+        candidates, asImages,
+        FileManager::instance() ? FileManager::instance()->fileSizeLimit() : 52428800);
+    if (!plan.folders.isEmpty()) {
+        qDebug().noquote() << "ChatDialog::eventFilter isdir:" << plan.folders;
+        showMessage(tr("Folders can not be transferred."));
+    }
+    for (int i = 0; i < plan.files.size(); ++i) {
+        if (!uploadOne(plan.files.at(i), plan.asImages.at(i)))
+            return;
+    }
+    if (!plan.tooLarge.isEmpty())
+        showMessage(tr("Size limit(%1)").arg(mtFileSizeText(52428800)));
+}
+
+bool ChatDialog::uploadOne(const QString& path, bool asImage)
+{
+    MqttManager* mqtt = m_session->messaging();
+    if (!mqtt || !db())
+        return false;
+    DBChat chat(db());
+    chat.setMsgId(mqtt->makeMessageId());
+    chat.setTopic(topic());
+    chat.setMsgType(1);
+    chat.setSenderId(ownUserId());
+    chat.setMsgTime(QDateTime::currentMSecsSinceEpoch());
+    chat.setMsgState(3);
+    chat.setMsgRead(true);
+    const QFileInfo info(path);
+    QString sendPath = path;
+    if (asImage) {
+        QImage image(path);
+        if (image.isNull()) {
+            qWarning().noquote() << "ChatDialog::uploadFiles - failed to load, filePath=" << path;
+            showMessage(tr("This image is a corrupted image."));
+            return false;
+        }
+        if (image.width() > ChatRules::kMaxPictureWidth) {
+            image = image.scaledToWidth(ChatRules::kMaxPictureWidth, Qt::SmoothTransformation);
+            // A private file of its own per picture: two pictures of one name never share it.
+            auto copy = std::make_shared<QTemporaryFile>(
+                FileManager::cacheFolder() + QStringLiteral("/scaled-XXXXXX.") + info.suffix());
+            if (!copy->open() || !image.save(copy.get(), info.suffix().toLatin1().constData())) {
+                qWarning().noquote()
+                    << "ChatDialog::uploadFiles - failed to save, filePath=" << path;
+                return false;
+            }
+            copy->close();
+            sendPath = copy->fileName();
+            m_scaledCopies.insert(chat.msgId(), copy);
+        }
+        chat.setImage(QString(), QString(), info.fileName(), image.width(), image.height());
+        chat.setContent(2, chat.toMessage());
+    } else {
+        chat.setFile(QString(), info.fileName(), info.size(), QString());
+        chat.setContent(4, chat.toMessage());
+    }
+    chat.setFilePath(sendPath);
+    if (chat.insert() < 0) {
+        qWarning() << "ChatDialog::uploadFiles - chat insert is failure";
+        m_scaledCopies.remove(chat.msgId());
+        return false;
+    }
+    addMyChatItem(chat, false);
+    const bool started =
+        asImage ? m_net->uploadChatImage(chat.msgId(), sendPath, QSize(chat.width(), chat.height()))
+                : m_net->uploadChatFile(chat.msgId(), sendPath);
+    if (!started) {
+        chat.updateMsgState(5);
+        if (MtChatBaseItem* item = ui->chatView->findItem(chat.msgId()))
+            item->setState(1);
+        m_scaledCopies.remove(chat.msgId());
+        return true;
+    }
+    m_uploads.insert(chat.msgId());
+    return true;
+}
+
+void ChatDialog::onUploadProgress(const QString& reqId, qint64 sent, qint64 total)
+{
+    const int value = percent(sent, total);
+    if (!m_uploads.contains(reqId) || value < 0)
+        return;
+    if (MtChatBaseItem* item = ui->chatView->findItem(reqId))
+        item->setProgress(value);
+}
+
+void ChatDialog::onUploadSuccess(const QString& reqId, const QJsonObject& response)
+{
+    qDebug().noquote() << "ChatDialog::onUploadSuccess - reqId=" << reqId;
+    if (!m_uploads.remove(reqId))
+        return;
+    m_scaledCopies.remove(reqId);
+    MtChatBaseItem* item = ui->chatView->findItem(reqId);
+    DBChat chat(db());
+    if (!db() || !db()->findChat(topic(), reqId, chat)) {
+        qCritical().noquote() << "ChatDialog::onUploadSuccess - no stored chat, reqId=" << reqId;
+        if (item)
+            item->setState(1);
+        return;
+    }
+    const QString webUrl = response.value(QStringLiteral("webUrl")).toString();
+    if (chat.contentType() == 2) {
+        chat.setImage(response.value(QStringLiteral("thumbUrl")).toString(), webUrl,
+                      chat.fileName(), chat.width(), chat.height());
+    } else {
+        chat.setFile(webUrl, chat.fileName(), chat.fileSize(), chat.previewText());
+    }
+    const QString content = chat.toMessage();
+    chat.updateMsgStateAndContent(4, content);
+    if (item) {
+        item->setState(0);
+        item->setProgress(100);
+    }
+    if (MqttManager* mqtt = m_session->messaging())
+        mqtt->sendChat(topic(), chat.contentType(), reqId, {}, content);
+}
+
+void ChatDialog::onUploadFailure(const QString& reqId, int errCode, const QString& error)
+{
+    qCritical().noquote() << "ChatDialog::onUploadFailure - reqId=" << reqId
+                          << ", errCode=" << errCode << ", error=" << error;
+    if (!m_uploads.remove(reqId))
+        return;
+    m_scaledCopies.remove(reqId);
+    if (MtChatBaseItem* item = ui->chatView->findItem(reqId))
+        item->setState(1);
+    DBChat chat(db());
+    if (db() && db()->findChat(topic(), reqId, chat))
+        chat.updateMsgState(5);
+}
+
+void ChatDialog::onImageSuccess(const QString& url, const QString& filePath)
+{
+    if (url.isEmpty())
+        return;
+    const QStringList ids = m_thumbRequests.take(url);
+    for (const QString& id : ids) {
+        DBChat chat(db());
+        if (!db() || !db()->findChat(topic(), id, chat))
+            continue;
+        // The bubble is made again with its picture; it keeps its place by time.
+        if (ui->chatView->findItem(id)) {
+            removeItem(id);
+            ui->chatView->addChat(chat, chat.senderId() == ownUserId(), QPixmap(),
+                                  QPixmap(filePath), false);
+            m_shownIds.insert(id);
+        }
+    }
+    if (ids.isEmpty())
+        updatePicture();
+}
+
+void ChatDialog::saveFile(const QString& messageId, bool saveAs)
+{
+    DBChat chat(db());
+    if (!db() || !db()->findChat(topic(), messageId, chat)) {
+        qWarning() << "ChatDialog::on_chatView_saveFile failed to load chat";
+        return;
+    }
+    const QString name = FileManager::safeFileName(chat.fileName());
+    QString target;
+    const bool quiet = !saveAs && (chat.contentType() == 3 ||
+                                   (chat.contentType() == 4 && chat.previewText().isEmpty()));
+    if (quiet) {
+        target = ChatRules::reserveSaveName(FileManager::downloadFolder(), name);
+    } else {
+        QPointer<ChatDialog> self(this);
+        target = QFileDialog::getSaveFileName(
+            this, tr("Save As"), FileManager::downloadFolder() + QLatin1Char('/') + name);
+        if (!self)
+            return;
+    }
+    if (target.isEmpty())
+        return;
+    m_downloads.insert(messageId, target);
+    if (!m_net->downloadFile(messageId, chat.remotePathUrl(), target))
+        m_downloads.remove(messageId);
+}
+
+void ChatDialog::onDownloadProgress(const QString& reqId, qint64 received, qint64 total)
+{
+    const int value = percent(received, total);
+    if (!m_downloads.contains(reqId) || value < 0)
+        return;
+    if (MtChatBaseItem* item = ui->chatView->findItem(reqId)) {
+        item->setState(2);
+        item->setProgress(value);
+    }
+}
+
+void ChatDialog::onDownloadSuccess(const QString& reqId, const QString& url,
+                                   const QString& savePath)
+{
+    Q_UNUSED(url)
+    qDebug().noquote() << "ChatDialog::onDownloadSuccess - reqId=" << reqId
+                       << ", saveFilePath=" << savePath;
+    DBChat chat(db());
+    const bool stored = db() && db()->findChat(topic(), reqId, chat);
+    if (m_downloads.remove(reqId)) {
+        if (stored)
+            chat.updateFilePath(savePath);
+        if (MtChatBaseItem* item = ui->chatView->findItem(reqId)) {
+            item->setFilePath(savePath);
+            item->setState(16);
+        }
+        return;
+    }
+    if (m_textRequests.remove(reqId)) {
+        if (stored)
+            chat.updateFilePath(savePath);
+        openText(reqId);
+        return;
+    }
+    if (m_imageViewerRequests.remove(reqId) && m_imageViewer)
+        m_imageViewer->updateImagePath(reqId, savePath);
+}
+
+void ChatDialog::onDownloadFailure(const QString& reqId, int errCode, const QString& error)
+{
+    qWarning().noquote() << "ChatDialog::onDownloadFailure - reqId=" << reqId
+                         << ", errCode=" << errCode << ", error=" << error;
+    if (m_downloads.contains(reqId)) {
+        // The reserved empty name is not left behind.
+        const QString target = m_downloads.take(reqId);
+        if (QFileInfo(target).size() == 0)
+            QFile::remove(target);
+        if (MtChatBaseItem* item = ui->chatView->findItem(reqId))
+            item->setState(item->itemType() == MtChatBaseItem::ItemType_MyChatFile ||
+                                   item->itemType() == MtChatBaseItem::ItemType_MyChatImage
+                               ? 16
+                               : 3);
+        showMessage(tr("Failed to save image"));
+        return;
+    }
+    if (m_textRequests.remove(reqId)) {
+        showMessage(tr("Failed to save long text"));
+        return;
+    }
+    if (m_imageViewerRequests.remove(reqId) && m_imageViewer)
+        m_imageViewer->failedLoadImage();
+}
+
+void ChatDialog::openFile(const QString& path)
+{
+    if (platformShellOpen(path) <= 32)
+        qWarning().noquote() << "ChatDialog::on_chatView_fileOpened - failed to open" << path;
+}
+
+void ChatDialog::openFolder(const QString& path)
+{
+    if (!platformOpenUrl(QFileInfo(path).absolutePath()))
+        qWarning().noquote() << "ChatDialog::on_chatView_folderOpened - failed to open" << path;
+}
+
+void ChatDialog::openImage(const QString& messageId)
+{
+    if (!db())
+        return;
+    if (!m_imageViewer) {
+        m_imageViewer = new MtImageViewer(this);
+        m_popups << m_imageViewer.data();
+        connect(m_imageViewer.data(), &MtImageViewer::requestImagePath, this,
+                [this](const QString& id) {
+                    DBChat chat(db());
+                    if (!db()->findChat(topic(), id, chat)) {
+                        m_imageViewer->failedLoadImage();
+                        return;
+                    }
+                    const QString local = QFileInfo::exists(chat.filePath())
+                                              ? chat.filePath()
+                                              : FileManager::cachedFile(chat.remotePathUrl());
+                    if (!local.isEmpty()) {
+                        m_imageViewer->updateImagePath(id, local);
+                        return;
+                    }
+                    m_imageViewerRequests.insert(id);
+                    m_net->downloadFile(id, chat.remotePathUrl(), QString());
+                });
+        connect(m_imageViewer.data(), &MtImageViewer::requestImageSave, this,
+                [this](const QString& id, QWidget*) { saveFile(id, true); });
+    }
+    QList<DBChat> all;
+    db()->exportChatList(all, topic());
+    for (const DBChat& chat : all) {
+        if (chat.contentType() != 2)
+            continue;
+        const QString thumb = FileManager::cachedFile(chat.remoteThumbUrl());
+        const QString path = QFileInfo::exists(chat.filePath()) ? chat.filePath() : thumb;
+        m_imageViewer->addImage(chat.msgId(), chat.senderName(),
+                                QDateTime::fromMSecsSinceEpoch(chat.msgTime()), QPixmap(path),
+                                QString());
+    }
+    m_imageViewer->thumbItemSelected(messageId);
+    m_imageViewer->show();
+    m_imageViewer->raise();
+}
+
+void ChatDialog::openText(const QString& messageId)
+{
+    DBChat chat(db());
+    if (!db() || !db()->findChat(topic(), messageId, chat)) {
+        qWarning() << "ChatDialog::on_chatView_textOpened failed to load chat";
+        return;
+    }
+    QString path =
+        QFileInfo::exists(chat.filePath())
+            ? chat.filePath()
+            : FileManager::cacheFilePath(FileManager::safeFileName(chat.remotePathUrl()));
+    if (!QFileInfo::exists(path)) {
+        m_textRequests.insert(messageId);
+        m_net->downloadFile(messageId, chat.remotePathUrl(), QString());
+        return;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        showMessage(tr("Failed to save long text"));
+        return;
+    }
+    if (!m_textViewer) {
+        m_textViewer = new MtTextViewer(this);
+        m_popups << m_textViewer.data();
+        connect(m_textViewer.data(), &MtTextViewer::requestTextSave, this,
+                [this](const QString& id) { saveFile(id, true); });
+    }
+    m_textViewer->setText(chat.senderName(), QString::fromUtf8(file.readAll()), messageId);
+    m_textViewer->show();
+    m_textViewer->raise();
+}
+
+QString ChatDialog::exportConversationTo(const QString& path)
+{
+    QList<DBChat> chats;
+    db()->exportChatList(chats, topic());
+    ChatExportWriter writer(m_room.roomName(), QDateTime::currentDateTime(),
+                            QLocale::system().language() == QLocale::Korean);
+    writer.setLongTextReader([](const DBChat& chat) {
+        QFile file(
+            QFileInfo::exists(chat.filePath())
+                ? chat.filePath()
+                : FileManager::cacheFilePath(FileManager::safeFileName(chat.remotePathUrl())));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    });
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !writer.write(&file, chats) || !file.commit())
+        return file.errorString();
+    return QString();
+}
+
+void ChatDialog::exportConversation()
+{
+    if (isDummy() || !db())
+        return;
+    const QString proposed =
+        FileManager::downloadFolder() + QLatin1Char('/') +
+        ChatRules::exportFileName(m_room.roomName(), QDateTime::currentDateTime());
+    QPointer<ChatDialog> self(this);
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save As"), proposed);
+    if (!self || path.isEmpty())
+        return;
+    const QString error = exportConversationTo(path);
+    if (!error.isEmpty()) {
+        qWarning().noquote() << "ChatDialog::exportConversation - failed:" << error;
+        showMessage(tr("Failed to save file."));
+    }
+}

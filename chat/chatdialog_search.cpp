@@ -1,0 +1,103 @@
+// Search in the room: text chats containing the text, newest first, stepped through with the
+// arrows; older pages are loaded until the match is in the view.
+#include "chat/chatdialog.h"
+#include "ui_chatdialog.h"
+
+#include "store/dbmanager.h"
+#include "widgets/mtchatbaseitem.h"
+#include "widgets/mtchatwidget.h"
+#include "widgets/mtsearchlineedit.h"
+
+#include <QDebug>
+#include <QLineEdit>
+
+void ChatDialog::openSearch()
+{
+    ui->toolBarFrame->hide();
+    ui->searchFrame->show();
+    ui->searchLineEdit->lineEdit()->setFocus();
+}
+
+void ChatDialog::closeSearch()
+{
+    clearHighlight();
+    m_searchIndex = 0;
+    m_searchCount = 0;
+    m_searchText.clear();
+    ui->searchDownButton->setEnabled(false);
+    ui->searchUpButton->setEnabled(false);
+    ui->searchFrame->hide();
+    ui->toolBarFrame->show();
+    ui->textEdit->setFocus();
+}
+
+void ChatDialog::clearHighlight()
+{
+    if (m_highlightId.isEmpty())
+        return;
+    if (MtChatBaseItem* item = ui->chatView->findItem(m_highlightId))
+        item->removeHighlight();
+    m_highlightId.clear();
+}
+
+void ChatDialog::search(const QString& text)
+{
+    if (text == m_searchText && ui->searchUpButton->isEnabled()) {
+        stepSearch(1);
+        return;
+    }
+    qDebug().noquote() << "ChatDialog::on_searchLineEdit_returnPressed text:" << text;
+    clearHighlight();
+    m_searchText = text;
+    m_searchIndex = 0;
+    m_searchCount = db() && !text.isEmpty() ? db()->searchTextChatCount(topic(), text) : 0;
+    ui->searchDownButton->setEnabled(false);
+    ui->searchUpButton->setEnabled(false);
+    if (m_searchCount < 0) {
+        qWarning() << "ChatDialog::on_searchLineEdit_returnPressed - failed to search by Database";
+        return;
+    }
+    if (m_searchCount == 0) {
+        qDebug() << "ChatDialog::on_searchLineEdit_returnPressed - No search results found";
+        return;
+    }
+    ui->searchUpButton->setEnabled(m_searchCount > 1);
+    showMatch();
+}
+
+void ChatDialog::stepSearch(int delta)
+{
+    const int next = m_searchIndex + delta;
+    if (next < 0 || next >= m_searchCount)
+        return;
+    clearHighlight();
+    m_searchIndex = next;
+    ui->searchUpButton->setEnabled(m_searchIndex + 1 < m_searchCount);
+    ui->searchDownButton->setEnabled(m_searchIndex > 0);
+    showMatch();
+}
+
+void ChatDialog::showMatch()
+{
+    const QString messageId = db()->searchTextChatMessageId(topic(), m_searchText, m_searchIndex);
+    if (messageId.isEmpty()) {
+        qDebug() << "ChatDialog::on_searchLineEdit_returnPressed - No search results found";
+        return;
+    }
+    // Older pages until the match is loaded; each page must add chats, so this ends.
+    MtChatBaseItem* item = ui->chatView->findItem(messageId);
+    const int total = db()->chatCount(topic());
+    while (!item && shownChatCount() < total) {
+        const int before = shownChatCount();
+        loadOlderPage();
+        if (shownChatCount() == before)
+            break;
+        item = ui->chatView->findItem(messageId);
+    }
+    if (!item)
+        return;
+    item->setHighlight(m_searchText);
+    ui->chatView->scrollToItem(item->listItem(), QAbstractItemView::PositionAtCenter);
+    m_highlightId = messageId;
+    qDebug().noquote() << "ChatDialog::on_searchLineEdit_returnPressed get item :" << messageId;
+}
