@@ -100,6 +100,7 @@ bool DBManager::batchCache(DBMTData& account, const QJsonObject& response)
         committed = false;
     }
 
+    bool ownRefreshed = true;
     DBUser own(this);
     if (findUser(account.userId(), own)) {
         // These setters commit their editor at once: one editor each, or every commit would
@@ -107,15 +108,19 @@ bool DBManager::batchCache(DBMTData& account, const QJsonObject& response)
         DBEditor name;
         DBEditor thumb;
         DBEditor image;
-        account.setUserName(name, own.userName(), this);
-        account.setThumbUrl(thumb, own.thumbUrl(), this);
-        account.setImageUrl(image, own.imageUrl(), this);
+        ownRefreshed = account.setUserName(name, own.userName(), this);
+        ownRefreshed = account.setThumbUrl(thumb, own.thumbUrl(), this) && ownRefreshed;
+        ownRefreshed = account.setImageUrl(image, own.imageUrl(), this) && ownRefreshed;
     }
 
-    // A cache that could not be committed left nothing behind: keeping the old time stamp makes
-    // the next cache ask for the same changes again.
-    if (!committed)
+    // A cache that could not be committed left nothing behind, and own values that could not be
+    // written are not in the account either: keeping the old time stamp makes the next cache ask
+    // for the same changes again, which writes them once more.
+    if (!committed || !ownRefreshed) {
+        qWarning().noquote().nospace()
+            << "DBManager::batchCache - not complete, lastCacheTime stays " << lastCacheTime;
         return false;
+    }
     DBEditor accountEditor;
     for (auto it = optionValues.cbegin(); it != optionValues.cend(); ++it) {
         if (it.key() == kOptionFileSave)

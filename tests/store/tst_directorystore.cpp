@@ -236,6 +236,27 @@ private slots:
         QCOMPARE(storedAccount(store.db()), expected);
     }
 
+    // The rows are committed but the own name cannot be written: the cache reports failure and
+    // keeps its time, so the next cache brings the same changes again.
+    void ownValuesThatCannotBeWritten()
+    {
+        StoreFixture store("Veltri_cache");
+        DBMTData account(&store.db());
+        DBEditor editor;
+        account.setUserId(editor, kOwn);
+        QVERIFY(account.applyCommit(editor));
+        QVERIFY(store.exec("CREATE TRIGGER refuse_name BEFORE INSERT ON TTT_MTDATA WHEN NEW.key "
+                           "= 3 BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+        const QJsonObject response{{"updDatetime", "20240601120000"},
+                                   {"users", QJsonArray{user(1, "Own New", "U")}}};
+        QVERIFY(!store.db().batchCache(account, response));
+        const CachedAccount unchanged{
+            "19700101000000", "", "/t/Own New", "/i/Own New", {true, false}};
+        QCOMPARE(cachedAccount(account), unchanged);
+        QCOMPARE(store.rows("SELECT user_name FROM TTT_USER"), QStringList{"Own New"});
+        QCOMPARE(m_log->lines("DBManager::batchCache - not complete").size(), 1);
+    }
+
     void lastCacheTime()
     {
         StoreFixture store("Veltri_cache");
