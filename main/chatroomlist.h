@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QListWidget>
+#include <QPointer>
 #include <QSet>
 
 class ChatRoomItem;
@@ -103,7 +104,8 @@ private:
     void rebuildArrivedPictures();
 
     DBManager* m_db = nullptr;
-    NetServerManager* m_net = nullptr;
+    // The session replaces its engine at log off: a deleted one is never touched.
+    QPointer<NetServerManager> m_net;
     qint64 m_ownUserId = 0;
     QHash<QString, ChatRoomListWidgetItem*> m_items;
     QSet<ChatRoomListWidgetItem*> m_withWidget;
