@@ -116,9 +116,10 @@ enum class ForeignUse
     Transaction,
     KeptQuery,
     RecordWrite,
+    ReadOwnersRows, // the rows of a query the owner ran
 };
 
-bool useConnection(DBManager& db, ForeignUse use)
+bool useConnection(DBManager& db, ForeignUse use, QSqlQuery& ownersQuery)
 {
     const QString insert = "INSERT INTO TTT_CHATT (topic, msg_id) VALUES ('chat/9', 'x')";
     DBChat chat(&db);
@@ -133,6 +134,9 @@ bool useConnection(DBManager& db, ForeignUse use)
         return db.preparedQuery(insert) != nullptr;
     case ForeignUse::RecordWrite:
         return chat.insertOrUpdate();
+    case ForeignUse::ReadOwnersRows:
+        // The first row was read by the owner's exec(); the next needs SQLite.
+        return ownersQuery.next() && ownersQuery.next();
     }
     return true;
 }
@@ -221,6 +225,8 @@ private slots:
         QTest::newRow("a record attached to the other thread's manager")
             << ForeignUse::RecordWrite
             << "DBManager::preparedQuery - connection Veltri used outside its thread";
+        QTest::newRow("the rows of the owner's query")
+            << ForeignUse::ReadOwnersRows << driver.arg("fetch");
     }
 
     void connectionStaysOnItsThread()
@@ -230,14 +236,19 @@ private slots:
 
         StoreFixture store;
         store.addChat("chat/1", "m-1", 5, 100);
+        store.addChat("chat/1", "m-2", 5, 200);
+        QSqlQuery ownersQuery(store.db().database());
+        ownersQuery.setForwardOnly(true);
+        QVERIFY(ownersQuery.exec("SELECT msg_id FROM TTT_CHATT"));
         m_log->clear();
         bool succeeded = true;
-        std::thread([&] { succeeded = useConnection(store.db(), use); }).join();
+        std::thread([&] { succeeded = useConnection(store.db(), use, ownersQuery); }).join();
+        ownersQuery.finish();
         const ForeignOutcome outcome{succeeded, m_log->lines(" - connection "),
                                      store.number("SELECT count(*) FROM TTT_CHATT"),
                                      store.exec("INSERT INTO TTT_CHATT (topic, msg_id) VALUES "
-                                                "('chat/1', 'm-2')")};
-        QCOMPARE(outcome, (ForeignOutcome{false, {criticalLine.arg(store.file())}, 1, true}));
+                                                "('chat/1', 'm-3')")};
+        QCOMPARE(outcome, (ForeignOutcome{false, {criticalLine.arg(store.file())}, 2, true}));
     }
 
     void sessionReadsDuringLoginAndLogoff()
