@@ -18,6 +18,8 @@ packages=(
     nodejs
     # Korean text in pictures of the windows (scripts/grab-conversation.sh)
     fonts-nanum
+    # a picture of the running program's window (scripts/grab-roomlist.sh)
+    imagemagick
 )
 
 missing=()
