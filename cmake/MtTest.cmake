@@ -1,3 +1,10 @@
+# Leaks are reported (LeakSanitizer) in every AddressSanitizer run, the tests' and the fuzzers',
+# apart from the third-party ones listed with their reasons in tests/lsan.supp.
+set(MT_ASAN_TEST_ENV
+    "ASAN_OPTIONS=detect_leaks=1"
+    "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
+    "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+
 # mt_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [ENV k=v ...])
 # One Qt Test executable per module, registered with CTest. Widgets run on the offscreen
 # platform unless the test sets its own environment.
@@ -15,7 +22,7 @@ function(mt_add_test name)
         list(APPEND _env "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp second_deadlock_stack=1")
     endif()
     if(MT_SANITIZE_ADDRESS)
-        list(APPEND _env "ASAN_OPTIONS=detect_leaks=0" "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+        list(APPEND _env ${MT_ASAN_TEST_ENV})
     endif()
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${_env}" LABELS "${ARG_LABELS}")
