@@ -31,6 +31,11 @@ int main(int, char**)
     // Qt reads this attribute only while the application object is being built, so it is set
     // first; set afterwards it would be ignored with a warning.
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
+    // The windows draw without OpenGL. On X11 Qt would otherwise open GLX at start, and with
+    // Mesa's software renderer that maps LLVM: half of the memory the program holds at the login
+    // page. Read while the application object is built; a choice of the environment stays.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
 
     QtSingleApplication app(QObject::tr("PLOVEX(Chat)"), argc, argv.data());
     QApplication::setApplicationName(QObject::tr("PLOVEX(Chat)"));
