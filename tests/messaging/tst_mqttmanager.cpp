@@ -8,6 +8,7 @@
 #include "sessionfixture.h"
 #include "store/dbtypes.h"
 #include "store/unreadcounts.h"
+#include "storedrows.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -20,6 +21,42 @@
 namespace {
 const QString kOtherSession = QStringLiteral("client-B");
 const QString kKey = QStringLiteral("access-key-7");
+
+// One published payload as another subscriber decodes it: a message id made for this session
+// reads as kOwnId, contents as compact JSON or text; an undecodable payload has sender -1.
+struct SentEvent
+{
+    static constexpr const char* kOwnId = "(made for client-A)";
+    qint32 sender;
+    int type;
+    QString messageId;
+    QString contents;
+
+    static SentEvent decode(const QByteArray& bytes)
+    {
+        ChatPayload p;
+        if (!PayloadCodec::decode(bytes, &p))
+            return {-1, 0, QString(), QString::fromLatin1(bytes.toHex())};
+        static const QRegularExpression ownId(QStringLiteral("^client-A-\\d{17}$"));
+        const QJsonObject o = p.object();
+        return {p.senderId, p.messageType,
+                ownId.match(p.messageId).hasMatch() ? QString::fromLatin1(kOwnId) : p.messageId,
+                o.isEmpty() ? p.text()
+                            : QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))};
+    }
+    bool operator==(const SentEvent& e) const
+    {
+        return sender == e.sender && type == e.type && messageId == e.messageId &&
+               contents == e.contents;
+    }
+};
+char* toString(const SentEvent& e)
+{
+    return QTest::toString(QStringLiteral("{sender %1, type %2, id \"%3\", contents %4}")
+                               .arg(e.sender)
+                               .arg(e.type)
+                               .arg(e.messageId, e.contents));
+}
 
 // The main window's side of the seam: another session is in chat/103, the window of chat/102 is
 // active.
@@ -39,6 +76,7 @@ private slots:
     void receive_data();
     void receive();
     void sendOperations();
+    void history_data();
     void history();
     void sessionObjectDeletedWhileRead();
 
@@ -117,15 +155,22 @@ Items TestMqttManager::deliver(const QString& topic, const QList<QByteArray>& pa
 
 void TestMqttManager::receive_data()
 {
-    // Each row on a topic of its own, "chat/<room>". Before: the room as "type|members" (empty:
-    // none), then chats as "id|sender|msg_state|msg_time - kT". After: the items queued, the
-    // room, its chats as "msg_id|type|read|state|time - kT|count|text", and its unread count.
+    // Each row on a topic of its own, "chat/<room>". Before: the room (none or one) and its chats
+    // (times relative to kT). After: the items queued, the room, its chats, its unread count.
     QTest::addColumn<int>("room");
-    QTest::addColumn<QString>("before");
+    QTest::addColumn<QList<RoomRow>>("roomBefore");
+    QTest::addColumn<QList<SeedChat>>("chatsBefore");
     QTest::addColumn<QList<QByteArray>>("payloads");
-    QTest::addColumn<QString>("after");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QList<RoomRow>>("roomAfter");
+    QTest::addColumn<QList<ChatRow>>("chatsAfter");
+    QTest::addColumn<int>("unread");
 
     using P = QList<QByteArray>;
+    using R = QList<RoomRow>;
+    using S = QList<SeedChat>;
+    using C = QList<ChatRow>;
+    using I = QStringList;
     const auto chat = [](int n, qint32 sender, int contentType, const QString& text) {
         return chatPayload(sender, contentType, QStringLiteral("m%1").arg(n), text, kT + 5);
     };
@@ -134,27 +179,31 @@ void TestMqttManager::receive_data()
     const QByteArray text = chat(104, kAlice, 1, "text");
     // The refresh text is a command to the user's own sessions only.
     QTest::newRow("chats of others, unread; what is cut short or of unknown types is dropped")
-        << 101 << "20|8"
+        << 101 << R{{20, "8"}} << S{}
         << P{chat(101, kAlice, 1, "hello"), chat(102, kAlice, 1, refresh),
              chat(103, kBob, 2, img)} +
                P{text.left(8), text.left(20),
                  eventPayload(ChatPayload::TypeRead, kAlice, "x", "")} +
                P{eventPayload(42, kAlice, "x", ""), chat(106, kAlice, 5, "x"),
                  eventPayload(ChatPayload::TypeInvite, kAlice, "bad-1", "not json")}
-        << "chat m101 Alice 0; chat m102 Alice 0; chat m103 Bob 0 a.png /p/a.png; 20|8; "
-           "m101|1|0|1|5|0|hello; m102|1|0|1|5|0|!*refresh*!; m103|1|0|1|5|0|2; unread 3";
+        << I{"chat m101 Alice 0", "chat m102 Alice 0", "chat m103 Bob 0 a.png /p/a.png"}
+        << R{{20, "8"}}
+        << C{{"m101", 1, false, 1, 5, 0, "hello"},
+             {"m102", 1, false, 1, 5, 0, "!*refresh*!"},
+             {"m103", 1, false, 1, 5, 0, "2"}}
+        << 3;
     QTest::newRow("chat while the room's window is active")
-        << 102 << "20|8" << P{chat(102, kAlice, 1, "hello")}
-        << "chat m102 Alice 1; 20|8; m102|1|1|1|5|0|hello; unread 0";
+        << 102 << R{{20, "8"}} << S{} << P{chat(102, kAlice, 1, "hello")} << I{"chat m102 Alice 1"}
+        << R{{20, "8"}} << C{{"m102", 1, true, 1, 5, 0, "hello"}} << 0;
     QTest::newRow("chat while another session is in the room")
-        << 103 << "20|8" << P{chat(103, kAlice, 1, "hi")}
-        << "chat m103 Alice 1; 20|8; m103|1|1|1|5|0|hi; unread 0";
+        << 103 << R{{20, "8"}} << S{} << P{chat(103, kAlice, 1, "hi")} << I{"chat m103 Alice 1"}
+        << R{{20, "8"}} << C{{"m103", 1, true, 1, 5, 0, "hi"}} << 0;
     QTest::newRow("own chats: an echo confirms, another session's is read, a refresh is not kept")
-        << 112 << "20|8; m112|7|0|-1000"
+        << 112 << R{{20, "8"}} << S{{"m112", kMe, 0, -1000}}
         << P{chatPayload(kMe, 1, "m112", "x", kT + 9), chat(109, kMe, 1, "mine"),
              chat(110, kMe, 1, refresh)}
-        << "chat m112 Me 1; chat m109 Me 1; 20|8; m109|1|1|1|5|0|mine; "
-           "m112|1|1|1|9|0|stored m112; unread 0";
+        << I{"chat m112 Me 1", "chat m109 Me 1"} << R{{20, "8"}}
+        << C{{"m109", 1, true, 1, 5, 0, "mine"}, {"m112", 1, true, 1, 9, 0, "stored m112"}} << 0;
     // Read notices of others on the user's chats: confirmed chats from the read time on count
     // each reader once; time 0 says nothing about what was read.
     const auto read = [](qint32 reader, qint64 time) {
@@ -162,11 +211,14 @@ void TestMqttManager::receive_data()
                             ChatPayload::enterReadContents("c-R", time));
     };
     QTest::newRow("read receipts")
-        << 120 << "30|8,9; mine-1|7|1|0; mine-2|7|1|1000; mine-3|7|0|2000"
+        << 120 << R{{30, "8,9"}}
+        << S{{"mine-1", kMe, 1, 0}, {"mine-2", kMe, 1, 1000}, {"mine-3", kMe, 0, 2000}}
         << P{read(kAlice, kT + 500), read(kBob, kT), read(kBob, kT), read(kCarol, 0)}
-        << "read mine-2=1; read mine-1=1 mine-2=2; read mine-1=1 mine-2=2; 30|8,9; "
-           "mine-1|1|1|1|0|1|stored mine-1; mine-2|1|1|1|1000|2|stored mine-2; "
-           "mine-3|1|1|0|2000|0|stored mine-3; unread 0";
+        << I{"read mine-2=1", "read mine-1=1 mine-2=2", "read mine-1=1 mine-2=2"} << R{{30, "8,9"}}
+        << C{{"mine-1", 1, true, 1, 0, 1, "stored mine-1"},
+             {"mine-2", 1, true, 1, 1000, 2, "stored mine-2"},
+             {"mine-3", 1, true, 0, 2000, 0, "stored mine-3"}}
+        << 0;
 
     // Room events; the same event twice is stored once and queued once, unless it is the user's
     // own echo, which is confirmed.
@@ -179,51 +231,55 @@ void TestMqttManager::receive_data()
         return P{p, p};
     };
     QTest::newRow("invitation that changes a group room's members")
-        << 201 << "30|8" << invite(201, kAlice, RoomType1VSN)
-        << "invite 30 2 8,9 Bob,Me by Alice; 30|8,9; i201|3|1|1|0|0|Bob,Me; unread 0";
+        << 201 << R{{30, "8"}} << S{} << invite(201, kAlice, RoomType1VSN)
+        << I{"invite 30 2 8,9 Bob,Me by Alice"} << R{{30, "8,9"}}
+        << C{{"i201", 3, true, 1, 0, 0, "Bob,Me"}} << 0;
     QTest::newRow("invitation to a group room from another session")
-        << 202 << "" << invite(202, kMe, RoomType1VSN)
-        << "invite 30 1 8,9 Bob,Alice by Me; invite 30 0 8,9 Bob,Alice by Me; 30|8,9; "
-           "i202|3|1|1|0|0|Bob,Alice; unread 0";
+        << 202 << R{} << S{} << invite(202, kMe, RoomType1VSN)
+        << I{"invite 30 1 8,9 Bob,Alice by Me", "invite 30 0 8,9 Bob,Alice by Me"} << R{{30, "8,9"}}
+        << C{{"i202", 3, true, 1, 0, 0, "Bob,Alice"}} << 0;
     QTest::newRow("invitation to a one-to-one room: no notice")
-        << 203 << "" << P{invite(203, kAlice, RoomType1VS1).first()}
-        << "invite 20 1 8 by; 20|8; unread 0";
+        << 203 << R{} << S{} << P{invite(203, kAlice, RoomType1VS1).first()}
+        << I{"invite 20 1 8 by"} << R{{20, "8"}} << C{} << 0;
     // Unknown ids are left out, the array's order is kept.
     const QByteArray admission = eventPayload(
         ChatPayload::TypeAdmission, kAlice, QStringLiteral("a301"),
         roomEvent(301, RoomType1VSN, {kMe, kAlice, kBob, kCarol}, {"9", "4242", "10"}));
-    QTest::newRow("admission") << 301 << "" << P{admission, admission}
-                               << "admission 30 1 8,9,10 Bob,Carol by Alice; 30|8,9,10; "
-                                  "a301|4|1|1|0|0|Bob,Carol; unread 0";
+    QTest::newRow("admission") << 301 << R{} << S{} << P{admission, admission}
+                               << I{"admission 30 1 8,9,10 Bob,Carol by Alice"} << R{{30, "8,9,10"}}
+                               << C{{"a301", 4, true, 1, 0, 0, "Bob,Carol"}} << 0;
 
     // A member of one room naming another room of the user (chat/101) in an event on the first
     // room's topic: nothing changes, neither here nor there.
     const QString other = roomEvent(101, RoomType1VSN, {kMe, kBob, kCarol}, {"9"});
     QTest::newRow("room event naming another room")
-        << 601 << ""
+        << 601 << R{} << S{}
         << P{eventPayload(ChatPayload::TypeInvite, kBob, "client-X-1", other),
              eventPayload(ChatPayload::TypeAdmission, kBob, "client-X-2", other)}
-        << "unread 0";
+        << I{} << R{} << C{} << 0;
 
     const auto leave = [](qint32 sender, const QString& id, int type) {
         return eventPayload(ChatPayload::TypeLeave, sender, id, json({{"chatRoomType", type}}));
     };
     QTest::newRow("partner left a one-to-one room")
-        << 401 << "20|8; o401|8|1|-1000" << P{leave(kAlice, "client-X-1", RoomType1VS1)}
-        << "leave 40 2 8 by; 40|8; o401|1|1|1|-1000|0|stored o401; unread 0";
+        << 401 << R{{20, "8"}} << S{{"o401", kAlice, 1, -1000}}
+        << P{leave(kAlice, "client-X-1", RoomType1VS1)} << I{"leave 40 2 8 by"} << R{{40, "8"}}
+        << C{{"o401", 1, true, 1, -1000, 0, "stored o401"}} << 0;
     QTest::newRow("member left a group room")
-        << 402 << "30|8,9; o402|8|1|-1000"
+        << 402 << R{{30, "8,9"}} << S{{"o402", kAlice, 1, -1000}}
         << P{leave(kAlice, "client-X-2", RoomType1VSN), leave(kAlice, "client-X-2", RoomType1VSN)}
-        << "leave 30 2 9 Alice by Alice; 30|9; o402|1|1|1|-1000|0|stored o402; "
-           "client-X-2|5|1|1|0|0|Alice; unread 0";
+        << I{"leave 30 2 9 Alice by Alice"} << R{{30, "9"}}
+        << C{{"o402", 1, true, 1, -1000, 0, "stored o402"},
+             {"client-X-2", 5, true, 1, 0, 0, "Alice"}}
+        << 0;
     QTest::newRow("user left on another session")
-        << 404 << "30|8,9; o404|8|1|-1000" << P{leave(kMe, "client-B-4", RoomType1VSN)}
-        << "leave 30 3 8,9 by; unread 0";
+        << 404 << R{{30, "8,9"}} << S{{"o404", kAlice, 1, -1000}}
+        << P{leave(kMe, "client-B-4", RoomType1VSN)} << I{"leave 30 3 8,9 by"} << R{} << C{} << 0;
     QTest::newRow("leaving that changes nothing: unknown member, this session, no id")
-        << 405 << "30|8,9"
+        << 405 << R{{30, "8,9"}} << S{}
         << P{leave(4242, "client-X-3", RoomType1VSN), leave(kMe, "client-A-5", RoomType1VSN),
              leave(kMe, "", RoomType1VSN)}
-        << "30|8,9; unread 0";
+        << I{} << R{{30, "8,9"}} << C{} << 0;
 
     // Three unread chats of Alice at kT, kT+1000, kT+2000, then notices of the user's sessions;
     // only another session's are queued.
@@ -240,48 +296,48 @@ void TestMqttManager::receive_data()
                          ChatPayload::enterReadContents(clientId, readTime));
     };
     QTest::newRow("another session read from kT+1000, left and came back")
-        << 501 << "20|8"
+        << 501 << R{{20, "8"}} << S{}
         << notices(501, {enterRead(kOtherSession, kT + 1000),
                          {ChatPayload::TypeLeaveRead, kOtherSession},
                          {ChatPayload::TypeLeaveRead, kClientId},
                          {ChatPayload::TypeHereRead, kOtherSession},
                          {ChatPayload::TypeHereRead, kClientId}})
-        << "chat r501-0 Alice 0; chat r501-1 Alice 0; chat r501-2 Alice 0; myread client-B 1; "
-           "leaveread 7 client-B; hereread 7 client-B; 20|8; r501-0|1|0|1|0|0|x; "
-           "r501-1|1|1|1|1000|0|x; r501-2|1|1|1|2000|0|x; unread 1";
+        << I{"chat r501-0 Alice 0", "chat r501-1 Alice 0",  "chat r501-2 Alice 0",
+             "myread client-B 1",   "leaveread 7 client-B", "hereread 7 client-B"}
+        << R{{20, "8"}}
+        << C{{"r501-0", 1, false, 1, 0, 0, "x"},
+             {"r501-1", 1, true, 1, 1000, 0, "x"},
+             {"r501-2", 1, true, 1, 2000, 0, "x"}}
+        << 1;
     QTest::newRow("another session read with time 0, then this session's own notice")
-        << 502 << "20|8" << notices(502, {enterRead(kOtherSession, 0), enterRead(kClientId, kT)})
-        << "chat r502-0 Alice 0; chat r502-1 Alice 0; chat r502-2 Alice 0; myread client-B 3; "
-           "myread client-A 3; 20|8; r502-0|1|0|1|0|0|x; r502-1|1|0|1|1000|0|x; "
-           "r502-2|1|0|1|2000|0|x; unread 3";
+        << 502 << R{{20, "8"}} << S{}
+        << notices(502, {enterRead(kOtherSession, 0), enterRead(kClientId, kT)})
+        << I{"chat r502-0 Alice 0", "chat r502-1 Alice 0", "chat r502-2 Alice 0",
+             "myread client-B 3", "myread client-A 3"}
+        << R{{20, "8"}}
+        << C{{"r502-0", 1, false, 1, 0, 0, "x"},
+             {"r502-1", 1, false, 1, 1000, 0, "x"},
+             {"r502-2", 1, false, 1, 2000, 0, "x"}}
+        << 3;
 }
 
 void TestMqttManager::receive()
 {
     QFETCH(int, room);
-    QFETCH(QString, before);
+    QFETCH(QList<RoomRow>, roomBefore);
+    QFETCH(QList<SeedChat>, chatsBefore);
     QFETCH(QList<QByteArray>, payloads);
-    QFETCH(QString, after);
 
     const QString topic = QStringLiteral("chat/%1").arg(room);
-    const QStringList stored = before.split(QStringLiteral("; "));
-    if (!stored.first().isEmpty())
-        m_fixture->store.addRoom(topic, stored.first().section('|', 0, 0).toInt(),
-                                 stored.first().section('|', 1));
-    for (const QString& chat : stored.mid(1)) {
-        const QStringList f = chat.split('|');
-        m_fixture->store.addChat(topic, f[0], f[1].toInt(), kT + f[3].toInt(), f[2].toInt(), 1,
-                                 "stored " + f[0]);
-    }
-    QStringList got = describe(deliver(topic, payloads), topic);
-    got += m_fixture->store.rows("SELECT type, members FROM TTT_CHATT_ROOM WHERE topic=?", {topic});
-    got += m_fixture->store.rows(
-        "SELECT msg_id, msg_type, msg_read, msg_state, msg_time - ?, count, CASE "
-        "content_type WHEN 1 THEN content ELSE content_type END FROM TTT_CHATT "
-        "WHERE topic=? ORDER BY msg_time, msg_id",
-        {kT, topic});
-    got << QStringLiteral("unread %1").arg(unreadCounts().get(topic));
-    QCOMPARE(got.join("; "), after);
+    for (const RoomRow& r : roomBefore)
+        m_fixture->store.addRoom(topic, r.type, r.members);
+    for (const SeedChat& c : chatsBefore)
+        m_fixture->store.addChat(topic, c.msgId, c.sender, kT + c.time, c.state, 1,
+                                 "stored " + c.msgId);
+    QTEST(describe(deliver(topic, payloads), topic), "items");
+    QTEST(roomRows(m_fixture->store.db().database(), topic), "roomAfter");
+    QTEST(chatRows(m_fixture->store.db().database(), topic, kT), "chatsAfter");
+    QTEST(unreadCounts().get(topic), "unread");
 }
 
 void TestMqttManager::sendOperations()
@@ -298,65 +354,76 @@ void TestMqttManager::sendOperations()
     for (qint64 readTime : {Q_INT64_C(5000), Q_INT64_C(20000), kT})
         m_manager->sendReadEnter(topic, readTime);
 
-    // What another subscriber receives, as sender|type|message id ("own": one made for this
-    // session)|text.
+    // What another subscriber receives.
     QProcess observer;
     observer.start(QStringLiteral("mosquitto_sub"),
                    m_broker.clientArguments() + QStringList{"-i", "observer", "-c", "-q", "1", "-C",
                                                             "9", "-t", topic, "-F", "%x"});
     QVERIFY(observer.waitForFinished(10000));
-    const QRegularExpression ownId(QStringLiteral("^client-A-\\d{17}$"));
-    QStringList seen;
-    for (const QByteArray& hex : observer.readAllStandardOutput().trimmed().split('\n')) {
-        ChatPayload p;
-        QVERIFY(PayloadCodec::decode(QByteArray::fromHex(hex), &p));
-        const QJsonObject o = p.object();
-        seen << QStringLiteral("%1|%2|%3|%4")
-                    .arg(p.senderId)
-                    .arg(p.messageType)
-                    .arg(ownId.match(p.messageId).hasMatch() ? QStringLiteral("own") : p.messageId,
-                         o.isEmpty() ? p.text() : QJsonDocument(o).toJson(QJsonDocument::Compact));
-    }
-    QCOMPARE(seen.join("; "),
-             QStringLiteral("7|1||no id; 7|3|client-A-inv|{}; 7|4|client-A-add|{}; "
-                            "7|5|client-A-lv|{}; 7|11|own|client-A; 7|10|own|client-A; "
-                            "7|9|own|{\"clientId\":\"client-A\",\"readTime\":0}; "
-                            "7|9|own|{\"clientId\":\"client-A\",\"readTime\":10000}; "
-                            "7|9|own|{\"clientId\":\"client-A\",\"readTime\":%1}")
-                 .arg(kT - 10000));
+    QList<SentEvent> seen;
+    for (const QByteArray& hex : observer.readAllStandardOutput().trimmed().split('\n'))
+        seen << SentEvent::decode(QByteArray::fromHex(hex));
+    const QString readContents = QStringLiteral("{\"clientId\":\"client-A\",\"readTime\":%1}");
+    QCOMPARE(seen, (QList<SentEvent>{
+                       {7, 1, "", "no id"},
+                       {7, 3, "client-A-inv", "{}"},
+                       {7, 4, "client-A-add", "{}"},
+                       {7, 5, "client-A-lv", "{}"},
+                       {7, 11, SentEvent::kOwnId, "client-A"},
+                       {7, 10, SentEvent::kOwnId, "client-A"},
+                       {7, 9, SentEvent::kOwnId, readContents.arg(0)},
+                       {7, 9, SentEvent::kOwnId, readContents.arg(10000)},
+                       {7, 9, SentEvent::kOwnId, readContents.arg(kT - 10000)},
+                   }));
     // The session hears its own read notices too; they name this session, so nothing changes.
     QCOMPARE(describe(deliver(topic, {}), topic).filter(QRegularExpression("^myread")),
              (QStringList{"myread client-A 0", "myread client-A 0", "myread client-A 0"}));
 }
 
+void TestMqttManager::history_data()
+{
+    // A chat object of a server history page (numbers sometimes as texts, as the server sends
+    // them): history never counts as unread, and settles the user's own chats.
+    QTest::addColumn<QString>("topic");
+    QTest::addColumn<QList<RoomRow>>("roomBefore");
+    QTest::addColumn<QList<SeedChat>>("chatsBefore");
+    QTest::addColumn<QString>("messageId");
+    QTest::addColumn<qint32>("sender");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QList<ChatRow>>("chatsAfter");
+    QTest::newRow("another member's chat in a room not stored")
+        << "chat/1001" << QList<RoomRow>{} << QList<SeedChat>{} << "h1" << kAlice
+        << QStringList{"chat h1 Alice 1", "noroom"}
+        << QList<ChatRow>{{"h1", 1, true, 1, 0, 0, "x"}};
+    QTest::newRow("the user's own chat, stored unconfirmed")
+        << "chat/1002" << QList<RoomRow>{{RoomType1VS1, "8"}}
+        << QList<SeedChat>{{"h2", kMe, MsgStateNew, -5000}} << "h2" << kMe
+        << QStringList{"chat h2 Me 1"} << QList<ChatRow>{{"h2", 1, true, 1, 0, 0, "stored h2"}};
+}
+
 void TestMqttManager::history()
 {
-    // Another member's chat in a room not stored, then the user's own chat stored unconfirmed:
-    // history never counts as unread, and settles the user's own chats.
-    const QString room = QStringLiteral("chat/1002");
-    m_fixture->store.addRoom(room, RoomType1VS1, QStringLiteral("8"));
-    m_fixture->store.addChat(room, QStringLiteral("h"), kMe, kT - 5000, MsgStateNew);
-    QStringList seen;
-    for (const auto& [topic, sender] :
-         {std::pair{QStringLiteral("chat/1001"), kAlice}, std::pair{room, kMe}}) {
-        // The server sends numbers; some of them as texts.
-        const QJsonObject object{{"topic", topic},   {"msgType", 1},
-                                 {"timestamp", kT},  {"senderId", QString::number(sender)},
-                                 {"messageId", "h"}, {"contentType", 1},
-                                 {"contents", "x"}};
-        Items got;
-        if (auto item = m_manager->chatItemFromHistory(object, &m_fixture->store.db()))
-            got.push_back(std::move(item));
-        if (auto queued = m_manager->takeMessageItem())
-            got.push_back(std::move(queued));
-        seen += describe(got, topic);
-        seen += m_fixture->store.rows(
-            "SELECT msg_read, msg_state, msg_time - ? FROM TTT_CHATT WHERE topic=?", {kT, topic});
-        seen << QStringLiteral("unread %1").arg(unreadCounts().get(topic));
-    }
-    QCOMPARE(
-        seen.join("; "),
-        QStringLiteral("chat h Alice 1; noroom; 1|1|0; unread 0; chat h Me 1; 1|1|0; unread 0"));
+    QFETCH(QString, topic);
+    QFETCH(QList<RoomRow>, roomBefore);
+    QFETCH(QList<SeedChat>, chatsBefore);
+    QFETCH(QString, messageId);
+    QFETCH(qint32, sender);
+    for (const RoomRow& r : roomBefore)
+        m_fixture->store.addRoom(topic, r.type, r.members);
+    for (const SeedChat& c : chatsBefore)
+        m_fixture->store.addChat(topic, c.msgId, c.sender, kT + c.time, c.state, 1,
+                                 "stored " + c.msgId);
+    const QJsonObject object{{"topic", topic},         {"msgType", 1},
+                             {"timestamp", kT},        {"senderId", QString::number(sender)},
+                             {"messageId", messageId}, {"contentType", 1},
+                             {"contents", "x"}};
+    Items got;
+    got.push_back(m_manager->chatItemFromHistory(object, &m_fixture->store.db()));
+    for (auto queued = m_manager->takeMessageItem(); queued; queued = m_manager->takeMessageItem())
+        got.push_back(std::move(queued));
+    QTEST(describe(got, topic), "items");
+    QTEST(chatRows(m_fixture->store.db().database(), topic, kT), "chatsAfter");
+    QCOMPARE(unreadCounts().get(topic), 0);
 }
 
 void TestMqttManager::sessionObjectDeletedWhileRead()
