@@ -1,10 +1,11 @@
 #include "widgets/mtchatentry.h"
 
 #include "widgets/mtchatbaseitem.h"
+#include "widgets/mtchatwidget.h"
 
-MtChatEntry::MtChatEntry(const MtChatEntryData& data) : QListWidgetItem(nullptr, kType), m_data(data)
-{
-}
+MtChatEntry::MtChatEntry(const MtChatEntryData& data)
+    : QListWidgetItem(nullptr, kType), m_data(data)
+{}
 
 int MtChatEntry::state() const
 {
@@ -30,4 +31,22 @@ void MtChatEntry::setHeight(int height, int measuredWidth)
 {
     m_measuredWidth = measuredWidth;
     setSizeHint(QSize(0, height));
+}
+
+QVariant MtChatEntry::data(int role) const
+{
+    if (role == Qt::SizeHintRole)
+        return m_size.isValid() ? QVariant(m_size) : QVariant();
+    return QListWidgetItem::data(role);
+}
+
+void MtChatEntry::setData(int role, const QVariant& value)
+{
+    if (role == Qt::SizeHintRole) {
+        // Stored here only; the base class still tells the list that the row changed.
+        m_size = value.toSize();
+        if (auto* view = qobject_cast<MtChatWidget*>(listWidget()))
+            view->rowHeightChanged(this);
+    }
+    QListWidgetItem::setData(role, value);
 }

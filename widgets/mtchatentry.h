@@ -58,8 +58,13 @@ public:
     int measuredWidth() const { return m_measuredWidth; }
     void setHeight(int height, int measuredWidth);
 
+    // The list asks every row for its size at each layout: answered without a search.
+    QVariant data(int role) const override;
+    void setData(int role, const QVariant& value) override;
+
 private:
     MtChatEntryData m_data;
     QPointer<MtChatBaseItem> m_widget;
     int m_measuredWidth = 0;
+    QSize m_size;
 };

@@ -4,12 +4,14 @@
 #include "widgets/mtchatdateitem.h"
 #include "widgets/mtchatentry.h"
 #include "widgets/mtchatfileitem.h"
+#include "widgets/mtchatheights.h"
 #include "widgets/mtchatimageitem.h"
 #include "widgets/mtchatitem.h"
 #include "widgets/mtchatitemfactory.h"
 #include "widgets/mtchatitemstate.h"
 #include "widgets/mtchatorder.h"
 #include "widgets/mtchatrow.h"
+#include "widgets/mtchatrowdelegate.h"
 #include "widgets/mtchattextbrowser.h"
 #include "widgets/mtmychatfileitem.h"
 #include "widgets/mtmychatimageitem.h"
@@ -27,7 +29,8 @@ const char* const kNewText = "newtext";
 } // namespace
 
 MtChatWidget::MtChatWidget(QWidget* parent)
-    : QListWidget(parent), m_newMessageButton(new QPushButton(this))
+    : QListWidget(parent), m_newMessageButton(new QPushButton(this)),
+      m_heights(std::make_unique<MtChatHeights>(font()))
 {
     setObjectName(QStringLiteral("MtChatWidget"));
     setStyleSheet(QStringLiteral(
@@ -40,6 +43,7 @@ MtChatWidget::MtChatWidget(QWidget* parent)
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     verticalScrollBar()->setSingleStep(20);
     setSelectionMode(QAbstractItemView::NoSelection);
+    setItemDelegate(new MtChatRowDelegate(m_rowHeights, this));
     setFocusPolicy(Qt::ClickFocus);
     installEventFilter(this);
 
@@ -81,16 +85,13 @@ MtChatWidget::MtChatWidget(QWidget* parent)
     connect(&m_remeasureTimer, &QTimer::timeout, this, &MtChatWidget::remeasureStale);
 }
 
-MtChatWidget::~MtChatWidget()
-{
-    qDeleteAll(m_measurers);
-}
+MtChatWidget::~MtChatWidget() = default;
 
 MtChatEntry* MtChatWidget::entryAt(int row) const
 {
     QListWidgetItem* entry = item(row);
     return entry && entry->type() == MtChatEntry::kType ? static_cast<MtChatEntry*>(entry)
-                                                         : nullptr;
+                                                        : nullptr;
 }
 
 MtChatBaseItem* MtChatWidget::chatItem(int row) const
@@ -105,22 +106,9 @@ int MtChatWidget::rowWidth() const
 
 void MtChatWidget::measure(MtChatEntry* entry)
 {
-    const int type = entry->data().itemType;
-    MtChatBaseItem*& measurer = m_measurers[type];
-    if (!measurer) {
-        measurer = MtChatItemFactory::create(type, nullptr);
-        if (!measurer) {
-            entry->setHeight(0, -1);
-            return;
-        }
-        // Shown, so that its text boxes are told their width, but never on a screen.
-        measurer->setAttribute(Qt::WA_DontShowOnScreen);
-        measurer->setFont(font());
-        measurer->show();
-    }
-    MtChatItemFactory::fill(measurer, entry->data());
     const int width = rowWidth();
-    entry->setHeight(MtChatItemFactory::measure(measurer, width),
+    const int type = entry->data().itemType;
+    entry->setHeight(m_heights->height(entry->data(), width),
                      MtChatItemFactory::widthDependent(type) ? width : -1);
 }
 
@@ -149,14 +137,14 @@ MtChatEntry* MtChatWidget::insertEntry(const MtChatEntryData& data, bool insertF
 
 int MtChatWidget::bottomInsertRow(const MtChatEntry* entry) const
 {
-    return MtChatOrder::insertRow(
-        count(),
-        [this](int row) {
-            const MtChatEntry* at = entryAt(row);
-            return at ? MtChatOrder::Row{at->state(), at->time()}
-                      : MtChatOrder::Row{int(MtChatItemState::Settled), QDateTime()};
-        },
-        {entry->data().state, entry->data().time});
+    return MtChatOrder::insertRow(count(),
+                                  [this](int row) {
+                                      const MtChatEntry* at = entryAt(row);
+                                      return at ? MtChatOrder::Row{at->state(), at->time()}
+                                                : MtChatOrder::Row{int(MtChatItemState::Settled),
+                                                                   QDateTime()};
+                                  },
+                                  {entry->data().state, entry->data().time});
 }
 
 bool MtChatWidget::insertChatWidget(MtChatBaseItem* item, bool insertFirst)
@@ -241,8 +229,11 @@ void MtChatWidget::updateLiveRows(bool dropFar)
     const int firstRow = first.isValid() ? first.row() : 0;
     const int lastRow = last.isValid() ? last.row() : count() - 1;
     const int span = qMax(1, lastRow - firstRow + 1);
-    const int to = qMin(count() - 1, lastRow + span);
-    for (int row = qMax(0, firstRow - span); row <= to; ++row)
+    // Half a screen either side is made ahead of scrolling; items are let go only two screens
+    // away, so that scrolling back and forth does not make them again and again.
+    const int ahead = qMax(1, span / 2);
+    const int to = qMin(count() - 1, lastRow + ahead);
+    for (int row = qMax(0, firstRow - ahead); row <= to; ++row)
         liveItem(entryAt(row));
     if (dropFar) {
         const QSet<MtChatEntry*> live = m_live;
@@ -296,6 +287,22 @@ void MtChatWidget::messageIdChanged(MtChatBaseItem* item, const QString& oldId)
     entry->data().messageId = item->messageId();
     if (!item->messageId().isEmpty())
         m_byId.insert(item->messageId(), entry);
+}
+
+void MtChatWidget::rowsInserted(const QModelIndex& parent, int start, int end)
+{
+    for (int row = start; row <= end; ++row) {
+        const QListWidgetItem* entry = item(row);
+        m_rowHeights.insert(row, entry ? entry->sizeHint().height() : 0);
+    }
+    QListWidget::rowsInserted(parent, start, end);
+}
+
+void MtChatWidget::rowHeightChanged(MtChatEntry* entry)
+{
+    const int at = row(entry);
+    if (at >= 0 && at < m_rowHeights.size())
+        m_rowHeights[at] = entry->sizeHint().height();
 }
 
 void MtChatWidget::updateEditorGeometries()
@@ -392,8 +399,7 @@ void MtChatWidget::connectItem(MtChatBaseItem* item)
         connect(file, &MtChatFileItem::pictureButtonClicked, this,
                 &MtChatWidget::userPictureButtonClicked);
     else if (auto* mine = qobject_cast<MtMyChatItem*>(item))
-        connect(mine, &MtMyChatItem::readUserPopupOpened, this,
-                &MtChatWidget::readUserPopupOpened);
+        connect(mine, &MtMyChatItem::readUserPopupOpened, this, &MtChatWidget::readUserPopupOpened);
     else if (auto* myImage = qobject_cast<MtMyChatImageItem*>(item))
         connect(myImage, &MtMyChatImageItem::readUserPopupOpened, this,
                 &MtChatWidget::readUserPopupOpened);
@@ -480,8 +486,8 @@ MtMyChatImageItem* MtChatWidget::addMyChatImage(const QString& messageId, const 
                                                 int width, int height, int contentType,
                                                 int readCount, int state, bool insertFirst)
 {
-    MtChatEntryData data = chatData(MtChatBaseItem::ItemType_MyChatImage, messageId, picture,
-                                    name, senderId, dateTime, contentType, readCount, state);
+    MtChatEntryData data = chatData(MtChatBaseItem::ItemType_MyChatImage, messageId, picture, name,
+                                    senderId, dateTime, contentType, readCount, state);
     data.filePath = filePath;
     data.fileName = fileName;
     data.image = image;
@@ -510,8 +516,8 @@ MtMyChatFileItem* MtChatWidget::addMyChatFile(const QString& messageId, const QP
                                               const QString& fileName, qint64 fileSize,
                                               int readCount, int state, bool insertFirst)
 {
-    MtChatEntryData data = chatData(MtChatBaseItem::ItemType_MyChatFile, messageId, picture,
-                                    name, senderId, dateTime, 4, readCount, state);
+    MtChatEntryData data = chatData(MtChatBaseItem::ItemType_MyChatFile, messageId, picture, name,
+                                    senderId, dateTime, 4, readCount, state);
     data.filePath = filePath;
     data.fileName = fileName;
     data.fileSize = fileSize;
@@ -572,9 +578,9 @@ bool MtChatWidget::addChatRow(const DBChat& chat, bool own, const QPixmap& pictu
     const MtChatRow row = MtChatRow::fromChat(chat, own);
     if (row.kind == MtChatRow::None)
         return false;
-    MtChatEntryData data = chatData(row.itemType, row.messageId, picture, row.senderName,
-                                    row.senderId, row.time, row.contentType, row.readCount,
-                                    row.state);
+    MtChatEntryData data =
+        chatData(row.itemType, row.messageId, picture, row.senderName, row.senderId, row.time,
+                 row.contentType, row.readCount, row.state);
     data.text = row.text;
     data.filePath = row.filePath;
     data.fileName = row.fileName;
@@ -704,6 +710,7 @@ void MtChatWidget::clear()
     }
     m_live.clear();
     m_byId.clear();
+    m_rowHeights.clear();
     m_dateItemCount = 0;
     m_bottomDate = QDate();
     m_topDate = QDate();
@@ -725,6 +732,8 @@ void MtChatWidget::rowsAboutToBeRemoved(const QModelIndex& parent, int start, in
         if (entry->isDate())
             m_dateItemCount = qMax(0, m_dateItemCount - 1);
     }
+    if (start >= 0 && end < m_rowHeights.size())
+        m_rowHeights.remove(start, end - start + 1);
     QListWidget::rowsAboutToBeRemoved(parent, start, end);
 }
 

@@ -8,9 +8,12 @@
 #include <QSet>
 #include <QTimer>
 
+#include <memory>
+
 class DBChat;
 class MtChatAlarmItem;
 class MtChatEntry;
+class MtChatHeights;
 struct MtChatEntryData;
 class MtChatBaseItem;
 class MtChatDateItem;
@@ -90,6 +93,8 @@ public:
     bool setMessageProgress(const QString& messageId, int value);
     // Rows that carry an item widget now (bounded by the viewport, not the conversation).
     int liveItemCount() const { return m_live.size(); }
+    // A row's height changed (its item or its measurement says so).
+    void rowHeightChanged(MtChatEntry* entry);
     // True with fewer than two rows, or when the upper third of the last row is in view.
     bool isScrolledToBottom() const;
     void showNewMessage(const QString& text);
@@ -120,6 +125,7 @@ signals:
 protected slots:
     void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
     void updateEditorGeometries() override;
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
 
 public:
     void doItemsLayout() override;
@@ -164,8 +170,8 @@ private:
     // Message id -> rows; an id may be shown twice for a moment (a copy replacing another).
     QMultiHash<QString, MtChatEntry*> m_byId;
     QSet<MtChatEntry*> m_live;
-    // One item per type, never on screen, that measures the rows without items.
-    mutable QHash<int, MtChatBaseItem*> m_measurers;
+    std::unique_ptr<MtChatHeights> m_heights;
+    QVector<int> m_rowHeights; // in row order, read by the list's layout
     QTimer m_dropTimer;
     QTimer m_remeasureTimer;
     bool m_inserting = false;
