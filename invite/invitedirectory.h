@@ -41,6 +41,8 @@ public:
     QVector<int> filter(const QString& text, const QVector<int>* within = nullptr) const;
 
     static InviteEntry entryOf(const DBUser& user);
+    // Whether a search text holds no pattern characters (it then matches as plain text).
+    static bool isLiteral(const QString& text);
 
 private:
     QVector<InviteEntry> m_entries;

@@ -17,10 +17,7 @@ struct InviteOutcome
     Kind kind = StayOpen;
     QList<int> userIds;
 
-    bool operator==(const InviteOutcome& o) const
-    {
-        return kind == o.kind && userIds == o.userIds;
-    }
+    bool operator==(const InviteOutcome& o) const { return kind == o.kind && userIds == o.userIds; }
 };
 
 // The people chosen in the invitation dialog, kept apart from any widget. The chosen list and
