@@ -12,6 +12,12 @@ res=$top/resources
 
 render ico "$art/veltritalk.svg" "$res/veltritalk.ico" 16,24,32,48,64,128,256
 
+# The desktop's icon theme wants the same picture at each usual size (packaging/, installed into
+# hicolor); the SVG itself is installed as the scalable one.
+for size in 16 22 24 32 48 64 128 256 512; do
+    render png "$art/veltritalk.svg" "$top/packaging/icons/${size}x${size}.png" "$size" "$size"
+done
+
 # The loading frames are drawn by a script; their SVG sources are committed like the others.
 python3 "$top/scripts/artwork/make_loading.py" "$art/loading"
 

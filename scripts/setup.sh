@@ -20,6 +20,8 @@ packages=(
     fonts-nanum
     # a picture of the running program's window (scripts/grab-roomlist.sh)
     imagemagick
+    # install and package checks: the desktop's validators, CPack's Debian package
+    desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()
