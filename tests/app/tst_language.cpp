@@ -6,6 +6,26 @@
 #include <QTranslator>
 #include <QtTest>
 
+namespace {
+// Which of the four translators (Qt's, the texts', the forms', the store's) are installed.
+QList<bool> installed()
+{
+    QList<bool> flags;
+    for (QTranslator* t : installedTranslators())
+        flags << bool(t);
+    return flags;
+}
+
+const QStringList kKorean{":/qtbase_ko.qm", ":/lang_ko.qm", ":/ui_ko.qm", ":/db_ko.qm"};
+
+QStringList koreanWithout(int index)
+{
+    QStringList files = kKorean;
+    files[index] = QStringLiteral(":/missing.qm");
+    return files;
+}
+} // namespace
+
 class TestLanguage : public QObject
 {
     Q_OBJECT
@@ -17,46 +37,64 @@ private slots:
             QCoreApplication::removeTranslator(t);
         deleteTranslators();
     }
-    void load_data();
-    void load();
+    void fromLocale_data();
+    void fromLocale();
+    void missingFile_data();
+    void missingFile();
 };
 
-void TestLanguage::load_data()
+void TestLanguage::fromLocale_data()
 {
     QTest::addColumn<int>("language");
-    QTest::addColumn<int>("missing");  // the file replaced by a missing one, -1 for none
-    QTest::addColumn<QString>("kind"); // of the warning's "failed to load <kind>language file"
-    QTest::newRow("german: none") << int(QLocale::German) << -1 << "";
-    QTest::newRow("korean: all four") << int(QLocale::Korean) << -1 << "";
-    QTest::newRow("qtbase missing") << int(QLocale::Korean) << 0 << "";
-    QTest::newRow("lang missing") << int(QLocale::Korean) << 1 << "";
-    QTest::newRow("ui missing") << int(QLocale::Korean) << 2 << "ui ";
-    QTest::newRow("db missing") << int(QLocale::Korean) << 3 << "db ";
+    QTest::addColumn<QList<bool>>("expected");
+    QTest::addColumn<QString>("login"); // the forms' catalogue translates the login button
+    QTest::newRow("german: none") << int(QLocale::German) << QList<bool>{false, false, false, false}
+                                  << "Login";
+    QTest::newRow("english: none")
+        << int(QLocale::English) << QList<bool>{false, false, false, false} << "Login";
+    QTest::newRow("korean: all four")
+        << int(QLocale::Korean) << QList<bool>{true, true, true, true} << "로그인";
 }
 
-void TestLanguage::load()
+void TestLanguage::fromLocale()
 {
     QFETCH(int, language);
-    QFETCH(int, missing);
-    QFETCH(QString, kind);
+    QFETCH(QList<bool>, expected);
+    QFETCH(QString, login);
     QLocale::setDefault(QLocale(QLocale::Language(language)));
-    if (missing < 0) {
-        initLanguage();
-    } else {
-        QStringList files{":/qtbase_ko.qm", ":/lang_ko.qm", ":/ui_ko.qm", ":/db_ko.qm"};
-        files[missing] = QStringLiteral(":/missing.qm");
-        QTest::ignoreMessage(QtWarningMsg, qPrintable("MainWindow::initLanguage failed to load " +
-                                                      kind + "language file::/missing.qm"));
-        initLanguageFiles(files);
-    }
-    // A missing file stops the rest.
-    const int loaded = missing >= 0 ? missing : language == QLocale::Korean ? 4 : 0;
-    const QList<QTranslator*> translators = installedTranslators();
-    for (int i = 0; i < 4; ++i)
-        QVERIFY2(bool(translators.at(i)) == (i < loaded), qPrintable(QString::number(i)));
-    // The forms' catalogue, third of the four, translates the login button.
-    QCOMPARE(QCoreApplication::translate("MainDialog", "Login"),
-             loaded > 2 ? QStringLiteral("로그인") : QStringLiteral("Login"));
+    initLanguage();
+    QCOMPARE(installed(), expected);
+    QCOMPARE(QCoreApplication::translate("MainDialog", "Login"), login);
+}
+
+// A file that cannot be loaded is reported and ends the loading: the files after it stay out.
+void TestLanguage::missingFile_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("warning");
+    QTest::addColumn<QList<bool>>("expected");
+    QTest::addColumn<QString>("login");
+    const QString failed = QStringLiteral("MainWindow::initLanguage failed to load ");
+    QTest::newRow("qtbase missing") << koreanWithout(0) << failed + "language file::/missing.qm"
+                                    << QList<bool>{false, false, false, false} << "Login";
+    QTest::newRow("lang missing") << koreanWithout(1) << failed + "language file::/missing.qm"
+                                  << QList<bool>{true, false, false, false} << "Login";
+    QTest::newRow("ui missing") << koreanWithout(2) << failed + "ui language file::/missing.qm"
+                                << QList<bool>{true, true, false, false} << "Login";
+    QTest::newRow("db missing") << koreanWithout(3) << failed + "db language file::/missing.qm"
+                                << QList<bool>{true, true, true, false} << "로그인";
+}
+
+void TestLanguage::missingFile()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, warning);
+    QFETCH(QList<bool>, expected);
+    QFETCH(QString, login);
+    QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
+    initLanguageFiles(files);
+    QCOMPARE(installed(), expected);
+    QCOMPARE(QCoreApplication::translate("MainDialog", "Login"), login);
 }
 
 QTEST_GUILESS_MAIN(TestLanguage)
