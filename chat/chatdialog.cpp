@@ -53,6 +53,8 @@ public:
 ChatDialog::ChatDialog(MtSession* session, const DBChatRoom& room, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::ChatDialog>()), m_session(session), m_room(room)
 {
+    // The room travels in the window's signals, queued connections included.
+    qRegisterMetaType<DBChatRoom>("DBChatRoom");
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     m_frameLess = new MtFrameLess(this, true);

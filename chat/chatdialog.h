@@ -93,6 +93,8 @@ public:
     void done(int result) override;
     bool isRoomActive() const { return m_windowActive; }
     bool alarmOn() const { return m_alarmOn; }
+    // The message id of the search match shown highlighted; empty when none.
+    QString highlightedMessageId() const { return m_highlightId; }
 
 public slots:
     // A chat or a notice (invitation, admission, leave) of this room.

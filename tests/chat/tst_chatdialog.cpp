@@ -1,0 +1,692 @@
+// The chat window against the reference server over TLS and its broker: sending and receiving,
+// history from the store and the server, the read marker, uploads with progress and failure,
+// resending, search, export, invitation, leaving and the creation of a dummy room.
+#include "common/devserver.h"
+#include "common/testenv.h"
+
+#include "chat/chatdialog.h"
+#include "net/serverconfig.h"
+#include "session/chatwindowregistry.h"
+#include "session/mtsession.h"
+#include "store/dbchat.h"
+#include "store/dbchatroom.h"
+#include "store/dbmanager.h"
+#include "store/dbmtdata.h"
+#include "store/dbtypes.h"
+#include "store/mtdata.h"
+#include "store/unreadcounts.h"
+#include "widgets/mtchatalarmitem.h"
+#include "widgets/mtchatbaseitem.h"
+#include "widgets/mtchatwidget.h"
+#include "widgets/mtloadingwidget.h"
+#include "widgets/mtmessagedialog.h"
+#include "widgets/mtsearchlineedit.h"
+
+#include <QApplication>
+#include <QJsonDocument>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+const QString kPassword = QStringLiteral("Passw0rd!");
+const qint64 kMe = 1001;
+
+class OpenWindows : public ChatWindowRegistry
+{
+public:
+    bool isChatWindowOpen(const QString& topic) const override { return open.contains(topic); }
+    bool isChatWindowActive(const QString&) const override { return false; }
+    QSet<QString> open;
+};
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done() && !deadline.hasExpired())
+        QTest::qWait(10);
+    return done();
+}
+
+// A publish of the window as the broker got it.
+struct Sent
+{
+    int type = 0;
+    int contentType = 0;
+    QString contents;
+    bool operator==(const Sent& o) const
+    {
+        return type == o.type && contentType == o.contentType && contents == o.contents;
+    }
+};
+
+// One row of the conversation: a chat's id, or the read marker.
+struct Row
+{
+    QString messageId;
+    bool marker = false;
+    bool operator==(const Row& o) const { return messageId == o.messageId && marker == o.marker; }
+};
+
+// What the user sees of one chat and what the store keeps of it.
+struct Bubble
+{
+    int itemState = -1;
+    int storedState = -1;
+    bool operator==(const Bubble& o) const
+    {
+        return itemState == o.itemState && storedState == o.storedState;
+    }
+};
+
+struct SearchStep
+{
+    QString highlighted;
+    bool up = false;
+    bool down = false;
+    bool operator==(const SearchStep& o) const
+    {
+        return highlighted == o.highlighted && up == o.up && down == o.down;
+    }
+};
+} // namespace
+
+Q_DECLARE_METATYPE(Sent)
+Q_DECLARE_METATYPE(Bubble)
+namespace QTest {
+template <>
+char* toString(const Sent& s)
+{
+    return qstrdup(qPrintable(QStringLiteral("Sent(type=%1 contentType=%2 contents=%3)")
+                                  .arg(s.type)
+                                  .arg(s.contentType)
+                                  .arg(s.contents.left(300))));
+}
+template <>
+char* toString(const Row& r)
+{
+    return qstrdup(qPrintable(r.marker ? QStringLiteral("Row(marker)")
+                                       : QStringLiteral("Row(%1)").arg(r.messageId)));
+}
+template <>
+char* toString(const Bubble& b)
+{
+    return qstrdup(qPrintable(
+        QStringLiteral("Bubble(itemState=%1 storedState=%2)").arg(b.itemState).arg(b.storedState)));
+}
+template <>
+char* toString(const SearchStep& s)
+{
+    return qstrdup(qPrintable(
+        QStringLiteral("SearchStep(%1 up=%2 down=%3)").arg(s.highlighted).arg(s.up).arg(s.down)));
+}
+} // namespace QTest
+
+class TestChatDialog : public QObject
+{
+    Q_OBJECT
+private:
+    DevServer m_server;
+    std::unique_ptr<MtSession> m_session;
+    OpenWindows m_windows;
+    QTemporaryDir m_files;
+
+    DBManager* db() const { return m_session->db(); }
+
+    // A new room of user001 the server knows, stored locally without chats.
+    DBChatRoom newRoom()
+    {
+        const QVector<DevBulkRoom> rooms = m_server.bulk(QStringLiteral("user001"), 1, 0, false);
+        DBChatRoom room(db());
+        room.setTopic(rooms.value(0).topic);
+        room.setType(rooms.value(0).roomType);
+        QStringList members;
+        for (qint64 id : rooms.value(0).memberIds)
+            members << QString::number(id);
+        members.removeAll(QString::number(kMe));
+        room.setMembers(members.join(QLatin1Char(',')));
+        room.insertOrUpdate();
+        return room;
+    }
+    // A one-to-many room of user001 with three others.
+    DBChatRoom newGroupRoom()
+    {
+        DBChatRoom room = newRoom();
+        while (room.type() != RoomType1VSN)
+            room = newRoom();
+        return room;
+    }
+    static qint64 roomId(const QString& topic) { return topic.section('/', 1).toLongLong(); }
+
+    // `count` confirmed chats of the room in the store, one a second, oldest first; their ids.
+    QStringList storeChats(const QString& topic, int count, const QString& text = "stored",
+                           const QSet<int>& needles = {})
+    {
+        QStringList ids;
+        const qint64 start = QDateTime::currentMSecsSinceEpoch() - count * 1000;
+        for (int i = 0; i < count; ++i) {
+            DBChat chat(db());
+            chat.setTopic(topic);
+            chat.setMsgId(QStringLiteral("t-%1-%2").arg(roomId(topic)).arg(start + i * 1000));
+            chat.setMsgType(1);
+            chat.setSenderId(i % 2 ? kMe : 1002);
+            chat.setMsgTime(start + i * 1000);
+            chat.setContent(1, QStringLiteral("%1 %2%3").arg(text).arg(i).arg(
+                                   needles.contains(count - 1 - i) ? " needle" : ""));
+            chat.setMsgState(1);
+            chat.setMsgRead(true);
+            chat.insertOrUpdate();
+            ids << chat.msgId();
+        }
+        return ids;
+    }
+    std::unique_ptr<ChatDialog> open(const DBChatRoom& room)
+    {
+        m_windows.open.insert(room.topic());
+        auto dialog = std::make_unique<ChatDialog>(m_session.get(), room);
+        dialog->show();
+        return dialog;
+    }
+    static QList<Row> rows(const ChatDialog& dialog)
+    {
+        QList<Row> out;
+        MtChatWidget* view = dialog.chatView();
+        for (int i = 0; i < view->count(); ++i) {
+            MtChatBaseItem* item = view->chatItem(i);
+            const bool marker = item && item->itemType() == MtChatBaseItem::ItemType_Alarm &&
+                                item->messageId().isEmpty();
+            const bool chat = item && !item->messageId().isEmpty();
+            if (marker || chat)
+                out.append({marker ? QString() : item->messageId(), marker});
+        }
+        return out;
+    }
+    static QList<Row> chatRows(const QStringList& ids)
+    {
+        QList<Row> out;
+        for (const QString& id : ids)
+            out.append({id, false});
+        return out;
+    }
+    int storedState(const QString& topic, const QString& messageId)
+    {
+        DBChat chat(db());
+        return db()->findChat(topic, messageId, chat) ? chat.msgState() : -1;
+    }
+    Bubble bubble(const ChatDialog& dialog, const QString& messageId)
+    {
+        MtChatBaseItem* item = dialog.chatView()->findItem(messageId);
+        return {item ? item->state() : -1, storedState(dialog.topic(), messageId)};
+    }
+    QVector<Sent> sentSince(qint64 seq, const QString& topic)
+    {
+        QVector<Sent> out;
+        for (const DevPublished& p : m_server.published(seq)) {
+            // Chats and room notices; the read enter and leave of the window's activation are
+            // not what these tests look at.
+            if (p.topic == topic && p.type >= 1 && p.type <= 5 && p.type != 2)
+                out.append({p.type, p.contentType, p.contents});
+        }
+        return out;
+    }
+    // The newest own chat of the room in the store.
+    QString newestOwnId(const QString& topic)
+    {
+        QList<DBChat> page;
+        db()->chatList(page, topic, 50, 0);
+        QString id;
+        for (const DBChat& chat : page)
+            id = chat.senderId() == kMe ? chat.msgId() : id;
+        return id;
+    }
+    static void typeAndReturn(ChatDialog& dialog, const QString& text)
+    {
+        auto* box = dialog.findChild<QPlainTextEdit*>(QStringLiteral("textEdit"));
+        box->setPlainText(text);
+        QTest::keyClick(box, Qt::Key_Return);
+    }
+    static QString boxText(ChatDialog& dialog)
+    {
+        return dialog.findChild<QPlainTextEdit*>(QStringLiteral("textEdit"))->toPlainText();
+    }
+    // The next question box the window opens is answered yes.
+    static void acceptNextQuestion()
+    {
+        QTimer::singleShot(0, [] {
+            auto* box = qobject_cast<MtMessageDialog*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            box->accept();
+        });
+    }
+    // Opens the room menu and picks the entry of that text; false when there is none.
+    static bool triggerMenuEntry(ChatDialog& dialog, const QString& text)
+    {
+        dialog.findChild<QToolButton*>(QStringLiteral("menuButton"))->click();
+        QMenu* menu = dialog.findChild<QMenu*>();
+        const QList<QAction*> actions = menu ? menu->actions() : QList<QAction*>();
+        for (QAction* action : actions) {
+            if (action->text() == text) {
+                menu->close();
+                action->trigger();
+                return true;
+            }
+        }
+        return false;
+    }
+    QString writeFile(const QString& name, int bytes)
+    {
+        QFile file(m_files.filePath(name));
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray(bytes, 'x'));
+        return file.fileName();
+    }
+    qint64 requestCount(const QString& prefix, qint64 since)
+    {
+        return m_server.requests(prefix, since).size();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        static TestEnv env;
+        env.applyToCurrentProcess();
+        QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
+        m_session = std::make_unique<MtSession>(ServerConfig::fromFile(m_server.clientIni()));
+        m_session->setChatWindows(&m_windows);
+        QSignalSpy rooms(m_session.get(), &MtSession::roomsReady);
+        QSignalSpy connected(m_session.get(), &MtSession::messagingConnected);
+        QVERIFY(m_session->login(QStringLiteral("user001"), kPassword, false,
+                                 QStringLiteral("chat-pc")));
+        QVERIFY(rooms.wait(30000));
+        QVERIFY(connected.count() > 0 || connected.wait(30000));
+    }
+    void cleanup()
+    {
+        m_server.clearFault();
+        m_server.setRate(0);
+        m_windows.open.clear();
+    }
+
+    // Return sends the text as it is; its echo settles the bubble and the stored chat.
+    void sendText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("plain") << QStringLiteral("hello");
+        QTest::newRow("markup and a link") << QStringLiteral("<b>hi</b> https://example.org/");
+        QTest::newRow("Korean") << QStringLiteral("안녕하세요");
+        QTest::newRow("250 characters") << QString(250, QLatin1Char('y'));
+        QTest::newRow("line breaks kept") << QStringLiteral("one\ntwo");
+    }
+    void sendText()
+    {
+        QFETCH(QString, text);
+        const DBChatRoom room = newRoom();
+        auto dialog = open(room);
+        const qint64 seq = m_server.lastPublishedSeq();
+        typeAndReturn(*dialog, text);
+        QVERIFY(waitUntil([&] { return !sentSince(seq, room.topic()).isEmpty(); }));
+        QCOMPARE(sentSince(seq, room.topic()), (QVector<Sent>{{1, 1, text}}));
+        const QString id = newestOwnId(room.topic());
+        waitUntil([&] { return bubble(*dialog, id) == Bubble{16, 1}; });
+        QCOMPARE(bubble(*dialog, id), (Bubble{16, 1}));
+        QCOMPARE(boxText(*dialog), QString());
+    }
+
+    // A text above 250 characters goes as a text file; the chat names the file and a preview.
+    void sendLongText()
+    {
+        const DBChatRoom room = newRoom();
+        auto dialog = open(room);
+        const qint64 seq = m_server.lastPublishedSeq();
+        const qint64 req = m_server.lastRequestSeq();
+        typeAndReturn(*dialog, QString(251, QLatin1Char('z')));
+        QVERIFY(waitUntil([&] { return !sentSince(seq, room.topic()).isEmpty(); }));
+        const QVector<Sent> sent = sentSince(seq, room.topic());
+        const QJsonObject contents =
+            QJsonDocument::fromJson(sent.value(0).contents.toUtf8()).object();
+        QCOMPARE(sent.value(0).contentType, 4);
+        QCOMPARE(contents.value("preview_text").toString(),
+                 QString(247, QLatin1Char('z')) + QStringLiteral("..."));
+        QCOMPARE(requestCount("/rest/file/chat", req), 1);
+    }
+
+    // A second Return within a second sends nothing and leaves the text as typed (no line
+    // break); the button still sends it.
+    void tooFastKey()
+    {
+        const DBChatRoom room = newRoom();
+        auto dialog = open(room);
+        const qint64 seq = m_server.lastPublishedSeq();
+        typeAndReturn(*dialog, QStringLiteral("first"));
+        typeAndReturn(*dialog, QStringLiteral("second"));
+        const QString kept = boxText(*dialog);
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("sendButton")),
+                          Qt::LeftButton);
+        QVERIFY(waitUntil([&] { return sentSince(seq, room.topic()).size() >= 2; }));
+        QCOMPARE(kept, QStringLiteral("second"));
+        QCOMPARE(sentSince(seq, room.topic()), (QVector<Sent>{{1, 1, QStringLiteral("first")},
+                                                              {1, 1, QStringLiteral("second")}}));
+        QCOMPARE(dialog->findChildren<MtMessageDialog*>().size(), 1);
+    }
+
+    // A syllable still being composed goes out with the text.
+    void returnCommitsComposition()
+    {
+        const DBChatRoom room = newRoom();
+        auto dialog = open(room);
+        auto* box = dialog->findChild<QPlainTextEdit*>(QStringLiteral("textEdit"));
+        box->setPlainText(QStringLiteral("안녕"));
+        box->moveCursor(QTextCursor::End);
+        QInputMethodEvent compose(QStringLiteral("하"), {});
+        QCoreApplication::sendEvent(box, &compose);
+        const qint64 seq = m_server.lastPublishedSeq();
+        QTest::keyClick(box, Qt::Key_Return);
+        QVERIFY(waitUntil([&] { return !sentSince(seq, room.topic()).isEmpty(); }));
+        QCOMPARE(sentSince(seq, room.topic()), (QVector<Sent>{{1, 1, QStringLiteral("안녕하")}}));
+        QCOMPARE(boxText(*dialog), QString());
+    }
+
+    // Another member's chat routed by the session lands in the window, settled.
+    void receive()
+    {
+        const DBChatRoom room = newRoom();
+        auto dialog = open(room);
+        const qint64 other = room.members().section(',', 0, 0).toLongLong();
+        const QJsonObject answer = m_server
+                                       .control("POST", "/control/chat",
+                                                QJsonObject{{"roomId", roomId(room.topic())},
+                                                            {"userId", other},
+                                                            {"text", "from the other side"}})
+                                       .toObject();
+        const QString id = answer.value("messageId").toString();
+        QVERIFY(waitUntil([&] { return dialog->chatView()->findItem(id) != nullptr; }));
+        MtChatBaseItem* item = dialog->chatView()->findItem(id);
+        QCOMPARE(item->content(), QStringLiteral("from the other side"));
+        QCOMPARE(item->senderId(), int(other));
+        QCOMPARE(item->state(), 16);
+    }
+
+    // The newest page opens; each top reached adds the next older page from the store.
+    void storePaging_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("tops");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("30 stored") << 30 << 0 << 30;
+        QTest::newRow("120 stored, opened") << 120 << 0 << 50;
+        QTest::newRow("one page back") << 120 << 1 << 100;
+        QTest::newRow("two pages back") << 120 << 2 << 120;
+        QTest::newRow("past the oldest") << 120 << 4 << 120;
+    }
+    void storePaging()
+    {
+        QFETCH(int, stored);
+        QFETCH(int, tops);
+        QFETCH(int, shown);
+        const DBChatRoom room = newRoom();
+        const QStringList ids = storeChats(room.topic(), stored);
+        auto dialog = open(room);
+        for (int i = 0; i < tops; ++i)
+            emit dialog->chatView()->movedToTop();
+        QCOMPARE(rows(*dialog), chatRows(ids.mid(stored - shown)));
+    }
+
+    // The read marker stands above the oldest unread chat when more than nine are unread, on
+    // the page that holds it; it is no chat, so paging past it skips none.
+    void readMarker_data()
+    {
+        QTest::addColumn<int>("unread");
+        QTest::addColumn<int>("tops");
+        QTest::addColumn<int>("markerAt"); // chats below the marker; -1: no marker
+        QTest::addColumn<int>("shown");
+        QTest::newRow("9 unread") << 9 << 0 << -1 << 50;
+        QTest::newRow("12 unread") << 12 << 0 << 12 << 50;
+        QTest::newRow("60 unread, second page at first show") << 60 << 0 << 60 << 100;
+        QTest::newRow("60 unread, paged on") << 60 << 1 << 60 << 120;
+    }
+    void readMarker()
+    {
+        QFETCH(int, unread);
+        QFETCH(int, tops);
+        QFETCH(int, markerAt);
+        QFETCH(int, shown);
+        const DBChatRoom room = newRoom();
+        const QStringList ids = storeChats(room.topic(), 120);
+        unreadCounts().set(room.topic(), unread);
+        auto dialog = open(room);
+        for (int i = 0; i < tops; ++i)
+            emit dialog->chatView()->movedToTop();
+        QList<Row> expected = chatRows(ids.mid(120 - shown));
+        const int markerRow = markerAt < 0 ? expected.size() : expected.size() - markerAt;
+        expected.insert(markerRow, Row{QString(), markerAt >= 0});
+        expected.removeAll(Row{QString(), false});
+        QCOMPARE(rows(*dialog), expected);
+    }
+
+    // With the server-history option on, an empty store pages back through the server until
+    // it answers a short page; then nothing more is asked.
+    void serverPaging()
+    {
+        DBEditor editor;
+        m_session->mtData()->setServerHistoryOption(editor, true);
+        QVERIFY(m_session->mtData()->applyCommit(editor, db()));
+        const DBChatRoom room = newRoom();
+        DevHistoryRequest history;
+        history.roomId = roomId(room.topic());
+        history.count = 120;
+        QCOMPARE(m_server.appendHistory(history).added, 120);
+        const qint64 req = m_server.lastRequestSeq();
+        auto dialog = open(room);
+        QVERIFY(waitUntil([&] { return rows(*dialog).size() == 50; }));
+        emit dialog->chatView()->movedToTop();
+        QVERIFY(waitUntil([&] { return rows(*dialog).size() == 100; }));
+        emit dialog->chatView()->movedToTop();
+        QVERIFY(waitUntil([&] { return rows(*dialog).size() == 120; }));
+        // Wait for the loading overlay of the third answer to go.
+        auto* loading = dialog->chatView()->findChild<MtLoadingWidget*>();
+        QVERIFY(waitUntil([&] { return !loading->isVisible(); }));
+        emit dialog->chatView()->movedToTop();
+        QCOMPARE(loading->isVisible(), false);
+        QCOMPARE(requestCount("/rest/chatt/room/savechatlist", req), 3);
+        QList<DBChat> all;
+        db()->exportChatList(all, room.topic());
+        QStringList storedIds;
+        for (const DBChat& chat : all)
+            storedIds << chat.msgId();
+        QCOMPARE(rows(*dialog), chatRows(storedIds));
+        m_session->mtData()->setServerHistoryOption(editor, false);
+        QVERIFY(m_session->mtData()->applyCommit(editor, db()));
+    }
+
+    // A file goes up with visible progress and is published once uploaded; a failed upload
+    // shows the resend button and keeps the chat as failed, and resending sends it.
+    void upload_data()
+    {
+        QTest::addColumn<QString>("faultPath");
+        QTest::addColumn<Bubble>("afterUpload");
+        QTest::addColumn<int>("published");
+        QTest::newRow("uploaded") << QStringLiteral("/nowhere") << Bubble{16, 1} << 1;
+        QTest::newRow("server error") << QStringLiteral("/rest/file/chat") << Bubble{1, 5} << 0;
+    }
+    void upload()
+    {
+        QFETCH(QString, faultPath);
+        QFETCH(Bubble, afterUpload);
+        QFETCH(int, published);
+        const DBChatRoom room = newRoom();
+        auto dialog = open(room);
+        QVERIFY(m_server.fail(DevFault::error(faultPath, 500)));
+        const qint64 seq = m_server.lastPublishedSeq();
+        dialog->uploadFiles({writeFile("doc.pdf", 20000)}, false);
+        const QString id = newestOwnId(room.topic());
+        waitUntil([&] { return bubble(*dialog, id) == afterUpload; });
+        QCOMPARE(bubble(*dialog, id), afterUpload);
+        QCOMPARE(sentSince(seq, room.topic()).size(), published);
+    }
+    // Under a rate limit the bubble's bar shows the upload moving before it is whole.
+    void uploadProgress()
+    {
+        const DBChatRoom room = newRoom();
+        auto dialog = open(room);
+        QVERIFY(m_server.setRate(262144, "/rest/file/chat"));
+        dialog->uploadFiles({writeFile("big.pdf", 1000000)}, false);
+        const QString id = newestOwnId(room.topic());
+        QList<int> progress;
+        auto* bar = dialog->chatView()->findItem(id)->findChild<QProgressBar*>();
+        connect(bar, &QProgressBar::valueChanged, this, [&](int v) { progress << v; });
+        QVERIFY(waitUntil([&] { return storedState(room.topic(), id) == 1; }));
+        QCOMPARE(
+            std::any_of(progress.begin(), progress.end(), [](int v) { return v > 0 && v < 100; }),
+            true);
+        QCOMPARE(progress.value(progress.size() - 1), 100);
+    }
+    void resendAfterFailedUpload()
+    {
+        const DBChatRoom room = newRoom();
+        auto dialog = open(room);
+        QVERIFY(m_server.fail(DevFault::error("/rest/file/chat", 500)));
+        dialog->uploadFiles({writeFile("retry.txt", 2000)}, false);
+        const QString id = newestOwnId(room.topic());
+        waitUntil([&] { return bubble(*dialog, id) == Bubble{1, 5}; });
+        QCOMPARE(bubble(*dialog, id), (Bubble{1, 5}));
+        m_server.clearFault();
+        const qint64 seq = m_server.lastPublishedSeq();
+        emit dialog->chatView()->resendClicked(id);
+        waitUntil([&] { return bubble(*dialog, id) == Bubble{16, 1}; });
+        QCOMPARE(bubble(*dialog, id), (Bubble{16, 1}));
+        const QVector<Sent> sent = sentSince(seq, room.topic());
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent.value(0).contentType, 4);
+    }
+
+    // Search counts text chats only, steps from the newest match back, loading older pages
+    // until the match is shown.
+    void searchStepping()
+    {
+        const DBChatRoom room = newRoom();
+        // Matches 3, 70 and 140 chats back from the newest.
+        const QStringList ids = storeChats(room.topic(), 160, "line", {3, 70, 140});
+        DBChat picture(db());
+        picture.setTopic(room.topic());
+        picture.setMsgId(QStringLiteral("pic-needle"));
+        picture.setMsgType(1);
+        picture.setSenderId(1002);
+        picture.setMsgTime(QDateTime::currentMSecsSinceEpoch());
+        picture.setImage("/files/needle_t.png", "/files/needle.png", "needle.png", 4, 4);
+        picture.setContent(2, picture.toMessage());
+        picture.setMsgState(1);
+        QVERIFY(picture.insertOrUpdate());
+        auto dialog = open(room);
+        dialog->findChild<QToolButton*>(QStringLiteral("searchButton"))->click();
+        auto* up = dialog->findChild<QToolButton*>(QStringLiteral("searchUpButton"));
+        auto* down = dialog->findChild<QToolButton*>(QStringLiteral("searchDownButton"));
+        auto* field = dialog->findChild<MtSearchLineEdit*>(QStringLiteral("searchLineEdit"));
+        QList<SearchStep> steps;
+        const auto record = [&] {
+            steps.append({dialog->highlightedMessageId(), up->isEnabled(), down->isEnabled()});
+        };
+        emit field->returnPressed(QStringLiteral("needle"));
+        record();
+        up->click();
+        record();
+        emit field->returnPressed(QStringLiteral("needle"));
+        record();
+        down->click();
+        record();
+        const QList<SearchStep> expected{{ids.value(156), true, false},
+                                         {ids.value(89), true, true},
+                                         {ids.value(19), false, true},
+                                         {ids.value(89), true, true}};
+        QCOMPARE(steps, expected);
+    }
+
+    // The export holds every stored chat, as UTF-8 with a byte order mark and CR LF.
+    void exportConversation()
+    {
+        const DBChatRoom room = newRoom();
+        storeChats(room.topic(), 3, "export 😀");
+        auto dialog = open(room);
+        const QString path = m_files.filePath("export.txt");
+        QCOMPARE(dialog->exportConversationTo(path), QString());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        const QStringList lines = QString::fromUtf8(bytes.mid(3)).split("\r\n");
+        QCOMPARE(bytes.left(3), QByteArray("\xEF\xBB\xBF"));
+        QCOMPARE(lines.size(), 3 + 1 + 3 + 1);
+        QCOMPARE(lines.value(0), "Chat with " + room.roomName() + " in Veltri Talk");
+        QCOMPARE(lines.value(4).endsWith("] export 😀 0"), true);
+    }
+
+    // An empty invitation sends nothing; people added to a one-to-many room are invited on the
+    // server, announced on the broker and shown in the room.
+    void invite()
+    {
+        const DBChatRoom room = newGroupRoom();
+        auto dialog = open(room);
+        QSignalSpy invited(dialog.get(), &ChatDialog::roomInvited);
+        const qint64 req = m_server.lastRequestSeq();
+        const qint64 seq = m_server.lastPublishedSeq();
+        const qint64 newcomer = m_server.user("user030").value("userId").toVariant().toLongLong();
+        dialog->inviteMembers({});
+        dialog->inviteMembers({newcomer});
+        QVERIFY(invited.wait(30000));
+        QCOMPARE(requestCount("/rest/chatt/room/member", req), 1);
+        QCOMPARE(dialog->chatRoom().members().split(',').contains(QString::number(newcomer)), true);
+        QVERIFY(waitUntil([&] { return !sentSince(seq, room.topic()).isEmpty(); }));
+        QCOMPARE(sentSince(seq, room.topic()).value(0).type, 4);
+    }
+
+    // Leaving publishes the leave first, then asks the server; the room goes from the store
+    // and its saved geometry from the settings.
+    void leave()
+    {
+        const DBChatRoom room = newGroupRoom();
+        auto dialog = open(room);
+        QSignalSpy left(dialog.get(), &ChatDialog::roomLeft);
+        const qint64 seq = m_server.lastPublishedSeq();
+        const qint64 req = m_server.lastRequestSeq();
+        acceptNextQuestion();
+        QVERIFY(triggerMenuEntry(*dialog, QStringLiteral("Leave")));
+        QVERIFY(left.wait(30000));
+        QCOMPARE(sentSince(seq, room.topic()).value(0).type, 5);
+        QCOMPARE(requestCount("/rest/chatt/room/member/", req), 1);
+        QCOMPARE(db()->chatRoomExists(room.topic()), false);
+        QCOMPARE(dialog->hasSavedGeometry(), false);
+    }
+
+    // Several sends in a dummy room create one room; the text goes once it exists.
+    void dummyRoomCreatedOnce()
+    {
+        // People who installed the client and accept chats: those of a room made for them.
+        DBChatRoom dummy(db());
+        dummy.setType(RoomType1VSN);
+        dummy.setMembers(newGroupRoom().members());
+        ChatDialog dialog(m_session.get(), dummy);
+        dialog.show();
+        QSignalSpy created(&dialog, &ChatDialog::roomCreated);
+        const qint64 req = m_server.lastRequestSeq();
+        const qint64 seq = m_server.lastPublishedSeq();
+        auto* box = dialog.findChild<QPlainTextEdit*>(QStringLiteral("textEdit"));
+        auto* send = dialog.findChild<QPushButton*>(QStringLiteral("sendButton"));
+        box->setPlainText(QStringLiteral("first words"));
+        QTest::mouseClick(send, Qt::LeftButton);
+        QTest::mouseClick(send, Qt::LeftButton);
+        QVERIFY(created.wait(30000));
+        m_windows.open.insert(dialog.topic());
+        QVERIFY(waitUntil([&] { return sentSince(seq, dialog.topic()).size() >= 2; }));
+        QCOMPARE(requestCount("/rest/chatt/room", req) - requestCount("/rest/chatt/room/", req), 1);
+        const QVector<Sent> sent = sentSince(seq, dialog.topic());
+        QCOMPARE(sent.value(0).type, 3);
+        QCOMPARE(sent.value(1), (Sent{1, 1, QStringLiteral("first words")}));
+        QCOMPARE(sent.size(), 2);
+    }
+};
+
+QTEST_MAIN(TestChatDialog)
+#include "tst_chatdialog.moc"
