@@ -7,6 +7,12 @@
 #include <QtTest>
 
 namespace {
+// The program logs without source context: no file name at all, not an empty one.
+const char* fileOrNull(const QByteArray& file)
+{
+    return file.isEmpty() ? nullptr : file.constData();
+}
+
 bool makeFile(const QString& path, qint64 size)
 {
     QFile f(path);
@@ -136,8 +142,7 @@ void TestLogging::lineFormat()
     QFETCH(QByteArray, file);
     QFETCH(int, line);
     QFETCH(QString, expected);
-    const QMessageLogContext context(file.isEmpty() ? nullptr : file.constData(), line, nullptr,
-                                     nullptr);
+    const QMessageLogContext context(fileOrNull(file), line, nullptr, nullptr);
     const QDateTime time(QDate(2016, 3, 1), QTime(9, 15, 2, 117));
     QCOMPARE(MtLog::formatLine(time, QtMsgType(type), context, "text"),
              "2016-03-01 09:15:02.117 " + expected);
