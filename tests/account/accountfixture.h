@@ -1,0 +1,105 @@
+#pragma once
+
+#include "common/devserver.h"
+#include "net/netservermanager.h"
+#include "session/chatwindowregistry.h"
+#include "session/mtsession.h"
+#include "store/dbmanager.h"
+#include "store/dbuser.h"
+#include "widgets/mtmessagedialog.h"
+
+#include <QApplication>
+#include <QJsonObject>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+// No chat window is ever open in these tests.
+class NoWindows : public ChatWindowRegistry
+{
+public:
+    bool isChatWindowOpen(const QString&) const override { return false; }
+    bool isChatWindowActive(const QString&) const override { return false; }
+};
+
+// Works through the modal windows that come up, one step each: a step names the class of the
+// window it waits for and the button it clicks there. The text of every message box met is
+// kept.
+class ModalScript : public QObject
+{
+public:
+    // "Class:button" each, e.g. "MtMessageDialog:okButton".
+    explicit ModalScript(const QStringList& steps) : m_steps(steps)
+    {
+        connect(&m_poll, &QTimer::timeout, this, [this] { step(); });
+        m_poll.start(10);
+    }
+    QStringList boxTexts() const { return m_texts; }
+    bool finished() const { return m_steps.isEmpty(); }
+
+private:
+    void step()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (m_steps.isEmpty() || !modal || !modal->isVisible())
+            return;
+        const QString className = m_steps.first().section(QLatin1Char(':'), 0, 0);
+        const QString button = m_steps.first().section(QLatin1Char(':'), 1);
+        if (QString::fromLatin1(modal->metaObject()->className()) != className)
+            return;
+        if (auto* box = qobject_cast<MtMessageDialog*>(modal))
+            m_texts << box->text();
+        auto* target = modal->findChild<QPushButton*>(button);
+        if (!target)
+            return;
+        m_steps.removeFirst();
+        // Clicked from the event loop: a click opening a modal window would otherwise block
+        // this timer's slot, and a timer is not run again while its slot runs.
+        QMetaObject::invokeMethod(target, &QPushButton::click, Qt::QueuedConnection);
+    }
+
+    QTimer m_poll;
+    QStringList m_steps;
+    QStringList m_texts;
+};
+
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 60000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done() && !deadline.hasExpired())
+        QTest::qWait(10);
+    return done();
+}
+
+// A logged-in session of an account against the reference server, ready once its rooms are
+// stored.
+class LoggedIn
+{
+public:
+    LoggedIn(const ServerConfig& config, const QString& account, const QString& password)
+        : session(std::make_unique<MtSession>(config))
+    {
+        session->setChatWindows(&windows);
+        QSignalSpy ready(session.get(), &MtSession::roomsReady);
+        QSignalSpy failed(session.get(), &MtSession::loginFailed);
+        ok = session->login(account, password, false, QStringLiteral("account-test-pc")) &&
+             waitUntil([&] { return !ready.isEmpty() || !failed.isEmpty(); }) && !ready.isEmpty();
+        error = failed.isEmpty() ? 0 : failed.first().at(0).toInt();
+    }
+    // The directory row of a user in this session's store.
+    DBUser user(qint64 userId) const
+    {
+        DBUser found;
+        session->db()->findUser(userId, found);
+        return found;
+    }
+
+    NoWindows windows;
+    std::unique_ptr<MtSession> session;
+    bool ok = false;
+    int error = 0;
+};

@@ -1,0 +1,398 @@
+// The settings dialog over a logged-in session against the reference server over real TLS: the
+// values it shows for what the settings file holds, each change reported at once and kept by the
+// settings file, the hidden logging gesture, and the logout whose answer removes the account.
+#include "accountfixture.h"
+
+#include "account/profileeditdialog.h"
+#include "account/settingsdialog.h"
+#include "common/testenv.h"
+#include "session/localsettings.h"
+#include "store/mtdata.h"
+#include "widgets/mttoast.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+
+// What the dialog shows.
+struct Shown
+{
+    bool lockChecked = false;
+    bool lockEnabled = false;
+    int lockIndex = 0;
+    int timeIndex = 0;
+    int typeIndex = 0;
+    bool autorun = false;
+    QString name;
+    QString version;
+    bool logoutVisible = false;
+    bool operator==(const Shown& o) const
+    {
+        return lockChecked == o.lockChecked && lockEnabled == o.lockEnabled &&
+               lockIndex == o.lockIndex && timeIndex == o.timeIndex && typeIndex == o.typeIndex &&
+               autorun == o.autorun && name == o.name && version == o.version &&
+               logoutVisible == o.logoutVisible;
+    }
+};
+
+// The four values the settings file holds, read back by a new reader.
+struct Stored
+{
+    int autoLock = 0;
+    int displayTime = 0;
+    int alarmType = 0;
+    bool autoRun = false;
+    bool operator==(const Stored& o) const
+    {
+        return autoLock == o.autoLock && displayTime == o.displayTime && alarmType == o.alarmType &&
+               autoRun == o.autoRun;
+    }
+};
+
+// A change as the main window hears it.
+struct Change
+{
+    int type = 0;
+    int data = 0;
+    bool operator==(const Change& o) const { return type == o.type && data == o.data; }
+};
+
+// The end of a logout attempt.
+struct LogoutOutcome
+{
+    int completed = 0;
+    QStringList boxes;
+    bool dbExists = false;
+    int logoutRequests = 0;
+    bool operator==(const LogoutOutcome& o) const
+    {
+        return completed == o.completed && boxes == o.boxes && dbExists == o.dbExists &&
+               logoutRequests == o.logoutRequests;
+    }
+};
+Q_DECLARE_METATYPE(Shown)
+Q_DECLARE_METATYPE(Stored)
+Q_DECLARE_METATYPE(Change)
+Q_DECLARE_METATYPE(LogoutOutcome)
+
+namespace QTest {
+template <>
+char* toString(const Shown& s)
+{
+    return qstrdup(qPrintable(QStringLiteral("lock=%1/%2 index=%3 time=%4 type=%5 autorun=%6 "
+                                             "name=%7 version=%8 logoutVisible=%9")
+                                  .arg(s.lockChecked)
+                                  .arg(s.lockEnabled)
+                                  .arg(s.lockIndex)
+                                  .arg(s.timeIndex)
+                                  .arg(s.typeIndex)
+                                  .arg(s.autorun)
+                                  .arg(s.name, s.version)
+                                  .arg(s.logoutVisible)));
+}
+template <>
+char* toString(const Stored& s)
+{
+    return qstrdup(qPrintable(QStringLiteral("autoLock=%1 displayTime=%2 alarmType=%3 autoRun=%4")
+                                  .arg(s.autoLock)
+                                  .arg(s.displayTime)
+                                  .arg(s.alarmType)
+                                  .arg(s.autoRun)));
+}
+template <>
+char* toString(const Change& c)
+{
+    return qstrdup(qPrintable(QStringLiteral("(%1, %2)").arg(c.type).arg(c.data)));
+}
+template <>
+char* toString(const LogoutOutcome& o)
+{
+    return qstrdup(qPrintable(QStringLiteral("completed=%1 boxes=[%2] db=%3 requests=%4")
+                                  .arg(o.completed)
+                                  .arg(o.boxes.join(QStringLiteral(" | ")))
+                                  .arg(o.dbExists)
+                                  .arg(o.logoutRequests)));
+}
+} // namespace QTest
+
+namespace {
+const QString kPassword = QStringLiteral("Passw0rd!");
+const QString kQuestion =
+    QStringLiteral("Are you sure logout?\nThe conversations stored on this computer will be "
+                   "deleted.");
+
+Shown shown(const SettingsDialog& d)
+{
+    auto* lockBox = d.findChild<QCheckBox*>("autoLockCheckBox");
+    auto* lock = d.findChild<QComboBox*>("autoLockComboBox");
+    return {lockBox->isChecked(),
+            lock->isEnabled(),
+            lock->currentIndex(),
+            d.findChild<QComboBox*>("alarmDisplayTimeComboBox")->currentIndex(),
+            d.findChild<QComboBox*>("alarmTypeComboBox")->currentIndex(),
+            d.findChild<QCheckBox*>("autorunCheckBox")->isChecked(),
+            d.findChild<QLabel*>("nameLabel")->text(),
+            d.findChild<QLabel*>("lblVersion")->text(),
+            d.findChild<QPushButton*>("logoutButton")->isVisible()};
+}
+
+Stored stored(const QString& path)
+{
+    const LocalSettings s(path);
+    return {s.autoLock(), s.alarmDisplayTime(), s.alarmType(), s.autoRun()};
+}
+
+// Does to the dialog what the user does: "lock:<index>", "lockBox", "time:<index>",
+// "type:<index>", "autorun".
+void act(SettingsDialog& d, const QString& action)
+{
+    const QString what = action.section(QLatin1Char(':'), 0, 0);
+    const int index = action.section(QLatin1Char(':'), 1).toInt();
+    const QMap<QString, std::function<void()>> actions{
+        {"lock", [&] { d.findChild<QComboBox*>("autoLockComboBox")->setCurrentIndex(index); }},
+        {"lockBox", [&] { d.findChild<QCheckBox*>("autoLockCheckBox")->click(); }},
+        {"time",
+         [&] { d.findChild<QComboBox*>("alarmDisplayTimeComboBox")->setCurrentIndex(index); }},
+        {"type", [&] { d.findChild<QComboBox*>("alarmTypeComboBox")->setCurrentIndex(index); }},
+        {"autorun", [&] { d.findChild<QCheckBox*>("autorunCheckBox")->click(); }}};
+    actions.value(what)();
+}
+} // namespace
+
+class TestSettingsDialog : public QObject
+{
+    Q_OBJECT
+private:
+    DevServer m_server;
+    ServerConfig m_config;
+    std::unique_ptr<LoggedIn> m_user;
+    QTemporaryDir m_dir;
+    QString settingsPath() const { return m_dir.filePath("settings.ini"); }
+    // Logout requests (DELETE /rest/auth/<id>) received after a sequence number.
+    int deleteRequests(qint64 since)
+    {
+        int count = 0;
+        for (const QJsonValue& r : m_server.requests("/rest/auth/", since))
+            count += r["method"].toString() == QLatin1String("DELETE") ? 1 : 0;
+        return count;
+    }
+    static bool waitForSpy(QSignalSpy& spy)
+    {
+        return waitUntil([&] { return !spy.isEmpty(); });
+    }
+    void writeSettings(const QByteArray& ini)
+    {
+        QFile file(settingsPath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(ini);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        static TestEnv env;
+        env.applyToCurrentProcess();
+        QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
+        m_config = ServerConfig::fromFile(m_server.clientIni());
+        QVERIFY(
+            m_server
+                .control("PUT", "/control/user/1003", QJsonObject{{"userName", "<b>Kim</b> & Co"}})
+                .isObject());
+        m_user = std::make_unique<LoggedIn>(m_config, "user003", kPassword);
+        QVERIFY(m_user->ok);
+    }
+    void cleanupTestCase() { m_user.reset(); }
+
+    void shownValues_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<Shown>("expected");
+        const QString name("<b>Kim</b> & Co");
+        QTest::newRow("no file: defaults")
+            << QByteArray() << Shown{false, false, 0, 2, 2, true, name, "1046", false};
+        QTest::newRow("stored values") << QByteArray("[Settings]\nAutoLock=10\nAlarmDisplayTime=8\n"
+                                                     "AlarmType=0\nAutoRun=0\n")
+                                       << Shown{true, true, 4, 5, 0, false, name, "1046", false};
+        QTest::newRow("lock off") << QByteArray("[Settings]\nAutoLock=-1\nAlarmType=1\n")
+                                  << Shown{false, false, 0, 2, 1, true, name, "1046", false};
+        QTest::newRow("4 minutes keeps the entry, box on")
+            << QByteArray("[Settings]\nAutoLock=4\n")
+            << Shown{true, true, 0, 2, 2, true, name, "1046", false};
+        QTest::newRow("display time 0 shows 5Sec")
+            << QByteArray("[Settings]\nAlarmDisplayTime=0\n")
+            << Shown{false, false, 0, 2, 2, true, name, "1046", false};
+        QTest::newRow("negative display time shows 5Sec")
+            << QByteArray("[Settings]\nAlarmDisplayTime=-3\n")
+            << Shown{false, false, 0, 2, 2, true, name, "1046", false};
+        QTest::newRow("unreadable file gives the defaults")
+            << QByteArray("\xff\xfe[Settings\x00\x01garbage", 20)
+            << Shown{false, false, 0, 2, 2, true, name, "1046", false};
+    }
+    void shownValues()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(Shown, expected);
+        QFile::remove(settingsPath());
+        writeSettings(ini);
+        const LocalSettings settings(settingsPath());
+        SettingsDialog dialog(m_user->session.get(), settings);
+        dialog.show();
+        QCOMPARE(shown(dialog), expected);
+    }
+
+    void changes_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QStringList>("actions");
+        QTest::addColumn<QVector<Change>>("changes");
+        QTest::addColumn<Stored>("kept");
+        QTest::newRow("checking the lock box at its first entry")
+            << QByteArray() << QStringList{"lockBox"} << QVector<Change>{{0, 1}}
+            << Stored{1, 5, 2, true};
+        QTest::newRow("lock entries")
+            << QByteArray("[Settings]\nAutoLock=1\n") << QStringList{"lock:1", "lock:3", "lock:4"}
+            << QVector<Change>{{0, 2}, {0, 5}, {0, 10}} << Stored{10, 5, 2, true};
+        QTest::newRow("unchecking the lock")
+            << QByteArray("[Settings]\nAutoLock=5\n") << QStringList{"lockBox"}
+            << QVector<Change>{{0, -1}} << Stored{-1, 5, 2, true};
+        QTest::newRow("display times") << QByteArray() << QStringList{"time:0", "time:5"}
+                                       << QVector<Change>{{1, 3}, {1, 8}} << Stored{-1, 8, 2, true};
+        QTest::newRow("alarm types") << QByteArray() << QStringList{"type:0", "type:1"}
+                                     << QVector<Change>{{2, 0}, {2, 1}} << Stored{-1, 5, 1, true};
+        QTest::newRow("autorun off and on")
+            << QByteArray() << QStringList{"autorun", "autorun"} << QVector<Change>{{3, 0}, {3, 1}}
+            << Stored{-1, 5, 2, true};
+        QTest::newRow("autorun off") << QByteArray() << QStringList{"autorun"}
+                                     << QVector<Change>{{3, 0}} << Stored{-1, 5, 2, false};
+    }
+    void changes()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QStringList, actions);
+        QFETCH(QVector<Change>, changes);
+        QFETCH(Stored, kept);
+        QFile::remove(settingsPath());
+        writeSettings(ini);
+        // The main window's part: every change goes into the settings file at once.
+        LocalSettings settings(settingsPath());
+        SettingsDialog dialog(m_user->session.get(), settings);
+        QVector<Change> heard;
+        connect(&dialog, &SettingsDialog::settingsChanged, this, [&](int type, int data) {
+            heard << Change{type, data};
+            settings.applyChange(type, data);
+        });
+        dialog.show();
+        for (const QString& action : actions)
+            act(dialog, action);
+        QCOMPARE(heard, changes);
+        QCOMPARE(stored(settingsPath()), kept);
+    }
+
+    void loggingGesture_data()
+    {
+        QTest::addColumn<QVector<int>>("bursts");
+        QTest::addColumn<QStringList>("toasts");
+        // Bursts of quick clicks, the pause running out between two bursts.
+        QTest::newRow("five quick clicks") << QVector<int>{5} << QStringList{"Enabled Logging"};
+        QTest::newRow("ten quick clicks switch twice")
+            << QVector<int>{10} << QStringList{"Enabled Logging", "Disabled Logging"};
+        QTest::newRow("four, a pause, one") << QVector<int>{4, 1} << QStringList{};
+        QTest::newRow("four, a pause, five")
+            << QVector<int>{4, 5} << QStringList{"Enabled Logging"};
+        QTest::newRow("three, a pause, three") << QVector<int>{3, 3} << QStringList{};
+    }
+    void loggingGesture()
+    {
+        QFETCH(QVector<int>, bursts);
+        QFETCH(QStringList, toasts);
+        bool logging = false;
+        SettingsDialog::setLoggingSwitch([&] {
+            logging = !logging;
+            return logging;
+        });
+        const LocalSettings settings(settingsPath());
+        SettingsDialog dialog(m_user->session.get(), settings);
+        dialog.setClickPause(50);
+        dialog.show();
+        auto* picture = dialog.findChild<QPushButton*>("myPictureButton");
+        QStringList seen;
+        for (int burst : bursts) {
+            for (int i = 0; i < burst; ++i)
+                picture->click();
+            // The pause after a burst: the gesture's timer runs out (a stopped one is
+            // restarted by the next burst's clicks, so the wait is for the timer itself).
+            auto* timer = dialog.findChild<QTimer*>();
+            QSignalSpy ran(timer, &QTimer::timeout);
+            timer->start(50);
+            QVERIFY(ran.wait());
+        }
+        for (MtToast* toast : dialog.findChildren<MtToast*>("loggingToast"))
+            seen << toast->text();
+        SettingsDialog::setLoggingSwitch(nullptr);
+        QCOMPARE(seen, toasts);
+    }
+
+    void logout_data()
+    {
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<QString>("slot");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("sentinel");
+        QTest::addColumn<LogoutOutcome>("expected");
+        QTest::newRow("from the profile editor")
+            << "user004"
+            << "on_myProfileEditButton_clicked"
+            << QStringList{"ProfileEditDialog:logoutButton", "MtMessageDialog:okButton"}
+            << "removed" << LogoutOutcome{1, {kQuestion}, false, 1};
+        QTest::newRow("from the settings' own button")
+            << "user005"
+            << "on_logoutButton_clicked" << QStringList{"MtMessageDialog:okButton"} << "removed"
+            << LogoutOutcome{1, {kQuestion}, false, 1};
+        QTest::newRow("refused in the question")
+            << "user006"
+            << "on_myProfileEditButton_clicked"
+            << QStringList{"ProfileEditDialog:logoutButton", "MtMessageDialog:cancelButton",
+                           "ProfileEditDialog:cancelButton"}
+            << "ping" << LogoutOutcome{0, {kQuestion}, true, 0};
+    }
+    void logout()
+    {
+        QFETCH(QString, account);
+        QFETCH(QString, slot);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, sentinel);
+        QFETCH(LogoutOutcome, expected);
+        // One session per process: the store's connections and the session object are the
+        // process's own.
+        m_user.reset();
+        LoggedIn user(m_config, account, kPassword);
+        QVERIFY(user.ok);
+        const QString dbPath = user.session->dbPath();
+        const LocalSettings settings(settingsPath());
+        SettingsDialog dialog(user.session.get(), settings);
+        // The main window's part: a confirmed logout removes the account.
+        QSignalSpy completed(&dialog, &SettingsDialog::logoutCompleted);
+        connect(&dialog, &SettingsDialog::logoutCompleted, user.session.get(),
+                &MtSession::removeAccount);
+        QSignalSpy removed(user.session.get(), &MtSession::accountRemoved);
+        dialog.show();
+        const qint64 since = m_server.lastRequestSeq();
+        ModalScript script(steps);
+        QMetaObject::invokeMethod(&dialog, slot.toLatin1().constData());
+        QVERIFY(script.finished());
+        // Sentinel: the removal of a confirmed logout, or for a refused one a ping of the
+        // session answered after everything the dialog could have sent.
+        QSignalSpy pinged(user.session->net(), &NetServerManager::onHttpSuccess);
+        user.session->ping();
+        const QMap<QString, QSignalSpy*> sentinels{{"removed", &removed}, {"ping", &pinged}};
+        QVERIFY(waitForSpy(*sentinels.value(sentinel)));
+        const LogoutOutcome got{completed.count(), script.boxTexts(), QFile::exists(dbPath),
+                                deleteRequests(since)};
+        QCOMPARE(got, expected);
+    }
+};
+
+QTEST_MAIN(TestSettingsDialog)
+#include "tst_settingsdialog.moc"
