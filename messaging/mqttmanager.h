@@ -33,8 +33,8 @@ class RoomPresence;
 // The main window takes the items from a queue on the GUI thread. A forced logout bypasses the
 // queue as the logout() signal, which always arrives on the thread that owns this object. What
 // has arrived together is stored in one transaction, and its items, unread counts and logouts
-// are handed on only once that has committed (MqttReceiveBatch). That commit reaches the disk
-// before the client acknowledges the messages to the broker; a batch the store cannot take is
+// are handed on only once that has committed (MqttReceiveBatch). The commit reaches the disk
+// (the log is synced) before the client acknowledges the messages to the broker; a batch the store cannot take is
 // rolled back, handed on to nobody, left unacknowledged and offered again by the client until
 // the store writes again (storeUnavailable() / storeAvailable() tell the user once per outage).
 //
@@ -361,8 +361,7 @@ private:
     // A write of a receive handler: a failure is logged and, inside a batch, fails the batch (it
     // is rolled back and offered again). Returns `ok`.
     bool written(bool ok, const char* where);
-    // Opens the delivery thread's connection when it is not open, with commits that reach the
-    // disk before they return; false when it cannot be opened.
+    // Opens the delivery thread's connection when it is not open; false when it cannot be.
     bool openThreadStore();
     // Delivery thread: emits storeUnavailable() or storeAvailable() when the state changes.
     void setStoreWorking(bool working);

@@ -78,6 +78,9 @@ public:
     // every text stays prepared. The caller binds and executes it, and finishes a SELECT after
     // reading. Null, with `error` set, when the statement cannot be prepared.
     QSqlQuery* preparedQuery(const QString& sql, QSqlError* error = nullptr);
+    // Syncs the write-ahead log to the disk: what was committed before is durable once this
+    // returns true (dbmanager_durable.cpp).
+    bool syncWriteAheadLog();
 
     // Rooms (dbmanager_room.cpp). Operations keyed by topic refuse an empty topic with their
     // failure value.
