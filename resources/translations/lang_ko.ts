@@ -2,6 +2,232 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ko_KR">
     <context>
+        <name>ChangePasswordDialog</name>
+        <message>
+            <source>Change Password</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Old Password</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>New Password</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Confirm Password</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>OK</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>The password was changed, but this computer could not keep it. Log in again with the new password.</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Please check network connection</source>
+            <translation type="unfinished" />
+        </message>
+    </context>
+    <context>
+        <name>ChatDialog</name>
+        <message>
+            <source>Search</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>I have read until current position.</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Image File</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>All Transfer File</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Document File</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Compressed File</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Video File</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Audio File</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>File Transfer</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Folders can not be transferred.</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Size limit(%1)</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>This image is a corrupted image.</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Save As</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>You are not allowed to save files.</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Failed to save image</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Failed to save long text</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>This file can run a program on this computer.
+Do you want to open it?</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Failed to save file.</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Add Member</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>View Members</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Export conversation content</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Leave</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Delete conversations</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Copy</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Delete</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Do you want to leave this room?
+All data will be delete.</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Do you want to delete all data?</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>No Members</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>The room could not be created.</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>fail to leave</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Too fast to send message
+Please retry after a few seconds</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Cann't send long message. Try again.</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>The file can no longer be read.</source>
+            <translation type="unfinished" />
+        </message>
+    </context>
+    <context>
+        <name>ChatExportWriter</name>
+        <message>
+            <source>year </source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Month </source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Day </source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Week</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>image</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>video</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>file</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Chat with</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>in Veltri Talk</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Saved : </source>
+            <translation type="unfinished" />
+        </message>
+    </context>
+    <context>
+        <name>ChatInviteDialog</name>
+        <message>
+            <source>Search User</source>
+            <translation type="unfinished" />
+        </message>
+    </context>
+    <context>
+        <name>ChatInviteSelectItem</name>
+        <message>
+            <source>Remove</source>
+            <translation type="unfinished" />
+        </message>
+    </context>
+    <context>
         <name>ChatRoomRowText</name>
         <message>
             <source>No member</source>
@@ -19,14 +245,53 @@
         </message>
     </context>
     <context>
+        <name>InviteUserDelegate</name>
+        <message>
+            <source>Not Install</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Decline Invite</source>
+            <translation type="unfinished" />
+        </message>
+    </context>
+    <context>
         <name>MainDialog</name>
         <message>
             <source>Search Chatt Room</source>
-            <translation>대화방 검색</translation>
+            <translation>채팅방 검색</translation>
         </message>
         <message>
             <source>PLOVEX(Chat)</source>
             <translation>PLOVEX(Chat)</translation>
+        </message>
+        <message>
+            <source>Unlock mode status</source>
+            <translation>잠금 모드 상태</translation>
+        </message>
+        <message>
+            <source>Please enter your ID</source>
+            <translation>아이디를 입력하세요</translation>
+        </message>
+        <message>
+            <source>Please enter your Password</source>
+            <translation>비밀번호를 입력하세요</translation>
+        </message>
+        <message>
+            <source>You are already logged in. Continue to login?</source>
+            <translation>이미 로그인되어 있습니다. 계속 로그인하시겠습니까?</translation>
+        </message>
+        <message>
+            <source>The latest version is updated. Use the latest version.</source>
+            <translation>최신 버전이 업데이트되었습니다. 최신 버전을 사용하세요.</translation>
+        </message>
+        <message>
+            <source>No filename on update url</source>
+            <translation>업데이트 주소에 파일 이름이 없습니다</translation>
+        </message>
+        <message>
+            <source>The local data of the account could not be deleted: %1</source>
+            <translation>계정의 로컬 데이터를 삭제하지 못했습니다: %1</translation>
         </message>
     </context>
     <context>
@@ -54,6 +319,17 @@
         <message>
             <source>Exit</source>
             <translation>종료</translation>
+        </message>
+    </context>
+    <context>
+        <name>MembersDialog</name>
+        <message>
+            <source>Members</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Readers</source>
+            <translation type="unfinished" />
         </message>
     </context>
     <context>
@@ -136,6 +412,17 @@
         </message>
     </context>
     <context>
+        <name>MtSession</name>
+        <message>
+            <source>Please check network connection</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Database Error</source>
+            <translation type="unfinished" />
+        </message>
+    </context>
+    <context>
         <name>NetServerManager</name>
         <message>
             <source>The server sent nothing for too long: the request timed out</source>
@@ -151,6 +438,109 @@
         </message>
     </context>
     <context>
+        <name>PasswordCheck</name>
+        <message>
+            <source>The password is empty.</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>The password must be between 9 and 20 characters</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Current password is wrong.</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>The new password is not match with the confirm new passowrd.</source>
+            <translation type="unfinished" />
+        </message>
+    </context>
+    <context>
+        <name>ProfileEditDialog</name>
+        <message>
+            <source>Profile</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Change Password</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Logout</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>OK</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Cancel</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Modify</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Remove</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Please check network connection</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>The server did not name the uploaded picture.</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Image File</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>The picture could not be saved.</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Do you want to remove the profile picture?</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>This image is a corrupted image.</source>
+            <translation type="unfinished" />
+        </message>
+    </context>
+    <context>
+        <name>ProfileImageEditDialog</name>
+        <message>
+            <source>Edit Profile Image</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>OK</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Cancel</source>
+            <translation type="unfinished" />
+        </message>
+    </context>
+    <context>
+        <name>ProfileViewPopup</name>
+        <message>
+            <source>Chat</source>
+            <translation type="unfinished" />
+        </message>
+    </context>
+    <context>
+        <name>QDialog</name>
+        <message>
+            <source>Close</source>
+            <translation type="unfinished" />
+        </message>
+    </context>
+    <context>
         <name>QObject</name>
         <message>
             <source>PLOVEX(Chat)</source>
@@ -159,6 +549,133 @@
         <message>
             <source>This OS does not support system tray</source>
             <translation>이 운영체제는 시스템 트레이를 지원하지 않습니다</translation>
+        </message>
+    </context>
+    <context>
+        <name>SettingsDialog</name>
+        <message>
+            <source>Are you sure logout?</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>The conversations stored on this computer will be deleted.</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Settings</source>
+            <translation type="unfinished">설정</translation>
+        </message>
+        <message>
+            <source>My Profile</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Edit</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Autorun Startupup</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Autorun</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Automatic lock</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>1Min</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>2Min</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>3Min</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>5Min</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>10Min</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Lock Mode</source>
+            <translation type="unfinished">잠금 모드</translation>
+        </message>
+        <message>
+            <source>Alarm</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>3Sec</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>4Sec</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>5Sec</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>6Sec</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>7Sec</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>8Sec</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Display time</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Sound Alarm</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Alarm Window</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Sound Alarm + Alarm Window</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Alarm Type</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Version</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Logout</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Please check network connection</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Enabled Logging</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Disabled Logging</source>
+            <translation type="unfinished" />
         </message>
     </context>
     <context>

@@ -9,6 +9,60 @@
         </message>
     </context>
     <context>
+        <name>ChatDialog</name>
+        <message>
+            <source>Title</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Search</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Menu</source>
+            <translation type="unfinished">메뉴</translation>
+        </message>
+        <message>
+            <source>Cancel</source>
+            <translation type="unfinished">취소</translation>
+        </message>
+        <message>
+            <source>Send a file</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Send a picture</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Picture</source>
+            <translation type="unfinished">사진</translation>
+        </message>
+        <message>
+            <source>Send</source>
+            <translation type="unfinished" />
+        </message>
+    </context>
+    <context>
+        <name>ChatInviteDialog</name>
+        <message>
+            <source>Invite Chat</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Chat Invites</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>OK</source>
+            <translation type="unfinished">확인</translation>
+        </message>
+        <message>
+            <source>Cancel</source>
+            <translation type="unfinished">취소</translation>
+        </message>
+    </context>
+    <context>
         <name>MainDialog</name>
         <message>
             <source>PLOVEX(Chat)</source>
@@ -61,6 +115,17 @@
         <message>
             <source>Logout</source>
             <translation>로그아웃</translation>
+        </message>
+    </context>
+    <context>
+        <name>MembersDialog</name>
+        <message>
+            <source>Dialog</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Members</source>
+            <translation type="unfinished" />
         </message>
     </context>
     <context>
