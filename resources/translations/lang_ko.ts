@@ -5,226 +5,229 @@
         <name>ChangePasswordDialog</name>
         <message>
             <source>Change Password</source>
-            <translation type="unfinished" />
+            <translation>비밀번호 변경</translation>
         </message>
         <message>
             <source>Old Password</source>
-            <translation type="unfinished" />
+            <translation>현재 비밀번호</translation>
         </message>
         <message>
             <source>New Password</source>
-            <translation type="unfinished" />
+            <translation>새 비밀번호</translation>
         </message>
         <message>
             <source>Confirm Password</source>
-            <translation type="unfinished" />
+            <translation>새 비밀번호 확인</translation>
         </message>
         <message>
             <source>OK</source>
-            <translation type="unfinished" />
+            <translation>확인</translation>
         </message>
         <message>
             <source>The password was changed, but this computer could not keep it. Log in again with the new password.</source>
-            <translation type="unfinished" />
+            <translation>비밀번호는 변경되었지만 이 컴퓨터에 저장하지 못했습니다. 새 비밀번호로 다시 로그인하세요.</translation>
         </message>
         <message>
             <source>Please check network connection</source>
-            <translation type="unfinished" />
+            <translation>네트워크 연결을 확인하세요</translation>
         </message>
     </context>
     <context>
         <name>ChatDialog</name>
         <message>
             <source>Search</source>
-            <translation type="unfinished" />
+            <translation>검색</translation>
         </message>
         <message>
             <source>I have read until current position.</source>
-            <translation type="unfinished" />
+            <translation>여기까지 읽었습니다.</translation>
         </message>
         <message>
             <source>Image File</source>
-            <translation type="unfinished" />
+            <translation>이미지 파일</translation>
         </message>
         <message>
             <source>All Transfer File</source>
-            <translation type="unfinished" />
+            <translation>전송 가능한 모든 파일</translation>
         </message>
         <message>
             <source>Document File</source>
-            <translation type="unfinished" />
+            <translation>문서 파일</translation>
         </message>
         <message>
             <source>Compressed File</source>
-            <translation type="unfinished" />
+            <translation>압축 파일</translation>
         </message>
         <message>
             <source>Video File</source>
-            <translation type="unfinished" />
+            <translation>동영상 파일</translation>
         </message>
         <message>
             <source>Audio File</source>
-            <translation type="unfinished" />
+            <translation>오디오 파일</translation>
         </message>
         <message>
             <source>File Transfer</source>
-            <translation type="unfinished" />
+            <translation>파일 전송</translation>
         </message>
         <message>
             <source>Folders can not be transferred.</source>
-            <translation type="unfinished" />
+            <translation>폴더는 전송할 수 없습니다.</translation>
         </message>
         <message>
             <source>Size limit(%1)</source>
-            <translation type="unfinished" />
+            <translation>크기 제한(%1)</translation>
         </message>
         <message>
             <source>This image is a corrupted image.</source>
-            <translation type="unfinished" />
+            <translation>손상된 이미지입니다.</translation>
         </message>
         <message>
             <source>Save As</source>
-            <translation type="unfinished" />
+            <translation>다른 이름으로 저장</translation>
         </message>
         <message>
             <source>You are not allowed to save files.</source>
-            <translation type="unfinished" />
+            <translation>파일을 저장할 수 없습니다.</translation>
         </message>
         <message>
             <source>Failed to save image</source>
-            <translation type="unfinished" />
+            <translation>이미지를 저장하지 못했습니다</translation>
         </message>
         <message>
             <source>Failed to save long text</source>
-            <translation type="unfinished" />
+            <translation>긴 메시지를 저장하지 못했습니다</translation>
         </message>
         <message>
             <source>This file can run a program on this computer.
 Do you want to open it?</source>
-            <translation type="unfinished" />
+            <translation>이 파일은 이 컴퓨터에서 프로그램을 실행할 수 있습니다.
+열까요?</translation>
         </message>
         <message>
             <source>Failed to save file.</source>
-            <translation type="unfinished" />
+            <translation>파일을 저장하지 못했습니다.</translation>
         </message>
         <message>
             <source>Add Member</source>
-            <translation type="unfinished" />
+            <translation>대화상대 추가</translation>
         </message>
         <message>
             <source>View Members</source>
-            <translation type="unfinished" />
+            <translation>대화상대 보기</translation>
         </message>
         <message>
             <source>Export conversation content</source>
-            <translation type="unfinished" />
+            <translation>대화 내용 내보내기</translation>
         </message>
         <message>
             <source>Leave</source>
-            <translation type="unfinished" />
+            <translation>나가기</translation>
         </message>
         <message>
             <source>Delete conversations</source>
-            <translation type="unfinished" />
+            <translation>대화 내용 삭제</translation>
         </message>
         <message>
             <source>Copy</source>
-            <translation type="unfinished" />
+            <translation>복사</translation>
         </message>
         <message>
             <source>Delete</source>
-            <translation type="unfinished" />
+            <translation>삭제</translation>
         </message>
         <message>
             <source>Do you want to leave this room?
 All data will be delete.</source>
-            <translation type="unfinished" />
+            <translation>대화방에서 나갈까요?
+모든 대화 내용이 삭제됩니다.</translation>
         </message>
         <message>
             <source>Do you want to delete all data?</source>
-            <translation type="unfinished" />
+            <translation>모든 대화 내용을 삭제할까요?</translation>
         </message>
         <message>
             <source>No Members</source>
-            <translation type="unfinished" />
+            <translation>대화상대 없음</translation>
         </message>
         <message>
             <source>The room could not be created.</source>
-            <translation type="unfinished" />
+            <translation>대화방을 만들지 못했습니다.</translation>
         </message>
         <message>
             <source>fail to leave</source>
-            <translation type="unfinished" />
+            <translation>대화방에서 나가지 못했습니다</translation>
         </message>
         <message>
             <source>Too fast to send message
 Please retry after a few seconds</source>
-            <translation type="unfinished" />
+            <translation>메시지를 너무 빨리 보내고 있습니다
+잠시 후 다시 시도하세요</translation>
         </message>
         <message>
             <source>Cann't send long message. Try again.</source>
-            <translation type="unfinished" />
+            <translation>긴 메시지를 보내지 못했습니다. 다시 시도하세요.</translation>
         </message>
         <message>
             <source>The file can no longer be read.</source>
-            <translation type="unfinished" />
+            <translation>파일을 더 이상 읽을 수 없습니다.</translation>
         </message>
     </context>
     <context>
         <name>ChatExportWriter</name>
         <message>
             <source>year </source>
-            <translation type="unfinished" />
+            <translation>년 </translation>
         </message>
         <message>
             <source>Month </source>
-            <translation type="unfinished" />
+            <translation>월 </translation>
         </message>
         <message>
             <source>Day </source>
-            <translation type="unfinished" />
+            <translation>일 </translation>
         </message>
         <message>
             <source>Week</source>
-            <translation type="unfinished" />
+            <translation>요일</translation>
         </message>
         <message>
             <source>image</source>
-            <translation type="unfinished" />
+            <translation>사진</translation>
         </message>
         <message>
             <source>video</source>
-            <translation type="unfinished" />
+            <translation>동영상</translation>
         </message>
         <message>
             <source>file</source>
-            <translation type="unfinished" />
+            <translation>파일</translation>
         </message>
         <message>
             <source>Chat with</source>
-            <translation type="unfinished" />
+            <translation>대화상대:</translation>
         </message>
         <message>
             <source>in Veltri Talk</source>
-            <translation type="unfinished" />
+            <translation>- 벨트리톡 대화</translation>
         </message>
         <message>
             <source>Saved : </source>
-            <translation type="unfinished" />
+            <translation>저장한 날짜 : </translation>
         </message>
     </context>
     <context>
         <name>ChatInviteDialog</name>
         <message>
             <source>Search User</source>
-            <translation type="unfinished" />
+            <translation>사용자 검색</translation>
         </message>
     </context>
     <context>
         <name>ChatInviteSelectItem</name>
         <message>
             <source>Remove</source>
-            <translation type="unfinished" />
+            <translation>삭제</translation>
         </message>
     </context>
     <context>
@@ -248,11 +251,11 @@ Please retry after a few seconds</source>
         <name>InviteUserDelegate</name>
         <message>
             <source>Not Install</source>
-            <translation type="unfinished" />
+            <translation>미설치</translation>
         </message>
         <message>
             <source>Decline Invite</source>
-            <translation type="unfinished" />
+            <translation>초대 거부</translation>
         </message>
     </context>
     <context>
@@ -325,11 +328,11 @@ Please retry after a few seconds</source>
         <name>MembersDialog</name>
         <message>
             <source>Members</source>
-            <translation type="unfinished" />
+            <translation>대화상대</translation>
         </message>
         <message>
             <source>Readers</source>
-            <translation type="unfinished" />
+            <translation>읽은 사람</translation>
         </message>
     </context>
     <context>
@@ -415,129 +418,129 @@ Please retry after a few seconds</source>
         <name>MtSession</name>
         <message>
             <source>Please check network connection</source>
-            <translation type="unfinished" />
+            <translation>네트워크 연결을 확인하세요</translation>
         </message>
         <message>
             <source>Database Error</source>
-            <translation type="unfinished" />
+            <translation>데이터베이스 오류</translation>
         </message>
     </context>
     <context>
         <name>NetServerManager</name>
         <message>
             <source>The server sent nothing for too long: the request timed out</source>
-            <translation type="unfinished" />
+            <translation>서버가 너무 오래 응답하지 않아 요청 시간이 초과되었습니다</translation>
         </message>
         <message>
             <source>The server's answer could not be read</source>
-            <translation type="unfinished" />
+            <translation>서버의 응답을 읽을 수 없습니다</translation>
         </message>
         <message>
             <source>The room list could not be stored</source>
-            <translation type="unfinished" />
+            <translation>대화방 목록을 저장하지 못했습니다</translation>
         </message>
     </context>
     <context>
         <name>PasswordCheck</name>
         <message>
             <source>The password is empty.</source>
-            <translation type="unfinished" />
+            <translation>비밀번호가 비어 있습니다.</translation>
         </message>
         <message>
             <source>The password must be between 9 and 20 characters</source>
-            <translation type="unfinished" />
+            <translation>비밀번호는 9자 이상 20자 이하여야 합니다</translation>
         </message>
         <message>
             <source>Current password is wrong.</source>
-            <translation type="unfinished" />
+            <translation>현재 비밀번호가 틀립니다.</translation>
         </message>
         <message>
             <source>The new password is not match with the confirm new passowrd.</source>
-            <translation type="unfinished" />
+            <translation>새 비밀번호와 비밀번호 확인이 일치하지 않습니다.</translation>
         </message>
     </context>
     <context>
         <name>ProfileEditDialog</name>
         <message>
             <source>Profile</source>
-            <translation type="unfinished" />
+            <translation>프로필</translation>
         </message>
         <message>
             <source>Change Password</source>
-            <translation type="unfinished" />
+            <translation>비밀번호 변경</translation>
         </message>
         <message>
             <source>Logout</source>
-            <translation type="unfinished" />
+            <translation>로그아웃</translation>
         </message>
         <message>
             <source>OK</source>
-            <translation type="unfinished" />
+            <translation>확인</translation>
         </message>
         <message>
             <source>Cancel</source>
-            <translation type="unfinished" />
+            <translation>취소</translation>
         </message>
         <message>
             <source>Modify</source>
-            <translation type="unfinished" />
+            <translation>수정</translation>
         </message>
         <message>
             <source>Remove</source>
-            <translation type="unfinished" />
+            <translation>삭제</translation>
         </message>
         <message>
             <source>Please check network connection</source>
-            <translation type="unfinished" />
+            <translation>네트워크 연결을 확인하세요</translation>
         </message>
         <message>
             <source>The server did not name the uploaded picture.</source>
-            <translation type="unfinished" />
+            <translation>서버가 올린 사진의 이름을 알려 주지 않았습니다.</translation>
         </message>
         <message>
             <source>Image File</source>
-            <translation type="unfinished" />
+            <translation>이미지 파일</translation>
         </message>
         <message>
             <source>The picture could not be saved.</source>
-            <translation type="unfinished" />
+            <translation>사진을 저장하지 못했습니다.</translation>
         </message>
         <message>
             <source>Do you want to remove the profile picture?</source>
-            <translation type="unfinished" />
+            <translation>프로필 사진을 삭제할까요?</translation>
         </message>
         <message>
             <source>This image is a corrupted image.</source>
-            <translation type="unfinished" />
+            <translation>손상된 이미지입니다.</translation>
         </message>
     </context>
     <context>
         <name>ProfileImageEditDialog</name>
         <message>
             <source>Edit Profile Image</source>
-            <translation type="unfinished" />
+            <translation>프로필 사진 편집</translation>
         </message>
         <message>
             <source>OK</source>
-            <translation type="unfinished" />
+            <translation>확인</translation>
         </message>
         <message>
             <source>Cancel</source>
-            <translation type="unfinished" />
+            <translation>취소</translation>
         </message>
     </context>
     <context>
         <name>ProfileViewPopup</name>
         <message>
             <source>Chat</source>
-            <translation type="unfinished" />
+            <translation>대화</translation>
         </message>
     </context>
     <context>
         <name>QDialog</name>
         <message>
             <source>Close</source>
-            <translation type="unfinished" />
+            <translation>닫기</translation>
         </message>
     </context>
     <context>
@@ -555,127 +558,127 @@ Please retry after a few seconds</source>
         <name>SettingsDialog</name>
         <message>
             <source>Are you sure logout?</source>
-            <translation type="unfinished" />
+            <translation>로그아웃할까요?</translation>
         </message>
         <message>
             <source>The conversations stored on this computer will be deleted.</source>
-            <translation type="unfinished" />
+            <translation>이 컴퓨터에 저장된 대화 내용이 삭제됩니다.</translation>
         </message>
         <message>
             <source>Settings</source>
-            <translation type="unfinished">설정</translation>
+            <translation>설정</translation>
         </message>
         <message>
             <source>My Profile</source>
-            <translation type="unfinished" />
+            <translation>내 프로필</translation>
         </message>
         <message>
             <source>Edit</source>
-            <translation type="unfinished" />
+            <translation>편집</translation>
         </message>
         <message>
             <source>Autorun Startupup</source>
-            <translation type="unfinished" />
+            <translation>시작 프로그램</translation>
         </message>
         <message>
             <source>Autorun</source>
-            <translation type="unfinished" />
+            <translation>시스템 시작 시 자동 실행</translation>
         </message>
         <message>
             <source>Automatic lock</source>
-            <translation type="unfinished" />
+            <translation>자동 잠금</translation>
         </message>
         <message>
             <source>1Min</source>
-            <translation type="unfinished" />
+            <translation>1분</translation>
         </message>
         <message>
             <source>2Min</source>
-            <translation type="unfinished" />
+            <translation>2분</translation>
         </message>
         <message>
             <source>3Min</source>
-            <translation type="unfinished" />
+            <translation>3분</translation>
         </message>
         <message>
             <source>5Min</source>
-            <translation type="unfinished" />
+            <translation>5분</translation>
         </message>
         <message>
             <source>10Min</source>
-            <translation type="unfinished" />
+            <translation>10분</translation>
         </message>
         <message>
             <source>Lock Mode</source>
-            <translation type="unfinished">잠금 모드</translation>
+            <translation>잠금 모드</translation>
         </message>
         <message>
             <source>Alarm</source>
-            <translation type="unfinished" />
+            <translation>알림</translation>
         </message>
         <message>
             <source>3Sec</source>
-            <translation type="unfinished" />
+            <translation>3초</translation>
         </message>
         <message>
             <source>4Sec</source>
-            <translation type="unfinished" />
+            <translation>4초</translation>
         </message>
         <message>
             <source>5Sec</source>
-            <translation type="unfinished" />
+            <translation>5초</translation>
         </message>
         <message>
             <source>6Sec</source>
-            <translation type="unfinished" />
+            <translation>6초</translation>
         </message>
         <message>
             <source>7Sec</source>
-            <translation type="unfinished" />
+            <translation>7초</translation>
         </message>
         <message>
             <source>8Sec</source>
-            <translation type="unfinished" />
+            <translation>8초</translation>
         </message>
         <message>
             <source>Display time</source>
-            <translation type="unfinished" />
+            <translation>표시 시간</translation>
         </message>
         <message>
             <source>Sound Alarm</source>
-            <translation type="unfinished" />
+            <translation>소리 알림</translation>
         </message>
         <message>
             <source>Alarm Window</source>
-            <translation type="unfinished" />
+            <translation>알림 창</translation>
         </message>
         <message>
             <source>Sound Alarm + Alarm Window</source>
-            <translation type="unfinished" />
+            <translation>소리 알림 + 알림 창</translation>
         </message>
         <message>
             <source>Alarm Type</source>
-            <translation type="unfinished" />
+            <translation>알림 방식</translation>
         </message>
         <message>
             <source>Version</source>
-            <translation type="unfinished" />
+            <translation>버전</translation>
         </message>
         <message>
             <source>Logout</source>
-            <translation type="unfinished" />
+            <translation>로그아웃</translation>
         </message>
         <message>
             <source>Please check network connection</source>
-            <translation type="unfinished" />
+            <translation>네트워크 연결을 확인하세요</translation>
         </message>
         <message>
             <source>Enabled Logging</source>
-            <translation type="unfinished" />
+            <translation>로그 기록 켜짐</translation>
         </message>
         <message>
             <source>Disabled Logging</source>
-            <translation type="unfinished" />
+            <translation>로그 기록 꺼짐</translation>
         </message>
     </context>
     <context>

@@ -12,54 +12,54 @@
         <name>ChatDialog</name>
         <message>
             <source>Title</source>
-            <translation type="unfinished" />
+            <translation>제목</translation>
         </message>
         <message>
             <source>Search</source>
-            <translation type="unfinished" />
+            <translation>검색</translation>
         </message>
         <message>
             <source>Menu</source>
-            <translation type="unfinished">메뉴</translation>
+            <translation>메뉴</translation>
         </message>
         <message>
             <source>Cancel</source>
-            <translation type="unfinished">취소</translation>
+            <translation>취소</translation>
         </message>
         <message>
             <source>Send a file</source>
-            <translation type="unfinished" />
+            <translation>파일 보내기</translation>
         </message>
         <message>
             <source>Send a picture</source>
-            <translation type="unfinished" />
+            <translation>사진 보내기</translation>
         </message>
         <message>
             <source>Picture</source>
-            <translation type="unfinished">사진</translation>
+            <translation>사진</translation>
         </message>
         <message>
             <source>Send</source>
-            <translation type="unfinished" />
+            <translation>보내기</translation>
         </message>
     </context>
     <context>
         <name>ChatInviteDialog</name>
         <message>
             <source>Invite Chat</source>
-            <translation type="unfinished" />
+            <translation>대화상대 초대</translation>
         </message>
         <message>
             <source>Chat Invites</source>
-            <translation type="unfinished" />
+            <translation>대화 초대</translation>
         </message>
         <message>
             <source>OK</source>
-            <translation type="unfinished">확인</translation>
+            <translation>확인</translation>
         </message>
         <message>
             <source>Cancel</source>
-            <translation type="unfinished">취소</translation>
+            <translation>취소</translation>
         </message>
     </context>
     <context>
@@ -121,11 +121,11 @@
         <name>MembersDialog</name>
         <message>
             <source>Dialog</source>
-            <translation type="unfinished" />
+            <translation>대화상대</translation>
         </message>
         <message>
             <source>Members</source>
-            <translation type="unfinished" />
+            <translation>대화상대</translation>
         </message>
     </context>
     <context>
