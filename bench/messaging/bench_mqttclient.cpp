@@ -4,6 +4,8 @@
 // between the two sides for three rounds and each side keeps its best (a shared, noisy machine).
 #include "receiveharness.h"
 
+#include "bench/common/benchreport.h"
+
 #include "messaging/chatpayload.h"
 #include "messaging/mqttclientdelegate.h"
 #include "messaging/payloadcodec.h"
@@ -109,20 +111,17 @@ int main(int argc, char** argv)
     harness.publishPaced(topic, paced, kPacedRate, &sentAt);
     if (!ReceiveHarness::waitFor([&] { return receiver.count() == kPacedCount; }, 60000))
         return fail(QStringLiteral("the paced messages did not arrive"));
-    QVector<qint64> delays;
+    QVector<double> delays;
     for (int i = 0; i < kPacedCount; ++i)
-        delays << receiver.deliveredAt()[size_t(i)] - sentAt.at(i);
+        delays << double(receiver.deliveredAt()[size_t(i)] - sentAt.at(i)) / 1e6;
 
-    bool pass =
-        ReceiveHarness::printFigure(QStringLiteral("mqtt.layer.receive"), rate,
-                                    QStringLiteral("msg/s"), reference, QStringLiteral(">="), 0.5);
-    pass &= ReceiveHarness::printFigure(QStringLiteral("mqtt.layer.p99"),
-                                        ReceiveHarness::percentile(delays, 0.99) / 1e6,
-                                        QStringLiteral("ms"), 0, QStringLiteral("<="), 20);
+    bool pass = MtBench::print({QStringLiteral("mqtt.layer.receive"), rate, QStringLiteral("msg/s"),
+                                reference, MtBench::Bar::AtLeast, 0.5});
+    pass &= MtBench::print({QStringLiteral("mqtt.layer.p99"), MtBench::percentile(delays, 0.99),
+                            QStringLiteral("ms"), std::nullopt, MtBench::Bar::AtMost, 20});
     std::printf("burst of %d: best %.0f msg/s through the layer, best %.0f msg/s by mosquitto_sub; "
                 "%d at %d/s: median %.2f ms, p99 %.2f ms\n",
-                kBurst, rate, reference, kPacedCount, kPacedRate,
-                ReceiveHarness::percentile(delays, 0.5) / 1e6,
-                ReceiveHarness::percentile(delays, 0.99) / 1e6);
+                kBurst, rate, reference, kPacedCount, kPacedRate, MtBench::median(delays),
+                MtBench::percentile(delays, 0.99));
     return pass ? 0 : 1;
 }

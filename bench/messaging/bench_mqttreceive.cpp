@@ -8,7 +8,8 @@
 // decide the ratio.
 #include "receiveharness.h"
 
-#include "store/mtdata.h"
+#include "bench/common/benchreport.h"
+
 #include "messaging/chatpayload.h"
 #include "messaging/mqttmanager.h"
 #include "messaging/payloadcodec.h"
@@ -16,6 +17,7 @@
 #include "store/dbmanager.h"
 #include "store/dbtypes.h"
 #include "store/dbuser.h"
+#include "store/mtdata.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -178,26 +180,23 @@ int main(int argc, char** argv)
         rate = std::max(rate, roundRate);
     }
 
-    QVector<qint64> delays;
+    QVector<double> delays;
     {
         Taker taker(&manager, kRounds * kBurst, kPacedCount);
         harness.publishPaced(topic, chatBurst(kRounds * kBurst, kPacedCount), kPacedRate, &sentAt);
         if (!ReceiveHarness::waitFor([&] { return taker.count() == kPacedCount; }, 60000))
             return fail(QStringLiteral("the paced messages were not queued"));
         for (int i = 0; i < kPacedCount; ++i)
-            delays << taker.queuedAt()[size_t(i)] - sentAt.at(i);
+            delays << double(taker.queuedAt()[size_t(i)] - sentAt.at(i)) / 1e6;
     }
 
-    bool pass =
-        ReceiveHarness::printFigure(QStringLiteral("mqtt.receive"), rate, QStringLiteral("msg/s"),
-                                    reference, QStringLiteral(">="), 0.5);
-    pass &= ReceiveHarness::printFigure(QStringLiteral("mqtt.receive.p99"),
-                                        ReceiveHarness::percentile(delays, 0.99) / 1e6,
-                                        QStringLiteral("ms"), 0, QStringLiteral("<="), 20);
+    bool pass = MtBench::print({QStringLiteral("mqtt.receive"), rate, QStringLiteral("msg/s"),
+                                reference, MtBench::Bar::AtLeast, 0.5});
+    pass &= MtBench::print({QStringLiteral("mqtt.receive.p99"), MtBench::percentile(delays, 0.99),
+                            QStringLiteral("ms"), std::nullopt, MtBench::Bar::AtMost, 20});
     std::printf("burst of %d stored and queued: best %.0f msg/s, mosquitto_sub best %.0f msg/s; "
                 "%d at %d/s, publish to queued item: median %.2f ms, p99 %.2f ms\n",
-                kBurst, rate, reference, kPacedCount, kPacedRate,
-                ReceiveHarness::percentile(delays, 0.5) / 1e6,
-                ReceiveHarness::percentile(delays, 0.99) / 1e6);
+                kBurst, rate, reference, kPacedCount, kPacedRate, MtBench::median(delays),
+                MtBench::percentile(delays, 0.99));
     return pass ? 0 : 1;
 }

@@ -165,27 +165,3 @@ bool ReceiveHarness::waitFor(const std::function<bool()>& condition, int timeout
     }
     return true;
 }
-
-double ReceiveHarness::percentile(QVector<qint64> values, double fraction)
-{
-    if (values.isEmpty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const int index = qBound(0, int(fraction * values.size() + 0.5) - 1, values.size() - 1);
-    return double(values.at(index));
-}
-
-bool ReceiveHarness::printFigure(const QString& id, double value, const QString& unit, double ref,
-                                 const QString& op, double bar)
-{
-    const double measured = ref > 0 ? value / ref : value;
-    const bool pass = op == QLatin1String(">=") ? measured >= bar : measured <= bar;
-    const QString line =
-        QStringLiteral("BENCH %1 value=%2 unit=%3 ref=%4 bar=%5%6 %7")
-            .arg(id, QString::number(value, 'f', 1), unit,
-                 ref > 0 ? QString::number(ref, 'f', 1) : QStringLiteral("-"), op,
-                 QString::number(bar), pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-    return pass;
-}

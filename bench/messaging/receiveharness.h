@@ -48,11 +48,6 @@ public:
     static qint64 nowNs();
     // Runs the event loop until the condition holds or the time is up.
     static bool waitFor(const std::function<bool()>& condition, int timeoutMs);
-    static double percentile(QVector<qint64> values, double fraction);
-    // One figure line: BENCH <id> value=<v> unit=<u> ref=<r|-> bar=<op><bar> PASS|FAIL. The bar
-    // applies to value/ref when ref > 0, else to value. Returns whether it passed.
-    static bool printFigure(const QString& id, double value, const QString& unit, double ref,
-                            const QString& op, double bar);
 
 private:
     MosquittoBroker m_broker;
