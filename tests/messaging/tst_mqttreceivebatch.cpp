@@ -16,7 +16,8 @@
 #include <sqlite3.h>
 
 namespace {
-const qint32 kDave = 11; // not in the directory until an invitation brings him
+const qint32 kDave = 11;         // not in the directory until an invitation brings him
+const int kNoLimit = 1073741823; // SQLite's largest page limit
 
 QMQTT::Message message(const QString& topic, const QByteArray& payload)
 {
@@ -115,18 +116,29 @@ private slots:
     void committedBeforeQueued_data()
     {
         QTest::addColumn<QString>("failure");
+        // The file's page limit after each attempt (kNoLimit: room again), what each attempt
+        // answered, and how often the user was told that the store failed and that it works.
+        QTest::addColumn<QList<int>>("pageLimitAfter");
         QTest::addColumn<QList<bool>>("taken");
+        QTest::addColumn<int>("toldUnavailable");
+        QTest::addColumn<int>("toldAvailable");
         // One commit for the whole batch.
-        QTest::newRow("committed") << QString() << QList<bool>{true};
+        QTest::newRow("committed")
+            << QString() << QList<int>{kNoLimit} << QList<bool>{true} << 0 << 0;
         // The batch's commit refused: rolled back, nothing handed on, taken when offered again.
-        QTest::newRow("commit refused") << QStringLiteral("commit") << QList<bool>{false, true};
-        // The file may not grow (a full disk): the first write that needs a page fails.
-        QTest::newRow("disk full") << QStringLiteral("full") << QList<bool>{false, true};
+        QTest::newRow("commit refused")
+            << QStringLiteral("commit") << QList<int>{kNoLimit, kNoLimit}
+            << QList<bool>{false, true} << 1 << 1;
+        // The file may not grow (a full disk): the first write that needs a page fails, for
+        // three attempts; the user hears of it once.
+        QTest::newRow("disk full") << QStringLiteral("full") << QList<int>{1, 1, kNoLimit, kNoLimit}
+                                   << QList<bool>{false, false, false, true} << 1 << 1;
     }
 
     void committedBeforeQueued()
     {
         QFETCH(QString, failure);
+        QFETCH(QList<int>, pageLimitAfter);
         QFETCH(QList<bool>, taken);
         SessionFixture fixture;
         QVERIFY(fixture.store.db().createWorkingIndexes());
@@ -173,8 +185,9 @@ private slots:
         for (int attempt = 0; attempt < taken.size(); ++attempt) {
             got << manager.onMessagesDelivered(batch);
             seenBetween << Seen{manager.waitForMessageItem(0), unreadCounts().get(topic)};
-            // The disk has room again.
-            QCOMPARE(pragma(connection, "PRAGMA max_page_count=1073741823"), 1073741823);
+            pragma(connection, QByteArray("PRAGMA max_page_count=" +
+                                          QByteArray::number(pageLimitAfter.at(attempt)))
+                                   .constData());
         }
         sqlite3_commit_hook(connection, nullptr, nullptr);
         manager.onDeliveryThreadFinished();
@@ -200,8 +213,11 @@ private slots:
         QCOMPARE(logouts, (QList<QVariantList>{{topic, QVariant::fromValue<uchar>(99),
                                                 QDateTime::fromMSecsSinceEpoch(kT)}}));
         // The user is told once that the store failed, and once that it works again.
-        QTRY_COMPARE(available.count() + unavailable.count(), 2 * (taken.size() - 1));
-        QCOMPARE(unavailable.count(), taken.size() - 1);
+        QFETCH(int, toldUnavailable);
+        QFETCH(int, toldAvailable);
+        QTRY_COMPARE(available.count() + unavailable.count(), toldAvailable + toldUnavailable);
+        QCOMPARE(unavailable.count(), toldUnavailable);
+        QCOMPARE(available.count(), toldAvailable);
         // Each chat stored once; the notice of the invitation is read.
         QCOMPARE(storedChats(fixture.store.db()), (QList<StoredChat>{{"chat/1", "a-1", false},
                                                                      {"chat/1", "a-2", false},
