@@ -34,9 +34,10 @@ class RoomPresence;
 // queue as the logout() signal, which always arrives on the thread that owns this object. What
 // has arrived together is stored in one transaction, and its items, unread counts and logouts
 // are handed on only once that has committed (MqttReceiveBatch). The commit reaches the disk
-// (the log is synced) before the client acknowledges the messages to the broker; a batch the store cannot take is
-// rolled back, handed on to nobody, left unacknowledged and offered again by the client until
-// the store writes again (storeUnavailable() / storeAvailable() tell the user once per outage).
+// (the log is synced) before the client acknowledges the messages to the broker; a batch the
+// store cannot take is rolled back, handed on to nobody, left unacknowledged and offered again
+// by the client until the store writes again (storeUnavailable() / storeAvailable() tell the
+// user once per outage).
 //
 // Threads: construction, connection, the send operations, chatItemFromHistory() and the signals
 // belong to the GUI thread; the delegate operations and every receive handler run on the
