@@ -1,5 +1,6 @@
 // Entry point: builds the single-instance application and either hands over to the instance that
 // is already running or shows the main window and runs the event loop.
+#include "account/settingsdialog.h"
 #include "app/language.h"
 #include "app/logging.h"
 #include "app/qtsingleapplication.h"
@@ -51,6 +52,11 @@ int main(int, char**)
 
     qDebug().noquote() << "main() release mode";
     qInstallMessageHandler(MtLog::quietMessageHandler);
+    // The settings dialog's hidden gesture switches the file log, which lives here above it.
+    SettingsDialog::setLoggingSwitch([] {
+        toggleFileLogging();
+        return MtLog::isFileLogging();
+    });
     initLanguage();
 
     if (app.isRunning()) {

@@ -15,6 +15,8 @@ MtMessageDialog::MtMessageDialog(QWidget* parent)
     connect(ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     ui->okButton->setDefault(true);
+    // The texts shown include the server's messages and names from the directory: never markup.
+    ui->messageLabel->setTextFormat(Qt::PlainText);
 }
 
 MtMessageDialog::~MtMessageDialog()
