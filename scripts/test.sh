@@ -3,6 +3,7 @@
 #
 #   scripts/test.sh            everything: the main build, the sanitizer builds, the fuzzer
 #   scripts/test.sh --quick    the main build's tests only
+#   scripts/test.sh --pictures also renders every window to PNG files (scripts/grab-windows.sh)
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -47,6 +48,12 @@ if [ "${1:-}" != "--quick" ]; then
             run_ctest "$fuzz" -L '^fuzz$'
         fi
     fi
+fi
+
+# --pictures (anywhere on the command line): every window in both languages at scale 1 and 2.
+if [[ " $* " == *" --pictures "* ]]; then
+    echo "== pictures of the windows"
+    "$top/scripts/grab-windows.sh" || status=1
 fi
 
 exit $status
