@@ -101,6 +101,11 @@ int pragma(sqlite3* db, const char* statement)
     return value;
 }
 
+int setPageLimit(sqlite3* db, int pages)
+{
+    return pragma(db, QByteArray("PRAGMA max_page_count=" + QByteArray::number(pages)).constData());
+}
+
 sqlite3* deliveryConnection()
 {
     const QSqlDatabase db =
@@ -115,29 +120,31 @@ class TestMqttReceiveBatch : public QObject
 private slots:
     void committedBeforeQueued_data()
     {
-        QTest::addColumn<QString>("failure");
-        // The file's page limit after each attempt (kNoLimit: room again), what each attempt
-        // answered, and how often the user was told that the store failed and that it works.
+        // Whether the commit is refused once; the file's page limit before the first attempt and
+        // after each (kNoLimit: room again); what each attempt answered, and how often the user
+        // was told that the store failed and that it works again.
+        QTest::addColumn<bool>("refuseCommit");
+        QTest::addColumn<int>("pageLimitBefore");
         QTest::addColumn<QList<int>>("pageLimitAfter");
         QTest::addColumn<QList<bool>>("taken");
         QTest::addColumn<int>("toldUnavailable");
         QTest::addColumn<int>("toldAvailable");
         // One commit for the whole batch.
         QTest::newRow("committed")
-            << QString() << QList<int>{kNoLimit} << QList<bool>{true} << 0 << 0;
+            << false << kNoLimit << QList<int>{kNoLimit} << QList<bool>{true} << 0 << 0;
         // The batch's commit refused: rolled back, nothing handed on, taken when offered again.
-        QTest::newRow("commit refused")
-            << QStringLiteral("commit") << QList<int>{kNoLimit, kNoLimit}
-            << QList<bool>{false, true} << 1 << 1;
+        QTest::newRow("commit refused") << true << kNoLimit << QList<int>{kNoLimit, kNoLimit}
+                                        << QList<bool>{false, true} << 1 << 1;
         // The file may not grow (a full disk): the first write that needs a page fails, for
         // three attempts; the user hears of it once.
-        QTest::newRow("disk full") << QStringLiteral("full") << QList<int>{1, 1, kNoLimit, kNoLimit}
+        QTest::newRow("disk full") << false << 1 << QList<int>{1, 1, kNoLimit, kNoLimit}
                                    << QList<bool>{false, false, false, true} << 1 << 1;
     }
 
     void committedBeforeQueued()
     {
-        QFETCH(QString, failure);
+        QFETCH(bool, refuseCommit);
+        QFETCH(int, pageLimitBefore);
         QFETCH(QList<int>, pageLimitAfter);
         QFETCH(QList<bool>, taken);
         SessionFixture fixture;
@@ -149,13 +156,13 @@ private slots:
         QSignalSpy unavailable(&manager, &MqttManager::storeUnavailable);
         QSignalSpy available(&manager, &MqttManager::storeAvailable);
         manager.onDeliveryThreadStarted();
-        CommitProbe probe{&manager, failure == QLatin1String("commit")};
+        CommitProbe probe{&manager, refuseCommit};
         sqlite3* connection = deliveryConnection();
         QVERIFY(connection);
         sqlite3_commit_hook(connection, &CommitProbe::onCommit, &probe);
-        const int pages = pragma(connection, "PRAGMA page_count");
-        if (failure == QLatin1String("full"))
-            QCOMPARE(pragma(connection, "PRAGMA max_page_count=1"), pages);
+        // SQLite never sets the limit below the file's size: 1 means full now.
+        QCOMPARE(setPageLimit(connection, pageLimitBefore),
+                 qMax(pageLimitBefore, pragma(connection, "PRAGMA page_count")));
 
         // On chat/1: three chats of Alice, one of them delivered twice (QoS 1 may repeat), a
         // forced logout (only its 9-byte head counts) and a server notice. On chat/5: Dave
@@ -185,9 +192,7 @@ private slots:
         for (int attempt = 0; attempt < taken.size(); ++attempt) {
             got << manager.onMessagesDelivered(batch);
             seenBetween << Seen{manager.waitForMessageItem(0), unreadCounts().get(topic)};
-            pragma(connection, QByteArray("PRAGMA max_page_count=" +
-                                          QByteArray::number(pageLimitAfter.at(attempt)))
-                                   .constData());
+            setPageLimit(connection, pageLimitAfter.at(attempt));
         }
         sqlite3_commit_hook(connection, nullptr, nullptr);
         manager.onDeliveryThreadFinished();
