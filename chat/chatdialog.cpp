@@ -25,6 +25,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QScreen>
@@ -108,15 +109,15 @@ ChatDialog::ChatDialog(MtSession* session, const DBChatRoom& room, QWidget* pare
     MtChatWidget* view = ui->chatView;
     connect(view, &MtChatWidget::movedToTop, this, &ChatDialog::loadOlderPage);
     connect(view, &MtChatWidget::resendClicked, this, &ChatDialog::resend);
-    connect(view, &MtChatWidget::saveFile, this, &ChatDialog::saveFile);
+    connect(view, &MtChatWidget::saveFile, this,
+            [this](const QString& messageId, bool saveAs) { saveFile(messageId, saveAs); });
     connect(view, &MtChatWidget::imageOpened, this, &ChatDialog::openImage);
     connect(view, &MtChatWidget::textOpened, this, &ChatDialog::openText);
     connect(view, &MtChatWidget::readUserPopupOpened, this, &ChatDialog::showReaders);
     connect(view, &MtChatWidget::fileOpened, this, &ChatDialog::openFile);
     connect(view, &MtChatWidget::folderOpened, this, &ChatDialog::openFolder);
     connect(view, &QWidget::customContextMenuRequested, this, &ChatDialog::showContextMenu);
-    connect(view, &MtChatWidget::userPictureButtonClicked, this,
-            [this](int userId) { emit openChatRoomRequested(userId); });
+    connect(view, &MtChatWidget::userPictureButtonClicked, this, &ChatDialog::showProfile);
 
     connect(session, &MtSession::chatForWindow, this, &ChatDialog::onChatForWindow);
     connect(session, &MtSession::readCountsForWindow, this, &ChatDialog::onReadCounts);
@@ -137,6 +138,8 @@ ChatDialog::ChatDialog(MtSession* session, const DBChatRoom& room, QWidget* pare
 ChatDialog::~ChatDialog()
 {
     qDebug() << "ChatDialog::~ChatDialog START";
+    // A window closed while the room was entered (lock, log off, leave) still leaves it.
+    leaveRoomPresence();
     closeAllPopup();
     saveWindowGeometry();
     qDebug() << "ChatDialog::~ChatDialog END";
@@ -648,12 +651,22 @@ void ChatDialog::removeSaveGeometry()
     settings->sync();
 }
 
+namespace {
+// Server and peer texts are shown as they are, never as markup.
+void plainTextLabels(QWidget* box)
+{
+    for (QLabel* label : box->findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
+}
+} // namespace
+
 void ChatDialog::showMessage(const QString& text)
 {
     auto* box = new MtMessageDialog(this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setOkOnly(true);
     box->setText(text);
+    plainTextLabels(box);
     m_popups << box;
     box->open();
 }
@@ -663,6 +676,7 @@ bool ChatDialog::askQuestion(const QString& text)
     QPointer<ChatDialog> self(this);
     MtMessageDialog box(this);
     box.setText(text);
+    plainTextLabels(&box);
     m_popups << &box;
     const int answer = box.exec();
     // The window may have been closed and deleted while the box ran.

@@ -181,7 +181,8 @@ private:
     void onDownloadProgress(const QString& reqId, qint64 received, qint64 total);
     void onDownloadFailure(const QString& reqId, int errCode, const QString& error);
     void onImageSuccess(const QString& url, const QString& filePath);
-    void saveFile(const QString& messageId, bool saveAs);
+    void saveFile(const QString& messageId, bool saveAs, bool authorized = false);
+    void fileAuthAnswer(const QJsonObject& response);
     void openImage(const QString& messageId);
     void openText(const QString& messageId);
     void exportConversation();
@@ -215,6 +216,7 @@ private:
     void inviteAnswer(int reqCode, const QJsonObject& response);
     void historyAnswer(const QJsonObject& response);
     void showReaders(const QString& messageId);
+    void showProfile(int userId);
 
     // Search (chatdialog_search.cpp).
     void openSearch();
@@ -265,6 +267,14 @@ private:
     QSet<QString> m_imageViewerRequests;
     QSet<QString> m_textRequests;
     QHash<QString, QStringList> m_thumbRequests; // url -> message ids
+
+    // Saves waiting for the server's file authorisation, in the order asked.
+    struct PendingSave
+    {
+        QString messageId;
+        bool saveAs = false;
+    };
+    QList<PendingSave> m_authPending;
 
     // Search state.
     QString m_searchText;

@@ -245,11 +245,21 @@ void ChatDialog::onImageSuccess(const QString& url, const QString& filePath)
         updatePicture();
 }
 
-void ChatDialog::saveFile(const QString& messageId, bool saveAs)
+void ChatDialog::saveFile(const QString& messageId, bool saveAs, bool authorized)
 {
     DBChat chat(db());
     if (!db() || !db()->findChat(topic(), messageId, chat)) {
         qWarning() << "ChatDialog::on_chatView_saveFile failed to load chat";
+        return;
+    }
+    // Without option 330 the server first says whether this user may save files; each save
+    // waits for its own answer.
+    const bool needsAuth = (chat.contentType() == 3 || chat.contentType() == 4) &&
+                           m_session->mtData() && !m_session->mtData()->fileSaveOption();
+    if (needsAuth && !authorized) {
+        m_authPending.append({messageId, saveAs});
+        if (!m_net->reqFileAuth(kReqFileAuth))
+            m_authPending.removeLast();
         return;
     }
     const QString name = FileManager::safeFileName(chat.fileName());
@@ -270,6 +280,19 @@ void ChatDialog::saveFile(const QString& messageId, bool saveAs)
     m_downloads.insert(messageId, target);
     if (!m_net->downloadFile(messageId, chat.remotePathUrl(), target))
         m_downloads.remove(messageId);
+}
+
+void ChatDialog::fileAuthAnswer(const QJsonObject& response)
+{
+    if (m_authPending.isEmpty())
+        return;
+    const PendingSave pending = m_authPending.takeFirst();
+    if (response.value(QStringLiteral("status")).toInt() != 200) {
+        const QString text = response.value(QStringLiteral("message")).toString();
+        showMessage(text.isEmpty() ? tr("You are not allowed to save files.") : text);
+        return;
+    }
+    saveFile(pending.messageId, pending.saveAs, true);
 }
 
 void ChatDialog::onDownloadProgress(const QString& reqId, qint64 received, qint64 total)
@@ -337,6 +360,13 @@ void ChatDialog::onDownloadFailure(const QString& reqId, int errCode, const QStr
 
 void ChatDialog::openFile(const QString& path)
 {
+    if (ChatRules::mayRunProgram(path)) {
+        QPointer<ChatDialog> self(this);
+        const bool yes = askQuestion(
+            tr("This file can run a program on this computer.\nDo you want to open it?"));
+        if (!self || !yes)
+            return;
+    }
     if (platformShellOpen(path) <= 32)
         qWarning().noquote() << "ChatDialog::on_chatView_fileOpened - failed to open" << path;
 }

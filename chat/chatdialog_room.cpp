@@ -4,9 +4,11 @@
 #include "ui_chatdialog.h"
 
 #include "chat/chatrules.h"
+#include "chat/profileviewpopup.h"
 #include "invite/chatinvitedialog.h"
 #include "invite/membersdialog.h"
 #include "messaging/mqttmanager.h"
+#include "net/filemanager.h"
 #include "net/netservermanager.h"
 #include "session/mtsession.h"
 #include "store/dbmanager.h"
@@ -15,6 +17,7 @@
 #include "store/mtdata.h"
 #include "widgets/mtchatbaseitem.h"
 #include "widgets/mtchatwidget.h"
+#include "widgets/mtimageviewer.h"
 #include "widgets/mtloadingwidget.h"
 
 #include <QClipboard>
@@ -297,6 +300,9 @@ void ChatDialog::onHttpSuccess(int reqCode, const QJsonObject& response)
     case kReqChatLoad:
         historyAnswer(response);
         break;
+    case kReqFileAuth:
+        fileAuthAnswer(response);
+        break;
     default:
         break;
     }
@@ -459,7 +465,40 @@ void ChatDialog::onHttpFailure(int reqCode, int errCode, const QString& error)
         m_historyInFlight = false;
         m_loadingWidget->hide();
     }
+    if (reqCode == kReqFileAuth && !m_authPending.isEmpty())
+        m_authPending.removeFirst();
     if (reqCode == kReqInviteBack && errCode == 40005 && m_room.type() == RoomTypeLeave)
         m_room.updateType(RoomType1VS1);
     showMessage(error);
+}
+
+void ChatDialog::showProfile(int userId)
+{
+    DBUser user;
+    if (!db() || !db()->findUser(userId, user)) {
+        qWarning() << "ChatDialog::on_chatView_userPictureButtonClicked - can't find user, userId="
+                   << userId;
+        return;
+    }
+    const QString thumb = FileManager::cachedFile(user.thumbUrl());
+    auto* popup = new ProfileViewPopup(user, QPixmap(thumb), this);
+    connect(popup, &ProfileViewPopup::chatClicked, this,
+            [this](int id) { emit openChatRoomRequested(id); });
+    connect(popup, &ProfileViewPopup::chatProfileImageClicked, this, [this, user](int) {
+        // Only a picture already in the cache is shown; nothing is fetched for it.
+        const QString path = FileManager::cachedFile(user.imageUrl());
+        const QPixmap picture(path);
+        if (picture.isNull())
+            return;
+        auto* viewer = new MtImageViewer(this);
+        viewer->setAttribute(Qt::WA_DeleteOnClose);
+        viewer->addImage(QStringLiteral("profile-%1").arg(user.userId()), user.userName(),
+                         QDateTime::currentDateTime(), picture, path);
+        viewer->thumbItemSelected(QStringLiteral("profile-%1").arg(user.userId()));
+        m_popups << viewer;
+        viewer->show();
+    });
+    m_popups << popup;
+    popup->moveFromParent(this);
+    popup->show();
 }

@@ -31,7 +31,11 @@ TextPlan textPlan(const QString& text)
         return plan;
     }
     plan.kind = TextPlan::LongText;
-    plan.preview = text.left(kTextLimit - 3) + QStringLiteral("...");
+    int cut = kTextLimit - 3;
+    // Never half of a character written as a surrogate pair (most emoji).
+    if (text.at(cut - 1).isHighSurrogate())
+        --cut;
+    plan.preview = text.left(cut) + QStringLiteral("...");
     return plan;
 }
 
@@ -136,6 +140,18 @@ QString reserveSaveName(const QString& folder, const QString& fileName)
             return QString();
     }
     return QString();
+}
+
+bool mayRunProgram(const QString& path)
+{
+    static const QStringList programs = {
+        QStringLiteral("exe"), QStringLiteral("bat"),     QStringLiteral("cmd"),
+        QStringLiteral("com"), QStringLiteral("msi"),     QStringLiteral("lnk"),
+        QStringLiteral("js"),  QStringLiteral("vbs"),     QStringLiteral("scr"),
+        QStringLiteral("ps1"), QStringLiteral("desktop"), QStringLiteral("sh"),
+        QStringLiteral("jar"), QStringLiteral("appimage")};
+    const QFileInfo info(path);
+    return programs.contains(info.suffix().toLower()) || (info.isFile() && info.isExecutable());
 }
 
 QString safeNamePart(const QString& name)

@@ -108,6 +108,10 @@ const QStringList& imageSuffixes();
 // then "name(1).ext", "name(2).ext" ... Empty when the folder cannot be written.
 QString reserveSaveName(const QString& folder, const QString& fileName);
 
+// Whether opening the file would run a program (by its suffix, or its executable bit): the
+// user is asked first, as a received file is opened with one click.
+bool mayRunProgram(const QString& path);
+
 // The file name of an exported conversation: the room name with path separators and the
 // characters file systems refuse replaced, so the file always lands in the chosen folder.
 QString exportFileName(const QString& roomName, const QDateTime& now);

@@ -132,6 +132,10 @@ private slots:
         QTest::newRow("251") << QString(251, QLatin1Char('x'))
                              << TextPlan{TextPlan::LongText,
                                          QString(247, QLatin1Char('x')) + QStringLiteral("...")};
+        const QString emoji = QStringLiteral("\U0001F600");
+        QTest::newRow("emoji across the cut stays whole")
+            << QString(246, QLatin1Char('x')) + emoji + QStringLiteral("yyy")
+            << TextPlan{TextPlan::LongText, QString(246, QLatin1Char('x')) + QStringLiteral("...")};
         QTest::newRow("251 Korean")
             << QString(251, QChar(0xD55C))
             << TextPlan{TextPlan::LongText, QString(247, QChar(0xD55C)) + QStringLiteral("...")};
@@ -301,6 +305,33 @@ private slots:
     {
         QCOMPARE(reserveSaveName(QStringLiteral("/proc/no-such/folder"), QStringLiteral("x")),
                  QString());
+    }
+
+    void mayRunProgram_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("executable");
+        QTest::addColumn<bool>("runs");
+        QTest::newRow("document") << QStringLiteral("a.pdf") << false << false;
+        QTest::newRow("windows program") << QStringLiteral("setup.EXE") << false << true;
+        QTest::newRow("script") << QStringLiteral("run.vbs") << false << true;
+        QTest::newRow("desktop entry") << QStringLiteral("x.desktop") << false << true;
+        QTest::newRow("executable bit") << QStringLiteral("tool") << true << true;
+        QTest::newRow("plain file without suffix") << QStringLiteral("notes") << false << false;
+    }
+    void mayRunProgram()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, executable);
+        QFETCH(bool, runs);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const QFile::Permissions exec = QFile::ExeOwner | QFile::ExeUser;
+        QVERIFY(
+            file.setPermissions(file.permissions() | (executable ? exec : QFile::Permissions())));
+        QCOMPARE(ChatRules::mayRunProgram(file.fileName()), runs);
     }
 
     void exportName_data()
