@@ -337,8 +337,7 @@ void ProfileEditDialog::showMenu()
 void ProfileEditDialog::modifyPicture()
 {
     const QString filePath = QFileDialog::getOpenFileName(
-        this, tr("Image File"), QString(),
-        tr("Image File") + QStringLiteral(" (") + QLatin1String(kImageFilter) + QLatin1Char(')'));
+        this, tr("Image File"), QString(), tr("Image File (%1)").arg(QLatin1String(kImageFilter)));
     if (filePath.isEmpty())
         return;
     usePictureFile(filePath);

@@ -43,8 +43,10 @@ QLabel* sectionLabel(const QString& text, QWidget* parent)
 // The question before a logout: it removes the account and its conversations from this computer.
 QString logoutQuestion()
 {
-    return SettingsDialog::tr("Are you sure logout?") + QLatin1Char('\n') +
-           SettingsDialog::tr("The conversations stored on this computer will be deleted.");
+    // Two lines, each translated on its own: the question as it always read, then what it does.
+    return QStringLiteral("%1\n%2").arg(
+        SettingsDialog::tr("Are you sure logout?"),
+        SettingsDialog::tr("The conversations stored on this computer will be deleted."));
 }
 } // namespace
 
