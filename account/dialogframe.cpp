@@ -2,6 +2,7 @@
 
 #include "widgets/mtframeless.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,7 +26,7 @@ QVBoxLayout* build(QDialog* dialog, const QString& title)
     exit->setObjectName(QStringLiteral("exitPushButton"));
     exit->setFlat(true);
     exit->setAutoDefault(false);
-    exit->setToolTip(QDialog::tr("Close"));
+    exit->setToolTip(QCoreApplication::translate("DialogFrame", "Close"));
     head->addWidget(exit);
     outer->addLayout(head);
     auto* body = new QVBoxLayout;
