@@ -25,11 +25,11 @@
         </message>
         <message>
             <source>The password was changed, but this computer could not keep it. Log in again with the new password.</source>
-            <translation>비밀번호는 변경되었지만 이 컴퓨터에 저장하지 못했습니다. 새 비밀번호로 다시 로그인하세요.</translation>
+            <translation>비밀번호는 변경되었지만 이 컴퓨터에 저장하지 못했습니다. 새 비밀번호로 다시 로그인해 주세요.</translation>
         </message>
         <message>
             <source>Please check network connection</source>
-            <translation>네트워크 연결을 확인하세요</translation>
+            <translation>네트워크 연결을 확인해 주세요.</translation>
         </message>
     </context>
     <context>
@@ -248,6 +248,13 @@ Please retry after a few seconds</source>
         </message>
     </context>
     <context>
+        <name>DialogFrame</name>
+        <message>
+            <source>Close</source>
+            <translation>닫기</translation>
+        </message>
+    </context>
+    <context>
         <name>InviteUserDelegate</name>
         <message>
             <source>Not Install</source>
@@ -448,11 +455,11 @@ Please retry after a few seconds</source>
         </message>
         <message>
             <source>The password must be between 9 and 20 characters</source>
-            <translation>비밀번호는 9자 이상 20자 이하여야 합니다</translation>
+            <translation>비밀번호는 9자에서 20자 사이여야 합니다</translation>
         </message>
         <message>
             <source>Current password is wrong.</source>
-            <translation>현재 비밀번호가 틀립니다.</translation>
+            <translation>현재 비밀번호가 틀렸습니다.</translation>
         </message>
         <message>
             <source>The new password is not match with the confirm new passowrd.</source>
@@ -483,7 +490,7 @@ Please retry after a few seconds</source>
         </message>
         <message>
             <source>Modify</source>
-            <translation>수정</translation>
+            <translation>변경</translation>
         </message>
         <message>
             <source>Remove</source>
@@ -491,11 +498,11 @@ Please retry after a few seconds</source>
         </message>
         <message>
             <source>Please check network connection</source>
-            <translation>네트워크 연결을 확인하세요</translation>
+            <translation>네트워크 연결을 확인해 주세요.</translation>
         </message>
         <message>
             <source>The server did not name the uploaded picture.</source>
-            <translation>서버가 올린 사진의 이름을 알려 주지 않았습니다.</translation>
+            <translation>서버가 올린 사진을 알려 주지 않았습니다.</translation>
         </message>
         <message>
             <source>Image File</source>
@@ -507,18 +514,22 @@ Please retry after a few seconds</source>
         </message>
         <message>
             <source>Do you want to remove the profile picture?</source>
-            <translation>프로필 사진을 삭제할까요?</translation>
+            <translation>프로필 사진을 삭제하시겠습니까?</translation>
         </message>
         <message>
             <source>This image is a corrupted image.</source>
             <translation>손상된 이미지입니다.</translation>
+        </message>
+        <message>
+            <source>Image File (%1)</source>
+            <translation>이미지 파일 (%1)</translation>
         </message>
     </context>
     <context>
         <name>ProfileImageEditDialog</name>
         <message>
             <source>Edit Profile Image</source>
-            <translation>프로필 사진 편집</translation>
+            <translation>프로필 이미지 편집</translation>
         </message>
         <message>
             <source>OK</source>
@@ -537,13 +548,6 @@ Please retry after a few seconds</source>
         </message>
     </context>
     <context>
-        <name>QDialog</name>
-        <message>
-            <source>Close</source>
-            <translation>닫기</translation>
-        </message>
-    </context>
-    <context>
         <name>QObject</name>
         <message>
             <source>PLOVEX(Chat)</source>
@@ -558,11 +562,11 @@ Please retry after a few seconds</source>
         <name>SettingsDialog</name>
         <message>
             <source>Are you sure logout?</source>
-            <translation>로그아웃할까요?</translation>
+            <translation>로그아웃 하시겠습니까?</translation>
         </message>
         <message>
             <source>The conversations stored on this computer will be deleted.</source>
-            <translation>이 컴퓨터에 저장된 대화 내용이 삭제됩니다.</translation>
+            <translation>이 컴퓨터에 저장된 대화가 삭제됩니다.</translation>
         </message>
         <message>
             <source>Settings</source>
@@ -578,11 +582,11 @@ Please retry after a few seconds</source>
         </message>
         <message>
             <source>Autorun Startupup</source>
-            <translation>시작 프로그램</translation>
+            <translation>컴퓨터 시작 시 자동 실행</translation>
         </message>
         <message>
             <source>Autorun</source>
-            <translation>시스템 시작 시 자동 실행</translation>
+            <translation>자동 실행</translation>
         </message>
         <message>
             <source>Automatic lock</source>
@@ -670,15 +674,15 @@ Please retry after a few seconds</source>
         </message>
         <message>
             <source>Please check network connection</source>
-            <translation>네트워크 연결을 확인하세요</translation>
+            <translation>네트워크 연결을 확인해 주세요.</translation>
         </message>
         <message>
             <source>Enabled Logging</source>
-            <translation>로그 기록 켜짐</translation>
+            <translation>로그 기록을 시작합니다</translation>
         </message>
         <message>
             <source>Disabled Logging</source>
-            <translation>로그 기록 꺼짐</translation>
+            <translation>로그 기록을 중지합니다</translation>
         </message>
     </context>
     <context>
