@@ -17,19 +17,19 @@ InviteEntry InviteDirectory::entryOf(const DBUser& user)
 bool InviteDirectory::load(DBManager* db, qint64 ownUserId)
 {
     QVector<InviteEntry> entries;
-    bool ok = db != nullptr;
-    if (ok) {
-        QList<DBUser> users;
-        db->selectUserList(users, ownUserId);
-        entries.reserve(users.size());
-        for (const DBUser& user : qAsConst(users)) {
-            if (user.userId() != ownUserId)
-                entries.append(entryOf(user));
-        }
-    }
+    // A directory's few department names are kept once each.
+    QHash<QString, QString> departments;
+    const bool ok = db && db->visitUserList(ownUserId, [&](const DBUser& user) {
+        InviteEntry e = entryOf(user);
+        auto dept = departments.find(e.deptName);
+        if (dept == departments.end())
+            dept = departments.insert(e.deptName, e.deptName);
+        e.deptName = dept.value();
+        entries.append(std::move(e));
+    });
     if (!ok)
         qWarning().noquote() << "InviteDirectory::load failed to read the directory";
-    setEntries(std::move(entries));
+    setEntries(ok ? std::move(entries) : QVector<InviteEntry>());
     return ok;
 }
 

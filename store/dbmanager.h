@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QThread;
 class QJsonObject;
 class DBChat;
@@ -170,6 +172,9 @@ public:
     int userList(QList<DBUser>& list);
     // The active users but the own one, by user_sort then name; appends.
     int selectUserList(QList<DBUser>& list, qint64 ownUserId);
+    // The same people in the same order, handed to `visit` one at a time, so that a directory of
+    // tens of thousands is never held whole; false when the store could not be read.
+    bool visitUserList(qint64 ownUserId, const std::function<void(const DBUser&)>& visit);
     int selectUserListLimit(QList<DBUser>& list, qint64 ownUserId, int limit, int offset);
     // Active users but the own one whose name contains `text` (emptied first).
     int searchUserList(QList<DBUser>& list, qint64 ownUserId, const QString& text, int limit,

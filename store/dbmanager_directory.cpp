@@ -97,6 +97,25 @@ int DBManager::selectUserList(QList<DBUser>& list, qint64 ownUserId)
     return list.size();
 }
 
+bool DBManager::visitUserList(qint64 ownUserId, const std::function<void(const DBUser&)>& visit)
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    bool ok = query.prepare(QStringLiteral("SELECT * FROM TTT_USER WHERE user_id != ? AND "
+                                           "user_state = 1 ORDER BY user_sort ASC, USER_NAME"));
+    query.addBindValue(ownUserId);
+    ok = ok && query.exec();
+    while (ok && query.next()) {
+        DBUser user(this);
+        user.setFromTableRow(query);
+        visit(user);
+    }
+    ok = ok && !query.lastError().isValid();
+    if (!ok)
+        logFailure("DBManager::visitUserList", query);
+    return ok;
+}
+
 int DBManager::selectUserListLimit(QList<DBUser>& list, qint64 ownUserId, int limit, int offset)
 {
     const QString sql = QStringLiteral("SELECT * FROM TTT_USER WHERE user_id != ? AND user_state "

@@ -275,6 +275,35 @@ private:
         std::sort(ids.begin(), ids.end());
         return ids;
     }
+    // People with a picture whom no room of the own user names, so nothing but the dialog
+    // fetches their thumbnails.
+    QList<qint64> farPeopleWithPictures(int count) const
+    {
+        QList<qint64> ids;
+        for (const QJsonValue& v : m_users) {
+            if (idOf(v["userId"]) >= 1200 && !v["thumbUrl"].toString().isEmpty() &&
+                ids.size() < count)
+                ids << idOf(v["userId"]);
+        }
+        return ids;
+    }
+    static QList<qint64> listedInOrder(const ChatInviteDialog& dialog)
+    {
+        QList<qint64> ids;
+        for (int row = 0; row < dialog.model()->rowCount(); ++row)
+            ids << dialog.model()->entryAt(row)->userId;
+        return ids;
+    }
+    // The order of the reference statement (by user_sort, then name).
+    QList<qint64> storeOrder() const
+    {
+        QList<DBUser> users;
+        m_session->db()->selectUserList(users, ownId());
+        QList<qint64> ids;
+        for (const DBUser& u : users)
+            ids << u.userId();
+        return ids;
+    }
     static QList<qint64> listedIds(const ChatInviteDialog& dialog)
     {
         QList<qint64> ids;
@@ -372,6 +401,7 @@ private slots:
         ChatInviteDialog dialog(m_session->db(), ownId());
         QVERIFY(dialog.setData(QString(), -1));
         QCOMPARE(listedIds(dialog), expectedDirectory());
+        QCOMPARE(listedInOrder(dialog), storeOrder());
     }
 
     void rows_data()
@@ -555,9 +585,10 @@ private slots:
     // person tells who it was.
     void membersPicturesAndClicks()
     {
-        const QList<qint64> ids{1002, 1003, 1004, 1005};
+        const QList<qint64> ids = farPeopleWithPictures(4);
         const QList<DBUser> users = usersOf(ids);
         const QStringList withPicture = thumbUrls(users);
+        QCOMPARE(withPicture.size(), ids.size());
         MembersDialog dialog;
         dialog.setPictureSource(m_session->net());
         QSignalSpy fetched(dialog.findChild<InvitePictures*>(), &InvitePictures::pictureReady);
@@ -571,7 +602,7 @@ private slots:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualRect(dialog.model()->index(2)).center());
         QCOMPARE(clicked.count(), 1);
-        QCOMPARE(clicked.first().first().toInt(), 1004);
+        QCOMPARE(qint64(clicked.first().first().toInt()), ids.at(2));
     }
 
     // Names are shown as they are written, never read as markup.
