@@ -179,6 +179,11 @@ private:
     void onUnreadChanged(const QString& topic, int unread);
     void onImageSuccess(const QString& urlFilePath, const QString& filePath, QWidget* widget);
     void playAlarmSound();
+    void showPendingNotices();
+    void showToast(const QString& topic, const QString& title, const QString& text,
+                   const QPixmap& picture);
+    // How many toasts fit one above the other on the screen.
+    int toastColumnSize() const;
 
     // Tray and lock (maindialog_tray.cpp).
     QAction* action(int item) const { return m_actions.value(item); }
@@ -205,4 +210,5 @@ private:
     // off).
     QPointer<QObject> m_pictureEngine;
     bool m_alarm = true;
+    QList<NotifyRequest> m_pendingNotices;
 };

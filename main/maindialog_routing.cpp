@@ -28,11 +28,18 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace {
 const char* const kAlarmResource = ":/sounds/alarm.wav";
 const char* const kAlarmFileName = "veltri_alarm.wav";
+// A toast's fixed height.
+constexpr int kToastHeight = 100;
 } // namespace
 
 ToastStack* MainDialog::toasts()
@@ -205,25 +212,77 @@ void MainDialog::closeAllChatDialog()
 
 void MainDialog::addedNewChatMessage(const NotifyRequest& request)
 {
-    const bool windowOpen = m_chatWindows->isChatWindowOpen(request.topic);
-    if (!isVisible() && !windowOpen) {
-        // Shown minimised, the window has a taskbar entry that can ask for attention.
-        restoreCurrentWindowPosition();
-        showMinimized();
-    }
     qDebug().noquote().nospace() << "MainDialog::addedNewChatMessage topic:" << request.topic;
-    if (request.notice.flash)
-        flashWindowByTopic(request.topic, -1);
-    if (request.notice.toast) {
+    // The notices of one refresh are given together: one sound, one flash of the main window,
+    // and toasts only for the rooms the screen has room for.
+    m_pendingNotices.append(request);
+    if (m_pendingNotices.size() == 1)
+        QTimer::singleShot(0, this, &MainDialog::showPendingNotices);
+}
+
+void MainDialog::showPendingNotices()
+{
+    const QList<NotifyRequest> notices = m_pendingNotices;
+    m_pendingNotices.clear();
+    bool flashMain = false;
+    bool sound = false;
+    QList<NotifyRequest> toastsWanted;
+    for (const NotifyRequest& request : notices) {
+        const bool windowOpen = m_chatWindows->isChatWindowOpen(request.topic);
+        if (!isVisible() && !windowOpen) {
+            // Shown minimised, the window has a taskbar entry that can ask for attention.
+            restoreCurrentWindowPosition();
+            showMinimized();
+        }
+        if (request.notice.flash && windowOpen)
+            flashWindowByTopic(request.topic, -1);
+        flashMain |= request.notice.flash && !windowOpen;
+        sound |= request.notice.sound;
+        if (request.notice.toast)
+            toastsWanted.append(request);
+    }
+    if (flashMain)
+        flashWindow(-1);
+    const int fit = toastColumnSize();
+    for (int i = std::max(0, int(toastsWanted.size()) - fit); i < toastsWanted.size(); ++i) {
+        const NotifyRequest& request = toastsWanted.at(i);
         const QString thumb = request.senderThumbUrl.isEmpty()
                                   ? QString()
                                   : FileManager::cachedFile(request.senderThumbUrl);
         const QPixmap picture = thumb.isEmpty() ? QPixmap() : QPixmap(thumb);
-        toasts()->showMessage(request.topic, request.senderName, request.text, picture,
-                              m_settings->alarmDisplayTime() * 1000);
+        showToast(request.topic, request.senderName, request.text, picture);
     }
-    if (request.notice.sound)
+    if (sound)
         playAlarmSound();
+}
+
+int MainDialog::toastColumnSize() const
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int height = screen ? screen->availableGeometry().height() : 0;
+    return std::max(1, height / kToastHeight);
+}
+
+void MainDialog::showToast(const QString& topic, const QString& title, const QString& text,
+                           const QPixmap& picture)
+{
+    ToastStack* stack = toasts();
+    const int displayMsec = m_settings->alarmDisplayTime() * 1000;
+    const QList<ToastChatMessage*> open = stack->toasts();
+    const bool shown = std::any_of(open.begin(), open.end(), [&](const ToastChatMessage* t) {
+        return t->isVisible() && t->topic() == topic;
+    });
+    if (shown || open.size() < toastColumnSize()) {
+        stack->showMessage(topic, title, text, picture, displayMsec);
+        return;
+    }
+    // The screen's column is full: the oldest toast shows the newest room instead of a new
+    // window beyond the screen's edge for each further room.
+    ToastChatMessage* oldest = open.first();
+    oldest->setDisplayTime(displayMsec);
+    oldest->setMessage(topic, title, text, picture);
+    oldest->reset();
+    oldest->show();
 }
 
 void MainDialog::playAlarmSound()

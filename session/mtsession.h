@@ -203,7 +203,9 @@ private:
     QSet<qint64> m_pendingGroups;
     QMap<QString, DBChat> m_listChats;
     QMap<QString, DBChat> m_noticeChats;
-    MtCoalescer m_listRefresh{200, 500};
+    // A row follows its chat within 100 ms even under steady traffic; a backlog still reaches
+    // the list in one refresh per 50 ms rather than one per chat.
+    MtCoalescer m_listRefresh{25, 50};
     MtCoalescer m_noticeRefresh{800, 1500};
     QTimer m_pingTimer;
 };

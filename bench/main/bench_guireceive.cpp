@@ -1,0 +1,167 @@
+// Chats reaching the main window's room list through the whole program, against the reference
+// server and its broker, the window on the offscreen platform in this process:
+//   gui.receive.backlog20000  20,000 chats over 40 rooms waiting at the broker when the user logs
+//                             in: broker connection to every room's badge showing its count, in
+//                             seconds; <= 5 s (the rate in msgs/s on the detail line)
+//   gui.receive.p99           200 chats/s across 100 rooms for 5 s: the chat handed to the server
+//                             to its row updated, 99th percentile in ms; <= 100 ms
+#include "bench/common/benchreport.h"
+#include "common/devserver.h"
+#include "common/testenv.h"
+
+#include "main/chatroomlist.h"
+#include "main/chatroomlistwidgetitem.h"
+#include "main/maindialog.h"
+#include "resources/mtresources.h"
+#include "session/mtsession.h"
+#include "store/dbchat.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHash>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr int kBacklogRooms = 40;
+constexpr int kBacklogChats = 20000;
+constexpr int kPacedRooms = 100;
+constexpr int kPacedPerSecond = 200;
+constexpr int kPacedSeconds = 5;
+const char* const kAccount = "user003";
+
+bool waitFor(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return done();
+}
+
+void runUntil(qint64 deadlineNs, const QElapsedTimer& clock)
+{
+    while (clock.nsecsElapsed() < deadlineNs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TestEnv home;
+    home.applyToCurrentProcess();
+    QApplication app(argc, argv);
+    mtInitResources();
+    DevServer server;
+    if (!server.start()) {
+        std::fprintf(stderr, "bench_guireceive: %s\n", qPrintable(server.errorString()));
+        return 1;
+    }
+    const QVector<DevBulkRoom> backlog =
+        server.bulk(QString::fromLatin1(kAccount), kBacklogRooms, kBacklogChats, true);
+    const QVector<DevBulkRoom> paced =
+        server.bulk(QString::fromLatin1(kAccount), kPacedRooms, 0, false);
+    if (backlog.size() != kBacklogRooms || paced.size() != kPacedRooms) {
+        std::fprintf(stderr, "bench_guireceive: the bulk rooms were not made\n");
+        return 1;
+    }
+    const qint64 ownId =
+        server.user(QString::fromLatin1(kAccount))["userId"].toVariant().toLongLong();
+
+    MainDialog dialog(ServerConfig::fromFile(server.clientIni()));
+    dialog.show();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 connectedNs = -1;
+    QObject::connect(dialog.session(), &MtSession::messagingConnected, &app, [&] {
+        if (connectedNs < 0)
+            connectedNs = clock.nsecsElapsed();
+    });
+    dialog.findChild<QLineEdit*>(QStringLiteral("idLineEdit"))->setText(kAccount);
+    dialog.findChild<QLineEdit*>(QStringLiteral("passwordLineEdit"))->setText("Passw0rd!");
+    dialog.findChild<QCheckBox*>(QStringLiteral("autoLoginCheckBox"))->setChecked(false);
+    dialog.clickedLoginButton();
+
+    const ChatRoomList* list = dialog.chatRoomList();
+    const auto backlogShown = [&] {
+        for (const DevBulkRoom& room : backlog) {
+            const ChatRoomListWidgetItem* row = list->chatRoomItem(room.topic);
+            if (!row || row->state().unread != room.unread)
+                return false;
+        }
+        return true;
+    };
+    const bool shown = waitFor(backlogShown, 120000);
+    const double backlogSec = double(clock.nsecsElapsed() - connectedNs) / 1e9;
+    int unread = 0;
+    for (const DevBulkRoom& room : backlog)
+        unread += room.unread;
+    std::printf("backlog: %d chats waiting, %s after the broker connection in %.2f s "
+                "(%.0f msgs/s)\n",
+                unread, shown ? "all shown" : "NOT all shown", backlogSec, unread / backlogSec);
+    bool ok = MtBench::print({"gui.receive.backlog20000", shown ? backlogSec : -1, "s",
+                              std::nullopt, MtBench::Bar::AtMost, 5});
+
+    // Steady traffic: each chat's text names its index; its row shows it when the list takes it.
+    const int total = kPacedPerSecond * kPacedSeconds;
+    QVector<qint64> sentNs(total, -1);
+    QVector<qint64> shownNs(total, -1);
+    QObject::connect(
+        dialog.session(), &MtSession::roomListChats, &app, [&](const QList<DBChat>& chats) {
+            const qint64 now = clock.nsecsElapsed();
+            for (const DBChat& chat : chats) {
+                const int i = chat.content().section(' ', 1).toInt();
+                if (chat.content().startsWith(QLatin1String("paced ")) && i >= 0 && i < total)
+                    shownNs[i] = now;
+            }
+        });
+    const qint64 stepNs = 1000000000LL / kPacedPerSecond;
+    const qint64 startNs = clock.nsecsElapsed();
+    for (int i = 0; i < total; ++i) {
+        runUntil(startNs + i * stepNs, clock);
+        const DevBulkRoom& room = paced[i % kPacedRooms];
+        qint64 sender = room.memberIds.value(0);
+        for (qint64 id : room.memberIds) {
+            if (id != ownId)
+                sender = id;
+        }
+        sentNs[i] = clock.nsecsElapsed();
+        server.control("POST", "/control/chat",
+                       QJsonObject{{"roomId", double(room.roomId)},
+                                   {"userId", double(sender)},
+                                   {"text", QStringLiteral("paced %1").arg(i)}});
+    }
+    // Chats of a room coalesce: only the newest of a refresh reaches its row, and an older
+    // one counts as shown with it.
+    waitFor([&] { return shownNs.last() >= 0; }, 30000);
+    for (int i = total - 1 - kPacedRooms; i >= 0; --i) {
+        if (shownNs[i] < 0)
+            shownNs[i] = shownNs[i + kPacedRooms];
+    }
+    QVector<double> latencies;
+    int missing = 0;
+    for (int i = 0; i < total; ++i) {
+        if (shownNs[i] < 0)
+            ++missing;
+        else
+            latencies << double(shownNs[i] - sentNs[i]) / 1e6;
+    }
+    std::printf("steady: %d chats at %d/s over %d rooms, median %.1f ms, p90 %.1f ms, p99 %.1f ms, "
+                "max %.1f ms, %d never shown\n",
+                total, kPacedPerSecond, kPacedRooms, MtBench::median(latencies),
+                MtBench::percentile(latencies, 0.9), MtBench::percentile(latencies, 0.99),
+                MtBench::percentile(latencies, 1.0), missing);
+    ok &=
+        MtBench::print({"gui.receive.p99", missing == 0 ? MtBench::percentile(latencies, 0.99) : -1,
+                        "ms", std::nullopt, MtBench::Bar::AtMost, 100});
+    return ok ? 0 : 1;
+}
