@@ -335,7 +335,7 @@ Please retry after a few seconds</source>
         <name>MembersDialog</name>
         <message>
             <source>Members</source>
-            <translation>참여자</translation>
+            <translation>대화상대</translation>
         </message>
         <message>
             <source>Readers</source>

@@ -47,11 +47,11 @@
         <name>ChatInviteDialog</name>
         <message>
             <source>Invite Chat</source>
-            <translation>대화 초대</translation>
+            <translation>대화상대 초대</translation>
         </message>
         <message>
             <source>Chat Invites</source>
-            <translation>대화 초대</translation>
+            <translation>대화상대 초대</translation>
         </message>
         <message>
             <source>OK</source>
@@ -121,11 +121,11 @@
         <name>MembersDialog</name>
         <message>
             <source>Dialog</source>
-            <translation>대화상자</translation>
+            <translation>대화상대</translation>
         </message>
         <message>
             <source>Members</source>
-            <translation>참여자</translation>
+            <translation>대화상대</translation>
         </message>
     </context>
     <context>
