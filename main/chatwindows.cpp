@@ -106,7 +106,7 @@ void ChatWindows::adopt(ChatDialog* dialog)
     connect(dialog, &ChatDialog::roomLeft, this, [this](ChatDialog* d, const DBChatRoom& room) {
         d->removeSaveGeometry();
         emit roomLeft(room.topic());
-        d->close();
+        d->reject();
     });
     connect(dialog, &ChatDialog::sessionFailure, this, &ChatWindows::sessionFailure);
     connect(dialog, &ChatDialog::newRoomRequested, this, &ChatWindows::newRoomRequested);
@@ -116,8 +116,6 @@ void ChatWindows::adopt(ChatDialog* dialog)
 void ChatWindows::forget(ChatDialog* dialog)
 {
     m_windows.removeAll(dialog);
-    if (m_session)
-        m_session->chatWindowClosed(dialog->topic());
     dialog->deleteLater();
 }
 
@@ -127,15 +125,16 @@ void ChatWindows::close(const QString& topic)
         qDebug().noquote().nospace()
             << "MainDialog::leaveFromMqttManager close chatDialog topic:" << topic;
         dialog->closeAllPopup();
-        dialog->close();
+        dialog->reject();
     }
 }
 
 void ChatWindows::closeAll()
 {
+    // reject() ends a window whether it is shown or not; its closed() takes it off the list.
     for (ChatDialog* dialog : windows()) {
         dialog->closeAllPopup();
-        dialog->close();
+        dialog->reject();
     }
 }
 

@@ -18,8 +18,9 @@ class QWidget;
 // saved geometry beside the main window (each next one 10 pixels further), closes them all at
 // log off and lock, and answers the session which rooms have a window and which one is active.
 //
-// Windows are deleted later once closed, never under their own running slots: a window whose
-// nested event loop (a box, a file dialog) is up is only asked to close.
+// Windows are deleted later once closed, never under their own running slots. The idle lock waits
+// while a modal box is up (GlobalEventFilter), so a window is not closed under its own nested
+// event loop.
 class ChatWindows : public QObject, public ChatWindowRegistry
 {
     Q_OBJECT

@@ -3,6 +3,8 @@
 #include "main/maindialog.h"
 #include "ui_maindialog.h"
 
+#include "account/settingsdialog.h"
+#include "invite/chatinvitedialog.h"
 #include "main/chatwindows.h"
 #include "main/globaleventfilter.h"
 #include "main/mainmenuitems.h"
@@ -156,15 +158,39 @@ void MainDialog::clickedAbout()
 
 void MainDialog::clickedCreateChat()
 {
-    // The invitation dialog that picks the members is not part of the program yet.
     qDebug().noquote() << "MainDialog::clickedCreateChat invite ui without org chat hide";
+    if (!m_session || !m_session->state().isLoggedIn() || m_session->state().isLocked() ||
+        !m_session->mtData())
+        return;
+    ChatInviteDialog dialog(m_session->db(), m_session->mtData()->userId(), this);
+    dialog.setPictureSource(m_session->net());
+    if (!dialog.setData(QString(), InviteSelection::kNewConversation))
+        return;
+    connect(&dialog, &ChatInviteDialog::newChatRoomOk, this, [this](const QList<int>& users) {
+        onClickNewChatRoom(QList<qint64>(users.begin(), users.end()));
+    });
+    dialog.exec();
 }
 
 void MainDialog::clickedSettings()
 {
-    // The settings dialog is not part of the program yet; its changes arrive through
-    // updateSettings().
     qDebug().noquote() << "MainDialog::clickedSettings";
+    if (!m_session || !m_session->state().isLoggedIn() || m_session->state().isLocked())
+        return;
+    SettingsDialog dialog(m_session, *m_settings, this);
+    connect(&dialog, &SettingsDialog::settingsChanged, this, &MainDialog::updateSettings);
+    connect(&dialog, &SettingsDialog::logoutCompleted, this, &MainDialog::profileLogoutOk);
+    connect(&dialog, &SettingsDialog::myProfileChanged, this,
+            [this](const QString&, const QString& thumbUrl) {
+                if (thumbUrl.isEmpty())
+                    updateSettings(4, 0);
+                else
+                    setLockPicture(thumbUrl);
+            });
+    // The idle lock waits while the user is choosing settings.
+    m_eventFilter->setSuppressed(true);
+    dialog.exec();
+    m_eventFilter->setSuppressed(false);
 }
 
 void MainDialog::clickedLockMode()

@@ -7,6 +7,8 @@
 
 #include "main/chatroomlist.h"
 #include "main/chatroomlistwidgetitem.h"
+#include "main/chatwindows.h"
+#include "main/globaleventfilter.h"
 #include "main/maindialog.h"
 #include "notify/toastchatmessage.h"
 #include "notify/toaststack.h"
@@ -121,6 +123,18 @@ struct ReceiveView
     }
 };
 
+// What the lock leaves open.
+struct LockView
+{
+    int page = MainDialog::LoginPage;
+    int chatWindows = 0;
+    int toasts = 0;
+    bool operator==(const LockView& o) const
+    {
+        return page == o.page && chatWindows == o.chatWindows && toasts == o.toasts;
+    }
+};
+
 // The user's settings as the file holds them.
 struct SettingsView
 {
@@ -163,6 +177,14 @@ inline char* toString(const ReceiveView& v)
                                   .arg(v.unread)
                                   .arg(v.rowText, v.toastTopic, v.toastTitle, v.toastText)
                                   .arg(v.windowShown)));
+}
+template <>
+inline char* toString(const LockView& v)
+{
+    return qstrdup(qPrintable(QStringLiteral("page=%1 chatWindows=%2 toasts=%3")
+                                  .arg(v.page)
+                                  .arg(v.chatWindows)
+                                  .arg(v.toasts)));
 }
 template <>
 inline char* toString(const SettingsView& v)
@@ -307,6 +329,8 @@ private slots:
     void takeOverAsksAndLogsIn();
     void chatFromAnotherUserWhileHidden();
     void lockAndUnlock();
+    void lockClosesChatWindowsAndToasts();
+    void idleLock();
     void logOffReturnsToTheLoginPage();
     void restartWithStoredSessionOpensTheLockPage();
     void settingsOutliveTheWindow_data();
@@ -510,6 +534,60 @@ void TestMainDialog::lockAndUnlock()
                                               kTrayLoggedIn,
                                               kMenuLoggedIn,
                                               {"The account or the password is wrong."}}));
+}
+
+void TestMainDialog::lockClosesChatWindowsAndToasts()
+{
+    const QString account = QStringLiteral("user009");
+    BoxAnswerer boxes;
+    MainDialog dialog(m_config);
+    dialog.show();
+    QVERIFY(started(dialog));
+    QVERIFY(loginAs(dialog, account));
+    const auto lockView = [&] {
+        return LockView{dialog.currentPage(), dialog.chatWindows()->count(),
+                        int(dialog.toasts()->toasts().size())};
+    };
+    ChatRoomList* list = dialog.chatRoomList();
+    const QString topic = list->topics().value(0);
+    // A double click opens the room's window; a second one raises the same window.
+    dialog.itemDoubleClickedFromChatRoomListWidget(list->chatRoomItem(topic));
+    dialog.itemDoubleClickedFromChatRoomListWidget(list->chatRoomItem(topic));
+    QCOMPARE(dialog.chatWindows()->isChatWindowOpen(topic), true);
+    NotifyRequest notice;
+    notice.topic = list->topics().value(1);
+    notice.senderName = QStringLiteral("Someone");
+    notice.text = QStringLiteral("Are you there?");
+    notice.notice.toast = true;
+    dialog.addedNewChatMessage(notice);
+    QTRY_COMPARE_WITH_TIMEOUT(lockView(), (LockView{MainDialog::RoomListPage, 1, 1}), 10000);
+
+    dialog.clickedLockMode();
+    QTRY_COMPARE_WITH_TIMEOUT(lockView(), (LockView{MainDialog::LockPage, 0, 0}), 10000);
+    // Neither a toast click nor the list opens a room behind the lock.
+    dialog.openChatDialog(topic);
+    dialog.itemDoubleClickedFromChatRoomListWidget(list->chatRoomItem(topic));
+    QCOMPARE(lockView(), (LockView{MainDialog::LockPage, 0, 0}));
+    QCOMPARE(boxes.texts, QStringList());
+}
+
+void TestMainDialog::idleLock()
+{
+    const QString account = QStringLiteral("user010");
+    BoxAnswerer boxes;
+    MainDialog dialog(m_config);
+    dialog.show();
+    QVERIFY(started(dialog));
+    QVERIFY(loginAs(dialog, account));
+    dialog.globalEventFilter()->setLockTimeout(200);
+    dialog.globalEventFilter()->startLockMode();
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.currentPage(), int(MainDialog::LockPage), 10000);
+    QCOMPARE(view(dialog, boxes), (WindowView{MainDialog::LockPage,
+                                              false,
+                                              serverRoomCount(account),
+                                              kTrayLocked,
+                                              kMenuLoggedOut,
+                                              {}}));
 }
 
 void TestMainDialog::logOffReturnsToTheLoginPage()
