@@ -9,13 +9,16 @@
 #include "widgets/mtchattextitem.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QLayout>
 #include <QtMath>
 
 namespace {
 constexpr int kMinimumTextWidth = 40;
 } // namespace
 
-MtChatHeights::MtChatHeights(const QFont& font) : m_font(font) {}
+MtChatHeights::MtChatHeights(const QFont& font, const QString& styleSheet)
+    : m_font(font), m_styleSheet(styleSheet)
+{}
 
 MtChatHeights::~MtChatHeights()
 {
@@ -32,6 +35,11 @@ MtChatBaseItem* MtChatHeights::measurer(int type)
         // Shown, so that its text boxes are told their width, but never on a screen.
         item->setAttribute(Qt::WA_DontShowOnScreen);
         item->setFont(m_font);
+        // A style sheet above an item changes its widgets' metrics, whatever it selects; the
+        // item's own rules stay.
+        item->setStyleSheet(m_styleSheet + QLatin1Char('\n') + item->styleSheet());
+        // Sized by the measuring only; its layout must not hand sizes on to a window.
+        item->layout()->setSizeConstraint(QLayout::SetNoConstraint);
         item->show();
     }
     return item;

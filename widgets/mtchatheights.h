@@ -16,7 +16,8 @@ class MtChatTextBrowser;
 class MtChatHeights
 {
 public:
-    explicit MtChatHeights(const QFont& font);
+    // `font` and `styleSheet` are the view's: its items are laid out in them.
+    MtChatHeights(const QFont& font, const QString& styleSheet);
     ~MtChatHeights();
     MtChatHeights(const MtChatHeights&) = delete;
     MtChatHeights& operator=(const MtChatHeights&) = delete;
@@ -40,6 +41,7 @@ private:
     int textHeight(MtChatTextBrowser* box, const QString& text, int textWidth);
 
     QFont m_font;
+    QString m_styleSheet;
     QHash<int, MtChatBaseItem*> m_measurers;
     QHash<QString, TextModel> m_models;
     QHash<int, int> m_dateHeights; // by width

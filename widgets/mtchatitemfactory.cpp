@@ -10,6 +10,7 @@
 #include "widgets/mtmychatimageitem.h"
 #include "widgets/mtmychatitem.h"
 
+#include <QCoreApplication>
 #include <QLayout>
 
 MtChatBaseItem* MtChatItemFactory::create(int itemType, QWidget* parent)
@@ -115,6 +116,8 @@ int MtChatItemFactory::measure(MtChatBaseItem* item, int width)
     // Filling and wrapping change fixed heights that the layout then passes on; two rounds
     // settle a text that wraps.
     for (int round = 0; round < 2; ++round) {
+        // Children shown or hidden by the filling ask for a layout through posted events.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         if (QLayout* layout = item->layout())
             layout->activate();
         if (text)

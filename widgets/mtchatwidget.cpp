@@ -29,8 +29,7 @@ const char* const kNewText = "newtext";
 } // namespace
 
 MtChatWidget::MtChatWidget(QWidget* parent)
-    : QListWidget(parent), m_newMessageButton(new QPushButton(this)),
-      m_heights(std::make_unique<MtChatHeights>(font()))
+    : QListWidget(parent), m_newMessageButton(new QPushButton(this))
 {
     setObjectName(QStringLiteral("MtChatWidget"));
     setStyleSheet(QStringLiteral(
@@ -38,6 +37,7 @@ MtChatWidget::MtChatWidget(QWidget* parent)
         "#MtChatWidget::item { border: none; background: transparent; }"
         "#MtChatWidget::item:hover, #MtChatWidget::item:selected { border: none;"
         " background: transparent; }"));
+    m_heights = std::make_unique<MtChatHeights>(font(), styleSheet());
     setMinimumSize(300, 200);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -69,6 +69,11 @@ MtChatWidget::MtChatWidget(QWidget* parent)
     // the view connects itself; connecting it again would run it twice.
     connect(verticalScrollBar(), &QScrollBar::sliderReleased, this,
             &MtChatWidget::verticalScrollBarReleased);
+    // The end can also come to the view: rows laid out again may leave it at the bottom.
+    connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int maximum) {
+        if (verticalScrollBar()->value() >= maximum)
+            m_newMessageButton->hide();
+    });
 
     // Rows grow once their text is laid out at the view's width; one relayout serves many.
     m_relayoutTimer.setSingleShot(true);
@@ -92,6 +97,17 @@ MtChatEntry* MtChatWidget::entryAt(int row) const
     QListWidgetItem* entry = item(row);
     return entry && entry->type() == MtChatEntry::kType ? static_cast<MtChatEntry*>(entry)
                                                         : nullptr;
+}
+
+MtChatEntryData MtChatWidget::rowData(int row) const
+{
+    const MtChatEntry* entry = entryAt(row);
+    if (!entry)
+        return {};
+    MtChatEntryData data = entry->data();
+    if (const MtChatBaseItem* item = entry->widget())
+        MtChatItemFactory::readBack(item, data);
+    return data;
 }
 
 MtChatBaseItem* MtChatWidget::chatItem(int row) const

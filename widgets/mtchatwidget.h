@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/mtchatentry.h"
+
 #include <QDate>
 #include <QHash>
 #include <QListWidget>
@@ -12,9 +14,7 @@
 
 class DBChat;
 class MtChatAlarmItem;
-class MtChatEntry;
 class MtChatHeights;
-struct MtChatEntryData;
 class MtChatBaseItem;
 class MtChatDateItem;
 class MtChatFileItem;
@@ -91,6 +91,9 @@ public:
     bool setMessageReadCount(const QString& messageId, int count);
     bool setMessageState(const QString& messageId, int state);
     bool setMessageProgress(const QString& messageId, int value);
+    // What a row shows (the item's present values when it has one), without making its item;
+    // an empty value (type 0) outside the rows.
+    MtChatEntryData rowData(int row) const;
     // Rows that carry an item widget now (bounded by the viewport, not the conversation).
     int liveItemCount() const { return m_live.size(); }
     // A row's height changed (its item or its measurement says so).
