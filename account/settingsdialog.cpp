@@ -306,10 +306,11 @@ void SettingsDialog::updateMyProfile(QString userName, QString thumbUrl)
 {
     qDebug().noquote().nospace() << "SettingsDialog::updateMyProfile thumbUrl:" << thumbUrl;
     m_nameLabel->setText(userName);
+    const bool removed = thumbUrl.isEmpty() && !m_thumbUrl.isEmpty();
     m_thumbUrl = thumbUrl;
     showPicture(thumbUrl.isEmpty() ? QString() : m_net->requestImage(thumbUrl, m_pictureButton));
     emit myProfileChanged(userName, thumbUrl);
-    if (thumbUrl.isEmpty())
+    if (removed)
         emit settingsChanged(SettingsTables::UpdatePictureRemoved, 0);
 }
 

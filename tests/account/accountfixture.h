@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
@@ -33,7 +35,7 @@ public:
 class ModalScript : public QObject
 {
 public:
-    // "Class:button" each, e.g. "MtMessageDialog:okButton".
+    // "Class:button" each, e.g. "MtMessageDialog:okButton", or "Class:field=text".
     explicit ModalScript(const QStringList& steps) : m_steps(steps)
     {
         connect(&m_poll, &QTimer::timeout, this, [this] { step(); });
@@ -45,26 +47,53 @@ public:
 private:
     void step()
     {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (m_steps.isEmpty() || !modal || !modal->isVisible())
+        if (m_steps.isEmpty())
             return;
         const QString className = m_steps.first().section(QLatin1Char(':'), 0, 0);
         const QString button = m_steps.first().section(QLatin1Char(':'), 1);
-        if (QString::fromLatin1(modal->metaObject()->className()) != className)
+        // A menu is a pop-up over the modal window, and its entries are actions.
+        if (className == QLatin1String("QMenu"))
+            return menuStep(button);
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible() ||
+            QString::fromLatin1(modal->metaObject()->className()) != className)
             return;
+        // "Class:field=text" types the text into a line edit of the window.
+        auto* edit = modal->findChild<QLineEdit*>(button.section(QLatin1Char('='), 0, 0));
+        if (edit && button.contains(QLatin1Char('='))) {
+            m_steps.removeFirst();
+            edit->setText(button.section(QLatin1Char('='), 1));
+            return;
+        }
+        // A disabled button is waited for.
+        auto* target = modal->findChild<QPushButton*>(button);
+        if (!target || !target->isEnabled())
+            return;
+        m_steps.removeFirst();
         // A text the box would render as markup is marked, so that no test takes it as shown.
         if (auto* box = qobject_cast<MtMessageDialog*>(modal))
             m_texts << (box->findChild<QLabel*>(QStringLiteral("messageLabel"))->textFormat() ==
                                 Qt::PlainText
                             ? box->text()
                             : QStringLiteral("rich:") + box->text());
-        auto* target = modal->findChild<QPushButton*>(button);
-        if (!target)
-            return;
-        m_steps.removeFirst();
         // Clicked from the event loop: a click opening a modal window would otherwise block
         // this timer's slot, and a timer is not run again while its slot runs.
         QMetaObject::invokeMethod(target, &QPushButton::click, Qt::QueuedConnection);
+    }
+    void menuStep(const QString& actionName)
+    {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu || !menu->isVisible())
+            return;
+        for (QAction* action : menu->actions()) {
+            if (action->objectName() != actionName)
+                continue;
+            m_steps.removeFirst();
+            const QPoint at = menu->actionGeometry(action).center();
+            QTimer::singleShot(0, menu,
+                               [menu, at] { QTest::mouseClick(menu, Qt::LeftButton, {}, at); });
+            return;
+        }
     }
 
     QTimer m_poll;

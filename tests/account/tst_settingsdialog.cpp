@@ -334,6 +334,44 @@ private slots:
         QCOMPARE(seen, toasts);
     }
 
+    void profileChangesReachTheMainWindow_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QVector<Change>>("changes");
+        QTest::addColumn<int>("announced");
+        QTest::newRow("a new name") << QStringList{"ProfileEditDialog:nameLineEdit=<i>Lee</i>",
+                                                   "ProfileEditDialog:okButton"}
+                                    << "<i>Lee</i>" << QVector<Change>{} << 1;
+        QTest::newRow("the picture removed")
+            << QStringList{"ProfileEditDialog:myPictureButton", "QMenu:removeAction",
+                           "MtMessageDialog:okButton", "ProfileEditDialog:nameLineEdit=Park",
+                           "ProfileEditDialog:okButton"}
+            << "Park" << QVector<Change>{{4, 0}} << 2;
+    }
+    void profileChangesReachTheMainWindow()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, name);
+        QFETCH(QVector<Change>, changes);
+        QFETCH(int, announced);
+        const LocalSettings settings(settingsPath());
+        SettingsDialog dialog(m_user->session.get(), settings);
+        QVector<Change> heard;
+        connect(&dialog, &SettingsDialog::settingsChanged, this, [&](int type, int data) {
+            heard << Change{type, data};
+        });
+        QSignalSpy profile(&dialog, &SettingsDialog::myProfileChanged);
+        dialog.show();
+        ModalScript script(steps);
+        dialog.findChild<QPushButton*>("myProfileEditButton")->click();
+        QVERIFY(script.finished());
+        QCOMPARE(dialog.findChild<QLabel*>("nameLabel")->text(), name);
+        QCOMPARE(dialog.findChild<QLabel*>("nameLabel")->textFormat(), Qt::PlainText);
+        QCOMPARE(profile.count(), announced);
+        QCOMPARE(heard, changes);
+    }
+
     void logout_data()
     {
         QTest::addColumn<QString>("account");
