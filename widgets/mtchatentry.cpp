@@ -7,6 +7,16 @@ MtChatEntry::MtChatEntry(const MtChatEntryData& data)
     : QListWidgetItem(nullptr, kType), m_data(data)
 {}
 
+MtChatBaseItem* MtChatEntry::widget() const
+{
+    return m_widget;
+}
+
+void MtChatEntry::setWidget(MtChatBaseItem* widget)
+{
+    m_widget = widget;
+}
+
 int MtChatEntry::state() const
 {
     return m_widget ? m_widget->state() : m_data.state;

@@ -45,8 +45,8 @@ public:
 
     const MtChatEntryData& data() const { return m_data; }
     MtChatEntryData& data() { return m_data; }
-    MtChatBaseItem* widget() const { return m_widget; }
-    void setWidget(MtChatBaseItem* widget) { m_widget = widget; }
+    MtChatBaseItem* widget() const;
+    void setWidget(MtChatBaseItem* widget);
 
     // The values a live item may have changed since it was made.
     int state() const;
