@@ -10,6 +10,7 @@
 
 #include "bench/common/benchreport.h"
 #include "invite/chatinvitedialog.h"
+#include "invite/invitedirectory.h"
 #include "invite/membersdialog.h"
 #include "net/filemanager.h"
 #include "net/netanswer.h"
@@ -207,6 +208,15 @@ int main(int argc, char* argv[])
         settle();
     }
     open.value = MtBench::median(opens);
+    QVector<double> reads;
+    for (int i = 0; i < kRuns; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        InviteDirectory directory;
+        directory.load(&db, StoreBenchData::kOwnUserId);
+        reads << clock.nsecsElapsed() / 1e6;
+    }
+    std::printf("of which reading the directory: median %.1f ms\n", MtBench::median(reads));
 
     // Each kind of keystroke, measured over several runs; the figure is the slowest kind.
     const QStringList steps{QStringLiteral("1"),  QStringLiteral("12"), QStringLiteral("123"),
