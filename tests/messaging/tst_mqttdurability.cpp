@@ -148,7 +148,7 @@ private slots:
         startSession(second, store.file(), clientId);
         QTRY_COMPARE_WITH_TIMEOUT(
             store.number(QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE topic=?"), {kTopic}),
-            qint64(kBurst), 120000);
+            qint64(kBurst), 60000);
         second.kill();
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(storedIds(store.db()), expected);
@@ -184,7 +184,7 @@ private slots:
         startSession(second, store.file(), clientId, QStringLiteral("127.0.0.1"), port,
                      QStringLiteral("1001"), key);
         QTRY_COMPARE_WITH_TIMEOUT(store.number(QStringLiteral("SELECT count(*) FROM TTT_CHATT")),
-                                  qint64(kBurst), 120000);
+                                  qint64(kBurst), 60000);
         second.kill();
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(store.number(QStringLiteral("SELECT count(DISTINCT msg_id) FROM TTT_CHATT")),
