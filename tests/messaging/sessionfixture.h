@@ -1,9 +1,9 @@
 #pragma once
 
-#include "store/mtdata.h"
 #include "messaging/mqttmanager.h"
 #include "messaging/payloadcodec.h"
 #include "store/dbmanager.h"
+#include "store/mtdata.h"
 #include "storefixture.h"
 
 #include <QJsonArray>
