@@ -54,6 +54,10 @@ public:
     QString messageId() const;
     bool isDate() const;
 
+    // A pinned row keeps its item wherever it is (a notice the window keeps a pointer to).
+    bool isPinned() const { return m_pinned; }
+    void setPinned(bool pinned) { m_pinned = pinned; }
+
     // The view width the height was measured at; -1 when the height holds at any width.
     int measuredWidth() const { return m_measuredWidth; }
     void setHeight(int height, int measuredWidth);
@@ -66,5 +70,6 @@ private:
     MtChatEntryData m_data;
     QPointer<MtChatBaseItem> m_widget;
     int m_measuredWidth = 0;
+    bool m_pinned = false;
     QSize m_size;
 };

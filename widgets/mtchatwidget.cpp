@@ -233,8 +233,10 @@ void MtChatWidget::updateLiveRows(bool dropFar)
     if (!isVisible()) {
         if (dropFar) {
             const QSet<MtChatEntry*> live = m_live;
-            for (MtChatEntry* entry : live)
-                dropItem(entry);
+            for (MtChatEntry* entry : live) {
+                if (!entry->isPinned())
+                    dropItem(entry);
+            }
         }
         return;
     }
@@ -255,7 +257,8 @@ void MtChatWidget::updateLiveRows(bool dropFar)
         const QSet<MtChatEntry*> live = m_live;
         for (MtChatEntry* entry : live) {
             const int at = row(entry);
-            if (at < firstRow - 2 * span || at > lastRow + 2 * span)
+            const bool far = at < firstRow - 2 * span || at > lastRow + 2 * span;
+            if (far && !entry->isPinned())
                 dropItem(entry);
         }
     }
@@ -543,6 +546,14 @@ MtMyChatFileItem* MtChatWidget::addMyChatFile(const QString& messageId, const QP
 MtChatAlarmItem* MtChatWidget::addAlarmMessage(const QString& messageId, const QString& text,
                                                const QDateTime& dateTime, bool insertFirst)
 {
+    MtChatAlarmItem* item = addNotice(messageId, text, dateTime, insertFirst);
+    static_cast<MtChatEntry*>(item->listItem())->setPinned(true);
+    return item;
+}
+
+MtChatAlarmItem* MtChatWidget::addNotice(const QString& messageId, const QString& text,
+                                         const QDateTime& dateTime, bool insertFirst)
+{
     qDebug().noquote().nospace() << "MtChatWidget::addAlarmMessage alarmMessage:" << text;
     MtChatEntryData data;
     data.itemType = MtChatBaseItem::ItemType_Alarm;
@@ -558,7 +569,7 @@ MtChatBaseItem* MtChatWidget::addChat(const DBChat& chat, bool own, const QPixma
     const MtChatRow row = MtChatRow::fromChat(chat, own);
     switch (row.kind) {
     case MtChatRow::Notice:
-        return addAlarmMessage(row.messageId, row.text, row.time, insertFirst);
+        return addNotice(row.messageId, row.text, row.time, insertFirst);
     case MtChatRow::Text:
         if (own)
             return addMyChatMessage(row.messageId, picture, row.senderName, row.senderId, row.time,

@@ -68,6 +68,8 @@ public:
                                     const QString& name, int senderId, const QDateTime& dateTime,
                                     const QString& filePath, const QString& fileName,
                                     qint64 fileSize, int readCount, int state, bool insertFirst);
+    // A notice the window adds itself (the read marker): its item lives as long as its row, so
+    // that the window may keep it. Stored notices (addChat, addChatRow) are rows like others.
     MtChatAlarmItem* addAlarmMessage(const QString& messageId, const QString& text,
                                      const QDateTime& dateTime, bool insertFirst);
 
@@ -141,6 +143,8 @@ protected:
 
 private:
     MtChatEntry* insertEntry(const MtChatEntryData& data, bool insertFirst);
+    MtChatAlarmItem* addNotice(const QString& messageId, const QString& text,
+                               const QDateTime& dateTime, bool insertFirst);
     int bottomInsertRow(const MtChatEntry* entry) const;
     MtChatEntry* entryAt(int row) const;
     MtChatEntry* findEntry(const QString& messageId) const;

@@ -5,6 +5,7 @@
 #include "common/testenv.h"
 #include "resources/mtresources.h"
 #include "store/dbchat.h"
+#include "widgets/mtchatalarmitem.h"
 #include "widgets/mtchatattachmentitem.h"
 #include "widgets/mtchatbaseitem.h"
 #include "widgets/mtchattextitem.h"
@@ -247,6 +248,7 @@ private slots:
     void requestsOfRemadeItems();
     void findById_data();
     void findById();
+    void windowsNoticeStays();
     void separatorsAndBarAtScale();
     void measuredHeights_data();
     void measuredHeights();
@@ -450,6 +452,25 @@ void TestChatViewScale::findById()
     QCOMPARE(found, expected);
     QCOMPARE(view.containsMessage(QStringLiteral("new-1")), false);
     QCOMPARE(view.containsMessage(QStringLiteral("renamed")), true);
+}
+
+// A notice the window adds itself (the read marker) keeps its item far from the viewport: the
+// window may hold it. The rows around it lose theirs.
+void TestChatViewScale::windowsNoticeStays()
+{
+    MtChatWidget view;
+    showView(view);
+    fill(view, Kind::Text, QStringLiteral("first"), 400);
+    QPointer<MtChatAlarmItem> marker = view.addAlarmMessage(
+        QStringLiteral("marker"), QStringLiteral("Read up to here"), kStart.addSecs(30), false);
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const int markerRow = view.row(marker->listItem());
+    QPointer<MtChatBaseItem> neighbour = view.chatItem(markerRow + 1);
+    view.scrollToBottom();
+    QTRY_VERIFY(neighbour.isNull());
+    QVERIFY(!marker.isNull());
+    QCOMPARE(view.row(marker->listItem()), markerRow);
+    QCOMPARE(view.findItem(QStringLiteral("marker")), marker.data());
 }
 
 // 3,000 chats over 120 days, half paged in above and half appended below: one separator above
