@@ -6,11 +6,13 @@
 
 #include "account/changepassworddialog.h"
 #include "account/profileeditdialog.h"
+#include "account/profileimageview.h"
 #include "common/testenv.h"
 #include "store/dbmtdata.h"
 #include "store/mtdata.h"
 
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -137,6 +139,16 @@ Profile profileOf(const QJsonObject& u)
 void setText(QDialog& dialog, const char* edit, const QString& text)
 {
     dialog.findChild<QLineEdit*>(edit)->setText(text);
+}
+
+// Every column and row its own colour, so that a cut shows where it came from.
+QImage patterned(const QSize& size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(x % 256, y % 256, (x / 256) * 64 + (y / 256) * 16));
+    return image;
 }
 
 QString focusName(QDialog& dialog)
@@ -427,6 +439,69 @@ private slots:
         QCOMPARE(blank.isVisible(), true);
         QCOMPARE(focusName(blank), QStringLiteral("nameLineEdit"));
         QCOMPARE(profileUpdates(since), 0);
+    }
+
+    void answerWithoutColumns()
+    {
+        QVERIFY(m_server
+                    .control("PUT", "/control/user/1005",
+                             QJsonObject{{"email", "choi@example.org"},
+                                         {"deptName", "Support"},
+                                         {"chattingAllowYn", "0"}})
+                    .isObject());
+        LoggedIn user(m_config, "user005", kPassword);
+        QVERIFY(user.ok);
+        const Profile before = profileOf(user.user(1005));
+        DevFault answer = DevFault::body("/rest/user", R"({"status":200,"userName":"Choi"})");
+        answer.method = "PUT";
+        QVERIFY(m_server.fail(answer));
+        ProfileEditDialog dialog(user.session.get());
+        QSignalSpy updated(&dialog, &ProfileEditDialog::updateMyProfileImage);
+        dialog.show();
+        setText(dialog, "nameLineEdit", "Choi");
+        dialog.findChild<QPushButton*>("okButton")->click();
+        QVERIFY(waitUntil([&] { return !updated.isEmpty(); }));
+        QCOMPARE(profileOf(user.user(1005)), (Profile{"Choi", before.thumbUrl, before.imageUrl,
+                                                      "choi@example.org", "Support", false}));
+        QCOMPARE(user.session->mtData()->thumbUrl(), before.thumbUrl);
+    }
+
+    void pictureCutter_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QPoint>("drag");
+        QTest::addColumn<QPoint>("offset");
+        QTest::newRow("wide picture dragged left")
+            << QSize(400, 200) << QPoint(-60, 30) << QPoint(-60, 0);
+        QTest::newRow("wide picture dragged past its edge stays")
+            << QSize(400, 200) << QPoint(-101, 0) << QPoint(0, 0);
+        QTest::newRow("tall picture dragged up")
+            << QSize(200, 500) << QPoint(20, -90) << QPoint(0, -90);
+        QTest::newRow("square picture cannot move")
+            << QSize(300, 300) << QPoint(-40, -40) << QPoint(0, 0);
+    }
+    void pictureCutter()
+    {
+        QFETCH(QSize, picture);
+        QFETCH(QPoint, drag);
+        QFETCH(QPoint, offset);
+        const QImage image = patterned(picture);
+        ProfileImageView view;
+        view.resize(100, 100);
+        view.setPicture(QPixmap::fromImage(image));
+        view.show();
+        const QPoint start(50, 50);
+        QTest::mousePress(&view, Qt::LeftButton, {}, start);
+        // QTest::mouseMove only moves the cursor, which the offscreen platform does not report.
+        QMouseEvent move(QEvent::MouseMove, start + drag, Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(&view, &move);
+        QTest::mouseRelease(&view, Qt::LeftButton, {}, start + drag);
+        const QImage scaled = view.picture()
+                                  .scaled(view.geometry().scaledSize(), Qt::IgnoreAspectRatio,
+                                          Qt::SmoothTransformation)
+                                  .toImage();
+        QCOMPARE(view.geometry().offset(), offset);
+        QCOMPARE(view.selectedPicture().toImage(), scaled.copy(QRect(-offset, QSize(100, 100))));
     }
 
     void removePicture()
