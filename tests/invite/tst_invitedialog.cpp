@@ -27,6 +27,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QToolButton>
 #include <QtTest>
 
 namespace {
@@ -548,6 +549,38 @@ private slots:
         dialog.searchLineEdit()->lineEdit()->clear();
         QCOMPARE(listedIds(dialog), expectedDirectory());
         QCOMPARE(chips(dialog), (QList<qint64>{1002}));
+    }
+
+    // A chip's remove button un-chooses its person; a member's chip cannot be used.
+    void chipRemoveButton()
+    {
+        ChatInviteDialog dialog(m_session->db(), ownId());
+        dialog.setData(QStringLiteral("1010"), 30);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        clickRow(dialog, 1002);
+        clickRow(dialog, 1003);
+        auto* chosen = dialog.findChild<InviteSelectUserList*>("selectListWidget");
+        QCOMPARE(chosen->itemAt(0)->isEnabled(), false);
+        QTest::mouseClick(chosen->itemAt(1)->removeButton(), Qt::LeftButton);
+        const QModelIndex row = dialog.model()->index(dialog.model()->rowOf(1002));
+        QCOMPARE(row.data(InviteUserModel::CheckedRole).toBool(), false);
+        QCOMPARE(chips(dialog), (QList<qint64>{1010, 1003}));
+        QCOMPARE(dialog.selection().chosen(), (QVector<qint64>{1010, 1003}));
+    }
+
+    // Without a directory the dialog opens empty and OK does nothing.
+    void withoutDirectory()
+    {
+        ChatInviteDialog dialog(nullptr, 1);
+        QCOMPARE(dialog.setData(QString(), -1), false);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QSignalSpy created(&dialog, &ChatInviteDialog::newChatRoomOk);
+        QTest::mouseClick(dialog.findChild<QPushButton*>("okPushButton"), Qt::LeftButton);
+        QCOMPARE(dialog.model()->rowCount(), 0);
+        QCOMPARE(created.count(), 0);
+        QCOMPARE(dialog.isVisible(), true);
     }
 
     void membersList_data()
