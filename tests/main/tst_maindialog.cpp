@@ -16,6 +16,7 @@
 #include "session/localsettings.h"
 #include "session/mtsession.h"
 #include "widgets/mtmessagedialog.h"
+#include "widgets/mtsearchlineedit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -326,6 +327,7 @@ private slots:
     void closeKeepsTheProgramInTheTray();
     void login_data();
     void login();
+    void returnInThePasswordFieldLogsInOnce();
     void takeOverAsksAndLogsIn();
     void chatFromAnotherUserWhileHidden();
     void lockAndUnlock();
@@ -432,6 +434,22 @@ void TestMainDialog::login()
     typeLogin(dialog, account, password);
     QVERIFY(loginEnded(dialog));
     QCOMPARE(view(dialog, boxes), expected);
+}
+
+void TestMainDialog::returnInThePasswordFieldLogsInOnce()
+{
+    BoxAnswerer boxes;
+    MainDialog dialog(m_config);
+    dialog.show();
+    QVERIFY(started(dialog));
+    const qint64 since = m_server.lastRequestSeq();
+    child<QLineEdit>(dialog, "idLineEdit")->setText(QStringLiteral("user002"));
+    auto* password = child<QLineEdit>(dialog, "passwordLineEdit");
+    QTest::keyClicks(password, QStringLiteral("Passw0rd?"));
+    QTest::keyClick(password, Qt::Key_Return);
+    QVERIFY(loginEnded(dialog));
+    QCOMPARE(forceFlags(since), QStringList{"0"});
+    QCOMPARE(boxes.texts, QStringList{"The account or the password is wrong."});
 }
 
 void TestMainDialog::takeOverAsksAndLogsIn()
@@ -599,6 +617,13 @@ void TestMainDialog::logOffReturnsToTheLoginPage()
     QVERIFY(started(dialog));
     QVERIFY(loginAs(dialog, account));
     QCOMPARE(dialog.settings()->autologinAccount(), account);
+    // The search field filters the rows as it is typed.
+    auto* search = dialog.findChild<MtSearchLineEdit*>(QStringLiteral("searchLineEdit"));
+    ChatRoomList* list = dialog.chatRoomList();
+    search->setText(QStringLiteral("no room is called this"));
+    QCOMPARE(list->visibleTopics(), QStringList());
+    search->setText(QString());
+    QCOMPARE(list->visibleTopics(), list->topics());
     dialog.clickedLogout();
     QCOMPARE(view(dialog, boxes),
              (WindowView{MainDialog::LoginPage, true, 0, kTrayLoggedOut, kMenuLoggedOut, {}}));
@@ -626,6 +651,16 @@ void TestMainDialog::restartWithStoredSessionOpensTheLockPage()
     QCOMPARE(requestsUntilPing(dialog, since), QStringList{"/rest/auth/ping"});
     QCOMPARE(view(dialog, boxes),
              (WindowView{MainDialog::LockPage, true, 0, kTrayLocked, kMenuLoggedOut, {}}));
+    // The password brings the directory and the rooms up to date, then the rooms show.
+    child<QLineEdit>(dialog, "lockPasswordLineEdit")->setText(kPassword);
+    QTest::mouseClick(child<QPushButton>(dialog, "unlockButton"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.currentPage(), int(MainDialog::RoomListPage), kLoginTimeoutMs);
+    QCOMPARE(view(dialog, boxes), (WindowView{MainDialog::RoomListPage,
+                                              true,
+                                              serverRoomCount(account),
+                                              kTrayLoggedIn,
+                                              kMenuLoggedIn,
+                                              {}}));
 }
 
 void TestMainDialog::settingsOutliveTheWindow_data()
