@@ -366,7 +366,13 @@ bool ProfileEditDialog::usePictureFile(const QString& filePath)
         m_savedPicture = m_shownPicture;
     showPicture(square);
     m_fileKey.clear();
-    m_uploadId = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhms"));
+    // A second picture chosen within the same second gets an id of its own, so that the first
+    // one's answer is never taken for it.
+    const QString id = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhms"));
+    m_uploadId = id == m_lastUploadId.section(QLatin1Char('_'), 0, 0)
+                     ? id + QLatin1Char('_') + QString::number(++m_sameSecondUploads)
+                     : id;
+    m_lastUploadId = m_uploadId;
     qDebug().noquote().nospace() << "ProfileEditDialog::usePictureFile upload reqId:" << m_uploadId;
     updateOkButton();
     m_net->uploadProfileImage(m_uploadId, savePath, QString(), QSize(kPictureSide, kPictureSide));

@@ -86,5 +86,7 @@ private:
     QPixmap m_shownPicture;
     QString m_fileKey;
     QString m_uploadId;
+    QString m_lastUploadId;
+    int m_sameSecondUploads = 0;
     bool m_updateSent = false;
 };
