@@ -5,6 +5,7 @@
 
 #include "account/profileeditdialog.h"
 #include "account/settingsdialog.h"
+#include "app/logging.h"
 #include "common/testenv.h"
 #include "session/localsettings.h"
 #include "store/mtdata.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QUuid>
 
 // What the dialog shows.
 struct Shown
@@ -177,6 +179,17 @@ private:
         for (const QJsonValue& r : m_server.requests("/rest/auth/", since))
             count += r["method"].toString() == QLatin1String("DELETE") ? 1 : 0;
         return count;
+    }
+    static void clickTimes(QPushButton* button, int times)
+    {
+        for (int i = 0; i < times; ++i)
+            button->click();
+    }
+    static QByteArray readAll(const QString& path)
+    {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
     }
     static bool waitForSpy(QSignalSpy& spy)
     {
@@ -370,6 +383,37 @@ private slots:
         QCOMPARE(dialog.findChild<QLabel*>("nameLabel")->textFormat(), Qt::PlainText);
         QCOMPARE(profile.count(), announced);
         QCOMPARE(heard, changes);
+    }
+
+    void gestureSwitchesTheProgramLog()
+    {
+        // The switch the entry point hands over, over the program's own log handlers.
+        const QtMessageHandler testHandler = qInstallMessageHandler(nullptr);
+        qInstallMessageHandler(testHandler);
+        SettingsDialog::setLoggingSwitch([] {
+            toggleFileLogging();
+            return MtLog::isFileLogging();
+        });
+        const LocalSettings settings(settingsPath());
+        SettingsDialog dialog(m_user->session.get(), settings);
+        dialog.show();
+        auto* picture = dialog.findChild<QPushButton*>("myPictureButton");
+        const QString logFile = MtLog::logFilePath(MtLog::logDirectory(), QDate::currentDate());
+        const QString onLine = QUuid::createUuid().toString();
+        const QString offLine = QUuid::createUuid().toString();
+        clickTimes(picture, SettingsDialog::kLoggingClicks);
+        const bool onAfterFive = MtLog::isFileLogging();
+        qDebug().noquote() << onLine;
+        clickTimes(picture, SettingsDialog::kLoggingClicks);
+        const bool onAfterTen = MtLog::isFileLogging();
+        qDebug().noquote() << offLine;
+        qInstallMessageHandler(testHandler);
+        SettingsDialog::setLoggingSwitch(nullptr);
+        const QString written = QString::fromLocal8Bit(readAll(logFile));
+        QCOMPARE(onAfterFive, true);
+        QCOMPARE(onAfterTen, false);
+        QCOMPARE(written.contains(onLine), true);
+        QCOMPARE(written.contains(offLine), false);
     }
 
     void logout_data()
