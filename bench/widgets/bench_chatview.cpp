@@ -6,8 +6,10 @@
 //                       appended to a view of 50 (<= 2x)
 //   chat.rss.10k        resident memory added by a view that has paged through 10,000 chats
 //                       (<= 60 MB)
-// Pages are added as history paging adds them: one chat at a time at the top, the view scrolled
-// to the top afterwards (the user is reading there), then painted.
+// Pages are added as history paging adds them: one chat at a time at the top (addChatRow, which
+// makes no item for a row the user does not see), the view scrolled to the top afterwards (the
+// user is reading there), then painted. A page added through addChat, which hands every item
+// back and so makes all 50, is printed beside the figures. BENCH_DETAIL=1 prints every page.
 #include "bench/common/benchreport.h"
 #include "resources/mtresources.h"
 #include "store/dbchat.h"
@@ -88,20 +90,23 @@ QPixmap senderPicture()
 
 // Adds the page of chats [first, first + kPage) at the top, newest of them first, as paging
 // does, and leaves the view at its top.
-void addPage(MtChatWidget& view, int first, const QPixmap& picture)
+void addPage(MtChatWidget& view, int first, const QPixmap& picture, bool withItems = false)
 {
     for (int n = first; n < first + kPage; ++n) {
         const DBChat chat = chatNumber(n);
-        view.addChatRow(chat, chat.senderId() == 1, picture, QPixmap(), true);
+        if (withItems)
+            view.addChat(chat, chat.senderId() == 1, picture, QPixmap(), true);
+        else
+            view.addChatRow(chat, chat.senderId() == 1, picture, QPixmap(), true);
     }
     view.scrollToTop();
 }
 
-double pageMs(MtChatWidget& view, int first, const QPixmap& picture)
+double pageMs(MtChatWidget& view, int first, const QPixmap& picture, bool withItems = false)
 {
     QElapsedTimer clock;
     clock.start();
-    addPage(view, first, picture);
+    addPage(view, first, picture, withItems);
     const double inserted = clock.nsecsElapsed() / 1e6;
     QCoreApplication::processEvents();
     const double processed = clock.nsecsElapsed() / 1e6;
@@ -115,15 +120,21 @@ double pageMs(MtChatWidget& view, int first, const QPixmap& picture)
 // One chat appended at the bottom of a view that is at its bottom; the view stays there.
 double appendMs(MtChatWidget& view, int n, const QPixmap& picture)
 {
-
     DBChat chat = chatNumber(0);
     chat.setMsgId(QStringLiteral("new-%1").arg(n));
     chat.setMsgTime(kNewest + qint64(n + 1) * 1000);
     QElapsedTimer clock;
     clock.start();
     view.addChat(chat, false, picture, QPixmap(), false);
+    const double a = clock.nsecsElapsed() / 1e6;
     view.scrollToBottom();
-    paint(view);
+    const double b = clock.nsecsElapsed() / 1e6;
+    QCoreApplication::processEvents();
+    const double c = clock.nsecsElapsed() / 1e6;
+    view.repaint();
+    if (qEnvironmentVariableIsSet("BENCH_DETAIL"))
+        std::printf("append at %d rows: add %.2f bottom %.2f events %.2f painted %.2f\n",
+                    view.count(), a, b, c, clock.nsecsElapsed() / 1e6);
     return clock.nsecsElapsed() / 1e6;
 }
 
@@ -209,6 +220,11 @@ int main(int argc, char* argv[])
         settle();
     }
     const double deepPage = deepPages.first();
+    QVector<double> itemPages;
+    for (int first = kRows + 6 * kPage; first < kRows + 9 * kPage; first += kPage) {
+        itemPages << pageMs(*view, first, picture, true);
+        settle();
+    }
     std::printf("chat view: %d rows, %d separators; first page median %.1f ms; pages at 50, "
                 "2,000, 5,000, 9,950 rows: %.1f, %.1f, %.1f, %.1f ms; all pages %.0f ms\n",
                 view->count(), view->dateItemCount(), MtBench::median(firstPages), pages.value(1),
@@ -223,6 +239,8 @@ int main(int argc, char* argv[])
         bigAppends << appendMs(*view, 1000 + i, picture);
         settle();
     }
+    std::printf("chat view: a deep page through addChat (50 items made) median %.1f ms\n",
+                MtBench::median(itemPages));
     std::printf("chat view: append median at 50 rows %.2f ms, at 10,000 rows %.2f ms; resident "
                 "%.1f MB before, %.1f MB after\n",
                 MtBench::median(smallAppends), MtBench::median(bigAppends), rssBefore, rssAfter);
