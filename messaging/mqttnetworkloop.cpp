@@ -213,7 +213,7 @@ NetworkLoop::Outcome NetworkLoop::runConnection(const Options& options, bool fre
         if (std::chrono::steady_clock::now() > deadline) {
             // DISCONNECT could not go out behind acknowledgements that must not: the connection
             // is cut, and the broker keeps the unsettled messages for the next one.
-            SocketWait::shutdown(sock);
+            MtSocketWait::shutdown(sock);
             // libmosquitto reads the end of the connection and closes its socket.
             mosquitto_loop_read(m_mosq, 1);
             break;
@@ -221,7 +221,7 @@ NetworkLoop::Outcome NetworkLoop::runConnection(const Options& options, bool fre
         const bool read = !disconnectSent && unsettled() < quint64(qMax(1, options.maxUnsettled));
         const int ready = m_wait.wait(sock, read, mayWrite() && mosquitto_want_write(m_mosq),
                                       disconnectSent ? kLeavingTick : kIdleTick);
-        if (ready & SocketWait::Readable) {
+        if (ready & MtSocketWait::Readable) {
             rc = mosquitto_loop_read(m_mosq, 1);
             errorNumber = errno;
             if (rc != MOSQ_ERR_SUCCESS)

@@ -2,7 +2,7 @@
 
 #include "messaging/mqttclienterror.h"
 #include "messaging/mqttmessage.h"
-#include "messaging/mqttsocketwait.h"
+#include "platform/socketwait.h"
 
 #include <QByteArray>
 
@@ -113,7 +113,7 @@ private:
     bool m_stopping = false;
     int m_disconnectRequests = 0;
 
-    SocketWait m_wait;
+    MtSocketWait m_wait;
     std::atomic<quint64> m_settled{0};
     std::atomic<quint64> m_highWater{0};
 

@@ -2,13 +2,11 @@
 
 #include <chrono>
 
-namespace QMQTT {
-
 // Waits on one socket for reading and/or writing, or until another thread calls wake(). The
 // network thread uses it instead of libmosquitto's own loop, so that it decides itself when to
 // read and when to write: libmosquitto's wake-up socket cannot be reached from outside.
-// POSIX (poll and a pipe); a Windows build needs WSAPoll and a socket pair behind the same class.
-class SocketWait
+// POSIX: poll and a pipe; Windows: WSAPoll and a loopback socket pair.
+class MtSocketWait
 {
 public:
     enum Ready
@@ -19,10 +17,10 @@ public:
         Woken = 4,
     };
 
-    SocketWait();
-    ~SocketWait();
-    SocketWait(const SocketWait&) = delete;
-    SocketWait& operator=(const SocketWait&) = delete;
+    MtSocketWait();
+    ~MtSocketWait();
+    MtSocketWait(const MtSocketWait&) = delete;
+    MtSocketWait& operator=(const MtSocketWait&) = delete;
 
     bool isValid() const { return m_pipe[0] >= 0; }
     // Any thread: ends the current wait, or the next one at once.
@@ -34,7 +32,6 @@ public:
     static void shutdown(int fd);
 
 private:
+    // The wake-up channel: a pipe on POSIX, a connected loopback socket pair on Windows.
     int m_pipe[2] = {-1, -1};
 };
-
-} // namespace QMQTT

@@ -1,4 +1,4 @@
-#include "messaging/mqttsocketwait.h"
+#include "platform/socketwait.h"
 
 #include <QDebug>
 
@@ -10,18 +10,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace QMQTT {
-
-SocketWait::SocketWait()
+MtSocketWait::MtSocketWait()
 {
     if (::pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         qWarning().noquote().nospace()
-            << "QMQTT::SocketWait - no wake-up pipe, error:" << std::strerror(errno);
+            << "MtSocketWait - no wake-up pipe, error:" << std::strerror(errno);
         m_pipe[0] = m_pipe[1] = -1;
     }
 }
 
-SocketWait::~SocketWait()
+MtSocketWait::~MtSocketWait()
 {
     for (int fd : m_pipe) {
         if (fd >= 0)
@@ -29,15 +27,15 @@ SocketWait::~SocketWait()
     }
 }
 
-void SocketWait::wake()
+void MtSocketWait::wake()
 {
     const char byte = 0;
     // A full pipe already holds a wake-up.
     if (m_pipe[1] >= 0 && ::write(m_pipe[1], &byte, 1) < 0 && errno != EAGAIN)
-        qWarning().noquote().nospace() << "QMQTT::SocketWait::wake error:" << std::strerror(errno);
+        qWarning().noquote().nospace() << "MtSocketWait::wake error:" << std::strerror(errno);
 }
 
-int SocketWait::wait(int fd, bool forRead, bool forWrite, std::chrono::milliseconds timeout)
+int MtSocketWait::wait(int fd, bool forRead, bool forWrite, std::chrono::milliseconds timeout)
 {
     pollfd fds[2] = {{m_pipe[0], POLLIN, 0}, {fd, 0, 0}};
     if (forRead)
@@ -66,10 +64,8 @@ int SocketWait::wait(int fd, bool forRead, bool forWrite, std::chrono::milliseco
     return ready;
 }
 
-void SocketWait::shutdown(int fd)
+void MtSocketWait::shutdown(int fd)
 {
     if (fd >= 0)
         ::shutdown(fd, SHUT_RDWR);
 }
-
-} // namespace QMQTT
