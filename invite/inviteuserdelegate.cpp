@@ -18,7 +18,7 @@ constexpr int kTextX = kPictureX + kPictureSize + 10;
 QFont rowFont(int points, bool bold = false)
 {
     QFont font;
-    // The design's face is a Windows font; elsewhere the nearest Korean-capable sans is used.
+    // The program's face is a Windows font; elsewhere the nearest Korean-capable sans is used.
     font.setFamilies({QStringLiteral("맑은 고딕"), QStringLiteral("Malgun Gothic"),
                       QStringLiteral("Noto Sans CJK KR"), QStringLiteral("NanumGothic"),
                       QStringLiteral("sans-serif")});
