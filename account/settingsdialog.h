@@ -29,6 +29,7 @@ class QTimer;
 //   connect(&dlg, &SettingsDialog::logoutCompleted, this, &MainDialog::profileLogoutOk);
 //   connect(&dlg, &SettingsDialog::myProfileChanged, ...); // own name and picture elsewhere
 //   dlg.exec();
+// A removed picture also comes as settingsChanged(UpdatePictureRemoved, 0), once per removal.
 // A logout asked for in the profile editor is sent to the server by this dialog; once the answer
 // names the logged-in user it closes and emits logoutCompleted(): the main window then removes
 // the account from this computer (MtSession::removeAccount, which also resets the settings).
