@@ -15,6 +15,7 @@
 #include "resources/mtresources.h"
 #include "session/localsettings.h"
 #include "session/mtsession.h"
+#include "store/mtdata.h"
 #include "widgets/mtmessagedialog.h"
 #include "widgets/mtsearchlineedit.h"
 
@@ -624,6 +625,10 @@ void TestMainDialog::logOffReturnsToTheLoginPage()
     QCOMPARE(list->visibleTopics(), QStringList());
     search->setText(QString());
     QCOMPARE(list->visibleTopics(), list->topics());
+    // The bell is the user's, kept in the account's store.
+    QTest::mouseClick(child<QPushButton>(dialog, "alarmButton"), Qt::LeftButton);
+    QCOMPARE((QVector<bool>{dialog.alarmOn(), dialog.session()->mtData()->alarm()}),
+             (QVector<bool>{false, false}));
     dialog.clickedLogout();
     QCOMPARE(view(dialog, boxes),
              (WindowView{MainDialog::LoginPage, true, 0, kTrayLoggedOut, kMenuLoggedOut, {}}));
