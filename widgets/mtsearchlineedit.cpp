@@ -28,6 +28,9 @@ MtSearchLineEdit::MtSearchLineEdit(QWidget* parent)
     m_cancelButton->setIcon(QIcon(QStringLiteral(":/ui/images/search_cancel.png")));
     m_cancelButton->setCursor(Qt::PointingHandCursor);
     m_cancelButton->setToolTip(tr("Clear"));
+    // Picture-only buttons: a screen reader says these names.
+    m_searchButton->setAccessibleName(tr("Search"));
+    m_cancelButton->setAccessibleName(tr("Clear"));
     m_cancelButton->hide();
     m_lineEdit->setFrame(false);
     m_lineEdit->setStyleSheet(
