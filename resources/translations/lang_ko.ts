@@ -420,6 +420,10 @@ Please retry after a few seconds</source>
             <source>Clear</source>
             <translation>지우기</translation>
         </message>
+        <message>
+            <source>Search</source>
+            <translation>검색</translation>
+        </message>
     </context>
     <context>
         <name>MtSession</name>
