@@ -252,6 +252,7 @@ private slots:
     void separatorsAndBarAtScale();
     void measuredHeights_data();
     void measuredHeights();
+    void heightsFollowTheWidth();
 
 private:
     // Scrolls to the far end and waits until the item of `id` is gone.
@@ -572,6 +573,32 @@ void TestChatViewScale::measuredHeights()
     QTRY_COMPARE(item->geometry().topLeft(), view.visualItemRect(view.item(1)).topLeft());
     QCOMPARE(item->width(), view.viewport()->width());
     QCOMPARE(item->sizeHint().height(), measured);
+}
+
+// Rows far from the viewport, measured at the old width, get the heights of the new width after
+// the view narrows: the same as a view that was that narrow from the start.
+void TestChatViewScale::heightsFollowTheWidth()
+{
+    const QString text = QStringLiteral("words that wrap once the view is narrow ").repeated(4);
+    const auto build = [&text](MtChatWidget& view, int width) {
+        view.resize(width, 300);
+        view.show();
+        for (int n = 0; n < 300; ++n)
+            view.addChatRow(chatOf(Kind::Text, QStringLiteral("w%1").arg(n), n, 1, text), false,
+                            QPixmap(), QPixmap(), false);
+        view.scrollToTop();
+    };
+    MtChatWidget narrow;
+    build(narrow, 320);
+    MtChatWidget view;
+    build(view, 520);
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const int last = view.count() - 1;
+    const int wide = view.item(last)->sizeHint().height();
+    view.resize(320, 300);
+    QTRY_COMPARE(view.item(last)->sizeHint().height(), narrow.item(last)->sizeHint().height());
+    QVERIFY(view.item(last)->sizeHint().height() > wide);
+    QCOMPARE(view.itemWidget(view.item(last)), nullptr);
 }
 
 QTEST_MAIN(TestChatViewScale)
