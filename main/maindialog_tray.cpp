@@ -180,11 +180,10 @@ void MainDialog::clickedSettings()
     SettingsDialog dialog(m_session, *m_settings, this);
     connect(&dialog, &SettingsDialog::settingsChanged, this, &MainDialog::updateSettings);
     connect(&dialog, &SettingsDialog::logoutCompleted, this, &MainDialog::profileLogoutOk);
+    // A removed picture arrives as settings change 4; a new one is shown on the lock page.
     connect(&dialog, &SettingsDialog::myProfileChanged, this,
             [this](const QString&, const QString& thumbUrl) {
-                if (thumbUrl.isEmpty())
-                    updateSettings(4, 0);
-                else
+                if (!thumbUrl.isEmpty())
                     setLockPicture(thumbUrl);
             });
     // The idle lock waits while the user is choosing settings.
