@@ -204,6 +204,7 @@ private slots:
     void iconsInTheme_data();
     void iconsInTheme();
     void metainfoFacts();
+    void autostartEntryNamesTheInstalledProgram();
     void installedProgramShowsItsWindow();
     void installedProgramSpeaksKorean();
     void packageHoldsTheInstallation();
@@ -309,6 +310,22 @@ void TestInstall::metainfoFacts()
 {
     QCOMPARE(readMetainfo(installed("share/metainfo/" + kAppId + ".metainfo.xml")),
              (Metainfo{kAppId, kAppId + ".desktop", QStringLiteral("벨트리톡"), {"1046"}, 1}));
+}
+
+// The settings switch writes the entry for the program as it lies, so an installed program
+// starts itself from its installed place, not from a build tree; the desktop accepts the entry.
+void TestInstall::autostartEntryNamesTheInstalledProgram()
+{
+    const QString program = installed(QStringLiteral("bin/autorun-check"));
+    QVERIFY(QFile::copy(qEnvironmentVariable("MT_AUTORUN_CHILD"), program));
+    TestEnv home;
+    const ToolRun run = runTool(program, {}, home.processEnvironment());
+    QFile::remove(program);
+    QCOMPARE(run, (ToolRun{0, {}}));
+    const QString entry = home.path(QStringLiteral("home/.config/autostart/VeltriTalk.desktop"));
+    QCOMPARE(readDesktopEntry(entry).value(QStringLiteral("Exec")),
+             QLatin1Char('"') + program + QLatin1Char('"'));
+    QCOMPARE(runTool(QStringLiteral("desktop-file-validate"), {entry}), (ToolRun{0, {}}));
 }
 
 std::unique_ptr<QProcess> TestInstall::startInstalled(const XSession& x,
