@@ -166,6 +166,12 @@ void MainDialog::connectSession(MtSession* s)
         qDebug().noquote() << "MainDialog::disconnectedFromMqttManager";
         hideLoading();
     });
+    connect(s, &MtSession::storeUnavailable, this, [this] {
+        qWarning().noquote() << "MainDialog::storeUnavailable - received chats wait at the server";
+        m_notices.information(this, tr("New messages cannot be saved on this computer: the disk "
+                                       "may be full. They are kept on the server and arrive as "
+                                       "soon as saving works again."));
+    });
     connect(s, &MtSession::remoteLogout, this,
             [](const QString& topic, int type, const QDateTime& time) {
                 qDebug().noquote().nospace()

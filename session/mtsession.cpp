@@ -291,6 +291,10 @@ void MtSession::startMessaging()
         const CallbackScope scope(this);
         emit messagingDisconnected();
     });
+    connect(m_mqtt.get(), &MqttManager::storeUnavailable, this, [this] {
+        const CallbackScope scope(this);
+        emit storeUnavailable();
+    });
     connect(m_mqtt.get(), &MqttManager::logout, this,
             [this](const QString& topic, unsigned char type, const QDateTime& time) {
                 const CallbackScope scope(this);

@@ -117,6 +117,9 @@ signals:
     // The server ended the session (40104, 40108): the account was removed, text says why.
     void sessionEnded(int errCode, const QString& text);
     void messagingConnected();
+    // Received chats cannot be written (disk full, store locked): they stay at the broker, and
+    // are stored once writing works again. Once per outage.
+    void storeUnavailable();
     void messagingDisconnected();
     void remoteLogout(const QString& topic, int messageType, const QDateTime& time);
 
