@@ -265,6 +265,8 @@ void ChatDialog::loadOlderPage()
                 addReadMarker(page.at(i), true);
         }
         m_lastPageAdded = added;
+        if (m_batchPaging)
+            return;
         ui->chatView->doItemsLayout();
         bar->setValue(bar->maximum() - oldMax);
         return;
@@ -347,6 +349,9 @@ void ChatDialog::addChat(const DBChat& chat, bool insertFirst)
 
 void ChatDialog::removeItem(const QString& messageId)
 {
+    // Only a chat already shown has a row to replace; the look-up is skipped for the others.
+    if (!m_shownIds.contains(messageId))
+        return;
     MtChatBaseItem* item = ui->chatView->findItem(messageId);
     if (!item || !item->listItem())
         return;
@@ -418,6 +423,8 @@ MtChatBaseItem* ChatDialog::addOtherChatItem(const DBChat& chat, bool insertFirs
 void ChatDialog::updateReadCounts(const QVariantMap& reads)
 {
     for (auto it = reads.cbegin(); it != reads.cend(); ++it) {
+        if (!m_shownIds.contains(it.key()))
+            continue;
         if (MtChatBaseItem* item = ui->chatView->findItem(it.key()))
             item->setReadCount(it.value().toInt());
     }

@@ -116,6 +116,9 @@ signals:
     void newRoomRequested(const QList<qint64>& userIds);
     // The user asked for the one-to-one room with this user (from a profile).
     void openChatRoomRequested(qint64 userId);
+    // A search match is shown highlighted (empty: the step found nothing to show). Older pages
+    // are loaded first when the match is not in the view yet.
+    void matchShown(const QString& messageId);
     // An answer that ends or refuses the session (40104, 40106, 40108): the main window's.
     void sessionFailure(int errCode, const QString& text);
 
@@ -224,6 +227,7 @@ private:
     void search(const QString& text);
     void stepSearch(int delta);
     void showMatch();
+    void loadTowardsMatch();
     void clearHighlight();
 
     std::unique_ptr<Ui::ChatDialog> ui;
@@ -247,6 +251,8 @@ private:
     QPointer<MtChatAlarmItem> m_readMarker;
     bool m_firstShown = false;
     int m_lastPageAdded = 0;
+    // Several pages are being added at once: the view is laid out after the last only.
+    bool m_batchPaging = false;
     bool m_geometryRemoved = false;
     // Message ids shown, and leave notices (which have none): the chats in the view, so the
     // read marker and date separators never shift the history offset.
@@ -281,4 +287,6 @@ private:
     int m_searchCount = 0;
     int m_searchIndex = 0;
     QString m_highlightId;
+    // The match older pages are being loaded for.
+    QString m_searchTarget;
 };

@@ -10,6 +10,7 @@
 
 #include <QDebug>
 #include <QLineEdit>
+#include <QTimer>
 
 void ChatDialog::openSearch()
 {
@@ -20,6 +21,7 @@ void ChatDialog::openSearch()
 
 void ChatDialog::closeSearch()
 {
+    m_searchTarget.clear();
     clearHighlight();
     m_searchIndex = 0;
     m_searchCount = 0;
@@ -82,22 +84,42 @@ void ChatDialog::showMatch()
     const QString messageId = db()->searchTextChatMessageId(topic(), m_searchText, m_searchIndex);
     if (messageId.isEmpty()) {
         qDebug() << "ChatDialog::on_searchLineEdit_returnPressed - No search results found";
+        m_searchTarget.clear();
+        emit matchShown(QString());
         return;
     }
-    // Older pages until the match is loaded; each page must add chats, so this ends.
-    MtChatBaseItem* item = ui->chatView->findItem(messageId);
-    const int total = db()->chatCount(topic());
-    while (!item && shownChatCount() < total) {
+    m_searchTarget = messageId;
+    loadTowardsMatch();
+}
+
+void ChatDialog::loadTowardsMatch()
+{
+    const QString messageId = m_searchTarget;
+    if (messageId.isEmpty())
+        return;
+    if (!m_shownIds.contains(messageId)) {
+        // One older page per turn of the event loop: the view lets go of the items far from
+        // the viewport in between, and the window stays responsive while it pages back.
         const int before = shownChatCount();
+        m_batchPaging = true;
         loadOlderPage();
-        if (shownChatCount() == before)
-            break;
-        item = ui->chatView->findItem(messageId);
+        m_batchPaging = false;
+        if (shownChatCount() > before && !m_shownIds.contains(messageId)) {
+            QTimer::singleShot(0, this, &ChatDialog::loadTowardsMatch);
+            return;
+        }
+        ui->chatView->doItemsLayout();
     }
-    if (!item)
+    m_searchTarget.clear();
+    MtChatBaseItem* item =
+        m_shownIds.contains(messageId) ? ui->chatView->findItem(messageId) : nullptr;
+    if (!item) {
+        emit matchShown(QString());
         return;
+    }
     item->setHighlight(m_searchText);
     ui->chatView->scrollToItem(item->listItem(), QAbstractItemView::PositionAtCenter);
     m_highlightId = messageId;
     qDebug().noquote() << "ChatDialog::on_searchLineEdit_returnPressed get item :" << messageId;
+    emit matchShown(messageId);
 }

@@ -586,8 +586,11 @@ private slots:
         auto* up = dialog->findChild<QToolButton*>(QStringLiteral("searchUpButton"));
         auto* down = dialog->findChild<QToolButton*>(QStringLiteral("searchDownButton"));
         auto* field = dialog->findChild<MtSearchLineEdit*>(QStringLiteral("searchLineEdit"));
+        QSignalSpy shown(dialog.get(), &ChatDialog::matchShown);
         QList<SearchStep> steps;
+        // Each step ends with the match shown (older pages may be loaded first).
         const auto record = [&] {
+            waitUntil([&] { return shown.count() > steps.size(); });
             steps.append({dialog->highlightedMessageId(), up->isEnabled(), down->isEnabled()});
         };
         emit field->returnPressed(QStringLiteral("needle"));
