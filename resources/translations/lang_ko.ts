@@ -303,6 +303,10 @@ Please retry after a few seconds</source>
             <source>The local data of the account could not be deleted: %1</source>
             <translation>계정의 로컬 데이터를 삭제하지 못했습니다: %1</translation>
         </message>
+        <message>
+            <source>New messages cannot be saved on this computer: the disk may be full. They are kept on the server and arrive as soon as saving works again.</source>
+            <translation>새 메시지를 이 컴퓨터에 저장할 수 없습니다. 디스크가 가득 찼을 수 있습니다. 메시지는 서버에 보관되며 다시 저장할 수 있게 되면 바로 도착합니다.</translation>
+        </message>
     </context>
     <context>
         <name>MainMenuItems</name>
@@ -586,7 +590,7 @@ Please retry after a few seconds</source>
         </message>
         <message>
             <source>Autorun Startupup</source>
-            <translation>컴퓨터 시작 시 자동 실행</translation>
+            <translation>시스템 시작 시 실행</translation>
         </message>
         <message>
             <source>Autorun</source>
