@@ -384,12 +384,17 @@ MtChatBaseItem* ChatDialog::addMyChatItem(const DBChat& chat, bool insertFirst)
     if (chat.contentType() < 1 || chat.contentType() > 4)
         return nullptr;
     removeItem(chat.msgId());
+    if (insertFirst) {
+        // History pages make no item for rows far from the viewport.
+        if (ui->chatView->addChatRow(chat, true, QPixmap(), thumbnailFor(chat), true))
+            m_shownIds.insert(chat.msgId());
+        return nullptr;
+    }
     MtChatBaseItem* item =
         ui->chatView->addChat(chat, true, QPixmap(), thumbnailFor(chat), insertFirst);
     if (item)
         m_shownIds.insert(chat.msgId());
-    if (!insertFirst)
-        ui->chatView->scrollToBottom();
+    ui->chatView->scrollToBottom();
     return item;
 }
 
@@ -408,10 +413,15 @@ MtChatBaseItem* ChatDialog::addOtherChatItem(const DBChat& chat, bool insertFirs
         picture.load(pictureFile);
     if (picture.isNull())
         picture.load(QStringLiteral(":/images/profile.png"));
+    if (insertFirst) {
+        if (view->addChatRow(chat, false, picture, thumbnailFor(chat), true))
+            m_shownIds.insert(chat.msgId());
+        return nullptr;
+    }
     MtChatBaseItem* item = view->addChat(chat, false, picture, thumbnailFor(chat), insertFirst);
     if (item)
         m_shownIds.insert(chat.msgId());
-    if (!insertFirst) {
+    {
         if (atBottom)
             view->scrollToBottom();
         else
@@ -423,10 +433,8 @@ MtChatBaseItem* ChatDialog::addOtherChatItem(const DBChat& chat, bool insertFirs
 void ChatDialog::updateReadCounts(const QVariantMap& reads)
 {
     for (auto it = reads.cbegin(); it != reads.cend(); ++it) {
-        if (!m_shownIds.contains(it.key()))
-            continue;
-        if (MtChatBaseItem* item = ui->chatView->findItem(it.key()))
-            item->setReadCount(it.value().toInt());
+        if (m_shownIds.contains(it.key()))
+            ui->chatView->setMessageReadCount(it.key(), it.value().toInt());
     }
 }
 

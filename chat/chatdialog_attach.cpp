@@ -175,8 +175,7 @@ void ChatDialog::onUploadProgress(const QString& reqId, qint64 sent, qint64 tota
     const int value = percent(sent, total);
     if (!m_uploads.contains(reqId) || value < 0)
         return;
-    if (MtChatBaseItem* item = ui->chatView->findItem(reqId))
-        item->setProgress(value);
+    ui->chatView->setMessageProgress(reqId, value);
 }
 
 void ChatDialog::onUploadSuccess(const QString& reqId, const QJsonObject& response)
@@ -185,12 +184,10 @@ void ChatDialog::onUploadSuccess(const QString& reqId, const QJsonObject& respon
     if (!m_uploads.remove(reqId))
         return;
     m_scaledCopies.remove(reqId);
-    MtChatBaseItem* item = ui->chatView->findItem(reqId);
     DBChat chat(db());
     if (!db() || !db()->findChat(topic(), reqId, chat)) {
         qCritical().noquote() << "ChatDialog::onUploadSuccess - no stored chat, reqId=" << reqId;
-        if (item)
-            item->setState(1);
+        ui->chatView->setMessageState(reqId, 1);
         return;
     }
     const QString webUrl = response.value(QStringLiteral("webUrl")).toString();
@@ -202,10 +199,8 @@ void ChatDialog::onUploadSuccess(const QString& reqId, const QJsonObject& respon
     }
     const QString content = chat.toMessage();
     chat.updateMsgStateAndContent(4, content);
-    if (item) {
-        item->setState(0);
-        item->setProgress(100);
-    }
+    ui->chatView->setMessageState(reqId, 0);
+    ui->chatView->setMessageProgress(reqId, 100);
     if (MqttManager* mqtt = m_session->messaging())
         mqtt->sendChat(topic(), chat.contentType(), reqId, {}, content);
 }
@@ -217,8 +212,7 @@ void ChatDialog::onUploadFailure(const QString& reqId, int errCode, const QStrin
     if (!m_uploads.remove(reqId))
         return;
     m_scaledCopies.remove(reqId);
-    if (MtChatBaseItem* item = ui->chatView->findItem(reqId))
-        item->setState(1);
+    ui->chatView->setMessageState(reqId, 1);
     DBChat chat(db());
     if (db() && db()->findChat(topic(), reqId, chat))
         chat.updateMsgState(5);
@@ -300,10 +294,8 @@ void ChatDialog::onDownloadProgress(const QString& reqId, qint64 received, qint6
     const int value = percent(received, total);
     if (!m_downloads.contains(reqId) || value < 0)
         return;
-    if (MtChatBaseItem* item = ui->chatView->findItem(reqId)) {
-        item->setState(2);
-        item->setProgress(value);
-    }
+    ui->chatView->setMessageState(reqId, 2);
+    ui->chatView->setMessageProgress(reqId, value);
 }
 
 void ChatDialog::onDownloadSuccess(const QString& reqId, const QString& url,

@@ -17,6 +17,7 @@
 #include "store/unreadcounts.h"
 #include "widgets/mtchatalarmitem.h"
 #include "widgets/mtchatbaseitem.h"
+#include "widgets/mtchatentry.h"
 #include "widgets/mtchatwidget.h"
 #include "widgets/mtloadingwidget.h"
 #include "widgets/mtmessagedialog.h"
@@ -197,12 +198,11 @@ private:
         QList<Row> out;
         MtChatWidget* view = dialog.chatView();
         for (int i = 0; i < view->count(); ++i) {
-            MtChatBaseItem* item = view->chatItem(i);
-            const bool marker = item && item->itemType() == MtChatBaseItem::ItemType_Alarm &&
-                                item->messageId().isEmpty();
-            const bool chat = item && !item->messageId().isEmpty();
-            if (marker || chat)
-                out.append({marker ? QString() : item->messageId(), marker});
+            const MtChatEntryData row = view->rowData(i);
+            const bool marker =
+                row.itemType == MtChatBaseItem::ItemType_Alarm && row.messageId.isEmpty();
+            if (marker || !row.messageId.isEmpty())
+                out.append({row.messageId, marker});
         }
         return out;
     }
