@@ -15,6 +15,8 @@ packages=(
     clang-format clang libclang-rt-14-dev
     # run and test: the store from outside, a broker, a display with a tray, TLS set-up
     sqlcipher mosquitto mosquitto-clients xvfb xauth trayer xdotool openssl ca-certificates
+    # whole-program scenarios: a window manager (iconic windows, attention), xprop and xwininfo
+    openbox x11-utils
     nodejs
     # Korean text in pictures of the windows (scripts/grab-conversation.sh)
     fonts-nanum

@@ -3,9 +3,10 @@
 #include "common/childprocess.h"
 
 #include <QDeadlineTimer>
+#include <QHash>
 #include <QThread>
 
-XSession::XSession(bool withTray)
+XSession::XSession(bool withTray, bool withWindowManager)
 {
     // -displayfd 1: the server picks a free display and prints its number. -noreset: without a
     // tray nothing stays connected, so each xdotool poll ending would reset the server, and a
@@ -21,6 +22,24 @@ XSession::XSession(bool withTray)
         return;
     }
     m_display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
+    if (withWindowManager) {
+        // Before the tray, so that the tray's window is managed as a dock from the start.
+        m_windowManager.setProcessEnvironment(
+            environment(QProcessEnvironment::systemEnvironment()));
+        m_windowManager.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_windowManager.start(QStringLiteral("openbox"), {"--sm-disable"});
+        // The manager is there once the root window names its check window.
+        QDeadlineTimer managed(10000);
+        while (!managed.hasExpired() && m_windowManager.state() != QProcess::NotRunning &&
+               property(QStringLiteral("root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK"))
+                       .indexOf(QLatin1String("window id")) < 0)
+            QThread::msleep(50);
+        if (managed.hasExpired() || m_windowManager.state() == QProcess::NotRunning) {
+            m_error = QStringLiteral("openbox did not start");
+            m_display.clear();
+            return;
+        }
+    }
     if (!withTray)
         return;
     m_tray.setProcessEnvironment(environment(QProcessEnvironment::systemEnvironment()));
@@ -40,6 +59,7 @@ XSession::XSession(bool withTray)
 XSession::~XSession()
 {
     ChildProcess::stop(m_tray, 3000);
+    ChildProcess::stop(m_windowManager, 3000);
     ChildProcess::stop(m_xvfb, 3000);
 }
 
@@ -51,15 +71,55 @@ QProcessEnvironment XSession::environment(QProcessEnvironment base) const
     return base;
 }
 
-QStringList XSession::xdotool(const QStringList& args, int* exitCode) const
+QString XSession::run(const QString& program, const QStringList& args, int* exitCode) const
 {
     QProcess p;
     p.setProcessEnvironment(environment(QProcessEnvironment::systemEnvironment()));
-    p.start(QStringLiteral("xdotool"), args);
-    p.waitForFinished(10000);
+    p.start(program, args);
+    const bool finished = p.waitForFinished(10000);
     if (exitCode)
-        *exitCode = p.exitCode();
-    return QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        *exitCode = finished && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+QStringList XSession::xdotool(const QStringList& args, int* exitCode) const
+{
+    return run(QStringLiteral("xdotool"), args, exitCode).split('\n', Qt::SkipEmptyParts);
+}
+
+QRect XSession::geometry(const QString& windowId) const
+{
+    int code = -1;
+    const QStringList lines = xdotool({"getwindowgeometry", "--shell", windowId}, &code);
+    QHash<QString, int> values;
+    for (const QString& line : lines)
+        values.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
+    if (code != 0 || !values.contains(QStringLiteral("WIDTH")))
+        return QRect();
+    return QRect(values.value(QStringLiteral("X")), values.value(QStringLiteral("Y")),
+                 values.value(QStringLiteral("WIDTH")), values.value(QStringLiteral("HEIGHT")));
+}
+
+QString XSession::property(const QString& windowId, const QString& name) const
+{
+    const QStringList target = windowId == QLatin1String("root")
+                                   ? QStringList{QStringLiteral("-root")}
+                                   : QStringList{QStringLiteral("-id"), windowId};
+    int code = -1;
+    const QString out = run(QStringLiteral("xprop"), target + QStringList{name}, &code).trimmed();
+    // xprop answers "<name>:  not found." or "...no such atom..." for a missing property.
+    if (code != 0 || out.contains(QLatin1String("not found")) ||
+        out.contains(QLatin1String("no such atom")))
+        return QString();
+    return out;
+}
+
+QString XSession::wmState(const QString& windowId) const
+{
+    // "WM_STATE(WM_STATE):\n\t\twindow state: Iconic\n\t\ticon window: 0x0"
+    const QString out = property(windowId, QStringLiteral("WM_STATE"));
+    const int at = out.indexOf(QLatin1String("window state: "));
+    return at < 0 ? QString() : out.mid(at + 14).section('\n', 0, 0).trimmed();
 }
 
 bool XSession::key(const QString& windowId, const QString& keys) const
@@ -67,4 +127,11 @@ bool XSession::key(const QString& windowId, const QString& keys) const
     int code = -1;
     xdotool({"key", "--window", windowId, keys}, &code);
     return code == 0;
+}
+
+bool XSession::isViewable(const QString& windowId) const
+{
+    int code = -1;
+    const QString out = run(QStringLiteral("xwininfo"), {"-id", windowId}, &code);
+    return code == 0 && out.contains(QLatin1String("Map State: IsViewable"));
 }

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <QProcess>
+#include <QRect>
 
 // A real X display for tests of the whole program: Xvfb on a free display number and, when asked,
-// trayer as the system tray host. xdotool drives and inspects the windows on it.
+// trayer as the system tray host and openbox as the window manager (without one no window is
+// ever iconic nor asks for attention). xdotool drives and inspects the windows on it.
 class XSession
 {
 public:
-    explicit XSession(bool withTray);
+    explicit XSession(bool withTray, bool withWindowManager = false);
     ~XSession();
 
     bool isValid() const { return !m_display.isEmpty(); }
@@ -25,12 +27,30 @@ public:
         return xdotool({"search", "--pid", QString::number(pid)});
     }
     bool key(const QString& windowId, const QString& keys) const;
+    // Any xdotool command; its output lines (`exitCode` receives its exit code).
+    QStringList xdotool(const QStringList& args, int* exitCode = nullptr) const;
+    // The window's position and size on the screen (null when it is gone).
+    QRect geometry(const QString& windowId) const;
+    // One property of a window as xprop prints it ("_NET_WM_STATE(ATOM) = ..."); empty when the
+    // window or the property is missing.
+    QString property(const QString& windowId, const QString& name) const;
+    // The window manager's state of a top-level window: "Normal", "Iconic", "Withdrawn" or
+    // empty when it has none.
+    QString wmState(const QString& windowId) const;
+    // Mapped, with every ancestor mapped (xwininfo's "IsViewable").
+    bool isViewable(const QString& windowId) const;
+    bool demandsAttention(const QString& windowId) const
+    {
+        return property(windowId, QStringLiteral("_NET_WM_STATE"))
+            .contains(QLatin1String("_NET_WM_STATE_DEMANDS_ATTENTION"));
+    }
 
 private:
-    QStringList xdotool(const QStringList& args, int* exitCode = nullptr) const;
+    QString run(const QString& program, const QStringList& args, int* exitCode = nullptr) const;
 
     QProcess m_xvfb;
     QProcess m_tray;
+    QProcess m_windowManager;
     QString m_display;
     QString m_error;
 };
