@@ -44,18 +44,22 @@ void ChatDialog::chooseFiles(bool asImages)
 {
     if (!ensureRoomReady(asImages ? QStringLiteral("image") : QStringLiteral("file")))
         return;
-    const QString images = QStringLiteral("*.jpg;*.jpeg;*.png;*.gif;*.tif;*.tiff;*.bmp;*.img");
-    QString filter;
-    if (asImages) {
-        filter = tr("Image File") + QStringLiteral(" (") + images + QLatin1Char(')');
-    } else {
-        filter = tr("All Transfer File") + QStringLiteral(" (*);;") + tr("Document File") +
-                 QStringLiteral(" (*.txt;*.csv;*.pdf;*.xlsx;*.docx;*.pptx;*.doc;*.xls;*.ppt);;") +
-                 tr("Compressed File") + QStringLiteral(" (*.zip;*.alz;*.arj;*.rar;*.tar);;") +
-                 tr("Video File") + QStringLiteral(" (*.avi;*.wmv;*.mpeg;*.wma;*.mp4;*.mpg);;") +
-                 tr("Audio File") + QStringLiteral(" (*.ogg;*.mp3);;") + tr("Image File") +
-                 QStringLiteral(" (") + images + QLatin1Char(')');
-    }
+    const QString imageFilter =
+        tr("Image File") + QStringLiteral(" (*.jpg;*.jpeg;*.png;*.gif;*.tif;*.tiff;*.bmp;*.img)");
+    const QString filter =
+        asImages
+            ? imageFilter
+            : QStringList{tr("All Transfer File") + QStringLiteral(" (*)"),
+                          tr("Document File") +
+                              QStringLiteral(
+                                  " (*.txt;*.csv;*.pdf;*.xlsx;*.docx;*.pptx;*.doc;*.xls;*.ppt)"),
+                          tr("Compressed File") +
+                              QStringLiteral(" (*.zip;*.alz;*.arj;*.rar;*.tar)"),
+                          tr("Video File") +
+                              QStringLiteral(" (*.avi;*.wmv;*.mpeg;*.wma;*.mp4;*.mpg)"),
+                          tr("Audio File") + QStringLiteral(" (*.ogg;*.mp3)"),
+                          imageFilter}
+                  .join(QStringLiteral(";;"));
     QPointer<ChatDialog> self(this);
     const QStringList files =
         QFileDialog::getOpenFileNames(this, tr("File Transfer"), QString(), filter);

@@ -9,6 +9,7 @@
 #include "widgets/mtsearchlineedit.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -98,17 +99,23 @@ void ChatDialog::loadTowardsMatch()
     if (messageId.isEmpty())
         return;
     if (!m_shownIds.contains(messageId)) {
-        // One older page per turn of the event loop: the view lets go of the items far from
-        // the viewport in between, and the window stays responsive while it pages back.
-        const int before = shownChatCount();
+        // Older pages for at most a tenth of a second per turn of the event loop, so that the
+        // window stays responsive while it pages far back; laid out once per turn.
+        QElapsedTimer turn;
+        turn.start();
+        bool added = true;
         m_batchPaging = true;
-        loadOlderPage();
+        while (added && !m_shownIds.contains(messageId) && turn.elapsed() < 100) {
+            const int before = shownChatCount();
+            loadOlderPage();
+            added = shownChatCount() > before;
+        }
         m_batchPaging = false;
-        if (shownChatCount() > before && !m_shownIds.contains(messageId)) {
+        ui->chatView->doItemsLayout();
+        if (added && !m_shownIds.contains(messageId)) {
             QTimer::singleShot(0, this, &ChatDialog::loadTowardsMatch);
             return;
         }
-        ui->chatView->doItemsLayout();
     }
     m_searchTarget.clear();
     MtChatBaseItem* item =

@@ -83,8 +83,10 @@ void ChatDialog::sendText()
         chat.setMsgState(0);
         if (!chat.insertOrUpdate())
             qWarning().noquote() << "ChatDialog::sendText - failed to store msgId=" << chat.msgId();
-        addMyChatItem(chat, false);
+        // Stored before it is published, so the echo never finds it missing; shown after, so
+        // the bubble costs the message no time on its way out.
         mqtt->sendChat(topic(), 1, chat.msgId(), {}, text);
+        addMyChatItem(chat, false);
     } else {
         const QString path = FileManager::makeTextFile(text);
         if (path.isEmpty()) {

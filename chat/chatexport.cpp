@@ -15,11 +15,11 @@ ChatExportWriter::ChatExportWriter(const QString& roomName, const QDateTime& sav
 QString ChatExportWriter::dateLine(const QDate& date) const
 {
     const QLocale locale = m_korean ? QLocale(QLocale::Korean) : QLocale(QLocale::English);
-    return QStringLiteral("--------------- ") + date.toString(QStringLiteral("yyyy")) +
-           tr("year ") + date.toString(QStringLiteral("M")) + tr("Month ") +
-           date.toString(QStringLiteral("dd")) + tr("Day ") +
-           locale.toString(date, QStringLiteral("ddd")) + tr("Week") +
-           QStringLiteral(" ---------------");
+    const QString words =
+        tr("%1year %2Month %3Day %4Week")
+            .arg(date.toString(QStringLiteral("yyyy")), date.toString(QStringLiteral("M")),
+                 date.toString(QStringLiteral("dd")), locale.toString(date, QStringLiteral("ddd")));
+    return QStringLiteral("--------------- ") + words + QStringLiteral(" ---------------");
 }
 
 QString ChatExportWriter::timeText(const QDateTime& time) const
@@ -46,7 +46,7 @@ QString ChatExportWriter::body(const DBChat& chat) const
             if (!full.isEmpty())
                 return full;
         }
-        return tr("file") + QLatin1Char(' ') + chat.fileName();
+        return tr("file %1").arg(chat.fileName());
     }
     default:
         return chat.content();
@@ -56,10 +56,9 @@ QString ChatExportWriter::body(const DBChat& chat) const
 QByteArray ChatExportWriter::render(const QList<DBChat>& chats) const
 {
     QString text;
-    text += tr("Chat with") + QLatin1Char(' ') + m_roomName + QLatin1Char(' ') +
-            tr("in Veltri Talk") + kLineEnd;
-    text += tr("Saved : ") + m_savedAt.toString(QStringLiteral("yyyy-MM-dd h:m:s")) + kLineEnd +
-            kLineEnd;
+    text += tr("Chat with %1 in Veltri Talk").arg(m_roomName) + kLineEnd;
+    text += tr("Saved : %1").arg(m_savedAt.toString(QStringLiteral("yyyy-MM-dd h:m:s"))) +
+            kLineEnd + kLineEnd;
     QDate lastDate;
     for (const DBChat& chat : chats) {
         const QDateTime time = QDateTime::fromMSecsSinceEpoch(chat.msgTime());
