@@ -48,7 +48,7 @@
         </message>
         <message>
             <source>All Transfer File</source>
-            <translation>전송 가능한 모든 파일</translation>
+            <translation>모든 전송 파일</translation>
         </message>
         <message>
             <source>Document File</source>
@@ -72,7 +72,7 @@
         </message>
         <message>
             <source>Folders can not be transferred.</source>
-            <translation>폴더는 전송할 수 없습니다.</translation>
+            <translation>폴더는 보낼 수 없습니다.</translation>
         </message>
         <message>
             <source>Size limit(%1)</source>
@@ -88,11 +88,11 @@
         </message>
         <message>
             <source>You are not allowed to save files.</source>
-            <translation>파일을 저장할 수 없습니다.</translation>
+            <translation>파일을 저장할 권한이 없습니다.</translation>
         </message>
         <message>
             <source>Failed to save image</source>
-            <translation>이미지를 저장하지 못했습니다</translation>
+            <translation>파일을 저장하지 못했습니다</translation>
         </message>
         <message>
             <source>Failed to save long text</source>
@@ -102,7 +102,7 @@
             <source>This file can run a program on this computer.
 Do you want to open it?</source>
             <translation>이 파일은 이 컴퓨터에서 프로그램을 실행할 수 있습니다.
-열까요?</translation>
+열어 보시겠습니까?</translation>
         </message>
         <message>
             <source>Failed to save file.</source>
@@ -139,16 +139,16 @@ Do you want to open it?</source>
         <message>
             <source>Do you want to leave this room?
 All data will be delete.</source>
-            <translation>대화방에서 나갈까요?
+            <translation>대화방을 나가시겠습니까?
 모든 대화 내용이 삭제됩니다.</translation>
         </message>
         <message>
             <source>Do you want to delete all data?</source>
-            <translation>모든 대화 내용을 삭제할까요?</translation>
+            <translation>모든 대화 내용을 삭제하시겠습니까?</translation>
         </message>
         <message>
             <source>No Members</source>
-            <translation>대화상대 없음</translation>
+            <translation>대화상대가 없습니다</translation>
         </message>
         <message>
             <source>The room could not be created.</source>
@@ -156,17 +156,17 @@ All data will be delete.</source>
         </message>
         <message>
             <source>fail to leave</source>
-            <translation>대화방에서 나가지 못했습니다</translation>
+            <translation>대화방을 나가지 못했습니다</translation>
         </message>
         <message>
             <source>Too fast to send message
 Please retry after a few seconds</source>
-            <translation>메시지를 너무 빨리 보내고 있습니다
+            <translation>메시지를 너무 빨리 보냈습니다
 잠시 후 다시 시도하세요</translation>
         </message>
         <message>
             <source>Cann't send long message. Try again.</source>
-            <translation>긴 메시지를 보내지 못했습니다. 다시 시도하세요.</translation>
+            <translation>긴 메시지를 보낼 수 없습니다. 다시 시도하세요.</translation>
         </message>
         <message>
             <source>The file can no longer be read.</source>
@@ -176,44 +176,28 @@ Please retry after a few seconds</source>
     <context>
         <name>ChatExportWriter</name>
         <message>
-            <source>year </source>
-            <translation>년 </translation>
-        </message>
-        <message>
-            <source>Month </source>
-            <translation>월 </translation>
-        </message>
-        <message>
-            <source>Day </source>
-            <translation>일 </translation>
-        </message>
-        <message>
-            <source>Week</source>
-            <translation>요일</translation>
-        </message>
-        <message>
             <source>image</source>
-            <translation>사진</translation>
+            <translation>이미지</translation>
         </message>
         <message>
             <source>video</source>
             <translation>동영상</translation>
         </message>
         <message>
-            <source>file</source>
-            <translation>파일</translation>
+            <source>%1year %2Month %3Day %4Week</source>
+            <translation>%1년 %2월 %3일 %4요일</translation>
         </message>
         <message>
-            <source>Chat with</source>
-            <translation>대화상대:</translation>
+            <source>file %1</source>
+            <translation>파일 %1</translation>
         </message>
         <message>
-            <source>in Veltri Talk</source>
-            <translation>- 벨트리톡 대화</translation>
+            <source>Chat with %1 in Veltri Talk</source>
+            <translation>Veltri Talk에서 %1 님과 나눈 대화</translation>
         </message>
         <message>
-            <source>Saved : </source>
-            <translation>저장한 날짜 : </translation>
+            <source>Saved : %1</source>
+            <translation>저장 : %1</translation>
         </message>
     </context>
     <context>
@@ -552,7 +536,7 @@ Please retry after a few seconds</source>
         <name>ProfileViewPopup</name>
         <message>
             <source>Chat</source>
-            <translation>대화</translation>
+            <translation>대화하기</translation>
         </message>
     </context>
     <context>
