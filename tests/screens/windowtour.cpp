@@ -17,12 +17,16 @@
 #include "store/dbmanager.h"
 #include "store/dbuser.h"
 #include "store/mtdata.h"
+#include "widgets/mtchatwidget.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
@@ -97,24 +101,59 @@ bool WindowTour::login()
     child<QLineEdit>(m_main.get(), "idLineEdit")->setText(QStringLiteral("user001"));
     child<QLineEdit>(m_main.get(), "passwordLineEdit")->setText(QStringLiteral("Passw0rd!"));
     child<QPushButton>(m_main.get(), "loginButton")->click();
-    return waitUntil(
-        [this] {
-            return m_main->currentPage() == MainDialog::RoomListPage &&
-                   m_main->chatRoomList()->count() > 0;
-        },
-        kLoginTimeoutMs);
+    if (!waitUntil(
+            [this] {
+                return m_main->currentPage() == MainDialog::RoomListPage &&
+                       m_main->chatRoomList()->count() > 0;
+            },
+            kLoginTimeoutMs))
+        return false;
+    return converse();
+}
+
+// A short conversation, live from the members of the account's newest group room, so that the
+// room list and the chat window show chats.
+bool WindowTour::converse()
+{
+    const bool korean = QLocale().language() == QLocale::Korean;
+    const QStringList lines =
+        korean ? QStringList{QStringLiteral("좋은 아침입니다! 회의 안건 다들 받으셨나요?"),
+                             QStringLiteral("네. 10시에 시작할까요?"),
+                             QStringLiteral("초안은 공유 폴더에 올려 두었습니다"),
+                             QStringLiteral("감사합니다, 이따 봬요.")}
+               : QStringList{QStringLiteral("Good morning! Did everyone get the agenda?"),
+                             QStringLiteral("Yes. Shall we start at ten?"),
+                             QStringLiteral("The draft is in the shared folder"),
+                             QStringLiteral("Thanks, see you there.")};
+    const QJsonArray rooms = m_server.control("GET", "/control/rooms?userId=1001").toArray();
+    QJsonObject room;
+    for (const QJsonValue& r : rooms) {
+        if (r[QStringLiteral("memberIds")].toArray().size() > 2)
+            room = r.toObject();
+    }
+    const QJsonArray members = room[QStringLiteral("memberIds")].toArray();
+    if (members.isEmpty())
+        return false;
+    m_topic = room[QStringLiteral("topic")].toString();
+    for (int i = 0; i < lines.size(); ++i) {
+        const QJsonValue sender = members.at(i % members.size());
+        m_server.control("POST", "/control/chat",
+                         QJsonObject{{"roomId", room[QStringLiteral("chattRoomId")]},
+                                     {"userId", sender},
+                                     {"text", lines.at(i)}});
+    }
+    DBManager* db = m_main->session()->db();
+    return waitUntil([&] { return db->chatCount(m_topic) >= lines.size(); }, kLoginTimeoutMs);
 }
 
 QWidget* WindowTour::chatWindow()
 {
-    QList<DBChatRoom> rooms;
-    m_main->session()->db()->chatRoomList(rooms);
-    if (rooms.isEmpty())
-        return nullptr;
-    const QString topic = rooms.constFirst().topic();
+    const QString topic = m_topic;
     m_main->openChatDialog(topic);
     ChatDialog* window = m_main->chatWindows()->window(topic);
-    settle(1500); // its history comes from the store and the server
+    // Its history comes from the store and the server.
+    if (window)
+        waitUntil([window] { return window->chatView()->count() > 0; }, 20000);
     return window;
 }
 

@@ -45,6 +45,7 @@ public:
 
 private:
     bool login();
+    bool converse();
     QWidget* chatWindow();
 
     TestEnv m_env;
@@ -52,5 +53,6 @@ private:
     ServerConfig m_config;
     std::unique_ptr<MainDialog> m_main;
     QString m_picture;
+    QString m_topic;
     QString m_error;
 };
