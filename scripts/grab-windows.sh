@@ -4,10 +4,16 @@
 # and Korean, at scale 1 and 2, into PNG files named <window>_<en|ko>[@2x].png. Each run starts
 # its own reference server; nothing touches the user's files.
 #   scripts/grab-windows.sh [output folder]   (default: <build>/grabs/windows)
+#   scripts/grab-windows.sh --readme          also the README's pictures, docs/screens/*.png
 # scripts/test.sh --pictures runs it after the tests.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
+readme=
+if [ "${1:-}" = "--readme" ]; then
+    readme=1
+    shift
+fi
 out=${1:-$build/grabs/windows}
 cmake -S "$top" -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target grab_windows >/dev/null
@@ -30,4 +36,13 @@ for lang in en ko; do
     done
 done
 echo "grab-windows: $(find "$out" -name '*.png' | wc -l) pictures in $out"
+# The README shows the room list beside a chat window, in each language.
+if [ -n "$readme" ] && [ $status -eq 0 ]; then
+    mkdir -p "$top/docs/screens"
+    for lang in en ko; do
+        convert "$out/roomlist_$lang.png" "$out/chat_$lang.png" +append \
+            "$top/docs/screens/windows_$lang.png"
+    done
+    echo "grab-windows: README pictures in docs/screens"
+fi
 exit $status
