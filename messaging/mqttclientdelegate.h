@@ -10,7 +10,8 @@ namespace QMQTT {
 // is never the GUI thread, so the delegate may do blocking work (store writes) per message; the
 // next messages wait until the call returns. A message is acknowledged to the broker only after
 // the delegate has taken it (onMessagesDelivered() returned true for it and for every message
-// before it), so what the delegate keeps durably is never lost with the process.
+// before it) and made it durable (onMessagesDurable() returned true after that), so what the
+// delegate keeps is never lost with the process.
 class ClientDelegate
 {
 public:
@@ -35,6 +36,12 @@ public:
             onMessageDelivered(message);
         return true;
     }
+    // What the delegate has taken since the last call is about to be acknowledged: true once it
+    // survives a crash of the process. The client asks for it once per run of batches (when it
+    // has caught up with what arrived, or has taken DeliveryThread::kMaxUndurable messages), not
+    // per batch, because making writes durable (a sync of the disk) costs far more than taking
+    // them. False keeps every message since the last true unacknowledged and asks again later.
+    virtual bool onMessagesDurable() { return true; }
     // Once, on the delivery thread, while the client is being destroyed and after the last
     // delivery: the place to close what onDeliveryThreadStarted() opened, on its own thread.
     virtual void onDeliveryThreadFinished() {}

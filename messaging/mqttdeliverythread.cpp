@@ -6,6 +6,8 @@
 
 namespace QMQTT {
 
+constexpr int DeliveryThread::kMaxUndurable;
+constexpr std::chrono::milliseconds DeliveryThread::kDurableGrace;
 constexpr std::chrono::milliseconds DeliveryThread::kFirstRetry;
 constexpr std::chrono::milliseconds DeliveryThread::kMaxRetry;
 
@@ -56,10 +58,17 @@ void DeliveryThread::run()
 {
     m_delegate->onDeliveryThreadStarted();
     QList<Message> batch;
+    // Taken by the delegate, not yet durable (so not yet settled).
+    int taken = 0;
     for (;;) {
+        bool caughtUp = false;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+            const auto ready = [this] { return m_stopping || !m_queue.empty(); };
+            if (taken == 0)
+                m_wake.wait(lock, ready);
+            else
+                caughtUp = !m_wake.wait_for(lock, kDurableGrace, ready);
             if (m_stopping)
                 break;
             const int count = int(std::min<size_t>(m_queue.size(), kMaxBatch));
@@ -69,24 +78,53 @@ void DeliveryThread::run()
                 m_queue.pop_front();
             }
         }
+        if (caughtUp || taken >= kMaxUndurable) {
+            if (!makeDurable(taken, true))
+                break;
+            taken = 0;
+        }
+        if (batch.isEmpty())
+            continue;
         if (!deliver(batch))
             break;
+        taken += batch.size();
         batch.clear();
     }
+    // What was taken is kept: acknowledged if the delegate can make it durable at once.
+    makeDurable(taken, false);
     m_delegate->onDeliveryThreadFinished();
 }
 
 bool DeliveryThread::deliver(const QList<Message>& batch)
 {
-    auto pause = kFirstRetry;
+    auto wait = kFirstRetry;
     while (!m_delegate->onMessagesDelivered(batch)) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        if (m_wake.wait_for(lock, pause, [this] { return m_stopping; }))
+        if (!pause(&wait))
             return false;
-        pause = std::min(pause * 2, kMaxRetry);
+    }
+    return true;
+}
+
+bool DeliveryThread::makeDurable(int count, bool retry)
+{
+    if (count <= 0)
+        return true;
+    auto wait = kFirstRetry;
+    while (!m_delegate->onMessagesDurable()) {
+        if (!retry || !pause(&wait))
+            return false;
     }
     if (m_settled)
-        m_settled(batch.size());
+        m_settled(count);
+    return true;
+}
+
+bool DeliveryThread::pause(std::chrono::milliseconds* wait)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (m_wake.wait_for(lock, *wait, [this] { return m_stopping; }))
+        return false;
+    *wait = std::min(*wait * 2, kMaxRetry);
     return true;
 }
 

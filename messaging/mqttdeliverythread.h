@@ -20,8 +20,11 @@ class ClientDelegate;
 //
 // A batch the delegate could not keep (its store cannot write) is handed over again, the same
 // batch with nothing before it, after a pause that doubles from kFirstRetry up to kMaxRetry;
-// what arrives meanwhile waits behind it. Once the delegate has taken a batch, `settled` is told
-// how many messages that were: they may now be acknowledged.
+// what arrives meanwhile waits behind it. What the delegate has taken is made durable
+// (onMessagesDurable) once per run: when nothing more has arrived for kDurableGrace, when
+// kMaxUndurable messages wait for it, or when the thread stops; a refusal is asked again after
+// the same growing pause. Then `settled` is told how many messages that were: they may now be
+// acknowledged. The window sees a batch when it is taken; only the acknowledgements wait.
 class DeliveryThread
 {
 public:
@@ -29,6 +32,10 @@ public:
     // the first of them reach the delegate (and the user) while the rest still arrive, and a
     // delegate that works per batch (one transaction) never holds its locks for long.
     static constexpr int kMaxBatch = 256;
+    // Well below the client's default bound of unsettled messages, so that the network thread
+    // keeps reading while a long burst is taken.
+    static constexpr int kMaxUndurable = 2 * kMaxBatch;
+    static constexpr std::chrono::milliseconds kDurableGrace{10};
     static constexpr std::chrono::milliseconds kFirstRetry{100};
     static constexpr std::chrono::milliseconds kMaxRetry{5000};
 
@@ -52,6 +59,10 @@ public:
 private:
     void run();
     bool deliver(const QList<Message>& batch);
+    // False when the thread is stopping before the delegate made them durable.
+    bool makeDurable(int count, bool retry);
+    // Sleeps for the pause, or until stop is requested (false).
+    bool pause(std::chrono::milliseconds* pause);
 
     ClientDelegate* const m_delegate;
     const std::function<void(int)> m_settled;

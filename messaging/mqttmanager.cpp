@@ -454,16 +454,9 @@ bool MqttManager::onMessagesDelivered(const QList<QMQTT::Message>& messages)
     }
     std::unique_ptr<MqttReceiveBatch> done = std::move(m_batch);
     if (intact && db.commit()) {
-        // Shown at once; acknowledged (by returning true) only once it is on the disk. The commit
-        // itself does not sync (WAL, synchronous=NORMAL): one sync of the log per batch here
-        // makes it as durable as a synced commit, without the window waiting for the disk.
+        // Shown at once; acknowledged only once onMessagesDurable() has synced it. The commit
+        // itself does not sync (WAL, synchronous=NORMAL), so the window never waits for the disk.
         applyBatch(*done);
-        if (!m_threadStore->syncWriteAheadLog()) {
-            // Stored but perhaps not durable: left unacknowledged, so the broker sends the batch
-            // again, and the store takes it again as the repeat of a QoS 1 delivery.
-            setStoreWorking(false);
-            return false;
-        }
         setStoreWorking(true);
         return true;
     }
@@ -474,6 +467,20 @@ bool MqttManager::onMessagesDelivered(const QList<QMQTT::Message>& messages)
         db.rollback();
     setStoreWorking(false);
     return false;
+}
+
+bool MqttManager::onMessagesDurable()
+{
+    // One sync of the log for every batch committed since the last one makes them as durable as
+    // synced commits: during a burst the disk is synced once per run of batches, not per batch.
+    // Until it succeeds they stay unacknowledged; the broker sends them again after a crash, and
+    // the store takes them again as the repeats of a QoS 1 delivery.
+    if (!m_threadStore || !m_threadStore->syncWriteAheadLog()) {
+        setStoreWorking(false);
+        return false;
+    }
+    setStoreWorking(true);
+    return true;
 }
 
 void MqttManager::onDeliveryThreadFinished()

@@ -274,10 +274,12 @@ public:
 
     // QMQTT::ClientDelegate, on the delivery thread. onMessagesDelivered() handles its messages
     // in order inside one store transaction and queues what they produced once that has
-    // committed; onMessageDelivered() handles one message statement by statement.
+    // committed; onMessageDelivered() handles one message statement by statement;
+    // onMessagesDurable() syncs what the batches committed before they are acknowledged.
     void onDeliveryThreadStarted() override;
     void onMessageDelivered(const QMQTT::Message& message) override;
     bool onMessagesDelivered(const QList<QMQTT::Message>& messages) override;
+    bool onMessagesDurable() override;
     void onDeliveryThreadFinished() override;
 
 signals:

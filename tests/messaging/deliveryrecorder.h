@@ -29,6 +29,15 @@ public:
             QMQTT::ClientDelegate::onMessagesDelivered(messages);
         return true;
     }
+    bool onMessagesDurable() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const bool refused = m_refuseDurable != 0;
+        if (m_refuseDurable > 0)
+            --m_refuseDurable;
+        m_durable.push_back(!refused);
+        return !refused;
+    }
     void onDeliveryThreadFinished() override { record(kFinish, {}); }
 
     static constexpr int kStart = -1;
@@ -41,6 +50,12 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_events;
+    }
+    // Every request to make what was taken durable, in order: whether it was granted.
+    std::vector<bool> durable() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_durable;
     }
     // A deep copy: the delivery thread keeps appending (and Qt's own containers grow in a library
     // the thread sanitizer does not see).
@@ -72,6 +87,13 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_refuse = count;
+    }
+
+    // The next `count` requests to make the taken messages durable are refused; -1: all of them.
+    void refuseDurable(int count)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_refuseDurable = count;
     }
 
     void waitUntilHeld()
@@ -117,6 +139,8 @@ private:
     std::condition_variable m_changed;
     bool m_held, m_open;
     int m_refuse = 0;
+    int m_refuseDurable = 0;
+    std::vector<bool> m_durable;
     std::vector<int> m_events;
     std::vector<QMQTT::Message> m_messages;
     std::vector<std::thread::id> m_threads;

@@ -2,19 +2,45 @@
 // order, on one thread that announced itself first; while the delegate is busy, what arrives
 // meanwhile is handed over as batches of at most kMaxBatch, or message by message to a delegate
 // that takes single messages only; a batch the delegate refuses is offered again, alone, until it
-// is taken; only what was taken counts as settled; stopping drops what was not delivered yet.
+// is taken; what was taken is made durable once per run of batches (every kMaxUndurable messages
+// and once the thread has caught up), and only what was made durable counts as settled; stopping
+// drops what was not delivered yet and settles what was taken if it can be made durable at once.
 #include "deliveryrecorder.h"
 #include "messaging/mqttdeliverythread.h"
 
 #include <QtTest>
 
-#include <atomic>
+#include <functional>
+#include <mutex>
+#include <vector>
 
 using QMQTT::Message;
 
 namespace {
 const int kRefusedOne = DeliveryRecorder::kRefused - 1;
-}
+
+// The counts the thread reports settled, in order; filled on the delivery thread.
+class Settlements
+{
+public:
+    std::function<void(int)> callback()
+    {
+        return [this](int count) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_counts.push_back(count);
+        };
+    }
+    std::vector<int> counts() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_counts;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<int> m_counts;
+};
+} // namespace
 
 class TestDeliveryThread : public QObject
 {
@@ -24,52 +50,86 @@ private slots:
     {
         QTest::addColumn<bool>("takesBatches");
         QTest::addColumn<int>("refused");
+        QTest::addColumn<int>("durableRefused");
         QTest::addColumn<int>("queuedBehind");
         QTest::addColumn<std::vector<int>>("events");
         QTest::addColumn<int>("delivered");
+        QTest::addColumn<std::vector<int>>("settled");
+        QTest::addColumn<std::vector<bool>>("durable");
         std::vector<int> singles(603, 0);
         singles.front() = DeliveryRecorder::kStart;
         singles.back() = DeliveryRecorder::kFinish;
+        const std::vector<int> burst{-1, 1, 256, 256, 88, -2};
+        // 1 + 256 + 256 reach kMaxUndurable: made durable before the rest is taken.
         QTest::newRow("two full batches, the rest")
-            << true << 0 << 600 << std::vector<int>{-1, 1, 256, 256, 88, -2} << 601;
+            << true << 0 << 0 << 600 << burst << 601 << std::vector<int>{513, 88}
+            << std::vector<bool>{true, true};
         QTest::newRow("exactly one full batch")
-            << true << 0 << 256 << std::vector<int>{-1, 1, 256, -2} << 257;
-        QTest::newRow("single messages") << false << 0 << 600 << singles << 601;
+            << true << 0 << 0 << 256 << std::vector<int>{-1, 1, 256, -2} << 257
+            << std::vector<int>{257} << std::vector<bool>{true};
+        QTest::newRow("single messages")
+            << false << 0 << 0 << 600 << singles << 601 << std::vector<int>{513, 88}
+            << std::vector<bool>{true, true};
         // The store cannot write twice: the same first message again, nothing overtakes it.
         QTest::newRow("first batch refused twice")
-            << true << 2 << 600
-            << std::vector<int>{-1, kRefusedOne, kRefusedOne, 1, 256, 256, 88, -2} << 601;
+            << true << 2 << 0 << 600
+            << std::vector<int>{-1, kRefusedOne, kRefusedOne, 1, 256, 256, 88, -2} << 601
+            << std::vector<int>{513, 88} << std::vector<bool>{true, true};
+        // The disk cannot sync once: nothing is settled until it can, and nothing is taken again.
+        QTest::newRow("made durable on the second request")
+            << true << 0 << 1 << 600 << burst << 601 << std::vector<int>{513, 88}
+            << std::vector<bool>{false, true, true};
     }
 
     void deliversInOrder()
     {
         QFETCH(bool, takesBatches);
         QFETCH(int, refused);
+        QFETCH(int, durableRefused);
         QFETCH(int, queuedBehind);
         QFETCH(int, delivered);
         DeliveryRecorder recorder(takesBatches, true);
         recorder.refuseBatches(refused);
-        std::atomic<int> settled{0};
-        QMQTT::DeliveryThread thread(&recorder, [&settled](int count) { settled += count; });
+        recorder.refuseDurable(durableRefused);
+        Settlements settled;
+        QMQTT::DeliveryThread thread(&recorder, settled.callback());
         thread.start();
         const QList<QByteArray> sent = post(thread, recorder, queuedBehind);
         recorder.open();
         QTRY_COMPARE(recorder.messages().size(), delivered);
+        // Once the thread has caught up it makes the rest durable without being stopped.
+        const int total = delivered;
+        QTRY_COMPARE(sum(settled.counts()), total);
         thread.stop();
 
         QTEST(recorder.events(), "events");
         QCOMPARE(recorder.payloads(), sent.mid(0, delivered));
-        QCOMPARE(settled.load(), delivered);
+        QTEST(settled.counts(), "settled");
+        QTEST(recorder.durable(), "durable");
         QVERIFY(recorder.oneThread());
     }
 
     // Stopped while the first delivery runs: it ends, the queued rest is never delivered nor
     // settled (so never acknowledged: the broker sends it again), and nothing is taken after.
+    // What was taken is settled if it can be made durable at once; the stop does not wait for a
+    // disk that cannot sync.
+    void stoppedWhileDelivering_data()
+    {
+        QTest::addColumn<int>("durableRefused");
+        QTest::addColumn<std::vector<int>>("settled");
+        QTest::addColumn<std::vector<bool>>("durable");
+        QTest::newRow("made durable") << 0 << std::vector<int>{1} << std::vector<bool>{true};
+        QTest::newRow("the disk does not sync")
+            << -1 << std::vector<int>{} << std::vector<bool>{false};
+    }
+
     void stoppedWhileDelivering()
     {
+        QFETCH(int, durableRefused);
         DeliveryRecorder recorder(true, true);
-        std::atomic<int> settled{0};
-        QMQTT::DeliveryThread thread(&recorder, [&settled](int count) { settled += count; });
+        recorder.refuseDurable(durableRefused);
+        Settlements settled;
+        QMQTT::DeliveryThread thread(&recorder, settled.callback());
         thread.start();
         const QList<QByteArray> sent = post(thread, recorder, 600);
         thread.requestStop();
@@ -78,11 +138,20 @@ private slots:
 
         QCOMPARE(recorder.events(), (std::vector<int>{-1, 1, -2}));
         QCOMPARE(recorder.payloads(), sent.mid(0, 1));
-        QCOMPARE(settled.load(), 1);
+        QTEST(settled.counts(), "settled");
+        QTEST(recorder.durable(), "durable");
         QVERIFY(!thread.post(Message(1, QStringLiteral("chat/1"), "after the stop", 1)));
     }
 
 private:
+    static int sum(const std::vector<int>& counts)
+    {
+        int total = 0;
+        for (int count : counts)
+            total += count;
+        return total;
+    }
+
     // One message, held by the recorder's first delivery, then `behind` more queued behind it.
     static QList<QByteArray> post(QMQTT::DeliveryThread& thread, DeliveryRecorder& recorder,
                                   int behind)
