@@ -33,6 +33,7 @@
 #include <QSettings>
 #include <QTemporaryFile>
 #include <QTextCodec>
+#include <QTimer>
 
 namespace {
 const QString kSettingsFile = QStringLiteral("chatsettings.ini");
@@ -63,24 +64,6 @@ ChatDialog::ChatDialog(MtSession* session, const DBChatRoom& room, QWidget* pare
     ui->searchFrame->hide();
     ui->searchLineEdit->setPlaceholderText(tr("Search"));
     ui->searchLineEdit->lineEdit()->installEventFilter(this);
-
-    m_net = std::make_unique<NetServerManager>(session->config());
-    m_net->setDbPath(session->dbPath());
-    connect(m_net.get(), &NetServerManager::onHttpSuccess, this, &ChatDialog::onHttpSuccess);
-    connect(m_net.get(), &NetServerManager::onHttpFailure, this, &ChatDialog::onHttpFailure);
-    connect(m_net.get(), &NetServerManager::onUploadSuccess, this, &ChatDialog::onUploadSuccess);
-    connect(m_net.get(), qOverload<QString, qint64, qint64>(&NetServerManager::onUploadProgress),
-            this, &ChatDialog::onUploadProgress);
-    connect(m_net.get(), &NetServerManager::onUploadFailure, this, &ChatDialog::onUploadFailure);
-    connect(m_net.get(), &NetServerManager::onDownloadSuccess, this,
-            &ChatDialog::onDownloadSuccess);
-    connect(m_net.get(), qOverload<QString, qint64, qint64>(&NetServerManager::onDownloadProgress),
-            this, &ChatDialog::onDownloadProgress);
-    connect(m_net.get(), &NetServerManager::onDownloadFailure, this,
-            &ChatDialog::onDownloadFailure);
-    connect(
-        m_net.get(), &NetServerManager::onImageSuccess, this,
-        [this](const QString& url, const QString& path, QWidget*) { onImageSuccess(url, path); });
 
     installEventFilter(this);
     setAcceptDrops(true);
@@ -145,6 +128,32 @@ ChatDialog::~ChatDialog()
     qDebug() << "ChatDialog::~ChatDialog END";
 }
 
+NetServerManager* ChatDialog::net()
+{
+    // Made at the first request: opening a window asks the server for nothing, so it does not
+    // pay for the engine's TLS set-up.
+    if (m_net)
+        return m_net.get();
+    m_net = std::make_unique<NetServerManager>(m_session->config());
+    NetServerManager* engine = m_net.get();
+    engine->setDbPath(m_session->dbPath());
+    connect(engine, &NetServerManager::onHttpSuccess, this, &ChatDialog::onHttpSuccess);
+    connect(engine, &NetServerManager::onHttpFailure, this, &ChatDialog::onHttpFailure);
+    connect(engine, &NetServerManager::onUploadSuccess, this, &ChatDialog::onUploadSuccess);
+    connect(engine, qOverload<QString, qint64, qint64>(&NetServerManager::onUploadProgress), this,
+            &ChatDialog::onUploadProgress);
+    connect(engine, &NetServerManager::onUploadFailure, this, &ChatDialog::onUploadFailure);
+    connect(engine, &NetServerManager::onDownloadSuccess, this, &ChatDialog::onDownloadSuccess);
+    connect(engine, qOverload<QString, qint64, qint64>(&NetServerManager::onDownloadProgress), this,
+            &ChatDialog::onDownloadProgress);
+    connect(engine, &NetServerManager::onDownloadFailure, this, &ChatDialog::onDownloadFailure);
+    connect(
+        engine, &NetServerManager::onImageSuccess, this,
+        [this](const QString& url, const QString& path, QWidget*) { onImageSuccess(url, path); });
+
+    return m_net.get();
+}
+
 MtChatWidget* ChatDialog::chatView() const
 {
     return ui->chatView;
@@ -197,9 +206,20 @@ void ChatDialog::updatePicture()
     if (!db())
         return;
     const MtRoomPictureSources sources = mtRoomPictureSources(*db(), m_room, ownUserId());
+    QStringList missing;
     for (const QString& url : sources.urls) {
-        if (!url.isEmpty() && FileManager::cachedFile(url).isEmpty())
-            m_net->requestImage(url, nullptr);
+        if (!url.isEmpty() && FileManager::cachedFile(url).isEmpty() &&
+            !m_pictureRequests.contains(url))
+            missing << url;
+    }
+    // Asked for once the window is up; the picture is made again when they arrive.
+    if (!missing.isEmpty()) {
+        for (const QString& url : missing)
+            m_pictureRequests.insert(url);
+        QTimer::singleShot(0, this, [this, missing] {
+            for (const QString& url : missing)
+                net()->requestImage(url, nullptr);
+        });
     }
     const qreal ratio = devicePixelRatioF();
     const QSize size = ui->thubnailButton->iconSize();
@@ -217,6 +237,7 @@ void ChatDialog::loadNewestPage()
     db()->chatList(page, topic(), ChatRules::kPageSize, 0);
     m_unreadCount = unreadCounts().get(topic());
     int countdown = page.size();
+    m_batchPaging = true;
     for (DBChat& chat : page) {
         const int state = ChatRules::loadedMsgState(chat.msgState());
         if (state != chat.msgState() && chat.updateMsgState(state))
@@ -226,6 +247,8 @@ void ChatDialog::loadNewestPage()
         addChat(chat, false);
         --countdown;
     }
+    m_batchPaging = false;
+    ui->chatView->scrollToBottom();
     qDebug() << "ChatDialog::updateChatList END";
 }
 
@@ -287,7 +310,7 @@ void ChatDialog::requestServerHistory()
     m_historyInFlight = true;
     m_loadingWidget->setGeometry(ui->chatView->rect());
     m_loadingWidget->show();
-    if (!m_net->reqChatLoad(kReqChatLoad, roomId, stamp.toLongLong())) {
+    if (!net()->reqChatLoad(kReqChatLoad, roomId, stamp.toLongLong())) {
         m_historyInFlight = false;
         m_loadingWidget->hide();
     }
@@ -328,7 +351,7 @@ void ChatDialog::addChat(const DBChat& chat, bool insertFirst)
         view->addAlarmMessage(chat.msgId(), chat.toContentText(),
                               QDateTime::fromMSecsSinceEpoch(chat.msgTime()), insertFirst);
         m_shownIds.insert(chat.msgId());
-        if (atBottom && !insertFirst)
+        if (atBottom && !insertFirst && !m_batchPaging)
             view->scrollToBottom();
         return;
     }
@@ -372,7 +395,7 @@ QPixmap ChatDialog::thumbnailFor(const DBChat& chat)
     if (path.isEmpty()) {
         if (!chat.remoteThumbUrl().isEmpty()) {
             m_thumbRequests[chat.remoteThumbUrl()] << chat.msgId();
-            m_net->requestImage(chat.remoteThumbUrl(), nullptr);
+            net()->requestImage(chat.remoteThumbUrl(), nullptr);
         }
         return QPixmap();
     }
@@ -387,6 +410,12 @@ MtChatBaseItem* ChatDialog::addMyChatItem(const DBChat& chat, bool insertFirst)
     if (insertFirst) {
         // History pages make no item for rows far from the viewport.
         if (ui->chatView->addChatRow(chat, true, QPixmap(), thumbnailFor(chat), true))
+            m_shownIds.insert(chat.msgId());
+        return nullptr;
+    }
+    if (m_batchPaging) {
+        // A page being loaded: rows only, scrolled once at its end.
+        if (ui->chatView->addChatRow(chat, true, QPixmap(), thumbnailFor(chat), false))
             m_shownIds.insert(chat.msgId());
         return nullptr;
     }
@@ -413,8 +442,8 @@ MtChatBaseItem* ChatDialog::addOtherChatItem(const DBChat& chat, bool insertFirs
         picture.load(pictureFile);
     if (picture.isNull())
         picture.load(QStringLiteral(":/images/profile.png"));
-    if (insertFirst) {
-        if (view->addChatRow(chat, false, picture, thumbnailFor(chat), true))
+    if (insertFirst || m_batchPaging) {
+        if (view->addChatRow(chat, false, picture, thumbnailFor(chat), insertFirst))
             m_shownIds.insert(chat.msgId());
         return nullptr;
     }

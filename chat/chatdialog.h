@@ -140,6 +140,7 @@ private:
 
     // Core (chatdialog.cpp).
     qint64 ownUserId() const;
+    NetServerManager* net();
     DBManager* db() const;
     void removeItem(const QString& messageId);
     QPixmap thumbnailFor(const DBChat& chat);
@@ -273,6 +274,8 @@ private:
     QSet<QString> m_imageViewerRequests;
     QSet<QString> m_textRequests;
     QHash<QString, QStringList> m_thumbRequests; // url -> message ids
+    // Member pictures of the room picture asked for.
+    QSet<QString> m_pictureRequests;
 
     // Saves waiting for the server's file authorisation, in the order asked.
     struct PendingSave

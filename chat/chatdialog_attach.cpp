@@ -161,8 +161,8 @@ bool ChatDialog::uploadOne(const QString& path, bool asImage)
     }
     addMyChatItem(chat, false);
     const bool started =
-        asImage ? m_net->uploadChatImage(chat.msgId(), sendPath, QSize(chat.width(), chat.height()))
-                : m_net->uploadChatFile(chat.msgId(), sendPath);
+        asImage ? net()->uploadChatImage(chat.msgId(), sendPath, QSize(chat.width(), chat.height()))
+                : net()->uploadChatFile(chat.msgId(), sendPath);
     if (!started) {
         chat.updateMsgState(5);
         if (MtChatBaseItem* item = ui->chatView->findItem(chat.msgId()))
@@ -256,7 +256,7 @@ void ChatDialog::saveFile(const QString& messageId, bool saveAs, bool authorized
                            m_session->mtData() && !m_session->mtData()->fileSaveOption();
     if (needsAuth && !authorized) {
         m_authPending.append({messageId, saveAs});
-        if (!m_net->reqFileAuth(kReqFileAuth))
+        if (!net()->reqFileAuth(kReqFileAuth))
             m_authPending.removeLast();
         return;
     }
@@ -276,7 +276,7 @@ void ChatDialog::saveFile(const QString& messageId, bool saveAs, bool authorized
     if (target.isEmpty())
         return;
     m_downloads.insert(messageId, target);
-    if (!m_net->downloadFile(messageId, chat.remotePathUrl(), target))
+    if (!net()->downloadFile(messageId, chat.remotePathUrl(), target))
         m_downloads.remove(messageId);
 }
 
@@ -395,7 +395,7 @@ void ChatDialog::openImage(const QString& messageId)
                         return;
                     }
                     m_imageViewerRequests.insert(id);
-                    m_net->downloadFile(id, chat.remotePathUrl(), QString());
+                    net()->downloadFile(id, chat.remotePathUrl(), QString());
                 });
         connect(m_imageViewer.data(), &MtImageViewer::requestImageSave, this,
                 [this](const QString& id, QWidget*) { saveFile(id, true); });
@@ -429,7 +429,7 @@ void ChatDialog::openText(const QString& messageId)
             : FileManager::cacheFilePath(FileManager::safeFileName(chat.remotePathUrl()));
     if (!QFileInfo::exists(path)) {
         m_textRequests.insert(messageId);
-        m_net->downloadFile(messageId, chat.remotePathUrl(), QString());
+        net()->downloadFile(messageId, chat.remotePathUrl(), QString());
         return;
     }
     QFile file(path);

@@ -167,7 +167,7 @@ void ChatDialog::leaveRoom()
 
 void ChatDialog::sendLeaveRequest()
 {
-    m_net->reqLeaveChatRoom(kReqLeave, NetServerManager::roomIdFromTopic(topic()),
+    net()->reqLeaveChatRoom(kReqLeave, NetServerManager::roomIdFromTopic(topic()),
                             m_room.type() == RoomTypeLeave ? int(RoomType1VS1) : m_room.type());
 }
 
@@ -212,7 +212,7 @@ void ChatDialog::viewMembers()
     QPointer<ChatDialog> self(this);
     auto* dialog = new MembersDialog(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setPictureSource(m_net.get());
+    dialog->setPictureSource(net());
     dialog->setMembers(users);
     m_popups << dialog;
     dialog->open();
@@ -231,7 +231,7 @@ void ChatDialog::showReaders(const QString& messageId)
     }
     auto* dialog = new MembersDialog(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setPictureSource(m_net.get());
+    dialog->setPictureSource(net());
     dialog->setReaders(readers);
     m_popups << dialog;
     dialog->move(QCursor::pos());
@@ -244,7 +244,7 @@ void ChatDialog::addMember()
     qDebug() << "ChatDialog::addMember type" << m_room.type();
     auto* dialog = new ChatInviteDialog(db(), ownUserId(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setPictureSource(m_net.get());
+    dialog->setPictureSource(net());
     dialog->setData(m_room.members(), m_room.type());
     connect(dialog, &ChatInviteDialog::newChatRoomOk, this, [this](const QList<int>& ids) {
         qDebug() << "ChatDialog::newChatRoom" << ids.size();
@@ -281,7 +281,7 @@ void ChatDialog::inviteMembers(const QList<qint64>& userIds)
         added << QString::number(id);
     qDebug().noquote() << "ChatDialog::inviteAddMember - room type is RoomType1VSN, addUserList="
                        << added;
-    m_net->reqInviteMember(kReqInvite, NetServerManager::roomIdFromTopic(topic()), added);
+    net()->reqInviteMember(kReqInvite, NetServerManager::roomIdFromTopic(topic()), added);
 }
 
 void ChatDialog::onHttpSuccess(int reqCode, const QJsonObject& response)

@@ -93,7 +93,7 @@ void ChatDialog::sendText()
             showMessage(tr("Cann't send long message. Try again."));
             return;
         }
-        if (!m_net->uploadChatFile(chat.msgId(), path)) {
+        if (!net()->uploadChatFile(chat.msgId(), path)) {
             showMessage(tr("Cann't send long message. Try again."));
             qWarning().noquote() << "ChatDialog::on_sendButton_clicked"
                                  << " failed to uploadFile textFilePath:" << path;
@@ -130,11 +130,11 @@ bool ChatDialog::ensureRoomReady(const QString& action, const QStringList& files
     if (isDummy()) {
         qDebug().noquote() << "ChatDialog::newCreateChatRoom members:" << m_room.members();
         DBChatRoom request = m_room;
-        sent = m_net->reqNewChatRoom(kReqNewRoom, request);
+        sent = net()->reqNewChatRoom(kReqNewRoom, request);
     } else {
         qDebug().noquote() << "ChatDialog::on_sendButton_clicked - room is RoomTypeLeave, so "
                               "request to invite";
-        sent = m_net->reqInviteMember(kReqInviteBack, NetServerManager::roomIdFromTopic(topic()),
+        sent = net()->reqInviteMember(kReqInviteBack, NetServerManager::roomIdFromTopic(topic()),
                                       m_room.members().split(QLatin1Char(','), Qt::SkipEmptyParts));
     }
     if (!sent)
@@ -187,8 +187,8 @@ void ChatDialog::resend(const QString& messageId)
         return;
     const bool started =
         chat.contentType() == 2
-            ? m_net->uploadChatImage(messageId, chat.filePath(), QSize(chat.width(), chat.height()))
-            : m_net->uploadChatFile(messageId, chat.filePath());
+            ? net()->uploadChatImage(messageId, chat.filePath(), QSize(chat.width(), chat.height()))
+            : net()->uploadChatFile(messageId, chat.filePath());
     if (!started) {
         showMessage(tr("The file can no longer be read."));
         return;
