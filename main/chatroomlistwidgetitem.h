@@ -26,6 +26,9 @@ public:
 
     // Signed comparison of the Qt::UserRole times; equal times are not less.
     bool operator<(const QListWidgetItem& other) const override;
+    // Qt::AccessibleTextRole: what the row's widget shows, for a screen reader (the item itself
+    // holds no text).
+    QVariant data(int role) const override;
 
     // The picture's sources, looked up once per row until the room or the directory changes.
     bool hasPictureSources() const { return m_hasSources; }

@@ -1,6 +1,7 @@
 // Every window used without a mouse: the Tab key reaches each control a user can work, in the
 // window as a user meets it (the window tour, against the reference server), and every button
 // that shows only a picture tells a screen reader its name.
+#include "main/chatroomlist.h"
 #include "main/maindialog.h"
 #include "main/mainmenuitems.h"
 #include "screens/windowtour.h"
@@ -183,6 +184,7 @@ private slots:
     void chatWindowKeys_data();
     void chatWindowKeys();
     void quitFromMainMenu();
+    void roomRowsSpeak();
     void lockPage();
 
 private:
@@ -225,6 +227,32 @@ void TestKeyboard::windows()
     QEXPECT_FAIL("invite", "the title bar's close button has no name", Continue);
     QEXPECT_FAIL("members", "the title bar's close button has no name", Continue);
     QCOMPARE(reachOf(w), Reach{});
+}
+
+// A screen reader on a room list row says what the row shows: room, time, message, unread.
+void TestKeyboard::roomRowsSpeak()
+{
+    ChatRoomList* list = m_tour.mainWindow()->chatRoomList();
+    QVERIFY2(list->count() > 0, "no rooms");
+    QWidget* row = list->itemWidget(list->item(0));
+    QVERIFY2(row, "the first row has no widget");
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(list);
+    QVERIFY(face && face->childCount() > 0);
+    const QString spoken = face->child(0)->text(QAccessible::Name);
+    QStringList unsaid;
+    QStringList shownTexts;
+    for (const char* name : {"titleLabel", "dateTimeLabel", "messageLabel", "unreadCountLabel"}) {
+        // Plain and eliding labels alike carry their whole text in the "text" property.
+        const QWidget* label = row->findChild<QWidget*>(QLatin1String(name));
+        const QString shown =
+            label && label->isVisibleTo(row) ? label->property("text").toString() : QString();
+        shownTexts << shown;
+        if (!spoken.contains(shown))
+            unsaid << QLatin1String(name) + QStringLiteral(": ") + shown;
+    }
+    shownTexts.removeAll(QString());
+    QVERIFY2(shownTexts.size() >= 3, "the row shows too little to judge");
+    QCOMPARE(unsaid, QStringList());
 }
 
 void TestKeyboard::lockPage()
