@@ -1,35 +1,35 @@
 <?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
 <TS version="2.1" language="ko_KR">
-<context>
-    <name>DBChat</name>
-    <message>
-        <source>Picture</source>
-        <translation>사진</translation>
-    </message>
-    <message>
-        <source>Video</source>
-        <translation>동영상</translation>
-    </message>
-    <message>
-        <source>File</source>
-        <translation>파일</translation>
-    </message>
-    <message>
-        <source> invited </source>
-        <translation>님이 </translation>
-    </message>
-    <message>
-        <source> has </source>
-        <translation>님이 </translation>
-    </message>
-    <message>
-        <source> invited</source>
-        <translation>님을 초대했습니다</translation>
-    </message>
-    <message>
-        <source> leaved</source>
-        <translation>님이 나갔습니다</translation>
-    </message>
-</context>
+    <context>
+        <name>DBChat</name>
+        <message>
+            <source>Picture</source>
+            <translation>사진</translation>
+        </message>
+        <message>
+            <source>Video</source>
+            <translation>동영상</translation>
+        </message>
+        <message>
+            <source>File</source>
+            <translation>파일</translation>
+        </message>
+        <message>
+            <source> invited </source>
+            <translation>님이 </translation>
+        </message>
+        <message>
+            <source> has </source>
+            <translation>님이 </translation>
+        </message>
+        <message>
+            <source> invited</source>
+            <translation>님을 초대했습니다</translation>
+        </message>
+        <message>
+            <source> leaved</source>
+            <translation>님이 나갔습니다</translation>
+        </message>
+    </context>
 </TS>

@@ -215,6 +215,17 @@ Please retry after a few seconds</source>
         </message>
     </context>
     <context>
+        <name>ChatRoomListWidgetItem</name>
+        <message>
+            <source>%1, %2: %3</source>
+            <translation>%1, %2: %3</translation>
+        </message>
+        <message>
+            <source>%1, %2 unread</source>
+            <translation>%1, 읽지 않음 %2</translation>
+        </message>
+    </context>
+    <context>
         <name>ChatRoomRowText</name>
         <message>
             <source>No member</source>
