@@ -213,6 +213,14 @@ private:
             out.append({id, false});
         return out;
     }
+    // The rows of these chats with the read marker above the `markerAt` newest (-1: none).
+    static QList<Row> markedRows(const QStringList& ids, int markerAt)
+    {
+        QList<Row> out = chatRows(ids);
+        if (markerAt >= 0)
+            out.insert(out.size() - markerAt, Row{QString(), true});
+        return out;
+    }
     int storedState(const QString& topic, const QString& messageId)
     {
         DBChat chat(db());
@@ -461,11 +469,7 @@ private slots:
         auto dialog = open(room);
         for (int i = 0; i < tops; ++i)
             emit dialog->chatView()->movedToTop();
-        QList<Row> expected = chatRows(ids.mid(120 - shown));
-        const int markerRow = markerAt < 0 ? expected.size() : expected.size() - markerAt;
-        expected.insert(markerRow, Row{QString(), markerAt >= 0});
-        expected.removeAll(Row{QString(), false});
-        QCOMPARE(rows(*dialog), expected);
+        QCOMPARE(rows(*dialog), markedRows(ids.mid(120 - shown), markerAt));
     }
 
     // With the server-history option on, an empty store pages back through the server until

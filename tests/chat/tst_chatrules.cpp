@@ -310,27 +310,27 @@ private slots:
     void mayRunProgram_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("executable");
+        QTest::addColumn<int>("extraPermissions");
         QTest::addColumn<bool>("runs");
-        QTest::newRow("document") << QStringLiteral("a.pdf") << false << false;
-        QTest::newRow("windows program") << QStringLiteral("setup.EXE") << false << true;
-        QTest::newRow("script") << QStringLiteral("run.vbs") << false << true;
-        QTest::newRow("desktop entry") << QStringLiteral("x.desktop") << false << true;
-        QTest::newRow("executable bit") << QStringLiteral("tool") << true << true;
-        QTest::newRow("plain file without suffix") << QStringLiteral("notes") << false << false;
+        const int none = 0;
+        const int exec = int(QFile::ExeOwner | QFile::ExeUser);
+        QTest::newRow("document") << QStringLiteral("a.pdf") << none << false;
+        QTest::newRow("windows program") << QStringLiteral("setup.EXE") << none << true;
+        QTest::newRow("script") << QStringLiteral("run.vbs") << none << true;
+        QTest::newRow("desktop entry") << QStringLiteral("x.desktop") << none << true;
+        QTest::newRow("executable bit") << QStringLiteral("tool") << exec << true;
+        QTest::newRow("plain file without suffix") << QStringLiteral("notes") << none << false;
     }
     void mayRunProgram()
     {
         QFETCH(QString, name);
-        QFETCH(bool, executable);
+        QFETCH(int, extraPermissions);
         QFETCH(bool, runs);
         QTemporaryDir dir;
         QFile file(dir.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        const QFile::Permissions exec = QFile::ExeOwner | QFile::ExeUser;
-        QVERIFY(
-            file.setPermissions(file.permissions() | (executable ? exec : QFile::Permissions())));
+        QVERIFY(file.setPermissions(file.permissions() | QFile::Permissions(extraPermissions)));
         QCOMPARE(ChatRules::mayRunProgram(file.fileName()), runs);
     }
 
