@@ -206,9 +206,10 @@ private:
     QSet<qint64> m_pendingGroups;
     QMap<QString, DBChat> m_listChats;
     QMap<QString, DBChat> m_noticeChats;
-    // A row follows its chat within 100 ms even under steady traffic; a backlog still reaches
-    // the list in one refresh per 50 ms rather than one per chat.
-    MtCoalescer m_listRefresh{25, 50};
+    // A row follows its chat within 100 ms even under steady traffic, with room for the
+    // delivery and the disk under load: a refresh waits at most 30 ms. A backlog still reaches
+    // the list in one refresh per 30 ms rather than one per chat.
+    MtCoalescer m_listRefresh{10, 30};
     MtCoalescer m_noticeRefresh{800, 1500};
     QTimer m_pingTimer;
 };
