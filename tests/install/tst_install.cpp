@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QProcess>
@@ -68,6 +69,17 @@ QMap<QString, QString> readDesktopEntry(const QString& path)
     }
     return keys;
 }
+
+// What the desktop entry leads to: a program it can run, and how many icon files its name has.
+struct EntryTargets
+{
+    bool programRuns = false;
+    int icons = 0;
+    bool operator==(const EntryTargets& o) const
+    {
+        return programRuns == o.programRuns && icons == o.icons;
+    }
+};
 
 struct IconFile
 {
@@ -171,6 +183,15 @@ char* toString(const ToolRun& r)
         QStringLiteral("exit %1: %2").arg(r.exitCode).arg(r.lines.join('\n')).toUtf8().constData());
 }
 template <>
+char* toString(const EntryTargets& t)
+{
+    return qstrdup(QStringLiteral("program %1, %2 icon files")
+                       .arg(t.programRuns ? QStringLiteral("runs") : QStringLiteral("missing"))
+                       .arg(t.icons)
+                       .toUtf8()
+                       .constData());
+}
+template <>
 char* toString(const IconFile& i)
 {
     return qstrdup(QStringLiteral("%1, %2x%3")
@@ -201,6 +222,7 @@ private slots:
     void validatorsAccept();
     void desktopEntry_data();
     void desktopEntry();
+    void entryFindsProgramAndIcon();
     void iconsInTheme_data();
     void iconsInTheme();
     void metainfoFacts();
@@ -280,6 +302,24 @@ void TestInstall::desktopEntry()
     QFETCH(QString, value);
     QCOMPARE(readDesktopEntry(installed("share/applications/" + kAppId + ".desktop")).value(key),
              value);
+}
+
+// What the desktop does with the entry: runs its Exec from the installed bin folder, looks its
+// Icon up in the installed theme (a picture at each size folder that has one, and the SVG).
+void TestInstall::entryFindsProgramAndIcon()
+{
+    const QMap<QString, QString> entry =
+        readDesktopEntry(installed("share/applications/" + kAppId + ".desktop"));
+    const QFileInfo program(
+        installed(QStringLiteral("bin/") + entry.value(QStringLiteral("Exec"))));
+    QDirIterator icons(installed(QStringLiteral("share/icons/hicolor")),
+                       {entry.value(QStringLiteral("Icon")) + QStringLiteral(".*")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    int found = 0;
+    while (icons.hasNext() && !icons.next().isEmpty())
+        ++found;
+    QCOMPARE((EntryTargets{program.isFile() && program.isExecutable(), found}),
+             (EntryTargets{true, 10}));
 }
 
 void TestInstall::iconsInTheme_data()
