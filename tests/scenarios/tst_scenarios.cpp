@@ -266,10 +266,15 @@ private:
     QJsonArray rawRequestsOf(const QString& deviceId, qint64 since);
     // The logins (POST /rest/auth) of every client after a sequence number, once read.
     QJsonArray logins(qint64 since);
+    QVector<LoginForm> loginForms(qint64 since);
+    // Keep-alives of one device after a sequence number that the server answered with 200.
+    int answeredPings(const QString& deviceId, qint64 since);
     // Starts the client, types the login and waits until its rooms are stored and its broker
     // connection is up. The device id it used goes to `deviceId`.
     bool login(ScenarioClient& client, const QString& account, QString* deviceId);
     bool chat(const QJsonObject& room, qint64 senderId, const QString& text);
+    // `count` chats "<text> <n>" one after the other.
+    bool chats(const QJsonObject& room, qint64 senderId, const QString& text, int count);
     // A member of the room other than the account.
     static qint64 otherMember(const QJsonObject& room, qint64 userId);
 
@@ -341,6 +346,24 @@ QJsonArray TestScenarios::logins(qint64 since)
     return out;
 }
 
+QVector<LoginForm> TestScenarios::loginForms(qint64 since)
+{
+    QVector<LoginForm> out;
+    for (const QJsonValue& r : logins(since))
+        out.append({r["form"]["loginAccnt"].toString(), r["form"]["forceYn"].toString()});
+    return out;
+}
+
+int TestScenarios::answeredPings(const QString& deviceId, qint64 since)
+{
+    int count = 0;
+    for (const QJsonValue& r : m_server.requests(kPing, since)) {
+        if (r["headers"]["device-id"].toString() == deviceId && r["status"].toInt() == 200)
+            ++count;
+    }
+    return count;
+}
+
 QVector<RequestLine> TestScenarios::requestsOf(const QString& deviceId, qint64 since)
 {
     QVector<RequestLine> out;
@@ -377,6 +400,15 @@ bool TestScenarios::login(ScenarioClient& client, const QString& account, QStrin
     }
     qWarning("%s: no stored room list and broker connection in time", qPrintable(account));
     return false;
+}
+
+bool TestScenarios::chats(const QJsonObject& room, qint64 senderId, const QString& text, int count)
+{
+    for (int i = 1; i <= count; ++i) {
+        if (!chat(room, senderId, QStringLiteral("%1 %2").arg(text).arg(i)))
+            return false;
+    }
+    return true;
 }
 
 qint64 TestScenarios::otherMember(const QJsonObject& room, qint64 userId)
@@ -486,8 +518,7 @@ void TestScenarios::burstInOneRoomGivesOneToast()
     QVERIFY(all.size() >= 2);
     const QJsonObject burstRoom = all.at(0).toObject();
     const QJsonObject sentinelRoom = all.at(1).toObject();
-    for (int i = 1; i <= 50; ++i)
-        QVERIFY(chat(burstRoom, otherMember(burstRoom, id), QStringLiteral("Burst %1").arg(i)));
+    QVERIFY(chats(burstRoom, otherMember(burstRoom, id), QStringLiteral("Burst"), 50));
     const SqlCipherFile db(client.databasePath(account));
     const QString unread =
         QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE topic='%1' AND msg_read=0");
@@ -550,7 +581,8 @@ void TestScenarios::lockThenWrongPasswordKeepsSession()
 
 // E18/E19: an administrator ends one account's sessions, another account is taken over by a
 // second client; both first clients learn it at their next keep-alive and remove the account
-// (database with its WAL files, the account of the automatic login) and show why.
+// (database with its WAL files, the account of the automatic login) and show why. A third
+// account only told to log out keeps its session, files and quiet window.
 void TestScenarios::forcedLogoutAndTakeOverRemoveAccounts()
 {
     const QString forced = QStringLiteral("user005");
@@ -558,9 +590,18 @@ void TestScenarios::forcedLogoutAndTakeOverRemoveAccounts()
     ScenarioClient forcedClient(*m_x, m_server);
     ScenarioClient first(*m_x, m_server);
     ScenarioClient second(*m_x, m_server);
+    // Only told to log out: it goes on.
+    const QString noticed = QStringLiteral("user009");
+    ScenarioClient noticedClient(*m_x, m_server);
+    QString noticedDevice;
     QString forcedDevice;
     QString firstDevice;
     // Each window goes to the tray once logged in: the next client's window opens where it was.
+    QVERIFY2(login(noticedClient, noticed, &noticedDevice),
+             "the login did not reach the room list");
+    QVERIFY(
+        noticedClient.typeInto(noticedClient.mainWindow(), QString(), QStringLiteral("Escape")));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_x->isViewable(noticedClient.mainWindow()), kWait);
     QVERIFY2(login(forcedClient, forced, &forcedDevice), "the login did not reach the room list");
     QVERIFY(forcedClient.typeInto(forcedClient.mainWindow(), QString(), QStringLiteral("Escape")));
     QTRY_VERIFY_WITH_TIMEOUT(!m_x->isViewable(forcedClient.mainWindow()), kWait);
@@ -573,6 +614,9 @@ void TestScenarios::forcedLogoutAndTakeOverRemoveAccounts()
     m_server.control("POST", "/control/logout",
                      QJsonObject{{"userId", userId(forced)}, {"end", true}}, &status);
     QCOMPARE(status, 200);
+    const qint64 noticeSince = m_server.lastRequestSeq();
+    m_server.control("POST", "/control/logout", QJsonObject{{"userId", userId(noticed)}}, &status);
+    QCOMPARE(status, 200);
 
     const qint64 since = m_server.lastRequestSeq();
     QVERIFY(second.start());
@@ -580,14 +624,8 @@ void TestScenarios::forcedLogoutAndTakeOverRemoveAccounts()
     // "You are already logged in. Continue to login?"
     QTRY_COMPARE_WITH_TIMEOUT(second.boxes().size(), 1, kWait);
     QVERIFY(second.typeInto(second.boxes().value(0), QString(), QStringLiteral("Return")));
-    const auto forms = [&] {
-        QVector<LoginForm> out;
-        for (const QJsonValue& r : logins(since))
-            out.append({r["form"]["loginAccnt"].toString(), r["form"]["forceYn"].toString()});
-        return out;
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(forms().size(), 2, kWait);
-    QCOMPARE(forms(), (QVector<LoginForm>{{taken, "0"}, {taken, "1"}}));
+    QTRY_COMPARE_WITH_TIMEOUT(loginForms(since).size(), 2, kWait);
+    QCOMPARE(loginForms(since), (QVector<LoginForm>{{taken, "0"}, {taken, "1"}}));
     QTRY_VERIFY_WITH_TIMEOUT(session(userId(taken), firstDevice)["ended"].isObject(), kWait);
 
     QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(forcedClient.databasePath(forced)), kPingWait);
@@ -608,6 +646,15 @@ void TestScenarios::forcedLogoutAndTakeOverRemoveAccounts()
     QCOMPARE(removed(first, taken), expected);
     QCOMPARE(forcedClient.process().state(), QProcess::Running);
     QCOMPARE(first.process().state(), QProcess::Running);
+
+    // Logged in first, its keep-alive after the notice came before the others' ones.
+    QTRY_VERIFY_WITH_TIMEOUT(answeredPings(noticedDevice, noticeSince) > 0, kPingWait);
+    const QJsonObject live = session(userId(noticed), noticedDevice);
+    const SessionView afterNotice{live["ended"].isObject(), live["connected"].toBool(),
+                                  QFile::exists(noticedClient.databasePath(noticed)),
+                                  int(noticedClient.boxes().size()),
+                                  noticedClient.process().state() == QProcess::Running};
+    QCOMPARE(afterNotice, (SessionView{false, true, true, 0, true}));
 }
 
 // E20: a version refusal at login: the question, the download into the cache folder, the
@@ -636,6 +683,8 @@ void TestScenarios::versionRefusalDownloadsAndStartsUpdate()
     QTRY_COMPARE_WITH_TIMEOUT(client.boxes().size(), 2, kWait);
     QVERIFY(client.keyToActive(QStringLiteral("Return")));
     const bool exited = client.process().waitForFinished(kWait);
+    // The opener runs detached: it may write after the program has gone.
+    QTRY_VERIFY_WITH_TIMEOUT(!client.opened().isEmpty(), kWait);
 
     // The desktop's opener gets the file as a URL.
     const QString opened = QUrl(client.opened().value(0)).toLocalFile();
