@@ -1,0 +1,448 @@
+// Two users, each with the whole program in a home of its own, on one virtual display with a
+// window manager and a tray, against the reference server. The chat window is driven with keys
+// and the mouse only; what is checked is what can be seen from outside: windows and their
+// pictures, each client's encrypted database and the server's record of requests and publishes.
+#include "chatscenarios/chatclient.h"
+#include "chatscenarios/chatdb.h"
+#include "common/devserver.h"
+#include "common/xsession.h"
+
+#include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QThread>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QString kPassword = QStringLiteral("Passw0rd!");
+constexpr int kWait = 30000;
+// Inside the chat window (396 x 601): the conversation lies between y 92 and 470, its scroll
+// bar on the right edge; the room menu button sits at the top right.
+const QPoint kViewPoint(198, 280);
+const QRect kViewTop(2, 95, 370, 200);
+const QRect kViewBottom(2, 400, 370, 68);
+const QPoint kMenuButton(376, 73);
+
+// The broker topic of a room the server made.
+QString topicOf(const QJsonObject& room)
+{
+    return QStringLiteral("chat/%1").arg(room["chattRoomId"].toVariant().toLongLong());
+}
+
+template <typename Done>
+bool waitFor(Done done, int msec = kWait)
+{
+    for (QDeadlineTimer deadline(msec); !done();) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(100);
+    }
+    return true;
+}
+
+// Paging back through the server's history.
+struct Paging
+{
+    int requests = 0;
+    qint64 firstTime = -1;
+    bool olderEachTime = false;
+    qint64 storedHistory = 0;
+    bool operator==(const Paging& o) const
+    {
+        return requests == o.requests && firstTime == o.firstTime &&
+               olderEachTime == o.olderEachTime && storedHistory == o.storedHistory;
+    }
+};
+
+// A text typed by one client as the server keeps it and both databases hold it.
+struct SentText
+{
+    QString kept;
+    QString received;
+    QString receivedState;
+    QString senderState;
+    QString readBefore;
+    QString readAfter;
+    QStringList readers;
+    bool operator==(const SentText& o) const
+    {
+        return kept == o.kept && received == o.received && receivedState == o.receivedState &&
+               senderState == o.senderState && readBefore == o.readBefore &&
+               readAfter == o.readAfter && readers == o.readers;
+    }
+};
+
+// Chats that arrived while the conversation was scrolled up.
+struct ScrolledUp
+{
+    qint64 stored = 0;
+    bool topUnchanged = false;
+    bool operator==(const ScrolledUp& o) const
+    {
+        return stored == o.stored && topUnchanged == o.topUnchanged;
+    }
+};
+
+// A member who left a room, seen by everybody.
+struct Left
+{
+    bool windowGone = false;
+    bool stillMember = true;
+    int leavePublished = 0;
+    bool requestAfterLeave = false;
+    qint64 roomRows = -1;
+    qint64 chatRows = -1;
+    qint64 othersNotices = 0;
+    bool operator==(const Left& o) const
+    {
+        return windowGone == o.windowGone && stillMember == o.stillMember &&
+               leavePublished == o.leavePublished && requestAfterLeave == o.requestAfterLeave &&
+               roomRows == o.roomRows && chatRows == o.chatRows && othersNotices == o.othersNotices;
+    }
+};
+} // namespace
+
+namespace QTest {
+template <>
+char* toString(const Paging& v)
+{
+    return qstrdup(qPrintable(QStringLiteral("requests=%1 firstTime=%2 olderEachTime=%3 "
+                                             "storedHistory=%4")
+                                  .arg(v.requests)
+                                  .arg(v.firstTime)
+                                  .arg(v.olderEachTime)
+                                  .arg(v.storedHistory)));
+}
+template <>
+char* toString(const SentText& v)
+{
+    return qstrdup(qPrintable(
+        QStringLiteral("kept=%1 received=%2 receivedState=%3 senderState=%4 readBefore=%5 "
+                       "readAfter=%6 readers=[%7]")
+            .arg(v.kept, v.received, v.receivedState, v.senderState, v.readBefore, v.readAfter,
+                 v.readers.join(QLatin1Char(',')))));
+}
+template <>
+char* toString(const ScrolledUp& v)
+{
+    return qstrdup(
+        qPrintable(QStringLiteral("stored=%1 topUnchanged=%2").arg(v.stored).arg(v.topUnchanged)));
+}
+template <>
+char* toString(const Left& v)
+{
+    return qstrdup(qPrintable(QStringLiteral("windowGone=%1 stillMember=%2 leavePublished=%3 "
+                                             "requestAfterLeave=%4 roomRows=%5 chatRows=%6 "
+                                             "othersNotices=%7")
+                                  .arg(v.windowGone)
+                                  .arg(v.stillMember)
+                                  .arg(v.leavePublished)
+                                  .arg(v.requestAfterLeave)
+                                  .arg(v.roomRows)
+                                  .arg(v.chatRows)
+                                  .arg(v.othersNotices)));
+}
+} // namespace QTest
+
+class TestChatScenarios : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void pagesBackThroughServerHistory();
+    void textReachesOtherClientAndIsRead();
+    void chatsArriveWhileScrolledUp();
+    void leaveSeenByOthers();
+
+private:
+    qint64 addUser(const QString& name, const QString& account);
+    // A one-to-many room made by Ava with Ben and one more member, named after that member.
+    QJsonObject addRoom(qint64 third);
+    // The newest chat the server keeps for a room.
+    QJsonObject newestKept(qint64 roomId);
+    bool roomHasMember(qint64 roomId, qint64 userId);
+    QStringList savechatlistTimes(qint64 roomId);
+    bool steady(ChatClient& client, const QString& window, const QRect& part, QImage* picture);
+
+    std::unique_ptr<XSession> m_x;
+    QProcess m_windowManager;
+    DevServer m_server;
+    std::unique_ptr<ChatClient> m_ava;
+    std::unique_ptr<ChatClient> m_ben;
+    qint64 m_avaId = 0;
+    qint64 m_benId = 0;
+    QJsonObject m_pagingRoom;
+    QJsonObject m_textRoom;
+    QJsonObject m_leaveRoom;
+    QString m_pagingWindow;
+};
+
+qint64 TestChatScenarios::addUser(const QString& name, const QString& account)
+{
+    return m_server
+        .control("POST", QStringLiteral("/control/user"),
+                 QJsonObject{{"userName", name}, {"loginAccnt", account}, {"password", kPassword}})
+        .toObject()["userId"]
+        .toVariant()
+        .toLongLong();
+}
+
+QJsonObject TestChatScenarios::addRoom(qint64 third)
+{
+    return m_server
+        .control("POST", QStringLiteral("/control/room"),
+                 QJsonObject{{"userId", m_avaId},
+                             {"members", QJsonArray{m_benId, third}},
+                             {"roomType", 30}})
+        .toObject();
+}
+
+QJsonObject TestChatScenarios::newestKept(qint64 roomId)
+{
+    return m_server.control("GET", QStringLiteral("/control/history/%1?n=1").arg(roomId))
+        .toArray()
+        .last()
+        .toObject();
+}
+
+bool TestChatScenarios::roomHasMember(qint64 roomId, qint64 userId)
+{
+    for (const QJsonValue& room :
+         m_server.control("GET", QStringLiteral("/control/rooms?userId=%1").arg(m_benId))
+             .toArray()) {
+        if (room["chattRoomId"].toVariant().toLongLong() == roomId)
+            return room["memberIds"].toArray().contains(QJsonValue(userId));
+    }
+    return false;
+}
+
+QStringList TestChatScenarios::savechatlistTimes(qint64 roomId)
+{
+    QStringList times;
+    for (const QJsonValue& r :
+         m_server.requests(QStringLiteral("/rest/chatt/room/savechatlist/%1/").arg(roomId)))
+        times << r["path"].toString().section(QLatin1Char('/'), 6, 6);
+    return times;
+}
+
+// Two pictures in a row alike: the window has finished drawing.
+bool TestChatScenarios::steady(ChatClient& client, const QString& window, const QRect& part,
+                               QImage* picture)
+{
+    QImage last;
+    return waitFor([&] {
+        *picture = client.grab(window, part);
+        const bool same = !picture->isNull() && *picture == last;
+        last = *picture;
+        return same;
+    });
+}
+
+void TestChatScenarios::initTestCase()
+{
+    m_x = std::make_unique<XSession>(true);
+    QVERIFY2(m_x->isValid(), qPrintable(m_x->errorString()));
+    // Without a window manager no window is ever named active.
+    m_windowManager.setProcessEnvironment(
+        m_x->environment(QProcessEnvironment::systemEnvironment()));
+    m_windowManager.start(QStringLiteral("openbox"), {"--sm-disable"});
+    QVERIFY(m_windowManager.waitForStarted());
+    QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
+    // The server keeps the history: the window pages back through it.
+    m_server.control("POST", QStringLiteral("/control/options"), QJsonObject{{"950", "1"}});
+    m_avaId = addUser(QStringLiteral("Ava Stone"), QStringLiteral("avastone"));
+    m_benId = addUser(QStringLiteral("Ben Carter"), QStringLiteral("bencarter"));
+    m_pagingRoom = addRoom(addUser(QStringLiteral("Cleo Page"), QStringLiteral("cleopage")));
+    m_textRoom = addRoom(addUser(QStringLiteral("Dan Ford"), QStringLiteral("danford")));
+    m_leaveRoom = addRoom(addUser(QStringLiteral("Eve Moss"), QStringLiteral("evemoss")));
+    DevHistoryRequest history;
+    history.roomId = m_pagingRoom["chattRoomId"].toVariant().toLongLong();
+    history.count = 180;
+    QCOMPARE(m_server.appendHistory(history).total, 180);
+    m_ava = std::make_unique<ChatClient>(*m_x, m_server, QStringLiteral("ava"), 0);
+    m_ben = std::make_unique<ChatClient>(*m_x, m_server, QStringLiteral("ben"), 640);
+    QVERIFY(m_ava->startAndLogin(QStringLiteral("avastone"), kPassword, m_avaId));
+    QVERIFY(m_ben->startAndLogin(QStringLiteral("bencarter"), kPassword, m_benId));
+}
+
+void TestChatScenarios::cleanupTestCase()
+{
+    m_ava.reset();
+    m_ben.reset();
+    m_windowManager.terminate();
+    m_windowManager.waitForFinished();
+}
+
+// A room opened on an empty profile fills itself from the server's history as the user scrolls
+// up: four pages of 50, each older than the last, and nothing more once the oldest came.
+void TestChatScenarios::pagesBackThroughServerHistory()
+{
+    const qint64 roomId = m_pagingRoom["chattRoomId"].toVariant().toLongLong();
+    const QString topic = topicOf(m_pagingRoom);
+    m_pagingWindow = m_ava->openRoom(QStringLiteral("Cleo Page"));
+    QVERIFY(!m_pagingWindow.isEmpty());
+    QVERIFY(waitFor(
+        [&] {
+            m_ava->click(m_pagingWindow, kViewPoint, 4, 5);
+            return savechatlistTimes(roomId).size() >= 4;
+        },
+        60000));
+    // Scrolling on at the top asks for nothing more; a chat sent afterwards marks the end.
+    QVERIFY(m_ava->click(m_pagingWindow, kViewPoint, 4, 10));
+    const QString sentinel = QStringLiteral("after paging");
+    QVERIFY(m_ava->typeInto(m_pagingWindow, sentinel, QStringLiteral("Return")));
+    QVERIFY(waitFor([&] { return newestKept(roomId)["contents"].toString() == sentinel; }));
+
+    const QStringList times = savechatlistTimes(roomId);
+    bool older = times.size() > 1;
+    for (int i = 2; i < times.size(); ++i)
+        older = older && times.at(i).toLongLong() < times.at(i - 1).toLongLong();
+    const ChatDb db(m_ava->databasePath());
+    const Paging seen{int(times.size()), times.value(0).toLongLong(), older,
+                      db.number(QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE topic='%1' "
+                                               "AND msg_id LIKE '%-hist-%'")
+                                    .arg(topic))};
+    QCOMPARE(seen, (Paging{4, 0, true, 180}));
+}
+
+// A text typed into one client reaches the server as typed and the other client's database; the
+// sender's read count for it rises and its reader is stored when the other member opens the
+// room.
+void TestChatScenarios::textReachesOtherClientAndIsRead()
+{
+    const qint64 roomId = m_textRoom["chattRoomId"].toVariant().toLongLong();
+    const QString text = QStringLiteral("<b>hi</b> https://example.org/");
+    const QString window = m_ava->openRoom(QStringLiteral("Dan Ford"));
+    QVERIFY(!window.isEmpty());
+    QVERIFY(m_ava->typeInto(window, text, QStringLiteral("Return")));
+    QVERIFY(waitFor([&] { return !newestKept(roomId)["messageId"].toString().isEmpty(); }));
+    const QJsonObject kept = newestKept(roomId);
+    const QString id = kept["messageId"].toString();
+    const QString row = QStringLiteral("SELECT content, msg_state, count FROM TTT_CHATT WHERE "
+                                       "msg_id='%1'")
+                            .arg(id);
+    const ChatDb avaDb(m_ava->databasePath());
+    const ChatDb benDb(m_ben->databasePath());
+    QVERIFY(waitFor([&] { return benDb.rows(row).size() == 1; }));
+    QVERIFY(waitFor([&] { return avaDb.rows(row).value(0).value(1) == QLatin1String("1"); }));
+    const QStringList before = avaDb.rows(row).value(0);
+
+    QVERIFY(!m_ben->openRoom(QStringLiteral("Dan Ford")).isEmpty());
+    const QString readers =
+        QStringLiteral("SELECT reader_id FROM TTT_CHATT_READER WHERE msg_id='%1'").arg(id);
+    QVERIFY(waitFor([&] { return !avaDb.rows(readers).isEmpty(); }));
+    QStringList readerIds;
+    for (const QStringList& r : avaDb.rows(readers))
+        readerIds << r.value(0);
+    const QStringList received = benDb.rows(row).value(0);
+    const SentText seen{kept["contents"].toString(),
+                        received.value(0),
+                        received.value(1),
+                        before.value(1),
+                        before.value(2),
+                        avaDb.rows(row).value(0).value(2),
+                        readerIds};
+    QCOMPARE(seen,
+             (SentText{text, text, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("0"),
+                       QStringLiteral("1"), QStringList{QString::number(m_benId)}}));
+}
+
+// Chats that arrive while the reader is scrolled up are stored and announced at the bottom of
+// the conversation, while the rows in view stay where they are.
+void TestChatScenarios::chatsArriveWhileScrolledUp()
+{
+    QVERIFY(!m_pagingWindow.isEmpty());
+    const QString topic = topicOf(m_pagingRoom);
+    // Other chat windows opened since lie at the same place: this one comes to the top first.
+    QVERIFY(m_ava->typeInto(m_pagingWindow, QString(), QString()));
+    QVERIFY(m_ava->click(m_pagingWindow, kViewPoint, 4, 40));
+    QImage top;
+    QImage bottom;
+    QVERIFY(steady(*m_ava, m_pagingWindow, kViewTop, &top));
+    QVERIFY(steady(*m_ava, m_pagingWindow, kViewBottom, &bottom));
+    QStringList ids;
+    for (int i = 1; i <= 3; ++i) {
+        ids << m_server
+                   .control("POST", QStringLiteral("/control/chat"),
+                            QJsonObject{{"roomId", m_pagingRoom["chattRoomId"]},
+                                        {"userId", m_benId},
+                                        {"text", QStringLiteral("while scrolled up %1").arg(i)}})
+                   .toObject()["messageId"]
+                   .toString();
+    }
+    const ChatDb db(m_ava->databasePath());
+    const QString stored = QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE topic='%1' AND "
+                                          "msg_id IN ('%2')")
+                               .arg(topic, ids.join(QStringLiteral("','")));
+    QVERIFY(waitFor([&] { return db.number(stored) == 3; }));
+    // The new-message bar changes the bottom of the view.
+    QVERIFY(waitFor([&] { return m_ava->grab(m_pagingWindow, kViewBottom) != bottom; }));
+    QImage after;
+    QVERIFY(steady(*m_ava, m_pagingWindow, kViewTop, &after));
+    const ScrolledUp seen{db.number(stored), after == top};
+    QCOMPARE(seen, (ScrolledUp{3, true}));
+}
+
+// Leaving through the room menu: the leave notice goes out before the server drops the member,
+// the window closes, the room goes from the leaver's database and the other member is told.
+void TestChatScenarios::leaveSeenByOthers()
+{
+    const qint64 roomId = m_leaveRoom["chattRoomId"].toVariant().toLongLong();
+    const QString topic = topicOf(m_leaveRoom);
+    const QString window = m_ava->openRoom(QStringLiteral("Eve Moss"));
+    QVERIFY(!window.isEmpty());
+    const qint64 publishedSince = m_server.lastPublishedSeq();
+    const QStringList before = m_ava->windows(QStringLiteral("."));
+    QVERIFY(m_ava->click(window, kMenuButton, 1));
+    QString menu;
+    QVERIFY(waitFor([&] {
+        for (const QString& id : m_ava->windows(QStringLiteral(".*")))
+            menu = before.contains(id) ? menu : id;
+        return !menu.isEmpty();
+    }));
+    // Up from nothing chosen picks the last entry, "Leave".
+    QVERIFY(m_ava->xdotool({"key", "--delay", "50", "Up", "Return"}).isEmpty());
+    QString question;
+    QVERIFY(waitFor([&] {
+        for (const QString& id : m_ava->windows(QStringLiteral(".*")))
+            question = before.contains(id) || id == menu ? question : id;
+        return !question.isEmpty();
+    }));
+    QVERIFY(m_ava->typeInto(question, QString(), QStringLiteral("Return")));
+    const QString leaveRequest =
+        QStringLiteral("/rest/chatt/room/member/%1/%2/").arg(m_avaId).arg(roomId);
+    QVERIFY(waitFor([&] { return !m_server.requests(leaveRequest).isEmpty(); }));
+    const ChatDb avaDb(m_ava->databasePath());
+    const ChatDb benDb(m_ben->databasePath());
+    const QString notices =
+        QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE topic='%1' AND msg_type=5").arg(topic);
+    QVERIFY(waitFor([&] { return benDb.number(notices) > 0; }));
+    QVERIFY(waitFor([&] { return m_ava->windows(QStringLiteral("Eve Moss")).isEmpty(); }));
+
+    int leaves = 0;
+    qint64 leaveTime = 0;
+    for (const DevPublished& p : m_server.published(publishedSince)) {
+        leaves += p.type == 5 && p.topic == topic && p.userId == m_avaId ? 1 : 0;
+        leaveTime = p.type == 5 && p.topic == topic ? p.time : leaveTime;
+    }
+    const qint64 requestTime =
+        m_server.requests(leaveRequest).first()["time"].toVariant().toLongLong();
+    const Left seen{
+        m_ava->windows(QStringLiteral("Eve Moss")).isEmpty(),
+        roomHasMember(roomId, m_avaId),
+        leaves,
+        leaveTime > 0 && leaveTime <= requestTime,
+        avaDb.number(QStringLiteral("SELECT count(*) FROM TTT_CHATT_ROOM WHERE "
+                                    "topic='%1'")
+                         .arg(topic)),
+        avaDb.number(QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE topic='%1'").arg(topic)),
+        benDb.number(notices)};
+    QCOMPARE(seen, (Left{true, false, 1, true, 0, 0, 1}));
+}
+
+QTEST_GUILESS_MAIN(TestChatScenarios)
+#include "tst_chatscenarios.moc"
