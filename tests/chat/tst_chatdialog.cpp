@@ -26,6 +26,7 @@
 #include <QApplication>
 #include <QJsonDocument>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -285,6 +286,14 @@ private:
             }
         }
         return false;
+    }
+    // A drag that enters the widget and is dropped on it, as the desktop delivers one.
+    static void drop(QWidget* target, QMimeData* mime)
+    {
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        QDropEvent dropped(QPointF(50, 50), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &dropped);
     }
     QString writeFile(const QString& name, int bytes)
     {
@@ -665,6 +674,72 @@ private slots:
         QCOMPARE(requestCount("/rest/chatt/room/member/", req), 1);
         QCOMPARE(db()->chatRoomExists(room.topic()), false);
         QCOMPARE(dialog->hasSavedGeometry(), false);
+    }
+
+    // The alarm switch is kept per room in the session and read again by the next window.
+    void alarmSwitch_data()
+    {
+        QTest::addColumn<int>("clicks");
+        QTest::addColumn<bool>("on");
+        QTest::newRow("untouched") << 0 << true;
+        QTest::newRow("switched off") << 1 << false;
+        QTest::newRow("off and on again") << 2 << true;
+    }
+    void alarmSwitch()
+    {
+        QFETCH(int, clicks);
+        QFETCH(bool, on);
+        const DBChatRoom room = newRoom();
+        {
+            auto dialog = open(room);
+            for (int i = 0; i < clicks; ++i)
+                dialog->findChild<QToolButton*>(QStringLiteral("alarmButton"))->click();
+        }
+        QCOMPARE(m_session->mtData()->isTopicAlarmOn(room.topic()), on);
+        QCOMPARE(open(room)->alarmOn(), on);
+    }
+
+    // Position and size come back per room; a place on no screen keeps only the size; a left
+    // room forgets them.
+    void geometryRestored()
+    {
+        const DBChatRoom room = newRoom();
+        const QRect rect(40, 30, 380, 420);
+        open(room)->setGeometry(rect);
+        auto reopened = open(room);
+        QCOMPARE(reopened->hasSavedGeometry(), true);
+        QCOMPARE(reopened->geometry(), rect);
+        reopened->removeSaveGeometry();
+        reopened.reset();
+        QCOMPARE(open(room)->hasSavedGeometry(), false);
+    }
+    void geometryOffScreenKeepsSize()
+    {
+        const DBChatRoom room = newRoom();
+        open(room)->setGeometry(QRect(30000, 30000, 390, 410));
+        QCOMPARE(open(room)->size(), QSize(390, 410));
+    }
+
+    // Files dropped into a dummy room wait for the room to be made, then go to it.
+    void dropIntoDummyRoom()
+    {
+        DBChatRoom dummy(db());
+        dummy.setType(RoomType1VSN);
+        dummy.setMembers(newGroupRoom().members());
+        ChatDialog dialog(m_session.get(), dummy);
+        dialog.show();
+        QSignalSpy created(&dialog, &ChatDialog::roomCreated);
+        const qint64 seq = m_server.lastPublishedSeq();
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(writeFile("dropped.txt", 3000))});
+        drop(dialog.chatView()->viewport(), &mime);
+        QCOMPARE(dialog.topic(), QString());
+        QVERIFY(created.wait(30000));
+        QVERIFY(waitUntil([&] { return sentSince(seq, dialog.topic()).size() >= 2; }));
+        const QVector<Sent> sent = sentSince(seq, dialog.topic());
+        QCOMPARE(sent.value(0).type, 3);
+        QCOMPARE(sent.value(1).contentType, 4);
+        QCOMPARE(sent.size(), 2);
     }
 
     // Several sends in a dummy room create one room; the text goes once it exists.
