@@ -243,6 +243,16 @@ private:
         }
         return out;
     }
+    // The message ids of everything published to the room after `seq`.
+    QStringList publishedIds(qint64 seq, const QString& topic)
+    {
+        QStringList ids;
+        for (const DevPublished& p : m_server.published(seq)) {
+            if (p.topic == topic && p.type == 1)
+                ids << p.messageId;
+        }
+        return ids;
+    }
     // The newest own chat of the room in the store.
     QString newestOwnId(const QString& topic)
     {
@@ -740,6 +750,31 @@ private slots:
         QCOMPARE(sent.value(0).type, 3);
         QCOMPARE(sent.value(1).contentType, 4);
         QCOMPARE(sent.size(), 2);
+    }
+
+    // A chat left unconfirmed when the broker connection dropped goes out again with its own
+    // message id once the messaging session is back.
+    void resendWhenMessagingReturns()
+    {
+        const DBChatRoom room = newRoom();
+        auto dialog = open(room);
+        DBChat pending(db());
+        pending.setTopic(room.topic());
+        pending.setMsgId(m_session->messaging()->makeMessageId());
+        pending.setMsgType(1);
+        pending.setSenderId(kMe);
+        pending.setMsgTime(QDateTime::currentMSecsSinceEpoch());
+        pending.setContent(1, QStringLiteral("said while away"));
+        pending.setMsgState(0);
+        QVERIFY(pending.insertOrUpdate());
+        QSignalSpy back(m_session.get(), &MtSession::messagingConnected);
+        const qint64 seq = m_server.lastPublishedSeq();
+        QCOMPARE(m_server.dropBroker(m_session->mtData()->clientId()), 1);
+        QVERIFY(back.wait(60000));
+        QVERIFY(waitUntil([&] { return !sentSince(seq, room.topic()).isEmpty(); }));
+        QCOMPARE(publishedIds(seq, room.topic()), QStringList{pending.msgId()});
+        QCOMPARE(sentSince(seq, room.topic()),
+                 (QVector<Sent>{{1, 1, QStringLiteral("said while away")}}));
     }
 
     // Several sends in a dummy room create one room; the text goes once it exists.
