@@ -8,6 +8,7 @@
 #include "scenarios/scenarioclient.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -125,6 +126,20 @@ struct UpdateRun
     }
 };
 
+// An update whose download failed.
+struct FailedUpdate
+{
+    bool running = false;
+    int boxes = -1;
+    QStringList opened;
+    QStringList cacheFiles;
+    bool operator==(const FailedUpdate& o) const
+    {
+        return running == o.running && boxes == o.boxes && opened == o.opened &&
+               cacheFiles == o.cacheFiles;
+    }
+};
+
 // A log off while the rooms were still being fetched.
 struct LoggedOff
 {
@@ -219,6 +234,15 @@ char* toString(const UpdateRun& v)
                                   .arg(QString::fromLatin1(v.sha256.toHex()))));
 }
 template <>
+char* toString(const FailedUpdate& v)
+{
+    return qstrdup(
+        qPrintable(QStringLiteral("running=%1 boxes=%2 opened=[%3] cache=[%4]")
+                       .arg(v.running)
+                       .arg(v.boxes)
+                       .arg(v.opened.join(QLatin1Char(',')), v.cacheFiles.join(QLatin1Char(',')))));
+}
+template <>
 char* toString(const LoggedOff& v)
 {
     return qstrdup(qPrintable(
@@ -245,6 +269,7 @@ private slots:
     void lockThenWrongPasswordKeepsSession();
     void forcedLogoutAndTakeOverRemoveAccounts();
     void versionRefusalDownloadsAndStartsUpdate();
+    void failedUpdateDownloadStartsNothing();
     void logOffWhileRoomsAreFetched();
 
 private:
@@ -696,6 +721,32 @@ void TestScenarios::versionRefusalDownloadsAndStartsUpdate()
     const UpdateRun expected{true, 0, 1, true,
                              QCryptographicHash::hash(served, QCryptographicHash::Sha256)};
     QCOMPARE(run, expected);
+}
+
+// E20, the failing side: the link names a package the server refuses (404). "Download error"
+// is shown, the dialog goes with it, nothing is left in the cache folder nor opened, and the
+// program stays.
+void TestScenarios::failedUpdateDownloadStartsNothing()
+{
+    DevUpdate update;
+    update.minVersion = 99999;
+    update.link =
+        QStringLiteral("https://localhost:%1/download/Bad~Name.exe").arg(m_server.restPort());
+    QVERIFY(m_server.setUpdate(update));
+    ScenarioClient client(*m_x, m_server);
+    QVERIFY(client.start());
+    QVERIFY(client.typeLogin(QStringLiteral("user010"), kPassword));
+    QTRY_COMPARE_WITH_TIMEOUT(client.boxes().size(), 1, kWait);
+    QVERIFY(client.typeInto(client.boxes().value(0), QString(), QStringLiteral("Return")));
+    // The download dialog and over it the error, which has the focus.
+    QTRY_COMPARE_WITH_TIMEOUT(client.boxes().size(), 2, kWait);
+    QVERIFY(client.keyToActive(QStringLiteral("Return")));
+    QTRY_COMPARE_WITH_TIMEOUT(client.boxes().size(), 0, kWait);
+
+    const FailedUpdate seen{client.process().state() == QProcess::Running,
+                            int(client.boxes().size()), client.opened(),
+                            QDir(client.cacheDir()).entryList(QDir::Files)};
+    QCOMPARE(seen, (FailedUpdate{true, 0, {}, {}}));
 }
 
 // E21: log off from the tray while the rooms request hangs; its late failure is ignored. A
