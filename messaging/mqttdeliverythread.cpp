@@ -7,7 +7,6 @@
 namespace QMQTT {
 
 constexpr int DeliveryThread::kMaxUndurable;
-constexpr std::chrono::milliseconds DeliveryThread::kDurableGrace;
 constexpr std::chrono::milliseconds DeliveryThread::kFirstRetry;
 constexpr std::chrono::milliseconds DeliveryThread::kMaxRetry;
 
@@ -65,10 +64,13 @@ void DeliveryThread::run()
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             const auto ready = [this] { return m_stopping || !m_queue.empty(); };
+            // Caught up: made durable at once rather than after a pause, because a broker that
+            // lets only a few messages wait for their acknowledgements sends nothing more until
+            // then.
             if (taken == 0)
                 m_wake.wait(lock, ready);
             else
-                caughtUp = !m_wake.wait_for(lock, kDurableGrace, ready);
+                caughtUp = !ready();
             if (m_stopping)
                 break;
             const int count = int(std::min<size_t>(m_queue.size(), kMaxBatch));

@@ -21,7 +21,7 @@ class ClientDelegate;
 // A batch the delegate could not keep (its store cannot write) is handed over again, the same
 // batch with nothing before it, after a pause that doubles from kFirstRetry up to kMaxRetry;
 // what arrives meanwhile waits behind it. What the delegate has taken is made durable
-// (onMessagesDurable) once per run: when nothing more has arrived for kDurableGrace, when
+// (onMessagesDurable) once per run: when it has taken all that had arrived, when
 // kMaxUndurable messages wait for it, or when the thread stops; a refusal is asked again after
 // the same growing pause. Then `settled` is told how many messages that were: they may now be
 // acknowledged. The window sees a batch when it is taken; only the acknowledgements wait.
@@ -35,7 +35,6 @@ public:
     // Well below the client's default bound of unsettled messages, so that the network thread
     // keeps reading while a long burst is taken.
     static constexpr int kMaxUndurable = 2 * kMaxBatch;
-    static constexpr std::chrono::milliseconds kDurableGrace{10};
     static constexpr std::chrono::milliseconds kFirstRetry{100};
     static constexpr std::chrono::milliseconds kMaxRetry{5000};
 
