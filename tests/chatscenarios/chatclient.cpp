@@ -6,6 +6,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -18,6 +19,8 @@ constexpr int kWaitMs = 20000;
 // room list below it.
 const QPoint kSearchField(120, 51);
 const QPoint kFirstRow(150, 100);
+// A chat window (396 wide) stays on the 1280-pixel screen.
+constexpr int kChatLeftMax = 1280 - 396;
 
 template <typename Done>
 bool waitFor(Done done, int msec = kWaitMs)
@@ -136,7 +139,7 @@ QString ChatClient::openRoom(const QString& search)
             1000);
     });
     if (!found.isEmpty())
-        xdotool({"windowmove", found, QString::number(m_left + 360), "40"});
+        xdotool({"windowmove", found, QString::number(qMin(m_left + 360, kChatLeftMax)), "40"});
     return found;
 }
 
@@ -159,6 +162,16 @@ QImage ChatClient::grab(const QString& windowId, const QRect& part) const
     if (!p.waitForFinished(10000) || p.exitCode() != 0)
         return QImage();
     return QImage(file).copy(part);
+}
+
+QStringList ChatClient::savedFiles() const
+{
+    QStringList files;
+    QDirIterator it(m_env.path(QStringLiteral("home/Documents")), QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    return files;
 }
 
 QString ChatClient::databasePath() const

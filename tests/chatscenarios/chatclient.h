@@ -39,6 +39,8 @@ public:
     QStringList xdotool(const QStringList& args, int* exitCode = nullptr) const;
 
     QString databasePath() const;
+    // Every file under the documents folder, where downloads are saved.
+    QStringList savedFiles() const;
 
 private:
     const XSession& m_x;

@@ -24,6 +24,8 @@ const QPoint kViewPoint(198, 280);
 const QRect kViewTop(2, 95, 370, 200);
 const QRect kViewBottom(2, 400, 370, 68);
 const QPoint kMenuButton(376, 73);
+// The "Save" link under the first file bubble of a conversation.
+const QPoint kFirstSaveLink(75, 211);
 
 // The broker topic of a room the server made.
 QString topicOf(const QJsonObject& room)
@@ -102,9 +104,32 @@ struct Left
                roomRows == o.roomRows && chatRows == o.chatRows && othersNotices == o.othersNotices;
     }
 };
+
+// A download that failed.
+struct FailedSave
+{
+    bool told = false;
+    QStringList leftBehind;
+    QVector<int> answers;
+    bool operator==(const FailedSave& o) const
+    {
+        return told == o.told && leftBehind == o.leftBehind && answers == o.answers;
+    }
+};
 } // namespace
 
 namespace QTest {
+template <>
+char* toString(const FailedSave& v)
+{
+    QStringList answers;
+    for (int a : v.answers)
+        answers << QString::number(a);
+    return qstrdup(
+        qPrintable(QStringLiteral("told=%1 leftBehind=[%2] answers=[%3]")
+                       .arg(v.told)
+                       .arg(v.leftBehind.join(QLatin1Char(',')), answers.join(QLatin1Char(',')))));
+}
 template <>
 char* toString(const Paging& v)
 {
@@ -157,6 +182,7 @@ private slots:
     void textReachesOtherClientAndIsRead();
     void chatsArriveWhileScrolledUp();
     void leaveSeenByOthers();
+    void failedDownloadLeavesNoFile();
 
 private:
     qint64 addUser(const QString& name, const QString& account);
@@ -178,6 +204,7 @@ private:
     QJsonObject m_pagingRoom;
     QJsonObject m_textRoom;
     QJsonObject m_leaveRoom;
+    QJsonObject m_fileRoom;
     QString m_pagingWindow;
 };
 
@@ -259,6 +286,7 @@ void TestChatScenarios::initTestCase()
     m_pagingRoom = addRoom(addUser(QStringLiteral("Cleo Page"), QStringLiteral("cleopage")));
     m_textRoom = addRoom(addUser(QStringLiteral("Dan Ford"), QStringLiteral("danford")));
     m_leaveRoom = addRoom(addUser(QStringLiteral("Eve Moss"), QStringLiteral("evemoss")));
+    m_fileRoom = addRoom(addUser(QStringLiteral("Fay Lane"), QStringLiteral("faylane")));
     DevHistoryRequest history;
     history.roomId = m_pagingRoom["chattRoomId"].toVariant().toLongLong();
     history.count = 180;
@@ -442,6 +470,44 @@ void TestChatScenarios::leaveSeenByOthers()
         avaDb.number(QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE topic='%1'").arg(topic)),
         benDb.number(notices)};
     QCOMPARE(seen, (Left{true, false, 1, true, 0, 0, 1}));
+}
+
+// A file whose download fails is told in a box and leaves no file behind, not even the empty
+// one reserved for its name.
+void TestChatScenarios::failedDownloadLeavesNoFile()
+{
+    const QByteArray content = QByteArrayLiteral("quarterly figures\n");
+    const QJsonObject sent = m_server
+                                 .control("POST", QStringLiteral("/control/chat"),
+                                          QJsonObject{{"roomId", m_fileRoom["chattRoomId"]},
+                                                      {"userId", m_avaId},
+                                                      {"contentType", 4},
+                                                      {"fileName", "figures.txt"},
+                                                      {"text", QString::fromLatin1(content)}})
+                                 .toObject();
+    QVERIFY(!sent["messageId"].toString().isEmpty());
+    QVERIFY(m_server.fail(DevFault::error(QStringLiteral("/files"), 404)));
+    const QString window = m_ben->openRoom(QStringLiteral("Fay Lane"));
+    QVERIFY(!window.isEmpty());
+    const QStringList before = m_ben->windows(QStringLiteral(".*"));
+    const qint64 filesSince = m_server.lastRequestSeq();
+    QVERIFY(m_ben->click(window, kFirstSaveLink, 1));
+    QString box;
+    QVERIFY(waitFor([&] {
+        for (const QString& id : m_ben->windows(QStringLiteral(".*")))
+            box = before.contains(id) ? box : id;
+        return !box.isEmpty();
+    }));
+    const QStringList leftBehind = m_ben->savedFiles();
+    QVERIFY(m_ben->typeInto(box, QString(), QStringLiteral("Return")));
+    QVERIFY(waitFor([&] { return !m_ben->windows(QStringLiteral(".*")).contains(box); }));
+
+    QVERIFY(m_server.clearFault());
+    QVector<int> answers;
+    for (const QJsonValue& r : m_server.requests(QStringLiteral("/files/"), filesSince))
+        answers << r["status"].toInt();
+    const FailedSave seen{!box.isEmpty(), leftBehind, answers};
+    QCOMPARE(seen, (FailedSave{true, QStringList(), QVector<int>{404}}));
 }
 
 QTEST_GUILESS_MAIN(TestChatScenarios)
