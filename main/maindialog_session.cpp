@@ -123,6 +123,10 @@ void MainDialog::onUnlockFailed(int errCode, const QString& text)
     setLoginControlsEnabled(true);
     updateTrayContextMenu();
     showNotice(text);
+    // The unlock button was disabled while the request ran and passed the focus on to "Logout":
+    // a password typed again would go nowhere, and Return would log the user off.
+    ui->lockPasswordLineEdit->setFocus();
+    ui->lockPasswordLineEdit->selectAll();
 }
 
 void MainDialog::onVersionRefused(const QString& link)

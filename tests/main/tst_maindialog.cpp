@@ -543,6 +543,9 @@ void TestMainDialog::lockAndUnlock()
                                               kMenuLoggedOut,
                                               {"The account or the password is wrong."}}));
     QVERIFY(dialog.session()->state().isLoggedIn());
+    // The next try is typed straight into the field, never into "Logout".
+    QCOMPARE(dialog.focusWidget(), static_cast<QWidget*>(field));
+    QCOMPARE(field->selectedText(), QStringLiteral("Passw0rd?"));
 
     field->setText(kPassword);
     QTest::mouseClick(unlock, Qt::LeftButton);
