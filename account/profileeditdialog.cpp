@@ -90,6 +90,7 @@ void ProfileEditDialog::initUi()
     QVBoxLayout* body = DialogFrame::build(this, tr("Profile"));
     m_pictureButton = new QPushButton(this);
     m_pictureButton->setObjectName(QStringLiteral("myPictureButton"));
+    m_pictureButton->setAccessibleName(tr("My picture"));
     m_pictureButton->setFlat(true);
     m_pictureButton->setAutoDefault(false);
     m_pictureButton->setFixedSize(kPictureSide, kPictureSide);

@@ -84,6 +84,7 @@ void SettingsDialog::initUi()
     auto* profile = new QHBoxLayout;
     m_pictureButton = new QPushButton(this);
     m_pictureButton->setObjectName(QStringLiteral("myPictureButton"));
+    m_pictureButton->setAccessibleName(tr("My picture"));
     m_pictureButton->setFlat(true);
     m_pictureButton->setAutoDefault(false);
     m_pictureButton->setFixedSize(kPictureSide, kPictureSide);

@@ -44,6 +44,11 @@ void MainDialog::initAction()
     add(MainMenuItems::Exit, &MainDialog::clickedExit);
     add(MainMenuItems::Open, &MainDialog::clickedOpen);
     add(MainMenuItems::LogOff, &MainDialog::clickedLogout);
+    // Ctrl+Q quits from the window, as on the desktop's other programs; the menus show the key.
+    QAction* exit = m_actions.value(MainMenuItems::Exit);
+    exit->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_Q));
+    exit->setShortcutContext(Qt::WindowShortcut);
+    addAction(exit);
 }
 
 void MainDialog::initTrayIcon()
@@ -61,6 +66,8 @@ void MainDialog::initChatPopupButton()
     m_chatPopupButton->setFixedSize(kChatPopupButtonSize, kChatPopupButtonSize);
     m_chatPopupButton->setCursor(Qt::PointingHandCursor);
     m_chatPopupButton->setAutoDefault(false);
+    // A picture-only button: a screen reader says what it does.
+    m_chatPopupButton->setAccessibleName(MainMenuItems::text(MainMenuItems::CreateChat));
     m_chatPopupButton->setStyleSheet(
         QStringLiteral("border: none; background-image: url(:/images/chatlist_menu_plus.png);"));
     m_chatPopupButton->hide();

@@ -102,6 +102,8 @@ void MtChatBaseItem::showSender(QAbstractButton* pictureButton, QLabel* titleLab
     const QPixmap shown =
         picture.isNull() ? mtLoadPicture(QStringLiteral(":/ui/images/profile.png"), 2.0) : picture;
     pictureButton->setIcon(QIcon(mtRoundPicture(shown, QSize(44, 44), devicePixelRatioF())));
+    // The picture stands for the sender: a screen reader says the name.
+    pictureButton->setAccessibleName(name);
     titleLabel->setText(name);
 }
 
