@@ -527,6 +527,10 @@ Please retry after a few seconds</source>
             <source>Image File (%1)</source>
             <translation>이미지 파일 (%1)</translation>
         </message>
+        <message>
+            <source>My picture</source>
+            <translation>내 사진</translation>
+        </message>
     </context>
     <context>
         <name>ProfileImageEditDialog</name>
@@ -686,6 +690,10 @@ Please retry after a few seconds</source>
         <message>
             <source>Disabled Logging</source>
             <translation>로그 기록을 중지합니다</translation>
+        </message>
+        <message>
+            <source>My picture</source>
+            <translation>내 사진</translation>
         </message>
     </context>
     <context>

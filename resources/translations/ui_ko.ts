@@ -42,6 +42,26 @@
             <source>Send</source>
             <translation>보내기</translation>
         </message>
+        <message>
+            <source>Room picture</source>
+            <translation>대화방 사진</translation>
+        </message>
+        <message>
+            <source>Minimize</source>
+            <translation>최소화</translation>
+        </message>
+        <message>
+            <source>Maximize</source>
+            <translation>최대화</translation>
+        </message>
+        <message>
+            <source>Close</source>
+            <translation>닫기</translation>
+        </message>
+        <message>
+            <source>Alarm</source>
+            <translation>알림</translation>
+        </message>
     </context>
     <context>
         <name>ChatInviteDialog</name>
@@ -60,6 +80,17 @@
         <message>
             <source>Cancel</source>
             <translation>취소</translation>
+        </message>
+        <message>
+            <source>Close</source>
+            <translation>닫기</translation>
+        </message>
+    </context>
+    <context>
+        <name>ChatRoomItem</name>
+        <message>
+            <source>Room picture</source>
+            <translation>대화방 사진</translation>
         </message>
     </context>
     <context>
@@ -126,6 +157,10 @@
         <message>
             <source>Members</source>
             <translation>대화상대</translation>
+        </message>
+        <message>
+            <source>Close</source>
+            <translation>닫기</translation>
         </message>
     </context>
     <context>
