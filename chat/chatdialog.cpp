@@ -31,6 +31,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
+#include <QShortcut>
 #include <QTemporaryFile>
 #include <QTextCodec>
 #include <QTimer>
@@ -88,6 +89,11 @@ ChatDialog::ChatDialog(MtSession* session, const DBChatRoom& room, QWidget* pare
     connect(ui->searchLineEdit, &MtSearchLineEdit::returnPressed, this, &ChatDialog::search);
     connect(ui->searchUpButton, &QToolButton::clicked, this, [this] { stepSearch(1); });
     connect(ui->searchDownButton, &QToolButton::clicked, this, [this] { stepSearch(-1); });
+    // Desktop keys: Ctrl+F searches the room, Ctrl+W closes the window as its close button does.
+    connect(new QShortcut(QKeySequence(Qt::CTRL + Qt::Key_F), this), &QShortcut::activated, this,
+            &ChatDialog::openSearch);
+    connect(new QShortcut(QKeySequence(Qt::CTRL + Qt::Key_W), this), &QShortcut::activated, this,
+            &QDialog::accept);
 
     MtChatWidget* view = ui->chatView;
     connect(view, &MtChatWidget::movedToTop, this, &ChatDialog::loadOlderPage);
@@ -562,9 +568,12 @@ bool ChatDialog::eventFilter(QObject* watched, QEvent* event)
             m_preedit = static_cast<QInputMethodEvent*>(event)->preeditString();
         } else if (event->type() == QEvent::KeyPress) {
             auto* key = static_cast<QKeyEvent*>(event);
-            // Escape would close the window and lose the draft.
-            if (key->key() == Qt::Key_Escape)
+            // Escape closes the window as its close button does, but never loses a draft.
+            if (key->key() == Qt::Key_Escape) {
+                if (ui->textEdit->toPlainText().isEmpty())
+                    accept();
                 return true;
+            }
             return handleSendKey(key);
         }
         return QDialog::eventFilter(watched, event);
