@@ -140,6 +140,13 @@ Reach reachOf(QWidget* window)
     return {unreachableBy(window, controls), unnamedButtons(window)};
 }
 
+// Where a key pressed in the window goes: its focus widget, else the window itself.
+QWidget* keyTarget(QWidget* window)
+{
+    QWidget* focus = QApplication::focusWidget();
+    return focus && focus->window() == window ? focus : window;
+}
+
 bool activate(QWidget* window)
 {
     window->show();
@@ -184,6 +191,8 @@ private slots:
     void windows();
     void chatWindowKeys_data();
     void chatWindowKeys();
+    void dialogsCloseWithEscape_data();
+    void dialogsCloseWithEscape();
     void quitFromMainMenu();
     void roomRowsSpeak();
     void lockPage();
@@ -278,6 +287,26 @@ void TestKeyboard::chatWindowKeys()
     QTest::keySequence(messageBox, keys);
     QCOMPARE(chatKeysOf(chat), expected);
     chat->close();
+}
+
+void TestKeyboard::dialogsCloseWithEscape_data()
+{
+    QTest::addColumn<QString>("window");
+    for (const char* name :
+         {"settings", "password", "profile", "picture", "invite", "members", "backalert"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+// Escape leaves every dialog, wherever the focus is in it.
+void TestKeyboard::dialogsCloseWithEscape()
+{
+    QFETCH(QString, window);
+    const WindowTour::Stop stop = m_stops.value(window);
+    std::unique_ptr<QWidget> dialog(stop.show());
+    QVERIFY2(dialog, "the dialog could not be brought up");
+    QVERIFY(activate(dialog.get()));
+    QTest::keyClick(keyTarget(dialog.get()), Qt::Key_Escape);
+    QCOMPARE(dialog->isVisible(), false);
 }
 
 // Ctrl+Q quits from the main window, and the main menu's "Exit" shows the key.
