@@ -1,7 +1,10 @@
 // Every window used without a mouse: the Tab key reaches each control a user can work, in the
 // window as a user meets it (the window tour, against the reference server), and every button
 // that shows only a picture tells a screen reader its name.
+#include "chat/chatdialog.h"
 #include "main/chatroomlist.h"
+#include "main/chatroomlistwidgetitem.h"
+#include "main/chatwindows.h"
 #include "main/maindialog.h"
 #include "main/mainmenuitems.h"
 #include "screens/windowtour.h"
@@ -195,6 +198,7 @@ private slots:
     void dialogsCloseWithEscape();
     void quitFromMainMenu();
     void roomRowsSpeak();
+    void roomOpensWithReturn();
     void lockPage();
 
 private:
@@ -253,6 +257,21 @@ void TestKeyboard::roomRowsSpeak()
     shownTexts.removeAll(QString());
     QVERIFY2(shownTexts.size() >= 3, "the row shows too little to judge");
     QCOMPARE(unsaid, QStringList());
+}
+
+// Return on the current row of the room list opens that room's window.
+void TestKeyboard::roomOpensWithReturn()
+{
+    MainDialog* main = m_tour.mainWindow();
+    ChatRoomList* list = main->chatRoomList();
+    QVERIFY2(list->count() > 1, "too few rooms");
+    QVERIFY(activate(main));
+    list->setFocus();
+    list->setCurrentRow(1);
+    const QString topic = static_cast<ChatRoomListWidgetItem*>(list->item(1))->topic();
+    QTest::keyClick(list, Qt::Key_Return);
+    const ChatDialog* window = main->chatWindows()->window(topic);
+    QCOMPARE(window && window->isVisible(), true);
 }
 
 void TestKeyboard::lockPage()
