@@ -38,6 +38,8 @@ public:
     QStringList windows(const QString& titlePattern) const;
     QStringList xdotool(const QStringList& args, int* exitCode = nullptr) const;
 
+    QString mainWindow() const { return m_mainWindow; }
+    bool isRunning() const { return m_process && m_process->state() == QProcess::Running; }
     QString databasePath() const;
     // Every file under the documents folder, where downloads are saved.
     QStringList savedFiles() const;

@@ -26,6 +26,9 @@ const QRect kViewBottom(2, 400, 370, 68);
 const QPoint kMenuButton(376, 73);
 // The "Save" link under the first file bubble of a conversation.
 const QPoint kFirstSaveLink(75, 211);
+// The file button at the chat window's bottom left; the main window's menu button.
+const QPoint kFileButton(16, 580);
+const QPoint kMainMenuButton(310, 51);
 
 // The broker topic of a room the server made.
 QString topicOf(const QJsonObject& room)
@@ -105,6 +108,23 @@ struct Left
     }
 };
 
+// A room's window when the lock came during its upload.
+struct Locked
+{
+    bool windowGone = false;
+    bool running = false;
+    qint64 storedState = -1;
+    int filesPublished = -1;
+    int uploadsBegun = 0;
+    bool uploadUnanswered = false;
+    bool operator==(const Locked& o) const
+    {
+        return windowGone == o.windowGone && running == o.running && storedState == o.storedState &&
+               filesPublished == o.filesPublished && uploadsBegun == o.uploadsBegun &&
+               uploadUnanswered == o.uploadUnanswered;
+    }
+};
+
 // A download that failed.
 struct FailedSave
 {
@@ -119,6 +139,19 @@ struct FailedSave
 } // namespace
 
 namespace QTest {
+template <>
+char* toString(const Locked& v)
+{
+    return qstrdup(qPrintable(QStringLiteral("windowGone=%1 running=%2 storedState=%3 "
+                                             "filesPublished=%4 uploadsBegun=%5 "
+                                             "uploadUnanswered=%6")
+                                  .arg(v.windowGone)
+                                  .arg(v.running)
+                                  .arg(v.storedState)
+                                  .arg(v.filesPublished)
+                                  .arg(v.uploadsBegun)
+                                  .arg(v.uploadUnanswered)));
+}
 template <>
 char* toString(const FailedSave& v)
 {
@@ -183,6 +216,7 @@ private slots:
     void chatsArriveWhileScrolledUp();
     void leaveSeenByOthers();
     void failedDownloadLeavesNoFile();
+    void lockDuringUploadClosesRoom();
 
 private:
     qint64 addUser(const QString& name, const QString& account);
@@ -205,6 +239,7 @@ private:
     QJsonObject m_textRoom;
     QJsonObject m_leaveRoom;
     QJsonObject m_fileRoom;
+    QJsonObject m_uploadRoom;
     QString m_pagingWindow;
 };
 
@@ -287,6 +322,7 @@ void TestChatScenarios::initTestCase()
     m_textRoom = addRoom(addUser(QStringLiteral("Dan Ford"), QStringLiteral("danford")));
     m_leaveRoom = addRoom(addUser(QStringLiteral("Eve Moss"), QStringLiteral("evemoss")));
     m_fileRoom = addRoom(addUser(QStringLiteral("Fay Lane"), QStringLiteral("faylane")));
+    m_uploadRoom = addRoom(addUser(QStringLiteral("Gus Hale"), QStringLiteral("gushale")));
     DevHistoryRequest history;
     history.roomId = m_pagingRoom["chattRoomId"].toVariant().toLongLong();
     history.count = 180;
@@ -508,6 +544,58 @@ void TestChatScenarios::failedDownloadLeavesNoFile()
         answers << r["status"].toInt();
     const FailedSave seen{!box.isEmpty(), leftBehind, answers};
     QCOMPARE(seen, (FailedSave{true, QStringList(), QVector<int>{404}}));
+}
+
+// The lock taken from the main window's menu while a file is still uploading closes the room's
+// window and ends the upload with it: the stored chat shows it failed, nothing reaches the
+// other members, and the program keeps running behind its lock page.
+void TestChatScenarios::lockDuringUploadClosesRoom()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("plan.bin"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(400 * 1024, 'x'));
+    file.close();
+    // Slow enough that the upload is still running when the lock comes.
+    QVERIFY(m_server.setRate(16 * 1024, QStringLiteral("/rest/file/chat")));
+    const QString window = m_ava->openRoom(QStringLiteral("Gus Hale"));
+    QVERIFY(!window.isEmpty());
+    const QStringList before = m_ava->windows(QStringLiteral(".*"));
+    QVERIFY(m_ava->click(window, kFileButton, 1));
+    QString picker;
+    QVERIFY(waitFor([&] {
+        for (const QString& id : m_ava->windows(QStringLiteral(".*")))
+            picker = before.contains(id) ? picker : id;
+        return !picker.isEmpty();
+    }));
+    QVERIFY(m_ava->typeInto(picker, path, QStringLiteral("Return")));
+    const ChatDb db(m_ava->databasePath());
+    const QString sending = QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE topic='%1' AND "
+                                           "content_type=4")
+                                .arg(topicOf(m_uploadRoom));
+    QVERIFY(waitFor([&] { return db.number(sending) == 1; }));
+
+    const qint64 publishedSince = m_server.lastPublishedSeq();
+    QVERIFY(m_ava->click(m_ava->mainWindow(), kMainMenuButton, 1));
+    QVERIFY(m_ava->xdotool({"key", "--delay", "80", "Down", "Down", "Return"}).isEmpty());
+    QVERIFY(waitFor([&] { return m_ava->windows(QStringLiteral("Gus Hale")).isEmpty(); }));
+    // The upload ends with its window: the stored chat turns to failed.
+    const QString state = QStringLiteral("SELECT msg_state FROM TTT_CHATT WHERE topic='%1' AND "
+                                         "content_type=4")
+                              .arg(topicOf(m_uploadRoom));
+    QVERIFY(waitFor([&] { return db.number(state) == 3; }));
+    int filesPublished = 0;
+    for (const DevPublished& p : m_server.published(publishedSince))
+        filesPublished += p.topic == topicOf(m_uploadRoom) && p.contentType == 4 ? 1 : 0;
+    const QJsonArray uploads = m_server.requests(QStringLiteral("/rest/file/chat"));
+    const Locked seen{m_ava->windows(QStringLiteral("Gus Hale")).isEmpty(),
+                      m_ava->isRunning(),
+                      db.number(state),
+                      filesPublished,
+                      uploads.size(),
+                      uploads.first()["status"].isNull()};
+    QCOMPARE(seen, (Locked{true, true, 3, 0, 1, true}));
 }
 
 QTEST_GUILESS_MAIN(TestChatScenarios)
