@@ -9,7 +9,7 @@ MtChatEntry::MtChatEntry(const MtChatEntryData& data)
 
 MtChatBaseItem* MtChatEntry::widget() const
 {
-    return m_widget;
+    return static_cast<MtChatBaseItem*>(m_widget.data());
 }
 
 void MtChatEntry::setWidget(MtChatBaseItem* widget)
@@ -19,17 +19,17 @@ void MtChatEntry::setWidget(MtChatBaseItem* widget)
 
 int MtChatEntry::state() const
 {
-    return m_widget ? m_widget->state() : m_data.state;
+    return m_widget ? widget()->state() : m_data.state;
 }
 
 QDateTime MtChatEntry::time() const
 {
-    return m_widget ? m_widget->dateTime() : m_data.time;
+    return m_widget ? widget()->dateTime() : m_data.time;
 }
 
 QString MtChatEntry::messageId() const
 {
-    return m_widget ? m_widget->messageId() : m_data.messageId;
+    return m_widget ? widget()->messageId() : m_data.messageId;
 }
 
 bool MtChatEntry::isDate() const

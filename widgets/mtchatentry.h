@@ -68,7 +68,8 @@ public:
 
 private:
     MtChatEntryData m_data;
-    QPointer<MtChatBaseItem> m_widget;
+    // Held as a QObject so that this header compiles without the item's.
+    QPointer<QObject> m_widget;
     int m_measuredWidth = 0;
     bool m_pinned = false;
     QSize m_size;
