@@ -96,6 +96,21 @@ struct SearchStep
         return highlighted == o.highlighted && up == o.up && down == o.down;
     }
 };
+// A search match as the view shows it: highlighted, wholly in view, and the rows in view as tall
+// as their items.
+struct FarMatch
+{
+    QString highlighted;
+    QString itemHighlight;
+    bool whole = false;
+    int misfitRows = 0; // rows in view whose height is not their item's
+
+    bool operator==(const FarMatch& o) const
+    {
+        return highlighted == o.highlighted && itemHighlight == o.itemHighlight &&
+               whole == o.whole && misfitRows == o.misfitRows;
+    }
+};
 } // namespace
 
 Q_DECLARE_METATYPE(Sent)
@@ -126,6 +141,14 @@ char* toString(const SearchStep& s)
 {
     return qstrdup(qPrintable(
         QStringLiteral("SearchStep(%1 up=%2 down=%3)").arg(s.highlighted).arg(s.up).arg(s.down)));
+}
+template <>
+char* toString(const FarMatch& m)
+{
+    return qstrdup(qPrintable(QStringLiteral("FarMatch(%1 highlight=%2 whole=%3 misfit=%4)")
+                                  .arg(m.highlighted, m.itemHighlight)
+                                  .arg(m.whole)
+                                  .arg(m.misfitRows)));
 }
 } // namespace QTest
 
@@ -166,8 +189,9 @@ private:
     static qint64 roomId(const QString& topic) { return topic.section('/', 1).toLongLong(); }
 
     // `count` confirmed chats of the room in the store, one a second, oldest first; their ids.
+    // With `lengths` above one, chat i holds the text i % lengths + 1 times.
     QStringList storeChats(const QString& topic, int count, const QString& text = "stored",
-                           const QSet<int>& needles = {})
+                           const QSet<int>& needles = {}, int lengths = 1)
     {
         QStringList ids;
         const qint64 start = QDateTime::currentMSecsSinceEpoch() - count * 1000;
@@ -178,14 +202,33 @@ private:
             chat.setMsgType(1);
             chat.setSenderId(i % 2 ? kMe : 1002);
             chat.setMsgTime(start + i * 1000);
-            chat.setContent(1, QStringLiteral("%1 %2%3").arg(text).arg(i).arg(
-                                   needles.contains(count - 1 - i) ? " needle" : ""));
+            chat.setContent(1, QStringLiteral("%1 %2%3")
+                                   .arg(text.repeated(i % lengths + 1))
+                                   .arg(i)
+                                   .arg(needles.contains(count - 1 - i) ? " needle" : ""));
             chat.setMsgState(1);
             chat.setMsgRead(true);
             chat.insertOrUpdate();
             ids << chat.msgId();
         }
         return ids;
+    }
+    static FarMatch farMatchSeen(const ChatDialog& dialog)
+    {
+        MtChatWidget* view = dialog.chatView();
+        MtChatBaseItem* item = view->findItem(dialog.highlightedMessageId());
+        if (!item)
+            return {};
+        const QRect rect = view->visualItemRect(item->listItem());
+        const QRect port = view->viewport()->rect();
+        FarMatch seen{dialog.highlightedMessageId(), item->highlight(), port.contains(rect), 0};
+        for (int row = 0; row < view->count(); ++row) {
+            const QRect at = view->visualItemRect(view->item(row));
+            MtChatBaseItem* inView = at.intersects(port) ? view->chatItem(row) : nullptr;
+            if (inView && inView->sizeHint().height() != at.height())
+                ++seen.misfitRows;
+        }
+        return seen;
     }
     std::unique_ptr<ChatDialog> open(const DBChatRoom& room)
     {
@@ -629,6 +672,36 @@ private slots:
                                          {ids.value(19), false, true},
                                          {ids.value(89), true, true}};
         QCOMPARE(steps, expected);
+    }
+
+    void farMatch_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("back");
+        QTest::newRow("a dozen pages back") << 700 << 640;
+        QTest::newRow("the oldest chat") << 400 << 399;
+    }
+
+    // A match many pages back is shown highlighted and whole once the view has settled, the rows
+    // around it as tall as their bubbles.
+    void farMatch()
+    {
+        QFETCH(int, stored);
+        QFETCH(int, back);
+        const DBChatRoom room = newRoom();
+        // Texts of one to five lines of words, so that rows differ in height.
+        const QStringList ids =
+            storeChats(room.topic(), stored, "a few words that wrap in a bubble", {back}, 5);
+        auto dialog = open(room);
+        dialog->resize(420, 520);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        dialog->findChild<QToolButton*>(QStringLiteral("searchButton"))->click();
+        auto* field = dialog->findChild<MtSearchLineEdit*>(QStringLiteral("searchLineEdit"));
+        QSignalSpy shown(dialog.get(), &ChatDialog::matchShown);
+        emit field->returnPressed(QStringLiteral("needle"));
+        QVERIFY(waitUntil([&] { return shown.count() == 1; }));
+        QTRY_COMPARE(farMatchSeen(*dialog),
+                     (FarMatch{ids.value(stored - 1 - back), QStringLiteral("needle"), true, 0}));
     }
 
     // The export holds every stored chat, as UTF-8 with a byte order mark and CR LF.
