@@ -29,6 +29,9 @@ const QPoint kFirstSaveLink(75, 211);
 // The file button at the chat window's bottom left; the main window's menu button.
 const QPoint kFileButton(16, 580);
 const QPoint kMainMenuButton(310, 51);
+// In the invitation dialog (600 x 470): the first person's check and the OK button.
+const QPoint kFirstInviteRow(32, 115);
+const QPoint kInviteOk(460, 446);
 
 // The broker topic of a room the server made.
 QString topicOf(const QJsonObject& room)
@@ -108,6 +111,19 @@ struct Left
     }
 };
 
+// A person added to a room.
+struct Invited
+{
+    QStringList requests; // "<method> <members>"
+    int admissions = 0;
+    int windowsNamingThem = 0;
+    bool operator==(const Invited& o) const
+    {
+        return requests == o.requests && admissions == o.admissions &&
+               windowsNamingThem == o.windowsNamingThem;
+    }
+};
+
 // A room's window when the lock came during its upload.
 struct Locked
 {
@@ -139,6 +155,14 @@ struct FailedSave
 } // namespace
 
 namespace QTest {
+template <>
+char* toString(const Invited& v)
+{
+    return qstrdup(qPrintable(QStringLiteral("requests=[%1] admissions=%2 windowsNamingThem=%3")
+                                  .arg(v.requests.join(QStringLiteral(", ")))
+                                  .arg(v.admissions)
+                                  .arg(v.windowsNamingThem)));
+}
 template <>
 char* toString(const Locked& v)
 {
@@ -216,6 +240,8 @@ private slots:
     void chatsArriveWhileScrolledUp();
     void leaveSeenByOthers();
     void failedDownloadLeavesNoFile();
+    void inviteReachesServer();
+    // Last: the lock stays.
     void lockDuringUploadClosesRoom();
 
 private:
@@ -240,6 +266,7 @@ private:
     QJsonObject m_leaveRoom;
     QJsonObject m_fileRoom;
     QJsonObject m_uploadRoom;
+    qint64 m_halId = 0;
     QString m_pagingWindow;
 };
 
@@ -323,6 +350,7 @@ void TestChatScenarios::initTestCase()
     m_leaveRoom = addRoom(addUser(QStringLiteral("Eve Moss"), QStringLiteral("evemoss")));
     m_fileRoom = addRoom(addUser(QStringLiteral("Fay Lane"), QStringLiteral("faylane")));
     m_uploadRoom = addRoom(addUser(QStringLiteral("Gus Hale"), QStringLiteral("gushale")));
+    m_halId = addUser(QStringLiteral("Hal Ives"), QStringLiteral("halives"));
     DevHistoryRequest history;
     history.roomId = m_pagingRoom["chattRoomId"].toVariant().toLongLong();
     history.count = 180;
@@ -596,6 +624,54 @@ void TestChatScenarios::lockDuringUploadClosesRoom()
                       uploads.size(),
                       uploads.first()["status"].isNull()};
     QCOMPARE(seen, (Locked{true, true, 3, 0, 1, true}));
+}
+
+// A member added through the room menu's invitation dialog: the server is asked once for that
+// person, the others are told by an admission notice, and the window's title names the
+// newcomer.
+void TestChatScenarios::inviteReachesServer()
+{
+    const QString window = m_ava->openRoom(QStringLiteral("Dan Ford"));
+    QVERIFY(!window.isEmpty());
+    const QStringList before = m_ava->windows(QStringLiteral(".*"));
+    QVERIFY(m_ava->click(window, kMenuButton, 1));
+    QString menu;
+    QVERIFY(waitFor([&] {
+        for (const QString& id : m_ava->windows(QStringLiteral(".*")))
+            menu = before.contains(id) ? menu : id;
+        return !menu.isEmpty();
+    }));
+    QVERIFY(m_ava->xdotool({"key", "--delay", "50", "Down", "Return"}).isEmpty());
+    QString dialog;
+    QVERIFY(waitFor([&] {
+        for (const QString& id : m_ava->windows(QStringLiteral(".*")))
+            dialog = before.contains(id) || id == menu ? dialog : id;
+        return !dialog.isEmpty();
+    }));
+    QVERIFY(m_ava->typeInto(dialog, QStringLiteral("Hal Ives"), QString()));
+    const qint64 requestsSince = m_server.lastRequestSeq();
+    const qint64 publishedSince = m_server.lastPublishedSeq();
+    QVERIFY(m_ava->click(dialog, kFirstInviteRow, 1));
+    QVERIFY(m_ava->click(dialog, kInviteOk, 1));
+    const qint64 roomId = m_textRoom["chattRoomId"].toVariant().toLongLong();
+    QVERIFY(waitFor([&] { return roomHasMember(roomId, m_halId); }));
+    const QString topic = topicOf(m_textRoom);
+    QVERIFY(waitFor([&] {
+        const QVector<DevPublished> published = m_server.published(publishedSince);
+        return std::any_of(published.begin(), published.end(),
+                           [&](const DevPublished& p) { return p.type == 4 && p.topic == topic; });
+    }));
+    QStringList invited;
+    const QJsonArray requests =
+        m_server.requests(QStringLiteral("/rest/chatt/room/member"), requestsSince);
+    for (const QJsonValue& r : requests)
+        invited << r["method"].toString() + QLatin1Char(' ') +
+                       r["form"]["members"].toVariant().toStringList().join(QLatin1Char(','));
+    int admissions = 0;
+    for (const DevPublished& p : m_server.published(publishedSince))
+        admissions += p.type == 4 && p.topic == topic && p.userId == m_avaId ? 1 : 0;
+    const Invited seen{invited, admissions, m_ava->windows(QStringLiteral("Hal Ives")).size()};
+    QCOMPARE(seen, (Invited{{QStringLiteral("POST %1").arg(m_halId)}, 1, 1}));
 }
 
 QTEST_GUILESS_MAIN(TestChatScenarios)
