@@ -385,7 +385,10 @@ bool ChatRoomList::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == this && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && currentItem()) {
+        // A search may hide the current row: Return then opens nothing rather than a room the
+        // user cannot see.
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && currentItem() &&
+            !currentItem()->isHidden()) {
             emit selectedItemWidget(currentItem());
             return true;
         }

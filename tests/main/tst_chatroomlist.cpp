@@ -301,6 +301,21 @@ private slots:
         QCOMPARE(selected.at(1).at(0).value<QListWidgetItem*>(), m_list->item(1));
     }
 
+    // Return on a row the search has hidden opens nothing; the next visible row still opens.
+    void returnOnHiddenRow()
+    {
+        fillList();
+        QSignalSpy selected(m_list.get(), &ChatRoomList::selectedItemWidget);
+        m_list->setCurrentRow(1);
+        m_list->filterChatRooms(QStringLiteral("lee"));
+        QTest::keyClick(m_list.get(), Qt::Key_Return);
+        m_list->setCurrentRow(m_list->topics().indexOf(QStringLiteral("chat/3")));
+        QTest::keyClick(m_list.get(), Qt::Key_Return);
+        QCOMPARE(selected.count(), 1);
+        QCOMPARE(selected.at(0).at(0).value<QListWidgetItem*>(),
+                 m_list->item(m_list->topics().indexOf(QStringLiteral("chat/3"))));
+    }
+
     // A click on a row's picture names its one other member; rooms of several members say
     // nothing.
     void memberIcon()
