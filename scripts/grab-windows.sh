@@ -36,12 +36,13 @@ for lang in en ko; do
     done
 done
 echo "grab-windows: $(find "$out" -name '*.png' | wc -l) pictures in $out"
-# The README shows the room list beside a chat window, in each language.
+# The README shows the room list beside a chat window, and the invitation dialog, in each language.
 if [ -n "$readme" ] && [ $status -eq 0 ]; then
     mkdir -p "$top/docs/screens"
     for lang in en ko; do
         convert "$out/roomlist_$lang.png" "$out/chat_$lang.png" +append \
             "$top/docs/screens/windows_$lang.png"
+        cp "$out/invite_$lang.png" "$top/docs/screens/invite_$lang.png"
     done
     echo "grab-windows: README pictures in docs/screens"
 fi

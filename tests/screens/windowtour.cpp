@@ -175,8 +175,11 @@ QList<WindowTour::Stop> WindowTour::stops()
                  [this] { return new ProfileImageEditDialog(m_picture); }, true};
     list << Stop{QStringLiteral("invite"),
                  [main] {
-                     return new ChatInviteDialog(main->session()->db(),
-                                                 main->session()->mtData()->userId());
+                     auto* dialog = new ChatInviteDialog(main->session()->db(),
+                                                         main->session()->mtData()->userId());
+                     // A new room: the whole directory, nobody fixed.
+                     dialog->setData(QString(), -1);
+                     return dialog;
                  },
                  true};
     list << Stop{QStringLiteral("members"),
