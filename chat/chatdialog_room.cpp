@@ -214,6 +214,7 @@ void ChatDialog::viewMembers()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setPictureSource(net());
     dialog->setMembers(users);
+    connect(dialog, &MembersDialog::memberClicked, this, &ChatDialog::showProfile);
     m_popups << dialog;
     dialog->open();
 }
@@ -233,6 +234,7 @@ void ChatDialog::showReaders(const QString& messageId)
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setPictureSource(net());
     dialog->setReaders(readers);
+    connect(dialog, &MembersDialog::memberClicked, this, &ChatDialog::showProfile);
     m_popups << dialog;
     dialog->move(QCursor::pos());
     dialog->open();
