@@ -5,6 +5,8 @@
 #include "common/testenv.h"
 
 #include "chat/chatdialog.h"
+#include "chat/profileviewpopup.h"
+#include "invite/membersdialog.h"
 #include "net/serverconfig.h"
 #include "session/chatwindowregistry.h"
 #include "session/mtsession.h"
@@ -13,6 +15,7 @@
 #include "store/dbmanager.h"
 #include "store/dbmtdata.h"
 #include "store/dbtypes.h"
+#include "store/dbuser.h"
 #include "store/mtdata.h"
 #include "store/unreadcounts.h"
 #include "widgets/mtchatalarmitem.h"
@@ -25,6 +28,7 @@
 
 #include <QApplication>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -739,6 +743,27 @@ private slots:
         QCOMPARE(dialog->chatRoom().members().split(',').contains(QString::number(newcomer)), true);
         QVERIFY(waitUntil([&] { return !sentSince(seq, room.topic()).isEmpty(); }));
         QCOMPARE(sentSince(seq, room.topic()).value(0).type, 4);
+    }
+
+    // A person clicked in the members list opens the profile card of that person.
+    void memberProfileCard()
+    {
+        const DBChatRoom room = newGroupRoom();
+        auto dialog = open(room);
+        QVERIFY(triggerMenuEntry(*dialog, QStringLiteral("View Members")));
+        auto* members = dialog->findChild<MembersDialog*>();
+        QVERIFY(members);
+        const qint64 memberId = room.members().section(',', 0, 0).toLongLong();
+        DBUser member;
+        QVERIFY(db()->findUser(memberId, member));
+        emit members->memberClicked(int(memberId));
+        auto* card = dialog->findChild<ProfileViewPopup*>();
+        QVERIFY(card);
+        const QList<QLabel*> labels = card->findChildren<QLabel*>();
+        QStringList texts;
+        for (const QLabel* label : labels)
+            texts << label->text();
+        QCOMPARE(texts.contains(member.userName()), true);
     }
 
     // Leaving publishes the leave first, then asks the server; the room goes from the store
