@@ -9,9 +9,9 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SCRIPT = os.path.join(HERE, "..", "..", "scripts", "check-translations.py")
-spec = importlib.util.spec_from_file_location("check_translations", SCRIPT)
-check = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(check)
+loader_spec = importlib.util.spec_from_file_location("check_translations", SCRIPT)
+check = importlib.util.module_from_spec(loader_spec)
+loader_spec.loader.exec_module(check)
 
 # name, source line, the source texts found glued
 CASES = [
