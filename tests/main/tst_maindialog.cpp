@@ -81,6 +81,18 @@ private:
     bool m_accept;
 };
 
+// The window shown, with every box it raises answered.
+struct ShownWindow
+{
+    explicit ShownWindow(const ServerConfig& config, bool accept = true)
+        : boxes(accept), dialog(config)
+    {
+        dialog.show();
+    }
+    BoxAnswerer boxes;
+    MainDialog dialog;
+};
+
 QStringList menuTexts(const QMenu* menu)
 {
     QStringList texts;
@@ -154,6 +166,20 @@ const QStringList kTrayLoggedIn{"Open", "Lock Mode", "Log off", "Exit"};
 const QStringList kTrayLocked{"Open", "Log off", "Exit"};
 const QStringList kMenuLoggedOut{"Exit"};
 const QStringList kMenuLoggedIn{"Create Chat", "Lock Mode", "Settings", "Log off", "Exit"};
+
+// The window on each page, with the menus that page offers.
+WindowView onLoginPage(const QStringList& notices = {})
+{
+    return {MainDialog::LoginPage, true, 0, kTrayLoggedOut, kMenuLoggedOut, notices};
+}
+WindowView onRoomList(bool loginEnabled, int rows, const QStringList& notices = {})
+{
+    return {MainDialog::RoomListPage, loginEnabled, rows, kTrayLoggedIn, kMenuLoggedIn, notices};
+}
+WindowView onLockPage(bool loginEnabled, int rows, const QStringList& notices = {})
+{
+    return {MainDialog::LockPage, loginEnabled, rows, kTrayLocked, kMenuLoggedOut, notices};
+}
 } // namespace
 
 Q_DECLARE_METATYPE(WindowView)
@@ -213,12 +239,13 @@ private:
     {
         return d.findChild<T*>(QLatin1String(name));
     }
-    static WindowView view(MainDialog& d, const BoxAnswerer& boxes)
+    static WindowView view(ShownWindow& w)
     {
+        MainDialog& d = w.dialog;
         std::unique_ptr<QMenu> menu(d.createMainMenu());
         return {d.currentPage(),           child<QPushButton>(d, "loginButton")->isEnabled(),
                 d.chatRoomList()->count(), menuTexts(d.trayIcon()->contextMenu()),
-                menuTexts(menu.get()),     boxes.texts};
+                menuTexts(menu.get()),     w.boxes.texts};
     }
     static bool waitUntil(const std::function<bool()>& done, int timeoutMs)
     {
@@ -249,8 +276,11 @@ private:
             },
             kLoginTimeoutMs);
     }
-    bool loginAs(MainDialog& d, const QString& account)
+    // Waits for the window to start, then logs in and waits for the rooms.
+    static bool loginAs(MainDialog& d, const QString& account)
     {
+        if (!started(d))
+            return false;
         typeLogin(d, account, kPassword);
         return waitUntil([&] { return d.currentPage() == MainDialog::RoomListPage; },
                          kLoginTimeoutMs);
@@ -392,32 +422,12 @@ void TestMainDialog::login_data()
     const QString refusal =
         QStringLiteral("The latest version is updated. Use the latest version.");
     QTest::newRow("right password")
-        << "user001" << kPassword << 0 << WindowView{MainDialog::RoomListPage,
-                                                     false,
-                                                     serverRoomCount("user001"),
-                                                     kTrayLoggedIn,
-                                                     kMenuLoggedIn,
-                                                     {}};
-    QTest::newRow("wrong password")
-        << "user002"
-        << "Passw0rd?" << 0
-        << WindowView{
-               MainDialog::LoginPage, true,           0,
-               kTrayLoggedOut,        kMenuLoggedOut, {"The account or the password is wrong."}};
-    QTest::newRow("empty id") << "" << kPassword << 0 << WindowView{MainDialog::LoginPage,
-                                                                    true,
-                                                                    0,
-                                                                    kTrayLoggedOut,
-                                                                    kMenuLoggedOut,
-                                                                    {"Please enter your ID"}};
-    QTest::newRow("empty password")
-        << "user002"
-        << "" << 0
-        << WindowView{MainDialog::LoginPage, true,           0,
-                      kTrayLoggedOut,        kMenuLoggedOut, {"Please enter your Password"}};
+        << "user001" << kPassword << 0 << onRoomList(false, serverRoomCount("user001"));
+    QTest::newRow("empty id") << "" << kPassword << 0 << onLoginPage({"Please enter your ID"});
+    QTest::newRow("empty password") << "user002"
+                                    << "" << 0 << onLoginPage({"Please enter your Password"});
     QTest::newRow("version refused, update declined")
-        << "user003" << kPassword << 1047
-        << WindowView{MainDialog::LoginPage, true, 0, kTrayLoggedOut, kMenuLoggedOut, {refusal}};
+        << "user003" << kPassword << 1047 << onLoginPage({refusal});
 }
 
 void TestMainDialog::login()
@@ -428,29 +438,26 @@ void TestMainDialog::login()
     QFETCH(WindowView, expected);
     QVERIFY(m_server.setUpdate(DevUpdate{minVersion, {}, -1, false, 0}));
     // Questions are declined: an update is not downloaded here.
-    BoxAnswerer boxes(false);
-    MainDialog dialog(m_config);
-    dialog.show();
-    QVERIFY(started(dialog));
-    typeLogin(dialog, account, password);
-    QVERIFY(loginEnded(dialog));
-    QCOMPARE(view(dialog, boxes), expected);
+    ShownWindow w(m_config, false);
+    QVERIFY(started(w.dialog));
+    typeLogin(w.dialog, account, password);
+    QVERIFY(loginEnded(w.dialog));
+    QCOMPARE(view(w), expected);
 }
 
+// Return in the password field sends one login; a wrong password leaves the login page usable.
 void TestMainDialog::returnInThePasswordFieldLogsInOnce()
 {
-    BoxAnswerer boxes;
-    MainDialog dialog(m_config);
-    dialog.show();
-    QVERIFY(started(dialog));
+    ShownWindow w(m_config);
+    QVERIFY(started(w.dialog));
     const qint64 since = m_server.lastRequestSeq();
-    child<QLineEdit>(dialog, "idLineEdit")->setText(QStringLiteral("user002"));
-    auto* password = child<QLineEdit>(dialog, "passwordLineEdit");
+    child<QLineEdit>(w.dialog, "idLineEdit")->setText(QStringLiteral("user002"));
+    auto* password = child<QLineEdit>(w.dialog, "passwordLineEdit");
     QTest::keyClicks(password, QStringLiteral("Passw0rd?"));
     QTest::keyClick(password, Qt::Key_Return);
-    QVERIFY(loginEnded(dialog));
+    QVERIFY(loginEnded(w.dialog));
     QCOMPARE(forceFlags(since), QStringList{"0"});
-    QCOMPARE(boxes.texts, QStringList{"The account or the password is wrong."});
+    QCOMPARE(view(w), onLoginPage({"The account or the password is wrong."}));
 }
 
 void TestMainDialog::takeOverAsksAndLogsIn()
@@ -460,19 +467,12 @@ void TestMainDialog::takeOverAsksAndLogsIn()
                      QJsonObject{{"userId", userIdOf(account)},
                                  {"deviceModel", "PC"},
                                  {"deviceId", "another-pc"}});
-    BoxAnswerer boxes(true);
-    MainDialog dialog(m_config);
-    dialog.show();
-    QVERIFY(started(dialog));
+    ShownWindow w(m_config);
     const qint64 since = m_server.lastRequestSeq();
-    QVERIFY(loginAs(dialog, account));
+    QVERIFY(loginAs(w.dialog, account));
     QCOMPARE(forceFlags(since), (QStringList{"0", "1"}));
-    QCOMPARE(view(dialog, boxes), (WindowView{MainDialog::RoomListPage,
-                                              false,
-                                              serverRoomCount(account),
-                                              kTrayLoggedIn,
-                                              kMenuLoggedIn,
-                                              {"You are already logged in. Continue to login?"}}));
+    QCOMPARE(view(w), onRoomList(false, serverRoomCount(account),
+                                 {"You are already logged in. Continue to login?"}));
 }
 
 void TestMainDialog::chatFromAnotherUserWhileHidden()
@@ -480,10 +480,8 @@ void TestMainDialog::chatFromAnotherUserWhileHidden()
     const QString account = QStringLiteral("user004");
     const QString topic = roomWith(account, QStringLiteral("user001"));
     QVERIFY(!topic.isEmpty());
-    BoxAnswerer boxes;
-    MainDialog dialog(m_config);
-    dialog.show();
-    QVERIFY(started(dialog));
+    ShownWindow w(m_config);
+    MainDialog& dialog = w.dialog;
     QVERIFY(loginAs(dialog, account));
     QTRY_VERIFY_WITH_TIMEOUT(
         dialog.session()->messaging() && dialog.session()->messaging()->isConnectedToHost(), 30000);
@@ -502,27 +500,20 @@ void TestMainDialog::chatFromAnotherUserWhileHidden()
     QCOMPARE((ReceiveView{list->topics().value(0), row->state().unread, row->state().lastText,
                           toast->topic(), toast->title(), toast->message(), dialog.isVisible()}),
              (ReceiveView{topic, 1, text, topic, sender, text, true}));
-    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(w.boxes.texts, QStringList());
 }
 
 void TestMainDialog::lockAndUnlock()
 {
     const QString account = QStringLiteral("user005");
-    BoxAnswerer boxes;
-    MainDialog dialog(m_config);
-    dialog.show();
-    QVERIFY(started(dialog));
+    ShownWindow w(m_config);
+    MainDialog& dialog = w.dialog;
     QVERIFY(loginAs(dialog, account));
     auto* field = child<QLineEdit>(dialog, "lockPasswordLineEdit");
     auto* unlock = child<QPushButton>(dialog, "unlockButton");
 
     dialog.clickedLockMode();
-    QCOMPARE(view(dialog, boxes), (WindowView{MainDialog::LockPage,
-                                              false,
-                                              serverRoomCount(account),
-                                              kTrayLocked,
-                                              kMenuLoggedOut,
-                                              {}}));
+    QCOMPARE(view(w), onLockPage(false, serverRoomCount(account)));
     QCOMPARE(child<QLabel>(dialog, "lockAccntLabel")->text(), account);
 
     // Return in the password field sends nothing; only the button unlocks.
@@ -535,13 +526,9 @@ void TestMainDialog::lockAndUnlock()
     // A wrong password keeps the lock page and the session behind it.
     field->setText(QStringLiteral("Passw0rd?"));
     QTest::mouseClick(unlock, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(boxes.texts.size(), 1, kLoginTimeoutMs);
-    QCOMPARE(view(dialog, boxes), (WindowView{MainDialog::LockPage,
-                                              true,
-                                              serverRoomCount(account),
-                                              kTrayLocked,
-                                              kMenuLoggedOut,
-                                              {"The account or the password is wrong."}}));
+    QTRY_COMPARE_WITH_TIMEOUT(w.boxes.texts.size(), 1, kLoginTimeoutMs);
+    QCOMPARE(view(w),
+             onLockPage(true, serverRoomCount(account), {"The account or the password is wrong."}));
     QVERIFY(dialog.session()->state().isLoggedIn());
     // The next try is typed straight into the field, never into "Logout".
     QCOMPARE(dialog.focusWidget(), static_cast<QWidget*>(field));
@@ -550,21 +537,15 @@ void TestMainDialog::lockAndUnlock()
     field->setText(kPassword);
     QTest::mouseClick(unlock, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(dialog.currentPage(), int(MainDialog::RoomListPage), kLoginTimeoutMs);
-    QCOMPARE(view(dialog, boxes), (WindowView{MainDialog::RoomListPage,
-                                              true,
-                                              serverRoomCount(account),
-                                              kTrayLoggedIn,
-                                              kMenuLoggedIn,
-                                              {"The account or the password is wrong."}}));
+    QCOMPARE(view(w),
+             onRoomList(true, serverRoomCount(account), {"The account or the password is wrong."}));
 }
 
 void TestMainDialog::lockClosesChatWindowsAndToasts()
 {
     const QString account = QStringLiteral("user009");
-    BoxAnswerer boxes;
-    MainDialog dialog(m_config);
-    dialog.show();
-    QVERIFY(started(dialog));
+    ShownWindow w(m_config);
+    MainDialog& dialog = w.dialog;
     QVERIFY(loginAs(dialog, account));
     const auto lockView = [&] {
         return LockView{dialog.currentPage(), dialog.chatWindows()->count(),
@@ -590,35 +571,26 @@ void TestMainDialog::lockClosesChatWindowsAndToasts()
     dialog.openChatDialog(topic);
     dialog.itemDoubleClickedFromChatRoomListWidget(list->chatRoomItem(topic));
     QCOMPARE(lockView(), (LockView{MainDialog::LockPage, 0, 0}));
-    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(w.boxes.texts, QStringList());
 }
 
 void TestMainDialog::idleLock()
 {
     const QString account = QStringLiteral("user010");
-    BoxAnswerer boxes;
-    MainDialog dialog(m_config);
-    dialog.show();
-    QVERIFY(started(dialog));
+    ShownWindow w(m_config);
+    MainDialog& dialog = w.dialog;
     QVERIFY(loginAs(dialog, account));
     dialog.globalEventFilter()->setLockTimeout(200);
     dialog.globalEventFilter()->startLockMode();
     QTRY_COMPARE_WITH_TIMEOUT(dialog.currentPage(), int(MainDialog::LockPage), 10000);
-    QCOMPARE(view(dialog, boxes), (WindowView{MainDialog::LockPage,
-                                              false,
-                                              serverRoomCount(account),
-                                              kTrayLocked,
-                                              kMenuLoggedOut,
-                                              {}}));
+    QCOMPARE(view(w), onLockPage(false, serverRoomCount(account)));
 }
 
 void TestMainDialog::logOffReturnsToTheLoginPage()
 {
     const QString account = QStringLiteral("user006");
-    BoxAnswerer boxes;
-    MainDialog dialog(m_config);
-    dialog.show();
-    QVERIFY(started(dialog));
+    ShownWindow w(m_config);
+    MainDialog& dialog = w.dialog;
     QVERIFY(loginAs(dialog, account));
     QCOMPARE(dialog.settings()->autologinAccount(), account);
     // The search field filters the rows as it is typed.
@@ -633,8 +605,7 @@ void TestMainDialog::logOffReturnsToTheLoginPage()
     QCOMPARE((QVector<bool>{dialog.alarmOn(), dialog.session()->mtData()->alarm()}),
              (QVector<bool>{false, false}));
     dialog.clickedLogout();
-    QCOMPARE(view(dialog, boxes),
-             (WindowView{MainDialog::LoginPage, true, 0, kTrayLoggedOut, kMenuLoggedOut, {}}));
+    QCOMPARE(view(w), onLoginPage());
     QCOMPARE(LocalSettings(settingsFile()).autologinAccount(), QString());
     QCOMPARE(child<QLineEdit>(dialog, "idLineEdit")->text(), QString());
 }
@@ -642,33 +613,25 @@ void TestMainDialog::logOffReturnsToTheLoginPage()
 void TestMainDialog::restartWithStoredSessionOpensTheLockPage()
 {
     const QString account = QStringLiteral("user007");
-    BoxAnswerer boxes;
     {
-        MainDialog first(m_config);
-        first.show();
-        QVERIFY(started(first));
-        QVERIFY(child<QCheckBox>(first, "autoLoginCheckBox")->isChecked());
-        QVERIFY(loginAs(first, account));
+        ShownWindow first(m_config);
+        QVERIFY(started(first.dialog));
+        QVERIFY(child<QCheckBox>(first.dialog, "autoLoginCheckBox")->isChecked());
+        QVERIFY(loginAs(first.dialog, account));
     }
     const qint64 since = m_server.lastRequestSeq();
-    MainDialog dialog(m_config);
-    dialog.show();
+    ShownWindow w(m_config);
+    MainDialog& dialog = w.dialog;
     QTRY_COMPARE_WITH_TIMEOUT(dialog.currentPage(), int(MainDialog::LockPage), 10000);
     QCOMPARE(child<QLabel>(dialog, "lockAccntLabel")->text(), account);
     // Nothing but the keep-alive reaches the server before the password is proven.
     QCOMPARE(requestsUntilPing(dialog, since), QStringList{"/rest/auth/ping"});
-    QCOMPARE(view(dialog, boxes),
-             (WindowView{MainDialog::LockPage, true, 0, kTrayLocked, kMenuLoggedOut, {}}));
+    QCOMPARE(view(w), onLockPage(true, 0));
     // The password brings the directory and the rooms up to date, then the rooms show.
     child<QLineEdit>(dialog, "lockPasswordLineEdit")->setText(kPassword);
     QTest::mouseClick(child<QPushButton>(dialog, "unlockButton"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(dialog.currentPage(), int(MainDialog::RoomListPage), kLoginTimeoutMs);
-    QCOMPARE(view(dialog, boxes), (WindowView{MainDialog::RoomListPage,
-                                              true,
-                                              serverRoomCount(account),
-                                              kTrayLoggedIn,
-                                              kMenuLoggedIn,
-                                              {}}));
+    QCOMPARE(view(w), onRoomList(true, serverRoomCount(account)));
 }
 
 void TestMainDialog::settingsOutliveTheWindow_data()
