@@ -41,12 +41,15 @@ QString ChatExportWriter::body(const DBChat& chat) const
     case 3:
         return tr("video");
     case 4: {
-        if (!chat.previewText().isEmpty() && m_longText) {
-            const QString full = m_longText(chat);
-            if (!full.isEmpty())
-                return full;
-        }
-        return tr("file %1").arg(chat.fileName());
+        if (chat.previewText().isEmpty())
+            return tr("file %1").arg(chat.fileName());
+        const QString full = m_longText ? m_longText(chat) : QString();
+        if (!full.isEmpty())
+            return full;
+        // The text file is gone (or was never fetched): what the bubble showed of it stands in
+        // for the text, marked as cut; the file behind it was never the user's.
+        const QString dots = QStringLiteral("...");
+        return chat.previewText().endsWith(dots) ? chat.previewText() : chat.previewText() + dots;
     }
     default:
         return chat.content();

@@ -19,7 +19,7 @@ class ChatExportWriter
     Q_DECLARE_TR_FUNCTIONS(ChatExportWriter)
 public:
     // The full text of a long text chat (read from its local file), or empty text when it is
-    // not at hand: the chat is then written as a file.
+    // not at hand: the chat is then written as its preview, ending in "...".
     using LongTextReader = std::function<QString(const DBChat&)>;
 
     ChatExportWriter(const QString& roomName, const QDateTime& savedAt, bool koreanTimes);

@@ -383,9 +383,15 @@ private slots:
         QTest::newRow("long text in full")
             << QList<DBChat>{chatAt("Kim", day1, 4, "preview...")} << QStringLiteral("whole")
             << header + QStringList{date1, "[Kim] [09:05 am] whole"};
-        QTest::newRow("long text missing goes as a file")
+        QTest::newRow("long text missing goes as its preview")
             << QList<DBChat>{chatAt("Kim", day1, 4, "preview...")} << QString()
-            << header + QStringList{date1, "[Kim] [09:05 am] file notes.txt"};
+            << header + QStringList{date1, "[Kim] [09:05 am] preview..."};
+        QTest::newRow("preview without its dots is marked as cut")
+            << QList<DBChat>{chatAt("Kim", day1, 4, "preview")} << QString()
+            << header + QStringList{date1, "[Kim] [09:05 am] preview..."};
+        QTest::newRow("preview of several lines")
+            << QList<DBChat>{chatAt("Kim", day1, 4, "one\ntwo...")} << QString()
+            << header + QStringList{date1, "[Kim] [09:05 am] one", "two..."};
     }
     // UTF-8 with a byte order mark, CR LF, a date line per day.
     void exportFile()
