@@ -64,6 +64,20 @@ SettingsView view(const LocalSettings& s)
 {
     return {s.autologinAccount(), s.deviceId(), s.alarmType()};
 }
+
+// A session on the test's settings file, with the chat windows it asks about and a recorder of
+// its signals.
+struct Running
+{
+    Running(const ServerConfig& config, LocalSettings* settings) : s(config), r(&s)
+    {
+        s.setSettings(settings);
+        s.setChatWindows(&windows);
+    }
+    OpenWindows windows;
+    MtSession s;
+    SessionRecorder r;
+};
 } // namespace
 Q_DECLARE_METATYPE(SettingsView)
 namespace QTest {
@@ -93,6 +107,7 @@ private:
     ServerConfig m_config;
     QTemporaryDir m_settingsDir;
     std::unique_ptr<LocalSettings> m_settings;
+    std::unique_ptr<Running> m_run; // a new one for each test
 
     // Topic of the room of `account` that has exactly the members given (user ids).
     QString roomOf(const QString& account, QList<int> members)
@@ -158,9 +173,11 @@ private slots:
     {
         QFile::remove(m_settingsDir.filePath("settings.ini"));
         m_settings = std::make_unique<LocalSettings>(m_settingsDir.filePath("settings.ini"));
+        m_run = std::make_unique<Running>(m_config, m_settings.get());
     }
     void cleanup()
     {
+        m_run.reset();
         m_server.control("POST", "/control/version", QJsonObject{{"minVersion", QJsonValue()}});
         m_server.setFault(QJsonObject{{"mode", "off"}});
     }
@@ -217,9 +234,8 @@ private slots:
         m_server.control("POST", "/control/version",
                          version.isEmpty() ? QJsonObject{{"minVersion", QJsonValue()}} : version);
         m_server.setFault(fault.isEmpty() ? QJsonObject{{"mode", "off"}} : fault);
-        MtSession s(m_config);
-        s.setSettings(m_settings.get());
-        SessionRecorder r(&s);
+        MtSession& s = m_run->s;
+        SessionRecorder& r = m_run->r;
         s.login(account, password, true, kDevice);
         QVERIFY(waitUntil([&] { return loginEnded(r); }));
         QCOMPARE(r.events.first(), outcome);
@@ -235,9 +251,8 @@ private slots:
         m_server.control(
             "POST", "/control/session",
             QJsonObject{{"userId", id}, {"deviceModel", "PC"}, {"deviceId", "other-pc"}});
-        MtSession s(m_config);
-        s.setSettings(m_settings.get());
-        SessionRecorder r(&s);
+        MtSession& s = m_run->s;
+        SessionRecorder& r = m_run->r;
         s.login("user002", kPassword, false, kDevice);
         QVERIFY(r.waitFor("loginTakenOver"));
         QCOMPARE(s.state().isLoggedIn(), false);
@@ -257,9 +272,8 @@ private slots:
     void cacheThenRooms()
     {
         const qint64 since = m_server.lastRequestSeq();
-        MtSession s(m_config);
-        s.setSettings(m_settings.get());
-        SessionRecorder r(&s);
+        MtSession& s = m_run->s;
+        SessionRecorder& r = m_run->r;
         QVERIFY(loginAs(s, r, "user001"));
         QStringList paths;
         for (const QJsonValue& v : m_server.requests("/rest", since))
@@ -279,11 +293,9 @@ private slots:
     // Every kind of item reaches its receiver.
     void routing()
     {
-        MtSession s(m_config);
-        s.setSettings(m_settings.get());
-        OpenWindows windows;
-        s.setChatWindows(&windows);
-        SessionRecorder r(&s);
+        MtSession& s = m_run->s;
+        SessionRecorder& r = m_run->r;
+        OpenWindows& windows = m_run->windows;
         QVERIFY(loginAs(s, r, "user001"));
         const QString open = roomOf("user001", {1001, 1002});
         const QString closed = roomOf("user001", {1001, 1003});
@@ -355,11 +367,9 @@ private slots:
     // notices change the store.
     void roomEventsAndPushes()
     {
-        MtSession s(m_config);
-        s.setSettings(m_settings.get());
-        OpenWindows windows;
-        s.setChatWindows(&windows);
-        SessionRecorder r(&s);
+        MtSession& s = m_run->s;
+        SessionRecorder& r = m_run->r;
+        OpenWindows& windows = m_run->windows;
         QVERIFY(loginAs(s, r, "user001"));
         const QJsonValue made = m_server.control("POST", "/control/room",
                                                  QJsonObject{{"userId", 1007},
@@ -441,9 +451,8 @@ private slots:
                             QStringLiteral("Bulk chat %1 in room %2")
                                 .arg(chats - rooms + r + 1)
                                 .arg(made.at(r)["roomId"].toInt()));
-        MtSession s(m_config);
-        s.setSettings(m_settings.get());
-        SessionRecorder r(&s);
+        MtSession& s = m_run->s;
+        SessionRecorder& r = m_run->r;
         QVERIFY(loginAs(s, r, "user012"));
         const auto newest = [&] {
             QMap<QString, QString> seen;
@@ -459,9 +468,8 @@ private slots:
     // Another session of the user inside a room keeps that room quiet until it leaves.
     void presence()
     {
-        MtSession s(m_config);
-        s.setSettings(m_settings.get());
-        SessionRecorder r(&s);
+        MtSession& s = m_run->s;
+        SessionRecorder& r = m_run->r;
         QVERIFY(loginAs(s, r, "user001"));
         const QString quiet = roomOf("user001", {1001, 1004});
         const QString loud = roomOf("user001", {1001, 1005});
@@ -518,9 +526,8 @@ private slots:
     {
         QFETCH(QJsonObject, fault);
         QFETCH(SessionEvent, reported);
-        MtSession s(m_config);
-        s.setSettings(m_settings.get());
-        SessionRecorder r(&s);
+        MtSession& s = m_run->s;
+        SessionRecorder& r = m_run->r;
         QVERIFY(loginAs(s, r, "user001"));
         m_server.setFault(fault);
         s.ping();
@@ -532,9 +539,8 @@ private slots:
     // Answers of requests in flight at log off are dropped; nothing reaches the window.
     void logOffDuringRequests()
     {
-        MtSession s(m_config);
-        s.setSettings(m_settings.get());
-        SessionRecorder r(&s);
+        MtSession& s = m_run->s;
+        SessionRecorder& r = m_run->r;
         m_server.setFault(QJsonObject{{"mode", "hang"}, {"path", "/rest/chatt/room/1001"}});
         const qint64 since = m_server.lastRequestSeq();
         s.login("user001", kPassword, false, kDevice);
@@ -552,18 +558,12 @@ private slots:
     // Log off keeps only the device id; the next start finds no stored session.
     void logOffClearsAccount()
     {
-        {
-            MtSession s(m_config);
-            s.setSettings(m_settings.get());
-            s.setSettings(m_settings.get());
-            SessionRecorder r(&s);
-            QVERIFY(loginAs(s, r, "user003", true));
-            s.logOff();
-            const DBMTData stored(s.db());
-            QCOMPARE(stored.accessKey(), QString());
-            QCOMPARE(stored.myAccount(), QString());
-            QCOMPARE(view(*m_settings), (SettingsView{QString(), kDevice}));
-        }
+        QVERIFY(loginAs(m_run->s, m_run->r, "user003", true));
+        m_run->s.logOff();
+        const DBMTData stored(m_run->s.db());
+        QCOMPARE((QStringList{stored.accessKey(), stored.myAccount()}), (QStringList{"", ""}));
+        QCOMPARE(view(*m_settings), (SettingsView{QString(), kDevice}));
+        m_run.reset();
         MtSession restarted(m_config);
         QCOMPARE(restarted.restore("user003"), false);
     }
@@ -571,9 +571,8 @@ private slots:
     // The server ends the session: the account's files are gone.
     void accountRemoval()
     {
-        MtSession s(m_config);
-        s.setSettings(m_settings.get());
-        SessionRecorder r(&s);
+        MtSession& s = m_run->s;
+        SessionRecorder& r = m_run->r;
         QVERIFY(loginAs(s, r, "user008", true));
         m_settings->setAlarmType(LocalSettings::AlarmSound);
         QCOMPARE(view(*m_settings), (SettingsView{"user008", kDevice, LocalSettings::AlarmSound}));
@@ -591,15 +590,11 @@ private slots:
     // A stored session opens behind the lock; a wrong password keeps it up and locked.
     void restoreAndUnlock()
     {
-        {
-            MtSession first(m_config);
-            first.setSettings(m_settings.get());
-            SessionRecorder r(&first);
-            QVERIFY(loginAs(first, r, "user009", true));
-        }
-        MtSession s(m_config);
-        s.setSettings(m_settings.get());
-        SessionRecorder r(&s);
+        QVERIFY(loginAs(m_run->s, m_run->r, "user009", true));
+        m_run.reset();
+        m_run = std::make_unique<Running>(m_config, m_settings.get());
+        MtSession& s = m_run->s;
+        SessionRecorder& r = m_run->r;
         QVERIFY(s.restore("user009"));
         QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{3, true, true}));
         // A refusal for the version never opens the lock, whatever password was typed.
@@ -625,9 +620,8 @@ private slots:
     // New keys in an unlock answer replace the messaging session, which connects with them.
     void keysRotatedAtUnlock()
     {
-        MtSession s(m_config);
-        s.setSettings(m_settings.get());
-        SessionRecorder r(&s);
+        MtSession& s = m_run->s;
+        SessionRecorder& r = m_run->r;
         QVERIFY(loginAs(s, r, "user006"));
         const QString before = s.mtData()->clientId();
         m_server.control("POST", "/control/session/rotate", QJsonObject{{"userId", 1006}});
