@@ -1,5 +1,6 @@
 #include "widgets/mtchatentry.h"
 
+#include "widgets/mtchataccessibletext.h"
 #include "widgets/mtchatbaseitem.h"
 #include "widgets/mtchatwidget.h"
 
@@ -47,6 +48,9 @@ QVariant MtChatEntry::data(int role) const
 {
     if (role == Qt::SizeHintRole)
         return m_size.isValid() ? QVariant(m_size) : QVariant();
+    // For a screen reader, computed on request: rows hold no text for it.
+    if (role == Qt::AccessibleTextRole)
+        return MtChatAccessibleText::answer(*this);
     return QListWidgetItem::data(role);
 }
 
