@@ -85,19 +85,19 @@ struct MembersView
     }
 };
 
-QString idsText(const QList<qint64>& ids)
+// Ids as the texts they are sent or printed as.
+template <typename Id>
+QStringList idTexts(const QList<Id>& ids)
 {
     QStringList parts;
-    for (qint64 id : ids)
+    for (Id id : ids)
         parts << QString::number(id);
-    return parts.join(' ');
+    return parts;
 }
-QString idsText(const QList<int>& ids)
+template <typename Id>
+QString idsText(const QList<Id>& ids)
 {
-    QStringList parts;
-    for (int id : ids)
-        parts << QString::number(id);
-    return parts.join(' ');
+    return idTexts(ids).join(' ');
 }
 } // namespace
 
@@ -177,10 +177,7 @@ private:
     qint64 newRoom(const QList<qint64>& others, int roomType)
     {
         DBChatRoom room(m_session->db());
-        QStringList members;
-        for (qint64 id : others)
-            members << QString::number(id);
-        room.setMembers(members.join(','));
+        room.setMembers(idTexts(others).join(','));
         room.setType(roomType);
         QSignalSpy ok(m_session->net(), &NetServerManager::onHttpSuccess);
         m_session->net()->reqNewChatRoom(kRoomReq, room);
@@ -214,12 +211,9 @@ private:
     // Sends the invitation and waits for its one answer: 0 when accepted, else the error code.
     int sendInvite(qint64 roomId, const QList<int>& ids)
     {
-        QStringList members;
-        for (int id : ids)
-            members << QString::number(id);
         QSignalSpy ok(m_session->net(), &NetServerManager::onHttpSuccess);
         QSignalSpy failed(m_session->net(), &NetServerManager::onHttpFailure);
-        m_session->net()->reqInviteMember(kInviteReq, roomId, members);
+        m_session->net()->reqInviteMember(kInviteReq, roomId, idTexts(ids));
         const auto mine = [](const QSignalSpy& spy) {
             return std::count_if(spy.begin(), spy.end(), [](const QList<QVariant>& a) {
                 return a[0].toInt() == kInviteReq;
@@ -234,12 +228,14 @@ private:
         }
         return mine(ok) == 1 ? 0 : -1;
     }
-    static QString membersText(const QList<qint64>& ids)
+    static QString membersText(const QList<qint64>& ids) { return idTexts(ids).join(','); }
+    // A dialog for a room of these members, shown on the screen; null when it never shows.
+    std::unique_ptr<ChatInviteDialog> shownDialog(const QString& members, int roomType)
     {
-        QStringList parts;
-        for (qint64 id : ids)
-            parts << QString::number(id);
-        return parts.join(',');
+        auto dialog = std::make_unique<ChatInviteDialog>(m_session->db(), ownId());
+        dialog->setData(members, roomType);
+        dialog->show();
+        return QTest::qWaitForWindowExposed(dialog.get()) ? std::move(dialog) : nullptr;
     }
     static void clickRow(ChatInviteDialog& dialog, qint64 userId)
     {
@@ -295,6 +291,12 @@ private:
             ids << dialog.model()->entryAt(row)->userId;
         return ids;
     }
+    static QList<qint64> listedIds(const ChatInviteDialog& dialog)
+    {
+        QList<qint64> ids = listedInOrder(dialog);
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    }
     // The order of the reference statement (by user_sort, then name).
     QList<qint64> storeOrder() const
     {
@@ -303,14 +305,6 @@ private:
         QList<qint64> ids;
         for (const DBUser& u : users)
             ids << u.userId();
-        return ids;
-    }
-    static QList<qint64> listedIds(const ChatInviteDialog& dialog)
-    {
-        QList<qint64> ids;
-        for (int row = 0; row < dialog.model()->rowCount(); ++row)
-            ids << dialog.model()->entryAt(row)->userId;
-        std::sort(ids.begin(), ids.end());
         return ids;
     }
     // Server people whose name contains the text, any case.
@@ -369,11 +363,8 @@ private:
     }
     QList<DBUser> usersOf(const QList<qint64>& ids)
     {
-        QStringList text;
-        for (qint64 id : ids)
-            text << QString::number(id);
         QList<DBUser> users;
-        m_session->db()->users(users, text);
+        m_session->db()->users(users, idTexts(ids));
         return users;
     }
 
@@ -424,10 +415,9 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(RowView, expected);
         const qint64 id = personOfKind(kind);
-        ChatInviteDialog dialog(m_session->db(), ownId());
-        dialog.setData(QString(), -1);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const auto shown = shownDialog(QString(), -1);
+        QVERIFY(shown);
+        ChatInviteDialog& dialog = *shown;
         const QModelIndex index = dialog.model()->index(dialog.model()->rowOf(id));
         const int availability = index.data(InviteUserModel::AvailabilityRole).toInt();
         const int flags = int(dialog.model()->flags(index));
@@ -461,10 +451,9 @@ private slots:
         QVERIFY(roomId > 0);
         const QList<qint64> before = serverMembers(roomId);
 
-        ChatInviteDialog dialog(m_session->db(), ownId());
-        dialog.setData(membersText(others), 30);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const auto shown = shownDialog(membersText(others), 30);
+        QVERIFY(shown);
+        ChatInviteDialog& dialog = *shown;
         QSignalSpy added(&dialog, &ChatInviteDialog::inviteAddMember);
         clickRow(dialog, person);
         QTest::mouseClick(dialog.findChild<QPushButton*>("okPushButton"), Qt::LeftButton);
@@ -481,10 +470,9 @@ private slots:
     void emptyInvitationSendsNothing()
     {
         const QList<qint64> others{1005, 1006};
-        ChatInviteDialog dialog(m_session->db(), ownId());
-        dialog.setData(membersText(others), 30);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const auto shown = shownDialog(membersText(others), 30);
+        QVERIFY(shown);
+        ChatInviteDialog& dialog = *shown;
         QSignalSpy added(&dialog, &ChatInviteDialog::inviteAddMember);
         const qint64 seq = m_server.lastRequestSeq();
         QTest::mouseClick(dialog.findChild<QPushButton*>("okPushButton"), Qt::LeftButton);
@@ -512,10 +500,9 @@ private slots:
         const qint64 partner = 1007;
         const qint64 pairRoom = newRoom({partner}, 20);
         QVERIFY(pairRoom > 0);
-        ChatInviteDialog dialog(m_session->db(), ownId());
-        dialog.setData(QString::number(partner), roomType);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const auto shown = shownDialog(QString::number(partner), roomType);
+        QVERIFY(shown);
+        ChatInviteDialog& dialog = *shown;
         QSignalSpy created(&dialog, &ChatInviteDialog::newChatRoomOk);
         // A search that hides and shows the partner again keeps the partner fixed.
         dialog.searchLineEdit()->lineEdit()->setText(QStringLiteral("zzz-nobody"));
@@ -533,10 +520,9 @@ private slots:
     // the check marks stay with the people chosen.
     void searchKeepsTheChoice()
     {
-        ChatInviteDialog dialog(m_session->db(), ownId());
-        dialog.setData(QString(), -1);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const auto shown = shownDialog(QString(), -1);
+        QVERIFY(shown);
+        ChatInviteDialog& dialog = *shown;
         clickRow(dialog, 1002);
         const QString name = serverUser(1002)["userName"].toString();
         // The first syllable committed, the second still being composed.
@@ -554,10 +540,9 @@ private slots:
     // A chip's remove button un-chooses its person; a member's chip cannot be used.
     void chipRemoveButton()
     {
-        ChatInviteDialog dialog(m_session->db(), ownId());
-        dialog.setData(QStringLiteral("1010"), 30);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const auto shown = shownDialog(QStringLiteral("1010"), 30);
+        QVERIFY(shown);
+        ChatInviteDialog& dialog = *shown;
         clickRow(dialog, 1002);
         clickRow(dialog, 1003);
         auto* chosen = dialog.findChild<InviteSelectUserList*>("selectListWidget");

@@ -300,15 +300,15 @@ private slots:
         InviteSelection s;
         InviteUserModel typed(&d, &s);
         typed.reload();
-        QStringList typedResults;
-        QStringList freshResults;
+        QList<QStringList> typedResults;
+        QList<QStringList> freshResults;
         for (const QString& text : keystrokes) {
             typed.setSearchText(text);
             InviteUserModel fresh(&d, &s);
             fresh.reload();
             fresh.setSearchText(text);
-            typedResults << shownNames(typed).join(',');
-            freshResults << shownNames(fresh).join(',');
+            typedResults << shownNames(typed);
+            freshResults << shownNames(fresh);
         }
         QCOMPARE(typedResults, freshResults);
     }
