@@ -57,19 +57,17 @@ QString ChatRoomRowText::timeText(qint64 msecs, const QDateTime& now, const QLoc
         return QString();
     const QDateTime time =
         QDateTime::fromMSecsSinceEpoch(msecs, now.timeSpec(), now.offsetFromUtc());
-    const bool today = time.date() == now.date();
-    if (locale.language() == QLocale::Korean) {
-        const QString clock = locale.toString(time.time(), QStringLiteral("ap hh:mm"));
-        if (today)
-            return clock;
-        return QString::number(time.date().month()) + tr("month", "after the month number") +
-               QLatin1Char(' ') + QString::number(time.date().day()) +
-               tr("day", "after the day number") + QLatin1Char(' ') + clock;
-    }
-    const QString clock = locale.toString(time.time(), QLocale::ShortFormat);
-    if (today)
+    // Korean rows show a two-digit hour after the day period; the locale's short form has one.
+    const QString clock = locale.language() == QLocale::Korean
+                              ? locale.toString(time.time(), QStringLiteral("ap hh:mm"))
+                              : locale.toString(time.time(), QLocale::ShortFormat);
+    if (time.date() == now.date())
         return clock;
-    return locale.toString(time.date(), QStringLiteral("MMM d")) + QLatin1Char(' ') + clock;
+    // The date's form is the translation's ("M월 d일" in Korean), filled by the locale.
+    const QString date = locale.toString(
+        time.date(), tr("MMM d", "a room list row's date as a QDate format: month and day"));
+    return tr("%1 %2", "a room list row's time on another day: the date, then the clock")
+        .arg(date, clock);
 }
 
 QString ChatRoomRowText::longTimeText(qint64 msecs, const QLocale& locale)

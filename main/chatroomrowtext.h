@@ -57,9 +57,9 @@ public:
     static QString memberCountText(int count);
     // The count up to 999, "+999" above; empty (hidden) below 1.
     static QString badgeText(int unread);
-    // Korean: "ap hh:mm" today, else month and day before it. Other languages likewise in the
-    // locale's short forms (the long date-time with weekday and time zone does not fit a row).
-    // Empty for a time of 0.
+    // The clock today ("ap hh:mm" in Korean, else the locale's short form), else the month and
+    // day before it in the translation's date form (the long date-time with weekday and time
+    // zone does not fit a row). Empty for a time of 0.
     static QString timeText(qint64 msecs, const QDateTime& now, const QLocale& locale);
     // The locale's long date-time, for the time's tool tip; empty for a time of 0.
     static QString longTimeText(qint64 msecs, const QLocale& locale);

@@ -8,7 +8,6 @@
 #include <QDebug>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocale>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -197,14 +196,13 @@ QString DBChat::displayText(int msgType, int contentType, const QString& content
         switch (msgType) {
         case MsgTypeInvite:
         case MsgTypeAdmission:
-            // Korean puts the verb after the invited names.
-            if (QLocale().language() == QLocale::Korean) {
-                return senderName + QCoreApplication::translate("DBChat", " has ") + content +
-                       QCoreApplication::translate("DBChat", " invited");
-            }
-            return senderName + QCoreApplication::translate("DBChat", " invited ") + content;
+            return QCoreApplication::translate("DBChat", "%1 invited %2",
+                                               "the invitation notice: who invited, whom")
+                .arg(senderName, content);
         case MsgTypeLeave:
-            return content + QCoreApplication::translate("DBChat", " leaved");
+            return QCoreApplication::translate("DBChat", "%1 leaved",
+                                               "the leave notice: who left the room")
+                .arg(content);
         case MsgTypeChat:
             return content;
         default:

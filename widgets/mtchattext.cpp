@@ -92,18 +92,13 @@ QString MtChatText::timeText(const QTime& time, const QLocale& locale)
 
 QString MtChatText::dateText(const QDate& date, const QLocale& locale)
 {
-    const QString weekday = locale.toString(date, QStringLiteral("dddd"));
-    if (locale.language() == QLocale::Korean) {
-        return QLatin1Char(' ') + QString::number(date.year()) +
-               QCoreApplication::translate("MtChatDateItem", "year") + QLatin1Char(' ') +
-               QString::number(date.month()) +
-               QCoreApplication::translate("MtChatDateItem", "month") + QLatin1Char(' ') +
-               QString::number(date.day()) + QCoreApplication::translate("MtChatDateItem", "day") +
-               QLatin1Char(' ') + weekday + QLatin1Char(' ');
-    }
-    return QLatin1Char(' ') + QString::number(date.year()) + QLatin1Char('-') +
-           QString::number(date.month()) + QLatin1Char('-') + QString::number(date.day()) +
-           QLatin1Char(' ') + weekday + QLatin1Char(' ');
+    // One text, so that the translation puts the year, month, day and weekday in its order.
+    const QString text =
+        QCoreApplication::translate("MtChatDateItem", "%1-%2-%3 %4",
+                                    "the date row: year, month and day numbers, weekday name")
+            .arg(QString::number(date.year()), QString::number(date.month()),
+                 QString::number(date.day()), locale.toString(date, QStringLiteral("dddd")));
+    return QStringLiteral(" %1 ").arg(text);
 }
 
 QString MtChatText::linkStyle()
@@ -122,8 +117,8 @@ QString MtChatText::readCountText(int count)
 {
     if (count <= 0)
         return QString();
-    return QString::number(count) + QLatin1Char(' ') +
-           QCoreApplication::translate("MtChatBaseItem", "Read");
+    return QCoreApplication::translate("MtChatBaseItem", "%n Read",
+                                       "how many members have read a message", count);
 }
 
 QString MtChatText::linkLine(bool fileExists)

@@ -23,7 +23,8 @@ public:
 
     // "ap hh:mm" in Korean, "hh:mm ap" otherwise.
     static QString timeText(const QTime& time, const QLocale& locale = QLocale());
-    // The date separator: " 2024년 3월 5일 화요일 " in Korean, " 2024-3-5 Tuesday " otherwise.
+    // The date separator: " 2024-3-5 Tuesday " as the translation orders it (" 2024년 3월 5일
+    // 화요일 " in Korean), the weekday in the locale's language.
     static QString dateText(const QDate& date, const QLocale& locale = QLocale());
 
     // The read count of an own message: a link to the readers' list (the target is the message

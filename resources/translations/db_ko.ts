@@ -16,20 +16,14 @@
             <translation>파일</translation>
         </message>
         <message>
-            <source> invited </source>
-            <translation>님이 </translation>
+            <source>%1 invited %2</source>
+            <comment>the invitation notice: who invited, whom</comment>
+            <translation>%1님이 %2님을 초대했습니다</translation>
         </message>
         <message>
-            <source> has </source>
-            <translation>님이 </translation>
-        </message>
-        <message>
-            <source> invited</source>
-            <translation>님을 초대했습니다</translation>
-        </message>
-        <message>
-            <source> leaved</source>
-            <translation>님이 나갔습니다</translation>
+            <source>%1 leaved</source>
+            <comment>the leave notice: who left the room</comment>
+            <translation>%1님이 나갔습니다</translation>
         </message>
     </context>
 </TS>

@@ -172,6 +172,14 @@ Please retry after a few seconds</source>
             <source>The file can no longer be read.</source>
             <translation>파일을 더 이상 읽을 수 없습니다.</translation>
         </message>
+        <message>
+            <source>The pasted picture could not be kept for sending.</source>
+            <translation type="unfinished" />
+        </message>
+        <message>
+            <source>Upload</source>
+            <translation type="unfinished" />
+        </message>
     </context>
     <context>
         <name>ChatExportWriter</name>
@@ -232,14 +240,14 @@ Please retry after a few seconds</source>
             <translation>대화 상대 없음</translation>
         </message>
         <message>
-            <source>month</source>
-            <comment>after the month number</comment>
-            <translation>월</translation>
+            <source>MMM d</source>
+            <comment>a room list row's date as a QDate format: month and day</comment>
+            <translation>M월 d일</translation>
         </message>
         <message>
-            <source>day</source>
-            <comment>after the day number</comment>
-            <translation>일</translation>
+            <source>%1 %2</source>
+            <comment>a room list row's time on another day: the date, then the clock</comment>
+            <translation>%1 %2</translation>
         </message>
     </context>
     <context>
@@ -349,11 +357,38 @@ Please retry after a few seconds</source>
         </message>
     </context>
     <context>
-        <name>MtChatBaseItem</name>
+        <name>MtChatAccessibleText</name>
         <message>
-            <source>Read</source>
-            <translation>읽음</translation>
+            <source>Video</source>
+            <translation>동영상</translation>
         </message>
+        <message>
+            <source>Picture</source>
+            <translation>사진</translation>
+        </message>
+        <message>
+            <source>File %1, %2</source>
+            <comment>file name, file size</comment>
+            <translation>파일 %1, %2</translation>
+        </message>
+        <message>
+            <source>%1, %2: %3</source>
+            <comment>sender, time: message</comment>
+            <translation>%1, %2: %3</translation>
+        </message>
+        <message>
+            <source>You</source>
+            <comment>the sender of the user's own messages</comment>
+            <translation>나</translation>
+        </message>
+        <message>
+            <source>%1, %2</source>
+            <comment>what a message row says, then its read count or sending state</comment>
+            <translation>%1, %2</translation>
+        </message>
+    </context>
+    <context>
+        <name>MtChatBaseItem</name>
         <message>
             <source>Open</source>
             <translation>열기</translation>
@@ -386,20 +421,20 @@ Please retry after a few seconds</source>
             <source>Error saving</source>
             <translation>저장 실패</translation>
         </message>
+        <message numerus="yes">
+            <source>%n Read</source>
+            <comment>how many members have read a message</comment>
+            <translation>
+                <numerusform>%n 읽음</numerusform>
+            </translation>
+        </message>
     </context>
     <context>
         <name>MtChatDateItem</name>
         <message>
-            <source>year</source>
-            <translation>년</translation>
-        </message>
-        <message>
-            <source>month</source>
-            <translation>월</translation>
-        </message>
-        <message>
-            <source>day</source>
-            <translation>일</translation>
+            <source>%1-%2-%3 %4</source>
+            <comment>the date row: year, month and day numbers, weekday name</comment>
+            <translation>%1년 %2월 %3일 %4</translation>
         </message>
     </context>
     <context>
