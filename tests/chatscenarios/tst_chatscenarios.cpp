@@ -2,9 +2,9 @@
 // window manager and a tray, against the reference server. The chat window is driven with keys
 // and the mouse only; what is checked is what can be seen from outside: windows and their
 // pictures, each client's encrypted database and the server's record of requests and publishes.
-#include "chatscenarios/chatclient.h"
-#include "chatscenarios/chatdb.h"
+#include "common/appclient.h"
 #include "common/devserver.h"
+#include "common/sqlcipherfile.h"
 #include "common/xsession.h"
 
 #include <QDeadlineTimer>
@@ -17,21 +17,45 @@
 
 namespace {
 const QString kPassword = QStringLiteral("Passw0rd!");
+const QString kAvaAccount = QStringLiteral("avastone");
+const QString kBenAccount = QStringLiteral("bencarter");
 constexpr int kWait = 30000;
-// Inside the chat window (396 x 601): the conversation lies between y 92 and 470, its scroll
-// bar on the right edge; the room menu button sits at the top right.
-const QPoint kViewPoint(198, 280);
-const QRect kViewTop(2, 95, 370, 200);
-const QRect kViewBottom(2, 400, 370, 68);
-const QPoint kMenuButton(376, 73);
-// The "Save" link under the first file bubble of a conversation.
-const QPoint kFirstSaveLink(75, 211);
-// The file button at the chat window's bottom left; the main window's menu button.
-const QPoint kFileButton(16, 580);
-const QPoint kMainMenuButton(310, 51);
-// In the invitation dialog (600 x 470): the first person's check and the OK button.
+// The chat window's known layout, from its size: a 56-pixel title bar and a 36-pixel tool bar
+// with the room menu button at its right end above the conversation, the message box (131
+// pixels) below it.
+class ChatLayout
+{
+public:
+    explicit ChatLayout(const QRect& window) : m_size(window.size()) {}
+    QPoint menuButton() const { return QPoint(m_size.width() - 20, kTop - 18); }
+    QRect conversation() const
+    {
+        return QRect(0, kTop, m_size.width(), m_size.height() - kTop - kMessageBox);
+    }
+    QPoint viewPoint() const { return conversation().center(); }
+    // Above the scroll bar: the first rows in view and the last ones.
+    QRect viewTop() const { return QRect(2, kTop + 3, m_size.width() - 26, 200); }
+    QRect viewBottom() const
+    {
+        return QRect(2, conversation().bottom() - 69, m_size.width() - 26, 68);
+    }
+    // The "Save" link under the first file bubble of a conversation.
+    QPoint firstSaveLink() const { return QPoint(75, kTop + 119); }
+
+private:
+    static constexpr int kTop = 92;
+    static constexpr int kMessageBox = 131;
+    QSize m_size;
+};
+
+// From the message box, where a chat window opens with the focus: Tab reaches the file button,
+// the picture button after it.
+const QString kFileButtonKeys = QStringLiteral("Tab space");
+const QString kPictureButtonKeys = QStringLiteral("Tab Tab space");
+// In the invitation dialog (600 x 470): the first person's check from the top left, the OK
+// button from the bottom right.
 const QPoint kFirstInviteRow(32, 115);
-const QPoint kInviteOk(460, 446);
+const QSize kInviteOkFromCorner(140, 24);
 
 // The broker topic of a room the server made.
 QString topicOf(const QJsonObject& room)
@@ -252,13 +276,25 @@ private:
     QJsonObject newestKept(qint64 roomId);
     bool roomHasMember(qint64 roomId, qint64 userId);
     QStringList savechatlistTimes(qint64 roomId);
-    bool steady(ChatClient& client, const QString& window, const QRect& part, QImage* picture);
+    bool steady(AppClient& client, const QString& window, const QRect& part, QImage* picture);
+    // Starts the client at `left` and logs in; true once the server holds a broker connection
+    // for the account and its database is there.
+    bool startAndLogin(AppClient& client, int left, const QString& account, qint64 userId);
+    SqlCipherFile avaStore() const { return SqlCipherFile(m_ava->databasePath(kAvaAccount)); }
+    SqlCipherFile benStore() const { return SqlCipherFile(m_ben->databasePath(kBenAccount)); }
+    // Opens the file dialog with the keys from the message box and picks the file by its path.
+    bool pickFile(AppClient& client, const QString& window, const QString& keys,
+                  const QString& path);
+    // The layout of a window of a client as it is now.
+    static ChatLayout layoutOf(const AppClient& client, const QString& window)
+    {
+        return ChatLayout(client.geometry(window));
+    }
 
     std::unique_ptr<XSession> m_x;
-    QProcess m_windowManager;
     DevServer m_server;
-    std::unique_ptr<ChatClient> m_ava;
-    std::unique_ptr<ChatClient> m_ben;
+    std::unique_ptr<AppClient> m_ava;
+    std::unique_ptr<AppClient> m_ben;
     qint64 m_avaId = 0;
     qint64 m_benId = 0;
     QJsonObject m_pagingRoom;
@@ -319,7 +355,7 @@ QStringList TestChatScenarios::savechatlistTimes(qint64 roomId)
 }
 
 // Two pictures in a row alike: the window has finished drawing.
-bool TestChatScenarios::steady(ChatClient& client, const QString& window, const QRect& part,
+bool TestChatScenarios::steady(AppClient& client, const QString& window, const QRect& part,
                                QImage* picture)
 {
     QImage last;
@@ -331,20 +367,26 @@ bool TestChatScenarios::steady(ChatClient& client, const QString& window, const 
     });
 }
 
+bool TestChatScenarios::pickFile(AppClient& client, const QString& window, const QString& keys,
+                                 const QString& path)
+{
+    const QStringList before = client.visibleWindows();
+    if (!client.typeInto(window, QString(), keys))
+        return false;
+    const QString picker = client.awaitNewWindow(before);
+    return !picker.isEmpty() && client.typeInto(picker, path, QStringLiteral("Return"));
+}
+
 void TestChatScenarios::initTestCase()
 {
-    m_x = std::make_unique<XSession>(true);
-    QVERIFY2(m_x->isValid(), qPrintable(m_x->errorString()));
     // Without a window manager no window is ever named active.
-    m_windowManager.setProcessEnvironment(
-        m_x->environment(QProcessEnvironment::systemEnvironment()));
-    m_windowManager.start(QStringLiteral("openbox"), {"--sm-disable"});
-    QVERIFY(m_windowManager.waitForStarted());
+    m_x = std::make_unique<XSession>(true, true);
+    QVERIFY2(m_x->isValid(), qPrintable(m_x->errorString()));
     QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
     // The server keeps the history: the window pages back through it.
     m_server.control("POST", QStringLiteral("/control/options"), QJsonObject{{"950", "1"}});
-    m_avaId = addUser(QStringLiteral("Ava Stone"), QStringLiteral("avastone"));
-    m_benId = addUser(QStringLiteral("Ben Carter"), QStringLiteral("bencarter"));
+    m_avaId = addUser(QStringLiteral("Ava Stone"), kAvaAccount);
+    m_benId = addUser(QStringLiteral("Ben Carter"), kBenAccount);
     m_pagingRoom = addRoom(addUser(QStringLiteral("Cleo Page"), QStringLiteral("cleopage")));
     m_textRoom = addRoom(addUser(QStringLiteral("Dan Ford"), QStringLiteral("danford")));
     m_leaveRoom = addRoom(addUser(QStringLiteral("Eve Moss"), QStringLiteral("evemoss")));
@@ -355,18 +397,30 @@ void TestChatScenarios::initTestCase()
     history.roomId = m_pagingRoom["chattRoomId"].toVariant().toLongLong();
     history.count = 180;
     QCOMPARE(m_server.appendHistory(history).total, 180);
-    m_ava = std::make_unique<ChatClient>(*m_x, m_server, QStringLiteral("ava"), 0);
-    m_ben = std::make_unique<ChatClient>(*m_x, m_server, QStringLiteral("ben"), 640);
-    QVERIFY(m_ava->startAndLogin(QStringLiteral("avastone"), kPassword, m_avaId));
-    QVERIFY(m_ben->startAndLogin(QStringLiteral("bencarter"), kPassword, m_benId));
+    m_ava = std::make_unique<AppClient>(*m_x, m_server, QStringLiteral("ava"));
+    m_ben = std::make_unique<AppClient>(*m_x, m_server, QStringLiteral("ben"));
+    QVERIFY(startAndLogin(*m_ava, 0, kAvaAccount, m_avaId));
+    QVERIFY(startAndLogin(*m_ben, 640, kBenAccount, m_benId));
 }
 
 void TestChatScenarios::cleanupTestCase()
 {
     m_ava.reset();
     m_ben.reset();
-    m_windowManager.terminate();
-    m_windowManager.waitForFinished();
+    m_x.reset();
+}
+
+bool TestChatScenarios::startAndLogin(AppClient& client, int left, const QString& account,
+                                      qint64 userId)
+{
+    if (!client.start() || !client.placeAt(left) || !client.typeLogin(account, kPassword))
+        return false;
+    return waitFor([&] {
+        const QJsonArray sessions = m_server.sessions(userId);
+        return std::any_of(sessions.begin(), sessions.end(),
+                           [](const QJsonValue& s) { return s["connected"].toBool(); }) &&
+               QFile::exists(client.databasePath(account));
+    });
 }
 
 // A room opened on an empty profile fills itself from the server's history as the user scrolls
@@ -377,14 +431,15 @@ void TestChatScenarios::pagesBackThroughServerHistory()
     const QString topic = topicOf(m_pagingRoom);
     m_pagingWindow = m_ava->openRoom(QStringLiteral("Cleo Page"));
     QVERIFY(!m_pagingWindow.isEmpty());
+    const QPoint view = layoutOf(*m_ava, m_pagingWindow).viewPoint();
     QVERIFY(waitFor(
         [&] {
-            m_ava->click(m_pagingWindow, kViewPoint, 4, 5);
+            m_ava->click(m_pagingWindow, view, 4, 5);
             return savechatlistTimes(roomId).size() >= 4;
         },
         60000));
     // Scrolling on at the top asks for nothing more; a chat sent afterwards marks the end.
-    QVERIFY(m_ava->click(m_pagingWindow, kViewPoint, 4, 10));
+    QVERIFY(m_ava->click(m_pagingWindow, view, 4, 10));
     const QString sentinel = QStringLiteral("after paging");
     QVERIFY(m_ava->typeInto(m_pagingWindow, sentinel, QStringLiteral("Return")));
     QVERIFY(waitFor([&] { return newestKept(roomId)["contents"].toString() == sentinel; }));
@@ -393,7 +448,7 @@ void TestChatScenarios::pagesBackThroughServerHistory()
     bool older = times.size() > 1;
     for (int i = 2; i < times.size(); ++i)
         older = older && times.at(i).toLongLong() < times.at(i - 1).toLongLong();
-    const ChatDb db(m_ava->databasePath());
+    const SqlCipherFile db = avaStore();
     const Paging seen{int(times.size()), times.value(0).toLongLong(), older,
                       db.number(QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE topic='%1' "
                                                "AND msg_id LIKE '%-hist-%'")
@@ -417,8 +472,8 @@ void TestChatScenarios::textReachesOtherClientAndIsRead()
     const QString row = QStringLiteral("SELECT content, msg_state, count FROM TTT_CHATT WHERE "
                                        "msg_id='%1'")
                             .arg(id);
-    const ChatDb avaDb(m_ava->databasePath());
-    const ChatDb benDb(m_ben->databasePath());
+    const SqlCipherFile avaDb = avaStore();
+    const SqlCipherFile benDb = benStore();
     QVERIFY(waitFor([&] { return benDb.rows(row).size() == 1; }));
     QVERIFY(waitFor([&] { return avaDb.rows(row).value(0).value(1) == QLatin1String("1"); }));
     const QStringList before = avaDb.rows(row).value(0);
@@ -451,11 +506,12 @@ void TestChatScenarios::chatsArriveWhileScrolledUp()
     const QString topic = topicOf(m_pagingRoom);
     // Other chat windows opened since lie at the same place: this one comes to the top first.
     QVERIFY(m_ava->typeInto(m_pagingWindow, QString(), QString()));
-    QVERIFY(m_ava->click(m_pagingWindow, kViewPoint, 4, 40));
+    const ChatLayout layout = layoutOf(*m_ava, m_pagingWindow);
+    QVERIFY(m_ava->click(m_pagingWindow, layout.viewPoint(), 4, 40));
     QImage top;
     QImage bottom;
-    QVERIFY(steady(*m_ava, m_pagingWindow, kViewTop, &top));
-    QVERIFY(steady(*m_ava, m_pagingWindow, kViewBottom, &bottom));
+    QVERIFY(steady(*m_ava, m_pagingWindow, layout.viewTop(), &top));
+    QVERIFY(steady(*m_ava, m_pagingWindow, layout.viewBottom(), &bottom));
     QStringList ids;
     for (int i = 1; i <= 3; ++i) {
         ids << m_server
@@ -466,15 +522,15 @@ void TestChatScenarios::chatsArriveWhileScrolledUp()
                    .toObject()["messageId"]
                    .toString();
     }
-    const ChatDb db(m_ava->databasePath());
+    const SqlCipherFile db = avaStore();
     const QString stored = QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE topic='%1' AND "
                                           "msg_id IN ('%2')")
                                .arg(topic, ids.join(QStringLiteral("','")));
     QVERIFY(waitFor([&] { return db.number(stored) == 3; }));
     // The new-message bar changes the bottom of the view.
-    QVERIFY(waitFor([&] { return m_ava->grab(m_pagingWindow, kViewBottom) != bottom; }));
+    QVERIFY(waitFor([&] { return m_ava->grab(m_pagingWindow, layout.viewBottom()) != bottom; }));
     QImage after;
-    QVERIFY(steady(*m_ava, m_pagingWindow, kViewTop, &after));
+    QVERIFY(steady(*m_ava, m_pagingWindow, layout.viewTop(), &after));
     const ScrolledUp seen{db.number(stored), after == top};
     QCOMPARE(seen, (ScrolledUp{3, true}));
 }
@@ -488,28 +544,20 @@ void TestChatScenarios::leaveSeenByOthers()
     const QString window = m_ava->openRoom(QStringLiteral("Eve Moss"));
     QVERIFY(!window.isEmpty());
     const qint64 publishedSince = m_server.lastPublishedSeq();
-    const QStringList before = m_ava->windows(QStringLiteral("."));
-    QVERIFY(m_ava->click(window, kMenuButton, 1));
-    QString menu;
-    QVERIFY(waitFor([&] {
-        for (const QString& id : m_ava->windows(QStringLiteral(".*")))
-            menu = before.contains(id) ? menu : id;
-        return !menu.isEmpty();
-    }));
+    const QStringList before = m_ava->visibleWindows();
+    QVERIFY(m_ava->click(window, layoutOf(*m_ava, window).menuButton()));
+    const QString menu = m_ava->awaitNewWindow(before);
+    QVERIFY(!menu.isEmpty());
     // Up from nothing chosen picks the last entry, "Leave".
-    QVERIFY(m_ava->xdotool({"key", "--delay", "50", "Up", "Return"}).isEmpty());
-    QString question;
-    QVERIFY(waitFor([&] {
-        for (const QString& id : m_ava->windows(QStringLiteral(".*")))
-            question = before.contains(id) || id == menu ? question : id;
-        return !question.isEmpty();
-    }));
+    QVERIFY(m_ava->keyToActive(QStringLiteral("Up Return")));
+    const QString question = m_ava->awaitNewWindow(before, {menu});
+    QVERIFY(!question.isEmpty());
     QVERIFY(m_ava->typeInto(question, QString(), QStringLiteral("Return")));
     const QString leaveRequest =
         QStringLiteral("/rest/chatt/room/member/%1/%2/").arg(m_avaId).arg(roomId);
     QVERIFY(waitFor([&] { return !m_server.requests(leaveRequest).isEmpty(); }));
-    const ChatDb avaDb(m_ava->databasePath());
-    const ChatDb benDb(m_ben->databasePath());
+    const SqlCipherFile avaDb = avaStore();
+    const SqlCipherFile benDb = benStore();
     const QString notices =
         QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE topic='%1' AND msg_type=5").arg(topic);
     QVERIFY(waitFor([&] { return benDb.number(notices) > 0; }));
@@ -553,18 +601,13 @@ void TestChatScenarios::failedDownloadLeavesNoFile()
     QVERIFY(m_server.fail(DevFault::error(QStringLiteral("/files"), 404)));
     const QString window = m_ben->openRoom(QStringLiteral("Fay Lane"));
     QVERIFY(!window.isEmpty());
-    const QStringList before = m_ben->windows(QStringLiteral(".*"));
+    const QStringList before = m_ben->visibleWindows();
     const qint64 filesSince = m_server.lastRequestSeq();
-    QVERIFY(m_ben->click(window, kFirstSaveLink, 1));
-    QString box;
-    QVERIFY(waitFor([&] {
-        for (const QString& id : m_ben->windows(QStringLiteral(".*")))
-            box = before.contains(id) ? box : id;
-        return !box.isEmpty();
-    }));
+    QVERIFY(m_ben->click(window, layoutOf(*m_ben, window).firstSaveLink()));
+    const QString box = m_ben->awaitNewWindow(before);
     const QStringList leftBehind = m_ben->savedFiles();
     QVERIFY(m_ben->typeInto(box, QString(), QStringLiteral("Return")));
-    QVERIFY(waitFor([&] { return !m_ben->windows(QStringLiteral(".*")).contains(box); }));
+    QVERIFY(waitFor([&] { return !m_ben->visibleWindows().contains(box); }));
 
     QVERIFY(m_server.clearFault());
     QVector<int> answers;
@@ -589,24 +632,16 @@ void TestChatScenarios::lockDuringUploadClosesRoom()
     QVERIFY(m_server.setRate(16 * 1024, QStringLiteral("/rest/file/chat")));
     const QString window = m_ava->openRoom(QStringLiteral("Gus Hale"));
     QVERIFY(!window.isEmpty());
-    const QStringList before = m_ava->windows(QStringLiteral(".*"));
-    QVERIFY(m_ava->click(window, kFileButton, 1));
-    QString picker;
-    QVERIFY(waitFor([&] {
-        for (const QString& id : m_ava->windows(QStringLiteral(".*")))
-            picker = before.contains(id) ? picker : id;
-        return !picker.isEmpty();
-    }));
-    QVERIFY(m_ava->typeInto(picker, path, QStringLiteral("Return")));
-    const ChatDb db(m_ava->databasePath());
+    QVERIFY(pickFile(*m_ava, window, kFileButtonKeys, path));
+    const SqlCipherFile db = avaStore();
     const QString sending = QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE topic='%1' AND "
                                            "content_type=4")
                                 .arg(topicOf(m_uploadRoom));
     QVERIFY(waitFor([&] { return db.number(sending) == 1; }));
 
     const qint64 publishedSince = m_server.lastPublishedSeq();
-    QVERIFY(m_ava->click(m_ava->mainWindow(), kMainMenuButton, 1));
-    QVERIFY(m_ava->xdotool({"key", "--delay", "80", "Down", "Down", "Return"}).isEmpty());
+    // The tray menu logged in: Open, Lock Mode, Log off, Exit.
+    QVERIFY(m_ava->pickTrayEntry(3));
     QVERIFY(waitFor([&] { return m_ava->windows(QStringLiteral("Gus Hale")).isEmpty(); }));
     // The upload ends with its window: the stored chat turns to failed.
     const QString state = QStringLiteral("SELECT msg_state FROM TTT_CHATT WHERE topic='%1' AND "
@@ -633,26 +668,20 @@ void TestChatScenarios::inviteReachesServer()
 {
     const QString window = m_ava->openRoom(QStringLiteral("Dan Ford"));
     QVERIFY(!window.isEmpty());
-    const QStringList before = m_ava->windows(QStringLiteral(".*"));
-    QVERIFY(m_ava->click(window, kMenuButton, 1));
-    QString menu;
-    QVERIFY(waitFor([&] {
-        for (const QString& id : m_ava->windows(QStringLiteral(".*")))
-            menu = before.contains(id) ? menu : id;
-        return !menu.isEmpty();
-    }));
-    QVERIFY(m_ava->xdotool({"key", "--delay", "50", "Down", "Return"}).isEmpty());
-    QString dialog;
-    QVERIFY(waitFor([&] {
-        for (const QString& id : m_ava->windows(QStringLiteral(".*")))
-            dialog = before.contains(id) || id == menu ? dialog : id;
-        return !dialog.isEmpty();
-    }));
+    const QStringList before = m_ava->visibleWindows();
+    QVERIFY(m_ava->click(window, layoutOf(*m_ava, window).menuButton()));
+    const QString menu = m_ava->awaitNewWindow(before);
+    QVERIFY(!menu.isEmpty());
+    QVERIFY(m_ava->keyToActive(QStringLiteral("Down Return")));
+    const QString dialog = m_ava->awaitNewWindow(before, {menu});
+    QVERIFY(!dialog.isEmpty());
     QVERIFY(m_ava->typeInto(dialog, QStringLiteral("Hal Ives"), QString()));
     const qint64 requestsSince = m_server.lastRequestSeq();
     const qint64 publishedSince = m_server.lastPublishedSeq();
-    QVERIFY(m_ava->click(dialog, kFirstInviteRow, 1));
-    QVERIFY(m_ava->click(dialog, kInviteOk, 1));
+    const QRect dialogPlace = m_ava->geometry(dialog);
+    QVERIFY(m_ava->click(dialog, kFirstInviteRow));
+    QVERIFY(m_ava->click(dialog, QPoint(dialogPlace.width() - kInviteOkFromCorner.width(),
+                                        dialogPlace.height() - kInviteOkFromCorner.height())));
     const qint64 roomId = m_textRoom["chattRoomId"].toVariant().toLongLong();
     QVERIFY(waitFor([&] { return roomHasMember(roomId, m_halId); }));
     const QString topic = topicOf(m_textRoom);

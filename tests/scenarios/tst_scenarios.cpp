@@ -2,12 +2,13 @@
 // with a window manager and a tray, against the reference server. Only what can be seen from
 // outside is checked: windows, files, the encrypted database read with the sqlcipher shell and
 // the server's record of requests and sessions.
+#include "common/appclient.h"
 #include "common/devserver.h"
 #include "common/sqlcipherfile.h"
 #include "common/xsession.h"
-#include "scenarios/scenarioclient.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -15,6 +16,8 @@
 #include <QProcess>
 #include <QUrl>
 #include <QtTest>
+
+#include <functional>
 
 namespace {
 const QString kPassword = QStringLiteral("Passw0rd!");
@@ -156,6 +159,32 @@ struct LoggedOff
                running == o.running;
     }
 };
+
+// A steady stream of chats in one room after a burst.
+struct SteadyChats
+{
+    bool toastWhileArriving = false;
+    int toasts = 0;
+    qint64 unreadRows = 0;
+    bool operator==(const SteadyChats& o) const
+    {
+        return toastWhileArriving == o.toastWhileArriving && toasts == o.toasts &&
+               unreadRows == o.unreadRows;
+    }
+};
+
+// Two clients with the idle lock, one left alone and one whose window the pointer moves over.
+struct IdleLock
+{
+    int idleRoomWindows = -1;
+    bool idleMainShown = false;
+    int busyRoomWindows = -1;
+    bool operator==(const IdleLock& o) const
+    {
+        return idleRoomWindows == o.idleRoomWindows && idleMainShown == o.idleMainShown &&
+               busyRoomWindows == o.busyRoomWindows;
+    }
+};
 } // namespace
 
 namespace QTest {
@@ -253,6 +282,23 @@ char* toString(const LoggedOff& v)
             .arg(v.boxes)
             .arg(v.running)));
 }
+template <>
+char* toString(const SteadyChats& v)
+{
+    return qstrdup(qPrintable(QStringLiteral("toastWhileArriving=%1 toasts=%2 unread=%3")
+                                  .arg(v.toastWhileArriving)
+                                  .arg(v.toasts)
+                                  .arg(v.unreadRows)));
+}
+template <>
+char* toString(const IdleLock& v)
+{
+    return qstrdup(qPrintable(QStringLiteral("idleRoomWindows=%1 idleMainShown=%2 "
+                                             "busyRoomWindows=%3")
+                                  .arg(v.idleRoomWindows)
+                                  .arg(v.idleMainShown)
+                                  .arg(v.busyRoomWindows)));
+}
 } // namespace QTest
 
 class TestScenarios : public QObject
@@ -267,6 +313,7 @@ private slots:
     void chatWhileHiddenShowsToastAndAsksForAttention();
     void burstInOneRoomGivesOneToast();
     void lockThenWrongPasswordKeepsSession();
+    void idleLockThenWrongPasswordKeepsPinging();
     void forcedLogoutAndTakeOverRemoveAccounts();
     void versionRefusalDownloadsAndStartsUpdate();
     void failedUpdateDownloadStartsNothing();
@@ -296,12 +343,20 @@ private:
     int answeredPings(const QString& deviceId, qint64 since);
     // Starts the client, types the login and waits until its rooms are stored and its broker
     // connection is up. The device id it used goes to `deviceId`.
-    bool login(ScenarioClient& client, const QString& account, QString* deviceId);
+    bool login(AppClient& client, const QString& account, QString* deviceId);
     bool chat(const QJsonObject& room, qint64 senderId, const QString& text);
     // `count` chats "<text> <n>" one after the other.
     bool chats(const QJsonObject& room, qint64 senderId, const QString& text, int count);
     // A member of the room other than the account.
     static qint64 otherMember(const QJsonObject& room, qint64 userId);
+    // `count` chats "<text> <n>", one every `intervalMs`; true when `seen` held before the last
+    // one was sent.
+    bool steadyChats(const QJsonObject& room, qint64 senderId, const QString& text, int count,
+                     int intervalMs, const std::function<bool()>& seen);
+    // Moves the pointer over a window of the busy client every few seconds until `done`.
+    bool idleUntil(const AppClient& busy, const QString& window, const std::function<bool()>& done);
+    // A user of the server's directory made for one scenario, with the common password.
+    qint64 addUser(const QString& name, const QString& account);
 
     DevServer m_server;
     std::unique_ptr<XSession> m_x;
@@ -397,7 +452,7 @@ QVector<RequestLine> TestScenarios::requestsOf(const QString& deviceId, qint64 s
     return out;
 }
 
-bool TestScenarios::login(ScenarioClient& client, const QString& account, QString* deviceId)
+bool TestScenarios::login(AppClient& client, const QString& account, QString* deviceId)
 {
     const qint64 since = m_server.lastRequestSeq();
     if (!client.start()) {
@@ -455,13 +510,54 @@ bool TestScenarios::chat(const QJsonObject& room, qint64 senderId, const QString
     return status == 200;
 }
 
+bool TestScenarios::steadyChats(const QJsonObject& room, qint64 senderId, const QString& text,
+                                int count, int intervalMs, const std::function<bool()>& seen)
+{
+    bool seenBeforeLast = false;
+    for (int i = 1; i <= count; ++i) {
+        QDeadlineTimer slot(intervalMs);
+        seenBeforeLast = seenBeforeLast || seen();
+        if (!chat(room, senderId, QStringLiteral("%1 %2").arg(text).arg(i)))
+            return false;
+        while (!slot.hasExpired())
+            QThread::msleep(20);
+    }
+    return seenBeforeLast;
+}
+
+bool TestScenarios::idleUntil(const AppClient& busy, const QString& window,
+                              const std::function<bool()>& done)
+{
+    // Well past the idle lock's minute.
+    QDeadlineTimer deadline(150000);
+    const QPoint points[] = {QPoint(150, 250), QPoint(200, 300)};
+    for (int moves = 0; !done(); ++moves) {
+        if (deadline.hasExpired() || !busy.pointAt(window, points[moves % 2]))
+            return false;
+        QDeadlineTimer pause(5000);
+        while (!pause.hasExpired() && !done())
+            QThread::msleep(100);
+    }
+    return true;
+}
+
+qint64 TestScenarios::addUser(const QString& name, const QString& account)
+{
+    return m_server
+        .control("POST", QStringLiteral("/control/user"),
+                 QJsonObject{{"userName", name}, {"loginAccnt", account}, {"password", kPassword}})
+        .toObject()["userId"]
+        .toVariant()
+        .toLongLong();
+}
+
 // E4: the login typed into the login page reaches the server in order and leaves its keys, its
 // rooms and the account for the next start behind.
 void TestScenarios::loginFillsStoreAndSession()
 {
     const QString account = QStringLiteral("user001");
     const qint64 id = userId(account);
-    ScenarioClient client(*m_x, m_server);
+    AppClient client(*m_x, m_server);
     const qint64 since = m_server.lastRequestSeq();
     QString device;
     QVERIFY2(login(client, account, &device), "the login did not reach the room list");
@@ -496,7 +592,7 @@ void TestScenarios::chatWhileHiddenShowsToastAndAsksForAttention()
 {
     const QString account = QStringLiteral("user002");
     const qint64 id = userId(account);
-    ScenarioClient client(*m_x, m_server);
+    AppClient client(*m_x, m_server);
     QString device;
     QVERIFY2(login(client, account, &device), "the login did not reach the room list");
     // Escape closes the window to the tray.
@@ -526,12 +622,14 @@ void TestScenarios::chatWhileHiddenShowsToastAndAsksForAttention()
 }
 
 // E6: fifty chats in one room in a burst show one toast; a chat in a second room afterwards is
-// the sentinel that the burst left no other toast behind.
+// the sentinel that the burst left no other toast behind. Then a chat every half second for ten
+// seconds in a third room: its toast comes while the chats still arrive, the gathering of a
+// burst never waits for a pause that does not come.
 void TestScenarios::burstInOneRoomGivesOneToast()
 {
     const QString account = QStringLiteral("user003");
     const qint64 id = userId(account);
-    ScenarioClient client(*m_x, m_server);
+    AppClient client(*m_x, m_server);
     // Long enough for every toast of this scenario to stay up.
     client.presetSetting(QStringLiteral("Settings/AlarmDisplayTime"), 60);
     QString device;
@@ -554,6 +652,17 @@ void TestScenarios::burstInOneRoomGivesOneToast()
                               kWait);
     QTRY_VERIFY_WITH_TIMEOUT(client.toasts().size() >= 2, kWait);
     QCOMPARE(client.toasts().size(), 2);
+
+    QVERIFY(all.size() >= 3);
+    const QJsonObject steadyRoom = all.at(2).toObject();
+    const bool toastWhileArriving =
+        steadyChats(steadyRoom, otherMember(steadyRoom, id), QStringLiteral("Steady"), 20, 500,
+                    [&] { return client.toasts().size() == 3; });
+    QTRY_COMPARE_WITH_TIMEOUT(db.number(unread.arg(steadyRoom["topic"].toString())), qint64(20),
+                              kWait);
+    const SteadyChats seen{toastWhileArriving, int(client.toasts().size()),
+                           db.number(unread.arg(steadyRoom["topic"].toString()))};
+    QCOMPARE(seen, (SteadyChats{true, 3, 20}));
 }
 
 // E13/E14: the tray's lock; at the lock page Return does nothing, a wrong password sent with
@@ -563,7 +672,7 @@ void TestScenarios::lockThenWrongPasswordKeepsSession()
 {
     const QString account = QStringLiteral("user004");
     const qint64 id = userId(account);
-    ScenarioClient client(*m_x, m_server);
+    AppClient client(*m_x, m_server);
     QString device;
     QVERIFY2(login(client, account, &device), "the login did not reach the room list");
     // The tray menu logged in: Open, Lock Mode, Log off, Exit.
@@ -573,7 +682,7 @@ void TestScenarios::lockThenWrongPasswordKeepsSession()
     // Return first: the request that follows is the Unlock button's alone.
     QVERIFY(client.typeInto(client.mainWindow(), QStringLiteral("Wrong-pass1"),
                             QStringLiteral("Return")));
-    QVERIFY(client.click(client.mainWindow(), kUnlockButton.x(), kUnlockButton.y()));
+    QVERIFY(client.click(client.mainWindow(), kUnlockButton));
     QTRY_COMPARE_WITH_TIMEOUT(client.boxes().size(), 1, kWait);
     const QJsonArray wrong = rawRequestsOf(device, wrongSince);
     QCOMPARE(requestsOf(device, wrongSince), (QVector<RequestLine>{{"POST", "/rest/auth"}}));
@@ -589,10 +698,10 @@ void TestScenarios::lockThenWrongPasswordKeepsSession()
     QTRY_COMPARE_WITH_TIMEOUT(client.boxes().size(), 0, kWait);
     const qint64 rightSince = m_server.lastRequestSeq();
     // The refused password is still in the field.
-    QVERIFY(client.click(client.mainWindow(), kLockField.x(), kLockField.y()));
+    QVERIFY(client.click(client.mainWindow(), kLockField));
     QVERIFY(client.typeInto(client.mainWindow(), QString(), QStringLiteral("ctrl+a BackSpace")));
     QVERIFY(client.typeInto(client.mainWindow(), kPassword, QString()));
-    QVERIFY(client.click(client.mainWindow(), kUnlockButton.x(), kUnlockButton.y()));
+    QVERIFY(client.click(client.mainWindow(), kUnlockButton));
     const QString uid = QString::number(id);
     const QVector<RequestLine> unlock{
         {"POST", "/rest/auth"}, {"GET", "/rest/cache/" + uid}, {"GET", "/rest/chatt/room/" + uid}};
@@ -604,6 +713,63 @@ void TestScenarios::lockThenWrongPasswordKeepsSession()
     QCOMPARE(shortened, unlock);
 }
 
+// E13/E14: two clients with the idle lock after a minute. The busy one logged in first and the
+// pointer moves over its room's window now and then; the idle one gets no input. Once the idle
+// one has locked itself (its room's window gone), the busy one's minute has passed too and its
+// window is still open. At the idle one's lock page, which knows the account, a wrong password
+// is refused: still locked, nothing fetched, and its keep-alives go on.
+void TestScenarios::idleLockThenWrongPasswordKeepsPinging()
+{
+    const qint64 idleId = addUser(QStringLiteral("Ida Idle"), QStringLiteral("idaidle"));
+    const qint64 busyId = addUser(QStringLiteral("Bo Busy"), QStringLiteral("bobusy"));
+    const qint64 thirdId = addUser(QStringLiteral("Kim Lowe"), QStringLiteral("kimlowe"));
+    int status = 0;
+    m_server.control(
+        "POST", QStringLiteral("/control/room"),
+        QJsonObject{{"userId", idleId}, {"members", QJsonArray{busyId, thirdId}}, {"roomType", 30}},
+        &status);
+    QCOMPARE(status, 200);
+    AppClient busy(*m_x, m_server);
+    AppClient idle(*m_x, m_server);
+    busy.presetSetting(QStringLiteral("Settings/AutoLock"), 1);
+    idle.presetSetting(QStringLiteral("Settings/AutoLock"), 1);
+    QString busyDevice;
+    QString idleDevice;
+    QVERIFY2(login(busy, QStringLiteral("bobusy"), &busyDevice),
+             "the login did not reach the room list");
+    QVERIFY(busy.placeAt(0));
+    const QString busyRoom = busy.openRoom(QStringLiteral("Kim Lowe"));
+    QVERIFY(!busyRoom.isEmpty());
+    QVERIFY2(login(idle, QStringLiteral("idaidle"), &idleDevice),
+             "the login did not reach the room list");
+    QVERIFY(idle.placeAt(800));
+    QVERIFY(!idle.openRoom(QStringLiteral("Kim Lowe")).isEmpty());
+    // From here on the idle client gets no input at all.
+    QVERIFY(idleUntil(busy, busyRoom,
+                      [&] { return idle.windows(QStringLiteral("Kim Lowe")).isEmpty(); }));
+    const IdleLock locked{int(idle.windows(QStringLiteral("Kim Lowe")).size()),
+                          m_x->isViewable(idle.mainWindow()),
+                          int(busy.windows(QStringLiteral("Kim Lowe")).size())};
+    QCOMPARE(locked, (IdleLock{0, true, 1}));
+
+    const qint64 refusedSince = m_server.lastRequestSeq();
+    QVERIFY(idle.click(idle.mainWindow(), kLockField));
+    QVERIFY(idle.typeInto(idle.mainWindow(), QStringLiteral("Wrong-pass1"), QString()));
+    QVERIFY(idle.click(idle.mainWindow(), kUnlockButton));
+    QTRY_COMPARE_WITH_TIMEOUT(idle.boxes().size(), 1, kWait);
+    QCOMPARE(loginForms(refusedSince),
+             (QVector<LoginForm>{{QStringLiteral("idaidle"), QStringLiteral("0")}}));
+    QVERIFY(idle.typeInto(idle.boxes().value(0), QString(), QStringLiteral("Return")));
+    QTRY_COMPARE_WITH_TIMEOUT(idle.boxes().size(), 0, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(answeredPings(idleDevice, refusedSince) > 0, kPingWait);
+    const QJsonObject live = session(idleId, idleDevice);
+    const SessionView afterRefusal{live["ended"].isObject(), live["connected"].toBool(),
+                                   QFile::exists(idle.databasePath(QStringLiteral("idaidle"))),
+                                   int(idle.boxes().size()), idle.isRunning()};
+    QCOMPARE(afterRefusal, (SessionView{false, true, true, 0, true}));
+    QCOMPARE(requestsOf(idleDevice, refusedSince), (QVector<RequestLine>{{"POST", "/rest/auth"}}));
+}
+
 // E18/E19: an administrator ends one account's sessions, another account is taken over by a
 // second client; both first clients learn it at their next keep-alive and remove the account
 // (database with its WAL files, the account of the automatic login) and show why. A third
@@ -612,12 +778,12 @@ void TestScenarios::forcedLogoutAndTakeOverRemoveAccounts()
 {
     const QString forced = QStringLiteral("user005");
     const QString taken = QStringLiteral("user006");
-    ScenarioClient forcedClient(*m_x, m_server);
-    ScenarioClient first(*m_x, m_server);
-    ScenarioClient second(*m_x, m_server);
+    AppClient forcedClient(*m_x, m_server);
+    AppClient first(*m_x, m_server);
+    AppClient second(*m_x, m_server);
     // Only told to log out: it goes on.
     const QString noticed = QStringLiteral("user009");
-    ScenarioClient noticedClient(*m_x, m_server);
+    AppClient noticedClient(*m_x, m_server);
     QString noticedDevice;
     QString forcedDevice;
     QString firstDevice;
@@ -657,7 +823,7 @@ void TestScenarios::forcedLogoutAndTakeOverRemoveAccounts()
     QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(first.databasePath(taken)), kPingWait);
     QTRY_COMPARE_WITH_TIMEOUT(forcedClient.boxes().size(), 1, kWait);
     QTRY_COMPARE_WITH_TIMEOUT(first.boxes().size(), 1, kWait);
-    const auto removed = [](const ScenarioClient& c, const QString& account) {
+    const auto removed = [](const AppClient& c, const QString& account) {
         const QString db = c.databasePath(account);
         return RemovedAccount{QFile::exists(db),
                               QFile::exists(db + QStringLiteral("-wal")),
@@ -696,7 +862,7 @@ void TestScenarios::versionRefusalDownloadsAndStartsUpdate()
     const QByteArray served = curl.readAllStandardOutput();
     QVERIFY(served.size() > 65536);
 
-    ScenarioClient client(*m_x, m_server);
+    AppClient client(*m_x, m_server);
     QVERIFY(client.start());
     QVERIFY(client.typeLogin(QStringLiteral("user007"), kPassword));
     // "The latest version is updated. Use the latest version."
@@ -733,7 +899,7 @@ void TestScenarios::failedUpdateDownloadStartsNothing()
     update.link =
         QStringLiteral("https://localhost:%1/download/Bad~Name.exe").arg(m_server.restPort());
     QVERIFY(m_server.setUpdate(update));
-    ScenarioClient client(*m_x, m_server);
+    AppClient client(*m_x, m_server);
     QVERIFY(client.start());
     QVERIFY(client.typeLogin(QStringLiteral("user010"), kPassword));
     QTRY_COMPARE_WITH_TIMEOUT(client.boxes().size(), 1, kWait);
@@ -756,7 +922,7 @@ void TestScenarios::logOffWhileRoomsAreFetched()
     const QString account = QStringLiteral("user008");
     const qint64 id = userId(account);
     QVERIFY(m_server.fail(DevFault::hang(QStringLiteral("/rest/chatt/room/"))));
-    ScenarioClient client(*m_x, m_server);
+    AppClient client(*m_x, m_server);
     const qint64 since = m_server.lastRequestSeq();
     QVERIFY(client.start());
     QVERIFY(client.typeLogin(account, kPassword));

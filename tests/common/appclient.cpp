@@ -1,0 +1,336 @@
+#include "common/appclient.h"
+
+#include "common/childprocess.h"
+#include "common/devserver.h"
+#include "common/xsession.h"
+
+#include <QAtomicInt>
+#include <QDeadlineTimer>
+#include <QDebug>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
+namespace {
+const char* const kDataFolder = "home/.local/share/PLOVEX(Chat)";
+const char* const kCacheFolder = "home/.cache/PLOVEX(Chat)";
+constexpr int kWaitMs = 20000;
+const QSize kToastSize(360, 100);
+// The tray icon is embedded into the tray at the tray's icon size; it carries the main
+// window's title (Qt names an untitled window after the application).
+constexpr int kTrayIconMax = 64;
+const QString kMainTitle = QStringLiteral("^PLOVEX\\(Chat\\)$");
+// The main window as it opens in a fresh home (360 x 600): the login page's fields, and on the
+// room list page the search field under the title bar with the first row below it.
+const QPoint kLoginId(180, 256);
+const QPoint kLoginPassword(180, 300);
+const QPoint kSearchField(120, 51);
+const QPoint kFirstRow(150, 100);
+constexpr int kMainWidth = 360;
+constexpr int kScreenWidth = 1280;
+
+template <typename Done>
+bool waitFor(Done done, int msec = kWaitMs)
+{
+    for (QDeadlineTimer deadline(msec); !done();) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+QString nextUserName()
+{
+    static QAtomicInt counter;
+    return QStringLiteral("client%1").arg(counter.fetchAndAddRelaxed(1) + 1);
+}
+} // namespace
+
+AppClient::AppClient(const XSession& x, const DevServer& server, const QString& user)
+    : m_x(x), m_server(server), m_user(user.isEmpty() ? nextUserName() : user)
+{
+    QDir().mkpath(m_env.path(QStringLiteral("bin")));
+    QDir().mkpath(m_env.path(QLatin1String(kDataFolder)));
+    QFile stub(m_env.path(QStringLiteral("bin/xdg-open")));
+    if (stub.open(QIODevice::WriteOnly)) {
+        stub.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\n")
+                       .arg(m_env.path(QStringLiteral("opened.txt")))
+                       .toUtf8());
+        stub.close();
+        stub.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+}
+
+AppClient::~AppClient()
+{
+    if (m_process)
+        ChildProcess::stop(*m_process, 5000);
+}
+
+void AppClient::presetSetting(const QString& key, const QVariant& value)
+{
+    QSettings settings(settingsPath(), QSettings::IniFormat);
+    settings.setValue(key, value);
+}
+
+bool AppClient::start()
+{
+    QProcessEnvironment env = m_x.environment(m_env.processEnvironment());
+    env.insert(QStringLiteral("VELTRITALK_CONFIG"), m_server.clientIni());
+    // The single-instance guard is per user name.
+    env.insert(QStringLiteral("USER"), m_user);
+    env.insert(QStringLiteral("PATH"), m_env.path(QStringLiteral("bin")) + QLatin1Char(':') +
+                                           env.value(QStringLiteral("PATH")));
+    // Desktop detection would pick a launcher other than xdg-open.
+    env.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
+    env.remove(QStringLiteral("DESKTOP_SESSION"));
+    m_process = std::make_unique<QProcess>();
+    m_process->setProcessEnvironment(env);
+    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process->setStandardOutputFile(QProcess::nullDevice());
+    m_process->start(qEnvironmentVariable("MT_PROGRAM"), QStringList());
+    if (!m_process->waitForStarted(10000))
+        return false;
+    return waitFor([&] {
+        for (const QString& id : windows(kMainTitle)) {
+            if (m_x.geometry(id).width() > kTrayIconMax)
+                m_mainWindow = id;
+        }
+        return !m_mainWindow.isEmpty();
+    });
+}
+
+bool AppClient::placeAt(int left)
+{
+    m_left = left;
+    int code = -1;
+    m_x.xdotool({"windowmove", m_mainWindow, QString::number(left), "40"}, &code);
+    return code == 0;
+}
+
+bool AppClient::typeLogin(const QString& account, const QString& password)
+{
+    // Clicked rather than tabbed: where the focus starts depends on when the window was
+    // activated.
+    return typeInto(m_mainWindow, QString(), QString()) && click(m_mainWindow, kLoginId) &&
+           typeInto(m_mainWindow, account, QString()) && click(m_mainWindow, kLoginPassword) &&
+           typeInto(m_mainWindow, password, QStringLiteral("Return"));
+}
+
+QString AppClient::openRoom(const QString& search)
+{
+    const QString pattern = QRegularExpression::escape(search);
+    QString found;
+    // The search field narrows the list to the one row wanted, which then lies first.
+    if (!click(m_mainWindow, kSearchField) ||
+        !typeInto(m_mainWindow, QString(), QStringLiteral("ctrl+a BackSpace")) ||
+        !typeInto(m_mainWindow, search, QString()))
+        return QString();
+    // The list gets its rows a moment after the login and narrows a moment after the typing.
+    waitFor([&] {
+        click(m_mainWindow, kFirstRow, 1, 2);
+        return waitFor(
+            [&] {
+                found = windows(pattern).value(0);
+                return !found.isEmpty();
+            },
+            1000);
+    });
+    // Beside the main window, on the screen.
+    const QRect room = m_x.geometry(found);
+    if (!found.isEmpty() && m_left >= 0)
+        m_x.xdotool({"windowmove", found,
+                     QString::number(qMin(m_left + kMainWidth, kScreenWidth - room.width())),
+                     "40"});
+    return found;
+}
+
+QStringList AppClient::visibleWindows() const
+{
+    return m_x.xdotool({"search", "--onlyvisible", "--pid", QString::number(pid())});
+}
+
+QStringList AppClient::windows(const QString& titlePattern) const
+{
+    // --all: windows of the process and with that title, not either.
+    return m_x.xdotool({"search", "--all", "--onlyvisible", "--pid", QString::number(pid()),
+                        "--name", titlePattern});
+}
+
+QString AppClient::awaitNewWindow(const QStringList& before, const QStringList& besides) const
+{
+    QString found;
+    waitFor([&] {
+        for (const QString& id : visibleWindows()) {
+            if (!before.contains(id) && !besides.contains(id))
+                found = id;
+        }
+        return !found.isEmpty();
+    });
+    return found;
+}
+
+QString AppClient::trayIcon() const
+{
+    for (const QString& id : m_x.xdotool({"search", "--pid", QString::number(pid())})) {
+        const QRect r = m_x.geometry(id);
+        // The tray lies along the top edge of the screen.
+        if (r.isValid() && r.width() <= kTrayIconMax && r.height() <= kTrayIconMax &&
+            r.top() < kTrayIconMax && id != m_mainWindow)
+            return id;
+    }
+    return QString();
+}
+
+bool AppClient::pickTrayEntry(int upSteps)
+{
+    const QString icon = trayIcon();
+    if (icon.isEmpty())
+        return false;
+    const QStringList before = visibleWindows();
+    int code = -1;
+    m_x.xdotool({"mousemove", "--window", icon, "4", "4", "click", "3"}, &code);
+    const QString menu = awaitNewWindow(before);
+    if (code != 0 || menu.isEmpty())
+        return false;
+    // With nothing chosen yet, Up starts from the menu's last entry.
+    QStringList keys{"key", "--delay", "50"};
+    for (int i = 0; i < upSteps; ++i)
+        keys << QStringLiteral("Up");
+    keys << QStringLiteral("Return");
+    m_x.xdotool(keys, &code);
+    return code == 0 && waitFor([&] { return !visibleWindows().contains(menu); });
+}
+
+QStringList AppClient::toasts() const
+{
+    QStringList result;
+    for (const QString& id : visibleWindows()) {
+        if (m_x.geometry(id).size() == kToastSize)
+            result << id;
+    }
+    return result;
+}
+
+QStringList AppClient::boxes(const QStringList& besides) const
+{
+    const QString icon = trayIcon();
+    QStringList result;
+    for (const QString& id : visibleWindows()) {
+        if (id != m_mainWindow && id != icon && !besides.contains(id) &&
+            m_x.geometry(id).size() != kToastSize)
+            result << id;
+    }
+    return result;
+}
+
+bool AppClient::typeInto(const QString& windowId, const QString& text, const QString& keys) const
+{
+    int code = -1;
+    // xdotool's own --sync waits without end when the request is lost: ask again until the
+    // window manager names the window active.
+    const bool active = waitFor([&] {
+        m_x.xdotool({"windowraise", windowId});
+        m_x.xdotool({"windowactivate", windowId}, &code);
+        return waitFor([&] { return m_x.xdotool({"getactivewindow"}).value(0) == windowId; }, 500);
+    });
+    if (!active) {
+        qWarning() << "window" << windowId
+                   << "never became active; active:" << m_x.xdotool({"getactivewindow"});
+        return false;
+    }
+    if (!text.isEmpty()) {
+        m_x.xdotool({"type", "--delay", "10", text}, &code);
+        if (code != 0)
+            return false;
+    }
+    return keys.isEmpty() || keyToActive(keys);
+}
+
+bool AppClient::keyToActive(const QString& keys) const
+{
+    int code = -1;
+    m_x.xdotool(QStringList{"key", "--delay", "40"} + keys.split(QLatin1Char(' ')), &code);
+    return code == 0;
+}
+
+bool AppClient::click(const QString& windowId, const QPoint& at, int button, int times) const
+{
+    int code = -1;
+    m_x.xdotool({"mousemove", "--window", windowId, QString::number(at.x()),
+                 QString::number(at.y()), "click", "--repeat", QString::number(times), "--delay",
+                 "30", QString::number(button)},
+                &code);
+    return code == 0;
+}
+
+bool AppClient::pointAt(const QString& windowId, const QPoint& at) const
+{
+    int code = -1;
+    m_x.xdotool(
+        {"mousemove", "--window", windowId, QString::number(at.x()), QString::number(at.y())},
+        &code);
+    return code == 0;
+}
+
+QImage AppClient::grab(const QString& windowId, const QRect& part) const
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("grab.png"));
+    QProcess p;
+    p.setProcessEnvironment(m_x.environment(QProcessEnvironment::systemEnvironment()));
+    p.start(QStringLiteral("import"), {"-window", windowId, file});
+    if (!p.waitForFinished(10000) || p.exitCode() != 0)
+        return QImage();
+    return QImage(file).copy(part);
+}
+
+QRect AppClient::geometry(const QString& windowId) const
+{
+    return m_x.geometry(windowId);
+}
+
+QString AppClient::dataDir() const
+{
+    return m_env.path(QLatin1String(kDataFolder));
+}
+
+QString AppClient::databasePath(const QString& account) const
+{
+    return dataDir() + QStringLiteral("/veltri_") + account + QStringLiteral(".db");
+}
+
+QString AppClient::cacheDir() const
+{
+    return m_env.path(QLatin1String(kCacheFolder));
+}
+
+QStringList AppClient::savedFiles() const
+{
+    QStringList files;
+    QDirIterator it(m_env.path(QStringLiteral("home/Documents")), QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    files.sort();
+    return files;
+}
+
+QStringList AppClient::opened() const
+{
+    QFile file(m_env.path(QStringLiteral("opened.txt")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QVariant AppClient::setting(const QString& key) const
+{
+    QSettings settings(settingsPath(), QSettings::IniFormat);
+    return settings.value(key);
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "common/testenv.h"
+
+#include <QImage>
+#include <QPoint>
+#include <QProcess>
+#include <QRect>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+
+class DevServer;
+class XSession;
+
+// One user's copy of the whole program on a test display: its own home, runtime and temporary
+// folders and its own user name (so its own single-instance lock, settings, database and device
+// id), the reference server's client.ini, and an `xdg-open` on its PATH that only writes down
+// what it was asked to open. It is driven only as a user would, with xdotool's keys and mouse,
+// and read only from outside: windows, screen pictures and files.
+class AppClient
+{
+public:
+    // `user`: the login name the program sees; empty gives each client a name of its own.
+    AppClient(const XSession& x, const DevServer& server, const QString& user = QString());
+    ~AppClient();
+
+    bool isValid() const { return m_env.isValid(); }
+    // Settings written before the start (key as in settings.ini, e.g. "Settings/AutoLock").
+    void presetSetting(const QString& key, const QVariant& value);
+    // Starts the program and waits for its first window (the login page); false when it does
+    // not come.
+    bool start();
+    // Moves the main window to `left` on the screen; the chat windows opened later go beside
+    // it, so that clients sharing the display keep to their own parts of it.
+    bool placeAt(int left);
+    // The login page's fields: the account, the password, Return.
+    bool typeLogin(const QString& account, const QString& password);
+    // Narrows the room list to `search` and opens its first row with a double click; the id of
+    // the chat window whose title contains `search`, empty when none came.
+    QString openRoom(const QString& search);
+
+    QProcess& process() { return *m_process; }
+    qint64 pid() const { return m_process ? m_process->processId() : 0; }
+    bool isRunning() const { return m_process && m_process->state() == QProcess::Running; }
+    QString mainWindow() const { return m_mainWindow; }
+
+    // Visible windows of the program, all of them or those whose title matches the pattern.
+    QStringList visibleWindows() const;
+    QStringList windows(const QString& titlePattern) const;
+    // The first visible window of the program that is neither in `before` nor in `besides`,
+    // once it is there; empty when none comes.
+    QString awaitNewWindow(const QStringList& before,
+                           const QStringList& besides = QStringList()) const;
+    // Toasts (360 x 100, frameless), and the notices and questions shown over the main window
+    // (neither the main window, a toast, the tray icon nor a chat window).
+    QStringList toasts() const;
+    QStringList boxes(const QStringList& besides = QStringList()) const;
+    // Opens the tray icon's menu with the right button and picks the entry `upSteps` above the
+    // end of the menu with the keyboard; true once the menu has gone again.
+    bool pickTrayEntry(int upSteps);
+
+    // Activates the window, then types the text and presses the keys (space separated).
+    bool typeInto(const QString& windowId, const QString& text, const QString& keys) const;
+    // Keys to the window that has the focus now.
+    bool keyToActive(const QString& keys) const;
+    // Mouse clicks at a point of a window, in its own coordinates (buttons 4 and 5 scroll).
+    bool click(const QString& windowId, const QPoint& at, int button = 1, int times = 1) const;
+    // The pointer moved to a point of a window, nothing pressed.
+    bool pointAt(const QString& windowId, const QPoint& at) const;
+    // A picture of a part of a window as the screen shows it (null when it cannot be taken).
+    QImage grab(const QString& windowId, const QRect& part) const;
+    // The window's position and size on the screen (null when it is gone).
+    QRect geometry(const QString& windowId) const;
+
+    QString dataDir() const;
+    QString databasePath(const QString& account) const;
+    QString settingsPath() const { return dataDir() + QStringLiteral("/settings.ini"); }
+    QString cacheDir() const;
+    QString tempDir() const { return m_env.path(QStringLiteral("tmp")); }
+    // Every file under the documents folder, where downloads are saved.
+    QStringList savedFiles() const;
+    // What the stub `xdg-open` was given, one call a line.
+    QStringList opened() const;
+    QVariant setting(const QString& key) const;
+
+private:
+    QString trayIcon() const;
+
+    const XSession& m_x;
+    const DevServer& m_server;
+    QString m_user;
+    int m_left = -1;
+    TestEnv m_env;
+    std::unique_ptr<QProcess> m_process;
+    QString m_mainWindow;
+};
