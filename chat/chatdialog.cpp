@@ -74,6 +74,10 @@ ChatDialog::ChatDialog(MtSession* session, const DBChatRoom& room, QWidget* pare
     ui->textEdit->installEventFilter(this);
     ui->textEdit->setFocus();
     connect(ui->textEdit, &QPlainTextEdit::textChanged, this, &ChatDialog::adjustInputHeight);
+    // Pasted files take the way of dropped ones, pasted pictures that of the picture button.
+    connect(ui->textEdit, &ChatInputEdit::filesPasted, this,
+            [this](const QStringList& files) { uploadFiles(files, false); });
+    connect(ui->textEdit, &ChatInputEdit::picturePasted, this, &ChatDialog::sendPastedPicture);
 
     connect(ui->closeButton, &QToolButton::clicked, this, &QDialog::accept);
     connect(ui->minimizeButton, &QToolButton::clicked, this, &QWidget::showMinimized);
@@ -713,11 +717,12 @@ void plainTextLabels(QWidget* box)
 }
 } // namespace
 
-void ChatDialog::showMessage(const QString& text)
+void ChatDialog::showMessage(const QString& text, const QString& title)
 {
     auto* box = new MtMessageDialog(this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setOkOnly(true);
+    box->setWindowTitle(title);
     box->setText(text);
     plainTextLabels(box);
     m_popups << box;

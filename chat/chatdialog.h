@@ -24,6 +24,7 @@ class QAction;
 class DBManager;
 class QDragEnterEvent;
 class QDropEvent;
+class QImage;
 class QKeyEvent;
 class MtChatAlarmItem;
 class MtChatBaseItem;
@@ -163,7 +164,7 @@ private:
     void restoreGeometry();
     void saveWindowGeometry();
     void adjustInputHeight();
-    void showMessage(const QString& text);
+    void showMessage(const QString& text, const QString& title = QString());
     bool askQuestion(const QString& text);
 
     // Sending (chatdialog_send.cpp).
@@ -191,6 +192,8 @@ private:
     void openText(const QString& messageId);
     void exportConversation();
     void handleDrop(QDropEvent* event);
+    // A picture pasted into the input box goes as a picture chosen with the picture button.
+    void sendPastedPicture(const QImage& picture);
     void openFile(const QString& path);
     void openFolder(const QString& path);
 

@@ -85,6 +85,26 @@ void ChatDialog::handleDrop(QDropEvent* event)
         uploadFiles(files, false);
 }
 
+void ChatDialog::sendPastedPicture(const QImage& picture)
+{
+    // A file of its own, readable by the user only, kept in the cache as a long text's file is:
+    // the chat names it, so a resend after the window was closed still finds it.
+    const QString folder = FileManager::cacheFolder();
+    QDir().mkpath(folder);
+    QTemporaryFile file(folder + QStringLiteral("/Pasted_XXXXXX.png"));
+    file.setAutoRemove(false);
+    if (!file.open() || !picture.save(&file, "PNG")) {
+        qWarning().noquote() << "ChatDialog::sendPastedPicture - failed to save:" << file.fileName()
+                             << file.errorString();
+        file.remove();
+        showMessage(tr("The pasted picture could not be kept for sending."));
+        return;
+    }
+    file.close();
+    qDebug().noquote() << "ChatDialog::sendPastedPicture - filePath:" << file.fileName();
+    uploadFiles({file.fileName()}, true);
+}
+
 void ChatDialog::uploadFiles(const QStringList& files, bool asImages)
 {
     // Dropped files take the same way as the buttons: the room is made (or the partner invited
@@ -96,9 +116,9 @@ void ChatDialog::uploadFiles(const QStringList& files, bool asImages)
         const QFileInfo info(file);
         candidates.append({file, info.size(), info.isDir()});
     }
-    const ChatRules::UploadPlan plan = ChatRules::uploadPlan(
-        candidates, asImages,
-        FileManager::instance() ? FileManager::instance()->fileSizeLimit() : 52428800);
+    const qint64 sizeLimit =
+        FileManager::instance() ? FileManager::instance()->fileSizeLimit() : 52428800;
+    const ChatRules::UploadPlan plan = ChatRules::uploadPlan(candidates, asImages, sizeLimit);
     if (!plan.folders.isEmpty()) {
         qDebug().noquote() << "ChatDialog::eventFilter isdir:" << plan.folders;
         showMessage(tr("Folders can not be transferred."));
@@ -108,7 +128,7 @@ void ChatDialog::uploadFiles(const QStringList& files, bool asImages)
             return;
     }
     if (!plan.tooLarge.isEmpty())
-        showMessage(tr("Size limit(%1)").arg(mtFileSizeText(52428800)));
+        showMessage(tr("Size limit(%1)").arg(mtFileSizeText(sizeLimit)), tr("Upload"));
 }
 
 bool ChatDialog::uploadOne(const QString& path, bool asImage)
@@ -215,7 +235,7 @@ void ChatDialog::onUploadFailure(const QString& reqId, int errCode, const QStrin
                           << ", errCode=" << errCode << ", error=" << error;
     if (!m_uploads.remove(reqId))
         return;
-    m_scaledCopies.remove(reqId);
+    // A scaled copy stays while the window is open: the resend sends it.
     ui->chatView->setMessageState(reqId, 1);
     DBChat chat(db());
     if (db() && db()->findChat(topic(), reqId, chat))
@@ -338,11 +358,9 @@ void ChatDialog::onDownloadFailure(const QString& reqId, int errCode, const QStr
         const QString target = m_downloads.take(reqId);
         if (QFileInfo(target).size() == 0)
             QFile::remove(target);
-        if (MtChatBaseItem* item = ui->chatView->findItem(reqId))
-            item->setState(item->itemType() == MtChatBaseItem::ItemType_MyChatFile ||
-                                   item->itemType() == MtChatBaseItem::ItemType_MyChatImage
-                               ? 16
-                               : 3);
+        // The bubble offers Save and Save as again, without a bar: the box has told the user,
+        // and a bubble stuck at "Error saving" would leave no way to try again.
+        ui->chatView->setMessageState(reqId, 16);
         showMessage(tr("Failed to save image"));
         return;
     }
