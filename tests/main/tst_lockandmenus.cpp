@@ -225,17 +225,6 @@ private slots:
         QCOMPARE(MainMenuItems::mainMenu(login, lock), main);
     }
 
-    void menuTexts()
-    {
-        using M = MainMenuItems;
-        QStringList texts;
-        for (const M::Item item :
-             {M::Open, M::CreateChat, M::LockMode, M::Settings, M::LogOff, M::Exit, M::Separator})
-            texts << M::text(item);
-        QCOMPARE(texts, QStringList({"Open", "Create Chat", "Lock Mode", "Settings", "Log off",
-                                     "Exit", ""}));
-    }
-
     void oneNoticeAtATime()
     {
         NoticeGate gate;
