@@ -2,6 +2,7 @@
 
 #include "common/devserver.h"
 #include "common/testenv.h"
+#include "logcapture.h"
 #include "net/netservermanager.h"
 #include "net/serverconfig.h"
 #include "store/dbmanager.h"
@@ -137,7 +138,7 @@ protected:
     {
         static TestEnv env;
         env.applyToCurrentProcess();
-        clearLog();
+        m_log = std::make_unique<LogCapture>(); // after the test library's own handler
         if (!m_server.start()) {
             qWarning().noquote() << m_server.errorString();
             return false;
@@ -209,26 +210,8 @@ protected:
     }
 
     // Whether a line logged since the last clearLog() holds the text.
-    static bool logged(const QString& text)
-    {
-        QMutexLocker lock(&s_logMutex);
-        return !s_log.filter(text).isEmpty();
-    }
-    static void clearLog()
-    {
-        // Installed once, after the test library's own handler, which then still prints every
-        // line.
-        static const QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-                QMutexLocker lock(&s_logMutex);
-                s_log.append(text);
-                lock.unlock();
-                if (previous)
-                    previous(type, context, text);
-            });
-        QMutexLocker lock(&s_logMutex);
-        s_log.clear();
-    }
+    bool logged(const QString& text) const { return !m_log->lines(text).isEmpty(); }
+    void clearLog() { m_log->clear(); }
 
     // Ends an engine and delivers what it signalled: its destruction waits for every task it
     // ran, so afterwards nothing more of it can arrive. The sentinel of "nothing else came".
@@ -243,11 +226,10 @@ protected:
     std::unique_ptr<MTData> m_session;
     std::unique_ptr<NetServerManager> m_net;
     std::unique_ptr<NetRecorder> m_recorder;
+    std::unique_ptr<LogCapture> m_log;
 
 private:
     static inline const QStringList kHeaderNames = {
         "accept-charset", "connection", "accept",     "device-platform", "app-ver",     "user-id",
         "cust-id",        "device-id",  "access-key", "client-id",       "content-type"};
-    static inline QMutex s_logMutex;
-    static inline QStringList s_log;
 };
