@@ -184,7 +184,8 @@ private slots:
         // Export: the whole room, oldest first, at the front of the list.
         QList<DBChat> all{DBChat()};
         QCOMPARE(db.exportChatList(all, kTopic), 13);
-        QCOMPARE(ids(all).join(' '), "n1 u1 c1 c2 c3 c4 c5 u2 c6 c7 c8 c9 c10 ");
+        QCOMPARE(ids(all), (QStringList{"n1", "u1", "c1", "c2", "c3", "c4", "c5", "u2", "c6", "c7",
+                                        "c8", "c9", "c10", ""}));
         // An empty topic is refused with each operation's failure value.
         QCOMPARE(db.chatList(all, QString(), 50, 0), 0);
         QCOMPARE(db.exportChatList(all, QString()), 0);
