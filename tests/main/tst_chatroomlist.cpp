@@ -248,15 +248,13 @@ private slots:
         QCOMPARE(m_list->topics(), (QStringList{"chat/4", "chat/1", "chat/2", "chat/3", "chat/5"}));
     }
 
+    // The matching rules are the filter's (tst_chatroomrowtext); here the list hides and shows
+    // its rows by them.
     void search_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("visible");
         QTest::newRow("any case") << "kim" << QStringList{"chat/1", "chat/2"};
-        QTest::newRow("expression") << "^l.e$" << QStringList{"chat/3"};
-        QTest::newRow("invalid expression taken literally")
-            << "(HR" << QStringList{"chat/1", "chat/2"};
-        QTest::newRow("Korean") << "영희" << QStringList{"chat/5"};
         QTest::newRow("nothing matches") << "*" << QStringList{};
         QTest::newRow("empty shows all")
             << "" << QStringList{"chat/4", "chat/1", "chat/2", "chat/3", "chat/5"};
