@@ -14,9 +14,57 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-ChangePasswordDialog::ChangePasswordDialog(MtSession* session, QWidget* parent)
-    : QDialog(parent), m_session(session),
+ChangePasswordRequest::ChangePasswordRequest(MtSession* session)
+    : QObject(session), m_session(session),
       m_net(std::make_unique<NetServerManager>(session->config()))
+{
+    connect(m_net.get(), &NetServerManager::onHttpSuccess, this,
+            &ChangePasswordRequest::onHttpSuccess);
+    connect(m_net.get(), &NetServerManager::onHttpFailure, this,
+            &ChangePasswordRequest::onHttpFailure);
+}
+
+ChangePasswordRequest::~ChangePasswordRequest() = default;
+
+bool ChangePasswordRequest::send(const QString& oldPassword, const QString& newPassword,
+                                 const QString& confirm)
+{
+    m_sentPassword = confirm;
+    if (m_net->reqChangePassword(kReqChangePassword, oldPassword, newPassword, confirm))
+        return true;
+    qWarning().noquote() << "ChangePasswordRequest::send - not sent";
+    deleteLater();
+    return false;
+}
+
+void ChangePasswordRequest::onHttpSuccess(int reqCode, const QJsonObject& /*response*/)
+{
+    if (reqCode != kReqChangePassword)
+        return;
+    qDebug().noquote() << "ChangePasswordRequest::onHttpSuccess - password changed";
+    MTData* mtData = m_session->mtData();
+    DBEditor editor;
+    const bool kept = mtData && mtData->setMyPassword(editor, m_sentPassword);
+    m_sentPassword.clear();
+    if (!kept)
+        qWarning().noquote() << "ChangePasswordRequest::onHttpSuccess - new password not stored";
+    emit changed(kept);
+    deleteLater();
+}
+
+void ChangePasswordRequest::onHttpFailure(int reqCode, int httpCode, const QString& error)
+{
+    if (reqCode != kReqChangePassword)
+        return;
+    qWarning().noquote().nospace()
+        << "ChangePasswordRequest::onHttpFailure code:" << httpCode << " error:" << error;
+    m_sentPassword.clear();
+    emit refused(httpCode, error);
+    deleteLater();
+}
+
+ChangePasswordDialog::ChangePasswordDialog(MtSession* session, QWidget* parent)
+    : QDialog(parent), m_session(session)
 {
     setObjectName(QStringLiteral("ChangePasswordDialog"));
     QVBoxLayout* body = DialogFrame::build(this, tr("Change Password"));
@@ -33,10 +81,6 @@ ChangePasswordDialog::ChangePasswordDialog(MtSession* session, QWidget* parent)
     m_okButton->setDefault(true);
     body->addWidget(m_okButton);
     QMetaObject::connectSlotsByName(this);
-    connect(m_net.get(), &NetServerManager::onHttpSuccess, this,
-            &ChangePasswordDialog::onHttpSuccess);
-    connect(m_net.get(), &NetServerManager::onHttpFailure, this,
-            &ChangePasswordDialog::onHttpFailure);
 }
 
 ChangePasswordDialog::~ChangePasswordDialog() = default;
@@ -48,11 +92,6 @@ QLineEdit* ChangePasswordDialog::passwordEdit(const char* objectName)
     edit->setEchoMode(QLineEdit::Password);
     edit->setTextMargins(5, 0, 5, 0);
     return edit;
-}
-
-QString ChangePasswordDialog::encryptPassword(QString password)
-{
-    return DBMTData::passwordDigest(password);
 }
 
 void ChangePasswordDialog::on_okButton_clicked()
@@ -87,12 +126,14 @@ void ChangePasswordDialog::on_okButton_clicked()
             focus->setFocus();
         return;
     }
-    m_sentPassword = m_confirmEdit->text();
     // One request at a time: a second OK before the answer would change it twice.
     m_okButton->setEnabled(false);
-    if (!m_net->reqChangePassword(kReqChangePassword, m_oldEdit->text(), m_newEdit->text(),
-                                  m_confirmEdit->text()))
-        qWarning().noquote() << "ChangePasswordDialog::on_okButton_clicked - not sent";
+    auto* request = new ChangePasswordRequest(m_session);
+    // With the dialog as context: a dialog gone no longer hears the answer, the session does.
+    connect(request, &ChangePasswordRequest::changed, this, &ChangePasswordDialog::onChanged);
+    connect(request, &ChangePasswordRequest::refused, this, &ChangePasswordDialog::onRefused);
+    if (!request->send(m_oldEdit->text(), m_newEdit->text(), m_confirmEdit->text()))
+        onRefused(NetServerManager::kErrorNetwork, QString());
 }
 
 void ChangePasswordDialog::on_exitPushButton_clicked()
@@ -100,17 +141,9 @@ void ChangePasswordDialog::on_exitPushButton_clicked()
     reject();
 }
 
-void ChangePasswordDialog::onHttpSuccess(int reqCode, QJsonObject /*response*/)
+void ChangePasswordDialog::onChanged(bool kept)
 {
-    if (reqCode != kReqChangePassword)
-        return;
-    qDebug().noquote() << "ChangePasswordDialog::onHttpSuccess - password changed";
-    MTData* mtData = m_session->mtData();
-    DBEditor editor;
-    const bool stored = mtData && mtData->setMyPassword(editor, m_sentPassword);
-    m_sentPassword.clear();
-    if (!stored) {
-        qWarning().noquote() << "ChangePasswordDialog::onHttpSuccess - new password not stored";
+    if (!kept) {
         MtMessageDialog::information(
             this, tr("The password was changed, but this computer could not keep it. Log in again "
                      "with the new password."));
@@ -118,13 +151,8 @@ void ChangePasswordDialog::onHttpSuccess(int reqCode, QJsonObject /*response*/)
     accept();
 }
 
-void ChangePasswordDialog::onHttpFailure(int reqCode, int httpCode, QString error)
+void ChangePasswordDialog::onRefused(int httpCode, const QString& error)
 {
-    if (reqCode != kReqChangePassword)
-        return;
-    qWarning().noquote().nospace()
-        << "ChangePasswordDialog::onHttpFailure code:" << httpCode << " error:" << error;
-    m_sentPassword.clear();
     m_okButton->setEnabled(true);
     MtMessageDialog::information(this, httpCode == NetServerManager::kErrorNetwork
                                            ? tr("Please check network connection")
