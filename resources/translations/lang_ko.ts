@@ -174,11 +174,11 @@ Please retry after a few seconds</source>
         </message>
         <message>
             <source>The pasted picture could not be kept for sending.</source>
-            <translation type="unfinished" />
+            <translation>붙여넣은 그림을 보내기 위해 저장하지 못했습니다.</translation>
         </message>
         <message>
             <source>Upload</source>
-            <translation type="unfinished" />
+            <translation>업로드</translation>
         </message>
     </context>
     <context>
