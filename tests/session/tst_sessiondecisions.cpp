@@ -70,6 +70,46 @@ inline char* toString(const PresenceView& v)
 }
 } // namespace QTest
 
+namespace {
+// One step on the presence: another session entering or leaving a room, the room dropped, the
+// window made active, everything cleared at log off, or the clock set.
+struct PresenceStep
+{
+    enum Op
+    {
+        Enter,
+        Leave,
+        Drop,
+        Active,
+        Clear,
+        At
+    } op;
+    QString topic = {};
+    QString client = {};
+    qint64 time = 0;
+};
+
+void apply(MtRoomPresence& presence, qint64& now, const PresenceStep& step)
+{
+    switch (step.op) {
+    case PresenceStep::Enter:
+        return presence.enter(step.topic, step.client);
+    case PresenceStep::Leave:
+        return presence.leave(step.topic, step.client);
+    case PresenceStep::Drop:
+        return presence.dropRoom(step.topic);
+    case PresenceStep::Active:
+        return presence.setActiveTopic(step.topic);
+    case PresenceStep::Clear:
+        return presence.clear();
+    case PresenceStep::At:
+        now = step.time;
+        return;
+    }
+}
+} // namespace
+Q_DECLARE_METATYPE(QList<PresenceStep>)
+
 // The decisions the session takes without a display: which notice a room's new chat raises,
 // where a room event goes, who is inside a room, when the coalesced refreshes fire.
 class TestSessionDecisions : public QObject
@@ -182,68 +222,46 @@ private slots:
     // Steps on the presence, then what it answers for room "chat/1" at a given time.
     void presence_data()
     {
-        QTest::addColumn<QStringList>("steps");
+        using P = PresenceStep;
+        QTest::addColumn<QList<P>>("steps");
         QTest::addColumn<qint64>("askedAt");
         QTest::addColumn<PresenceView>("expected");
-        QTest::newRow("nobody") << QStringList() << qint64(0) << PresenceView{false, false};
+        const P phoneIn{P::Enter, "chat/1", "phone"};
+        QTest::newRow("nobody") << QList<P>() << qint64(0) << PresenceView{false, false};
         QTest::newRow("other session entered")
-            << QStringList{"enter chat/1 phone"} << qint64(10) << PresenceView{true, false};
+            << QList<P>{phoneIn} << qint64(10) << PresenceView{true, false};
         QTest::newRow("own client id never counts")
-            << QStringList{"enter chat/1 me"} << qint64(10) << PresenceView{false, false};
-        QTest::newRow("entered and left") << QStringList{"enter chat/1 phone", "leave chat/1 phone"}
+            << QList<P>{{P::Enter, "chat/1", "me"}} << qint64(10) << PresenceView{false, false};
+        QTest::newRow("entered and left") << QList<P>{phoneIn, {P::Leave, "chat/1", "phone"}}
                                           << qint64(10) << PresenceView{false, false};
         QTest::newRow("one of two left")
-            << QStringList{"enter chat/1 phone", "enter chat/1 tablet", "leave chat/1 phone"}
+            << QList<P>{phoneIn, {P::Enter, "chat/1", "tablet"}, {P::Leave, "chat/1", "phone"}}
             << qint64(10) << PresenceView{true, false};
         QTest::newRow("other room")
-            << QStringList{"enter chat/2 phone"} << qint64(10) << PresenceView{false, false};
-        QTest::newRow("expired") << QStringList{"enter chat/1 phone"} << qint64(1000)
-                                 << PresenceView{false, false};
+            << QList<P>{{P::Enter, "chat/2", "phone"}} << qint64(10) << PresenceView{false, false};
+        QTest::newRow("expired") << QList<P>{phoneIn} << qint64(1000) << PresenceView{false, false};
         QTest::newRow("refreshed by here before expiry")
-            << QStringList{"enter chat/1 phone", "at 900", "enter chat/1 phone"} << qint64(1000)
+            << QList<P>{phoneIn, {P::At, {}, {}, 900}, phoneIn} << qint64(1000)
             << PresenceView{true, false};
-        QTest::newRow("room dropped") << QStringList{"enter chat/1 phone", "drop chat/1"}
-                                      << qint64(10) << PresenceView{false, false};
-        QTest::newRow("cleared at log off")
-            << QStringList{"enter chat/1 phone", "active chat/1", "clear"} << qint64(10)
-            << PresenceView{false, false};
+        QTest::newRow("room dropped")
+            << QList<P>{phoneIn, {P::Drop, "chat/1"}} << qint64(10) << PresenceView{false, false};
+        QTest::newRow("cleared at log off") << QList<P>{phoneIn, {P::Active, "chat/1"}, {P::Clear}}
+                                            << qint64(10) << PresenceView{false, false};
         QTest::newRow("active window")
-            << QStringList{"active chat/1"} << qint64(10) << PresenceView{false, true};
+            << QList<P>{{P::Active, "chat/1"}} << qint64(10) << PresenceView{false, true};
         QTest::newRow("other window active")
-            << QStringList{"active chat/2"} << qint64(10) << PresenceView{false, false};
+            << QList<P>{{P::Active, "chat/2"}} << qint64(10) << PresenceView{false, false};
     }
     void presence()
     {
-        QFETCH(QStringList, steps);
+        QFETCH(QList<PresenceStep>, steps);
         QFETCH(qint64, askedAt);
         QFETCH(PresenceView, expected);
         qint64 now = 0;
         MtRoomPresence presence(500, [&now] { return now; });
         presence.setOwnClientId(QStringLiteral("me"));
-        for (const QString& step : qAsConst(steps)) {
-            const QStringList w = step.split(QLatin1Char(' '));
-            const QString op = w.at(0);
-            const QString arg = w.value(1);
-            const QString client = w.value(2);
-            // The step table reads as a script; each word names one operation.
-            static const QHash<QString, std::function<void(MtRoomPresence&, qint64&, const QString&,
-                                                           const QString&)>>
-                ops{{"enter", [](MtRoomPresence& p, qint64&, const QString& a,
-                                 const QString& c) { p.enter(a, c); }},
-                    {"leave", [](MtRoomPresence& p, qint64&, const QString& a,
-                                 const QString& c) { p.leave(a, c); }},
-                    {"drop", [](MtRoomPresence& p, qint64&, const QString& a,
-                                const QString&) { p.dropRoom(a); }},
-                    {"active", [](MtRoomPresence& p, qint64&, const QString& a,
-                                  const QString&) { p.setActiveTopic(a); }},
-                    {"clear",
-                     [](MtRoomPresence& p, qint64&, const QString&, const QString&) { p.clear(); }},
-                    {"at", [](MtRoomPresence&, qint64& n, const QString& a, const QString&) {
-                         n = a.toLongLong();
-                     }}};
-            QVERIFY2(ops.contains(op), qPrintable(op));
-            ops.value(op)(presence, now, arg, client);
-        }
+        for (const PresenceStep& step : qAsConst(steps))
+            apply(presence, now, step);
         now = askedAt;
         const QString topic = QStringLiteral("chat/1");
         QCOMPARE((PresenceView{presence.isInRoom(topic), presence.isActiveChatWindow(topic)}),
