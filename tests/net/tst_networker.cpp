@@ -171,9 +171,8 @@ void TestNetWorker::refusedRoomListRemovesNothing_data()
     auto body = [](const char* raw) { return QJsonObject{{"mode", "body"}, {"raw", raw}}; };
     QTest::newRow("error answer") << QJsonObject{{"mode", "error"}, {"code", 50000}}
                                   << failure(50000, "The server failed on purpose.");
-    QTest::newRow("HTML") << QJsonObject{{"mode", "body"}, {"raw", "<html>"}, {"type", "text/html"}}
-                          << failure(10002, kUnreadableText);
-    QTest::newRow("empty") << body("") << failure(10002, kUnreadableText);
+    // One answer that does not parse: the other kinds take the same way, and tst_neterrors
+    // names each of them on this path.
     QTest::newRow("cut short") << body("{\"list\":[") << failure(10002, kUnreadableText);
     QTest::newRow("no list") << body("{\"rooms\":[]}") << failure(10002, kUnreadableText);
     QTest::newRow("list not an array")
@@ -182,7 +181,6 @@ void TestNetWorker::refusedRoomListRemovesNothing_data()
         << body("{\"list\":[1,2]}") << failure(10001, "The room list could not be stored");
     QTest::newRow("status 204") << QJsonObject{{"mode", "body"}, {"status", 204}}
                                 << failure(10002, kUnreadableText);
-    QTest::newRow("no answer") << QJsonObject{{"mode", "hang"}} << failure(10001, kTimedOutText);
     QTest::newRow("stops after the first bytes")
         << QJsonObject{{"mode", "stall"}, {"bytes", 20}} << failure(10001, kTimedOutText);
 }
@@ -226,9 +224,6 @@ void TestNetWorker::unreadableCacheStoresNothing_data()
     QTest::addColumn<NetOutcome>("expected");
 
     const NetOutcome unreadable{"failure", "3", 10002, kUnreadableText};
-    QTest::newRow("HTML") << QJsonObject{{"mode", "body"}, {"raw", "<html>"}, {"type", "text/html"}}
-                          << unreadable;
-    QTest::newRow("null") << QJsonObject{{"mode", "body"}, {"raw", "null"}} << unreadable;
     QTest::newRow("an array") << QJsonObject{{"mode", "body"}, {"raw", "[]"}} << unreadable;
     QTest::newRow("cut short") << QJsonObject{{"mode", "body"}, {"raw", "{\"users\":["}}
                                << unreadable;
