@@ -159,10 +159,6 @@ private slots:
             << "chat/1" << at(11) << 1
             << QStringList{"chat/4", "chat/1", "chat/2", "chat/3", "chat/5"}
             << ChatRoomRow{"Kim (HR)", "2", "Jan 2 11:00 AM", "news", "1"};
-        QTest::newRow("a thousand unread")
-            << "chat/5" << at(14) << 1000
-            << QStringList{"chat/5", "chat/4", "chat/1", "chat/2", "chat/3"}
-            << ChatRoomRow{"박영희", "2", "Jan 2 2:00 PM", "news", "+999"};
     }
 
     void newChat()
