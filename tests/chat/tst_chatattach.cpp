@@ -1,7 +1,8 @@
 // The chat window's attachments against the reference server over TLS and its broker: pictures
 // and files pasted into the input box take the ways of the picture button and of a drop, markup
-// pastes as its plain text, the size limit is told in a box titled "Upload", and a download that
-// failed leaves the bubble ready to be saved again.
+// pastes as its plain text, the size limit is told in a box titled "Upload", a scaled picture
+// whose upload failed can be resent, and a download that failed leaves the bubble ready to be
+// saved again.
 #include "common/devserver.h"
 #include "common/testenv.h"
 
@@ -197,6 +198,21 @@ private:
         names.removeAll(QString());
         return names;
     }
+    // The newest own chat of the room in the store.
+    QString newestOwnId(const QString& topic)
+    {
+        QList<DBChat> page;
+        db()->chatList(page, topic, 50, 0);
+        QString id;
+        for (const DBChat& chat : page)
+            id = chat.senderId() == kMe ? chat.msgId() : id;
+        return id;
+    }
+    int storedState(const QString& topic, const QString& messageId)
+    {
+        DBChat chat(db());
+        return db()->findChat(topic, messageId, chat) ? chat.msgState() : -1;
+    }
     // Waits for the room's first CHAT on the broker after `seq`; then what the upload sent.
     Upload uploadSeen(const QString& topic, qint64 seq, qint64 req)
     {
@@ -362,6 +378,25 @@ private slots:
         auto* box = dialog->findChild<MtMessageDialog*>();
         QVERIFY(box);
         QCOMPARE((Refusal{box->windowTitle(), box->text(), ownFileNames(room.topic())}), expected);
+    }
+
+    // A picture wider than the limit goes as a scaled copy; when its upload failed, the resend
+    // still finds that copy and sends it.
+    void resendScaledPicture()
+    {
+        const DBChatRoom room = newRoom();
+        auto dialog = open(room);
+        const QString wide = m_files.filePath("wide.png");
+        QImage(1500, 60, QImage::Format_RGB32).save(wide, "PNG");
+        QVERIFY(m_server.fail(DevFault::error("/rest/file/chat", 500)));
+        dialog->uploadFiles({wide}, true);
+        const QString id = newestOwnId(room.topic());
+        QVERIFY(waitUntil([&] { return storedState(room.topic(), id) == 5; }));
+        m_server.clearFault();
+        const qint64 seq = m_server.lastPublishedSeq();
+        const qint64 req = m_server.lastRequestSeq();
+        emit dialog->chatView()->resendClicked(id);
+        QCOMPARE(uploadSeen(room.topic(), seq, req).picture, QSize(1024, 41));
     }
 
     // A download that failed is told once and leaves another member's file bubble offering
