@@ -13,6 +13,7 @@
 #include "store/dbchat.h"
 #include "store/dbchatroom.h"
 #include "store/dbmanager.h"
+#include "store/dbtypes.h"
 #include "widgets/mtchatattachmentitem.h"
 #include "widgets/mtchattext.h"
 #include "widgets/mtchatwidget.h"
@@ -157,6 +158,14 @@ private:
         members.removeAll(QString::number(kMe));
         room.setMembers(members.join(QLatin1Char(',')));
         room.insertOrUpdate();
+        return room;
+    }
+    // A one-to-many room of user001 with others who accept chats.
+    DBChatRoom newGroupRoom()
+    {
+        DBChatRoom room = newRoom();
+        while (room.type() != RoomType1VSN)
+            room = newRoom();
         return room;
     }
     static qint64 roomId(const QString& topic) { return topic.section('/', 1).toLongLong(); }
@@ -317,6 +326,33 @@ private slots:
         paste(*byPaste, mime);
         QCOMPARE(uploadSeen(pasteRoom.topic(), seq, req), expected);
         QCOMPARE(inputBox(*byPaste)->toPlainText(), QString());
+    }
+
+    // A picture pasted into a room not made yet waits for the room, then goes to it as a
+    // picture, after the room's creation notice.
+    void pasteIntoDummyRoom()
+    {
+        DBChatRoom dummy(db());
+        dummy.setType(RoomType1VSN);
+        dummy.setMembers(newGroupRoom().members());
+        ChatDialog dialog(m_session.get(), dummy);
+        dialog.show();
+        QSignalSpy created(&dialog, &ChatDialog::roomCreated);
+        const qint64 seq = m_server.lastPublishedSeq();
+        auto* mime = new QMimeData;
+        mime->setImageData(testPicture());
+        paste(dialog, mime);
+        QVERIFY(created.wait(30000));
+        const auto sent = [&] {
+            QList<QPair<int, int>> out; // message type, content type
+            for (const DevPublished& p : m_server.published(seq)) {
+                if (p.topic == dialog.topic() && p.type != 2)
+                    out.append({p.type, p.contentType});
+            }
+            return out;
+        };
+        QVERIFY(waitUntil([&] { return sent().size() >= 2; }));
+        QCOMPARE(sent(), (QList<QPair<int, int>>{{3, 0}, {1, 2}}));
     }
 
     // Markup pastes as its plain text; plain text stays as it is, markup characters included.
