@@ -93,7 +93,13 @@ void ChatDialog::sendPastedPicture(const QImage& picture)
     QDir().mkpath(folder);
     QTemporaryFile file(folder + QStringLiteral("/Pasted_XXXXXX.png"));
     file.setAutoRemove(false);
-    if (!file.open() || !picture.save(&file, "PNG")) {
+    // Kept at the width that is sent (screenshots are mostly wider): the picture path then sends
+    // this file itself, never a scaled copy that goes with the window, and no unsent file stays.
+    const QImage kept =
+        picture.width() > ChatRules::kMaxPictureWidth
+            ? picture.scaledToWidth(ChatRules::kMaxPictureWidth, Qt::SmoothTransformation)
+            : picture;
+    if (!file.open() || !kept.save(&file, "PNG")) {
         qWarning().noquote() << "ChatDialog::sendPastedPicture - failed to save:" << file.fileName()
                              << file.errorString();
         file.remove();

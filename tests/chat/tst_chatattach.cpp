@@ -298,6 +298,11 @@ private slots:
         testPicture().save(png, "PNG");
         const QString pdf = writeFile("copied.pdf", QByteArray(3000, 'p'));
         QTest::newRow("picture") << QVariant(testPicture()) << QList<QUrl>{} << png << true;
+        const QImage wide(1500, 60, QImage::Format_RGB32);
+        const QString widePng = m_files.filePath("wide-copied.png");
+        wide.save(widePng, "PNG");
+        QTest::newRow("picture wider than sent")
+            << QVariant(wide) << QList<QUrl>{} << widePng << true;
         QTest::newRow("file address")
             << QVariant() << QList<QUrl>{QUrl::fromLocalFile(pdf)} << pdf << false;
         QTest::newRow("picture file address")
@@ -432,6 +437,27 @@ private slots:
         const qint64 seq = m_server.lastPublishedSeq();
         const qint64 req = m_server.lastRequestSeq();
         emit dialog->chatView()->resendClicked(id);
+        QCOMPARE(uploadSeen(room.topic(), seq, req).picture, QSize(1024, 41));
+    }
+
+    // A pasted picture whose upload failed is sent again from a window opened later: its file
+    // outlives the window that pasted it.
+    void resendPastedPictureAfterReopen()
+    {
+        const DBChatRoom room = newRoom();
+        auto dialog = open(room);
+        QVERIFY(m_server.fail(DevFault::error("/rest/file/chat", 500)));
+        auto* mime = new QMimeData;
+        mime->setImageData(QImage(1500, 60, QImage::Format_RGB32));
+        paste(*dialog, mime);
+        const QString id = newestOwnId(room.topic());
+        QVERIFY(waitUntil([&] { return storedState(room.topic(), id) == 5; }));
+        dialog.reset();
+        m_server.clearFault();
+        auto reopened = open(room);
+        const qint64 seq = m_server.lastPublishedSeq();
+        const qint64 req = m_server.lastRequestSeq();
+        emit reopened->chatView()->resendClicked(id);
         QCOMPARE(uploadSeen(room.topic(), seq, req).picture, QSize(1024, 41));
     }
 
