@@ -28,6 +28,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPixmapCache>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
@@ -282,22 +283,10 @@ void ChatDialog::loadOlderPage()
         return;
     m_lastPageAdded = 0;
     const int total = db()->chatCount(topic());
-    const int shown = shownChatCount();
     QScrollBar* bar = ui->chatView->verticalScrollBar();
-    if (total > shown) {
+    if (total > shownChatCount()) {
         const int oldMax = bar->maximum();
-        QList<DBChat> page;
-        db()->chatList(page, topic(), ChatRules::kPageSize, shown);
-        const int remainingUnread = m_unreadCount - shown;
-        int added = 0;
-        for (int i = page.size() - 1; i >= 0; --i) {
-            addChat(page.at(i), true);
-            ++added;
-            if (m_unreadCount > ChatRules::kMarkerMinUnread && remainingUnread > 0 &&
-                added == remainingUnread)
-                addReadMarker(page.at(i), true);
-        }
-        m_lastPageAdded = added;
+        m_lastPageAdded = addOlderPage();
         if (m_batchPaging)
             return;
         ui->chatView->doItemsLayout();
@@ -305,6 +294,23 @@ void ChatDialog::loadOlderPage()
         return;
     }
     requestServerHistory();
+}
+
+int ChatDialog::addOlderPage()
+{
+    const int shown = shownChatCount();
+    QList<DBChat> page;
+    db()->chatList(page, topic(), ChatRules::kPageSize, shown);
+    const int remainingUnread = m_unreadCount - shown;
+    int added = 0;
+    for (int i = page.size() - 1; i >= 0; --i) {
+        addChat(page.at(i), true);
+        ++added;
+        if (m_unreadCount > ChatRules::kMarkerMinUnread && remainingUnread > 0 &&
+            added == remainingUnread)
+            addReadMarker(page.at(i), true);
+    }
+    return added;
 }
 
 void ChatDialog::requestServerHistory()
@@ -355,7 +361,8 @@ void ChatDialog::addChat(const DBChat& chat, bool insertFirst)
 {
     const int msgType = chat.msgType();
     MtChatWidget* view = ui->chatView;
-    const bool atBottom = view->isScrolledToBottom();
+    // Asked only where the answer is used: it lays the whole view out.
+    const bool atBottom = !insertFirst && !m_batchPaging && view->isScrolledToBottom();
     if (msgType == 3 || msgType == 4) {
         removeItem(chat.msgId());
         view->addAlarmMessage(chat.msgId(), chat.toContentText(),
@@ -442,7 +449,7 @@ MtChatBaseItem* ChatDialog::addOtherChatItem(const DBChat& chat, bool insertFirs
     if (chat.contentType() < 1 || chat.contentType() > 4)
         return nullptr;
     MtChatWidget* view = ui->chatView;
-    const bool atBottom = view->isScrolledToBottom();
+    const bool atBottom = !insertFirst && !m_batchPaging && view->isScrolledToBottom();
     removeItem(chat.msgId());
     QPixmap picture;
     const QString pictureFile = chat.senderThumbUrl().isEmpty()
@@ -450,8 +457,12 @@ MtChatBaseItem* ChatDialog::addOtherChatItem(const DBChat& chat, bool insertFirs
                                     : FileManager::cachedFile(chat.senderThumbUrl());
     if (!pictureFile.isEmpty())
         picture.load(pictureFile);
-    if (picture.isNull())
+    // Loaded by name, the default picture would be looked up in the resources at every chat.
+    const QString fallbackKey = QStringLiteral("ChatDialog/defaultPicture");
+    if (picture.isNull() && !QPixmapCache::find(fallbackKey, &picture)) {
         picture.load(QStringLiteral(":/images/profile.png"));
+        QPixmapCache::insert(fallbackKey, picture);
+    }
     if (insertFirst || m_batchPaging) {
         if (view->addChatRow(chat, false, picture, thumbnailFor(chat), insertFirst))
             m_shownIds.insert(chat.msgId());

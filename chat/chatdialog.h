@@ -151,6 +151,8 @@ private:
     void updatePicture();
     void loadNewestPage();
     void loadOlderPage();
+    // The next page of stored chats above the shown ones; how many chats the page held.
+    int addOlderPage();
     int shownChatCount() const;
     void addReadMarker(const DBChat& before, bool insertFirst);
     void firstShowFill();

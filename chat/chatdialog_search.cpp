@@ -9,9 +9,7 @@
 #include "widgets/mtsearchlineedit.h"
 
 #include <QDebug>
-#include <QElapsedTimer>
 #include <QLineEdit>
-#include <QTimer>
 
 void ChatDialog::openSearch()
 {
@@ -99,33 +97,29 @@ void ChatDialog::loadTowardsMatch()
     if (messageId.isEmpty())
         return;
     if (!m_shownIds.contains(messageId)) {
-        // Older pages for at most a tenth of a second per turn of the event loop, so that the
-        // window stays responsive while it pages far back; laid out once per turn.
-        QElapsedTimer turn;
-        turn.start();
+        // Every older page up to the match in one go: the view makes no item and lays nothing
+        // out until the last one is in, so the cost is the rows', not the pages'.
+        MtChatWidget* view = ui->chatView;
         bool added = true;
         m_batchPaging = true;
-        while (added && !m_shownIds.contains(messageId) && turn.elapsed() < 100) {
+        view->beginBatch();
+        // The match is a stored chat: the store's pages reach it, the server is not asked.
+        while (added && !m_shownIds.contains(messageId)) {
             const int before = shownChatCount();
-            loadOlderPage();
+            addOlderPage();
             added = shownChatCount() > before;
         }
+        view->endBatch();
         m_batchPaging = false;
-        ui->chatView->doItemsLayout();
-        if (added && !m_shownIds.contains(messageId)) {
-            QTimer::singleShot(0, this, &ChatDialog::loadTowardsMatch);
-            return;
-        }
     }
     m_searchTarget.clear();
     MtChatBaseItem* item =
-        m_shownIds.contains(messageId) ? ui->chatView->findItem(messageId) : nullptr;
+        m_shownIds.contains(messageId) ? ui->chatView->showMessage(messageId) : nullptr;
     if (!item) {
         emit matchShown(QString());
         return;
     }
     item->setHighlight(m_searchText);
-    ui->chatView->scrollToItem(item->listItem(), QAbstractItemView::PositionAtCenter);
     m_highlightId = messageId;
     qDebug().noquote() << "ChatDialog::on_searchLineEdit_returnPressed get item :" << messageId;
     emit matchShown(messageId);

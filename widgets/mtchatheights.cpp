@@ -56,7 +56,7 @@ int MtChatHeights::height(const MtChatEntryData& data, int width)
         m_dateHeights.insert(width, height);
         return height;
     }
-    if (type != MtChatBaseItem::ItemType_Chat && type != MtChatBaseItem::ItemType_MyChat)
+    if (!isText(type))
         return laidOut(data, width);
     const TextModel& model = textModel(data, width);
     auto* box = static_cast<MtChatTextItem*>(measurer(type))->messageBox();
@@ -64,6 +64,22 @@ int MtChatHeights::height(const MtChatEntryData& data, int width)
         qMin(qMax(kMinimumTextWidth, box->widestLine(data.text)), model.available);
     const int text = textHeight(box, data.text, textWidth);
     return qMax(model.shortHeight, model.tallHeight + text - model.tallText);
+}
+
+bool MtChatHeights::isText(int type)
+{
+    return type == MtChatBaseItem::ItemType_Chat || type == MtChatBaseItem::ItemType_MyChat;
+}
+
+int MtChatHeights::estimate(const MtChatEntryData& data, int width)
+{
+    if (!isText(data.itemType))
+        return height(data, width);
+    const TextModel& model = textModel(data, width);
+    // The tall sample holds twelve lines, the short one one.
+    const int lineHeight = (model.tallHeight - model.shortHeight) / 11;
+    const int lines = int(data.text.count(QLatin1Char('\n'))) + 1;
+    return model.shortHeight + (lines - 1) * lineHeight;
 }
 
 int MtChatHeights::laidOut(const MtChatEntryData& data, int width)

@@ -23,6 +23,11 @@ public:
     MtChatHeights& operator=(const MtChatHeights&) = delete;
 
     int height(const MtChatEntryData& data, int width);
+    // A text row's height from its count of lines alone, without laying its text out: for rows
+    // added by the thousand far from the viewport, measured properly later. Other rows are
+    // measured.
+    int estimate(const MtChatEntryData& data, int width);
+    static bool isText(int type);
 
 private:
     // How a kind of text row (type, "view all", read count shown, own state) turns the height

@@ -74,6 +74,10 @@ MtChatWidget::MtChatWidget(QWidget* parent)
         if (verticalScrollBar()->value() >= maximum)
             m_newMessageButton->hide();
     });
+    // The wheel, the keys and the mouse on the scroll bar all end in an action of the bar; a
+    // message shown by showMessage stays in view until then.
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this,
+            &MtChatWidget::releaseShownMessage);
 
     // Rows grow once their text is laid out at the view's width; one relayout serves many.
     m_relayoutTimer.setSingleShot(true);
@@ -124,6 +128,12 @@ void MtChatWidget::measure(MtChatEntry* entry)
 {
     const int width = rowWidth();
     const int type = entry->data().itemType;
+    if (m_batch > 0 && MtChatHeights::isText(type)) {
+        // Laying out the texts of thousands of rows is most of a batch's cost; an estimate
+        // measured at no width is measured again in slices once the batch has ended.
+        entry->setHeight(m_heights->estimate(entry->data(), width), 0);
+        return;
+    }
     entry->setHeight(m_heights->height(entry->data(), width),
                      MtChatItemFactory::widthDependent(type) ? width : -1);
 }
@@ -144,6 +154,8 @@ MtChatEntry* MtChatWidget::insertEntry(const MtChatEntryData& data, bool insertF
         if (!m_bottomDate.isValid() || time.date() > m_bottomDate)
             addDateItem(QDateTime(time.date(), QTime(0, 0)), false);
         insertItem(bottomInsertRow(entry), entry);
+        // The conversation goes on below: the view follows it again.
+        releaseShownMessage();
     }
     m_inserting = false;
     if (!data.messageId.isEmpty())
@@ -228,7 +240,9 @@ void MtChatWidget::scheduleDrop()
 
 void MtChatWidget::updateLiveRows(bool dropFar)
 {
-    if (m_updatingLive || count() == 0)
+    // Rows of a batch pass through the viewport one insert after the other; items are made for
+    // the rows in view once the batch has ended.
+    if (m_updatingLive || m_batch > 0 || count() == 0)
         return;
     if (!isVisible()) {
         if (dropFar) {
@@ -267,7 +281,7 @@ void MtChatWidget::updateLiveRows(bool dropFar)
 
 void MtChatWidget::remeasureStale()
 {
-    if (!isVisible() || count() == 0)
+    if (!isVisible() || count() == 0 || m_batch > 0)
         return;
     constexpr int kChunk = 200;
     const int width = rowWidth();
@@ -289,7 +303,9 @@ void MtChatWidget::remeasureStale()
         return;
     // Rows above the viewport changed height: what the user reads stays where it was.
     doItemsLayout();
-    if (atBottom)
+    if (!m_shownId.isEmpty())
+        placeShownMessage();
+    else if (atBottom)
         scrollToBottom();
     else if (anchor)
         bar->setValue(bar->value() + visualItemRect(anchor).top() - anchorTop);
@@ -700,6 +716,57 @@ bool MtChatWidget::isScrolledToBottom() const
     return viewport()->rect().contains(upperThird);
 }
 
+void MtChatWidget::beginBatch()
+{
+    ++m_batch;
+}
+
+void MtChatWidget::endBatch()
+{
+    if (m_batch == 0 || --m_batch > 0)
+        return;
+    doItemsLayout();
+    scheduleDrop();
+    m_remeasureTimer.start();
+}
+
+MtChatBaseItem* MtChatWidget::showMessage(const QString& messageId)
+{
+    MtChatEntry* entry = findEntry(messageId);
+    if (!entry)
+        return nullptr;
+    m_shownId = messageId;
+    // The rows that come into view take their items' heights, which may differ from their
+    // measured ones; the row is placed again until they settle (a few rounds at most).
+    for (int round = 0; round < 3; ++round) {
+        placeShownMessage();
+        if (!m_relayoutTimer.isActive())
+            break;
+        m_relayoutTimer.stop();
+        doItemsLayout();
+    }
+    m_stickToBottom = false;
+    return liveItem(entry);
+}
+
+void MtChatWidget::placeShownMessage()
+{
+    MtChatEntry* entry = findEntry(m_shownId);
+    if (!entry) {
+        m_shownId.clear();
+        return;
+    }
+    executeDelayedItemsLayout();
+    const bool fits = visualItemRect(entry).height() <= viewport()->height();
+    scrollToItem(entry,
+                 fits ? QAbstractItemView::PositionAtCenter : QAbstractItemView::PositionAtTop);
+}
+
+void MtChatWidget::releaseShownMessage()
+{
+    m_shownId.clear();
+}
+
 void MtChatWidget::showNewMessage(const QString& text)
 {
     m_newMessageButton->setProperty(kNewText, text);
@@ -737,6 +804,7 @@ void MtChatWidget::clear()
     }
     m_live.clear();
     m_byId.clear();
+    m_shownId.clear();
     m_rowHeights.clear();
     m_dateItemCount = 0;
     m_bottomDate = QDate();
@@ -790,7 +858,9 @@ void MtChatWidget::itemSizeChanged()
 void MtChatWidget::relayout()
 {
     doItemsLayout();
-    if (m_stickToBottom)
+    if (!m_shownId.isEmpty())
+        placeShownMessage();
+    else if (m_stickToBottom)
         scrollToBottom();
     m_stickToBottom = false;
 }

@@ -102,6 +102,14 @@ public:
     void rowHeightChanged(MtChatEntry* entry);
     // True with fewer than two rows, or when the upper third of the last row is in view.
     bool isScrolledToBottom() const;
+    // Rows added between these make no item and lay nothing out (a search paging far back adds
+    // thousands); the end lays them out once. Nested calls end with the outermost.
+    void beginBatch();
+    void endBatch();
+    // Scrolls a message's row wholly into view, centred when it fits and its top shown when it
+    // does not, and keeps it there while the rows around it take their items' heights, until
+    // the user scrolls. Its item; null when the message is not shown.
+    MtChatBaseItem* showMessage(const QString& messageId);
     void showNewMessage(const QString& text);
 
     QDate bottomDate() const { return m_bottomDate; }
@@ -164,6 +172,8 @@ private:
     void watchMessageBox(QWidget* messageBox);
     void itemSizeChanged();
     void relayout();
+    void placeShownMessage();
+    void releaseShownMessage();
     void placeNewMessageButton();
     void refillNewMessageButton();
     void clearTextSelections(QWidget* except);
@@ -183,4 +193,6 @@ private:
     QTimer m_remeasureTimer;
     bool m_inserting = false;
     bool m_updatingLive = false;
+    int m_batch = 0;
+    QString m_shownId; // the message kept in view (showMessage)
 };

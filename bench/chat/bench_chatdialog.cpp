@@ -200,7 +200,8 @@ int main(int argc, char* argv[])
         clock.start();
         QSignalSpy shown(dialog.get(), &ChatDialog::matchShown);
         emit field->returnPressed(QStringLiteral("needle"));
-        shown.wait(120000);
+        // The match may be shown before Return has been handled to its end.
+        waitUntil([&] { return !shown.isEmpty(); }, 120000);
         dialog->repaint();
         const double ms = clock.nsecsElapsed() / 1e6;
         if (dialog->highlightedMessageId() != QStringLiteral("b-%1-%2")
