@@ -100,19 +100,22 @@ struct SearchStep
         return highlighted == o.highlighted && up == o.up && down == o.down;
     }
 };
-// A search match as the view shows it: highlighted, wholly in view, and the rows in view as tall
-// as their items.
+// A search match as the view shows it: highlighted, wholly in view, between the chats stored
+// next to it, and the rows in view as tall as their items.
 struct FarMatch
 {
     QString highlighted;
     QString itemHighlight;
     bool whole = false;
+    QString above;      // the chat shown next above, empty when none
+    QString below;      // the chat shown next below, empty when none
     int misfitRows = 0; // rows in view whose height is not their item's
 
     bool operator==(const FarMatch& o) const
     {
         return highlighted == o.highlighted && itemHighlight == o.itemHighlight &&
-               whole == o.whole && misfitRows == o.misfitRows;
+               whole == o.whole && above == o.above && below == o.below &&
+               misfitRows == o.misfitRows;
     }
 };
 } // namespace
@@ -149,10 +152,12 @@ char* toString(const SearchStep& s)
 template <>
 char* toString(const FarMatch& m)
 {
-    return qstrdup(qPrintable(QStringLiteral("FarMatch(%1 highlight=%2 whole=%3 misfit=%4)")
-                                  .arg(m.highlighted, m.itemHighlight)
-                                  .arg(m.whole)
-                                  .arg(m.misfitRows)));
+    return qstrdup(
+        qPrintable(QStringLiteral("FarMatch(%1 highlight=%2 whole=%3 above=%4 below=%5 misfit=%6)")
+                       .arg(m.highlighted, m.itemHighlight)
+                       .arg(m.whole)
+                       .arg(m.above, m.below)
+                       .arg(m.misfitRows)));
 }
 } // namespace QTest
 
@@ -225,7 +230,10 @@ private:
             return {};
         const QRect rect = view->visualItemRect(item->listItem());
         const QRect port = view->viewport()->rect();
-        FarMatch seen{dialog.highlightedMessageId(), item->highlight(), port.contains(rect), 0};
+        const int at = view->row(item->listItem());
+        FarMatch seen{dialog.highlightedMessageId(), item->highlight(),
+                      port.contains(rect),           chatIdFrom(*view, at - 1, -1),
+                      chatIdFrom(*view, at + 1, 1),  0};
         for (int row = 0; row < view->count(); ++row) {
             const QRect at = view->visualItemRect(view->item(row));
             MtChatBaseItem* inView = at.intersects(port) ? view->chatItem(row) : nullptr;
@@ -233,6 +241,19 @@ private:
                 ++seen.misfitRows;
         }
         return seen;
+    }
+    // The message id of the first chat row from `row` on in direction `step` (separators and
+    // notices passed over); empty when none.
+    static QString chatIdFrom(const MtChatWidget& view, int row, int step)
+    {
+        for (; row >= 0 && row < view.count(); row += step) {
+            const MtChatEntryData data = view.rowData(row);
+            const bool chat = data.itemType != MtChatBaseItem::ItemType_Date &&
+                              data.itemType != MtChatBaseItem::ItemType_Alarm;
+            if (chat && !data.messageId.isEmpty())
+                return data.messageId;
+        }
+        return QString();
     }
     std::unique_ptr<ChatDialog> open(const DBChatRoom& room)
     {
@@ -684,10 +705,12 @@ private slots:
         QTest::addColumn<int>("back");
         QTest::newRow("a dozen pages back") << 700 << 640;
         QTest::newRow("the oldest chat") << 400 << 399;
+        QTest::newRow("next to the newest") << 400 << 1;
+        QTest::newRow("the newest") << 30 << 0;
     }
 
-    // A match many pages back is shown highlighted and whole once the view has settled, the rows
-    // around it as tall as their bubbles.
+    // A match is shown highlighted and whole, between the chats stored next to it, as soon as it
+    // is reported, and stays so once the rows around it have taken their bubbles' heights.
     void farMatch()
     {
         QFETCH(int, stored);
@@ -704,8 +727,10 @@ private slots:
         QSignalSpy shown(dialog.get(), &ChatDialog::matchShown);
         emit field->returnPressed(QStringLiteral("needle"));
         QVERIFY(waitUntil([&] { return shown.count() == 1; }));
-        QTRY_COMPARE(farMatchSeen(*dialog),
-                     (FarMatch{ids.value(stored - 1 - back), QStringLiteral("needle"), true, 0}));
+        const int at = stored - 1 - back;
+        QCOMPARE(farMatchSeen(*dialog).whole, true);
+        QTRY_COMPARE(farMatchSeen(*dialog), (FarMatch{ids.value(at), QStringLiteral("needle"), true,
+                                                      ids.value(at - 1), ids.value(at + 1), 0}));
     }
 
     // The export holds every stored chat, as UTF-8 with a byte order mark and CR LF.
