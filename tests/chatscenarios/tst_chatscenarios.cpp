@@ -7,9 +7,13 @@
 #include "common/sqlcipherfile.h"
 #include "common/xsession.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
+#include <QDirIterator>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
+#include <QPainter>
 #include <QThread>
 #include <QtTest>
 
@@ -41,6 +45,13 @@ public:
     }
     // The "Save" link under the first file bubble of a conversation.
     QPoint firstSaveLink() const { return QPoint(75, kTop + 119); }
+    // The "Save" link under the second file bubble.
+    QPoint secondSaveLink() const { return QPoint(75, kTop + 119 + 99); }
+    // The transfer button (sending, or resend after a failure) under the first bubble of a
+    // conversation when it is the user's own.
+    QPoint firstOwnTransferButton() const { return QPoint(m_size.width() - 286, kTop + 104); }
+    // A point inside the message box.
+    QPoint messageBox() const { return QPoint(m_size.width() / 2, m_size.height() - 85); }
 
 private:
     static constexpr int kTop = 92;
@@ -61,6 +72,26 @@ const QSize kInviteOkFromCorner(140, 24);
 QString topicOf(const QJsonObject& room)
 {
     return QStringLiteral("chat/%1").arg(room["chattRoomId"].toVariant().toLongLong());
+}
+
+QByteArray sha256Of(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly)
+               ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
+               : QByteArray();
+}
+
+// A picture that shrinks when scaled down: smooth colours.
+QImage makePicture(const QSize& size)
+{
+    QImage picture(size, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    QLinearGradient gradient(0, 0, size.width(), size.height());
+    gradient.setColorAt(0, Qt::darkBlue);
+    gradient.setColorAt(1, Qt::yellow);
+    painter.fillRect(picture.rect(), gradient);
+    return picture;
 }
 
 template <typename Done>
@@ -176,9 +207,76 @@ struct FailedSave
         return told == o.told && leftBehind == o.leftBehind && answers == o.answers;
     }
 };
+
+// A picture sent by one client as the server received it and the other client keeps it.
+struct SentPicture
+{
+    QString uploadWidth;
+    bool uploadSmaller = false;
+    qint64 receivedType = -1;
+    bool thumbnailCached = false;
+    bool operator==(const SentPicture& o) const
+    {
+        return uploadWidth == o.uploadWidth && uploadSmaller == o.uploadSmaller &&
+               receivedType == o.receivedType && thumbnailCached == o.thumbnailCached;
+    }
+};
+
+// Files saved from a room: their names in the documents folder and whether each is the sent
+// file byte for byte.
+struct SavedFiles
+{
+    QStringList names;
+    QVector<bool> equal;
+    bool operator==(const SavedFiles& o) const { return names == o.names && equal == o.equal; }
+};
+
+// A file whose send broke while the server was paused, resent from its bubble.
+struct Resent
+{
+    qint64 stateOnReopen = -1;
+    int keptFiles = 0;
+    QString keptName;
+    qint64 storedState = -1;
+    bool operator==(const Resent& o) const
+    {
+        return stateOnReopen == o.stateOnReopen && keptFiles == o.keptFiles &&
+               keptName == o.keptName && storedState == o.storedState;
+    }
+};
 } // namespace
 
 namespace QTest {
+template <>
+char* toString(const SentPicture& v)
+{
+    return qstrdup(qPrintable(
+        QStringLiteral("uploadWidth=%1 uploadSmaller=%2 receivedType=%3 thumbnailCached=%4")
+            .arg(v.uploadWidth)
+            .arg(v.uploadSmaller)
+            .arg(v.receivedType)
+            .arg(v.thumbnailCached)));
+}
+template <>
+char* toString(const SavedFiles& v)
+{
+    QStringList equal;
+    for (bool e : v.equal)
+        equal << QString::number(e);
+    return qstrdup(
+        qPrintable(QStringLiteral("names=[%1] equal=[%2]")
+                       .arg(v.names.join(QLatin1Char(',')), equal.join(QLatin1Char(',')))));
+}
+template <>
+char* toString(const Resent& v)
+{
+    return qstrdup(
+        qPrintable(QStringLiteral("stateOnReopen=%1 keptFiles=%2 keptName=%3 storedState=%4")
+                       .arg(v.stateOnReopen)
+                       .arg(v.keptFiles)
+                       .arg(v.keptName)
+                       .arg(v.storedState)));
+}
 template <>
 char* toString(const Invited& v)
 {
@@ -265,6 +363,9 @@ private slots:
     void leaveSeenByOthers();
     void failedDownloadLeavesNoFile();
     void inviteReachesServer();
+    void pictureReachesOtherClient();
+    void fileSentTwiceIsSavedTwice();
+    void sendBrokenByPausedServerIsResent();
     // Last: the lock stays.
     void lockDuringUploadClosesRoom();
 
@@ -276,6 +377,8 @@ private:
     QJsonObject newestKept(qint64 roomId);
     bool roomHasMember(qint64 roomId, qint64 userId);
     QStringList savechatlistTimes(qint64 roomId);
+    // The chats of a content type the server keeps for a room, oldest first.
+    QJsonArray keptOfType(qint64 roomId, int contentType);
     bool steady(AppClient& client, const QString& window, const QRect& part, QImage* picture);
     // Starts the client at `left` and logs in; true once the server holds a broker connection
     // for the account and its database is there.
@@ -302,6 +405,9 @@ private:
     QJsonObject m_leaveRoom;
     QJsonObject m_fileRoom;
     QJsonObject m_uploadRoom;
+    QJsonObject m_pictureRoom;
+    QJsonObject m_twiceRoom;
+    QJsonObject m_resendRoom;
     qint64 m_halId = 0;
     QString m_pagingWindow;
 };
@@ -354,6 +460,17 @@ QStringList TestChatScenarios::savechatlistTimes(qint64 roomId)
     return times;
 }
 
+QJsonArray TestChatScenarios::keptOfType(qint64 roomId, int contentType)
+{
+    QJsonArray out;
+    for (const QJsonValue& chat :
+         m_server.control("GET", QStringLiteral("/control/history/%1").arg(roomId)).toArray()) {
+        if (chat["contentType"].toInt() == contentType)
+            out.append(chat);
+    }
+    return out;
+}
+
 // Two pictures in a row alike: the window has finished drawing.
 bool TestChatScenarios::steady(AppClient& client, const QString& window, const QRect& part,
                                QImage* picture)
@@ -371,7 +488,9 @@ bool TestChatScenarios::pickFile(AppClient& client, const QString& window, const
                                  const QString& path)
 {
     const QStringList before = client.visibleWindows();
-    if (!client.typeInto(window, QString(), keys))
+    // The focus may have stayed on a button since the last file.
+    if (!client.click(window, layoutOf(client, window).messageBox()) ||
+        !client.typeInto(window, QString(), keys))
         return false;
     const QString picker = client.awaitNewWindow(before);
     return !picker.isEmpty() && client.typeInto(picker, path, QStringLiteral("Return"));
@@ -392,6 +511,9 @@ void TestChatScenarios::initTestCase()
     m_leaveRoom = addRoom(addUser(QStringLiteral("Eve Moss"), QStringLiteral("evemoss")));
     m_fileRoom = addRoom(addUser(QStringLiteral("Fay Lane"), QStringLiteral("faylane")));
     m_uploadRoom = addRoom(addUser(QStringLiteral("Gus Hale"), QStringLiteral("gushale")));
+    m_pictureRoom = addRoom(addUser(QStringLiteral("Ivy Park"), QStringLiteral("ivypark")));
+    m_twiceRoom = addRoom(addUser(QStringLiteral("Jay Quinn"), QStringLiteral("jayquinn")));
+    m_resendRoom = addRoom(addUser(QStringLiteral("Kay Rowe"), QStringLiteral("kayrowe")));
     m_halId = addUser(QStringLiteral("Hal Ives"), QStringLiteral("halives"));
     DevHistoryRequest history;
     history.roomId = m_pagingRoom["chattRoomId"].toVariant().toLongLong();
@@ -617,7 +739,132 @@ void TestChatScenarios::failedDownloadLeavesNoFile()
     QCOMPARE(seen, (FailedSave{true, QStringList(), QVector<int>{404}}));
 }
 
-// The lock taken from the main window's menu while a file is still uploading closes the room's
+// E5: a picture sent with the picture button goes up scaled to 1024 pixels wide and smaller
+// than the original; the other member stores it as a picture and caches the server's
+// thumbnail of it, byte for byte.
+void TestChatScenarios::pictureReachesOtherClient()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("view.png"));
+    QVERIFY(makePicture(QSize(2000, 1500)).save(path, "PNG"));
+    const qint64 roomId = m_pictureRoom["chattRoomId"].toVariant().toLongLong();
+    const QString window = m_ava->openRoom(QStringLiteral("Ivy Park"));
+    QVERIFY(!window.isEmpty());
+    const qint64 since = m_server.lastRequestSeq();
+    QVERIFY(pickFile(*m_ava, window, kPictureButtonKeys, path));
+    QVERIFY(waitFor([&] { return keptOfType(roomId, 2).size() == 1; }));
+    const QJsonObject kept = keptOfType(roomId, 2).first().toObject();
+    const QString thumbnail =
+        QJsonDocument::fromJson(kept["contents"].toString().toUtf8())["remote_thumb_url"]
+            .toString()
+            .section(QLatin1Char('/'), -1);
+    QVERIFY(!thumbnail.isEmpty());
+    QVERIFY(!m_ben->openRoom(QStringLiteral("Ivy Park")).isEmpty());
+    const QString cached = m_ben->cacheDir() + QLatin1Char('/') + thumbnail;
+    const QByteArray served = sha256Of(m_server.dataDir() + QStringLiteral("/files/") + thumbnail);
+    QVERIFY(waitFor([&] { return sha256Of(cached) == served; }));
+
+    const QJsonObject upload =
+        m_server.requests(QStringLiteral("/rest/file/chat"), since).first().toObject();
+    const SentPicture seen{
+        upload["form"]["width"].toString(),
+        upload["file"]["size"].toVariant().toLongLong() < QFileInfo(path).size(),
+        benStore().number(QStringLiteral("SELECT content_type FROM TTT_CHATT WHERE msg_id='%1'")
+                              .arg(kept["messageId"].toString())),
+        !served.isEmpty() && sha256Of(cached) == served};
+    QCOMPARE(seen, (SentPicture{QStringLiteral("1024"), true, 2, true}));
+}
+
+// E6: the same file sent twice and saved from both bubbles by the other member: the second copy
+// gets a name of its own, and both are the sent file.
+void TestChatScenarios::fileSentTwiceIsSavedTwice()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("x.pdf"));
+    QByteArray content = QByteArrayLiteral("%PDF-1.4\n");
+    for (int i = 0; content.size() < 300 * 1024; ++i)
+        content += QByteArray::number(i * 7919) + ' ';
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(content), qint64(content.size()));
+    file.close();
+    const qint64 roomId = m_twiceRoom["chattRoomId"].toVariant().toLongLong();
+    const QString window = m_ava->openRoom(QStringLiteral("Jay Quinn"));
+    QVERIFY(!window.isEmpty());
+    QVERIFY(pickFile(*m_ava, window, kFileButtonKeys, path));
+    QVERIFY(waitFor([&] { return keptOfType(roomId, 4).size() == 1; }));
+    QVERIFY(pickFile(*m_ava, window, kFileButtonKeys, path));
+    QVERIFY(waitFor([&] { return keptOfType(roomId, 4).size() == 2; }));
+
+    const QString benWindow = m_ben->openRoom(QStringLiteral("Jay Quinn"));
+    QVERIFY(!benWindow.isEmpty());
+    const ChatLayout layout = layoutOf(*m_ben, benWindow);
+    QVERIFY(m_ben->click(benWindow, layout.firstSaveLink()));
+    QVERIFY(waitFor([&] { return m_ben->savedFiles().size() == 1; }));
+    QVERIFY(m_ben->click(benWindow, layout.secondSaveLink()));
+    const QString folder = m_ben->documentsDir() + QStringLiteral("/PLOVEX(Chat)/");
+    const QStringList expectedNames{folder + QStringLiteral("x(1).pdf"),
+                                    folder + QStringLiteral("x.pdf")};
+    const QByteArray sent = sha256Of(path);
+    QVERIFY(waitFor([&] {
+        return m_ben->savedFiles() == expectedNames && sha256Of(expectedNames.at(0)) == sent &&
+               sha256Of(expectedNames.at(1)) == sent;
+    }));
+    const SavedFiles seen{
+        m_ben->savedFiles(),
+        {sha256Of(expectedNames.at(0)) == sent, sha256Of(expectedNames.at(1)) == sent}};
+    QCOMPARE(seen, (SavedFiles{expectedNames, {true, true}}));
+}
+
+// E13: a file sent while the server is paused, its window closed before any answer: reopened
+// after the server is back, its bubble offers the resend, and the resend delivers it.
+void TestChatScenarios::sendBrokenByPausedServerIsResent()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("minutes.txt"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(8 * 1024, 'm'));
+    file.close();
+    const qint64 roomId = m_resendRoom["chattRoomId"].toVariant().toLongLong();
+    const QString window = m_ava->openRoom(QStringLiteral("Kay Rowe"));
+    QVERIFY(!window.isEmpty());
+    const SqlCipherFile db = avaStore();
+    const QString state = QStringLiteral("SELECT msg_state FROM TTT_CHATT WHERE topic='%1' AND "
+                                         "content_type=4")
+                              .arg(topicOf(m_resendRoom));
+    QVERIFY(m_server.pause());
+    const bool picked = pickFile(*m_ava, window, kFileButtonKeys, path);
+    // Uploading, with no answer to come.
+    const bool uploading = waitFor([&] { return db.number(state) == 3; });
+    const bool closed =
+        m_ava->typeInto(window, QString(), QStringLiteral("ctrl+w")) &&
+        waitFor([&] { return m_ava->windows(QStringLiteral("Kay Rowe")).isEmpty(); });
+    QVERIFY(m_server.resume());
+    QVERIFY(picked);
+    QVERIFY(uploading);
+    QVERIFY(closed);
+
+    const QString reopened = m_ava->openRoom(QStringLiteral("Kay Rowe"));
+    QVERIFY(!reopened.isEmpty());
+    // The window closed before any answer leaves the chat "Sending" for good: the reopened
+    // window's change of the stored state to failed does not take, no resend is offered, and
+    // the transfer itself never ends.
+    QEXPECT_FAIL("", "a send whose window closed before any answer stays Sending", Abort);
+    QVERIFY(waitFor([&] { return db.number(state) == 5; }));
+    const qint64 stateOnReopen = db.number(state);
+    QVERIFY(m_ava->click(reopened, layoutOf(*m_ava, reopened).firstOwnTransferButton()));
+    QVERIFY(waitFor([&] { return keptOfType(roomId, 4).size() == 1; }));
+    QVERIFY(waitFor([&] { return db.number(state) == 1; }));
+    const QJsonObject kept = keptOfType(roomId, 4).first().toObject();
+    const Resent seen{
+        stateOnReopen, int(keptOfType(roomId, 4).size()),
+        QJsonDocument::fromJson(kept["contents"].toString().toUtf8())["file_name"].toString(),
+        db.number(state)};
+    QCOMPARE(seen, (Resent{5, 1, QStringLiteral("minutes.txt"), 1}));
+}
+
+// The lock taken from the tray menu while a file is still uploading closes the room's
 // window and ends the upload with it: the stored chat shows it failed, nothing reaches the
 // other members, and the program keeps running behind its lock page.
 void TestChatScenarios::lockDuringUploadClosesRoom()
@@ -632,6 +879,7 @@ void TestChatScenarios::lockDuringUploadClosesRoom()
     QVERIFY(m_server.setRate(16 * 1024, QStringLiteral("/rest/file/chat")));
     const QString window = m_ava->openRoom(QStringLiteral("Gus Hale"));
     QVERIFY(!window.isEmpty());
+    const qint64 uploadsSince = m_server.lastRequestSeq();
     QVERIFY(pickFile(*m_ava, window, kFileButtonKeys, path));
     const SqlCipherFile db = avaStore();
     const QString sending = QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE topic='%1' AND "
@@ -651,7 +899,7 @@ void TestChatScenarios::lockDuringUploadClosesRoom()
     int filesPublished = 0;
     for (const DevPublished& p : m_server.published(publishedSince))
         filesPublished += p.topic == topicOf(m_uploadRoom) && p.contentType == 4 ? 1 : 0;
-    const QJsonArray uploads = m_server.requests(QStringLiteral("/rest/file/chat"));
+    const QJsonArray uploads = m_server.requests(QStringLiteral("/rest/file/chat"), uploadsSince);
     const Locked seen{m_ava->windows(QStringLiteral("Gus Hale")).isEmpty(),
                       m_ava->isRunning(),
                       db.number(state),

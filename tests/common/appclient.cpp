@@ -313,8 +313,7 @@ QString AppClient::cacheDir() const
 QStringList AppClient::savedFiles() const
 {
     QStringList files;
-    QDirIterator it(m_env.path(QStringLiteral("home/Documents")), QDir::Files,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(documentsDir(), QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext())
         files << it.next();
     files.sort();

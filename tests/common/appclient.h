@@ -79,7 +79,8 @@ public:
     QString settingsPath() const { return dataDir() + QStringLiteral("/settings.ini"); }
     QString cacheDir() const;
     QString tempDir() const { return m_env.path(QStringLiteral("tmp")); }
-    // Every file under the documents folder, where downloads are saved.
+    QString documentsDir() const { return m_env.path(QStringLiteral("home/Documents")); }
+    // Every file under the documents folder, where downloads are saved, sorted.
     QStringList savedFiles() const;
     // What the stub `xdg-open` was given, one call a line.
     QStringList opened() const;
