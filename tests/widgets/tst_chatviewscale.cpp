@@ -100,6 +100,21 @@ struct Change
     QString highlight;
 };
 
+// A batch of rows added far back and one of them shown: how many items the batch's rows got
+// before it ended, the message of the item showMessage returned, and whether its row is wholly
+// in view.
+struct Batched
+{
+    int itemsMade = 0;
+    QString shownId;
+    bool whole = false;
+
+    bool operator==(const Batched& o) const
+    {
+        return itemsMade == o.itemsMade && shownId == o.shownId && whole == o.whole;
+    }
+};
+
 enum class Kind
 {
     Text,
@@ -199,6 +214,50 @@ QWidget* showView(MtChatWidget& view)
     return &view;
 }
 
+// A view holding the page of chats 1000 to 1029 with chats 999 down to 400 added above it, in a
+// batch or one by one as history pages add them; chat n of the older ones holds `text` n % 3 + 1
+// times.
+void fillHistory(MtChatWidget& view, const QString& text, bool batch, int* itemsMade = nullptr)
+{
+    for (int n = 1000; n < 1030; ++n)
+        view.addChatRow(chatOf(Kind::Text, QStringLiteral("page-%1").arg(n), n), false, QPixmap(),
+                        QPixmap(), false);
+    view.scrollToBottom();
+    QCoreApplication::processEvents();
+    const int before = view.liveItemCount();
+    if (batch)
+        view.beginBatch();
+    for (int n = 999; n >= 400; --n) {
+        view.addChatRow(
+            chatOf(Kind::Text, QStringLiteral("old-%1").arg(n), n, 1, text.repeated(n % 3 + 1)),
+            false, QPixmap(), QPixmap(), true);
+        // Asking for the view's geometry lays it out, which would make the items in view.
+        if (n % 100 == 0)
+            view.isScrolledToBottom();
+    }
+    if (itemsMade)
+        *itemsMade = view.liveItemCount() - before;
+    if (batch)
+        view.endBatch();
+}
+
+bool wholeInView(const MtChatWidget& view, const QString& id)
+{
+    for (int row = 0; row < view.count(); ++row) {
+        if (view.rowData(row).messageId == id)
+            return view.viewport()->rect().contains(view.visualItemRect(view.item(row)));
+    }
+    return false;
+}
+
+QList<int> rowHeights(const MtChatWidget& view)
+{
+    QList<int> heights;
+    for (int row = 0; row < view.count(); ++row)
+        heights << view.visualItemRect(view.item(row)).height();
+    return heights;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Shown)
@@ -206,6 +265,7 @@ Q_DECLARE_METATYPE(Heard)
 Q_DECLARE_METATYPE(Found)
 Q_DECLARE_METATYPE(Change)
 Q_DECLARE_METATYPE(Kind)
+Q_DECLARE_METATYPE(Batched)
 
 namespace QTest {
 template <>
@@ -227,6 +287,16 @@ char* toString(const Heard& h)
                        .arg(h.signal, h.id)
                        .arg(h.sender)
                        .arg(h.saveAs)
+                       .toUtf8()
+                       .constData());
+}
+template <>
+char* toString(const Batched& b)
+{
+    return qstrdup(QStringLiteral("items made %1 shown %2 whole %3")
+                       .arg(b.itemsMade)
+                       .arg(b.shownId)
+                       .arg(b.whole)
                        .toUtf8()
                        .constData());
 }
@@ -253,6 +323,9 @@ private slots:
     void measuredHeights_data();
     void measuredHeights();
     void heightsFollowTheWidth();
+    void batchedRows_data();
+    void batchedRows();
+    void scrollingLeavesTheShownRow();
 
 private:
     // Scrolls to the far end and waits until the item of `id` is gone.
@@ -599,6 +672,57 @@ void TestChatViewScale::heightsFollowTheWidth()
     QTRY_COMPARE(view.item(last)->sizeHint().height(), narrow.item(last)->sizeHint().height());
     QVERIFY(view.item(last)->sizeHint().height() > wide);
     QCOMPARE(view.itemWidget(view.item(last)), nullptr);
+}
+
+// Rows added in a batch get no item while it lasts; a row shown afterwards is wholly in view at
+// once, and stays so while the rows' estimated heights are measured, which end as those of rows
+// added one by one.
+void TestChatViewScale::batchedRows_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    const QString wrapped = QStringLiteral("a line long enough to wrap in a bubble of the view ");
+    QTest::newRow("wrapped texts, a row in the middle") << wrapped << "old-700";
+    QTest::newRow("lines, the oldest row") << QStringLiteral("line\nline\n") << "old-400";
+    QTest::newRow("short texts, the newest batch row") << QStringLiteral("hi ") << "old-999";
+    QTest::newRow("short texts, the page's newest row") << QStringLiteral("hi ") << "page-1029";
+}
+
+void TestChatViewScale::batchedRows()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    MtChatWidget plain;
+    showView(plain);
+    fillHistory(plain, text, false);
+    MtChatWidget view;
+    showView(view);
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    int itemsMade = -1;
+    fillHistory(view, text, true, &itemsMade);
+    MtChatBaseItem* item = view.showMessage(shown);
+    QCOMPARE((Batched{itemsMade, item ? item->messageId() : QString(), wholeInView(view, shown)}),
+             (Batched{0, shown, true}));
+    QTRY_COMPARE(rowHeights(view), rowHeights(plain));
+    QCOMPARE(wholeInView(view, shown), true);
+}
+
+// A row shown by showMessage is no longer held in view once the user scrolls: the view stays
+// where the user took it while the rows above are measured.
+void TestChatViewScale::scrollingLeavesTheShownRow()
+{
+    const QString text = QStringLiteral("a line long enough to wrap in a bubble of the view ");
+    MtChatWidget plain;
+    showView(plain);
+    fillHistory(plain, text, false);
+    MtChatWidget view;
+    showView(view);
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    fillHistory(view, text, true);
+    view.showMessage(QStringLiteral("old-700"));
+    view.verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
+    QTRY_COMPARE(rowHeights(view), rowHeights(plain));
+    QCOMPARE(view.verticalScrollBar()->value(), 0);
 }
 
 QTEST_MAIN(TestChatViewScale)
