@@ -45,6 +45,9 @@ bool NetworkLoop::create(const QByteArray& clientId)
     if (!m_mosq)
         return false;
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V31);
+    // A publish written right behind an acknowledgement would wait for the broker's delayed TCP
+    // acknowledgement (Nagle's algorithm): tens of milliseconds for a chat on its way out.
+    mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
     // Our own thread runs the loop: publish() from other threads must only queue and wake it.
     mosquitto_threaded_set(m_mosq, true);
     mosquitto_connect_callback_set(m_mosq, &NetworkLoop::onConnect);

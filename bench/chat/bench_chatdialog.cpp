@@ -245,6 +245,8 @@ int main(int argc, char* argv[])
                 },
                 10000);
             latencies << (arrived >= 0 ? double(arrived - before) : nan());
+            if (qEnvironmentVariableIsSet("BENCH_DETAIL"))
+                std::printf("send round %d window %d: %.0f ms\n", round, i, latencies.last());
         }
         // A window sends by key at most once a second.
         waitMs(1100);
