@@ -103,6 +103,16 @@ const MtChatHeights::TextModel& MtChatHeights::textModel(const MtChatEntryData& 
     auto known = m_models.constFind(key);
     if (known != m_models.constEnd())
         return *known;
+    // Every conversation view lays its items out in the same font, style and language: what
+    // one learnt serves the windows opened after it, which would otherwise lay the samples out
+    // again. The texts beside the bubble stand for the language.
+    static QHash<QString, TextModel> learnt;
+    const QString scoped = QStringList{m_font.key(), m_styleSheet, MtChatText::readCountText(1),
+                                       MtChatText::timeText(QTime(23, 59)), key}
+                               .join(QLatin1Char('\n'));
+    auto shared = learnt.constFind(scoped);
+    if (shared != learnt.constEnd())
+        return *m_models.insert(key, *shared);
     auto* item = static_cast<MtChatTextItem*>(measurer(data.itemType));
     MtChatEntryData sample = data;
     TextModel model;
@@ -118,6 +128,7 @@ const MtChatHeights::TextModel& MtChatHeights::textModel(const MtChatEntryData& 
     sample.text = QString(2000, QLatin1Char('x'));
     laidOut(sample, width);
     model.available = item->messageBox()->width();
+    learnt.insert(scoped, model);
     return *m_models.insert(key, model);
 }
 
