@@ -129,8 +129,8 @@ void MtChatWidget::measure(MtChatEntry* entry)
     const int width = rowWidth();
     const int type = entry->data().itemType;
     if (m_batch > 0 && MtChatHeights::isText(type)) {
-        // Laying out the texts of thousands of rows is most of a batch's cost; an estimate
-        // measured at no width is measured again in slices once the batch has ended.
+        // Laying out the texts of thousands of rows is most of a batch's cost. The estimate is
+        // kept as measured at no width, so the slices that follow the batch measure it.
         entry->setHeight(m_heights->estimate(entry->data(), width), 0);
         return;
     }
