@@ -313,8 +313,10 @@ private slots:
     void chatWhileHiddenShowsToastAndAsksForAttention();
     void burstInOneRoomGivesOneToast();
     void lockThenWrongPasswordKeepsSession();
-    void idleLockThenWrongPasswordKeepsPinging();
+    void idleLockThenWrongPasswordIsRefused();
     void forcedLogoutAndTakeOverRemoveAccounts();
+    // After the forced logout, whose own keep-alives take more than a minute.
+    void refusedUnlockKeepsPinging();
     void versionRefusalDownloadsAndStartsUpdate();
     void failedUpdateDownloadStartsNothing();
     void logOffWhileRoomsAreFetched();
@@ -360,6 +362,12 @@ private:
 
     DevServer m_server;
     std::unique_ptr<XSession> m_x;
+    // The idle client left at its lock page after a refused password, and its keep-alives
+    // counted from the refusal.
+    std::unique_ptr<AppClient> m_locked;
+    qint64 m_lockedId = 0;
+    QString m_lockedDevice;
+    qint64 m_refusedSince = 0;
 };
 
 void TestScenarios::initTestCase()
@@ -377,6 +385,7 @@ void TestScenarios::init()
 
 void TestScenarios::cleanupTestCase()
 {
+    m_locked.reset();
     m_x.reset();
     m_server.stop();
 }
@@ -717,8 +726,8 @@ void TestScenarios::lockThenWrongPasswordKeepsSession()
 // pointer moves over its room's window now and then; the idle one gets no input. Once the idle
 // one has locked itself (its room's window gone), the busy one's minute has passed too and its
 // window is still open. At the idle one's lock page, which knows the account, a wrong password
-// is refused: still locked, nothing fetched, and its keep-alives go on.
-void TestScenarios::idleLockThenWrongPasswordKeepsPinging()
+// is refused and the client stays there for the keep-alives that follow.
+void TestScenarios::idleLockThenWrongPasswordIsRefused()
 {
     const qint64 idleId = addUser(QStringLiteral("Ida Idle"), QStringLiteral("idaidle"));
     const qint64 busyId = addUser(QStringLiteral("Bo Busy"), QStringLiteral("bobusy"));
@@ -730,7 +739,8 @@ void TestScenarios::idleLockThenWrongPasswordKeepsPinging()
         &status);
     QCOMPARE(status, 200);
     AppClient busy(*m_x, m_server);
-    AppClient idle(*m_x, m_server);
+    m_locked = std::make_unique<AppClient>(*m_x, m_server);
+    AppClient& idle = *m_locked;
     busy.presetSetting(QStringLiteral("Settings/AutoLock"), 1);
     idle.presetSetting(QStringLiteral("Settings/AutoLock"), 1);
     QString busyDevice;
@@ -761,13 +771,25 @@ void TestScenarios::idleLockThenWrongPasswordKeepsPinging()
              (QVector<LoginForm>{{QStringLiteral("idaidle"), QStringLiteral("0")}}));
     QVERIFY(idle.typeInto(idle.boxes().value(0), QString(), QStringLiteral("Return")));
     QTRY_COMPARE_WITH_TIMEOUT(idle.boxes().size(), 0, kWait);
-    QTRY_VERIFY_WITH_TIMEOUT(answeredPings(idleDevice, refusedSince) > 0, kPingWait);
-    const QJsonObject live = session(idleId, idleDevice);
+    m_lockedId = idleId;
+    m_lockedDevice = idleDevice;
+    m_refusedSince = refusedSince;
+}
+
+// E14: the client whose unlock was refused is still locked (nothing fetched since), its session
+// alive, and the keep-alive that comes next is recorded answered.
+void TestScenarios::refusedUnlockKeepsPinging()
+{
+    QVERIFY2(m_locked, "the idle lock scenario left no client");
+    QTRY_VERIFY_WITH_TIMEOUT(answeredPings(m_lockedDevice, m_refusedSince) > 0, kPingWait);
+    const QJsonObject live = session(m_lockedId, m_lockedDevice);
     const SessionView afterRefusal{live["ended"].isObject(), live["connected"].toBool(),
-                                   QFile::exists(idle.databasePath(QStringLiteral("idaidle"))),
-                                   int(idle.boxes().size()), idle.isRunning()};
+                                   QFile::exists(m_locked->databasePath(QStringLiteral("idaidle"))),
+                                   int(m_locked->boxes().size()), m_locked->isRunning()};
     QCOMPARE(afterRefusal, (SessionView{false, true, true, 0, true}));
-    QCOMPARE(requestsOf(idleDevice, refusedSince), (QVector<RequestLine>{{"POST", "/rest/auth"}}));
+    QCOMPARE(requestsOf(m_lockedDevice, m_refusedSince),
+             (QVector<RequestLine>{{"POST", "/rest/auth"}}));
+    m_locked.reset();
 }
 
 // E18/E19: an administrator ends one account's sessions, another account is taken over by a
