@@ -42,6 +42,10 @@ public:
     // per batch, because making writes durable (a sync of the disk) costs far more than taking
     // them. False keeps every message since the last true unacknowledged and asks again later.
     virtual bool onMessagesDurable() { return true; }
+    // After onMessagesDurable() returned true and the run was let go to be acknowledged;
+    // `caughtUp` when no message waits behind it. The place for upkeep that must delay neither
+    // the window nor the acknowledgements (a checkpoint of the store's log).
+    virtual void onMessagesSettled(bool caughtUp) { Q_UNUSED(caughtUp) }
     // Once, on the delivery thread, while the client is being destroyed and after the last
     // delivery: the place to close what onDeliveryThreadStarted() opened, on its own thread.
     virtual void onDeliveryThreadFinished() {}

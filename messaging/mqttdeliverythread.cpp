@@ -84,6 +84,7 @@ void DeliveryThread::run()
             if (!makeDurable(taken, true))
                 break;
             taken = 0;
+            m_delegate->onMessagesSettled(caughtUp);
         }
         if (batch.isEmpty())
             continue;

@@ -24,7 +24,8 @@ class ClientDelegate;
 // (onMessagesDurable) once per run: when it has taken all that had arrived, when
 // kMaxUndurable messages wait for it, or when the thread stops; a refusal is asked again after
 // the same growing pause. Then `settled` is told how many messages that were: they may now be
-// acknowledged. The window sees a batch when it is taken; only the acknowledgements wait.
+// acknowledged, and the delegate hears that the run is settled (onMessagesSettled). The window sees
+// a batch when it is taken; only the acknowledgements wait.
 class DeliveryThread
 {
 public:

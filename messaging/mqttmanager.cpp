@@ -374,6 +374,7 @@ bool MqttManager::openThreadStore()
             << "MqttManager::openThreadStore - the store does not open, path:" << m_dbPath;
         return false;
     }
+    m_threadStore->deferCheckpoints();
     return true;
 }
 
@@ -481,6 +482,14 @@ bool MqttManager::onMessagesDurable()
     }
     setStoreWorking(true);
     return true;
+}
+
+void MqttManager::onMessagesSettled(bool caughtUp)
+{
+    // A failed checkpoint leaves the log as it is: it is tried again after the next run.
+    if (m_threadStore &&
+        m_threadStore->logFrames() >= (caughtUp ? kIdleCheckpointFrames : kBusyCheckpointFrames))
+        m_threadStore->checkpointWriteAheadLog();
 }
 
 void MqttManager::onDeliveryThreadFinished()

@@ -218,6 +218,12 @@ public:
     static constexpr const char* kRefreshText = "!*refresh*!";
     // How far back an ENTERREAD reaches before the time it is given, for clock differences.
     static constexpr qint64 kReadEnterMarginMs = 10000;
+    // The delivery thread's connection copies its log into the database itself, after a run is
+    // settled rather than inside a commit: once the log holds this many frames when no message
+    // waits, or kBusyCheckpointFrames during a burst (below SQLite's 1000, at which any other
+    // connection's commit would run the checkpoint instead, the GUI thread's among them).
+    static constexpr int kIdleCheckpointFrames = 500;
+    static constexpr int kBusyCheckpointFrames = 900;
 
     // dbPath: the user's database file, opened again on the delivery thread.
     explicit MqttManager(const QString& dbPath, QObject* parent = nullptr);
@@ -275,11 +281,13 @@ public:
     // QMQTT::ClientDelegate, on the delivery thread. onMessagesDelivered() handles its messages
     // in order inside one store transaction and queues what they produced once that has
     // committed; onMessageDelivered() handles one message statement by statement;
-    // onMessagesDurable() syncs what the batches committed before they are acknowledged.
+    // onMessagesDurable() syncs what the batches committed before they are acknowledged;
+    // onMessagesSettled() checkpoints the log when it has grown.
     void onDeliveryThreadStarted() override;
     void onMessageDelivered(const QMQTT::Message& message) override;
     bool onMessagesDelivered(const QList<QMQTT::Message>& messages) override;
     bool onMessagesDurable() override;
+    void onMessagesSettled(bool caughtUp) override;
     void onDeliveryThreadFinished() override;
 
 signals:

@@ -102,6 +102,12 @@ bool NetworkLoop::mayWrite() const
     return m_received == m_receivedBeforeConnection || m_settled.load() >= m_received;
 }
 
+bool NetworkLoop::acknowledgementsWaiting() const
+{
+    const quint64 settled = m_settled.load();
+    return settled > m_acknowledged && settled < m_received;
+}
+
 quint16 NetworkLoop::publish(const Message& message)
 {
     if (!m_mosq)
@@ -196,6 +202,7 @@ NetworkLoop::Outcome NetworkLoop::runConnection(const Options& options, bool fre
     }
     int errorNumber = errno;
     m_receivedBeforeConnection = m_received;
+    m_acknowledged = m_received;
     bool disconnectSent = false;
     auto deadline = std::chrono::steady_clock::time_point::max();
     while (rc == MOSQ_ERR_SUCCESS) {
@@ -221,7 +228,12 @@ NetworkLoop::Outcome NetworkLoop::runConnection(const Options& options, bool fre
             mosquitto_loop_read(m_mosq, 1);
             break;
         }
-        const bool read = !disconnectSent && unsettled() < quint64(qMax(1, options.maxUnsettled));
+        // Settled messages whose acknowledgements wait behind unsettled ones stop the reading
+        // until the rest is settled too: read on, the loop would rarely find everything settled,
+        // and a broker without a window of its own would get no acknowledgement for a whole
+        // burst (aedes then searches an ever longer list of unacknowledged messages per send).
+        const bool read = !disconnectSent && !acknowledgementsWaiting() &&
+                          unsettled() < quint64(qMax(1, options.maxUnsettled));
         const int ready = m_wait.wait(sock, read, mayWrite() && mosquitto_want_write(m_mosq),
                                       disconnectSent ? kLeavingTick : kIdleTick);
         if (ready & MtSocketWait::Readable) {
@@ -237,6 +249,8 @@ NetworkLoop::Outcome NetworkLoop::runConnection(const Options& options, bool fre
             if (rc != MOSQ_ERR_SUCCESS)
                 break;
         }
+        if (mayWrite() && !mosquitto_want_write(m_mosq))
+            m_acknowledged = m_received;
         rc = mosquitto_loop_misc(m_mosq);
         errorNumber = errno;
     }

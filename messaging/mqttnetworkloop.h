@@ -28,10 +28,11 @@ namespace QMQTT {
 // it: packets go out when this loop calls mosquitto_loop_write(), which writes the whole queue.
 // So the loop writes only while every message received on the current connection has been
 // settled (settle(): stored, or deliberately dropped) and otherwise holds every write, keep-alive
-// pings and publishes included, until the store has caught up. A process that dies meanwhile
-// has acknowledged nothing the store lacks, and the broker sends it again. The loop also stops
-// reading while Options::maxUnsettled messages wait: the rest stays at the broker (TCP holds it
-// back) instead of piling up in memory.
+// pings and publishes included, until the store has caught up; once some of them are settled,
+// reading pauses until the rest is too, so the acknowledgements of a long burst go out in runs
+// rather than all at its end. A process that dies meanwhile has acknowledged nothing the store
+// lacks, and the broker sends it again. The loop also stops reading while Options::maxUnsettled
+// messages wait: the rest stays at the broker (TCP holds it back) instead of piling up in memory.
 class NetworkLoop
 {
 public:
@@ -96,6 +97,8 @@ private:
     Outcome runConnection(const Options& options, bool fresh);
     bool leavingSince(int disconnectRequests);
     bool mayWrite() const;
+    // Settled messages wait for their acknowledgements behind messages read after them.
+    bool acknowledgementsWaiting() const;
     quint64 unsettled() const { return m_received - m_settled.load(); }
 
     static void onConnect(mosquitto* mosq, void* self, int returnCode);
@@ -122,6 +125,8 @@ private:
     int m_connackCode = 0;
     quint64 m_received = 0;
     quint64 m_receivedBeforeConnection = 0;
+    // Every message received up to this count has its acknowledgement written.
+    quint64 m_acknowledged = 0;
 };
 
 } // namespace QMQTT

@@ -2,6 +2,7 @@
 
 #include "net/netinflight.h"
 #include "net/netmultipart.h"
+#include "net/netpicturequeue.h"
 
 #include <QJsonObject>
 #include <QNetworkReply>
@@ -106,7 +107,9 @@ public:
                             const QSize& size);
     bool uploadChatImage(const QString& reqId, const QString& filePath, const QSize& size);
     bool uploadChatFile(const QString& reqId, const QString& filePath);
-    // The cached copy at once (no signal follows), or empty text and a fetch is queued.
+    // The cached copy at once (no signal follows), or empty text and a fetch is queued: one
+    // fetch per URL however many ask for it, each request answered once (NetPictureQueue). `widget`
+    // null is a prefetch, which waits behind the pictures a widget shows.
     QString requestImage(const QString& urlFilePath, QWidget* widget);
     // An empty saveFilePath means the cache folder, under the server file's name.
     bool downloadFile(const QString& reqId, const QString& urlFilePath,
@@ -170,7 +173,10 @@ private:
                 const NetFields& form);
     void runUpload(const QString& reqId, const QUrl& url, const QString& filePath,
                    const NetFields& form, const NetSessionHeaders& headers);
-    void runImageFetch(const QString& urlFilePath, QWidget* widget);
+    // Starts the queued picture fetches there is room for.
+    void startPictureFetches();
+    void runImageFetch(const QString& urlFilePath);
+    void endImageFetch(const QString& urlFilePath, const QString& filePath);
     void runDownload(const QString& reqId, const QString& urlFilePath, const QString& saveFilePath);
 
     QString m_scheme;
@@ -182,5 +188,6 @@ private:
     QSslConfiguration m_sslConfiguration;
     QString m_profileTel;
     NetInflight m_inflight;
+    NetPictureQueue m_pictures;
     std::atomic_int m_idleTimeoutMs{30000};
 };

@@ -196,13 +196,31 @@ QString NetServerManager::requestImage(const QString& urlFilePath, QWidget* widg
     const QString cached = FileManager::cachedFile(urlFilePath);
     if (!cached.isEmpty())
         return cached;
-    if (!startTask([=] { runImageFetch(urlFilePath, widget); }))
+    if (m_inflight.isAborting()) {
         qWarning().noquote().nospace()
             << "NetServerManager::requestImage - stopping, not fetched:" << urlFilePath;
+        return QString();
+    }
+    m_pictures.add(urlFilePath, widget);
+    startPictureFetches();
     return QString();
 }
 
-void NetServerManager::runImageFetch(const QString& urlFilePath, QWidget* widget)
+void NetServerManager::startPictureFetches()
+{
+    QString url;
+    while (m_pictures.takeNext(&url)) {
+        if (!startTask([this, url] { runImageFetch(url); })) {
+            m_pictures.finish(url);
+            m_pictures.clearWaiting();
+            qWarning().noquote().nospace()
+                << "NetServerManager::requestImage - stopping, not fetched:" << url;
+            return;
+        }
+    }
+}
+
+void NetServerManager::runImageFetch(const QString& urlFilePath)
 {
     // The file requestImage() looks for next time: named after the whole address, so that a
     // picture asked for with a query (a new version of it) is fetched once and then found.
@@ -210,7 +228,7 @@ void NetServerManager::runImageFetch(const QString& urlFilePath, QWidget* widget
     if (filePath.isEmpty()) {
         qWarning().noquote().nospace()
             << "NetServerManager::requestImage - no file name in urlFilePath:" << urlFilePath;
-        emit onImageFailure(urlFilePath, widget);
+        endImageFetch(urlFilePath, QString());
         return;
     }
     QNetworkAccessManager manager;
@@ -221,7 +239,7 @@ void NetServerManager::runImageFetch(const QString& urlFilePath, QWidget* widget
             << "NetServerManager::requestImage - urlFilePath:" << urlFilePath
             << " error:" << reply->errorString();
         delete reply;
-        emit onImageFailure(urlFilePath, widget);
+        endImageFetch(urlFilePath, QString());
         return;
     }
     QString error;
@@ -231,10 +249,23 @@ void NetServerManager::runImageFetch(const QString& urlFilePath, QWidget* widget
         qWarning().noquote().nospace()
             << "NetServerManager::requestImage - failed to save filePath:" << filePath << " "
             << error;
-        emit onImageFailure(urlFilePath, widget);
+        endImageFetch(urlFilePath, QString());
         return;
     }
-    emit onImageSuccess(urlFilePath, filePath, widget);
+    endImageFetch(urlFilePath, filePath);
+}
+
+void NetServerManager::endImageFetch(const QString& urlFilePath, const QString& filePath)
+{
+    // The next fetch starts before the waiters hear of this one, whose answers may take a while.
+    const QList<QWidget*> waiters = m_pictures.finish(urlFilePath);
+    startPictureFetches();
+    for (QWidget* widget : waiters) {
+        if (filePath.isEmpty())
+            emit onImageFailure(urlFilePath, widget);
+        else
+            emit onImageSuccess(urlFilePath, filePath, widget);
+    }
 }
 
 bool NetServerManager::downloadFile(const QString& reqId, const QString& urlFilePath,

@@ -15,6 +15,7 @@
 #include <QMutex>
 #include <QNetworkAccessManager>
 #include <QSet>
+#include <QVector>
 
 namespace {
 // A connection name is process-wide: two requests of one kind at the same time would each
@@ -27,39 +28,58 @@ QString myId(const NetSessionHeaders& headers)
     return QString::number(headers.userId());
 }
 
-// The pictures of the listed rooms' members and groups, as the directory names them. Only those
-// rows are read: the directory can hold tens of thousands of users.
+// The pictures the listed rooms' rows show, in the order of the list, as the directory names
+// them: a group's picture, or the first four members other than the user that the directory
+// knows (the room picture's mosaic). Only those rows are read: the directory can hold tens of
+// thousands of users.
 QStringList roomPictureUrls(DBManager& db, const QJsonObject& response, qint64 ownUserId)
 {
+    constexpr int kMosaic = 4;
     QSet<QString> userIds;
-    QSet<qint64> groupIds;
+    QList<QVector<qint64>> roomMembers;
+    QList<qint64> roomGroups;
     const QJsonArray rooms = response.value(QLatin1String("list")).toArray();
     for (const QJsonValue& value : rooms) {
         const QJsonObject room = value.toObject();
+        QVector<qint64> ids;
         if (room.value(QLatin1String("chattRoomType")).toVariant().toInt() == RoomTypeGroup) {
-            groupIds.insert(room.value(QLatin1String("grpId")).toVariant().toLongLong());
+            roomGroups << room.value(QLatin1String("grpId")).toVariant().toLongLong();
+            roomMembers << ids;
             continue;
         }
         const QJsonArray members = room.value(QLatin1String("members")).toArray();
         for (const QJsonValue& member : members) {
             const qint64 id =
                 member.toObject().value(QLatin1String("joinUserId")).toVariant().toLongLong();
-            if (id != ownUserId)
+            if (id != ownUserId) {
+                ids << id;
                 userIds.insert(QString::number(id));
+            }
         }
+        roomGroups << 0;
+        roomMembers << ids;
     }
-    QStringList urls;
     QList<DBUser> users;
     db.users(users, userIds.values());
-    for (const DBUser& user : qAsConst(users)) {
-        if (!user.thumbUrl().isEmpty())
-            urls << user.thumbUrl();
-    }
-    for (const qint64 groupId : qAsConst(groupIds)) {
+    QHash<qint64, QString> thumbs;
+    for (const DBUser& user : qAsConst(users))
+        thumbs.insert(user.userId(), user.thumbUrl());
+    QStringList urls;
+    for (int i = 0; i < roomMembers.size(); ++i) {
         DBGroup group;
-        if (db.findGroup(groupId, group) && !group.thumbUrl().isEmpty())
+        if (roomGroups[i] != 0 && db.findGroup(roomGroups[i], group))
             urls << group.thumbUrl();
+        int shown = 0;
+        for (const qint64 id : roomMembers[i]) {
+            const auto it = thumbs.constFind(id);
+            if (it == thumbs.cend())
+                continue;
+            urls << it.value();
+            if (++shown == kMosaic)
+                break;
+        }
     }
+    urls.removeAll(QString());
     urls.removeDuplicates();
     return urls;
 }

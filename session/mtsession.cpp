@@ -176,6 +176,8 @@ void MtSession::teardown()
     m_listChats.clear();
     m_noticeChats.clear();
     m_pendingRooms.clear();
+    m_roomListPending = false;
+    m_roomsAfterList.clear();
     m_pendingGroups.clear();
     m_presence.clear();
     m_attempt.reset();
@@ -425,8 +427,8 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
         emit unlocked();
     else
         emit loginSucceeded();
-    if (outcome.requestCache)
-        m_net->reqDataCache(SessionRequest::Cache);
+    if (outcome.requestCache && m_net->reqDataCache(SessionRequest::Cache))
+        m_roomListPending = true;
     if (outcome.showRoomList)
         emit roomsReady(true);
 }
@@ -450,12 +452,14 @@ void MtSession::onHttpSuccess(int reqCode, const QJsonObject& response)
     case SessionRequest::Cache:
         qDebug().noquote() << "MtSession::onHttpSuccess - [REQ_HTTP_CACHE] cache success";
         m_state.apply(SessionState::Event::CacheAnswered);
-        m_net->reqChatRoomList(SessionRequest::Rooms);
+        if (!m_net->reqChatRoomList(SessionRequest::Rooms))
+            roomListEnded();
         break;
     case SessionRequest::Rooms: {
         qDebug().noquote() << "MtSession::onHttpSuccess - [REQ_HTTP_ROOMS] rooms success";
         const SessionState::Outcome outcome = m_state.apply(SessionState::Event::RoomsAnswered);
         emit roomsReady(outcome.showRoomList);
+        roomListEnded();
         break;
     }
     case SessionRequest::Room:
@@ -523,8 +527,12 @@ void MtSession::onHttpFailure(int reqCode, int errCode, const QString& error)
     case Cache:
     case Ping:
         emit requestFailed(reqCode, errCode, text);
-        if (m_state.processType() == SessionState::ProcessManualLogin)
+        if (m_state.processType() == SessionState::ProcessManualLogin) {
             logOff();
+            return;
+        }
+        if (reqCode == Cache)
+            roomListEnded();
         return;
     case Room:
         m_pendingRooms.clear();
@@ -535,6 +543,7 @@ void MtSession::onHttpFailure(int reqCode, int errCode, const QString& error)
         emit requestFailed(reqCode, errCode, text);
         return;
     case Rooms:
+        roomListEnded();
         emit requestFailed(reqCode, errCode, text);
         return;
     default:

@@ -171,6 +171,9 @@ private:
     void flushRoomList();
     void flushNotices();
     void requestRoom(const QString& topic);
+    // The room list has answered or failed: the rooms named meanwhile that it did not bring are
+    // asked for one by one.
+    void roomListEnded();
     void roomAnswered(const QJsonObject& response);
     void requestGroup(qint64 groupId);
     void groupAnswered(const QJsonObject& response);
@@ -203,6 +206,11 @@ private:
     bool m_ending = false;
 
     QSet<QString> m_pendingRooms;
+    // From the directory cache's request until the room list has answered: a chat of a room the
+    // store does not know yet most likely names one the list brings, so its room is asked for
+    // only if the list did not (a login with a backlog would otherwise ask for every room).
+    bool m_roomListPending = false;
+    QSet<QString> m_roomsAfterList;
     QSet<qint64> m_pendingGroups;
     QMap<QString, DBChat> m_listChats;
     QMap<QString, DBChat> m_noticeChats;

@@ -20,6 +20,8 @@
 #include <QJsonDocument>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 using Item = MqttManager::MessageItem;
 
@@ -211,9 +213,21 @@ void MtSession::requestRoom(const QString& topic)
         qDebug().noquote() << "MtSession::roomNoExistFromMQttManager - chatRoom already stored";
         return;
     }
+    if (m_roomListPending) {
+        m_roomsAfterList.insert(topic);
+        return;
+    }
     m_pendingRooms.insert(topic);
     m_net->reqChatRoom(SessionRequest::Room, topic);
     emit roomRequested(topic);
+}
+
+void MtSession::roomListEnded()
+{
+    m_roomListPending = false;
+    const QSet<QString> topics = std::exchange(m_roomsAfterList, {});
+    for (const QString& topic : topics)
+        requestRoom(topic);
 }
 
 void MtSession::roomAnswered(const QJsonObject& response)

@@ -83,6 +83,17 @@ public:
     // Syncs the write-ahead log to the disk: what was committed before is durable once this
     // returns true (dbmanager_durable.cpp).
     bool syncWriteAheadLog();
+    // For a connection that commits often and can afford to wait at other times: its commits no
+    // longer copy the log into the database (SQLite's automatic checkpoint, which syncs the
+    // database file as well); the owner calls checkpointWriteAheadLog() when it suits it, going
+    // by logFrames(). False when the connection is not open.
+    bool deferCheckpoints();
+    // The frames in the log after this connection's last commit (deferCheckpoints() only),
+    // less those a checkpoint has copied since.
+    int logFrames() const { return m_logFrames; }
+    // Copies what the log holds into the database as far as no reader still needs it (a passive
+    // checkpoint, which never waits); true when it ran.
+    bool checkpointWriteAheadLog();
 
     // Rooms (dbmanager_room.cpp). Operations keyed by topic refuse an empty topic with their
     // failure value.
@@ -214,6 +225,7 @@ private:
     OpenError m_openError = OpenError::None;
     QString m_openErrorText;
     QHash<QString, QSqlQuery> m_prepared;
+    int m_logFrames = 0;
 
     // Chats, rooms and read state.
     static bool refuseEmptyTopic(const QString& topic, const char* where);

@@ -40,6 +40,13 @@ constexpr int kPacedSeconds = 5;
 const char* const kAccount = "user003";
 const char* const kReferenceAccount = "user004";
 
+// As the program runs by default: every line is formatted, nothing below a warning is kept.
+void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
 bool waitFor(const std::function<bool()>& done, int timeoutMs)
 {
     QElapsedTimer clock;
@@ -95,6 +102,7 @@ int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietHandler);
     TestEnv home;
     home.applyToCurrentProcess();
     QApplication app(argc, argv);
@@ -132,14 +140,28 @@ int main(int argc, char* argv[])
     dialog.findChild<QCheckBox*>(QStringLiteral("autoLoginCheckBox"))->setChecked(false);
     dialog.clickedLoginButton();
 
+    // Where the time goes: the phases of the login and the share of the backlog shown, each
+    // noted when first seen.
+    qint64 roomsNs = -1;
+    QObject::connect(dialog.session(), &MtSession::roomsReady, &app, [&] {
+        if (roomsNs < 0)
+            roomsNs = clock.nsecsElapsed();
+    });
+    QVector<qint64> quarterNs(4, -1);
     const ChatRoomList* list = dialog.chatRoomList();
     const auto backlogShown = [&] {
+        int shownChats = 0;
+        bool all = true;
         for (const DevBulkRoom& room : backlog) {
             const ChatRoomListWidgetItem* row = list->chatRoomItem(room.topic);
-            if (!row || row->state().unread != room.unread)
-                return false;
+            shownChats += row ? qMin(row->state().unread, room.unread) : 0;
+            all = all && row && row->state().unread == room.unread;
         }
-        return true;
+        for (int q = 0; q < 4; ++q) {
+            if (quarterNs[q] < 0 && shownChats * 4 >= kBacklogChats * (q + 1))
+                quarterNs[q] = clock.nsecsElapsed();
+        }
+        return all;
     };
     const bool shown = waitFor(backlogShown, 120000);
     const double backlogSec = double(clock.nsecsElapsed() - connectedNs) / 1e9;
@@ -149,6 +171,15 @@ int main(int argc, char* argv[])
     std::printf("backlog: %d chats waiting, %s after the broker connection in %.2f s "
                 "(%.0f msgs/s)\n",
                 unread, shown ? "all shown" : "NOT all shown", backlogSec, unread / backlogSec);
+    const auto sinceConnected = [&](qint64 ns) {
+        return ns < 0 ? -1.0 : double(ns - connectedNs) / 1e9;
+    };
+    std::printf("timeline: broker connection %.2f s after the login click; then rooms stored "
+                "%.2f s, a quarter of the backlog shown %.2f s, half %.2f s, three quarters "
+                "%.2f s, all %.2f s\n",
+                double(connectedNs) / 1e9, sinceConnected(roomsNs), sinceConnected(quarterNs[0]),
+                sinceConnected(quarterNs[1]), sinceConnected(quarterNs[2]),
+                sinceConnected(quarterNs[3]));
     bool ok = MtBench::print({"gui.receive", shown ? unread / backlogSec : -1, "msgs/s", reference,
                               MtBench::Bar::AtLeast, 0.3});
     ok &= MtBench::print({"gui.receive.backlog20000", shown ? backlogSec : -1, "s", std::nullopt,
