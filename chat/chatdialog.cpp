@@ -132,6 +132,8 @@ ChatDialog::ChatDialog(MtSession* session, const DBChatRoom& room, QWidget* pare
 ChatDialog::~ChatDialog()
 {
     qDebug() << "ChatDialog::~ChatDialog START";
+    // A window deleted without being closed first (the program ending) fails its sends too.
+    failUnfinishedUploads();
     // A window closed while the room was entered (lock, log off, leave) still leaves it.
     leaveRoomPresence();
     closeAllPopup();
@@ -250,9 +252,17 @@ void ChatDialog::loadNewestPage()
     int countdown = page.size();
     m_batchPaging = true;
     for (DBChat& chat : page) {
+        // A send or upload of this user's still running when its window or the program went has
+        // nobody left to finish it: it is failed, with its resend. The page's records are
+        // copies without a connection; the write takes the window's.
         const int state = ChatRules::loadedMsgState(chat.msgState());
-        if (state != chat.msgState() && chat.updateMsgState(state))
+        if (chat.senderId() == ownUserId() && state != chat.msgState()) {
+            chat.setDbManager(db());
+            if (!chat.updateMsgState(state))
+                qCritical().noquote()
+                    << "ChatDialog::updateChatList - not stored as failed, msgId=" << chat.msgId();
             chat.setMsgState(state);
+        }
         if (m_unreadCount > ChatRules::kMarkerMinUnread && m_unreadCount == countdown)
             addReadMarker(chat, false);
         addChat(chat, false);
@@ -562,6 +572,7 @@ void ChatDialog::done(int result)
 {
     leaveRoomPresence();
     closeAllPopup();
+    failUnfinishedUploads();
     const QString closedTopic = topic();
     QDialog::done(result);
     if (!closedTopic.isEmpty())

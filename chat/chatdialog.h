@@ -184,6 +184,8 @@ private:
     void onUploadSuccess(const QString& reqId, const QJsonObject& response);
     void onUploadProgress(const QString& reqId, qint64 sent, qint64 total);
     void onUploadFailure(const QString& reqId, int errCode, const QString& error);
+    // The window goes: its unanswered uploads are stored failed and their scaled copies kept.
+    void failUnfinishedUploads();
     void onDownloadSuccess(const QString& reqId, const QString& url, const QString& savePath);
     void onDownloadProgress(const QString& reqId, qint64 received, qint64 total);
     void onDownloadFailure(const QString& reqId, int errCode, const QString& error);

@@ -31,6 +31,8 @@
 #include <QTextStream>
 #include <QUrl>
 
+#include <utility>
+
 namespace {
 int percent(qint64 done, qint64 total)
 {
@@ -246,6 +248,25 @@ void ChatDialog::onUploadFailure(const QString& reqId, int errCode, const QStrin
     DBChat chat(db());
     if (db() && db()->findChat(topic(), reqId, chat))
         chat.updateMsgState(5);
+}
+
+void ChatDialog::failUnfinishedUploads()
+{
+    // No answer reaches a window that has gone (its engine aborts the transfers with it): a chat
+    // still going up is failed now, so a window opened later offers its resend instead of
+    // showing it "Sending" for ever.
+    const QSet<QString> unfinished = std::exchange(m_uploads, {});
+    for (const QString& id : unfinished) {
+        DBChat chat(db());
+        if (!db() || !db()->findChat(topic(), id, chat) || !chat.updateMsgState(5))
+            qCritical().noquote() << "ChatDialog::failUnfinishedUploads - not stored as failed, "
+                                     "msgId="
+                                  << id;
+    }
+    // The stored chat names its scaled copy: a resend from a later window sends that file.
+    for (const std::shared_ptr<QTemporaryFile>& copy : qAsConst(m_scaledCopies))
+        copy->setAutoRemove(false);
+    m_scaledCopies.clear();
 }
 
 void ChatDialog::onImageSuccess(const QString& url, const QString& filePath)
