@@ -152,6 +152,11 @@ private:
             id = chat.senderId() == kMe ? chat.msgId() : id;
         return id;
     }
+    // The user, or the first other member of the room.
+    static qint64 senderOf(const DBChatRoom& room, bool own)
+    {
+        return own ? kMe : room.members().section(',', 0, 0).toLongLong();
+    }
     int storedState(const QString& topic, const QString& messageId)
     {
         DBChat chat(db());
@@ -287,27 +292,34 @@ private slots:
     // again when the session returns) keep their state.
     void openedWindowFailsWhatWasLeftRunning_data()
     {
-        QTest::addColumn<qint64>("sender");
+        QTest::addColumn<bool>("own");
         QTest::addColumn<int>("contentType");
+        QTest::addColumn<QString>("content");
         QTest::addColumn<int>("leftState");
         QTest::addColumn<Shown>("expected");
-        QTest::newRow("upload running") << kMe << 4 << int(MsgStateUploading)
+        const QString notUploaded =
+            QStringLiteral(R"({"file_name":"left.txt","file_size":12,"remote_path_url":""})");
+        const QString uploaded = QStringLiteral(
+            R"({"file_name":"left.txt","file_size":12,"remote_path_url":"/files/left.txt"})");
+        const QString text = QStringLiteral("left behind");
+        QTest::newRow("upload running") << true << 4 << notUploaded << int(MsgStateUploading)
                                         << Shown{MsgStateUploadFailed, MtChatItemState::Failed};
         // 2: a text send that failed.
         QTest::newRow("text being sent")
-            << kMe << 1 << int(MsgStateNew) << Shown{2, MtChatItemState::Failed};
+            << true << 1 << text << int(MsgStateNew) << Shown{2, MtChatItemState::Failed};
         QTest::newRow("uploaded, not confirmed")
-            << kMe << 4 << int(MsgStateUploaded)
+            << true << 4 << uploaded << int(MsgStateUploaded)
             << Shown{MsgStateUploaded, MtChatItemState::Failed};
-        QTest::newRow("confirmed") << kMe << 1 << int(MsgStateConfirmed)
+        QTest::newRow("confirmed") << true << 1 << text << int(MsgStateConfirmed)
                                    << Shown{MsgStateConfirmed, MtChatItemState::Settled};
-        QTest::newRow("another member's")
-            << qint64(0) << 1 << int(MsgStateNew) << Shown{MsgStateNew, MtChatItemState::Settled};
+        QTest::newRow("another member's") << false << 1 << text << int(MsgStateNew)
+                                          << Shown{MsgStateNew, MtChatItemState::Settled};
     }
     void openedWindowFailsWhatWasLeftRunning()
     {
-        QFETCH(qint64, sender);
+        QFETCH(bool, own);
         QFETCH(int, contentType);
+        QFETCH(QString, content);
         QFETCH(int, leftState);
         QFETCH(Shown, expected);
         const DBChatRoom room = newRoom();
@@ -315,17 +327,11 @@ private slots:
         chat.setMsgId(QStringLiteral("pc1001-left-%1").arg(QDateTime::currentMSecsSinceEpoch()));
         chat.setTopic(room.topic());
         chat.setMsgType(1);
-        chat.setSenderId(sender == 0 ? room.members().section(',', 0, 0).toLongLong() : sender);
+        chat.setSenderId(senderOf(room, own));
         chat.setMsgTime(QDateTime::currentMSecsSinceEpoch());
         chat.setMsgState(leftState);
         chat.setMsgRead(true);
-        if (contentType == 1) {
-            chat.setContent(1, QStringLiteral("left behind"));
-        } else {
-            chat.setFile(leftState == 4 ? QStringLiteral("/files/left.txt") : QString(),
-                         QStringLiteral("left.txt"), 12, QString());
-            chat.setContent(4, chat.toMessage());
-        }
+        QVERIFY(chat.setContent(contentType, content));
         chat.setFilePath(writeFile(QStringLiteral("left.txt"), QByteArray(12, 'l')));
         QVERIFY(chat.insert() > 0);
 
