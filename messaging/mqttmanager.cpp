@@ -268,6 +268,20 @@ void MqttManager::enqueue(std::unique_ptr<MessageItem> item)
         m_messageItems.push_back(std::move(item));
     }
     m_queueWake.notify_all();
+    notifyItemsQueued();
+}
+
+void MqttManager::notifyItemsQueued()
+{
+    std::lock_guard<std::mutex> lock(m_handlerMutex);
+    if (m_itemsQueued)
+        m_itemsQueued();
+}
+
+void MqttManager::setItemsQueuedHandler(std::function<void()> handler)
+{
+    std::lock_guard<std::mutex> lock(m_handlerMutex);
+    m_itemsQueued = std::move(handler);
 }
 
 int MqttManager::addUnread(const QString& topic, int delta)
@@ -331,6 +345,7 @@ void MqttManager::applyBatch(MqttReceiveBatch& batch)
                 m_messageItems.push_back(std::move(item));
         }
         m_queueWake.notify_all();
+        notifyItemsQueued();
     }
     for (const MqttReceiveBatch::Logout& logout : batch.logouts())
         emitLogout(logout.topic, logout.messageType, logout.time);

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -268,8 +269,12 @@ public:
     // The oldest queued item, null when the queue is empty; the caller owns it.
     std::unique_ptr<MessageItem> takeMessageItem();
     // Blocks until an item is queued or the time is up; true when the queue is not empty. For
-    // callers on threads of their own (tests, benchmarks): the GUI thread polls instead.
+    // callers on threads of their own (tests, benchmarks); the GUI thread is told instead.
     bool waitForMessageItem(int timeoutMs);
+    // Called on the queuing thread (most often the delivery thread) each time items have been
+    // queued, after they can be taken; null to stop. Once this returns, the previous handler is
+    // not running and is never called again. A handler must not call back into the manager.
+    void setItemsQueuedHandler(std::function<void()> handler);
 
     // One chat of a server history page (topic, msgType, timestamp, senderId, messageId,
     // contentType, contents) stored on `db` and returned as an item, or null when it is not a
@@ -360,6 +365,7 @@ private:
     // What the handlers hand on goes through these: into the batch while one is handled, else
     // straight to the queue, the unread counts and the logout() signal.
     void enqueue(std::unique_ptr<MessageItem> item);
+    void notifyItemsQueued();
     int addUnread(const QString& topic, int delta);
     int unreadCount(const QString& topic) const;
     void emitLogout(const QString& topic, unsigned char messageType, const QDateTime& time);
@@ -396,6 +402,9 @@ private:
 
     std::mutex m_queueMutex;
     std::condition_variable m_queueWake;
+    // Held while the handler runs, so that replacing it waits for a call in progress.
+    std::mutex m_handlerMutex;
+    std::function<void()> m_itemsQueued;
     std::deque<std::unique_ptr<MessageItem>> m_messageItems;
 
     // Held by the delivery thread while it asks the presence, and by setRoomPresence().

@@ -4,7 +4,10 @@
 
 MtQueueWaker::MtQueueWaker(MqttManager* source, QObject* parent) : QObject(parent), m_source(source)
 {
-    m_thread = std::thread([this] { run(); });
+    m_source->setItemsQueuedHandler([this] { queued(); });
+    // Items queued before the handler was set.
+    if (m_source->waitForMessageItem(0))
+        queued();
 }
 
 MtQueueWaker::~MtQueueWaker()
@@ -16,39 +19,34 @@ void MtQueueWaker::rearm()
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_stop)
+            return;
         m_armed = true;
     }
-    m_wake.notify_one();
+    if (m_source->waitForMessageItem(0))
+        queued();
 }
 
 void MtQueueWaker::stop()
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_stop)
+            return;
         m_stop = true;
     }
-    m_wake.notify_one();
-    if (m_thread.joinable())
-        m_thread.join();
+    m_source->setItemsQueuedHandler(nullptr);
 }
 
-void MtQueueWaker::run()
+void MtQueueWaker::queued()
 {
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stop || m_armed; });
-            if (m_stop)
-                return;
-        }
-        if (!m_source->waitForMessageItem(kWaitSliceMs))
-            continue;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_stop)
-                return;
-            m_armed = false;
-        }
-        emit itemsQueued();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_stop || !m_armed)
+            return;
+        m_armed = false;
     }
+    // Posted to this object: dropped if it is gone before the GUI thread gets to it.
+    QMetaObject::invokeMethod(
+        this, [this] { emit itemsQueued(); }, Qt::QueuedConnection);
 }

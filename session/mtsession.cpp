@@ -311,8 +311,8 @@ void MtSession::startMessaging()
     m_mqtt->connectToHost(m_config.host(), quint16(m_config.brokerPort()), clientId,
                           QString::number(m_mtData->userId()), accessKey);
     m_waker = std::make_unique<MtQueueWaker>(m_mqtt.get());
-    connect(m_waker.get(), &MtQueueWaker::itemsQueued, this, &MtSession::drainQueue,
-            Qt::QueuedConnection);
+    // Emitted on this thread from its event loop.
+    connect(m_waker.get(), &MtQueueWaker::itemsQueued, this, &MtSession::drainQueue);
 }
 
 void MtSession::stopMessaging()
