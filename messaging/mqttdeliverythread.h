@@ -31,11 +31,13 @@ class DeliveryThread
 public:
     // The most messages in one batch. A burst is handed over in slices of this size, so that
     // the first of them reach the delegate (and the user) while the rest still arrive, and a
-    // delegate that works per batch (one transaction) never holds its locks for long.
-    static constexpr int kMaxBatch = 256;
-    // Well below the client's default bound of unsettled messages, so that the network thread
-    // keeps reading while a long burst is taken.
-    static constexpr int kMaxUndurable = 2 * kMaxBatch;
+    // delegate that works per batch (one transaction) never holds its locks for long; large
+    // enough that a transaction writes each page it touches for many messages (a burst across
+    // forty rooms touches pages all over the chat table's indexes).
+    static constexpr int kMaxBatch = 512;
+    // Below the client's default bound of unsettled messages (1000), so that a long burst is
+    // made durable and acknowledged in runs before the network thread has to stop reading.
+    static constexpr int kMaxUndurable = 3 * kMaxBatch / 2;
     static constexpr std::chrono::milliseconds kFirstRetry{100};
     static constexpr std::chrono::milliseconds kMaxRetry{5000};
 

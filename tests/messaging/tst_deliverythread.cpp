@@ -56,28 +56,35 @@ private slots:
         QTest::addColumn<int>("delivered");
         QTest::addColumn<std::vector<int>>("settled");
         QTest::addColumn<std::vector<bool>>("durable");
-        std::vector<int> singles(603, 0);
+        // Posted behind a held first message: two full batches and a rest, which together
+        // pass kMaxUndurable, so what was taken is made durable before the rest is taken.
+        constexpr int B = QMQTT::DeliveryThread::kMaxBatch;
+        constexpr int kRest = 176;
+        constexpr int kBehind = 2 * B + kRest;
+        static_assert(1 + B < QMQTT::DeliveryThread::kMaxUndurable &&
+                          QMQTT::DeliveryThread::kMaxUndurable <= 1 + 2 * B,
+                      "the rows expect the second full batch to reach kMaxUndurable");
+        std::vector<int> singles(1 + kBehind + 2, 0);
         singles.front() = DeliveryRecorder::kStart;
         singles.back() = DeliveryRecorder::kFinish;
-        const std::vector<int> burst{-1, 1, 256, 256, 88, -2};
-        // 1 + 256 + 256 reach kMaxUndurable: made durable before the rest is taken.
+        const std::vector<int> burst{-1, 1, B, B, kRest, -2};
+        const std::vector<int> runs{1 + 2 * B, kRest};
         QTest::newRow("two full batches, the rest")
-            << true << 0 << 0 << 600 << burst << 601 << std::vector<int>{513, 88}
+            << true << 0 << 0 << kBehind << burst << 1 + kBehind << runs
             << std::vector<bool>{true, true};
         QTest::newRow("exactly one full batch")
-            << true << 0 << 0 << 256 << std::vector<int>{-1, 1, 256, -2} << 257
-            << std::vector<int>{257} << std::vector<bool>{true};
-        QTest::newRow("single messages")
-            << false << 0 << 0 << 600 << singles << 601 << std::vector<int>{513, 88}
-            << std::vector<bool>{true, true};
+            << true << 0 << 0 << B << std::vector<int>{-1, 1, B, -2} << 1 + B
+            << std::vector<int>{1 + B} << std::vector<bool>{true};
+        QTest::newRow("single messages") << false << 0 << 0 << kBehind << singles << 1 + kBehind
+                                         << runs << std::vector<bool>{true, true};
         // The store cannot write twice: the same first message again, nothing overtakes it.
         QTest::newRow("first batch refused twice")
-            << true << 2 << 0 << 600
-            << std::vector<int>{-1, kRefusedOne, kRefusedOne, 1, 256, 256, 88, -2} << 601
-            << std::vector<int>{513, 88} << std::vector<bool>{true, true};
+            << true << 2 << 0 << kBehind
+            << std::vector<int>{-1, kRefusedOne, kRefusedOne, 1, B, B, kRest, -2} << 1 + kBehind
+            << runs << std::vector<bool>{true, true};
         // The disk cannot sync once: nothing is settled until it can, and nothing is taken again.
         QTest::newRow("made durable on the second request")
-            << true << 0 << 1 << 600 << burst << 601 << std::vector<int>{513, 88}
+            << true << 0 << 1 << kBehind << burst << 1 + kBehind << runs
             << std::vector<bool>{false, true, true};
     }
 
