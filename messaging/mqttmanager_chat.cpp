@@ -116,10 +116,9 @@ void MqttManager::receivedChatFromMqtt(const QString& topic, const ChatPayload& 
     in.text = payload.text();
     in.msgTime = payload.msgTime;
     DBChat chat;
+    // `chat` is a copy without a connection: it never leads the GUI thread to this thread's.
     if (!storeChat(m_threadStore.get(), in, false, &chat))
         return;
-    // The record must not lead the GUI thread to this thread's connection.
-    chat.setDbManager(nullptr);
     enqueue(std::make_unique<ChatMessageItem>(chat));
 }
 

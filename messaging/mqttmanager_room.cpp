@@ -30,13 +30,11 @@ DBChat noticeChat(DBManager* db, const QString& topic, int msgType, const ChatPa
     return chat;
 }
 
-// Records handed to the GUI thread must not lead it to the delivery thread's connection; the
-// room's name is resolved before that.
-void detach(DBChatRoom* room, DBChat* chat)
+// The room's name is resolved here, on the connection's thread: the copies the items carry to
+// the GUI thread hold values only, no connection.
+void resolveName(DBChatRoom* room)
 {
     room->roomName();
-    room->setDbManager(nullptr);
-    chat->setDbManager(nullptr);
 }
 } // namespace
 
@@ -118,7 +116,7 @@ void MqttManager::receivedInviteFromMqtt(const QString& topic, const ChatPayload
             << "MainDialog::receivedInviteFromMqtt - invited chat, topic=" << room.topic()
             << ", content=" << chat.content();
     }
-    detach(&room, &chat);
+    resolveName(&room);
     enqueue(std::make_unique<InviteMessageItem>(room, chat));
 }
 
@@ -153,7 +151,7 @@ void MqttManager::receivedAdmissionFromMqtt(const QString& topic, const ChatPayl
         fillSender(db, &chat);
         written(chat.insertOrUpdate(), "MainDialog::receivedAdmissionFromMqtt");
     }
-    detach(&room, &chat);
+    resolveName(&room);
     enqueue(std::make_unique<AdmissionMessageItem>(room, chat));
 }
 
@@ -183,7 +181,7 @@ void MqttManager::receivedLeaveFromMqtt(const QString& topic, const ChatPayload&
             room.setTopic(topic);
         }
         room.setDataState(DataStateDelete);
-        detach(&room, &chat);
+        resolveName(&room);
         enqueue(std::make_unique<LeaveMessageItem>(room, chat));
         return;
     }
@@ -220,7 +218,7 @@ void MqttManager::receivedLeaveFromMqtt(const QString& topic, const ChatPayload&
         chat.setSenderName(sender.userName());
         chat.setSenderThumbUrl(sender.thumbUrl());
         written(chat.insertOrUpdate(), "MqttManager::receivedLeaveFromMqtt");
-        detach(&room, &chat);
+        resolveName(&room);
         enqueue(std::make_unique<LeaveMessageItem>(room, chat));
     } else if (roomType == RoomType1VS1) {
         if (db->findChatRoom(topic, room)) {
@@ -233,7 +231,7 @@ void MqttManager::receivedLeaveFromMqtt(const QString& topic, const ChatPayload&
             room.setTopic(topic);
             room.setType(RoomTypeLeave);
         }
-        detach(&room, &chat);
+        resolveName(&room);
         enqueue(std::make_unique<LeaveMessageItem>(room, chat));
     }
 }

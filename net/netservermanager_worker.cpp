@@ -118,8 +118,8 @@ bool NetServerManager::reqDataCache(int reqCode)
     // itself: storing takes seconds, in which the user may log off (the object is deleted) or
     // another account may sign in.
     const MTData* session = MTData::instance();
+    // A copy is unattached: it never reaches the session's connection.
     DBMTData account = session ? DBMTData(*session) : DBMTData();
-    account.attach(nullptr);
     const bool hasSession = session != nullptr;
     const NetSessionHeaders headers = NetSessionHeaders::capture();
     const QUrl url = makeUrl(QStringLiteral("/rest/cache/") + myId(headers) + QLatin1Char('/') +

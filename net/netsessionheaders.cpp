@@ -17,10 +17,9 @@ bool onApplicationThread()
 // id when none is stored and writes nothing; two copies agree only on a stored value.
 QString storedDeviceId(const MTData& session)
 {
+    // Copies are unattached.
     DBMTData first(session);
-    first.attach(nullptr);
     DBMTData second(session);
-    second.attach(nullptr);
     const QString id = first.deviceId();
     return id == second.deviceId() ? id : QString();
 }
