@@ -215,9 +215,10 @@ private:
     QMap<QString, DBChat> m_listChats;
     QMap<QString, DBChat> m_noticeChats;
     // A row follows its chat within 100 ms even under steady traffic, with room for the
-    // delivery and the disk under load: a refresh waits at most 30 ms. A backlog still reaches
-    // the list in one refresh per 30 ms rather than one per chat.
-    MtCoalescer m_listRefresh{10, 30};
+    // delivery and the disk under load: a refresh waits at most 15 ms (one refresh of a few
+    // rows costs far less). A backlog still reaches the list in one refresh per 15 ms rather
+    // than one per chat.
+    MtCoalescer m_listRefresh{5, 15};
     MtCoalescer m_noticeRefresh{800, 1500};
     QTimer m_pingTimer;
 };
