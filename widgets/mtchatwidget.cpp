@@ -303,7 +303,7 @@ void MtChatWidget::remeasureStale()
         return;
     // Rows above the viewport changed height: what the user reads stays where it was.
     doItemsLayout();
-    if (!m_shownId.isEmpty())
+    if (holdsShownRow())
         placeShownMessage();
     else if (atBottom)
         scrollToBottom();
@@ -348,6 +348,7 @@ void MtChatWidget::updateEditorGeometries()
 
 void MtChatWidget::doItemsLayout()
 {
+    ++m_layoutCount;
     QListWidget::doItemsLayout();
     updateLiveRows(false);
 }
@@ -716,6 +717,16 @@ bool MtChatWidget::isScrolledToBottom() const
     return viewport()->rect().contains(upperThird);
 }
 
+bool MtChatWidget::wasScrolledToBottom() const
+{
+    if (count() < 2 || m_rowHeights.isEmpty())
+        return true;
+    // The upper third of the last row is in view when the view stands at most two thirds of
+    // that row above its end.
+    const QScrollBar* bar = verticalScrollBar();
+    return bar->value() >= bar->maximum() - m_rowHeights.last() * 2 / 3;
+}
+
 void MtChatWidget::beginBatch()
 {
     ++m_batch;
@@ -725,7 +736,12 @@ void MtChatWidget::endBatch()
 {
     if (m_batch == 0 || --m_batch > 0)
         return;
-    doItemsLayout();
+    // Items are made once the row to show is in place, not where the view stood.
+    ++m_layoutCount;
+    QListWidget::doItemsLayout();
+    if (holdsShownRow())
+        holdShownRow();
+    updateLiveRows(false);
     scheduleDrop();
     m_remeasureTimer.start();
 }
@@ -735,7 +751,24 @@ MtChatBaseItem* MtChatWidget::showMessage(const QString& messageId)
     MtChatEntry* entry = findEntry(messageId);
     if (!entry)
         return nullptr;
+    m_shownRow = nullptr;
     m_shownId = messageId;
+    holdShownRow();
+    return liveItem(entry);
+}
+
+void MtChatWidget::showRowAtTop(QListWidgetItem* row)
+{
+    if (!row || row->listWidget() != this || row->type() != MtChatEntry::kType)
+        return;
+    m_shownId.clear();
+    m_shownRow = static_cast<MtChatEntry*>(row);
+    if (m_batch == 0)
+        holdShownRow();
+}
+
+void MtChatWidget::holdShownRow()
+{
     // The rows that come into view take their items' heights, which may differ from their
     // measured ones; the row is placed again until they settle (a few rounds at most).
     for (int round = 0; round < 3; ++round) {
@@ -746,25 +779,25 @@ MtChatBaseItem* MtChatWidget::showMessage(const QString& messageId)
         doItemsLayout();
     }
     m_stickToBottom = false;
-    return liveItem(entry);
 }
 
 void MtChatWidget::placeShownMessage()
 {
-    MtChatEntry* entry = findEntry(m_shownId);
+    MtChatEntry* entry = m_shownRow ? m_shownRow : findEntry(m_shownId);
     if (!entry) {
-        m_shownId.clear();
+        releaseShownMessage();
         return;
     }
     executeDelayedItemsLayout();
     const bool fits = visualItemRect(entry).height() <= viewport()->height();
-    scrollToItem(entry,
-                 fits ? QAbstractItemView::PositionAtCenter : QAbstractItemView::PositionAtTop);
+    scrollToItem(entry, fits && !m_shownRow ? QAbstractItemView::PositionAtCenter
+                                            : QAbstractItemView::PositionAtTop);
 }
 
 void MtChatWidget::releaseShownMessage()
 {
     m_shownId.clear();
+    m_shownRow = nullptr;
 }
 
 void MtChatWidget::showNewMessage(const QString& text)
@@ -804,7 +837,7 @@ void MtChatWidget::clear()
     }
     m_live.clear();
     m_byId.clear();
-    m_shownId.clear();
+    releaseShownMessage();
     m_rowHeights.clear();
     m_dateItemCount = 0;
     m_bottomDate = QDate();
@@ -824,6 +857,8 @@ void MtChatWidget::rowsAboutToBeRemoved(const QModelIndex& parent, int start, in
             item->setListItem(nullptr);
         m_live.remove(entry);
         m_byId.remove(entry->data().messageId, entry);
+        if (entry == m_shownRow)
+            m_shownRow = nullptr;
         if (entry->isDate())
             m_dateItemCount = qMax(0, m_dateItemCount - 1);
     }
@@ -858,7 +893,7 @@ void MtChatWidget::itemSizeChanged()
 void MtChatWidget::relayout()
 {
     doItemsLayout();
-    if (!m_shownId.isEmpty())
+    if (holdsShownRow())
         placeShownMessage();
     else if (m_stickToBottom)
         scrollToBottom();

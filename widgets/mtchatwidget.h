@@ -98,10 +98,15 @@ public:
     MtChatEntryData rowData(int row) const;
     // Rows that carry an item widget now (bounded by the viewport, not the conversation).
     int liveItemCount() const { return m_live.size(); }
+    // Layouts of all the rows done so far; each costs in proportion to the rows.
+    int layoutCount() const { return m_layoutCount; }
     // A row's height changed (its item or its measurement says so).
     void rowHeightChanged(MtChatEntry* entry);
     // True with fewer than two rows, or when the upper third of the last row is in view.
     bool isScrolledToBottom() const;
+    // The same as the rows were last laid out, which is what the user sees: told without laying
+    // out the rows added since (a chat arriving asks it before its row is added).
+    bool wasScrolledToBottom() const;
     // Rows added between these make no item and lay nothing out (a search paging far back adds
     // thousands); the end lays them out once. Nested calls end with the outermost.
     void beginBatch();
@@ -110,6 +115,10 @@ public:
     // does not, and keeps it there while the rows around it take their items' heights, until
     // the user scrolls. Its item; null when the message is not shown.
     MtChatBaseItem* showMessage(const QString& messageId);
+    // Scrolls a row to the top of the view and keeps it there as showMessage keeps its row; for
+    // rows without a message id (the read marker). Inside a batch the row is placed as the batch
+    // ends, before the rows in view get their items, so that none are made where the view was.
+    void showRowAtTop(QListWidgetItem* row);
     void showNewMessage(const QString& text);
 
     QDate bottomDate() const { return m_bottomDate; }
@@ -172,6 +181,8 @@ private:
     void watchMessageBox(QWidget* messageBox);
     void itemSizeChanged();
     void relayout();
+    bool holdsShownRow() const { return m_shownRow || !m_shownId.isEmpty(); }
+    void holdShownRow();
     void placeShownMessage();
     void releaseShownMessage();
     void placeNewMessageButton();
@@ -194,5 +205,7 @@ private:
     bool m_inserting = false;
     bool m_updatingLive = false;
     int m_batch = 0;
-    QString m_shownId; // the message kept in view (showMessage)
+    int m_layoutCount = 0;
+    QString m_shownId;                 // the message kept in view (showMessage)
+    MtChatEntry* m_shownRow = nullptr; // the row kept at the top (showRowAtTop)
 };

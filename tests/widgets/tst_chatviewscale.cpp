@@ -8,6 +8,7 @@
 #include "widgets/mtchatalarmitem.h"
 #include "widgets/mtchatattachmentitem.h"
 #include "widgets/mtchatbaseitem.h"
+#include "widgets/mtchatentry.h"
 #include "widgets/mtchattextitem.h"
 #include "widgets/mtchatwidget.h"
 
@@ -112,6 +113,21 @@ struct Batched
     bool operator==(const Batched& o) const
     {
         return itemsMade == o.itemsMade && shownId == o.shownId && whole == o.whole;
+    }
+};
+
+// A row kept at the top of the view (the read marker of a window opened far back): its top in
+// the viewport, whether it is whole in view, and the rows added with it that carry an item while
+// more than a page of rows away from it.
+struct AtTop
+{
+    int top = -1;
+    bool whole = false;
+    int farItems = -1;
+
+    bool operator==(const AtTop& o) const
+    {
+        return top == o.top && whole == o.whole && farItems == o.farItems;
     }
 };
 
@@ -250,6 +266,28 @@ bool wholeInView(const MtChatWidget& view, const QString& id)
     return false;
 }
 
+int rowOf(const MtChatWidget& view, const QString& id)
+{
+    for (int row = 0; row < view.count(); ++row) {
+        if (view.rowData(row).messageId == id)
+            return row;
+    }
+    return -1;
+}
+
+AtTop atTop(const MtChatWidget& view, int at)
+{
+    const QRect rect = view.visualItemRect(view.item(at));
+    AtTop seen{rect.top(), view.viewport()->rect().contains(rect), 0};
+    for (int row = 0; row < view.count(); ++row) {
+        const auto* entry = static_cast<const MtChatEntry*>(view.item(row));
+        const bool added = entry->data().messageId.startsWith(QLatin1String("old-"));
+        if (added && entry->widget() && qAbs(row - at) > 50)
+            ++seen.farItems;
+    }
+    return seen;
+}
+
 QList<int> rowHeights(const MtChatWidget& view)
 {
     QList<int> heights;
@@ -266,6 +304,7 @@ Q_DECLARE_METATYPE(Found)
 Q_DECLARE_METATYPE(Change)
 Q_DECLARE_METATYPE(Kind)
 Q_DECLARE_METATYPE(Batched)
+Q_DECLARE_METATYPE(AtTop)
 
 namespace QTest {
 template <>
@@ -301,6 +340,16 @@ char* toString(const Batched& b)
                        .constData());
 }
 template <>
+char* toString(const AtTop& a)
+{
+    return qstrdup(QStringLiteral("top %1 whole %2 far items %3")
+                       .arg(a.top)
+                       .arg(a.whole)
+                       .arg(a.farItems)
+                       .toUtf8()
+                       .constData());
+}
+template <>
 char* toString(const Found& f)
 {
     return qstrdup(QStringLiteral("id %1 text \"%2\"").arg(f.id, f.text).toUtf8().constData());
@@ -326,6 +375,8 @@ private slots:
     void batchedRows_data();
     void batchedRows();
     void scrollingLeavesTheShownRow();
+    void rowAtTopAfterBatch_data();
+    void rowAtTopAfterBatch();
 
 private:
     // Scrolls to the far end and waits until the item of `id` is gone.
@@ -723,6 +774,45 @@ void TestChatViewScale::scrollingLeavesTheShownRow()
     view.verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
     QTRY_COMPARE(rowHeights(view), rowHeights(plain));
     QCOMPARE(view.verticalScrollBar()->value(), 0);
+}
+
+// A row kept at the top from inside a batch is placed as the batch ends, before the rows in view
+// get their items: none is made where the view stood, and the row stays at the top while the
+// rows' estimated heights are measured to those of rows added one by one.
+void TestChatViewScale::rowAtTopAfterBatch_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("kept");
+    const QString wrapped = QStringLiteral("a line long enough to wrap in a bubble of the view ");
+    QTest::newRow("wrapped texts, a row in the middle") << wrapped << "old-700";
+    QTest::newRow("lines, the oldest row") << QStringLiteral("line\nline\n") << "old-400";
+}
+
+void TestChatViewScale::rowAtTopAfterBatch()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, kept);
+    MtChatWidget plain;
+    showView(plain);
+    fillHistory(plain, text, false);
+    MtChatWidget view;
+    showView(view);
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    for (int n = 1000; n < 1030; ++n)
+        view.addChatRow(chatOf(Kind::Text, QStringLiteral("page-%1").arg(n), n), false, QPixmap(),
+                        QPixmap(), false);
+    view.scrollToBottom();
+    QCoreApplication::processEvents();
+    view.beginBatch();
+    for (int n = 999; n >= 400; --n)
+        view.addChatRow(
+            chatOf(Kind::Text, QStringLiteral("old-%1").arg(n), n, 1, text.repeated(n % 3 + 1)),
+            false, QPixmap(), QPixmap(), true);
+    view.showRowAtTop(view.item(rowOf(view, kept)));
+    view.endBatch();
+    QCOMPARE(atTop(view, rowOf(view, kept)), (AtTop{0, true, 0}));
+    QTRY_COMPARE(rowHeights(view), rowHeights(plain));
+    QCOMPARE(atTop(view, rowOf(view, kept)), (AtTop{0, true, 0}));
 }
 
 QTEST_MAIN(TestChatViewScale)
