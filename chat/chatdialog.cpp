@@ -249,6 +249,11 @@ void ChatDialog::loadNewestPage()
     QList<DBChat> page;
     db()->chatList(page, topic(), ChatRules::kPageSize, 0);
     m_unreadCount = unreadCounts().get(topic());
+    // A window opening at its read marker makes no items until the first show has placed the
+    // marker (the view would make them for the newest rows as it is shown): the batch ends there.
+    m_openingAtMarker = m_unreadCount > ChatRules::kMarkerMinUnread;
+    if (m_openingAtMarker)
+        ui->chatView->beginBatch();
     int countdown = page.size();
     m_batchPaging = true;
     for (DBChat& chat : page) {
@@ -291,12 +296,11 @@ void ChatDialog::loadOlderPage()
 {
     if (!isVisible() || isDummy() || !db())
         return;
-    m_lastPageAdded = 0;
     const int total = db()->chatCount(topic());
     QScrollBar* bar = ui->chatView->verticalScrollBar();
     if (total > shownChatCount()) {
         const int oldMax = bar->maximum();
-        m_lastPageAdded = addOlderPage();
+        addOlderPage();
         if (m_batchPaging)
             return;
         ui->chatView->doItemsLayout();
@@ -306,11 +310,11 @@ void ChatDialog::loadOlderPage()
     requestServerHistory();
 }
 
-int ChatDialog::addOlderPage()
+int ChatDialog::addOlderPage(int pages)
 {
     const int shown = shownChatCount();
     QList<DBChat> page;
-    db()->chatList(page, topic(), ChatRules::kPageSize, shown);
+    db()->chatList(page, topic(), ChatRules::kPageSize * pages, shown);
     const int remainingUnread = m_unreadCount - shown;
     int added = 0;
     for (int i = page.size() - 1; i >= 0; --i) {
@@ -344,18 +348,26 @@ void ChatDialog::requestServerHistory()
 
 void ChatDialog::firstShowFill()
 {
-    // Each pass must add rows from the store; a pass that only asks the server ends the loop,
-    // the answer arrives through the event loop.
-    const int total = db() ? db()->chatCount(topic()) : 0;
-    while (shownChatCount() < m_unreadCount && shownChatCount() < total) {
-        loadOlderPage();
-        if (m_lastPageAdded == 0)
-            break;
+    MtChatWidget* view = ui->chatView;
+    const int missing = db() ? m_unreadCount - shownChatCount() : 0;
+    if (missing > 0 || m_readMarker || m_openingAtMarker) {
+        // The pages up to the oldest unread chat in one read of the store and one batch of rows
+        // (no items, a single layout), however many: the marker is then placed before the rows
+        // in view get their items, and held at the top while their heights settle. A store
+        // holding fewer chats than are unread ends the read early; nothing loops.
+        m_batchPaging = true;
+        if (!m_openingAtMarker)
+            view->beginBatch();
+        m_openingAtMarker = false;
+        if (missing > 0)
+            addOlderPage((missing + ChatRules::kPageSize - 1) / ChatRules::kPageSize);
+        if (m_readMarker)
+            view->showRowAtTop(m_readMarker->listItem());
+        view->endBatch();
+        m_batchPaging = false;
     }
     if (shownChatCount() < 9 && NetServerManager::roomIdFromTopic(topic()) > 0)
         loadOlderPage();
-    if (m_unreadCount > 0 && m_readMarker)
-        ui->chatView->scrollToItem(m_readMarker->listItem());
 }
 
 void ChatDialog::showEvent(QShowEvent* event)
@@ -371,8 +383,9 @@ void ChatDialog::addChat(const DBChat& chat, bool insertFirst)
 {
     const int msgType = chat.msgType();
     MtChatWidget* view = ui->chatView;
-    // Asked only where the answer is used: it lays the whole view out.
-    const bool atBottom = !insertFirst && !m_batchPaging && view->isScrolledToBottom();
+    // Asked once, of the rows as the user sees them: the chat's own insert is what lays the view
+    // out, once.
+    const bool atBottom = !insertFirst && !m_batchPaging && view->wasScrolledToBottom();
     if (msgType == 3 || msgType == 4) {
         removeItem(chat.msgId());
         view->addAlarmMessage(chat.msgId(), chat.toContentText(),
@@ -394,7 +407,7 @@ void ChatDialog::addChat(const DBChat& chat, bool insertFirst)
     if (chat.senderId() == ownUserId())
         addMyChatItem(chat, insertFirst);
     else
-        addOtherChatItem(chat, insertFirst);
+        addOtherChat(chat, insertFirst, atBottom);
 }
 
 void ChatDialog::removeItem(const QString& messageId)
@@ -454,17 +467,19 @@ MtChatBaseItem* ChatDialog::addMyChatItem(const DBChat& chat, bool insertFirst)
     return item;
 }
 
-MtChatBaseItem* ChatDialog::addOtherChatItem(const DBChat& chat, bool insertFirst)
+QPixmap ChatDialog::senderPicture(const QString& url, bool inBurst)
 {
-    if (chat.contentType() < 1 || chat.contentType() > 4)
-        return nullptr;
-    MtChatWidget* view = ui->chatView;
-    const bool atBottom = !insertFirst && !m_batchPaging && view->isScrolledToBottom();
-    removeItem(chat.msgId());
+    // A page of history names the same few senders again and again: each picture is looked up
+    // on disk once per burst of rows (a file check, its time and a decode otherwise cost more
+    // than the row). The memory lasts until the event loop, so a picture downloaded later is
+    // seen by the next rows.
+    if (inBurst) {
+        const auto known = m_burstPictures.constFind(url);
+        if (known != m_burstPictures.constEnd())
+            return *known;
+    }
     QPixmap picture;
-    const QString pictureFile = chat.senderThumbUrl().isEmpty()
-                                    ? QString()
-                                    : FileManager::cachedFile(chat.senderThumbUrl());
+    const QString pictureFile = url.isEmpty() ? QString() : FileManager::cachedFile(url);
     if (!pictureFile.isEmpty())
         picture.load(pictureFile);
     // Loaded by name, the default picture would be looked up in the resources at every chat.
@@ -473,7 +488,29 @@ MtChatBaseItem* ChatDialog::addOtherChatItem(const DBChat& chat, bool insertFirs
         picture.load(QStringLiteral(":/images/profile.png"));
         QPixmapCache::insert(fallbackKey, picture);
     }
-    if (insertFirst || m_batchPaging) {
+    if (inBurst) {
+        if (m_burstPictures.isEmpty())
+            QTimer::singleShot(0, this, [this] { m_burstPictures.clear(); });
+        m_burstPictures.insert(url, picture);
+    }
+    return picture;
+}
+
+MtChatBaseItem* ChatDialog::addOtherChatItem(const DBChat& chat, bool insertFirst)
+{
+    return addOtherChat(chat, insertFirst,
+                        !insertFirst && !m_batchPaging && ui->chatView->wasScrolledToBottom());
+}
+
+MtChatBaseItem* ChatDialog::addOtherChat(const DBChat& chat, bool insertFirst, bool atBottom)
+{
+    if (chat.contentType() < 1 || chat.contentType() > 4)
+        return nullptr;
+    MtChatWidget* view = ui->chatView;
+    removeItem(chat.msgId());
+    const bool rowOnly = insertFirst || m_batchPaging;
+    const QPixmap picture = senderPicture(chat.senderThumbUrl(), rowOnly);
+    if (rowOnly) {
         if (view->addChatRow(chat, false, picture, thumbnailFor(chat), insertFirst))
             m_shownIds.insert(chat.msgId());
         return nullptr;

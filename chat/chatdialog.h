@@ -144,15 +144,21 @@ private:
     NetServerManager* net();
     DBManager* db() const;
     void removeItem(const QString& messageId);
+    // Another member's chat; `atBottom`: the view stood at its bottom before it came.
+    MtChatBaseItem* addOtherChat(const DBChat& chat, bool insertFirst, bool atBottom);
     QPixmap thumbnailFor(const DBChat& chat);
+    // The sender's picture from the cache, else the default one; `inBurst`: one of many rows
+    // added at once, which share the look-ups.
+    QPixmap senderPicture(const QString& url, bool inBurst);
     void requestServerHistory();
     void bindRoom();
     void updateTitle();
     void updatePicture();
     void loadNewestPage();
     void loadOlderPage();
-    // The next page of stored chats above the shown ones; how many chats the page held.
-    int addOlderPage();
+    // The next `pages` pages of stored chats above the shown ones, read at once; how many chats
+    // they held.
+    int addOlderPage(int pages = 1);
     int shownChatCount() const;
     void addReadMarker(const DBChat& before, bool insertFirst);
     void firstShowFill();
@@ -258,7 +264,8 @@ private:
     int m_unreadCount = -1;
     QPointer<MtChatAlarmItem> m_readMarker;
     bool m_firstShown = false;
-    int m_lastPageAdded = 0;
+    // The view's batch begun with the newest page, ended by the first show at the read marker.
+    bool m_openingAtMarker = false;
     // Several pages are being added at once: the view is laid out after the last only.
     bool m_batchPaging = false;
     bool m_geometryRemoved = false;
@@ -281,6 +288,8 @@ private:
     QSet<QString> m_imageViewerRequests;
     QSet<QString> m_textRequests;
     QHash<QString, QStringList> m_thumbRequests; // url -> message ids
+    // Sender pictures by address, for the rows being added in one go (emptied by the event loop).
+    QHash<QString, QPixmap> m_burstPictures;
     // Member pictures of the room picture asked for.
     QSet<QString> m_pictureRequests;
 

@@ -1,5 +1,7 @@
 // chat.open: a window of a room holding 10,000 stored chats, from construction until its newest
 // page is painted (median of several opens; bar 150 ms).
+// chat.open.unread2000: the same room with its newest 2,000 chats unread, from construction until
+// the read marker above them is painted in view (median; bar 150 ms).
 // chat.search.step: a search whose match lies 5,000 chats back, from Return in the search box
 // until the match is shown highlighted (median; bar 1 s).
 // chat.send.p99: Return in the input box until the broker has the CHAT, on loopback (p99 of
@@ -15,6 +17,7 @@
 #include "store/dbchat.h"
 #include "store/dbchatroom.h"
 #include "store/dbmanager.h"
+#include "store/unreadcounts.h"
 #include "widgets/mtchatbaseitem.h"
 #include "widgets/mtchatwidget.h"
 #include "widgets/mtsearchlineedit.h"
@@ -41,6 +44,7 @@ constexpr qint64 kMe = 1001;
 constexpr int kOpenRuns = 7;
 constexpr int kSearchRuns = 3;
 constexpr int kRoomChats = 10000;
+constexpr int kUnreadChats = 2000;
 constexpr int kSendWindows = 20;
 constexpr int kSendRounds = 5;
 
@@ -119,6 +123,18 @@ double nan()
     return std::numeric_limits<double>::quiet_NaN();
 }
 
+// The read marker's row (the notice without a message id the window adds itself) lies in the
+// viewport.
+bool markerInView(const MtChatWidget& view)
+{
+    for (int row = view.count() - 1; row >= 0; --row) {
+        const MtChatEntryData data = view.rowData(row);
+        if (data.itemType == MtChatBaseItem::ItemType_Alarm && data.messageId.isEmpty())
+            return view.visualItemRect(view.item(row)).intersects(view.viewport()->rect());
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -133,6 +149,12 @@ int main(int argc, char* argv[])
 
     MtBench::Figure open{QStringLiteral("chat.open"), nan(), QStringLiteral("ms"), {},
                          MtBench::Bar::AtMost,        150};
+    MtBench::Figure unreadOpen{QStringLiteral("chat.open.unread2000"),
+                               nan(),
+                               QStringLiteral("ms"),
+                               {},
+                               MtBench::Bar::AtMost,
+                               150};
     MtBench::Figure search{QStringLiteral("chat.search.step"),
                            nan(),
                            QStringLiteral("ms"),
@@ -159,7 +181,8 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "bench_chatdialog: no session: %s\n",
                      qPrintable(server.errorString()));
         const bool a = MtBench::print(open), b = MtBench::print(search), c = MtBench::print(send);
-        return a && b && c ? 0 : 1;
+        const bool d = MtBench::print(unreadOpen);
+        return a && b && c && d ? 0 : 1;
     }
     DBManager* db = session->db();
 
@@ -186,6 +209,31 @@ int main(int argc, char* argv[])
         dialog.reset();
     }
     open.value = MtBench::median(opens);
+
+    // chat.open.unread2000
+    QVector<double> unreadOpens;
+    for (int run = 0; run < kOpenRuns; ++run) {
+        settle();
+        unreadCounts().set(longRoom.topic(), kUnreadChats);
+        QElapsedTimer clock;
+        clock.start();
+        auto dialog = std::make_unique<ChatDialog>(session.get(), longRoom);
+        dialog->show();
+        dialog->repaint();
+        QCoreApplication::processEvents();
+        const double ms = clock.nsecsElapsed() / 1e6;
+        if (!markerInView(*dialog->chatView())) {
+            std::fprintf(stderr, "chat.open.unread2000: the read marker was not in view\n");
+            unreadOpens << nan();
+            break;
+        }
+        unreadOpens << ms;
+        std::printf("chat.open.unread2000: marker painted in %.1f ms, %d rows, %d items\n", ms,
+                    dialog->chatView()->count(), dialog->chatView()->liveItemCount());
+        dialog.reset();
+    }
+    unreadCounts().set(longRoom.topic(), 0);
+    unreadOpen.value = MtBench::median(unreadOpens);
 
     // chat.search.step
     QVector<double> steps;
@@ -261,7 +309,8 @@ int main(int argc, char* argv[])
                 int(latencies.size()));
 
     const bool a = MtBench::print(open), b = MtBench::print(search), c = MtBench::print(send);
+    const bool d = MtBench::print(unreadOpen);
     senders.clear();
     session.reset();
-    return a && b && c ? 0 : 1;
+    return a && b && c && d ? 0 : 1;
 }

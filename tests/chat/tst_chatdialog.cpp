@@ -34,6 +34,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -118,6 +119,41 @@ struct FarMatch
                misfitRows == o.misfitRows;
     }
 };
+// The read marker as the view shows it: its top in the viewport, whether it is whole in view,
+// the chats shown next above and below it, and the rows carrying an item more than a page of
+// chats away from it.
+struct MarkerSeen
+{
+    int top = -1;
+    bool whole = false;
+    QString above;
+    QString below;
+    int farItems = -1;
+
+    bool operator==(const MarkerSeen& o) const
+    {
+        return top == o.top && whole == o.whole && above == o.above && below == o.below &&
+               farItems == o.farItems;
+    }
+};
+
+// Another member's chat arriving in an open window: the full layouts its handling did, whether
+// the view is at its bottom afterwards, whether the new-message bar shows, the newest row's chat
+// and how far the view moved.
+struct Arrival
+{
+    int layouts = -1;
+    bool atBottom = false;
+    bool bar = false;
+    QString newest;
+    int moved = -1;
+
+    bool operator==(const Arrival& o) const
+    {
+        return layouts == o.layouts && atBottom == o.atBottom && bar == o.bar &&
+               newest == o.newest && moved == o.moved;
+    }
+};
 } // namespace
 
 Q_DECLARE_METATYPE(Sent)
@@ -148,6 +184,26 @@ char* toString(const SearchStep& s)
 {
     return qstrdup(qPrintable(
         QStringLiteral("SearchStep(%1 up=%2 down=%3)").arg(s.highlighted).arg(s.up).arg(s.down)));
+}
+template <>
+char* toString(const MarkerSeen& m)
+{
+    return qstrdup(qPrintable(QStringLiteral("MarkerSeen(top=%1 whole=%2 above=%3 below=%4 far=%5)")
+                                  .arg(m.top)
+                                  .arg(m.whole)
+                                  .arg(m.above, m.below)
+                                  .arg(m.farItems)));
+}
+template <>
+char* toString(const Arrival& a)
+{
+    return qstrdup(
+        qPrintable(QStringLiteral("Arrival(layouts=%1 atBottom=%2 bar=%3 newest=%4 moved=%5)")
+                       .arg(a.layouts)
+                       .arg(a.atBottom)
+                       .arg(a.bar)
+                       .arg(a.newest)
+                       .arg(a.moved)));
 }
 template <>
 char* toString(const FarMatch& m)
@@ -239,6 +295,30 @@ private:
             MtChatBaseItem* inView = at.intersects(port) ? view->chatItem(row) : nullptr;
             if (inView && inView->sizeHint().height() != at.height())
                 ++seen.misfitRows;
+        }
+        return seen;
+    }
+    static MarkerSeen markerSeen(const ChatDialog& dialog)
+    {
+        MtChatWidget* view = dialog.chatView();
+        int at = -1;
+        for (int row = 0; row < view->count() && at < 0; ++row) {
+            const MtChatEntryData data = view->rowData(row);
+            if (data.itemType == MtChatBaseItem::ItemType_Alarm && data.messageId.isEmpty())
+                at = row;
+        }
+        if (at < 0)
+            return {};
+        // Farther than a page of chats, a row is far from what the view shows.
+        constexpr int kFar = 50;
+        const QRect port = view->viewport()->rect();
+        const QRect rect = view->visualItemRect(view->item(at));
+        MarkerSeen seen{rect.top(), port.contains(rect), chatIdFrom(*view, at - 1, -1),
+                        chatIdFrom(*view, at + 1, 1), 0};
+        for (int row = 0; row < view->count(); ++row) {
+            const auto* entry = static_cast<const MtChatEntry*>(view->item(row));
+            if (entry->widget() && qAbs(row - at) > kFar)
+                ++seen.farItems;
         }
         return seen;
     }
@@ -557,6 +637,84 @@ private slots:
         for (int i = 0; i < tops; ++i)
             emit dialog->chatView()->movedToTop();
         QCOMPARE(rows(*dialog), markedRows(ids.mid(120 - shown), markerAt));
+    }
+
+    // A room with many unread chats opens at its read marker: on top of the view and whole, the
+    // first unread chat below it, the last read one above, and no items made for rows far from
+    // it; it stays so while the rows around it take their heights.
+    void manyUnread_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("unread");
+        QTest::addColumn<int>("lengths");
+        QTest::newRow("1,230 of 2,000, texts of one to five lines") << 2000 << 1230 << 5;
+        QTest::newRow("101 of 400, just past two pages") << 400 << 101 << 1;
+        QTest::newRow("every one of 600") << 600 << 600 << 3;
+    }
+    void manyUnread()
+    {
+        QFETCH(int, stored);
+        QFETCH(int, unread);
+        QFETCH(int, lengths);
+        const DBChatRoom room = newRoom();
+        QVERIFY(db()->database().transaction());
+        const QStringList ids =
+            storeChats(room.topic(), stored, "words that wrap in a bubble", {}, lengths);
+        QVERIFY(db()->database().commit());
+        unreadCounts().set(room.topic(), unread);
+        auto dialog = open(room);
+        const MarkerSeen expected{0, true, ids.value(stored - unread - 1),
+                                  ids.value(stored - unread), 0};
+        QCOMPARE(markerSeen(*dialog), expected);
+        QTRY_COMPARE(markerSeen(*dialog), expected);
+    }
+
+    // Another member's chat arriving while the view is at its bottom keeps it there; while older
+    // chats are read it leaves the view where it is and shows the new-message bar. Either way
+    // the rows are laid out once.
+    void arrival_data()
+    {
+        QTest::addColumn<bool>("scrolledUp");
+        QTest::addColumn<int>("chats");
+        QTest::addColumn<int>("layouts");
+        QTest::newRow("at the bottom") << false << 1 << 1;
+        QTest::newRow("at the bottom, three in one turn") << false << 3 << 3;
+        QTest::newRow("scrolled up") << true << 1 << 0;
+        QTest::newRow("scrolled up, three in one turn") << true << 3 << 0;
+    }
+    void arrival()
+    {
+        QFETCH(bool, scrolledUp);
+        QFETCH(int, chats);
+        QFETCH(int, layouts);
+        const DBChatRoom room = newRoom();
+        storeChats(room.topic(), 120, "words that wrap in a bubble", {}, 4);
+        auto dialog = open(room);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        MtChatWidget* view = dialog->chatView();
+        QScrollBar* bar = view->verticalScrollBar();
+        bar->setValue(scrolledUp ? bar->maximum() / 2 : bar->maximum());
+        view->isScrolledToBottom();
+        const int layoutsBefore = view->layoutCount();
+        const int valueBefore = bar->value();
+        QString newest;
+        for (int i = 0; i < chats; ++i) {
+            DBChat chat(db());
+            chat.setTopic(room.topic());
+            chat.setMsgId(QStringLiteral("arrived-%1-%2").arg(roomId(room.topic())).arg(i));
+            chat.setMsgType(1);
+            chat.setSenderId(1002);
+            chat.setMsgTime(QDateTime::currentMSecsSinceEpoch() + i);
+            chat.setContent(1, QStringLiteral("just arrived %1").arg(i));
+            chat.setMsgState(1);
+            dialog->addChat(chat);
+            newest = chat.msgId();
+        }
+        const Arrival seen{view->layoutCount() - layoutsBefore, view->isScrolledToBottom(),
+                           view->newMessageButton()->isVisible(),
+                           view->rowData(view->count() - 1).messageId,
+                           scrolledUp ? bar->value() - valueBefore : 0};
+        QCOMPARE(seen, (Arrival{layouts, !scrolledUp, scrolledUp, newest, 0}));
     }
 
     // With the server-history option on, an empty store pages back through the server until
