@@ -194,28 +194,3 @@ bool DBChatRoom::updateType(int newType)
     m_type = newType;
     return true;
 }
-
-bool DBChatRoom::remove()
-{
-    if (m_topic.isEmpty()) {
-        qWarning().noquote().nospace() << "DBChatRoom::remove - topic is empty";
-        return false;
-    }
-    if (!DBSql::hasDb(m_dbManager, "DBChatRoom::remove"))
-        return false;
-    // The room and its contents disappear together for every other connection; inside a
-    // transaction of the caller the statements are part of it.
-    QSqlDatabase& db = m_dbManager->database();
-    const bool ownTransaction = !m_dbManager->inTransaction() && db.transaction();
-    execByTopic(QStringLiteral("DELETE FROM TTT_CHATT_ROOM WHERE topic=?"), QVariant(), QVariant(),
-                "DBChatRoom::remove");
-    execByTopic(QStringLiteral("DELETE FROM TTT_CHATT WHERE topic=?"), QVariant(), QVariant(),
-                "DBChatRoom::remove");
-    const bool removed = execByTopic(QStringLiteral("DELETE FROM TTT_CHATT_READER WHERE topic=?"),
-                                     QVariant(), QVariant(), "DBChatRoom::remove");
-    if (ownTransaction && !db.commit()) {
-        db.rollback();
-        return false;
-    }
-    return removed;
-}

@@ -40,8 +40,6 @@ public:
     bool update();
     // Writes a new type; the record takes it on success. Refused for an empty topic.
     bool updateType(int newType);
-    // Removes the room, its chats and its reader rows. Refused for an empty topic.
-    bool remove();
 
     QString lastMessage() const { return m_last_message; }
     void setLastMessage(const QString& text) { m_last_message = text; }
