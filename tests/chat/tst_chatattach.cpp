@@ -3,12 +3,11 @@
 // pastes as its plain text, the size limit is told in a box titled "Upload", a scaled picture
 // whose upload failed can be resent, and a download that failed leaves the bubble ready to be
 // saved again.
+#include "chatwindowfixture.h"
+
 #include "common/devserver.h"
-#include "common/testenv.h"
 
 #include "chat/chatdialog.h"
-#include "net/serverconfig.h"
-#include "session/chatwindowregistry.h"
 #include "session/mtsession.h"
 #include "store/dbchat.h"
 #include "store/dbchatroom.h"
@@ -25,32 +24,14 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <functional>
 #include <memory>
 
+using namespace chatfixture;
+
 namespace {
-const QString kPassword = QStringLiteral("Passw0rd!");
-const qint64 kMe = 1001;
-
-class OpenWindows : public ChatWindowRegistry
-{
-public:
-    bool isChatWindowOpen(const QString& topic) const override { return open.contains(topic); }
-    bool isChatWindowActive(const QString&) const override { return false; }
-    QSet<QString> open;
-};
-
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done() && !deadline.hasExpired())
-        QTest::qWait(10);
-    return done();
-}
-
 // One attachment sent, as the server's upload record and the broker's CHAT have it.
 struct Upload
 {
@@ -134,52 +115,10 @@ char* toString(const SaveAgain& s)
 }
 } // namespace QTest
 
-class TestChatAttach : public QObject
+class TestChatAttach : public ChatWindowFixture
 {
     Q_OBJECT
 private:
-    DevServer m_server;
-    std::unique_ptr<MtSession> m_session;
-    OpenWindows m_windows;
-    QTemporaryDir m_files;
-
-    DBManager* db() const { return m_session->db(); }
-
-    // A new room of user001 the server knows, stored locally without chats.
-    DBChatRoom newRoom()
-    {
-        const QVector<DevBulkRoom> rooms = m_server.bulk(QStringLiteral("user001"), 1, 0, false);
-        DBChatRoom room(db());
-        room.setTopic(rooms.value(0).topic);
-        room.setType(rooms.value(0).roomType);
-        QStringList members;
-        for (qint64 id : rooms.value(0).memberIds)
-            members << QString::number(id);
-        members.removeAll(QString::number(kMe));
-        room.setMembers(members.join(QLatin1Char(',')));
-        room.insertOrUpdate();
-        return room;
-    }
-    // A one-to-many room of user001 with others who accept chats.
-    DBChatRoom newGroupRoom()
-    {
-        DBChatRoom room = newRoom();
-        while (room.type() != RoomType1VSN)
-            room = newRoom();
-        return room;
-    }
-    static qint64 roomId(const QString& topic) { return topic.section('/', 1).toLongLong(); }
-    std::unique_ptr<ChatDialog> open(const DBChatRoom& room)
-    {
-        m_windows.open.insert(room.topic());
-        auto dialog = std::make_unique<ChatDialog>(m_session.get(), room);
-        dialog->show();
-        return dialog;
-    }
-    static QPlainTextEdit* inputBox(ChatDialog& dialog)
-    {
-        return dialog.findChild<QPlainTextEdit*>(QStringLiteral("textEdit"));
-    }
     // Puts `mime` on the clipboard and presses Ctrl+V in the window's input box.
     static void paste(ChatDialog& dialog, QMimeData* mime)
     {
@@ -206,21 +145,6 @@ private:
             names << (chat.senderId() == kMe ? chat.fileName() : QString());
         names.removeAll(QString());
         return names;
-    }
-    // The newest own chat of the room in the store.
-    QString newestOwnId(const QString& topic)
-    {
-        QList<DBChat> page;
-        db()->chatList(page, topic, 50, 0);
-        QString id;
-        for (const DBChat& chat : page)
-            id = chat.senderId() == kMe ? chat.msgId() : id;
-        return id;
-    }
-    int storedState(const QString& topic, const QString& messageId)
-    {
-        DBChat chat(db());
-        return db()->findChat(topic, messageId, chat) ? chat.msgState() : -1;
     }
     // Waits for the room's first CHAT on the broker after `seq`; then what the upload sent.
     Upload uploadSeen(const QString& topic, qint64 seq, qint64 req)
@@ -251,13 +175,6 @@ private:
                 chatKeys,
                 QSize(contents.value("width").toInt(), contents.value("height").toInt())};
     }
-    QString writeFile(const QString& name, const QByteArray& bytes)
-    {
-        QFile file(m_files.filePath(name));
-        file.open(QIODevice::WriteOnly);
-        file.write(bytes);
-        return file.fileName();
-    }
     static QImage testPicture()
     {
         QImage picture(40, 30, QImage::Format_RGB32);
@@ -266,20 +183,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        static TestEnv env;
-        env.applyToCurrentProcess();
-        QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
-        m_session = std::make_unique<MtSession>(ServerConfig::fromFile(m_server.clientIni()));
-        m_session->setChatWindows(&m_windows);
-        QSignalSpy rooms(m_session.get(), &MtSession::roomsReady);
-        QSignalSpy connected(m_session.get(), &MtSession::messagingConnected);
-        QVERIFY(m_session->login(QStringLiteral("user001"), kPassword, false,
-                                 QStringLiteral("attach-pc")));
-        QVERIFY(rooms.wait(30000));
-        QVERIFY(connected.count() > 0 || connected.wait(30000));
-    }
+    void initTestCase() { logIn(QStringLiteral("attach-pc")); }
     void cleanup()
     {
         m_server.clearFault();

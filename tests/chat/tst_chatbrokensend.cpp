@@ -2,12 +2,11 @@
 // the chat is never left "Sending". Once the window has gone the stored chat is failed, a window
 // opened later shows it with its resend button, and the resend delivers it once. What a stopped
 // program left running is failed when its room's window opens.
+#include "chatwindowfixture.h"
+
 #include "common/devserver.h"
-#include "common/testenv.h"
 
 #include "chat/chatdialog.h"
-#include "net/serverconfig.h"
-#include "session/chatwindowregistry.h"
 #include "session/mtsession.h"
 #include "store/dbchat.h"
 #include "store/dbchatroom.h"
@@ -23,32 +22,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <functional>
 #include <memory>
 
+using namespace chatfixture;
+
 namespace {
-const QString kPassword = QStringLiteral("Passw0rd!");
-const qint64 kMe = 1001;
-
-class OpenWindows : public ChatWindowRegistry
-{
-public:
-    bool isChatWindowOpen(const QString& topic) const override { return open.contains(topic); }
-    bool isChatWindowActive(const QString&) const override { return false; }
-    QSet<QString> open;
-};
-
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done() && !deadline.hasExpired())
-        QTest::qWait(10);
-    return done();
-}
-
 // The broken send as the reopened window shows it, and after its resend.
 struct BrokenSend
 {
@@ -101,40 +82,10 @@ char* toString(const Shown& s)
 }
 } // namespace QTest
 
-class TestChatBrokenSend : public QObject
+class TestChatBrokenSend : public ChatWindowFixture
 {
     Q_OBJECT
 private:
-    DevServer m_server;
-    std::unique_ptr<MtSession> m_session;
-    OpenWindows m_windows;
-    QTemporaryDir m_files;
-
-    DBManager* db() const { return m_session->db(); }
-
-    // A new room of user001 the server knows, stored locally without chats.
-    DBChatRoom newRoom()
-    {
-        const QVector<DevBulkRoom> rooms = m_server.bulk(QStringLiteral("user001"), 1, 0, false);
-        DBChatRoom room(db());
-        room.setTopic(rooms.value(0).topic);
-        room.setType(rooms.value(0).roomType);
-        QStringList members;
-        for (qint64 id : rooms.value(0).memberIds)
-            members << QString::number(id);
-        members.removeAll(QString::number(kMe));
-        room.setMembers(members.join(QLatin1Char(',')));
-        room.insertOrUpdate();
-        return room;
-    }
-    static qint64 roomId(const QString& topic) { return topic.section('/', 1).toLongLong(); }
-    std::unique_ptr<ChatDialog> open(const DBChatRoom& room)
-    {
-        m_windows.open.insert(room.topic());
-        auto dialog = std::make_unique<ChatDialog>(m_session.get(), room);
-        dialog->show();
-        return dialog;
-    }
     // Closes the window as its close button does; the window's owner deletes it afterwards.
     void close(std::unique_ptr<ChatDialog>& dialog)
     {
@@ -142,25 +93,10 @@ private:
         dialog->accept();
         dialog.reset();
     }
-    // The newest own chat of the room in the store.
-    QString newestOwnId(const QString& topic)
-    {
-        QList<DBChat> page;
-        db()->chatList(page, topic, 50, 0);
-        QString id;
-        for (const DBChat& chat : page)
-            id = chat.senderId() == kMe ? chat.msgId() : id;
-        return id;
-    }
     // The user, or the first other member of the room.
     static qint64 senderOf(const DBChatRoom& room, bool own)
     {
         return own ? kMe : room.members().section(',', 0, 0).toLongLong();
-    }
-    int storedState(const QString& topic, const QString& messageId)
-    {
-        DBChat chat(db());
-        return db()->findChat(topic, messageId, chat) ? chat.msgState() : -1;
     }
     // The room's chats of a content type the server keeps.
     QJsonArray kept(const QString& topic, int contentType)
@@ -174,13 +110,6 @@ private:
         }
         return out;
     }
-    QString writeFile(const QString& name, const QByteArray& bytes)
-    {
-        QFile file(m_files.filePath(name));
-        file.open(QIODevice::WriteOnly);
-        file.write(bytes);
-        return file.fileName();
-    }
     // A picture wider than a picture chat may be: it goes up as a scaled copy.
     QString widePicture(const QString& name)
     {
@@ -192,20 +121,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        static TestEnv env;
-        env.applyToCurrentProcess();
-        QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
-        m_session = std::make_unique<MtSession>(ServerConfig::fromFile(m_server.clientIni()));
-        m_session->setChatWindows(&m_windows);
-        QSignalSpy rooms(m_session.get(), &MtSession::roomsReady);
-        QSignalSpy connected(m_session.get(), &MtSession::messagingConnected);
-        QVERIFY(m_session->login(QStringLiteral("user001"), kPassword, false,
-                                 QStringLiteral("brokensend-pc")));
-        QVERIFY(rooms.wait(30000));
-        QVERIFY(connected.count() > 0 || connected.wait(30000));
-    }
+    void initTestCase() { logIn(QStringLiteral("brokensend-pc")); }
     void cleanup()
     {
         m_server.resume();

@@ -1,14 +1,13 @@
 // The chat window against the reference server over TLS and its broker: sending and receiving,
 // history from the store and the server, the read marker, uploads with progress and failure,
 // resending, search, export, invitation, leaving and the creation of a dummy room.
+#include "chatwindowfixture.h"
+
 #include "common/devserver.h"
-#include "common/testenv.h"
 
 #include "chat/chatdialog.h"
 #include "chat/profileviewpopup.h"
 #include "invite/membersdialog.h"
-#include "net/serverconfig.h"
-#include "session/chatwindowregistry.h"
 #include "session/mtsession.h"
 #include "store/dbchat.h"
 #include "store/dbchatroom.h"
@@ -36,30 +35,12 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
+using namespace chatfixture;
+
 namespace {
-const QString kPassword = QStringLiteral("Passw0rd!");
-const qint64 kMe = 1001;
-
-class OpenWindows : public ChatWindowRegistry
-{
-public:
-    bool isChatWindowOpen(const QString& topic) const override { return open.contains(topic); }
-    bool isChatWindowActive(const QString&) const override { return false; }
-    QSet<QString> open;
-};
-
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done() && !deadline.hasExpired())
-        QTest::qWait(10);
-    return done();
-}
-
 // A publish of the window as the broker got it.
 struct Sent
 {
@@ -217,42 +198,10 @@ char* toString(const FarMatch& m)
 }
 } // namespace QTest
 
-class TestChatDialog : public QObject
+class TestChatDialog : public ChatWindowFixture
 {
     Q_OBJECT
 private:
-    DevServer m_server;
-    std::unique_ptr<MtSession> m_session;
-    OpenWindows m_windows;
-    QTemporaryDir m_files;
-
-    DBManager* db() const { return m_session->db(); }
-
-    // A new room of user001 the server knows, stored locally without chats.
-    DBChatRoom newRoom()
-    {
-        const QVector<DevBulkRoom> rooms = m_server.bulk(QStringLiteral("user001"), 1, 0, false);
-        DBChatRoom room(db());
-        room.setTopic(rooms.value(0).topic);
-        room.setType(rooms.value(0).roomType);
-        QStringList members;
-        for (qint64 id : rooms.value(0).memberIds)
-            members << QString::number(id);
-        members.removeAll(QString::number(kMe));
-        room.setMembers(members.join(QLatin1Char(',')));
-        room.insertOrUpdate();
-        return room;
-    }
-    // A one-to-many room of user001 with three others.
-    DBChatRoom newGroupRoom()
-    {
-        DBChatRoom room = newRoom();
-        while (room.type() != RoomType1VSN)
-            room = newRoom();
-        return room;
-    }
-    static qint64 roomId(const QString& topic) { return topic.section('/', 1).toLongLong(); }
-
     // `count` confirmed chats of the room in the store, one a second, oldest first; their ids.
     // With `lengths` above one, chat i holds the text i % lengths + 1 times.
     QStringList storeChats(const QString& topic, int count, const QString& text = "stored",
@@ -335,13 +284,6 @@ private:
         }
         return QString();
     }
-    std::unique_ptr<ChatDialog> open(const DBChatRoom& room)
-    {
-        m_windows.open.insert(room.topic());
-        auto dialog = std::make_unique<ChatDialog>(m_session.get(), room);
-        dialog->show();
-        return dialog;
-    }
     static QList<Row> rows(const ChatDialog& dialog)
     {
         QList<Row> out;
@@ -370,11 +312,6 @@ private:
             out.insert(out.size() - markerAt, Row{QString(), true});
         return out;
     }
-    int storedState(const QString& topic, const QString& messageId)
-    {
-        DBChat chat(db());
-        return db()->findChat(topic, messageId, chat) ? chat.msgState() : -1;
-    }
     Bubble bubble(const ChatDialog& dialog, const QString& messageId)
     {
         MtChatBaseItem* item = dialog.chatView()->findItem(messageId);
@@ -401,26 +338,13 @@ private:
         }
         return ids;
     }
-    // The newest own chat of the room in the store.
-    QString newestOwnId(const QString& topic)
-    {
-        QList<DBChat> page;
-        db()->chatList(page, topic, 50, 0);
-        QString id;
-        for (const DBChat& chat : page)
-            id = chat.senderId() == kMe ? chat.msgId() : id;
-        return id;
-    }
     static void typeAndReturn(ChatDialog& dialog, const QString& text)
     {
-        auto* box = dialog.findChild<QPlainTextEdit*>(QStringLiteral("textEdit"));
+        QPlainTextEdit* box = inputBox(dialog);
         box->setPlainText(text);
         QTest::keyClick(box, Qt::Key_Return);
     }
-    static QString boxText(ChatDialog& dialog)
-    {
-        return dialog.findChild<QPlainTextEdit*>(QStringLiteral("textEdit"))->toPlainText();
-    }
+    static QString boxText(ChatDialog& dialog) { return inputBox(dialog)->toPlainText(); }
     // The next question box the window opens is answered yes.
     static void acceptNextQuestion()
     {
@@ -453,33 +377,13 @@ private:
         QDropEvent dropped(QPointF(50, 50), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(target, &dropped);
     }
-    QString writeFile(const QString& name, int bytes)
-    {
-        QFile file(m_files.filePath(name));
-        file.open(QIODevice::WriteOnly);
-        file.write(QByteArray(bytes, 'x'));
-        return file.fileName();
-    }
     qint64 requestCount(const QString& prefix, qint64 since)
     {
         return m_server.requests(prefix, since).size();
     }
 
 private slots:
-    void initTestCase()
-    {
-        static TestEnv env;
-        env.applyToCurrentProcess();
-        QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
-        m_session = std::make_unique<MtSession>(ServerConfig::fromFile(m_server.clientIni()));
-        m_session->setChatWindows(&m_windows);
-        QSignalSpy rooms(m_session.get(), &MtSession::roomsReady);
-        QSignalSpy connected(m_session.get(), &MtSession::messagingConnected);
-        QVERIFY(m_session->login(QStringLiteral("user001"), kPassword, false,
-                                 QStringLiteral("chat-pc")));
-        QVERIFY(rooms.wait(30000));
-        QVERIFY(connected.count() > 0 || connected.wait(30000));
-    }
+    void initTestCase() { logIn(QStringLiteral("chat-pc")); }
     void cleanup()
     {
         m_server.clearFault();
@@ -554,7 +458,7 @@ private slots:
     {
         const DBChatRoom room = newRoom();
         auto dialog = open(room);
-        auto* box = dialog->findChild<QPlainTextEdit*>(QStringLiteral("textEdit"));
+        QPlainTextEdit* box = inputBox(*dialog);
         box->setPlainText(QStringLiteral("안녕"));
         box->moveCursor(QTextCursor::End);
         QInputMethodEvent compose(QStringLiteral("하"), {});
@@ -771,7 +675,7 @@ private slots:
         auto dialog = open(room);
         QVERIFY(m_server.fail(DevFault::error(faultPath, 500)));
         const qint64 seq = m_server.lastPublishedSeq();
-        dialog->uploadFiles({writeFile("doc.pdf", 20000)}, false);
+        dialog->uploadFiles({writeFile("doc.pdf", QByteArray(20000, 'x'))}, false);
         const QString id = newestOwnId(room.topic());
         waitUntil([&] { return bubble(*dialog, id) == afterUpload; });
         QCOMPARE(bubble(*dialog, id), afterUpload);
@@ -783,7 +687,7 @@ private slots:
         const DBChatRoom room = newRoom();
         auto dialog = open(room);
         QVERIFY(m_server.setRate(262144, "/rest/file/chat"));
-        dialog->uploadFiles({writeFile("big.pdf", 1000000)}, false);
+        dialog->uploadFiles({writeFile("big.pdf", QByteArray(1000000, 'x'))}, false);
         const QString id = newestOwnId(room.topic());
         QList<int> progress;
         auto* bar = dialog->chatView()->findItem(id)->findChild<QProgressBar*>();
@@ -799,7 +703,7 @@ private slots:
         const DBChatRoom room = newRoom();
         auto dialog = open(room);
         QVERIFY(m_server.fail(DevFault::error("/rest/file/chat", 500)));
-        dialog->uploadFiles({writeFile("retry.txt", 2000)}, false);
+        dialog->uploadFiles({writeFile("retry.txt", QByteArray(2000, 'x'))}, false);
         const QString id = newestOwnId(room.topic());
         waitUntil([&] { return bubble(*dialog, id) == Bubble{1, 5}; });
         QCOMPARE(bubble(*dialog, id), (Bubble{1, 5}));
@@ -1022,7 +926,7 @@ private slots:
         QSignalSpy created(&dialog, &ChatDialog::roomCreated);
         const qint64 seq = m_server.lastPublishedSeq();
         QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(writeFile("dropped.txt", 3000))});
+        mime.setUrls({QUrl::fromLocalFile(writeFile("dropped.txt", QByteArray(3000, 'x')))});
         drop(dialog.chatView()->viewport(), &mime);
         QCOMPARE(dialog.topic(), QString());
         QVERIFY(created.wait(30000));
@@ -1070,7 +974,7 @@ private slots:
         QSignalSpy created(&dialog, &ChatDialog::roomCreated);
         const qint64 req = m_server.lastRequestSeq();
         const qint64 seq = m_server.lastPublishedSeq();
-        auto* box = dialog.findChild<QPlainTextEdit*>(QStringLiteral("textEdit"));
+        QPlainTextEdit* box = inputBox(dialog);
         auto* send = dialog.findChild<QPushButton*>(QStringLiteral("sendButton"));
         box->setPlainText(QStringLiteral("first words"));
         QTest::mouseClick(send, Qt::LeftButton);

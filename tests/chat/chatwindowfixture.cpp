@@ -1,0 +1,103 @@
+#include "chatwindowfixture.h"
+
+#include "common/testenv.h"
+
+#include "net/serverconfig.h"
+#include "store/dbchat.h"
+#include "store/dbmanager.h"
+#include "store/dbtypes.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace chatfixture {
+const QString kPassword = QStringLiteral("Passw0rd!");
+const qint64 kMe = 1001;
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done() && !deadline.hasExpired())
+        QTest::qWait(10);
+    return done();
+}
+} // namespace chatfixture
+
+using namespace chatfixture;
+
+void ChatWindowFixture::logIn(const QString& pcName)
+{
+    static TestEnv env;
+    env.applyToCurrentProcess();
+    QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
+    m_session = std::make_unique<MtSession>(ServerConfig::fromFile(m_server.clientIni()));
+    m_session->setChatWindows(&m_windows);
+    QSignalSpy rooms(m_session.get(), &MtSession::roomsReady);
+    QSignalSpy connected(m_session.get(), &MtSession::messagingConnected);
+    QVERIFY(m_session->login(QStringLiteral("user001"), kPassword, false, pcName));
+    QVERIFY(rooms.wait(30000));
+    QVERIFY(connected.count() > 0 || connected.wait(30000));
+}
+
+DBChatRoom ChatWindowFixture::newRoom()
+{
+    const QVector<DevBulkRoom> rooms = m_server.bulk(QStringLiteral("user001"), 1, 0, false);
+    DBChatRoom room(db());
+    room.setTopic(rooms.value(0).topic);
+    room.setType(rooms.value(0).roomType);
+    QStringList members;
+    for (qint64 id : rooms.value(0).memberIds)
+        members << QString::number(id);
+    members.removeAll(QString::number(kMe));
+    room.setMembers(members.join(QLatin1Char(',')));
+    room.insertOrUpdate();
+    return room;
+}
+
+DBChatRoom ChatWindowFixture::newGroupRoom()
+{
+    DBChatRoom room = newRoom();
+    while (room.type() != RoomType1VSN)
+        room = newRoom();
+    return room;
+}
+
+std::unique_ptr<ChatDialog> ChatWindowFixture::open(const DBChatRoom& room)
+{
+    m_windows.open.insert(room.topic());
+    auto dialog = std::make_unique<ChatDialog>(m_session.get(), room);
+    dialog->show();
+    return dialog;
+}
+
+QPlainTextEdit* ChatWindowFixture::inputBox(ChatDialog& dialog)
+{
+    return dialog.findChild<QPlainTextEdit*>(QStringLiteral("textEdit"));
+}
+
+int ChatWindowFixture::storedState(const QString& topic, const QString& messageId)
+{
+    DBChat chat(db());
+    return db()->findChat(topic, messageId, chat) ? chat.msgState() : -1;
+}
+
+QString ChatWindowFixture::newestOwnId(const QString& topic)
+{
+    QList<DBChat> page;
+    db()->chatList(page, topic, 50, 0);
+    QString id;
+    for (const DBChat& chat : page)
+        id = chat.senderId() == kMe ? chat.msgId() : id;
+    return id;
+}
+
+QString ChatWindowFixture::writeFile(const QString& name, const QByteArray& bytes)
+{
+    QFile file(m_files.filePath(name));
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+    return file.fileName();
+}
