@@ -6,6 +6,8 @@
 #include "store/dbchat.h"
 #include "store/dbmanager.h"
 #include "store/dbtypes.h"
+#include "widgets/mtchatbaseitem.h"
+#include "widgets/mtchatwidget.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -27,6 +29,15 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs)
 } // namespace chatfixture
 
 using namespace chatfixture;
+
+namespace QTest {
+template <>
+char* toString(const Bubble& b)
+{
+    return qstrdup(qPrintable(
+        QStringLiteral("Bubble(itemState=%1 storedState=%2)").arg(b.itemState).arg(b.storedState)));
+}
+} // namespace QTest
 
 void ChatWindowFixture::logIn(const QString& pcName)
 {
@@ -82,6 +93,12 @@ int ChatWindowFixture::storedState(const QString& topic, const QString& messageI
 {
     DBChat chat(db());
     return db()->findChat(topic, messageId, chat) ? chat.msgState() : -1;
+}
+
+Bubble ChatWindowFixture::bubble(const ChatDialog& dialog, const QString& messageId)
+{
+    MtChatBaseItem* item = dialog.chatView()->findItem(messageId);
+    return {item ? item->state() : -1, storedState(dialog.topic(), messageId)};
 }
 
 QString ChatWindowFixture::newestOwnId(const QString& topic)

@@ -11,10 +11,12 @@
 #include "store/dbchatroom.h"
 
 #include <QByteArray>
+#include <QMetaType>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QTemporaryDir>
+#include <QtTest>
 
 #include <functional>
 #include <memory>
@@ -29,6 +31,24 @@ extern const qint64 kMe; // user001
 // Polls `done` with the event loop running until it holds or `timeoutMs` has passed.
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 30000);
 } // namespace chatfixture
+
+// What the user sees of one chat (its bubble's state, -1 without a bubble) and what the store
+// keeps of it (msg_state, -1 when not stored).
+struct Bubble
+{
+    int itemState = -1;
+    int storedState = -1;
+    bool operator==(const Bubble& o) const
+    {
+        return itemState == o.itemState && storedState == o.storedState;
+    }
+};
+Q_DECLARE_METATYPE(Bubble)
+
+namespace QTest {
+template <>
+char* toString(const Bubble& b);
+} // namespace QTest
 
 // The windows a suite has open, as the session asks about them.
 class OpenWindows : public ChatWindowRegistry
@@ -65,6 +85,8 @@ protected:
 
     // The stored msg_state of the chat, -1 when the store has none.
     int storedState(const QString& topic, const QString& messageId);
+    // The chat's bubble in the window and its stored state.
+    Bubble bubble(const ChatDialog& dialog, const QString& messageId);
     // The newest own chat of the room in the store.
     QString newestOwnId(const QString& topic);
     // A file of these bytes in the suite's folder; its path.

@@ -47,17 +47,7 @@ struct BrokenSend
                keptId == o.keptId && storedAfter == o.storedAfter;
     }
 };
-
-// A chat as a window shows it when it opens: its stored msg_state and its bubble's state.
-struct Shown
-{
-    int stored = -1;
-    int bubble = -1;
-    bool operator==(const Shown& o) const { return stored == o.stored && bubble == o.bubble; }
-};
 } // namespace
-
-Q_DECLARE_METATYPE(Shown)
 
 namespace QTest {
 template <>
@@ -73,12 +63,6 @@ char* toString(const BrokenSend& b)
                                   .arg(b.keptWidth)
                                   .arg(b.keptId)
                                   .arg(b.storedAfter)));
-}
-template <>
-char* toString(const Shown& s)
-{
-    return qstrdup(
-        qPrintable(QStringLiteral("Shown(stored=%1 bubble=%2)").arg(s.stored).arg(s.bubble)));
 }
 } // namespace QTest
 
@@ -212,24 +196,24 @@ private slots:
         QTest::addColumn<int>("contentType");
         QTest::addColumn<QString>("content");
         QTest::addColumn<int>("leftState");
-        QTest::addColumn<Shown>("expected");
+        QTest::addColumn<Bubble>("expected");
         const QString notUploaded =
             QStringLiteral(R"({"file_name":"left.txt","file_size":12,"remote_path_url":""})");
         const QString uploaded = QStringLiteral(
             R"({"file_name":"left.txt","file_size":12,"remote_path_url":"/files/left.txt"})");
         const QString text = QStringLiteral("left behind");
         QTest::newRow("upload running") << true << 4 << notUploaded << int(MsgStateUploading)
-                                        << Shown{MsgStateUploadFailed, MtChatItemState::Failed};
+                                        << Bubble{MtChatItemState::Failed, MsgStateUploadFailed};
         // 2: a text send that failed.
         QTest::newRow("text being sent")
-            << true << 1 << text << int(MsgStateNew) << Shown{2, MtChatItemState::Failed};
+            << true << 1 << text << int(MsgStateNew) << Bubble{MtChatItemState::Failed, 2};
         QTest::newRow("uploaded, not confirmed")
             << true << 4 << uploaded << int(MsgStateUploaded)
-            << Shown{MsgStateUploaded, MtChatItemState::Failed};
+            << Bubble{MtChatItemState::Failed, MsgStateUploaded};
         QTest::newRow("confirmed") << true << 1 << text << int(MsgStateConfirmed)
-                                   << Shown{MsgStateConfirmed, MtChatItemState::Settled};
+                                   << Bubble{MtChatItemState::Settled, MsgStateConfirmed};
         QTest::newRow("another member's") << false << 1 << text << int(MsgStateNew)
-                                          << Shown{MsgStateNew, MtChatItemState::Settled};
+                                          << Bubble{MtChatItemState::Settled, MsgStateNew};
     }
     void openedWindowFailsWhatWasLeftRunning()
     {
@@ -237,7 +221,7 @@ private slots:
         QFETCH(int, contentType);
         QFETCH(QString, content);
         QFETCH(int, leftState);
-        QFETCH(Shown, expected);
+        QFETCH(Bubble, expected);
         const DBChatRoom room = newRoom();
         DBChat chat(db());
         chat.setMsgId(QStringLiteral("pc1001-left-%1").arg(QDateTime::currentMSecsSinceEpoch()));
@@ -254,7 +238,7 @@ private slots:
         auto dialog = open(room);
         MtChatBaseItem* item = dialog->chatView()->findItem(chat.msgId());
         QVERIFY(item);
-        QCOMPARE((Shown{storedState(room.topic(), chat.msgId()), item->state()}), expected);
+        QCOMPARE(bubble(*dialog, chat.msgId()), expected);
     }
 };
 

@@ -61,17 +61,6 @@ struct Row
     bool operator==(const Row& o) const { return messageId == o.messageId && marker == o.marker; }
 };
 
-// What the user sees of one chat and what the store keeps of it.
-struct Bubble
-{
-    int itemState = -1;
-    int storedState = -1;
-    bool operator==(const Bubble& o) const
-    {
-        return itemState == o.itemState && storedState == o.storedState;
-    }
-};
-
 struct SearchStep
 {
     QString highlighted;
@@ -138,7 +127,6 @@ struct Arrival
 } // namespace
 
 Q_DECLARE_METATYPE(Sent)
-Q_DECLARE_METATYPE(Bubble)
 namespace QTest {
 template <>
 char* toString(const Sent& s)
@@ -153,12 +141,6 @@ char* toString(const Row& r)
 {
     return qstrdup(qPrintable(r.marker ? QStringLiteral("Row(marker)")
                                        : QStringLiteral("Row(%1)").arg(r.messageId)));
-}
-template <>
-char* toString(const Bubble& b)
-{
-    return qstrdup(qPrintable(
-        QStringLiteral("Bubble(itemState=%1 storedState=%2)").arg(b.itemState).arg(b.storedState)));
 }
 template <>
 char* toString(const SearchStep& s)
@@ -311,11 +293,6 @@ private:
         if (markerAt >= 0)
             out.insert(out.size() - markerAt, Row{QString(), true});
         return out;
-    }
-    Bubble bubble(const ChatDialog& dialog, const QString& messageId)
-    {
-        MtChatBaseItem* item = dialog.chatView()->findItem(messageId);
-        return {item ? item->state() : -1, storedState(dialog.topic(), messageId)};
     }
     QVector<Sent> sentSince(qint64 seq, const QString& topic)
     {
