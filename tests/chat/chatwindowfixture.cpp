@@ -76,6 +76,14 @@ DBChatRoom ChatWindowFixture::newGroupRoom()
     return room;
 }
 
+DBChatRoom ChatWindowFixture::newDummyRoom()
+{
+    DBChatRoom dummy(db());
+    dummy.setType(RoomType1VSN);
+    dummy.setMembers(newGroupRoom().members());
+    return dummy;
+}
+
 std::unique_ptr<ChatDialog> ChatWindowFixture::open(const DBChatRoom& room)
 {
     m_windows.open.insert(room.topic());

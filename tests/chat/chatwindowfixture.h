@@ -78,6 +78,9 @@ protected:
     DBChatRoom newRoom();
     // A one-to-many room of user001 with three others who accept chats.
     DBChatRoom newGroupRoom();
+    // A room not made yet, as a window is opened for before its first send: a one-to-many room's
+    // members without a topic, not stored.
+    DBChatRoom newDummyRoom();
     static qint64 roomId(const QString& topic) { return topic.section('/', 1).toLongLong(); }
     // The room's window, shown and registered as open.
     std::unique_ptr<ChatDialog> open(const DBChatRoom& room);

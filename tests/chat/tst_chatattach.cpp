@@ -241,10 +241,7 @@ private slots:
     // picture, after the room's creation notice.
     void pasteIntoDummyRoom()
     {
-        DBChatRoom dummy(db());
-        dummy.setType(RoomType1VSN);
-        dummy.setMembers(newGroupRoom().members());
-        ChatDialog dialog(m_session.get(), dummy);
+        ChatDialog dialog(m_session.get(), newDummyRoom());
         dialog.show();
         QSignalSpy created(&dialog, &ChatDialog::roomCreated);
         const qint64 seq = m_server.lastPublishedSeq();

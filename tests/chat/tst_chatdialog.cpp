@@ -895,10 +895,7 @@ private slots:
     // Files dropped into a dummy room wait for the room to be made, then go to it.
     void dropIntoDummyRoom()
     {
-        DBChatRoom dummy(db());
-        dummy.setType(RoomType1VSN);
-        dummy.setMembers(newGroupRoom().members());
-        ChatDialog dialog(m_session.get(), dummy);
+        ChatDialog dialog(m_session.get(), newDummyRoom());
         dialog.show();
         QSignalSpy created(&dialog, &ChatDialog::roomCreated);
         const qint64 seq = m_server.lastPublishedSeq();
@@ -943,10 +940,7 @@ private slots:
     void dummyRoomCreatedOnce()
     {
         // People who installed the client and accept chats: those of a room made for them.
-        DBChatRoom dummy(db());
-        dummy.setType(RoomType1VSN);
-        dummy.setMembers(newGroupRoom().members());
-        ChatDialog dialog(m_session.get(), dummy);
+        ChatDialog dialog(m_session.get(), newDummyRoom());
         dialog.show();
         QSignalSpy created(&dialog, &ChatDialog::roomCreated);
         const qint64 req = m_server.lastRequestSeq();
