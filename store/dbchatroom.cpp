@@ -194,3 +194,33 @@ bool DBChatRoom::updateType(int newType)
     m_type = newType;
     return true;
 }
+
+int DBChatRoom::chatsAhead(const QString& messageId)
+{
+    const char* where = "DBChatRoom::chatsAhead";
+    if (m_topic.isEmpty()) {
+        qWarning().noquote().nospace() << where << " - topic is empty";
+        return -1;
+    }
+    // The page order is "unsettled first, then msg_time DESC, _id DESC"; no row when the
+    // chat is not in the room.
+    QSqlQuery* query = DBSql::prepared(
+        m_dbManager,
+        QStringLiteral(
+            "SELECT (SELECT COUNT(*) FROM TTT_CHATT C WHERE C.topic=M.topic AND ("
+            "(C.msg_state IS NOT 1) > (M.msg_state IS NOT 1) OR "
+            "((C.msg_state IS NOT 1) = (M.msg_state IS NOT 1) AND (C.msg_time > M.msg_time OR "
+            "(C.msg_time = M.msg_time AND C._id > M._id))))) "
+            "FROM TTT_CHATT M WHERE M.topic=? AND M.msg_id=?"),
+        where);
+    if (!query)
+        return -1;
+    query->addBindValue(m_topic);
+    query->addBindValue(messageId);
+    if (!DBSql::exec(*query, where))
+        return -1;
+    const bool found = query->next();
+    const int ahead = found ? query->value(0).toInt() : -1;
+    query->finish();
+    return ahead;
+}

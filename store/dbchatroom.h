@@ -40,6 +40,10 @@ public:
     bool update();
     // Writes a new type; the record takes it on success. Refused for an empty topic.
     bool updateType(int newType);
+    // How many of the room's chats come before the chat with this message id in the order its
+    // pages are read (unsettled chats first, then newest first): the offset of its page. -1
+    // when the room holds no such chat or the read fails.
+    int chatsAhead(const QString& messageId);
 
     QString lastMessage() const { return m_last_message; }
     void setLastMessage(const QString& text) { m_last_message = text; }
