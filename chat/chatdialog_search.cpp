@@ -3,6 +3,8 @@
 #include "chat/chatdialog.h"
 #include "ui_chatdialog.h"
 
+#include "chat/chatrules.h"
+#include "store/dbchatroom.h"
 #include "store/dbmanager.h"
 #include "widgets/mtchatbaseitem.h"
 #include "widgets/mtchatwidget.h"
@@ -103,7 +105,14 @@ void ChatDialog::loadTowardsMatch()
         bool added = true;
         m_batchPaging = true;
         view->beginBatch();
-        // The match is a stored chat: the store's pages reach it, the server is not asked.
+        // The match is a stored chat: the store's pages reach it, the server is not asked. The
+        // pages up to it come in one read; a chat stored meanwhile, or a failed count, leaves
+        // the rest to page-by-page reads.
+        DBChatRoom room(db());
+        room.setTopic(topic());
+        const int missing = room.chatsAhead(messageId) + 1 - shownChatCount();
+        if (missing > 0)
+            addOlderPage((missing + ChatRules::kPageSize - 1) / ChatRules::kPageSize);
         while (added && !m_shownIds.contains(messageId)) {
             const int before = shownChatCount();
             addOlderPage();
