@@ -35,10 +35,6 @@
             <translation>사진 보내기</translation>
         </message>
         <message>
-            <source>Picture</source>
-            <translation>사진</translation>
-        </message>
-        <message>
             <source>Send</source>
             <translation>보내기</translation>
         </message>
