@@ -945,6 +945,8 @@ void TestChatScenarios::inviteReachesServer()
     int admissions = 0;
     for (const DevPublished& p : m_server.published(publishedSince))
         admissions += p.type == 4 && p.topic == topic && p.userId == m_avaId ? 1 : 0;
+    // The title follows the room's answer on its own turn: its change is the sentinel.
+    waitFor([&] { return !m_ava->windows(QStringLiteral("Hal Ives")).isEmpty(); });
     const Invited seen{invited, admissions, m_ava->windows(QStringLiteral("Hal Ives")).size()};
     QCOMPARE(seen, (Invited{{QStringLiteral("POST %1").arg(m_halId)}, 1, 1}));
 }

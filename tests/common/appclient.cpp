@@ -240,8 +240,9 @@ bool AppClient::typeInto(const QString& windowId, const QString& text, const QSt
         return waitFor([&] { return m_x.xdotool({"getactivewindow"}).value(0) == windowId; }, 500);
     });
     if (!active) {
-        qWarning() << "window" << windowId
-                   << "never became active; active:" << m_x.xdotool({"getactivewindow"});
+        const QString other = m_x.xdotool({"getactivewindow"}).value(0);
+        qWarning() << "window" << windowId << "never became active; active:" << other
+                   << m_x.xdotool({"getwindowname", other}) << m_x.geometry(other);
         return false;
     }
     if (!text.isEmpty()) {
