@@ -242,7 +242,8 @@ bool AppClient::typeInto(const QString& windowId, const QString& text, const QSt
     if (!active) {
         const QString other = m_x.xdotool({"getactivewindow"}).value(0);
         qWarning() << "window" << windowId << "never became active; active:" << other
-                   << m_x.xdotool({"getwindowname", other}) << m_x.geometry(other);
+                   << m_x.xdotool({"getwindowname", other}) << m_x.geometry(other) << "of pid"
+                   << m_x.xdotool({"getwindowpid", other}) << "(this client:" << pid() << ")";
         return false;
     }
     if (!text.isEmpty()) {
