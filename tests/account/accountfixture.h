@@ -137,3 +137,21 @@ public:
     bool ok = false;
     int error = 0;
 };
+
+// The error code of a login (0 when it succeeded); the session ends with the call.
+inline int loginError(const ServerConfig& config, const QString& account, const QString& password)
+{
+    LoggedIn user(config, account, password);
+    return user.error;
+}
+
+// The error code of an unlock of a locked session (0 when it succeeded).
+inline int unlockError(MtSession& session, const QString& password)
+{
+    QSignalSpy unlocked(&session, &MtSession::unlocked);
+    QSignalSpy failed(&session, &MtSession::unlockFailed);
+    session.lock();
+    session.unlock(password);
+    waitUntil([&] { return !unlocked.isEmpty() || !failed.isEmpty(); });
+    return failed.isEmpty() ? 0 : failed.first().at(0).toInt();
+}

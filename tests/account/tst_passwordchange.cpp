@@ -60,20 +60,6 @@ private:
     DevServer m_server;
     ServerConfig m_config;
 
-    int loginError(const QString& account, const QString& password)
-    {
-        LoggedIn user(m_config, account, password);
-        return user.error;
-    }
-    static int unlockError(MtSession& session, const QString& password)
-    {
-        QSignalSpy unlocked(&session, &MtSession::unlocked);
-        QSignalSpy failed(&session, &MtSession::unlockFailed);
-        session.lock();
-        session.unlock(password);
-        waitUntil([&] { return !unlocked.isEmpty() || !failed.isEmpty(); });
-        return failed.isEmpty() ? 0 : failed.first().at(0).toInt();
-    }
     // The server has answered the change (its answer is slowed on the way back).
     bool answeredOnServer(qint64 since)
     {
@@ -145,8 +131,8 @@ private slots:
             got.unlockNew = unlockError(*user.session, kNext);
         }
         m_server.clearFault();
-        got.loginNew = loginError(account, kNext);
-        got.loginOld = loginError(account, kPassword);
+        got.loginNew = loginError(m_config, account, kNext);
+        got.loginOld = loginError(m_config, account, kPassword);
         QCOMPARE(got, expected);
     }
 };

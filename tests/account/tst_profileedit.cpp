@@ -165,22 +165,6 @@ private:
     ServerConfig m_config;
     QTemporaryDir m_dir;
 
-    // The error code of a login (0 when it succeeded); the session ends with the call.
-    int loginError(const QString& account, const QString& password)
-    {
-        LoggedIn user(m_config, account, password);
-        return user.error;
-    }
-    // The error code of an unlock of a locked session (0 when it succeeded).
-    static int unlockError(MtSession& session, const QString& password)
-    {
-        QSignalSpy unlocked(&session, &MtSession::unlocked);
-        QSignalSpy failed(&session, &MtSession::unlockFailed);
-        session.lock();
-        session.unlock(password);
-        waitUntil([&] { return !unlocked.isEmpty() || !failed.isEmpty(); });
-        return failed.isEmpty() ? 0 : failed.first().at(0).toInt();
-    }
     // Waits until the server answered a ping of the session: whatever the dialog sent before
     // has arrived by then.
     static bool pinged(LoggedIn& user)
@@ -343,8 +327,8 @@ private slots:
             got.storedDigest = DBMTData(user.session->db()).myPassword();
             got.unlockNew = unlockError(*user.session, next);
         }
-        got.loginNew = loginError(account, next);
-        got.loginOld = loginError(account, kPassword);
+        got.loginNew = loginError(m_config, account, next);
+        got.loginOld = loginError(m_config, account, kPassword);
         QCOMPARE(got, expected);
     }
 
