@@ -1,0 +1,30 @@
+#include "common/loggedin.h"
+
+#include "common/devserver.h"
+#include "common/wait.h"
+
+#include "net/serverconfig.h"
+
+#include <QSignalSpy>
+
+const QString LoggedIn::kPassword = QStringLiteral("Passw0rd!");
+
+LoggedIn::LoggedIn(const ServerConfig& config, const QString& account, const QString& password,
+                   const QString& device, bool waitForBroker)
+    : session(std::make_unique<MtSession>(config))
+{
+    session->setChatWindows(&windows);
+    QSignalSpy ready(session.get(), &MtSession::roomsReady);
+    QSignalSpy failed(session.get(), &MtSession::loginFailed);
+    QSignalSpy connected(session.get(), &MtSession::messagingConnected);
+    ok = session->login(account, password, false, device) &&
+         waitUntil([&] { return !ready.isEmpty() || !failed.isEmpty(); }, 60000) &&
+         !ready.isEmpty() &&
+         (!waitForBroker || waitUntil([&] { return !connected.isEmpty(); }, 30000));
+    error = failed.isEmpty() ? 0 : failed.first().at(0).toInt();
+}
+
+LoggedIn::LoggedIn(const DevServer& server, const QString& account, const QString& password,
+                   const QString& device, bool waitForBroker)
+    : LoggedIn(ServerConfig::fromFile(server.clientIni()), account, password, device, waitForBroker)
+{}

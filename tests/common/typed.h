@@ -1,0 +1,134 @@
+#pragma once
+
+// A typed result for tests: MT_TYPED(Type, field, field, ...) inside a struct gives it
+// operator== over the listed fields and a QTest::toString (found by argument-dependent lookup)
+// that prints "{field=value, ...}", so a failed QCOMPARE names the field that differs.
+//
+//     struct ChatRow
+//     {
+//         QString msgId;
+//         int state = 0;
+//         MT_TYPED(ChatRow, msgId, state)
+//     };
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QMetaType>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <QtTest>
+
+#include <optional>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+namespace mttyped {
+
+QByteArray text(const QString& v);
+QByteArray text(const QByteArray& v);
+QByteArray text(const char* v);
+QByteArray text(bool v);
+QByteArray text(const QDateTime& v);
+QByteArray text(const QVariant& v);
+QByteArray text(const QStringList& v);
+
+template <typename T>
+struct HasTie
+{
+    template <typename U>
+    static auto test(int) -> decltype(std::declval<const U&>().mtTie(), std::true_type());
+    template <typename U>
+    static std::false_type test(...);
+    static constexpr bool value = decltype(test<T>(0))::value;
+};
+
+template <typename T>
+std::enable_if_t<std::is_arithmetic_v<T> && !std::is_same_v<T, bool>, QByteArray> text(T v)
+{
+    return QByteArray::number(v);
+}
+template <typename T>
+std::enable_if_t<std::is_enum_v<T>, QByteArray> text(T v)
+{
+    return QByteArray::number(static_cast<qint64>(v));
+}
+template <typename T>
+std::enable_if_t<HasTie<T>::value, QByteArray> text(const T& v)
+{
+    return v.mtText();
+}
+template <typename T>
+QByteArray text(const std::optional<T>& v)
+{
+    return v ? text(*v) : QByteArrayLiteral("none");
+}
+template <typename A, typename B>
+QByteArray text(const std::pair<A, B>& v)
+{
+    return '(' + text(v.first) + ", " + text(v.second) + ')';
+}
+template <typename Seq>
+QByteArray sequence(const Seq& s)
+{
+    QByteArray out = "[";
+    bool first = true;
+    for (const auto& e : s) {
+        if (!first)
+            out += ", ";
+        first = false;
+        out += text(e);
+    }
+    return out + ']';
+}
+template <typename T>
+QByteArray text(const QVector<T>& v)
+{
+    return sequence(v);
+}
+template <typename T>
+QByteArray text(const QList<T>& v)
+{
+    return sequence(v);
+}
+
+// "a, b,c" -> its names; field lists are plain member names.
+QList<QByteArray> names(const char* list);
+
+template <typename Tuple, std::size_t... I>
+QByteArray fields(const char* list, const Tuple& t, std::index_sequence<I...>)
+{
+    const QList<QByteArray> n = names(list);
+    QByteArray out = "{";
+    ((out += (I ? ", " : "") + n.value(int(I)) + '=' + text(std::get<I>(t))), ...);
+    return out + '}';
+}
+
+} // namespace mttyped
+
+#define MT_TYPED(Type, ...)                                                                        \
+    auto mtTie() const                                                                             \
+    {                                                                                              \
+        return std::tie(__VA_ARGS__);                                                              \
+    }                                                                                              \
+    QByteArray mtText() const                                                                      \
+    {                                                                                              \
+        const auto t = mtTie();                                                                    \
+        return mttyped::fields(#__VA_ARGS__, t,                                                    \
+                               std::make_index_sequence<std::tuple_size_v<decltype(t)>>());        \
+    }                                                                                              \
+    friend bool operator==(const Type& a, const Type& b)                                           \
+    {                                                                                              \
+        return a.mtTie() == b.mtTie();                                                             \
+    }                                                                                              \
+    friend bool operator!=(const Type& a, const Type& b)                                           \
+    {                                                                                              \
+        return !(a == b);                                                                          \
+    }                                                                                              \
+    friend char* toString(const Type& v)                                                           \
+    {                                                                                              \
+        return qstrdup(v.mtText().constData());                                                    \
+    }
