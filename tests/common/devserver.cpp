@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 #include <signal.h>
 
@@ -115,9 +116,7 @@ qint64 DevServer::lastRequestSeq()
 
 bool DevServer::setFault(const QJsonObject& rule)
 {
-    int status = 0;
-    control("POST", QStringLiteral("/control/fail"), rule, &status);
-    return status == 200;
+    return bool(call("POST", QStringLiteral("/control/fail"), rule));
 }
 
 QJsonObject DevServer::user(const QString& account)
@@ -125,95 +124,86 @@ QJsonObject DevServer::user(const QString& account)
     return control("GET", QStringLiteral("/control/users?account=") + account).toObject();
 }
 
+const QString DevServer::kPassword = QStringLiteral("Passw0rd!");
+
 DevFault DevFault::error(const QString& path, int status, int code)
 {
-    DevFault f;
-    f.mode = QStringLiteral("error");
-    f.path = path;
-    f.status = status;
-    f.code = code;
-    return f;
+    return DevFault{QStringLiteral("error"), path, {}, 0, status, code, false, {}, {}};
 }
 
 DevFault DevFault::body(const QString& path, const QByteArray& raw, int status,
                         const QByteArray& type)
 {
-    DevFault f;
-    f.mode = QStringLiteral("body");
-    f.path = path;
-    f.raw = raw;
-    f.status = status;
-    f.type = type;
-    return f;
+    return DevFault{QStringLiteral("body"), path, {}, 0, status, 0, false, raw, type};
 }
 
 DevFault DevFault::hang(const QString& path)
 {
-    DevFault f;
-    f.mode = QStringLiteral("hang");
-    f.path = path;
-    return f;
+    return DevFault{QStringLiteral("hang"), path, {}, 0, 0, 0, false, {}, {}};
 }
 
 DevFault DevFault::stall(const QString& path, int bytes, bool finish)
 {
-    DevFault f;
-    f.mode = QStringLiteral("stall");
-    f.path = path;
-    f.bytes = bytes;
-    f.finish = finish;
-    return f;
+    return DevFault{QStringLiteral("stall"), path, {}, 0, 0, 0, false, {}, {}, bytes, finish};
 }
 
 QJsonObject DevFault::toJson() const
 {
     QJsonObject o{{"mode", mode}, {"path", path}};
-    if (!method.isEmpty())
-        o["method"] = QString::fromLatin1(method);
-    if (count > 0)
-        o["count"] = count;
-    if (status > 0)
-        o["status"] = status;
-    if (code > 0)
-        o["code"] = code;
-    if (emptyBody)
-        o["body"] = "empty";
-    if (mode == QLatin1String("body"))
-        o["raw"] = QString::fromUtf8(raw);
-    if (!type.isEmpty())
-        o["type"] = QString::fromLatin1(type);
-    if (bytes >= 0)
-        o["bytes"] = bytes;
-    if (mode == QLatin1String("stall"))
-        o["after"] = finish ? "finish" : "close";
+    // Only what differs from the server's defaults.
+    const auto put = [&](const char* key, bool given, const QJsonValue& v) {
+        if (given)
+            o[QLatin1String(key)] = v;
+    };
+    put("method", !method.isEmpty(), QString::fromLatin1(method));
+    put("count", count > 0, count);
+    put("status", status > 0, status);
+    put("code", code > 0, code);
+    put("body", emptyBody, "empty");
+    put("raw", mode == QLatin1String("body"), QString::fromUtf8(raw));
+    put("type", !type.isEmpty(), QString::fromLatin1(type));
+    put("bytes", bytes >= 0, bytes);
+    put("after", mode == QLatin1String("stall"), finish ? "finish" : "close");
     return o;
 }
 
 namespace {
-QJsonObject sessionKey(qint64 userId)
-{
-    return QJsonObject{{"userId", double(userId)}};
-}
-
-QJsonObject sessionKey(const QString& clientId)
-{
-    return QJsonObject{{"clientId", clientId}};
-}
-
 qint64 number(const QJsonValue& v)
 {
     return qint64(v.toDouble());
 }
+
+QJsonArray numbers(const QVector<qint64>& ids)
+{
+    QJsonArray out;
+    for (qint64 id : ids)
+        out.append(double(id));
+    return out;
+}
+
+QVector<qint64> idsOf(const QJsonValue& list)
+{
+    QVector<qint64> out;
+    for (const QJsonValue id : list.toArray())
+        out.append(number(id));
+    return out;
+}
 } // namespace
+
+std::optional<QJsonValue> DevServer::call(const QByteArray& method, const QString& path,
+                                          const QJsonValue& body)
+{
+    int status = 0;
+    const QJsonValue answer = control(method, path, body, &status);
+    return status == 200 ? std::optional<QJsonValue>(answer) : std::nullopt;
+}
 
 bool DevServer::setRate(qint64 bytesPerSecond, const QString& path)
 {
     QJsonObject body{{"bytesPerSecond", double(bytesPerSecond)}};
     if (!path.isEmpty())
         body["path"] = path;
-    int status = 0;
-    control("POST", QStringLiteral("/control/rate"), body, &status);
-    return status == 200;
+    return bool(call("POST", QStringLiteral("/control/rate"), body));
 }
 
 std::optional<QString> DevServer::setUpdate(const DevUpdate& update)
@@ -225,55 +215,42 @@ std::optional<QString> DevServer::setUpdate(const DevUpdate& update)
         body["size"] = double(update.size);
     if (update.bytesPerSecond > 0)
         body["bytesPerSecond"] = double(update.bytesPerSecond);
-    int status = 0;
-    const QJsonValue answer = control("POST", "/control/version", body, &status);
-    if (status != 200)
-        return std::nullopt;
-    return answer[QLatin1String("link")].toString();
+    const auto answer = call("POST", "/control/version", body);
+    return answer ? std::optional<QString>((*answer)["link"].toString()) : std::nullopt;
 }
 
 bool DevServer::clearUpdate()
 {
-    int status = 0;
-    control("POST", QStringLiteral("/control/version"), QJsonObject{{"minVersion", QJsonValue()}},
-            &status);
-    return status == 200;
+    return bool(call("POST", "/control/version", QJsonObject{{"minVersion", QJsonValue()}}));
 }
 
 int DevServer::rotateKeys(qint64 userId)
 {
-    int status = 0;
-    const QJsonValue a = control("POST", "/control/session/rotate", sessionKey(userId), &status);
-    return status == 200 ? a[QLatin1String("sessions")].toInt() : -1;
+    const auto a = call("POST", "/control/session/rotate", QJsonObject{{"userId", double(userId)}});
+    return a ? (*a)["sessions"].toInt() : -1;
 }
 
 int DevServer::rotateKeys(const QString& clientId)
 {
-    int status = 0;
-    const QJsonValue a = control("POST", "/control/session/rotate", sessionKey(clientId), &status);
-    return status == 200 ? a[QLatin1String("sessions")].toInt() : -1;
+    const auto a = call("POST", "/control/session/rotate", QJsonObject{{"clientId", clientId}});
+    return a ? (*a)["sessions"].toInt() : -1;
 }
 
 int DevServer::dropBroker(qint64 userId)
 {
-    int status = 0;
-    const QJsonValue a = control("POST", "/control/broker/drop", sessionKey(userId), &status);
-    return status == 200 ? a[QLatin1String("dropped")].toInt() : -1;
+    const auto a = call("POST", "/control/broker/drop", QJsonObject{{"userId", double(userId)}});
+    return a ? (*a)["dropped"].toInt() : -1;
 }
 
 int DevServer::dropBroker(const QString& clientId)
 {
-    int status = 0;
-    const QJsonValue a = control("POST", "/control/broker/drop", sessionKey(clientId), &status);
-    return status == 200 ? a[QLatin1String("dropped")].toInt() : -1;
+    const auto a = call("POST", "/control/broker/drop", QJsonObject{{"clientId", clientId}});
+    return a ? (*a)["dropped"].toInt() : -1;
 }
 
 bool DevServer::setSessionIdle(double seconds)
 {
-    int status = 0;
-    control("POST", QStringLiteral("/control/session/idle"), QJsonObject{{"seconds", seconds}},
-            &status);
-    return status == 200;
+    return bool(call("POST", "/control/session/idle", QJsonObject{{"seconds", seconds}}));
 }
 
 QJsonArray DevServer::sessions(qint64 userId)
@@ -283,19 +260,14 @@ QJsonArray DevServer::sessions(qint64 userId)
 
 QVector<DevBulkRoom> DevServer::bulk(const QString& account, int rooms, int chats, bool deliver)
 {
-    int status = 0;
-    const QJsonObject body{
-        {"account", account}, {"rooms", rooms}, {"chats", chats}, {"deliver", deliver}};
-    const QJsonValue answer = control("POST", "/control/bulk", body, &status);
+    const auto answer =
+        call("POST", "/control/bulk",
+             QJsonObject{
+                 {"account", account}, {"rooms", rooms}, {"chats", chats}, {"deliver", deliver}});
     QVector<DevBulkRoom> out;
-    if (status != 200)
-        return out;
-    for (const QJsonValue r : answer[QLatin1String("rooms")].toArray()) {
-        DevBulkRoom room{number(r["roomId"]), r["topic"].toString(), r["roomType"].toInt(), {},
-                         r["chats"].toInt(),  r["unread"].toInt()};
-        for (const QJsonValue id : r["memberIds"].toArray())
-            room.memberIds.append(number(id));
-        out.append(room);
+    for (const QJsonValue r : answer.value_or(QJsonValue())["rooms"].toArray()) {
+        out.append(DevBulkRoom{number(r["roomId"]), r["topic"].toString(), r["roomType"].toInt(),
+                               idsOf(r["memberIds"]), r["chats"].toInt(), r["unread"].toInt()});
     }
     return out;
 }
@@ -305,11 +277,8 @@ DevHistory DevServer::appendHistory(const DevHistoryRequest& request)
     QJsonObject body{{"roomId", double(request.roomId)},
                      {"count", request.count},
                      {"step", double(request.step)}};
-    QJsonArray senders;
-    for (qint64 id : request.senders)
-        senders.append(double(id));
-    if (!senders.isEmpty())
-        body["senders"] = senders;
+    if (!request.senders.isEmpty())
+        body["senders"] = numbers(request.senders);
     QJsonArray types;
     for (int t : request.contentTypes)
         types.append(t);
@@ -319,16 +288,14 @@ DevHistory DevServer::appendHistory(const DevHistoryRequest& request)
         body["startTime"] = double(request.startTime);
     if (!request.text.isEmpty())
         body["text"] = request.text;
-    int status = 0;
-    const QJsonValue a = control("POST", "/control/history", body, &status);
-    if (status != 200)
+    const auto a = call("POST", "/control/history", body);
+    if (!a)
         return DevHistory();
-    return DevHistory{a["added"].toInt(),
-                      a["total"].toInt(),
-                      a["first"]["messageId"].toString(),
-                      number(a["first"]["timestamp"]),
-                      a["last"]["messageId"].toString(),
-                      number(a["last"]["timestamp"])};
+    const QJsonValue first = (*a)["first"];
+    const QJsonValue last = (*a)["last"];
+    return DevHistory{(*a)["added"].toInt(),         (*a)["total"].toInt(),
+                      first["messageId"].toString(), number(first["timestamp"]),
+                      last["messageId"].toString(),  number(last["timestamp"])};
 }
 
 QVector<DevPublished> DevServer::published(qint64 since)
@@ -350,4 +317,150 @@ qint64 DevServer::lastPublishedSeq()
 {
     const QJsonArray last = control("GET", QStringLiteral("/control/published?n=1")).toArray();
     return last.isEmpty() ? 0 : number(last.last()[QLatin1String("seq")]);
+}
+
+qint64 DevRoom::otherThan(qint64 userId) const
+{
+    for (qint64 id : memberIds) {
+        if (id != userId)
+            return id;
+    }
+    return 0;
+}
+
+qint64 DevServer::userId(const QString& account)
+{
+    return number(user(account)["userId"]);
+}
+
+qint64 DevServer::addUser(const QString& name, const QString& account)
+{
+    const QJsonObject body{{"userName", name}, {"loginAccnt", account}, {"password", kPassword}};
+    return number(call("POST", "/control/user", body).value_or(QJsonValue())["userId"]);
+}
+
+DevRoom DevServer::addRoom(qint64 owner, const QVector<qint64>& members, int roomType)
+{
+    const QJsonObject body{
+        {"userId", double(owner)}, {"members", numbers(members)}, {"roomType", roomType}};
+    const auto made = call("POST", "/control/room", body);
+    // The answer is the REST room object; the control listing adds topic and member ids.
+    for (const DevRoom& room : rooms(owner)) {
+        if (made && room.roomId == number((*made)["chattRoomId"]))
+            return room;
+    }
+    return DevRoom();
+}
+
+QVector<DevRoom> DevServer::rooms(qint64 userId, bool shared)
+{
+    QVector<DevRoom> out;
+    for (const QJsonValue r :
+         control("GET", QStringLiteral("/control/rooms?userId=%1").arg(userId)).toArray()) {
+        const DevRoom room{number(r["chattRoomId"]), r["topic"].toString(),
+                           r["chattRoomType"].toString(), idsOf(r["memberIds"]),
+                           r["chats"].toInt()};
+        if (!shared || (room.roomType != QLatin1String("10") && room.memberIds.size() > 1))
+            out.append(room);
+    }
+    return out;
+}
+
+QString DevServer::chat(qint64 roomId, qint64 senderId, const QString& text,
+                        const QJsonObject& extra)
+{
+    QJsonObject body = extra;
+    body["roomId"] = double(roomId);
+    body["userId"] = double(senderId);
+    body["text"] = text;
+    return call("POST", "/control/chat", body).value_or(QJsonValue())["messageId"].toString();
+}
+
+bool DevServer::chats(qint64 roomId, qint64 senderId, const QString& text, int count)
+{
+    for (int i = 1; i <= count; ++i) {
+        if (chat(roomId, senderId, QStringLiteral("%1 %2").arg(text).arg(i)).isEmpty())
+            return false;
+    }
+    return true;
+}
+
+QJsonArray DevServer::history(qint64 roomId, int n)
+{
+    return control("GET", QStringLiteral("/control/history/%1?n=%2").arg(roomId).arg(n)).toArray();
+}
+
+QJsonObject DevServer::session(qint64 userId, const QString& deviceId)
+{
+    for (const QJsonValue s : sessions(userId)) {
+        if (s["deviceId"].toString() == deviceId)
+            return s.toObject();
+    }
+    return QJsonObject();
+}
+
+bool DevServer::connected(qint64 userId)
+{
+    const QJsonArray all = sessions(userId);
+    return std::any_of(all.begin(), all.end(),
+                       [](const QJsonValue& s) { return s["connected"].toBool(); });
+}
+
+bool DevServer::logout(qint64 userId, bool end)
+{
+    return bool(
+        call("POST", "/control/logout", QJsonObject{{"userId", double(userId)}, {"end", end}}));
+}
+
+QVector<DevRequest> DevServer::requestsOf(const QString& deviceId, qint64 since)
+{
+    QVector<DevRequest> out;
+    for (const QJsonValue r : requests(QStringLiteral("/rest"), since)) {
+        if (r["headers"]["device-id"].toString() == deviceId &&
+            r["path"].toString() != QLatin1String("/rest/auth/ping"))
+            out.append({r["method"].toString(), r["path"].toString()});
+    }
+    return out;
+}
+
+QVector<DevLogin> DevServer::logins(qint64 since)
+{
+    QVector<DevLogin> out;
+    for (const QJsonValue r : requests(QStringLiteral("/rest/auth"), since)) {
+        // A request is recorded with its form once it has been read whole.
+        if (r["method"].toString() == QLatin1String("POST") &&
+            r["path"].toString() == QLatin1String("/rest/auth") && r["form"].isObject())
+            out.append({r["form"]["loginAccnt"].toString(), r["form"]["forceYn"].toString(),
+                        r["headers"]["device-id"].toString()});
+    }
+    return out;
+}
+
+int DevServer::answeredPings(const QString& deviceId, qint64 since)
+{
+    const QJsonArray pings = requests(QStringLiteral("/rest/auth/ping"), since);
+    return int(std::count_if(pings.begin(), pings.end(), [&](const QJsonValue& r) {
+        return r["headers"]["device-id"].toString() == deviceId && r["status"].toInt() == 200;
+    }));
+}
+
+QVector<DevSent> DevServer::sentSince(qint64 since, const QString& topic)
+{
+    QVector<DevSent> out;
+    for (const DevPublished& p : published(since)) {
+        // Read enter and leave (type 2) come and go with window activations.
+        if (p.topic == topic && p.type >= 1 && p.type <= 5 && p.type != 2)
+            out.append({p.type, p.contentType, p.contents});
+    }
+    return out;
+}
+
+QStringList DevServer::publishedIds(qint64 since, const QString& topic)
+{
+    QStringList ids;
+    for (const DevPublished& p : published(since)) {
+        if (p.topic == topic && p.type == 1)
+            ids << p.messageId;
+    }
+    return ids;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/childprocess.h"
+#include "common/typed.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -76,12 +77,7 @@ struct DevHistory
     qint64 firstTime = 0;
     QString lastMessageId;
     qint64 lastTime = 0;
-    bool operator==(const DevHistory& o) const
-    {
-        return added == o.added && total == o.total && firstMessageId == o.firstMessageId &&
-               firstTime == o.firstTime && lastMessageId == o.lastMessageId &&
-               lastTime == o.lastTime;
-    }
+    MT_TYPED(DevHistory, added, total, firstMessageId, firstTime, lastMessageId, lastTime)
 };
 
 // One PUBLISH a client sent to the broker, as sent (before the server's changes).
@@ -98,13 +94,47 @@ struct DevPublished
     int contentType = 0; // CHAT only
     QString contents;    // the text tail
     QString dropped;     // why the broker dropped it; empty when accepted
-    bool operator==(const DevPublished& o) const
-    {
-        return seq == o.seq && time == o.time && topic == o.topic && clientId == o.clientId &&
-               userId == o.userId && type == o.type && messageId == o.messageId &&
-               senderId == o.senderId && contentType == o.contentType && contents == o.contents &&
-               dropped == o.dropped;
-    }
+    MT_TYPED(DevPublished, seq, time, topic, clientId, userId, type, messageId, senderId,
+             contentType, contents, dropped)
+};
+
+// A chat or room notice published to a room, as its members get it.
+struct DevSent
+{
+    int type = 0;
+    int contentType = 0;
+    QString contents;
+    MT_TYPED(DevSent, type, contentType, contents)
+};
+
+// A room as the server keeps it.
+struct DevRoom
+{
+    qint64 roomId = 0;
+    QString topic;
+    QString roomType; // "10" a group's room, "20" one-to-one, "30" one-to-many
+    QVector<qint64> memberIds;
+    int chats = 0; // kept history
+    MT_TYPED(DevRoom, roomId, topic, roomType, memberIds, chats)
+    // A member other than `userId` (0 when none).
+    qint64 otherThan(qint64 userId) const;
+};
+
+// One REST request the server received.
+struct DevRequest
+{
+    QString method;
+    QString path;
+    MT_TYPED(DevRequest, method, path)
+};
+
+// The form of one login the server received.
+struct DevLogin
+{
+    QString account;
+    QString forceYn;
+    QString deviceId; // the request's Device-Id header
+    MT_TYPED(DevLogin, account, forceYn, deviceId)
 };
 
 // The reference chat server (devserver/server.mjs under Node.js) for one test: its own data
@@ -182,9 +212,47 @@ public:
     // A directory user by account ("user001"), with "userId".
     QJsonObject user(const QString& account);
 
+    // The password of every account the server seeds and of the users added here.
+    static const QString kPassword;
+    // The user id of an account; 0 when there is none.
+    qint64 userId(const QString& account);
+    // A directory user with kPassword; its user id, 0 on failure.
+    qint64 addUser(const QString& name, const QString& account);
+    // A room made by `owner` with the members; roomId 0 on failure.
+    DevRoom addRoom(qint64 owner, const QVector<qint64>& members, int roomType = 30);
+    // Every room of a user; `shared` leaves out group rooms and rooms without another member.
+    QVector<DevRoom> rooms(qint64 userId, bool shared = false);
+    // A chat in the sender's name, published and kept; `extra` adds fields of /control/chat
+    // (contentType, fileName, data). Its message id, empty on failure.
+    QString chat(qint64 roomId, qint64 senderId, const QString& text,
+                 const QJsonObject& extra = QJsonObject());
+    // `count` chats "<text> <n>", n from 1; whether all were taken.
+    bool chats(qint64 roomId, qint64 senderId, const QString& text, int count);
+    // The last `n` chats the server keeps for a room, oldest first.
+    QJsonArray history(qint64 roomId, int n = 100);
+    // The session of a user's device; empty when none.
+    QJsonObject session(qint64 userId, const QString& deviceId);
+    // Whether the user has a session with a broker connection up.
+    bool connected(qint64 userId);
+    // A LOGOUT notice to the user's sessions; with `end` they end too.
+    bool logout(qint64 userId, bool end);
+    // One device's REST requests after a sequence number, keep-alives left out.
+    QVector<DevRequest> requestsOf(const QString& deviceId, qint64 since);
+    // The logins read whole after a sequence number, of every device.
+    QVector<DevLogin> logins(qint64 since);
+    // One device's keep-alives after a sequence number that were answered with 200.
+    int answeredPings(const QString& deviceId, qint64 since);
+    // Chats and room notices published to the topic after a sequence number (read marks left
+    // out); and the message ids of the chats among them.
+    QVector<DevSent> sentSince(qint64 since, const QString& topic);
+    QStringList publishedIds(qint64 since, const QString& topic);
+
 private:
     // Everything the server printed.
     QString output() const;
+    // A control call answered with 200: its answer; none otherwise.
+    std::optional<QJsonValue> call(const QByteArray& method, const QString& path,
+                                   const QJsonValue& body = QJsonValue());
 
     QTemporaryDir m_dir;
     QProcess m_process;
