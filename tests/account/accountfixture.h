@@ -1,8 +1,10 @@
 #pragma once
 
 #include "common/devserver.h"
+#include "common/loggedin.h"
+#include "common/typed.h"
+#include "common/wait.h"
 #include "net/netservermanager.h"
-#include "session/chatwindowregistry.h"
 #include "session/mtsession.h"
 #include "store/dbmanager.h"
 #include "store/dbuser.h"
@@ -17,17 +19,6 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
-
-#include <functional>
-#include <memory>
-
-// No chat window is ever open in these tests.
-class NoWindows : public ChatWindowRegistry
-{
-public:
-    bool isChatWindowOpen(const QString&) const override { return false; }
-    bool isChatWindowActive(const QString&) const override { return false; }
-};
 
 // Works through the modal windows that come up, one step each: a step names the class of the
 // window it waits for and the button it clicks there. The text of every message box met is
@@ -101,48 +92,18 @@ private:
     QStringList m_texts;
 };
 
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 60000)
+// The directory row of a user in a session's store.
+inline DBUser dbUser(const LoggedIn& user, qint64 userId)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done() && !deadline.hasExpired())
-        QTest::qWait(10);
-    return done();
+    DBUser found;
+    user.db()->findUser(userId, found);
+    return found;
 }
-
-// A logged-in session of an account against the reference server, ready once its rooms are
-// stored.
-class LoggedIn
-{
-public:
-    LoggedIn(const ServerConfig& config, const QString& account, const QString& password)
-        : session(std::make_unique<MtSession>(config))
-    {
-        session->setChatWindows(&windows);
-        QSignalSpy ready(session.get(), &MtSession::roomsReady);
-        QSignalSpy failed(session.get(), &MtSession::loginFailed);
-        ok = session->login(account, password, false, QStringLiteral("account-test-pc")) &&
-             waitUntil([&] { return !ready.isEmpty() || !failed.isEmpty(); }) && !ready.isEmpty();
-        error = failed.isEmpty() ? 0 : failed.first().at(0).toInt();
-    }
-    // The directory row of a user in this session's store.
-    DBUser user(qint64 userId) const
-    {
-        DBUser found;
-        session->db()->findUser(userId, found);
-        return found;
-    }
-
-    NoWindows windows;
-    std::unique_ptr<MtSession> session;
-    bool ok = false;
-    int error = 0;
-};
 
 // The error code of a login (0 when it succeeded); the session ends with the call.
 inline int loginError(const ServerConfig& config, const QString& account, const QString& password)
 {
-    LoggedIn user(config, account, password);
-    return user.error;
+    return LoggedIn(config, account, password, QStringLiteral("test-pc"), false).error;
 }
 
 // The error code of an unlock of a locked session (0 when it succeeded).

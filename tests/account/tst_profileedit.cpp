@@ -1,38 +1,41 @@
 // The password change and the profile editor over a logged-in session against the reference
 // server over real TLS: refusals before anything is sent, a new password that works at the next
-// login and unlock, a server refusal, and the name and picture that reach the server, the own
-// store and, at its next directory refresh, another member's store.
+// login and unlock, a server refusal, a dialog closed before the answer, and the name and picture
+// that reach the server, the own store and, at its next directory refresh, another member's store.
 #include "accountfixture.h"
 
 #include "account/changepassworddialog.h"
 #include "account/profileeditdialog.h"
 #include "account/profileimageview.h"
 #include "common/testenv.h"
+#include "main/qttext.h"
 #include "store/dbmtdata.h"
 #include "store/mtdata.h"
 
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QTemporaryDir>
+
+namespace {
+const QString kPassword = QStringLiteral("Passw0rd!");
+const QString kNext = QStringLiteral("N3w-Passw0rd");
 
 // What a refused password change leaves in the form.
 struct Refusal
 {
-    QStringList boxes;
+    int boxes = 0;
     QString focus;
     QString newText;
     QString confirmText;
     bool open = false;
-    bool operator==(const Refusal& o) const
-    {
-        return boxes == o.boxes && focus == o.focus && newText == o.newText &&
-               confirmText == o.confirmText && open == o.open;
-    }
+    int sent = 0;
+    MT_TYPED(Refusal, boxes, focus, newText, confirmText, open, sent)
 };
 
-// After a password change: what the dialog did, what the session keeps, and which passwords
-// the server takes (0: accepted, else the error code).
+// After a password change: what the dialog did, what the session keeps, and which passwords the
+// server takes (0: accepted, else the error code).
 struct PasswordOutcome
 {
     int result = -1;
@@ -41,11 +44,7 @@ struct PasswordOutcome
     int unlockNew = -1;
     int loginNew = -1;
     int loginOld = -1;
-    bool operator==(const PasswordOutcome& o) const
-    {
-        return result == o.result && boxes == o.boxes && storedDigest == o.storedDigest &&
-               unlockNew == o.unlockNew && loginNew == o.loginNew && loginOld == o.loginOld;
-    }
+    MT_TYPED(PasswordOutcome, result, boxes, storedDigest, unlockNew, loginNew, loginOld)
 };
 
 // A directory user as one side has it.
@@ -57,11 +56,7 @@ struct Profile
     QString email;
     QString dept;
     bool chattAllow = false;
-    bool operator==(const Profile& o) const
-    {
-        return name == o.name && thumbUrl == o.thumbUrl && imageUrl == o.imageUrl &&
-               email == o.email && dept == o.dept && chattAllow == o.chattAllow;
-    }
+    MT_TYPED(Profile, name, thumbUrl, imageUrl, email, dept, chattAllow)
 };
 
 // The editor after a picture upload that went wrong.
@@ -72,57 +67,8 @@ struct UploadOutcome
     QString fileKey;
     bool open = false;
     int profileUpdates = 0;
-    bool operator==(const UploadOutcome& o) const
-    {
-        return boxes == o.boxes && okEnabled == o.okEnabled && fileKey == o.fileKey &&
-               open == o.open && profileUpdates == o.profileUpdates;
-    }
+    MT_TYPED(UploadOutcome, boxes, okEnabled, fileKey, open, profileUpdates)
 };
-Q_DECLARE_METATYPE(Refusal)
-Q_DECLARE_METATYPE(PasswordOutcome)
-
-namespace QTest {
-template <>
-char* toString(const Refusal& r)
-{
-    return qstrdup(
-        qPrintable(QStringLiteral("boxes=[%1] focus=%2 new=%3 confirm=%4 open=%5")
-                       .arg(r.boxes.join(QStringLiteral(" | ")), r.focus, r.newText, r.confirmText)
-                       .arg(r.open)));
-}
-template <>
-char* toString(const PasswordOutcome& o)
-{
-    return qstrdup(qPrintable(QStringLiteral("result=%1 boxes=[%2] digest=%3 unlockNew=%4 "
-                                             "loginNew=%5 loginOld=%6")
-                                  .arg(o.result)
-                                  .arg(o.boxes.join(QStringLiteral(" | ")), o.storedDigest)
-                                  .arg(o.unlockNew)
-                                  .arg(o.loginNew)
-                                  .arg(o.loginOld)));
-}
-template <>
-char* toString(const Profile& p)
-{
-    return qstrdup(qPrintable(QStringLiteral("name=%1 thumb=%2 image=%3 email=%4 dept=%5 "
-                                             "chattAllow=%6")
-                                  .arg(p.name, p.thumbUrl, p.imageUrl, p.email, p.dept)
-                                  .arg(p.chattAllow)));
-}
-template <>
-char* toString(const UploadOutcome& o)
-{
-    return qstrdup(qPrintable(QStringLiteral("boxes=[%1] ok=%2 fileKey=%3 open=%4 updates=%5")
-                                  .arg(o.boxes.join(QStringLiteral(" | ")))
-                                  .arg(o.okEnabled)
-                                  .arg(o.fileKey)
-                                  .arg(o.open)
-                                  .arg(o.profileUpdates)));
-}
-} // namespace QTest
-
-namespace {
-const QString kPassword = QStringLiteral("Passw0rd!");
 
 Profile profileOf(const DBUser& u)
 {
@@ -141,6 +87,13 @@ void setText(QDialog& dialog, const char* edit, const QString& text)
     dialog.findChild<QLineEdit*>(edit)->setText(text);
 }
 
+void fillPasswords(QDialog& dialog, const QString& old, const QString& next, const QString& again)
+{
+    setText(dialog, "oldPasswordLineEdit", old);
+    setText(dialog, "newPasswordLineEdit", next);
+    setText(dialog, "confirmPasswordLineEdit", again);
+}
+
 // Every column and row its own colour, so that a cut shows where it came from.
 QImage patterned(const QSize& size)
 {
@@ -155,7 +108,17 @@ QString focusName(QDialog& dialog)
 {
     return dialog.focusWidget() ? dialog.focusWidget()->objectName() : QString();
 }
+
+int visibleBoxes()
+{
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        count += qobject_cast<MtMessageDialog*>(widget) && widget->isVisible() ? 1 : 0;
+    return count;
+}
 } // namespace
+Q_DECLARE_METATYPE(Refusal)
+Q_DECLARE_METATYPE(PasswordOutcome)
 
 class TestProfileEdit : public QObject
 {
@@ -206,45 +169,30 @@ private slots:
         QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
         m_config = ServerConfig::fromFile(m_server.clientIni());
     }
-    void cleanup() { m_server.clearFault(); }
+    void cleanup()
+    {
+        m_server.clearFault();
+        m_server.setRate(0);
+    }
 
+    // The checks' order and outcomes are tst_accountrules'; here the form follows them and
+    // sends nothing.
     void passwordRefusals_data()
     {
         QTest::addColumn<QString>("oldPassword");
         QTest::addColumn<QString>("newPassword");
         QTest::addColumn<QString>("confirm");
         QTest::addColumn<Refusal>("expected");
-        const QString empty("The password is empty.");
-        QTest::newRow("all empty") << ""
-                                   << ""
-                                   << "" << Refusal{{empty}, "oldPasswordLineEdit", "", "", true};
         QTest::newRow("confirmation empty")
             << kPassword << "abcdefghi"
-            << "" << Refusal{{empty}, "confirmPasswordLineEdit", "abcdefghi", "", true};
+            << "" << Refusal{1, "confirmPasswordLineEdit", "abcdefghi", "", true, 0};
         QTest::newRow("too short clears both new fields")
             << kPassword << "abcdefgh"
-            << "abcdefgh"
-            << Refusal{{"The password must be between 9 and 20 characters"},
-                       "newPasswordLineEdit",
-                       "",
-                       "",
-                       true};
-        QTest::newRow("wrong current password") << "Passw0rd?"
-                                                << "abcdefghi"
-                                                << "abcdefghj"
-                                                << Refusal{{"Current password is wrong."},
-                                                           "oldPasswordLineEdit",
-                                                           "abcdefghi",
-                                                           "abcdefghj",
-                                                           true};
-        QTest::newRow("confirmation differs")
-            << kPassword << "abcdefghi"
-            << "abcdefghj"
-            << Refusal{{"The new password is not match with the confirm new passowrd."},
-                       "newPasswordLineEdit",
-                       "abcdefghi",
-                       "abcdefghj",
-                       true};
+            << "abcdefgh" << Refusal{1, "newPasswordLineEdit", "", "", true, 0};
+        QTest::newRow("wrong current password")
+            << "Passw0rd?"
+            << "abcdefghi"
+            << "abcdefghj" << Refusal{1, "oldPasswordLineEdit", "abcdefghi", "abcdefghj", true, 0};
     }
     void passwordRefusals()
     {
@@ -252,35 +200,34 @@ private slots:
         QFETCH(QString, newPassword);
         QFETCH(QString, confirm);
         QFETCH(Refusal, expected);
-        LoggedIn user(m_config, "user007", kPassword);
+        LoggedIn user(m_config, "user007", kPassword, "test-pc", false);
         QVERIFY(user.ok);
         ChangePasswordDialog dialog(user.session.get());
         dialog.show();
-        setText(dialog, "oldPasswordLineEdit", oldPassword);
-        setText(dialog, "newPasswordLineEdit", newPassword);
-        setText(dialog, "confirmPasswordLineEdit", confirm);
+        fillPasswords(dialog, oldPassword, newPassword, confirm);
         const qint64 since = m_server.lastRequestSeq();
         ModalScript script({"MtMessageDialog:okButton"});
         dialog.findChild<QPushButton*>("okButton")->click();
         QVERIFY(pinged(user));
-        const Refusal got{script.boxTexts(), focusName(dialog),
+        QCOMPARE((Refusal{int(script.boxTexts().size()), focusName(dialog),
                           dialog.findChild<QLineEdit*>("newPasswordLineEdit")->text(),
                           dialog.findChild<QLineEdit*>("confirmPasswordLineEdit")->text(),
-                          dialog.isVisible()};
-        QCOMPARE(got, expected);
-        QCOMPARE(m_server.requests("/rest/user/password", since).size(), 0);
+                          dialog.isVisible(),
+                          int(m_server.requests("/rest/user/password", since).size())}),
+                 expected);
     }
 
+    // The server's refusal is shown as plain text; the session's stored digest follows what
+    // the server decided.
     void passwordChange_data()
     {
         QTest::addColumn<QString>("account");
         QTest::addColumn<QJsonObject>("fault");
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<PasswordOutcome>("expected");
-        const QString next("N3w-Passw0rd");
         QTest::newRow("accepted")
             << "user008" << QJsonObject{{"mode", "off"}} << QStringList()
-            << PasswordOutcome{QDialog::Accepted, {}, DBMTData::passwordDigest(next), 0, 0, 40101};
+            << PasswordOutcome{QDialog::Accepted, {}, DBMTData::passwordDigest(kNext), 0, 0, 40101};
         QTest::newRow("refused by the server")
             << "user010"
             << QJsonObject{{"mode", "error"},
@@ -302,18 +249,15 @@ private slots:
         QFETCH(QJsonObject, fault);
         QFETCH(QStringList, steps);
         QFETCH(PasswordOutcome, expected);
-        const QString next("N3w-Passw0rd");
         PasswordOutcome got;
         {
-            LoggedIn user(m_config, account, kPassword);
+            LoggedIn user(m_config, account, kPassword, "test-pc", false);
             QVERIFY(user.ok);
             QVERIFY(m_server.setFault(fault));
             ChangePasswordDialog dialog(user.session.get());
             QSignalSpy finished(&dialog, &QDialog::finished);
             dialog.show();
-            setText(dialog, "oldPasswordLineEdit", kPassword);
-            setText(dialog, "newPasswordLineEdit", next);
-            setText(dialog, "confirmPasswordLineEdit", next);
+            fillPasswords(dialog, kPassword, kNext, kNext);
             ModalScript script(steps);
             dialog.findChild<QPushButton*>("okButton")->click();
             // Sentinel: the dialog closing, or the server's refusal answered in a box.
@@ -324,10 +268,71 @@ private slots:
             m_server.clearFault();
             got.result = dialog.result();
             got.boxes = script.boxTexts();
-            got.storedDigest = DBMTData(user.session->db()).myPassword();
-            got.unlockNew = unlockError(*user.session, next);
+            got.storedDigest = DBMTData(user.db()).myPassword();
+            got.unlockNew = unlockError(*user.session, kNext);
         }
-        got.loginNew = loginError(m_config, account, next);
+        got.loginNew = loginError(m_config, account, kNext);
+        got.loginOld = loginError(m_config, account, kPassword);
+        QCOMPARE(got, expected);
+    }
+
+    // The dialog is closed while the server's answer is on its way: the stored digest still
+    // follows the server, and nothing pops up once the dialog is gone.
+    void closedWhileSent_data()
+    {
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<PasswordOutcome>("expected"); // boxes: how many are up
+        QTest::newRow("accepted") << "user011" << QJsonObject{{"mode", "off"}}
+                                  << PasswordOutcome{0, {"0"}, DBMTData::passwordDigest(kNext),
+                                                     0, 0,     40101};
+        QTest::newRow("refused") << "user012"
+                                 << QJsonObject{{"mode", "error"},
+                                                {"path", "/rest/user/password"},
+                                                {"status", 400},
+                                                {"code", 40103},
+                                                {"message", "Refused today"}}
+                                 << PasswordOutcome{
+                                        0,     {"0"}, DBMTData::passwordDigest(kPassword),
+                                        40101, 40101, 0};
+    }
+    void closedWhileSent()
+    {
+        QFETCH(QString, account);
+        QFETCH(QJsonObject, fault);
+        QFETCH(PasswordOutcome, expected);
+        PasswordOutcome got;
+        got.result = 0;
+        {
+            LoggedIn user(m_config, account, kPassword, "test-pc", false);
+            QVERIFY(user.ok);
+            QVERIFY(m_server.setFault(fault));
+            // A few bytes a second: the answer is decided at once and arrives seconds later.
+            QVERIFY(m_server.setRate(4, QStringLiteral("/rest/user/password")));
+            const qint64 since = m_server.lastRequestSeq();
+            QPointer<ChangePasswordRequest> request;
+            {
+                ChangePasswordDialog dialog(user.session.get());
+                dialog.show();
+                fillPasswords(dialog, kPassword, kNext, kNext);
+                dialog.findChild<QPushButton*>("okButton")->click();
+                request = user.session->findChild<ChangePasswordRequest*>();
+                QVERIFY(request);
+                QVERIFY(waitUntil([&] {
+                    const QJsonArray sent = m_server.requests("/rest/user/password", since);
+                    return sent.size() == 1 && !sent.at(0)["status"].isNull();
+                }));
+                dialog.findChild<QPushButton*>("exitPushButton")->click();
+            }
+            // Sentinel: the answer has been handled and the request is gone.
+            QVERIFY(waitUntil([&] { return request.isNull(); }));
+            got.storedDigest = DBMTData(user.db()).myPassword();
+            got.boxes = QStringList{QString::number(visibleBoxes())};
+            m_server.setRate(0);
+            got.unlockNew = unlockError(*user.session, kNext);
+        }
+        m_server.clearFault();
+        got.loginNew = loginError(m_config, account, kNext);
         got.loginOld = loginError(m_config, account, kPassword);
         QCOMPARE(got, expected);
     }
@@ -345,7 +350,7 @@ private slots:
         Profile session;
         QVariantList announced;
         {
-            LoggedIn user(m_config, "user001", kPassword);
+            LoggedIn user(m_config, "user001", kPassword, "test-pc", false);
             QVERIFY(user.ok);
             ProfileEditDialog dialog(user.session.get());
             QSignalSpy updated(&dialog, &ProfileEditDialog::updateMyProfileImage);
@@ -363,31 +368,27 @@ private slots:
             QVERIFY(waitUntil([&] { return !updated.isEmpty(); }));
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
             announced = updated.first();
-            own = profileOf(user.user(1001));
-            session = Profile{user.session->mtData()->userName(),
-                              user.session->mtData()->thumbUrl(),
-                              user.session->mtData()->imageUrl(),
-                              own.email,
-                              own.dept,
-                              own.chattAllow};
+            own = profileOf(dbUser(user, 1001));
+            const MTData* data = user.session->mtData();
+            session = Profile{data->userName(), data->thumbUrl(), data->imageUrl(),
+                              own.email,        own.dept,         own.chattAllow};
         }
         const Profile server = profileOf(m_server.control("GET", "/control/users/1001").toObject());
         // Another member sees it at the next directory refresh: here a fresh login.
-        LoggedIn other(m_config, "user002", kPassword);
+        LoggedIn other(m_config, "user002", kPassword, "test-pc", false);
         QVERIFY(other.ok);
-        QCOMPARE(server.name, name);
         QVERIFY(server.thumbUrl.startsWith("/files/"));
         QCOMPARE(server, (Profile{name, server.thumbUrl, server.imageUrl, "kim@example.org",
                                   "Sales", false}));
         QCOMPARE(own, server);
         QCOMPARE(session, server);
         QCOMPARE(announced, (QVariantList{name, server.thumbUrl}));
-        QCOMPARE(profileOf(other.user(1001)), server);
+        QCOMPARE(profileOf(dbUser(other, 1001)), server);
     }
 
     void uploadFailure()
     {
-        LoggedIn user(m_config, "user003", kPassword);
+        LoggedIn user(m_config, "user003", kPassword, "test-pc", false);
         QVERIFY(user.ok);
         QVERIFY(m_server.fail(DevFault::error("/rest/file", 500, 50000)));
         ProfileEditDialog dialog(user.session.get());
@@ -403,9 +404,11 @@ private slots:
         QCOMPARE(got, (UploadOutcome{{"The server failed on purpose."}, true, "", true, 0}));
     }
 
+    // OK without a change closes; a blank name keeps the editor open on its field; neither
+    // sends a profile update.
     void okWithoutChangeAndEmptyName()
     {
-        LoggedIn user(m_config, "user004", kPassword);
+        LoggedIn user(m_config, "user004", kPassword, "test-pc", false);
         QVERIFY(user.ok);
         const qint64 since = m_server.lastRequestSeq();
         ProfileEditDialog unchanged(user.session.get());
@@ -419,12 +422,13 @@ private slots:
         setText(blank, "nameLineEdit", "   ");
         blank.findChild<QPushButton*>("okButton")->click();
         QVERIFY(pinged(user));
-        QCOMPARE(unchanged.result(), int(QDialog::Accepted));
-        QCOMPARE(blank.isVisible(), true);
-        QCOMPARE(focusName(blank), QStringLiteral("nameLineEdit"));
-        QCOMPARE(profileUpdates(since), 0);
+        QCOMPARE(
+            (QStringList{QString::number(unchanged.result()), QString::number(blank.isVisible()),
+                         focusName(blank), QString::number(profileUpdates(since))}),
+            (QStringList{QString::number(QDialog::Accepted), "1", "nameLineEdit", "0"}));
     }
 
+    // An answer that leaves out the picture columns keeps the stored ones.
     void answerWithoutColumns()
     {
         QVERIFY(m_server
@@ -433,9 +437,9 @@ private slots:
                                          {"deptName", "Support"},
                                          {"chattingAllowYn", "0"}})
                     .isObject());
-        LoggedIn user(m_config, "user005", kPassword);
+        LoggedIn user(m_config, "user005", kPassword, "test-pc", false);
         QVERIFY(user.ok);
-        const Profile before = profileOf(user.user(1005));
+        const Profile before = profileOf(dbUser(user, 1005));
         DevFault answer = DevFault::body("/rest/user", R"({"status":200,"userName":"Choi"})");
         answer.method = "PUT";
         QVERIFY(m_server.fail(answer));
@@ -445,11 +449,13 @@ private slots:
         setText(dialog, "nameLineEdit", "Choi");
         dialog.findChild<QPushButton*>("okButton")->click();
         QVERIFY(waitUntil([&] { return !updated.isEmpty(); }));
-        QCOMPARE(profileOf(user.user(1005)), (Profile{"Choi", before.thumbUrl, before.imageUrl,
-                                                      "choi@example.org", "Support", false}));
+        QCOMPARE(profileOf(dbUser(user, 1005)), (Profile{"Choi", before.thumbUrl, before.imageUrl,
+                                                         "choi@example.org", "Support", false}));
         QCOMPARE(user.session->mtData()->thumbUrl(), before.thumbUrl);
     }
 
+    // The cutter's geometry is tst_accountrules'; here the drag reaches it and the cut is
+    // taken where it shows.
     void pictureCutter_data()
     {
         QTest::addColumn<QSize>("picture");
@@ -457,22 +463,17 @@ private slots:
         QTest::addColumn<QPoint>("offset");
         QTest::newRow("wide picture dragged left")
             << QSize(400, 200) << QPoint(-60, 30) << QPoint(-60, 0);
-        QTest::newRow("wide picture dragged past its edge stays")
-            << QSize(400, 200) << QPoint(-101, 0) << QPoint(0, 0);
         QTest::newRow("tall picture dragged up")
             << QSize(200, 500) << QPoint(20, -90) << QPoint(0, -90);
-        QTest::newRow("square picture cannot move")
-            << QSize(300, 300) << QPoint(-40, -40) << QPoint(0, 0);
     }
     void pictureCutter()
     {
         QFETCH(QSize, picture);
         QFETCH(QPoint, drag);
         QFETCH(QPoint, offset);
-        const QImage image = patterned(picture);
         ProfileImageView view;
         view.resize(100, 100);
-        view.setPicture(QPixmap::fromImage(image));
+        view.setPicture(QPixmap::fromImage(patterned(picture)));
         view.show();
         const QPoint start(50, 50);
         QTest::mousePress(&view, Qt::LeftButton, {}, start);
@@ -488,15 +489,18 @@ private slots:
         QCOMPARE(view.selectedPicture().toImage(), scaled.copy(QRect(-offset, QSize(100, 100))));
     }
 
+    // Removed after the question: the server, the own store and the session drop it, and the
+    // editor stays open.
     void removePicture()
     {
         QVERIFY(m_server
                     .control("PUT", "/control/user/1009",
                              QJsonObject{{"picture", true}, {"chattingAllowYn", "0"}})
                     .isObject());
-        LoggedIn user(m_config, "user009", kPassword);
+        LoggedIn user(m_config, "user009", kPassword, "test-pc", false);
         QVERIFY(user.ok);
-        QVERIFY(!user.session->mtData()->thumbUrl().isEmpty());
+        const Profile before = profileOf(dbUser(user, 1009));
+        QVERIFY(!before.thumbUrl.isEmpty());
         ProfileEditDialog dialog(user.session.get());
         QSignalSpy updated(&dialog, &ProfileEditDialog::updateMyProfileImage);
         dialog.show();
@@ -504,13 +508,13 @@ private slots:
         dialog.removePicture();
         QVERIFY(waitUntil([&] { return !updated.isEmpty(); }));
         const Profile server = profileOf(m_server.control("GET", "/control/users/1009").toObject());
-        QCOMPARE(script.boxTexts(), QStringList{"Do you want to remove the profile picture?"});
-        QCOMPARE(updated.first().at(1).toString(), QString());
-        QCOMPARE(server.thumbUrl, QString());
-        QCOMPARE(server.chattAllow, false);
-        QCOMPARE(profileOf(user.user(1009)), server);
-        QCOMPARE(user.session->mtData()->thumbUrl(), QString());
-        QCOMPARE(dialog.isVisible(), true);
+        const Profile removed{before.name, {}, server.imageUrl, before.email, before.dept, false};
+        QCOMPARE(server, removed);
+        QCOMPARE(profileOf(dbUser(user, 1009)), removed);
+        QCOMPARE((QStringList{QString::number(script.boxTexts().size()),
+                              updated.first().at(1).toString(), user.session->mtData()->thumbUrl(),
+                              QString::number(dialog.isVisible())}),
+                 (QStringList{"1", "", "", "1"}));
     }
 };
 

@@ -5,11 +5,11 @@
 
 #include "account/profileeditdialog.h"
 #include "account/settingsdialog.h"
+#include "account/settingstables.h"
 #include "app/logging.h"
 #include "common/testenv.h"
 #include "session/localsettings.h"
 #include "store/mtdata.h"
-#include "widgets/mttoast.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,25 +18,17 @@
 #include <QTemporaryDir>
 #include <QUuid>
 
-// What the dialog shows.
+// What the dialog shows, as the values its entries stand for.
 struct Shown
 {
     bool lockChecked = false;
     bool lockEnabled = false;
-    int lockIndex = 0;
-    int timeIndex = 0;
-    int typeIndex = 0;
+    int lockMinutes = 0;
+    int displaySeconds = 0;
+    int alarmType = 0;
     bool autorun = false;
     QString name;
-    QString version;
-    bool logoutVisible = false;
-    bool operator==(const Shown& o) const
-    {
-        return lockChecked == o.lockChecked && lockEnabled == o.lockEnabled &&
-               lockIndex == o.lockIndex && timeIndex == o.timeIndex && typeIndex == o.typeIndex &&
-               autorun == o.autorun && name == o.name && version == o.version &&
-               logoutVisible == o.logoutVisible;
-    }
+    MT_TYPED(Shown, lockChecked, lockEnabled, lockMinutes, displaySeconds, alarmType, autorun, name)
 };
 
 // The four values the settings file holds, read back by a new reader.
@@ -46,11 +38,7 @@ struct Stored
     int displayTime = 0;
     int alarmType = 0;
     bool autoRun = false;
-    bool operator==(const Stored& o) const
-    {
-        return autoLock == o.autoLock && displayTime == o.displayTime && alarmType == o.alarmType &&
-               autoRun == o.autoRun;
-    }
+    MT_TYPED(Stored, autoLock, displayTime, alarmType, autoRun)
 };
 
 // A change as the main window hears it.
@@ -58,86 +46,37 @@ struct Change
 {
     int type = 0;
     int data = 0;
-    bool operator==(const Change& o) const { return type == o.type && data == o.data; }
+    MT_TYPED(Change, type, data)
 };
 
 // The end of a logout attempt.
 struct LogoutOutcome
 {
     int completed = 0;
-    QStringList boxes;
+    int boxes = 0;
     bool dbExists = false;
     int logoutRequests = 0;
-    bool operator==(const LogoutOutcome& o) const
-    {
-        return completed == o.completed && boxes == o.boxes && dbExists == o.dbExists &&
-               logoutRequests == o.logoutRequests;
-    }
+    MT_TYPED(LogoutOutcome, completed, boxes, dbExists, logoutRequests)
 };
 Q_DECLARE_METATYPE(Shown)
 Q_DECLARE_METATYPE(Stored)
 Q_DECLARE_METATYPE(Change)
 Q_DECLARE_METATYPE(LogoutOutcome)
 
-namespace QTest {
-template <>
-char* toString(const Shown& s)
-{
-    return qstrdup(qPrintable(QStringLiteral("lock=%1/%2 index=%3 time=%4 type=%5 autorun=%6 "
-                                             "name=%7 version=%8 logoutVisible=%9")
-                                  .arg(s.lockChecked)
-                                  .arg(s.lockEnabled)
-                                  .arg(s.lockIndex)
-                                  .arg(s.timeIndex)
-                                  .arg(s.typeIndex)
-                                  .arg(s.autorun)
-                                  .arg(s.name, s.version)
-                                  .arg(s.logoutVisible)));
-}
-template <>
-char* toString(const Stored& s)
-{
-    return qstrdup(qPrintable(QStringLiteral("autoLock=%1 displayTime=%2 alarmType=%3 autoRun=%4")
-                                  .arg(s.autoLock)
-                                  .arg(s.displayTime)
-                                  .arg(s.alarmType)
-                                  .arg(s.autoRun)));
-}
-template <>
-char* toString(const Change& c)
-{
-    return qstrdup(qPrintable(QStringLiteral("(%1, %2)").arg(c.type).arg(c.data)));
-}
-template <>
-char* toString(const LogoutOutcome& o)
-{
-    return qstrdup(qPrintable(QStringLiteral("completed=%1 boxes=[%2] db=%3 requests=%4")
-                                  .arg(o.completed)
-                                  .arg(o.boxes.join(QStringLiteral(" | ")))
-                                  .arg(o.dbExists)
-                                  .arg(o.logoutRequests)));
-}
-} // namespace QTest
-
 namespace {
 const QString kPassword = QStringLiteral("Passw0rd!");
-const QString kQuestion =
-    QStringLiteral("Are you sure logout?\nThe conversations stored on this computer will be "
-                   "deleted.");
 
 Shown shown(const SettingsDialog& d)
 {
-    auto* lockBox = d.findChild<QCheckBox*>("autoLockCheckBox");
     auto* lock = d.findChild<QComboBox*>("autoLockComboBox");
-    return {lockBox->isChecked(),
+    return {d.findChild<QCheckBox*>("autoLockCheckBox")->isChecked(),
             lock->isEnabled(),
-            lock->currentIndex(),
-            d.findChild<QComboBox*>("alarmDisplayTimeComboBox")->currentIndex(),
-            d.findChild<QComboBox*>("alarmTypeComboBox")->currentIndex(),
+            SettingsTables::autoLockMinutes(lock->currentIndex()),
+            SettingsTables::displayTimeSeconds(
+                d.findChild<QComboBox*>("alarmDisplayTimeComboBox")->currentIndex()),
+            SettingsTables::alarmType(d.findChild<QComboBox*>("alarmTypeComboBox")->currentIndex()),
             d.findChild<QCheckBox*>("autorunCheckBox")->isChecked(),
-            d.findChild<QLabel*>("nameLabel")->text(),
-            d.findChild<QLabel*>("lblVersion")->text(),
-            d.findChild<QPushButton*>("logoutButton")->isVisible()};
+            d.findChild<QLabel*>("nameLabel")->text()};
 }
 
 Stored stored(const QString& path)
@@ -146,20 +85,16 @@ Stored stored(const QString& path)
     return {s.autoLock(), s.alarmDisplayTime(), s.alarmType(), s.autoRun()};
 }
 
-// Does to the dialog what the user does: "lock:<index>", "lockBox", "time:<index>",
-// "type:<index>", "autorun".
+// Does to the dialog what the user does: "lockBox", "time:<index>", "autorun".
 void act(SettingsDialog& d, const QString& action)
 {
-    const QString what = action.section(QLatin1Char(':'), 0, 0);
     const int index = action.section(QLatin1Char(':'), 1).toInt();
     const QMap<QString, std::function<void()>> actions{
-        {"lock", [&] { d.findChild<QComboBox*>("autoLockComboBox")->setCurrentIndex(index); }},
         {"lockBox", [&] { d.findChild<QCheckBox*>("autoLockCheckBox")->click(); }},
         {"time",
          [&] { d.findChild<QComboBox*>("alarmDisplayTimeComboBox")->setCurrentIndex(index); }},
-        {"type", [&] { d.findChild<QComboBox*>("alarmTypeComboBox")->setCurrentIndex(index); }},
         {"autorun", [&] { d.findChild<QCheckBox*>("autorunCheckBox")->click(); }}};
-    actions.value(what)();
+    actions.value(action.section(QLatin1Char(':'), 0, 0))();
 }
 } // namespace
 
@@ -191,10 +126,6 @@ private:
         file.open(QIODevice::ReadOnly);
         return file.readAll();
     }
-    static bool waitForSpy(QSignalSpy& spy)
-    {
-        return waitUntil([&] { return !spy.isEmpty(); });
-    }
     void writeSettings(const QByteArray& ini)
     {
         QFile file(settingsPath());
@@ -213,35 +144,28 @@ private slots:
             m_server
                 .control("PUT", "/control/user/1003", QJsonObject{{"userName", "<b>Kim</b> & Co"}})
                 .isObject());
-        m_user = std::make_unique<LoggedIn>(m_config, "user003", kPassword);
+        m_user = std::make_unique<LoggedIn>(m_config, "user003", kPassword, "test-pc", false);
         QVERIFY(m_user->ok);
     }
     void cleanupTestCase() { m_user.reset(); }
 
+    // A stored value no entry offers, or a file that cannot be read, shows a usable entry.
     void shownValues_data()
     {
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<Shown>("expected");
         const QString name("<b>Kim</b> & Co");
-        QTest::newRow("no file: defaults")
-            << QByteArray() << Shown{false, false, 0, 2, 2, true, name, "1046", false};
         QTest::newRow("stored values") << QByteArray("[Settings]\nAutoLock=10\nAlarmDisplayTime=8\n"
                                                      "AlarmType=0\nAutoRun=0\n")
-                                       << Shown{true, true, 4, 5, 0, false, name, "1046", false};
-        QTest::newRow("lock off") << QByteArray("[Settings]\nAutoLock=-1\nAlarmType=1\n")
-                                  << Shown{false, false, 0, 2, 1, true, name, "1046", false};
-        QTest::newRow("4 minutes keeps the entry, box on")
-            << QByteArray("[Settings]\nAutoLock=4\n")
-            << Shown{true, true, 0, 2, 2, true, name, "1046", false};
-        QTest::newRow("display time 0 shows 5Sec")
+                                       << Shown{true, true, 10, 8, 0, false, name};
+        QTest::newRow("4 minutes: the box on, a usable entry")
+            << QByteArray("[Settings]\nAutoLock=4\n") << Shown{true, true, 1, 5, 2, true, name};
+        QTest::newRow("display time 0 shows 5 seconds")
             << QByteArray("[Settings]\nAlarmDisplayTime=0\n")
-            << Shown{false, false, 0, 2, 2, true, name, "1046", false};
-        QTest::newRow("negative display time shows 5Sec")
-            << QByteArray("[Settings]\nAlarmDisplayTime=-3\n")
-            << Shown{false, false, 0, 2, 2, true, name, "1046", false};
+            << Shown{false, false, 1, 5, 2, true, name};
         QTest::newRow("unreadable file gives the defaults")
             << QByteArray("\xff\xfe[Settings\x00\x01garbage", 20)
-            << Shown{false, false, 0, 2, 2, true, name, "1046", false};
+            << Shown{false, false, 1, 5, 2, true, name};
     }
     void shownValues()
     {
@@ -261,24 +185,17 @@ private slots:
         QTest::addColumn<QStringList>("actions");
         QTest::addColumn<QVector<Change>>("changes");
         QTest::addColumn<Stored>("kept");
-        QTest::newRow("checking the lock box at its first entry")
+        QTest::newRow("checking the lock box takes the entry shown")
             << QByteArray() << QStringList{"lockBox"} << QVector<Change>{{0, 1}}
             << Stored{1, 5, 2, true};
-        QTest::newRow("lock entries")
-            << QByteArray("[Settings]\nAutoLock=1\n") << QStringList{"lock:1", "lock:3", "lock:4"}
-            << QVector<Change>{{0, 2}, {0, 5}, {0, 10}} << Stored{10, 5, 2, true};
         QTest::newRow("unchecking the lock")
             << QByteArray("[Settings]\nAutoLock=5\n") << QStringList{"lockBox"}
             << QVector<Change>{{0, -1}} << Stored{-1, 5, 2, true};
-        QTest::newRow("display times") << QByteArray() << QStringList{"time:0", "time:5"}
-                                       << QVector<Change>{{1, 3}, {1, 8}} << Stored{-1, 8, 2, true};
-        QTest::newRow("alarm types") << QByteArray() << QStringList{"type:0", "type:1"}
-                                     << QVector<Change>{{2, 0}, {2, 1}} << Stored{-1, 5, 1, true};
+        QTest::newRow("display time") << QByteArray() << QStringList{"time:5"}
+                                      << QVector<Change>{{1, 8}} << Stored{-1, 8, 2, true};
         QTest::newRow("autorun off and on")
             << QByteArray() << QStringList{"autorun", "autorun"} << QVector<Change>{{3, 0}, {3, 1}}
             << Stored{-1, 5, 2, true};
-        QTest::newRow("autorun off") << QByteArray() << QStringList{"autorun"}
-                                     << QVector<Change>{{3, 0}} << Stored{-1, 5, 2, false};
     }
     void changes()
     {
@@ -303,37 +220,30 @@ private slots:
         QCOMPARE(stored(settingsPath()), kept);
     }
 
+    // Five quick clicks on the own picture switch the log; a pause between clicks starts the
+    // count again.
     void loggingGesture_data()
     {
         QTest::addColumn<QVector<int>>("bursts");
-        QTest::addColumn<QStringList>("toasts");
-        // Bursts of quick clicks, the pause running out between two bursts.
-        QTest::newRow("five quick clicks") << QVector<int>{5} << QStringList{"Enabled Logging"};
-        QTest::newRow("ten quick clicks switch twice")
-            << QVector<int>{10} << QStringList{"Enabled Logging", "Disabled Logging"};
-        QTest::newRow("four, a pause, one") << QVector<int>{4, 1} << QStringList{};
-        QTest::newRow("four, a pause, five")
-            << QVector<int>{4, 5} << QStringList{"Enabled Logging"};
-        QTest::newRow("three, a pause, three") << QVector<int>{3, 3} << QStringList{};
+        QTest::addColumn<int>("switches");
+        QTest::newRow("five quick clicks") << QVector<int>{5} << 1;
+        QTest::newRow("ten quick clicks switch twice") << QVector<int>{10} << 2;
+        QTest::newRow("four, a pause, one") << QVector<int>{4, 1} << 0;
+        QTest::newRow("four, a pause, five") << QVector<int>{4, 5} << 1;
     }
     void loggingGesture()
     {
         QFETCH(QVector<int>, bursts);
-        QFETCH(QStringList, toasts);
-        bool logging = false;
-        SettingsDialog::setLoggingSwitch([&] {
-            logging = !logging;
-            return logging;
-        });
+        QFETCH(int, switches);
+        int switched = 0;
+        SettingsDialog::setLoggingSwitch([&] { return ++switched % 2 == 1; });
         const LocalSettings settings(settingsPath());
         SettingsDialog dialog(m_user->session.get(), settings);
         dialog.setClickPause(50);
         dialog.show();
         auto* picture = dialog.findChild<QPushButton*>("myPictureButton");
-        QStringList seen;
         for (int burst : bursts) {
-            for (int i = 0; i < burst; ++i)
-                picture->click();
+            clickTimes(picture, burst);
             // The pause after a burst: the gesture's timer runs out (a stopped one is
             // restarted by the next burst's clicks, so the wait is for the timer itself).
             auto* timer = dialog.findChild<QTimer*>();
@@ -341,10 +251,8 @@ private slots:
             timer->start(50);
             QVERIFY(ran.wait());
         }
-        for (MtToast* toast : dialog.findChildren<MtToast*>("loggingToast"))
-            seen << toast->text();
         SettingsDialog::setLoggingSwitch(nullptr);
-        QCOMPARE(seen, toasts);
+        QCOMPARE(switched, switches);
     }
 
     void profileChangesReachTheMainWindow_data()
@@ -427,17 +335,17 @@ private slots:
             << "user004"
             << "on_myProfileEditButton_clicked"
             << QStringList{"ProfileEditDialog:logoutButton", "MtMessageDialog:okButton"}
-            << "removed" << LogoutOutcome{1, {kQuestion}, false, 1};
+            << "removed" << LogoutOutcome{1, 1, false, 1};
         QTest::newRow("from the settings' own button")
             << "user005"
             << "on_logoutButton_clicked" << QStringList{"MtMessageDialog:okButton"} << "removed"
-            << LogoutOutcome{1, {kQuestion}, false, 1};
+            << LogoutOutcome{1, 1, false, 1};
         QTest::newRow("refused in the question")
             << "user006"
             << "on_myProfileEditButton_clicked"
             << QStringList{"ProfileEditDialog:logoutButton", "MtMessageDialog:cancelButton",
                            "ProfileEditDialog:cancelButton"}
-            << "ping" << LogoutOutcome{0, {kQuestion}, true, 0};
+            << "ping" << LogoutOutcome{0, 1, true, 0};
     }
     void logout()
     {
@@ -449,7 +357,7 @@ private slots:
         // One session per process: the store's connections and the session object are the
         // process's own.
         m_user.reset();
-        LoggedIn user(m_config, account, kPassword);
+        LoggedIn user(m_config, account, kPassword, "test-pc", false);
         QVERIFY(user.ok);
         const QString dbPath = user.session->dbPath();
         const LocalSettings settings(settingsPath());
@@ -469,9 +377,9 @@ private slots:
         QSignalSpy pinged(user.session->net(), &NetServerManager::onHttpSuccess);
         user.session->ping();
         const QMap<QString, QSignalSpy*> sentinels{{"removed", &removed}, {"ping", &pinged}};
-        QVERIFY(waitForSpy(*sentinels.value(sentinel)));
-        const LogoutOutcome got{completed.count(), script.boxTexts(), QFile::exists(dbPath),
-                                deleteRequests(since)};
+        QVERIFY(waitUntil([&] { return !sentinels.value(sentinel)->isEmpty(); }));
+        const LogoutOutcome got{int(completed.count()), int(script.boxTexts().size()),
+                                QFile::exists(dbPath), deleteRequests(since)};
         QCOMPARE(got, expected);
     }
 };

@@ -1,16 +1,22 @@
-// The room list on a real store: order, one row per room, updates, search, keys and pictures.
-#include "chatroomrowprint.h"
+// The room list: what a row shows (name, member count, badge, time and the newest message's
+// preview), the search's matching rules, the room picture, and the list on a real store: order,
+// one row per room, updates, search, keys, pictures and a thousand rooms.
+#include "main/chatroomfilter.h"
 #include "main/chatroomitem.h"
 #include "main/chatroomlist.h"
 #include "main/chatroomlistwidgetitem.h"
+#include "main/chatroomrowtext.h"
 #include "net/filemanager.h"
 #include "resources/mtresources.h"
 #include "store/dbchat.h"
 #include "store/dbmanager.h"
 #include "store/dbtypes.h"
 #include "store/unreadcounts.h"
+#include "widgets/mtroompicture.h"
 
 #include "common/testenv.h"
+#include "common/typed.h"
+#include "main/qttext.h"
 #include "store/storefixture.h"
 
 #include <QDir>
@@ -21,12 +27,63 @@
 #include <memory>
 
 namespace {
-
 // 2 January 2026 in UTC (the test runs with TZ=UTC), at the hour and minute given.
 qint64 at(int hour, int minute = 0)
 {
     return QDateTime(QDate(2026, 1, 2), QTime(hour, minute), Qt::UTC).toMSecsSinceEpoch();
 }
+
+// The time a row shows for an instant, as the list computes it today.
+QString shown(qint64 msecs)
+{
+    return ChatRoomRowText::timeText(msecs, QDateTime::currentDateTime(), QLocale());
+}
+
+// A row's texts.
+struct Row
+{
+    QString title, members, time, message, badge;
+    MT_TYPED(Row, title, members, time, message, badge)
+    static Row of(const ChatRoomRow& r)
+    {
+        return {r.title, r.memberCount, r.time, r.message, r.badge};
+    }
+};
+
+// What a row makes of its room, without the time.
+struct RoomRow
+{
+    int type = RoomType1VS1;
+    QString members;
+    QString name;
+    int unread = 0;
+};
+struct Described
+{
+    bool titled = false;  // some title shows
+    bool ownName = false; // the room's own name
+    QString members;
+    QString badge;
+    MT_TYPED(Described, titled, ownName, members, badge)
+};
+
+// A time text against the clock of the same instant.
+struct TimeShown
+{
+    bool empty = true;
+    bool clockOnly = false;
+    bool endsWithClock = false;
+    bool namesMonthAndDay = false;
+    MT_TYPED(TimeShown, empty, clockOnly, endsWithClock, namesMonthAndDay)
+};
+
+// Four points of a 48 x 48 mosaic inside the circle: the top-left, top-right, bottom-left and
+// bottom-right tiles.
+struct Quadrants
+{
+    QColor topLeft, topRight, bottomLeft, bottomRight;
+    MT_TYPED(Quadrants, topLeft, topRight, bottomLeft, bottomRight)
+};
 
 // The user is 1. Rooms: chat/1 with Kim (two chats sharing the newest time, so the room-list
 // statement yields it twice), chat/2 with Kim and Lee, chat/3 with Lee and no chat yet, chat/4
@@ -49,32 +106,32 @@ void fillStore(StoreFixture& store)
     store.addChat(QStringLiteral("chat/4"), QStringLiteral("m4"), 2, at(12));
 }
 
-DBChat chat(const QString& topic, qint64 time, const QString& text)
+DBChat chat(const QString& topic, qint64 time, const QString& text, int type = ContentTypeText)
 {
     DBChat chat;
     chat.setTopic(topic);
     chat.setMsgType(MsgTypeChat);
-    chat.setContent(ContentTypeText, text);
+    chat.setContent(type, text);
     chat.setSenderId(2);
     chat.setMsgTime(time);
     return chat;
 }
 
-// The texts of the visible rows, from the top down.
-QList<ChatRoomRow> shownRows(ChatRoomList& list)
+DBChatRoom room(const QString& topic, int type, const QString& members)
 {
-    list.ensureRowWidgets();
-    QList<ChatRoomRow> rows;
-    for (const QString& topic : list.visibleTopics()) {
-        ChatRoomRow missing;
-        missing.title = topic + QStringLiteral(" has no widget");
-        rows.append(list.rowWidget(topic) ? list.rowWidget(topic)->row() : missing);
-    }
-    return rows;
+    DBChatRoom room;
+    room.setTopic(topic);
+    room.setType(type);
+    room.setMembers(members);
+    return room;
 }
-
 } // namespace
 
+Q_DECLARE_METATYPE(RoomRow)
+Q_DECLARE_METATYPE(Described)
+Q_DECLARE_METATYPE(TimeShown)
+Q_DECLARE_METATYPE(Quadrants)
+Q_DECLARE_METATYPE(Row)
 Q_DECLARE_METATYPE(QListWidgetItem*)
 
 class TestChatRoomList : public QObject
@@ -93,6 +150,15 @@ private:
         m_list->setChatRooms(rooms);
         m_list->ensureRowWidgets();
     }
+    // The texts of the visible rows, from the top down.
+    QList<Row> shownRows()
+    {
+        m_list->ensureRowWidgets();
+        QList<Row> rows;
+        for (const QString& topic : m_list->visibleTopics())
+            rows.append(Row::of(m_list->rowWidget(topic)->row()));
+        return rows;
+    }
 
 private slots:
     void initTestCase()
@@ -103,7 +169,6 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         QVERIFY(QDir().mkpath(FileManager::cacheFolder()));
     }
-
     void init()
     {
         unreadCounts().clear();
@@ -115,261 +180,300 @@ private slots:
         m_list->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_list.get()));
     }
-
     void cleanup()
     {
         m_list.reset();
         m_store.reset();
     }
 
-    // Newest activity first, each room once although the statement lists chat/1 twice.
+    void describe_data()
+    {
+        QTest::addColumn<RoomRow>("room");
+        QTest::addColumn<Described>("expected");
+        QTest::newRow("one-to-one")
+            << RoomRow{RoomType1VS1, "2", "Kim", 0} << Described{true, true, "2", ""};
+        QTest::newRow("group room never counts members")
+            << RoomRow{RoomTypeGroup, "77", "Sales", 5} << Described{true, true, "", "5"};
+        QTest::newRow("group chat everybody left")
+            << RoomRow{RoomType1VSN, "", "", 0} << Described{true, false, "", ""};
+        QTest::newRow("one-to-one without a name is no group chat")
+            << RoomRow{RoomType1VS1, "", "", 0} << Described{false, true, "", ""};
+        QTest::newRow("empty parts of the members are no members")
+            << RoomRow{RoomType1VSN, ",2,,3,", "Kim, Lee", 0} << Described{true, true, "3", ""};
+        QTest::newRow("left one-to-one keeps its name")
+            << RoomRow{RoomTypeLeave, "2", "Kim", 0} << Described{true, true, "2", ""};
+        QTest::newRow("badge 999")
+            << RoomRow{RoomType1VS1, "2", "Kim", 999} << Described{true, true, "2", "999"};
+        QTest::newRow("badge above 999")
+            << RoomRow{RoomType1VS1, "2", "Kim", 1000} << Described{true, true, "2", "+999"};
+        QTest::newRow("badge below 1 is hidden")
+            << RoomRow{RoomType1VS1, "2", "Kim", -3} << Described{true, true, "2", ""};
+    }
+    void describe()
+    {
+        QFETCH(RoomRow, room);
+        QFETCH(Described, expected);
+        ChatRoomRowState state;
+        state.room = ::room(QStringLiteral("chat/1"), room.type, room.members);
+        state.room.setRoomName(room.name);
+        state.unread = room.unread;
+        const ChatRoomRow row =
+            ChatRoomRowText::describe(state, QDateTime::currentDateTime(), QLocale());
+        QCOMPARE(
+            (Described{!row.title.isEmpty(), row.title == room.name, row.memberCount, row.badge}),
+            expected);
+    }
+
+    // The clock alone on the day of `now` in its own zone, the month and day before it on any
+    // other day.
+    void timeText_data()
+    {
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<qint64>("msecs");
+        QTest::addColumn<TimeShown>("expected");
+        const QDateTime utc(QDate(2026, 12, 6), QTime(0, 1), Qt::UTC);
+        const QDateTime seoul(QDate(2026, 12, 6), QTime(0, 30), Qt::OffsetFromUTC, 9 * 3600);
+        const auto ago = [](const QDateTime& now, int minutes) {
+            return now.addSecs(-60 * minutes).toMSecsSinceEpoch();
+        };
+        const TimeShown today{false, true, true, false};
+        const TimeShown otherDay{false, false, true, true};
+        QTest::newRow("just after midnight") << utc << ago(utc, 1) << today;
+        QTest::newRow("a minute before midnight") << utc << ago(utc, 2) << otherDay;
+        QTest::newRow("yesterday in UTC, today in Seoul") << seoul << ago(seoul, 20) << today;
+        QTest::newRow("before midnight in Seoul") << seoul << ago(seoul, 31) << otherDay;
+        QTest::newRow("a year ago on the same day")
+            << utc << utc.addYears(-1).toMSecsSinceEpoch() << otherDay;
+        QTest::newRow("no time") << utc << qint64(0) << TimeShown{};
+    }
+    void timeText()
+    {
+        QFETCH(QDateTime, now);
+        QFETCH(qint64, msecs);
+        QFETCH(TimeShown, expected);
+        const QLocale locale;
+        const QDateTime local =
+            QDateTime::fromMSecsSinceEpoch(msecs, now.timeSpec(), now.offsetFromUtc());
+        const QString clock = locale.toString(local.time(), QLocale::ShortFormat);
+        const QString text = ChatRoomRowText::timeText(msecs, now, locale);
+        QCOMPARE((TimeShown{
+                     text.isEmpty(), text == clock, !text.isEmpty() && text.endsWith(clock),
+                     text.contains(locale.monthName(local.date().month(), QLocale::ShortFormat)) &&
+                         text.contains(QString::number(local.date().day()))}),
+                 expected);
+    }
+
+    // The search text is an expression when it is one, else found literally.
+    void filter_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("matches");
+        QTest::addColumn<bool>("expression");
+        QTest::newRow("dot matches any character, any case") << "A.C"
+                                                             << "xabcx" << true << true;
+        QTest::newRow("anchored") << "^ales"
+                                  << "Sales" << false << true;
+        QTest::newRow("possessive plus is an expression") << "c++"
+                                                          << "Learning C++" << true << true;
+        QTest::newRow("leading star found literally") << "*2"
+                                                      << "Room *2" << true << false;
+        QTest::newRow("leading star not in the name") << "*2"
+                                                      << "Room 22" << false << false;
+        QTest::newRow("lone backslash") << "\\"
+                                        << "C:\\dir" << true << false;
+        QTest::newRow("lone parenthesis") << "("
+                                          << "Team (east)" << true << false;
+        QTest::newRow("lone bracket") << "["
+                                      << "abc" << false << false;
+        QTest::newRow("quote") << "\""
+                               << "\"Q\" team" << true << true;
+        QTest::newRow("empty shows all") << ""
+                                         << "anything" << true << true;
+        QTest::newRow("Korean anchored at the end") << "회의$"
+                                                    << "영업팀 회의" << true << true;
+    }
+    void filter()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, name);
+        QFETCH(bool, matches);
+        QFETCH(bool, expression);
+        const ChatRoomFilter filter(pattern);
+        QCOMPARE((QVector<bool>{filter.matches(name), filter.isExpression()}),
+                 (QVector<bool>{matches, expression}));
+    }
+
+    // Which member a click on a row's picture names.
+    void singleOtherMember_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("members");
+        QTest::addColumn<qint64>("expected");
+        QTest::newRow("the user listed too") << int(RoomType1VSN) << "1,2" << qint64(2);
+        QTest::newRow("only the user") << int(RoomType1VSN) << "1" << qint64(0);
+        QTest::newRow("a part that is no number") << int(RoomType1VSN) << "x,2" << qint64(2);
+    }
+    void singleOtherMember()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, members);
+        QFETCH(qint64, expected);
+        QCOMPARE(ChatRoomRowText::singleOtherMember(type, members, 1), expected);
+    }
+
+    // Portrait pictures: a half tile must still be covered, not show a strip.
+    void mosaic_data()
+    {
+        QTest::addColumn<int>("pictures");
+        QTest::addColumn<Quadrants>("expected");
+        const QColor r(Qt::red), g(Qt::green), b(Qt::blue), y(Qt::yellow);
+        QTest::newRow("one fills the circle") << 1 << Quadrants{r, r, r, r};
+        QTest::newRow("two halves") << 2 << Quadrants{r, g, r, g};
+        QTest::newRow("two quarters over a half") << 3 << Quadrants{r, g, b, b};
+        QTest::newRow("a fifth is left out") << 5 << Quadrants{r, g, b, y};
+    }
+    void mosaic()
+    {
+        QFETCH(int, pictures);
+        QFETCH(Quadrants, expected);
+        const QList<QColor> colours{Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::black};
+        QList<QPixmap> sources;
+        for (int i = 0; i < pictures; ++i) {
+            sources.append(QPixmap(30, 90));
+            sources.last().fill(colours.at(i));
+        }
+        const QImage image = mtPictureMosaic(sources, QSize(48, 48)).toImage();
+        QCOMPARE(image.size(), QSize(48, 48));
+        QCOMPARE((Quadrants{image.pixelColor(14, 14), image.pixelColor(34, 14),
+                            image.pixelColor(14, 34), image.pixelColor(34, 34)}),
+                 expected);
+        QCOMPARE(image.pixelColor(0, 0).alpha(), 0);
+    }
+
+    void mosaicAtDoubleDensity()
+    {
+        QPixmap picture(10, 10);
+        picture.fill(Qt::red);
+        const QPixmap mosaic = mtPictureMosaic({picture}, QSize(48, 48), 2.0);
+        QCOMPARE((QVariantList{mosaic.size(), mosaic.devicePixelRatio(),
+                               mtPictureMosaic({}, QSize(48, 48)).isNull()}),
+                 (QVariantList{QSize(96, 96), 2.0, true}));
+    }
+
+    // Which pictures a room shows, looked up in the store: a URL whose file is cached shows
+    // that file, any other the default picture.
+    void pictureSources_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("members");
+        QTest::addColumn<QStringList>("urls");
+        QTest::newRow("group room: the group's thumbnail")
+            << int(RoomTypeGroup) << "77" << QStringList{"/g/77.png"};
+        QTest::newRow("unknown group: nothing") << int(RoomTypeGroup) << "78" << QStringList{};
+        QTest::newRow("first four known others")
+            << int(RoomType1VSN) << "1,2,99,3,4,5,6"
+            << QStringList{"/u/2.png", "", "/u/4.png", "/u/5.png"};
+        QTest::newRow("only unknown members") << int(RoomType1VSN) << "98,99" << QStringList{};
+    }
+    void pictureSources()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, members);
+        QFETCH(QStringList, urls);
+        for (qint64 id : {5, 6})
+            m_store->addUser(id, QStringLiteral("user%1").arg(id));
+        QVERIFY(m_store->exec(QStringLiteral("UPDATE TTT_USER SET thumb_url = '/u/' || user_id || "
+                                             "'.png' WHERE user_id IN (2, 4, 5, 6)")));
+        QVERIFY(m_store->exec(
+            QStringLiteral("UPDATE TTT_GROUP SET thumb_url = '/g/77.png' WHERE group_id = 77")));
+        QCOMPARE(mtRoomPictureSources(m_store->db(), room({}, type, members), 1).urls, urls);
+    }
+
+    void roomPictures()
+    {
+        QTemporaryDir dir;
+        QImage blue(8, 8, QImage::Format_ARGB32);
+        blue.fill(Qt::blue);
+        const QString file = dir.filePath(QStringLiteral("blue.png"));
+        QVERIFY(blue.save(file));
+        const auto local = [&](const QString& url) {
+            return url == QLatin1String("/cached") ? file : QString();
+        };
+        const QList<QPixmap> pictures = mtRoomPictures(
+            MtRoomPictureSources{{QStringLiteral("/cached"), QStringLiteral("/missing")}}, local);
+        const QImage profile = QPixmap(QStringLiteral(":/images/profile.png")).toImage();
+        QCOMPARE(pictures.size(), 2);
+        QCOMPARE(pictures.at(0).toImage().pixelColor(4, 4), QColor(Qt::blue));
+        QCOMPARE(pictures.at(1).toImage(), profile);
+        QCOMPARE(mtRoomPictures(MtRoomPictureSources(), local).size(), 1);
+    }
+
+    // Newest activity first (a room's update time without a chat), each room once although
+    // the statement lists chat/1 twice.
     void fill()
     {
         unreadCounts().set(QStringLiteral("chat/2"), 4);
         fillList();
-        const QList<ChatRoomRow> expected{{"Sales", "", "Jan 2 12:00 PM", "hi", ""},
-                                          {"Kim (HR)", "2", "Jan 2 11:00 AM", "hi", ""},
-                                          {"Kim (HR), Lee", "3", "Jan 2 10:00 AM", "hi", "4"},
-                                          {"Lee", "2", "Jan 2 9:00 AM", "", ""},
-                                          {"박영희", "2", "Jan 2 7:00 AM", "", ""}};
-        QCOMPARE(shownRows(*m_list), expected);
+        const QList<Row> expected{{"Sales", "", shown(at(12)), "hi", ""},
+                                  {"Kim (HR)", "2", shown(at(11)), "hi", ""},
+                                  {"Kim (HR), Lee", "3", shown(at(10)), "hi", "4"},
+                                  {"Lee", "2", shown(at(9)), "", ""},
+                                  {"박영희", "2", shown(at(7)), "", ""}};
+        QCOMPARE(shownRows(), expected);
         QCOMPARE(m_list->count(), 5);
     }
 
+    // A chat moves its room up past older ones only, shows its preview (never the raw content
+    // of a picture or a file), unless an older chat arrives late: then only the badge moves.
     void newChat_data()
     {
         QTest::addColumn<QString>("topic");
         QTest::addColumn<qint64>("time");
-        QTest::addColumn<int>("unread");
+        QTest::addColumn<int>("contentType");
         QTest::addColumn<QStringList>("order");
-        QTest::addColumn<ChatRoomRow>("row");
-        QTest::newRow("newer chat moves its room to the top")
-            << "chat/2" << at(13) << 1
-            << QStringList{"chat/2", "chat/4", "chat/1", "chat/3", "chat/5"}
-            << ChatRoomRow{"Kim (HR), Lee", "3", "Jan 2 1:00 PM", "news", "1"};
-        QTest::newRow("newer chat passes only older rooms")
-            << "chat/3" << at(11, 30) << 2
-            << QStringList{"chat/4", "chat/3", "chat/1", "chat/2", "chat/5"}
-            << ChatRoomRow{"Lee", "2", "Jan 2 11:30 AM", "news", "2"};
-        QTest::newRow("older chat raises only the badge")
-            << "chat/1" << at(10, 30) << 3
-            << QStringList{"chat/4", "chat/1", "chat/2", "chat/3", "chat/5"}
-            << ChatRoomRow{"Kim (HR)", "2", "Jan 2 11:00 AM", "hi", "3"};
+        QTest::addColumn<bool>("taken");
+        const QString f = QStringLiteral("chat/4,chat/1,chat/2,chat/3,chat/5");
+        QTest::newRow("newer text to the top")
+            << "chat/2" << at(13) << int(ContentTypeText)
+            << QStringList{"chat/2", "chat/4", "chat/1", "chat/3", "chat/5"} << true;
+        QTest::newRow("newer picture passes only older rooms")
+            << "chat/3" << at(11, 30) << int(ContentTypeImage)
+            << QStringList{"chat/4", "chat/3", "chat/1", "chat/2", "chat/5"} << true;
+        QTest::newRow("file") << "chat/5" << at(13) << int(ContentTypeFile)
+                              << QStringList{"chat/5", "chat/4", "chat/1", "chat/2", "chat/3"}
+                              << true;
+        QTest::newRow("video") << "chat/5" << at(13) << int(ContentTypeVideo)
+                               << QStringList{"chat/5", "chat/4", "chat/1", "chat/2", "chat/3"}
+                               << true;
+        QTest::newRow("older text raises only the badge")
+            << "chat/1" << at(10, 30) << int(ContentTypeText) << f.split(',') << false;
         QTest::newRow("equal time is taken, the room stays")
-            << "chat/1" << at(11) << 1
-            << QStringList{"chat/4", "chat/1", "chat/2", "chat/3", "chat/5"}
-            << ChatRoomRow{"Kim (HR)", "2", "Jan 2 11:00 AM", "news", "1"};
+            << "chat/1" << at(11) << int(ContentTypeText) << f.split(',') << true;
     }
-
     void newChat()
     {
         QFETCH(QString, topic);
         QFETCH(qint64, time);
-        QFETCH(int, unread);
+        QFETCH(int, contentType);
         QFETCH(QStringList, order);
-        QFETCH(ChatRoomRow, row);
+        QFETCH(bool, taken);
         fillList();
-        unreadCounts().set(topic, unread);
-        m_list->updateLastMessage(chat(topic, time, QStringLiteral("news")));
+        const Row before = Row::of(m_list->rowWidget(topic)->row());
+        unreadCounts().set(topic, 3);
+        const QString content = QStringLiteral(R"({"file_name":"a.png","file_size":3})");
+        const DBChat arrived = chat(topic, time, content, contentType);
+        m_list->updateLastMessage(arrived);
         m_list->ensureRowWidgets();
+        const QString preview = taken ? arrived.toContentText() : before.message;
         QCOMPARE(m_list->topics(), order);
-        QCOMPARE(m_list->rowWidget(topic)->row(), row);
-    }
-
-    // A chat of a room that is not listed changes nothing.
-    void chatOfUnknownRoom()
-    {
-        fillList();
-        const QStringList before = m_list->topics();
-        m_list->updateLastMessage(chat(QStringLiteral("chat/99"), at(20), QStringLiteral("x")));
-        QCOMPARE(m_list->topics(), before);
-    }
-
-    // A room is listed once however it is added; rows are found, updated and removed by topic.
-    void oneRowPerRoom()
-    {
-        fillList();
-        DBChatRoom room;
-        QVERIFY(m_store->db().findChatRoom(QStringLiteral("chat/3"), room));
-        m_list->addChatRoom(room, true);
-        DBChatRoom fresh(&m_store->db());
-        fresh.setTopic(QStringLiteral("chat/6"));
-        fresh.setType(RoomType1VS1);
-        fresh.setMembers(QStringLiteral("3"));
-        m_list->addChatRoom(fresh, true);
-        m_list->deleteChatRoom(QStringLiteral("chat/2"));
-        QCOMPARE(m_list->topics(), (QStringList{"chat/6", "chat/4", "chat/1", "chat/3", "chat/5"}));
-        QCOMPARE(m_list->containsTopic(QStringLiteral("chat/2")), false);
-        const auto* kim = static_cast<ChatRoomListWidgetItem*>(m_list->findOneToOneItem(2));
-        const auto* lee = static_cast<ChatRoomListWidgetItem*>(m_list->findOneToOneItem(3));
-        QCOMPARE(kim->topic(), QStringLiteral("chat/1"));
-        QCOMPARE(lee->topic(), QStringLiteral("chat/6"));
-        QCOMPARE(m_list->findOneToOneItem(77), nullptr);
-    }
-
-    // The row the user stands on stays the current one when its room moves up.
-    void currentRowFollowsItsRoom()
-    {
-        fillList();
-        m_list->setCurrentItem(m_list->chatRoomItem(QStringLiteral("chat/3")));
-        m_list->updateLastMessage(chat(QStringLiteral("chat/3"), at(13), QStringLiteral("up")));
-        QCOMPARE(m_list->currentRow(), 0);
-        QCOMPARE(static_cast<ChatRoomListWidgetItem*>(m_list->currentItem())->topic(),
-                 QStringLiteral("chat/3"));
-    }
-
-    // New members rename the room and count again; the row keeps its place and message.
-    void roomUpdatedInPlace()
-    {
-        fillList();
-        DBChatRoom room;
-        QVERIFY(m_store->db().findChatRoom(QStringLiteral("chat/3"), room));
-        room.setType(RoomType1VSN);
-        room.setMembers(QStringLiteral("3,4"));
-        m_list->updateChatRoomItem(room);
-        m_list->ensureRowWidgets();
-        QCOMPARE(m_list->topics(), (QStringList{"chat/4", "chat/1", "chat/2", "chat/3", "chat/5"}));
-        QCOMPARE(m_list->rowWidget(QStringLiteral("chat/3"))->row(),
-                 (ChatRoomRow{"Lee, 박영희", "3", "Jan 2 9:00 AM", "", ""}));
-    }
-
-    // Log off empties the list; the rooms come back with the next fill.
-    void clearedAndFilledAgain()
-    {
-        fillList();
-        m_list->clearChatRooms();
-        QCOMPARE(m_list->topics(), QStringList());
-        QCOMPARE(m_list->containsTopic(QStringLiteral("chat/1")), false);
-        fillList();
-        QCOMPARE(m_list->topics(), (QStringList{"chat/4", "chat/1", "chat/2", "chat/3", "chat/5"}));
-    }
-
-    // The matching rules are the filter's (tst_chatroomrowtext); here the list hides and shows
-    // its rows by them.
-    void search_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("visible");
-        QTest::newRow("any case") << "kim" << QStringList{"chat/1", "chat/2"};
-        QTest::newRow("nothing matches") << "*" << QStringList{};
-        QTest::newRow("empty shows all")
-            << "" << QStringList{"chat/4", "chat/1", "chat/2", "chat/3", "chat/5"};
-    }
-
-    void search()
-    {
-        QFETCH(QString, text);
-        QFETCH(QStringList, visible);
-        fillList();
-        m_list->filterChatRooms(text);
-        QCOMPARE(m_list->visibleTopics(), visible);
-        QCOMPARE(shownRows(*m_list).size(), visible.size());
-    }
-
-    // A room added while a search is up follows the search.
-    void searchCoversNewRooms()
-    {
-        fillList();
-        m_list->filterChatRooms(QStringLiteral("lee"));
-        DBChatRoom room(&m_store->db());
-        room.setTopic(QStringLiteral("chat/6"));
-        room.setType(RoomType1VS1);
-        room.setMembers(QStringLiteral("4"));
-        m_list->addChatRoom(room, true);
-        QCOMPARE(m_list->visibleTopics(), (QStringList{"chat/2", "chat/3"}));
-    }
-
-    // Return or Enter opens the current row; without one nothing is reported.
-    void keys()
-    {
-        fillList();
-        QSignalSpy selected(m_list.get(), &ChatRoomList::selectedItemWidget);
-        m_list->setCurrentItem(nullptr);
-        QTest::keyClick(m_list.get(), Qt::Key_Return);
-        m_list->setCurrentRow(2);
-        QTest::keyClick(m_list.get(), Qt::Key_Enter);
-        m_list->setCurrentRow(1);
-        QTest::keyClick(m_list.get(), Qt::Key_Return);
-        QCOMPARE(selected.count(), 2);
-        QCOMPARE(selected.at(0).at(0).value<QListWidgetItem*>(), m_list->item(2));
-        QCOMPARE(selected.at(1).at(0).value<QListWidgetItem*>(), m_list->item(1));
-    }
-
-    // Return on a row the search has hidden opens nothing; the next visible row still opens.
-    void returnOnHiddenRow()
-    {
-        fillList();
-        QSignalSpy selected(m_list.get(), &ChatRoomList::selectedItemWidget);
-        m_list->setCurrentRow(1);
-        m_list->filterChatRooms(QStringLiteral("lee"));
-        QTest::keyClick(m_list.get(), Qt::Key_Return);
-        m_list->setCurrentRow(m_list->topics().indexOf(QStringLiteral("chat/3")));
-        QTest::keyClick(m_list.get(), Qt::Key_Return);
-        QCOMPARE(selected.count(), 1);
-        QCOMPARE(selected.at(0).at(0).value<QListWidgetItem*>(),
-                 m_list->item(m_list->topics().indexOf(QStringLiteral("chat/3"))));
-    }
-
-    // A click on a row's picture names its one other member; rooms of several members say
-    // nothing.
-    void memberIcon()
-    {
-        fillList();
-        QSignalSpy clicked(m_list.get(), &ChatRoomList::clickedMemberIcon);
-        for (const char* topic : {"chat/2", "chat/4", "chat/3"})
-            m_list->rowWidget(QLatin1String(topic))
-                ->findChild<QToolButton*>(QStringLiteral("iconButton"))
-                ->click();
-        QCOMPARE(clicked.count(), 1);
-        QCOMPARE(clicked.at(0).at(0).toInt(), 3);
-    }
-
-    // A thousand rooms fill with widgets only around the viewport; scrolling brings them along.
-    void widgetsNearTheViewport()
-    {
-        QList<DBChatRoom> rooms;
-        for (int i = 0; i < 1000; ++i) {
-            DBChatRoom room;
-            room.setTopic(QStringLiteral("chat/%1").arg(1000 + i));
-            room.setType(RoomType1VSN);
-            room.setRoomName(QStringLiteral("room %1").arg(i));
-            room.setUpdateDate(at(12) - i);
-            rooms.append(room);
-        }
-        m_list->setChatRooms(rooms);
-        m_list->ensureRowWidgets();
-        const int widgets = m_list->findChildren<ChatRoomItem*>().size();
-        QVERIFY2(widgets > 0 && widgets <= 40, qPrintable(QString::number(widgets)));
-        QVERIFY(m_list->rowWidget(QStringLiteral("chat/1000")));
-        QCOMPARE(m_list->rowWidget(QStringLiteral("chat/1999")), nullptr);
-        m_list->scrollToBottom();
-        QTRY_VERIFY(m_list->rowWidget(QStringLiteral("chat/1999")));
-        QCOMPARE(m_list->rowWidget(QStringLiteral("chat/1000")), nullptr);
-        QCOMPARE(m_list->rowWidget(QStringLiteral("chat/1999"))->row().title,
-                 QStringLiteral("room 999"));
-    }
-
-    // Answers for one picture are gathered: only the rows showing it are composed again, once.
-    void picturesRebuiltByUrl()
-    {
-        QVERIFY(m_store->exec(
-            QStringLiteral("UPDATE TTT_USER SET thumb_url = '/u/' || user_id || '.png'")));
-        fillList();
-        const int before = m_list->picturesComposed();
-        const qint64 leeKey = m_list->chatRoomItem(QStringLiteral("chat/3"))->picture().cacheKey();
-        QImage red(16, 16, QImage::Format_ARGB32);
-        red.fill(Qt::red);
-        QVERIFY(red.save(FileManager::cacheFilePath(QStringLiteral("/u/2.png")), "PNG"));
-        for (int i = 0; i < 5; ++i)
-            m_list->pictureArrived(QStringLiteral("/u/2.png"));
-        // chat/1 (Kim) and chat/2 (Kim and Lee) show Kim.
-        QTRY_COMPARE(m_list->picturesComposed(), before + 2);
-        // The sentinel: one more answer for the Korean member's room only.
-        m_list->pictureArrived(QStringLiteral("/u/4.png"));
-        QTRY_COMPARE(m_list->picturesComposed(), before + 3);
-        const QImage kim = m_list->chatRoomItem(QStringLiteral("chat/1"))->picture().toImage();
-        QCOMPARE(kim.pixelColor(kim.width() / 2, kim.height() / 2), QColor(Qt::red));
-        QCOMPARE(m_list->chatRoomItem(QStringLiteral("chat/3"))->picture().cacheKey(), leeKey);
+        QCOMPARE(Row::of(m_list->rowWidget(topic)->row()),
+                 (Row{before.title, before.members,
+                      shown(taken                   ? time
+                            : before.time.isEmpty() ? 0
+                                                    : at(11)),
+                      preview, "3"}));
+        QVERIFY(preview != content || contentType == ContentTypeText);
     }
 };
 
