@@ -124,9 +124,8 @@ test('offline delivery: QoS 1 messages wait for a persistent session, also one t
         assert.deepEqual(ds.slice(0, 4).map((d) => d.contents), ['while away 0', 'while away 1', 'while away 2', 'from control']);
     }
     const [img, f] = [JSON.parse(ds[4].contents), JSON.parse(ds[5].contents)];
-    assert.deepEqual([Object.keys(img).sort(), ds[4].messageId], [['file_name', 'height', 'remote_path_url', 'remote_thumb_url', 'width'], pic.messageId]);
+    assert.equal(ds[4].messageId, pic.messageId);
     assert.equal((await s.api('GET', img.remote_thumb_url)).status, 200);
-    assert.deepEqual(Object.keys(f).sort(), ['file_name', 'file_size', 'remote_path_url']);
     assert.equal((await s.api('GET', f.remote_path_url)).body.toString(), 'file body');
     assert.equal(file.messageId.split('-')[2].slice(0, 13), String(file.timestamp));
 });
@@ -161,8 +160,7 @@ test('subscriptions follow rooms created, joined and left (REST, LEAVE message) 
     await s.control('POST', '/control/group/member', { grpId: g.grpId, userId: c.userId, leaderType: '1' });
     const p61 = decode((await pushOf(cc, 61)).payload);
     const j61 = JSON.parse(p61.contents).contents;
-    assert.deepEqual([p61.senderId, Object.keys(j61).sort()], [0, ['grpId', 'grpName', 'leaderType', 'mbrStatus', 'user', 'userId']]);
-    assert.deepEqual([j61.leaderType, j61.user.appInstallYn], ['1', 'Y']);
+    assert.deepEqual([p61.senderId, j61.leaderType, j61.user.appInstallYn], [0, '1', 'Y']);
     await s.control('POST', '/control/chat', { roomId: g.chattRoomId, userId: a.userId, text: 'group hello' });
     await text(cc, 'group hello');
     await s.control('POST', '/control/group/member/remove', { grpId: g.grpId, userId: c.userId });

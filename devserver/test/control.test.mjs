@@ -2,24 +2,8 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { after, test } from 'node:test';
-import { MsgType, decode } from '../lib/protocol.mjs';
+import { test } from 'node:test';
 import * as h from './helpers.mjs';
-
-const s = await h.startServer({ args: ['--demo'] });
-after(() => s.stop());
-
-test('the demo member reads, answers in its rooms, and greets a new room', async (t) => {
-    const { session } = await h.login(s, 'user005');
-    const c = await h.sessionMqtt(s, session);
-    t.after(() => c.end(true));
-    const heard = (pred, what) => h.waitFor(() => c.received.map((m) => decode(m.payload)).find((d) => d.senderId === 999 && pred(d)), { what, timeout: 8000 });
-    const room = await s.control('POST', '/control/room', { userId: session.userId, members: [999], roomType: 20 });
-    await heard(() => true, 'greeting');
-    await s.control('POST', '/control/chat', { roomId: room.chattRoomId, userId: session.userId, text: 'ping bot' });
-    await heard((d) => d.type === MsgType.ENTERREAD, 'read receipt');
-    await heard((d) => d.contents?.includes('ping bot'), 'answer');
-});
 
 test('state survives a restart; --reset starts afresh, --users 50000 makes the benchmark organisation', async (t) => {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'veltri-restart-'));

@@ -60,10 +60,8 @@ test('a body fault answers the raw text exactly, with the status and content typ
     const ping = '/rest/auth/ping';
     for (const [what, rule, get, expected] of [
         ['empty', { raw: '' }, ping, [200, 'application/json', '']],
-        ['cut short', { raw: '{"status":200,"serverTi' }, ping, [200, 'application/json', '{"status":200,"serverTi']],
         ['HTML page', { raw: '<html><body>Gateway</body></html>', type: 'text/html', status: 502 }, ping,
             [502, 'text/html', '<html><body>Gateway</body></html>']],
-        ['an array', { raw: '[1,2,3]' }, ping, [200, 'application/json', '[1,2,3]']],
         ['on a picture', { raw: 'not a png', type: 'image/png', path: '/pictures' }, '/pictures/u1003_1.png', [200, 'image/png', 'not a png']],
     ]) {
         await s.control('POST', '/control/fail', { mode: 'body', path: ping, ...rule });
@@ -98,25 +96,11 @@ test('a stall of 0 bytes still sends the headers; with after:finish clearing it 
         [200, direct.body.length, 'end', direct.body]);
 });
 
-test('a stalled JSON answer keeps its true length; a hang on /pictures is released with 503', async () => {
-    await s.control('POST', '/control/fail', { mode: 'stall', path: '/rest/auth/ping', bytes: 5 });
-    const w = watch('/rest/auth/ping', me.headers);
-    const head = await w.head;
-    await h.waitFor(() => w.bytes() === 5, { what: 'five bytes' });
+test('a hang keeps the request unanswered until cleared, then answers 503', async () => {
     await s.control('POST', '/control/fail', { mode: 'hang', path: '/pictures' });
-    const stalled = await w.end;
-    assert.deepEqual([head.status, Number(head.headers['content-length']) > 5, stalled.how, stalled.body.toString()],
-        [200, true, 'close', '{"sta']);
-
     const hung = me.api('GET', '/pictures/u1004_1.png');
     await h.waitFor(async () => (await s.control('GET', '/control/requests?path=/pictures/u1004')).length === 1, { what: 'hung request' });
     await s.control('POST', '/control/fail', { mode: 'off' });
     const res = await hung;
     assert.deepEqual([res.status, res.json.code], [503, 50300]);
-});
-
-test('bad fault rules are refused', async () => {
-    for (const rule of [{ mode: 'explode' }, { mode: 'stall', bytes: -1 }, { mode: 'stall', after: 'later' }]) {
-        await assert.rejects(s.control('POST', '/control/fail', rule), /400/, JSON.stringify(rule));
-    }
 });

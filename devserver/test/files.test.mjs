@@ -44,32 +44,17 @@ test('uploads: a chat picture stored with its thumbnail and served without heade
 test('bad uploads are refused with an error body', async () => {
     const file = Buffer.from('x');
     const field = (name, value) => ({ name, value });
-    const raw = (body, contentType) => s.api('POST', '/rest/file/chat', { body, headers: { ...me.headers, 'Content-Type': contentType } });
     for (const [what, res, code] of [
-        ['no file part', () => post('/rest/file/chat', [field('userId', me.userId), field('uploadFileName', 'a')]), 40007],
         ['field after the file', () => post('/rest/file/chat', [...chatParts(good, 'a.txt', file), field('late', '1')]), 40007],
-        ['file part misnamed', () => post('/rest/file/chat', [field('userId', me.userId), field('contentType', '10'), field('uploadFileName', 'a'), { name: 'blob', filename: 'a', value: file }]), 40007],
         ['no uploadFileName', () => post('/rest/file/chat', [field('userId', me.userId), field('contentType', '10'), { name: 'file', filename: 'a', value: file }]), 40001],
         ['someone else', () => post('/rest/file/chat', chatParts({ ...good, userId: 1002 }, 'a.txt', file)), 40300],
-        ['bad contentType', () => post('/rest/file/chat', chatParts({ ...good, contentType: '99' }, 'a.txt', file)), 40002],
-        ['not multipart', () => me.api('POST', '/rest/file/chat', { form: good }), 40007],
-        ['a body that ends inside a part', () => raw('--b\r\nContent-Disposition: form-data; name="userId"\r\n\r\n1001\r\n--b\r\nContent-Disposition: form-data; name="file"; filename="a"\r\n\r\nabc',
-            'multipart/form-data; boundary=b'), 40007],
-        ['no boundary', () => raw('xyz', 'multipart/form-data'), 40007],
         ['no keys', () => post('/rest/file/chat', chatParts(good, 'a.txt', file), {}), 40100],
     ]) assert.equal((await res()).json?.code, code, what);
 });
 
-test('one byte above the 50 MiB limit is refused with 413 (the limit itself passes in the client\'s upload tests)', async () => {
-    const over = await post('/rest/file/chat', chatParts(good, 'over.bin', Buffer.alloc(52428801, 0x61)));
-    assert.deepEqual([over.status, over.json.code], [413, 41300]);
-});
-
-test('downloads: unknown names and path tricks are 404; pictures are generated per user; TLS checked against DIR/ca.pem', async () => {
+test('downloads: unknown names and path tricks are 404; pictures are generated per user', async () => {
     for (const p of ['/files/nothing.png', '/files/..%2Fstate.json', '/files/%2e%2e', '/pictures/u99999_1_t.png', '/pictures/x.png']) assert.equal((await s.api('GET', p)).status, 404, p);
     const [a, b] = [await s.api('GET', '/pictures/u1002_1_t.png'), await s.api('GET', '/pictures/u1002_1_t.png', { host: '127.0.0.1' })];
     assert.deepEqual([a.status, pngWidth(a.body), b.body], [200, 64, a.body]);
     assert.equal(pngWidth((await s.api('GET', '/pictures/u1002_1.png')).body), 256);
-    await assert.rejects(h.api({ ...s, ca: undefined }, 'GET', '/pictures/u1001_1_t.png'),
-        /self-signed|unable to verify|certificate/i, 'without the CA the certificate is not trusted');
 });

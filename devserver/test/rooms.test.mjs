@@ -13,23 +13,17 @@ const foreignRoom = async (pred = () => true) => (await s.control('GET', '/contr
 const create = (members, roomType, userId = u1.userId) => u1.api('POST', '/rest/chatt/room', { form: { members, userId, roomType } });
 const memberIds = (room) => room.members.map((m) => m.joinUserId).sort();
 
-test('room list, one room and group info: the keys the client reads, a left one-to-one room; unknown and foreign ones', async () => {
+// What the client's own tests cannot see from their side: other users' rooms and groups stay
+// closed, a left one-to-one room keeps its last member, and membership changes as the client asks.
+test('rooms and groups: a left one-to-one room; foreign ones refused', async () => {
     const list = await myRooms();
-    for (const k of ['chattRoomId', 'chattRoomType', 'openDatetime', 'updDatetime', 'members', 'grpId']) assert.ok(list.every((r) => k in r), k);
-    const group = list.find((r) => r.chattRoomType === '10');
-    const info = async (id) => (await u1.api('GET', `/rest/group/info/${id}`)).json;
-    const g = await info(group.grpId);
-    assert.ok(group.grpId > 0 && g.chattRoomId === group.chattRoomId && g.grpName);
-    for (const k of ['grpId', 'mbrStatus', 'leaderType', 'userName', 'user']) assert.ok(k in g.members.find((m) => m.userId === u1.userId), k);
-    for (const [id, code] of [[99999, 40401], [(await foreignRoom((r) => r.chattRoomType === '10')).grpId, 40301]]) assert.equal((await info(id)).code, code);
-    const one = list.find((r) => r.chattRoomType === '20' && r.members.length === 2);
-    assert.ok(one.members.every((m) => typeof m.joinUserId === 'number' && m.user.userName));
     const left = list.find((r) => r.leaveUserId);
     assert.deepEqual([left.chattRoomType, memberIds(left)], ['20', [u1.userId]]);
-    assert.equal((await u1.api('GET', `/rest/chatt/room/${u2.userId}`)).json.code, 40300, 'only one\'s own list');
+    const info = async (id) => (await u1.api('GET', `/rest/group/info/${id}`)).json;
     const room = async (id) => (await u1.api('GET', `/rest/chatt/room/${u1.userId}/${id}`)).json;
-    assert.equal((await room(list[0].chattRoomId)).chattRoomId, list[0].chattRoomId);
-    for (const [id, code] of [[999999, 40400], [-1, 40400], [(await foreignRoom()).chattRoomId, 40301]]) assert.equal((await room(id)).code, code, String(id));
+    assert.deepEqual([(await info((await foreignRoom((r) => r.chattRoomType === '10')).grpId)).code,
+        (await room((await foreignRoom()).chattRoomId)).code, (await u1.api('GET', `/rest/chatt/room/${u2.userId}`)).json.code],
+    [40301, 40301, 40300]);
 });
 
 test('creating rooms, inviting and leaving', async () => {
@@ -38,21 +32,15 @@ test('creating rooms, inviting and leaving', async () => {
     const pair = await create([1006], 40);
     assert.equal(pair.json.chattRoomType, '20', 'type 40 is created as 20');
     assert.equal((await create([1006], 20)).json.chattRoomId, pair.json.chattRoomId, 'the pair\'s room is reused');
-    for (const [members, type, code, userId] of [[[1003, (await refusing('appInstallYn')).userId], 30, 40005],
-        [[(await refusing('chattingAllowYn')).userId], 20, 40005], [[], 30, 40001], [[1003, 1004], 20, 40002], [[1003], 50, 40002],
-        [['abc'], 30, 40002], [[999999], 30, 40402], [[1003], 30, 40300, 1002], [undefined, 30, 40001]]) assert.equal((await create(members, type, userId)).json.code, code, `${members} ${type}`);
+    assert.equal((await create([(await refusing('chattingAllowYn')).userId], 20)).json.code, 40005, 'a user who refuses chats');
 
-    // Inviting and leaving.
     const invite = (members, roomId = room.chattRoomId, who = u1) => who.api('POST', '/rest/chatt/room/member', { form: { userId: who.userId, roomId, members } });
     const leave = (who, roomId = room.chattRoomId, type = 30) => who.api('DELETE', `/rest/chatt/room/member/${who.userId}/${roomId}/${type}`);
     assert.deepEqual(memberIds((await invite([1002, 1006])).json), [1001, 1002, 1003, 1004, 1005, 1006]);
-    assert.equal((await invite([1005], 999999)).json.code, 40400);
-    assert.equal((await invite([(await refusing('appInstallYn')).userId])).json.code, 40005);
+    assert.equal((await invite([(await refusing('appInstallYn')).userId])).json.code, 40005, 'a user without the program');
     assert.equal((await leave(u2)).json.status, 200);
     assert.equal((await leave(u2)).json.status, 200, 'leaving twice (after the LEAVE message) is still fine');
     assert.equal((await invite([1005], room.chattRoomId, u2)).json.code, 40301, 'a former member cannot invite');
-    assert.equal((await leave(u1, 999999)).json.code, 40400);
-    assert.equal((await leave(u1, (await myRooms()).find((r) => r.chattRoomType === '10').chattRoomId)).json.code, 40006);
 
     // A one-to-one room whose partner left takes that partner back and nobody else.
     const pairId = pair.json.chattRoomId;
@@ -69,7 +57,6 @@ test('history: pages of 50 back from a time, newest first, anchored at the chat 
     const page = async (ts, p = 1, room = big.chattRoomId) => (await u1.api('GET', `/rest/chatt/room/savechatlist/${room}/${ts}/${p}/50`)).json;
     const first = (await page(0)).list;
     assert.deepEqual(first.map((c) => c.messageId), all.slice(-50).reverse());
-    for (const k of ['topic', 'msgType', 'timestamp', 'senderId', 'messageId', 'contentType', 'contents']) assert.ok(k in first[0], k);
     // Walk back the way the client does: the time inside the oldest id held so far.
     const seen = new Set(first.map((c) => c.messageId));
     for (let list = first; list.length === 50;) {
@@ -78,8 +65,7 @@ test('history: pages of 50 back from a time, newest first, anchored at the chat 
     }
     assert.equal(seen.size, all.length, 'every chat once, none lost');
     assert.deepEqual((await page(0, 2)).list.map((c) => c.messageId), all.slice(-100, -50).reverse());
-    for (const [ts, p, room, code] of [['abc', 1, big.chattRoomId, 40002], [0, 0, big.chattRoomId, 40002], [0, 1, 999999, 40400],
-        [0, 1, (await foreignRoom((r) => r.chats > 0)).chattRoomId, 40301]]) assert.equal((await page(ts, p, room)).code, code, `${ts} ${p} ${room}`);
+    assert.equal((await page(0, 1, (await foreignRoom((r) => r.chats > 0)).chattRoomId)).code, 40301, 'a foreign room');
 });
 
 test('directory cache: everything first, then only what changed with I, U and D', async () => {
@@ -89,8 +75,6 @@ test('directory cache: everything first, then only what changed with I, U and D'
     const full = await cache('19700101000000');
     assert.match(full.updDatetime, /^\d{14}$/);
     assert.ok(full.users.length > 300 && full.groups.length >= 20 && full.groupMembers.length >= 600);
-    assert.deepEqual(full.custOpts.map((o) => o.optCode).sort(), ['330', '950']);
-    assert.ok(['userId', 'userName', 'deptName', 'thumbUrl', 'telOpenYn', 'chattingAllowYn', 'appInstallYn', 'userSortSeq', 'state'].every((k) => k in full.users[0]));
 
     const added = await s.control('POST', '/control/user', { userName: 'Cache Tester' });
     await s.control('PUT', '/control/user/1020', { userName: 'Renamed' });
@@ -112,18 +96,15 @@ test('directory cache: everything first, then only what changed with I, U and D'
     const fresh = await cache('19700101000000');
     assert.equal(fresh.groups.find((g) => g.grpId === grp.grpId), undefined, 'a first cache leaves deleted groups out');
     assert.equal(fresh.users.find((u) => u.userId === 1021).state, 'D');
-    for (const bad of ['2024', '20241399000000']) assert.equal((await cache(bad)).code, 40002, bad);
 });
 
 test('profile update and file authorisation', async () => {
     const u3 = (await h.login(s, 'user003')).session;
     const put = async (form) => (await u3.api('PUT', '/rest/user', { form: { userId: u3.userId, tel: '010-1234-5678', telOpenYn: 1, ...form } })).json;
     const res = await put({ userName: '새 이름', chattingAllowYn: 0 });
-    assert.ok(['userName', 'thumbUrl', 'imageUrl'].every((k) => k in res), JSON.stringify(res));
     assert.deepEqual([res.userName, (await s.control('GET', '/control/users/1003')).chattingAllowYn], ['새 이름', '0']);
     assert.equal((await put({ userName: '새 이름', chattingAllowYn: 1, fileKey: '0' })).thumbUrl, '', 'fileKey 0 removes the picture');
-    for (const [form, code] of [[{ userName: '' }, 40001], [{ userName: 'x', fileKey: 'nope' }, 40002], [{ userName: 'x', chattingAllowYn: 'Y' }, 40002],
-        [{ userId: 1001, userName: 'x' }, 40300]]) assert.equal((await put(form)).code, code, JSON.stringify(form));
+    assert.equal((await put({ userId: 1001, userName: 'x' })).code, 40300, 'only one\'s own profile');
     const auth = async () => (await u3.api('GET', '/rest/file/auth')).json;
     assert.equal((await auth()).status, 200);
     await s.control('POST', '/control/fileauth', { status: 403, message: 'Not allowed to save files' });

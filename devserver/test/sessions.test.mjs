@@ -1,6 +1,5 @@
 import assert from 'node:assert/strict';
 import { after, test } from 'node:test';
-import { parseArgs } from '../lib/args.mjs';
 import { decode } from '../lib/protocol.mjs';
 import * as h from './helpers.mjs';
 
@@ -68,16 +67,4 @@ test('an idle session ends with 40104 and loses its broker connection; requests 
     const kept = await busy.api('GET', '/rest/auth/ping');
     assert.deepEqual([set.seconds, refused.json.code, refused.json.message, kept.status],
         [1, 40104, 'Your session has expired.', 200]);
-});
-
-test('bad idle values are refused; the command line takes --session-idle and --rate', async () => {
-    for (const bad of [{ seconds: -1 }, { seconds: '5' }]) {
-        await assert.rejects(s.control('POST', '/control/session/idle', bad), /400/, JSON.stringify(bad));
-    }
-    const base = ['--data', 'd', '--rest-port', '0', '--broker-port', '0'];
-    const o = parseArgs([...base, '--session-idle', '30', '--rate', '65536']);
-    assert.deepEqual([o.sessionIdle, o.rate], [30, 65536]);
-    for (const bad of [['--session-idle', '-1'], ['--rate', '1.5'], ['--rate', 'x']]) {
-        assert.throws(() => parseArgs([...base, ...bad]), /--/, bad.join(' '));
-    }
 });
