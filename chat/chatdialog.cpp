@@ -14,6 +14,7 @@
 #include "store/unreadcounts.h"
 #include "widgets/mtchatalarmitem.h"
 #include "widgets/mtchatbaseitem.h"
+#include "widgets/mtchatitemstate.h"
 #include "widgets/mtchatwidget.h"
 #include "widgets/mtframeless.h"
 #include "widgets/mtloadingwidget.h"
@@ -119,7 +120,12 @@ ChatDialog::ChatDialog(MtSession* session, const DBChatRoom& room, QWidget* pare
             [this](const DBChatRoom& changed, const DBChat& notice, const RoomRouting::Action&) {
                 onRoomChanged(changed, notice);
             });
-    connect(session, &MtSession::messagingConnected, this, &ChatDialog::resendUnconfirmed);
+    // The outbox gave up on one of this room's sends: the bubble offers its resend.
+    connect(session->outbox(), &MtOutbox::failed, this,
+            [this](const QString& failedTopic, const QString& msgId) {
+                if (failedTopic == topic())
+                    ui->chatView->setMessageState(msgId, MtChatItemState::Failed);
+            });
 
     m_alarmWidget = new AlarmWidget(this);
     m_alarmWidget->hide();
@@ -257,11 +263,13 @@ void ChatDialog::loadNewestPage()
     int countdown = page.size();
     m_batchPaging = true;
     for (DBChat& chat : page) {
-        // A send or upload of this user's still running when its window or the program went has
-        // nobody left to finish it: it is failed, with its resend. The page's records are
-        // copies without a connection; the write takes the window's.
+        // An upload of this user's still running when its window or the program went has
+        // nobody left to finish it: it is failed, with its resend; so is a send the session's
+        // outbox no longer holds. The page's records are copies without a connection; the
+        // write takes the window's.
         const int state = ChatRules::loadedMsgState(chat.msgState());
-        if (chat.senderId() == ownUserId() && state != chat.msgState()) {
+        const bool own = chat.senderId() == ownUserId();
+        if (own && state != chat.msgState() && !m_session->outbox()->holds(chat.msgId())) {
             chat.setDbManager(db());
             if (!chat.updateMsgState(state))
                 qCritical().noquote()
@@ -442,10 +450,14 @@ QPixmap ChatDialog::thumbnailFor(const DBChat& chat)
     return QPixmap(path);
 }
 
-MtChatBaseItem* ChatDialog::addMyChatItem(const DBChat& chat, bool insertFirst)
+MtChatBaseItem* ChatDialog::addMyChatItem(const DBChat& stored, bool insertFirst)
 {
-    if (chat.contentType() < 1 || chat.contentType() > 4)
+    if (stored.contentType() < 1 || stored.contentType() > 4)
         return nullptr;
+    // An uploaded chat the outbox still sends is shown sending, not failed.
+    DBChat chat = stored;
+    if (chat.msgState() == MsgStateUploaded && m_session->outbox()->holds(chat.msgId()))
+        chat.setMsgState(MsgStateNew);
     removeItem(chat.msgId());
     if (insertFirst) {
         // History pages make no item for rows far from the viewport.

@@ -83,9 +83,6 @@ public:
     // Writes the whole conversation to `path` (the menu's export after its file dialog): empty
     // text on success, else the reason.
     QString exportConversationTo(const QString& path);
-    // Publishes again the user's chats of this room stored as sending (0) or uploaded (4), with
-    // their own message ids.
-    void resendUnconfirmed();
 
     MtChatWidget* chatView() const;
     // Hands a chat to a window through its event queue (from any code that holds the window

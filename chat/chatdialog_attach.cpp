@@ -46,20 +46,22 @@ void ChatDialog::chooseFiles(bool asImages)
 {
     if (!ensureRoomReady(asImages ? QStringLiteral("image") : QStringLiteral("file")))
         return;
+    // Qt's file dialogs read the patterns of one filter separated by spaces (a semicolon list is
+    // one pattern that matches no file), and filters separated by ";;".
     const QString imageFilter =
-        tr("Image File") + QStringLiteral(" (*.jpg;*.jpeg;*.png;*.gif;*.tif;*.tiff;*.bmp;*.img)");
+        tr("Image File") + QStringLiteral(" (*.jpg *.jpeg *.png *.gif *.tif *.tiff *.bmp *.img)");
     const QString filter =
         asImages
             ? imageFilter
             : QStringList{tr("All Transfer File") + QStringLiteral(" (*)"),
                           tr("Document File") +
                               QStringLiteral(
-                                  " (*.txt;*.csv;*.pdf;*.xlsx;*.docx;*.pptx;*.doc;*.xls;*.ppt)"),
+                                  " (*.txt *.csv *.pdf *.xlsx *.docx *.pptx *.doc *.xls *.ppt)"),
                           tr("Compressed File") +
-                              QStringLiteral(" (*.zip;*.alz;*.arj;*.rar;*.tar)"),
+                              QStringLiteral(" (*.zip *.alz *.arj *.rar *.tar)"),
                           tr("Video File") +
-                              QStringLiteral(" (*.avi;*.wmv;*.mpeg;*.wma;*.mp4;*.mpg)"),
-                          tr("Audio File") + QStringLiteral(" (*.ogg;*.mp3)"),
+                              QStringLiteral(" (*.avi *.wmv *.mpeg *.wma *.mp4 *.mpg)"),
+                          tr("Audio File") + QStringLiteral(" (*.ogg *.mp3)"),
                           imageFilter}
                   .join(QStringLiteral(";;"));
     QPointer<ChatDialog> self(this);
@@ -230,11 +232,12 @@ void ChatDialog::onUploadSuccess(const QString& reqId, const QJsonObject& respon
         chat.setFile(webUrl, chat.fileName(), chat.fileSize(), chat.previewText());
     }
     const QString content = chat.toMessage();
-    chat.updateMsgStateAndContent(4, content);
+    if (!chat.updateMsgStateAndContent(4, content))
+        qCritical().noquote() << "ChatDialog::onUploadSuccess - not stored as uploaded, msgId="
+                              << reqId;
     ui->chatView->setMessageState(reqId, 0);
     ui->chatView->setMessageProgress(reqId, 100);
-    if (MqttManager* mqtt = m_session->messaging())
-        mqtt->sendChat(topic(), chat.contentType(), reqId, {}, content);
+    m_session->outbox()->send(chat);
 }
 
 void ChatDialog::onUploadFailure(const QString& reqId, int errCode, const QString& error)

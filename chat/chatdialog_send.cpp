@@ -84,8 +84,9 @@ void ChatDialog::sendText()
         if (!chat.insertOrUpdate())
             qWarning().noquote() << "ChatDialog::sendText - failed to store msgId=" << chat.msgId();
         // Stored before it is published, so the echo never finds it missing; shown after, so
-        // the bubble costs the message no time on its way out.
-        mqtt->sendChat(topic(), 1, chat.msgId(), {}, text);
+        // the bubble costs the message no time on its way out. The session's outbox publishes
+        // it, and again at every connect until it is confirmed, window open or not.
+        m_session->outbox()->send(chat);
         addMyChatItem(chat, false);
     } else {
         const QString path = FileManager::makeTextFile(text);
@@ -168,7 +169,6 @@ void ChatDialog::resend(const QString& messageId)
         return;
     if (!ensureRoomReady(QStringLiteral("resend"), {messageId}))
         return;
-    MqttManager* mqtt = m_session->messaging();
     MtChatBaseItem* item = ui->chatView->findItem(messageId);
     const bool uploaded = !chat.remotePathUrl().isEmpty();
     if (chat.contentType() == 1 ||
@@ -178,9 +178,10 @@ void ChatDialog::resend(const QString& messageId)
             if (chat.contentType() != 1)
                 item->setProgress(100);
         }
-        chat.updateMsgState(0);
-        if (mqtt)
-            mqtt->sendChat(topic(), chat.contentType(), messageId, {}, chat.toMessage());
+        if (!chat.updateMsgState(0))
+            qCritical().noquote() << "ChatDialog::resend - not stored as sending, msgId="
+                                  << messageId;
+        m_session->outbox()->send(chat);
         return;
     }
     if (chat.contentType() != 2 && chat.contentType() != 4)
@@ -197,21 +198,4 @@ void ChatDialog::resend(const QString& messageId)
         item->setState(0);
     chat.updateMsgState(3);
     m_uploads.insert(messageId);
-}
-
-void ChatDialog::resendUnconfirmed()
-{
-    MqttManager* mqtt = m_session->messaging();
-    if (isDummy() || !db() || !mqtt)
-        return;
-    QList<DBChat> page;
-    db()->chatList(page, topic(), ChatRules::kPageSize, 0);
-    for (const DBChat& chat : page) {
-        if (chat.senderId() != ownUserId() || (chat.msgState() != 0 && chat.msgState() != 4))
-            continue;
-        if (chat.contentType() != 1 && chat.remotePathUrl().isEmpty())
-            continue;
-        qDebug().noquote() << "ChatDialog::resendUnconfirmed - msgId=" << chat.msgId();
-        mqtt->sendChat(topic(), chat.contentType(), chat.msgId(), {}, chat.toMessage());
-    }
 }

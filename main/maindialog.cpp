@@ -49,9 +49,8 @@ MainDialog::MainDialog(const ServerConfig& config, QWidget* parent)
     ui->searchLineEdit->setPlaceholderText(tr("Search Chatt Room"));
     ui->lockMessageLabel->setText(tr("Unlock mode status"));
     ui->menuButton->setText(QStringLiteral("\u2261"));
-    // Return in a line edit must not also click a button of the dialog: in the password field
-    // it would log in twice, in the lock page's field it would unlock, which only the button
-    // may do.
+    // Return in a line edit must not also click a default button of the dialog: each field's
+    // Return does its own work once (the password field logs in, the lock page's field unlocks).
     for (QPushButton* button : findChildren<QPushButton*>()) {
         button->setAutoDefault(false);
         button->setDefault(false);
@@ -64,7 +63,6 @@ MainDialog::MainDialog(const ServerConfig& config, QWidget* parent)
     m_chatWindows = new ChatWindows(this, this);
     connect(m_chatWindows, &ChatWindows::activated, this, [this](const QString& topic) {
         qDebug().noquote().nospace() << "MainDialog::onChatWindowActivate - topic=" << topic;
-        onUnreadChanged(topic, 0);
         flashWindow(0);
     });
     connect(m_chatWindows, &ChatWindows::roomCreated, this, &MainDialog::onRoomAdded);

@@ -78,6 +78,10 @@ void MainDialog::onLoginFailed(int errCode, const QString& text)
     qDebug().noquote().nospace() << "MainDialog::onLoginFailed errCode:" << errCode;
     hideLoading();
     setLoginControlsEnabled(true);
+    // A login that failed after its store was opened (its directory or room list did not come)
+    // has closed that store again: the list lets go of it.
+    ui->chatRoomListWidget->clearChatRooms();
+    ui->chatRoomListWidget->setSession(nullptr, nullptr, 0);
     if (errCode == MtSession::kErrorDatabase) {
         ui->idLineEdit->clear();
         ui->passwordLineEdit->clear();

@@ -81,8 +81,13 @@ bool MqttManager::storeChat(DBManager* db, const IncomingChat& in, bool fromHist
         return true;
     }
 
-    // A chat delivered again (QoS 1 repeats a message whose acknowledgement got lost) keeps the
-    // read state it has and is not counted a second time.
+    // A live chat whose id is stored already came before: QoS 1 repeats a message whose
+    // acknowledgement got lost, and a sender's outbox publishes a chat again until its echo
+    // comes. It was stored, counted, shown and toasted the first time: nothing of it happens
+    // twice.
+    if (existed && !fromHistory)
+        return false;
+    // A history page keeps the read state a chat has.
     bool read = fromHistory || (existed && stored.msgRead());
     if (!read)
         read = isReadAtOnce(in.topic);
@@ -94,7 +99,7 @@ bool MqttManager::storeChat(DBManager* db, const IncomingChat& in, bool fromHist
     if (fromHistory)
         return true;
 
-    const int unread = !read && !existed ? addUnread(in.topic, 1) : unreadCount(in.topic);
+    const int unread = !read ? addUnread(in.topic, 1) : unreadCount(in.topic);
     qDebug().noquote().nospace() << "receivedChatFromMqtt - [UNREAD] isReadMessage="
                                  << (read ? 1 : 0) << ", topic=" << in.topic
                                  << ", unread=" << unread;

@@ -180,6 +180,7 @@ void MtSession::teardown()
     m_roomsAfterList.clear();
     m_pendingGroups.clear();
     m_presence.clear();
+    m_outbox.attach(nullptr, 0);
     m_attempt.reset();
     m_state.apply(SessionState::Event::LogOff);
 }
@@ -285,12 +286,16 @@ void MtSession::startMessaging()
     m_presence.setOwnClientId(clientId);
     m_mqtt = std::make_unique<MqttManager>(path);
     m_mqtt->setRoomPresence(&m_presence);
+    m_outbox.attach(m_db.get(), m_mtData->userId());
+    m_outbox.setMessaging(m_mqtt.get());
     connect(m_mqtt.get(), &MqttManager::connected, this, [this] {
         const CallbackScope scope(this);
+        m_outbox.connected();
         emit messagingConnected();
     });
     connect(m_mqtt.get(), &MqttManager::disconnected, this, [this] {
         const CallbackScope scope(this);
+        m_outbox.disconnected();
         emit messagingDisconnected();
     });
     connect(m_mqtt.get(), &MqttManager::storeUnavailable, this, [this] {
@@ -318,6 +323,8 @@ void MtSession::startMessaging()
 void MtSession::stopMessaging()
 {
     m_waker.reset();
+    m_outbox.disconnected();
+    m_outbox.setMessaging(nullptr);
     if (!m_mqtt)
         return;
     m_mqtt->setRoomPresence(nullptr);
@@ -335,6 +342,34 @@ void MtSession::failLogin(int reqCode, int errCode, const QString& text)
     qDebug().noquote().nospace() << "MtSession::failLogin reqCode:" << reqCode
                                  << " errCode:" << errCode;
     emit loginFailed(errCode, text);
+}
+
+bool MtSession::failFirstLoad(int errCode, const QString& text, bool announce)
+{
+    const SessionState::Outcome outcome = m_state.apply(SessionState::Event::FirstLoadFailed);
+    if (outcome.ignored)
+        return false;
+    qWarning().noquote().nospace()
+        << "MtSession::failFirstLoad errCode:" << errCode << " endLogin:" << outcome.endLogin;
+    if (outcome.relock) {
+        m_presence.setActiveTopic(QString());
+        if (announce)
+            emit unlockFailed(errCode, text);
+        return true;
+    }
+    // The login page keeps what was typed and the stored settings stay: only this attempt's
+    // session ends, without the log off that forgets the account.
+    const auto end = [this, errCode, text, announce] {
+        teardown();
+        m_mtData.reset();
+        closeStore();
+        unreadCounts().clear();
+        if (announce)
+            emit loginFailed(errCode, text);
+    };
+    if (!deferWhileInCallback(end))
+        end();
+    return true;
 }
 
 void MtSession::writeAutologinAccount(const QString& account)
@@ -502,9 +537,15 @@ void MtSession::onHttpFailure(int reqCode, int errCode, const QString& error)
                 << "MtSession::onHttpFailure - [ERROR_VERSION_APP_NOT_MATCH] update link is empty";
             const SessionState::Outcome outcome =
                 m_state.apply(SessionState::Event::VersionRefusedWithoutLink);
-            if (!outcome.ignored)
+            if (!outcome.ignored) {
                 emit roomsReady(outcome.showRoomList);
+                return;
+            }
         }
+        // A refused directory or room list leaves no half-made login behind either; the
+        // refusal itself is what the user is told.
+        if (reqCode != Login && reqCode != Unlock)
+            failFirstLoad(errCode, QString(), false);
         return;
     }
     const QString text = errCode == ErrorNetwork ? tr("Please check network connection") : error;
@@ -526,11 +567,9 @@ void MtSession::onHttpFailure(int reqCode, int errCode, const QString& error)
         return;
     case Cache:
     case Ping:
-        emit requestFailed(reqCode, errCode, text);
-        if (m_state.processType() == SessionState::ProcessManualLogin) {
-            logOff();
+        if (failFirstLoad(errCode, text))
             return;
-        }
+        emit requestFailed(reqCode, errCode, text);
         if (reqCode == Cache)
             roomListEnded();
         return;
@@ -544,6 +583,8 @@ void MtSession::onHttpFailure(int reqCode, int errCode, const QString& error)
         return;
     case Rooms:
         roomListEnded();
+        if (failFirstLoad(errCode, text))
+            return;
         emit requestFailed(reqCode, errCode, text);
         return;
     default:

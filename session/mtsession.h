@@ -3,6 +3,7 @@
 #include "messaging/mqttmanager.h"
 #include "net/serverconfig.h"
 #include "session/mtcoalescer.h"
+#include "session/mtoutbox.h"
 #include "session/mtroompresence.h"
 #include "session/notificationdecision.h"
 #include "session/roomrouting.h"
@@ -86,6 +87,8 @@ public:
     QString account() const { return m_account; }
     QString dbPath() const;
     DBManager* db() const { return m_db.get(); }
+    // The user's own chats on their way out; windows send and resend through it.
+    MtOutbox* outbox() { return &m_outbox; }
     MTData* mtData() const { return m_mtData.get(); }
     NetServerManager* net() const { return m_net.get(); }
     MqttManager* messaging() const { return m_mqtt.get(); }
@@ -163,6 +166,10 @@ private:
     void resetEngine();
     void failLogin(int reqCode, int errCode, const QString& text);
     void abandonLogin();
+    // A directory or room list that failed before a login or unlock showed its rooms: back to
+    // the login or lock page (told through loginFailed or unlockFailed when `announce`). False
+    // when the session had already got to its rooms.
+    bool failFirstLoad(int errCode, const QString& text, bool announce = true);
     void writeAutologinAccount(const QString& account);
 
     // Routing (mtsession_routing.cpp).
@@ -192,6 +199,7 @@ private:
     std::unique_ptr<MqttManager> m_mqtt;
     std::unique_ptr<MtQueueWaker> m_waker;
     MtRoomPresence m_presence;
+    MtOutbox m_outbox;
     ChatWindowRegistry* m_windows = nullptr;
     LocalSettings* m_settings = nullptr;
     QString m_account;

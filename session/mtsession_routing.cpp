@@ -12,6 +12,7 @@
 #include "store/dbuser.h"
 #include "store/dbusergroup.h"
 #include "store/mtdata.h"
+#include "store/unreadcounts.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -146,6 +147,8 @@ void MtSession::routeChat(const DBChat& chat)
 {
     const QString topic = chat.topic();
     const bool own = chat.senderId() == ownUserId();
+    if (own && chat.msgState() == MsgStateConfirmed)
+        m_outbox.confirmed(chat.msgId());
     if (m_windows && m_windows->isChatWindowOpen(topic)) {
         emit chatForWindow(topic, chat, own);
         if (!own && m_windows->isChatWindowActive(topic)) {
@@ -363,6 +366,11 @@ void MtSession::removeGroupRoom(qint64 groupId)
 void MtSession::chatWindowActivated(const QString& topic)
 {
     m_presence.setActiveTopic(topic);
+    // The room is read now: every reader of the count (the room row, the echo of this session's
+    // own READ_ENTER, a window opening later at its read marker) takes it from the table, so the
+    // table itself goes to 0, not only the row.
+    unreadCounts().set(topic, 0);
+    emit unreadChanged(topic, 0);
 }
 
 void MtSession::chatWindowDeactivated(const QString& topic)

@@ -14,10 +14,12 @@ QString SessionState::Snapshot::toString() const
 
 QString SessionState::Outcome::toString() const
 {
-    return QStringLiteral("ignored=%1 showRoomList=%2 requestCache=%3")
+    return QStringLiteral("ignored=%1 showRoomList=%2 requestCache=%3 endLogin=%4 relock=%5")
         .arg(ignored)
         .arg(showRoomList)
-        .arg(requestCache);
+        .arg(requestCache)
+        .arg(endLogin)
+        .arg(relock);
 }
 
 SessionState::Outcome SessionState::roomsAnswered()
@@ -132,6 +134,23 @@ SessionState::Outcome SessionState::apply(Event event)
         m_s.processType = ProcessCacheRefreshed;
         out = roomsAnswered();
         break;
+    case Event::FirstLoadFailed:
+        // A login or unlock counts as done only once its rooms are shown: until then a failed
+        // directory or room list puts the user back where the attempt started, so that the next
+        // attempt is taken instead of ignored.
+        if (!m_s.login || m_s.lock || m_s.processType == ProcessReady) {
+            out.ignored = true;
+            break;
+        }
+        if (m_s.processType == ProcessManualLogin) {
+            m_s = Snapshot();
+            out.endLogin = true;
+            break;
+        }
+        m_s.lock = true;
+        m_s.processType = ProcessLocked;
+        out.relock = true;
+        break;
     case Event::LogOff:
         m_s = Snapshot();
         break;
@@ -178,6 +197,8 @@ const char* SessionState::eventName(Event event)
         return "RoomsAnswered";
     case Event::VersionRefusedWithoutLink:
         return "VersionRefusedWithoutLink";
+    case Event::FirstLoadFailed:
+        return "FirstLoadFailed";
     case Event::LogOff:
         return "LogOff";
     }

@@ -34,6 +34,7 @@ public:
         CacheAnswered,   // the directory cache is stored
         RoomsAnswered,   // the room list is stored
         VersionRefusedWithoutLink,
+        FirstLoadFailed, // the directory or room list failed before the rooms were shown
         LogOff,
     };
 
@@ -59,10 +60,12 @@ public:
         bool ignored = false;      // the event does not apply in this state
         bool showRoomList = false; // switch to the room list page
         bool requestCache = false; // refresh the directory (then the rooms)
+        bool endLogin = false;     // the login did not get to its rooms: back to the login page
+        bool relock = false;       // the unlock did not get to its rooms: back to the lock page
         bool operator==(const Outcome& o) const
         {
             return ignored == o.ignored && showRoomList == o.showRoomList &&
-                   requestCache == o.requestCache;
+                   requestCache == o.requestCache && endLogin == o.endLogin && relock == o.relock;
         }
         QString toString() const;
     };

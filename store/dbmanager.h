@@ -134,6 +134,10 @@ public:
     bool findChat(const QString& topic, const QString& msgId, DBChat& chat);
     bool chatExists(const QString& topic, const QString& msgId);
     bool lastChat(const QString& topic, DBChat& chat);
+    // The user's own chats of every room still on their way out (msg_state 0 sending, 4
+    // uploaded and not yet confirmed), oldest first, appended; false when the store could not
+    // be read.
+    bool unsentChats(QList<DBChat>& list, qint64 ownUserId);
     int chatCount(const QString& topic);
     QString firstChatMessageId(const QString& topic);
     // Chats of the topic and msg_type; -1 on failure.

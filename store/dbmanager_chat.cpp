@@ -224,6 +224,31 @@ bool DBManager::findChat(const QString& topic, const QString& msgId, DBChat& cha
     return readOneChat(this, query, chat, "DBManager::findChat");
 }
 
+bool DBManager::unsentChats(QList<DBChat>& list, qint64 ownUserId)
+{
+    ensureWorkingIndexes();
+    // "msg_state IS NOT 1" lets SQLite read the partial index of unsettled chats alone.
+    QSqlQuery* query = DBSql::prepared(
+        this,
+        QStringLiteral("SELECT ") + QLatin1String(DBChat::kSelectColumns) +
+            QStringLiteral(" FROM TTT_CHATT C LEFT OUTER JOIN TTT_USER U ON(C.sender_id=U.user_id)"
+                           " WHERE C.msg_state IS NOT 1 AND C.msg_state IN (0, 4) AND "
+                           "C.sender_id=? ORDER BY C.msg_time, C._id"),
+        "DBManager::unsentChats");
+    if (!query)
+        return false;
+    query->addBindValue(ownUserId);
+    if (!DBSql::exec(*query, "DBManager::unsentChats"))
+        return false;
+    while (query->next()) {
+        DBChat chat(this);
+        chat.setFromRow(*query);
+        list.append(chat);
+    }
+    query->finish();
+    return true;
+}
+
 bool DBManager::chatExists(const QString& topic, const QString& msgId)
 {
     if (refuseEmptyTopic(topic, "DBManager::chatExists"))
