@@ -90,6 +90,7 @@ public slots:
     // Login page and session life.
     void clickedLoginButton();
     void on_passwordLineEdit_returnPressed();
+    void on_lockPasswordLineEdit_returnPressed();
     void clickedLogout();
     void clickedLogoutButton();
     void profileLogoutOk();

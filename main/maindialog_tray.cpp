@@ -250,6 +250,13 @@ void MainDialog::textChangedFromLock(const QString& text)
     ui->unlockButton->setEnabled(!text.isEmpty() && ui->lockPasswordLineEdit->isEnabled());
 }
 
+void MainDialog::on_lockPasswordLineEdit_returnPressed()
+{
+    // Return unlocks as the button does, and only when the button would.
+    if (ui->unlockButton->isEnabled())
+        clickedUnlockButton();
+}
+
 void MainDialog::clickedUnlockButton()
 {
     const QString password = ui->lockPasswordLineEdit->text();
