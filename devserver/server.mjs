@@ -96,6 +96,9 @@ async function main() {
     ops.restPort = restPort;
     const bot = new DemoBot({ store, broker, ops, log });
     bot.enabled = opts.demo;
+    // The demo shows what the client does with a room's history: server history on (option 950),
+    // unless it is already; the control interface can still switch it off.
+    if (opts.demo && store.s.custOpts['950']?.optValue !== '1') store.setOption('950', '1');
     const info = () => ({ dataDir, restPort, brokerPort, controlPort });
     const control = buildControl({ store, ops, broker, requestLog, faults, rate, expiry, bulk, bot, info, log });
     await control.listen({ port: opts.controlPort, host: '127.0.0.1' });

@@ -14,9 +14,18 @@ server_pid=""
 xvfb_pid=""
 tray_pid=""
 drain_pid=""
+# Stops everything this script started, whatever has stopped already: a helper that is gone
+# must not keep the clean-up (under set -e) from stopping the others.
 cleanup() {
+    set +e
+    local pid
     for pid in "$tray_pid" "$xvfb_pid" "$server_pid" "$drain_pid"; do
-        [ -n "$pid" ] && kill "$pid" 2>/dev/null
+        [ -n "$pid" ] || continue
+        kill "$pid" 2>/dev/null
+    done
+    for pid in "$tray_pid" "$xvfb_pid" "$server_pid" "$drain_pid"; do
+        [ -n "$pid" ] || continue
+        wait "$pid" 2>/dev/null
     done
     rm -rf "$work"
     return 0
@@ -83,15 +92,22 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     read -r -t "$ready_timeout" number <"$work/display" || true
     [ -n "$number" ] || fail "Xvfb did not start a display within ${ready_timeout} s"
     export DISPLAY=":$number"
-    trayer --edge top >/dev/null 2>&1 &
-    tray_pid=$!
-    # The client refuses to start without a tray: wait until the tray has its window.
-    deadline=$((SECONDS + ready_timeout))
-    until xdotool search --pid "$tray_pid" >/dev/null 2>&1; do
-        kill -0 "$tray_pid" 2>/dev/null || fail "trayer stopped on $DISPLAY"
-        [ $SECONDS -lt $deadline ] || fail "trayer showed no tray within ${ready_timeout} s"
-        sleep 0.1
-    done
+    # The client refuses to start without a tray: wait until the tray has its window. A tray
+    # host that exits at start (it can lose a race with the new display) gets a second try.
+    start_tray() {
+        trayer --edge top >/dev/null 2>&1 &
+        tray_pid=$!
+        local deadline=$((SECONDS + ready_timeout))
+        until xdotool search --pid "$tray_pid" >/dev/null 2>&1; do
+            kill -0 "$tray_pid" 2>/dev/null || return 1
+            [ $SECONDS -lt $deadline ] || fail "trayer showed no tray within ${ready_timeout} s"
+            sleep 0.1
+        done
+    }
+    if ! start_tray; then
+        echo "trayer stopped on $DISPLAY; trying once more" >&2
+        start_tray || fail "trayer stopped on $DISPLAY twice"
+    fi
     echo "no display found: the client runs on the virtual display $DISPLAY (Xvfb)"
 fi
 echo "starting the client (log in as user001 / Passw0rd!)"
