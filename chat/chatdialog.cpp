@@ -40,6 +40,8 @@
 
 namespace {
 const QString kSettingsFile = QStringLiteral("chatsettings.ini");
+// The input box is kept as the room's draft this long after the last change.
+constexpr int kDraftSaveDelayMs = 1000;
 
 // Carries one chat to a window through the event queue.
 class AddChatEvent : public QEvent
@@ -76,6 +78,11 @@ ChatDialog::ChatDialog(MtSession* session, const DBChatRoom& room, QWidget* pare
     ui->textEdit->installEventFilter(this);
     ui->textEdit->setFocus();
     connect(ui->textEdit, &QPlainTextEdit::textChanged, this, &ChatDialog::adjustInputHeight);
+    m_draftTimer = new QTimer(this);
+    m_draftTimer->setSingleShot(true);
+    m_draftTimer->setInterval(kDraftSaveDelayMs);
+    connect(m_draftTimer, &QTimer::timeout, this, &ChatDialog::saveDraft);
+    connect(ui->textEdit, &QPlainTextEdit::textChanged, m_draftTimer, qOverload<>(&QTimer::start));
     // Pasted files take the way of dropped ones, pasted pictures that of the picture button.
     connect(ui->textEdit, &ChatInputEdit::filesPasted, this,
             [this](const QStringList& files) { uploadFiles(files, false); });
@@ -198,8 +205,35 @@ void ChatDialog::bindRoom()
     if (isDummy())
         return;
     loadNewestPage();
+    loadDraft();
     m_alarmOn = !m_session->mtData() || m_session->mtData()->isTopicAlarmOn(topic());
     updateAlarmButton();
+}
+
+void ChatDialog::loadDraft()
+{
+    if (m_draftLoaded || !db())
+        return;
+    m_draftLoaded = true;
+    // What was typed before the room was ready (a room being made) stays as it is.
+    if (!ui->textEdit->toPlainText().isEmpty())
+        return;
+    const QString text = db()->draft(topic());
+    if (text.isEmpty())
+        return;
+    ui->textEdit->setPlainText(text);
+    ui->textEdit->moveCursor(QTextCursor::End);
+    m_draftTimer->stop();
+}
+
+void ChatDialog::saveDraft()
+{
+    m_draftTimer->stop();
+    if (isDummy() || !db() || !m_draftLoaded)
+        return;
+    if (!db()->saveDraft(topic(), ui->textEdit->toPlainText()))
+        qCritical().noquote() << "ChatDialog::saveDraft - the draft was not stored, topic="
+                              << topic();
 }
 
 void ChatDialog::updateChatRoom(const DBChatRoom& room)
@@ -619,6 +653,7 @@ void ChatDialog::leaveRoomPresence()
 
 void ChatDialog::done(int result)
 {
+    saveDraft();
     leaveRoomPresence();
     closeAllPopup();
     failUnfinishedUploads();

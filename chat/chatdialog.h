@@ -34,6 +34,7 @@ class MtLoadingWidget;
 class MtSession;
 class NetServerManager;
 class QTemporaryFile;
+class QTimer;
 
 // The window of one chat room: the conversation, its history (store first, then the server when
 // the server-history option is on), sending text, attachments and the room's operations.
@@ -272,6 +273,12 @@ private:
     int m_idlessNotices = 0;
     // The input method's composition not yet committed into the input box.
     QString m_preedit;
+    // The input box's text is kept as the room's draft a moment after it changes and as the
+    // window closes, so that it is there again when the room opens, also after a restart.
+    QTimer* m_draftTimer = nullptr;
+    bool m_draftLoaded = false;
+    void loadDraft();
+    void saveDraft();
 
     // A dummy room's creation (or a left room's invite-back) in flight, and what to do after.
     bool m_roomRequestInFlight = false;

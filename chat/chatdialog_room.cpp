@@ -334,7 +334,9 @@ void ChatDialog::roomCreatedAnswer(const QJsonObject& response)
                 ids.append(QString::number(id));
             contents.insert(QStringLiteral("inviteUserIds"), ids);
         }
-        mqtt->sendInvite(topic(), mqtt->makeMessageId(), toJsonText(contents));
+        // The creator's notice and the invitation share one id, stored before it is published:
+        // the echo then confirms this notice instead of adding a second one.
+        const QString inviteId = mqtt->makeMessageId();
         if (m_room.type() == RoomType1VSN) {
             QList<DBUser> users = memberUsers();
             QStringList names;
@@ -342,16 +344,18 @@ void ChatDialog::roomCreatedAnswer(const QJsonObject& response)
                 names << user.userName();
             DBChat notice(db());
             notice.setTopic(topic());
-            notice.setMsgId(mqtt->makeMessageId());
+            notice.setMsgId(inviteId);
             notice.setMsgType(3);
             notice.setSenderId(ownUserId());
             notice.setMsgTime(QDateTime::currentMSecsSinceEpoch());
             notice.setContent(1, names.join(QLatin1Char(',')));
             notice.setMsgState(1);
             notice.setMsgRead(true);
-            notice.insertOrUpdate();
+            if (!notice.insertOrUpdate())
+                qCritical().noquote() << "ChatDialog::roomCreatedAnswer - notice not stored";
             addChat(notice, false);
         }
+        mqtt->sendInvite(topic(), inviteId, toJsonText(contents));
     }
     m_alarmOn = !m_session->mtData() || m_session->mtData()->isTopicAlarmOn(topic());
     updateAlarmButton();

@@ -138,6 +138,11 @@ public:
     // uploaded and not yet confirmed), oldest first, appended; false when the store could not
     // be read.
     bool unsentChats(QList<DBChat>& list, qint64 ownUserId);
+
+    // Drafts (dbmanager_drafts.cpp): the text left in a room's input box, kept encrypted with
+    // the rest. An empty text removes the draft. Saving reports whether it was written.
+    bool saveDraft(const QString& topic, const QString& text);
+    QString draft(const QString& topic);
     int chatCount(const QString& topic);
     QString firstChatMessageId(const QString& topic);
     // Chats of the topic and msg_type; -1 on failure.
@@ -235,4 +240,6 @@ private:
     static bool refuseEmptyTopic(const QString& topic, const char* where);
     void ensureWorkingIndexes();
     bool m_workingIndexesTried = false;
+    bool ensureDraftTable();
+    bool m_draftTableReady = false;
 };
