@@ -283,8 +283,11 @@ void ChatDialog::onImageSuccess(const QString& url, const QString& filePath)
             continue;
         // The bubble is made again with its picture; it keeps its place by time.
         if (ui->chatView->findItem(id)) {
+            const bool own = chat.senderId() == ownUserId();
             removeItem(id);
-            ui->chatView->addChat(chat, chat.senderId() == ownUserId(), QPixmap(),
+            // The bubble keeps its sender's picture; only the thumbnail is new.
+            ui->chatView->addChat(chat, own,
+                                  own ? QPixmap() : senderPicture(chat.senderThumbUrl(), false),
                                   QPixmap(filePath), false);
             m_shownIds.insert(id);
         }

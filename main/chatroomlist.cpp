@@ -80,10 +80,14 @@ void ChatRoomList::addChatRoom(const DBChatRoom& room, bool atTop)
         return;
     }
     ChatRoomListWidgetItem* item = newItem(room);
-    if (atTop)
+    if (atTop) {
         insertItem(0, item);
-    else
+    } else {
+        // A room that arrives later (a push about a new group room) takes its place in time
+        // order like every other row, not the bottom of the list.
         addItem(item);
+        placeByTime(item);
+    }
     item->setHidden(!m_filter.matches(room.roomName()));
 }
 

@@ -39,6 +39,9 @@ public:
     // Adds the room at the top or at the end; a topic already listed is updated in place
     // instead, so a room never shows twice.
     void addChatRoom(const DBChatRoom& room, bool atTop = false);
+    // Keeps the bottom `pixels` of the list free of rows (a button floats there), so that the
+    // last row can be scrolled above it instead of under it.
+    void reserveBottom(int pixels) { setViewportMargins(0, 0, 0, pixels); }
     // Replaces every row by the rooms in their order (the store's, newest first), each topic
     // once: the rebuild after a rooms answer.
     void setChatRooms(const QList<DBChatRoom>& rooms);

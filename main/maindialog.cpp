@@ -262,7 +262,7 @@ void MainDialog::resizeEvent(QResizeEvent* event)
     QDialog::resizeEvent(event);
     if (m_chatPopupButton)
         m_chatPopupButton->move(width() - m_chatPopupButton->width() - 20,
-                                height() - m_chatPopupButton->height() - 10);
+                                height() - m_chatPopupButton->height() - kChatPopupButtonMargin);
     if (m_loading)
         m_loading->setGeometry(rect());
 }

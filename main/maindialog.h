@@ -53,6 +53,7 @@ public:
     };
     static constexpr int kPositionSaveMsec = 1000;
     static constexpr int kChatPopupButtonSize = 60;
+    static constexpr int kChatPopupButtonMargin = 10; // from the window's bottom edge
 
     // The server named by the configuration file (ServerConfig::load()).
     explicit MainDialog(QWidget* parent = nullptr);

@@ -93,7 +93,7 @@ void MainDialog::onLoginFailed(int errCode, const QString& text)
 void MainDialog::onLoginTakenOver()
 {
     hideLoading();
-    const int answer = m_notices.run([this] {
+    const int answer = m_notices.ask([this] {
         return MtMessageDialog::question(this, tr("You are already logged in. Continue to login?"));
     });
     if (answer == QDialog::Accepted) {
@@ -144,7 +144,7 @@ void MainDialog::onVersionRefused(const QString& link)
         showNotice(sentence);
         return;
     }
-    const int answer = m_notices.run([&] { return MtMessageDialog::question(this, sentence); });
+    const int answer = m_notices.ask([&] { return MtMessageDialog::question(this, sentence); });
     if (answer != QDialog::Accepted)
         return;
     qDebug().noquote().nospace()

@@ -71,6 +71,8 @@ void MainDialog::initChatPopupButton()
     m_chatPopupButton->setStyleSheet(
         QStringLiteral("border: none; background-image: url(:/images/chatlist_menu_plus.png);"));
     m_chatPopupButton->hide();
+    // It floats over the bottom of the room list: no row stays under it.
+    ui->chatRoomListWidget->reserveBottom(kChatPopupButtonSize + kChatPopupButtonMargin);
     connect(m_chatPopupButton, &QPushButton::clicked, this, &MainDialog::clickedCreateChat);
 }
 

@@ -24,3 +24,12 @@ int NoticeGate::run(const std::function<int()>& showBox)
     m_open = false;
     return result;
 }
+
+int NoticeGate::ask(const std::function<int()>& showBox)
+{
+    const bool wasOpen = m_open;
+    m_open = true;
+    const int result = showBox();
+    m_open = wasOpen;
+    return result;
+}

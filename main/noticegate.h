@@ -17,6 +17,9 @@ public:
     int information(QWidget* parent, const QString& text);
     // Runs `showBox` (which shows one modal notice and returns its result), or drops it.
     int run(const std::function<int()>& showBox);
+    // A question the user must answer (take over a session, update the program) is never
+    // dropped: it shows even while a notice is up, on top of it, and its answer is returned.
+    int ask(const std::function<int()>& showBox);
 
     bool isOpen() const { return m_open; }
     // Notices dropped since the gate was made.
