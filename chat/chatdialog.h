@@ -195,6 +195,10 @@ private:
     void onDownloadFailure(const QString& reqId, int errCode, const QString& error);
     void onImageSuccess(const QString& url, const QString& filePath);
     void saveFile(const QString& messageId, bool saveAs, bool authorized = false);
+    void saveFromViewer(const QString& messageId);
+    void finishSave(const QString& messageId, const QString& from, const QString& target);
+    void savedAt(const QString& messageId, const QString& path);
+    void writePendingExport();
     void fileAuthAnswer(const QJsonObject& response);
     void openImage(const QString& messageId);
     void openText(const QString& messageId);
@@ -304,6 +308,11 @@ private:
         bool saveAs = false;
     };
     QList<PendingSave> m_authPending;
+    // Saves from a viewer: their folder is opened once saved.
+    QSet<QString> m_openFolderAfterSave;
+    // An export waiting for the long texts it fetches (message ids), and its file.
+    QSet<QString> m_exportTexts;
+    QString m_exportPath;
 
     // Search state.
     QString m_searchText;

@@ -2,7 +2,6 @@
 #include "chat/chatdialog.h"
 #include "ui_chatdialog.h"
 
-#include "chat/chatexport.h"
 #include "chat/chatrules.h"
 #include "messaging/mqttmanager.h"
 #include "net/filemanager.h"
@@ -26,21 +25,11 @@
 #include <QImage>
 #include <QLocale>
 #include <QMimeData>
-#include <QSaveFile>
 #include <QTemporaryFile>
 #include <QTextStream>
 #include <QUrl>
 
 #include <utility>
-
-namespace {
-int percent(qint64 done, qint64 total)
-{
-    if (total <= 0 || done < 0)
-        return -1;
-    return int(qMin<qint64>(100, done * 100 / total));
-}
-} // namespace
 
 void ChatDialog::chooseFiles(bool asImages)
 {
@@ -206,7 +195,7 @@ bool ChatDialog::uploadOne(const QString& path, bool asImage)
 
 void ChatDialog::onUploadProgress(const QString& reqId, qint64 sent, qint64 total)
 {
-    const int value = percent(sent, total);
+    const int value = ChatRules::transferPercent(sent, total);
     if (!m_uploads.contains(reqId) || value < 0)
         return;
     ui->chatView->setMessageProgress(reqId, value);
@@ -296,115 +285,6 @@ void ChatDialog::onImageSuccess(const QString& url, const QString& filePath)
         updatePicture();
 }
 
-void ChatDialog::saveFile(const QString& messageId, bool saveAs, bool authorized)
-{
-    DBChat chat(db());
-    if (!db() || !db()->findChat(topic(), messageId, chat)) {
-        qWarning() << "ChatDialog::on_chatView_saveFile failed to load chat";
-        return;
-    }
-    // Without option 330 the server first says whether this user may save files; each save
-    // waits for its own answer.
-    const bool needsAuth = (chat.contentType() == 3 || chat.contentType() == 4) &&
-                           m_session->mtData() && !m_session->mtData()->fileSaveOption();
-    if (needsAuth && !authorized) {
-        m_authPending.append({messageId, saveAs});
-        if (!net()->reqFileAuth(kReqFileAuth))
-            m_authPending.removeLast();
-        return;
-    }
-    const QString name = FileManager::safeFileName(chat.fileName());
-    QString target;
-    const bool quiet = !saveAs && (chat.contentType() == 3 ||
-                                   (chat.contentType() == 4 && chat.previewText().isEmpty()));
-    if (quiet) {
-        target = ChatRules::reserveSaveName(FileManager::downloadFolder(), name);
-    } else {
-        QPointer<ChatDialog> self(this);
-        target = QFileDialog::getSaveFileName(
-            this, tr("Save As"), FileManager::downloadFolder() + QLatin1Char('/') + name);
-        if (!self)
-            return;
-    }
-    if (target.isEmpty())
-        return;
-    m_downloads.insert(messageId, target);
-    if (!net()->downloadFile(messageId, chat.remotePathUrl(), target))
-        m_downloads.remove(messageId);
-}
-
-void ChatDialog::fileAuthAnswer(const QJsonObject& response)
-{
-    if (m_authPending.isEmpty())
-        return;
-    const PendingSave pending = m_authPending.takeFirst();
-    if (response.value(QStringLiteral("status")).toInt() != 200) {
-        const QString text = response.value(QStringLiteral("message")).toString();
-        showMessage(text.isEmpty() ? tr("You are not allowed to save files.") : text);
-        return;
-    }
-    saveFile(pending.messageId, pending.saveAs, true);
-}
-
-void ChatDialog::onDownloadProgress(const QString& reqId, qint64 received, qint64 total)
-{
-    const int value = percent(received, total);
-    if (!m_downloads.contains(reqId) || value < 0)
-        return;
-    ui->chatView->setMessageState(reqId, 2);
-    ui->chatView->setMessageProgress(reqId, value);
-}
-
-void ChatDialog::onDownloadSuccess(const QString& reqId, const QString& url,
-                                   const QString& savePath)
-{
-    Q_UNUSED(url)
-    qDebug().noquote() << "ChatDialog::onDownloadSuccess - reqId=" << reqId
-                       << ", saveFilePath=" << savePath;
-    DBChat chat(db());
-    const bool stored = db() && db()->findChat(topic(), reqId, chat);
-    if (m_downloads.remove(reqId)) {
-        if (stored)
-            chat.updateFilePath(savePath);
-        if (MtChatBaseItem* item = ui->chatView->findItem(reqId)) {
-            item->setFilePath(savePath);
-            item->setState(16);
-        }
-        return;
-    }
-    if (m_textRequests.remove(reqId)) {
-        if (stored)
-            chat.updateFilePath(savePath);
-        openText(reqId);
-        return;
-    }
-    if (m_imageViewerRequests.remove(reqId) && m_imageViewer)
-        m_imageViewer->updateImagePath(reqId, savePath);
-}
-
-void ChatDialog::onDownloadFailure(const QString& reqId, int errCode, const QString& error)
-{
-    qWarning().noquote() << "ChatDialog::onDownloadFailure - reqId=" << reqId
-                         << ", errCode=" << errCode << ", error=" << error;
-    if (m_downloads.contains(reqId)) {
-        // The reserved empty name is not left behind.
-        const QString target = m_downloads.take(reqId);
-        if (QFileInfo(target).size() == 0)
-            QFile::remove(target);
-        // The bubble offers Save and Save as again, without a bar: the box has told the user,
-        // and a bubble stuck at "Error saving" would leave no way to try again.
-        ui->chatView->setMessageState(reqId, 16);
-        showMessage(tr("Failed to save image"));
-        return;
-    }
-    if (m_textRequests.remove(reqId)) {
-        showMessage(tr("Failed to save long text"));
-        return;
-    }
-    if (m_imageViewerRequests.remove(reqId) && m_imageViewer)
-        m_imageViewer->failedLoadImage();
-}
-
 void ChatDialog::openFile(const QString& path)
 {
     if (ChatRules::mayRunProgram(path)) {
@@ -449,7 +329,7 @@ void ChatDialog::openImage(const QString& messageId)
                     net()->downloadFile(id, chat.remotePathUrl(), QString());
                 });
         connect(m_imageViewer.data(), &MtImageViewer::requestImageSave, this,
-                [this](const QString& id, QWidget*) { saveFile(id, true); });
+                [this](const QString& id, QWidget*) { saveFromViewer(id); });
     }
     QList<DBChat> all;
     db()->exportChatList(all, topic());
@@ -492,46 +372,9 @@ void ChatDialog::openText(const QString& messageId)
         m_textViewer = new MtTextViewer(this);
         m_popups << m_textViewer.data();
         connect(m_textViewer.data(), &MtTextViewer::requestTextSave, this,
-                [this](const QString& id) { saveFile(id, true); });
+                [this](const QString& id) { saveFromViewer(id); });
     }
     m_textViewer->setText(chat.senderName(), QString::fromUtf8(file.readAll()), messageId);
     m_textViewer->show();
     m_textViewer->raise();
-}
-
-QString ChatDialog::exportConversationTo(const QString& path)
-{
-    QList<DBChat> chats;
-    db()->exportChatList(chats, topic());
-    ChatExportWriter writer(m_room.roomName(), QDateTime::currentDateTime(),
-                            QLocale::system().language() == QLocale::Korean);
-    writer.setLongTextReader([](const DBChat& chat) {
-        QFile file(
-            QFileInfo::exists(chat.filePath())
-                ? chat.filePath()
-                : FileManager::cacheFilePath(FileManager::safeFileName(chat.remotePathUrl())));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    });
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !writer.write(&file, chats) || !file.commit())
-        return file.errorString();
-    return QString();
-}
-
-void ChatDialog::exportConversation()
-{
-    if (isDummy() || !db())
-        return;
-    const QString proposed =
-        FileManager::downloadFolder() + QLatin1Char('/') +
-        ChatRules::exportFileName(m_room.roomName(), QDateTime::currentDateTime());
-    QPointer<ChatDialog> self(this);
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save As"), proposed);
-    if (!self || path.isEmpty())
-        return;
-    const QString error = exportConversationTo(path);
-    if (!error.isEmpty()) {
-        qWarning().noquote() << "ChatDialog::exportConversation - failed:" << error;
-        showMessage(tr("Failed to save file."));
-    }
 }

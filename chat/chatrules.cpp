@@ -178,4 +178,11 @@ QString exportFileName(const QString& roomName, const QDateTime& now)
            QLatin1Char('_') + safeNamePart(roomName) + QStringLiteral(".txt");
 }
 
+int transferPercent(qint64 done, qint64 total)
+{
+    if (total <= 0 || done < 0)
+        return -1;
+    return int(qMin<qint64>(100, done * 100 / total));
+}
+
 } // namespace ChatRules

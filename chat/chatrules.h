@@ -119,4 +119,7 @@ QString exportFileName(const QString& roomName, const QDateTime& now);
 // "_", leading and trailing blanks and dots removed.
 QString safeNamePart(const QString& name);
 
+// A transfer's progress in percent (at most 100), or -1 while its size is unknown.
+int transferPercent(qint64 done, qint64 total);
+
 } // namespace ChatRules
