@@ -326,12 +326,21 @@ void MainDialog::updateSettings(int updateType, int updateData)
             mtLoadPicture(QLatin1String(kDefaultLockPicture)), ui->lockImgLabel->minimumSize()));
         return;
     }
-    if (!m_settings->applyChange(updateType, updateData))
+    if (updateType < 0 || updateType > 3)
         return;
+    // The running program follows the change even when the settings file cannot keep it; the
+    // user is told that it will not outlive this run.
+    const bool stored = m_settings->applyChange(updateType, updateData);
     if (updateType == 0)
         startLockMode();
     else if (updateType == 3)
         autoRunSettings();
+    if (!stored) {
+        qWarning().noquote() << "MainDialog::updateSettings - not stored:"
+                             << m_settings->errorString();
+        showNotice(tr("The setting applies now but could not be saved for the next start:\n%1")
+                       .arg(m_settings->errorString()));
+    }
 }
 
 void MainDialog::autoRunSettings()
