@@ -1,3 +1,4 @@
+#include "common/sqlcipherfile.h"
 #include "logcapture.h"
 #include "store/dbchat.h"
 #include "store/dbmanager.h"
@@ -5,43 +6,11 @@
 #include "storefixture.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonObject>
-#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QtTest>
 
 namespace {
-
-// The schema's statements as SQLite keeps them (without "if not exists" and the final
-// semicolon), indexes then tables, each by name.
-const QStringList kSchema = {
-    "CREATE INDEX TTT_CHATT_MSGID_SENDERID ON TTT_CHATT (msg_id, sender_id)",
-    "CREATE INDEX TTT_CHATT_ROOM_TOPIC ON TTT_CHATT_ROOM (topic)",
-    "CREATE INDEX TTT_USER_GROUP_GOUPID ON TTT_USER_GROUP (group_id)",
-    "CREATE TABLE TTT_CHATT (_id          INTEGER primary key autoincrement, topic        TEXT "
-    "not null, msg_type     INTEGER, content_type INTEGER, msg_id       TEXT UNIQUE ON CONFLICT "
-    "REPLACE, sender_id    INTEGER, content      TEXT, file_path    TEXT, msg_time     NUMERIC, "
-    "count        INTEGER, msg_state    INTEGER, msg_read     INTEGER)",
-    "CREATE TABLE TTT_CHATT_READER (_id       INTEGER primary key autoincrement,topic     TEXT "
-    "not null, msg_id    TEXT, reader_id INTEGER, msg_time  NUMERIC, UNIQUE    (topic, msg_id, "
-    "reader_id) )",
-    "CREATE TABLE TTT_CHATT_ROOM (_id         INTEGER primary key autoincrement, topic       TEXT "
-    "UNIQUE ON CONFLICT REPLACE, type        INTEGER, members     TEXT, create_date NUMERIC, "
-    "update_date NUMERIC)",
-    "CREATE TABLE TTT_GROUP (_id         INTEGER primary key autoincrement, group_id    INTEGER "
-    "UNIQUE ON CONFLICT REPLACE, group_name  TEXT, group_type  INTEGER, group_order INTEGER, "
-    "group_color INTEGER, thumb_url   TEXT, image_url   TEXT)",
-    "CREATE TABLE TTT_MTDATA (key    INTEGER UNIQUE ON CONFLICT REPLACE, value  TEXT)",
-    "CREATE TABLE TTT_USER (_id             INTEGER primary key autoincrement, user_id         "
-    "INTEGER UNIQUE ON CONFLICT REPLACE, user_name       TEXT, cell_phone      TEXT, email     "
-    "      TEXT, dept_name       TEXT, thumb_url       TEXT, image_url       TEXT, "
-    "open_cell_phone INTEGER, chatt_allow     INTEGER, app_install     INTEGER, user_state      "
-    "INTEGER DEFAULT 1, user_sort       TEXT DEFAULT '999999')",
-    "CREATE TABLE TTT_USER_GROUP (_id      INTEGER primary key autoincrement, group_id INTEGER, "
-    "user_id  INTEGER, state    INTEGER, member   INTEGER, UNIQUE   (group_id, user_id))",
-};
 
 const QString kKey = QString::fromLatin1(DBManager::kPassword);
 
@@ -51,19 +20,9 @@ QByteArray contents(const QString& file)
     return raw.open(QIODevice::ReadOnly) ? raw.readAll() : QByteArray("unreadable");
 }
 
-const char* nameOf(DBManager::OpenError error)
+bool addUser(DBManager& db, qint64 id)
 {
-    switch (error) {
-    case DBManager::OpenError::None:
-        return "None";
-    case DBManager::OpenError::CannotOpen:
-        return "CannotOpen";
-    case DBManager::OpenError::WrongKey:
-        return "WrongKey";
-    case DBManager::OpenError::ReadOnly:
-        return "ReadOnly";
-    }
-    return "?";
+    return DBUser(&db, QJsonObject{{"userId", id}}).insertOrUpdate();
 }
 
 // One open of a store file as its caller sees it, and what the attempt leaves in the folder.
@@ -71,37 +30,17 @@ struct OpenOutcome
 {
     bool open = false;
     DBManager::OpenError error = DBManager::OpenError::None;
-    qint64 users = -1;         // rows of TTT_USER read through the connection, -1 when closed
-    QStringList besideTheFile; // the folder's other files once the manager is gone
-    bool operator==(const OpenOutcome& o) const
-    {
-        return open == o.open && error == o.error && users == o.users &&
-               besideTheFile == o.besideTheFile;
-    }
+    bool errorText = false; // the driver's words for a failure are kept
+    QStringList besideTheFile;
+    MT_TYPED(OpenOutcome, open, error, errorText, besideTheFile)
 };
-
-char* toString(const OpenOutcome& o)
-{
-    return qstrdup(QStringLiteral("{open=%1 error=%2 users=%3 besideTheFile=[%4]}")
-                       .arg(o.open)
-                       .arg(QLatin1String(nameOf(o.error)))
-                       .arg(o.users)
-                       .arg(o.besideTheFile.join(QLatin1String(", ")))
-                       .toUtf8()
-                       .constData());
-}
 
 OpenOutcome openAndClose(const QString& file, const QString& key = kKey)
 {
     OpenOutcome outcome;
     {
         DBManager db(file, "Veltri", key, 1);
-        outcome.open = db.isOpen();
-        outcome.error = db.openError();
-        QSqlQuery count(db.database());
-        outcome.users = count.exec("SELECT count(*) FROM TTT_USER") && count.next()
-                            ? count.value(0).toLongLong()
-                            : -1;
+        outcome = {db.isOpen(), db.openError(), !db.openErrorText().isEmpty(), {}};
     }
     const QFileInfo info(file);
     outcome.besideTheFile = info.dir().entryList(QDir::Files | QDir::Hidden);
@@ -109,36 +48,36 @@ OpenOutcome openAndClose(const QString& file, const QString& key = kKey)
     return outcome;
 }
 
-void setMode(const QString& path, int mode)
-{
-    QVERIFY(QFile::setPermissions(path, QFile::Permissions(mode)));
-}
-
 // Unix modes as Qt spells them.
 constexpr int kReadOnlyFile = 0x4444;   // r--r--r--
 constexpr int kWritableFile = 0x6666;   // rw-rw-rw-
 constexpr int kReadOnlyFolder = 0x5555; // r-xr-xr-x
 constexpr int kWritableFolder = 0x7777; // rwxrwxrwx
-constexpr int kPassableFolder = 0x7755; // rwxr-xr-x
+
+struct ModesRow
+{
+    int fileMode, folderMode;
+    OpenOutcome expected;
+};
+
+struct OpenRow
+{
+    QString relativePath;
+    QByteArray writtenFirst; // empty: a real store is made first
+    QString key;
+    OpenOutcome expected;
+};
+
+const OpenOutcome kOpened{true, DBManager::OpenError::None, false, {}};
 
 } // namespace
 
-Q_DECLARE_METATYPE(OpenOutcome)
-Q_DECLARE_METATYPE(DBManager::OpenError)
+Q_DECLARE_METATYPE(ModesRow)
+Q_DECLARE_METATYPE(OpenRow)
 
 class TestDBManager : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<DBManager> open(int version = 1, const QString& key = kKey,
-                                    const QString& name = "Veltri")
-    {
-        return std::make_unique<DBManager>(file(), name, key, version);
-    }
-    // Every row of every table and the schema, read by the sqlcipher tool.
-    QStringList dump() const { return sqlcipherTool(file(), kKey, ".dump"); }
-    QString file() const { return m_env->path("veltri_test.db"); }
-    DBUser user(DBManager* db, qint64 id) { return DBUser(db, QJsonObject{{"userId", id}}); }
-
     std::unique_ptr<TestEnv> m_env;
     std::unique_ptr<LogCapture> m_log;
 
@@ -146,37 +85,22 @@ private slots:
     void initTestCase() { m_log = std::make_unique<LogCapture>(); } // after Qt Test's handler
     void init() { m_env = std::make_unique<TestEnv>(); }
 
-    void firstOpenCreatesAnEncipheredSchema()
+    void storeIsEnciphered()
     {
+        const QString file = m_env->path("veltri_test.db");
         const QString secret = "ZebraQuokka secret 42 비밀";
         {
-            auto db = open();
-            QVERIFY(db->isOpen());
-            // The shared-cache option is accepted.
-            QVERIFY(m_log->lines("SqlCipherDriver::open unknown").isEmpty());
-            DBChat chat(db.get());
+            DBManager db(file, "Veltri", kKey, 1);
+            DBChat chat(&db);
             chat.setTopic("chat/1");
             chat.setMsgId("m-1");
             chat.setContent(1, secret);
             QVERIFY(chat.insertOrUpdate());
+            // The shared-cache option is one the driver knows.
+            QCOMPARE(m_log->lines("SqlCipherDriver::open unknown"), QStringList());
         }
-
-        // Read from outside, by the sqlcipher tool with the key; a wrong key reads nothing.
-        QString error;
-        QCOMPARE(
-            sqlcipherTool(file(), kKey,
-                          "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE "
-                          "'sqlite%' ORDER BY type, name; SELECT 'key ' || key FROM TTT_MTDATA; "
-                          "SELECT 'value ' || value FROM TTT_MTDATA; SELECT content FROM "
-                          "TTT_CHATT;",
-                          &error),
-            kSchema + (QStringList{"key 1", "value 1", secret}));
-        QVERIFY2(error.isEmpty(), qPrintable(error));
-        QVERIFY(sqlcipherTool(file(), "dravik_!!?", "SELECT content FROM TTT_CHATT;", &error)
-                    .isEmpty());
-        QVERIFY2(error.contains("file is encrypted or is not a database"), qPrintable(error));
-
-        // Every file of the database (the WAL too, should one be left) is enciphered.
+        // The sqlcipher tool reads it with the key; no file of the database holds plain text.
+        QCOMPARE(SqlCipherFile(file).column("SELECT content FROM TTT_CHATT"), QStringList{secret});
         const QStringList files = QDir(m_env->root()).entryList({"veltri_test.db*"});
         QVERIFY(files.contains("veltri_test.db"));
         for (const QString& name : files) {
@@ -185,159 +109,83 @@ private slots:
                  {QByteArray("SQLite format 3"), secret.toUtf8(), QByteArray("TTT_CHATT")})
                 QVERIFY2(!bytes.contains(plain), qPrintable(name + QLatin1Char(' ') + plain));
         }
-    }
 
-    void storedVersion_data()
-    {
-        QTest::addColumn<int>("createdWith");
-        QTest::addColumn<int>("openedWith");
-        QTest::addColumn<QStringList>("logged");
-
-        QTest::newRow("reopened with the version it has") << 1 << 1 << QStringList();
-        QTest::newRow("stored 2, opened with 1")
-            << 2 << 1 << QStringList{"DBManager::onUpdateDBTable - update table, newVersion=1"};
-        QTest::newRow("stored 1, opened with 0 (worker connection)") << 1 << 0 << QStringList();
-    }
-
-    void storedVersion()
-    {
-        QFETCH(int, createdWith);
-        QFETCH(int, openedWith);
-        QFETCH(QStringList, logged);
-
-        {
-            auto db = open(createdWith, kKey, "Veltri_mqtt");
-            QVERIFY(user(db.get(), 3).insertOrUpdate());
-        }
-        const QStringList before = dump();
-        QCOMPARE(before.filter("INSERT INTO \"TTT_USER\"").size(), 1);
+        // A wrong key opens nothing, makes nothing, changes nothing; writes on it fail.
+        const QByteArray before = contents(file);
         m_log->clear();
-        auto db = open(openedWith);
-        QCOMPARE(m_log->lines("DBManager::onUpdateDBTable"), logged);
-        QCOMPARE(dump(), before);
-    }
-
-    void wrongKeyAndReplacedConnections()
-    {
-        open();
-        const QByteArray before = contents(file());
-        m_log->clear();
-        auto db = open(1, "not the key");
-        QVERIFY(!db->isOpen());
-        const QStringList failures = m_log->lines("DBManager::open failed to open ");
-        QCOMPARE(failures.size(), 1);
-        QVERIFY2(failures.first().contains(QLatin1String("wrong key")),
-                 qPrintable(failures.first()));
-        QVERIFY(m_log->lines("DBManager::createDBTable").isEmpty());
-        QVERIFY(contents(file()) == before);
-        // Statements on the closed connection fail and say so.
-        QVERIFY(!user(db.get(), 1).insertOrUpdate());
-
-        // Opening again with the right key replaces the failed connection instead of adding it
-        // twice.
-        QVERIFY(db->open(file(), "Veltri", kKey));
-        QVERIFY(user(db.get(), 1).insertOrUpdate());
-        QVERIFY(m_log->lines("QSqlDatabasePrivate").isEmpty());
-
-        // Qt replaces a connection added twice and disables the old one; the old manager going
-        // afterwards leaves the new one working.
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("duplicate connection"));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("still in use"));
-        auto current = open();
-        db.reset();
-        QVERIFY(user(current.get(), 9).insertOrUpdate());
+        DBManager wrong(file, "Veltri", "not the key", 1);
+        QVERIFY(!wrong.isOpen());
+        QCOMPARE(m_log->lines("wrong key").size(), 1);
+        QCOMPARE(m_log->lines("DBManager::createDB"), QStringList());
+        QVERIFY(contents(file) == before);
+        QVERIFY(!addUser(wrong, 1));
+        // The right key then replaces the failed connection on the same manager.
+        QVERIFY(wrong.open(file, "Veltri", kKey));
+        QVERIFY(addUser(wrong, 1));
+        QCOMPARE(m_log->lines("QSqlDatabasePrivate"), QStringList());
     }
 
     // A store the user cannot write is refused at open, named as such, and the attempt leaves no
     // -wal or -shm behind: the same user opens it once it is writable again.
     void unwritableStoreIsRefused_data()
     {
-        QTest::addColumn<int>("fileMode");
-        QTest::addColumn<int>("folderMode");
-        QTest::addColumn<OpenOutcome>("expected");
-        QTest::addColumn<int>("unusableLines"); // log lines that call the store unusable
-
-        const OpenOutcome refused{false, DBManager::OpenError::ReadOnly, -1, {}};
-        QTest::newRow("read-only file") << kReadOnlyFile << kWritableFolder << refused << 1;
-        QTest::newRow("read-only folder") << kWritableFile << kReadOnlyFolder << refused << 1;
-        QTest::newRow("read-only file and folder")
-            << kReadOnlyFile << kReadOnlyFolder << refused << 1;
-        QTest::newRow("both writable")
-            << kWritableFile << kWritableFolder << OpenOutcome{true, {}, 1, {}} << 0;
+        QTest::addColumn<ModesRow>("row");
+        const OpenOutcome refused{false, DBManager::OpenError::ReadOnly, true, {}};
+        QTest::newRow("read-only file") << ModesRow{kReadOnlyFile, kWritableFolder, refused};
+        QTest::newRow("read-only folder") << ModesRow{kWritableFile, kReadOnlyFolder, refused};
+        QTest::newRow("both writable") << ModesRow{kWritableFile, kWritableFolder, kOpened};
     }
 
     void unwritableStoreIsRefused()
     {
-        QFETCH(int, fileMode);
-        QFETCH(int, folderMode);
-        QFETCH(OpenOutcome, expected);
-        QFETCH(int, unusableLines);
-
+        QFETCH(ModesRow, row);
         const QString folder = m_env->path("store");
         const QString file = folder + "/veltri_test.db";
         QVERIFY(QDir().mkpath(folder));
         {
             DBManager db(file, "Veltri", kKey, 1);
-            QVERIFY(user(&db, 3).insertOrUpdate());
+            QVERIFY(addUser(db, 3));
         }
-        setMode(m_env->root(), kPassableFolder);
-        setMode(file, fileMode);
-        setMode(folder, folderMode);
+        QVERIFY(QFile::setPermissions(m_env->root(), QFile::Permissions(0x7755)));
+        QVERIFY(QFile::setPermissions(file, QFile::Permissions(row.fileMode)));
+        QVERIFY(QFile::setPermissions(folder, QFile::Permissions(row.folderMode)));
         m_log->clear();
-        OpenOutcome outcome;
         {
             UnprivilegedScope asUser;
             QVERIFY(asUser.isUnprivileged());
-            outcome = openAndClose(file);
+            QCOMPARE(openAndClose(file), row.expected);
         }
-        QCOMPARE(outcome, expected);
-        QCOMPARE(m_log->lines("cannot be written, the store is unusable").size(), unusableLines);
+        QCOMPARE(m_log->lines("cannot be written").size(), int(!row.expected.open));
 
-        setMode(file, kWritableFile);
-        setMode(folder, kWritableFolder);
+        QVERIFY(QFile::setPermissions(file, QFile::Permissions(kWritableFile)));
+        QVERIFY(QFile::setPermissions(folder, QFile::Permissions(kWritableFolder)));
         UnprivilegedScope asUser;
-        QCOMPARE(openAndClose(file), (OpenOutcome{true, {}, 1, {}}));
+        QCOMPARE(openAndClose(file), kOpened);
     }
 
     void openErrors_data()
     {
-        QTest::addColumn<QString>("relativePath");
-        QTest::addColumn<QByteArray>("writtenFirst"); // empty: a real store is made first
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<DBManager::OpenError>("expected");
-        QTest::addColumn<bool>("isOpen");
-
-        QTest::newRow("right key")
-            << "veltri_a.db" << QByteArray() << kKey << DBManager::OpenError::None << true;
-        QTest::newRow("wrong key") << "veltri_a.db" << QByteArray() << "not the key"
-                                   << DBManager::OpenError::WrongKey << false;
-        QTest::newRow("not a database") << "veltri_a.db" << QByteArray(4096, 'x') << kKey
-                                        << DBManager::OpenError::WrongKey << false;
-        QTest::newRow("no such folder") << "missing/veltri_a.db" << QByteArray("-") << kKey
-                                        << DBManager::OpenError::CannotOpen << false;
+        QTest::addColumn<OpenRow>("row");
+        const OpenOutcome wrongKey{false, DBManager::OpenError::WrongKey, true, {}};
+        QTest::newRow("right key") << OpenRow{"veltri_a.db", {}, kKey, kOpened};
+        QTest::newRow("wrong key") << OpenRow{"veltri_a.db", {}, "not the key", wrongKey};
+        QTest::newRow("not a database")
+            << OpenRow{"veltri_a.db", QByteArray(4096, 'x'), kKey, wrongKey};
+        QTest::newRow("no such folder") << OpenRow{
+            "missing/veltri_a.db", "-", kKey, {false, DBManager::OpenError::CannotOpen, true, {}}};
     }
 
     void openErrors()
     {
-        QFETCH(QString, relativePath);
-        QFETCH(QByteArray, writtenFirst);
-        QFETCH(QString, key);
-        QFETCH(DBManager::OpenError, expected);
-        QFETCH(bool, isOpen);
-
+        QFETCH(OpenRow, row);
         // The file gets `writtenFirst` (nothing is made where its folder is missing), then the
         // right key opens it once: an empty file becomes a store, anything else stays as it is.
-        const QString path = m_env->path(relativePath);
+        const QString path = m_env->path(row.relativePath);
         QFile raw(path);
-        static_cast<void>(raw.open(QIODevice::WriteOnly) && raw.write(writtenFirst) >= 0);
+        static_cast<void>(raw.open(QIODevice::WriteOnly) && raw.write(row.writtenFirst) >= 0);
         raw.close();
-        {
-            const DBManager made(path, "Veltri", kKey, 1);
-        }
-        DBManager db(path, "Veltri", key, 1);
-        QCOMPARE(nameOf(db.openError()), nameOf(expected));
-        QCOMPARE(db.isOpen(), isOpen);
-        QCOMPARE(db.openErrorText().isEmpty(), isOpen);
+        openAndClose(path);
+        QCOMPARE(openAndClose(path, row.key), row.expected);
     }
 
     void databaseFilePath()
