@@ -1,5 +1,8 @@
 #pragma once
 
+// The messaging tests' shared ground: a signed-in store, the broker account of its user, the
+// payloads other clients publish, and the message items as one line each.
+#include "common/mosquittobroker.h"
 #include "messaging/mqttmanager.h"
 #include "messaging/payloadcodec.h"
 #include "store/dbmanager.h"
@@ -9,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMap>
+#include <QSignalSpy>
 
 #include <memory>
 #include <vector>
@@ -19,6 +23,7 @@ using Items = std::vector<std::unique_ptr<Item>>;
 const qint32 kMe = 7, kAlice = 8, kBob = 9, kCarol = 10;
 const qint64 kT = 1700000000000;
 const QString kClientId = QStringLiteral("client-A");
+const QString kKey = QStringLiteral("access-key-7");
 
 // A real store file signed in as user 7 ("Me", session "client-A"), with Alice, Bob and Carol
 // in the directory.
@@ -38,6 +43,36 @@ struct SessionFixture
     MTData session{&store.db()};
 };
 
+// The broker with the user's account, started.
+inline bool startBroker(MosquittoBroker& broker)
+{
+    return MosquittoBroker::toolsAvailable() && broker.addUser(QString::number(kMe), kKey) &&
+           broker.start();
+}
+
+// A client of the user connected to the broker as `clientId`.
+inline bool connectClient(QMQTT::Client& client, const MosquittoBroker& broker,
+                          const QString& clientId)
+{
+    client.setHostName(broker.host());
+    client.setPort(broker.port());
+    client.setClientId(clientId);
+    client.setUsername(QString::number(kMe));
+    client.setPassword(kKey.toLatin1());
+    QSignalSpy connected(&client, &QMQTT::Client::connected);
+    client.connectToHost();
+    return connected.wait(10000);
+}
+
+inline bool connectManager(MqttManager& manager, const MosquittoBroker& broker,
+                           const QString& clientId)
+{
+    QSignalSpy connected(&manager, &MqttManager::connected);
+    manager.setConnectionInfo(broker.host(), broker.port(), clientId, QString::number(kMe), kKey);
+    manager.connectToHost();
+    return connected.wait(10000);
+}
+
 inline QByteArray chatPayload(qint32 sender, int contentType, const QString& id,
                               const QString& text, qint64 time = kT)
 {
@@ -47,6 +82,28 @@ inline QByteArray chatPayload(qint32 sender, int contentType, const QString& id,
 inline QByteArray eventPayload(int type, qint32 sender, const QString& id, const QString& contents)
 {
     return PayloadCodec::encode(ChatPayload::event(kT, quint8(type), sender, id, contents));
+}
+
+// A PUSH on chat/marker, published after the rest by the same client: the broker keeps one
+// publisher's order, so it comes after everything published before.
+inline void publishMarker(QMQTT::Client& publisher)
+{
+    publisher.publish(QMQTT::Message(0, QStringLiteral("chat/marker"),
+                                     PayloadCodec::encode(ChatPayload::push(kT, 1, "end")), 1));
+}
+
+// The items the session queued before the marker.
+inline Items takeUntilMarker(MqttManager& manager, int timeoutMs = 30000)
+{
+    Items items;
+    while (manager.waitForMessageItem(timeoutMs)) {
+        std::unique_ptr<Item> item = manager.takeMessageItem();
+        if (item->type() == Item::Push)
+            return items;
+        items.push_back(std::move(item));
+    }
+    qWarning("the marker did not arrive");
+    return items;
 }
 
 inline QString json(const QJsonObject& object)

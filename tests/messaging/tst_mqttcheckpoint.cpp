@@ -2,17 +2,12 @@
 // settled instead of inside its commits: through a long burst of chats from a real mosquitto
 // broker into a real encrypted store, the log never grows much beyond the frames at which the
 // thread checkpoints during a burst, and every chat is stored.
-#include "common/mosquittobroker.h"
 #include "sessionfixture.h"
 
 #include <QFileInfo>
-#include <QSignalSpy>
-#include <QSqlQuery>
 #include <QtTest>
 
 namespace {
-const QString kKey = QStringLiteral("access-key-7");
-
 // The frames the log file has room for: its size is that of the most frames it ever held.
 int logFrames(const QString& dbFile, int pageSize)
 {
@@ -28,11 +23,8 @@ class TestMqttCheckpoint : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_env.isValid());
         m_env.applyToCurrentProcess();
-        QVERIFY2(MosquittoBroker::toolsAvailable(), "mosquitto and its clients are needed");
-        QVERIFY(m_broker.addUser(QString::number(kMe), kKey));
-        QVERIFY2(m_broker.start(), qPrintable(m_broker.errorString()));
+        QVERIFY2(startBroker(m_broker), qPrintable(m_broker.errorString()));
     }
 
     void logStaysBounded_data()
@@ -53,43 +45,22 @@ private slots:
         for (int r = 0; r < rooms; ++r)
             fixture.store.addRoom(QStringLiteral("chat/%1").arg(500 + r), 20,
                                   QStringLiteral("%1,%2").arg(kMe).arg(kAlice));
-        QSqlQuery pageSize(fixture.store.db().database());
-        QVERIFY(pageSize.exec(QStringLiteral("PRAGMA page_size")) && pageSize.next());
-        const int page = pageSize.value(0).toInt();
+        const int page = int(fixture.store.number(QStringLiteral("PRAGMA page_size")));
 
         MqttManager manager(fixture.store.file());
-        QSignalSpy connected(&manager, &MqttManager::connected);
-        manager.setConnectionInfo(m_broker.host(), m_broker.port(), clientId, QString::number(kMe),
-                                  kKey);
-        manager.connectToHost();
-        QVERIFY(connected.wait(10000));
-
-        QMQTT::Client publisher(QHostAddress(m_broker.host()), m_broker.port());
-        publisher.setClientId(clientId + QStringLiteral("-publisher"));
-        publisher.setUsername(QString::number(kMe));
-        publisher.setPassword(kKey.toLatin1());
-        publisher.connectToHost();
-        QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnectedToHost(), 10000);
+        QVERIFY(connectManager(manager, m_broker, clientId));
+        QMQTT::Client publisher;
+        QVERIFY(connectClient(publisher, m_broker, clientId + QStringLiteral("-publisher")));
         for (int i = 0; i < chats; ++i) {
             const QString id = QStringLiteral("burst-%1-%2").arg(clientId).arg(i);
             publisher.publish(QMQTT::Message(
                 0, QStringLiteral("chat/%1").arg(500 + i % rooms),
                 chatPayload(kAlice, 1, id, QStringLiteral("chat %1").arg(i), kT + i), 1));
         }
-        // Published last by the same client, the marker comes after every chat.
-        publisher.publish(QMQTT::Message(
-            0, QStringLiteral("chat/marker"),
-            PayloadCodec::encode(ChatPayload::push(kT, kAlice, QStringLiteral("end"))), 1));
-        bool marker = false;
-        while (!marker && manager.waitForMessageItem(30000)) {
-            while (std::unique_ptr<Item> item = manager.takeMessageItem())
-                marker = marker || item->type() == Item::Push;
-        }
-        QVERIFY(marker);
-
-        QSqlQuery stored(fixture.store.db().database());
-        QVERIFY(stored.exec(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT")) && stored.next());
-        QCOMPARE(stored.value(0).toInt(), chats);
+        publishMarker(publisher);
+        QCOMPARE(int(takeUntilMarker(manager).size()), chats);
+        QCOMPARE(fixture.store.number(QStringLiteral("SELECT COUNT(*) FROM TTT_CHATT")),
+                 qint64(chats));
         // A run ends past the burst threshold by at most the frames of its own commits.
         const int bound = 2 * MqttManager::kBusyCheckpointFrames;
         const int frames = logFrames(fixture.store.file(), page);

@@ -6,25 +6,16 @@
 // same against the reference chat server's broker (aedes), which sends a session its whole
 // backlog without waiting for acknowledgements.
 #include "common/devserver.h"
-#include "common/mosquittobroker.h"
-#include "messaging/chatpayload.h"
-#include "messaging/mqttclient.h"
-#include "messaging/payloadcodec.h"
-#include "store/dbmanager.h"
+#include "sessionfixture.h"
 #include "store/dbtypes.h"
-#include "storefixture.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
-const QString kUser = QStringLiteral("7");
-const QByteArray kKey = "access-key-7";
-const qint32 kSender = 8;
 const QString kTopic = QStringLiteral("chat/1");
 const int kBurst = 3000;
 
@@ -82,20 +73,11 @@ class TestMqttDurability : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(MosquittoBroker::toolsAvailable(), "mosquitto and its clients are needed");
-        QVERIFY(m_broker.addUser(kUser, QString::fromLatin1(kKey)));
         // As the chat server: no limit on what is in flight to a session, so that a killed
         // session has as much as possible received and not yet stored.
         m_broker.setMaxInflight(0);
-        QVERIFY2(m_broker.start(), qPrintable(m_broker.errorString()));
-        m_publisher.setHostName(m_broker.host());
-        m_publisher.setPort(m_broker.port());
-        m_publisher.setClientId(QStringLiteral("durability-publisher"));
-        m_publisher.setUsername(kUser);
-        m_publisher.setPassword(kKey);
-        QSignalSpy connected(&m_publisher, &QMQTT::Client::connected);
-        m_publisher.connectToHost();
-        QVERIFY(connected.wait(10000));
+        QVERIFY2(startBroker(m_broker), qPrintable(m_broker.errorString()));
+        QVERIFY(connectClient(m_publisher, m_broker, QStringLiteral("durability-publisher")));
     }
 
     void killedMidBurst_data()
@@ -117,8 +99,8 @@ private slots:
         QFETCH(QByteArray, killAt);
         QFETCH(int, killAtCount);
         StoreFixture store;
-        store.addUser(kSender, QStringLiteral("Sender"));
-        store.addRoom(kTopic, RoomType1VS1, QString::number(kSender));
+        store.addUser(kAlice, QStringLiteral("Alice"));
+        store.addRoom(kTopic, RoomType1VS1, QString::number(kAlice));
         QVERIFY(store.db().createWorkingIndexes());
         QVERIFY(m_broker.subscribeSession(clientId, {kTopic}));
         QProcess first;
@@ -131,11 +113,7 @@ private slots:
         for (int i = 0; i < kBurst; ++i) {
             expected << chatId(i);
             QVERIFY(m_publisher.publish(QMQTT::Message(
-                        0, kTopic,
-                        PayloadCodec::encode(ChatPayload::chat(1700000000000 + i, kSender,
-                                                               ChatPayload::ContentText,
-                                                               expected.last(), {}, "hello")),
-                        1)) != 0);
+                0, kTopic, chatPayload(kAlice, 1, expected.last(), "hello", kT + i), 1)));
         }
         QVERIFY2(waitForLine(first, killAt, killAtCount, 60000), qPrintable(childOutput(first)));
         first.kill();
@@ -151,7 +129,10 @@ private slots:
             qint64(kBurst), 60000);
         second.kill();
         QVERIFY(second.waitForFinished(10000));
-        QCOMPARE(storedIds(store.db()), expected);
+        QCOMPARE(store.column(
+                     QStringLiteral("SELECT msg_id FROM TTT_CHATT WHERE topic=? ORDER BY msg_id"),
+                     {kTopic}),
+                 expected);
     }
 
     void killedMidBacklogFromTheChatServer()
@@ -197,7 +178,7 @@ private:
     void startSession(QProcess& child, const QString& file, const QString& clientId)
     {
         startSession(child, file, clientId, m_broker.host(), QString::number(m_broker.port()),
-                     kUser, QString::fromLatin1(kKey));
+                     QString::number(kMe), kKey);
     }
     static void startSession(QProcess& child, const QString& file, const QString& clientId,
                              const QString& host, const QString& port, const QString& user,
@@ -213,18 +194,6 @@ private:
     {
         return QStringLiteral("the session did not report; it printed: ") +
                QString::fromLocal8Bit(child.readAll());
-    }
-
-    static QStringList storedIds(DBManager& db)
-    {
-        QStringList ids;
-        QSqlQuery query(db.database());
-        query.prepare(QStringLiteral("SELECT msg_id FROM TTT_CHATT WHERE topic=? ORDER BY msg_id"));
-        query.addBindValue(kTopic);
-        query.exec();
-        while (query.next())
-            ids << query.value(0).toString();
-        return ids;
     }
 
     MosquittoBroker m_broker;

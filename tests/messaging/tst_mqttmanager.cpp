@@ -2,16 +2,14 @@
 // published by another client travel through the broker to MqttManager's delivery thread, are
 // stored through its own connection and come out of the queue as message items; the test reads
 // the file back through the GUI thread's connection. A PUSH published after each case marks the
-// end of its items, since the broker keeps the order of one publisher.
-#include "common/mosquittobroker.h"
+// end of its items.
+#include "common/typed.h"
 #include "messaging/roompresence.h"
 #include "sessionfixture.h"
 #include "store/dbtypes.h"
 #include "store/unreadcounts.h"
-#include "storedrows.h"
 
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
 
@@ -20,10 +18,64 @@
 
 namespace {
 const QString kOtherSession = QStringLiteral("client-B");
-const QString kKey = QStringLiteral("access-key-7");
+
+struct RoomRow
+{
+    int type = 0;
+    QString members;
+    MT_TYPED(RoomRow, type, members)
+};
+
+// A chat row: time relative to kT, text (the content type for other content than text).
+struct ChatRow
+{
+    QString msgId;
+    int msgType = 0;
+    bool read = false;
+    int state = 0;
+    qint64 time = 0;
+    int count = 0;
+    QString text;
+    MT_TYPED(ChatRow, msgId, msgType, read, state, time, count, text)
+};
+
+// A chat put into the store before a case: id, sender, msg_state, time relative to kT.
+struct SeedChat
+{
+    QString msgId;
+    qint64 sender;
+    int state;
+    qint64 time;
+};
+
+// One case on a topic of its own, "chat/<room>". Before: the room (none or one) and its chats.
+// After: the items queued, the room, its chats, its unread count.
+struct Receive
+{
+    int room;
+    QList<RoomRow> roomBefore;
+    QList<SeedChat> chatsBefore;
+    QList<QByteArray> payloads;
+    QStringList items;
+    QList<RoomRow> roomAfter;
+    QList<ChatRow> chatsAfter;
+    int unread;
+};
+
+// A chat of a server history page: its id and sender; the items and chats after it.
+struct History
+{
+    int room;
+    QList<RoomRow> roomBefore;
+    QList<SeedChat> chatsBefore;
+    QString messageId;
+    qint32 sender;
+    QStringList items;
+    QList<ChatRow> chatsAfter;
+};
 
 // One published payload as another subscriber decodes it: a message id made for this session
-// reads as kOwnId, contents as compact JSON or text; an undecodable payload has sender -1.
+// reads as kOwnId, contents as compact JSON or text.
 struct SentEvent
 {
     static constexpr const char* kOwnId = "(made for client-A)";
@@ -31,31 +83,58 @@ struct SentEvent
     int type;
     QString messageId;
     QString contents;
-
-    static SentEvent decode(const QByteArray& bytes)
-    {
-        ChatPayload p;
-        if (!PayloadCodec::decode(bytes, &p))
-            return {-1, 0, QString(), QString::fromLatin1(bytes.toHex())};
-        static const QRegularExpression ownId(QStringLiteral("^client-A-\\d{17}$"));
-        const QJsonObject o = p.object();
-        return {p.senderId, p.messageType,
-                ownId.match(p.messageId).hasMatch() ? QString::fromLatin1(kOwnId) : p.messageId,
-                o.isEmpty() ? p.text()
-                            : QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))};
-    }
-    bool operator==(const SentEvent& e) const
-    {
-        return sender == e.sender && type == e.type && messageId == e.messageId &&
-               contents == e.contents;
-    }
+    MT_TYPED(SentEvent, sender, type, messageId, contents)
 };
-char* toString(const SentEvent& e)
+
+SentEvent sentEvent(const QByteArray& bytes)
 {
-    return QTest::toString(QStringLiteral("{sender %1, type %2, id \"%3\", contents %4}")
-                               .arg(e.sender)
-                               .arg(e.type)
-                               .arg(e.messageId, e.contents));
+    ChatPayload p;
+    PayloadCodec::decode(bytes, &p);
+    static const QRegularExpression ownId(QStringLiteral("^client-A-\\d{17}$"));
+    const QJsonObject o = p.object();
+    return {p.senderId, p.messageType,
+            ownId.match(p.messageId).hasMatch() ? QString::fromLatin1(SentEvent::kOwnId)
+                                                : p.messageId,
+            o.isEmpty() ? p.text()
+                        : QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))};
+}
+
+QList<RoomRow> roomRows(StoreFixture& store, const QString& topic)
+{
+    QList<RoomRow> out;
+    QSqlQuery q(store.db().database());
+    q.prepare(QStringLiteral("SELECT type, members FROM TTT_CHATT_ROOM WHERE topic=?"));
+    q.addBindValue(topic);
+    q.exec();
+    while (q.next())
+        out << RoomRow{q.value(0).toInt(), q.value(1).toString()};
+    return out;
+}
+
+QList<ChatRow> chatRows(StoreFixture& store, const QString& topic)
+{
+    QList<ChatRow> out;
+    QSqlQuery q(store.db().database());
+    q.prepare(QStringLiteral("SELECT msg_id, msg_type, msg_read, msg_state, msg_time - ?, count, "
+                             "CASE content_type WHEN 1 THEN content ELSE content_type END "
+                             "FROM TTT_CHATT WHERE topic=? ORDER BY msg_time, msg_id"));
+    q.addBindValue(kT);
+    q.addBindValue(topic);
+    q.exec();
+    while (q.next())
+        out << ChatRow{q.value(0).toString(), q.value(1).toInt(),      q.value(2).toBool(),
+                       q.value(3).toInt(),    q.value(4).toLongLong(), q.value(5).toInt(),
+                       q.value(6).toString()};
+    return out;
+}
+
+void seed(StoreFixture& store, const QString& topic, const QList<RoomRow>& rooms,
+          const QList<SeedChat>& chats)
+{
+    for (const RoomRow& r : rooms)
+        store.addRoom(topic, r.type, r.members);
+    for (const SeedChat& c : chats)
+        store.addChat(topic, c.msgId, c.sender, kT + c.time, c.state, 1, "stored " + c.msgId);
 }
 
 // The main window's side of the seam: another session is in chat/103, the window of chat/102 is
@@ -66,6 +145,18 @@ struct Presence : RoomPresence
     bool isActiveChatWindow(const QString& topic) const override { return topic == "chat/102"; }
 };
 } // namespace
+Q_DECLARE_METATYPE(Receive)
+namespace {
+void add(const char* name, int room, const QList<RoomRow>& roomBefore,
+         const QList<SeedChat>& chatsBefore, const QList<QByteArray>& payloads,
+         const QStringList& items, const QList<RoomRow>& roomAfter,
+         const QList<ChatRow>& chatsAfter, int unread)
+{
+    QTest::newRow(name) << Receive{room,  roomBefore, chatsBefore, payloads,
+                                   items, roomAfter,  chatsAfter,  unread};
+}
+} // namespace
+Q_DECLARE_METATYPE(History)
 
 class TestMqttManager : public QObject
 {
@@ -81,25 +172,21 @@ private slots:
     void sessionObjectDeletedWhileRead();
 
 private:
-    // Publishes the payloads in order, then a marker, and returns what was queued before it.
+    // Publishes the payloads in order, then the marker, and returns what was queued before it.
     Items deliver(const QString& topic, const QList<QByteArray>& payloads);
 
     TestEnv m_env;
     MosquittoBroker m_broker;
     std::unique_ptr<SessionFixture> m_fixture;
     std::unique_ptr<MqttManager> m_manager;
-    std::unique_ptr<QMQTT::Client> m_publisher;
+    QMQTT::Client m_publisher;
     Presence m_presence;
 };
 
 void TestMqttManager::initTestCase()
 {
-    QVERIFY(m_env.isValid());
     m_env.applyToCurrentProcess();
-    if (!MosquittoBroker::toolsAvailable())
-        QSKIP("mosquitto and its clients are needed (scripts/setup.sh)");
-    QVERIFY(m_broker.addUser(QString::number(kMe), kKey));
-    QVERIFY2(m_broker.start(), qPrintable(m_broker.errorString()));
+    QVERIFY2(startBroker(m_broker), qPrintable(m_broker.errorString()));
     // The chat server subscribes a session to its rooms; the broker keeps that for the id.
     QVERIFY(m_broker.subscribeSession(kClientId, {QStringLiteral("chat/#")}));
     QVERIFY(m_broker.subscribeSession(QStringLiteral("observer"), {QStringLiteral("chat/send")}));
@@ -108,28 +195,17 @@ void TestMqttManager::initTestCase()
     m_manager = std::make_unique<MqttManager>(m_fixture->store.file());
     QCOMPARE(MqttManager::instance(), m_manager.get());
     m_manager->setRoomPresence(&m_presence);
-    QSignalSpy connected(m_manager.get(), &MqttManager::connected);
-    m_manager->setConnectionInfo(m_broker.host(), m_broker.port(), kClientId, QString::number(kMe),
-                                 kKey);
-    m_manager->connectToHost();
-    QVERIFY(connected.wait(10000));
+    QVERIFY(connectManager(*m_manager, m_broker, kClientId));
     // Another host, port and identity: the first connection stays (and the cases below use it).
     QTest::ignoreMessage(QtDebugMsg, "MqttManager::connectToHost - already connected");
     m_manager->connectToHost(QStringLiteral("192.0.2.1"), 1, QStringLiteral("other"),
                              QStringLiteral("1"), QStringLiteral("x"));
     QVERIFY(m_manager->isConnectedToHost());
-
-    m_publisher = std::make_unique<QMQTT::Client>(QHostAddress(m_broker.host()), m_broker.port());
-    m_publisher->setClientId(QStringLiteral("publisher"));
-    m_publisher->setUsername(QString::number(kMe));
-    m_publisher->setPassword(kKey.toLatin1());
-    m_publisher->connectToHost();
-    QTRY_VERIFY_WITH_TIMEOUT(m_publisher->isConnectedToHost(), 10000);
+    QVERIFY(connectClient(m_publisher, m_broker, QStringLiteral("publisher")));
 }
 
 void TestMqttManager::cleanupTestCase()
 {
-    m_publisher.reset();
     m_manager.reset();
     QCOMPARE(MqttManager::instance(), nullptr);
     // The delivery thread's connection is gone with the manager.
@@ -139,38 +215,15 @@ void TestMqttManager::cleanupTestCase()
 Items TestMqttManager::deliver(const QString& topic, const QList<QByteArray>& payloads)
 {
     for (const QByteArray& payload : payloads)
-        m_publisher->publish(QMQTT::Message(0, topic, payload, 1));
-    m_publisher->publish(QMQTT::Message(0, QStringLiteral("chat/marker"),
-                                        PayloadCodec::encode(ChatPayload::push(kT, 1, "end")), 1));
-    Items items;
-    while (m_manager->waitForMessageItem(10000)) {
-        std::unique_ptr<Item> item = m_manager->takeMessageItem();
-        if (item->type() == Item::Push)
-            return items;
-        items.push_back(std::move(item));
-    }
-    qWarning("the marker did not arrive");
-    return items;
+        m_publisher.publish(QMQTT::Message(0, topic, payload, 1));
+    publishMarker(m_publisher);
+    return takeUntilMarker(*m_manager, 10000);
 }
 
 void TestMqttManager::receive_data()
 {
-    // Each row on a topic of its own, "chat/<room>". Before: the room (none or one) and its chats
-    // (times relative to kT). After: the items queued, the room, its chats, its unread count.
-    QTest::addColumn<int>("room");
-    QTest::addColumn<QList<RoomRow>>("roomBefore");
-    QTest::addColumn<QList<SeedChat>>("chatsBefore");
-    QTest::addColumn<QList<QByteArray>>("payloads");
-    QTest::addColumn<QStringList>("items");
-    QTest::addColumn<QList<RoomRow>>("roomAfter");
-    QTest::addColumn<QList<ChatRow>>("chatsAfter");
-    QTest::addColumn<int>("unread");
-
+    QTest::addColumn<Receive>("row");
     using P = QList<QByteArray>;
-    using R = QList<RoomRow>;
-    using S = QList<SeedChat>;
-    using C = QList<ChatRow>;
-    using I = QStringList;
     const auto chat = [](int n, qint32 sender, int contentType, const QString& text) {
         return chatPayload(sender, contentType, QStringLiteral("m%1").arg(n), text, kT + 5);
     };
@@ -178,47 +231,43 @@ void TestMqttManager::receive_data()
     const QString img = json({{"file_name", "a.png"}, {"remote_path_url", "/p/a.png"}});
     const QByteArray text = chat(104, kAlice, 1, "text");
     // The refresh text is a command to the user's own sessions only.
-    QTest::newRow("chats of others, unread; what is cut short or of unknown types is dropped")
-        << 101 << R{{20, "8"}} << S{}
-        << P{chat(101, kAlice, 1, "hello"), chat(102, kAlice, 1, refresh),
-             chat(103, kBob, 2, img)} +
-               P{text.left(8), text.left(20),
-                 eventPayload(ChatPayload::TypeRead, kAlice, "x", "")} +
-               P{eventPayload(42, kAlice, "x", ""), chat(106, kAlice, 5, "x"),
-                 eventPayload(ChatPayload::TypeInvite, kAlice, "bad-1", "not json")}
-        << I{"chat m101 Alice 0", "chat m102 Alice 0", "chat m103 Bob 0 a.png /p/a.png"}
-        << R{{20, "8"}}
-        << C{{"m101", 1, false, 1, 5, 0, "hello"},
-             {"m102", 1, false, 1, 5, 0, "!*refresh*!"},
-             {"m103", 1, false, 1, 5, 0, "2"}}
-        << 3;
-    QTest::newRow("chat while the room's window is active")
-        << 102 << R{{20, "8"}} << S{} << P{chat(102, kAlice, 1, "hello")} << I{"chat m102 Alice 1"}
-        << R{{20, "8"}} << C{{"m102", 1, true, 1, 5, 0, "hello"}} << 0;
-    QTest::newRow("chat while another session is in the room")
-        << 103 << R{{20, "8"}} << S{} << P{chat(103, kAlice, 1, "hi")} << I{"chat m103 Alice 1"}
-        << R{{20, "8"}} << C{{"m103", 1, true, 1, 5, 0, "hi"}} << 0;
-    QTest::newRow("own chats: an echo confirms, another session's is read, a refresh is not kept")
-        << 112 << R{{20, "8"}} << S{{"m112", kMe, 0, -1000}}
-        << P{chatPayload(kMe, 1, "m112", "x", kT + 9), chat(109, kMe, 1, "mine"),
-             chat(110, kMe, 1, refresh)}
-        << I{"chat m112 Me 1", "chat m109 Me 1"} << R{{20, "8"}}
-        << C{{"m109", 1, true, 1, 5, 0, "mine"}, {"m112", 1, true, 1, 9, 0, "stored m112"}} << 0;
+    add("chats of others, unread; what is cut short or of unknown types is dropped", 101,
+        {{20, "8"}}, {},
+        P{chat(101, kAlice, 1, "hello"), chat(102, kAlice, 1, refresh), chat(103, kBob, 2, img)} +
+            P{text.left(8), text.left(20), eventPayload(ChatPayload::TypeRead, kAlice, "x", "")} +
+            P{eventPayload(42, kAlice, "x", ""), chat(106, kAlice, 5, "x"),
+              eventPayload(ChatPayload::TypeInvite, kAlice, "bad-1", "not json")},
+        {"chat m101 Alice 0", "chat m102 Alice 0", "chat m103 Bob 0 a.png /p/a.png"}, {{20, "8"}},
+        {{"m101", 1, false, 1, 5, 0, "hello"},
+         {"m102", 1, false, 1, 5, 0, "!*refresh*!"},
+         {"m103", 1, false, 1, 5, 0, "2"}},
+        3);
+    add("chat while the room's window is active", 102, {{20, "8"}}, {},
+        {chat(102, kAlice, 1, "hello")}, {"chat m102 Alice 1"}, {{20, "8"}},
+        {{"m102", 1, true, 1, 5, 0, "hello"}}, 0);
+    add("chat while another session is in the room", 103, {{20, "8"}}, {},
+        {chat(103, kAlice, 1, "hi")}, {"chat m103 Alice 1"}, {{20, "8"}},
+        {{"m103", 1, true, 1, 5, 0, "hi"}}, 0);
+    add("own chats: an echo confirms, another session's is read, a refresh is not kept", 112,
+        {{20, "8"}}, {{"m112", kMe, 0, -1000}},
+        P{chatPayload(kMe, 1, "m112", "x", kT + 9), chat(109, kMe, 1, "mine"),
+          chat(110, kMe, 1, refresh)},
+        {"chat m112 Me 1", "chat m109 Me 1"}, {{20, "8"}},
+        {{"m109", 1, true, 1, 5, 0, "mine"}, {"m112", 1, true, 1, 9, 0, "stored m112"}}, 0);
     // Read notices of others on the user's chats: confirmed chats from the read time on count
     // each reader once; time 0 says nothing about what was read.
     const auto read = [](qint32 reader, qint64 time) {
         return eventPayload(ChatPayload::TypeEnterRead, reader, "r",
                             ChatPayload::enterReadContents("c-R", time));
     };
-    QTest::newRow("read receipts")
-        << 120 << R{{30, "8,9"}}
-        << S{{"mine-1", kMe, 1, 0}, {"mine-2", kMe, 1, 1000}, {"mine-3", kMe, 0, 2000}}
-        << P{read(kAlice, kT + 500), read(kBob, kT), read(kBob, kT), read(kCarol, 0)}
-        << I{"read mine-2=1", "read mine-1=1 mine-2=2", "read mine-1=1 mine-2=2"} << R{{30, "8,9"}}
-        << C{{"mine-1", 1, true, 1, 0, 1, "stored mine-1"},
-             {"mine-2", 1, true, 1, 1000, 2, "stored mine-2"},
-             {"mine-3", 1, true, 0, 2000, 0, "stored mine-3"}}
-        << 0;
+    add("read receipts", 120, {{30, "8,9"}},
+        {{"mine-1", kMe, 1, 0}, {"mine-2", kMe, 1, 1000}, {"mine-3", kMe, 0, 2000}},
+        P{read(kAlice, kT + 500), read(kBob, kT), read(kBob, kT), read(kCarol, 0)},
+        {"read mine-2=1", "read mine-1=1 mine-2=2", "read mine-1=1 mine-2=2"}, {{30, "8,9"}},
+        {{"mine-1", 1, true, 1, 0, 1, "stored mine-1"},
+         {"mine-2", 1, true, 1, 1000, 2, "stored mine-2"},
+         {"mine-3", 1, true, 0, 2000, 0, "stored mine-3"}},
+        0);
 
     // Room events; the same event twice is stored once and queued once, unless it is the user's
     // own echo, which is confirmed.
@@ -230,56 +279,48 @@ void TestMqttManager::receive_data()
                          roomEvent(n, type, members));
         return P{p, p};
     };
-    QTest::newRow("invitation that changes a group room's members")
-        << 201 << R{{30, "8"}} << S{} << invite(201, kAlice, RoomType1VSN)
-        << I{"invite 30 2 8,9 Bob,Me by Alice"} << R{{30, "8,9"}}
-        << C{{"i201", 3, true, 1, 0, 0, "Bob,Me"}} << 0;
-    QTest::newRow("invitation to a group room from another session")
-        << 202 << R{} << S{} << invite(202, kMe, RoomType1VSN)
-        << I{"invite 30 1 8,9 Bob,Alice by Me", "invite 30 0 8,9 Bob,Alice by Me"} << R{{30, "8,9"}}
-        << C{{"i202", 3, true, 1, 0, 0, "Bob,Alice"}} << 0;
-    QTest::newRow("invitation to a one-to-one room: no notice")
-        << 203 << R{} << S{} << P{invite(203, kAlice, RoomType1VS1).first()}
-        << I{"invite 20 1 8 by"} << R{{20, "8"}} << C{} << 0;
+    add("invitation that changes a group room's members", 201, {{30, "8"}}, {},
+        invite(201, kAlice, RoomType1VSN), {"invite 30 2 8,9 Bob,Me by Alice"}, {{30, "8,9"}},
+        {{"i201", 3, true, 1, 0, 0, "Bob,Me"}}, 0);
+    add("invitation to a group room from another session", 202, {}, {},
+        invite(202, kMe, RoomType1VSN),
+        {"invite 30 1 8,9 Bob,Alice by Me", "invite 30 0 8,9 Bob,Alice by Me"}, {{30, "8,9"}},
+        {{"i202", 3, true, 1, 0, 0, "Bob,Alice"}}, 0);
+    add("invitation to a one-to-one room: no notice", 203, {}, {},
+        {invite(203, kAlice, RoomType1VS1).first()}, {"invite 20 1 8 by"}, {{20, "8"}}, {}, 0);
     // Unknown ids are left out, the array's order is kept.
     const QByteArray admission = eventPayload(
         ChatPayload::TypeAdmission, kAlice, QStringLiteral("a301"),
         roomEvent(301, RoomType1VSN, {kMe, kAlice, kBob, kCarol}, {"9", "4242", "10"}));
-    QTest::newRow("admission") << 301 << R{} << S{} << P{admission, admission}
-                               << I{"admission 30 1 8,9,10 Bob,Carol by Alice"} << R{{30, "8,9,10"}}
-                               << C{{"a301", 4, true, 1, 0, 0, "Bob,Carol"}} << 0;
+    add("admission", 301, {}, {}, {admission, admission},
+        {"admission 30 1 8,9,10 Bob,Carol by Alice"}, {{30, "8,9,10"}},
+        {{"a301", 4, true, 1, 0, 0, "Bob,Carol"}}, 0);
 
     // A member of one room naming another room of the user (chat/101) in an event on the first
     // room's topic: nothing changes, neither here nor there.
     const QString other = roomEvent(101, RoomType1VSN, {kMe, kBob, kCarol}, {"9"});
-    QTest::newRow("room event naming another room")
-        << 601 << R{} << S{}
-        << P{eventPayload(ChatPayload::TypeInvite, kBob, "client-X-1", other),
-             eventPayload(ChatPayload::TypeAdmission, kBob, "client-X-2", other)}
-        << I{} << R{} << C{} << 0;
+    add("room event naming another room", 601, {}, {},
+        {eventPayload(ChatPayload::TypeInvite, kBob, "client-X-1", other),
+         eventPayload(ChatPayload::TypeAdmission, kBob, "client-X-2", other)},
+        {}, {}, {}, 0);
 
     const auto leave = [](qint32 sender, const QString& id, int type) {
         return eventPayload(ChatPayload::TypeLeave, sender, id, json({{"chatRoomType", type}}));
     };
-    QTest::newRow("partner left a one-to-one room")
-        << 401 << R{{20, "8"}} << S{{"o401", kAlice, 1, -1000}}
-        << P{leave(kAlice, "client-X-1", RoomType1VS1)} << I{"leave 40 2 8 by"} << R{{40, "8"}}
-        << C{{"o401", 1, true, 1, -1000, 0, "stored o401"}} << 0;
-    QTest::newRow("member left a group room")
-        << 402 << R{{30, "8,9"}} << S{{"o402", kAlice, 1, -1000}}
-        << P{leave(kAlice, "client-X-2", RoomType1VSN), leave(kAlice, "client-X-2", RoomType1VSN)}
-        << I{"leave 30 2 9 Alice by Alice"} << R{{30, "9"}}
-        << C{{"o402", 1, true, 1, -1000, 0, "stored o402"},
-             {"client-X-2", 5, true, 1, 0, 0, "Alice"}}
-        << 0;
-    QTest::newRow("user left on another session")
-        << 404 << R{{30, "8,9"}} << S{{"o404", kAlice, 1, -1000}}
-        << P{leave(kMe, "client-B-4", RoomType1VSN)} << I{"leave 30 3 8,9 by"} << R{} << C{} << 0;
-    QTest::newRow("leaving that changes nothing: unknown member, this session, no id")
-        << 405 << R{{30, "8,9"}} << S{}
-        << P{leave(4242, "client-X-3", RoomType1VSN), leave(kMe, "client-A-5", RoomType1VSN),
-             leave(kMe, "", RoomType1VSN)}
-        << I{} << R{{30, "8,9"}} << C{} << 0;
+    add("partner left a one-to-one room", 401, {{20, "8"}}, {{"o401", kAlice, 1, -1000}},
+        {leave(kAlice, "client-X-1", RoomType1VS1)}, {"leave 40 2 8 by"}, {{40, "8"}},
+        {{"o401", 1, true, 1, -1000, 0, "stored o401"}}, 0);
+    add("member left a group room", 402, {{30, "8,9"}}, {{"o402", kAlice, 1, -1000}},
+        {leave(kAlice, "client-X-2", RoomType1VSN), leave(kAlice, "client-X-2", RoomType1VSN)},
+        {"leave 30 2 9 Alice by Alice"}, {{30, "9"}},
+        {{"o402", 1, true, 1, -1000, 0, "stored o402"}, {"client-X-2", 5, true, 1, 0, 0, "Alice"}},
+        0);
+    add("user left on another session", 404, {{30, "8,9"}}, {{"o404", kAlice, 1, -1000}},
+        {leave(kMe, "client-B-4", RoomType1VSN)}, {"leave 30 3 8,9 by"}, {}, {}, 0);
+    add("leaving that changes nothing: unknown member, this session, no id", 405, {{30, "8,9"}}, {},
+        {leave(4242, "client-X-3", RoomType1VSN), leave(kMe, "client-A-5", RoomType1VSN),
+         leave(kMe, "", RoomType1VSN)},
+        {}, {{30, "8,9"}}, {}, 0);
 
     // Three unread chats of Alice at kT, kT+1000, kT+2000, then notices of the user's sessions;
     // only another session's are queued.
@@ -295,49 +336,39 @@ void TestMqttManager::receive_data()
         return qMakePair(int(ChatPayload::TypeEnterRead),
                          ChatPayload::enterReadContents(clientId, readTime));
     };
-    QTest::newRow("another session read from kT+1000, left and came back")
-        << 501 << R{{20, "8"}} << S{}
-        << notices(501, {enterRead(kOtherSession, kT + 1000),
-                         {ChatPayload::TypeLeaveRead, kOtherSession},
-                         {ChatPayload::TypeLeaveRead, kClientId},
-                         {ChatPayload::TypeHereRead, kOtherSession},
-                         {ChatPayload::TypeHereRead, kClientId}})
-        << I{"chat r501-0 Alice 0", "chat r501-1 Alice 0",  "chat r501-2 Alice 0",
-             "myread client-B 1",   "leaveread 7 client-B", "hereread 7 client-B"}
-        << R{{20, "8"}}
-        << C{{"r501-0", 1, false, 1, 0, 0, "x"},
-             {"r501-1", 1, true, 1, 1000, 0, "x"},
-             {"r501-2", 1, true, 1, 2000, 0, "x"}}
-        << 1;
-    QTest::newRow("another session read with time 0, then this session's own notice")
-        << 502 << R{{20, "8"}} << S{}
-        << notices(502, {enterRead(kOtherSession, 0), enterRead(kClientId, kT)})
-        << I{"chat r502-0 Alice 0", "chat r502-1 Alice 0", "chat r502-2 Alice 0",
-             "myread client-B 3", "myread client-A 3"}
-        << R{{20, "8"}}
-        << C{{"r502-0", 1, false, 1, 0, 0, "x"},
-             {"r502-1", 1, false, 1, 1000, 0, "x"},
-             {"r502-2", 1, false, 1, 2000, 0, "x"}}
-        << 3;
+    add("another session read from kT+1000, left and came back", 501, {{20, "8"}}, {},
+        notices(501, {enterRead(kOtherSession, kT + 1000),
+                      {ChatPayload::TypeLeaveRead, kOtherSession},
+                      {ChatPayload::TypeLeaveRead, kClientId},
+                      {ChatPayload::TypeHereRead, kOtherSession},
+                      {ChatPayload::TypeHereRead, kClientId}}),
+        {"chat r501-0 Alice 0", "chat r501-1 Alice 0", "chat r501-2 Alice 0", "myread client-B 1",
+         "leaveread 7 client-B", "hereread 7 client-B"},
+        {{20, "8"}},
+        {{"r501-0", 1, false, 1, 0, 0, "x"},
+         {"r501-1", 1, true, 1, 1000, 0, "x"},
+         {"r501-2", 1, true, 1, 2000, 0, "x"}},
+        1);
+    add("another session read with time 0, then this session's own notice", 502, {{20, "8"}}, {},
+        notices(502, {enterRead(kOtherSession, 0), enterRead(kClientId, kT)}),
+        {"chat r502-0 Alice 0", "chat r502-1 Alice 0", "chat r502-2 Alice 0", "myread client-B 3",
+         "myread client-A 3"},
+        {{20, "8"}},
+        {{"r502-0", 1, false, 1, 0, 0, "x"},
+         {"r502-1", 1, false, 1, 1000, 0, "x"},
+         {"r502-2", 1, false, 1, 2000, 0, "x"}},
+        3);
 }
 
 void TestMqttManager::receive()
 {
-    QFETCH(int, room);
-    QFETCH(QList<RoomRow>, roomBefore);
-    QFETCH(QList<SeedChat>, chatsBefore);
-    QFETCH(QList<QByteArray>, payloads);
-
-    const QString topic = QStringLiteral("chat/%1").arg(room);
-    for (const RoomRow& r : roomBefore)
-        m_fixture->store.addRoom(topic, r.type, r.members);
-    for (const SeedChat& c : chatsBefore)
-        m_fixture->store.addChat(topic, c.msgId, c.sender, kT + c.time, c.state, 1,
-                                 "stored " + c.msgId);
-    QTEST(describe(deliver(topic, payloads), topic), "items");
-    QTEST(roomRows(m_fixture->store.db().database(), topic), "roomAfter");
-    QTEST(chatRows(m_fixture->store.db().database(), topic, kT), "chatsAfter");
-    QTEST(unreadCounts().get(topic), "unread");
+    QFETCH(Receive, row);
+    const QString topic = QStringLiteral("chat/%1").arg(row.room);
+    seed(m_fixture->store, topic, row.roomBefore, row.chatsBefore);
+    QCOMPARE(describe(deliver(topic, row.payloads), topic), row.items);
+    QCOMPARE(roomRows(m_fixture->store, topic), row.roomAfter);
+    QCOMPARE(chatRows(m_fixture->store, topic), row.chatsAfter);
+    QCOMPARE(unreadCounts().get(topic), row.unread);
 }
 
 void TestMqttManager::sendOperations()
@@ -362,7 +393,7 @@ void TestMqttManager::sendOperations()
     QVERIFY(observer.waitForFinished(10000));
     QList<SentEvent> seen;
     for (const QByteArray& hex : observer.readAllStandardOutput().trimmed().split('\n'))
-        seen << SentEvent::decode(QByteArray::fromHex(hex));
+        seen << sentEvent(QByteArray::fromHex(hex));
     const QString readContents = QStringLiteral("{\"clientId\":\"client-A\",\"readTime\":%1}");
     QCOMPARE(seen, (QList<SentEvent>{
                        {7, 1, "", "no id"},
@@ -384,45 +415,32 @@ void TestMqttManager::history_data()
 {
     // A chat object of a server history page (numbers sometimes as texts, as the server sends
     // them): history never counts as unread, and settles the user's own chats.
-    QTest::addColumn<QString>("topic");
-    QTest::addColumn<QList<RoomRow>>("roomBefore");
-    QTest::addColumn<QList<SeedChat>>("chatsBefore");
-    QTest::addColumn<QString>("messageId");
-    QTest::addColumn<qint32>("sender");
-    QTest::addColumn<QStringList>("items");
-    QTest::addColumn<QList<ChatRow>>("chatsAfter");
-    QTest::newRow("another member's chat in a room not stored")
-        << "chat/1001" << QList<RoomRow>{} << QList<SeedChat>{} << "h1" << kAlice
-        << QStringList{"chat h1 Alice 1", "noroom"}
-        << QList<ChatRow>{{"h1", 1, true, 1, 0, 0, "x"}};
+    QTest::addColumn<History>("row");
+    QTest::newRow("another member's chat in a room not stored") << History{
+        1001, {}, {}, "h1", kAlice, {"chat h1 Alice 1", "noroom"}, {{"h1", 1, true, 1, 0, 0, "x"}}};
     QTest::newRow("the user's own chat, stored unconfirmed")
-        << "chat/1002" << QList<RoomRow>{{RoomType1VS1, "8"}}
-        << QList<SeedChat>{{"h2", kMe, MsgStateNew, -5000}} << "h2" << kMe
-        << QStringList{"chat h2 Me 1"} << QList<ChatRow>{{"h2", 1, true, 1, 0, 0, "stored h2"}};
+        << History{1002, {{RoomType1VS1, "8"}}, {{"h2", kMe, MsgStateNew, -5000}},      "h2",
+                   kMe,  {"chat h2 Me 1"},      {{"h2", 1, true, 1, 0, 0, "stored h2"}}};
 }
 
 void TestMqttManager::history()
 {
-    QFETCH(QString, topic);
-    QFETCH(QList<RoomRow>, roomBefore);
-    QFETCH(QList<SeedChat>, chatsBefore);
-    QFETCH(QString, messageId);
-    QFETCH(qint32, sender);
-    for (const RoomRow& r : roomBefore)
-        m_fixture->store.addRoom(topic, r.type, r.members);
-    for (const SeedChat& c : chatsBefore)
-        m_fixture->store.addChat(topic, c.msgId, c.sender, kT + c.time, c.state, 1,
-                                 "stored " + c.msgId);
-    const QJsonObject object{{"topic", topic},         {"msgType", 1},
-                             {"timestamp", kT},        {"senderId", QString::number(sender)},
-                             {"messageId", messageId}, {"contentType", 1},
+    QFETCH(History, row);
+    const QString topic = QStringLiteral("chat/%1").arg(row.room);
+    seed(m_fixture->store, topic, row.roomBefore, row.chatsBefore);
+    const QJsonObject object{{"topic", topic},
+                             {"msgType", 1},
+                             {"timestamp", kT},
+                             {"senderId", QString::number(row.sender)},
+                             {"messageId", row.messageId},
+                             {"contentType", 1},
                              {"contents", "x"}};
     Items got;
     got.push_back(m_manager->chatItemFromHistory(object, &m_fixture->store.db()));
     for (auto queued = m_manager->takeMessageItem(); queued; queued = m_manager->takeMessageItem())
         got.push_back(std::move(queued));
-    QTEST(describe(got, topic), "items");
-    QTEST(chatRows(m_fixture->store.db().database(), topic, kT), "chatsAfter");
+    QCOMPARE(describe(got, topic), row.items);
+    QCOMPARE(chatRows(m_fixture->store, topic), row.chatsAfter);
     QCOMPARE(unreadCounts().get(topic), 0);
 }
 
