@@ -2,10 +2,10 @@
 
 #include "common/childprocess.h"
 #include "common/devserver.h"
+#include "common/wait.h"
 #include "common/xsession.h"
 
 #include <QAtomicInt>
-#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
 #include <QDirIterator>
@@ -13,7 +13,6 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
 
 namespace {
 const char* const kDataFolder = "home/.local/share/PLOVEX(Chat)";
@@ -33,25 +32,19 @@ const QPoint kFirstRow(150, 100);
 constexpr int kMainWidth = 360;
 constexpr int kScreenWidth = 1280;
 
-template <typename Done>
-bool waitFor(Done done, int msec = kWaitMs)
-{
-    for (QDeadlineTimer deadline(msec); !done();) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(50);
-    }
-    return true;
-}
-
 QString nextUserName()
 {
     static QAtomicInt counter;
     return QStringLiteral("client%1").arg(counter.fetchAndAddRelaxed(1) + 1);
 }
+
+QStringList point(const QPoint& at)
+{
+    return {QString::number(at.x()), QString::number(at.y())};
+}
 } // namespace
 
-AppClient::AppClient(const XSession& x, const DevServer& server, const QString& user)
+AppClient::AppClient(const XSession& x, DevServer& server, const QString& user)
     : m_x(x), m_server(server), m_user(user.isEmpty() ? nextUserName() : user)
 {
     QDir().mkpath(m_env.path(QStringLiteral("bin")));
@@ -72,10 +65,16 @@ AppClient::~AppClient()
         ChildProcess::stop(*m_process, 5000);
 }
 
+bool AppClient::xdo(const QStringList& args) const
+{
+    int code = -1;
+    m_x.xdotool(args, &code);
+    return code == 0;
+}
+
 void AppClient::presetSetting(const QString& key, const QVariant& value)
 {
-    QSettings settings(settingsPath(), QSettings::IniFormat);
-    settings.setValue(key, value);
+    QSettings(settingsPath(), QSettings::IniFormat).setValue(key, value);
 }
 
 bool AppClient::start()
@@ -94,23 +93,20 @@ bool AppClient::start()
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process->setStandardOutputFile(QProcess::nullDevice());
     m_process->start(qEnvironmentVariable("MT_PROGRAM"), QStringList());
-    if (!m_process->waitForStarted(10000))
-        return false;
-    return waitFor([&] {
+    const auto mainWindowUp = [&] {
         for (const QString& id : windows(kMainTitle)) {
             if (m_x.geometry(id).width() > kTrayIconMax)
                 m_mainWindow = id;
         }
         return !m_mainWindow.isEmpty();
-    });
+    };
+    return m_process->waitForStarted(10000) && waitUntil(mainWindowUp, kWaitMs);
 }
 
 bool AppClient::placeAt(int left)
 {
     m_left = left;
-    int code = -1;
-    m_x.xdotool({"windowmove", m_mainWindow, QString::number(left), "40"}, &code);
-    return code == 0;
+    return xdo({"windowmove", m_mainWindow, QString::number(left), "40"});
 }
 
 bool AppClient::typeLogin(const QString& account, const QString& password)
@@ -120,6 +116,34 @@ bool AppClient::typeLogin(const QString& account, const QString& password)
     return typeInto(m_mainWindow, QString(), QString()) && click(m_mainWindow, kLoginId) &&
            typeInto(m_mainWindow, account, QString()) && click(m_mainWindow, kLoginPassword) &&
            typeInto(m_mainWindow, password, QStringLiteral("Return"));
+}
+
+QString AppClient::logIn(const QString& account, int left)
+{
+    const qint64 since = m_server.lastRequestSeq();
+    if (!start() || (left >= 0 && !placeAt(left)) || !typeLogin(account, DevServer::kPassword)) {
+        qWarning("%s: the program showed no window or the login could not be typed",
+                 qPrintable(account));
+        return QString();
+    }
+    const qint64 id = m_server.userId(account);
+    const qint64 rooms = m_server.rooms(id).size();
+    QString device;
+    const bool ready = waitUntil([&] {
+        device = m_server.logins(since).value(0).deviceId;
+        return !device.isEmpty() && m_server.session(id, device)["connected"].toBool() &&
+               store(account).number(QStringLiteral("SELECT count(*) FROM TTT_CHATT_ROOM")) >=
+                   rooms;
+    });
+    if (!ready)
+        qWarning("%s: no stored room list and broker connection in time", qPrintable(account));
+    return ready ? device : QString();
+}
+
+bool AppClient::toTray()
+{
+    return typeInto(m_mainWindow, QString(), QStringLiteral("Escape")) &&
+           waitUntil([&] { return !m_x.isViewable(m_mainWindow); }, kWaitMs);
 }
 
 QString AppClient::openRoom(const QString& search)
@@ -132,21 +156,17 @@ QString AppClient::openRoom(const QString& search)
         !typeInto(m_mainWindow, search, QString()))
         return QString();
     // The list gets its rows a moment after the login and narrows a moment after the typing.
-    waitFor([&] {
-        click(m_mainWindow, kFirstRow, 1, 2);
-        return waitFor(
-            [&] {
-                found = windows(pattern).value(0);
-                return !found.isEmpty();
-            },
-            1000);
-    });
+    waitUntil(
+        [&] {
+            click(m_mainWindow, kFirstRow, 1, 2);
+            return waitUntil([&] { return !(found = windows(pattern).value(0)).isEmpty(); }, 1000);
+        },
+        kWaitMs);
     // Beside the main window, on the screen.
-    const QRect room = m_x.geometry(found);
+    const int width = m_x.geometry(found).width();
     if (!found.isEmpty() && m_left >= 0)
-        m_x.xdotool({"windowmove", found,
-                     QString::number(qMin(m_left + kMainWidth, kScreenWidth - room.width())),
-                     "40"});
+        xdo({"windowmove", found, QString::number(qMin(m_left + kMainWidth, kScreenWidth - width)),
+             "40"});
     return found;
 }
 
@@ -165,13 +185,15 @@ QStringList AppClient::windows(const QString& titlePattern) const
 QString AppClient::awaitNewWindow(const QStringList& before, const QStringList& besides) const
 {
     QString found;
-    waitFor([&] {
-        for (const QString& id : visibleWindows()) {
-            if (!before.contains(id) && !besides.contains(id))
-                found = id;
-        }
-        return !found.isEmpty();
-    });
+    waitUntil(
+        [&] {
+            for (const QString& id : visibleWindows()) {
+                if (!before.contains(id) && !besides.contains(id))
+                    found = id;
+            }
+            return !found.isEmpty();
+        },
+        kWaitMs);
     return found;
 }
 
@@ -190,21 +212,14 @@ QString AppClient::trayIcon() const
 bool AppClient::pickTrayEntry(int upSteps)
 {
     const QString icon = trayIcon();
-    if (icon.isEmpty())
-        return false;
     const QStringList before = visibleWindows();
-    int code = -1;
-    m_x.xdotool({"mousemove", "--window", icon, "4", "4", "click", "3"}, &code);
-    const QString menu = awaitNewWindow(before);
-    if (code != 0 || menu.isEmpty())
+    if (icon.isEmpty() || !xdo({"mousemove", "--window", icon, "4", "4", "click", "3"}))
         return false;
+    const QString menu = awaitNewWindow(before);
     // With nothing chosen yet, Up starts from the menu's last entry.
-    QStringList keys{"key", "--delay", "50"};
-    for (int i = 0; i < upSteps; ++i)
-        keys << QStringLiteral("Up");
-    keys << QStringLiteral("Return");
-    m_x.xdotool(keys, &code);
-    return code == 0 && waitFor([&] { return !visibleWindows().contains(menu); });
+    const QString keys = QStringLiteral("Up ").repeated(upSteps) + QStringLiteral("Return");
+    return !menu.isEmpty() && keyToActive(keys) &&
+           waitUntil([&] { return !visibleWindows().contains(menu); }, kWaitMs);
 }
 
 QStringList AppClient::toasts() const
@@ -231,14 +246,16 @@ QStringList AppClient::boxes(const QStringList& besides) const
 
 bool AppClient::typeInto(const QString& windowId, const QString& text, const QString& keys) const
 {
-    int code = -1;
     // xdotool's own --sync waits without end when the request is lost: ask again until the
     // window manager names the window active.
-    const bool active = waitFor([&] {
-        m_x.xdotool({"windowraise", windowId});
-        m_x.xdotool({"windowactivate", windowId}, &code);
-        return waitFor([&] { return m_x.xdotool({"getactivewindow"}).value(0) == windowId; }, 500);
-    });
+    const bool active = waitUntil(
+        [&] {
+            xdo({"windowraise", windowId});
+            xdo({"windowactivate", windowId});
+            return waitUntil([&] { return m_x.xdotool({"getactivewindow"}).value(0) == windowId; },
+                             500);
+        },
+        kWaitMs);
     if (!active) {
         const QString other = m_x.xdotool({"getactivewindow"}).value(0);
         qWarning() << "window" << windowId << "never became active; active:" << other
@@ -246,38 +263,20 @@ bool AppClient::typeInto(const QString& windowId, const QString& text, const QSt
                    << m_x.xdotool({"getwindowpid", other}) << "(this client:" << pid() << ")";
         return false;
     }
-    if (!text.isEmpty()) {
-        m_x.xdotool({"type", "--delay", "10", text}, &code);
-        if (code != 0)
-            return false;
-    }
-    return keys.isEmpty() || keyToActive(keys);
-}
-
-bool AppClient::keyToActive(const QString& keys) const
-{
-    int code = -1;
-    m_x.xdotool(QStringList{"key", "--delay", "40"} + keys.split(QLatin1Char(' ')), &code);
-    return code == 0;
+    return (text.isEmpty() || xdo({"type", "--delay", "10", text})) &&
+           (keys.isEmpty() || keyToActive(keys));
 }
 
 bool AppClient::click(const QString& windowId, const QPoint& at, int button, int times) const
 {
-    int code = -1;
-    m_x.xdotool({"mousemove", "--window", windowId, QString::number(at.x()),
-                 QString::number(at.y()), "click", "--repeat", QString::number(times), "--delay",
-                 "30", QString::number(button)},
-                &code);
-    return code == 0;
+    return xdo(QStringList{"mousemove", "--window", windowId} + point(at) +
+               QStringList{"click", "--repeat", QString::number(times), "--delay", "30",
+                           QString::number(button)});
 }
 
 bool AppClient::pointAt(const QString& windowId, const QPoint& at) const
 {
-    int code = -1;
-    m_x.xdotool(
-        {"mousemove", "--window", windowId, QString::number(at.x()), QString::number(at.y())},
-        &code);
-    return code == 0;
+    return xdo(QStringList{"mousemove", "--window", windowId} + point(at));
 }
 
 QImage AppClient::grab(const QString& windowId, const QRect& part) const
@@ -332,6 +331,5 @@ QStringList AppClient::opened() const
 
 QVariant AppClient::setting(const QString& key) const
 {
-    QSettings settings(settingsPath(), QSettings::IniFormat);
-    return settings.value(key);
+    return QSettings(settingsPath(), QSettings::IniFormat).value(key);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/sqlcipherfile.h"
 #include "common/testenv.h"
 
 #include <QImage>
@@ -23,7 +24,7 @@ class AppClient
 {
 public:
     // `user`: the login name the program sees; empty gives each client a name of its own.
-    AppClient(const XSession& x, const DevServer& server, const QString& user = QString());
+    AppClient(const XSession& x, DevServer& server, const QString& user = QString());
     ~AppClient();
 
     bool isValid() const { return m_env.isValid(); }
@@ -37,6 +38,12 @@ public:
     bool placeAt(int left);
     // The login page's fields: the account, the password, Return.
     bool typeLogin(const QString& account, const QString& password);
+    // Starts the program (placed at `left` when given), types the login and waits until the
+    // server holds this device's broker connection and the database holds every room of the
+    // account; the device id, empty when it did not get there.
+    QString logIn(const QString& account, int left = -1);
+    // Escape closes the main window to the tray; true once it is gone from the screen.
+    bool toTray();
     // Narrows the room list to `search` and opens its first row with a double click; the id of
     // the chat window whose title contains `search`, empty when none came.
     QString openRoom(const QString& search);
@@ -64,7 +71,10 @@ public:
     // Activates the window, then types the text and presses the keys (space separated).
     bool typeInto(const QString& windowId, const QString& text, const QString& keys) const;
     // Keys to the window that has the focus now.
-    bool keyToActive(const QString& keys) const;
+    bool keyToActive(const QString& keys) const
+    {
+        return xdo(QStringList{"key", "--delay", "40"} + keys.split(QLatin1Char(' ')));
+    }
     // Mouse clicks at a point of a window, in its own coordinates (buttons 4 and 5 scroll).
     bool click(const QString& windowId, const QPoint& at, int button = 1, int times = 1) const;
     // The pointer moved to a point of a window, nothing pressed.
@@ -76,6 +86,10 @@ public:
 
     QString dataDir() const;
     QString databasePath(const QString& account) const;
+    SqlCipherFile store(const QString& account) const
+    {
+        return SqlCipherFile(databasePath(account));
+    }
     QString settingsPath() const { return dataDir() + QStringLiteral("/settings.ini"); }
     QString cacheDir() const;
     QString tempDir() const { return m_env.path(QStringLiteral("tmp")); }
@@ -88,9 +102,11 @@ public:
 
 private:
     QString trayIcon() const;
+    // An xdotool command on the display; whether it succeeded.
+    bool xdo(const QStringList& args) const;
 
     const XSession& m_x;
-    const DevServer& m_server;
+    DevServer& m_server;
     QString m_user;
     int m_left = -1;
     TestEnv m_env;

@@ -16,6 +16,32 @@
 #include <memory>
 #include <signal.h>
 
+namespace {
+qint64 number(const QJsonValue& v)
+{
+    return qint64(v.toDouble());
+}
+
+template <typename Numbers>
+QJsonArray numbers(const Numbers& values)
+{
+    QJsonArray out;
+    for (auto v : values)
+        out.append(double(v));
+    return out;
+}
+
+QVector<qint64> idsOf(const QJsonValue& list)
+{
+    QVector<qint64> out;
+    for (const QJsonValue id : list.toArray())
+        out.append(number(id));
+    return out;
+}
+} // namespace
+
+const QString DevServer::kPassword = QStringLiteral("Passw0rd!");
+
 DevServer::DevServer()
 {
     // Written to a file rather than a pipe, so a long-running server never blocks on a full pipe
@@ -55,14 +81,9 @@ bool DevServer::start(const QStringList& extraArgs)
     return false;
 }
 
-bool DevServer::pause()
+bool DevServer::sendSignal(int signal)
 {
-    return isRunning() && ::kill(pid_t(m_process.processId()), SIGSTOP) == 0;
-}
-
-bool DevServer::resume()
-{
-    return isRunning() && ::kill(pid_t(m_process.processId()), SIGCONT) == 0;
+    return isRunning() && ::kill(pid_t(m_process.processId()), signal) == 0;
 }
 
 QString DevServer::output() const
@@ -101,6 +122,14 @@ QByteArray DevServer::controlRaw(const QByteArray& method, const QString& path,
     return reply->readAll();
 }
 
+std::optional<QJsonValue> DevServer::call(const QByteArray& method, const QString& path,
+                                          const QJsonValue& body)
+{
+    int status = 0;
+    const QJsonValue answer = control(method, path, body, &status);
+    return status == 200 ? std::optional<QJsonValue>(answer) : std::nullopt;
+}
+
 QJsonArray DevServer::requests(const QString& pathPrefix, qint64 since)
 {
     const QString query = QStringLiteral("?n=1000&since=%1&path=").arg(since);
@@ -111,40 +140,7 @@ QJsonArray DevServer::requests(const QString& pathPrefix, qint64 since)
 qint64 DevServer::lastRequestSeq()
 {
     const QJsonArray all = requests();
-    return all.isEmpty() ? 0 : qint64(all.last()[QLatin1String("seq")].toDouble());
-}
-
-bool DevServer::setFault(const QJsonObject& rule)
-{
-    return bool(call("POST", QStringLiteral("/control/fail"), rule));
-}
-
-QJsonObject DevServer::user(const QString& account)
-{
-    return control("GET", QStringLiteral("/control/users?account=") + account).toObject();
-}
-
-const QString DevServer::kPassword = QStringLiteral("Passw0rd!");
-
-DevFault DevFault::error(const QString& path, int status, int code)
-{
-    return DevFault{QStringLiteral("error"), path, {}, 0, status, code, false, {}, {}};
-}
-
-DevFault DevFault::body(const QString& path, const QByteArray& raw, int status,
-                        const QByteArray& type)
-{
-    return DevFault{QStringLiteral("body"), path, {}, 0, status, 0, false, raw, type};
-}
-
-DevFault DevFault::hang(const QString& path)
-{
-    return DevFault{QStringLiteral("hang"), path, {}, 0, 0, 0, false, {}, {}};
-}
-
-DevFault DevFault::stall(const QString& path, int bytes, bool finish)
-{
-    return DevFault{QStringLiteral("stall"), path, {}, 0, 0, 0, false, {}, {}, bytes, finish};
+    return all.isEmpty() ? 0 : number(all.last()[QLatin1String("seq")]);
 }
 
 QJsonObject DevFault::toJson() const
@@ -165,37 +161,6 @@ QJsonObject DevFault::toJson() const
     put("bytes", bytes >= 0, bytes);
     put("after", mode == QLatin1String("stall"), finish ? "finish" : "close");
     return o;
-}
-
-namespace {
-qint64 number(const QJsonValue& v)
-{
-    return qint64(v.toDouble());
-}
-
-QJsonArray numbers(const QVector<qint64>& ids)
-{
-    QJsonArray out;
-    for (qint64 id : ids)
-        out.append(double(id));
-    return out;
-}
-
-QVector<qint64> idsOf(const QJsonValue& list)
-{
-    QVector<qint64> out;
-    for (const QJsonValue id : list.toArray())
-        out.append(number(id));
-    return out;
-}
-} // namespace
-
-std::optional<QJsonValue> DevServer::call(const QByteArray& method, const QString& path,
-                                          const QJsonValue& body)
-{
-    int status = 0;
-    const QJsonValue answer = control(method, path, body, &status);
-    return status == 200 ? std::optional<QJsonValue>(answer) : std::nullopt;
 }
 
 bool DevServer::setRate(qint64 bytesPerSecond, const QString& path)
@@ -219,43 +184,11 @@ std::optional<QString> DevServer::setUpdate(const DevUpdate& update)
     return answer ? std::optional<QString>((*answer)["link"].toString()) : std::nullopt;
 }
 
-bool DevServer::clearUpdate()
+int DevServer::perSession(const char* what, const QJsonObject& key)
 {
-    return bool(call("POST", "/control/version", QJsonObject{{"minVersion", QJsonValue()}}));
-}
-
-int DevServer::rotateKeys(qint64 userId)
-{
-    const auto a = call("POST", "/control/session/rotate", QJsonObject{{"userId", double(userId)}});
-    return a ? (*a)["sessions"].toInt() : -1;
-}
-
-int DevServer::rotateKeys(const QString& clientId)
-{
-    const auto a = call("POST", "/control/session/rotate", QJsonObject{{"clientId", clientId}});
-    return a ? (*a)["sessions"].toInt() : -1;
-}
-
-int DevServer::dropBroker(qint64 userId)
-{
-    const auto a = call("POST", "/control/broker/drop", QJsonObject{{"userId", double(userId)}});
-    return a ? (*a)["dropped"].toInt() : -1;
-}
-
-int DevServer::dropBroker(const QString& clientId)
-{
-    const auto a = call("POST", "/control/broker/drop", QJsonObject{{"clientId", clientId}});
-    return a ? (*a)["dropped"].toInt() : -1;
-}
-
-bool DevServer::setSessionIdle(double seconds)
-{
-    return bool(call("POST", "/control/session/idle", QJsonObject{{"seconds", seconds}}));
-}
-
-QJsonArray DevServer::sessions(qint64 userId)
-{
-    return control("GET", QStringLiteral("/control/sessions?userId=%1").arg(userId)).toArray();
+    const bool rotate = qstrcmp(what, "rotate") == 0;
+    const auto a = call("POST", rotate ? "/control/session/rotate" : "/control/broker/drop", key);
+    return a ? (*a)[rotate ? "sessions" : "dropped"].toInt() : -1;
 }
 
 QVector<DevBulkRoom> DevServer::bulk(const QString& account, int rooms, int chats, bool deliver)
@@ -265,10 +198,9 @@ QVector<DevBulkRoom> DevServer::bulk(const QString& account, int rooms, int chat
              QJsonObject{
                  {"account", account}, {"rooms", rooms}, {"chats", chats}, {"deliver", deliver}});
     QVector<DevBulkRoom> out;
-    for (const QJsonValue r : answer.value_or(QJsonValue())["rooms"].toArray()) {
+    for (const QJsonValue r : answer.value_or(QJsonValue())["rooms"].toArray())
         out.append(DevBulkRoom{number(r["roomId"]), r["topic"].toString(), r["roomType"].toInt(),
                                idsOf(r["memberIds"]), r["chats"].toInt(), r["unread"].toInt()});
-    }
     return out;
 }
 
@@ -279,37 +211,31 @@ DevHistory DevServer::appendHistory(const DevHistoryRequest& request)
                      {"step", double(request.step)}};
     if (!request.senders.isEmpty())
         body["senders"] = numbers(request.senders);
-    QJsonArray types;
-    for (int t : request.contentTypes)
-        types.append(t);
-    if (!types.isEmpty())
-        body["contentTypes"] = types;
+    if (!request.contentTypes.isEmpty())
+        body["contentTypes"] = numbers(request.contentTypes);
     if (request.startTime > 0)
         body["startTime"] = double(request.startTime);
     if (!request.text.isEmpty())
         body["text"] = request.text;
-    const auto a = call("POST", "/control/history", body);
-    if (!a)
-        return DevHistory();
-    const QJsonValue first = (*a)["first"];
-    const QJsonValue last = (*a)["last"];
-    return DevHistory{(*a)["added"].toInt(),         (*a)["total"].toInt(),
-                      first["messageId"].toString(), number(first["timestamp"]),
-                      last["messageId"].toString(),  number(last["timestamp"])};
+    const QJsonValue a = call("POST", "/control/history", body).value_or(QJsonValue());
+    return DevHistory{a["added"].toInt(),
+                      a["total"].toInt(),
+                      a["first"]["messageId"].toString(),
+                      number(a["first"]["timestamp"]),
+                      a["last"]["messageId"].toString(),
+                      number(a["last"]["timestamp"])};
 }
 
 QVector<DevPublished> DevServer::published(qint64 since)
 {
-    const QJsonArray list =
-        control("GET", QStringLiteral("/control/published?n=20000&since=%1").arg(since)).toArray();
     QVector<DevPublished> out;
-    for (const QJsonValue e : list) {
+    for (const QJsonValue e :
+         control("GET", QStringLiteral("/control/published?n=20000&since=%1").arg(since)).toArray())
         out.append(DevPublished{number(e["seq"]), number(e["time"]), e["topic"].toString(),
                                 e["clientId"].toString(), number(e["userId"]), e["type"].toInt(),
                                 e["messageId"].toString(), number(e["senderId"]),
                                 e["contentType"].toInt(), e["contents"].toString(),
                                 e["dropped"].toString()});
-    }
     return out;
 }
 
@@ -321,16 +247,9 @@ qint64 DevServer::lastPublishedSeq()
 
 qint64 DevRoom::otherThan(qint64 userId) const
 {
-    for (qint64 id : memberIds) {
-        if (id != userId)
-            return id;
-    }
-    return 0;
-}
-
-qint64 DevServer::userId(const QString& account)
-{
-    return number(user(account)["userId"]);
+    const auto other =
+        std::find_if(memberIds.begin(), memberIds.end(), [&](qint64 id) { return id != userId; });
+    return other == memberIds.end() ? 0 : *other;
 }
 
 qint64 DevServer::addUser(const QString& name, const QString& account)
@@ -343,13 +262,13 @@ DevRoom DevServer::addRoom(qint64 owner, const QVector<qint64>& members, int roo
 {
     const QJsonObject body{
         {"userId", double(owner)}, {"members", numbers(members)}, {"roomType", roomType}};
-    const auto made = call("POST", "/control/room", body);
+    const qint64 made =
+        number(call("POST", "/control/room", body).value_or(QJsonValue())["chattRoomId"]);
     // The answer is the REST room object; the control listing adds topic and member ids.
-    for (const DevRoom& room : rooms(owner)) {
-        if (made && room.roomId == number((*made)["chattRoomId"]))
-            return room;
-    }
-    return DevRoom();
+    const QVector<DevRoom> all = rooms(owner);
+    const auto room = std::find_if(all.begin(), all.end(),
+                                   [&](const DevRoom& r) { return made > 0 && r.roomId == made; });
+    return room == all.end() ? DevRoom() : *room;
 }
 
 QVector<DevRoom> DevServer::rooms(qint64 userId, bool shared)
@@ -378,25 +297,20 @@ QString DevServer::chat(qint64 roomId, qint64 senderId, const QString& text,
 
 bool DevServer::chats(qint64 roomId, qint64 senderId, const QString& text, int count)
 {
-    for (int i = 1; i <= count; ++i) {
-        if (chat(roomId, senderId, QStringLiteral("%1 %2").arg(text).arg(i)).isEmpty())
-            return false;
-    }
-    return true;
-}
-
-QJsonArray DevServer::history(qint64 roomId, int n)
-{
-    return control("GET", QStringLiteral("/control/history/%1?n=%2").arg(roomId).arg(n)).toArray();
+    int sent = 0;
+    while (sent < count &&
+           !chat(roomId, senderId, QStringLiteral("%1 %2").arg(text).arg(sent + 1)).isEmpty())
+        ++sent;
+    return sent == count;
 }
 
 QJsonObject DevServer::session(qint64 userId, const QString& deviceId)
 {
-    for (const QJsonValue s : sessions(userId)) {
-        if (s["deviceId"].toString() == deviceId)
-            return s.toObject();
-    }
-    return QJsonObject();
+    const QJsonArray all = sessions(userId);
+    const auto s = std::find_if(all.begin(), all.end(), [&](const QJsonValue& v) {
+        return v["deviceId"].toString() == deviceId;
+    });
+    return s == all.end() ? QJsonObject() : (*s).toObject();
 }
 
 bool DevServer::connected(qint64 userId)
@@ -404,12 +318,6 @@ bool DevServer::connected(qint64 userId)
     const QJsonArray all = sessions(userId);
     return std::any_of(all.begin(), all.end(),
                        [](const QJsonValue& s) { return s["connected"].toBool(); });
-}
-
-bool DevServer::logout(qint64 userId, bool end)
-{
-    return bool(
-        call("POST", "/control/logout", QJsonObject{{"userId", double(userId)}, {"end", end}}));
 }
 
 QVector<DevRequest> DevServer::requestsOf(const QString& deviceId, qint64 since)

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QVector>
 
+#include <csignal>
 #include <optional>
 
 // A fault rule for the served paths (/rest, /files, /pictures, /download): the matching
@@ -28,11 +29,23 @@ struct DevFault
     int bytes = -1;                         // bytes of a stalled answer sent; -1: 1024
     bool finish = false;                    // a stall cleared sends the rest instead of closing
 
-    static DevFault error(const QString& path, int status, int code = 0);
+    static DevFault error(const QString& path, int status, int code = 0)
+    {
+        return DevFault{QStringLiteral("error"), path, {}, 0, status, code, false, {}, {}};
+    }
     static DevFault body(const QString& path, const QByteArray& raw, int status = 200,
-                         const QByteArray& type = QByteArray());
-    static DevFault hang(const QString& path);
-    static DevFault stall(const QString& path, int bytes, bool finish = false);
+                         const QByteArray& type = QByteArray())
+    {
+        return DevFault{QStringLiteral("body"), path, {}, 0, status, 0, false, raw, type};
+    }
+    static DevFault hang(const QString& path)
+    {
+        return DevFault{QStringLiteral("hang"), path, {}, 0, 0, 0, false, {}, {}};
+    }
+    static DevFault stall(const QString& path, int bytes, bool finish = false)
+    {
+        return DevFault{QStringLiteral("stall"), path, {}, 0, 0, 0, false, {}, {}, bytes, finish};
+    }
     QJsonObject toJson() const;
 };
 
@@ -153,8 +166,8 @@ public:
     void stop() { ChildProcess::stop(m_process); }
     // SIGSTOP and SIGCONT: while paused the server answers nothing (its control interface
     // neither), so that a test can act while a request is known to be in flight.
-    bool pause();
-    bool resume();
+    bool pause() { return sendSignal(SIGSTOP); }
+    bool resume() { return sendSignal(SIGCONT); }
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
 
     QString errorString() const { return m_error; }
@@ -177,7 +190,7 @@ public:
     // The sequence number of the newest request received (0 when none).
     qint64 lastRequestSeq();
     // A fault rule as JSON ({"mode": "error"|"body"|"hang"|"stall"|"off", ...}).
-    bool setFault(const QJsonObject& rule);
+    bool setFault(const QJsonObject& rule) { return bool(call("POST", "/control/fail", rule)); }
     bool fail(const DevFault& fault) { return setFault(fault.toJson()); }
     // Clears the rule; hung requests get 503, stalled answers close (or finish).
     bool clearFault() { return setFault(QJsonObject{{"mode", "off"}}); }
@@ -186,20 +199,32 @@ public:
     bool setRate(qint64 bytesPerSecond, const QString& path = QString());
     // The version refusal and update package; the link the refusal names (null on failure).
     std::optional<QString> setUpdate(const DevUpdate& update);
-    bool clearUpdate();
+    bool clearUpdate()
+    {
+        return bool(call("POST", "/control/version", QJsonObject{{"minVersion", QJsonValue()}}));
+    }
 
     // Sessions by user id or by client id. The next login of the same device gets new keys
     // (the current session stays valid); the number of sessions marked, -1 on failure.
-    int rotateKeys(qint64 userId);
-    int rotateKeys(const QString& clientId);
+    int rotateKeys(qint64 userId) { return perSession("rotate", {{"userId", double(userId)}}); }
+    int rotateKeys(const QString& clientId)
+    {
+        return perSession("rotate", {{"clientId", clientId}});
+    }
     // Closes the broker connections only (the sessions stay valid); the number closed, -1 on
     // failure.
-    int dropBroker(qint64 userId);
-    int dropBroker(const QString& clientId);
+    int dropBroker(qint64 userId) { return perSession("drop", {{"userId", double(userId)}}); }
+    int dropBroker(const QString& clientId) { return perSession("drop", {{"clientId", clientId}}); }
     // Sessions without a request for so long end with 40104; 0 switches it off.
-    bool setSessionIdle(double seconds);
+    bool setSessionIdle(double seconds)
+    {
+        return bool(call("POST", "/control/session/idle", QJsonObject{{"seconds", seconds}}));
+    }
     // The sessions of a user as the control interface lists them.
-    QJsonArray sessions(qint64 userId);
+    QJsonArray sessions(qint64 userId)
+    {
+        return control("GET", QStringLiteral("/control/sessions?userId=%1").arg(userId)).toArray();
+    }
 
     // `rooms` new rooms with `chats` chats spread over them for an account, delivered to its
     // sessions at their next connect unless `deliver` is false; empty on failure.
@@ -210,12 +235,15 @@ public:
     // The sequence number of the newest publish recorded (0 when none).
     qint64 lastPublishedSeq();
     // A directory user by account ("user001"), with "userId".
-    QJsonObject user(const QString& account);
+    QJsonObject user(const QString& account)
+    {
+        return control("GET", QStringLiteral("/control/users?account=") + account).toObject();
+    }
 
     // The password of every account the server seeds and of the users added here.
     static const QString kPassword;
     // The user id of an account; 0 when there is none.
-    qint64 userId(const QString& account);
+    qint64 userId(const QString& account) { return qint64(user(account)["userId"].toDouble()); }
     // A directory user with kPassword; its user id, 0 on failure.
     qint64 addUser(const QString& name, const QString& account);
     // A room made by `owner` with the members; roomId 0 on failure.
@@ -229,13 +257,21 @@ public:
     // `count` chats "<text> <n>", n from 1; whether all were taken.
     bool chats(qint64 roomId, qint64 senderId, const QString& text, int count);
     // The last `n` chats the server keeps for a room, oldest first.
-    QJsonArray history(qint64 roomId, int n = 100);
+    QJsonArray history(qint64 roomId, int n = 100)
+    {
+        return control("GET", QStringLiteral("/control/history/%1?n=%2").arg(roomId).arg(n))
+            .toArray();
+    }
     // The session of a user's device; empty when none.
     QJsonObject session(qint64 userId, const QString& deviceId);
     // Whether the user has a session with a broker connection up.
     bool connected(qint64 userId);
     // A LOGOUT notice to the user's sessions; with `end` they end too.
-    bool logout(qint64 userId, bool end);
+    bool logout(qint64 userId, bool end)
+    {
+        return bool(
+            call("POST", "/control/logout", QJsonObject{{"userId", double(userId)}, {"end", end}}));
+    }
     // One device's REST requests after a sequence number, keep-alives left out.
     QVector<DevRequest> requestsOf(const QString& deviceId, qint64 since);
     // The logins read whole after a sequence number, of every device.
@@ -253,6 +289,10 @@ private:
     // A control call answered with 200: its answer; none otherwise.
     std::optional<QJsonValue> call(const QByteArray& method, const QString& path,
                                    const QJsonValue& body = QJsonValue());
+    // A session call ("rotate": keys at the next login, "drop": the broker connection) for the
+    // sessions the key names; how many it touched, -1 on failure.
+    int perSession(const char* what, const QJsonObject& key);
+    bool sendSignal(int signal);
 
     QTemporaryDir m_dir;
     QProcess m_process;

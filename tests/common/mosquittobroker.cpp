@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QUuid>
 
+#include <algorithm>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -33,11 +34,11 @@ MosquittoBroker::MosquittoBroker()
 
 bool MosquittoBroker::toolsAvailable()
 {
-    for (const char* tool : {"mosquitto_passwd", "mosquitto_pub", "mosquitto_sub"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            return false;
-    }
-    return !brokerProgram().isEmpty();
+    const QStringList tools{"mosquitto_passwd", "mosquitto_pub", "mosquitto_sub"};
+    return !brokerProgram().isEmpty() &&
+           std::all_of(tools.begin(), tools.end(), [](const QString& tool) {
+               return !QStandardPaths::findExecutable(tool).isEmpty();
+           });
 }
 
 bool MosquittoBroker::addUser(const QString& user, const QString& password)
@@ -114,11 +115,10 @@ QString MosquittoBroker::log() const
 
 bool MosquittoBroker::waitForLog(const QString& text, int timeoutMs) const
 {
-    for (QDeadlineTimer deadline(timeoutMs); !log().contains(text); QThread::msleep(20)) {
-        if (deadline.hasExpired())
-            return false;
-    }
-    return true;
+    QDeadlineTimer deadline(timeoutMs);
+    while (!log().contains(text) && !deadline.hasExpired())
+        QThread::msleep(20);
+    return log().contains(text);
 }
 
 QStringList MosquittoBroker::clientArguments() const
@@ -137,36 +137,12 @@ bool MosquittoBroker::subscribeSession(const QString& clientId, const QStringLis
     return runTool(QStringLiteral("mosquitto_sub"), args);
 }
 
-bool MosquittoBroker::publish(const QString& topic, const QByteArray& payload)
-{
-    return runTool(QStringLiteral("mosquitto_pub"),
-                   clientArguments() + QStringList{"-q", "1", "-t", topic, "-s"}, payload);
-}
-
 bool MosquittoBroker::publishLines(const QString& topic, const QList<QByteArray>& lines)
 {
-    QProcess p;
-    if (startPublishingLines(&p, topic, lines) && p.waitForFinished(60000) &&
-        p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
-        return true;
-    m_error = QStringLiteral("mosquitto_pub -l failed");
-    return false;
-}
-
-bool MosquittoBroker::startPublishingLines(QProcess* process, const QString& topic,
-                                           const QList<QByteArray>& lines)
-{
-    process->setProcessChannelMode(QProcess::ForwardedChannels);
-    process->start(QStringLiteral("mosquitto_pub"),
-                   clientArguments() + QStringList{"-q", "1", "-t", topic, "-l"});
-    if (!process->waitForStarted(5000)) {
-        m_error = QStringLiteral("mosquitto_pub did not start");
-        return false;
-    }
-    for (const QByteArray& line : lines)
-        process->write(line + '\n');
-    process->closeWriteChannel();
-    return true;
+    // From one connection, in order.
+    return runTool(QStringLiteral("mosquitto_pub"),
+                   clientArguments() + QStringList{"-q", "1", "-t", topic, "-l"},
+                   lines.isEmpty() ? QByteArray() : QByteArrayList(lines).join('\n') + '\n');
 }
 
 bool MosquittoBroker::runTool(const QString& program, const QStringList& args,
@@ -178,7 +154,7 @@ bool MosquittoBroker::runTool(const QString& program, const QStringList& args,
     p.waitForStarted(5000);
     p.write(input);
     p.closeWriteChannel();
-    if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+    if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
         return true;
     m_error = program + QStringLiteral(" failed: ") + p.errorString() + QLatin1Char(' ') +
               QString::fromLocal8Bit(p.readAll());

@@ -37,16 +37,6 @@ QByteArray text(const QVariant& v);
 QByteArray text(const QStringList& v);
 
 template <typename T>
-struct HasTie
-{
-    template <typename U>
-    static auto test(int) -> decltype(std::declval<const U&>().mtTie(), std::true_type());
-    template <typename U>
-    static std::false_type test(...);
-    static constexpr bool value = decltype(test<T>(0))::value;
-};
-
-template <typename T>
 std::enable_if_t<std::is_arithmetic_v<T> && !std::is_same_v<T, bool>, QByteArray> text(T v)
 {
     return QByteArray::number(v);
@@ -56,8 +46,9 @@ std::enable_if_t<std::is_enum_v<T>, QByteArray> text(T v)
 {
     return QByteArray::number(static_cast<qint64>(v));
 }
+// Nested typed structs print their fields.
 template <typename T>
-std::enable_if_t<HasTie<T>::value, QByteArray> text(const T& v)
+auto text(const T& v) -> decltype(v.mtText())
 {
     return v.mtText();
 }

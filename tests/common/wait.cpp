@@ -5,8 +5,10 @@
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done() && !deadline.hasExpired())
-        QTest::qWait(10);
-    return done();
+    // `done` is asked once more only while it does not hold: some act as well as look.
+    for (QDeadlineTimer deadline(timeoutMs); !done(); QTest::qWait(10)) {
+        if (deadline.hasExpired())
+            return false;
+    }
+    return true;
 }

@@ -91,13 +91,12 @@ QRect XSession::geometry(const QString& windowId) const
 {
     int code = -1;
     const QStringList lines = xdotool({"getwindowgeometry", "--shell", windowId}, &code);
-    QHash<QString, int> values;
+    QHash<QString, int> v;
     for (const QString& line : lines)
-        values.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
-    if (code != 0 || !values.contains(QStringLiteral("WIDTH")))
-        return QRect();
-    return QRect(values.value(QStringLiteral("X")), values.value(QStringLiteral("Y")),
-                 values.value(QStringLiteral("WIDTH")), values.value(QStringLiteral("HEIGHT")));
+        v.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
+    return code != 0 || !v.contains(QStringLiteral("WIDTH"))
+               ? QRect()
+               : QRect(v.value("X"), v.value("Y"), v.value("WIDTH"), v.value("HEIGHT"));
 }
 
 QString XSession::property(const QString& windowId, const QString& name) const
@@ -120,18 +119,4 @@ QString XSession::wmState(const QString& windowId) const
     const QString out = property(windowId, QStringLiteral("WM_STATE"));
     const int at = out.indexOf(QLatin1String("window state: "));
     return at < 0 ? QString() : out.mid(at + 14).section('\n', 0, 0).trimmed();
-}
-
-bool XSession::key(const QString& windowId, const QString& keys) const
-{
-    int code = -1;
-    xdotool({"key", "--window", windowId, keys}, &code);
-    return code == 0;
-}
-
-bool XSession::isViewable(const QString& windowId) const
-{
-    int code = -1;
-    const QString out = run(QStringLiteral("xwininfo"), {"-id", windowId}, &code);
-    return code == 0 && out.contains(QLatin1String("Map State: IsViewable"));
 }

@@ -26,7 +26,12 @@ public:
     {
         return xdotool({"search", "--pid", QString::number(pid)});
     }
-    bool key(const QString& windowId, const QString& keys) const;
+    bool key(const QString& windowId, const QString& keys) const
+    {
+        int code = -1;
+        xdotool({"key", "--window", windowId, keys}, &code);
+        return code == 0;
+    }
     // Any xdotool command; its output lines (`exitCode` receives its exit code).
     QStringList xdotool(const QStringList& args, int* exitCode = nullptr) const;
     // The window's position and size on the screen (null when it is gone).
@@ -38,7 +43,12 @@ public:
     // empty when it has none.
     QString wmState(const QString& windowId) const;
     // Mapped, with every ancestor mapped (xwininfo's "IsViewable").
-    bool isViewable(const QString& windowId) const;
+    bool isViewable(const QString& windowId) const
+    {
+        int code = -1;
+        const QString out = run(QStringLiteral("xwininfo"), {"-id", windowId}, &code);
+        return code == 0 && out.contains(QLatin1String("Map State: IsViewable"));
+    }
     bool demandsAttention(const QString& windowId) const
     {
         return property(windowId, QStringLiteral("_NET_WM_STATE"))
