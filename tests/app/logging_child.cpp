@@ -1,6 +1,8 @@
-// Child process for the logging tests: installs the file handler and sends messages, so the
-// parent can watch standard error and the log folder.
+// Child process for the logging tests: starts quiet as the program does and switches the file
+// log on with the program's toggle, then sends messages, so the parent can watch standard error
+// and the log folder.
 //   logging_child warning|fatal   one message of that level
+//   logging_child off             the log switched on and off again, then one warning
 //   logging_child threads         kThreads threads each sending kLines long lines at once, enough
 //                                 to rotate the day's log several times while they run
 #include "app/logging.h"
@@ -20,8 +22,11 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("LoggingChild"));
-    qInstallMessageHandler(MtLog::fileMessageHandler);
+    qInstallMessageHandler(MtLog::quietMessageHandler);
+    toggleFileLogging();
     const QString mode = app.arguments().value(1);
+    if (mode == QLatin1String("off"))
+        toggleFileLogging();
     if (mode == QLatin1String("fatal"))
         qFatal("fatal message from the child");
     if (mode != QLatin1String("threads")) {
