@@ -170,47 +170,18 @@ private slots:
         QCOMPARE(found, matches + QStringList{QString()});
     }
 
-    // Unread: b (5, 200), c (own, 300) in chat/1 and e (5, 250) in chat/2; the rest are read.
-    void updateReadAll_data()
-    {
-        QTest::addColumn<QString>("topic");
-        QTest::addColumn<qint64>("time");
-        QTest::addColumn<int>("changed");
-        QTest::addColumn<QStringList>("unreadAfter");
-        QTest::newRow("time 0: the unread rows") << kTopic << qint64(0) << 2 << QStringList{"e"};
-        QTest::newRow("from a time: every row at or after it")
-            << kTopic << qint64(200) << 3 << QStringList{"e"};
-        QTest::newRow("topic that is not a value")
-            << "chat/1' OR '1'='1" << qint64(0) << 0 << QStringList{"b", "c", "e"};
-    }
-
-    void updateReadAll()
-    {
-        QFETCH(QString, topic);
-        QFETCH(qint64, time);
-        QFETCH(int, changed);
-        QFETCH(QStringList, unreadAfter);
-        StoreFixture store;
-        store.addChat(kTopic, "a", 5, 100, 1, 1);
-        store.addChat(kTopic, "b", 5, 200, 1, 0);
-        store.addChat(kTopic, "c", kOwn, 300, 1, 0);
-        store.addChat(kTopic, "d", 5, 400, 1, 1);
-        store.addChat("chat/2", "e", 5, 250, 1, 0);
-        QCOMPARE(store.db().updateReadAll(topic, time), changed);
-        QCOMPARE(store.column("SELECT msg_id FROM TTT_CHATT WHERE msg_read=0 ORDER BY 1"),
-                 unreadAfter);
-    }
-
-    void unreadCounts()
+    // Unread chats of others count (msg_type 1); own, read and notice rows do not. Reading a room
+    // from a time marks every chat at or after it, read or not; without one, the unread ones.
+    void readStateAndUnreadCounts()
     {
         StoreFixture store;
         for (const char* topic : {"chat/1", "chat/2", "chat/3"})
             store.addRoom(topic, 20, "5");
-        // chat/1: two unread chats of others count; own, read, and notice rows do not.
         store.addChat(kTopic, "a", 5, 100, 1, 0);
         store.addChat(kTopic, "b", 6, 200, 1, 0);
         store.addChat(kTopic, "c", kOwn, 50, 1, 0);
         store.addChat(kTopic, "d", 5, 60, 1, 1);
+        store.addChat(kTopic, "r", 5, 300, 1, 1);
         store.addChat(kTopic, "e", 5, 500, 1, 0, "Lee", 3);
         // chat/2: all read; chat/3: one unread; chat/9 has no room row.
         store.addChat("chat/2", "f", 6, 100, 1, 1);
@@ -222,12 +193,16 @@ private slots:
         QCOMPARE(counts.entries(),
                  (QHash<QString, int>{{kTopic, 2}, {"chat/3", 1}, {"chat/5", 4}}));
 
-        // The oldest unread chat of others, until the room is read.
         DBChatRoom room;
         room.setTopic(kTopic);
         QCOMPARE(store.db().firstUnreadTime(room, kOwn), 100);
-        QCOMPARE(store.db().updateReadAll(kTopic, 0), 4);
+        QCOMPARE(store.db().updateReadAll("chat/1' OR '1'='1", 0), 0);
+        QCOMPARE(store.db().updateReadAll(kTopic, 200), 3);
+        QCOMPARE(store.db().firstUnreadTime(room, kOwn), 100);
+        QCOMPARE(store.db().updateReadAll(kTopic, 0), 2);
         QCOMPARE(store.db().firstUnreadTime(room, kOwn), 0);
+        QCOMPARE(store.column("SELECT msg_id FROM TTT_CHATT WHERE msg_read=0 ORDER BY 1"),
+                 (QStringList{"g", "h"}));
     }
 
     // Own confirmed chats o1 (100), o2 (200), o3 (300), own unconfirmed u (250), another

@@ -22,56 +22,35 @@ const QString kKey = QString::fromLatin1(DBManager::kPassword);
 
 // One thread of the program: its own named connection, writing and reading the shared file.
 // Every tenth round writes a batch in a transaction, as the room and cache merges do; every
-// round counts the own rows while the others write theirs.
-struct Worker
+// round counts the own rows while the others write theirs. The first failure, or none.
+QString runWorker(const QString& file, const QString& connection, const QString& topic,
+                  int& inserted)
 {
-    QString connection;
-    int version;
-    QString topic;
-    int inserted = 0;
-    QString failure; // the first one
-
-    bool fail(const QString& what)
-    {
-        failure = what;
-        return false;
-    }
-    bool insertChat(DBManager& db)
-    {
-        const int n = ++inserted;
-        DBChat chat(&db);
-        chat.setTopic(topic);
-        chat.setMsgId(topic + QLatin1Char('-') + QString::number(n));
-        chat.setMsgTime(n);
-        chat.setContent(1, QStringLiteral("message %1 of %2").arg(n).arg(topic));
-        return chat.insertOrUpdate() || fail("insert");
-    }
-    bool round(DBManager& db, int round)
-    {
-        QSqlDatabase& c = db.database();
+    DBManager db(file, connection, kKey, connection == "Veltri" ? 1 : 0);
+    QSqlDatabase& c = db.database();
+    QElapsedTimer clock;
+    clock.start();
+    for (int round = 1; db.isOpen() && clock.elapsed() < 3000; ++round) {
         const int chats = round % 10 == 0 ? 10 : 1;
         if (chats > 1 && !c.transaction())
-            return fail("begin " + c.lastError().text());
+            return "begin " + c.lastError().text();
         for (int i = 0; i < chats; ++i) {
-            if (!insertChat(db))
-                return false;
+            DBChat chat(&db);
+            chat.setTopic(topic);
+            chat.setMsgId(topic + QLatin1Char('-') + QString::number(++inserted));
+            chat.setMsgTime(inserted);
+            chat.setContent(1, QStringLiteral("message %1 of %2").arg(inserted).arg(topic));
+            if (!chat.insertOrUpdate())
+                return "insert";
         }
-        if (chats > 1 && !DBChatReader(&db, topic, topic + "-1", round, 1).insertOrUpdate())
-            return fail("reader");
-        if (chats > 1 && !c.commit())
-            return fail("commit " + c.lastError().text());
-        return db.chatCount(topic) == inserted || fail("own rows missing");
+        if (chats > 1 &&
+            !(DBChatReader(&db, topic, topic + "-1", round, 1).insertOrUpdate() && c.commit()))
+            return "batch " + c.lastError().text();
+        if (db.chatCount(topic) != inserted)
+            return "own rows missing";
     }
-    void run(const QString& file)
-    {
-        DBManager db(file, connection, kKey, version);
-        QElapsedTimer clock;
-        clock.start();
-        for (int n = 1; clock.elapsed() < 3000 && (db.isOpen() || fail("open")) && round(db, n);
-             ++n) {
-        }
-    }
-};
+    return db.isOpen() ? QString() : "open";
+}
 
 struct WorkerResult
 {
@@ -124,24 +103,26 @@ private slots:
     {
         TestEnv env;
         const QString file = env.path("veltri_four.db");
-        Worker workers[] = {{"Veltri", 1, "chat/1"},
-                            {"Veltri_mqtt", 0, "chat/2"},
-                            {"Veltri_cache", 0, "chat/3"},
-                            {"Veltri_chatrooms", 0, "chat/4"}};
+        const QStringList names{"Veltri", "Veltri_mqtt", "Veltri_cache", "Veltri_chatrooms"};
+        QString failures[4];
+        int inserted[4] = {};
         m_log->clear();
         // All four open the new file at once, so the schema is made under contention too.
         std::vector<std::thread> threads;
-        for (Worker& worker : workers)
-            threads.emplace_back([&worker, file] { worker.run(file); });
+        for (int i = 0; i < 4; ++i) {
+            threads.emplace_back([&, i] {
+                failures[i] = runWorker(file, names[i], "chat/" + names[i], inserted[i]);
+            });
+        }
         for (std::thread& thread : threads)
             thread.join();
         QCOMPARE(m_log->lines("DBManager::createDB() TTT_USER").size(), 1);
         QCOMPARE(m_log->lines().filter(QRegularExpression("fail|locked")), QStringList());
         DBManager check(file, "check", kKey, 0);
-        for (const Worker& w : workers) {
-            QCOMPARE(
-                (WorkerResult{w.connection, w.failure, w.inserted > 10, check.chatCount(w.topic)}),
-                (WorkerResult{w.connection, QString(), true, w.inserted}));
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE((WorkerResult{names[i], failures[i], inserted[i] > 10,
+                                   check.chatCount("chat/" + names[i])}),
+                     (WorkerResult{names[i], QString(), true, inserted[i]}));
         }
     }
 
