@@ -1,10 +1,13 @@
+// The session of one login against the reference server over TLS and its broker, one server for
+// every case.
 #include "common/devserver.h"
+#include "common/loggedin.h"
 #include "common/testenv.h"
 #include "sessionrecorder.h"
 
 #include "net/netservermanager.h"
+#include "net/serverconfig.h"
 #include "session/localsettings.h"
-#include "session/mtsession.h"
 #include "session/sessionrequest.h"
 #include "store/dbgroup.h"
 #include "store/dbmanager.h"
@@ -13,17 +16,26 @@
 #include "store/mtdata.h"
 
 #include <QFileInfo>
-#include <QJsonArray>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-const QString kPassword = QStringLiteral("Passw0rd!");
+const QString kPassword = QStringLiteral("Passw0rd!"); // LoggedIn::kPassword, needed before main
 const QString kDevice = QStringLiteral("dev-pc");
 
 int userId(const QString& account)
 {
     return 1000 + account.mid(4).toInt();
+}
+
+QString topicOf(const QJsonValue& room)
+{
+    return QStringLiteral("chat/%1").arg(room["chattRoomId"].toInt());
+}
+
+int roomNumber(const QString& topic)
+{
+    return topic.section('/', 1).toInt();
 }
 
 // The db file and its journal files that exist.
@@ -36,17 +48,17 @@ QStringList storeFiles(const QString& account)
     return found;
 }
 
-// A directory user as the store has it.
-struct UserView
+QStringList storedTopics(MtSession& s)
 {
-    QString name;
-    bool chattAllow = false;
-    bool appInstall = false;
-    bool operator==(const UserView& o) const
-    {
-        return name == o.name && chattAllow == o.chattAllow && appInstall == o.appInstall;
-    }
-};
+    QList<DBChatRoom> rooms;
+    QStringList topics;
+    if (s.db())
+        s.db()->chatRoomList(rooms);
+    for (const DBChatRoom& room : rooms)
+        topics << room.topic();
+    topics.sort();
+    return topics;
+}
 
 // What the session keeps in the user's settings.
 struct SettingsView
@@ -54,19 +66,62 @@ struct SettingsView
     QString autologinAccount;
     QString deviceId;
     int alarmType = LocalSettings::AlarmSoundAndWindow;
-    bool operator==(const SettingsView& o) const
-    {
-        return autologinAccount == o.autologinAccount && deviceId == o.deviceId &&
-               alarmType == o.alarmType;
-    }
+    MT_TYPED(SettingsView, autologinAccount, deviceId, alarmType)
 };
 SettingsView view(const LocalSettings& s)
 {
     return {s.autologinAccount(), s.deviceId(), s.alarmType()};
 }
 
+struct UserView
+{
+    QString name;
+    bool chattAllow = false;
+    bool appInstall = false;
+    MT_TYPED(UserView, name, chattAllow, appInstall)
+};
+
+// A login's outcome: its first signal, the account's files, the settings, the REST paths asked
+// (up to the resource) and whether the store holds the account's rooms.
+struct Outcome
+{
+    SessionEvent first;
+    QStringList files;
+    SettingsView settings;
+    QStringList paths;
+    bool roomsStored = false;
+    MT_TYPED(Outcome, first, files, settings, paths, roomsStored)
+};
+
+// What a login asked for: room-list answers it stored, rooms asked for one by one.
+struct RoomAsks
+{
+    int lists = 0;
+    QStringList rooms;
+    MT_TYPED(RoomAsks, lists, rooms)
+};
+
+QStringList topicsOf(const QVector<DevBulkRoom>& rooms)
+{
+    QStringList topics;
+    for (const DevBulkRoom& room : rooms)
+        topics << room.topic;
+    return topics;
+}
+
+// The newest chat of each bulk room, as the reference server words it.
+QMap<QString, QString> newestOf(const QVector<DevBulkRoom>& rooms, int chats)
+{
+    QMap<QString, QString> newest;
+    for (int r = 0; r < rooms.size(); ++r)
+        newest.insert(rooms.at(r).topic, QStringLiteral("Bulk chat %1 in room %2")
+                                             .arg(chats - rooms.size() + r + 1)
+                                             .arg(rooms.at(r).roomId));
+    return newest;
+}
+
 // A session on the test's settings file, with the chat windows it asks about and a recorder of
-// its signals.
+// its signals from before its login.
 struct Running
 {
     Running(const ServerConfig& config, LocalSettings* settings) : s(config), r(&s)
@@ -74,31 +129,18 @@ struct Running
         s.setSettings(settings);
         s.setChatWindows(&windows);
     }
-    OpenWindows windows;
+    bool login(const QString& account, bool autoLogin = false)
+    {
+        return s.login(account, kPassword, autoLogin, kDevice) && r.waitFor("roomsReady") &&
+               r.waitFor("messagingConnected");
+    }
+    WindowsStub windows;
     MtSession s;
     SessionRecorder r;
 };
 } // namespace
-Q_DECLARE_METATYPE(SettingsView)
-namespace QTest {
-template <>
-inline char* toString(const UserView& v)
-{
-    return qstrdup(qPrintable(QStringLiteral("name=%1 chattAllow=%2 appInstall=%3")
-                                  .arg(v.name)
-                                  .arg(v.chattAllow)
-                                  .arg(v.appInstall)));
-}
-template <>
-inline char* toString(const SettingsView& v)
-{
-    return qstrdup(qPrintable(QStringLiteral("autologin=%1 deviceId=%2 alarmType=%3")
-                                  .arg(v.autologinAccount, v.deviceId)
-                                  .arg(v.alarmType)));
-}
-} // namespace QTest
+Q_DECLARE_METATYPE(Outcome)
 
-// The session of one login against the reference server over TLS and its broker.
 class TestMtSession : public QObject
 {
     Q_OBJECT
@@ -107,58 +149,50 @@ private:
     ServerConfig m_config;
     QTemporaryDir m_settingsDir;
     std::unique_ptr<LocalSettings> m_settings;
-    std::unique_ptr<Running> m_run; // a new one for each test
+    std::unique_ptr<Running> m_run;
 
     // Topic of the room of `account` that has exactly the members given (user ids).
-    QString roomOf(const QString& account, QList<int> members)
+    QString roomOf(const QString& account, QVector<qint64> members)
     {
         std::sort(members.begin(), members.end());
-        const QJsonArray rooms =
-            m_server.control("GET", "/control/rooms?userId=" + QString::number(userId(account)))
-                .toArray();
-        for (const QJsonValue& v : rooms) {
-            QList<int> ids;
-            for (const QJsonValue& id : v["memberIds"].toArray())
-                ids << id.toInt();
-            std::sort(ids.begin(), ids.end());
-            if (ids == members && v["chattRoomType"].toString() != QLatin1String("10"))
-                return v["topic"].toString();
+        for (DevRoom room : m_server.rooms(userId(account), true)) {
+            std::sort(room.memberIds.begin(), room.memberIds.end());
+            if (room.memberIds == members)
+                return room.topic;
         }
         return QString();
     }
-    static int roomNumber(const QString& topic) { return topic.section('/', 1).toInt(); }
+    QStringList serverTopics(const QString& account)
+    {
+        QStringList topics;
+        for (const DevRoom& room : m_server.rooms(userId(account)))
+            topics << room.topic;
+        topics.sort();
+        return topics;
+    }
     void chat(const QString& topic, int from, const QString& text)
     {
-        m_server.control(
-            "POST", "/control/chat",
-            QJsonObject{{"roomId", roomNumber(topic)}, {"userId", from}, {"text", text}});
+        m_server.chat(roomNumber(topic), from, text);
     }
-    // Logs in and waits until the room list is stored.
-    bool loginAs(MtSession& s, SessionRecorder& r, const QString& account, bool autoLogin = false)
+    QJsonValue room(int from, const QJsonArray& members)
     {
-        return s.login(account, kPassword, autoLogin, kDevice) && r.waitFor("roomsReady") &&
-               r.waitFor("messagingConnected");
+        return m_server.control(
+            "POST", "/control/room",
+            QJsonObject{
+                {"userId", from}, {"members", members}, {"roomType", 30}, {"notify", true}});
     }
-    // Whether the broker has a connection of the session with the client id.
+    QJsonValue group(const QString& name)
+    {
+        return m_server.control(
+            "POST", "/control/group",
+            QJsonObject{{"grpName", name}, {"members", QJsonArray{1001, 1002}}});
+    }
     bool brokerConnected(int user, const QString& clientId)
     {
-        const QJsonArray sessions =
-            m_server.control("GET", "/control/sessions?userId=" + QString::number(user)).toArray();
+        const QJsonArray sessions = m_server.sessions(user);
         return std::any_of(sessions.begin(), sessions.end(), [&](const QJsonValue& v) {
             return v["clientId"].toString() == clientId && v["connected"].toBool();
         });
-    }
-    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
-    {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!done() && !deadline.hasExpired())
-            QTest::qWait(10);
-        return done();
-    }
-    static bool loginEnded(const SessionRecorder& r)
-    {
-        return !r.of("loginSucceeded").isEmpty() || !r.of("loginFailed").isEmpty() ||
-               !r.of("versionRefused").isEmpty() || !r.of("loginTakenOver").isEmpty();
     }
 
 private slots:
@@ -179,69 +213,74 @@ private slots:
     {
         m_run.reset();
         m_server.control("POST", "/control/version", QJsonObject{{"minVersion", QJsonValue()}});
-        m_server.setFault(QJsonObject{{"mode", "off"}});
+        m_server.clearFault();
     }
 
+    // One row per kind of outcome; a refusal leaves neither files nor settings behind.
     void login_data()
     {
         QTest::addColumn<QString>("account");
         QTest::addColumn<QString>("password");
-        QTest::addColumn<QJsonObject>("version");
+        QTest::addColumn<QJsonValue>("minVersion");
         QTest::addColumn<QJsonObject>("fault");
-        QTest::addColumn<SessionEvent>("outcome");
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<SettingsView>("settings");
-        const QJsonObject none;
-        const SettingsView untouched;
+        QTest::addColumn<Outcome>("outcome");
+        const auto auth = [](int status, QJsonObject rule) {
+            rule.insert("mode", "error");
+            rule.insert("status", status);
+            rule.insert("path", "/rest/auth");
+            rule.insert("count", 1);
+            return rule;
+        };
+        const QStringList asked{"/rest/auth"};
+        const auto failed = [&](const SessionEvent& e) { return Outcome{e, {}, {}, asked, false}; };
         QTest::newRow("right password")
-            << "user004" << kPassword << none << none << SessionEvent{"loginSucceeded"}
-            << QStringList{"veltri_user004.db", "veltri_user004.db-wal", "veltri_user004.db-shm"}
-            << SettingsView{"user004", kDevice};
-        QTest::newRow("wrong password")
+            << "user004" << kPassword << QJsonValue() << QJsonObject()
+            << Outcome{{"loginSucceeded"},
+                       {"veltri_user004.db", "veltri_user004.db-wal", "veltri_user004.db-shm"},
+                       {"user004", kDevice},
+                       {"/rest/auth", "/rest/cache/1004", "/rest/chatt/room"},
+                       true};
+        QTest::newRow("refused password")
             << "user005"
-            << "Passw0rd?" << none << none << SessionEvent{"loginFailed", {}, 40101}
-            << QStringList() << untouched;
+            << "Passw0rd?" << QJsonValue() << QJsonObject() << failed({"loginFailed", {}, 40101});
         QTest::newRow("version refused with a link")
-            << "user006" << kPassword << QJsonObject{{"minVersion", 1047}} << none
-            << SessionEvent{"versionRefused", {}, 0, "link"} << QStringList() << untouched;
+            << "user006" << kPassword << QJsonValue(1047) << QJsonObject()
+            << failed({"versionRefused", {}, 0, "link"});
         QTest::newRow("version refused without a link")
-            << "user007" << kPassword << none
-            << QJsonObject{{"mode", "error"},
-                           {"status", 426},
-                           {"code", 40106},
-                           {"path", "/rest/auth"},
-                           {"count", 1}}
-            << SessionEvent{"versionRefused", {}, 0, "no link"} << QStringList() << untouched;
+            << "user007" << kPassword << QJsonValue() << auth(426, {{"code", 40106}})
+            << failed({"versionRefused", {}, 0, "no link"});
         QTest::newRow("unreadable answer")
-            << "user010" << kPassword << none
-            << QJsonObject{{"mode", "error"},
-                           {"status", 200},
-                           {"body", "empty"},
-                           {"path", "/rest/auth"},
-                           {"count", 1}}
-            << SessionEvent{"loginFailed", {}, NetServerManager::kErrorUnreadable} << QStringList()
-            << untouched;
+            << "user010" << kPassword << QJsonValue() << auth(200, {{"body", "empty"}})
+            << failed({"loginFailed", {}, NetServerManager::kErrorUnreadable});
+        QTest::newRow("network failure")
+            << "user011" << kPassword << QJsonValue() << auth(503, {{"body", "empty"}})
+            << failed({"loginFailed", {}, NetServerManager::kErrorNetwork});
     }
     void login()
     {
         QFETCH(QString, account);
         QFETCH(QString, password);
-        QFETCH(QJsonObject, version);
+        QFETCH(QJsonValue, minVersion);
         QFETCH(QJsonObject, fault);
-        QFETCH(SessionEvent, outcome);
-        QFETCH(QStringList, files);
-        QFETCH(SettingsView, settings);
-        m_server.control("POST", "/control/version",
-                         version.isEmpty() ? QJsonObject{{"minVersion", QJsonValue()}} : version);
+        QFETCH(Outcome, outcome);
+        m_server.control("POST", "/control/version", QJsonObject{{"minVersion", minVersion}});
         m_server.setFault(fault.isEmpty() ? QJsonObject{{"mode", "off"}} : fault);
+        const qint64 since = m_server.lastRequestSeq();
         MtSession& s = m_run->s;
         SessionRecorder& r = m_run->r;
         s.login(account, password, true, kDevice);
-        QVERIFY(waitUntil([&] { return loginEnded(r); }));
-        QCOMPARE(r.events.first(), outcome);
-        QCOMPARE(storeFiles(account), files);
-        QCOMPARE(view(*m_settings), settings);
-        QCOMPARE(s.state().isLoggedIn(), outcome.signal == QLatin1String("loginSucceeded"));
+        // The sentinel: the room list stored, or the login ended without one.
+        QVERIFY(waitUntil([&] {
+            return !r.of("roomsReady").isEmpty() || !r.of("loginFailed").isEmpty() ||
+                   !r.of("versionRefused").isEmpty();
+        }));
+        QStringList paths;
+        for (const QJsonValue& v : m_server.requests("/rest", since))
+            paths << v["path"].toString().section('/', 0, 3);
+        QCOMPARE((Outcome{r.events.first(), storeFiles(account), view(*m_settings), paths,
+                          storedTopics(s) == serverTopics(account)}),
+                 outcome);
+        QCOMPARE(s.state().isLoggedIn(), outcome.roomsStored);
     }
 
     // Another PC holds the session: asked, taken over, the other session ended.
@@ -259,79 +298,44 @@ private slots:
         QVERIFY(s.forceLogin());
         QVERIFY(r.waitFor("roomsReady"));
         QCOMPARE(r.of("roomsReady"), (QList<SessionEvent>{{"roomsReady", {}, 1}}));
-        const QJsonArray sessions =
-            m_server.control("GET", "/control/sessions?userId=" + QString::number(id)).toArray();
         QMap<QString, bool> ended; // by device
-        for (const QJsonValue& v : sessions)
+        for (const QJsonValue& v : m_server.sessions(id))
             ended.insert(v["deviceId"].toString(), v["ended"].isObject());
-        QCOMPARE(ended, (QMap<QString, bool>{{"dev-pc", false}, {"other-pc", true}}));
+        QCOMPARE(ended, (QMap<QString, bool>{{kDevice, false}, {"other-pc", true}}));
     }
 
-    // After login the directory, then the rooms; the store holds the server's rooms.
-    void cacheThenRooms()
-    {
-        const qint64 since = m_server.lastRequestSeq();
-        MtSession& s = m_run->s;
-        SessionRecorder& r = m_run->r;
-        QVERIFY(loginAs(s, r, "user001"));
-        QStringList paths;
-        for (const QJsonValue& v : m_server.requests("/rest", since))
-            paths << v["path"].toString().section('/', 0, 3);
-        QCOMPARE(paths, (QStringList{"/rest/auth", "/rest/cache/1001", "/rest/chatt/room"}));
-        QList<DBChatRoom> rooms;
-        s.db()->chatRoomList(rooms);
-        QSet<QString> topics;
-        for (const DBChatRoom& room : rooms)
-            topics << room.topic();
-        QSet<QString> expected;
-        for (const QJsonValue& v : m_server.control("GET", "/control/rooms?userId=1001").toArray())
-            expected << v["topic"].toString();
-        QCOMPARE(topics, expected);
-    }
-
-    // Every kind of item reaches its receiver.
+    // Every kind of item reaches its receiver; room events go where the routing sends them; the
+    // server's group notices change the store.
     void routing()
     {
-        MtSession& s = m_run->s;
-        SessionRecorder& r = m_run->r;
-        OpenWindows& windows = m_run->windows;
-        QVERIFY(loginAs(s, r, "user001"));
+        LoggedIn in(m_server, "user001");
+        QVERIFY(in.ok);
+        SessionRecorder r(in.session.get());
         const QString open = roomOf("user001", {1001, 1002});
         const QString closed = roomOf("user001", {1001, 1003});
-        QVERIFY(!open.isEmpty() && !closed.isEmpty());
-        windows.open << open;
+        in.windows.open << open;
 
         chat(open, 1002, "to the open room");
         QVERIFY(r.waitFor("chatForWindow", open));
         QCOMPARE(r.of("chatForWindow").first(),
                  (SessionEvent{"chatForWindow", open, 0, "to the open room"}));
-
         chat(closed, 1003, "to a closed room");
         QVERIFY(r.waitFor("notify", closed));
-        QCOMPARE(r.of("chatForWindow").size(), 1);
         QVERIFY(r.waitFor("roomListChat", closed));
+        QCOMPARE(r.of("chatForWindow").size(), 1);
 
         // A room the store does not know: fetched once however many chats come.
-        const QJsonValue made = m_server.control("POST", "/control/room",
-                                                 QJsonObject{{"userId", 1004},
-                                                             {"members", QJsonArray{1001, 1005}},
-                                                             {"roomType", 30},
-                                                             {"notify", false}});
-        const QString unknown = QStringLiteral("chat/%1").arg(made["chattRoomId"].toInt());
+        const QString unknown =
+            topicOf(m_server.control("POST", "/control/room",
+                                     QJsonObject{{"userId", 1004},
+                                                 {"members", QJsonArray{1001, 1005}},
+                                                 {"roomType", 30},
+                                                 {"notify", false}}));
         for (const char* text : {"one", "two", "three"})
             chat(unknown, 1004, text);
         QVERIFY(r.waitFor("roomAdded", unknown));
         QVERIFY(r.waitFor("roomListChat", unknown));
         QCOMPARE(r.of("roomRequested"), (QList<SessionEvent>{{"roomRequested", unknown}}));
-
-        // An invitation into a new one-to-many room.
-        const QJsonValue invited = m_server.control("POST", "/control/room",
-                                                    QJsonObject{{"userId", 1006},
-                                                                {"members", QJsonArray{1001, 1007}},
-                                                                {"roomType", 30},
-                                                                {"notify", true}});
-        const QString inviteTopic = QStringLiteral("chat/%1").arg(invited["chattRoomId"].toInt());
-        QVERIFY(r.waitFor("roomChanged", inviteTopic));
 
         // A reader of the open room reads the user's own chat (sent from another session).
         chat(open, 1001, "mine");
@@ -344,115 +348,98 @@ private slots:
                                      {"readTime", QDateTime::currentMSecsSinceEpoch() - 600000}});
         QVERIFY(r.waitFor("readCounts", open));
 
-        // A new group with the user in it, then the group removed.
-        const QJsonValue group = m_server.control(
-            "POST", "/control/group",
-            QJsonObject{{"grpName", "Session test"}, {"members", QJsonArray{1001, 1002}}});
-        const QString groupTopic = QStringLiteral("chat/%1").arg(group["chattRoomId"].toInt());
-        QVERIFY(r.waitFor("roomChanged", groupTopic));
-        DBChatRoom stored;
-        QVERIFY(s.db()->findChatRoom(groupTopic, stored));
-        m_server.control("POST", "/control/group/remove", QJsonObject{{"grpId", group["grpId"]}});
-        QVERIFY(r.waitFor("roomRemoved", groupTopic));
-        QCOMPARE(s.db()->chatRoomExists(groupTopic), false);
-
-        // A logout notice is only reported: the session goes on.
-        m_server.control("POST", "/control/logout", QJsonObject{{"userId", 1001}});
-        QVERIFY(r.waitFor("remoteLogout"));
-        QCOMPARE(s.state().isLoggedIn(), true);
-    }
-
-    // Room events reach the list and the window as the routing decides; the server's group
-    // notices change the store.
-    void roomEventsAndPushes()
-    {
-        MtSession& s = m_run->s;
-        SessionRecorder& r = m_run->r;
-        OpenWindows& windows = m_run->windows;
-        QVERIFY(loginAs(s, r, "user001"));
-        const QJsonValue made = m_server.control("POST", "/control/room",
-                                                 QJsonObject{{"userId", 1007},
-                                                             {"members", QJsonArray{1001, 1008}},
-                                                             {"roomType", 30},
-                                                             {"notify", true}});
-        const int roomId = made["chattRoomId"].toInt();
-        const QString topic = QStringLiteral("chat/%1").arg(roomId);
+        // A new one-to-many room with its window open: members come and go, then the user leaves
+        // on another session.
+        const QJsonValue made = room(1007, QJsonArray{1001, 1008});
+        const QString topic = topicOf(made);
         QVERIFY(r.waitFor("roomChanged", topic));
-        windows.open << topic;
-        m_server.control("POST", "/control/room/invite",
-                         QJsonObject{{"roomId", roomId},
-                                     {"userId", 1007},
-                                     {"members", QJsonArray{1009}},
-                                     {"notify", true}});
+        in.windows.open << topic;
+        const QJsonObject at{{"roomId", made["chattRoomId"]}, {"notify", true}};
+        QJsonObject invite = at, partnerLeaves = at, userLeaves = at;
+        invite.insert("userId", 1007);
+        invite.insert("members", QJsonArray{1009});
+        partnerLeaves.insert("userId", 1008);
+        userLeaves.insert("userId", 1001);
+        m_server.control("POST", "/control/room/invite", invite);
         QVERIFY(r.waitFor("roomChanged", topic, 2));
-        m_server.control("POST", "/control/room/leave",
-                         QJsonObject{{"roomId", roomId}, {"userId", 1008}, {"notify", true}});
+        m_server.control("POST", "/control/room/leave", partnerLeaves);
         QVERIFY(r.waitFor("roomChanged", topic, 3));
-        // The user leaves on another session.
-        m_server.control("POST", "/control/room/leave",
-                         QJsonObject{{"roomId", roomId}, {"userId", 1001}, {"notify", true}});
+        m_server.control("POST", "/control/room/leave", userLeaves);
         QVERIFY(r.waitFor("roomChanged", topic, 4));
-        RoomRouting::Action added;
-        added.listUpsert = added.windowRoom = true;
-        RoomRouting::Action withNotice = added;
+        RoomRouting::Action withNotice;
+        withNotice.listUpsert = withNotice.windowRoom = true;
         withNotice.windowNotice = withNotice.listLastMessage = true;
-        RoomRouting::Action leftWithNotice = withNotice;
-        leftWithNotice.dropPresence = true;
+        RoomRouting::Action left = withNotice;
+        left.dropPresence = true;
         RoomRouting::Action gone;
         gone.listRemove = gone.closeWindow = gone.dropPresence = true;
         QCOMPARE(r.of("roomChanged", topic),
                  (QList<SessionEvent>{{"roomChanged", topic, 30, withNotice.toString()},
                                       {"roomChanged", topic, 30, withNotice.toString()},
-                                      {"roomChanged", topic, 30, leftWithNotice.toString()},
+                                      {"roomChanged", topic, 30, left.toString()},
                                       {"roomChanged", topic, 30, gone.toString()}}));
 
-        // A new member announced in a group of the user, then the user taken out of it.
-        const QJsonValue group = m_server.control(
-            "POST", "/control/group",
-            QJsonObject{{"grpName", "Pushes"}, {"members", QJsonArray{1001, 1002}}});
-        const QString groupTopic = QStringLiteral("chat/%1").arg(group["chattRoomId"].toInt());
-        QVERIFY(r.waitFor("roomChanged", groupTopic));
+        // Groups: one removed, a new member announced in another, then the user taken out.
+        const QJsonValue removed = group("Removed");
+        const QString removedTopic = topicOf(removed);
+        QVERIFY(r.waitFor("roomChanged", removedTopic));
+        QVERIFY(in.db()->chatRoomExists(removedTopic));
+        m_server.control("POST", "/control/group/remove", QJsonObject{{"grpId", removed["grpId"]}});
+        QVERIFY(r.waitFor("roomRemoved", removedTopic));
+        QCOMPARE(in.db()->chatRoomExists(removedTopic), false);
+        const QJsonValue pushes = group("Pushes");
+        const QString pushesTopic = topicOf(pushes);
+        QVERIFY(r.waitFor("roomChanged", pushesTopic));
         const QJsonValue person = m_server.control("POST", "/control/user",
                                                    QJsonObject{{"userName", "Push Person"},
                                                                {"chattingAllowYn", "1"},
                                                                {"appInstallYn", "1"}});
         m_server.control("POST", "/control/group/member",
-                         QJsonObject{{"grpId", group["grpId"]}, {"userId", person["userId"]}});
+                         QJsonObject{{"grpId", pushes["grpId"]}, {"userId", person["userId"]}});
         m_server.control("POST", "/control/group/member/remove",
-                         QJsonObject{{"grpId", group["grpId"]}, {"userId", 1001}});
-        QVERIFY(r.waitFor("roomRemoved", groupTopic));
+                         QJsonObject{{"grpId", pushes["grpId"]}, {"userId", 1001}});
+        QVERIFY(r.waitFor("roomRemoved", pushesTopic));
         DBUser stored;
-        QVERIFY(s.db()->findUser(person["userId"].toInt(), stored));
+        QVERIFY(in.db()->findUser(person["userId"].toInt(), stored));
         QCOMPARE((UserView{stored.userName(), stored.chattAllow(), stored.appInstall()}),
                  (UserView{"Push Person", true, true}));
-        DBGroup removed;
-        QCOMPARE(s.db()->findGroup(group["grpId"].toInt(), removed), false);
-        QCOMPARE(s.db()->chatRoomExists(groupTopic), false);
+        DBGroup groupGone;
+        QCOMPARE(in.db()->findGroup(pushes["grpId"].toInt(), groupGone), false);
+        QCOMPARE(in.db()->chatRoomExists(pushesTopic), false);
+
+        // A logout notice is only reported: the session goes on.
+        m_server.control("POST", "/control/logout", QJsonObject{{"userId", 1001}});
+        QVERIFY(r.waitFor("remoteLogout"));
+        QCOMPARE(in->state().isLoggedIn(), true);
     }
 
-    // A backlog waiting at the broker reaches the room list whole, the newest chat of each room
-    // last, in far fewer refreshes than chats.
-    void backlogDrain()
+    // Chats waiting at the broker before the login and rooms made after the room list: the
+    // newest chat of each room reaches the list last, in far fewer refreshes than chats, and
+    // only a room the list did not bring is asked for, once.
+    void roomsAskedFor_data()
     {
-        const int rooms = 40;
-        const int chats = 8000;
-        const QJsonArray made = m_server
-                                    .control("POST", "/control/bulk",
-                                             QJsonObject{{"account", "user012"},
-                                                         {"rooms", rooms},
-                                                         {"chats", chats},
-                                                         {"contentTypes", QJsonArray{1}}})["rooms"]
-                                    .toArray();
-        QCOMPARE(made.size(), rooms);
-        QMap<QString, QString> expected;
-        for (int r = 0; r < rooms; ++r)
-            expected.insert(made.at(r)["topic"].toString(),
-                            QStringLiteral("Bulk chat %1 in room %2")
-                                .arg(chats - rooms + r + 1)
-                                .arg(made.at(r)["roomId"].toInt()));
-        MtSession& s = m_run->s;
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<int>("roomsBefore");
+        QTest::addColumn<int>("chatsBefore");
+        QTest::addColumn<int>("roomsAfter");
+        QTest::newRow("a long backlog in rooms the list brings") << "user012" << 40 << 8000 << 0;
+        QTest::newRow("one chat per waiting room") << "user013" << 12 << 12 << 0;
+        QTest::newRow("a room made after the list") << "user014" << 5 << 50 << 1;
+        QTest::newRow("rooms made after the list") << "user015" << 0 << 0 << 3;
+    }
+    void roomsAskedFor()
+    {
+        QFETCH(QString, account);
+        QFETCH(int, roomsBefore);
+        QFETCH(int, chatsBefore);
+        QFETCH(int, roomsAfter);
+        const QVector<DevBulkRoom> before = roomsBefore > 0
+                                                ? m_server.bulk(account, roomsBefore, chatsBefore)
+                                                : QVector<DevBulkRoom>();
+        QCOMPARE(before.size(), roomsBefore);
         SessionRecorder& r = m_run->r;
-        QVERIFY(loginAs(s, r, "user012"));
+        QVERIFY(m_run->login(account));
+        const QMap<QString, QString> expected = newestOf(before, chatsBefore);
         const auto newest = [&] {
             QMap<QString, QString> seen;
             for (const SessionEvent& e : r.of("roomListChat"))
@@ -460,26 +447,66 @@ private slots:
             return seen;
         };
         QVERIFY(waitUntil([&] { return newest() == expected; }, 60000));
-        QVERIFY2(r.of("roomListChat").size() < chats / 4,
+        QVERIFY2(r.of("roomListChat").size() <= chatsBefore / 4 + roomsBefore,
                  qPrintable(QString::number(r.of("roomListChat").size())));
+
+        const QVector<DevBulkRoom> after = roomsAfter > 0
+                                               ? m_server.bulk(account, roomsAfter, roomsAfter)
+                                               : QVector<DevBulkRoom>();
+        QCOMPARE(after.size(), roomsAfter);
+        for (const DevBulkRoom& room : after)
+            QVERIFY(r.waitFor("roomAdded", room.topic));
+        QStringList asked;
+        for (const SessionEvent& e : r.of("roomRequested"))
+            asked << e.topic;
+        asked.sort();
+        QStringList expectedAsks = topicsOf(after);
+        expectedAsks.sort();
+        QCOMPARE((RoomAsks{r.of("roomsReady").size(), asked}), (RoomAsks{1, expectedAsks}));
+    }
+
+    // A room list refused before the rooms were shown ends the attempt: a login goes back to the
+    // login page, an unlock to the lock page, and the next attempt is taken.
+    void refusedRoomList()
+    {
+        MtSession& s = m_run->s;
+        SessionRecorder& r = m_run->r;
+        const QJsonObject refusal{
+            {"mode", "error"}, {"status", 500}, {"path", "/rest/chatt/room"}, {"count", 1}};
+        m_server.setFault(refusal);
+        QVERIFY(s.login("user016", kPassword, true, kDevice));
+        QVERIFY(r.waitFor("loginFailed"));
+        QCOMPARE(r.of("loginFailed"), (QList<SessionEvent>{{"loginFailed", {}, 50000}}));
+        QCOMPARE(s.state().snapshot(), SessionState::Snapshot());
+        QVERIFY(m_run->login("user016", true));
+
+        QVERIFY(s.lock());
+        m_server.setFault(refusal);
+        QVERIFY(s.unlock(kPassword));
+        QVERIFY(r.waitFor("unlockFailed"));
+        QCOMPARE(r.of("unlockFailed"), (QList<SessionEvent>{{"unlockFailed", {}, 50000}}));
+        QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{3, true, true}));
+        QVERIFY(s.unlock(kPassword));
+        QVERIFY(r.waitFor("roomsReady", 2));
+        QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{6, true, false}));
     }
 
     // Another session of the user inside a room keeps that room quiet until it leaves.
     void presence()
     {
-        MtSession& s = m_run->s;
-        SessionRecorder& r = m_run->r;
-        QVERIFY(loginAs(s, r, "user001"));
+        LoggedIn in(m_server, "user001");
+        QVERIFY(in.ok);
+        SessionRecorder r(in.session.get());
         const QString quiet = roomOf("user001", {1001, 1004});
         const QString loud = roomOf("user001", {1001, 1005});
         const QJsonValue phone = m_server.control(
             "POST", "/control/session", QJsonObject{{"userId", 1001}, {"deviceModel", "MOBILE"}});
-        const QJsonObject enter{{"roomId", roomNumber(quiet)},
-                                {"userId", 1001},
-                                {"type", "enter"},
-                                {"clientId", phone["clientId"]}};
-        m_server.control("POST", "/control/read", enter);
-        QVERIFY(waitUntil([&] { return s.presence().isInRoom(quiet); }));
+        QJsonObject step{{"roomId", roomNumber(quiet)},
+                         {"userId", 1001},
+                         {"type", "enter"},
+                         {"clientId", phone["clientId"]}};
+        m_server.control("POST", "/control/read", step);
+        QVERIFY(waitUntil([&] { return in->presence().isInRoom(quiet); }));
 
         chat(quiet, 1004, "read on the phone");
         chat(loud, 1005, "sentinel");
@@ -488,18 +515,16 @@ private slots:
         QCOMPARE(r.of("notify"),
                  (QList<SessionEvent>{{"notify", loud, 0, "flash=1 toast=1 sound=1 sentinel"}}));
 
-        QJsonObject leave = enter;
-        leave["type"] = "leave";
-        m_server.control("POST", "/control/read", leave);
-        QVERIFY(waitUntil([&] { return !s.presence().isInRoom(quiet); }));
+        step["type"] = "leave";
+        m_server.control("POST", "/control/read", step);
+        QVERIFY(waitUntil([&] { return !in->presence().isInRoom(quiet); }));
         chat(quiet, 1004, "phone gone");
         QVERIFY(r.waitFor("notify", quiet));
 
         // "Here" from the phone says it is inside again; its entering read the room.
-        QJsonObject here = enter;
-        here["type"] = "here";
-        m_server.control("POST", "/control/read", here);
-        QVERIFY(waitUntil([&] { return s.presence().isInRoom(quiet); }));
+        step["type"] = "here";
+        m_server.control("POST", "/control/read", step);
+        QVERIFY(waitUntil([&] { return in->presence().isInRoom(quiet); }));
         QCOMPARE(r.of("unread", quiet), (QList<SessionEvent>{{"unread", quiet, 0}}));
     }
 
@@ -508,56 +533,51 @@ private slots:
     {
         QTest::addColumn<QJsonObject>("fault");
         QTest::addColumn<SessionEvent>("reported");
-        QTest::newRow("server fault") << QJsonObject{{"mode", "error"},
-                                                     {"status", 500},
-                                                     {"code", 50000},
-                                                     {"path", "/rest/auth/ping"},
-                                                     {"count", 1}}
-                                      << SessionEvent{"requestFailed", {}, 50000, "9"};
-        QTest::newRow("no usable answer") << QJsonObject{{"mode", "error"},
-                                                         {"status", 503},
-                                                         {"body", "empty"},
-                                                         {"path", "/rest/auth/ping"},
-                                                         {"count", 1}}
-                                          << SessionEvent{"requestFailed", {}, 10001, "9"};
+        const QString ping = QString::number(SessionRequest::Ping);
+        QTest::newRow("server fault")
+            << QJsonObject{{"mode", "error"}, {"status", 500}, {"code", 50000}}
+            << SessionEvent{"requestFailed", {}, 50000, ping};
+        QTest::newRow("no usable answer")
+            << QJsonObject{{"mode", "error"}, {"status", 503}, {"body", "empty"}}
+            << SessionEvent{"requestFailed", {}, NetServerManager::kErrorNetwork, ping};
     }
     void pingFailure()
     {
         QFETCH(QJsonObject, fault);
         QFETCH(SessionEvent, reported);
-        MtSession& s = m_run->s;
-        SessionRecorder& r = m_run->r;
-        QVERIFY(loginAs(s, r, "user001"));
+        LoggedIn in(m_server, "user001");
+        QVERIFY(in.ok);
+        SessionRecorder r(in.session.get());
+        fault.insert("path", "/rest/auth/ping");
+        fault.insert("count", 1);
         m_server.setFault(fault);
-        s.ping();
+        in->ping();
         QVERIFY(r.waitFor("requestFailed"));
         QCOMPARE(r.of("requestFailed"), QList<SessionEvent>{reported});
-        QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{6, true, false}));
+        QCOMPARE(in->state().snapshot(), (SessionState::Snapshot{6, true, false}));
     }
 
     // Answers of requests in flight at log off are dropped; nothing reaches the window.
     void logOffDuringRequests()
     {
-        MtSession& s = m_run->s;
-        SessionRecorder& r = m_run->r;
-        m_server.setFault(QJsonObject{{"mode", "hang"}, {"path", "/rest/chatt/room/1001"}});
+        m_server.setFault(QJsonObject{{"mode", "hang"}, {"path", "/rest/chatt/room/1017"}});
         const qint64 since = m_server.lastRequestSeq();
-        s.login("user001", kPassword, false, kDevice);
+        m_run->s.login("user017", kPassword, false, kDevice);
         QVERIFY(waitUntil([&] { return !m_server.requests("/rest/chatt/room", since).isEmpty(); }));
-        s.logOff();
+        m_run->s.logOff();
         // The hung request is answered (503) now.
-        m_server.setFault(QJsonObject{{"mode", "off"}});
+        m_server.clearFault();
         // The sentinel: the next login's own rooms answer.
-        QVERIFY(loginAs(s, r, "user001"));
-        QCOMPARE(r.of("roomsReady"), (QList<SessionEvent>{{"roomsReady", {}, 1}}));
-        QCOMPARE(r.of("requestFailed"), QList<SessionEvent>());
-        QCOMPARE(r.of("loggedOff").size(), 1);
+        QVERIFY(m_run->login("user017"));
+        QCOMPARE(m_run->r.of("roomsReady"), (QList<SessionEvent>{{"roomsReady", {}, 1}}));
+        QCOMPARE(m_run->r.of("requestFailed"), QList<SessionEvent>());
+        QCOMPARE(m_run->r.of("loggedOff").size(), 1);
     }
 
     // Log off keeps only the device id; the next start finds no stored session.
     void logOffClearsAccount()
     {
-        QVERIFY(loginAs(m_run->s, m_run->r, "user003", true));
+        QVERIFY(m_run->login("user003", true));
         m_run->s.logOff();
         const DBMTData stored(m_run->s.db());
         QCOMPARE((QStringList{stored.accessKey(), stored.myAccount()}), (QStringList{"", ""}));
@@ -567,12 +587,12 @@ private slots:
         QCOMPARE(restarted.restore("user003"), false);
     }
 
-    // The server ends the session: the account's files are gone.
+    // The server ends the session: the account's files and settings are gone.
     void accountRemoval()
     {
         MtSession& s = m_run->s;
         SessionRecorder& r = m_run->r;
-        QVERIFY(loginAs(s, r, "user008", true));
+        QVERIFY(m_run->login("user008", true));
         m_settings->setAlarmType(LocalSettings::AlarmSound);
         QCOMPARE(view(*m_settings), (SettingsView{"user008", kDevice, LocalSettings::AlarmSound}));
         m_server.control("POST", "/control/session/end",
@@ -586,17 +606,17 @@ private slots:
         QCOMPARE(s.state().isLoggedIn(), false);
     }
 
-    // A stored session opens behind the lock; a wrong password keeps it up and locked.
+    // A stored session opens behind the lock; a version refusal or a wrong password keeps it up
+    // and locked.
     void restoreAndUnlock()
     {
-        QVERIFY(loginAs(m_run->s, m_run->r, "user009", true));
-        m_run.reset();
+        QVERIFY(m_run->login("user009", true));
         m_run = std::make_unique<Running>(m_config, m_settings.get());
         MtSession& s = m_run->s;
         SessionRecorder& r = m_run->r;
         QVERIFY(s.restore("user009"));
-        QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{3, true, true}));
-        // A refusal for the version never opens the lock, whatever password was typed.
+        const SessionState::Snapshot locked{3, true, true};
+        QCOMPARE(s.state().snapshot(), locked);
         m_server.setFault(QJsonObject{{"mode", "error"},
                                       {"status", 426},
                                       {"code", 40106},
@@ -605,11 +625,11 @@ private slots:
         QVERIFY(s.unlock("wrong"));
         QVERIFY(r.waitFor("versionRefused"));
         QCOMPARE(r.of("roomsReady"), QList<SessionEvent>());
-        QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{3, true, true}));
+        QCOMPARE(s.state().snapshot(), locked);
         QVERIFY(s.unlock("wrong"));
         QVERIFY(r.waitFor("unlockFailed"));
         QCOMPARE(r.of("unlockFailed"), (QList<SessionEvent>{{"unlockFailed", {}, 40101}}));
-        QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{3, true, true}));
+        QCOMPARE(s.state().snapshot(), locked);
         QVERIFY(s.unlock(kPassword));
         QVERIFY(r.waitFor("roomsReady"));
         QCOMPARE(r.of("roomsReady"), (QList<SessionEvent>{{"roomsReady", {}, 1}}));
@@ -619,20 +639,19 @@ private slots:
     // New keys in an unlock answer replace the messaging session, which connects with them.
     void keysRotatedAtUnlock()
     {
-        MtSession& s = m_run->s;
-        SessionRecorder& r = m_run->r;
-        QVERIFY(loginAs(s, r, "user006"));
-        const QString before = s.mtData()->clientId();
-        m_server.control("POST", "/control/session/rotate", QJsonObject{{"userId", 1006}});
-        QVERIFY(s.lock());
-        QVERIFY(s.unlock(kPassword));
-        QVERIFY(r.waitFor("messagingConnected", 2));
-        const QString after = s.mtData()->clientId();
+        LoggedIn in(m_server, "user006");
+        QVERIFY(in.ok);
+        SessionRecorder r(in.session.get());
+        const QString before = in->mtData()->clientId();
+        QVERIFY(m_server.rotateKeys(1006) > 0);
+        QVERIFY(in->lock());
+        QVERIFY(in->unlock(kPassword));
+        QVERIFY(r.waitFor("messagingConnected"));
+        const QString after = in->mtData()->clientId();
         QVERIFY(after != before);
         QVERIFY(waitUntil(
             [&] { return brokerConnected(1006, after) && !brokerConnected(1006, before); }));
-        DBMTData stored(s.db());
-        QCOMPARE(stored.clientId(), after);
+        QCOMPARE(DBMTData(in.db()).clientId(), after);
     }
 };
 
