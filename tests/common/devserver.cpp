@@ -40,8 +40,6 @@ QVector<qint64> idsOf(const QJsonValue& list)
 }
 } // namespace
 
-const QString DevServer::kPassword = QStringLiteral("Passw0rd!");
-
 DevServer::DevServer()
 {
     // Written to a file rather than a pipe, so a long-running server never blocks on a full pipe

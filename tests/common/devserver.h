@@ -241,7 +241,7 @@ public:
     }
 
     // The password of every account the server seeds and of the users added here.
-    static const QString kPassword;
+    static inline const QString kPassword = QStringLiteral("Passw0rd!");
     // The user id of an account; 0 when there is none.
     qint64 userId(const QString& account) { return qint64(user(account)["userId"].toDouble()); }
     // A directory user with kPassword; its user id, 0 on failure.

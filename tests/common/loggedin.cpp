@@ -7,8 +7,6 @@
 
 #include <QSignalSpy>
 
-const QString LoggedIn::kPassword = QStringLiteral("Passw0rd!");
-
 LoggedIn::LoggedIn(const ServerConfig& config, const QString& account, const QString& password,
                    const QString& device, bool waitForBroker)
     : session(std::make_unique<MtSession>(config))

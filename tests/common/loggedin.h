@@ -28,7 +28,9 @@ public:
 class LoggedIn
 {
 public:
-    static const QString kPassword; // every account of the reference server's organisation
+    // Every account of the reference server's organisation; inline, so that another file's
+    // constants may be made from it.
+    static inline const QString kPassword = QStringLiteral("Passw0rd!");
 
     LoggedIn(const ServerConfig& config, const QString& account = QStringLiteral("user001"),
              const QString& password = kPassword, const QString& device = QStringLiteral("test-pc"),
