@@ -1,6 +1,7 @@
 #include "store/dbchat.h"
 #include "store/dbchatroom.h"
 #include "store/dbmanager.h"
+#include "store/dbuser.h"
 #include "store/unreadcounts.h"
 #include "storefixture.h"
 
@@ -19,6 +20,13 @@ struct Page
     QStringList ids;
     QString frontSender;
     MT_TYPED(Page, added, ids, frontSender)
+};
+
+struct ChatRow
+{
+    QString msgId, senderName;
+    MT_TYPED(ChatRow, msgId, senderName)
+    static ChatRow of(const DBChat& c) { return {c.msgId(), c.senderName()}; }
 };
 
 struct PageRow
@@ -122,6 +130,15 @@ private slots:
         room.setTopic(kTopic);
         QCOMPARE(room.chatsAhead("x1"), -1); // another room's
         QCOMPARE(room.chatsAhead("none"), -1);
+        // The newest chat by time whatever its state; a chat is looked up in its own room only.
+        DBChat chat;
+        QVERIFY(db.lastChat(kTopic, chat));
+        QCOMPARE(ChatRow::of(chat), (ChatRow{"c6", "Kim"}));
+        QVERIFY(!db.lastChat("chat/9", chat));
+        QVERIFY(db.chatExists(kTopic, "u1"));
+        QVERIFY(!db.chatExists(kTopic, "x1"));
+        QCOMPARE(db.firstChatMessageId(kTopic), "n1");
+        QCOMPARE(db.chatCount(kTopic), 10);
         // Export: the whole room, oldest first, at the front of the list.
         QList<DBChat> all{DBChat()};
         QCOMPARE(db.exportChatList(all, kTopic), 10);
@@ -203,6 +220,20 @@ private slots:
         QCOMPARE(store.db().firstUnreadTime(room, kOwn), 0);
         QCOMPARE(store.column("SELECT msg_id FROM TTT_CHATT WHERE msg_read=0 ORDER BY 1"),
                  (QStringList{"g", "h"}));
+
+        // Readers of a message, by name, appended to the caller's list.
+        store.addUser(5, "Yoon");
+        store.addUser(6, "Ahn");
+        store.addReader(kTopic, "a", 5, 100);
+        store.addReader(kTopic, "a", 6, 100);
+        store.addReader(kTopic, "b", 7, 200);
+        store.addReader("chat/2", "a", 7, 100);
+        QList<DBUser> users{DBUser()};
+        store.db().readers(users, kTopic, "a");
+        QStringList names;
+        for (const DBUser& user : users)
+            names << user.userName();
+        QCOMPARE(names, (QStringList{"", "Ahn", "Yoon"}));
     }
 
     // Own confirmed chats o1 (100), o2 (200), o3 (300), own unconfirmed u (250), another

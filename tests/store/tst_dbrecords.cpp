@@ -287,6 +287,29 @@ private slots:
         QCOMPARE(read.msgTime(), Q_INT64_C(1700000000000));
     }
 
+    // A file's way from composed to confirmed, each step written at once; removals.
+    void stateUpdates()
+    {
+        DBChat file(&db());
+        file.setTopic("chat/8");
+        file.setMsgId("u-1");
+        file.setFile(QString(), "a.txt", 3, QString());
+        QVERIFY(file.insertOrUpdate());
+        QVERIFY(file.updateMsgState(MsgStateUploading));
+        const QString uploaded = R"({"file_name":"a.txt","remote_path_url":"/r"})";
+        QVERIFY(file.updateMsgStateAndContent(MsgStateUploaded, uploaded));
+        QCOMPARE(file.remotePathUrl(), "/r");
+        QVERIFY(file.updateMsgStateAndTime(MsgStateConfirmed, Q_INT64_C(20240101000000123)));
+        QVERIFY(file.updateFilePath("/home/u/a.txt"));
+        QCOMPARE(m_store->table("SELECT msg_state, msg_time, file_path, content FROM TTT_CHATT"),
+                 (Rows{{{"1", "20240101000000123", "/home/u/a.txt", uploaded}}}));
+        QVERIFY(DBChatReader(&db(), "chat/8", "u-1", 5, 10).insertOrUpdate());
+        QVERIFY(file.removeAllOfTopic());
+        QCOMPARE(m_store->column("SELECT count(*) FROM TTT_CHATT UNION ALL SELECT count(*) FROM "
+                                 "TTT_CHATT_READER"),
+                 (QStringList{"0", "1"}));
+    }
+
     void copiesCarryNoConnection()
     {
         StoreFixture other(QStringLiteral("Other"));
@@ -374,6 +397,27 @@ private slots:
         QVERIFY(data.setTopicAlarm(editor, "chat/1", true));
         // Written at once, without the caller's applyCommit.
         QCOMPARE(MTData(&db()).alarmOffTopics(), (QStringList{"chat/2", "chat/3"}));
+    }
+
+    // A flag is on only as the text "1".
+    void storedFlags()
+    {
+        QVERIFY(m_store->exec("INSERT INTO TTT_MTDATA VALUES (13, '2'), (14, 'true'), (17, '1')"));
+        const MTData data(&db());
+        QCOMPARE((QList<bool>{data.autoLogin(), data.alarm(), data.serverHistoryOption()}),
+                 (QList<bool>{false, false, true}));
+    }
+
+    // The newest going first hands the pointer back to the one still alive.
+    void newestInstance()
+    {
+        auto older = std::make_unique<MTData>(&db());
+        auto newer = std::make_unique<MTData>();
+        QCOMPARE(MTData::instance(), newer.get());
+        newer.reset();
+        QCOMPARE(MTData::instance(), older.get());
+        older.reset();
+        QCOMPARE(MTData::instance(), nullptr);
     }
 
     // Made once and stored at once; one that cannot be stored is used once and not kept.

@@ -139,6 +139,9 @@ private slots:
         QTest::newRow("a query") << ForeignRow{
             [=](DBManager& db, QSqlQuery&) { return QSqlQuery(db.database()).exec(insert); },
             driver.arg("%1", "prepare")};
+        QTest::newRow("a transaction")
+            << ForeignRow{[](DBManager& db, QSqlQuery&) { return db.database().transaction(); },
+                          driver.arg("%1", "execDirect")};
         QTest::newRow("the manager's kept query") << ForeignRow{
             [=](DBManager& db, QSqlQuery&) { return db.preparedQuery(insert) != nullptr; },
             manager};
