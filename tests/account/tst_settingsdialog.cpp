@@ -1,12 +1,12 @@
 // The settings dialog over a logged-in session against the reference server over real TLS: the
 // values it shows for what the settings file holds, each change reported at once and kept by the
-// settings file, the hidden logging gesture, and the logout whose answer removes the account.
+// settings file, the hidden logging gesture (the log itself is tst_logging's), and the logout whose
+// answer removes the account.
 #include "accountfixture.h"
 
 #include "account/profileeditdialog.h"
 #include "account/settingsdialog.h"
 #include "account/settingstables.h"
-#include "app/logging.h"
 #include "common/testenv.h"
 #include "session/localsettings.h"
 #include "store/mtdata.h"
@@ -16,7 +16,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
-#include <QUuid>
 
 // What the dialog shows, as the values its entries stand for.
 struct Shown
@@ -119,12 +118,6 @@ private:
     {
         for (int i = 0; i < times; ++i)
             button->click();
-    }
-    static QByteArray readAll(const QString& path)
-    {
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
     }
     void writeSettings(const QByteArray& ini)
     {
@@ -291,37 +284,6 @@ private slots:
         QCOMPARE(dialog.findChild<QLabel*>("nameLabel")->textFormat(), Qt::PlainText);
         QCOMPARE(profile.count(), announced);
         QCOMPARE(heard, changes);
-    }
-
-    void gestureSwitchesTheProgramLog()
-    {
-        // The switch the entry point hands over, over the program's own log handlers.
-        const QtMessageHandler testHandler = qInstallMessageHandler(nullptr);
-        qInstallMessageHandler(testHandler);
-        SettingsDialog::setLoggingSwitch([] {
-            toggleFileLogging();
-            return MtLog::isFileLogging();
-        });
-        const LocalSettings settings(settingsPath());
-        SettingsDialog dialog(m_user->session.get(), settings);
-        dialog.show();
-        auto* picture = dialog.findChild<QPushButton*>("myPictureButton");
-        const QString logFile = MtLog::logFilePath(MtLog::logDirectory(), QDate::currentDate());
-        const QString onLine = QUuid::createUuid().toString();
-        const QString offLine = QUuid::createUuid().toString();
-        clickTimes(picture, SettingsDialog::kLoggingClicks);
-        const bool onAfterFive = MtLog::isFileLogging();
-        qDebug().noquote() << onLine;
-        clickTimes(picture, SettingsDialog::kLoggingClicks);
-        const bool onAfterTen = MtLog::isFileLogging();
-        qDebug().noquote() << offLine;
-        qInstallMessageHandler(testHandler);
-        SettingsDialog::setLoggingSwitch(nullptr);
-        const QString written = QString::fromLocal8Bit(readAll(logFile));
-        QCOMPARE(onAfterFive, true);
-        QCOMPARE(onAfterTen, false);
-        QCOMPARE(written.contains(onLine), true);
-        QCOMPARE(written.contains(offLine), false);
     }
 
     void logout_data()
