@@ -1,22 +1,120 @@
+// The conversation view: the order of its rows and their day separators, the item each stored
+// chat becomes, what its controls show and ask of the chat window, the new-message bar and the
+// top announced for paging; and the view at the size of long conversations, where items exist
+// only near the viewport, so rows scrolled far away lose theirs and get new ones when they come
+// back, and adding or paging rows costs layouts and items in proportion to the viewport.
+#include "common/testenv.h"
+#include "common/typed.h"
+#include "common/wait.h"
 #include "resources/mtresources.h"
 #include "store/dbchat.h"
-#include "widgets/mtchatbaseitem.h"
+#include "widgets/mtchatalarmitem.h"
+#include "widgets/mtchatattachmentitem.h"
+#include "widgets/mtchatbaloongroupbox.h"
 #include "widgets/mtchatdateitem.h"
+#include "widgets/mtchatentry.h"
+#include "widgets/mtchatimageitem.h"
 #include "widgets/mtchatitem.h"
-#include "widgets/mtchattext.h"
 #include "widgets/mtchattextbrowser.h"
 #include "widgets/mtchatwidget.h"
+#include "widgets/mtmychatfileitem.h"
 #include "widgets/mtmychatitem.h"
 
+#include <QClipboard>
+#include <QLabel>
+#include <QLayout>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTextBlock>
+#include <QTextDocumentFragment>
 #include <QtTest>
 
 namespace {
-QDateTime at(int day, int hour, int minute)
+const QDateTime kStart(QDate(2025, 5, 1), QTime(8, 0));
+const QString kTarget = QStringLiteral("target");
+
+enum class Kind
 {
-    return QDateTime(QDate(2024, 3, 4).addDays(day), QTime(hour, minute));
+    Text,
+    LongText, // sent as a file, shown as a text bubble of its first lines
+    Image,
+    Video,
+    File,
+    Invite,
+    Leave,
+    Unknown
+};
+
+// The chat of row n: its kind, its own id, a time n minutes after the start.
+DBChat chatOf(Kind kind, bool own, const QString& id, int n, int state = 1,
+              const QString& text = QString(), const QString& path = QString())
+{
+    const int contentTypes[] = {1, 4, 2, 3, 4, 1, 1, 9};
+    const bool attached =
+        kind == Kind::LongText || kind == Kind::Image || kind == Kind::Video || kind == Kind::File;
+    DBChat chat;
+    chat.setMsgId(id);
+    chat.setMsgType(kind == Kind::Invite ? 3 : kind == Kind::Leave ? 5 : 1);
+    // The content type last: setting the content sets it too.
+    chat.setContent(1, text.isNull() ? QStringLiteral("message %1 %2").arg(id, QString(n % 7, 'w'))
+                                     : text);
+    chat.setContentType(contentTypes[int(kind)]);
+    chat.setPreviewText(kind == Kind::LongText ? QStringLiteral("a long text begins") : QString());
+    chat.setFileName(attached ? QStringLiteral("report-%1.pdf").arg(id) : QString());
+    chat.setFilePath(path);
+    chat.setFileSize(2048);
+    chat.setWidth(80);
+    chat.setHeight(60);
+    chat.setSenderId(own ? 1 : 7);
+    chat.setSenderName(QStringLiteral("Member"));
+    chat.setMsgTime(kStart.addSecs(60 * n).toMSecsSinceEpoch());
+    chat.setMsgState(state);
+    chat.setCount(n % 3);
+    return chat;
+}
+
+void addRow(MtChatWidget& view, const DBChat& chat, bool own = false, bool history = false)
+{
+    view.addChatRow(chat, own, QPixmap(), QPixmap(80, 60), history);
+}
+
+// Another member's texts, row n at minute n.
+void addTexts(MtChatWidget& view, const QString& prefix, int from, int to, bool history = false)
+{
+    for (int n = from; n < to; ++n)
+        addRow(view, chatOf(Kind::Text, false, prefix + QString::number(n), n), false, history);
+}
+
+void showView(MtChatWidget& view, int width = 380)
+{
+    view.resize(width, 300);
+    view.show();
+}
+
+int rowOf(const MtChatWidget& view, const QString& id)
+{
+    for (int row = 0; row < view.count(); ++row) {
+        if (view.rowData(row).messageId == id)
+            return row;
+    }
+    return -1;
+}
+
+bool wholeInView(const MtChatWidget& view, const QString& id)
+{
+    const QListWidgetItem* row = view.item(rowOf(view, id));
+    return row && view.viewport()->rect().contains(view.visualItemRect(row));
+}
+
+QList<int> rowHeights(const MtChatWidget& view)
+{
+    QList<int> heights;
+    for (int row = 0; row < view.count(); ++row)
+        heights << view.visualItemRect(view.item(row)).height();
+    return heights;
 }
 
 // One step of building a conversation as the chat window does.
@@ -41,146 +139,24 @@ QList<Step> steps(const QString& text)
     QList<Step> list;
     for (const QString& word : text.split(QLatin1Char(' '))) {
         Step step;
-        if (word.startsWith(QLatin1Char('-'))) {
-            step.kind = Step::Remove;
-            step.id = word.mid(1);
-            list << step;
-            continue;
-        }
-        step.kind = word.startsWith(QLatin1Char('^')) ? Step::AddHistory : Step::Add;
-        const QString head =
-            word.section(QLatin1Char('@'), 0, 0).mid(step.kind == Step::Add ? 0 : 1);
-        step.id = head.section(QLatin1Char(':'), 0, 0);
-        step.ownState =
-            head.contains(QLatin1Char(':')) ? head.section(QLatin1Char(':'), 1).toInt() : -1;
-        const QStringList when = word.section(QLatin1Char('@'), 1).split(QLatin1Char('.'));
-        step.time =
-            when.size() == 1 ? at(0, 9, when[0].toInt()) : at(when[0].toInt(), when[1].toInt(), 0);
+        step.kind = word.startsWith('-')   ? Step::Remove
+                    : word.startsWith('^') ? Step::AddHistory
+                                           : Step::Add;
+        const QString head = word.section('@', 0, 0).mid(step.kind == Step::Add ? 0 : 1);
+        step.id = head.section(':', 0, 0);
+        step.ownState = head.contains(':') ? head.section(':', 1).toInt() : -1;
+        const QStringList when = word.section('@', 1).split('.');
+        const QDate day = QDate(2024, 3, 4).addDays(when.size() == 1 ? 0 : when[0].toInt());
+        step.time = when.size() == 1 ? QDateTime(day, QTime(9, when[0].toInt()))
+                                     : QDateTime(day, QTime(when[1].toInt(), 0));
         list << step;
     }
     return list;
 }
 
-// One row of the view: a day separator with its label, or a message.
-struct Row
-{
-    bool separator = false;
-    QString id; // messages only
-    QDate day;  // of the message, or the day the separator announces
-    QString label;
-
-    bool operator==(const Row& o) const
-    {
-        return separator == o.separator && id == o.id && day == o.day && label == o.label;
-    }
-};
-
-Row separatorRow(const QDate& day)
-{
-    return Row{true, QString(), day, MtChatText::dateText(day)};
-}
-
-// The rows expected from the steps, written as the ids shown top to bottom with "|" for a
-// separator, which announces the day of the message below it.
-QList<Row> rowsShown(const QList<Step>& built, const QString& order)
-{
-    QHash<QString, QDate> dayOf;
-    for (const Step& step : built)
-        dayOf[step.id] = step.time.date();
-    const QStringList words = order.split(QLatin1Char(' '));
-    QList<Row> rows;
-    for (int i = 0; i < words.size(); ++i) {
-        const bool separator = words[i] == QLatin1String("|");
-        rows << (separator ? separatorRow(dayOf.value(words.value(i + 1)))
-                           : Row{false, words[i], dayOf.value(words[i]), QString()});
-    }
-    return rows;
-}
-
-Row rowOf(const MtChatBaseItem* item)
-{
-    auto* date = qobject_cast<const MtChatDateItem*>(item);
-    return date ? Row{true, QString(), date->dateTime().date(), date->text()}
-                : Row{false, item->messageId(), item->dateTime().date(), QString()};
-}
-
-// What a stored chat became: the item's type and display state, and for texts the text shown;
-// type 0 when no item was made.
-struct Shown
-{
-    int type = 0;
-    int state = 0;
-    QString text;
-
-    bool operator==(const Shown& o) const
-    {
-        return type == o.type && state == o.state && text == o.text;
-    }
-};
-
-Shown shownOf(const MtChatBaseItem* item)
-{
-    const int type = item ? item->itemType() : 0;
-    const bool text =
-        type == MtChatBaseItem::ItemType_Chat || type == MtChatBaseItem::ItemType_MyChat;
-    return item ? Shown{type, item->state(), text ? item->content() : QString()} : Shown{};
-}
-} // namespace
-
-Q_DECLARE_METATYPE(Step)
-Q_DECLARE_METATYPE(Row)
-Q_DECLARE_METATYPE(Shown)
-
-namespace QTest {
-template <>
-char* toString(const Row& r)
-{
-    const QString text =
-        r.separator
-            ? QStringLiteral("separator %1 \"%2\"").arg(r.day.toString(Qt::ISODate), r.label)
-            : QStringLiteral("message %1 of %2").arg(r.id, r.day.toString(Qt::ISODate));
-    return qstrdup(text.toUtf8().constData());
-}
-template <>
-char* toString(const Shown& s)
-{
-    const QString text = QStringLiteral("type 0x%1, state %2, text \"%3\"")
-                             .arg(QString::number(s.type, 16))
-                             .arg(s.state)
-                             .arg(s.text);
-    return qstrdup(text.toUtf8().constData());
-}
-} // namespace QTest
-
-class TestChatView : public QObject
-{
-    Q_OBJECT
-private slots:
-    void initTestCase();
-    void order_data();
-    void order();
-    void clearResetsEverything();
-    void scrolling();
-    void addChat_data();
-    void addChat();
-
-private:
-    MtChatBaseItem* add(MtChatWidget& view, const QString& id, const QDateTime& time)
-    {
-        return apply(view, Step{Step::Add, id, -1, time});
-    }
-    // Applies a step and returns what looking its id up must find now: the item added; after a
-    // removal nothing, provided the item taken out (deleted later) no longer refers to its entry.
-    MtChatBaseItem* apply(MtChatWidget& view, const Step& step);
-};
-
-void TestChatView::initTestCase()
-{
-    mtInitResources();
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-}
-
-MtChatBaseItem* TestChatView::apply(MtChatWidget& view, const Step& step)
+// Applies a step and returns what looking its id up must find now: the item added; after a
+// removal nothing, provided the item taken out (deleted later) no longer refers to its entry.
+MtChatBaseItem* apply(MtChatWidget& view, const Step& step)
 {
     if (step.kind == Step::Remove) {
         MtChatBaseItem* gone = view.findItem(step.id);
@@ -194,6 +170,325 @@ MtChatBaseItem* TestChatView::apply(MtChatWidget& view, const Step& step)
                                      step.ownState, history);
     return view.addChatMessage(step.id, {}, QStringLiteral("Alice"), 2, step.time, step.id, 1, 0,
                                16, history);
+}
+
+// One row of the view: a day separator, or a message; the day it announces or belongs to.
+struct Row
+{
+    bool separator = false;
+    QString id;
+    QString day;
+    MT_TYPED(Row, separator, id, day)
+};
+
+// The rows expected from the steps, written as the ids shown top to bottom with "|" for a
+// separator, which announces the day of the message below it.
+QList<Row> rowsShown(const QList<Step>& built, const QString& order)
+{
+    QHash<QString, QString> dayOf;
+    for (const Step& step : built)
+        dayOf[step.id] = step.time.date().toString(Qt::ISODate);
+    const QStringList words = order.split(QLatin1Char(' '));
+    QList<Row> rows;
+    for (int i = 0; i < words.size(); ++i) {
+        const bool separator = words[i] == QLatin1String("|");
+        rows << Row{separator, separator ? QString() : words[i],
+                    dayOf.value(words.value(i + (separator ? 1 : 0)))};
+    }
+    return rows;
+}
+
+// What a row's item shows.
+struct Shown
+{
+    int type = 0;
+    QString id;
+    int state = 0;
+    QString text;
+    QString readText;
+    QString progressText;
+    QString linkText;
+    QString highlight;
+    int progress = -1; // the progress bar's value; -1 without one
+    MT_TYPED(Shown, type, id, state, text, readText, progressText, linkText, highlight, progress)
+};
+
+Shown shownOf(const MtChatBaseItem* item)
+{
+    Shown shown;
+    if (!item)
+        return shown;
+    shown = {item->itemType(), item->messageId(), item->state(), item->content()};
+    shown.highlight = item->highlight();
+    if (auto* text = qobject_cast<const MtChatTextItem*>(item))
+        shown.readText = text->readText();
+    if (auto* attachment = qobject_cast<const MtChatAttachmentItem*>(item)) {
+        shown.readText = attachment->readText();
+        shown.progressText = attachment->progressText();
+        shown.linkText = attachment->linkText();
+    }
+    if (auto* bar = item->findChild<QProgressBar*>())
+        shown.progress = bar->value();
+    return shown;
+}
+
+// What a stored chat became: the item's type and display state, for texts the text shown, and
+// whether its id finds it; type 0 when no item was made.
+struct Made
+{
+    int type = 0;
+    int state = 0;
+    QString text;
+    bool findable = false;
+    MT_TYPED(Made, type, state, text, findable)
+};
+
+Made madeOf(const MtChatBaseItem* item, bool findable)
+{
+    const int type = item ? item->itemType() : 0;
+    const bool text =
+        type == MtChatBaseItem::ItemType_Chat || type == MtChatBaseItem::ItemType_MyChat;
+    return item ? Made{type, item->state(), text ? item->content() : QString(), findable}
+                : Made{0, 0, QString(), findable};
+}
+
+// A change the window makes to a message: on its item while the row has one, or through the
+// view while the row is far away.
+struct Change
+{
+    bool whileFar = false;
+    int state = -1;
+    int readCount = -1;
+    int progress = -1;
+    QString highlight;
+};
+
+void changeItem(MtChatBaseItem* item, const Change& change)
+{
+    if (change.state >= 0)
+        item->setState(change.state);
+    if (change.readCount >= 0)
+        item->setReadCount(change.readCount);
+    if (change.progress >= 0)
+        item->setProgress(change.progress);
+    if (!change.highlight.isEmpty())
+        item->setHighlight(change.highlight);
+}
+
+void changeRow(MtChatWidget& view, const QString& id, const Change& change)
+{
+    if (change.state >= 0)
+        view.setMessageState(id, change.state);
+    if (change.readCount >= 0)
+        view.setMessageReadCount(id, change.readCount);
+    if (change.progress >= 0)
+        view.setMessageProgress(id, change.progress);
+}
+
+// Clicks the named button of the item, or activates a link ("label:link") of its label.
+void press(MtChatBaseItem* item, const QString& control)
+{
+    if (control.isEmpty())
+        return;
+    const QString name = control.section(QLatin1Char(':'), 0, 0);
+    if (auto* button = item->findChild<QPushButton*>(name)) {
+        button->click();
+        return;
+    }
+    if (auto* label = item->findChild<QLabel*>(name))
+        emit label->linkActivated(control.section(QLatin1Char(':'), 1));
+}
+
+// A message among 400 rows, scrolled far away and back: what it shows and what it asks.
+struct Remade
+{
+    Kind kind = Kind::Text;
+    bool own = false;
+    bool onDisk = false;
+    Change change;
+    QString control; // a button, or a link of a label ("label:link"); empty: none
+    QStringList heard;
+};
+
+// The controls an item shows in a display state; the transfer button clicked.
+struct Controls
+{
+    bool transferShown = false;
+    bool transferEnabled = false;
+    bool progressShown = false;
+    bool linkShown = false;
+    int bar = -1; // after a progress beyond the whole; -1 without a bar
+    int resent = 0;
+    MT_TYPED(Controls, transferShown, transferEnabled, progressShown, linkShown, bar, resent)
+};
+
+Controls controlsOf(MtChatBaseItem* item)
+{
+    Controls seen;
+    if (auto* text = qobject_cast<MtMyChatItem*>(item))
+        seen = {text->isTransferShown(), text->isTransferEnabled()};
+    if (auto* attachment = qobject_cast<MtChatAttachmentItem*>(item)) {
+        const MtAttachmentControls& c = attachment->controls();
+        seen = {c.isTransferShown(), c.isTransferEnabled(), c.isProgressShown(), c.isLinkShown()};
+    }
+    item->setProgress(140);
+    const auto* bar = item->findChild<QProgressBar*>();
+    seen.bar = bar ? bar->value() : -1;
+    return seen;
+}
+
+// A bubble hit inside and beside its box; its readers shown while some, and when none.
+struct Hit
+{
+    bool inside = false;
+    bool beside = false;
+    bool readersShown = false;
+    bool readersShownAtNone = false;
+    MT_TYPED(Hit, inside, beside, readersShown, readersShownAtNone)
+};
+
+// How a row far back is brought into view after a page of history was added in a batch.
+enum class Placing
+{
+    Shown,           // showMessage after the batch
+    ShownThenScroll, // showMessage, then the user drags to the top
+    AtTop            // showRowAtTop inside the batch
+};
+
+// A page of 30 chats with 600 older ones added above it, one by one as history pages add them or
+// in a batch (left open); chat n of the older ones holds `text` n % 3 + 1 times. The items the
+// older ones got.
+int fillHistory(MtChatWidget& view, const QString& text, bool batch)
+{
+    addTexts(view, QStringLiteral("page-"), 1000, 1030);
+    view.scrollToBottom();
+    QCoreApplication::processEvents();
+    const int before = view.liveItemCount();
+    if (batch)
+        view.beginBatch();
+    for (int n = 999; n >= 400; --n) {
+        addRow(view,
+               chatOf(Kind::Text, false, QStringLiteral("old-%1").arg(n), n, 1,
+                      text.repeated(n % 3 + 1)),
+               false, true);
+        // Asking for the view's geometry lays it out, which would make the items in view.
+        if (n % 100 == 0)
+            view.isScrolledToBottom();
+    }
+    return view.liveItemCount() - before;
+}
+
+// Shows the row after the batch, and scrolls as the user would, as the placing says.
+void place(MtChatWidget& view, const QString& id, Placing placing)
+{
+    if (placing != Placing::AtTop)
+        view.showMessage(id);
+    if (placing == Placing::ShownThenScroll)
+        view.verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
+}
+
+// Rows added with the page that carry an item while more than 50 rows from `id`.
+int farItems(const MtChatWidget& view, const QString& id)
+{
+    const int at = rowOf(view, id);
+    int far = 0;
+    for (int row = 0; row < view.count(); ++row) {
+        const auto* entry = static_cast<const MtChatEntry*>(view.item(row));
+        far += entry->data().messageId.startsWith(QLatin1String("old-")) && entry->widget() &&
+               qAbs(row - at) > 50;
+    }
+    return far;
+}
+
+// Whether the placed row is where it was asked to be; a row at the top also without items made
+// where the view stood.
+bool placedAsAsked(const MtChatWidget& view, const QString& id, Placing placing)
+{
+    const QRect rect = view.visualItemRect(view.item(rowOf(view, id)));
+    return placing == Placing::AtTop
+               ? rect.top() == 0 && wholeInView(view, id) && farItems(view, id) == 0
+           : placing == Placing::ShownThenScroll ? view.verticalScrollBar()->value() == 0
+                                                 : wholeInView(view, id);
+}
+
+// A placed row as the batch ends and after the rows were measured.
+struct Placed
+{
+    int itemsMade = 0; // while the batch lasted
+    bool asAsked = false;
+    bool heightsAsOneByOne = false;
+    MT_TYPED(Placed, itemsMade, asAsked, heightsAsOneByOne)
+};
+
+// What adding to a long conversation cost: the layouts done at once (a chat appended waits for
+// the event loop, so that the chats of one turn are laid out together; a batch ends with one),
+// and whether the items stay bounded by the viewport once the events ran.
+struct Cost
+{
+    int layouts = 0;
+    bool fewItems = false;
+    MT_TYPED(Cost, layouts, fewItems)
+};
+} // namespace
+
+Q_DECLARE_METATYPE(Step)
+Q_DECLARE_METATYPE(Row)
+Q_DECLARE_METATYPE(Made)
+Q_DECLARE_METATYPE(Remade)
+Q_DECLARE_METATYPE(Controls)
+Q_DECLARE_METATYPE(Kind)
+Q_DECLARE_METATYPE(Placing)
+
+class TestChatView : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void order_data();
+    void order();
+    void addChat_data();
+    void addChat();
+    void clearResetsEverything();
+    void scrolling();
+    void controls_data();
+    void controls();
+    void hitBoxAndReaders_data();
+    void hitBoxAndReaders();
+    void linkFollowsTheFile();
+    void thumbnailSize();
+    void textBubbles();
+    void remadeItems_data();
+    void remadeItems();
+    void findById_data();
+    void findById();
+    void windowsNoticeStays();
+    void separatorsAndBarAtScale();
+    void measuredHeights_data();
+    void measuredHeights();
+    void heightsFollowTheWidth();
+    void placedAfterBatch_data();
+    void placedAfterBatch();
+    void tenThousandRows();
+
+private:
+    QString existingFile();
+    // What appending a chat and paging in 500 older ones in a batch cost in a view of `rows`.
+    QList<Cost> costOfAdding(int rows);
+    TestEnv m_env;
+};
+
+void TestChatView::initTestCase()
+{
+    QVERIFY(m_env.isValid());
+    mtInitResources();
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+QString TestChatView::existingFile()
+{
+    QFile file(m_env.path(QStringLiteral("report.pdf")));
+    file.open(QIODevice::WriteOnly);
+    return file.fileName();
 }
 
 void TestChatView::order_data()
@@ -228,23 +523,70 @@ void TestChatView::order()
         QCOMPARE(view.findItem(step.id), found);
     }
     QList<Row> shown;
-    for (int row = 0; row < view.count(); ++row)
-        shown << rowOf(view.chatItem(row));
+    for (int row = 0; row < view.count(); ++row) {
+        const MtChatBaseItem* item = view.chatItem(row);
+        const bool separator = qobject_cast<const MtChatDateItem*>(item);
+        shown << Row{separator, item->messageId(), item->dateTime().date().toString(Qt::ISODate)};
+    }
     QCOMPARE(shown, expected);
     QCOMPARE(view.dateItemCount(), int(std::count_if(expected.begin(), expected.end(),
                                                      [](const Row& r) { return r.separator; })));
-    QCOMPARE(view.topDate(), expected.first().day);
-    QCOMPARE(view.bottomDate(), expected.last().day);
+    QCOMPARE(view.topDate().toString(Qt::ISODate), expected.first().day);
+    QCOMPARE(view.bottomDate().toString(Qt::ISODate), expected.last().day);
     // Separators have no message id: an empty id finds nothing.
     QCOMPARE(view.findItem(QString()), nullptr);
-    QCOMPARE(view.findItem(QStringLiteral("nothing")), nullptr);
+}
+
+// A stored chat becomes the item of its kind, in the display state its stored state calls for.
+void TestChatView::addChat_data()
+{
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<bool>("own");
+    QTest::addColumn<int>("msgState");
+    QTest::addColumn<Made>("expected");
+    using I = MtChatBaseItem;
+    QTest::newRow("own text sending")
+        << Kind::Text << true << 0 << Made{I::ItemType_MyChat, 0, "hello", true};
+    QTest::newRow("own text failed")
+        << Kind::Text << true << 2 << Made{I::ItemType_MyChat, 1, "hello", true};
+    QTest::newRow("own image uploading")
+        << Kind::Image << true << 3 << Made{I::ItemType_MyChatImage, 0, "", true};
+    QTest::newRow("own video uploaded, unconfirmed")
+        << Kind::Video << true << 4 << Made{I::ItemType_MyChatImage, 1, "", true};
+    QTest::newRow("own file upload failed")
+        << Kind::File << true << 5 << Made{I::ItemType_MyChatFile, 1, "", true};
+    QTest::newRow("long text sent as file")
+        << Kind::LongText << true << 1 << Made{I::ItemType_MyChat, 16, "a long text begins", true};
+    QTest::newRow("other text, state ignored")
+        << Kind::Text << false << 0 << Made{I::ItemType_Chat, 16, "hello", true};
+    QTest::newRow("other image") << Kind::Image << false << 1
+                                 << Made{I::ItemType_ChatImage, 16, "", true};
+    QTest::newRow("other file") << Kind::File << false << 1
+                                << Made{I::ItemType_ChatFile, 16, "", true};
+    QTest::newRow("invitation") << Kind::Invite << false << 1
+                                << Made{I::ItemType_Alarm, 16, "", true};
+    // A leave notice is shown but is no message to be found.
+    QTest::newRow("leave") << Kind::Leave << true << 1 << Made{I::ItemType_Alarm, 16, "", false};
+    QTest::newRow("unknown content") << Kind::Unknown << false << 1 << Made{};
+}
+
+void TestChatView::addChat()
+{
+    QFETCH(Kind, kind);
+    QFETCH(bool, own);
+    QFETCH(int, msgState);
+    QFETCH(Made, expected);
+    MtChatWidget view;
+    const DBChat chat =
+        chatOf(kind, own, QStringLiteral("m1"), 0, msgState, QStringLiteral("hello"));
+    const MtChatBaseItem* item = view.addChat(chat, own, QPixmap(), QPixmap(), false);
+    QCOMPARE(madeOf(item, view.findItem(QStringLiteral("m1")) != nullptr), expected);
 }
 
 void TestChatView::clearResetsEverything()
 {
     MtChatWidget view;
-    add(view, QStringLiteral("a"), at(0, 9, 0));
-    add(view, QStringLiteral("b"), at(1, 9, 0));
+    addTexts(view, QStringLiteral("a"), 0, 2);
     view.showNewMessage(QStringLiteral("x"));
     view.clear();
     QCOMPARE(view.count(), 0);
@@ -253,7 +595,7 @@ void TestChatView::clearResetsEverything()
     // The separators die later; the count stays right.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(view.dateItemCount(), 0);
-    add(view, QStringLiteral("c"), at(2, 9, 0));
+    addTexts(view, QStringLiteral("c"), 2, 3);
     QCOMPARE(view.dateItemCount(), 1);
     // A separator removed by the window lowers the count when it is destroyed.
     QWidget* separator = view.chatItem(0);
@@ -262,44 +604,15 @@ void TestChatView::clearResetsEverything()
     QCOMPARE(view.dateItemCount(), 0);
 }
 
+// The top is announced for paging; a bubble leaves the wheel to the view.
 void TestChatView::scrolling()
 {
     MtChatWidget view;
-    view.resize(320, 240);
-    view.show();
+    showView(view);
     QVERIFY(QTest::qWaitForWindowExposed(&view));
-    add(view, QStringLiteral("only"), at(0, 9, 0));
-    QVERIFY(view.isScrolledToBottom());
-    for (int i = 0; i < 30; ++i)
-        add(view, QString::number(i), at(0, 10, i));
+    addTexts(view, QString(), 0, 30);
     view.scrollToBottom();
     QTRY_VERIFY(view.isScrolledToBottom());
-
-    view.scrollToTop();
-    QVERIFY(!view.isScrolledToBottom());
-    QPushButton* bar = view.newMessageButton();
-    const QString text = QStringLiteral("Alice : a long message that will not fit on the bar at "
-                                        "this width,\n  so it is shortened");
-    view.showNewMessage(text);
-    QVERIFY(bar->isVisible());
-    QCOMPARE(bar->toolTip(), text);
-    QVERIFY(bar->text().endsWith(QChar(0x2026)) && !bar->text().contains(QLatin1Char('\n')));
-    // Elided to the bar's width, not to whatever width the button had before it was placed.
-    QVERIFY(bar->fontMetrics().horizontalAdvance(bar->text()) >
-            bar->width() - bar->iconSize().width() - 15 -
-                3 * bar->fontMetrics().averageCharWidth());
-    QCOMPARE(bar->size(), QSize(view.viewport()->width() - 1, 30));
-    QCOMPARE(bar->geometry().bottom(), view.viewport()->geometry().bottom());
-    // Scrolling down to the end hides the bar; clicking it goes to the end.
-    view.scrollToBottom();
-    QTRY_VERIFY(bar->isHidden());
-    view.scrollToTop();
-    view.showNewMessage(QStringLiteral("Bob : hi"));
-    QCOMPARE(bar->text(), QStringLiteral("Bob : hi"));
-    bar->click();
-    QVERIFY(bar->isHidden());
-    QTRY_VERIFY(view.isScrolledToBottom());
-
     // The top is announced when reached by wheel or keys, and when dragging only on release.
     QScrollBar* slider = view.verticalScrollBar();
     QSignalSpy top(&view, &MtChatWidget::movedToTop);
@@ -308,7 +621,6 @@ void TestChatView::scrolling()
     QCOMPARE(top.count(), 1);
     slider->setValue(slider->maximum());
     slider->setSliderDown(true);
-    slider->setValue(slider->maximum() / 2);
     slider->setValue(0);
     QCOMPARE(top.count(), 1);
     slider->setSliderDown(false);
@@ -327,66 +639,563 @@ void TestChatView::scrolling()
                       QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(box, &wheel);
     QVERIFY(!wheel.isAccepted());
-    QCOMPARE(bubble->messageBox()->verticalScrollBar()->maximum(), 0);
 }
 
-// A stored chat becomes the item of its kind, in the display state its stored state calls for.
-void TestChatView::addChat_data()
+// The controls each display state shows; the transfer button resends in the failed state only.
+void TestChatView::controls_data()
 {
-    QTest::addColumn<int>("msgType");
-    QTest::addColumn<int>("contentType");
-    QTest::addColumn<QString>("preview");
-    QTest::addColumn<int>("msgState");
+    QTest::addColumn<Kind>("kind");
     QTest::addColumn<bool>("own");
-    QTest::addColumn<Shown>("expected");
-    QTest::addColumn<bool>("findable"); // by its message id afterwards
-    QTest::newRow("own text sending")
-        << 1 << 1 << "" << 0 << true << Shown{MtChatBaseItem::ItemType_MyChat, 0, "hello"} << true;
+    QTest::addColumn<int>("state");
+    QTest::addColumn<Controls>("expected");
+    QTest::newRow("own text sending") << Kind::Text << true << 0 << Controls{true, false};
     QTest::newRow("own text failed")
-        << 1 << 1 << "" << 2 << true << Shown{MtChatBaseItem::ItemType_MyChat, 1, "hello"} << true;
-    QTest::newRow("own image uploading")
-        << 1 << 2 << "" << 3 << true << Shown{MtChatBaseItem::ItemType_MyChatImage, 0, ""} << true;
-    QTest::newRow("own video uploaded, unconfirmed")
-        << 1 << 3 << "" << 4 << true << Shown{MtChatBaseItem::ItemType_MyChatImage, 1, ""} << true;
-    QTest::newRow("own file upload failed")
-        << 1 << 4 << "" << 5 << true << Shown{MtChatBaseItem::ItemType_MyChatFile, 1, ""} << true;
-    QTest::newRow("long text sent as file")
-        << 1 << 4 << "first lines" << 1 << true
-        << Shown{MtChatBaseItem::ItemType_MyChat, 16, "first lines"} << true;
-    QTest::newRow("other text, state ignored")
-        << 1 << 1 << "" << 0 << false << Shown{MtChatBaseItem::ItemType_Chat, 16, "hello"} << true;
-    QTest::newRow("other image") << 1 << 2 << "" << 1 << false
-                                 << Shown{MtChatBaseItem::ItemType_ChatImage, 16, ""} << true;
-    QTest::newRow("other file") << 1 << 4 << "" << 1 << false
-                                << Shown{MtChatBaseItem::ItemType_ChatFile, 16, ""} << true;
-    QTest::newRow("invitation") << 3 << 1 << "" << 1 << false
-                                << Shown{MtChatBaseItem::ItemType_Alarm, 16, ""} << true;
-    // A leave notice is shown but is no message to be found.
-    QTest::newRow("leave") << 5 << 1 << "" << 1 << true
-                           << Shown{MtChatBaseItem::ItemType_Alarm, 16, ""} << false;
-    QTest::newRow("unknown content") << 1 << 9 << "" << 1 << false << Shown{} << false;
+        << Kind::Text << true << 1 << Controls{true, true, false, false, -1, 1};
+    QTest::newRow("own text settled") << Kind::Text << true << 16 << Controls{};
+    QTest::newRow("own file sending")
+        << Kind::File << true << 0 << Controls{true, false, true, false, 100};
+    QTest::newRow("own picture failed")
+        << Kind::Image << true << 1 << Controls{true, true, true, false, 100, 1};
+    QTest::newRow("own file saving")
+        << Kind::File << true << 2 << Controls{true, false, true, false, 100};
+    QTest::newRow("own file settled")
+        << Kind::File << true << 16 << Controls{false, false, false, true, 100};
+    QTest::newRow("other file saving")
+        << Kind::File << false << 2 << Controls{false, false, true, false, 100};
+    QTest::newRow("other picture save failed")
+        << Kind::Image << false << 3 << Controls{false, false, true, false, 100};
+    QTest::newRow("other file settled")
+        << Kind::File << false << 16 << Controls{false, false, false, true, 100};
+    QTest::newRow("other file, no meaning")
+        << Kind::File << false << 0 << Controls{false, false, false, true, 100};
 }
 
-void TestChatView::addChat()
+void TestChatView::controls()
 {
-    QFETCH(int, msgType);
-    QFETCH(int, contentType);
-    QFETCH(QString, preview);
-    QFETCH(int, msgState);
+    QFETCH(Kind, kind);
     QFETCH(bool, own);
-    QFETCH(Shown, expected);
-    QFETCH(bool, findable);
+    QFETCH(int, state);
+    QFETCH(Controls, expected);
     MtChatWidget view;
-    DBChat chat;
-    chat.setMsgId(QStringLiteral("m1"));
-    chat.setMsgType(msgType);
-    chat.setContent(contentType, QStringLiteral("hello"));
-    chat.setContentType(contentType);
-    chat.setPreviewText(preview);
-    chat.setMsgState(msgState);
-    chat.setMsgTime(at(0, 9, 0).toMSecsSinceEpoch());
-    QCOMPARE(shownOf(view.addChat(chat, own, QPixmap(), QPixmap(), false)), expected);
-    QCOMPARE(view.findItem(QStringLiteral("m1")) != nullptr, findable);
+    QSignalSpy resend(&view, &MtChatWidget::resendClicked);
+    MtChatBaseItem* item =
+        view.addChat(chatOf(kind, own, QStringLiteral("m"), 0), own, {}, QPixmap(80, 60), false);
+    item->setState(state);
+    Controls seen = controlsOf(item);
+    // The slot is what a click reaches; a disabled button cannot be clicked at all.
+    QMetaObject::invokeMethod(item, "on_transferButton_clicked");
+    seen.resent = resend.count();
+    QCOMPARE(seen, expected);
+}
+
+// Each bubble is hit on its own box only, and shows how many have read it until none has.
+void TestChatView::hitBoxAndReaders_data()
+{
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<bool>("own");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("other picture") << Kind::Image << false << "imageButton";
+    QTest::newRow("own video") << Kind::Video << true << "imageButton";
+    QTest::newRow("own file") << Kind::File << true << "baloonGroupBox";
+    QTest::newRow("other file") << Kind::File << false << "baloonGroupBox_2";
+    QTest::newRow("other text") << Kind::Text << false << "messageLabel";
+    QTest::newRow("own text") << Kind::Text << true << "messageLabel";
+}
+
+void TestChatView::hitBoxAndReaders()
+{
+    QFETCH(Kind, kind);
+    QFETCH(bool, own);
+    QFETCH(QString, box);
+    MtChatWidget view;
+    view.resize(400, 400);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    DBChat chat = chatOf(kind, own, QStringLiteral("m"), 0, 1, QStringLiteral("hi"));
+    chat.setCount(7);
+    MtChatBaseItem* item = view.addChat(chat, own, {}, QPixmap(80, 60), false);
+    auto* hitBox = item->findChild<QWidget*>(box);
+    QTRY_VERIFY(hitBox->isVisible());
+    QCoreApplication::processEvents();
+    auto* readLabel = item->findChild<QLabel*>(QStringLiteral("readLabel"));
+    const QString read = QTextDocumentFragment::fromHtml(readLabel->text()).toPlainText();
+    Hit seen{item->containsGlobalPos(hitBox->mapToGlobal(hitBox->rect().center())),
+             item->containsGlobalPos(hitBox->mapToGlobal(QPoint(-5, -5))),
+             readLabel->isVisible() && read.contains(QLatin1String("7"))};
+    item->setReadCount(0);
+    seen.readersShownAtNone = readLabel->isVisible();
+    QCOMPARE(seen, (Hit{true, false, true, false}));
+}
+
+// A file saved after its bubble was made: the link line offers to open it from then on.
+void TestChatView::linkFollowsTheFile()
+{
+    MtChatWidget view;
+    QSignalSpy opened(&view, &MtChatWidget::fileOpened);
+    auto* item = qobject_cast<MtChatAttachmentItem*>(
+        view.addChat(chatOf(Kind::File, false, kTarget, 0, 1, {}, m_env.path("missing.pdf")), false,
+                     {}, {}, false));
+    const QString missing = item->linkText();
+    item->setFilePath(existingFile());
+    QVERIFY(item->linkText() != missing);
+    emit item->findChild<QLabel*>(QStringLiteral("linkLabel"))->linkActivated("open");
+    QCOMPARE(opened, (QList<QVariantList>{{existingFile()}}));
+}
+
+void TestChatView::thumbnailSize()
+{
+    const std::pair<QSize, QSize> rows[] = {{{800, 400}, {200, 100}}, // scaled to the base width
+                                            {{300, 900}, {67, 200}},  // kept within the base
+                                            {{90, 60}, {90, 60}}};    // small: kept
+    QList<QSize> seen;
+    for (const auto& [picture, button] : rows) {
+        MtChatImageItem item;
+        item.setChat("i", {}, "Bob", 3, kStart, {}, "p.png", QPixmap(picture), picture.width(),
+                     picture.height(), 2, 16);
+        seen << item.imageButtonSize();
+        // The thumbnail may arrive later and change the height.
+        item.setImage(QPixmap(QSize(200, 50)));
+        seen << item.imageButtonSize();
+    }
+    QCOMPARE(seen,
+             (QList<QSize>{{200, 100}, {200, 50}, {67, 200}, {200, 50}, {90, 60}, {200, 50}}));
+}
+
+void TestChatView::textBubbles()
+{
+    // The bubble's content sits inside the picture's content area.
+    MtMyChatFileItem mine;
+    auto* box = mine.findChild<MtChatBaloonGroupBox*>();
+    QCOMPARE(box->layout()->contentsMargins(), box->contentMargins());
+
+    // Bubbles and rows follow their text, also when the view narrows.
+    MtChatWidget view;
+    view.resize(400, 600);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    auto* shortItem = view.addChatMessage("s", {}, "Bob", 3, kStart, "ok", 1, 0, 16, false);
+    auto* longItem = view.addMyChatMessage("l", {}, "Me", 1, kStart.addSecs(1),
+                                           "first line\nsecond line\nthird line", 1, 0, 16, false);
+    auto* wideItem = view.addMyChatMessage(
+        "w", {}, "Me", 1, kStart.addSecs(2),
+        "a single line that is much too long to fit in the bubble at this width, so it wraps", 1, 0,
+        16, false);
+    MtChatAlarmItem* shortNotice = view.addAlarmMessage("n1", "Bob left", kStart, false);
+    MtChatAlarmItem* longNotice = view.addAlarmMessage(
+        "n2",
+        "Alice Park invited Bob Lee, Chris Kim, Dana Choi, Eun-ji Han and Frank Oh to the room",
+        kStart.addSecs(3), false);
+    QTRY_VERIFY(wideItem->messageBox()->height() > longItem->messageBox()->height() / 3);
+    QVERIFY(shortItem->messageBox()->maximumWidth() < longItem->messageBox()->maximumWidth());
+    QVERIFY(longItem->messageBox()->height() > 2 * shortItem->messageBox()->height());
+    QTRY_COMPARE(view.visualItemRect(longItem->listItem()).height(), longItem->height());
+    // A long notice wraps inside the row instead of running past it.
+    QTRY_VERIFY(longNotice->sizeHint().height() > shortNotice->sizeHint().height());
+    QTRY_COMPARE(view.visualItemRect(longNotice->listItem()).height(),
+                 longNotice->sizeHint().height());
+    const int wideHeight = wideItem->height();
+    view.resize(320, 600);
+    QTRY_VERIFY(wideItem->height() > wideHeight);
+    QTRY_COMPARE(view.visualItemRect(wideItem->listItem()).height(), wideItem->height());
+    QVERIFY(wideItem->messageBox()->width() <= view.viewport()->width());
+    QVERIFY(longNotice->findChild<QLabel*>()->width() <= view.viewport()->width());
+
+    // Copied without a selection: the whole text, as typed; with one: the selection, dropped.
+    MtChatTextBrowser* text = longItem->messageBox();
+    longItem->copyText();
+    QCOMPARE(QApplication::clipboard()->text().trimmed(),
+             QStringLiteral("first line\nsecond line\nthird line"));
+    QTextCursor cursor = text->textCursor();
+    cursor.setPosition(0);
+    cursor.setPosition(5, QTextCursor::KeepAnchor);
+    text->setTextCursor(cursor);
+    longItem->copyText();
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("first"));
+    QVERIFY(!text->hasSelection());
+    // Giving the view the focus drops every selection.
+    text->selectAll();
+    QFocusEvent focusIn(QEvent::FocusIn);
+    QCoreApplication::sendEvent(&view, &focusIn);
+    QVERIFY(!text->hasSelection());
+    auto marked = [&] { return text->document()->firstBlock().layout()->formats().size(); };
+    longItem->setHighlight(QStringLiteral("line"));
+    QCOMPARE(marked(), 3);
+    longItem->removeHighlight();
+    QCOMPARE(marked(), 0);
+}
+
+// A row scrolled far away and back shows what it showed before, with every change the window
+// made: on its item before it went, or through the view while it was away; and its controls ask
+// for its own message.
+void TestChatView::remadeItems_data()
+{
+    QTest::addColumn<Remade>("row");
+    const Change none;
+    QTest::newRow("other text, sender's picture")
+        << Remade{Kind::Text, false, false, none, "pictureButton", {"picture:7"}};
+    QTest::newRow("own text confirmed on its item, readers")
+        << Remade{Kind::Text, true, false, {false, 16}, "readLabel:target", {"readers:target"}};
+    QTest::newRow("own text failed while away, sent again")
+        << Remade{Kind::Text, true, false, {true, 1}, "transferButton", {"resend:target"}};
+    QTest::newRow("own text read by 4 while away")
+        << Remade{Kind::Text, true, false, {true, -1, 4}};
+    QTest::newRow("other text read by 2 on its item, readers not offered")
+        << Remade{Kind::Text, false, false, {false, -1, 2}, "readLabel:target"};
+    QTest::newRow("search highlight")
+        << Remade{Kind::Text, false, false, {false, -1, -1, -1, "message"}};
+    QTest::newRow("own file uploading at 40% while away")
+        << Remade{Kind::File, true, false, {true, 0, -1, 40}};
+    QTest::newRow("file downloading at 70% on its item")
+        << Remade{Kind::File, false, false, {false, 2, -1, 70}};
+    QTest::newRow("file download failed while away") << Remade{Kind::File, false, false, {true, 3}};
+    QTest::newRow("whole long text")
+        << Remade{Kind::LongText, true, false, none, "viewAllButton", {"text:target"}};
+    QTest::newRow("notice") << Remade{Kind::Invite, false, false, none};
+    QTest::newRow("file saved") << Remade{Kind::File,       false,          false, none,
+                                          "linkLabel:save", {"save:target"}};
+    QTest::newRow("own file saved as")
+        << Remade{Kind::File, true, false, none, "linkLabel:saveAs", {"saveAs:target"}};
+    QTest::newRow("picture opened")
+        << Remade{Kind::Image, false, true, none, "linkLabel:open", {"image:target"}};
+    QTest::newRow("own file opened")
+        << Remade{Kind::File, true, true, none, "linkLabel:open", {"file:report.pdf"}};
+    QTest::newRow("folder of a file opened")
+        << Remade{Kind::File, false, true, none, "linkLabel:openFolder", {"folder"}};
+    QTest::newRow("own picture not on disk opened")
+        << Remade{Kind::Image, true, false, none, "imageButton", {"image:target"}};
+    QTest::newRow("own video on disk played")
+        << Remade{Kind::Video, true, true, none, "imageButton", {"file:report.pdf"}};
+    QTest::newRow("own video not on disk saved")
+        << Remade{Kind::Video, true, false, none, "imageButton", {"save:target"}};
+}
+
+void TestChatView::remadeItems()
+{
+    QFETCH(Remade, row);
+    const QString path = row.onDisk ? existingFile() : m_env.path(QStringLiteral("missing.pdf"));
+    const DBChat chat = chatOf(row.kind, row.own, kTarget, 0, 1, QString(), path);
+    // What the row must show: the same chat with the same change, in a view of its own.
+    MtChatWidget reference;
+    changeItem(reference.addChat(chat, row.own, QPixmap(), QPixmap(80, 60), false), row.change);
+    const Shown expected = shownOf(reference.findItem(kTarget));
+
+    MtChatWidget view;
+    showView(view);
+    addRow(view, chat, row.own);
+    addTexts(view, QStringLiteral("filler-"), 1, 400);
+    view.scrollToTop();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const Change onItem = row.change.whileFar ? Change{} : row.change;
+    changeItem(view.findItem(kTarget), onItem);
+    QPointer<MtChatBaseItem> before = view.findItem(kTarget);
+    view.scrollToBottom();
+    // Let go of, and deleted: what comes back is a new item made from the row.
+    QTRY_VERIFY(before.isNull());
+    changeRow(view, kTarget, row.change.whileFar ? row.change : Change{});
+    view.scrollToTop();
+    QCoreApplication::processEvents();
+    MtChatBaseItem* item = view.findItem(kTarget);
+    QCOMPARE(shownOf(item), expected);
+    // Only rows near the viewport carry items.
+    QVERIFY(view.liveItemCount() < 60);
+
+    QStringList heard;
+    const auto hear = [&heard](const QString& what) { heard << what; };
+    connect(&view, &MtChatWidget::resendClicked, this, [=](QString id) { hear("resend:" + id); });
+    connect(&view, &MtChatWidget::readUserPopupOpened, this,
+            [=](QString id) { hear("readers:" + id); });
+    connect(&view, &MtChatWidget::userPictureButtonClicked, this,
+            [=](int id) { hear("picture:" + QString::number(id)); });
+    connect(&view, &MtChatWidget::textOpened, this, [=](QString id) { hear("text:" + id); });
+    connect(&view, &MtChatWidget::saveFile, this,
+            [=](QString id, bool as) { hear((as ? "saveAs:" : "save:") + id); });
+    connect(&view, &MtChatWidget::imageOpened, this, [=](QString id) { hear("image:" + id); });
+    connect(&view, &MtChatWidget::folderOpened, this, [=] { hear("folder"); });
+    connect(&view, &MtChatWidget::fileOpened, this,
+            [=](QString file) { hear("file:" + QFileInfo(file).fileName()); });
+    QTRY_VERIFY(item->isVisible());
+    press(item, row.control);
+    QCOMPARE(heard, row.heard);
+}
+
+// Messages are found by id after history pages above and new chats below, however many rows
+// lie between; a renamed message is found by its new id only, a removed one no more.
+void TestChatView::findById_data()
+{
+    QTest::addColumn<int>("between");
+    QTest::newRow("a few rows") << 3;
+    QTest::newRow("3,000 rows") << 3000;
+}
+
+void TestChatView::findById()
+{
+    QFETCH(int, between);
+    MtChatWidget view;
+    addTexts(view, QStringLiteral("mid-"), 10000, 10000 + between);
+    // History: each page older than the last; new chats: each newer.
+    for (int n = 0; n < 3; ++n) {
+        addRow(view, chatOf(Kind::Text, false, QStringLiteral("old-%1").arg(n), 5000 - 100 * n),
+               false, true);
+        addRow(view, chatOf(Kind::Text, true, QStringLiteral("new-%1").arg(n), 90000 + n), true);
+    }
+    view.findItem(QStringLiteral("new-1"))->setMessageId(QStringLiteral("renamed"));
+    delete view.takeItem(view.row(view.findItem(QStringLiteral("old-1"))->listItem()));
+
+    QStringList found;
+    for (const char* id :
+         {"old-0", "old-2", "new-0", "new-2", "renamed", "new-1", "old-1", "mid-10002"}) {
+        const MtChatBaseItem* item = view.findItem(QLatin1String(id));
+        found << (item ? item->messageId() + ": " + item->content() : QString());
+    }
+    const auto text = [](const char* id, int n) {
+        return QStringLiteral("%1: %2").arg(QLatin1String(id),
+                                            chatOf(Kind::Text, false, id, n).content());
+    };
+    QCOMPARE(found, (QStringList{text("old-0", 5000), text("old-2", 4800), text("new-0", 90000),
+                                 text("new-2", 90002),
+                                 "renamed: " + chatOf(Kind::Text, true, "new-1", 90001).content(),
+                                 QString(), QString(), text("mid-10002", 10002)}));
+    QCOMPARE(view.containsMessage(QStringLiteral("new-1")), false);
+    QCOMPARE(view.containsMessage(QStringLiteral("renamed")), true);
+}
+
+// A notice the window adds itself (the read marker) keeps its item far from the viewport: the
+// window may hold it. The rows around it lose theirs.
+void TestChatView::windowsNoticeStays()
+{
+    MtChatWidget view;
+    showView(view);
+    addTexts(view, QStringLiteral("filler-"), 0, 400);
+    view.scrollToTop();
+    QPointer<MtChatAlarmItem> marker = view.addAlarmMessage(
+        QStringLiteral("marker"), QStringLiteral("Read up to here"), kStart.addSecs(30), false);
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const int markerRow = view.row(marker->listItem());
+    QPointer<MtChatBaseItem> neighbour = view.chatItem(markerRow + 1);
+    view.scrollToBottom();
+    QTRY_VERIFY(neighbour.isNull());
+    QVERIFY(!marker.isNull());
+    QCOMPARE(view.row(marker->listItem()), markerRow);
+    QCOMPARE(view.findItem(QStringLiteral("marker")), marker.data());
+}
+
+// 3,000 chats over 120 days, half paged in above and half appended below: one separator above
+// the first chat of each day, and the bar, the bottom and the top as in a short conversation.
+void TestChatView::separatorsAndBarAtScale()
+{
+    constexpr int kPerDay = 25;
+    constexpr int kChats = 3000;
+    MtChatWidget view;
+    showView(view);
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const auto chatAt = [](int n) {
+        DBChat chat = chatOf(Kind::Text, false, QStringLiteral("c%1").arg(n), 0);
+        chat.setMsgTime(
+            kStart.addDays(n / kPerDay).addSecs(60 * (n % kPerDay)).toMSecsSinceEpoch());
+        return chat;
+    };
+    for (int n = kChats / 2 - 1; n >= 0; --n)
+        addRow(view, chatAt(n), false, true);
+    for (int n = kChats / 2; n < kChats; ++n)
+        addRow(view, chatAt(n));
+
+    QList<QDate> separators;
+    QList<QDate> daysBelow; // of the row under each separator
+    for (int row = 0; row < view.count(); ++row) {
+        const bool separator = view.rowData(row).itemType == MtChatBaseItem::ItemType_Date;
+        separators << (separator ? view.rowData(row).time.date() : QDate());
+        daysBelow << (separator ? view.rowData(row + 1).time.date() : QDate());
+    }
+    separators.removeAll(QDate());
+    daysBelow.removeAll(QDate());
+    QList<QDate> days;
+    for (int day = 0; day < kChats / kPerDay; ++day)
+        days << kStart.date().addDays(day);
+    QCOMPARE(separators, days);
+    QCOMPARE(daysBelow, days);
+    QCOMPARE(view.dateItemCount(), kChats / kPerDay);
+    QCOMPARE(view.count(), kChats + kChats / kPerDay);
+    QCOMPARE(view.topDate(), kStart.date());
+    QCOMPARE(view.bottomDate(), kStart.date().addDays(kChats / kPerDay - 1));
+
+    QSignalSpy top(&view, &MtChatWidget::movedToTop);
+    QScrollBar* bar = view.verticalScrollBar();
+    bar->setValue(bar->maximum() / 2);
+    QCOMPARE(view.isScrolledToBottom(), false);
+    // The new-message bar: on one line, elided to its own width, the whole text in its tip.
+    const QString text = QStringLiteral("Alice : a long message that will not fit on the bar at "
+                                        "this width,\n  so it is shortened");
+    view.showNewMessage(text);
+    QPushButton* newBar = view.newMessageButton();
+    QCOMPARE(newBar->isVisible(), true);
+    QCOMPARE(newBar->toolTip(), text);
+    QVERIFY(newBar->text().endsWith(QChar(0x2026)) && !newBar->text().contains('\n'));
+    QVERIFY(newBar->fontMetrics().horizontalAdvance(newBar->text()) > newBar->width() / 2);
+    view.scrollToBottom();
+    QTRY_VERIFY(view.newMessageButton()->isHidden());
+    QCOMPARE(view.isScrolledToBottom(), true);
+    QCOMPARE(top.count(), 0);
+    view.scrollToTop();
+    QCOMPARE(top.count(), 1);
+    // Clicking the bar goes to the end.
+    view.showNewMessage(QStringLiteral("Bob : hi"));
+    newBar->click();
+    QVERIFY(newBar->isHidden());
+    QTRY_VERIFY(view.isScrolledToBottom());
+    view.scrollToTop();
+    // The rows on screen carry their items; far ones do not.
+    QTRY_VERIFY(!view.itemWidget(view.item(view.count() - 1)));
+    QVERIFY(view.itemWidget(view.item(1)));
+}
+
+// The height a row gets before it has an item is the height its item takes once made.
+void TestChatView::measuredHeights_data()
+{
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<bool>("own");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("state");
+    const QString longLine = QStringLiteral("a line that is far too long for one row of the "
+                                            "conversation and wraps into several lines there, ")
+                                 .repeated(3);
+    QTest::newRow("short text") << Kind::Text << false << "hi" << 1;
+    QTest::newRow("wrapped text") << Kind::Text << false << longLine << 1;
+    QTest::newRow("many lines") << Kind::Text << false << "1\n2\n3\n4\n5\n6\n7" << 1;
+    QTest::newRow("web address") << Kind::Text << false
+                                 << "see https://example.org/a/b and <b>this</b>" << 1;
+    QTest::newRow("own text sending") << Kind::Text << true << longLine << 0;
+    QTest::newRow("own text failed") << Kind::Text << true << "short" << 2;
+    QTest::newRow("own text settled") << Kind::Text << true << longLine + "\n\nend" << 1;
+    QTest::newRow("notice") << Kind::Invite << false << longLine << 1;
+    QTest::newRow("file") << Kind::File << false << "" << 1;
+    QTest::newRow("own file uploading") << Kind::File << true << "" << 3;
+}
+
+void TestChatView::measuredHeights()
+{
+    QFETCH(Kind, kind);
+    QFETCH(bool, own);
+    QFETCH(QString, text);
+    QFETCH(int, state);
+    MtChatWidget view;
+    showView(view);
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    addRow(view, chatOf(kind, own, QStringLiteral("m"), 2, state, text), own);
+    // Row 0 is the day's separator.
+    const int measured = view.item(1)->sizeHint().height();
+    MtChatBaseItem* item = view.chatItem(1);
+    // Placed by the view at its row, at the row's width.
+    QTRY_COMPARE(item->geometry().topLeft(), view.visualItemRect(view.item(1)).topLeft());
+    QCOMPARE(item->width(), view.viewport()->width());
+    QCOMPARE(item->sizeHint().height(), measured);
+}
+
+// Rows far from the viewport, measured at the old width, get the heights of the new width after
+// the view narrows: the same as a view that was that narrow from the start.
+void TestChatView::heightsFollowTheWidth()
+{
+    const QString text = QStringLiteral("words that wrap once the view is narrow ").repeated(4);
+    const auto build = [&text](MtChatWidget& view, int width) {
+        showView(view, width);
+        for (int n = 0; n < 300; ++n)
+            addRow(view, chatOf(Kind::Text, false, QStringLiteral("w%1").arg(n), n, 1, text));
+        view.scrollToTop();
+    };
+    MtChatWidget narrow;
+    build(narrow, 320);
+    MtChatWidget view;
+    build(view, 520);
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const int last = view.count() - 1;
+    const int wide = view.item(last)->sizeHint().height();
+    view.resize(320, 300);
+    QTRY_COMPARE(view.item(last)->sizeHint().height(), narrow.item(last)->sizeHint().height());
+    QVERIFY(view.item(last)->sizeHint().height() > wide);
+    QCOMPARE(view.itemWidget(view.item(last)), nullptr);
+}
+
+// Rows added in a batch get no item while it lasts. A row shown afterwards is wholly in view at
+// once; a row kept at the top from inside the batch is placed as the batch ends, before the rows
+// in view get their items, so none is made where the view stood (a window opened at its first
+// unread). Either stays so while the rows' estimated heights are measured to those of rows added
+// one by one, until the user scrolls: then the view stays where the user took it.
+void TestChatView::placedAfterBatch_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<Placing>("placing");
+    const QString wrapped = QStringLiteral("a line long enough to wrap in a bubble of the view ");
+    const QString lines = QStringLiteral("line\nline\n");
+    const QString hi = QStringLiteral("hi ");
+    QTest::newRow("shown: wrapped texts, a row in the middle")
+        << wrapped << "old-700" << Placing::Shown;
+    QTest::newRow("shown: lines, the oldest row") << lines << "old-400" << Placing::Shown;
+    QTest::newRow("shown: short texts, the newest batch row") << hi << "old-999" << Placing::Shown;
+    QTest::newRow("shown: short texts, the page's newest row")
+        << hi << "page-1029" << Placing::Shown;
+    QTest::newRow("shown, then scrolled to the top")
+        << wrapped << "old-700" << Placing::ShownThenScroll;
+    QTest::newRow("at the top: wrapped texts, a row in the middle")
+        << wrapped << "old-700" << Placing::AtTop;
+    QTest::newRow("at the top: lines, the oldest row") << lines << "old-400" << Placing::AtTop;
+}
+
+void TestChatView::placedAfterBatch()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, id);
+    QFETCH(Placing, placing);
+    MtChatWidget plain;
+    showView(plain);
+    fillHistory(plain, text, false);
+    MtChatWidget view;
+    showView(view);
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const int itemsMade = fillHistory(view, text, true);
+    const bool atTop = placing == Placing::AtTop;
+    view.showRowAtTop(atTop ? view.item(rowOf(view, id)) : nullptr);
+    view.endBatch();
+    place(view, id, placing);
+    QCOMPARE((Placed{itemsMade, placedAsAsked(view, id, placing)}), (Placed{0, true}));
+    QTRY_COMPARE(rowHeights(view), rowHeights(plain));
+    QCOMPARE((Placed{itemsMade, placedAsAsked(view, id, placing), true}), (Placed{0, true, true}));
+}
+
+// 10,000 rows: a chat appended at the bottom or a page of history added above costs no more
+// layouts than in a short conversation, and only the rows near the viewport carry items.
+void TestChatView::tenThousandRows()
+{
+    QCOMPARE(costOfAdding(10000), (QList<Cost>{{0, true}, {1, true}}));
+}
+
+QList<Cost> TestChatView::costOfAdding(int rows)
+{
+    MtChatWidget view;
+    showView(view);
+    if (!QTest::qWaitForWindowExposed(&view))
+        return {};
+    view.beginBatch();
+    addTexts(view, QStringLiteral("r"), 20000, 20000 + rows);
+    view.endBatch();
+    view.scrollToBottom();
+    waitUntil([&] { return view.isScrolledToBottom(); });
+    QCoreApplication::processEvents();
+    int layouts = view.layoutCount();
+    const auto cost = [&] {
+        Cost seen{view.layoutCount() - layouts};
+        QCoreApplication::processEvents();
+        seen.fewItems = view.liveItemCount() < 60;
+        layouts = view.layoutCount();
+        return seen;
+    };
+    addRow(view, chatOf(Kind::Text, false, QStringLiteral("appended"), 20000 + rows));
+    QList<Cost> seen{cost()};
+    view.beginBatch();
+    for (int n = 499; n >= 0; --n)
+        addRow(view, chatOf(Kind::Text, false, QStringLiteral("paged-%1").arg(n), n), false, true);
+    view.endBatch();
+    seen << cost();
+    return seen;
 }
 
 QTEST_MAIN(TestChatView)

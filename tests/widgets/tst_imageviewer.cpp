@@ -123,8 +123,6 @@ void TestImageViewer::viewing()
     broken.close();
     viewer.updateImagePath(QStringLiteral("m1"), broken.fileName());
     QVERIFY(viewer.isShowingFailure());
-    QCOMPARE(viewer.findChild<QLabel*>(QStringLiteral("failedlabel"))->text(),
-             QStringLiteral("Failed load image."));
     auto* zoomIn = viewer.findChild<QPushButton*>(QStringLiteral("zoomInButton"));
     auto* zoomOut = viewer.findChild<QPushButton*>(QStringLiteral("zoomOutButton"));
     QVERIFY(!zoomIn->isEnabled());
