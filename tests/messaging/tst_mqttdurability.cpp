@@ -2,17 +2,13 @@
 // chats from a real mosquitto broker into a real store file and is killed (SIGKILL) in the
 // middle of it, once while the store takes everything, once while another writer holds the file
 // beyond the busy time-out. A second run of the session with the same client id (persistent
-// session) then receives the rest, and the store holds every published chat exactly once. The
-// same against the reference chat server's broker (aedes), which sends a session its whole
-// backlog without waiting for acknowledgements.
-#include "common/devserver.h"
+// session) then receives the rest, and the store holds every published chat exactly once.
 #include "sessionfixture.h"
 #include "store/dbtypes.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QProcess>
-#include <QSettings>
 #include <QtTest>
 
 namespace {
@@ -135,58 +131,15 @@ private slots:
                  expected);
     }
 
-    void killedMidBacklogFromTheChatServer()
-    {
-        DevServer server;
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
-        const QJsonObject session =
-            server
-                .control("POST", QStringLiteral("/control/session"), QJsonObject{{"userId", 1001}})
-                .toObject();
-        const QString clientId = session.value(QStringLiteral("clientId")).toString();
-        const QString key = session.value(QStringLiteral("accessKey")).toString();
-        QVERIFY(!clientId.isEmpty());
-        // Waits for the session's first connection as its backlog.
-        const QVector<DevBulkRoom> rooms = server.bulk(QStringLiteral("user001"), 4, kBurst);
-        QCOMPARE(rooms.size(), 4);
-        const QString port = QSettings(server.clientIni(), QSettings::IniFormat)
-                                 .value("Server/BrokerPort")
-                                 .toString();
-        StoreFixture store;
-
-        QProcess first;
-        startSession(first, store.file(), clientId, QStringLiteral("127.0.0.1"), port,
-                     QStringLiteral("1001"), key);
-        QVERIFY2(waitForLine(first, "taken", 300, 60000), qPrintable(childOutput(first)));
-        first.kill();
-        QVERIFY(first.waitForFinished(10000));
-
-        QProcess second;
-        startSession(second, store.file(), clientId, QStringLiteral("127.0.0.1"), port,
-                     QStringLiteral("1001"), key);
-        QTRY_COMPARE_WITH_TIMEOUT(store.number(QStringLiteral("SELECT count(*) FROM TTT_CHATT")),
-                                  qint64(kBurst), 60000);
-        second.kill();
-        QVERIFY(second.waitForFinished(10000));
-        QCOMPARE(store.number(QStringLiteral("SELECT count(DISTINCT msg_id) FROM TTT_CHATT")),
-                 qint64(kBurst));
-    }
-
     void cleanupTestCase() { m_broker.stop(); }
 
 private:
     void startSession(QProcess& child, const QString& file, const QString& clientId)
     {
-        startSession(child, file, clientId, m_broker.host(), QString::number(m_broker.port()),
-                     QString::number(kMe), kKey);
-    }
-    static void startSession(QProcess& child, const QString& file, const QString& clientId,
-                             const QString& host, const QString& port, const QString& user,
-                             const QString& key)
-    {
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         child.start(QCoreApplication::applicationDirPath() + QStringLiteral("/mqtt_receiver_child"),
-                    {file, host, port, clientId, user, key});
+                    {file, m_broker.host(), QString::number(m_broker.port()), clientId,
+                     QString::number(kMe), kKey});
         QVERIFY(child.waitForStarted(10000));
     }
 
