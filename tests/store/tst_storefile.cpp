@@ -219,11 +219,18 @@ private slots:
         QCOMPARE(firstRow(db, "SELECT i IS NULL, t IS NULL, r IS NULL, b IS NULL FROM v WHERE "
                               "rowid = 2"),
                  (QVariantList{1, 0, 1, 0}));
+        // Scrolling back over rows read; closing the connection finalises a pending statement.
+        QVERIFY(query.exec("SELECT i FROM v ORDER BY rowid") && query.next() && query.next());
+        QVERIFY(query.previous() && query.value(0) == values.first());
+        QSqlQuery pending(db);
+        QVERIFY(pending.exec("SELECT i FROM v") && pending.next());
         // Transactions do not nest; a rollback undoes.
         QVERIFY(db.transaction() && !db.transaction());
         QVERIFY(query.exec("DELETE FROM v"));
         QVERIFY(db.rollback() && !db.rollback());
         QCOMPARE(firstRow(db, "SELECT count(*) FROM v"), QVariantList{2});
+        db.close();
+        QVERIFY(!pending.next());
     }
 
     void keys_data()
