@@ -15,8 +15,6 @@
 #include <QTemporaryDir>
 
 namespace {
-const char* const kDataFolder = "home/.local/share/PLOVEX(Chat)";
-const char* const kCacheFolder = "home/.cache/PLOVEX(Chat)";
 constexpr int kWaitMs = 20000;
 const QSize kToastSize(360, 100);
 // The tray icon is embedded into the tray at the tray's icon size; it carries the main
@@ -48,7 +46,7 @@ AppClient::AppClient(const XSession& x, DevServer& server, const QString& user)
     : m_x(x), m_server(server), m_user(user.isEmpty() ? nextUserName() : user)
 {
     QDir().mkpath(m_env.path(QStringLiteral("bin")));
-    QDir().mkpath(m_env.path(QLatin1String(kDataFolder)));
+    QDir().mkpath(dataDir());
     QFile stub(m_env.path(QStringLiteral("bin/xdg-open")));
     if (stub.open(QIODevice::WriteOnly)) {
         stub.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\n")
@@ -294,21 +292,6 @@ QImage AppClient::grab(const QString& windowId, const QRect& part) const
 QRect AppClient::geometry(const QString& windowId) const
 {
     return m_x.geometry(windowId);
-}
-
-QString AppClient::dataDir() const
-{
-    return m_env.path(QLatin1String(kDataFolder));
-}
-
-QString AppClient::databasePath(const QString& account) const
-{
-    return dataDir() + QStringLiteral("/veltri_") + account + QStringLiteral(".db");
-}
-
-QString AppClient::cacheDir() const
-{
-    return m_env.path(QLatin1String(kCacheFolder));
 }
 
 QStringList AppClient::savedFiles() const

@@ -27,7 +27,6 @@ public:
     AppClient(const XSession& x, DevServer& server, const QString& user = QString());
     ~AppClient();
 
-    bool isValid() const { return m_env.isValid(); }
     // Settings written before the start (key as in settings.ini, e.g. "Settings/AutoLock").
     void presetSetting(const QString& key, const QVariant& value);
     // Starts the program and waits for its first window (the login page); false when it does
@@ -84,14 +83,17 @@ public:
     // The window's position and size on the screen (null when it is gone).
     QRect geometry(const QString& windowId) const;
 
-    QString dataDir() const;
-    QString databasePath(const QString& account) const;
+    QString dataDir() const { return m_env.path(QStringLiteral("home/.local/share/PLOVEX(Chat)")); }
+    QString databasePath(const QString& account) const
+    {
+        return dataDir() + QStringLiteral("/veltri_") + account + QStringLiteral(".db");
+    }
     SqlCipherFile store(const QString& account) const
     {
         return SqlCipherFile(databasePath(account));
     }
     QString settingsPath() const { return dataDir() + QStringLiteral("/settings.ini"); }
-    QString cacheDir() const;
+    QString cacheDir() const { return m_env.path(QStringLiteral("home/.cache/PLOVEX(Chat)")); }
     QString tempDir() const { return m_env.path(QStringLiteral("tmp")); }
     QString documentsDir() const { return m_env.path(QStringLiteral("home/Documents")); }
     // Every file under the documents folder, where downloads are saved, sorted.
