@@ -11,7 +11,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QTextStream>
+#include <QTimer>
 
 int main(int argc, char** argv)
 {
@@ -48,7 +50,10 @@ int main(int argc, char** argv)
         }
         window->show();
         window->raise();
-        WindowTour::settle(400);
+        // Queued work and painting settle; a picture for the eye, not a test.
+        QEventLoop settle;
+        QTimer::singleShot(400, &settle, &QEventLoop::quit);
+        settle.exec();
         const QString file = out.filePath(stop.name + suffix + QStringLiteral(".png"));
         if (!window->grab().save(file)) {
             err << "grab_windows: cannot write " << file << '\n';

@@ -19,28 +19,17 @@
 #include "store/mtdata.h"
 #include "widgets/mtchatwidget.h"
 
-#include <QDeadlineTimer>
-#include <QEventLoop>
+#include "common/wait.h"
+
 #include <QImage>
-#include <QJsonArray>
-#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPainter>
 #include <QPushButton>
-#include <QTimer>
 
 namespace {
 constexpr int kLoginTimeoutMs = 60000;
-
-bool waitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done() && !deadline.hasExpired())
-        WindowTour::settle(20);
-    return done();
-}
 
 template <typename T>
 T* child(QWidget* w, const char* name)
@@ -57,13 +46,6 @@ WindowTour::~WindowTour()
     m_server.stop();
 }
 
-void WindowTour::settle(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 bool WindowTour::start()
 {
     m_env.applyToCurrentProcess();
@@ -76,7 +58,8 @@ bool WindowTour::start()
     m_main->show();
     if (!waitUntil(
             [this] {
-                return child<QLabel>(m_main.get(), "msgLabel")->text() == QLatin1String("1046");
+                return child<QLabel>(m_main.get(), "msgLabel")->text() ==
+                       QLatin1String(MTData::kVersion);
             },
             10000)) {
         m_error = QStringLiteral("the main window did not start");
@@ -99,49 +82,35 @@ bool WindowTour::login()
     if (m_main->currentPage() == MainDialog::RoomListPage)
         return true;
     child<QLineEdit>(m_main.get(), "idLineEdit")->setText(QStringLiteral("user001"));
-    child<QLineEdit>(m_main.get(), "passwordLineEdit")->setText(QStringLiteral("Passw0rd!"));
+    child<QLineEdit>(m_main.get(), "passwordLineEdit")->setText(DevServer::kPassword);
     child<QPushButton>(m_main.get(), "loginButton")->click();
-    if (!waitUntil(
-            [this] {
-                return m_main->currentPage() == MainDialog::RoomListPage &&
-                       m_main->chatRoomList()->count() > 0;
-            },
-            kLoginTimeoutMs))
-        return false;
-    return converse();
+    return waitUntil(
+               [this] {
+                   return m_main->currentPage() == MainDialog::RoomListPage &&
+                          m_main->chatRoomList()->count() > 0;
+               },
+               kLoginTimeoutMs) &&
+           converse();
 }
 
 // A short conversation, live from the members of the account's newest group room, so that the
-// room list and the chat window show chats.
+// room list and the chat window show chats in the language of the windows.
 bool WindowTour::converse()
 {
-    const bool korean = QLocale().language() == QLocale::Korean;
     const QStringList lines =
-        korean ? QStringList{QStringLiteral("좋은 아침입니다! 회의 안건 다들 받으셨나요?"),
-                             QStringLiteral("네. 10시에 시작할까요?"),
-                             QStringLiteral("초안은 공유 폴더에 올려 두었습니다"),
-                             QStringLiteral("감사합니다, 이따 봬요.")}
-               : QStringList{QStringLiteral("Good morning! Did everyone get the agenda?"),
-                             QStringLiteral("Yes. Shall we start at ten?"),
-                             QStringLiteral("The draft is in the shared folder"),
-                             QStringLiteral("Thanks, see you there.")};
-    const QJsonArray rooms = m_server.control("GET", "/control/rooms?userId=1001").toArray();
-    QJsonObject room;
-    for (const QJsonValue& r : rooms) {
-        if (r[QStringLiteral("memberIds")].toArray().size() > 2)
-            room = r.toObject();
-    }
-    const QJsonArray members = room[QStringLiteral("memberIds")].toArray();
-    if (members.isEmpty())
+        QLocale().language() == QLocale::Korean
+            ? QStringList{QStringLiteral("좋은 아침입니다! 회의 안건 다들 받으셨나요?"),
+                          QStringLiteral("네. 10시에 시작할까요?")}
+            : QStringList{QStringLiteral("Good morning! Did everyone get the agenda?"),
+                          QStringLiteral("Yes. Shall we start at ten?")};
+    DevRoom room;
+    for (const DevRoom& r : m_server.rooms(m_server.userId(QStringLiteral("user001"))))
+        room = r.memberIds.size() > 2 ? r : room;
+    if (room.memberIds.isEmpty())
         return false;
-    m_topic = room[QStringLiteral("topic")].toString();
-    for (int i = 0; i < lines.size(); ++i) {
-        const QJsonValue sender = members.at(i % members.size());
-        m_server.control("POST", "/control/chat",
-                         QJsonObject{{"roomId", room[QStringLiteral("chattRoomId")]},
-                                     {"userId", sender},
-                                     {"text", lines.at(i)}});
-    }
+    m_topic = room.topic;
+    for (int i = 0; i < lines.size(); ++i)
+        m_server.chat(room.roomId, room.memberIds.at(i % room.memberIds.size()), lines.at(i));
     DBManager* db = m_main->session()->db();
     return waitUntil([&] { return db->chatCount(m_topic) >= lines.size(); }, kLoginTimeoutMs);
 }

@@ -40,9 +40,6 @@ public:
     // The stops in the order the tour visits them.
     QList<Stop> stops();
 
-    // Lets queued work and painting run for about `ms` milliseconds.
-    static void settle(int ms);
-
 private:
     bool login();
     bool converse();
