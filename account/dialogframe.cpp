@@ -27,6 +27,7 @@ QVBoxLayout* build(QDialog* dialog, const QString& title)
     exit->setFlat(true);
     exit->setAutoDefault(false);
     exit->setToolTip(QCoreApplication::translate("DialogFrame", "Close"));
+    exit->setAccessibleName(exit->toolTip());
     head->addWidget(exit);
     outer->addLayout(head);
     auto* body = new QVBoxLayout;

@@ -251,6 +251,8 @@ void ChatDialog::updateTitle()
     const int members = m_room.members().split(QLatin1Char(','), Qt::SkipEmptyParts).size() + 1;
     ui->memberCountLabel->setText(m_room.type() == RoomTypeGroup ? QString()
                                                                  : QString::number(members));
+    ui->memberCountLabel->setAccessibleName(
+        m_room.type() == RoomTypeGroup ? QString() : tr("%1 members").arg(members));
     qDebug().noquote() << "ChatDialog::updateChatRoomName roomname :" << name;
 }
 
@@ -585,10 +587,12 @@ void ChatDialog::onChatForWindow(const QString& chatTopic, const DBChat& chat, b
 {
     if (chatTopic != topic() || isDummy())
         return;
-    if (own)
+    if (own) {
         addMyChatItem(chat, false);
-    else
-        addChat(chat, false);
+        return;
+    }
+    addChat(chat, false);
+    ui->chatView->announce(chat.msgId());
 }
 
 void ChatDialog::onReadCounts(const QString& chatTopic, const QVariantMap& reads)
@@ -653,6 +657,7 @@ void ChatDialog::leaveRoomPresence()
 
 void ChatDialog::done(int result)
 {
+    m_closedWhileActive = isActiveWindow();
     saveDraft();
     leaveRoomPresence();
     closeAllPopup();

@@ -60,6 +60,9 @@ public:
     QString topic() const { return m_room.topic(); }
     const DBChatRoom& chatRoom() const { return m_room; }
     bool isDummy() const { return m_room.topic().isEmpty(); }
+    // Whether the user was in this window when it closed (the keyboard then goes back to the
+    // room list).
+    bool closedWhileActive() const { return m_closedWhileActive; }
     // The users invited into a dummy room, sent with its creation.
     void setInviteUserIds(const QList<qint64>& userIds) { m_inviteUserIds = userIds; }
 
@@ -259,6 +262,7 @@ private:
     QList<qint64> m_inviteUserIds;
 
     bool m_windowActive = false;
+    bool m_closedWhileActive = false;
     bool m_alarmOn = true;
     qint64 m_lastKeySendMs = 0;
     bool m_noMoreServerHistory = false;

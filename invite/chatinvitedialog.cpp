@@ -11,6 +11,7 @@
 #include "widgets/mtsearchlineedit.h"
 
 #include <QDebug>
+#include <QKeyEvent>
 #include <QLineEdit>
 
 ChatInviteDialog::ChatInviteDialog(DBManager* db, qint64 ownUserId, QWidget* parent)
@@ -31,6 +32,37 @@ ChatInviteDialog::ChatInviteDialog(DBManager* db, qint64 ownUserId, QWidget* par
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     m_frameLess = new MtFrameLess(this, false);
     ui->searchLineEdit->lineEdit()->setFocus();
+    ui->inviteListView->setAccessibleName(tr("People"));
+    ui->selectListWidget->setAccessibleName(tr("Chosen people"));
+    ui->searchLineEdit->lineEdit()->installEventFilter(this);
+    ui->inviteListView->installEventFilter(this);
+}
+
+bool ChatInviteDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QDialog::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    QListView* list = ui->inviteListView;
+    // Without a mouse: Down leaves the search for the people, Space chooses or un-chooses the
+    // current person as a click does, Return confirms as OK does.
+    if (watched == ui->searchLineEdit->lineEdit() && key == Qt::Key_Down &&
+        m_model->rowCount() > 0) {
+        if (!list->currentIndex().isValid())
+            list->setCurrentIndex(m_model->index(0));
+        list->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    if (watched == list && key == Qt::Key_Space) {
+        if (list->currentIndex().isValid())
+            on_inviteListView_clicked(list->currentIndex());
+        return true;
+    }
+    if (watched == list && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        on_okPushButton_clicked();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 ChatInviteDialog::~ChatInviteDialog()

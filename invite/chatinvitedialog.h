@@ -48,6 +48,9 @@ public:
     InviteUserModel* model() const { return m_model; }
     MtSearchLineEdit* searchLineEdit() const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
     // Every chosen user id for a new room; never empty.
     void newChatRoomOk(QList<int> userList);

@@ -19,6 +19,7 @@ ChatInviteSelectItem::ChatInviteSelectItem(const DBUser& user, QWidget* parent)
     m_removeBtn->setIcon(QIcon(QStringLiteral(":/images/invite_cancel2.png")));
     m_removeBtn->setAutoRaise(true);
     m_removeBtn->setToolTip(tr("Remove"));
+    m_removeBtn->setAccessibleName(tr("Remove %1").arg(user.userName()));
     layout->addWidget(m_selectUserNamelabel, 1);
     layout->addWidget(m_removeBtn);
     connect(m_removeBtn, &QToolButton::clicked, this, [this]() { emit removeItem(m_user); });

@@ -34,6 +34,9 @@ ChatInviteSelectItem* InviteSelectUserList::addUser(const DBUser& user, bool exi
     auto* chip = new ChatInviteSelectItem(user);
     auto* row = new QListWidgetItem(this);
     row->setSizeHint(chip->sizeHint() + QSize(1, 1));
+    // The chip is a widget over the row; a screen reader reads the row itself.
+    row->setData(Qt::AccessibleTextRole,
+                 exist ? tr("%1, already in the room").arg(user.userName()) : user.userName());
     if (exist) {
         row->setFlags(Qt::NoItemFlags);
         chip->setEnabled(false);

@@ -42,12 +42,32 @@ QVariant InviteUserModel::data(const QModelIndex& index, int role) const
         return int(e->chattAllow);
     case UserIdRole:
         return e->userId;
+    case Qt::AccessibleTextRole:
+        return spokenText(*e);
     case AvailabilityRole:
         return int(InviteSelection::availability(e->appInstall, e->chattAllow,
                                                  m_selection->isFixed(e->userId)));
     default:
         return QVariant();
     }
+}
+
+QString InviteUserModel::spokenText(const InviteEntry& e) const
+{
+    const QString who = tr("%1, %2", "an invitation row read out: the name, the department")
+                            .arg(e.userName, e.deptName);
+    switch (
+        InviteSelection::availability(e.appInstall, e.chattAllow, m_selection->isFixed(e.userId))) {
+    case InviteSelection::NotInstalled:
+        return tr("%1, cannot be chosen: has not installed the program").arg(who);
+    case InviteSelection::DeclinesChats:
+        return tr("%1, cannot be chosen: does not accept chats").arg(who);
+    case InviteSelection::FixedMember:
+        return tr("%1, already in the room").arg(who);
+    case InviteSelection::Available:
+        break;
+    }
+    return m_selection->isChosen(e.userId) ? tr("%1, chosen").arg(who) : who;
 }
 
 Qt::ItemFlags InviteUserModel::flags(const QModelIndex& index) const

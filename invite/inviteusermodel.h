@@ -47,6 +47,9 @@ public:
     void refreshAll();
 
 private:
+    // Qt::AccessibleTextRole: the name and department, and why the person cannot be chosen or
+    // that they are.
+    QString spokenText(const InviteEntry& e) const;
     InviteDirectory* m_directory;
     InviteSelection* m_selection;
     QVector<int> m_shown; // indexes into the directory

@@ -1,6 +1,5 @@
 #include "main/chatroomlistwidgetitem.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
 
@@ -29,14 +28,8 @@ QVariant ChatRoomListWidgetItem::data(int role) const
 {
     if (role != Qt::AccessibleTextRole)
         return QListWidgetItem::data(role);
-    const ChatRoomRow row =
-        ChatRoomRowText::describe(m_state, QDateTime::currentDateTime(), QLocale());
-    const QString text = QCoreApplication::translate("ChatRoomListWidgetItem", "%1, %2: %3")
-                             .arg(row.title, row.time, row.message);
-    if (row.badge.isEmpty())
-        return text;
-    return QCoreApplication::translate("ChatRoomListWidgetItem", "%1, %2 unread")
-        .arg(text, row.badge);
+    return ChatRoomRowText::spoken(
+        ChatRoomRowText::describe(m_state, QDateTime::currentDateTime(), QLocale()));
 }
 
 void ChatRoomListWidgetItem::setPictureSources(const MtRoomPictureSources& sources)

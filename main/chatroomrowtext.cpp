@@ -91,6 +91,20 @@ qint64 ChatRoomRowText::singleOtherMember(int roomType, const QString& members, 
     return others.size() == 1 ? others.first() : 0;
 }
 
+QString ChatRoomRowText::spoken(const ChatRoomRow& row)
+{
+    QString text = row.title;
+    if (!row.memberCount.isEmpty())
+        text = tr("%1, %2 members", "a room list row read out: the room, its member count")
+                   .arg(text, row.memberCount);
+    text = tr("%1, %2: %3", "a room list row read out: the room, the time, the newest message")
+               .arg(text, row.time, row.message);
+    if (row.badge.isEmpty())
+        return text;
+    return tr("%1, %2 unread", "a room list row read out, then its unread count")
+        .arg(text, row.badge);
+}
+
 ChatRoomRow ChatRoomRowText::describe(const ChatRoomRowState& state, const QDateTime& now,
                                       const QLocale& locale)
 {

@@ -68,6 +68,10 @@ public:
     // no other member or several, and for a group room, whose members text is the group's id.
     static qint64 singleOtherMember(int roomType, const QString& members, qint64 ownUserId);
 
+    // What a screen reader says for the row: the room, its members, the time and the newest
+    // message, then the unread count; the parts the row hides are left out.
+    static QString spoken(const ChatRoomRow& row);
+
     static ChatRoomRow describe(const ChatRoomRowState& state, const QDateTime& now,
                                 const QLocale& locale);
 };

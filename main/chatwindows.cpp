@@ -98,7 +98,12 @@ void ChatWindows::adopt(ChatDialog* dialog)
 {
     m_windows.append(dialog);
     connect(dialog, &ChatDialog::activated, this, &ChatWindows::activated);
-    connect(dialog, &ChatDialog::closed, this, [this, dialog] { forget(dialog); });
+    connect(dialog, &ChatDialog::closed, this, [this, dialog] {
+        const bool wasActive = dialog->closedWhileActive();
+        forget(dialog);
+        if (wasActive)
+            emit activeWindowClosed();
+    });
     connect(dialog, &ChatDialog::roomCreated, this,
             [this](ChatDialog*, const DBChatRoom& room) { emit roomCreated(room); });
     connect(dialog, &ChatDialog::roomInvited, this,

@@ -65,6 +65,8 @@ signals:
     void sessionFailure(int errCode, const QString& text);
     void newRoomRequested(const QList<qint64>& userIds);
     void openChatRoomRequested(qint64 userId);
+    // A window the user was in has closed (Escape, Ctrl+W, its close button).
+    void activeWindowClosed();
 
 private:
     void adopt(ChatDialog* dialog);

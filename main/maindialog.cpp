@@ -14,6 +14,7 @@
 #include "store/dbchatroom.h"
 #include "store/dbmanager.h"
 #include "store/mtdata.h"
+#include "widgets/mtaccessible.h"
 #include "widgets/mtframeless.h"
 #include "widgets/mtloadingwidget.h"
 #include "widgets/mtsearchlineedit.h"
@@ -49,6 +50,8 @@ MainDialog::MainDialog(const ServerConfig& config, QWidget* parent)
     ui->searchLineEdit->setPlaceholderText(tr("Search Chatt Room"));
     ui->lockMessageLabel->setText(tr("Unlock mode status"));
     ui->menuButton->setText(QStringLiteral("\u2261"));
+    MtAccessible::markDecorative(ui->logoLabel);
+    ui->lockImgLabel->setAccessibleName(tr("My picture"));
     // Return in a line edit must not also click a default button of the dialog: each field's
     // Return does its own work once (the password field logs in, the lock page's field unlocks).
     for (QPushButton* button : findChildren<QPushButton*>()) {
@@ -64,6 +67,15 @@ MainDialog::MainDialog(const ServerConfig& config, QWidget* parent)
     connect(m_chatWindows, &ChatWindows::activated, this, [this](const QString& topic) {
         qDebug().noquote().nospace() << "MainDialog::onChatWindowActivate - topic=" << topic;
         flashWindow(0);
+    });
+    // Closing the chat window one was in brings the keyboard back to the room list, where the
+    // room was opened, rather than wherever the window manager puts it.
+    connect(m_chatWindows, &ChatWindows::activeWindowClosed, this, [this] {
+        if (!isVisible() || ui->stackedWidget->currentIndex() != RoomListPage)
+            return;
+        raise();
+        activateWindow();
+        focusRoomList();
     });
     connect(m_chatWindows, &ChatWindows::roomCreated, this, &MainDialog::onRoomAdded);
     connect(m_chatWindows, &ChatWindows::roomInvited, this, &MainDialog::onRoomAdded);
@@ -193,6 +205,7 @@ void MainDialog::initUi()
     ui->titleLabel->setText(tr("PLOVEX(Chat)"));
     setWindowIcon(QIcon(QStringLiteral(":/veltritalk.ico")));
     ui->msgLabel->setText(QString::fromLatin1(MTData::kVersion));
+    ui->msgLabel->setAccessibleName(tr("Version %1").arg(QString::fromLatin1(MTData::kVersion)));
 
     const QString account = m_settings->autologinAccount();
     // Only an account whose database is on this machine can be restored; the session is made
@@ -211,10 +224,22 @@ void MainDialog::initUi()
 
 void MainDialog::showPage(Page page)
 {
+    const bool arriving = ui->stackedWidget->currentIndex() != page;
     ui->stackedWidget->setCurrentIndex(page);
     m_chatPopupButton->setVisible(page == RoomListPage);
     if (page == RoomListPage)
         m_chatPopupButton->raise();
+    // After a login or an unlock the keyboard is in the rooms: arrows move, Return opens.
+    if (page == RoomListPage && arriving)
+        focusRoomList();
+}
+
+void MainDialog::focusRoomList()
+{
+    ChatRoomList* list = ui->chatRoomListWidget;
+    if (!list->currentItem() && list->count() > 0)
+        list->setCurrentRow(0);
+    list->setFocus(Qt::OtherFocusReason);
 }
 
 void MainDialog::messageReceivedFromApplication(const QString& msg)

@@ -191,6 +191,8 @@ private:
     QAction* action(int item) const { return m_actions.value(item); }
     void setLockPicture(const QString& url);
     void showPage(Page page);
+    // The room list takes the keyboard, at its current row (the top one when none is).
+    void focusRoomList();
 
     Ui::MainDialog* ui;
     const ServerConfig m_config;

@@ -17,6 +17,7 @@
 #include "widgets/mtmychatimageitem.h"
 #include "widgets/mtmychatitem.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDebug>
 #include <QPushButton>
@@ -637,6 +638,16 @@ bool MtChatWidget::addChatRow(const DBChat& chat, bool own, const QPixmap& pictu
         qDebug().noquote().nospace() << "MtChatWidget::addAlarmMessage alarmMessage:" << row.text;
     insertEntry(data, insertFirst);
     return true;
+}
+
+void MtChatWidget::announce(const QString& messageId)
+{
+    const int at = row(findEntry(messageId));
+    if (at < 0 || !QAccessible::isActive())
+        return;
+    QAccessibleEvent event(this, QAccessible::ObjectCreated);
+    event.setChild(at);
+    QAccessible::updateAccessibility(&event);
 }
 
 MtChatEntry* MtChatWidget::findEntry(const QString& messageId) const

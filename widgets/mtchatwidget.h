@@ -126,6 +126,10 @@ public:
     int dateItemCount() const { return m_dateItemCount; }
     QPushButton* newMessageButton() const { return m_newMessageButton; }
 
+    // Tells a screen reader that the message's row has come (AT-SPI children-changed:add with
+    // the row, whose name is what the row says), without moving the focus.
+    void announce(const QString& messageId);
+
 public slots:
     void clear();
     void verticalScrollbarValueChanged(int value) override;

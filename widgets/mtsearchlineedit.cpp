@@ -31,6 +31,7 @@ MtSearchLineEdit::MtSearchLineEdit(QWidget* parent)
     // Picture-only buttons: a screen reader says these names.
     m_searchButton->setAccessibleName(tr("Search"));
     m_cancelButton->setAccessibleName(tr("Clear"));
+    m_lineEdit->setAccessibleName(tr("Search"));
     m_cancelButton->hide();
     m_lineEdit->setFrame(false);
     m_lineEdit->setStyleSheet(
@@ -65,6 +66,8 @@ void MtSearchLineEdit::setText(const QString& text)
 void MtSearchLineEdit::setPlaceholderText(const QString& text)
 {
     m_lineEdit->setPlaceholderText(text);
+    // The hint is all the field shows of its purpose; a screen reader says it as the name.
+    m_lineEdit->setAccessibleName(text);
 }
 
 QString MtSearchLineEdit::substituted(const QString& text) const

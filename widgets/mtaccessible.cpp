@@ -1,0 +1,56 @@
+#include "widgets/mtaccessible.h"
+
+#include <QAccessibleWidget>
+#include <QWidget>
+
+namespace {
+const char* const kRoleProperty = "mtAccessibleRole";
+
+class DecorativeInterface : public QAccessibleWidget
+{
+public:
+    explicit DecorativeInterface(QWidget* widget) : QAccessibleWidget(widget, QAccessible::Graphic)
+    {}
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.invisible = true;
+        return state;
+    }
+};
+
+QAccessibleInterface* factory(const QString&, QObject* object)
+{
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    auto* widget = static_cast<QWidget*>(object);
+    const QVariant role = object->property(kRoleProperty);
+    if (!role.isValid())
+        return nullptr;
+    if (role.toInt() == QAccessible::Graphic)
+        return new DecorativeInterface(widget);
+    return new QAccessibleWidget(widget, QAccessible::Role(role.toInt()));
+}
+
+// Installed on first use: later factories are asked first, so this one overrides Qt's own
+// widget interfaces, and only for the widgets marked here.
+void mark(QWidget* widget, QAccessible::Role role)
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(factory);
+        return true;
+    }();
+    Q_UNUSED(installed)
+    widget->setProperty(kRoleProperty, int(role));
+}
+} // namespace
+
+void MtAccessible::markDecorative(QWidget* widget)
+{
+    mark(widget, QAccessible::Graphic);
+}
+
+void MtAccessible::markAlert(QWidget* window)
+{
+    mark(window, QAccessible::AlertMessage);
+}
