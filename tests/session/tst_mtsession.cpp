@@ -491,7 +491,8 @@ private slots:
         QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{6, true, false}));
     }
 
-    // Another session of the user inside a room keeps that room quiet until it leaves.
+    // Another session of the user inside a room keeps that room quiet until it leaves; the lock
+    // keeps every room to a flash.
     void presence()
     {
         LoggedIn in(m_server, "user001");
@@ -526,6 +527,13 @@ private slots:
         m_server.control("POST", "/control/read", step);
         QVERIFY(waitUntil([&] { return in->presence().isInRoom(quiet); }));
         QCOMPARE(r.of("unread", quiet), (QList<SessionEvent>{{"unread", quiet, 0}}));
+
+        // Behind the lock nothing of the conversation shows: the flash only.
+        QVERIFY(in->lock());
+        chat(loud, 1005, "while locked");
+        QVERIFY(r.waitFor("notify", loud, 2));
+        QCOMPARE(r.of("notify", loud).last(),
+                 (SessionEvent{"notify", loud, 0, "flash=1 toast=0 sound=0 while locked"}));
     }
 
     // Failures of the keep-alive are reported; the session goes on.
