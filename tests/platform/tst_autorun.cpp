@@ -1,55 +1,61 @@
 #include "common/testenv.h"
 #include "platform/autorun.h"
 
-#include <QCoreApplication>
-#include <QFile>
 #include <QtTest>
 
+// The XDG autostart entry: switched on and off, and its Exec line for awkward program paths.
 class TestAutoRun : public QObject
 {
     Q_OBJECT
+    TestEnv m_env;
+    const QString m_app = QStringLiteral("PLOVEX(Chat)");
+
+    QList<QByteArray> entryLines()
+    {
+        QFile entry(m_env.path(QStringLiteral("home/.config/autostart/PLOVEXChat.desktop")));
+        return entry.open(QIODevice::ReadOnly) ? entry.readAll().split('\n') : QList<QByteArray>();
+    }
+
 private slots:
     void initTestCase() { m_env.applyToCurrentProcess(); }
-    void switchedOnAndOff_data();
-    void switchedOnAndOff();
 
-private:
-    TestEnv m_env;
-};
+    void runningProgram()
+    {
+        QVERIFY(platformSetAutoRun(m_app, true));
+        QVERIFY(entryLines().contains("Exec=\"" + QCoreApplication::applicationFilePath().toUtf8() +
+                                      '"'));
+        QVERIFY(platformSetAutoRun(m_app, false));
+    }
 
-void TestAutoRun::switchedOnAndOff_data()
-{
-    QTest::addColumn<QString>("program"); // empty: the running one
-    QTest::addColumn<QString>("exec");
-    QTest::newRow("running program")
-        << QString() << '"' + QCoreApplication::applicationFilePath() + '"';
     // In the file a backslash is doubled for the quoted string and again for the entry's
     // escapes, a percent sign is doubled so as not to be a field code.
-    const QList<QPair<QString, QString>> rows{
-        {"/opt/My App/v", "\"/opt/My App/v\""},
-        {"/opt/50%/v", "\"/opt/50%%/v\""},
-        {"/opt/a\"b`c$d/v", "\"/opt/a\\\\\"b\\\\`c\\\\$d/v\""},
-        {"/opt/a\\b/v", "\"/opt/a\\\\\\\\b/v\""}};
-    for (const auto& [program, exec] : rows)
-        QTest::newRow(qPrintable(program)) << program << exec;
-}
+    void switchedOnAndOff_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("exec");
+        QTest::newRow("space") << "/opt/My App/v"
+                               << "\"/opt/My App/v\"";
+        QTest::newRow("percent") << "/opt/50%/v"
+                                 << "\"/opt/50%%/v\"";
+        QTest::newRow("quote, backquote, dollar") << "/opt/a\"b`c$d/v"
+                                                  << "\"/opt/a\\\\\"b\\\\`c\\\\$d/v\"";
+        QTest::newRow("backslash") << "/opt/a\\b/v"
+                                   << "\"/opt/a\\\\\\\\b/v\"";
+    }
 
-void TestAutoRun::switchedOnAndOff()
-{
-    QFETCH(QString, program);
-    QFETCH(QString, exec);
-    const QString app = QStringLiteral("PLOVEX(Chat)");
-    QVERIFY(!platformIsAutoRun(app));
-    QVERIFY(program.isEmpty() ? platformSetAutoRun(app, true)
-                              : platformSetAutoRun(app, true, program));
-    QVERIFY(platformIsAutoRun(app));
-    QFile entry(m_env.path(QStringLiteral("home/.config/autostart/PLOVEXChat.desktop")));
-    QVERIFY(entry.open(QIODevice::ReadOnly));
-    QVERIFY(entry.readAll().split('\n').contains("Exec=" + exec.toUtf8()));
-    QVERIFY(platformSetAutoRun(app, false));
-    QVERIFY(!platformIsAutoRun(app));
-    QVERIFY(platformSetAutoRun(app, false)); // nothing to remove is no failure
-}
+    void switchedOnAndOff()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, exec);
+        QVERIFY(!platformIsAutoRun(m_app));
+        QVERIFY(platformSetAutoRun(m_app, true, program));
+        QVERIFY(platformIsAutoRun(m_app));
+        QVERIFY(entryLines().contains("Exec=" + exec.toUtf8()));
+        QVERIFY(platformSetAutoRun(m_app, false));
+        QVERIFY(!platformIsAutoRun(m_app));
+        QVERIFY(platformSetAutoRun(m_app, false)); // nothing to remove is no failure
+    }
+};
 
 QTEST_GUILESS_MAIN(TestAutoRun)
 #include "tst_autorun.moc"
