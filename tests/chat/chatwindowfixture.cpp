@@ -1,56 +1,25 @@
 #include "chatwindowfixture.h"
 
-#include "common/testenv.h"
-
-#include "net/serverconfig.h"
 #include "store/dbchat.h"
 #include "store/dbmanager.h"
 #include "store/dbtypes.h"
 #include "widgets/mtchatbaseitem.h"
 #include "widgets/mtchatwidget.h"
 
-#include <QDeadlineTimer>
+#include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
 #include <QPlainTextEdit>
-#include <QSignalSpy>
-#include <QtTest>
 
-namespace chatfixture {
-const QString kPassword = QStringLiteral("Passw0rd!");
-const qint64 kMe = 1001;
-
-bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+void ChatWindowFixture::logIn(const QString& device)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done() && !deadline.hasExpired())
-        QTest::qWait(10);
-    return done();
-}
-} // namespace chatfixture
-
-using namespace chatfixture;
-
-namespace QTest {
-template <>
-char* toString(const Bubble& b)
-{
-    return qstrdup(qPrintable(
-        QStringLiteral("Bubble(itemState=%1 storedState=%2)").arg(b.itemState).arg(b.storedState)));
-}
-} // namespace QTest
-
-void ChatWindowFixture::logIn(const QString& pcName)
-{
-    static TestEnv env;
-    env.applyToCurrentProcess();
+    m_env.applyToCurrentProcess();
     QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
-    m_session = std::make_unique<MtSession>(ServerConfig::fromFile(m_server.clientIni()));
-    m_session->setChatWindows(&m_windows);
-    QSignalSpy rooms(m_session.get(), &MtSession::roomsReady);
-    QSignalSpy connected(m_session.get(), &MtSession::messagingConnected);
-    QVERIFY(m_session->login(QStringLiteral("user001"), kPassword, false, pcName));
-    QVERIFY(rooms.wait(30000));
-    QVERIFY(connected.count() > 0 || connected.wait(30000));
+    m_login = std::make_unique<LoggedIn>(m_server, QStringLiteral("user001"), LoggedIn::kPassword,
+                                         device);
+    QVERIFY(m_login->ok);
 }
 
 DBChatRoom ChatWindowFixture::newRoom()
@@ -86,8 +55,8 @@ DBChatRoom ChatWindowFixture::newDummyRoom()
 
 std::unique_ptr<ChatDialog> ChatWindowFixture::open(const DBChatRoom& room)
 {
-    m_windows.open.insert(room.topic());
-    auto dialog = std::make_unique<ChatDialog>(m_session.get(), room);
+    m_login->windows.open.insert(room.topic());
+    auto dialog = std::make_unique<ChatDialog>(session(), room);
     dialog->show();
     return dialog;
 }
@@ -95,6 +64,37 @@ std::unique_ptr<ChatDialog> ChatWindowFixture::open(const DBChatRoom& room)
 QPlainTextEdit* ChatWindowFixture::inputBox(ChatDialog& dialog)
 {
     return dialog.findChild<QPlainTextEdit*>(QStringLiteral("textEdit"));
+}
+
+void ChatWindowFixture::paste(ChatDialog& dialog, QMimeData* mime)
+{
+    QGuiApplication::clipboard()->setMimeData(mime);
+    QPlainTextEdit* box = inputBox(dialog);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+}
+
+QStringList ChatWindowFixture::storeChats(const QString& topic, int count, const QString& text,
+                                          const QMap<int, QString>& special, int lengths)
+{
+    QStringList ids;
+    const qint64 start = QDateTime::currentMSecsSinceEpoch() - count * 1000;
+    for (int i = 0; i < count; ++i) {
+        DBChat chat(db());
+        chat.setTopic(topic);
+        chat.setMsgId(QStringLiteral("t-%1-%2").arg(roomId(topic)).arg(start + i * 1000));
+        chat.setMsgType(1);
+        chat.setSenderId(i % 2 ? kMe : 1002);
+        chat.setMsgTime(start + i * 1000);
+        chat.setContent(
+            1, special.value(count - 1 - i,
+                             QStringLiteral("%1 %2").arg(text.repeated(i % lengths + 1)).arg(i)));
+        chat.setMsgState(MsgStateConfirmed);
+        chat.setMsgRead(true);
+        chat.insertOrUpdate();
+        ids << chat.msgId();
+    }
+    return ids;
 }
 
 int ChatWindowFixture::storedState(const QString& topic, const QString& messageId)
@@ -125,4 +125,31 @@ QString ChatWindowFixture::writeFile(const QString& name, const QByteArray& byte
     file.open(QIODevice::WriteOnly);
     file.write(bytes);
     return file.fileName();
+}
+
+QString ChatWindowFixture::widePicture(const QString& name)
+{
+    const QString path = m_files.filePath(name);
+    QImage picture(1500, 60, QImage::Format_RGB32);
+    picture.fill(QColor(200, 120, 10));
+    picture.save(path, "PNG");
+    return path;
+}
+
+QVector<Sent> ChatWindowFixture::sentSince(qint64 seq, const QString& topic)
+{
+    QVector<Sent> out;
+    for (const DevPublished& p : m_server.published(seq)) {
+        if (p.topic == topic && p.type >= 1 && p.type <= 5 && p.type != 2)
+            out.append({p.type, p.contentType, p.contents});
+    }
+    return out;
+}
+
+QString ChatWindowFixture::chatFromOther(const DBChatRoom& room, const QJsonObject& fields)
+{
+    QJsonObject body = fields;
+    body.insert("roomId", roomId(room.topic()));
+    body.insert("userId", room.members().section(',', 0, 0).toLongLong());
+    return m_server.control("POST", "/control/chat", body).toObject().value("messageId").toString();
 }

@@ -1,36 +1,26 @@
 #pragma once
 
-// What the chat window suites share: the reference server over TLS with its broker, user001
-// logged in through a real MtSession, the registry of open windows, rooms the server knows and
-// the window opened on one of them.
+// What the chat window suites share on top of a logged-in session: rooms the reference server
+// knows, their windows, chats stored or published, and what a window shows of a chat.
 #include "common/devserver.h"
+#include "common/loggedin.h"
+#include "common/testenv.h"
+#include "common/typed.h"
+#include "common/wait.h"
 
 #include "chat/chatdialog.h"
-#include "session/chatwindowregistry.h"
-#include "session/mtsession.h"
 #include "store/dbchatroom.h"
 
-#include <QByteArray>
-#include <QMetaType>
+#include <QMap>
 #include <QObject>
-#include <QSet>
-#include <QString>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <functional>
 #include <memory>
 
 class DBManager;
+class QMimeData;
 class QPlainTextEdit;
-
-namespace chatfixture {
-extern const QString kPassword;
-extern const qint64 kMe; // user001
-
-// Polls `done` with the event loop running until it holds or `timeoutMs` has passed.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 30000);
-} // namespace chatfixture
 
 // What the user sees of one chat (its bubble's state, -1 without a bubble) and what the store
 // keeps of it (msg_state, -1 when not stored).
@@ -38,41 +28,34 @@ struct Bubble
 {
     int itemState = -1;
     int storedState = -1;
-    bool operator==(const Bubble& o) const
-    {
-        return itemState == o.itemState && storedState == o.storedState;
-    }
+    MT_TYPED(Bubble, itemState, storedState)
 };
 Q_DECLARE_METATYPE(Bubble)
 
-namespace QTest {
-template <>
-char* toString(const Bubble& b);
-} // namespace QTest
-
-// The windows a suite has open, as the session asks about them.
-class OpenWindows : public ChatWindowRegistry
+// A chat or room notice of a room as the broker got it.
+struct Sent
 {
-public:
-    bool isChatWindowOpen(const QString& topic) const override { return open.contains(topic); }
-    bool isChatWindowActive(const QString&) const override { return false; }
-    QSet<QString> open;
+    int type = 0;
+    int contentType = 0;
+    QString contents;
+    MT_TYPED(Sent, type, contentType, contents)
 };
 
 // The base of a suite's test object; it has no slots, so Qt Test runs only the suite's own.
 class ChatWindowFixture : public QObject
 {
 protected:
+    static constexpr qint64 kMe = 1001; // user001
+
+    TestEnv m_env;
     DevServer m_server;
-    std::unique_ptr<MtSession> m_session;
-    OpenWindows m_windows;
+    std::unique_ptr<LoggedIn> m_login;
     QTemporaryDir m_files;
 
-    // Starts the server and logs user001 in from the device `pcName`, waiting for its rooms and
-    // the broker; a failure is recorded against the calling test function.
-    void logIn(const QString& pcName);
-
-    DBManager* db() const { return m_session->db(); }
+    // Starts the server and logs user001 in from `device`; a failure fails the calling test.
+    void logIn(const QString& device);
+    MtSession* session() const { return m_login->session.get(); }
+    DBManager* db() const { return m_login->db(); }
 
     // A new room of user001 the server knows, stored locally without chats.
     DBChatRoom newRoom();
@@ -85,7 +68,14 @@ protected:
     // The room's window, shown and registered as open.
     std::unique_ptr<ChatDialog> open(const DBChatRoom& room);
     static QPlainTextEdit* inputBox(ChatDialog& dialog);
+    // Puts `mime` on the clipboard and presses Ctrl+V in the window's input box.
+    static void paste(ChatDialog& dialog, QMimeData* mime);
 
+    // `count` confirmed chats of the room in the store, one a second, oldest first; their ids.
+    // Chat i holds `text` i % lengths + 1 times, or the text `special` names for it counted
+    // back from the newest.
+    QStringList storeChats(const QString& topic, int count, const QString& text = "stored",
+                           const QMap<int, QString>& special = {}, int lengths = 1);
     // The stored msg_state of the chat, -1 when the store has none.
     int storedState(const QString& topic, const QString& messageId);
     // The chat's bubble in the window and its stored state.
@@ -94,4 +84,10 @@ protected:
     QString newestOwnId(const QString& topic);
     // A file of these bytes in the suite's folder; its path.
     QString writeFile(const QString& name, const QByteArray& bytes);
+    // A picture wider than a picture chat may be: it goes up as a scaled copy.
+    QString widePicture(const QString& name);
+    // Chats and room notices published to the room after `seq` (not the read enter and leave).
+    QVector<Sent> sentSince(qint64 seq, const QString& topic);
+    // A chat of another member published by the server to the room; its message id.
+    QString chatFromOther(const DBChatRoom& room, const QJsonObject& fields);
 };

@@ -1,35 +1,27 @@
-// The chat window's attachments against the reference server over TLS and its broker: pictures
-// and files pasted into the input box take the ways of the picture button and of a drop, markup
-// pastes as its plain text, the size limit is told in a box titled "Upload", a scaled picture
-// whose upload failed can be resent, and a download that failed leaves the bubble ready to be
-// saved again.
+// The chat window's attachments against the reference server over TLS and its broker: pastes,
+// rooms made by their first send, the size limit, uploads that fail or are broken by a closed
+// window and their resend with the same message id, what a stopped program left running, and
+// another member's file saved under a safe name after a failed download.
 #include "chatwindowfixture.h"
 
-#include "common/devserver.h"
-
-#include "chat/chatdialog.h"
+#include "net/filemanager.h"
 #include "session/mtsession.h"
 #include "store/dbchat.h"
-#include "store/dbchatroom.h"
 #include "store/dbmanager.h"
 #include "store/dbtypes.h"
 #include "widgets/mtchatattachmentitem.h"
+#include "widgets/mtchatitemstate.h"
 #include "widgets/mtchattext.h"
 #include "widgets/mtchatwidget.h"
 #include "widgets/mtmessagedialog.h"
 
-#include <QApplication>
-#include <QClipboard>
+#include <QDir>
 #include <QJsonDocument>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
-#include <QtTest>
-
-#include <functional>
-#include <memory>
-
-using namespace chatfixture;
 
 namespace {
 // One attachment sent, as the server's upload record and the broker's CHAT have it.
@@ -41,224 +33,180 @@ struct Upload
     QString mimeType;     // of the file part
     int contentType = 0;  // of the CHAT
     QStringList chatKeys; // of the CHAT's contents
-    QSize picture;        // the picture's size the CHAT names
-    bool operator==(const Upload& o) const
-    {
-        return uploads == o.uploads && parts == o.parts && formKeys == o.formKeys &&
-               mimeType == o.mimeType && contentType == o.contentType && chatKeys == o.chatKeys &&
-               picture == o.picture;
-    }
+    int width = 0;        // the picture's width the CHAT names
+    MT_TYPED(Upload, uploads, parts, formKeys, mimeType, contentType, chatKeys, width)
 };
-
-// The box of a refused upload, and the chats the upload started.
-struct Refusal
+struct PasteRow
 {
-    QString title;
-    QString text;
-    QStringList sentNames;
-    bool operator==(const Refusal& o) const
-    {
-        return title == o.title && text == o.text && sentNames == o.sentNames;
-    }
+    QVariant picture;
+    QList<QUrl> addresses;
+    QString buttonFile;
+    bool buttonAsPicture = false;
 };
-
-// A bubble of another member's file after its download failed, and after it was saved again.
+// A first send in a room not made yet: the room's creation notice and what followed it, and the
+// rooms asked for.
+struct Created
+{
+    QVector<int> types;
+    QVector<int> contentTypes;
+    int roomRequests = 0;
+    MT_TYPED(Created, types, contentTypes, roomRequests)
+};
+// A file or picture whose upload broke, sent again: its bubble and stored state before the
+// resend, and the chats the server keeps afterwards with its id, file name and picture width.
+struct Resent
+{
+    Bubble broken;
+    int kept = 0;
+    QString keptId;
+    QString keptName;
+    int keptWidth = 0;
+    int storedAfter = -1;
+    MT_TYPED(Resent, broken, kept, keptId, keptName, keptWidth, storedAfter)
+};
+struct ResendRow
+{
+    QString file; // empty: a wide picture pasted
+    bool asPicture = false;
+    int contentType = 0;
+    int keptWidth = 0;
+};
+struct LeftRow
+{
+    bool own = true;
+    int contentType = 0;
+    QString content;
+    int state = 0;
+    Bubble expected;
+};
+// Another member's file bubble after its download failed, and the file saved afterwards.
 struct SaveAgain
 {
     int state = -1;
     bool linkShown = false;
     bool barShown = false;
     QString link;
-    QStringList boxes;
+    int boxes = 0;
+    QString savedAs;
     QByteArray saved;
-    bool operator==(const SaveAgain& o) const
-    {
-        return state == o.state && linkShown == o.linkShown && barShown == o.barShown &&
-               link == o.link && boxes == o.boxes && saved == o.saved;
-    }
+    MT_TYPED(SaveAgain, state, linkShown, barShown, link, boxes, savedAs, saved)
 };
 } // namespace
 
-Q_DECLARE_METATYPE(QList<QUrl>)
-Q_DECLARE_METATYPE(Refusal)
-
-namespace QTest {
-template <>
-char* toString(const Upload& u)
-{
-    return qstrdup(qPrintable(
-        QStringLiteral("Upload(uploads=%1 parts=[%2] form=[%3] mime=%4 contentType=%5 "
-                       "chatKeys=[%6] picture=%7x%8)")
-            .arg(u.uploads)
-            .arg(u.parts.join(QLatin1Char(',')), u.formKeys.join(QLatin1Char(',')), u.mimeType)
-            .arg(u.contentType)
-            .arg(u.chatKeys.join(QLatin1Char(',')))
-            .arg(u.picture.width())
-            .arg(u.picture.height())));
-}
-template <>
-char* toString(const Refusal& r)
-{
-    return qstrdup(qPrintable(QStringLiteral("Refusal(title=%1 text=%2 sent=[%3])")
-                                  .arg(r.title, r.text, r.sentNames.join(QLatin1Char(',')))));
-}
-template <>
-char* toString(const SaveAgain& s)
-{
-    return qstrdup(
-        qPrintable(QStringLiteral("SaveAgain(state=%1 link=%2 bar=%3 linkText=%4 boxes=[%5] "
-                                  "saved=%6)")
-                       .arg(s.state)
-                       .arg(s.linkShown)
-                       .arg(s.barShown)
-                       .arg(s.link, s.boxes.join(QLatin1Char(',')), QString::fromUtf8(s.saved))));
-}
-} // namespace QTest
+Q_DECLARE_METATYPE(PasteRow)
+Q_DECLARE_METATYPE(Created)
+Q_DECLARE_METATYPE(ResendRow)
+Q_DECLARE_METATYPE(LeftRow)
 
 class TestChatAttach : public ChatWindowFixture
 {
     Q_OBJECT
 private:
-    // Puts `mime` on the clipboard and presses Ctrl+V in the window's input box.
-    static void paste(ChatDialog& dialog, QMimeData* mime)
+    // The room's file chats the server keeps, of a content type.
+    QJsonArray kept(const QString& topic, int contentType)
     {
-        QGuiApplication::clipboard()->setMimeData(mime);
-        QPlainTextEdit* box = inputBox(dialog);
-        box->setFocus();
-        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
-    }
-    // The message boxes the window shows, as "title: text".
-    static QStringList boxes(ChatDialog& dialog)
-    {
-        QStringList out;
-        for (MtMessageDialog* box : dialog.findChildren<MtMessageDialog*>())
-            out << box->windowTitle() + QStringLiteral(": ") + box->text();
+        QJsonArray out;
+        for (const QJsonValue& chat :
+             m_server.control("GET", QStringLiteral("/control/history/%1").arg(roomId(topic)))
+                 .toArray()) {
+            if (chat["contentType"].toInt() == contentType)
+                out.append(chat);
+        }
         return out;
-    }
-    // The file names of the user's own chats stored for the room, oldest first.
-    QStringList ownFileNames(const QString& topic)
-    {
-        QList<DBChat> all;
-        db()->exportChatList(all, topic);
-        QStringList names;
-        for (const DBChat& chat : all)
-            names << (chat.senderId() == kMe ? chat.fileName() : QString());
-        names.removeAll(QString());
-        return names;
     }
     // Waits for the room's first CHAT on the broker after `seq`; then what the upload sent.
     Upload uploadSeen(const QString& topic, qint64 seq, qint64 req)
     {
-        const auto chats = [&] {
-            QVector<DevPublished> out;
-            for (const DevPublished& p : m_server.published(seq)) {
-                if (p.topic == topic && p.type == 1)
-                    out.append(p);
-            }
-            return out;
-        };
-        waitUntil([&] { return !chats().isEmpty(); });
-        const QJsonArray requests = m_server.requests(QStringLiteral("/rest/file/chat"), req);
-        const QJsonObject first = requests.at(0).toObject();
+        waitUntil([&] { return !sentSince(seq, topic).isEmpty(); });
+        const QJsonObject first = m_server.requests("/rest/file/chat", req).at(0).toObject();
         QStringList parts;
         for (const QJsonValue& part : first.value("parts").toArray())
             parts << part.toString();
-        const DevPublished chat = chats().value(0);
+        const Sent chat = sentSince(seq, topic).value(0);
         const QJsonObject contents = QJsonDocument::fromJson(chat.contents.toUtf8()).object();
         QStringList chatKeys = contents.keys();
         chatKeys.sort();
-        return {int(requests.size()),
+        return {int(m_server.requests("/rest/file/chat", req).size()),
                 parts,
                 first.value("form").toObject().keys(),
                 first.value("file").toObject().value("mimetype").toString(),
                 chat.contentType,
                 chatKeys,
-                QSize(contents.value("width").toInt(), contents.value("height").toInt())};
+                contents.value("width").toInt()};
     }
-    static QImage testPicture()
+    static QImage picture(int width)
     {
-        QImage picture(40, 30, QImage::Format_RGB32);
+        QImage picture(width, 30, QImage::Format_RGB32);
         picture.fill(QColor(10, 120, 200));
         return picture;
+    }
+    static QMimeData* pictureMime(int width)
+    {
+        auto* mime = new QMimeData;
+        mime->setImageData(picture(width));
+        return mime;
+    }
+    // Sends the row's file, or pastes a wide picture when it has none.
+    void send(ChatDialog& dialog, const ResendRow& row)
+    {
+        if (row.file.isEmpty())
+            paste(dialog, pictureMime(1500));
+        else
+            dialog.uploadFiles({row.file}, row.asPicture);
+    }
+    // Closes the window as its close button does.
+    void close(std::unique_ptr<ChatDialog>& dialog)
+    {
+        m_login->windows.open.remove(dialog->topic());
+        dialog->accept();
+        dialog.reset();
     }
 
 private slots:
     void initTestCase() { logIn(QStringLiteral("attach-pc")); }
     void cleanup()
     {
+        m_server.resume();
         m_server.clearFault();
-        m_windows.open.clear();
+        m_server.setRate(0);
+        m_login->windows.open.clear();
     }
 
     // A pasted picture goes up once as the picture button sends one; a pasted file address goes
     // up once as a dropped file does (a picture file included: dropped pictures go as files).
     void pasteSendsAsItsButton_data()
     {
-        QTest::addColumn<QVariant>("clipPicture");
-        QTest::addColumn<QList<QUrl>>("clipAddresses");
-        QTest::addColumn<QString>("buttonFile");
-        QTest::addColumn<bool>("buttonAsPicture");
+        QTest::addColumn<PasteRow>("row");
         const QString png = m_files.filePath("copied.png");
-        testPicture().save(png, "PNG");
-        const QString pdf = writeFile("copied.pdf", QByteArray(3000, 'p'));
-        QTest::newRow("picture") << QVariant(testPicture()) << QList<QUrl>{} << png << true;
-        const QImage wide(1500, 60, QImage::Format_RGB32);
+        picture(40).save(png, "PNG");
         const QString widePng = m_files.filePath("wide-copied.png");
-        wide.save(widePng, "PNG");
-        QTest::newRow("picture wider than sent")
-            << QVariant(wide) << QList<QUrl>{} << widePng << true;
-        QTest::newRow("file address")
-            << QVariant() << QList<QUrl>{QUrl::fromLocalFile(pdf)} << pdf << false;
+        picture(1500).save(widePng, "PNG");
+        const QString pdf = writeFile("copied.pdf", QByteArray(3000, 'p'));
+        QTest::newRow("picture") << PasteRow{picture(40), {}, png, true};
+        QTest::newRow("picture wider than sent") << PasteRow{picture(1500), {}, widePng, true};
+        QTest::newRow("file address") << PasteRow{{}, {QUrl::fromLocalFile(pdf)}, pdf, false};
         QTest::newRow("picture file address")
-            << QVariant() << QList<QUrl>{QUrl::fromLocalFile(png)} << png << false;
+            << PasteRow{{}, {QUrl::fromLocalFile(png)}, png, false};
     }
     void pasteSendsAsItsButton()
     {
-        QFETCH(QVariant, clipPicture);
-        QFETCH(QList<QUrl>, clipAddresses);
-        QFETCH(QString, buttonFile);
-        QFETCH(bool, buttonAsPicture);
+        QFETCH(PasteRow, row);
         const DBChatRoom buttonRoom = newRoom();
         auto byButton = open(buttonRoom);
         qint64 seq = m_server.lastPublishedSeq();
         qint64 req = m_server.lastRequestSeq();
-        byButton->uploadFiles({buttonFile}, buttonAsPicture);
+        byButton->uploadFiles({row.buttonFile}, row.buttonAsPicture);
         const Upload expected = uploadSeen(buttonRoom.topic(), seq, req);
-
         const DBChatRoom pasteRoom = newRoom();
         auto byPaste = open(pasteRoom);
         seq = m_server.lastPublishedSeq();
         req = m_server.lastRequestSeq();
         auto* mime = new QMimeData;
-        mime->setImageData(clipPicture);
-        mime->setUrls(clipAddresses);
+        mime->setImageData(row.picture);
+        mime->setUrls(row.addresses);
         paste(*byPaste, mime);
         QCOMPARE(uploadSeen(pasteRoom.topic(), seq, req), expected);
         QCOMPARE(inputBox(*byPaste)->toPlainText(), QString());
-    }
-
-    // A picture pasted into a room not made yet waits for the room, then goes to it as a
-    // picture, after the room's creation notice.
-    void pasteIntoDummyRoom()
-    {
-        ChatDialog dialog(m_session.get(), newDummyRoom());
-        dialog.show();
-        QSignalSpy created(&dialog, &ChatDialog::roomCreated);
-        const qint64 seq = m_server.lastPublishedSeq();
-        auto* mime = new QMimeData;
-        mime->setImageData(testPicture());
-        paste(dialog, mime);
-        QVERIFY(created.wait(30000));
-        const auto sent = [&] {
-            QList<QPair<int, int>> out; // message type, content type
-            for (const DevPublished& p : m_server.published(seq)) {
-                if (p.topic == dialog.topic() && p.type != 2)
-                    out.append({p.type, p.contentType});
-            }
-            return out;
-        };
-        QVERIFY(waitUntil([&] { return sent().size() >= 2; }));
-        QCOMPARE(sent(), (QList<QPair<int, int>>{{3, 0}, {1, 2}}));
     }
 
     // Markup pastes as its plain text; plain text stays as it is, markup characters included.
@@ -293,111 +241,232 @@ private slots:
         QCOMPARE(inputBox(*dialog)->toPlainText(), typed);
     }
 
-    // A file above the limit is refused in a box titled "Upload"; it and the files after it
-    // are not sent, those before it are.
+    // What is sent into a room not made yet waits for the room, made once, then goes to it
+    // after the room's creation notice.
+    void firstSendMakesTheRoom_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<Created>("created");
+        QTest::newRow("file dropped") << "drop" << Created{{3, 1}, {0, ContentTypeFile}, 1};
+        QTest::newRow("picture pasted") << "paste" << Created{{3, 1}, {0, ContentTypeImage}, 1};
+        QTest::newRow("text sent twice at once")
+            << "send twice" << Created{{3, 1}, {0, ContentTypeText}, 1};
+    }
+    void firstSendMakesTheRoom()
+    {
+        QFETCH(QString, how);
+        QFETCH(Created, created);
+        ChatDialog dialog(session(), newDummyRoom());
+        dialog.show();
+        QSignalSpy made(&dialog, &ChatDialog::roomCreated);
+        const qint64 seq = m_server.lastPublishedSeq();
+        const qint64 req = m_server.lastRequestSeq();
+        QMimeData dropped;
+        dropped.setUrls({QUrl::fromLocalFile(writeFile("dropped.txt", QByteArray(3000, 'x')))});
+        auto* send = dialog.findChild<QPushButton*>(QStringLiteral("sendButton"));
+        const QMap<QString, std::function<void()>> act{
+            {"drop",
+             [&] {
+                 QWidget* target = dialog.chatView()->viewport();
+                 QDragEnterEvent enter({50, 50}, Qt::CopyAction, &dropped, Qt::LeftButton, {});
+                 QCoreApplication::sendEvent(target, &enter);
+                 QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &dropped, Qt::LeftButton, {});
+                 QCoreApplication::sendEvent(target, &drop);
+             }},
+            {"paste", [&] { paste(dialog, pictureMime(40)); }},
+            {"send twice", [&] {
+                 inputBox(dialog)->setPlainText(QStringLiteral("first words"));
+                 QTest::mouseClick(send, Qt::LeftButton);
+                 QTest::mouseClick(send, Qt::LeftButton);
+             }}};
+        act.value(how)();
+        QVERIFY(made.wait(30000));
+        m_login->windows.open.insert(dialog.topic());
+        QVERIFY(waitUntil([&] { return sentSince(seq, dialog.topic()).size() >= 2; }));
+        Created seen{{}, {}, 0};
+        for (const Sent& s : sentSince(seq, dialog.topic())) {
+            seen.types << s.type;
+            seen.contentTypes << s.contentType;
+        }
+        for (const QJsonValue& r : m_server.requests("/rest/chatt/room", req))
+            seen.roomRequests += r["path"].toString().section('?', 0, 0) == "/rest/chatt/room";
+        QCOMPARE(seen, created);
+    }
+
+    // A file above the limit is refused in a box; it and the files after it are not sent, those
+    // before it are.
     void sizeLimit_data()
     {
         QTest::addColumn<QStringList>("files");
-        QTest::addColumn<Refusal>("expected");
+        QTest::addColumn<QStringList>("sent");
         const QString big = m_files.filePath("big.bin");
         QFile file(big);
         file.open(QIODevice::WriteOnly);
         file.resize(52428801);
         const QString before = writeFile("before.txt", "b");
         const QString after = writeFile("after.txt", "a");
-        QTest::newRow("alone") << QStringList{big} << Refusal{"Upload", "Size limit(50MB)", {}};
+        QTest::newRow("alone") << QStringList{big} << QStringList{};
         QTest::newRow("between two small files")
-            << QStringList{before, big, after}
-            << Refusal{"Upload", "Size limit(50MB)", {"before.txt"}};
+            << QStringList{before, big, after} << QStringList{"before.txt"};
     }
     void sizeLimit()
     {
         QFETCH(QStringList, files);
-        QFETCH(Refusal, expected);
+        QFETCH(QStringList, sent);
         const DBChatRoom room = newRoom();
         auto dialog = open(room);
         dialog->uploadFiles(files, false);
-        auto* box = dialog->findChild<MtMessageDialog*>();
-        QVERIFY(box);
-        QCOMPARE((Refusal{box->windowTitle(), box->text(), ownFileNames(room.topic())}), expected);
+        QCOMPARE(dialog->findChildren<MtMessageDialog*>().size(), 1);
+        QList<DBChat> all;
+        db()->exportChatList(all, room.topic());
+        QStringList names;
+        for (const DBChat& chat : all)
+            names << chat.fileName();
+        QCOMPARE(names, sent);
     }
 
-    // A picture wider than the limit goes as a scaled copy; when its upload failed, the resend
-    // still finds that copy and sends it.
-    void resendScaledPicture()
+    // Under a rate limit the bubble's bar shows the upload moving; a server error leaves the
+    // chat failed with its resend, and the resend sends it once.
+    void uploadFailsAndIsResent()
     {
         const DBChatRoom room = newRoom();
         auto dialog = open(room);
-        const QString wide = m_files.filePath("wide.png");
-        QImage(1500, 60, QImage::Format_RGB32).save(wide, "PNG");
+        QVERIFY(m_server.setRate(262144, "/rest/file/chat"));
         QVERIFY(m_server.fail(DevFault::error("/rest/file/chat", 500)));
-        dialog->uploadFiles({wide}, true);
+        dialog->uploadFiles({writeFile("retry.pdf", QByteArray(1000000, 'x'))}, false);
         const QString id = newestOwnId(room.topic());
-        QVERIFY(waitUntil([&] { return storedState(room.topic(), id) == 5; }));
-        m_server.clearFault();
+        const Bubble failed{MtChatItemState::Failed, MsgStateUploadFailed};
+        waitUntil([&] { return bubble(*dialog, id) == failed; });
+        QCOMPARE(bubble(*dialog, id), failed);
+        QVERIFY(m_server.clearFault());
+        QList<int> progress;
+        auto* bar = dialog->chatView()->findItem(id)->findChild<QProgressBar*>();
+        connect(bar, &QProgressBar::valueChanged, this, [&](int v) { progress << v; });
         const qint64 seq = m_server.lastPublishedSeq();
-        const qint64 req = m_server.lastRequestSeq();
         emit dialog->chatView()->resendClicked(id);
-        QCOMPARE(uploadSeen(room.topic(), seq, req).picture, QSize(1024, 41));
+        const Bubble settled{MtChatItemState::Settled, MsgStateConfirmed};
+        QVERIFY(waitUntil([&] { return bubble(*dialog, id) == settled; }));
+        QCOMPARE(sentSince(seq, room.topic()).size(), 1);
+        QCOMPARE(sentSince(seq, room.topic()).value(0).contentType, int(ContentTypeFile));
+        QCOMPARE(
+            std::any_of(progress.begin(), progress.end(), [](int v) { return v > 0 && v < 100; }),
+            true);
     }
 
-    // A pasted picture whose upload failed is sent again from a window opened later: its file
-    // outlives the window that pasted it.
-    void resendPastedPictureAfterReopen()
+    // The server paused while a file or a picture goes up and the window closed: the chat is
+    // failed as the window closes, a window opened later offers its resend, which delivers it
+    // once with its own message id (a picture at the width it was scaled to; a pasted one from
+    // a file that outlived the window that pasted it).
+    void brokenSendIsResent_data()
     {
+        QTest::addColumn<ResendRow>("row");
+        QTest::newRow("file") << ResendRow{writeFile("agenda.txt", QByteArray(8192, 'a')), false,
+                                           ContentTypeFile, 0};
+        QTest::newRow("scaled picture")
+            << ResendRow{widePicture("panorama.png"), true, ContentTypeImage, 1024};
+        QTest::newRow("pasted picture") << ResendRow{{}, true, ContentTypeImage, 1024};
+    }
+    void brokenSendIsResent()
+    {
+        QFETCH(ResendRow, row);
         const DBChatRoom room = newRoom();
         auto dialog = open(room);
-        QVERIFY(m_server.fail(DevFault::error("/rest/file/chat", 500)));
-        auto* mime = new QMimeData;
-        mime->setImageData(QImage(1500, 60, QImage::Format_RGB32));
-        paste(*dialog, mime);
+        QVERIFY(m_server.pause());
+        send(*dialog, row);
         const QString id = newestOwnId(room.topic());
-        QVERIFY(waitUntil([&] { return storedState(room.topic(), id) == 5; }));
-        dialog.reset();
-        m_server.clearFault();
+        const int whileUploading = storedState(room.topic(), id);
+        close(dialog);
+        const int afterClose = storedState(room.topic(), id);
+        QVERIFY(m_server.resume());
+        QCOMPARE((QList<int>{whileUploading, afterClose}),
+                 (QList<int>{MsgStateUploading, MsgStateUploadFailed}));
         auto reopened = open(room);
-        const qint64 seq = m_server.lastPublishedSeq();
-        const qint64 req = m_server.lastRequestSeq();
+        Resent seen{bubble(*reopened, id)};
         emit reopened->chatView()->resendClicked(id);
-        QCOMPARE(uploadSeen(room.topic(), seq, req).picture, QSize(1024, 41));
+        QVERIFY(waitUntil([&] { return storedState(room.topic(), id) == MsgStateConfirmed; }));
+        const QJsonArray chats = kept(room.topic(), row.contentType);
+        const QJsonObject contents =
+            QJsonDocument::fromJson(chats.at(0)["contents"].toString().toUtf8()).object();
+        seen.kept = chats.size();
+        seen.keptId = chats.at(0)["messageId"].toString();
+        seen.keptName = contents.value("file_name").toString();
+        seen.keptWidth = contents.value("width").toInt();
+        seen.storedAfter = storedState(room.topic(), id);
+        DBChat stored(db());
+        QVERIFY(db()->findChat(room.topic(), id, stored));
+        QCOMPARE(seen, (Resent{{MtChatItemState::Failed, MsgStateUploadFailed},
+                               1,
+                               id,
+                               stored.fileName(),
+                               row.keptWidth,
+                               MsgStateConfirmed}));
     }
 
-    // A download that failed is told once and leaves another member's file bubble offering
-    // Save and Save as, without a bar; saving again then works.
+    // What a stopped program left behind: the user's own send or upload still running is shown
+    // failed, with its resend, and stored so; another member's chat keeps its state.
+    void openedWindowFailsWhatWasLeftRunning_data()
+    {
+        QTest::addColumn<LeftRow>("row");
+        const QString file = R"({"file_name":"left.txt","file_size":12,"remote_path_url":""})";
+        const int failed = MtChatItemState::Failed;
+        QTest::newRow("upload running") << LeftRow{
+            true, ContentTypeFile, file, MsgStateUploading, {failed, MsgStateUploadFailed}};
+        QTest::newRow("text being sent")
+            << LeftRow{true, ContentTypeText, "left", MsgStateNew, {failed, 2}};
+        QTest::newRow("another member's") << LeftRow{
+            false, ContentTypeText, "left", MsgStateNew, {MtChatItemState::Settled, MsgStateNew}};
+    }
+    void openedWindowFailsWhatWasLeftRunning()
+    {
+        QFETCH(LeftRow, row);
+        const DBChatRoom room = newRoom();
+        DBChat chat(db());
+        chat.setMsgId(QStringLiteral("pc1001-left-%1").arg(roomId(room.topic())));
+        chat.setTopic(room.topic());
+        chat.setMsgType(MsgTypeChat);
+        chat.setSenderId(row.own ? kMe : room.members().section(',', 0, 0).toLongLong());
+        chat.setMsgTime(QDateTime::currentMSecsSinceEpoch());
+        chat.setMsgState(row.state);
+        chat.setMsgRead(true);
+        QVERIFY(chat.setContent(row.contentType, row.content));
+        chat.setFilePath(writeFile(QStringLiteral("left.txt"), QByteArray(12, 'l')));
+        QVERIFY(chat.insert() > 0);
+        auto dialog = open(room);
+        QCOMPARE(bubble(*dialog, chat.msgId()), row.expected);
+    }
+
+    // Another member's file whose download failed is told once and offers its save again,
+    // without a bar; saved again, it lands in the download folder under its name with anything
+    // that could lead out of that folder taken out.
     void failedSaveOffersSaveAgain_data()
     {
-        QTest::addColumn<int>("status");
-        QTest::newRow("server error") << 500;
-        QTest::newRow("file not found") << 404;
+        QTest::addColumn<QString>("peerName");
+        QTest::addColumn<QString>("savedAs");
+        QTest::newRow("plain") << "figures.txt"
+                               << "figures.txt";
+        QTest::newRow("path separators") << "../../x/..\\minutes.txt"
+                                         << "minutes.txt";
+        QTest::newRow("reserved characters") << "a:b?<c>.txt"
+                                             << "a_b__c_.txt";
     }
     void failedSaveOffersSaveAgain()
     {
-        QFETCH(int, status);
+        QFETCH(QString, peerName);
+        QFETCH(QString, savedAs);
         const DBChatRoom room = newRoom();
         auto dialog = open(room);
         const QByteArray content("quarterly figures\n");
-        const QJsonObject sent =
-            m_server
-                .control("POST", "/control/chat",
-                         QJsonObject{{"roomId", roomId(room.topic())},
-                                     {"userId", room.members().section(',', 0, 0).toLongLong()},
-                                     {"contentType", 4},
-                                     {"fileName", "figures.txt"},
-                                     {"data", QString::fromLatin1(content.toBase64())}})
-                .toObject();
-        const QString id = sent.value("messageId").toString();
+        const QString id = chatFromOther(room, {{"contentType", ContentTypeFile},
+                                                {"fileName", peerName},
+                                                {"data", QString::fromLatin1(content.toBase64())}});
         QVERIFY(waitUntil([&] { return dialog->chatView()->containsMessage(id); }));
-        QVERIFY(m_server.fail(DevFault::error("/files", status)));
+        QVERIFY(m_server.fail(DevFault::error("/files", 500)));
         emit dialog->chatView()->saveFile(id, false);
-        QVERIFY(waitUntil([&] { return !boxes(*dialog).isEmpty(); }));
+        QVERIFY(waitUntil([&] { return !dialog->findChildren<MtMessageDialog*>().isEmpty(); }));
         auto* item = qobject_cast<MtChatAttachmentItem*>(dialog->chatView()->findItem(id));
         QVERIFY(item);
-        SaveAgain seen{item->state(),
-                       item->controls().isLinkShown(),
-                       item->controls().isProgressShown(),
-                       item->linkText(),
-                       {},
-                       {}};
+        SaveAgain seen{item->state(), item->controls().isLinkShown(),
+                       item->controls().isProgressShown(), item->linkText()};
         m_server.clearFault();
         emit dialog->chatView()->saveFile(id, false);
         DBChat stored(db());
@@ -405,16 +474,13 @@ private slots:
         QVERIFY(waitUntil([&] {
             return db()->findChat(room.topic(), id, stored) && !stored.filePath().isEmpty();
         }));
-        seen.boxes = boxes(*dialog);
+        seen.boxes = dialog->findChildren<MtMessageDialog*>().size();
+        seen.savedAs = QDir(FileManager::downloadFolder()).relativeFilePath(stored.filePath());
         QFile saved(stored.filePath());
         saved.open(QIODevice::ReadOnly);
         seen.saved = saved.readAll();
-        QCOMPARE(seen, (SaveAgain{16,
-                                  true,
-                                  false,
-                                  MtChatText::linkLine(false),
-                                  {": Failed to save image"},
-                                  content}));
+        QCOMPARE(seen, (SaveAgain{MtChatItemState::Settled, true, false,
+                                  MtChatText::linkLine(false), 1, savedAs, content}));
     }
 };
 
