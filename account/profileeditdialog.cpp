@@ -98,6 +98,7 @@ void ProfileEditDialog::initUi()
     body->addWidget(m_pictureButton, 0, Qt::AlignHCenter);
     m_nameEdit = new QLineEdit(this);
     m_nameEdit->setObjectName(QStringLiteral("nameLineEdit"));
+    m_nameEdit->setAccessibleName(tr("Name"));
     body->addWidget(m_nameEdit);
     auto* account = new QHBoxLayout;
     auto* password = new QPushButton(tr("Change Password"), this);

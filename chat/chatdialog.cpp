@@ -749,6 +749,8 @@ void ChatDialog::updateAlarmButton()
                   : QStringLiteral("QToolButton { border: none; "
                                    "image: url(:/images/alarm_off_mini.png); }"));
     ui->alarmButton->setProperty("alarmOn", m_alarmOn);
+    // The picture shows the switch's state; a screen reader says it.
+    ui->alarmButton->setAccessibleName(m_alarmOn ? tr("Alarm: on") : tr("Alarm: off"));
 }
 
 namespace {

@@ -24,6 +24,7 @@ ProfileViewPopup::ProfileViewPopup(const DBUser& user, const QPixmap& picture, Q
     auto* closeButton = new QToolButton(this);
     closeButton->setObjectName(QStringLiteral("closeButton"));
     closeButton->setIcon(QIcon(QStringLiteral(":/images/dialog_close_p.png")));
+    closeButton->setAccessibleName(tr("Close"));
     top->addWidget(closeButton);
     layout->addLayout(top);
 
@@ -33,6 +34,7 @@ ProfileViewPopup::ProfileViewPopup(const DBUser& user, const QPixmap& picture, Q
     const QPixmap shown =
         picture.isNull() ? QPixmap(QStringLiteral(":/images/profile_x2.png")) : picture;
     m_pictureButton->setIcon(QIcon(mtRoundPicture(shown, QSize(96, 96), devicePixelRatioF())));
+    m_pictureButton->setAccessibleName(tr("Picture of %1").arg(user.userName()));
     layout->addWidget(m_pictureButton, 0, Qt::AlignHCenter);
 
     // Directory texts are shown as they are, never as markup.
@@ -52,6 +54,7 @@ ProfileViewPopup::ProfileViewPopup(const DBUser& user, const QPixmap& picture, Q
     m_chatButton->setIcon(QIcon(QStringLiteral(":/images/profile_view_chat.png")));
     m_chatButton->setIconSize(QSize(40, 40));
     m_chatButton->setToolTip(tr("Chat"));
+    m_chatButton->setAccessibleName(m_chatButton->toolTip());
     layout->addWidget(m_chatButton, 0, Qt::AlignHCenter);
 
     connect(closeButton, &QToolButton::clicked, this, &QWidget::close);

@@ -314,6 +314,8 @@ void MainDialog::updateAlarmButton()
                                                   "QPushButton:hover { image: url(%2); }")
                                        .arg(normal, hover));
     ui->alarmButton->setProperty("alarmOn", m_alarm);
+    // The picture shows the switch's state; a screen reader says it.
+    ui->alarmButton->setAccessibleName(m_alarm ? tr("Alarm: on") : tr("Alarm: off"));
 }
 
 void MainDialog::updateSettings(int updateType, int updateData)

@@ -1,6 +1,7 @@
 #include "notify/toastchatmessage.h"
 #include "ui_toastchatmessage.h"
 
+#include "widgets/mtaccessible.h"
 #include "widgets/mtpicture.h"
 
 #include <QCloseEvent>
@@ -15,6 +16,8 @@ ToastChatMessage::ToastChatMessage(QWidget* parent)
     ui->setupUi(this);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFixedSize(360, 100);
+    // Never focused, so read out as an alert when it shows.
+    MtAccessible::markAlert(this);
     connect(m_timer, &QTimer::timeout, this, &ToastChatMessage::timerTimeOut);
     reset();
 }
@@ -30,6 +33,9 @@ void ToastChatMessage::setMessage(const QString& topic, const QString& title,
     m_topic = topic;
     ui->TitleLabel->setText(title);
     ui->messageLabel->setText(message);
+    setAccessibleName(title);
+    setAccessibleDescription(message);
+    ui->iconLabel->setAccessibleName(tr("Picture of %1").arg(title));
     if (!picture.isNull())
         ui->iconLabel->setPixmap(
             mtRoundPicture(picture, ui->iconLabel->size(), devicePixelRatioF()));

@@ -1,7 +1,10 @@
 #include "widgets/mtaccessible.h"
 
+#include <QAbstractButton>
 #include <QAccessibleWidget>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace {
 const char* const kRoleProperty = "mtAccessibleRole";
@@ -48,6 +51,17 @@ void mark(QWidget* widget, QAccessible::Role role)
 void MtAccessible::markDecorative(QWidget* widget)
 {
     mark(widget, QAccessible::Graphic);
+}
+
+void MtAccessible::nameButtonsByToolTip(QWidget* window)
+{
+    for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+        const QString text = button->text();
+        const bool words =
+            std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.isLetterOrNumber(); });
+        if (button->accessibleName().isEmpty() && !words)
+            button->setAccessibleName(button->toolTip());
+    }
 }
 
 void MtAccessible::markAlert(QWidget* window)

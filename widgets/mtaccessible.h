@@ -11,4 +11,7 @@ void markDecorative(QWidget* widget);
 // A notice window (a message box, a toast): reported as an alert, with its accessible name and
 // description as its text, so that it is read out when it shows.
 void markAlert(QWidget* window);
+// Every button inside `window` that shows only a picture or a symbol is named by its tool tip,
+// the words a sighted user gets for it.
+void nameButtonsByToolTip(QWidget* window);
 } // namespace MtAccessible

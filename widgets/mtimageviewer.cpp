@@ -1,6 +1,7 @@
 #include "widgets/mtimageviewer.h"
 #include "ui_mtimageviewer.h"
 
+#include "widgets/mtaccessible.h"
 #include "widgets/mtframeless.h"
 #include "widgets/mtimagelistwidgetitem.h"
 #include "widgets/mtpicture.h"
@@ -44,6 +45,8 @@ MtImageViewer::MtImageViewer(QWidget* parent)
     connect(m_imagePreButton, &QPushButton::clicked, this, &MtImageViewer::onImagePreButtonClicked);
     connect(m_imageNextButton, &QPushButton::clicked, this,
             &MtImageViewer::onImageNextButtonClicked);
+    MtAccessible::nameButtonsByToolTip(this);
+    ui->thumbListWidget->setAccessibleName(tr("Pictures of the room"));
     buttonEnableChecked();
     on_thumbListWidget_itemSelectionChanged();
 }
@@ -93,6 +96,8 @@ bool MtImageViewer::addImage(const QString& messageId, const QString& senderName
     item->setSizeHint(strip->gridSize());
     item->setToolTip(senderName + QLatin1Char(' ') +
                      QLocale().toString(time, QLocale::ShortFormat));
+    // A thumbnail has no text of its own: a screen reader reads who sent it and when.
+    item->setData(Qt::AccessibleTextRole, item->toolTip());
     int row = strip->count();
     const MtImageListWidgetItem* last = entry(strip->count() - 1);
     if (last && time < last->time()) {

@@ -1,6 +1,7 @@
 #include "widgets/mtmessagedialog.h"
 #include "ui_mtmessagedialog.h"
 
+#include "widgets/mtaccessible.h"
 #include "widgets/mtframeless.h"
 
 #include <QJsonValue>
@@ -17,6 +18,7 @@ MtMessageDialog::MtMessageDialog(QWidget* parent)
     ui->okButton->setDefault(true);
     // The texts shown include the server's messages and names from the directory: never markup.
     ui->messageLabel->setTextFormat(Qt::PlainText);
+    MtAccessible::markAlert(this);
 }
 
 MtMessageDialog::~MtMessageDialog()
@@ -27,6 +29,8 @@ MtMessageDialog::~MtMessageDialog()
 void MtMessageDialog::setText(const QString& text)
 {
     ui->messageLabel->setText(text);
+    // Read out as the alert's name when it shows: the box rarely has a title.
+    setAccessibleName(text);
 }
 
 QString MtMessageDialog::text() const

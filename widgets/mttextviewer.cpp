@@ -1,6 +1,7 @@
 #include "widgets/mttextviewer.h"
 #include "ui_mttextviewer.h"
 
+#include "widgets/mtaccessible.h"
 #include "widgets/mtframeless.h"
 
 MtTextViewer::MtTextViewer(QWidget* parent)
@@ -9,6 +10,8 @@ MtTextViewer::MtTextViewer(QWidget* parent)
     ui->setupUi(this);
     setWindowFlags(Qt::Window);
     m_frameLess = new MtFrameLess(this, true);
+    MtAccessible::nameButtonsByToolTip(this);
+    ui->textEdit->setAccessibleName(tr("Message"));
 }
 
 MtTextViewer::~MtTextViewer()
