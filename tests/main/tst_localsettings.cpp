@@ -3,14 +3,12 @@
 // cannot be written: reported, with the previous file whole.
 #include "session/localsettings.h"
 
+#include "common/filesizelimit.h"
 #include "common/testenv.h"
 #include "common/typed.h"
 #include "main/qttext.h"
 
 #include <QtTest>
-
-#include <signal.h>
-#include <sys/resource.h>
 
 namespace {
 // Everything a reader of the file sees.
@@ -31,23 +29,6 @@ struct Values
     }
 };
 const Values kDefaults;
-
-// Files bigger than `bytes` cannot be written while it lives: a full disk without filling one.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        const rlimit limit = {bytes, m_old.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
-
-private:
-    rlimit m_old{};
-};
 
 QByteArray readAll(const QString& path)
 {

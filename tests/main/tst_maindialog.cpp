@@ -3,6 +3,7 @@
 // session and the settings that outlive the window. The journeys through a whole program are the
 // scenarios'; here are the window's own rules.
 #include "common/devserver.h"
+#include "common/filesizelimit.h"
 #include "common/testenv.h"
 #include "common/typed.h"
 #include "common/wait.h"
@@ -11,6 +12,7 @@
 #include "main/chatroomlist.h"
 #include "main/chatroomlistwidgetitem.h"
 #include "main/chatwindows.h"
+#include "main/globaleventfilter.h"
 #include "main/maindialog.h"
 #include "notify/toaststack.h"
 #include "resources/mtresources.h"
@@ -100,6 +102,17 @@ struct LockView
     bool loggedIn = false;
     int boxes = 0;
     MT_TYPED(LockView, page, chatWindows, toasts, loggedIn, boxes)
+};
+
+// Where a login or unlock whose directory or room list failed leaves the window.
+struct AttemptView
+{
+    int page = MainDialog::LoginPage;
+    int boxes = 0;
+    QString typed;       // the account (login page) or password (lock page) as typed
+    QString autoAccount; // the stored account for automatic login
+    bool retryEnabled = false;
+    MT_TYPED(AttemptView, page, boxes, typed, autoAccount, retryEnabled)
 };
 
 // The user's settings as the file holds them, and where a new window opens.
@@ -313,6 +326,79 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(dialog.currentPage(), int(MainDialog::RoomListPage), kLoginWait);
         QCOMPARE(dialog.chatRoomList()->count(),
                  m_server.control("GET", "/control/rooms?userId=1007").toArray().size());
+    }
+
+    // The directory fails once after the server accepted the account: the login page keeps
+    // what was typed and the stored settings, and the next click logs in (it used to be ignored
+    // without a word, the session counting as logged in).
+    void loginAfterFailedDirectory()
+    {
+        const QString account = QStringLiteral("user008");
+        ShownWindow w(m_config);
+        QVERIFY(w.started());
+        DevFault fault = DevFault::error(QStringLiteral("/rest/cache/"), 500);
+        fault.count = 1;
+        QVERIFY(m_server.fail(fault));
+        auto* login = w.child<QPushButton>("loginButton");
+        w.child<QLineEdit>("idLineEdit")->setText(account);
+        w.child<QLineEdit>("passwordLineEdit")->setText(kPassword);
+        QTest::mouseClick(login, Qt::LeftButton);
+        QVERIFY(waitUntil([&] { return w.boxes > 0 && login->isEnabled(); }, kLoginWait));
+        QCOMPARE(
+            (AttemptView{w.dialog.currentPage(), w.boxes, w.child<QLineEdit>("idLineEdit")->text(),
+                         LocalSettings(settingsFile()).autologinAccount(), login->isEnabled()}),
+            (AttemptView{MainDialog::LoginPage, 1, account, account, true}));
+        QTest::mouseClick(login, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(w.dialog.currentPage(), int(MainDialog::RoomListPage),
+                                  kLoginWait);
+        // The floating new-chat button covers no row: the rows end above it.
+        ChatRoomList* list = w.dialog.chatRoomList();
+        const QPoint rowsEnd =
+            list->viewport()->mapTo(&w.dialog, list->viewport()->rect().bottomLeft());
+        QVERIFY(rowsEnd.y() < w.child<QPushButton>("chatPopupButton")->geometry().top());
+    }
+
+    // The room list fails once after the lock page's password was accepted: the lock page stays
+    // with the password, and the next Return unlocks.
+    void unlockAfterFailedRoomList()
+    {
+        const QString account = QStringLiteral("user009");
+        {
+            ShownWindow first(m_config);
+            QVERIFY(first.started());
+            QVERIFY(first.loginAs(account));
+        }
+        ShownWindow w(m_config);
+        QTRY_COMPARE_WITH_TIMEOUT(w.dialog.currentPage(), int(MainDialog::LockPage), 10000);
+        DevFault fault = DevFault::error(QStringLiteral("/rest/chatt/room/"), 500);
+        fault.count = 1;
+        QVERIFY(m_server.fail(fault));
+        auto* field = w.child<QLineEdit>("lockPasswordLineEdit");
+        QTest::keyClicks(field, kPassword);
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(waitUntil([&] { return w.boxes > 0; }, kLoginWait));
+        auto* unlock = w.child<QPushButton>("unlockButton");
+        QVERIFY(waitUntil([&] { return unlock->isEnabled(); }));
+        QCOMPARE(
+            (AttemptView{w.dialog.currentPage(), w.boxes, field->text(),
+                         LocalSettings(settingsFile()).autologinAccount(), unlock->isEnabled()}),
+            (AttemptView{MainDialog::LockPage, 1, kPassword, account, true}));
+        QTest::keyClick(field, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(w.dialog.currentPage(), int(MainDialog::RoomListPage),
+                                  kLoginWait);
+    }
+
+    // A change the settings file cannot keep still applies now, and the user is told.
+    void unstoredSettingStillApplies()
+    {
+        ShownWindow w(m_config);
+        QVERIFY(w.started());
+        {
+            const FileSizeLimit limit(16);
+            w.dialog.updateSettings(0, 7);
+        }
+        QCOMPARE((QVector<int>{w.dialog.globalEventFilter()->lockTimeout(), w.boxes}),
+                 (QVector<int>{7 * GlobalEventFilter::kMsecPerMinute, 1}));
     }
 
     void settingsOutliveTheWindow_data()
