@@ -7,9 +7,12 @@
 // on the conversation hears every row: who wrote, the message, file or picture, how many have
 // read it, the notices' names and the separators' dates; an own message's states apart.
 #include "app/language.h"
+#include "chat/chatdialog.h"
 #include "common/typed.h"
 #include "main/chatroomitem.h"
 #include "main/chatroomlist.h"
+#include "main/chatroomlistwidgetitem.h"
+#include "main/chatwindows.h"
 #include "main/maindialog.h"
 #include "main/mainmenuitems.h"
 #include "resources/mtresources.h"
@@ -250,6 +253,7 @@ class TestWindows : public QObject
 private slots:
     void initTestCase();
     void roomRows();
+    void roomOpensWithReturn();
     void chatWindowKeys_data();
     void chatWindowKeys();
     void quitFromMainMenu();
@@ -325,6 +329,20 @@ void TestWindows::roomRows()
     seen.removeAll(QString());
     QVERIFY2(counts > 0, "no shown row has a member count");
     QCOMPARE(Seen{seen}, Seen{});
+}
+
+// Return on the current row of the room list opens that room's window.
+void TestWindows::roomOpensWithReturn()
+{
+    MainDialog* main = m_tour.mainWindow();
+    ChatRoomList* list = main->chatRoomList();
+    QVERIFY(activate(main));
+    list->setFocus();
+    list->setCurrentRow(1);
+    const QString topic = static_cast<ChatRoomListWidgetItem*>(list->item(1))->topic();
+    QTest::keyClick(list, Qt::Key_Return);
+    const ChatDialog* window = main->chatWindows()->window(topic);
+    QCOMPARE(window && window->isVisible(), true);
 }
 
 // Desktop habits in a room's window, pressed from its message box with nothing typed.
