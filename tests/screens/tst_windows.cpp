@@ -157,15 +157,13 @@ bool activate(QWidget* window, bool takesFocus = true)
     return active;
 }
 
-// What a user misses in a shown window; a notice that takes no focus is read, not worked (its
-// buttons are not named yet).
+// What a user misses in a shown window; a notice that takes no focus is read, not worked.
 Seen seenIn(QWidget* w, bool takesFocus)
 {
-    Seen seen{cutTexts(w)};
+    Seen seen{cutTexts(w), {}, unnamedButtons(w)};
     if (!takesFocus)
         return seen;
     seen.unreachable = unreachableBy(w);
-    seen.unnamed = unnamedButtons(w);
     QWidget* focus = QApplication::focusWidget();
     QTest::keyClick(focus && focus->window() == w ? focus : w, Qt::Key_Escape);
     seen.leftByEscape = !w->isVisible();
