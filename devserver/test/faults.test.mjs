@@ -31,19 +31,15 @@ function watch(p, headers = {}) {
 
 test('an error fault applies to every served path, counted, and the record covers those paths', async () => {
     const since = (await s.control('GET', '/control/requests?n=1'))[0].seq;
-    for (const p of ['/files/seeddoc1.txt', '/pictures/u1002_1_t.png', '/download/VeltriTalk-Setup-1047.exe', '/rest/auth/ping']) {
+    const paths = ['/files/seeddoc1.txt', '/pictures/u1002_1_t.png', '/download/VeltriTalk-Setup-1047.exe', '/rest/auth/ping'];
+    for (const p of paths) {
         await s.control('POST', '/control/fail', { mode: 'error', status: 503, code: 50300, path: p.split('/').slice(0, 2).join('/'), count: 1 });
         const failed = await me.api('GET', p);
         const next = await me.api('GET', p);
         assert.deepEqual([failed.status, failed.json?.code, next.status], [503, 50300, 200], p);
     }
     const record = (await s.control('GET', `/control/requests?n=100&since=${since}`)).map((e) => [e.method, e.path, e.status]);
-    assert.deepEqual(record, [
-        ['GET', '/files/seeddoc1.txt', 503], ['GET', '/files/seeddoc1.txt', 200],
-        ['GET', '/pictures/u1002_1_t.png', 503], ['GET', '/pictures/u1002_1_t.png', 200],
-        ['GET', '/download/VeltriTalk-Setup-1047.exe', 503], ['GET', '/download/VeltriTalk-Setup-1047.exe', 200],
-        ['GET', '/rest/auth/ping', 503], ['GET', '/rest/auth/ping', 200],
-    ]);
+    assert.deepEqual(record, paths.flatMap((p) => [['GET', p, 503], ['GET', p, 200]]));
 });
 
 test('a fault limited to a method passes the others; without a path it stays on /rest', async () => {

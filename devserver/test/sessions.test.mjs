@@ -51,20 +51,3 @@ test('a broker drop closes the connection only: the session stays, a reconnect g
     assert.deepEqual([drop.dropped, state(after), ping.status, queued.senderId],
         [1, { ended: null, connected: false, rotate: false, retired: false }, 200, me.userId]);
 });
-
-test('an idle session ends with 40104 and loses its broker connection; requests keep a session alive', async (t) => {
-    const busy = (await h.login(s, 'user005')).session;
-    const idle = (await h.login(s, 'user006')).session;
-    const mq = await h.sessionMqtt(s, idle);
-    const gone = closed(mq);
-    t.after(() => s.control('POST', '/control/session/idle', { seconds: 0 }));
-    const set = await s.control('POST', '/control/session/idle', { seconds: 1 });
-    // The busy session pings while the idle one is watched until it ends.
-    await h.waitFor(async () => (await busy.api('GET', '/rest/auth/ping')).status === 200 && (await sessionOf(idle.clientId)).ended,
-        { what: 'the idle session to end' });
-    await gone;
-    const refused = await idle.api('GET', '/rest/auth/ping');
-    const kept = await busy.api('GET', '/rest/auth/ping');
-    assert.deepEqual([set.seconds, refused.json.code, refused.json.message, kept.status],
-        [1, 40104, 'Your session has expired.', 200]);
-});

@@ -77,14 +77,10 @@ void TestNetRequests::catalogue_data()
         QTest::newRow(name) << call << QString::fromLatin1(method) + ' ' + path
                             << (form.isEmpty() ? QJsonValue() : QJsonValue(form)) << expectedError;
     };
-    // The digest arrives as it was; the password's two log lines are written (masked).
+    // The digest arrives as it was.
     row("login", "POST", "/rest/auth",
         {{"loginAccnt", "plus"}, {"passwd", digest}, {"deviceModel", "PC"}, {"forceYn", "0"}}, 0,
-        [=](int c) {
-            return net->reqLogin(c, "plus", digest, 0) &&
-                   logged("NetServerManager::reqLogin passToVari ") &&
-                   logged("NetServerManager::reqLogin queryItemValue passToVari ");
-        });
+        [=](int c) { return net->reqLogin(c, "plus", digest, 0); });
     row("ping", "GET", "/rest/auth/ping", {}, 0, [=](int c) { return net->reqPing(c); });
     // Without one, the session makes a device id of 24 characters on the way.
     row("ping without keys or device id", "GET", "/rest/auth/ping", {}, 40100, [=](int c) {
@@ -108,10 +104,7 @@ void TestNetRequests::catalogue_data()
     topic("one room", "chat/" + pair, pair, 0);
     topic("topic of a large id", "chat/9007199254740", "9007199254740", 40400);
     topic("topic without a slash", "chat" + pair, "-1", 40400);
-    topic("topic with two slashes", "chat/4/2", "-1", 40400);
-    topic("topic without a number", "chat/", "-1", 40400);
     topic("topic not a number", "chat/abc", "-1", 40400);
-    topic("topic of another kind", "user/42", "-1", 40400);
     QJsonObject profile{{"userId", me}, {"tel", "000-0000-0000"}, {"telOpenYn", "1"}};
     profile.insert("userName", fancy);
     profile.insert("chattingAllowYn", "1");
@@ -150,32 +143,26 @@ void TestNetRequests::catalogue()
     QVERIFY(signIn());
     const qint64 since = m_server.lastRequestSeq();
     m_recorder->clear();
+    m_log->clear();
     static int reqCode = 0;
     const QString accessKey = m_session->accessKey();
-    clearLog();
-    QVERIFY(call(++reqCode));
-    const NetRecorder::Event answer = m_recorder->answer(reqCode);
-    QCOMPARE(answer.signal, expectedError ? QStringLiteral("failure") : QStringLiteral("success"));
-    QCOMPARE(answer.errCode(), expectedError);
-    // A ping sent after the answer and answered: a second outcome of the request would have come
-    // before it.
+    const int code = ++reqCode;
+    QVERIFY(call(code));
+    const NetRecorder::Event answer = m_recorder->answer(code);
+    // A ping sent after the answer and answered: a second outcome would have come before it.
     const int sentinel = ++reqCode;
     QVERIFY(m_net->reqPing(sentinel));
     QVERIFY(m_recorder->answer(sentinel).signal != QLatin1String("timeout"));
-    const QList<NetOutcome> heard = m_recorder->outcomes(QString::number(reqCode - 1));
-    QCOMPARE(heard, QList<NetOutcome>{heard.value(0)});
+    QCOMPARE(answer.signal, expectedError ? QStringLiteral("failure") : QStringLiteral("success"));
+    QCOMPARE(answer.errCode(), expectedError);
+    QCOMPARE(m_recorder->outcomes().size(), 2);
 
     const QJsonArray received = m_server.requests(QStringLiteral("/rest"), since);
     QCOMPARE(received.size(), 2); // the request and the ping
     const QJsonObject entry = received.at(0).toObject();
     QCOMPARE(entry["method"].toString() + ' ' + entry["url"].toString(), request);
     QCOMPARE(entry["form"], form);
-
-    // The identifying headers in their order with their values, the empty ones left out.
-    const bool posted = request.startsWith("POST") || request.startsWith("PUT");
-    QCOMPARE(sentHeaders(entry["seq"].toInt()),
-             identifyingHeaders(*m_session,
-                                posted ? "application/x-www-form-urlencoded" : "text/plain"));
+    QCOMPARE(identity(entry), identity());
 
     // Neither a key nor the password digest, plain or as sent, appears in a log line.
     const QString newKey = answer.object()["client"].toObject()["accessKey"].toString();
