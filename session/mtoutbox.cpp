@@ -103,7 +103,7 @@ void MtOutbox::publish(const QString& msgId, Entry& entry, qint64 now)
         return;
     qDebug().noquote().nospace() << "MtOutbox::publish topic=" << entry.topic << " msgId=" << msgId;
     m_mqtt->sendChat(entry.topic, entry.contentType, msgId, {}, entry.contents);
-    entry.deadlineMs = now + kConfirmWaitMs;
+    entry.deadlineMs = now + m_confirmWaitMs;
 }
 
 void MtOutbox::fail(const QString& msgId)
@@ -148,5 +148,5 @@ void MtOutbox::armTimer()
         m_timer.stop();
         return;
     }
-    m_timer.start(int(qBound<qint64>(0, next - nowMs(), kConfirmWaitMs)));
+    m_timer.start(int(qBound<qint64>(0, next - nowMs(), m_confirmWaitMs)));
 }

@@ -30,6 +30,8 @@ public:
     // Takes up what the store holds unsent for the user; null detaches (log off).
     void attach(DBManager* db, qint64 ownUserId);
     void setMessaging(MqttManager* mqtt) { m_mqtt = mqtt; }
+    // How long a publish on a live connection waits for its echo (kConfirmWaitMs).
+    void setConfirmWaitMs(qint64 ms) { m_confirmWaitMs = ms; }
 
     // A chat the window has just stored as sending (or uploaded): published now when connected,
     // and again at every connect until confirmed.
@@ -65,6 +67,7 @@ private:
     MqttManager* m_mqtt = nullptr;
     qint64 m_ownUserId = 0;
     bool m_connected = false;
+    qint64 m_confirmWaitMs = kConfirmWaitMs;
     QHash<QString, Entry> m_held;
     QTimer m_timer;
 };

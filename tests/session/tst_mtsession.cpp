@@ -9,9 +9,11 @@
 #include "net/serverconfig.h"
 #include "session/localsettings.h"
 #include "session/sessionrequest.h"
+#include "store/dbchat.h"
 #include "store/dbgroup.h"
 #include "store/dbmanager.h"
 #include "store/dbmtdata.h"
+#include "store/dbtypes.h"
 #include "store/dbuser.h"
 #include "store/mtdata.h"
 
@@ -186,6 +188,26 @@ private:
         return m_server.control(
             "POST", "/control/group",
             QJsonObject{{"grpName", name}, {"members", QJsonArray{1001, 1002}}});
+    }
+    // An own text chat stored as sending, as a chat window stores it before it is published.
+    static bool storeOwnChat(DBManager* db, const QString& topic, const QString& msgId,
+                             qint64 sender = 1001)
+    {
+        DBChat chat(db);
+        chat.setTopic(topic);
+        chat.setMsgId(msgId);
+        chat.setMsgType(1);
+        chat.setSenderId(sender);
+        chat.setContent(1, QStringLiteral("on its way ") + msgId);
+        chat.setMsgTime(QDateTime::currentMSecsSinceEpoch());
+        chat.setMsgState(MsgStateNew);
+        chat.setMsgRead(true);
+        return chat.insertOrUpdate();
+    }
+    static int stateOf(DBManager* db, const QString& topic, const QString& msgId)
+    {
+        DBChat chat(db);
+        return db->findChat(topic, msgId, chat) ? chat.msgState() : -1;
     }
     bool brokerConnected(int user, const QString& clientId)
     {
@@ -642,6 +664,67 @@ private slots:
         QVERIFY(r.waitFor("roomsReady"));
         QCOMPARE(r.of("roomsReady"), (QList<SessionEvent>{{"roomsReady", {}, 1}}));
         QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{6, true, false}));
+    }
+
+    // Reading a room in its window sets its count to 0 where every reader takes it, so the echo
+    // of the session's own READ_ENTER does not bring the old count back.
+    void readRoomStaysRead()
+    {
+        LoggedIn in(m_server, "user001");
+        QVERIFY(in.ok);
+        SessionRecorder r(in.session.get());
+        const QString topic = roomOf("user001", {1001, 1003});
+        QVERIFY(!topic.isEmpty());
+        chat(topic, 1003, "read in its window");
+        QVERIFY(r.waitFor("roomListChat", topic));
+        in.windows.open.insert(topic);
+        in.windows.active = topic;
+        in->chatWindowActivated(topic);
+        in->messaging()->sendReadEnter(topic, QDateTime::currentMSecsSinceEpoch());
+        QVERIFY(r.waitFor("unread", topic, 2));
+        QCOMPARE(r.of("unread", topic),
+                 (QList<SessionEvent>{{"unread", topic, 0}, {"unread", topic, 0}}));
+    }
+
+    // A chat an earlier run left sending goes out at the next connect with its own id, once, and
+    // its echo confirms it; a chat the server never confirms is stored failed when its wait ends.
+    void outbox()
+    {
+        const QString topic = roomOf("user001", {1001, 1003});
+        const QString foreign = roomOf("user002", {1002, 1003});
+        QVERIFY(!topic.isEmpty() && !foreign.isEmpty());
+        QString left;
+        {
+            LoggedIn first(m_server, "user001");
+            QVERIFY(first.ok);
+            left = first->messaging()->makeMessageId();
+            QVERIFY(storeOwnChat(first.db(), topic, left));
+        }
+        const qint64 since = m_server.lastPublishedSeq();
+        LoggedIn in(m_server, "user001");
+        QVERIFY(in.ok);
+        QVERIFY(waitUntil([&] { return stateOf(in.db(), topic, left) == MsgStateConfirmed; }));
+
+        // The sentinel: a chat sent now comes after anything published at the connect.
+        const QString now = in->messaging()->makeMessageId();
+        QVERIFY(storeOwnChat(in.db(), topic, now));
+        DBChat sent(in.db());
+        QVERIFY(in.db()->findChat(topic, now, sent));
+        in->outbox()->send(sent);
+        QVERIFY(waitUntil([&] { return stateOf(in.db(), topic, now) == MsgStateConfirmed; }));
+        QCOMPARE(m_server.publishedIds(since, topic), (QStringList{left, now}));
+
+        // A room of others: the broker drops the chat, no echo comes.
+        in->outbox()->setConfirmWaitMs(300);
+        QSignalSpy failed(in->outbox(), &MtOutbox::failed);
+        const QString lost = in->messaging()->makeMessageId();
+        QVERIFY(storeOwnChat(in.db(), foreign, lost));
+        DBChat unanswered(in.db());
+        QVERIFY(in.db()->findChat(foreign, lost, unanswered));
+        in->outbox()->send(unanswered);
+        QVERIFY(failed.wait(10000));
+        QCOMPARE((QVector<int>{stateOf(in.db(), foreign, lost), in->outbox()->holds(lost)}),
+                 (QVector<int>{2, 0}));
     }
 
     // New keys in an unlock answer replace the messaging session, which connects with them.
