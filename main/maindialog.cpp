@@ -50,7 +50,7 @@ MainDialog::MainDialog(const ServerConfig& config, QWidget* parent)
     ui->searchLineEdit->setPlaceholderText(tr("Search Chatt Room"));
     ui->lockMessageLabel->setText(tr("Unlock mode status"));
     ui->menuButton->setText(QStringLiteral("\u2261"));
-    MtAccessible::markDecorative(ui->logoLabel);
+    MtAccessible::hide(ui->logoLabel);
     ui->lockImgLabel->setAccessibleName(tr("My picture"));
     // Return in a line edit must not also click a default button of the dialog: each field's
     // Return does its own work once (the password field logs in, the lock page's field unlocks).

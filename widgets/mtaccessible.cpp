@@ -48,7 +48,7 @@ void mark(QWidget* widget, QAccessible::Role role)
 }
 } // namespace
 
-void MtAccessible::markDecorative(QWidget* widget)
+void MtAccessible::hide(QWidget* widget)
 {
     mark(widget, QAccessible::Graphic);
 }

@@ -1,5 +1,6 @@
 #include "widgets/mtchatheights.h"
 
+#include "widgets/mtaccessible.h"
 #include "widgets/mtchatbaseitem.h"
 #include "widgets/mtchatentry.h"
 #include "widgets/mtchatitemfactory.h"
@@ -34,6 +35,7 @@ MtChatBaseItem* MtChatHeights::measurer(int type)
             return nullptr;
         // Shown, so that its text boxes are told their width, but never on a screen.
         item->setAttribute(Qt::WA_DontShowOnScreen);
+        MtAccessible::hide(item);
         item->setFont(m_font);
         // A style sheet above an item changes its widgets' metrics, whatever it selects; the
         // item's own rules stay.

@@ -1,0 +1,85 @@
+#!/usr/bin/python3
+"""Reads a running program through the accessibility bus, as a screen reader does.
+
+atspi.py tree PID     every object of the program's windows that shows, one JSON object a line
+atspi.py focus PID    the control that has the keyboard in the active window, as one JSON object
+atspi.py listen PID   the events a screen reader hears from the program, one JSON object a line
+"""
+import json
+import sys
+
+import pyatspi
+
+# Roles a user reaches by pointer or by flat review even where they take no keyboard focus.
+CONTROLS = {"push button", "toggle button", "check box", "radio button", "combo box", "image",
+            "list item", "page tab", "menu item", "slider", "spin button", "alert"}
+
+
+def application(pid):
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and app.get_process_id() == pid:
+            return app
+    return None
+
+
+def walk(node, path, out):
+    states = node.getState()
+    showing = states.contains(pyatspi.STATE_SHOWING)
+    role = node.getRoleName()
+    out.append({"path": path, "role": role, "name": node.name or "",
+                "focused": states.contains(pyatspi.STATE_FOCUSED),
+                "active": states.contains(pyatspi.STATE_ACTIVE),
+                "control": showing and (role in CONTROLS or
+                                        states.contains(pyatspi.STATE_FOCUSABLE))})
+    # Hidden parts (a closed search bar, another page, a window never shown) are not reachable.
+    if showing:
+        for i in range(node.childCount):
+            child = node.getChildAtIndex(i)
+            if child is not None:
+                walk(child, "%s/%d" % (path, i), out)
+
+
+def rows(pid):
+    app = application(pid)
+    out = []
+    for i in range(app.childCount if app is not None else 0):
+        walk(app.getChildAtIndex(i), str(i), out)
+    return out
+
+
+def tree(pid):
+    for row in rows(pid):
+        print(json.dumps(row, ensure_ascii=False))
+
+
+def focus(pid):
+    # Views keep a focused current row while another window has the keyboard: only the active
+    # window counts, and in it the innermost focused control.
+    found = {}
+    active = None
+    for row in rows(pid):
+        if "/" not in row["path"]:
+            active = row["active"]
+        elif active and row["focused"] and row["role"] != "filler":
+            if not found or row["role"] != "list item":
+                found = row
+    print(json.dumps(found, ensure_ascii=False))
+
+
+def listen(pid):
+    def heard(event):
+        try:
+            if event.source.get_process_id() == pid:
+                print(json.dumps({"type": event.type, "name": event.source.name or "",
+                                  "detail": str(event.any_data or "")}, ensure_ascii=False),
+                      flush=True)
+        except Exception:
+            pass
+
+    pyatspi.Registry.registerEventListener(heard, "object:children-changed:add")
+    print(json.dumps({"type": "listening"}), flush=True)
+    pyatspi.Registry.start()
+
+
+if __name__ == "__main__":
+    {"tree": tree, "focus": focus, "listen": listen}[sys.argv[1]](int(sys.argv[2]))

@@ -1,0 +1,328 @@
+// The whole program as a screen reader and a keyboard user meet it, in both languages. It runs
+// in a private D-Bus session with the accessibility bus switched on the way a screen reader
+// switches it, on a display with a window manager and a tray, against the reference server.
+// Its tree is read over that bus with pyatspi (atspi.py); it is driven only by keys.
+#include "common/appclient.h"
+#include "common/childprocess.h"
+#include "common/devserver.h"
+#include "common/testenv.h"
+#include "common/typed.h"
+#include "common/wait.h"
+#include "common/xsession.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+constexpr int kWait = 20000;
+
+// One object as a screen reader gets it.
+struct Node
+{
+    QString path;
+    QString role;
+    QString name;
+    MT_TYPED(Node, path, role, name)
+};
+
+// The reachable controls a screen reader cannot name in words.
+struct Unnamed
+{
+    QVector<Node> nodes;
+    MT_TYPED(Unnamed, nodes)
+};
+
+QString parentPath(const QString& path)
+{
+    return path.section(QLatin1Char('/'), 0, -2);
+}
+} // namespace
+
+class TestAccessibility : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void journeys_data();
+    void journeys();
+
+    void cleanupTestCase() { ChildProcess::stop(m_bus); }
+
+private:
+    QProcess* atspi(const QString& command, qint64 pid);
+    QVector<QJsonObject> read(const QString& command, qint64 pid);
+    QVector<Node> controls(qint64 pid);
+    // Reachable controls whose name is empty or holds no letter or digit (a glyph).
+    Unnamed unnamed(qint64 pid);
+    Node focus(qint64 pid);
+    bool focusOn(qint64 pid, const QString& role)
+    {
+        return waitUntil([&] { return focus(pid).role == role; }, kWait);
+    }
+
+    std::unique_ptr<XSession> m_x;
+    DevServer m_server;
+    TestEnv m_home;
+    QProcess m_bus;
+};
+
+QProcess* TestAccessibility::atspi(const QString& command, qint64 pid)
+{
+    auto* process = new QProcess(this);
+    process->setProcessEnvironment(m_x->environment(m_home.processEnvironment()));
+    process->start(QStringLiteral("/usr/bin/python3"),
+                   {TestEnv::sourceDir() + QStringLiteral("/tests/accessibility/atspi.py"), command,
+                    QString::number(pid)});
+    return process;
+}
+
+QVector<QJsonObject> TestAccessibility::read(const QString& command, qint64 pid)
+{
+    std::unique_ptr<QProcess> process(atspi(command, pid));
+    process->waitForFinished(kWait);
+    QVector<QJsonObject> rows;
+    for (const QByteArray& line : process->readAllStandardOutput().split('\n')) {
+        if (!line.isEmpty())
+            rows << QJsonDocument::fromJson(line).object();
+    }
+    return rows;
+}
+
+QVector<Node> TestAccessibility::controls(qint64 pid)
+{
+    QVector<Node> nodes;
+    for (const QJsonObject& row : read(QStringLiteral("tree"), pid)) {
+        if (row["control"].toBool())
+            nodes << Node{row["path"].toString(), row["role"].toString(), row["name"].toString()};
+    }
+    return nodes;
+}
+
+Unnamed TestAccessibility::unnamed(qint64 pid)
+{
+    QVector<Node> nodes = controls(pid);
+    nodes.erase(std::remove_if(nodes.begin(), nodes.end(),
+                               [](const Node& node) {
+                                   return std::any_of(node.name.cbegin(), node.name.cend(),
+                                                      [](QChar c) { return c.isLetterOrNumber(); });
+                               }),
+                nodes.end());
+    return Unnamed{nodes};
+}
+
+Node TestAccessibility::focus(qint64 pid)
+{
+    const QJsonObject row = read(QStringLiteral("focus"), pid).value(0);
+    return Node{row["path"].toString(), row["role"].toString(), row["name"].toString()};
+}
+
+void TestAccessibility::initTestCase()
+{
+    m_x = std::make_unique<XSession>(true, true);
+    QVERIFY2(m_x->isValid(), qPrintable(m_x->errorString()));
+    QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
+    // The bus launcher on the display: it names its bus on the root window, where Qt looks
+    // first. A screen reader then switches accessibility on through the session bus.
+    m_bus.setProcessEnvironment(m_x->environment(m_home.processEnvironment()));
+    m_bus.start(QStringLiteral("/usr/libexec/at-spi-bus-launcher"), {"--launch-immediately"});
+    QVERIFY(m_bus.waitForStarted());
+    for (const char* property : {"IsEnabled", "ScreenReaderEnabled"}) {
+        const QStringList set{"--session",
+                              "--dest=org.a11y.Bus",
+                              "--print-reply",
+                              "/org/a11y/bus",
+                              "org.freedesktop.DBus.Properties.Set",
+                              "string:org.a11y.Status",
+                              QStringLiteral("string:") + property,
+                              "variant:boolean:true"};
+        QVERIFY(waitUntil(
+            [&] {
+                QProcess send;
+                send.start(QStringLiteral("dbus-send"), set);
+                return send.waitForFinished() && send.exitCode() == 0;
+            },
+            kWait));
+    }
+}
+
+void TestAccessibility::journeys_data()
+{
+    QTest::addColumn<QByteArray>("locale");
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<QString>("invitee");
+    QTest::newRow("English") << QByteArray("C.UTF-8") << "user002"
+                             << "user005";
+    QTest::newRow("Korean") << QByteArray("ko_KR.UTF-8") << "user003"
+                            << "user006";
+}
+
+// Start, a refused login's box, login by keys, the rooms with their unread counts, a room opened
+// and a chat sent by keys, a chat that arrives announced, the room's search, the window closed,
+// a new room chosen in the invitation dialog, the lock and the unlock; the tree of every window
+// on the way is checked for controls without a name in words.
+void TestAccessibility::journeys()
+{
+    QFETCH(QByteArray, locale);
+    QFETCH(QString, account);
+    QFETCH(QString, invitee);
+    // The test home sets LANG; Qt takes the language from LC_NUMERIC before it.
+    qputenv("LC_NUMERIC", locale);
+    AppClient client(*m_x, m_server);
+    QVERIFY(client.start());
+    const qint64 pid = client.pid();
+    const QString main = client.mainWindow();
+    QVERIFY(client.typeInto(main, QString(), QString()));
+    QVERIFY(focusOn(pid, QStringLiteral("text")));
+    QCOMPARE(unnamed(pid), Unnamed());
+
+    // Return with empty fields: the box that says so is an alert, read out with its text.
+    QVERIFY(client.keyToActive(QStringLiteral("Tab Return")));
+    QVERIFY(focusOn(pid, QStringLiteral("push button")));
+    QCOMPARE(unnamed(pid), Unnamed());
+    const QVector<Node> all = controls(pid);
+    QVERIFY(std::any_of(all.cbegin(), all.cend(),
+                        [](const Node& n) { return n.role == "alert" && !n.name.isEmpty(); }));
+    QVERIFY(client.keyToActive(QStringLiteral("Return")));
+
+    QVERIFY(focusOn(pid, QStringLiteral("password text")));
+    QVERIFY(client.keyToActive(QStringLiteral("shift+Tab")));
+    QVERIFY(client.typeInto(main, account, QStringLiteral("Tab")));
+    QVERIFY(client.typeInto(main, DevServer::kPassword, QStringLiteral("Return")));
+    QVERIFY2(focusOn(pid, QStringLiteral("list item")), "the room list did not take the keys");
+    QCOMPARE(unnamed(pid), Unnamed());
+
+    // Every room of the account is a row of the list, whatever has a widget; a room's row says
+    // its newest chat and how many are unread.
+    const qint64 userId = m_server.userId(account);
+    const DevRoom room = m_server.rooms(userId, true).value(0);
+    const qint64 other = room.otherThan(userId);
+    const QString tag = QStringLiteral("unread-%1").arg(account);
+    QVERIFY(m_server.chats(room.roomId, other, tag, 3));
+    const QRegularExpression unreadRow(tag + QStringLiteral(" 3\\D+3\\D*$"));
+    const auto rows = [&] {
+        const QString list = parentPath(focus(pid).path);
+        QVector<Node> found = controls(pid);
+        found.erase(std::remove_if(found.begin(), found.end(),
+                                   [&](const Node& n) { return parentPath(n.path) != list; }),
+                    found.end());
+        return found;
+    };
+    QVERIFY(waitUntil([&] { return rows().value(0).name.contains(unreadRow); }, kWait));
+    QCOMPARE(rows().size(), m_server.rooms(userId).size());
+
+    // Arrows move through the rooms; Return opens the one with the keyboard.
+    QVERIFY(client.keyToActive(QStringLiteral("Home Down")));
+    QVERIFY(waitUntil([&] { return focus(pid).name == rows().value(1).name; }, kWait));
+    QVERIFY(client.keyToActive(QStringLiteral("Up")));
+    QVERIFY(waitUntil([&] { return focus(pid).name.contains(unreadRow); }, kWait));
+    const QStringList before = client.visibleWindows();
+    QVERIFY(client.keyToActive(QStringLiteral("Return")));
+    const QString window = client.awaitNewWindow(before);
+    QVERIFY(!window.isEmpty());
+    QVERIFY(focusOn(pid, QStringLiteral("text")));
+    const Node input = focus(pid);
+    QCOMPARE(unnamed(pid), Unnamed());
+
+    const qint64 since = m_server.lastPublishedSeq();
+    const QString typed = QStringLiteral("typed-%1").arg(account);
+    QVERIFY(client.typeInto(window, typed, QStringLiteral("Return")));
+    QVERIFY2(waitUntil(
+                 [&] {
+                     const QVector<DevPublished> sent = m_server.published(since);
+                     return std::any_of(sent.cbegin(), sent.cend(),
+                                        [&](const DevPublished& p) { return p.contents == typed; });
+                 },
+                 kWait),
+             "Return in the input did not send");
+
+    // A chat arriving in the open room is announced as a new row that says it, and the keyboard
+    // stays in the input.
+    std::unique_ptr<QProcess> listener(atspi(QStringLiteral("listen"), pid));
+    QVERIFY(listener->waitForReadyRead(kWait));
+    const QString arrived = QStringLiteral("arrived-%1").arg(account);
+    QVERIFY(!m_server.chat(room.roomId, other, arrived).isEmpty());
+    QString heard;
+    QVERIFY2(waitUntil(
+                 [&] {
+                     heard += QString::fromUtf8(listener->readAllStandardOutput());
+                     return heard.contains(arrived);
+                 },
+                 kWait),
+             qPrintable(heard));
+    QVERIFY(heard.contains(QStringLiteral("children-changed:add")));
+    QCOMPARE(focus(pid), input);
+
+    // Ctrl+F searches the room, Escape leaves the search, Ctrl+W closes the window and the keys
+    // are back in the room list, at the room.
+    QVERIFY(client.keyToActive(QStringLiteral("ctrl+f")));
+    QVERIFY(waitUntil([&] { return focus(pid).path != input.path; }, kWait));
+    QCOMPARE(focus(pid).role, QStringLiteral("text"));
+    QCOMPARE(unnamed(pid), Unnamed());
+    QVERIFY(client.keyToActive(QStringLiteral("Escape")));
+    QVERIFY(waitUntil([&] { return focus(pid) == input; }, kWait));
+    QVERIFY(client.keyToActive(QStringLiteral("ctrl+w")));
+    QVERIFY(waitUntil([&] { return !client.visibleWindows().contains(window); }, kWait));
+    QVERIFY(waitUntil([&] { return focus(pid).name.contains(arrived); }, kWait));
+
+    // The invitation dialog by keys: Tab to its button, Space, a name, Down into the people (a
+    // row says the name and the department), Space chooses, Return makes the room.
+    const QJsonObject person = m_server.user(invitee);
+    const QString name = person["userName"].toString();
+    const QStringList withList = client.visibleWindows();
+    QVERIFY(client.keyToActive(QStringLiteral("Tab space")));
+    const QString dialog = client.awaitNewWindow(withList);
+    QVERIFY(!dialog.isEmpty());
+    QVERIFY(focusOn(pid, QStringLiteral("text")));
+    QVERIFY(client.typeInto(dialog, name, QStringLiteral("Down")));
+    QVERIFY(waitUntil([&] { return focus(pid).name.contains(name); }, kWait));
+    const QVector<Node> people = rows();
+    QVERIFY(std::any_of(people.cbegin(), people.cend(), [&](const Node& n) {
+        return n.name.contains(name) && n.name.contains(person["deptName"].toString());
+    }));
+    const Node unchosen = focus(pid);
+    QVERIFY(client.keyToActive(QStringLiteral("space")));
+    QVERIFY(waitUntil([&] { return focus(pid).name != unchosen.name; }, kWait));
+    QCOMPARE(unnamed(pid), Unnamed());
+    QVERIFY(client.keyToActive(QStringLiteral("Return")));
+    QVERIFY(waitUntil([&] { return !client.windows(QRegularExpression::escape(name)).isEmpty(); },
+                      kWait));
+    QVERIFY(focusOn(pid, QStringLiteral("text")));
+    QCOMPARE(unnamed(pid), Unnamed());
+    QVERIFY(client.keyToActive(QStringLiteral("Escape")));
+    QVERIFY(waitUntil([&] { return client.windows(QRegularExpression::escape(name)).isEmpty(); },
+                      kWait));
+    QVERIFY(focusOn(pid, QStringLiteral("list item")));
+
+    // The lock: the password field has the keys, Return unlocks, back in the rooms.
+    // The tray menu logged in: Open, Lock Mode, Log off, Exit.
+    QVERIFY(client.pickTrayEntry(3));
+    QVERIFY(focusOn(pid, QStringLiteral("password text")));
+    QCOMPARE(unnamed(pid), Unnamed());
+    QVERIFY(client.typeInto(main, DevServer::kPassword, QStringLiteral("Return")));
+    QVERIFY(focusOn(pid, QStringLiteral("list item")));
+}
+
+int main(int argc, char** argv)
+{
+    // A private session bus for the whole test: the accessibility bus and its registry live in
+    // it and go with it.
+    if (!qEnvironmentVariableIsSet("MT_PRIVATE_BUS")) {
+        qputenv("MT_PRIVATE_BUS", "1");
+        QVector<char*> args{const_cast<char*>("dbus-run-session"), const_cast<char*>("--")};
+        for (int i = 0; i < argc; ++i)
+            args << argv[i];
+        args << nullptr;
+        execvp(args.first(), args.data());
+        qFatal("dbus-run-session could not be started");
+    }
+    QCoreApplication app(argc, argv);
+    TestAccessibility test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_accessibility.moc"
