@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QStandardPaths>
 
 #include <atomic>
@@ -160,4 +161,7 @@ void toggleFileLogging()
     // The handlers set the flag themselves on their next message; set it now so that the settings
     // dialog shows the new state at once.
     MtLog::g_fileLogging = !MtLog::isFileLogging();
+    // Per-message lines are formatted only while someone keeps them.
+    QLoggingCategory::setFilterRules(
+        MtLog::isFileLogging() ? QStringLiteral("mt.messages.debug=true") : QString());
 }

@@ -3,6 +3,7 @@
 // same way; only live chats from others can be unread.
 #include "messaging/mqttmanager.h"
 
+#include "messaging/messagetrace.h"
 #include "store/dbmanager.h"
 #include "store/dbsql.h"
 #include "store/dbtypes.h"
@@ -100,11 +101,12 @@ bool MqttManager::storeChat(DBManager* db, const IncomingChat& in, bool fromHist
         return true;
 
     const int unread = !read ? addUnread(in.topic, 1) : unreadCount(in.topic);
-    qDebug().noquote().nospace() << "receivedChatFromMqtt - [UNREAD] isReadMessage="
-                                 << (read ? 1 : 0) << ", topic=" << in.topic
-                                 << ", unread=" << unread;
-    qDebug().noquote().nospace() << "receivedChatFromMqtt - [UNREAD] messageId=" << in.msgId
-                                 << ", msgTime=" << in.msgTime << ", contents=" << in.text;
+    qCDebug(lcMessageTrace).noquote().nospace()
+        << "receivedChatFromMqtt - [UNREAD] isReadMessage=" << (read ? 1 : 0)
+        << ", topic=" << in.topic << ", unread=" << unread;
+    qCDebug(lcMessageTrace).noquote().nospace()
+        << "receivedChatFromMqtt - [UNREAD] messageId=" << in.msgId << ", msgTime=" << in.msgTime
+        << ", contents=" << in.text;
     return true;
 }
 

@@ -2,6 +2,7 @@
 // forced logout, server notices and the presence of the user's other sessions.
 #include "messaging/mqttmanager.h"
 
+#include "messaging/messagetrace.h"
 #include "messaging/payloadcodec.h"
 
 #include <QDebug>
@@ -54,10 +55,10 @@ void MqttManager::receivedFromMqtt(const QMQTT::Message& message)
             << " topic:" << topic << " payload too short, size:" << message.payload().size();
         return;
     }
-    qDebug().noquote().nospace() << "MqttManager::receivedFromMqtt"
-                                 << " topic:" << topic
-                                 << " dateTime:" << formatTime(payload.msgTime)
-                                 << " messageType:" << ChatPayload::typeName(payload.messageType);
+    qCDebug(lcMessageTrace).noquote().nospace()
+        << "MqttManager::receivedFromMqtt"
+        << " topic:" << topic << " dateTime:" << formatTime(payload.msgTime)
+        << " messageType:" << ChatPayload::typeName(payload.messageType);
     if (!ChatPayload::isHandledType(payload.messageType)) {
         qWarning().noquote().nospace()
             << "MqttManager::receivedFromMqtt"

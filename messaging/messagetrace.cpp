@@ -1,0 +1,3 @@
+#include "messaging/messagetrace.h"
+
+Q_LOGGING_CATEGORY(lcMessageTrace, "mt.messages", QtInfoMsg)
