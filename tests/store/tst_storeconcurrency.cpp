@@ -211,6 +211,7 @@ private slots:
         QTest::newRow("add to no entry") << CountRow{{}, 1, 1, 1, {"chat/1"}};
         QTest::newRow("delta larger than the count stores 0")
             << CountRow{{2}, -5, 0, 0, {"chat/1"}};
+        QTest::newRow("a stored negative count reads as 0") << CountRow{{-7}, 0, 0, 0, {"chat/1"}};
         QTest::newRow("overflow stops at the largest count")
             << CountRow{{most}, 5, most, most, {"chat/1"}};
     }
