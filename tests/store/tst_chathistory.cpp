@@ -153,6 +153,33 @@ private slots:
         QCOMPARE(db.searchChatTotalCount(QString(), 1, "a"), -1);
     }
 
+    // The outbox's list: the user's own chats still sending (0) or uploaded (4), of every room,
+    // oldest first; failed, unset, confirmed and others' chats stay out.
+    void unsentChats()
+    {
+        m_store->addChat("chat/2", "w4", kOwn, 20, 4);
+        QList<DBChat> unsent;
+        QVERIFY(m_store->db().unsentChats(unsent, kOwn));
+        QStringList ids;
+        for (const DBChat& chat : unsent)
+            ids << chat.msgId();
+        QCOMPARE(ids, (QStringList{"w4", "u1"}));
+    }
+
+    // A draft per room, kept as typed; a new one replaces it, an empty text removes it.
+    void drafts()
+    {
+        DBManager& db = m_store->db();
+        const QString typed = "it's 50% \"done\"\nsecond line";
+        QVERIFY(db.saveDraft(kTopic, typed));
+        QVERIFY(db.saveDraft("chat/2", "other room"));
+        QVERIFY(db.saveDraft(kTopic, typed + "!"));
+        QCOMPARE((QStringList{db.draft(kTopic), db.draft("chat/2"), db.draft("chat/9")}),
+                 (QStringList{typed + "!", "other room", ""}));
+        QVERIFY(db.saveDraft(kTopic, QString()));
+        QCOMPARE(db.draft(kTopic), QString());
+    }
+
     void search_data()
     {
         QTest::addColumn<QString>("text");
