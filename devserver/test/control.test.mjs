@@ -31,3 +31,12 @@ test('state survives a restart; --reset starts afresh', async (t) => {
     assert.equal((await again('/rest/auth/ping')).json.code, 40100, 'sessions are gone after --reset');
     assert.notEqual((await srv.control('GET', '/control/users/1007')).userName, 'Persisted Name');
 });
+
+test('--demo switches server history on (option 950); the control interface can switch it off', async (t) => {
+    const srv = await h.startServer({ args: ['--demo'] });
+    t.after(() => srv.stop());
+    const history = async () => (await srv.control('GET', '/control/status')).custOpts['950'].optValue;
+    assert.equal(await history(), '1');
+    await srv.control('POST', '/control/options', { 950: '0' });
+    assert.equal(await history(), '0');
+});
