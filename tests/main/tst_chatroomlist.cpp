@@ -424,6 +424,18 @@ private slots:
         QCOMPARE(m_list->count(), 5);
     }
 
+    // A room that arrives after the list was filled (a push about a new group room) takes its
+    // place by time, not the bottom of the list.
+    void lateRoomByTime()
+    {
+        fillList();
+        DBChatRoom late = room(QStringLiteral("chat/9"), RoomType1VSN, QStringLiteral("2,3"));
+        late.setUpdateDate(at(11, 30));
+        m_list->addChatRoom(late);
+        QCOMPARE(m_list->topics(),
+                 (QStringList{"chat/4", "chat/9", "chat/1", "chat/2", "chat/3", "chat/5"}));
+    }
+
     // A chat moves its room up past older ones only, shows its preview (never the raw content
     // of a picture or a file), unless an older chat arrives late: then only the badge moves.
     void newChat_data()

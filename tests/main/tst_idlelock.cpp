@@ -174,6 +174,24 @@ private slots:
                                2};
         QCOMPARE(seen, expected);
     }
+
+    // A question the user must answer (take over, update) is never dropped: it shows on top of
+    // a notice that is up, and its answer comes back.
+    void questionOverANotice()
+    {
+        NoticeGate gate;
+        QStringList asked;
+        QVector<int> answers;
+        BoxAnswerer answerer([&] {
+            BoxAnswerer inner([] {});
+            answers << gate.ask(
+                [] { return MtMessageDialog::question(nullptr, QStringLiteral("Take over?")); });
+            asked = inner.texts;
+        });
+        gate.information(nullptr, QStringLiteral("Server away"));
+        QCOMPARE(asked, QStringList{"Take over?"});
+        QCOMPARE(answers, QVector<int>{QDialog::Accepted});
+    }
 };
 
 QTEST_MAIN(TestIdleLock)
