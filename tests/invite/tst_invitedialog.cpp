@@ -50,10 +50,15 @@ struct Ok
     QList<QChar> created;
     bool visible = false;
 };
+struct Emission
+{
+    QList<int> ids;
+    MT_TYPED(Emission, ids)
+};
 struct Seen
 {
-    QList<int> added;   // inviteAddMember
-    QList<int> created; // newChatRoomOk
+    QList<Emission> added;   // inviteAddMember
+    QList<Emission> created; // newChatRoomOk
     bool visible = false;
     MT_TYPED(Seen, added, created, visible)
 };
@@ -228,14 +233,18 @@ private slots:
         for (QChar c : clicks)
             clickRow(*dialog, people.value(c));
         clickOk(*dialog);
+        // Each emission's ids; a key list names one emission, none when empty.
         const auto ids = [&](const QList<QChar>& keys) {
             QList<int> out;
             for (QChar c : keys)
                 out << int(people.value(c));
-            return out;
+            return out.isEmpty() ? QList<Emission>{} : QList<Emission>{{out}};
         };
         const auto emitted = [](const QSignalSpy& spy) {
-            return spy.isEmpty() ? QList<int>{} : spy[0][0].value<QList<int>>();
+            QList<Emission> out;
+            for (const QList<QVariant>& args : spy)
+                out << Emission{args.at(0).value<QList<int>>()};
+            return out;
         };
         QCOMPARE((Seen{emitted(added), emitted(created), dialog->isVisible()}),
                  (Seen{ids(ok.added), ids(ok.created), ok.visible}));
