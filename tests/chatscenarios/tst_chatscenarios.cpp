@@ -149,6 +149,15 @@ struct Invited
     MT_TYPED(Invited, requests, admissions, windowsNamingThem)
 };
 
+// A draft left in a room's window, sent after the window was closed and opened again.
+struct Draft
+{
+    QString stored;
+    QStringList kept;
+    qint64 draftsAfterSend = -1;
+    MT_TYPED(Draft, stored, kept, draftsAfterSend)
+};
+
 // A room's window when the lock came during its upload.
 struct Locked
 {
@@ -218,6 +227,7 @@ private slots:
     void pictureReachesOtherClient();
     void fileSentTwiceIsSavedTwice();
     void sendBrokenByPausedServerIsResent();
+    void draftKeptAndSearchReturnSendsNothing();
     // Last: the lock stays.
     void lockDuringUploadClosesRoom();
 
@@ -259,6 +269,7 @@ private:
     DevRoom m_pictureRoom;
     DevRoom m_twiceRoom;
     DevRoom m_resendRoom;
+    DevRoom m_draftRoom;
     qint64 m_halId = 0;
     QString m_pagingWindow;
 };
@@ -352,6 +363,7 @@ void TestChatScenarios::initTestCase()
     m_pictureRoom = addRoom(QStringLiteral("Ivy Park"), QStringLiteral("ivypark"));
     m_twiceRoom = addRoom(QStringLiteral("Jay Quinn"), QStringLiteral("jayquinn"));
     m_resendRoom = addRoom(QStringLiteral("Kay Rowe"), QStringLiteral("kayrowe"));
+    m_draftRoom = addRoom(QStringLiteral("Lou Mars"), QStringLiteral("loumars"));
     m_halId = m_server.addUser(QStringLiteral("Hal Ives"), QStringLiteral("halives"));
     DevHistoryRequest history;
     history.roomId = m_pagingRoom.roomId;
@@ -751,5 +763,38 @@ void TestChatScenarios::inviteReachesServer()
     QCOMPARE(seen, (Invited{{QStringLiteral("POST %1").arg(m_halId)}, 1, 1}));
 }
 
+// Text left in a room's input box is kept as the room's draft when its window
+// closes and is there again when the room opens; Return in the room's search box
+// searches and sends nothing: the one chat the server keeps is the draft, sent
+// with Return in the input box of the reopened window.
+void TestChatScenarios::draftKeptAndSearchReturnSendsNothing()
+{
+    const QString text = QStringLiteral("kept as a draft");
+    const QString drafts =
+        QStringLiteral("SELECT content FROM TTT_DRAFT WHERE topic='%1'").arg(m_draftRoom.topic);
+    QString window = m_ben->openRoom(QStringLiteral("Lou Mars"));
+    QVERIFY(!window.isEmpty());
+    QVERIFY(m_ben->typeInto(window, text, QStringLiteral("ctrl+f")));
+    QVERIFY(m_ben->typeInto(window, QStringLiteral("draft"), QStringLiteral("Return")));
+    QVERIFY(m_ben->typeInto(window, QString(), QStringLiteral("Escape ctrl+w")));
+    QVERIFY(
+        waitUntil([&] { return !m_ben->windows(QStringLiteral("Lou Mars")).contains(window); }));
+    const SqlCipherFile db = benStore();
+    const QString stored = db.column(drafts).value(0);
+
+    window = m_ben->openRoom(QStringLiteral("Lou Mars"));
+    QVERIFY(!window.isEmpty());
+    QVERIFY(m_ben->typeInto(window, QString(), QStringLiteral("Return")));
+    QVERIFY(waitUntil([&] { return !m_server.history(m_draftRoom.roomId, 5).isEmpty(); }));
+    QVERIFY(waitUntil(
+        [&] { return db.number(QStringLiteral("SELECT count(*) FROM TTT_DRAFT")) == 0; }));
+    QStringList kept;
+    for (const QJsonValue& chat : m_server.history(m_draftRoom.roomId, 5))
+        kept << chat["contents"].toString();
+    QCOMPARE((Draft{stored, kept, db.number(QStringLiteral("SELECT count(*) FROM TTT_DRAFT"))}),
+             (Draft{text, QStringList{text}, 0}));
+}
+
 QTEST_GUILESS_MAIN(TestChatScenarios)
+
 #include "tst_chatscenarios.moc"
