@@ -158,6 +158,17 @@ struct Draft
     MT_TYPED(Draft, stored, kept, draftsAfterSend)
 };
 
+// A chat typed while the server was away, after the program was killed and
+// started again.
+struct Outboxed
+{
+    QString stateBeforeKill;
+    QString stateAfterUnlock;
+    qint64 received = -1;
+    bool kept = false;
+    MT_TYPED(Outboxed, stateBeforeKill, stateAfterUnlock, received, kept)
+};
+
 // A room's window when the lock came during its upload.
 struct Locked
 {
@@ -228,6 +239,7 @@ private slots:
     void fileSentTwiceIsSavedTwice();
     void sendBrokenByPausedServerIsResent();
     void draftKeptAndSearchReturnSendsNothing();
+    void chatTypedOfflineSurvivesKill();
     // Last: the lock stays.
     void lockDuringUploadClosesRoom();
 
@@ -270,6 +282,7 @@ private:
     DevRoom m_twiceRoom;
     DevRoom m_resendRoom;
     DevRoom m_draftRoom;
+    DevRoom m_outboxRoom;
     qint64 m_halId = 0;
     QString m_pagingWindow;
 };
@@ -364,6 +377,7 @@ void TestChatScenarios::initTestCase()
     m_twiceRoom = addRoom(QStringLiteral("Jay Quinn"), QStringLiteral("jayquinn"));
     m_resendRoom = addRoom(QStringLiteral("Kay Rowe"), QStringLiteral("kayrowe"));
     m_draftRoom = addRoom(QStringLiteral("Lou Mars"), QStringLiteral("loumars"));
+    m_outboxRoom = addRoom(QStringLiteral("Mia Nash"), QStringLiteral("mianash"));
     m_halId = m_server.addUser(QStringLiteral("Hal Ives"), QStringLiteral("halives"));
     DevHistoryRequest history;
     history.roomId = m_pagingRoom.roomId;
@@ -793,6 +807,46 @@ void TestChatScenarios::draftKeptAndSearchReturnSendsNothing()
         kept << chat["contents"].toString();
     QCOMPARE((Draft{stored, kept, db.number(QStringLiteral("SELECT count(*) FROM TTT_DRAFT"))}),
              (Draft{text, QStringList{text}, 0}));
+}
+
+// A chat typed while the server is away stays stored as sending; the program is
+// killed (SIGKILL) and started again, and once the user unlocks it the chat goes
+// out without its room being opened: the sender's copy is confirmed and the
+// other member holds it once.
+void TestChatScenarios::chatTypedOfflineSurvivesKill()
+{
+    const QString text = QStringLiteral("typed while the server was away");
+    const QString row = QStringLiteral("SELECT msg_state FROM TTT_CHATT WHERE topic='%1' AND "
+                                       "content='%2'")
+                            .arg(m_outboxRoom.topic, text);
+    const QString window = m_ben->openRoom(QStringLiteral("Mia Nash"));
+    QVERIFY(!window.isEmpty());
+    const SqlCipherFile db = benStore();
+    QVERIFY(m_server.pause());
+    const bool typed = m_ben->typeInto(window, text, QStringLiteral("Return"));
+    const bool stored = waitUntil([&] { return !db.column(row).isEmpty(); });
+    const QString stateBeforeKill = db.column(row).value(0);
+    m_ben->process().kill();
+    const bool killed = m_ben->process().waitForFinished(10000);
+    QVERIFY(m_server.resume());
+    QVERIFY(typed && stored && killed);
+
+    // A stored session: the lock page, whose field takes the password.
+    QVERIFY(m_ben->start());
+    QVERIFY(m_ben->placeAt(640));
+    QVERIFY(m_ben->click(m_ben->mainWindow(), QPoint(180, 330)));
+    QVERIFY(m_ben->typeInto(m_ben->mainWindow(), DevServer::kPassword, QStringLiteral("Return")));
+    QVERIFY(waitUntil([&] { return db.column(row).value(0) == QLatin1String("1"); }, 60000));
+    const SqlCipherFile ava = avaStore();
+    const QString received = QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE topic='%1' AND "
+                                            "content='%2'")
+                                 .arg(m_outboxRoom.topic, text);
+    QVERIFY(waitUntil([&] { return ava.number(received) > 0; }));
+    bool kept = false;
+    for (const QJsonValue& chat : m_server.history(m_outboxRoom.roomId, 5))
+        kept = kept || chat["contents"].toString() == text;
+    QCOMPARE((Outboxed{stateBeforeKill, db.column(row).value(0), ava.number(received), kept}),
+             (Outboxed{QStringLiteral("0"), QStringLiteral("1"), 1, true}));
 }
 
 QTEST_GUILESS_MAIN(TestChatScenarios)

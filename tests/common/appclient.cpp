@@ -91,6 +91,8 @@ bool AppClient::start()
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process->setStandardOutputFile(QProcess::nullDevice());
     m_process->start(qEnvironmentVariable("MT_PROGRAM"), QStringList());
+    // A restart looks for the new process's window, not the one that went with the last.
+    m_mainWindow.clear();
     const auto mainWindowUp = [&] {
         for (const QString& id : windows(kMainTitle)) {
             if (m_x.geometry(id).width() > kTrayIconMax)
