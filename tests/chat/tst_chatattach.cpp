@@ -3,6 +3,7 @@
 // window and their resend with the same message id, what a stopped program left running, and
 // another member's file saved under a safe name after a failed download.
 #include "chatwindowfixture.h"
+#include "common/filesizelimit.h"
 
 #include "net/filemanager.h"
 #include "session/mtsession.h"
@@ -15,13 +16,19 @@
 #include "widgets/mtchatwidget.h"
 #include "widgets/mtmessagedialog.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QJsonDocument>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTimer>
+#include <QToolButton>
 
 namespace {
 // One attachment sent, as the server's upload record and the broker's CHAT have it.
@@ -90,6 +97,15 @@ struct SaveAgain
     QString savedAs;
     QByteArray saved;
     MT_TYPED(SaveAgain, state, linkShown, barShown, link, boxes, savedAs, saved)
+};
+// Saves of a file already on this computer.
+struct LocalSaves
+{
+    int fetches = -1; // downloads the server answered after the first save
+    QStringList files;
+    QByteArray copied;
+    int boxes = 0;
+    MT_TYPED(LocalSaves, fetches, files, copied, boxes)
 };
 } // namespace
 
@@ -481,6 +497,73 @@ private slots:
         seen.saved = saved.readAll();
         QCOMPARE(seen, (SaveAgain{MtChatItemState::Settled, true, false,
                                   MtChatText::linkLine(false), 1, savedAs, content}));
+    }
+
+    // A file already saved is copied, not fetched again; a quiet save whose copy cannot be
+    // written says so and leaves no file behind.
+    void savedFileIsCopied()
+    {
+        const DBChatRoom room = newRoom();
+        auto dialog = open(room);
+        const QByteArray content("minutes of the meeting\n");
+        const QString id = chatFromOther(room, {{"contentType", ContentTypeFile},
+                                                {"fileName", "agenda.txt"},
+                                                {"data", QString::fromLatin1(content.toBase64())}});
+        QVERIFY(waitUntil([&] { return dialog->chatView()->containsMessage(id); }));
+        DBChat stored(db());
+        const auto savedAs = [&](const QString& name) {
+            return waitUntil([&] {
+                return db()->findChat(room.topic(), id, stored) && stored.filePath().endsWith(name);
+            });
+        };
+        emit dialog->chatView()->saveFile(id, false);
+        QVERIFY(savedAs(QStringLiteral("/agenda.txt")));
+        const qint64 since = m_server.lastRequestSeq();
+        emit dialog->chatView()->saveFile(id, false);
+        QVERIFY(savedAs(QStringLiteral("/agenda(1).txt")));
+        {
+            const FileSizeLimit limit(4);
+            emit dialog->chatView()->saveFile(id, false);
+        }
+        QVERIFY(waitUntil([&] { return !dialog->findChildren<MtMessageDialog*>().isEmpty(); }));
+        QFile copy(stored.filePath());
+        copy.open(QIODevice::ReadOnly);
+        const LocalSaves seen{
+            int(m_server.requests(QStringLiteral("/files"), since).size()),
+            QDir(FileManager::downloadFolder()).entryList({QStringLiteral("agenda*")}, QDir::Files),
+            copy.readAll(), int(dialog->findChildren<MtMessageDialog*>().size())};
+        QCOMPARE(seen, (LocalSaves{0, {"agenda(1).txt", "agenda.txt"}, content, 1}));
+    }
+
+    // Every filter of the file and picture choosers lists files: Qt reads a filter's patterns
+    // separated by spaces, so each pattern it takes must be a lone "*" or "*.<extension>".
+    void choosersListTheirFiles_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("file") << "sendFileButton";
+        QTest::newRow("picture") << "sendImageButton";
+    }
+    void choosersListTheirFiles()
+    {
+        QFETCH(QString, button);
+        auto dialog = open(newRoom());
+        QStringList patterns;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!chooser)
+                return;
+            for (const QString& filter : chooser->nameFilters()) {
+                chooser->selectNameFilter(filter);
+                patterns << chooser->findChild<QFileSystemModel*>()->nameFilters();
+            }
+            chooser->reject();
+        });
+        poll.start(10);
+        QTest::mouseClick(dialog->findChild<QToolButton*>(button), Qt::LeftButton);
+        const QRegularExpression onePattern(QStringLiteral("^\\*(\\.[a-z0-9]+)?$"));
+        QVERIFY(!patterns.isEmpty());
+        QCOMPARE(patterns.filter(onePattern), patterns);
     }
 };
 
