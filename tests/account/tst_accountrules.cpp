@@ -5,7 +5,6 @@
 #include "store/dbmtdata.h"
 
 #include "common/typed.h"
-#include "main/qttext.h"
 
 #include <QtTest>
 

@@ -8,7 +8,6 @@
 #include "account/profileeditdialog.h"
 #include "account/profileimageview.h"
 #include "common/testenv.h"
-#include "main/qttext.h"
 #include "store/dbmtdata.h"
 #include "store/mtdata.h"
 

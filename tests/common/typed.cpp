@@ -39,6 +39,36 @@ QByteArray text(const QStringList& v)
     return sequence(v);
 }
 
+QByteArray text(const QDate& v)
+{
+    return v.isValid() ? v.toString(Qt::ISODate).toUtf8() : QByteArrayLiteral("invalid");
+}
+
+QByteArray text(const QTime& v)
+{
+    return v.isValid() ? v.toString(Qt::ISODateWithMs).toUtf8() : QByteArrayLiteral("invalid");
+}
+
+QByteArray text(const QPoint& v)
+{
+    return '(' + QByteArray::number(v.x()) + ',' + QByteArray::number(v.y()) + ')';
+}
+
+QByteArray text(const QSize& v)
+{
+    return QByteArray::number(v.width()) + 'x' + QByteArray::number(v.height());
+}
+
+QByteArray text(const QRect& v)
+{
+    return text(v.topLeft()) + ' ' + text(v.size());
+}
+
+QByteArray text(const QColor& v)
+{
+    return v.name(QColor::HexArgb).toLatin1();
+}
+
 QList<QByteArray> names(const char* list)
 {
     QList<QByteArray> out;

@@ -16,7 +16,6 @@
 
 #include "common/testenv.h"
 #include "common/typed.h"
-#include "main/qttext.h"
 #include "store/storefixture.h"
 
 #include <QDir>

@@ -6,7 +6,6 @@
 #include "common/filesizelimit.h"
 #include "common/testenv.h"
 #include "common/typed.h"
-#include "main/qttext.h"
 
 #include <QtTest>
 

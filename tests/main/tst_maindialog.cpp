@@ -7,7 +7,6 @@
 #include "common/testenv.h"
 #include "common/typed.h"
 #include "common/wait.h"
-#include "main/qttext.h"
 
 #include "main/chatroomlist.h"
 #include "main/chatroomlistwidgetitem.h"
