@@ -26,7 +26,10 @@ def walk(node, path, out):
     states = node.getState()
     showing = states.contains(pyatspi.STATE_SHOWING)
     role = node.getRoleName()
-    out.append({"path": path, "role": role, "name": node.name or "",
+    text = ""
+    if role in ("text", "password text") and showing:
+        text = node.queryText().getText(0, -1)
+    out.append({"path": path, "role": role, "name": node.name or "", "text": text,
                 "focused": states.contains(pyatspi.STATE_FOCUSED),
                 "active": states.contains(pyatspi.STATE_ACTIVE),
                 "control": showing and (role in CONTROLS or
