@@ -180,6 +180,18 @@ Please retry after a few seconds</source>
             <source>Upload</source>
             <translation>업로드</translation>
         </message>
+        <message>
+            <source>%1 members</source>
+            <translation>%1명</translation>
+        </message>
+        <message>
+            <source>Alarm: on</source>
+            <translation>알림: 켜짐</translation>
+        </message>
+        <message>
+            <source>Alarm: off</source>
+            <translation>알림: 꺼짐</translation>
+        </message>
     </context>
     <context>
         <name>ChatExportWriter</name>
@@ -214,6 +226,14 @@ Please retry after a few seconds</source>
             <source>Search User</source>
             <translation>사용자 검색</translation>
         </message>
+        <message>
+            <source>People</source>
+            <translation>사람 목록</translation>
+        </message>
+        <message>
+            <source>Chosen people</source>
+            <translation>선택한 사람</translation>
+        </message>
     </context>
     <context>
         <name>ChatInviteSelectItem</name>
@@ -221,16 +241,9 @@ Please retry after a few seconds</source>
             <source>Remove</source>
             <translation>삭제</translation>
         </message>
-    </context>
-    <context>
-        <name>ChatRoomListWidgetItem</name>
         <message>
-            <source>%1, %2: %3</source>
-            <translation>%1, %2: %3</translation>
-        </message>
-        <message>
-            <source>%1, %2 unread</source>
-            <translation>%1, 읽지 않음 %2</translation>
+            <source>Remove %1</source>
+            <translation>%1 빼기</translation>
         </message>
     </context>
     <context>
@@ -249,12 +262,34 @@ Please retry after a few seconds</source>
             <comment>a room list row's time on another day: the date, then the clock</comment>
             <translation>%1 %2</translation>
         </message>
+        <message>
+            <source>%1, %2 members</source>
+            <comment>a room list row read out: the room, its member count</comment>
+            <translation>%1, %2명</translation>
+        </message>
+        <message>
+            <source>%1, %2: %3</source>
+            <comment>a room list row read out: the room, the time, the newest message</comment>
+            <translation>%1, %2: %3</translation>
+        </message>
+        <message>
+            <source>%1, %2 unread</source>
+            <comment>a room list row read out, then its unread count</comment>
+            <translation>%1, 읽지 않음 %2개</translation>
+        </message>
     </context>
     <context>
         <name>DialogFrame</name>
         <message>
             <source>Close</source>
             <translation>닫기</translation>
+        </message>
+    </context>
+    <context>
+        <name>InviteSelectUserList</name>
+        <message>
+            <source>%1, already in the room</source>
+            <translation>%1, 이미 대화방에 있음</translation>
         </message>
     </context>
     <context>
@@ -266,6 +301,30 @@ Please retry after a few seconds</source>
         <message>
             <source>Decline Invite</source>
             <translation>초대 거부</translation>
+        </message>
+    </context>
+    <context>
+        <name>InviteUserModel</name>
+        <message>
+            <source>%1, %2</source>
+            <comment>an invitation row read out: the name, the department</comment>
+            <translation>%1, %2</translation>
+        </message>
+        <message>
+            <source>%1, cannot be chosen: has not installed the program</source>
+            <translation>%1, 선택할 수 없음: 프로그램을 설치하지 않음</translation>
+        </message>
+        <message>
+            <source>%1, cannot be chosen: does not accept chats</source>
+            <translation>%1, 선택할 수 없음: 대화를 받지 않음</translation>
+        </message>
+        <message>
+            <source>%1, already in the room</source>
+            <translation>%1, 이미 대화방에 있음</translation>
+        </message>
+        <message>
+            <source>%1, chosen</source>
+            <translation>%1, 선택됨</translation>
         </message>
     </context>
     <context>
@@ -309,6 +368,28 @@ Please retry after a few seconds</source>
         <message>
             <source>New messages cannot be saved on this computer: the disk may be full. They are kept on the server and arrive as soon as saving works again.</source>
             <translation>새 메시지를 이 컴퓨터에 저장할 수 없습니다. 디스크가 가득 찼을 수 있습니다. 메시지는 서버에 보관되며 다시 저장할 수 있게 되면 바로 도착합니다.</translation>
+        </message>
+        <message>
+            <source>My picture</source>
+            <translation>내 사진</translation>
+        </message>
+        <message>
+            <source>Version %1</source>
+            <translation>버전 %1</translation>
+        </message>
+        <message>
+            <source>Alarm: on</source>
+            <translation>알림: 켜짐</translation>
+        </message>
+        <message>
+            <source>Alarm: off</source>
+            <translation>알림: 꺼짐</translation>
+        </message>
+        <message>
+            <source>The setting applies now but could not be saved for the next start:
+%1</source>
+            <translation>설정은 지금 적용되지만 다음 시작을 위해 저장하지 못했습니다:
+%1</translation>
         </message>
     </context>
     <context>
@@ -447,6 +528,10 @@ Please retry after a few seconds</source>
             <source>Next picture</source>
             <translation>다음 사진</translation>
         </message>
+        <message>
+            <source>Pictures of the room</source>
+            <translation>대화방의 사진</translation>
+        </message>
     </context>
     <context>
         <name>MtSearchLineEdit</name>
@@ -468,6 +553,13 @@ Please retry after a few seconds</source>
         <message>
             <source>Database Error</source>
             <translation>데이터베이스 오류</translation>
+        </message>
+    </context>
+    <context>
+        <name>MtTextViewer</name>
+        <message>
+            <source>Message</source>
+            <translation>메시지</translation>
         </message>
     </context>
     <context>
@@ -566,6 +658,10 @@ Please retry after a few seconds</source>
             <source>My picture</source>
             <translation>내 사진</translation>
         </message>
+        <message>
+            <source>Name</source>
+            <translation>이름</translation>
+        </message>
     </context>
     <context>
         <name>ProfileImageEditDialog</name>
@@ -587,6 +683,14 @@ Please retry after a few seconds</source>
         <message>
             <source>Chat</source>
             <translation>대화하기</translation>
+        </message>
+        <message>
+            <source>Close</source>
+            <translation>닫기</translation>
+        </message>
+        <message>
+            <source>Picture of %1</source>
+            <translation>%1의 사진</translation>
         </message>
     </context>
     <context>
@@ -729,6 +833,13 @@ Please retry after a few seconds</source>
         <message>
             <source>My picture</source>
             <translation>내 사진</translation>
+        </message>
+    </context>
+    <context>
+        <name>ToastChatMessage</name>
+        <message>
+            <source>Picture of %1</source>
+            <translation>%1의 사진</translation>
         </message>
     </context>
     <context>

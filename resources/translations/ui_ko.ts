@@ -58,6 +58,26 @@
             <source>Alarm</source>
             <translation>알림</translation>
         </message>
+        <message>
+            <source>The pictures of the room's members</source>
+            <translation>대화방 참여자들의 사진</translation>
+        </message>
+        <message>
+            <source>Next result</source>
+            <translation>다음 결과</translation>
+        </message>
+        <message>
+            <source>Previous result</source>
+            <translation>이전 결과</translation>
+        </message>
+        <message>
+            <source>Conversation</source>
+            <translation>대화 내용</translation>
+        </message>
+        <message>
+            <source>Message</source>
+            <translation>메시지</translation>
+        </message>
     </context>
     <context>
         <name>ChatInviteDialog</name>
@@ -142,6 +162,18 @@
         <message>
             <source>Logout</source>
             <translation>로그아웃</translation>
+        </message>
+        <message>
+            <source>Account</source>
+            <translation>계정</translation>
+        </message>
+        <message>
+            <source>Chat rooms</source>
+            <translation>대화방 목록</translation>
+        </message>
+        <message>
+            <source>Locked</source>
+            <translation>잠김</translation>
         </message>
     </context>
     <context>
@@ -266,6 +298,17 @@
         <message>
             <source>Save</source>
             <translation>저장</translation>
+        </message>
+    </context>
+    <context>
+        <name>ToastChatMessage</name>
+        <message>
+            <source>Keep shown</source>
+            <translation>계속 표시</translation>
+        </message>
+        <message>
+            <source>Close</source>
+            <translation>닫기</translation>
         </message>
     </context>
     <context>
