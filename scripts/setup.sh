@@ -18,6 +18,9 @@ packages=(
     # whole-program scenarios: a window manager (iconic windows, attention), xprop and xwininfo
     openbox x11-utils
     nodejs
+    # the program as a screen reader reads it: a private session bus, the accessibility bus,
+    # pyatspi for the system python3 (tests/accessibility)
+    dbus-daemon dbus-bin at-spi2-core python3-pyatspi
     # Korean text in pictures of the windows (scripts/grab-conversation.sh)
     fonts-nanum
     # a picture of the running program's window (scripts/grab-roomlist.sh)
