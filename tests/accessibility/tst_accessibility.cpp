@@ -158,10 +158,11 @@ void TestAccessibility::journeys_data()
     QTest::addColumn<QByteArray>("locale");
     QTest::addColumn<QString>("account");
     QTest::addColumn<QString>("invitee");
+    QTest::addColumn<int>("script"); // of the names the screen reader gets
     QTest::newRow("English") << QByteArray("C.UTF-8") << "user002"
-                             << "user005";
+                             << "user016" << int(QChar::Script_Latin);
     QTest::newRow("Korean") << QByteArray("ko_KR.UTF-8") << "user003"
-                            << "user006";
+                            << "user021" << int(QChar::Script_Hangul);
 }
 
 // Start, a refused login's box, login by keys, the rooms with their unread counts, a room opened
@@ -173,14 +174,22 @@ void TestAccessibility::journeys()
     QFETCH(QByteArray, locale);
     QFETCH(QString, account);
     QFETCH(QString, invitee);
-    // The test home sets LANG; Qt takes the language from LC_NUMERIC before it.
-    qputenv("LC_NUMERIC", locale);
+    QFETCH(int, script);
+    // The test home sets LANG; LC_MESSAGES, which it keeps, names the language before it.
+    qputenv("LC_MESSAGES", locale);
     AppClient client(*m_x, m_server);
     QVERIFY(client.start());
     const qint64 pid = client.pid();
     const QString main = client.mainWindow();
     QVERIFY(client.typeInto(main, QString(), QString()));
     QVERIFY(focusOn(pid, QStringLiteral("text")));
+    QVERIFY2(waitUntil(
+                 [&] {
+                     const QString name = focus(pid).name;
+                     return !name.isEmpty() && name.at(0).script() == script;
+                 },
+                 kWait),
+             "the account field is not named in the row's language");
     QCOMPARE(unnamed(pid), Unnamed());
 
     // Return with empty fields: the box that says so is an alert, read out with its text.
