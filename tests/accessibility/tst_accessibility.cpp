@@ -61,9 +61,9 @@ private:
     // Reachable controls whose name is empty or holds no letter or digit (a glyph).
     Unnamed unnamed(qint64 pid);
     Node focus(qint64 pid);
-    bool focusOn(qint64 pid, const QString& role)
+    bool focusOn(qint64 pid, const QString& role, int timeoutMs = kWait)
     {
-        return waitUntil([&] { return focus(pid).role == role; }, kWait);
+        return waitUntil([&] { return focus(pid).role == role; }, timeoutMs);
     }
 
     std::unique_ptr<XSession> m_x;
@@ -182,7 +182,8 @@ void TestAccessibility::journeys()
     const qint64 pid = client.pid();
     const QString main = client.mainWindow();
     QVERIFY(client.typeInto(main, QString(), QString()));
-    QVERIFY(focusOn(pid, QStringLiteral("text")));
+    // A busy machine can take a while before a new program's tree is on the accessibility bus.
+    QVERIFY(focusOn(pid, QStringLiteral("text"), 3 * kWait));
     QVERIFY2(waitUntil(
                  [&] {
                      const QString name = focus(pid).name;
