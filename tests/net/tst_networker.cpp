@@ -273,6 +273,7 @@ void TestNetWorker::failures_data()
                             << roomList << NetOutcome{"failure", "4", errCode};
     };
     roomListRow("/rest/chatt/room: 200 without a list", "{\"rooms\":[]}", unreadable);
+    roomListRow("/rest/chatt/room: a list that is not a list", "{\"list\":{}}", unreadable);
     roomListRow("/rest/chatt/room: a list of numbers", "{\"list\":[1,2]}",
                 NetServerManager::kErrorNetwork);
     QTest::newRow("/rest/file/chat: file cannot be read")
