@@ -202,6 +202,8 @@ private:
     void finishSave(const QString& messageId, const QString& from, const QString& target);
     void savedAt(const QString& messageId, const QString& path);
     void writePendingExport();
+    // A long text an export waited for has come or failed; false when no export waited for it.
+    bool exportTextEnded(const QString& reqId);
     void fileAuthAnswer(const QJsonObject& response);
     void openImage(const QString& messageId);
     void openText(const QString& messageId);

@@ -181,11 +181,8 @@ void ChatDialog::onDownloadSuccess(const QString& reqId, const QString& url,
             openFolder(savePath);
         return;
     }
-    if (m_exportTexts.remove(reqId)) {
-        if (m_exportTexts.isEmpty())
-            writePendingExport();
+    if (exportTextEnded(reqId))
         return;
-    }
     if (m_textRequests.remove(reqId)) {
         DBChat chat(db());
         if (db() && db()->findChat(topic(), reqId, chat) && !chat.updateFilePath(savePath))
@@ -210,12 +207,9 @@ void ChatDialog::onDownloadFailure(const QString& reqId, int errCode, const QStr
         showMessage(tr("Failed to save image"));
         return;
     }
-    if (m_exportTexts.remove(reqId)) {
-        // That text goes into the file as its preview, marked as cut.
-        if (m_exportTexts.isEmpty())
-            writePendingExport();
+    // A long text that could not be fetched goes into the export as its preview, marked as cut.
+    if (exportTextEnded(reqId))
         return;
-    }
     if (m_textRequests.remove(reqId)) {
         showMessage(tr("Failed to save long text"));
         return;
@@ -263,6 +257,15 @@ void ChatDialog::exportConversation()
     }
     if (m_exportTexts.isEmpty())
         writePendingExport();
+}
+
+bool ChatDialog::exportTextEnded(const QString& reqId)
+{
+    if (!m_exportTexts.remove(reqId))
+        return false;
+    if (m_exportTexts.isEmpty())
+        writePendingExport();
+    return true;
 }
 
 void ChatDialog::writePendingExport()
