@@ -52,6 +52,10 @@ MainDialog::MainDialog(const ServerConfig& config, QWidget* parent)
     ui->menuButton->setText(QStringLiteral("\u2261"));
     MtAccessible::hide(ui->logoLabel);
     ui->lockImgLabel->setAccessibleName(tr("My picture"));
+    // The lock page takes the window over while the user is away: a screen reader says so when it
+    // appears, as it does for a message box, and what brings the conversation back.
+    MtAccessible::markAlert(ui->page_3);
+    ui->page_3->setAccessibleDescription(tr("Enter your password to unlock"));
     // Return in a line edit must not also click a default button of the dialog: each field's
     // Return does its own work once (the password field logs in, the lock page's field unlocks).
     for (QPushButton* button : findChildren<QPushButton*>()) {

@@ -374,6 +374,10 @@ Please retry after a few seconds</source>
             <translation>내 사진</translation>
         </message>
         <message>
+            <source>Enter your password to unlock</source>
+            <translation>잠금을 해제하려면 비밀번호를 입력하세요</translation>
+        </message>
+        <message>
             <source>Version %1</source>
             <translation>버전 %1</translation>
         </message>
