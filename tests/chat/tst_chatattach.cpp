@@ -118,13 +118,11 @@ class TestChatAttach : public ChatWindowFixture
 {
     Q_OBJECT
 private:
-    // The room's file chats the server keeps, of a content type.
+    // The room's chats the server keeps, of a content type.
     QJsonArray kept(const QString& topic, int contentType)
     {
         QJsonArray out;
-        for (const QJsonValue& chat :
-             m_server.control("GET", QStringLiteral("/control/history/%1").arg(roomId(topic)))
-                 .toArray()) {
+        for (const QJsonValue& chat : m_server.history(roomId(topic))) {
             if (chat["contentType"].toInt() == contentType)
                 out.append(chat);
         }
@@ -133,12 +131,12 @@ private:
     // Waits for the room's first CHAT on the broker after `seq`; then what the upload sent.
     Upload uploadSeen(const QString& topic, qint64 seq, qint64 req)
     {
-        waitUntil([&] { return !sentSince(seq, topic).isEmpty(); });
+        waitUntil([&] { return !m_server.sentSince(seq, topic).isEmpty(); });
         const QJsonObject first = m_server.requests("/rest/file/chat", req).at(0).toObject();
         QStringList parts;
         for (const QJsonValue& part : first.value("parts").toArray())
             parts << part.toString();
-        const Sent chat = sentSince(seq, topic).value(0);
+        const DevSent chat = m_server.sentSince(seq, topic).value(0);
         const QJsonObject contents = QJsonDocument::fromJson(chat.contents.toUtf8()).object();
         QStringList chatKeys = contents.keys();
         chatKeys.sort();
@@ -298,9 +296,9 @@ private slots:
         act.value(how)();
         QVERIFY(made.wait(30000));
         m_login->windows.open.insert(dialog.topic());
-        QVERIFY(waitUntil([&] { return sentSince(seq, dialog.topic()).size() >= 2; }));
+        QVERIFY(waitUntil([&] { return m_server.sentSince(seq, dialog.topic()).size() >= 2; }));
         Created seen{{}, {}, 0};
-        for (const Sent& s : sentSince(seq, dialog.topic())) {
+        for (const DevSent& s : m_server.sentSince(seq, dialog.topic())) {
             seen.types << s.type;
             seen.contentTypes << s.contentType;
         }
@@ -362,8 +360,8 @@ private slots:
         emit dialog->chatView()->resendClicked(id);
         const Bubble settled{MtChatItemState::Settled, MsgStateConfirmed};
         QVERIFY(waitUntil([&] { return bubble(*dialog, id) == settled; }));
-        QCOMPARE(sentSince(seq, room.topic()).size(), 1);
-        QCOMPARE(sentSince(seq, room.topic()).value(0).contentType, int(ContentTypeFile));
+        QCOMPARE(m_server.sentSince(seq, room.topic()).size(), 1);
+        QCOMPARE(m_server.sentSince(seq, room.topic()).value(0).contentType, int(ContentTypeFile));
         QCOMPARE(
             std::any_of(progress.begin(), progress.end(), [](int v) { return v > 0 && v < 100; }),
             true);
