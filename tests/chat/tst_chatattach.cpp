@@ -460,8 +460,6 @@ private slots:
                                << "figures.txt";
         QTest::newRow("path separators") << "../../x/..\\minutes.txt"
                                          << "minutes.txt";
-        QTest::newRow("reserved characters") << "a:b?<c>.txt"
-                                             << "a_b__c_.txt";
     }
     void failedSaveOffersSaveAgain()
     {

@@ -818,19 +818,10 @@ private:
     DevServer m_server;
     std::unique_ptr<AppClient> m_ava;
     std::unique_ptr<AppClient> m_ben;
-    qint64 m_avaId = 0;
-    qint64 m_benId = 0;
-    DevRoom m_pagingRoom;
-    DevRoom m_textRoom;
-    DevRoom m_leaveRoom;
-    DevRoom m_fileRoom;
-    DevRoom m_uploadRoom;
-    DevRoom m_pictureRoom;
-    DevRoom m_twiceRoom;
-    DevRoom m_resendRoom;
-    DevRoom m_draftRoom;
-    DevRoom m_outboxRoom;
-    qint64 m_halId = 0;
+    qint64 m_avaId = 0, m_benId = 0, m_halId = 0;
+    // One room of Ava, Ben and a third member per scenario, named after that member.
+    DevRoom m_pagingRoom, m_textRoom, m_leaveRoom, m_fileRoom, m_uploadRoom, m_pictureRoom,
+        m_twiceRoom, m_resendRoom, m_draftRoom, m_outboxRoom;
     QString m_pagingWindow;
 };
 

@@ -914,17 +914,11 @@ private slots:
         for (const char* id :
              {"old-0", "old-2", "new-0", "new-2", "renamed", "new-1", "old-1", "mid-10002"}) {
             const MtChatBaseItem* item = view.findItem(QLatin1String(id));
-            found << (item ? item->messageId() + ": " + item->content() : QString());
+            // Its text names the chat the item was made for.
+            found << (item ? item->content().section(' ', 1, 1) : QString());
         }
-        const auto text = [](const char* id, int n) {
-            return QStringLiteral("%1: %2").arg(QLatin1String(id),
-                                                chatOf(Kind::Text, false, id, n).content());
-        };
         QCOMPARE(found,
-                 (QStringList{text("old-0", 5000), text("old-2", 4800), text("new-0", 90000),
-                              text("new-2", 90002),
-                              "renamed: " + chatOf(Kind::Text, true, "new-1", 90001).content(),
-                              QString(), QString(), text("mid-10002", 10002)}));
+                 (QStringList{"old-0", "old-2", "new-0", "new-2", "new-1", "", "", "mid-10002"}));
         QCOMPARE(view.containsMessage(QStringLiteral("new-1")), false);
         QCOMPARE(view.containsMessage(QStringLiteral("renamed")), true);
     }
