@@ -1,8 +1,7 @@
-// Two users, each with the whole program in a home of its own, on one virtual
-// display with a window manager and a tray, against the reference server. The
-// chat window is driven with keys and the mouse only; what is checked is what
-// can be seen from outside: windows and their pictures, each client's encrypted
-// database and the server's record of requests and publishes.
+// Two users, each with the whole program in a home of its own, on one virtual display with a window
+// manager and a tray, against the reference server. The chat window is driven with keys and the
+// mouse only; what is checked is what can be seen from outside: windows and their pictures, each
+// client's encrypted database and the server's record of requests and publishes.
 #include "common/appclient.h"
 #include "common/devserver.h"
 #include "common/sqlcipherfile.h"
@@ -22,9 +21,8 @@
 namespace {
 const QString kAvaAccount = QStringLiteral("avastone");
 const QString kBenAccount = QStringLiteral("bencarter");
-// The chat window's known layout, from its size: a 56-pixel title bar and a
-// 36-pixel tool bar with the room menu button at its right end above the
-// conversation, the message box (131 pixels) below it.
+// The chat window's known layout, from its size: a 56-pixel title bar and a 36-pixel tool bar with
+// the room menu button at its right end above the conversation, the message box (131 pixels) under.
 class ChatLayout
 {
 public:
@@ -41,12 +39,11 @@ public:
     {
         return QRect(2, conversation().bottom() - 69, m_size.width() - 26, 68);
     }
-    // The "Save" link under the first file bubble of a conversation, and under
-    // the second.
+    // The "Save" link under the first file bubble of a conversation, and under the second.
     QPoint firstSaveLink() const { return QPoint(75, kTop + 119); }
     QPoint secondSaveLink() const { return QPoint(75, kTop + 119 + 99); }
-    // The transfer button (sending, or resend after a failure) under the first
-    // bubble of a conversation when it is the user's own.
+    // The transfer button (sending, or resend after a failure) under the first bubble of a
+    // conversation when it is the user's own.
     QPoint firstOwnTransferButton() const { return QPoint(m_size.width() - 286, kTop + 104); }
     // A point inside the message box.
     QPoint messageBox() const { return QPoint(m_size.width() / 2, m_size.height() - 85); }
@@ -57,12 +54,12 @@ private:
     QSize m_size;
 };
 
-// From the message box, where a chat window opens with the focus: Tab reaches
-// the file button, the picture button after it.
+// From the message box, where a chat window opens with the focus: Tab reaches the file button, the
+// picture button after it.
 const QString kFileButtonKeys = QStringLiteral("Tab space");
 const QString kPictureButtonKeys = QStringLiteral("Tab Tab space");
-// In the invitation dialog (600 x 470): the first person's check from the top
-// left, the OK button from the bottom right.
+// In the invitation dialog (600 x 470): the first person's check from the top left, the OK button
+// from the bottom right.
 const QPoint kFirstInviteRow(32, 115);
 const QSize kInviteOkFromCorner(140, 24);
 
@@ -158,8 +155,7 @@ struct Draft
     MT_TYPED(Draft, stored, kept, draftsAfterSend)
 };
 
-// A chat typed while the server was away, after the program was killed and
-// started again.
+// A chat typed while the server was away, after the program was killed and started again.
 struct Outboxed
 {
     QString stateBeforeKill;
@@ -191,8 +187,7 @@ struct FailedSave
     MT_TYPED(FailedSave, told, leftBehind, answers)
 };
 
-// A picture sent by one client as the server received it and the other client
-// keeps it.
+// A picture sent by one client as the server received it and the other client keeps it.
 struct SentPicture
 {
     QString uploadWidth;
@@ -202,8 +197,8 @@ struct SentPicture
     MT_TYPED(SentPicture, uploadWidth, uploadSmaller, receivedType, thumbnailCached)
 };
 
-// Files saved from a room: their names in the documents folder and whether each
-// is the sent file byte for byte.
+// Files saved from a room: their names in the documents folder and whether each is the sent file
+// byte for byte.
 struct SavedFiles
 {
     QStringList names;
@@ -264,9 +259,8 @@ private slots:
         m_x.reset();
     }
 
-    // A room opened on an empty profile fills itself from the server's history as
-    // the user scrolls up: four pages of 50, each older than the last, and nothing
-    // more once the oldest came.
+    // A room opened on an empty profile fills itself from the server's history as the user scrolls
+    // up: four pages of 50, each older than the last, and nothing more once the oldest came.
     void pagesBackThroughServerHistory()
     {
         const qint64 roomId = m_pagingRoom.roomId;
@@ -279,8 +273,7 @@ private slots:
                 return savechatlistTimes(roomId).size() >= 4;
             },
             60000));
-        // Scrolling on at the top asks for nothing more; a chat sent afterwards marks
-        // the end.
+        // Scrolling on at the top asks for nothing more; a chat sent afterwards marks the end.
         QVERIFY(m_ava->click(m_pagingWindow, view, 4, 10));
         const QString sentinel = QStringLiteral("after paging");
         QVERIFY(m_ava->typeInto(m_pagingWindow, sentinel, QStringLiteral("Return")));
@@ -298,9 +291,9 @@ private slots:
         QCOMPARE(seen, (Paging{4, 0, true, 180}));
     }
 
-    // A text typed into one client reaches the server as typed and the other
-    // client's database; the sender's read count for it rises and its reader is
-    // stored when the other member opens the room.
+    // A text typed into one client reaches the server as typed and the other client's database; the
+    // sender's read count for it rises and its reader is stored when the other member opens the
+    // room.
     void textReachesOtherClientAndIsRead()
     {
         const qint64 roomId = m_textRoom.roomId;
@@ -337,13 +330,12 @@ private slots:
                                  QStringList{QString::number(m_benId)}}));
     }
 
-    // Chats that arrive while the reader is scrolled up are stored and announced at
-    // the bottom of the conversation, while the rows in view stay where they are.
+    // Chats that arrive while the reader is scrolled up are stored and announced at the bottom of
+    // the conversation, while the rows in view stay where they are.
     void chatsArriveWhileScrolledUp()
     {
         QVERIFY(!m_pagingWindow.isEmpty());
-        // Other chat windows opened since lie at the same place: this one comes to
-        // the top first.
+        // Other chat windows opened since lie at the same place: this one comes to the top first.
         QVERIFY(m_ava->typeInto(m_pagingWindow, QString(), QString()));
         const ChatLayout layout = layoutOf(*m_ava, m_pagingWindow);
         QVERIFY(m_ava->click(m_pagingWindow, layout.viewPoint(), 4, 40));
@@ -369,9 +361,8 @@ private slots:
         QCOMPARE(seen, (ScrolledUp{3, true}));
     }
 
-    // Leaving through the room menu: the leave notice goes out before the server
-    // drops the member, the window closes, the room goes from the leaver's database
-    // and the other member is told.
+    // Leaving through the room menu: the leave notice goes out before the server drops the member,
+    // the window closes, the room goes from the leaver's database and the other member is told.
     void leaveSeenByOthers()
     {
         const qint64 roomId = m_leaveRoom.roomId;
@@ -420,8 +411,8 @@ private slots:
         QCOMPARE(seen, (Left{true, false, 1, true, 0, 0, 1}));
     }
 
-    // A file whose download fails is told in a box and leaves no file behind, not
-    // even the empty one reserved for its name.
+    // A file whose download fails is told in a box and leaves no file behind, not even the empty
+    // one reserved for its name.
     void failedDownloadLeavesNoFile()
     {
         QVERIFY(!m_server
@@ -447,9 +438,9 @@ private slots:
         QCOMPARE(seen, (FailedSave{true, QStringList(), QVector<int>{404}}));
     }
 
-    // A member added through the room menu's invitation dialog: the server is asked
-    // once for that person, the others are told by an admission notice, and the
-    // window's title names the newcomer.
+    // A member added through the room menu's invitation dialog: the server is asked once for that
+    // person, the others are told by an admission notice, and the window's title names the
+    // newcomer.
     void inviteReachesServer()
     {
         const QString window = m_ava->openRoom(QStringLiteral("Dan Ford"));
@@ -482,17 +473,16 @@ private slots:
              m_server.requests(QStringLiteral("/rest/chatt/room/member"), requestsSince))
             invited << r["method"].toString() + QLatin1Char(' ') +
                            r["form"]["members"].toVariant().toStringList().join(QLatin1Char(','));
-        // The title follows the room's answer on its own turn: its change is the
-        // sentinel.
+        // The title follows the room's answer on its own turn: its change is the sentinel.
         waitUntil([&] { return !m_ava->windows(QStringLiteral("Hal Ives")).isEmpty(); });
         const Invited seen{invited, admissions(),
                            int(m_ava->windows(QStringLiteral("Hal Ives")).size())};
         QCOMPARE(seen, (Invited{{QStringLiteral("POST %1").arg(m_halId)}, 1, 1}));
     }
 
-    // A picture sent with the picture button goes up scaled to 1024 pixels wide and
-    // smaller than the original; the other member stores it as a picture and caches
-    // the server's thumbnail of it, byte for byte.
+    // A picture sent with the picture button goes up scaled to 1024 pixels wide and smaller than
+    // the original; the other member stores it as a picture and caches the server's thumbnail of
+    // it, byte for byte.
     void pictureReachesOtherClient()
     {
         QTemporaryDir dir;
@@ -527,8 +517,8 @@ private slots:
         QCOMPARE(seen, (SentPicture{QStringLiteral("1024"), true, 2, true}));
     }
 
-    // The same file sent twice and saved from both bubbles by the other member: the
-    // second copy gets a name of its own, and both are the sent file.
+    // The same file sent twice and saved from both bubbles by the other member: the second copy
+    // gets a name of its own, and both are the sent file.
     void fileSentTwiceIsSavedTwice()
     {
         QTemporaryDir dir;
@@ -565,10 +555,9 @@ private slots:
         QCOMPARE(saved(), expected);
     }
 
-    // A file sent while the server is paused, its window closed before any answer:
-    // reopened after the server is back, its bubble offers the resend, and the
-    // resend delivers it. Ben sends it: whatever the broken send leaves behind
-    // stays away from Ava's lock that follows.
+    // A file sent while the server is paused, its window closed before any answer: reopened after
+    // the server is back, its bubble offers the resend, and the resend delivers it. Ben sends it:
+    // whatever the broken send leaves behind stays away from Ava's lock that follows.
     void sendBrokenByPausedServerIsResent()
     {
         QTemporaryDir dir;
@@ -596,8 +585,8 @@ private slots:
 
         const QString reopened = m_ben->openRoom(QStringLiteral("Kay Rowe"));
         QVERIFY(!reopened.isEmpty());
-        // The window closed before any answer stored the chat failed as it went; the
-        // reopened window shows it so, with its resend.
+        // The window closed before any answer stored the chat failed as it went; the reopened
+        // window shows it so, with its resend.
         const qint64 stateOnReopen = db.number(state);
         QVERIFY(m_ben->click(reopened, layoutOf(*m_ben, reopened).firstOwnTransferButton()));
         QVERIFY(waitUntil([&] { return keptOfType(roomId, 4).size() == 1; }));
@@ -610,10 +599,10 @@ private slots:
         QCOMPARE(seen, (Resent{5, 1, QStringLiteral("minutes.txt"), 1}));
     }
 
-    // Text left in a room's input box is kept as the room's draft when its window
-    // closes and is there again when the room opens; Return in the room's search box
-    // searches and sends nothing: the one chat the server keeps is the draft, sent
-    // with Return in the input box of the reopened window.
+    // Text left in a room's input box is kept as the room's draft when its window closes and is
+    // there again when the room opens; Return in the room's search box searches and sends nothing:
+    // the one chat the server keeps is the draft, sent with Return in the input box of the reopened
+    // window.
     void draftKeptAndSearchReturnSendsNothing()
     {
         const QString text = QStringLiteral("kept as a draft");
@@ -642,10 +631,9 @@ private slots:
                  (Draft{text, QStringList{text}, 0}));
     }
 
-    // A chat typed while the server is away stays stored as sending; the program is
-    // killed (SIGKILL) and started again, and once the user unlocks it the chat goes
-    // out without its room being opened: the sender's copy is confirmed and the
-    // other member holds it once.
+    // A chat typed while the server is away stays stored as sending; the program is killed
+    // (SIGKILL) and started again, and once the user unlocks it the chat goes out without its room
+    // being opened: the sender's copy is confirmed and the other member holds it once.
     void chatTypedOfflineSurvivesKill()
     {
         const QString text = QStringLiteral("typed while the server was away");
@@ -684,11 +672,9 @@ private slots:
                  (Outboxed{QStringLiteral("0"), QStringLiteral("1"), 1, true}));
     }
 
-    // The lock taken from the tray menu while a file is still uploading closes the
-    // room's window and ends the upload with it: the stored chat shows it failed,
-    // nothing reaches the other members, and the program keeps running behind its
-    // lock page.
-    // Last: the lock stays.
+    // The lock taken from the tray menu while a file is still uploading closes the room's window
+    // and ends the upload with it: the stored chat shows it failed, nothing reaches the other
+    // members, and the program keeps running behind its lock page. Last: the lock stays.
     void lockDuringUploadClosesRoom()
     {
         QTemporaryDir dir;
@@ -783,9 +769,8 @@ private:
         const auto gone = [&] { return !client.visibleWindows().contains(picker); };
         QImage empty;
         QImage typed;
-        // The file name field holds the whole path once the picture stops changing
-        // after the typing; a Return the name completer's list takes leaves the
-        // picker open for another.
+        // The file name field holds the whole path once the picture stops changing after the
+        // typing; a Return the name completer's list takes leaves the picker open for another.
         const bool picked =
             steady(client, picker, QRect(), &empty) && client.typeInto(picker, path, QString()) &&
             waitUntil([&] { return steady(client, picker, QRect(), &typed) && typed != empty; }) &&
@@ -793,15 +778,13 @@ private:
             (waitUntil(gone, 5000) ||
              (client.typeInto(picker, QString(), QStringLiteral("Return")) &&
               waitUntil(gone, 5000)));
-        // A picker left open would take every key and click meant for the windows
-        // behind it.
+        // A picker left open would take every key and click meant for the windows behind it.
         if (!picked && !gone())
             client.typeInto(picker, QString(), QStringLiteral("Escape"));
         return picked;
     }
 
-    // A one-to-many room made by Ava with Ben and one more member, named after
-    // that member.
+    // A one-to-many room made by Ava with Ben and one more member, named after that member.
     DevRoom addRoom(const QString& name, const QString& account)
     {
         return m_server.addRoom(m_avaId, {m_benId, m_server.addUser(name, account)});

@@ -127,10 +127,9 @@ const S::Outcome kIgnored{true, false, false};
 Q_DECLARE_METATYPE(PresenceView)
 Q_DECLARE_METATYPE(QList<PresenceStep>)
 
-// The decisions the session takes without a display: its state machine ((state, event) ->
-// (state, what the window does), the lock and unlock rules among them), which notice a room's
-// new chat raises, where a room event goes, who is inside a room, when the coalesced refreshes
-// fire.
+// The decisions the session takes without a display: its state machine ((state, event) -> (state,
+// what the window does), the lock and unlock rules among them), which notice a room's new chat
+// raises, where a room event goes, who is inside a room, when the coalesced refreshes fire.
 class TestSessionDecisions : public QObject
 {
     Q_OBJECT
@@ -425,8 +424,8 @@ private slots:
         QCOMPARE(presence.isInRoom(QStringLiteral("chat/1")), true);
     }
 
-    // A stream that never pauses for the delay still fires (bounded by the maximum wait); a
-    // single poke fires once.
+    // A stream that never pauses for the delay still fires (bounded by the maximum wait); a single
+    // poke fires once.
     void coalescer_data()
     {
         QTest::addColumn<int>("pokeEveryMs");
