@@ -292,8 +292,7 @@ private slots:
     }
 
     // A text typed into one client reaches the server as typed and the other client's database; the
-    // sender's read count for it rises and its reader is stored when the other member opens the
-    // room.
+    // sender's read count for it rises and its reader is stored when the other member opens it.
     void textReachesOtherClientAndIsRead()
     {
         const qint64 roomId = m_textRoom.roomId;
@@ -439,8 +438,7 @@ private slots:
     }
 
     // A member added through the room menu's invitation dialog: the server is asked once for that
-    // person, the others are told by an admission notice, and the window's title names the
-    // newcomer.
+    // person, the others are told by an admission notice, and the window's title names them.
     void inviteReachesServer()
     {
         const QString window = m_ava->openRoom(QStringLiteral("Dan Ford"));
@@ -601,8 +599,7 @@ private slots:
 
     // Text left in a room's input box is kept as the room's draft when its window closes and is
     // there again when the room opens; Return in the room's search box searches and sends nothing:
-    // the one chat the server keeps is the draft, sent with Return in the input box of the reopened
-    // window.
+    // the one chat the server keeps is the draft, sent with Return in the reopened input box.
     void draftKeptAndSearchReturnSendsNothing()
     {
         const QString text = QStringLiteral("kept as a draft");
