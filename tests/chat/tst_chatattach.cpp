@@ -458,8 +458,8 @@ private slots:
         QTest::addColumn<QString>("savedAs");
         QTest::newRow("plain") << "figures.txt"
                                << "figures.txt";
-        QTest::newRow("path separators") << "../../x/..\\minutes.txt"
-                                         << "minutes.txt";
+        QTest::newRow("path separators and reserved characters") << "../../x/..\\mi:nu?<tes>.txt"
+                                                                 << "mi_nu__tes_.txt";
     }
     void failedSaveOffersSaveAgain()
     {

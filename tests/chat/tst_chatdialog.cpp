@@ -446,8 +446,8 @@ private slots:
     }
 
     // Search counts text chats only (a picture named after the text is no match), steps from the
-    // newest match back, loading older pages until the match is shown; the text reaches the store
-    // as written (whose matching of %, _, \ and quotes is tst_chathistory's).
+    // newest match back, loading older pages until the match is shown; the text is matched as
+    // written, its %, _, \ and quotes included.
     void search_data()
     {
         QTest::addColumn<SearchRow>("row");
@@ -457,8 +457,13 @@ private slots:
             "needle",
             {"return", "up", "return", "down"},
             {{3, true, false}, {70, true, true}, {140, false, true}, {70, true, true}}};
-        QTest::newRow("percent") << SearchRow{
-            5, {{3, "50% off"}, {1, "500 off"}}, "50%", {"return"}, {{3, false, false}}};
+        // Each text beside the match would match were one of %, _ or \ a wildcard.
+        QTest::newRow("%, _, \\ and a quote as written") << SearchRow{
+            5,
+            {{3, "it's 5_0% \\ ok"}, {2, "it's 5x0% \\ ok"}, {1, "it's 5_0 and% \\ ok"}},
+            "'s 5_0% \\",
+            {"return"},
+            {{3, false, false}}};
         QTest::newRow("no match") << SearchRow{
             5, {}, "zzz", {"return", "up"}, {{-1, false, false}, {-1, false, false}}};
     }
