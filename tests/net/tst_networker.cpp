@@ -280,16 +280,16 @@ private slots:
         QTest::newRow("control and non-ASCII bytes as dots")
             << QByteArray::fromHex("610d0a0962 00ff63") << "a...b..c";
         QTest::newRow("keys of any case, spaced")
-            << QByteArray(R"({"PASSWD" : "x+y=", "clientId":"c-1", "token":"t"})")
-            << R"({"PASSWD" : "****", "clientId":"****", "token":"****"})";
-        QTest::newRow("a value cut off")
-            << QByteArray(R"({"client":{"accessKey":"AK-1)") << R"({"client":{"accessKey":"****)";
+            << QByteArray("{\"PASSWD\" : \"x+y=\", \"clientId\":\"c-1\", \"token\":\"t\"}")
+            << "{\"PASSWD\" : \"****\", \"clientId\":\"****\", \"token\":\"****\"}";
+        QTest::newRow("a value cut off") << QByteArray("{\"client\":{\"accessKey\":\"AK-1")
+                                         << "{\"client\":{\"accessKey\":\"****";
         // The key is seen whole although its value starts beyond the first 64 bytes.
         QTest::newRow("a key across the cut")
-            << QByteArray(60, ' ') + R"({"accessKey":"AK-12345"})" << QString(60, ' ') + R"({"ac)";
+            << QByteArray(60, ' ') + "{\"accessKey\":\"AK-12345\"}" << QString(60, ' ') + "{\"ac";
         QTest::newRow("a value that starts just after the cut")
-            << QByteArray(50, ' ') + R"({"accessKey":"AK-12345"})"
-            << QString(50, ' ') + R"({"accessKey":")";
+            << QByteArray(50, ' ') + "{\"accessKey\":\"AK-12345\"}"
+            << QString(50, ' ') + "{\"accessKey\":\"";
     }
 
     void preview()
