@@ -229,18 +229,12 @@ private slots:
         QTest::addColumn<QString>("html");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("typed");
-        QTest::newRow("markup with its text") << "<b>bold</b> <i>words</i>"
-                                              << "bold words"
-                                              << "bold words";
-        QTest::newRow("markup only") << "<p><b>bold</b> &amp; <a href='x'>link</a></p>"
-                                     << ""
-                                     << "bold & link";
-        QTest::newRow("plain text that looks like markup") << ""
-                                                           << "<b>kept</b>"
-                                                           << "<b>kept</b>";
-        QTest::newRow("Korean") << "<span style='color:red'>안녕</span>"
-                                << ""
-                                << "안녕";
+        const auto row = [](const char* name, const QString& html, const QString& text,
+                            const QString& typed) { QTest::newRow(name) << html << text << typed; };
+        row("markup with its text", "<b>bold</b> <i>words</i>", "bold words", "bold words");
+        row("markup only", "<p><b>bold</b> &amp; <a href='x'>link</a></p>", "", "bold & link");
+        row("plain text that looks like markup", "", "<b>kept</b>", "<b>kept</b>");
+        row("Korean", "<span style='color:red'>안녕</span>", "", "안녕");
     }
     void pasteMarkupAsPlainText()
     {
