@@ -16,164 +16,159 @@ class TestNetRequests : public NetFixture
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(start());
-        m_me = m_session->userId();
-        // Five new users: the first signs in and shares a room of two and one of three with
-        // user001, the others belong to no room yet.
-        for (const char* name : {"plus", "b", "c", "d", "e"}) {
-            const QJsonObject user{
-                {"loginAccnt", name}, {"userName", name}, {"password", kPassword}};
-            m_users << QString::number(
-                m_server.control("POST", "/control/user", user)["userId"].toInt());
-        }
-        auto room = [&](const QJsonArray& members, int type) {
-            const QJsonObject body{
-                {"userId", m_me}, {"members", members}, {"roomType", type}, {"notify", false}};
-            return m_server.control("POST", "/control/room", body)["chattRoomId"].toInt();
-        };
-        m_pair = room({m_users.at(0).toInt()}, 20);
-        m_many = room({m_users.at(0).toInt(), m_users.at(1).toInt()}, 30);
-        m_group =
-            m_server.control("GET", "/control/users/" + QString::number(m_me))["groups"][0].toInt();
-        QVERIFY(m_users.last().toInt() > 0 && m_pair > 0 && m_many > 0 && m_group > 0);
-    }
-
-    void catalogue_data()
-    {
-        QTest::addColumn<Call>("call");
-        QTest::addColumn<QString>("request");   // method and path
-        QTest::addColumn<QJsonValue>("form");   // as the server decoded it; null for none
-        QTest::addColumn<int>("expectedError"); // 0: success
-
-        NetServerManager* net = m_net.get();
-        const QString me = QString::number(m_me), many = QString::number(m_many);
-        const QString pair = QString::number(m_pair);
-        const QStringList& u = m_users;
-        const QString digest = MTData::passwordDigest(kPassword);
-        const QString fancy = QStringLiteral("A+B & C=D 100% %41 \u00e9\ud55c");
-        auto newRoom = [net](const QString& members, int type) {
-            return [=](int c) {
-                DBChatRoom room;
-                room.setMembers(members);
-                room.setType(type);
-                // A room of type 40 is asked for, and kept, as 20.
-                return net->reqNewChatRoom(c, room) && room.type() == (type == 40 ? 20 : type);
-            };
-        };
-
-        // The form as the server decoded it: one value as a string, repeated ones as an array.
-        auto row = [](const char* name, const char* method, const QString& path,
-                      const QJsonObject& form, int expectedError, const Call& call) {
-            QTest::newRow(name) << call << QString::fromLatin1(method) + ' ' + path
-                                << (form.isEmpty() ? QJsonValue() : QJsonValue(form))
-                                << expectedError;
-        };
-        // The digest arrives as it was.
-        row("login", "POST", "/rest/auth",
-            {{"loginAccnt", "plus"}, {"passwd", digest}, {"deviceModel", "PC"}, {"forceYn", "0"}},
-            0, [=](int c) { return net->reqLogin(c, "plus", digest, 0); });
-        row("ping", "GET", "/rest/auth/ping", {}, 0, [=](int c) { return net->reqPing(c); });
-        // Without one, the session makes a device id of 24 characters on the way.
-        row("ping without keys or device id", "GET", "/rest/auth/ping", {}, 40100, [=](int c) {
-            DBEditor editor;
-            m_session->setAccessKey(editor, QString());
-            m_session->setClientId(editor, QString());
-            m_session->setDeviceId(editor, QString());
-            return net->reqPing(c) && m_session->deviceId().size() == 24;
-        });
-        row("file auth", "GET", "/rest/file/auth", {}, 0,
-            [=](int c) { return net->reqFileAuth(c); });
-        row("history page from a time", "GET",
-            "/rest/chatt/room/savechatlist/" + many + "/1700000000123/1/50", {}, 0,
-            [=](int c) { return net->reqChatLoad(c, m_many, 1700000000123); });
-        row("group info", "GET", QStringLiteral("/rest/group/info/%1").arg(m_group), {}, 0,
-            [=](int c) { return net->reqGroupInfo(c, m_group); });
-        // The room id from a topic "chat/N", else -1.
-        auto topic = [=](const char* name, const QString& topic, const QString& id, int error) {
-            row(name, "GET", "/rest/chatt/room/" + me + "/" + id, {}, error,
-                [=](int c) { return net->reqChatRoom(c, topic); });
-        };
-        topic("one room", "chat/" + pair, pair, 0);
-        topic("topic of a large id", "chat/9007199254740", "9007199254740", 40400);
-        topic("topic without a slash", "chat" + pair, "-1", 40400);
-        topic("topic not a number", "chat/abc", "-1", 40400);
-        QJsonObject profile{{"userId", me}, {"tel", "000-0000-0000"}, {"telOpenYn", "1"}};
-        profile.insert("userName", fancy);
-        profile.insert("chattingAllowYn", "1");
-        row("profile", "PUT", "/rest/user", profile, 0,
-            [=](int c) { return net->reqUpdateMyProfile(c, fancy, true, QString()); });
-        profile.insert("chattingAllowYn", "0");
-        profile.insert("fileKey", "0");
-        row("profile removing the picture", "PUT", "/rest/user", profile, 0,
-            [=](int c) { return net->reqUpdateMyProfile(c, fancy, false, "0"); });
-        const QString oldPw = QStringLiteral("old+pw&x=1 %2B"),
-                      newPw = QStringLiteral("new+Pw=%/1");
-        row("password", "PUT", "/rest/user/password",
-            {{"oPasswd", oldPw}, {"nPasswd", newPw}, {"cPasswd", newPw}}, 40103,
-            [=](int c) { return net->reqChangePassword(c, oldPw, newPw, newPw); });
-        row("leave a left one-to-one room (40) as 20", "DELETE",
-            "/rest/chatt/room/member/" + me + "/" + pair + "/20", {}, 0,
-            [=](int c) { return net->reqLeaveChatRoom(c, m_pair, 40); });
-        row("new room with three members", "POST", "/rest/chatt/room",
-            {{"members", QJsonArray::fromStringList(u.mid(2))}, {"userId", me}, {"roomType", "30"}},
-            0, newRoom(u.mid(2).join(','), 30));
-        row("new room of type 40 as 20", "POST", "/rest/chatt/room",
-            {{"members", u.at(4)}, {"userId", me}, {"roomType", "20"}}, 0, newRoom(u.at(4), 40));
-        row("invite two", "POST", "/rest/chatt/room/member",
-            {{"userId", me},
-             {"roomId", many},
-             {"members", QJsonArray::fromStringList(u.mid(2, 2))}},
-            0, [=](int c) { return net->reqInviteMember(c, m_many, u.mid(2, 2)); });
-        row("logout", "DELETE", "/rest/auth/" + me, {}, 0,
-            [=](int c) { return net->reqLogout(c); });
-    }
-
-    void catalogue()
-    {
-        QFETCH(Call, call);
-        QFETCH(QString, request);
-        QFETCH(QJsonValue, form);
-        QFETCH(int, expectedError);
-
-        // Each row on a session of its own: the logout row ends its session.
-        QVERIFY(signIn());
-        const qint64 since = m_server.lastRequestSeq();
-        m_recorder->clear();
-        m_log->clear();
-        static int reqCode = 0;
-        const QString accessKey = m_session->accessKey();
-        const int code = ++reqCode;
-        QVERIFY(call(code));
-        const NetRecorder::Event answer = m_recorder->answer(code);
-        // A ping sent after the answer and answered: a second outcome would have come before it.
-        const int sentinel = ++reqCode;
-        QVERIFY(m_net->reqPing(sentinel));
-        QVERIFY(m_recorder->answer(sentinel).signal != QLatin1String("timeout"));
-        QCOMPARE(answer.signal,
-                 expectedError ? QStringLiteral("failure") : QStringLiteral("success"));
-        QCOMPARE(answer.errCode(), expectedError);
-        QCOMPARE(m_recorder->outcomes().size(), 2);
-
-        const QJsonArray received = m_server.requests(QStringLiteral("/rest"), since);
-        QCOMPARE(received.size(), 2); // the request and the ping
-        const QJsonObject entry = received.at(0).toObject();
-        QCOMPARE(entry["method"].toString() + ' ' + entry["url"].toString(), request);
-        QCOMPARE(entry["form"], form);
-        QCOMPARE(identity(entry), identity());
-
-        // Neither a key nor the password digest, plain or as sent, appears in a log line.
-        const QString newKey = answer.object()["client"].toObject()["accessKey"].toString();
-        for (const QString& secret :
-             {accessKey, newKey, MTData::passwordDigest(kPassword).mid(9, 12)})
-            QVERIFY2(secret.isEmpty() || !logged(secret), qPrintable(secret));
-    }
+    void initTestCase();
+    void catalogue_data();
+    void catalogue();
 
 private:
     qint64 m_me = 0, m_pair = 0, m_many = 0, m_group = 0;
     QStringList m_users; // ids of five users
 };
+
+void TestNetRequests::initTestCase()
+{
+    QVERIFY(start());
+    m_me = m_session->userId();
+    // Five new users: the first signs in and shares a room of two and one of three with user001,
+    // the others belong to no room yet.
+    for (const char* name : {"plus", "b", "c", "d", "e"}) {
+        const QJsonObject user{{"loginAccnt", name}, {"userName", name}, {"password", kPassword}};
+        m_users << QString::number(
+            m_server.control("POST", "/control/user", user)["userId"].toInt());
+    }
+    auto room = [&](const QJsonArray& members, int type) {
+        const QJsonObject body{
+            {"userId", m_me}, {"members", members}, {"roomType", type}, {"notify", false}};
+        return m_server.control("POST", "/control/room", body)["chattRoomId"].toInt();
+    };
+    m_pair = room({m_users.at(0).toInt()}, 20);
+    m_many = room({m_users.at(0).toInt(), m_users.at(1).toInt()}, 30);
+    m_group =
+        m_server.control("GET", "/control/users/" + QString::number(m_me))["groups"][0].toInt();
+    QVERIFY(m_users.last().toInt() > 0 && m_pair > 0 && m_many > 0 && m_group > 0);
+}
+
+void TestNetRequests::catalogue_data()
+{
+    QTest::addColumn<Call>("call");
+    QTest::addColumn<QString>("request");   // method and path
+    QTest::addColumn<QJsonValue>("form");   // as the server decoded it; null for none
+    QTest::addColumn<int>("expectedError"); // 0: success
+
+    NetServerManager* net = m_net.get();
+    const QString me = QString::number(m_me), many = QString::number(m_many);
+    const QString pair = QString::number(m_pair);
+    const QStringList& u = m_users;
+    const QString digest = MTData::passwordDigest(kPassword);
+    const QString fancy = QStringLiteral("A+B & C=D 100% %41 \u00e9\ud55c");
+    auto newRoom = [net](const QString& members, int type) {
+        return [=](int c) {
+            DBChatRoom room;
+            room.setMembers(members);
+            room.setType(type);
+            // A room of type 40 is asked for, and kept, as 20.
+            return net->reqNewChatRoom(c, room) && room.type() == (type == 40 ? 20 : type);
+        };
+    };
+
+    // The form as the server decoded it: one value as a string, repeated ones as an array.
+    auto row = [](const char* name, const char* method, const QString& path,
+                  const QJsonObject& form, int expectedError, const Call& call) {
+        QTest::newRow(name) << call << QString::fromLatin1(method) + ' ' + path
+                            << (form.isEmpty() ? QJsonValue() : QJsonValue(form)) << expectedError;
+    };
+    // The digest arrives as it was.
+    row("login", "POST", "/rest/auth",
+        {{"loginAccnt", "plus"}, {"passwd", digest}, {"deviceModel", "PC"}, {"forceYn", "0"}}, 0,
+        [=](int c) { return net->reqLogin(c, "plus", digest, 0); });
+    row("ping", "GET", "/rest/auth/ping", {}, 0, [=](int c) { return net->reqPing(c); });
+    // Without one, the session makes a device id of 24 characters on the way.
+    row("ping without keys or device id", "GET", "/rest/auth/ping", {}, 40100, [=](int c) {
+        DBEditor editor;
+        m_session->setAccessKey(editor, QString());
+        m_session->setClientId(editor, QString());
+        m_session->setDeviceId(editor, QString());
+        return net->reqPing(c) && m_session->deviceId().size() == 24;
+    });
+    row("file auth", "GET", "/rest/file/auth", {}, 0, [=](int c) { return net->reqFileAuth(c); });
+    row("history page from a time", "GET",
+        "/rest/chatt/room/savechatlist/" + many + "/1700000000123/1/50", {}, 0,
+        [=](int c) { return net->reqChatLoad(c, m_many, 1700000000123); });
+    row("group info", "GET", QStringLiteral("/rest/group/info/%1").arg(m_group), {}, 0,
+        [=](int c) { return net->reqGroupInfo(c, m_group); });
+    // The room id from a topic "chat/N", else -1.
+    auto topic = [=](const char* name, const QString& topic, const QString& id, int error) {
+        row(name, "GET", "/rest/chatt/room/" + me + "/" + id, {}, error,
+            [=](int c) { return net->reqChatRoom(c, topic); });
+    };
+    topic("one room", "chat/" + pair, pair, 0);
+    topic("topic of a large id", "chat/9007199254740", "9007199254740", 40400);
+    topic("topic without a slash", "chat" + pair, "-1", 40400);
+    topic("topic not a number", "chat/abc", "-1", 40400);
+    QJsonObject profile{{"userId", me}, {"tel", "000-0000-0000"}, {"telOpenYn", "1"}};
+    profile.insert("userName", fancy);
+    profile.insert("chattingAllowYn", "1");
+    row("profile", "PUT", "/rest/user", profile, 0,
+        [=](int c) { return net->reqUpdateMyProfile(c, fancy, true, QString()); });
+    profile.insert("chattingAllowYn", "0");
+    profile.insert("fileKey", "0");
+    row("profile removing the picture", "PUT", "/rest/user", profile, 0,
+        [=](int c) { return net->reqUpdateMyProfile(c, fancy, false, "0"); });
+    const QString oldPw = QStringLiteral("old+pw&x=1 %2B"), newPw = QStringLiteral("new+Pw=%/1");
+    row("password", "PUT", "/rest/user/password",
+        {{"oPasswd", oldPw}, {"nPasswd", newPw}, {"cPasswd", newPw}}, 40103,
+        [=](int c) { return net->reqChangePassword(c, oldPw, newPw, newPw); });
+    row("leave a left one-to-one room (40) as 20", "DELETE",
+        "/rest/chatt/room/member/" + me + "/" + pair + "/20", {}, 0,
+        [=](int c) { return net->reqLeaveChatRoom(c, m_pair, 40); });
+    row("new room with three members", "POST", "/rest/chatt/room",
+        {{"members", QJsonArray::fromStringList(u.mid(2))}, {"userId", me}, {"roomType", "30"}}, 0,
+        newRoom(u.mid(2).join(','), 30));
+    row("new room of type 40 as 20", "POST", "/rest/chatt/room",
+        {{"members", u.at(4)}, {"userId", me}, {"roomType", "20"}}, 0, newRoom(u.at(4), 40));
+    row("invite two", "POST", "/rest/chatt/room/member",
+        {{"userId", me}, {"roomId", many}, {"members", QJsonArray::fromStringList(u.mid(2, 2))}}, 0,
+        [=](int c) { return net->reqInviteMember(c, m_many, u.mid(2, 2)); });
+    row("logout", "DELETE", "/rest/auth/" + me, {}, 0, [=](int c) { return net->reqLogout(c); });
+}
+
+void TestNetRequests::catalogue()
+{
+    QFETCH(Call, call);
+    QFETCH(QString, request);
+    QFETCH(QJsonValue, form);
+    QFETCH(int, expectedError);
+
+    // Each row on a session of its own: the logout row ends its session.
+    QVERIFY(signIn());
+    const qint64 since = m_server.lastRequestSeq();
+    m_recorder->clear();
+    m_log->clear();
+    static int reqCode = 0;
+    const QString accessKey = m_session->accessKey();
+    const int code = ++reqCode;
+    QVERIFY(call(code));
+    const NetRecorder::Event answer = m_recorder->answer(code);
+    // A ping sent after the answer and answered: a second outcome would have come before it.
+    const int sentinel = ++reqCode;
+    QVERIFY(m_net->reqPing(sentinel));
+    QVERIFY(m_recorder->answer(sentinel).signal != QLatin1String("timeout"));
+    QCOMPARE(answer.signal, expectedError ? QStringLiteral("failure") : QStringLiteral("success"));
+    QCOMPARE(answer.errCode(), expectedError);
+    QCOMPARE(m_recorder->outcomes().size(), 2);
+
+    const QJsonArray received = m_server.requests(QStringLiteral("/rest"), since);
+    QCOMPARE(received.size(), 2); // the request and the ping
+    const QJsonObject entry = received.at(0).toObject();
+    QCOMPARE(entry["method"].toString() + ' ' + entry["url"].toString(), request);
+    QCOMPARE(entry["form"], form);
+    QCOMPARE(identity(entry), identity());
+
+    // Neither a key nor the password digest, plain or as sent, appears in a log line.
+    const QString newKey = answer.object()["client"].toObject()["accessKey"].toString();
+    for (const QString& secret : {accessKey, newKey, MTData::passwordDigest(kPassword).mid(9, 12)})
+        QVERIFY2(secret.isEmpty() || !logged(secret), qPrintable(secret));
+}
 
 QTEST_GUILESS_MAIN(TestNetRequests)
 #include "tst_netrequests.moc"
