@@ -12,6 +12,6 @@ mkdir -p "$out"
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 for lang in en ko; do
-    "$build/tests/widgets/grab_conversation" "$out/conversation_$lang.png" "$lang"
-    QT_SCALE_FACTOR=2 "$build/tests/widgets/grab_conversation" "$out/conversation_${lang}@2x.png" "$lang"
+    "$build/scripts/grab_conversation" "$out/conversation_$lang.png" "$lang"
+    QT_SCALE_FACTOR=2 "$build/scripts/grab_conversation" "$out/conversation_${lang}@2x.png" "$lang"
 done

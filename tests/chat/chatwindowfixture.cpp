@@ -136,16 +136,6 @@ QString ChatWindowFixture::widePicture(const QString& name)
     return path;
 }
 
-QVector<Sent> ChatWindowFixture::sentSince(qint64 seq, const QString& topic)
-{
-    QVector<Sent> out;
-    for (const DevPublished& p : m_server.published(seq)) {
-        if (p.topic == topic && p.type >= 1 && p.type <= 5 && p.type != 2)
-            out.append({p.type, p.contentType, p.contents});
-    }
-    return out;
-}
-
 QString ChatWindowFixture::chatFromOther(const DBChatRoom& room, const QJsonObject& fields)
 {
     QJsonObject body = fields;

@@ -32,15 +32,6 @@ struct Bubble
 };
 Q_DECLARE_METATYPE(Bubble)
 
-// A chat or room notice of a room as the broker got it.
-struct Sent
-{
-    int type = 0;
-    int contentType = 0;
-    QString contents;
-    MT_TYPED(Sent, type, contentType, contents)
-};
-
 // The base of a suite's test object; it has no slots, so Qt Test runs only the suite's own.
 class ChatWindowFixture : public QObject
 {
@@ -86,8 +77,6 @@ protected:
     QString writeFile(const QString& name, const QByteArray& bytes);
     // A picture wider than a picture chat may be: it goes up as a scaled copy.
     QString widePicture(const QString& name);
-    // Chats and room notices published to the room after `seq` (not the read enter and leave).
-    QVector<Sent> sentSince(qint64 seq, const QString& topic);
     // A chat of another member published by the server to the room; its message id.
     QString chatFromOther(const DBChatRoom& room, const QJsonObject& fields);
 };

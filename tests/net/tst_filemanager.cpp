@@ -10,79 +10,75 @@ class TestFileManager : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void safeFileName_data();
-    void safeFileName();
-    void foldersAndFiles();
+    void initTestCase()
+    {
+        m_env.applyToCurrentProcess();
+        QCoreApplication::setApplicationName(QStringLiteral("PLOVEX(Chat)"));
+    }
+
+    void safeFileName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("safe");
+        auto row = [](const char* tag, const QString& name, const QString& safe) {
+            QTest::newRow(tag) << name << safe;
+        };
+        row("url", "https://chat.example.org/files/a%20b.png?v=2#top", "a b.png");
+        row("climbing", "../../x", "x");
+        row("windows path", "C:\\Users\\kim\\..\\file.txt", "file.txt");
+        row("drive", "C:x.txt", "C_x.txt");
+        row("reserved", "a<b>c:d\"e|f?g*h", "a_b_c_d_e_f_g_h");
+        row("controls", "na\tme\n\x01.txt", "name.txt");
+        row("hangul", "회의록 (최종).txt", "회의록 (최종).txt");
+        row("empty", "", "");
+        row("dots", "...", "");
+        row("blank", " \t ", "");
+    }
+
+    void safeFileName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, safe);
+        QCOMPARE(FileManager::safeFileName(name), safe);
+        // Whatever the name, its cache and data paths stay directly in their folders.
+        const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        QCOMPARE(FileManager::cacheFilePath(name),
+                 safe.isEmpty() ? QString() : FileManager::cacheFolder() + '/' + safe);
+        QCOMPARE(FileManager::dataFilePath(name), safe.isEmpty() ? QString() : data + '/' + safe);
+        QVERIFY(safe.isEmpty() || QFileInfo(data).isDir());
+    }
+
+    void foldersAndFiles()
+    {
+        // The download folder is made when asked for.
+        QVERIFY(QFileInfo(FileManager::downloadFolder()).isDir());
+
+        // Long texts made one after another, within the same second or not, never overwrite each
+        // other, and each lies directly in the cache folder.
+        const QString text = QString::fromUtf8("긴 메시지 ") + QString(300, QLatin1Char('x'));
+        QStringList paths, texts;
+        for (int i = 0; i < 3; ++i)
+            paths << FileManager::makeTextFile(text);
+        for (const QString& path : qAsConst(paths)) {
+            QFile file(path);
+            texts << (file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll())
+                                                     : QString());
+        }
+        QCOMPARE(texts, QStringList({text, text, text}));
+        QCOMPARE(QDir(FileManager::cacheFolder()).entryList(QDir::Files).size(), 3);
+
+        // A file where the cache folder should be: nothing can be made inside it.
+        QVERIFY(QDir(FileManager::cacheFolder()).removeRecursively());
+        QFile blocker(FileManager::cacheFolder());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QCOMPARE(FileManager::makeTextFile(QStringLiteral("hello")), QString());
+        QVERIFY(blocker.remove());
+    }
 
 private:
     TestEnv m_env;
 };
-
-void TestFileManager::initTestCase()
-{
-    m_env.applyToCurrentProcess();
-    QCoreApplication::setApplicationName(QStringLiteral("PLOVEX(Chat)"));
-}
-
-void TestFileManager::safeFileName_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("safe");
-    auto row = [](const char* tag, const QString& name, const QString& safe) {
-        QTest::newRow(tag) << name << safe;
-    };
-    row("url", "https://chat.example.org/files/a%20b.png?v=2#top", "a b.png");
-    row("climbing", "../../x", "x");
-    row("windows path", "C:\\Users\\kim\\..\\file.txt", "file.txt");
-    row("drive", "C:x.txt", "C_x.txt");
-    row("reserved", "a<b>c:d\"e|f?g*h", "a_b_c_d_e_f_g_h");
-    row("controls", "na\tme\n\x01.txt", "name.txt");
-    row("hangul", "회의록 (최종).txt", "회의록 (최종).txt");
-    row("empty", "", "");
-    row("dots", "...", "");
-    row("blank", " \t ", "");
-}
-
-void TestFileManager::safeFileName()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, safe);
-    QCOMPARE(FileManager::safeFileName(name), safe);
-    // Whatever the name, its cache and data paths stay directly in their folders.
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QCOMPARE(FileManager::cacheFilePath(name),
-             safe.isEmpty() ? QString() : FileManager::cacheFolder() + '/' + safe);
-    QCOMPARE(FileManager::dataFilePath(name), safe.isEmpty() ? QString() : data + '/' + safe);
-    QVERIFY(safe.isEmpty() || QFileInfo(data).isDir());
-}
-
-void TestFileManager::foldersAndFiles()
-{
-    // The download folder is made when asked for.
-    QVERIFY(QFileInfo(FileManager::downloadFolder()).isDir());
-
-    // Long texts made one after another, within the same second or not, never overwrite each
-    // other, and each lies directly in the cache folder.
-    const QString text = QString::fromUtf8("긴 메시지 ") + QString(300, QLatin1Char('x'));
-    QStringList paths, texts;
-    for (int i = 0; i < 3; ++i)
-        paths << FileManager::makeTextFile(text);
-    for (const QString& path : qAsConst(paths)) {
-        QFile file(path);
-        texts << (file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString());
-    }
-    QCOMPARE(texts, QStringList({text, text, text}));
-    QCOMPARE(QDir(FileManager::cacheFolder()).entryList(QDir::Files).size(), 3);
-
-    // A file where the cache folder should be: nothing can be made inside it.
-    QVERIFY(QDir(FileManager::cacheFolder()).removeRecursively());
-    QFile blocker(FileManager::cacheFolder());
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    QCOMPARE(FileManager::makeTextFile(QStringLiteral("hello")), QString());
-    QVERIFY(blocker.remove());
-}
 
 QTEST_GUILESS_MAIN(TestFileManager)
 #include "tst_filemanager.moc"

@@ -73,291 +73,283 @@ class TestNetTransfer : public NetFixture
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void cleanup();
-    void uploads_data();
-    void uploads();
-    void refusedDownloads_data();
-    void refusedDownloads();
-    void pictures_data();
-    void pictures();
-    void silentTransfers_data();
-    void silentTransfers();
-    void destroyedWhileATransferHangs();
+    void initTestCase()
+    {
+        QVERIFY(start());
+        QVERIFY(QDir().mkpath(FileManager::cacheFolder()));
+    }
+
+    void cleanup()
+    {
+        m_server.clearFault();
+        m_server.clearUpdate();
+    }
+
+    void uploads_data()
+    {
+        QTest::addColumn<MakeFile>("makeFile");
+        QTest::addColumn<Upload>("upload");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QStringList>("fields"); // "name=value" in order; %me: the user's id
+        QTest::addColumn<QString>("target");     // of the download back: "" the cache, else chosen
+
+        const QStringList file = {"userId=%me", "contentType=10", "thumbType=10", "width=0",
+                                  "height=0"};
+        const Upload chatFile = [](NetServerManager& n, const QString& id, const QString& f) {
+            return n.uploadChatFile(id, f);
+        };
+        QTest::newRow("picture") << MakeFile(picture)
+                                 << Upload([](NetServerManager& n, const QString& id,
+                                              const QString& f) {
+                                        return n.uploadChatImage(id, f, QSize(64, 48));
+                                    })
+                                 << "/rest/file/chat"
+                                 << QStringList{"userId=%me", "contentType=20", "thumbType=20",
+                                                "width=64", "height=48"}
+                                 << "chosen/sub/photo.png";
+        QTest::newRow("profile picture")
+            << MakeFile(picture)
+            << Upload([](NetServerManager& n, const QString& id, const QString& f) {
+                   return n.uploadProfileImage(id, f, "pk-7", {64, 48});
+               })
+            << "/rest/file"
+            << QStringList{"userId=%me",   "fileKey=pk-7", "fileSeq=0", "contentType=20",
+                           "thumbType=40", "width=64",     "height=48"}
+            << "";
+        QTest::newRow("largest file")
+            << MakeFile([] { return fileOfSize(FileManager::kFileSizeLimit); }) << chatFile
+            << "/rest/file/chat" << file << "chosen/big.bin";
+    }
+
+    void uploads()
+    {
+        QFETCH(MakeFile, makeFile);
+        QFETCH(Upload, upload);
+        QFETCH(QString, path);
+        QFETCH(QStringList, fields);
+        QFETCH(QString, target);
+
+        const QFileInfo info(makeFile());
+        QVERIFY(info.exists());
+        const QString reqId = QStringLiteral("up-%1").arg(QTest::currentDataTag());
+        const qint64 since = m_server.lastRequestSeq();
+        QVERIFY(upload(*m_net, reqId, info.filePath()));
+        const NetRecorder::Event answer = m_recorder->answer(reqId, 120000);
+        QVERIFY2(answer.signal == QLatin1String("uploadSuccess"), qPrintable(answer.text()));
+        const QList<NetRecorder::Event> progress = m_recorder->of("uploadProgress", reqId);
+        QVERIFY(steady(progress) && progress.last().total() > info.size());
+
+        // The path, the fields in order with their values, then the file's name and the file.
+        const QJsonValue received = m_server.requests(path, since).last();
+        ReceivedUpload sent{received["path"].toString(),
+                            {},
+                            received["file"]["filename"].toString(),
+                            qint64(received["file"]["size"].toDouble())};
+        for (const QJsonValue& part : received["parts"].toArray())
+            sent.fields << part.toString() + '=' + received["form"][part.toString()].toString();
+        fields.replaceInStrings(QStringLiteral("%me"), QString::number(m_session->userId()));
+        fields << "uploadFileName=" + info.fileName() << "file=";
+        QCOMPARE(sent, (ReceivedUpload{path, fields, info.fileName(), info.size()}));
+        const QString contentType = received["headers"]["content-type"].toString();
+        QVERIFY2(contentType.contains(
+                     QRegularExpression("^multipart/form-data; boundary=--[0-9a-f]{9,10}$")),
+                 qPrintable(contentType));
+
+        // Downloaded back, to the cache or to a chosen path in new folders: the same bytes.
+        const QString url = answer.object()["webUrl"].toString();
+        QTemporaryDir dir;
+        const QString chosen = target.isEmpty() ? QString() : dir.filePath(target);
+        const QString expectedPath = target.isEmpty() ? FileManager::cacheFilePath(url) : chosen;
+        const QString dlId = "down-" + reqId;
+        QVERIFY(m_net->downloadFile(dlId, url, chosen));
+        const NetRecorder::Event got = m_recorder->answer(dlId, 120000);
+        QCOMPARE(QVariantList{got.signal} + got.args,
+                 QVariantList({"downloadSuccess", dlId, url, expectedPath}));
+        QVERIFY(contents(expectedPath) == contents(info.filePath()));
+        const QList<NetRecorder::Event> down = m_recorder->of("downloadProgress", dlId);
+        QVERIFY(steady(down) && down.last().done() == info.size());
+    }
+
+    void refusedDownloads_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("target"); // "" for the cache; relative to a temporary folder
+        QTest::addColumn<int>("httpCode");
+
+        QTest::newRow("not on the server") << "/files/nothing-here.txt" << QString() << 404;
+        QTest::newRow("target under a file") << "/files/seeddoc3.txt"
+                                             << "plain.txt/x/report.txt" << 200;
+        QTest::newRow("chosen path that climbs out") << "/files/seeddoc3.txt"
+                                                     << "chosen/../../escaped.txt" << 200;
+    }
+
+    void refusedDownloads()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, target);
+        QFETCH(int, httpCode);
+
+        QTemporaryDir dir;
+        QVERIFY(QFile(dir.filePath(QStringLiteral("plain.txt"))).open(QIODevice::WriteOnly));
+        const QString chosen = target.isEmpty() ? QString() : dir.filePath(target);
+        QFile::remove(FileManager::cacheFilePath(url));
+        const QStringList cacheBefore = cacheFiles();
+
+        const QString reqId = QStringLiteral("dl-%1").arg(QTest::currentDataTag());
+        QVERIFY(m_net->downloadFile(reqId, url, chosen));
+        const NetRecorder::Event answer = m_recorder->answer(reqId);
+        QCOMPARE(QVariantList({answer.signal, answer.errCode()}),
+                 QVariantList({"downloadFailure", httpCode}));
+        QVERIFY(!answer.text().isEmpty());
+        // Nothing was left behind, in the cache or near the target.
+        QCOMPARE(cacheFiles(), cacheBefore);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList("plain.txt"));
+        QVERIFY(!QFileInfo::exists(QFileInfo(dir.path()).dir().filePath("escaped.txt")));
+        QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("plain.txt"))).size(), qint64(0));
+    }
+
+    void pictures_data()
+    {
+        QTest::addColumn<QString>("url");       // %1: a user id the server knows
+        QTest::addColumn<QList<int>>("askers"); // widget indexes, -1 a prefetch
+        QTest::addColumn<bool>("found");
+        QTest::addColumn<int>("requests"); // that reach the server
+
+        QTest::newRow("two widgets") << "/pictures/u%1_1_t.png" << QList<int>{0, 1} << true << 1;
+        QTest::newRow("a prefetch, then a widget")
+            << "/pictures/u%1_1.png" << QList<int>{-1, 0} << true << 1;
+        QTest::newRow("with a query, the same widget twice, and a prefetch")
+            << "/pictures/u%1_1_t.png?v=7" << QList<int>{1, 1, -1} << true << 1;
+        QTest::newRow("missing") << "/pictures/u9%1_missing.png" << QList<int>{0, -1, 1} << false
+                                 << 1;
+        // No file name to keep it under: nothing is asked for, and nothing written.
+        QTest::newRow("empty") << "" << QList<int>{0, -1} << false << 0;
+        QTest::newRow("dots") << "/pictures/.." << QList<int>{0, -1} << false << 0;
+    }
+
+    // However many ask while it comes, a picture is fetched once, each asker hears of it with its
+    // widget, and the cache gains the whole picture and nothing else.
+    void pictures()
+    {
+        QFETCH(QString, url);
+        QFETCH(QList<int>, askers);
+        QFETCH(bool, found);
+        QFETCH(int, requests);
+        url = url.arg(m_session->userId() + 4);
+        const QString file = found ? FileManager::cacheFilePath(url) : QString();
+        QStringList cache = cacheFiles() << QFileInfo(file).fileName();
+        cache.removeAll(QString());
+        cache.sort();
+        const qint64 since = m_server.lastRequestSeq();
+        m_recorder->clear();
+        QList<PictureAnswer> expected;
+        for (int asker : askers) {
+            QCOMPARE(m_net->requestImage(url, asker < 0 ? nullptr : &m_widgets[asker]), QString());
+            expected << PictureAnswer{found ? "imageSuccess" : "imageFailure", url, file, asker};
+        }
+        QVERIFY(waitUntil([&] { return m_recorder->events().size() == askers.size(); }));
+        // A missing picture asked for afterwards is the last thing heard: nothing else came.
+        const QString sentinel = QStringLiteral("/pictures/u999999_sentinel.png");
+        QCOMPARE(m_net->requestImage(sentinel, nullptr), QString());
+        expected << PictureAnswer{"imageFailure", sentinel, QString(), -1};
+        QCOMPARE(m_recorder->answer(sentinel).signal, QStringLiteral("imageFailure"));
+        QList<PictureAnswer> heard;
+        for (const NetRecorder::Event& e : m_recorder->events()) {
+            QWidget* w = e.args.constLast().value<QWidget*>();
+            heard << PictureAnswer{e.signal, e.args.value(0).toString(),
+                                   e.args.size() == 3 ? e.args.value(1).toString() : QString(),
+                                   w == &m_widgets[0]   ? 0
+                                   : w == &m_widgets[1] ? 1
+                                                        : -1};
+        }
+        QCOMPARE(heard, expected);
+        QCOMPARE(m_server.requests(QStringLiteral("/pictures"), since).size(), requests + 1);
+        QCOMPARE(cacheFiles(), cache);
+        QCOMPARE(QImage(file).isNull(), !found);
+    }
+
+    void silentTransfers_data()
+    {
+        QTest::addColumn<QJsonObject>("rule");
+        QTest::addColumn<DevUpdate>("update"); // the update package's size and pace
+        QTest::addColumn<Transfer>("transfer");
+        QTest::addColumn<NetOutcome>("expected");
+        QTest::addColumn<QString>("written"); // the file the transfer leaves; "" for none
+
+        const QString doc = QStringLiteral("/files/seeddoc1.txt");
+        const QString pictureUrl =
+            QStringLiteral("/pictures/u%1_1.png").arg(QString::number(m_session->userId() + 5));
+        const int timedOut = NetServerManager::kErrorNetwork;
+        QTest::newRow("download that stops after its first bytes")
+            << QJsonObject{{"mode", "stall"}, {"bytes", 10}, {"path", doc}} << DevUpdate{}
+            << Transfer(
+                   [doc](NetServerManager& n) { return n.downloadFile("silent", doc, QString()); })
+            << NetOutcome{"downloadFailure", "silent", timedOut} << "";
+        QTest::newRow("picture that stops after its first bytes")
+            << QJsonObject{{"mode", "stall"}, {"bytes", 10}, {"path", "/pictures/"}} << DevUpdate{}
+            << Transfer([pictureUrl](NetServerManager& n) {
+                   return n.requestImage(pictureUrl, nullptr).isEmpty();
+               })
+            << NetOutcome{"imageFailure", pictureUrl} << "";
+        QTest::newRow("upload without an answer")
+            << QJsonObject{{"mode", "hang"}, {"path", "/rest/file/chat"}} << DevUpdate{}
+            << Transfer([](NetServerManager& n) {
+                   return n.uploadChatFile(QStringLiteral("silent"), fileOfSize(4 << 20));
+               })
+            << NetOutcome{"uploadFailure", "silent", timedOut} << "big.bin";
+        // Longer than the idle time in all, but never silent that long.
+        QTest::newRow("slow download that keeps moving")
+            << QJsonObject{{"mode", "off"}} << DevUpdate{0, {}, 40000, false, 16000}
+            << Transfer([](NetServerManager& n) {
+                   return n.downloadFile(QStringLiteral("silent"), "/download/slow.bin", QString());
+               })
+            << NetOutcome{"downloadSuccess", "silent"} << "slow.bin";
+    }
+
+    void silentTransfers()
+    {
+        QFETCH(QJsonObject, rule);
+        QFETCH(DevUpdate, update);
+        QFETCH(Transfer, transfer);
+        QFETCH(NetOutcome, expected);
+        QFETCH(QString, written);
+
+        for (const char* name : {"seeddoc1.txt", "slow.bin"})
+            QFile::remove(FileManager::cacheFilePath(name));
+        QStringList cache = cacheFiles() << written;
+        cache.removeAll(QString());
+        cache.removeDuplicates();
+        cache.sort();
+        QVERIFY(m_server.setFault(rule));
+        QVERIFY(m_server.setUpdate(update));
+
+        auto net = newEngine(QString(), 1000);
+        NetRecorder recorder(net.get());
+        QVERIFY(transfer(*net));
+        QCOMPARE(recorder.answer(expected.id).signal, expected.signal);
+        finish(net);
+        QCOMPARE(recorder.outcomes(), QList<NetOutcome>{expected});
+        QCOMPARE(cacheFiles(), cache);
+    }
+
+    void destroyedWhileATransferHangs()
+    {
+        QVERIFY(m_server.fail(DevFault::hang(QStringLiteral("/rest/file/chat"))));
+        const qint64 since = m_server.lastRequestSeq();
+        QVERIFY(
+            m_net->uploadChatFile(QStringLiteral("hang"), FileManager::makeTextFile("waiting")));
+        QVERIFY(waitUntil([&] { return m_server.requests("/rest/file/chat", since).size() == 1; }));
+        // Returns although the server never answers: the upload is aborted, and its caller hears
+        // that it failed.
+        m_net.reset();
+        QCOMPARE(m_recorder->answer(QStringLiteral("hang")).signal,
+                 QStringLiteral("uploadFailure"));
+    }
 
 private:
     QWidget m_widgets[2];
 };
-
-void TestNetTransfer::initTestCase()
-{
-    QVERIFY(start());
-    QVERIFY(QDir().mkpath(FileManager::cacheFolder()));
-}
-
-void TestNetTransfer::cleanup()
-{
-    m_server.clearFault();
-    m_server.clearUpdate();
-}
-
-void TestNetTransfer::uploads_data()
-{
-    QTest::addColumn<MakeFile>("makeFile");
-    QTest::addColumn<Upload>("upload");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QStringList>("fields"); // "name=value" in order; %me: the user's id
-    QTest::addColumn<QString>("target");     // of the download back: "" the cache, else chosen
-
-    const QStringList file = {"userId=%me", "contentType=10", "thumbType=10", "width=0",
-                              "height=0"};
-    const Upload chatFile = [](NetServerManager& n, const QString& id, const QString& f) {
-        return n.uploadChatFile(id, f);
-    };
-    QTest::newRow("picture") << MakeFile(picture)
-                             << Upload(
-                                    [](NetServerManager& n, const QString& id, const QString& f) {
-                                        return n.uploadChatImage(id, f, QSize(64, 48));
-                                    })
-                             << "/rest/file/chat"
-                             << QStringList{"userId=%me", "contentType=20", "thumbType=20",
-                                            "width=64", "height=48"}
-                             << "chosen/sub/photo.png";
-    QTest::newRow("profile picture")
-        << MakeFile(picture)
-        << Upload([](NetServerManager& n, const QString& id, const QString& f) {
-               return n.uploadProfileImage(id, f, "pk-7", {64, 48});
-           })
-        << "/rest/file"
-        << QStringList{"userId=%me",   "fileKey=pk-7", "fileSeq=0", "contentType=20",
-                       "thumbType=40", "width=64",     "height=48"}
-        << "";
-    QTest::newRow("largest file") << MakeFile(
-                                         [] { return fileOfSize(FileManager::kFileSizeLimit); })
-                                  << chatFile << "/rest/file/chat" << file << "chosen/big.bin";
-}
-
-void TestNetTransfer::uploads()
-{
-    QFETCH(MakeFile, makeFile);
-    QFETCH(Upload, upload);
-    QFETCH(QString, path);
-    QFETCH(QStringList, fields);
-    QFETCH(QString, target);
-
-    const QFileInfo info(makeFile());
-    QVERIFY(info.exists());
-    const QString reqId = QStringLiteral("up-%1").arg(QTest::currentDataTag());
-    const qint64 since = m_server.lastRequestSeq();
-    QVERIFY(upload(*m_net, reqId, info.filePath()));
-    const NetRecorder::Event answer = m_recorder->answer(reqId, 120000);
-    QVERIFY2(answer.signal == QLatin1String("uploadSuccess"), qPrintable(answer.text()));
-    const QList<NetRecorder::Event> progress = m_recorder->of("uploadProgress", reqId);
-    QVERIFY(steady(progress) && progress.last().total() > info.size());
-
-    // The path, the fields in order with their values, then the file's name and the file.
-    const QJsonValue received = m_server.requests(path, since).last();
-    ReceivedUpload sent{received["path"].toString(),
-                        {},
-                        received["file"]["filename"].toString(),
-                        qint64(received["file"]["size"].toDouble())};
-    for (const QJsonValue& part : received["parts"].toArray())
-        sent.fields << part.toString() + '=' + received["form"][part.toString()].toString();
-    fields.replaceInStrings(QStringLiteral("%me"), QString::number(m_session->userId()));
-    fields << "uploadFileName=" + info.fileName() << "file=";
-    QCOMPARE(sent, (ReceivedUpload{path, fields, info.fileName(), info.size()}));
-    const QString contentType = received["headers"]["content-type"].toString();
-    QVERIFY2(contentType.contains(
-                 QRegularExpression("^multipart/form-data; boundary=--[0-9a-f]{9,10}$")),
-             qPrintable(contentType));
-
-    // Downloaded back, to the cache or to a chosen path in new folders: the same bytes.
-    const QString url = answer.object()["webUrl"].toString();
-    QTemporaryDir dir;
-    const QString chosen = target.isEmpty() ? QString() : dir.filePath(target);
-    const QString expectedPath = target.isEmpty() ? FileManager::cacheFilePath(url) : chosen;
-    const QString dlId = "down-" + reqId;
-    QVERIFY(m_net->downloadFile(dlId, url, chosen));
-    const NetRecorder::Event got = m_recorder->answer(dlId, 120000);
-    QCOMPARE(QVariantList{got.signal} + got.args,
-             QVariantList({"downloadSuccess", dlId, url, expectedPath}));
-    QVERIFY(contents(expectedPath) == contents(info.filePath()));
-    const QList<NetRecorder::Event> down = m_recorder->of("downloadProgress", dlId);
-    QVERIFY(steady(down) && down.last().done() == info.size());
-}
-
-void TestNetTransfer::refusedDownloads_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<QString>("target"); // "" for the cache; relative to a temporary folder
-    QTest::addColumn<int>("httpCode");
-
-    QTest::newRow("not on the server") << "/files/nothing-here.txt" << QString() << 404;
-    QTest::newRow("target under a file") << "/files/seeddoc3.txt"
-                                         << "plain.txt/x/report.txt" << 200;
-    QTest::newRow("chosen path that climbs out") << "/files/seeddoc3.txt"
-                                                 << "chosen/../../escaped.txt" << 200;
-}
-
-void TestNetTransfer::refusedDownloads()
-{
-    QFETCH(QString, url);
-    QFETCH(QString, target);
-    QFETCH(int, httpCode);
-
-    QTemporaryDir dir;
-    QVERIFY(QFile(dir.filePath(QStringLiteral("plain.txt"))).open(QIODevice::WriteOnly));
-    const QString chosen = target.isEmpty() ? QString() : dir.filePath(target);
-    QFile::remove(FileManager::cacheFilePath(url));
-    const QStringList cacheBefore = cacheFiles();
-
-    const QString reqId = QStringLiteral("dl-%1").arg(QTest::currentDataTag());
-    QVERIFY(m_net->downloadFile(reqId, url, chosen));
-    const NetRecorder::Event answer = m_recorder->answer(reqId);
-    QCOMPARE(QVariantList({answer.signal, answer.errCode()}),
-             QVariantList({"downloadFailure", httpCode}));
-    QVERIFY(!answer.text().isEmpty());
-    // Nothing was left behind, in the cache or near the target.
-    QCOMPARE(cacheFiles(), cacheBefore);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-             QStringList("plain.txt"));
-    QVERIFY(!QFileInfo::exists(QFileInfo(dir.path()).dir().filePath("escaped.txt")));
-    QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("plain.txt"))).size(), qint64(0));
-}
-
-void TestNetTransfer::pictures_data()
-{
-    QTest::addColumn<QString>("url");       // %1: a user id the server knows
-    QTest::addColumn<QList<int>>("askers"); // widget indexes, -1 a prefetch
-    QTest::addColumn<bool>("found");
-    QTest::addColumn<int>("requests"); // that reach the server
-
-    QTest::newRow("two widgets") << "/pictures/u%1_1_t.png" << QList<int>{0, 1} << true << 1;
-    QTest::newRow("a prefetch, then a widget")
-        << "/pictures/u%1_1.png" << QList<int>{-1, 0} << true << 1;
-    QTest::newRow("with a query, the same widget twice, and a prefetch")
-        << "/pictures/u%1_1_t.png?v=7" << QList<int>{1, 1, -1} << true << 1;
-    QTest::newRow("missing") << "/pictures/u9%1_missing.png" << QList<int>{0, -1, 1} << false << 1;
-    // No file name to keep it under: nothing is asked for, and nothing written.
-    QTest::newRow("empty") << "" << QList<int>{0, -1} << false << 0;
-    QTest::newRow("dots") << "/pictures/.." << QList<int>{0, -1} << false << 0;
-}
-
-// However many ask while it comes, a picture is fetched once, each asker hears of it with its
-// widget, and the cache gains the whole picture and nothing else.
-void TestNetTransfer::pictures()
-{
-    QFETCH(QString, url);
-    QFETCH(QList<int>, askers);
-    QFETCH(bool, found);
-    QFETCH(int, requests);
-    url = url.arg(m_session->userId() + 4);
-    const QString file = found ? FileManager::cacheFilePath(url) : QString();
-    QStringList cache = cacheFiles() << QFileInfo(file).fileName();
-    cache.removeAll(QString());
-    cache.sort();
-    const qint64 since = m_server.lastRequestSeq();
-    m_recorder->clear();
-    QList<PictureAnswer> expected;
-    for (int asker : askers) {
-        QCOMPARE(m_net->requestImage(url, asker < 0 ? nullptr : &m_widgets[asker]), QString());
-        expected << PictureAnswer{found ? "imageSuccess" : "imageFailure", url, file, asker};
-    }
-    QVERIFY(waitUntil([&] { return m_recorder->events().size() == askers.size(); }));
-    // A missing picture asked for afterwards is the last thing heard: nothing else came.
-    const QString sentinel = QStringLiteral("/pictures/u999999_sentinel.png");
-    QCOMPARE(m_net->requestImage(sentinel, nullptr), QString());
-    expected << PictureAnswer{"imageFailure", sentinel, QString(), -1};
-    QCOMPARE(m_recorder->answer(sentinel).signal, QStringLiteral("imageFailure"));
-    QList<PictureAnswer> heard;
-    for (const NetRecorder::Event& e : m_recorder->events()) {
-        QWidget* w = e.args.constLast().value<QWidget*>();
-        heard << PictureAnswer{e.signal, e.args.value(0).toString(),
-                               e.args.size() == 3 ? e.args.value(1).toString() : QString(),
-                               w == &m_widgets[0]   ? 0
-                               : w == &m_widgets[1] ? 1
-                                                    : -1};
-    }
-    QCOMPARE(heard, expected);
-    QCOMPARE(m_server.requests(QStringLiteral("/pictures"), since).size(), requests + 1);
-    QCOMPARE(cacheFiles(), cache);
-    QCOMPARE(QImage(file).isNull(), !found);
-}
-
-void TestNetTransfer::silentTransfers_data()
-{
-    QTest::addColumn<QJsonObject>("rule");
-    QTest::addColumn<DevUpdate>("update"); // the update package's size and pace
-    QTest::addColumn<Transfer>("transfer");
-    QTest::addColumn<NetOutcome>("expected");
-    QTest::addColumn<QString>("written"); // the file the transfer leaves; "" for none
-
-    const QString doc = QStringLiteral("/files/seeddoc1.txt");
-    const QString pictureUrl =
-        QStringLiteral("/pictures/u%1_1.png").arg(QString::number(m_session->userId() + 5));
-    const int timedOut = NetServerManager::kErrorNetwork;
-    QTest::newRow("download that stops after its first bytes")
-        << QJsonObject{{"mode", "stall"}, {"bytes", 10}, {"path", doc}} << DevUpdate{}
-        << Transfer([doc](NetServerManager& n) { return n.downloadFile("silent", doc, QString()); })
-        << NetOutcome{"downloadFailure", "silent", timedOut} << "";
-    QTest::newRow("picture that stops after its first bytes")
-        << QJsonObject{{"mode", "stall"}, {"bytes", 10}, {"path", "/pictures/"}} << DevUpdate{}
-        << Transfer([pictureUrl](NetServerManager& n) {
-               return n.requestImage(pictureUrl, nullptr).isEmpty();
-           })
-        << NetOutcome{"imageFailure", pictureUrl} << "";
-    QTest::newRow("upload without an answer")
-        << QJsonObject{{"mode", "hang"}, {"path", "/rest/file/chat"}} << DevUpdate{}
-        << Transfer([](NetServerManager& n) {
-               return n.uploadChatFile(QStringLiteral("silent"), fileOfSize(4 << 20));
-           })
-        << NetOutcome{"uploadFailure", "silent", timedOut} << "big.bin";
-    // Longer than the idle time in all, but never silent that long.
-    QTest::newRow("slow download that keeps moving")
-        << QJsonObject{{"mode", "off"}} << DevUpdate{0, {}, 40000, false, 16000}
-        << Transfer([](NetServerManager& n) {
-               return n.downloadFile(QStringLiteral("silent"), "/download/slow.bin", QString());
-           })
-        << NetOutcome{"downloadSuccess", "silent"} << "slow.bin";
-}
-
-void TestNetTransfer::silentTransfers()
-{
-    QFETCH(QJsonObject, rule);
-    QFETCH(DevUpdate, update);
-    QFETCH(Transfer, transfer);
-    QFETCH(NetOutcome, expected);
-    QFETCH(QString, written);
-
-    for (const char* name : {"seeddoc1.txt", "slow.bin"})
-        QFile::remove(FileManager::cacheFilePath(name));
-    QStringList cache = cacheFiles() << written;
-    cache.removeAll(QString());
-    cache.removeDuplicates();
-    cache.sort();
-    QVERIFY(m_server.setFault(rule));
-    QVERIFY(m_server.setUpdate(update));
-
-    auto net = newEngine(QString(), 1000);
-    NetRecorder recorder(net.get());
-    QVERIFY(transfer(*net));
-    QCOMPARE(recorder.answer(expected.id).signal, expected.signal);
-    finish(net);
-    QCOMPARE(recorder.outcomes(), QList<NetOutcome>{expected});
-    QCOMPARE(cacheFiles(), cache);
-}
-
-void TestNetTransfer::destroyedWhileATransferHangs()
-{
-    QVERIFY(m_server.fail(DevFault::hang(QStringLiteral("/rest/file/chat"))));
-    const qint64 since = m_server.lastRequestSeq();
-    QVERIFY(m_net->uploadChatFile(QStringLiteral("hang"), FileManager::makeTextFile("waiting")));
-    QVERIFY(waitUntil([&] { return m_server.requests("/rest/file/chat", since).size() == 1; }));
-    // Returns although the server never answers: the upload is aborted, and its caller hears
-    // that it failed.
-    m_net.reset();
-    QCOMPARE(m_recorder->answer(QStringLiteral("hang")).signal, QStringLiteral("uploadFailure"));
-}
 
 QTEST_MAIN(TestNetTransfer)
 #include "tst_nettransfer.moc"

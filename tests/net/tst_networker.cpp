@@ -65,16 +65,274 @@ class TestNetWorker : public NetFixture
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void dataCacheStoresThenSignals();
-    void roomListStoresThenSignalsThenFetchesPictures();
-    void failures_data();
-    void failures();
-    void cleanup();
-    void preview_data();
-    void preview();
+    void initTestCase() { QVERIFY(start(true)); }
+
+    void dataCacheStoresThenSignals()
+    {
+        const QString me = QString::number(m_session->userId());
+        const qint64 since = m_server.lastRequestSeq();
+        m_recorder->clear();
+        QVERIFY(m_net->reqDataCache(3));
+        const NetRecorder::Event answer = m_recorder->answer(3);
+        QVERIFY2(answer.signal == QLatin1String("success"), qPrintable(answer.text()));
+        const QJsonObject received = m_server.requests("/rest/cache", since).last().toObject();
+        QCOMPARE(received["url"].toString(), "/rest/cache/" + me + "/19700101000000");
+        QCOMPARE(identity(received), identity());
+
+        // Written before the signal: the GUI thread's own connection reads it all at once, and the
+        // session object holds the stored values.
+        QList<DBUser> users;
+        QList<DBGroup> groups;
+        QCOMPARE(m_db->userList(users), answer.object()["users"].toArray().size());
+        QVERIFY(users.size() > 300 && m_db->groupList(groups) > 0);
+        const QString stamp = answer.object()["updDatetime"].toString();
+        DBUser user;
+        QVERIFY(stamp.size() == 14 && m_db->findUser(m_session->userId(), user));
+        QCOMPARE((CacheState{DBMTData(m_db.get()).lastCacheTime(), m_session->lastCacheTime(),
+                             m_session->userName()}),
+                 (CacheState{stamp, stamp, user.userName()}));
+        // The cache connection was closed again.
+        QVERIFY(!QSqlDatabase::contains(QString::fromLatin1(DBManager::kConnectionCache)));
+
+        // The next cache asks for what changed since the stored time.
+        const qint64 next = m_server.lastRequestSeq();
+        QVERIFY(m_net->reqDataCache(5));
+        QCOMPARE(m_recorder->answer(5).signal, QStringLiteral("success"));
+        QCOMPARE(m_server.requests("/rest/cache", next).last()["url"].toString(),
+                 "/rest/cache/" + me + "/" + stamp);
+    }
+
+    void roomListStoresThenSignalsThenFetchesPictures()
+    {
+        QVERIFY(addExtraRoom());
+        m_recorder->clear();
+        QVERIFY(m_net->reqChatRoomList(4));
+        const NetRecorder::Event answer = m_recorder->answer(4);
+        QVERIFY2(answer.signal == QLatin1String("success"), qPrintable(answer.text()));
+        // Nothing about pictures came before the rooms were signalled.
+        QCOMPARE(m_recorder->events().first().signal, QStringLiteral("success"));
+        const QJsonArray list = answer.object()["list"].toArray();
+        QList<DBChatRoom> rooms;
+        QCOMPARE(m_db->chatRoomList(rooms), list.size());
+        QVERIFY(!m_db->chatRoomExists(kExtraTopic));
+        QCOMPARE(m_db->chatCount(kExtraTopic), 0);
+
+        // The picture of every other member and of every group of the list: each fetched into the
+        // cache, no other.
+        const QStringList urls = roomPictures(*m_db, list, m_session->userId());
+        QVERIFY(list.size() > 5 && urls.size() > 3);
+        QStringList expected =
+            QStringList(urls).replaceInStrings(QRegularExpression("^"), "imageSuccess ");
+        expected << "success 4";
+        QVERIFY(waitUntil([&] { return m_recorder->events().size() == expected.size(); }));
+        QStringList fetched;
+        for (const NetRecorder::Event& e : m_recorder->events())
+            fetched << e.signal + ' ' + e.args.value(0).toString();
+        fetched.sort();
+        expected.sort();
+        QCOMPARE(fetched, expected);
+
+        // Every one of them is in the cache now: asked for again, each comes at once.
+        QStringList cached;
+        for (const QString& url : urls)
+            cached << m_net->requestImage(url, nullptr);
+        QCOMPARE(cached.filter(FileManager::cacheFolder()).size(), urls.size());
+
+        // Two lists and two caches at once, each on a connection of its own: all of them stored and
+        // answered, and no picture is asked for again.
+        auto net = newEngine();
+        NetRecorder recorder(net.get());
+        for (int code : {40, 41})
+            QVERIFY(net->reqChatRoomList(code) && net->reqDataCache(code + 10));
+        for (int code : {40, 41, 50, 51})
+            QCOMPARE(recorder.answer(code).signal, QStringLiteral("success"));
+        finish(net);
+        QList<NetOutcome> outcomes = recorder.outcomes();
+        std::sort(outcomes.begin(), outcomes.end(),
+                  [](const NetOutcome& a, const NetOutcome& b) { return a.id < b.id; });
+        QCOMPARE(outcomes,
+                 (QList<NetOutcome>{
+                     {"success", "40"}, {"success", "41"}, {"success", "50"}, {"success", "51"}}));
+    }
+
+    void failures_data()
+    {
+        // What the failures must leave: the stored directory and rooms, and a room of the store
+        // alone.
+        QVERIFY(addExtraRoom());
+        m_before = stored();
+        QVERIFY(m_before.extraRoom && m_before.users > 300);
+
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QByteArray>("caLine"); // of the client's configuration
+        QTest::addColumn<QJsonObject>("rule");  // the reference server's fault rule
+        QTest::addColumn<Call>("call");
+        QTest::addColumn<NetOutcome>("expected");
+
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const int none = closed.serverPort(), rest = m_server.restPort();
+        closed.close(); // nobody listens there any more
+        const QByteArray ca = "\nCaFile=" + m_server.caFile().toUtf8();
+        const QString file = FileManager::makeTextFile("hello");
+
+        struct Path
+        {
+            const char* path;
+            const char* failure; // the signal of a failure
+            Call call;
+            int unanswered; // the code of a request that got no answer
+            int emptyError; // the code of an error status without a body
+        };
+        const QList<Path> paths = {
+            {"/rest/auth", "failure", [](NetServerManager& n) { return n.reqPing(4); }, 10001,
+             10001},
+            {"/rest/chatt/room", "failure",
+             [](NetServerManager& n) { return n.reqChatRoomList(4); }, 10001, 10001},
+            {"/rest/cache", "failure", [](NetServerManager& n) { return n.reqDataCache(4); }, 10001,
+             10001},
+            {"/rest/file/chat", "uploadFailure",
+             [file](NetServerManager& n) { return n.uploadChatFile(QStringLiteral("4"), file); }, 0,
+             503}};
+        const QJsonObject off{{"mode", "off"}};
+        const int unreadable = NetServerManager::kErrorUnreadable;
+        for (const Path& p : paths) {
+            auto row = [&](const char* name, int port, const QByteArray& caLine, QJsonObject rule,
+                           int errCode, const QString& message = QString()) {
+                rule.insert(QStringLiteral("path"), QString::fromLatin1(p.path));
+                QTest::addRow("%s: %s", p.path, name)
+                    << port << caLine << rule << p.call
+                    << NetOutcome{p.failure, "4", errCode, message};
+            };
+            auto body = [](const char* raw, int status = 200,
+                           const char* type = "application/json") {
+                return QJsonObject{
+                    {"mode", "body"}, {"raw", raw}, {"status", status}, {"type", type}};
+            };
+            row("no server", none, ca, off, p.unanswered);
+            row("certificate nobody trusts", rest, "", off, p.unanswered);
+            row("error body", rest, ca,
+                {{"mode", "error"}, {"status", 500}, {"code", 50012}, {"message", "Broken"}}, 50012,
+                "Broken");
+            row("error body without JSON", rest, ca,
+                body("<html>Bad Gateway</html>", 502, "text/html"), 0);
+            row("error without a body", rest, ca,
+                {{"mode", "error"}, {"status", 503}, {"body", "empty"}}, p.emptyError);
+            row("answer neither 200 nor an error", rest, ca, {{"mode", "error"}, {"status", 201}},
+                unreadable);
+            row("200 cut short", rest, ca, body("{\"list\":[{\"chattRoomId\":1"), unreadable);
+            row("200 not an object", rest, ca, body("[{\"list\":[]}]"), unreadable);
+            row("no answer", rest, ca, {{"mode", "hang"}}, NetServerManager::kErrorNetwork);
+            row("stops after its first bytes", rest, ca, {{"mode", "stall"}, {"bytes", 20}},
+                NetServerManager::kErrorNetwork);
+        }
+        const Call roomList = paths.at(1).call;
+        auto roomListRow =
+            [&](const char* name, const char* raw, int errCode) {
+                QTest::newRow(name)
+                    << rest << ca
+                    << QJsonObject{{"mode", "body"}, {"raw", raw}, {"path", "/rest/chatt/room"}}
+                    << roomList << NetOutcome{"failure", "4", errCode};
+            };
+        roomListRow("/rest/chatt/room: 200 without a list", "{\"rooms\":[]}", unreadable);
+        roomListRow("/rest/chatt/room: a list that is not a list", "{\"list\":{}}", unreadable);
+        roomListRow("/rest/chatt/room: a list of numbers", "{\"list\":[1,2]}",
+                    NetServerManager::kErrorNetwork);
+        QTest::newRow("/rest/file/chat: file cannot be read")
+            << rest << ca << off << Call([](NetServerManager& n) {
+                   return n.uploadChatFile(QStringLiteral("4"), "/proc/no-such-file.txt");
+               })
+            << NetOutcome{"uploadFailure", "4", NetServerManager::kErrorNetwork};
+    }
+
+    void failures()
+    {
+        QFETCH(int, port);
+        QFETCH(QByteArray, caLine);
+        QFETCH(QJsonObject, rule);
+        QFETCH(Call, call);
+        QFETCH(NetOutcome, expected);
+
+        QVERIFY(m_server.setFault(rule));
+        QFile ini(m_server.dataDir() + QStringLiteral("/test.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("[Server]\nHost=localhost\nRestPort=" +
+                                                            QByteArray::number(port) + caLine) > 0);
+        ini.close();
+
+        auto net = newEngine(ini.fileName(), 1000);
+        NetRecorder recorder(net.get());
+        QVERIFY(call(*net));
+        QCOMPARE(recorder.answer(expected.id).signal, expected.signal);
+        // Once every task of the engine has ended, the failure is all that came.
+        finish(net);
+        QCOMPARE(recorder.outcomes(), QList<NetOutcome>{expected});
+        QCOMPARE(stored(), m_before);
+    }
+
+    void cleanup() { m_server.clearFault(); }
+
+    void preview_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("preview");
+
+        // A NUL byte too: the body is read by its size.
+        QTest::newRow("control and non-ASCII bytes as dots")
+            << QByteArray::fromHex("610d0a0962 00ff63") << "a...b..c";
+        QTest::newRow("keys of any case, spaced")
+            << QByteArray("{\"PASSWD\" : \"x+y=\", \"clientId\":\"c-1\", \"token\":\"t\"}")
+            << "{\"PASSWD\" : \"****\", \"clientId\":\"****\", \"token\":\"****\"}";
+        QTest::newRow("a value cut off") << QByteArray("{\"client\":{\"accessKey\":\"AK-1")
+                                         << "{\"client\":{\"accessKey\":\"****";
+        // The key is seen whole although its value starts beyond the first 64 bytes.
+        QTest::newRow("a key across the cut")
+            << QByteArray(60, ' ') + "{\"accessKey\":\"AK-12345\"}" << QString(60, ' ') + "{\"ac";
+        QTest::newRow("a value that starts just after the cut")
+            << QByteArray(50, ' ') + "{\"accessKey\":\"AK-12345\"}"
+            << QString(50, ' ') + "{\"accessKey\":\"";
+    }
+
+    void preview()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, preview);
+        QCOMPARE(NetAnswer::preview(body), preview);
+    }
+
     // Last: it ends the session.
-    void nothingStoredAmiss();
+    void nothingStoredAmiss()
+    {
+        // A store that cannot be opened is a failure, not a success with nothing stored.
+        m_net->setDbPath(QStringLiteral("/proc/no-such-folder/veltri_user001.db"));
+        QVERIFY(m_net->reqDataCache(6));
+        QCOMPARE(m_recorder->answer(6).signal, QStringLiteral("failure"));
+        m_net->setDbPath(m_db->dbPath());
+
+        // A cache in flight while the user logs off.
+        const QString ownName = m_session->userName();
+        QVERIFY(!ownName.isEmpty());
+        QVERIFY(m_server.pause());
+        m_recorder->clear();
+        QVERIFY(m_net->reqDataCache(3));
+        // The user logs off and another session begins before the answer arrives.
+        m_session.reset();
+        MTData other;
+        DBEditor editor;
+        other.setUserId(editor, 999999);
+        other.setUserName(editor, QStringLiteral("Other"));
+        QVERIFY(m_server.resume());
+        const NetRecorder::Event answer = m_recorder->answer(3);
+        QVERIFY2(answer.signal == QLatin1String("success"), qPrintable(answer.text()));
+
+        // The answer belongs to the account that asked: stored in its file with its own values, and
+        // nothing of it reaches the session that came after.
+        const QString stamp = answer.object()["updDatetime"].toString();
+        const DBMTData stored(m_db.get());
+        QCOMPARE((CacheState{stored.lastCacheTime(), stored.lastCacheTime(), stored.userName()}),
+                 (CacheState{stamp, stamp, ownName}));
+        QCOMPARE((CacheState{other.lastCacheTime(), other.lastCacheTime(), other.userName()}),
+                 (CacheState{"19700101000000", "19700101000000", "Other"}));
+    }
 
 private:
     Stored stored()
@@ -99,276 +357,6 @@ private:
     }
     Stored m_before;
 };
-
-void TestNetWorker::initTestCase()
-{
-    QVERIFY(start(true));
-}
-
-void TestNetWorker::dataCacheStoresThenSignals()
-{
-    const QString me = QString::number(m_session->userId());
-    const qint64 since = m_server.lastRequestSeq();
-    m_recorder->clear();
-    QVERIFY(m_net->reqDataCache(3));
-    const NetRecorder::Event answer = m_recorder->answer(3);
-    QVERIFY2(answer.signal == QLatin1String("success"), qPrintable(answer.text()));
-    const QJsonObject received = m_server.requests("/rest/cache", since).last().toObject();
-    QCOMPARE(received["url"].toString(), "/rest/cache/" + me + "/19700101000000");
-    QCOMPARE(identity(received), identity());
-
-    // Written before the signal: the GUI thread's own connection reads it all at once, and the
-    // session object holds the stored values.
-    QList<DBUser> users;
-    QList<DBGroup> groups;
-    QCOMPARE(m_db->userList(users), answer.object()["users"].toArray().size());
-    QVERIFY(users.size() > 300 && m_db->groupList(groups) > 0);
-    const QString stamp = answer.object()["updDatetime"].toString();
-    DBUser user;
-    QVERIFY(stamp.size() == 14 && m_db->findUser(m_session->userId(), user));
-    QCOMPARE((CacheState{DBMTData(m_db.get()).lastCacheTime(), m_session->lastCacheTime(),
-                         m_session->userName()}),
-             (CacheState{stamp, stamp, user.userName()}));
-    // The cache connection was closed again.
-    QVERIFY(!QSqlDatabase::contains(QString::fromLatin1(DBManager::kConnectionCache)));
-
-    // The next cache asks for what changed since the stored time.
-    const qint64 next = m_server.lastRequestSeq();
-    QVERIFY(m_net->reqDataCache(5));
-    QCOMPARE(m_recorder->answer(5).signal, QStringLiteral("success"));
-    QCOMPARE(m_server.requests("/rest/cache", next).last()["url"].toString(),
-             "/rest/cache/" + me + "/" + stamp);
-}
-
-void TestNetWorker::roomListStoresThenSignalsThenFetchesPictures()
-{
-    QVERIFY(addExtraRoom());
-    m_recorder->clear();
-    QVERIFY(m_net->reqChatRoomList(4));
-    const NetRecorder::Event answer = m_recorder->answer(4);
-    QVERIFY2(answer.signal == QLatin1String("success"), qPrintable(answer.text()));
-    // Nothing about pictures came before the rooms were signalled.
-    QCOMPARE(m_recorder->events().first().signal, QStringLiteral("success"));
-    const QJsonArray list = answer.object()["list"].toArray();
-    QList<DBChatRoom> rooms;
-    QCOMPARE(m_db->chatRoomList(rooms), list.size());
-    QVERIFY(!m_db->chatRoomExists(kExtraTopic));
-    QCOMPARE(m_db->chatCount(kExtraTopic), 0);
-
-    // The picture of every other member and of every group of the list: each fetched into the
-    // cache, no other.
-    const QStringList urls = roomPictures(*m_db, list, m_session->userId());
-    QVERIFY(list.size() > 5 && urls.size() > 3);
-    QStringList expected =
-        QStringList(urls).replaceInStrings(QRegularExpression("^"), "imageSuccess ");
-    expected << "success 4";
-    QVERIFY(waitUntil([&] { return m_recorder->events().size() == expected.size(); }));
-    QStringList fetched;
-    for (const NetRecorder::Event& e : m_recorder->events())
-        fetched << e.signal + ' ' + e.args.value(0).toString();
-    fetched.sort();
-    expected.sort();
-    QCOMPARE(fetched, expected);
-
-    // Every one of them is in the cache now: asked for again, each comes at once.
-    QStringList cached;
-    for (const QString& url : urls)
-        cached << m_net->requestImage(url, nullptr);
-    QCOMPARE(cached.filter(FileManager::cacheFolder()).size(), urls.size());
-
-    // Two lists and two caches at once, each on a connection of its own: all of them stored and
-    // answered, and no picture is asked for again.
-    auto net = newEngine();
-    NetRecorder recorder(net.get());
-    for (int code : {40, 41})
-        QVERIFY(net->reqChatRoomList(code) && net->reqDataCache(code + 10));
-    for (int code : {40, 41, 50, 51})
-        QCOMPARE(recorder.answer(code).signal, QStringLiteral("success"));
-    finish(net);
-    QList<NetOutcome> outcomes = recorder.outcomes();
-    std::sort(outcomes.begin(), outcomes.end(),
-              [](const NetOutcome& a, const NetOutcome& b) { return a.id < b.id; });
-    QCOMPARE(outcomes,
-             (QList<NetOutcome>{
-                 {"success", "40"}, {"success", "41"}, {"success", "50"}, {"success", "51"}}));
-}
-
-void TestNetWorker::cleanup()
-{
-    m_server.clearFault();
-}
-
-void TestNetWorker::failures_data()
-{
-    // What the failures must leave: the stored directory and rooms, and a room of the store alone.
-    QVERIFY(addExtraRoom());
-    m_before = stored();
-    QVERIFY(m_before.extraRoom && m_before.users > 300);
-
-    QTest::addColumn<int>("port");
-    QTest::addColumn<QByteArray>("caLine"); // of the client's configuration
-    QTest::addColumn<QJsonObject>("rule");  // the reference server's fault rule
-    QTest::addColumn<Call>("call");
-    QTest::addColumn<NetOutcome>("expected");
-
-    QTcpServer closed;
-    QVERIFY(closed.listen(QHostAddress::LocalHost));
-    const int none = closed.serverPort(), rest = m_server.restPort();
-    closed.close(); // nobody listens there any more
-    const QByteArray ca = "\nCaFile=" + m_server.caFile().toUtf8();
-    const QString file = FileManager::makeTextFile("hello");
-
-    struct Path
-    {
-        const char* path;
-        const char* failure; // the signal of a failure
-        Call call;
-        int unanswered; // the code of a request that got no answer
-        int emptyError; // the code of an error status without a body
-    };
-    const QList<Path> paths = {
-        {"/rest/auth", "failure", [](NetServerManager& n) { return n.reqPing(4); }, 10001, 10001},
-        {"/rest/chatt/room", "failure", [](NetServerManager& n) { return n.reqChatRoomList(4); },
-         10001, 10001},
-        {"/rest/cache", "failure", [](NetServerManager& n) { return n.reqDataCache(4); }, 10001,
-         10001},
-        {"/rest/file/chat", "uploadFailure",
-         [file](NetServerManager& n) { return n.uploadChatFile(QStringLiteral("4"), file); }, 0,
-         503}};
-    const QJsonObject off{{"mode", "off"}};
-    const int unreadable = NetServerManager::kErrorUnreadable;
-    for (const Path& p : paths) {
-        auto row = [&](const char* name, int port, const QByteArray& caLine, QJsonObject rule,
-                       int errCode, const QString& message = QString()) {
-            rule.insert(QStringLiteral("path"), QString::fromLatin1(p.path));
-            QTest::addRow("%s: %s", p.path, name)
-                << port << caLine << rule << p.call << NetOutcome{p.failure, "4", errCode, message};
-        };
-        auto body = [](const char* raw, int status = 200, const char* type = "application/json") {
-            return QJsonObject{{"mode", "body"}, {"raw", raw}, {"status", status}, {"type", type}};
-        };
-        row("no server", none, ca, off, p.unanswered);
-        row("certificate nobody trusts", rest, "", off, p.unanswered);
-        row("error body", rest, ca,
-            {{"mode", "error"}, {"status", 500}, {"code", 50012}, {"message", "Broken"}}, 50012,
-            "Broken");
-        row("error body without JSON", rest, ca, body("<html>Bad Gateway</html>", 502, "text/html"),
-            0);
-        row("error without a body", rest, ca,
-            {{"mode", "error"}, {"status", 503}, {"body", "empty"}}, p.emptyError);
-        row("answer neither 200 nor an error", rest, ca, {{"mode", "error"}, {"status", 201}},
-            unreadable);
-        row("200 cut short", rest, ca, body("{\"list\":[{\"chattRoomId\":1"), unreadable);
-        row("200 not an object", rest, ca, body("[{\"list\":[]}]"), unreadable);
-        row("no answer", rest, ca, {{"mode", "hang"}}, NetServerManager::kErrorNetwork);
-        row("stops after its first bytes", rest, ca, {{"mode", "stall"}, {"bytes", 20}},
-            NetServerManager::kErrorNetwork);
-    }
-    const Call roomList = paths.at(1).call;
-    auto roomListRow = [&](const char* name, const char* raw, int errCode) {
-        QTest::newRow(name) << rest << ca
-                            << QJsonObject{{"mode", "body"},
-                                           {"raw", raw},
-                                           {"path", "/rest/chatt/room"}}
-                            << roomList << NetOutcome{"failure", "4", errCode};
-    };
-    roomListRow("/rest/chatt/room: 200 without a list", "{\"rooms\":[]}", unreadable);
-    roomListRow("/rest/chatt/room: a list that is not a list", "{\"list\":{}}", unreadable);
-    roomListRow("/rest/chatt/room: a list of numbers", "{\"list\":[1,2]}",
-                NetServerManager::kErrorNetwork);
-    QTest::newRow("/rest/file/chat: file cannot be read")
-        << rest << ca << off << Call([](NetServerManager& n) {
-               return n.uploadChatFile(QStringLiteral("4"), "/proc/no-such-file.txt");
-           })
-        << NetOutcome{"uploadFailure", "4", NetServerManager::kErrorNetwork};
-}
-
-void TestNetWorker::failures()
-{
-    QFETCH(int, port);
-    QFETCH(QByteArray, caLine);
-    QFETCH(QJsonObject, rule);
-    QFETCH(Call, call);
-    QFETCH(NetOutcome, expected);
-
-    QVERIFY(m_server.setFault(rule));
-    QFile ini(m_server.dataDir() + QStringLiteral("/test.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly) &&
-            ini.write("[Server]\nHost=localhost\nRestPort=" + QByteArray::number(port) + caLine) >
-                0);
-    ini.close();
-
-    auto net = newEngine(ini.fileName(), 1000);
-    NetRecorder recorder(net.get());
-    QVERIFY(call(*net));
-    QCOMPARE(recorder.answer(expected.id).signal, expected.signal);
-    // Once every task of the engine has ended, the failure is all that came.
-    finish(net);
-    QCOMPARE(recorder.outcomes(), QList<NetOutcome>{expected});
-    QCOMPARE(stored(), m_before);
-}
-
-void TestNetWorker::preview_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("preview");
-
-    // A NUL byte too: the body is read by its size.
-    QTest::newRow("control and non-ASCII bytes as dots")
-        << QByteArray::fromHex("610d0a0962 00ff63") << "a...b..c";
-    QTest::newRow("keys of any case, spaced")
-        << QByteArray(R"({"PASSWD" : "x+y=", "clientId":"c-1", "token":"t"})")
-        << R"({"PASSWD" : "****", "clientId":"****", "token":"****"})";
-    QTest::newRow("a value cut off")
-        << QByteArray(R"({"client":{"accessKey":"AK-1)") << R"({"client":{"accessKey":"****)";
-    // The key is seen whole although its value starts beyond the first 64 bytes.
-    QTest::newRow("a key across the cut")
-        << QByteArray(60, ' ') + R"({"accessKey":"AK-12345"})" << QString(60, ' ') + R"({"ac)";
-    QTest::newRow("a value that starts just after the cut")
-        << QByteArray(50, ' ') + R"({"accessKey":"AK-12345"})"
-        << QString(50, ' ') + R"({"accessKey":")";
-}
-
-void TestNetWorker::preview()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(QString, preview);
-    QCOMPARE(NetAnswer::preview(body), preview);
-}
-
-void TestNetWorker::nothingStoredAmiss()
-{
-    // A store that cannot be opened is a failure, not a success with nothing stored.
-    m_net->setDbPath(QStringLiteral("/proc/no-such-folder/veltri_user001.db"));
-    QVERIFY(m_net->reqDataCache(6));
-    QCOMPARE(m_recorder->answer(6).signal, QStringLiteral("failure"));
-    m_net->setDbPath(m_db->dbPath());
-
-    // A cache in flight while the user logs off.
-    const QString ownName = m_session->userName();
-    QVERIFY(!ownName.isEmpty());
-    QVERIFY(m_server.pause());
-    m_recorder->clear();
-    QVERIFY(m_net->reqDataCache(3));
-    // The user logs off and another session begins before the answer arrives.
-    m_session.reset();
-    MTData other;
-    DBEditor editor;
-    other.setUserId(editor, 999999);
-    other.setUserName(editor, QStringLiteral("Other"));
-    QVERIFY(m_server.resume());
-    const NetRecorder::Event answer = m_recorder->answer(3);
-    QVERIFY2(answer.signal == QLatin1String("success"), qPrintable(answer.text()));
-
-    // The answer belongs to the account that asked: stored in its file with its own values, and
-    // nothing of it reaches the session that came after.
-    const QString stamp = answer.object()["updDatetime"].toString();
-    const DBMTData stored(m_db.get());
-    QCOMPARE((CacheState{stored.lastCacheTime(), stored.lastCacheTime(), stored.userName()}),
-             (CacheState{stamp, stamp, ownName}));
-    QCOMPARE((CacheState{other.lastCacheTime(), other.lastCacheTime(), other.userName()}),
-             (CacheState{"19700101000000", "19700101000000", "Other"}));
-}
 
 QTEST_GUILESS_MAIN(TestNetWorker)
 #include "tst_networker.moc"

@@ -127,10 +127,9 @@ const S::Outcome kIgnored{true, false, false};
 Q_DECLARE_METATYPE(PresenceView)
 Q_DECLARE_METATYPE(QList<PresenceStep>)
 
-// The decisions the session takes without a display: its state machine ((state, event) ->
-// (state, what the window does), the lock and unlock rules among them), which notice a room's
-// new chat raises, where a room event goes, who is inside a room, when the coalesced refreshes
-// fire.
+// The decisions the session takes without a display: its state machine ((state, event) -> (state,
+// what the window does), the lock and unlock rules among them), which notice a room's new chat
+// raises, where a room event goes, who is inside a room, when the coalesced refreshes fire.
 class TestSessionDecisions : public QObject
 {
     Q_OBJECT
@@ -141,6 +140,10 @@ private slots:
         QTest::addColumn<E>("event");
         QTest::addColumn<S::Snapshot>("after");
         QTest::addColumn<S::Outcome>("outcome");
+        const auto row = [](const char* name, const S::Snapshot& before, const E& event,
+                            const S::Snapshot& after, const S::Outcome& outcome) {
+            QTest::newRow(name) << before << event << after << outcome;
+        };
 
         const S::Snapshot out = st(0, false, false);
         const S::Snapshot sent = st(1, false, false, true);
@@ -149,66 +152,53 @@ private slots:
         const S::Snapshot locked = st(3, true, true);
         const S::Snapshot unlocking = st(3, true, true, false, true);
 
-        QTest::newRow("login sent") << out << E::ManualLoginSent << sent << done();
-        QTest::newRow("login sent while a session is up")
-            << ready << E::ManualLoginSent << ready << kIgnored;
-        QTest::newRow("login answered asks for the cache")
-            << sent << E::LoginAnswered << up << done(false, true);
-        QTest::newRow("login answer nobody waits for")
-            << out << E::LoginAnswered << out << kIgnored;
-        QTest::newRow("failed login returns to the login page")
-            << sent << E::LoginFailed << out << done();
-        QTest::newRow("cache after login keeps the manual type")
-            << up << E::CacheAnswered << up << done();
-        QTest::newRow("rooms after login show the list")
-            << up << E::RoomsAnswered << ready << done(true);
-        QTest::newRow("restored session is up behind the lock")
-            << out << E::SessionRestored << locked << done();
-        QTest::newRow("lock") << ready << E::LockRequested << locked << done();
-        QTest::newRow("lock without a session") << out << E::LockRequested << out << kIgnored;
-        QTest::newRow("unlock sent") << locked << E::UnlockSent << unlocking << done();
-        QTest::newRow("unlock answered asks for the cache")
-            << unlocking << E::UnlockAnswered << st(3, true, false) << done(false, true);
-        QTest::newRow("unlock answered once the rooms are in shows the list")
-            << st(6, true, true, false, true) << E::UnlockAnswered << ready << done(true);
-        QTest::newRow("failed unlock keeps login and lock")
-            << unlocking << E::UnlockFailed << locked << done();
-        QTest::newRow("unlock answer without an unlock sent")
-            << locked << E::UnlockAnswered << locked << kIgnored;
-        QTest::newRow("cache after unlock")
-            << st(3, true, false) << E::CacheAnswered << st(4, true, false) << done();
-        QTest::newRow("rooms after unlock show the list")
-            << st(4, true, false) << E::RoomsAnswered << ready << done(true);
-        QTest::newRow("rooms while locked keep the lock page")
-            << st(4, true, true) << E::RoomsAnswered << st(6, true, true) << done(false);
-        QTest::newRow("lock during the first answers, rooms arrive")
-            << st(1, true, true) << E::RoomsAnswered << st(6, true, true) << done(false);
-        QTest::newRow("version refused without link while locked")
-            << locked << E::VersionRefusedWithoutLink << locked << kIgnored;
-        QTest::newRow("version refused without link after unlock shows stored rooms")
-            << st(3, true, false) << E::VersionRefusedWithoutLink << ready << done(true);
-        QTest::newRow("version refused without link when ready")
-            << ready << E::VersionRefusedWithoutLink << ready << kIgnored;
-        QTest::newRow("take-over from the lock page")
-            << unlocking << E::ForcedLoginSent << st(3, false, true, true) << done();
-        QTest::newRow("take-over answered leaves the lock")
-            << st(3, false, true, true) << E::LoginAnswered << st(3, true, false)
-            << done(false, true);
-        QTest::newRow("cache answer after log off") << out << E::CacheAnswered << out << kIgnored;
-        QTest::newRow("rooms answer after log off") << out << E::RoomsAnswered << out << kIgnored;
+        row("login sent", out, E::ManualLoginSent, sent, done());
+        row("login sent while a session is up", ready, E::ManualLoginSent, ready, kIgnored);
+        row("login answered asks for the cache", sent, E::LoginAnswered, up, done(false, true));
+        row("login answer nobody waits for", out, E::LoginAnswered, out, kIgnored);
+        row("failed login returns to the login page", sent, E::LoginFailed, out, done());
+        row("cache after login keeps the manual type", up, E::CacheAnswered, up, done());
+        row("rooms after login show the list", up, E::RoomsAnswered, ready, done(true));
+        row("restored session is up behind the lock", out, E::SessionRestored, locked, done());
+        row("lock", ready, E::LockRequested, locked, done());
+        row("lock without a session", out, E::LockRequested, out, kIgnored);
+        row("unlock sent", locked, E::UnlockSent, unlocking, done());
+        row("unlock answered asks for the cache", unlocking, E::UnlockAnswered, st(3, true, false),
+            done(false, true));
+        row("unlock answered once the rooms are in shows the list", st(6, true, true, false, true),
+            E::UnlockAnswered, ready, done(true));
+        row("failed unlock keeps login and lock", unlocking, E::UnlockFailed, locked, done());
+        row("unlock answer without an unlock sent", locked, E::UnlockAnswered, locked, kIgnored);
+        row("cache after unlock", st(3, true, false), E::CacheAnswered, st(4, true, false), done());
+        row("rooms after unlock show the list", st(4, true, false), E::RoomsAnswered, ready,
+            done(true));
+        row("rooms while locked keep the lock page", st(4, true, true), E::RoomsAnswered,
+            st(6, true, true), done(false));
+        row("lock during the first answers, rooms arrive", st(1, true, true), E::RoomsAnswered,
+            st(6, true, true), done(false));
+        row("version refused without link while locked", locked, E::VersionRefusedWithoutLink,
+            locked, kIgnored);
+        row("version refused without link after unlock shows stored rooms", st(3, true, false),
+            E::VersionRefusedWithoutLink, ready, done(true));
+        row("version refused without link when ready", ready, E::VersionRefusedWithoutLink, ready,
+            kIgnored);
+        row("take-over from the lock page", unlocking, E::ForcedLoginSent, st(3, false, true, true),
+            done());
+        row("take-over answered leaves the lock", st(3, false, true, true), E::LoginAnswered,
+            st(3, true, false), done(false, true));
+        row("cache answer after log off", out, E::CacheAnswered, out, kIgnored);
+        row("rooms answer after log off", out, E::RoomsAnswered, out, kIgnored);
         // A directory or room list that fails before the rooms were shown.
         S::Outcome endLogin = done(), relock = done();
         endLogin.endLogin = relock.relock = true;
-        QTest::newRow("first load failed after login")
-            << up << E::FirstLoadFailed << out << endLogin;
-        QTest::newRow("first load failed after unlock")
-            << st(3, true, false) << E::FirstLoadFailed << locked << relock;
-        QTest::newRow("first load failed after the cache of an unlock")
-            << st(4, true, false) << E::FirstLoadFailed << locked << relock;
-        QTest::newRow("load failed once ready") << ready << E::FirstLoadFailed << ready << kIgnored;
-        QTest::newRow("load failed while locked")
-            << locked << E::FirstLoadFailed << locked << kIgnored;
-        QTest::newRow("log off from the lock page") << unlocking << E::LogOff << out << done();
+        row("first load failed after login", up, E::FirstLoadFailed, out, endLogin);
+        row("first load failed after unlock", st(3, true, false), E::FirstLoadFailed, locked,
+            relock);
+        row("first load failed after the cache of an unlock", st(4, true, false),
+            E::FirstLoadFailed, locked, relock);
+        row("load failed once ready", ready, E::FirstLoadFailed, ready, kIgnored);
+        row("load failed while locked", locked, E::FirstLoadFailed, locked, kIgnored);
+        row("log off from the lock page", unlocking, E::LogOff, out, done());
         QTest::newRow("log off during login") << sent << E::LogOff << out << done();
     }
     void transitions()
@@ -227,15 +217,19 @@ private slots:
         QTest::addColumn<S::Snapshot>("state");
         QTest::addColumn<int>("reqCode");
         QTest::addColumn<bool>("accepted");
+        const auto row = [](const char* name, const S::Snapshot& state, const int& reqCode,
+                            const bool& accepted) {
+            QTest::newRow(name) << state << reqCode << accepted;
+        };
         using namespace SessionRequest;
-        QTest::newRow("login awaited") << st(1, false, false, true) << int(Login) << true;
-        QTest::newRow("login not awaited") << st(6, true, false) << int(Login) << false;
-        QTest::newRow("unlock awaited") << st(3, true, true, false, true) << int(Unlock) << true;
-        QTest::newRow("unlock not awaited") << st(3, true, true) << int(Unlock) << false;
-        QTest::newRow("cache in session") << st(1, true, false) << int(Cache) << true;
-        QTest::newRow("cache after log off") << st(0, false, false) << int(Cache) << false;
-        QTest::newRow("rooms after log off") << st(0, false, false) << int(Rooms) << false;
-        QTest::newRow("ping while locked") << st(3, true, true) << int(Ping) << true;
+        row("login awaited", st(1, false, false, true), int(Login), true);
+        row("login not awaited", st(6, true, false), int(Login), false);
+        row("unlock awaited", st(3, true, true, false, true), int(Unlock), true);
+        row("unlock not awaited", st(3, true, true), int(Unlock), false);
+        row("cache in session", st(1, true, false), int(Cache), true);
+        row("cache after log off", st(0, false, false), int(Cache), false);
+        row("rooms after log off", st(0, false, false), int(Rooms), false);
+        row("ping while locked", st(3, true, true), int(Ping), true);
         QTest::newRow("room after log off") << st(0, false, false) << int(Room) << false;
     }
     void acceptsAnswer()
@@ -250,28 +244,27 @@ private slots:
     {
         QTest::addColumn<Facts>("facts");
         QTest::addColumn<Notice>("expected");
+        const auto row = [](const char* name, const Facts& facts, const Notice& expected) {
+            QTest::newRow(name) << facts << expected;
+        };
         using N = NotificationDecision;
-        QTest::newRow("toast and sound by default") << news() << notice(true, true, true);
-        QTest::newRow("alarm type window")
-            << with([](Facts& f) { f.alarmType = N::AlarmWindow; }) << notice(true, true, false);
-        QTest::newRow("alarm type sound")
-            << with([](Facts& f) { f.alarmType = N::AlarmSound; }) << notice(true, false, true);
-        QTest::newRow("unknown alarm type")
-            << with([](Facts& f) { f.alarmType = 7; }) << notice(true, false, false);
-        QTest::newRow("own chat from another session")
-            << with([](Facts& f) { f.own = true; }) << notice(false, false, false);
-        QTest::newRow("read at once")
-            << with([](Facts& f) { f.read = true; }) << notice(false, false, false);
-        QTest::newRow("another session inside the room")
-            << with([](Facts& f) { f.inRoom = true; }) << notice(false, false, false);
-        QTest::newRow("no session")
-            << with([](Facts& f) { f.login = false; }) << notice(false, false, false);
-        QTest::newRow("locked: flash only")
-            << with([](Facts& f) { f.lock = true; }) << notice(true, false, false);
-        QTest::newRow("bell off") << with([](Facts& f) { f.alarm = false; })
-                                  << notice(true, false, false);
-        QTest::newRow("room muted")
-            << with([](Facts& f) { f.topicAlarm = false; }) << notice(true, false, false);
+        row("toast and sound by default", news(), notice(true, true, true));
+        row("alarm type window", with([](Facts& f) { f.alarmType = N::AlarmWindow; }),
+            notice(true, true, false));
+        row("alarm type sound", with([](Facts& f) { f.alarmType = N::AlarmSound; }),
+            notice(true, false, true));
+        row("unknown alarm type", with([](Facts& f) { f.alarmType = 7; }),
+            notice(true, false, false));
+        row("own chat from another session", with([](Facts& f) { f.own = true; }),
+            notice(false, false, false));
+        row("read at once", with([](Facts& f) { f.read = true; }), notice(false, false, false));
+        row("another session inside the room", with([](Facts& f) { f.inRoom = true; }),
+            notice(false, false, false));
+        row("no session", with([](Facts& f) { f.login = false; }), notice(false, false, false));
+        row("locked: flash only", with([](Facts& f) { f.lock = true; }),
+            notice(true, false, false));
+        row("bell off", with([](Facts& f) { f.alarm = false; }), notice(true, false, false));
+        row("room muted", with([](Facts& f) { f.topicAlarm = false; }), notice(true, false, false));
         QTest::newRow("unknown sender")
             << with([](Facts& f) { f.senderKnown = false; }) << notice(true, false, false);
     }
@@ -289,6 +282,10 @@ private slots:
         QTest::addColumn<int>("roomType");
         QTest::addColumn<qint64>("noticeId");
         QTest::addColumn<Action>("expected");
+        const auto row = [](const char* name, const int& itemType, const int& dataState,
+                            const int& roomType, const qint64& noticeId, const Action& expected) {
+            QTest::newRow(name) << itemType << dataState << roomType << noticeId << expected;
+        };
         using I = MqttManager::MessageItem;
         Action windowOnly;
         windowOnly.windowRoom = true;
@@ -312,30 +309,24 @@ private slots:
         Action presenceOnly;
         presenceOnly.dropPresence = true;
 
-        QTest::newRow("invite, updated one-to-one room: window only")
-            << int(I::Invite) << int(DataStateUpdate) << int(RoomType1VS1) << qint64(0)
-            << windowOnly;
-        QTest::newRow("invite, new room")
-            << int(I::Invite) << int(DataStateInsert) << int(RoomType1VS1) << qint64(0) << upsert;
-        QTest::newRow("admission, one-to-many with its notice")
-            << int(I::Admission) << int(DataStateUpdate) << int(RoomType1VSN) << qint64(5)
-            << withNotice;
-        QTest::newRow("admission, one-to-many without notice")
-            << int(I::Admission) << int(DataStateInsert) << int(RoomType1VSN) << qint64(0)
-            << upsert;
-        QTest::newRow("leave on another session")
-            << int(I::Leave) << int(DataStateDelete) << int(RoomType1VSN) << qint64(5) << gone;
-        QTest::newRow("leave, partner left a one-to-one room")
-            << int(I::Leave) << int(DataStateUpdate) << int(RoomTypeLeave) << qint64(0)
-            << leaveUpsert;
-        QTest::newRow("leave, one-to-many with its notice")
-            << int(I::Leave) << int(DataStateUpdate) << int(RoomType1VSN) << qint64(9)
-            << leaveNotice;
-        QTest::newRow("leave, one-to-many without notice")
-            << int(I::Leave) << int(DataStateUpdate) << int(RoomType1VSN) << qint64(0)
-            << leaveListOnly;
-        QTest::newRow("leave, group room") << int(I::Leave) << int(DataStateUpdate)
-                                           << int(RoomTypeGroup) << qint64(0) << presenceOnly;
+        row("invite, updated one-to-one room: window only", int(I::Invite), int(DataStateUpdate),
+            int(RoomType1VS1), qint64(0), windowOnly);
+        row("invite, new room", int(I::Invite), int(DataStateInsert), int(RoomType1VS1), qint64(0),
+            upsert);
+        row("admission, one-to-many with its notice", int(I::Admission), int(DataStateUpdate),
+            int(RoomType1VSN), qint64(5), withNotice);
+        row("admission, one-to-many without notice", int(I::Admission), int(DataStateInsert),
+            int(RoomType1VSN), qint64(0), upsert);
+        row("leave on another session", int(I::Leave), int(DataStateDelete), int(RoomType1VSN),
+            qint64(5), gone);
+        row("leave, partner left a one-to-one room", int(I::Leave), int(DataStateUpdate),
+            int(RoomTypeLeave), qint64(0), leaveUpsert);
+        row("leave, one-to-many with its notice", int(I::Leave), int(DataStateUpdate),
+            int(RoomType1VSN), qint64(9), leaveNotice);
+        row("leave, one-to-many without notice", int(I::Leave), int(DataStateUpdate),
+            int(RoomType1VSN), qint64(0), leaveListOnly);
+        row("leave, group room", int(I::Leave), int(DataStateUpdate), int(RoomTypeGroup), qint64(0),
+            presenceOnly);
         QTest::newRow("a chat is no room event")
             << int(I::Chat) << int(DataStateInsert) << int(RoomType1VS1) << qint64(1) << Action();
     }
@@ -356,29 +347,31 @@ private slots:
         QTest::addColumn<QList<P>>("steps");
         QTest::addColumn<qint64>("askedAt");
         QTest::addColumn<PresenceView>("expected");
+        const auto row = [](const char* name, const QList<P>& steps, const qint64& askedAt,
+                            const PresenceView& expected) {
+            QTest::newRow(name) << steps << askedAt << expected;
+        };
         const P phoneIn{P::Enter, "chat/1", "phone"};
-        QTest::newRow("nobody") << QList<P>() << qint64(0) << PresenceView{false, false};
-        QTest::newRow("other session entered")
-            << QList<P>{phoneIn} << qint64(10) << PresenceView{true, false};
-        QTest::newRow("own client id never counts")
-            << QList<P>{{P::Enter, "chat/1", "me"}} << qint64(10) << PresenceView{false, false};
-        QTest::newRow("entered and left") << QList<P>{phoneIn, {P::Leave, "chat/1", "phone"}}
-                                          << qint64(10) << PresenceView{false, false};
-        QTest::newRow("one of two left")
-            << QList<P>{phoneIn, {P::Enter, "chat/1", "tablet"}, {P::Leave, "chat/1", "phone"}}
-            << qint64(10) << PresenceView{true, false};
-        QTest::newRow("other room")
-            << QList<P>{{P::Enter, "chat/2", "phone"}} << qint64(10) << PresenceView{false, false};
-        QTest::newRow("expired") << QList<P>{phoneIn} << qint64(1000) << PresenceView{false, false};
-        QTest::newRow("refreshed by here before expiry")
-            << QList<P>{phoneIn, {P::At, {}, {}, 900}, phoneIn} << qint64(1000)
-            << PresenceView{true, false};
-        QTest::newRow("room dropped")
-            << QList<P>{phoneIn, {P::Drop, "chat/1"}} << qint64(10) << PresenceView{false, false};
-        QTest::newRow("cleared at log off") << QList<P>{phoneIn, {P::Active, "chat/1"}, {P::Clear}}
-                                            << qint64(10) << PresenceView{false, false};
-        QTest::newRow("active window")
-            << QList<P>{{P::Active, "chat/1"}} << qint64(10) << PresenceView{false, true};
+        row("nobody", QList<P>(), qint64(0), PresenceView{false, false});
+        row("other session entered", QList<P>{phoneIn}, qint64(10), PresenceView{true, false});
+        row("own client id never counts", QList<P>{{P::Enter, "chat/1", "me"}}, qint64(10),
+            PresenceView{false, false});
+        row("entered and left", QList<P>{phoneIn, {P::Leave, "chat/1", "phone"}}, qint64(10),
+            PresenceView{false, false});
+        row("one of two left",
+            QList<P>{phoneIn, {P::Enter, "chat/1", "tablet"}, {P::Leave, "chat/1", "phone"}},
+            qint64(10), PresenceView{true, false});
+        row("other room", QList<P>{{P::Enter, "chat/2", "phone"}}, qint64(10),
+            PresenceView{false, false});
+        row("expired", QList<P>{phoneIn}, qint64(1000), PresenceView{false, false});
+        row("refreshed by here before expiry", QList<P>{phoneIn, {P::At, {}, {}, 900}, phoneIn},
+            qint64(1000), PresenceView{true, false});
+        row("room dropped", QList<P>{phoneIn, {P::Drop, "chat/1"}}, qint64(10),
+            PresenceView{false, false});
+        row("cleared at log off", QList<P>{phoneIn, {P::Active, "chat/1"}, {P::Clear}}, qint64(10),
+            PresenceView{false, false});
+        row("active window", QList<P>{{P::Active, "chat/1"}}, qint64(10),
+            PresenceView{false, true});
         QTest::newRow("other window active")
             << QList<P>{{P::Active, "chat/2"}} << qint64(10) << PresenceView{false, false};
     }
@@ -425,8 +418,8 @@ private slots:
         QCOMPARE(presence.isInRoom(QStringLiteral("chat/1")), true);
     }
 
-    // A stream that never pauses for the delay still fires (bounded by the maximum wait); a
-    // single poke fires once.
+    // A stream that never pauses for the delay still fires (bounded by the maximum wait); a single
+    // poke fires once.
     void coalescer_data()
     {
         QTest::addColumn<int>("pokeEveryMs");

@@ -443,760 +443,738 @@ class TestChatView : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void order_data();
-    void order();
-    void addChat_data();
-    void addChat();
-    void clearResetsEverything();
-    void scrolling();
-    void controls_data();
-    void controls();
-    void hitBoxAndReaders_data();
-    void hitBoxAndReaders();
-    void linkFollowsTheFile();
-    void thumbnailSize();
-    void textBubbles();
-    void remadeItems_data();
-    void remadeItems();
-    void findById_data();
-    void findById();
-    void windowsNoticeStays();
-    void separatorsAndBarAtScale();
-    void measuredHeights_data();
-    void measuredHeights();
-    void heightsFollowTheWidth();
-    void placedAfterBatch_data();
-    void placedAfterBatch();
-    void tenThousandRows();
+    void initTestCase()
+    {
+        QVERIFY(m_env.isValid());
+        mtInitResources();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    void order_data()
+    {
+        QTest::addColumn<QList<Step>>("built");
+        QTest::addColumn<QList<Row>>("expected");
+        const std::pair<const char*, std::pair<const char*, const char*>> rows[] = {
+            {"settled rows in time order", {"a@10 b@5 c@20 d@1", "| d b a c"}},
+            {"the same time goes after", {"a@1 b@2 c@2", "| a b c"}},
+            {"sending own one below a later one", {"p:0@10 o@20", "| o p"}},
+            {"unsettled ones in time order", {"p1:0@30 p2:0@10 o@5", "| o p2 p1"}},
+            {"failed is not settled either", {"o@1 f:1@3 p:0@8 g:1@5", "| o f g p"}},
+            {"flag 16 with other bits is settled", {"o@1 p:0@2 s:17@5", "| o s p"}},
+            {"a confirmed copy replaces the pending one", {"m:0@10 t@20 -m m:16@12", "| m t"}},
+            {"two days, a late one joins its day", {"a@0.9 b@0.22 c@1.8 z@0.23", "| a b z | c"}},
+            {"separator reused at the bottom", {"a@0.9 b@1.9 -b c@2.9", "| a | c"}},
+            {"history gets its own separator", {"t@1.9 ^o@0.18 ^oo@0.7", "| oo o | t"}},
+            {"history into an empty view", {"^h@0.7", "| h"}}};
+        for (const auto& [name, row] : rows) {
+            const QList<Step> built = steps(QString::fromLatin1(row.first));
+            QTest::newRow(name) << built << rowsShown(built, QString::fromLatin1(row.second));
+        }
+    }
+
+    void order()
+    {
+        QFETCH(QList<Step>, built);
+        QFETCH(QList<Row>, expected);
+        MtChatWidget view;
+        for (const Step& step : built) {
+            const MtChatBaseItem* found = apply(view, step);
+            QCOMPARE(view.findItem(step.id), found);
+        }
+        QList<Row> shown;
+        for (int row = 0; row < view.count(); ++row) {
+            const MtChatBaseItem* item = view.chatItem(row);
+            const bool separator = qobject_cast<const MtChatDateItem*>(item);
+            shown << Row{separator, item->messageId(),
+                         item->dateTime().date().toString(Qt::ISODate)};
+        }
+        QCOMPARE(shown, expected);
+        QCOMPARE(view.dateItemCount(),
+                 int(std::count_if(expected.begin(), expected.end(),
+                                   [](const Row& r) { return r.separator; })));
+        QCOMPARE(view.topDate().toString(Qt::ISODate), expected.first().day);
+        QCOMPARE(view.bottomDate().toString(Qt::ISODate), expected.last().day);
+        // Separators have no message id: an empty id finds nothing.
+        QCOMPARE(view.findItem(QString()), nullptr);
+    }
+
+    // A stored chat becomes the item of its kind, in the display state its stored state calls for.
+    void addChat_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<bool>("own");
+        QTest::addColumn<int>("msgState");
+        QTest::addColumn<Made>("expected");
+        using I = MtChatBaseItem;
+        QTest::newRow("own text sending")
+            << Kind::Text << true << 0 << Made{I::ItemType_MyChat, 0, "hello", true};
+        QTest::newRow("own text failed")
+            << Kind::Text << true << 2 << Made{I::ItemType_MyChat, 1, "hello", true};
+        QTest::newRow("own image uploading")
+            << Kind::Image << true << 3 << Made{I::ItemType_MyChatImage, 0, "", true};
+        QTest::newRow("own video uploaded, unconfirmed")
+            << Kind::Video << true << 4 << Made{I::ItemType_MyChatImage, 1, "", true};
+        QTest::newRow("own file upload failed")
+            << Kind::File << true << 5 << Made{I::ItemType_MyChatFile, 1, "", true};
+        QTest::newRow("long text sent as file")
+            << Kind::LongText << true << 1
+            << Made{I::ItemType_MyChat, 16, "a long text begins", true};
+        QTest::newRow("other text, state ignored")
+            << Kind::Text << false << 0 << Made{I::ItemType_Chat, 16, "hello", true};
+        QTest::newRow("other image")
+            << Kind::Image << false << 1 << Made{I::ItemType_ChatImage, 16, "", true};
+        QTest::newRow("other file")
+            << Kind::File << false << 1 << Made{I::ItemType_ChatFile, 16, "", true};
+        QTest::newRow("invitation")
+            << Kind::Invite << false << 1 << Made{I::ItemType_Alarm, 16, "", true};
+        // A leave notice is shown but is no message to be found.
+        QTest::newRow("leave") << Kind::Leave << true << 1
+                               << Made{I::ItemType_Alarm, 16, "", false};
+        QTest::newRow("unknown content") << Kind::Unknown << false << 1 << Made{};
+    }
+
+    void addChat()
+    {
+        QFETCH(Kind, kind);
+        QFETCH(bool, own);
+        QFETCH(int, msgState);
+        QFETCH(Made, expected);
+        MtChatWidget view;
+        const DBChat chat =
+            chatOf(kind, own, QStringLiteral("m1"), 0, msgState, QStringLiteral("hello"));
+        const MtChatBaseItem* item = view.addChat(chat, own, QPixmap(), QPixmap(), false);
+        QCOMPARE(madeOf(item, view.findItem(QStringLiteral("m1")) != nullptr), expected);
+    }
+
+    void clearResetsEverything()
+    {
+        MtChatWidget view;
+        addTexts(view, QStringLiteral("a"), 0, 2);
+        view.showNewMessage(QStringLiteral("x"));
+        view.clear();
+        QCOMPARE(view.count(), 0);
+        QVERIFY(!view.bottomDate().isValid() && !view.topDate().isValid());
+        QVERIFY(view.newMessageButton()->isHidden());
+        // The separators die later; the count stays right.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(view.dateItemCount(), 0);
+        addTexts(view, QStringLiteral("c"), 2, 3);
+        QCOMPARE(view.dateItemCount(), 1);
+        // A separator removed by the window lowers the count when it is destroyed.
+        QWidget* separator = view.chatItem(0);
+        delete view.takeItem(0);
+        delete separator;
+        QCOMPARE(view.dateItemCount(), 0);
+    }
+
+    // The top is announced for paging; a bubble leaves the wheel to the view.
+    void scrolling()
+    {
+        MtChatWidget view;
+        showView(view);
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        addTexts(view, QString(), 0, 30);
+        view.scrollToBottom();
+        QTRY_VERIFY(view.isScrolledToBottom());
+        // The top is announced when reached by wheel or keys, and when dragging only on release.
+        QScrollBar* slider = view.verticalScrollBar();
+        QSignalSpy top(&view, &MtChatWidget::movedToTop);
+        slider->setValue(slider->maximum() / 2);
+        slider->setValue(0);
+        QCOMPARE(top.count(), 1);
+        slider->setValue(slider->maximum());
+        slider->setSliderDown(true);
+        slider->setValue(0);
+        QCOMPARE(top.count(), 1);
+        slider->setSliderDown(false);
+        QCOMPARE(top.count(), 2);
+        // Letting go of the slider away from the top says nothing.
+        slider->setValue(slider->maximum() / 2);
+        slider->setSliderDown(true);
+        slider->setSliderDown(false);
+        QCOMPARE(top.count(), 2);
+
+        // A bubble has nothing to scroll and leaves the wheel to the view.
+        auto* bubble = qobject_cast<MtChatItem*>(view.findItem(QStringLiteral("25")));
+        QWidget* box = bubble->messageBox()->viewport();
+        const QPoint centre = box->rect().center();
+        QWheelEvent wheel(QPointF(centre), QPointF(box->mapToGlobal(centre)), QPoint(0, 0),
+                          QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(box, &wheel);
+        QVERIFY(!wheel.isAccepted());
+    }
+
+    // The controls each display state shows; the transfer button resends in the failed state only.
+    void controls_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<bool>("own");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<Controls>("expected");
+        QTest::newRow("own text sending") << Kind::Text << true << 0 << Controls{true, false};
+        QTest::newRow("own text failed")
+            << Kind::Text << true << 1 << Controls{true, true, false, false, -1, 1};
+        QTest::newRow("own text settled") << Kind::Text << true << 16 << Controls{};
+        QTest::newRow("own file sending")
+            << Kind::File << true << 0 << Controls{true, false, true, false, 100};
+        QTest::newRow("own picture failed")
+            << Kind::Image << true << 1 << Controls{true, true, true, false, 100, 1};
+        QTest::newRow("own file saving")
+            << Kind::File << true << 2 << Controls{true, false, true, false, 100};
+        QTest::newRow("own file settled")
+            << Kind::File << true << 16 << Controls{false, false, false, true, 100};
+        QTest::newRow("other file saving")
+            << Kind::File << false << 2 << Controls{false, false, true, false, 100};
+        QTest::newRow("other picture save failed")
+            << Kind::Image << false << 3 << Controls{false, false, true, false, 100};
+        QTest::newRow("other file settled")
+            << Kind::File << false << 16 << Controls{false, false, false, true, 100};
+        QTest::newRow("other file, no meaning")
+            << Kind::File << false << 0 << Controls{false, false, false, true, 100};
+    }
+
+    void controls()
+    {
+        QFETCH(Kind, kind);
+        QFETCH(bool, own);
+        QFETCH(int, state);
+        QFETCH(Controls, expected);
+        MtChatWidget view;
+        QSignalSpy resend(&view, &MtChatWidget::resendClicked);
+        MtChatBaseItem* item = view.addChat(chatOf(kind, own, QStringLiteral("m"), 0), own, {},
+                                            QPixmap(80, 60), false);
+        item->setState(state);
+        Controls seen = controlsOf(item);
+        // The slot is what a click reaches; a disabled button cannot be clicked at all.
+        QMetaObject::invokeMethod(item, "on_transferButton_clicked");
+        seen.resent = resend.count();
+        QCOMPARE(seen, expected);
+    }
+
+    // Each bubble is hit on its own box only, and shows how many have read it until none has.
+    void hitBoxAndReaders_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<bool>("own");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("other picture") << Kind::Image << false << "imageButton";
+        QTest::newRow("own video") << Kind::Video << true << "imageButton";
+        QTest::newRow("own file") << Kind::File << true << "baloonGroupBox";
+        QTest::newRow("other file") << Kind::File << false << "baloonGroupBox_2";
+        QTest::newRow("other text") << Kind::Text << false << "messageLabel";
+        QTest::newRow("own text") << Kind::Text << true << "messageLabel";
+    }
+
+    void hitBoxAndReaders()
+    {
+        QFETCH(Kind, kind);
+        QFETCH(bool, own);
+        QFETCH(QString, box);
+        MtChatWidget view;
+        view.resize(400, 400);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        DBChat chat = chatOf(kind, own, QStringLiteral("m"), 0, 1, QStringLiteral("hi"));
+        chat.setCount(7);
+        MtChatBaseItem* item = view.addChat(chat, own, {}, QPixmap(80, 60), false);
+        auto* hitBox = item->findChild<QWidget*>(box);
+        QTRY_VERIFY(hitBox->isVisible());
+        QCoreApplication::processEvents();
+        auto* readLabel = item->findChild<QLabel*>(QStringLiteral("readLabel"));
+        const QString read = QTextDocumentFragment::fromHtml(readLabel->text()).toPlainText();
+        Hit seen{item->containsGlobalPos(hitBox->mapToGlobal(hitBox->rect().center())),
+                 item->containsGlobalPos(hitBox->mapToGlobal(QPoint(-5, -5))),
+                 readLabel->isVisible() && read.contains(QLatin1String("7"))};
+        item->setReadCount(0);
+        seen.readersShownAtNone = readLabel->isVisible();
+        QCOMPARE(seen, (Hit{true, false, true, false}));
+    }
+
+    // A file saved after its bubble was made: the link line offers to open it from then on.
+    void linkFollowsTheFile()
+    {
+        MtChatWidget view;
+        QSignalSpy opened(&view, &MtChatWidget::fileOpened);
+        auto* item = qobject_cast<MtChatAttachmentItem*>(
+            view.addChat(chatOf(Kind::File, false, kTarget, 0, 1, {}, m_env.path("missing.pdf")),
+                         false, {}, {}, false));
+        const QString missing = item->linkText();
+        item->setFilePath(existingFile());
+        QVERIFY(item->linkText() != missing);
+        emit item->findChild<QLabel*>(QStringLiteral("linkLabel"))->linkActivated("open");
+        QCOMPARE(opened, (QList<QVariantList>{{existingFile()}}));
+    }
+
+    void thumbnailSize()
+    {
+        const std::pair<QSize, QSize> rows[] = {
+            {{800, 400}, {200, 100}}, // scaled to the base width
+            {{300, 900}, {67, 200}},  // kept within the base
+            {{90, 60}, {90, 60}}};    // small: kept
+        QList<QSize> seen;
+        for (const auto& [picture, button] : rows) {
+            MtChatImageItem item;
+            item.setChat("i", {}, "Bob", 3, kStart, {}, "p.png", QPixmap(picture), picture.width(),
+                         picture.height(), 2, 16);
+            seen << item.imageButtonSize();
+            // The thumbnail may arrive later and change the height.
+            item.setImage(QPixmap(QSize(200, 50)));
+            seen << item.imageButtonSize();
+        }
+        QCOMPARE(seen,
+                 (QList<QSize>{{200, 100}, {200, 50}, {67, 200}, {200, 50}, {90, 60}, {200, 50}}));
+    }
+
+    void textBubbles()
+    {
+        // The bubble's content sits inside the picture's content area.
+        MtMyChatFileItem mine;
+        auto* box = mine.findChild<MtChatBaloonGroupBox*>();
+        QCOMPARE(box->layout()->contentsMargins(), box->contentMargins());
+
+        // Bubbles and rows follow their text, also when the view narrows.
+        MtChatWidget view;
+        view.resize(400, 600);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto* shortItem = view.addChatMessage("s", {}, "Bob", 3, kStart, "ok", 1, 0, 16, false);
+        auto* longItem =
+            view.addMyChatMessage("l", {}, "Me", 1, kStart.addSecs(1),
+                                  "first line\nsecond line\nthird line", 1, 0, 16, false);
+        auto* wideItem = view.addMyChatMessage(
+            "w", {}, "Me", 1, kStart.addSecs(2),
+            "a single line that is much too long to fit in the bubble at this width, so it wraps",
+            1, 0, 16, false);
+        MtChatAlarmItem* shortNotice = view.addAlarmMessage("n1", "Bob left", kStart, false);
+        MtChatAlarmItem* longNotice = view.addAlarmMessage(
+            "n2",
+            "Alice Park invited Bob Lee, Chris Kim, Dana Choi, Eun-ji Han and Frank Oh to the room",
+            kStart.addSecs(3), false);
+        QTRY_VERIFY(wideItem->messageBox()->height() > longItem->messageBox()->height() / 3);
+        QVERIFY(shortItem->messageBox()->maximumWidth() < longItem->messageBox()->maximumWidth());
+        QVERIFY(longItem->messageBox()->height() > 2 * shortItem->messageBox()->height());
+        QTRY_COMPARE(view.visualItemRect(longItem->listItem()).height(), longItem->height());
+        // A long notice wraps inside the row instead of running past it.
+        QTRY_VERIFY(longNotice->sizeHint().height() > shortNotice->sizeHint().height());
+        QTRY_COMPARE(view.visualItemRect(longNotice->listItem()).height(),
+                     longNotice->sizeHint().height());
+        const int wideHeight = wideItem->height();
+        view.resize(320, 600);
+        QTRY_VERIFY(wideItem->height() > wideHeight);
+        QTRY_COMPARE(view.visualItemRect(wideItem->listItem()).height(), wideItem->height());
+        QVERIFY(wideItem->messageBox()->width() <= view.viewport()->width());
+        QVERIFY(longNotice->findChild<QLabel*>()->width() <= view.viewport()->width());
+
+        // Copied without a selection: the whole text, as typed; with one: the selection, dropped.
+        MtChatTextBrowser* text = longItem->messageBox();
+        longItem->copyText();
+        QCOMPARE(QApplication::clipboard()->text().trimmed(),
+                 QStringLiteral("first line\nsecond line\nthird line"));
+        QTextCursor cursor = text->textCursor();
+        cursor.setPosition(0);
+        cursor.setPosition(5, QTextCursor::KeepAnchor);
+        text->setTextCursor(cursor);
+        longItem->copyText();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("first"));
+        QVERIFY(!text->hasSelection());
+        // Giving the view the focus drops every selection.
+        text->selectAll();
+        QFocusEvent focusIn(QEvent::FocusIn);
+        QCoreApplication::sendEvent(&view, &focusIn);
+        QVERIFY(!text->hasSelection());
+        auto marked = [&] { return text->document()->firstBlock().layout()->formats().size(); };
+        longItem->setHighlight(QStringLiteral("line"));
+        QCOMPARE(marked(), 3);
+        longItem->removeHighlight();
+        QCOMPARE(marked(), 0);
+    }
+
+    // A row scrolled far away and back shows what it showed before, with every change the window
+    // made: on its item before it went, or through the view while it was away; and its controls ask
+    // for its own message.
+    void remadeItems_data()
+    {
+        QTest::addColumn<Remade>("row");
+        const Change none;
+        QTest::newRow("other text, sender's picture")
+            << Remade{Kind::Text, false, false, none, "pictureButton", {"picture:7"}};
+        QTest::newRow("own text confirmed on its item, readers")
+            << Remade{Kind::Text, true, false, {false, 16}, "readLabel:target", {"readers:target"}};
+        QTest::newRow("own text failed while away, sent again")
+            << Remade{Kind::Text, true, false, {true, 1}, "transferButton", {"resend:target"}};
+        QTest::newRow("own text read by 4 while away")
+            << Remade{Kind::Text, true, false, {true, -1, 4}};
+        QTest::newRow("other text read by 2 on its item, readers not offered")
+            << Remade{Kind::Text, false, false, {false, -1, 2}, "readLabel:target"};
+        QTest::newRow("search highlight")
+            << Remade{Kind::Text, false, false, {false, -1, -1, -1, "message"}};
+        QTest::newRow("own file uploading at 40% while away")
+            << Remade{Kind::File, true, false, {true, 0, -1, 40}};
+        QTest::newRow("file downloading at 70% on its item")
+            << Remade{Kind::File, false, false, {false, 2, -1, 70}};
+        QTest::newRow("file download failed while away")
+            << Remade{Kind::File, false, false, {true, 3}};
+        QTest::newRow("whole long text")
+            << Remade{Kind::LongText, true, false, none, "viewAllButton", {"text:target"}};
+        QTest::newRow("notice") << Remade{Kind::Invite, false, false, none};
+        QTest::newRow("file saved")
+            << Remade{Kind::File, false, false, none, "linkLabel:save", {"save:target"}};
+        QTest::newRow("own file saved as")
+            << Remade{Kind::File, true, false, none, "linkLabel:saveAs", {"saveAs:target"}};
+        QTest::newRow("picture opened")
+            << Remade{Kind::Image, false, true, none, "linkLabel:open", {"image:target"}};
+        QTest::newRow("own file opened")
+            << Remade{Kind::File, true, true, none, "linkLabel:open", {"file:report.pdf"}};
+        QTest::newRow("folder of a file opened")
+            << Remade{Kind::File, false, true, none, "linkLabel:openFolder", {"folder"}};
+        QTest::newRow("own picture not on disk opened")
+            << Remade{Kind::Image, true, false, none, "imageButton", {"image:target"}};
+        QTest::newRow("own video on disk played")
+            << Remade{Kind::Video, true, true, none, "imageButton", {"file:report.pdf"}};
+        QTest::newRow("own video not on disk saved")
+            << Remade{Kind::Video, true, false, none, "imageButton", {"save:target"}};
+    }
+
+    void remadeItems()
+    {
+        QFETCH(Remade, row);
+        const QString path =
+            row.onDisk ? existingFile() : m_env.path(QStringLiteral("missing.pdf"));
+        const DBChat chat = chatOf(row.kind, row.own, kTarget, 0, 1, QString(), path);
+        // What the row must show: the same chat with the same change, in a view of its own.
+        MtChatWidget reference;
+        changeItem(reference.addChat(chat, row.own, QPixmap(), QPixmap(80, 60), false), row.change);
+        const Shown expected = shownOf(reference.findItem(kTarget));
+
+        MtChatWidget view;
+        showView(view);
+        addRow(view, chat, row.own);
+        addTexts(view, QStringLiteral("filler-"), 1, 400);
+        view.scrollToTop();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const Change onItem = row.change.whileFar ? Change{} : row.change;
+        changeItem(view.findItem(kTarget), onItem);
+        QPointer<MtChatBaseItem> before = view.findItem(kTarget);
+        view.scrollToBottom();
+        // Let go of, and deleted: what comes back is a new item made from the row.
+        QTRY_VERIFY(before.isNull());
+        changeRow(view, kTarget, row.change.whileFar ? row.change : Change{});
+        view.scrollToTop();
+        QCoreApplication::processEvents();
+        MtChatBaseItem* item = view.findItem(kTarget);
+        QCOMPARE(shownOf(item), expected);
+        // Only rows near the viewport carry items.
+        QVERIFY(view.liveItemCount() < 60);
+
+        QStringList heard;
+        const auto hear = [&heard](const QString& what) { heard << what; };
+        connect(&view, &MtChatWidget::resendClicked, this,
+                [=](QString id) { hear("resend:" + id); });
+        connect(&view, &MtChatWidget::readUserPopupOpened, this,
+                [=](QString id) { hear("readers:" + id); });
+        connect(&view, &MtChatWidget::userPictureButtonClicked, this,
+                [=](int id) { hear("picture:" + QString::number(id)); });
+        connect(&view, &MtChatWidget::textOpened, this, [=](QString id) { hear("text:" + id); });
+        connect(&view, &MtChatWidget::saveFile, this,
+                [=](QString id, bool as) { hear((as ? "saveAs:" : "save:") + id); });
+        connect(&view, &MtChatWidget::imageOpened, this, [=](QString id) { hear("image:" + id); });
+        connect(&view, &MtChatWidget::folderOpened, this, [=] { hear("folder"); });
+        connect(&view, &MtChatWidget::fileOpened, this,
+                [=](QString file) { hear("file:" + QFileInfo(file).fileName()); });
+        QTRY_VERIFY(item->isVisible());
+        press(item, row.control);
+        QCOMPARE(heard, row.heard);
+    }
+
+    // Messages are found by id after history pages above and new chats below, however many rows
+    // lie between; a renamed message is found by its new id only, a removed one no more.
+    void findById_data()
+    {
+        QTest::addColumn<int>("between");
+        QTest::newRow("a few rows") << 3;
+        QTest::newRow("3,000 rows") << 3000;
+    }
+
+    void findById()
+    {
+        QFETCH(int, between);
+        MtChatWidget view;
+        addTexts(view, QStringLiteral("mid-"), 10000, 10000 + between);
+        // History: each page older than the last; new chats: each newer.
+        for (int n = 0; n < 3; ++n) {
+            addRow(view, chatOf(Kind::Text, false, QStringLiteral("old-%1").arg(n), 5000 - 100 * n),
+                   false, true);
+            addRow(view, chatOf(Kind::Text, true, QStringLiteral("new-%1").arg(n), 90000 + n),
+                   true);
+        }
+        view.findItem(QStringLiteral("new-1"))->setMessageId(QStringLiteral("renamed"));
+        delete view.takeItem(view.row(view.findItem(QStringLiteral("old-1"))->listItem()));
+
+        QStringList found;
+        for (const char* id :
+             {"old-0", "old-2", "new-0", "new-2", "renamed", "new-1", "old-1", "mid-10002"}) {
+            const MtChatBaseItem* item = view.findItem(QLatin1String(id));
+            // Its text names the chat the item was made for.
+            found << (item ? item->content().section(' ', 1, 1) : QString());
+        }
+        QCOMPARE(found,
+                 (QStringList{"old-0", "old-2", "new-0", "new-2", "new-1", "", "", "mid-10002"}));
+        QCOMPARE(view.containsMessage(QStringLiteral("new-1")), false);
+        QCOMPARE(view.containsMessage(QStringLiteral("renamed")), true);
+    }
+
+    // A notice the window adds itself (the read marker) keeps its item far from the viewport: the
+    // window may hold it. The rows around it lose theirs.
+    void windowsNoticeStays()
+    {
+        MtChatWidget view;
+        showView(view);
+        addTexts(view, QStringLiteral("filler-"), 0, 400);
+        view.scrollToTop();
+        QPointer<MtChatAlarmItem> marker = view.addAlarmMessage(
+            QStringLiteral("marker"), QStringLiteral("Read up to here"), kStart.addSecs(30), false);
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const int markerRow = view.row(marker->listItem());
+        QPointer<MtChatBaseItem> neighbour = view.chatItem(markerRow + 1);
+        view.scrollToBottom();
+        QTRY_VERIFY(neighbour.isNull());
+        QVERIFY(!marker.isNull());
+        QCOMPARE(view.row(marker->listItem()), markerRow);
+        QCOMPARE(view.findItem(QStringLiteral("marker")), marker.data());
+    }
+
+    // 3,000 chats over 120 days, half paged in above and half appended below: one separator above
+    // the first chat of each day, and the bar, the bottom and the top as in a short conversation.
+    void separatorsAndBarAtScale()
+    {
+        constexpr int kPerDay = 25;
+        constexpr int kChats = 3000;
+        MtChatWidget view;
+        showView(view);
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const auto chatAt = [](int n) {
+            DBChat chat = chatOf(Kind::Text, false, QStringLiteral("c%1").arg(n), 0);
+            chat.setMsgTime(
+                kStart.addDays(n / kPerDay).addSecs(60 * (n % kPerDay)).toMSecsSinceEpoch());
+            return chat;
+        };
+        for (int n = kChats / 2 - 1; n >= 0; --n)
+            addRow(view, chatAt(n), false, true);
+        for (int n = kChats / 2; n < kChats; ++n)
+            addRow(view, chatAt(n));
+
+        QList<QDate> separators;
+        QList<QDate> daysBelow; // of the row under each separator
+        for (int row = 0; row < view.count(); ++row) {
+            const bool separator = view.rowData(row).itemType == MtChatBaseItem::ItemType_Date;
+            separators << (separator ? view.rowData(row).time.date() : QDate());
+            daysBelow << (separator ? view.rowData(row + 1).time.date() : QDate());
+        }
+        separators.removeAll(QDate());
+        daysBelow.removeAll(QDate());
+        QList<QDate> days;
+        for (int day = 0; day < kChats / kPerDay; ++day)
+            days << kStart.date().addDays(day);
+        QCOMPARE(separators, days);
+        QCOMPARE(daysBelow, days);
+        QCOMPARE(view.dateItemCount(), kChats / kPerDay);
+        QCOMPARE(view.count(), kChats + kChats / kPerDay);
+        QCOMPARE(view.topDate(), kStart.date());
+        QCOMPARE(view.bottomDate(), kStart.date().addDays(kChats / kPerDay - 1));
+
+        QSignalSpy top(&view, &MtChatWidget::movedToTop);
+        QScrollBar* bar = view.verticalScrollBar();
+        bar->setValue(bar->maximum() / 2);
+        QCOMPARE(view.isScrolledToBottom(), false);
+        // The new-message bar: on one line, elided to its own width, the whole text in its tip.
+        const QString text =
+            QStringLiteral("Alice : a long message that will not fit on the bar at "
+                           "this width,\n  so it is shortened");
+        view.showNewMessage(text);
+        QPushButton* newBar = view.newMessageButton();
+        QCOMPARE(newBar->isVisible(), true);
+        QCOMPARE(newBar->toolTip(), text);
+        QVERIFY(newBar->text().endsWith(QChar(0x2026)) && !newBar->text().contains('\n'));
+        QVERIFY(newBar->fontMetrics().horizontalAdvance(newBar->text()) > newBar->width() / 2);
+        view.scrollToBottom();
+        QTRY_VERIFY(view.newMessageButton()->isHidden());
+        QCOMPARE(view.isScrolledToBottom(), true);
+        QCOMPARE(top.count(), 0);
+        view.scrollToTop();
+        QCOMPARE(top.count(), 1);
+        // Clicking the bar goes to the end.
+        view.showNewMessage(QStringLiteral("Bob : hi"));
+        newBar->click();
+        QVERIFY(newBar->isHidden());
+        QTRY_VERIFY(view.isScrolledToBottom());
+        view.scrollToTop();
+        // The rows on screen carry their items; far ones do not.
+        QTRY_VERIFY(!view.itemWidget(view.item(view.count() - 1)));
+        QVERIFY(view.itemWidget(view.item(1)));
+    }
+
+    // The height a row gets before it has an item is the height its item takes once made.
+    void measuredHeights_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<bool>("own");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("state");
+        const QString longLine = QStringLiteral("a line that is far too long for one row of the "
+                                                "conversation and wraps into several lines there, ")
+                                     .repeated(3);
+        QTest::newRow("short text") << Kind::Text << false << "hi" << 1;
+        QTest::newRow("wrapped text") << Kind::Text << false << longLine << 1;
+        QTest::newRow("many lines") << Kind::Text << false << "1\n2\n3\n4\n5\n6\n7" << 1;
+        QTest::newRow("web address")
+            << Kind::Text << false << "see https://example.org/a/b and <b>this</b>" << 1;
+        QTest::newRow("own text sending") << Kind::Text << true << longLine << 0;
+        QTest::newRow("own text failed") << Kind::Text << true << "short" << 2;
+        QTest::newRow("own text settled") << Kind::Text << true << longLine + "\n\nend" << 1;
+        QTest::newRow("notice") << Kind::Invite << false << longLine << 1;
+        QTest::newRow("file") << Kind::File << false << "" << 1;
+        QTest::newRow("own file uploading") << Kind::File << true << "" << 3;
+    }
+
+    void measuredHeights()
+    {
+        QFETCH(Kind, kind);
+        QFETCH(bool, own);
+        QFETCH(QString, text);
+        QFETCH(int, state);
+        MtChatWidget view;
+        showView(view);
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        addRow(view, chatOf(kind, own, QStringLiteral("m"), 2, state, text), own);
+        // Row 0 is the day's separator.
+        const int measured = view.item(1)->sizeHint().height();
+        MtChatBaseItem* item = view.chatItem(1);
+        // Placed by the view at its row, at the row's width.
+        QTRY_COMPARE(item->geometry().topLeft(), view.visualItemRect(view.item(1)).topLeft());
+        QCOMPARE(item->width(), view.viewport()->width());
+        QCOMPARE(item->sizeHint().height(), measured);
+    }
+
+    // Rows far from the viewport, measured at the old width, get the heights of the new width after
+    // the view narrows: the same as a view that was that narrow from the start.
+    void heightsFollowTheWidth()
+    {
+        const QString text = QStringLiteral("words that wrap once the view is narrow ").repeated(4);
+        const auto build = [&text](MtChatWidget& view, int width) {
+            showView(view, width);
+            for (int n = 0; n < 300; ++n)
+                addRow(view, chatOf(Kind::Text, false, QStringLiteral("w%1").arg(n), n, 1, text));
+            view.scrollToTop();
+        };
+        MtChatWidget narrow;
+        build(narrow, 320);
+        MtChatWidget view;
+        build(view, 520);
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const int last = view.count() - 1;
+        const int wide = view.item(last)->sizeHint().height();
+        view.resize(320, 300);
+        QTRY_COMPARE(view.item(last)->sizeHint().height(), narrow.item(last)->sizeHint().height());
+        QVERIFY(view.item(last)->sizeHint().height() > wide);
+        QCOMPARE(view.itemWidget(view.item(last)), nullptr);
+    }
+
+    // Rows added in a batch get no item while it lasts. A row shown afterwards is wholly in view at
+    // once; a row kept at the top from inside the batch is placed as the batch ends, before the
+    // rows in view get their items, so none is made where the view stood (a window opened at its
+    // first unread). Either stays so while the rows' estimated heights are measured to those of
+    // rows added one by one, until the user scrolls: then the view stays where the user took it.
+    void placedAfterBatch_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<Placing>("placing");
+        const QString wrapped =
+            QStringLiteral("a line long enough to wrap in a bubble of the view ");
+        const QString lines = QStringLiteral("line\nline\n");
+        const QString hi = QStringLiteral("hi ");
+        QTest::newRow("shown: wrapped texts, a row in the middle")
+            << wrapped << "old-700" << Placing::Shown;
+        QTest::newRow("shown: lines, the oldest row") << lines << "old-400" << Placing::Shown;
+        QTest::newRow("shown: short texts, the newest batch row")
+            << hi << "old-999" << Placing::Shown;
+        QTest::newRow("shown: short texts, the page's newest row")
+            << hi << "page-1029" << Placing::Shown;
+        QTest::newRow("shown, then scrolled to the top")
+            << wrapped << "old-700" << Placing::ShownThenScroll;
+        QTest::newRow("at the top: wrapped texts, a row in the middle")
+            << wrapped << "old-700" << Placing::AtTop;
+        QTest::newRow("at the top: lines, the oldest row") << lines << "old-400" << Placing::AtTop;
+    }
+
+    void placedAfterBatch()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, id);
+        QFETCH(Placing, placing);
+        MtChatWidget plain;
+        showView(plain);
+        fillHistory(plain, text, false);
+        MtChatWidget view;
+        showView(view);
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const int itemsMade = fillHistory(view, text, true);
+        const bool atTop = placing == Placing::AtTop;
+        view.showRowAtTop(atTop ? view.item(rowOf(view, id)) : nullptr);
+        view.endBatch();
+        place(view, id, placing);
+        QCOMPARE((Placed{itemsMade, placedAsAsked(view, id, placing)}), (Placed{0, true}));
+        QTRY_COMPARE(rowHeights(view), rowHeights(plain));
+        QCOMPARE((Placed{itemsMade, placedAsAsked(view, id, placing), true}),
+                 (Placed{0, true, true}));
+    }
+
+    // 10,000 rows: a chat appended at the bottom or a page of history added above costs no more
+    // layouts than in a short conversation, and only the rows near the viewport carry items.
+    void tenThousandRows() { QCOMPARE(costOfAdding(10000), (QList<Cost>{{0, true}, {1, true}})); }
 
 private:
-    QString existingFile();
+    QString existingFile()
+    {
+        QFile file(m_env.path(QStringLiteral("report.pdf")));
+        file.open(QIODevice::WriteOnly);
+        return file.fileName();
+    }
+
     // What appending a chat and paging in 500 older ones in a batch cost in a view of `rows`.
-    QList<Cost> costOfAdding(int rows);
+    QList<Cost> costOfAdding(int rows)
+    {
+        MtChatWidget view;
+        showView(view);
+        if (!QTest::qWaitForWindowExposed(&view))
+            return {};
+        view.beginBatch();
+        addTexts(view, QStringLiteral("r"), 20000, 20000 + rows);
+        view.endBatch();
+        view.scrollToBottom();
+        waitUntil([&] { return view.isScrolledToBottom(); });
+        QCoreApplication::processEvents();
+        int layouts = view.layoutCount();
+        const auto cost = [&] {
+            Cost seen{view.layoutCount() - layouts};
+            QCoreApplication::processEvents();
+            seen.fewItems = view.liveItemCount() < 60;
+            layouts = view.layoutCount();
+            return seen;
+        };
+        addRow(view, chatOf(Kind::Text, false, QStringLiteral("appended"), 20000 + rows));
+        QList<Cost> seen{cost()};
+        view.beginBatch();
+        for (int n = 499; n >= 0; --n)
+            addRow(view, chatOf(Kind::Text, false, QStringLiteral("paged-%1").arg(n), n), false,
+                   true);
+        view.endBatch();
+        seen << cost();
+        return seen;
+    }
+
     TestEnv m_env;
 };
-
-void TestChatView::initTestCase()
-{
-    QVERIFY(m_env.isValid());
-    mtInitResources();
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-}
-
-QString TestChatView::existingFile()
-{
-    QFile file(m_env.path(QStringLiteral("report.pdf")));
-    file.open(QIODevice::WriteOnly);
-    return file.fileName();
-}
-
-void TestChatView::order_data()
-{
-    QTest::addColumn<QList<Step>>("built");
-    QTest::addColumn<QList<Row>>("expected");
-    const std::pair<const char*, std::pair<const char*, const char*>> rows[] = {
-        {"settled rows in time order", {"a@10 b@5 c@20 d@1", "| d b a c"}},
-        {"the same time goes after", {"a@1 b@2 c@2", "| a b c"}},
-        {"sending own one below a later one", {"p:0@10 o@20", "| o p"}},
-        {"unsettled ones in time order", {"p1:0@30 p2:0@10 o@5", "| o p2 p1"}},
-        {"failed is not settled either", {"o@1 f:1@3 p:0@8 g:1@5", "| o f g p"}},
-        {"flag 16 with other bits is settled", {"o@1 p:0@2 s:17@5", "| o s p"}},
-        {"a confirmed copy replaces the pending one", {"m:0@10 t@20 -m m:16@12", "| m t"}},
-        {"two days, a late one joins its day", {"a@0.9 b@0.22 c@1.8 z@0.23", "| a b z | c"}},
-        {"separator reused at the bottom", {"a@0.9 b@1.9 -b c@2.9", "| a | c"}},
-        {"history gets its own separator", {"t@1.9 ^o@0.18 ^oo@0.7", "| oo o | t"}},
-        {"history into an empty view", {"^h@0.7", "| h"}}};
-    for (const auto& [name, row] : rows) {
-        const QList<Step> built = steps(QString::fromLatin1(row.first));
-        QTest::newRow(name) << built << rowsShown(built, QString::fromLatin1(row.second));
-    }
-}
-
-void TestChatView::order()
-{
-    QFETCH(QList<Step>, built);
-    QFETCH(QList<Row>, expected);
-    MtChatWidget view;
-    for (const Step& step : built) {
-        const MtChatBaseItem* found = apply(view, step);
-        QCOMPARE(view.findItem(step.id), found);
-    }
-    QList<Row> shown;
-    for (int row = 0; row < view.count(); ++row) {
-        const MtChatBaseItem* item = view.chatItem(row);
-        const bool separator = qobject_cast<const MtChatDateItem*>(item);
-        shown << Row{separator, item->messageId(), item->dateTime().date().toString(Qt::ISODate)};
-    }
-    QCOMPARE(shown, expected);
-    QCOMPARE(view.dateItemCount(), int(std::count_if(expected.begin(), expected.end(),
-                                                     [](const Row& r) { return r.separator; })));
-    QCOMPARE(view.topDate().toString(Qt::ISODate), expected.first().day);
-    QCOMPARE(view.bottomDate().toString(Qt::ISODate), expected.last().day);
-    // Separators have no message id: an empty id finds nothing.
-    QCOMPARE(view.findItem(QString()), nullptr);
-}
-
-// A stored chat becomes the item of its kind, in the display state its stored state calls for.
-void TestChatView::addChat_data()
-{
-    QTest::addColumn<Kind>("kind");
-    QTest::addColumn<bool>("own");
-    QTest::addColumn<int>("msgState");
-    QTest::addColumn<Made>("expected");
-    using I = MtChatBaseItem;
-    QTest::newRow("own text sending")
-        << Kind::Text << true << 0 << Made{I::ItemType_MyChat, 0, "hello", true};
-    QTest::newRow("own text failed")
-        << Kind::Text << true << 2 << Made{I::ItemType_MyChat, 1, "hello", true};
-    QTest::newRow("own image uploading")
-        << Kind::Image << true << 3 << Made{I::ItemType_MyChatImage, 0, "", true};
-    QTest::newRow("own video uploaded, unconfirmed")
-        << Kind::Video << true << 4 << Made{I::ItemType_MyChatImage, 1, "", true};
-    QTest::newRow("own file upload failed")
-        << Kind::File << true << 5 << Made{I::ItemType_MyChatFile, 1, "", true};
-    QTest::newRow("long text sent as file")
-        << Kind::LongText << true << 1 << Made{I::ItemType_MyChat, 16, "a long text begins", true};
-    QTest::newRow("other text, state ignored")
-        << Kind::Text << false << 0 << Made{I::ItemType_Chat, 16, "hello", true};
-    QTest::newRow("other image") << Kind::Image << false << 1
-                                 << Made{I::ItemType_ChatImage, 16, "", true};
-    QTest::newRow("other file") << Kind::File << false << 1
-                                << Made{I::ItemType_ChatFile, 16, "", true};
-    QTest::newRow("invitation") << Kind::Invite << false << 1
-                                << Made{I::ItemType_Alarm, 16, "", true};
-    // A leave notice is shown but is no message to be found.
-    QTest::newRow("leave") << Kind::Leave << true << 1 << Made{I::ItemType_Alarm, 16, "", false};
-    QTest::newRow("unknown content") << Kind::Unknown << false << 1 << Made{};
-}
-
-void TestChatView::addChat()
-{
-    QFETCH(Kind, kind);
-    QFETCH(bool, own);
-    QFETCH(int, msgState);
-    QFETCH(Made, expected);
-    MtChatWidget view;
-    const DBChat chat =
-        chatOf(kind, own, QStringLiteral("m1"), 0, msgState, QStringLiteral("hello"));
-    const MtChatBaseItem* item = view.addChat(chat, own, QPixmap(), QPixmap(), false);
-    QCOMPARE(madeOf(item, view.findItem(QStringLiteral("m1")) != nullptr), expected);
-}
-
-void TestChatView::clearResetsEverything()
-{
-    MtChatWidget view;
-    addTexts(view, QStringLiteral("a"), 0, 2);
-    view.showNewMessage(QStringLiteral("x"));
-    view.clear();
-    QCOMPARE(view.count(), 0);
-    QVERIFY(!view.bottomDate().isValid() && !view.topDate().isValid());
-    QVERIFY(view.newMessageButton()->isHidden());
-    // The separators die later; the count stays right.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCOMPARE(view.dateItemCount(), 0);
-    addTexts(view, QStringLiteral("c"), 2, 3);
-    QCOMPARE(view.dateItemCount(), 1);
-    // A separator removed by the window lowers the count when it is destroyed.
-    QWidget* separator = view.chatItem(0);
-    delete view.takeItem(0);
-    delete separator;
-    QCOMPARE(view.dateItemCount(), 0);
-}
-
-// The top is announced for paging; a bubble leaves the wheel to the view.
-void TestChatView::scrolling()
-{
-    MtChatWidget view;
-    showView(view);
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    addTexts(view, QString(), 0, 30);
-    view.scrollToBottom();
-    QTRY_VERIFY(view.isScrolledToBottom());
-    // The top is announced when reached by wheel or keys, and when dragging only on release.
-    QScrollBar* slider = view.verticalScrollBar();
-    QSignalSpy top(&view, &MtChatWidget::movedToTop);
-    slider->setValue(slider->maximum() / 2);
-    slider->setValue(0);
-    QCOMPARE(top.count(), 1);
-    slider->setValue(slider->maximum());
-    slider->setSliderDown(true);
-    slider->setValue(0);
-    QCOMPARE(top.count(), 1);
-    slider->setSliderDown(false);
-    QCOMPARE(top.count(), 2);
-    // Letting go of the slider away from the top says nothing.
-    slider->setValue(slider->maximum() / 2);
-    slider->setSliderDown(true);
-    slider->setSliderDown(false);
-    QCOMPARE(top.count(), 2);
-
-    // A bubble has nothing to scroll and leaves the wheel to the view.
-    auto* bubble = qobject_cast<MtChatItem*>(view.findItem(QStringLiteral("25")));
-    QWidget* box = bubble->messageBox()->viewport();
-    const QPoint centre = box->rect().center();
-    QWheelEvent wheel(QPointF(centre), QPointF(box->mapToGlobal(centre)), QPoint(0, 0),
-                      QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(box, &wheel);
-    QVERIFY(!wheel.isAccepted());
-}
-
-// The controls each display state shows; the transfer button resends in the failed state only.
-void TestChatView::controls_data()
-{
-    QTest::addColumn<Kind>("kind");
-    QTest::addColumn<bool>("own");
-    QTest::addColumn<int>("state");
-    QTest::addColumn<Controls>("expected");
-    QTest::newRow("own text sending") << Kind::Text << true << 0 << Controls{true, false};
-    QTest::newRow("own text failed")
-        << Kind::Text << true << 1 << Controls{true, true, false, false, -1, 1};
-    QTest::newRow("own text settled") << Kind::Text << true << 16 << Controls{};
-    QTest::newRow("own file sending")
-        << Kind::File << true << 0 << Controls{true, false, true, false, 100};
-    QTest::newRow("own picture failed")
-        << Kind::Image << true << 1 << Controls{true, true, true, false, 100, 1};
-    QTest::newRow("own file saving")
-        << Kind::File << true << 2 << Controls{true, false, true, false, 100};
-    QTest::newRow("own file settled")
-        << Kind::File << true << 16 << Controls{false, false, false, true, 100};
-    QTest::newRow("other file saving")
-        << Kind::File << false << 2 << Controls{false, false, true, false, 100};
-    QTest::newRow("other picture save failed")
-        << Kind::Image << false << 3 << Controls{false, false, true, false, 100};
-    QTest::newRow("other file settled")
-        << Kind::File << false << 16 << Controls{false, false, false, true, 100};
-    QTest::newRow("other file, no meaning")
-        << Kind::File << false << 0 << Controls{false, false, false, true, 100};
-}
-
-void TestChatView::controls()
-{
-    QFETCH(Kind, kind);
-    QFETCH(bool, own);
-    QFETCH(int, state);
-    QFETCH(Controls, expected);
-    MtChatWidget view;
-    QSignalSpy resend(&view, &MtChatWidget::resendClicked);
-    MtChatBaseItem* item =
-        view.addChat(chatOf(kind, own, QStringLiteral("m"), 0), own, {}, QPixmap(80, 60), false);
-    item->setState(state);
-    Controls seen = controlsOf(item);
-    // The slot is what a click reaches; a disabled button cannot be clicked at all.
-    QMetaObject::invokeMethod(item, "on_transferButton_clicked");
-    seen.resent = resend.count();
-    QCOMPARE(seen, expected);
-}
-
-// Each bubble is hit on its own box only, and shows how many have read it until none has.
-void TestChatView::hitBoxAndReaders_data()
-{
-    QTest::addColumn<Kind>("kind");
-    QTest::addColumn<bool>("own");
-    QTest::addColumn<QString>("box");
-    QTest::newRow("other picture") << Kind::Image << false << "imageButton";
-    QTest::newRow("own video") << Kind::Video << true << "imageButton";
-    QTest::newRow("own file") << Kind::File << true << "baloonGroupBox";
-    QTest::newRow("other file") << Kind::File << false << "baloonGroupBox_2";
-    QTest::newRow("other text") << Kind::Text << false << "messageLabel";
-    QTest::newRow("own text") << Kind::Text << true << "messageLabel";
-}
-
-void TestChatView::hitBoxAndReaders()
-{
-    QFETCH(Kind, kind);
-    QFETCH(bool, own);
-    QFETCH(QString, box);
-    MtChatWidget view;
-    view.resize(400, 400);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    DBChat chat = chatOf(kind, own, QStringLiteral("m"), 0, 1, QStringLiteral("hi"));
-    chat.setCount(7);
-    MtChatBaseItem* item = view.addChat(chat, own, {}, QPixmap(80, 60), false);
-    auto* hitBox = item->findChild<QWidget*>(box);
-    QTRY_VERIFY(hitBox->isVisible());
-    QCoreApplication::processEvents();
-    auto* readLabel = item->findChild<QLabel*>(QStringLiteral("readLabel"));
-    const QString read = QTextDocumentFragment::fromHtml(readLabel->text()).toPlainText();
-    Hit seen{item->containsGlobalPos(hitBox->mapToGlobal(hitBox->rect().center())),
-             item->containsGlobalPos(hitBox->mapToGlobal(QPoint(-5, -5))),
-             readLabel->isVisible() && read.contains(QLatin1String("7"))};
-    item->setReadCount(0);
-    seen.readersShownAtNone = readLabel->isVisible();
-    QCOMPARE(seen, (Hit{true, false, true, false}));
-}
-
-// A file saved after its bubble was made: the link line offers to open it from then on.
-void TestChatView::linkFollowsTheFile()
-{
-    MtChatWidget view;
-    QSignalSpy opened(&view, &MtChatWidget::fileOpened);
-    auto* item = qobject_cast<MtChatAttachmentItem*>(
-        view.addChat(chatOf(Kind::File, false, kTarget, 0, 1, {}, m_env.path("missing.pdf")), false,
-                     {}, {}, false));
-    const QString missing = item->linkText();
-    item->setFilePath(existingFile());
-    QVERIFY(item->linkText() != missing);
-    emit item->findChild<QLabel*>(QStringLiteral("linkLabel"))->linkActivated("open");
-    QCOMPARE(opened, (QList<QVariantList>{{existingFile()}}));
-}
-
-void TestChatView::thumbnailSize()
-{
-    const std::pair<QSize, QSize> rows[] = {{{800, 400}, {200, 100}}, // scaled to the base width
-                                            {{300, 900}, {67, 200}},  // kept within the base
-                                            {{90, 60}, {90, 60}}};    // small: kept
-    QList<QSize> seen;
-    for (const auto& [picture, button] : rows) {
-        MtChatImageItem item;
-        item.setChat("i", {}, "Bob", 3, kStart, {}, "p.png", QPixmap(picture), picture.width(),
-                     picture.height(), 2, 16);
-        seen << item.imageButtonSize();
-        // The thumbnail may arrive later and change the height.
-        item.setImage(QPixmap(QSize(200, 50)));
-        seen << item.imageButtonSize();
-    }
-    QCOMPARE(seen,
-             (QList<QSize>{{200, 100}, {200, 50}, {67, 200}, {200, 50}, {90, 60}, {200, 50}}));
-}
-
-void TestChatView::textBubbles()
-{
-    // The bubble's content sits inside the picture's content area.
-    MtMyChatFileItem mine;
-    auto* box = mine.findChild<MtChatBaloonGroupBox*>();
-    QCOMPARE(box->layout()->contentsMargins(), box->contentMargins());
-
-    // Bubbles and rows follow their text, also when the view narrows.
-    MtChatWidget view;
-    view.resize(400, 600);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    auto* shortItem = view.addChatMessage("s", {}, "Bob", 3, kStart, "ok", 1, 0, 16, false);
-    auto* longItem = view.addMyChatMessage("l", {}, "Me", 1, kStart.addSecs(1),
-                                           "first line\nsecond line\nthird line", 1, 0, 16, false);
-    auto* wideItem = view.addMyChatMessage(
-        "w", {}, "Me", 1, kStart.addSecs(2),
-        "a single line that is much too long to fit in the bubble at this width, so it wraps", 1, 0,
-        16, false);
-    MtChatAlarmItem* shortNotice = view.addAlarmMessage("n1", "Bob left", kStart, false);
-    MtChatAlarmItem* longNotice = view.addAlarmMessage(
-        "n2",
-        "Alice Park invited Bob Lee, Chris Kim, Dana Choi, Eun-ji Han and Frank Oh to the room",
-        kStart.addSecs(3), false);
-    QTRY_VERIFY(wideItem->messageBox()->height() > longItem->messageBox()->height() / 3);
-    QVERIFY(shortItem->messageBox()->maximumWidth() < longItem->messageBox()->maximumWidth());
-    QVERIFY(longItem->messageBox()->height() > 2 * shortItem->messageBox()->height());
-    QTRY_COMPARE(view.visualItemRect(longItem->listItem()).height(), longItem->height());
-    // A long notice wraps inside the row instead of running past it.
-    QTRY_VERIFY(longNotice->sizeHint().height() > shortNotice->sizeHint().height());
-    QTRY_COMPARE(view.visualItemRect(longNotice->listItem()).height(),
-                 longNotice->sizeHint().height());
-    const int wideHeight = wideItem->height();
-    view.resize(320, 600);
-    QTRY_VERIFY(wideItem->height() > wideHeight);
-    QTRY_COMPARE(view.visualItemRect(wideItem->listItem()).height(), wideItem->height());
-    QVERIFY(wideItem->messageBox()->width() <= view.viewport()->width());
-    QVERIFY(longNotice->findChild<QLabel*>()->width() <= view.viewport()->width());
-
-    // Copied without a selection: the whole text, as typed; with one: the selection, dropped.
-    MtChatTextBrowser* text = longItem->messageBox();
-    longItem->copyText();
-    QCOMPARE(QApplication::clipboard()->text().trimmed(),
-             QStringLiteral("first line\nsecond line\nthird line"));
-    QTextCursor cursor = text->textCursor();
-    cursor.setPosition(0);
-    cursor.setPosition(5, QTextCursor::KeepAnchor);
-    text->setTextCursor(cursor);
-    longItem->copyText();
-    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("first"));
-    QVERIFY(!text->hasSelection());
-    // Giving the view the focus drops every selection.
-    text->selectAll();
-    QFocusEvent focusIn(QEvent::FocusIn);
-    QCoreApplication::sendEvent(&view, &focusIn);
-    QVERIFY(!text->hasSelection());
-    auto marked = [&] { return text->document()->firstBlock().layout()->formats().size(); };
-    longItem->setHighlight(QStringLiteral("line"));
-    QCOMPARE(marked(), 3);
-    longItem->removeHighlight();
-    QCOMPARE(marked(), 0);
-}
-
-// A row scrolled far away and back shows what it showed before, with every change the window
-// made: on its item before it went, or through the view while it was away; and its controls ask
-// for its own message.
-void TestChatView::remadeItems_data()
-{
-    QTest::addColumn<Remade>("row");
-    const Change none;
-    QTest::newRow("other text, sender's picture")
-        << Remade{Kind::Text, false, false, none, "pictureButton", {"picture:7"}};
-    QTest::newRow("own text confirmed on its item, readers")
-        << Remade{Kind::Text, true, false, {false, 16}, "readLabel:target", {"readers:target"}};
-    QTest::newRow("own text failed while away, sent again")
-        << Remade{Kind::Text, true, false, {true, 1}, "transferButton", {"resend:target"}};
-    QTest::newRow("own text read by 4 while away")
-        << Remade{Kind::Text, true, false, {true, -1, 4}};
-    QTest::newRow("other text read by 2 on its item, readers not offered")
-        << Remade{Kind::Text, false, false, {false, -1, 2}, "readLabel:target"};
-    QTest::newRow("search highlight")
-        << Remade{Kind::Text, false, false, {false, -1, -1, -1, "message"}};
-    QTest::newRow("own file uploading at 40% while away")
-        << Remade{Kind::File, true, false, {true, 0, -1, 40}};
-    QTest::newRow("file downloading at 70% on its item")
-        << Remade{Kind::File, false, false, {false, 2, -1, 70}};
-    QTest::newRow("file download failed while away") << Remade{Kind::File, false, false, {true, 3}};
-    QTest::newRow("whole long text")
-        << Remade{Kind::LongText, true, false, none, "viewAllButton", {"text:target"}};
-    QTest::newRow("notice") << Remade{Kind::Invite, false, false, none};
-    QTest::newRow("file saved") << Remade{Kind::File,       false,          false, none,
-                                          "linkLabel:save", {"save:target"}};
-    QTest::newRow("own file saved as")
-        << Remade{Kind::File, true, false, none, "linkLabel:saveAs", {"saveAs:target"}};
-    QTest::newRow("picture opened")
-        << Remade{Kind::Image, false, true, none, "linkLabel:open", {"image:target"}};
-    QTest::newRow("own file opened")
-        << Remade{Kind::File, true, true, none, "linkLabel:open", {"file:report.pdf"}};
-    QTest::newRow("folder of a file opened")
-        << Remade{Kind::File, false, true, none, "linkLabel:openFolder", {"folder"}};
-    QTest::newRow("own picture not on disk opened")
-        << Remade{Kind::Image, true, false, none, "imageButton", {"image:target"}};
-    QTest::newRow("own video on disk played")
-        << Remade{Kind::Video, true, true, none, "imageButton", {"file:report.pdf"}};
-    QTest::newRow("own video not on disk saved")
-        << Remade{Kind::Video, true, false, none, "imageButton", {"save:target"}};
-}
-
-void TestChatView::remadeItems()
-{
-    QFETCH(Remade, row);
-    const QString path = row.onDisk ? existingFile() : m_env.path(QStringLiteral("missing.pdf"));
-    const DBChat chat = chatOf(row.kind, row.own, kTarget, 0, 1, QString(), path);
-    // What the row must show: the same chat with the same change, in a view of its own.
-    MtChatWidget reference;
-    changeItem(reference.addChat(chat, row.own, QPixmap(), QPixmap(80, 60), false), row.change);
-    const Shown expected = shownOf(reference.findItem(kTarget));
-
-    MtChatWidget view;
-    showView(view);
-    addRow(view, chat, row.own);
-    addTexts(view, QStringLiteral("filler-"), 1, 400);
-    view.scrollToTop();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    const Change onItem = row.change.whileFar ? Change{} : row.change;
-    changeItem(view.findItem(kTarget), onItem);
-    QPointer<MtChatBaseItem> before = view.findItem(kTarget);
-    view.scrollToBottom();
-    // Let go of, and deleted: what comes back is a new item made from the row.
-    QTRY_VERIFY(before.isNull());
-    changeRow(view, kTarget, row.change.whileFar ? row.change : Change{});
-    view.scrollToTop();
-    QCoreApplication::processEvents();
-    MtChatBaseItem* item = view.findItem(kTarget);
-    QCOMPARE(shownOf(item), expected);
-    // Only rows near the viewport carry items.
-    QVERIFY(view.liveItemCount() < 60);
-
-    QStringList heard;
-    const auto hear = [&heard](const QString& what) { heard << what; };
-    connect(&view, &MtChatWidget::resendClicked, this, [=](QString id) { hear("resend:" + id); });
-    connect(&view, &MtChatWidget::readUserPopupOpened, this,
-            [=](QString id) { hear("readers:" + id); });
-    connect(&view, &MtChatWidget::userPictureButtonClicked, this,
-            [=](int id) { hear("picture:" + QString::number(id)); });
-    connect(&view, &MtChatWidget::textOpened, this, [=](QString id) { hear("text:" + id); });
-    connect(&view, &MtChatWidget::saveFile, this,
-            [=](QString id, bool as) { hear((as ? "saveAs:" : "save:") + id); });
-    connect(&view, &MtChatWidget::imageOpened, this, [=](QString id) { hear("image:" + id); });
-    connect(&view, &MtChatWidget::folderOpened, this, [=] { hear("folder"); });
-    connect(&view, &MtChatWidget::fileOpened, this,
-            [=](QString file) { hear("file:" + QFileInfo(file).fileName()); });
-    QTRY_VERIFY(item->isVisible());
-    press(item, row.control);
-    QCOMPARE(heard, row.heard);
-}
-
-// Messages are found by id after history pages above and new chats below, however many rows
-// lie between; a renamed message is found by its new id only, a removed one no more.
-void TestChatView::findById_data()
-{
-    QTest::addColumn<int>("between");
-    QTest::newRow("a few rows") << 3;
-    QTest::newRow("3,000 rows") << 3000;
-}
-
-void TestChatView::findById()
-{
-    QFETCH(int, between);
-    MtChatWidget view;
-    addTexts(view, QStringLiteral("mid-"), 10000, 10000 + between);
-    // History: each page older than the last; new chats: each newer.
-    for (int n = 0; n < 3; ++n) {
-        addRow(view, chatOf(Kind::Text, false, QStringLiteral("old-%1").arg(n), 5000 - 100 * n),
-               false, true);
-        addRow(view, chatOf(Kind::Text, true, QStringLiteral("new-%1").arg(n), 90000 + n), true);
-    }
-    view.findItem(QStringLiteral("new-1"))->setMessageId(QStringLiteral("renamed"));
-    delete view.takeItem(view.row(view.findItem(QStringLiteral("old-1"))->listItem()));
-
-    QStringList found;
-    for (const char* id :
-         {"old-0", "old-2", "new-0", "new-2", "renamed", "new-1", "old-1", "mid-10002"}) {
-        const MtChatBaseItem* item = view.findItem(QLatin1String(id));
-        found << (item ? item->messageId() + ": " + item->content() : QString());
-    }
-    const auto text = [](const char* id, int n) {
-        return QStringLiteral("%1: %2").arg(QLatin1String(id),
-                                            chatOf(Kind::Text, false, id, n).content());
-    };
-    QCOMPARE(found, (QStringList{text("old-0", 5000), text("old-2", 4800), text("new-0", 90000),
-                                 text("new-2", 90002),
-                                 "renamed: " + chatOf(Kind::Text, true, "new-1", 90001).content(),
-                                 QString(), QString(), text("mid-10002", 10002)}));
-    QCOMPARE(view.containsMessage(QStringLiteral("new-1")), false);
-    QCOMPARE(view.containsMessage(QStringLiteral("renamed")), true);
-}
-
-// A notice the window adds itself (the read marker) keeps its item far from the viewport: the
-// window may hold it. The rows around it lose theirs.
-void TestChatView::windowsNoticeStays()
-{
-    MtChatWidget view;
-    showView(view);
-    addTexts(view, QStringLiteral("filler-"), 0, 400);
-    view.scrollToTop();
-    QPointer<MtChatAlarmItem> marker = view.addAlarmMessage(
-        QStringLiteral("marker"), QStringLiteral("Read up to here"), kStart.addSecs(30), false);
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    const int markerRow = view.row(marker->listItem());
-    QPointer<MtChatBaseItem> neighbour = view.chatItem(markerRow + 1);
-    view.scrollToBottom();
-    QTRY_VERIFY(neighbour.isNull());
-    QVERIFY(!marker.isNull());
-    QCOMPARE(view.row(marker->listItem()), markerRow);
-    QCOMPARE(view.findItem(QStringLiteral("marker")), marker.data());
-}
-
-// 3,000 chats over 120 days, half paged in above and half appended below: one separator above
-// the first chat of each day, and the bar, the bottom and the top as in a short conversation.
-void TestChatView::separatorsAndBarAtScale()
-{
-    constexpr int kPerDay = 25;
-    constexpr int kChats = 3000;
-    MtChatWidget view;
-    showView(view);
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    const auto chatAt = [](int n) {
-        DBChat chat = chatOf(Kind::Text, false, QStringLiteral("c%1").arg(n), 0);
-        chat.setMsgTime(
-            kStart.addDays(n / kPerDay).addSecs(60 * (n % kPerDay)).toMSecsSinceEpoch());
-        return chat;
-    };
-    for (int n = kChats / 2 - 1; n >= 0; --n)
-        addRow(view, chatAt(n), false, true);
-    for (int n = kChats / 2; n < kChats; ++n)
-        addRow(view, chatAt(n));
-
-    QList<QDate> separators;
-    QList<QDate> daysBelow; // of the row under each separator
-    for (int row = 0; row < view.count(); ++row) {
-        const bool separator = view.rowData(row).itemType == MtChatBaseItem::ItemType_Date;
-        separators << (separator ? view.rowData(row).time.date() : QDate());
-        daysBelow << (separator ? view.rowData(row + 1).time.date() : QDate());
-    }
-    separators.removeAll(QDate());
-    daysBelow.removeAll(QDate());
-    QList<QDate> days;
-    for (int day = 0; day < kChats / kPerDay; ++day)
-        days << kStart.date().addDays(day);
-    QCOMPARE(separators, days);
-    QCOMPARE(daysBelow, days);
-    QCOMPARE(view.dateItemCount(), kChats / kPerDay);
-    QCOMPARE(view.count(), kChats + kChats / kPerDay);
-    QCOMPARE(view.topDate(), kStart.date());
-    QCOMPARE(view.bottomDate(), kStart.date().addDays(kChats / kPerDay - 1));
-
-    QSignalSpy top(&view, &MtChatWidget::movedToTop);
-    QScrollBar* bar = view.verticalScrollBar();
-    bar->setValue(bar->maximum() / 2);
-    QCOMPARE(view.isScrolledToBottom(), false);
-    // The new-message bar: on one line, elided to its own width, the whole text in its tip.
-    const QString text = QStringLiteral("Alice : a long message that will not fit on the bar at "
-                                        "this width,\n  so it is shortened");
-    view.showNewMessage(text);
-    QPushButton* newBar = view.newMessageButton();
-    QCOMPARE(newBar->isVisible(), true);
-    QCOMPARE(newBar->toolTip(), text);
-    QVERIFY(newBar->text().endsWith(QChar(0x2026)) && !newBar->text().contains('\n'));
-    QVERIFY(newBar->fontMetrics().horizontalAdvance(newBar->text()) > newBar->width() / 2);
-    view.scrollToBottom();
-    QTRY_VERIFY(view.newMessageButton()->isHidden());
-    QCOMPARE(view.isScrolledToBottom(), true);
-    QCOMPARE(top.count(), 0);
-    view.scrollToTop();
-    QCOMPARE(top.count(), 1);
-    // Clicking the bar goes to the end.
-    view.showNewMessage(QStringLiteral("Bob : hi"));
-    newBar->click();
-    QVERIFY(newBar->isHidden());
-    QTRY_VERIFY(view.isScrolledToBottom());
-    view.scrollToTop();
-    // The rows on screen carry their items; far ones do not.
-    QTRY_VERIFY(!view.itemWidget(view.item(view.count() - 1)));
-    QVERIFY(view.itemWidget(view.item(1)));
-}
-
-// The height a row gets before it has an item is the height its item takes once made.
-void TestChatView::measuredHeights_data()
-{
-    QTest::addColumn<Kind>("kind");
-    QTest::addColumn<bool>("own");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("state");
-    const QString longLine = QStringLiteral("a line that is far too long for one row of the "
-                                            "conversation and wraps into several lines there, ")
-                                 .repeated(3);
-    QTest::newRow("short text") << Kind::Text << false << "hi" << 1;
-    QTest::newRow("wrapped text") << Kind::Text << false << longLine << 1;
-    QTest::newRow("many lines") << Kind::Text << false << "1\n2\n3\n4\n5\n6\n7" << 1;
-    QTest::newRow("web address") << Kind::Text << false
-                                 << "see https://example.org/a/b and <b>this</b>" << 1;
-    QTest::newRow("own text sending") << Kind::Text << true << longLine << 0;
-    QTest::newRow("own text failed") << Kind::Text << true << "short" << 2;
-    QTest::newRow("own text settled") << Kind::Text << true << longLine + "\n\nend" << 1;
-    QTest::newRow("notice") << Kind::Invite << false << longLine << 1;
-    QTest::newRow("file") << Kind::File << false << "" << 1;
-    QTest::newRow("own file uploading") << Kind::File << true << "" << 3;
-}
-
-void TestChatView::measuredHeights()
-{
-    QFETCH(Kind, kind);
-    QFETCH(bool, own);
-    QFETCH(QString, text);
-    QFETCH(int, state);
-    MtChatWidget view;
-    showView(view);
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    addRow(view, chatOf(kind, own, QStringLiteral("m"), 2, state, text), own);
-    // Row 0 is the day's separator.
-    const int measured = view.item(1)->sizeHint().height();
-    MtChatBaseItem* item = view.chatItem(1);
-    // Placed by the view at its row, at the row's width.
-    QTRY_COMPARE(item->geometry().topLeft(), view.visualItemRect(view.item(1)).topLeft());
-    QCOMPARE(item->width(), view.viewport()->width());
-    QCOMPARE(item->sizeHint().height(), measured);
-}
-
-// Rows far from the viewport, measured at the old width, get the heights of the new width after
-// the view narrows: the same as a view that was that narrow from the start.
-void TestChatView::heightsFollowTheWidth()
-{
-    const QString text = QStringLiteral("words that wrap once the view is narrow ").repeated(4);
-    const auto build = [&text](MtChatWidget& view, int width) {
-        showView(view, width);
-        for (int n = 0; n < 300; ++n)
-            addRow(view, chatOf(Kind::Text, false, QStringLiteral("w%1").arg(n), n, 1, text));
-        view.scrollToTop();
-    };
-    MtChatWidget narrow;
-    build(narrow, 320);
-    MtChatWidget view;
-    build(view, 520);
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    const int last = view.count() - 1;
-    const int wide = view.item(last)->sizeHint().height();
-    view.resize(320, 300);
-    QTRY_COMPARE(view.item(last)->sizeHint().height(), narrow.item(last)->sizeHint().height());
-    QVERIFY(view.item(last)->sizeHint().height() > wide);
-    QCOMPARE(view.itemWidget(view.item(last)), nullptr);
-}
-
-// Rows added in a batch get no item while it lasts. A row shown afterwards is wholly in view at
-// once; a row kept at the top from inside the batch is placed as the batch ends, before the rows
-// in view get their items, so none is made where the view stood (a window opened at its first
-// unread). Either stays so while the rows' estimated heights are measured to those of rows added
-// one by one, until the user scrolls: then the view stays where the user took it.
-void TestChatView::placedAfterBatch_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("id");
-    QTest::addColumn<Placing>("placing");
-    const QString wrapped = QStringLiteral("a line long enough to wrap in a bubble of the view ");
-    const QString lines = QStringLiteral("line\nline\n");
-    const QString hi = QStringLiteral("hi ");
-    QTest::newRow("shown: wrapped texts, a row in the middle")
-        << wrapped << "old-700" << Placing::Shown;
-    QTest::newRow("shown: lines, the oldest row") << lines << "old-400" << Placing::Shown;
-    QTest::newRow("shown: short texts, the newest batch row") << hi << "old-999" << Placing::Shown;
-    QTest::newRow("shown: short texts, the page's newest row")
-        << hi << "page-1029" << Placing::Shown;
-    QTest::newRow("shown, then scrolled to the top")
-        << wrapped << "old-700" << Placing::ShownThenScroll;
-    QTest::newRow("at the top: wrapped texts, a row in the middle")
-        << wrapped << "old-700" << Placing::AtTop;
-    QTest::newRow("at the top: lines, the oldest row") << lines << "old-400" << Placing::AtTop;
-}
-
-void TestChatView::placedAfterBatch()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, id);
-    QFETCH(Placing, placing);
-    MtChatWidget plain;
-    showView(plain);
-    fillHistory(plain, text, false);
-    MtChatWidget view;
-    showView(view);
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    const int itemsMade = fillHistory(view, text, true);
-    const bool atTop = placing == Placing::AtTop;
-    view.showRowAtTop(atTop ? view.item(rowOf(view, id)) : nullptr);
-    view.endBatch();
-    place(view, id, placing);
-    QCOMPARE((Placed{itemsMade, placedAsAsked(view, id, placing)}), (Placed{0, true}));
-    QTRY_COMPARE(rowHeights(view), rowHeights(plain));
-    QCOMPARE((Placed{itemsMade, placedAsAsked(view, id, placing), true}), (Placed{0, true, true}));
-}
-
-// 10,000 rows: a chat appended at the bottom or a page of history added above costs no more
-// layouts than in a short conversation, and only the rows near the viewport carry items.
-void TestChatView::tenThousandRows()
-{
-    QCOMPARE(costOfAdding(10000), (QList<Cost>{{0, true}, {1, true}}));
-}
-
-QList<Cost> TestChatView::costOfAdding(int rows)
-{
-    MtChatWidget view;
-    showView(view);
-    if (!QTest::qWaitForWindowExposed(&view))
-        return {};
-    view.beginBatch();
-    addTexts(view, QStringLiteral("r"), 20000, 20000 + rows);
-    view.endBatch();
-    view.scrollToBottom();
-    waitUntil([&] { return view.isScrolledToBottom(); });
-    QCoreApplication::processEvents();
-    int layouts = view.layoutCount();
-    const auto cost = [&] {
-        Cost seen{view.layoutCount() - layouts};
-        QCoreApplication::processEvents();
-        seen.fewItems = view.liveItemCount() < 60;
-        layouts = view.layoutCount();
-        return seen;
-    };
-    addRow(view, chatOf(Kind::Text, false, QStringLiteral("appended"), 20000 + rows));
-    QList<Cost> seen{cost()};
-    view.beginBatch();
-    for (int n = 499; n >= 0; --n)
-        addRow(view, chatOf(Kind::Text, false, QStringLiteral("paged-%1").arg(n), n), false, true);
-    view.endBatch();
-    seen << cost();
-    return seen;
-}
 
 QTEST_MAIN(TestChatView)
 #include "tst_chatview.moc"

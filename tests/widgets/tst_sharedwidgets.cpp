@@ -22,235 +22,232 @@ class TestSharedWidgets : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void pictures();
-    void framelessRegion();
-    void framelessMouse();
-    void messageBox();
-    void toastAndLoading();
-    void searchBox();
-    void elideLabel();
-    void textViewerSave();
-};
-
-void TestSharedWidgets::initTestCase()
-{
-    mtInitResources();
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-}
-
-// Round pictures are clear outside the circle; covers fill their square; both at any density.
-void TestSharedWidgets::pictures()
-{
-    const std::pair<QSize, qreal> rows[] = {{{200, 100}, 1.0}, {{60, 300}, 1.0}, {{200, 100}, 2.0}};
-    for (const auto& [source, ratio] : rows) {
-        QImage image(source, QImage::Format_ARGB32);
-        image.fill(Qt::red);
-        const QPixmap round = mtRoundPicture(QPixmap::fromImage(image), QSize(44, 44), ratio);
-        QCOMPARE(round.size(), QSize(44, 44) * ratio);
-        QCOMPARE(round.devicePixelRatio(), ratio);
-        const QImage result = round.toImage();
-        QCOMPARE(qAlpha(result.pixel(0, 0)), 0);
-        QCOMPARE(qAlpha(result.pixel(result.width() - 1, result.height() - 1)), 0);
-        QCOMPARE(QColor(result.pixel(result.width() / 2, result.height() / 2)), QColor(Qt::red));
-        const QPixmap cover = mtCoverPicture(QPixmap::fromImage(image), QSize(56, 56), ratio);
-        QCOMPARE(cover.size(), QSize(56, 56) * ratio);
-        QCOMPARE(QColor(cover.toImage().pixel(0, 0)), QColor(Qt::red));
-    }
-    QVERIFY(mtRoundPicture(QPixmap(), QSize(44, 44)).isNull());
-}
-
-void TestSharedWidgets::framelessRegion()
-{
-    // Frame from (100,100) to (399,299), border 5: an edge reaches one pixel outside.
-    const std::pair<QPoint, int> rows[] = {
-        {{250, 200}, MtFrameLess::Inside},   {{104, 200}, MtFrameLess::Left},
-        {{99, 200}, MtFrameLess::Left},      {{98, 200}, MtFrameLess::Outside},
-        {{105, 200}, MtFrameLess::Inside},   {{101, 101}, MtFrameLess::TopLeft},
-        {{399, 100}, MtFrameLess::TopRight}, {{100, 299}, MtFrameLess::BottomLeft}};
-    for (const auto& [point, region] : rows)
-        QCOMPARE(MtFrameLess::regionAt(QRect(100, 100, 300, 200), point, 5), region);
-}
-
-// Hovering shows the cursor of the frame's region; a drag there moves or resizes the window.
-void TestSharedWidgets::framelessMouse()
-{
-    const struct
+    void initTestCase()
     {
-        bool resizable, maximized;
-        QPoint press;           // in the window
-        Qt::CursorShape cursor; // shown while hovering there
-        QPoint travel;
-        QRect change; // of the top left corner and of the size
-    } rows[] = {
-        {true, false, {150, 100}, Qt::ArrowCursor, {30, 20}, {30, 20, 0, 0}},     // body moves
-        {true, true, {150, 100}, Qt::ArrowCursor, {30, 20}, {0, 0, 0, 0}},        // not maximized
-        {true, false, {298, 198}, Qt::SizeFDiagCursor, {10, 25}, {0, 0, 10, 25}}, // corner
-        {true, false, {1, 100}, Qt::SizeHorCursor, {250, 0}, {100, 0, -100, 0}},  // minimum width
-        {false, false, {298, 100}, Qt::ArrowCursor, {40, 0}, {0, 0, 0, 0}}};      // fixed size
-    for (const auto& r : rows) {
-        QWidget window;
-        window.setMinimumSize(200, 150);
-        new MtFrameLess(&window, r.resizable);
-        QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
-        window.setGeometry(100, 100, 300, 200);
-        r.maximized ? window.showMaximized() : window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(window.isMaximized(), r.maximized);
-        const QRect before = window.geometry();
-        QHoverEvent hover(QEvent::HoverMove, QPointF(r.press), QPointF(window.rect().center()));
-        QApplication::sendEvent(&window, &hover);
-        QCOMPARE(window.cursor().shape(), r.cursor);
-        auto send = [&](QEvent::Type type, const QPoint& at, Qt::MouseButton button) {
-            QMouseEvent event(type, QPointF(at), QPointF(window.mapToGlobal(at)), button,
-                              type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
-                              Qt::NoModifier);
-            QApplication::sendEvent(&window, &event);
-        };
-        send(QEvent::MouseButtonPress, r.press, Qt::LeftButton);
-        send(QEvent::MouseMove, r.press + r.travel, Qt::NoButton);
-        send(QEvent::MouseButtonRelease, r.press + r.travel, Qt::LeftButton);
-        const QRect after = window.geometry();
-        QCOMPARE(QRect(after.topLeft() - before.topLeft(), after.size() - before.size()), r.change);
+        mtInitResources();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
-}
 
-void TestSharedWidgets::messageBox()
-{
-    bool cancelShown = false;
-    QString shown;
-    // Answers the next box with a button once it is up.
-    auto answerWith = [&](const char* button) {
-        QTimer::singleShot(0, this, [&, button] {
-            auto* box = qobject_cast<MtMessageDialog*>(QApplication::activeModalWidget());
-            QVERIFY(box);
-            cancelShown = box->findChild<QPushButton*>(QStringLiteral("cancelButton"))->isVisible();
-            shown = box->text();
-            box->findChild<QPushButton*>(QLatin1String(button))->click();
-        });
-    };
-    answerWith("okButton");
-    QCOMPARE(MtMessageDialog::question(nullptr, QStringLiteral("Leave the room?")), 1);
-    QVERIFY(cancelShown);
-    QCOMPARE(shown, QStringLiteral("Leave the room?"));
-    answerWith("cancelButton");
-    QCOMPARE(MtMessageDialog::question(nullptr, QStringLiteral("Leave the room?")), 0);
-    answerWith("okButton");
-    QCOMPARE(MtMessageDialog::information(nullptr, QStringLiteral("Saved.")), 1);
-    QVERIFY(!cancelShown);
-    answerWith("okButton");
-    QCOMPARE(MtMessageDialog::error(nullptr, {{"code", 20001}, {"message", "No room"}}), 1);
-    QVERIFY(!cancelShown);
-    QVERIFY(shown.contains(QLatin1String("20001")) && shown.contains(QLatin1String("No room")));
-}
+    // Round pictures are clear outside the circle; covers fill their square; both at any density.
+    void pictures()
+    {
+        const std::pair<QSize, qreal> rows[] = {
+            {{200, 100}, 1.0}, {{60, 300}, 1.0}, {{200, 100}, 2.0}};
+        for (const auto& [source, ratio] : rows) {
+            QImage image(source, QImage::Format_ARGB32);
+            image.fill(Qt::red);
+            const QPixmap round = mtRoundPicture(QPixmap::fromImage(image), QSize(44, 44), ratio);
+            QCOMPARE(round.size(), QSize(44, 44) * ratio);
+            QCOMPARE(round.devicePixelRatio(), ratio);
+            const QImage result = round.toImage();
+            QCOMPARE(qAlpha(result.pixel(0, 0)), 0);
+            QCOMPARE(qAlpha(result.pixel(result.width() - 1, result.height() - 1)), 0);
+            QCOMPARE(QColor(result.pixel(result.width() / 2, result.height() / 2)),
+                     QColor(Qt::red));
+            const QPixmap cover = mtCoverPicture(QPixmap::fromImage(image), QSize(56, 56), ratio);
+            QCOMPARE(cover.size(), QSize(56, 56) * ratio);
+            QCOMPARE(QColor(cover.toImage().pixel(0, 0)), QColor(Qt::red));
+        }
+        QVERIFY(mtRoundPicture(QPixmap(), QSize(44, 44)).isNull());
+    }
 
-void TestSharedWidgets::toastAndLoading()
-{
-    QWidget window;
-    window.resize(320, 240);
-    window.show();
-    auto* toast = new MtToast(&window);
-    toast->setText(QStringLiteral("Enabled Logging"));
-    toast->setDisplayTime(20);
-    // Over the whole window, without taking its clicks, until it hides itself.
-    toast->show();
-    QCOMPARE(toast->size(), window.size());
-    QVERIFY(toast->testAttribute(Qt::WA_TransparentForMouseEvents));
-    QTRY_VERIFY(!toast->isVisible());
+    void framelessRegion()
+    {
+        // Frame from (100,100) to (399,299), border 5: an edge reaches one pixel outside.
+        const std::pair<QPoint, int> rows[] = {
+            {{250, 200}, MtFrameLess::Inside},   {{104, 200}, MtFrameLess::Left},
+            {{99, 200}, MtFrameLess::Left},      {{98, 200}, MtFrameLess::Outside},
+            {{105, 200}, MtFrameLess::Inside},   {{101, 101}, MtFrameLess::TopLeft},
+            {{399, 100}, MtFrameLess::TopRight}, {{100, 299}, MtFrameLess::BottomLeft}};
+        for (const auto& [point, region] : rows)
+            QCOMPARE(MtFrameLess::regionAt(QRect(100, 100, 300, 200), point, 5), region);
+    }
 
-    MtLoadingWidget loading(&window);
-    loading.show();
-    QCOMPARE(loading.geometry(), window.rect());
-    QVERIFY(loading.isAnimating() && loading.isForceCloseArmed());
-    const int frame = loading.frameIndex();
-    loading.timerTimeout();
-    QVERIFY(loading.frameIndex() != frame);
-    loading.hide();
-    QVERIFY(!loading.isAnimating() && !loading.isForceCloseArmed());
-    // Without frames nothing turns, and the forced close still comes.
-    loading.setImageList(QStringList());
-    loading.show();
-    QVERIFY(!loading.isAnimating());
-    loading.timerTimeout();
-    loading.forceCloseTimerTimeout();
-    QVERIFY(loading.isHidden());
-    // A frame that cannot be loaded is not drawn.
-    loading.setImageList({QStringLiteral(":/ui/images/missing_frame.png")});
-    loading.show();
-    loading.timerTimeout();
-}
+    // Hovering shows the cursor of the frame's region; a drag there moves or resizes the window.
+    void framelessMouse()
+    {
+        const struct
+        {
+            bool resizable, maximized;
+            QPoint press;           // in the window
+            Qt::CursorShape cursor; // shown while hovering there
+            QPoint travel;
+            QRect change; // of the top left corner and of the size
+        } rows[] = {
+            {true, false, {150, 100}, Qt::ArrowCursor, {30, 20}, {30, 20, 0, 0}}, // body moves
+            {true, true, {150, 100}, Qt::ArrowCursor, {30, 20}, {0, 0, 0, 0}},    // not maximized
+            {true, false, {298, 198}, Qt::SizeFDiagCursor, {10, 25}, {0, 0, 10, 25}}, // corner
+            {true, false, {1, 100}, Qt::SizeHorCursor, {250, 0}, {100, 0, -100, 0}},  // minimum
+                                                                                      // width
+            {false, false, {298, 100}, Qt::ArrowCursor, {40, 0}, {0, 0, 0, 0}}};      // fixed size
+        for (const auto& r : rows) {
+            QWidget window;
+            window.setMinimumSize(200, 150);
+            new MtFrameLess(&window, r.resizable);
+            QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
+            window.setGeometry(100, 100, 300, 200);
+            r.maximized ? window.showMaximized() : window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QCOMPARE(window.isMaximized(), r.maximized);
+            const QRect before = window.geometry();
+            QHoverEvent hover(QEvent::HoverMove, QPointF(r.press), QPointF(window.rect().center()));
+            QApplication::sendEvent(&window, &hover);
+            QCOMPARE(window.cursor().shape(), r.cursor);
+            auto send = [&](QEvent::Type type, const QPoint& at, Qt::MouseButton button) {
+                QMouseEvent event(type, QPointF(at), QPointF(window.mapToGlobal(at)), button,
+                                  type == QEvent::MouseButtonRelease ? Qt::NoButton
+                                                                     : Qt::LeftButton,
+                                  Qt::NoModifier);
+                QApplication::sendEvent(&window, &event);
+            };
+            send(QEvent::MouseButtonPress, r.press, Qt::LeftButton);
+            send(QEvent::MouseMove, r.press + r.travel, Qt::NoButton);
+            send(QEvent::MouseButtonRelease, r.press + r.travel, Qt::LeftButton);
+            const QRect after = window.geometry();
+            QCOMPARE(QRect(after.topLeft() - before.topLeft(), after.size() - before.size()),
+                     r.change);
+        }
+    }
 
-void TestSharedWidgets::searchBox()
-{
-    MtSearchLineEdit search;
-    search.show();
-    QSignalSpy searched(&search, &MtSearchLineEdit::searchText);
-    auto compose = [&](const QString& preedit, const QString& commit) {
-        QInputMethodEvent event(preedit, {});
-        event.setCommitString(commit);
-        QApplication::sendEvent(search.lineEdit(), &event);
-    };
-    // Korean is searched while the syllable is still being composed.
-    compose(QStringLiteral("ㅎ"), QString());
-    compose(QStringLiteral("하"), QString());
-    compose(QStringLiteral("한"), QString());
-    // The syllable is committed and the next one starts in the same event.
-    compose(QStringLiteral("ㄱ"), QStringLiteral("한"));
-    compose(QString(), QStringLiteral("글"));
-    QCOMPARE(search.lineEdit()->text(), QStringLiteral("한글"));
-    QCOMPARE(searched, (QList<QVariantList>{{"ㅎ"}, {"하"}, {"한"}, {"한ㄱ"}, {"한글"}}));
-    searched.clear();
-    QVERIFY(search.cancelButton()->isVisible());
-    // A letter begun and erased again: the search is back at the text of the box.
-    compose(QStringLiteral("ㅂ"), QString());
-    compose(QString(), QString());
-    QCOMPARE(search.lineEdit()->text(), QStringLiteral("한글"));
-    QCOMPARE(searched, (QList<QVariantList>{{"한글ㅂ"}, {"한글"}}));
-    searched.clear();
+    void messageBox()
+    {
+        bool cancelShown = false;
+        QString shown;
+        // Answers the next box with a button once it is up.
+        auto answerWith = [&](const char* button) {
+            QTimer::singleShot(0, this, [&, button] {
+                auto* box = qobject_cast<MtMessageDialog*>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                cancelShown =
+                    box->findChild<QPushButton*>(QStringLiteral("cancelButton"))->isVisible();
+                shown = box->text();
+                box->findChild<QPushButton*>(QLatin1String(button))->click();
+            });
+        };
+        answerWith("okButton");
+        QCOMPARE(MtMessageDialog::question(nullptr, QStringLiteral("Leave the room?")), 1);
+        QVERIFY(cancelShown);
+        QCOMPARE(shown, QStringLiteral("Leave the room?"));
+        answerWith("cancelButton");
+        QCOMPARE(MtMessageDialog::question(nullptr, QStringLiteral("Leave the room?")), 0);
+        answerWith("okButton");
+        QCOMPARE(MtMessageDialog::information(nullptr, QStringLiteral("Saved.")), 1);
+        QVERIFY(!cancelShown);
+        answerWith("okButton");
+        QCOMPARE(MtMessageDialog::error(nullptr, {{"code", 20001}, {"message", "No room"}}), 1);
+        QVERIFY(!cancelShown);
+        QVERIFY(shown.contains(QLatin1String("20001")) && shown.contains(QLatin1String("No room")));
+    }
 
-    // Substitution applies once enabled; the same text again is not searched twice.
-    search.setSubstitutionTable({{QStringLiteral("%"), QStringLiteral("\\%")}});
-    search.setText(QStringLiteral("5%"));
-    search.setSubstitutionEnabled(true);
-    search.setText(QStringLiteral("50%"));
-    search.inputSearchLineEdit(QStringLiteral("50%"));
-    QCOMPARE(searched, (QList<QVariantList>{{"5%"}, {"50\\%"}}));
-    QSignalSpy returned(&search, &MtSearchLineEdit::returnPressed);
-    QTest::keyClick(search.lineEdit(), Qt::Key_Return);
-    QCOMPARE(returned, (QList<QVariantList>{{QStringLiteral("50\\%")}}));
+    void toastAndLoading()
+    {
+        QWidget window;
+        window.resize(320, 240);
+        window.show();
+        auto* toast = new MtToast(&window);
+        toast->setText(QStringLiteral("Enabled Logging"));
+        toast->setDisplayTime(20);
+        // Over the whole window, without taking its clicks, until it hides itself.
+        toast->show();
+        QCOMPARE(toast->size(), window.size());
+        QVERIFY(toast->testAttribute(Qt::WA_TransparentForMouseEvents));
+        QTRY_VERIFY(!toast->isVisible());
 
-    QSignalSpy cancelled(&search, &MtSearchLineEdit::cancelClicked);
-    search.cancelButton()->click();
-    QCOMPARE(cancelled.count(), 1);
-    QCOMPARE(search.text(), QString());
-    QVERIFY(!search.cancelButton()->isVisible());
-}
+        MtLoadingWidget loading(&window);
+        loading.show();
+        QCOMPARE(loading.geometry(), window.rect());
+        QVERIFY(loading.isAnimating() && loading.isForceCloseArmed());
+        const int frame = loading.frameIndex();
+        loading.timerTimeout();
+        QVERIFY(loading.frameIndex() != frame);
+        loading.hide();
+        QVERIFY(!loading.isAnimating() && !loading.isForceCloseArmed());
+        // Without frames nothing turns, and the forced close still comes.
+        loading.setImageList(QStringList());
+        loading.show();
+        QVERIFY(!loading.isAnimating());
+        loading.timerTimeout();
+        loading.forceCloseTimerTimeout();
+        QVERIFY(loading.isHidden());
+        // A frame that cannot be loaded is not drawn.
+        loading.setImageList({QStringLiteral(":/ui/images/missing_frame.png")});
+        loading.show();
+        loading.timerTimeout();
+    }
 
-// Visible lines fit the width, and only a text cut short ends in an ellipsis.
-void TestSharedWidgets::elideLabel()
-{
-    ElideLabel label;
-    const int line = label.fontMetrics().lineSpacing();
-    label.setText(QStringLiteral("The quarterly report has been uploaded to the shared folder"));
-    const QStringList shown = label.visibleLines(120, 2 * line);
-    QCOMPARE(shown.size(), 2);
-    QVERIFY(shown.last().endsWith(QChar(0x2026)));
-    for (const QString& text : shown)
-        QVERIFY(label.fontMetrics().horizontalAdvance(text) <= 120);
-    label.setText(QStringLiteral("Hi"));
-    QCOMPARE(label.visibleLines(120, line), QStringList{"Hi"});
-    label.setText(QString());
-    QCOMPARE(label.visibleLines(120, line), QStringList());
-}
+    void searchBox()
+    {
+        MtSearchLineEdit search;
+        search.show();
+        QSignalSpy searched(&search, &MtSearchLineEdit::searchText);
+        auto compose = [&](const QString& preedit, const QString& commit) {
+            QInputMethodEvent event(preedit, {});
+            event.setCommitString(commit);
+            QApplication::sendEvent(search.lineEdit(), &event);
+        };
+        // Korean is searched while the syllable is still being composed.
+        compose(QStringLiteral("ㅎ"), QString());
+        compose(QStringLiteral("하"), QString());
+        compose(QStringLiteral("한"), QString());
+        // The syllable is committed and the next one starts in the same event.
+        compose(QStringLiteral("ㄱ"), QStringLiteral("한"));
+        compose(QString(), QStringLiteral("글"));
+        QCOMPARE(search.lineEdit()->text(), QStringLiteral("한글"));
+        QCOMPARE(searched, (QList<QVariantList>{{"ㅎ"}, {"하"}, {"한"}, {"한ㄱ"}, {"한글"}}));
+        searched.clear();
+        QVERIFY(search.cancelButton()->isVisible());
+        // A letter begun and erased again: the search is back at the text of the box.
+        compose(QStringLiteral("ㅂ"), QString());
+        compose(QString(), QString());
+        QCOMPARE(search.lineEdit()->text(), QStringLiteral("한글"));
+        QCOMPARE(searched, (QList<QVariantList>{{"한글ㅂ"}, {"한글"}}));
+        searched.clear();
 
-void TestSharedWidgets::textViewerSave()
-{
-    MtTextViewer viewer;
-    viewer.setText("Alice", "line one\nline two", "m-1");
-    QSignalSpy spy(&viewer, &MtTextViewer::requestTextSave);
-    viewer.findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
-    QCOMPARE(spy, (QList<QVariantList>{{QStringLiteral("m-1")}}));
-}
+        // Substitution applies once enabled; the same text again is not searched twice.
+        search.setSubstitutionTable({{QStringLiteral("%"), QStringLiteral("\\%")}});
+        search.setText(QStringLiteral("5%"));
+        search.setSubstitutionEnabled(true);
+        search.setText(QStringLiteral("50%"));
+        search.inputSearchLineEdit(QStringLiteral("50%"));
+        QCOMPARE(searched, (QList<QVariantList>{{"5%"}, {"50\\%"}}));
+        QSignalSpy returned(&search, &MtSearchLineEdit::returnPressed);
+        QTest::keyClick(search.lineEdit(), Qt::Key_Return);
+        QCOMPARE(returned, (QList<QVariantList>{{QStringLiteral("50\\%")}}));
+
+        QSignalSpy cancelled(&search, &MtSearchLineEdit::cancelClicked);
+        search.cancelButton()->click();
+        QCOMPARE(cancelled.count(), 1);
+        QCOMPARE(search.text(), QString());
+        QVERIFY(!search.cancelButton()->isVisible());
+    }
+
+    // Visible lines fit the width, and only a text cut short ends in an ellipsis.
+    void elideLabel()
+    {
+        ElideLabel label;
+        const int line = label.fontMetrics().lineSpacing();
+        label.setText(
+            QStringLiteral("The quarterly report has been uploaded to the shared folder"));
+        const QStringList shown = label.visibleLines(120, 2 * line);
+        QCOMPARE(shown.size(), 2);
+        QVERIFY(shown.last().endsWith(QChar(0x2026)));
+        for (const QString& text : shown)
+            QVERIFY(label.fontMetrics().horizontalAdvance(text) <= 120);
+        label.setText(QStringLiteral("Hi"));
+        QCOMPARE(label.visibleLines(120, line), QStringList{"Hi"});
+        label.setText(QString());
+        QCOMPARE(label.visibleLines(120, line), QStringList());
+    }
+
+    void textViewerSave()
+    {
+        MtTextViewer viewer;
+        viewer.setText("Alice", "line one\nline two", "m-1");
+        QSignalSpy spy(&viewer, &MtTextViewer::requestTextSave);
+        viewer.findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+        QCOMPARE(spy, (QList<QVariantList>{{QStringLiteral("m-1")}}));
+    }
+};
 
 QTEST_MAIN(TestSharedWidgets)
 #include "tst_sharedwidgets.moc"
