@@ -686,24 +686,28 @@ private slots:
                  (QList<SessionEvent>{{"unread", topic, 0}, {"unread", topic, 0}}));
     }
 
-    // A chat an earlier run left sending goes out at the next connect with its own id, once, and
-    // its echo confirms it; a chat the server never confirms is stored failed when its wait ends.
+    // Chats an earlier run left sending go out at the next connect, oldest first, each with its
+    // own id, once, and their echoes confirm them; a chat the server never confirms is stored
+    // failed when its wait ends.
     void outbox()
     {
         const QString topic = roomOf("user001", {1001, 1003});
         const QString foreign = roomOf("user002", {1002, 1003});
         QVERIFY(!topic.isEmpty() && !foreign.isEmpty());
-        QString left;
+        QString older;
+        QString newer;
         {
             LoggedIn first(m_server, "user001");
             QVERIFY(first.ok);
-            left = first->messaging()->makeMessageId();
-            QVERIFY(storeOwnChat(first.db(), topic, left));
+            older = first->messaging()->makeMessageId();
+            QVERIFY(storeOwnChat(first.db(), topic, older));
+            newer = first->messaging()->makeMessageId();
+            QVERIFY(storeOwnChat(first.db(), topic, newer));
         }
         const qint64 since = m_server.lastPublishedSeq();
         LoggedIn in(m_server, "user001");
         QVERIFY(in.ok);
-        QVERIFY(waitUntil([&] { return stateOf(in.db(), topic, left) == MsgStateConfirmed; }));
+        QVERIFY(waitUntil([&] { return stateOf(in.db(), topic, newer) == MsgStateConfirmed; }));
 
         // The sentinel: a chat sent now comes after anything published at the connect.
         const QString now = in->messaging()->makeMessageId();
@@ -712,7 +716,7 @@ private slots:
         QVERIFY(in.db()->findChat(topic, now, sent));
         in->outbox()->send(sent);
         QVERIFY(waitUntil([&] { return stateOf(in.db(), topic, now) == MsgStateConfirmed; }));
-        QCOMPARE(m_server.publishedIds(since, topic), (QStringList{left, now}));
+        QCOMPARE(m_server.publishedIds(since, topic), (QStringList{older, newer, now}));
 
         // A room of others: the broker drops the chat, no echo comes.
         in->outbox()->setConfirmWaitMs(300);
