@@ -3,6 +3,7 @@
 // one without a size, HTTP errors, a server that stalls, links that are refused before any
 // request, and a target that cannot be written.
 #include "account/upgradedialog.h"
+#include "boxanswerer.h"
 
 #include "common/devserver.h"
 #include "common/filesizelimit.h"
@@ -10,7 +11,6 @@
 #include "common/typed.h"
 #include "net/filemanager.h"
 #include "net/serverconfig.h"
-#include "widgets/mtmessagedialog.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -61,28 +61,6 @@ QByteArray sha(const QByteArray& bytes)
 {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(16);
 }
-
-// Answers every message box that comes up with OK and keeps its text.
-class BoxAnswerer : public QObject
-{
-public:
-    BoxAnswerer()
-    {
-        connect(&m_poll, &QTimer::timeout, this, [this] {
-            auto* box = qobject_cast<MtMessageDialog*>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible())
-                return;
-            m_texts << box->text();
-            box->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
-        });
-        m_poll.start(10);
-    }
-    QStringList texts() const { return m_texts; }
-
-private:
-    QTimer m_poll;
-    QStringList m_texts;
-};
 
 // Presses Cancel once the download has made progress.
 class CancelOnProgress : public QObject
@@ -223,7 +201,7 @@ private slots:
             const FileSizeLimit limit(row.fileLimit < 0 ? RLIM_INFINITY : rlim_t(row.fileLimit));
             got.result = dialog.exec();
         }
-        got.boxes = int(answerer.texts().size());
+        got.boxes = int(answerer.texts.size());
         got.cache = cacheEntries();
         QFile file(dialog.downloadFilePath());
         got.fileHash = file.open(QIODevice::ReadOnly) ? sha(file.readAll()) : QByteArray();
@@ -250,7 +228,7 @@ private slots:
         const int result = dialog.exec();
         QCOMPARE(QVariantList({result, dialog.errorString(), canceller.progressSeen() > 0}),
                  QVariantList({0, "Cancelled", true}));
-        QCOMPARE(answerer.texts(), QStringList());
+        QCOMPARE(answerer.texts, QStringList());
         QCOMPARE(cacheEntries(), QStringList());
     }
 
@@ -262,8 +240,8 @@ private slots:
         BoxAnswerer answerer;
         // The offscreen platform opens no documents; here the file is not even there.
         const bool started = UpgradeDialog::startInstaller(nullptr, path);
-        QCOMPARE((QVariantList{started, answerer.texts().size(),
-                               answerer.texts().value(0).contains(QDir::toNativeSeparators(path))}),
+        QCOMPARE((QVariantList{started, answerer.texts.size(),
+                               answerer.texts.value(0).contains(QDir::toNativeSeparators(path))}),
                  (QVariantList{false, 1, true}));
     }
 
