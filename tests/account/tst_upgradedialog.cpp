@@ -31,16 +31,16 @@ struct Outcome
 };
 
 // A download: the link (%1: the server's REST port), the package the server offers, a fault
-// for the server's served paths, the stall timeout, the bytes a file may have meanwhile
-// (-1: any), the organisation's CA or none, and the outcome ("%hash": the package's).
+// for the server's served paths, the stall timeout, the bytes a file may have meanwhile, the
+// organisation's CA or none, and the outcome ("%hash": the package's).
 struct DownloadRow
 {
     QString link;
     QJsonObject version;
     QJsonObject fault;
     int stallMsec = UpgradeDialog::kStallMsec;
-    qint64 fileLimit = -1;
-    bool trusted = true;
+    rlim_t fileLimit = RLIM_INFINITY;
+    QString caFile;
     Outcome expected;
 };
 Q_DECLARE_METATYPE(DownloadRow)
@@ -145,6 +145,8 @@ private slots:
         const int patient = UpgradeDialog::kStallMsec;
         const Outcome failed{0, 1, {}, {}, 1};
         const Outcome refused{0, 1, {}, {}, 0};
+        const QString ca = m_config.caFile();
+        const rlim_t any = RLIM_INFINITY;
         const auto fault = [](const char* mode, const QJsonObject& more = {}) {
             QJsonObject rule = more;
             rule["mode"] = mode;
@@ -152,7 +154,7 @@ private slots:
             return rule;
         };
         QTest::newRow("whole package")
-            << DownloadRow{link, version, off, patient, -1, true, {1, 1, file, "%hash", 1}};
+            << DownloadRow{link, version, off, patient, any, ca, {1, 1, file, "%hash", 1}};
         QTest::newRow("chunked without a size, slowly")
             << DownloadRow{link,
                            {{"minVersion", 1047},
@@ -161,26 +163,26 @@ private slots:
                             {"bytesPerSecond", 1000000}},
                            off,
                            patient,
-                           -1,
-                           true,
+                           any,
+                           ca,
                            {1, 1, file, "%hash", 1}};
         QTest::newRow("HTTP error with a body") << DownloadRow{
-            link, version, fault("error", {{"status", 500}}), patient, -1, true, failed};
+            link, version, fault("error", {{"status", 500}}), patient, any, ca, failed};
         QTest::newRow("stalls after the first bytes")
-            << DownloadRow{link, version, fault("stall", {{"bytes", 1000}}), 500, -1, true, failed};
+            << DownloadRow{link, version, fault("stall", {{"bytes", 1000}}), 500, any, ca, failed};
         QTest::newRow("no answer at all")
-            << DownloadRow{link, version, fault("hang"), 500, -1, true, failed};
+            << DownloadRow{link, version, fault("hang"), 500, any, ca, failed};
         QTest::newRow("disk full midway")
-            << DownloadRow{link, version, off, patient, 20000, true, failed};
+            << DownloadRow{link, version, off, patient, 20000, ca, failed};
         QTest::newRow("server not trusted without the organisation's CA")
-            << DownloadRow{link, version, off, patient, -1, false, refused};
+            << DownloadRow{link, version, off, patient, any, QString(), refused};
         QTest::newRow("plain http link refused before any request")
             << DownloadRow{QStringLiteral("http://localhost:%1/download/VeltriTalk-Setup-1047.exe"),
                            version,
                            off,
                            patient,
-                           -1,
-                           true,
+                           any,
+                           ca,
                            refused};
     }
     void download()
@@ -194,11 +196,11 @@ private slots:
         const qint64 since = m_server.lastRequestSeq();
 
         BoxAnswerer answerer;
-        UpgradeDialog dialog(link, row.trusted ? m_config.caFile() : QString());
+        UpgradeDialog dialog(link, row.caFile);
         dialog.setStallTimeout(row.stallMsec);
         Outcome got;
         {
-            const FileSizeLimit limit(row.fileLimit < 0 ? RLIM_INFINITY : rlim_t(row.fileLimit));
+            const FileSizeLimit limit(row.fileLimit);
             got.result = dialog.exec();
         }
         got.boxes = int(answerer.texts.size());
