@@ -205,8 +205,6 @@ private slots:
     {
         QTest::addColumn<RoomRow>("room");
         QTest::addColumn<Described>("expected");
-        QTest::newRow("one-to-one")
-            << RoomRow{RoomType1VS1, "2", "Kim", 0} << Described{true, true, "2", ""};
         QTest::newRow("group room never counts members")
             << RoomRow{RoomTypeGroup, "77", "Sales", 5} << Described{true, true, "", "5"};
         QTest::newRow("group chat everybody left")
