@@ -94,9 +94,9 @@ test('publishing outside one\'s rooms, in another\'s name or a server type is dr
         [mine, Buffer.from('short')],
         ['other/topic', chat(a, 'elsewhere')],
     ]) await h.publish(ca, topic, p);
+    // The sentinel: published last on the same connection.
     await h.publish(ca, mine, chat(a, 'fine'));
     await text(cb, 'fine');
-    await h.sleep(200);
     assert.equal(cb.received.length, 1, 'nothing else reached the other member, the connection stayed');
     assert.equal((await history(theirs)).length, 0);
     // Subscribing by itself to a foreign room is refused too.
@@ -132,14 +132,17 @@ test('offline delivery: QoS 1 messages wait for a persistent session, also one t
 
 test('subscriptions follow rooms created, joined and left (REST, LEAVE message) and groups (PUSH 61, 63 and 90 with their contents)', async () => {
     const a = await session('user001'), c = await session('user006');
+    const shared = await roomOf([a.userId, c.userId]);
     const ca = await connect(a), cc = await connect(c);
-    // A chat in the room reaches a but nothing more reaches c.
+    // A chat in the room reaches a but nothing more reaches c: a chat in a room of both, sent
+    // after it, is the sentinel.
     const unheard = async (roomId, what) => {
         const n = cc.received.length;
         await s.control('POST', '/control/chat', { roomId, userId: a.userId, text: what });
         await text(ca, what);
-        await h.sleep(200);
-        assert.equal(cc.received.length, n, what);
+        await s.control('POST', '/control/chat', { roomId: shared.chattRoomId, userId: a.userId, text: `after ${what}` });
+        await text(cc, `after ${what}`);
+        assert.equal(cc.received.length, n + 1, what);
     };
     const created = (await a.api('POST', '/rest/chatt/room', { form: { members: [1004], userId: a.userId, roomType: 30 } })).json;
     const topic = `chat/${created.chattRoomId}`;

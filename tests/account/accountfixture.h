@@ -100,12 +100,6 @@ inline DBUser dbUser(const LoggedIn& user, qint64 userId)
     return found;
 }
 
-// The error code of a login (0 when it succeeded); the session ends with the call.
-inline int loginError(const ServerConfig& config, const QString& account, const QString& password)
-{
-    return LoggedIn(config, account, password, QStringLiteral("test-pc"), false).error;
-}
-
 // The error code of an unlock of a locked session (0 when it succeeded).
 inline int unlockError(MtSession& session, const QString& password)
 {

@@ -20,20 +20,24 @@ struct CheckOutcome
     bool told = false; // a message for the user
     MT_TYPED(CheckOutcome, result, focus, clears, told)
 };
+struct Check
+{
+    QString oldPassword, newPassword, confirm;
+    CheckOutcome expected;
+};
 
 // The cutter's state after a drag.
 struct CropState
 {
     QSize scaled;
-    bool vertical = false;
-    bool moved = false;
+    bool vertical = false, moved = false;
     QPoint offset;
     QRect visible;
     MT_TYPED(CropState, scaled, vertical, moved, offset, visible)
 };
 } // namespace
 
-Q_DECLARE_METATYPE(CheckOutcome)
+Q_DECLARE_METATYPE(Check)
 Q_DECLARE_METATYPE(CropState)
 
 class TestAccountRules : public QObject
@@ -42,54 +46,40 @@ class TestAccountRules : public QObject
 private slots:
     void passwordChecks_data()
     {
-        QTest::addColumn<QString>("oldPassword");
-        QTest::addColumn<QString>("newPassword");
-        QTest::addColumn<QString>("confirm");
-        QTest::addColumn<CheckOutcome>("expected");
+        QTest::addColumn<Check>("row");
         using P = PasswordCheck;
         const CheckOutcome ok{P::Ok, P::NoField, false, false};
         const CheckOutcome badLength{P::BadLength, P::NewField, true, true};
         const QString a9("abcdefghi");
+        const QString emoji20 = QString::fromUtf8("😀").repeated(20);
         QTest::newRow("all empty names the old field")
-            << ""
-            << ""
-            << "" << CheckOutcome{P::OldEmpty, P::OldField, false, true};
-        QTest::newRow("new empty") << kCurrent << ""
-                                   << "x" << CheckOutcome{P::NewEmpty, P::NewField, false, true};
+            << Check{"", "", "", {P::OldEmpty, P::OldField, false, true}};
+        QTest::newRow("new empty")
+            << Check{kCurrent, "", "x", {P::NewEmpty, P::NewField, false, true}};
         QTest::newRow("confirmation empty")
-            << kCurrent << a9 << "" << CheckOutcome{P::ConfirmEmpty, P::ConfirmField, false, true};
-        QTest::newRow("8 characters") << kCurrent << "abcdefgh"
-                                      << "abcdefgh" << badLength;
+            << Check{kCurrent, a9, "", {P::ConfirmEmpty, P::ConfirmField, false, true}};
+        QTest::newRow("8 characters") << Check{kCurrent, "abcdefgh", "abcdefgh", badLength};
         QTest::newRow("21 characters")
-            << kCurrent << QString(21, 'a') << QString(21, 'a') << badLength;
-        QTest::newRow("9 characters") << kCurrent << a9 << a9 << ok;
-        QTest::newRow("20 characters") << kCurrent << QString(20, 'b') << QString(20, 'b') << ok;
-        QTest::newRow("9 Korean characters") << kCurrent << QString::fromUtf8("가나다라마바사아자")
-                                             << QString::fromUtf8("가나다라마바사아자") << ok;
-        QTest::newRow("20 emoji are 20 characters")
-            << kCurrent << QString::fromUtf8("😀").repeated(20)
-            << QString::fromUtf8("😀").repeated(20) << ok;
+            << Check{kCurrent, QString(21, 'a'), QString(21, 'a'), badLength};
+        QTest::newRow("9 characters") << Check{kCurrent, a9, a9, ok};
+        QTest::newRow("20 characters") << Check{kCurrent, QString(20, 'b'), QString(20, 'b'), ok};
+        QTest::newRow("20 emoji are 20 characters") << Check{kCurrent, emoji20, emoji20, ok};
         QTest::newRow("wrong old password before the mismatch")
-            << "Passw0rd?" << a9 << "abcdefghj"
-            << CheckOutcome{P::WrongOld, P::OldField, false, true};
-        QTest::newRow("mismatch") << kCurrent << a9 << "abcdefghj"
-                                  << CheckOutcome{P::Mismatch, P::NewField, false, true};
-        QTest::newRow("length before the old password") << "Passw0rd?"
-                                                        << "short"
-                                                        << "short" << badLength;
+            << Check{"Passw0rd?", a9, "abcdefghj", {P::WrongOld, P::OldField, false, true}};
+        QTest::newRow("mismatch") << Check{
+            kCurrent, a9, "abcdefghj", {P::Mismatch, P::NewField, false, true}};
+        QTest::newRow("length before the old password")
+            << Check{"Passw0rd?", "short", "short", badLength};
     }
     void passwordChecks()
     {
-        QFETCH(QString, oldPassword);
-        QFETCH(QString, newPassword);
-        QFETCH(QString, confirm);
-        QFETCH(CheckOutcome, expected);
+        QFETCH(Check, row);
         const PasswordCheck::Result result = PasswordCheck::check(
-            oldPassword, newPassword, confirm, DBMTData::passwordDigest(kCurrent));
+            row.oldPassword, row.newPassword, row.confirm, DBMTData::passwordDigest(kCurrent));
         QCOMPARE((CheckOutcome{result, PasswordCheck::focusField(result),
                                PasswordCheck::clearsNewFields(result),
                                !PasswordCheck::message(result).isEmpty()}),
-                 expected);
+                 row.expected);
     }
 
     // A 100-pixel view; the picture covers it and moves only along its longer side, never

@@ -11,19 +11,28 @@
 #include "store/dbmtdata.h"
 #include "store/mtdata.h"
 
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QTemporaryDir>
 
 namespace {
-const QString kPassword = QStringLiteral("Passw0rd!");
+const QString kPassword = LoggedIn::kPassword;
 const QString kNext = QStringLiteral("N3w-Passw0rd");
+const QJsonObject kAccept{{"mode", "off"}};
+QJsonObject refusal(const QString& message)
+{
+    return {{"mode", "error"},
+            {"path", "/rest/user/password"},
+            {"status", 400},
+            {"code", 40103},
+            {"message", message}};
+}
 
-// What a refused password change leaves in the form.
+// A refused password change: what was typed, and what the form keeps of it.
 struct Refusal
 {
+    QString oldPassword, newPassword, confirm;
     int boxes = 0;
     QString focus;
     QString newText;
@@ -45,28 +54,34 @@ struct PasswordOutcome
     int loginOld = -1;
     MT_TYPED(PasswordOutcome, result, boxes, storedDigest, unlockNew, loginNew, loginOld)
 };
+struct PasswordRow
+{
+    QString account;
+    QJsonObject fault;
+    QStringList steps;
+    PasswordOutcome expected;
+};
+const PasswordOutcome kChanged{QDialog::Accepted, {}, DBMTData::passwordDigest(kNext), 0, 0, 40101};
+const PasswordOutcome kKept{
+    QDialog::Rejected, {}, DBMTData::passwordDigest(kPassword), 40101, 40101, 0};
 
 // A directory user as one side has it.
 struct Profile
 {
-    QString name;
-    QString thumbUrl;
-    QString imageUrl;
-    QString email;
-    QString dept;
+    QString name, thumbUrl, imageUrl, email, dept;
     bool chattAllow = false;
     MT_TYPED(Profile, name, thumbUrl, imageUrl, email, dept, chattAllow)
 };
 
-// The editor after a picture upload that went wrong.
-struct UploadOutcome
+// The editor after a picture upload that went wrong, or an OK that sent nothing.
+struct EditorView
 {
     QStringList boxes;
     bool okEnabled = false;
-    QString fileKey;
+    bool uploaded = false; // a picture key to send
     bool open = false;
     int profileUpdates = 0;
-    MT_TYPED(UploadOutcome, boxes, okEnabled, fileKey, open, profileUpdates)
+    MT_TYPED(EditorView, boxes, okEnabled, uploaded, open, profileUpdates)
 };
 
 Profile profileOf(const DBUser& u)
@@ -81,16 +96,17 @@ Profile profileOf(const QJsonObject& u)
             u["deptName"].toString(), u["chattingAllowYn"].toString() == QLatin1String("1")};
 }
 
-void setText(QDialog& dialog, const char* edit, const QString& text)
+template <typename T = QLineEdit>
+T* child(QDialog& dialog, const char* name)
 {
-    dialog.findChild<QLineEdit*>(edit)->setText(text);
+    return dialog.findChild<T*>(QLatin1String(name));
 }
 
 void fillPasswords(QDialog& dialog, const QString& old, const QString& next, const QString& again)
 {
-    setText(dialog, "oldPasswordLineEdit", old);
-    setText(dialog, "newPasswordLineEdit", next);
-    setText(dialog, "confirmPasswordLineEdit", again);
+    child(dialog, "oldPasswordLineEdit")->setText(old);
+    child(dialog, "newPasswordLineEdit")->setText(next);
+    child(dialog, "confirmPasswordLineEdit")->setText(again);
 }
 
 // Every column and row its own colour, so that a cut shows where it came from.
@@ -108,25 +124,36 @@ QString focusName(QDialog& dialog)
     return dialog.focusWidget() ? dialog.focusWidget()->objectName() : QString();
 }
 
-int visibleBoxes()
+QStringList shownBoxes()
 {
-    int count = 0;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        count += qobject_cast<MtMessageDialog*>(widget) && widget->isVisible() ? 1 : 0;
-    return count;
+    QStringList texts;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<MtMessageDialog*>(widget);
+        texts << (box && box->isVisible() ? box->text() : QString());
+    }
+    texts.removeAll(QString());
+    return texts;
 }
 } // namespace
 Q_DECLARE_METATYPE(Refusal)
-Q_DECLARE_METATYPE(PasswordOutcome)
+Q_DECLARE_METATYPE(PasswordRow)
 
 class TestProfileEdit : public QObject
 {
     Q_OBJECT
 private:
     DevServer m_server;
-    ServerConfig m_config;
     QTemporaryDir m_dir;
+    QString m_picture;
 
+    std::unique_ptr<LoggedIn> login(const QString& account)
+    {
+        return std::make_unique<LoggedIn>(m_server, account, kPassword, "test-pc", false);
+    }
+    int loginError(const QString& account, const QString& password)
+    {
+        return LoggedIn(m_server, account, password, QStringLiteral("test-pc"), false).error;
+    }
     // Waits until the server answered a ping of the session: whatever the dialog sent before
     // has arrived by then.
     static bool pinged(LoggedIn& user)
@@ -139,25 +166,18 @@ private:
     {
         int count = 0;
         for (const QJsonValue& r : m_server.requests("/rest/user", since))
-            count += r["method"].toString() == QLatin1String("PUT") &&
-                             r["path"].toString() == QLatin1String("/rest/user")
-                         ? 1
-                         : 0;
+            count += r["method"] == "PUT" && r["path"] == "/rest/user" ? 1 : 0;
         return count;
     }
-    // A picture file wider than high with a gradient, so its cut can be told apart.
-    QString pictureFile()
+    EditorView editorView(ProfileEditDialog& dialog, const ModalScript& script, qint64 since)
     {
-        QImage image(400, 200, QImage::Format_RGB32);
-        QPainter painter(&image);
-        QLinearGradient gradient(0, 0, 400, 0);
-        gradient.setColorAt(0, Qt::red);
-        gradient.setColorAt(1, Qt::blue);
-        painter.fillRect(image.rect(), gradient);
-        painter.end();
-        const QString path = m_dir.filePath("picture.png");
-        image.save(path);
-        return path;
+        return {script.boxTexts(), child<QPushButton>(dialog, "okButton")->isEnabled(),
+                !dialog.fileKey().isEmpty(), dialog.isVisible(), profileUpdates(since)};
+    }
+    // The editor with a new picture uploaded (or its upload failed).
+    bool pictureUploaded(ProfileEditDialog& dialog)
+    {
+        return dialog.usePictureFile(m_picture) && waitUntil([&] { return !dialog.isUploading(); });
     }
 
 private slots:
@@ -166,7 +186,16 @@ private slots:
         static TestEnv env;
         env.applyToCurrentProcess();
         QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
-        m_config = ServerConfig::fromFile(m_server.clientIni());
+        // Wider than high with a gradient, so its cut can be told apart.
+        QImage image(400, 200, QImage::Format_RGB32);
+        QPainter painter(&image);
+        QLinearGradient gradient(0, 0, 400, 0);
+        gradient.setColorAt(0, Qt::red);
+        gradient.setColorAt(1, Qt::blue);
+        painter.fillRect(image.rect(), gradient);
+        painter.end();
+        m_picture = m_dir.filePath("picture.png");
+        QVERIFY(image.save(m_picture));
     }
     void cleanup()
     {
@@ -174,166 +203,128 @@ private slots:
         m_server.setRate(0);
     }
 
-    // The checks' order and outcomes are tst_accountrules'; here the form follows them and
-    // sends nothing.
+    // The checks' order and outcomes are tst_accountrules'; here the form follows them (one row
+    // per field the focus goes to) and sends nothing.
     void passwordRefusals_data()
     {
-        QTest::addColumn<QString>("oldPassword");
-        QTest::addColumn<QString>("newPassword");
-        QTest::addColumn<QString>("confirm");
-        QTest::addColumn<Refusal>("expected");
-        QTest::newRow("confirmation empty")
-            << kPassword << "abcdefghi"
-            << "" << Refusal{1, "confirmPasswordLineEdit", "abcdefghi", "", true, 0};
-        QTest::newRow("too short clears both new fields")
-            << kPassword << "abcdefgh"
-            << "abcdefgh" << Refusal{1, "newPasswordLineEdit", "", "", true, 0};
+        QTest::addColumn<Refusal>("row");
+        QTest::newRow("confirmation empty") << Refusal{
+            kPassword, "abcdefghi", "", 1, "confirmPasswordLineEdit", "abcdefghi", "", true, 0};
+        QTest::newRow("too short clears both new fields") << Refusal{
+            kPassword, "abcdefgh", "abcdefgh", 1, "newPasswordLineEdit", "", "", true, 0};
         QTest::newRow("wrong current password")
-            << "Passw0rd?"
-            << "abcdefghi"
-            << "abcdefghj" << Refusal{1, "oldPasswordLineEdit", "abcdefghi", "abcdefghj", true, 0};
+            << Refusal{"Passw0rd?", "abcdefghi", "abcdefghj", 1, "oldPasswordLineEdit",
+                       "abcdefghi", "abcdefghj", true,        0};
     }
     void passwordRefusals()
     {
-        QFETCH(QString, oldPassword);
-        QFETCH(QString, newPassword);
-        QFETCH(QString, confirm);
-        QFETCH(Refusal, expected);
-        LoggedIn user(m_config, "user007", kPassword, "test-pc", false);
-        QVERIFY(user.ok);
-        ChangePasswordDialog dialog(user.session.get());
+        QFETCH(Refusal, row);
+        const auto user = login("user007");
+        QVERIFY(user->ok);
+        ChangePasswordDialog dialog(user->session.get());
         dialog.show();
-        fillPasswords(dialog, oldPassword, newPassword, confirm);
+        fillPasswords(dialog, row.oldPassword, row.newPassword, row.confirm);
         const qint64 since = m_server.lastRequestSeq();
         ModalScript script({"MtMessageDialog:okButton"});
-        dialog.findChild<QPushButton*>("okButton")->click();
-        QVERIFY(pinged(user));
-        QCOMPARE((Refusal{int(script.boxTexts().size()), focusName(dialog),
-                          dialog.findChild<QLineEdit*>("newPasswordLineEdit")->text(),
-                          dialog.findChild<QLineEdit*>("confirmPasswordLineEdit")->text(),
+        child<QPushButton>(dialog, "okButton")->click();
+        QVERIFY(pinged(*user));
+        QCOMPARE((Refusal{{},
+                          {},
+                          {},
+                          int(script.boxTexts().size()),
+                          focusName(dialog),
+                          child(dialog, "newPasswordLineEdit")->text(),
+                          child(dialog, "confirmPasswordLineEdit")->text(),
                           dialog.isVisible(),
                           int(m_server.requests("/rest/user/password", since).size())}),
-                 expected);
+                 row);
     }
 
     // The server's refusal is shown as plain text; the session's stored digest follows what
     // the server decided.
     void passwordChange_data()
     {
-        QTest::addColumn<QString>("account");
-        QTest::addColumn<QJsonObject>("fault");
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<PasswordOutcome>("expected");
-        QTest::newRow("accepted")
-            << "user008" << QJsonObject{{"mode", "off"}} << QStringList()
-            << PasswordOutcome{QDialog::Accepted, {}, DBMTData::passwordDigest(kNext), 0, 0, 40101};
-        QTest::newRow("refused by the server")
-            << "user010"
-            << QJsonObject{{"mode", "error"},
-                           {"path", "/rest/user/password"},
-                           {"status", 400},
-                           {"code", 40103},
-                           {"message", "<b>Refused</b> today"}}
-            << QStringList{"MtMessageDialog:okButton"}
-            << PasswordOutcome{QDialog::Rejected,
-                               {"<b>Refused</b> today"},
-                               DBMTData::passwordDigest(kPassword),
-                               40101,
-                               40101,
-                               0};
+        QTest::addColumn<PasswordRow>("row");
+        PasswordOutcome refused = kKept;
+        refused.boxes = QStringList{"<b>Refused</b> today"};
+        QTest::newRow("accepted") << PasswordRow{"user008", kAccept, {}, kChanged};
+        QTest::newRow("refused by the server") << PasswordRow{
+            "user010", refusal("<b>Refused</b> today"), {"MtMessageDialog:okButton"}, refused};
     }
     void passwordChange()
     {
-        QFETCH(QString, account);
-        QFETCH(QJsonObject, fault);
-        QFETCH(QStringList, steps);
-        QFETCH(PasswordOutcome, expected);
+        QFETCH(PasswordRow, row);
         PasswordOutcome got;
         {
-            LoggedIn user(m_config, account, kPassword, "test-pc", false);
-            QVERIFY(user.ok);
-            QVERIFY(m_server.setFault(fault));
-            ChangePasswordDialog dialog(user.session.get());
+            const auto user = login(row.account);
+            QVERIFY(user->ok);
+            QVERIFY(m_server.setFault(row.fault));
+            ChangePasswordDialog dialog(user->session.get());
             QSignalSpy finished(&dialog, &QDialog::finished);
             dialog.show();
             fillPasswords(dialog, kPassword, kNext, kNext);
-            ModalScript script(steps);
-            dialog.findChild<QPushButton*>("okButton")->click();
+            ModalScript script(row.steps);
+            child<QPushButton>(dialog, "okButton")->click();
             // Sentinel: the dialog closing, or the server's refusal answered in a box.
             QVERIFY(waitUntil([&] {
                 return !finished.isEmpty() ||
                        (!script.boxTexts().isEmpty() && !QApplication::activeModalWidget());
             }));
             m_server.clearFault();
-            got.result = dialog.result();
-            got.boxes = script.boxTexts();
-            got.storedDigest = DBMTData(user.db()).myPassword();
-            got.unlockNew = unlockError(*user.session, kNext);
+            got = {dialog.result(), script.boxTexts(), DBMTData(user->db()).myPassword(),
+                   unlockError(*user->session, kNext)};
         }
-        got.loginNew = loginError(m_config, account, kNext);
-        got.loginOld = loginError(m_config, account, kPassword);
-        QCOMPARE(got, expected);
+        got.loginNew = loginError(row.account, kNext);
+        got.loginOld = loginError(row.account, kPassword);
+        QCOMPARE(got, row.expected);
     }
 
     // The dialog is closed while the server's answer is on its way: the stored digest still
     // follows the server, and nothing pops up once the dialog is gone.
     void closedWhileSent_data()
     {
-        QTest::addColumn<QString>("account");
-        QTest::addColumn<QJsonObject>("fault");
-        QTest::addColumn<PasswordOutcome>("expected"); // boxes: how many are up
-        QTest::newRow("accepted") << "user011" << QJsonObject{{"mode", "off"}}
-                                  << PasswordOutcome{0, {"0"}, DBMTData::passwordDigest(kNext),
-                                                     0, 0,     40101};
-        QTest::newRow("refused") << "user012"
-                                 << QJsonObject{{"mode", "error"},
-                                                {"path", "/rest/user/password"},
-                                                {"status", 400},
-                                                {"code", 40103},
-                                                {"message", "Refused today"}}
-                                 << PasswordOutcome{
-                                        0,     {"0"}, DBMTData::passwordDigest(kPassword),
-                                        40101, 40101, 0};
+        QTest::addColumn<PasswordRow>("row");
+        PasswordOutcome changed = kChanged;
+        PasswordOutcome kept = kKept;
+        changed.result = kept.result = 0;
+        QTest::newRow("accepted") << PasswordRow{"user011", kAccept, {}, changed};
+        QTest::newRow("refused") << PasswordRow{"user012", refusal("Refused today"), {}, kept};
     }
     void closedWhileSent()
     {
-        QFETCH(QString, account);
-        QFETCH(QJsonObject, fault);
-        QFETCH(PasswordOutcome, expected);
+        QFETCH(PasswordRow, row);
         PasswordOutcome got;
-        got.result = 0;
         {
-            LoggedIn user(m_config, account, kPassword, "test-pc", false);
-            QVERIFY(user.ok);
-            QVERIFY(m_server.setFault(fault));
+            const auto user = login(row.account);
+            QVERIFY(user->ok);
+            QVERIFY(m_server.setFault(row.fault));
             // A few bytes a second: the answer is decided at once and arrives seconds later.
             QVERIFY(m_server.setRate(4, QStringLiteral("/rest/user/password")));
             const qint64 since = m_server.lastRequestSeq();
             QPointer<ChangePasswordRequest> request;
             {
-                ChangePasswordDialog dialog(user.session.get());
+                ChangePasswordDialog dialog(user->session.get());
                 dialog.show();
                 fillPasswords(dialog, kPassword, kNext, kNext);
-                dialog.findChild<QPushButton*>("okButton")->click();
-                request = user.session->findChild<ChangePasswordRequest*>();
+                child<QPushButton>(dialog, "okButton")->click();
+                request = user->session->findChild<ChangePasswordRequest*>();
                 QVERIFY(request);
                 QVERIFY(waitUntil([&] {
                     const QJsonArray sent = m_server.requests("/rest/user/password", since);
                     return sent.size() == 1 && !sent.at(0)["status"].isNull();
                 }));
-                dialog.findChild<QPushButton*>("exitPushButton")->click();
+                child<QPushButton>(dialog, "exitPushButton")->click();
             }
             // Sentinel: the answer has been handled and the request is gone.
             QVERIFY(waitUntil([&] { return request.isNull(); }));
-            got.storedDigest = DBMTData(user.db()).myPassword();
-            got.boxes = QStringList{QString::number(visibleBoxes())};
             m_server.setRate(0);
-            got.unlockNew = unlockError(*user.session, kNext);
+            got = {0, shownBoxes(), DBMTData(user->db()).myPassword(),
+                   unlockError(*user->session, kNext)};
         }
         m_server.clearFault();
-        got.loginNew = loginError(m_config, account, kNext);
-        got.loginOld = loginError(m_config, account, kPassword);
-        QCOMPARE(got, expected);
+        got.loginNew = loginError(row.account, kNext);
+        got.loginOld = loginError(row.account, kPassword);
+        QCOMPARE(got, row.expected);
     }
 
     void profileRoundTrip()
@@ -349,82 +340,78 @@ private slots:
         Profile session;
         QVariantList announced;
         {
-            LoggedIn user(m_config, "user001", kPassword, "test-pc", false);
-            QVERIFY(user.ok);
-            ProfileEditDialog dialog(user.session.get());
+            const auto user = login("user001");
+            QVERIFY(user->ok);
+            ProfileEditDialog dialog(user->session.get());
             QSignalSpy updated(&dialog, &ProfileEditDialog::updateMyProfileImage);
             dialog.show();
             const qint64 since = m_server.lastRequestSeq();
             ModalScript script({"ProfileImageEditDialog:okButton"});
-            QVERIFY(dialog.usePictureFile(pictureFile()));
+            QVERIFY(dialog.usePictureFile(m_picture));
             // While the picture is on its way OK cannot close the dialog.
             QVERIFY(dialog.isUploading());
-            QVERIFY(!dialog.findChild<QPushButton*>("okButton")->isEnabled());
+            QVERIFY(!child<QPushButton>(dialog, "okButton")->isEnabled());
             QVERIFY(waitUntil([&] { return !dialog.isUploading(); }));
             QCOMPARE(profileUpdates(since), 0);
-            setText(dialog, "nameLineEdit", name);
-            dialog.findChild<QPushButton*>("okButton")->click();
+            child(dialog, "nameLineEdit")->setText(name);
+            child<QPushButton>(dialog, "okButton")->click();
             QVERIFY(waitUntil([&] { return !updated.isEmpty(); }));
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
             announced = updated.first();
-            own = profileOf(dbUser(user, 1001));
-            const MTData* data = user.session->mtData();
+            own = profileOf(dbUser(*user, 1001));
+            const MTData* data = user->session->mtData();
             session = Profile{data->userName(), data->thumbUrl(), data->imageUrl(),
                               own.email,        own.dept,         own.chattAllow};
         }
         const Profile server = profileOf(m_server.control("GET", "/control/users/1001").toObject());
         // Another member sees it at the next directory refresh: here a fresh login.
-        LoggedIn other(m_config, "user002", kPassword, "test-pc", false);
-        QVERIFY(other.ok);
+        const auto other = login("user002");
+        QVERIFY(other->ok);
         QVERIFY(server.thumbUrl.startsWith("/files/"));
         QCOMPARE(server, (Profile{name, server.thumbUrl, server.imageUrl, "kim@example.org",
                                   "Sales", false}));
         QCOMPARE(own, server);
         QCOMPARE(session, server);
         QCOMPARE(announced, (QVariantList{name, server.thumbUrl}));
-        QCOMPARE(profileOf(dbUser(other, 1001)), server);
+        QCOMPARE(profileOf(dbUser(*other, 1001)), server);
     }
 
     void uploadFailure()
     {
-        LoggedIn user(m_config, "user003", kPassword, "test-pc", false);
-        QVERIFY(user.ok);
+        const auto user = login("user003");
+        QVERIFY(user->ok);
         QVERIFY(m_server.fail(DevFault::error("/rest/file", 500, 50000)));
-        ProfileEditDialog dialog(user.session.get());
+        ProfileEditDialog dialog(user->session.get());
         dialog.show();
         const qint64 since = m_server.lastRequestSeq();
         ModalScript script({"ProfileImageEditDialog:okButton", "MtMessageDialog:okButton"});
-        QVERIFY(dialog.usePictureFile(pictureFile()));
+        QVERIFY(dialog.usePictureFile(m_picture));
         QVERIFY(waitUntil([&] { return script.finished() && !QApplication::activeModalWidget(); }));
-        QVERIFY(pinged(user));
-        const UploadOutcome got{script.boxTexts(),
-                                dialog.findChild<QPushButton*>("okButton")->isEnabled(),
-                                dialog.fileKey(), dialog.isVisible(), profileUpdates(since)};
-        QCOMPARE(got, (UploadOutcome{{"The server failed on purpose."}, true, "", true, 0}));
+        QVERIFY(pinged(*user));
+        QCOMPARE(editorView(dialog, script, since),
+                 (EditorView{{"The server failed on purpose."}, true, false, true, 0}));
     }
 
     // OK without a change closes; a blank name keeps the editor open on its field; neither
     // sends a profile update.
     void okWithoutChangeAndEmptyName()
     {
-        LoggedIn user(m_config, "user004", kPassword, "test-pc", false);
-        QVERIFY(user.ok);
+        const auto user = login("user004");
+        QVERIFY(user->ok);
         const qint64 since = m_server.lastRequestSeq();
-        ProfileEditDialog unchanged(user.session.get());
+        ProfileEditDialog unchanged(user->session.get());
         unchanged.show();
-        unchanged.findChild<QPushButton*>("okButton")->click();
-        ProfileEditDialog blank(user.session.get());
+        child<QPushButton>(unchanged, "okButton")->click();
+        ProfileEditDialog blank(user->session.get());
         blank.show();
         ModalScript script({"ProfileImageEditDialog:okButton"});
-        QVERIFY(blank.usePictureFile(pictureFile()));
-        QVERIFY(waitUntil([&] { return !blank.isUploading(); }));
-        setText(blank, "nameLineEdit", "   ");
-        blank.findChild<QPushButton*>("okButton")->click();
-        QVERIFY(pinged(user));
-        QCOMPARE(
-            (QStringList{QString::number(unchanged.result()), QString::number(blank.isVisible()),
-                         focusName(blank), QString::number(profileUpdates(since))}),
-            (QStringList{QString::number(QDialog::Accepted), "1", "nameLineEdit", "0"}));
+        QVERIFY(pictureUploaded(blank));
+        child(blank, "nameLineEdit")->setText("   ");
+        child<QPushButton>(blank, "okButton")->click();
+        QVERIFY(pinged(*user));
+        QCOMPARE(unchanged.result(), int(QDialog::Accepted));
+        QCOMPARE(editorView(blank, script, since), (EditorView{{}, true, true, true, 0}));
+        QCOMPARE(focusName(blank), QStringLiteral("nameLineEdit"));
     }
 
     // An answer that leaves out the picture columns keeps the stored ones.
@@ -436,21 +423,21 @@ private slots:
                                          {"deptName", "Support"},
                                          {"chattingAllowYn", "0"}})
                     .isObject());
-        LoggedIn user(m_config, "user005", kPassword, "test-pc", false);
-        QVERIFY(user.ok);
-        const Profile before = profileOf(dbUser(user, 1005));
+        const auto user = login("user005");
+        QVERIFY(user->ok);
+        const Profile before = profileOf(dbUser(*user, 1005));
         DevFault answer = DevFault::body("/rest/user", R"({"status":200,"userName":"Choi"})");
         answer.method = "PUT";
         QVERIFY(m_server.fail(answer));
-        ProfileEditDialog dialog(user.session.get());
+        ProfileEditDialog dialog(user->session.get());
         QSignalSpy updated(&dialog, &ProfileEditDialog::updateMyProfileImage);
         dialog.show();
-        setText(dialog, "nameLineEdit", "Choi");
-        dialog.findChild<QPushButton*>("okButton")->click();
+        child(dialog, "nameLineEdit")->setText("Choi");
+        child<QPushButton>(dialog, "okButton")->click();
         QVERIFY(waitUntil([&] { return !updated.isEmpty(); }));
-        QCOMPARE(profileOf(dbUser(user, 1005)), (Profile{"Choi", before.thumbUrl, before.imageUrl,
-                                                         "choi@example.org", "Support", false}));
-        QCOMPARE(user.session->mtData()->thumbUrl(), before.thumbUrl);
+        QCOMPARE(profileOf(dbUser(*user, 1005)), (Profile{"Choi", before.thumbUrl, before.imageUrl,
+                                                          "choi@example.org", "Support", false}));
+        QCOMPARE(user->session->mtData()->thumbUrl(), before.thumbUrl);
     }
 
     // The cutter's geometry is tst_accountrules'; here the drag reaches it and the cut is
@@ -496,11 +483,11 @@ private slots:
                     .control("PUT", "/control/user/1009",
                              QJsonObject{{"picture", true}, {"chattingAllowYn", "0"}})
                     .isObject());
-        LoggedIn user(m_config, "user009", kPassword, "test-pc", false);
-        QVERIFY(user.ok);
-        const Profile before = profileOf(dbUser(user, 1009));
+        const auto user = login("user009");
+        QVERIFY(user->ok);
+        const Profile before = profileOf(dbUser(*user, 1009));
         QVERIFY(!before.thumbUrl.isEmpty());
-        ProfileEditDialog dialog(user.session.get());
+        ProfileEditDialog dialog(user->session.get());
         QSignalSpy updated(&dialog, &ProfileEditDialog::updateMyProfileImage);
         dialog.show();
         ModalScript script({"MtMessageDialog:okButton"});
@@ -509,9 +496,9 @@ private slots:
         const Profile server = profileOf(m_server.control("GET", "/control/users/1009").toObject());
         const Profile removed{before.name, {}, server.imageUrl, before.email, before.dept, false};
         QCOMPARE(server, removed);
-        QCOMPARE(profileOf(dbUser(user, 1009)), removed);
+        QCOMPARE(profileOf(dbUser(*user, 1009)), removed);
         QCOMPARE((QStringList{QString::number(script.boxTexts().size()),
-                              updated.first().at(1).toString(), user.session->mtData()->thumbUrl(),
+                              updated.first().at(1).toString(), user->session->mtData()->thumbUrl(),
                               QString::number(dialog.isVisible())}),
                  (QStringList{"1", "", "", "1"}));
     }

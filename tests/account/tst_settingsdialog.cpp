@@ -20,50 +20,61 @@
 // What the dialog shows, as the values its entries stand for.
 struct Shown
 {
-    bool lockChecked = false;
-    bool lockEnabled = false;
-    int lockMinutes = 0;
-    int displaySeconds = 0;
-    int alarmType = 0;
+    bool lockChecked = false, lockEnabled = false;
+    int lockMinutes = 0, displaySeconds = 0, alarmType = 0;
     bool autorun = false;
     QString name;
     MT_TYPED(Shown, lockChecked, lockEnabled, lockMinutes, displaySeconds, alarmType, autorun, name)
 };
 
-// The four values the settings file holds, read back by a new reader.
-struct Stored
-{
-    int autoLock = 0;
-    int displayTime = 0;
-    int alarmType = 0;
-    bool autoRun = false;
-    MT_TYPED(Stored, autoLock, displayTime, alarmType, autoRun)
-};
-
 // A change as the main window hears it.
 struct Change
 {
-    int type = 0;
-    int data = 0;
+    int type = 0, data = 0;
     MT_TYPED(Change, type, data)
+};
+
+// What the user does to a settings file's dialog ("lockBox", "time:<index>", "autorun") and
+// what the main window hears (which the settings file keeps: tst_localsettings).
+struct ChangeRow
+{
+    QByteArray ini;
+    QStringList actions;
+    QVector<Change> changes;
+};
+
+// The steps through the profile editor and what the settings dialog makes of them.
+struct ProfileRow
+{
+    QStringList steps;
+    QString name;
+    QVector<Change> changes;
+    int announced = 0;
 };
 
 // The end of a logout attempt.
 struct LogoutOutcome
 {
-    int completed = 0;
-    int boxes = 0;
+    int completed = 0, boxes = 0;
     bool dbExists = false;
     int logoutRequests = 0;
     MT_TYPED(LogoutOutcome, completed, boxes, dbExists, logoutRequests)
 };
+// Where the logout starts, the steps in the windows that come up, and the sentinel awaited:
+// "removed" (the account) or "ping" (answered after anything the dialog could have sent).
+struct LogoutRow
+{
+    QString account, slot;
+    QStringList steps;
+    QString sentinel;
+    LogoutOutcome expected;
+};
 Q_DECLARE_METATYPE(Shown)
-Q_DECLARE_METATYPE(Stored)
-Q_DECLARE_METATYPE(Change)
-Q_DECLARE_METATYPE(LogoutOutcome)
+Q_DECLARE_METATYPE(ChangeRow)
+Q_DECLARE_METATYPE(ProfileRow)
+Q_DECLARE_METATYPE(LogoutRow)
 
 namespace {
-const QString kPassword = QStringLiteral("Passw0rd!");
 
 Shown shown(const SettingsDialog& d)
 {
@@ -78,13 +89,6 @@ Shown shown(const SettingsDialog& d)
             d.findChild<QLabel*>("nameLabel")->text()};
 }
 
-Stored stored(const QString& path)
-{
-    const LocalSettings s(path);
-    return {s.autoLock(), s.alarmDisplayTime(), s.alarmType(), s.autoRun()};
-}
-
-// Does to the dialog what the user does: "lockBox", "time:<index>", "autorun".
 void act(SettingsDialog& d, const QString& action)
 {
     const int index = action.section(QLatin1Char(':'), 1).toInt();
@@ -102,7 +106,6 @@ class TestSettingsDialog : public QObject
     Q_OBJECT
 private:
     DevServer m_server;
-    ServerConfig m_config;
     std::unique_ptr<LoggedIn> m_user;
     QTemporaryDir m_dir;
     QString settingsPath() const { return m_dir.filePath("settings.ini"); }
@@ -114,16 +117,11 @@ private:
             count += r["method"].toString() == QLatin1String("DELETE") ? 1 : 0;
         return count;
     }
-    static void clickTimes(QPushButton* button, int times)
-    {
-        for (int i = 0; i < times; ++i)
-            button->click();
-    }
-    void writeSettings(const QByteArray& ini)
+    bool writeSettings(const QByteArray& ini)
     {
         QFile file(settingsPath());
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(ini);
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               file.write(ini) == ini.size();
     }
 
 private slots:
@@ -132,12 +130,12 @@ private slots:
         static TestEnv env;
         env.applyToCurrentProcess();
         QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
-        m_config = ServerConfig::fromFile(m_server.clientIni());
         QVERIFY(
             m_server
                 .control("PUT", "/control/user/1003", QJsonObject{{"userName", "<b>Kim</b> & Co"}})
                 .isObject());
-        m_user = std::make_unique<LoggedIn>(m_config, "user003", kPassword, "test-pc", false);
+        m_user =
+            std::make_unique<LoggedIn>(m_server, "user003", LoggedIn::kPassword, "test-pc", false);
         QVERIFY(m_user->ok);
     }
     void cleanupTestCase() { m_user.reset(); }
@@ -153,19 +151,12 @@ private slots:
                                        << Shown{true, true, 10, 8, 0, false, name};
         QTest::newRow("4 minutes: the box on, a usable entry")
             << QByteArray("[Settings]\nAutoLock=4\n") << Shown{true, true, 1, 5, 2, true, name};
-        QTest::newRow("display time 0 shows 5 seconds")
-            << QByteArray("[Settings]\nAlarmDisplayTime=0\n")
-            << Shown{false, false, 1, 5, 2, true, name};
-        QTest::newRow("unreadable file gives the defaults")
-            << QByteArray("\xff\xfe[Settings\x00\x01garbage", 20)
-            << Shown{false, false, 1, 5, 2, true, name};
     }
     void shownValues()
     {
         QFETCH(QByteArray, ini);
         QFETCH(Shown, expected);
-        QFile::remove(settingsPath());
-        writeSettings(ini);
+        QVERIFY(writeSettings(ini));
         const LocalSettings settings(settingsPath());
         SettingsDialog dialog(m_user->session.get(), settings);
         dialog.show();
@@ -174,30 +165,19 @@ private slots:
 
     void changes_data()
     {
-        QTest::addColumn<QByteArray>("ini");
-        QTest::addColumn<QStringList>("actions");
-        QTest::addColumn<QVector<Change>>("changes");
-        QTest::addColumn<Stored>("kept");
+        QTest::addColumn<ChangeRow>("row");
         QTest::newRow("checking the lock box takes the entry shown")
-            << QByteArray() << QStringList{"lockBox"} << QVector<Change>{{0, 1}}
-            << Stored{1, 5, 2, true};
+            << ChangeRow{{}, {"lockBox"}, {{0, 1}}};
         QTest::newRow("unchecking the lock")
-            << QByteArray("[Settings]\nAutoLock=5\n") << QStringList{"lockBox"}
-            << QVector<Change>{{0, -1}} << Stored{-1, 5, 2, true};
-        QTest::newRow("display time") << QByteArray() << QStringList{"time:5"}
-                                      << QVector<Change>{{1, 8}} << Stored{-1, 8, 2, true};
+            << ChangeRow{"[Settings]\nAutoLock=5\n", {"lockBox"}, {{0, -1}}};
+        QTest::newRow("display time") << ChangeRow{{}, {"time:5"}, {{1, 8}}};
         QTest::newRow("autorun off and on")
-            << QByteArray() << QStringList{"autorun", "autorun"} << QVector<Change>{{3, 0}, {3, 1}}
-            << Stored{-1, 5, 2, true};
+            << ChangeRow{{}, {"autorun", "autorun"}, {{3, 0}, {3, 1}}};
     }
     void changes()
     {
-        QFETCH(QByteArray, ini);
-        QFETCH(QStringList, actions);
-        QFETCH(QVector<Change>, changes);
-        QFETCH(Stored, kept);
-        QFile::remove(settingsPath());
-        writeSettings(ini);
+        QFETCH(ChangeRow, row);
+        QVERIFY(writeSettings(row.ini));
         // The main window's part: every change goes into the settings file at once.
         LocalSettings settings(settingsPath());
         SettingsDialog dialog(m_user->session.get(), settings);
@@ -207,10 +187,9 @@ private slots:
             settings.applyChange(type, data);
         });
         dialog.show();
-        for (const QString& action : actions)
+        for (const QString& action : row.actions)
             act(dialog, action);
-        QCOMPARE(heard, changes);
-        QCOMPARE(stored(settingsPath()), kept);
+        QCOMPARE(heard, row.changes);
     }
 
     // Five quick clicks on the own picture switch the log; a pause between clicks starts the
@@ -236,7 +215,8 @@ private slots:
         dialog.show();
         auto* picture = dialog.findChild<QPushButton*>("myPictureButton");
         for (int burst : bursts) {
-            clickTimes(picture, burst);
+            for (int i = 0; i < burst; ++i)
+                picture->click();
             // The pause after a burst: the gesture's timer runs out (a stopped one is
             // restarted by the next burst's clicks, so the wait is for the timer itself).
             auto* timer = dialog.findChild<QTimer*>();
@@ -250,25 +230,22 @@ private slots:
 
     void profileChangesReachTheMainWindow_data()
     {
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QVector<Change>>("changes");
-        QTest::addColumn<int>("announced");
-        QTest::newRow("a new name") << QStringList{"ProfileEditDialog:nameLineEdit=<i>Lee</i>",
-                                                   "ProfileEditDialog:okButton"}
-                                    << "<i>Lee</i>" << QVector<Change>{} << 1;
-        QTest::newRow("the picture removed")
-            << QStringList{"ProfileEditDialog:myPictureButton", "QMenu:removeAction",
-                           "MtMessageDialog:okButton", "ProfileEditDialog:nameLineEdit=Park",
-                           "ProfileEditDialog:okButton"}
-            << "Park" << QVector<Change>{{4, 0}} << 2;
+        QTest::addColumn<ProfileRow>("row");
+        QTest::newRow("a new name") << ProfileRow{
+            {"ProfileEditDialog:nameLineEdit=<i>Lee</i>", "ProfileEditDialog:okButton"},
+            "<i>Lee</i>",
+            {},
+            1};
+        QTest::newRow("the picture removed") << ProfileRow{
+            {"ProfileEditDialog:myPictureButton", "QMenu:removeAction", "MtMessageDialog:okButton",
+             "ProfileEditDialog:nameLineEdit=Park", "ProfileEditDialog:okButton"},
+            "Park",
+            {{4, 0}},
+            2};
     }
     void profileChangesReachTheMainWindow()
     {
-        QFETCH(QStringList, steps);
-        QFETCH(QString, name);
-        QFETCH(QVector<Change>, changes);
-        QFETCH(int, announced);
+        QFETCH(ProfileRow, row);
         const LocalSettings settings(settingsPath());
         SettingsDialog dialog(m_user->session.get(), settings);
         QVector<Change> heard;
@@ -277,49 +254,42 @@ private slots:
         });
         QSignalSpy profile(&dialog, &SettingsDialog::myProfileChanged);
         dialog.show();
-        ModalScript script(steps);
+        ModalScript script(row.steps);
         dialog.findChild<QPushButton*>("myProfileEditButton")->click();
         QVERIFY(script.finished());
-        QCOMPARE(dialog.findChild<QLabel*>("nameLabel")->text(), name);
+        QCOMPARE(dialog.findChild<QLabel*>("nameLabel")->text(), row.name);
         QCOMPARE(dialog.findChild<QLabel*>("nameLabel")->textFormat(), Qt::PlainText);
-        QCOMPARE(profile.count(), announced);
-        QCOMPARE(heard, changes);
+        QCOMPARE(profile.count(), row.announced);
+        QCOMPARE(heard, row.changes);
     }
 
     void logout_data()
     {
-        QTest::addColumn<QString>("account");
-        QTest::addColumn<QString>("slot");
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QString>("sentinel");
-        QTest::addColumn<LogoutOutcome>("expected");
+        QTest::addColumn<LogoutRow>("row");
+        const LogoutOutcome removed{1, 1, false, 1};
         QTest::newRow("from the profile editor")
-            << "user004"
-            << "on_myProfileEditButton_clicked"
-            << QStringList{"ProfileEditDialog:logoutButton", "MtMessageDialog:okButton"}
-            << "removed" << LogoutOutcome{1, 1, false, 1};
-        QTest::newRow("from the settings' own button")
-            << "user005"
-            << "on_logoutButton_clicked" << QStringList{"MtMessageDialog:okButton"} << "removed"
-            << LogoutOutcome{1, 1, false, 1};
+            << LogoutRow{"user004",
+                         "on_myProfileEditButton_clicked",
+                         {"ProfileEditDialog:logoutButton", "MtMessageDialog:okButton"},
+                         "removed",
+                         removed};
+        QTest::newRow("from the settings' own button") << LogoutRow{
+            "user005", "on_logoutButton_clicked", {"MtMessageDialog:okButton"}, "removed", removed};
         QTest::newRow("refused in the question")
-            << "user006"
-            << "on_myProfileEditButton_clicked"
-            << QStringList{"ProfileEditDialog:logoutButton", "MtMessageDialog:cancelButton",
-                           "ProfileEditDialog:cancelButton"}
-            << "ping" << LogoutOutcome{0, 1, true, 0};
+            << LogoutRow{"user006",
+                         "on_myProfileEditButton_clicked",
+                         {"ProfileEditDialog:logoutButton", "MtMessageDialog:cancelButton",
+                          "ProfileEditDialog:cancelButton"},
+                         "ping",
+                         {0, 1, true, 0}};
     }
     void logout()
     {
-        QFETCH(QString, account);
-        QFETCH(QString, slot);
-        QFETCH(QStringList, steps);
-        QFETCH(QString, sentinel);
-        QFETCH(LogoutOutcome, expected);
+        QFETCH(LogoutRow, row);
         // One session per process: the store's connections and the session object are the
         // process's own.
         m_user.reset();
-        LoggedIn user(m_config, account, kPassword, "test-pc", false);
+        LoggedIn user(m_server, row.account, LoggedIn::kPassword, "test-pc", false);
         QVERIFY(user.ok);
         const QString dbPath = user.session->dbPath();
         const LocalSettings settings(settingsPath());
@@ -331,18 +301,18 @@ private slots:
         QSignalSpy removed(user.session.get(), &MtSession::accountRemoved);
         dialog.show();
         const qint64 since = m_server.lastRequestSeq();
-        ModalScript script(steps);
-        QMetaObject::invokeMethod(&dialog, slot.toLatin1().constData());
+        ModalScript script(row.steps);
+        QMetaObject::invokeMethod(&dialog, row.slot.toLatin1().constData());
         QVERIFY(script.finished());
         // Sentinel: the removal of a confirmed logout, or for a refused one a ping of the
         // session answered after everything the dialog could have sent.
         QSignalSpy pinged(user.session->net(), &NetServerManager::onHttpSuccess);
         user.session->ping();
         const QMap<QString, QSignalSpy*> sentinels{{"removed", &removed}, {"ping", &pinged}};
-        QVERIFY(waitUntil([&] { return !sentinels.value(sentinel)->isEmpty(); }));
+        QVERIFY(waitUntil([&] { return !sentinels.value(row.sentinel)->isEmpty(); }));
         const LogoutOutcome got{int(completed.count()), int(script.boxTexts().size()),
                                 QFile::exists(dbPath), deleteRequests(since)};
-        QCOMPARE(got, expected);
+        QCOMPARE(got, row.expected);
     }
 };
 

@@ -3,13 +3,14 @@
 // one without a size, HTTP errors, a server that stalls, links that are refused before any
 // request, and a target that cannot be written.
 #include "account/upgradedialog.h"
+#include "boxanswerer.h"
 
 #include "common/devserver.h"
+#include "common/filesizelimit.h"
 #include "common/testenv.h"
 #include "common/typed.h"
 #include "net/filemanager.h"
 #include "net/serverconfig.h"
-#include "widgets/mtmessagedialog.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -17,9 +18,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
-
-#include <signal.h>
-#include <sys/resource.h>
 
 // What the user saw and what the dialog left behind.
 struct Outcome
@@ -31,7 +29,21 @@ struct Outcome
     int requests = 0;    // that reached the server's /download
     MT_TYPED(Outcome, result, boxes, cache, fileHash, requests)
 };
-Q_DECLARE_METATYPE(Outcome)
+
+// A download: the link (%1: the server's REST port), the package the server offers, a fault
+// for the server's served paths, the stall timeout, the bytes a file may have meanwhile, the
+// organisation's CA or none, and the outcome ("%hash": the package's).
+struct DownloadRow
+{
+    QString link;
+    QJsonObject version;
+    QJsonObject fault;
+    int stallMsec = UpgradeDialog::kStallMsec;
+    rlim_t fileLimit = RLIM_INFINITY;
+    QString caFile;
+    Outcome expected;
+};
+Q_DECLARE_METATYPE(DownloadRow)
 
 namespace {
 // The reference server's update package: a first line naming it, then the bytes
@@ -49,45 +61,6 @@ QByteArray sha(const QByteArray& bytes)
 {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(16);
 }
-
-// Answers every message box that comes up with OK and keeps its text.
-class BoxAnswerer : public QObject
-{
-public:
-    BoxAnswerer()
-    {
-        connect(&m_poll, &QTimer::timeout, this, [this] {
-            auto* box = qobject_cast<MtMessageDialog*>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible())
-                return;
-            m_texts << box->text();
-            box->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
-        });
-        m_poll.start(10);
-    }
-    QStringList texts() const { return m_texts; }
-
-private:
-    QTimer m_poll;
-    QStringList m_texts;
-};
-
-// Files cannot grow beyond `bytes` while it lives (a full disk without filling one); -1: no limit.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(qint64 bytes)
-    {
-        signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        const rlimit limit = {bytes < 0 ? m_old.rlim_cur : rlim_t(bytes), m_old.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
-
-private:
-    rlimit m_old{};
-};
 
 // Presses Cancel once the download has made progress.
 class CancelOnProgress : public QObject
@@ -141,44 +114,29 @@ private slots:
     // folder nor holds a character a file system refuses.
     void fileNames_data()
     {
-        QTest::addColumn<QString>("link");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("trailing slash") << "https://h/download/Setup-1047.exe/"
-                                        << "Setup-1047.exe";
-        QTest::newRow("query and fragment") << "https://h/d/Setup.exe?v=2&x=/y#top"
-                                            << "Setup.exe";
-        QTest::newRow("backslashes") << "https://h/d/..\\..\\evil.exe"
-                                     << "evil.exe";
-        QTest::newRow("encoded slash") << "https://h/d/..%2F..%2Fevil.exe"
-                                       << "evil.exe";
-        QTest::newRow("reserved characters") << "https://h/d/a:b*c.exe"
-                                             << "a_b_c.exe";
-        QTest::newRow("dots") << "https://h/download/.."
-                              << "";
-        QTest::newRow("encoded dots") << "https://h/download/%2E%2E"
-                                      << "";
-        QTest::newRow("no path") << "https://h/"
-                                 << "";
+        QTest::addColumn<QStringList>("linkAndName");
+        QTest::newRow("trailing slash")
+            << QStringList{"https://h/download/Setup-1047.exe/", "Setup-1047.exe"};
+        QTest::newRow("query and fragment")
+            << QStringList{"https://h/d/Setup.exe?v=2&x=/y#top", "Setup.exe"};
+        QTest::newRow("backslashes") << QStringList{"https://h/d/..\\..\\evil.exe", "evil.exe"};
+        QTest::newRow("encoded slash") << QStringList{"https://h/d/..%2F..%2Fevil.exe", "evil.exe"};
+        QTest::newRow("reserved characters") << QStringList{"https://h/d/a:b*c.exe", "a_b_c.exe"};
+        QTest::newRow("dots") << QStringList{"https://h/download/..", ""};
+        QTest::newRow("encoded dots") << QStringList{"https://h/download/%2E%2E", ""};
+        QTest::newRow("no path") << QStringList{"https://h/", ""};
     }
     void fileNames()
     {
-        QFETCH(QString, link);
-        QFETCH(QString, name);
-        QCOMPARE(UpgradeDialog::fileNameFor(link), name);
+        QFETCH(QStringList, linkAndName);
+        QCOMPARE(UpgradeDialog::fileNameFor(linkAndName.at(0)), linkAndName.at(1));
     }
 
     // One row per kind of end: only a whole file is a success; every failure shows one box,
     // ends rejected and leaves nothing in the cache folder.
     void download_data()
     {
-        QTest::addColumn<QString>("link");        // %1: the server's REST port
-        QTest::addColumn<QJsonObject>("version"); // the package the server offers
-        QTest::addColumn<QJsonObject>("fault");   // for the server's served paths
-        QTest::addColumn<int>("stallMsec");
-        QTest::addColumn<qint64>("fileLimit"); // bytes a file may have meanwhile; -1: any
-        QTest::addColumn<QString>("caFile");   // the organisation's CA, or none
-        QTest::addColumn<Outcome>("expected"); // "%hash": the package's
-
+        QTest::addColumn<DownloadRow>("row");
         const QString link =
             QStringLiteral("https://localhost:%1/download/VeltriTalk-Setup-1047.exe");
         const QStringList file = {QStringLiteral("VeltriTalk-Setup-1047.exe")};
@@ -186,70 +144,74 @@ private slots:
         const QJsonObject off = {{"mode", "off"}};
         const int patient = UpgradeDialog::kStallMsec;
         const Outcome failed{0, 1, {}, {}, 1};
+        const Outcome refused{0, 1, {}, {}, 0};
         const QString ca = m_config.caFile();
-        QTest::newRow("whole package") << link << version << off << patient << qint64(-1) << ca
-                                       << Outcome{1, 1, file, "%hash", 1};
+        const rlim_t any = RLIM_INFINITY;
+        const auto fault = [](const char* mode, const QJsonObject& more = {}) {
+            QJsonObject rule = more;
+            rule["mode"] = mode;
+            rule["path"] = "/download";
+            return rule;
+        };
+        QTest::newRow("whole package")
+            << DownloadRow{link, version, off, patient, any, ca, {1, 1, file, "%hash", 1}};
         QTest::newRow("chunked without a size, slowly")
-            << link
-            << QJsonObject{{"minVersion", 1047},
-                           {"size", 300000},
-                           {"chunked", true},
-                           {"bytesPerSecond", 1000000}}
-            << off << patient << qint64(-1) << ca << Outcome{1, 1, file, "%hash", 1};
-        QTest::newRow("HTTP error with a body")
-            << link << version
-            << QJsonObject{{"mode", "error"}, {"status", 500}, {"path", "/download"}} << patient
-            << qint64(-1) << ca << failed;
+            << DownloadRow{link,
+                           {{"minVersion", 1047},
+                            {"size", 300000},
+                            {"chunked", true},
+                            {"bytesPerSecond", 1000000}},
+                           off,
+                           patient,
+                           any,
+                           ca,
+                           {1, 1, file, "%hash", 1}};
+        QTest::newRow("HTTP error with a body") << DownloadRow{
+            link, version, fault("error", {{"status", 500}}), patient, any, ca, failed};
         QTest::newRow("stalls after the first bytes")
-            << link << version
-            << QJsonObject{{"mode", "stall"}, {"bytes", 1000}, {"path", "/download"}} << 500
-            << qint64(-1) << ca << failed;
+            << DownloadRow{link, version, fault("stall", {{"bytes", 1000}}), 500, any, ca, failed};
         QTest::newRow("no answer at all")
-            << link << version << QJsonObject{{"mode", "hang"}, {"path", "/download"}} << 500
-            << qint64(-1) << ca << failed;
+            << DownloadRow{link, version, fault("hang"), 500, any, ca, failed};
         QTest::newRow("disk full midway")
-            << link << version << off << patient << qint64(20000) << ca << failed;
+            << DownloadRow{link, version, off, patient, 20000, ca, failed};
         QTest::newRow("server not trusted without the organisation's CA")
-            << link << version << off << patient << qint64(-1) << QString()
-            << Outcome{0, 1, {}, {}, 0};
+            << DownloadRow{link, version, off, patient, any, QString(), refused};
         QTest::newRow("plain http link refused before any request")
-            << QStringLiteral("http://localhost:%1/download/VeltriTalk-Setup-1047.exe") << version
-            << off << patient << qint64(-1) << ca << Outcome{0, 1, {}, {}, 0};
+            << DownloadRow{QStringLiteral("http://localhost:%1/download/VeltriTalk-Setup-1047.exe"),
+                           version,
+                           off,
+                           patient,
+                           any,
+                           ca,
+                           refused};
     }
     void download()
     {
-        QFETCH(QString, link);
-        QFETCH(QJsonObject, version);
-        QFETCH(QJsonObject, fault);
-        QFETCH(int, stallMsec);
-        QFETCH(qint64, fileLimit);
-        QFETCH(QString, caFile);
-        QFETCH(Outcome, expected);
-
-        link = link.arg(m_server.restPort());
-        const QString name = UpgradeDialog::fileNameFor(link);
+        QFETCH(DownloadRow, row);
+        const QString link = row.link.arg(m_server.restPort());
         QCOMPARE(
-            m_server.control("POST", QStringLiteral("/control/version"), version)["minVersion"],
+            m_server.control("POST", QStringLiteral("/control/version"), row.version)["minVersion"],
             QJsonValue(1047));
-        QVERIFY(m_server.setFault(fault));
+        QVERIFY(m_server.setFault(row.fault));
         const qint64 since = m_server.lastRequestSeq();
 
         BoxAnswerer answerer;
-        UpgradeDialog dialog(link, caFile);
-        dialog.setStallTimeout(stallMsec);
+        UpgradeDialog dialog(link, row.caFile);
+        dialog.setStallTimeout(row.stallMsec);
         Outcome got;
         {
-            const FileSizeLimit limit(fileLimit);
+            const FileSizeLimit limit(row.fileLimit);
             got.result = dialog.exec();
         }
-        got.boxes = int(answerer.texts().size());
+        got.boxes = int(answerer.texts.size());
         got.cache = cacheEntries();
         QFile file(dialog.downloadFilePath());
         got.fileHash = file.open(QIODevice::ReadOnly) ? sha(file.readAll()) : QByteArray();
         got.requests = m_server.requests(QStringLiteral("/download"), since).size();
 
-        expected.fileHash.replace("%hash", sha(package(name, version["size"].toInt(-1))));
-        QCOMPARE(got, expected);
+        const QString name = UpgradeDialog::fileNameFor(link);
+        row.expected.fileHash.replace("%hash", sha(package(name, row.version["size"].toInt(-1))));
+        QCOMPARE(got, row.expected);
         // Released before the next row, so that held requests do not pile up.
         QVERIFY(m_server.setFault({{"mode", "off"}}));
     }
@@ -268,7 +230,7 @@ private slots:
         const int result = dialog.exec();
         QCOMPARE(QVariantList({result, dialog.errorString(), canceller.progressSeen() > 0}),
                  QVariantList({0, "Cancelled", true}));
-        QCOMPARE(answerer.texts(), QStringList());
+        QCOMPARE(answerer.texts, QStringList());
         QCOMPARE(cacheEntries(), QStringList());
     }
 
@@ -280,8 +242,8 @@ private slots:
         BoxAnswerer answerer;
         // The offscreen platform opens no documents; here the file is not even there.
         const bool started = UpgradeDialog::startInstaller(nullptr, path);
-        QCOMPARE((QVariantList{started, answerer.texts().size(),
-                               answerer.texts().value(0).contains(QDir::toNativeSeparators(path))}),
+        QCOMPARE((QVariantList{started, answerer.texts.size(),
+                               answerer.texts.value(0).contains(QDir::toNativeSeparators(path))}),
                  (QVariantList{false, 1, true}));
     }
 

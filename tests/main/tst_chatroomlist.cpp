@@ -61,18 +61,22 @@ struct Described
 {
     bool titled = false;  // some title shows
     bool ownName = false; // the room's own name
-    QString members;
-    QString badge;
+    QString members, badge;
     MT_TYPED(Described, titled, ownName, members, badge)
+};
+
+// A search text, a room name, and what the search makes of them.
+struct Search
+{
+    QString pattern, name;
+    bool matches = false, expression = false;
+    MT_TYPED(Search, pattern, name, matches, expression)
 };
 
 // A time text against the clock of the same instant.
 struct TimeShown
 {
-    bool empty = true;
-    bool clockOnly = false;
-    bool endsWithClock = false;
-    bool namesMonthAndDay = false;
+    bool empty = true, clockOnly = false, endsWithClock = false, namesMonthAndDay = false;
     MT_TYPED(TimeShown, empty, clockOnly, endsWithClock, namesMonthAndDay)
 };
 
@@ -105,6 +109,17 @@ void fillStore(StoreFixture& store)
     store.addChat(QStringLiteral("chat/4"), QStringLiteral("m4"), 2, at(12));
 }
 
+// A chat arriving in a room after the list was filled, the rooms' order after it, and whether
+// the row takes it as its newest.
+struct NewChat
+{
+    QString topic;
+    qint64 time = 0;
+    int contentType = ContentTypeText;
+    QStringList order;
+    bool taken = true;
+};
+
 DBChat chat(const QString& topic, qint64 time, const QString& text, int type = ContentTypeText)
 {
     DBChat chat;
@@ -130,7 +145,8 @@ Q_DECLARE_METATYPE(RoomRow)
 Q_DECLARE_METATYPE(Described)
 Q_DECLARE_METATYPE(TimeShown)
 Q_DECLARE_METATYPE(Quadrants)
-Q_DECLARE_METATYPE(Row)
+Q_DECLARE_METATYPE(Search)
+Q_DECLARE_METATYPE(NewChat)
 Q_DECLARE_METATYPE(QListWidgetItem*)
 
 class TestChatRoomList : public QObject
@@ -189,8 +205,6 @@ private slots:
     {
         QTest::addColumn<RoomRow>("room");
         QTest::addColumn<Described>("expected");
-        QTest::newRow("one-to-one")
-            << RoomRow{RoomType1VS1, "2", "Kim", 0} << Described{true, true, "2", ""};
         QTest::newRow("group room never counts members")
             << RoomRow{RoomTypeGroup, "77", "Sales", 5} << Described{true, true, "", "5"};
         QTest::newRow("group chat everybody left")
@@ -262,45 +276,29 @@ private slots:
                  expected);
     }
 
-    // The search text is an expression when it is one, else found literally.
+    // The search text is an expression when it is one, else found literally (one row per kind of
+    // text that is no expression).
     void filter_data()
     {
-        QTest::addColumn<QString>("pattern");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("matches");
-        QTest::addColumn<bool>("expression");
-        QTest::newRow("dot matches any character, any case") << "A.C"
-                                                             << "xabcx" << true << true;
-        QTest::newRow("anchored") << "^ales"
-                                  << "Sales" << false << true;
-        QTest::newRow("possessive plus is an expression") << "c++"
-                                                          << "Learning C++" << true << true;
-        QTest::newRow("leading star found literally") << "*2"
-                                                      << "Room *2" << true << false;
-        QTest::newRow("leading star not in the name") << "*2"
-                                                      << "Room 22" << false << false;
-        QTest::newRow("lone backslash") << "\\"
-                                        << "C:\\dir" << true << false;
-        QTest::newRow("lone parenthesis") << "("
-                                          << "Team (east)" << true << false;
-        QTest::newRow("lone bracket") << "["
-                                      << "abc" << false << false;
-        QTest::newRow("quote") << "\""
-                               << "\"Q\" team" << true << true;
-        QTest::newRow("empty shows all") << ""
-                                         << "anything" << true << true;
-        QTest::newRow("Korean anchored at the end") << "회의$"
-                                                    << "영업팀 회의" << true << true;
+        QTest::addColumn<Search>("search");
+        QTest::newRow("dot matches any character, any case") << Search{"A.C", "xabcx", true, true};
+        QTest::newRow("anchored") << Search{"^ales", "Sales", false, true};
+        QTest::newRow("possessive plus is an expression")
+            << Search{"c++", "Learning C++", true, true};
+        QTest::newRow("leading star found literally") << Search{"*2", "Room *2", true, false};
+        QTest::newRow("leading star not in the name") << Search{"*2", "Room 22", false, false};
+        QTest::newRow("lone parenthesis, any case") << Search{"(EAST", "Team (east)", true, false};
+        QTest::newRow("quote") << Search{"\"", "\"Q\" team", true, true};
+        QTest::newRow("empty shows all") << Search{"", "anything", true, true};
+        QTest::newRow("Korean anchored at the end") << Search{"회의$", "영업팀 회의", true, true};
     }
     void filter()
     {
-        QFETCH(QString, pattern);
-        QFETCH(QString, name);
-        QFETCH(bool, matches);
-        QFETCH(bool, expression);
-        const ChatRoomFilter filter(pattern);
-        QCOMPARE((QVector<bool>{filter.matches(name), filter.isExpression()}),
-                 (QVector<bool>{matches, expression}));
+        QFETCH(Search, search);
+        const ChatRoomFilter filter(search.pattern);
+        QCOMPARE((Search{search.pattern, search.name, filter.matches(search.name),
+                         filter.isExpression()}),
+                 search);
     }
 
     // Which member a click on a row's picture names.
@@ -439,52 +437,44 @@ private slots:
     // of a picture or a file), unless an older chat arrives late: then only the badge moves.
     void newChat_data()
     {
-        QTest::addColumn<QString>("topic");
-        QTest::addColumn<qint64>("time");
-        QTest::addColumn<int>("contentType");
-        QTest::addColumn<QStringList>("order");
-        QTest::addColumn<bool>("taken");
-        const QString f = QStringLiteral("chat/4,chat/1,chat/2,chat/3,chat/5");
+        QTest::addColumn<NewChat>("row");
+        const QStringList before{"chat/4", "chat/1", "chat/2", "chat/3", "chat/5"};
+        const QStringList fiveFirst{"chat/5", "chat/4", "chat/1", "chat/2", "chat/3"};
         QTest::newRow("newer text to the top")
-            << "chat/2" << at(13) << int(ContentTypeText)
-            << QStringList{"chat/2", "chat/4", "chat/1", "chat/3", "chat/5"} << true;
+            << NewChat{"chat/2", at(13), ContentTypeText,
+                       QStringList{"chat/2", "chat/4", "chat/1", "chat/3", "chat/5"}, true};
         QTest::newRow("newer picture passes only older rooms")
-            << "chat/3" << at(11, 30) << int(ContentTypeImage)
-            << QStringList{"chat/4", "chat/3", "chat/1", "chat/2", "chat/5"} << true;
-        QTest::newRow("file") << "chat/5" << at(13) << int(ContentTypeFile)
-                              << QStringList{"chat/5", "chat/4", "chat/1", "chat/2", "chat/3"}
-                              << true;
-        QTest::newRow("video") << "chat/5" << at(13) << int(ContentTypeVideo)
-                               << QStringList{"chat/5", "chat/4", "chat/1", "chat/2", "chat/3"}
-                               << true;
+            << NewChat{"chat/3", at(11, 30), ContentTypeImage,
+                       QStringList{"chat/4", "chat/3", "chat/1", "chat/2", "chat/5"}, true};
+        QTest::newRow("file") << NewChat{"chat/5", at(13), ContentTypeFile, fiveFirst, true};
+        QTest::newRow("video") << NewChat{"chat/5", at(13), ContentTypeVideo, fiveFirst, true};
         QTest::newRow("older text raises only the badge")
-            << "chat/1" << at(10, 30) << int(ContentTypeText) << f.split(',') << false;
+            << NewChat{"chat/1", at(10, 30), ContentTypeText, before, false};
         QTest::newRow("equal time is taken, the room stays")
-            << "chat/1" << at(11) << int(ContentTypeText) << f.split(',') << true;
+            << NewChat{"chat/1", at(11), ContentTypeText, before, true};
     }
     void newChat()
     {
-        QFETCH(QString, topic);
-        QFETCH(qint64, time);
-        QFETCH(int, contentType);
-        QFETCH(QStringList, order);
-        QFETCH(bool, taken);
+        QFETCH(NewChat, row);
+        const QString topic = row.topic;
+        const qint64 time = row.time;
+        const bool taken = row.taken;
         fillList();
         const Row before = Row::of(m_list->rowWidget(topic)->row());
         unreadCounts().set(topic, 3);
         const QString content = QStringLiteral(R"({"file_name":"a.png","file_size":3})");
-        const DBChat arrived = chat(topic, time, content, contentType);
+        const DBChat arrived = chat(topic, time, content, row.contentType);
         m_list->updateLastMessage(arrived);
         m_list->ensureRowWidgets();
         const QString preview = taken ? arrived.toContentText() : before.message;
-        QCOMPARE(m_list->topics(), order);
+        QCOMPARE(m_list->topics(), row.order);
         QCOMPARE(Row::of(m_list->rowWidget(topic)->row()),
                  (Row{before.title, before.members,
                       shown(taken                   ? time
                             : before.time.isEmpty() ? 0
                                                     : at(11)),
                       preview, "3"}));
-        QVERIFY(preview != content || contentType == ContentTypeText);
+        QVERIFY(preview != content || row.contentType == ContentTypeText);
     }
 };
 

@@ -3,12 +3,12 @@
 #include "main/globaleventfilter.h"
 #include "main/noticegate.h"
 
+#include "account/boxanswerer.h"
 #include "common/typed.h"
 #include "widgets/mtmessagedialog.h"
 
 #include <QApplication>
 #include <QDialog>
-#include <QPushButton>
 #include <QtTest>
 
 #include <functional>
@@ -25,31 +25,6 @@ struct Notices
     MT_TYPED(Notices, results, shown, openWhileUp, openAfter, dropped)
 };
 
-// Answers each message box with OK after running `whileUp` inside the box's event loop.
-class BoxAnswerer : public QObject
-{
-public:
-    explicit BoxAnswerer(std::function<void()> whileUp) : m_whileUp(std::move(whileUp))
-    {
-        connect(&m_poll, &QTimer::timeout, this, [this] {
-            auto* box = qobject_cast<MtMessageDialog*>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible() || m_busy)
-                return;
-            m_busy = true;
-            texts << box->text();
-            m_whileUp();
-            box->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
-            m_busy = false;
-        });
-        m_poll.start(10);
-    }
-    QStringList texts;
-
-private:
-    std::function<void()> m_whileUp;
-    QTimer m_poll;
-    bool m_busy = false;
-};
 } // namespace
 
 class TestIdleLock : public QObject

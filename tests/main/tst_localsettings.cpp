@@ -78,6 +78,8 @@ private slots:
         QTest::newRow("out of range")
             << here << QByteArray("[Settings]\nAutoLock=0\nAlarmDisplayTime=-2\nAlarmType=5\n")
             << true << kDefaults;
+        QTest::newRow("zero display time")
+            << here << QByteArray("[Settings]\nAlarmDisplayTime=0\n") << true << kDefaults;
         QTest::newRow("not numbers")
             << here << QByteArray("[Settings]\nAutoLock=abc\nAlarmDisplayTime=\nAlarmType=x\n")
             << true << kDefaults;
@@ -111,6 +113,10 @@ private slots:
         const Values before = {3, 7, 0, false, "user001", "dev", QRect(1, 2, 3, 4)};
         QTest::newRow("lock off") << 0 << -1 << true
                                   << Values{-1, 7, 0, false, "user001", "dev", QRect(1, 2, 3, 4)};
+        QTest::newRow("display time")
+            << 1 << 9 << true << Values{3, 9, 0, false, "user001", "dev", QRect(1, 2, 3, 4)};
+        QTest::newRow("alarm type")
+            << 2 << 1 << true << Values{3, 7, 1, false, "user001", "dev", QRect(1, 2, 3, 4)};
         QTest::newRow("autorun, any non-zero")
             << 3 << 7 << true << Values{3, 7, 0, true, "user001", "dev", QRect(1, 2, 3, 4)};
         QTest::newRow("unknown type changes nothing") << 4 << 1 << false << before;

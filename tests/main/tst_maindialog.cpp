@@ -91,13 +91,18 @@ struct LoginView
     int logins = 0; // login requests the server received
     MT_TYPED(LoginView, page, loginEnabled, boxes, logins)
 };
+// What was typed, the version the server asks for, and the view afterwards.
+struct LoginRow
+{
+    QString account, password;
+    int minVersion = 0;
+    LoginView expected;
+};
 
 // What the lock leaves open.
 struct LockView
 {
-    int page = MainDialog::LoginPage;
-    int chatWindows = 0;
-    int toasts = 0;
+    int page = MainDialog::LoginPage, chatWindows = 0, toasts = 0;
     bool loggedIn = false;
     int boxes = 0;
     MT_TYPED(LockView, page, chatWindows, toasts, loggedIn, boxes)
@@ -106,8 +111,7 @@ struct LockView
 // Where a login or unlock whose directory or room list failed leaves the window.
 struct AttemptView
 {
-    int page = MainDialog::LoginPage;
-    int boxes = 0;
+    int page = MainDialog::LoginPage, boxes = 0;
     QString typed;       // the account (login page) or password (lock page) as typed
     QString autoAccount; // the stored account for automatic login
     bool retryEnabled = false;
@@ -122,10 +126,15 @@ struct SettingsView
     QRect geometry;
     MT_TYPED(SettingsView, autoLock, alarmType, geometry)
 };
+// The settings and place given to a window, and what a new window finds.
+struct SettingsRow
+{
+    SettingsView given, expected;
+};
 } // namespace
 
-Q_DECLARE_METATYPE(LoginView)
-Q_DECLARE_METATYPE(SettingsView)
+Q_DECLARE_METATYPE(LoginRow)
+Q_DECLARE_METATYPE(SettingsRow)
 
 class TestMainDialog : public QObject
 {
@@ -198,38 +207,31 @@ private slots:
     // Return in the password field; the login page stays usable after each refusal.
     void refusedLogin_data()
     {
-        QTest::addColumn<QString>("account");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<int>("minVersion");
-        QTest::addColumn<LoginView>("expected");
-        QTest::newRow("empty id") << "" << kPassword << 0 << LoginView{0, true, 1, 0};
-        QTest::newRow("empty password") << "user002"
-                                        << "" << 0 << LoginView{0, true, 1, 0};
-        QTest::newRow("wrong password, sent once") << "user002"
-                                                   << "Passw0rd?" << 0 << LoginView{0, true, 1, 1};
+        QTest::addColumn<LoginRow>("row");
+        QTest::newRow("empty id") << LoginRow{"", kPassword, 0, {0, true, 1, 0}};
+        QTest::newRow("empty password") << LoginRow{"user002", "", 0, {0, true, 1, 0}};
+        QTest::newRow("wrong password, sent once")
+            << LoginRow{"user002", "Passw0rd?", 0, {0, true, 1, 1}};
         // The question is declined: no update is downloaded.
         QTest::newRow("version refused, update declined")
-            << "user003" << kPassword << 99999 << LoginView{0, true, 1, 1};
+            << LoginRow{"user003", kPassword, 99999, {0, true, 1, 1}};
     }
     void refusedLogin()
     {
-        QFETCH(QString, account);
-        QFETCH(QString, password);
-        QFETCH(int, minVersion);
-        QFETCH(LoginView, expected);
-        QVERIFY(m_server.setUpdate(DevUpdate{minVersion, {}, -1, false, 0}));
+        QFETCH(LoginRow, row);
+        QVERIFY(m_server.setUpdate(DevUpdate{row.minVersion, {}, -1, false, 0}));
         ShownWindow w(m_config, false);
         QVERIFY(w.started());
         const qint64 since = m_server.lastRequestSeq();
-        w.child<QLineEdit>("idLineEdit")->setText(account);
+        w.child<QLineEdit>("idLineEdit")->setText(row.account);
         auto* field = w.child<QLineEdit>("passwordLineEdit");
-        QTest::keyClicks(field, password);
+        QTest::keyClicks(field, row.password);
         QTest::keyClick(field, Qt::Key_Return);
         QVERIFY(waitUntil([&] { return w.boxes > 0; }, kLoginWait));
         auto* button = w.child<QPushButton>("loginButton");
         QVERIFY(waitUntil([&] { return button->isEnabled(); }));
         QCOMPARE((LoginView{w.dialog.currentPage(), button->isEnabled(), w.boxes, logins(since)}),
-                 expected);
+                 row.expected);
     }
 
     // A wrong password (sent with Return) keeps the lock and the session, with the text
@@ -402,37 +404,31 @@ private slots:
 
     void settingsOutliveTheWindow_data()
     {
-        QTest::addColumn<int>("autoLock");
-        QTest::addColumn<int>("alarmType");
-        QTest::addColumn<QRect>("geometry");
-        QTest::addColumn<SettingsView>("expected");
+        QTest::addColumn<SettingsRow>("row");
         // The offscreen screen is 800 x 600; a window that does not fit on it keeps only its
         // size and the place a new window gets.
-        QTest::newRow("on the screen")
-            << 3 << 0 << QRect(120, 80, 340, 480) << SettingsView{3, 0, QRect(120, 80, 340, 480)};
+        const QRect placed(120, 80, 340, 480);
+        QTest::newRow("on the screen") << SettingsRow{{3, 0, placed}, {3, 0, placed}};
         QTest::newRow("partly off the screen")
-            << -1 << 1 << QRect(600, 300, 340, 480) << SettingsView{-1, 1, QRect(0, 0, 340, 480)};
+            << SettingsRow{{-1, 1, QRect(600, 300, 340, 480)}, {-1, 1, QRect(0, 0, 340, 480)}};
     }
     void settingsOutliveTheWindow()
     {
-        QFETCH(int, autoLock);
-        QFETCH(int, alarmType);
-        QFETCH(QRect, geometry);
-        QFETCH(SettingsView, expected);
+        QFETCH(SettingsRow, row);
         {
             ShownWindow w(m_config);
             QVERIFY(w.started());
-            w.dialog.updateSettings(0, autoLock);
-            w.dialog.updateSettings(2, alarmType);
-            w.dialog.setGeometry(geometry);
+            w.dialog.updateSettings(0, row.given.autoLock);
+            w.dialog.updateSettings(2, row.given.alarmType);
+            w.dialog.setGeometry(row.given.geometry);
             // The position is written once the window has rested for a second.
-            QTRY_COMPARE_WITH_TIMEOUT(LocalSettings(settingsFile()).windowGeometry(), geometry,
-                                      10000);
+            QTRY_COMPARE_WITH_TIMEOUT(LocalSettings(settingsFile()).windowGeometry(),
+                                      row.given.geometry, 10000);
         }
         MainDialog dialog(m_config);
         const LocalSettings stored(settingsFile());
         QCOMPARE((SettingsView{stored.autoLock(), stored.alarmType(), dialog.geometry()}),
-                 expected);
+                 row.expected);
     }
 };
 

@@ -40,10 +40,7 @@ const QString kUnread = QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE top
 struct StoredLogin
 {
     qint64 rooms = 0;
-    QString accessKey;
-    QString deviceId;
-    QString autologinAccount;
-    QString settingsDeviceId;
+    QString accessKey, deviceId, autologinAccount, settingsDeviceId;
     bool connected = false;
     MT_TYPED(StoredLogin, rooms, accessKey, deviceId, autologinAccount, settingsDeviceId, connected)
 };
@@ -64,9 +61,7 @@ struct HiddenChat
 // The server's view of one session and the client's files.
 struct SessionView
 {
-    bool ended = false;
-    bool connected = false;
-    bool database = false;
+    bool ended = false, connected = false, database = false;
     int boxes = 0;
     bool running = false;
     MT_TYPED(SessionView, ended, connected, database, boxes, running)
@@ -75,11 +70,8 @@ struct SessionView
 // An account removed from a client: its files and settings.
 struct RemovedAccount
 {
-    bool database = true;
-    bool wal = true;
-    bool shm = true;
-    QString autologinAccount;
-    QString deviceId;
+    bool database = true, wal = true, shm = true;
+    QString autologinAccount, deviceId;
     int boxes = 0;
     bool running = false;
     MT_TYPED(RemovedAccount, database, wal, shm, autologinAccount, deviceId, boxes, running)
@@ -89,8 +81,7 @@ struct RemovedAccount
 struct UpdateRun
 {
     bool exited = false;
-    int exitCode = -1;
-    int opened = 0;
+    int exitCode = -1, opened = 0;
     bool inCacheFolder = false;
     QByteArray sha256;
     MT_TYPED(UpdateRun, exited, exitCode, opened, inCacheFolder, sha256)
@@ -101,8 +92,7 @@ struct FailedUpdate
 {
     bool running = false;
     int boxes = -1;
-    QStringList opened;
-    QStringList cacheFiles;
+    QStringList opened, cacheFiles;
     MT_TYPED(FailedUpdate, running, boxes, opened, cacheFiles)
 };
 
@@ -111,8 +101,7 @@ struct LoggedOff
 {
     QStringList storedKeys;
     QString autologinAccount;
-    bool sessionEnded = true;
-    bool connected = true;
+    bool sessionEnded = true, connected = true;
     int boxes = 0;
     bool running = false;
     MT_TYPED(LoggedOff, storedKeys, autologinAccount, sessionEnded, connected, boxes, running)

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "widgets/mtmessagedialog.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+
+#include <functional>
+
+// Answers every message box that comes up with OK, after running `whileUp` inside the box's
+// event loop, and keeps its text.
+class BoxAnswerer : public QObject
+{
+public:
+    explicit BoxAnswerer(std::function<void()> whileUp = [] {}) : m_whileUp(std::move(whileUp))
+    {
+        connect(&m_poll, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<MtMessageDialog*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible() || m_busy)
+                return;
+            m_busy = true;
+            texts << box->text();
+            m_whileUp();
+            box->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+            m_busy = false;
+        });
+        m_poll.start(10);
+    }
+    QStringList texts;
+
+private:
+    std::function<void()> m_whileUp;
+    QTimer m_poll;
+    bool m_busy = false;
+};
