@@ -11,7 +11,7 @@ constexpr std::chrono::milliseconds DeliveryThread::kFirstRetry;
 constexpr std::chrono::milliseconds DeliveryThread::kMaxRetry;
 
 DeliveryThread::DeliveryThread(ClientDelegate* delegate, std::function<void(int)> settled)
-    : m_delegate(delegate), m_durability(delegate, std::move(settled))
+    : m_delegate(delegate), m_durability(delegate, std::move(settled), [this] { durabilityIdle(); })
 {}
 
 DeliveryThread::~DeliveryThread()
@@ -65,9 +65,13 @@ void DeliveryThread::run()
     // Taken by the delegate, not yet handed to the durability thread.
     int taken = 0;
     for (;;) {
+        bool caughtUp = false;
+        bool durabilityBusy = false;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+            m_wake.wait(lock, [this, taken] {
+                return m_stopping || !m_queue.empty() || (taken > 0 && !m_durabilityBusy);
+            });
             if (m_stopping)
                 break;
             const int count = int(std::min<size_t>(m_queue.size(), kMaxBatch));
@@ -77,19 +81,26 @@ void DeliveryThread::run()
                 m_queue.pop_front();
             }
         }
-        if (!deliver(batch))
-            break;
-        taken += batch.size();
-        batch.clear();
-        bool caughtUp = false;
+        if (!batch.isEmpty()) {
+            if (!deliver(batch))
+                break;
+            taken += batch.size();
+            batch.clear();
+        }
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             caughtUp = m_queue.empty();
+            durabilityBusy = m_durabilityBusy;
         }
-        // Caught up: made durable at once rather than with the next run, because a broker that
-        // lets only a few messages wait for their acknowledgements sends nothing more until
-        // then.
-        if (caughtUp || taken >= kMaxUndurable) {
+        // Caught up: made durable as soon as the durability thread is free, because a broker
+        // that lets only a few messages wait for their acknowledgements sends nothing more until
+        // then. While it syncs, what is taken meanwhile gathers into the next run, so that one
+        // sync covers it all, as many as arrive during a sync.
+        if ((caughtUp && !durabilityBusy) || taken >= kMaxUndurable) {
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_durabilityBusy = true;
+            }
             m_durability.post(taken, caughtUp);
             taken = 0;
         }
@@ -97,6 +108,15 @@ void DeliveryThread::run()
     // What was taken is kept: acknowledged if the delegate can make it durable at once.
     m_durability.post(taken, false);
     m_delegate->onDeliveryThreadFinished();
+}
+
+void DeliveryThread::durabilityIdle()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_durabilityBusy = false;
+    }
+    m_wake.notify_one();
 }
 
 bool DeliveryThread::deliver(const QList<Message>& batch)

@@ -22,7 +22,8 @@ class ClientDelegate;
 // A batch the delegate could not keep (its store cannot write) is handed over again, the same
 // batch with nothing before it, after a pause that doubles from kFirstRetry up to kMaxRetry;
 // what arrives meanwhile waits behind it. What the delegate has taken goes to the durability
-// thread in runs: when it has taken all that had arrived, or kMaxUndurable messages. There it is
+// thread in runs: when it has taken all that had arrived and that thread is free, or when
+// kMaxUndurable messages wait. There it is
 // made durable (onMessagesDurable) and `settled` is told how many messages that were: they may
 // now be acknowledged. The window sees a batch when it is taken; only the acknowledgements wait
 // for the disk, and the next batch waits for neither.
@@ -62,6 +63,8 @@ public:
 private:
     void run();
     bool deliver(const QList<Message>& batch);
+    // The durability thread has settled every run handed to it.
+    void durabilityIdle();
     // Sleeps for the pause, or until stop is requested (false).
     bool pause(std::chrono::milliseconds* pause);
 
@@ -72,6 +75,8 @@ private:
     std::condition_variable m_wake;
     std::deque<Message> m_queue;
     bool m_stopping = false;
+    // A run was handed to the durability thread and it has not settled them all yet.
+    bool m_durabilityBusy = false;
 };
 
 } // namespace QMQTT

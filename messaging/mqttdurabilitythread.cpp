@@ -9,8 +9,9 @@ namespace QMQTT {
 constexpr std::chrono::milliseconds DurabilityThread::kFirstRetry;
 constexpr std::chrono::milliseconds DurabilityThread::kMaxRetry;
 
-DurabilityThread::DurabilityThread(ClientDelegate* delegate, std::function<void(int)> settled)
-    : m_delegate(delegate), m_settled(std::move(settled))
+DurabilityThread::DurabilityThread(ClientDelegate* delegate, std::function<void(int)> settled,
+                                   std::function<void()> idle)
+    : m_delegate(delegate), m_settled(std::move(settled)), m_idle(std::move(idle))
 {}
 
 DurabilityThread::~DurabilityThread()
@@ -89,13 +90,17 @@ void DurabilityThread::run()
             continue;
         }
         wait = kFirstRetry;
+        bool idle = false;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_runs.pop_front();
+            idle = m_runs.empty();
         }
         if (m_settled)
             m_settled(next.count);
         m_delegate->onMessagesSettled(next.caughtUp);
+        if (idle && m_idle)
+            m_idle();
     }
     m_delegate->onDurabilityThreadFinished();
 }

@@ -27,7 +27,9 @@ public:
     static constexpr std::chrono::milliseconds kFirstRetry{100};
     static constexpr std::chrono::milliseconds kMaxRetry{5000};
 
-    DurabilityThread(ClientDelegate* delegate, std::function<void(int count)> settled);
+    // `idle` is called on this thread whenever it has settled every run posted so far.
+    DurabilityThread(ClientDelegate* delegate, std::function<void(int count)> settled,
+                     std::function<void()> idle = nullptr);
     ~DurabilityThread();
     DurabilityThread(const DurabilityThread&) = delete;
     DurabilityThread& operator=(const DurabilityThread&) = delete;
@@ -55,6 +57,7 @@ private:
 
     ClientDelegate* const m_delegate;
     const std::function<void(int)> m_settled;
+    const std::function<void()> m_idle;
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_wake;
