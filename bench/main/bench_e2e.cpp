@@ -26,6 +26,7 @@
 #include "widgets/mtchatwidget.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QHash>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -245,6 +246,10 @@ int main(int argc, char* argv[])
                          else
                              ++unwatched;
                      });
+    // Where the time goes: the broker's clock (ms since the epoch) on this process's clock.
+    const qint64 seqBefore = server.lastPublishedSeq();
+    const qint64 epochMs = QDateTime::currentMSecsSinceEpoch();
+    const qint64 epochNs = ReceiveHarness::nowNs();
     deskA.write("go\n");
     QByteArray out;
     int sentLines = 0;
@@ -277,6 +282,21 @@ int main(int argc, char* argv[])
         } else
             latencies << double(paintedNs[i] - sentNs[i]) / 1e6;
     }
+    QVector<double> toBroker;
+    QVector<double> fromBroker;
+    for (const DevPublished& p : server.published(seqBefore)) {
+        const int i = p.contents.mid(kTextPrefix.size()).toInt();
+        if (p.type != 1 || !p.contents.startsWith(kTextPrefix) || i < 0 || i >= kChats ||
+            sentNs[i] < 0 || paintedNs[i] < 0)
+            continue;
+        const qint64 brokerNs = epochNs + (p.time - epochMs) * 1000000;
+        toBroker << double(brokerNs - sentNs[i]) / 1e6;
+        fromBroker << double(paintedNs[i] - brokerNs) / 1e6;
+    }
+    std::printf("desk A to the broker: median %.1f ms, p99 %.1f ms; the broker to desk B's paint: "
+                "median %.1f ms, p99 %.1f ms (the broker's clock in whole ms)\n",
+                MtBench::median(toBroker), MtBench::percentile(toBroker, 0.99),
+                MtBench::median(fromBroker), MtBench::percentile(fromBroker, 0.99));
     if (unwatched > 0)
         std::printf("desk B: %d bubbles had no item to watch\n", unwatched);
     return report(latencies, missing, reference) ? 0 : 1;
