@@ -2,6 +2,7 @@
 #include "ui_chatdialog.h"
 
 #include "chat/chatrules.h"
+#include "messaging/messagetrace.h"
 #include "messaging/mqttmanager.h"
 #include "net/filemanager.h"
 #include "net/netservermanager.h"
@@ -617,8 +618,8 @@ void ChatDialog::customEvent(QEvent* event)
         return;
     }
     const DBChat& chat = static_cast<AddChatEvent*>(event)->m_chat;
-    qDebug().noquote() << "ChatDialog::customEvent AddChatEvent"
-                       << " chat.msg:" << chat.content();
+    qCDebug(lcMessageTrace).noquote() << "ChatDialog::customEvent AddChatEvent"
+                                      << " chat.msg:" << chat.content();
     addChat(chat, false);
 }
 

@@ -3,6 +3,7 @@
 #include "ui_chatdialog.h"
 
 #include "chat/chatrules.h"
+#include "messaging/messagetrace.h"
 #include "messaging/mqttmanager.h"
 #include "net/filemanager.h"
 #include "net/netservermanager.h"
@@ -76,7 +77,7 @@ void ChatDialog::sendText()
     chat.setMsgType(1);
     chat.setSenderId(ownUserId());
     chat.setMsgRead(true);
-    qDebug().noquote() << "ChatDialog::on_sendButton_clicked text:" << text;
+    qCDebug(lcMessageTrace).noquote() << "ChatDialog::on_sendButton_clicked text:" << text;
 
     if (plan.kind == ChatRules::TextPlan::Text) {
         chat.setContent(1, text);
@@ -110,7 +111,7 @@ void ChatDialog::sendText()
             qWarning().noquote() << "ChatDialog::sendText - failed to store msgId=" << chat.msgId();
         addMyChatItem(chat, false);
     }
-    qDebug() << "ChatDialog::on_sendButton_clicked msg_type:" << chat.msgType();
+    qCDebug(lcMessageTrace) << "ChatDialog::on_sendButton_clicked msg_type:" << chat.msgType();
     ui->textEdit->clear();
     ui->textEdit->setFocus();
 }

@@ -36,16 +36,22 @@ public:
             onMessageDelivered(message);
         return true;
     }
-    // What the delegate has taken since the last call is about to be acknowledged: true once it
+    // On the client's durability thread, a thread of its own, so that the delivery of what
+    // arrives meanwhile never waits for it: what the delegate has taken (every batch for which
+    // onMessagesDelivered() has returned true so far) is about to be acknowledged: true once it
     // survives a crash of the process. The client asks for it once per run of batches (when it
     // has caught up with what arrived, or has taken DeliveryThread::kMaxUndurable messages), not
     // per batch, because making writes durable (a sync of the disk) costs far more than taking
     // them. False keeps every message since the last true unacknowledged and asks again later.
     virtual bool onMessagesDurable() { return true; }
-    // After onMessagesDurable() returned true and the run was let go to be acknowledged;
-    // `caughtUp` when no message waits behind it. The place for upkeep that must delay neither
-    // the window nor the acknowledgements (a checkpoint of the store's log).
+    // On the durability thread, after onMessagesDurable() returned true and the run was let go to
+    // be acknowledged; `caughtUp` when no message waited behind it. The place for upkeep that
+    // must delay neither the window nor the acknowledgements (a checkpoint of the store's log).
     virtual void onMessagesSettled(bool caughtUp) { Q_UNUSED(caughtUp) }
+    // Once each on the durability thread, before its first and after its last call: the place
+    // to open and close what that thread needs for itself.
+    virtual void onDurabilityThreadStarted() {}
+    virtual void onDurabilityThreadFinished() {}
     // Once, on the delivery thread, while the client is being destroyed and after the last
     // delivery: the place to close what onDeliveryThreadStarted() opened, on its own thread.
     virtual void onDeliveryThreadFinished() {}

@@ -11,7 +11,7 @@ constexpr std::chrono::milliseconds DeliveryThread::kFirstRetry;
 constexpr std::chrono::milliseconds DeliveryThread::kMaxRetry;
 
 DeliveryThread::DeliveryThread(ClientDelegate* delegate, std::function<void(int)> settled)
-    : m_delegate(delegate), m_settled(std::move(settled))
+    : m_delegate(delegate), m_durability(delegate, std::move(settled), [this] { durabilityIdle(); })
 {}
 
 DeliveryThread::~DeliveryThread()
@@ -21,8 +21,10 @@ DeliveryThread::~DeliveryThread()
 
 void DeliveryThread::start()
 {
-    if (!m_thread.joinable())
-        m_thread = std::thread(&DeliveryThread::run, this);
+    if (m_thread.joinable())
+        return;
+    m_durability.start();
+    m_thread = std::thread(&DeliveryThread::run, this);
 }
 
 bool DeliveryThread::post(const Message& message)
@@ -44,6 +46,7 @@ void DeliveryThread::requestStop()
         m_stopping = true;
     }
     m_wake.notify_one();
+    m_durability.hurry();
 }
 
 void DeliveryThread::stop()
@@ -51,26 +54,24 @@ void DeliveryThread::stop()
     requestStop();
     if (m_thread.joinable())
         m_thread.join();
+    // Only once the last run has been handed over.
+    m_durability.finish();
 }
 
 void DeliveryThread::run()
 {
     m_delegate->onDeliveryThreadStarted();
     QList<Message> batch;
-    // Taken by the delegate, not yet durable (so not yet settled).
+    // Taken by the delegate, not yet handed to the durability thread.
     int taken = 0;
     for (;;) {
         bool caughtUp = false;
+        bool durabilityBusy = false;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            const auto ready = [this] { return m_stopping || !m_queue.empty(); };
-            // Caught up: made durable at once rather than after a pause, because a broker that
-            // lets only a few messages wait for their acknowledgements sends nothing more until
-            // then.
-            if (taken == 0)
-                m_wake.wait(lock, ready);
-            else
-                caughtUp = !ready();
+            m_wake.wait(lock, [this, taken] {
+                return m_stopping || !m_queue.empty() || (taken > 0 && !m_durabilityBusy);
+            });
             if (m_stopping)
                 break;
             const int count = int(std::min<size_t>(m_queue.size(), kMaxBatch));
@@ -80,22 +81,42 @@ void DeliveryThread::run()
                 m_queue.pop_front();
             }
         }
-        if (caughtUp || taken >= kMaxUndurable) {
-            if (!makeDurable(taken, true))
+        if (!batch.isEmpty()) {
+            if (!deliver(batch))
                 break;
-            taken = 0;
-            m_delegate->onMessagesSettled(caughtUp);
+            taken += batch.size();
+            batch.clear();
         }
-        if (batch.isEmpty())
-            continue;
-        if (!deliver(batch))
-            break;
-        taken += batch.size();
-        batch.clear();
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            caughtUp = m_queue.empty();
+            durabilityBusy = m_durabilityBusy;
+        }
+        // Caught up: made durable as soon as the durability thread is free, because a broker
+        // that lets only a few messages wait for their acknowledgements sends nothing more until
+        // then. While it syncs, what is taken meanwhile gathers into the next run, so that one
+        // sync covers it all, as many as arrive during a sync.
+        if ((caughtUp && !durabilityBusy) || taken >= kMaxUndurable) {
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_durabilityBusy = true;
+            }
+            m_durability.post(taken, caughtUp);
+            taken = 0;
+        }
     }
     // What was taken is kept: acknowledged if the delegate can make it durable at once.
-    makeDurable(taken, false);
+    m_durability.post(taken, false);
     m_delegate->onDeliveryThreadFinished();
+}
+
+void DeliveryThread::durabilityIdle()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_durabilityBusy = false;
+    }
+    m_wake.notify_one();
 }
 
 bool DeliveryThread::deliver(const QList<Message>& batch)
@@ -105,20 +126,6 @@ bool DeliveryThread::deliver(const QList<Message>& batch)
         if (!pause(&wait))
             return false;
     }
-    return true;
-}
-
-bool DeliveryThread::makeDurable(int count, bool retry)
-{
-    if (count <= 0)
-        return true;
-    auto wait = kFirstRetry;
-    while (!m_delegate->onMessagesDurable()) {
-        if (!retry || !pause(&wait))
-            return false;
-    }
-    if (m_settled)
-        m_settled(count);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "messaging/mqttdurabilitythread.h"
 #include "messaging/mqttmessage.h"
 
 #include <chrono>
@@ -20,12 +21,12 @@ class ClientDelegate;
 //
 // A batch the delegate could not keep (its store cannot write) is handed over again, the same
 // batch with nothing before it, after a pause that doubles from kFirstRetry up to kMaxRetry;
-// what arrives meanwhile waits behind it. What the delegate has taken is made durable
-// (onMessagesDurable) once per run: when it has taken all that had arrived, when
-// kMaxUndurable messages wait for it, or when the thread stops; a refusal is asked again after
-// the same growing pause. Then `settled` is told how many messages that were: they may now be
-// acknowledged, and the delegate hears that the run is settled (onMessagesSettled). The window sees
-// a batch when it is taken; only the acknowledgements wait.
+// what arrives meanwhile waits behind it. What the delegate has taken goes to the durability
+// thread in runs: when it has taken all that had arrived and that thread is free, or when
+// kMaxUndurable messages wait. There it is
+// made durable (onMessagesDurable) and `settled` is told how many messages that were: they may
+// now be acknowledged. The window sees a batch when it is taken; only the acknowledgements wait
+// for the disk, and the next batch waits for neither.
 class DeliveryThread
 {
 public:
@@ -38,8 +39,8 @@ public:
     // Below the client's default bound of unsettled messages (1000), so that a long burst is
     // made durable and acknowledged in runs before the network thread has to stop reading.
     static constexpr int kMaxUndurable = 3 * kMaxBatch / 2;
-    static constexpr std::chrono::milliseconds kFirstRetry{100};
-    static constexpr std::chrono::milliseconds kMaxRetry{5000};
+    static constexpr std::chrono::milliseconds kFirstRetry = DurabilityThread::kFirstRetry;
+    static constexpr std::chrono::milliseconds kMaxRetry = DurabilityThread::kMaxRetry;
 
     explicit DeliveryThread(ClientDelegate* delegate,
                             std::function<void(int count)> settled = nullptr);
@@ -54,25 +55,28 @@ public:
     // without waiting for it.
     void requestStop();
     // Refuses further posts, lets a delivery in progress end and the delegate finish on its
-    // thread: after this returns the delegate is never called again. What was not delivered yet
-    // (or not kept) is dropped unsettled: nothing acknowledged it, the broker sends it again.
+    // threads: after this returns the delegate is never called again. What was taken is settled
+    // if the delegate can make it durable at once; what was not delivered yet (or not kept, or
+    // not made durable) is dropped unsettled: nothing acknowledged it, the broker sends it again.
     void stop();
 
 private:
     void run();
     bool deliver(const QList<Message>& batch);
-    // False when the thread is stopping before the delegate made them durable.
-    bool makeDurable(int count, bool retry);
+    // The durability thread has settled every run handed to it.
+    void durabilityIdle();
     // Sleeps for the pause, or until stop is requested (false).
     bool pause(std::chrono::milliseconds* pause);
 
     ClientDelegate* const m_delegate;
-    const std::function<void(int)> m_settled;
+    DurabilityThread m_durability;
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<Message> m_queue;
     bool m_stopping = false;
+    // A run was handed to the durability thread and it has not settled them all yet.
+    bool m_durabilityBusy = false;
 };
 
 } // namespace QMQTT

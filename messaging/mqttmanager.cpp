@@ -1,6 +1,7 @@
 #include "messaging/mqttmanager.h"
 
 #include "messaging/messageid.h"
+#include "messaging/messagetrace.h"
 #include "messaging/mqttreceivebatch.h"
 #include "messaging/payloadcodec.h"
 #include "messaging/roompresence.h"
@@ -49,6 +50,7 @@ MqttManager::~MqttManager()
     delete m_client;
     m_client = nullptr;
     m_threadStore.reset();
+    m_syncStore.reset();
     {
         std::lock_guard<std::mutex> lock(m_queueMutex);
         m_messageItems.clear();
@@ -183,10 +185,11 @@ void MqttManager::publish(const QString& topic, const ChatPayload& payload)
 void MqttManager::sendChat(const QString& topic, int contentType, const QString& messageId,
                            const QVector<qint32>& idList, const QString& contents)
 {
-    qDebug().noquote().nospace() << "MqttManager::sendChat"
-                                 << " topic:" << topic << " messageId:" << messageId
-                                 << " messageId.size():" << messageId.size()
-                                 << " contentType:" << contentType << " contents:" << contents;
+    qCDebug(lcMessageTrace).noquote().nospace()
+        << "MqttManager::sendChat"
+        << " topic:" << topic << " messageId:" << messageId
+        << " messageId.size():" << messageId.size() << " contentType:" << contentType
+        << " contents:" << contents;
     publish(topic, ChatPayload::chat(QDateTime::currentMSecsSinceEpoch(), qint32(session().userId),
                                      quint8(contentType), messageId, idList, contents));
 }
@@ -219,8 +222,8 @@ void MqttManager::sendLeave(const QString& topic, const QString& messageId, cons
 
 void MqttManager::sendReadEnter(const QString& topic, qint64 readTime)
 {
-    qDebug().noquote().nospace() << "MqttManager::sendReadEnter"
-                                 << " topic:" << topic << ", readTime:" << readTime;
+    qCDebug(lcMessageTrace).noquote().nospace() << "MqttManager::sendReadEnter"
+                                                << " topic:" << topic << ", readTime:" << readTime;
     const qint64 from = qMax<qint64>(0, readTime - kReadEnterMarginMs);
     const Session s = session();
     publish(topic,
@@ -408,21 +411,25 @@ bool MqttManager::written(bool ok, const char* where)
     return false;
 }
 
-void MqttManager::setStoreWorking(bool working)
+void MqttManager::setStoreWorking(StoreWork work, bool working)
 {
-    if (working != m_storeDown)
+    // Both threads report: the state and the order of the signals change under one lock.
+    std::lock_guard<std::mutex> lock(m_storeStateMutex);
+    const bool wasDown = m_commitsFail || m_syncsFail;
+    (work == StoreWork::Commits ? m_commitsFail : m_syncsFail) = !working;
+    const bool down = m_commitsFail || m_syncsFail;
+    if (down == wasDown)
         return;
-    m_storeDown = !working;
-    qWarning().noquote().nospace() << "MqttManager - received messages "
-                                   << (working ? "are stored again" : "cannot be stored");
+    qWarning().noquote().nospace()
+        << "MqttManager - received messages " << (down ? "cannot be stored" : "are stored again");
     // Emitted from this object's own thread, like logout().
     QMetaObject::invokeMethod(
         this,
-        [this, working] {
-            if (working)
-                emit storeAvailable();
-            else
+        [this, down] {
+            if (down)
                 emit storeUnavailable();
+            else
+                emit storeAvailable();
         },
         Qt::QueuedConnection);
 }
@@ -446,7 +453,7 @@ bool MqttManager::onMessagesDelivered(const QList<QMQTT::Message>& messages)
         return true;
     }
     if (!openThreadStore()) {
-        setStoreWorking(false);
+        setStoreWorking(StoreWork::Commits, false);
         return false;
     }
     QSqlDatabase& db = m_threadStore->database();
@@ -454,7 +461,7 @@ bool MqttManager::onMessagesDelivered(const QList<QMQTT::Message>& messages)
         qWarning().noquote().nospace()
             << "MqttManager::onMessagesDelivered - no transaction, kept for later, count:"
             << messages.size() << " error:" << db.lastError().text();
-        setStoreWorking(false);
+        setStoreWorking(StoreWork::Commits, false);
         return false;
     }
     m_batch = std::make_unique<MqttReceiveBatch>(unreadCounts());
@@ -472,8 +479,9 @@ bool MqttManager::onMessagesDelivered(const QList<QMQTT::Message>& messages)
     if (intact && db.commit()) {
         // Shown at once; acknowledged only once onMessagesDurable() has synced it. The commit
         // itself does not sync (WAL, synchronous=NORMAL), so the window never waits for the disk.
+        m_logFrames.store(m_threadStore->logFrames());
         applyBatch(*done);
-        setStoreWorking(true);
+        setStoreWorking(StoreWork::Commits, true);
         return true;
     }
     qWarning().noquote().nospace()
@@ -481,30 +489,59 @@ bool MqttManager::onMessagesDelivered(const QList<QMQTT::Message>& messages)
         << messages.size() << " error:" << db.lastError().text();
     if (m_threadStore->inTransaction())
         db.rollback();
-    setStoreWorking(false);
+    setStoreWorking(StoreWork::Commits, false);
     return false;
+}
+
+void MqttManager::onDurabilityThreadStarted()
+{
+    openSyncStore();
+}
+
+bool MqttManager::openSyncStore()
+{
+    if (m_syncStore && m_syncStore->isOpen())
+        return true;
+    m_syncStore.reset();
+    m_syncStore =
+        std::make_unique<DBManager>(m_dbPath, QString::fromLatin1(DBManager::kConnectionMqttSync),
+                                    QString::fromLatin1(DBManager::kPassword), 0);
+    if (!m_syncStore->isOpen()) {
+        qWarning().noquote().nospace()
+            << "MqttManager::openSyncStore - the store does not open, path:" << m_dbPath;
+        return false;
+    }
+    return true;
 }
 
 bool MqttManager::onMessagesDurable()
 {
     // One sync of the log for every batch committed since the last one makes them as durable as
     // synced commits: during a burst the disk is synced once per run of batches, not per batch.
-    // Until it succeeds they stay unacknowledged; the broker sends them again after a crash, and
-    // the store takes them again as the repeats of a QoS 1 delivery.
-    if (!m_threadStore || !m_threadStore->syncWriteAheadLog()) {
-        setStoreWorking(false);
+    // The log is one file, whichever connection's handle syncs it. Until it succeeds they stay
+    // unacknowledged; the broker sends them again after a crash, and the store takes them again
+    // as the repeats of a QoS 1 delivery.
+    if (!openSyncStore() || !m_syncStore->syncWriteAheadLog()) {
+        setStoreWorking(StoreWork::Syncs, false);
         return false;
     }
-    setStoreWorking(true);
+    setStoreWorking(StoreWork::Syncs, true);
     return true;
 }
 
 void MqttManager::onMessagesSettled(bool caughtUp)
 {
-    // A failed checkpoint leaves the log as it is: it is tried again after the next run.
-    if (m_threadStore &&
-        m_threadStore->logFrames() >= (caughtUp ? kIdleCheckpointFrames : kBusyCheckpointFrames))
-        m_threadStore->checkpointWriteAheadLog();
+    // A failed checkpoint leaves the log as it is: it is tried again after the next run. A
+    // passive checkpoint never holds up the delivery thread's commits.
+    if (m_syncStore &&
+        m_logFrames.load() >= (caughtUp ? kIdleCheckpointFrames : kBusyCheckpointFrames) &&
+        m_syncStore->checkpointWriteAheadLog())
+        m_logFrames.store(m_syncStore->logFrames());
+}
+
+void MqttManager::onDurabilityThreadFinished()
+{
+    m_syncStore.reset();
 }
 
 void MqttManager::onDeliveryThreadFinished()

@@ -35,14 +35,17 @@ class RoomPresence;
 // queue as the logout() signal, which always arrives on the thread that owns this object. What
 // has arrived together is stored in one transaction, and its items, unread counts and logouts
 // are handed on only once that has committed (MqttReceiveBatch). The commit reaches the disk
-// (the log is synced) before the client acknowledges the messages to the broker; a batch the
-// store cannot take is rolled back, handed on to nobody, left unacknowledged and offered again
-// by the client until the store writes again (storeUnavailable() / storeAvailable() tell the
-// user once per outage).
+// (the log is synced) before the client acknowledges the messages to the broker: on the client's
+// durability thread, through a connection of its own ("Veltri_mqtt_sync"), so that neither the
+// sync nor the log's checkpoints hold up the next batch. A batch the store cannot take is rolled
+// back, handed on to nobody, left unacknowledged and offered again by the client until the store
+// writes again (storeUnavailable() / storeAvailable() tell the user once per outage, whether
+// commits or syncs fail).
 //
 // Threads: construction, connection, the send operations, chatItemFromHistory() and the signals
 // belong to the GUI thread; the delegate operations and every receive handler run on the
-// delivery thread; takeMessageItem() and waitForMessageItem() may be called from any thread.
+// delivery thread, but those of durability (onMessagesDurable(), onMessagesSettled()) on the
+// durability thread; takeMessageItem() and waitForMessageItem() may be called from any thread.
 // The handlers are split by concern: mqttmanager_receive.cpp (dispatch, push, presence events),
 // mqttmanager_chat.cpp (chats, history), mqttmanager_room.cpp (invite, admission, leave),
 // mqttmanager_read.cpp (read receipts).
@@ -219,10 +222,11 @@ public:
     static constexpr const char* kRefreshText = "!*refresh*!";
     // How far back an ENTERREAD reaches before the time it is given, for clock differences.
     static constexpr qint64 kReadEnterMarginMs = 10000;
-    // The delivery thread's connection copies its log into the database itself, after a run is
-    // settled rather than inside a commit: once the log holds this many frames when no message
-    // waits, or kBusyCheckpointFrames during a burst (below SQLite's 1000, at which any other
-    // connection's commit would run the checkpoint instead, the GUI thread's among them).
+    // The delivery thread's commits leave the log to the durability thread's connection, which
+    // copies it into the database after a run is settled: once the log holds this many frames
+    // when no message waited, or kBusyCheckpointFrames during a burst (below SQLite's 1000, at
+    // which any other connection's commit would run the checkpoint instead, the GUI thread's
+    // among them).
     static constexpr int kIdleCheckpointFrames = 500;
     static constexpr int kBusyCheckpointFrames = 900;
 
@@ -287,13 +291,15 @@ public:
     // in order inside one store transaction and queues what they produced once that has
     // committed; onMessageDelivered() handles one message statement by statement;
     // onMessagesDurable() syncs what the batches committed before they are acknowledged;
-    // onMessagesSettled() checkpoints the log when it has grown.
+    // onMessagesSettled() checkpoints the log when it has grown; both on the durability thread.
     void onDeliveryThreadStarted() override;
     void onMessageDelivered(const QMQTT::Message& message) override;
     bool onMessagesDelivered(const QList<QMQTT::Message>& messages) override;
+    void onDeliveryThreadFinished() override;
+    void onDurabilityThreadStarted() override;
     bool onMessagesDurable() override;
     void onMessagesSettled(bool caughtUp) override;
-    void onDeliveryThreadFinished() override;
+    void onDurabilityThreadFinished() override;
 
 signals:
     void connected();
@@ -380,8 +386,18 @@ private:
     bool written(bool ok, const char* where);
     // Opens the delivery thread's connection when it is not open; false when it cannot be.
     bool openThreadStore();
-    // Delivery thread: emits storeUnavailable() or storeAvailable() when the state changes.
-    void setStoreWorking(bool working);
+    // The same for the durability thread's connection.
+    bool openSyncStore();
+    // What of the store a thread reports on: the delivery thread's commits, the durability
+    // thread's syncs.
+    enum class StoreWork
+    {
+        Commits,
+        Syncs
+    };
+    // Emits storeUnavailable() when either fails from now on, storeAvailable() when both work
+    // again.
+    void setStoreWorking(StoreWork work, bool working);
 
     void publish(const QString& topic, const ChatPayload& payload);
 
@@ -395,8 +411,13 @@ private:
     std::unique_ptr<DBManager> m_threadStore;
     // Only while the delivery thread handles a batch; used only there.
     std::unique_ptr<MqttReceiveBatch> m_batch;
-    // Delivery thread only: the last batch could not be stored.
-    bool m_storeDown = false;
+    // Opened and closed on the durability thread, used only there.
+    std::unique_ptr<DBManager> m_syncStore;
+    // The frames in the log after the delivery thread's last commit, for the durability thread.
+    std::atomic<int> m_logFrames{0};
+    std::mutex m_storeStateMutex;
+    bool m_commitsFail = false;
+    bool m_syncsFail = false;
     std::atomic<QThread*> m_deliveryThread{nullptr};
     QString m_dbPath;
 

@@ -2,6 +2,7 @@
 // another member read the user's messages (their reader counts grow).
 #include "messaging/mqttmanager.h"
 
+#include "messaging/messagetrace.h"
 #include "store/dbmanager.h"
 
 #include <QDebug>
@@ -12,19 +13,18 @@ void MqttManager::receivedEnterReadFromMqtt(const QString& topic, const ChatPayl
         return;
     DBManager* db = m_threadStore.get();
     const Session s = session();
-    qDebug().noquote().nospace() << "MqttManager::receivedEnterReadFromMqtt"
-                                 << " topic:" << topic
-                                 << " messageType:" << ChatPayload::typeName(payload.messageType)
-                                 << " senderId:" << payload.senderId
-                                 << " messageId:" << payload.messageId
-                                 << " contents:" << payload.text();
+    qCDebug(lcMessageTrace).noquote().nospace()
+        << "MqttManager::receivedEnterReadFromMqtt"
+        << " topic:" << topic << " messageType:" << ChatPayload::typeName(payload.messageType)
+        << " senderId:" << payload.senderId << " messageId:" << payload.messageId
+        << " contents:" << payload.text();
     const QJsonObject contents = payload.object();
     const QString clientId = contents.value(QStringLiteral("clientId")).toString();
     const qint64 readTime = ChatPayload::toInt64(contents.value(QStringLiteral("readTime")));
 
     if (payload.senderId == s.userId) {
         if (clientId != s.clientId) {
-            qDebug().noquote().nospace()
+            qCDebug(lcMessageTrace).noquote().nospace()
                 << "MqttManager::receivedEnterReadFromMqtt - [READ_ENTER][MYCHAT] topic=" << topic
                 << ", readTime=" << readTime;
             if (readTime != 0) {

@@ -1,5 +1,6 @@
 #include "session/mtoutbox.h"
 
+#include "messaging/messagetrace.h"
 #include "messaging/mqttmanager.h"
 #include "store/dbchat.h"
 #include "store/dbmanager.h"
@@ -101,7 +102,8 @@ void MtOutbox::publish(const QString& msgId, Entry& entry, qint64 now)
 {
     if (!m_mqtt)
         return;
-    qDebug().noquote().nospace() << "MtOutbox::publish topic=" << entry.topic << " msgId=" << msgId;
+    qCDebug(lcMessageTrace).noquote().nospace()
+        << "MtOutbox::publish topic=" << entry.topic << " msgId=" << msgId;
     m_mqtt->sendChat(entry.topic, entry.contentType, msgId, {}, entry.contents);
     entry.deadlineMs = now + m_confirmWaitMs;
 }

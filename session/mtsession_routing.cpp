@@ -1,5 +1,6 @@
 #include "session/mtsession.h"
 
+#include "messaging/messagetrace.h"
 #include "messaging/mqttmanager.h"
 #include "net/netservermanager.h"
 #include "session/chatwindowregistry.h"
@@ -152,7 +153,7 @@ void MtSession::routeChat(const DBChat& chat)
     if (m_windows && m_windows->isChatWindowOpen(topic)) {
         emit chatForWindow(topic, chat, own);
         if (!own && m_windows->isChatWindowActive(topic)) {
-            qDebug().noquote().nospace()
+            qCDebug(lcMessageTrace).noquote().nospace()
                 << "MtSession::routeChat - [READ_ENTER] send READ_ENTER topic=" << topic
                 << ", unreadTime=" << chat.msgTime();
             m_mqtt->sendReadEnter(topic, chat.msgTime());

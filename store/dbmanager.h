@@ -36,6 +36,7 @@ public:
     // Connection names, one per thread that works on the file.
     static constexpr const char* kConnection = "Veltri";
     static constexpr const char* kConnectionMqtt = "Veltri_mqtt";
+    static constexpr const char* kConnectionMqttSync = "Veltri_mqtt_sync";
     static constexpr const char* kConnectionCache = "Veltri_cache";
     static constexpr const char* kConnectionChatRooms = "Veltri_chatrooms";
 

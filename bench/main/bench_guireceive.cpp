@@ -6,8 +6,9 @@
 //                             another account's session from the same broker; >= 0.3
 //   gui.receive.backlog20000  the same backlog, in seconds; <= 5 s
 //   gui.receive.p99           200 chats/s across 100 rooms for 5 s: the chat handed to the server
-//                             to its row updated, 99th percentile in ms; <= 100 ms
+//                             to its row updated, 99th percentile in ms; <= 50 ms
 #include "bench/common/benchreport.h"
+#include "benchdesk.h"
 #include "common/devserver.h"
 #include "common/testenv.h"
 
@@ -19,16 +20,14 @@
 #include "store/dbchat.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QHash>
-#include <QLineEdit>
 #include <QProcess>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
-#include <functional>
+#include <memory>
 
 namespace {
 
@@ -39,22 +38,6 @@ constexpr int kPacedPerSecond = 200;
 constexpr int kPacedSeconds = 5;
 const char* const kAccount = "user003";
 const char* const kReferenceAccount = "user004";
-
-// As the program runs by default: every line is formatted, nothing below a warning is kept.
-void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
-bool waitFor(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return done();
-}
 
 // mosquitto_sub as a session of the reference account takes its waiting backlog: msgs/s from
 // its start until it has them all; 0 on failure.
@@ -90,19 +73,13 @@ double referenceRate(DevServer& server, const ServerConfig& config)
     return waiting / (double(clock.nsecsElapsed()) / 1e9);
 }
 
-void runUntil(qint64 deadlineNs, const QElapsedTimer& clock)
-{
-    while (clock.nsecsElapsed() < deadlineNs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(quietHandler);
+    BenchDesk::installQuietHandler();
     TestEnv home;
     home.applyToCurrentProcess();
     QApplication app(argc, argv);
@@ -135,10 +112,7 @@ int main(int argc, char* argv[])
         if (connectedNs < 0)
             connectedNs = clock.nsecsElapsed();
     });
-    dialog.findChild<QLineEdit*>(QStringLiteral("idLineEdit"))->setText(kAccount);
-    dialog.findChild<QLineEdit*>(QStringLiteral("passwordLineEdit"))->setText("Passw0rd!");
-    dialog.findChild<QCheckBox*>(QStringLiteral("autoLoginCheckBox"))->setChecked(false);
-    dialog.clickedLoginButton();
+    BenchDesk::typeLogin(dialog, QString::fromLatin1(kAccount));
 
     // Where the time goes: the phases of the login and the share of the backlog shown, each
     // noted when first seen.
@@ -177,7 +151,7 @@ int main(int argc, char* argv[])
     QTimer fallback;
     QObject::connect(&fallback, &QTimer::timeout, &app, look);
     fallback.start(50);
-    const bool shown = waitFor([&] { return allShown; }, 120000);
+    const bool shown = BenchDesk::waitFor([&] { return allShown; }, 120000);
     fallback.stop();
     for (const QMetaObject::Connection& c : looks)
         QObject::disconnect(c);
@@ -215,25 +189,33 @@ int main(int argc, char* argv[])
                     shownNs[i] = now;
             }
         });
+    // The chats go to the server from a thread of their own: each request's work (a connection,
+    // a reply to wait for) would otherwise sit on the GUI thread being measured.
     const qint64 stepNs = 1000000000LL / kPacedPerSecond;
     const qint64 startNs = clock.nsecsElapsed();
-    for (int i = 0; i < total; ++i) {
-        runUntil(startNs + i * stepNs, clock);
-        const DevBulkRoom& room = paced[i % kPacedRooms];
-        qint64 sender = room.memberIds.value(0);
-        for (qint64 id : room.memberIds) {
-            if (id != ownId)
-                sender = id;
+    std::unique_ptr<QThread> sender(QThread::create([&] {
+        for (int i = 0; i < total; ++i) {
+            QThread::usleep(quint64(qMax<qint64>(0, startNs + i * stepNs - clock.nsecsElapsed())) /
+                            1000);
+            const DevBulkRoom& room = paced[i % kPacedRooms];
+            qint64 senderId = room.memberIds.value(0);
+            for (qint64 id : room.memberIds) {
+                if (id != ownId)
+                    senderId = id;
+            }
+            sentNs[i] = clock.nsecsElapsed();
+            server.control("POST", "/control/chat",
+                           QJsonObject{{"roomId", double(room.roomId)},
+                                       {"userId", double(senderId)},
+                                       {"text", QStringLiteral("paced %1").arg(i)}});
         }
-        sentNs[i] = clock.nsecsElapsed();
-        server.control("POST", "/control/chat",
-                       QJsonObject{{"roomId", double(room.roomId)},
-                                   {"userId", double(sender)},
-                                   {"text", QStringLiteral("paced %1").arg(i)}});
-    }
+    }));
+    sender->start();
+    BenchDesk::waitFor([&] { return sender->isFinished(); }, kPacedSeconds * 1000 + 60000);
+    sender->wait();
     // Chats of a room coalesce: only the newest of a refresh reaches its row, and an older
     // one counts as shown with it.
-    waitFor([&] { return shownNs.last() >= 0; }, 30000);
+    BenchDesk::waitFor([&] { return shownNs.last() >= 0; }, 30000);
     for (int i = total - 1 - kPacedRooms; i >= 0; --i) {
         if (shownNs[i] < 0)
             shownNs[i] = shownNs[i + kPacedRooms];
@@ -253,6 +235,6 @@ int main(int argc, char* argv[])
                 MtBench::percentile(latencies, 1.0), missing);
     ok &=
         MtBench::print({"gui.receive.p99", missing == 0 ? MtBench::percentile(latencies, 0.99) : -1,
-                        "ms", std::nullopt, MtBench::Bar::AtMost, 100});
+                        "ms", std::nullopt, MtBench::Bar::AtMost, 50});
     return ok ? 0 : 1;
 }

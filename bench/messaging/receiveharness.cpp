@@ -124,6 +124,53 @@ double ReceiveHarness::referenceRate(const QString& topic, const QList<QByteArra
     return payloads.size() / seconds;
 }
 
+QVector<double> ReceiveHarness::referenceLatencies(const QString& topic, int count, int perSecond)
+{
+    const QString id = QStringLiteral("bench-latency");
+    QProcess sub;
+    sub.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sub.start(QStringLiteral("mosquitto_sub"),
+              m_broker.clientArguments() << QStringLiteral("-i") << id << QStringLiteral("-q")
+                                         << QStringLiteral("1") << QStringLiteral("-t") << topic);
+    QProcess pub;
+    pub.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    pub.start(QStringLiteral("mosquitto_pub"),
+              m_broker.clientArguments()
+                  << QStringLiteral("-i") << id + QStringLiteral("-pub") << QStringLiteral("-q")
+                  << QStringLiteral("1") << QStringLiteral("-t") << topic << QStringLiteral("-l"));
+    const bool connected = sub.waitForStarted(5000) && pub.waitForStarted(5000) &&
+                           m_broker.waitForLog(QStringLiteral(" as %1 (").arg(id), 10000) &&
+                           m_broker.waitForLog(QStringLiteral(" as %1-pub (").arg(id), 10000);
+    QVector<double> latencies;
+    const auto step = std::chrono::nanoseconds(1000000000LL / qMax(1, perSecond));
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; connected && i < count; ++i) {
+        std::this_thread::sleep_until(start + i * step);
+        const qint64 sent = nowNs();
+        pub.write(QStringLiteral("reference %1\n").arg(i).toLatin1());
+        pub.waitForBytesWritten(1000);
+        while (!sub.canReadLine() && sub.waitForReadyRead(5000)) {
+        }
+        if (!sub.canReadLine())
+            break;
+        sub.readLine();
+        latencies << double(nowNs() - sent) / 1e6;
+    }
+    if (latencies.size() != count) {
+        m_error = QStringLiteral("mosquitto_sub did not print every line of mosquitto_pub");
+        latencies.clear();
+    }
+    pub.closeWriteChannel();
+    for (QProcess* p : {&pub, &sub}) {
+        p->terminate();
+        if (!p->waitForFinished(3000)) {
+            p->kill();
+            p->waitForFinished(1000);
+        }
+    }
+    return latencies;
+}
+
 void ReceiveHarness::publishBurst(const QString& topic, const QList<QByteArray>& payloads,
                                   QVector<qint64>* sentAt)
 {

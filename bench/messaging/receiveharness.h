@@ -13,7 +13,8 @@
 
 // The broker side of the receive benchmarks: a local mosquitto broker, a burst of CHAT payloads
 // for one room, a publisher that records when it handed over each payload, and the reference
-// figure: mosquitto_sub receiving the same burst from the same broker in the same run. The
+// figures: mosquitto_sub receiving the same burst from the same broker in the same run, and
+// the latency of mosquitto_pub to mosquitto_sub at a steady rate. The
 // receiver under test connects as receiverUser() with its own client id, after
 // prepareSession() left that id subscribed to its room.
 class ReceiveHarness
@@ -37,6 +38,10 @@ public:
     // Messages per second that mosquitto_sub receives, from the first publish until it has the
     // last message; 0 on failure.
     double referenceRate(const QString& topic, const QList<QByteArray>& payloads);
+    // One line at a time at a steady rate from mosquitto_pub to mosquitto_sub: each line's time
+    // from its write to mosquitto_pub until mosquitto_sub has printed it, in ms; empty on
+    // failure.
+    QVector<double> referenceLatencies(const QString& topic, int count, int perSecond);
     // As fast as the publisher takes them / at a steady rate. sentAt[i]: nowNs() when payload i
     // was handed to the publisher.
     void publishBurst(const QString& topic, const QList<QByteArray>& payloads,
