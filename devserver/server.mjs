@@ -90,6 +90,7 @@ async function main() {
     const bulk = new Bulk({ store, broker, log });
     await bulkFromCommandLine(opts, store, bulk);
     const rest = buildRest({ store, ops, files, tls, requestLog, faults, rate, expiry, log });
+    requestLog.watch(rest.server);
     await rest.listen({ port: opts.restPort, host: '127.0.0.1' });
     const restPort = rest.server.address().port;
     await mirrorOnIpv6(restPort);

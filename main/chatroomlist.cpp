@@ -277,9 +277,15 @@ void ChatRoomList::refreshPicture(ChatRoomListWidgetItem* item, ChatRoomItem* wi
     }
     if (item->picture().isNull()) {
         const qreal ratio = widget->devicePixelRatioF();
-        item->setPicture(
-            mtPictureMosaic(mtRoomPictures(item->pictureSources(), &FileManager::cachedFile, ratio),
-                            widget->pictureSize(), ratio));
+        bool whole = true;
+        auto cached = [&whole](const QString& url) {
+            const QString file = FileManager::cachedFile(url);
+            whole = whole && (url.isEmpty() || !file.isEmpty());
+            return file;
+        };
+        item->setPicture(mtPictureMosaic(mtRoomPictures(item->pictureSources(), cached, ratio),
+                                         widget->pictureSize(), ratio),
+                         whole);
         ++m_picturesComposed;
     }
     widget->setPicture(item->picture());
@@ -339,12 +345,36 @@ void ChatRoomList::ensureRowWidgets()
         if (at < keepFrom || at > keepTo || item->isHidden())
             dropRowWidget(item);
     }
+    // The rows in view first, then those below and above: a new row asks for its pictures, and
+    // those asked for first are fetched first.
     const int to = qMin(count() - 1, lastRow + span);
-    for (int i = qMax(0, firstRow - span); i <= to; ++i) {
+    const int from = qMax(0, firstRow - span);
+    auto make = [this](int first, int last) {
+        for (int i = first; i <= last; ++i) {
+            ChatRoomListWidgetItem* item = chatRoomItem(i);
+            if (item && !item->isHidden() && !m_withWidget.contains(item))
+                makeRowWidget(item);
+        }
+    };
+    make(firstRow, qMin(lastRow, to));
+    make(lastRow + 1, to);
+    make(from, firstRow - 1);
+}
+
+bool ChatRoomList::rowsInViewPictured() const
+{
+    if (count() == 0)
+        return false;
+    const QModelIndex first = indexAt(QPoint(1, 1));
+    const QModelIndex last = indexAt(QPoint(1, viewport()->height() - 2));
+    const int firstRow = first.isValid() ? first.row() : 0;
+    const int lastRow = last.isValid() ? last.row() : count() - 1;
+    for (int i = firstRow; i <= lastRow; ++i) {
         ChatRoomListWidgetItem* item = chatRoomItem(i);
-        if (item && !item->isHidden() && !m_withWidget.contains(item))
-            makeRowWidget(item);
+        if (item && !item->isHidden() && !(itemWidget(item) && item->isPictureWhole()))
+            return false;
     }
+    return true;
 }
 
 void ChatRoomList::onImageSuccess(QString urlFilePath, QString filePath, QWidget* widget)

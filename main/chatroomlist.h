@@ -73,6 +73,9 @@ public:
     QStringList visibleTopics() const;
     // Pictures composed since the list was made (a statistic for tests and benchmarks).
     int picturesComposed() const { return m_picturesComposed; }
+    // Whether every row in view has its widget and shows all its pictures, none of them still
+    // a stand-in for one on its way (what a benchmark waits for).
+    bool rowsInViewPictured() const;
 
     // Makes the widgets of the rows in and near the viewport and drops those far from it. Runs
     // by itself after every change; callers only need it to have the rows at once.

@@ -34,9 +34,15 @@ public:
     bool hasPictureSources() const { return m_hasSources; }
     const MtRoomPictureSources& pictureSources() const { return m_sources; }
     void setPictureSources(const MtRoomPictureSources& sources);
-    // The composed picture, null until composed or after a source changed.
+    // The composed picture, null until composed or after a source changed; `whole` when every
+    // source was in the cache (no default picture stands in for one still to come).
     QPixmap picture() const { return m_picture; }
-    void setPicture(const QPixmap& picture) { m_picture = picture; }
+    bool isPictureWhole() const { return !m_picture.isNull() && m_pictureWhole; }
+    void setPicture(const QPixmap& picture, bool whole)
+    {
+        m_picture = picture;
+        m_pictureWhole = whole;
+    }
     void forgetPicture(bool sourcesToo);
 
 private:
@@ -44,4 +50,5 @@ private:
     MtRoomPictureSources m_sources;
     bool m_hasSources = false;
     QPixmap m_picture;
+    bool m_pictureWhole = false;
 };

@@ -25,6 +25,11 @@ bool NetPictureQueue::add(const QString& url, QWidget* waiter)
 bool NetPictureQueue::takeNext(QString* next)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    return takeNextLocked(next);
+}
+
+bool NetPictureQueue::takeNextLocked(QString* next)
+{
     if (m_running >= kMaxRunning)
         return false;
     QString url;
@@ -47,6 +52,19 @@ bool NetPictureQueue::takeNext(QString* next)
 QList<QWidget*> NetPictureQueue::finish(const QString& url)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    return finishLocked(url);
+}
+
+QList<QWidget*> NetPictureQueue::finishAndTakeNext(const QString& url, QString* next, bool* taken)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const QList<QWidget*> waiters = finishLocked(url);
+    *taken = takeNextLocked(next);
+    return waiters;
+}
+
+QList<QWidget*> NetPictureQueue::finishLocked(const QString& url)
+{
     const auto it = m_entries.constFind(url);
     if (it == m_entries.cend() || !it->running)
         return {};

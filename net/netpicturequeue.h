@@ -32,6 +32,10 @@ public:
     bool takeNext(QString* url);
     // The fetch of the URL has ended: a waiter per request, in the order they came.
     QList<QWidget*> finish(const QString& url);
+    // finish(url) and takeNext(next) in one step: the place of the ended fetch passes straight
+    // to the next URL, so the thread that fetched one picture fetches the next over the
+    // connection it holds, and no other thread starts one in between.
+    QList<QWidget*> finishAndTakeNext(const QString& url, QString* next, bool* taken);
     // Forgets every URL that waits; those being fetched end as usual.
     void clearWaiting();
 
@@ -40,6 +44,9 @@ public:
     QStringList waiting() const;
 
 private:
+    QList<QWidget*> finishLocked(const QString& url);
+    bool takeNextLocked(QString* url);
+
     struct Entry
     {
         QList<QWidget*> waiters;

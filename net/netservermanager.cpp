@@ -58,6 +58,10 @@ NetServerManager::~NetServerManager()
     m_threadPool->clear();
     m_inflight.abortAll();
     m_threadPool->waitForDone();
+    // Its threads end now, each deleting the network access object it kept, while the list of
+    // those objects is still there.
+    delete m_threadPool;
+    m_threadPool = nullptr;
 }
 
 void NetServerManager::setDbPath(const QString& path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/netinflight.h"
+#include "net/netkeptmanagers.h"
 #include "net/netmultipart.h"
 #include "net/netpicturequeue.h"
 
@@ -28,7 +29,8 @@ class ServerConfig;
 // The one object through which the client talks HTTPS to the chat server. Requests of the
 // catalogue are sent asynchronously from the GUI thread; the directory cache and room list,
 // which are stored before they are signalled, and every transfer run as tasks on the object's
-// own thread pool, each with its own network access object and a local event loop. Every answer
+// own thread pool, in a local event loop, with the network access object their thread keeps for
+// the object's life (one session), so that requests reuse their connections. Every answer
 // becomes a signal carrying the caller's request code (or request id for transfers); signals
 // emitted by a task reach receivers on the GUI thread queued.
 //
@@ -173,10 +175,12 @@ private:
                 const NetFields& form);
     void runUpload(const QString& reqId, const QUrl& url, const QString& filePath,
                    const NetFields& form, const NetSessionHeaders& headers);
-    // Starts the queued picture fetches there is room for.
+    // Starts a task for each queued picture fetch there is room for; each task goes on with the
+    // next picture that waits once its own has come.
     void startPictureFetches();
-    void runImageFetch(const QString& urlFilePath);
-    void endImageFetch(const QString& urlFilePath, const QString& filePath);
+    void runPictureFetches(QString urlFilePath);
+    // Into the cache; the file written, or empty text when the fetch or the write failed.
+    QString fetchPicture(const QString& urlFilePath);
     void runDownload(const QString& reqId, const QString& urlFilePath, const QString& saveFilePath);
 
     QString m_scheme;
@@ -185,6 +189,8 @@ private:
     QNetworkAccessManager* m_networkManager = nullptr;
     QString m_dbPath;
     QThreadPool* m_threadPool = nullptr;
+    // Those of the pool's threads; the GUI thread's is m_networkManager.
+    NetKeptManagers m_keptManagers;
     QSslConfiguration m_sslConfiguration;
     QString m_profileTel;
     NetInflight m_inflight;

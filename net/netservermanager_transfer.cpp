@@ -1,5 +1,5 @@
 // File transfer: multipart uploads, picture fetches into the cache and downloads, each a task on
-// the engine's pool with its own network access object.
+// the engine's pool with the network access object its thread keeps.
 #include "net/netservermanager.h"
 
 #include "net/filemanager.h"
@@ -108,8 +108,7 @@ bool NetServerManager::uploadChatFile(const QString& reqId, const QString& fileP
 void NetServerManager::runUpload(const QString& reqId, const QUrl& url, const QString& filePath,
                                  const NetFields& form, const NetSessionHeaders& headers)
 {
-    QNetworkAccessManager manager;
-    delete postMultipart(&manager, url, reqId, filePath, form, headers);
+    delete postMultipart(m_keptManagers.current(), url, reqId, filePath, form, headers);
 }
 
 QNetworkReply* NetServerManager::httpPostMultipart(QNetworkAccessManager* manager, const QUrl& url,
@@ -210,7 +209,7 @@ void NetServerManager::startPictureFetches()
 {
     QString url;
     while (m_pictures.takeNext(&url)) {
-        if (!startTask([this, url] { runImageFetch(url); })) {
+        if (!startTask([this, url] { runPictureFetches(url); })) {
             m_pictures.finish(url);
             m_pictures.clearWaiting();
             qWarning().noquote().nospace()
@@ -220,7 +219,31 @@ void NetServerManager::startPictureFetches()
     }
 }
 
-void NetServerManager::runImageFetch(const QString& urlFilePath)
+void NetServerManager::runPictureFetches(QString urlFilePath)
+{
+    // The task keeps its place in the queue while pictures wait, so a login's pictures go over
+    // the few connections of the few threads that fetch them.
+    bool more = true;
+    while (more) {
+        const QString filePath = fetchPicture(urlFilePath);
+        QString next;
+        const QList<QWidget*> waiters = m_pictures.finishAndTakeNext(urlFilePath, &next, &more);
+        for (QWidget* widget : waiters) {
+            if (filePath.isEmpty())
+                emit onImageFailure(urlFilePath, widget);
+            else
+                emit onImageSuccess(urlFilePath, filePath, widget);
+        }
+        if (more && m_inflight.isAborting()) {
+            m_pictures.finish(next);
+            m_pictures.clearWaiting();
+            return;
+        }
+        urlFilePath = next;
+    }
+}
+
+QString NetServerManager::fetchPicture(const QString& urlFilePath)
 {
     // The file requestImage() looks for next time: named after the whole address, so that a
     // picture asked for with a query (a new version of it) is fetched once and then found.
@@ -228,19 +251,16 @@ void NetServerManager::runImageFetch(const QString& urlFilePath)
     if (filePath.isEmpty()) {
         qWarning().noquote().nospace()
             << "NetServerManager::requestImage - no file name in urlFilePath:" << urlFilePath;
-        endImageFetch(urlFilePath, QString());
-        return;
+        return QString();
     }
-    QNetworkAccessManager manager;
-    QNetworkReply* reply = manager.get(newRequest(transferUrl(urlFilePath)));
+    QNetworkReply* reply = m_keptManagers.current()->get(newRequest(transferUrl(urlFilePath)));
     waitInLoop(reply);
     if (reply->error() != QNetworkReply::NoError) {
         qWarning().noquote().nospace()
             << "NetServerManager::requestImage - urlFilePath:" << urlFilePath
             << " error:" << reply->errorString();
         delete reply;
-        endImageFetch(urlFilePath, QString());
-        return;
+        return QString();
     }
     QString error;
     const bool written = writeWhole(filePath, reply->readAll(), &error);
@@ -249,23 +269,9 @@ void NetServerManager::runImageFetch(const QString& urlFilePath)
         qWarning().noquote().nospace()
             << "NetServerManager::requestImage - failed to save filePath:" << filePath << " "
             << error;
-        endImageFetch(urlFilePath, QString());
-        return;
+        return QString();
     }
-    endImageFetch(urlFilePath, filePath);
-}
-
-void NetServerManager::endImageFetch(const QString& urlFilePath, const QString& filePath)
-{
-    // The next fetch starts before the waiters hear of this one, whose answers may take a while.
-    const QList<QWidget*> waiters = m_pictures.finish(urlFilePath);
-    startPictureFetches();
-    for (QWidget* widget : waiters) {
-        if (filePath.isEmpty())
-            emit onImageFailure(urlFilePath, widget);
-        else
-            emit onImageSuccess(urlFilePath, filePath, widget);
-    }
+    return filePath;
 }
 
 bool NetServerManager::downloadFile(const QString& reqId, const QString& urlFilePath,
@@ -277,8 +283,7 @@ bool NetServerManager::downloadFile(const QString& reqId, const QString& urlFile
 void NetServerManager::runDownload(const QString& reqId, const QString& urlFilePath,
                                    const QString& saveFilePath)
 {
-    QNetworkAccessManager manager;
-    QNetworkReply* reply = manager.get(newRequest(transferUrl(urlFilePath)));
+    QNetworkReply* reply = m_keptManagers.current()->get(newRequest(transferUrl(urlFilePath)));
     reply->setProperty("reqId", reqId);
     connect(reply, &QNetworkReply::downloadProgress, reply,
             [this, reqId](qint64 received, qint64 total) {

@@ -13,7 +13,6 @@
 #include <QDebug>
 #include <QJsonArray>
 #include <QMutex>
-#include <QNetworkAccessManager>
 #include <QSet>
 #include <QVector>
 
@@ -139,9 +138,8 @@ bool NetServerManager::reqChatRoomList(int reqCode)
 bool NetServerManager::fetchObject(int reqCode, const QUrl& url, const NetSessionHeaders& headers,
                                    QJsonObject* object)
 {
-    QNetworkAccessManager manager;
-    QNetworkReply* reply =
-        sendRequest(&manager, url, reqCode, QStringLiteral("GET"), QUrlQuery(), headers);
+    QNetworkReply* reply = sendRequest(m_keptManagers.current(), url, reqCode,
+                                       QStringLiteral("GET"), QUrlQuery(), headers);
     if (!reply) {
         emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("reply is NULL"));
         return false;

@@ -5,6 +5,11 @@
 //                     <= 600 ms
 //   app.rss.rooms1000 resident memory once 1,000 rooms are listed after a real login against the
 //                     bulk generator; <= 100 MB
+//   login.usable      Return on the login page to the room list painted with the pictures of every
+//                     row in view, 1,000 rooms, a fresh home each run, median; <= 1.5x the same
+//                     requests made by curl over one kept connection (the median of replays of
+//                     each run's requests, read back from the server), and <= 1.0 s
+//                     (login.usable.seconds)
 // Each start is a child process of this program that runs the program's own start-up sequence
 // (single instance, resources, translations, the main window) and reports one line when the
 // page in question has been painted. `--child <mode> ...` runs that child.
@@ -23,20 +28,26 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
 #include <QLineEdit>
 #include <QNetworkProxyFactory>
 #include <QPushButton>
+#include <QSet>
 #include <QStackedWidget>
+#include <QTemporaryFile>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
 namespace {
 
 constexpr int kRuns = 5;
+constexpr int kUsableRuns = 3;
 constexpr int kRooms = 1000;
 const char* const kPassword = "Passw0rd!";
 
@@ -58,12 +69,22 @@ void report(const QByteArray& line)
     std::fflush(stdout);
 }
 
-// Reports once the widget has been painted, then quits.
+// When the child pressed Return: wall clock (ms since the epoch, as the server's request record
+// has it) and a monotonic clock for the interval.
+qint64 g_returnEpochMs = 0;
+QElapsedTimer g_sinceReturn;
+
+// Reports once the widget has been painted, then quits. The line: the tag, resident kB, and for a
+// login ms since Return, Return and now in ms since the epoch.
 class PaintWatch : public QObject
 {
 public:
-    PaintWatch(QWidget* page, std::function<bool()> ready, QByteArray tag)
-        : m_page(page), m_ready(std::move(ready)), m_tag(std::move(tag))
+    // `withChildren`: a paint of a widget inside the page counts too (a row's new picture repaints
+    // the row only).
+    PaintWatch(QWidget* page, std::function<bool()> ready, QByteArray tag,
+               bool withChildren = false)
+        : m_page(page), m_ready(std::move(ready)), m_tag(std::move(tag)),
+          m_withChildren(withChildren)
     {
         qApp->installEventFilter(this);
     }
@@ -71,11 +92,17 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (!m_done && watched == m_page && event->type() == QEvent::Paint && m_ready()) {
+        if (!m_done && event->type() == QEvent::Paint && isPage(watched) && m_ready()) {
             m_done = true;
             // After this paint has been delivered.
             QTimer::singleShot(0, qApp, [this] {
-                report(m_tag + " " + QByteArray::number(residentKb()));
+                const QByteArray sinceReturn =
+                    g_sinceReturn.isValid()
+                        ? " " + QByteArray::number(g_sinceReturn.nsecsElapsed() / 1e6) + " " +
+                              QByteArray::number(g_returnEpochMs) + " " +
+                              QByteArray::number(QDateTime::currentMSecsSinceEpoch())
+                        : QByteArray();
+                report(m_tag + " " + QByteArray::number(residentKb()) + sinceReturn);
                 QCoreApplication::quit();
             });
         }
@@ -83,9 +110,16 @@ protected:
     }
 
 private:
+    bool isPage(QObject* watched) const
+    {
+        return watched == m_page || (m_withChildren && watched->isWidgetType() &&
+                                     m_page->isAncestorOf(static_cast<QWidget*>(watched)));
+    }
+
     QWidget* m_page;
     std::function<bool()> m_ready;
     QByteArray m_tag;
+    bool m_withChildren;
     bool m_done = false;
 };
 
@@ -122,6 +156,16 @@ int runChild(int argc, char* argv[])
         watch = std::make_unique<PaintWatch>(
             d->chatRoomList()->viewport(),
             [d, rooms] { return d->chatRoomList()->count() >= rooms; }, "LISTED");
+    } else if (mode == QLatin1String("usable")) {
+        const int rooms = argc > 4 ? QByteArray(argv[4]).toInt() : kRooms;
+        MainDialog* d = dialog.get();
+        watch = std::make_unique<PaintWatch>(
+            d->chatRoomList()->viewport(),
+            [d, rooms] {
+                return d->chatRoomList()->count() >= rooms &&
+                       d->chatRoomList()->rowsInViewPictured();
+            },
+            "USABLE", true);
     }
     if (mode != QLatin1String("login-page") && mode != QLatin1String("lock-page")) {
         // Logs in as the user would, with automatic login kept for the next start.
@@ -131,6 +175,8 @@ int runChild(int argc, char* argv[])
             d->findChild<QLineEdit*>(QStringLiteral("passwordLineEdit"))
                 ->setText(QString::fromLatin1(kPassword));
             d->findChild<QCheckBox*>(QStringLiteral("autoLoginCheckBox"))->setChecked(true);
+            g_returnEpochMs = QDateTime::currentMSecsSinceEpoch();
+            g_sinceReturn.start();
             d->clickedLoginButton();
         });
     }
@@ -157,6 +203,10 @@ struct ChildResult
 {
     double msec = -1;
     double residentMb = -1;
+    // A login's: ms from Return to the report, and both moments in ms since the epoch.
+    double sinceReturnMs = -1;
+    qint64 returnEpochMs = 0;
+    qint64 reportEpochMs = 0;
 };
 
 ChildResult runOnce(const TestEnv& home, const XSession& x, const DevServer& server,
@@ -180,6 +230,11 @@ ChildResult runOnce(const TestEnv& home, const XSession& x, const DevServer& ser
         const QList<QByteArray> words = out.left(end).split(' ');
         result.msec = double(clock.nsecsElapsed()) / 1e6;
         result.residentMb = words.value(1).toDouble() / 1024.0;
+        if (words.size() > 4) {
+            result.sinceReturnMs = words.value(2).toDouble();
+            result.returnEpochMs = words.value(3).toLongLong();
+            result.reportEpochMs = words.value(4).toLongLong();
+        }
         break;
     }
     if (!child.waitForFinished(30000)) {
@@ -187,6 +242,113 @@ ChildResult runOnce(const TestEnv& home, const XSession& x, const DevServer& ser
         child.waitForFinished();
     }
     return result;
+}
+
+QByteArray configValue(const QString& text)
+{
+    QByteArray out = text.toUtf8();
+    out.replace('\\', "\\\\").replace('"', "\\\"");
+    return '"' + out + '"';
+}
+
+// The requests, as the server recorded them (method, address, headers, form), made again by one
+// curl process over one kept connection: its wall time in ms, -1 when curl failed. `connects`
+// receives the connections curl opened.
+double curlReplay(const DevServer& server, const QJsonArray& requests, int* connects)
+{
+    QTemporaryFile config;
+    if (!config.open())
+        return -1;
+    const QSet<QString> managedByCurl = {"host", "content-length", "connection"};
+    QByteArray text;
+    for (const QJsonValue& r : requests) {
+        if (!text.isEmpty())
+            text += "next\n";
+        text += "url = " +
+                configValue(QStringLiteral("https://localhost:%1").arg(server.restPort()) +
+                            r["url"].toString()) +
+                "\n";
+        text += "request = " + configValue(r["method"].toString()) + "\n";
+        const QJsonObject headers = r["headers"].toObject();
+        for (auto it = headers.begin(); it != headers.end(); ++it) {
+            if (!managedByCurl.contains(it.key()))
+                text += "header = " + configValue(it.key() + ": " + it.value().toString()) + "\n";
+        }
+        const QJsonObject form = r["form"].toObject();
+        for (auto it = form.begin(); it != form.end(); ++it)
+            text +=
+                "data-urlencode = " + configValue(it.key() + "=" + it.value().toString()) + "\n";
+        text += "cacert = " + configValue(server.caFile()) + "\n";
+        text += "output = \"/dev/null\"\n";
+        text += "write-out = \"%{num_connects}\\n\"\n";
+    }
+    config.write(text);
+    config.flush();
+    QProcess curl;
+    QElapsedTimer clock;
+    clock.start();
+    curl.start(QStringLiteral("curl"), {"-s", "-S", "-K", config.fileName()});
+    if (!curl.waitForFinished(60000) || curl.exitCode() != 0) {
+        std::fprintf(stderr, "bench_app: curl: %s\n", curl.readAllStandardError().constData());
+        return -1;
+    }
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    *connects = 0;
+    for (const QByteArray& line : curl.readAllStandardOutput().split('\n'))
+        *connects += line.toInt();
+    return ms;
+}
+
+// login.usable over kUsableRuns logins of one account with 1,000 rooms, each in a fresh home,
+// and their curl replays.
+bool measureUsable(const XSession& x, DevServer& server)
+{
+    const QString account = QStringLiteral("user011");
+    const QVector<DevBulkRoom> rooms = server.bulk(account, kRooms, 0, false);
+    QVector<double> usable;
+    QVector<double> reference;
+    const qint64 userId = server.userId(account);
+    for (int i = 0; i < kUsableRuns && !rooms.isEmpty(); ++i) {
+        // Every run is a first login on a new computer: the one before is over, or this one
+        // would be asked to take its place.
+        server.control("POST", "/control/session/end",
+                       QJsonObject{{"userId", double(userId)}, {"code", 40104}});
+        TestEnv home;
+        const qint64 since = server.lastRequestSeq();
+        const ChildResult r =
+            runOnce(home, x, server, {"usable", account, QString::number(kRooms)}, 120000);
+        QJsonArray made;
+        for (const QJsonValue& request : server.requests(QStringLiteral("/"), since)) {
+            const qint64 at = qint64(request["time"].toDouble());
+            if (at >= r.returnEpochMs && at <= r.reportEpochMs)
+                made.append(request);
+        }
+        // Where the time went: when the login, the directory, the rooms and the first and last
+        // picture were asked for, in ms after Return.
+        QStringList timeline;
+        for (const QJsonValue& request : made) {
+            const QString path = request["path"].toString();
+            const bool picture = path.startsWith(QLatin1String("/pictures"));
+            if (!picture || request == made.last() || timeline.filter("/pictures").isEmpty())
+                timeline << QStringLiteral("%1 +%2")
+                                .arg(path.section(QLatin1Char('/'), 0, 3))
+                                .arg(qint64(request["time"].toDouble()) - r.returnEpochMs);
+        }
+        std::printf("  %s\n", qPrintable(timeline.join(QStringLiteral(", "))));
+        int connects = 0;
+        const double curlMs = made.isEmpty() ? -1 : curlReplay(server, made, &connects);
+        std::printf("login.usable run %d: %.0f ms after Return, %d requests; curl %.0f ms over %d "
+                    "connection(s)\n",
+                    i + 1, r.sinceReturnMs, int(made.size()), curlMs, connects);
+        usable << (r.sinceReturnMs > 0 ? r.sinceReturnMs : std::nan(""));
+        reference << (connects == 1 ? curlMs : std::nan(""));
+    }
+    const double value = usable.isEmpty() ? -1 : MtBench::median(usable);
+    const double ref = reference.isEmpty() ? -1 : MtBench::median(reference);
+    bool ok = MtBench::print({"login.usable", value, "ms", ref, MtBench::Bar::AtMost, 1.5});
+    ok &= MtBench::print(
+        {"login.usable.seconds", value / 1000.0, "s", std::nullopt, MtBench::Bar::AtMost, 1.0});
+    return ok;
 }
 
 } // namespace
@@ -242,5 +404,6 @@ int main(int argc, char* argv[])
     std::printf("rooms: %d made, listed after %.0f ms\n", int(rooms.size()), rss.msec);
     ok &= MtBench::print(
         {"app.rss.rooms1000", rss.residentMb, "MB", std::nullopt, MtBench::Bar::AtMost, 100});
+    ok &= measureUsable(x, server);
     return ok ? 0 : 1;
 }

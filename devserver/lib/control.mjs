@@ -46,6 +46,8 @@ export function buildControl({ store, ops, broker, requestLog, faults, rate, exp
 
     app.get('/control/requests', async (req) => requestLog.list({ n: Number(req.query.n) || 50,
         path: req.query.path, method: req.query.method, since: Number(req.query.since) || 0 }));
+    app.get('/control/connections', async () => ({ ...requestLog.connections, open: requestLog.open.size }));
+    app.post('/control/connections/close', async () => ({ ok: true, closed: requestLog.closeConnections() }));
     app.delete('/control/requests', async () => {
         requestLog.clear();
         return { ok: true };
