@@ -1,10 +1,10 @@
-// The first directory cache: the server's answer of 50,000 users, 2,000 groups and 100,000
+// The first directory cache: the server's answer of 200,001 users, 8,000 groups and 400,002
 // memberships, read as the program reads it (NetAnswer) and written by DBManager::batchCache,
 // against the sqlcipher tool inserting the same rows in one transaction on the same kind of file
 // (same key, WAL, synchronous=NORMAL), timed between marks inside its own run.
-//   store.cache.first          seconds from the answer's bytes to the committed rows; bar: at
-//                              most 2.0 times the tool
-//   store.cache.first.seconds  the same seconds; bar: at most 3 s
+//   store.cache.first.200k          seconds from the answer's bytes to the committed rows; bar:
+//                                   at most 2.0 times the tool
+//   store.cache.first.200k.seconds  the same seconds; bar: at most 8 s
 #include "storebenchdata.h"
 #include "storebenchtool.h"
 
@@ -118,8 +118,8 @@ int main(int argc, char* argv[])
                     "sqlcipher %.3f s\n",
                     round, mine.total, mine.parse, tool);
     }
-    MtBench::print({"store.cache.first", bestOurs, "s", bestTool, MtBench::Bar::AtMost, 2.0});
+    MtBench::print({"store.cache.first.200k", bestOurs, "s", bestTool, MtBench::Bar::AtMost, 2.0});
     MtBench::print(
-        {"store.cache.first.seconds", bestOurs, "s", std::nullopt, MtBench::Bar::AtMost, 3.0});
+        {"store.cache.first.200k.seconds", bestOurs, "s", std::nullopt, MtBench::Bar::AtMost, 8.0});
     return 0;
 }

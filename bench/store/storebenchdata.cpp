@@ -114,7 +114,7 @@ QString StoreBenchData::directoryScript()
 {
     const QJsonObject response = directoryResponse();
     QString script;
-    script.reserve(40 * 1024 * 1024);
+    script.reserve(kUsers * 800);
     script += QStringLiteral("BEGIN;\n");
     for (const QJsonValue& value : response.value(QStringLiteral("users")).toArray()) {
         const QJsonObject u = value.toObject();

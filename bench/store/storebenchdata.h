@@ -15,9 +15,11 @@ public:
     // Bump when the generated rows change: cached files of an older version are not reused.
     static constexpr int kVersion = 3;
 
-    static constexpr int kUsers = 50000;
-    static constexpr int kGroups = 2000;
-    static constexpr int kMemberships = 100000;
+    // Four times the organisation the program was first measured with: the account and 200,000
+    // colleagues, every one in two of the groups.
+    static constexpr int kUsers = 200001;
+    static constexpr int kGroups = 8000;
+    static constexpr int kMemberships = 2 * kUsers;
     static constexpr qint64 kOwnUserId = 1;
 
     static constexpr int kRooms = 1000;
