@@ -113,16 +113,6 @@ QStringList filesBelow(const QString& root)
     return files;
 }
 
-// A picture of one window as the X server has it; null when it cannot be taken.
-QImage grabWindow(const XSession& x, const QString& window)
-{
-    QProcess p;
-    p.setProcessEnvironment(x.environment(QProcessEnvironment::systemEnvironment()));
-    p.start(QStringLiteral("import"), {"-window", window, "png:-"});
-    p.waitForFinished(20000);
-    return QImage::fromData(p.readAllStandardOutput(), "PNG");
-}
-
 // A window that has been painted holds more than one colour.
 bool painted(const QImage& image)
 {
@@ -158,7 +148,6 @@ private slots:
 
 private:
     QString installed(const QString& relative) const { return m_prefix + '/' + relative; }
-    std::unique_ptr<QProcess> startInstalled(const XSession& x, QProcessEnvironment env) const;
 
     QTemporaryDir m_destdir;
     QString m_prefix;
@@ -255,16 +244,6 @@ void TestInstall::autostartEntryNamesTheInstalledProgram()
     QCOMPARE(runTool(QStringLiteral("desktop-file-validate"), {entry}), (ToolRun{0, {}}));
 }
 
-std::unique_ptr<QProcess> TestInstall::startInstalled(const XSession& x,
-                                                      QProcessEnvironment env) const
-{
-    auto p = std::make_unique<QProcess>();
-    p->setProcessEnvironment(x.environment(env));
-    p->setProcessChannelMode(QProcess::ForwardedChannels);
-    p->start(installed(QStringLiteral("bin/veltritalk")), QStringList());
-    return p->waitForStarted(10000) ? std::move(p) : nullptr;
-}
-
 // Started from where it was installed, with the build tree out of reach of its environment.
 void TestInstall::installedProgramShowsItsWindow()
 {
@@ -274,7 +253,7 @@ void TestInstall::installedProgramShowsItsWindow()
     QProcessEnvironment env = home.processEnvironment();
     env.remove(QStringLiteral("MT_SOURCE_DIR"));
     env.remove(QStringLiteral("MT_BINARY_DIR"));
-    auto p = startInstalled(x, env);
+    auto p = x.start(installed(QStringLiteral("bin/veltritalk")), env);
     QVERIFY2(p, "the installed program does not start");
     QTRY_VERIFY2_WITH_TIMEOUT(!x.visibleWindows(kTitle).isEmpty(), "no window", kWait);
     QVERIFY(x.windowsOfPid(p->processId()).contains(x.visibleWindows(kTitle).constFirst()));
@@ -294,14 +273,14 @@ void TestInstall::installedProgramSpeaksKorean()
         env.insert(QStringLiteral("LANG"), lang);
         env.remove(QStringLiteral("LC_MESSAGES"));
         env.remove(QStringLiteral("LANGUAGE"));
-        auto p = startInstalled(x, env);
+        auto p = x.start(installed(QStringLiteral("bin/veltritalk")), env);
         QVERIFY2(p, "the installed program does not start");
         QTRY_VERIFY2_WITH_TIMEOUT(!x.windowsOfPid(p->processId()).isEmpty() &&
                                       !x.visibleWindows(kTitle).isEmpty(),
                                   "no notice", kWait);
         const QString box = x.visibleWindows(kTitle).constFirst();
         QImage picture;
-        QTRY_VERIFY2_WITH_TIMEOUT(painted(picture = grabWindow(x, box)), "never painted", kWait);
+        QTRY_VERIFY2_WITH_TIMEOUT(painted(picture = x.grab(box)), "never painted", kWait);
         boxes << picture;
         ChildProcess::stop(*p, 5000);
     }
