@@ -228,8 +228,8 @@ private slots:
         QVERIFY(closed.wait(5000));
     }
 
-    // The indicator closes at once on a press, comes back when shown again, and goes after its
-    // display time.
+    // The indicator shows the room's alarm state; a press or hideThis() closes it at once, shown
+    // again it comes back, and it goes by itself after its display time.
     void alarm()
     {
         QWidget window;
@@ -238,7 +238,12 @@ private slots:
         AlarmWidget alarm(&window);
         alarm.showAlarm(false);
         QCOMPARE(alarm.isVisible(), true);
+        QCOMPARE(alarm.alarmOn(), false);
         QTest::mousePress(&alarm, Qt::LeftButton);
+        QCOMPARE(alarm.isVisible(), false);
+        alarm.showAlarm(true);
+        QCOMPARE(alarm.alarmOn(), true);
+        alarm.hideThis();
         QCOMPARE(alarm.isVisible(), false);
         alarm.showAlarm(true);
         QCOMPARE(alarm.isVisible(), true);
