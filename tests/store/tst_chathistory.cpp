@@ -196,6 +196,7 @@ private slots:
         QTest::addColumn<QStringList>("matches"); // newest first
         QTest::newRow("percent is a plain character") << "50%" << QStringList{"s1"};
         QTest::newRow("underscore is a plain character") << "r_s" << QStringList{"s4"};
+        QTest::newRow("underscore stands for no other character") << "0_a" << QStringList{};
         QTest::newRow("escape character") << "\\%" << QStringList{"s7"};
         QTest::newRow("single quote") << "it's" << QStringList{"s3"};
         QTest::newRow("statement-breaking quote") << "' OR '1'='1" << QStringList{};
