@@ -17,11 +17,7 @@ constexpr int kWait = 15000;
 // The program in the session and the private home; null when it did not start.
 std::unique_ptr<QProcess> start(const XSession& x, const TestEnv& env)
 {
-    auto p = std::make_unique<QProcess>();
-    p->setProcessEnvironment(x.environment(env.processEnvironment()));
-    p->setProcessChannelMode(QProcess::ForwardedChannels);
-    p->start(qEnvironmentVariable("MT_PROGRAM"), QStringList());
-    return p->waitForStarted(10000) ? std::move(p) : nullptr;
+    return x.start(qEnvironmentVariable("MT_PROGRAM"), env.processEnvironment());
 }
 
 // A second start hands over to the running one and exits 0.

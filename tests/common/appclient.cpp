@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QTemporaryDir>
 
 namespace {
 constexpr int kWaitMs = 20000;
@@ -281,14 +280,7 @@ bool AppClient::pointAt(const QString& windowId, const QPoint& at) const
 
 QImage AppClient::grab(const QString& windowId, const QRect& part) const
 {
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("grab.png"));
-    QProcess p;
-    p.setProcessEnvironment(m_x.environment(QProcessEnvironment::systemEnvironment()));
-    p.start(QStringLiteral("import"), {"-window", windowId, file});
-    if (!p.waitForFinished(10000) || p.exitCode() != 0)
-        return QImage();
-    return QImage(file).copy(part);
+    return m_x.grab(windowId).copy(part);
 }
 
 QRect AppClient::geometry(const QString& windowId) const

@@ -93,13 +93,6 @@ QString DevServer::output() const
 QJsonValue DevServer::control(const QByteArray& method, const QString& path, const QJsonValue& body,
                               int* status)
 {
-    const QByteArray answer = controlRaw(method, path, body, status);
-    return QJsonValue::fromVariant(QJsonDocument::fromJson(answer).toVariant());
-}
-
-QByteArray DevServer::controlRaw(const QByteArray& method, const QString& path,
-                                 const QJsonValue& body, int* status)
-{
     QNetworkRequest request(
         QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_controlPort).arg(path)));
     QByteArray payload;
@@ -117,7 +110,7 @@ QByteArray DevServer::controlRaw(const QByteArray& method, const QString& path,
         loop.exec();
     if (status)
         *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    return reply->readAll();
+    return QJsonValue::fromVariant(QJsonDocument::fromJson(reply->readAll()).toVariant());
 }
 
 std::optional<QJsonValue> DevServer::call(const QByteArray& method, const QString& path,

@@ -181,9 +181,6 @@ public:
     // `status` receives the HTTP status (0 without an answer).
     QJsonValue control(const QByteArray& method, const QString& path,
                        const QJsonValue& body = QJsonValue(), int* status = nullptr);
-    // The same as the raw JSON text of the answer (key order kept).
-    QByteArray controlRaw(const QByteArray& method, const QString& path,
-                          const QJsonValue& body = QJsonValue(), int* status = nullptr);
     // What the REST side received, oldest first, optionally only paths starting with a prefix
     // and only after a sequence number.
     QJsonArray requests(const QString& pathPrefix = QString(), qint64 since = 0);

@@ -2,7 +2,8 @@
 
 // A typed result for tests: MT_TYPED(Type, field, field, ...) inside a struct gives it
 // operator== over the listed fields and a QTest::toString (found by argument-dependent lookup)
-// that prints "{field=value, ...}", so a failed QCOMPARE names the field that differs.
+// that prints "{field=value, ...}", so a failed QCOMPARE names the field that differs; mtFields()
+// lets a reader fill the fields in that order.
 //
 //     struct ChatRow
 //     {
@@ -114,6 +115,10 @@ QByteArray fields(const char* list, const Tuple& t, std::index_sequence<I...>)
 
 #define MT_TYPED(Type, ...)                                                                        \
     auto mtTie() const                                                                             \
+    {                                                                                              \
+        return std::tie(__VA_ARGS__);                                                              \
+    }                                                                                              \
+    auto mtFields()                                                                                \
     {                                                                                              \
         return std::tie(__VA_ARGS__);                                                              \
     }                                                                                              \

@@ -71,6 +71,25 @@ QProcessEnvironment XSession::environment(QProcessEnvironment base) const
     return base;
 }
 
+std::unique_ptr<QProcess> XSession::start(const QString& program,
+                                          const QProcessEnvironment& env) const
+{
+    auto p = std::make_unique<QProcess>();
+    p->setProcessEnvironment(environment(env));
+    p->setProcessChannelMode(QProcess::ForwardedChannels);
+    p->start(program, QStringList());
+    return p->waitForStarted(10000) ? std::move(p) : nullptr;
+}
+
+QImage XSession::grab(const QString& windowId) const
+{
+    QProcess p;
+    p.setProcessEnvironment(environment(QProcessEnvironment::systemEnvironment()));
+    p.start(QStringLiteral("import"), {"-window", windowId, "png:-"});
+    p.waitForFinished(20000);
+    return QImage::fromData(p.readAllStandardOutput(), "PNG");
+}
+
 QString XSession::run(const QString& program, const QStringList& args, int* exitCode) const
 {
     QProcess p;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QImage>
 #include <QProcess>
 #include <QRect>
+
+#include <memory>
 
 // A real X display for tests of the whole program: Xvfb on a free display number and, when asked,
 // trayer as the system tray host and openbox as the window manager (without one no window is
@@ -16,6 +19,11 @@ public:
     QString errorString() const { return m_error; }
     // Adds DISPLAY (and drops any Wayland or platform overrides) to a child's environment.
     QProcessEnvironment environment(QProcessEnvironment base) const;
+
+    // A program on the display with that environment; null when it does not start.
+    std::unique_ptr<QProcess> start(const QString& program, const QProcessEnvironment& env) const;
+    // A picture of a window as the X server has it; null when it cannot be taken.
+    QImage grab(const QString& windowId) const;
 
     // xdotool helpers; the results are window ids in decimal.
     QStringList visibleWindows(const QString& namePattern) const

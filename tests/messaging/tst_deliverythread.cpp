@@ -40,7 +40,18 @@ private:
     mutable std::mutex m_mutex;
     std::vector<int> m_counts;
 };
+// The delegate's kind and refusals, what is queued behind the held first message, and what the
+// delegate and the thread's settlements see.
+struct Delivery
+{
+    bool takesBatches;
+    int refused, durableRefused, queuedBehind;
+    std::vector<int> events, settled;
+    std::vector<bool> durable;
+};
 } // namespace
+
+Q_DECLARE_METATYPE(Delivery)
 
 class TestDeliveryThread : public QObject
 {
@@ -48,14 +59,7 @@ class TestDeliveryThread : public QObject
 private slots:
     void deliversInOrder_data()
     {
-        QTest::addColumn<bool>("takesBatches");
-        QTest::addColumn<int>("refused");
-        QTest::addColumn<int>("durableRefused");
-        QTest::addColumn<int>("queuedBehind");
-        QTest::addColumn<std::vector<int>>("events");
-        QTest::addColumn<int>("delivered");
-        QTest::addColumn<std::vector<int>>("settled");
-        QTest::addColumn<std::vector<bool>>("durable");
+        QTest::addColumn<Delivery>("row");
         // Posted behind a held first message: two full batches and a rest, which together
         // pass kMaxUndurable, so what was taken is made durable before the rest is taken.
         constexpr int B = QMQTT::DeliveryThread::kMaxBatch;
@@ -70,49 +74,40 @@ private slots:
         const std::vector<int> burst{-1, 1, B, B, kRest, -2};
         const std::vector<int> runs{1 + 2 * B, kRest};
         QTest::newRow("two full batches, the rest")
-            << true << 0 << 0 << kBehind << burst << 1 + kBehind << runs
-            << std::vector<bool>{true, true};
+            << Delivery{true, 0, 0, kBehind, burst, runs, {true, true}};
         QTest::newRow("exactly one full batch")
-            << true << 0 << 0 << B << std::vector<int>{-1, 1, B, -2} << 1 + B
-            << std::vector<int>{1 + B} << std::vector<bool>{true};
-        QTest::newRow("single messages") << false << 0 << 0 << kBehind << singles << 1 + kBehind
-                                         << runs << std::vector<bool>{true, true};
+            << Delivery{true, 0, 0, B, {-1, 1, B, -2}, {1 + B}, {true}};
+        QTest::newRow("single messages")
+            << Delivery{false, 0, 0, kBehind, singles, runs, {true, true}};
         // The store cannot write twice: the same first message again, nothing overtakes it.
-        QTest::newRow("first batch refused twice")
-            << true << 2 << 0 << kBehind
-            << std::vector<int>{-1, kRefusedOne, kRefusedOne, 1, B, B, kRest, -2} << 1 + kBehind
-            << runs << std::vector<bool>{true, true};
+        QTest::newRow("first batch refused twice") << Delivery{
+            true, 2,           0, kBehind, {-1, kRefusedOne, kRefusedOne, 1, B, B, kRest, -2},
+            runs, {true, true}};
         // The disk cannot sync once: nothing is settled until it can, and nothing is taken again.
         QTest::newRow("made durable on the second request")
-            << true << 0 << 1 << kBehind << burst << 1 + kBehind << runs
-            << std::vector<bool>{false, true, true};
+            << Delivery{true, 0, 1, kBehind, burst, runs, {false, true, true}};
     }
 
     void deliversInOrder()
     {
-        QFETCH(bool, takesBatches);
-        QFETCH(int, refused);
-        QFETCH(int, durableRefused);
-        QFETCH(int, queuedBehind);
-        QFETCH(int, delivered);
-        DeliveryRecorder recorder(takesBatches, true);
-        recorder.refuseBatches(refused);
-        recorder.refuseDurable(durableRefused);
+        QFETCH(Delivery, row);
+        DeliveryRecorder recorder(row.takesBatches, true);
+        recorder.refuseBatches(row.refused);
+        recorder.refuseDurable(row.durableRefused);
         Settlements settled;
         QMQTT::DeliveryThread thread(&recorder, settled.callback());
         thread.start();
-        const QList<QByteArray> sent = post(thread, recorder, queuedBehind);
+        const QList<QByteArray> sent = post(thread, recorder, row.queuedBehind);
         recorder.open();
-        QTRY_COMPARE(recorder.messages().size(), delivered);
+        QTRY_COMPARE(recorder.messages().size(), sent.size());
         // Once the thread has caught up it makes the rest durable without being stopped.
-        const int total = delivered;
-        QTRY_COMPARE(sum(settled.counts()), total);
+        QTRY_COMPARE(sum(settled.counts()), sent.size());
         thread.stop();
 
-        QTEST(recorder.events(), "events");
-        QCOMPARE(recorder.payloads(), sent.mid(0, delivered));
-        QTEST(settled.counts(), "settled");
-        QTEST(recorder.durable(), "durable");
+        QCOMPARE(recorder.events(), row.events);
+        QCOMPARE(recorder.payloads(), sent);
+        QCOMPARE(settled.counts(), row.settled);
+        QCOMPARE(recorder.durable(), row.durable);
         QVERIFY(recorder.oneThread());
     }
 

@@ -101,31 +101,16 @@ SentEvent sentEvent(const QByteArray& bytes)
 
 QList<RoomRow> roomRows(StoreFixture& store, const QString& topic)
 {
-    QList<RoomRow> out;
-    QSqlQuery q(store.db().database());
-    q.prepare(QStringLiteral("SELECT type, members FROM TTT_CHATT_ROOM WHERE topic=?"));
-    q.addBindValue(topic);
-    q.exec();
-    while (q.next())
-        out << RoomRow{q.value(0).toInt(), q.value(1).toString()};
-    return out;
+    return store.rows<RoomRow>("SELECT type, members FROM TTT_CHATT_ROOM WHERE topic=?", {topic});
 }
 
 QList<ChatRow> chatRows(StoreFixture& store, const QString& topic)
 {
-    QList<ChatRow> out;
-    QSqlQuery q(store.db().database());
-    q.prepare(QStringLiteral("SELECT msg_id, msg_type, msg_read, msg_state, msg_time - ?, count, "
-                             "CASE content_type WHEN 1 THEN content ELSE content_type END "
-                             "FROM TTT_CHATT WHERE topic=? ORDER BY msg_time, msg_id"));
-    q.addBindValue(kT);
-    q.addBindValue(topic);
-    q.exec();
-    while (q.next())
-        out << ChatRow{q.value(0).toString(), q.value(1).toInt(),      q.value(2).toBool(),
-                       q.value(3).toInt(),    q.value(4).toLongLong(), q.value(5).toInt(),
-                       q.value(6).toString()};
-    return out;
+    return store.rows<ChatRow>(
+        "SELECT msg_id, msg_type, msg_read, msg_state, msg_time - ?, count, CASE content_type "
+        "WHEN 1 THEN content ELSE content_type END FROM TTT_CHATT WHERE topic=? "
+        "ORDER BY msg_time, msg_id",
+        {kT, topic});
 }
 
 void seed(StoreFixture& store, const QString& topic, const QList<RoomRow>& rooms,

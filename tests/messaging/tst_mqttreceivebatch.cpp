@@ -67,17 +67,17 @@ struct CommitProbe
     }
 };
 
-QList<StoredChat> storedChats(DBManager& db)
+// Whether the commit is refused once; the file's page limit before the first attempt and after
+// each (kNoLimit: room again); what each attempt answered, and how often the user was told that
+// the store failed and that it works again.
+struct Attempts
 {
-    QList<StoredChat> out;
-    QSqlQuery query(db.database());
-    query.exec(
-        QStringLiteral("SELECT topic, msg_id, msg_read FROM TTT_CHATT ORDER BY topic, msg_id"));
-    while (query.next())
-        out << StoredChat{query.value(0).toString(), query.value(1).toString(),
-                          query.value(2).toBool()};
-    return out;
-}
+    bool refuseCommit;
+    int pageLimitBefore;
+    QList<int> pageLimitAfter;
+    QList<bool> taken;
+    int toldUnavailable, toldAvailable;
+};
 
 int pragma(sqlite3* db, const char* statement)
 {
@@ -103,39 +103,31 @@ sqlite3* deliveryConnection()
 }
 } // namespace
 
+Q_DECLARE_METATYPE(Attempts)
+
 class TestMqttReceiveBatch : public QObject
 {
     Q_OBJECT
 private slots:
     void committedBeforeQueued_data()
     {
-        // Whether the commit is refused once; the file's page limit before the first attempt and
-        // after each (kNoLimit: room again); what each attempt answered, and how often the user
-        // was told that the store failed and that it works again.
-        QTest::addColumn<bool>("refuseCommit");
-        QTest::addColumn<int>("pageLimitBefore");
-        QTest::addColumn<QList<int>>("pageLimitAfter");
-        QTest::addColumn<QList<bool>>("taken");
-        QTest::addColumn<int>("toldUnavailable");
-        QTest::addColumn<int>("toldAvailable");
+        QTest::addColumn<Attempts>("row");
         // One commit for the whole batch.
-        QTest::newRow("committed")
-            << false << kNoLimit << QList<int>{kNoLimit} << QList<bool>{true} << 0 << 0;
+        QTest::newRow("committed") << Attempts{false, kNoLimit, {kNoLimit}, {true}, 0, 0};
         // The batch's commit refused: rolled back, nothing handed on, taken when offered again.
-        QTest::newRow("commit refused") << true << kNoLimit << QList<int>{kNoLimit, kNoLimit}
-                                        << QList<bool>{false, true} << 1 << 1;
+        QTest::newRow("commit refused")
+            << Attempts{true, kNoLimit, {kNoLimit, kNoLimit}, {false, true}, 1, 1};
         // The file may not grow (a full disk): the first write that needs a page fails, for
         // three attempts; the user hears of it once.
-        QTest::newRow("disk full") << false << 1 << QList<int>{1, 1, kNoLimit, kNoLimit}
-                                   << QList<bool>{false, false, false, true} << 1 << 1;
+        QTest::newRow("disk full")
+            << Attempts{false, 1, {1, 1, kNoLimit, kNoLimit}, {false, false, false, true}, 1, 1};
     }
 
     void committedBeforeQueued()
     {
-        QFETCH(bool, refuseCommit);
-        QFETCH(int, pageLimitBefore);
-        QFETCH(QList<int>, pageLimitAfter);
-        QFETCH(QList<bool>, taken);
+        QFETCH(Attempts, row);
+        const auto& [refuseCommit, pageLimitBefore, pageLimitAfter, taken, toldUnavailable,
+                     toldAvailable] = row;
         SessionFixture fixture;
         QVERIFY(fixture.store.db().createWorkingIndexes());
         fixture.store.addRoom(QStringLiteral("chat/1"), RoomType1VS1, QStringLiteral("8"));
@@ -207,19 +199,19 @@ private slots:
         QCOMPARE(logouts, (QList<QVariantList>{{topic, QVariant::fromValue<uchar>(99),
                                                 QDateTime::fromMSecsSinceEpoch(kT)}}));
         // The user is told once that the store failed, and once that it works again.
-        QFETCH(int, toldUnavailable);
-        QFETCH(int, toldAvailable);
         QTRY_COMPARE(available.count() + unavailable.count(), toldAvailable + toldUnavailable);
         QCOMPARE(unavailable.count(), toldUnavailable);
         QCOMPARE(available.count(), toldAvailable);
         // Each chat stored once; the notice of the invitation is read.
-        QCOMPARE(storedChats(fixture.store.db()), (QList<StoredChat>{{"chat/1", "a-1", false},
-                                                                     {"chat/1", "a-2", false},
-                                                                     {"chat/1", "a-3", false},
-                                                                     {"chat/1", "a-4", false},
-                                                                     {"chat/5", "d-1", false},
-                                                                     {"chat/5", "d-2", false},
-                                                                     {"chat/5", "inv", true}}));
+        QCOMPARE(fixture.store.rows<StoredChat>(
+                     "SELECT topic, msg_id, msg_read FROM TTT_CHATT ORDER BY topic, msg_id"),
+                 (QList<StoredChat>{{"chat/1", "a-1", false},
+                                    {"chat/1", "a-2", false},
+                                    {"chat/1", "a-3", false},
+                                    {"chat/1", "a-4", false},
+                                    {"chat/5", "d-1", false},
+                                    {"chat/5", "d-2", false},
+                                    {"chat/5", "inv", true}}));
     }
 };
 

@@ -107,6 +107,22 @@ private slots:
             << 8 << Steps{"A", "-A", "A"} << Stacked{{{"A", 0}}, 0, true};
         QTest::newRow("full: the top, not above it")
             << 2 << Steps{"A", "B", "C"} << Stacked{{{"A", 0}, {"B", 1}, {"C", 1}}, 1, true};
+        // Four toasts, three of them closed in every order with a new one after each close: each
+        // new toast takes the place just freed.
+        const QStringList rooms{"A", "B", "C"};
+        QStringList order = rooms;
+        do {
+            Steps steps{"A", "B", "C", "D"};
+            Stacked expected{{{"D", 3}}, 0, true};
+            for (int i = 0; i < order.size(); ++i) {
+                steps << "-" + order.at(i) << QStringLiteral("N%1").arg(i);
+                expected.places.append(
+                    {QStringLiteral("N%1").arg(i), int(rooms.indexOf(order.at(i)))});
+            }
+            std::sort(expected.places.begin(), expected.places.end());
+            QTest::newRow(qPrintable("closed " + order.join(QLatin1Char(','))))
+                << 8 << steps << expected;
+        } while (std::next_permutation(order.begin(), order.end()));
     }
     void stack()
     {
@@ -114,28 +130,6 @@ private slots:
         QFETCH(Steps, steps);
         QFETCH(Stacked, expected);
         QCOMPARE(run(area(fit), steps), expected);
-    }
-
-    // Four toasts, three of them closed in every order with a new one after each close: never
-    // an overlap.
-    void stackNeverOverlaps_data()
-    {
-        QTest::addColumn<Steps>("steps");
-        QStringList order{"A", "B", "C"};
-        do {
-            Steps steps{"A", "B", "C", "D"};
-            for (int i = 0; i < order.size(); ++i)
-                steps << "-" + order.at(i) << QStringLiteral("N%1").arg(i);
-            QTest::newRow(qPrintable(order.join(QLatin1Char(',')))) << steps;
-        } while (std::next_permutation(order.begin(), order.end()));
-    }
-    void stackNeverOverlaps()
-    {
-        QFETCH(Steps, steps);
-        const Stacked seen = run(area(8), steps);
-        QCOMPARE(seen.overlaps, 0);
-        QCOMPARE(seen.places.size(), 4);
-        QCOMPARE(seen.inArea, true);
     }
 
     // A release without a press does nothing; a click reports the room once and closes the
@@ -185,18 +179,6 @@ private slots:
         QCOMPARE(shown.pixelColor(shown.width() / 2, shown.height() / 2), QColor(Qt::red));
     }
 
-    // A display time of 0 fades at once, down to nothing, and closes.
-    void fadesOut()
-    {
-        ToastChatMessage toast;
-        QSignalSpy closed(&toast, &ToastChatMessage::windowClosed);
-        toast.setDisplayTime(0);
-        toast.reset();
-        toast.show();
-        QVERIFY(closed.wait(5000));
-        QCOMPARE(stateOf(toast), (ToastState{false, 0, true, false}));
-    }
-
     // Pinned before its time is over, a toast stays whole while another fades and closes;
     // unpinned, it goes on.
     void pinnedStays()
@@ -216,12 +198,18 @@ private slots:
         QVERIFY(pinnedClosed.wait(5000));
     }
 
-    // Pinned during the fade, it holds its opacity; unpinned, the fade goes on to the end.
+    // A reused toast is whole again, with its display time ahead; pinned during the fade, it
+    // holds its opacity; unpinned, the fade goes on to the end. A display time of 0 fades at once,
+    // down to nothing, and closes.
     void pinnedWhileFading()
     {
         ToastChatMessage toast;
         toast.reset();
         toast.QFrame::show();
+        toast.timerTimeOut();
+        toast.timerTimeOut();
+        toast.reset();
+        QCOMPARE(stateOf(toast), (ToastState{true, 100, false, false}));
         toast.timerTimeOut();
         toast.timerTimeOut();
         toast.on_fixButton_clicked(true);
@@ -232,6 +220,7 @@ private slots:
         sentinel.reset();
         sentinel.show();
         QVERIFY(sentinelClosed.wait(5000));
+        QCOMPARE(stateOf(sentinel), (ToastState{false, 0, true, false}));
         QCOMPARE(held.opacity > 0 && held.opacity < 100, true);
         QCOMPARE(stateOf(toast), (ToastState{true, held.opacity, true, true}));
         QSignalSpy closed(&toast, &ToastChatMessage::windowClosed);
@@ -239,52 +228,26 @@ private slots:
         QVERIFY(closed.wait(5000));
     }
 
-    // A reused toast is whole again, with its display time ahead.
-    void resetRestores()
-    {
-        ToastChatMessage toast;
-        toast.reset();
-        toast.QFrame::show();
-        toast.timerTimeOut();
-        toast.timerTimeOut();
-        toast.reset();
-        QCOMPARE(stateOf(toast), (ToastState{true, 100, false, false}));
-    }
-
-    // The indicator shows the room's alarm state and goes after its display time.
-    void alarm_data()
-    {
-        QTest::addColumn<bool>("on");
-        QTest::newRow("on") << true;
-        QTest::newRow("off") << false;
-    }
+    // The indicator shows the room's alarm state; a press or hideThis() closes it at once, shown
+    // again it comes back, and it goes by itself after its display time.
     void alarm()
-    {
-        QFETCH(bool, on);
-        QWidget window;
-        window.resize(400, 600);
-        window.show();
-        AlarmWidget alarm(&window);
-        alarm.showAlarm(on);
-        QCOMPARE(alarm.isVisible(), true);
-        QCOMPARE(alarm.alarmOn(), on);
-        QTRY_VERIFY_WITH_TIMEOUT(!alarm.isVisible(), AlarmWidget::kDisplayMsec * 3);
-    }
-
-    // A press closes the indicator at once; showing it again brings it back.
-    void alarmClosedByPress()
     {
         QWidget window;
         window.resize(400, 600);
         window.show();
         AlarmWidget alarm(&window);
         alarm.showAlarm(false);
+        QCOMPARE(alarm.isVisible(), true);
+        QCOMPARE(alarm.alarmOn(), false);
         QTest::mousePress(&alarm, Qt::LeftButton);
         QCOMPARE(alarm.isVisible(), false);
         alarm.showAlarm(true);
-        QCOMPARE(alarm.isVisible(), true);
+        QCOMPARE(alarm.alarmOn(), true);
         alarm.hideThis();
         QCOMPARE(alarm.isVisible(), false);
+        alarm.showAlarm(true);
+        QCOMPARE(alarm.isVisible(), true);
+        QTRY_VERIFY_WITH_TIMEOUT(!alarm.isVisible(), AlarmWidget::kDisplayMsec * 3);
     }
 
     // Brought to the front, the alert goes away and reports it; it is no longer the active one.

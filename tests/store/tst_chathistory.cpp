@@ -10,6 +10,7 @@
 namespace {
 
 const QString kTopic = "chat/1";
+const QString kSearched = "chat/3";
 constexpr qint64 kOwn = 1;
 
 // A history page as the chat window gets it: the list afterwards, front to back, and the sender
@@ -69,7 +70,8 @@ private slots:
     // Pages are read unsettled chats first (msg_state not 1, however old), then newest first,
     // equal times by the later row first: u2 (upload failed, 550), u1 (new, 50), n1 (no state,
     // 10), then c6..c1 at 600..100 with c3b at c3's time stored after it. Another room's x1.
-    void init()
+    // The search cases read chat/3.
+    void initTestCase()
     {
         m_store = std::make_unique<StoreFixture>();
         m_store->addUser(5, "Kim");
@@ -81,8 +83,16 @@ private slots:
         m_store->addChat(kTopic, "n1", kOwn, 10, 0);
         QVERIFY(m_store->exec("UPDATE TTT_CHATT SET msg_state=NULL WHERE msg_id='n1'"));
         m_store->addChat("chat/2", "x1", 5, 450, 0);
+        const QStringList contents{"50% off",     "500 apples",  "it's fine",  "under_score",
+                                   "hello there", "back\\slash", "a \\% sign", "Hello again"};
+        for (int i = 0; i < contents.size(); ++i)
+            m_store->addChat(kSearched, QStringLiteral("s%1").arg(i + 1), 5, 100 + i, 1, 1,
+                             contents.at(i));
+        // Other msg_types and other rooms are not searched.
+        m_store->addChat(kSearched, "notice", 5, 900, 1, 1, "50% hello", 5);
+        m_store->addChat("chat/2", "other", 5, 900, 1, 1, "50% hello");
     }
-    void cleanup() { m_store.reset(); }
+    void cleanupTestCase() { m_store.reset(); }
 
     // Each row goes to the front, before what the caller holds (an empty chat).
     void chatList_data()
@@ -186,6 +196,7 @@ private slots:
         QTest::addColumn<QStringList>("matches"); // newest first
         QTest::newRow("percent is a plain character") << "50%" << QStringList{"s1"};
         QTest::newRow("underscore is a plain character") << "r_s" << QStringList{"s4"};
+        QTest::newRow("underscore stands for no other character") << "0_a" << QStringList{};
         QTest::newRow("escape character") << "\\%" << QStringList{"s7"};
         QTest::newRow("single quote") << "it's" << QStringList{"s3"};
         QTest::newRow("statement-breaking quote") << "' OR '1'='1" << QStringList{};
@@ -198,19 +209,10 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QStringList, matches);
-        StoreFixture store;
-        const QStringList contents{"50% off",     "500 apples",  "it's fine",  "under_score",
-                                   "hello there", "back\\slash", "a \\% sign", "Hello again"};
-        for (int i = 0; i < contents.size(); ++i)
-            store.addChat(kTopic, QStringLiteral("s%1").arg(i + 1), 5, 100 + i, 1, 1,
-                          contents.at(i));
-        // Other msg_types and other rooms are not searched.
-        store.addChat(kTopic, "notice", 5, 900, 1, 1, "50% hello", 5);
-        store.addChat("chat/2", "other", 5, 900, 1, 1, "50% hello");
-        QCOMPARE(store.db().searchChatTotalCount(kTopic, 1, text), matches.size());
+        QCOMPARE(m_store->db().searchChatTotalCount(kSearched, 1, text), matches.size());
         QStringList found;
         for (int offset = 0; offset <= matches.size(); ++offset)
-            found << store.db().searchChatMessageId(kTopic, 1, text, offset);
+            found << m_store->db().searchChatMessageId(kSearched, 1, text, offset);
         QCOMPARE(found, matches + QStringList{QString()});
     }
 

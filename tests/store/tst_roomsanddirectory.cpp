@@ -147,9 +147,16 @@ class TestRoomsAndDirectory : public QObject
 {
     Q_OBJECT
     std::unique_ptr<LogCapture> m_log;
+    std::unique_ptr<StoreFixture> m_directory; // read only
 
 private slots:
-    void initTestCase() { m_log = std::make_unique<LogCapture>(); }
+    void initTestCase()
+    {
+        m_log = std::make_unique<LogCapture>();
+        m_directory = std::make_unique<StoreFixture>("Veltri_directory");
+        fillDirectory(*m_directory);
+    }
+    void cleanupTestCase() { m_directory.reset(); }
     void init() { m_log->clear(); }
 
     void roomList()
@@ -406,6 +413,8 @@ private slots:
             blocker.setPassword(QString::fromLatin1(DBManager::kPassword));
             QVERIFY(blocker.open());
             QVERIFY(QSqlQuery(blocker).exec("BEGIN IMMEDIATE"));
+            // Held past any busy time-out; a short one fails as a long one would, sooner.
+            QVERIFY(store.exec("PRAGMA busy_timeout=100"));
             QVERIFY(!store.db().batchCache(account, response));
             QCOMPARE(CachedAccount::of(account), unchanged);
             QCOMPARE(store.number("SELECT count(*) FROM TTT_USER"), 0);
@@ -461,12 +470,10 @@ private slots:
     void userLists()
     {
         QFETCH(ListRow, row);
-        StoreFixture store;
-        fillDirectory(store);
         DBUser held;
         held.setUserName("Held");
         QList<DBUser> list{held};
-        const int size = row.run(store.db(), list);
+        const int size = row.run(m_directory->db(), list);
         QStringList names;
         for (const DBUser& u : list)
             names << u.userName();

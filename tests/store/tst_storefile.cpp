@@ -135,6 +135,14 @@ private slots:
         QVERIFY(m_dir.isValid());
         SqlCipherDriver::registerDrivers();
         m_log = std::make_unique<LogCapture>(); // after Qt Test's handler
+        // One file for the statement rows, each of which writes row 4 anew.
+        QSqlDatabase rows = QSqlDatabase::addDatabase("SQLITECIPHER", "rows");
+        rows.setDatabaseName(m_dir.filePath("rows.db"));
+        rows.setPassword("k");
+        QVERIFY(rows.open());
+        QVERIFY(QSqlQuery(rows).exec("CREATE TABLE r (id INTEGER PRIMARY KEY, a INTEGER, b TEXT "
+                                     "NOT NULL DEFAULT '', c REAL)"));
+        QVERIFY(QSqlQuery(rows).exec("INSERT INTO r (a) VALUES (1), (2), (3)"));
     }
     void init() { m_env = std::make_unique<TestEnv>(); }
 
@@ -180,10 +188,8 @@ private slots:
     void statements()
     {
         QFETCH(StatementRow, row);
-        QSqlDatabase db = openDb("rows");
-        QVERIFY(QSqlQuery(db).exec("CREATE TABLE r (id INTEGER PRIMARY KEY, a INTEGER, b TEXT "
-                                   "NOT NULL DEFAULT '', c REAL)"));
-        QVERIFY(QSqlQuery(db).exec("INSERT INTO r (a) VALUES (1), (2), (3)"));
+        QSqlDatabase db = QSqlDatabase::database("rows");
+        QVERIFY(QSqlQuery(db).exec("DELETE FROM r WHERE id > 3"));
         QSqlQuery query(db);
         const bool prepared = query.prepare(row.sql);
         for (const QVariant& value : row.values.toList())
