@@ -6,6 +6,7 @@
 #include "store/dbuser.h"
 #include "store/sqlcipherdriver.h"
 #include "storefixture.h"
+#include "syncrecorder.h"
 
 #include <QDir>
 #include <QJsonObject>
@@ -26,6 +27,14 @@ struct Outcome
     int affected = -1;
     QVariantList row;
     MT_TYPED(Outcome, ran, error, affected, row)
+};
+
+// Syncs of the write-ahead log: by a commit, and by a request for durability.
+struct LogSyncs
+{
+    int byCommit = 0;
+    int byRequest = 0;
+    MT_TYPED(LogSyncs, byCommit, byRequest)
 };
 
 struct StatementRow
@@ -133,6 +142,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
+        SyncRecorder::install();
         SqlCipherDriver::registerDrivers();
         m_log = std::make_unique<LogCapture>(); // after Qt Test's handler
         // One file for the statement rows, each of which writes row 4 anew.
@@ -261,6 +271,19 @@ private slots:
         QVERIFY(!openDb("nokey", "QSQLITE", QString(), file).isOpen());
         QCOMPARE(firstRow(openDb("again", "SQLITECIPHER", password, file), "SELECT t FROM secret"),
                  QVariantList{"words"});
+    }
+
+    // A commit leaves the log to the disk's own time, so that showing a chat never waits for it;
+    // asking for durability (before the broker may be told a chat is kept) syncs the log.
+    void logSyncedWhenAsked()
+    {
+        StoreFixture store;
+        const int before = SyncRecorder::logSyncs();
+        store.addChat(QStringLiteral("chat/1"), QStringLiteral("m1"), 2, 1000);
+        const int committed = SyncRecorder::logSyncs();
+        QVERIFY(store.db().syncWriteAheadLog());
+        QCOMPARE((LogSyncs{committed - before, SyncRecorder::logSyncs() - committed}),
+                 (LogSyncs{0, 1}));
     }
 
     // Both driver names open, and the process holds one SQLite library.
