@@ -45,6 +45,10 @@ void mark(QWidget* widget, QAccessible::Role role)
     }();
     Q_UNUSED(installed)
     widget->setProperty(kRoleProperty, int(role));
+    // Setting a name (as a form does) makes and keeps the widget's interface even before a screen
+    // reader listens: it is made anew, by the factory above, the next time it is asked for.
+    if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(widget))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
 }
 } // namespace
 
