@@ -45,7 +45,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QJsonDocument>
 #include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -54,9 +57,11 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <fcntl.h>
@@ -251,6 +256,7 @@ public:
         : m_server(server), m_dialog(dialog), m_rooms(rooms), m_ownId(ownId), m_options(options),
           m_home(home), m_stalls(&m_phase)
     {
+        startControlThread();
         m_totalChats = options.scaled(kWeekChats);
         m_bursts = std::max(1, int(m_totalChats * kBurstShare / kBurstChats));
         m_steadyChats = m_totalChats - m_bursts * kBurstChats;
@@ -258,6 +264,8 @@ public:
                          [this] { ++m_connects; });
         makeFiles();
     }
+
+    ~Soak() { stopControlThread(); }
 
     bool run();
     void report();
@@ -272,6 +280,24 @@ private:
     void turn();
     bool waitFor(const std::function<bool()>& done, int timeoutMs);
     void pump(int ms);
+    // The bench's own calls of the control interface run on a thread of their own with one
+    // network access manager for the whole run: on the GUI thread each call would stall the
+    // loop being measured (a manager per call also starts and joins a thread of its own, which
+    // would make the process's thread count flicker).
+    void startControlThread();
+    void stopControlThread();
+    // On the control thread.
+    QJsonValue call(const QByteArray& method, const QString& path,
+                    const QJsonValue& body = QJsonValue(), int* status = nullptr);
+    // From the GUI thread: the call on the control thread, the event loop turning meanwhile.
+    QJsonValue control(const QByteArray& method, const QString& path,
+                       const QJsonValue& body = QJsonValue());
+    QJsonArray history(qint64 roomId, int n)
+    {
+        return control("GET", QStringLiteral("/control/history/%1?n=%2").arg(roomId).arg(n))
+            .toArray();
+    }
+    // On the control thread, every 100 ms: the chats due by now.
     void traffic();
     void post(const QJsonArray& chats);
     qint64 sender(const DevBulkRoom& room, int k) const;
@@ -302,10 +328,14 @@ private:
     int m_steadyChats = 0;
     int m_steadyPosted = 0;
     int m_burstsPosted = 0;
-    int m_posted = 0;
+    std::atomic<int> m_posted{0};
     int m_connects = 0;
-    int m_failures = 0;
-    bool m_stopTraffic = false;
+    std::atomic<int> m_failures{0};
+    std::atomic<bool> m_trafficOn{false};
+    bool m_posting = false;
+    QThread m_controlThread;
+    QObject* m_context = nullptr;
+    QNetworkAccessManager* m_manager = nullptr;
     double m_lastSample = -1;
     QVector<QPair<double, Usage>> m_samples;
     std::optional<Usage> m_first;
@@ -345,13 +375,72 @@ qint64 Soak::sender(const DevBulkRoom& room, int k) const
     return others.value(k % std::max(1, int(others.size())));
 }
 
+void Soak::startControlThread()
+{
+    m_controlThread.start();
+    m_context = new QObject;
+    m_context->moveToThread(&m_controlThread);
+    QMetaObject::invokeMethod(
+        m_context,
+        [this] {
+            m_manager = new QNetworkAccessManager(m_context);
+            auto* timer = new QTimer(m_context);
+            QObject::connect(timer, &QTimer::timeout, m_context, [this] { traffic(); });
+            timer->start(100);
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+void Soak::stopControlThread()
+{
+    QMetaObject::invokeMethod(
+        m_context, [this] { delete m_context; }, Qt::BlockingQueuedConnection);
+    m_controlThread.quit();
+    m_controlThread.wait();
+}
+
+QJsonValue Soak::call(const QByteArray& method, const QString& path, const QJsonValue& body,
+                      int* status)
+{
+    QNetworkRequest request(
+        QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.controlPort()).arg(path)));
+    QByteArray payload;
+    if (body.isObject()) {
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+        payload = QJsonDocument(body.toObject()).toJson(QJsonDocument::Compact);
+    }
+    std::unique_ptr<QNetworkReply> reply(m_manager->sendCustomRequest(request, method, payload));
+    QEventLoop loop;
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+    if (status)
+        *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return QJsonValue::fromVariant(QJsonDocument::fromJson(reply->readAll()).toVariant());
+}
+
+QJsonValue Soak::control(const QByteArray& method, const QString& path, const QJsonValue& body)
+{
+    std::atomic<bool> done{false};
+    QJsonValue answer;
+    QMetaObject::invokeMethod(
+        m_context,
+        [&] {
+            answer = call(method, path, body);
+            done = true;
+        },
+        Qt::QueuedConnection);
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    return answer;
+}
+
 void Soak::post(const QJsonArray& chats)
 {
     if (chats.isEmpty())
         return;
     int status = 0;
-    m_server.control("POST", QStringLiteral("/control/chats"), QJsonObject{{"chats", chats}},
-                     &status);
+    call("POST", QStringLiteral("/control/chats"), QJsonObject{{"chats", chats}}, &status);
     if (status == 200)
         m_posted += chats.size();
     else
@@ -360,8 +449,10 @@ void Soak::post(const QJsonArray& chats)
 
 void Soak::traffic()
 {
-    if (m_stopTraffic)
+    // A call's own event loop runs this timer too.
+    if (!m_trafficOn || m_posting)
         return;
+    m_posting = true;
     const double share = std::min(1.0, elapsed() / m_options.seconds);
     const int steadyDue = int(m_steadyChats * share);
     QJsonArray chats;
@@ -390,6 +481,7 @@ void Soak::traffic()
             post(burst);
         }
     }
+    m_posting = false;
 }
 
 void Soak::sample()
@@ -409,7 +501,6 @@ bool Soak::quietPoint() const
 
 void Soak::turn()
 {
-    traffic();
     sample();
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -480,7 +571,7 @@ bool Soak::window(int index)
 bool Soak::transfers(ChatDialog* window, const DevBulkRoom& room)
 {
     const auto ownOfType = [&](int contentType) {
-        const QJsonArray tail = m_server.history(room.roomId, 30);
+        const QJsonArray tail = history(room.roomId, 30);
         return std::count_if(tail.begin(), tail.end(), [&](const QJsonValue& c) {
             return qint64(c["senderId"].toDouble()) == m_ownId &&
                    c["contentType"].toInt() == contentType;
@@ -496,12 +587,18 @@ bool Soak::transfers(ChatDialog* window, const DevBulkRoom& room)
     QFile picture(m_picture);
     picture.open(QIODevice::ReadOnly);
     const int before = window->chatView()->count();
-    m_server.chat(room.roomId, sender(room, 0), QString(),
-                  QJsonObject{{"contentType", 2},
-                              {"fileName", "from a member.png"},
-                              {"data", QString::fromLatin1(picture.readAll().toBase64())}});
-    m_server.chat(room.roomId, sender(room, 0), QStringLiteral("A member's document\n"),
-                  QJsonObject{{"contentType", 4}, {"fileName", "from a member.txt"}});
+    control("POST", QStringLiteral("/control/chat"),
+            QJsonObject{{"roomId", double(room.roomId)},
+                        {"userId", double(sender(room, 0))},
+                        {"contentType", 2},
+                        {"fileName", "from a member.png"},
+                        {"data", QString::fromLatin1(picture.readAll().toBase64())}});
+    control("POST", QStringLiteral("/control/chat"),
+            QJsonObject{{"roomId", double(room.roomId)},
+                        {"userId", double(sender(room, 0))},
+                        {"contentType", 4},
+                        {"fileName", "from a member.txt"},
+                        {"text", "A member's document\n"}});
     const bool received = waitFor([&] { return window->chatView()->count() >= before + 2; }, 10000);
     // Time for the thumbnail to come and be shown.
     pump(500);
@@ -525,7 +622,9 @@ bool Soak::lockAndUnlock()
 bool Soak::drop()
 {
     const int connects = m_connects;
-    if (m_server.dropBroker(session()->mtData()->clientId()) != 1)
+    const QJsonValue dropped = control("POST", QStringLiteral("/control/broker/drop"),
+                                       QJsonObject{{"clientId", session()->mtData()->clientId()}});
+    if (dropped["dropped"].toInt() != 1)
         return false;
     return waitFor([&] { return m_connects > connects; }, 30000);
 }
@@ -534,7 +633,9 @@ bool Soak::rotate()
 {
     const QString clientId = session()->mtData()->clientId();
     const int connects = m_connects;
-    if (m_server.rotateKeys(clientId) != 1 || !lockAndUnlock())
+    const QJsonValue rotated = control("POST", QStringLiteral("/control/session/rotate"),
+                                       QJsonObject{{"clientId", clientId}});
+    if (rotated["sessions"].toInt() != 1 || !lockAndUnlock())
         return false;
     return waitFor(
         [&] { return m_connects > connects && session()->mtData()->clientId() != clientId; },
@@ -574,7 +675,7 @@ bool Soak::check()
     QHash<qint64, QSet<QString>> kept;
     QHash<QString, qint64> keptTime;
     for (const DevBulkRoom& room : m_rooms) {
-        for (const QJsonValue c : m_server.history(room.roomId, 10000000)) {
+        for (const QJsonValue c : history(room.roomId, 10000000)) {
             kept[room.roomId].insert(c["messageId"].toString());
             keptTime.insert(c["messageId"].toString(), qint64(c["timestamp"].toDouble()));
         }
@@ -653,6 +754,7 @@ bool Soak::run()
     QHash<int, int> failed;
     m_clock.start();
     m_startMs = QDateTime::currentMSecsSinceEpoch();
+    m_trafficOn = true;
     m_stalls.start();
     int next = 0;
     while (elapsed() < o.seconds) {
@@ -701,10 +803,10 @@ bool Soak::run()
     }
     m_stalls.stop();
     const int late = actions.size() - next;
-    m_stopTraffic = true;
+    m_trafficOn = false;
     std::printf("run: %.0f s, %d chats posted (%d calls failed), %d actions left undone; "
                 "time in actions:",
-                elapsed(), m_posted, m_failures, late);
+                elapsed(), m_posted.load(), m_failures.load(), late);
     for (auto it = m_phaseSeconds.cbegin(); it != m_phaseSeconds.cend(); ++it)
         std::printf(" %s %.0f s", qPrintable(it.key()), it.value());
     std::printf("\n");
