@@ -216,10 +216,12 @@ void ChatDialog::loadDraft()
     if (m_draftLoaded || !db())
         return;
     m_draftLoaded = true;
-    // What was typed before the room was ready (a room being made) stays as it is.
+    // What was typed before the room was ready (a room being made) stays as it is; what is
+    // stored for the room is then not known, and the next save writes.
     if (!ui->textEdit->toPlainText().isEmpty())
         return;
     const QString text = db()->draft(topic());
+    m_storedDraft = text;
     if (text.isEmpty())
         return;
     ui->textEdit->setPlainText(text);
@@ -232,9 +234,17 @@ void ChatDialog::saveDraft()
     m_draftTimer->stop();
     if (isDummy() || !db() || !m_draftLoaded)
         return;
-    if (!db()->saveDraft(topic(), ui->textEdit->toPlainText()))
+    // A write on this thread waits for the store's lock behind the delivery thread's batches:
+    // closing a window whose draft did not change must not pay for it under steady traffic.
+    const QString text = ui->textEdit->toPlainText();
+    if (m_storedDraft == text)
+        return;
+    if (!db()->saveDraft(topic(), text)) {
         qCritical().noquote() << "ChatDialog::saveDraft - the draft was not stored, topic="
                               << topic();
+        return;
+    }
+    m_storedDraft = text;
 }
 
 void ChatDialog::updateChatRoom(const DBChatRoom& room)

@@ -12,6 +12,7 @@
 #include <QVariantMap>
 
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class ChatDialog;
@@ -287,6 +288,8 @@ private:
     // window closes, so that it is there again when the room opens, also after a restart.
     QTimer* m_draftTimer = nullptr;
     bool m_draftLoaded = false;
+    // The room's draft as the store holds it; none while that is not known.
+    std::optional<QString> m_storedDraft;
     void loadDraft();
     void saveDraft();
 

@@ -214,7 +214,7 @@ export function buildControl({ store, ops, broker, requestLog, faults, rate, exp
     });
 
     registerSessionControl(app, { store, ops, broker, expiry, sessionsFor });
-    registerBulkControl(app, { bulk, broker });
+    registerBulkControl(app, { bulk, broker, ops });
 
     app.post('/control/demo', async (req) => {
         bot.enabled = !!req.body?.on;

@@ -101,3 +101,20 @@ test('a chat kept again under the same id replaces the earlier one', async () =>
     const tail = (await s.control('GET', `/control/history/${room.chattRoomId}?n=3`)).map((x) => x.contents);
     assert.deepEqual(tail.slice(-2), ['between', 'again']);
 });
+
+test('chats posted in one batch: published and kept in order; a chat without its room refuses the batch', async (t) => {
+    const me = (await h.login(s, 'user005')).session;
+    const c = await h.sessionMqtt(s, me);
+    t.after(() => c.end(true));
+    const [room] = (await s.control('GET', `/control/rooms?userId=${me.userId}`)).filter((r) => r.memberIds.length > 1);
+    const peer = room.memberIds.find((id) => id !== me.userId);
+    const batch = ['one', 'two', 'three'].map((text) => ({ roomId: room.chattRoomId, userId: peer, text }));
+    const posted = await s.control('POST', '/control/chats', { chats: batch });
+    await assert.rejects(s.control('POST', '/control/chats', { chats: [{ userId: peer, text: 'nowhere' }] }), /40001/);
+    await sentinel(c, room.chattRoomId, peer);
+    const kept = (await s.control('GET', `/control/history/${room.chattRoomId}?n=4`)).map((x) => x.messageId);
+    assert.deepEqual({
+        published: chatsOf(c).map((x) => x.d.contents),
+        kept: kept.slice(0, 3),
+    }, { published: ['one', 'two', 'three', 'sentinel'], kept: posted.messageIds });
+});
