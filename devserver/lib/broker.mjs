@@ -37,9 +37,14 @@ export class Broker extends EventEmitter {
             this.syncSession(sess).catch((e) => this.log(`broker: sync failed ${e.message}`));
             this.emit('connect', sess);
         });
-        this.aedes.on('clientDisconnect', (client) => this.log(`broker: disconnected clientId=${client.id}`));
+        this.aedes.on('clientDisconnect', (client) => {
+            this.log(`broker: disconnected clientId=${client.id}`);
+            if (!client.clean) this.packetIds.set(client.id, client._nextId);
+        });
         this.aedes.on('clientError', (client, err) => this.log(`broker: client error clientId=${client.id} ${err.message}`));
         this.servers = [];
+        // Where each persistent session's packet ids went on to when its last connection ended.
+        this.packetIds = new Map();
     }
 
     async listen(port) {
@@ -87,7 +92,23 @@ export class Broker extends EventEmitter {
         }
         client.veltri = sess;
         sess.lastSeen = Date.now();
+        this.continuePacketIds(client);
         cb(null, true);
+    }
+
+    // aedes starts every connection's packet ids at a random point, and messages queued for a
+    // persistent session go out again with the ids they had. A new message given the id of an
+    // old one still waiting would have its acknowledgement taken for the old one's: the old one
+    // leaves the queue unsent and is lost (aedes then finds it gone and closes the connection).
+    // So a session's new connection numbers on from where its last one stopped, past ids that
+    // deliveries still under way as it closed may have taken.
+    continuePacketIds(client) {
+        const previous = this.aedes.clients[client.id];
+        const last = previous && previous !== client ? previous._nextId : this.packetIds.get(client.id);
+        this.packetIds.delete(client.id);
+        if (last === undefined) return;
+        const margin = 1024;
+        client._nextId = ((last - 1 + margin) % 65535) + 1;
     }
 
     authorizeSubscribe(client, sub, cb) {
