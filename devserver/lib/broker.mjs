@@ -221,6 +221,16 @@ export class Broker extends EventEmitter {
         }
     }
 
+    // Queues for one session a copy of every message still queued for another: the unsent
+    // ones and those sent but not acknowledged.
+    async inheritQueue(fromClientId, toClientId) {
+        const items = [];
+        for await (const p of this.aedes.persistence.outgoingStream({ id: fromClientId })) {
+            items.push({ topic: p.topic, payload: p.payload });
+        }
+        this.enqueue(toClientId, items);
+    }
+
     closeClient(clientId) {
         const c = this.client(clientId);
         if (c) c.close();

@@ -76,8 +76,13 @@ export class Ops {
             sess.retired = true;
             sess.rotate = false;
             this.log(`login: keys of clientId=${sess.clientId} rotated`);
+            const retired = sess;
             sess = this.store.createSession(u.userId, { deviceId, deviceModel });
             await this.broker.syncSession(sess);
+            // The client moves to the new keys and never connects with the old ones again: what
+            // still waited for them would be lost. The new session gets it too (the client
+            // knows a message it has by its id), after what it was subscribed to just now.
+            await this.broker.inheritQueue(retired.clientId, sess.clientId);
         } else if (!sess) {
             if (current.length && !force) {
                 throw new ApiError(Err.LOGGED_IN_ELSEWHERE, `${current.length} session(s) of ${loginAccnt} on ${deviceModel}`);

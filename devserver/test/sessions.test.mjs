@@ -35,6 +35,22 @@ test('rotated keys: the next login of the device gets a new session, the old one
     });
 });
 
+test('rotated keys: what was still queued for the old session comes on the new one', async () => {
+    const first = (await h.login(s, 'user007', h.PASSWORD, { deviceId: 'pc-7' })).session;
+    const mq = await h.sessionMqtt(s, first);
+    const gone = closed(mq);
+    mq.end(true);
+    await gone;
+    const [room] = await s.control('GET', `/control/rooms?userId=${first.userId}`);
+    await s.control('POST', '/control/chat', { roomId: room.chattRoomId, userId: first.userId, text: 'before the rotation' });
+    await s.control('POST', '/control/session/rotate', { clientId: first.clientId });
+    const second = (await h.login(s, 'user007', h.PASSWORD, { deviceId: 'pc-7' })).session;
+    const mq2 = await h.sessionMqtt(s, second);
+    const queued = await h.waitFor(() => mq2.received.map((m) => decode(m.payload)).find((d) => d.contents === 'before the rotation'), { what: 'the queued chat' });
+    mq2.end(true);
+    assert.deepEqual([second.clientId !== first.clientId, queued.senderId], [true, first.userId]);
+});
+
 test('a broker drop closes the connection only: the session stays, a reconnect gets what was queued', async () => {
     const me = (await h.login(s, 'user004')).session;
     const mq = await h.sessionMqtt(s, me);
