@@ -18,6 +18,8 @@ struct InviteEntry
     bool appInstall = false;
     bool chattAllow = false;
 };
+// Moved, not copied, when a list of 200,000 of them grows.
+Q_DECLARE_TYPEINFO(InviteEntry, Q_MOVABLE_TYPE);
 
 // The directory as the invitation dialog lists it (active users but the own one, by user_sort
 // then name) and the rows a search leaves: indexes into the whole list, so a search allocates

@@ -194,7 +194,8 @@ public:
     // The active users but the own one, by user_sort then name; appends.
     int selectUserList(QList<DBUser>& list, qint64 ownUserId);
     // The same people in the same order, handed to `visit` one at a time, so that a directory of
-    // tens of thousands is never held whole; false when the store could not be read.
+    // tens of thousands is never held whole; false when the store could not be read. Only what a
+    // list of people shows is filled in: id, name, department, thumbnail, the two flags, the state.
     bool visitUserList(qint64 ownUserId, const std::function<void(const DBUser&)>& visit);
     int selectUserListLimit(QList<DBUser>& list, qint64 ownUserId, int limit, int offset);
     // Active users but the own one whose name contains `text` (emptied first).

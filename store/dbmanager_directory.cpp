@@ -99,15 +99,24 @@ int DBManager::selectUserList(QList<DBUser>& list, qint64 ownUserId)
 
 bool DBManager::visitUserList(qint64 ownUserId, const std::function<void(const DBUser&)>& visit)
 {
+    // Only what a list of people shows: the sort of a large directory then moves short rows,
+    // and each row costs a handful of values instead of the whole record.
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    bool ok = query.prepare(QStringLiteral("SELECT * FROM TTT_USER WHERE user_id != ? AND "
-                                           "user_state = 1 ORDER BY user_sort ASC, USER_NAME"));
+    bool ok = query.prepare(QStringLiteral(
+        "SELECT user_id, user_name, dept_name, thumb_url, chatt_allow, app_install FROM TTT_USER "
+        "WHERE user_id != ? AND user_state = 1 ORDER BY user_sort ASC, USER_NAME"));
     query.addBindValue(ownUserId);
     ok = ok && query.exec();
+    DBUser user(this);
+    user.setUserState(1);
     while (ok && query.next()) {
-        DBUser user(this);
-        user.setFromTableRow(query);
+        user.setUserId(query.value(0).toLongLong());
+        user.setUserName(query.value(1).toString());
+        user.setDeptName(query.value(2).toString());
+        user.setThumbUrl(query.value(3).toString());
+        user.setChattAllow(query.value(4).toInt() != 0);
+        user.setAppInstall(query.value(5).toInt() != 0);
         visit(user);
     }
     ok = ok && !query.lastError().isValid();
