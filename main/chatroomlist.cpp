@@ -245,6 +245,11 @@ void ChatRoomList::placeByTime(ChatRoomListWidgetItem* item)
     }
     if (target == from)
         return;
+    // Moved, the row keeps its widget, its selection and its place in assistive tools' view;
+    // taken out and put back, its widget would be destroyed and made anew for every chat that
+    // brings a room to the top.
+    if (model()->moveRow(QModelIndex(), from, QModelIndex(), target > from ? target + 1 : target))
+        return;
     const bool wasCurrent = currentItem() == item;
     m_withWidget.remove(item);
     takeItem(from);
