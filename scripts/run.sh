@@ -14,16 +14,17 @@ server_pid=""
 xvfb_pid=""
 tray_pid=""
 drain_pid=""
+client_pid=""
 # Stops everything this script started, whatever has stopped already: a helper that is gone
 # must not keep the clean-up (under set -e) from stopping the others.
 cleanup() {
     set +e
     local pid
-    for pid in "$tray_pid" "$xvfb_pid" "$server_pid" "$drain_pid"; do
+    for pid in "$client_pid" "$tray_pid" "$xvfb_pid" "$server_pid" "$drain_pid"; do
         [ -n "$pid" ] || continue
         kill "$pid" 2>/dev/null
     done
-    for pid in "$tray_pid" "$xvfb_pid" "$server_pid" "$drain_pid"; do
+    for pid in "$client_pid" "$tray_pid" "$xvfb_pid" "$server_pid" "$drain_pid"; do
         [ -n "$pid" ] || continue
         wait "$pid" 2>/dev/null
     done
@@ -111,4 +112,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "no display found: the client runs on the virtual display $DISPLAY (Xvfb)"
 fi
 echo "starting the client (log in as user001 / Passw0rd!)"
-"$top/build/app/veltritalk"
+# A child the clean-up knows: a script stopped by a signal stops the client too (on a desktop
+# it would outlive the server it talks to). `wait` returns the client's status.
+"$top/build/app/veltritalk" &
+client_pid=$!
+wait "$client_pid"

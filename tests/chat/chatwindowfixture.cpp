@@ -6,12 +6,15 @@
 #include "widgets/mtchatbaseitem.h"
 #include "widgets/mtchatwidget.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QTimer>
 
 void ChatWindowFixture::logIn(const QString& device)
 {
@@ -142,4 +145,18 @@ QString ChatWindowFixture::chatFromOther(const DBChatRoom& room, const QJsonObje
     body.insert("roomId", roomId(room.topic()));
     body.insert("userId", room.members().section(',', 0, 0).toLongLong());
     return m_server.control("POST", "/control/chat", body).toObject().value("messageId").toString();
+}
+
+void ChatWindowFixture::answerFileDialog(const QString& path)
+{
+    auto* poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [poll, path] {
+        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!chooser)
+            return;
+        poll->deleteLater();
+        chooser->selectFile(path);
+        static_cast<QDialog*>(chooser)->accept(); // QFileDialog takes its chosen name
+    });
+    poll->start(10);
 }

@@ -79,4 +79,6 @@ protected:
     QString widePicture(const QString& name);
     // A chat of another member published by the server to the room; its message id.
     QString chatFromOther(const DBChatRoom& room, const QJsonObject& fields);
+    // The next file dialog the program opens is answered with `path`.
+    void answerFileDialog(const QString& path);
 };

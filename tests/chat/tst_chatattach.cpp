@@ -1,7 +1,8 @@
 // The chat window's attachments against the reference server over TLS and its broker: pastes,
 // rooms made by their first send, the size limit, uploads that fail or are broken by a closed
-// window and their resend with the same message id, what a stopped program left running, and
-// another member's file saved under a safe name after a failed download.
+// window and their resend with the same message id, what a stopped program left running,
+// another member's file saved under a safe name after a failed download or copied when it is
+// here already (from a bubble or a viewer), and the sender's picture on a picture bubble.
 #include "chatwindowfixture.h"
 #include "common/filesizelimit.h"
 
@@ -10,13 +11,21 @@
 #include "store/dbchat.h"
 #include "store/dbmanager.h"
 #include "store/dbtypes.h"
+#include "store/dbuser.h"
+#include "store/mtdata.h"
 #include "widgets/mtchatattachmentitem.h"
+#include "widgets/mtchatimageitem.h"
 #include "widgets/mtchatitemstate.h"
 #include "widgets/mtchattext.h"
 #include "widgets/mtchatwidget.h"
+#include "widgets/mtimagelistwidgetitem.h"
+#include "widgets/mtimageviewer.h"
 #include "widgets/mtmessagedialog.h"
+#include "widgets/mttextviewer.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -50,14 +59,15 @@ struct PasteRow
     QString buttonFile;
     bool buttonAsPicture = false;
 };
-// A first send in a room not made yet: the room's creation notice and what followed it, and the
-// rooms asked for.
+// A first send in a room not made yet: the room's creation notice and what followed it, the
+// rooms asked for, and the creation notices stored once every echo is in.
 struct Created
 {
     QVector<int> types;
     QVector<int> contentTypes;
     int roomRequests = 0;
-    MT_TYPED(Created, types, contentTypes, roomRequests)
+    int storedNotices = 0;
+    MT_TYPED(Created, types, contentTypes, roomRequests, storedNotices)
 };
 // A file or picture whose upload broke, sent again: its bubble and stored state before the
 // resend, and the chats the server keeps afterwards with its id, file name and picture width.
@@ -107,7 +117,30 @@ struct LocalSaves
     int boxes = 0;
     MT_TYPED(LocalSaves, fetches, files, copied, boxes)
 };
+// A save from a viewer of what this computer has already: downloads and file authorisations
+// the server was asked for (the viewer's own fetch included), the folders the desktop was asked
+// to open, the saved bytes.
+struct ViewerSave
+{
+    int fetches = -1;
+    int authorisations = -1;
+    QStringList foldersOpened;
+    QByteArray saved;
+    MT_TYPED(ViewerSave, fetches, authorisations, foldersOpened, saved)
+};
 } // namespace
+
+// Keeps the local addresses the program hands to the desktop (Qt's own way to take them over)
+// instead of opening them.
+class DesktopOpens : public QObject
+{
+    Q_OBJECT
+public:
+    DesktopOpens() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
+    ~DesktopOpens() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    QStringList paths;
+    Q_INVOKABLE void open(const QUrl& url) { paths << url.toLocalFile(); }
+};
 
 Q_DECLARE_METATYPE(PasteRow)
 Q_DECLARE_METATYPE(Created)
@@ -184,6 +217,8 @@ private slots:
         m_server.clearFault();
         m_server.setRate(0);
         m_login->windows.open.clear();
+        DBEditor memoryOnly;
+        session()->mtData()->setFileSaveOption(memoryOnly, true);
     }
 
     // A pasted picture goes up once as the picture button sends one; a pasted file address goes
@@ -250,15 +285,15 @@ private slots:
     }
 
     // What is sent into a room not made yet waits for the room, made once, then goes to it
-    // after the room's creation notice.
+    // after the room's creation notice; that notice's echo confirms the one stored, adding none.
     void firstSendMakesTheRoom_data()
     {
         QTest::addColumn<QString>("how");
         QTest::addColumn<Created>("created");
-        QTest::newRow("file dropped") << "drop" << Created{{3, 1}, {0, ContentTypeFile}, 1};
-        QTest::newRow("picture pasted") << "paste" << Created{{3, 1}, {0, ContentTypeImage}, 1};
+        QTest::newRow("file dropped") << "drop" << Created{{3, 1}, {0, ContentTypeFile}, 1, 1};
+        QTest::newRow("picture pasted") << "paste" << Created{{3, 1}, {0, ContentTypeImage}, 1, 1};
         QTest::newRow("text sent twice at once")
-            << "send twice" << Created{{3, 1}, {0, ContentTypeText}, 1};
+            << "send twice" << Created{{3, 1}, {0, ContentTypeText}, 1, 1};
     }
     void firstSendMakesTheRoom()
     {
@@ -291,7 +326,11 @@ private slots:
         QVERIFY(made.wait(30000));
         m_login->windows.open.insert(dialog.topic());
         QVERIFY(waitUntil([&] { return m_server.sentSince(seq, dialog.topic()).size() >= 2; }));
-        Created seen{{}, {}, 0};
+        // Sentinel: the chat after the notice came back, so the notice's echo came before it.
+        const QString chatId = m_server.publishedIds(seq, dialog.topic()).value(0);
+        QVERIFY(
+            waitUntil([&] { return storedState(dialog.topic(), chatId) == MsgStateConfirmed; }));
+        Created seen{{}, {}, 0, db()->totalChatCount(dialog.topic(), MsgTypeInvite)};
         for (const DevSent& s : m_server.sentSince(seq, dialog.topic())) {
             seen.types << s.type;
             seen.contentTypes << s.contentType;
@@ -490,7 +529,7 @@ private slots:
     }
 
     // A file already saved is copied, not fetched again; a quiet save whose copy cannot be
-    // written says so and leaves no file behind.
+    // written, or that finds no name in the download folder, says so and leaves no file behind.
     void savedFileIsCopied()
     {
         const DBChatRoom room = newRoom();
@@ -516,13 +555,99 @@ private slots:
             emit dialog->chatView()->saveFile(id, false);
         }
         QVERIFY(waitUntil([&] { return !dialog->findChildren<MtMessageDialog*>().isEmpty(); }));
+        // A file where the download folder should be: no name can be made in it, even for root.
+        const QString folder = FileManager::downloadFolder();
+        QVERIFY(QDir().rename(folder, folder + ".aside"));
+        QVERIFY(QFile(folder).open(QIODevice::WriteOnly));
+        emit dialog->chatView()->saveFile(id, false);
+        QVERIFY(QFile::remove(folder));
+        QVERIFY(QDir().rename(folder + ".aside", folder));
         QFile copy(stored.filePath());
         copy.open(QIODevice::ReadOnly);
         const LocalSaves seen{
             int(m_server.requests(QStringLiteral("/files"), since).size()),
             QDir(FileManager::downloadFolder()).entryList({QStringLiteral("agenda*")}, QDir::Files),
             copy.readAll(), int(dialog->findChildren<MtMessageDialog*>().size())};
-        QCOMPARE(seen, (LocalSaves{0, {"agenda(1).txt", "agenda.txt"}, content, 1}));
+        QCOMPARE(seen, (LocalSaves{0, {"agenda(1).txt", "agenda.txt"}, content, 2}));
+    }
+
+    // Another member's picture bubble, made again once its thumbnail has come, still shows the
+    // sender's own picture.
+    void receivedPictureKeepsSenderPicture()
+    {
+        auto dialog = open(newRoom());
+        DBUser sender;
+        QVERIFY(db()->findUser(m_server.userId(QStringLiteral("user002")), sender));
+        QImage face(8, 8, QImage::Format_RGB32);
+        face.fill(Qt::darkGreen);
+        QVERIFY(face.save(FileManager::cacheFilePath(sender.thumbUrl()), "PNG"));
+        const QString id = m_server.chat(roomId(dialog->topic()), sender.userId(), QString(),
+                                         {{"contentType", ContentTypeImage}});
+        QVERIFY(waitUntil([&] {
+            auto* item = qobject_cast<MtChatImageItem*>(dialog->chatView()->findItem(id));
+            return item && !item->image().isNull();
+        }));
+        QCOMPARE(dialog->chatView()->findItem(id)->picture().toImage().pixelColor(4, 4),
+                 QColor(Qt::darkGreen));
+    }
+
+    // Saved from the picture or the long-text viewer, what the viewer fetched to show is copied
+    // without another download or a file authorisation, and its folder is opened.
+    void viewerSaveCopiesAndOpensFolder_data()
+    {
+        QTest::addColumn<QJsonObject>("chat");
+        QTest::addColumn<QByteArray>("content");
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        picture(40).save(&buffer, "PNG");
+        const QString text = QStringLiteral("a long text ").repeated(40);
+        QTest::newRow("picture") << QJsonObject{{"contentType", ContentTypeImage},
+                                                {"fileName", "seen.png"},
+                                                {"data", QString::fromLatin1(png.toBase64())}}
+                                 << png;
+        QTest::newRow("long text")
+            << QJsonObject{{"contentType", ContentTypeFile}, {"text", text}} << text.toUtf8();
+    }
+    void viewerSaveCopiesAndOpensFolder()
+    {
+        QFETCH(QJsonObject, chat);
+        QFETCH(QByteArray, content);
+        DBEditor memoryOnly;
+        session()->mtData()->setFileSaveOption(memoryOnly, false);
+        auto dialog = open(newRoom());
+        const qint64 since = m_server.lastRequestSeq();
+        const QString id = chatFromOther(dialog->chatRoom(), chat);
+        DBChat stored(db());
+        QVERIFY(waitUntil([&] { return db()->findChat(dialog->topic(), id, stored); }));
+        // Each viewer opens with the file it fetched to show.
+        const QMap<int, std::function<QWidget*()>> viewerOf{
+            {ContentTypeImage,
+             [&]() -> QWidget* {
+                 emit dialog->chatView()->imageOpened(id);
+                 auto* viewer = dialog->findChild<MtImageViewer*>();
+                 waitUntil([&] { return !viewer->findEntry(id)->imagePath().isEmpty(); });
+                 return viewer;
+             }},
+            {ContentTypeFile, [&]() -> QWidget* {
+                 emit dialog->chatView()->textOpened(id);
+                 waitUntil([&] { return dialog->findChild<MtTextViewer*>() != nullptr; });
+                 return dialog->findChild<MtTextViewer*>();
+             }}};
+        QWidget* viewer = viewerOf.value(stored.contentType())();
+        QVERIFY(viewer);
+        DesktopOpens desktop;
+        const QString target = m_files.filePath(QStringLiteral("viewer-%1").arg(id));
+        answerFileDialog(target);
+        viewer->findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+        QVERIFY(waitUntil([&] { return !desktop.paths.isEmpty(); }));
+        QFile saved(target);
+        saved.open(QIODevice::ReadOnly);
+        QCOMPARE(
+            (ViewerSave{int(m_server.requests(stored.remotePathUrl(), since).size()),
+                        int(m_server.requests(QStringLiteral("/rest/file/auth"), since).size()),
+                        desktop.paths, saved.readAll()}),
+            (ViewerSave{1, 0, {m_files.path()}, content}));
     }
 
     // Every filter of the file and picture choosers lists files: Qt reads a filter's patterns

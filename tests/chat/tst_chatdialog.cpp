@@ -116,6 +116,13 @@ struct Arrival
     int moved = -1;
     MT_TYPED(Arrival, layouts, atBottom, bar, newest, moved)
 };
+// An export file: the stored chats in it, and whether it holds a long text whole.
+struct Exported
+{
+    int chats = 0;
+    bool longTextWhole = false;
+    MT_TYPED(Exported, chats, longTextWhole)
+};
 // A window's geometry as it comes back: its size, and whether its place is the one it had.
 struct Placed
 {
@@ -533,18 +540,26 @@ private slots:
                                                       ids.value(at - 1), ids.value(at + 1), 0}));
     }
 
-    // The export file holds every stored chat of the room (its encoding is tst_chatrules').
+    // The export file holds every stored chat of the room (its encoding is tst_chatrules'), a
+    // long text never opened fetched first and written whole.
     void exportConversation()
     {
         const DBChatRoom room = newRoom();
         const QStringList ids = storeChats(room.topic(), 3, "exported");
         auto dialog = open(room);
+        const QString longText = QStringLiteral("said at length ").repeated(20);
+        const QString id =
+            chatFromOther(room, {{"contentType", ContentTypeFile}, {"text", longText}});
+        QVERIFY(waitUntil([&] { return dialog->chatView()->containsMessage(id); }));
         const QString path = m_files.filePath("export.txt");
-        QCOMPARE(dialog->exportConversationTo(path), QString());
+        answerFileDialog(path);
+        QVERIFY(triggerMenuEntry(*dialog, ChatRules::RoomMenuEntry::Export));
+        QVERIFY(waitUntil([&] { return QFile::exists(path); }));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(file.readAll());
-        QCOMPARE(text.count(QStringLiteral("exported ")), ids.size());
+        QCOMPARE((Exported{int(text.count(QStringLiteral("exported "))), text.contains(longText)}),
+                 (Exported{int(ids.size()), true}));
     }
 
     // An empty invitation sends nothing; people added to a one-to-many room are invited on the

@@ -146,7 +146,7 @@ struct Invited
     MT_TYPED(Invited, requests, admissions, windowsNamingThem)
 };
 
-// A draft left in a room's window, sent after the window was closed and opened again.
+// A draft left in a room's window, sent after the program was killed and started again.
 struct Draft
 {
     QString stored;
@@ -597,49 +597,33 @@ private slots:
         QCOMPARE(seen, (Resent{5, 1, QStringLiteral("minutes.txt"), 1}));
     }
 
-    // Text left in a room's input box is kept as the room's draft when its window closes and is
-    // there again when the room opens; Return in the room's search box searches and sends nothing:
-    // the one chat the server keeps is the draft, sent with Return in the reopened input box.
-    void draftKeptAndSearchReturnSendsNothing()
+    // Return in a room's search box searches and sends nothing; the text left in the room's input
+    // box is kept as its draft when the window closes. A chat typed while the server is away
+    // stays stored as sending. The program is killed (SIGKILL) and started again; once the user
+    // unlocks it the chat goes out without its room being opened (the sender's copy confirmed,
+    // the other member holding it once), and the draft is there when its room opens: sent with
+    // Return, it is the one chat the server keeps of that room, and no draft is left.
+    void chatTypedOfflineAndDraftSurviveKill()
     {
-        const QString text = QStringLiteral("kept as a draft");
+        const QString draft = QStringLiteral("kept as a draft");
         const QString drafts =
             QStringLiteral("SELECT content FROM TTT_DRAFT WHERE topic='%1'").arg(m_draftRoom.topic);
-        QString window = m_ben->openRoom(QStringLiteral("Lou Mars"));
-        QVERIFY(!window.isEmpty());
-        QVERIFY(m_ben->typeInto(window, text, QStringLiteral("ctrl+f")));
-        QVERIFY(m_ben->typeInto(window, QStringLiteral("draft"), QStringLiteral("Return")));
-        QVERIFY(m_ben->typeInto(window, QString(), QStringLiteral("Escape ctrl+w")));
+        QString draftWindow = m_ben->openRoom(QStringLiteral("Lou Mars"));
+        QVERIFY(!draftWindow.isEmpty());
+        QVERIFY(m_ben->typeInto(draftWindow, draft, QStringLiteral("ctrl+f")));
+        QVERIFY(m_ben->typeInto(draftWindow, QStringLiteral("draft"), QStringLiteral("Return")));
+        QVERIFY(m_ben->typeInto(draftWindow, QString(), QStringLiteral("Escape ctrl+w")));
         QVERIFY(waitUntil(
-            [&] { return !m_ben->windows(QStringLiteral("Lou Mars")).contains(window); }));
+            [&] { return !m_ben->windows(QStringLiteral("Lou Mars")).contains(draftWindow); }));
         const SqlCipherFile db = benStore();
-        const QString stored = db.column(drafts).value(0);
+        const QString storedDraft = db.column(drafts).value(0);
 
-        window = m_ben->openRoom(QStringLiteral("Lou Mars"));
-        QVERIFY(!window.isEmpty());
-        QVERIFY(m_ben->typeInto(window, QString(), QStringLiteral("Return")));
-        QVERIFY(waitUntil([&] { return !m_server.history(m_draftRoom.roomId, 5).isEmpty(); }));
-        QVERIFY(waitUntil(
-            [&] { return db.number(QStringLiteral("SELECT count(*) FROM TTT_DRAFT")) == 0; }));
-        QStringList kept;
-        for (const QJsonValue& chat : m_server.history(m_draftRoom.roomId, 5))
-            kept << chat["contents"].toString();
-        QCOMPARE((Draft{stored, kept, db.number(QStringLiteral("SELECT count(*) FROM TTT_DRAFT"))}),
-                 (Draft{text, QStringList{text}, 0}));
-    }
-
-    // A chat typed while the server is away stays stored as sending; the program is killed
-    // (SIGKILL) and started again, and once the user unlocks it the chat goes out without its room
-    // being opened: the sender's copy is confirmed and the other member holds it once.
-    void chatTypedOfflineSurvivesKill()
-    {
         const QString text = QStringLiteral("typed while the server was away");
         const QString row = QStringLiteral("SELECT msg_state FROM TTT_CHATT WHERE topic='%1' AND "
                                            "content='%2'")
                                 .arg(m_outboxRoom.topic, text);
         const QString window = m_ben->openRoom(QStringLiteral("Mia Nash"));
         QVERIFY(!window.isEmpty());
-        const SqlCipherFile db = benStore();
         QVERIFY(m_server.pause());
         const bool typed = m_ben->typeInto(window, text, QStringLiteral("Return"));
         const bool stored = waitUntil([&] { return !db.column(row).isEmpty(); });
@@ -667,6 +651,19 @@ private slots:
             kept = kept || chat["contents"].toString() == text;
         QCOMPARE((Outboxed{stateBeforeKill, db.column(row).value(0), ava.number(received), kept}),
                  (Outboxed{QStringLiteral("0"), QStringLiteral("1"), 1, true}));
+
+        draftWindow = m_ben->openRoom(QStringLiteral("Lou Mars"));
+        QVERIFY(!draftWindow.isEmpty());
+        QVERIFY(m_ben->typeInto(draftWindow, QString(), QStringLiteral("Return")));
+        QVERIFY(waitUntil([&] { return !m_server.history(m_draftRoom.roomId, 5).isEmpty(); }));
+        QVERIFY(waitUntil(
+            [&] { return db.number(QStringLiteral("SELECT count(*) FROM TTT_DRAFT")) == 0; }));
+        QStringList keptDrafts;
+        for (const QJsonValue& chat : m_server.history(m_draftRoom.roomId, 5))
+            keptDrafts << chat["contents"].toString();
+        QCOMPARE((Draft{storedDraft, keptDrafts,
+                        db.number(QStringLiteral("SELECT count(*) FROM TTT_DRAFT"))}),
+                 (Draft{draft, QStringList{draft}, 0}));
     }
 
     // The lock taken from the tray menu while a file is still uploading closes the room's window

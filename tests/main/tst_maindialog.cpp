@@ -234,6 +234,36 @@ private slots:
                  row.expected);
     }
 
+    // A question the user must answer (update the program, take over the session) that comes
+    // while a notice is up is asked on top of it, not dropped as a second notice would be.
+    void questionOverANotice_data()
+    {
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<int>("minVersion");
+        QTest::newRow("update") << "user010" << 99999;
+        QTest::newRow("take over") << "user011" << 0;
+    }
+    void questionOverANotice()
+    {
+        QFETCH(QString, account);
+        QFETCH(int, minVersion);
+        QVERIFY(m_server.setUpdate(DevUpdate{minVersion, {}, -1, false, 0}));
+        m_server.control("POST", "/control/session",
+                         QJsonObject{{"userId", m_server.userId(account)},
+                                     {"deviceModel", "PC"},
+                                     {"deviceId", "other-pc"}});
+        ShownWindow w(m_config, false);
+        QVERIFY(w.started());
+        w.child<QLineEdit>("idLineEdit")->setText(account);
+        w.child<QLineEdit>("passwordLineEdit")->setText(kPassword);
+        // The login's answers come inside the notice's turn, as in a box's own event loop.
+        w.dialog.notices().run([&] {
+            QTest::mouseClick(w.child<QPushButton>("loginButton"), Qt::LeftButton);
+            return int(waitUntil([&] { return w.boxes > 0; }, kLoginWait));
+        });
+        QCOMPARE(w.boxes, 1);
+    }
+
     // A wrong password (sent with Return) keeps the lock and the session, with the text
     // selected for the next try; the right one (the button) unlocks. The lock closes the rooms'
     // windows and toasts and opens none behind it.

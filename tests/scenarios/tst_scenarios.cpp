@@ -326,9 +326,9 @@ void TestScenarios::burstInOneRoomGivesOneToast()
     QCOMPARE(seen, (SteadyChats{true, 3, 20}));
 }
 
-// The tray's lock; at the lock page Return does nothing, a wrong password sent
-// with the Unlock button is refused (still locked, the session alive), then the
-// right one unlocks through a login of the same device.
+// The tray's lock; at the lock page Return sends the password as the Unlock
+// button does: a wrong one is refused (still locked, the session alive), then
+// the right one unlocks through a login of the same device.
 void TestScenarios::lockThenWrongPasswordKeepsSession()
 {
     const QString account = QStringLiteral("user004");
