@@ -89,6 +89,13 @@ private:
     QProcess* atspi(const QString& command, qint64 pid);
     QVector<QJsonObject> read(const QString& command, qint64 pid);
     QVector<Node> controls(qint64 pid);
+    // Whether a control that shows now matches.
+    template <typename Match>
+    bool shows(qint64 pid, Match match)
+    {
+        const QVector<Node> all = controls(pid);
+        return std::any_of(all.cbegin(), all.cend(), match);
+    }
     // Reachable controls whose name is empty or holds no letter or digit (a glyph).
     Unnamed unnamed(qint64 pid);
     Node focus(qint64 pid);
@@ -230,9 +237,7 @@ void TestAccessibility::journeys()
     QVERIFY(client.keyToActive(QStringLiteral("Tab Return")));
     QVERIFY(focusOn(pid, QStringLiteral("push button")));
     QCOMPARE(unnamed(pid), Unnamed());
-    const QVector<Node> all = controls(pid);
-    QVERIFY(std::any_of(all.cbegin(), all.cend(),
-                        [](const Node& n) { return n.role == "alert" && !n.name.isEmpty(); }));
+    QVERIFY(shows(pid, [](const Node& n) { return n.role == "alert" && !n.name.isEmpty(); }));
     QVERIFY(client.keyToActive(QStringLiteral("Return")));
 
     QVERIFY(focusOn(pid, QStringLiteral("password text")));
@@ -278,12 +283,11 @@ void TestAccessibility::journeys()
     QVERIFY(waitUntil([&] { return rows().value(0).name.contains(unreadRow); }, kWait));
     QCOMPARE(rows().size(), m_server.rooms(userId).size());
     // The toast that tells of the chats is an alert that says the newest.
+    const QString newest = tag + QStringLiteral(" 3");
     QVERIFY2(waitUntil(
                  [&] {
-                     const QVector<Node> shown = controls(pid);
-                     return std::any_of(shown.cbegin(), shown.cend(), [&](const Node& n) {
-                         return n.role == "alert" && !n.name.isEmpty() &&
-                                n.description == tag + QStringLiteral(" 3");
+                     return shows(pid, [&](const Node& n) {
+                         return n.role == "alert" && !n.name.isEmpty() && n.description == newest;
                      });
                  },
                  kWait),
@@ -400,8 +404,7 @@ void TestAccessibility::journeys()
     QVERIFY(!client.visibleWindows().contains(reopened));
     QCOMPARE(unnamed(pid), Unnamed());
     const QString lockPage = parentPath(focus(pid).path);
-    const QVector<Node> locked = controls(pid);
-    QVERIFY(std::any_of(locked.cbegin(), locked.cend(), [&](const Node& n) {
+    QVERIFY(shows(pid, [&](const Node& n) {
         return n.path == lockPage && n.role == "alert" && !n.name.isEmpty();
     }));
     const qint64 beforeUnlock = m_server.lastRequestSeq();
@@ -435,8 +438,7 @@ void TestAccessibility::journeys()
         kWait));
     const QString department = person["deptName"].toString();
     const auto listed = [&] {
-        const QVector<Node> all = controls(pid);
-        return std::any_of(all.cbegin(), all.cend(), [&](const Node& n) {
+        return shows(pid, [&](const Node& n) {
             return n.role == "list item" && n.name.contains(name) && n.name.contains(department);
         });
     };
@@ -471,8 +473,7 @@ void TestAccessibility::journeys()
     QVERIFY(client.keyToActive(QStringLiteral("Tab space space space space space")));
     QVERIFY2(waitUntil(
                  [&] {
-                     const QVector<Node> shown = controls(pid);
-                     return std::any_of(shown.cbegin(), shown.cend(), [&](const Node& n) {
+                     return shows(pid, [&](const Node& n) {
                          return n.window == settings && n.role == "alert" && !n.name.isEmpty();
                      });
                  },
