@@ -55,6 +55,8 @@ QString MembersDialog::title() const
 void MembersDialog::setMembers(const QList<DBUser>& users)
 {
     ui->label->setText(tr("Members"));
+    // The window's name is what a screen reader says first.
+    setWindowTitle(ui->label->text());
     fill(users);
 }
 
@@ -62,6 +64,7 @@ void MembersDialog::setReaders(const QList<DBUser>& users)
 {
     reset();
     ui->label->setText(tr("Readers"));
+    setWindowTitle(ui->label->text());
     fill(users);
 }
 

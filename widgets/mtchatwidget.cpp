@@ -20,6 +20,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDebug>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -929,6 +930,16 @@ bool MtChatWidget::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == this && event->type() == QEvent::FocusIn) {
         clearTextSelections(nullptr);
+    } else if (watched == this && event->type() == QEvent::KeyPress) {
+        // The picture's button takes no focus: without a mouse, Return on its row opens it.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const MtChatEntryData row = rowData(currentRow());
+        const bool picture = row.itemType == MtChatBaseItem::ItemType_ChatImage ||
+                             row.itemType == MtChatBaseItem::ItemType_MyChatImage;
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && picture && row.contentType == 2) {
+            emit imageOpened(row.messageId);
+            return true;
+        }
     } else if (event->type() == QEvent::FocusOut) {
         if (auto* box = qobject_cast<MtChatTextBrowser*>(watched)) {
             // Selecting in another bubble drops this one's selection, as one selection would.

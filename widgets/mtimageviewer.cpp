@@ -146,8 +146,11 @@ void MtImageViewer::thumbItemSelected(MtImageListWidgetItem* imageItem)
 void MtImageViewer::showEntry(MtImageListWidgetItem* e)
 {
     m_currentMessageId = e->messageId();
-    ui->titleLabel->setText(e->senderName() + QStringLiteral("  ") +
-                            QLocale().toString(e->time(), QStringLiteral("yyyy-MM-dd hh:mm")));
+    const QString time = QLocale().toString(e->time(), QStringLiteral("yyyy-MM-dd hh:mm"));
+    ui->titleLabel->setText(e->senderName() + QStringLiteral("  ") + time);
+    ui->imageLabel->setAccessibleName(
+        tr("Picture from %1, %2", "the picture in the viewer: its sender, its time")
+            .arg(e->senderName(), time));
     if (e->imagePath().isEmpty()) {
         m_picture = QPixmap();
         ui->imageLabel->clear();

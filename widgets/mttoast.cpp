@@ -1,5 +1,7 @@
 #include "widgets/mttoast.h"
 
+#include "widgets/mtaccessible.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QTimer>
@@ -11,11 +13,14 @@ MtToast::MtToast(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // Only painted, never focused: a screen reader learns its text as an alert's name.
+    MtAccessible::markAlert(this);
 }
 
 void MtToast::setText(const QString& text)
 {
     m_text = text;
+    setAccessibleName(text);
     update();
 }
 

@@ -536,6 +536,11 @@ Please retry after a few seconds</source>
             <source>Pictures of the room</source>
             <translation>대화방의 사진</translation>
         </message>
+        <message>
+            <source>Picture from %1, %2</source>
+            <comment>the picture in the viewer: its sender, its time</comment>
+            <translation>%1님이 보낸 사진, %2</translation>
+        </message>
     </context>
     <context>
         <name>MtSearchLineEdit</name>

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Reads a running program through the accessibility bus, as a screen reader does.
 
-atspi.py tree PID     every object of the program's windows that shows, one JSON object a line
+atspi.py tree PID     every object of the program's windows that shows, one JSON object a line,
+                      with the name of the window that holds it
 atspi.py focus PID    the control that has the keyboard in the active window, as one JSON object
 atspi.py listen PID   the events a screen reader hears from the program, one JSON object a line
 """
@@ -22,14 +23,15 @@ def application(pid):
     return None
 
 
-def walk(node, path, out):
+def walk(node, path, window, out):
     states = node.getState()
     showing = states.contains(pyatspi.STATE_SHOWING)
     role = node.getRoleName()
     text = ""
     if role in ("text", "password text") and showing:
         text = node.queryText().getText(0, -1)
-    out.append({"path": path, "role": role, "name": node.name or "", "text": text,
+    out.append({"path": path, "window": window, "role": role, "name": node.name or "",
+                "description": node.description or "", "text": text,
                 "focused": states.contains(pyatspi.STATE_FOCUSED),
                 "active": states.contains(pyatspi.STATE_ACTIVE),
                 "control": showing and (role in CONTROLS or
@@ -39,14 +41,15 @@ def walk(node, path, out):
         for i in range(node.childCount):
             child = node.getChildAtIndex(i)
             if child is not None:
-                walk(child, "%s/%d" % (path, i), out)
+                walk(child, "%s/%d" % (path, i), window, out)
 
 
 def rows(pid):
     app = application(pid)
     out = []
     for i in range(app.childCount if app is not None else 0):
-        walk(app.getChildAtIndex(i), str(i), out)
+        window = app.getChildAtIndex(i)
+        walk(window, str(i), window.name or "", out)
     return out
 
 

@@ -15,19 +15,40 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <limits>
+
 #include <unistd.h>
 
 namespace {
 constexpr int kWait = 20000;
+// The idle lock preset below (a minute), and the wait for what it does.
+constexpr int kIdleLock = 60000 + kWait;
 
 // One object as a screen reader gets it.
 struct Node
 {
     QString path;
+    QString window; // the name of the window that holds it
     QString role;
     QString name;
+    QString description;
     QString text; // what a text field holds
-    MT_TYPED(Node, path, role, name, text)
+    MT_TYPED(Node, path, window, role, name, description, text)
+};
+
+Node toNode(const QJsonObject& row)
+{
+    return Node{row["path"].toString(), row["window"].toString(),      row["role"].toString(),
+                row["name"].toString(), row["description"].toString(), row["text"].toString()};
+}
+
+// What a room's row says after the newest chat it shows (shown: it shows it); nothing when the
+// row counts no unread chats.
+struct RowTail
+{
+    bool shown = false;
+    QString after;
+    MT_TYPED(RowTail, shown, after)
 };
 
 // The reachable controls a screen reader cannot name in words.
@@ -60,12 +81,21 @@ private slots:
     void journeys_data();
     void journeys();
 
+    // The version refusal of a row that stopped before it ended goes with it.
+    void cleanup() { QVERIFY(m_server.clearUpdate()); }
     void cleanupTestCase() { ChildProcess::stop(m_bus); }
 
 private:
     QProcess* atspi(const QString& command, qint64 pid);
     QVector<QJsonObject> read(const QString& command, qint64 pid);
     QVector<Node> controls(qint64 pid);
+    // Whether a control that shows now matches.
+    template <typename Match>
+    bool shows(qint64 pid, Match match)
+    {
+        const QVector<Node> all = controls(pid);
+        return std::any_of(all.cbegin(), all.cend(), match);
+    }
     // Reachable controls whose name is empty or holds no letter or digit (a glyph).
     Unnamed unnamed(qint64 pid);
     Node focus(qint64 pid);
@@ -107,8 +137,7 @@ QVector<Node> TestAccessibility::controls(qint64 pid)
     QVector<Node> nodes;
     for (const QJsonObject& row : read(QStringLiteral("tree"), pid)) {
         if (row["control"].toBool())
-            nodes << Node{row["path"].toString(), row["role"].toString(), row["name"].toString(),
-                          row["text"].toString()};
+            nodes << toNode(row);
     }
     return nodes;
 }
@@ -127,9 +156,7 @@ Unnamed TestAccessibility::unnamed(qint64 pid)
 
 Node TestAccessibility::focus(qint64 pid)
 {
-    const QJsonObject row = read(QStringLiteral("focus"), pid).value(0);
-    return Node{row["path"].toString(), row["role"].toString(), row["name"].toString(),
-                row["text"].toString()};
+    return toNode(read(QStringLiteral("focus"), pid).value(0));
 }
 
 void TestAccessibility::initTestCase()
@@ -173,10 +200,13 @@ void TestAccessibility::journeys_data()
                             << "user021" << int(QChar::Script_Hangul);
 }
 
-// Start, a refused login's box, login by keys, the rooms with their unread counts, a room opened
-// and a chat sent by keys, a chat that arrives announced, the room's search, the window closed,
-// a new room chosen in the invitation dialog, the lock and the unlock; the tree of every window
-// on the way is checked for controls without a name in words.
+// Start, a refused login's box, login by keys, the rooms with their unread counts and the toast
+// that tells of them, a room opened and so read (its row counts nothing, also while chats
+// arrive), a chat sent by keys, a chat that arrives announced, the room's search, a picture
+// opened from its row, the room's members, the window closed and opened again, the idle lock and
+// the unlock, a new room chosen in the invitation dialog, the settings and the profile editor,
+// the lock by the menu and the update an unlock refused for its version leads to; the tree of
+// every window on the way is checked for controls without a name in words.
 void TestAccessibility::journeys()
 {
     QFETCH(QByteArray, locale);
@@ -186,6 +216,8 @@ void TestAccessibility::journeys()
     // The test home sets LANG; LC_MESSAGES, which it keeps, names the language before it.
     qputenv("LC_MESSAGES", locale);
     AppClient client(*m_x, m_server);
+    // The shortest idle time the settings offer: a minute.
+    client.presetSetting(QStringLiteral("Settings/AutoLock"), 1);
     QVERIFY(client.start());
     const qint64 pid = client.pid();
     const QString main = client.mainWindow();
@@ -205,9 +237,7 @@ void TestAccessibility::journeys()
     QVERIFY(client.keyToActive(QStringLiteral("Tab Return")));
     QVERIFY(focusOn(pid, QStringLiteral("push button")));
     QCOMPARE(unnamed(pid), Unnamed());
-    const QVector<Node> all = controls(pid);
-    QVERIFY(std::any_of(all.cbegin(), all.cend(),
-                        [](const Node& n) { return n.role == "alert" && !n.name.isEmpty(); }));
+    QVERIFY(shows(pid, [](const Node& n) { return n.role == "alert" && !n.name.isEmpty(); }));
     QVERIFY(client.keyToActive(QStringLiteral("Return")));
 
     QVERIFY(focusOn(pid, QStringLiteral("password text")));
@@ -225,16 +255,43 @@ void TestAccessibility::journeys()
     const QString tag = QStringLiteral("unread-%1").arg(account);
     QVERIFY(m_server.chats(room.roomId, other, tag, 3));
     const QRegularExpression unreadRow(tag + QStringLiteral(" 3\\D+3\\D*$"));
+    const Node listRow = inWindow(focus(pid));
+    // The rows of the main window's room list, whichever window has the keys.
     const auto rows = [&] {
-        const QString list = parentPath(focus(pid).path);
         QVector<Node> found = controls(pid);
         found.erase(std::remove_if(found.begin(), found.end(),
-                                   [&](const Node& n) { return parentPath(n.path) != list; }),
+                                   [&](const Node& n) {
+                                       return n.window != listRow.window ||
+                                              parentPath(inWindow(n).path) !=
+                                                  parentPath(listRow.path);
+                                   }),
                     found.end());
         return found;
     };
+    // What the room's row says after a chat, once it shows it.
+    const auto after = [&](const QString& chat) {
+        RowTail tail;
+        waitUntil(
+            [&] {
+                for (const Node& n : rows())
+                    tail = n.name.contains(chat) ? RowTail{true, n.name.section(chat, 1)} : tail;
+                return tail.shown;
+            },
+            kWait);
+        return tail;
+    };
     QVERIFY(waitUntil([&] { return rows().value(0).name.contains(unreadRow); }, kWait));
     QCOMPARE(rows().size(), m_server.rooms(userId).size());
+    // The toast that tells of the chats is an alert that says the newest.
+    const QString newest = tag + QStringLiteral(" 3");
+    QVERIFY2(waitUntil(
+                 [&] {
+                     return shows(pid, [&](const Node& n) {
+                         return n.role == "alert" && !n.name.isEmpty() && n.description == newest;
+                     });
+                 },
+                 kWait),
+             "no toast read out with the newest chat");
 
     // Arrows move through the rooms; Return opens the one with the keyboard.
     QVERIFY(client.keyToActive(QStringLiteral("Home Down")));
@@ -277,18 +334,86 @@ void TestAccessibility::journeys()
              qPrintable(heard));
     QVERIFY(heard.contains(QStringLiteral("children-changed:add")));
     QCOMPARE(inWindow(focus(pid)), input);
+    // The open room is read: its row counts nothing after the chat, not even once the echo of
+    // the window's own read notice (sent before the chat) has come back.
+    QCOMPARE(after(arrived), RowTail{true});
 
-    // Ctrl+F searches the room, Escape leaves the search, Ctrl+W closes the window and the keys
-    // are back in the room list, at the room.
+    // Ctrl+F searches the room, Escape leaves the search.
     QVERIFY(client.keyToActive(QStringLiteral("ctrl+f")));
     QVERIFY(waitUntil([&] { return inWindow(focus(pid)).path != input.path; }, kWait));
     QCOMPARE(focus(pid).role, QStringLiteral("text"));
     QCOMPARE(unnamed(pid), Unnamed());
     QVERIFY(client.keyToActive(QStringLiteral("Escape")));
     QVERIFY(waitUntil([&] { return inWindow(focus(pid)) == input; }, kWait));
-    QVERIFY(client.keyToActive(QStringLiteral("ctrl+w")));
+
+    // A picture that arrives opens from its row with Return (Shift+Tab from the input to the
+    // conversation, End to its newest row); Escape closes the viewer.
+    QVERIFY(client.keyToActive(QStringLiteral("shift+Tab")));
+    QVERIFY(focusOn(pid, QStringLiteral("list item")));
+    const QString conversation = parentPath(inWindow(focus(pid)).path);
+    // The conversation's rows, those scrolled out of view too.
+    const auto said = [&] {
+        const QVector<QJsonObject> found = read(QStringLiteral("tree"), pid);
+        return std::count_if(found.cbegin(), found.cend(), [&](const QJsonObject& row) {
+            const Node n = inWindow(toNode(row));
+            return n.window == input.window && parentPath(n.path) == conversation;
+        });
+    };
+    const auto saidBefore = said();
+    QVERIFY(!m_server.chat(room.roomId, other, QString(), {{"contentType", 2}}).isEmpty());
+    QVERIFY(waitUntil([&] { return said() > saidBefore; }, kWait));
+    const QStringList withRoom = client.visibleWindows();
+    QVERIFY(client.keyToActive(QStringLiteral("End Return")));
+    const QString viewer = client.awaitNewWindow(withRoom);
+    QVERIFY(!viewer.isEmpty());
+    QVERIFY(waitUntil([&] { return focus(pid).window != input.window; }, kWait));
+    QCOMPARE(unnamed(pid), Unnamed());
+    QVERIFY(client.keyToActive(QStringLiteral("Escape")));
+    QVERIFY(waitUntil([&] { return !client.visibleWindows().contains(viewer); }, kWait));
+
+    // The room's members from its menu (Shift+Tab from the conversation to the menu button,
+    // Space, the second entry); Escape closes them.
+    QVERIFY(waitUntil([&] { return focus(pid).window == input.window; }, kWait));
+    QVERIFY(client.keyToActive(QStringLiteral("shift+Tab space Down Down Return")));
+    const QString members = client.awaitNewWindow(withRoom);
+    QVERIFY(!members.isEmpty());
+    QVERIFY(waitUntil([&] { return focus(pid).window != input.window; }, kWait));
+    QCOMPARE(unnamed(pid), Unnamed());
+    QVERIFY(client.keyToActive(QStringLiteral("Escape")));
+    QVERIFY(waitUntil([&] { return !client.visibleWindows().contains(members); }, kWait));
+
+    // More chats read in the open room (the active window again), then Ctrl+W closes the window
+    // and the keys are back in the room list, at the room, which still counts nothing.
+    QVERIFY(waitUntil([&] { return focus(pid).window == input.window; }, kWait));
+    const QString later = QStringLiteral("later-%1").arg(account);
+    QVERIFY(!m_server.chat(room.roomId, other, later).isEmpty());
+    QCOMPARE(after(later), RowTail{true});
+    QVERIFY(client.typeInto(window, QString(), QStringLiteral("ctrl+w")));
     QVERIFY(waitUntil([&] { return !client.visibleWindows().contains(window); }, kWait));
-    QVERIFY(waitUntil([&] { return focus(pid).name.contains(arrived); }, kWait));
+    QVERIFY(waitUntil([&] { return focus(pid).name.contains(later); }, kWait));
+    QCOMPARE(focus(pid).name.section(later, 1), QString());
+
+    // Opened again and left alone for the idle time: the program locks itself and closes the
+    // window; the lock page is announced as an alert, as a box is, and its password field has
+    // the keys; Return unlocks through a login of this device and the room still counts nothing.
+    const QStringList withList = client.visibleWindows();
+    QVERIFY(client.keyToActive(QStringLiteral("Return")));
+    const QString reopened = client.awaitNewWindow(withList);
+    QVERIFY(!reopened.isEmpty());
+    QVERIFY(focusOn(pid, QStringLiteral("password text"), kIdleLock));
+    QVERIFY(!client.visibleWindows().contains(reopened));
+    QCOMPARE(unnamed(pid), Unnamed());
+    const QString lockPage = parentPath(focus(pid).path);
+    QVERIFY(shows(pid, [&](const Node& n) {
+        return n.path == lockPage && n.role == "alert" && !n.name.isEmpty();
+    }));
+    const qint64 beforeUnlock = m_server.lastRequestSeq();
+    QVERIFY(client.typeInto(main, DevServer::kPassword, QStringLiteral("Return")));
+    QVERIFY(focusOn(pid, QStringLiteral("list item")));
+    QCOMPARE(m_server.logins(beforeUnlock),
+             (QVector<DevLogin>{
+                 {account, QStringLiteral("0"), client.setting("Settings/DeviceID").toString()}}));
+    QCOMPARE(after(later), RowTail{true});
 
     // The invitation dialog by keys: Tab to its button, Space, a name, Down into the people (a
     // row says the name and the department), Space chooses, Return makes the room.
@@ -298,9 +423,9 @@ void TestAccessibility::journeys()
     const QString stored = QStringLiteral("SELECT count(*) FROM TTT_MTDATA WHERE key=8");
     QVERIFY(waitUntil([&] { return client.store(account).number(stored) == 1; }, kWait));
     const QString name = person["userName"].toString();
-    const QStringList withList = client.visibleWindows();
+    const QStringList unlocked = client.visibleWindows();
     QVERIFY(client.keyToActive(QStringLiteral("Tab space")));
-    const QString dialog = client.awaitNewWindow(withList);
+    const QString dialog = client.awaitNewWindow(unlocked);
     QVERIFY(!dialog.isEmpty());
     QVERIFY(focusOn(pid, QStringLiteral("text")));
     // Keys typed while the dialog settles can go astray: typed again until the field holds it.
@@ -313,8 +438,7 @@ void TestAccessibility::journeys()
         kWait));
     const QString department = person["deptName"].toString();
     const auto listed = [&] {
-        const QVector<Node> all = controls(pid);
-        return std::any_of(all.cbegin(), all.cend(), [&](const Node& n) {
+        return shows(pid, [&](const Node& n) {
             return n.role == "list item" && n.name.contains(name) && n.name.contains(department);
         });
     };
@@ -337,25 +461,59 @@ void TestAccessibility::journeys()
     QVERIFY(waitUntil([&] { return !client.visibleWindows().contains(newRoom); }, kWait));
     QVERIFY(focusOn(pid, QStringLiteral("list item")));
 
-    // The main menu by keys (Shift+Tab from the rooms, Space): its settings dialog, then its
-    // lock; at the lock page the password field has the keys, Return unlocks.
+    // The main menu by keys (Shift+Tab from the rooms, Space): its settings dialog and from it
+    // the profile editor.
     const QStringList beforeSettings = client.visibleWindows();
     QVERIFY(client.keyToActive(QStringLiteral("shift+Tab space Down Down Down Return")));
     QVERIFY(!client.awaitNewWindow(beforeSettings).isEmpty());
     QCOMPARE(unnamed(pid), Unnamed());
+    // Five quick presses on the user's picture (Tab to it) switch the file log: the note that
+    // says so is an alert with its text.
+    const QString settings = focus(pid).window;
+    QVERIFY(client.keyToActive(QStringLiteral("Tab space space space space space")));
+    QVERIFY2(waitUntil(
+                 [&] {
+                     return shows(pid, [&](const Node& n) {
+                         return n.window == settings && n.role == "alert" && !n.name.isEmpty();
+                     });
+                 },
+                 kWait),
+             "the logging note is not read out");
+    const QStringList withSettings = client.visibleWindows();
+    QVERIFY(client.keyToActive(QStringLiteral("Tab space")));
+    const QString profile = client.awaitNewWindow(withSettings);
+    QVERIFY(!profile.isEmpty());
+    QVERIFY(waitUntil([&] { return focus(pid).window != settings; }, kWait));
+    QCOMPARE(unnamed(pid), Unnamed());
+    QVERIFY(client.keyToActive(QStringLiteral("Escape")));
+    QVERIFY(waitUntil([&] { return focus(pid).window == settings; }, kWait));
     QVERIFY(client.keyToActive(QStringLiteral("Escape")));
     QVERIFY(focusOn(pid, QStringLiteral("push button")));
+
+    // The menu's lock; an unlock the server refuses for the program's version asks whether to
+    // update, and yes opens the download's dialog (kept slow so that it stays up).
     QVERIFY(client.keyToActive(QStringLiteral("space Down Down Return")));
     QVERIFY(focusOn(pid, QStringLiteral("password text")));
-    QCOMPARE(unnamed(pid), Unnamed());
-    // The page that holds the field is announced as an alert, as a box is.
-    const QString lockPage = parentPath(focus(pid).path);
-    const QVector<Node> locked = controls(pid);
-    QVERIFY(std::any_of(locked.cbegin(), locked.cend(), [&](const Node& n) {
-        return n.path == lockPage && n.role == "alert" && !n.name.isEmpty();
-    }));
+    QVERIFY(m_server.setUpdate(DevUpdate{std::numeric_limits<int>::max(), {}, -1, false, 1024})
+                .has_value());
+    const QStringList atLock = client.visibleWindows();
     QVERIFY(client.typeInto(main, DevServer::kPassword, QStringLiteral("Return")));
-    QVERIFY(focusOn(pid, QStringLiteral("list item")));
+    const QString question = client.awaitNewWindow(atLock);
+    QVERIFY(!question.isEmpty());
+    // The box's keys start at its "no"; Shift+Tab goes to its "yes".
+    QVERIFY(focusOn(pid, QStringLiteral("push button")));
+    const Node no = focus(pid);
+    QVERIFY(client.keyToActive(QStringLiteral("shift+Tab")));
+    QVERIFY(waitUntil([&] { return focus(pid).name != no.name; }, kWait));
+    QVERIFY(client.keyToActive(QStringLiteral("Return")));
+    QVERIFY(!client.awaitNewWindow(atLock, {question}).isEmpty());
+    QVERIFY(waitUntil(
+        [&] {
+            const Node at = focus(pid);
+            return !at.window.isEmpty() && at.window != no.window && at.window != listRow.window;
+        },
+        kWait));
+    QCOMPARE(unnamed(pid), Unnamed());
 }
 
 int main(int argc, char** argv)
