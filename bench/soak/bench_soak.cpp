@@ -67,6 +67,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <functional>
+#include <malloc.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -104,6 +105,9 @@ struct Usage
     int widgets = 0;
     // What SQLite holds of the heap (page caches, statements), beside the rest of the process.
     double sqliteMb = 0;
+    // The heap in use, every thread's arenas: a growth here is memory kept, a growth of the
+    // resident size alone is the allocator's free memory not given back.
+    double heapMb = 0;
     QHash<QString, int> widgetClasses;
 };
 
@@ -117,6 +121,7 @@ void keepLeast(std::optional<Usage>& least, const Usage& u)
     least->fds = std::min(least->fds, u.fds);
     least->threads = std::min(least->threads, u.threads);
     least->sqliteMb = std::min(least->sqliteMb, u.sqliteMb);
+    least->heapMb = std::min(least->heapMb, u.heapMb);
     if (u.widgets < least->widgets) {
         least->widgets = u.widgets;
         least->widgetClasses = u.widgetClasses;
@@ -139,6 +144,8 @@ Usage usage()
     u.threads =
         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
     u.sqliteMb = double(sqlite3_memory_used()) / 1048576;
+    const struct mallinfo2 heap = mallinfo2();
+    u.heapMb = double(heap.uordblks + heap.hblkhd) / 1048576;
     const QWidgetList widgets = QApplication::allWidgets();
     u.widgets = widgets.size();
     for (const QWidget* w : widgets)
@@ -849,20 +856,21 @@ bool Soak::run()
 
 void Soak::report()
 {
-    std::printf("samples (s: RSS MB, descriptors, threads, widgets):");
+    std::printf("samples (s: RSS MB, heap in use MB, descriptors, threads, widgets):");
     const int step = std::max(1, int(m_samples.size() / 20));
     for (int i = 0; i < m_samples.size(); i += step) {
         const Usage& u = m_samples[i].second;
-        std::printf(" %.0f: %.1f/%d/%d/%d", m_samples[i].first, u.rssMb, u.fds, u.threads,
-                    u.widgets);
+        std::printf(" %.0f: %.1f/%.1f/%d/%d/%d", m_samples[i].first, u.rssMb, u.heapMb, u.fds,
+                    u.threads, u.widgets);
     }
     std::printf("\n");
     const Usage first = m_first.value_or(Usage{});
     const Usage last = m_last.value_or(Usage{});
-    std::printf("first: %.1f MB (SQLite %.1f MB), %d descriptors, %d threads, %d widgets; last: "
-                "%.1f MB (SQLite %.1f MB), %d descriptors, %d threads, %d widgets\n",
-                first.rssMb, first.sqliteMb, first.fds, first.threads, first.widgets, last.rssMb,
-                last.sqliteMb, last.fds, last.threads, last.widgets);
+    std::printf("first: %.1f MB (heap in use %.1f MB, SQLite %.1f MB), %d descriptors, %d threads, "
+                "%d widgets; last: %.1f MB (heap in use %.1f MB, SQLite %.1f MB), %d descriptors, "
+                "%d threads, %d widgets\n",
+                first.rssMb, first.heapMb, first.sqliteMb, first.fds, first.threads, first.widgets,
+                last.rssMb, last.heapMb, last.sqliteMb, last.fds, last.threads, last.widgets);
     std::printf("stalls: longest %.0f ms (during %s); gaps over 50 ms: %d, over 100 ms: %d, over "
                 "200 ms: %d\n",
                 m_stalls.maxMs(), qPrintable(m_stalls.where()), m_stalls.over(50),
