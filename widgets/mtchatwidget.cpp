@@ -1,5 +1,7 @@
 #include "widgets/mtchatwidget.h"
 
+#include "store/dbtypes.h"
+
 #include "widgets/mtchatalarmitem.h"
 #include "widgets/mtchatdateitem.h"
 #include "widgets/mtchatentry.h"
@@ -936,7 +938,8 @@ bool MtChatWidget::eventFilter(QObject* watched, QEvent* event)
         const MtChatEntryData row = rowData(currentRow());
         const bool picture = row.itemType == MtChatBaseItem::ItemType_ChatImage ||
                              row.itemType == MtChatBaseItem::ItemType_MyChatImage;
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && picture && row.contentType == 2) {
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && picture &&
+            row.contentType == ContentTypeImage) {
             emit imageOpened(row.messageId);
             return true;
         }
