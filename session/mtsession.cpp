@@ -3,6 +3,7 @@
 #include "messaging/mqttmanager.h"
 #include "net/filemanager.h"
 #include "net/netservermanager.h"
+#include "platform/memoryrelease.h"
 #include "session/localsettings.h"
 #include "session/mtqueuewaker.h"
 #include "session/sessionrequest.h"
@@ -487,6 +488,10 @@ void MtSession::onHttpSuccess(int reqCode, const QJsonObject& response)
     case SessionRequest::Cache:
         qDebug().noquote() << "MtSession::onHttpSuccess - [REQ_HTTP_CACHE] cache success";
         m_state.apply(SessionState::Event::CacheAnswered);
+        // The directory is the peak of a login: a large organisation's answer, parsed and stored,
+        // leaves hundreds of megabytes free but kept by the allocator for the whole session.
+        // Given back once this answer, the last reference to it, is gone.
+        QTimer::singleShot(0, this, [] { platformReleaseFreeMemory(); });
         if (!m_net->reqChatRoomList(SessionRequest::Rooms))
             roomListEnded();
         break;

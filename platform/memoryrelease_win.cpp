@@ -1,0 +1,8 @@
+#include "platform/memoryrelease.h"
+
+#include <malloc.h>
+
+void platformReleaseFreeMemory()
+{
+    _heapmin();
+}
