@@ -248,14 +248,9 @@ void ChatRoomList::placeByTime(ChatRoomListWidgetItem* item)
     // Moved, the row keeps its widget, its selection and its place in assistive tools' view;
     // taken out and put back, its widget would be destroyed and made anew for every chat that
     // brings a room to the top.
-    if (model()->moveRow(QModelIndex(), from, QModelIndex(), target > from ? target + 1 : target))
-        return;
-    const bool wasCurrent = currentItem() == item;
-    m_withWidget.remove(item);
-    takeItem(from);
-    insertItem(target, item);
-    if (wasCurrent)
-        setCurrentItem(item);
+    if (!model()->moveRow(QModelIndex(), from, QModelIndex(), target > from ? target + 1 : target))
+        qWarning().noquote().nospace()
+            << "ChatRoomList::placeByTime - row not moved, from:" << from << " to:" << target;
 }
 
 void ChatRoomList::refreshRow(ChatRoomListWidgetItem* item)
