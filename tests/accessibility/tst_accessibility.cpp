@@ -169,6 +169,18 @@ void TestAccessibility::initTestCase()
     m_bus.setProcessEnvironment(m_x->environment(m_home.processEnvironment()));
     m_bus.start(QStringLiteral("/usr/libexec/at-spi-bus-launcher"), {"--launch-immediately"});
     QVERIFY(m_bus.waitForStarted());
+    // Asked before the launcher owns its name, the session bus would start a second launcher
+    // by activation; the loser takes its bus down and may leave its address on the root window.
+    QVERIFY(waitUntil(
+        [&] {
+            QProcess ask;
+            ask.start(QStringLiteral("dbus-send"),
+                      {"--session", "--dest=org.freedesktop.DBus", "--print-reply",
+                       "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                       "string:org.a11y.Bus"});
+            return ask.waitForFinished() && ask.readAllStandardOutput().contains("true");
+        },
+        kWait));
     for (const char* property : {"IsEnabled", "ScreenReaderEnabled"}) {
         const QStringList set{"--session",
                               "--dest=org.a11y.Bus",
