@@ -235,7 +235,10 @@ void TestAccessibility::journeys()
     const QString main = client.mainWindow();
     QVERIFY(client.typeInto(main, QString(), QString()));
     // A busy machine can take a while before a new program's tree is on the accessibility bus.
-    QVERIFY(focusOn(pid, QStringLiteral("text"), 3 * kWait));
+    QVERIFY2(focusOn(pid, QStringLiteral("text"), 3 * kWait),
+             qPrintable(QStringLiteral("%1 objects of the program on the bus, the focus on '%2'")
+                            .arg(read(QStringLiteral("tree"), pid).size())
+                            .arg(focus(pid).role)));
     QVERIFY2(waitUntil(
                  [&] {
                      const QString name = focus(pid).name;
