@@ -1,6 +1,7 @@
 #include "main/chatwindows.h"
 
 #include "chat/chatdialog.h"
+#include "platform/memoryrelease.h"
 #include "session/mtsession.h"
 #include "store/dbtypes.h"
 
@@ -11,7 +12,11 @@
 
 ChatWindows::ChatWindows(QWidget* mainWindow, QObject* parent)
     : QObject(parent), m_mainWindow(mainWindow)
-{}
+{
+    m_releaseMemory.setSingleShot(true);
+    m_releaseMemory.setInterval(kReleaseDelayMs);
+    connect(&m_releaseMemory, &QTimer::timeout, this, [] { platformReleaseFreeMemory(); });
+}
 
 ChatWindows::~ChatWindows()
 {
@@ -97,6 +102,8 @@ void ChatWindows::present(ChatDialog* dialog)
 void ChatWindows::adopt(ChatDialog* dialog)
 {
     m_windows.append(dialog);
+    // Several windows closed together (log off, lock) are given back once.
+    connect(dialog, &QObject::destroyed, &m_releaseMemory, qOverload<>(&QTimer::start));
     connect(dialog, &ChatDialog::activated, this, &ChatWindows::activated);
     connect(dialog, &ChatDialog::closed, this, [this, dialog] {
         const bool wasActive = dialog->closedWhileActive();

@@ -7,6 +7,7 @@
 #include <QPoint>
 #include <QPointer>
 #include <QSize>
+#include <QTimer>
 
 class ChatDialog;
 class DBChatRoom;
@@ -26,6 +27,7 @@ class ChatWindows : public QObject, public ChatWindowRegistry
     Q_OBJECT
 public:
     static constexpr int kPlacementStep = 10;
+    static constexpr int kReleaseDelayMs = 1000;
 
     // `mainWindow` is the window new chat windows are placed beside.
     explicit ChatWindows(QWidget* mainWindow, QObject* parent = nullptr);
@@ -80,4 +82,7 @@ private:
     QList<QPointer<ChatDialog>> m_windows;
     QPoint m_lastPosition;
     bool m_placed = false;
+    // A closed window's conversation and pictures leave freed memory behind that the allocator
+    // would otherwise keep for good: given back once the closing is over.
+    QTimer m_releaseMemory;
 };
