@@ -1,8 +1,4 @@
-// The MQTT client layer against a real mosquitto broker on a loopback port: credentials and
-// protocol level, QoS 1 both ways, delivery order and thread, offline delivery, reconnection
-// after the broker was killed, and acknowledgements held until the delegate has taken the
-// messages, with a bounded number of them waiting meanwhile, also when the client is destroyed
-// with messages still waiting for the delegate.
+// The MQTT client against a real broker: credentials, order, offline, broker kill, late acks.
 #include "common/mosquittobroker.h"
 #include "deliveryrecorder.h"
 #include "messaging/mqttclient.h"
@@ -67,8 +63,7 @@ void TestMqttClient::initTestCase()
     QVERIFY2(MosquittoBroker::toolsAvailable(), "mosquitto and its clients are needed");
     QVERIFY2(m_broker.addUser(kUser, QString::fromLatin1(kKey)),
              qPrintable(m_broker.errorString()));
-    // As the chat server does: no limit on the messages in flight to one session, so that only
-    // the client's own bound keeps it from reading on.
+    // No in-flight limit, as the chat server: only the client's own bound stops it reading on.
     m_broker.setMaxInflight(0);
 }
 
@@ -109,8 +104,7 @@ void TestMqttClient::oneSessionThroughOfflineAndBrokerRestart()
     QVERIFY2(m_broker.waitForLog(QStringLiteral("as session-order (p1, c0, k30, u'7')")),
              qPrintable(m_broker.log()));
 
-    // Every byte value, so that nothing on the way treats the payload as text; the broker sends
-    // it back to the publishing session, at QoS 1 only if it was published so.
+    // Every byte value, so nothing treats the payload as text; the echo keeps QoS 1.
     QByteArray binary;
     for (int i = 0; i < 256; ++i)
         binary.append(char(i));
@@ -135,8 +129,7 @@ void TestMqttClient::oneSessionThroughOfflineAndBrokerRestart()
     QTRY_COMPARE_WITH_TIMEOUT(recorder.messages().size(), sent.size(), 20000);
     QCOMPARE(recorder.payloads(), sent);
 
-    // The broker killed: the client notices, keeps what it publishes meanwhile, retries (finding
-    // nobody listening) and reconnects on its own once the broker is back.
+    // Broker killed: the client keeps what it publishes, retries, and reconnects on its own.
     m_broker.kill();
     QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 2, 10000);
     QVERIFY(!client->isConnectedToHost() && !errors.isEmpty());
@@ -153,8 +146,7 @@ void TestMqttClient::oneSessionThroughOfflineAndBrokerRestart()
     std::sort(got.end() - 2, got.end());
     QCOMPARE(got, sent + QList<QByteArray>({"after-restart", "while-down"}));
 
-    // The start first and once, then every message one by one, all on one thread that is not
-    // this one.
+    // The start once, then every message singly, all on one thread other than this one.
     std::vector<int> events(size_t(got.size()) + 1, 0);
     events.front() = DeliveryRecorder::kStart;
     QCOMPARE(recorder.events(), events);
@@ -163,8 +155,7 @@ void TestMqttClient::oneSessionThroughOfflineAndBrokerRestart()
 
 void TestMqttClient::acknowledgedOnlyWhenTaken_data()
 {
-    // How many batches the delegate refuses (a store that cannot write), then whether it takes
-    // them in the end or the client is destroyed first; the most messages let wait meanwhile.
+    // Batches the delegate refuses before and after the bound; taken here; the bound.
     QTest::addColumn<int>("refused");
     QTest::addColumn<int>("refusedAfterTheBound");
     QTest::addColumn<int>("takenHere");
@@ -201,17 +192,15 @@ void TestMqttClient::acknowledgedOnlyWhenTaken()
     recorder->refuseBatches(refusedAfterTheBound);
     QTRY_COMPARE_WITH_TIMEOUT(recorder->payloads().size(), takenHere, 30000);
     QCOMPARE(recorder->payloads(), sent.mid(0, takenHere));
-    // Destroyed while the delivery thread offers batches: the delegate finished last, on that
-    // thread, and the thread is gone with the client.
+    // Destroyed mid-offer: the delegate finished last on its thread, which goes with the client.
     client.reset();
     QCOMPARE(threadCount(), threadsBefore);
     const std::vector<int> events = recorder->events();
     QCOMPARE(events.back(), DeliveryRecorder::kFinish);
     QVERIFY(recorder->oneThread());
 
-    // The session's next connection gets exactly what was never taken: had any of it been
-    // acknowledged, the broker would not send it again. Published last, the sentinel shows that
-    // nothing else comes.
+    // The next connection gets exactly what was never taken (never acknowledged), then the
+    // sentinel.
     DeliveryRecorder next(true);
     auto again = makeClient(clientId, &next);
     QSignalSpy reconnected(again.get(), &QMQTT::Client::connected);

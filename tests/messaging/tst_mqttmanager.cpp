@@ -1,8 +1,4 @@
-// The messaging session against a real mosquitto broker and a real encrypted store: payloads
-// published by another client travel through the broker to MqttManager's delivery thread, are
-// stored through its own connection and come out of the queue as message items; the test reads
-// the file back through the GUI thread's connection. A PUSH published after each case marks the
-// end of its items.
+// The messaging session between a real broker and a real store; a PUSH marks each case's end.
 #include "common/typed.h"
 #include "messaging/roompresence.h"
 #include "sessionfixture.h"
@@ -48,8 +44,7 @@ struct SeedChat
     qint64 time;
 };
 
-// One case on a topic of its own, "chat/<room>". Before: the room (none or one) and its chats.
-// After: the items queued, the room, its chats, its unread count.
+// One case on "chat/<room>": room and chats before; items, room, chats, unread count after.
 struct Receive
 {
     int room;
@@ -74,8 +69,7 @@ struct History
     QList<ChatRow> chatsAfter;
 };
 
-// One published payload as another subscriber decodes it: a message id made for this session
-// reads as kOwnId, contents as compact JSON or text.
+// A payload as another subscriber decodes it; an id made for this session reads as kOwnId.
 struct SentEvent
 {
     static constexpr const char* kOwnId = "(made for client-A)";
@@ -122,8 +116,7 @@ void seed(StoreFixture& store, const QString& topic, const QList<RoomRow>& rooms
         store.addChat(topic, c.msgId, c.sender, kT + c.time, c.state, 1, "stored " + c.msgId);
 }
 
-// The main window's side of the seam: another session is in chat/103, the window of chat/102 is
-// active.
+// Another session is in chat/103; the window of chat/102 is active.
 struct Presence : RoomPresence
 {
     bool isInRoom(const QString& topic) const override { return topic == "chat/103"; }
@@ -239,8 +232,7 @@ void TestMqttManager::receive_data()
           chat(110, kMe, 1, refresh)},
         {"chat m112 Me 1", "chat m109 Me 1"}, {{20, "8"}},
         {{"m109", 1, true, 1, 5, 0, "mine"}, {"m112", 1, true, 1, 9, 0, "stored m112"}}, 0);
-    // Read notices of others on the user's chats: confirmed chats from the read time on count
-    // each reader once; time 0 says nothing about what was read.
+    // Others' read notices count each reader once on confirmed own chats; time 0 says nothing.
     const auto read = [](qint32 reader, qint64 time) {
         return eventPayload(ChatPayload::TypeEnterRead, reader, "r",
                             ChatPayload::enterReadContents("c-R", time));
@@ -254,8 +246,7 @@ void TestMqttManager::receive_data()
          {"mine-3", 1, true, 0, 2000, 0, "stored mine-3"}},
         0);
 
-    // Room events; the same event twice is stored once and queued once, unless it is the user's
-    // own echo, which is confirmed.
+    // The same room event twice is stored and queued once, unless it is the user's own echo.
     const auto invite = [](int n, qint32 sender, int type) {
         const QList<qint32> members =
             type == RoomType1VSN ? QList<qint32>{kMe, kAlice, kBob} : QList<qint32>{kMe, kAlice};
@@ -281,8 +272,7 @@ void TestMqttManager::receive_data()
         {"admission 30 1 8,9,10 Bob,Carol by Alice"}, {{30, "8,9,10"}},
         {{"a301", 4, true, 1, 0, 0, "Bob,Carol"}}, 0);
 
-    // A member of one room naming another room of the user (chat/101) in an event on the first
-    // room's topic: nothing changes, neither here nor there.
+    // An event on one room's topic naming another room (chat/101) changes neither.
     const QString other = roomEvent(101, RoomType1VSN, {kMe, kBob, kCarol}, {"9"});
     add("room event naming another room", 601, {}, {},
         {eventPayload(ChatPayload::TypeInvite, kBob, "client-X-1", other),
@@ -307,8 +297,7 @@ void TestMqttManager::receive_data()
          leave(kMe, "", RoomType1VSN)},
         {}, {{30, "8,9"}}, {}, 0);
 
-    // Three unread chats of Alice at kT, kT+1000, kT+2000, then notices of the user's sessions;
-    // only another session's are queued.
+    // Three unread chats of Alice, then notices of the user's sessions: only others' are queued.
     const auto notices = [](int n, const QList<QPair<int, QString>>& sent) {
         P p;
         for (int i = 0; i < 3; ++i)
@@ -398,8 +387,7 @@ void TestMqttManager::sendOperations()
 
 void TestMqttManager::history_data()
 {
-    // A chat object of a server history page (numbers sometimes as texts, as the server sends
-    // them): history never counts as unread, and settles the user's own chats.
+    // A server history chat (numbers as texts) is never unread and settles the user's own chats.
     QTest::addColumn<History>("row");
     QTest::newRow("another member's chat in a room not stored") << History{
         1001, {}, {}, "h1", kAlice, {"chat h1 Alice 1", "noroom"}, {{"h1", 1, true, 1, 0, 0, "x"}}};
@@ -431,9 +419,7 @@ void TestMqttManager::history()
 
 void TestMqttManager::sessionObjectDeletedWhileRead()
 {
-    // The GUI thread deletes session objects (at log off, or a login attempt's memory-only one)
-    // while the delivery thread reads the session for each message: no read may reach a deleted
-    // object (the sanitizer builds see any that does).
+    // Session objects deleted on the GUI thread while the delivery thread reads (sanitizers).
     std::atomic<bool> stop{false};
     std::atomic<int> reads{0};
     QStringList foreign; // the reader's own until it is joined

@@ -1,6 +1,4 @@
-// The chat payload codec against byte strings written by hand from the wire tables, and every
-// truncation of every payload type decoded from buffers of exactly the truncated size, so that
-// the sanitizer build catches any read past the end.
+// Hand-written wire bytes, and every truncation decoded from an exact-size buffer (sanitizers).
 #include "messaging/chatpayload.h"
 #include "messaging/messageid.h"
 #include "messaging/payloadcodec.h"
@@ -82,9 +80,7 @@ void TestPayloadCodec::wireBytesAndEveryTruncation()
     QFETCH(ChatPayload, payload);
     QFETCH(QByteArray, wire);
     QCOMPARE(PayloadCodec::encode(payload).toHex(), wire.toHex());
-    // Every field read back: encoding what was decoded gives the same bytes. Cut anywhere before
-    // the tail, the payload is refused; a cut inside the tail is indistinguishable from a shorter
-    // text.
+    // Decoded and re-encoded gives the same bytes; a cut before the tail is refused.
     const int tail = wire.size() - payload.contents.size();
     for (int n = 0; n <= wire.size(); ++n) {
         ChatPayload p;
