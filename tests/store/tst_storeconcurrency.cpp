@@ -20,9 +20,7 @@ namespace {
 
 const QString kKey = QString::fromLatin1(DBManager::kPassword);
 
-// One thread of the program: its own named connection, writing and reading the shared file.
-// Every tenth round writes a batch in a transaction, as the room and cache merges do; every
-// round counts the own rows while the others write theirs. The first failure, or none.
+// One thread's connection writing (every tenth round a batch) and counting; the first failure.
 QString runWorker(const QString& file, const QString& connection, const QString& topic,
                   int& inserted)
 {
@@ -88,8 +86,7 @@ struct CountRow
 Q_DECLARE_METATYPE(ForeignRow)
 Q_DECLARE_METATYPE(CountRow)
 
-// Threads are std::threads: ThreadSanitizer sees their start and join, while QThread::wait()
-// synchronises inside Qt, which is not built for it.
+// std::threads: ThreadSanitizer sees their join, not QThread::wait() inside Qt.
 class TestStoreConcurrency : public QObject
 {
     Q_OBJECT
@@ -126,8 +123,7 @@ private slots:
         }
     }
 
-    // In every build type: the other thread's use fails, says why, and writes nothing; the
-    // owner goes on.
+    // In every build: another thread's use fails, says why, writes nothing; the owner goes on.
     void connectionStaysOnItsThread_data()
     {
         QTest::addColumn<ForeignRow>("row");
@@ -171,8 +167,7 @@ private slots:
         QCOMPARE(outcome, (ForeignOutcome{false, {row.criticalLine.arg(store.file())}, 2, true}));
     }
 
-    // The messaging and request threads read ids and keys while the GUI thread logs in and off:
-    // each value is either the logged-in one or none.
+    // Ids and keys read during log in and off are the logged-in ones or none.
     void sessionReadsDuringLoginAndLogoff()
     {
         TestEnv env;
@@ -229,9 +224,7 @@ private slots:
         QCOMPARE(counts.add("", 2), 0); // an empty topic stores nothing
     }
 
-    // The messaging thread raises counts one chat at a time while the GUI thread reads, sets
-    // rooms it shows to 0 and lowers others: no increment may be lost between a read and a
-    // store of the other thread.
+    // Counts raised on one thread while another reads, zeroes and lowers: no increment lost.
     void unreadCountsFromTwoThreads()
     {
         constexpr int kChats = 20000;
