@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <numeric>
 #include <vector>
 
 using QMQTT::Message;
@@ -29,6 +30,11 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_counts;
+    }
+    int total() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return std::accumulate(m_counts.begin(), m_counts.end(), 0);
     }
 
 private:
@@ -95,7 +101,7 @@ private slots:
         recorder.open();
         QTRY_COMPARE(recorder.messages().size(), sent.size());
         // Once the thread has caught up it makes the rest durable without being stopped.
-        QTRY_COMPARE(sum(settled.counts()), sent.size());
+        QTRY_COMPARE(settled.total(), sent.size());
         thread.stop();
 
         QCOMPARE(recorder.events(), row.events);
@@ -155,14 +161,6 @@ private slots:
     }
 
 private:
-    static int sum(const std::vector<int>& counts)
-    {
-        int total = 0;
-        for (int count : counts)
-            total += count;
-        return total;
-    }
-
     // One message, held by the recorder's first delivery, then `behind` more queued behind it.
     static QList<QByteArray> post(QMQTT::DeliveryThread& thread, DeliveryRecorder& recorder,
                                   int behind)
