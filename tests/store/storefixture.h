@@ -32,20 +32,6 @@ struct UserFields
              openCellPhone, chattAllow, appInstall, userState, userSort)
 };
 
-// While alive the process is "nobody", so file modes bind it; the saved id stays root's.
-class UnprivilegedScope
-{
-public:
-    UnprivilegedScope();
-    ~UnprivilegedScope();
-    UnprivilegedScope(const UnprivilegedScope&) = delete;
-    UnprivilegedScope& operator=(const UnprivilegedScope&) = delete;
-    bool isUnprivileged() const;
-
-private:
-    bool m_dropped = false;
-};
-
 // A real encrypted store in a private home; rows go in by plain INSERTs, not the records.
 class StoreFixture
 {

@@ -17,6 +17,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <grp.h>
+#include <unistd.h>
+
 namespace {
 
 // A statement as its caller sees it, and row 4 of the table afterwards.
@@ -98,6 +101,29 @@ struct OpenRow
     QByteArray writtenFirst; // empty: a real store is made first, with `createKey`
     QString createKey, key;
     OpenOutcome expected;
+};
+
+// While alive the process is "nobody", so file modes bind it; the saved id stays root's.
+class UnprivilegedScope
+{
+public:
+    UnprivilegedScope()
+    {
+        const gid_t groups[] = {65534};
+        m_dropped = geteuid() == 0 && setgroups(1, groups) == 0 &&
+                    setresgid(65534, 65534, 0) == 0 && setresuid(65534, 65534, 0) == 0;
+    }
+    ~UnprivilegedScope()
+    {
+        const gid_t groups[] = {0};
+        if (m_dropped &&
+            (setresuid(0, 0, 0) != 0 || setresgid(0, 0, 0) != 0 || setgroups(1, groups) != 0))
+            qFatal("UnprivilegedScope: could not return to root: %s", strerror(errno));
+    }
+    bool isUnprivileged() const { return geteuid() != 0; }
+
+private:
+    bool m_dropped = false;
 };
 
 const OpenOutcome kOpened{true, DBManager::OpenError::None, false, {}};
