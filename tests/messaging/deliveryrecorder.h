@@ -7,9 +7,7 @@
 #include <thread>
 #include <vector>
 
-// A delivery delegate that records every call and the thread it came on. On request it takes
-// batches (otherwise the base class hands them over one by one), or holds its first delivery
-// until open() so that messages queue up behind it.
+// Records every delegate call and its thread; takes batches or singles; may hold the first.
 class DeliveryRecorder : public QMQTT::ClientDelegate
 {
 public:
@@ -57,8 +55,7 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_durable;
     }
-    // A deep copy: the delivery thread keeps appending (and Qt's own containers grow in a library
-    // the thread sanitizer does not see).
+    // A deep copy: Qt's containers grow in a library the thread sanitizer does not see.
     QList<QMQTT::Message> messages() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);

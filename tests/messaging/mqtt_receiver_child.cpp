@@ -1,8 +1,4 @@
-// A signed-in messaging session in a process of its own, for tests that kill it: receives from
-// the broker into the store file, takes the items off the queue as the main window would, and
-// reports on standard output ("connected", "taken <count>", "store unavailable", "store
-// available"), one line each, so that the test can wait for them.
-//
+// A signed-in session to be killed; reports "connected", "taken <n>", "store (un)available".
 // Usage: mqtt_receiver_child <database file> <broker host> <port> <client id> <user id> <key>
 #include "messaging/mqttmanager.h"
 #include "store/dbmanager.h"

@@ -1,7 +1,6 @@
 #pragma once
 
-// The messaging tests' shared ground: a signed-in store, the broker account of its user, the
-// payloads other clients publish, and the message items as one line each.
+// A signed-in store, its user's broker account, peers' payloads, and items as lines.
 #include "common/mosquittobroker.h"
 #include "messaging/mqttmanager.h"
 #include "messaging/payloadcodec.h"
@@ -25,8 +24,7 @@ const qint64 kT = 1700000000000;
 const QString kClientId = QStringLiteral("client-A");
 const QString kKey = QStringLiteral("access-key-7");
 
-// A real store file signed in as user 7 ("Me", session "client-A"), with Alice, Bob and Carol
-// in the directory.
+// A real store signed in as user 7 ("Me", "client-A"), with Alice, Bob and Carol.
 struct SessionFixture
 {
     SessionFixture()
@@ -84,8 +82,7 @@ inline QByteArray eventPayload(int type, qint32 sender, const QString& id, const
     return PayloadCodec::encode(ChatPayload::event(kT, quint8(type), sender, id, contents));
 }
 
-// A PUSH on chat/marker, published after the rest by the same client: the broker keeps one
-// publisher's order, so it comes after everything published before.
+// A PUSH on chat/marker: the broker keeps one publisher's order, so it comes last.
 inline void publishMarker(QMQTT::Client& publisher)
 {
     publisher.publish(QMQTT::Message(0, QStringLiteral("chat/marker"),
@@ -111,8 +108,7 @@ inline QString json(const QJsonObject& object)
     return QString::fromUtf8(QJsonDocument(object).toJson());
 }
 
-// A room event's contents: the room object as the server returns it, with the own user among
-// the members (those in `names` with their user record), and the ids of those who were let in.
+// A room event's contents: the room (members in `names` with a user record) and those let in.
 inline QString roomEvent(int roomId, int type, const QList<qint32>& members,
                          const QStringList& invited = {}, const QMap<qint32, QString>& names = {})
 {
@@ -128,8 +124,7 @@ inline QString roomEvent(int roomId, int type, const QList<qint32>& members,
     return json({{"chatRoomInfo", room}, {"inviteUserIds", QJsonArray::fromStringList(invited)}});
 }
 
-// Each item as a line: its kind and what the main window reads from it; an item of another
-// topic than the one given says so.
+// Each item as a line of what the main window reads; another topic than `topic` says so.
 inline QStringList describe(const Items& items, const QString& topic)
 {
     static const char* const kinds[] = {"noroom", "chat",   "invite", "admission", "leave",

@@ -1,17 +1,13 @@
-// The delivery thread on its own: what the network thread posts reaches the delegate in arrival
-// order, on one thread that announced itself first; while the delegate is busy, what arrives
-// meanwhile is handed over as batches of at most kMaxBatch, or message by message to a delegate
-// that takes single messages only; a batch the delegate refuses is offered again, alone, until it
-// is taken; what was taken is made durable once per run of batches (every kMaxUndurable messages
-// and once the thread has caught up), and only what was made durable counts as settled; stopping
-// drops what was not delivered yet and settles what was taken if it can be made durable at once.
+// The delivery thread alone: order, batches, refusals, and settling only what was made durable.
 #include "deliveryrecorder.h"
 #include "messaging/mqttdeliverythread.h"
 
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
+#include <numeric>
 #include <vector>
 
 using QMQTT::Message;
@@ -34,6 +30,11 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_counts;
+    }
+    int total() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return std::accumulate(m_counts.begin(), m_counts.end(), 0);
     }
 
 private:
@@ -60,8 +61,7 @@ private slots:
     void deliversInOrder_data()
     {
         QTest::addColumn<Delivery>("row");
-        // Posted behind a held first message: two full batches and a rest, which together
-        // pass kMaxUndurable, so what was taken is made durable before the rest is taken.
+        // Behind a held first message: two full batches pass kMaxUndurable before the rest.
         constexpr int B = QMQTT::DeliveryThread::kMaxBatch;
         constexpr int kRest = 176;
         constexpr int kBehind = 2 * B + kRest;
@@ -101,7 +101,7 @@ private slots:
         recorder.open();
         QTRY_COMPARE(recorder.messages().size(), sent.size());
         // Once the thread has caught up it makes the rest durable without being stopped.
-        QTRY_COMPARE(sum(settled.counts()), sent.size());
+        QTRY_COMPARE(settled.total(), sent.size());
         thread.stop();
 
         QCOMPARE(recorder.events(), row.events);
@@ -111,10 +111,7 @@ private slots:
         QVERIFY(recorder.oneThread());
     }
 
-    // Stopped while the first delivery runs: it ends, the queued rest is never delivered nor
-    // settled (so never acknowledged: the broker sends it again), and nothing is taken after.
-    // What was taken is settled if it can be made durable at once; the stop does not wait for a
-    // disk that cannot sync.
+    // Stopped mid-delivery: the queued rest is never settled; the taken one only if durable now.
     void stoppedWhileDelivering_data()
     {
         QTest::addColumn<int>("durableRefused");
@@ -145,15 +142,25 @@ private slots:
         QVERIFY(!thread.post(Message(1, QStringLiteral("chat/1"), "after the stop", 1)));
     }
 
-private:
-    static int sum(const std::vector<int>& counts)
+    // What arrives while the disk has not synced is shown at once, and settled only once synced.
+    void deliveredWhileNotDurable()
     {
-        int total = 0;
-        for (int count : counts)
-            total += count;
-        return total;
+        DeliveryRecorder recorder(true);
+        recorder.refuseDurable(-1);
+        std::atomic<int> settled{0};
+        QMQTT::DeliveryThread thread(&recorder, [&settled](int count) { settled += count; });
+        thread.start();
+        thread.post(Message(1, QStringLiteral("chat/1"), "first", 1));
+        QTRY_VERIFY(!recorder.durable().empty());
+        thread.post(Message(2, QStringLiteral("chat/1"), "second", 1));
+        QTRY_COMPARE(recorder.payloads(), (QList<QByteArray>{"first", "second"}));
+        QCOMPARE(settled.load(), 0);
+        recorder.refuseDurable(0);
+        QTRY_COMPARE(settled.load(), 2);
+        thread.stop();
     }
 
+private:
     // One message, held by the recorder's first delivery, then `behind` more queued behind it.
     static QList<QByteArray> post(QMQTT::DeliveryThread& thread, DeliveryRecorder& recorder,
                                   int behind)

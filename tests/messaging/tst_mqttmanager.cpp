@@ -1,8 +1,4 @@
-// The messaging session against a real mosquitto broker and a real encrypted store: payloads
-// published by another client travel through the broker to MqttManager's delivery thread, are
-// stored through its own connection and come out of the queue as message items; the test reads
-// the file back through the GUI thread's connection. A PUSH published after each case marks the
-// end of its items.
+// The messaging session between a real broker and a real store; a PUSH marks each case's end.
 #include "common/typed.h"
 #include "messaging/roompresence.h"
 #include "sessionfixture.h"
@@ -48,8 +44,7 @@ struct SeedChat
     qint64 time;
 };
 
-// One case on a topic of its own, "chat/<room>". Before: the room (none or one) and its chats.
-// After: the items queued, the room, its chats, its unread count.
+// One case on "chat/<room>": room and chats before; items, room, chats, unread count after.
 struct Receive
 {
     int room;
@@ -74,8 +69,7 @@ struct History
     QList<ChatRow> chatsAfter;
 };
 
-// One published payload as another subscriber decodes it: a message id made for this session
-// reads as kOwnId, contents as compact JSON or text.
+// A payload as another subscriber decodes it; an id made for this session reads as kOwnId.
 struct SentEvent
 {
     static constexpr const char* kOwnId = "(made for client-A)";
@@ -122,8 +116,7 @@ void seed(StoreFixture& store, const QString& topic, const QList<RoomRow>& rooms
         store.addChat(topic, c.msgId, c.sender, kT + c.time, c.state, 1, "stored " + c.msgId);
 }
 
-// The main window's side of the seam: another session is in chat/103, the window of chat/102 is
-// active.
+// Another session is in chat/103; the window of chat/102 is active.
 struct Presence : RoomPresence
 {
     bool isInRoom(const QString& topic) const override { return topic == "chat/103"; }
@@ -146,317 +139,315 @@ Q_DECLARE_METATYPE(History)
 class TestMqttManager : public QObject
 {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void receive_data();
-    void receive();
-    void sendOperations();
-    void history_data();
-    void history();
-    void sessionObjectDeletedWhileRead();
-
-private:
-    // Publishes the payloads in order, then the marker, and returns what was queued before it.
-    Items deliver(const QString& topic, const QList<QByteArray>& payloads);
-
     TestEnv m_env;
     MosquittoBroker m_broker;
     std::unique_ptr<SessionFixture> m_fixture;
     std::unique_ptr<MqttManager> m_manager;
     QMQTT::Client m_publisher;
     Presence m_presence;
-};
 
-void TestMqttManager::initTestCase()
-{
-    m_env.applyToCurrentProcess();
-    QVERIFY2(startBroker(m_broker), qPrintable(m_broker.errorString()));
-    // The chat server subscribes a session to its rooms; the broker keeps that for the id.
-    QVERIFY(m_broker.subscribeSession(kClientId, {QStringLiteral("chat/#")}));
-    QVERIFY(m_broker.subscribeSession(QStringLiteral("observer"), {QStringLiteral("chat/send")}));
-
-    m_fixture = std::make_unique<SessionFixture>();
-    m_manager = std::make_unique<MqttManager>(m_fixture->store.file());
-    QCOMPARE(MqttManager::instance(), m_manager.get());
-    m_manager->setRoomPresence(&m_presence);
-    QVERIFY(connectManager(*m_manager, m_broker, kClientId));
-    // Another host, port and identity: the first connection stays (and the cases below use it).
-    QTest::ignoreMessage(QtDebugMsg, "MqttManager::connectToHost - already connected");
-    m_manager->connectToHost(QStringLiteral("192.0.2.1"), 1, QStringLiteral("other"),
-                             QStringLiteral("1"), QStringLiteral("x"));
-    QVERIFY(m_manager->isConnectedToHost());
-    QVERIFY(connectClient(m_publisher, m_broker, QStringLiteral("publisher")));
-}
-
-void TestMqttManager::cleanupTestCase()
-{
-    m_manager.reset();
-    QCOMPARE(MqttManager::instance(), nullptr);
-    // The delivery thread's connection is gone with the manager.
-    QVERIFY(!QSqlDatabase::contains(QString::fromLatin1(DBManager::kConnectionMqtt)));
-}
-
-Items TestMqttManager::deliver(const QString& topic, const QList<QByteArray>& payloads)
-{
-    for (const QByteArray& payload : payloads)
-        m_publisher.publish(QMQTT::Message(0, topic, payload, 1));
-    publishMarker(m_publisher);
-    return takeUntilMarker(*m_manager, 10000);
-}
-
-void TestMqttManager::receive_data()
-{
-    QTest::addColumn<Receive>("row");
-    using P = QList<QByteArray>;
-    const auto chat = [](int n, qint32 sender, int contentType, const QString& text) {
-        return chatPayload(sender, contentType, QStringLiteral("m%1").arg(n), text, kT + 5);
-    };
-    const QString refresh = MqttManager::kRefreshText;
-    const QString img = json({{"file_name", "a.png"}, {"remote_path_url", "/p/a.png"}});
-    const QByteArray text = chat(104, kAlice, 1, "text");
-    // The refresh text is a command to the user's own sessions only.
-    add("chats of others, unread; what is cut short or of unknown types is dropped", 101,
-        {{20, "8"}}, {},
-        P{chat(101, kAlice, 1, "hello"), chat(102, kAlice, 1, refresh), chat(103, kBob, 2, img)} +
-            P{text.left(8), text.left(20), eventPayload(ChatPayload::TypeRead, kAlice, "x", "")} +
-            P{eventPayload(42, kAlice, "x", ""), chat(106, kAlice, 5, "x"),
-              eventPayload(ChatPayload::TypeInvite, kAlice, "bad-1", "not json")},
-        {"chat m101 Alice 0", "chat m102 Alice 0", "chat m103 Bob 0 a.png /p/a.png"}, {{20, "8"}},
-        {{"m101", 1, false, 1, 5, 0, "hello"},
-         {"m102", 1, false, 1, 5, 0, "!*refresh*!"},
-         {"m103", 1, false, 1, 5, 0, "2"}},
-        3);
-    add("chat while the room's window is active", 102, {{20, "8"}}, {},
-        {chat(102, kAlice, 1, "hello")}, {"chat m102 Alice 1"}, {{20, "8"}},
-        {{"m102", 1, true, 1, 5, 0, "hello"}}, 0);
-    add("chat while another session is in the room", 103, {{20, "8"}}, {},
-        {chat(103, kAlice, 1, "hi")}, {"chat m103 Alice 1"}, {{20, "8"}},
-        {{"m103", 1, true, 1, 5, 0, "hi"}}, 0);
-    add("own chats: an echo confirms, another session's is read, a refresh is not kept", 112,
-        {{20, "8"}}, {{"m112", kMe, 0, -1000}},
-        P{chatPayload(kMe, 1, "m112", "x", kT + 9), chat(109, kMe, 1, "mine"),
-          chat(110, kMe, 1, refresh)},
-        {"chat m112 Me 1", "chat m109 Me 1"}, {{20, "8"}},
-        {{"m109", 1, true, 1, 5, 0, "mine"}, {"m112", 1, true, 1, 9, 0, "stored m112"}}, 0);
-    // Read notices of others on the user's chats: confirmed chats from the read time on count
-    // each reader once; time 0 says nothing about what was read.
-    const auto read = [](qint32 reader, qint64 time) {
-        return eventPayload(ChatPayload::TypeEnterRead, reader, "r",
-                            ChatPayload::enterReadContents("c-R", time));
-    };
-    add("read receipts", 120, {{30, "8,9"}},
-        {{"mine-1", kMe, 1, 0}, {"mine-2", kMe, 1, 1000}, {"mine-3", kMe, 0, 2000}},
-        P{read(kAlice, kT + 500), read(kBob, kT), read(kBob, kT), read(kCarol, 0)},
-        {"read mine-2=1", "read mine-1=1 mine-2=2", "read mine-1=1 mine-2=2"}, {{30, "8,9"}},
-        {{"mine-1", 1, true, 1, 0, 1, "stored mine-1"},
-         {"mine-2", 1, true, 1, 1000, 2, "stored mine-2"},
-         {"mine-3", 1, true, 0, 2000, 0, "stored mine-3"}},
-        0);
-
-    // Room events; the same event twice is stored once and queued once, unless it is the user's
-    // own echo, which is confirmed.
-    const auto invite = [](int n, qint32 sender, int type) {
-        const QList<qint32> members =
-            type == RoomType1VSN ? QList<qint32>{kMe, kAlice, kBob} : QList<qint32>{kMe, kAlice};
-        const QByteArray p =
-            eventPayload(ChatPayload::TypeInvite, sender, QStringLiteral("i%1").arg(n),
-                         roomEvent(n, type, members));
-        return P{p, p};
-    };
-    add("invitation that changes a group room's members", 201, {{30, "8"}}, {},
-        invite(201, kAlice, RoomType1VSN), {"invite 30 2 8,9 Bob,Me by Alice"}, {{30, "8,9"}},
-        {{"i201", 3, true, 1, 0, 0, "Bob,Me"}}, 0);
-    add("invitation to a group room from another session", 202, {}, {},
-        invite(202, kMe, RoomType1VSN),
-        {"invite 30 1 8,9 Bob,Alice by Me", "invite 30 0 8,9 Bob,Alice by Me"}, {{30, "8,9"}},
-        {{"i202", 3, true, 1, 0, 0, "Bob,Alice"}}, 0);
-    add("invitation to a one-to-one room: no notice", 203, {}, {},
-        {invite(203, kAlice, RoomType1VS1).first()}, {"invite 20 1 8 by"}, {{20, "8"}}, {}, 0);
-    // Unknown ids are left out, the array's order is kept.
-    const QByteArray admission = eventPayload(
-        ChatPayload::TypeAdmission, kAlice, QStringLiteral("a301"),
-        roomEvent(301, RoomType1VSN, {kMe, kAlice, kBob, kCarol}, {"9", "4242", "10"}));
-    add("admission", 301, {}, {}, {admission, admission},
-        {"admission 30 1 8,9,10 Bob,Carol by Alice"}, {{30, "8,9,10"}},
-        {{"a301", 4, true, 1, 0, 0, "Bob,Carol"}}, 0);
-
-    // A member of one room naming another room of the user (chat/101) in an event on the first
-    // room's topic: nothing changes, neither here nor there.
-    const QString other = roomEvent(101, RoomType1VSN, {kMe, kBob, kCarol}, {"9"});
-    add("room event naming another room", 601, {}, {},
-        {eventPayload(ChatPayload::TypeInvite, kBob, "client-X-1", other),
-         eventPayload(ChatPayload::TypeAdmission, kBob, "client-X-2", other)},
-        {}, {}, {}, 0);
-
-    const auto leave = [](qint32 sender, const QString& id, int type) {
-        return eventPayload(ChatPayload::TypeLeave, sender, id, json({{"chatRoomType", type}}));
-    };
-    add("partner left a one-to-one room", 401, {{20, "8"}}, {{"o401", kAlice, 1, -1000}},
-        {leave(kAlice, "client-X-1", RoomType1VS1)}, {"leave 40 2 8 by"}, {{40, "8"}},
-        {{"o401", 1, true, 1, -1000, 0, "stored o401"}}, 0);
-    add("member left a group room", 402, {{30, "8,9"}}, {{"o402", kAlice, 1, -1000}},
-        {leave(kAlice, "client-X-2", RoomType1VSN), leave(kAlice, "client-X-2", RoomType1VSN)},
-        {"leave 30 2 9 Alice by Alice"}, {{30, "9"}},
-        {{"o402", 1, true, 1, -1000, 0, "stored o402"}, {"client-X-2", 5, true, 1, 0, 0, "Alice"}},
-        0);
-    add("user left on another session", 404, {{30, "8,9"}}, {{"o404", kAlice, 1, -1000}},
-        {leave(kMe, "client-B-4", RoomType1VSN)}, {"leave 30 3 8,9 by"}, {}, {}, 0);
-    add("leaving that changes nothing: unknown member, this session, no id", 405, {{30, "8,9"}}, {},
-        {leave(4242, "client-X-3", RoomType1VSN), leave(kMe, "client-A-5", RoomType1VSN),
-         leave(kMe, "", RoomType1VSN)},
-        {}, {{30, "8,9"}}, {}, 0);
-
-    // Three unread chats of Alice at kT, kT+1000, kT+2000, then notices of the user's sessions;
-    // only another session's are queued.
-    const auto notices = [](int n, const QList<QPair<int, QString>>& sent) {
-        P p;
-        for (int i = 0; i < 3; ++i)
-            p << chatPayload(kAlice, 1, QStringLiteral("r%1-%2").arg(n).arg(i), "x", kT + i * 1000);
-        for (const auto& s : sent)
-            p << eventPayload(s.first, kMe, "id", s.second);
-        return p;
-    };
-    const auto enterRead = [](const QString& clientId, qint64 readTime) {
-        return qMakePair(int(ChatPayload::TypeEnterRead),
-                         ChatPayload::enterReadContents(clientId, readTime));
-    };
-    add("another session read from kT+1000, left and came back", 501, {{20, "8"}}, {},
-        notices(501, {enterRead(kOtherSession, kT + 1000),
-                      {ChatPayload::TypeLeaveRead, kOtherSession},
-                      {ChatPayload::TypeLeaveRead, kClientId},
-                      {ChatPayload::TypeHereRead, kOtherSession},
-                      {ChatPayload::TypeHereRead, kClientId}}),
-        {"chat r501-0 Alice 0", "chat r501-1 Alice 0", "chat r501-2 Alice 0", "myread client-B 1",
-         "leaveread 7 client-B", "hereread 7 client-B"},
-        {{20, "8"}},
-        {{"r501-0", 1, false, 1, 0, 0, "x"},
-         {"r501-1", 1, true, 1, 1000, 0, "x"},
-         {"r501-2", 1, true, 1, 2000, 0, "x"}},
-        1);
-    add("another session read with time 0, then this session's own notice", 502, {{20, "8"}}, {},
-        notices(502, {enterRead(kOtherSession, 0), enterRead(kClientId, kT)}),
-        {"chat r502-0 Alice 0", "chat r502-1 Alice 0", "chat r502-2 Alice 0", "myread client-B 3",
-         "myread client-A 3"},
-        {{20, "8"}},
-        {{"r502-0", 1, false, 1, 0, 0, "x"},
-         {"r502-1", 1, false, 1, 1000, 0, "x"},
-         {"r502-2", 1, false, 1, 2000, 0, "x"}},
-        3);
-}
-
-void TestMqttManager::receive()
-{
-    QFETCH(Receive, row);
-    const QString topic = QStringLiteral("chat/%1").arg(row.room);
-    seed(m_fixture->store, topic, row.roomBefore, row.chatsBefore);
-    QCOMPARE(describe(deliver(topic, row.payloads), topic), row.items);
-    QCOMPARE(roomRows(m_fixture->store, topic), row.roomAfter);
-    QCOMPARE(chatRows(m_fixture->store, topic), row.chatsAfter);
-    QCOMPARE(unreadCounts().get(topic), row.unread);
-}
-
-void TestMqttManager::sendOperations()
-{
-    // A topic the session has no room for: what comes back to it changes nothing.
-    const QString topic = QStringLiteral("chat/send");
-    m_manager->sendChat(topic, ContentTypeText, QString(), {}, QStringLiteral("no id"));
-    m_manager->sendInvite(topic, QStringLiteral("client-A-inv"), QStringLiteral("{}"));
-    m_manager->sendAdd(topic, QStringLiteral("client-A-add"), QStringLiteral("{}"));
-    m_manager->sendLeave(topic, QStringLiteral("client-A-lv"), QStringLiteral("{}"));
-    m_manager->sendReadHere(topic);
-    m_manager->sendReadLeave(topic);
-    // A read notice goes 10 s back, never below 0.
-    for (qint64 readTime : {Q_INT64_C(5000), Q_INT64_C(20000), kT})
-        m_manager->sendReadEnter(topic, readTime);
-
-    // What another subscriber receives.
-    QProcess observer;
-    observer.start(QStringLiteral("mosquitto_sub"),
-                   m_broker.clientArguments() + QStringList{"-i", "observer", "-c", "-q", "1", "-C",
-                                                            "9", "-t", topic, "-F", "%x"});
-    QVERIFY(observer.waitForFinished(10000));
-    QList<SentEvent> seen;
-    for (const QByteArray& hex : observer.readAllStandardOutput().trimmed().split('\n'))
-        seen << sentEvent(QByteArray::fromHex(hex));
-    const QString readContents = QStringLiteral("{\"clientId\":\"client-A\",\"readTime\":%1}");
-    QCOMPARE(seen, (QList<SentEvent>{
-                       {7, 1, "", "no id"},
-                       {7, 3, "client-A-inv", "{}"},
-                       {7, 4, "client-A-add", "{}"},
-                       {7, 5, "client-A-lv", "{}"},
-                       {7, 11, SentEvent::kOwnId, "client-A"},
-                       {7, 10, SentEvent::kOwnId, "client-A"},
-                       {7, 9, SentEvent::kOwnId, readContents.arg(0)},
-                       {7, 9, SentEvent::kOwnId, readContents.arg(10000)},
-                       {7, 9, SentEvent::kOwnId, readContents.arg(kT - 10000)},
-                   }));
-    // The session hears its own read notices too; they name this session, so nothing changes.
-    QCOMPARE(describe(deliver(topic, {}), topic).filter(QRegularExpression("^myread")),
-             (QStringList{"myread client-A 0", "myread client-A 0", "myread client-A 0"}));
-}
-
-void TestMqttManager::history_data()
-{
-    // A chat object of a server history page (numbers sometimes as texts, as the server sends
-    // them): history never counts as unread, and settles the user's own chats.
-    QTest::addColumn<History>("row");
-    QTest::newRow("another member's chat in a room not stored") << History{
-        1001, {}, {}, "h1", kAlice, {"chat h1 Alice 1", "noroom"}, {{"h1", 1, true, 1, 0, 0, "x"}}};
-    QTest::newRow("the user's own chat, stored unconfirmed")
-        << History{1002, {{RoomType1VS1, "8"}}, {{"h2", kMe, MsgStateNew, -5000}},      "h2",
-                   kMe,  {"chat h2 Me 1"},      {{"h2", 1, true, 1, 0, 0, "stored h2"}}};
-}
-
-void TestMqttManager::history()
-{
-    QFETCH(History, row);
-    const QString topic = QStringLiteral("chat/%1").arg(row.room);
-    seed(m_fixture->store, topic, row.roomBefore, row.chatsBefore);
-    const QJsonObject object{{"topic", topic},
-                             {"msgType", 1},
-                             {"timestamp", kT},
-                             {"senderId", QString::number(row.sender)},
-                             {"messageId", row.messageId},
-                             {"contentType", 1},
-                             {"contents", "x"}};
-    Items got;
-    got.push_back(m_manager->chatItemFromHistory(object, &m_fixture->store.db()));
-    for (auto queued = m_manager->takeMessageItem(); queued; queued = m_manager->takeMessageItem())
-        got.push_back(std::move(queued));
-    QCOMPARE(describe(got, topic), row.items);
-    QCOMPARE(chatRows(m_fixture->store, topic), row.chatsAfter);
-    QCOMPARE(unreadCounts().get(topic), 0);
-}
-
-void TestMqttManager::sessionObjectDeletedWhileRead()
-{
-    // The GUI thread deletes session objects (at log off, or a login attempt's memory-only one)
-    // while the delivery thread reads the session for each message: no read may reach a deleted
-    // object (the sanitizer builds see any that does).
-    std::atomic<bool> stop{false};
-    std::atomic<int> reads{0};
-    QStringList foreign; // the reader's own until it is joined
-    std::thread reader([&] {
-        for (; !stop; ++reads) {
-            const QString id = m_manager->makeMessageId();
-            if (!id.startsWith(kClientId + '-') && !id.startsWith("attempt-") &&
-                !id.startsWith('-'))
-                foreign << id;
-        }
-    });
-    for (int i = 0; i < 300; ++i) {
-        MTData attempt;
-        DBEditor editor;
-        attempt.setClientId(editor, QStringLiteral("attempt"));
-        for (const int before = reads; reads < before + 2;)
-            QThread::yieldCurrentThread();
+    // Publishes the payloads, then the marker, and returns what was queued before it.
+    Items deliver(const QString& topic, const QList<QByteArray>& payloads)
+    {
+        for (const QByteArray& payload : payloads)
+            m_publisher.publish(QMQTT::Message(0, topic, payload, 1));
+        publishMarker(m_publisher);
+        return takeUntilMarker(*m_manager, 10000);
     }
-    stop = true;
-    reader.join();
-    QCOMPARE(foreign, QStringList());
-    QCOMPARE(MTData::instance(), &m_fixture->session);
-}
+
+private slots:
+    void initTestCase()
+    {
+        m_env.applyToCurrentProcess();
+        QVERIFY2(startBroker(m_broker), qPrintable(m_broker.errorString()));
+        // The chat server subscribes a session to its rooms; the broker keeps that for the id.
+        QVERIFY(m_broker.subscribeSession(kClientId, {QStringLiteral("chat/#")}));
+        QVERIFY(
+            m_broker.subscribeSession(QStringLiteral("observer"), {QStringLiteral("chat/send")}));
+
+        m_fixture = std::make_unique<SessionFixture>();
+        m_manager = std::make_unique<MqttManager>(m_fixture->store.file());
+        QCOMPARE(MqttManager::instance(), m_manager.get());
+        m_manager->setRoomPresence(&m_presence);
+        QVERIFY(connectManager(*m_manager, m_broker, kClientId));
+        // Another host, port and identity: the first connection stays (and the cases below use it).
+        QTest::ignoreMessage(QtDebugMsg, "MqttManager::connectToHost - already connected");
+        m_manager->connectToHost(QStringLiteral("192.0.2.1"), 1, QStringLiteral("other"),
+                                 QStringLiteral("1"), QStringLiteral("x"));
+        QVERIFY(m_manager->isConnectedToHost());
+        QVERIFY(connectClient(m_publisher, m_broker, QStringLiteral("publisher")));
+    }
+
+    void cleanupTestCase()
+    {
+        m_manager.reset();
+        QCOMPARE(MqttManager::instance(), nullptr);
+        // The delivery thread's connection is gone with the manager.
+        QVERIFY(!QSqlDatabase::contains(QString::fromLatin1(DBManager::kConnectionMqtt)));
+    }
+
+    void receive_data()
+    {
+        QTest::addColumn<Receive>("row");
+        using P = QList<QByteArray>;
+        const auto chat = [](int n, qint32 sender, int contentType, const QString& text) {
+            return chatPayload(sender, contentType, QStringLiteral("m%1").arg(n), text, kT + 5);
+        };
+        const QString refresh = MqttManager::kRefreshText;
+        const QString img = json({{"file_name", "a.png"}, {"remote_path_url", "/p/a.png"}});
+        const QByteArray text = chat(104, kAlice, 1, "text");
+        // The refresh text is a command to the user's own sessions only.
+        add("chats of others, unread; what is cut short or of unknown types is dropped", 101,
+            {{20, "8"}}, {},
+            P{chat(101, kAlice, 1, "hello"), chat(102, kAlice, 1, refresh),
+              chat(103, kBob, 2, img)} +
+                P{text.left(8), text.left(20),
+                  eventPayload(ChatPayload::TypeRead, kAlice, "x", "")} +
+                P{eventPayload(42, kAlice, "x", ""), chat(106, kAlice, 5, "x"),
+                  eventPayload(ChatPayload::TypeInvite, kAlice, "bad-1", "not json")},
+            {"chat m101 Alice 0", "chat m102 Alice 0", "chat m103 Bob 0 a.png /p/a.png"},
+            {{20, "8"}},
+            {{"m101", 1, false, 1, 5, 0, "hello"},
+             {"m102", 1, false, 1, 5, 0, "!*refresh*!"},
+             {"m103", 1, false, 1, 5, 0, "2"}},
+            3);
+        add("chat while the room's window is active", 102, {{20, "8"}}, {},
+            {chat(102, kAlice, 1, "hello")}, {"chat m102 Alice 1"}, {{20, "8"}},
+            {{"m102", 1, true, 1, 5, 0, "hello"}}, 0);
+        add("chat while another session is in the room", 103, {{20, "8"}}, {},
+            {chat(103, kAlice, 1, "hi")}, {"chat m103 Alice 1"}, {{20, "8"}},
+            {{"m103", 1, true, 1, 5, 0, "hi"}}, 0);
+        add("own chats: an echo confirms, another session's is read, a refresh is not kept", 112,
+            {{20, "8"}}, {{"m112", kMe, 0, -1000}},
+            P{chatPayload(kMe, 1, "m112", "x", kT + 9), chat(109, kMe, 1, "mine"),
+              chat(110, kMe, 1, refresh)},
+            {"chat m112 Me 1", "chat m109 Me 1"}, {{20, "8"}},
+            {{"m109", 1, true, 1, 5, 0, "mine"}, {"m112", 1, true, 1, 9, 0, "stored m112"}}, 0);
+        // Others' read notices count each reader once on confirmed own chats; time 0 says nothing.
+        const auto read = [](qint32 reader, qint64 time) {
+            return eventPayload(ChatPayload::TypeEnterRead, reader, "r",
+                                ChatPayload::enterReadContents("c-R", time));
+        };
+        add("read receipts", 120, {{30, "8,9"}},
+            {{"mine-1", kMe, 1, 0}, {"mine-2", kMe, 1, 1000}, {"mine-3", kMe, 0, 2000}},
+            P{read(kAlice, kT + 500), read(kBob, kT), read(kBob, kT), read(kCarol, 0)},
+            {"read mine-2=1", "read mine-1=1 mine-2=2", "read mine-1=1 mine-2=2"}, {{30, "8,9"}},
+            {{"mine-1", 1, true, 1, 0, 1, "stored mine-1"},
+             {"mine-2", 1, true, 1, 1000, 2, "stored mine-2"},
+             {"mine-3", 1, true, 0, 2000, 0, "stored mine-3"}},
+            0);
+
+        // The same room event twice is stored and queued once, unless it is the user's own echo.
+        const auto invite = [](int n, qint32 sender, int type) {
+            const QList<qint32> members = type == RoomType1VSN ? QList<qint32>{kMe, kAlice, kBob}
+                                                               : QList<qint32>{kMe, kAlice};
+            const QByteArray p =
+                eventPayload(ChatPayload::TypeInvite, sender, QStringLiteral("i%1").arg(n),
+                             roomEvent(n, type, members));
+            return P{p, p};
+        };
+        add("invitation that changes a group room's members", 201, {{30, "8"}}, {},
+            invite(201, kAlice, RoomType1VSN), {"invite 30 2 8,9 Bob,Me by Alice"}, {{30, "8,9"}},
+            {{"i201", 3, true, 1, 0, 0, "Bob,Me"}}, 0);
+        add("invitation to a group room from another session", 202, {}, {},
+            invite(202, kMe, RoomType1VSN),
+            {"invite 30 1 8,9 Bob,Alice by Me", "invite 30 0 8,9 Bob,Alice by Me"}, {{30, "8,9"}},
+            {{"i202", 3, true, 1, 0, 0, "Bob,Alice"}}, 0);
+        add("invitation to a one-to-one room: no notice", 203, {}, {},
+            {invite(203, kAlice, RoomType1VS1).first()}, {"invite 20 1 8 by"}, {{20, "8"}}, {}, 0);
+        // Unknown ids are left out, the array's order is kept.
+        const QByteArray admission = eventPayload(
+            ChatPayload::TypeAdmission, kAlice, QStringLiteral("a301"),
+            roomEvent(301, RoomType1VSN, {kMe, kAlice, kBob, kCarol}, {"9", "4242", "10"}));
+        add("admission", 301, {}, {}, {admission, admission},
+            {"admission 30 1 8,9,10 Bob,Carol by Alice"}, {{30, "8,9,10"}},
+            {{"a301", 4, true, 1, 0, 0, "Bob,Carol"}}, 0);
+
+        // An event on one room's topic naming another room (chat/101) changes neither.
+        const QString other = roomEvent(101, RoomType1VSN, {kMe, kBob, kCarol}, {"9"});
+        add("room event naming another room", 601, {}, {},
+            {eventPayload(ChatPayload::TypeInvite, kBob, "client-X-1", other),
+             eventPayload(ChatPayload::TypeAdmission, kBob, "client-X-2", other)},
+            {}, {}, {}, 0);
+
+        const auto leave = [](qint32 sender, const QString& id, int type) {
+            return eventPayload(ChatPayload::TypeLeave, sender, id, json({{"chatRoomType", type}}));
+        };
+        add("partner left a one-to-one room", 401, {{20, "8"}}, {{"o401", kAlice, 1, -1000}},
+            {leave(kAlice, "client-X-1", RoomType1VS1)}, {"leave 40 2 8 by"}, {{40, "8"}},
+            {{"o401", 1, true, 1, -1000, 0, "stored o401"}}, 0);
+        add("member left a group room", 402, {{30, "8,9"}}, {{"o402", kAlice, 1, -1000}},
+            {leave(kAlice, "client-X-2", RoomType1VSN), leave(kAlice, "client-X-2", RoomType1VSN)},
+            {"leave 30 2 9 Alice by Alice"}, {{30, "9"}},
+            {{"o402", 1, true, 1, -1000, 0, "stored o402"},
+             {"client-X-2", 5, true, 1, 0, 0, "Alice"}},
+            0);
+        add("user left on another session", 404, {{30, "8,9"}}, {{"o404", kAlice, 1, -1000}},
+            {leave(kMe, "client-B-4", RoomType1VSN)}, {"leave 30 3 8,9 by"}, {}, {}, 0);
+        add("leaving that changes nothing: unknown member, this session, no id", 405, {{30, "8,9"}},
+            {},
+            {leave(4242, "client-X-3", RoomType1VSN), leave(kMe, "client-A-5", RoomType1VSN),
+             leave(kMe, "", RoomType1VSN)},
+            {}, {{30, "8,9"}}, {}, 0);
+
+        // Three unread chats of Alice, then notices of the user's sessions: only others' are
+        // queued.
+        const auto notices = [](int n, const QList<QPair<int, QString>>& sent) {
+            P p;
+            for (int i = 0; i < 3; ++i)
+                p << chatPayload(kAlice, 1, QStringLiteral("r%1-%2").arg(n).arg(i), "x",
+                                 kT + i * 1000);
+            for (const auto& s : sent)
+                p << eventPayload(s.first, kMe, "id", s.second);
+            return p;
+        };
+        const auto enterRead = [](const QString& clientId, qint64 readTime) {
+            return qMakePair(int(ChatPayload::TypeEnterRead),
+                             ChatPayload::enterReadContents(clientId, readTime));
+        };
+        add("another session read from kT+1000, left and came back", 501, {{20, "8"}}, {},
+            notices(501, {enterRead(kOtherSession, kT + 1000),
+                          {ChatPayload::TypeLeaveRead, kOtherSession},
+                          {ChatPayload::TypeLeaveRead, kClientId},
+                          {ChatPayload::TypeHereRead, kOtherSession},
+                          {ChatPayload::TypeHereRead, kClientId}}),
+            {"chat r501-0 Alice 0", "chat r501-1 Alice 0", "chat r501-2 Alice 0",
+             "myread client-B 1", "leaveread 7 client-B", "hereread 7 client-B"},
+            {{20, "8"}},
+            {{"r501-0", 1, false, 1, 0, 0, "x"},
+             {"r501-1", 1, true, 1, 1000, 0, "x"},
+             {"r501-2", 1, true, 1, 2000, 0, "x"}},
+            1);
+        add("another session read with time 0, then this session's own notice", 502, {{20, "8"}},
+            {}, notices(502, {enterRead(kOtherSession, 0), enterRead(kClientId, kT)}),
+            {"chat r502-0 Alice 0", "chat r502-1 Alice 0", "chat r502-2 Alice 0",
+             "myread client-B 3", "myread client-A 3"},
+            {{20, "8"}},
+            {{"r502-0", 1, false, 1, 0, 0, "x"},
+             {"r502-1", 1, false, 1, 1000, 0, "x"},
+             {"r502-2", 1, false, 1, 2000, 0, "x"}},
+            3);
+    }
+
+    void receive()
+    {
+        QFETCH(Receive, row);
+        const QString topic = QStringLiteral("chat/%1").arg(row.room);
+        seed(m_fixture->store, topic, row.roomBefore, row.chatsBefore);
+        QCOMPARE(describe(deliver(topic, row.payloads), topic), row.items);
+        QCOMPARE(roomRows(m_fixture->store, topic), row.roomAfter);
+        QCOMPARE(chatRows(m_fixture->store, topic), row.chatsAfter);
+        QCOMPARE(unreadCounts().get(topic), row.unread);
+    }
+
+    void sendOperations()
+    {
+        // A topic the session has no room for: what comes back to it changes nothing.
+        const QString topic = QStringLiteral("chat/send");
+        m_manager->sendChat(topic, ContentTypeText, QString(), {}, QStringLiteral("no id"));
+        m_manager->sendInvite(topic, QStringLiteral("client-A-inv"), QStringLiteral("{}"));
+        m_manager->sendAdd(topic, QStringLiteral("client-A-add"), QStringLiteral("{}"));
+        m_manager->sendLeave(topic, QStringLiteral("client-A-lv"), QStringLiteral("{}"));
+        m_manager->sendReadHere(topic);
+        m_manager->sendReadLeave(topic);
+        // A read notice goes 10 s back, never below 0.
+        for (qint64 readTime : {Q_INT64_C(5000), Q_INT64_C(20000), kT})
+            m_manager->sendReadEnter(topic, readTime);
+
+        // What another subscriber receives.
+        QProcess observer;
+        observer.start(QStringLiteral("mosquitto_sub"),
+                       m_broker.clientArguments() + QStringList{"-i", "observer", "-c", "-q", "1",
+                                                                "-C", "9", "-t", topic, "-F",
+                                                                "%x"});
+        QVERIFY(observer.waitForFinished(10000));
+        QList<SentEvent> seen;
+        for (const QByteArray& hex : observer.readAllStandardOutput().trimmed().split('\n'))
+            seen << sentEvent(QByteArray::fromHex(hex));
+        const QString readContents = QStringLiteral("{\"clientId\":\"client-A\",\"readTime\":%1}");
+        QCOMPARE(seen, (QList<SentEvent>{
+                           {7, 1, "", "no id"},
+                           {7, 3, "client-A-inv", "{}"},
+                           {7, 4, "client-A-add", "{}"},
+                           {7, 5, "client-A-lv", "{}"},
+                           {7, 11, SentEvent::kOwnId, "client-A"},
+                           {7, 10, SentEvent::kOwnId, "client-A"},
+                           {7, 9, SentEvent::kOwnId, readContents.arg(0)},
+                           {7, 9, SentEvent::kOwnId, readContents.arg(10000)},
+                           {7, 9, SentEvent::kOwnId, readContents.arg(kT - 10000)},
+                       }));
+        // The session hears its own read notices too; they name this session, so nothing changes.
+        QCOMPARE(describe(deliver(topic, {}), topic).filter(QRegularExpression("^myread")),
+                 (QStringList{"myread client-A 0", "myread client-A 0", "myread client-A 0"}));
+    }
+
+    void history_data()
+    {
+        // A server history chat (numbers as texts) is never unread and settles the user's own
+        // chats.
+        QTest::addColumn<History>("row");
+        QTest::newRow("another member's chat in a room not stored")
+            << History{1001,
+                       {},
+                       {},
+                       "h1",
+                       kAlice,
+                       {"chat h1 Alice 1", "noroom"},
+                       {{"h1", 1, true, 1, 0, 0, "x"}}};
+        QTest::newRow("the user's own chat, stored unconfirmed")
+            << History{1002, {{RoomType1VS1, "8"}}, {{"h2", kMe, MsgStateNew, -5000}},      "h2",
+                       kMe,  {"chat h2 Me 1"},      {{"h2", 1, true, 1, 0, 0, "stored h2"}}};
+    }
+
+    void history()
+    {
+        QFETCH(History, row);
+        const QString topic = QStringLiteral("chat/%1").arg(row.room);
+        seed(m_fixture->store, topic, row.roomBefore, row.chatsBefore);
+        const QJsonObject object{{"topic", topic},
+                                 {"msgType", 1},
+                                 {"timestamp", kT},
+                                 {"senderId", QString::number(row.sender)},
+                                 {"messageId", row.messageId},
+                                 {"contentType", 1},
+                                 {"contents", "x"}};
+        Items got;
+        got.push_back(m_manager->chatItemFromHistory(object, &m_fixture->store.db()));
+        for (auto queued = m_manager->takeMessageItem(); queued;
+             queued = m_manager->takeMessageItem())
+            got.push_back(std::move(queued));
+        QCOMPARE(describe(got, topic), row.items);
+        QCOMPARE(chatRows(m_fixture->store, topic), row.chatsAfter);
+        QCOMPARE(unreadCounts().get(topic), 0);
+    }
+
+    void sessionObjectDeletedWhileRead()
+    {
+        // Session objects deleted on the GUI thread while the delivery thread reads (sanitizers).
+        std::atomic<bool> stop{false};
+        std::atomic<int> reads{0};
+        QStringList foreign; // the reader's own until it is joined
+        std::thread reader([&] {
+            for (; !stop; ++reads) {
+                const QString id = m_manager->makeMessageId();
+                if (!id.startsWith(kClientId + '-') && !id.startsWith("attempt-") &&
+                    !id.startsWith('-'))
+                    foreign << id;
+            }
+        });
+        for (int i = 0; i < 300; ++i) {
+            MTData attempt;
+            DBEditor editor;
+            attempt.setClientId(editor, QStringLiteral("attempt"));
+            for (const int before = reads; reads < before + 2;)
+                QThread::yieldCurrentThread();
+        }
+        stop = true;
+        reader.join();
+        QCOMPARE(foreign, QStringList());
+        QCOMPARE(MTData::instance(), &m_fixture->session);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestMqttManager)
 #include "tst_mqttmanager.moc"

@@ -1,10 +1,6 @@
-// The messaging session handling a batch of received messages in one store transaction, on a
-// real encrypted file. The test thread plays the delivery thread: it calls the delegate
-// operations itself, which is where the client's delivery thread hands its batches over, and so
-// owns the session's "Veltri_mqtt" connection; a commit hook on that connection watches (or
-// refuses) the commit, and a page limit on it makes the file full. A batch the store cannot take
-// hands nothing on, is refused (so the client leaves it unacknowledged), and is taken whole when
-// it is offered again.
+// A received batch in one store transaction; the test thread plays the delivery thread. A batch
+// the store cannot take (commit refused, file full) hands nothing on and is taken when offered
+// again.
 #include "common/typed.h"
 #include "sessionfixture.h"
 #include "store/dbtypes.h"
@@ -30,8 +26,7 @@ QMQTT::Message chat(const QString& topic, qint32 sender, const QString& id)
     return message(topic, chatPayload(sender, ChatPayload::ContentText, id, id));
 }
 
-// What the rest of the program could see of a batch: whether an item was queued, the room's
-// unread count.
+// What the rest of the program could see: an item queued, the room's unread count.
 struct Seen
 {
     bool items;
@@ -48,9 +43,7 @@ struct StoredChat
     MT_TYPED(StoredChat, topic, msgId, read)
 };
 
-// Watches the commits of a connection (SQLite calls the hook for every transaction that ends
-// in a commit, an autocommit statement's included), notes what the rest of the program could see
-// at each, and refuses the first one when asked to.
+// A commit hook noting what was visible at each commit; refuses the first when asked.
 struct CommitProbe
 {
     MqttManager* manager;
@@ -67,9 +60,7 @@ struct CommitProbe
     }
 };
 
-// Whether the commit is refused once; the file's page limit before the first attempt and after
-// each (kNoLimit: room again); what each attempt answered, and how often the user was told that
-// the store failed and that it works again.
+// Commit refused once; page limits before and after each attempt; answers; user told.
 struct Attempts
 {
     bool refuseCommit;
@@ -117,8 +108,7 @@ private slots:
         // The batch's commit refused: rolled back, nothing handed on, taken when offered again.
         QTest::newRow("commit refused")
             << Attempts{true, kNoLimit, {kNoLimit, kNoLimit}, {false, true}, 1, 1};
-        // The file may not grow (a full disk): the first write that needs a page fails, for
-        // three attempts; the user hears of it once.
+        // A full disk for three attempts; the user hears of it once.
         QTest::newRow("disk full")
             << Attempts{false, 1, {1, 1, kNoLimit, kNoLimit}, {false, false, false, true}, 1, 1};
     }
@@ -145,12 +135,9 @@ private slots:
         QCOMPARE(setPageLimit(connection, pageLimitBefore),
                  qMax(pageLimitBefore, pragma(connection, "PRAGMA page_count")));
 
-        // On chat/1: three chats of Alice, one of them delivered twice (QoS 1 may repeat), a
-        // forced logout (only its 9-byte head counts) and a server notice. On chat/5: Dave
-        // writes into a room the store does not know yet, then the invitation that makes the
-        // room and brings Dave into the directory arrives, then Dave writes again: the batch must
-        // not answer the second chat with what it learnt before the invitation. The last chat is
-        // longer than a page.
+        // chat/1: a repeated chat, a logout with a tail, a notice, a chat longer than a page.
+        // chat/5: Dave writes before and after the invitation that makes the room: no stale
+        // look-up.
         const QString topic = QStringLiteral("chat/1");
         const QList<QMQTT::Message> batch = {
             chat(topic, kAlice, QStringLiteral("a-1")),
@@ -184,8 +171,7 @@ private slots:
         QCOMPARE(seenBetween.mid(0, taken.size() - 1), nothing);
         // At the batch's commit nothing was handed on yet either.
         QCOMPARE(probe.seen.value(probe.seen.size() - 1, Seen{true, -1}), (Seen{false, 0}));
-        // Afterwards everything, once (a chat delivered again is not handed on again), in the
-        // order of the messages.
+        // Afterwards everything once, in order.
         Items items;
         while (std::unique_ptr<Item> item = manager.takeMessageItem())
             items.push_back(std::move(item));

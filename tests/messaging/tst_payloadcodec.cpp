@@ -1,6 +1,4 @@
-// The chat payload codec against byte strings written by hand from the wire tables, and every
-// truncation of every payload type decoded from buffers of exactly the truncated size, so that
-// the sanitizer build catches any read past the end.
+// Hand-written wire bytes, and every truncation decoded from an exact-size buffer (sanitizers).
 #include "messaging/chatpayload.h"
 #include "messaging/messageid.h"
 #include "messaging/payloadcodec.h"
@@ -36,125 +34,118 @@ class TestPayloadCodec : public QObject
 {
     Q_OBJECT
 private slots:
-    void wireBytesAndEveryTruncation_data();
-    void wireBytesAndEveryTruncation();
-    void headsAndAnnouncedLengths();
-    void jsonTail();
-    void messageIds();
+    void wireBytesAndEveryTruncation_data()
+    {
+        QTest::addColumn<ChatPayload>("payload");
+        QTest::addColumn<QByteArray>("wire");
+
+        QTest::newRow("chat: abc from 7 with a three-byte id")
+            << ChatPayload::chat(kTime, 7, ChatPayload::ContentText, "a-1", {}, "abc")
+            << hex("T 01 01 00000007 0003 612d31 0000 616263");
+        QTest::newRow("chat: empty id puts the count at offset 16")
+            << ChatPayload::chat(kTime, 7, ChatPayload::ContentText, "", {}, "abc")
+            << hex("T 01 01 00000007 0000 0000 616263");
+        QTest::newRow("chat: id list is little-endian")
+            << ChatPayload::chat(kTime, 0x01020304, ChatPayload::ContentText, "x", {0x01020304, -2},
+                                 "hi")
+            << hex("T 01 01 01020304 0001 78 0002 04030201 feffffff 6869");
+        QTest::newRow("chat: UTF-8 text")
+            << ChatPayload::chat(kTime, 7, ChatPayload::ContentText, "id", {}, "한")
+            << hex("T 01 01 00000007 0002 6964 0000 ed959c");
+        QTest::newRow("chat: negative time and sender, empty tail")
+            << ChatPayload::chat(-1, -2, ChatPayload::ContentFile, "", {}, "")
+            << hex("ffffffffffffffff 01 04 fffffffe 0000 0000");
+        for (quint8 type :
+             {ChatPayload::TypeInvite, ChatPayload::TypeAdmission, ChatPayload::TypeLeave,
+              ChatPayload::TypeEnterRead, ChatPayload::TypeLeaveRead, ChatPayload::TypeHereRead}) {
+            QTest::addRow("%s", qPrintable(ChatPayload::typeName(type)))
+                << ChatPayload::event(kTime, type, 0x00010203, "m-9", "{}")
+                << hex("T " + QByteArray::number(type, 16).rightJustified(2, '0') +
+                       " 00010203 0003 6d2d39 7b7d");
+        }
+        QTest::newRow("push: no id field")
+            << ChatPayload::push(kTime, 300, "notice") << hex("T 06 0000012c 6e6f74696365");
+        QTest::newRow("logout: the head alone, 9 bytes")
+            << ChatPayload::logout(kTime) << hex("T 63");
+    }
+
+    void wireBytesAndEveryTruncation()
+    {
+        QFETCH(ChatPayload, payload);
+        QFETCH(QByteArray, wire);
+        QCOMPARE(PayloadCodec::encode(payload).toHex(), wire.toHex());
+        // Decoded and re-encoded gives the same bytes; a cut before the tail is refused.
+        const int tail = wire.size() - payload.contents.size();
+        for (int n = 0; n <= wire.size(); ++n) {
+            ChatPayload p;
+            const bool ok = decodeExact(wire.left(n), &p);
+            QCOMPARE(ok, n >= tail);
+            // What could be read of the head is still there for the log line.
+            QCOMPARE(int(p.messageType), n >= 9 ? int(payload.messageType) : 0);
+            if (ok)
+                QCOMPARE(PayloadCodec::encode(p).toHex(), wire.left(n).toHex());
+            else
+                QVERIFY(p.messageId.isEmpty() && p.contents.isEmpty() && p.idList.isEmpty());
+        }
+    }
+
+    void headsAndAnnouncedLengths()
+    {
+        // LOGOUT and the types nobody here handles: the head is read, whatever follows is ignored.
+        for (quint8 type : {0, 2, 7, 8, 12, 99, 255}) {
+            ChatPayload p;
+            QVERIFY(decodeExact(hex("T") + char(type) + hex("00000007 ffff"), &p));
+            QCOMPARE(PayloadCodec::encode(p), QByteArray(hex("T") + char(type)));
+            QCOMPARE(ChatPayload::isHandledType(type), type == ChatPayload::TypeLogout);
+        }
+        // Lengths announced beyond the end: refused, nothing read.
+        for (const char* wire :
+             {"T 01 01 00000007 ffff 616263", "T 01 01 00000007 0004 616263",
+              "T 01 01 00000007 0000 ffff 01000000", "T 01 01 00000007 0000 0002 01000000 020000",
+              "T 03 00000007 8000", "T 0b 00000007 0002 61"}) {
+            ChatPayload p;
+            QVERIFY2(!decodeExact(hex(wire), &p), wire);
+            QVERIFY(p.idList.isEmpty() && p.contents.isEmpty());
+        }
+    }
+
+    void jsonTail()
+    {
+        // A tail that is not a JSON object, or a value that is not a number in range, reads as 0.
+        const qint64 kMaxExact = Q_INT64_C(9007199254740991);
+        const QList<QPair<QByteArray, qint64>> tails = {
+            {"{\n    \"readTime\": 30\n}\n", 30},
+            {"{\"readTime\":", 0},
+            {"[30]", 0},
+            {"\xff\xfe{}", 0},
+            {"{\"readTime\":\"30\"}", 0},
+            {"{\"readTime\":1e300}", 0},
+            // What this client sends: times beyond 32 bits written as integers, exactly.
+            {ChatPayload::enterReadContents("c1", kTime).toUtf8(), kTime},
+            {ChatPayload::enterReadContents("c1", kMaxExact).toUtf8(), kMaxExact}};
+        for (const auto& t : tails) {
+            ChatPayload p;
+            p.contents = t.first;
+            QCOMPARE(ChatPayload::toInt64(p.object().value("readTime")), t.second);
+            QVERIFY(t.first.contains(QByteArray::number(t.second)) || !t.second);
+        }
+    }
+
+    void messageIds()
+    {
+        // The first four digits of the counter, all of them when it has fewer.
+        QCOMPARE(formatMessageId("c1", kTime, 987654321), QStringLiteral("c1-17000000001239876"));
+        QCOMPARE(formatMessageId("c1", kTime, 12), QStringLiteral("c1-170000000012312"));
+        // Far more ids than milliseconds pass while they are made: none may repeat.
+        QSet<QString> seen;
+        const QRegularExpression shape(QStringLiteral("^client-7-\\d{17}$"));
+        for (int i = 0; i < 5000; ++i) {
+            const QString id = makeMessageId(QStringLiteral("client-7"));
+            QVERIFY2(shape.match(id).hasMatch() && !seen.contains(id), qPrintable(id));
+            seen.insert(id);
+        }
+    }
 };
-
-void TestPayloadCodec::wireBytesAndEveryTruncation_data()
-{
-    QTest::addColumn<ChatPayload>("payload");
-    QTest::addColumn<QByteArray>("wire");
-
-    QTest::newRow("chat: abc from 7 with a three-byte id")
-        << ChatPayload::chat(kTime, 7, ChatPayload::ContentText, "a-1", {}, "abc")
-        << hex("T 01 01 00000007 0003 612d31 0000 616263");
-    QTest::newRow("chat: empty id puts the count at offset 16")
-        << ChatPayload::chat(kTime, 7, ChatPayload::ContentText, "", {}, "abc")
-        << hex("T 01 01 00000007 0000 0000 616263");
-    QTest::newRow("chat: id list is little-endian")
-        << ChatPayload::chat(kTime, 0x01020304, ChatPayload::ContentText, "x", {0x01020304, -2},
-                             "hi")
-        << hex("T 01 01 01020304 0001 78 0002 04030201 feffffff 6869");
-    QTest::newRow("chat: UTF-8 text")
-        << ChatPayload::chat(kTime, 7, ChatPayload::ContentText, "id", {}, "한")
-        << hex("T 01 01 00000007 0002 6964 0000 ed959c");
-    QTest::newRow("chat: negative time and sender, empty tail")
-        << ChatPayload::chat(-1, -2, ChatPayload::ContentFile, "", {}, "")
-        << hex("ffffffffffffffff 01 04 fffffffe 0000 0000");
-    for (quint8 type :
-         {ChatPayload::TypeInvite, ChatPayload::TypeAdmission, ChatPayload::TypeLeave,
-          ChatPayload::TypeEnterRead, ChatPayload::TypeLeaveRead, ChatPayload::TypeHereRead}) {
-        QTest::addRow("%s", qPrintable(ChatPayload::typeName(type)))
-            << ChatPayload::event(kTime, type, 0x00010203, "m-9", "{}")
-            << hex("T " + QByteArray::number(type, 16).rightJustified(2, '0') +
-                   " 00010203 0003 6d2d39 7b7d");
-    }
-    QTest::newRow("push: no id field")
-        << ChatPayload::push(kTime, 300, "notice") << hex("T 06 0000012c 6e6f74696365");
-    QTest::newRow("logout: the head alone, 9 bytes") << ChatPayload::logout(kTime) << hex("T 63");
-}
-
-void TestPayloadCodec::wireBytesAndEveryTruncation()
-{
-    QFETCH(ChatPayload, payload);
-    QFETCH(QByteArray, wire);
-    QCOMPARE(PayloadCodec::encode(payload).toHex(), wire.toHex());
-    // Every field read back: encoding what was decoded gives the same bytes. Cut anywhere before
-    // the tail, the payload is refused; a cut inside the tail is indistinguishable from a shorter
-    // text.
-    const int tail = wire.size() - payload.contents.size();
-    for (int n = 0; n <= wire.size(); ++n) {
-        ChatPayload p;
-        const bool ok = decodeExact(wire.left(n), &p);
-        QCOMPARE(ok, n >= tail);
-        // What could be read of the head is still there for the log line.
-        QCOMPARE(int(p.messageType), n >= 9 ? int(payload.messageType) : 0);
-        if (ok)
-            QCOMPARE(PayloadCodec::encode(p).toHex(), wire.left(n).toHex());
-        else
-            QVERIFY(p.messageId.isEmpty() && p.contents.isEmpty() && p.idList.isEmpty());
-    }
-}
-
-void TestPayloadCodec::headsAndAnnouncedLengths()
-{
-    // LOGOUT and the types nobody here handles: the head is read, whatever follows is ignored.
-    for (quint8 type : {0, 2, 7, 8, 12, 99, 255}) {
-        ChatPayload p;
-        QVERIFY(decodeExact(hex("T") + char(type) + hex("00000007 ffff"), &p));
-        QCOMPARE(PayloadCodec::encode(p), QByteArray(hex("T") + char(type)));
-        QCOMPARE(ChatPayload::isHandledType(type), type == ChatPayload::TypeLogout);
-    }
-    // Lengths announced beyond the end: refused, nothing read.
-    for (const char* wire :
-         {"T 01 01 00000007 ffff 616263", "T 01 01 00000007 0004 616263",
-          "T 01 01 00000007 0000 ffff 01000000", "T 01 01 00000007 0000 0002 01000000 020000",
-          "T 03 00000007 8000", "T 0b 00000007 0002 61"}) {
-        ChatPayload p;
-        QVERIFY2(!decodeExact(hex(wire), &p), wire);
-        QVERIFY(p.idList.isEmpty() && p.contents.isEmpty());
-    }
-}
-
-void TestPayloadCodec::jsonTail()
-{
-    // A tail that is not a JSON object, or a value that is not a number in range, reads as 0.
-    const qint64 kMaxExact = Q_INT64_C(9007199254740991);
-    const QList<QPair<QByteArray, qint64>> tails = {
-        {"{\n    \"readTime\": 30\n}\n", 30},
-        {"{\"readTime\":", 0},
-        {"[30]", 0},
-        {"\xff\xfe{}", 0},
-        {"{\"readTime\":\"30\"}", 0},
-        {"{\"readTime\":1e300}", 0},
-        // What this client sends: times beyond 32 bits written as integers, exactly.
-        {ChatPayload::enterReadContents("c1", kTime).toUtf8(), kTime},
-        {ChatPayload::enterReadContents("c1", kMaxExact).toUtf8(), kMaxExact}};
-    for (const auto& t : tails) {
-        ChatPayload p;
-        p.contents = t.first;
-        QCOMPARE(ChatPayload::toInt64(p.object().value("readTime")), t.second);
-        QVERIFY(t.first.contains(QByteArray::number(t.second)) || !t.second);
-    }
-}
-
-void TestPayloadCodec::messageIds()
-{
-    // The first four digits of the counter, all of them when it has fewer.
-    QCOMPARE(formatMessageId("c1", kTime, 987654321), QStringLiteral("c1-17000000001239876"));
-    QCOMPARE(formatMessageId("c1", kTime, 12), QStringLiteral("c1-170000000012312"));
-    // Far more ids than milliseconds pass while they are made: none may repeat.
-    QSet<QString> seen;
-    const QRegularExpression shape(QStringLiteral("^client-7-\\d{17}$"));
-    for (int i = 0; i < 5000; ++i) {
-        const QString id = makeMessageId(QStringLiteral("client-7"));
-        QVERIFY2(shape.match(id).hasMatch() && !seen.contains(id), qPrintable(id));
-        seen.insert(id);
-    }
-}
 
 QTEST_GUILESS_MAIN(TestPayloadCodec)
 #include "tst_payloadcodec.moc"

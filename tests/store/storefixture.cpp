@@ -7,43 +7,11 @@
 #include <QSqlRecord>
 #include <QtTest>
 
-#include <grp.h>
-#include <unistd.h>
-
-namespace {
-constexpr uid_t kNobody = 65534;
-constexpr gid_t kNoGroup = 65534;
-} // namespace
-
 UserFields UserFields::of(const DBUser& u)
 {
     return {u.userId(),     u.userName(),   u.cellPhone(), u.email(),
             u.deptName(),   u.thumbUrl(),   u.imageUrl(),  u.openCellPhone(),
             u.chattAllow(), u.appInstall(), u.userState(), u.userSort()};
-}
-
-UnprivilegedScope::UnprivilegedScope()
-{
-    if (geteuid() != 0)
-        return;
-    const gid_t groups[] = {kNoGroup};
-    m_dropped = setgroups(1, groups) == 0 && setresgid(kNoGroup, kNoGroup, 0) == 0 &&
-                setresuid(kNobody, kNobody, 0) == 0;
-    if (!m_dropped)
-        qWarning("UnprivilegedScope: could not become nobody: %s", strerror(errno));
-}
-
-UnprivilegedScope::~UnprivilegedScope()
-{
-    const gid_t groups[] = {0};
-    if (m_dropped &&
-        (setresuid(0, 0, 0) != 0 || setresgid(0, 0, 0) != 0 || setgroups(1, groups) != 0))
-        qFatal("UnprivilegedScope: could not return to root: %s", strerror(errno));
-}
-
-bool UnprivilegedScope::isUnprivileged() const
-{
-    return geteuid() != 0;
 }
 
 StoreFixture::StoreFixture(const QString& connectionName) : m_connectionName(connectionName)

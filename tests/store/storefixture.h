@@ -32,24 +32,7 @@ struct UserFields
              openCellPhone, chattAllow, appInstall, userState, userSort)
 };
 
-// While alive, the process works as an unprivileged user ("nobody"), as a user's session does:
-// file modes then bind it, which they never do for root. Groups, real and effective ids change
-// together; the saved id stays root's, so that the destructor can return.
-class UnprivilegedScope
-{
-public:
-    UnprivilegedScope();
-    ~UnprivilegedScope();
-    UnprivilegedScope(const UnprivilegedScope&) = delete;
-    UnprivilegedScope& operator=(const UnprivilegedScope&) = delete;
-    bool isUnprivileged() const;
-
-private:
-    bool m_dropped = false;
-};
-
-// A real encrypted store in a private home, with short ways to put rows in it. Rows go in by
-// plain INSERT statements, independent of the record classes under test.
+// A real encrypted store in a private home; rows go in by plain INSERTs, not the records.
 class StoreFixture
 {
 public:
@@ -93,8 +76,7 @@ public:
         insert("TTT_CHATT_READER (topic, msg_id, reader_id, msg_time)",
                {topic, msgId, readerId, msgTime});
     }
-    // A trigger that refuses one kind of write ("INSERT", "UPDATE", "DELETE") on `table` where
-    // `when` holds, as a full disk or a locked table would.
+    // A trigger refusing one kind of write on `table` where `when` holds, as a full disk would.
     void refuse(const QString& operation, const QString& table, const QString& when)
     {
         exec(QStringLiteral("CREATE TRIGGER \"refuse %1 %2 %3\" BEFORE %1 ON %2 WHEN %3 BEGIN "

@@ -13,8 +13,7 @@ const QString kTopic = "chat/1";
 const QString kSearched = "chat/3";
 constexpr qint64 kOwn = 1;
 
-// A history page as the chat window gets it: the list afterwards, front to back, and the sender
-// name of the chat at its front.
+// A history page as the chat window gets it: ids front to back, the front chat's sender.
 struct Page
 {
     int added = 0;
@@ -67,10 +66,8 @@ class TestChatHistory : public QObject
     }
 
 private slots:
-    // Pages are read unsettled chats first (msg_state not 1, however old), then newest first,
-    // equal times by the later row first: u2 (upload failed, 550), u1 (new, 50), n1 (no state,
-    // 10), then c6..c1 at 600..100 with c3b at c3's time stored after it. Another room's x1.
-    // The search cases read chat/3.
+    // Unsettled first (u2 failed 550, u1 new 50, n1 no state 10), then c6..c1 at 600..100 with
+    // c3b at c3's time stored later; x1 in another room; the search cases read chat/3.
     void initTestCase()
     {
         m_store = std::make_unique<StoreFixture>();
@@ -112,8 +109,7 @@ private slots:
         QCOMPARE(page(row.limit, row.offset), row.expected);
     }
 
-    // The chat window reads every page up to a far search match at once: the page at the offset
-    // of the chats ahead starts with the chat itself.
+    // The page at a chat's count of chats ahead starts with the chat (far search matches).
     void chatsAhead_data()
     {
         QTest::addColumn<QString>("messageId");
@@ -163,8 +159,7 @@ private slots:
         QCOMPARE(db.searchChatTotalCount(QString(), 1, "a"), -1);
     }
 
-    // The outbox's list: the user's own chats still sending (0) or uploaded (4), of every room,
-    // oldest first; failed, unset, confirmed and others' chats stay out.
+    // The outbox: own chats sending (0) or uploaded (4) in every room, oldest first.
     void unsentChats()
     {
         m_store->addChat("chat/2", "w4", kOwn, 20, 4);
@@ -216,8 +211,7 @@ private slots:
         QCOMPARE(found, matches + QStringList{QString()});
     }
 
-    // Unread chats of others count (msg_type 1); own, read and notice rows do not. Reading a room
-    // from a time marks every chat at or after it, read or not; without one, the unread ones.
+    // Others' unread chats count, not own, read or notices; reading from a time marks from it.
     void readStateAndUnreadCounts()
     {
         StoreFixture store;
@@ -265,8 +259,7 @@ private slots:
         QCOMPARE(names, (QStringList{"", "Ahn", "Yoon"}));
     }
 
-    // Own confirmed chats o1 (100), o2 (200), o3 (300), own unconfirmed u (250), another
-    // member's x (260); the same ids in another room must not mix in.
+    // Own confirmed o1..o3 (100..300), unconfirmed u (250), another's x (260); another room.
     void batchChatReads_data()
     {
         QTest::addColumn<ReadsRow>("row");

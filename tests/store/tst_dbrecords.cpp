@@ -45,8 +45,7 @@ struct AttachmentRow
     QByteArray expected;
 };
 
-// Records travel to other threads as copies: a copy never carries a connection, the target of a
-// copy assignment keeps its own, and a move hands the record over whole.
+// Copies (to other threads) carry no connection; an assigned one keeps its own; a move all.
 template <typename Record>
 void checkCopies(DBManager* own, DBManager* other)
 {
@@ -118,8 +117,7 @@ Q_DECLARE_METATYPE(UserRow)
 Q_DECLARE_METATYPE(RoomFields)
 Q_DECLARE_METATYPE(AttachmentRow)
 
-// The record classes and the session values on a real enciphered file, reopened between steps:
-// server JSON, attachments, writes, and writes the database refuses.
+// The record classes and the session values on a real file: JSON, writes, refused writes.
 class TestDBRecords : public QObject
 {
     Q_OBJECT
@@ -240,8 +238,7 @@ private slots:
         QCOMPARE(back.fileName(), QString());
     }
 
-    // Inside a transaction the record writes its row with other statements (no statement
-    // journal); the rows must come out exactly the same.
+    // Inside a transaction (no statement journal) the rows must come out the same.
     void chatRowAndReplace_data()
     {
         QTest::addColumn<QString>("begin");
@@ -263,8 +260,7 @@ private slots:
         first.setContent(ContentTypeText, "first");
         QVERIFY(first.insertOrUpdate());
         QCOMPARE(first.insert(), -1); // a stored record is never inserted twice
-        // The same msg_id again replaces the row, even from another room; a copy carries no
-        // connection until it is attached.
+        // The same msg_id replaces the row, even from another room; a copy writes once attached.
         DBChat again(first);
         again.setId(0);
         again.setTopic("chat/8");
@@ -350,9 +346,7 @@ private slots:
         QVERIFY(!detached.applyZero());
     }
 
-    // A write the database refuses is reported, and memory keeps what the disk holds; one refused
-    // key of an editor undoes its other keys too. Log off clears the memory even when the rows
-    // stay.
+    // A refused write is reported and undoes its editor's other keys; memory keeps the disk's.
     void refusedWritesAreReportedAndUndone()
     {
         MTData data(&db());

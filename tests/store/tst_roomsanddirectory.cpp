@@ -161,9 +161,7 @@ private slots:
 
     void roomList()
     {
-        // Rooms without chats by update_date against the newest chat of others, a room listed
-        // once per chat sharing its newest time, ties, a chat of a room that is not stored; each
-        // row with the names of its members or group and its last message's text.
+        // By newest chat or update_date, once per chat at the newest time; names and last text.
         StoreFixture store;
         store.addUser(2, "Lee");
         store.addUser(3, "Park");
@@ -238,8 +236,7 @@ private slots:
         QCOMPARE(store.column(kAllTopics), (QStringList{"chat/2", "chat/3", "chat/2"}));
     }
 
-    // The last of the three deletes fails: the other two are undone, and a caller's own
-    // transaction and its earlier write stay.
+    // The last delete fails: the others are undone; a caller's transaction and write stay.
     void deleteChatRoomUndoesAll_data()
     {
         QTest::addColumn<QString>("begin");
@@ -263,9 +260,8 @@ private slots:
         QCOMPARE(store.column(kAllTopics), (QStringList{"chat/1", "chat/2", "chat/1", "chat/1"}));
     }
 
-    // Local rooms before: chat/1 (20, "5"), chat/2 (30, "5,6"), chat/3 (20, "6"), each with a
-    // chat and a reader row. Own user id: 1. A refused answer or a failed write leaves every room,
-    // chat and user as it was.
+    // Before: chat/1 (20,"5"), chat/2 (30,"5,6"), chat/3 (20,"6"), each with a chat and a reader.
+    // A refused answer or a failed write leaves every room, chat and user as it was.
     void syncChatRoomList_data()
     {
         QTest::addColumn<SyncRow>("row");
@@ -329,9 +325,8 @@ private slots:
                 store.db().inTransaction()}),
             row.expected);
     }
-    // The same response in both modes: the own user 1 and user 2 changed, 3 deleted, 4 new, one
-    // without an id; group 10 deleted, 11 with an unknown letter, 12 new; membership 10/2
-    // deleted, 11/3 changed, 12/4 new. Each row flips the options from the opposite values.
+    // One response in both modes: users changed, deleted, new, id-less; groups and memberships
+    // deleted (D), unknown letter, new; each row flips the options from the opposite values.
     void batchCache_data()
     {
         QTest::addColumn<CacheRow>("row");
@@ -395,8 +390,7 @@ private slots:
         QCOMPARE(CachedAccount::of(DBMTData(&store.db())), row.expected);
     }
 
-    // A cache that cannot be stored reports it and keeps its time, so the next one brings the
-    // same changes again: the write lock held by another connection, then the own name refused.
+    // A cache that cannot be stored (write lock held, own name refused) keeps its time.
     void cacheThatCannotBeStored()
     {
         StoreFixture store("Veltri_cache");

@@ -17,6 +17,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <grp.h>
+#include <unistd.h>
+
 namespace {
 
 // A statement as its caller sees it, and row 4 of the table afterwards.
@@ -95,9 +98,32 @@ struct ModesRow
 struct OpenRow
 {
     QString relativePath;
-    QByteArray writtenFirst; // empty: a real store is made first
-    QString key;
+    QByteArray writtenFirst; // empty: a real store is made first, with `createKey`
+    QString createKey, key;
     OpenOutcome expected;
+};
+
+// While alive the process is "nobody", so file modes bind it; the saved id stays root's.
+class UnprivilegedScope
+{
+public:
+    UnprivilegedScope()
+    {
+        const gid_t groups[] = {65534};
+        m_dropped = geteuid() == 0 && setgroups(1, groups) == 0 &&
+                    setresgid(65534, 65534, 0) == 0 && setresuid(65534, 65534, 0) == 0;
+    }
+    ~UnprivilegedScope()
+    {
+        const gid_t groups[] = {0};
+        if (m_dropped &&
+            (setresuid(0, 0, 0) != 0 || setresgid(0, 0, 0) != 0 || setgroups(1, groups) != 0))
+            qFatal("UnprivilegedScope: could not return to root: %s", strerror(errno));
+    }
+    bool isUnprivileged() const { return geteuid() != 0; }
+
+private:
+    bool m_dropped = false;
 };
 
 const OpenOutcome kOpened{true, DBManager::OpenError::None, false, {}};
@@ -249,32 +275,7 @@ private slots:
         QVERIFY(!pending.next());
     }
 
-    void keys_data()
-    {
-        QTest::addColumn<QString>("password");
-        QTest::newRow("quote in password") << "it's'';--";
-        QTest::newRow("non-ASCII password") << "비밀번호";
-    }
-
-    void keys()
-    {
-        QFETCH(QString, password);
-        const QString file = m_dir.filePath(QTest::currentDataTag() + QString(".db"));
-        QVERIFY(QSqlQuery(openDb("keyed", "SQLITECIPHER", password, file))
-                    .exec("CREATE TABLE secret AS SELECT 'words' AS t"));
-        cleanup();
-        // A wrong key fails open() itself, with a clear message; so does no key at all.
-        QSqlDatabase wrong = openDb("wrong", "SQLITECIPHER", password + "x", file);
-        QVERIFY(!wrong.isOpen());
-        QVERIFY2(wrong.lastError().text().contains("wrong key"),
-                 qPrintable(wrong.lastError().text()));
-        QVERIFY(!openDb("nokey", "QSQLITE", QString(), file).isOpen());
-        QCOMPARE(firstRow(openDb("again", "SQLITECIPHER", password, file), "SELECT t FROM secret"),
-                 QVariantList{"words"});
-    }
-
-    // A commit leaves the log to the disk's own time, so that showing a chat never waits for it;
-    // asking for durability (before the broker may be told a chat is kept) syncs the log.
+    // A commit leaves the log to the disk; asking for durability (before an ack) syncs it.
     void logSyncedWhenAsked()
     {
         StoreFixture store;
@@ -343,8 +344,7 @@ private slots:
         QCOMPARE(m_log->lines("QSqlDatabasePrivate"), QStringList());
     }
 
-    // A store the user cannot write is refused at open, named as such, and the attempt leaves no
-    // -wal or -shm behind: the same user opens it once it is writable again.
+    // An unwritable store is refused at open, leaves no -wal or -shm, and opens once writable.
     void unwritableStoreIsRefused_data()
     {
         QTest::addColumn<ModesRow>("row");
@@ -385,24 +385,33 @@ private slots:
     {
         QTest::addColumn<OpenRow>("row");
         const OpenOutcome wrongKey{false, DBManager::OpenError::WrongKey, true, {}};
-        QTest::newRow("right key") << OpenRow{"veltri_a.db", {}, kKey, kOpened};
-        QTest::newRow("wrong key") << OpenRow{"veltri_a.db", {}, "not the key", wrongKey};
+        const QString quoted = "it's'';--";
+        QTest::newRow("right key") << OpenRow{"veltri_a.db", {}, kKey, kKey, kOpened};
+        QTest::newRow("wrong key") << OpenRow{"veltri_a.db", {}, kKey, "not the key", wrongKey};
+        QTest::newRow("quote in the key") << OpenRow{"veltri_a.db", {}, quoted, quoted, kOpened};
+        QTest::newRow("quote in the key, wrong end")
+            << OpenRow{"veltri_a.db", {}, quoted, quoted + "x", wrongKey};
+        QTest::newRow("non-ASCII key")
+            << OpenRow{"veltri_a.db", {}, "비밀번호", "비밀번호", kOpened};
         QTest::newRow("not a database")
-            << OpenRow{"veltri_a.db", QByteArray(4096, 'x'), kKey, wrongKey};
-        QTest::newRow("no such folder") << OpenRow{
-            "missing/veltri_a.db", "-", kKey, {false, DBManager::OpenError::CannotOpen, true, {}}};
+            << OpenRow{"veltri_a.db", QByteArray(4096, 'x'), kKey, kKey, wrongKey};
+        QTest::newRow("no such folder")
+            << OpenRow{"missing/veltri_a.db",
+                       "-",
+                       kKey,
+                       kKey,
+                       {false, DBManager::OpenError::CannotOpen, true, {}}};
     }
 
     void openErrors()
     {
         QFETCH(OpenRow, row);
-        // The file gets `writtenFirst` (nothing is made where its folder is missing), then the
-        // right key opens it once: an empty file becomes a store, anything else stays as it is.
+        // An empty file becomes a store under `createKey`; anything else stays as it is.
         const QString path = m_env->path(row.relativePath);
         QFile raw(path);
         static_cast<void>(raw.open(QIODevice::WriteOnly) && raw.write(row.writtenFirst) >= 0);
         raw.close();
-        openAndClose(path);
+        openAndClose(path, row.createKey);
         QCOMPARE(openAndClose(path, row.key), row.expected);
     }
 
