@@ -176,12 +176,12 @@ private:
     {
         m_server.chat(roomNumber(topic), from, text);
     }
-    QJsonValue room(int from, const QJsonArray& members)
+    QJsonValue room(int from, const QJsonArray& members, bool notify = true)
     {
         return m_server.control(
             "POST", "/control/room",
             QJsonObject{
-                {"userId", from}, {"members", members}, {"roomType", 30}, {"notify", true}});
+                {"userId", from}, {"members", members}, {"roomType", 30}, {"notify", notify}});
     }
     QJsonValue group(const QString& name)
     {
@@ -189,20 +189,24 @@ private:
             "POST", "/control/group",
             QJsonObject{{"grpName", name}, {"members", QJsonArray{1001, 1002}}});
     }
-    // An own text chat stored as sending, as a chat window stores it before it is published.
-    static bool storeOwnChat(DBManager* db, const QString& topic, const QString& msgId,
-                             qint64 sender = 1001)
+    // An own text chat stored as sending, as a chat window stores it before it is published; its
+    // id. With `send`, handed to the outbox as the window does.
+    static QString storeOwnChat(LoggedIn& in, const QString& topic, bool send = false)
     {
-        DBChat chat(db);
+        DBChat chat(in.db());
         chat.setTopic(topic);
-        chat.setMsgId(msgId);
+        chat.setMsgId(in->messaging()->makeMessageId());
         chat.setMsgType(1);
-        chat.setSenderId(sender);
-        chat.setContent(1, QStringLiteral("on its way ") + msgId);
+        chat.setSenderId(1001);
+        chat.setContent(1, QStringLiteral("on its way ") + chat.msgId());
         chat.setMsgTime(QDateTime::currentMSecsSinceEpoch());
         chat.setMsgState(MsgStateNew);
         chat.setMsgRead(true);
-        return chat.insertOrUpdate();
+        DBChat stored(in.db());
+        const bool found = chat.insertOrUpdate() && in.db()->findChat(topic, chat.msgId(), stored);
+        if (found && send)
+            in->outbox()->send(stored);
+        return found ? chat.msgId() : QString();
     }
     static int stateOf(DBManager* db, const QString& topic, const QString& msgId)
     {
@@ -347,12 +351,7 @@ private slots:
         QCOMPARE(r.of("chatForWindow").size(), 1);
 
         // A room the store does not know: fetched once however many chats come.
-        const QString unknown =
-            topicOf(m_server.control("POST", "/control/room",
-                                     QJsonObject{{"userId", 1004},
-                                                 {"members", QJsonArray{1001, 1005}},
-                                                 {"roomType", 30},
-                                                 {"notify", false}}));
+        const QString unknown = topicOf(room(1004, QJsonArray{1001, 1005}, false));
         for (const char* text : {"one", "two", "three"})
             chat(unknown, 1004, text);
         QVERIFY(r.waitFor("roomAdded", unknown));
@@ -388,13 +387,12 @@ private slots:
         QVERIFY(r.waitFor("roomChanged", topic, 3));
         m_server.control("POST", "/control/room/leave", userLeaves);
         QVERIFY(r.waitFor("roomChanged", topic, 4));
-        RoomRouting::Action withNotice;
-        withNotice.listUpsert = withNotice.windowRoom = true;
-        withNotice.windowNotice = withNotice.listLastMessage = true;
-        RoomRouting::Action left = withNotice;
-        left.dropPresence = true;
-        RoomRouting::Action gone;
-        gone.listRemove = gone.closeWindow = gone.dropPresence = true;
+        using A = RoomRouting::Action;
+        const A withNotice =
+            routed({&A::listUpsert, &A::windowRoom, &A::windowNotice, &A::listLastMessage});
+        const A left = routed({&A::listUpsert, &A::windowRoom, &A::windowNotice,
+                               &A::listLastMessage, &A::dropPresence});
+        const A gone = routed({&A::listRemove, &A::closeWindow, &A::dropPresence});
         QCOMPARE(r.of("roomChanged", topic),
                  (QList<SessionEvent>{{"roomChanged", topic, 30, withNotice.toString()},
                                       {"roomChanged", topic, 30, withNotice.toString()},
@@ -694,38 +692,26 @@ private slots:
         const QString topic = roomOf("user001", {1001, 1003});
         const QString foreign = roomOf("user002", {1002, 1003});
         QVERIFY(!topic.isEmpty() && !foreign.isEmpty());
-        QString older;
-        QString newer;
+        QStringList queued; // left sending by an earlier run
         {
             LoggedIn first(m_server, "user001");
             QVERIFY(first.ok);
-            older = first->messaging()->makeMessageId();
-            QVERIFY(storeOwnChat(first.db(), topic, older));
-            newer = first->messaging()->makeMessageId();
-            QVERIFY(storeOwnChat(first.db(), topic, newer));
+            queued << storeOwnChat(first, topic) << storeOwnChat(first, topic);
         }
         const qint64 since = m_server.lastPublishedSeq();
         LoggedIn in(m_server, "user001");
         QVERIFY(in.ok);
-        QVERIFY(waitUntil([&] { return stateOf(in.db(), topic, newer) == MsgStateConfirmed; }));
+        QVERIFY(waitUntil([&] { return stateOf(in.db(), topic, queued[1]) == MsgStateConfirmed; }));
 
         // The sentinel: a chat sent now comes after anything published at the connect.
-        const QString now = in->messaging()->makeMessageId();
-        QVERIFY(storeOwnChat(in.db(), topic, now));
-        DBChat sent(in.db());
-        QVERIFY(in.db()->findChat(topic, now, sent));
-        in->outbox()->send(sent);
+        const QString now = storeOwnChat(in, topic, true);
         QVERIFY(waitUntil([&] { return stateOf(in.db(), topic, now) == MsgStateConfirmed; }));
-        QCOMPARE(m_server.publishedIds(since, topic), (QStringList{older, newer, now}));
+        QCOMPARE(m_server.publishedIds(since, topic), queued + QStringList{now});
 
         // A room of others: the broker drops the chat, no echo comes.
         in->outbox()->setConfirmWaitMs(300);
         QSignalSpy failed(in->outbox(), &MtOutbox::failed);
-        const QString lost = in->messaging()->makeMessageId();
-        QVERIFY(storeOwnChat(in.db(), foreign, lost));
-        DBChat unanswered(in.db());
-        QVERIFY(in.db()->findChat(foreign, lost, unanswered));
-        in->outbox()->send(unanswered);
+        const QString lost = storeOwnChat(in, foreign, true);
         QVERIFY(failed.wait(10000));
         QCOMPARE((QVector<int>{stateOf(in.db(), foreign, lost), in->outbox()->holds(lost)}),
                  (QVector<int>{2, 0}));
