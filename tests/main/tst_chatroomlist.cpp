@@ -1,6 +1,6 @@
 // The room list: what a row shows (name, member count, badge, time and the newest message's
 // preview), the search's matching rules, the room picture, and the list on a real store: order,
-// one row per room, updates, search, keys, pictures and a thousand rooms.
+// one row per room, updates.
 #include "main/chatroomfilter.h"
 #include "main/chatroomitem.h"
 #include "main/chatroomlist.h"
@@ -401,9 +401,9 @@ private slots:
             MtRoomPictureSources{{QStringLiteral("/cached"), QStringLiteral("/missing")}}, local);
         const QImage profile = QPixmap(QStringLiteral(":/images/profile.png")).toImage();
         QCOMPARE(pictures.size(), 2);
-        QCOMPARE(pictures.at(0).toImage().pixelColor(4, 4), QColor(Qt::blue));
-        QCOMPARE(pictures.at(1).toImage(), profile);
-        QCOMPARE(mtRoomPictures(MtRoomPictureSources(), local).size(), 1);
+        QCOMPARE((QVariantList{pictures.at(0).toImage().pixelColor(4, 4), pictures.at(1).toImage(),
+                               mtRoomPictures(MtRoomPictureSources(), local).size()}),
+                 (QVariantList{QColor(Qt::blue), profile, 1}));
     }
 
     // Newest activity first (a room's update time without a chat), each room once although
@@ -439,15 +439,12 @@ private slots:
     {
         QTest::addColumn<NewChat>("row");
         const QStringList before{"chat/4", "chat/1", "chat/2", "chat/3", "chat/5"};
-        const QStringList fiveFirst{"chat/5", "chat/4", "chat/1", "chat/2", "chat/3"};
         QTest::newRow("newer text to the top")
             << NewChat{"chat/2", at(13), ContentTypeText,
                        QStringList{"chat/2", "chat/4", "chat/1", "chat/3", "chat/5"}, true};
         QTest::newRow("newer picture passes only older rooms")
             << NewChat{"chat/3", at(11, 30), ContentTypeImage,
                        QStringList{"chat/4", "chat/3", "chat/1", "chat/2", "chat/5"}, true};
-        QTest::newRow("file") << NewChat{"chat/5", at(13), ContentTypeFile, fiveFirst, true};
-        QTest::newRow("video") << NewChat{"chat/5", at(13), ContentTypeVideo, fiveFirst, true};
         QTest::newRow("older text raises only the badge")
             << NewChat{"chat/1", at(10, 30), ContentTypeText, before, false};
         QTest::newRow("equal time is taken, the room stays")
