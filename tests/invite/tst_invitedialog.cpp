@@ -1,5 +1,4 @@
-// The invitation dialog and the members list on the offscreen platform, over the directory a
-// real login stored from the reference server (TLS), and invitations sent to that server.
+// The invitation and members dialogs over a real login's directory, against the reference server.
 #include "common/devserver.h"
 #include "common/loggedin.h"
 #include "common/testenv.h"
@@ -36,8 +35,7 @@ qint64 idOf(const QJsonValue& v)
     return v.toVariant().toLongLong();
 }
 
-// What OK leads to: the ids of each emission of inviteAddMember and newChatRoomOk, and whether
-// the dialog stays.
+// What OK led to: the ids of each inviteAddMember and newChatRoomOk, and whether it stays.
 struct Emission
 {
     QList<int> ids;
@@ -49,8 +47,7 @@ struct Seen
     bool visible = false;
     MT_TYPED(Seen, added, created, visible)
 };
-// A room's members and type, the people clicked (a: available, n: not installed, d: declines,
-// p: the partner), and what OK leads to, by the people's keys.
+// Room, clicks (a: available, n: not installed, d: declines, p: partner), OK's outcome by key.
 struct OkRow
 {
     QString members;
@@ -188,10 +185,7 @@ private slots:
         QCOMPARE(listed(dialog), storeOrder);
     }
 
-    // OK after clicks on people, one row per kind of end (tst_inviteselection decides which):
-    // only those who can be chosen are, a one-to-many room gets the new people added (nobody
-    // new: it closes and asks nothing), a one-to-one room becomes a new room with the partner
-    // first, a new conversation without anybody stays open.
+    // OK after clicks, one row per kind of end the selection decides; the dialog acts on each.
     void okButton_data()
     {
         QTest::addColumn<OkRow>("row");
@@ -234,9 +228,7 @@ private slots:
                  (Seen{ids(row.added), ids(row.created), row.visible}));
     }
 
-    // Typing in the search box (a Korean syllable being composed included) filters the rows;
-    // the check marks stay with the people chosen. A chip's remove button un-chooses its person;
-    // a member's chip cannot be used.
+    // Search (a syllable being composed too) and chips never lose the people chosen.
     void searchAndChipsKeepTheChoice()
     {
         const auto dialog = shownDialog(QStringLiteral("1010"), 30);
@@ -311,8 +303,7 @@ private slots:
                  (MembersView{expected, scrolls}));
     }
 
-    // Shown, the rows fetch the thumbnails that are not cached yet, once each, and a click on a
-    // person tells who it was.
+    // Missing thumbnails are fetched once each; a click names the person.
     void membersPicturesAndClicks()
     {
         QList<qint64> ids;

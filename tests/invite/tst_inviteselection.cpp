@@ -1,5 +1,4 @@
-// The invitation's choice without widgets: the members fixed per room type, who cannot be
-// chosen and why, the steps of choosing and removing, what OK leads to; the directory search.
+// The invitation's choice and the directory search without widgets.
 #include "common/typed.h"
 
 #include "invite/invitedirectory.h"
@@ -155,8 +154,7 @@ private slots:
         QCOMPARE(seen, row.expected);
     }
 
-    // Any case, anywhere in the name; %, _ and quotes are plain characters; the text is a
-    // pattern when it has pattern characters, and an invalid pattern matches nobody.
+    // Any case, anywhere; %, _ and quotes are plain; patterns work and a broken one finds nobody.
     void search_data()
     {
         QTest::addColumn<QString>("text");
@@ -192,8 +190,7 @@ private slots:
         QCOMPARE(shownNames(model), names);
     }
 
-    // Typing letter by letter narrows within the shown rows; the result must equal a search
-    // from scratch at every step, also when the text stops being plain or is cut back.
+    // Narrowing while typing must equal a fresh search at every keystroke.
     void typingMatchesFreshSearch_data()
     {
         QTest::addColumn<QStringList>("keystrokes");

@@ -1,6 +1,4 @@
-// The idle lock without a session: which input restarts it, which settings start it, when it
-// waits for a modal dialog or the settings dialog; and the one-notice-at-a-time gate (its
-// questions on top of a notice are the main window test's).
+// The idle lock and the one-notice-at-a-time gate, without a session.
 #include "main/globaleventfilter.h"
 #include "main/noticegate.h"
 
@@ -65,8 +63,7 @@ private slots:
         // Some of the minute has gone by (-1 while stopped).
         QTRY_VERIFY(filter.msecUntilLock() < 59900);
         const int before = filter.msecUntilLock();
-        // A plain object: the filter sees every object's events and cannot mistake the bare
-        // event for a real mouse or key event.
+        // A plain object, so the bare event cannot pass for a real mouse or key event.
         QObject target;
         QEvent event{QEvent::Type(type)};
         QCoreApplication::sendEvent(&target, &event);
@@ -114,8 +111,7 @@ private slots:
     {
         NoticeGate gate;
         Notices seen;
-        // While the first box is up the next failure comes, as a ping's would from a timer
-        // inside the box's event loop.
+        // The next failure comes inside the first box's event loop, as a ping's timer would.
         BoxAnswerer answerer([&] {
             seen.openWhileUp << gate.isOpen();
             seen.results << gate.information(nullptr, QStringLiteral("Server away again"));

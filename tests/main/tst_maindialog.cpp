@@ -1,7 +1,4 @@
-// The main window as the user handles it, against the reference server over TLS and its broker:
-// the login page's refusals, the lock, log off, a restart with a stored
-// session and the settings that outlive the window. The journeys through a whole program are the
-// scenarios'; here are the window's own rules.
+// The main window's own rules against the reference server; whole journeys are the scenarios'.
 #include "common/devserver.h"
 #include "common/filesizelimit.h"
 #include "common/testenv.h"
@@ -144,8 +141,7 @@ private:
     ServerConfig m_config;
 
     int logins(qint64 since) { return m_server.logins(since).size(); }
-    // Paths of the REST requests after `since` up to the first ping: a ping sent after an
-    // action proves that the action sent nothing before it.
+    // REST paths after `since` up to a fresh ping: proves the action sent nothing before it.
     QStringList requestsUntilPing(MainDialog& d, qint64 since)
     {
         d.session()->ping();
@@ -228,8 +224,7 @@ private slots:
                  row.expected);
     }
 
-    // A question the user must answer (update the program, take over the session) that comes
-    // while a notice is up is asked on top of it, not dropped as a second notice would be.
+    // A question (update, take over) over a notice is asked on top, not dropped like a notice.
     void questionOverANotice_data()
     {
         QTest::addColumn<QString>("account");
@@ -258,9 +253,7 @@ private slots:
         QCOMPARE(w.boxes, 1);
     }
 
-    // A wrong password (sent with Return) keeps the lock and the session, with the text
-    // selected for the next try; the right one (the button) unlocks. The lock closes the rooms'
-    // windows and toasts and opens none behind it.
+    // A wrong password keeps lock and session, text selected; the lock closes windows and toasts.
     void lockRules()
     {
         ShownWindow w(m_config);
@@ -306,9 +299,7 @@ private slots:
         QCOMPARE(view(), (LockView{2, 0, 0, true, 1}));
     }
 
-    // Nothing but the keep-alive reaches the server before the password is proven. The room
-    // list then fails once: the lock page stays with the password, and the next Return unlocks
-    // and the rooms show.
+    // A stored session only pings before the password; a failed room list keeps the lock page.
     void restartWithStoredSessionOpensTheLockPage()
     {
         const QString account = QStringLiteral("user007");
@@ -343,10 +334,7 @@ private slots:
                  m_server.control("GET", "/control/rooms?userId=1007").toArray().size());
     }
 
-    // The directory fails once after the server accepted the account: the login page keeps
-    // what was typed and the stored settings, and the next click logs in (it used to be ignored
-    // without a word, the session counting as logged in). The bell is the account's, kept in its
-    // store; the search field filters the rows; log off forgets the automatic login's account.
+    // A failed directory keeps the login page usable (the retry used to be ignored); then log off.
     void loginAfterFailedDirectoryThenLogOff()
     {
         const QString account = QStringLiteral("user008");
@@ -403,8 +391,7 @@ private slots:
     void settingsOutliveTheWindow_data()
     {
         QTest::addColumn<SettingsRow>("row");
-        // The offscreen screen is 800 x 600; a window that does not fit on it keeps only its
-        // size and the place a new window gets.
+        // A window off the 800 x 600 offscreen screen keeps only its size.
         const QRect placed(120, 80, 340, 480);
         QTest::newRow("on the screen") << SettingsRow{{3, 0, placed}, {3, 0, placed}};
         QTest::newRow("partly off the screen")

@@ -7,8 +7,7 @@
 
 #include <QtTest>
 
-// One signal of the session as a receiver hears it: its name and what it carried, reduced to
-// what a test compares.
+// One signal of the session as a receiver hears it, reduced to what a test compares.
 struct SessionEvent
 {
     QString signal;

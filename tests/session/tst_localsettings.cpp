@@ -1,6 +1,4 @@
-// The user's settings file on disk: what a stored file (or none, or a broken one) reads as, a
-// change read back by a new reader with others' keys kept, account removal, and a change that
-// cannot be written: reported, with the previous file whole.
+// The settings file on disk: reading, changes, removal, and a write that cannot complete.
 #include "session/localsettings.h"
 
 #include "common/filesizelimit.h"
@@ -106,8 +104,7 @@ private slots:
                  (QVector<bool>{readable, readable}));
     }
 
-    // A change on a stored file (the settings dialog's, account removal, texts of any characters,
-    // a broken file's replacement), read back by a new reader; someone else's key survives.
+    // A change on a stored file read back by a new reader; someone else's key survives.
     void changes_data()
     {
         QTest::addColumn<QByteArray>("text");
@@ -169,8 +166,7 @@ private slots:
             (QStringList{QString(), kept}));
     }
 
-    // Reported, the previous file whole and no temporary file beside it; the running program
-    // follows the change although the file could not keep it.
+    // Reported, the old file whole, no temporary beside it; the program still follows the change.
     void failedWriteKeepsTheOldFile()
     {
         LocalSettings settings(m_path);

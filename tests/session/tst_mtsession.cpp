@@ -1,5 +1,4 @@
-// The session of one login against the reference server over TLS and its broker, one server for
-// every case.
+// One login's session against the reference server over TLS and its broker.
 #include "common/devserver.h"
 #include "common/loggedin.h"
 #include "common/testenv.h"
@@ -83,8 +82,7 @@ struct UserView
     MT_TYPED(UserView, name, chattAllow, appInstall)
 };
 
-// A login's outcome: its first signal, the account's files, the settings, the REST paths asked
-// (up to the resource) and whether the store holds the account's rooms.
+// A login's first signal, files, settings, REST paths asked and whether its rooms are stored.
 struct Outcome
 {
     SessionEvent first;
@@ -122,8 +120,7 @@ QMap<QString, QString> newestOf(const QVector<DevBulkRoom>& rooms, int chats)
     return newest;
 }
 
-// A session on the test's settings file, with the chat windows it asks about and a recorder of
-// its signals from before its login.
+// A session on the test's settings file, recorded from before its login.
 struct Running
 {
     Running(const ServerConfig& config, LocalSettings* settings) : s(config), r(&s)
@@ -189,8 +186,7 @@ private:
             "POST", "/control/group",
             QJsonObject{{"grpName", name}, {"members", QJsonArray{1001, 1002}}});
     }
-    // An own text chat stored as sending, as a chat window stores it before it is published; its
-    // id. With `send`, handed to the outbox as the window does.
+    // An own chat stored as sending, as a chat window does, optionally sent; its id.
     static QString storeOwnChat(LoggedIn& in, const QString& topic, bool send = false)
     {
         DBChat chat(in.db());
@@ -330,8 +326,7 @@ private slots:
         QCOMPARE(ended, (QMap<QString, bool>{{kDevice, false}, {"other-pc", true}}));
     }
 
-    // Every kind of item reaches its receiver; room events go where the routing sends them; the
-    // server's group notices change the store.
+    // Items reach their receivers, room events go where routed, group notices change the store.
     void routing()
     {
         LoggedIn in(m_server, "user001");
@@ -369,8 +364,7 @@ private slots:
                                      {"readTime", QDateTime::currentMSecsSinceEpoch() - 600000}});
         QVERIFY(r.waitFor("readCounts", open));
 
-        // A new one-to-many room with its window open: members come and go, then the user leaves
-        // on another session.
+        // A room with its window open: members come and go, then the user leaves elsewhere.
         const QJsonValue made = room(1007, QJsonArray{1001, 1008});
         const QString topic = topicOf(made);
         QVERIFY(r.waitFor("roomChanged", topic));
@@ -433,9 +427,7 @@ private slots:
         QCOMPARE(in->state().isLoggedIn(), true);
     }
 
-    // Chats waiting at the broker before the login and rooms made after the room list: the
-    // newest chat of each room reaches the list last, in far fewer refreshes than chats, and
-    // only a room the list did not bring is asked for, once.
+    // A backlog reaches the list newest last in few refreshes; only rooms it lacked are asked.
     void roomsAskedFor_data()
     {
         QTest::addColumn<QString>("account");
@@ -485,8 +477,7 @@ private slots:
         QCOMPARE((RoomAsks{r.of("roomsReady").size(), asked}), (RoomAsks{1, expectedAsks}));
     }
 
-    // A room list refused before the rooms were shown ends the attempt: a login goes back to the
-    // login page, an unlock to the lock page, and the next attempt is taken.
+    // A room list refused before the rooms showed ends the attempt, and the next attempt is taken.
     void refusedRoomList()
     {
         MtSession& s = m_run->s;
@@ -511,8 +502,7 @@ private slots:
         QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{6, true, false}));
     }
 
-    // Another session of the user inside a room keeps that room quiet until it leaves; the lock
-    // keeps every room to a flash.
+    // Another own session inside a room keeps it quiet till it leaves; locked, a flash only.
     void presence()
     {
         LoggedIn in(m_server, "user001");
@@ -585,8 +575,7 @@ private slots:
         QCOMPARE(in->state().snapshot(), (SessionState::Snapshot{6, true, false}));
     }
 
-    // Answers of requests in flight at log off are dropped; nothing reaches the window. Log off
-    // keeps only the device id; the next start finds no stored session.
+    // Answers in flight at log off are dropped; log off keeps only the device id.
     void logOff()
     {
         m_server.setFault(QJsonObject{{"mode", "hang"}, {"path", "/rest/chatt/room/1017"}});
@@ -630,8 +619,7 @@ private slots:
         QCOMPARE(s.state().isLoggedIn(), false);
     }
 
-    // A stored session opens behind the lock; a version refusal or a wrong password keeps it up
-    // and locked.
+    // A stored session opens locked; a version refusal or a wrong password keeps it locked.
     void restoreAndUnlock()
     {
         QVERIFY(m_run->login("user009", true));
@@ -660,8 +648,7 @@ private slots:
         QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{6, true, false}));
     }
 
-    // Reading a room in its window sets its count to 0 where every reader takes it, so the echo
-    // of the session's own READ_ENTER does not bring the old count back.
+    // A room read in its window stays at 0 when the echo of its own READ_ENTER comes back.
     void readRoomStaysRead()
     {
         LoggedIn in(m_server, "user001");
@@ -680,9 +667,7 @@ private slots:
                  (QList<SessionEvent>{{"unread", topic, 0}, {"unread", topic, 0}}));
     }
 
-    // Chats an earlier run left sending go out at the next connect, oldest first, each with its
-    // own id, once, and their echoes confirm them; a chat the server never confirms is stored
-    // failed when its wait ends.
+    // Chats left sending go out once, oldest first, at the next connect; an unconfirmed one fails.
     void outbox()
     {
         const QString topic = roomOf("user001", {1001, 1003});

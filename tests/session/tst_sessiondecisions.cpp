@@ -77,8 +77,7 @@ struct PresenceView
     MT_TYPED(PresenceView, inRoom, active)
 };
 
-// One step on the presence: another session entering or leaving a room, the room dropped, the
-// window made active, everything cleared at log off, or the clock set.
+// One step on the presence: enter, leave, drop, activate, clear at log off, or set the clock.
 struct PresenceStep
 {
     enum Op
@@ -128,9 +127,7 @@ const S::Outcome kIgnored{true, false, false};
 Q_DECLARE_METATYPE(PresenceView)
 Q_DECLARE_METATYPE(QList<PresenceStep>)
 
-// The decisions the session takes without a display: its state machine ((state, event) -> (state,
-// what the window does), the lock and unlock rules among them), which notice a room's new chat
-// raises, where a room event goes, who is inside a room, when the coalesced refreshes fire.
+// The session's decisions without a display: states, notices, routing, presence, coalescing.
 class TestSessionDecisions : public QObject
 {
     Q_OBJECT
@@ -377,8 +374,7 @@ private slots:
                  expected);
     }
 
-    // The delivery thread asks while the GUI thread changes it (checked for real in the
-    // thread-sanitizer build).
+    // Read by the delivery thread while the GUI thread writes (real in the thread-sanitizer build).
     void presenceAcrossThreads()
     {
         MtRoomPresence presence;
@@ -404,8 +400,7 @@ private slots:
         QCOMPARE(presence.isInRoom(QStringLiteral("chat/1")), true);
     }
 
-    // A stream that never pauses for the delay still fires (bounded by the maximum wait); a single
-    // poke fires once.
+    // A stream that never pauses still fires within the maximum wait; a single poke fires once.
     void coalescer_data()
     {
         QTest::addColumn<int>("pokeEveryMs");
