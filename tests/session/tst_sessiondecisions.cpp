@@ -123,6 +123,13 @@ S::Outcome done(bool showRoomList = false, bool requestCache = false)
     return {false, showRoomList, requestCache};
 }
 const S::Outcome kIgnored{true, false, false};
+
+// A data row of the values in column order.
+template <typename... T>
+void row(const char* name, const T&... values)
+{
+    (QTest::newRow(name) << ... << values);
+}
 } // namespace
 Q_DECLARE_METATYPE(PresenceView)
 Q_DECLARE_METATYPE(QList<PresenceStep>)
@@ -138,10 +145,6 @@ private slots:
         QTest::addColumn<E>("event");
         QTest::addColumn<S::Snapshot>("after");
         QTest::addColumn<S::Outcome>("outcome");
-        const auto row = [](const char* name, const S::Snapshot& before, const E& event,
-                            const S::Snapshot& after, const S::Outcome& outcome) {
-            QTest::newRow(name) << before << event << after << outcome;
-        };
 
         const S::Snapshot out = st(0, false, false);
         const S::Snapshot sent = st(1, false, false, true);
@@ -212,10 +215,6 @@ private slots:
         QTest::addColumn<S::Snapshot>("state");
         QTest::addColumn<int>("reqCode");
         QTest::addColumn<bool>("accepted");
-        const auto row = [](const char* name, const S::Snapshot& state, const int& reqCode,
-                            const bool& accepted) {
-            QTest::newRow(name) << state << reqCode << accepted;
-        };
         using namespace SessionRequest;
         row("login awaited", st(1, false, false, true), int(Login), true);
         row("login not awaited", st(6, true, false), int(Login), false);
@@ -237,9 +236,6 @@ private slots:
     {
         QTest::addColumn<Facts>("facts");
         QTest::addColumn<Notice>("expected");
-        const auto row = [](const char* name, const Facts& facts, const Notice& expected) {
-            QTest::newRow(name) << facts << expected;
-        };
         using N = NotificationDecision;
         row("toast and sound by default", news(), notice(true, true, true));
         row("alarm type window", with([](Facts& f) { f.alarmType = N::AlarmWindow; }),
@@ -275,10 +271,6 @@ private slots:
         QTest::addColumn<int>("roomType");
         QTest::addColumn<qint64>("noticeId");
         QTest::addColumn<Action>("expected");
-        const auto row = [](const char* name, const int& itemType, const int& dataState,
-                            const int& roomType, const qint64& noticeId, const Action& expected) {
-            QTest::newRow(name) << itemType << dataState << roomType << noticeId << expected;
-        };
         using I = MqttManager::MessageItem;
         using A = Action;
         const Action windowOnly = routed({&A::windowRoom});
@@ -330,10 +322,6 @@ private slots:
         QTest::addColumn<QList<P>>("steps");
         QTest::addColumn<qint64>("askedAt");
         QTest::addColumn<PresenceView>("expected");
-        const auto row = [](const char* name, const QList<P>& steps, const qint64& askedAt,
-                            const PresenceView& expected) {
-            QTest::newRow(name) << steps << askedAt << expected;
-        };
         const P phoneIn{P::Enter, "chat/1", "phone"};
         row("nobody", QList<P>(), qint64(0), PresenceView{false, false});
         row("other session entered", QList<P>{phoneIn}, qint64(10), PresenceView{true, false});
