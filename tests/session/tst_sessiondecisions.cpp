@@ -25,28 +25,16 @@ Q_DECLARE_METATYPE(Notice)
 Q_DECLARE_METATYPE(Facts)
 Q_DECLARE_METATYPE(Action)
 
-namespace QTest {
-template <>
-inline char* toString(const Notice& n)
-{
-    return qstrdup(qPrintable(n.toString()));
-}
-template <>
-inline char* toString(const Action& a)
-{
-    return qstrdup(qPrintable(a.toString()));
-}
-template <>
-inline char* toString(const SessionState::Snapshot& s)
-{
-    return qstrdup(qPrintable(s.toString()));
-}
-template <>
-inline char* toString(const SessionState::Outcome& o)
-{
-    return qstrdup(qPrintable(o.toString()));
-}
-} // namespace QTest
+// Printers for QCOMPARE, found by argument-dependent lookup.
+#define MT_PRINTS(Type)                                                                            \
+    inline char* toString(const Type& v)                                                           \
+    {                                                                                              \
+        return qstrdup(qPrintable(v.toString()));                                                  \
+    }
+MT_PRINTS(Notice)
+MT_PRINTS(Action)
+MT_PRINTS(SessionState::Snapshot)
+MT_PRINTS(SessionState::Outcome)
 
 namespace {
 // A chat from a known colleague while the session is up and nothing mutes it.
