@@ -1,6 +1,4 @@
-// Room pictures fetched from the reference server over TLS: each picture asked for once however
-// many rows show it, and the rows that show it rebuilt with it; a picture the server does not
-// have leaves the default one.
+// Room pictures from the reference server: fetched once each, rows rebuilt, missing ones default.
 #include "main/chatroomlist.h"
 #include "main/chatroomlistwidgetitem.h"
 #include "net/filemanager.h"
@@ -20,8 +18,7 @@ class TestChatRoomPictures : public NetFixture
 {
     Q_OBJECT
 private:
-    // The picture a row shows when it holds the pictures of these URLs (each from the cache,
-    // or the default picture).
+    // The picture a row shows for these URLs, each cached or the default.
     static QImage expected(const QStringList& urls, qreal ratio)
     {
         return mtPictureMosaic(

@@ -1,7 +1,4 @@
-// The main window as the user handles it, against the reference server over TLS and its broker:
-// the login page's refusals, the lock, log off, a restart with a stored
-// session and the settings that outlive the window. The journeys through a whole program are the
-// scenarios'; here are the window's own rules.
+// The main window's own rules against the reference server; whole journeys are the scenarios'.
 #include "common/devserver.h"
 #include "common/filesizelimit.h"
 #include "common/testenv.h"
@@ -143,15 +140,8 @@ private:
     DevServer m_server;
     ServerConfig m_config;
 
-    int logins(qint64 since)
-    {
-        int count = 0;
-        for (const QJsonValue& r : m_server.requests(QStringLiteral("/rest/auth"), since))
-            count += r["path"].toString() == QLatin1String("/rest/auth") ? 1 : 0;
-        return count;
-    }
-    // Paths of the REST requests after `since` up to the first ping: a ping sent after an
-    // action proves that the action sent nothing before it.
+    int logins(qint64 since) { return m_server.logins(since).size(); }
+    // REST paths after `since` up to a fresh ping: proves the action sent nothing before it.
     QStringList requestsUntilPing(MainDialog& d, qint64 since)
     {
         d.session()->ping();
@@ -179,17 +169,7 @@ private slots:
     void init() { QFile::remove(settingsFile()); }
     void cleanup() { m_server.clearUpdate(); }
 
-    void showMessageRestoresTheWindow()
-    {
-        MainDialog dialog(m_config);
-        dialog.messageReceivedFromApplication(QStringLiteral("other"));
-        QVERIFY(dialog.isHidden());
-        dialog.showMinimized();
-        dialog.messageReceivedFromApplication(QStringLiteral("show"));
-        QVERIFY(dialog.isVisible() && !dialog.isMinimized());
-    }
-
-    // The close button and Escape hide the window to the tray; only Exit ends the program.
+    // Close and Escape hide to the tray, only Exit quits; another start's "show" restores it.
     void closeKeepsTheProgramInTheTray()
     {
         ShownWindow w(m_config);
@@ -199,9 +179,16 @@ private slots:
         const bool hiddenByClose = w.dialog.isHidden();
         w.dialog.show();
         QTest::keyClick(&w.dialog, Qt::Key_Escape);
-        QCOMPARE((QVector<bool>{hiddenByClose, w.dialog.isHidden(),
-                                w.dialog.trayIcon()->isVisible(), quitting.isEmpty()}),
-                 (QVector<bool>{true, true, true, true}));
+        const bool hiddenByEscape = w.dialog.isHidden();
+        // Another start of the program shows the window only when it asks to.
+        w.dialog.messageReceivedFromApplication(QStringLiteral("other"));
+        const bool hiddenByOther = w.dialog.isHidden();
+        w.dialog.showMinimized();
+        w.dialog.messageReceivedFromApplication(QStringLiteral("show"));
+        QCOMPARE((QVector<bool>{hiddenByClose, hiddenByEscape, w.dialog.trayIcon()->isVisible(),
+                                quitting.isEmpty(), hiddenByOther,
+                                w.dialog.isVisible() && !w.dialog.isMinimized()}),
+                 (QVector<bool>{true, true, true, true, true, true}));
     }
 
     // Return in the password field; the login page stays usable after each refusal.
@@ -234,8 +221,7 @@ private slots:
                  row.expected);
     }
 
-    // A question the user must answer (update the program, take over the session) that comes
-    // while a notice is up is asked on top of it, not dropped as a second notice would be.
+    // A question (update, take over) over a notice is asked on top, not dropped like a notice.
     void questionOverANotice_data()
     {
         QTest::addColumn<QString>("account");
@@ -264,9 +250,7 @@ private slots:
         QCOMPARE(w.boxes, 1);
     }
 
-    // A wrong password (sent with Return) keeps the lock and the session, with the text
-    // selected for the next try; the right one (the button) unlocks. The lock closes the rooms'
-    // windows and toasts and opens none behind it.
+    // A wrong password keeps lock and session, text selected; the lock closes windows and toasts.
     void lockRules()
     {
         ShownWindow w(m_config);
@@ -312,31 +296,7 @@ private slots:
         QCOMPARE(view(), (LockView{2, 0, 0, true, 1}));
     }
 
-    // Log off forgets the account of the automatic login; the bell is the account's, kept in
-    // its store; the search field filters the rows.
-    void logOffReturnsToTheLoginPage()
-    {
-        const QString account = QStringLiteral("user006");
-        ShownWindow w(m_config);
-        MainDialog& dialog = w.dialog;
-        QVERIFY(w.started());
-        QVERIFY(w.loginAs(account));
-        QCOMPARE(dialog.settings()->autologinAccount(), account);
-        auto* search = dialog.findChild<MtSearchLineEdit*>(QStringLiteral("searchLineEdit"));
-        search->setText(QStringLiteral("no room is called this"));
-        QCOMPARE(dialog.chatRoomList()->visibleTopics(), QStringList());
-        QTest::mouseClick(w.child<QPushButton>("alarmButton"), Qt::LeftButton);
-        QCOMPARE((QVector<bool>{dialog.alarmOn(), dialog.session()->mtData()->alarm()}),
-                 (QVector<bool>{false, false}));
-        dialog.clickedLogout();
-        QCOMPARE((QStringList{QString::number(dialog.currentPage()),
-                              LocalSettings(settingsFile()).autologinAccount(),
-                              w.child<QLineEdit>("idLineEdit")->text()}),
-                 (QStringList{"0", "", ""}));
-    }
-
-    // Nothing but the keep-alive reaches the server before the password is proven; then the
-    // rooms show.
+    // A stored session only pings before the password; a failed room list keeps the lock page.
     void restartWithStoredSessionOpensTheLockPage()
     {
         const QString account = QStringLiteral("user007");
@@ -352,55 +312,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(dialog.currentPage(), int(MainDialog::LockPage), 10000);
         QCOMPARE(w.child<QLabel>("lockAccntLabel")->text(), account);
         QCOMPARE(requestsUntilPing(dialog, since), QStringList{"/rest/auth/ping"});
-        w.child<QLineEdit>("lockPasswordLineEdit")->setText(kPassword);
-        QTest::mouseClick(w.child<QPushButton>("unlockButton"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(dialog.currentPage(), int(MainDialog::RoomListPage), kLoginWait);
-        QCOMPARE(dialog.chatRoomList()->count(),
-                 m_server.control("GET", "/control/rooms?userId=1007").toArray().size());
-    }
-
-    // The directory fails once after the server accepted the account: the login page keeps
-    // what was typed and the stored settings, and the next click logs in (it used to be ignored
-    // without a word, the session counting as logged in).
-    void loginAfterFailedDirectory()
-    {
-        const QString account = QStringLiteral("user008");
-        ShownWindow w(m_config);
-        QVERIFY(w.started());
-        DevFault fault = DevFault::error(QStringLiteral("/rest/cache/"), 500);
-        fault.count = 1;
-        QVERIFY(m_server.fail(fault));
-        auto* login = w.child<QPushButton>("loginButton");
-        w.child<QLineEdit>("idLineEdit")->setText(account);
-        w.child<QLineEdit>("passwordLineEdit")->setText(kPassword);
-        QTest::mouseClick(login, Qt::LeftButton);
-        QVERIFY(waitUntil([&] { return w.boxes > 0 && login->isEnabled(); }, kLoginWait));
-        QCOMPARE(
-            (AttemptView{w.dialog.currentPage(), w.boxes, w.child<QLineEdit>("idLineEdit")->text(),
-                         LocalSettings(settingsFile()).autologinAccount(), login->isEnabled()}),
-            (AttemptView{MainDialog::LoginPage, 1, account, account, true}));
-        QTest::mouseClick(login, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(w.dialog.currentPage(), int(MainDialog::RoomListPage),
-                                  kLoginWait);
-        // The floating new-chat button covers no row: the rows end above it.
-        ChatRoomList* list = w.dialog.chatRoomList();
-        const QPoint rowsEnd =
-            list->viewport()->mapTo(&w.dialog, list->viewport()->rect().bottomLeft());
-        QVERIFY(rowsEnd.y() < w.child<QPushButton>("chatPopupButton")->geometry().top());
-    }
-
-    // The room list fails once after the lock page's password was accepted: the lock page stays
-    // with the password, and the next Return unlocks.
-    void unlockAfterFailedRoomList()
-    {
-        const QString account = QStringLiteral("user009");
-        {
-            ShownWindow first(m_config);
-            QVERIFY(first.started());
-            QVERIFY(first.loginAs(account));
-        }
-        ShownWindow w(m_config);
-        QTRY_COMPARE_WITH_TIMEOUT(w.dialog.currentPage(), int(MainDialog::LockPage), 10000);
         DevFault fault = DevFault::error(QStringLiteral("/rest/chatt/room/"), 500);
         fault.count = 1;
         QVERIFY(m_server.fail(fault));
@@ -411,12 +322,54 @@ private slots:
         auto* unlock = w.child<QPushButton>("unlockButton");
         QVERIFY(waitUntil([&] { return unlock->isEnabled(); }));
         QCOMPARE(
-            (AttemptView{w.dialog.currentPage(), w.boxes, field->text(),
+            (AttemptView{dialog.currentPage(), w.boxes, field->text(),
                          LocalSettings(settingsFile()).autologinAccount(), unlock->isEnabled()}),
             (AttemptView{MainDialog::LockPage, 1, kPassword, account, true}));
         QTest::keyClick(field, Qt::Key_Return);
-        QTRY_COMPARE_WITH_TIMEOUT(w.dialog.currentPage(), int(MainDialog::RoomListPage),
-                                  kLoginWait);
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.currentPage(), int(MainDialog::RoomListPage), kLoginWait);
+        QCOMPARE(dialog.chatRoomList()->count(),
+                 m_server.control("GET", "/control/rooms?userId=1007").toArray().size());
+    }
+
+    // A failed directory keeps the login page usable (the retry used to be ignored); then log off.
+    void loginAfterFailedDirectoryThenLogOff()
+    {
+        const QString account = QStringLiteral("user008");
+        ShownWindow w(m_config);
+        MainDialog& dialog = w.dialog;
+        QVERIFY(w.started());
+        DevFault fault = DevFault::error(QStringLiteral("/rest/cache/"), 500);
+        fault.count = 1;
+        QVERIFY(m_server.fail(fault));
+        auto* login = w.child<QPushButton>("loginButton");
+        w.child<QLineEdit>("idLineEdit")->setText(account);
+        w.child<QLineEdit>("passwordLineEdit")->setText(kPassword);
+        QTest::mouseClick(login, Qt::LeftButton);
+        QVERIFY(waitUntil([&] { return w.boxes > 0 && login->isEnabled(); }, kLoginWait));
+        QCOMPARE(
+            (AttemptView{dialog.currentPage(), w.boxes, w.child<QLineEdit>("idLineEdit")->text(),
+                         LocalSettings(settingsFile()).autologinAccount(), login->isEnabled()}),
+            (AttemptView{MainDialog::LoginPage, 1, account, account, true}));
+        QTest::mouseClick(login, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.currentPage(), int(MainDialog::RoomListPage), kLoginWait);
+        // The floating new-chat button covers no row: the rows end above it.
+        ChatRoomList* list = dialog.chatRoomList();
+        const QPoint rowsEnd =
+            list->viewport()->mapTo(&dialog, list->viewport()->rect().bottomLeft());
+        QVERIFY(rowsEnd.y() < w.child<QPushButton>("chatPopupButton")->geometry().top());
+
+        QCOMPARE(dialog.settings()->autologinAccount(), account);
+        auto* search = dialog.findChild<MtSearchLineEdit*>(QStringLiteral("searchLineEdit"));
+        search->setText(QStringLiteral("no room is called this"));
+        QCOMPARE(list->visibleTopics(), QStringList());
+        QTest::mouseClick(w.child<QPushButton>("alarmButton"), Qt::LeftButton);
+        QCOMPARE((QVector<bool>{dialog.alarmOn(), dialog.session()->mtData()->alarm()}),
+                 (QVector<bool>{false, false}));
+        dialog.clickedLogout();
+        QCOMPARE((QStringList{QString::number(dialog.currentPage()),
+                              LocalSettings(settingsFile()).autologinAccount(),
+                              w.child<QLineEdit>("idLineEdit")->text()}),
+                 (QStringList{"0", "", ""}));
     }
 
     // A change the settings file cannot keep still applies now, and the user is told.
@@ -435,8 +388,7 @@ private slots:
     void settingsOutliveTheWindow_data()
     {
         QTest::addColumn<SettingsRow>("row");
-        // The offscreen screen is 800 x 600; a window that does not fit on it keeps only its
-        // size and the place a new window gets.
+        // A window off the 800 x 600 offscreen screen keeps only its size.
         const QRect placed(120, 80, 340, 480);
         QTest::newRow("on the screen") << SettingsRow{{3, 0, placed}, {3, 0, placed}};
         QTest::newRow("partly off the screen")

@@ -1,5 +1,4 @@
-// The new-message toasts (one per room, where they stack, click, display time, pin), the alarm
-// indicator and the taskbar alert, on the offscreen platform.
+// The new-message toasts, the alarm indicator and the taskbar alert on the offscreen platform.
 #include "common/typed.h"
 
 #include "notify/alarmwidget.h"
@@ -20,8 +19,7 @@ namespace {
 // A message for the room, or the room's toast closed ("-A").
 using Steps = QStringList;
 
-// The open toasts: each room's place counted from the bottom of the area in toast heights,
-// how many overlap, whether all are in the area at its right edge.
+// Each room's place in toast heights from the bottom, overlaps, all inside at the right edge.
 struct Stacked
 {
     QList<std::pair<QString, int>> places; // by topic
@@ -89,8 +87,7 @@ private:
 private slots:
     void initTestCase() { mtInitResources(); }
 
-    // One toast per room, stacked upwards from the bottom; a closed toast's place is the next
-    // one's; more rooms than fit stay in the area.
+    // One toast per room, stacked upwards; a closed place is the next one's; a full area holds all.
     void stack_data()
     {
         QTest::addColumn<int>("fit");
@@ -107,8 +104,7 @@ private slots:
             << 8 << Steps{"A", "-A", "A"} << Stacked{{{"A", 0}}, 0, true};
         QTest::newRow("full: the top, not above it")
             << 2 << Steps{"A", "B", "C"} << Stacked{{{"A", 0}, {"B", 1}, {"C", 1}}, 1, true};
-        // Four toasts, three of them closed in every order with a new one after each close: each
-        // new toast takes the place just freed.
+        // Three of four closed in every order: each new toast takes the place just freed.
         const QStringList rooms{"A", "B", "C"};
         QStringList order = rooms;
         do {
@@ -132,8 +128,7 @@ private slots:
         QCOMPARE(run(area(fit), steps), expected);
     }
 
-    // A release without a press does nothing; a click reports the room once and closes the
-    // toast, which leaves the stack and is freed; the close button closes without reporting.
+    // A bare release does nothing; a click reports once and frees the toast; close reports nothing.
     void clickCloses_data()
     {
         QTest::addColumn<bool>("closeButton");
@@ -179,8 +174,7 @@ private slots:
         QCOMPARE(shown.pixelColor(shown.width() / 2, shown.height() / 2), QColor(Qt::red));
     }
 
-    // Pinned before its time is over, a toast stays whole while another fades and closes;
-    // unpinned, it goes on.
+    // A toast pinned in time stays whole while another fades and closes.
     void pinnedStays()
     {
         ToastStack toasts;
@@ -198,9 +192,7 @@ private slots:
         QVERIFY(pinnedClosed.wait(5000));
     }
 
-    // A reused toast is whole again, with its display time ahead; pinned during the fade, it
-    // holds its opacity; unpinned, the fade goes on to the end. A display time of 0 fades at once,
-    // down to nothing, and closes.
+    // Reuse makes a toast whole; a pin holds a fade; display time 0 fades out and closes at once.
     void pinnedWhileFading()
     {
         ToastChatMessage toast;
@@ -228,8 +220,7 @@ private slots:
         QVERIFY(closed.wait(5000));
     }
 
-    // The indicator shows the room's alarm state; a press or hideThis() closes it at once, shown
-    // again it comes back, and it goes by itself after its display time.
+    // Shows the alarm state; a press or hideThis() hides it at once; it goes by itself later.
     void alarm()
     {
         QWidget window;

@@ -3,11 +3,11 @@
 #include "common/typed.h"
 #include "common/wait.h"
 #include "session/mtsession.h"
+#include "session/roomrouting.h"
 
 #include <QtTest>
 
-// One signal of the session as a receiver hears it: its name and what it carried, reduced to
-// what a test compares.
+// One signal of the session as a receiver hears it, reduced to what a test compares.
 struct SessionEvent
 {
     QString signal;
@@ -17,6 +17,15 @@ struct SessionEvent
     MT_TYPED(SessionEvent, signal, topic, code, text)
 };
 Q_DECLARE_METATYPE(SessionEvent)
+
+// A routing action with the flags named, e.g. routed({&A::listUpsert, &A::windowRoom}).
+inline RoomRouting::Action routed(std::initializer_list<bool RoomRouting::Action::*> flags)
+{
+    RoomRouting::Action a;
+    for (bool RoomRouting::Action::*flag : flags)
+        a.*flag = true;
+    return a;
+}
 
 class SessionRecorder : public QObject
 {

@@ -1,5 +1,4 @@
-// The session of one login against the reference server over TLS and its broker, one server for
-// every case.
+// One login's session against the reference server over TLS and its broker.
 #include "common/devserver.h"
 #include "common/loggedin.h"
 #include "common/testenv.h"
@@ -83,8 +82,7 @@ struct UserView
     MT_TYPED(UserView, name, chattAllow, appInstall)
 };
 
-// A login's outcome: its first signal, the account's files, the settings, the REST paths asked
-// (up to the resource) and whether the store holds the account's rooms.
+// A login's first signal, files, settings, REST paths asked and whether its rooms are stored.
 struct Outcome
 {
     SessionEvent first;
@@ -122,8 +120,7 @@ QMap<QString, QString> newestOf(const QVector<DevBulkRoom>& rooms, int chats)
     return newest;
 }
 
-// A session on the test's settings file, with the chat windows it asks about and a recorder of
-// its signals from before its login.
+// A session on the test's settings file, recorded from before its login.
 struct Running
 {
     Running(const ServerConfig& config, LocalSettings* settings) : s(config), r(&s)
@@ -176,12 +173,12 @@ private:
     {
         m_server.chat(roomNumber(topic), from, text);
     }
-    QJsonValue room(int from, const QJsonArray& members)
+    QJsonValue room(int from, const QJsonArray& members, bool notify = true)
     {
         return m_server.control(
             "POST", "/control/room",
             QJsonObject{
-                {"userId", from}, {"members", members}, {"roomType", 30}, {"notify", true}});
+                {"userId", from}, {"members", members}, {"roomType", 30}, {"notify", notify}});
     }
     QJsonValue group(const QString& name)
     {
@@ -189,20 +186,23 @@ private:
             "POST", "/control/group",
             QJsonObject{{"grpName", name}, {"members", QJsonArray{1001, 1002}}});
     }
-    // An own text chat stored as sending, as a chat window stores it before it is published.
-    static bool storeOwnChat(DBManager* db, const QString& topic, const QString& msgId,
-                             qint64 sender = 1001)
+    // An own chat stored as sending, as a chat window does, optionally sent; its id.
+    static QString storeOwnChat(LoggedIn& in, const QString& topic, bool send = false)
     {
-        DBChat chat(db);
+        DBChat chat(in.db());
         chat.setTopic(topic);
-        chat.setMsgId(msgId);
+        chat.setMsgId(in->messaging()->makeMessageId());
         chat.setMsgType(1);
-        chat.setSenderId(sender);
-        chat.setContent(1, QStringLiteral("on its way ") + msgId);
+        chat.setSenderId(1001);
+        chat.setContent(1, QStringLiteral("on its way ") + chat.msgId());
         chat.setMsgTime(QDateTime::currentMSecsSinceEpoch());
         chat.setMsgState(MsgStateNew);
         chat.setMsgRead(true);
-        return chat.insertOrUpdate();
+        DBChat stored(in.db());
+        const bool found = chat.insertOrUpdate() && in.db()->findChat(topic, chat.msgId(), stored);
+        if (found && send)
+            in->outbox()->send(stored);
+        return found ? chat.msgId() : QString();
     }
     static int stateOf(DBManager* db, const QString& topic, const QString& msgId)
     {
@@ -326,8 +326,7 @@ private slots:
         QCOMPARE(ended, (QMap<QString, bool>{{kDevice, false}, {"other-pc", true}}));
     }
 
-    // Every kind of item reaches its receiver; room events go where the routing sends them; the
-    // server's group notices change the store.
+    // Items reach their receivers, room events go where routed, group notices change the store.
     void routing()
     {
         LoggedIn in(m_server, "user001");
@@ -347,12 +346,7 @@ private slots:
         QCOMPARE(r.of("chatForWindow").size(), 1);
 
         // A room the store does not know: fetched once however many chats come.
-        const QString unknown =
-            topicOf(m_server.control("POST", "/control/room",
-                                     QJsonObject{{"userId", 1004},
-                                                 {"members", QJsonArray{1001, 1005}},
-                                                 {"roomType", 30},
-                                                 {"notify", false}}));
+        const QString unknown = topicOf(room(1004, QJsonArray{1001, 1005}, false));
         for (const char* text : {"one", "two", "three"})
             chat(unknown, 1004, text);
         QVERIFY(r.waitFor("roomAdded", unknown));
@@ -370,8 +364,7 @@ private slots:
                                      {"readTime", QDateTime::currentMSecsSinceEpoch() - 600000}});
         QVERIFY(r.waitFor("readCounts", open));
 
-        // A new one-to-many room with its window open: members come and go, then the user leaves
-        // on another session.
+        // A room with its window open: members come and go, then the user leaves elsewhere.
         const QJsonValue made = room(1007, QJsonArray{1001, 1008});
         const QString topic = topicOf(made);
         QVERIFY(r.waitFor("roomChanged", topic));
@@ -388,13 +381,12 @@ private slots:
         QVERIFY(r.waitFor("roomChanged", topic, 3));
         m_server.control("POST", "/control/room/leave", userLeaves);
         QVERIFY(r.waitFor("roomChanged", topic, 4));
-        RoomRouting::Action withNotice;
-        withNotice.listUpsert = withNotice.windowRoom = true;
-        withNotice.windowNotice = withNotice.listLastMessage = true;
-        RoomRouting::Action left = withNotice;
-        left.dropPresence = true;
-        RoomRouting::Action gone;
-        gone.listRemove = gone.closeWindow = gone.dropPresence = true;
+        using A = RoomRouting::Action;
+        const A withNotice =
+            routed({&A::listUpsert, &A::windowRoom, &A::windowNotice, &A::listLastMessage});
+        const A left = routed({&A::listUpsert, &A::windowRoom, &A::windowNotice,
+                               &A::listLastMessage, &A::dropPresence});
+        const A gone = routed({&A::listRemove, &A::closeWindow, &A::dropPresence});
         QCOMPARE(r.of("roomChanged", topic),
                  (QList<SessionEvent>{{"roomChanged", topic, 30, withNotice.toString()},
                                       {"roomChanged", topic, 30, withNotice.toString()},
@@ -433,11 +425,19 @@ private slots:
         m_server.control("POST", "/control/logout", QJsonObject{{"userId", 1001}});
         QVERIFY(r.waitFor("remoteLogout"));
         QCOMPARE(in->state().isLoggedIn(), true);
+
+        // A room read in its window stays at 0 when the echo of its own READ_ENTER comes back.
+        const int unreadBefore = r.of("unread", closed).size();
+        in.windows.open.insert(closed);
+        in.windows.active = closed;
+        in->chatWindowActivated(closed);
+        in->messaging()->sendReadEnter(closed, QDateTime::currentMSecsSinceEpoch());
+        QVERIFY(r.waitFor("unread", closed, unreadBefore + 2));
+        QCOMPARE(r.of("unread", closed).mid(unreadBefore),
+                 (QList<SessionEvent>{{"unread", closed, 0}, {"unread", closed, 0}}));
     }
 
-    // Chats waiting at the broker before the login and rooms made after the room list: the
-    // newest chat of each room reaches the list last, in far fewer refreshes than chats, and
-    // only a room the list did not bring is asked for, once.
+    // A backlog reaches the list newest last in few refreshes; only rooms it lacked are asked.
     void roomsAskedFor_data()
     {
         QTest::addColumn<QString>("account");
@@ -487,8 +487,7 @@ private slots:
         QCOMPARE((RoomAsks{r.of("roomsReady").size(), asked}), (RoomAsks{1, expectedAsks}));
     }
 
-    // A room list refused before the rooms were shown ends the attempt: a login goes back to the
-    // login page, an unlock to the lock page, and the next attempt is taken.
+    // A room list refused before the rooms showed ends the attempt, and the next attempt is taken.
     void refusedRoomList()
     {
         MtSession& s = m_run->s;
@@ -513,8 +512,7 @@ private slots:
         QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{6, true, false}));
     }
 
-    // Another session of the user inside a room keeps that room quiet until it leaves; the lock
-    // keeps every room to a flash.
+    // Another own session inside a room keeps it quiet till it leaves; locked, a flash only.
     void presence()
     {
         LoggedIn in(m_server, "user001");
@@ -587,8 +585,8 @@ private slots:
         QCOMPARE(in->state().snapshot(), (SessionState::Snapshot{6, true, false}));
     }
 
-    // Answers of requests in flight at log off are dropped; nothing reaches the window.
-    void logOffDuringRequests()
+    // Answers in flight at log off are dropped; log off keeps only the device id.
+    void logOff()
     {
         m_server.setFault(QJsonObject{{"mode", "hang"}, {"path", "/rest/chatt/room/1017"}});
         const qint64 since = m_server.lastRequestSeq();
@@ -598,23 +596,18 @@ private slots:
         // The hung request is answered (503) now.
         m_server.clearFault();
         // The sentinel: the next login's own rooms answer.
-        QVERIFY(m_run->login("user017"));
+        QVERIFY(m_run->login("user017", true));
         QCOMPARE(m_run->r.of("roomsReady"), (QList<SessionEvent>{{"roomsReady", {}, 1}}));
         QCOMPARE(m_run->r.of("requestFailed"), QList<SessionEvent>());
         QCOMPARE(m_run->r.of("loggedOff").size(), 1);
-    }
 
-    // Log off keeps only the device id; the next start finds no stored session.
-    void logOffClearsAccount()
-    {
-        QVERIFY(m_run->login("user003", true));
         m_run->s.logOff();
         const DBMTData stored(m_run->s.db());
         QCOMPARE((QStringList{stored.accessKey(), stored.myAccount()}), (QStringList{"", ""}));
         QCOMPARE(view(*m_settings), (SettingsView{QString(), kDevice}));
         m_run.reset();
         MtSession restarted(m_config);
-        QCOMPARE(restarted.restore("user003"), false);
+        QCOMPARE(restarted.restore("user017"), false);
     }
 
     // The server ends the session: the account's files and settings are gone.
@@ -636,8 +629,7 @@ private slots:
         QCOMPARE(s.state().isLoggedIn(), false);
     }
 
-    // A stored session opens behind the lock; a version refusal or a wrong password keeps it up
-    // and locked.
+    // A stored session opens locked; a version refusal or a wrong password keeps it locked.
     void restoreAndUnlock()
     {
         QVERIFY(m_run->login("user009", true));
@@ -666,66 +658,32 @@ private slots:
         QCOMPARE(s.state().snapshot(), (SessionState::Snapshot{6, true, false}));
     }
 
-    // Reading a room in its window sets its count to 0 where every reader takes it, so the echo
-    // of the session's own READ_ENTER does not bring the old count back.
-    void readRoomStaysRead()
-    {
-        LoggedIn in(m_server, "user001");
-        QVERIFY(in.ok);
-        SessionRecorder r(in.session.get());
-        const QString topic = roomOf("user001", {1001, 1003});
-        QVERIFY(!topic.isEmpty());
-        chat(topic, 1003, "read in its window");
-        QVERIFY(r.waitFor("roomListChat", topic));
-        in.windows.open.insert(topic);
-        in.windows.active = topic;
-        in->chatWindowActivated(topic);
-        in->messaging()->sendReadEnter(topic, QDateTime::currentMSecsSinceEpoch());
-        QVERIFY(r.waitFor("unread", topic, 2));
-        QCOMPARE(r.of("unread", topic),
-                 (QList<SessionEvent>{{"unread", topic, 0}, {"unread", topic, 0}}));
-    }
-
-    // Chats an earlier run left sending go out at the next connect, oldest first, each with its
-    // own id, once, and their echoes confirm them; a chat the server never confirms is stored
-    // failed when its wait ends.
+    // Chats left sending go out once, oldest first, at the next connect; an unconfirmed one fails.
     void outbox()
     {
         const QString topic = roomOf("user001", {1001, 1003});
         const QString foreign = roomOf("user002", {1002, 1003});
         QVERIFY(!topic.isEmpty() && !foreign.isEmpty());
-        QString older;
-        QString newer;
+        QStringList queued; // left sending by an earlier run
         {
             LoggedIn first(m_server, "user001");
             QVERIFY(first.ok);
-            older = first->messaging()->makeMessageId();
-            QVERIFY(storeOwnChat(first.db(), topic, older));
-            newer = first->messaging()->makeMessageId();
-            QVERIFY(storeOwnChat(first.db(), topic, newer));
+            queued << storeOwnChat(first, topic) << storeOwnChat(first, topic);
         }
         const qint64 since = m_server.lastPublishedSeq();
         LoggedIn in(m_server, "user001");
         QVERIFY(in.ok);
-        QVERIFY(waitUntil([&] { return stateOf(in.db(), topic, newer) == MsgStateConfirmed; }));
+        QVERIFY(waitUntil([&] { return stateOf(in.db(), topic, queued[1]) == MsgStateConfirmed; }));
 
         // The sentinel: a chat sent now comes after anything published at the connect.
-        const QString now = in->messaging()->makeMessageId();
-        QVERIFY(storeOwnChat(in.db(), topic, now));
-        DBChat sent(in.db());
-        QVERIFY(in.db()->findChat(topic, now, sent));
-        in->outbox()->send(sent);
+        const QString now = storeOwnChat(in, topic, true);
         QVERIFY(waitUntil([&] { return stateOf(in.db(), topic, now) == MsgStateConfirmed; }));
-        QCOMPARE(m_server.publishedIds(since, topic), (QStringList{older, newer, now}));
+        QCOMPARE(m_server.publishedIds(since, topic), queued + QStringList{now});
 
         // A room of others: the broker drops the chat, no echo comes.
         in->outbox()->setConfirmWaitMs(300);
         QSignalSpy failed(in->outbox(), &MtOutbox::failed);
-        const QString lost = in->messaging()->makeMessageId();
-        QVERIFY(storeOwnChat(in.db(), foreign, lost));
-        DBChat unanswered(in.db());
-        QVERIFY(in.db()->findChat(foreign, lost, unanswered));
-        in->outbox()->send(unanswered);
+        const QString lost = storeOwnChat(in, foreign, true);
         QVERIFY(failed.wait(10000));
         QCOMPARE((QVector<int>{stateOf(in.db(), foreign, lost), in->outbox()->holds(lost)}),
                  (QVector<int>{2, 0}));

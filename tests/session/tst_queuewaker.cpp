@@ -1,6 +1,4 @@
-// The queue waker between a real messaging session (a mosquitto broker, an encrypted store) and
-// the GUI thread: told by the session when items are queued, it wakes the GUI thread once per
-// rearm, and no item queued between the last take and the rearm is left waiting.
+// The queue waker between a real messaging session and the GUI thread: no item is left waiting.
 #include "common/typed.h"
 #include "messaging/sessionfixture.h"
 #include "session/mtqueuewaker.h"
@@ -66,8 +64,7 @@ private slots:
         QCOMPARE(drained, (Drained{chats, 1}));
     }
 
-    // A chat queued after the drain took the queue empty, before it rearms: rearming finds it
-    // and wakes the GUI thread at once.
+    // A chat queued between the drain's last take and its rearm wakes the GUI thread at once.
     void queuedBeforeRearm()
     {
         const QString clientId = QStringLiteral("waker-rearm");

@@ -1,6 +1,4 @@
-// The user's settings file on disk: what a stored file (or none, or a broken one) reads as, a
-// change read back by a new reader with others' keys kept, account removal, and a change that
-// cannot be written: reported, with the previous file whole.
+// The settings file on disk: reading, changes, removal, and a write that cannot complete.
 #include "session/localsettings.h"
 
 #include "common/filesizelimit.h"
@@ -8,6 +6,8 @@
 #include "common/typed.h"
 
 #include <QtTest>
+
+#include <functional>
 
 namespace {
 // Everything a reader of the file sees.
@@ -28,6 +28,7 @@ struct Values
     }
 };
 const Values kDefaults;
+using Change = std::function<bool(LocalSettings&)>;
 
 QByteArray readAll(const QString& path)
 {
@@ -43,6 +44,7 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 }
 } // namespace
 Q_DECLARE_METATYPE(Values)
+Q_DECLARE_METATYPE(Change)
 
 class TestLocalSettings : public QObject
 {
@@ -102,79 +104,69 @@ private slots:
                  (QVector<bool>{readable, readable}));
     }
 
-    // What the settings dialog reports, read back by a new reader; a key of someone else's
-    // survives every rewrite.
+    // A change on a stored file read back by a new reader; someone else's key survives.
     void changes_data()
     {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("data");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<Change>("change");
         QTest::addColumn<bool>("applied");
         QTest::addColumn<Values>("expected");
-        const Values before = {3, 7, 0, false, "user001", "dev", QRect(1, 2, 3, 4)};
-        QTest::newRow("lock off") << 0 << -1 << true
-                                  << Values{-1, 7, 0, false, "user001", "dev", QRect(1, 2, 3, 4)};
-        QTest::newRow("display time")
-            << 1 << 9 << true << Values{3, 9, 0, false, "user001", "dev", QRect(1, 2, 3, 4)};
-        QTest::newRow("alarm type")
-            << 2 << 1 << true << Values{3, 7, 1, false, "user001", "dev", QRect(1, 2, 3, 4)};
+        QTest::addColumn<QString>("kept"); // the other key
+        const QByteArray stored = "[Other]\nKept=\"a, b\"\n[Settings]\nAutoLock=3\n"
+                                  "AlarmDisplayTime=7\nAlarmType=0\nAutoRun=0\n"
+                                  "AutologinAccount=user001\nDeviceID=dev\n"
+                                  "[Window]\nGeometry=@Rect(1 2 3 4)\n";
+        const QRect place(1, 2, 3, 4);
+        const auto apply = [](int type, int data) {
+            return Change([=](LocalSettings& s) { return s.applyChange(type, data); });
+        };
+        QTest::newRow("lock off") << stored << apply(0, -1) << true
+                                  << Values{-1, 7, 0, false, "user001", "dev", place} << "a, b";
+        QTest::newRow("display time") << stored << apply(1, 9) << true
+                                      << Values{3, 9, 0, false, "user001", "dev", place} << "a, b";
+        QTest::newRow("alarm type") << stored << apply(2, 1) << true
+                                    << Values{3, 7, 1, false, "user001", "dev", place} << "a, b";
         QTest::newRow("autorun, any non-zero")
-            << 3 << 7 << true << Values{3, 7, 0, true, "user001", "dev", QRect(1, 2, 3, 4)};
-        QTest::newRow("unknown type changes nothing") << 4 << 1 << false << before;
-        QTest::newRow("negative type changes nothing") << -1 << 1 << false << before;
+            << stored << apply(3, 7) << true << Values{3, 7, 0, true, "user001", "dev", place}
+            << "a, b";
+        QTest::newRow("unknown type changes nothing")
+            << stored << apply(4, 1) << false << Values{3, 7, 0, false, "user001", "dev", place}
+            << "a, b";
+        // The automatic login's account is log off's to clear, not removal's.
+        QTest::newRow("account removal")
+            << stored << Change([](LocalSettings& s) { return s.resetForRemovedAccount(); }) << true
+            << Values{-1, 5, 2, true, "user001", QString(), place} << "a, b";
+        const Values texts{-1, 5, 2, true, "김 user;=\"x\\y,z", "q+/w==", QRect(-20, 15, 640, 480)};
+        QTest::newRow("texts and a place off the origin")
+            << QByteArray("[Other]\nKept=\"a, b\"\n") << Change([=](LocalSettings& s) {
+                   return s.setAutologinAccount(texts.account) && s.setDeviceId(texts.deviceId) &&
+                          s.setWindowGeometry(texts.geometry);
+               })
+            << true << texts << "a, b";
+        QTest::newRow("a broken file is replaced")
+            << QByteArray("[Other]\nKept=1\n[Settings\nAutoLock=3\n")
+            << Change([](LocalSettings& s) { return s.setAlarmType(1); }) << true
+            << Values{-1, 5, 1, true, {}, {}, {}} << QString();
     }
     void changes()
     {
-        QFETCH(int, type);
-        QFETCH(int, data);
+        QFETCH(QByteArray, text);
+        QFETCH(Change, change);
         QFETCH(bool, applied);
         QFETCH(Values, expected);
-        QVERIFY(writeFile(m_path, "[Other]\nKept=\"a, b\"\n[Settings]\nAutoLock=3\n"));
+        QFETCH(QString, kept);
+        QVERIFY(writeFile(m_path, text));
         LocalSettings writer(m_path);
-        QVERIFY(writer.setAlarmDisplayTime(7) && writer.setAlarmType(0) &&
-                writer.setAutoRun(false) && writer.setAutologinAccount("user001") &&
-                writer.setDeviceId("dev") && writer.setWindowGeometry(QRect(1, 2, 3, 4)));
-        QCOMPARE(writer.applyChange(type, data), applied);
-        QCOMPARE(Values::of(LocalSettings(m_path)), expected);
-        QCOMPARE(QSettings(m_path, QSettings::IniFormat).value("Other/Kept").toString(),
-                 QStringLiteral("a, b"));
-    }
-
-    void textsAndGeometryRoundTrip()
-    {
-        const Values written = {-1,
-                                5,
-                                2,
-                                true,
-                                QStringLiteral("김 user;=\"x\\y,z"),
-                                QStringLiteral("q+/w=="),
-                                QRect(-20, 15, 640, 480)};
-        LocalSettings writer(m_path);
-        QVERIFY(writer.setAutologinAccount(written.account) &&
-                writer.setDeviceId(written.deviceId) && writer.setWindowGeometry(written.geometry));
-        QCOMPARE(Values::of(LocalSettings(m_path)), written);
-    }
-
-    // The automatic login's account is log off's to clear, not removal's.
-    void accountRemovalResets()
-    {
-        QVERIFY(writeFile(m_path, "[Settings]\nAutoLock=3\nAlarmDisplayTime=7\nAlarmType=0\n"
-                                  "AutoRun=0\nAutologinAccount=user001\nDeviceID=dev\n"));
-        QVERIFY(LocalSettings(m_path).resetForRemovedAccount());
-        QCOMPARE(Values::of(LocalSettings(m_path)),
-                 (Values{-1, 5, 2, true, QStringLiteral("user001"), QString(), QRect()}));
-    }
-
-    void brokenFileIsReplacedByTheNextChange()
-    {
-        QVERIFY(writeFile(m_path, "[Settings\nAutoLock=3\n"));
-        QVERIFY(LocalSettings(m_path).setAlarmType(1));
+        QCOMPARE(change(writer), applied);
         const LocalSettings reader(m_path);
-        QCOMPARE(reader.errorString(), QString());
-        QCOMPARE(Values::of(reader), (Values{-1, 5, 1, true, {}, {}, {}}));
+        QCOMPARE(Values::of(reader), expected);
+        QCOMPARE(
+            (QStringList{reader.errorString(),
+                         QSettings(m_path, QSettings::IniFormat).value("Other/Kept").toString()}),
+            (QStringList{QString(), kept}));
     }
 
-    // Reported, the previous file whole and no temporary file beside it; the running program
-    // follows the change although the file could not keep it.
+    // Reported, the old file whole, no temporary beside it; the program still follows the change.
     void failedWriteKeepsTheOldFile()
     {
         LocalSettings settings(m_path);
