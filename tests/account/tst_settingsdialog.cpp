@@ -1,7 +1,4 @@
-// The settings dialog over a logged-in session against the reference server over real TLS: the
-// values it shows for what the settings file holds, each change reported at once and kept by the
-// settings file, the hidden logging gesture (the log itself is tst_logging's), and the logout whose
-// answer removes the account.
+// The settings dialog over a logged-in session against the reference server over real TLS.
 #include "accountfixture.h"
 
 #include "account/profileeditdialog.h"
@@ -34,8 +31,7 @@ struct Change
     MT_TYPED(Change, type, data)
 };
 
-// What the user does to a settings file's dialog ("lockBox", "time:<index>", "autorun") and
-// what the main window hears (which the settings file keeps: tst_localsettings).
+// What the user does ("lockBox", "time:<index>", "autorun") and what the main window hears.
 struct ChangeRow
 {
     QByteArray ini;
@@ -43,13 +39,19 @@ struct ChangeRow
     QVector<Change> changes;
 };
 
-// The steps through the profile editor and what the settings dialog makes of them.
+// What the settings dialog makes of the profile editor's steps.
+struct ProfileShown
+{
+    QString name;
+    Qt::TextFormat format = Qt::PlainText;
+    int announced = 0;
+    QVector<Change> changes;
+    MT_TYPED(ProfileShown, name, format, announced, changes)
+};
 struct ProfileRow
 {
     QStringList steps;
-    QString name;
-    QVector<Change> changes;
-    int announced = 0;
+    ProfileShown expected;
 };
 
 // The end of a logout attempt.
@@ -60,8 +62,7 @@ struct LogoutOutcome
     int logoutRequests = 0;
     MT_TYPED(LogoutOutcome, completed, boxes, dbExists, logoutRequests)
 };
-// Where the logout starts, the steps in the windows that come up, and the sentinel awaited:
-// "removed" (the account) or "ping" (answered after anything the dialog could have sent).
+// Where the logout starts, the windows' steps, and the sentinel: "removed" or "ping".
 struct LogoutRow
 {
     QString account, slot;
@@ -192,8 +193,7 @@ private slots:
         QCOMPARE(heard, row.changes);
     }
 
-    // Five quick clicks on the own picture switch the log; a pause between clicks starts the
-    // count again.
+    // Five quick clicks on the own picture switch the log; a pause starts the count again.
     void loggingGesture_data()
     {
         QTest::addColumn<QVector<int>>("bursts");
@@ -217,8 +217,7 @@ private slots:
         for (int burst : bursts) {
             for (int i = 0; i < burst; ++i)
                 picture->click();
-            // The pause after a burst: the gesture's timer runs out (a stopped one is
-            // restarted by the next burst's clicks, so the wait is for the timer itself).
+            // The gesture's own timer runs out: the next burst's clicks would restart it.
             auto* timer = dialog.findChild<QTimer*>();
             QSignalSpy ran(timer, &QTimer::timeout);
             timer->start(50);
@@ -233,15 +232,11 @@ private slots:
         QTest::addColumn<ProfileRow>("row");
         QTest::newRow("a new name") << ProfileRow{
             {"ProfileEditDialog:nameLineEdit=<i>Lee</i>", "ProfileEditDialog:okButton"},
-            "<i>Lee</i>",
-            {},
-            1};
+            {"<i>Lee</i>", Qt::PlainText, 1, {}}};
         QTest::newRow("the picture removed") << ProfileRow{
             {"ProfileEditDialog:myPictureButton", "QMenu:removeAction", "MtMessageDialog:okButton",
              "ProfileEditDialog:nameLineEdit=Park", "ProfileEditDialog:okButton"},
-            "Park",
-            {{4, 0}},
-            2};
+            {"Park", Qt::PlainText, 2, {{4, 0}}}};
     }
     void profileChangesReachTheMainWindow()
     {
@@ -257,10 +252,9 @@ private slots:
         ModalScript script(row.steps);
         dialog.findChild<QPushButton*>("myProfileEditButton")->click();
         QVERIFY(script.finished());
-        QCOMPARE(dialog.findChild<QLabel*>("nameLabel")->text(), row.name);
-        QCOMPARE(dialog.findChild<QLabel*>("nameLabel")->textFormat(), Qt::PlainText);
-        QCOMPARE(profile.count(), row.announced);
-        QCOMPARE(heard, row.changes);
+        const QLabel* name = dialog.findChild<QLabel*>("nameLabel");
+        QCOMPARE((ProfileShown{name->text(), name->textFormat(), int(profile.count()), heard}),
+                 row.expected);
     }
 
     void logout_data()
@@ -286,8 +280,7 @@ private slots:
     void logout()
     {
         QFETCH(LogoutRow, row);
-        // One session per process: the store's connections and the session object are the
-        // process's own.
+        // One session per process: the store's connections are the process's own.
         m_user.reset();
         LoggedIn user(m_server, row.account, LoggedIn::kPassword, "test-pc", false);
         QVERIFY(user.ok);
@@ -304,8 +297,7 @@ private slots:
         ModalScript script(row.steps);
         QMetaObject::invokeMethod(&dialog, row.slot.toLatin1().constData());
         QVERIFY(script.finished());
-        // Sentinel: the removal of a confirmed logout, or for a refused one a ping of the
-        // session answered after everything the dialog could have sent.
+        // Sentinel: the account removed, or a ping answered after anything the dialog sent.
         QSignalSpy pinged(user.session->net(), &NetServerManager::onHttpSuccess);
         user.session->ping();
         const QMap<QString, QSignalSpy*> sentinels{{"removed", &removed}, {"ping", &pinged}};
