@@ -173,10 +173,7 @@ private:
     }
     int profileUpdates(qint64 since)
     {
-        int count = 0;
-        for (const QJsonValue& r : m_server.requests("/rest/user", since))
-            count += r["method"] == "PUT" && r["path"] == "/rest/user" ? 1 : 0;
-        return count;
+        return int(m_server.requestsOf("test-pc", since).count({"PUT", "/rest/user"}));
     }
     EditorView editorView(ProfileEditDialog& dialog, const ModalScript& script, qint64 since)
     {
