@@ -250,12 +250,7 @@ private slots:
             m_stops.insert(stop.name, stop);
     }
 
-    // Each shown row keeps at least six characters of its room's name (or all of a shorter one);
-
-    // its member count's text is drawn beside the count's picture, not on it; a screen reader on it
-
-    // hears room, time, message and unread count.
-
+    // A row keeps six characters of its name and its count off the picture, and says it all.
     void roomRows()
     {
         QWidget* main = m_stops.value(QStringLiteral("roomlist")).show();
@@ -303,7 +298,6 @@ private slots:
     }
 
     // Return on the current row of the room list opens that room's window.
-
     void roomOpensWithReturn()
     {
         MainDialog* main = m_tour.mainWindow();
@@ -318,7 +312,6 @@ private slots:
     }
 
     // Desktop habits in a room's window, pressed from its message box with nothing typed.
-
     void chatWindowKeys_data()
     {
         QTest::addColumn<QKeySequence>("keys");
@@ -344,7 +337,6 @@ private slots:
     }
 
     // Ctrl+Q quits from the main window, and the main menu's "Exit" shows the key.
-
     void quitFromMainMenu()
     {
         MainDialog* main = m_tour.mainWindow();
@@ -397,10 +389,7 @@ private slots:
         QCOMPARE(spoken, Spoken{});
     }
 
-    // Sending, failed and read own messages sound different, and a read count the window sets
-
-    // after the bubble was added is what the reader hears.
-
+    // Sending, failed and read own messages sound apart; a read count set later is heard.
     void ownStatesSpeakApart()
     {
         QSet<QString> said;
