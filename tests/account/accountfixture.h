@@ -20,9 +20,7 @@
 #include <QTimer>
 #include <QtTest>
 
-// Works through the modal windows that come up, one step each: a step names the class of the
-// window it waits for and the button it clicks there. The text of every message box met is
-// kept.
+// Works through the modal windows that come up, one step each, keeping every message box's text.
 class ModalScript : public QObject
 {
 public:

@@ -8,8 +8,7 @@
 
 #include <functional>
 
-// Answers every message box that comes up with OK, after running `whileUp` inside the box's
-// event loop, and keeps its text.
+// Answers every message box with OK after running `whileUp` inside it, and keeps its text.
 class BoxAnswerer : public QObject
 {
 public:

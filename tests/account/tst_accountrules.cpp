@@ -1,5 +1,4 @@
-// The account dialogs' rules without widgets: the password checks in their order and what a
-// failed one does to the form, and where the profile picture cutter lets a picture go.
+// The account dialogs' rules without widgets: the password checks and the picture cutter.
 #include "account/passwordcheck.h"
 #include "account/profilecropgeometry.h"
 #include "store/dbmtdata.h"
@@ -82,8 +81,7 @@ private slots:
                  row.expected);
     }
 
-    // A 100-pixel view; the picture covers it and moves only along its longer side, never
-    // uncovering the view.
+    // The picture covers the 100-pixel view and moves only along its longer side.
     void cropGeometry_data()
     {
         QTest::addColumn<QSize>("picture");

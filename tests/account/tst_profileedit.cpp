@@ -1,7 +1,4 @@
-// The password change and the profile editor over a logged-in session against the reference
-// server over real TLS: refusals before anything is sent, a new password that works at the next
-// login and unlock, a server refusal, a dialog closed before the answer, and the name and picture
-// that reach the server, the own store and, at its next directory refresh, another member's store.
+// The password change and the profile editor against the reference server over real TLS.
 #include "accountfixture.h"
 
 #include "account/changepassworddialog.h"
@@ -12,7 +9,6 @@
 #include "store/mtdata.h"
 
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPointer>
 #include <QTemporaryDir>
 
@@ -22,28 +18,27 @@ const QString kNext = QStringLiteral("N3w-Passw0rd");
 const QJsonObject kAccept{{"mode", "off"}};
 QJsonObject refusal(const QString& message)
 {
-    return {{"mode", "error"},
-            {"path", "/rest/user/password"},
-            {"status", 400},
-            {"code", 40103},
-            {"message", message}};
+    QJsonObject rule = DevFault::error("/rest/user/password", 400, 40103).toJson();
+    rule["message"] = message;
+    return rule;
 }
 
-// A refused password change: what was typed, and what the form keeps of it.
+// What the form keeps of a refused password change.
+struct FormAfter
+{
+    int boxes = 0;
+    QString focus, newText, confirmText;
+    bool open = false;
+    int sent = 0;
+    MT_TYPED(FormAfter, boxes, focus, newText, confirmText, open, sent)
+};
 struct Refusal
 {
     QString oldPassword, newPassword, confirm;
-    int boxes = 0;
-    QString focus;
-    QString newText;
-    QString confirmText;
-    bool open = false;
-    int sent = 0;
-    MT_TYPED(Refusal, boxes, focus, newText, confirmText, open, sent)
+    FormAfter expected;
 };
 
-// After a password change: what the dialog did, what the session keeps, and which passwords the
-// server takes (0: accepted, else the error code).
+// After a password change; the logins' and unlock's error codes (0: accepted).
 struct PasswordOutcome
 {
     int result = -1;
@@ -94,6 +89,14 @@ Profile profileOf(const QJsonObject& u)
     return {u["userName"].toString(), u["thumbUrl"].toString(),
             u["imageUrl"].toString(), u["email"].toString(),
             u["deptName"].toString(), u["chattingAllowYn"].toString() == QLatin1String("1")};
+}
+Profile serverProfile(DevServer& server, int userId)
+{
+    return profileOf(server.control("GET", "/control/users/" + QString::number(userId)).toObject());
+}
+bool setUser(DevServer& server, int userId, const QJsonObject& columns)
+{
+    return server.control("PUT", "/control/user/" + QString::number(userId), columns).isObject();
 }
 
 template <typename T = QLineEdit>
@@ -154,8 +157,14 @@ private:
     {
         return LoggedIn(m_server, account, password, QStringLiteral("test-pc"), false).error;
     }
-    // Waits until the server answered a ping of the session: whatever the dialog sent before
-    // has arrived by then.
+    // Which passwords the server takes, once the session that changed it is gone.
+    PasswordOutcome withLogins(const QString& account, PasswordOutcome got)
+    {
+        got.loginNew = loginError(account, kNext);
+        got.loginOld = loginError(account, kPassword);
+        return got;
+    }
+    // Once a ping of the session is answered, whatever the dialog sent before has arrived.
     static bool pinged(LoggedIn& user)
     {
         QSignalSpy answered(user.session->net(), &NetServerManager::onHttpSuccess);
@@ -164,10 +173,7 @@ private:
     }
     int profileUpdates(qint64 since)
     {
-        int count = 0;
-        for (const QJsonValue& r : m_server.requests("/rest/user", since))
-            count += r["method"] == "PUT" && r["path"] == "/rest/user" ? 1 : 0;
-        return count;
+        return int(m_server.requestsOf("test-pc", since).count({"PUT", "/rest/user"}));
     }
     EditorView editorView(ProfileEditDialog& dialog, const ModalScript& script, qint64 since)
     {
@@ -186,16 +192,8 @@ private slots:
         static TestEnv env;
         env.applyToCurrentProcess();
         QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
-        // Wider than high with a gradient, so its cut can be told apart.
-        QImage image(400, 200, QImage::Format_RGB32);
-        QPainter painter(&image);
-        QLinearGradient gradient(0, 0, 400, 0);
-        gradient.setColorAt(0, Qt::red);
-        gradient.setColorAt(1, Qt::blue);
-        painter.fillRect(image.rect(), gradient);
-        painter.end();
         m_picture = m_dir.filePath("picture.png");
-        QVERIFY(image.save(m_picture));
+        QVERIFY(patterned(QSize(400, 200)).save(m_picture));
     }
     void cleanup()
     {
@@ -203,18 +201,19 @@ private slots:
         m_server.setRate(0);
     }
 
-    // The checks' order and outcomes are tst_accountrules'; here the form follows them (one row
-    // per field the focus goes to) and sends nothing.
+    // The checks are tst_accountrules'; here the form follows them and sends nothing.
     void passwordRefusals_data()
     {
         QTest::addColumn<Refusal>("row");
         QTest::newRow("confirmation empty") << Refusal{
-            kPassword, "abcdefghi", "", 1, "confirmPasswordLineEdit", "abcdefghi", "", true, 0};
+            kPassword, "abcdefghi", "", {1, "confirmPasswordLineEdit", "abcdefghi", "", true, 0}};
         QTest::newRow("too short clears both new fields") << Refusal{
-            kPassword, "abcdefgh", "abcdefgh", 1, "newPasswordLineEdit", "", "", true, 0};
+            kPassword, "abcdefgh", "abcdefgh", {1, "newPasswordLineEdit", "", "", true, 0}};
         QTest::newRow("wrong current password")
-            << Refusal{"Passw0rd?", "abcdefghi", "abcdefghj", 1, "oldPasswordLineEdit",
-                       "abcdefghi", "abcdefghj", true,        0};
+            << Refusal{"Passw0rd?",
+                       "abcdefghi",
+                       "abcdefghj",
+                       {1, "oldPasswordLineEdit", "abcdefghi", "abcdefghj", true, 0}};
     }
     void passwordRefusals()
     {
@@ -228,20 +227,14 @@ private slots:
         ModalScript script({"MtMessageDialog:okButton"});
         child<QPushButton>(dialog, "okButton")->click();
         QVERIFY(pinged(*user));
-        QCOMPARE((Refusal{{},
-                          {},
-                          {},
-                          int(script.boxTexts().size()),
-                          focusName(dialog),
-                          child(dialog, "newPasswordLineEdit")->text(),
-                          child(dialog, "confirmPasswordLineEdit")->text(),
-                          dialog.isVisible(),
-                          int(m_server.requests("/rest/user/password", since).size())}),
-                 row);
+        QCOMPARE((FormAfter{int(script.boxTexts().size()), focusName(dialog),
+                            child(dialog, "newPasswordLineEdit")->text(),
+                            child(dialog, "confirmPasswordLineEdit")->text(), dialog.isVisible(),
+                            int(m_server.requests("/rest/user/password", since).size())}),
+                 row.expected);
     }
 
-    // The server's refusal is shown as plain text; the session's stored digest follows what
-    // the server decided.
+    // A refusal is shown as plain text; the stored digest follows what the server decided.
     void passwordChange_data()
     {
         QTest::addColumn<PasswordRow>("row");
@@ -274,13 +267,10 @@ private slots:
             got = {dialog.result(), script.boxTexts(), DBMTData(user->db()).myPassword(),
                    unlockError(*user->session, kNext)};
         }
-        got.loginNew = loginError(row.account, kNext);
-        got.loginOld = loginError(row.account, kPassword);
-        QCOMPARE(got, row.expected);
+        QCOMPARE(withLogins(row.account, got), row.expected);
     }
 
-    // The dialog is closed while the server's answer is on its way: the stored digest still
-    // follows the server, and nothing pops up once the dialog is gone.
+    // Closed before the answer came: the digest still follows the server, and nothing pops up.
     void closedWhileSent_data()
     {
         QTest::addColumn<PasswordRow>("row");
@@ -322,20 +312,15 @@ private slots:
                    unlockError(*user->session, kNext)};
         }
         m_server.clearFault();
-        got.loginNew = loginError(row.account, kNext);
-        got.loginOld = loginError(row.account, kPassword);
-        QCOMPARE(got, row.expected);
+        QCOMPARE(withLogins(row.account, got), row.expected);
     }
 
     void profileRoundTrip()
     {
         const QString name("<b>Kim</b> & New");
-        QVERIFY(m_server
-                    .control("PUT", "/control/user/1001",
-                             QJsonObject{{"chattingAllowYn", "0"},
-                                         {"email", "kim@example.org"},
-                                         {"deptName", "Sales"}})
-                    .isObject());
+        QVERIFY(setUser(
+            m_server, 1001,
+            {{"chattingAllowYn", "0"}, {"email", "kim@example.org"}, {"deptName", "Sales"}}));
         Profile own;
         Profile session;
         QVariantList announced;
@@ -363,7 +348,7 @@ private slots:
             session = Profile{data->userName(), data->thumbUrl(), data->imageUrl(),
                               own.email,        own.dept,         own.chattAllow};
         }
-        const Profile server = profileOf(m_server.control("GET", "/control/users/1001").toObject());
+        const Profile server = serverProfile(m_server, 1001);
         // Another member sees it at the next directory refresh: here a fresh login.
         const auto other = login("user002");
         QVERIFY(other->ok);
@@ -392,8 +377,7 @@ private slots:
                  (EditorView{{"The server failed on purpose."}, true, false, true, 0}));
     }
 
-    // OK without a change closes; a blank name keeps the editor open on its field; neither
-    // sends a profile update.
+    // OK without a change closes; a blank name stays on its field; neither sends an update.
     void okWithoutChangeAndEmptyName()
     {
         const auto user = login("user004");
@@ -417,12 +401,9 @@ private slots:
     // An answer that leaves out the picture columns keeps the stored ones.
     void answerWithoutColumns()
     {
-        QVERIFY(m_server
-                    .control("PUT", "/control/user/1005",
-                             QJsonObject{{"email", "choi@example.org"},
-                                         {"deptName", "Support"},
-                                         {"chattingAllowYn", "0"}})
-                    .isObject());
+        QVERIFY(setUser(
+            m_server, 1005,
+            {{"email", "choi@example.org"}, {"deptName", "Support"}, {"chattingAllowYn", "0"}}));
         const auto user = login("user005");
         QVERIFY(user->ok);
         const Profile before = profileOf(dbUser(*user, 1005));
@@ -440,8 +421,7 @@ private slots:
         QCOMPARE(user->session->mtData()->thumbUrl(), before.thumbUrl);
     }
 
-    // The cutter's geometry is tst_accountrules'; here the drag reaches it and the cut is
-    // taken where it shows.
+    // The geometry is tst_accountrules'; here the drag reaches it and the cut is what shows.
     void pictureCutter_data()
     {
         QTest::addColumn<QSize>("picture");
@@ -475,14 +455,10 @@ private slots:
         QCOMPARE(view.selectedPicture().toImage(), scaled.copy(QRect(-offset, QSize(100, 100))));
     }
 
-    // Removed after the question: the server, the own store and the session drop it, and the
-    // editor stays open.
+    // Removed after the question: server, own store and session drop it; the editor stays.
     void removePicture()
     {
-        QVERIFY(m_server
-                    .control("PUT", "/control/user/1009",
-                             QJsonObject{{"picture", true}, {"chattingAllowYn", "0"}})
-                    .isObject());
+        QVERIFY(setUser(m_server, 1009, {{"picture", true}, {"chattingAllowYn", "0"}}));
         const auto user = login("user009");
         QVERIFY(user->ok);
         const Profile before = profileOf(dbUser(*user, 1009));
@@ -493,14 +469,13 @@ private slots:
         ModalScript script({"MtMessageDialog:okButton"});
         dialog.removePicture();
         QVERIFY(waitUntil([&] { return !updated.isEmpty(); }));
-        const Profile server = profileOf(m_server.control("GET", "/control/users/1009").toObject());
+        const Profile server = serverProfile(m_server, 1009);
         const Profile removed{before.name, {}, server.imageUrl, before.email, before.dept, false};
         QCOMPARE(server, removed);
         QCOMPARE(profileOf(dbUser(*user, 1009)), removed);
-        QCOMPARE((QStringList{QString::number(script.boxTexts().size()),
-                              updated.first().at(1).toString(), user->session->mtData()->thumbUrl(),
-                              QString::number(dialog.isVisible())}),
-                 (QStringList{"1", "", "", "1"}));
+        QCOMPARE((QVariantList{script.boxTexts().size(), updated.first().at(1),
+                               user->session->mtData()->thumbUrl(), dialog.isVisible()}),
+                 (QVariantList{1, "", "", true}));
     }
 };
 

@@ -1,20 +1,25 @@
-// The settings dialog over a logged-in session against the reference server over real TLS: the
-// values it shows for what the settings file holds, each change reported at once and kept by the
-// settings file, the hidden logging gesture (the log itself is tst_logging's), and the logout whose
-// answer removes the account.
+// The settings dialog over a logged-in session, and the update download, against the reference
+// server over real TLS with its own CA.
 #include "accountfixture.h"
+#include "boxanswerer.h"
 
 #include "account/profileeditdialog.h"
 #include "account/settingsdialog.h"
 #include "account/settingstables.h"
+#include "account/upgradedialog.h"
+#include "common/filesizelimit.h"
 #include "common/testenv.h"
+#include "net/filemanager.h"
 #include "session/localsettings.h"
 #include "store/mtdata.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCryptographicHash>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
+#include <QProgressBar>
 #include <QTemporaryDir>
 
 // What the dialog shows, as the values its entries stand for.
@@ -34,8 +39,7 @@ struct Change
     MT_TYPED(Change, type, data)
 };
 
-// What the user does to a settings file's dialog ("lockBox", "time:<index>", "autorun") and
-// what the main window hears (which the settings file keeps: tst_localsettings).
+// What the user does ("lockBox", "time:<index>", "autorun") and what the main window hears.
 struct ChangeRow
 {
     QByteArray ini;
@@ -43,13 +47,19 @@ struct ChangeRow
     QVector<Change> changes;
 };
 
-// The steps through the profile editor and what the settings dialog makes of them.
+// What the settings dialog makes of the profile editor's steps.
+struct ProfileShown
+{
+    QString name;
+    Qt::TextFormat format = Qt::PlainText;
+    int announced = 0;
+    QVector<Change> changes;
+    MT_TYPED(ProfileShown, name, format, announced, changes)
+};
 struct ProfileRow
 {
     QStringList steps;
-    QString name;
-    QVector<Change> changes;
-    int announced = 0;
+    ProfileShown expected;
 };
 
 // The end of a logout attempt.
@@ -60,8 +70,7 @@ struct LogoutOutcome
     int logoutRequests = 0;
     MT_TYPED(LogoutOutcome, completed, boxes, dbExists, logoutRequests)
 };
-// Where the logout starts, the steps in the windows that come up, and the sentinel awaited:
-// "removed" (the account) or "ping" (answered after anything the dialog could have sent).
+// Where the logout starts, the windows' steps, and the sentinel: "removed" or "ping".
 struct LogoutRow
 {
     QString account, slot;
@@ -101,6 +110,53 @@ void act(SettingsDialog& d, const QString& action)
 }
 } // namespace
 
+// What the user saw and what the dialog left behind.
+struct Outcome
+{
+    int result = -1;     // of exec()
+    int boxes = 0;       // message boxes shown
+    QStringList cache;   // the cache folder's entries afterwards
+    QByteArray fileHash; // of downloadFilePath(), empty when it is not a readable file
+    int requests = 0;    // that reached the server's /download
+    MT_TYPED(Outcome, result, boxes, cache, fileHash, requests)
+};
+
+// A download and its outcome ("%hash": the package's; %1 in the link: the REST port).
+struct DownloadRow
+{
+    QString link;
+    QJsonObject version;
+    QJsonObject fault;
+    int stallMsec = UpgradeDialog::kStallMsec;
+    rlim_t fileLimit = RLIM_INFINITY;
+    QString caFile;
+    Outcome expected;
+};
+Q_DECLARE_METATYPE(DownloadRow)
+
+namespace {
+// The reference server's update package: a line naming it, then (i * 31 + 7) & 0xff repeated.
+QByteArray package(const QString& name, int size = -1)
+{
+    QByteArray bytes = "VeltriTalk update package " + name.toUtf8() + '\n';
+    const int total = size < 0 ? bytes.size() + 64 * 1024 : size;
+    for (int i = 0; bytes.size() < total; ++i)
+        bytes.append(char((i * 31 + 7) & 0xff));
+    return bytes.left(total);
+}
+
+QByteArray sha(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(16);
+}
+
+QStringList cacheEntries()
+{
+    return QDir(FileManager::cacheFolder())
+        .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden | QDir::System);
+}
+} // namespace
+
 class TestSettingsDialog : public QObject
 {
     Q_OBJECT
@@ -109,14 +165,6 @@ private:
     std::unique_ptr<LoggedIn> m_user;
     QTemporaryDir m_dir;
     QString settingsPath() const { return m_dir.filePath("settings.ini"); }
-    // Logout requests (DELETE /rest/auth/<id>) received after a sequence number.
-    int deleteRequests(qint64 since)
-    {
-        int count = 0;
-        for (const QJsonValue& r : m_server.requests("/rest/auth/", since))
-            count += r["method"].toString() == QLatin1String("DELETE") ? 1 : 0;
-        return count;
-    }
     bool writeSettings(const QByteArray& ini)
     {
         QFile file(settingsPath());
@@ -129,6 +177,7 @@ private slots:
     {
         static TestEnv env;
         env.applyToCurrentProcess();
+        QCoreApplication::setApplicationName(QStringLiteral("PLOVEX(Chat)"));
         QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
         QVERIFY(
             m_server
@@ -139,6 +188,13 @@ private slots:
         QVERIFY(m_user->ok);
     }
     void cleanupTestCase() { m_user.reset(); }
+    // The update's: an empty cache folder, and no fault.
+    void init()
+    {
+        QDir(FileManager::cacheFolder()).removeRecursively();
+        QVERIFY(QDir().mkpath(FileManager::cacheFolder()));
+        QVERIFY(m_server.setFault({{"mode", "off"}}));
+    }
 
     // A stored value no entry offers, or a file that cannot be read, shows a usable entry.
     void shownValues_data()
@@ -192,8 +248,7 @@ private slots:
         QCOMPARE(heard, row.changes);
     }
 
-    // Five quick clicks on the own picture switch the log; a pause between clicks starts the
-    // count again.
+    // Five quick clicks on the own picture switch the log; a pause starts the count again.
     void loggingGesture_data()
     {
         QTest::addColumn<QVector<int>>("bursts");
@@ -217,8 +272,7 @@ private slots:
         for (int burst : bursts) {
             for (int i = 0; i < burst; ++i)
                 picture->click();
-            // The pause after a burst: the gesture's timer runs out (a stopped one is
-            // restarted by the next burst's clicks, so the wait is for the timer itself).
+            // The gesture's own timer runs out: the next burst's clicks would restart it.
             auto* timer = dialog.findChild<QTimer*>();
             QSignalSpy ran(timer, &QTimer::timeout);
             timer->start(50);
@@ -233,15 +287,11 @@ private slots:
         QTest::addColumn<ProfileRow>("row");
         QTest::newRow("a new name") << ProfileRow{
             {"ProfileEditDialog:nameLineEdit=<i>Lee</i>", "ProfileEditDialog:okButton"},
-            "<i>Lee</i>",
-            {},
-            1};
+            {"<i>Lee</i>", Qt::PlainText, 1, {}}};
         QTest::newRow("the picture removed") << ProfileRow{
             {"ProfileEditDialog:myPictureButton", "QMenu:removeAction", "MtMessageDialog:okButton",
              "ProfileEditDialog:nameLineEdit=Park", "ProfileEditDialog:okButton"},
-            "Park",
-            {{4, 0}},
-            2};
+            {"Park", Qt::PlainText, 2, {{4, 0}}}};
     }
     void profileChangesReachTheMainWindow()
     {
@@ -257,10 +307,9 @@ private slots:
         ModalScript script(row.steps);
         dialog.findChild<QPushButton*>("myProfileEditButton")->click();
         QVERIFY(script.finished());
-        QCOMPARE(dialog.findChild<QLabel*>("nameLabel")->text(), row.name);
-        QCOMPARE(dialog.findChild<QLabel*>("nameLabel")->textFormat(), Qt::PlainText);
-        QCOMPARE(profile.count(), row.announced);
-        QCOMPARE(heard, row.changes);
+        const QLabel* name = dialog.findChild<QLabel*>("nameLabel");
+        QCOMPARE((ProfileShown{name->text(), name->textFormat(), int(profile.count()), heard}),
+                 row.expected);
     }
 
     void logout_data()
@@ -286,12 +335,13 @@ private slots:
     void logout()
     {
         QFETCH(LogoutRow, row);
-        // One session per process: the store's connections and the session object are the
-        // process's own.
+        // One session per process: the store's connections are the process's own.
         m_user.reset();
         LoggedIn user(m_server, row.account, LoggedIn::kPassword, "test-pc", false);
         QVERIFY(user.ok);
         const QString dbPath = user.session->dbPath();
+        const DevRequest logoutRequest{"DELETE",
+                                       "/rest/auth/" + QString::number(user->mtData()->userId())};
         const LocalSettings settings(settingsPath());
         SettingsDialog dialog(user.session.get(), settings);
         // The main window's part: a confirmed logout removes the account.
@@ -304,15 +354,146 @@ private slots:
         ModalScript script(row.steps);
         QMetaObject::invokeMethod(&dialog, row.slot.toLatin1().constData());
         QVERIFY(script.finished());
-        // Sentinel: the removal of a confirmed logout, or for a refused one a ping of the
-        // session answered after everything the dialog could have sent.
+        // Sentinel: the account removed, or a ping answered after anything the dialog sent.
         QSignalSpy pinged(user.session->net(), &NetServerManager::onHttpSuccess);
         user.session->ping();
         const QMap<QString, QSignalSpy*> sentinels{{"removed", &removed}, {"ping", &pinged}};
         QVERIFY(waitUntil([&] { return !sentinels.value(row.sentinel)->isEmpty(); }));
         const LogoutOutcome got{int(completed.count()), int(script.boxTexts().size()),
-                                QFile::exists(dbPath), deleteRequests(since)};
+                                QFile::exists(dbPath),
+                                int(m_server.requestsOf("test-pc", since).count(logoutRequest))};
         QCOMPARE(got, row.expected);
+    }
+
+    // The name from a server's link never climbs out of the cache nor holds a refused character.
+    void fileNames_data()
+    {
+        QTest::addColumn<QStringList>("linkAndName");
+        QTest::newRow("trailing slash")
+            << QStringList{"https://h/download/Setup-1047.exe/", "Setup-1047.exe"};
+        QTest::newRow("query and fragment")
+            << QStringList{"https://h/d/Setup.exe?v=2&x=/y#top", "Setup.exe"};
+        QTest::newRow("backslashes") << QStringList{"https://h/d/..\\..\\evil.exe", "evil.exe"};
+        QTest::newRow("encoded slash") << QStringList{"https://h/d/..%2F..%2Fevil.exe", "evil.exe"};
+        QTest::newRow("reserved characters") << QStringList{"https://h/d/a:b*c.exe", "a_b_c.exe"};
+        QTest::newRow("dots") << QStringList{"https://h/download/..", ""};
+        QTest::newRow("encoded dots") << QStringList{"https://h/download/%2E%2E", ""};
+        QTest::newRow("no path") << QStringList{"https://h/", ""};
+    }
+    void fileNames()
+    {
+        QFETCH(QStringList, linkAndName);
+        QCOMPARE(UpgradeDialog::fileNameFor(linkAndName.at(0)), linkAndName.at(1));
+    }
+
+    // Only a whole file succeeds; a failure shows one box, rejects and leaves an empty cache.
+    void download_data()
+    {
+        QTest::addColumn<DownloadRow>("row");
+        const QString link =
+            QStringLiteral("https://localhost:%1/download/VeltriTalk-Setup-1047.exe");
+        const QStringList file = {QStringLiteral("VeltriTalk-Setup-1047.exe")};
+        const QJsonObject version = {{"minVersion", 1047}};
+        const QJsonObject chunked = {
+            {"minVersion", 1047}, {"size", 300000}, {"chunked", true}, {"bytesPerSecond", 1000000}};
+        const QJsonObject off = {{"mode", "off"}};
+        const int patient = UpgradeDialog::kStallMsec;
+        const Outcome failed{0, 1, {}, {}, 1};
+        const Outcome refused{0, 1, {}, {}, 0};
+        const QString ca = m_server.caFile();
+        const rlim_t any = RLIM_INFINITY;
+        const auto fault = [](const char* mode, const QJsonObject& more = {}) {
+            QJsonObject rule = more;
+            rule["mode"] = mode;
+            rule["path"] = "/download";
+            return rule;
+        };
+        QTest::newRow("whole package")
+            << DownloadRow{link, version, off, patient, any, ca, {1, 1, file, "%hash", 1}};
+        QTest::newRow("chunked without a size, slowly")
+            << DownloadRow{link, chunked, off, patient, any, ca, {1, 1, file, "%hash", 1}};
+        QTest::newRow("HTTP error with a body") << DownloadRow{
+            link, version, fault("error", {{"status", 500}}), patient, any, ca, failed};
+        QTest::newRow("stalls after the first bytes")
+            << DownloadRow{link, version, fault("stall", {{"bytes", 1000}}), 500, any, ca, failed};
+        QTest::newRow("no answer at all")
+            << DownloadRow{link, version, fault("hang"), 500, any, ca, failed};
+        QTest::newRow("disk full midway")
+            << DownloadRow{link, version, off, patient, 20000, ca, failed};
+        QTest::newRow("server not trusted without the organisation's CA")
+            << DownloadRow{link, version, off, patient, any, QString(), refused};
+        QTest::newRow("plain http link refused before any request") << DownloadRow{
+            QString(link).replace("https:", "http:"), version, off, patient, any, ca, refused};
+    }
+    void download()
+    {
+        QFETCH(DownloadRow, row);
+        const QString link = row.link.arg(m_server.restPort());
+        QCOMPARE(
+            m_server.control("POST", QStringLiteral("/control/version"), row.version)["minVersion"],
+            QJsonValue(1047));
+        QVERIFY(m_server.setFault(row.fault));
+        const qint64 since = m_server.lastRequestSeq();
+
+        BoxAnswerer answerer;
+        UpgradeDialog dialog(link, row.caFile);
+        dialog.setStallTimeout(row.stallMsec);
+        Outcome got;
+        {
+            const FileSizeLimit limit(row.fileLimit);
+            got.result = dialog.exec();
+        }
+        got.boxes = int(answerer.texts.size());
+        got.cache = cacheEntries();
+        QFile file(dialog.downloadFilePath());
+        got.fileHash = file.open(QIODevice::ReadOnly) ? sha(file.readAll()) : QByteArray();
+        got.requests = m_server.requests(QStringLiteral("/download"), since).size();
+
+        const QString name = UpgradeDialog::fileNameFor(link);
+        row.expected.fileHash.replace("%hash", sha(package(name, row.version["size"].toInt(-1))));
+        QCOMPARE(got, row.expected);
+        // Released before the next row, so that held requests do not pile up.
+        QVERIFY(m_server.setFault({{"mode", "off"}}));
+    }
+
+    void cancelMidway()
+    {
+        const QJsonObject version = {
+            {"minVersion", 1047}, {"size", 4000000}, {"bytesPerSecond", 400000}};
+        QVERIFY(m_server.control("POST", QStringLiteral("/control/version"), version).isObject());
+        BoxAnswerer answerer;
+        UpgradeDialog dialog(
+            QStringLiteral("https://localhost:%1/download/VeltriTalk-Setup-1047.exe")
+                .arg(m_server.restPort()),
+            m_server.caFile());
+        // Cancel is pressed once the download has made progress.
+        int seen = 0;
+        connect(dialog.findChild<QProgressBar*>(QStringLiteral("progressBar")),
+                &QProgressBar::valueChanged, &dialog, [&](int value) {
+                    if (value <= 0 || seen++)
+                        return;
+                    QMetaObject::invokeMethod(
+                        dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel),
+                        &QPushButton::click, Qt::QueuedConnection);
+                });
+        const int result = dialog.exec();
+        QCOMPARE(QVariantList({result, dialog.errorString(), seen > 0}),
+                 QVariantList({0, "Cancelled", true}));
+        QCOMPARE(answerer.texts, QStringList());
+        QCOMPARE(cacheEntries(), QStringList());
+    }
+
+    // The user learns where the installer is, to start it by hand; the program goes on.
+    void startFailureIsShown()
+    {
+        const QString path =
+            FileManager::cacheFilePath(QStringLiteral("VeltriTalk-Setup-1047.exe"));
+        BoxAnswerer answerer;
+        // The offscreen platform opens no documents; here the file is not even there.
+        const bool started = UpgradeDialog::startInstaller(nullptr, path);
+        QCOMPARE((QVariantList{started, answerer.texts.size(),
+                               answerer.texts.value(0).contains(QDir::toNativeSeparators(path))}),
+                 (QVariantList{false, 1, true}));
     }
 };
 

@@ -1,6 +1,4 @@
-// Child process for the single-instance tests: builds the single-instance application as the
-// program does. The primary prints "primary", then "received <message>" for every message, and
-// ends on "quit"; a later start sends its argument to the primary, prints "sent <0|1>" and ends.
+// Prints "primary" then "received <message>" until "quit"; a later start "sent <0|1>".
 #include "app/qtsingleapplication.h"
 
 #include <cstdio>

@@ -1,10 +1,6 @@
-// Child process for the logging tests: starts quiet as the program does and switches the file
-// log on with the program's toggle, then sends messages, so the parent can watch standard error
-// and the log folder.
-//   logging_child warning|fatal   one message of that level
-//   logging_child off             the log switched on and off again, then one warning
-//   logging_child threads         kThreads threads each sending kLines long lines at once, enough
-//                                 to rotate the day's log several times while they run
+// Child process for the logging tests: quiet as the program starts, then the file log switched on.
+//   warning|fatal: one message of that level; off: switched off again, then one warning;
+//   threads: kThreads threads each sending kLines long lines, rotating the log several times.
 #include "app/logging.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,4 @@
-// The translations the program loads for the system language: Korean gets every catalogue, any
-// other language none. Whether a text is translated is read against its own source text, so no
-// translation is copied here.
+// Korean gets every catalogue, any other language none; read against the source texts.
 #include "app/language.h"
 #include "common/typed.h"
 #include "resources/mtresources.h"

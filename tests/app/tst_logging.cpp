@@ -30,8 +30,7 @@ Entry entryOf(const QDir& dir, const QString& name)
     return Entry{name, info.exists(), info.isDir(), info.isFile() ? info.size() : 0};
 }
 
-// A day's log of `size` bytes rotated among `files` (10 bytes each), non-empty `folders` and
-// `numbered` backups .bak.000 on (10 bytes each).
+// A day's log of `size` bytes beside 10-byte `files`, `folders` and `numbered` backups.
 struct Rotation
 {
     qint64 size = 0;
@@ -51,8 +50,7 @@ struct ChildRun
     MT_TYPED(ChildRun, normalExit, onStderr, inFile)
 };
 
-// What the lines of the threads mode of logging_child add up to: whole lines, and whether each
-// thread's lines appear in the order it sent them.
+// The threads mode's lines: whole ones, and whether each thread's come in its order.
 struct Tally
 {
     int whole = 0;
@@ -162,8 +160,7 @@ void TestLogging::rotation()
     QCOMPARE(seen, row.after);
 }
 
-// Switched on, a warning reaches standard error and the day's log; a fatal message reaches
-// standard error only and aborts; switched off again, nothing is written anywhere.
+// A warning reaches stderr and the log; a fatal one stderr only; switched off, nothing.
 void TestLogging::childProcess_data()
 {
     QTest::addColumn<QString>("mode");
@@ -189,9 +186,7 @@ void TestLogging::childProcess()
     QCOMPARE(seen, expected);
 }
 
-// Four threads log long lines at once, rotating the day's log a few times on the way: every line
-// arrives whole, once, in its thread's order, on standard error and across the log and its
-// backups alike.
+// Four threads rotating the log: each line whole, once, in order, on stderr and in the files.
 void TestLogging::threadsWriteWholeLines()
 {
     TestEnv env;

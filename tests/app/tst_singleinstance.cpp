@@ -1,6 +1,4 @@
-// Two starts of the single-instance application as separate processes: one user session (one
-// runtime folder) has one primary that the next start hands over to; another runtime folder is
-// another session with a primary of its own. Lock and socket live in the runtime folder only.
+// One primary per runtime folder (user session): the next start there hands over to it.
 #include "common/childprocess.h"
 #include "common/testenv.h"
 

@@ -1,5 +1,4 @@
-// The whole program on a real X display: the single-instance hand-over between two processes, a
-// stale lock after a crash, and the start without a system tray.
+// The whole program on a real X display: hand-over, a stale lock after a crash, no tray.
 #include "common/childprocess.h"
 #include "common/testenv.h"
 #include "common/xsession.h"

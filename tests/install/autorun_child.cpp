@@ -1,5 +1,4 @@
-// Turns the start with the system on, as the settings switch does, from wherever this program
-// lies: the autostart entry must name this very file. Exits 0 when the entry was written.
+// Turns autostart on from wherever this program lies; exits 0 when the entry was written.
 #include "platform/autorun.h"
 
 #include <QCoreApplication>

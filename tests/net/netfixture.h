@@ -13,9 +13,7 @@
 #include <QWidget>
 #include <QtTest>
 
-// The outcome of one request as its caller hears it: the signal ("success", "failure",
-// "uploadFailure", ...), the request code or id as text, a failure's code, and the message of a
-// server's refusal (the engine's own failures are worded by the program, not restated here).
+// One request's outcome as its caller hears it; `message` only for a server's refusal.
 struct NetOutcome
 {
     QString signal;
@@ -80,8 +78,7 @@ public:
         }
         return out;
     }
-    // Waits for the outcome of the reqCode (int) or id (string); its signal is "timeout" when
-    // none came.
+    // Waits for the outcome of the reqCode (int) or id (string); "timeout" when none came.
     Event answer(const QVariant& codeOrId, int timeoutMs = 30000)
     {
         Event found{QStringLiteral("timeout"), {}};
@@ -110,10 +107,7 @@ private:
     QList<Event> m_events;
 };
 
-// The base of the tests against the reference server: a session of user001 made through the
-// server's control interface and held in a session object (on the user's store when asked for),
-// so that the engine is tested on its own, without a client session's requests beside it; a
-// request engine with a recorder of its signals; everything logged.
+// A session of user001 made through the server's control interface, so the engine runs alone.
 class NetFixture : public QObject
 {
 protected:
@@ -156,8 +150,7 @@ protected:
         return !m_session->accessKey().isEmpty();
     }
 
-    // An engine for the server (or another configuration) on the user's store, that gives up
-    // after a second of silence.
+    // An engine for the server (or another configuration) on the user's store.
     std::unique_ptr<NetServerManager> newEngine(const QString& ini = QString(), int idleMs = 30000)
     {
         auto net = std::make_unique<NetServerManager>(
@@ -183,8 +176,7 @@ protected:
 
     bool logged(const QString& text) const { return !m_log->lines(text).isEmpty(); }
 
-    // Ends an engine and delivers what it signalled: its destruction waits for every task it
-    // ran, so afterwards nothing more of it can arrive. The sentinel of "nothing else came".
+    // Its destruction waits for its tasks: the sentinel of "nothing else came".
     static void finish(std::unique_ptr<NetServerManager>& net)
     {
         net.reset();

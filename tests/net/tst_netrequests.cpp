@@ -1,6 +1,4 @@
-// The request catalogue against the reference server over TLS: each request reaches its path
-// with its method, form and identifying headers, and its answer comes back once with the
-// caller's request code.
+// Each request reaches its path with its method, form and headers; one answer with its code.
 #include "netfixture.h"
 #include "store/dbchatroom.h"
 
@@ -29,8 +27,7 @@ void TestNetRequests::initTestCase()
 {
     QVERIFY(start());
     m_me = m_session->userId();
-    // Five new users: the first signs in and shares a room of two and one of three with user001,
-    // the others belong to no room yet.
+    // Five new users: the first shares a room of two and one of three with user001.
     for (const char* name : {"plus", "b", "c", "d", "e"}) {
         const QJsonObject user{{"loginAccnt", name}, {"userName", name}, {"password", kPassword}};
         m_users << QString::number(

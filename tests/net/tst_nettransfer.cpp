@@ -1,9 +1,10 @@
-// File transfer against the reference server: multipart uploads with their parts in order and
-// steady progress, stored byte for byte and downloaded back byte for byte; downloads that cannot
-// be written; picture fetches, one per address, into the cache; and transfers that go silent,
-// which fail after the idle time while a slow one that keeps moving does not.
+// File transfer against the reference server: uploads and downloads byte for byte, picture
+// fetches once per address over kept connections, and transfers that go silent.
 #include "net/filemanager.h"
+#include "net/netpicturequeue.h"
 #include "netfixture.h"
+
+#include <QSet>
 
 namespace {
 // Bytes sent (or received) never go back, and the last report is the whole.
@@ -25,8 +26,7 @@ QByteArray contents(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
 }
 
-// An upload as the server received it: the parts in order ("name=value", the file part without
-// a value), and the file part's name and size.
+// An upload as the server received it: the parts in order ("name=value"), the file.
 struct ReceivedUpload
 {
     QString path;
@@ -59,11 +59,29 @@ QString fileOfSize(qint64 size)
     QFile big(FileManager::cacheFilePath(QStringLiteral("big.bin")));
     return big.open(QIODevice::WriteOnly) && big.resize(size) ? big.fileName() : QString();
 }
+
+// The numbers of the TLS connections the requests came on (the server numbers them from 1).
+QSet<int> connectionsOf(const QJsonArray& requests)
+{
+    QSet<int> out;
+    for (const QJsonValue& request : requests)
+        out.insert(request[QLatin1String("connection")].toInt());
+    return out;
+}
+
+// A picture the server makes on request: a version of a known user's picture.
+QString pictureUrl(qint64 userId, int version)
+{
+    return QStringLiteral("/pictures/u%1_%2_t.png").arg(userId).arg(version);
+}
 } // namespace
 
 using MakeFile = std::function<QString()>;
 using Upload = std::function<bool(NetServerManager&, const QString& reqId, const QString& file)>;
 using Transfer = std::function<bool(NetServerManager&)>;
+// A request of the engine; the code or url its answer carries.
+using Request = std::function<QVariant(NetServerManager&, qint64 userId)>;
+Q_DECLARE_METATYPE(Request)
 Q_DECLARE_METATYPE(MakeFile)
 Q_DECLARE_METATYPE(Upload)
 Q_DECLARE_METATYPE(Transfer)
@@ -83,6 +101,7 @@ private slots:
     {
         m_server.clearFault();
         m_server.clearUpdate();
+        m_recorder->clear();
     }
 
     void uploads_data()
@@ -228,8 +247,7 @@ private slots:
         QTest::newRow("dots") << "/pictures/.." << QList<int>{0, -1} << false << 0;
     }
 
-    // However many ask while it comes, a picture is fetched once, each asker hears of it with its
-    // widget, and the cache gains the whole picture and nothing else.
+    // However many ask, a picture is fetched once and each asker hears of it with its widget.
     void pictures()
     {
         QFETCH(QString, url);
@@ -244,8 +262,7 @@ private slots:
         const qint64 since = m_server.lastRequestSeq();
         m_recorder->clear();
         QList<PictureAnswer> expected;
-        // The server holds its answer until every asker has asked: a missing picture answered at
-        // once would be asked for anew by a later asker, rightly.
+        // Held until all asked: a missing picture answered early would rightly be asked anew.
         QVERIFY(m_server.pause());
         for (int asker : askers) {
             QCOMPARE(m_net->requestImage(url, asker < 0 ? nullptr : &m_widgets[asker]), QString());
@@ -337,6 +354,55 @@ private slots:
         QCOMPARE(cacheFiles(), cache);
     }
 
+    // A login's worth of pictures goes over the few kept connections of the fetching threads.
+    void picturesShareConnections()
+    {
+        constexpr int kPictures = 40;
+        const qint64 since = m_server.lastRequestSeq();
+        for (int version = 1; version <= kPictures; ++version)
+            QCOMPARE(m_net->requestImage(pictureUrl(m_session->userId(), version), &m_widgets[0]),
+                     QString());
+        QVERIFY(waitUntil([&] { return m_recorder->events().size() == kPictures; }));
+        const QJsonArray served = m_server.requests(QStringLiteral("/pictures"), since);
+        QCOMPARE(served.size(), kPictures);
+        const QSet<int> connections = connectionsOf(served);
+        QVERIFY2(!connections.contains(0), "a request came on a connection the server missed");
+        QVERIFY2(connections.size() <= NetPictureQueue::kMaxRunning,
+                 qPrintable(QStringLiteral("%1 connections").arg(connections.size())));
+    }
+
+    void closedConnectionsOpenAgain_data()
+    {
+        QTest::addColumn<Request>("request");
+        QTest::addColumn<QString>("signal");
+        QTest::newRow("a picture, on a worker thread")
+            << Request([](NetServerManager& net, qint64 userId) {
+                   net.requestImage(pictureUrl(userId, 101), nullptr);
+                   return QVariant(pictureUrl(userId, 101));
+               })
+            << "imageSuccess";
+        QTest::newRow("a keep-alive, on the GUI thread")
+            << Request([](NetServerManager& net, qint64) {
+                   net.reqPing(7);
+                   return QVariant(7);
+               })
+            << "success";
+    }
+    // A kept connection the server closed is opened again for the same request.
+    void closedConnectionsOpenAgain()
+    {
+        QFETCH(Request, request);
+        QFETCH(QString, signal);
+        const QVariant first = request(*m_net, m_session->userId());
+        QCOMPARE(m_recorder->answer(first).signal, signal);
+        QVERIFY(m_server.control("POST", "/control/connections/close")["closed"].toInt() > 0);
+        const int opened = m_server.control("GET", "/control/connections")["opened"].toInt();
+        QFile::remove(FileManager::cacheFilePath(first.toString()));
+        m_recorder->clear();
+        QCOMPARE(m_recorder->answer(request(*m_net, m_session->userId())).signal, signal);
+        QVERIFY(m_server.control("GET", "/control/connections")["opened"].toInt() > opened);
+    }
+
     void destroyedWhileATransferHangs()
     {
         QVERIFY(m_server.fail(DevFault::hang(QStringLiteral("/rest/file/chat"))));
@@ -344,8 +410,7 @@ private slots:
         QVERIFY(
             m_net->uploadChatFile(QStringLiteral("hang"), FileManager::makeTextFile("waiting")));
         QVERIFY(waitUntil([&] { return m_server.requests("/rest/file/chat", since).size() == 1; }));
-        // Returns although the server never answers: the upload is aborted, and its caller hears
-        // that it failed.
+        // Returns though the server never answers: the upload is aborted and reported.
         m_net.reset();
         QCOMPARE(m_recorder->answer(QStringLiteral("hang")).signal,
                  QStringLiteral("uploadFailure"));

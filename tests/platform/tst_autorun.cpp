@@ -27,8 +27,7 @@ private slots:
         QVERIFY(platformSetAutoRun(m_app, false));
     }
 
-    // In the file a backslash is doubled for the quoted string and again for the entry's
-    // escapes, a percent sign is doubled so as not to be a field code.
+    // A backslash doubled twice (quoted string, entry escapes); a percent sign doubled.
     void switchedOnAndOff_data()
     {
         QTest::addColumn<QString>("program");

@@ -1,11 +1,5 @@
-// Every window as a user meets it (the window tour, against the reference server), in English and
-// Korean at scale 1 and 2 (LANG and QT_SCALE_FACTOR set by CTest) with the translations loaded as
-// the program loads them: no label, button or box shows less of its text than it needs; the Tab
-// key reaches every control a user can work; every button tells a screen reader its name; Escape
-// leaves it. In the room list's rows a room's name keeps its start beside a long date, the member
-// count stands beside its picture, and a screen reader hears what the row shows. A screen reader
-// on the conversation hears every row: who wrote, the message, file or picture, how many have
-// read it, the notices' names and the separators' dates; an own message's states apart.
+// Every window as a user meets it, in English and Korean at scale 1 and 2 (set by CTest): texts
+// that fit, Tab and Escape, names for a screen reader, and what a screen reader hears of rows.
 #include "app/language.h"
 #include "chat/chatdialog.h"
 #include "common/typed.h"
@@ -37,9 +31,7 @@
 #include <QtTest>
 
 namespace {
-// Buttons of a window's own title bar: the desktop's window keys (and Escape, Ctrl+W) do their
-// work, so they stay out of the Tab order as they do on a window manager's frame. The chat
-// window's room picture opens the members, which its menu offers too.
+// Title bar buttons and the room picture: window keys and the chat menu do their work, not Tab.
 const QStringList kTitleBarButtons = {"minimizeButton", "maximumButton",  "closeButton",
                                       "maximizeButton", "exitPushButton", "thubnailButton"};
 
@@ -48,8 +40,7 @@ QString describe(const QWidget* w)
     return QString::fromLatin1(w->metaObject()->className()) + QLatin1Char(' ') + w->objectName();
 }
 
-// What a user misses in a window: texts cut short ("widget 'text' width/needed") or otherwise
-// badly shown, controls Tab never reaches, buttons without a name, and whether Escape left it.
+// What a user misses in a window: cut texts, controls Tab misses, unnamed buttons, Escape.
 struct Seen
 {
     QStringList cut;
@@ -59,8 +50,7 @@ struct Seen
     MT_TYPED(Seen, cut, unreachable, unnamed, leftByEscape)
 };
 
-// Plain one-line texts only: word-wrapped, rich and eliding labels find their own way. Rows
-// scrolled out of a list are laid out only when they come into view.
+// Plain one-line texts only: wrapped, rich and eliding labels find their own way.
 QStringList cutTexts(QWidget* window)
 {
     QStringList cuts;
@@ -95,8 +85,7 @@ bool isControl(const QWidget* w)
            qobject_cast<const QAbstractItemView*>(w);
 }
 
-// Inside a compound control (the buttons of a search field, the line edit of a combo box, the
-// widgets of a list's rows), which the keyboard works through its owner.
+// Inside a compound control, which the keyboard works through its owner.
 bool insideControl(const QWidget* w, const QWidget* window)
 {
     for (QWidget* p = w->parentWidget(); p && p != window; p = p->parentWidget()) {
@@ -108,8 +97,7 @@ bool insideControl(const QWidget* w, const QWidget* window)
     return false;
 }
 
-// Presses Tab from the focus until it comes round; the controls a user sees and can work, less
-// the title bar's, that it never met.
+// The controls a user can work that Tab, pressed until it comes round, never met.
 QStringList unreachableBy(QWidget* window)
 {
     QList<QWidget*> controls;
@@ -132,8 +120,7 @@ QStringList unreachableBy(QWidget* window)
     return missing;
 }
 
-// Every button a user sees, a picture one included, has a name for a screen reader: what Qt's
-// accessibility interface tells it.
+// Every visible button has a name for a screen reader.
 QStringList unnamedButtons(QWidget* window)
 {
     QStringList unnamed;
@@ -248,211 +235,196 @@ Q_DECLARE_METATYPE(Chat)
 class TestWindows : public QObject
 {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void roomRows();
-    void roomOpensWithReturn();
-    void chatWindowKeys_data();
-    void chatWindowKeys();
-    void quitFromMainMenu();
-    void conversationRowsSpeak_data();
-    void conversationRowsSpeak();
-    void ownStatesSpeakApart();
-    // In the order of the tour: the login page before the room list, the lock page (which
-    // closes the chat windows) last.
-    void windows_data();
-    void windows();
-    void cleanupTestCase() { deleteTranslators(); }
-
-private:
     WindowTour m_tour;
     QMap<QString, WindowTour::Stop> m_stops;
-};
 
-void TestWindows::initTestCase()
-{
-    mtInitResources();
-    initLanguage();
-    QVERIFY2(QLocale().language() != QLocale::Korean || installedTranslators().at(1),
-             "the Korean translations did not load");
-    QVERIFY2(m_tour.start(), qPrintable(m_tour.errorString()));
-    for (const WindowTour::Stop& stop : m_tour.stops())
-        m_stops.insert(stop.name, stop);
-}
-
-// Each shown row keeps at least six characters of its room's name (or all of a shorter one);
-// its member count's text is drawn beside the count's picture, not on it; a screen reader on it
-// hears room, time, message and unread count.
-void TestWindows::roomRows()
-{
-    QWidget* main = m_stops.value(QStringLiteral("roomlist")).show();
-    QVERIFY2(main && activate(main), "the room list could not be brought up");
-    const QMap<int, ChatRoomItem*> rows = shownRows(m_tour.mainWindow()->chatRoomList());
-    QVERIFY2(rows.size() > 1, "too few room list rows are shown");
-    QAccessibleInterface* list =
-        QAccessible::queryAccessibleInterface(m_tour.mainWindow()->chatRoomList());
-    QStringList seen;
-    int counts = 0;
-    for (const int i : rows.keys()) {
-        const auto* title = rows[i]->findChild<ElideLabel*>(QStringLiteral("titleLabel"));
-        const QRect area = title->contentsRect();
-        const QString shown = title->visibleLines(area.width(), area.height()).value(0);
-        const int kept = shown.size() - (shown.endsWith(QChar(0x2026)) ? 1 : 0);
-        seen << (kept < qMin(6, int(title->text().size())) ? "squeezed: " + shown : QString());
-        auto* count = rows[i]->findChild<QLabel*>(QStringLiteral("memberCountLabel"));
-        const QString text = count->text();
-        const QImage withText = count->grab().toImage();
-        count->setText(QString());
-        const QImage picture = count->grab().toImage();
-        count->setText(text);
-        // The picture is what differs from the label's ground, which the text's corner shows.
-        QImage ground(picture.size(), picture.format());
-        ground.fill(picture.pixel(picture.width() - 1, 0));
-        const QRect textBox = inkBox(withText, picture);
-        const bool over = count->isVisible() &&
-                          (textBox.isEmpty() || inkBox(picture, ground).intersects(textBox));
-        seen << (over ? "count over its picture: " + text : QString());
-        counts += count->isVisible();
-        const QString spoken = list->child(i)->text(QAccessible::Name);
-        for (const char* name :
-             {"titleLabel", "dateTimeLabel", "messageLabel", "unreadCountLabel"}) {
-            // Plain and eliding labels alike carry their whole text in the "text" property.
-            const QWidget* label = rows[i]->findChild<QWidget*>(QLatin1String(name));
-            const QString said =
-                label->isVisibleTo(rows[i]) ? label->property("text").toString() : "";
-            seen << (spoken.contains(said) ? QString()
-                                           : "unsaid " + QLatin1String(name) + ": " + said);
-        }
+private slots:
+    void initTestCase()
+    {
+        mtInitResources();
+        initLanguage();
+        QVERIFY2(QLocale().language() != QLocale::Korean || installedTranslators().at(1),
+                 "the Korean translations did not load");
+        QVERIFY2(m_tour.start(), qPrintable(m_tour.errorString()));
+        for (const WindowTour::Stop& stop : m_tour.stops())
+            m_stops.insert(stop.name, stop);
     }
-    seen.removeAll(QString());
-    QVERIFY2(counts > 0, "no shown row has a member count");
-    QCOMPARE(Seen{seen}, Seen{});
-}
 
-// Return on the current row of the room list opens that room's window.
-void TestWindows::roomOpensWithReturn()
-{
-    MainDialog* main = m_tour.mainWindow();
-    ChatRoomList* list = main->chatRoomList();
-    QVERIFY(activate(main));
-    list->setFocus();
-    list->setCurrentRow(1);
-    const QString topic = static_cast<ChatRoomListWidgetItem*>(list->item(1))->topic();
-    QTest::keyClick(list, Qt::Key_Return);
-    const ChatDialog* window = main->chatWindows()->window(topic);
-    QCOMPARE(window && window->isVisible(), true);
-}
+    // A row keeps six characters of its name and its count off the picture, and says it all.
+    void roomRows()
+    {
+        QWidget* main = m_stops.value(QStringLiteral("roomlist")).show();
+        QVERIFY2(main && activate(main), "the room list could not be brought up");
+        const QMap<int, ChatRoomItem*> rows = shownRows(m_tour.mainWindow()->chatRoomList());
+        QVERIFY2(rows.size() > 1, "too few room list rows are shown");
+        QAccessibleInterface* list =
+            QAccessible::queryAccessibleInterface(m_tour.mainWindow()->chatRoomList());
+        QStringList seen;
+        int counts = 0;
+        for (const int i : rows.keys()) {
+            const auto* title = rows[i]->findChild<ElideLabel*>(QStringLiteral("titleLabel"));
+            const QRect area = title->contentsRect();
+            const QString shown = title->visibleLines(area.width(), area.height()).value(0);
+            const int kept = shown.size() - (shown.endsWith(QChar(0x2026)) ? 1 : 0);
+            seen << (kept < qMin(6, int(title->text().size())) ? "squeezed: " + shown : QString());
+            auto* count = rows[i]->findChild<QLabel*>(QStringLiteral("memberCountLabel"));
+            const QString text = count->text();
+            const QImage withText = count->grab().toImage();
+            count->setText(QString());
+            const QImage picture = count->grab().toImage();
+            count->setText(text);
+            // The picture is what differs from the label's ground, which the text's corner shows.
+            QImage ground(picture.size(), picture.format());
+            ground.fill(picture.pixel(picture.width() - 1, 0));
+            const QRect textBox = inkBox(withText, picture);
+            const bool over = count->isVisible() &&
+                              (textBox.isEmpty() || inkBox(picture, ground).intersects(textBox));
+            seen << (over ? "count over its picture: " + text : QString());
+            counts += count->isVisible();
+            const QString spoken = list->child(i)->text(QAccessible::Name);
+            for (const char* name :
+                 {"titleLabel", "dateTimeLabel", "messageLabel", "unreadCountLabel"}) {
+                // Plain and eliding labels alike carry their whole text in the "text" property.
+                const QWidget* label = rows[i]->findChild<QWidget*>(QLatin1String(name));
+                const QString said =
+                    label->isVisibleTo(rows[i]) ? label->property("text").toString() : "";
+                seen << (spoken.contains(said) ? QString()
+                                               : "unsaid " + QLatin1String(name) + ": " + said);
+            }
+        }
+        seen.removeAll(QString());
+        QVERIFY2(counts > 0, "no shown row has a member count");
+        QCOMPARE(Seen{seen}, Seen{});
+    }
 
-// Desktop habits in a room's window, pressed from its message box with nothing typed.
-void TestWindows::chatWindowKeys_data()
-{
-    QTest::addColumn<QKeySequence>("keys");
-    QTest::addColumn<QString>("focus"); // in the window afterwards; empty: the window closed
-    QTest::newRow("Ctrl+F searches the room")
-        << QKeySequence(QKeySequence::Find) << "MtSearchLineEdit::LineEdit";
-    QTest::newRow("Ctrl+W closes the window") << QKeySequence(Qt::CTRL + Qt::Key_W) << "";
-}
+    // Return on the current row of the room list opens that room's window.
+    void roomOpensWithReturn()
+    {
+        MainDialog* main = m_tour.mainWindow();
+        ChatRoomList* list = main->chatRoomList();
+        QVERIFY(activate(main));
+        list->setFocus();
+        list->setCurrentRow(1);
+        const QString topic = static_cast<ChatRoomListWidgetItem*>(list->item(1))->topic();
+        QTest::keyClick(list, Qt::Key_Return);
+        const ChatDialog* window = main->chatWindows()->window(topic);
+        QCOMPARE(window && window->isVisible(), true);
+    }
 
-void TestWindows::chatWindowKeys()
-{
-    QFETCH(QKeySequence, keys);
-    QFETCH(QString, focus);
-    QWidget* chat = m_stops.value(QStringLiteral("chat")).show();
-    QVERIFY2(chat && activate(chat), "no chat window");
-    QWidget* messageBox = chat->findChild<QWidget*>(QStringLiteral("textEdit"));
-    messageBox->setFocus();
-    QTest::keySequence(messageBox, keys);
-    QWidget* now = QApplication::focusWidget();
-    QCOMPARE(chat->isVisible() && now && now->window() == chat ? now->objectName() : QString(),
-             focus);
-    chat->close();
-}
+    // Desktop habits in a room's window, pressed from its message box with nothing typed.
+    void chatWindowKeys_data()
+    {
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<QString>("focus"); // in the window afterwards; empty: the window closed
+        QTest::newRow("Ctrl+F searches the room")
+            << QKeySequence(QKeySequence::Find) << "MtSearchLineEdit::LineEdit";
+        QTest::newRow("Ctrl+W closes the window") << QKeySequence(Qt::CTRL + Qt::Key_W) << "";
+    }
 
-// Ctrl+Q quits from the main window, and the main menu's "Exit" shows the key.
-void TestWindows::quitFromMainMenu()
-{
-    MainDialog* main = m_tour.mainWindow();
-    std::unique_ptr<QMenu> menu(main->createMainMenu());
-    const QString exit = MainMenuItems::text(MainMenuItems::Exit);
-    QStringList keys{QString(), QString()};
-    for (QAction* action : menu->actions())
-        keys[0] += action->text() == exit ? action->shortcut().toString() : QString();
-    for (QAction* action : main->actions())
-        keys[1] += action->text() == exit ? action->shortcut().toString() : QString();
-    QCOMPARE(keys, (QStringList{"Ctrl+Q", "Ctrl+Q"}));
-}
+    void chatWindowKeys()
+    {
+        QFETCH(QKeySequence, keys);
+        QFETCH(QString, focus);
+        QWidget* chat = m_stops.value(QStringLiteral("chat")).show();
+        QVERIFY2(chat && activate(chat), "no chat window");
+        QWidget* messageBox = chat->findChild<QWidget*>(QStringLiteral("textEdit"));
+        messageBox->setFocus();
+        QTest::keySequence(messageBox, keys);
+        QWidget* now = QApplication::focusWidget();
+        QCOMPARE(chat->isVisible() && now && now->window() == chat ? now->objectName() : QString(),
+                 focus);
+        chat->close();
+    }
 
-void TestWindows::conversationRowsSpeak_data()
-{
-    QTest::addColumn<Chat>("chat");
-    QTest::addColumn<int>("row"); // 0: the date separator above the chat, 1: the chat
-    QTest::addColumn<QStringList>("parts");
-    const QString minsu = QStringLiteral("김민수 Kim");
-    const QString younghee = QStringLiteral("Lee 이영희");
-    QTest::newRow("another member's message")
-        << Chat{false, 1, 1, minsu, "Lunch?"} << 1 << QStringList{minsu, "Lunch?", "07"};
-    QTest::newRow("own message read by three")
-        << Chat{true, 1, 1, "Me", "On my way", 1, 3} << 1 << QStringList{"On my way", "3"};
-    QTest::newRow("another member's file") << Chat{false, 1, ContentTypeFile, minsu, "report.pdf"}
-                                           << 1 << QStringList{minsu, "report.pdf", "13"};
-    QTest::newRow("own picture read by one")
-        << Chat{true, 1, ContentTypeImage, "Me", "beach.jpg", 1, 1} << 1 << QStringList{"1"};
-    QTest::newRow("invitation") << Chat{false, MsgTypeInvite, 1, minsu, younghee} << 1
-                                << QStringList{minsu, younghee};
-    QTest::newRow("leave") << Chat{false, MsgTypeLeave, 1, younghee, younghee} << 1
-                           << QStringList{younghee};
-    QTest::newRow("date separator")
-        << Chat{false, 1, 1, minsu, "Lunch?"} << 0 << QStringList{"2024", "3", "5"};
-}
+    // Ctrl+Q quits from the main window, and the main menu's "Exit" shows the key.
+    void quitFromMainMenu()
+    {
+        MainDialog* main = m_tour.mainWindow();
+        std::unique_ptr<QMenu> menu(main->createMainMenu());
+        const QString exit = MainMenuItems::text(MainMenuItems::Exit);
+        QStringList keys{QString(), QString()};
+        for (QAction* action : menu->actions())
+            keys[0] += action->text() == exit ? action->shortcut().toString() : QString();
+        for (QAction* action : main->actions())
+            keys[1] += action->text() == exit ? action->shortcut().toString() : QString();
+        QCOMPARE(keys, (QStringList{"Ctrl+Q", "Ctrl+Q"}));
+    }
 
-void TestWindows::conversationRowsSpeak()
-{
-    QFETCH(Chat, chat);
-    QFETCH(int, row);
-    QFETCH(QStringList, parts);
-    const std::unique_ptr<MtChatWidget> view = viewWith(chat);
-    QAccessibleInterface* cell = QAccessible::queryAccessibleInterface(view.get())->child(row);
-    const QString name = cell->text(QAccessible::Name);
-    Spoken spoken{cell->role(), {}};
-    for (const QString& part : parts)
-        spoken.unsaid << (name.contains(part) ? QString() : part);
-    spoken.unsaid.removeAll(QString());
-    QCOMPARE(spoken, Spoken{});
-}
+    void conversationRowsSpeak_data()
+    {
+        QTest::addColumn<Chat>("chat");
+        QTest::addColumn<int>("row"); // 0: the date separator above the chat, 1: the chat
+        QTest::addColumn<QStringList>("parts");
+        const QString minsu = QStringLiteral("김민수 Kim");
+        const QString younghee = QStringLiteral("Lee 이영희");
+        QTest::newRow("another member's message")
+            << Chat{false, 1, 1, minsu, "Lunch?"} << 1 << QStringList{minsu, "Lunch?", "07"};
+        QTest::newRow("own message read by three")
+            << Chat{true, 1, 1, "Me", "On my way", 1, 3} << 1 << QStringList{"On my way", "3"};
+        QTest::newRow("another member's file")
+            << Chat{false, 1, ContentTypeFile, minsu, "report.pdf"} << 1
+            << QStringList{minsu, "report.pdf", "13"};
+        QTest::newRow("own picture read by one")
+            << Chat{true, 1, ContentTypeImage, "Me", "beach.jpg", 1, 1} << 1 << QStringList{"1"};
+        QTest::newRow("invitation")
+            << Chat{false, MsgTypeInvite, 1, minsu, younghee} << 1 << QStringList{minsu, younghee};
+        QTest::newRow("leave") << Chat{false, MsgTypeLeave, 1, younghee, younghee} << 1
+                               << QStringList{younghee};
+        QTest::newRow("date separator")
+            << Chat{false, 1, 1, minsu, "Lunch?"} << 0 << QStringList{"2024", "3", "5"};
+    }
 
-// Sending, failed and read own messages sound different, and a read count the window sets
-// after the bubble was added is what the reader hears.
-void TestWindows::ownStatesSpeakApart()
-{
-    QSet<QString> said;
-    for (const int state : {MsgStateNew, MsgStateUploadFailed, MsgStateConfirmed})
-        said << heard(viewWith(Chat{true, 1, 1, "Me", "On my way", state}).get(), 1);
-    const std::unique_ptr<MtChatWidget> view = viewWith(Chat{true, 1, 1, "Me", "On my way"});
-    QVERIFY(view->setMessageReadCount(QStringLiteral("m1"), 4));
-    QCOMPARE(said.size(), 3);
-    QVERIFY2(heard(view.get(), 1).contains('4'), qPrintable(heard(view.get(), 1)));
-}
+    void conversationRowsSpeak()
+    {
+        QFETCH(Chat, chat);
+        QFETCH(int, row);
+        QFETCH(QStringList, parts);
+        const std::unique_ptr<MtChatWidget> view = viewWith(chat);
+        QAccessibleInterface* cell = QAccessible::queryAccessibleInterface(view.get())->child(row);
+        const QString name = cell->text(QAccessible::Name);
+        Spoken spoken{cell->role(), {}};
+        for (const QString& part : parts)
+            spoken.unsaid << (name.contains(part) ? QString() : part);
+        spoken.unsaid.removeAll(QString());
+        QCOMPARE(spoken, Spoken{});
+    }
 
-void TestWindows::windows_data()
-{
-    QTest::addColumn<QString>("window");
-    QTest::addColumn<bool>("takesFocus");
-    for (const char* name : {"login", "roomlist", "chat", "settings", "password", "profile",
-                             "picture", "invite", "members", "toast", "backalert", "lock"})
-        QTest::newRow(name) << QString::fromLatin1(name) << (QLatin1String(name) != "toast");
-}
+    // Sending, failed and read own messages sound apart; a read count set later is heard.
+    void ownStatesSpeakApart()
+    {
+        QSet<QString> said;
+        for (const int state : {MsgStateNew, MsgStateUploadFailed, MsgStateConfirmed})
+            said << heard(viewWith(Chat{true, 1, 1, "Me", "On my way", state}).get(), 1);
+        const std::unique_ptr<MtChatWidget> view = viewWith(Chat{true, 1, 1, "Me", "On my way"});
+        QVERIFY(view->setMessageReadCount(QStringLiteral("m1"), 4));
+        QCOMPARE(said.size(), 3);
+        QVERIFY2(heard(view.get(), 1).contains('4'), qPrintable(heard(view.get(), 1)));
+    }
 
-void TestWindows::windows()
-{
-    QFETCH(QString, window);
-    QFETCH(bool, takesFocus);
-    const WindowTour::Stop stop = m_stops.value(window);
-    QWidget* w = stop.show ? stop.show() : nullptr;
-    QVERIFY2(w, "the window could not be brought up");
-    std::unique_ptr<QWidget> owned(stop.owned ? w : nullptr);
-    QVERIFY(activate(w, takesFocus));
-    QCOMPARE(seenIn(w, takesFocus), Seen{});
-}
+    // In the tour's order: the login page first, the lock page (closing the chat windows) last.
+    void windows_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<bool>("takesFocus");
+        for (const char* name : {"login", "roomlist", "chat", "settings", "password", "profile",
+                                 "picture", "invite", "members", "toast", "backalert", "lock"})
+            QTest::newRow(name) << QString::fromLatin1(name) << (QLatin1String(name) != "toast");
+    }
+
+    void windows()
+    {
+        QFETCH(QString, window);
+        QFETCH(bool, takesFocus);
+        const WindowTour::Stop stop = m_stops.value(window);
+        QWidget* w = stop.show ? stop.show() : nullptr;
+        QVERIFY2(w, "the window could not be brought up");
+        std::unique_ptr<QWidget> owned(stop.owned ? w : nullptr);
+        QVERIFY(activate(w, takesFocus));
+        QCOMPARE(seenIn(w, takesFocus), Seen{});
+    }
+
+    void cleanupTestCase() { deleteTranslators(); }
+};
 
 QTEST_MAIN(TestWindows)
 #include "tst_windows.moc"

@@ -93,8 +93,7 @@ bool WindowTour::login()
            converse();
 }
 
-// A short conversation, live from the members of the account's newest group room, so that the
-// room list and the chat window show chats in the language of the windows.
+// A short conversation in the windows' language from the newest group room's members.
 bool WindowTour::converse()
 {
     const QStringList lines =

@@ -12,16 +12,11 @@
 
 class MainDialog;
 
-// Every window and dialog of the program, each brought up the way a user meets it: the main
-// window on its login page, then logged in against the reference server (room list), locked, one
-// room's chat window, and the dialogs opened from them. Shared by the pictures of the windows and
-// the keyboard and screen-reader tests.
+// Every window of the program brought up the way a user meets it, against the reference server.
 class WindowTour
 {
 public:
-    // One window of the tour: its name ("roomlist", "settings", ...) and how to make it. The
-    // main window and the chat window belong to the tour (the widget is not to be deleted);
-    // dialogs are made anew and owned by the caller.
+    // A window of the tour; `owned`: a dialog made anew, to be deleted by the caller.
     struct Stop
     {
         QString name;
