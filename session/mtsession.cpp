@@ -280,9 +280,15 @@ void MtSession::startMessaging()
         return;
     // Other keys (a take-over, a new session of the server) or another file: the running
     // session would retry the ended credentials for ever.
+    // On the same file the counts stay as the ending session left them: its threads have ended
+    // and every batch it committed is counted. Read again, they would hold the GUI thread for a
+    // scan of every chat at each change of keys.
+    const bool countsKept = m_mqtt && path == m_mqttDbPath;
     stopMessaging();
-    unreadCounts().clear();
-    m_db->loadUnreadCounts(m_mtData->userId());
+    if (!countsKept) {
+        unreadCounts().clear();
+        m_db->loadUnreadCounts(m_mtData->userId());
+    }
     m_presence.clear();
     m_presence.setOwnClientId(clientId);
     m_mqtt = std::make_unique<MqttManager>(path);

@@ -15,6 +15,7 @@
 #include "store/dbtypes.h"
 #include "store/dbuser.h"
 #include "store/mtdata.h"
+#include "store/unreadcounts.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -690,11 +691,17 @@ private slots:
     }
 
     // New keys in an unlock answer replace the messaging session, which connects with them.
+    // New keys start a new messaging session on the same file; the rooms' unread counts carry
+    // over and go on counting.
     void keysRotatedAtUnlock()
     {
         LoggedIn in(m_server, "user006");
         QVERIFY(in.ok);
         SessionRecorder r(in.session.get());
+        const DevRoom room = m_server.rooms(1006, true).value(0);
+        const int unread = unreadCounts().get(room.topic);
+        QVERIFY(m_server.chats(room.roomId, room.otherThan(1006), QStringLiteral("old keys"), 2));
+        QVERIFY(waitUntil([&] { return unreadCounts().get(room.topic) == unread + 2; }));
         const QString before = in->mtData()->clientId();
         QVERIFY(m_server.rotateKeys(1006) > 0);
         QVERIFY(in->lock());
@@ -705,6 +712,9 @@ private slots:
         QVERIFY(waitUntil(
             [&] { return brokerConnected(1006, after) && !brokerConnected(1006, before); }));
         QCOMPARE(DBMTData(in.db()).clientId(), after);
+        QVERIFY(!m_server.chat(room.roomId, room.otherThan(1006), QStringLiteral("new keys"))
+                     .isEmpty());
+        QVERIFY(waitUntil([&] { return unreadCounts().get(room.topic) == unread + 3; }));
     }
 };
 
