@@ -1,8 +1,6 @@
-// The conversation view: the order of its rows and their day separators, the item each stored
-// chat becomes, what its controls show and ask of the chat window, the new-message bar and the
-// top announced for paging; and the view at the size of long conversations, where items exist
-// only near the viewport, so rows scrolled far away lose theirs and get new ones when they come
-// back, and adding or paging rows costs layouts and items in proportion to the viewport.
+// The conversation view: row order and day separators, the item each chat becomes and its
+// controls, the new-message bar, paging, and long conversations where only rows near the viewport
+// carry items, so far rows are remade when they come back.
 #include "common/testenv.h"
 #include "common/typed.h"
 #include "common/wait.h"
@@ -132,8 +130,7 @@ struct Step
     QDateTime time;
 };
 
-// Steps written "[^]id[:state]@when" ("^" adds history at the top, "when" is a minute after
-// 09:00 of the first day or "day.hour"), or "-id" to take a message out.
+// "[^]id[:state]@when" ("^": history; when: minute after 09:00 or "day.hour"), or "-id" removed.
 QList<Step> steps(const QString& text)
 {
     QList<Step> list;
@@ -154,8 +151,7 @@ QList<Step> steps(const QString& text)
     return list;
 }
 
-// Applies a step and returns what looking its id up must find now: the item added; after a
-// removal nothing, provided the item taken out (deleted later) no longer refers to its entry.
+// Applies a step; what its id must find now (after a removal: nothing, unless the item lingers).
 MtChatBaseItem* apply(MtChatWidget& view, const Step& step)
 {
     if (step.kind == Step::Remove) {
@@ -181,8 +177,7 @@ struct Row
     MT_TYPED(Row, separator, id, day)
 };
 
-// The rows expected from the steps, written as the ids shown top to bottom with "|" for a
-// separator, which announces the day of the message below it.
+// The ids top to bottom, "|" for a separator announcing the day of the message below it.
 QList<Row> rowsShown(const QList<Step>& built, const QString& order)
 {
     QHash<QString, QString> dayOf;
@@ -232,8 +227,7 @@ Shown shownOf(const MtChatBaseItem* item)
     return shown;
 }
 
-// What a stored chat became: the item's type and display state, for texts the text shown, and
-// whether its id finds it; type 0 when no item was made.
+// What a stored chat became (type 0: no item); text only for texts.
 struct Made
 {
     int type = 0;
@@ -252,8 +246,7 @@ Made madeOf(const MtChatBaseItem* item, bool findable)
                 : Made{0, 0, QString(), findable};
 }
 
-// A change the window makes to a message: on its item while the row has one, or through the
-// view while the row is far away.
+// A change the window makes: on the item, or through the view while the row is far away.
 struct Change
 {
     bool whileFar = false;
@@ -355,9 +348,7 @@ enum class Placing
     AtTop            // showRowAtTop inside the batch
 };
 
-// A page of 30 chats with 600 older ones added above it, one by one as history pages add them or
-// in a batch (left open); chat n of the older ones holds `text` n % 3 + 1 times. The items the
-// older ones got.
+// 30 chats, then 600 older ones above (in a batch left open, or one by one); the items they got.
 int fillHistory(MtChatWidget& view, const QString& text, bool batch)
 {
     addTexts(view, QStringLiteral("page-"), 1000, 1030);
@@ -371,7 +362,7 @@ int fillHistory(MtChatWidget& view, const QString& text, bool batch)
                chatOf(Kind::Text, false, QStringLiteral("old-%1").arg(n), n, 1,
                       text.repeated(n % 3 + 1)),
                false, true);
-        // Asking for the view's geometry lays it out, which would make the items in view.
+        // Asking for geometry lays the view out, which would make items.
         if (n % 100 == 0)
             view.isScrolledToBottom();
     }
@@ -400,8 +391,7 @@ int farItems(const MtChatWidget& view, const QString& id)
     return far;
 }
 
-// Whether the placed row is where it was asked to be; a row at the top also without items made
-// where the view stood.
+// At the top: also no items made where the view stood.
 bool placedAsAsked(const MtChatWidget& view, const QString& id, Placing placing)
 {
     const QRect rect = view.visualItemRect(view.item(rowOf(view, id)));
@@ -420,9 +410,8 @@ struct Placed
     MT_TYPED(Placed, itemsMade, asAsked, heightsAsOneByOne)
 };
 
-// What adding to a long conversation cost: the layouts done at once (a chat appended waits for
-// the event loop, so that the chats of one turn are laid out together; a batch ends with one),
-// and whether the items stay bounded by the viewport once the events ran.
+// Layouts done at once (an append waits for the event loop; a batch ends with one), and whether
+// items stay bounded by the viewport.
 struct Cost
 {
     int layouts = 0;
