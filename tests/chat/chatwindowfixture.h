@@ -24,8 +24,7 @@ class QPlainTextEdit;
 // A chat's bubble state and stored msg_state (-1: none).
 struct Bubble
 {
-    int itemState = -1;
-    int storedState = -1;
+    int itemState = -1, storedState = -1;
     MT_TYPED(Bubble, itemState, storedState)
 };
 Q_DECLARE_METATYPE(Bubble)

@@ -41,12 +41,11 @@ namespace {
 struct Upload
 {
     int uploads = 0;
-    QStringList parts;    // multipart part names in order
-    QStringList formKeys; // form fields sent with the file
-    QString mimeType;     // of the file part
-    int contentType = 0;  // of the CHAT
-    QStringList chatKeys; // of the CHAT's contents
-    int width = 0;        // the picture's width the CHAT names
+    QStringList parts, formKeys; // multipart part names in order; form fields with the file
+    QString mimeType;            // of the file part
+    int contentType = 0;         // of the CHAT
+    QStringList chatKeys;        // of the CHAT's contents
+    int width = 0;               // the picture's width the CHAT names
     MT_TYPED(Upload, uploads, parts, formKeys, mimeType, contentType, chatKeys, width)
 };
 struct PasteRow
@@ -59,10 +58,8 @@ struct PasteRow
 // A first send into a room not made yet: what was published, rooms asked for, notices stored.
 struct Created
 {
-    QVector<int> types;
-    QVector<int> contentTypes;
-    int roomRequests = 0;
-    int storedNotices = 0;
+    QVector<int> types, contentTypes;
+    int roomRequests = 0, storedNotices = 0;
     MT_TYPED(Created, types, contentTypes, roomRequests, storedNotices)
 };
 // A broken upload sent again: its bubble before, and what the server keeps afterwards.
@@ -70,18 +67,15 @@ struct Resent
 {
     Bubble broken;
     int kept = 0;
-    QString keptId;
-    QString keptName;
-    int keptWidth = 0;
-    int storedAfter = -1;
+    QString keptId, keptName;
+    int keptWidth = 0, storedAfter = -1;
     MT_TYPED(Resent, broken, kept, keptId, keptName, keptWidth, storedAfter)
 };
 struct ResendRow
 {
     QString file; // empty: a wide picture pasted
     bool asPicture = false;
-    int contentType = 0;
-    int keptWidth = 0;
+    int contentType = 0, keptWidth = 0;
 };
 struct LeftRow
 {
@@ -95,8 +89,7 @@ struct LeftRow
 struct SaveAgain
 {
     int state = -1;
-    bool linkShown = false;
-    bool barShown = false;
+    bool linkShown = false, barShown = false;
     QString link;
     int boxes = 0;
     QString savedAs;
@@ -116,8 +109,7 @@ struct LocalSaves
 // opened, bytes saved.
 struct ViewerSave
 {
-    int fetches = -1;
-    int authorisations = -1;
+    int fetches = -1, authorisations = -1;
     QStringList foldersOpened;
     QByteArray saved;
     MT_TYPED(ViewerSave, fetches, authorisations, foldersOpened, saved)

@@ -50,9 +50,7 @@ struct Typed
 };
 struct TypedRow
 {
-    QString text;
-    QString composing; // a syllable still being composed when Return is pressed
-    QString sent;
+    QString text, composing, sent; // a syllable still being composed when Return is pressed
 };
 
 // One row of the conversation: a chat's id, or the read marker.
@@ -64,19 +62,15 @@ struct Row
 };
 struct HistoryRow
 {
-    int stored = 0;
-    int unread = 0;
-    int tops = 0;     // the view's top reached so many times
-    int markerAt = 0; // chats below the marker; -1: no marker
-    int shown = 0;
+    int stored = 0, unread = 0, tops = 0, markerAt = 0,
+        shown = 0; // the view's top reached so many times; chats below the marker; -1: no marker
 };
 
 // After a search step: the highlighted chat back from the newest (-1: none), up and down usable.
 struct SearchStep
 {
     int back = -1;
-    bool up = false;
-    bool down = false;
+    bool up = false, down = false;
     MT_TYPED(SearchStep, back, up, down)
 };
 struct SearchRow
@@ -91,11 +85,9 @@ struct SearchRow
 // A match as shown: highlighted, whole, its neighbours, rows in view not as tall as their items.
 struct FarMatch
 {
-    QString highlighted;
-    QString itemHighlight;
+    QString highlighted, itemHighlight;
     bool whole = false;
-    QString above;
-    QString below;
+    QString above, below;
     int misfitRows = 0;
     MT_TYPED(FarMatch, highlighted, itemHighlight, whole, above, below, misfitRows)
 };
@@ -104,8 +96,7 @@ struct MarkerSeen
 {
     int top = -1;
     bool whole = false;
-    QString above;
-    QString below;
+    QString above, below;
     int farItems = -1;
     MT_TYPED(MarkerSeen, top, whole, above, below, farItems)
 };
@@ -113,8 +104,7 @@ struct MarkerSeen
 struct Arrival
 {
     int layouts = -1;
-    bool atBottom = false;
-    bool bar = false;
+    bool atBottom = false, bar = false;
     QString newest;
     int moved = -1;
     MT_TYPED(Arrival, layouts, atBottom, bar, newest, moved)
@@ -126,19 +116,20 @@ struct Exported
     bool longTextWhole = false;
     MT_TYPED(Exported, chats, longTextWhole)
 };
-// A window's geometry as it comes back.
-struct Placed
+// What a room's next window reads back: the alarm switch (session, window) and geometry.
+struct Kept
 {
+    bool alarmInSession = false, alarmOn = false;
     QSize size;
     bool placeKept = false;
-    MT_TYPED(Placed, size, placeKept)
+    MT_TYPED(Kept, alarmInSession, alarmOn, size, placeKept)
 };
 } // namespace
 
 Q_DECLARE_METATYPE(TypedRow)
 Q_DECLARE_METATYPE(HistoryRow)
 Q_DECLARE_METATYPE(SearchRow)
-Q_DECLARE_METATYPE(Placed)
+Q_DECLARE_METATYPE(Kept)
 
 class TestChatDialog : public ChatWindowFixture
 {
@@ -595,44 +586,34 @@ private slots:
         QCOMPARE(open(room)->hasSavedGeometry(), false);
     }
 
-    // The alarm switch is kept per room in the session and read again by the next window.
-    void alarmSwitch_data()
+    // The alarm switch and the geometry come back per room; a place on no screen keeps the size.
+    void keptPerRoom_data()
     {
         QTest::addColumn<int>("clicks");
-        QTest::addColumn<bool>("on");
-        QTest::newRow("untouched") << 0 << true;
-        QTest::newRow("switched off") << 1 << false;
-        QTest::newRow("off and on again") << 2 << true;
+        QTest::addColumn<QRect>("set");
+        QTest::addColumn<Kept>("kept");
+        const QRect onScreen(40, 30, 380, 420);
+        QTest::newRow("untouched") << 0 << onScreen << Kept{true, true, {380, 420}, true};
+        QTest::newRow("switched off, on no screen")
+            << 1 << QRect(30000, 30000, 390, 410) << Kept{false, false, {390, 410}, false};
+        QTest::newRow("off and on again") << 2 << onScreen << Kept{true, true, {380, 420}, true};
     }
-    void alarmSwitch()
+    void keptPerRoom()
     {
         QFETCH(int, clicks);
-        QFETCH(bool, on);
+        QFETCH(QRect, set);
+        QFETCH(Kept, kept);
         const DBChatRoom room = newRoom();
         auto dialog = open(room);
+        dialog->setGeometry(set);
         for (int i = 0; i < clicks; ++i)
             dialog->findChild<QToolButton*>(QStringLiteral("alarmButton"))->click();
         dialog.reset();
-        QCOMPARE(session()->mtData()->isTopicAlarmOn(room.topic()), on);
-        QCOMPARE(open(room)->alarmOn(), on);
-    }
-
-    // Position and size come back per room; a place on no screen keeps only the size.
-    void geometry_data()
-    {
-        QTest::addColumn<QRect>("set");
-        QTest::addColumn<Placed>("placed");
-        QTest::newRow("on the screen") << QRect(40, 30, 380, 420) << Placed{{380, 420}, true};
-        QTest::newRow("on no screen") << QRect(30000, 30000, 390, 410) << Placed{{390, 410}, false};
-    }
-    void geometry()
-    {
-        QFETCH(QRect, set);
-        QFETCH(Placed, placed);
-        const DBChatRoom room = newRoom();
-        open(room)->setGeometry(set);
+        const bool inSession = session()->mtData()->isTopicAlarmOn(room.topic());
         auto reopened = open(room);
-        QCOMPARE((Placed{reopened->size(), reopened->pos() == set.topLeft()}), placed);
+        QCOMPARE((Kept{inSession, reopened->alarmOn(), reopened->size(),
+                       reopened->pos() == set.topLeft()}),
+                 kept);
     }
 
     // A text sent while the broker is down goes out with its own id once messaging is back.

@@ -164,8 +164,7 @@ MtChatBaseItem* apply(MtChatWidget& view, const Step& step)
 struct Row
 {
     bool separator = false;
-    QString id;
-    QString day;
+    QString id, day;
     MT_TYPED(Row, separator, id, day)
 };
 
@@ -191,11 +190,7 @@ struct Shown
     int type = 0;
     QString id;
     int state = 0;
-    QString text;
-    QString readText;
-    QString progressText;
-    QString linkText;
-    QString highlight;
+    QString text, readText, progressText, linkText, highlight;
     int progress = -1; // the progress bar's value; -1 without one
     MT_TYPED(Shown, type, id, state, text, readText, progressText, linkText, highlight, progress)
 };
@@ -222,8 +217,7 @@ Shown shownOf(const MtChatBaseItem* item)
 // What a stored chat became (type 0: no item); text only for texts.
 struct Made
 {
-    int type = 0;
-    int state = 0;
+    int type = 0, state = 0;
     QString text;
     bool findable = false;
     MT_TYPED(Made, type, state, text, findable)
@@ -241,9 +235,7 @@ Made madeOf(const MtChatBaseItem* item, bool findable)
 struct Change
 {
     bool whileFar = false;
-    int state = -1;
-    int readCount = -1;
-    int progress = -1;
+    int state = -1, readCount = -1, progress = -1;
     QString highlight;
 };
 
@@ -287,8 +279,7 @@ void press(MtChatBaseItem* item, const QString& control)
 struct Remade
 {
     Kind kind = Kind::Text;
-    bool own = false;
-    bool onDisk = false;
+    bool own = false, onDisk = false;
     Change change;
     QString control; // a button, or a link of a label ("label:link"); empty: none
     QStringList heard;
@@ -297,12 +288,8 @@ struct Remade
 // The controls an item shows in a display state; the transfer button clicked.
 struct Controls
 {
-    bool transferShown = false;
-    bool transferEnabled = false;
-    bool progressShown = false;
-    bool linkShown = false;
-    int bar = -1; // after a progress beyond the whole; -1 without a bar
-    int resent = 0;
+    bool transferShown = false, transferEnabled = false, progressShown = false, linkShown = false;
+    int bar = -1, resent = 0; // bar: after a progress beyond the whole (-1: no bar)
     MT_TYPED(Controls, transferShown, transferEnabled, progressShown, linkShown, bar, resent)
 };
 
@@ -324,10 +311,7 @@ Controls controlsOf(MtChatBaseItem* item)
 // A bubble hit inside and beside its box; its readers shown while some, and when none.
 struct Hit
 {
-    bool inside = false;
-    bool beside = false;
-    bool readersShown = false;
-    bool readersShownAtNone = false;
+    bool inside = false, beside = false, readersShown = false, readersShownAtNone = false;
     MT_TYPED(Hit, inside, beside, readersShown, readersShownAtNone)
 };
 
@@ -396,8 +380,7 @@ bool placedAsAsked(const MtChatWidget& view, const QString& id, Placing placing)
 struct Placed
 {
     int itemsMade = 0; // while the batch lasted
-    bool asAsked = false;
-    bool heightsAsOneByOne = false;
+    bool asAsked = false, heightsAsOneByOne = false;
     MT_TYPED(Placed, itemsMade, asAsked, heightsAsOneByOne)
 };
 
