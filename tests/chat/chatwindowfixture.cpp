@@ -130,12 +130,17 @@ QString ChatWindowFixture::writeFile(const QString& name, const QByteArray& byte
     return file.fileName();
 }
 
-QString ChatWindowFixture::widePicture(const QString& name)
+QImage ChatWindowFixture::picture(int width)
+{
+    QImage picture(width, 30, QImage::Format_RGB32);
+    picture.fill(QColor(10, 120, 200));
+    return picture;
+}
+
+QString ChatWindowFixture::pictureFile(const QString& name, int width)
 {
     const QString path = m_files.filePath(name);
-    QImage picture(1500, 60, QImage::Format_RGB32);
-    picture.fill(QColor(200, 120, 10));
-    picture.save(path, "PNG");
+    picture(width).save(path, "PNG");
     return path;
 }
 

@@ -70,8 +70,9 @@ protected:
     QString newestOwnId(const QString& topic);
     // A file of these bytes in the suite's folder; its path.
     QString writeFile(const QString& name, const QByteArray& bytes);
-    // A picture too wide to go up unscaled.
-    QString widePicture(const QString& name);
+    static QImage picture(int width);
+    // The picture saved as a PNG in the suite's folder; its path.
+    QString pictureFile(const QString& name, int width);
     // A chat of another member published by the server to the room; its message id.
     QString chatFromOther(const DBChatRoom& room, const QJsonObject& fields);
     // The next file dialog the program opens is answered with `path`.

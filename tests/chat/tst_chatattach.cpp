@@ -166,12 +166,6 @@ private:
                 chatKeys,
                 contents.value("width").toInt()};
     }
-    static QImage picture(int width)
-    {
-        QImage picture(width, 30, QImage::Format_RGB32);
-        picture.fill(QColor(10, 120, 200));
-        return picture;
-    }
     static QMimeData* pictureMime(int width)
     {
         auto* mime = new QMimeData;
@@ -185,13 +179,6 @@ private:
             paste(dialog, pictureMime(1500));
         else
             dialog.uploadFiles({row.file}, row.asPicture);
-    }
-    // Closes the window as its close button does.
-    void close(std::unique_ptr<ChatDialog>& dialog)
-    {
-        m_login->windows.open.remove(dialog->topic());
-        dialog->accept();
-        dialog.reset();
     }
 
 private slots:
@@ -210,10 +197,8 @@ private slots:
     void pasteSendsAsItsButton_data()
     {
         QTest::addColumn<PasteRow>("row");
-        const QString png = m_files.filePath("copied.png");
-        picture(40).save(png, "PNG");
-        const QString widePng = m_files.filePath("wide-copied.png");
-        picture(1500).save(widePng, "PNG");
+        const QString png = pictureFile("copied.png", 40);
+        const QString widePng = pictureFile("wide-copied.png", 1500);
         const QString pdf = writeFile("copied.pdf", QByteArray(3000, 'p'));
         QTest::newRow("picture") << PasteRow{picture(40), {}, png, true};
         QTest::newRow("picture wider than sent") << PasteRow{picture(1500), {}, widePng, true};
@@ -389,7 +374,7 @@ private slots:
         QTest::newRow("file") << ResendRow{writeFile("agenda.txt", QByteArray(8192, 'a')), false,
                                            ContentTypeFile, 0};
         QTest::newRow("scaled picture")
-            << ResendRow{widePicture("panorama.png"), true, ContentTypeImage, 1024};
+            << ResendRow{pictureFile("panorama.png", 1500), true, ContentTypeImage, 1024};
         QTest::newRow("pasted picture") << ResendRow{{}, true, ContentTypeImage, 1024};
     }
     void brokenSendIsResent()
@@ -401,7 +386,10 @@ private slots:
         send(*dialog, row);
         const QString id = newestOwnId(room.topic());
         const int whileUploading = storedState(room.topic(), id);
-        close(dialog);
+        // Closed as its close button does.
+        m_login->windows.open.remove(room.topic());
+        dialog->accept();
+        dialog.reset();
         const int afterClose = storedState(room.topic(), id);
         QVERIFY(m_server.resume());
         QCOMPARE((QList<int>{whileUploading, afterClose}),

@@ -247,10 +247,6 @@ private:
         actions.at(at)->trigger();
         return true;
     }
-    qint64 requestCount(const QString& prefix, qint64 since)
-    {
-        return m_server.requests(prefix, since).size();
-    }
 
 private slots:
     void initTestCase() { logIn(QStringLiteral("chat-pc")); }
@@ -301,7 +297,7 @@ private slots:
         QCOMPARE(sent.contentType, int(ContentTypeFile));
         QCOMPARE(QJsonDocument::fromJson(sent.contents.toUtf8())["preview_text"].toString(),
                  ChatRules::textPlan(text).preview);
-        QCOMPARE(requestCount("/rest/file/chat", req), 1);
+        QCOMPARE(m_server.requests("/rest/file/chat", req).size(), 1);
     }
 
     // A second Return too soon keeps the text (no line break), tells why once; the button sends.
@@ -546,7 +542,7 @@ private slots:
         dialog->inviteMembers({});
         dialog->inviteMembers({newcomer});
         QVERIFY(invited.wait(30000));
-        QCOMPARE(requestCount("/rest/chatt/room/member", req), 1);
+        QCOMPARE(m_server.requests("/rest/chatt/room/member", req).size(), 1);
         QCOMPARE(dialog->chatRoom().members().split(',').contains(QString::number(newcomer)), true);
         QVERIFY(waitUntil([&] { return !m_server.sentSince(seq, room.topic()).isEmpty(); }));
         QCOMPARE(m_server.sentSince(seq, room.topic()).value(0).type, int(MsgTypeAdmission));

@@ -144,9 +144,8 @@ private slots:
         QCOMPARE(shownIn(*browser.document()), (Shown{typed.simplified(), links}));
     }
 
-    // The time a row shows is the wall clock of the user's zone (TZ=Europe/Berlin in this test's
-    // environment) on both sides of each daylight-saving change. The rows run in order, so a row's
-    // conversion follows the previous row's: over a change, back, and to the change's very instant.
+    // A row's time is the wall clock of the zone (Berlin here) on both sides of each change; rows
+    // run in order, so each conversion follows the last: over a change, back, and to its instant.
     void localTime_data()
     {
         QTest::addColumn<qint64>("msecs");
@@ -198,8 +197,7 @@ private slots:
         QCOMPARE(mtFileSizeText(bytes), text);
     }
 
-    // Every match is marked, with nothing left behind when the search is cleared; a search that is
-    // no valid expression marks nothing.
+    // Every match is marked and unmarked when cleared; an invalid expression marks nothing.
     void highlighter_data()
     {
         QTest::addColumn<QString>("text");
