@@ -697,7 +697,6 @@ private slots:
         view.resize(400, 600);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        auto* shortItem = view.addChatMessage("s", {}, "Bob", 3, kStart, "ok", 1, 0, 16, false);
         auto* longItem =
             view.addMyChatMessage("l", {}, "Me", 1, kStart.addSecs(1),
                                   "first line\nsecond line\nthird line", 1, 0, 16, false);
@@ -710,9 +709,6 @@ private slots:
             "n2",
             "Alice Park invited Bob Lee, Chris Kim, Dana Choi, Eun-ji Han and Frank Oh to the room",
             kStart.addSecs(3), false);
-        QTRY_VERIFY(wideItem->messageBox()->height() > longItem->messageBox()->height() / 3);
-        QVERIFY(shortItem->messageBox()->maximumWidth() < longItem->messageBox()->maximumWidth());
-        QVERIFY(longItem->messageBox()->height() > 2 * shortItem->messageBox()->height());
         QTRY_COMPARE(view.visualItemRect(longItem->listItem()).height(), longItem->height());
         // A long notice wraps inside the row instead of running past it.
         QTRY_VERIFY(longNotice->sizeHint().height() > shortNotice->sizeHint().height());
