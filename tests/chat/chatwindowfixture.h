@@ -8,6 +8,7 @@
 #include "common/wait.h"
 
 #include "chat/chatdialog.h"
+#include "store/dbchat.h"
 #include "store/dbchatroom.h"
 
 #include <QMap>
@@ -62,6 +63,9 @@ protected:
     // i % lengths + 1 times, or what `special` names for it counted back from the newest.
     QStringList storeChats(const QString& topic, int count, const QString& text = "stored",
                            const QMap<int, QString>& special = {}, int lengths = 1);
+    // A confirmed text chat of the room, not stored.
+    DBChat chatRecord(const QString& topic, const QString& id, qint64 sender, qint64 time,
+                      const QString& text) const;
     // The stored msg_state of the chat, -1 when the store has none.
     int storedState(const QString& topic, const QString& messageId);
     // The chat's bubble in the window and its stored state.

@@ -433,12 +433,10 @@ private slots:
     {
         QFETCH(LeftRow, row);
         const DBChatRoom room = newRoom();
-        DBChat chat(db());
-        chat.setMsgId(QStringLiteral("pc1001-left-%1").arg(roomId(room.topic())));
-        chat.setTopic(room.topic());
-        chat.setMsgType(MsgTypeChat);
-        chat.setSenderId(row.own ? kMe : room.members().section(',', 0, 0).toLongLong());
-        chat.setMsgTime(QDateTime::currentMSecsSinceEpoch());
+        DBChat chat =
+            chatRecord(room.topic(), QStringLiteral("pc1001-left-%1").arg(roomId(room.topic())),
+                       row.own ? kMe : room.members().section(',', 0, 0).toLongLong(),
+                       QDateTime::currentMSecsSinceEpoch(), {});
         chat.setMsgState(row.state);
         chat.setMsgRead(true);
         QVERIFY(chat.setContent(row.contentType, row.content));

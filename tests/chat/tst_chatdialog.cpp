@@ -406,14 +406,10 @@ private slots:
         const int valueBefore = bar->value();
         QString newest;
         for (int i = 0; i < chats; ++i) {
-            DBChat chat(db());
-            chat.setTopic(room.topic());
-            chat.setMsgId(QStringLiteral("arrived-%1-%2").arg(roomId(room.topic())).arg(i));
-            chat.setMsgType(1);
-            chat.setSenderId(1002);
-            chat.setMsgTime(QDateTime::currentMSecsSinceEpoch() + i);
-            chat.setContent(1, QStringLiteral("just arrived %1").arg(i));
-            chat.setMsgState(MsgStateConfirmed);
+            const DBChat chat = chatRecord(
+                room.topic(), QStringLiteral("arrived-%1-%2").arg(roomId(room.topic())).arg(i),
+                1002, QDateTime::currentMSecsSinceEpoch() + i,
+                QStringLiteral("just arrived %1").arg(i));
             dialog->addChat(chat);
             newest = chat.msgId();
         }
@@ -450,15 +446,11 @@ private slots:
         QFETCH(SearchRow, row);
         const DBChatRoom room = newRoom();
         const QStringList ids = storeChats(room.topic(), row.stored, "line", row.texts);
-        DBChat picture(db());
-        picture.setTopic(room.topic());
-        picture.setMsgId(QStringLiteral("pic-%1").arg(roomId(room.topic())));
-        picture.setMsgType(1);
-        picture.setSenderId(1002);
-        picture.setMsgTime(QDateTime::currentMSecsSinceEpoch());
+        DBChat picture =
+            chatRecord(room.topic(), QStringLiteral("pic-%1").arg(roomId(room.topic())), 1002,
+                       QDateTime::currentMSecsSinceEpoch(), {});
         picture.setImage("/files/x_t.png", "/files/x.png", row.search + ".png", 4, 4);
         picture.setContent(ContentTypeImage, picture.toMessage());
-        picture.setMsgState(MsgStateConfirmed);
         QVERIFY(picture.insertOrUpdate());
         auto dialog = open(room);
         dialog->findChild<QToolButton*>(QStringLiteral("searchButton"))->click();
