@@ -255,8 +255,7 @@ private slots:
             {true, false, {150, 100}, Qt::ArrowCursor, {30, 20}, {30, 20, 0, 0}}, // body moves
             {true, true, {150, 100}, Qt::ArrowCursor, {30, 20}, {0, 0, 0, 0}},    // not maximized
             {true, false, {298, 198}, Qt::SizeFDiagCursor, {10, 25}, {0, 0, 10, 25}}, // corner
-            {true, false, {1, 100}, Qt::SizeHorCursor, {250, 0}, {100, 0, -100, 0}},  // minimum
-                                                                                      // width
+            {true, false, {1, 100}, Qt::SizeHorCursor, {250, 0}, {100, 0, -100, 0}},  // min width
             {false, false, {298, 100}, Qt::ArrowCursor, {40, 0}, {0, 0, 0, 0}}};      // fixed size
         for (const auto& r : rows) {
             QWidget window;
