@@ -83,21 +83,30 @@ QStringList ChatWindowFixture::storeChats(const QString& topic, int count, const
     QStringList ids;
     const qint64 start = QDateTime::currentMSecsSinceEpoch() - count * 1000;
     for (int i = 0; i < count; ++i) {
-        DBChat chat(db());
-        chat.setTopic(topic);
-        chat.setMsgId(QStringLiteral("t-%1-%2").arg(roomId(topic)).arg(start + i * 1000));
-        chat.setMsgType(1);
-        chat.setSenderId(i % 2 ? kMe : 1002);
-        chat.setMsgTime(start + i * 1000);
-        chat.setContent(
-            1, special.value(count - 1 - i,
-                             QStringLiteral("%1 %2").arg(text.repeated(i % lengths + 1)).arg(i)));
-        chat.setMsgState(MsgStateConfirmed);
+        DBChat chat = chatRecord(
+            topic, QStringLiteral("t-%1-%2").arg(roomId(topic)).arg(start + i * 1000),
+            i % 2 ? kMe : 1002, start + i * 1000,
+            special.value(count - 1 - i,
+                          QStringLiteral("%1 %2").arg(text.repeated(i % lengths + 1)).arg(i)));
         chat.setMsgRead(true);
         chat.insertOrUpdate();
         ids << chat.msgId();
     }
     return ids;
+}
+
+DBChat ChatWindowFixture::chatRecord(const QString& topic, const QString& id, qint64 sender,
+                                     qint64 time, const QString& text) const
+{
+    DBChat chat(db());
+    chat.setTopic(topic);
+    chat.setMsgId(id);
+    chat.setMsgType(MsgTypeChat);
+    chat.setSenderId(sender);
+    chat.setMsgTime(time);
+    chat.setContent(ContentTypeText, text);
+    chat.setMsgState(MsgStateConfirmed);
+    return chat;
 }
 
 int ChatWindowFixture::storedState(const QString& topic, const QString& messageId)
@@ -130,12 +139,17 @@ QString ChatWindowFixture::writeFile(const QString& name, const QByteArray& byte
     return file.fileName();
 }
 
-QString ChatWindowFixture::widePicture(const QString& name)
+QImage ChatWindowFixture::picture(int width)
+{
+    QImage picture(width, 30, QImage::Format_RGB32);
+    picture.fill(QColor(10, 120, 200));
+    return picture;
+}
+
+QString ChatWindowFixture::pictureFile(const QString& name, int width)
 {
     const QString path = m_files.filePath(name);
-    QImage picture(1500, 60, QImage::Format_RGB32);
-    picture.fill(QColor(200, 120, 10));
-    picture.save(path, "PNG");
+    picture(width).save(path, "PNG");
     return path;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
-// What the chat window suites share on top of a logged-in session: rooms the reference server
-// knows, their windows, chats stored or published, and what a window shows of a chat.
+// What the chat window suites share on top of a logged-in session.
 #include "common/devserver.h"
 #include "common/loggedin.h"
 #include "common/testenv.h"
@@ -9,6 +8,7 @@
 #include "common/wait.h"
 
 #include "chat/chatdialog.h"
+#include "store/dbchat.h"
 #include "store/dbchatroom.h"
 
 #include <QMap>
@@ -22,12 +22,10 @@ class DBManager;
 class QMimeData;
 class QPlainTextEdit;
 
-// What the user sees of one chat (its bubble's state, -1 without a bubble) and what the store
-// keeps of it (msg_state, -1 when not stored).
+// A chat's bubble state and stored msg_state (-1: none).
 struct Bubble
 {
-    int itemState = -1;
-    int storedState = -1;
+    int itemState = -1, storedState = -1;
     MT_TYPED(Bubble, itemState, storedState)
 };
 Q_DECLARE_METATYPE(Bubble)
@@ -52,8 +50,7 @@ protected:
     DBChatRoom newRoom();
     // A one-to-many room of user001 with three others who accept chats.
     DBChatRoom newGroupRoom();
-    // A room not made yet, as a window is opened for before its first send: a one-to-many room's
-    // members without a topic, not stored.
+    // A room not made yet (before its first send): members without a topic, not stored.
     DBChatRoom newDummyRoom();
     static qint64 roomId(const QString& topic) { return topic.section('/', 1).toLongLong(); }
     // The room's window, shown and registered as open.
@@ -62,11 +59,13 @@ protected:
     // Puts `mime` on the clipboard and presses Ctrl+V in the window's input box.
     static void paste(ChatDialog& dialog, QMimeData* mime);
 
-    // `count` confirmed chats of the room in the store, one a second, oldest first; their ids.
-    // Chat i holds `text` i % lengths + 1 times, or the text `special` names for it counted
-    // back from the newest.
+    // `count` confirmed chats stored a second apart, oldest first; their ids. Chat i holds `text`
+    // i % lengths + 1 times, or what `special` names for it counted back from the newest.
     QStringList storeChats(const QString& topic, int count, const QString& text = "stored",
                            const QMap<int, QString>& special = {}, int lengths = 1);
+    // A confirmed text chat of the room, not stored.
+    DBChat chatRecord(const QString& topic, const QString& id, qint64 sender, qint64 time,
+                      const QString& text) const;
     // The stored msg_state of the chat, -1 when the store has none.
     int storedState(const QString& topic, const QString& messageId);
     // The chat's bubble in the window and its stored state.
@@ -75,8 +74,9 @@ protected:
     QString newestOwnId(const QString& topic);
     // A file of these bytes in the suite's folder; its path.
     QString writeFile(const QString& name, const QByteArray& bytes);
-    // A picture wider than a picture chat may be: it goes up as a scaled copy.
-    QString widePicture(const QString& name);
+    static QImage picture(int width);
+    // The picture saved as a PNG in the suite's folder; its path.
+    QString pictureFile(const QString& name, int width);
     // A chat of another member published by the server to the room; its message id.
     QString chatFromOther(const DBChatRoom& room, const QJsonObject& fields);
     // The next file dialog the program opens is answered with `path`.

@@ -1,8 +1,5 @@
-// The chat window's attachments against the reference server over TLS and its broker: pastes,
-// rooms made by their first send, the size limit, uploads that fail or are broken by a closed
-// window and their resend with the same message id, what a stopped program left running,
-// another member's file saved under a safe name after a failed download or copied when it is
-// here already (from a bubble or a viewer), and the sender's picture on a picture bubble.
+// The chat window's attachments against the reference server: pastes, first sends, the size
+// limit, failed and broken uploads resent under their id, and saves of peers' files.
 #include "chatwindowfixture.h"
 #include "common/filesizelimit.h"
 
@@ -44,12 +41,11 @@ namespace {
 struct Upload
 {
     int uploads = 0;
-    QStringList parts;    // multipart part names in order
-    QStringList formKeys; // form fields sent with the file
-    QString mimeType;     // of the file part
-    int contentType = 0;  // of the CHAT
-    QStringList chatKeys; // of the CHAT's contents
-    int width = 0;        // the picture's width the CHAT names
+    QStringList parts, formKeys; // multipart part names in order; form fields with the file
+    QString mimeType;            // of the file part
+    int contentType = 0;         // of the CHAT
+    QStringList chatKeys;        // of the CHAT's contents
+    int width = 0;               // the picture's width the CHAT names
     MT_TYPED(Upload, uploads, parts, formKeys, mimeType, contentType, chatKeys, width)
 };
 struct PasteRow
@@ -59,34 +55,27 @@ struct PasteRow
     QString buttonFile;
     bool buttonAsPicture = false;
 };
-// A first send in a room not made yet: the room's creation notice and what followed it, the
-// rooms asked for, and the creation notices stored once every echo is in.
+// A first send into a room not made yet: what was published, rooms asked for, notices stored.
 struct Created
 {
-    QVector<int> types;
-    QVector<int> contentTypes;
-    int roomRequests = 0;
-    int storedNotices = 0;
+    QVector<int> types, contentTypes;
+    int roomRequests = 0, storedNotices = 0;
     MT_TYPED(Created, types, contentTypes, roomRequests, storedNotices)
 };
-// A file or picture whose upload broke, sent again: its bubble and stored state before the
-// resend, and the chats the server keeps afterwards with its id, file name and picture width.
+// A broken upload sent again: its bubble before, and what the server keeps afterwards.
 struct Resent
 {
     Bubble broken;
     int kept = 0;
-    QString keptId;
-    QString keptName;
-    int keptWidth = 0;
-    int storedAfter = -1;
+    QString keptId, keptName;
+    int keptWidth = 0, storedAfter = -1;
     MT_TYPED(Resent, broken, kept, keptId, keptName, keptWidth, storedAfter)
 };
 struct ResendRow
 {
     QString file; // empty: a wide picture pasted
     bool asPicture = false;
-    int contentType = 0;
-    int keptWidth = 0;
+    int contentType = 0, keptWidth = 0;
 };
 struct LeftRow
 {
@@ -100,8 +89,7 @@ struct LeftRow
 struct SaveAgain
 {
     int state = -1;
-    bool linkShown = false;
-    bool barShown = false;
+    bool linkShown = false, barShown = false;
     QString link;
     int boxes = 0;
     QString savedAs;
@@ -117,21 +105,18 @@ struct LocalSaves
     int boxes = 0;
     MT_TYPED(LocalSaves, fetches, files, copied, boxes)
 };
-// A save from a viewer of what this computer has already: downloads and file authorisations
-// the server was asked for (the viewer's own fetch included), the folders the desktop was asked
-// to open, the saved bytes.
+// A save from a viewer: downloads (its own fetch included) and authorisations asked, folders
+// opened, bytes saved.
 struct ViewerSave
 {
-    int fetches = -1;
-    int authorisations = -1;
+    int fetches = -1, authorisations = -1;
     QStringList foldersOpened;
     QByteArray saved;
     MT_TYPED(ViewerSave, fetches, authorisations, foldersOpened, saved)
 };
 } // namespace
 
-// Keeps the local addresses the program hands to the desktop (Qt's own way to take them over)
-// instead of opening them.
+// Keeps the local addresses handed to the desktop instead of opening them.
 class DesktopOpens : public QObject
 {
     Q_OBJECT
@@ -181,12 +166,6 @@ private:
                 chatKeys,
                 contents.value("width").toInt()};
     }
-    static QImage picture(int width)
-    {
-        QImage picture(width, 30, QImage::Format_RGB32);
-        picture.fill(QColor(10, 120, 200));
-        return picture;
-    }
     static QMimeData* pictureMime(int width)
     {
         auto* mime = new QMimeData;
@@ -201,13 +180,6 @@ private:
         else
             dialog.uploadFiles({row.file}, row.asPicture);
     }
-    // Closes the window as its close button does.
-    void close(std::unique_ptr<ChatDialog>& dialog)
-    {
-        m_login->windows.open.remove(dialog->topic());
-        dialog->accept();
-        dialog.reset();
-    }
 
 private slots:
     void initTestCase() { logIn(QStringLiteral("attach-pc")); }
@@ -221,15 +193,12 @@ private slots:
         session()->mtData()->setFileSaveOption(memoryOnly, true);
     }
 
-    // A pasted picture goes up once as the picture button sends one; a pasted file address goes
-    // up once as a dropped file does (a picture file included: dropped pictures go as files).
+    // A pasted picture goes up as the picture button sends it; a pasted file address as a file.
     void pasteSendsAsItsButton_data()
     {
         QTest::addColumn<PasteRow>("row");
-        const QString png = m_files.filePath("copied.png");
-        picture(40).save(png, "PNG");
-        const QString widePng = m_files.filePath("wide-copied.png");
-        picture(1500).save(widePng, "PNG");
+        const QString png = pictureFile("copied.png", 40);
+        const QString widePng = pictureFile("wide-copied.png", 1500);
         const QString pdf = writeFile("copied.pdf", QByteArray(3000, 'p'));
         QTest::newRow("picture") << PasteRow{picture(40), {}, png, true};
         QTest::newRow("picture wider than sent") << PasteRow{picture(1500), {}, widePng, true};
@@ -284,8 +253,7 @@ private slots:
         QCOMPARE(inputBox(*dialog)->toPlainText(), typed);
     }
 
-    // What is sent into a room not made yet waits for the room, made once, then goes to it
-    // after the room's creation notice; that notice's echo confirms the one stored, adding none.
+    // A first send makes the room once and follows its creation notice, whose echo adds none.
     void firstSendMakesTheRoom_data()
     {
         QTest::addColumn<QString>("how");
@@ -340,8 +308,7 @@ private slots:
         QCOMPARE(seen, created);
     }
 
-    // A file above the limit is refused in a box; it and the files after it are not sent, those
-    // before it are.
+    // A file above the limit is refused once; files before it are sent, those after it not.
     void sizeLimit_data()
     {
         QTest::addColumn<QStringList>("files");
@@ -372,8 +339,7 @@ private slots:
         QCOMPARE(names, sent);
     }
 
-    // Under a rate limit the bubble's bar shows the upload moving; a server error leaves the
-    // chat failed with its resend, and the resend sends it once.
+    // A server error leaves the upload failed; its resend goes once, the bar moving.
     void uploadFailsAndIsResent()
     {
         const DBChatRoom room = newRoom();
@@ -400,17 +366,15 @@ private slots:
             true);
     }
 
-    // The server paused while a file or a picture goes up and the window closed: the chat is
-    // failed as the window closes, a window opened later offers its resend, which delivers it
-    // once with its own message id (a picture at the width it was scaled to; a pasted one from
-    // a file that outlived the window that pasted it).
+    // An upload under way when its window closes is failed; a later window resends it once under
+    // its own id (a picture at its scaled width, a pasted one from a file outliving the window).
     void brokenSendIsResent_data()
     {
         QTest::addColumn<ResendRow>("row");
         QTest::newRow("file") << ResendRow{writeFile("agenda.txt", QByteArray(8192, 'a')), false,
                                            ContentTypeFile, 0};
         QTest::newRow("scaled picture")
-            << ResendRow{widePicture("panorama.png"), true, ContentTypeImage, 1024};
+            << ResendRow{pictureFile("panorama.png", 1500), true, ContentTypeImage, 1024};
         QTest::newRow("pasted picture") << ResendRow{{}, true, ContentTypeImage, 1024};
     }
     void brokenSendIsResent()
@@ -422,7 +386,10 @@ private slots:
         send(*dialog, row);
         const QString id = newestOwnId(room.topic());
         const int whileUploading = storedState(room.topic(), id);
-        close(dialog);
+        // Closed as its close button does.
+        m_login->windows.open.remove(room.topic());
+        dialog->accept();
+        dialog.reset();
         const int afterClose = storedState(room.topic(), id);
         QVERIFY(m_server.resume());
         QCOMPARE((QList<int>{whileUploading, afterClose}),
@@ -449,8 +416,7 @@ private slots:
                                MsgStateConfirmed}));
     }
 
-    // What a stopped program left behind: the user's own send or upload still running is shown
-    // failed, with its resend, and stored so; another member's chat keeps its state.
+    // Own sends a stopped program left running open failed and are stored so; others' are kept.
     void openedWindowFailsWhatWasLeftRunning_data()
     {
         QTest::addColumn<LeftRow>("row");
@@ -467,12 +433,10 @@ private slots:
     {
         QFETCH(LeftRow, row);
         const DBChatRoom room = newRoom();
-        DBChat chat(db());
-        chat.setMsgId(QStringLiteral("pc1001-left-%1").arg(roomId(room.topic())));
-        chat.setTopic(room.topic());
-        chat.setMsgType(MsgTypeChat);
-        chat.setSenderId(row.own ? kMe : room.members().section(',', 0, 0).toLongLong());
-        chat.setMsgTime(QDateTime::currentMSecsSinceEpoch());
+        DBChat chat =
+            chatRecord(room.topic(), QStringLiteral("pc1001-left-%1").arg(roomId(room.topic())),
+                       row.own ? kMe : room.members().section(',', 0, 0).toLongLong(),
+                       QDateTime::currentMSecsSinceEpoch(), {});
         chat.setMsgState(row.state);
         chat.setMsgRead(true);
         QVERIFY(chat.setContent(row.contentType, row.content));
@@ -482,9 +446,8 @@ private slots:
         QCOMPARE(bubble(*dialog, chat.msgId()), row.expected);
     }
 
-    // Another member's file whose download failed is told once and offers its save again,
-    // without a bar; saved again, it lands in the download folder under its name with anything
-    // that could lead out of that folder taken out.
+    // A failed download is told once and offers its save again; saved, it lands in the download
+    // folder under its name stripped of anything leading out of it.
     void failedSaveOffersSaveAgain_data()
     {
         QTest::addColumn<QString>("peerName");
@@ -528,8 +491,7 @@ private slots:
                                   MtChatText::linkLine(false), 1, savedAs, content}));
     }
 
-    // A file already saved is copied, not fetched again; a quiet save whose copy cannot be
-    // written, or that finds no name in the download folder, says so and leaves no file behind.
+    // A saved file is copied, not fetched; a copy that cannot be written or named says so.
     void savedFileIsCopied()
     {
         const DBChatRoom room = newRoom();
@@ -571,8 +533,7 @@ private slots:
         QCOMPARE(seen, (LocalSaves{0, {"agenda(1).txt", "agenda.txt"}, content, 2}));
     }
 
-    // Another member's picture bubble, made again once its thumbnail has come, still shows the
-    // sender's own picture.
+    // A picture bubble remade once its thumbnail came still shows the sender's picture.
     void receivedPictureKeepsSenderPicture()
     {
         auto dialog = open(newRoom());
@@ -591,8 +552,7 @@ private slots:
                  QColor(Qt::darkGreen));
     }
 
-    // Saved from the picture or the long-text viewer, what the viewer fetched to show is copied
-    // without another download or a file authorisation, and its folder is opened.
+    // A viewer's save copies what it fetched, without another download, and opens the folder.
     void viewerSaveCopiesAndOpensFolder_data()
     {
         QTest::addColumn<QJsonObject>("chat");
@@ -650,8 +610,7 @@ private slots:
             (ViewerSave{1, 0, {m_files.path()}, content}));
     }
 
-    // Every filter of the file and picture choosers lists files: Qt reads a filter's patterns
-    // separated by spaces, so each pattern it takes must be a lone "*" or "*.<extension>".
+    // Qt splits a chooser's filter at spaces: each pattern must be "*" or "*.<extension>".
     void choosersListTheirFiles_data()
     {
         QTest::addColumn<QString>("button");

@@ -1,6 +1,5 @@
-// The chat window against the reference server over TLS and its broker: sending and receiving,
-// history from the store with the read marker, arrivals, search, export, invitation, the room
-// menu, the alarm switch, geometry and the resend when the messaging session returns.
+// The chat window against the reference server over TLS: sending, history and the read marker,
+// arrivals, search, export, the room menu, settings kept per room, resends and closing.
 #include "chatwindowfixture.h"
 
 #include "chat/chatrules.h"
@@ -28,11 +27,20 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QToolButton>
 
 namespace {
-// A text sent with Return: what the broker got, the bubble and stored chat once echoed, and the
-// input box afterwards.
+QStringList g_criticals;
+
+void keepCriticals(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg)
+        g_criticals << message;
+}
+
+// A text sent with Return: what the broker got, the echoed bubble and stored chat, the box.
 struct Typed
 {
     QVector<DevSent> sent;
@@ -42,9 +50,7 @@ struct Typed
 };
 struct TypedRow
 {
-    QString text;
-    QString composing; // a syllable still being composed when Return is pressed
-    QString sent;
+    QString text, composing, sent; // a syllable still being composed when Return is pressed
 };
 
 // One row of the conversation: a chat's id, or the read marker.
@@ -56,20 +62,15 @@ struct Row
 };
 struct HistoryRow
 {
-    int stored = 0;
-    int unread = 0;
-    int tops = 0;     // the view's top reached so many times
-    int markerAt = 0; // chats below the marker; -1: no marker
-    int shown = 0;
+    int stored = 0, unread = 0, tops = 0, markerAt = 0,
+        shown = 0; // the view's top reached so many times; chats below the marker; -1: no marker
 };
 
-// After a search step: the highlighted chat, counted back from the newest (-1: none), and
-// whether the up and down buttons can be used.
+// After a search step: the highlighted chat back from the newest (-1: none), up and down usable.
 struct SearchStep
 {
     int back = -1;
-    bool up = false;
-    bool down = false;
+    bool up = false, down = false;
     MT_TYPED(SearchStep, back, up, down)
 };
 struct SearchRow
@@ -81,37 +82,29 @@ struct SearchRow
     QVector<SearchStep> steps;
 };
 
-// A search match as the view shows it: highlighted, wholly in view, between the chats stored
-// next to it, and the rows in view as tall as their items.
+// A match as shown: highlighted, whole, its neighbours, rows in view not as tall as their items.
 struct FarMatch
 {
-    QString highlighted;
-    QString itemHighlight;
+    QString highlighted, itemHighlight;
     bool whole = false;
-    QString above;
-    QString below;
+    QString above, below;
     int misfitRows = 0;
     MT_TYPED(FarMatch, highlighted, itemHighlight, whole, above, below, misfitRows)
 };
-// The read marker as the view shows it: its top in the viewport, whether it is whole in view,
-// the chats next above and below it, and the rows carrying an item more than a page away.
+// The read marker as shown: its top, whole, its neighbours, rows with items a page away.
 struct MarkerSeen
 {
     int top = -1;
     bool whole = false;
-    QString above;
-    QString below;
+    QString above, below;
     int farItems = -1;
     MT_TYPED(MarkerSeen, top, whole, above, below, farItems)
 };
-// Another member's chats arriving in an open window: the full layouts their handling did,
-// whether the view is at its bottom, whether the new-message bar shows, the newest row's chat
-// and how far the view moved.
+// Another member's chats arriving: layouts done, at the bottom, bar shown, newest row, moved by.
 struct Arrival
 {
     int layouts = -1;
-    bool atBottom = false;
-    bool bar = false;
+    bool atBottom = false, bar = false;
     QString newest;
     int moved = -1;
     MT_TYPED(Arrival, layouts, atBottom, bar, newest, moved)
@@ -123,19 +116,20 @@ struct Exported
     bool longTextWhole = false;
     MT_TYPED(Exported, chats, longTextWhole)
 };
-// A window's geometry as it comes back: its size, and whether its place is the one it had.
-struct Placed
+// What a room's next window reads back: the alarm switch (session, window) and geometry.
+struct Kept
 {
+    bool alarmInSession = false, alarmOn = false;
     QSize size;
     bool placeKept = false;
-    MT_TYPED(Placed, size, placeKept)
+    MT_TYPED(Kept, alarmInSession, alarmOn, size, placeKept)
 };
 } // namespace
 
 Q_DECLARE_METATYPE(TypedRow)
 Q_DECLARE_METATYPE(HistoryRow)
 Q_DECLARE_METATYPE(SearchRow)
-Q_DECLARE_METATYPE(Placed)
+Q_DECLARE_METATYPE(Kept)
 
 class TestChatDialog : public ChatWindowFixture
 {
@@ -253,10 +247,6 @@ private:
         actions.at(at)->trigger();
         return true;
     }
-    qint64 requestCount(const QString& prefix, qint64 since)
-    {
-        return m_server.requests(prefix, since).size();
-    }
 
 private slots:
     void initTestCase() { logIn(QStringLiteral("chat-pc")); }
@@ -293,7 +283,7 @@ private slots:
             (Typed{{{1, 1, row.sent}}, {MtChatItemState::Settled, MsgStateConfirmed}, {}}));
     }
 
-    // A text above the limit goes up as a text file; the chat names it with a preview.
+    // A text above the limit goes up as a text file with a preview.
     void sendLongText()
     {
         const DBChatRoom room = newRoom();
@@ -307,11 +297,10 @@ private slots:
         QCOMPARE(sent.contentType, int(ContentTypeFile));
         QCOMPARE(QJsonDocument::fromJson(sent.contents.toUtf8())["preview_text"].toString(),
                  ChatRules::textPlan(text).preview);
-        QCOMPARE(requestCount("/rest/file/chat", req), 1);
+        QCOMPARE(m_server.requests("/rest/file/chat", req).size(), 1);
     }
 
-    // A second Return within the interval sends nothing and keeps the text as typed (no line
-    // break) and tells why once; the button still sends it.
+    // A second Return too soon keeps the text (no line break), tells why once; the button sends.
     void tooFastKey()
     {
         const DBChatRoom room = newRoom();
@@ -330,22 +319,8 @@ private slots:
         QCOMPARE(dialog->findChildren<MtMessageDialog*>().size(), 1);
     }
 
-    // Another member's chat routed by the session lands in the window, settled.
-    void receive()
-    {
-        const DBChatRoom room = newRoom();
-        auto dialog = open(room);
-        const QString id = chatFromOther(room, {{"text", "from the other side"}});
-        QVERIFY(waitUntil([&] { return dialog->chatView()->findItem(id) != nullptr; }));
-        MtChatBaseItem* item = dialog->chatView()->findItem(id);
-        QCOMPARE(item->content(), QStringLiteral("from the other side"));
-        QCOMPARE(item->senderId(), room.members().section(',', 0, 0).toInt());
-        QCOMPARE(item->state(), int(MtChatItemState::Settled));
-    }
-
-    // The newest page opens; each top reached adds the next older page from the store. The
-    // read marker stands above the oldest unread chat when enough are unread, on the page that
-    // holds it; it is no chat, so paging past it skips none.
+    // Each top reached adds an older page; the marker stands above the oldest unread when enough
+    // are unread, and paging past it skips no chat.
     void history_data()
     {
         QTest::addColumn<HistoryRow>("row");
@@ -374,9 +349,8 @@ private slots:
         QCOMPARE(rows(*dialog), markedRows(ids.mid(row.stored - row.shown), row.markerAt));
     }
 
-    // A room with many unread chats opens at its read marker: on top of the view and whole, the
-    // first unread chat below it, the last read one above, and no items made for rows far from
-    // it; it stays so while the rows around it take their heights.
+    // Many unread: the window opens with the marker whole at the top, no items far from it, and
+    // stays so while rows take their heights.
     void manyUnread_data()
     {
         QTest::addColumn<int>("stored");
@@ -404,9 +378,7 @@ private slots:
         QTRY_COMPARE(markerSeen(*dialog), expected);
     }
 
-    // Another member's chat arriving while the view is at its bottom keeps it there; while older
-    // chats are read it leaves the view where it is and shows the new-message bar. Either way
-    // the rows are laid out once.
+    // An arrival keeps a view at its bottom there; a scrolled-up view stays put and shows the bar.
     void arrival_data()
     {
         QTest::addColumn<bool>("scrolledUp");
@@ -434,14 +406,10 @@ private slots:
         const int valueBefore = bar->value();
         QString newest;
         for (int i = 0; i < chats; ++i) {
-            DBChat chat(db());
-            chat.setTopic(room.topic());
-            chat.setMsgId(QStringLiteral("arrived-%1-%2").arg(roomId(room.topic())).arg(i));
-            chat.setMsgType(1);
-            chat.setSenderId(1002);
-            chat.setMsgTime(QDateTime::currentMSecsSinceEpoch() + i);
-            chat.setContent(1, QStringLiteral("just arrived %1").arg(i));
-            chat.setMsgState(MsgStateConfirmed);
+            const DBChat chat = chatRecord(
+                room.topic(), QStringLiteral("arrived-%1-%2").arg(roomId(room.topic())).arg(i),
+                1002, QDateTime::currentMSecsSinceEpoch() + i,
+                QStringLiteral("just arrived %1").arg(i));
             dialog->addChat(chat);
             newest = chat.msgId();
         }
@@ -452,9 +420,8 @@ private slots:
         QCOMPARE(seen, (Arrival{layouts, !scrolledUp, scrolledUp, newest, 0}));
     }
 
-    // Search counts text chats only (a picture named after the text is no match), steps from the
-    // newest match back, loading older pages until the match is shown; the text is matched as
-    // written, its %, _, \ and quotes included.
+    // Search matches texts only (not a picture named so), newest first, loading older pages; %, _,
+    // \ and quotes are matched as written.
     void search_data()
     {
         QTest::addColumn<SearchRow>("row");
@@ -479,15 +446,11 @@ private slots:
         QFETCH(SearchRow, row);
         const DBChatRoom room = newRoom();
         const QStringList ids = storeChats(room.topic(), row.stored, "line", row.texts);
-        DBChat picture(db());
-        picture.setTopic(room.topic());
-        picture.setMsgId(QStringLiteral("pic-%1").arg(roomId(room.topic())));
-        picture.setMsgType(1);
-        picture.setSenderId(1002);
-        picture.setMsgTime(QDateTime::currentMSecsSinceEpoch());
+        DBChat picture =
+            chatRecord(room.topic(), QStringLiteral("pic-%1").arg(roomId(room.topic())), 1002,
+                       QDateTime::currentMSecsSinceEpoch(), {});
         picture.setImage("/files/x_t.png", "/files/x.png", row.search + ".png", 4, 4);
         picture.setContent(ContentTypeImage, picture.toMessage());
-        picture.setMsgState(MsgStateConfirmed);
         QVERIFY(picture.insertOrUpdate());
         auto dialog = open(room);
         dialog->findChild<QToolButton*>(QStringLiteral("searchButton"))->click();
@@ -516,14 +479,12 @@ private slots:
         QTest::newRow("next to the newest") << 400 << 1;
         QTest::newRow("the newest") << 30 << 0;
     }
-    // A match is shown highlighted and whole, between the chats stored next to it, as soon as it
-    // is reported, and stays so once the rows around it have taken their bubbles' heights.
+    // A match is whole and highlighted when reported, and stays so as rows take their heights.
     void farMatch()
     {
         QFETCH(int, stored);
         QFETCH(int, back);
         const DBChatRoom room = newRoom();
-        // Texts of one to five lines of words, so that rows differ in height.
         const QStringList ids = storeChats(
             room.topic(), stored, "a few words that wrap in a bubble", {{back, "the needle"}}, 5);
         auto dialog = open(room);
@@ -540,8 +501,7 @@ private slots:
                                                       ids.value(at - 1), ids.value(at + 1), 0}));
     }
 
-    // The export file holds every stored chat of the room (its encoding is tst_chatrules'), a
-    // long text never opened fetched first and written whole.
+    // The export holds every stored chat, and a long text never opened fetched and written whole.
     void exportConversation()
     {
         const DBChatRoom room = newRoom();
@@ -562,8 +522,7 @@ private slots:
                  (Exported{int(ids.size()), true}));
     }
 
-    // An empty invitation sends nothing; people added to a one-to-many room are invited on the
-    // server, announced on the broker and shown in the room.
+    // An empty invitation sends nothing; one added is invited, announced and shown in the room.
     void invite()
     {
         const DBChatRoom room = newGroupRoom();
@@ -575,7 +534,7 @@ private slots:
         dialog->inviteMembers({});
         dialog->inviteMembers({newcomer});
         QVERIFY(invited.wait(30000));
-        QCOMPARE(requestCount("/rest/chatt/room/member", req), 1);
+        QCOMPARE(m_server.requests("/rest/chatt/room/member", req).size(), 1);
         QCOMPARE(dialog->chatRoom().members().split(',').contains(QString::number(newcomer)), true);
         QVERIFY(waitUntil([&] { return !m_server.sentSince(seq, room.topic()).isEmpty(); }));
         QCOMPARE(m_server.sentSince(seq, room.topic()).value(0).type, int(MsgTypeAdmission));
@@ -615,48 +574,37 @@ private slots:
         QCOMPARE(open(room)->hasSavedGeometry(), false);
     }
 
-    // The alarm switch is kept per room in the session and read again by the next window.
-    void alarmSwitch_data()
+    // The alarm switch and the geometry come back per room; a place on no screen keeps the size.
+    void keptPerRoom_data()
     {
         QTest::addColumn<int>("clicks");
-        QTest::addColumn<bool>("on");
-        QTest::newRow("untouched") << 0 << true;
-        QTest::newRow("switched off") << 1 << false;
-        QTest::newRow("off and on again") << 2 << true;
+        QTest::addColumn<QRect>("set");
+        QTest::addColumn<Kept>("kept");
+        const QRect onScreen(40, 30, 380, 420);
+        QTest::newRow("untouched") << 0 << onScreen << Kept{true, true, {380, 420}, true};
+        QTest::newRow("switched off, on no screen")
+            << 1 << QRect(30000, 30000, 390, 410) << Kept{false, false, {390, 410}, false};
+        QTest::newRow("off and on again") << 2 << onScreen << Kept{true, true, {380, 420}, true};
     }
-    void alarmSwitch()
+    void keptPerRoom()
     {
         QFETCH(int, clicks);
-        QFETCH(bool, on);
+        QFETCH(QRect, set);
+        QFETCH(Kept, kept);
         const DBChatRoom room = newRoom();
         auto dialog = open(room);
+        dialog->setGeometry(set);
         for (int i = 0; i < clicks; ++i)
             dialog->findChild<QToolButton*>(QStringLiteral("alarmButton"))->click();
         dialog.reset();
-        QCOMPARE(session()->mtData()->isTopicAlarmOn(room.topic()), on);
-        QCOMPARE(open(room)->alarmOn(), on);
-    }
-
-    // Position and size come back per room; a place on no screen keeps only the size.
-    void geometry_data()
-    {
-        QTest::addColumn<QRect>("set");
-        QTest::addColumn<Placed>("placed");
-        QTest::newRow("on the screen") << QRect(40, 30, 380, 420) << Placed{{380, 420}, true};
-        QTest::newRow("on no screen") << QRect(30000, 30000, 390, 410) << Placed{{390, 410}, false};
-    }
-    void geometry()
-    {
-        QFETCH(QRect, set);
-        QFETCH(Placed, placed);
-        const DBChatRoom room = newRoom();
-        open(room)->setGeometry(set);
+        const bool inSession = session()->mtData()->isTopicAlarmOn(room.topic());
         auto reopened = open(room);
-        QCOMPARE((Placed{reopened->size(), reopened->pos() == set.topLeft()}), placed);
+        QCOMPARE((Kept{inSession, reopened->alarmOn(), reopened->size(),
+                       reopened->pos() == set.topLeft()}),
+                 kept);
     }
 
-    // A text sent while the broker connection is down goes out with its own message id once
-    // the messaging session is back.
+    // A text sent while the broker is down goes out with its own id once messaging is back.
     void resendWhenMessagingReturns()
     {
         const DBChatRoom room = newRoom();
@@ -673,6 +621,33 @@ private slots:
         QCOMPARE(m_server.publishedIds(seq, room.topic()), QStringList{id});
         QCOMPARE(m_server.sentSince(seq, room.topic()),
                  (QVector<DevSent>{{1, 1, QStringLiteral("said while away")}}));
+    }
+
+    // A window whose draft did not change writes nothing as it closes, so it never waits for the
+    // store's write lock, held here as the delivery thread holds it for each batch.
+    void closeWithUnchangedDraft_data()
+    {
+        QTest::addColumn<QString>("storedDraft");
+        QTest::newRow("no draft") << QString();
+        QTest::newRow("a draft shown again") << QStringLiteral("half a sentence");
+    }
+    void closeWithUnchangedDraft()
+    {
+        QFETCH(QString, storedDraft);
+        const DBChatRoom room = newRoom();
+        QVERIFY(db()->saveDraft(room.topic(), storedDraft));
+        std::unique_ptr<ChatDialog> window = open(room);
+        QCOMPARE(boxText(*window), storedDraft);
+        DBManager writer(db()->dbPath(), QStringLiteral("close-writer"),
+                         QString::fromLatin1(DBManager::kPassword), 1);
+        QSqlQuery hold(QSqlDatabase::database(writer.connectionName()));
+        QVERIFY(hold.exec(QStringLiteral("BEGIN IMMEDIATE")));
+        g_criticals.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(keepCriticals);
+        window->close();
+        qInstallMessageHandler(previous);
+        QVERIFY(hold.exec(QStringLiteral("ROLLBACK")));
+        QCOMPARE(g_criticals, QStringList());
     }
 };
 

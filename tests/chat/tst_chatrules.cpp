@@ -31,8 +31,7 @@ struct TextRow
 // The bubble state of an own chat stored so, and the state it is loaded with.
 struct Shown
 {
-    int item = -1;
-    int loaded = -1;
+    int item = -1, loaded = -1;
     MT_TYPED(Shown, item, loaded)
 };
 struct StateRow
@@ -56,8 +55,7 @@ struct SaveRow
 struct RunRow
 {
     QString name;
-    bool executable = false;
-    bool runs = false;
+    bool executable = false, runs = false;
 };
 struct ExportName
 {
@@ -67,15 +65,13 @@ struct ExportName
 };
 struct ExportNameRow
 {
-    QString roomName;
-    QString part;
+    QString roomName, part;
 };
 // The export file: its byte order mark, whether every line ends in CR LF, the texts expected in
 // it that it lacks.
 struct Exported
 {
-    bool bom = false;
-    bool crlf = false;
+    bool bom = false, crlf = false;
     QStringList missing;
     MT_TYPED(Exported, bom, crlf, missing)
 };

@@ -1,22 +1,83 @@
+// Shared widgets and the texts of a conversation row: what a bubble shows of what was typed, the
+// row's wall-clock time, file sizes, search highlighting, pictures, frames, boxes and viewers.
+#include "common/testenv.h"
+#include "common/typed.h"
 #include "resources/mtresources.h"
+#include "store/dbchat.h"
+#include "store/dbtypes.h"
 #include "widgets/elidelabel.h"
+#include "widgets/mtchatrow.h"
+#include "widgets/mtchattextbrowser.h"
+#include "widgets/mtfilesize.h"
 #include "widgets/mtframeless.h"
+#include "widgets/mtimagelistwidgetitem.h"
+#include "widgets/mtimageviewer.h"
+#include "widgets/mtimagezoom.h"
 #include "widgets/mtloadingwidget.h"
 #include "widgets/mtmessagedialog.h"
 #include "widgets/mtpicture.h"
 #include "widgets/mtsearchlineedit.h"
+#include "widgets/mttexthighlighter.h"
 #include "widgets/mttextviewer.h"
 #include "widgets/mttoast.h"
 
 #include <QApplication>
 #include <QInputMethodEvent>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
+
+namespace {
+// What a reader sees of a message: its text and the addresses its links open.
+struct Shown
+{
+    QString text;
+    QStringList links;
+    MT_TYPED(Shown, text, links)
+};
+
+Shown shownIn(const QTextDocument& document)
+{
+    Shown shown{document.toPlainText().simplified(), {}};
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            if (it.fragment().charFormat().isAnchor())
+                shown.links << it.fragment().charFormat().anchorHref();
+        }
+    }
+    return shown;
+}
+
+// A wall-clock time with the zone offset and instant it stands for.
+struct WallClock
+{
+    QString wall;
+    int offset = 0;
+    qint64 msecs = 0;
+    MT_TYPED(WallClock, wall, offset, msecs)
+};
+
+WallClock wallClock(const QDateTime& time)
+{
+    return {time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")), time.offsetFromUtc(),
+            time.toMSecsSinceEpoch()};
+}
+
+qint64 utc(const char* text)
+{
+    return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs).toMSecsSinceEpoch();
+}
+} // namespace
 
 class TestSharedWidgets : public QObject
 {
@@ -24,6 +85,7 @@ class TestSharedWidgets : public QObject
 private slots:
     void initTestCase()
     {
+        QVERIFY(m_env.isValid());
         mtInitResources();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
@@ -49,6 +111,122 @@ private slots:
             QCOMPARE(QColor(cover.toImage().pixel(0, 0)), QColor(Qt::red));
         }
         QVERIFY(mtRoundPicture(QPixmap(), QSize(44, 44)).isNull());
+    }
+
+    // Web addresses are linked (without a trailing "/"); everything else is shown as typed.
+    void message_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("links");
+        QTest::newRow("trailing slash")
+            << "see http://example.com/" << QStringList{"http://example.com"};
+        QTest::newRow("bare hosts and a capital scheme")
+            << "a.com and www.b.org/x or Http://c.net"
+            << QStringList{"a.com", "www.b.org/x", "Http://c.net"};
+        QTest::newRow("markup") << "<b>bold</b> <script>x</script> <a href=\"y\">z</a>"
+                                << QStringList{};
+        QTest::newRow("entities") << "&lt; & co" << QStringList{};
+        QTest::newRow("query") << "https://e.org/p?q=1&x=2"
+                               << QStringList{"https://e.org/p?q=1&x=2"};
+        QTest::newRow("in angle brackets") << "<https://e.org>" << QStringList{"https://e.org"};
+        QTest::newRow("address and port")
+            << "http://10.0.0.1:8080/x" << QStringList{"http://10.0.0.1:8080/x"};
+        QTest::newRow("file name") << "notes.txt" << QStringList{};
+        QTest::newRow("lines") << "one\ntwo www.x.kr\n" << QStringList{"www.x.kr"};
+    }
+
+    void message()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, links);
+        MtChatTextBrowser browser;
+        browser.setMessage(typed);
+        QCOMPARE(shownIn(*browser.document()), (Shown{typed.simplified(), links}));
+    }
+
+    // A row's time is the wall clock of the zone (Berlin here) on both sides of each change; rows
+    // run in order, so each conversion follows the last: over a change, back, and to its instant.
+    void localTime_data()
+    {
+        QTest::addColumn<qint64>("msecs");
+        QTest::addColumn<int>("zoneOffset");
+        QTest::newRow("winter, the last millisecond") << utc("2026-03-29T00:59:59.999Z") << 3600;
+        QTest::newRow("summer, the change's instant") << utc("2026-03-29T01:00:00.000Z") << 7200;
+        QTest::newRow("back in winter") << utc("2026-03-29T00:30:00.000Z") << 3600;
+        QTest::newRow("summer, the last millisecond") << utc("2026-10-25T00:59:59.999Z") << 7200;
+        QTest::newRow("winter, the autumn change's instant")
+            << utc("2026-10-25T01:00:00.000Z") << 3600;
+        QTest::newRow("winter, the repeated hour") << utc("2026-10-25T01:30:00.000Z") << 3600;
+        QTest::newRow("summer, the first pass of the repeated hour")
+            << utc("2026-10-25T00:30:00.000Z") << 7200;
+        QTest::newRow("the epoch") << qint64(0) << 3600;
+    }
+
+    void localTime()
+    {
+        QFETCH(qint64, msecs);
+        QFETCH(int, zoneOffset);
+        DBChat chat;
+        chat.setMsgTime(msecs);
+        chat.setMsgType(MsgTypeChat);
+        chat.setContentType(ContentTypeText);
+        const QDateTime shown = MtChatRow::fromChat(chat, false).time;
+        QCOMPARE(wallClock(shown),
+                 wallClock(QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC).toLocalTime()));
+        QCOMPARE(shown.offsetFromUtc(), zoneOffset);
+    }
+
+    // Rounded up to whole kilobytes, each unit up to its last value before the next.
+    void fileSizeText_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("a byte over") << qint64(1025) << "2KB";
+        QTest::newRow("last kilobytes") << qint64(1048575) << "1,024KB";
+        QTest::newRow("a megabyte") << qint64(1048576) << "1MB";
+        QTest::newRow("last megabytes") << qint64(1073741823) << "1024MB";
+        QTest::newRow("a gigabyte") << qint64(1073741824) << "1.00GB";
+        QTest::newRow("a terabyte") << qint64(1099511627776) << "1.000TB";
+        QTest::newRow("negative") << qint64(-5) << "0KB";
+    }
+
+    void fileSizeText()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(mtFileSizeText(bytes), text);
+    }
+
+    // Every match is marked and unmarked when cleared; an invalid expression marks nothing.
+    void highlighter_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<int>("marked");
+        QTest::newRow("twice") << "cat and cat"
+                               << "cat" << 2;
+        QTest::newRow("dot taken literally") << "a.b axb"
+                                             << "a.b" << 2;
+        QTest::newRow("empty search") << "anything"
+                                      << "" << 0;
+        QTest::newRow("open bracket") << "a(b"
+                                      << "(" << 0;
+        QTest::newRow("Korean") << "회의 시간 회의"
+                                << "회의" << 2;
+    }
+
+    void highlighter()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, search);
+        QFETCH(int, marked);
+        QTextDocument document(text);
+        MtTextHighlighter highlighter(&document);
+        const auto count = [&] { return document.firstBlock().layout()->formats().size(); };
+        highlighter.setSearchText(search);
+        QCOMPARE(count(), marked);
+        highlighter.setSearchText(QString());
+        QCOMPARE(count(), 0);
     }
 
     void framelessRegion()
@@ -77,8 +255,7 @@ private slots:
             {true, false, {150, 100}, Qt::ArrowCursor, {30, 20}, {30, 20, 0, 0}}, // body moves
             {true, true, {150, 100}, Qt::ArrowCursor, {30, 20}, {0, 0, 0, 0}},    // not maximized
             {true, false, {298, 198}, Qt::SizeFDiagCursor, {10, 25}, {0, 0, 10, 25}}, // corner
-            {true, false, {1, 100}, Qt::SizeHorCursor, {250, 0}, {100, 0, -100, 0}},  // minimum
-                                                                                      // width
+            {true, false, {1, 100}, Qt::SizeHorCursor, {250, 0}, {100, 0, -100, 0}},  // min width
             {false, false, {298, 100}, Qt::ArrowCursor, {40, 0}, {0, 0, 0, 0}}};      // fixed size
         for (const auto& r : rows) {
             QWidget window;
@@ -247,7 +424,175 @@ private slots:
         viewer.findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
         QCOMPARE(spy, (QList<QVariantList>{{QStringLiteral("m-1")}}));
     }
+
+    // The picture viewer.
+    void zoomRules();
+    void insertionByTimeAndCounter();
+    void viewing();
+
+private:
+    QString writePicture(const QString& name, const QSize& size);
+    TestEnv m_env;
+    QDateTime m_base = QDateTime(QDate(2024, 3, 5), QTime(9, 0));
 };
+
+QString TestSharedWidgets::writePicture(const QString& name, const QSize& size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    return image.save(m_env.path(name), "PNG") ? m_env.path(name) : QString();
+}
+
+void TestSharedWidgets::zoomRules()
+{
+    const struct
+    {
+        const char* name;
+        QSize picture; // in a view of 400 x 300
+        double start;
+        char action; // '-' zoom out, '+' zoom in, '=' a new picture
+        double factor;
+        bool canOut, canIn;
+    } rows[] = {
+        {"out of a large picture steps a tenth", {1000, 800}, 1.0, '-', 0.9, true, true},
+        {"out of a barely larger picture fits", {420, 320}, 1.0, '-', 300.0 / 320, false, true},
+        {"out of a wide strip fits", {2000, 100}, 1.0, '-', 0.2, false, true},
+        {"in cuts to tenths first", {1000, 800}, 0.375, '+', 0.4, true, true},
+        {"in after a rounding error below a tenth", {2000, 1600}, 0.3 - 0.1, '+', 0.3, true, true},
+        {"in stops at three times", {100, 100}, 2.9, '+', 3.0, false, false},
+        {"new picture that fits shows actual size", {200, 100}, 0.5, '=', 1.0, false, true},
+        {"new picture too large fits", {800, 300}, 1.0, '=', 0.5, false, true}};
+    for (const auto& r : rows) {
+        MtImageZoom zoom;
+        zoom.setPictureSize(r.picture);
+        zoom.setViewSize(QSize(400, 300));
+        zoom.setFactor(r.start);
+        r.action == '-' ? zoom.zoomOut() : r.action == '+' ? zoom.zoomIn() : zoom.initial();
+        QVERIFY2(qFuzzyCompare(zoom.factor(), r.factor) && zoom.canZoomOut() == r.canOut &&
+                     zoom.canZoomIn() == r.canIn,
+                 r.name);
+    }
+}
+
+void TestSharedWidgets::insertionByTimeAndCounter()
+{
+    MtImageViewer viewer;
+    auto add = [&](const QString& id, int minutes, const QString& path = QString()) {
+        return viewer.addImage(id, QStringLiteral("Alice"), m_base.addSecs(minutes * 60),
+                               QPixmap(10, 10), path);
+    };
+    for (const auto& [id, minutes] : {std::pair{"b", 10}, {"a", 5}, {"d", 30}, {"c", 10}, {"e", 1}})
+        QVERIFY(add(id, minutes));
+    QStringList order;
+    for (int i = 0; i < viewer.count(); ++i)
+        order << viewer.entry(i)->messageId();
+    QCOMPARE(order, (QStringList{"e", "a", "b", "c", "d"}));
+    // A known message is refreshed in place.
+    QVERIFY(!add("a", 6, QStringLiteral("/tmp/a.png")));
+    QCOMPARE(viewer.count(), 5);
+    QCOMPARE(viewer.findEntry(QStringLiteral("a"))->imagePath(), QStringLiteral("/tmp/a.png"));
+    QCOMPARE(viewer.findEntry(QStringLiteral("a"))->time(), m_base.addSecs(360));
+    // The counter is padded to the total's digits.
+    viewer.thumbItemSelected(QStringLiteral("b"));
+    QCOMPARE(viewer.numberText(), QStringLiteral("3 / 5"));
+    for (int i = 0; i < 95; ++i)
+        add(QString::number(i), 60 + i);
+    viewer.thumbItemSelected(QStringLiteral("c"));
+    QCOMPARE(viewer.numberText(), QStringLiteral("  4 / 100"));
+}
+
+// One viewer through a picture's life: asked for, broken, shown, zoomed, panned, saved, closed.
+void TestSharedWidgets::viewing()
+{
+    MtImageViewer viewer;
+    QSignalSpy asked(&viewer, &MtImageViewer::requestImagePath);
+    viewer.resize(640, 560);
+    viewer.show();
+    viewer.addImage(QStringLiteral("m1"), QStringLiteral("Bob"), m_base, QPixmap(8, 8), QString());
+    viewer.thumbItemSelected(QStringLiteral("m1"));
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    QCOMPARE(asked, (QList<QVariantList>{{QStringLiteral("m1")}}));
+
+    // A path for another message only updates that entry.
+    viewer.addImage(QStringLiteral("m2"), QStringLiteral("Bob"), m_base.addSecs(5), QPixmap(8, 8),
+                    QString());
+    const QString small = writePicture(QStringLiteral("small.png"), QSize(400, 300));
+    viewer.updateImagePath(QStringLiteral("m2"), small);
+    auto* label = viewer.findChild<QLabel*>(QStringLiteral("imageLabel"));
+    QVERIFY(label->pixmap(Qt::ReturnByValue).isNull());
+
+    // A file that is no picture shows the failure, with nothing to zoom.
+    QFile broken(m_env.path(QStringLiteral("broken.png")));
+    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a picture") > 0);
+    broken.close();
+    viewer.updateImagePath(QStringLiteral("m1"), broken.fileName());
+    QVERIFY(viewer.isShowingFailure());
+    auto* zoomIn = viewer.findChild<QPushButton*>(QStringLiteral("zoomInButton"));
+    auto* zoomOut = viewer.findChild<QPushButton*>(QStringLiteral("zoomOutButton"));
+    QVERIFY(!zoomIn->isEnabled());
+
+    // The next good picture replaces the failure, at its actual size.
+    viewer.updateImagePath(QStringLiteral("m1"), small);
+    QVERIFY(!viewer.isShowingFailure() && label->isVisible());
+    QCOMPARE(label->size(), QSize(400, 300));
+    QCOMPARE(viewer.zoomFactor(), 1.0);
+
+    auto* area = viewer.findChild<QScrollArea*>(QStringLiteral("scrollArea"));
+    const QSize view = area->maximumViewportSize();
+    // The wheel zooms in up to twice and out to fit.
+    QWidget* viewport = area->viewport();
+    auto wheel = [&](int delta, int times) {
+        const QPointF centre = QRectF(viewport->rect()).center();
+        QWheelEvent event(centre, QPointF(viewport->mapToGlobal(centre.toPoint())), QPoint(0, 0),
+                          QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        while (times--)
+            QCoreApplication::sendEvent(viewport, &event);
+    };
+    wheel(120, 10);
+    QVERIFY(qFuzzyCompare(viewer.zoomFactor(), 2.0));
+    QCOMPARE(label->size(), QSize(800, 600));
+    QScrollBar* h = area->horizontalScrollBar();
+    QScrollBar* v = area->verticalScrollBar();
+    QTRY_VERIFY(h->maximum() > 80 && v->maximum() > 60);
+    // Dragging the picture moves the view over it.
+    h->setValue(h->maximum() / 2);
+    v->setValue(v->maximum() / 2);
+    const QPoint start(h->value(), v->value());
+    const QPoint from = label->rect().center();
+    const QPoint to = from + QPoint(40, 30);
+    QTest::mousePress(label, Qt::LeftButton, Qt::NoModifier, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), QPointF(label->mapToGlobal(to)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(label, &move);
+    QTest::mouseRelease(label, Qt::LeftButton, Qt::NoModifier, to);
+    QCOMPARE(QPoint(h->value(), v->value()), start - QPoint(40, 30));
+    wheel(-120, 30);
+    // Zooming out ends at fit-to-window, which for a small picture is larger than actual size.
+    QVERIFY(qFuzzyCompare(viewer.zoomFactor(), qMin(view.height() / 300.0, view.width() / 400.0)));
+    QVERIFY(!zoomOut->isEnabled());
+
+    // A picture a little larger than the view: zooming out of a step returns to fit.
+    viewer.updateImagePath(QStringLiteral("m1"), writePicture(QStringLiteral("big.png"),
+                                                              view + QSize(view.width() / 20, 20)));
+    const double fit = viewer.zoomFactor();
+    QVERIFY(fit < 1.0);
+    QVERIFY(!zoomOut->isEnabled());
+    zoomIn->click();
+    QVERIFY(qFuzzyCompare(viewer.zoomFactor(), MtImageZoom::tenths(fit) + 0.1));
+    QVERIFY(zoomOut->isEnabled());
+    zoomOut->click();
+    QVERIFY(qFuzzyCompare(viewer.zoomFactor(), fit));
+    QVERIFY(!zoomOut->isEnabled());
+
+    // Saving asks for the shown message; Escape closes the viewer.
+    QSignalSpy save(&viewer, &MtImageViewer::requestImageSave);
+    viewer.findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+    QCOMPARE(save.count(), 1);
+    QCOMPARE(save.at(0).at(0).toString(), QStringLiteral("m1"));
+    QCOMPARE(save.at(0).at(1).value<QWidget*>(), &viewer);
+    QTest::keyClick(&viewer, Qt::Key_Escape);
+    QVERIFY(!viewer.isVisible());
+}
 
 QTEST_MAIN(TestSharedWidgets)
 #include "tst_sharedwidgets.moc"
