@@ -78,13 +78,6 @@ struct TimeShown
     MT_TYPED(TimeShown, empty, clockOnly, endsWithClock, namesMonthAndDay)
 };
 
-// The centres of a 48 x 48 mosaic's four tiles, inside the circle.
-struct Quadrants
-{
-    QColor topLeft, topRight, bottomLeft, bottomRight;
-    MT_TYPED(Quadrants, topLeft, topRight, bottomLeft, bottomRight)
-};
-
 // User 1; chat/1's two chats share a time, so the room-list statement yields it twice.
 void fillStore(StoreFixture& store)
 {
@@ -138,7 +131,6 @@ DBChatRoom room(const QString& topic, int type, const QString& members)
 Q_DECLARE_METATYPE(RoomRow)
 Q_DECLARE_METATYPE(Described)
 Q_DECLARE_METATYPE(TimeShown)
-Q_DECLARE_METATYPE(Quadrants)
 Q_DECLARE_METATYPE(Search)
 Q_DECLARE_METATYPE(NewChat)
 Q_DECLARE_METATYPE(QListWidgetItem*)
@@ -311,45 +303,6 @@ private slots:
         QCOMPARE(ChatRoomRowText::singleOtherMember(type, members, 1), expected);
     }
 
-    // Portrait pictures: a half tile must still be covered, not show a strip.
-    void mosaic_data()
-    {
-        QTest::addColumn<int>("pictures");
-        QTest::addColumn<Quadrants>("expected");
-        const QColor r(Qt::red), g(Qt::green), b(Qt::blue), y(Qt::yellow);
-        QTest::newRow("one fills the circle") << 1 << Quadrants{r, r, r, r};
-        QTest::newRow("two halves") << 2 << Quadrants{r, g, r, g};
-        QTest::newRow("two quarters over a half") << 3 << Quadrants{r, g, b, b};
-        QTest::newRow("a fifth is left out") << 5 << Quadrants{r, g, b, y};
-    }
-    void mosaic()
-    {
-        QFETCH(int, pictures);
-        QFETCH(Quadrants, expected);
-        const QList<QColor> colours{Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::black};
-        QList<QPixmap> sources;
-        for (int i = 0; i < pictures; ++i) {
-            sources.append(QPixmap(30, 90));
-            sources.last().fill(colours.at(i));
-        }
-        const QImage image = mtPictureMosaic(sources, QSize(48, 48)).toImage();
-        QCOMPARE(image.size(), QSize(48, 48));
-        QCOMPARE((Quadrants{image.pixelColor(14, 14), image.pixelColor(34, 14),
-                            image.pixelColor(14, 34), image.pixelColor(34, 34)}),
-                 expected);
-        QCOMPARE(image.pixelColor(0, 0).alpha(), 0);
-    }
-
-    void mosaicAtDoubleDensity()
-    {
-        QPixmap picture(10, 10);
-        picture.fill(Qt::red);
-        const QPixmap mosaic = mtPictureMosaic({picture}, QSize(48, 48), 2.0);
-        QCOMPARE((QVariantList{mosaic.size(), mosaic.devicePixelRatio(),
-                               mtPictureMosaic({}, QSize(48, 48)).isNull()}),
-                 (QVariantList{QSize(96, 96), 2.0, true}));
-    }
-
     // A room's pictures from the store: a cached URL shows its file, any other the default.
     void pictureSources_data()
     {
@@ -376,25 +329,6 @@ private slots:
         QVERIFY(m_store->exec(
             QStringLiteral("UPDATE TTT_GROUP SET thumb_url = '/g/77.png' WHERE group_id = 77")));
         QCOMPARE(mtRoomPictureSources(m_store->db(), room({}, type, members), 1).urls, urls);
-    }
-
-    void roomPictures()
-    {
-        QTemporaryDir dir;
-        QImage blue(8, 8, QImage::Format_ARGB32);
-        blue.fill(Qt::blue);
-        const QString file = dir.filePath(QStringLiteral("blue.png"));
-        QVERIFY(blue.save(file));
-        const auto local = [&](const QString& url) {
-            return url == QLatin1String("/cached") ? file : QString();
-        };
-        const QList<QPixmap> pictures = mtRoomPictures(
-            MtRoomPictureSources{{QStringLiteral("/cached"), QStringLiteral("/missing")}}, local);
-        const QImage profile = QPixmap(QStringLiteral(":/images/profile.png")).toImage();
-        QCOMPARE(pictures.size(), 2);
-        QCOMPARE((QVariantList{pictures.at(0).toImage().pixelColor(4, 4), pictures.at(1).toImage(),
-                               mtRoomPictures(MtRoomPictureSources(), local).size()}),
-                 (QVariantList{QColor(Qt::blue), profile, 1}));
     }
 
     // Newest activity first, each room once although the statement lists chat/1 twice.

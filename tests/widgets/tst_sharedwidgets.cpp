@@ -16,6 +16,7 @@
 #include "widgets/mtloadingwidget.h"
 #include "widgets/mtmessagedialog.h"
 #include "widgets/mtpicture.h"
+#include "widgets/mtroompicture.h"
 #include "widgets/mtsearchlineedit.h"
 #include "widgets/mttexthighlighter.h"
 #include "widgets/mttextviewer.h"
@@ -30,6 +31,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -77,7 +79,16 @@ qint64 utc(const char* text)
 {
     return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs).toMSecsSinceEpoch();
 }
+// The centres of a 48 x 48 mosaic's four tiles, inside the circle.
+struct Quadrants
+{
+    QColor topLeft, topRight, bottomLeft, bottomRight;
+    MT_TYPED(Quadrants, topLeft, topRight, bottomLeft, bottomRight)
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Quadrants)
 
 class TestSharedWidgets : public QObject
 {
@@ -111,6 +122,64 @@ private slots:
             QCOMPARE(QColor(cover.toImage().pixel(0, 0)), QColor(Qt::red));
         }
         QVERIFY(mtRoundPicture(QPixmap(), QSize(44, 44)).isNull());
+    }
+
+    // Portrait pictures: a half tile must still be covered, not show a strip.
+    void mosaic_data()
+    {
+        QTest::addColumn<int>("pictures");
+        QTest::addColumn<Quadrants>("expected");
+        const QColor r(Qt::red), g(Qt::green), b(Qt::blue), y(Qt::yellow);
+        QTest::newRow("one fills the circle") << 1 << Quadrants{r, r, r, r};
+        QTest::newRow("two halves") << 2 << Quadrants{r, g, r, g};
+        QTest::newRow("two quarters over a half") << 3 << Quadrants{r, g, b, b};
+        QTest::newRow("a fifth is left out") << 5 << Quadrants{r, g, b, y};
+    }
+    void mosaic()
+    {
+        QFETCH(int, pictures);
+        QFETCH(Quadrants, expected);
+        const QList<QColor> colours{Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::black};
+        QList<QPixmap> sources;
+        for (int i = 0; i < pictures; ++i) {
+            sources.append(QPixmap(30, 90));
+            sources.last().fill(colours.at(i));
+        }
+        const QImage image = mtPictureMosaic(sources, QSize(48, 48)).toImage();
+        QCOMPARE(image.size(), QSize(48, 48));
+        QCOMPARE((Quadrants{image.pixelColor(14, 14), image.pixelColor(34, 14),
+                            image.pixelColor(14, 34), image.pixelColor(34, 34)}),
+                 expected);
+        QCOMPARE(image.pixelColor(0, 0).alpha(), 0);
+    }
+
+    void mosaicAtDoubleDensity()
+    {
+        QPixmap picture(10, 10);
+        picture.fill(Qt::red);
+        const QPixmap mosaic = mtPictureMosaic({picture}, QSize(48, 48), 2.0);
+        QCOMPARE((QVariantList{mosaic.size(), mosaic.devicePixelRatio(),
+                               mtPictureMosaic({}, QSize(48, 48)).isNull()}),
+                 (QVariantList{QSize(96, 96), 2.0, true}));
+    }
+
+    void roomPictures()
+    {
+        QTemporaryDir dir;
+        QImage blue(8, 8, QImage::Format_ARGB32);
+        blue.fill(Qt::blue);
+        const QString file = dir.filePath(QStringLiteral("blue.png"));
+        QVERIFY(blue.save(file));
+        const auto local = [&](const QString& url) {
+            return url == QLatin1String("/cached") ? file : QString();
+        };
+        const QList<QPixmap> pictures = mtRoomPictures(
+            MtRoomPictureSources{{QStringLiteral("/cached"), QStringLiteral("/missing")}}, local);
+        const QImage profile = QPixmap(QStringLiteral(":/images/profile.png")).toImage();
+        QCOMPARE(pictures.size(), 2);
+        QCOMPARE((QVariantList{pictures.at(0).toImage().pixelColor(4, 4), pictures.at(1).toImage(),
+                               mtRoomPictures(MtRoomPictureSources(), local).size()}),
+                 (QVariantList{QColor(Qt::blue), profile, 1}));
     }
 
     // Web addresses are linked (without a trailing "/"); everything else is shown as typed.
