@@ -252,6 +252,25 @@ private slots:
     void initTestCase() { logIn(QStringLiteral("chat-pc")); }
     void cleanup() { m_login->windows.open.clear(); }
 
+    // A text sent while the broker is down goes out with its own id once messaging is back.
+    void resendWhenMessagingReturns()
+    {
+        const DBChatRoom room = newRoom();
+        auto dialog = open(room);
+        QSignalSpy down(session(), &MtSession::messagingDisconnected);
+        QSignalSpy back(session(), &MtSession::messagingConnected);
+        const qint64 seq = m_server.lastPublishedSeq();
+        QCOMPARE(m_server.dropBroker(session()->mtData()->clientId()), 1);
+        QVERIFY(down.wait(30000));
+        typeAndReturn(*dialog, QStringLiteral("said while away"));
+        const QString id = newestOwnId(room.topic());
+        QVERIFY(back.wait(60000));
+        QVERIFY(waitUntil([&] { return storedState(room.topic(), id) == MsgStateConfirmed; }));
+        QCOMPARE(m_server.publishedIds(seq, room.topic()), QStringList{id});
+        QCOMPARE(m_server.sentSince(seq, room.topic()),
+                 (QVector<DevSent>{{1, 1, QStringLiteral("said while away")}}));
+    }
+
     // Return sends the text as it is; its echo settles the bubble and the stored chat.
     void sendText_data()
     {
@@ -602,25 +621,6 @@ private slots:
         QCOMPARE((Kept{inSession, reopened->alarmOn(), reopened->size(),
                        reopened->pos() == set.topLeft()}),
                  kept);
-    }
-
-    // A text sent while the broker is down goes out with its own id once messaging is back.
-    void resendWhenMessagingReturns()
-    {
-        const DBChatRoom room = newRoom();
-        auto dialog = open(room);
-        QSignalSpy down(session(), &MtSession::messagingDisconnected);
-        QSignalSpy back(session(), &MtSession::messagingConnected);
-        const qint64 seq = m_server.lastPublishedSeq();
-        QCOMPARE(m_server.dropBroker(session()->mtData()->clientId()), 1);
-        QVERIFY(down.wait(30000));
-        typeAndReturn(*dialog, QStringLiteral("said while away"));
-        const QString id = newestOwnId(room.topic());
-        QVERIFY(back.wait(60000));
-        QVERIFY(waitUntil([&] { return storedState(room.topic(), id) == MsgStateConfirmed; }));
-        QCOMPARE(m_server.publishedIds(seq, room.topic()), QStringList{id});
-        QCOMPARE(m_server.sentSince(seq, room.topic()),
-                 (QVector<DevSent>{{1, 1, QStringLiteral("said while away")}}));
     }
 
     // A window whose draft did not change writes nothing as it closes, so it never waits for the
