@@ -42,9 +42,16 @@ int MtSocketWait::wait(int fd, bool forRead, bool forWrite, std::chrono::millise
         fds[1].events |= POLLIN;
     if (forWrite)
         fds[1].events |= POLLOUT;
+#ifdef POLLRDHUP
+    // A peer that closed is seen also while reading waits for settlements: reported readable,
+    // the end of the connection is read at once, not at the next keep-alive.
+    fds[1].events |= POLLRDHUP;
+    const nfds_t count = fd >= 0 ? 2 : 1;
+#else
     // Errors and hang-ups are reported even when nothing is asked for; a socket neither read
     // nor written is left out, or a hang-up would wake the wait again and again.
     const nfds_t count = fd >= 0 && (forRead || forWrite) ? 2 : 1;
+#endif
     const int n = ::poll(fds, count, int(qBound<qint64>(0, timeout.count(), 60000)));
     if (n <= 0)
         return None;
@@ -58,6 +65,10 @@ int MtSocketWait::wait(int fd, bool forRead, bool forWrite, std::chrono::millise
     if (count == 2) {
         if (fds[1].revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL))
             ready |= Readable;
+#ifdef POLLRDHUP
+        if (fds[1].revents & POLLRDHUP)
+            ready |= Readable;
+#endif
         if (fds[1].revents & POLLOUT)
             ready |= Writable;
     }
