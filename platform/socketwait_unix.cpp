@@ -35,6 +35,14 @@ void MtSocketWait::wake()
         qWarning().noquote().nospace() << "MtSocketWait::wake error:" << std::strerror(errno);
 }
 
+namespace {
+#ifdef POLLRDHUP
+constexpr short kReadableEvents = POLLIN | POLLERR | POLLHUP | POLLNVAL | POLLRDHUP;
+#else
+constexpr short kReadableEvents = POLLIN | POLLERR | POLLHUP | POLLNVAL;
+#endif
+} // namespace
+
 int MtSocketWait::wait(int fd, bool forRead, bool forWrite, std::chrono::milliseconds timeout)
 {
     pollfd fds[2] = {{m_pipe[0], POLLIN, 0}, {fd, 0, 0}};
@@ -63,12 +71,8 @@ int MtSocketWait::wait(int fd, bool forRead, bool forWrite, std::chrono::millise
         ready |= Woken;
     }
     if (count == 2) {
-        if (fds[1].revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL))
+        if (fds[1].revents & kReadableEvents)
             ready |= Readable;
-#ifdef POLLRDHUP
-        if (fds[1].revents & POLLRDHUP)
-            ready |= Readable;
-#endif
         if (fds[1].revents & POLLOUT)
             ready |= Writable;
     }
