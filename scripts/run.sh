@@ -4,7 +4,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
-"$top/scripts/build.sh" "$top/build" -DCMAKE_BUILD_TYPE=Release
+"$top/scripts/build.sh" "$top/build" -DCMAKE_BUILD_TYPE=Release -DMT_BUILD_BENCH=OFF
 
 data=${VELTRITALK_DEMO_DATA:-$top/build/demo-server}
 # How long each helper may take to say it is ready (seconds).

@@ -19,8 +19,9 @@ run_ctest() { # <dir> [ctest args]
 
 echo "== main build"
 # Without debug information the main tree compiles and links in about a fifth less time; the
-# sanitizer trees keep theirs for their reports.
-"$top/scripts/build.sh" "$top/build" -DCMAKE_BUILD_TYPE=Release || exit 1
+# sanitizer trees keep theirs for their reports. The benchmarks have a tree of their own
+# (bench/run) and are not built here.
+"$top/scripts/build.sh" "$top/build" -DCMAKE_BUILD_TYPE=Release -DMT_BUILD_BENCH=OFF || exit 1
 run_ctest "$top/build"
 
 if [ "${1:-}" != "--quick" ]; then
