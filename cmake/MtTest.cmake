@@ -26,4 +26,9 @@ function(mt_add_test name)
     endif()
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${_env}" LABELS "${ARG_LABELS}")
+    # The whole-program suites run longest: on a tree that has not run its tests yet (CTest has
+    # no times of its own then) they start first, not last and alone at the end.
+    if("scenario" IN_LIST ARG_LABELS)
+        set_tests_properties(${name} PROPERTIES COST 1000)
+    endif()
 endfunction()
