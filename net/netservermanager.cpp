@@ -7,6 +7,7 @@
 #include "net/netsessionheaders.h"
 #include "net/nettls.h"
 #include "net/serverconfig.h"
+#include "store/mtdata.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -293,6 +294,12 @@ QString NetServerManager::timedOutText()
 QString NetServerManager::unreadableText()
 {
     return tr("The server's answer could not be read");
+}
+
+QString NetServerManager::ownIdText()
+{
+    const MTData* session = MTData::instance();
+    return QString::number(session ? session->userId() : 0);
 }
 
 bool NetServerManager::startTask(std::function<void()> task)

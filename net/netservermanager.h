@@ -160,6 +160,8 @@ private:
     // The texts of the engine's own failures.
     static QString timedOutText();
     static QString unreadableText();
+    // The signed-in user's id as the requests carry it; "0" without a session.
+    static QString ownIdText();
 
     // Worker tasks.
     // `account` is a copy of the session that asked, taken when the request was queued.

@@ -6,18 +6,11 @@
 #include "net/netsessionheaders.h"
 #include "store/dbchatroom.h"
 #include "store/dbtypes.h"
-#include "store/mtdata.h"
 
 #include <QDebug>
 #include <QRegularExpression>
 
 namespace {
-QString myId()
-{
-    const MTData* session = MTData::instance();
-    return QString::number(session ? session->userId() : 0);
-}
-
 QString pathOf(std::initializer_list<QString> segments)
 {
     QStringList parts;
@@ -59,7 +52,7 @@ bool NetServerManager::reqPing(int reqCode)
 
 bool NetServerManager::reqLogout(int reqCode)
 {
-    return sendAsync(reqCode, pathOf({QStringLiteral("/rest/auth"), myId()}),
+    return sendAsync(reqCode, pathOf({QStringLiteral("/rest/auth"), ownIdText()}),
                      QStringLiteral("DELETE"));
 }
 
@@ -67,7 +60,7 @@ bool NetServerManager::reqUpdateMyProfile(int reqCode, const QString& userName, 
                                           const QString& fileKey)
 {
     NetForm form;
-    form.add(QStringLiteral("userId"), myId());
+    form.add(QStringLiteral("userId"), ownIdText());
     form.add(QStringLiteral("userName"), userName);
     form.add(QStringLiteral("chattingAllowYn"),
              chattingAllow ? QStringLiteral("1") : QStringLiteral("0"));
@@ -92,7 +85,7 @@ bool NetServerManager::reqChangePassword(int reqCode, const QString& oldPassword
 bool NetServerManager::reqLeaveChatRoom(int reqCode, qint64 roomId, int roomType)
 {
     return sendAsync(reqCode,
-                     pathOf({QStringLiteral("/rest/chatt/room/member"), myId(),
+                     pathOf({QStringLiteral("/rest/chatt/room/member"), ownIdText(),
                              QString::number(roomId), QString::number(sentRoomType(roomType))}),
                      QStringLiteral("DELETE"));
 }
@@ -121,7 +114,7 @@ bool NetServerManager::reqGroupInfo(int reqCode, qint64 groupId)
 bool NetServerManager::reqChatRoom(int reqCode, const QString& topic)
 {
     return sendAsync(reqCode,
-                     pathOf({QStringLiteral("/rest/chatt/room"), myId(),
+                     pathOf({QStringLiteral("/rest/chatt/room"), ownIdText(),
                              QString::number(roomIdFromTopic(topic))}),
                      QStringLiteral("GET"));
 }
@@ -134,7 +127,7 @@ bool NetServerManager::reqNewChatRoom(int reqCode, DBChatRoom& room)
     NetForm form;
     for (const QString& member : room.members().split(QLatin1Char(','), Qt::SkipEmptyParts))
         form.add(QStringLiteral("members"), member.trimmed());
-    form.add(QStringLiteral("userId"), myId());
+    form.add(QStringLiteral("userId"), ownIdText());
     form.add(QStringLiteral("roomType"), QString::number(room.type()));
     return sendAsync(reqCode, QStringLiteral("/rest/chatt/room"), QStringLiteral("POST"),
                      form.query());
@@ -143,7 +136,7 @@ bool NetServerManager::reqNewChatRoom(int reqCode, DBChatRoom& room)
 bool NetServerManager::reqInviteMember(int reqCode, qint64 roomId, const QStringList& members)
 {
     NetForm form;
-    form.add(QStringLiteral("userId"), myId());
+    form.add(QStringLiteral("userId"), ownIdText());
     form.add(QStringLiteral("roomId"), QString::number(roomId));
     for (const QString& member : members)
         form.add(QStringLiteral("members"), member);

@@ -7,7 +7,6 @@
 #include "net/neterrorbody.h"
 #include "net/netidletimeout.h"
 #include "net/netsessionheaders.h"
-#include "store/mtdata.h"
 
 #include <QDebug>
 #include <QDir>
@@ -17,12 +16,6 @@
 #include <QSaveFile>
 
 namespace {
-QString myId()
-{
-    const MTData* session = MTData::instance();
-    return QString::number(session ? session->userId() : 0);
-}
-
 int httpStatus(const QNetworkReply* reply)
 {
     return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -74,7 +67,7 @@ bool NetServerManager::upload(const QString& reqId, const QString& path, const Q
 bool NetServerManager::uploadProfileImage(const QString& reqId, const QString& filePath,
                                           const QString& fileKey, const QSize& size)
 {
-    const NetFields form = {{QStringLiteral("userId"), myId()},
+    const NetFields form = {{QStringLiteral("userId"), ownIdText()},
                             {QStringLiteral("fileKey"), fileKey},
                             {QStringLiteral("fileSeq"), QStringLiteral("0")},
                             {QStringLiteral("contentType"), QStringLiteral("20")},
@@ -87,7 +80,7 @@ bool NetServerManager::uploadProfileImage(const QString& reqId, const QString& f
 bool NetServerManager::uploadChatImage(const QString& reqId, const QString& filePath,
                                        const QSize& size)
 {
-    const NetFields form = {{QStringLiteral("userId"), myId()},
+    const NetFields form = {{QStringLiteral("userId"), ownIdText()},
                             {QStringLiteral("contentType"), QStringLiteral("20")},
                             {QStringLiteral("thumbType"), QStringLiteral("20")},
                             {QStringLiteral("width"), QString::number(size.width())},
@@ -97,7 +90,7 @@ bool NetServerManager::uploadChatImage(const QString& reqId, const QString& file
 
 bool NetServerManager::uploadChatFile(const QString& reqId, const QString& filePath)
 {
-    const NetFields form = {{QStringLiteral("userId"), myId()},
+    const NetFields form = {{QStringLiteral("userId"), ownIdText()},
                             {QStringLiteral("contentType"), QStringLiteral("10")},
                             {QStringLiteral("thumbType"), QStringLiteral("10")},
                             {QStringLiteral("width"), QStringLiteral("0")},
