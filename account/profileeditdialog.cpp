@@ -29,7 +29,7 @@ const char* const ProfileEditDialog::kImageFilter =
     "*.jpg *.jpeg *.png *.gif *.tif *.tiff *.bmp *.img";
 
 namespace {
-const char* const kDefaultPicture = ":/images/profile_x2.png";
+const char* const kDefaultLargePicture = ":/images/profile_x2.png";
 
 // The own directory row as the profile update's object, with what the answer carries laid over
 // it: a column the answer leaves out keeps its value.
@@ -153,7 +153,7 @@ void ProfileEditDialog::showPicture(const QPixmap& picture)
 
 void ProfileEditDialog::showDefaultPicture()
 {
-    showPicture(QPixmap(QString::fromLatin1(kDefaultPicture)));
+    showPicture(QPixmap(QString::fromLatin1(kDefaultLargePicture)));
 }
 
 void ProfileEditDialog::updateOkButton()

@@ -1,25 +1,12 @@
 #include "invite/chatmemberdelegate.h"
 
+#include "invite/invitefonts.h"
 #include "invite/invitepictures.h"
 #include "invite/memberlistmodel.h"
 
 #include <QAbstractItemView>
 #include <QGuiApplication>
 #include <QPainter>
-
-namespace {
-QFont rowFont(int points, bool bold)
-{
-    QFont font;
-    // The program's face is a Windows font; elsewhere the nearest Korean-capable sans is used.
-    font.setFamilies({QStringLiteral("맑은 고딕"), QStringLiteral("Malgun Gothic"),
-                      QStringLiteral("Noto Sans CJK KR"), QStringLiteral("NanumGothic"),
-                      QStringLiteral("sans-serif")});
-    font.setPointSize(points);
-    font.setBold(bold);
-    return font;
-}
-} // namespace
 
 ChatMemberDelegate::ChatMemberDelegate(InvitePictures* pictures, QObject* parent)
     : QStyledItemDelegate(parent), m_pictures(pictures)
@@ -58,8 +45,8 @@ void ChatMemberDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     // Names and departments come from the directory: drawn as plain text, never as markup.
     const int textX = pictureRect.right() + 10;
     const int textWidth = qMax(0, r.right() - textX - 6);
-    const QFont nameFont = rowFont(10, true);
-    const QFont deptFont = rowFont(9, false);
+    const QFont nameFont = inviteRowFont(10, true);
+    const QFont deptFont = inviteRowFont(9, false);
     const QFontMetrics nameMetrics(nameFont);
     const QFontMetrics deptMetrics(deptFont);
     const int top = r.top() + (r.height() - nameMetrics.height() - deptMetrics.height()) / 2;

@@ -1,5 +1,6 @@
 #include "invite/inviteuserdelegate.h"
 
+#include "invite/invitefonts.h"
 #include "invite/invitepictures.h"
 #include "invite/inviteselection.h"
 #include "invite/inviteusermodel.h"
@@ -14,18 +15,6 @@ constexpr int kCheckSize = 20;
 constexpr int kPictureX = 38;
 constexpr int kPictureSize = 46;
 constexpr int kTextX = kPictureX + kPictureSize + 10;
-
-QFont rowFont(int points, bool bold = false)
-{
-    QFont font;
-    // The program's face is a Windows font; elsewhere the nearest Korean-capable sans is used.
-    font.setFamilies({QStringLiteral("맑은 고딕"), QStringLiteral("Malgun Gothic"),
-                      QStringLiteral("Noto Sans CJK KR"), QStringLiteral("NanumGothic"),
-                      QStringLiteral("sans-serif")});
-    font.setPointSize(points);
-    font.setBold(bold);
-    return font;
-}
 
 QPixmap checkPicture(bool checked, qreal ratio)
 {
@@ -90,8 +79,8 @@ void InviteUserDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
 
     // Names and departments come from the directory: drawn as plain text, never as markup.
     const int textWidth = qMax(0, r.right() - kTextX - 8);
-    const QFont nameFont = rowFont(10);
-    const QFont smallFont = rowFont(8);
+    const QFont nameFont = inviteRowFont(10);
+    const QFont smallFont = inviteRowFont(8);
     const QFontMetrics nameMetrics(nameFont);
     const QFontMetrics smallMetrics(smallFont);
     const QString status = statusText(availability);

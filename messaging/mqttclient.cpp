@@ -17,7 +17,7 @@ namespace {
 // hand-over between threads stays visible to the thread sanitizer.
 const QEvent::Type kPendingEvent = QEvent::Type(QEvent::registerEventType());
 
-void registerTypes()
+void registerClientTypes()
 {
     qRegisterMetaType<QMQTT::ClientError>("QMQTT::ClientError");
     qRegisterMetaType<QMQTT::Message>("QMQTT::Message");
@@ -27,7 +27,7 @@ void registerTypes()
 Client::Client(const QHostAddress& host, quint16 port, QObject* parent)
     : QObject(parent), m_hostName(host.toString()), m_port(port)
 {
-    registerTypes();
+    registerClientTypes();
 }
 
 Client::Client(ClientDelegate* delegate, QObject* parent)

@@ -22,7 +22,7 @@
 namespace {
 std::atomic<MqttManager*> g_instance{nullptr};
 
-void registerTypes()
+void registerManagerTypes()
 {
     // The logout() signal crosses threads when a receiver lives elsewhere, and so may the
     // client's signals.
@@ -37,7 +37,7 @@ MqttManager::MessageItem::~MessageItem() = default;
 MqttManager::MqttManager(const QString& dbPath, QObject* parent)
     : QObject(parent), m_port(kDefaultPort), m_dbPath(dbPath)
 {
-    registerTypes();
+    registerManagerTypes();
     setObjectName(QStringLiteral("MqttManager"));
     g_instance.store(this);
 }

@@ -5,6 +5,7 @@
 #include "net/netform.h"
 #include "net/netidletimeout.h"
 #include "net/netsessionheaders.h"
+#include "net/netthreads.h"
 #include "net/nettls.h"
 #include "net/serverconfig.h"
 #include "store/mtdata.h"
@@ -19,12 +20,6 @@
 namespace {
 const int kDefaultHttpsPort = 443;
 const int kMinimumWorkers = 8;
-
-bool onApplicationThread()
-{
-    const QCoreApplication* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
 
 int replyCode(const QNetworkReply* reply)
 {
@@ -143,7 +138,7 @@ QNetworkReply* NetServerManager::sendRequest(QNetworkAccessManager* manager, con
     if (!reply)
         return nullptr;
     reply->setProperty("reqCode", QString::number(reqCode));
-    if (onApplicationThread())
+    if (netOnApplicationThread())
         return reply;
     return waitForReply(reply, reqCode);
 }

@@ -1,4 +1,5 @@
 #include "net/netsessionheaders.h"
+#include "net/netthreads.h"
 
 #include "store/mtdata.h"
 
@@ -7,12 +8,6 @@
 #include <QThread>
 
 namespace {
-bool onApplicationThread()
-{
-    const QCoreApplication* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
-
 // The stored device id without the side effect of making one. A detached copy makes a random
 // id when none is stored and writes nothing; two copies agree only on a stored value.
 QString storedDeviceId(const MTData& session)
@@ -35,7 +30,7 @@ NetSessionHeaders NetSessionHeaders::capture()
     headers.m_custId = session->custId();
     // On the GUI thread the session may make and store its device id (the first login of an
     // installation); elsewhere it must not write, as its connection belongs to the GUI thread.
-    headers.m_deviceId = onApplicationThread() ? session->deviceId() : storedDeviceId(*session);
+    headers.m_deviceId = netOnApplicationThread() ? session->deviceId() : storedDeviceId(*session);
     headers.m_accessKey = session->accessKey();
     headers.m_clientId = session->clientId();
     return headers;

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QFont>
+
+// The face of the people lists' rows at a size.
+QFont inviteRowFont(int points, bool bold = false);
