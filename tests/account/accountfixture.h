@@ -11,20 +11,16 @@
 #include "widgets/mtmessagedialog.h"
 
 #include <QApplication>
-#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
-#include <QSignalSpy>
-#include <QTimer>
 #include <QtTest>
 
 // Works through the modal windows that come up, one step each, keeping every message box's text.
 class ModalScript : public QObject
 {
 public:
-    // "Class:button" each, e.g. "MtMessageDialog:okButton", or "Class:field=text".
+    // "Class:button" each, e.g. "MtMessageDialog:okButton".
     explicit ModalScript(const QStringList& steps) : m_steps(steps)
     {
         connect(&m_poll, &QTimer::timeout, this, [this] { step(); });
@@ -40,21 +36,10 @@ private:
             return;
         const QString className = m_steps.first().section(QLatin1Char(':'), 0, 0);
         const QString button = m_steps.first().section(QLatin1Char(':'), 1);
-        // A menu is a pop-up over the modal window, and its entries are actions.
-        if (className == QLatin1String("QMenu"))
-            return menuStep(button);
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || !modal->isVisible() ||
             QString::fromLatin1(modal->metaObject()->className()) != className)
             return;
-        // "Class:field=text" types the text into a line edit of the window.
-        auto* edit = modal->findChild<QLineEdit*>(button.section(QLatin1Char('='), 0, 0));
-        if (edit && button.contains(QLatin1Char('='))) {
-            m_steps.removeFirst();
-            edit->setText(button.section(QLatin1Char('='), 1));
-            return;
-        }
-        // A disabled button is waited for.
         auto* target = modal->findChild<QPushButton*>(button);
         if (!target || !target->isEnabled())
             return;
@@ -69,22 +54,6 @@ private:
         // this timer's slot, and a timer is not run again while its slot runs.
         QMetaObject::invokeMethod(target, &QPushButton::click, Qt::QueuedConnection);
     }
-    void menuStep(const QString& actionName)
-    {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu || !menu->isVisible())
-            return;
-        for (QAction* action : menu->actions()) {
-            if (action->objectName() != actionName)
-                continue;
-            m_steps.removeFirst();
-            const QPoint at = menu->actionGeometry(action).center();
-            QTimer::singleShot(0, menu,
-                               [menu, at] { QTest::mouseClick(menu, Qt::LeftButton, {}, at); });
-            return;
-        }
-    }
-
     QTimer m_poll;
     QStringList m_steps;
     QStringList m_texts;

@@ -1,6 +1,5 @@
-// Child process for the logging tests: quiet as the program starts, then the file log switched on.
-//   warning|fatal: one message of that level; off: switched off again, then one warning;
-//   threads: kThreads threads each sending kLines long lines, rotating the log several times.
+// Child of tst_logging: the file log switched on as the program does, then kThreads threads each
+// sending kLines long lines, rotating the log several times.
 #include "app/logging.h"
 
 #include <QCoreApplication>
@@ -20,15 +19,6 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("LoggingChild"));
     qInstallMessageHandler(MtLog::quietMessageHandler);
     toggleFileLogging();
-    const QString mode = app.arguments().value(1);
-    if (mode == QLatin1String("off"))
-        toggleFileLogging();
-    if (mode == QLatin1String("fatal"))
-        qFatal("fatal message from the child");
-    if (mode != QLatin1String("threads")) {
-        qWarning("warning message from the child");
-        return 0;
-    }
     const QByteArray padding(kPadding, 'x');
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {

@@ -2,8 +2,6 @@
 #include "common/childprocess.h"
 #include "common/testenv.h"
 
-#include <QDir>
-#include <QProcess>
 #include <QtTest>
 
 #include <memory>
@@ -21,7 +19,6 @@ std::unique_ptr<QProcess> start(const TestEnv& env, const QString& runtime, cons
     return p;
 }
 
-// The next line the child prints, without its line end; empty when none comes in time.
 QString nextLine(QProcess& p)
 {
     while (!p.canReadLine() && p.waitForReadyRead(kWait)) {

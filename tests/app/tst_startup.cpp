@@ -1,9 +1,8 @@
-// The whole program on a real X display: hand-over, a stale lock after a crash, no tray.
+// The whole program on a real X display: hand-over, and a stale lock after a crash.
 #include "common/childprocess.h"
 #include "common/testenv.h"
 #include "common/xsession.h"
 
-#include <QProcess>
 #include <QtTest>
 
 #include <memory>
@@ -13,7 +12,6 @@ namespace {
 const QString kTitle = QStringLiteral("^PLOVEX\\(Chat\\)$");
 constexpr int kWait = 15000;
 
-// The program in the session and the private home; null when it did not start.
 std::unique_ptr<QProcess> start(const XSession& x, const TestEnv& env)
 {
     return x.start(qEnvironmentVariable("MT_PROGRAM"), env.processEnvironment());
@@ -33,7 +31,6 @@ class TestStartup : public QObject
     Q_OBJECT
 private slots:
     void handOverThenStaleLock();
-    void noTrayShowsBoxAndExitsOne();
 };
 
 void TestStartup::handOverThenStaleLock()
@@ -65,24 +62,6 @@ void TestStartup::handOverThenStaleLock()
     QVERIFY(handsOver(x, env));
     QCOMPARE(next->state(), QProcess::Running);
     ChildProcess::stop(*next, 5000);
-}
-
-void TestStartup::noTrayShowsBoxAndExitsOne()
-{
-    XSession x(false);
-    QVERIFY2(x.isValid(), qPrintable(x.errorString()));
-    TestEnv env;
-    auto p = start(x, env);
-    QVERIFY(p);
-    QTRY_VERIFY2_WITH_TIMEOUT(!x.visibleWindows(kTitle).isEmpty(), "no message box", kWait);
-    const QStringList boxes = x.visibleWindows(kTitle);
-    QCOMPARE(boxes.size(), 1);
-    QVERIFY(x.windowsOfPid(p->processId()).contains(boxes.first()));
-    // The box closes while xdotool still talks to it, so its exit status says nothing here.
-    x.key(boxes.first(), QStringLiteral("Return"));
-    QVERIFY(p->waitForFinished(kWait));
-    QCOMPARE(p->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(p->exitCode(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestStartup)

@@ -1,18 +1,10 @@
-// The program installed into a private DESTDIR, validated, started on X, and packaged by CPack.
 #include "common/childprocess.h"
 #include "common/testenv.h"
 #include "common/typed.h"
 #include "common/xsession.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <memory>
@@ -22,7 +14,7 @@ const QString kAppId = QStringLiteral("com.plovex.veltritalk");
 const QString kTitle = QStringLiteral("^PLOVEX\\(Chat\\)$");
 constexpr int kWait = 20000;
 
-// A tool's exit code and the lines it printed, less those that only say all is well.
+// The lines less those that only say all is well.
 struct ToolRun
 {
     int exitCode = -1;
@@ -50,7 +42,6 @@ ToolRun runTool(const QString& program, const QStringList& args,
     return run;
 }
 
-// The keys of the [Desktop Entry] group; an entry without that group reads as empty.
 QMap<QString, QString> readDesktopEntry(const QString& path)
 {
     QFile file(path);
@@ -68,7 +59,6 @@ QMap<QString, QString> readDesktopEntry(const QString& path)
     return keys;
 }
 
-// An icon picture in the theme and its size ("48x48" folder: 48; "scalable": 256).
 struct IconFile
 {
     QString path;
@@ -76,7 +66,6 @@ struct IconFile
     MT_TYPED(IconFile, path, size)
 };
 
-// What the desktop entry leads to: a program it can run, and the theme's pictures of its icon.
 struct EntryTargets
 {
     bool programRuns = false;
@@ -84,7 +73,6 @@ struct EntryTargets
     MT_TYPED(EntryTargets, programRuns, icons)
 };
 
-// The text of the first element of that name in an XML file; empty when there is none.
 QString xmlElement(const QString& path, const QString& element)
 {
     QFile file(path);
@@ -98,7 +86,6 @@ QString xmlElement(const QString& path, const QString& element)
     return QString();
 }
 
-// Every file below `root`, as paths relative to it, sorted.
 QStringList filesBelow(const QString& root)
 {
     QStringList files;
@@ -112,165 +99,151 @@ QStringList filesBelow(const QString& root)
 // A window that has been painted holds more than one colour.
 bool painted(const QImage& image)
 {
-    const QImage small = image.scaled(32, 32);
-    for (int y = 0; y < small.height(); ++y) {
-        for (int x = 0; x < small.width(); ++x) {
-            if (small.pixel(x, y) != small.pixel(0, 0))
-                return true;
-        }
-    }
-    return false;
-}
-
-QString binaryDir()
-{
-    return qEnvironmentVariable("MT_BINARY_DIR");
+    const QImage small = image.scaled(32, 32).convertToFormat(QImage::Format_RGB32);
+    QImage plain = small;
+    plain.fill(small.pixel(0, 0));
+    return !image.isNull() && plain != small;
 }
 } // namespace
 
 class TestInstall : public QObject
 {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void validatorsAccept_data();
-    void validatorsAccept();
-    void entryFindsProgramAndIcon();
-    void autostartEntryNamesTheInstalledProgram();
-    void installedProgramSpeaksKorean();
-    void packageHoldsTheInstallation();
-
-private:
     QString installed(const QString& relative) const { return m_prefix + '/' + relative; }
-
     QTemporaryDir m_destdir;
     QString m_prefix;
-};
 
-void TestInstall::initTestCase()
-{
-    QVERIFY(m_destdir.isValid());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DESTDIR"), m_destdir.path());
-    const ToolRun install = runTool(qEnvironmentVariable("MT_CMAKE"),
-                                    {"--install", binaryDir(), "--prefix", "/usr"}, env);
-    QVERIFY2(install.exitCode == 0, qPrintable(install.lines.join('\n')));
-    m_prefix = m_destdir.path() + QStringLiteral("/usr");
-}
-
-void TestInstall::validatorsAccept_data()
-{
-    QTest::addColumn<QString>("tool");
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("file");
-    QTest::newRow("desktop entry")
-        << "desktop-file-validate" << QStringList() << "share/applications/" + kAppId + ".desktop";
-    QTest::newRow("metainfo") << "appstreamcli"
-                              << QStringList{"validate", "--no-net", "--pedantic", "--no-color"}
-                              << "share/metainfo/" + kAppId + ".metainfo.xml";
-}
-
-void TestInstall::validatorsAccept()
-{
-    QFETCH(QString, tool);
-    QFETCH(QStringList, args);
-    QFETCH(QString, file);
-    QVERIFY2(QFile::exists(installed(file)), qPrintable(file));
-    QCOMPARE(runTool(tool, args << installed(file)), (ToolRun{0, {}}));
-}
-
-// The entry's Exec runs from bin; its Icon is in each size folder, at that size; the metainfo.
-void TestInstall::entryFindsProgramAndIcon()
-{
-    const QString metainfo = installed("share/metainfo/" + kAppId + ".metainfo.xml");
-    QCOMPARE(xmlElement(metainfo, QStringLiteral("id")), kAppId);
-    QCOMPARE(xmlElement(metainfo, QStringLiteral("launchable")), kAppId + ".desktop");
-    const QMap<QString, QString> entry =
-        readDesktopEntry(installed("share/applications/" + kAppId + ".desktop"));
-    const QFileInfo program(installed("bin/" + entry.value(QStringLiteral("Exec"))));
-    const QString theme = installed(QStringLiteral("share/icons/hicolor"));
-    EntryTargets seen{program.isFile() && program.isExecutable(), {}};
-    for (const QString& file : filesBelow(theme))
-        seen.icons.append({file.section('/', 0, 0) + '/' + QFileInfo(file).completeBaseName(),
-                           QImageReader(theme + '/' + file).read().size()});
-    EntryTargets expected{true, {}};
-    for (const QString& size : QDir(theme).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const int side = size == QLatin1String("scalable") ? 256 : size.section('x', 0, 0).toInt();
-        expected.icons.append({size + '/' + entry.value(QStringLiteral("Icon")), {side, side}});
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_destdir.isValid());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DESTDIR"), m_destdir.path());
+        const ToolRun install =
+            runTool(qEnvironmentVariable("MT_CMAKE"),
+                    {"--install", qEnvironmentVariable("MT_BINARY_DIR"), "--prefix", "/usr"}, env);
+        QVERIFY2(install.exitCode == 0, qPrintable(install.lines.join('\n')));
+        m_prefix = m_destdir.path() + QStringLiteral("/usr");
     }
-    QVERIFY(!expected.icons.isEmpty());
-    QCOMPARE(seen, expected);
-}
 
-// The autostart entry names the program where it lies, not a build tree; the desktop accepts it.
-void TestInstall::autostartEntryNamesTheInstalledProgram()
-{
-    const QString program = installed(QStringLiteral("bin/autorun-check"));
-    QVERIFY(QFile::copy(qEnvironmentVariable("MT_AUTORUN_CHILD"), program));
-    TestEnv home;
-    const ToolRun run = runTool(program, {}, home.processEnvironment());
-    QFile::remove(program);
-    QCOMPARE(run, (ToolRun{0, {}}));
-    const QString entry = home.path(QStringLiteral("home/.config/autostart/VeltriTalk.desktop"));
-    QCOMPARE(readDesktopEntry(entry).value(QStringLiteral("Exec")),
-             QLatin1Char('"') + program + QLatin1Char('"'));
-    QCOMPARE(runTool(QStringLiteral("desktop-file-validate"), {entry}), (ToolRun{0, {}}));
-}
+    void validatorsAccept_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("desktop entry") << "desktop-file-validate" << QStringList()
+                                       << "share/applications/" + kAppId + ".desktop";
+        QTest::newRow("metainfo") << "appstreamcli"
+                                  << QStringList{"validate", "--no-net", "--pedantic", "--no-color"}
+                                  << "share/metainfo/" + kAppId + ".metainfo.xml";
+    }
 
-// Started from the install, build tree out of reach: its no-tray notice differs in Korean.
-void TestInstall::installedProgramSpeaksKorean()
-{
-    XSession x(false);
-    QVERIFY2(x.isValid(), qPrintable(x.errorString()));
-    QList<QImage> boxes;
-    for (const QString& lang : {QStringLiteral("C.UTF-8"), QStringLiteral("ko_KR.UTF-8")}) {
+    void validatorsAccept()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QStringList, args);
+        QFETCH(QString, file);
+        QVERIFY2(QFile::exists(installed(file)), qPrintable(file));
+        QCOMPARE(runTool(tool, args << installed(file)), (ToolRun{0, {}}));
+    }
+
+    // The entry's Exec runs from bin; its Icon is in each size folder, at that size; the metainfo.
+    void entryFindsProgramAndIcon()
+    {
+        const QString metainfo = installed("share/metainfo/" + kAppId + ".metainfo.xml");
+        QCOMPARE(xmlElement(metainfo, QStringLiteral("id")), kAppId);
+        QCOMPARE(xmlElement(metainfo, QStringLiteral("launchable")), kAppId + ".desktop");
+        const QMap<QString, QString> entry =
+            readDesktopEntry(installed("share/applications/" + kAppId + ".desktop"));
+        const QFileInfo program(installed("bin/" + entry.value(QStringLiteral("Exec"))));
+        const QString theme = installed(QStringLiteral("share/icons/hicolor"));
+        EntryTargets seen{program.isFile() && program.isExecutable(), {}};
+        for (const QString& file : filesBelow(theme))
+            seen.icons.append({file.section('/', 0, 0) + '/' + QFileInfo(file).completeBaseName(),
+                               QImageReader(theme + '/' + file).read().size()});
+        EntryTargets expected{true, {}};
+        for (const QString& size : QDir(theme).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const int side =
+                size == QLatin1String("scalable") ? 256 : size.section('x', 0, 0).toInt();
+            expected.icons.append({size + '/' + entry.value(QStringLiteral("Icon")), {side, side}});
+        }
+        QVERIFY(!expected.icons.isEmpty());
+        QCOMPARE(seen, expected);
+    }
+
+    // The autostart entry names the program where it lies, not a build tree.
+    void autostartEntryNamesTheInstalledProgram()
+    {
+        const QString program = installed(QStringLiteral("bin/autorun-check"));
+        QVERIFY(QFile::copy(qEnvironmentVariable("MT_AUTORUN_CHILD"), program));
         TestEnv home;
-        QProcessEnvironment env = home.processEnvironment();
-        env.insert(QStringLiteral("LANG"), lang);
-        env.remove(QStringLiteral("MT_SOURCE_DIR"));
-        env.remove(QStringLiteral("MT_BINARY_DIR"));
-        env.remove(QStringLiteral("LC_MESSAGES"));
-        env.remove(QStringLiteral("LANGUAGE"));
-        auto p = x.start(installed(QStringLiteral("bin/veltritalk")), env);
-        QVERIFY2(p, "the installed program does not start");
-        QTRY_VERIFY2_WITH_TIMEOUT(!x.visibleWindows(kTitle).isEmpty(), "no notice", kWait);
-        const QString box = x.visibleWindows(kTitle).constFirst();
-        QVERIFY(x.windowsOfPid(p->processId()).contains(box));
-        QImage picture;
-        QTRY_VERIFY2_WITH_TIMEOUT(painted(picture = x.grab(box)), "never painted", kWait);
-        boxes << picture;
-        ChildProcess::stop(*p, 5000);
+        const ToolRun run = runTool(program, {}, home.processEnvironment());
+        QFile::remove(program);
+        QCOMPARE(run, (ToolRun{0, {}}));
+        const QString entry =
+            home.path(QStringLiteral("home/.config/autostart/VeltriTalk.desktop"));
+        QCOMPARE(readDesktopEntry(entry).value(QStringLiteral("Exec")),
+                 QLatin1Char('"') + program + QLatin1Char('"'));
+        QCOMPARE(runTool(QStringLiteral("desktop-file-validate"), {entry}), (ToolRun{0, {}}));
     }
-    QVERIFY2(boxes.at(0) != boxes.at(1), "the Korean notice looks like the English one");
-}
 
-void TestInstall::packageHoldsTheInstallation()
-{
-    QTemporaryDir packageDir;
-    const ToolRun pack = runTool(qEnvironmentVariable("MT_CPACK"),
-                                 {"-G", "DEB", "-B", packageDir.path(), "--config",
-                                  binaryDir() + QStringLiteral("/CPackConfig.cmake")});
-    QVERIFY2(pack.exitCode == 0, qPrintable(pack.lines.join('\n')));
-    const QStringList debs = QDir(packageDir.path()).entryList({"*.deb"}, QDir::Files);
-    QCOMPARE(debs.size(), 1);
-    const QString deb = packageDir.filePath(debs.constFirst());
+    // Started from the install, build tree out of reach: its no-tray notice differs in Korean.
+    void installedProgramSpeaksKorean()
+    {
+        XSession x(false);
+        QVERIFY2(x.isValid(), qPrintable(x.errorString()));
+        QList<QImage> boxes;
+        for (const QString& lang : {QStringLiteral("C.UTF-8"), QStringLiteral("ko_KR.UTF-8")}) {
+            TestEnv home;
+            QProcessEnvironment env = home.processEnvironment();
+            env.insert(QStringLiteral("LANG"), lang);
+            env.remove(QStringLiteral("MT_SOURCE_DIR"));
+            env.remove(QStringLiteral("MT_BINARY_DIR"));
+            env.remove(QStringLiteral("LC_MESSAGES"));
+            env.remove(QStringLiteral("LANGUAGE"));
+            auto p = x.start(installed(QStringLiteral("bin/veltritalk")), env);
+            QVERIFY2(p, "the installed program does not start");
+            QTRY_VERIFY2_WITH_TIMEOUT(!x.visibleWindows(kTitle).isEmpty(), "no notice", kWait);
+            const QString box = x.visibleWindows(kTitle).constFirst();
+            QVERIFY(x.windowsOfPid(p->processId()).contains(box));
+            QImage picture;
+            QTRY_VERIFY2_WITH_TIMEOUT(painted(picture = x.grab(box)), "never painted", kWait);
+            boxes << picture;
+            ChildProcess::stop(*p, 5000);
+        }
+        QVERIFY2(boxes.at(0) != boxes.at(1), "the Korean notice looks like the English one");
+    }
 
-    QTemporaryDir unpacked;
-    QCOMPARE(runTool(QStringLiteral("dpkg-deb"), {"-x", deb, unpacked.path()}), (ToolRun{0, {}}));
-    QStringList expected;
-    for (const QString& file : filesBelow(m_prefix))
-        expected << QStringLiteral("usr/") + file;
-    QCOMPARE(filesBelow(unpacked.path()), expected);
+    void packageHoldsTheInstallation()
+    {
+        QTemporaryDir packageDir;
+        const ToolRun pack =
+            runTool(qEnvironmentVariable("MT_CPACK"),
+                    {"-G", "DEB", "-B", packageDir.path(), "--config",
+                     qEnvironmentVariable("MT_BINARY_DIR") + QStringLiteral("/CPackConfig.cmake")});
+        QVERIFY2(pack.exitCode == 0, qPrintable(pack.lines.join('\n')));
+        const QStringList debs = QDir(packageDir.path()).entryList({"*.deb"}, QDir::Files);
+        QCOMPARE(debs.size(), 1);
+        const QString deb = packageDir.filePath(debs.constFirst());
 
-    // The dependencies come from the linked libraries; apt resolves them as for ./file.deb.
-    const ToolRun field = runTool(QStringLiteral("dpkg-deb"), {"--field", deb, "Depends"});
-    QStringList missing{"libc6", "libqt5widgets5", "libsqlcipher0", "libmosquitto1"};
-    for (const QString& dependency : field.lines.join(' ').split(',', Qt::SkipEmptyParts))
-        missing.removeAll(dependency.trimmed().section(' ', 0, 0));
-    QCOMPARE(missing, QStringList());
-    const ToolRun apt = runTool(QStringLiteral("apt-get"), {"install", "--simulate", deb});
-    QVERIFY2(apt.exitCode == 0, qPrintable(apt.lines.join('\n')));
-}
+        QTemporaryDir unpacked;
+        QCOMPARE(runTool(QStringLiteral("dpkg-deb"), {"-x", deb, unpacked.path()}),
+                 (ToolRun{0, {}}));
+        QStringList expected;
+        for (const QString& file : filesBelow(m_prefix))
+            expected << QStringLiteral("usr/") + file;
+        QCOMPARE(filesBelow(unpacked.path()), expected);
+
+        // The dependencies come from the linked libraries; apt resolves them as for ./file.deb.
+        const ToolRun field = runTool(QStringLiteral("dpkg-deb"), {"--field", deb, "Depends"});
+        QStringList missing{"libc6", "libqt5widgets5", "libsqlcipher0", "libmosquitto1"};
+        for (const QString& dependency : field.lines.join(' ').split(',', Qt::SkipEmptyParts))
+            missing.removeAll(dependency.trimmed().section(' ', 0, 0));
+        QCOMPARE(missing, QStringList());
+        const ToolRun apt = runTool(QStringLiteral("apt-get"), {"install", "--simulate", deb});
+        QVERIFY2(apt.exitCode == 0, qPrintable(apt.lines.join('\n')));
+    }
+};
 
 QTEST_MAIN(TestInstall)
 #include "tst_install.moc"

@@ -16,8 +16,7 @@
 // One request's outcome as its caller hears it; `message` only for a server's refusal.
 struct NetOutcome
 {
-    QString signal;
-    QString id;
+    QString signal, id;
     int errCode = 0;
     QString message = {};
     MT_TYPED(NetOutcome, signal, id, errCode, message)
@@ -30,8 +29,8 @@ class NetRecorder : public QObject
 public:
     struct Event
     {
-        QString signal;    // as named by the signal
-        QVariantList args; // as the signal carried them: the reqCode, reqId or url first
+        QString signal;
+        QVariantList args; // the reqCode, reqId or url first
         int errCode() const { return args.value(1).toInt(); }
         QString text() const { return args.value(2).toString(); }
         QJsonObject object() const { return args.value(1).toJsonObject(); }
@@ -56,7 +55,6 @@ public:
     }
 
     QList<Event> events() const { return m_events; }
-    // Events of one signal and one reqId or url.
     QList<Event> of(const QString& signal, const QString& id) const
     {
         QList<Event> out;
@@ -64,7 +62,6 @@ public:
                      [&](const Event& e) { return e.signal == signal && e.args.value(0) == id; });
         return out;
     }
-    // Every outcome (progress left out) so far.
     QList<NetOutcome> outcomes() const
     {
         QList<NetOutcome> out;
@@ -150,7 +147,6 @@ protected:
         return !m_session->accessKey().isEmpty();
     }
 
-    // An engine for the server (or another configuration) on the user's store.
     std::unique_ptr<NetServerManager> newEngine(const QString& ini = QString(), int idleMs = 30000)
     {
         auto net = std::make_unique<NetServerManager>(
@@ -160,7 +156,6 @@ protected:
         return net;
     }
 
-    // The identity a received request carried, and the session's own.
     static QStringList identity(const QJsonValue& request)
     {
         QStringList out;

@@ -1,4 +1,3 @@
-// Each request reaches its path with its method, form and headers; one answer with its code.
 #include "netfixture.h"
 #include "store/dbchatroom.h"
 
@@ -101,7 +100,6 @@ void TestNetRequests::catalogue_data()
     topic("one room", "chat/" + pair, pair, 0);
     topic("topic of a large id", "chat/9007199254740", "9007199254740", 40400);
     topic("topic without a slash", "chat" + pair, "-1", 40400);
-    topic("topic not a number", "chat/abc", "-1", 40400);
     QJsonObject profile{{"userId", me}, {"tel", "000-0000-0000"}, {"telOpenYn", "1"}};
     profile.insert("userName", fancy);
     profile.insert("chattingAllowYn", "1");

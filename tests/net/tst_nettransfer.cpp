@@ -1,10 +1,5 @@
-// File transfer against the reference server: uploads and downloads byte for byte, picture
-// fetches once per address over kept connections, and transfers that go silent.
 #include "net/filemanager.h"
-#include "net/netpicturequeue.h"
 #include "netfixture.h"
-
-#include <QSet>
 
 namespace {
 // Bytes sent (or received) never go back, and the last report is the whole.
@@ -26,7 +21,7 @@ QByteArray contents(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
 }
 
-// An upload as the server received it: the parts in order ("name=value"), the file.
+// Parts in order, "name=value".
 struct ReceivedUpload
 {
     QString path;
@@ -34,16 +29,6 @@ struct ReceivedUpload
     QString fileName;
     qint64 fileSize = 0;
     MT_TYPED(ReceivedUpload, path, fields, fileName, fileSize)
-};
-
-// One picture answer: the signal, the address, the cached file and which widget (-1: none).
-struct PictureAnswer
-{
-    QString signal;
-    QString url;
-    QString file;
-    int widget = -1;
-    MT_TYPED(PictureAnswer, signal, url, file, widget)
 };
 
 QString picture()
@@ -60,27 +45,13 @@ QString fileOfSize(qint64 size)
     return big.open(QIODevice::WriteOnly) && big.resize(size) ? big.fileName() : QString();
 }
 
-// The numbers of the TLS connections the requests came on (the server numbers them from 1).
-QSet<int> connectionsOf(const QJsonArray& requests)
-{
-    QSet<int> out;
-    for (const QJsonValue& request : requests)
-        out.insert(request[QLatin1String("connection")].toInt());
-    return out;
-}
-
-// A picture the server makes on request: a version of a known user's picture.
-QString pictureUrl(qint64 userId, int version)
-{
-    return QStringLiteral("/pictures/u%1_%2_t.png").arg(userId).arg(version);
-}
 } // namespace
 
 using MakeFile = std::function<QString()>;
 using Upload = std::function<bool(NetServerManager&, const QString& reqId, const QString& file)>;
 using Transfer = std::function<bool(NetServerManager&)>;
-// A request of the engine; the code or url its answer carries.
-using Request = std::function<QVariant(NetServerManager&, qint64 userId)>;
+// Its answer carries the code or url returned.
+using Request = std::function<QVariant(NetServerManager&)>;
 Q_DECLARE_METATYPE(Request)
 Q_DECLARE_METATYPE(MakeFile)
 Q_DECLARE_METATYPE(Upload)
@@ -228,68 +199,6 @@ private slots:
         QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("plain.txt"))).size(), qint64(0));
     }
 
-    void pictures_data()
-    {
-        QTest::addColumn<QString>("url");       // %1: a user id the server knows
-        QTest::addColumn<QList<int>>("askers"); // widget indexes, -1 a prefetch
-        QTest::addColumn<bool>("found");
-        QTest::addColumn<int>("requests"); // that reach the server
-
-        QTest::newRow("two widgets") << "/pictures/u%1_1_t.png" << QList<int>{0, 1} << true << 1;
-        QTest::newRow("a prefetch, then a widget")
-            << "/pictures/u%1_1.png" << QList<int>{-1, 0} << true << 1;
-        QTest::newRow("with a query, the same widget twice, and a prefetch")
-            << "/pictures/u%1_1_t.png?v=7" << QList<int>{1, 1, -1} << true << 1;
-        QTest::newRow("missing") << "/pictures/u9%1_missing.png" << QList<int>{0, -1, 1} << false
-                                 << 1;
-        // No file name to keep it under: nothing is asked for, and nothing written.
-        QTest::newRow("empty") << "" << QList<int>{0, -1} << false << 0;
-        QTest::newRow("dots") << "/pictures/.." << QList<int>{0, -1} << false << 0;
-    }
-
-    // However many ask, a picture is fetched once and each asker hears of it with its widget.
-    void pictures()
-    {
-        QFETCH(QString, url);
-        QFETCH(QList<int>, askers);
-        QFETCH(bool, found);
-        QFETCH(int, requests);
-        url = url.arg(m_session->userId() + 4);
-        const QString file = found ? FileManager::cacheFilePath(url) : QString();
-        QStringList cache = cacheFiles() << QFileInfo(file).fileName();
-        cache.removeAll(QString());
-        cache.sort();
-        const qint64 since = m_server.lastRequestSeq();
-        m_recorder->clear();
-        QList<PictureAnswer> expected;
-        // Held until all asked: a missing picture answered early would rightly be asked anew.
-        QVERIFY(m_server.pause());
-        for (int asker : askers) {
-            QCOMPARE(m_net->requestImage(url, asker < 0 ? nullptr : &m_widgets[asker]), QString());
-            expected << PictureAnswer{found ? "imageSuccess" : "imageFailure", url, file, asker};
-        }
-        QVERIFY(m_server.resume());
-        QVERIFY(waitUntil([&] { return m_recorder->events().size() == askers.size(); }));
-        // A missing picture asked for afterwards is the last thing heard: nothing else came.
-        const QString sentinel = QStringLiteral("/pictures/u999999_sentinel.png");
-        QCOMPARE(m_net->requestImage(sentinel, nullptr), QString());
-        expected << PictureAnswer{"imageFailure", sentinel, QString(), -1};
-        QCOMPARE(m_recorder->answer(sentinel).signal, QStringLiteral("imageFailure"));
-        QList<PictureAnswer> heard;
-        for (const NetRecorder::Event& e : m_recorder->events()) {
-            QWidget* w = e.args.constLast().value<QWidget*>();
-            heard << PictureAnswer{e.signal, e.args.value(0).toString(),
-                                   e.args.size() == 3 ? e.args.value(1).toString() : QString(),
-                                   w == &m_widgets[0]   ? 0
-                                   : w == &m_widgets[1] ? 1
-                                                        : -1};
-        }
-        QCOMPARE(heard, expected);
-        QCOMPARE(m_server.requests(QStringLiteral("/pictures"), since).size(), requests + 1);
-        QCOMPARE(cacheFiles(), cache);
-        QCOMPARE(QImage(file).isNull(), !found);
-    }
-
     void silentTransfers_data()
     {
         QTest::addColumn<QJsonObject>("rule");
@@ -354,52 +263,32 @@ private slots:
         QCOMPARE(cacheFiles(), cache);
     }
 
-    // A login's worth of pictures goes over the few kept connections of the fetching threads.
-    void picturesShareConnections()
-    {
-        constexpr int kPictures = 40;
-        const qint64 since = m_server.lastRequestSeq();
-        for (int version = 1; version <= kPictures; ++version)
-            QCOMPARE(m_net->requestImage(pictureUrl(m_session->userId(), version), &m_widgets[0]),
-                     QString());
-        QVERIFY(waitUntil([&] { return m_recorder->events().size() == kPictures; }));
-        const QJsonArray served = m_server.requests(QStringLiteral("/pictures"), since);
-        QCOMPARE(served.size(), kPictures);
-        const QSet<int> connections = connectionsOf(served);
-        QVERIFY2(!connections.contains(0), "a request came on a connection the server missed");
-        QVERIFY2(connections.size() <= NetPictureQueue::kMaxRunning,
-                 qPrintable(QStringLiteral("%1 connections").arg(connections.size())));
-    }
-
     void closedConnectionsOpenAgain_data()
     {
         QTest::addColumn<Request>("request");
         QTest::addColumn<QString>("signal");
-        QTest::newRow("a picture, on a worker thread")
-            << Request([](NetServerManager& net, qint64 userId) {
-                   net.requestImage(pictureUrl(userId, 101), nullptr);
-                   return QVariant(pictureUrl(userId, 101));
-               })
-            << "imageSuccess";
-        QTest::newRow("a keep-alive, on the GUI thread")
-            << Request([](NetServerManager& net, qint64) {
-                   net.reqPing(7);
-                   return QVariant(7);
-               })
-            << "success";
+        const QString picture = QStringLiteral("/pictures/u%1_101_t.png").arg(m_session->userId());
+        QTest::newRow("a picture, on a worker thread") << Request([picture](NetServerManager& net) {
+            net.requestImage(picture, nullptr);
+            return QVariant(picture);
+        }) << "imageSuccess";
+        QTest::newRow("a keep-alive, on the GUI thread") << Request([](NetServerManager& net) {
+            net.reqPing(7);
+            return QVariant(7);
+        }) << "success";
     }
     // A kept connection the server closed is opened again for the same request.
     void closedConnectionsOpenAgain()
     {
         QFETCH(Request, request);
         QFETCH(QString, signal);
-        const QVariant first = request(*m_net, m_session->userId());
+        const QVariant first = request(*m_net);
         QCOMPARE(m_recorder->answer(first).signal, signal);
         QVERIFY(m_server.control("POST", "/control/connections/close")["closed"].toInt() > 0);
         const int opened = m_server.control("GET", "/control/connections")["opened"].toInt();
         QFile::remove(FileManager::cacheFilePath(first.toString()));
         m_recorder->clear();
-        QCOMPARE(m_recorder->answer(request(*m_net, m_session->userId())).signal, signal);
+        QCOMPARE(m_recorder->answer(request(*m_net)).signal, signal);
         QVERIFY(m_server.control("GET", "/control/connections")["opened"].toInt() > opened);
     }
 
@@ -415,9 +304,6 @@ private slots:
         QCOMPARE(m_recorder->answer(QStringLiteral("hang")).signal,
                  QStringLiteral("uploadFailure"));
     }
-
-private:
-    QWidget m_widgets[2];
 };
 
 QTEST_MAIN(TestNetTransfer)

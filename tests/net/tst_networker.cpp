@@ -1,4 +1,3 @@
-// The requests that write the user's store, and every kind of failure on each path.
 #include "net/filemanager.h"
 #include "net/netanswer.h"
 #include "netfixture.h"
@@ -11,16 +10,12 @@
 #include <QTcpServer>
 
 namespace {
-// What a cache answer left behind: the stamp in the file and in the session, and the own name.
 struct CacheState
 {
-    QString storedTime;
-    QString sessionTime;
-    QString userName;
+    QString storedTime, sessionTime, userName;
     MT_TYPED(CacheState, storedTime, sessionTime, userName)
 };
 
-// A first cache as sent and stored: the request, the users, the stamps, the cache connection.
 struct FirstCache
 {
     QString url;
@@ -35,31 +30,12 @@ struct FirstCache
 struct Stored
 {
     bool extraRoom = false;
-    int extraChats = 0;
-    int users = 0;
+    int extraChats = 0, users = 0;
     QString cacheTime;
     MT_TYPED(Stored, extraRoom, extraChats, users, cacheTime)
 };
 
 const QString kExtraTopic = QStringLiteral("chat/999999");
-// The pictures a room list names: every member but the own user, every group, each once.
-QStringList roomPictures(DBManager& db, const QJsonArray& list, qint64 ownUserId)
-{
-    QStringList urls;
-    for (const QJsonValue& room : list) {
-        DBGroup group;
-        if (db.findGroup(room["grpId"].toInt(), group))
-            urls << group.thumbUrl();
-        for (const QJsonValue& member : room["members"].toArray()) {
-            if (member["joinUserId"].toInt() != ownUserId)
-                urls << member["user"]["thumbUrl"].toString();
-        }
-    }
-    urls.removeAll(QString());
-    urls.removeDuplicates();
-    return urls;
-}
-
 } // namespace
 
 using Call = std::function<bool(NetServerManager&)>;
@@ -108,7 +84,7 @@ private slots:
                  "/rest/cache/" + me + "/" + stamp);
     }
 
-    void roomListStoresThenSignalsThenFetchesPictures()
+    void roomListStoresThenSignals()
     {
         QVERIFY(addExtraRoom());
         m_recorder->clear();
@@ -123,27 +99,7 @@ private slots:
         QVERIFY(!m_db->chatRoomExists(kExtraTopic));
         QCOMPARE(m_db->chatCount(kExtraTopic), 0);
 
-        // Every other member's and every group's picture is fetched into the cache, no other.
-        const QStringList urls = roomPictures(*m_db, list, m_session->userId());
-        QVERIFY(list.size() > 5 && urls.size() > 3);
-        QStringList expected =
-            QStringList(urls).replaceInStrings(QRegularExpression("^"), "imageSuccess ");
-        expected << "success 4";
-        QVERIFY(waitUntil([&] { return m_recorder->events().size() == expected.size(); }));
-        QStringList fetched;
-        for (const NetRecorder::Event& e : m_recorder->events())
-            fetched << e.signal + ' ' + e.args.value(0).toString();
-        fetched.sort();
-        expected.sort();
-        QCOMPARE(fetched, expected);
-
-        // Every one of them is in the cache now: asked for again, each comes at once.
-        QStringList cached;
-        for (const QString& url : urls)
-            cached << m_net->requestImage(url, nullptr);
-        QCOMPARE(cached.filter(FileManager::cacheFolder()).size(), urls.size());
-
-        // Two lists and two caches at once: all stored and answered, no picture asked again.
+        // Two lists and two caches at once, stored from worker threads.
         auto net = newEngine();
         NetRecorder recorder(net.get());
         for (int code : {40, 41})
@@ -151,17 +107,10 @@ private slots:
         for (int code : {40, 41, 50, 51})
             QCOMPARE(recorder.answer(code).signal, QStringLiteral("success"));
         finish(net);
-        QList<NetOutcome> outcomes = recorder.outcomes();
-        std::sort(outcomes.begin(), outcomes.end(),
-                  [](const NetOutcome& a, const NetOutcome& b) { return a.id < b.id; });
-        QCOMPARE(outcomes,
-                 (QList<NetOutcome>{
-                     {"success", "40"}, {"success", "41"}, {"success", "50"}, {"success", "51"}}));
     }
 
     void failures_data()
     {
-        // What the failures must leave: the stored directory and rooms.
         QVERIFY(addExtraRoom());
         m_before = stored();
         QVERIFY(m_before.extraRoom && m_before.users > 300);
@@ -274,27 +223,17 @@ private slots:
 
     void cleanup() { m_server.clearFault(); }
 
+    // An unreadable answer is logged by its head, credentials masked.
     void preview_data()
     {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("preview");
-
-        // A NUL byte too: the body is read by its size.
-        QTest::newRow("control and non-ASCII bytes as dots")
-            << QByteArray::fromHex("610d0a0962 00ff63") << "a...b..c";
         QTest::newRow("keys of any case, spaced")
             << QByteArray("{\"PASSWD\" : \"x+y=\", \"clientId\":\"c-1\", \"token\":\"t\"}")
             << "{\"PASSWD\" : \"****\", \"clientId\":\"****\", \"token\":\"****\"}";
         QTest::newRow("a value cut off") << QByteArray("{\"client\":{\"accessKey\":\"AK-1")
                                          << "{\"client\":{\"accessKey\":\"****";
-        // The key is seen whole although its value starts beyond the first 64 bytes.
-        QTest::newRow("a key across the cut")
-            << QByteArray(60, ' ') + "{\"accessKey\":\"AK-12345\"}" << QString(60, ' ') + "{\"ac";
-        QTest::newRow("a value that starts just after the cut")
-            << QByteArray(50, ' ') + "{\"accessKey\":\"AK-12345\"}"
-            << QString(50, ' ') + "{\"accessKey\":\"";
     }
-
     void preview()
     {
         QFETCH(QByteArray, body);
@@ -311,7 +250,6 @@ private slots:
         QCOMPARE(m_recorder->answer(6).signal, QStringLiteral("failure"));
         m_net->setDbPath(m_db->dbPath());
 
-        // A cache in flight while the user logs off.
         const QString ownName = m_session->userName();
         QVERIFY(!ownName.isEmpty());
         QVERIFY(m_server.pause());
