@@ -177,7 +177,7 @@ private slots:
             QVERIFY(user->ok);
             QVERIFY(m_server.setFault(row.fault));
             // A few bytes a second: the answer is decided at once and arrives seconds later.
-            QVERIFY(m_server.setRate(4, QStringLiteral("/rest/user/password")));
+            QVERIFY(m_server.setRate(16, QStringLiteral("/rest/user/password")));
             const qint64 since = m_server.lastRequestSeq();
             QPointer<ChangePasswordRequest> request;
             {
