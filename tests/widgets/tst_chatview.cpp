@@ -113,42 +113,52 @@ QList<int> rowHeights(const MtChatWidget& view)
 }
 
 // One step of building a conversation as the chat window does.
+enum class How
+{
+    Added,
+    AddedAsHistory,
+    TakenOut
+};
+
 struct Step
 {
-    QChar how; // '+' added, '^' added as history, '-' taken out
+    How how = How::Added;
     QString id;
     int ownState = -1; // -1: another member's settled message; else an own one in this state
     QDateTime time;
 };
 
-// "[^]id[:state]@when" ("^": history; when: minute after 09:00 or "day.hour"), or "-id" removed.
-QList<Step> steps(const QString& text)
+// A time on a day counted from the first one of the conversation.
+QDateTime at(int day, int hour, int minute = 0)
 {
-    QList<Step> list;
-    for (const QString& word : text.split(QLatin1Char(' '))) {
-        Step step{QStringLiteral("-^").contains(word[0]) ? word[0] : QChar('+')};
-        const QString head = word.section('@', 0, 0).mid(step.how == '+' ? 0 : 1);
-        step.id = head.section(':', 0, 0);
-        step.ownState = head.contains(':') ? head.section(':', 1).toInt() : -1;
-        const QStringList when = word.section('@', 1).split('.');
-        const QDate day = QDate(2024, 3, 4).addDays(when.size() == 1 ? 0 : when[0].toInt());
-        step.time = when.size() == 1 ? QDateTime(day, QTime(9, when[0].toInt()))
-                                     : QDateTime(day, QTime(when[1].toInt(), 0));
-        list << step;
-    }
-    return list;
+    return QDateTime(QDate(2024, 3, 4).addDays(day), QTime(hour, minute));
+}
+
+Step added(const char* id, const QDateTime& time, int ownState = -1)
+{
+    return {How::Added, QLatin1String(id), ownState, time};
+}
+
+Step older(const char* id, const QDateTime& time)
+{
+    return {How::AddedAsHistory, QLatin1String(id), -1, time};
+}
+
+Step takenOut(const char* id)
+{
+    return {How::TakenOut, QLatin1String(id), -1, {}};
 }
 
 // Applies a step; what its id must find now (after a removal: nothing, unless the item lingers).
 MtChatBaseItem* apply(MtChatWidget& view, const Step& step)
 {
-    if (step.how == '-') {
+    if (step.how == How::TakenOut) {
         MtChatBaseItem* gone = view.findItem(step.id);
         delete view.takeItem(view.row(gone->listItem()));
         gone->deleteLater();
         return gone->listItem() ? gone : nullptr;
     }
-    const bool history = step.how == '^';
+    const bool history = step.how == How::AddedAsHistory;
     if (step.ownState >= 0)
         return view.addMyChatMessage(step.id, {}, QStringLiteral("Me"), 1, step.time, step.id, 1, 0,
                                      step.ownState, history);
@@ -164,20 +174,14 @@ struct Row
     MT_TYPED(Row, separator, id, day)
 };
 
-// The ids top to bottom, "|" for a separator announcing the day of the message below it.
-QList<Row> rowsShown(const QList<Step>& built, const QString& order)
+Row separator(int day = 0)
 {
-    QHash<QString, QString> dayOf;
-    for (const Step& step : built)
-        dayOf[step.id] = step.time.date().toString(Qt::ISODate);
-    const QStringList words = order.split(QLatin1Char(' '));
-    QList<Row> rows;
-    for (int i = 0; i < words.size(); ++i) {
-        const bool separator = words[i] == QLatin1String("|");
-        rows << Row{separator, separator ? QString() : words[i],
-                    dayOf.value(words.value(i + (separator ? 1 : 0)))};
-    }
-    return rows;
+    return {true, QString(), at(day, 0).date().toString(Qt::ISODate)};
+}
+
+Row message(const char* id, int day = 0)
+{
+    return {false, QLatin1String(id), at(day, 0).date().toString(Qt::ISODate)};
 }
 
 // What a row's item shows.
@@ -413,22 +417,47 @@ private slots:
     {
         QTest::addColumn<QList<Step>>("built");
         QTest::addColumn<QList<Row>>("expected");
-        const std::pair<const char*, std::pair<const char*, const char*>> rows[] = {
-            {"settled rows in time order", {"a@10 b@5 c@20 d@1", "| d b a c"}},
-            {"the same time goes after", {"a@1 b@2 c@2", "| a b c"}},
-            {"sending own one below a later one", {"p:0@10 o@20", "| o p"}},
-            {"unsettled ones in time order", {"p1:0@30 p2:0@10 o@5", "| o p2 p1"}},
-            {"failed is not settled either", {"o@1 f:1@3 p:0@8 g:1@5", "| o f g p"}},
-            {"flag 16 with other bits is settled", {"o@1 p:0@2 s:17@5", "| o s p"}},
-            {"a confirmed copy replaces the pending one", {"m:0@10 t@20 -m m:16@12", "| m t"}},
-            {"two days, a late one joins its day", {"a@0.9 b@0.22 c@1.8 z@0.23", "| a b z | c"}},
-            {"separator reused at the bottom", {"a@0.9 b@1.9 -b c@2.9", "| a | c"}},
-            {"history gets its own separator", {"t@1.9 ^o@0.18 ^oo@0.7", "| oo o | t"}},
-            {"history into an empty view", {"^h@0.7", "| h"}}};
-        for (const auto& [name, row] : rows) {
-            const QList<Step> built = steps(QString::fromLatin1(row.first));
-            QTest::newRow(name) << built << rowsShown(built, QString::fromLatin1(row.second));
-        }
+        QTest::newRow("settled rows in time order")
+            << QList<Step>{added("a", at(0, 9, 10)), added("b", at(0, 9, 5)),
+                           added("c", at(0, 9, 20)), added("d", at(0, 9, 1))}
+            << QList<Row>{separator(), message("d"), message("b"), message("a"), message("c")};
+        QTest::newRow("the same time goes after")
+            << QList<Step>{added("a", at(0, 9, 1)), added("b", at(0, 9, 2)),
+                           added("c", at(0, 9, 2))}
+            << QList<Row>{separator(), message("a"), message("b"), message("c")};
+        QTest::newRow("sending own one below a later one")
+            << QList<Step>{added("p", at(0, 9, 10), 0), added("o", at(0, 9, 20))}
+            << QList<Row>{separator(), message("o"), message("p")};
+        QTest::newRow("unsettled ones in time order")
+            << QList<Step>{added("p1", at(0, 9, 30), 0), added("p2", at(0, 9, 10), 0),
+                           added("o", at(0, 9, 5))}
+            << QList<Row>{separator(), message("o"), message("p2"), message("p1")};
+        QTest::newRow("failed is not settled either")
+            << QList<Step>{added("o", at(0, 9, 1)), added("f", at(0, 9, 3), 1),
+                           added("p", at(0, 9, 8), 0), added("g", at(0, 9, 5), 1)}
+            << QList<Row>{separator(), message("o"), message("f"), message("g"), message("p")};
+        QTest::newRow("flag 16 with other bits is settled")
+            << QList<Step>{added("o", at(0, 9, 1)), added("p", at(0, 9, 2), 0),
+                           added("s", at(0, 9, 5), 17)}
+            << QList<Row>{separator(), message("o"), message("s"), message("p")};
+        QTest::newRow("a confirmed copy replaces the pending one")
+            << QList<Step>{added("m", at(0, 9, 10), 0), added("t", at(0, 9, 20)), takenOut("m"),
+                           added("m", at(0, 9, 12), 16)}
+            << QList<Row>{separator(), message("m"), message("t")};
+        QTest::newRow("two days, a late one joins its day")
+            << QList<Step>{added("a", at(0, 9)), added("b", at(0, 22)), added("c", at(1, 8)),
+                           added("z", at(0, 23))}
+            << QList<Row>{separator(),  message("a"), message("b"),
+                          message("z"), separator(1), message("c", 1)};
+        QTest::newRow("separator reused at the bottom")
+            << QList<Step>{added("a", at(0, 9)), added("b", at(1, 9)), takenOut("b"),
+                           added("c", at(2, 9))}
+            << QList<Row>{separator(), message("a"), separator(2), message("c", 2)};
+        QTest::newRow("history gets its own separator")
+            << QList<Step>{added("t", at(1, 9)), older("o", at(0, 18)), older("oo", at(0, 7))}
+            << QList<Row>{separator(), message("oo"), message("o"), separator(1), message("t", 1)};
+        QTest::newRow("history into an empty view")
+            << QList<Step>{older("h", at(0, 7))} << QList<Row>{separator(), message("h")};
     }
 
     void order()
