@@ -1,11 +1,13 @@
 // The conversation view: row order and day separators, the item each chat becomes and its
-// controls, the new-message bar, paging, and long conversations where only rows near the viewport
-// carry items, so far rows are remade when they come back.
+// controls, what a screen reader hears of a row, the new-message bar, paging, and long
+// conversations where only rows near the viewport carry items, so far rows are remade when they
+// come back.
 #include "common/testenv.h"
 #include "common/typed.h"
 #include "common/wait.h"
 #include "resources/mtresources.h"
 #include "store/dbchat.h"
+#include "store/dbtypes.h"
 #include "widgets/mtchatalarmitem.h"
 #include "widgets/mtchatattachmentitem.h"
 #include "widgets/mtchatdateitem.h"
@@ -15,6 +17,7 @@
 #include "widgets/mtchatwidget.h"
 #include "widgets/mtmychatitem.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QLabel>
 #include <QPointer>
@@ -81,6 +84,32 @@ void addTexts(MtChatWidget& view, const QString& prefix, int from, int to, bool 
     for (int n = from; n < to; ++n)
         addRow(view, chatOf(Kind::Text, false, prefix + QString::number(n), n), false, history);
 }
+
+// What a screen reader hears of a row (1: the chat, 0: its day's separator) in a view of its own.
+struct Spoken
+{
+    QAccessible::Role role = QAccessible::ListItem;
+    QString name;
+};
+
+Spoken heard(const DBChat& chat, bool own, int row = 1, int readCountLater = -1)
+{
+    MtChatWidget view;
+    view.show();
+    addRow(view, chat, own);
+    if (readCountLater >= 0)
+        view.setMessageReadCount(chat.msgId(), readCountLater);
+    QAccessibleInterface* cell = QAccessible::queryAccessibleInterface(&view)->child(row);
+    return {cell->role(), cell->text(QAccessible::Name)};
+}
+
+// The parts of what a reader sees that a screen reader did not say.
+struct Unsaid
+{
+    QAccessible::Role role = QAccessible::ListItem;
+    QStringList parts;
+    MT_TYPED(Unsaid, role, parts)
+};
 
 bool showView(MtChatWidget& view, int width = 380)
 {
@@ -394,6 +423,7 @@ struct Cost
 };
 } // namespace
 
+Q_DECLARE_METATYPE(DBChat)
 Q_DECLARE_METATYPE(Step)
 Q_DECLARE_METATYPE(Row)
 Q_DECLARE_METATYPE(Made)
@@ -828,6 +858,59 @@ private slots:
         QTRY_VERIFY(item->isVisible());
         press(item, row.control);
         QCOMPARE(heard, row.heard);
+    }
+
+    // A screen reader hears of a row what a sighted reader sees of it.
+    void rowsSpeak_data()
+    {
+        QTest::addColumn<DBChat>("chat");
+        QTest::addColumn<bool>("own");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QStringList>("parts");
+        const auto readBy = [](DBChat chat, int count) {
+            chat.setCount(count);
+            return chat;
+        };
+        QTest::newRow("another member's message")
+            << chatOf(Kind::Text, false, "m", 7, 1, "Lunch?") << false << 1
+            << QStringList{"Member", "Lunch?", "07"};
+        QTest::newRow("own message read by three")
+            << readBy(chatOf(Kind::Text, true, "m", 7, 1, "On my way"), 3) << true << 1
+            << QStringList{"On my way", "3"};
+        QTest::newRow("another member's file") << chatOf(Kind::File, false, "m", 7) << false << 1
+                                               << QStringList{"Member", "report-m.pdf", "07"};
+        QTest::newRow("own picture read by two")
+            << readBy(chatOf(Kind::Image, true, "m", 7), 2) << true << 1 << QStringList{"2"};
+        QTest::newRow("invitation") << chatOf(Kind::Invite, false, "m", 7, 1, "Lee") << false << 1
+                                    << QStringList{"Member", "Lee"};
+        QTest::newRow("day separator")
+            << chatOf(Kind::Text, false, "m", 7) << false << 0 << QStringList{"2025", "1"};
+    }
+
+    void rowsSpeak()
+    {
+        QFETCH(DBChat, chat);
+        QFETCH(bool, own);
+        QFETCH(int, row);
+        QFETCH(QStringList, parts);
+        const Spoken spoken = heard(chat, own, row);
+        Unsaid unsaid{spoken.role, {}};
+        for (const QString& part : parts)
+            unsaid.parts << (spoken.name.contains(part) ? QString() : part);
+        unsaid.parts.removeAll(QString());
+        QCOMPARE(unsaid, Unsaid{});
+    }
+
+    // Sending, failed and settled own messages sound apart; a read count set later is heard.
+    void ownStatesSpeakApart()
+    {
+        QSet<QString> said;
+        for (const int state : {MsgStateNew, MsgStateUploadFailed, MsgStateConfirmed})
+            said << heard(chatOf(Kind::Text, true, "m", 7, state), true).name;
+        const QString readLater =
+            heard(chatOf(Kind::Text, true, "m", 7, MsgStateConfirmed), true, 1, 4).name;
+        QCOMPARE(said.size(), 3);
+        QVERIFY2(readLater.contains('4'), qPrintable(readLater));
     }
 
     // Messages are found by id after history pages above and new chats below, however many rows
