@@ -111,6 +111,16 @@ struct Unsaid
     MT_TYPED(Unsaid, role, parts)
 };
 
+Unsaid unsaidOf(const Spoken& spoken, const QStringList& parts)
+{
+    Unsaid unsaid{spoken.role, {}};
+    for (const QString& part : parts) {
+        if (!spoken.name.contains(part))
+            unsaid.parts << part;
+    }
+    return unsaid;
+}
+
 bool showView(MtChatWidget& view, int width = 380)
 {
     view.resize(width, 300);
@@ -893,12 +903,7 @@ private slots:
         QFETCH(bool, own);
         QFETCH(int, row);
         QFETCH(QStringList, parts);
-        const Spoken spoken = heard(chat, own, row);
-        Unsaid unsaid{spoken.role, {}};
-        for (const QString& part : parts)
-            unsaid.parts << (spoken.name.contains(part) ? QString() : part);
-        unsaid.parts.removeAll(QString());
-        QCOMPARE(unsaid, Unsaid{});
+        QCOMPARE(unsaidOf(heard(chat, own, row), parts), Unsaid{});
     }
 
     // Sending, failed and settled own messages sound apart; a read count set later is heard.

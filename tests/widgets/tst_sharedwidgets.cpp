@@ -67,11 +67,22 @@ WallClock wallClock(const QDateTime& time)
             time.toMSecsSinceEpoch()};
 }
 
+// The cursor over a frame's spot, and the change a drag from there made: of the top left corner,
+// and of the size.
+struct Drag
+{
+    Qt::CursorShape cursor = Qt::ArrowCursor;
+    QRect change;
+    MT_TYPED(Drag, cursor, change)
+};
+
 qint64 utc(const char* text)
 {
     return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs).toMSecsSinceEpoch();
 }
 } // namespace
+
+Q_DECLARE_METATYPE(Drag)
 
 class TestSharedWidgets : public QObject
 {
@@ -176,48 +187,57 @@ private slots:
     }
 
     // Hovering shows the cursor of the frame's region; a drag there moves or resizes the window.
+    void framelessMouse_data()
+    {
+        QTest::addColumn<bool>("resizable");
+        QTest::addColumn<bool>("maximized");
+        QTest::addColumn<QPoint>("press"); // in the window
+        QTest::addColumn<QPoint>("travel");
+        QTest::addColumn<Drag>("expected");
+        QTest::newRow("the body moves") << true << false << QPoint(150, 100) << QPoint(30, 20)
+                                        << Drag{Qt::ArrowCursor, {30, 20, 0, 0}};
+        QTest::newRow("a maximized window stays")
+            << true << true << QPoint(150, 100) << QPoint(30, 20) << Drag{Qt::ArrowCursor, {}};
+        QTest::newRow("the corner resizes") << true << false << QPoint(298, 198) << QPoint(10, 25)
+                                            << Drag{Qt::SizeFDiagCursor, {0, 0, 10, 25}};
+        QTest::newRow("down to the minimum width")
+            << true << false << QPoint(1, 100) << QPoint(250, 0)
+            << Drag{Qt::SizeHorCursor, {100, 0, -100, 0}};
+        QTest::newRow("a fixed size stays")
+            << false << false << QPoint(298, 100) << QPoint(40, 0) << Drag{Qt::ArrowCursor, {}};
+    }
+
     void framelessMouse()
     {
-        const struct
-        {
-            bool resizable, maximized;
-            QPoint press;           // in the window
-            Qt::CursorShape cursor; // shown while hovering there
-            QPoint travel;
-            QRect change; // of the top left corner and of the size
-        } rows[] = {
-            {true, false, {150, 100}, Qt::ArrowCursor, {30, 20}, {30, 20, 0, 0}}, // body moves
-            {true, true, {150, 100}, Qt::ArrowCursor, {30, 20}, {0, 0, 0, 0}},    // not maximized
-            {true, false, {298, 198}, Qt::SizeFDiagCursor, {10, 25}, {0, 0, 10, 25}}, // corner
-            {true, false, {1, 100}, Qt::SizeHorCursor, {250, 0}, {100, 0, -100, 0}},  // min width
-            {false, false, {298, 100}, Qt::ArrowCursor, {40, 0}, {0, 0, 0, 0}}};      // fixed size
-        for (const auto& r : rows) {
-            QWidget window;
-            window.setMinimumSize(200, 150);
-            new MtFrameLess(&window, r.resizable);
-            QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
-            window.setGeometry(100, 100, 300, 200);
-            r.maximized ? window.showMaximized() : window.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&window));
-            QCOMPARE(window.isMaximized(), r.maximized);
-            const QRect before = window.geometry();
-            QHoverEvent hover(QEvent::HoverMove, QPointF(r.press), QPointF(window.rect().center()));
-            QApplication::sendEvent(&window, &hover);
-            QCOMPARE(window.cursor().shape(), r.cursor);
-            auto send = [&](QEvent::Type type, const QPoint& at, Qt::MouseButton button) {
-                QMouseEvent event(type, QPointF(at), QPointF(window.mapToGlobal(at)), button,
-                                  type == QEvent::MouseButtonRelease ? Qt::NoButton
-                                                                     : Qt::LeftButton,
-                                  Qt::NoModifier);
-                QApplication::sendEvent(&window, &event);
-            };
-            send(QEvent::MouseButtonPress, r.press, Qt::LeftButton);
-            send(QEvent::MouseMove, r.press + r.travel, Qt::NoButton);
-            send(QEvent::MouseButtonRelease, r.press + r.travel, Qt::LeftButton);
-            const QRect after = window.geometry();
-            QCOMPARE(QRect(after.topLeft() - before.topLeft(), after.size() - before.size()),
-                     r.change);
-        }
+        QFETCH(bool, resizable);
+        QFETCH(bool, maximized);
+        QFETCH(QPoint, press);
+        QFETCH(QPoint, travel);
+        QFETCH(Drag, expected);
+        QWidget window;
+        window.setMinimumSize(200, 150);
+        new MtFrameLess(&window, resizable);
+        window.setGeometry(100, 100, 300, 200);
+        window.setWindowState(maximized ? Qt::WindowMaximized : Qt::WindowNoState);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QRect before = window.geometry();
+        QHoverEvent hover(QEvent::HoverMove, QPointF(press), QPointF(window.rect().center()));
+        QApplication::sendEvent(&window, &hover);
+        const Qt::CursorShape cursor = window.cursor().shape();
+        const auto send = [&](QEvent::Type type, const QPoint& at, Qt::MouseButton button,
+                              Qt::MouseButtons buttons) {
+            QMouseEvent event(type, QPointF(at), QPointF(window.mapToGlobal(at)), button, buttons,
+                              Qt::NoModifier);
+            QApplication::sendEvent(&window, &event);
+        };
+        send(QEvent::MouseButtonPress, press, Qt::LeftButton, Qt::LeftButton);
+        send(QEvent::MouseMove, press + travel, Qt::NoButton, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, press + travel, Qt::LeftButton, Qt::NoButton);
+        const QRect after = window.geometry();
+        QCOMPARE(
+            (Drag{cursor, QRect(after.topLeft() - before.topLeft(), after.size() - before.size())}),
+            expected);
     }
 
     void messageBox()
