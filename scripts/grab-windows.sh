@@ -28,7 +28,7 @@ for lang in en ko; do
     for scale in 1 2; do
         suffix=_$lang
         [ $scale = 2 ] && suffix=${suffix}@2x
-        if ! LANG=$locale QT_SCALE_FACTOR=$scale "$build/tests/screens/grab_windows" "$out" \
+        if ! LANG=$locale QT_SCALE_FACTOR=$scale "$build/tools/screens/grab_windows" "$out" \
             "$suffix" >"$out/grab$suffix.log" 2>&1; then
             echo "grab-windows: $lang at scale $scale failed, see $out/grab$suffix.log" >&2
             status=1

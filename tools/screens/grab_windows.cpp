@@ -7,7 +7,7 @@
 // translations loaded the way the program loads them. Exits 1 when a window could not be shown.
 #include "app/language.h"
 #include "resources/mtresources.h"
-#include "screens/windowtour.h"
+#include "windowtour.h"
 
 #include <QApplication>
 #include <QDir>

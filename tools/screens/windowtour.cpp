@@ -1,4 +1,4 @@
-#include "screens/windowtour.h"
+#include "windowtour.h"
 
 #include "account/changepassworddialog.h"
 #include "account/profileeditdialog.h"
