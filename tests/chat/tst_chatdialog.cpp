@@ -74,11 +74,6 @@ struct TypedRow
     DevSent sent;
     int uploads = 0;
 };
-struct HistoryRow
-{
-    int stored = 0, unread = 0, tops = 0, markerAt = 0,
-        shown = 0; // the view's top reached so many times; chats below the marker; -1: no marker
-};
 // After a search step: the highlighted chat back from the newest (-1: none), up and down usable.
 struct SearchStep
 {
@@ -166,7 +161,6 @@ struct LocalSaves
 } // namespace
 
 Q_DECLARE_METATYPE(TypedRow)
-Q_DECLARE_METATYPE(HistoryRow)
 Q_DECLARE_METATYPE(SearchRow)
 Q_DECLARE_METATYPE(Created)
 Q_DECLARE_METATYPE(ResendRow)
@@ -354,10 +348,6 @@ private:
         return {view.viewport()->rect().contains(view.visualItemRect(view.item(row))),
                 chatIdFrom(view, row - 1, -1), chatIdFrom(view, row + 1, 1)};
     }
-    static bool isMarker(const MtChatEntryData& row)
-    {
-        return row.itemType == MtChatBaseItem::ItemType_Alarm && row.messageId.isEmpty();
-    }
     static FarMatch farMatchSeen(const ChatDialog& dialog)
     {
         MtChatWidget* view = dialog.chatView();
@@ -379,7 +369,10 @@ private:
         MtChatWidget* view = dialog.chatView();
         int at = -1;
         for (int row = 0; row < view->count() && at < 0; ++row)
-            at = isMarker(view->rowData(row)) ? row : -1;
+            at = view->rowData(row).itemType == MtChatBaseItem::ItemType_Alarm &&
+                         view->rowData(row).messageId.isEmpty()
+                     ? row
+                     : -1;
         if (at < 0)
             return {};
         MarkerSeen seen{view->visualItemRect(view->item(at)).top(), placed(*view, at), 0};
@@ -388,25 +381,6 @@ private:
             seen.farItems += entry->widget() && qAbs(row - at) > ChatRules::kPageSize;
         }
         return seen;
-    }
-    // The conversation's chat ids in order, the read marker as an empty one.
-    static QStringList rows(const ChatDialog& dialog)
-    {
-        QStringList out;
-        MtChatWidget* view = dialog.chatView();
-        for (int i = 0; i < view->count(); ++i) {
-            const MtChatEntryData row = view->rowData(i);
-            if (isMarker(row) || !row.messageId.isEmpty())
-                out << row.messageId;
-        }
-        return out;
-    }
-    // These chats with the read marker above the `markerAt` newest (-1: none).
-    static QStringList markedRows(QStringList ids, int markerAt)
-    {
-        if (markerAt >= 0)
-            ids.insert(ids.size() - markerAt, QString());
-        return ids;
     }
     // The next file dialog the program opens is answered with `path`.
     void answerFileDialog(const QString& path)
@@ -498,33 +472,6 @@ private slots:
             (Typed{said(seq, room.topic()), int(m_server.requests("/rest/file/chat", req).size()),
                    bubble(*dialog, id), inputBox(*dialog)->toPlainText()}),
             (Typed{{row.sent}, row.uploads, {MtChatItemState::Settled, MsgStateConfirmed}, {}}));
-    }
-
-    // Each top reached adds an older page; the marker stands above the oldest unread when enough
-    // are unread, and paging past it skips no chat.
-    void history_data()
-    {
-        QTest::addColumn<HistoryRow>("row");
-        const int page = ChatRules::kPageSize;
-        const int few = ChatRules::kMarkerMinUnread;
-        QTest::newRow("opened") << HistoryRow{120, 0, 0, -1, page};
-        QTest::newRow("one page back") << HistoryRow{120, 0, 1, -1, 2 * page};
-        QTest::newRow("past the oldest") << HistoryRow{120, 0, 4, -1, 120};
-        QTest::newRow("few unread: no marker") << HistoryRow{120, few, 0, -1, page};
-        QTest::newRow("one more unread") << HistoryRow{120, few + 1, 0, few + 1, page};
-        QTest::newRow("unread beyond the first page, paged on")
-            << HistoryRow{120, page + 10, 1, page + 10, 120};
-    }
-    void history()
-    {
-        QFETCH(HistoryRow, row);
-        const DBChatRoom room = newRoom();
-        const QStringList ids = storeChats(room.topic(), row.stored);
-        unreadCounts().set(room.topic(), row.unread);
-        auto dialog = open(room);
-        for (int i = 0; i < row.tops; ++i)
-            emit dialog->chatView()->movedToTop();
-        QCOMPARE(rows(*dialog), markedRows(ids.mid(row.stored - row.shown), row.markerAt));
     }
 
     // Many unread: the window opens with the marker whole at the top, no items far from it, and
@@ -672,15 +619,9 @@ private slots:
 
     // A window whose draft did not change writes nothing as it closes, so it never waits for the
     // store's write lock, held here as the delivery thread holds it for each batch.
-    void closeWithUnchangedDraft_data()
-    {
-        QTest::addColumn<QString>("storedDraft");
-        QTest::newRow("no draft") << QString();
-        QTest::newRow("a draft shown again") << QStringLiteral("half a sentence");
-    }
     void closeWithUnchangedDraft()
     {
-        QFETCH(QString, storedDraft);
+        const QString storedDraft = QStringLiteral("half a sentence");
         const DBChatRoom room = newRoom();
         QVERIFY(db()->saveDraft(room.topic(), storedDraft));
         std::unique_ptr<ChatDialog> window = open(room);
@@ -739,24 +680,6 @@ private slots:
         for (const QJsonValue& r : m_server.requests("/rest/chatt/room", req))
             seen.roomRequests += r["path"].toString().section('?', 0, 0) == "/rest/chatt/room";
         QCOMPARE(seen, created);
-    }
-
-    // A server error leaves the upload failed; its resend goes once under its own id.
-    void uploadFailsAndIsResent()
-    {
-        const DBChatRoom room = newRoom();
-        auto dialog = open(room);
-        QVERIFY(m_server.fail(DevFault::error("/rest/file/chat", 500)));
-        dialog->uploadFiles({writeFile("retry.pdf", QByteArray(100000, 'x'))}, false);
-        const QString id = newestOwnId(room.topic());
-        const Bubble failed{MtChatItemState::Failed, MsgStateUploadFailed};
-        QVERIFY(waitUntil([&] { return bubble(*dialog, id) == failed; }));
-        QVERIFY(m_server.clearFault());
-        const qint64 seq = m_server.lastPublishedSeq();
-        emit dialog->chatView()->resendClicked(id);
-        const Bubble settled{MtChatItemState::Settled, MsgStateConfirmed};
-        QVERIFY(waitUntil([&] { return bubble(*dialog, id) == settled; }));
-        QCOMPARE(m_server.publishedIds(seq, room.topic()), QStringList{id});
     }
 
     // An upload under way when its window closes is failed; a later window resends it once under

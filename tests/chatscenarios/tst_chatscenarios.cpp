@@ -161,15 +161,7 @@ private slots:
         QVERIFY(!m_ben->logIn(kBen, 640).isEmpty());
     }
 
-    void cleanupTestCase()
-    {
-        m_ava.reset();
-        m_ben.reset();
-        m_x.reset();
-    }
-
-    // A room opened on an empty profile pages back through the server's history as the user
-    // scrolls up, each page older, and asks for nothing more once the oldest came.
+    // An empty profile pages back through the server's history, each page older, then stops.
     void pagesBackThroughServerHistory()
     {
         const qint64 roomId = room("Cleo Page").roomId;
@@ -177,7 +169,10 @@ private slots:
         QVERIFY(!m_pagingWindow.isEmpty());
         const QPoint view = layoutOf(*m_ava, m_pagingWindow).viewPoint();
         QVERIFY(waitUntil(
-            [&] { return m_ava->click(m_pagingWindow, view, 4, 5) && pagesAsked(roomId) >= 4; },
+            [&] {
+                return m_ava->click(m_pagingWindow, view, 4, 5) &&
+                       m_server.requests(pagesPath(roomId)).size() >= 4;
+            },
             60000));
         // Scrolling on at the top; a chat sent afterwards marks the end.
         QVERIFY(m_ava->click(m_pagingWindow, view, 4, 10));
@@ -196,8 +191,7 @@ private slots:
         QCOMPARE(seen, (Paging{4, 0, true, 180}));
     }
 
-    // A typed text reaches the server as typed and the other client; the sender's read count
-    // rises and the reader is stored when the other member opens the room.
+    // A text reaches the server as typed and the other client, whose opening of it is counted.
     void textReachesOtherClientAndIsRead()
     {
         const qint64 roomId = room("Dan Ford").roomId;
@@ -231,8 +225,7 @@ private slots:
                                  QStringLiteral("1"), QStringList{QString::number(m_benId)}}));
     }
 
-    // Chats arriving while the reader is scrolled up are stored and announced at the bottom of
-    // the conversation; the rows in view stay where they are.
+    // Chats arriving while scrolled up are stored and announced; the rows in view stay put.
     void chatsArriveWhileScrolledUp()
     {
         QVERIFY(!m_pagingWindow.isEmpty());
@@ -260,8 +253,7 @@ private slots:
         QCOMPARE((ScrolledUp{db.number(stored), after == top}), (ScrolledUp{3, true}));
     }
 
-    // Leaving through the room menu: the leave notice goes out before the server drops the
-    // member, the window closes, the room leaves the database and the other member is told.
+    // A leave from the room menu: notice before the request, window and stored room gone, told.
     void leaveSeenByOthers()
     {
         const DevRoom left = room("Eve Moss");
@@ -299,7 +291,7 @@ private slots:
         QCOMPARE(seen, (Left{true, false, 1, true, 0, 0, 1}));
     }
 
-    // A failed download is told in a box and leaves no file, not even the one reserved for it.
+    // A failed download is told and leaves no file, not even the one reserved for it.
     void failedDownloadLeavesNoFile()
     {
         QVERIFY(!m_server
@@ -324,8 +316,7 @@ private slots:
                  (FailedSave{true, QStringList(), QVector<int>{404}}));
     }
 
-    // A member added through the room menu's invitation dialog: the server is asked once for
-    // that person, the others get an admission notice, and the window's title names them.
+    // An invitation from the room menu: asked once, an admission notice, the newcomer in the title.
     void inviteReachesServer()
     {
         const QString window = m_ava->openRoom(QStringLiteral("Dan Ford"));
@@ -359,8 +350,7 @@ private slots:
                  (Invited{{QStringLiteral("POST %1").arg(m_halId)}, 1, 1}));
     }
 
-    // A picture sent with the picture button goes up 1024 pixels wide and smaller than the
-    // original; the other member stores it as a picture and caches the server's thumbnail.
+    // A picture goes up scaled and smaller; the other member keeps it with the served thumbnail.
     void pictureReachesOtherClient()
     {
         QTemporaryDir dir;
@@ -398,8 +388,7 @@ private slots:
         QCOMPARE(seen, (SentPicture{QStringLiteral("1024"), true, 2, true}));
     }
 
-    // The same file sent twice and saved from both bubbles by the other member: the second copy
-    // gets a name of its own, and both are the sent file.
+    // One file sent twice and saved twice: two names, both the sent bytes.
     void fileSentTwiceIsSavedTwice()
     {
         QTemporaryDir dir;
@@ -433,9 +422,8 @@ private slots:
         QCOMPARE(saved(), (SavedFiles{names, {true, true}}));
     }
 
-    // A file sent while the server is paused, its window closed before any answer: reopened
-    // after the server is back, its bubble's resend delivers it. Ben sends it: whatever the
-    // broken send leaves behind stays away from Ava's lock that follows.
+    // A send broken by a paused server and a closed window is resent from the reopened window.
+    // Ben's: what it leaves stays away from Ava's lock that follows.
     void sendBrokenByPausedServerIsResent()
     {
         QTemporaryDir dir;
@@ -469,10 +457,8 @@ private slots:
         QCOMPARE(seen, (Resent{1, QStringLiteral("minutes.txt"), 1}));
     }
 
-    // Return in the search box sends nothing; the text left in the input box is the room's draft
-    // when the window closes. A chat typed while the server is away is stored; the program is
-    // killed (SIGKILL) and started again, and once unlocked the chat goes out with its room
-    // unopened, and the draft sent from its reopened room is the one chat kept there.
+    // A chat typed while the server is away and a draft (Return in the search box sends
+    // nothing) survive SIGKILL: after the unlock the chat goes out unopened, the draft is sent.
     void chatTypedOfflineAndDraftSurviveKill()
     {
         const QString draft = QStringLiteral("kept as a draft");
@@ -523,9 +509,8 @@ private slots:
         QCOMPARE(seen, (Outboxed{QStringLiteral("1"), 1, {text}, {draft}, 0}));
     }
 
-    // The lock taken from the tray menu while a file uploads closes the room's window and ends
-    // the upload: the chat is stored failed, nothing reaches the others, and the program runs
-    // on behind its lock page. Last: the lock stays.
+    // The lock during an upload closes the room and fails the upload; the program runs on.
+    // Last: the lock stays.
     void lockDuringUploadClosesRoom()
     {
         QTemporaryDir dir;
@@ -584,7 +569,6 @@ private:
     {
         return QStringLiteral("/rest/chatt/room/savechatlist/%1/").arg(roomId);
     }
-    int pagesAsked(qint64 roomId) { return m_server.requests(pagesPath(roomId)).size(); }
     // The chats of a content type the server keeps for a room, oldest first.
     QJsonArray keptOfType(qint64 roomId, int contentType)
     {
