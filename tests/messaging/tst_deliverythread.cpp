@@ -75,8 +75,6 @@ private slots:
         const std::vector<int> runs{1 + 2 * B, kRest};
         QTest::newRow("two full batches, the rest")
             << Delivery{true, 0, 0, kBehind, burst, runs, {true, true}};
-        QTest::newRow("exactly one full batch")
-            << Delivery{true, 0, 0, B, {-1, 1, B, -2}, {1 + B}, {true}};
         QTest::newRow("single messages")
             << Delivery{false, 0, 0, kBehind, singles, runs, {true, true}};
         // The store cannot write twice: the same first message again, nothing overtakes it.
@@ -140,24 +138,6 @@ private slots:
         QTEST(settled.counts(), "settled");
         QTEST(recorder.durable(), "durable");
         QVERIFY(!thread.post(Message(1, QStringLiteral("chat/1"), "after the stop", 1)));
-    }
-
-    // What arrives while the disk has not synced is shown at once, and settled only once synced.
-    void deliveredWhileNotDurable()
-    {
-        DeliveryRecorder recorder(true);
-        recorder.refuseDurable(-1);
-        std::atomic<int> settled{0};
-        QMQTT::DeliveryThread thread(&recorder, [&settled](int count) { settled += count; });
-        thread.start();
-        thread.post(Message(1, QStringLiteral("chat/1"), "first", 1));
-        QTRY_VERIFY(!recorder.durable().empty());
-        thread.post(Message(2, QStringLiteral("chat/1"), "second", 1));
-        QTRY_COMPARE(recorder.payloads(), (QList<QByteArray>{"first", "second"}));
-        QCOMPARE(settled.load(), 0);
-        recorder.refuseDurable(0);
-        QTRY_COMPARE(settled.load(), 2);
-        thread.stop();
     }
 
 private:

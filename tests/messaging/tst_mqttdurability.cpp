@@ -111,19 +111,10 @@ private slots:
     }
 
     // The delivery thread checkpoints the log itself after a settled run, not inside commits.
-    void logStaysBounded_data()
-    {
-        QTest::addColumn<QString>("clientId");
-        QTest::addColumn<int>("rooms");
-        QTest::addColumn<int>("chats");
-        QTest::newRow("ten rooms") << "bounded-10" << 10 << 10000;
-        QTest::newRow("forty rooms") << "bounded-40" << 40 << 6000;
-    }
     void logStaysBounded()
     {
-        QFETCH(QString, clientId);
-        QFETCH(int, rooms);
-        QFETCH(int, chats);
+        const QString clientId = QStringLiteral("bounded");
+        const int rooms = 40, chats = 6000;
         QVERIFY(m_broker.subscribeSession(clientId, {QStringLiteral("chat/#")}));
         SessionFixture fixture;
         for (int r = 0; r < rooms; ++r)
