@@ -41,8 +41,7 @@ private:
     mutable std::mutex m_mutex;
     std::vector<int> m_counts;
 };
-// The delegate's kind and refusals, what is queued behind the held first message, and what the
-// delegate and the thread's settlements see.
+// Delegate kind, refusals, messages behind the held first; what delegate and settlements see.
 struct Delivery
 {
     bool takesBatches;
@@ -68,15 +67,10 @@ private slots:
         static_assert(1 + B < QMQTT::DeliveryThread::kMaxUndurable &&
                           QMQTT::DeliveryThread::kMaxUndurable <= 1 + 2 * B,
                       "the rows expect the second full batch to reach kMaxUndurable");
-        std::vector<int> singles(1 + kBehind + 2, 0);
-        singles.front() = DeliveryRecorder::kStart;
-        singles.back() = DeliveryRecorder::kFinish;
         const std::vector<int> burst{-1, 1, B, B, kRest, -2};
         const std::vector<int> runs{1 + 2 * B, kRest};
         QTest::newRow("two full batches, the rest")
             << Delivery{true, 0, 0, kBehind, burst, runs, {true, true}};
-        QTest::newRow("single messages")
-            << Delivery{false, 0, 0, kBehind, singles, runs, {true, true}};
         // The store cannot write twice: the same first message again, nothing overtakes it.
         QTest::newRow("first batch refused twice") << Delivery{
             true, 2,           0, kBehind, {-1, kRefusedOne, kRefusedOne, 1, B, B, kRest, -2},

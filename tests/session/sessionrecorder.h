@@ -3,7 +3,6 @@
 #include "common/typed.h"
 #include "common/wait.h"
 #include "session/mtsession.h"
-#include "session/roomrouting.h"
 
 #include <QtTest>
 
@@ -17,15 +16,6 @@ struct SessionEvent
     MT_TYPED(SessionEvent, signal, topic, code, text)
 };
 Q_DECLARE_METATYPE(SessionEvent)
-
-// A routing action with the flags named, e.g. routed({&A::listUpsert, &A::windowRoom}).
-inline RoomRouting::Action routed(std::initializer_list<bool RoomRouting::Action::*> flags)
-{
-    RoomRouting::Action a;
-    for (bool RoomRouting::Action::*flag : flags)
-        a.*flag = true;
-    return a;
-}
 
 class SessionRecorder : public QObject
 {

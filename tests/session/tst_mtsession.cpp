@@ -82,14 +82,6 @@ struct Outcome
     MT_TYPED(Outcome, first, files, settings, paths, roomsStored)
 };
 
-// Room-list answers a login stored, rooms it asked for one by one.
-struct RoomAsks
-{
-    int lists = 0;
-    QStringList rooms;
-    MT_TYPED(RoomAsks, lists, rooms)
-};
-
 // A session on the test's settings file, recorded from before its login.
 struct Running
 {
@@ -295,42 +287,6 @@ private slots:
         QVERIFY(r.waitFor("unread", closed, unreadBefore + 2));
         QCOMPARE(r.of("unread", closed).mid(unreadBefore),
                  (QList<SessionEvent>{{"unread", closed, 0}, {"unread", closed, 0}}));
-    }
-
-    // A backlog reaches the list newest last in few refreshes; only rooms it lacked are asked.
-    void roomsAskedFor()
-    {
-        const QVector<DevBulkRoom> before = m_server.bulk("user012", 40, 8000);
-        QCOMPARE(before.size(), 40);
-        SessionRecorder& r = m_run->r;
-        QVERIFY(m_run->login("user012"));
-        QMap<QString, QString> expected;
-        for (int i = 0; i < before.size(); ++i)
-            expected.insert(before[i].topic, QStringLiteral("Bulk chat %1 in room %2")
-                                                 .arg(8000 - before.size() + i + 1)
-                                                 .arg(before[i].roomId));
-        const auto newest = [&] {
-            QMap<QString, QString> seen;
-            for (const SessionEvent& e : r.of("roomListChat"))
-                seen.insert(e.topic, e.text);
-            return seen;
-        };
-        QVERIFY(waitUntil([&] { return newest() == expected; }, 60000));
-        QVERIFY2(r.of("roomListChat").size() <= 8000 / 4 + 40,
-                 qPrintable(QString::number(r.of("roomListChat").size())));
-
-        QStringList added;
-        for (const DevBulkRoom& room : m_server.bulk("user012", 3, 3)) {
-            QVERIFY(r.waitFor("roomAdded", room.topic));
-            added << room.topic;
-        }
-        added.sort();
-        QCOMPARE(added.size(), 3);
-        QStringList asked;
-        for (const SessionEvent& e : r.of("roomRequested"))
-            asked << e.topic;
-        asked.sort();
-        QCOMPARE((RoomAsks{r.of("roomsReady").size(), asked}), (RoomAsks{1, added}));
     }
 
     // Another own session inside a room keeps it quiet till it leaves; locked, a flash only.

@@ -1,13 +1,9 @@
 #include "common/typed.h"
-#include "messaging/mqttmanager.h"
 #include "session/mtcoalescer.h"
 #include "session/mtroompresence.h"
 #include "session/notificationdecision.h"
-#include "session/roomrouting.h"
 #include "session/sessionrequest.h"
 #include "session/sessionstate.h"
-#include "sessionrecorder.h"
-#include "store/dbtypes.h"
 
 #include <QtTest>
 
@@ -16,7 +12,6 @@
 
 using Notice = NotificationDecision::Notice;
 using Facts = NotificationDecision::Facts;
-using Action = RoomRouting::Action;
 using S = SessionState;
 using E = SessionState::Event;
 Q_DECLARE_METATYPE(SessionState::Snapshot)
@@ -24,7 +19,6 @@ Q_DECLARE_METATYPE(SessionState::Outcome)
 Q_DECLARE_METATYPE(SessionState::Event)
 Q_DECLARE_METATYPE(Notice)
 Q_DECLARE_METATYPE(Facts)
-Q_DECLARE_METATYPE(Action)
 
 // Printers for QCOMPARE, found by argument-dependent lookup.
 #define MT_PRINTS(Type)                                                                            \
@@ -33,7 +27,6 @@ Q_DECLARE_METATYPE(Action)
         return qstrdup(qPrintable(v.toString()));                                                  \
     }
 MT_PRINTS(Notice)
-MT_PRINTS(Action)
 MT_PRINTS(SessionState::Snapshot)
 MT_PRINTS(SessionState::Outcome)
 
@@ -57,14 +50,6 @@ Notice notice(bool flash, bool toast, bool sound)
 {
     return {flash, toast, sound};
 }
-
-// A room event's item type, room record state, room type and notice id; where it goes.
-struct Route
-{
-    int itemType, dataState, roomType;
-    qint64 noticeId;
-    Action expected;
-};
 
 // What the receiving side and the window read of the presence, as one value.
 struct PresenceView
@@ -105,10 +90,9 @@ void row(const char* name, const T&... values)
 }
 } // namespace
 Q_DECLARE_METATYPE(PresenceView)
-Q_DECLARE_METATYPE(Route)
 Q_DECLARE_METATYPE(QList<Step>)
 
-// The session's decisions without a display: states, notices, routing, presence, coalescing.
+// The session's decisions without a display: states, notices, presence, coalescing.
 class TestSessionDecisions : public QObject
 {
     Q_OBJECT
@@ -236,40 +220,6 @@ private slots:
         QFETCH(Facts, facts);
         QFETCH(Notice, expected);
         QCOMPARE(NotificationDecision::decide(facts), expected);
-    }
-
-    void roomRouting_data()
-    {
-        QTest::addColumn<Route>("route");
-        using I = MqttManager::MessageItem;
-        using A = Action;
-        const Action notice{true, true, true, false, true};
-        const Action leaveNotice{true, true, true, false, true, false, true};
-        row("invite, updated one-to-one room: window only",
-            Route{I::Invite, DataStateUpdate, RoomType1VS1, 0, routed({&A::windowRoom})});
-        row("invite, new room", Route{I::Invite, DataStateInsert, RoomType1VS1, 0,
-                                      routed({&A::listUpsert, &A::windowRoom})});
-        row("admission, one-to-many with its notice",
-            Route{I::Admission, DataStateUpdate, RoomType1VSN, 5, notice});
-        row("leave on another session",
-            Route{I::Leave, DataStateDelete, RoomType1VSN, 5,
-                  routed({&A::listRemove, &A::closeWindow, &A::dropPresence})});
-        row("leave, partner left a one-to-one room",
-            Route{I::Leave, DataStateUpdate, RoomTypeLeave, 0,
-                  routed({&A::listUpsert, &A::windowRoom, &A::dropPresence})});
-        row("leave, one-to-many with its notice",
-            Route{I::Leave, DataStateUpdate, RoomType1VSN, 9, leaveNotice});
-        row("leave, one-to-many without notice", Route{I::Leave, DataStateUpdate, RoomType1VSN, 0,
-                                                       routed({&A::listUpsert, &A::dropPresence})});
-        row("leave, group room",
-            Route{I::Leave, DataStateUpdate, RoomTypeGroup, 0, routed({&A::dropPresence})});
-    }
-    void roomRouting()
-    {
-        QFETCH(Route, route);
-        QCOMPARE(
-            RoomRouting::route(route.itemType, route.dataState, route.roomType, route.noticeId),
-            route.expected);
     }
 
     // Steps on the presence, then what it answers for room "chat/1" at a given time.
