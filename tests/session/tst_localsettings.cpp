@@ -77,9 +77,6 @@ private slots:
         QTest::newRow("autorun, any non-zero")
             << stored << Change([](LocalSettings& s) { return s.applyChange(3, 7); }) << true
             << Values{3, 7, 0, true, "user001", "dev", place} << "a, b";
-        QTest::newRow("unknown type changes nothing")
-            << stored << Change([](LocalSettings& s) { return s.applyChange(4, 1); }) << false
-            << Values{3, 7, 0, false, "user001", "dev", place} << "a, b";
         // The automatic login's account is log off's to clear, not removal's.
         QTest::newRow("account removal")
             << stored << Change([](LocalSettings& s) { return s.resetForRemovedAccount(); }) << true

@@ -273,11 +273,6 @@ private slots:
         QVERIFY(r.waitFor("roomListChat", unknown));
         QCOMPARE(r.of("roomRequested"), (QList<SessionEvent>{{"roomRequested", unknown}}));
 
-        // The user's own chat from another session.
-        chat(open, 1001, "mine");
-        QVERIFY(r.waitFor("chatForWindow", 2));
-        QCOMPARE(r.of("chatForWindow").last(), (SessionEvent{"chatForWindow", open, 1, "mine"}));
-
         // The echo of the window's own READ_ENTER leaves the count at 0.
         const int unreadBefore = r.of("unread", closed).size();
         in.windows.open.insert(closed);

@@ -1,5 +1,4 @@
 #include "common/typed.h"
-#include "session/mtcoalescer.h"
 #include "session/mtroompresence.h"
 #include "session/notificationdecision.h"
 #include "session/sessionrequest.h"
@@ -92,7 +91,7 @@ void row(const char* name, const T&... values)
 Q_DECLARE_METATYPE(PresenceView)
 Q_DECLARE_METATYPE(QList<Step>)
 
-// The session's decisions without a display: states, notices, presence, coalescing.
+// The session's decisions without a display: states, notices, presence.
 class TestSessionDecisions : public QObject
 {
     Q_OBJECT
@@ -285,25 +284,6 @@ private slots:
         stop = true;
         reader.join();
         QCOMPARE(presence.isInRoom(QStringLiteral("chat/1")), true);
-    }
-
-    // A stream that never pauses still fires within the maximum wait.
-    void coalescer()
-    {
-        MtCoalescer coalescer(100, 250);
-        QSignalSpy fired(&coalescer, &MtCoalescer::fired);
-        QTimer stream;
-        int sent = 0;
-        stream.setInterval(20);
-        connect(&stream, &QTimer::timeout, this, [&] {
-            coalescer.poke();
-            if (++sent == 40)
-                stream.stop();
-        });
-        stream.start();
-        // The sentinel: the stream has ended and the last run has fired.
-        QTRY_VERIFY_WITH_TIMEOUT(sent == 40 && !coalescer.isPending(), 20000);
-        QVERIFY2(fired.count() >= 2, qPrintable(QString::number(fired.count())));
     }
 };
 
