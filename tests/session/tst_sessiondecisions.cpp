@@ -199,8 +199,6 @@ private slots:
             notice(true, true, false));
         row("alarm type sound", with([](Facts& f) { f.alarmType = N::AlarmSound; }),
             notice(true, false, true));
-        row("unknown alarm type", with([](Facts& f) { f.alarmType = 7; }),
-            notice(true, false, false));
         row("own chat from another session", with([](Facts& f) { f.own = true; }),
             notice(false, false, false));
         row("read at once", with([](Facts& f) { f.read = true; }), notice(false, false, false));
