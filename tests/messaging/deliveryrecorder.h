@@ -40,16 +40,13 @@ public:
 
     static constexpr int kStart = -1;
     static constexpr int kFinish = -2;
-    // A batch refused (as a store that cannot write refuses it): its size, negated, below kFinish.
     static constexpr int kRefused = -1000;
-    // Every call in order: kStart, 0 for a single message, the size of a batch taken, kRefused
-    // minus the size of a batch refused, kFinish.
+    // Calls in order: kStart, 0 per single, a batch's size, kRefused minus a refused size, kFinish.
     std::vector<int> events() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_events;
     }
-    // Every request to make what was taken durable, in order: whether it was granted.
     std::vector<bool> durable() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -79,14 +76,13 @@ public:
         return !m_threads.empty();
     }
 
-    // The next `count` batches are refused.
     void refuseBatches(int count)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_refuse = count;
     }
 
-    // The next `count` requests to make the taken messages durable are refused; -1: all of them.
+    // -1: every one.
     void refuseDurable(int count)
     {
         std::lock_guard<std::mutex> lock(m_mutex);

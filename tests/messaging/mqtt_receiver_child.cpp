@@ -24,10 +24,6 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 7) {
-        std::fprintf(stderr, "usage: mqtt_receiver_child db host port clientId userId key\n");
-        return 2;
-    }
     DBManager db(args.at(1), QString::fromLatin1(DBManager::kConnection),
                  QString::fromLatin1(DBManager::kPassword), 1);
     if (!db.isOpen())

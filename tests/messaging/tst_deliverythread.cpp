@@ -13,8 +13,6 @@
 using QMQTT::Message;
 
 namespace {
-const int kRefusedOne = DeliveryRecorder::kRefused - 1;
-
 // The counts the thread reports settled, in order; filled on the delivery thread.
 class Settlements
 {
@@ -41,73 +39,37 @@ private:
     mutable std::mutex m_mutex;
     std::vector<int> m_counts;
 };
-// The delegate's kind and refusals, what is queued behind the held first message, and what the
-// delegate and the thread's settlements see.
-struct Delivery
-{
-    bool takesBatches;
-    int refused, durableRefused, queuedBehind;
-    std::vector<int> events, settled;
-    std::vector<bool> durable;
-};
 } // namespace
-
-Q_DECLARE_METATYPE(Delivery)
 
 class TestDeliveryThread : public QObject
 {
     Q_OBJECT
 private slots:
-    void deliversInOrder_data()
+    // The disk cannot sync once: nothing is settled until it can, and nothing is taken again.
+    void deliversInOrder()
     {
-        QTest::addColumn<Delivery>("row");
         // Behind a held first message: two full batches pass kMaxUndurable before the rest.
         constexpr int B = QMQTT::DeliveryThread::kMaxBatch;
         constexpr int kRest = 176;
-        constexpr int kBehind = 2 * B + kRest;
         static_assert(1 + B < QMQTT::DeliveryThread::kMaxUndurable &&
                           QMQTT::DeliveryThread::kMaxUndurable <= 1 + 2 * B,
-                      "the rows expect the second full batch to reach kMaxUndurable");
-        std::vector<int> singles(1 + kBehind + 2, 0);
-        singles.front() = DeliveryRecorder::kStart;
-        singles.back() = DeliveryRecorder::kFinish;
-        const std::vector<int> burst{-1, 1, B, B, kRest, -2};
-        const std::vector<int> runs{1 + 2 * B, kRest};
-        QTest::newRow("two full batches, the rest")
-            << Delivery{true, 0, 0, kBehind, burst, runs, {true, true}};
-        QTest::newRow("exactly one full batch")
-            << Delivery{true, 0, 0, B, {-1, 1, B, -2}, {1 + B}, {true}};
-        QTest::newRow("single messages")
-            << Delivery{false, 0, 0, kBehind, singles, runs, {true, true}};
-        // The store cannot write twice: the same first message again, nothing overtakes it.
-        QTest::newRow("first batch refused twice") << Delivery{
-            true, 2,           0, kBehind, {-1, kRefusedOne, kRefusedOne, 1, B, B, kRest, -2},
-            runs, {true, true}};
-        // The disk cannot sync once: nothing is settled until it can, and nothing is taken again.
-        QTest::newRow("made durable on the second request")
-            << Delivery{true, 0, 1, kBehind, burst, runs, {false, true, true}};
-    }
-
-    void deliversInOrder()
-    {
-        QFETCH(Delivery, row);
-        DeliveryRecorder recorder(row.takesBatches, true);
-        recorder.refuseBatches(row.refused);
-        recorder.refuseDurable(row.durableRefused);
+                      "the second full batch is expected to reach kMaxUndurable");
+        DeliveryRecorder recorder(true, true);
+        recorder.refuseDurable(1);
         Settlements settled;
         QMQTT::DeliveryThread thread(&recorder, settled.callback());
         thread.start();
-        const QList<QByteArray> sent = post(thread, recorder, row.queuedBehind);
+        const QList<QByteArray> sent = post(thread, recorder, 2 * B + kRest);
         recorder.open();
         QTRY_COMPARE(recorder.messages().size(), sent.size());
         // Once the thread has caught up it makes the rest durable without being stopped.
         QTRY_COMPARE(settled.total(), sent.size());
         thread.stop();
 
-        QCOMPARE(recorder.events(), row.events);
+        QCOMPARE(recorder.events(), (std::vector<int>{-1, 1, B, B, kRest, -2}));
         QCOMPARE(recorder.payloads(), sent);
-        QCOMPARE(settled.counts(), row.settled);
-        QCOMPARE(recorder.durable(), row.durable);
+        QCOMPARE(settled.counts(), (std::vector<int>{1 + 2 * B, kRest}));
+        QCOMPARE(recorder.durable(), (std::vector<bool>{false, true, true}));
         QVERIFY(recorder.oneThread());
     }
 
@@ -140,24 +102,6 @@ private slots:
         QTEST(settled.counts(), "settled");
         QTEST(recorder.durable(), "durable");
         QVERIFY(!thread.post(Message(1, QStringLiteral("chat/1"), "after the stop", 1)));
-    }
-
-    // What arrives while the disk has not synced is shown at once, and settled only once synced.
-    void deliveredWhileNotDurable()
-    {
-        DeliveryRecorder recorder(true);
-        recorder.refuseDurable(-1);
-        std::atomic<int> settled{0};
-        QMQTT::DeliveryThread thread(&recorder, [&settled](int count) { settled += count; });
-        thread.start();
-        thread.post(Message(1, QStringLiteral("chat/1"), "first", 1));
-        QTRY_VERIFY(!recorder.durable().empty());
-        thread.post(Message(2, QStringLiteral("chat/1"), "second", 1));
-        QTRY_COMPARE(recorder.payloads(), (QList<QByteArray>{"first", "second"}));
-        QCOMPARE(settled.load(), 0);
-        recorder.refuseDurable(0);
-        QTRY_COMPARE(settled.load(), 2);
-        thread.stop();
     }
 
 private:

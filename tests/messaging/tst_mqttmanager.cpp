@@ -160,7 +160,6 @@ private slots:
     {
         m_env.applyToCurrentProcess();
         QVERIFY2(startBroker(m_broker), qPrintable(m_broker.errorString()));
-        // The chat server subscribes a session to its rooms; the broker keeps that for the id.
         QVERIFY(m_broker.subscribeSession(kClientId, {QStringLiteral("chat/#")}));
         QVERIFY(
             m_broker.subscribeSession(QStringLiteral("observer"), {QStringLiteral("chat/send")}));
@@ -170,20 +169,7 @@ private slots:
         QCOMPARE(MqttManager::instance(), m_manager.get());
         m_manager->setRoomPresence(&m_presence);
         QVERIFY(connectManager(*m_manager, m_broker, kClientId));
-        // Another host, port and identity: the first connection stays (and the cases below use it).
-        QTest::ignoreMessage(QtDebugMsg, "MqttManager::connectToHost - already connected");
-        m_manager->connectToHost(QStringLiteral("192.0.2.1"), 1, QStringLiteral("other"),
-                                 QStringLiteral("1"), QStringLiteral("x"));
-        QVERIFY(m_manager->isConnectedToHost());
         QVERIFY(connectClient(m_publisher, m_broker, QStringLiteral("publisher")));
-    }
-
-    void cleanupTestCase()
-    {
-        m_manager.reset();
-        QCOMPARE(MqttManager::instance(), nullptr);
-        // The delivery thread's connection is gone with the manager.
-        QVERIFY(!QSqlDatabase::contains(QString::fromLatin1(DBManager::kConnectionMqtt)));
     }
 
     void receive_data()
@@ -237,24 +223,12 @@ private slots:
              {"mine-3", 1, true, 0, 2000, 0, "stored mine-3"}},
             0);
 
-        // The same room event twice is stored and queued once, unless it is the user's own echo.
-        const auto invite = [](int n, qint32 sender, int type) {
-            const QList<qint32> members = type == RoomType1VSN ? QList<qint32>{kMe, kAlice, kBob}
-                                                               : QList<qint32>{kMe, kAlice};
-            const QByteArray p =
-                eventPayload(ChatPayload::TypeInvite, sender, QStringLiteral("i%1").arg(n),
-                             roomEvent(n, type, members));
-            return P{p, p};
-        };
+        // The same room event twice is stored and queued once.
+        const QByteArray invite = eventPayload(ChatPayload::TypeInvite, kAlice, "i201",
+                                               roomEvent(201, RoomType1VSN, {kMe, kAlice, kBob}));
         add("invitation that changes a group room's members", 201, {{30, "8"}}, {},
-            invite(201, kAlice, RoomType1VSN), {"invite 30 2 8,9 Bob,Me by Alice"}, {{30, "8,9"}},
+            {invite, invite}, {"invite 30 2 8,9 Bob,Me by Alice"}, {{30, "8,9"}},
             {{"i201", 3, true, 1, 0, 0, "Bob,Me"}}, 0);
-        add("invitation to a group room from another session", 202, {}, {},
-            invite(202, kMe, RoomType1VSN),
-            {"invite 30 1 8,9 Bob,Alice by Me", "invite 30 0 8,9 Bob,Alice by Me"}, {{30, "8,9"}},
-            {{"i202", 3, true, 1, 0, 0, "Bob,Alice"}}, 0);
-        add("invitation to a one-to-one room: no notice", 203, {}, {},
-            {invite(203, kAlice, RoomType1VS1).first()}, {"invite 20 1 8 by"}, {{20, "8"}}, {}, 0);
         // Unknown ids are left out, the array's order is kept.
         const QByteArray admission = eventPayload(
             ChatPayload::TypeAdmission, kAlice, QStringLiteral("a301"),
@@ -273,9 +247,6 @@ private slots:
         const auto leave = [](qint32 sender, const QString& id, int type) {
             return eventPayload(ChatPayload::TypeLeave, sender, id, json({{"chatRoomType", type}}));
         };
-        add("partner left a one-to-one room", 401, {{20, "8"}}, {{"o401", kAlice, 1, -1000}},
-            {leave(kAlice, "client-X-1", RoomType1VS1)}, {"leave 40 2 8 by"}, {{40, "8"}},
-            {{"o401", 1, true, 1, -1000, 0, "stored o401"}}, 0);
         add("member left a group room", 402, {{30, "8,9"}}, {{"o402", kAlice, 1, -1000}},
             {leave(kAlice, "client-X-2", RoomType1VSN), leave(kAlice, "client-X-2", RoomType1VSN)},
             {"leave 30 2 9 Alice by Alice"}, {{30, "9"}},
@@ -284,14 +255,8 @@ private slots:
             0);
         add("user left on another session", 404, {{30, "8,9"}}, {{"o404", kAlice, 1, -1000}},
             {leave(kMe, "client-B-4", RoomType1VSN)}, {"leave 30 3 8,9 by"}, {}, {}, 0);
-        add("leaving that changes nothing: unknown member, this session, no id", 405, {{30, "8,9"}},
-            {},
-            {leave(4242, "client-X-3", RoomType1VSN), leave(kMe, "client-A-5", RoomType1VSN),
-             leave(kMe, "", RoomType1VSN)},
-            {}, {{30, "8,9"}}, {}, 0);
 
-        // Three unread chats of Alice, then notices of the user's sessions: only others' are
-        // queued.
+        // Three unread chats of Alice, then notices of the user's sessions: only others' queued.
         const auto notices = [](int n, const QList<QPair<int, QString>>& sent) {
             P p;
             for (int i = 0; i < 3; ++i)
@@ -351,14 +316,14 @@ private slots:
         m_manager->sendReadHere(topic);
         m_manager->sendReadLeave(topic);
         // A read notice goes 10 s back, never below 0.
-        for (qint64 readTime : {Q_INT64_C(5000), Q_INT64_C(20000), kT})
+        for (qint64 readTime : {Q_INT64_C(5000), kT})
             m_manager->sendReadEnter(topic, readTime);
 
         // What another subscriber receives.
         QProcess observer;
         observer.start(QStringLiteral("mosquitto_sub"),
                        m_broker.clientArguments() + QStringList{"-i", "observer", "-c", "-q", "1",
-                                                                "-C", "9", "-t", topic, "-F",
+                                                                "-C", "8", "-t", topic, "-F",
                                                                 "%x"});
         QVERIFY(observer.waitForFinished(10000));
         QList<SentEvent> seen;
@@ -373,18 +338,16 @@ private slots:
                            {7, 11, SentEvent::kOwnId, "client-A"},
                            {7, 10, SentEvent::kOwnId, "client-A"},
                            {7, 9, SentEvent::kOwnId, readContents.arg(0)},
-                           {7, 9, SentEvent::kOwnId, readContents.arg(10000)},
                            {7, 9, SentEvent::kOwnId, readContents.arg(kT - 10000)},
                        }));
         // The session hears its own read notices too; they name this session, so nothing changes.
         QCOMPARE(describe(deliver(topic, {}), topic).filter(QRegularExpression("^myread")),
-                 (QStringList{"myread client-A 0", "myread client-A 0", "myread client-A 0"}));
+                 (QStringList{"myread client-A 0", "myread client-A 0"}));
     }
 
     void history_data()
     {
-        // A server history chat (numbers as texts) is never unread and settles the user's own
-        // chats.
+        // A history chat (ids as texts) is never unread and settles the user's own chats.
         QTest::addColumn<History>("row");
         QTest::newRow("another member's chat in a room not stored")
             << History{1001,
@@ -421,9 +384,9 @@ private slots:
         QCOMPARE(unreadCounts().get(topic), 0);
     }
 
+    // Session objects deleted on the GUI thread while the delivery thread reads (sanitizers).
     void sessionObjectDeletedWhileRead()
     {
-        // Session objects deleted on the GUI thread while the delivery thread reads (sanitizers).
         std::atomic<bool> stop{false};
         std::atomic<int> reads{0};
         QStringList foreign; // the reader's own until it is joined

@@ -1,6 +1,4 @@
-// A received batch in one store transaction; the test thread plays the delivery thread. A batch
-// the store cannot take (commit refused, file full) hands nothing on and is taken when offered
-// again.
+// A received batch in one store transaction; the test thread plays the delivery thread.
 #include "common/typed.h"
 #include "sessionfixture.h"
 #include "store/dbtypes.h"
@@ -103,12 +101,9 @@ private slots:
     void committedBeforeQueued_data()
     {
         QTest::addColumn<Attempts>("row");
-        // One commit for the whole batch.
-        QTest::newRow("committed") << Attempts{false, kNoLimit, {kNoLimit}, {true}, 0, 0};
-        // The batch's commit refused: rolled back, nothing handed on, taken when offered again.
+        // A batch the store cannot take hands nothing on and is taken when offered again.
         QTest::newRow("commit refused")
             << Attempts{true, kNoLimit, {kNoLimit, kNoLimit}, {false, true}, 1, 1};
-        // A full disk for three attempts; the user hears of it once.
         QTest::newRow("disk full")
             << Attempts{false, 1, {1, 1, kNoLimit, kNoLimit}, {false, false, false, true}, 1, 1};
     }
@@ -135,9 +130,7 @@ private slots:
         QCOMPARE(setPageLimit(connection, pageLimitBefore),
                  qMax(pageLimitBefore, pragma(connection, "PRAGMA page_count")));
 
-        // chat/1: a repeated chat, a logout with a tail, a notice, a chat longer than a page.
-        // chat/5: Dave writes before and after the invitation that makes the room: no stale
-        // look-up.
+        // A repeat, a logout with a tail, a notice, a long chat; Dave before and after his room.
         const QString topic = QStringLiteral("chat/1");
         const QList<QMQTT::Message> batch = {
             chat(topic, kAlice, QStringLiteral("a-1")),
@@ -169,9 +162,7 @@ private slots:
         // Until the batch was taken, nothing of it was handed on.
         const QList<Seen> nothing = QVector<Seen>(taken.size() - 1, Seen{false, 0}).toList();
         QCOMPARE(seenBetween.mid(0, taken.size() - 1), nothing);
-        // At the batch's commit nothing was handed on yet either.
         QCOMPARE(probe.seen.value(probe.seen.size() - 1, Seen{true, -1}), (Seen{false, 0}));
-        // Afterwards everything once, in order.
         Items items;
         while (std::unique_ptr<Item> item = manager.takeMessageItem())
             items.push_back(std::move(item));
@@ -184,11 +175,9 @@ private slots:
         QVERIFY(logouts.count() == 1 || logouts.wait(5000));
         QCOMPARE(logouts, (QList<QVariantList>{{topic, QVariant::fromValue<uchar>(99),
                                                 QDateTime::fromMSecsSinceEpoch(kT)}}));
-        // The user is told once that the store failed, and once that it works again.
         QTRY_COMPARE(available.count() + unavailable.count(), toldAvailable + toldUnavailable);
         QCOMPARE(unavailable.count(), toldUnavailable);
         QCOMPARE(available.count(), toldAvailable);
-        // Each chat stored once; the notice of the invitation is read.
         QCOMPARE(fixture.store.rows<StoredChat>(
                      "SELECT topic, msg_id, msg_read FROM TTT_CHATT ORDER BY topic, msg_id"),
                  (QList<StoredChat>{{"chat/1", "a-1", false},

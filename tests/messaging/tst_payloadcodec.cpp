@@ -96,7 +96,6 @@ private slots:
             ChatPayload p;
             QVERIFY(decodeExact(hex("T") + char(type) + hex("00000007 ffff"), &p));
             QCOMPARE(PayloadCodec::encode(p), QByteArray(hex("T") + char(type)));
-            QCOMPARE(ChatPayload::isHandledType(type), type == ChatPayload::TypeLogout);
         }
         // Lengths announced beyond the end: refused, nothing read.
         for (const char* wire :
@@ -127,7 +126,6 @@ private slots:
             ChatPayload p;
             p.contents = t.first;
             QCOMPARE(ChatPayload::toInt64(p.object().value("readTime")), t.second);
-            QVERIFY(t.first.contains(QByteArray::number(t.second)) || !t.second);
         }
     }
 

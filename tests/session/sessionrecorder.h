@@ -3,7 +3,6 @@
 #include "common/typed.h"
 #include "common/wait.h"
 #include "session/mtsession.h"
-#include "session/roomrouting.h"
 
 #include <QtTest>
 
@@ -18,15 +17,6 @@ struct SessionEvent
 };
 Q_DECLARE_METATYPE(SessionEvent)
 
-// A routing action with the flags named, e.g. routed({&A::listUpsert, &A::windowRoom}).
-inline RoomRouting::Action routed(std::initializer_list<bool RoomRouting::Action::*> flags)
-{
-    RoomRouting::Action a;
-    for (bool RoomRouting::Action::*flag : flags)
-        a.*flag = true;
-    return a;
-}
-
 class SessionRecorder : public QObject
 {
 public:
@@ -35,7 +25,6 @@ public:
         using M = MtSession;
         connect(s, &M::loginSucceeded, this, [this] { add("loginSucceeded"); });
         connect(s, &M::loginFailed, this, [this](int code) { add("loginFailed", {}, code); });
-        connect(s, &M::loginTakenOver, this, [this] { add("loginTakenOver"); });
         connect(s, &M::unlockFailed, this, [this](int code) { add("unlockFailed", {}, code); });
         connect(s, &M::versionRefused, this, [this](const QString& link) {
             add("versionRefused", {}, 0, link.isEmpty() ? "no link" : "link");
@@ -45,11 +34,7 @@ public:
             add("requestFailed", {}, code, QString::number(req));
         });
         connect(s, &M::loggedOff, this, [this] { add("loggedOff"); });
-        connect(s, &M::accountRemoved, this, [this](bool ok) { add("accountRemoved", {}, ok); });
-        connect(s, &M::sessionEnded, this, [this](int code) { add("sessionEnded", {}, code); });
         connect(s, &M::messagingConnected, this, [this] { add("messagingConnected"); });
-        connect(s, &M::remoteLogout, this,
-                [this](const QString& topic, int type) { add("remoteLogout", topic, type); });
         connect(s, &M::chatForWindow, this,
                 [this](const QString& topic, const DBChat& c, bool own) {
                     add("chatForWindow", topic, own, c.content());
@@ -64,15 +49,8 @@ public:
         connect(s, &M::roomRequested, this, [this](const QString& t) { add("roomRequested", t); });
         connect(s, &M::roomAdded, this,
                 [this](const DBChatRoom& r) { add("roomAdded", r.topic(), r.type()); });
-        connect(s, &M::roomChanged, this,
-                [this](const DBChatRoom& r, const DBChat&, const RoomRouting::Action& a) {
-                    add("roomChanged", r.topic(), r.type(), a.toString());
-                });
-        connect(s, &M::roomRemoved, this, [this](const QString& t) { add("roomRemoved", t); });
         connect(s, &M::unreadChanged, this,
                 [this](const QString& t, int unread) { add("unread", t, unread); });
-        connect(s, &M::readCountsForWindow, this,
-                [this](const QString& t, const QVariantMap& m) { add("readCounts", t, m.size()); });
     }
 
     QList<SessionEvent> events;

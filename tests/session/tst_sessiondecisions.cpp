@@ -1,21 +1,16 @@
 #include "common/typed.h"
-#include "messaging/mqttmanager.h"
-#include "session/mtcoalescer.h"
 #include "session/mtroompresence.h"
 #include "session/notificationdecision.h"
-#include "session/roomrouting.h"
 #include "session/sessionrequest.h"
 #include "session/sessionstate.h"
-#include "sessionrecorder.h"
-#include "store/dbtypes.h"
 
 #include <QtTest>
 
+#include <functional>
 #include <thread>
 
 using Notice = NotificationDecision::Notice;
 using Facts = NotificationDecision::Facts;
-using Action = RoomRouting::Action;
 using S = SessionState;
 using E = SessionState::Event;
 Q_DECLARE_METATYPE(SessionState::Snapshot)
@@ -23,7 +18,6 @@ Q_DECLARE_METATYPE(SessionState::Outcome)
 Q_DECLARE_METATYPE(SessionState::Event)
 Q_DECLARE_METATYPE(Notice)
 Q_DECLARE_METATYPE(Facts)
-Q_DECLARE_METATYPE(Action)
 
 // Printers for QCOMPARE, found by argument-dependent lookup.
 #define MT_PRINTS(Type)                                                                            \
@@ -32,7 +26,6 @@ Q_DECLARE_METATYPE(Action)
         return qstrdup(qPrintable(v.toString()));                                                  \
     }
 MT_PRINTS(Notice)
-MT_PRINTS(Action)
 MT_PRINTS(SessionState::Snapshot)
 MT_PRINTS(SessionState::Outcome)
 
@@ -65,41 +58,17 @@ struct PresenceView
     MT_TYPED(PresenceView, inRoom, active)
 };
 
-// One step on the presence: enter, leave, drop, activate, clear at log off, or set the clock.
-struct PresenceStep
+// A step on the presence of "chat/1" (the clock given to move it).
+using Step = std::function<void(MtRoomPresence&, qint64& now)>;
+Step enter(const char* client)
 {
-    enum Op
-    {
-        Enter,
-        Leave,
-        Drop,
-        Active,
-        Clear,
-        At
-    } op;
-    QString topic = {};
-    QString client = {};
-    qint64 time = 0;
-};
-
-void apply(MtRoomPresence& presence, qint64& now, const PresenceStep& step)
-{
-    switch (step.op) {
-    case PresenceStep::Enter:
-        return presence.enter(step.topic, step.client);
-    case PresenceStep::Leave:
-        return presence.leave(step.topic, step.client);
-    case PresenceStep::Drop:
-        return presence.dropRoom(step.topic);
-    case PresenceStep::Active:
-        return presence.setActiveTopic(step.topic);
-    case PresenceStep::Clear:
-        return presence.clear();
-    case PresenceStep::At:
-        now = step.time;
-        return;
-    }
+    return [=](MtRoomPresence& p, qint64&) { p.enter(QStringLiteral("chat/1"), client); };
 }
+Step leave(const char* client)
+{
+    return [=](MtRoomPresence& p, qint64&) { p.leave(QStringLiteral("chat/1"), client); };
+}
+const Step kActive = [](MtRoomPresence& p, qint64&) { p.setActiveTopic(QStringLiteral("chat/1")); };
 
 S::Snapshot st(int type, bool login, bool lock, bool loginPending = false,
                bool unlockPending = false)
@@ -120,9 +89,9 @@ void row(const char* name, const T&... values)
 }
 } // namespace
 Q_DECLARE_METATYPE(PresenceView)
-Q_DECLARE_METATYPE(QList<PresenceStep>)
+Q_DECLARE_METATYPE(QList<Step>)
 
-// The session's decisions without a display: states, notices, routing, presence, coalescing.
+// The session's decisions without a display: states, notices, presence.
 class TestSessionDecisions : public QObject
 {
     Q_OBJECT
@@ -230,8 +199,6 @@ private slots:
             notice(true, true, false));
         row("alarm type sound", with([](Facts& f) { f.alarmType = N::AlarmSound; }),
             notice(true, false, true));
-        row("unknown alarm type", with([](Facts& f) { f.alarmType = 7; }),
-            notice(true, false, false));
         row("own chat from another session", with([](Facts& f) { f.own = true; }),
             notice(false, false, false));
         row("read at once", with([](Facts& f) { f.read = true; }), notice(false, false, false));
@@ -252,98 +219,39 @@ private slots:
         QCOMPARE(NotificationDecision::decide(facts), expected);
     }
 
-    void roomRouting_data()
-    {
-        QTest::addColumn<int>("itemType");
-        QTest::addColumn<int>("dataState");
-        QTest::addColumn<int>("roomType");
-        QTest::addColumn<qint64>("noticeId");
-        QTest::addColumn<Action>("expected");
-        using I = MqttManager::MessageItem;
-        using A = Action;
-        const Action windowOnly = routed({&A::windowRoom});
-        const Action upsert = routed({&A::listUpsert, &A::windowRoom});
-        const Action withNotice =
-            routed({&A::listUpsert, &A::windowRoom, &A::windowNotice, &A::listLastMessage});
-        const Action leaveUpsert = routed({&A::listUpsert, &A::windowRoom, &A::dropPresence});
-        const Action leaveNotice = routed({&A::listUpsert, &A::windowRoom, &A::windowNotice,
-                                           &A::listLastMessage, &A::dropPresence});
-        const Action leaveListOnly = routed({&A::listUpsert, &A::dropPresence});
-        const Action gone = routed({&A::listRemove, &A::closeWindow, &A::dropPresence});
-        const Action presenceOnly = routed({&A::dropPresence});
-
-        row("invite, updated one-to-one room: window only", int(I::Invite), int(DataStateUpdate),
-            int(RoomType1VS1), qint64(0), windowOnly);
-        row("invite, new room", int(I::Invite), int(DataStateInsert), int(RoomType1VS1), qint64(0),
-            upsert);
-        row("admission, one-to-many with its notice", int(I::Admission), int(DataStateUpdate),
-            int(RoomType1VSN), qint64(5), withNotice);
-        row("admission, one-to-many without notice", int(I::Admission), int(DataStateInsert),
-            int(RoomType1VSN), qint64(0), upsert);
-        row("leave on another session", int(I::Leave), int(DataStateDelete), int(RoomType1VSN),
-            qint64(5), gone);
-        row("leave, partner left a one-to-one room", int(I::Leave), int(DataStateUpdate),
-            int(RoomTypeLeave), qint64(0), leaveUpsert);
-        row("leave, one-to-many with its notice", int(I::Leave), int(DataStateUpdate),
-            int(RoomType1VSN), qint64(9), leaveNotice);
-        row("leave, one-to-many without notice", int(I::Leave), int(DataStateUpdate),
-            int(RoomType1VSN), qint64(0), leaveListOnly);
-        row("leave, group room", int(I::Leave), int(DataStateUpdate), int(RoomTypeGroup), qint64(0),
-            presenceOnly);
-        QTest::newRow("a chat is no room event")
-            << int(I::Chat) << int(DataStateInsert) << int(RoomType1VS1) << qint64(1) << Action();
-    }
-    void roomRouting()
-    {
-        QFETCH(int, itemType);
-        QFETCH(int, dataState);
-        QFETCH(int, roomType);
-        QFETCH(qint64, noticeId);
-        QFETCH(Action, expected);
-        QCOMPARE(RoomRouting::route(itemType, dataState, roomType, noticeId), expected);
-    }
-
     // Steps on the presence, then what it answers for room "chat/1" at a given time.
     void presence_data()
     {
-        using P = PresenceStep;
-        QTest::addColumn<QList<P>>("steps");
+        QTest::addColumn<QList<Step>>("steps");
         QTest::addColumn<qint64>("askedAt");
         QTest::addColumn<PresenceView>("expected");
-        const P phoneIn{P::Enter, "chat/1", "phone"};
-        row("nobody", QList<P>(), qint64(0), PresenceView{false, false});
-        row("other session entered", QList<P>{phoneIn}, qint64(10), PresenceView{true, false});
-        row("own client id never counts", QList<P>{{P::Enter, "chat/1", "me"}}, qint64(10),
-            PresenceView{false, false});
-        row("entered and left", QList<P>{phoneIn, {P::Leave, "chat/1", "phone"}}, qint64(10),
-            PresenceView{false, false});
-        row("one of two left",
-            QList<P>{phoneIn, {P::Enter, "chat/1", "tablet"}, {P::Leave, "chat/1", "phone"}},
-            qint64(10), PresenceView{true, false});
-        row("other room", QList<P>{{P::Enter, "chat/2", "phone"}}, qint64(10),
-            PresenceView{false, false});
-        row("expired", QList<P>{phoneIn}, qint64(1000), PresenceView{false, false});
-        row("refreshed by here before expiry", QList<P>{phoneIn, {P::At, {}, {}, 900}, phoneIn},
+        using L = QList<Step>;
+        row("other session entered", L{enter("phone")}, qint64(10), PresenceView{true, false});
+        row("own client id never counts", L{enter("me")}, qint64(10), PresenceView{false, false});
+        row("one of two left", L{enter("phone"), enter("tablet"), leave("phone")}, qint64(10),
+            PresenceView{true, false});
+        row("expired", L{enter("phone")}, qint64(1000), PresenceView{false, false});
+        row("refreshed by here before expiry",
+            L{enter("phone"), [](MtRoomPresence&, qint64& now) { now = 900; }, enter("phone")},
             qint64(1000), PresenceView{true, false});
-        row("room dropped", QList<P>{phoneIn, {P::Drop, "chat/1"}}, qint64(10),
+        row("room dropped",
+            L{enter("phone"), [](MtRoomPresence& p, qint64&) { p.dropRoom("chat/1"); }}, qint64(10),
             PresenceView{false, false});
-        row("cleared at log off", QList<P>{phoneIn, {P::Active, "chat/1"}, {P::Clear}}, qint64(10),
+        row("cleared at log off",
+            L{enter("phone"), kActive, [](MtRoomPresence& p, qint64&) { p.clear(); }}, qint64(10),
             PresenceView{false, false});
-        row("active window", QList<P>{{P::Active, "chat/1"}}, qint64(10),
-            PresenceView{false, true});
-        QTest::newRow("other window active")
-            << QList<P>{{P::Active, "chat/2"}} << qint64(10) << PresenceView{false, false};
+        QTest::newRow("active window") << L{kActive} << qint64(10) << PresenceView{false, true};
     }
     void presence()
     {
-        QFETCH(QList<PresenceStep>, steps);
+        QFETCH(QList<Step>, steps);
         QFETCH(qint64, askedAt);
         QFETCH(PresenceView, expected);
         qint64 now = 0;
         MtRoomPresence presence(500, [&now] { return now; });
         presence.setOwnClientId(QStringLiteral("me"));
-        for (const PresenceStep& step : qAsConst(steps))
-            apply(presence, now, step);
+        for (const Step& step : qAsConst(steps))
+            step(presence, now);
         now = askedAt;
         const QString topic = QStringLiteral("chat/1");
         QCOMPARE((PresenceView{presence.isInRoom(topic), presence.isActiveChatWindow(topic)}),
@@ -374,36 +282,6 @@ private slots:
         stop = true;
         reader.join();
         QCOMPARE(presence.isInRoom(QStringLiteral("chat/1")), true);
-    }
-
-    // A stream that never pauses still fires within the maximum wait; a single poke fires once.
-    void coalescer_data()
-    {
-        QTest::addColumn<int>("pokeEveryMs");
-        QTest::addColumn<int>("pokes");
-        QTest::addColumn<int>("firedAtLeast");
-        QTest::newRow("one poke") << 0 << 1 << 1;
-        QTest::newRow("steady stream shorter than the delay") << 20 << 40 << 2;
-    }
-    void coalescer()
-    {
-        QFETCH(int, pokeEveryMs);
-        QFETCH(int, pokes);
-        QFETCH(int, firedAtLeast);
-        MtCoalescer coalescer(100, 250);
-        QSignalSpy fired(&coalescer, &MtCoalescer::fired);
-        QTimer stream;
-        int sent = 0;
-        stream.setInterval(pokeEveryMs);
-        connect(&stream, &QTimer::timeout, this, [&] {
-            coalescer.poke();
-            if (++sent == pokes)
-                stream.stop();
-        });
-        stream.start();
-        // The sentinel: the stream has ended and the last run has fired.
-        QTRY_VERIFY_WITH_TIMEOUT(sent == pokes && !coalescer.isPending(), 20000);
-        QVERIFY2(fired.count() >= firedAtLeast, qPrintable(QString::number(fired.count())));
     }
 };
 
