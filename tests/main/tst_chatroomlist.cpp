@@ -222,6 +222,7 @@ private slots:
         QTest::newRow("newer to the top") << NewChat{"chat/2", at(13), "new", 0, at(13), "new"};
         QTest::newRow("newer passes only older rooms")
             << NewChat{"chat/3", at(11, 30), "new", 1, at(11, 30), "new"};
+        QTest::newRow("same time is taken") << NewChat{"chat/1", at(11), "same", 1, at(11), "same"};
         QTest::newRow("older raises only the badge")
             << NewChat{"chat/1", at(10, 30), "old", 1, at(11), "hi"};
     }
