@@ -29,7 +29,7 @@ Step removal(qint64 id)
 struct Choice
 {
     QVector<qint64> chosen;
-    QVector<bool> refused;
+    QVector<int> refused; // 1 where the step was refused
     int outcome = InviteOutcome::StayOpen;
     QList<int> outcomeIds;
     MT_TYPED(Choice, chosen, refused, outcome, outcomeIds)
@@ -57,6 +57,17 @@ InviteEntry person(qint64 id, const QString& name, bool install = true, bool all
     return {id, name, QStringLiteral("dept"), QString(), install, allow};
 }
 
+// The people every search and row case looks at: 2 and 6 neither installed nor accepting chats,
+// 4 not installed, 5 refusing chats.
+const QVector<InviteEntry> kPeople{person(1, "Kim Minsu"),
+                                   person(2, "kimberly", false, false),
+                                   person(3, "Lee 50%_off"),
+                                   person(4, "박지민", false),
+                                   person(5, "Park Jimin", true, false),
+                                   person(6, "a.b", false, false),
+                                   person(7, "O'Neil \"Jo\""),
+                                   person(8, "Kipling")};
+
 QStringList shownNames(const InviteUserModel& model)
 {
     QStringList names;
@@ -72,76 +83,46 @@ Q_DECLARE_METATYPE(RowState)
 class TestInviteSelection : public QObject
 {
     Q_OBJECT
+    InviteDirectory m_directory;
 private slots:
+    void initTestCase() { m_directory.setEntries(kPeople); }
     void steps_data()
     {
         QTest::addColumn<StepsRow>("row");
         using O = InviteOutcome;
         QTest::newRow("new conversation ignores a members text, nobody chosen: stays open")
-            << StepsRow{"1003", -1, {}, {{}, {}, O::StayOpen, {}}};
+            << StepsRow{"3", -1, {}, {{}, {}, O::StayOpen, {}}};
         QTest::newRow("one-to-many: exact ids in order; blanks, junk and repeats left out")
-            << StepsRow{" 12, ,x,345,12,",
-                        30,
-                        {click(34)},
-                        {{12, 345, 34}, {false}, O::AddMembers, {34}}};
+            << StepsRow{
+                   " 12, ,x,345,12,", 30, {click(34)}, {{12, 345, 34}, {0}, O::AddMembers, {34}}};
         QTest::newRow("group room fixes nobody")
-            << StepsRow{"1003", 10, {click(1002)}, {{1002}, {false}, O::NewRoom, {1002}}};
-        QTest::newRow("one-to-one with a non-number")
-            << StepsRow{"abc", 20, {}, {{}, {}, O::StayOpen, {}}};
-        QTest::newRow("new conversation, two chosen in order")
-            << StepsRow{{},
-                        -1,
-                        {click(1007), click(1003)},
-                        {{1007, 1003}, {false, false}, O::NewRoom, {1007, 1003}}};
+            << StepsRow{"3", 10, {click(2)}, {{2}, {0}, O::NewRoom, {2}}};
         QTest::newRow("second click un-chooses")
-            << StepsRow{{},
-                        -1,
-                        {click(1007), click(1003), click(1007)},
-                        {{1003}, {false, false, false}, O::NewRoom, {1003}}};
-        QTest::newRow("chosen and removed by the chip: stays open") << StepsRow{
-            {}, -1, {click(1007), removal(1007)}, {{}, {false, false}, O::StayOpen, {}}};
+            << StepsRow{{}, -1, {click(7), click(3), click(7)}, {{3}, {0, 0, 0}, O::NewRoom, {3}}};
+        QTest::newRow("chosen and removed by the chip: stays open")
+            << StepsRow{{}, -1, {click(7), removal(7)}, {{}, {0, 0}, O::StayOpen, {}}};
         QTest::newRow("not installed and refusing people cannot be chosen")
             << StepsRow{{},
                         -1,
-                        {click(1011, false, true), click(1012, true, false), click(1013)},
-                        {{1013}, {true, true, false}, O::NewRoom, {1013}}};
-        QTest::newRow("removing somebody not chosen is refused")
-            << StepsRow{{}, -1, {removal(1005)}, {{}, {true}, O::StayOpen, {}}};
+                        {click(11, false), click(12, true, false), click(13)},
+                        {{13}, {1, 1, 0}, O::NewRoom, {13}}};
         QTest::newRow("one-to-one: partner first, then the chosen in order")
-            << StepsRow{"1002",
-                        20,
-                        {click(1009), click(1004)},
-                        {{1002, 1009, 1004}, {false, false}, O::NewRoom, {1002, 1009, 1004}}};
-        QTest::newRow("one-to-one: the partner cannot be un-chosen") << StepsRow{
-            "1002", 20, {click(1002), removal(1002)}, {{1002}, {true, true}, O::NewRoom, {1002}}};
-        QTest::newRow("left one-to-one: the partner is fixed alike")
-            << StepsRow{"1002",
-                        40,
-                        {click(1002), removal(1002), click(1006)},
-                        {{1002, 1006}, {true, true, false}, O::NewRoom, {1002, 1006}}};
-        QTest::newRow("one-to-many: only the new people are added")
-            << StepsRow{"1002,1003",
+            << StepsRow{"2", 20, {click(9), click(4)}, {{2, 9, 4}, {0, 0}, O::NewRoom, {2, 9, 4}}};
+        QTest::newRow("left one-to-one: the partner is fixed alike") << StepsRow{
+            "2", 40, {click(2), removal(2), click(6)}, {{2, 6}, {1, 1, 0}, O::NewRoom, {2, 6}}};
+        QTest::newRow("one-to-many: only the new people are added") << StepsRow{
+            "2,3", 30, {click(8), click(5)}, {{2, 3, 8, 5}, {0, 0}, O::AddMembers, {8, 5}}};
+        QTest::newRow("one-to-many: members stay, nobody new closes and sends nothing")
+            << StepsRow{"2,3",
                         30,
-                        {click(1008), click(1005)},
-                        {{1002, 1003, 1008, 1005}, {false, false}, O::AddMembers, {1008, 1005}}};
-        QTest::newRow("one-to-many: nobody new closes and sends nothing")
-            << StepsRow{"1002,1003",
-                        30,
-                        {click(1008), click(1008)},
-                        {{1002, 1003}, {false, false}, O::CloseOnly, {}}};
-        QTest::newRow("one-to-many: members cannot be removed")
-            << StepsRow{"1002,1003",
-                        30,
-                        {removal(1003), click(1002)},
-                        {{1002, 1003}, {true, true}, O::CloseOnly, {}}};
-        QTest::newRow("one-to-many without members text: a new room")
-            << StepsRow{{}, 30, {click(1008)}, {{1008}, {false}, O::NewRoom, {1008}}};
+                        {removal(3), click(2), click(8), click(8)},
+                        {{2, 3}, {1, 1, 0, 0}, O::CloseOnly, {}}};
     }
     void steps()
     {
         QFETCH(StepsRow, row);
         InviteSelection s;
-        s.toggle(1, true, true);
+        s.toggle(99, true, true);
         s.setRoom(row.members, row.roomType);
         Choice seen;
         for (const Step& step : row.steps) {
@@ -159,32 +140,24 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("names");
-        const QStringList everybody{"Kim Minsu",  "kimberly", "Lee 50%_off",  "박지민",
-                                    "Park Jimin", "a.b",      "O'Neil \"Jo\""};
+        const QStringList everybody{"Kim Minsu",  "kimberly", "Lee 50%_off",   "박지민",
+                                    "Park Jimin", "a.b",      "O'Neil \"Jo\"", "Kipling"};
         QTest::newRow("empty: everybody in directory order") << QString() << everybody;
         QTest::newRow("lower case finds any case anywhere")
             << "kim" << QStringList{"Kim Minsu", "kimberly"};
-        QTest::newRow("upper case as well") << "MIN" << QStringList{"Kim Minsu", "Park Jimin"};
-        QTest::newRow("Korean syllable") << "지" << QStringList{"박지민"};
-        QTest::newRow("percent and underscore") << "50%_" << QStringList{"Lee 50%_off"};
-        QTest::newRow("a lone percent") << "%" << QStringList{"Lee 50%_off"};
+        QTest::newRow("percent") << "%" << QStringList{"Lee 50%_off"};
+        QTest::newRow("underscore") << "_" << QStringList{"Lee 50%_off"};
         QTest::newRow("quotes") << "o'neil \"j" << QStringList{"O'Neil \"Jo\""};
         QTest::newRow("a pattern") << "^k.m" << QStringList{"Kim Minsu", "kimberly"};
-        QTest::newRow("dot is a pattern") << "." << everybody;
         QTest::newRow("escaped dot is a dot") << "\\." << QStringList{"a.b"};
         QTest::newRow("invalid pattern matches nobody") << "(kim" << QStringList{};
-        QTest::newRow("nobody") << "zzz" << QStringList{};
     }
     void search()
     {
         QFETCH(QString, text);
         QFETCH(QStringList, names);
-        InviteDirectory d;
-        d.setEntries({person(1, "Kim Minsu"), person(2, "kimberly"), person(3, "Lee 50%_off"),
-                      person(4, "박지민"), person(5, "Park Jimin"), person(6, "a.b"),
-                      person(7, "O'Neil \"Jo\"")});
         InviteSelection s;
-        InviteUserModel model(&d, &s);
+        InviteUserModel model(&m_directory, &s);
         model.reload();
         model.setSearchText(text);
         QCOMPARE(shownNames(model), names);
@@ -194,7 +167,6 @@ private slots:
     void typingMatchesFreshSearch_data()
     {
         QTest::addColumn<QStringList>("keystrokes");
-        QTest::newRow("typing a name") << QStringList{"p", "pa", "par", "park"};
         QTest::newRow("typing then erasing") << QStringList{"k", "ki", "kim", "ki", "k", ""};
         QTest::newRow("plain then a pattern") << QStringList{"k", "k|", "k|p"};
         QTest::newRow("case changes mid-word") << QStringList{"K", "Ki", "KIM"};
@@ -202,17 +174,14 @@ private slots:
     void typingMatchesFreshSearch()
     {
         QFETCH(QStringList, keystrokes);
-        InviteDirectory d;
-        d.setEntries({person(1, "Kim Minsu"), person(2, "kimberly"), person(3, "Park Jimin"),
-                      person(4, "Pak"), person(5, "Kipling")});
         InviteSelection s;
-        InviteUserModel typed(&d, &s);
+        InviteUserModel typed(&m_directory, &s);
         typed.reload();
         QList<QStringList> typedResults;
         QList<QStringList> freshResults;
         for (const QString& text : keystrokes) {
             typed.setSearchText(text);
-            InviteUserModel fresh(&d, &s);
+            InviteUserModel fresh(&m_directory, &s);
             fresh.reload();
             fresh.setSearchText(text);
             typedResults << shownNames(typed);
@@ -231,7 +200,6 @@ private slots:
         QTest::newRow("member, whatever the flags")
             << qint64(2) << RowState{S::FixedMember, true, true, 0};
         QTest::newRow("chosen") << qint64(3) << RowState{S::Available, true, false, usable};
-        QTest::newRow("not chosen") << qint64(1) << RowState{S::Available, false, false, usable};
         QTest::newRow("not installed") << qint64(4) << RowState{S::NotInstalled, false, false, 0};
         QTest::newRow("refuses chats") << qint64(5) << RowState{S::DeclinesChats, false, false, 0};
         QTest::newRow("not installed and refusing: not installed first")
@@ -241,14 +209,10 @@ private slots:
     {
         QFETCH(qint64, userId);
         QFETCH(RowState, state);
-        InviteDirectory d;
-        d.setEntries({person(1, "a"), person(2, "b", false, false), person(3, "c"),
-                      person(4, "d", false), person(5, "e", true, false),
-                      person(6, "f", false, false)});
         InviteSelection s;
         s.setRoom(QStringLiteral("2"), 30);
         s.toggle(3, true, true);
-        InviteUserModel model(&d, &s);
+        InviteUserModel model(&m_directory, &s);
         model.reload();
         const QModelIndex index = model.index(model.rowOf(userId));
         QCOMPARE((RowState{model.data(index, InviteUserModel::AvailabilityRole).toInt(),

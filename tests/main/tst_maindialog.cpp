@@ -27,7 +27,7 @@
 #include <QtTest>
 
 namespace {
-const QString kPassword = QStringLiteral("Passw0rd!");
+const QString& kPassword = DevServer::kPassword;
 constexpr int kLoginWait = 60000;
 
 // The window shown, every box it raises answered (OK or Cancel) and counted.
@@ -84,16 +84,16 @@ struct LoginView
 {
     int page = MainDialog::LoginPage;
     bool loginEnabled = true;
-    int boxes = 0;
+    int boxes = 1;
     int logins = 0; // login requests the server received
     MT_TYPED(LoginView, page, loginEnabled, boxes, logins)
 };
-// What was typed, the version the server asks for, and the view afterwards.
+// What was typed, the version the server asks for, and the logins it receives.
 struct LoginRow
 {
     QString account, password;
     int minVersion = 0;
-    LoginView expected;
+    int logins = 0;
 };
 
 // What the lock leaves open.
@@ -115,23 +115,19 @@ struct AttemptView
     MT_TYPED(AttemptView, page, boxes, typed, autoAccount, retryEnabled)
 };
 
-// The user's settings as the file holds them, and where a new window opens.
+// The settings file and a new window's place, lock time and boxes, and what its close left.
 struct SettingsView
 {
     int autoLock = LocalSettings::kAutoLockOff;
     int alarmType = LocalSettings::AlarmSoundAndWindow;
     QRect geometry;
-    MT_TYPED(SettingsView, autoLock, alarmType, geometry)
-};
-// The settings and place given to a window, and what a new window finds.
-struct SettingsRow
-{
-    SettingsView given, expected;
+    int lockTimeout = 0, boxes = 0;
+    bool hidden = false, inTray = false, quit = false;
+    MT_TYPED(SettingsView, autoLock, alarmType, geometry, lockTimeout, boxes, hidden, inTray, quit)
 };
 } // namespace
 
 Q_DECLARE_METATYPE(LoginRow)
-Q_DECLARE_METATYPE(SettingsRow)
 
 class TestMainDialog : public QObject
 {
@@ -169,39 +165,15 @@ private slots:
     void init() { QFile::remove(settingsFile()); }
     void cleanup() { m_server.clearUpdate(); }
 
-    // Close and Escape hide to the tray, only Exit quits; another start's "show" restores it.
-    void closeKeepsTheProgramInTheTray()
-    {
-        ShownWindow w(m_config);
-        QVERIFY(w.started());
-        QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
-        QTest::mouseClick(w.child<QPushButton>("closeButton"), Qt::LeftButton);
-        const bool hiddenByClose = w.dialog.isHidden();
-        w.dialog.show();
-        QTest::keyClick(&w.dialog, Qt::Key_Escape);
-        const bool hiddenByEscape = w.dialog.isHidden();
-        // Another start of the program shows the window only when it asks to.
-        w.dialog.messageReceivedFromApplication(QStringLiteral("other"));
-        const bool hiddenByOther = w.dialog.isHidden();
-        w.dialog.showMinimized();
-        w.dialog.messageReceivedFromApplication(QStringLiteral("show"));
-        QCOMPARE((QVector<bool>{hiddenByClose, hiddenByEscape, w.dialog.trayIcon()->isVisible(),
-                                quitting.isEmpty(), hiddenByOther,
-                                w.dialog.isVisible() && !w.dialog.isMinimized()}),
-                 (QVector<bool>{true, true, true, true, true, true}));
-    }
-
     // Return in the password field; the login page stays usable after each refusal.
     void refusedLogin_data()
     {
         QTest::addColumn<LoginRow>("row");
-        QTest::newRow("empty id") << LoginRow{"", kPassword, 0, {0, true, 1, 0}};
-        QTest::newRow("empty password") << LoginRow{"user002", "", 0, {0, true, 1, 0}};
-        QTest::newRow("wrong password, sent once")
-            << LoginRow{"user002", "Passw0rd?", 0, {0, true, 1, 1}};
+        QTest::newRow("empty id") << LoginRow{"", kPassword, 0, 0};
+        QTest::newRow("wrong password, sent once") << LoginRow{"user002", "Passw0rd?", 0, 1};
         // The question is declined: no update is downloaded.
         QTest::newRow("version refused, update declined")
-            << LoginRow{"user003", kPassword, 99999, {0, true, 1, 1}};
+            << LoginRow{"user003", kPassword, 99999, 1};
     }
     void refusedLogin()
     {
@@ -218,30 +190,28 @@ private slots:
         auto* button = w.child<QPushButton>("loginButton");
         QVERIFY(waitUntil([&] { return button->isEnabled(); }));
         QCOMPARE((LoginView{w.dialog.currentPage(), button->isEnabled(), w.boxes, logins(since)}),
-                 row.expected);
+                 (LoginView{MainDialog::LoginPage, true, 1, row.logins}));
     }
 
     // A question (update, take over) over a notice is asked on top, not dropped like a notice.
     void questionOverANotice_data()
     {
-        QTest::addColumn<QString>("account");
-        QTest::addColumn<int>("minVersion");
-        QTest::newRow("update") << "user010" << 99999;
-        QTest::newRow("take over") << "user011" << 0;
+        QTest::addColumn<LoginRow>("row");
+        QTest::newRow("update") << LoginRow{"user010", kPassword, 99999, 1};
+        QTest::newRow("take over") << LoginRow{"user011", kPassword, 0, 1};
     }
     void questionOverANotice()
     {
-        QFETCH(QString, account);
-        QFETCH(int, minVersion);
-        QVERIFY(m_server.setUpdate(DevUpdate{minVersion, {}, -1, false, 0}));
+        QFETCH(LoginRow, row);
+        QVERIFY(m_server.setUpdate(DevUpdate{row.minVersion, {}, -1, false, 0}));
         m_server.control("POST", "/control/session",
-                         QJsonObject{{"userId", m_server.userId(account)},
+                         QJsonObject{{"userId", m_server.userId(row.account)},
                                      {"deviceModel", "PC"},
                                      {"deviceId", "other-pc"}});
         ShownWindow w(m_config, false);
         QVERIFY(w.started());
-        w.child<QLineEdit>("idLineEdit")->setText(account);
-        w.child<QLineEdit>("passwordLineEdit")->setText(kPassword);
+        w.child<QLineEdit>("idLineEdit")->setText(row.account);
+        w.child<QLineEdit>("passwordLineEdit")->setText(row.password);
         // The login's answers come inside the notice's turn, as in a box's own event loop.
         w.dialog.notices().run([&] {
             QTest::mouseClick(w.child<QPushButton>("loginButton"), Qt::LeftButton);
@@ -250,21 +220,30 @@ private slots:
         QCOMPARE(w.boxes, 1);
     }
 
-    // A wrong password keeps lock and session, text selected; the lock closes windows and toasts.
+    // A stored session only pings; a wrong password or failed room list keeps the lock page with
+    // the text; the lock closes chat windows and toasts and nothing opens behind it.
     void lockRules()
     {
+        const QString account = QStringLiteral("user007");
+        {
+            ShownWindow first(m_config);
+            QVERIFY(first.started());
+            QVERIFY(first.child<QCheckBox>("autoLoginCheckBox")->isChecked());
+            QVERIFY(first.loginAs(account));
+        }
+        qint64 since = m_server.lastRequestSeq();
         ShownWindow w(m_config);
         MainDialog& dialog = w.dialog;
-        QVERIFY(w.started());
-        QVERIFY(w.loginAs(QStringLiteral("user005")));
-        auto* field = w.child<QLineEdit>("lockPasswordLineEdit");
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.currentPage(), int(MainDialog::LockPage), 10000);
+        QCOMPARE(w.child<QLabel>("lockAccntLabel")->text(), account);
+        QCOMPARE(requestsUntilPing(dialog, since), QStringList{"/rest/auth/ping"});
         const auto view = [&] {
             return LockView{dialog.currentPage(), dialog.chatWindows()->count(),
                             int(dialog.toasts()->toasts().size()),
                             dialog.session()->state().isLoggedIn(), w.boxes};
         };
-        dialog.clickedLockMode();
-        const qint64 since = m_server.lastRequestSeq();
+        auto* field = w.child<QLineEdit>("lockPasswordLineEdit");
+        since = m_server.lastRequestSeq();
         QTest::keyClicks(field, QStringLiteral("Passw0rd?"));
         QTest::keyClick(field, Qt::Key_Return);
         QVERIFY(waitUntil([&] { return w.boxes > 0; }, kLoginWait));
@@ -274,11 +253,24 @@ private slots:
         QTRY_COMPARE((QVariantList{dialog.focusWidget() == field, field->selectedText()}),
                      (QVariantList{true, "Passw0rd?"}));
 
-        field->setText(kPassword);
-        QTest::mouseClick(w.child<QPushButton>("unlockButton"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(view(), (LockView{1, 0, 0, true, 1}), kLoginWait);
-
+        DevFault fault = DevFault::error(QStringLiteral("/rest/chatt/room/"), 500);
+        fault.count = 1;
+        QVERIFY(m_server.fail(fault));
+        QTest::keyClicks(field, kPassword);
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(waitUntil([&] { return w.boxes > 1; }, kLoginWait));
+        auto* unlock = w.child<QPushButton>("unlockButton");
+        QVERIFY(waitUntil([&] { return unlock->isEnabled(); }));
+        QCOMPARE(
+            (AttemptView{dialog.currentPage(), w.boxes, field->text(),
+                         LocalSettings(settingsFile()).autologinAccount(), unlock->isEnabled()}),
+            (AttemptView{MainDialog::LockPage, 2, kPassword, account, true}));
+        QTest::mouseClick(unlock, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(view(), (LockView{1, 0, 0, true, 2}), kLoginWait);
         ChatRoomList* list = dialog.chatRoomList();
+        QCOMPARE(list->count(),
+                 m_server.control("GET", "/control/rooms?userId=1007").toArray().size());
+
         const QString topic = list->topics().value(0);
         dialog.itemDoubleClickedFromChatRoomListWidget(list->chatRoomItem(topic));
         NotifyRequest notice;
@@ -287,48 +279,12 @@ private slots:
         notice.text = QStringLiteral("Are you there?");
         notice.notice.toast = true;
         dialog.addedNewChatMessage(notice);
-        QTRY_COMPARE_WITH_TIMEOUT(view(), (LockView{1, 1, 1, true, 1}), 10000);
-
+        QTRY_COMPARE_WITH_TIMEOUT(view(), (LockView{1, 1, 1, true, 2}), 10000);
         dialog.clickedLockMode();
-        QTRY_COMPARE_WITH_TIMEOUT(view(), (LockView{2, 0, 0, true, 1}), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(view(), (LockView{2, 0, 0, true, 2}), 10000);
         dialog.openChatDialog(topic);
         dialog.itemDoubleClickedFromChatRoomListWidget(list->chatRoomItem(topic));
-        QCOMPARE(view(), (LockView{2, 0, 0, true, 1}));
-    }
-
-    // A stored session only pings before the password; a failed room list keeps the lock page.
-    void restartWithStoredSessionOpensTheLockPage()
-    {
-        const QString account = QStringLiteral("user007");
-        {
-            ShownWindow first(m_config);
-            QVERIFY(first.started());
-            QVERIFY(first.child<QCheckBox>("autoLoginCheckBox")->isChecked());
-            QVERIFY(first.loginAs(account));
-        }
-        const qint64 since = m_server.lastRequestSeq();
-        ShownWindow w(m_config);
-        MainDialog& dialog = w.dialog;
-        QTRY_COMPARE_WITH_TIMEOUT(dialog.currentPage(), int(MainDialog::LockPage), 10000);
-        QCOMPARE(w.child<QLabel>("lockAccntLabel")->text(), account);
-        QCOMPARE(requestsUntilPing(dialog, since), QStringList{"/rest/auth/ping"});
-        DevFault fault = DevFault::error(QStringLiteral("/rest/chatt/room/"), 500);
-        fault.count = 1;
-        QVERIFY(m_server.fail(fault));
-        auto* field = w.child<QLineEdit>("lockPasswordLineEdit");
-        QTest::keyClicks(field, kPassword);
-        QTest::keyClick(field, Qt::Key_Return);
-        QVERIFY(waitUntil([&] { return w.boxes > 0; }, kLoginWait));
-        auto* unlock = w.child<QPushButton>("unlockButton");
-        QVERIFY(waitUntil([&] { return unlock->isEnabled(); }));
-        QCOMPARE(
-            (AttemptView{dialog.currentPage(), w.boxes, field->text(),
-                         LocalSettings(settingsFile()).autologinAccount(), unlock->isEnabled()}),
-            (AttemptView{MainDialog::LockPage, 1, kPassword, account, true}));
-        QTest::keyClick(field, Qt::Key_Return);
-        QTRY_COMPARE_WITH_TIMEOUT(dialog.currentPage(), int(MainDialog::RoomListPage), kLoginWait);
-        QCOMPARE(dialog.chatRoomList()->count(),
-                 m_server.control("GET", "/control/rooms?userId=1007").toArray().size());
+        QCOMPARE(view(), (LockView{2, 0, 0, true, 2}));
     }
 
     // A failed directory keeps the login page usable (the retry used to be ignored); then log off.
@@ -352,13 +308,7 @@ private slots:
             (AttemptView{MainDialog::LoginPage, 1, account, account, true}));
         QTest::mouseClick(login, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(dialog.currentPage(), int(MainDialog::RoomListPage), kLoginWait);
-        // The floating new-chat button covers no row: the rows end above it.
         ChatRoomList* list = dialog.chatRoomList();
-        const QPoint rowsEnd =
-            list->viewport()->mapTo(&dialog, list->viewport()->rect().bottomLeft());
-        QVERIFY(rowsEnd.y() < w.child<QPushButton>("chatPopupButton")->geometry().top());
-
-        QCOMPARE(dialog.settings()->autologinAccount(), account);
         auto* search = dialog.findChild<MtSearchLineEdit*>(QStringLiteral("searchLineEdit"));
         search->setText(QStringLiteral("no room is called this"));
         QCOMPARE(list->visibleTopics(), QStringList());
@@ -372,45 +322,37 @@ private slots:
                  (QStringList{"0", "", ""}));
     }
 
-    // A change the settings file cannot keep still applies now, and the user is told.
-    void unstoredSettingStillApplies()
+    // Settings outlive the window; one the file cannot keep still applies, told; close hides.
+    void settingsOutliveTheWindow()
     {
+        const QRect placed(120, 80, 340, 480);
+        {
+            ShownWindow w(m_config);
+            QVERIFY(w.started());
+            w.dialog.updateSettings(0, 3);
+            w.dialog.updateSettings(2, 0);
+            w.dialog.setGeometry(placed);
+            // The position is written once the window has rested for a second.
+            QTRY_COMPARE_WITH_TIMEOUT(LocalSettings(settingsFile()).windowGeometry(), placed,
+                                      10000);
+        }
         ShownWindow w(m_config);
         QVERIFY(w.started());
         {
             const FileSizeLimit limit(16);
             w.dialog.updateSettings(0, 7);
         }
-        QCOMPARE((QVector<int>{w.dialog.globalEventFilter()->lockTimeout(), w.boxes}),
-                 (QVector<int>{7 * GlobalEventFilter::kMsecPerMinute, 1}));
-    }
-
-    void settingsOutliveTheWindow_data()
-    {
-        QTest::addColumn<SettingsRow>("row");
-        // A window off the 800 x 600 offscreen screen keeps only its size.
-        const QRect placed(120, 80, 340, 480);
-        QTest::newRow("on the screen") << SettingsRow{{3, 0, placed}, {3, 0, placed}};
-        QTest::newRow("partly off the screen")
-            << SettingsRow{{-1, 1, QRect(600, 300, 340, 480)}, {-1, 1, QRect(0, 0, 340, 480)}};
-    }
-    void settingsOutliveTheWindow()
-    {
-        QFETCH(SettingsRow, row);
-        {
-            ShownWindow w(m_config);
-            QVERIFY(w.started());
-            w.dialog.updateSettings(0, row.given.autoLock);
-            w.dialog.updateSettings(2, row.given.alarmType);
-            w.dialog.setGeometry(row.given.geometry);
-            // The position is written once the window has rested for a second.
-            QTRY_COMPARE_WITH_TIMEOUT(LocalSettings(settingsFile()).windowGeometry(),
-                                      row.given.geometry, 10000);
-        }
-        MainDialog dialog(m_config);
+        QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
+        QTest::mouseClick(w.child<QPushButton>("closeButton"), Qt::LeftButton);
         const LocalSettings stored(settingsFile());
-        QCOMPARE((SettingsView{stored.autoLock(), stored.alarmType(), dialog.geometry()}),
-                 row.expected);
+        QCOMPARE(
+            (SettingsView{stored.autoLock(), stored.alarmType(), w.dialog.geometry(),
+                          w.dialog.globalEventFilter()->lockTimeout(), w.boxes, w.dialog.isHidden(),
+                          w.dialog.trayIcon()->isVisible(), !quitting.isEmpty()}),
+            (SettingsView{3, 0, placed, 7 * GlobalEventFilter::kMsecPerMinute, 1, true, true,
+                          false}));
+        w.dialog.messageReceivedFromApplication(QStringLiteral("show"));
+        QCOMPARE(w.dialog.isVisible(), true);
     }
 };
 
