@@ -1,6 +1,5 @@
 import assert from 'node:assert/strict';
 import { after, test } from 'node:test';
-import { decode } from '../lib/protocol.mjs';
 import * as h from './helpers.mjs';
 
 const s = await h.startServer();
@@ -28,32 +27,6 @@ test('login: a client id that message ids can carry, only the digest accepted, "
             headers: { 'Content-Type': 'application/x-www-form-urlencoded', 'Device-Id': 'plus' } });
         assert.equal(res.status, 200, passwd);
     }
-});
-
-test('sessions: logged in elsewhere (40102, forceYn 1 takes over with a LOGOUT notice, the old one gets 40104), logout, ended sessions, removed accounts', async () => {
-    const first = (await h.login(s, 'user005', h.PASSWORD, { deviceId: 'pc-A' })).session;
-    assert.equal((await h.login(s, 'user005', h.PASSWORD, { deviceId: 'pc-A' })).session.accessKey, first.accessKey, 'the same device keeps its session');
-    const mq = await h.sessionMqtt(s, first);
-    assert.equal((await h.login(s, 'user005', h.PASSWORD, { deviceId: 'pc-B' })).res.json.code, 40102);
-    assert.equal((await first.api('GET', '/rest/auth/ping')).status, 200, 'a refused login changes nothing');
-    const forced = (await h.login(s, 'user005', h.PASSWORD, { deviceId: 'pc-B', force: true })).session;
-    const notice = await h.waitFor(() => mq.received[0], { what: 'LOGOUT' });
-    assert.deepEqual([notice.payload.length, decode(notice.payload).type], [9, 99]);
-    assert.equal((await first.api('GET', '/rest/auth/ping')).json.code, 40104);
-    assert.equal((await forced.api('GET', '/rest/auth/ping')).status, 200);
-    mq.end(true);
-    const a = (await h.login(s, 'user007')).session;
-    const out = (await a.api('DELETE', `/rest/auth/${a.userId}`)).json;
-    assert.deepEqual([out.status, out.userId], [200, 1007], 'the logout answer names the user');
-    assert.equal((await a.api('GET', '/rest/auth/ping')).json.code, 40104);
-    const b = (await h.login(s, 'user007', h.PASSWORD, { deviceId: 'other' })).session;
-    await s.control('POST', '/control/session/end', { accessKey: b.accessKey, code: 40108 });
-    assert.equal((await b.api('GET', `/rest/chatt/room/${b.userId}`)).json.code, 40108);
-    const c = (await h.login(s, 'user008')).session;
-    await s.control('DELETE', '/control/user/1008');
-    assert.equal((await c.api('GET', `/rest/cache/${c.userId}/19700101000000`)).json.code, 40108);
-    assert.equal((await h.login(s, 'user008')).res.json.code, 40101);
-    await assert.rejects(h.sessionMqtt(s, c), 'a removed account cannot reach the broker');
 });
 
 test('wrong or missing keys never get data', async () => {

@@ -42,16 +42,6 @@ test('an error fault applies to every served path, counted, and the record cover
     assert.deepEqual(record, paths.flatMap((p) => [['GET', p, 503], ['GET', p, 200]]));
 });
 
-test('a fault limited to a method passes the others; without a path it stays on /rest', async () => {
-    await s.control('POST', '/control/fail', { mode: 'error', method: 'POST', path: '/rest/chatt/room' });
-    const get = await me.api('GET', `/rest/chatt/room/${me.userId}`);
-    const post = await me.api('POST', '/rest/chatt/room', { form: { members: [1002], userId: me.userId, roomType: 20 } });
-    await s.control('POST', '/control/fail', { mode: 'error' });
-    const file = await me.api('GET', '/files/seeddoc2.txt');
-    const ping = await me.api('GET', '/rest/auth/ping');
-    assert.deepEqual([get.status, post.status, file.status, ping.status], [200, 500, 200, 500]);
-});
-
 test('a body fault answers the raw text exactly, with the status and content type given', async () => {
     const ping = '/rest/auth/ping';
     for (const [what, rule, get, expected] of [

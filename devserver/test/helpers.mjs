@@ -14,11 +14,10 @@ import mqtt from 'mqtt';
 const SERVER = fileURLToPath(new URL('../server.mjs', import.meta.url));
 export const PASSWORD = 'Passw0rd!';
 export const digest = (password) => crypto.createHash('sha256').update(password, 'utf8').digest('base64');
-export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
-export async function startServer({ dataDir, args = [] } = {}) {
-    const dir = dataDir || fs.mkdtempSync(path.join(os.tmpdir(), 'veltri-devserver-'));
-    const proc = spawn(process.execPath, [SERVER, '--data', dir, '--rest-port', '0', '--broker-port', '0', ...args]);
+export async function startServer() {
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'veltri-devserver-'));
+    const proc = spawn(process.execPath, [SERVER, '--data', dir, '--rest-port', '0', '--broker-port', '0']);
     let out = '';
     proc.stderr.on('data', (d) => { out += d; });
     await new Promise((resolve, reject) => {
@@ -31,7 +30,7 @@ export async function startServer({ dataDir, args = [] } = {}) {
         rest: port('REST'), broker: port('BROKER'), controlPort: port('CONTROL'), ca: fs.readFileSync(path.join(dir, 'ca.pem')),
         async stop() {
             if (proc.exitCode === null) await new Promise((r) => proc.once('exit', r).kill('SIGTERM'));
-            if (!dataDir) fs.rmSync(dir, { recursive: true, force: true });
+            fs.rmSync(dir, { recursive: true, force: true });
         },
         api: (method, p, opts) => api(server, method, p, opts),
         control: (method, p, body) => control(server, method, p, body),
@@ -94,7 +93,7 @@ export async function sessionMqtt(server, session, { protocolVersion = 4, ...opt
 }
 
 export async function waitFor(fn, { timeout = 5000, what = 'condition' } = {}) {
-    for (const end = Date.now() + timeout; ; await sleep(20)) {
+    for (const end = Date.now() + timeout; ; await new Promise((r) => setTimeout(r, 20))) {
         const v = await fn();
         if (v) return v;
         if (Date.now() > end) throw new Error(`timed out waiting for ${what}`);

@@ -1,8 +1,5 @@
-// A persistent session that drops with messages unacknowledged gets every one of them again on
-// its next connection, also while new messages arrive meanwhile. The broker runs in this process
-// so that the packet ids aedes draws at random for a connection can be made to overlap those of
-// the connection before: an acknowledgement of a new message must never take away an old one
-// still waiting to be sent again.
+// In process, so that aedes' random packet ids can overlap those of the connection before: a new
+// message's acknowledgement must never take away an old one still waiting to be sent again.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import net from 'node:net';
@@ -69,10 +66,7 @@ test('messages left unacknowledged by a dropped connection all come again, new o
     broker.closeClient(sess.clientId);
     await h.waitFor(() => first.closed, { what: 'the drop' });
 
-    // The old messages go out again, paced by the reader; new ones are written between them,
-    // numbered from where aedes would start this connection at random: among the ids of old
-    // messages not yet sent again. The reader stops once it has the new ones and acknowledges
-    // them first.
+    // New ones numbered among the ids of old ones not yet sent again, acknowledged first.
     const second = await connect(sess, 1150);
     const live = [];
     for (let n = 200; n < 220; n++) live.push(broker.publish(topic, payload(n)));
