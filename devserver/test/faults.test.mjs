@@ -1,5 +1,4 @@
 import assert from 'node:assert/strict';
-import https from 'node:https';
 import { after, afterEach, test } from 'node:test';
 import { updatePackage } from '../lib/files.mjs';
 import * as h from './helpers.mjs';
@@ -9,25 +8,7 @@ after(() => s.stop());
 afterEach(() => s.control('POST', '/control/fail', { mode: 'off' }));
 const me = (await h.login(s, 'user001')).session;
 
-// A GET whose answer is watched as it arrives: `head` resolves with the status and headers,
-// `end` with every byte received and how the answer ended ("end" or "close" when cut short).
-function watch(p, headers = {}) {
-    const received = [];
-    let onHead;
-    const head = new Promise((resolve) => { onHead = resolve; });
-    const end = new Promise((resolve, reject) => {
-        const req = https.get({ host: 'localhost', port: s.rest, path: p, ca: s.ca, headers }, (res) => {
-            onHead({ status: res.statusCode, headers: res.headers });
-            res.on('data', (d) => received.push(d));
-            res.on('end', () => resolve({ how: 'end', body: Buffer.concat(received) }));
-            res.on('aborted', () => resolve({ how: 'close', body: Buffer.concat(received) }));
-            res.on('error', () => resolve({ how: 'close', body: Buffer.concat(received) }));
-        });
-        req.on('error', reject);
-    });
-    const bytes = () => received.reduce((n, d) => n + d.length, 0);
-    return { head, end, bytes };
-}
+const watch = (p) => h.watch(s, p);
 
 test('an error fault applies to every served path, counted, and the record covers those paths', async () => {
     const since = (await s.control('GET', '/control/requests?n=1'))[0].seq;

@@ -1,6 +1,5 @@
 // Rates and update packages as the client's transfer tests take them: slowed, yet whole.
 import assert from 'node:assert/strict';
-import https from 'node:https';
 import { after, afterEach, test } from 'node:test';
 import { updatePackage } from '../lib/files.mjs';
 import * as h from './helpers.mjs';
@@ -13,16 +12,7 @@ afterEach(async () => {
 });
 const me = (await h.login(s, 'user001')).session;
 
-// A GET whose answer is kept piece by piece as it arrives.
-function pieces(p) {
-    return new Promise((resolve, reject) => {
-        https.get({ host: 'localhost', port: s.rest, path: p, ca: s.ca }, (res) => {
-            const got = [];
-            res.on('data', (d) => got.push(d));
-            res.on('end', () => resolve({ status: res.statusCode, headers: res.headers, got, body: Buffer.concat(got) }));
-        }).on('error', reject);
-    });
-}
+const pieces = async (p) => { const w = h.watch(s, p); return { ...(await w.head), ...(await w.end) }; };
 
 test('a rate on downloads slows files and the package and keeps their length', async () => {
     const direct = await s.api('GET', '/files/seeddoc1.txt');
