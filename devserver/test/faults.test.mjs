@@ -53,16 +53,6 @@ test('a stall sends status, headers and the first bytes, then nothing until clea
     assert.deepEqual([end.how, end.body], ['close', full.subarray(0, 1000)]);
 });
 
-test('a stall of 0 bytes still sends the headers; with after:finish clearing it lets the rest through', async () => {
-    await s.control('POST', '/control/fail', { mode: 'stall', path: '/files', bytes: 0, after: 'finish' });
-    const w = watch('/files/seeddoc3.txt');
-    const head = await w.head;
-    const whole = (await s.control('POST', '/control/fail', { mode: 'off' }), await w.end);
-    const direct = await s.api('GET', '/files/seeddoc3.txt');
-    assert.deepEqual([head.status, Number(head.headers['content-length']), whole.how, whole.body],
-        [200, direct.body.length, 'end', direct.body]);
-});
-
 test('a hang keeps the request unanswered until cleared, then answers 503', async () => {
     await s.control('POST', '/control/fail', { mode: 'hang', path: '/pictures' });
     const hung = me.api('GET', '/pictures/u1004_1.png');
