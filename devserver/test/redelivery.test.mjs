@@ -15,11 +15,7 @@ const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'veltri-redelivery-'));
 const store = new Store(dir).open({ users: 20 });
 const broker = new Broker(store, () => {});
 const port = await broker.listen(0);
-after(async () => {
-    await broker.close();
-    clearTimeout(store.saveTimer);
-    fs.rmSync(dir, { recursive: true, force: true });
-});
+after(async () => { await broker.close(); clearTimeout(store.saveTimer); fs.rmSync(dir, { recursive: true, force: true }); });
 
 // A bare MQTT 3.1.1 client that acknowledges only when told, and can stop reading.
 async function connect(sess, firstPacketId) {
@@ -32,13 +28,10 @@ async function connect(sess, firstPacketId) {
     c.send = (packet) => socket.write(mqttPacket.generate(packet));
     parser.on('packet', (p) => {
         if (p.cmd === 'connack') c.connack = p;
-        if (p.cmd !== 'publish') return;
-        c.publishes.push(p);
-        if (c.acking) c.send({ cmd: 'puback', messageId: p.messageId });
+        if (p.cmd === 'publish') c.publishes.push(p);
+        if (p.cmd === 'publish' && c.acking) c.send({ cmd: 'puback', messageId: p.messageId });
     });
-    socket.on('data', (d) => parser.parse(d));
-    socket.on('error', () => {});
-    socket.on('close', () => { c.closed = true; });
+    socket.on('data', (d) => parser.parse(d)).on('error', () => {}).on('close', () => { c.closed = true; });
     c.send({ cmd: 'connect', protocolId: 'MQTT', protocolVersion: 4, clean: false, clientId: sess.clientId,
         keepalive: 60, username: String(sess.userId), password: Buffer.from(sess.accessKey) });
     await h.waitFor(() => c.connack, { what: 'CONNACK' });
@@ -51,8 +44,7 @@ const number = (p) => Number(p.payload.toString('latin1').split(' ')[0]);
 const numbers = (c) => c.publishes.map(number);
 const queued = (sess) => new Promise((resolve) => {
     let count = 0;
-    broker.aedes.persistence.outgoingStream({ id: sess.clientId })
-        .on('data', () => { count++; }).on('end', () => resolve(count));
+    broker.aedes.persistence.outgoingStream({ id: sess.clientId }).on('data', () => { count++; }).on('end', () => resolve(count));
 });
 
 test('messages left unacknowledged by a dropped connection all come again, new ones after them', async () => {
