@@ -49,13 +49,13 @@ async function request(transport, options, payload) {
 
 // Over real TLS, the server's certificate checked against DIR/ca.pem. A form is encoded as the
 // client does, an array as repeated fields.
-export function api(server, method, p, { headers = {}, form, body, host = 'localhost' } = {}) {
+export function api(server, method, p, { headers = {}, form, body } = {}) {
     const h = { 'App-Ver': '1046', Accept: 'application/json', 'Content-Type': 'text/plain', ...headers };
     if (form !== undefined) {
         body = new URLSearchParams(Object.entries(form).flatMap(([k, v]) => [v].flat().filter((x) => x !== undefined).map((x) => [k, String(x)]))).toString();
         h['Content-Type'] = 'application/x-www-form-urlencoded';
     }
-    return request(https, { host, port: server.rest, method, path: p, headers: h, ca: server.ca }, body);
+    return request(https, { host: 'localhost', port: server.rest, method, path: p, headers: h, ca: server.ca }, body);
 }
 
 // The control interface; an answer of 400 or more rejects with its status.
@@ -68,9 +68,9 @@ export async function control(server, method, p, body) {
 }
 
 // The client's login: the digest with "+" written as "%2B" before form encoding.
-export async function login(server, account, password = PASSWORD, { deviceId = 'dev-' + account, force } = {}) {
+export async function login(server, account, password = PASSWORD, deviceId = 'dev-' + account) {
     const passwd = digest(password).replace(/\+/g, '%2B');
-    const res = await api(server, 'POST', '/rest/auth', { form: { loginAccnt: account, passwd, deviceModel: 'PC', forceYn: force ? 1 : 0 },
+    const res = await api(server, 'POST', '/rest/auth', { form: { loginAccnt: account, passwd, deviceModel: 'PC', forceYn: 0 },
         headers: { 'Device-Id': deviceId } });
     if (res.status !== 200) return { res };
     const { userId, custId, client: { accessKey, clientId } } = res.json;

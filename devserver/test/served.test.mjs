@@ -1,5 +1,5 @@
-// What the client's failure and transfer tests ask of the served paths: faults, rates, update
-// packages, and the upload form's refusals.
+// What the client's tests ask of the REST side: the keys and password it checks, the upload form's
+// refusals, and faults, rates and update packages on the served paths.
 import assert from 'node:assert/strict';
 import { after, afterEach, test } from 'node:test';
 import { updatePackage } from '../lib/files.mjs';
@@ -13,6 +13,7 @@ afterEach(async () => {
     await s.control('POST', '/control/version', { minVersion: null });
 });
 const me = (await h.login(s, 'user001')).session;
+const ERROR_KEYS = ['code', 'developerMessage', 'message'];
 const watch = (p) => h.watch(s, p);
 const pieces = async (p) => { const w = watch(p); return { ...(await w.head), ...(await w.end) }; };
 const good = { userId: me.userId, contentType: '10', thumbType: '10', width: 0, height: 0 };
@@ -128,4 +129,40 @@ test('bad uploads are refused with an error body', async () => {
         ['someone else', () => post(chatParts({ ...good, userId: 1002 }, 'a.txt', file)), 40300],
         ['no keys', () => post(chatParts(good, 'a.txt', file), {}), 40100],
     ]) assert.equal((await res()).json?.code, code, what);
+});
+
+test('login: a client id that message ids can carry, only the digest accepted', async () => {
+    const { session } = await h.login(s, 'user002');
+    assert.equal(session.clientId.split('-').length, 2, 'one hyphen: message ids carry their time as third field');
+    assert.ok(session.clientId.length <= 23, 'MQTT 3.1 client id limit');
+    for (const passwd of [h.digest('wrong'), h.PASSWORD]) {
+        const refused = await s.api('POST', '/rest/auth', { form: { loginAccnt: 'user003', passwd, deviceModel: 'PC', forceYn: 0 } });
+        assert.deepEqual([refused.status >= 400, refused.json.code, Object.keys(refused.json).sort()], [true, 40101, ERROR_KEYS], passwd);
+    }
+});
+
+test('wrong or missing keys never get data', async () => {
+    const { session } = await h.login(s, 'user006');
+    const uid = session.userId;
+    const paths = [['GET', '/rest/auth/ping'], ['GET', `/rest/chatt/room/${uid}`], ['GET', `/rest/chatt/room/${uid}/1`],
+        ['GET', `/rest/cache/${uid}/19700101000000`], ['GET', '/rest/chatt/room/savechatlist/1/0/1/50'],
+        ['GET', '/rest/group/info/1'], ['GET', '/rest/file/auth'], ['PUT', '/rest/user'], ['PUT', '/rest/user/password'],
+        ['POST', '/rest/chatt/room'], ['POST', '/rest/chatt/room/member'], ['DELETE', `/rest/chatt/room/member/${uid}/1/20`],
+        ['DELETE', `/rest/auth/${uid}`], ['POST', '/rest/file/chat'], ['POST', '/rest/file']];
+    const { 'Client-Id': _, ...noClientId } = session.headers;
+    for (const headers of [{}, { ...session.headers, 'Access-Key': 'not-a-key' }, { ...session.headers, 'User-Id': '1001' },
+        { ...session.headers, 'Client-Id': 'pc1-zzzz' }, noClientId]) {
+        for (const [method, p] of paths) {
+            const res = await s.api(method, p, { headers, form: method === 'GET' || method === 'DELETE' ? undefined : { userId: uid } });
+            assert.deepEqual([res.status, res.json.code, Object.keys(res.json).sort()], [401, 40100, ERROR_KEYS], `${method} ${p}`);
+        }
+    }
+});
+
+test('password change takes the old password and the new one', async () => {
+    const { session } = await h.login(s, 'user010');
+    const put = (o, n) => session.api('PUT', '/rest/user/password', { form: { oPasswd: o, nPasswd: n, cPasswd: n } });
+    assert.equal((await put('wrong-old', 'NewPassw0rd')).json.code, 40103);
+    assert.equal((await put(h.PASSWORD, '9chars!!A')).json.status, 200);
+    assert.deepEqual([(await h.login(s, 'user010', '9chars!!A')).res.status, (await h.login(s, 'user010', h.PASSWORD)).res.json.code], [200, 40101]);
 });
