@@ -1,5 +1,4 @@
-// The broker's own checks of what a client sends and its record of them: the client's tests see
-// their publishes accepted only because these refusals hold.
+// The broker's refusals, without which a client's publishes would pass whatever they held.
 import assert from 'node:assert/strict';
 import { after, test } from 'node:test';
 import { ContentType, MsgType, decode, encodeChat, encodeEvent, encodePush, makeMessageId } from '../lib/protocol.mjs';

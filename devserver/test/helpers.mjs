@@ -1,5 +1,4 @@
-// Test helpers: the server as a child process on free ports with a temporary data folder,
-// an HTTPS client that trusts the folder's CA, and an independent MQTT client (mqtt.js).
+// The server on free ports in a temporary folder, HTTPS trusting its CA, and an MQTT client.
 import { spawn } from 'node:child_process';
 import crypto from 'node:crypto';
 import fs from 'node:fs';

@@ -1,5 +1,4 @@
-// In process, so that aedes' random packet ids can overlap those of the connection before: a new
-// message's acknowledgement must never take away an old one still waiting to be sent again.
+// In process, so that aedes' packet ids can overlap: an ack must never take away an old message.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import net from 'node:net';
