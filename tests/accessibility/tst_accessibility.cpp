@@ -309,7 +309,7 @@ void TestAccessibility::journeys()
              qPrintable(heard));
     QCOMPARE(inWindow(focus()), input);
     // The open room is read, also once the echo of its own earlier read notice has come back.
-    QCOMPARE(after(arrived), RowTail{true});
+    QCOMPARE(after(arrived), (RowTail{true, QString()}));
 
     // Ctrl+F searches the room, Escape leaves the search.
     QVERIFY(client.keyToActive(QStringLiteral("ctrl+f")));
@@ -354,7 +354,7 @@ void TestAccessibility::journeys()
     QVERIFY(waitUntil([&] { return focus().window == input.window; }));
     const QString later = QStringLiteral("later-%1").arg(account);
     QVERIFY(!m_server.chat(room.roomId, other, later).isEmpty());
-    QCOMPARE(after(later), RowTail{true});
+    QCOMPARE(after(later), (RowTail{true, QString()}));
     QVERIFY(client.typeInto(window, QString(), QStringLiteral("ctrl+w")));
     QVERIFY(waitUntil([&] { return !client.visibleWindows().contains(window); }));
     QVERIFY(waitUntil([&] { return focus().name.contains(later); }));
@@ -377,7 +377,7 @@ void TestAccessibility::journeys()
     QCOMPARE(m_server.logins(beforeUnlock),
              (QVector<DevLogin>{
                  {account, QStringLiteral("0"), client.setting("Settings/DeviceID").toString()}}));
-    QCOMPARE(after(later), RowTail{true});
+    QCOMPARE(after(later), (RowTail{true, QString()}));
 
     // The invitation dialog: a name, Down into the people (name and department), Space chooses,
     // Return makes the room. It lists the directory stored (key 8) once whole.
