@@ -1,5 +1,4 @@
-// Test helpers: the server as a child process on free ports with a temporary data folder,
-// an HTTPS client that trusts the folder's CA, and an independent MQTT client (mqtt.js).
+// The server on free ports in a temporary folder, HTTPS trusting its CA, and an MQTT client.
 import { spawn } from 'node:child_process';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
@@ -14,11 +13,10 @@ import mqtt from 'mqtt';
 const SERVER = fileURLToPath(new URL('../server.mjs', import.meta.url));
 export const PASSWORD = 'Passw0rd!';
 export const digest = (password) => crypto.createHash('sha256').update(password, 'utf8').digest('base64');
-export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
-export async function startServer({ dataDir, args = [] } = {}) {
-    const dir = dataDir || fs.mkdtempSync(path.join(os.tmpdir(), 'veltri-devserver-'));
-    const proc = spawn(process.execPath, [SERVER, '--data', dir, '--rest-port', '0', '--broker-port', '0', ...args]);
+export async function startServer() {
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'veltri-devserver-'));
+    const proc = spawn(process.execPath, [SERVER, '--data', dir, '--rest-port', '0', '--broker-port', '0']);
     let out = '';
     proc.stderr.on('data', (d) => { out += d; });
     await new Promise((resolve, reject) => {
@@ -31,7 +29,7 @@ export async function startServer({ dataDir, args = [] } = {}) {
         rest: port('REST'), broker: port('BROKER'), controlPort: port('CONTROL'), ca: fs.readFileSync(path.join(dir, 'ca.pem')),
         async stop() {
             if (proc.exitCode === null) await new Promise((r) => proc.once('exit', r).kill('SIGTERM'));
-            if (!dataDir) fs.rmSync(dir, { recursive: true, force: true });
+            fs.rmSync(dir, { recursive: true, force: true });
         },
         api: (method, p, opts) => api(server, method, p, opts),
         control: (method, p, body) => control(server, method, p, body),
@@ -50,13 +48,13 @@ async function request(transport, options, payload) {
 
 // Over real TLS, the server's certificate checked against DIR/ca.pem. A form is encoded as the
 // client does, an array as repeated fields.
-export function api(server, method, p, { headers = {}, form, body, host = 'localhost' } = {}) {
+export function api(server, method, p, { headers = {}, form, body } = {}) {
     const h = { 'App-Ver': '1046', Accept: 'application/json', 'Content-Type': 'text/plain', ...headers };
     if (form !== undefined) {
         body = new URLSearchParams(Object.entries(form).flatMap(([k, v]) => [v].flat().filter((x) => x !== undefined).map((x) => [k, String(x)]))).toString();
         h['Content-Type'] = 'application/x-www-form-urlencoded';
     }
-    return request(https, { host, port: server.rest, method, path: p, headers: h, ca: server.ca }, body);
+    return request(https, { host: 'localhost', port: server.rest, method, path: p, headers: h, ca: server.ca }, body);
 }
 
 // The control interface; an answer of 400 or more rejects with its status.
@@ -69,9 +67,9 @@ export async function control(server, method, p, body) {
 }
 
 // The client's login: the digest with "+" written as "%2B" before form encoding.
-export async function login(server, account, password = PASSWORD, { deviceId = 'dev-' + account, force } = {}) {
+export async function login(server, account, password = PASSWORD, deviceId = 'dev-' + account) {
     const passwd = digest(password).replace(/\+/g, '%2B');
-    const res = await api(server, 'POST', '/rest/auth', { form: { loginAccnt: account, passwd, deviceModel: 'PC', forceYn: force ? 1 : 0 },
+    const res = await api(server, 'POST', '/rest/auth', { form: { loginAccnt: account, passwd, deviceModel: 'PC', forceYn: 0 },
         headers: { 'Device-Id': deviceId } });
     if (res.status !== 200) return { res };
     const { userId, custId, client: { accessKey, clientId } } = res.json;
@@ -94,7 +92,7 @@ export async function sessionMqtt(server, session, { protocolVersion = 4, ...opt
 }
 
 export async function waitFor(fn, { timeout = 5000, what = 'condition' } = {}) {
-    for (const end = Date.now() + timeout; ; await sleep(20)) {
+    for (const end = Date.now() + timeout; ; await new Promise((r) => setTimeout(r, 20))) {
         const v = await fn();
         if (v) return v;
         if (Date.now() > end) throw new Error(`timed out waiting for ${what}`);
@@ -109,4 +107,20 @@ export async function multipartBody(parts) {
     for (const p of parts) p.filename === undefined ? form.append(p.name, String(p.value)) : form.append(p.name, new Blob([p.value]), p.filename);
     const encoded = new Response(form);
     return { body: Buffer.from(await encoded.arrayBuffer()), contentType: encoded.headers.get('content-type') };
+}
+
+// A GET watched as it arrives: `head` gives the status and headers, `end` the pieces received and
+// how the answer ended ("end", or "close" when cut short).
+export function watch(server, p) {
+    const got = [];
+    let onHead;
+    const head = new Promise((resolve) => { onHead = resolve; });
+    const end = new Promise((resolve, reject) => {
+        const done = (how) => () => resolve({ how, got, body: Buffer.concat(got) });
+        https.get({ host: 'localhost', port: server.rest, path: p, ca: server.ca }, (res) => {
+            onHead({ status: res.statusCode, headers: res.headers });
+            res.on('data', (d) => got.push(d)).on('end', done('end')).on('aborted', done('close')).on('error', done('close'));
+        }).on('error', reject);
+    });
+    return { head, end, bytes: () => got.reduce((n, d) => n + d.length, 0) };
 }

@@ -1,11 +1,6 @@
 #!/usr/bin/python3
-"""Reads a running program through the accessibility bus, as a screen reader does.
-
-atspi.py tree PID     every object of the program's windows that shows, one JSON object a line,
-                      with the name of the window that holds it
-atspi.py focus PID    the control that has the keyboard in the active window, as one JSON object
-atspi.py listen PID   the events a screen reader hears from the program, one JSON object a line
-"""
+"""atspi.py tree|focus|listen PID: a program's shown objects, its focused control or the events
+it sends, read over the accessibility bus as a screen reader does, one JSON object a line."""
 import json
 import sys
 
@@ -17,19 +12,16 @@ CONTROLS = {"push button", "toggle button", "check box", "radio button", "combo 
 
 
 def application(pid):
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.get_process_id() == pid:
-            return app
-    return None
+    apps = pyatspi.Registry.getDesktop(0)
+    return next((a for a in apps if a is not None and a.get_process_id() == pid), None)
 
 
 def walk(node, path, window, out):
     states = node.getState()
     showing = states.contains(pyatspi.STATE_SHOWING)
     role = node.getRoleName()
-    text = ""
-    if role in ("text", "password text") and showing:
-        text = node.queryText().getText(0, -1)
+    shown_text = showing and role in ("text", "password text")
+    text = node.queryText().getText(0, -1) if shown_text else ""
     out.append({"path": path, "window": window, "role": role, "name": node.name or "",
                 "description": node.description or "", "text": text,
                 "focused": states.contains(pyatspi.STATE_FOCUSED),
