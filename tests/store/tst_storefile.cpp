@@ -21,29 +21,12 @@
 
 namespace {
 
-// A statement as its caller sees it, and row 4 of the table afterwards.
-struct Outcome
-{
-    bool ran = false;
-    QString error; // the part of the driver's text expected (empty when it ran)
-    int affected = -1;
-    QVariantList row;
-    MT_TYPED(Outcome, ran, error, affected, row)
-};
-
 // Syncs of the write-ahead log: by a commit, and by a request for durability.
 struct LogSyncs
 {
     int byCommit = 0;
     int byRequest = 0;
     MT_TYPED(LogSyncs, byCommit, byRequest)
-};
-
-struct StatementRow
-{
-    QString sql;
-    QVariantList values;
-    Outcome expected;
 };
 
 const QString kKey = QString::fromLatin1(DBManager::kPassword);
@@ -88,17 +71,12 @@ constexpr int kWritableFile = 0x6666;   // rw-rw-rw-
 constexpr int kReadOnlyFolder = 0x5555; // r-xr-xr-x
 constexpr int kWritableFolder = 0x7777; // rwxrwxrwx
 
-struct ModesRow
-{
-    int fileMode, folderMode;
-    OpenOutcome expected;
-};
-
 struct OpenRow
 {
     QString relativePath;
     QByteArray writtenFirst; // empty: a real store is made first, with `createKey`
     QString createKey, key;
+    int fileMode, folderMode;
     OpenOutcome expected;
 };
 
@@ -129,8 +107,6 @@ const OpenOutcome kOpened{true, DBManager::OpenError::None, false, {}};
 
 } // namespace
 
-Q_DECLARE_METATYPE(StatementRow)
-Q_DECLARE_METATYPE(ModesRow)
 Q_DECLARE_METATYPE(OpenRow)
 
 // The store's file: the QtSql driver over SQLCipher through the public QtSql API, and the
@@ -168,14 +144,6 @@ private slots:
         QVERIFY(m_dir.isValid());
         SyncRecorder::install();
         SqlCipherDriver::registerDrivers();
-        // One file for the statement rows, each of which writes row 4 anew.
-        QSqlDatabase rows = QSqlDatabase::addDatabase("SQLITECIPHER", "rows");
-        rows.setDatabaseName(m_dir.filePath("rows.db"));
-        rows.setPassword("k");
-        QVERIFY(rows.open());
-        QVERIFY(QSqlQuery(rows).exec("CREATE TABLE r (id INTEGER PRIMARY KEY, a INTEGER, b TEXT "
-                                     "NOT NULL DEFAULT '', c REAL)"));
-        QVERIFY(QSqlQuery(rows).exec("INSERT INTO r (a) VALUES (1), (2), (3)"));
     }
     void init() { m_env = std::make_unique<TestEnv>(); }
 
@@ -186,46 +154,6 @@ private slots:
             QSqlDatabase::removeDatabase(name);
         }
         m_connections.clear();
-    }
-
-    // Bound values, and one row for each path a failure takes (prepare, bind, step, and more
-    // than one statement); the connection goes on working after a failure.
-    void statements_data()
-    {
-        QTest::addColumn<StatementRow>("row");
-        const QString insert = "INSERT INTO r (a, b, c) VALUES (?, ?, ?)";
-        const QString injection = "it's; DROP TABLE r; --";
-        QTest::newRow("positional")
-            << StatementRow{insert, QVariantList{1, "x", 2.5}, {true, "", 1, {1, "x", 2.5}}};
-        QTest::newRow("quote in a bound text") << StatementRow{
-            insert, QVariantList{5, injection, 0}, {true, "", 1, {5, injection, 0.0}}};
-        QTest::newRow("missing table")
-            << StatementRow{"SELECT * FROM nowhere", {}, {false, "no such table"}};
-        QTest::newRow("not null") << StatementRow{"INSERT INTO r (b) VALUES (?)",
-                                                  QVariantList{QVariant()},
-                                                  {false, "NOT NULL constraint"}};
-        QTest::newRow("too few values")
-            << StatementRow{insert, QVariantList{1}, {false, "Parameter count mismatch"}};
-        QTest::newRow("two statements")
-            << StatementRow{"SELECT 1; SELECT 2", {}, {false, "multiple statements"}};
-    }
-
-    void statements()
-    {
-        QFETCH(StatementRow, row);
-        QSqlDatabase db = QSqlDatabase::database("rows");
-        QVERIFY(QSqlQuery(db).exec("DELETE FROM r WHERE id > 3"));
-        QSqlQuery query(db);
-        const bool prepared = query.prepare(row.sql);
-        for (const QVariant& value : row.values)
-            query.addBindValue(value);
-        const bool ran = prepared && query.exec();
-        const QString text = query.lastError().databaseText();
-        QCOMPARE((Outcome{ran, text.contains(row.expected.error) ? row.expected.error : text,
-                          ran ? query.numRowsAffected() : -1,
-                          firstRow(db, "SELECT a, b, c FROM r WHERE id = 4")}),
-                 row.expected);
-        QVERIFY(QSqlQuery(db).exec("SELECT 1"));
     }
 
     void valuesAndTransactions()
@@ -312,70 +240,51 @@ private slots:
         QVERIFY(addUser(wrong, 1));
     }
 
-    // An unwritable store is refused at open, leaves no -wal or -shm, and opens once writable.
-    void unwritableStoreIsRefused_data()
-    {
-        QTest::addColumn<ModesRow>("row");
-        const OpenOutcome refused{false, DBManager::OpenError::ReadOnly, true, {}};
-        QTest::newRow("read-only file") << ModesRow{kReadOnlyFile, kWritableFolder, refused};
-        QTest::newRow("read-only folder") << ModesRow{kWritableFile, kReadOnlyFolder, refused};
-        QTest::newRow("both writable") << ModesRow{kWritableFile, kWritableFolder, kOpened};
-    }
-
-    void unwritableStoreIsRefused()
-    {
-        QFETCH(ModesRow, row);
-        const QString folder = m_env->path("store");
-        const QString file = folder + "/veltri_test.db";
-        QVERIFY(QDir().mkpath(folder));
-        {
-            DBManager db(file, "Veltri", kKey, 1);
-            QVERIFY(addUser(db, 3));
-        }
-        QVERIFY(QFile::setPermissions(m_env->root(), QFile::Permissions(0x7755)));
-        QVERIFY(QFile::setPermissions(file, QFile::Permissions(row.fileMode)));
-        QVERIFY(QFile::setPermissions(folder, QFile::Permissions(row.folderMode)));
-        {
-            UnprivilegedScope asUser;
-            QVERIFY(asUser.isUnprivileged());
-            QCOMPARE(openAndClose(file), row.expected);
-        }
-
-        QVERIFY(QFile::setPermissions(file, QFile::Permissions(kWritableFile)));
-        QVERIFY(QFile::setPermissions(folder, QFile::Permissions(kWritableFolder)));
-        UnprivilegedScope asUser;
-        QCOMPARE(openAndClose(file), kOpened);
-    }
-
-    void openErrors_data()
+    // As an unprivileged user: an unwritable store is refused and leaves no -wal or -shm.
+    void opening_data()
     {
         QTest::addColumn<OpenRow>("row");
+        const OpenOutcome refused{false, DBManager::OpenError::ReadOnly, true, {}};
         const OpenOutcome wrongKey{false, DBManager::OpenError::WrongKey, true, {}};
         const QString quoted = "it's'';--";
-        QTest::newRow("quote in the key") << OpenRow{"veltri_a.db", {}, quoted, quoted, kOpened};
+        QTest::newRow("read-only file")
+            << OpenRow{"a.db", {}, kKey, kKey, kReadOnlyFile, kWritableFolder, refused};
+        QTest::newRow("read-only folder")
+            << OpenRow{"a.db", {}, kKey, kKey, kWritableFile, kReadOnlyFolder, refused};
+        QTest::newRow("quote in the key")
+            << OpenRow{"a.db", {}, quoted, quoted, kWritableFile, kWritableFolder, kOpened};
         QTest::newRow("quote in the key, wrong end")
-            << OpenRow{"veltri_a.db", {}, quoted, quoted + "x", wrongKey};
+            << OpenRow{"a.db", {}, quoted, quoted + "x", kWritableFile, kWritableFolder, wrongKey};
         QTest::newRow("non-ASCII key")
-            << OpenRow{"veltri_a.db", {}, "비밀번호", "비밀번호", kOpened};
-        QTest::newRow("not a database")
-            << OpenRow{"veltri_a.db", QByteArray(4096, 'x'), kKey, kKey, wrongKey};
+            << OpenRow{"a.db", {}, "비밀번호", "비밀번호", kWritableFile, kWritableFolder, kOpened};
+        QTest::newRow("not a database") << OpenRow{
+            "a.db", QByteArray(4096, 'x'), kKey, kKey, kWritableFile, kWritableFolder, wrongKey};
         QTest::newRow("no such folder")
-            << OpenRow{"missing/veltri_a.db",
+            << OpenRow{"missing/a.db",
                        "-",
                        kKey,
                        kKey,
+                       kWritableFile,
+                       kWritableFolder,
                        {false, DBManager::OpenError::CannotOpen, true, {}}};
     }
 
-    void openErrors()
+    void opening()
     {
         QFETCH(OpenRow, row);
+        const QString folder = m_env->path("store");
+        QVERIFY(QDir().mkpath(folder));
         // An empty file becomes a store under `createKey`; anything else stays as it is.
-        const QString path = m_env->path(row.relativePath);
+        const QString path = folder + "/" + row.relativePath;
         QFile raw(path);
         static_cast<void>(raw.open(QIODevice::WriteOnly) && raw.write(row.writtenFirst) >= 0);
         raw.close();
         openAndClose(path, row.createKey);
+        QVERIFY(QFile::setPermissions(m_env->root(), QFile::Permissions(0x7755)));
+        static_cast<void>(QFile::setPermissions(path, QFile::Permissions(row.fileMode)));
+        QVERIFY(QFile::setPermissions(folder, QFile::Permissions(row.folderMode)));
+        UnprivilegedScope asUser;
+        QVERIFY(asUser.isUnprivileged());
         QCOMPARE(openAndClose(path, row.key), row.expected);
     }
 
