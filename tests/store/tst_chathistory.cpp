@@ -1,7 +1,6 @@
 #include "store/dbchat.h"
 #include "store/dbchatroom.h"
 #include "store/dbmanager.h"
-#include "store/dbuser.h"
 #include "store/unreadcounts.h"
 #include "storefixture.h"
 
@@ -36,19 +35,9 @@ struct PageRow
     Page expected;
 };
 
-// Read batches (reader, time) run in turn, and what the last one leaves.
-struct ReadsRow
-{
-    QList<QPair<qint64, qint64>> batches;
-    QMap<QString, int> lastMap;
-    QStringList counts; // the count column of own chats o1, o2, o3 and unconfirmed u
-    int readerRows;
-};
-
 } // namespace
 
 Q_DECLARE_METATYPE(PageRow)
-Q_DECLARE_METATYPE(ReadsRow)
 
 // A room's history pages, its search, and its read state, on a real file.
 class TestChatHistory : public QObject
@@ -103,43 +92,6 @@ private slots:
     {
         QFETCH(PageRow, row);
         QCOMPARE(page(row.limit, row.offset), row.expected);
-    }
-
-    // The page at a chat's count of chats ahead starts with the chat (far search matches).
-    void chatsAhead_data()
-    {
-        QTest::addColumn<QString>("messageId");
-        QTest::addColumn<int>("ahead");
-        const QStringList order{"u2", "u1", "n1", "c6", "c5", "c4", "c3b", "c3", "c2", "c1"};
-        for (int i = 0; i < order.size(); ++i)
-            QTest::newRow(qPrintable(order.at(i))) << order.at(i) << i;
-    }
-
-    void chatsAhead()
-    {
-        QFETCH(QString, messageId);
-        QFETCH(int, ahead);
-        DBChatRoom room(&m_store->db());
-        room.setTopic(kTopic);
-        QCOMPARE(room.chatsAhead(messageId), ahead);
-        QCOMPARE(page(1, ahead).ids.value(0), messageId);
-    }
-
-    void lookups()
-    {
-        DBManager& db = m_store->db();
-        DBChatRoom room(&db);
-        room.setTopic(kTopic);
-        QCOMPARE(room.chatsAhead("x1"), -1); // another room's
-        // The newest chat by time whatever its state.
-        DBChat chat;
-        QVERIFY(db.lastChat(kTopic, chat));
-        QCOMPARE((QStringList{chat.msgId(), chat.senderName()}), (QStringList{"c6", "Kim"}));
-        // Export: the whole room, oldest first, at the front of the list.
-        QList<DBChat> all{DBChat()};
-        QCOMPARE(db.exportChatList(all, kTopic), 10);
-        QCOMPARE(idsOf(all),
-                 (QStringList{"n1", "u1", "c1", "c2", "c3", "c3b", "c4", "c5", "u2", "c6", ""}));
     }
 
     // The outbox: own chats sending (0) or uploaded (4) in every room, oldest first.
@@ -221,56 +173,6 @@ private slots:
         QCOMPARE(store.db().firstUnreadTime(room, kOwn), 0);
         QCOMPARE(store.column("SELECT msg_id FROM TTT_CHATT WHERE msg_read=0 ORDER BY 1"),
                  (QStringList{"g", "h"}));
-
-        // Readers of a message, by name, appended to the caller's list.
-        store.addUser(5, "Yoon");
-        store.addUser(6, "Ahn");
-        store.addReader(kTopic, "a", 5, 100);
-        store.addReader(kTopic, "a", 6, 100);
-        store.addReader(kTopic, "b", 7, 200);
-        store.addReader("chat/2", "a", 7, 100);
-        QList<DBUser> users{DBUser()};
-        store.db().readers(users, kTopic, "a");
-        QStringList names;
-        for (const DBUser& user : users)
-            names << user.userName();
-        QCOMPARE(names, (QStringList{"", "Ahn", "Yoon"}));
-    }
-
-    // Own confirmed o1..o3 (100..300), unconfirmed u (250), another's x (260); another room.
-    void batchChatReads_data()
-    {
-        QTest::addColumn<ReadsRow>("row");
-        QTest::newRow("one reader from a time: confirmed own chats at or after it")
-            << ReadsRow{{{5, 200}}, {{"o2", 1}, {"o3", 1}}, {"0", "1", "1", "0"}, 2};
-        QTest::newRow("a later batch refreshes counts from its own time only")
-            << ReadsRow{{{5, 300}, {6, 100}, {7, 300}}, {{"o3", 3}}, {"1", "1", "3", "0"}, 5};
-    }
-
-    void batchChatReads()
-    {
-        QFETCH(ReadsRow, row);
-        StoreFixture store("Veltri_mqtt");
-        store.addChat(kTopic, "o1", kOwn, 100);
-        store.addChat(kTopic, "o2", kOwn, 200);
-        store.addChat(kTopic, "o3", kOwn, 300);
-        store.addChat(kTopic, "u", kOwn, 250, 0);
-        store.addChat(kTopic, "x", 9, 260);
-        store.addChat("chat/2", "p1", kOwn, 300);
-        QMap<QString, int> map;
-        for (const auto& [reader, time] : row.batches) {
-            map.clear();
-            store.db().batchChatReads(map, kTopic, kOwn, reader, time);
-        }
-        QCOMPARE(map, row.lastMap);
-        QCOMPARE(store.column("SELECT count FROM TTT_CHATT WHERE msg_id IN ('o1','o2','o3','u') "
-                              "ORDER BY msg_id"),
-                 row.counts);
-        QCOMPARE(store.number("SELECT COUNT(*) FROM TTT_CHATT_READER"), row.readerRows);
-        // A reader row keeps the message's own time.
-        QCOMPARE(store.number("SELECT COUNT(*) FROM TTT_CHATT_READER R JOIN TTT_CHATT C ON "
-                              "R.msg_id=C.msg_id WHERE R.msg_time != C.msg_time"),
-                 0);
     }
 };
 
