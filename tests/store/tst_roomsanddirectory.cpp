@@ -242,8 +242,6 @@ private slots:
             << SyncRow{changed, {}, {R::Changed, {{left1, grown2, room3}}, all + all, 1, false}};
         QTest::newRow("new and missing rooms, the missing with their chats")
             << SyncRow{newAndMissing, {}, {R::Changed, {{room1, room3, room4}}, kept, 1, false}};
-        QTest::newRow("empty list")
-            << SyncRow{list(QJsonArray{}), {}, {R::Changed, {}, {}, 0, false}};
         QTest::newRow("no list") << SyncRow{{{"rooms", QJsonArray{}}}, {}, unchanged};
         QTest::newRow("list not an array") << SyncRow{list(QJsonValue::Null), {}, unchanged};
         QTest::newRow("list of other values")
@@ -405,25 +403,6 @@ private slots:
         for (const DBUser& u : list)
             names << u.userName();
         QCOMPARE(names, row.expected);
-    }
-
-    void groupsAndOwnProfile()
-    {
-        StoreFixture store;
-        fillDirectory(store);
-        DBManager& db = store.db();
-        // A group leaves with its memberships; the other group keeps its own.
-        QVERIFY(db.deleteGroup(20));
-        QCOMPARE(store.table("SELECT group_id, user_id FROM TTT_USER_GROUP"),
-                 (Rows{{{"21", "3"}}}));
-        QVERIFY(db.updateMyProfile(QJsonDocument::fromJson(R"({"userId":1,"userName":"Own Neil",
-            "tel":"010-1","deptName":"R&D","thumbUrl":"/t/o","imageUrl":"/i/o",
-            "telOpenYn":1,"chattingAllowYn":0,"appInstallYn":1})")
-                                       .object()));
-        DBUser own;
-        QVERIFY(db.findUser(1, own));
-        QCOMPARE(UserFields::of(own), (UserFields{1, "Own Neil", "010-1", "", "R&D", "/t/o", "/i/o",
-                                                  true, false, true, 1, ""}));
     }
 };
 
