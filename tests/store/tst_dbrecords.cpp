@@ -179,9 +179,6 @@ private slots:
         m_store->reopen();
         loggedOff.alarm = true;
         QCOMPARE(valuesOf(MTData(&db())), loggedOff);
-        MTData detached;
-        QTest::ignoreMessage(QtWarningMsg, "DBMTData::applyZero dbManager is null");
-        QVERIFY(!detached.applyZero());
     }
 
     // A refused write is reported and undoes its editor's other keys; memory keeps the disk's.
@@ -236,20 +233,6 @@ private slots:
         QCOMPARE(MTData::instance(), older.get());
         older.reset();
         QCOMPARE(MTData::instance(), nullptr);
-    }
-
-    // Made once and stored at once.
-    void deviceId()
-    {
-        QCOMPARE(MTData(&db()).currentDeviceId(), QString());
-        const QString stored = MTData(&db()).deviceId();
-        QCOMPARE(MTData(&db()).currentDeviceId(), stored);
-        // A full store: used once, not kept.
-        QVERIFY(m_store->exec("DELETE FROM TTT_MTDATA"));
-        refuseKeys(QString::number(DBMTData::KeyDeviceId));
-        MTData data(&db());
-        QVERIFY(data.deviceId() != data.deviceId());
-        QCOMPARE(data.currentDeviceId(), QString());
     }
 };
 
