@@ -11,7 +11,6 @@
 #include <QtTest>
 
 #include <atomic>
-#include <functional>
 #include <limits>
 #include <thread>
 
@@ -57,18 +56,6 @@ struct WorkerResult
     MT_TYPED(WorkerResult, connection, failure, moreThanTenRows, rowsFound)
 };
 
-// Another thread's attempt on a connection that is not its own, and the store afterwards.
-struct ForeignOutcome
-{
-    bool succeeded = false;
-    qint64 chats = 0;
-    bool ownerWrites = false; // the owning thread still writes
-    MT_TYPED(ForeignOutcome, succeeded, chats, ownerWrites)
-};
-
-// Another thread's use of the store's connection or of the owner's query.
-using ForeignUse = std::function<bool(DBManager&, QSqlQuery& ownersQuery)>;
-
 struct CountRow
 {
     QList<int> stored; // set before, in order
@@ -78,7 +65,6 @@ struct CountRow
 
 } // namespace
 
-Q_DECLARE_METATYPE(ForeignUse)
 Q_DECLARE_METATYPE(CountRow)
 
 // std::threads: ThreadSanitizer sees their join, not QThread::wait() inside Qt.
@@ -108,36 +94,6 @@ private slots:
                                    check.chatCount("chat/" + names[i])}),
                      (WorkerResult{names[i], QString(), true, inserted[i]}));
         }
-    }
-
-    // In every build: another thread's use fails and writes nothing; the owner goes on.
-    void connectionStaysOnItsThread_data()
-    {
-        QTest::addColumn<ForeignUse>("use");
-        const QString insert = "INSERT INTO TTT_CHATT (topic, msg_id) VALUES ('chat/9', 'x')";
-        QTest::newRow("a query") << ForeignUse(
-            [=](DBManager& db, QSqlQuery&) { return QSqlQuery(db.database()).exec(insert); });
-        // The first row was read by the owner's exec(); the next needs SQLite.
-        QTest::newRow("the rows of the owner's query") << ForeignUse(
-            [](DBManager&, QSqlQuery& owners) { return owners.next() && owners.next(); });
-    }
-
-    void connectionStaysOnItsThread()
-    {
-        QFETCH(ForeignUse, use);
-        StoreFixture store;
-        store.addChat("chat/1", "m-1", 5, 100);
-        store.addChat("chat/1", "m-2", 5, 200);
-        QSqlQuery ownersQuery(store.db().database());
-        ownersQuery.setForwardOnly(true);
-        QVERIFY(ownersQuery.exec("SELECT msg_id FROM TTT_CHATT"));
-        bool succeeded = true;
-        std::thread([&] { succeeded = use(store.db(), ownersQuery); }).join();
-        ownersQuery.finish();
-        const ForeignOutcome outcome{succeeded, store.number("SELECT count(*) FROM TTT_CHATT"),
-                                     store.exec("INSERT INTO TTT_CHATT (topic, msg_id) VALUES "
-                                                "('chat/1', 'm-3')")};
-        QCOMPARE(outcome, (ForeignOutcome{false, 2, true}));
     }
 
     // Ids and keys read during log in and off are the logged-in ones or none.
