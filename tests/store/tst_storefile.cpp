@@ -13,21 +13,12 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <grp.h>
 #include <unistd.h>
 
 namespace {
-
-// Syncs of the write-ahead log: by a commit, and by a request for durability.
-struct LogSyncs
-{
-    int byCommit = 0;
-    int byRequest = 0;
-    MT_TYPED(LogSyncs, byCommit, byRequest)
-};
 
 const QString kKey = QString::fromLatin1(DBManager::kPassword);
 
@@ -114,21 +105,8 @@ Q_DECLARE_METATYPE(OpenRow)
 class TestStoreFile : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_dir;
-    QStringList m_connections;
     std::unique_ptr<TestEnv> m_env;
 
-    QSqlDatabase openDb(const QString& name, const QString& driver = "SQLITECIPHER",
-                        const QString& password = "k", const QString& file = QString())
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(driver, name);
-        m_connections << name;
-        db.setDatabaseName(file.isEmpty() ? m_dir.filePath(name + QTest::currentDataTag() + ".db")
-                                          : file);
-        db.setPassword(password);
-        db.open();
-        return db;
-    }
     static QVariantList firstRow(const QSqlDatabase& db, const QString& sql)
     {
         QSqlQuery query(db);
@@ -141,24 +119,15 @@ class TestStoreFile : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
         SyncRecorder::install();
         SqlCipherDriver::registerDrivers();
     }
     void init() { m_env = std::make_unique<TestEnv>(); }
 
-    void cleanup()
+    void values()
     {
-        for (const QString& name : qAsConst(m_connections)) {
-            QSqlDatabase::database(name, false).close();
-            QSqlDatabase::removeDatabase(name);
-        }
-        m_connections.clear();
-    }
-
-    void valuesAndTransactions()
-    {
-        QSqlDatabase db = openDb("values");
+        StoreFixture store;
+        QSqlDatabase db = store.db().database();
         QSqlQuery query(db);
         QVERIFY(query.exec("CREATE TABLE v (i INTEGER, t TEXT, r REAL, b BLOB)"));
         QVERIFY(query.prepare("INSERT INTO v VALUES (?, ?, ?, ?)"));
@@ -190,15 +159,20 @@ private slots:
         store.addChat(QStringLiteral("chat/1"), QStringLiteral("m1"), 2, 1000);
         const int committed = SyncRecorder::logSyncs();
         QVERIFY(store.db().syncWriteAheadLog());
-        QCOMPARE((LogSyncs{committed - before, SyncRecorder::logSyncs() - committed}),
-                 (LogSyncs{0, 1}));
+        QCOMPARE((QList<int>{committed - before, SyncRecorder::logSyncs() - committed}),
+                 (QList<int>{0, 1}));
     }
 
     // Both driver names open, and the process holds one SQLite library.
     void bothNamesOneSqliteLibrary()
     {
-        QVERIFY(openDb("keyed").isOpen());
-        QVERIFY(openDb("plain", "QSQLITE", QString()).isOpen());
+        StoreFixture keyed;
+        {
+            QSqlDatabase plain = QSqlDatabase::addDatabase("QSQLITE", "plain");
+            plain.setDatabaseName(m_env->path("plain.db"));
+            QVERIFY(plain.open());
+        }
+        QSqlDatabase::removeDatabase("plain");
         QFile maps("/proc/self/maps");
         QVERIFY(maps.open(QIODevice::ReadOnly));
         const QByteArray mapped = maps.readAll();
