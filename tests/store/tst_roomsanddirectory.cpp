@@ -62,6 +62,7 @@ QJsonObject serverRoom(int id, int type, const QList<int>& members, int leaveUse
     QJsonObject room{{"chattRoomId", id},
                      {"chattRoomType", QString::number(type)},
                      {"updDatetime", "999"},
+                     {"grpId", 77}, // read for group rooms alone
                      {"members", list}};
     if (leaveUserId)
         room.insert("leaveUserId", leaveUserId);
@@ -219,14 +220,14 @@ private slots:
         QTest::addColumn<SyncRow>("row");
         using R = DBManager::SyncResult;
         const QStringList room1{"chat/1", "20", "5", "100"}, room2{"chat/2", "30", "5,6", "100"},
-            room3{"chat/3", "20", "6", "100"}, room4{"chat/4", "20", "9", "999"};
+            room3{"chat/3", "20", "6", "100"}, room4{"chat/4", "10", "77", "999"};
         const QStringList all{"chat/1", "chat/2", "chat/3"};
         const SyncOutcome unchanged{R::Failed, {{room1, room2, room3}}, all + all, 0, false};
         const QJsonObject same1 = serverRoom(1, 20, {1, 5});
         const QJsonObject same3 = serverRoom(3, 20, {6, 1});
         const QJsonObject changed =
             list(QJsonArray{serverRoom(1, 20, {1}, 5), serverRoom(2, 30, {5, 6, 8}), same3});
-        const QJsonObject newAndMissing = list(QJsonArray{same1, same3, serverRoom(4, 20, {1, 9})});
+        const QJsonObject newAndMissing = list(QJsonArray{same1, same3, serverRoom(4, 10, {1, 9})});
         const QStringList left1{"chat/1", "40", "5", "100"}, grown2{"chat/2", "30", "5,6,8", "100"};
         const QStringList kept{"chat/1", "chat/3", "chat/1", "chat/3"};
 
@@ -237,7 +238,7 @@ private slots:
         QTest::newRow("members and type change, dates stay")
             << SyncRow{changed, {}, {R::Changed, {{left1, grown2, room3}}, all + all, 1, false}};
         QTest::newRow("new and missing rooms, the missing with their chats")
-            << SyncRow{newAndMissing, {}, {R::Changed, {{room1, room3, room4}}, kept, 1, false}};
+            << SyncRow{newAndMissing, {}, {R::Changed, {{room1, room3, room4}}, kept, 0, false}};
         QTest::newRow("no list") << SyncRow{{{"rooms", QJsonArray{}}}, {}, unchanged};
         QTest::newRow("list not an array") << SyncRow{list(QJsonValue::Null), {}, unchanged};
         QTest::newRow("list of other values")
