@@ -140,10 +140,16 @@ private slots:
 
     void logInAndOff()
     {
+        // A device id made before any log-in is stored at once, for every later session.
+        const QString made = MTData(&db()).deviceId();
+        QCOMPARE(MTData(&db()).currentDeviceId(), made);
         {
             MTData data(&db());
             QVERIFY(data.isLoaded());
             logIn(data);
+            // A copy holds the values, never the database: its writes reach no file.
+            DBEditor editor;
+            QVERIFY(!DBMTData(data).setUserName(editor, "From a copy"));
             QCOMPARE(valuesOf(data), kLoggedIn);
         }
         m_store->reopen();
