@@ -29,8 +29,7 @@ class TestChatHistory : public QObject
     std::unique_ptr<StoreFixture> m_store;
 
 private slots:
-    // Unsettled first (u2 failed 550, u1 new 50, n1 no state 10), then c6..c1 at 600..100 with
-    // c3b at c3's time stored later; x1 in another room; the search cases read chat/3.
+    // Unsettled u2 (failed, 550), u1 (50), n1 (no state, 10); c6..c1 at 600..100, c3b after c3.
     void initTestCase()
     {
         m_store = std::make_unique<StoreFixture>();
@@ -41,7 +40,6 @@ private slots:
         m_store->addChat(kTopic, "u2", kOwn, 550, 5);
         m_store->addChat(kTopic, "n1", kOwn, 10, 0);
         QVERIFY(m_store->exec("UPDATE TTT_CHATT SET msg_state=NULL WHERE msg_id='n1'"));
-        m_store->addChat("chat/2", "x1", 5, 450, 0);
         const QStringList contents{"50% off",     "500 apples",  "it's fine",  "under_score",
                                    "hello there", "back\\slash", "a \\% sign", "Hello again"};
         for (int i = 0; i < contents.size(); ++i)
@@ -56,11 +54,15 @@ private slots:
     // A page goes to the front, before what the caller holds (an empty chat).
     void chatList()
     {
-        QList<DBChat> first{DBChat()}, across{DBChat()};
+        QList<DBChat> first{DBChat()}, across{DBChat()}, all;
         m_store->db().chatList(first, kTopic, 5, 0);
         m_store->db().chatList(across, kTopic, 2, 2);
         QCOMPARE(idsOf(first), (QStringList{"c5", "c6", "n1", "u1", "u2", ""}));
         QCOMPARE(idsOf(across), (QStringList{"c6", "n1", ""}));
+        // An export holds the whole room, oldest first.
+        m_store->db().exportChatList(all, kTopic);
+        QCOMPARE(idsOf(all),
+                 (QStringList{"n1", "u1", "c1", "c2", "c3", "c3b", "c4", "c5", "u2", "c6"}));
     }
 
     // The outbox: own chats sending (0) or uploaded (4) in every room, oldest first.

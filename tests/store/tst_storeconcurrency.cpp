@@ -60,7 +60,6 @@ struct CountRow
 {
     QList<int> stored; // set before, in order
     int delta, added, after;
-    QStringList entries;
 };
 
 } // namespace
@@ -132,12 +131,9 @@ private slots:
     {
         QTest::addColumn<CountRow>("row");
         const int most = std::numeric_limits<int>::max();
-        QTest::newRow("add to no entry") << CountRow{{}, 1, 1, 1, {"chat/1"}};
-        QTest::newRow("delta larger than the count stores 0")
-            << CountRow{{2}, -5, 0, 0, {"chat/1"}};
-        QTest::newRow("a stored negative count reads as 0") << CountRow{{-7}, 0, 0, 0, {"chat/1"}};
-        QTest::newRow("overflow stops at the largest count")
-            << CountRow{{most}, 5, most, most, {"chat/1"}};
+        QTest::newRow("delta larger than the count stores 0") << CountRow{{2}, -5, 0, 0};
+        QTest::newRow("a stored negative count reads as 0") << CountRow{{-7}, 0, 0, 0};
+        QTest::newRow("overflow stops at the largest count") << CountRow{{most}, 5, most, most};
     }
 
     void unreadCountRules()
@@ -148,7 +144,7 @@ private slots:
             counts.set("chat/1", count);
         QCOMPARE(counts.add("chat/1", row.delta), row.added);
         QCOMPARE(counts.get("chat/1"), row.after);
-        QCOMPARE(QStringList(counts.entries().keys()), row.entries);
+        QCOMPARE(QStringList(counts.entries().keys()), QStringList{"chat/1"});
     }
 
     // Counts raised on one thread while another reads, zeroes and lowers: no increment lost.
