@@ -59,6 +59,10 @@ private slots:
         m_store->db().chatList(across, kTopic, 2, 2);
         QCOMPARE(idsOf(first), (QStringList{"c5", "c6", "n1", "u1", "u2", ""}));
         QCOMPARE(idsOf(across), (QStringList{"c6", "n1", ""}));
+        // A far search match opens at its count of chats ahead (c6 after u2, u1, n1).
+        DBChatRoom room(&m_store->db());
+        room.setTopic(kTopic);
+        QCOMPARE(room.chatsAhead("c6"), 3);
         // An export holds the whole room, oldest first.
         m_store->db().exportChatList(all, kTopic);
         QCOMPARE(idsOf(all),

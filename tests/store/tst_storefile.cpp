@@ -1,5 +1,4 @@
 #include "common/sqlcipherfile.h"
-#include "common/typed.h"
 #include "store/dbchat.h"
 #include "store/dbmanager.h"
 #include "store/dbuser.h"
