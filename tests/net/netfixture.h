@@ -1,10 +1,10 @@
 #pragma once
 
 #include "common/devserver.h"
+#include "common/logcapture.h"
 #include "common/testenv.h"
 #include "common/typed.h"
 #include "common/wait.h"
-#include "logcapture.h"
 #include "net/netservermanager.h"
 #include "net/serverconfig.h"
 #include "store/dbmanager.h"

@@ -1,18 +1,10 @@
 #include "storefixture.h"
 
 #include "store/dbmanager.h"
-#include "store/dbuser.h"
 
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QtTest>
-
-UserFields UserFields::of(const DBUser& u)
-{
-    return {u.userId(),     u.userName(),   u.cellPhone(), u.email(),
-            u.deptName(),   u.thumbUrl(),   u.imageUrl(),  u.openCellPhone(),
-            u.chattAllow(), u.appInstall(), u.userState(), u.userSort()};
-}
 
 StoreFixture::StoreFixture(const QString& connectionName) : m_connectionName(connectionName)
 {

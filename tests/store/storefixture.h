@@ -10,26 +10,12 @@
 #include <memory>
 
 class DBManager;
-class DBUser;
 
 // Rows of a statement, each column as text (NULL as "NULL"); on failure one row "failed".
 struct Rows
 {
     QList<QStringList> rows;
     MT_TYPED(Rows, rows)
-};
-
-// Records as their fields, compared as wholes.
-struct UserFields
-{
-    qint64 userId = 0;
-    QString userName, cellPhone, email, deptName, thumbUrl, imageUrl;
-    bool openCellPhone = false, chattAllow = false, appInstall = false;
-    int userState = 0;
-    QString userSort;
-    static UserFields of(const DBUser& u);
-    MT_TYPED(UserFields, userId, userName, cellPhone, email, deptName, thumbUrl, imageUrl,
-             openCellPhone, chattAllow, appInstall, userState, userSort)
 };
 
 // A real encrypted store in a private home; rows go in by plain INSERTs, not the records.
