@@ -21,23 +21,25 @@ constexpr int kOptionFileSave = 330;
 constexpr int kOptionServerHistory = 950;
 
 // Groups and memberships: a first cache writes everything but the deleted ("D"); a later one
-// writes "I" and "U" and removes the rest.
+// writes "I" and "U" and removes the rest. False when a write failed.
 template <typename Record>
-void applyByState(DBManager* db, const QJsonArray& elements, bool firstCache)
+bool applyByState(DBManager* db, const QJsonArray& elements, bool firstCache)
 {
+    bool written = true;
     for (const QJsonValue& value : elements) {
         const QJsonObject object = value.toObject();
         Record record(db, object);
         const QString state = DBSql::jsonText(object, kState);
         if (firstCache) {
             if (state != QLatin1String("D"))
-                record.insertOrUpdate();
+                written = record.insertOrUpdate() && written;
         } else if (state == QLatin1String("I") || state == QLatin1String("U")) {
-            record.insertOrUpdate();
+            written = record.insertOrUpdate() && written;
         } else {
-            record.remove();
+            written = record.remove() && written;
         }
     }
+    return written;
 }
 
 } // namespace
@@ -64,17 +66,28 @@ bool DBManager::batchCache(DBMTData& account, const QJsonObject& response)
 
     // Users are never removed: a deleted one stays with user_state 0, so that old chats still
     // show who wrote them.
+    // A row the store refuses fails the whole cache: committed without it, the new time stamp
+    // would keep the next cache from ever asking for it again. A user without an id is the
+    // answer's fault, not the store's: left out, the rest is kept.
+    bool written = true;
     const QJsonArray users = response.value(QStringLiteral("users")).toArray();
     for (const QJsonValue& value : users) {
         const QJsonObject object = value.toObject();
         DBUser user(this, object);
+        if (user.userId() == 0) {
+            qWarning().noquote() << "DBManager::batchCache - a user without an id is left out";
+            continue;
+        }
         user.setUserState(DBSql::jsonText(object, kState) == QLatin1String("D") ? UserStateDeleted
                                                                                 : UserStateActive);
-        user.insertOrUpdate();
+        written = user.insertOrUpdate() && written;
     }
-    applyByState<DBGroup>(this, response.value(QStringLiteral("groups")).toArray(), firstCache);
-    applyByState<DBUserGroup>(this, response.value(QStringLiteral("groupMembers")).toArray(),
-                              firstCache);
+    written = applyByState<DBGroup>(this, response.value(QStringLiteral("groups")).toArray(),
+                                    firstCache) &&
+              written;
+    written = applyByState<DBUserGroup>(
+                  this, response.value(QStringLiteral("groupMembers")).toArray(), firstCache) &&
+              written;
 
     // The options are recorded now and written with the new time stamp below, after the rows
     // are committed: written inside this transaction, a rollback would leave them in memory
@@ -92,8 +105,12 @@ bool DBManager::batchCache(DBMTData& account, const QJsonObject& response)
         optionValues.insert(code, optValue);
     }
 
-    bool committed = true;
-    if (!m_db.commit()) {
+    bool committed = written;
+    if (!written) {
+        qWarning().noquote() << "DBManager::batchCache - a row could not be written, the cache "
+                                "is rolled back";
+        m_db.rollback();
+    } else if (!m_db.commit()) {
         qWarning().noquote().nospace()
             << "DBManager::batchCache commit failed error:" << m_db.lastError().text();
         m_db.rollback();

@@ -371,6 +371,19 @@ private slots:
         QCOMPARE(store.column("SELECT user_name FROM TTT_USER"), QStringList{"Own New"});
     }
 
+    // One row the store refuses fails the whole cache: nothing of it is kept, nor its time.
+    void cacheWithRefusedRow()
+    {
+        StoreFixture store("Veltri_cacherow");
+        DBMTData account(&store.db());
+        store.refuse("INSERT", "TTT_USER", "NEW.user_id = 2");
+        const QJsonObject response{{"updDatetime", "20240601120000"},
+                                   {"users", QJsonArray{user(1, "Kim", "U"), user(2, "Lee", "U")}}};
+        QVERIFY(!store.db().batchCache(account, response));
+        QCOMPARE(store.column("SELECT user_name FROM TTT_USER"), QStringList{});
+        QCOMPARE(CachedAccount::of(DBMTData(&store.db())).lastCacheTime, "19700101000000");
+    }
+
     void userLists_data()
     {
         QTest::addColumn<ListRow>("row");
