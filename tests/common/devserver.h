@@ -213,11 +213,6 @@ public:
     // failure.
     int dropBroker(qint64 userId) { return perSession("drop", {{"userId", double(userId)}}); }
     int dropBroker(const QString& clientId) { return perSession("drop", {{"clientId", clientId}}); }
-    // Sessions without a request for so long end with 40104; 0 switches it off.
-    bool setSessionIdle(double seconds)
-    {
-        return bool(call("POST", "/control/session/idle", QJsonObject{{"seconds", seconds}}));
-    }
     // The sessions of a user as the control interface lists them.
     QJsonArray sessions(qint64 userId)
     {
