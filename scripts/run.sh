@@ -94,7 +94,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     [ -n "$number" ] || fail "Xvfb did not start a display within ${ready_timeout} s"
     export DISPLAY=":$number"
     # The client refuses to start without a tray: wait until the tray has its window. A tray
-    # host that exits at start (it can lose a race with the new display) gets a second try.
+    # host that exits at start (it can lose a race with the new display) is started again, up
+    # to three times.
     start_tray() {
         trayer --edge top >/dev/null 2>&1 &
         tray_pid=$!
@@ -105,10 +106,12 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
             sleep 0.1
         done
     }
-    if ! start_tray; then
-        echo "trayer stopped on $DISPLAY; trying once more" >&2
-        start_tray || fail "trayer stopped on $DISPLAY twice"
-    fi
+    attempt=1
+    until start_tray; do
+        [ $attempt -lt 3 ] || fail "trayer stopped on $DISPLAY $attempt times"
+        echo "trayer stopped on $DISPLAY; trying again" >&2
+        attempt=$((attempt + 1))
+    done
     echo "no display found: the client runs on the virtual display $DISPLAY (Xvfb)"
 fi
 echo "starting the client (log in as user001 / Passw0rd!)"

@@ -29,8 +29,8 @@ until_ok() {
 }
 session_processes() { ps -o pid= -s "$sid" 2>/dev/null | tr -d ' '; }
 
-# A tray host that exits at its first start (it can lose a race with a new display) gets a
-# second try: the first start here exits at once, the next ones are the real one.
+# A tray host that exits at its first start (it can lose a race with a new display) is started
+# again: the first start here exits at once, the next ones are the real one.
 mkdir -p "$tmp/bin"
 real_trayer=$(command -v trayer)
 cat >"$tmp/bin/trayer" <<END
