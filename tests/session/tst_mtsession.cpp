@@ -374,7 +374,7 @@ private slots:
         QVERIFY(r.waitFor("unlockFailed"));
         m_server.setFault(roomsRefused);
         QVERIFY(s.unlock(kPassword));
-        QVERIFY(r.waitFor("unlockFailed", 2));
+        QVERIFY(r.waitFor("unlockFailed", {}, 2));
         QCOMPARE(r.of("unlockFailed"),
                  (QList<SessionEvent>{{"unlockFailed", {}, 40101}, {"unlockFailed", {}, 50000}}));
         QCOMPARE(s.state().snapshot(), locked);

@@ -166,8 +166,6 @@ private slots:
         row("login not awaited", st(6, true, false), int(Login), false);
         row("unlock awaited", st(3, true, true, false, true), int(Unlock), true);
         row("unlock not awaited", st(3, true, true), int(Unlock), false);
-        row("cache in session", st(1, true, false), int(Cache), true);
-        row("cache after log off", st(0, false, false), int(Cache), false);
         QTest::newRow("ping while locked") << st(3, true, true) << int(Ping) << true;
     }
     void acceptsAnswer()
