@@ -3,6 +3,7 @@
 #include "messaging/mqttclientdelegate.h"
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -37,6 +38,14 @@ public:
         return !refused;
     }
     void onDeliveryThreadFinished() override { record(kFinish, {}); }
+    // The counts the thread reports settled, in order.
+    std::function<void(int)> settler()
+    {
+        return [this](int count) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_settled.push_back(count);
+        };
+    }
 
     static constexpr int kStart = -1;
     static constexpr int kFinish = -2;
@@ -51,6 +60,11 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_durable;
+    }
+    std::vector<int> settled() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_settled;
     }
     // A deep copy: Qt's containers grow in a library the thread sanitizer does not see.
     QList<QMQTT::Message> messages() const
@@ -134,7 +148,7 @@ private:
     int m_refuse = 0;
     int m_refuseDurable = 0;
     std::vector<bool> m_durable;
-    std::vector<int> m_events;
+    std::vector<int> m_events, m_settled;
     std::vector<QMQTT::Message> m_messages;
     std::vector<std::thread::id> m_threads;
 };

@@ -1,5 +1,4 @@
 // A signed-in session to be killed; reports "connected", "taken <n>", "store (un)available".
-// Usage: mqtt_receiver_child <database file> <broker host> <port> <client id> <user id> <key>
 #include "messaging/mqttmanager.h"
 #include "store/dbmanager.h"
 #include "store/mtdata.h"

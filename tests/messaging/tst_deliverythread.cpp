@@ -4,42 +4,9 @@
 
 #include <QtTest>
 
-#include <atomic>
-#include <functional>
-#include <mutex>
-#include <numeric>
 #include <vector>
 
 using QMQTT::Message;
-
-namespace {
-// The counts the thread reports settled, in order; filled on the delivery thread.
-class Settlements
-{
-public:
-    std::function<void(int)> callback()
-    {
-        return [this](int count) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_counts.push_back(count);
-        };
-    }
-    std::vector<int> counts() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_counts;
-    }
-    int total() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return std::accumulate(m_counts.begin(), m_counts.end(), 0);
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<int> m_counts;
-};
-} // namespace
 
 class TestDeliveryThread : public QObject
 {
@@ -56,19 +23,16 @@ private slots:
                       "the second full batch is expected to reach kMaxUndurable");
         DeliveryRecorder recorder(true, true);
         recorder.refuseDurable(1);
-        Settlements settled;
-        QMQTT::DeliveryThread thread(&recorder, settled.callback());
+        QMQTT::DeliveryThread thread(&recorder, recorder.settler());
         thread.start();
         const QList<QByteArray> sent = post(thread, recorder, 2 * B + kRest);
         recorder.open();
-        QTRY_COMPARE(recorder.messages().size(), sent.size());
         // Once the thread has caught up it makes the rest durable without being stopped.
-        QTRY_COMPARE(settled.total(), sent.size());
+        QTRY_COMPARE(recorder.settled(), (std::vector<int>{1 + 2 * B, kRest}));
         thread.stop();
 
         QCOMPARE(recorder.events(), (std::vector<int>{-1, 1, B, B, kRest, -2}));
         QCOMPARE(recorder.payloads(), sent);
-        QCOMPARE(settled.counts(), (std::vector<int>{1 + 2 * B, kRest}));
         QCOMPARE(recorder.durable(), (std::vector<bool>{false, true, true}));
         QVERIFY(recorder.oneThread());
     }
@@ -89,8 +53,7 @@ private slots:
         QFETCH(int, durableRefused);
         DeliveryRecorder recorder(true, true);
         recorder.refuseDurable(durableRefused);
-        Settlements settled;
-        QMQTT::DeliveryThread thread(&recorder, settled.callback());
+        QMQTT::DeliveryThread thread(&recorder, recorder.settler());
         thread.start();
         const QList<QByteArray> sent = post(thread, recorder, 600);
         thread.requestStop();
@@ -99,7 +62,7 @@ private slots:
 
         QCOMPARE(recorder.events(), (std::vector<int>{-1, 1, -2}));
         QCOMPARE(recorder.payloads(), sent.mid(0, 1));
-        QTEST(settled.counts(), "settled");
+        QTEST(recorder.settled(), "settled");
         QTEST(recorder.durable(), "durable");
         QVERIFY(!thread.post(Message(1, QStringLiteral("chat/1"), "after the stop", 1)));
     }

@@ -124,16 +124,6 @@ struct Presence : RoomPresence
 };
 } // namespace
 Q_DECLARE_METATYPE(Receive)
-namespace {
-void add(const char* name, int room, const QList<RoomRow>& roomBefore,
-         const QList<SeedChat>& chatsBefore, const QList<QByteArray>& payloads,
-         const QStringList& items, const QList<RoomRow>& roomAfter,
-         const QList<ChatRow>& chatsAfter, int unread)
-{
-    QTest::newRow(name) << Receive{room,  roomBefore, chatsBefore, payloads,
-                                   items, roomAfter,  chatsAfter,  unread};
-}
-} // namespace
 Q_DECLARE_METATYPE(History)
 
 class TestMqttManager : public QObject
@@ -146,6 +136,14 @@ class TestMqttManager : public QObject
     QMQTT::Client m_publisher;
     Presence m_presence;
 
+    static void add(const char* name, int room, const QList<RoomRow>& roomBefore,
+                    const QList<SeedChat>& chatsBefore, const QList<QByteArray>& payloads,
+                    const QStringList& items, const QList<RoomRow>& roomAfter,
+                    const QList<ChatRow>& chatsAfter, int unread)
+    {
+        QTest::newRow(name) << Receive{room,  roomBefore, chatsBefore, payloads,
+                                       items, roomAfter,  chatsAfter,  unread};
+    }
     // Publishes the payloads, then the marker, and returns what was queued before it.
     Items deliver(const QString& topic, const QList<QByteArray>& payloads)
     {
@@ -166,7 +164,6 @@ private slots:
 
         m_fixture = std::make_unique<SessionFixture>();
         m_manager = std::make_unique<MqttManager>(m_fixture->store.file());
-        QCOMPARE(MqttManager::instance(), m_manager.get());
         m_manager->setRoomPresence(&m_presence);
         QVERIFY(connectManager(*m_manager, m_broker, kClientId));
         QVERIFY(connectClient(m_publisher, m_broker, QStringLiteral("publisher")));

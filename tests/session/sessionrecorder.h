@@ -58,20 +58,16 @@ public:
     QList<SessionEvent> of(const QString& signal, const QString& topic = QString()) const
     {
         QList<SessionEvent> out;
-        for (const SessionEvent& e : events)
-            out += e.signal == signal && (topic.isNull() || e.topic == topic)
-                       ? QList<SessionEvent>{e}
-                       : QList<SessionEvent>{};
+        for (const SessionEvent& e : events) {
+            if (e.signal == signal && (topic.isNull() || e.topic == topic))
+                out << e;
+        }
         return out;
     }
     // Waits until the signal has come `count` times (for the topic, when given).
-    bool waitFor(const QString& signal, int count = 1, int timeoutMs = 30000)
+    bool waitFor(const QString& signal, const QString& topic = QString(), int count = 1)
     {
-        return waitUntil([&] { return of(signal).size() >= count; }, timeoutMs);
-    }
-    bool waitFor(const QString& signal, const QString& topic, int count = 1, int timeoutMs = 30000)
-    {
-        return waitUntil([&] { return of(signal, topic).size() >= count; }, timeoutMs);
+        return waitUntil([&] { return of(signal, topic).size() >= count; });
     }
 
 private:

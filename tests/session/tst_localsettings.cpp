@@ -38,7 +38,6 @@ QByteArray readAll(const QString& path)
 
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }

@@ -32,11 +32,6 @@ QJsonObject once(const QString& path, int status, int code = 0, bool emptyBody =
     return f.toJson();
 }
 
-int roomNumber(const QString& topic)
-{
-    return topic.section('/', 1).toInt();
-}
-
 // The db file and its journal files that exist.
 QStringList storeFiles(const QString& account)
 {
@@ -47,27 +42,16 @@ QStringList storeFiles(const QString& account)
     return found;
 }
 
-struct SettingsView
-{
-    QString autologinAccount;
-    QString deviceId;
-    int alarmType = LocalSettings::AlarmSoundAndWindow;
-    MT_TYPED(SettingsView, autologinAccount, deviceId, alarmType)
-};
-SettingsView view(const LocalSettings& s)
-{
-    return {s.autologinAccount(), s.deviceId(), s.alarmType()};
-}
-
-// A login's first signal, files, settings, REST paths asked and whether its rooms are stored.
+// A login's first signal, files, settings kept, REST paths asked and whether its rooms are stored.
 struct Outcome
 {
     SessionEvent first;
     QStringList files;
-    SettingsView settings;
+    QString autologinAccount, deviceId;
+    int alarmType = LocalSettings::AlarmSoundAndWindow;
     QStringList paths;
     bool roomsStored = false;
-    MT_TYPED(Outcome, first, files, settings, paths, roomsStored)
+    MT_TYPED(Outcome, first, files, autologinAccount, deviceId, alarmType, paths, roomsStored)
 };
 
 // A session on the test's settings file, recorded from before its login.
@@ -128,7 +112,7 @@ private:
     }
     void chat(const QString& topic, int from, const QString& text)
     {
-        m_server.chat(roomNumber(topic), from, text);
+        m_server.chat(topic.section('/', 1).toInt(), from, text);
     }
     // An own chat stored as sending, as a chat window does, optionally sent; its id.
     static QString storeOwnChat(LoggedIn& in, const QString& topic, bool send = false)
@@ -192,12 +176,16 @@ private slots:
         QTest::addColumn<Outcome>("outcome");
         const QJsonObject none{{"mode", "off"}};
         const QStringList asked{"/rest/auth"};
-        const auto failed = [&](const SessionEvent& e) { return Outcome{e, {}, {}, asked, false}; };
+        const auto failed = [&](const SessionEvent& e) {
+            return Outcome{e, {}, {}, {}, LocalSettings::AlarmSoundAndWindow, asked, false};
+        };
         QTest::newRow("right password")
             << "user004" << kPassword << 0 << none
             << Outcome{{"loginSucceeded"},
                        {"veltri_user004.db", "veltri_user004.db-wal", "veltri_user004.db-shm"},
-                       {"user004", kDevice},
+                       "user004",
+                       kDevice,
+                       LocalSettings::AlarmSoundAndWindow,
                        {"/rest/auth", "/rest/cache/1004", "/rest/chatt/room"},
                        true};
         QTest::newRow("refused password")
@@ -235,8 +223,9 @@ private slots:
         QStringList paths;
         for (const QJsonValue& v : m_server.requests("/rest", since))
             paths << v["path"].toString().section('/', 0, 3);
-        QCOMPARE((Outcome{r.events.first(), storeFiles(account), view(*m_settings), paths,
-                          roomsStored(m_run->s, account)}),
+        const LocalSettings& st = *m_settings;
+        QCOMPARE((Outcome{r.events.first(), storeFiles(account), st.autologinAccount(),
+                          st.deviceId(), st.alarmType(), paths, roomsStored(m_run->s, account)}),
                  outcome);
         QCOMPARE(m_run->s.state().isLoggedIn(), outcome.roomsStored);
     }
@@ -289,7 +278,7 @@ private slots:
         const QString loud = roomOf("user001", {1001, 1005});
         const QJsonValue phone = m_server.control(
             "POST", "/control/session", QJsonObject{{"userId", 1001}, {"deviceModel", "MOBILE"}});
-        QJsonObject step{{"roomId", roomNumber(quiet)},
+        QJsonObject step{{"roomId", quiet.section('/', 1).toInt()},
                          {"userId", 1001},
                          {"type", "enter"},
                          {"clientId", phone["clientId"]}};
@@ -358,7 +347,6 @@ private slots:
         QVERIFY(m_run->login("user017", true));
         QCOMPARE(m_run->r.of("roomsReady"), (QList<SessionEvent>{{"roomsReady", {}, 1}}));
         QCOMPARE(m_run->r.of("requestFailed"), QList<SessionEvent>());
-        QCOMPARE(m_run->r.of("loggedOff").size(), 1);
     }
 
     // A refused room list ends a login or an unlock; a version refusal or a wrong password keeps
@@ -378,7 +366,6 @@ private slots:
         SessionRecorder& r = m_run->r;
         QVERIFY(s.restore("user016"));
         const SessionState::Snapshot locked{3, true, true};
-        QCOMPARE(s.state().snapshot(), locked);
         m_server.setFault(once("/rest/auth", 426, 40106));
         QVERIFY(s.unlock("wrong"));
         QVERIFY(r.waitFor("versionRefused"));
@@ -387,7 +374,7 @@ private slots:
         QVERIFY(r.waitFor("unlockFailed"));
         m_server.setFault(roomsRefused);
         QVERIFY(s.unlock(kPassword));
-        QVERIFY(r.waitFor("unlockFailed", 2));
+        QVERIFY(r.waitFor("unlockFailed", {}, 2));
         QCOMPARE(r.of("unlockFailed"),
                  (QList<SessionEvent>{{"unlockFailed", {}, 40101}, {"unlockFailed", {}, 50000}}));
         QCOMPARE(s.state().snapshot(), locked);
@@ -402,7 +389,6 @@ private slots:
     {
         const QString topic = roomOf("user001", {1001, 1003});
         const QString foreign = roomOf("user002", {1002, 1003});
-        QVERIFY(!topic.isEmpty() && !foreign.isEmpty());
         QStringList queued; // left sending by an earlier run
         {
             LoggedIn first(m_server, "user001");
@@ -444,7 +430,6 @@ private slots:
         QVERIFY(in->unlock(kPassword));
         QVERIFY(r.waitFor("messagingConnected"));
         const QString after = in->mtData()->clientId();
-        QVERIFY(after != before);
         QVERIFY(waitUntil(
             [&] { return brokerConnected(1006, after) && !brokerConnected(1006, before); }));
         QCOMPARE(DBMTData(in.db()).clientId(), after);

@@ -30,24 +30,14 @@ MT_PRINTS(SessionState::Snapshot)
 MT_PRINTS(SessionState::Outcome)
 
 namespace {
-// A chat from a known colleague while the session is up and nothing mutes it.
-Facts news()
-{
-    Facts f;
-    f.login = true;
-    f.senderKnown = true;
-    return f;
-}
+// A chat from a known colleague while the session is up, changed by `change`.
 template <typename F>
 Facts with(F change)
 {
-    Facts f = news();
+    Facts f;
+    f.login = f.senderKnown = true;
     change(f);
     return f;
-}
-Notice notice(bool flash, bool toast, bool sound)
-{
-    return {flash, toast, sound};
 }
 
 // What the receiving side and the window read of the presence, as one value.
@@ -142,7 +132,6 @@ private slots:
             done());
         row("take-over answered leaves the lock", st(3, false, true, true), E::LoginAnswered,
             st(3, true, false), done(false, true));
-        row("cache answer after log off", out, E::CacheAnswered, out, kIgnored);
         row("rooms answer after log off", out, E::RoomsAnswered, out, kIgnored);
         // A directory or room list that fails before the rooms were shown.
         S::Outcome endLogin = done(), relock = done();
@@ -177,8 +166,6 @@ private slots:
         row("login not awaited", st(6, true, false), int(Login), false);
         row("unlock awaited", st(3, true, true, false, true), int(Unlock), true);
         row("unlock not awaited", st(3, true, true), int(Unlock), false);
-        row("cache in session", st(1, true, false), int(Cache), true);
-        row("cache after log off", st(0, false, false), int(Cache), false);
         QTest::newRow("ping while locked") << st(3, true, true) << int(Ping) << true;
     }
     void acceptsAnswer()
@@ -194,23 +181,23 @@ private slots:
         QTest::addColumn<Facts>("facts");
         QTest::addColumn<Notice>("expected");
         using N = NotificationDecision;
-        row("toast and sound by default", news(), notice(true, true, true));
+        row("toast and sound by default", with([](Facts&) {}), Notice{true, true, true});
         row("alarm type window", with([](Facts& f) { f.alarmType = N::AlarmWindow; }),
-            notice(true, true, false));
+            Notice{true, true, false});
         row("alarm type sound", with([](Facts& f) { f.alarmType = N::AlarmSound; }),
-            notice(true, false, true));
+            Notice{true, false, true});
         row("own chat from another session", with([](Facts& f) { f.own = true; }),
-            notice(false, false, false));
-        row("read at once", with([](Facts& f) { f.read = true; }), notice(false, false, false));
+            Notice{false, false, false});
+        row("read at once", with([](Facts& f) { f.read = true; }), Notice{false, false, false});
         row("another session inside the room", with([](Facts& f) { f.inRoom = true; }),
-            notice(false, false, false));
-        row("no session", with([](Facts& f) { f.login = false; }), notice(false, false, false));
+            Notice{false, false, false});
+        row("no session", with([](Facts& f) { f.login = false; }), Notice{false, false, false});
         row("locked: flash only", with([](Facts& f) { f.lock = true; }),
-            notice(true, false, false));
-        row("bell off", with([](Facts& f) { f.alarm = false; }), notice(true, false, false));
-        row("room muted", with([](Facts& f) { f.topicAlarm = false; }), notice(true, false, false));
+            Notice{true, false, false});
+        row("bell off", with([](Facts& f) { f.alarm = false; }), Notice{true, false, false});
+        row("room muted", with([](Facts& f) { f.topicAlarm = false; }), Notice{true, false, false});
         QTest::newRow("unknown sender")
-            << with([](Facts& f) { f.senderKnown = false; }) << notice(true, false, false);
+            << with([](Facts& f) { f.senderKnown = false; }) << Notice{true, false, false};
     }
     void notification()
     {
