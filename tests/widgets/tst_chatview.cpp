@@ -10,20 +10,16 @@
 #include "widgets/mtchatdateitem.h"
 #include "widgets/mtchatentry.h"
 #include "widgets/mtchatitem.h"
-#include "widgets/mtchattextbrowser.h"
 #include "widgets/mtchatwidget.h"
 #include "widgets/mtmychatitem.h"
 
 #include <QAccessible>
-#include <QClipboard>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QTextBlock>
-#include <QTextDocumentFragment>
 #include <QtTest>
 
 namespace {
@@ -325,8 +321,8 @@ struct Remade
 struct Controls
 {
     bool transferShown = false, transferEnabled = false, progressShown = false, linkShown = false;
-    int bar = -1, resent = 0; // bar: after a progress beyond the whole (-1: no bar)
-    MT_TYPED(Controls, transferShown, transferEnabled, progressShown, linkShown, bar, resent)
+    int resent = 0;
+    MT_TYPED(Controls, transferShown, transferEnabled, progressShown, linkShown, resent)
 };
 
 Controls controlsOf(MtChatBaseItem* item)
@@ -338,9 +334,6 @@ Controls controlsOf(MtChatBaseItem* item)
         const MtAttachmentControls& c = attachment->controls();
         seen = {c.isTransferShown(), c.isTransferEnabled(), c.isProgressShown(), c.isLinkShown()};
     }
-    item->setProgress(140);
-    const auto* bar = item->findChild<QProgressBar*>();
-    seen.bar = bar ? bar->value() : -1;
     return seen;
 }
 
@@ -570,18 +563,18 @@ private slots:
         QTest::addColumn<Controls>("expected");
         QTest::newRow("own text sending") << Kind::Text << true << 0 << Controls{true, false};
         QTest::newRow("own text failed")
-            << Kind::Text << true << 1 << Controls{true, true, false, false, -1, 1};
+            << Kind::Text << true << 1 << Controls{true, true, false, false, 1};
         QTest::newRow("own text settled") << Kind::Text << true << 16 << Controls{};
         QTest::newRow("own file sending")
-            << Kind::File << true << 0 << Controls{true, false, true, false, 100};
+            << Kind::File << true << 0 << Controls{true, false, true, false};
         QTest::newRow("own picture failed")
-            << Kind::Image << true << 1 << Controls{true, true, true, false, 100, 1};
+            << Kind::Image << true << 1 << Controls{true, true, true, false, 1};
         QTest::newRow("own file settled")
-            << Kind::File << true << 16 << Controls{false, false, false, true, 100};
+            << Kind::File << true << 16 << Controls{false, false, false, true};
         QTest::newRow("other file saving")
-            << Kind::File << false << 2 << Controls{false, false, true, false, 100};
+            << Kind::File << false << 2 << Controls{false, false, true, false};
         QTest::newRow("other file settled")
-            << Kind::File << false << 16 << Controls{false, false, false, true, 100};
+            << Kind::File << false << 16 << Controls{false, false, false, true};
     }
 
     void controls()
@@ -600,25 +593,6 @@ private slots:
         QMetaObject::invokeMethod(item, "on_transferButton_clicked");
         seen.resent = resend.count();
         QCOMPARE(seen, expected);
-    }
-
-    // Copied without a selection: the whole text, as typed; with one: the selection, dropped.
-    void copying()
-    {
-        MtChatWidget view;
-        auto* item = view.addMyChatMessage("l", {}, "Me", 1, kStart, "first line\nsecond line", 1,
-                                           0, 16, false);
-        MtChatTextBrowser* text = item->messageBox();
-        item->copyText();
-        const QString whole = QApplication::clipboard()->text().trimmed();
-        QTextCursor cursor = text->textCursor();
-        cursor.setPosition(0);
-        cursor.setPosition(5, QTextCursor::KeepAnchor);
-        text->setTextCursor(cursor);
-        item->copyText();
-        QCOMPARE((QStringList{whole, QApplication::clipboard()->text()}),
-                 (QStringList{"first line\nsecond line", "first"}));
-        QVERIFY(!text->hasSelection());
     }
 
     // A row scrolled far away and back shows what it showed, with every change made meanwhile.
@@ -930,10 +904,8 @@ private slots:
         QTest::addColumn<Placing>("placing");
         const QString wrapped =
             QStringLiteral("a line long enough to wrap in a bubble of the view ");
-        const QString lines = QStringLiteral("line\nline\n");
         QTest::newRow("shown: wrapped texts, a row in the middle")
             << wrapped << "old-700" << Placing::Shown;
-        QTest::newRow("shown: lines, the oldest row") << lines << "old-400" << Placing::Shown;
         QTest::newRow("shown, then scrolled to the top")
             << wrapped << "old-700" << Placing::ShownThenScroll;
         QTest::newRow("at the top: wrapped texts, a row in the middle")
