@@ -38,7 +38,6 @@ enum class Kind
     Unknown
 };
 
-// The chat of row n: its kind, its own id, a time n minutes after the start.
 DBChat chatOf(Kind kind, bool own, const QString& id, int n, int state = 1,
               const QString& text = QString(), const QString& path = QString())
 {
@@ -71,7 +70,6 @@ void addRow(MtChatWidget& view, const DBChat& chat, bool own = false, bool histo
     view.addChatRow(chat, own, QPixmap(), QPixmap(80, 60), history);
 }
 
-// Another member's texts, row n at minute n.
 void addTexts(MtChatWidget& view, const QString& prefix, int from, int to, bool history = false)
 {
     for (int n = from; n < to; ++n)
@@ -160,7 +158,6 @@ struct Step
     QDateTime time;
 };
 
-// A time on a day counted from the first one of the conversation.
 QDateTime at(int day, int hour, int minute = 0)
 {
     return QDateTime(QDate(2024, 3, 4).addDays(day), QTime(hour, minute));
@@ -216,7 +213,6 @@ Row message(const char* id, int day = 0)
     return {false, QLatin1String(id), at(day, 0).date().toString(Qt::ISODate)};
 }
 
-// What a row's item shows.
 struct Shown
 {
     int type = 0;
@@ -307,7 +303,6 @@ void press(MtChatBaseItem* item, const QString& control)
         emit label->linkActivated(control.section(QLatin1Char(':'), 1));
 }
 
-// A message among 400 rows, scrolled far away and back: what it shows and what it asks.
 struct Remade
 {
     Kind kind = Kind::Text;
@@ -406,8 +401,7 @@ struct Placed
     MT_TYPED(Placed, itemsMade, asAsked, heightsAsOneByOne)
 };
 
-// Layouts done at once (an append waits for the event loop; a batch ends with one), and whether
-// items stay bounded by the viewport.
+// Layouts done at once, and whether items stay bounded by the viewport.
 struct Cost
 {
     int layouts = 0;
@@ -519,8 +513,6 @@ private slots:
             << Made{I::ItemType_MyChat, 16, "a long text begins", true};
         QTest::newRow("other text, state ignored")
             << Kind::Text << false << 0 << Made{I::ItemType_Chat, 16, "hello", true};
-        QTest::newRow("other image")
-            << Kind::Image << false << 1 << Made{I::ItemType_ChatImage, 16, "", true};
         QTest::newRow("invitation")
             << Kind::Invite << false << 1 << Made{I::ItemType_Alarm, 16, "", true};
         // A leave notice is shown but is no message to be found.
@@ -732,14 +724,12 @@ private slots:
         QVERIFY2(readLater.contains('4'), qPrintable(readLater));
     }
 
-    // Messages are found by id after history pages above and new chats below, however many rows
-    // lie between; a renamed message is found by its new id only, a removed one no more.
+    // Found by id across history pages and new chats; renamed by its new id only, removed never.
     void findById()
     {
         constexpr int between = 3000;
         MtChatWidget view;
         addTexts(view, QStringLiteral("mid-"), 10000, 10000 + between);
-        // History: each page older than the last; new chats: each newer.
         for (int n = 0; n < 3; ++n) {
             addRow(view, chatOf(Kind::Text, false, QStringLiteral("old-%1").arg(n), 5000 - 100 * n),
                    false, true);
@@ -753,7 +743,6 @@ private slots:
         for (const char* id :
              {"old-0", "old-2", "new-0", "new-2", "renamed", "new-1", "old-1", "mid-10002"}) {
             const MtChatBaseItem* item = view.findItem(QLatin1String(id));
-            // Its text names the chat the item was made for.
             found << (item ? item->content().section(' ', 1, 1) : QString());
         }
         QCOMPARE(found,
@@ -762,8 +751,7 @@ private slots:
         QCOMPARE(view.containsMessage(QStringLiteral("renamed")), true);
     }
 
-    // A notice the window adds itself (the read marker) keeps its item far from the viewport: the
-    // window may hold it. The rows around it lose theirs.
+    // A notice the window adds (the read marker) keeps its item far away; neighbours lose it.
     void windowsNoticeStays()
     {
         MtChatWidget view;
@@ -782,8 +770,7 @@ private slots:
         QCOMPARE(view.findItem(QStringLiteral("marker")), marker.data());
     }
 
-    // 3,000 chats over 120 days, half paged in above and half appended below: one separator above
-    // the first chat of each day, and the bar, the bottom and the top as in a short conversation.
+    // 3,000 chats over 120 days, half paged in above, half appended: a separator per day, the bar.
     void separatorsAndBarAtScale()
     {
         constexpr int kPerDay = 25;
@@ -830,7 +817,6 @@ private slots:
         QCOMPARE(top.count(), 0);
         view.scrollToTop();
         QCOMPARE(top.count(), 1);
-        // The rows on screen carry their items; far ones do not.
         QTRY_VERIFY(!view.itemWidget(view.item(view.count() - 1)));
         QVERIFY(view.itemWidget(view.item(1)));
     }
@@ -861,17 +847,14 @@ private slots:
         MtChatWidget view;
         QVERIFY(showView(view));
         addRow(view, chatOf(kind, own, QStringLiteral("m"), 2, state, text), own);
-        // Row 0 is the day's separator.
         const int measured = view.item(1)->sizeHint().height();
         MtChatBaseItem* item = view.chatItem(1);
-        // Placed by the view at its row, at the row's width.
         QTRY_COMPARE(item->geometry().topLeft(), view.visualItemRect(view.item(1)).topLeft());
         QCOMPARE(item->width(), view.viewport()->width());
         QCOMPARE(item->sizeHint().height(), measured);
     }
 
-    // Rows far from the viewport, measured at the old width, get the heights of the new width after
-    // the view narrows: the same as a view that was that narrow from the start.
+    // Rows far away get the heights of a new width, as in a view that narrow from the start.
     void heightsFollowTheWidth()
     {
         const QString text = QStringLiteral("words that wrap once the view is narrow ").repeated(4);
@@ -895,8 +878,7 @@ private slots:
         QCOMPARE(view.itemWidget(view.item(last)), nullptr);
     }
 
-    // Rows added in a batch get no item; the row placed as the batch ends stays so while the
-    // estimated heights are measured to those of rows added one by one (until the user scrolls).
+    // Rows added in a batch get no item; the placed row stays put while heights are measured.
     void placedAfterBatch_data()
     {
         QTest::addColumn<QString>("text");
@@ -933,8 +915,7 @@ private slots:
                  (Placed{0, true, true}));
     }
 
-    // 10,000 rows: an append, or 500 older rows paged in a batch, cost no more layouts than in a
-    // short conversation, and only rows near the viewport carry items.
+    // 10,000 rows: an append or a 500-row page costs a short one's layouts; few rows carry items.
     void tenThousandRows()
     {
         MtChatWidget view;
