@@ -469,6 +469,9 @@ private slots:
         QTest::newRow("history gets its own separator")
             << QList<Step>{added("t", at(1, 9)), older("o", at(0, 18)), older("oo", at(0, 7))}
             << QList<Row>{separator(), message("oo"), message("o"), separator(1), message("t", 1)};
+        QTest::newRow("history into an empty view, then a new one")
+            << QList<Step>{older("h", at(0, 7)), added("n", at(0, 9))}
+            << QList<Row>{separator(), message("h"), message("n")};
     }
 
     void order()
@@ -834,6 +837,7 @@ private slots:
         QTest::newRow("wrapped text") << Kind::Text << false << longLine << 1;
         QTest::newRow("many lines") << Kind::Text << false << "1\n2\n3\n4\n5\n6\n7" << 1;
         QTest::newRow("own text failed") << Kind::Text << true << "short" << 2;
+        QTest::newRow("own text settled") << Kind::Text << true << longLine + "\n\nend" << 1;
         QTest::newRow("notice") << Kind::Invite << false << longLine << 1;
         QTest::newRow("own file uploading") << Kind::File << true << "" << 3;
     }

@@ -92,7 +92,6 @@ private slots:
                                 << QStringList{};
         QTest::newRow("query") << "https://e.org/p?q=1&x=2"
                                << QStringList{"https://e.org/p?q=1&x=2"};
-        QTest::newRow("file name") << "notes.txt" << QStringList{};
     }
 
     void message()
@@ -136,8 +135,6 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("search");
         QTest::addColumn<int>("marked");
-        QTest::newRow("twice") << "cat and cat"
-                               << "cat" << 2;
         QTest::newRow("dot taken literally") << "a.b axb"
                                              << "a.b" << 2;
         QTest::newRow("open bracket") << "a(b"
