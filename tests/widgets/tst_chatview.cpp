@@ -542,9 +542,7 @@ private slots:
     {
         MtChatWidget view;
         addTexts(view, QStringLiteral("a"), 0, 2);
-        view.showNewMessage(QStringLiteral("x"));
         view.clear();
-        QVERIFY(view.newMessageButton()->isHidden());
         addTexts(view, QStringLiteral("c"), 2, 3);
         QCOMPARE(view.count(), 2);
     }
@@ -564,6 +562,8 @@ private slots:
             << Kind::File << true << 0 << Controls{true, false, true, false};
         QTest::newRow("own picture failed")
             << Kind::Image << true << 1 << Controls{true, true, true, false, 1};
+        QTest::newRow("own file saving")
+            << Kind::File << true << 2 << Controls{true, false, true, false};
         QTest::newRow("own file settled")
             << Kind::File << true << 16 << Controls{false, false, false, true};
         QTest::newRow("other file saving")
