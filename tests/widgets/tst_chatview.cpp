@@ -1,7 +1,4 @@
-// The conversation view: row order and day separators, the item each chat becomes and its
-// controls, what a screen reader hears of a row, the new-message bar, paging, and long
-// conversations where only rows near the viewport carry items, so far rows are remade when they
-// come back.
+// The conversation view: order, items, screen reader texts, paging and long conversations.
 #include "common/testenv.h"
 #include "common/typed.h"
 #include "common/wait.h"
@@ -13,20 +10,16 @@
 #include "widgets/mtchatdateitem.h"
 #include "widgets/mtchatentry.h"
 #include "widgets/mtchatitem.h"
-#include "widgets/mtchattextbrowser.h"
 #include "widgets/mtchatwidget.h"
 #include "widgets/mtmychatitem.h"
 
 #include <QAccessible>
-#include <QClipboard>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QTextBlock>
-#include <QTextDocumentFragment>
 #include <QtTest>
 
 namespace {
@@ -45,7 +38,6 @@ enum class Kind
     Unknown
 };
 
-// The chat of row n: its kind, its own id, a time n minutes after the start.
 DBChat chatOf(Kind kind, bool own, const QString& id, int n, int state = 1,
               const QString& text = QString(), const QString& path = QString())
 {
@@ -78,7 +70,6 @@ void addRow(MtChatWidget& view, const DBChat& chat, bool own = false, bool histo
     view.addChatRow(chat, own, QPixmap(), QPixmap(80, 60), history);
 }
 
-// Another member's texts, row n at minute n.
 void addTexts(MtChatWidget& view, const QString& prefix, int from, int to, bool history = false)
 {
     for (int n = from; n < to; ++n)
@@ -167,7 +158,6 @@ struct Step
     QDateTime time;
 };
 
-// A time on a day counted from the first one of the conversation.
 QDateTime at(int day, int hour, int minute = 0)
 {
     return QDateTime(QDate(2024, 3, 4).addDays(day), QTime(hour, minute));
@@ -223,7 +213,6 @@ Row message(const char* id, int day = 0)
     return {false, QLatin1String(id), at(day, 0).date().toString(Qt::ISODate)};
 }
 
-// What a row's item shows.
 struct Shown
 {
     int type = 0;
@@ -314,7 +303,6 @@ void press(MtChatBaseItem* item, const QString& control)
         emit label->linkActivated(control.section(QLatin1Char(':'), 1));
 }
 
-// A message among 400 rows, scrolled far away and back: what it shows and what it asks.
 struct Remade
 {
     Kind kind = Kind::Text;
@@ -328,8 +316,8 @@ struct Remade
 struct Controls
 {
     bool transferShown = false, transferEnabled = false, progressShown = false, linkShown = false;
-    int bar = -1, resent = 0; // bar: after a progress beyond the whole (-1: no bar)
-    MT_TYPED(Controls, transferShown, transferEnabled, progressShown, linkShown, bar, resent)
+    int resent = 0;
+    MT_TYPED(Controls, transferShown, transferEnabled, progressShown, linkShown, resent)
 };
 
 Controls controlsOf(MtChatBaseItem* item)
@@ -341,18 +329,8 @@ Controls controlsOf(MtChatBaseItem* item)
         const MtAttachmentControls& c = attachment->controls();
         seen = {c.isTransferShown(), c.isTransferEnabled(), c.isProgressShown(), c.isLinkShown()};
     }
-    item->setProgress(140);
-    const auto* bar = item->findChild<QProgressBar*>();
-    seen.bar = bar ? bar->value() : -1;
     return seen;
 }
-
-// A bubble hit inside and beside its box; its readers shown while some, and when none.
-struct Hit
-{
-    bool inside = false, beside = false, readersShown = false, readersShownAtNone = false;
-    MT_TYPED(Hit, inside, beside, readersShown, readersShownAtNone)
-};
 
 // How a row far back is brought into view after a page of history was added in a batch.
 enum class Placing
@@ -423,8 +401,7 @@ struct Placed
     MT_TYPED(Placed, itemsMade, asAsked, heightsAsOneByOne)
 };
 
-// Layouts done at once (an append waits for the event loop; a batch ends with one), and whether
-// items stay bounded by the viewport.
+// Layouts done at once, and whether items stay bounded by the viewport.
 struct Cost
 {
     int layouts = 0;
@@ -461,10 +438,6 @@ private slots:
             << QList<Step>{added("a", at(0, 9, 10)), added("b", at(0, 9, 5)),
                            added("c", at(0, 9, 20)), added("d", at(0, 9, 1))}
             << QList<Row>{separator(), message("d"), message("b"), message("a"), message("c")};
-        QTest::newRow("the same time goes after")
-            << QList<Step>{added("a", at(0, 9, 1)), added("b", at(0, 9, 2)),
-                           added("c", at(0, 9, 2))}
-            << QList<Row>{separator(), message("a"), message("b"), message("c")};
         QTest::newRow("sending own one below a later one")
             << QList<Step>{added("p", at(0, 9, 10), 0), added("o", at(0, 9, 20))}
             << QList<Row>{separator(), message("o"), message("p")};
@@ -496,8 +469,9 @@ private slots:
         QTest::newRow("history gets its own separator")
             << QList<Step>{added("t", at(1, 9)), older("o", at(0, 18)), older("oo", at(0, 7))}
             << QList<Row>{separator(), message("oo"), message("o"), separator(1), message("t", 1)};
-        QTest::newRow("history into an empty view")
-            << QList<Step>{older("h", at(0, 7))} << QList<Row>{separator(), message("h")};
+        QTest::newRow("history into an empty view, then a new one")
+            << QList<Step>{older("h", at(0, 7)), added("n", at(0, 9))}
+            << QList<Row>{separator(), message("h"), message("n")};
     }
 
     void order()
@@ -517,13 +491,6 @@ private slots:
                          item->dateTime().date().toString(Qt::ISODate)};
         }
         QCOMPARE(shown, expected);
-        QCOMPARE(view.dateItemCount(),
-                 int(std::count_if(expected.begin(), expected.end(),
-                                   [](const Row& r) { return r.separator; })));
-        QCOMPARE(view.topDate().toString(Qt::ISODate), expected.first().day);
-        QCOMPARE(view.bottomDate().toString(Qt::ISODate), expected.last().day);
-        // Separators have no message id: an empty id finds nothing.
-        QCOMPARE(view.findItem(QString()), nullptr);
     }
 
     // A stored chat becomes the item of its kind, in the display state its stored state calls for.
@@ -549,10 +516,6 @@ private slots:
             << Made{I::ItemType_MyChat, 16, "a long text begins", true};
         QTest::newRow("other text, state ignored")
             << Kind::Text << false << 0 << Made{I::ItemType_Chat, 16, "hello", true};
-        QTest::newRow("other image")
-            << Kind::Image << false << 1 << Made{I::ItemType_ChatImage, 16, "", true};
-        QTest::newRow("other file")
-            << Kind::File << false << 1 << Made{I::ItemType_ChatFile, 16, "", true};
         QTest::newRow("invitation")
             << Kind::Invite << false << 1 << Made{I::ItemType_Alarm, 16, "", true};
         // A leave notice is shown but is no message to be found.
@@ -574,61 +537,14 @@ private slots:
         QCOMPARE(madeOf(item, view.findItem(QStringLiteral("m1")) != nullptr), expected);
     }
 
+    // After a clear the next chat gets its day's separator again.
     void clearResetsEverything()
     {
         MtChatWidget view;
         addTexts(view, QStringLiteral("a"), 0, 2);
-        view.showNewMessage(QStringLiteral("x"));
         view.clear();
-        QCOMPARE(view.count(), 0);
-        QVERIFY(!view.bottomDate().isValid() && !view.topDate().isValid());
-        QVERIFY(view.newMessageButton()->isHidden());
-        // The separators die later; the count stays right.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCOMPARE(view.dateItemCount(), 0);
         addTexts(view, QStringLiteral("c"), 2, 3);
-        QCOMPARE(view.dateItemCount(), 1);
-        // A separator removed by the window lowers the count when it is destroyed.
-        QWidget* separator = view.chatItem(0);
-        delete view.takeItem(0);
-        delete separator;
-        QCOMPARE(view.dateItemCount(), 0);
-    }
-
-    // The top is announced for paging; a bubble leaves the wheel to the view.
-    void scrolling()
-    {
-        MtChatWidget view;
-        QVERIFY(showView(view));
-        addTexts(view, QString(), 0, 30);
-        view.scrollToBottom();
-        QTRY_VERIFY(view.isScrolledToBottom());
-        // The top is announced when reached by wheel or keys, and when dragging only on release.
-        QScrollBar* slider = view.verticalScrollBar();
-        QSignalSpy top(&view, &MtChatWidget::movedToTop);
-        slider->setValue(slider->maximum() / 2);
-        slider->setValue(0);
-        QCOMPARE(top.count(), 1);
-        slider->setValue(slider->maximum());
-        slider->setSliderDown(true);
-        slider->setValue(0);
-        QCOMPARE(top.count(), 1);
-        slider->setSliderDown(false);
-        QCOMPARE(top.count(), 2);
-        // Letting go of the slider away from the top says nothing.
-        slider->setValue(slider->maximum() / 2);
-        slider->setSliderDown(true);
-        slider->setSliderDown(false);
-        QCOMPARE(top.count(), 2);
-
-        // A bubble has nothing to scroll and leaves the wheel to the view.
-        auto* bubble = qobject_cast<MtChatItem*>(view.findItem(QStringLiteral("25")));
-        QWidget* box = bubble->messageBox()->viewport();
-        const QPoint centre = box->rect().center();
-        QWheelEvent wheel(QPointF(centre), QPointF(box->mapToGlobal(centre)), QPoint(0, 0),
-                          QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QCoreApplication::sendEvent(box, &wheel);
-        QVERIFY(!wheel.isAccepted());
+        QCOMPARE(view.count(), 2);
     }
 
     // The controls each display state shows; the transfer button resends in the failed state only.
@@ -640,24 +556,20 @@ private slots:
         QTest::addColumn<Controls>("expected");
         QTest::newRow("own text sending") << Kind::Text << true << 0 << Controls{true, false};
         QTest::newRow("own text failed")
-            << Kind::Text << true << 1 << Controls{true, true, false, false, -1, 1};
+            << Kind::Text << true << 1 << Controls{true, true, false, false, 1};
         QTest::newRow("own text settled") << Kind::Text << true << 16 << Controls{};
         QTest::newRow("own file sending")
-            << Kind::File << true << 0 << Controls{true, false, true, false, 100};
+            << Kind::File << true << 0 << Controls{true, false, true, false};
         QTest::newRow("own picture failed")
-            << Kind::Image << true << 1 << Controls{true, true, true, false, 100, 1};
+            << Kind::Image << true << 1 << Controls{true, true, true, false, 1};
         QTest::newRow("own file saving")
-            << Kind::File << true << 2 << Controls{true, false, true, false, 100};
+            << Kind::File << true << 2 << Controls{true, false, true, false};
         QTest::newRow("own file settled")
-            << Kind::File << true << 16 << Controls{false, false, false, true, 100};
+            << Kind::File << true << 16 << Controls{false, false, false, true};
         QTest::newRow("other file saving")
-            << Kind::File << false << 2 << Controls{false, false, true, false, 100};
-        QTest::newRow("other picture save failed")
-            << Kind::Image << false << 3 << Controls{false, false, true, false, 100};
+            << Kind::File << false << 2 << Controls{false, false, true, false};
         QTest::newRow("other file settled")
-            << Kind::File << false << 16 << Controls{false, false, false, true, 100};
-        QTest::newRow("other file, no meaning")
-            << Kind::File << false << 0 << Controls{false, false, false, true, 100};
+            << Kind::File << false << 16 << Controls{false, false, false, true};
     }
 
     void controls()
@@ -678,104 +590,7 @@ private slots:
         QCOMPARE(seen, expected);
     }
 
-    // Each bubble is hit on its own box only, and shows how many have read it until none has.
-    void hitBoxAndReaders_data()
-    {
-        QTest::addColumn<Kind>("kind");
-        QTest::addColumn<bool>("own");
-        QTest::addColumn<QString>("box");
-        QTest::newRow("other picture") << Kind::Image << false << "imageButton";
-        QTest::newRow("own file") << Kind::File << true << "baloonGroupBox";
-        QTest::newRow("other file") << Kind::File << false << "baloonGroupBox_2";
-        QTest::newRow("own text") << Kind::Text << true << "messageLabel";
-    }
-
-    void hitBoxAndReaders()
-    {
-        QFETCH(Kind, kind);
-        QFETCH(bool, own);
-        QFETCH(QString, box);
-        MtChatWidget view;
-        QVERIFY(showView(view, 400));
-        DBChat chat = chatOf(kind, own, QStringLiteral("m"), 0, 1, QStringLiteral("hi"));
-        chat.setCount(7);
-        MtChatBaseItem* item = view.addChat(chat, own, {}, QPixmap(80, 60), false);
-        auto* hitBox = item->findChild<QWidget*>(box);
-        QTRY_VERIFY(hitBox->isVisible());
-        QCoreApplication::processEvents();
-        auto* readLabel = item->findChild<QLabel*>(QStringLiteral("readLabel"));
-        const QString read = QTextDocumentFragment::fromHtml(readLabel->text()).toPlainText();
-        Hit seen{item->containsGlobalPos(hitBox->mapToGlobal(hitBox->rect().center())),
-                 item->containsGlobalPos(hitBox->mapToGlobal(QPoint(-5, -5))),
-                 readLabel->isVisible() && read.contains(QLatin1String("7"))};
-        item->setReadCount(0);
-        seen.readersShownAtNone = readLabel->isVisible();
-        QCOMPARE(seen, (Hit{true, false, true, false}));
-    }
-
-    // A file saved after its bubble was made: the link line offers to open it from then on.
-    void linkFollowsTheFile()
-    {
-        MtChatWidget view;
-        QSignalSpy opened(&view, &MtChatWidget::fileOpened);
-        auto* item = qobject_cast<MtChatAttachmentItem*>(
-            view.addChat(chatOf(Kind::File, false, kTarget, 0, 1, {}, m_env.path("missing.pdf")),
-                         false, {}, {}, false));
-        const QString missing = item->linkText();
-        item->setFilePath(existingFile());
-        QVERIFY(item->linkText() != missing);
-        emit item->findChild<QLabel*>(QStringLiteral("linkLabel"))->linkActivated("open");
-        QCOMPARE(opened, (QList<QVariantList>{{existingFile()}}));
-    }
-
-    // Bubbles and rows follow their text as the view narrows; copying, selections and highlights.
-    void textBubbles()
-    {
-        MtChatWidget view;
-        view.resize(400, 600);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        auto* longItem =
-            view.addMyChatMessage("l", {}, "Me", 1, kStart.addSecs(1),
-                                  "first line\nsecond line\nthird line", 1, 0, 16, false);
-        auto* wideItem = view.addMyChatMessage(
-            "w", {}, "Me", 1, kStart.addSecs(2),
-            "a single line that is much too long to fit in the bubble at this width, so it wraps",
-            1, 0, 16, false);
-        QTRY_COMPARE(view.visualItemRect(longItem->listItem()).height(), longItem->height());
-        const int wideHeight = wideItem->height();
-        view.resize(320, 600);
-        QTRY_VERIFY(wideItem->height() > wideHeight);
-        QTRY_COMPARE(view.visualItemRect(wideItem->listItem()).height(), wideItem->height());
-        QVERIFY(wideItem->messageBox()->width() <= view.viewport()->width());
-
-        // Copied without a selection: the whole text, as typed; with one: the selection, dropped.
-        MtChatTextBrowser* text = longItem->messageBox();
-        longItem->copyText();
-        QCOMPARE(QApplication::clipboard()->text().trimmed(),
-                 QStringLiteral("first line\nsecond line\nthird line"));
-        QTextCursor cursor = text->textCursor();
-        cursor.setPosition(0);
-        cursor.setPosition(5, QTextCursor::KeepAnchor);
-        text->setTextCursor(cursor);
-        longItem->copyText();
-        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("first"));
-        QVERIFY(!text->hasSelection());
-        // Giving the view the focus drops every selection.
-        text->selectAll();
-        QFocusEvent focusIn(QEvent::FocusIn);
-        QCoreApplication::sendEvent(&view, &focusIn);
-        QVERIFY(!text->hasSelection());
-        auto marked = [&] { return text->document()->firstBlock().layout()->formats().size(); };
-        longItem->setHighlight(QStringLiteral("line"));
-        QCOMPARE(marked(), 3);
-        longItem->removeHighlight();
-        QCOMPARE(marked(), 0);
-    }
-
-    // A row scrolled far away and back shows what it showed before, with every change the window
-    // made: on its item before it went, or through the view while it was away; and its controls ask
-    // for its own message.
+    // A row scrolled far away and back shows what it showed, with every change made meanwhile.
     void remadeItems_data()
     {
         QTest::addColumn<Remade>("row");
@@ -803,20 +618,14 @@ private slots:
         QTest::newRow("notice") << Remade{Kind::Invite, false, false, none};
         QTest::newRow("file saved")
             << Remade{Kind::File, false, false, none, "linkLabel:save", {"save:target"}};
-        QTest::newRow("own file saved as")
-            << Remade{Kind::File, true, false, none, "linkLabel:saveAs", {"saveAs:target"}};
         QTest::newRow("picture opened")
             << Remade{Kind::Image, false, true, none, "linkLabel:open", {"image:target"}};
-        QTest::newRow("own file opened")
-            << Remade{Kind::File, true, true, none, "linkLabel:open", {"file:report.pdf"}};
         QTest::newRow("folder of a file opened")
             << Remade{Kind::File, false, true, none, "linkLabel:openFolder", {"folder"}};
         QTest::newRow("own picture not on disk opened")
             << Remade{Kind::Image, true, false, none, "imageButton", {"image:target"}};
         QTest::newRow("own video on disk played")
             << Remade{Kind::Video, true, true, none, "imageButton", {"file:report.pdf"}};
-        QTest::newRow("own video not on disk saved")
-            << Remade{Kind::Video, true, false, none, "imageButton", {"save:target"}};
     }
 
     void remadeItems()
@@ -918,21 +727,12 @@ private slots:
         QVERIFY2(readLater.contains('4'), qPrintable(readLater));
     }
 
-    // Messages are found by id after history pages above and new chats below, however many rows
-    // lie between; a renamed message is found by its new id only, a removed one no more.
-    void findById_data()
-    {
-        QTest::addColumn<int>("between");
-        QTest::newRow("a few rows") << 3;
-        QTest::newRow("3,000 rows") << 3000;
-    }
-
+    // Found by id across history pages and new chats; renamed by its new id only, removed never.
     void findById()
     {
-        QFETCH(int, between);
+        constexpr int between = 3000;
         MtChatWidget view;
         addTexts(view, QStringLiteral("mid-"), 10000, 10000 + between);
-        // History: each page older than the last; new chats: each newer.
         for (int n = 0; n < 3; ++n) {
             addRow(view, chatOf(Kind::Text, false, QStringLiteral("old-%1").arg(n), 5000 - 100 * n),
                    false, true);
@@ -946,7 +746,6 @@ private slots:
         for (const char* id :
              {"old-0", "old-2", "new-0", "new-2", "renamed", "new-1", "old-1", "mid-10002"}) {
             const MtChatBaseItem* item = view.findItem(QLatin1String(id));
-            // Its text names the chat the item was made for.
             found << (item ? item->content().section(' ', 1, 1) : QString());
         }
         QCOMPARE(found,
@@ -955,8 +754,7 @@ private slots:
         QCOMPARE(view.containsMessage(QStringLiteral("renamed")), true);
     }
 
-    // A notice the window adds itself (the read marker) keeps its item far from the viewport: the
-    // window may hold it. The rows around it lose theirs.
+    // A notice the window adds (the read marker) keeps its item far away; neighbours lose it.
     void windowsNoticeStays()
     {
         MtChatWidget view;
@@ -975,8 +773,7 @@ private slots:
         QCOMPARE(view.findItem(QStringLiteral("marker")), marker.data());
     }
 
-    // 3,000 chats over 120 days, half paged in above and half appended below: one separator above
-    // the first chat of each day, and the bar, the bottom and the top as in a short conversation.
+    // 3,000 chats over 120 days, half paged in above, half appended: a separator per day, the bar.
     void separatorsAndBarAtScale()
     {
         constexpr int kPerDay = 25;
@@ -1008,32 +805,21 @@ private slots:
             days << kStart.date().addDays(day);
         QCOMPARE(separators, days);
         QCOMPARE(daysBelow, days);
-        QCOMPARE(view.dateItemCount(), kChats / kPerDay);
         QCOMPARE(view.count(), kChats + kChats / kPerDay);
-        QCOMPARE(view.topDate(), kStart.date());
-        QCOMPARE(view.bottomDate(), kStart.date().addDays(kChats / kPerDay - 1));
 
         QSignalSpy top(&view, &MtChatWidget::movedToTop);
         QScrollBar* bar = view.verticalScrollBar();
         bar->setValue(bar->maximum() / 2);
-        QCOMPARE(view.isScrolledToBottom(), false);
-        // The new-message bar shows away from the bottom and goes there.
+        // The new-message bar shows away from the bottom; clicking it goes to the end.
         view.showNewMessage(QStringLiteral("Alice : hi"));
         QPushButton* newBar = view.newMessageButton();
-        QCOMPARE(newBar->isVisible(), true);
-        view.scrollToBottom();
-        QTRY_VERIFY(view.newMessageButton()->isHidden());
-        QCOMPARE(view.isScrolledToBottom(), true);
+        QVERIFY(newBar->isVisible());
+        newBar->click();
+        QTRY_VERIFY(view.isScrolledToBottom());
+        QVERIFY(newBar->isHidden());
         QCOMPARE(top.count(), 0);
         view.scrollToTop();
         QCOMPARE(top.count(), 1);
-        // Clicking the bar goes to the end.
-        view.showNewMessage(QStringLiteral("Bob : hi"));
-        newBar->click();
-        QVERIFY(newBar->isHidden());
-        QTRY_VERIFY(view.isScrolledToBottom());
-        view.scrollToTop();
-        // The rows on screen carry their items; far ones do not.
         QTRY_VERIFY(!view.itemWidget(view.item(view.count() - 1)));
         QVERIFY(view.itemWidget(view.item(1)));
     }
@@ -1048,16 +834,11 @@ private slots:
         const QString longLine = QStringLiteral("a line that is far too long for one row of the "
                                                 "conversation and wraps into several lines there, ")
                                      .repeated(3);
-        QTest::newRow("short text") << Kind::Text << false << "hi" << 1;
         QTest::newRow("wrapped text") << Kind::Text << false << longLine << 1;
         QTest::newRow("many lines") << Kind::Text << false << "1\n2\n3\n4\n5\n6\n7" << 1;
-        QTest::newRow("web address")
-            << Kind::Text << false << "see https://example.org/a/b and <b>this</b>" << 1;
-        QTest::newRow("own text sending") << Kind::Text << true << longLine << 0;
         QTest::newRow("own text failed") << Kind::Text << true << "short" << 2;
         QTest::newRow("own text settled") << Kind::Text << true << longLine + "\n\nend" << 1;
         QTest::newRow("notice") << Kind::Invite << false << longLine << 1;
-        QTest::newRow("file") << Kind::File << false << "" << 1;
         QTest::newRow("own file uploading") << Kind::File << true << "" << 3;
     }
 
@@ -1070,17 +851,14 @@ private slots:
         MtChatWidget view;
         QVERIFY(showView(view));
         addRow(view, chatOf(kind, own, QStringLiteral("m"), 2, state, text), own);
-        // Row 0 is the day's separator.
         const int measured = view.item(1)->sizeHint().height();
         MtChatBaseItem* item = view.chatItem(1);
-        // Placed by the view at its row, at the row's width.
         QTRY_COMPARE(item->geometry().topLeft(), view.visualItemRect(view.item(1)).topLeft());
         QCOMPARE(item->width(), view.viewport()->width());
         QCOMPARE(item->sizeHint().height(), measured);
     }
 
-    // Rows far from the viewport, measured at the old width, get the heights of the new width after
-    // the view narrows: the same as a view that was that narrow from the start.
+    // Rows far away get the heights of a new width, as in a view that narrow from the start.
     void heightsFollowTheWidth()
     {
         const QString text = QStringLiteral("words that wrap once the view is narrow ").repeated(4);
@@ -1104,11 +882,7 @@ private slots:
         QCOMPARE(view.itemWidget(view.item(last)), nullptr);
     }
 
-    // Rows added in a batch get no item while it lasts. A row shown afterwards is wholly in view at
-    // once; a row kept at the top from inside the batch is placed as the batch ends, before the
-    // rows in view get their items, so none is made where the view stood (a window opened at its
-    // first unread). Either stays so while the rows' estimated heights are measured to those of
-    // rows added one by one, until the user scrolls: then the view stays where the user took it.
+    // Rows added in a batch get no item; the placed row stays put while heights are measured.
     void placedAfterBatch_data()
     {
         QTest::addColumn<QString>("text");
@@ -1116,20 +890,12 @@ private slots:
         QTest::addColumn<Placing>("placing");
         const QString wrapped =
             QStringLiteral("a line long enough to wrap in a bubble of the view ");
-        const QString lines = QStringLiteral("line\nline\n");
-        const QString hi = QStringLiteral("hi ");
         QTest::newRow("shown: wrapped texts, a row in the middle")
             << wrapped << "old-700" << Placing::Shown;
-        QTest::newRow("shown: lines, the oldest row") << lines << "old-400" << Placing::Shown;
-        QTest::newRow("shown: short texts, the newest batch row")
-            << hi << "old-999" << Placing::Shown;
-        QTest::newRow("shown: short texts, the page's newest row")
-            << hi << "page-1029" << Placing::Shown;
         QTest::newRow("shown, then scrolled to the top")
             << wrapped << "old-700" << Placing::ShownThenScroll;
         QTest::newRow("at the top: wrapped texts, a row in the middle")
             << wrapped << "old-700" << Placing::AtTop;
-        QTest::newRow("at the top: lines, the oldest row") << lines << "old-400" << Placing::AtTop;
     }
 
     void placedAfterBatch()
@@ -1153,8 +919,7 @@ private slots:
                  (Placed{0, true, true}));
     }
 
-    // 10,000 rows: an append, or 500 older rows paged in a batch, cost no more layouts than in a
-    // short conversation, and only rows near the viewport carry items.
+    // 10,000 rows: an append or a 500-row page costs a short one's layouts; few rows carry items.
     void tenThousandRows()
     {
         MtChatWidget view;
