@@ -90,6 +90,7 @@ private slots:
             << QStringList{"a.com", "www.b.org/x", "Http://c.net"};
         QTest::newRow("markup") << "<b>bold</b> <script>x</script> <a href=\"y\">z</a>"
                                 << QStringList{};
+        QTest::newRow("entities") << "&lt; & co" << QStringList{};
         QTest::newRow("query") << "https://e.org/p?q=1&x=2"
                                << QStringList{"https://e.org/p?q=1&x=2"};
     }
