@@ -427,6 +427,29 @@ private slots:
                  (QVector<DevSent>{{1, 1, QStringLiteral("said while away")}}));
     }
 
+    // A second Return too soon keeps the text (no line break), tells why once; the button sends.
+    void tooFastKey()
+    {
+        const DBChatRoom room = newRoom();
+        auto dialog = open(room);
+        const qint64 seq = m_server.lastPublishedSeq();
+        const auto typeAndReturn = [&](const QString& text) {
+            inputBox(*dialog)->setPlainText(text);
+            QTest::keyClick(inputBox(*dialog), Qt::Key_Return);
+        };
+        typeAndReturn(QStringLiteral("first"));
+        typeAndReturn(QStringLiteral("second"));
+        const QString kept = inputBox(*dialog)->toPlainText();
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("sendButton")),
+                          Qt::LeftButton);
+        QVERIFY(waitUntil([&] { return m_server.sentSince(seq, room.topic()).size() >= 2; }));
+        QCOMPARE(kept, QStringLiteral("second"));
+        QCOMPARE(
+            m_server.sentSince(seq, room.topic()),
+            (QVector<DevSent>{{1, 1, QStringLiteral("first")}, {1, 1, QStringLiteral("second")}}));
+        QCOMPARE(dialog->findChildren<MtMessageDialog*>().size(), 1);
+    }
+
     // Return sends the text as typed, above the limit as a file with its preview; the echo settles.
     void sendText_data()
     {
