@@ -1,7 +1,8 @@
 // The first directory cache: the server's answer of 200,001 users, 8,000 groups and 400,002
 // memberships, read as the program reads it (NetAnswer) and written by DBManager::batchCache,
-// against the sqlcipher tool inserting the same rows in one transaction on the same kind of file
-// (same key, WAL, synchronous=NORMAL), timed between marks inside its own run.
+// against the sqlcipher tool inserting the same rows in the same order in one transaction on the
+// same kind of file (same schema and indexes, same key and cipher defaults, WAL,
+// synchronous=NORMAL, default page cache), timed between marks inside its own run.
 //   store.cache.first.200k          seconds from the answer's bytes to the committed rows; bar:
 //                                   at most 2.0 times the tool
 //   store.cache.first.200k.seconds  the same seconds; bar: at most 8 s
