@@ -11,10 +11,16 @@
 #include <QDebug>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QPair>
+#include <QVector>
+
+#include <algorithm>
+#include <numeric>
 
 namespace {
 
 const QString kState = QStringLiteral("state");
+const QString kGroupId = QStringLiteral("grpId");
 
 // Server options the cache carries in "custOpts".
 constexpr int kOptionFileSave = 330;
@@ -23,11 +29,12 @@ constexpr int kOptionServerHistory = 950;
 // Groups and memberships: a first cache writes everything but the deleted ("D"); a later one
 // writes "I" and "U" and removes the rest. False when a write failed.
 template <typename Record>
-bool applyByState(DBManager* db, const QJsonArray& elements, bool firstCache)
+bool applyByState(DBManager* db, const QJsonArray& elements, const QVector<int>& order,
+                  bool firstCache)
 {
     bool written = true;
-    for (const QJsonValue& value : elements) {
-        const QJsonObject object = value.toObject();
+    for (const int index : order) {
+        const QJsonObject object = elements.at(index).toObject();
         Record record(db, object);
         const QString state = DBSql::jsonText(object, kState);
         if (firstCache) {
@@ -40,6 +47,34 @@ bool applyByState(DBManager* db, const QJsonArray& elements, bool firstCache)
         }
     }
     return written;
+}
+
+QVector<int> answerOrder(const QJsonArray& elements)
+{
+    QVector<int> order(elements.size());
+    std::iota(order.begin(), order.end(), 0);
+    return order;
+}
+
+// Memberships are written group by group. In the answer's order (user by user) every insert
+// lands somewhere else in the two indexes that start with group_id, and once those outgrow the
+// page cache each one reads and writes back pages (decrypted and encrypted again) of its own:
+// most of the time of a large first cache. The sort is stable, so entries of one pair still
+// apply in the answer's order, and within a group the rows keep their relative _id order, which
+// is the order the membership reads find them in.
+QVector<int> groupOrder(const QJsonArray& members)
+{
+    QVector<QPair<qint64, int>> keyed;
+    keyed.reserve(members.size());
+    for (int i = 0; i < members.size(); ++i)
+        keyed.append({DBSql::jsonInt(members.at(i).toObject(), kGroupId), i});
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QVector<int> order;
+    order.reserve(keyed.size());
+    for (const auto& entry : qAsConst(keyed))
+        order.append(entry.second);
+    return order;
 }
 
 } // namespace
@@ -82,12 +117,10 @@ bool DBManager::batchCache(DBMTData& account, const QJsonObject& response)
                                                                                 : UserStateActive);
         written = user.insertOrUpdate() && written;
     }
-    written = applyByState<DBGroup>(this, response.value(QStringLiteral("groups")).toArray(),
-                                    firstCache) &&
-              written;
-    written = applyByState<DBUserGroup>(
-                  this, response.value(QStringLiteral("groupMembers")).toArray(), firstCache) &&
-              written;
+    const QJsonArray groups = response.value(QStringLiteral("groups")).toArray();
+    written = applyByState<DBGroup>(this, groups, answerOrder(groups), firstCache) && written;
+    const QJsonArray members = response.value(QStringLiteral("groupMembers")).toArray();
+    written = applyByState<DBUserGroup>(this, members, groupOrder(members), firstCache) && written;
 
     // The options are recorded now and written with the new time stamp below, after the rows
     // are committed: written inside this transaction, a rollback would leave them in memory

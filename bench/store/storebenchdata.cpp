@@ -8,7 +8,9 @@
 #include <QJsonArray>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QVector>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -143,8 +145,18 @@ QString StoreBenchData::directoryScript()
                   quoted(g.value(QStringLiteral("thumbUrl")).toString()) +
                   QStringLiteral(",'');\n");
     }
-    for (const QJsonValue& value : response.value(QStringLiteral("groupMembers")).toArray()) {
-        const QJsonObject m = value.toObject();
+    // Memberships group by group, as the store writes them: the reference inserts the same rows
+    // in the same order, so that the two sides differ in how they write, not in what order the
+    // indexes receive the rows.
+    const QJsonArray members = response.value(QStringLiteral("groupMembers")).toArray();
+    QVector<QPair<int, int>> byGroup;
+    byGroup.reserve(members.size());
+    for (int i = 0; i < members.size(); ++i)
+        byGroup.append({members.at(i).toObject().value(QStringLiteral("grpId")).toInt(), i});
+    std::stable_sort(byGroup.begin(), byGroup.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& entry : qAsConst(byGroup)) {
+        const QJsonObject m = members.at(entry.second).toObject();
         script += QStringLiteral("INSERT OR REPLACE INTO TTT_USER_GROUP (group_id, user_id, "
                                  "state, member) VALUES (") +
                   QString::number(m.value(QStringLiteral("grpId")).toInt()) + QLatin1Char(',') +

@@ -37,7 +37,8 @@ public:
     // all with state "I", and the two server options.
     QJsonObject directoryResponse();
     // The same rows as SQL statements for the sqlcipher tool, one per line, inside one
-    // transaction (no key line).
+    // transaction (no key line); the memberships in the order the store writes them, group by
+    // group.
     QString directoryScript();
 
     // Fills an open store with the directory and the kRooms rooms and kChats chats. Prints

@@ -384,6 +384,29 @@ private slots:
         QCOMPARE(CachedAccount::of(DBMTData(&store.db())).lastCacheTime, "19700101000000");
     }
 
+    // However the cache orders its writes, the later of two entries for one membership decides.
+    void membershipEntriesApplyInAnswerOrder()
+    {
+        StoreFixture store("Veltri_cacheorder");
+        DBMTData account(&store.db());
+        DBEditor editor;
+        account.setLastCacheTime(editor, "20240101000000");
+        QVERIFY(account.applyCommit(editor));
+        QJsonArray members{entry(11, 7, "I"), entry(11, 8, "D")};
+        // Enough entries of the same group in between that an order which does not keep equal
+        // groups as they came would mix the two entries of a pair.
+        for (int user = 100; user < 140; ++user)
+            members.append(entry(11, user, "I"));
+        members.append(entry(11, 7, "D"));
+        members.append(entry(11, 8, "I"));
+        members.append(entry(10, 2, "I"));
+        QVERIFY(store.db().batchCache(
+            account, {{"updDatetime", "20240601120000"}, {"groupMembers", members}}));
+        QCOMPARE(store.table("SELECT group_id, user_id FROM TTT_USER_GROUP WHERE user_id < 100 "
+                             "ORDER BY 1, 2"),
+                 (Rows{{{"10", "2"}, {"11", "8"}}}));
+    }
+
     void userLists_data()
     {
         QTest::addColumn<ListRow>("row");
