@@ -14,7 +14,8 @@
 //                     <= 120 MB
 // Each start is a child process of this program that runs the program's own start-up sequence
 // (single instance, resources, translations, the main window) and reports one line when the
-// page in question has been painted. `--child <mode> ...` runs that child.
+// page in question has been painted. `--child <mode> ...` runs that child. Figure ids given as
+// arguments (e.g. `bench_app login.usable`) measure only those.
 #include "bench/common/benchreport.h"
 #include "common/devserver.h"
 #include "common/testenv.h"
@@ -372,41 +373,56 @@ int main(int argc, char* argv[])
         return 1;
     }
     bool ok = true;
+    const QStringList only = app.arguments().mid(1);
+    const auto wanted = [&only](const char* figure) {
+        return only.isEmpty() || only.contains(QLatin1String(figure));
+    };
 
-    QVector<double> login;
-    double loginRss = 0;
-    for (int i = 0; i < kRuns; ++i) {
-        TestEnv home;
-        const ChildResult r = runOnce(home, x, server, {"login-page"}, 30000);
-        login << r.msec;
-        loginRss = r.residentMb;
+    if (wanted("app.start.login")) {
+        QVector<double> login;
+        double loginRss = 0;
+        for (int i = 0; i < kRuns; ++i) {
+            TestEnv home;
+            const ChildResult r = runOnce(home, x, server, {"login-page"}, 30000);
+            login << r.msec;
+            loginRss = r.residentMb;
+        }
+        QStringList runs;
+        for (double v : login)
+            runs << QString::number(v, 'f', 0);
+        std::printf("login page: runs %s ms, %.1f MB resident\n", qPrintable(runs.join(',')),
+                    loginRss);
+        ok &= MtBench::print({"app.start.login", MtBench::median(login), "ms", std::nullopt,
+                              MtBench::Bar::AtMost, 400});
     }
-    QStringList runs;
-    for (double v : login)
-        runs << QString::number(v, 'f', 0);
-    std::printf("login page: runs %s ms, %.1f MB resident\n", qPrintable(runs.join(',')), loginRss);
-    ok &= MtBench::print(
-        {"app.start.login", MtBench::median(login), "ms", std::nullopt, MtBench::Bar::AtMost, 400});
 
     // A stored session: one real login with automatic login, then starts to the lock page.
-    TestEnv stored;
-    const ChildResult first = runOnce(stored, x, server, {"login", "user009"}, 120000);
-    QVector<double> lock;
-    for (int i = 0; i < kRuns && first.msec > 0; ++i)
-        lock << runOnce(stored, x, server, {"lock-page"}, 30000).msec;
-    ok &= MtBench::print({"app.start.lock", lock.isEmpty() ? -1 : MtBench::median(lock), "ms",
-                          std::nullopt, MtBench::Bar::AtMost, 600});
+    if (wanted("app.start.lock")) {
+        TestEnv stored;
+        const ChildResult first = runOnce(stored, x, server, {"login", "user009"}, 120000);
+        QVector<double> lock;
+        for (int i = 0; i < kRuns && first.msec > 0; ++i)
+            lock << runOnce(stored, x, server, {"lock-page"}, 30000).msec;
+        ok &= MtBench::print({"app.start.lock", lock.isEmpty() ? -1 : MtBench::median(lock), "ms",
+                              std::nullopt, MtBench::Bar::AtMost, 600});
+    }
 
     // 1,000 rooms for a fresh account, listed after a real login.
-    const QVector<DevBulkRoom> rooms = server.bulk(QStringLiteral("user010"), kRooms, 0, false);
-    TestEnv roomsHome;
-    ChildResult rss;
-    if (!rooms.isEmpty())
-        rss = runOnce(roomsHome, x, server, {"rooms", "user010", QString::number(kRooms)}, 180000);
-    std::printf("rooms: %d made, listed after %.0f ms\n", int(rooms.size()), rss.msec);
-    ok &= MtBench::print(
-        {"app.rss.rooms1000", rss.residentMb, "MB", std::nullopt, MtBench::Bar::AtMost, 100});
-    ok &= measureUsable(x, server);
+    if (wanted("app.rss.rooms1000")) {
+        const QVector<DevBulkRoom> rooms = server.bulk(QStringLiteral("user010"), kRooms, 0, false);
+        TestEnv roomsHome;
+        ChildResult rss;
+        if (!rooms.isEmpty())
+            rss = runOnce(roomsHome, x, server, {"rooms", "user010", QString::number(kRooms)},
+                          180000);
+        std::printf("rooms: %d made, listed after %.0f ms\n", int(rooms.size()), rss.msec);
+        ok &= MtBench::print(
+            {"app.rss.rooms1000", rss.residentMb, "MB", std::nullopt, MtBench::Bar::AtMost, 100});
+    }
+    if (wanted("login.usable"))
+        ok &= measureUsable(x, server);
+    if (!wanted("app.rss.users200k"))
+        return ok ? 0 : 1;
 
     // Four times the organisation: the same 1,000 rooms, and a first directory cache of 200,000
     // colleagues read during the login.
