@@ -35,9 +35,8 @@ ChatRoomList::ChatRoomList(QWidget* parent)
     m_rowTimer->setInterval(0);
     connect(m_rowTimer, &QTimer::timeout, this, &ChatRoomList::ensureRowWidgets);
     // Started by the first answer of a batch and not restarted by later ones, so a steady
-    // stream of answers still shows its pictures every batch interval.
+    // stream of answers still shows its pictures every batch interval (pictureArrived()).
     m_pictureTimer->setSingleShot(true);
-    m_pictureTimer->setInterval(kPictureBatchMsec);
     connect(m_pictureTimer, &QTimer::timeout, this, &ChatRoomList::rebuildArrivedPictures);
 
     connect(model(), &QAbstractItemModel::rowsInserted, this, &ChatRoomList::scheduleRowWidgets);
@@ -283,9 +282,10 @@ void ChatRoomList::refreshPicture(ChatRoomListWidgetItem* item, ChatRoomItem* wi
             whole = whole && (url.isEmpty() || !file.isEmpty());
             return file;
         };
-        item->setPicture(mtPictureMosaic(mtRoomPictures(item->pictureSources(), cached, ratio),
-                                         widget->pictureSize(), ratio),
-                         whole);
+        // Composed before `whole` is read: it is known only once every source was looked up.
+        const QPixmap picture = mtPictureMosaic(
+            mtRoomPictures(item->pictureSources(), cached, ratio), widget->pictureSize(), ratio);
+        item->setPicture(picture, whole);
         ++m_picturesComposed;
     }
     widget->setPicture(item->picture());
@@ -395,8 +395,17 @@ void ChatRoomList::onImageFailure(QString urlFilePath, QWidget* widget)
 void ChatRoomList::pictureArrived(const QString& urlFilePath)
 {
     m_arrived.insert(urlFilePath);
-    if (!m_pictureTimer->isActive())
-        m_pictureTimer->start();
+    // A picture a row with a widget waits for goes in at the next turn of the event loop, with
+    // every answer queued by then: the user is looking at that row. Those of rows far from the
+    // view (the prefetch) wait for the batch.
+    const bool near = std::any_of(m_withWidget.cbegin(), m_withWidget.cend(),
+                                  [&urlFilePath](const ChatRoomListWidgetItem* item) {
+                                      return item->pictureSources().urls.contains(urlFilePath);
+                                  });
+    if (near)
+        m_pictureTimer->start(0);
+    else if (!m_pictureTimer->isActive())
+        m_pictureTimer->start(kPictureBatchMsec);
 }
 
 void ChatRoomList::rebuildArrivedPictures()

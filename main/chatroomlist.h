@@ -20,12 +20,14 @@ class QTimer;
 // Rows are cheap items; the row widgets (ChatRoomItem) exist only for the rows in and near the
 // viewport and are made again when scrolled back, so a thousand rooms fill without a thousand
 // widget trees. Pictures are looked up, requested and composed only for those rows, and a
-// picture that arrives rebuilds only the rows that show it, once per short batch of answers.
+// picture that arrives rebuilds only the rows that show it, at once for rows with a widget and
+// once per short batch of answers for the others.
 class ChatRoomList : public QListWidget
 {
     Q_OBJECT
 public:
-    // How long picture answers are gathered before the rows that use them are rebuilt.
+    // How long picture answers for rows without a widget are gathered before those rows are
+    // rebuilt; a row with a widget takes its picture at the next turn of the event loop.
     static constexpr int kPictureBatchMsec = 100;
 
     explicit ChatRoomList(QWidget* parent = nullptr);

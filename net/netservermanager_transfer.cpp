@@ -14,6 +14,7 @@
 #include <QHttpMultiPart>
 #include <QNetworkAccessManager>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 namespace {
 int httpStatus(const QNetworkReply* reply)
@@ -45,6 +46,26 @@ bool writeWhole(const QString& target, const QByteArray& bytes, QString* error)
         return false;
     }
     return true;
+}
+
+// A picture for the cache, written as writeWhole() does but without waiting for the disk: a
+// picture lost to a crash is fetched again, and a sync per picture held each fetch of a login
+// behind the one before.
+bool writeCached(const QString& target, const QByteArray& bytes, QString* error)
+{
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    QTemporaryFile part(target + QStringLiteral(".XXXXXX"));
+    if (!part.open() || part.write(bytes) != bytes.size() || !part.flush()) {
+        *error = QStringLiteral("Can't write file");
+        return false;
+    }
+    if (part.rename(target)) {
+        part.setAutoRemove(false);
+        return true;
+    }
+    // Another engine (a chat window's) has put the same picture there meanwhile.
+    *error = QStringLiteral("Can't rename file");
+    return QFileInfo::exists(target);
 }
 } // namespace
 
@@ -256,7 +277,7 @@ QString NetServerManager::fetchPicture(const QString& urlFilePath)
         return QString();
     }
     QString error;
-    const bool written = writeWhole(filePath, reply->readAll(), &error);
+    const bool written = writeCached(filePath, reply->readAll(), &error);
     delete reply;
     if (!written) {
         qWarning().noquote().nospace()

@@ -16,6 +16,8 @@
 #include <QSet>
 #include <QVector>
 
+#include <algorithm>
+
 namespace {
 // A connection name is process-wide: two requests of one kind at the same time would each
 // open it on their own thread. They take turns for the store part instead.
@@ -27,9 +29,10 @@ QString myId(const NetSessionHeaders& headers)
     return QString::number(headers.userId());
 }
 
-// The pictures the listed rooms' rows show, in the order of the list, as the directory names
-// them: a group's picture, or the first four members other than the user that the directory
-// knows (the room picture's mosaic). Only those rows are read: the directory can hold tens of
+// The pictures the listed rooms' rows show, newest room first as the list shows rooms without
+// chats (so that the rows the user sees first are fetched first), as the directory names them:
+// a group's picture, or the first four members other than the user that the directory knows
+// (the room picture's mosaic). Only those rows are read: the directory can hold tens of
 // thousands of users.
 QStringList roomPictureUrls(DBManager& db, const QJsonObject& response, qint64 ownUserId)
 {
@@ -37,9 +40,16 @@ QStringList roomPictureUrls(DBManager& db, const QJsonObject& response, qint64 o
     QSet<QString> userIds;
     QList<QVector<qint64>> roomMembers;
     QList<qint64> roomGroups;
-    const QJsonArray rooms = response.value(QLatin1String("list")).toArray();
-    for (const QJsonValue& value : rooms) {
-        const QJsonObject room = value.toObject();
+    QVector<QJsonObject> rooms;
+    for (const QJsonValue& value : response.value(QLatin1String("list")).toArray())
+        rooms.append(value.toObject());
+    const auto updated = [](const QJsonObject& room) {
+        return room.value(QLatin1String("updDatetime")).toVariant().toLongLong();
+    };
+    std::stable_sort(
+        rooms.begin(), rooms.end(),
+        [&updated](const QJsonObject& a, const QJsonObject& b) { return updated(a) > updated(b); });
+    for (const QJsonObject& room : qAsConst(rooms)) {
         QVector<qint64> ids;
         if (room.value(QLatin1String("chattRoomType")).toVariant().toInt() == RoomTypeGroup) {
             roomGroups << room.value(QLatin1String("grpId")).toVariant().toLongLong();

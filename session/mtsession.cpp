@@ -14,6 +14,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QThreadPool>
 
 namespace {
 const char* const kWalSuffix = "-wal";
@@ -120,6 +121,10 @@ bool MtSession::login(const QString& account, const QString& password, bool auto
     m_attempt->setMyAccount(editor, account);
     m_attempt->setAccessKey(editor, QString());
     m_attempt->setDeviceId(editor, deviceId);
+    // The account's store is opened once the server has answered; the key it needs is derived
+    // meanwhile.
+    QThreadPool::globalInstance()->start(
+        [path = DBManager::databaseFilePath(account)] { DBManager::prepareKey(path); });
     return m_net->reqLogin(SessionRequest::Login, account, DBMTData::passwordDigest(password), 0);
 }
 
@@ -441,8 +446,6 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
         m_mtData->setAlarm(editor, storedValues.isLoaded() ? storedValues.alarm() : true);
         m_mtData->setMyPassword(editor, m_password);
         ok = m_mtData->applyCommit(editor);
-        if (ok && m_settings)
-            m_settings->setDeviceId(deviceId);
     }
     if (!ok) {
         qWarning().noquote() << "MtSession::loginAnswered remove db failed";
@@ -458,19 +461,23 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
     const SessionState::Outcome outcome =
         m_state.apply(reqCode == SessionRequest::Unlock ? SessionState::Event::UnlockAnswered
                                                         : SessionState::Event::LoginAnswered);
+    qDebug().noquote().nospace() << "MtSession::loginOk - lastCacheTime="
+                                 << m_mtData->lastCacheTime();
+    // The directory first: its request and the server's answer are on their way while the
+    // settings are written, the messaging session starts and the window takes the session.
+    if (outcome.requestCache && m_net->reqDataCache(SessionRequest::Cache))
+        m_roomListPending = true;
+    if (m_settings)
+        m_settings->setDeviceId(m_mtData->deviceId());
     // Only an accepted account is started automatically next time.
     if (reqCode == SessionRequest::Login)
         writeAutologinAccount(m_mtData->autoLogin() ? account : QString());
     startMessaging();
     m_pingTimer.start();
-    qDebug().noquote().nospace() << "MtSession::loginOk - lastCacheTime="
-                                 << m_mtData->lastCacheTime();
     if (reqCode == SessionRequest::Unlock)
         emit unlocked();
     else
         emit loginSucceeded();
-    if (outcome.requestCache && m_net->reqDataCache(SessionRequest::Cache))
-        m_roomListPending = true;
     if (outcome.showRoomList)
         emit roomsReady(true);
 }

@@ -8,13 +8,15 @@
 //   login.usable      Return on the login page to the room list painted with the pictures of every
 //                     row in view, 1,000 rooms, a fresh home each run, median; <= 1.5x the same
 //                     requests made by curl over one kept connection (the median of replays of
-//                     each run's requests, read back from the server), and <= 1.0 s
+//                     each run's requests the screen needs, read back from the server: the
+//                     login's REST requests and the pictures of the rows in view), and <= 1.0 s
 //                     (login.usable.seconds)
 //   app.rss.users200k resident memory as app.rss.rooms1000, with a directory of 200,000 users;
 //                     <= 120 MB
 // Each start is a child process of this program that runs the program's own start-up sequence
 // (single instance, resources, translations, the main window) and reports one line when the
-// page in question has been painted. `--child <mode> ...` runs that child.
+// page in question has been painted. `--child <mode> ...` runs that child. Figure ids given as
+// arguments (e.g. `bench_app login.usable`) measure only those.
 #include "bench/common/benchreport.h"
 #include "common/devserver.h"
 #include "common/testenv.h"
@@ -24,6 +26,7 @@
 #include "app/logging.h"
 #include "app/qtsingleapplication.h"
 #include "main/chatroomlist.h"
+#include "main/chatroomlistwidgetitem.h"
 #include "main/maindialog.h"
 #include "resources/mtresources.h"
 #include "store/mtdata.h"
@@ -75,6 +78,25 @@ void report(const QByteArray& line)
 // has it) and a monotonic clock for the interval.
 qint64 g_returnEpochMs = 0;
 QElapsedTimer g_sinceReturn;
+// A last word of the report, when the mode has one.
+std::function<QByteArray()> g_reportExtra;
+
+// The pictures the rows in view show, each once: what the user waits for after Return.
+QStringList picturesInView(const ChatRoomList* list)
+{
+    const QModelIndex first = list->indexAt(QPoint(1, 1));
+    const QModelIndex last = list->indexAt(QPoint(1, list->viewport()->height() - 2));
+    const int to = last.isValid() ? last.row() : list->count() - 1;
+    QStringList urls;
+    for (int i = first.isValid() ? first.row() : 0; i <= to; ++i) {
+        const ChatRoomListWidgetItem* item = list->chatRoomItem(i);
+        if (item && !item->isHidden())
+            urls += item->pictureSources().urls;
+    }
+    urls.removeAll(QString());
+    urls.removeDuplicates();
+    return urls;
+}
 
 // Reports once the widget has been painted, then quits. The line: the tag, resident kB, and for a
 // login ms since Return, Return and now in ms since the epoch.
@@ -104,7 +126,8 @@ protected:
                               QByteArray::number(g_returnEpochMs) + " " +
                               QByteArray::number(QDateTime::currentMSecsSinceEpoch())
                         : QByteArray();
-                report(m_tag + " " + QByteArray::number(residentKb()) + sinceReturn);
+                report(m_tag + " " + QByteArray::number(residentKb()) + sinceReturn +
+                       (g_reportExtra ? " " + g_reportExtra() : QByteArray()));
                 QCoreApplication::quit();
             });
         }
@@ -168,6 +191,7 @@ int runChild(int argc, char* argv[])
                        d->chatRoomList()->rowsInViewPictured();
             },
             "USABLE", true);
+        g_reportExtra = [d] { return picturesInView(d->chatRoomList()).join(',').toUtf8(); };
     }
     if (mode != QLatin1String("login-page") && mode != QLatin1String("lock-page")) {
         // Logs in as the user would, with automatic login kept for the next start.
@@ -209,6 +233,8 @@ struct ChildResult
     double sinceReturnMs = -1;
     qint64 returnEpochMs = 0;
     qint64 reportEpochMs = 0;
+    // A login to the usable room list: the pictures of the rows in view.
+    QStringList inView;
 };
 
 ChildResult runOnce(const TestEnv& home, const XSession& x, const DevServer& server,
@@ -236,6 +262,7 @@ ChildResult runOnce(const TestEnv& home, const XSession& x, const DevServer& ser
             result.sinceReturnMs = words.value(2).toDouble();
             result.returnEpochMs = words.value(3).toLongLong();
             result.reportEpochMs = words.value(4).toLongLong();
+            result.inView = QString::fromUtf8(words.value(5)).split(',', Qt::SkipEmptyParts);
         }
         break;
     }
@@ -319,12 +346,30 @@ bool measureUsable(const XSession& x, DevServer& server)
         const qint64 since = server.lastRequestSeq();
         const ChildResult r =
             runOnce(home, x, server, {"usable", account, QString::number(kRooms)}, 120000);
+        // The reference makes the requests the screen needs: every REST request of the login
+        // and the pictures of the rows in view. The program's other picture fetches (rows out of
+        // view, the lock page's picture) are its own business; replayed, they would lengthen the
+        // reference.
         QJsonArray made;
+        QJsonArray needed;
+        QSet<int> connections;
+        QSet<QString> picturesAsked;
         for (const QJsonValue& request : server.requests(QStringLiteral("/"), since)) {
             const qint64 at = qint64(request["time"].toDouble());
-            if (at >= r.returnEpochMs && at <= r.reportEpochMs)
-                made.append(request);
+            if (at < r.returnEpochMs || at > r.reportEpochMs)
+                continue;
+            made.append(request);
+            connections.insert(request["connection"].toInt());
+            const QString path = request["path"].toString();
+            const bool picture = path.startsWith(QLatin1String("/pictures/"));
+            if (picture)
+                picturesAsked.insert(path);
+            if (!picture || r.inView.contains(path))
+                needed.append(request);
         }
+        int notAsked = 0;
+        for (const QString& url : r.inView)
+            notAsked += picturesAsked.contains(QUrl(url).path()) ? 0 : 1;
         // Where the time went: when the login, the directory, the rooms and the first and last
         // picture were asked for, in ms after Return.
         QStringList timeline;
@@ -337,11 +382,15 @@ bool measureUsable(const XSession& x, DevServer& server)
                                 .arg(qint64(request["time"].toDouble()) - r.returnEpochMs);
         }
         std::printf("  %s\n", qPrintable(timeline.join(QStringLiteral(", "))));
+        std::printf("  %d requests over %d connection(s), %d of them pictures (%d in view, %d of "
+                    "those not asked for after Return)\n",
+                    int(made.size()), int(connections.size()), int(picturesAsked.size()),
+                    int(r.inView.size()), notAsked);
         int connects = 0;
-        const double curlMs = made.isEmpty() ? -1 : curlReplay(server, made, &connects);
-        std::printf("login.usable run %d: %.0f ms after Return, %d requests; curl %.0f ms over %d "
-                    "connection(s)\n",
-                    i + 1, r.sinceReturnMs, int(made.size()), curlMs, connects);
+        const double curlMs = needed.isEmpty() ? -1 : curlReplay(server, needed, &connects);
+        std::printf("login.usable run %d: %.0f ms after Return; curl %.0f ms for the %d requests "
+                    "the screen needs over %d connection(s)\n",
+                    i + 1, r.sinceReturnMs, curlMs, int(needed.size()), connects);
         usable << (r.sinceReturnMs > 0 ? r.sinceReturnMs : std::nan(""));
         reference << (connects == 1 ? curlMs : std::nan(""));
     }
@@ -372,41 +421,56 @@ int main(int argc, char* argv[])
         return 1;
     }
     bool ok = true;
+    const QStringList only = app.arguments().mid(1);
+    const auto wanted = [&only](const char* figure) {
+        return only.isEmpty() || only.contains(QLatin1String(figure));
+    };
 
-    QVector<double> login;
-    double loginRss = 0;
-    for (int i = 0; i < kRuns; ++i) {
-        TestEnv home;
-        const ChildResult r = runOnce(home, x, server, {"login-page"}, 30000);
-        login << r.msec;
-        loginRss = r.residentMb;
+    if (wanted("app.start.login")) {
+        QVector<double> login;
+        double loginRss = 0;
+        for (int i = 0; i < kRuns; ++i) {
+            TestEnv home;
+            const ChildResult r = runOnce(home, x, server, {"login-page"}, 30000);
+            login << r.msec;
+            loginRss = r.residentMb;
+        }
+        QStringList runs;
+        for (double v : login)
+            runs << QString::number(v, 'f', 0);
+        std::printf("login page: runs %s ms, %.1f MB resident\n", qPrintable(runs.join(',')),
+                    loginRss);
+        ok &= MtBench::print({"app.start.login", MtBench::median(login), "ms", std::nullopt,
+                              MtBench::Bar::AtMost, 400});
     }
-    QStringList runs;
-    for (double v : login)
-        runs << QString::number(v, 'f', 0);
-    std::printf("login page: runs %s ms, %.1f MB resident\n", qPrintable(runs.join(',')), loginRss);
-    ok &= MtBench::print(
-        {"app.start.login", MtBench::median(login), "ms", std::nullopt, MtBench::Bar::AtMost, 400});
 
     // A stored session: one real login with automatic login, then starts to the lock page.
-    TestEnv stored;
-    const ChildResult first = runOnce(stored, x, server, {"login", "user009"}, 120000);
-    QVector<double> lock;
-    for (int i = 0; i < kRuns && first.msec > 0; ++i)
-        lock << runOnce(stored, x, server, {"lock-page"}, 30000).msec;
-    ok &= MtBench::print({"app.start.lock", lock.isEmpty() ? -1 : MtBench::median(lock), "ms",
-                          std::nullopt, MtBench::Bar::AtMost, 600});
+    if (wanted("app.start.lock")) {
+        TestEnv stored;
+        const ChildResult first = runOnce(stored, x, server, {"login", "user009"}, 120000);
+        QVector<double> lock;
+        for (int i = 0; i < kRuns && first.msec > 0; ++i)
+            lock << runOnce(stored, x, server, {"lock-page"}, 30000).msec;
+        ok &= MtBench::print({"app.start.lock", lock.isEmpty() ? -1 : MtBench::median(lock), "ms",
+                              std::nullopt, MtBench::Bar::AtMost, 600});
+    }
 
     // 1,000 rooms for a fresh account, listed after a real login.
-    const QVector<DevBulkRoom> rooms = server.bulk(QStringLiteral("user010"), kRooms, 0, false);
-    TestEnv roomsHome;
-    ChildResult rss;
-    if (!rooms.isEmpty())
-        rss = runOnce(roomsHome, x, server, {"rooms", "user010", QString::number(kRooms)}, 180000);
-    std::printf("rooms: %d made, listed after %.0f ms\n", int(rooms.size()), rss.msec);
-    ok &= MtBench::print(
-        {"app.rss.rooms1000", rss.residentMb, "MB", std::nullopt, MtBench::Bar::AtMost, 100});
-    ok &= measureUsable(x, server);
+    if (wanted("app.rss.rooms1000")) {
+        const QVector<DevBulkRoom> rooms = server.bulk(QStringLiteral("user010"), kRooms, 0, false);
+        TestEnv roomsHome;
+        ChildResult rss;
+        if (!rooms.isEmpty())
+            rss = runOnce(roomsHome, x, server, {"rooms", "user010", QString::number(kRooms)},
+                          180000);
+        std::printf("rooms: %d made, listed after %.0f ms\n", int(rooms.size()), rss.msec);
+        ok &= MtBench::print(
+            {"app.rss.rooms1000", rss.residentMb, "MB", std::nullopt, MtBench::Bar::AtMost, 100});
+    }
+    if (wanted("login.usable"))
+        ok &= measureUsable(x, server);
+    if (!wanted("app.rss.users200k"))
+        return ok ? 0 : 1;
 
     // Four times the organisation: the same 1,000 rooms, and a first directory cache of 200,000
     // colleagues read during the login.

@@ -215,6 +215,24 @@ private slots:
         QCOMPARE(m_list->count(), 5);
     }
 
+    // A row's picture is whole once every picture it shows is in the cache, and not before.
+    void picturesArrive()
+    {
+        QVERIFY(m_store->exec("UPDATE TTT_USER SET thumb_url = '/pictures/u' || user_id"));
+        QVERIFY(m_store->exec("UPDATE TTT_GROUP SET thumb_url = '/pictures/g' || group_id"));
+        fillList();
+        const bool before = m_list->rowsInViewPictured();
+        QPixmap picture(8, 8);
+        picture.fill(Qt::red);
+        for (const QString& url :
+             {"/pictures/u2", "/pictures/u3", "/pictures/u4", "/pictures/g77"}) {
+            QVERIFY(picture.save(FileManager::cacheFilePath(url), "PNG"));
+            m_list->pictureArrived(url);
+        }
+        QTRY_VERIFY(m_list->rowsInViewPictured());
+        QCOMPARE(before, false);
+    }
+
     // A newer chat lifts its room past older ones and shows its text; an older one, the badge.
     void newChat_data()
     {
