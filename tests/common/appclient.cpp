@@ -268,9 +268,21 @@ bool AppClient::typeInto(const QString& windowId, const QString& text, const QSt
 
 bool AppClient::click(const QString& windowId, const QPoint& at, int button, int times) const
 {
-    return xdo(QStringList{"mousemove", "--window", windowId} + point(at) +
-               QStringList{"click", "--repeat", QString::number(times), "--delay", "30",
-                           QString::number(button)});
+    // The two clients' windows overlap on the screen, and a window the program brought forward
+    // is not always raised: a click pressed there would go to the window on top. The window is
+    // raised until the pointer lies on it.
+    const bool onIt = waitUntil(
+        [&] {
+            if (pointAt(windowId, at) && m_x.underPointer(windowId))
+                return true;
+            xdo({"windowraise", windowId});
+            return false;
+        },
+        kWaitMs);
+    if (!onIt)
+        qWarning() << "the pointer never lay on window" << windowId << "at" << at;
+    return onIt && xdo({"click", "--repeat", QString::number(times), "--delay", "30",
+                        QString::number(button)});
 }
 
 bool AppClient::pointAt(const QString& windowId, const QPoint& at) const
