@@ -148,17 +148,35 @@ bool AppClient::toTray()
 QString AppClient::openRoom(const QString& search)
 {
     const QString pattern = QRegularExpression::escape(search);
+    QStringList known = visibleWindows();
     QString found;
-    // The search field narrows the list to the one row wanted, which then lies first.
-    if (!click(m_mainWindow, kSearchField) ||
-        !typeInto(m_mainWindow, QString(), QStringLiteral("ctrl+a BackSpace")) ||
-        !typeInto(m_mainWindow, search, QString()))
-        return QString();
-    // The list gets its rows a moment after the login and narrows a moment after the typing.
+    // The search field narrows the list to the one row wanted, which then lies first. It is
+    // typed again when the double click opened some other window: after an unlock the rooms
+    // come a moment after the lock page goes, and what was typed before did not narrow them.
+    bool narrowed = false;
     waitUntil(
         [&] {
-            click(m_mainWindow, kFirstRow, 1, 2);
-            return waitUntil([&] { return !(found = windows(pattern).value(0)).isEmpty(); }, 1000);
+            narrowed = narrowed ||
+                       (click(m_mainWindow, kSearchField) &&
+                        typeInto(m_mainWindow, QString(), QStringLiteral("ctrl+a BackSpace")) &&
+                        typeInto(m_mainWindow, search, QString()));
+            // The list gets its rows a moment after the login and narrows a moment after the
+            // typing.
+            if (!narrowed || !click(m_mainWindow, kFirstRow, 1, 2))
+                return false;
+            QStringList others;
+            waitUntil(
+                [&] {
+                    found = windows(pattern).value(0);
+                    others = visibleWindows();
+                    for (const QString& id : known)
+                        others.removeAll(id);
+                    return !found.isEmpty() || !others.isEmpty();
+                },
+                1000);
+            known += others;
+            narrowed = narrowed && (!found.isEmpty() || others.isEmpty());
+            return !found.isEmpty();
         },
         kWaitMs);
     // Beside the main window, on the screen.
