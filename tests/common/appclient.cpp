@@ -151,8 +151,8 @@ QString AppClient::openRoom(const QString& search)
     QStringList known = visibleWindows();
     QString found;
     // The search field narrows the list to the one row wanted, which then lies first. It is
-    // typed again when the double click opened some other window: after an unlock the rooms
-    // come a moment after the lock page goes, and what was typed before did not narrow them.
+    // typed again when the double click opened some other window: after an unlock the lock page
+    // stays until the rooms have come, and what was typed on it narrowed nothing.
     bool narrowed = false;
     waitUntil(
         [&] {
