@@ -316,14 +316,24 @@ private slots:
     {
         const QString window = m_ava->openRoom(QStringLiteral("Dan Ford"));
         const QString dialog = fromRoomMenu(window, QStringLiteral("Down Return"));
-        QVERIFY(!dialog.isEmpty() &&
-                m_ava->typeInto(dialog, QStringLiteral("Hal Ives"), QString()));
+        QImage shown;
+        QVERIFY(!dialog.isEmpty() && steady(*m_ava, dialog, QRect(), &shown));
+        QVERIFY(m_ava->typeInto(dialog, QStringLiteral("Hal Ives"), QString()));
         const qint64 requestsSince = m_server.lastRequestSeq();
         const qint64 publishedSince = m_server.lastPublishedSeq();
-        // The dialog (600 x 470): the first person's check, then OK at the bottom right.
+        // The dialog (600 x 470): the first person's check, then OK at the bottom right. Each
+        // waits for the picture to settle on what the step before changed: the list narrowed to
+        // the one person, that person checked.
+        const auto changed = [&](QImage* picture) {
+            QImage last = *picture;
+            return waitUntil(
+                [&] { return steady(*m_ava, dialog, QRect(), picture) && *picture != last; });
+        };
         const QSize size = m_ava->geometry(dialog).size();
-        QVERIFY(m_ava->click(dialog, QPoint(32, 115)));
-        QVERIFY(m_ava->click(dialog, QPoint(size.width() - 140, size.height() - 24)));
+        QVERIFY(changed(&shown) && m_ava->click(dialog, QPoint(32, 115)));
+        QVERIFY(changed(&shown) &&
+                m_ava->click(dialog, QPoint(size.width() - 140, size.height() - 24)));
+        QVERIFY(waitUntil([&] { return !m_ava->visibleWindows().contains(dialog); }));
         const DevRoom invitedTo = room("Dan Ford");
         QVERIFY(waitUntil([&] { return roomHasMember(invitedTo.roomId, m_halId); }));
         const auto admissions = [&] {
