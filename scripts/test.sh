@@ -11,13 +11,10 @@ cd "$top"
 
 jobs=$(nproc 2>/dev/null || echo 2)
 status=0
-# A test that fails is run once more before it counts as failed: the whole-program suites drive
-# real windows under Xvfb, and on a loaded machine a key or a click can still be lost now and
-# then. A fault in the program fails both runs.
 run_ctest() { # <dir> [ctest args]
     local dir=$1
     shift
-    (cd "$dir" && ctest --output-on-failure -j"$jobs" --repeat until-pass:2 "$@") || status=1
+    (cd "$dir" && ctest --output-on-failure -j"$jobs" "$@") || status=1
 }
 
 # The sanitizer and fuzz trees compile only the tests that carry their label, not the whole

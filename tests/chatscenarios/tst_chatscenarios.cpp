@@ -29,6 +29,7 @@ struct ChatLayout
     // Above the scroll bar: the first rows in view and the last ones.
     QRect viewTop() const { return QRect(2, kTop + 3, size.width() - 26, 200); }
     QRect viewBottom() const { return QRect(2, size.height() - 201, size.width() - 26, 68); }
+    QRect view() const { return QRect(2, kTop + 3, size.width() - 26, size.height() - kTop - 134); }
     // The first bubble's "Save" link (the second's 99 pixels lower), its own transfer button.
     QPoint saveLink(int bubble) const { return QPoint(75, kTop + 119 + 99 * bubble); }
     QPoint ownTransferButton() const { return QPoint(size.width() - 286, kTop + 104); }
@@ -315,14 +316,24 @@ private slots:
     {
         const QString window = m_ava->openRoom(QStringLiteral("Dan Ford"));
         const QString dialog = fromRoomMenu(window, QStringLiteral("Down Return"));
-        QVERIFY(!dialog.isEmpty() &&
-                m_ava->typeInto(dialog, QStringLiteral("Hal Ives"), QString()));
+        QImage shown;
+        QVERIFY(!dialog.isEmpty() && steady(*m_ava, dialog, QRect(), &shown));
+        QVERIFY(m_ava->typeInto(dialog, QStringLiteral("Hal Ives"), QString()));
         const qint64 requestsSince = m_server.lastRequestSeq();
         const qint64 publishedSince = m_server.lastPublishedSeq();
-        // The dialog (600 x 470): the first person's check, then OK at the bottom right.
+        // The dialog (600 x 470): the first person's check, then OK at the bottom right. Each
+        // waits for the picture to settle on what the step before changed: the list narrowed to
+        // the one person, that person checked.
+        const auto changed = [&](QImage* picture) {
+            QImage last = *picture;
+            return waitUntil(
+                [&] { return steady(*m_ava, dialog, QRect(), picture) && *picture != last; });
+        };
         const QSize size = m_ava->geometry(dialog).size();
-        QVERIFY(m_ava->click(dialog, QPoint(32, 115)));
-        QVERIFY(m_ava->click(dialog, QPoint(size.width() - 140, size.height() - 24)));
+        QVERIFY(changed(&shown) && m_ava->click(dialog, QPoint(32, 115)));
+        QVERIFY(changed(&shown) &&
+                m_ava->click(dialog, QPoint(size.width() - 140, size.height() - 24)));
+        QVERIFY(waitUntil([&] { return !m_ava->visibleWindows().contains(dialog); }));
         const DevRoom invitedTo = room("Dan Ford");
         QVERIFY(waitUntil([&] { return roomHasMember(invitedTo.roomId, m_halId); }));
         const auto admissions = [&] {
@@ -397,11 +408,16 @@ private slots:
         QVERIFY(waitUntil([&] { return keptOfType(roomId, 4).size() == 2; }));
 
         const QString benWindow = m_ben->openRoom(QStringLiteral("Jay Quinn"));
-        QVERIFY(m_ben->click(benWindow, layoutOf(*m_ben, benWindow).saveLink(0)));
-        QVERIFY(waitUntil([&] { return m_ben->savedFiles().size() == 1; }));
-        QVERIFY(m_ben->click(benWindow, layoutOf(*m_ben, benWindow).saveLink(1)));
         const QString folder = m_ben->documentsDir() + QStringLiteral("/PLOVEX(Chat)/");
         const QStringList names{folder + "x(1).pdf", folder + "x.pdf"};
+        const ChatLayout layout = layoutOf(*m_ben, benWindow);
+        QVERIFY(m_ben->click(benWindow, layout.saveLink(0)));
+        // The name is taken at once by an empty file, and until the bytes are in the first bubble
+        // shows its progress in place of its links, which moves the second bubble's link.
+        QVERIFY(waitUntil([&] { return sha256Of(names[1]) == sha256Of(file.fileName()); }));
+        QImage view;
+        QVERIFY(steady(*m_ben, benWindow, layout.view(), &view));
+        QVERIFY(m_ben->click(benWindow, layout.saveLink(1)));
         const auto saved = [&] {
             return SavedFiles{m_ben->savedFiles(),
                               {sha256Of(names[0]) == sha256Of(file.fileName()),

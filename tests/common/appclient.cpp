@@ -148,17 +148,35 @@ bool AppClient::toTray()
 QString AppClient::openRoom(const QString& search)
 {
     const QString pattern = QRegularExpression::escape(search);
+    QStringList known = visibleWindows();
     QString found;
-    // The search field narrows the list to the one row wanted, which then lies first.
-    if (!click(m_mainWindow, kSearchField) ||
-        !typeInto(m_mainWindow, QString(), QStringLiteral("ctrl+a BackSpace")) ||
-        !typeInto(m_mainWindow, search, QString()))
-        return QString();
-    // The list gets its rows a moment after the login and narrows a moment after the typing.
+    // The search field narrows the list to the one row wanted, which then lies first. It is
+    // typed again when the double click opened some other window: after an unlock the lock page
+    // stays until the rooms have come, and what was typed on it narrowed nothing.
+    bool narrowed = false;
     waitUntil(
         [&] {
-            click(m_mainWindow, kFirstRow, 1, 2);
-            return waitUntil([&] { return !(found = windows(pattern).value(0)).isEmpty(); }, 1000);
+            narrowed = narrowed ||
+                       (click(m_mainWindow, kSearchField) &&
+                        typeInto(m_mainWindow, QString(), QStringLiteral("ctrl+a BackSpace")) &&
+                        typeInto(m_mainWindow, search, QString()));
+            // The list gets its rows a moment after the login and narrows a moment after the
+            // typing.
+            if (!narrowed || !click(m_mainWindow, kFirstRow, 1, 2))
+                return false;
+            QStringList others;
+            waitUntil(
+                [&] {
+                    found = windows(pattern).value(0);
+                    others = visibleWindows();
+                    for (const QString& id : known)
+                        others.removeAll(id);
+                    return !found.isEmpty() || !others.isEmpty();
+                },
+                1000);
+            known += others;
+            narrowed = narrowed && (!found.isEmpty() || others.isEmpty());
+            return !found.isEmpty();
         },
         kWaitMs);
     // Beside the main window, on the screen.
@@ -268,9 +286,21 @@ bool AppClient::typeInto(const QString& windowId, const QString& text, const QSt
 
 bool AppClient::click(const QString& windowId, const QPoint& at, int button, int times) const
 {
-    return xdo(QStringList{"mousemove", "--window", windowId} + point(at) +
-               QStringList{"click", "--repeat", QString::number(times), "--delay", "30",
-                           QString::number(button)});
+    // The two clients' windows overlap on the screen, and a window the program brought forward
+    // is not always raised: a click pressed there would go to the window on top. The window is
+    // raised until the pointer lies on it.
+    const bool onIt = waitUntil(
+        [&] {
+            if (pointAt(windowId, at) && m_x.underPointer(windowId))
+                return true;
+            xdo({"windowraise", windowId});
+            return false;
+        },
+        kWaitMs);
+    if (!onIt)
+        qWarning() << "the pointer never lay on window" << windowId << "at" << at;
+    return onIt && xdo({"click", "--repeat", QString::number(times), "--delay", "30",
+                        QString::number(button)});
 }
 
 bool AppClient::pointAt(const QString& windowId, const QPoint& at) const

@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QHash>
+#include <QRegularExpression>
 #include <QThread>
 
 XSession::XSession(bool withTray, bool withWindowManager)
@@ -90,7 +91,8 @@ QImage XSession::grab(const QString& windowId) const
     return QImage::fromData(p.readAllStandardOutput(), "PNG");
 }
 
-QString XSession::run(const QString& program, const QStringList& args, int* exitCode) const
+QString XSession::run(const QString& program, const QStringList& args, int* exitCode,
+                      QString* errors) const
 {
     QProcess p;
     p.setProcessEnvironment(environment(QProcessEnvironment::systemEnvironment()));
@@ -98,12 +100,25 @@ QString XSession::run(const QString& program, const QStringList& args, int* exit
     const bool finished = p.waitForFinished(10000);
     if (exitCode)
         *exitCode = finished && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    if (errors)
+        *errors = QString::fromLocal8Bit(p.readAllStandardError());
     return QString::fromLocal8Bit(p.readAllStandardOutput());
 }
 
 QStringList XSession::xdotool(const QStringList& args, int* exitCode) const
 {
-    return run(QStringLiteral("xdotool"), args, exitCode).split('\n', Qt::SkipEmptyParts);
+    // A search asks about each window of the tree in turn; a window that goes meanwhile (a menu,
+    // a toast, a dialog closing) ends xdotool with an X error before it prints anything. Such an
+    // empty list makes the windows that are there look gone, and, as the list before an action,
+    // makes them look new after it: the search is made again.
+    const bool search = args.value(0) == QLatin1String("search");
+    QDeadlineTimer deadline(10000);
+    QString out;
+    QString errors;
+    do
+        out = run(QStringLiteral("xdotool"), args, exitCode, &errors);
+    while (search && errors.contains(QLatin1String("X Error")) && !deadline.hasExpired());
+    return out.split('\n', Qt::SkipEmptyParts);
 }
 
 QRect XSession::geometry(const QString& windowId) const
@@ -116,6 +131,21 @@ QRect XSession::geometry(const QString& windowId) const
     return code != 0 || !v.contains(QStringLiteral("WIDTH"))
                ? QRect()
                : QRect(v.value("X"), v.value("Y"), v.value("WIDTH"), v.value("HEIGHT"));
+}
+
+bool XSession::underPointer(const QString& windowId) const
+{
+    // xdotool names the top window under the pointer, which is the window manager's frame
+    // around a managed window: the frame's tree holds the window.
+    const QStringList location = xdotool({"getmouselocation", "--shell"});
+    const QString top = location.filter(QRegularExpression(QStringLiteral("^WINDOW=")))
+                            .value(0)
+                            .section(QLatin1Char('='), 1);
+    if (top.isEmpty() || top == windowId)
+        return !top.isEmpty();
+    int code = -1;
+    const QString tree = run(QStringLiteral("xwininfo"), {"-tree", "-id", top}, &code);
+    return code == 0 && tree.contains(QStringLiteral(" 0x%1 ").arg(windowId.toULongLong(), 0, 16));
 }
 
 QString XSession::property(const QString& windowId, const QString& name) const

@@ -40,7 +40,8 @@ public:
         xdotool({"key", "--window", windowId, keys}, &code);
         return code == 0;
     }
-    // Any xdotool command; its output lines (`exitCode` receives its exit code).
+    // Any xdotool command; its output lines (`exitCode` receives its exit code). A search
+    // lists every matching window there was while it ran.
     QStringList xdotool(const QStringList& args, int* exitCode = nullptr) const;
     // The window's position and size on the screen (null when it is gone).
     QRect geometry(const QString& windowId) const;
@@ -57,6 +58,8 @@ public:
         const QString out = run(QStringLiteral("xwininfo"), {"-id", windowId}, &code);
         return code == 0 && out.contains(QLatin1String("Map State: IsViewable"));
     }
+    // Whether the pointer lies on that window and not on another one above it.
+    bool underPointer(const QString& windowId) const;
     bool demandsAttention(const QString& windowId) const
     {
         return property(windowId, QStringLiteral("_NET_WM_STATE"))
@@ -64,7 +67,9 @@ public:
     }
 
 private:
-    QString run(const QString& program, const QStringList& args, int* exitCode = nullptr) const;
+    // `errors` receives what the program wrote to its error output.
+    QString run(const QString& program, const QStringList& args, int* exitCode = nullptr,
+                QString* errors = nullptr) const;
 
     QProcess m_xvfb;
     QProcess m_tray;
