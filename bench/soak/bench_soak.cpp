@@ -103,6 +103,9 @@ void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& mess
 struct Usage
 {
     double rssMb = 0;
+    // The resident size's parts: anonymous memory (the heap, stacks) and mapped files.
+    double anonMb = 0;
+    double fileMb = 0;
     int fds = 0;
     int threads = 0;
     int widgets = 0;
@@ -120,7 +123,11 @@ void keepLeast(std::optional<Usage>& least, const Usage& u)
         least = u;
         return;
     }
-    least->rssMb = std::min(least->rssMb, u.rssMb);
+    if (u.rssMb < least->rssMb) {
+        least->rssMb = u.rssMb;
+        least->anonMb = u.anonMb;
+        least->fileMb = u.fileMb;
+    }
     least->fds = std::min(least->fds, u.fds);
     least->threads = std::min(least->threads, u.threads);
     least->sqliteMb = std::min(least->sqliteMb, u.sqliteMb);
@@ -137,8 +144,15 @@ Usage usage()
     QFile status(QStringLiteral("/proc/self/status"));
     if (status.open(QIODevice::ReadOnly)) {
         for (const QByteArray& line : status.readAll().split('\n')) {
+            const auto mb = [&](int skip) {
+                return line.mid(skip).trimmed().split(' ').value(0).toDouble() / 1024;
+            };
             if (line.startsWith("VmRSS:"))
-                u.rssMb = line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+                u.rssMb = mb(6);
+            else if (line.startsWith("RssAnon:"))
+                u.anonMb = mb(8);
+            else if (line.startsWith("RssFile:"))
+                u.fileMb = mb(8);
         }
     }
     u.fds = QDir(QStringLiteral("/proc/self/fd"))
@@ -939,11 +953,13 @@ void Soak::report()
     std::printf("\n");
     const Usage first = m_first.value_or(Usage{});
     const Usage last = m_last.value_or(Usage{});
-    std::printf("first: %.1f MB (heap in use %.1f MB, SQLite %.1f MB), %d descriptors, %d threads, "
-                "%d widgets; last: %.1f MB (heap in use %.1f MB, SQLite %.1f MB), %d descriptors, "
-                "%d threads, %d widgets\n",
-                first.rssMb, first.heapMb, first.sqliteMb, first.fds, first.threads, first.widgets,
-                last.rssMb, last.heapMb, last.sqliteMb, last.fds, last.threads, last.widgets);
+    std::printf("first: %.1f MB (anonymous %.1f MB, files %.1f MB; heap in use %.1f MB, SQLite "
+                "%.1f MB), %d descriptors, %d threads, %d widgets; last: %.1f MB (anonymous %.1f "
+                "MB, files %.1f MB; heap in use %.1f MB, SQLite %.1f MB), %d descriptors, %d "
+                "threads, %d widgets\n",
+                first.rssMb, first.anonMb, first.fileMb, first.heapMb, first.sqliteMb, first.fds,
+                first.threads, first.widgets, last.rssMb, last.anonMb, last.fileMb, last.heapMb,
+                last.sqliteMb, last.fds, last.threads, last.widgets);
     std::printf("stalls: longest %.0f ms, GUI thread busy %.0f ms of it (during %s); gaps over 50 "
                 "ms: %d, over 100 ms: %d, over "
                 "200 ms: %d\n",
