@@ -423,7 +423,9 @@ private:
     int m_connects = 0;
     std::atomic<int> m_failures{0};
     std::atomic<bool> m_trafficOn{false};
-    bool m_posting = false;
+    // Set by the control thread while it posts: the check reads the server's history only once
+    // no post is on its way, or a chat posted after it would count as an extra row.
+    std::atomic<bool> m_posting{false};
     QThread m_controlThread;
     QObject* m_context = nullptr;
     QNetworkAccessManager* m_manager = nullptr;
@@ -542,10 +544,15 @@ void Soak::post(const QJsonArray& chats)
 
 void Soak::traffic()
 {
-    // A call's own event loop runs this timer too.
-    if (!m_trafficOn || m_posting)
+    // A call's own event loop runs this timer too. Marked as posting before the switch is read,
+    // so that the run, which turns the switch off and then waits for the mark to clear, never
+    // misses a post that has begun.
+    if (m_posting.exchange(true))
         return;
-    m_posting = true;
+    if (!m_trafficOn) {
+        m_posting = false;
+        return;
+    }
     const double share = std::min(1.0, elapsed() / m_options.seconds);
     const int steadyDue = int(m_steadyChats * share);
     QJsonArray chats;
@@ -924,6 +931,7 @@ bool Soak::run()
     m_stalls.stop();
     const int late = actions.size() - next;
     m_trafficOn = false;
+    waitFor([&] { return !m_posting; }, 60000);
     std::printf("run: %.0f s, %d chats posted (%d calls failed), %d actions left undone; "
                 "time in actions:",
                 elapsed(), m_posted.load(), m_failures.load(), late);
