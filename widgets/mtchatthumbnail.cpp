@@ -1,5 +1,7 @@
 #include "widgets/mtchatthumbnail.h"
 
+#include "widgets/mtpicture.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -8,10 +10,10 @@ constexpr qreal kRadius = 6.0;
 const QSize kPlaceholder(160, 120);
 } // namespace
 
-QPixmap mtChatThumbnail(const QPixmap& picture, const QSize& base, int width, int height,
-                        bool video, qreal ratio)
+namespace {
+QPixmap thumbnail(const QPixmap& picture, const QSize& base, int width, int height, bool video,
+                  qreal ratio)
 {
-    ratio = qMax<qreal>(ratio, 1.0);
     QSizeF logical = picture.isNull()
                          ? QSizeF(width > 0 && height > 0 ? QSize(width, height) : kPlaceholder)
                          : QSizeF(picture.size()) / picture.devicePixelRatio();
@@ -51,4 +53,22 @@ QPixmap mtChatThumbnail(const QPixmap& picture, const QSize& base, int width, in
     }
     painter.end();
     return result;
+}
+} // namespace
+
+QPixmap mtChatThumbnail(const QPixmap& picture, const QSize& base, int width, int height,
+                        bool video, qreal ratio)
+{
+    ratio = qMax<qreal>(ratio, 1.0);
+    // The placeholder's proportions count only while there is no picture.
+    const QSize placeholder = picture.isNull() ? QSize(width, height) : QSize();
+    return mtSharedPicture(picture,
+                           QStringLiteral("thumbnail:%1x%2:%3x%4:%5@%6")
+                               .arg(base.width())
+                               .arg(base.height())
+                               .arg(placeholder.width())
+                               .arg(placeholder.height())
+                               .arg(video)
+                               .arg(ratio),
+                           [&] { return thumbnail(picture, base, width, height, video, ratio); });
 }

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmapCache>
 
 namespace {
 
@@ -34,10 +35,10 @@ QPixmap mtCoverPicture(const QPixmap& picture, const QSize& size, qreal ratio)
     return result;
 }
 
-QPixmap mtRoundPicture(const QPixmap& picture, const QSize& size, qreal ratio)
+namespace {
+
+QPixmap roundPicture(const QPixmap& picture, const QSize& size, qreal ratio)
 {
-    if (picture.isNull() || size.isEmpty())
-        return QPixmap();
     const QSize pixels = devicePixels(size, ratio);
     const QPixmap cropped = coverCrop(picture, pixels);
     QPixmap result(pixels);
@@ -52,6 +53,32 @@ QPixmap mtRoundPicture(const QPixmap& picture, const QSize& size, qreal ratio)
     painter.end();
     result.setDevicePixelRatio(qMax<qreal>(ratio, 1.0));
     return result;
+}
+
+} // namespace
+
+QPixmap mtSharedPicture(const QPixmap& source, const QString& form,
+                        const std::function<QPixmap()>& make)
+{
+    // A pixmap's cache key changes with every change of its pixels, so a key never names a
+    // picture other than the one it was made from.
+    const QString key =
+        QStringLiteral("mt:") + form + QLatin1Char(':') + QString::number(source.cacheKey());
+    QPixmap shared;
+    if (QPixmapCache::find(key, &shared))
+        return shared;
+    shared = make();
+    QPixmapCache::insert(key, shared);
+    return shared;
+}
+
+QPixmap mtRoundPicture(const QPixmap& picture, const QSize& size, qreal ratio)
+{
+    if (picture.isNull() || size.isEmpty())
+        return QPixmap();
+    const QString form =
+        QStringLiteral("round:%1x%2@%3").arg(size.width()).arg(size.height()).arg(ratio);
+    return mtSharedPicture(picture, form, [&] { return roundPicture(picture, size, ratio); });
 }
 
 QPixmap mtLoadPicture(const QString& path, qreal ratio)

@@ -4,6 +4,8 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+
 // Picture helpers shared by the conversation, the lists and the viewers.
 
 // The picture scaled smoothly to cover `size` and cropped around its centre, drawn into a
@@ -16,3 +18,10 @@ QPixmap mtCoverPicture(const QPixmap& picture, const QSize& size, qreal ratio = 
 
 // Loads a resource picture, preferring its "@2x" rendering on high-density screens.
 QPixmap mtLoadPicture(const QString& path, qreal ratio = 1.0);
+
+// `make`'s picture, made once per source picture and `form` (what else shapes it: kind, size,
+// ratio) while the pixmap cache holds it. Every row and window showing one picture then shares
+// one pixmap, and the pixmap cache, where Qt's icons keep what they paint, holds it once instead
+// of once per row ever shown (a closed window's copies stayed there until the cache was full).
+QPixmap mtSharedPicture(const QPixmap& source, const QString& form,
+                        const std::function<QPixmap()>& make);

@@ -15,10 +15,13 @@
 //
 // It samples resident memory, open descriptors and threads of this process once a second, and
 // the longest time the GUI thread did not turn its event loop (a 10 ms timer, the gap between two
-// of its ticks). The first figures are the least seen from a fifth of the run on for 40 s, the
-// last the least seen in its last 40 s, both between two actions (no chat window open,
-// unlocked, traffic flowing). At the end
-// every room's chats in the store are compared with the server's history:
+// of its ticks; the GUI thread's CPU time over the same gap is given beside it, which tells the
+// program's own work from a machine too busy to run the process). Like the program's own loop,
+// the run's loop sleeps until something is due, and each step of a user (open, a page back, a
+// Return, a close) comes in a turn of its own. The first figures are the least seen from a fifth of
+// the run on for 40 s, the last the least seen in its last 40 s, both between two actions (no chat
+// window open, unlocked, traffic flowing). At the end every room's chats in the store are compared
+// with the server's history:
 //   soak.rss.growth      resident memory, last vs first sample, percent; <= 10
 //   soak.fd.growth       open descriptors, last - first; <= 5
 //   soak.threads.growth  threads, last - first; <= 0
@@ -100,6 +103,9 @@ void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& mess
 struct Usage
 {
     double rssMb = 0;
+    // The resident size's parts: anonymous memory (the heap, stacks) and mapped files.
+    double anonMb = 0;
+    double fileMb = 0;
     int fds = 0;
     int threads = 0;
     int widgets = 0;
@@ -117,7 +123,11 @@ void keepLeast(std::optional<Usage>& least, const Usage& u)
         least = u;
         return;
     }
-    least->rssMb = std::min(least->rssMb, u.rssMb);
+    if (u.rssMb < least->rssMb) {
+        least->rssMb = u.rssMb;
+        least->anonMb = u.anonMb;
+        least->fileMb = u.fileMb;
+    }
     least->fds = std::min(least->fds, u.fds);
     least->threads = std::min(least->threads, u.threads);
     least->sqliteMb = std::min(least->sqliteMb, u.sqliteMb);
@@ -134,8 +144,15 @@ Usage usage()
     QFile status(QStringLiteral("/proc/self/status"));
     if (status.open(QIODevice::ReadOnly)) {
         for (const QByteArray& line : status.readAll().split('\n')) {
+            const auto mb = [&](int skip) {
+                return line.mid(skip).trimmed().split(' ').value(0).toDouble() / 1024;
+            };
             if (line.startsWith("VmRSS:"))
-                u.rssMb = line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+                u.rssMb = mb(6);
+            else if (line.startsWith("RssAnon:"))
+                u.anonMb = mb(8);
+            else if (line.startsWith("RssFile:"))
+                u.fileMb = mb(8);
         }
     }
     u.fds = QDir(QStringLiteral("/proc/self/fd"))
@@ -153,6 +170,45 @@ Usage usage()
     return u;
 }
 
+qint64 threadCpuNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// The longest time one call of the run took on the GUI thread, by what it was: wall and CPU.
+class CallTimes
+{
+public:
+    template <typename F>
+    void time(const QString& what, F&& call)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 cpu = threadCpuNs();
+        call();
+        Worst& w = m_worst[what];
+        w.wallMs = std::max(w.wallMs, double(clock.nsecsElapsed()) / 1e6);
+        w.cpuMs = std::max(w.cpuMs, double(threadCpuNs() - cpu) / 1e6);
+    }
+    void print() const
+    {
+        std::printf("longest calls (wall/GUI thread CPU ms):");
+        for (auto it = m_worst.cbegin(); it != m_worst.cend(); ++it)
+            std::printf(" %s %.0f/%.0f", qPrintable(it.key()), it->wallMs, it->cpuMs);
+        std::printf("\n");
+    }
+
+private:
+    struct Worst
+    {
+        double wallMs = 0;
+        double cpuMs = 0;
+    };
+    QHash<QString, Worst> m_worst;
+};
+
 // The longest gap between two ticks of a 10 ms timer on the GUI thread, and what the run was
 // doing then.
 class StallWatch
@@ -169,11 +225,14 @@ public:
         m_clock.start();
         m_last = 0;
         m_lastCpu = threadCpuNs();
+        m_lastPhase = *m_phase;
         m_timer.start();
     }
     void stop() { m_timer.stop(); }
     double maxMs() const { return m_maxMs; }
     QString where() const { return m_where; }
+    // The GUI thread's CPU time during the longest gap.
+    double maxGapBusyMs() const { return m_maxGapBusyMs; }
     int over(int ms) const { return m_gaps.value(ms); }
     // The most CPU time the GUI thread spent between two ticks: the part of a gap that is the
     // program's own work rather than a machine too busy to run it.
@@ -197,13 +256,6 @@ private:
         return words.join(QLatin1Char(' '));
     }
 
-    static qint64 threadCpuNs()
-    {
-        timespec t{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-        return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
-    }
-
     void tick()
     {
         const qint64 now = m_clock.nsecsElapsed();
@@ -224,10 +276,16 @@ private:
         }
         if (gap > 200)
             ++m_longByPhase[kind(*m_phase)];
+        // A gap is named by what the run did at both ends: work done in one turn of several
+        // steps ends in the last of them.
+        const QString where =
+            m_lastPhase == *m_phase ? *m_phase : m_lastPhase + QStringLiteral(" .. ") + *m_phase;
         if (gap > m_maxMs) {
             m_maxMs = gap;
-            m_where = *m_phase;
+            m_maxGapBusyMs = busy;
+            m_where = where;
         }
+        m_lastPhase = *m_phase;
     }
 
     const QString* m_phase;
@@ -240,6 +298,8 @@ private:
     QString m_busyWhere;
     QHash<QString, int> m_busyByPhase;
     QString m_where;
+    QString m_lastPhase;
+    double m_maxGapBusyMs = 0;
     QHash<int, int> m_gaps;
     QHash<QString, int> m_longByPhase;
 };
@@ -284,6 +344,7 @@ public:
         : m_server(server), m_dialog(dialog), m_rooms(rooms), m_ownId(ownId), m_options(options),
           m_home(home), m_stalls(&m_phase)
     {
+        m_pulse.start(10);
         startControlThread();
         m_totalChats = options.scaled(kWeekChats);
         m_bursts = std::max(1, int(m_totalChats * kBurstShare / kBurstChats));
@@ -349,6 +410,8 @@ private:
     const QString m_home;
     QString m_phase = QStringLiteral("start");
     StallWatch m_stalls;
+    // Wakes a turn that waits for events, also when the stall watch does not run.
+    QTimer m_pulse;
     QElapsedTimer m_clock;
     qint64 m_startMs = 0;
     int m_totalChats = 0;
@@ -360,7 +423,9 @@ private:
     int m_connects = 0;
     std::atomic<int> m_failures{0};
     std::atomic<bool> m_trafficOn{false};
-    bool m_posting = false;
+    // Set by the control thread while it posts: the check reads the server's history only once
+    // no post is on its way, or a chat posted after it would count as an extra row.
+    std::atomic<bool> m_posting{false};
     QThread m_controlThread;
     QObject* m_context = nullptr;
     QNetworkAccessManager* m_manager = nullptr;
@@ -374,6 +439,7 @@ private:
     int m_lost = -1;
     int m_duplicated = -1;
     QHash<QString, double> m_phaseSeconds;
+    CallTimes m_calls;
 };
 
 void Soak::makeFiles()
@@ -460,7 +526,7 @@ QJsonValue Soak::control(const QByteArray& method, const QString& path, const QJ
         },
         Qt::QueuedConnection);
     while (!done)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        turn();
     return answer;
 }
 
@@ -478,10 +544,15 @@ void Soak::post(const QJsonArray& chats)
 
 void Soak::traffic()
 {
-    // A call's own event loop runs this timer too.
-    if (!m_trafficOn || m_posting)
+    // A call's own event loop runs this timer too. Marked as posting before the switch is read,
+    // so that the run, which turns the switch off and then waits for the mark to clear, never
+    // misses a post that has begun.
+    if (m_posting.exchange(true))
         return;
-    m_posting = true;
+    if (!m_trafficOn) {
+        m_posting = false;
+        return;
+    }
     const double share = std::min(1.0, elapsed() / m_options.seconds);
     const int steadyDue = int(m_steadyChats * share);
     QJsonArray chats;
@@ -531,7 +602,12 @@ bool Soak::quietPoint() const
 void Soak::turn()
 {
     sample();
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    // Sleeps until something is due, as the program's own loop does (the pulse wakes it at
+    // least every 10 ms). The form with a time limit never sleeps: it drops WaitForMoreEvents
+    // and returns at once when nothing is pending, so a loop of it kept a core busy that the
+    // program's own threads need on a 2-core machine, and each preemption of the spinning
+    // thread counted as a stall.
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
@@ -539,8 +615,12 @@ bool Soak::waitFor(const std::function<bool()>& done, int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
+    // At least one turn, even when the step's work is done on the spot (a page loaded within
+    // the scroll): a user's input comes one event per turn of the loop, so two steps must not
+    // share a turn, or one gap would hold an open, three pages and a close.
+    do
         turn();
+    while (!done() && clock.elapsed() < timeoutMs);
     return done();
 }
 
@@ -560,7 +640,7 @@ bool Soak::window(int index)
         m_phase = phase + QLatin1Char(' ') + QLatin1String(what);
     };
     step("open");
-    m_dialog.openChatDialog(room.topic);
+    m_calls.time(QStringLiteral("open"), [&] { m_dialog.openChatDialog(room.topic); });
     QPointer<ChatDialog> window = m_dialog.chatWindows()->window(room.topic);
     if (!window ||
         !waitFor([&] { return window->isVisible() && window->chatView()->count() > 0; }, 10000))
@@ -574,8 +654,10 @@ bool Soak::window(int index)
         if (before >= session()->db()->chatCount(room.topic))
             break;
         // From one step below the top to the top, as a wheel turn there does.
-        bar->setValue(1);
-        bar->setValue(0);
+        m_calls.time(QStringLiteral("page"), [&] {
+            bar->setValue(1);
+            bar->setValue(0);
+        });
         if (!waitFor([&] { return view->count() > before; }, 2000))
             break;
     }
@@ -584,7 +666,8 @@ bool Soak::window(int index)
         step("text");
         auto* box = window->findChild<QPlainTextEdit*>(QStringLiteral("textEdit"));
         box->setPlainText(QStringLiteral("soak own text %1").arg(index));
-        QTest::keyClick(box, Qt::Key_Return);
+        m_calls.time(QStringLiteral("return"), [&] { QTest::keyClick(box, Qt::Key_Return); });
+        turn();
     }
     const int transferEvery =
         std::max(1, m_options.scaled(kWeekWindows) / m_options.scaled(kWeekTransfers));
@@ -593,7 +676,7 @@ bool Soak::window(int index)
         ok = transfers(window, room);
     }
     step("close");
-    window->close();
+    m_calls.time(QStringLiteral("close"), [&] { window->close(); });
     return waitFor([&] { return window.isNull(); }, 10000) && ok;
 }
 
@@ -710,13 +793,15 @@ bool Soak::check()
         }
     }
     QStringList missing;
+    QStringList extra;
     const auto count = [&](bool final) {
         QSqlDatabase db = QSqlDatabase::database(session()->db()->connectionName(), false);
         int lost = 0;
         int duplicated = 0;
         for (const DevBulkRoom& room : m_rooms) {
             QSqlQuery query(db);
-            query.prepare(QStringLiteral("SELECT msg_id FROM TTT_CHATT WHERE topic = ?"));
+            query.prepare(QStringLiteral("SELECT msg_id, msg_type, content_type, msg_state, "
+                                         "substr(content, 1, 40) FROM TTT_CHATT WHERE topic = ?"));
             query.addBindValue(room.topic);
             query.exec();
             QSet<QString> found;
@@ -726,6 +811,13 @@ bool Soak::check()
                 const QString id = query.value(0).toString();
                 if (kept[room.roomId].contains(id))
                     found.insert(id);
+                else if (final)
+                    extra << QStringLiteral("%1 (type %2, content type %3, state %4: %5)")
+                                 .arg(id)
+                                 .arg(query.value(1).toInt())
+                                 .arg(query.value(2).toInt())
+                                 .arg(query.value(3).toInt())
+                                 .arg(query.value(4).toString());
             }
             lost += kept[room.roomId].size() - found.size();
             if (final) {
@@ -751,6 +843,8 @@ bool Soak::check()
         std::printf("lost: %s, kept by the server at %.1f s of the run\n", qPrintable(id),
                     double(keptTime.value(id) - m_startMs) / 1000);
     }
+    for (const QString& row : extra.mid(0, 10))
+        std::printf("extra row: %s\n", qPrintable(row));
     std::printf("check: the server keeps %d chats in the %d rooms; %d lost, %d extra rows\n", total,
                 int(m_rooms.size()), m_lost, m_duplicated);
     return true;
@@ -837,6 +931,7 @@ bool Soak::run()
     m_stalls.stop();
     const int late = actions.size() - next;
     m_trafficOn = false;
+    waitFor([&] { return !m_posting; }, 60000);
     std::printf("run: %.0f s, %d chats posted (%d calls failed), %d actions left undone; "
                 "time in actions:",
                 elapsed(), m_posted.load(), m_failures.load(), late);
@@ -866,15 +961,18 @@ void Soak::report()
     std::printf("\n");
     const Usage first = m_first.value_or(Usage{});
     const Usage last = m_last.value_or(Usage{});
-    std::printf("first: %.1f MB (heap in use %.1f MB, SQLite %.1f MB), %d descriptors, %d threads, "
-                "%d widgets; last: %.1f MB (heap in use %.1f MB, SQLite %.1f MB), %d descriptors, "
-                "%d threads, %d widgets\n",
-                first.rssMb, first.heapMb, first.sqliteMb, first.fds, first.threads, first.widgets,
-                last.rssMb, last.heapMb, last.sqliteMb, last.fds, last.threads, last.widgets);
-    std::printf("stalls: longest %.0f ms (during %s); gaps over 50 ms: %d, over 100 ms: %d, over "
+    std::printf("first: %.1f MB (anonymous %.1f MB, files %.1f MB; heap in use %.1f MB, SQLite "
+                "%.1f MB), %d descriptors, %d threads, %d widgets; last: %.1f MB (anonymous %.1f "
+                "MB, files %.1f MB; heap in use %.1f MB, SQLite %.1f MB), %d descriptors, %d "
+                "threads, %d widgets\n",
+                first.rssMb, first.anonMb, first.fileMb, first.heapMb, first.sqliteMb, first.fds,
+                first.threads, first.widgets, last.rssMb, last.anonMb, last.fileMb, last.heapMb,
+                last.sqliteMb, last.fds, last.threads, last.widgets);
+    std::printf("stalls: longest %.0f ms, GUI thread busy %.0f ms of it (during %s); gaps over 50 "
+                "ms: %d, over 100 ms: %d, over "
                 "200 ms: %d\n",
-                m_stalls.maxMs(), qPrintable(m_stalls.where()), m_stalls.over(50),
-                m_stalls.over(100), m_stalls.over(200));
+                m_stalls.maxMs(), m_stalls.maxGapBusyMs(), qPrintable(m_stalls.where()),
+                m_stalls.over(50), m_stalls.over(100), m_stalls.over(200));
     const QHash<QString, int> byPhase = m_stalls.longByPhase();
     for (auto it = byPhase.cbegin(); it != byPhase.cend(); ++it)
         std::printf("  gaps over 200 ms during %s: %d\n", qPrintable(it.key()), it.value());
@@ -883,6 +981,7 @@ void Soak::report()
     const QHash<QString, int> busy = m_stalls.busyByPhase();
     for (auto it = busy.cbegin(); it != busy.cend(); ++it)
         std::printf("  busy over 100 ms during %s: %d\n", qPrintable(it.key()), it.value());
+    m_calls.print();
     std::printf("widgets that grew in number:");
     for (auto it = last.widgetClasses.cbegin(); it != last.widgetClasses.cend(); ++it) {
         if (it.value() > first.widgetClasses.value(it.key()))
