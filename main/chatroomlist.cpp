@@ -20,7 +20,8 @@ constexpr int kRowHeight = 80;
 } // namespace
 
 ChatRoomList::ChatRoomList(QWidget* parent)
-    : QListWidget(parent), m_rowTimer(new QTimer(this)), m_pictureTimer(new QTimer(this))
+    : QListWidget(parent), m_rowTimer(new QTimer(this)), m_aroundTimer(new QTimer(this)),
+      m_pictureTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("chatRoomListWidget"));
     setStyleSheet(QStringLiteral("QListWidget { border: none; outline: none; }"
@@ -33,7 +34,17 @@ ChatRoomList::ChatRoomList(QWidget* parent)
 
     m_rowTimer->setSingleShot(true);
     m_rowTimer->setInterval(0);
-    connect(m_rowTimer, &QTimer::timeout, this, &ChatRoomList::ensureRowWidgets);
+    // Making a row takes milliseconds: the rows in view are made and painted first, and those
+    // near the view at the turn of the event loop after that paint (paintEvent()).
+    connect(m_rowTimer, &QTimer::timeout, this, [this] {
+        if (!makeRowWidgets(false))
+            return;
+        m_aroundDue = true;
+        viewport()->update();
+    });
+    m_aroundTimer->setSingleShot(true);
+    m_aroundTimer->setInterval(0);
+    connect(m_aroundTimer, &QTimer::timeout, this, &ChatRoomList::ensureRowWidgets);
     // Started by the first answer of a batch and not restarted by later ones, so a steady
     // stream of answers still shows its pictures every batch interval (pictureArrived()).
     m_pictureTimer->setSingleShot(true);
@@ -327,10 +338,10 @@ void ChatRoomList::scheduleRowWidgets()
         m_rowTimer->start();
 }
 
-void ChatRoomList::ensureRowWidgets()
+bool ChatRoomList::makeRowWidgets(bool around)
 {
     if (!isVisible() || count() == 0)
-        return;
+        return false;
     executeDelayedItemsLayout();
     const QModelIndex first = indexAt(QPoint(1, 1));
     const QModelIndex last = indexAt(QPoint(1, viewport()->height() - 2));
@@ -357,8 +368,11 @@ void ChatRoomList::ensureRowWidgets()
         }
     };
     make(firstRow, qMin(lastRow, to));
+    if (!around)
+        return true;
     make(lastRow + 1, to);
     make(from, firstRow - 1);
+    return true;
 }
 
 bool ChatRoomList::rowsInViewPictured() const
@@ -449,6 +463,13 @@ void ChatRoomList::showEvent(QShowEvent* event)
 {
     QListWidget::showEvent(event);
     scheduleRowWidgets();
+}
+
+void ChatRoomList::paintEvent(QPaintEvent* event)
+{
+    QListWidget::paintEvent(event);
+    if (std::exchange(m_aroundDue, false))
+        m_aroundTimer->start();
 }
 
 void ChatRoomList::scrollContentsBy(int dx, int dy)

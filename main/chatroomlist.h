@@ -80,8 +80,9 @@ public:
     bool rowsInViewPictured() const;
 
     // Makes the widgets of the rows in and near the viewport and drops those far from it. Runs
-    // by itself after every change; callers only need it to have the rows at once.
-    void ensureRowWidgets();
+    // by itself after every change (the rows in view first, those near them after the next
+    // paint); callers only need it to have the rows at once.
+    void ensureRowWidgets() { makeRowWidgets(true); }
 
 signals:
     void clickedMemberIcon(int userId);
@@ -98,6 +99,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
 
 private:
@@ -109,6 +111,9 @@ private:
     ChatRoomItem* makeRowWidget(ChatRoomListWidgetItem* item);
     void dropRowWidget(ChatRoomListWidgetItem* item);
     void scheduleRowWidgets();
+    // The rows in view; with `around`, also those near the view. False when the list shows no
+    // row.
+    bool makeRowWidgets(bool around);
     void rebuildArrivedPictures();
 
     DBManager* m_db = nullptr;
@@ -121,6 +126,9 @@ private:
     QSet<QString> m_arrived;
     ChatRoomFilter m_filter;
     QTimer* m_rowTimer = nullptr;
+    QTimer* m_aroundTimer = nullptr;
+    // The rows in view were made; those near them wait for the next paint.
+    bool m_aroundDue = false;
     QTimer* m_pictureTimer = nullptr;
     int m_picturesComposed = 0;
 };

@@ -224,10 +224,11 @@ void MainDialog::lockScreen()
     if (m_toasts)
         m_toasts->closeAll();
     m_eventFilter->stopLockMode();
-    setLockPicture(data ? data->imageUrl() : QString());
     ui->lockAccntLabel->setText(account);
     ui->lockPasswordLineEdit->clear();
     showPage(LockPage);
+    // After the page change: the picture is fetched as one the user sees now.
+    setLockPicture(data ? data->imageUrl() : QString());
     ui->lockPasswordLineEdit->setEnabled(true);
     ui->unlockButton->setEnabled(false);
     ui->lockPasswordLineEdit->setFocus();
@@ -239,8 +240,11 @@ void MainDialog::setLockPicture(const QString& url)
 {
     const QSize size = ui->lockImgLabel->minimumSize();
     QString file;
+    // While another page is up the picture is only prefetched, behind the pictures of the rows
+    // the user looks at; the lock page reads it from the cache, or waits for it, when it is shown.
+    QWidget* waiter = currentPage() == LockPage ? ui->lockImgLabel : nullptr;
     if (!url.isEmpty() && m_session && m_session->net())
-        file = m_session->net()->requestImage(url, ui->lockImgLabel);
+        file = m_session->net()->requestImage(url, waiter);
     const QPixmap cached = file.isEmpty() ? QPixmap() : QPixmap(file);
     const QPixmap picture =
         cached.isNull() ? mtLoadPicture(QLatin1String(kDefaultLockPicture)) : cached;

@@ -218,7 +218,6 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
         emit onHttpFailure(reqCode, kErrorUnreadable, unreadableText());
         return;
     }
-    QStringList pictures;
     {
         QMutexLocker lock(&g_roomStoreMutex);
         DBManager db(dbPath, QString::fromLatin1(DBManager::kConnectionChatRooms),
@@ -229,13 +228,16 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
             emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("store is not open"));
             return;
         }
+        // The pictures are fetched while the rooms are stored: the answer and the directory
+        // (stored before the room list is asked for) name them, and a fetched picture goes into
+        // the cache, where the rows made later look first. An answer that comes before the rooms
+        // only finds no row that waits for it.
+        for (const QString& url : roomPictureUrls(db, response, headers.userId()))
+            requestImage(url, nullptr);
         if (db.syncChatRoomList(response, headers.userId()) == DBManager::SyncResult::Failed) {
             emit onHttpFailure(reqCode, kErrorNetwork, tr("The room list could not be stored"));
             return;
         }
-        pictures = roomPictureUrls(db, response, headers.userId());
     }
     emit onHttpSuccess(reqCode, response);
-    for (const QString& url : qAsConst(pictures))
-        requestImage(url, nullptr);
 }

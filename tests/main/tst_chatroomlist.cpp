@@ -97,6 +97,53 @@ struct NewChat
     qint64 shownTime = 0;
     QString shownText;
 };
+
+// The topics of the rows that have a widget, from the top down.
+QStringList withWidget(const ChatRoomList& list)
+{
+    QStringList out;
+    for (const QString& topic : list.topics()) {
+        if (list.rowWidget(topic))
+            out << topic;
+    }
+    return out;
+}
+
+// The topics of the rows the viewport shows (a part of one counts), from the top down.
+QStringList inView(const ChatRoomList& list)
+{
+    QStringList out;
+    for (const QString& topic : list.topics()) {
+        if (list.visualItemRect(list.chatRoomItem(topic)).intersects(list.viewport()->rect()))
+            out << topic;
+    }
+    return out;
+}
+
+// The rows that had a widget at the first paint in the list's window that showed any.
+class FirstRowsPainted : public QObject
+{
+public:
+    explicit FirstRowsPainted(const ChatRoomList& list) : m_list(list)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~FirstRowsPainted() override { qApp->removeEventFilter(this); }
+    QStringList rows;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (event->type() == QEvent::Paint && rows.isEmpty() && widget &&
+            widget->window() == &m_list)
+            rows = withWidget(m_list);
+        return false;
+    }
+
+private:
+    const ChatRoomList& m_list;
+};
 } // namespace
 
 Q_DECLARE_METATYPE(RoomRow)
@@ -213,6 +260,20 @@ private slots:
             rows.append(Row::of(m_list->rowWidget(topic)->row()));
         QCOMPARE(rows, expected);
         QCOMPARE(m_list->count(), 5);
+    }
+
+    // The rows in view get their widgets first and are painted with them; the rows near the
+    // view get theirs after that paint.
+    void rowsInViewPaintedFirst()
+    {
+        m_list->resize(360, 100);
+        const FirstRowsPainted painted(*m_list);
+        QList<DBChatRoom> rooms;
+        QVERIFY(m_store->db().chatRoomList(rooms) > 0);
+        m_list->setChatRooms(rooms);
+        const QString below = m_list->topics().value(inView(*m_list).size());
+        QTRY_VERIFY(m_list->rowWidget(below));
+        QCOMPARE(painted.rows, inView(*m_list));
     }
 
     // A row's picture is whole once every picture it shows is in the cache, and not before.

@@ -10,12 +10,15 @@
 #include "main/chatwindows.h"
 #include "main/globaleventfilter.h"
 #include "main/maindialog.h"
+#include "net/filemanager.h"
+#include "net/netservermanager.h"
 #include "notify/toaststack.h"
 #include "resources/mtresources.h"
 #include "session/localsettings.h"
 #include "session/mtsession.h"
 #include "store/mtdata.h"
 #include "widgets/mtmessagedialog.h"
+#include "widgets/mtpicture.h"
 #include "widgets/mtsearchlineedit.h"
 
 #include <QApplication>
@@ -103,6 +106,14 @@ struct LockView
     bool loggedIn = false;
     int boxes = 0;
     MT_TYPED(LockView, page, chatWindows, toasts, loggedIn, boxes)
+};
+
+// Who waited for the lock page's picture, and whether the lock page shows it.
+struct LockPicture
+{
+    bool answeredToLabel = false;
+    bool shownOnLock = false;
+    MT_TYPED(LockPicture, answeredToLabel, shownOnLock)
 };
 
 // Where a login or unlock whose directory or room list failed leaves the window.
@@ -285,6 +296,30 @@ private slots:
         dialog.openChatDialog(topic);
         dialog.itemDoubleClickedFromChatRoomListWidget(list->chatRoomItem(topic));
         QCOMPARE(view(), (LockView{2, 0, 0, true, 2}));
+    }
+
+    // While the room list is up the lock page's picture is only prefetched, behind the pictures of
+    // the rows in view; the lock page then shows it from the cache.
+    void lockPictureWaitsForTheLock()
+    {
+        ShownWindow w(m_config);
+        QVERIFY(w.started());
+        // Picture answer -> whether the lock page's label waited for it.
+        QHash<QString, bool> answered;
+        QLabel* label = w.child<QLabel>("lockImgLabel");
+        connect(w.dialog.session()->net(), &NetServerManager::onImageSuccess, &w.dialog,
+                [&](const QString& url, const QString&, QWidget* widget) {
+                    answered.insert(url, widget == label);
+                });
+        QVERIFY(w.loginAs(QStringLiteral("user009")));
+        const QString url = w.dialog.session()->mtData()->imageUrl();
+        QVERIFY(waitUntil([&] { return answered.contains(url); }, kLoginWait));
+        w.dialog.clickedLockMode();
+        QTRY_COMPARE_WITH_TIMEOUT(w.dialog.currentPage(), int(MainDialog::LockPage), 10000);
+        const QImage fetched =
+            mtRoundPicture(QPixmap(FileManager::cachedFile(url)), label->minimumSize()).toImage();
+        QCOMPARE((LockPicture{answered.value(url), label->pixmap()->toImage() == fetched}),
+                 (LockPicture{false, true}));
     }
 
     // A failed directory keeps the login page usable (the retry used to be ignored); then log off.
