@@ -52,7 +52,6 @@ public:
         listen(m, &N::onDownloadFailure, "downloadFailure");
     }
 
-    QList<Event> events() const { return m_events; }
     QList<NetOutcome> outcomes() const
     {
         QList<NetOutcome> out;
