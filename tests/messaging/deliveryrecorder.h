@@ -51,21 +51,9 @@ public:
     static constexpr int kFinish = -2;
     static constexpr int kRefused = -1000;
     // Calls in order: kStart, 0 per single, a batch's size, kRefused minus a refused size, kFinish.
-    std::vector<int> events() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_events;
-    }
-    std::vector<bool> durable() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_durable;
-    }
-    std::vector<int> settled() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_settled;
-    }
+    std::vector<int> events() const { return locked(m_events); }
+    std::vector<bool> durable() const { return locked(m_durable); }
+    std::vector<int> settled() const { return locked(m_settled); }
     // A deep copy: Qt's containers grow in a library the thread sanitizer does not see.
     QList<QMQTT::Message> messages() const
     {
@@ -95,7 +83,6 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         m_refuse = count;
     }
-
     // -1: every one.
     void refuseDurable(int count)
     {
@@ -116,6 +103,13 @@ public:
     }
 
 private:
+    // A copy taken under the lock.
+    template <typename T>
+    T locked(const T& value) const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return value;
+    }
     bool refuse(int size)
     {
         {

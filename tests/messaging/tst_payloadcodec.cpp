@@ -115,8 +115,6 @@ private slots:
         const QList<QPair<QByteArray, qint64>> tails = {
             {"{\n    \"readTime\": 30\n}\n", 30},
             {"{\"readTime\":", 0},
-            {"[30]", 0},
-            {"{\"readTime\":\"30\"}", 0},
             {"{\"readTime\":1e300}", 0},
             // What this client sends: times beyond 32 bits written as integers, exactly.
             {ChatPayload::enterReadContents("c1", kTime).toUtf8(), kTime},

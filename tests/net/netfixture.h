@@ -34,8 +34,6 @@ public:
         int errCode() const { return args.value(1).toInt(); }
         QString text() const { return args.value(2).toString(); }
         QJsonObject object() const { return args.value(1).toJsonObject(); }
-        qint64 done() const { return args.value(1).toLongLong(); }
-        qint64 total() const { return args.value(2).toLongLong(); }
         bool isProgress() const { return signal.endsWith(QLatin1String("Progress")); }
     };
 
@@ -55,13 +53,6 @@ public:
     }
 
     QList<Event> events() const { return m_events; }
-    QList<Event> of(const QString& signal, const QString& id) const
-    {
-        QList<Event> out;
-        std::copy_if(m_events.begin(), m_events.end(), std::back_inserter(out),
-                     [&](const Event& e) { return e.signal == signal && e.args.value(0) == id; });
-        return out;
-    }
     QList<NetOutcome> outcomes() const
     {
         QList<NetOutcome> out;

@@ -1,5 +1,4 @@
 #include "net/filemanager.h"
-#include "net/netanswer.h"
 #include "netfixture.h"
 #include "store/dbchatroom.h"
 #include "store/dbgroup.h"
@@ -246,24 +245,6 @@ private slots:
     }
 
     void cleanup() { m_server.clearFault(); }
-
-    // An unreadable answer is logged by its head, credentials masked.
-    void preview_data()
-    {
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("preview");
-        QTest::newRow("keys of any case, spaced")
-            << QByteArray("{\"PASSWD\" : \"x+y=\", \"clientId\":\"c-1\", \"token\":\"t\"}")
-            << "{\"PASSWD\" : \"****\", \"clientId\":\"****\", \"token\":\"****\"}";
-        QTest::newRow("a value cut off") << QByteArray("{\"client\":{\"accessKey\":\"AK-1")
-                                         << "{\"client\":{\"accessKey\":\"****";
-    }
-    void preview()
-    {
-        QFETCH(QByteArray, body);
-        QFETCH(QString, preview);
-        QCOMPARE(NetAnswer::preview(body), preview);
-    }
 
     // Last: it ends the session.
     void nothingStoredAmiss()
