@@ -15,11 +15,8 @@
 class DevServer;
 class XSession;
 
-// One user's copy of the whole program on a test display: its own home, runtime and temporary
-// folders and its own user name (so its own single-instance lock, settings, database and device
-// id), the reference server's client.ini, and an `xdg-open` on its PATH that only writes down
-// what it was asked to open. It is driven only as a user would, with xdotool's keys and mouse,
-// and read only from outside: windows, screen pictures and files.
+// One user's whole program on a test display, in folders of its own, driven and read only as a
+// user would: xdotool's keys and mouse, windows, screen pictures and files.
 class AppClient
 {
 public:

@@ -2,9 +2,7 @@
 
 class QProcess;
 
-// The child processes of the tests (the reference server, the broker, X servers, the program
-// itself) are ended the same way: politely first, so that they can save and clean up, and by
-// force when they do not go in time.
+// Children end politely first, so that they can save and clean up, then by force.
 class ChildProcess
 {
 public:

@@ -12,9 +12,7 @@
 #include <csignal>
 #include <optional>
 
-// A fault rule for the served paths (/rest, /files, /pictures, /download): the matching
-// requests get an error, a body given verbatim, no answer, or an answer that stops after its
-// first bytes, until the rule is cleared or replaced (devserver/README.md, "Injected faults").
+// A fault rule for the served paths (devserver/README.md, "Injected faults").
 struct DevFault
 {
     QString mode;                           // "error", "body", "hang" or "stall"
@@ -150,22 +148,18 @@ struct DevLogin
     MT_TYPED(DevLogin, account, forceYn, deviceId)
 };
 
-// The reference chat server (devserver/server.mjs under Node.js) for one test: its own data
-// folder with its own CA, free ports chosen by the server, and its control interface (plain
-// HTTP on loopback) to drive it and to read back what its REST side received.
+// The reference chat server for one test: own data folder and CA, free ports, control interface.
 class DevServer
 {
 public:
     DevServer();
     ~DevServer() { stop(); }
 
-    // Starts and waits for the server's READY line; `extraArgs` are further options
-    // ("--rooms", "1000", "--session-idle", "30", "--rate", "65536", ...).
+    // Starts and waits for the server's READY line; `extraArgs` are further server options.
     bool start(const QStringList& extraArgs = QStringList());
     // SIGTERM, then waits for the exit.
     void stop() { ChildProcess::stop(m_process); }
-    // SIGSTOP and SIGCONT: while paused the server answers nothing (its control interface
-    // neither), so that a test can act while a request is known to be in flight.
+    // While paused nothing answers, so a test can act while a request is known to be in flight.
     bool pause() { return sendSignal(SIGSTOP); }
     bool resume() { return sendSignal(SIGCONT); }
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
@@ -178,12 +172,10 @@ public:
     QString clientIni() const { return dataDir() + QStringLiteral("/client.ini"); }
     QString caFile() const { return dataDir() + QStringLiteral("/ca.pem"); }
 
-    // One call of the control interface; the answer's JSON (null when there was none).
-    // `status` receives the HTTP status (0 without an answer).
+    // One control call; the answer's JSON (null without one), `status` the HTTP status or 0.
     QJsonValue control(const QByteArray& method, const QString& path,
                        const QJsonValue& body = QJsonValue(), int* status = nullptr);
-    // What the REST side received, oldest first, optionally only paths starting with a prefix
-    // and only after a sequence number.
+    // What the REST side received, oldest first, under a path prefix and after a sequence.
     QJsonArray requests(const QString& pathPrefix = QString(), qint64 since = 0);
     // The sequence number of the newest request received (0 when none).
     qint64 lastRequestSeq();
@@ -192,8 +184,7 @@ public:
     bool fail(const DevFault& fault) { return setFault(fault.toJson()); }
     // Clears the rule; hung requests get 503, stalled answers close (or finish).
     bool clearFault() { return setFault(QJsonObject{{"mode", "off"}}); }
-    // A transfer rate limit: without a path every download and upload body, with one the
-    // answers and upload bodies under it; 0 clears.
+    // A transfer rate limit, for every body or those under `path`; 0 clears.
     bool setRate(qint64 bytesPerSecond, const QString& path = QString());
     // The version refusal and update package; the link the refusal names (null on failure).
     std::optional<QString> setUpdate(const DevUpdate& update);
@@ -202,15 +193,13 @@ public:
         return bool(call("POST", "/control/version", QJsonObject{{"minVersion", QJsonValue()}}));
     }
 
-    // Sessions by user id or by client id. The next login of the same device gets new keys
-    // (the current session stays valid); the number of sessions marked, -1 on failure.
+    // The next login of the same device gets new keys; sessions marked, -1 on failure.
     int rotateKeys(qint64 userId) { return perSession("rotate", {{"userId", double(userId)}}); }
     int rotateKeys(const QString& clientId)
     {
         return perSession("rotate", {{"clientId", clientId}});
     }
-    // Closes the broker connections only (the sessions stay valid); the number closed, -1 on
-    // failure.
+    // Closes the broker connections only; the number closed, -1 on failure.
     int dropBroker(qint64 userId) { return perSession("drop", {{"userId", double(userId)}}); }
     int dropBroker(const QString& clientId) { return perSession("drop", {{"clientId", clientId}}); }
     // The sessions of a user as the control interface lists them.
@@ -219,8 +208,8 @@ public:
         return control("GET", QStringLiteral("/control/sessions?userId=%1").arg(userId)).toArray();
     }
 
-    // `rooms` new rooms with `chats` chats spread over them for an account, delivered to its
-    // sessions at their next connect unless `deliver` is false; empty on failure.
+    // New rooms with chats spread over them, delivered at the next connect unless `deliver` is
+    // false.
     QVector<DevBulkRoom> bulk(const QString& account, int rooms, int chats, bool deliver = true);
     DevHistory appendHistory(const DevHistoryRequest& request);
     // What clients published after a sequence number, oldest first.
@@ -243,8 +232,7 @@ public:
     DevRoom addRoom(qint64 owner, const QVector<qint64>& members, int roomType = 30);
     // Every room of a user; `shared` leaves out group rooms and rooms without another member.
     QVector<DevRoom> rooms(qint64 userId, bool shared = false);
-    // A chat in the sender's name, published and kept; `extra` adds fields of /control/chat
-    // (contentType, fileName, data). Its message id, empty on failure.
+    // A chat in the sender's name, published and kept, `extra` fields added; its id or empty.
     QString chat(qint64 roomId, qint64 senderId, const QString& text,
                  const QJsonObject& extra = QJsonObject());
     // `count` chats "<text> <n>", n from 1; whether all were taken.
@@ -271,8 +259,7 @@ public:
     QVector<DevLogin> logins(qint64 since);
     // One device's keep-alives after a sequence number that were answered with 200.
     int answeredPings(const QString& deviceId, qint64 since);
-    // Chats and room notices published to the topic after a sequence number (read marks left
-    // out); and the message ids of the chats among them.
+    // Chats and room notices published to the topic after a sequence, and the chats' ids.
     QVector<DevSent> sentSince(qint64 since, const QString& topic);
     QStringList publishedIds(qint64 since, const QString& topic);
 
@@ -282,8 +269,7 @@ private:
     // A control call answered with 200: its answer; none otherwise.
     std::optional<QJsonValue> call(const QByteArray& method, const QString& path,
                                    const QJsonValue& body = QJsonValue());
-    // A session call ("rotate": keys at the next login, "drop": the broker connection) for the
-    // sessions the key names; how many it touched, -1 on failure.
+    // "rotate" or "drop" on the sessions the key names; how many it touched, -1 on failure.
     int perSession(const char* what, const QJsonObject& key);
     bool sendSignal(int signal);
 

@@ -5,13 +5,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-// A real mosquitto broker for one test or benchmark: its own folder, a free loopback port kept
-// across restarts, a password file (no anonymous access) and, unless switched off, persistence
-// saved every second, so that a session survives the broker being killed and started again.
-//
-// The chat server decides which room topics reach a session; with a plain broker the same is
-// done by leaving a persistent session subscribed (subscribeSession) before the client under
-// test connects with that client id. The helper's own tools connect with an account of their own.
+// A real mosquitto broker with a password file; its port and persistence outlive a kill, so a
+// session survives a restart. subscribeSession stands in for the chat server's room topics.
 class MosquittoBroker
 {
 public:

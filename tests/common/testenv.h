@@ -3,9 +3,7 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
-// A private home for one test: every folder the program finds through QStandardPaths (data,
-// config, cache, documents, runtime) and the temporary folder point into a fresh directory, so
-// tests never touch the user's files nor each other's.
+// A private home: every QStandardPaths folder and the temporary folder in a fresh directory.
 class TestEnv
 {
 public:

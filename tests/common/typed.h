@@ -1,16 +1,7 @@
 #pragma once
 
-// A typed result for tests: MT_TYPED(Type, field, field, ...) inside a struct gives it
-// operator== over the listed fields and a QTest::toString (found by argument-dependent lookup)
-// that prints "{field=value, ...}", so a failed QCOMPARE names the field that differs; mtFields()
-// lets a reader fill the fields in that order.
-//
-//     struct ChatRow
-//     {
-//         QString msgId;
-//         int state = 0;
-//         MT_TYPED(ChatRow, msgId, state)
-//     };
+// MT_TYPED(Type, fields...) inside a struct: operator== and a QTest::toString over the fields,
+// so a failed QCOMPARE names the field that differs; mtFields() fills them in that order.
 
 #include <QByteArray>
 #include <QColor>

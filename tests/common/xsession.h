@@ -6,9 +6,8 @@
 
 #include <memory>
 
-// A real X display for tests of the whole program: Xvfb on a free display number and, when asked,
-// trayer as the system tray host and openbox as the window manager (without one no window is
-// ever iconic nor asks for attention). xdotool drives and inspects the windows on it.
+// Xvfb with, when asked, a tray host and a window manager (without one no window is ever
+// iconic nor asks for attention).
 class XSession
 {
 public:

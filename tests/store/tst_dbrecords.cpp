@@ -212,18 +212,6 @@ private slots:
         // Written at once, without the caller's applyCommit.
         QCOMPARE(MTData(&db()).alarmOffTopics(), (QStringList{"chat/2", "chat/3"}));
     }
-
-    // The newest going first hands the pointer back to the one still alive.
-    void newestInstance()
-    {
-        auto older = std::make_unique<MTData>(&db());
-        auto newer = std::make_unique<MTData>();
-        QCOMPARE(MTData::instance(), newer.get());
-        newer.reset();
-        QCOMPARE(MTData::instance(), older.get());
-        older.reset();
-        QCOMPARE(MTData::instance(), nullptr);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestDBRecords)

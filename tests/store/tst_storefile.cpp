@@ -42,11 +42,11 @@ struct OpenOutcome
     MT_TYPED(OpenOutcome, open, error, errorText, besideTheFile)
 };
 
-OpenOutcome openAndClose(const QString& file, const QString& key = kKey)
+OpenOutcome openAndClose(const QString& file)
 {
     OpenOutcome outcome;
     {
-        DBManager db(file, "Veltri", key, 1);
+        DBManager db(file, "Veltri", kKey, 1);
         outcome = {db.isOpen(), db.openError(), !db.openErrorText().isEmpty(), {}};
     }
     const QFileInfo info(file);
@@ -64,8 +64,7 @@ constexpr int kWritableFolder = 0x7777; // rwxrwxrwx
 struct OpenRow
 {
     QString relativePath;
-    QByteArray writtenFirst; // empty: a real store is made first, with `createKey`
-    QString createKey, key;
+    QByteArray writtenFirst; // empty: a real store is made first
     int fileMode, folderMode;
     OpenOutcome expected;
 };
@@ -92,8 +91,6 @@ public:
 private:
     bool m_dropped = false;
 };
-
-const OpenOutcome kOpened{true, DBManager::OpenError::None, false, {}};
 
 } // namespace
 
@@ -219,24 +216,15 @@ private slots:
         QTest::addColumn<OpenRow>("row");
         const OpenOutcome refused{false, DBManager::OpenError::ReadOnly, true, {}};
         const OpenOutcome wrongKey{false, DBManager::OpenError::WrongKey, true, {}};
-        const QString quoted = "it's'';--";
         QTest::newRow("read-only file")
-            << OpenRow{"a.db", {}, kKey, kKey, kReadOnlyFile, kWritableFolder, refused};
+            << OpenRow{"a.db", {}, kReadOnlyFile, kWritableFolder, refused};
         QTest::newRow("read-only folder")
-            << OpenRow{"a.db", {}, kKey, kKey, kWritableFile, kReadOnlyFolder, refused};
-        QTest::newRow("quote in the key")
-            << OpenRow{"a.db", {}, quoted, quoted, kWritableFile, kWritableFolder, kOpened};
-        QTest::newRow("quote in the key, wrong end")
-            << OpenRow{"a.db", {}, quoted, quoted + "x", kWritableFile, kWritableFolder, wrongKey};
-        QTest::newRow("non-ASCII key")
-            << OpenRow{"a.db", {}, "비밀번호", "비밀번호", kWritableFile, kWritableFolder, kOpened};
-        QTest::newRow("not a database") << OpenRow{
-            "a.db", QByteArray(4096, 'x'), kKey, kKey, kWritableFile, kWritableFolder, wrongKey};
+            << OpenRow{"a.db", {}, kWritableFile, kReadOnlyFolder, refused};
+        QTest::newRow("not a database")
+            << OpenRow{"a.db", QByteArray(4096, 'x'), kWritableFile, kWritableFolder, wrongKey};
         QTest::newRow("no such folder")
             << OpenRow{"missing/a.db",
                        "-",
-                       kKey,
-                       kKey,
                        kWritableFile,
                        kWritableFolder,
                        {false, DBManager::OpenError::CannotOpen, true, {}}};
@@ -247,18 +235,18 @@ private slots:
         QFETCH(OpenRow, row);
         const QString folder = m_env->path("store");
         QVERIFY(QDir().mkpath(folder));
-        // An empty file becomes a store under `createKey`; anything else stays as it is.
+        // An empty file becomes a store; anything else stays as it is.
         const QString path = folder + "/" + row.relativePath;
         QFile raw(path);
         static_cast<void>(raw.open(QIODevice::WriteOnly) && raw.write(row.writtenFirst) >= 0);
         raw.close();
-        openAndClose(path, row.createKey);
+        openAndClose(path);
         QVERIFY(QFile::setPermissions(m_env->root(), QFile::Permissions(0x7755)));
         static_cast<void>(QFile::setPermissions(path, QFile::Permissions(row.fileMode)));
         QVERIFY(QFile::setPermissions(folder, QFile::Permissions(row.folderMode)));
         UnprivilegedScope asUser;
         QVERIFY(asUser.isUnprivileged());
-        QCOMPARE(openAndClose(path, row.key), row.expected);
+        QCOMPARE(openAndClose(path), row.expected);
     }
 
     void databaseFilePath()
