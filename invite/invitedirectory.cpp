@@ -63,6 +63,33 @@ QStringView slice(const QString& text, const QVector<int>& starts, int index)
     return QStringView(text).mid(from, starts.at(index + 1) - from);
 }
 
+template <typename T>
+QVector<T> permuted(const QVector<T>& values, const QVector<int>& order)
+{
+    QVector<T> out(order.size());
+    T* to = out.data();
+    for (const int i : order)
+        *to++ = values.at(i);
+    return out;
+}
+
+// Texts laid one after another (each starting at `fromAt`, with the end as the last entry), laid
+// out again in `order`.
+template <typename Text>
+void permuteTexts(const Text& from, const QVector<int>& fromAt, const QVector<int>& order, Text& to,
+                  QVector<int>& toAt)
+{
+    toAt.resize(order.size() + 1);
+    toAt[0] = 0;
+    for (int k = 0; k < order.size(); ++k)
+        toAt[k + 1] = toAt[k] + fromAt.at(order.at(k) + 1) - fromAt.at(order.at(k));
+    to.resize(toAt.last());
+    auto* out = to.data();
+    const auto* in = from.constData();
+    for (int k = 0; k < order.size(); ++k)
+        std::copy(in + fromAt.at(order.at(k)), in + fromAt.at(order.at(k) + 1), out + toAt.at(k));
+}
+
 } // namespace
 
 InviteEntry InviteDirectory::entryOf(const DBUser& user)
@@ -149,9 +176,8 @@ void InviteDirectory::finish()
     m_byId.reserve(size_t(m_userIds.size()));
     for (int i = 0; i < m_userIds.size(); ++i)
         m_byId.emplace_back(m_userIds.at(i), i);
-    // Stable: of two entries for one user, the first is the one found.
-    std::stable_sort(m_byId.begin(), m_byId.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    // By id, then index: of two entries for one user, the first is the one found.
+    std::sort(m_byId.begin(), m_byId.end());
 }
 
 bool InviteDirectory::load(DBManager* db, qint64 ownUserId)
@@ -185,18 +211,12 @@ bool InviteDirectory::load(DBManager* db, qint64 ownUserId)
         finish();
         return false;
     }
+    m_userIds = permuted(read.m_userIds, order);
+    m_depts = permuted(read.m_depts, order);
+    m_flags = permuted(read.m_flags, order);
+    permuteTexts(read.m_names, read.m_nameAt, order, m_names, m_nameAt);
+    permuteTexts(read.m_thumbs, read.m_thumbAt, order, m_thumbs, m_thumbAt);
     m_deptNames = read.m_deptNames;
-    m_names.reserve(read.m_names.size());
-    m_thumbs.reserve(read.m_thumbs.size());
-    for (int i : qAsConst(order)) {
-        const QStringView name = read.nameAt(i);
-        m_names.append(name.data(), int(name.size()));
-        const int thumbFrom = read.m_thumbAt.at(i);
-        addPerson(read.m_userIds.at(i), read.m_depts.at(i),
-                  std::string_view(read.m_thumbs.constData() + thumbFrom,
-                                   size_t(read.m_thumbAt.at(i + 1) - thumbFrom)),
-                  read.m_flags.at(i) & AppInstall, read.m_flags.at(i) & ChattAllow);
-    }
     finish();
     return true;
 }
