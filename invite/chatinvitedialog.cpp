@@ -108,7 +108,7 @@ DBUser ChatInviteDialog::userFor(qint64 userId) const
         }
         return user;
     }
-    const InviteEntry& e = m_directory.entry(index);
+    const InviteEntry e = m_directory.entry(index);
     DBUser user;
     user.setUserId(e.userId);
     user.setUserName(e.userName);
@@ -154,7 +154,7 @@ void ChatInviteDialog::on_exitPushButton_clicked()
 void ChatInviteDialog::on_inviteListView_clicked(const QModelIndex& index)
 {
     qDebug().noquote() << "ChatInviteDialog::on_inviteListView_clicked";
-    const InviteEntry* e = m_model->entryAt(index.row());
+    const std::optional<InviteEntry> e = m_model->entryAt(index.row());
     if (!e) {
         qWarning().noquote() << "ChatInviteDialog::on_inviteListView_clicked failed to dbUser "
                                 "index.row():"

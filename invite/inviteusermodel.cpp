@@ -12,52 +12,58 @@ int InviteUserModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : m_shown.size();
 }
 
-const InviteEntry* InviteUserModel::entryAt(int row) const
+std::optional<InviteEntry> InviteUserModel::entryAt(int row) const
 {
     if (row < 0 || row >= m_shown.size())
-        return nullptr;
-    return &m_directory->entry(m_shown.at(row));
+        return std::nullopt;
+    return m_directory->entry(m_shown.at(row));
+}
+
+InviteSelection::Availability InviteUserModel::availabilityOf(int index) const
+{
+    return InviteSelection::availability(m_directory->appInstall(index),
+                                         m_directory->chattAllow(index),
+                                         m_selection->isFixed(m_directory->userId(index)));
 }
 
 QVariant InviteUserModel::data(const QModelIndex& index, int role) const
 {
-    const InviteEntry* e = entryAt(index.row());
-    if (!e || index.parent().isValid())
+    if (index.parent().isValid() || index.row() < 0 || index.row() >= m_shown.size())
         return QVariant();
+    const int i = m_shown.at(index.row());
+    const InviteDirectory& d = *m_directory;
     switch (role) {
     case Qt::DisplayRole:
     case UserNameRole:
-        return e->userName;
+        return d.userName(i);
     case ThumbUrlRole:
-        return e->thumbUrl;
+        return d.thumbUrl(i);
     case DeptNameRole:
-        return e->deptName;
+        return d.deptName(i);
     case AppInstallRole:
-        return int(e->appInstall);
+        return int(d.appInstall(i));
     case CheckedRole:
-        return m_selection->isChosen(e->userId);
+        return m_selection->isChosen(d.userId(i));
     case ExistRole:
-        return m_selection->isFixed(e->userId);
+        return m_selection->isFixed(d.userId(i));
     case ChattAllowRole:
-        return int(e->chattAllow);
+        return int(d.chattAllow(i));
     case UserIdRole:
-        return e->userId;
+        return d.userId(i);
     case Qt::AccessibleTextRole:
-        return spokenText(*e);
+        return spokenText(i);
     case AvailabilityRole:
-        return int(InviteSelection::availability(e->appInstall, e->chattAllow,
-                                                 m_selection->isFixed(e->userId)));
+        return int(availabilityOf(i));
     default:
         return QVariant();
     }
 }
 
-QString InviteUserModel::spokenText(const InviteEntry& e) const
+QString InviteUserModel::spokenText(int index) const
 {
     const QString who = tr("%1, %2", "an invitation row read out: the name, the department")
-                            .arg(e.userName, e.deptName);
-    switch (
-        InviteSelection::availability(e.appInstall, e.chattAllow, m_selection->isFixed(e.userId))) {
+                            .arg(m_directory->userName(index), m_directory->deptName(index));
+    switch (availabilityOf(index)) {
     case InviteSelection::NotInstalled:
         return tr("%1, cannot be chosen: has not installed the program").arg(who);
     case InviteSelection::DeclinesChats:
@@ -67,40 +73,51 @@ QString InviteUserModel::spokenText(const InviteEntry& e) const
     case InviteSelection::Available:
         break;
     }
-    return m_selection->isChosen(e.userId) ? tr("%1, chosen").arg(who) : who;
+    return m_selection->isChosen(m_directory->userId(index)) ? tr("%1, chosen").arg(who) : who;
 }
 
 Qt::ItemFlags InviteUserModel::flags(const QModelIndex& index) const
 {
-    const InviteEntry* e = entryAt(index.row());
-    if (!e)
+    if (index.parent().isValid() || index.row() < 0 || index.row() >= m_shown.size())
         return Qt::NoItemFlags;
-    const auto a = InviteSelection::availability(e->appInstall, e->chattAllow,
-                                                 m_selection->isFixed(e->userId));
-    return a == InviteSelection::Available ? Qt::ItemIsSelectable | Qt::ItemIsEnabled
-                                           : Qt::NoItemFlags;
+    return availabilityOf(m_shown.at(index.row())) == InviteSelection::Available
+               ? Qt::ItemIsSelectable | Qt::ItemIsEnabled
+               : Qt::NoItemFlags;
 }
 
 void InviteUserModel::reload()
 {
     beginResetModel();
     m_searchText.clear();
-    m_literal = true;
+    m_typed.clear();
     m_shown = m_directory->filter(QString());
     endResetModel();
 }
 
 void InviteUserModel::setSearchText(const QString& text)
 {
-    // A literal text that extends the previous literal one can only narrow its result, so only
-    // the rows shown now are looked at (one keystroke stays cheap over a large directory).
-    const QVector<int> before = m_shown;
-    const bool literal = InviteDirectory::isLiteral(text);
-    const bool narrows = !m_searchText.isEmpty() && m_literal && literal &&
-                         text.startsWith(m_searchText, Qt::CaseInsensitive);
-    QVector<int> shown = m_directory->filter(text, narrows ? &before : nullptr);
+    QVector<int> shown;
+    if (text.isEmpty()) {
+        // A new search begins: its first keystroke looks at everybody again.
+        m_typed.clear();
+        shown = m_directory->filter(text);
+    } else if (!InviteDirectory::isLiteral(text)) {
+        shown = m_directory->filter(text);
+    } else {
+        // A plain text that extends an earlier one can only narrow its rows, and erasing back to
+        // an earlier text finds its rows again: a keystroke never searches the whole directory
+        // twice for the same text.
+        const QString key = InviteDirectory::searchKey(text);
+        while (!m_typed.isEmpty() && !key.startsWith(m_typed.last().key))
+            m_typed.removeLast();
+        if (!m_typed.isEmpty() && m_typed.last().key == key) {
+            shown = m_typed.last().shown;
+        } else {
+            shown = m_directory->filter(text, m_typed.isEmpty() ? nullptr : &m_typed.last().shown);
+            m_typed.append({key, shown});
+        }
+    }
     m_searchText = text;
-    m_literal = literal;
     if (shown == m_shown)
         return;
     beginResetModel();

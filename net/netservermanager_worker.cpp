@@ -202,7 +202,14 @@ void NetServerManager::runDataCache(int reqCode, const QUrl& url, const QString&
     // Queued to the GUI thread ahead of the answer, so its receivers see the refreshed session.
     QMetaObject::invokeMethod(
         this, [stored] { refreshSession(stored); }, Qt::QueuedConnection);
-    emit onHttpSuccess(reqCode, response);
+    // The lists are in the store now; only the answer's own values (its stamp) go to the GUI
+    // thread. A large organisation's parsed lists are freed here, not on the GUI thread.
+    QJsonObject stamp;
+    for (auto it = response.constBegin(); it != response.constEnd(); ++it) {
+        if (!it.value().isArray() && !it.value().isObject())
+            stamp.insert(it.key(), it.value());
+    }
+    emit onHttpSuccess(reqCode, stamp);
 }
 
 void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QString& dbPath,

@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <functional>
 
@@ -18,6 +19,7 @@ class DBChatRoom;
 class DBGroup;
 class DBMTData;
 class DBUser;
+struct DBDirectoryRow;
 class UnreadCounts;
 
 // One named connection onto a user's encrypted database file. Construction opens the file and
@@ -196,10 +198,12 @@ public:
     int userList(QList<DBUser>& list);
     // The active users but the own one, by user_sort then name; appends.
     int selectUserList(QList<DBUser>& list, qint64 ownUserId);
-    // The same people in the same order, handed to `visit` one at a time, so that a directory of
-    // tens of thousands is never held whole; false when the store could not be read. Only what a
-    // list of people shows is filled in: id, name, department, thumbnail, the two flags, the state.
-    bool visitUserList(qint64 ownUserId, const std::function<void(const DBUser&)>& visit);
+    // The same people, handed to `visit` one row at a time in the order the table holds them,
+    // so that a directory of hundreds of thousands is never held whole or converted column by
+    // column; `order` receives the listing order, by user_sort then name, as the numbers of the
+    // visits (0 for the first row visited). False when the store could not be read.
+    bool visitDirectory(qint64 ownUserId, const std::function<void(const DBDirectoryRow&)>& visit,
+                        QVector<int>& order);
     int selectUserListLimit(QList<DBUser>& list, qint64 ownUserId, int limit, int offset);
     // Active users but the own one whose name contains `text` (emptied first).
     int searchUserList(QList<DBUser>& list, qint64 ownUserId, const QString& text, int limit,

@@ -66,9 +66,13 @@ bool DevServer::start(const QStringList& extraArgs)
     static const QRegularExpression ready(
         QStringLiteral("^REST (\\d+)$.*^CONTROL (\\d+)$.*^READY$"),
         QRegularExpression::MultilineOption | QRegularExpression::DotMatchesEverythingOption);
+    // A generated organisation is made before READY: a large one takes minutes on a busy
+    // machine, so the limit grows by a millisecond per person.
+    const int usersAt = extraArgs.indexOf(QStringLiteral("--users"));
+    const qint64 users = usersAt >= 0 ? extraArgs.value(usersAt + 1).toLongLong() : 0;
     QRegularExpressionMatch match = ready.match(output());
-    for (QDeadlineTimer deadline(60000); !match.hasMatch() && isRunning() && !deadline.hasExpired();
-         match = ready.match(output()))
+    for (QDeadlineTimer deadline(60000 + users);
+         !match.hasMatch() && isRunning() && !deadline.hasExpired(); match = ready.match(output()))
         QThread::msleep(20);
     m_restPort = match.captured(1).toInt();
     m_controlPort = match.captured(2).toInt();

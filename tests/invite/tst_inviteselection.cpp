@@ -170,6 +170,8 @@ private slots:
         QTest::newRow("typing then erasing") << QStringList{"k", "ki", "kim", "ki", "k", ""};
         QTest::newRow("plain then a pattern") << QStringList{"k", "k|", "k|p"};
         QTest::newRow("case changes mid-word") << QStringList{"K", "Ki", "KIM"};
+        QTest::newRow("erasing, then another letter")
+            << QStringList{"k", "ki", "kim", "ki", "kip", "k", "kim"};
     }
     void typingMatchesFreshSearch()
     {

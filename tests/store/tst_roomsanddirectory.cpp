@@ -1,4 +1,5 @@
 #include "store/dbchatroom.h"
+#include "store/dbdirectoryrow.h"
 #include "store/dbgroup.h"
 #include "store/dbmanager.h"
 #include "store/dbmtdata.h"
@@ -11,6 +12,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <string_view>
 
 namespace {
 
@@ -118,6 +120,43 @@ struct ListRow
     QStringList expected;
 };
 
+// A person as the directory read hands them over.
+struct Listed
+{
+    qint64 userId = 0;
+    QString userName, deptName, thumbUrl;
+    int chattAllow = 0, appInstall = 0;
+    MT_TYPED(Listed, userId, userName, deptName, thumbUrl, chattAllow, appInstall)
+};
+
+// The people of the directory read, in the listing order it gives.
+QList<Listed> listed(DBManager& db)
+{
+    const auto text = [](std::string_view t) { return QString::fromUtf8(t.data(), int(t.size())); };
+    QList<Listed> visited;
+    QVector<int> order;
+    const bool read = db.visitDirectory(
+        kOwn,
+        [&](const DBDirectoryRow& r) {
+            visited << Listed{r.userId,         text(r.userName),  text(r.deptName),
+                              text(r.thumbUrl), int(r.chattAllow), int(r.appInstall)};
+        },
+        order);
+    QList<Listed> out;
+    for (int i : qAsConst(order))
+        out << visited.value(i);
+    return read ? out : QList<Listed>{};
+}
+
+// A row of TTT_USER: user_sort as bound (a null QVariant is NULL, a QByteArray a blob).
+struct DirectoryUser
+{
+    qint64 userId = 0;
+    QString userName;
+    QVariant userSort;
+    int userState = 1;
+};
+
 // The directory of the list tests (own user 1) and two groups; user_sort is text.
 void fillDirectory(StoreFixture& store)
 {
@@ -140,6 +179,7 @@ void fillDirectory(StoreFixture& store)
 Q_DECLARE_METATYPE(SyncRow)
 Q_DECLARE_METATYPE(CacheRow)
 Q_DECLARE_METATYPE(ListRow)
+Q_DECLARE_METATYPE(QList<DirectoryUser>)
 
 // The server's room list and directory merged into the store, and what the windows read back.
 class TestRoomsAndDirectory : public QObject
@@ -406,12 +446,67 @@ private slots:
                  (Rows{{{"10", "2"}, {"11", "8"}}}));
     }
 
+    // The read sorts what SQLite would: the same people in the order of the statement's own
+    // ORDER BY, and each column as stored.
+    void directoryListing_data()
+    {
+        QTest::addColumn<QList<DirectoryUser>>("users");
+        const QVariant null;
+        QTest::newRow("storage classes: NULL, then text, then a blob")
+            << QList<DirectoryUser>{{2, "Blob", QByteArray("\x01")},
+                                    {3, "Text", "5"},
+                                    {4, "Null", null},
+                                    {5, "Empty", ""},
+                                    {6, "Null too", null}};
+        QTest::newRow("text, not numbers; the own user and inactive users left out")
+            << QList<DirectoryUser>{{kOwn, "Own", "0"}, {2, "Nine", "9"},      {3, "Ten", "10"},
+                                    {4, "One", "1"},    {5, "Hundred", "100"}, {6, "Gone", "0", 0},
+                                    {7, "Zero", "0"}};
+        QTest::newRow("one user_sort: names byte for byte, UTF-8 order") << QList<DirectoryUser>{
+            {2, "Kim", "7"},           {3, "kim", "7"},         {4, "Kimberly", "7"},
+            {5, "김민수", "7"},        {6, "Émile", "7"},       {7, "Zed", "7"},
+            {8, "Alexandra B", "7"},   {9, "Alexandra A", "7"}, {10, "Alexandr", "7"},
+            {11, "\U0001D49Cbc", "7"}, {12, "\uFF21bc", "7"},   {13, "", "7"}};
+        QTest::newRow("long texts that share their first bytes")
+            << QList<DirectoryUser>{{2, "A", "12345678"},
+                                    {3, "B", "1234567"},
+                                    {4, "C", "123456789"},
+                                    {5, "D", "12345670"},
+                                    {6, "E", "1234567é"},
+                                    {7, "F", "1234567"},
+                                    {8, "Same start and a longer name", "1234567"},
+                                    {9, "Same start and a longer nam", "1234567"}};
+    }
+    void directoryListing()
+    {
+        QFETCH(QList<DirectoryUser>, users);
+        StoreFixture store("Veltri_listing");
+        for (const DirectoryUser& u : users) {
+            QVERIFY(store.exec("INSERT INTO TTT_USER (user_id, user_name, user_sort, user_state, "
+                               "dept_name, thumb_url, chatt_allow, app_install) VALUES (?, ?, ?, "
+                               "?, ?, ?, ?, ?)",
+                               {u.userId, u.userName, u.userSort, u.userState,
+                                QString("Dept %1").arg(u.userId % 3),
+                                QString("/files/thumb/%1.png").arg(u.userId), int(u.userId % 2),
+                                int(u.userId % 3 != 0)}));
+        }
+        QCOMPARE(listed(store.db()),
+                 store.rows<Listed>("SELECT user_id, user_name, dept_name, thumb_url, chatt_allow, "
+                                    "app_install FROM TTT_USER WHERE user_id != ? AND user_state "
+                                    "= 1 ORDER BY user_sort ASC, user_name",
+                                    {kOwn}));
+    }
+
     void userLists_data()
     {
         QTest::addColumn<ListRow>("row");
         QTest::newRow("the chooser: active users but the own, by user_sort")
             << ListRow{[](DBManager& db, QList<DBUser>& l) {
-                           db.visitUserList(kOwn, [&](const DBUser& u) { l << u; });
+                           for (const Listed& p : listed(db)) {
+                               DBUser u;
+                               u.setUserName(p.userName);
+                               l << u;
+                           }
                        },
                        {"Park", "Lee", "O'Brien", "Kim"}};
         // By user_sort, then by name descending; deleted users included.
