@@ -297,7 +297,6 @@ void ChatRoomList::refreshPicture(ChatRoomListWidgetItem* item, ChatRoomItem* wi
         const QPixmap picture = mtPictureMosaic(
             mtRoomPictures(item->pictureSources(), cached, ratio), widget->pictureSize(), ratio);
         item->setPicture(picture, whole);
-        ++m_picturesComposed;
     }
     widget->setPicture(item->picture());
 }

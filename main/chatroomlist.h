@@ -73,8 +73,6 @@ public:
     QStringList topics() const;
     // The topics of the rows the filter leaves visible, from the top down.
     QStringList visibleTopics() const;
-    // Pictures composed since the list was made (a statistic for tests and benchmarks).
-    int picturesComposed() const { return m_picturesComposed; }
     // Whether every row in view has its widget and shows all its pictures, none of them still
     // a stand-in for one on its way (what a benchmark waits for).
     bool rowsInViewPictured() const;
@@ -130,5 +128,4 @@ private:
     // The rows in view were made; those near them wait for the next paint.
     bool m_aroundDue = false;
     QTimer* m_pictureTimer = nullptr;
-    int m_picturesComposed = 0;
 };
