@@ -85,9 +85,10 @@ fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     # No desktop here: give the client a virtual one with a tray, so the demo still runs. Xvfb
-    # picks a free display itself and writes its number once it accepts clients.
+    # picks a free display itself and writes its number once it accepts clients. -noreset: a
+    # display resets whenever its last client leaves, and a tray host connecting just then fails.
     mkfifo "$work/display"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
     xvfb_pid=$!
     number=""
     read -r -t "$ready_timeout" number <"$work/display" || true
@@ -95,7 +96,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     export DISPLAY=":$number"
     # The client refuses to start without a tray: wait until the tray has its window. A tray
     # host that exits at start (it can lose a race with the new display) is started again, up
-    # to three times.
+    # to five times.
     start_tray() {
         trayer --edge top >/dev/null 2>&1 &
         tray_pid=$!
@@ -108,7 +109,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     }
     attempt=1
     until start_tray; do
-        [ $attempt -lt 3 ] || fail "trayer stopped on $DISPLAY $attempt times"
+        [ $attempt -lt 5 ] || fail "trayer stopped on $DISPLAY $attempt times"
         echo "trayer stopped on $DISPLAY; trying again" >&2
         attempt=$((attempt + 1))
     done
