@@ -1,13 +1,11 @@
 #include "store/dbchatroom.h"
 #include "store/dbdirectoryrow.h"
-#include "store/dbgroup.h"
 #include "store/dbmanager.h"
 #include "store/dbmtdata.h"
 #include "store/dbuser.h"
 #include "storefixture.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QtTest>
 
@@ -495,15 +493,6 @@ private slots:
     void userLists_data()
     {
         QTest::addColumn<ListRow>("row");
-        QTest::newRow("the chooser: active users but the own, by user_sort")
-            << ListRow{[](DBManager& db, QList<DBUser>& l) {
-                           for (const Listed& p : listed(db)) {
-                               DBUser u;
-                               u.setUserName(p.userName);
-                               l << u;
-                           }
-                       },
-                       {"Park", "Lee", "O'Brien", "Kim"}};
         // By user_sort, then by name descending; deleted users included.
         QTest::newRow("ids: only integers reach the statement")
             << ListRow{[](DBManager& db, QList<DBUser>& l) {
