@@ -25,16 +25,22 @@ QList<QByteArray> numbered(const QByteArray& prefix, int count)
 class TestMqttClient : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<QMQTT::Client> makeClient(const QString& clientId, DeliveryRecorder* recorder)
+    // A client connected to the broker as `clientId`; none when it could not connect.
+    std::unique_ptr<QMQTT::Client> connected(const QString& clientId, DeliveryRecorder* recorder,
+                                             int maxUnsettled = 0)
     {
         auto c = std::make_unique<QMQTT::Client>(recorder);
+        if (maxUnsettled > 0)
+            c->setMaxUnsettled(maxUnsettled);
         c->setHostName(m_broker.host());
         c->setPort(m_broker.port());
         c->setClientId(clientId);
         c->setUsername(kUser);
         c->setPassword(kKey);
         c->setAutoReconnectInterval(200);
-        return c;
+        QSignalSpy spy(c.get(), &QMQTT::Client::connected);
+        c->connectToHost();
+        return spy.wait(10000) ? std::move(c) : nullptr;
     }
 
     MosquittoBroker m_broker;
@@ -63,12 +69,11 @@ private slots:
         m_broker.stop();
         QVERIFY2(m_broker.start(), qPrintable(m_broker.errorString()));
         DeliveryRecorder recorder;
-        auto client = makeClient(QStringLiteral("session-order"), &recorder);
-        QSignalSpy connected(client.get(), &QMQTT::Client::connected);
+        auto client = connected(QStringLiteral("session-order"), &recorder);
+        QVERIFY(client);
+        QSignalSpy reconnected(client.get(), &QMQTT::Client::connected);
         QSignalSpy disconnected(client.get(), &QMQTT::Client::disconnected);
         QSignalSpy errors(client.get(), &QMQTT::Client::error);
-        client->connectToHost();
-        QVERIFY(connected.wait(10000));
 
         // Every byte value, so nothing treats the payload as text; the echo keeps QoS 1.
         QByteArray binary;
@@ -92,7 +97,6 @@ private slots:
         client->connectToHost();
         sent += offline;
         QTRY_COMPARE_WITH_TIMEOUT(recorder.messages().size(), sent.size(), 20000);
-        QCOMPARE(recorder.payloads(), sent);
 
         // Broker killed: the client keeps what it publishes, retries, and reconnects on its own.
         m_broker.kill();
@@ -100,7 +104,7 @@ private slots:
         QVERIFY(client->publish(Message(0, topic, "while-down", 1)) != 0);
         QTRY_VERIFY_WITH_TIMEOUT(errors.count() >= 2, 10000);
         QVERIFY2(m_broker.start(), qPrintable(m_broker.errorString()));
-        QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 3, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(reconnected.count(), 2, 20000);
         QVERIFY(m_broker.publish(topic, "after-restart"));
         QTRY_COMPARE_WITH_TIMEOUT(recorder.messages().size(), sent.size() + 2, 20000);
         QList<QByteArray> got = recorder.payloads();
@@ -117,11 +121,8 @@ private slots:
         QVERIFY(m_broker.subscribeSession(clientId, {topic}));
         auto recorder = std::make_unique<DeliveryRecorder>(true);
         recorder->refuseBatches(3);
-        auto client = makeClient(clientId, recorder.get());
-        client->setMaxUnsettled(maxUnsettled);
-        QSignalSpy connected(client.get(), &QMQTT::Client::connected);
-        client->connectToHost();
-        QVERIFY(connected.wait(10000));
+        auto client = connected(clientId, recorder.get(), maxUnsettled);
+        QVERIFY(client);
         const QList<QByteArray> sent = numbered("held", 600);
         QVERIFY2(m_broker.publishLines(topic, sent), qPrintable(m_broker.errorString()));
         // The client reads up to its bound and no further while the delegate refuses.
@@ -139,10 +140,8 @@ private slots:
 
         // Everything taken was acknowledged: the next connection gets only the sentinel.
         DeliveryRecorder next(true);
-        auto again = makeClient(clientId, &next);
-        QSignalSpy reconnected(again.get(), &QMQTT::Client::connected);
-        again->connectToHost();
-        QVERIFY(reconnected.wait(10000));
+        const auto again = connected(clientId, &next);
+        QVERIFY(again);
         QVERIFY(m_broker.publish(topic, "sentinel"));
         QTRY_VERIFY_WITH_TIMEOUT(next.payloads().contains("sentinel"), 30000);
         QCOMPARE(next.payloads(), QList<QByteArray>{"sentinel"});

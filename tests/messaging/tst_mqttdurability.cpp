@@ -1,9 +1,9 @@
 // Nothing acknowledged is lost when the session is killed (SIGKILL) mid-burst.
+#include "common/wait.h"
 #include "sessionfixture.h"
 #include "store/dbtypes.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QProcess>
 #include <QtTest>
 
@@ -19,17 +19,16 @@ QString chatId(int i)
 // Waits for a child's line "<prefix> <n>" with n >= minimum (no number counts as 0).
 bool waitForLine(QProcess& child, const QByteArray& prefix, int minimum, int timeoutMs)
 {
-    for (QDeadlineTimer deadline(timeoutMs); !deadline.hasExpired();) {
-        while (child.canReadLine()) {
-            const QByteArray line = child.readLine().trimmed();
-            if (line.startsWith(prefix) && line.mid(prefix.size()).trimmed().toInt() >= minimum)
-                return true;
-        }
-        if (child.state() == QProcess::NotRunning)
+    return waitUntil(
+        [&] {
+            while (child.canReadLine()) {
+                const QByteArray line = child.readLine().trimmed();
+                if (line.startsWith(prefix) && line.mid(prefix.size()).trimmed().toInt() >= minimum)
+                    return true;
+            }
             return false;
-        child.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-    }
-    return false;
+        },
+        timeoutMs);
 }
 
 } // namespace

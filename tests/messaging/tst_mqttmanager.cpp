@@ -191,7 +191,7 @@ private slots:
             {"chat m101 Alice 0", "chat m102 Alice 0", "chat m103 Bob 0 a.png /p/a.png"},
             {{20, "8"}},
             {{"m101", 1, false, 1, 5, 0, "hello"},
-             {"m102", 1, false, 1, 5, 0, "!*refresh*!"},
+             {"m102", 1, false, 1, 5, 0, refresh},
              {"m103", 1, false, 1, 5, 0, "2"}},
             3);
         add("chat while the room's window is active", 102, {{20, "8"}}, {},

@@ -27,18 +27,13 @@ void TestNetRequests::initTestCase()
     QVERIFY(start());
     m_me = m_session->userId();
     // Five new users: the first shares a room of two and one of three with user001.
-    for (const char* name : {"plus", "b", "c", "d", "e"}) {
-        const QJsonObject user{{"loginAccnt", name}, {"userName", name}, {"password", kPassword}};
-        m_users << QString::number(
-            m_server.control("POST", "/control/user", user)["userId"].toInt());
-    }
-    auto room = [&](const QJsonArray& members, int type) {
-        const QJsonObject body{
-            {"userId", m_me}, {"members", members}, {"roomType", type}, {"notify", false}};
-        return m_server.control("POST", "/control/room", body)["chattRoomId"].toInt();
-    };
-    m_pair = room({m_users.at(0).toInt()}, 20);
-    m_many = room({m_users.at(0).toInt(), m_users.at(1).toInt()}, 30);
+    const QJsonObject plus{{"loginAccnt", "plus"}, {"userName", "plus"}, {"password", kPassword}};
+    m_users << QString::number(m_server.control("POST", "/control/user", plus)["userId"].toInt());
+    for (const char* name : {"b", "c", "d", "e"})
+        m_users << QString::number(m_server.addUser(name, name));
+    m_pair = m_server.addRoom(m_me, {m_users.at(0).toLongLong()}, 20).roomId;
+    m_many =
+        m_server.addRoom(m_me, {m_users.at(0).toLongLong(), m_users.at(1).toLongLong()}).roomId;
     QVERIFY(m_users.last().toInt() > 0 && m_pair > 0 && m_many > 0);
 }
 

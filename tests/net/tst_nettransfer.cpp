@@ -55,6 +55,7 @@ private slots:
     {
         QVERIFY(start());
         QVERIFY(QDir().mkpath(FileManager::cacheFolder()));
+        QVERIFY(QFile(m_targets.filePath(QStringLiteral("plain.txt"))).open(QIODevice::WriteOnly));
     }
 
     void cleanup()
@@ -132,45 +133,9 @@ private slots:
         QVERIFY(contents(expectedPath) == contents(info.filePath()));
     }
 
-    void refusedDownloads_data()
-    {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<QString>("target"); // "" for the cache; relative to a temporary folder
-        QTest::addColumn<int>("httpCode");
-
-        QTest::newRow("not on the server") << "/files/nothing-here.txt" << QString() << 404;
-        QTest::newRow("target under a file") << "/files/seeddoc3.txt"
-                                             << "plain.txt/x/report.txt" << 200;
-        QTest::newRow("chosen path that climbs out") << "/files/seeddoc3.txt"
-                                                     << "chosen/../../escaped.txt" << 200;
-    }
-
-    void refusedDownloads()
-    {
-        QFETCH(QString, url);
-        QFETCH(QString, target);
-        QFETCH(int, httpCode);
-
-        QTemporaryDir dir;
-        QVERIFY(QFile(dir.filePath(QStringLiteral("plain.txt"))).open(QIODevice::WriteOnly));
-        const QString chosen = target.isEmpty() ? QString() : dir.filePath(target);
-        QFile::remove(FileManager::cacheFilePath(url));
-        const QStringList cacheBefore = cacheFiles();
-
-        const QString reqId = QStringLiteral("dl-%1").arg(QTest::currentDataTag());
-        QVERIFY(m_net->downloadFile(reqId, url, chosen));
-        const NetRecorder::Event answer = m_recorder->answer(reqId);
-        QCOMPARE(QVariantList({answer.signal, answer.errCode()}),
-                 QVariantList({"downloadFailure", httpCode}));
-        // Nothing was left behind, in the cache or near the target.
-        QCOMPARE(cacheFiles(), cacheBefore);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-                 QStringList("plain.txt"));
-        QVERIFY(!QFileInfo::exists(QFileInfo(dir.path()).dir().filePath("escaped.txt")));
-        QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("plain.txt"))).size(), qint64(0));
-    }
-
-    void silentTransfers_data()
+    // A transfer that fails or goes silent reports once and leaves no file behind, in the cache
+    // or near a chosen target (in m_targets beside plain.txt, or above it).
+    void failedTransfers_data()
     {
         QTest::addColumn<QJsonObject>("rule");
         QTest::addColumn<DevUpdate>("update"); // the update package's size and pace
@@ -182,6 +147,20 @@ private slots:
         const QString pictureUrl =
             QStringLiteral("/pictures/u%1_1.png").arg(QString::number(m_session->userId() + 5));
         const int timedOut = NetServerManager::kErrorNetwork;
+        const QJsonObject off{{"mode", "off"}};
+        const auto download = [this](const char* url, const char* target) {
+            const QString chosen = *target ? m_targets.filePath(target) : QString();
+            return Transfer([=](NetServerManager& n) { return n.downloadFile("dl", url, chosen); });
+        };
+        QTest::newRow("download not on the server")
+            << off << DevUpdate{} << download("/files/nothing-here.txt", "")
+            << NetOutcome{"downloadFailure", "dl", 404} << "";
+        QTest::newRow("download target under a file")
+            << off << DevUpdate{} << download("/files/seeddoc3.txt", "plain.txt/x/report.txt")
+            << NetOutcome{"downloadFailure", "dl", 200} << "";
+        QTest::newRow("download to a chosen path that climbs out")
+            << off << DevUpdate{} << download("/files/seeddoc3.txt", "chosen/../../escaped.txt")
+            << NetOutcome{"downloadFailure", "dl", 200} << "";
         QTest::newRow("download that stops after its first bytes")
             << QJsonObject{{"mode", "stall"}, {"bytes", 10}, {"path", doc}} << DevUpdate{}
             << Transfer(
@@ -201,14 +180,13 @@ private slots:
             << NetOutcome{"uploadFailure", "silent", timedOut} << "big.bin";
         // Longer than the idle time in all, but never silent that long.
         QTest::newRow("slow download that keeps moving")
-            << QJsonObject{{"mode", "off"}} << DevUpdate{0, {}, 40000, false, 16000}
-            << Transfer([](NetServerManager& n) {
+            << off << DevUpdate{0, {}, 40000, false, 16000} << Transfer([](NetServerManager& n) {
                    return n.downloadFile(QStringLiteral("silent"), "/download/slow.bin", QString());
                })
             << NetOutcome{"downloadSuccess", "silent"} << "slow.bin";
     }
 
-    void silentTransfers()
+    void failedTransfers()
     {
         QFETCH(QJsonObject, rule);
         QFETCH(DevUpdate, update);
@@ -216,7 +194,7 @@ private slots:
         QFETCH(NetOutcome, expected);
         QFETCH(QString, written);
 
-        for (const char* name : {"seeddoc1.txt", "slow.bin"})
+        for (const char* name : {"seeddoc1.txt", "seeddoc3.txt", "nothing-here.txt", "slow.bin"})
             QFile::remove(FileManager::cacheFilePath(name));
         QStringList cache = cacheFiles() << written;
         cache.removeAll(QString());
@@ -232,6 +210,10 @@ private slots:
         finish(net);
         QCOMPARE(recorder.outcomes(), QList<NetOutcome>{expected});
         QCOMPARE(cacheFiles(), cache);
+        QCOMPARE(QDir(m_targets.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList("plain.txt"));
+        QVERIFY(!QFileInfo::exists(QFileInfo(m_targets.path()).dir().filePath("escaped.txt")));
+        QCOMPARE(QFileInfo(m_targets.filePath(QStringLiteral("plain.txt"))).size(), qint64(0));
     }
 
     void destroyedWhileATransferHangs()
@@ -246,6 +228,9 @@ private slots:
         QCOMPARE(m_recorder->answer(QStringLiteral("hang")).signal,
                  QStringLiteral("uploadFailure"));
     }
+
+private:
+    QTemporaryDir m_targets;
 };
 
 QTEST_MAIN(TestNetTransfer)

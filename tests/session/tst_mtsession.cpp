@@ -99,15 +99,13 @@ private:
     bool roomsStored(MtSession& s, const QString& account)
     {
         QList<DBChatRoom> rooms;
-        QStringList stored, served;
+        QSet<QString> stored, served;
         if (s.db())
             s.db()->chatRoomList(rooms);
         for (const DBChatRoom& room : rooms)
             stored << room.topic();
         for (const DevRoom& room : m_server.rooms(m_server.userId(account)))
             served << room.topic;
-        stored.sort();
-        served.sort();
         return stored == served;
     }
     void chat(const QString& topic, int from, const QString& text)

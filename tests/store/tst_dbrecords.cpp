@@ -193,7 +193,6 @@ private slots:
         QCOMPARE(valuesOf(MTData(&db())), kLoggedIn);
 
         m_store->refuse("DELETE", "TTT_MTDATA", "1");
-        QTest::ignoreMessage(QtWarningMsg, "DBMTData::applyZero - remove is failure");
         QVERIFY(!data.applyZero());
         QCOMPARE(data.userId(), qint64(0));
         QCOMPARE(MTData(&db()).userId(), qint64(42));

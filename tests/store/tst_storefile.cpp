@@ -214,20 +214,18 @@ private slots:
     void opening_data()
     {
         QTest::addColumn<OpenRow>("row");
-        const OpenOutcome refused{false, DBManager::OpenError::ReadOnly, true, {}};
-        const OpenOutcome wrongKey{false, DBManager::OpenError::WrongKey, true, {}};
-        QTest::newRow("read-only file")
-            << OpenRow{"a.db", {}, kReadOnlyFile, kWritableFolder, refused};
-        QTest::newRow("read-only folder")
-            << OpenRow{"a.db", {}, kWritableFile, kReadOnlyFolder, refused};
-        QTest::newRow("not a database")
-            << OpenRow{"a.db", QByteArray(4096, 'x'), kWritableFile, kWritableFolder, wrongKey};
-        QTest::newRow("no such folder")
-            << OpenRow{"missing/a.db",
-                       "-",
-                       kWritableFile,
-                       kWritableFolder,
-                       {false, DBManager::OpenError::CannotOpen, true, {}}};
+        using Error = DBManager::OpenError;
+        const auto row = [](const char* name, const char* path, const QByteArray& writtenFirst,
+                            int fileMode, int folderMode, Error error) {
+            QTest::newRow(name) << OpenRow{path, writtenFirst, fileMode, folderMode,
+                                           OpenOutcome{false, error, true, {}}};
+        };
+        row("read-only file", "a.db", {}, kReadOnlyFile, kWritableFolder, Error::ReadOnly);
+        row("read-only folder", "a.db", {}, kWritableFile, kReadOnlyFolder, Error::ReadOnly);
+        row("not a database", "a.db", QByteArray(4096, 'x'), kWritableFile, kWritableFolder,
+            Error::WrongKey);
+        row("no such folder", "missing/a.db", "-", kWritableFile, kWritableFolder,
+            Error::CannotOpen);
     }
 
     void opening()
