@@ -2,6 +2,7 @@
 
 // A signed-in store, its user's broker account, peers' payloads, and items as lines.
 #include "common/mosquittobroker.h"
+#include "common/typed.h"
 #include "messaging/mqttmanager.h"
 #include "messaging/payloadcodec.h"
 #include "store/dbmanager.h"
@@ -13,6 +14,8 @@
 #include <QMap>
 #include <QSignalSpy>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -124,47 +127,65 @@ inline QString roomEvent(int roomId, int type, const QList<qint32>& members,
     return json({{"chatRoomInfo", room}, {"inviteUserIds", QJsonArray::fromStringList(invited)}});
 }
 
-// Each item as a line of what the main window reads; another topic than `topic` says so.
-inline QStringList describe(const Items& items, const QString& topic)
+// A queued item as the window would take it: its kind, what it carries (empty fields at the end
+// left out) and its topic when that is not the case's own.
+struct Queued
+{
+    QString kind;
+    QStringList fields;
+    QString on;
+    MT_TYPED(Queued, kind, fields, on)
+};
+
+inline QList<Queued> describe(const Items& items, const QString& topic)
 {
     static const char* const kinds[] = {"noroom", "chat",   "invite", "admission", "leave",
                                         "push",   "myread", "read",   "leaveread", "hereread"};
     using M = MqttManager;
-    QStringList out;
+    QList<Queued> out;
     for (const auto& item : items) {
-        QStringList line{QLatin1String(kinds[item->type()])};
+        Queued q{QLatin1String(kinds[item->type()]), {}, {}};
         QString at;
         if (const auto* n = dynamic_cast<const M::NoRoomExistMessageItem*>(item.get())) {
             at = n->topic();
         } else if (const auto* c = dynamic_cast<const M::ChatMessageItem*>(item.get())) {
             const DBChat& chat = c->chat();
             at = chat.topic();
-            line << chat.msgId() << chat.senderName() << QString::number(chat.msgRead())
-                 << chat.fileName() << chat.remotePathUrl();
+            q.fields << chat.msgId() << chat.senderName() << QString::number(chat.msgRead())
+                     << chat.fileName() << chat.remotePathUrl();
             // The GUI thread gets no way to the delivery thread's connection.
             if (chat.dbManager() &&
                 chat.dbManager()->connectionName() == QLatin1String(DBManager::kConnectionMqtt))
-                line << QStringLiteral("with the delivery thread's connection");
+                q.fields << QStringLiteral("with the delivery thread's connection");
         } else if (const auto* r = dynamic_cast<const M::RoomMessageItem*>(item.get())) {
             at = r->room().topic();
-            line << QString::number(r->room().type()) << QString::number(r->room().dataState())
-                 << r->room().members() << r->chat().content() << QStringLiteral("by")
-                 << r->chat().senderName();
+            q.fields << QString::number(r->room().type()) << QString::number(r->room().dataState())
+                     << r->room().members() << r->chat().content() << r->chat().senderName();
         } else if (const auto* m = dynamic_cast<const M::EnterMyReadMessageItem*>(item.get())) {
             at = m->topic();
-            line << m->clientId() << QString::number(m->unread());
+            q.fields << m->clientId() << QString::number(m->unread());
         } else if (const auto* e = dynamic_cast<const M::EnterReadMessageItem*>(item.get())) {
             at = e->topic();
             const QVariantMap reads = e->mapReads();
             for (auto it = reads.begin(); it != reads.end(); ++it)
-                line << it.key() + QLatin1Char('=') + it.value().toString();
+                q.fields << it.key() + QLatin1Char('=') + it.value().toString();
         } else if (const auto* s = dynamic_cast<const M::SessionReadMessageItem*>(item.get())) {
             at = s->topic();
-            line << QString::number(s->userId()) << s->clientId();
+            q.fields << QString::number(s->userId()) << s->clientId();
         }
+        while (!q.fields.isEmpty() && q.fields.last().isEmpty())
+            q.fields.removeLast();
         if (!at.isEmpty() && at != topic)
-            line << QStringLiteral("on") << at;
-        out << line.join(QLatin1Char(' ')).simplified();
+            q.on = at;
+        out << q;
     }
+    return out;
+}
+
+inline QList<Queued> ofKind(const QList<Queued>& items, const QString& kind)
+{
+    QList<Queued> out;
+    std::copy_if(items.begin(), items.end(), std::back_inserter(out),
+                 [&](const Queued& q) { return q.kind == kind; });
     return out;
 }

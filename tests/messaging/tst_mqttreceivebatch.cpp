@@ -154,10 +154,15 @@ private slots:
         while (std::unique_ptr<Item> item = manager.takeMessageItem())
             items.push_back(std::move(item));
         QCOMPARE(describe(items, topic),
-                 QStringList({"chat a-1 Alice 0", "chat a-2 Alice 0", "push", "chat a-3 Alice 0",
-                              "noroom on chat/5", "chat d-1 Unknown user 0 on chat/5",
-                              "invite 30 1 11 Dave,Me by Alice on chat/5",
-                              "chat d-2 Dave 0 on chat/5", "chat a-4 Alice 0"}));
+                 QList<Queued>({{"chat", {"a-1", "Alice", "0"}},
+                                {"chat", {"a-2", "Alice", "0"}},
+                                {"push", {}},
+                                {"chat", {"a-3", "Alice", "0"}},
+                                {"noroom", {}, "chat/5"},
+                                {"chat", {"d-1", "Unknown user", "0"}, "chat/5"},
+                                {"invite", {"30", "1", "11", "Dave,Me", "Alice"}, "chat/5"},
+                                {"chat", {"d-2", "Dave", "0"}, "chat/5"},
+                                {"chat", {"a-4", "Alice", "0"}}}));
         QCOMPARE(unreadCounts().get(topic), 4);
         QVERIFY(logouts.count() == 1 || logouts.wait(5000));
         QCOMPARE(logouts, (QList<QVariantList>{{topic, QVariant::fromValue<uchar>(99),
