@@ -82,8 +82,6 @@ struct DevPublished
     int contentType = 0; // CHAT only
     QString contents;    // the text tail
     QString dropped;     // why the broker dropped it; empty when accepted
-    MT_TYPED(DevPublished, seq, time, topic, clientId, userId, type, messageId, senderId,
-             contentType, contents, dropped)
 };
 
 // A chat or room notice published to a room, as its members get it.
@@ -103,7 +101,6 @@ struct DevRoom
     QString roomType; // "10" a group's room, "20" one-to-one, "30" one-to-many
     QVector<qint64> memberIds;
     int chats = 0; // kept history
-    MT_TYPED(DevRoom, roomId, topic, roomType, memberIds, chats)
     // A member other than `userId` (0 when none).
     qint64 otherThan(qint64 userId) const;
 };
