@@ -7,6 +7,7 @@
 #include "common/xsession.h"
 
 #include <QCryptographicHash>
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -47,6 +48,17 @@ QByteArray sha256Of(const QString& path)
     return file.open(QIODevice::ReadOnly)
                ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
                : QByteArray();
+}
+
+// Every file under the documents folder, where downloads are saved, sorted.
+QStringList savedFiles(const AppClient& client)
+{
+    QStringList files;
+    QDirIterator it(client.documentsDir(), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    files.sort();
+    return files;
 }
 
 struct Paging
@@ -167,7 +179,7 @@ private slots:
         const qint64 roomId = room("Cleo Page").roomId;
         const QString pages = QStringLiteral("/rest/chatt/room/savechatlist/%1/").arg(roomId);
         m_pagingWindow = m_ava->openRoom(QStringLiteral("Cleo Page"));
-        const QPoint view = layoutOf(*m_ava, m_pagingWindow).viewPoint();
+        const QPoint view = layoutOf(m_pagingWindow).viewPoint();
         QVERIFY(waitUntil(
             [&] {
                 return m_ava->click(m_pagingWindow, view, 4, 5) &&
@@ -218,14 +230,8 @@ private slots:
                             sent.value(2),
                             avaStore().column(readers)};
         };
-        QTRY_COMPARE_WITH_TIMEOUT(seen(),
-                                  (SentText{text,
-                                            text,
-                                            QStringLiteral("1"),
-                                            QStringLiteral("1"),
-                                            QStringLiteral("1"),
-                                            {QString::number(m_benId)}}),
-                                  kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            seen(), (SentText{text, text, "1", "1", "1", {QString::number(m_benId)}}), kWait);
     }
 
     // Chats arriving while scrolled up are stored and announced; the rows in view stay put.
@@ -233,12 +239,12 @@ private slots:
     {
         // Other chat windows opened since lie at the same place: this one comes to the top first.
         QVERIFY(m_ava->typeInto(m_pagingWindow, QString(), QString()));
-        const ChatLayout layout = layoutOf(*m_ava, m_pagingWindow);
+        const ChatLayout layout = layoutOf(m_pagingWindow);
         QVERIFY(m_ava->click(m_pagingWindow, layout.viewPoint(), 4, 40));
         QImage top;
         QImage bottom;
-        QVERIFY(steady(*m_ava, m_pagingWindow, layout.viewTop(), &top));
-        QVERIFY(steady(*m_ava, m_pagingWindow, layout.viewBottom(), &bottom));
+        QVERIFY(steady(m_pagingWindow, layout.viewTop(), &top));
+        QVERIFY(steady(m_pagingWindow, layout.viewBottom(), &bottom));
         QStringList ids;
         for (int i = 1; i <= 3; ++i)
             ids << m_server.chat(room("Cleo Page").roomId, m_benId,
@@ -248,10 +254,10 @@ private slots:
             chatsOf("Cleo Page", QStringLiteral("msg_id IN ('%1')").arg(ids.join("','")));
         QVERIFY(waitUntil([&] { return db.number(stored) == 3; }));
         // The new-message bar changes the bottom of the view.
-        QVERIFY(
-            waitUntil([&] { return m_ava->grab(m_pagingWindow, layout.viewBottom()) != bottom; }));
+        QVERIFY(waitUntil(
+            [&] { return m_x->grab(m_pagingWindow).copy(layout.viewBottom()) != bottom; }));
         QImage after;
-        QVERIFY(steady(*m_ava, m_pagingWindow, layout.viewTop(), &after));
+        QVERIFY(steady(m_pagingWindow, layout.viewTop(), &after));
         QCOMPARE((ScrolledUp{db.number(stored), after == top}), (ScrolledUp{3, true}));
     }
 
@@ -301,9 +307,9 @@ private slots:
         const QString window = m_ben->openRoom(QStringLiteral("Fay Lane"));
         const QStringList before = m_ben->visibleWindows();
         const qint64 filesSince = m_server.lastRequestSeq();
-        QVERIFY(m_ben->click(window, layoutOf(*m_ben, window).saveLink(0)));
+        QVERIFY(m_ben->click(window, layoutOf(window).saveLink(0)));
         const QString box = m_ben->awaitNewWindow(before);
-        const QStringList leftBehind = m_ben->savedFiles();
+        const QStringList leftBehind = savedFiles(*m_ben);
         QVERIFY(m_ben->typeInto(box, QString(), QStringLiteral("Return")));
         QVERIFY(waitUntil([&] { return !m_ben->visibleWindows().contains(box); }));
         QVERIFY(m_server.clearFault());
@@ -320,7 +326,7 @@ private slots:
         const QString window = m_ava->openRoom(QStringLiteral("Dan Ford"));
         const QString dialog = fromRoomMenu(window, QStringLiteral("Down Return"));
         QImage shown;
-        QVERIFY(!dialog.isEmpty() && steady(*m_ava, dialog, QRect(), &shown));
+        QVERIFY(!dialog.isEmpty() && steady(dialog, QRect(), &shown));
         QVERIFY(m_ava->typeInto(dialog, QStringLiteral("Hal Ives"), QString()));
         const qint64 requestsSince = m_server.lastRequestSeq();
         const qint64 publishedSince = m_server.lastPublishedSeq();
@@ -329,10 +335,9 @@ private slots:
         // the one person, that person checked.
         const auto changed = [&](QImage* picture) {
             QImage last = *picture;
-            return waitUntil(
-                [&] { return steady(*m_ava, dialog, QRect(), picture) && *picture != last; });
+            return waitUntil([&] { return steady(dialog, QRect(), picture) && *picture != last; });
         };
-        const QSize size = m_ava->geometry(dialog).size();
+        const QSize size = m_x->geometry(dialog).size();
         QVERIFY(changed(&shown) && m_ava->click(dialog, QPoint(32, 115)));
         QVERIFY(changed(&shown) &&
                 m_ava->click(dialog, QPoint(size.width() - 140, size.height() - 24)));
@@ -343,7 +348,7 @@ private slots:
             Invited now{{},
                         roomHasMember(invitedTo.roomId, m_halId),
                         0,
-                        int(m_ava->windows(QStringLiteral("Hal Ives")).size())};
+                        int(m_ava->windows("Hal Ives").size())};
             for (const DevPublished& p : m_server.published(publishedSince))
                 now.admissions += p.type == 4 && p.topic == invitedTo.topic && p.userId == m_avaId;
             for (const QJsonValue& r :
@@ -405,16 +410,16 @@ private slots:
         const QString benWindow = m_ben->openRoom(QStringLiteral("Jay Quinn"));
         const QString folder = m_ben->documentsDir() + QStringLiteral("/PLOVEX(Chat)/");
         const QStringList names{folder + "x(1).pdf", folder + "x.pdf"};
-        const ChatLayout layout = layoutOf(*m_ben, benWindow);
+        const ChatLayout layout = layoutOf(benWindow);
         QVERIFY(m_ben->click(benWindow, layout.saveLink(0)));
         // The name is taken at once by an empty file, and until the bytes are in the first bubble
         // shows its progress in place of its links, which moves the second bubble's link.
         QVERIFY(waitUntil([&] { return sha256Of(names[1]) == sha256Of(file.fileName()); }));
         QImage view;
-        QVERIFY(steady(*m_ben, benWindow, layout.view(), &view));
+        QVERIFY(steady(benWindow, layout.view(), &view));
         QVERIFY(m_ben->click(benWindow, layout.saveLink(1)));
         const auto saved = [&] {
-            return SavedFiles{m_ben->savedFiles(),
+            return SavedFiles{savedFiles(*m_ben),
                               {sha256Of(names[0]) == sha256Of(file.fileName()),
                                sha256Of(names[1]) == sha256Of(file.fileName())}};
         };
@@ -442,7 +447,7 @@ private slots:
         QVERIFY(picked && uploading && closed);
 
         const QString reopened = m_ben->openRoom(QStringLiteral("Kay Rowe"));
-        QVERIFY(m_ben->click(reopened, layoutOf(*m_ben, reopened).ownTransferButton()));
+        QVERIFY(m_ben->click(reopened, layoutOf(reopened).ownTransferButton()));
         QTRY_COMPARE_WITH_TIMEOUT(
             (Resent{int(kept("Kay Rowe", 4).size()),
                     field(kept("Kay Rowe", 4).value(0), "file_name"), db.number(state)}),
@@ -558,18 +563,18 @@ private:
     QString fromRoomMenu(const QString& window, const QString& keys)
     {
         const QStringList before = m_ava->visibleWindows();
-        const bool clicked = m_ava->click(window, layoutOf(*m_ava, window).menuButton());
+        const bool clicked = m_ava->click(window, layoutOf(window).menuButton());
         const QString menu = clicked ? m_ava->awaitNewWindow(before) : QString();
         return !menu.isEmpty() && m_ava->keyToActive(keys) ? m_ava->awaitNewWindow(before, {menu})
                                                            : QString();
     }
 
     // Two pictures in a row alike: the window has finished drawing.
-    bool steady(AppClient& client, const QString& window, const QRect& part, QImage* picture)
+    bool steady(const QString& window, const QRect& part, QImage* picture)
     {
         QImage last;
         return waitUntil([&] {
-            *picture = client.grab(window, part);
+            *picture = m_x->grab(window).copy(part);
             const bool same = !picture->isNull() && *picture == last;
             last = *picture;
             return same;
@@ -582,7 +587,7 @@ private:
     {
         const QStringList before = client.visibleWindows();
         // The focus may have stayed on a button since the last file.
-        if (!client.click(window, layoutOf(client, window).messageBox()) ||
+        if (!client.click(window, layoutOf(window).messageBox()) ||
             !client.typeInto(window, QString(), keys))
             return false;
         const QString picker = client.awaitNewWindow(before);
@@ -594,8 +599,8 @@ private:
         // The name field holds the whole path once the picture stops changing after the typing;
         // a Return the name completer's list takes leaves the picker open for another.
         const bool picked =
-            steady(client, picker, QRect(), &empty) && client.typeInto(picker, path, QString()) &&
-            waitUntil([&] { return steady(client, picker, QRect(), &typed) && typed != empty; }) &&
+            steady(picker, QRect(), &empty) && client.typeInto(picker, path, QString()) &&
+            waitUntil([&] { return steady(picker, QRect(), &typed) && typed != empty; }) &&
             client.keyToActive(QStringLiteral("Return")) &&
             (waitUntil(gone, 5000) ||
              (client.typeInto(picker, QString(), QStringLiteral("Return")) &&
@@ -608,9 +613,9 @@ private:
 
     SqlCipherFile avaStore() const { return m_ava->store(kAva); }
     SqlCipherFile benStore() const { return m_ben->store(kBen); }
-    static ChatLayout layoutOf(const AppClient& client, const QString& window)
+    ChatLayout layoutOf(const QString& window) const
     {
-        return ChatLayout{client.geometry(window).size()};
+        return ChatLayout{m_x->geometry(window).size()};
     }
 
     std::unique_ptr<XSession> m_x;
