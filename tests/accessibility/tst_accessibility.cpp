@@ -21,6 +21,15 @@ constexpr int kWait = 20000;
 // The idle lock preset below (a minute), and the wait for what it does.
 constexpr int kIdleLock = 60000 + kWait;
 
+// A journey's language, its account and the person it invites, and the script of the names the
+// screen reader gets.
+struct Journey
+{
+    QByteArray locale;
+    QString account, invitee;
+    QChar::Script script;
+};
+
 // One object as a screen reader gets it (`text`: what a text field holds).
 struct Node
 {
@@ -61,6 +70,7 @@ Node inWindow(Node node)
     return node;
 }
 } // namespace
+Q_DECLARE_METATYPE(Journey)
 
 class TestAccessibility : public QObject
 {
@@ -185,25 +195,18 @@ void TestAccessibility::initTestCase()
 
 void TestAccessibility::journeys_data()
 {
-    QTest::addColumn<QByteArray>("locale");
-    QTest::addColumn<QString>("account");
-    QTest::addColumn<QString>("invitee");
-    QTest::addColumn<int>("script"); // of the names the screen reader gets
-    QTest::newRow("English") << QByteArray("C.UTF-8") << "user002"
-                             << "user016" << int(QChar::Script_Latin);
-    QTest::newRow("Korean") << QByteArray("ko_KR.UTF-8") << "user003"
-                            << "user021" << int(QChar::Script_Hangul);
+    QTest::addColumn<Journey>("row");
+    QTest::newRow("English") << Journey{"C.UTF-8", "user002", "user016", QChar::Script_Latin};
+    QTest::newRow("Korean") << Journey{"ko_KR.UTF-8", "user003", "user021", QChar::Script_Hangul};
 }
 
 // The user's journey by keys, every window's tree named in words.
 void TestAccessibility::journeys()
 {
-    QFETCH(QByteArray, locale);
-    QFETCH(QString, account);
-    QFETCH(QString, invitee);
-    QFETCH(int, script);
+    QFETCH(Journey, row);
+    const QString account = row.account;
     // The test home sets LANG; LC_MESSAGES, which it keeps, names the language before it.
-    qputenv("LC_MESSAGES", locale);
+    qputenv("LC_MESSAGES", row.locale);
     AppClient client(*m_x, m_server);
     // The shortest idle time the settings offer: a minute.
     client.presetSetting(QStringLiteral("Settings/AutoLock"), 1);
@@ -218,7 +221,7 @@ void TestAccessibility::journeys()
     QVERIFY(client.typeInto(main, QString(), QString()) && focusOn("text", 3 * kWait));
     QVERIFY2(waitUntil([&] {
                  const QString name = focus().name;
-                 return !name.isEmpty() && name.at(0).script() == script;
+                 return !name.isEmpty() && name.at(0).script() == row.script;
              }),
              "the account field is not named in the row's language");
     QCOMPARE(unnamed(), Unnamed());
@@ -374,7 +377,7 @@ void TestAccessibility::journeys()
 
     // The invitation dialog: a name, Down into the people (name and department), Space chooses,
     // Return makes the room. It lists the directory stored (key 8) once whole.
-    const QJsonObject person = m_server.user(invitee);
+    const QJsonObject person = m_server.user(row.invitee);
     const QString stored = QStringLiteral("SELECT count(*) FROM TTT_MTDATA WHERE key=8");
     QVERIFY(waitUntil([&] { return client.store(account).number(stored) == 1; }));
     const QString name = person["userName"].toString();
