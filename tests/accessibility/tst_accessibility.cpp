@@ -21,6 +21,15 @@ constexpr int kWait = 20000;
 // The idle lock preset below (a minute), and the wait for what it does.
 constexpr int kIdleLock = 60000 + kWait;
 
+// A journey's language, its account and the person it invites, and the script of the names the
+// screen reader gets.
+struct Journey
+{
+    QByteArray locale;
+    QString account, invitee;
+    QChar::Script script;
+};
+
 // One object as a screen reader gets it (`text`: what a text field holds).
 struct Node
 {
@@ -61,6 +70,7 @@ Node inWindow(Node node)
     return node;
 }
 } // namespace
+Q_DECLARE_METATYPE(Journey)
 
 class TestAccessibility : public QObject
 {
@@ -89,9 +99,9 @@ private:
     // Reachable controls whose name is empty or holds no letter or digit (a glyph).
     Unnamed unnamed();
     Node focus() { return toNode(read(QStringLiteral("focus")).value(0)); }
-    bool focusOn(const QString& role, int timeoutMs = kWait)
+    bool focusOn(const char* role, int timeoutMs = kWait)
     {
-        return waitUntil([&] { return focus().role == role; }, timeoutMs);
+        return waitUntil([&] { return focus().role == QLatin1String(role); }, timeoutMs);
     }
     // The window that the keys open; empty when none comes.
     static QString opens(const AppClient& client, const QString& keys)
@@ -185,56 +195,46 @@ void TestAccessibility::initTestCase()
 
 void TestAccessibility::journeys_data()
 {
-    QTest::addColumn<QByteArray>("locale");
-    QTest::addColumn<QString>("account");
-    QTest::addColumn<QString>("invitee");
-    QTest::addColumn<int>("script"); // of the names the screen reader gets
-    QTest::newRow("English") << QByteArray("C.UTF-8") << "user002"
-                             << "user016" << int(QChar::Script_Latin);
-    QTest::newRow("Korean") << QByteArray("ko_KR.UTF-8") << "user003"
-                            << "user021" << int(QChar::Script_Hangul);
+    QTest::addColumn<Journey>("row");
+    QTest::newRow("English") << Journey{"C.UTF-8", "user002", "user016", QChar::Script_Latin};
+    QTest::newRow("Korean") << Journey{"ko_KR.UTF-8", "user003", "user021", QChar::Script_Hangul};
 }
 
 // The user's journey by keys, every window's tree named in words.
 void TestAccessibility::journeys()
 {
-    QFETCH(QByteArray, locale);
-    QFETCH(QString, account);
-    QFETCH(QString, invitee);
-    QFETCH(int, script);
+    QFETCH(Journey, row);
+    const QString account = row.account;
     // The test home sets LANG; LC_MESSAGES, which it keeps, names the language before it.
-    qputenv("LC_MESSAGES", locale);
+    qputenv("LC_MESSAGES", row.locale);
     AppClient client(*m_x, m_server);
     // The shortest idle time the settings offer: a minute.
     client.presetSetting(QStringLiteral("Settings/AutoLock"), 1);
     QVERIFY(client.start());
     m_pid = client.pid();
     const QString main = client.mainWindow();
-    QVERIFY(client.typeInto(main, QString(), QString()));
+    // The keys, then until `done` holds.
+    const auto press = [&](const QString& keys, const std::function<bool()>& done) {
+        return client.keyToActive(keys) && waitUntil(done);
+    };
     // A busy machine can take a while before a new program's tree is on the accessibility bus.
-    QVERIFY2(focusOn(QStringLiteral("text"), 3 * kWait),
-             qPrintable(QStringLiteral("%1 objects of the program on the bus, the focus on '%2'")
-                            .arg(read(QStringLiteral("tree")).size())
-                            .arg(focus().role)));
+    QVERIFY(client.typeInto(main, QString(), QString()) && focusOn("text", 3 * kWait));
     QVERIFY2(waitUntil([&] {
                  const QString name = focus().name;
-                 return !name.isEmpty() && name.at(0).script() == script;
+                 return !name.isEmpty() && name.at(0).script() == row.script;
              }),
              "the account field is not named in the row's language");
     QCOMPARE(unnamed(), Unnamed());
 
     // Return with empty fields: the box that says so is an alert, read out with its text.
-    QVERIFY(client.keyToActive(QStringLiteral("Tab Return")));
-    QVERIFY(focusOn(QStringLiteral("push button")));
+    QVERIFY(client.keyToActive(QStringLiteral("Tab Return")) && focusOn("push button"));
     QCOMPARE(unnamed(), Unnamed());
     QVERIFY(shows([](const Node& n) { return n.role == "alert" && !n.name.isEmpty(); }));
-    QVERIFY(client.keyToActive(QStringLiteral("Return")));
-
-    QVERIFY(focusOn(QStringLiteral("password text")));
+    QVERIFY(client.keyToActive(QStringLiteral("Return")) && focusOn("password text"));
     QVERIFY(client.keyToActive(QStringLiteral("shift+Tab")));
     QVERIFY(client.typeInto(main, account, QStringLiteral("Tab")));
     QVERIFY(client.typeInto(main, DevServer::kPassword, QStringLiteral("Return")));
-    QVERIFY2(focusOn(QStringLiteral("list item")), "the room list did not take the keys");
+    QVERIFY2(focusOn("list item"), "the room list did not take the keys");
     QCOMPARE(unnamed(), Unnamed());
 
     // Every room is a row, whatever has a widget; a row says its newest chat and its unread count.
@@ -247,14 +247,17 @@ void TestAccessibility::journeys()
     const Node listRow = inWindow(focus());
     // The rows of the main window's room list, whichever window has the keys.
     const auto rows = [&] {
-        const QVector<Node> all = controls();
-        QVector<Node> found;
-        std::copy_if(all.cbegin(), all.cend(), std::back_inserter(found), [&](const Node& n) {
-            return n.window == listRow.window &&
-                   parentPath(inWindow(n).path) == parentPath(listRow.path);
-        });
+        QVector<Node> found = controls();
+        found.erase(std::remove_if(found.begin(), found.end(),
+                                   [&](const Node& n) {
+                                       return n.window != listRow.window ||
+                                              parentPath(inWindow(n).path) !=
+                                                  parentPath(listRow.path);
+                                   }),
+                    found.end());
         return found;
     };
+    // What the row of a chat says after it, once it shows it.
     const auto after = [&](const QString& chat) {
         RowTail tail;
         waitUntil([&] {
@@ -276,13 +279,11 @@ void TestAccessibility::journeys()
              "no toast read out with the newest chat");
 
     // Arrows move through the rooms; Return opens the one with the keyboard.
-    QVERIFY(client.keyToActive(QStringLiteral("Home Down")));
-    QVERIFY(waitUntil([&] { return focus().name == rows().value(1).name; }));
-    QVERIFY(client.keyToActive(QStringLiteral("Up")));
-    QVERIFY(waitUntil([&] { return focus().name.contains(unreadRow); }));
+    QVERIFY(
+        press(QStringLiteral("Home Down"), [&] { return focus().name == rows().value(1).name; }));
+    QVERIFY(press(QStringLiteral("Up"), [&] { return focus().name.contains(unreadRow); }));
     const QString window = opens(client, QStringLiteral("Return"));
-    QVERIFY(!window.isEmpty());
-    QVERIFY(focusOn(QStringLiteral("text")));
+    QVERIFY(!window.isEmpty() && focusOn("text"));
     const Node input = inWindow(focus());
     QCOMPARE(unnamed(), Unnamed());
 
@@ -312,16 +313,13 @@ void TestAccessibility::journeys()
     QCOMPARE(after(arrived), (RowTail{true, QString()}));
 
     // Ctrl+F searches the room, Escape leaves the search.
-    QVERIFY(client.keyToActive(QStringLiteral("ctrl+f")));
-    QVERIFY(waitUntil([&] { return inWindow(focus()).path != input.path; }));
+    QVERIFY(press(QStringLiteral("ctrl+f"), [&] { return inWindow(focus()).path != input.path; }));
     QCOMPARE(focus().role, QStringLiteral("text"));
     QCOMPARE(unnamed(), Unnamed());
-    QVERIFY(client.keyToActive(QStringLiteral("Escape")));
-    QVERIFY(waitUntil([&] { return inWindow(focus()) == input; }));
+    QVERIFY(press(QStringLiteral("Escape"), [&] { return inWindow(focus()) == input; }));
 
     // A picture that arrives opens from its row (Shift+Tab to the conversation, End, Return).
-    QVERIFY(client.keyToActive(QStringLiteral("shift+Tab")));
-    QVERIFY(focusOn(QStringLiteral("list item")));
+    QVERIFY(client.keyToActive(QStringLiteral("shift+Tab")) && focusOn("list item"));
     const QString conversation = parentPath(inWindow(focus()).path);
     // The conversation's rows, those scrolled out of view too.
     const auto said = [&] {
@@ -334,24 +332,23 @@ void TestAccessibility::journeys()
     const auto saidBefore = said();
     QVERIFY(!m_server.chat(room.roomId, other, QString(), {{"contentType", 2}}).isEmpty());
     QVERIFY(waitUntil([&] { return said() > saidBefore; }));
-    const QString viewer = opens(client, QStringLiteral("End Return"));
-    QVERIFY(!viewer.isEmpty());
-    QVERIFY(waitUntil([&] { return focus().window != input.window; }));
-    QCOMPARE(unnamed(), Unnamed());
-    QVERIFY(client.keyToActive(QStringLiteral("Escape")));
-    QVERIFY(waitUntil([&] { return !client.visibleWindows().contains(viewer); }));
-
+    // A window the keys open takes the keys, Escape closes it and gives them back to the room:
+    // its unnamed controls, or a mark of the step that failed.
+    const auto visit = [&](const QString& keys) {
+        const QString opened = opens(client, keys);
+        const bool left =
+            !opened.isEmpty() && waitUntil([&] { return focus().window != input.window; });
+        const Unnamed found = unnamed();
+        const bool back = press(QStringLiteral("Escape"),
+                                [&] { return !client.visibleWindows().contains(opened); }) &&
+                          waitUntil([&] { return focus().window == input.window; });
+        return left && back ? found : Unnamed{{Node{keys, opened, "not visited", {}, {}, {}}}};
+    };
+    QCOMPARE(visit(QStringLiteral("End Return")), Unnamed());
     // The room's members from its menu (Shift+Tab to the menu button, the second entry).
-    QVERIFY(waitUntil([&] { return focus().window == input.window; }));
-    const QString members = opens(client, QStringLiteral("shift+Tab space Down Down Return"));
-    QVERIFY(!members.isEmpty());
-    QVERIFY(waitUntil([&] { return focus().window != input.window; }));
-    QCOMPARE(unnamed(), Unnamed());
-    QVERIFY(client.keyToActive(QStringLiteral("Escape")));
-    QVERIFY(waitUntil([&] { return !client.visibleWindows().contains(members); }));
+    QCOMPARE(visit(QStringLiteral("shift+Tab space Down Down Return")), Unnamed());
 
     // Ctrl+W closes the room's window; the keys are back at its row, which still counts nothing.
-    QVERIFY(waitUntil([&] { return focus().window == input.window; }));
     const QString later = QStringLiteral("later-%1").arg(account);
     QVERIFY(!m_server.chat(room.roomId, other, later).isEmpty());
     QCOMPARE(after(later), (RowTail{true, QString()}));
@@ -363,8 +360,7 @@ void TestAccessibility::journeys()
     // Left alone, the program locks and closes the room's window; the lock page is an alert, its
     // password field has the keys, and Return unlocks through a login of this device.
     const QString reopened = opens(client, QStringLiteral("Return"));
-    QVERIFY(!reopened.isEmpty());
-    QVERIFY(focusOn(QStringLiteral("password text"), kIdleLock));
+    QVERIFY(!reopened.isEmpty() && focusOn("password text", kIdleLock));
     QVERIFY(!client.visibleWindows().contains(reopened));
     QCOMPARE(unnamed(), Unnamed());
     const QString lockPage = parentPath(focus().path);
@@ -373,7 +369,7 @@ void TestAccessibility::journeys()
     }));
     const qint64 beforeUnlock = m_server.lastRequestSeq();
     QVERIFY(client.typeInto(main, DevServer::kPassword, QStringLiteral("Return")));
-    QVERIFY(focusOn(QStringLiteral("list item")));
+    QVERIFY(focusOn("list item"));
     QCOMPARE(m_server.logins(beforeUnlock),
              (QVector<DevLogin>{
                  {account, QStringLiteral("0"), client.setting("Settings/DeviceID").toString()}}));
@@ -381,13 +377,12 @@ void TestAccessibility::journeys()
 
     // The invitation dialog: a name, Down into the people (name and department), Space chooses,
     // Return makes the room. It lists the directory stored (key 8) once whole.
-    const QJsonObject person = m_server.user(invitee);
+    const QJsonObject person = m_server.user(row.invitee);
     const QString stored = QStringLiteral("SELECT count(*) FROM TTT_MTDATA WHERE key=8");
     QVERIFY(waitUntil([&] { return client.store(account).number(stored) == 1; }));
     const QString name = person["userName"].toString();
     const QString dialog = opens(client, QStringLiteral("Tab space"));
-    QVERIFY(!dialog.isEmpty());
-    QVERIFY(focusOn(QStringLiteral("text")));
+    QVERIFY(!dialog.isEmpty() && focusOn("text"));
     // Keys typed while the dialog settles can go astray: typed again until the field holds it.
     QVERIFY(waitUntil([&] {
         client.typeInto(dialog, QString(), QStringLiteral("ctrl+a BackSpace"));
@@ -400,20 +395,17 @@ void TestAccessibility::journeys()
             return n.role == "list item" && n.name.contains(name) && n.name.contains(department);
         });
     }));
-    QVERIFY(client.keyToActive(QStringLiteral("Down")));
-    QVERIFY(waitUntil([&] { return focus().name.contains(name); }));
+    QVERIFY(press(QStringLiteral("Down"), [&] { return focus().name.contains(name); }));
     const Node unchosen = focus();
-    QVERIFY(client.keyToActive(QStringLiteral("space")));
-    QVERIFY(waitUntil([&] { return focus().name != unchosen.name; }));
+    QVERIFY(press(QStringLiteral("space"), [&] { return focus().name != unchosen.name; }));
     QCOMPARE(unnamed(), Unnamed());
     const QString newRoom = opens(client, QStringLiteral("Return"));
-    QVERIFY(!newRoom.isEmpty());
-    QVERIFY(focusOn(QStringLiteral("text")));
+    QVERIFY(!newRoom.isEmpty() && focusOn("text"));
     QCOMPARE(unnamed(), Unnamed());
     // To the new room's window itself: the window manager may not have made it active yet.
     QVERIFY(client.typeInto(newRoom, QString(), QStringLiteral("Escape")));
     QVERIFY(waitUntil([&] { return !client.visibleWindows().contains(newRoom); }));
-    QVERIFY(focusOn(QStringLiteral("list item")));
+    QVERIFY(focusOn("list item"));
 
     // The main menu's settings dialog (Shift+Tab from the rooms, Space) and its profile editor.
     QVERIFY(!opens(client, QStringLiteral("shift+Tab space Down Down Down Return")).isEmpty());
@@ -423,26 +415,21 @@ void TestAccessibility::journeys()
     QVERIFY(!opens(client, QStringLiteral("Tab Tab space")).isEmpty());
     QVERIFY(waitUntil([&] { return focus().window != settings; }));
     QCOMPARE(unnamed(), Unnamed());
-    QVERIFY(client.keyToActive(QStringLiteral("Escape")));
-    QVERIFY(waitUntil([&] { return focus().window == settings; }));
-    QVERIFY(client.keyToActive(QStringLiteral("Escape")));
-    QVERIFY(focusOn(QStringLiteral("push button")));
+    QVERIFY(press(QStringLiteral("Escape"), [&] { return focus().window == settings; }));
+    QVERIFY(client.keyToActive(QStringLiteral("Escape")) && focusOn("push button"));
 
     // The menu's lock; an unlock refused for the version asks to update, and yes opens the
     // download's dialog (kept slow so that it stays up).
-    QVERIFY(client.keyToActive(QStringLiteral("space Down Down Return")));
-    QVERIFY(focusOn(QStringLiteral("password text")));
-    QVERIFY(m_server.setUpdate(DevUpdate{std::numeric_limits<int>::max(), {}, -1, false, 1024})
-                .has_value());
+    QVERIFY(client.keyToActive(QStringLiteral("space Down Down Return")) &&
+            focusOn("password text"));
+    QVERIFY(m_server.setUpdate(DevUpdate{std::numeric_limits<int>::max(), {}, -1, false, 1024}));
     const QStringList atLock = client.visibleWindows();
     QVERIFY(client.typeInto(main, DevServer::kPassword, QStringLiteral("Return")));
     const QString question = client.awaitNewWindow(atLock);
-    QVERIFY(!question.isEmpty());
     // The box's keys start at its "no"; Shift+Tab goes to its "yes".
-    QVERIFY(focusOn(QStringLiteral("push button")));
+    QVERIFY(!question.isEmpty() && focusOn("push button"));
     const Node no = focus();
-    QVERIFY(client.keyToActive(QStringLiteral("shift+Tab")));
-    QVERIFY(waitUntil([&] { return focus().name != no.name; }));
+    QVERIFY(press(QStringLiteral("shift+Tab"), [&] { return focus().name != no.name; }));
     QVERIFY(client.keyToActive(QStringLiteral("Return")));
     QVERIFY(!client.awaitNewWindow(atLock, {question}).isEmpty());
     QVERIFY(waitUntil([&] {

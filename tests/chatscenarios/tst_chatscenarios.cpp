@@ -7,6 +7,7 @@
 #include "common/xsession.h"
 
 #include <QCryptographicHash>
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,6 +17,8 @@
 #include <memory>
 
 namespace {
+// What waitUntil gives every step by default.
+constexpr int kWait = 30000;
 const QString kAva = QStringLiteral("avastone");
 const QString kBen = QStringLiteral("bencarter");
 // Points of the chat window from its size: a 92-pixel head (the room menu button at its right
@@ -47,12 +50,22 @@ QByteArray sha256Of(const QString& path)
                : QByteArray();
 }
 
+// Every file under the documents folder, where downloads are saved, sorted.
+QStringList savedFiles(const AppClient& client)
+{
+    QStringList files;
+    QDirIterator it(client.documentsDir(), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    files.sort();
+    return files;
+}
+
 struct Paging
 {
-    int requests = 0;
-    qint64 firstTime = -1;
-    bool olderEachTime = false;
-    qint64 storedHistory = 0;
+    qint64 requests, firstTime;
+    bool olderEachTime;
+    qint64 storedHistory;
     MT_TYPED(Paging, requests, firstTime, olderEachTime, storedHistory)
 };
 struct SentText
@@ -63,45 +76,46 @@ struct SentText
 };
 struct ScrolledUp
 {
-    qint64 stored = 0;
-    bool topUnchanged = false;
+    qint64 stored;
+    bool topUnchanged;
     MT_TYPED(ScrolledUp, stored, topUnchanged)
 };
 struct Left
 {
-    bool windowGone = false, stillMember = true;
-    int leavePublished = 0;
-    bool noticeBeforeRequest = false;
-    qint64 roomRows = -1, chatRows = -1, othersNotices = 0;
+    bool windowGone, stillMember;
+    int leavePublished;
+    bool noticeBeforeRequest;
+    qint64 roomRows, chatRows, othersNotices;
     MT_TYPED(Left, windowGone, stillMember, leavePublished, noticeBeforeRequest, roomRows, chatRows,
              othersNotices)
 };
 struct Invited
 {
     QStringList requests; // "<method> <members>"
-    int admissions = 0, windowsNamingThem = 0;
-    MT_TYPED(Invited, requests, admissions, windowsNamingThem)
+    bool member;
+    int admissions, windowsNamingThem;
+    MT_TYPED(Invited, requests, member, admissions, windowsNamingThem)
 };
 struct Outboxed
 {
     QString stateAfterUnlock;
-    qint64 received = -1;
+    qint64 received;
     QStringList outboxKept, draftKept;
-    qint64 draftsLeft = -1;
+    qint64 draftsLeft;
     MT_TYPED(Outboxed, stateAfterUnlock, received, outboxKept, draftKept, draftsLeft)
 };
 struct Locked
 {
-    bool windowGone = false, running = false;
-    qint64 storedState = -1;
-    int filesPublished = -1, uploadsBegun = 0;
-    bool uploadUnanswered = false;
+    bool windowGone, running;
+    qint64 storedState;
+    int filesPublished, uploadsBegun;
+    bool uploadUnanswered;
     MT_TYPED(Locked, windowGone, running, storedState, filesPublished, uploadsBegun,
              uploadUnanswered)
 };
 struct FailedSave
 {
-    bool told = false;
+    bool told;
     QStringList leftBehind;
     QVector<int> answers;
     MT_TYPED(FailedSave, told, leftBehind, answers)
@@ -109,10 +123,10 @@ struct FailedSave
 struct SentPicture
 {
     QString uploadWidth;
-    bool uploadSmaller = false;
-    qint64 receivedType = -1;
-    bool thumbnailCached = false;
-    MT_TYPED(SentPicture, uploadWidth, uploadSmaller, receivedType, thumbnailCached)
+    bool uploadSmaller;
+    qint64 receivedPictures;
+    bool thumbnailCached;
+    MT_TYPED(SentPicture, uploadWidth, uploadSmaller, receivedPictures, thumbnailCached)
 };
 // Saved files' names and whether each is the sent file byte for byte.
 struct SavedFiles
@@ -123,9 +137,9 @@ struct SavedFiles
 };
 struct Resent
 {
-    int keptFiles = 0;
+    int keptFiles;
     QString keptName;
-    qint64 storedState = -1;
+    qint64 storedState;
     MT_TYPED(Resent, keptFiles, keptName, storedState)
 };
 } // namespace
@@ -148,13 +162,11 @@ private slots:
         for (const char* name : {"Cleo Page", "Dan Ford", "Eve Moss", "Fay Lane", "Gus Hale",
                                  "Ivy Park", "Jay Quinn", "Kay Rowe", "Lou Mars", "Mia Nash"}) {
             const QString member = QString::fromUtf8(name);
-            m_rooms.insert(member, m_server.addRoom(m_avaId, {m_benId, addUser(member)}));
+            const qint64 id = m_server.addUser(member, member.toLower().remove(QLatin1Char(' ')));
+            m_rooms.insert(member, m_server.addRoom(m_avaId, {m_benId, id}));
         }
-        m_halId = addUser(QStringLiteral("Hal Ives"));
-        DevHistoryRequest history;
-        history.roomId = room("Cleo Page").roomId;
-        history.count = 180;
-        QCOMPARE(m_server.appendHistory(history).total, 180);
+        m_halId = m_server.addUser(QStringLiteral("Hal Ives"), QStringLiteral("halives"));
+        QCOMPARE(m_server.appendHistory(room("Cleo Page").roomId, 180), 180);
         m_ava = std::make_unique<AppClient>(*m_x, m_server, QStringLiteral("ava"));
         m_ben = std::make_unique<AppClient>(*m_x, m_server, QStringLiteral("ben"));
         QVERIFY(!m_ava->logIn(kAva, 0).isEmpty());
@@ -165,12 +177,13 @@ private slots:
     void pagesBackThroughServerHistory()
     {
         const qint64 roomId = room("Cleo Page").roomId;
+        const QString pages = QStringLiteral("/rest/chatt/room/savechatlist/%1/").arg(roomId);
         m_pagingWindow = m_ava->openRoom(QStringLiteral("Cleo Page"));
-        const QPoint view = layoutOf(*m_ava, m_pagingWindow).viewPoint();
+        const QPoint view = layoutOf(m_pagingWindow).viewPoint();
         QVERIFY(waitUntil(
             [&] {
                 return m_ava->click(m_pagingWindow, view, 4, 5) &&
-                       m_server.requests(pagesPath(roomId)).size() >= 4;
+                       m_server.requests(pages).size() >= 4;
             },
             60000));
         // Scrolling on at the top; a chat sent afterwards marks the end.
@@ -180,7 +193,7 @@ private slots:
         QVERIFY(waitUntil(
             [&] { return m_server.history(roomId, 1).last()["contents"].toString() == sentinel; }));
         QStringList times;
-        for (const QJsonValue& r : m_server.requests(pagesPath(roomId)))
+        for (const QJsonValue& r : m_server.requests(pages))
             times << r["path"].toString().section(QLatin1Char('/'), 6, 6);
         bool older = times.size() > 1;
         for (int i = 2; i < times.size(); ++i)
@@ -198,29 +211,27 @@ private slots:
         const QString window = m_ava->openRoom(QStringLiteral("Dan Ford"));
         QVERIFY(m_ava->typeInto(window, text, QStringLiteral("Return")));
         QVERIFY(waitUntil([&] { return !m_server.history(roomId, 1).isEmpty(); }));
-        const QJsonObject kept = m_server.history(roomId, 1).last().toObject();
-        const QString id = kept["messageId"].toString();
+        const QJsonObject keptChat = m_server.history(roomId, 1).last().toObject();
+        const QString id = keptChat["messageId"].toString();
         const QString row =
             QStringLiteral("SELECT content, msg_state, count FROM TTT_CHATT WHERE msg_id='%1'")
                 .arg(id);
         const QString readers =
             QStringLiteral("SELECT reader_id FROM TTT_CHATT_READER WHERE msg_id='%1'").arg(id);
-        const SqlCipherFile avaDb = avaStore();
-        const SqlCipherFile benDb = benStore();
-        QVERIFY(waitUntil([&] { return benDb.rows(row).size() == 1; }));
-        QVERIFY(waitUntil([&] { return avaDb.rows(row).value(0).value(1) == QLatin1String("1"); }));
+        QVERIFY(waitUntil([&] { return benStore().rows(row).size() == 1; }));
         QVERIFY(!m_ben->openRoom(QStringLiteral("Dan Ford")).isEmpty());
-        QVERIFY(waitUntil([&] { return !avaDb.rows(readers).isEmpty(); }));
-        const QStringList received = benDb.rows(row).value(0);
-        const QStringList sent = avaDb.rows(row).value(0);
-        const SentText seen{kept["contents"].toString(),
+        const auto seen = [&] {
+            const QStringList received = benStore().rows(row).value(0);
+            const QStringList sent = avaStore().rows(row).value(0);
+            return SentText{keptChat["contents"].toString(),
                             received.value(0),
                             received.value(1),
                             sent.value(1),
                             sent.value(2),
-                            avaDb.column(readers)};
-        QCOMPARE(seen, (SentText{text, text, QStringLiteral("1"), QStringLiteral("1"),
-                                 QStringLiteral("1"), QStringList{QString::number(m_benId)}}));
+                            avaStore().column(readers)};
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(
+            seen(), (SentText{text, text, "1", "1", "1", {QString::number(m_benId)}}), kWait);
     }
 
     // Chats arriving while scrolled up are stored and announced; the rows in view stay put.
@@ -228,12 +239,12 @@ private slots:
     {
         // Other chat windows opened since lie at the same place: this one comes to the top first.
         QVERIFY(m_ava->typeInto(m_pagingWindow, QString(), QString()));
-        const ChatLayout layout = layoutOf(*m_ava, m_pagingWindow);
+        const ChatLayout layout = layoutOf(m_pagingWindow);
         QVERIFY(m_ava->click(m_pagingWindow, layout.viewPoint(), 4, 40));
         QImage top;
         QImage bottom;
-        QVERIFY(steady(*m_ava, m_pagingWindow, layout.viewTop(), &top));
-        QVERIFY(steady(*m_ava, m_pagingWindow, layout.viewBottom(), &bottom));
+        QVERIFY(steady(m_pagingWindow, layout.viewTop(), &top));
+        QVERIFY(steady(m_pagingWindow, layout.viewBottom(), &bottom));
         QStringList ids;
         for (int i = 1; i <= 3; ++i)
             ids << m_server.chat(room("Cleo Page").roomId, m_benId,
@@ -243,10 +254,10 @@ private slots:
             chatsOf("Cleo Page", QStringLiteral("msg_id IN ('%1')").arg(ids.join("','")));
         QVERIFY(waitUntil([&] { return db.number(stored) == 3; }));
         // The new-message bar changes the bottom of the view.
-        QVERIFY(
-            waitUntil([&] { return m_ava->grab(m_pagingWindow, layout.viewBottom()) != bottom; }));
+        QVERIFY(waitUntil(
+            [&] { return m_x->grab(m_pagingWindow).copy(layout.viewBottom()) != bottom; }));
         QImage after;
-        QVERIFY(steady(*m_ava, m_pagingWindow, layout.viewTop(), &after));
+        QVERIFY(steady(m_pagingWindow, layout.viewTop(), &after));
         QCOMPARE((ScrolledUp{db.number(stored), after == top}), (ScrolledUp{3, true}));
     }
 
@@ -262,29 +273,27 @@ private slots:
         const QString request =
             QStringLiteral("/rest/chatt/room/member/%1/%2/").arg(m_avaId).arg(left.roomId);
         const QString notices = chatsOf("Eve Moss", "msg_type=5");
-        const SqlCipherFile avaDb = avaStore();
-        const SqlCipherFile benDb = benStore();
-        QVERIFY(waitUntil([&] { return !m_server.requests(request).isEmpty(); }));
-        QVERIFY(waitUntil([&] { return benDb.number(notices) > 0; }));
-        QVERIFY(waitUntil([&] { return m_ava->windows(QStringLiteral("Eve Moss")).isEmpty(); }));
-        int leaves = 0;
-        qint64 leaveTime = 0;
-        for (const DevPublished& p : m_server.published(publishedSince)) {
-            leaves += p.type == 5 && p.topic == left.topic && p.userId == m_avaId;
-            leaveTime = p.type == 5 && p.topic == left.topic ? p.time : leaveTime;
-        }
-        const qint64 requestTime =
-            m_server.requests(request).first()["time"].toVariant().toLongLong();
-        const Left seen{m_ava->windows(QStringLiteral("Eve Moss")).isEmpty(),
+        const QString rooms =
+            QStringLiteral("SELECT count(*) FROM TTT_CHATT_ROOM WHERE topic='%1'").arg(left.topic);
+        const auto seen = [&] {
+            int leaves = 0;
+            qint64 leaveTime = 0;
+            for (const DevPublished& p : m_server.published(publishedSince)) {
+                leaves += p.type == 5 && p.topic == left.topic && p.userId == m_avaId;
+                leaveTime = p.type == 5 && p.topic == left.topic ? p.time : leaveTime;
+            }
+            // Undefined, so 0, until the request has come.
+            const qint64 requestTime =
+                m_server.requests(request).first()["time"].toVariant().toLongLong();
+            return Left{m_ava->windows(QStringLiteral("Eve Moss")).isEmpty(),
                         roomHasMember(left.roomId, m_avaId),
                         leaves,
                         leaveTime > 0 && leaveTime <= requestTime,
-                        avaDb.number(QStringLiteral("SELECT count(*) FROM TTT_CHATT_ROOM WHERE "
-                                                    "topic='%1'")
-                                         .arg(left.topic)),
-                        avaDb.number(chatsOf("Eve Moss", "1")),
-                        benDb.number(notices)};
-        QCOMPARE(seen, (Left{true, false, 1, true, 0, 0, 1}));
+                        avaStore().number(rooms),
+                        avaStore().number(chatsOf("Eve Moss", "1")),
+                        benStore().number(notices)};
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(seen(), (Left{true, false, 1, true, 0, 0, 1}), kWait);
     }
 
     // A failed download is told and leaves no file, not even the one reserved for it.
@@ -298,9 +307,9 @@ private slots:
         const QString window = m_ben->openRoom(QStringLiteral("Fay Lane"));
         const QStringList before = m_ben->visibleWindows();
         const qint64 filesSince = m_server.lastRequestSeq();
-        QVERIFY(m_ben->click(window, layoutOf(*m_ben, window).saveLink(0)));
+        QVERIFY(m_ben->click(window, layoutOf(window).saveLink(0)));
         const QString box = m_ben->awaitNewWindow(before);
-        const QStringList leftBehind = m_ben->savedFiles();
+        const QStringList leftBehind = savedFiles(*m_ben);
         QVERIFY(m_ben->typeInto(box, QString(), QStringLiteral("Return")));
         QVERIFY(waitUntil([&] { return !m_ben->visibleWindows().contains(box); }));
         QVERIFY(m_server.clearFault());
@@ -317,7 +326,7 @@ private slots:
         const QString window = m_ava->openRoom(QStringLiteral("Dan Ford"));
         const QString dialog = fromRoomMenu(window, QStringLiteral("Down Return"));
         QImage shown;
-        QVERIFY(!dialog.isEmpty() && steady(*m_ava, dialog, QRect(), &shown));
+        QVERIFY(!dialog.isEmpty() && steady(dialog, QRect(), &shown));
         QVERIFY(m_ava->typeInto(dialog, QStringLiteral("Hal Ives"), QString()));
         const qint64 requestsSince = m_server.lastRequestSeq();
         const qint64 publishedSince = m_server.lastPublishedSeq();
@@ -326,32 +335,30 @@ private slots:
         // the one person, that person checked.
         const auto changed = [&](QImage* picture) {
             QImage last = *picture;
-            return waitUntil(
-                [&] { return steady(*m_ava, dialog, QRect(), picture) && *picture != last; });
+            return waitUntil([&] { return steady(dialog, QRect(), picture) && *picture != last; });
         };
-        const QSize size = m_ava->geometry(dialog).size();
+        const QSize size = m_x->geometry(dialog).size();
         QVERIFY(changed(&shown) && m_ava->click(dialog, QPoint(32, 115)));
         QVERIFY(changed(&shown) &&
                 m_ava->click(dialog, QPoint(size.width() - 140, size.height() - 24)));
         QVERIFY(waitUntil([&] { return !m_ava->visibleWindows().contains(dialog); }));
         const DevRoom invitedTo = room("Dan Ford");
-        QVERIFY(waitUntil([&] { return roomHasMember(invitedTo.roomId, m_halId); }));
-        const auto admissions = [&] {
-            int count = 0;
-            for (const DevPublished& p : m_server.published(publishedSince))
-                count += p.type == 4 && p.topic == invitedTo.topic && p.userId == m_avaId;
-            return count;
-        };
-        QVERIFY(waitUntil([&] { return admissions() > 0; }));
-        QStringList invited;
-        for (const QJsonValue& r :
-             m_server.requests(QStringLiteral("/rest/chatt/room/member"), requestsSince))
-            invited << r["method"].toString() + QLatin1Char(' ') +
-                           r["form"]["members"].toVariant().toStringList().join(QLatin1Char(','));
         // The title follows the room's answer on its own turn: its change is the sentinel.
-        waitUntil([&] { return !m_ava->windows(QStringLiteral("Hal Ives")).isEmpty(); });
-        QCOMPARE((Invited{invited, admissions(), int(m_ava->windows("Hal Ives").size())}),
-                 (Invited{{QStringLiteral("POST %1").arg(m_halId)}, 1, 1}));
+        const auto seen = [&] {
+            Invited now{{},
+                        roomHasMember(invitedTo.roomId, m_halId),
+                        0,
+                        int(m_ava->windows("Hal Ives").size())};
+            for (const DevPublished& p : m_server.published(publishedSince))
+                now.admissions += p.type == 4 && p.topic == invitedTo.topic && p.userId == m_avaId;
+            for (const QJsonValue& r :
+                 m_server.requests(QStringLiteral("/rest/chatt/room/member"), requestsSince))
+                now.requests << r["method"].toString() + QLatin1Char(' ') +
+                                    r["form"]["members"].toVariant().toStringList().join(',');
+            return now;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(
+            seen(), (Invited{{QStringLiteral("POST %1").arg(m_halId)}, true, 1, 1}), kWait);
     }
 
     // A picture goes up scaled and smaller; the other member keeps it with the served thumbnail.
@@ -366,28 +373,22 @@ private slots:
         gradient.setColorAt(1, Qt::yellow);
         QPainter(&picture).fillRect(picture.rect(), gradient);
         QVERIFY(picture.save(path, "PNG"));
-        const qint64 roomId = room("Ivy Park").roomId;
         const QString window = m_ava->openRoom(QStringLiteral("Ivy Park"));
         const qint64 since = m_server.lastRequestSeq();
         QVERIFY(pickFile(*m_ava, window, kPictureKeys, path));
-        QVERIFY(waitUntil([&] { return keptOfType(roomId, 2).size() == 1; }));
-        const QJsonObject kept = keptOfType(roomId, 2).first().toObject();
+        QVERIFY(waitUntil([&] { return kept("Ivy Park", 2).size() == 1; }));
         const QString thumbnail =
-            QJsonDocument::fromJson(kept["contents"].toString().toUtf8())["remote_thumb_url"]
-                .toString()
-                .section(QLatin1Char('/'), -1);
+            field(kept("Ivy Park", 2).value(0), "remote_thumb_url").section(QLatin1Char('/'), -1);
         QVERIFY(!m_ben->openRoom(QStringLiteral("Ivy Park")).isEmpty());
         const QString cached = m_ben->cacheDir() + QLatin1Char('/') + thumbnail;
         const QByteArray served = sha256Of(m_server.dataDir() + "/files/" + thumbnail);
-        waitUntil([&] { return sha256Of(cached) == served; });
         const QJsonObject upload = m_server.requests("/rest/file/chat", since).first().toObject();
-        const SentPicture seen{
-            upload["form"]["width"].toString(),
-            upload["file"]["size"].toVariant().toLongLong() < QFileInfo(path).size(),
-            benStore().number(QStringLiteral("SELECT content_type FROM TTT_CHATT WHERE msg_id='%1'")
-                                  .arg(kept["messageId"].toString())),
-            !served.isEmpty() && sha256Of(cached) == served};
-        QCOMPARE(seen, (SentPicture{QStringLiteral("1024"), true, 2, true}));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            (SentPicture{upload["form"]["width"].toString(),
+                         upload["file"]["size"].toVariant().toLongLong() < QFileInfo(path).size(),
+                         benStore().number(chatsOf("Ivy Park", "content_type=2")),
+                         !served.isEmpty() && sha256Of(cached) == served}),
+            (SentPicture{QStringLiteral("1024"), true, 1, true}), kWait);
     }
 
     // One file sent twice and saved twice: two names, both the sent bytes.
@@ -400,31 +401,29 @@ private slots:
         QFile file(dir.filePath(QStringLiteral("x.pdf")));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
         file.close();
-        const qint64 roomId = room("Jay Quinn").roomId;
         const QString window = m_ava->openRoom(QStringLiteral("Jay Quinn"));
         QVERIFY(pickFile(*m_ava, window, kFileKeys, file.fileName()));
-        QVERIFY(waitUntil([&] { return keptOfType(roomId, 4).size() == 1; }));
+        QVERIFY(waitUntil([&] { return kept("Jay Quinn", 4).size() == 1; }));
         QVERIFY(pickFile(*m_ava, window, kFileKeys, file.fileName()));
-        QVERIFY(waitUntil([&] { return keptOfType(roomId, 4).size() == 2; }));
+        QVERIFY(waitUntil([&] { return kept("Jay Quinn", 4).size() == 2; }));
 
         const QString benWindow = m_ben->openRoom(QStringLiteral("Jay Quinn"));
         const QString folder = m_ben->documentsDir() + QStringLiteral("/PLOVEX(Chat)/");
         const QStringList names{folder + "x(1).pdf", folder + "x.pdf"};
-        const ChatLayout layout = layoutOf(*m_ben, benWindow);
+        const ChatLayout layout = layoutOf(benWindow);
         QVERIFY(m_ben->click(benWindow, layout.saveLink(0)));
         // The name is taken at once by an empty file, and until the bytes are in the first bubble
         // shows its progress in place of its links, which moves the second bubble's link.
         QVERIFY(waitUntil([&] { return sha256Of(names[1]) == sha256Of(file.fileName()); }));
         QImage view;
-        QVERIFY(steady(*m_ben, benWindow, layout.view(), &view));
+        QVERIFY(steady(benWindow, layout.view(), &view));
         QVERIFY(m_ben->click(benWindow, layout.saveLink(1)));
         const auto saved = [&] {
-            return SavedFiles{m_ben->savedFiles(),
+            return SavedFiles{savedFiles(*m_ben),
                               {sha256Of(names[0]) == sha256Of(file.fileName()),
                                sha256Of(names[1]) == sha256Of(file.fileName())}};
         };
-        waitUntil([&] { return saved() == SavedFiles{names, {true, true}}; });
-        QCOMPARE(saved(), (SavedFiles{names, {true, true}}));
+        QTRY_COMPARE_WITH_TIMEOUT(saved(), (SavedFiles{names, {true, true}}), kWait);
     }
 
     // A send broken by a paused server and a closed window is resent from the reopened window.
@@ -435,7 +434,6 @@ private slots:
         QFile file(dir.filePath(QStringLiteral("minutes.txt")));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(8 * 1024, 'm')) > 0);
         file.close();
-        const qint64 roomId = room("Kay Rowe").roomId;
         const QString window = m_ben->openRoom(QStringLiteral("Kay Rowe"));
         const SqlCipherFile db = benStore();
         const QString state = chatsOf("Kay Rowe", "content_type=4", "msg_state");
@@ -449,15 +447,11 @@ private slots:
         QVERIFY(picked && uploading && closed);
 
         const QString reopened = m_ben->openRoom(QStringLiteral("Kay Rowe"));
-        QVERIFY(m_ben->click(reopened, layoutOf(*m_ben, reopened).ownTransferButton()));
-        QVERIFY(waitUntil([&] { return keptOfType(roomId, 4).size() == 1; }));
-        waitUntil([&] { return db.number(state) == 1; });
-        const QJsonObject kept = keptOfType(roomId, 4).first().toObject();
-        const Resent seen{
-            int(keptOfType(roomId, 4).size()),
-            QJsonDocument::fromJson(kept["contents"].toString().toUtf8())["file_name"].toString(),
-            db.number(state)};
-        QCOMPARE(seen, (Resent{1, QStringLiteral("minutes.txt"), 1}));
+        QVERIFY(m_ben->click(reopened, layoutOf(reopened).ownTransferButton()));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            (Resent{int(kept("Kay Rowe", 4).size()),
+                    field(kept("Kay Rowe", 4).value(0), "file_name"), db.number(state)}),
+            (Resent{1, QStringLiteral("minutes.txt"), 1}), kWait);
     }
 
     // A chat typed while the server is away and a draft (Return in the search box sends
@@ -491,22 +485,15 @@ private slots:
         QVERIFY(m_ben->click(m_ben->mainWindow(), QPoint(180, 330)));
         QVERIFY(
             m_ben->typeInto(m_ben->mainWindow(), DevServer::kPassword, QStringLiteral("Return")));
+        // Sent before any room's window has opened again.
         QVERIFY(waitUntil([&] { return db.column(state).value(0) == QLatin1String("1"); }, 60000));
-        const SqlCipherFile ava = avaStore();
-        QVERIFY(waitUntil([&] { return ava.number(chatsOf("Mia Nash", where)) > 0; }));
-        Outboxed seen{db.column(state).value(0),
-                      ava.number(chatsOf("Mia Nash", where)),
-                      keptTexts("Mia Nash"),
-                      {},
-                      -1};
         draftWindow = m_ben->openRoom(QStringLiteral("Lou Mars"));
         QVERIFY(m_ben->typeInto(draftWindow, QString(), QStringLiteral("Return")));
-        const QString drafts = QStringLiteral("SELECT count(*) FROM TTT_DRAFT");
-        QVERIFY(waitUntil([&] { return !m_server.history(room("Lou Mars").roomId).isEmpty(); }));
-        QVERIFY(waitUntil([&] { return db.number(drafts) == 0; }));
-        seen.draftKept = keptTexts("Lou Mars");
-        seen.draftsLeft = db.number(drafts);
-        QCOMPARE(seen, (Outboxed{QStringLiteral("1"), 1, {text}, {draft}, 0}));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            (Outboxed{db.column(state).value(0), avaStore().number(chatsOf("Mia Nash", where)),
+                      kept("Mia Nash"), kept("Lou Mars"),
+                      db.number(QStringLiteral("SELECT count(*) FROM TTT_DRAFT"))}),
+            (Outboxed{QStringLiteral("1"), 1, {text}, {draft}, 0}), kWait);
     }
 
     // The lock during an upload closes the room and fails the upload. Last: the lock stays.
@@ -527,26 +514,22 @@ private slots:
         const qint64 publishedSince = m_server.lastPublishedSeq();
         // The tray menu logged in: Open, Lock Mode, Log off, Exit.
         QVERIFY(m_ava->pickTrayEntry(3));
-        QVERIFY(waitUntil([&] { return m_ava->windows(QStringLiteral("Gus Hale")).isEmpty(); }));
-        waitUntil([&] { return db.number(state) == 5; });
-        int filesPublished = 0;
-        for (const DevPublished& p : m_server.published(publishedSince))
-            filesPublished += p.topic == room("Gus Hale").topic && p.contentType == 4;
-        const QJsonArray uploads = m_server.requests("/rest/file/chat", uploadsSince);
-        const Locked seen{m_ava->windows(QStringLiteral("Gus Hale")).isEmpty(),
-                          m_ava->isRunning(),
-                          db.number(state),
-                          filesPublished,
-                          int(uploads.size()),
-                          uploads.first()["status"].isNull()};
-        QCOMPARE(seen, (Locked{true, true, 5, 0, 1, true}));
+        const auto seen = [&] {
+            const QJsonArray uploads = m_server.requests("/rest/file/chat", uploadsSince);
+            Locked now{m_ava->windows(QStringLiteral("Gus Hale")).isEmpty(),
+                       m_ava->isRunning(),
+                       db.number(state),
+                       0,
+                       int(uploads.size()),
+                       uploads.first()["status"].isNull()};
+            for (const DevPublished& p : m_server.published(publishedSince))
+                now.filesPublished += p.topic == room("Gus Hale").topic && p.contentType == 4;
+            return now;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(seen(), (Locked{true, true, 5, 0, 1, true}), kWait);
     }
 
 private:
-    qint64 addUser(const QString& name)
-    {
-        return m_server.addUser(name, name.toLower().remove(QLatin1Char(' ')));
-    }
     DevRoom room(const char* member) const { return m_rooms.value(QString::fromUtf8(member)); }
     // A query of the chats of the room named after its third member.
     QString chatsOf(const char* member, const QString& where,
@@ -562,43 +545,36 @@ private:
             return r.roomId == roomId && r.memberIds.contains(userId);
         });
     }
-    static QString pagesPath(qint64 roomId)
+    // What the chats of a content type the server keeps for a room hold, oldest first.
+    QStringList kept(const char* member, int contentType = 1)
     {
-        return QStringLiteral("/rest/chatt/room/savechatlist/%1/").arg(roomId);
-    }
-    // The chats of a content type the server keeps for a room, oldest first.
-    QJsonArray keptOfType(qint64 roomId, int contentType)
-    {
-        QJsonArray out;
-        for (const QJsonValue& chat : m_server.history(roomId)) {
+        QStringList contents;
+        for (const QJsonValue& chat : m_server.history(room(member).roomId)) {
             if (chat["contentType"].toInt() == contentType)
-                out.append(chat);
+                contents << chat["contents"].toString();
         }
-        return out;
+        return contents;
     }
-    QStringList keptTexts(const char* member)
+    static QString field(const QString& contents, const char* name)
     {
-        QStringList texts;
-        for (const QJsonValue& chat : m_server.history(room(member).roomId))
-            texts << chat["contents"].toString();
-        return texts;
+        return QJsonDocument::fromJson(contents.toUtf8())[QLatin1String(name)].toString();
     }
     // Opens Ava's room menu and picks an entry with the keys; the window that entry opened.
     QString fromRoomMenu(const QString& window, const QString& keys)
     {
         const QStringList before = m_ava->visibleWindows();
-        const bool clicked = m_ava->click(window, layoutOf(*m_ava, window).menuButton());
+        const bool clicked = m_ava->click(window, layoutOf(window).menuButton());
         const QString menu = clicked ? m_ava->awaitNewWindow(before) : QString();
         return !menu.isEmpty() && m_ava->keyToActive(keys) ? m_ava->awaitNewWindow(before, {menu})
                                                            : QString();
     }
 
     // Two pictures in a row alike: the window has finished drawing.
-    bool steady(AppClient& client, const QString& window, const QRect& part, QImage* picture)
+    bool steady(const QString& window, const QRect& part, QImage* picture)
     {
         QImage last;
         return waitUntil([&] {
-            *picture = client.grab(window, part);
+            *picture = m_x->grab(window).copy(part);
             const bool same = !picture->isNull() && *picture == last;
             last = *picture;
             return same;
@@ -611,7 +587,7 @@ private:
     {
         const QStringList before = client.visibleWindows();
         // The focus may have stayed on a button since the last file.
-        if (!client.click(window, layoutOf(client, window).messageBox()) ||
+        if (!client.click(window, layoutOf(window).messageBox()) ||
             !client.typeInto(window, QString(), keys))
             return false;
         const QString picker = client.awaitNewWindow(before);
@@ -623,8 +599,8 @@ private:
         // The name field holds the whole path once the picture stops changing after the typing;
         // a Return the name completer's list takes leaves the picker open for another.
         const bool picked =
-            steady(client, picker, QRect(), &empty) && client.typeInto(picker, path, QString()) &&
-            waitUntil([&] { return steady(client, picker, QRect(), &typed) && typed != empty; }) &&
+            steady(picker, QRect(), &empty) && client.typeInto(picker, path, QString()) &&
+            waitUntil([&] { return steady(picker, QRect(), &typed) && typed != empty; }) &&
             client.keyToActive(QStringLiteral("Return")) &&
             (waitUntil(gone, 5000) ||
              (client.typeInto(picker, QString(), QStringLiteral("Return")) &&
@@ -637,9 +613,9 @@ private:
 
     SqlCipherFile avaStore() const { return m_ava->store(kAva); }
     SqlCipherFile benStore() const { return m_ben->store(kBen); }
-    static ChatLayout layoutOf(const AppClient& client, const QString& window)
+    ChatLayout layoutOf(const QString& window) const
     {
-        return ChatLayout{client.geometry(window).size()};
+        return ChatLayout{m_x->geometry(window).size()};
     }
 
     std::unique_ptr<XSession> m_x;

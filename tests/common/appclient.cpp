@@ -3,15 +3,12 @@
 #include "common/childprocess.h"
 #include "common/devserver.h"
 #include "common/wait.h"
-#include "common/xsession.h"
 
 #include <QAtomicInt>
 #include <QDebug>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSettings>
 
 namespace {
 constexpr int kWaitMs = 20000;
@@ -33,11 +30,6 @@ QString nextUserName()
 {
     static QAtomicInt counter;
     return QStringLiteral("client%1").arg(counter.fetchAndAddRelaxed(1) + 1);
-}
-
-QStringList point(const QPoint& at)
-{
-    return {QString::number(at.x()), QString::number(at.y())};
 }
 } // namespace
 
@@ -67,11 +59,6 @@ bool AppClient::xdo(const QStringList& args) const
     int code = -1;
     m_x.xdotool(args, &code);
     return code == 0;
-}
-
-void AppClient::presetSetting(const QString& key, const QVariant& value)
-{
-    QSettings(settingsPath(), QSettings::IniFormat).setValue(key, value);
 }
 
 bool AppClient::start()
@@ -139,12 +126,6 @@ QString AppClient::logIn(const QString& account, int left)
     return ready ? device : QString();
 }
 
-bool AppClient::toTray()
-{
-    return typeInto(m_mainWindow, QString(), QStringLiteral("Escape")) &&
-           waitUntil([&] { return !m_x.isViewable(m_mainWindow); }, kWaitMs);
-}
-
 QString AppClient::openRoom(const QString& search)
 {
     const QString pattern = QRegularExpression::escape(search);
@@ -185,11 +166,6 @@ QString AppClient::openRoom(const QString& search)
         xdo({"windowmove", found, QString::number(qMin(m_left + kMainWidth, kScreenWidth - width)),
              "40"});
     return found;
-}
-
-QStringList AppClient::visibleWindows() const
-{
-    return m_x.xdotool({"search", "--onlyvisible", "--pid", QString::number(pid())});
 }
 
 QStringList AppClient::windows(const QString& titlePattern) const
@@ -303,40 +279,10 @@ bool AppClient::click(const QString& windowId, const QPoint& at, int button, int
                         QString::number(button)});
 }
 
-bool AppClient::pointAt(const QString& windowId, const QPoint& at) const
-{
-    return xdo(QStringList{"mousemove", "--window", windowId} + point(at));
-}
-
-QImage AppClient::grab(const QString& windowId, const QRect& part) const
-{
-    return m_x.grab(windowId).copy(part);
-}
-
-QRect AppClient::geometry(const QString& windowId) const
-{
-    return m_x.geometry(windowId);
-}
-
-QStringList AppClient::savedFiles() const
-{
-    QStringList files;
-    QDirIterator it(documentsDir(), QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << it.next();
-    files.sort();
-    return files;
-}
-
 QStringList AppClient::opened() const
 {
     QFile file(m_env.path(QStringLiteral("opened.txt")));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-QVariant AppClient::setting(const QString& key) const
-{
-    return QSettings(settingsPath(), QSettings::IniFormat).value(key);
 }

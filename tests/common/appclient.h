@@ -2,18 +2,19 @@
 
 #include "common/sqlcipherfile.h"
 #include "common/testenv.h"
+#include "common/xsession.h"
 
 #include <QImage>
 #include <QPoint>
 #include <QProcess>
 #include <QRect>
+#include <QSettings>
 #include <QStringList>
 #include <QVariant>
 
 #include <memory>
 
 class DevServer;
-class XSession;
 
 // One user's whole program on a test display, in folders of its own, driven and read only as a
 // user would: xdotool's keys and mouse, windows, screen pictures and files.
@@ -25,7 +26,10 @@ public:
     ~AppClient();
 
     // Settings written before the start (key as in settings.ini, e.g. "Settings/AutoLock").
-    void presetSetting(const QString& key, const QVariant& value);
+    void presetSetting(const QString& key, const QVariant& value)
+    {
+        QSettings(settingsPath(), QSettings::IniFormat).setValue(key, value);
+    }
     // Starts the program and waits for its first window (the login page); false when it does
     // not come.
     bool start();
@@ -38,8 +42,6 @@ public:
     // server holds this device's broker connection and the database holds every room of the
     // account; the device id, empty when it did not get there.
     QString logIn(const QString& account, int left = -1);
-    // Escape closes the main window to the tray; true once it is gone from the screen.
-    bool toTray();
     // Narrows the room list to `search` and opens its first row with a double click; the id of
     // the chat window whose title contains `search`, empty when none came.
     QString openRoom(const QString& search);
@@ -50,7 +52,10 @@ public:
     QString mainWindow() const { return m_mainWindow; }
 
     // Visible windows of the program, all of them or those whose title matches the pattern.
-    QStringList visibleWindows() const;
+    QStringList visibleWindows() const
+    {
+        return m_x.xdotool({"search", "--onlyvisible", "--pid", QString::number(pid())});
+    }
     QStringList windows(const QString& titlePattern) const;
     // The first visible window of the program that is neither in `before` nor in `besides`,
     // once it is there; empty when none comes.
@@ -74,11 +79,11 @@ public:
     // Mouse clicks at a point of a window, in its own coordinates (buttons 4 and 5 scroll).
     bool click(const QString& windowId, const QPoint& at, int button = 1, int times = 1) const;
     // The pointer moved to a point of a window, nothing pressed.
-    bool pointAt(const QString& windowId, const QPoint& at) const;
-    // A picture of a part of a window as the screen shows it (null when it cannot be taken).
-    QImage grab(const QString& windowId, const QRect& part) const;
-    // The window's position and size on the screen (null when it is gone).
-    QRect geometry(const QString& windowId) const;
+    bool pointAt(const QString& windowId, const QPoint& at) const
+    {
+        return xdo(
+            {"mousemove", "--window", windowId, QString::number(at.x()), QString::number(at.y())});
+    }
 
     QString dataDir() const { return m_env.path(QStringLiteral("home/.local/share/PLOVEX(Chat)")); }
     QString databasePath(const QString& account) const
@@ -93,11 +98,12 @@ public:
     QString cacheDir() const { return m_env.path(QStringLiteral("home/.cache/PLOVEX(Chat)")); }
     QString tempDir() const { return m_env.path(QStringLiteral("tmp")); }
     QString documentsDir() const { return m_env.path(QStringLiteral("home/Documents")); }
-    // Every file under the documents folder, where downloads are saved, sorted.
-    QStringList savedFiles() const;
     // What the stub `xdg-open` was given, one call a line.
     QStringList opened() const;
-    QVariant setting(const QString& key) const;
+    QVariant setting(const QString& key) const
+    {
+        return QSettings(settingsPath(), QSettings::IniFormat).value(key);
+    }
 
 private:
     QString trayIcon() const;

@@ -179,11 +179,10 @@ std::optional<QString> DevServer::setUpdate(const DevUpdate& update)
     return answer ? std::optional<QString>((*answer)["link"].toString()) : std::nullopt;
 }
 
-int DevServer::perSession(const char* what, const QJsonObject& key)
+int DevServer::count(const char* path, const QJsonObject& key, const char* field)
 {
-    const bool rotate = qstrcmp(what, "rotate") == 0;
-    const auto a = call("POST", rotate ? "/control/session/rotate" : "/control/broker/drop", key);
-    return a ? (*a)[rotate ? "sessions" : "dropped"].toInt() : -1;
+    const auto a = call("POST", QString::fromLatin1(path), key);
+    return a ? (*a)[QLatin1String(field)].toInt() : -1;
 }
 
 QVector<DevBulkRoom> DevServer::bulk(const QString& account, int rooms, int chats, bool deliver)
@@ -199,26 +198,10 @@ QVector<DevBulkRoom> DevServer::bulk(const QString& account, int rooms, int chat
     return out;
 }
 
-DevHistory DevServer::appendHistory(const DevHistoryRequest& request)
+int DevServer::appendHistory(qint64 roomId, int count)
 {
-    QJsonObject body{{"roomId", double(request.roomId)},
-                     {"count", request.count},
-                     {"step", double(request.step)}};
-    if (!request.senders.isEmpty())
-        body["senders"] = numbers(request.senders);
-    if (!request.contentTypes.isEmpty())
-        body["contentTypes"] = numbers(request.contentTypes);
-    if (request.startTime > 0)
-        body["startTime"] = double(request.startTime);
-    if (!request.text.isEmpty())
-        body["text"] = request.text;
-    const QJsonValue a = call("POST", "/control/history", body).value_or(QJsonValue());
-    return DevHistory{a["added"].toInt(),
-                      a["total"].toInt(),
-                      a["first"]["messageId"].toString(),
-                      number(a["first"]["timestamp"]),
-                      a["last"]["messageId"].toString(),
-                      number(a["last"]["timestamp"])};
+    const QJsonObject body{{"roomId", double(roomId)}, {"count", count}};
+    return call("POST", "/control/history", body).value_or(QJsonValue())["total"].toInt();
 }
 
 QVector<DevPublished> DevServer::published(qint64 since)
@@ -306,13 +289,6 @@ QJsonObject DevServer::session(qint64 userId, const QString& deviceId)
         return v["deviceId"].toString() == deviceId;
     });
     return s == all.end() ? QJsonObject() : (*s).toObject();
-}
-
-bool DevServer::connected(qint64 userId)
-{
-    const QJsonArray all = sessions(userId);
-    return std::any_of(all.begin(), all.end(),
-                       [](const QJsonValue& s) { return s["connected"].toBool(); });
 }
 
 QVector<DevRequest> DevServer::requestsOf(const QString& deviceId, qint64 since)

@@ -68,29 +68,6 @@ struct DevBulkRoom
     int unread = 0; // chats the account's sessions get at their next connect
 };
 
-// Chats appended to a room's history without publishing them.
-struct DevHistoryRequest
-{
-    qint64 roomId = 0;
-    int count = 0;
-    QVector<qint64> senders;   // empty: the room's members in turn
-    QVector<int> contentTypes; // empty: text only; else 1, 2 and 4 in turn
-    qint64 startTime = 0;      // ms; 0: so that the last chat is now
-    qint64 step = 1000;        // ms between chats
-    QString text;              // empty: "History chat"; each chat is "<text> <n>"
-};
-
-struct DevHistory
-{
-    int added = 0; // 0 when the call failed
-    int total = 0; // chats the room keeps now
-    QString firstMessageId;
-    qint64 firstTime = 0;
-    QString lastMessageId;
-    qint64 lastTime = 0;
-    MT_TYPED(DevHistory, added, total, firstMessageId, firstTime, lastMessageId, lastTime)
-};
-
 // One PUBLISH a client sent to the broker, as sent (before the server's changes).
 struct DevPublished
 {
@@ -105,8 +82,6 @@ struct DevPublished
     int contentType = 0; // CHAT only
     QString contents;    // the text tail
     QString dropped;     // why the broker dropped it; empty when accepted
-    MT_TYPED(DevPublished, seq, time, topic, clientId, userId, type, messageId, senderId,
-             contentType, contents, dropped)
 };
 
 // A chat or room notice published to a room, as its members get it.
@@ -126,7 +101,6 @@ struct DevRoom
     QString roomType; // "10" a group's room, "20" one-to-one, "30" one-to-many
     QVector<qint64> memberIds;
     int chats = 0; // kept history
-    MT_TYPED(DevRoom, roomId, topic, roomType, memberIds, chats)
     // A member other than `userId` (0 when none).
     qint64 otherThan(qint64 userId) const;
 };
@@ -194,14 +168,15 @@ public:
     }
 
     // The next login of the same device gets new keys; sessions marked, -1 on failure.
-    int rotateKeys(qint64 userId) { return perSession("rotate", {{"userId", double(userId)}}); }
-    int rotateKeys(const QString& clientId)
+    int rotateKeys(qint64 userId)
     {
-        return perSession("rotate", {{"clientId", clientId}});
+        return count("/control/session/rotate", {{"userId", double(userId)}}, "sessions");
     }
     // Closes the broker connections only; the number closed, -1 on failure.
-    int dropBroker(qint64 userId) { return perSession("drop", {{"userId", double(userId)}}); }
-    int dropBroker(const QString& clientId) { return perSession("drop", {{"clientId", clientId}}); }
+    int dropBroker(const QString& clientId)
+    {
+        return count("/control/broker/drop", {{"clientId", clientId}}, "dropped");
+    }
     // The sessions of a user as the control interface lists them.
     QJsonArray sessions(qint64 userId)
     {
@@ -211,7 +186,9 @@ public:
     // New rooms with chats spread over them, delivered at the next connect unless `deliver` is
     // false.
     QVector<DevBulkRoom> bulk(const QString& account, int rooms, int chats, bool deliver = true);
-    DevHistory appendHistory(const DevHistoryRequest& request);
+    // `count` chats appended to the room's history without publishing them, each "History chat
+    // <n>", the last one now; how many the room keeps then (0 when the call failed).
+    int appendHistory(qint64 roomId, int count);
     // What clients published after a sequence number, oldest first.
     QVector<DevPublished> published(qint64 since = 0);
     // The sequence number of the newest publish recorded (0 when none).
@@ -245,8 +222,6 @@ public:
     }
     // The session of a user's device; empty when none.
     QJsonObject session(qint64 userId, const QString& deviceId);
-    // Whether the user has a session with a broker connection up.
-    bool connected(qint64 userId);
     // A LOGOUT notice to the user's sessions; with `end` they end too.
     bool logout(qint64 userId, bool end)
     {
@@ -269,8 +244,8 @@ private:
     // A control call answered with 200: its answer; none otherwise.
     std::optional<QJsonValue> call(const QByteArray& method, const QString& path,
                                    const QJsonValue& body = QJsonValue());
-    // "rotate" or "drop" on the sessions the key names; how many it touched, -1 on failure.
-    int perSession(const char* what, const QJsonObject& key);
+    // A control call on the sessions the key names; the answer's count, -1 on failure.
+    int count(const char* path, const QJsonObject& key, const char* field);
     bool sendSignal(int signal);
 
     QTemporaryDir m_dir;

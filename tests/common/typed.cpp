@@ -22,36 +22,9 @@ QByteArray text(bool v)
     return v ? QByteArrayLiteral("true") : QByteArrayLiteral("false");
 }
 
-QByteArray text(const QDateTime& v)
-{
-    return v.isValid() ? v.toString(Qt::ISODateWithMs).toUtf8() : QByteArrayLiteral("invalid");
-}
-
-QByteArray text(const QVariant& v)
-{
-    if (!v.isValid())
-        return QByteArrayLiteral("invalid");
-    return QByteArray(v.typeName()) + '(' + text(v.toString()) + ')';
-}
-
 QByteArray text(const QStringList& v)
 {
     return sequence(v);
-}
-
-QByteArray text(const QDate& v)
-{
-    return v.isValid() ? v.toString(Qt::ISODate).toUtf8() : QByteArrayLiteral("invalid");
-}
-
-QByteArray text(const QTime& v)
-{
-    return v.isValid() ? v.toString(Qt::ISODateWithMs).toUtf8() : QByteArrayLiteral("invalid");
-}
-
-QByteArray text(const QPoint& v)
-{
-    return '(' + QByteArray::number(v.x()) + ',' + QByteArray::number(v.y()) + ')';
 }
 
 QByteArray text(const QSize& v)
@@ -61,12 +34,8 @@ QByteArray text(const QSize& v)
 
 QByteArray text(const QRect& v)
 {
-    return text(v.topLeft()) + ' ' + text(v.size());
-}
-
-QByteArray text(const QColor& v)
-{
-    return v.name(QColor::HexArgb).toLatin1();
+    return '(' + QByteArray::number(v.x()) + ',' + QByteArray::number(v.y()) + ") " +
+           text(v.size());
 }
 
 QList<QByteArray> names(const char* list)

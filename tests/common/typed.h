@@ -4,18 +4,12 @@
 // so a failed QCOMPARE names the field that differs; mtFields() fills them in that order.
 
 #include <QByteArray>
-#include <QColor>
-#include <QDate>
-#include <QDateTime>
 #include <QList>
 #include <QMetaType>
-#include <QPoint>
 #include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
-#include <QTime>
-#include <QVariant>
 #include <QVector>
 #include <QtTest>
 
@@ -30,15 +24,9 @@ QByteArray text(const QString& v);
 QByteArray text(const QByteArray& v);
 QByteArray text(const char* v);
 QByteArray text(bool v);
-QByteArray text(const QDateTime& v);
-QByteArray text(const QVariant& v);
 QByteArray text(const QStringList& v);
-QByteArray text(const QDate& v);
-QByteArray text(const QTime& v);
-QByteArray text(const QPoint& v);
 QByteArray text(const QSize& v);
 QByteArray text(const QRect& v);
-QByteArray text(const QColor& v);
 
 template <typename T>
 std::enable_if_t<std::is_arithmetic_v<T> && !std::is_same_v<T, bool>, QByteArray> text(T v)

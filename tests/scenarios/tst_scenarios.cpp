@@ -130,10 +130,16 @@ private:
     // Moves the pointer over a window of the busy client every few seconds until `done`.
     bool idleUntil(const AppClient& busy, const QString& window, const std::function<bool()>& done);
     SessionView sessionView(AppClient& client, const QString& account, const QString& device);
+    // Escape closes the main window to the tray; true once it is gone from the screen.
+    bool toTray(AppClient& client)
+    {
+        return client.typeInto(client.mainWindow(), QString(), QStringLiteral("Escape")) &&
+               waitUntil([&] { return !m_x->isViewable(client.mainWindow()); }, kWait);
+    }
     // A client logged in to `account`, its window then closed to the tray.
     bool inTray(AppClient& client, const QString& account)
     {
-        return !client.logIn(account).isEmpty() && client.toTray();
+        return !client.logIn(account).isEmpty() && toTray(client);
     }
     // A client started with the login typed, not waiting for its outcome.
     bool typedLogin(AppClient& client, const QString& account)
@@ -252,16 +258,13 @@ void TestScenarios::chatWhileHiddenShowsToastAndAsksForAttention()
 
     const DevRoom room = m_server.rooms(id, true).value(0);
     QVERIFY(!m_server.chat(room.roomId, room.otherThan(id), "While you were away").isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(client.toasts().size(), 1, kWait);
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->demandsAttention(client.mainWindow()), kWait);
-
-    const HiddenChat seen{
-        int(client.toasts().size()),
-        client.store(account).number(kUnread.arg(room.topic) +
-                                     QStringLiteral(" AND content='While you were away'")),
-        m_x->wmState(client.mainWindow()), m_x->demandsAttention(client.mainWindow()),
-        QFile::exists(client.tempDir() + QStringLiteral("/veltri_alarm.wav"))};
-    QCOMPARE(seen, (HiddenChat{1, 1, QStringLiteral("Iconic"), true, true}));
+    const QString unread =
+        kUnread.arg(room.topic) + QStringLiteral(" AND content='While you were away'");
+    QTRY_COMPARE_WITH_TIMEOUT(
+        (HiddenChat{int(client.toasts().size()), client.store(account).number(unread),
+                    m_x->wmState(client.mainWindow()), m_x->demandsAttention(client.mainWindow()),
+                    QFile::exists(client.tempDir() + QStringLiteral("/veltri_alarm.wav"))}),
+        (HiddenChat{1, 1, QStringLiteral("Iconic"), true, true}), kWait);
 }
 
 // A burst gives one toast; a stream that never pauses gets its toast while it lasts.
@@ -394,10 +397,10 @@ void TestScenarios::forcedLogoutAndTakeOverRemoveAccounts()
     AppClient noticedClient(*m_x, m_server);
     // Each window to the tray once logged in: the next client's window opens where it was.
     const QString noticedDevice = noticedClient.logIn(noticed);
-    QVERIFY(!noticedDevice.isEmpty() && noticedClient.toTray());
+    QVERIFY(!noticedDevice.isEmpty() && toTray(noticedClient));
     QVERIFY(inTray(forcedClient, forced));
     const QString firstDevice = first.logIn(taken);
-    QVERIFY(!firstDevice.isEmpty() && first.toTray());
+    QVERIFY(!firstDevice.isEmpty() && toTray(first));
     QVERIFY(QFile::exists(forcedClient.databasePath(forced) + QStringLiteral("-wal")));
 
     QVERIFY(m_server.logout(m_server.userId(forced), true));
@@ -414,13 +417,6 @@ void TestScenarios::forcedLogoutAndTakeOverRemoveAccounts()
     for (DevLogin& form : forms)
         form.deviceId.clear();
     QCOMPARE(forms, (QVector<DevLogin>{{taken, "0", {}}, {taken, "1", {}}}));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        m_server.session(m_server.userId(taken), firstDevice)["ended"].isObject(), kWait);
-
-    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(forcedClient.databasePath(forced)), kPingWait);
-    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(first.databasePath(taken)), kPingWait);
-    QTRY_COMPARE_WITH_TIMEOUT(forcedClient.boxes().size(), 1, kWait);
-    QTRY_COMPARE_WITH_TIMEOUT(first.boxes().size(), 1, kWait);
     const auto removed = [](const AppClient& c, const QString& account) {
         const QString db = c.databasePath(account);
         return RemovedAccount{c.setting(QStringLiteral("Settings/AutologinAccount")).toString(),
@@ -432,8 +428,8 @@ void TestScenarios::forcedLogoutAndTakeOverRemoveAccounts()
                               c.isRunning()};
     };
     const RemovedAccount expected{QString(), QString(), 1, false, false, false, true};
-    QCOMPARE(removed(forcedClient, forced), expected);
-    QCOMPARE(removed(first, taken), expected);
+    QTRY_COMPARE_WITH_TIMEOUT(removed(forcedClient, forced), expected, kPingWait);
+    QTRY_COMPARE_WITH_TIMEOUT(removed(first, taken), expected, kPingWait);
 
     // Logged in first, its keep-alive after the notice came before the others' ones.
     QTRY_VERIFY_WITH_TIMEOUT(m_server.answeredPings(noticedDevice, noticeSince) > 0, kPingWait);
