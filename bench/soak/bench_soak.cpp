@@ -66,12 +66,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <functional>
 #include <malloc.h>
+#include <mutex>
 #include <sqlite3.h>
+#include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -209,6 +214,103 @@ private:
     QHash<QString, Worst> m_worst;
 };
 
+// What the GUI thread was doing, sampled from a thread of its own every 2 ms: on a processor
+// ("running"), or the system call it waited in (a lock, a sleep, a disk sync). A gap spent waiting
+// is the program's own, however idle the machine. With SOAK_STACKS=N in the environment, the
+// GUI thread's stack is written to the run's output at the first N gaps over 150 ms (gdb stops
+// the process meanwhile: for finding a cause, not for the figures).
+class WaitSampler
+{
+public:
+    ~WaitSampler() { stop(); }
+    void start()
+    {
+        m_tid = int(syscall(SYS_gettid));
+        m_stacksLeft = qEnvironmentVariableIntValue("SOAK_STACKS");
+        m_run = true;
+        m_thread = std::thread([this] { loop(); });
+    }
+    void stop()
+    {
+        m_run = false;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    // The GUI thread turned its event loop at this time (ns of a steady clock).
+    void turned() { m_turnedNs = nowNs(); }
+    // The samples since the last call, by what the thread did.
+    QHash<QString, int> take()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return std::exchange(m_samples, {});
+    }
+
+private:
+    static qint64 nowNs()
+    {
+        timespec t{};
+        clock_gettime(CLOCK_MONOTONIC, &t);
+        return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+    }
+    static QString name(const QByteArray& first)
+    {
+        static const QHash<int, const char*> known{{0, "read"},         {1, "write"},
+                                                   {7, "poll"},         {17, "pread"},
+                                                   {18, "pwrite"},      {35, "nanosleep"},
+                                                   {74, "fsync"},       {75, "fdatasync"},
+                                                   {202, "futex"},      {230, "clock_nanosleep"},
+                                                   {232, "epoll_wait"}, {271, "ppoll"}};
+        bool number = false;
+        const int nr = first.toInt(&number);
+        if (!number)
+            return QString::fromLatin1(first);
+        return known.contains(nr) ? QString::fromLatin1(known.value(nr))
+                                  : QStringLiteral("syscall %1").arg(nr);
+    }
+    void loop()
+    {
+        const QByteArray path = "/proc/self/task/" + QByteArray::number(m_tid) + "/syscall";
+        while (m_run) {
+            char buf[256] = {};
+            const int fd = ::open(path.constData(), O_RDONLY);
+            const ssize_t n = fd >= 0 ? ::read(fd, buf, sizeof(buf) - 1) : -1;
+            if (fd >= 0)
+                ::close(fd);
+            const QByteArray first =
+                QByteArray(buf, int(std::max<ssize_t>(n, 0))).split(' ').value(0).trimmed();
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                ++m_samples[name(first)];
+            }
+            if (m_stacksLeft > 0 && m_turnedNs > 0 && nowNs() - m_turnedNs > 150000000) {
+                --m_stacksLeft;
+                stack();
+                m_turnedNs = 0;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    void stack() const
+    {
+        const QByteArray cmd =
+            "gdb -p " + QByteArray::number(getpid()) +
+            " -batch -ex 'thread apply all bt 30' 2>/dev/null | awk '/^Thread .*LWP " +
+            QByteArray::number(m_tid) + "/{f=1} /^Thread / && !/LWP " + QByteArray::number(m_tid) +
+            "/{f=0} f'";
+        std::printf("GUI thread stack in a gap over 150 ms:\n");
+        std::fflush(stdout);
+        std::system(cmd.constData());
+    }
+
+    int m_tid = 0;
+    int m_stacksLeft = 0;
+    std::atomic<bool> m_run{false};
+    std::atomic<qint64> m_turnedNs{0};
+    std::thread m_thread;
+    std::mutex m_mutex;
+    QHash<QString, int> m_samples;
+};
+
 // The longest gap between two ticks of a 10 ms timer on the GUI thread, and what the run was
 // doing then.
 class StallWatch
@@ -226,9 +328,17 @@ public:
         m_last = 0;
         m_lastCpu = threadCpuNs();
         m_lastPhase = *m_phase;
+        m_sampler.start();
         m_timer.start();
     }
-    void stop() { m_timer.stop(); }
+    void stop()
+    {
+        m_timer.stop();
+        m_sampler.stop();
+    }
+    // What the GUI thread did in the longest gap, and in all gaps over 100 ms (samples of 2 ms).
+    QHash<QString, int> maxGapSamples() const { return m_maxGapSamples; }
+    QHash<QString, int> longGapSamples() const { return m_longGapSamples; }
     double maxMs() const { return m_maxMs; }
     QString where() const { return m_where; }
     // The GUI thread's CPU time during the longest gap.
@@ -262,6 +372,12 @@ private:
         const qint64 cpu = threadCpuNs();
         const double gap = double(now - m_last) / 1e6;
         const double busy = double(cpu - m_lastCpu) / 1e6;
+        m_sampler.turned();
+        const QHash<QString, int> samples = m_sampler.take();
+        if (gap > 100) {
+            for (auto it = samples.cbegin(); it != samples.cend(); ++it)
+                m_longGapSamples[it.key()] += it.value();
+        }
         m_last = now;
         m_lastCpu = cpu;
         if (busy > m_maxBusyMs) {
@@ -283,12 +399,16 @@ private:
         if (gap > m_maxMs) {
             m_maxMs = gap;
             m_maxGapBusyMs = busy;
+            m_maxGapSamples = samples;
             m_where = where;
         }
         m_lastPhase = *m_phase;
     }
 
     const QString* m_phase;
+    WaitSampler m_sampler;
+    QHash<QString, int> m_maxGapSamples;
+    QHash<QString, int> m_longGapSamples;
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_last = 0;
@@ -976,6 +1096,14 @@ void Soak::report()
     const QHash<QString, int> byPhase = m_stalls.longByPhase();
     for (auto it = byPhase.cbegin(); it != byPhase.cend(); ++it)
         std::printf("  gaps over 200 ms during %s: %d\n", qPrintable(it.key()), it.value());
+    const auto printSamples = [](const char* what, const QHash<QString, int>& samples) {
+        std::printf("%s:", what);
+        for (auto it = samples.cbegin(); it != samples.cend(); ++it)
+            std::printf(" %s %d", qPrintable(it.key()), it.value());
+        std::printf("\n");
+    };
+    printSamples("GUI thread in the longest gap (2 ms samples)", m_stalls.maxGapSamples());
+    printSamples("GUI thread in gaps over 100 ms (2 ms samples)", m_stalls.longGapSamples());
     std::printf("GUI thread busy: at most %.0f ms between two ticks (during %s)\n",
                 m_stalls.maxBusyMs(), qPrintable(m_stalls.busyWhere()));
     const QHash<QString, int> busy = m_stalls.busyByPhase();
