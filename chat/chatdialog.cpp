@@ -814,6 +814,12 @@ void ChatDialog::saveWindowGeometry()
     auto settings = openSettings();
     settings->beginGroup(topic());
     const QRect rect = isMaximized() ? normalGeometry() : geometry();
+    // A window closed where it was opened writes nothing: each write syncs the file to the disk
+    // on this thread.
+    if (settings->value(QStringLiteral("Geometry")).toRect() == rect &&
+        settings->contains(QStringLiteral("IsMaximum")) &&
+        settings->value(QStringLiteral("IsMaximum")).toBool() == isMaximized())
+        return;
     settings->setValue(QStringLiteral("Geometry"), rect);
     settings->setValue(QStringLiteral("IsMaximum"), isMaximized());
     settings->endGroup();

@@ -124,7 +124,8 @@ LocalSettings::LocalSettings(const QString& filePath)
 bool LocalSettings::reload()
 {
     m_error.clear();
-    if (readFile(m_filePath, &m_values, &m_error))
+    m_fileHoldsValues = readFile(m_filePath, &m_values, &m_error);
+    if (m_fileHoldsValues)
         return true;
     qWarning().noquote().nospace() << "LocalSettings::reload - defaults used, " << m_error;
     m_values.clear();
@@ -231,9 +232,19 @@ bool LocalSettings::resetForRemovedAccount()
 
 bool LocalSettings::write(const QVariantMap& changes)
 {
-    // The running program follows the change even when the file cannot keep it.
+    // A file that already holds every value is not written again: a write syncs three files to
+    // the disk, and the callers (each login and unlock, each window moved) mostly store what is
+    // there.
+    QVariantMap after = m_values;
     for (auto it = changes.begin(); it != changes.end(); ++it)
-        m_values.insert(it.key(), it.value());
+        after.insert(it.key(), it.value());
+    if (m_fileHoldsValues && sameValues(after, m_values)) {
+        m_error.clear();
+        return true;
+    }
+    // The running program follows the change even when the file cannot keep it.
+    m_values = after;
+    m_fileHoldsValues = false;
     m_error.clear();
     QByteArray bytes;
     QVariantMap readBack;
@@ -256,5 +267,6 @@ bool LocalSettings::write(const QVariantMap& changes)
     if (!ok)
         qWarning().noquote().nospace() << "LocalSettings::write - " << m_error
                                        << " keys:" << changes.keys().join(QLatin1Char(','));
+    m_fileHoldsValues = ok;
     return ok;
 }

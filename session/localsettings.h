@@ -79,5 +79,7 @@ private:
 
     QString m_filePath;
     QVariantMap m_values;
+    // The file was read or written with exactly m_values.
+    bool m_fileHoldsValues = false;
     QString m_error;
 };

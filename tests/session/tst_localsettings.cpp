@@ -130,6 +130,31 @@ private slots:
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList(QStringLiteral("settings.ini")));
         QCOMPARE(settings.autoLock(), 10);
+        // The value the running program already holds is written once the file can take it.
+        QVERIFY(settings.applyChange(0, 10));
+        QCOMPARE(LocalSettings(m_path).autoLock(), 10);
+    }
+
+    // A file that already holds the value is left as it is (each login stores the account and
+    // the device id again); another value rewrites it.
+    void sameValueNotWrittenAgain_data()
+    {
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<bool>("untouched");
+        QTest::newRow("the same account") << QStringLiteral("user001") << true;
+        QTest::newRow("another account") << QStringLiteral("user002") << false;
+    }
+    void sameValueNotWrittenAgain()
+    {
+        QFETCH(QString, account);
+        QFETCH(bool, untouched);
+        LocalSettings settings(m_path);
+        QVERIFY(settings.setAutologinAccount(QStringLiteral("user001")));
+        const QByteArray marked = readAll(m_path) + "; marked by the test\n";
+        QVERIFY(writeFile(m_path, marked));
+        QVERIFY(settings.setAutologinAccount(account));
+        QCOMPARE(readAll(m_path) == marked, untouched);
+        QCOMPARE(LocalSettings(m_path).autologinAccount(), account);
     }
 
 private:
