@@ -340,9 +340,11 @@ enum class Placing
     AtTop            // showRowAtTop inside the batch
 };
 
-// 30 chats, then 600 older ones above (in a batch left open, or one by one); the items they got.
-int fillHistory(MtChatWidget& view, const QString& text, bool batch)
+// 30 chats, then 600 older wrapped ones above (in a batch left open, or one by one); the items
+// they got.
+int fillHistory(MtChatWidget& view, bool batch)
 {
+    const QString text = QStringLiteral("a line long enough to wrap in a bubble of the view ");
     addTexts(view, QStringLiteral("page-"), 1000, 1030);
     view.scrollToBottom();
     QCoreApplication::processEvents();
@@ -883,32 +885,25 @@ private slots:
     }
 
     // Rows added in a batch get no item; the placed row stays put while heights are measured.
+    // Wrapped texts, a row in the middle of the page.
     void placedAfterBatch_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("id");
         QTest::addColumn<Placing>("placing");
-        const QString wrapped =
-            QStringLiteral("a line long enough to wrap in a bubble of the view ");
-        QTest::newRow("shown: wrapped texts, a row in the middle")
-            << wrapped << "old-700" << Placing::Shown;
-        QTest::newRow("shown, then scrolled to the top")
-            << wrapped << "old-700" << Placing::ShownThenScroll;
-        QTest::newRow("at the top: wrapped texts, a row in the middle")
-            << wrapped << "old-700" << Placing::AtTop;
+        QTest::newRow("shown") << Placing::Shown;
+        QTest::newRow("shown, then scrolled to the top") << Placing::ShownThenScroll;
+        QTest::newRow("at the top") << Placing::AtTop;
     }
 
     void placedAfterBatch()
     {
-        QFETCH(QString, text);
-        QFETCH(QString, id);
         QFETCH(Placing, placing);
+        const QString id = QStringLiteral("old-700");
         MtChatWidget plain;
         showView(plain);
-        fillHistory(plain, text, false);
+        fillHistory(plain, false);
         MtChatWidget view;
         QVERIFY(showView(view));
-        const int itemsMade = fillHistory(view, text, true);
+        const int itemsMade = fillHistory(view, true);
         const bool atTop = placing == Placing::AtTop;
         view.showRowAtTop(atTop ? view.item(rowOf(view, id)) : nullptr);
         view.endBatch();
