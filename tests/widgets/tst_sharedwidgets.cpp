@@ -229,57 +229,51 @@ private slots:
         QVERIFY(!search.cancelButton()->isVisible());
     }
 
-    // One viewer through a picture's life: asked for, broken, shown, zoomed, panned, closed.
-    void viewing();
+    // One viewer through a picture's life: asked for, broken, shown, closed.
+    void viewing()
+    {
+        MtImageViewer viewer;
+        QSignalSpy asked(&viewer, &MtImageViewer::requestImagePath);
+        viewer.resize(640, 560);
+        viewer.show();
+        const QDateTime sent(QDate(2024, 3, 5), QTime(9, 0));
+        viewer.addImage(QStringLiteral("m1"), QStringLiteral("Bob"), sent, QPixmap(8, 8),
+                        QString());
+        viewer.thumbItemSelected(QStringLiteral("m1"));
+        QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+        QCOMPARE(asked, (QList<QVariantList>{{QStringLiteral("m1")}}));
+
+        // A path for another message only updates that entry.
+        viewer.addImage(QStringLiteral("m2"), QStringLiteral("Bob"), sent.addSecs(5), QPixmap(8, 8),
+                        QString());
+        const QString small = m_env.path(QStringLiteral("small.png"));
+        QImage image(400, 300, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QVERIFY(image.save(small, "PNG"));
+        viewer.updateImagePath(QStringLiteral("m2"), small);
+        auto* label = viewer.findChild<QLabel*>(QStringLiteral("imageLabel"));
+        QVERIFY(label->pixmap(Qt::ReturnByValue).isNull());
+
+        // A file that is no picture shows the failure, with nothing to zoom.
+        QFile broken(m_env.path(QStringLiteral("broken.png")));
+        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a picture") > 0);
+        broken.close();
+        viewer.updateImagePath(QStringLiteral("m1"), broken.fileName());
+        auto* zoomIn = viewer.findChild<QPushButton*>(QStringLiteral("zoomInButton"));
+        QVERIFY(viewer.isShowingFailure() && !zoomIn->isEnabled());
+
+        // The next good picture replaces the failure, at its actual size.
+        viewer.updateImagePath(QStringLiteral("m1"), small);
+        QVERIFY(!viewer.isShowingFailure() && label->isVisible());
+        QCOMPARE(label->size(), QSize(400, 300));
+
+        QTest::keyClick(&viewer, Qt::Key_Escape);
+        QVERIFY(!viewer.isVisible());
+    }
 
 private:
-    QString writePicture(const QString& name, const QSize& size);
     TestEnv m_env;
-    QDateTime m_base = QDateTime(QDate(2024, 3, 5), QTime(9, 0));
 };
-
-QString TestSharedWidgets::writePicture(const QString& name, const QSize& size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::blue);
-    return image.save(m_env.path(name), "PNG") ? m_env.path(name) : QString();
-}
-
-void TestSharedWidgets::viewing()
-{
-    MtImageViewer viewer;
-    QSignalSpy asked(&viewer, &MtImageViewer::requestImagePath);
-    viewer.resize(640, 560);
-    viewer.show();
-    viewer.addImage(QStringLiteral("m1"), QStringLiteral("Bob"), m_base, QPixmap(8, 8), QString());
-    viewer.thumbItemSelected(QStringLiteral("m1"));
-    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
-    QCOMPARE(asked, (QList<QVariantList>{{QStringLiteral("m1")}}));
-
-    // A path for another message only updates that entry.
-    viewer.addImage(QStringLiteral("m2"), QStringLiteral("Bob"), m_base.addSecs(5), QPixmap(8, 8),
-                    QString());
-    const QString small = writePicture(QStringLiteral("small.png"), QSize(400, 300));
-    viewer.updateImagePath(QStringLiteral("m2"), small);
-    auto* label = viewer.findChild<QLabel*>(QStringLiteral("imageLabel"));
-    QVERIFY(label->pixmap(Qt::ReturnByValue).isNull());
-
-    // A file that is no picture shows the failure, with nothing to zoom.
-    QFile broken(m_env.path(QStringLiteral("broken.png")));
-    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a picture") > 0);
-    broken.close();
-    viewer.updateImagePath(QStringLiteral("m1"), broken.fileName());
-    auto* zoomIn = viewer.findChild<QPushButton*>(QStringLiteral("zoomInButton"));
-    QVERIFY(viewer.isShowingFailure() && !zoomIn->isEnabled());
-
-    // The next good picture replaces the failure, at its actual size.
-    viewer.updateImagePath(QStringLiteral("m1"), small);
-    QVERIFY(!viewer.isShowingFailure() && label->isVisible());
-    QCOMPARE(label->size(), QSize(400, 300));
-
-    QTest::keyClick(&viewer, Qt::Key_Escape);
-    QVERIFY(!viewer.isVisible());
-}
 
 QTEST_MAIN(TestSharedWidgets)
 #include "tst_sharedwidgets.moc"
