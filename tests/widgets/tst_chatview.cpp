@@ -332,6 +332,16 @@ Controls controlsOf(MtChatBaseItem* item)
     return seen;
 }
 
+// A stored chat of a kind, whose, in a msg_state, then set to a display state (-1: none).
+struct MadeRow
+{
+    Kind kind = Kind::Text;
+    bool own = false;
+    int msgState = 0, then = -1;
+    Made made;
+    Controls controls;
+};
+
 // How a row far back is brought into view after a page of history was added in a batch.
 enum class Placing
 {
@@ -415,9 +425,8 @@ struct Cost
 Q_DECLARE_METATYPE(DBChat)
 Q_DECLARE_METATYPE(Step)
 Q_DECLARE_METATYPE(Row)
-Q_DECLARE_METATYPE(Made)
+Q_DECLARE_METATYPE(MadeRow)
 Q_DECLARE_METATYPE(Remade)
-Q_DECLARE_METATYPE(Controls)
 Q_DECLARE_METATYPE(Kind)
 Q_DECLARE_METATYPE(Placing)
 
@@ -489,46 +498,60 @@ private slots:
         QCOMPARE(shown, expected);
     }
 
-    // A stored chat becomes the item of its kind, in the display state its stored state calls for.
+    // A stored chat becomes the item of its kind, in the display state its stored state calls for,
+    // with that state's controls; the transfer button resends in the failed state only.
     void addChat_data()
     {
-        QTest::addColumn<Kind>("kind");
-        QTest::addColumn<bool>("own");
-        QTest::addColumn<int>("msgState");
-        QTest::addColumn<Made>("expected");
+        QTest::addColumn<MadeRow>("row");
         using I = MtChatBaseItem;
+        const int myText = I::ItemType_MyChat, myImage = I::ItemType_MyChatImage,
+                  myFile = I::ItemType_MyChatFile, file = I::ItemType_ChatFile;
         QTest::newRow("own text sending")
-            << Kind::Text << true << 0 << Made{I::ItemType_MyChat, 0, "hello", true};
-        QTest::newRow("own image uploading")
-            << Kind::Image << true << 3 << Made{I::ItemType_MyChatImage, 0, "", true};
-        QTest::newRow("own video uploaded, unconfirmed")
-            << Kind::Video << true << 4 << Made{I::ItemType_MyChatImage, 1, "", true};
-        QTest::newRow("own file upload failed")
-            << Kind::File << true << 5 << Made{I::ItemType_MyChatFile, 1, "", true};
+            << MadeRow{Kind::Text, true, 0, -1, {myText, 0, "hello", true}, {true, false}};
+        QTest::newRow("own text failed") << MadeRow{
+            Kind::Text, true, 2, -1, {myText, 1, "hello", true}, {true, true, false, false, 1}};
+        QTest::newRow("own image uploading") << MadeRow{
+            Kind::Image, true, 3, -1, {myImage, 0, "", true}, {true, false, true, false}};
+        QTest::newRow("own video uploaded, unconfirmed") << MadeRow{
+            Kind::Video, true, 4, -1, {myImage, 1, "", true}, {true, true, true, false, 1}};
+        QTest::newRow("own file upload failed") << MadeRow{
+            Kind::File, true, 5, -1, {myFile, 1, "", true}, {true, true, true, false, 1}};
+        QTest::newRow("own file settled") << MadeRow{
+            Kind::File, true, 1, -1, {myFile, 16, "", true}, {false, false, false, true}};
+        QTest::newRow("own file saving")
+            << MadeRow{Kind::File, true, 1, 2, {myFile, 16, "", true}, {true, false, true, false}};
         QTest::newRow("long text sent as file")
-            << Kind::LongText << true << 1
-            << Made{I::ItemType_MyChat, 16, "a long text begins", true};
+            << MadeRow{Kind::LongText, true, 1, -1, {myText, 16, "a long text begins", true}};
         QTest::newRow("other text, state ignored")
-            << Kind::Text << false << 0 << Made{I::ItemType_Chat, 16, "hello", true};
+            << MadeRow{Kind::Text, false, 0, -1, {I::ItemType_Chat, 16, "hello", true}};
+        QTest::newRow("other file settled")
+            << MadeRow{Kind::File, false, 1, -1, {file, 16, "", true}, {false, false, false, true}};
+        QTest::newRow("other file saving")
+            << MadeRow{Kind::File, false, 1, 2, {file, 16, "", true}, {false, false, true, false}};
         QTest::newRow("invitation")
-            << Kind::Invite << false << 1 << Made{I::ItemType_Alarm, 16, "", true};
+            << MadeRow{Kind::Invite, false, 1, -1, {I::ItemType_Alarm, 16, "", true}};
         // A leave notice is shown but is no message to be found.
-        QTest::newRow("leave") << Kind::Leave << true << 1
-                               << Made{I::ItemType_Alarm, 16, "", false};
-        QTest::newRow("unknown content") << Kind::Unknown << false << 1 << Made{};
+        QTest::newRow("leave") << MadeRow{
+            Kind::Leave, true, 1, -1, {I::ItemType_Alarm, 16, "", false}};
+        QTest::newRow("unknown content") << MadeRow{Kind::Unknown, false, 1, -1};
     }
 
     void addChat()
     {
-        QFETCH(Kind, kind);
-        QFETCH(bool, own);
-        QFETCH(int, msgState);
-        QFETCH(Made, expected);
+        QFETCH(MadeRow, row);
         MtChatWidget view;
-        const DBChat chat =
-            chatOf(kind, own, QStringLiteral("m1"), 0, msgState, QStringLiteral("hello"));
-        const MtChatBaseItem* item = view.addChat(chat, own, QPixmap(), QPixmap(), false);
-        QCOMPARE(madeOf(item, view.findItem(QStringLiteral("m1")) != nullptr), expected);
+        QSignalSpy resend(&view, &MtChatWidget::resendClicked);
+        const DBChat chat = chatOf(row.kind, row.own, QStringLiteral("m1"), 0, row.msgState,
+                                   QStringLiteral("hello"));
+        MtChatBaseItem* item = view.addChat(chat, row.own, QPixmap(), QPixmap(80, 60), false);
+        const Made made = madeOf(item, view.findItem(QStringLiteral("m1")) != nullptr);
+        changeItem(item, Change{false, row.then});
+        Controls seen = controlsOf(item);
+        // The slot is what a click reaches; a disabled button cannot be clicked at all.
+        QMetaObject::invokeMethod(item, "on_transferButton_clicked");
+        seen.resent = resend.count();
+        QCOMPARE(made, row.made);
+        QCOMPARE(seen, row.controls);
     }
 
     // After a clear the next chat gets its day's separator again.
@@ -539,49 +562,6 @@ private slots:
         view.clear();
         addTexts(view, QStringLiteral("c"), 2, 3);
         QCOMPARE(view.count(), 2);
-    }
-
-    // The controls each display state shows; the transfer button resends in the failed state only.
-    void controls_data()
-    {
-        QTest::addColumn<Kind>("kind");
-        QTest::addColumn<bool>("own");
-        QTest::addColumn<int>("state");
-        QTest::addColumn<Controls>("expected");
-        QTest::newRow("own text sending") << Kind::Text << true << 0 << Controls{true, false};
-        QTest::newRow("own text failed")
-            << Kind::Text << true << 1 << Controls{true, true, false, false, 1};
-        QTest::newRow("own text settled") << Kind::Text << true << 16 << Controls{};
-        QTest::newRow("own file sending")
-            << Kind::File << true << 0 << Controls{true, false, true, false};
-        QTest::newRow("own picture failed")
-            << Kind::Image << true << 1 << Controls{true, true, true, false, 1};
-        QTest::newRow("own file saving")
-            << Kind::File << true << 2 << Controls{true, false, true, false};
-        QTest::newRow("own file settled")
-            << Kind::File << true << 16 << Controls{false, false, false, true};
-        QTest::newRow("other file saving")
-            << Kind::File << false << 2 << Controls{false, false, true, false};
-        QTest::newRow("other file settled")
-            << Kind::File << false << 16 << Controls{false, false, false, true};
-    }
-
-    void controls()
-    {
-        QFETCH(Kind, kind);
-        QFETCH(bool, own);
-        QFETCH(int, state);
-        QFETCH(Controls, expected);
-        MtChatWidget view;
-        QSignalSpy resend(&view, &MtChatWidget::resendClicked);
-        MtChatBaseItem* item = view.addChat(chatOf(kind, own, QStringLiteral("m"), 0), own, {},
-                                            QPixmap(80, 60), false);
-        item->setState(state);
-        Controls seen = controlsOf(item);
-        // The slot is what a click reaches; a disabled button cannot be clicked at all.
-        QMetaObject::invokeMethod(item, "on_transferButton_clicked");
-        seen.resent = resend.count();
-        QCOMPARE(seen, expected);
     }
 
     // A row scrolled far away and back shows what it showed, with every change made meanwhile.
