@@ -129,10 +129,10 @@ struct Created
 struct Resent
 {
     Bubble broken;
-    int kept = 0;
+    int kept = 0, keptType = 0;
     QString keptId, keptName;
     int keptWidth = 0, storedAfter = -1;
-    MT_TYPED(Resent, broken, kept, keptId, keptName, keptWidth, storedAfter)
+    MT_TYPED(Resent, broken, kept, keptType, keptId, keptName, keptWidth, storedAfter)
 };
 struct ResendRow
 {
@@ -295,16 +295,6 @@ private:
     static qint64 otherMember(const DBChatRoom& room)
     {
         return room.members().section(',', 0, 0).toLongLong();
-    }
-    // The room's chats the server keeps, of a content type.
-    QJsonArray kept(const QString& topic, int contentType)
-    {
-        QJsonArray out;
-        for (const QJsonValue& chat : m_server.history(roomId(topic))) {
-            if (chat["contentType"].toInt() == contentType)
-                out.append(chat);
-        }
-        return out;
     }
     // What the broker got after `seq`, a long text's preview for its contents.
     QVector<DevSent> said(qint64 seq, const QString& topic)
@@ -717,20 +707,22 @@ private slots:
         const Bubble broken = bubble(*reopened, id);
         emit reopened->chatView()->resendClicked(id);
         QVERIFY(waitUntil([&] { return storedState(room.topic(), id) == MsgStateConfirmed; }));
-        const QJsonArray chats = kept(room.topic(), row.contentType);
+        const QJsonArray chats = m_server.history(roomId(room.topic()));
         const QJsonObject contents =
             QJsonDocument::fromJson(chats.at(0)["contents"].toString().toUtf8()).object();
         DBChat stored(db());
         QVERIFY(db()->findChat(room.topic(), id, stored));
-        QCOMPARE((Resent{broken, int(chats.size()), chats.at(0)["messageId"].toString(),
-                         contents.value("file_name").toString(), contents.value("width").toInt(),
-                         stored.msgState()}),
-                 (Resent{{MtChatItemState::Failed, MsgStateUploadFailed},
-                         1,
-                         id,
-                         stored.fileName(),
-                         row.keptWidth,
-                         MsgStateConfirmed}));
+        QCOMPARE(
+            (Resent{broken, int(chats.size()), chats.at(0)["contentType"].toInt(),
+                    chats.at(0)["messageId"].toString(), contents.value("file_name").toString(),
+                    contents.value("width").toInt(), stored.msgState()}),
+            (Resent{{MtChatItemState::Failed, MsgStateUploadFailed},
+                    1,
+                    row.contentType,
+                    id,
+                    stored.fileName(),
+                    row.keptWidth,
+                    MsgStateConfirmed}));
     }
 
     // Own sends a stopped program left running open failed and are stored so; others' are kept.
