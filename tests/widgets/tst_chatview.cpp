@@ -342,6 +342,18 @@ struct MadeRow
     Controls controls;
 };
 
+// A chat alone in a shown view, and what of a row (1: the chat, 0: its day's separator) a
+// screen reader must say.
+struct AloneRow
+{
+    Kind kind = Kind::Text;
+    bool own = false;
+    int state = 1;
+    QString text;
+    int readCount = 0, row = 1;
+    QStringList parts;
+};
+
 // How a row far back is brought into view after a page of history was added in a batch.
 enum class Placing
 {
@@ -426,6 +438,7 @@ Q_DECLARE_METATYPE(DBChat)
 Q_DECLARE_METATYPE(Step)
 Q_DECLARE_METATYPE(Row)
 Q_DECLARE_METATYPE(MadeRow)
+Q_DECLARE_METATYPE(AloneRow)
 Q_DECLARE_METATYPE(Remade)
 Q_DECLARE_METATYPE(Kind)
 Q_DECLARE_METATYPE(Placing)
@@ -653,40 +666,44 @@ private slots:
         QCOMPARE(heard, row.heard);
     }
 
-    // A screen reader hears of a row what a sighted reader sees of it.
-    void rowsSpeak_data()
+    // The height a row gets before it has an item is the height its item takes once made; a
+    // screen reader hears of a row what a sighted reader sees of it.
+    void aloneInTheView_data()
     {
-        QTest::addColumn<DBChat>("chat");
-        QTest::addColumn<bool>("own");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<QStringList>("parts");
-        const auto readBy = [](DBChat chat, int count) {
-            chat.setCount(count);
-            return chat;
-        };
-        QTest::newRow("another member's message")
-            << chatOf(Kind::Text, false, "m", 7, 1, "Lunch?") << false << 1
-            << QStringList{"Member", "Lunch?", "07"};
-        QTest::newRow("own message read by three")
-            << readBy(chatOf(Kind::Text, true, "m", 7, 1, "On my way"), 3) << true << 1
-            << QStringList{"On my way", "3"};
-        QTest::newRow("another member's file") << chatOf(Kind::File, false, "m", 7) << false << 1
-                                               << QStringList{"Member", "report-m.pdf", "07"};
-        QTest::newRow("own picture read by two")
-            << readBy(chatOf(Kind::Image, true, "m", 7), 2) << true << 1 << QStringList{"2"};
-        QTest::newRow("invitation") << chatOf(Kind::Invite, false, "m", 7, 1, "Lee") << false << 1
-                                    << QStringList{"Member", "Lee"};
-        QTest::newRow("day separator")
-            << chatOf(Kind::Text, false, "m", 7) << false << 0 << QStringList{"2025", "1"};
+        QTest::addColumn<AloneRow>("row");
+        const QString longLine = QStringLiteral("a line that is far too long for one row of the "
+                                                "conversation and wraps into several lines there, ")
+                                     .repeated(3);
+        QTest::newRow("another member's wrapped text") << AloneRow{
+            Kind::Text, false, 1, "Lunch? " + longLine, 0, 1, {"Member", "Lunch?", "07"}};
+        QTest::newRow("many lines") << AloneRow{Kind::Text, false, 1, "1\n2\n3\n4\n5\n6\n7"};
+        QTest::newRow("own text failed") << AloneRow{Kind::Text, true, 2, "short"};
+        QTest::newRow("own text settled, read by three")
+            << AloneRow{Kind::Text, true, 1, longLine + "\n\nend", 3, 1, {"end", "3"}};
+        QTest::newRow("another member's file")
+            << AloneRow{Kind::File, false, 1, {}, 0, 1, {"Member", "report-m.pdf", "07"}};
+        QTest::newRow("own picture read by two") << AloneRow{Kind::Image, true, 1, {}, 2, 1, {"2"}};
+        QTest::newRow("own file uploading") << AloneRow{Kind::File, true, 3, ""};
+        QTest::newRow("invitation")
+            << AloneRow{Kind::Invite, false, 1, "Lee, " + longLine, 0, 1, {"Member", "Lee"}};
+        QTest::newRow("day separator") << AloneRow{Kind::Text, false, 1, {}, 0, 0, {"2025", "1"}};
     }
 
-    void rowsSpeak()
+    void aloneInTheView()
     {
-        QFETCH(DBChat, chat);
-        QFETCH(bool, own);
-        QFETCH(int, row);
-        QFETCH(QStringList, parts);
-        QCOMPARE(unsaidOf(heard(chat, own, row), parts), Unsaid{});
+        QFETCH(AloneRow, row);
+        MtChatWidget view;
+        QVERIFY(showView(view));
+        DBChat chat = chatOf(row.kind, row.own, QStringLiteral("m"), 7, row.state, row.text);
+        chat.setCount(row.readCount);
+        addRow(view, chat, row.own);
+        const int measured = view.item(1)->sizeHint().height();
+        MtChatBaseItem* item = view.chatItem(1);
+        QTRY_COMPARE(item->geometry().topLeft(), view.visualItemRect(view.item(1)).topLeft());
+        QCOMPARE(item->width(), view.viewport()->width());
+        QCOMPARE(item->sizeHint().height(), measured);
+        QAccessibleInterface* cell = QAccessible::queryAccessibleInterface(&view)->child(row.row);
+        QCOMPARE(unsaidOf({cell->role(), cell->text(QAccessible::Name)}, row.parts), Unsaid{});
     }
 
     // Sending, failed and settled own messages sound apart; a read count set later is heard.
@@ -796,40 +813,6 @@ private slots:
         QCOMPARE(top.count(), 1);
         QTRY_VERIFY(!view.itemWidget(view.item(view.count() - 1)));
         QVERIFY(view.itemWidget(view.item(1)));
-    }
-
-    // The height a row gets before it has an item is the height its item takes once made.
-    void measuredHeights_data()
-    {
-        QTest::addColumn<Kind>("kind");
-        QTest::addColumn<bool>("own");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("state");
-        const QString longLine = QStringLiteral("a line that is far too long for one row of the "
-                                                "conversation and wraps into several lines there, ")
-                                     .repeated(3);
-        QTest::newRow("wrapped text") << Kind::Text << false << longLine << 1;
-        QTest::newRow("many lines") << Kind::Text << false << "1\n2\n3\n4\n5\n6\n7" << 1;
-        QTest::newRow("own text failed") << Kind::Text << true << "short" << 2;
-        QTest::newRow("own text settled") << Kind::Text << true << longLine + "\n\nend" << 1;
-        QTest::newRow("notice") << Kind::Invite << false << longLine << 1;
-        QTest::newRow("own file uploading") << Kind::File << true << "" << 3;
-    }
-
-    void measuredHeights()
-    {
-        QFETCH(Kind, kind);
-        QFETCH(bool, own);
-        QFETCH(QString, text);
-        QFETCH(int, state);
-        MtChatWidget view;
-        QVERIFY(showView(view));
-        addRow(view, chatOf(kind, own, QStringLiteral("m"), 2, state, text), own);
-        const int measured = view.item(1)->sizeHint().height();
-        MtChatBaseItem* item = view.chatItem(1);
-        QTRY_COMPARE(item->geometry().topLeft(), view.visualItemRect(view.item(1)).topLeft());
-        QCOMPARE(item->width(), view.viewport()->width());
-        QCOMPARE(item->sizeHint().height(), measured);
     }
 
     // Rows far away get the heights of a new width, as in a view that narrow from the start.
