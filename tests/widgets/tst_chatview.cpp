@@ -620,11 +620,10 @@ private slots:
         const Shown expected = shownOf(reference.findItem(kTarget));
 
         MtChatWidget view;
-        showView(view);
+        QVERIFY(showView(view));
         addRow(view, chat, row.own);
         addTexts(view, QStringLiteral("filler-"), 1, 400);
         view.scrollToTop();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
         const Change onItem = row.change.whileFar ? Change{} : row.change;
         changeItem(view.findItem(kTarget), onItem);
         QPointer<MtChatBaseItem> before = view.findItem(kTarget);
@@ -742,12 +741,11 @@ private slots:
     void windowsNoticeStays()
     {
         MtChatWidget view;
-        showView(view);
+        QVERIFY(showView(view));
         addTexts(view, QStringLiteral("filler-"), 0, 400);
         view.scrollToTop();
         QPointer<MtChatAlarmItem> marker = view.addAlarmMessage(
             QStringLiteral("marker"), QStringLiteral("Read up to here"), kStart.addSecs(30), false);
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
         const int markerRow = view.row(marker->listItem());
         QPointer<MtChatBaseItem> neighbour = view.chatItem(markerRow + 1);
         view.scrollToBottom();
