@@ -499,7 +499,8 @@ private slots:
         QTRY_COMPARE(markerSeen(*dialog), expected);
     }
 
-    // Search: texts only, newest first, older pages loaded; %, _, \ and quotes as written.
+    // Search: texts only, newest first, older pages loaded; %, _, \ and quotes as written. The
+    // last match is whole and highlighted when reported, and stays so as rows take their heights.
     void search_data()
     {
         QTest::addColumn<SearchRow>("row");
@@ -516,19 +517,32 @@ private slots:
             "'s 5_0% \\",
             {"return"},
             {{3, false, false}}};
+        const auto one = [](int stored, int back) {
+            return SearchRow{stored, {{back, "the needle"}}, "needle", {"return"}, {{back}}};
+        };
+        QTest::newRow("a dozen pages back") << one(700, 640);
+        QTest::newRow("the oldest chat") << one(400, 399);
+        QTest::newRow("next to the newest") << one(400, 1);
+        QTest::newRow("the newest") << one(30, 0);
     }
     void search()
     {
         QFETCH(SearchRow, row);
         const DBChatRoom room = newRoom();
-        const QStringList ids = storeChats(room.topic(), row.stored, "line", row.texts);
+        const QStringList ids =
+            storeChats(room.topic(), row.stored, "a few words that wrap in a bubble", row.texts, 5);
+        // Between the third and the fourth chat: beside no match.
+        DBChat third(db());
+        QVERIFY(db()->findChat(room.topic(), ids.value(2), third));
         DBChat picture =
             chatRecord(room.topic(), QStringLiteral("pic-%1").arg(roomId(room.topic())), 1002,
-                       QDateTime::currentMSecsSinceEpoch(), {});
+                       third.msgTime() + 500, {});
         picture.setImage("/files/x_t.png", "/files/x.png", row.search + ".png", 4, 4);
         picture.setContent(ContentTypeImage, picture.toMessage());
         QVERIFY(picture.insertOrUpdate());
         auto dialog = open(room);
+        dialog->resize(420, 520);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
         dialog->findChild<QToolButton*>(QStringLiteral("searchButton"))->click();
         auto* up = dialog->findChild<QToolButton*>(QStringLiteral("searchUpButton"));
         auto* down = dialog->findChild<QToolButton*>(QStringLiteral("searchDownButton"));
@@ -545,37 +559,10 @@ private slots:
                           up->isEnabled(), down->isEnabled()});
         }
         QCOMPARE(steps, row.steps);
-    }
-
-    void farMatch_data()
-    {
-        QTest::addColumn<int>("stored");
-        QTest::addColumn<int>("back");
-        QTest::newRow("a dozen pages back") << 700 << 640;
-        QTest::newRow("the oldest chat") << 400 << 399;
-        QTest::newRow("next to the newest") << 400 << 1;
-        QTest::newRow("the newest") << 30 << 0;
-    }
-    // A match is whole and highlighted when reported, and stays so as rows take their heights.
-    void farMatch()
-    {
-        QFETCH(int, stored);
-        QFETCH(int, back);
-        const DBChatRoom room = newRoom();
-        const QStringList ids = storeChats(
-            room.topic(), stored, "a few words that wrap in a bubble", {{back, "the needle"}}, 5);
-        auto dialog = open(room);
-        dialog->resize(420, 520);
-        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-        dialog->findChild<QToolButton*>(QStringLiteral("searchButton"))->click();
-        QSignalSpy shown(dialog.get(), &ChatDialog::matchShown);
-        emit dialog->findChild<MtSearchLineEdit*>(QStringLiteral("searchLineEdit"))
-            ->returnPressed(QStringLiteral("needle"));
-        QVERIFY(waitUntil([&] { return shown.count() == 1; }));
-        const int at = stored - 1 - back;
+        const int at = ids.size() - 1 - row.steps.last().back;
         QCOMPARE(farMatchSeen(*dialog).placed.whole, true);
         QTRY_COMPARE(farMatchSeen(*dialog),
-                     (FarMatch{ids.value(at), QStringLiteral("needle"),
+                     (FarMatch{ids.value(at), row.search,
                                Placed{true, ids.value(at - 1), ids.value(at + 1)}, 0}));
     }
 
