@@ -10,7 +10,6 @@
 #include "widgets/mtloadingwidget.h"
 #include "widgets/mtmessagedialog.h"
 #include "widgets/mtsearchlineedit.h"
-#include "widgets/mttexthighlighter.h"
 
 #include <QApplication>
 #include <QInputMethodEvent>
@@ -46,6 +45,15 @@ Shown shownIn(const QTextDocument& document)
     return shown;
 }
 
+// A message as typed, the addresses it links, and a search in it with the marks it makes.
+struct MessageRow
+{
+    QString typed;
+    QStringList links;
+    QString search;
+    int marked = 0;
+};
+
 // A wall-clock time with the zone offset and instant it stands for.
 struct WallClock
 {
@@ -67,6 +75,8 @@ qint64 utc(const char* text)
 }
 } // namespace
 
+Q_DECLARE_METATYPE(MessageRow)
+
 class TestSharedWidgets : public QObject
 {
     Q_OBJECT
@@ -78,30 +88,36 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
-    // Web addresses are linked (without a trailing "/"); everything else is shown as typed.
+    // Web addresses are linked (without a trailing "/"); everything else is shown as typed. A
+    // search marks every match and nothing once cleared; an invalid expression marks nothing.
     void message_data()
     {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QStringList>("links");
+        QTest::addColumn<MessageRow>("row");
         QTest::newRow("trailing slash")
-            << "see http://example.com/" << QStringList{"http://example.com"};
-        QTest::newRow("bare hosts and a capital scheme")
-            << "a.com and www.b.org/x or Http://c.net"
-            << QStringList{"a.com", "www.b.org/x", "Http://c.net"};
-        QTest::newRow("markup") << "<b>bold</b> <script>x</script> <a href=\"y\">z</a>"
-                                << QStringList{};
-        QTest::newRow("entities") << "&lt; & co" << QStringList{};
-        QTest::newRow("query") << "https://e.org/p?q=1&x=2"
-                               << QStringList{"https://e.org/p?q=1&x=2"};
+            << MessageRow{"see http://example.com/", {"http://example.com"}};
+        QTest::newRow("bare hosts and a capital scheme") << MessageRow{
+            "a.com and www.b.org/x or Http://c.net", {"a.com", "www.b.org/x", "Http://c.net"}};
+        QTest::newRow("markup") << MessageRow{"<b>bold</b> <script>x</script> <a href=\"y\">z</a>"};
+        QTest::newRow("entities") << MessageRow{"&lt; & co"};
+        QTest::newRow("query") << MessageRow{"https://e.org/p?q=1&x=2",
+                                             {"https://e.org/p?q=1&x=2"}};
+        QTest::newRow("dot taken literally") << MessageRow{"a.b axb", {}, "a.b", 2};
+        QTest::newRow("open bracket") << MessageRow{"a(b", {}, "(", 0};
     }
 
     void message()
     {
-        QFETCH(QString, typed);
-        QFETCH(QStringList, links);
+        QFETCH(MessageRow, row);
         MtChatTextBrowser browser;
-        browser.setMessage(typed);
-        QCOMPARE(shownIn(*browser.document()), (Shown{typed.simplified(), links}));
+        browser.setMessage(row.typed);
+        QCOMPARE(shownIn(*browser.document()), (Shown{row.typed.simplified(), row.links}));
+        const auto marks = [&] {
+            return browser.document()->firstBlock().layout()->formats().size();
+        };
+        browser.setHighlight(row.search);
+        QCOMPARE(marks(), row.marked);
+        browser.removeHighlight();
+        QCOMPARE(marks(), 0);
     }
 
     // A row's time is the wall clock of the zone (Berlin here) on both sides of each change.
@@ -128,32 +144,6 @@ private slots:
         QCOMPARE(wallClock(shown),
                  wallClock(QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC).toLocalTime()));
         QCOMPARE(shown.offsetFromUtc(), zoneOffset);
-    }
-
-    // Every match is marked and unmarked when cleared; an invalid expression marks nothing.
-    void highlighter_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("search");
-        QTest::addColumn<int>("marked");
-        QTest::newRow("dot taken literally") << "a.b axb"
-                                             << "a.b" << 2;
-        QTest::newRow("open bracket") << "a(b"
-                                      << "(" << 0;
-    }
-
-    void highlighter()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, search);
-        QFETCH(int, marked);
-        QTextDocument document(text);
-        MtTextHighlighter highlighter(&document);
-        const auto count = [&] { return document.firstBlock().layout()->formats().size(); };
-        highlighter.setSearchText(search);
-        QCOMPARE(count(), marked);
-        highlighter.setSearchText(QString());
-        QCOMPARE(count(), 0);
     }
 
     void messageBox()
