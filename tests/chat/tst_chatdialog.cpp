@@ -29,6 +29,7 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QJsonDocument>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -128,10 +129,10 @@ struct Created
 struct Resent
 {
     Bubble broken;
-    int kept = 0;
+    int kept = 0, keptType = 0;
     QString keptId, keptName;
     int keptWidth = 0, storedAfter = -1;
-    MT_TYPED(Resent, broken, kept, keptId, keptName, keptWidth, storedAfter)
+    MT_TYPED(Resent, broken, kept, keptType, keptId, keptName, keptWidth, storedAfter)
 };
 struct ResendRow
 {
@@ -291,22 +292,9 @@ private:
         mime->setImageData(picture(width));
         return mime;
     }
-    // A chat of another member published by the server to the room; its message id.
-    QString chatFromOther(const DBChatRoom& room, QJsonObject fields)
+    static qint64 otherMember(const DBChatRoom& room)
     {
-        fields.insert("roomId", roomId(room.topic()));
-        fields.insert("userId", room.members().section(',', 0, 0).toLongLong());
-        return m_server.control("POST", "/control/chat", fields)["messageId"].toString();
-    }
-    // The room's chats the server keeps, of a content type.
-    QJsonArray kept(const QString& topic, int contentType)
-    {
-        QJsonArray out;
-        for (const QJsonValue& chat : m_server.history(roomId(topic))) {
-            if (chat["contentType"].toInt() == contentType)
-                out.append(chat);
-        }
-        return out;
+        return room.members().section(',', 0, 0).toLongLong();
     }
     // What the broker got after `seq`, a long text's preview for its contents.
     QVector<DevSent> said(qint64 seq, const QString& topic)
@@ -370,17 +358,16 @@ private:
         }
         return seen;
     }
-    // The next file dialog the program opens is answered with `path`.
-    void answerFileDialog(const QString& path)
+    // The next file dialog the program opens is handed to `answer`.
+    void onChooser(const std::function<void(QFileDialog*)>& answer)
     {
         auto* poll = new QTimer(this);
-        connect(poll, &QTimer::timeout, this, [poll, path] {
+        connect(poll, &QTimer::timeout, this, [poll, answer] {
             auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             if (!chooser)
                 return;
             poll->deleteLater();
-            chooser->selectFile(path);
-            static_cast<QDialog*>(chooser)->accept(); // QFileDialog takes its chosen name
+            answer(chooser);
         });
         poll->start(10);
     }
@@ -512,7 +499,8 @@ private slots:
         QTRY_COMPARE(markerSeen(*dialog), expected);
     }
 
-    // Search: texts only, newest first, older pages loaded; %, _, \ and quotes as written.
+    // Search: texts only, newest first, older pages loaded; %, _, \ and quotes as written. The
+    // last match is whole and highlighted when reported, and stays so as rows take their heights.
     void search_data()
     {
         QTest::addColumn<SearchRow>("row");
@@ -529,19 +517,32 @@ private slots:
             "'s 5_0% \\",
             {"return"},
             {{3, false, false}}};
+        const auto one = [](int stored, int back) {
+            return SearchRow{stored, {{back, "the needle"}}, "needle", {"return"}, {{back}}};
+        };
+        QTest::newRow("a dozen pages back") << one(700, 640);
+        QTest::newRow("the oldest chat") << one(400, 399);
+        QTest::newRow("next to the newest") << one(400, 1);
+        QTest::newRow("the newest") << one(30, 0);
     }
     void search()
     {
         QFETCH(SearchRow, row);
         const DBChatRoom room = newRoom();
-        const QStringList ids = storeChats(room.topic(), row.stored, "line", row.texts);
+        const QStringList ids =
+            storeChats(room.topic(), row.stored, "a few words that wrap in a bubble", row.texts, 5);
+        // Between the third and the fourth chat: beside no match.
+        DBChat third(db());
+        QVERIFY(db()->findChat(room.topic(), ids.value(2), third));
         DBChat picture =
             chatRecord(room.topic(), QStringLiteral("pic-%1").arg(roomId(room.topic())), 1002,
-                       QDateTime::currentMSecsSinceEpoch(), {});
+                       third.msgTime() + 500, {});
         picture.setImage("/files/x_t.png", "/files/x.png", row.search + ".png", 4, 4);
         picture.setContent(ContentTypeImage, picture.toMessage());
         QVERIFY(picture.insertOrUpdate());
         auto dialog = open(room);
+        dialog->resize(420, 520);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
         dialog->findChild<QToolButton*>(QStringLiteral("searchButton"))->click();
         auto* up = dialog->findChild<QToolButton*>(QStringLiteral("searchUpButton"));
         auto* down = dialog->findChild<QToolButton*>(QStringLiteral("searchDownButton"));
@@ -558,37 +559,10 @@ private slots:
                           up->isEnabled(), down->isEnabled()});
         }
         QCOMPARE(steps, row.steps);
-    }
-
-    void farMatch_data()
-    {
-        QTest::addColumn<int>("stored");
-        QTest::addColumn<int>("back");
-        QTest::newRow("a dozen pages back") << 700 << 640;
-        QTest::newRow("the oldest chat") << 400 << 399;
-        QTest::newRow("next to the newest") << 400 << 1;
-        QTest::newRow("the newest") << 30 << 0;
-    }
-    // A match is whole and highlighted when reported, and stays so as rows take their heights.
-    void farMatch()
-    {
-        QFETCH(int, stored);
-        QFETCH(int, back);
-        const DBChatRoom room = newRoom();
-        const QStringList ids = storeChats(
-            room.topic(), stored, "a few words that wrap in a bubble", {{back, "the needle"}}, 5);
-        auto dialog = open(room);
-        dialog->resize(420, 520);
-        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-        dialog->findChild<QToolButton*>(QStringLiteral("searchButton"))->click();
-        QSignalSpy shown(dialog.get(), &ChatDialog::matchShown);
-        emit dialog->findChild<MtSearchLineEdit*>(QStringLiteral("searchLineEdit"))
-            ->returnPressed(QStringLiteral("needle"));
-        QVERIFY(waitUntil([&] { return shown.count() == 1; }));
-        const int at = stored - 1 - back;
+        const int at = ids.size() - 1 - row.steps.last().back;
         QCOMPARE(farMatchSeen(*dialog).placed.whole, true);
         QTRY_COMPARE(farMatchSeen(*dialog),
-                     (FarMatch{ids.value(at), QStringLiteral("needle"),
+                     (FarMatch{ids.value(at), row.search,
                                Placed{true, ids.value(at - 1), ids.value(at + 1)}, 0}));
     }
 
@@ -599,11 +573,15 @@ private slots:
         const QStringList ids = storeChats(room.topic(), 3, "exported");
         auto dialog = open(room);
         const QString longText = QStringLiteral("said at length ").repeated(20);
-        const QString id =
-            chatFromOther(room, {{"contentType", ContentTypeFile}, {"text", longText}});
+        const QString id = m_server.chat(roomId(room.topic()), otherMember(room), longText,
+                                         {{"contentType", ContentTypeFile}});
         QVERIFY(waitUntil([&] { return dialog->chatView()->containsMessage(id); }));
         const QString path = m_files.filePath("export.txt");
-        answerFileDialog(path);
+        onChooser([path](QFileDialog* chooser) {
+            // Typed whole: a name selected while its box has the focus would not be taken.
+            chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+            static_cast<QDialog*>(chooser)->accept(); // QFileDialog takes its chosen name
+        });
         dialog->findChild<QToolButton*>(QStringLiteral("menuButton"))->click();
         QList<QAction*> actions = dialog->findChild<QMenu*>()->actions();
         actions.erase(std::remove_if(actions.begin(), actions.end(),
@@ -716,20 +694,22 @@ private slots:
         const Bubble broken = bubble(*reopened, id);
         emit reopened->chatView()->resendClicked(id);
         QVERIFY(waitUntil([&] { return storedState(room.topic(), id) == MsgStateConfirmed; }));
-        const QJsonArray chats = kept(room.topic(), row.contentType);
+        const QJsonArray chats = m_server.history(roomId(room.topic()));
         const QJsonObject contents =
             QJsonDocument::fromJson(chats.at(0)["contents"].toString().toUtf8()).object();
         DBChat stored(db());
         QVERIFY(db()->findChat(room.topic(), id, stored));
-        QCOMPARE((Resent{broken, int(chats.size()), chats.at(0)["messageId"].toString(),
-                         contents.value("file_name").toString(), contents.value("width").toInt(),
-                         stored.msgState()}),
-                 (Resent{{MtChatItemState::Failed, MsgStateUploadFailed},
-                         1,
-                         id,
-                         stored.fileName(),
-                         row.keptWidth,
-                         MsgStateConfirmed}));
+        QCOMPARE(
+            (Resent{broken, int(chats.size()), chats.at(0)["contentType"].toInt(),
+                    chats.at(0)["messageId"].toString(), contents.value("file_name").toString(),
+                    contents.value("width").toInt(), stored.msgState()}),
+            (Resent{{MtChatItemState::Failed, MsgStateUploadFailed},
+                    1,
+                    row.contentType,
+                    id,
+                    stored.fileName(),
+                    row.keptWidth,
+                    MsgStateConfirmed}));
     }
 
     // Own sends a stopped program left running open failed and are stored so; others' are kept.
@@ -740,8 +720,6 @@ private slots:
         const int failed = MtChatItemState::Failed;
         QTest::newRow("upload running") << LeftRow{
             true, ContentTypeFile, file, MsgStateUploading, {failed, MsgStateUploadFailed}};
-        QTest::newRow("text being sent")
-            << LeftRow{true, ContentTypeText, "left", MsgStateNew, {failed, 2}};
         QTest::newRow("another member's") << LeftRow{
             false, ContentTypeText, "left", MsgStateNew, {MtChatItemState::Settled, MsgStateNew}};
     }
@@ -751,8 +729,7 @@ private slots:
         const DBChatRoom room = newRoom();
         DBChat chat =
             chatRecord(room.topic(), QStringLiteral("pc1001-left-%1").arg(roomId(room.topic())),
-                       row.own ? kMe : room.members().section(',', 0, 0).toLongLong(),
-                       QDateTime::currentMSecsSinceEpoch(), {});
+                       row.own ? kMe : otherMember(room), QDateTime::currentMSecsSinceEpoch(), {});
         chat.setMsgState(row.state);
         chat.setMsgRead(true);
         QVERIFY(chat.setContent(row.contentType, row.content));
@@ -769,9 +746,10 @@ private slots:
         const DBChatRoom room = newRoom();
         auto dialog = open(room);
         const QByteArray content("minutes of the meeting\n");
-        const QString id = chatFromOther(room, {{"contentType", ContentTypeFile},
-                                                {"fileName", "../../x/..\\mi:nu?<tes>.txt"},
-                                                {"data", QString::fromLatin1(content.toBase64())}});
+        const QString id = m_server.chat(roomId(room.topic()), otherMember(room), QString(),
+                                         {{"contentType", ContentTypeFile},
+                                          {"fileName", "../../x/..\\mi:nu?<tes>.txt"},
+                                          {"data", QString::fromLatin1(content.toBase64())}});
         QVERIFY(waitUntil([&] { return dialog->chatView()->containsMessage(id); }));
         DBChat stored(db());
         const auto savedAs = [&](const QString& name) {
@@ -817,18 +795,13 @@ private slots:
         QFETCH(QString, button);
         auto dialog = open(newRoom());
         QStringList patterns;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, this, [&] {
-            auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!chooser)
-                return;
+        onChooser([&patterns](QFileDialog* chooser) {
             for (const QString& filter : chooser->nameFilters()) {
                 chooser->selectNameFilter(filter);
                 patterns << chooser->findChild<QFileSystemModel*>()->nameFilters();
             }
             chooser->reject();
         });
-        poll.start(10);
         QTest::mouseClick(dialog->findChild<QToolButton*>(button), Qt::LeftButton);
         const QRegularExpression onePattern(QStringLiteral("^\\*(\\.[a-z0-9]+)?$"));
         QVERIFY(!patterns.isEmpty());

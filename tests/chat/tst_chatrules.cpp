@@ -155,14 +155,14 @@ private slots:
     void states()
     {
         QFETCH(StateRow, row);
-        QCOMPARE((Shown{itemStateFor(row.stored), loadedMsgState(row.stored)}), row.shown);
+        QCOMPARE((Shown{MtChatItemState::fromMsgState(row.stored), loadedMsgState(row.stored)}),
+                 row.shown);
     }
 
     void historyStamp_data()
     {
         QTest::addColumn<QString>("messageId");
         QTest::addColumn<QString>("stamp");
-        QTest::newRow("none") << QString() << QStringLiteral("0");
         QTest::newRow("id with counter")
             << QStringLiteral("1001-dev-pc-17000000000001234") << QStringLiteral("1700000000000");
         QTest::newRow("client id with one dash")
