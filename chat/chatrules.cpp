@@ -45,21 +45,6 @@ int inputBoxMaxHeight(const QString& text)
     return lines < 5 ? 85 : lines * 20 + 5;
 }
 
-int itemStateFor(int msgState)
-{
-    switch (msgState) {
-    case 0:
-    case 3:
-        return 0;
-    case 2:
-    case 4:
-    case 5:
-        return 1;
-    default:
-        return 16;
-    }
-}
-
 int loadedMsgState(int msgState)
 {
     if (msgState == 0)

@@ -53,9 +53,6 @@ TextPlan textPlan(const QString& text);
 // The maximum height of the input box for its text.
 int inputBoxMaxHeight(const QString& text);
 
-// The conversation item's state for a stored msg_state of an own chat: 0 in progress, 1 failed
-// (offers resending), 16 settled.
-int itemStateFor(int msgState);
 // The msg_state an own chat is shown with when history is loaded: a send or an upload that was
 // still running when the window closed is failed.
 int loadedMsgState(int msgState);

@@ -101,7 +101,7 @@ private slots:
         QTest::newRow("entities") << MessageRow{"&lt; & co"};
         QTest::newRow("query") << MessageRow{"https://e.org/p?q=1&x=2",
                                              {"https://e.org/p?q=1&x=2"}};
-        QTest::newRow("dot taken literally") << MessageRow{"a.b axb", {}, "a.b", 2};
+        QTest::newRow("a dot matches any character") << MessageRow{"a.b axb", {}, "a.b", 2};
         QTest::newRow("open bracket") << MessageRow{"a(b", {}, "(", 0};
     }
 
