@@ -1,4 +1,5 @@
 #include "accountfixture.h"
+#include "boxanswerer.h"
 
 #include "account/changepassworddialog.h"
 #include "account/passwordcheck.h"
@@ -68,16 +69,6 @@ void fillPasswords(QDialog& dialog, const QString& old, const QString& next, con
     child(dialog, "confirmPasswordLineEdit")->setText(again);
 }
 
-QStringList shownBoxes()
-{
-    QStringList texts;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        auto* box = qobject_cast<MtMessageDialog*>(widget);
-        texts << (box && box->isVisible() ? box->text() : QString());
-    }
-    texts.removeAll(QString());
-    return texts;
-}
 } // namespace
 Q_DECLARE_METATYPE(PasswordRow)
 
@@ -157,7 +148,7 @@ private slots:
         QCOMPARE(withLogins(row.account, got), row.expected);
     }
 
-    // Closed before the answer came: the digest still follows the server, and nothing pops up.
+    // Closed before the answer came: the digest still follows the server, and no box comes up.
     void closedWhileSent_data()
     {
         QTest::addColumn<PasswordRow>("row");
@@ -179,6 +170,7 @@ private slots:
             // A few bytes a second: the answer is decided at once and arrives seconds later.
             QVERIFY(m_server.setRate(16, QStringLiteral("/rest/user/password")));
             const qint64 since = m_server.lastRequestSeq();
+            const BoxAnswerer answerer;
             QPointer<ChangePasswordRequest> request;
             {
                 ChangePasswordDialog dialog(user->session.get());
@@ -196,7 +188,7 @@ private slots:
             // Sentinel: the answer has been handled and the request is gone.
             QVERIFY(waitUntil([&] { return request.isNull(); }));
             m_server.setRate(0);
-            got = {0, shownBoxes(), DBMTData(user->db()).myPassword(),
+            got = {0, answerer.texts, DBMTData(user->db()).myPassword(),
                    unlockError(*user->session, kNext)};
         }
         m_server.clearFault();
