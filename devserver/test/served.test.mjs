@@ -1,6 +1,7 @@
 // What the client's tests rely on the REST side to check.
 import assert from 'node:assert/strict';
 import { after, test } from 'node:test';
+import { updatePackage } from '../lib/files.mjs';
 import * as h from './helpers.mjs';
 
 const s = await h.startServer();
@@ -18,6 +19,16 @@ const post = async (parts, headers = me.headers) => {
     const { body, contentType } = await h.multipartBody(parts);
     return s.api('POST', '/rest/file/chat', { body, headers: { ...headers, 'Content-Type': contentType } });
 };
+
+// The client's chunked download row depends on it and passes without it.
+test('a chunked update package goes out without a length', async () => {
+    const name = 'VeltriTalk-Setup-2001.exe';
+    await s.control('POST', '/control/version', { minVersion: 2001, size: 200000, chunked: true });
+    const res = await s.api('GET', `/download/${name}`);
+    await s.control('POST', '/control/version', { minVersion: null });
+    assert.deepEqual([res.headers['content-length'], res.headers['transfer-encoding'], res.body],
+        [undefined, 'chunked', updatePackage(name, 200000)]);
+});
 
 test('bad uploads are refused with an error body', async () => {
     const file = Buffer.from('x');
