@@ -19,14 +19,14 @@ QJsonObject refusal(const QString& message)
     return rule;
 }
 
-// After a password change; the logins' and unlock's error codes (0: accepted).
+// After a password change; the logins' error codes (0: accepted).
 struct PasswordOutcome
 {
     int result = -1;
     QStringList boxes;
     QString storedDigest;
-    int unlockNew = -1, loginNew = -1, loginOld = -1;
-    MT_TYPED(PasswordOutcome, result, boxes, storedDigest, unlockNew, loginNew, loginOld)
+    int loginNew = -1, loginOld = -1;
+    MT_TYPED(PasswordOutcome, result, boxes, storedDigest, loginNew, loginOld)
 };
 struct PasswordRow
 {
@@ -35,9 +35,8 @@ struct PasswordRow
     QStringList steps;
     PasswordOutcome expected;
 };
-const PasswordOutcome kChanged{QDialog::Accepted, {}, DBMTData::passwordDigest(kNext), 0, 0, 40101};
-const PasswordOutcome kKept{
-    QDialog::Rejected, {}, DBMTData::passwordDigest(kPassword), 40101, 40101, 0};
+const PasswordOutcome kChanged{QDialog::Accepted, {}, DBMTData::passwordDigest(kNext), 0, 40101};
+const PasswordOutcome kKept{QDialog::Rejected, {}, DBMTData::passwordDigest(kPassword), 40101, 0};
 
 struct Profile
 {
@@ -142,8 +141,7 @@ private slots:
                        (!script.boxTexts().isEmpty() && !QApplication::activeModalWidget());
             }));
             m_server.clearFault();
-            got = {dialog.result(), script.boxTexts(), DBMTData(user->db()).myPassword(),
-                   unlockError(*user->session, kNext)};
+            got = {dialog.result(), script.boxTexts(), DBMTData(user->db()).myPassword()};
         }
         QCOMPARE(withLogins(row.account, got), row.expected);
     }
@@ -188,8 +186,7 @@ private slots:
             // Sentinel: the answer has been handled and the request is gone.
             QVERIFY(waitUntil([&] { return request.isNull(); }));
             m_server.setRate(0);
-            got = {0, answerer.texts, DBMTData(user->db()).myPassword(),
-                   unlockError(*user->session, kNext)};
+            got = {0, answerer.texts, DBMTData(user->db()).myPassword()};
         }
         m_server.clearFault();
         QCOMPARE(withLogins(row.account, got), row.expected);
