@@ -13,7 +13,8 @@
 class BoxAnswerer : public QObject
 {
 public:
-    explicit BoxAnswerer(std::function<void()> whileUp = [] {}, const char* button = "okButton")
+    explicit BoxAnswerer(
+        std::function<void()> whileUp = [] {}, const char* button = "okButton")
         : m_whileUp(std::move(whileUp))
     {
         connect(&m_poll, &QTimer::timeout, this, [this, button] {

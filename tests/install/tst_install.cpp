@@ -124,7 +124,8 @@ private slots:
         QTest::newRow("desktop entry")
             << "desktop-file-validate" << QStringList{installed(entry)} << entry;
         QTest::newRow("metainfo") << "appstreamcli"
-                                  << QStringList{"validate-tree", "--no-net", "--pedantic", m_prefix}
+                                  << QStringList{"validate-tree", "--no-net", "--pedantic",
+                                                 m_prefix}
                                   << "share/metainfo/" + kAppId + ".metainfo.xml";
     }
 

@@ -340,12 +340,12 @@ private slots:
         QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
         QTest::mouseClick(w.child<QPushButton>("closeButton"), Qt::LeftButton);
         const LocalSettings stored(settingsFile());
-        QCOMPARE(
-            (SettingsView{stored.autoLock(), stored.alarmType(), w.dialog.geometry(),
-                          w.dialog.globalEventFilter()->lockTimeout(), w.boxes(), w.dialog.isHidden(),
-                          w.dialog.trayIcon()->isVisible(), !quitting.isEmpty()}),
-            (SettingsView{3, 0, placed, 7 * GlobalEventFilter::kMsecPerMinute, 1, true, true,
-                          false}));
+        QCOMPARE((SettingsView{stored.autoLock(), stored.alarmType(), w.dialog.geometry(),
+                               w.dialog.globalEventFilter()->lockTimeout(), w.boxes(),
+                               w.dialog.isHidden(), w.dialog.trayIcon()->isVisible(),
+                               !quitting.isEmpty()}),
+                 (SettingsView{3, 0, placed, 7 * GlobalEventFilter::kMsecPerMinute, 1, true, true,
+                               false}));
         w.dialog.messageReceivedFromApplication(QStringLiteral("show"));
         QCOMPARE(w.dialog.isVisible(), true);
     }

@@ -62,9 +62,8 @@ Stacked run(const QRect& area, const Steps& steps)
     std::sort(seen.places.begin(), seen.places.end());
     // The toasts closed are freed, not kept hidden.
     const QWidgetList windows = QApplication::topLevelWidgets();
-    seen.alive = int(std::count_if(windows.begin(), windows.end(), [](QWidget* w) {
-        return qobject_cast<ToastChatMessage*>(w);
-    }));
+    seen.alive = int(std::count_if(windows.begin(), windows.end(),
+                                   [](QWidget* w) { return qobject_cast<ToastChatMessage*>(w); }));
     return seen;
 }
 
