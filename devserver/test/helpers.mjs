@@ -108,19 +108,3 @@ export async function multipartBody(parts) {
     const encoded = new Response(form);
     return { body: Buffer.from(await encoded.arrayBuffer()), contentType: encoded.headers.get('content-type') };
 }
-
-// A GET watched as it arrives: `head` gives the status and headers, `end` the pieces received and
-// how the answer ended ("end", or "close" when cut short).
-export function watch(server, p) {
-    const got = [];
-    let onHead;
-    const head = new Promise((resolve) => { onHead = resolve; });
-    const end = new Promise((resolve, reject) => {
-        const done = (how) => () => resolve({ how, got, body: Buffer.concat(got) });
-        https.get({ host: 'localhost', port: server.rest, path: p, ca: server.ca }, (res) => {
-            onHead({ status: res.statusCode, headers: res.headers });
-            res.on('data', (d) => got.push(d)).on('end', done('end')).on('aborted', done('close')).on('error', done('close'));
-        }).on('error', reject);
-    });
-    return { head, end, bytes: () => got.reduce((n, d) => n + d.length, 0) };
-}

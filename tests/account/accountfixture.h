@@ -66,14 +66,3 @@ inline DBUser dbUser(const LoggedIn& user, qint64 userId)
     user.db()->findUser(userId, found);
     return found;
 }
-
-// The error code of an unlock of a locked session (0 when it succeeded).
-inline int unlockError(MtSession& session, const QString& password)
-{
-    QSignalSpy unlocked(&session, &MtSession::unlocked);
-    QSignalSpy failed(&session, &MtSession::unlockFailed);
-    session.lock();
-    session.unlock(password);
-    waitUntil([&] { return !unlocked.isEmpty() || !failed.isEmpty(); });
-    return failed.isEmpty() ? 0 : failed.first().at(0).toInt();
-}

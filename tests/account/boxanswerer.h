@@ -8,20 +8,23 @@
 
 #include <functional>
 
-// Answers every message box with OK after running `whileUp` inside it, and keeps its text.
+// Answers every message box with `button` (OK or Cancel) after running `whileUp` inside it, and
+// keeps its text.
 class BoxAnswerer : public QObject
 {
 public:
-    explicit BoxAnswerer(std::function<void()> whileUp = [] {}) : m_whileUp(std::move(whileUp))
+    explicit BoxAnswerer(
+        std::function<void()> whileUp = [] {}, const char* button = "okButton")
+        : m_whileUp(std::move(whileUp))
     {
-        connect(&m_poll, &QTimer::timeout, this, [this] {
+        connect(&m_poll, &QTimer::timeout, this, [this, button] {
             auto* box = qobject_cast<MtMessageDialog*>(QApplication::activeModalWidget());
             if (!box || !box->isVisible() || m_busy)
                 return;
             m_busy = true;
             texts << box->text();
             m_whileUp();
-            box->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+            box->findChild<QPushButton*>(QLatin1String(button))->click();
             m_busy = false;
         });
         m_poll.start(10);
