@@ -620,6 +620,16 @@ private slots:
         QCOMPARE(g_criticals, QStringList());
     }
 
+    // Closing at once, before the draft's timer, keeps what was typed.
+    void draftTypedThenClosedIsKept()
+    {
+        const DBChatRoom room = newRoom();
+        std::unique_ptr<ChatDialog> window = open(room);
+        inputBox(*window)->insertPlainText(QStringLiteral("typed just before closing"));
+        window->close();
+        QCOMPARE(db()->draft(room.topic()), QStringLiteral("typed just before closing"));
+    }
+
     // A first send makes the room once and follows its creation notice, whose echo adds none.
     void firstSendMakesTheRoom_data()
     {
