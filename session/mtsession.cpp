@@ -178,6 +178,8 @@ void MtSession::teardown()
     m_noticeChats.clear();
     m_pendingRooms.clear();
     m_roomListPending = false;
+    m_messagingAfterRooms = false;
+    m_countsLoadedFor.clear();
     m_roomsAfterList.clear();
     m_pendingGroups.clear();
     m_presence.clear();
@@ -270,6 +272,14 @@ void MtSession::removeAccount()
     emit accountRemoved(ok, error);
 }
 
+// The rows show the counts from the first paint on; the messaging session counts on from them.
+void MtSession::loadUnreadCounts()
+{
+    unreadCounts().clear();
+    m_db->loadUnreadCounts(m_mtData->userId());
+    m_countsLoadedFor = dbPath();
+}
+
 void MtSession::startMessaging()
 {
     const QString path = dbPath();
@@ -283,12 +293,11 @@ void MtSession::startMessaging()
     // On the same file the counts stay as the ending session left them: its threads have ended
     // and every batch it committed is counted. Read again, they would hold the GUI thread for a
     // scan of every chat at each change of keys.
-    const bool countsKept = m_mqtt && path == m_mqttDbPath;
+    const bool countsKept = (m_mqtt && path == m_mqttDbPath) || m_countsLoadedFor == path;
     stopMessaging();
-    if (!countsKept) {
-        unreadCounts().clear();
-        m_db->loadUnreadCounts(m_mtData->userId());
-    }
+    if (!countsKept)
+        loadUnreadCounts();
+    m_countsLoadedFor.clear();
     m_presence.clear();
     m_presence.setOwnClientId(clientId);
     m_mqtt = std::make_unique<MqttManager>(path);
@@ -459,7 +468,7 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
     qDebug().noquote().nospace() << "MtSession::loginOk - lastCacheTime="
                                  << m_mtData->lastCacheTime();
     // The directory first: its request and the server's answer are on their way while the
-    // settings are written, the messaging session starts and the window takes the session.
+    // settings are written and the window takes the session.
     if (outcome.requestCache && m_net->reqDataCache(SessionRequest::Cache))
         m_roomListPending = true;
     if (m_settings)
@@ -467,7 +476,15 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
     // Only an accepted account is started automatically next time.
     if (reqCode == SessionRequest::Login)
         writeAutologinAccount(m_mtData->autoLogin() ? account : QString());
-    startMessaging();
+    // A login's messaging session starts once the room list is in: its store connections and
+    // the broker's subscriptions to every room would otherwise hold up the directory and the
+    // rooms the window waits for. Nothing is missed meanwhile: the broker keeps the session's
+    // chats until it connects.
+    m_messagingAfterRooms = reqCode == SessionRequest::Login && m_roomListPending;
+    if (m_messagingAfterRooms)
+        loadUnreadCounts();
+    else
+        startMessaging();
     m_pingTimer.start();
     if (reqCode == SessionRequest::Unlock)
         emit unlocked();

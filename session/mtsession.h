@@ -181,6 +181,7 @@ private:
     // The room list has answered or failed: the rooms named meanwhile that it did not bring are
     // asked for one by one.
     void roomListEnded();
+    void loadUnreadCounts();
     void roomAnswered(const QJsonObject& response);
     void requestGroup(qint64 groupId);
     void groupAnswered(const QJsonObject& response);
@@ -218,6 +219,10 @@ private:
     // store does not know yet most likely names one the list brings, so its room is asked for
     // only if the list did not (a login with a backlog would otherwise ask for every room).
     bool m_roomListPending = false;
+    // A login's messaging session waits for the end of the room list.
+    bool m_messagingAfterRooms = false;
+    // The store whose unread counts were loaded ahead of its messaging session.
+    QString m_countsLoadedFor;
     QSet<QString> m_roomsAfterList;
     QSet<qint64> m_pendingGroups;
     QMap<QString, DBChat> m_listChats;

@@ -229,6 +229,8 @@ void MtSession::requestRoom(const QString& topic)
 void MtSession::roomListEnded()
 {
     m_roomListPending = false;
+    if (std::exchange(m_messagingAfterRooms, false) && m_mtData)
+        startMessaging();
     const QSet<QString> topics = std::exchange(m_roomsAfterList, {});
     for (const QString& topic : topics)
         requestRoom(topic);
