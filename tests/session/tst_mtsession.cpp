@@ -413,6 +413,25 @@ private slots:
     }
 
     // New keys at unlock start a new messaging session on the same file; unread counts go on.
+    // A login on a computer that keeps unread chats shows their count from the room list's
+    // first paint on.
+    void unreadCountFromTheFirstPaint()
+    {
+        const DevRoom room = m_server.rooms(1008, true).value(0);
+        {
+            LoggedIn in(m_server, "user008", kPassword, kDevice);
+            QVERIFY(in.ok);
+            QVERIFY(m_server.chats(room.roomId, room.otherThan(1008), QStringLiteral("unread"), 2));
+            QVERIFY(waitUntil([&] { return unreadCounts().get(room.topic) == 2; }));
+        }
+        unreadCounts().clear(); // as in a new start of the program
+        int shown = -1;
+        connect(&m_run->s, &MtSession::roomsReady, this,
+                [&] { shown = unreadCounts().get(room.topic); });
+        QVERIFY(m_run->login("user008"));
+        QCOMPARE(shown, 2);
+    }
+
     void keysRotatedAtUnlock()
     {
         LoggedIn in(m_server, "user006");
