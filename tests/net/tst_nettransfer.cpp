@@ -55,6 +55,7 @@ private slots:
     {
         QVERIFY(start());
         QVERIFY(QDir().mkpath(FileManager::cacheFolder()));
+        QVERIFY(QDir().mkpath(m_targets.path()));
         QVERIFY(QFile(m_targets.filePath(QStringLiteral("plain.txt"))).open(QIODevice::WriteOnly));
     }
 
@@ -232,7 +233,10 @@ private slots:
     }
 
 private:
-    QTemporaryDir m_targets;
+    // The targets' folder inside one of its own, so that a file that escapes it lands where
+    // only this run looks.
+    QTemporaryDir m_above;
+    QDir m_targets{m_above.filePath(QStringLiteral("targets"))};
 };
 
 QTEST_MAIN(TestNetTransfer)
