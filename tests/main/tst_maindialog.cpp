@@ -31,8 +31,10 @@
 namespace {
 const QString& kPassword = DevServer::kPassword;
 constexpr int kLoginWait = 60000;
+} // namespace
 
-// The window shown, every box it raises answered (OK or Cancel) and counted.
+// The window shown, every box it raises answered (OK or Cancel) and counted. Outside the unnamed
+// namespace: the test functions' lambdas capture it.
 struct ShownWindow
 {
     explicit ShownWindow(const ServerConfig& config, bool accept = true)
@@ -65,6 +67,7 @@ struct ShownWindow
     BoxAnswerer answerer;
 };
 
+namespace {
 // Where a refused login leaves the window.
 struct LoginView
 {
@@ -283,7 +286,7 @@ private slots:
         const QImage fetched =
             mtRoundPicture(QPixmap(FileManager::cachedFile(url)), label->minimumSize()).toImage();
         QCOMPARE(answered.value(url), false);
-        QCOMPARE(label->pixmap()->toImage(), fetched);
+        QCOMPARE(label->pixmap(Qt::ReturnByValue).toImage(), fetched);
     }
 
     // A failed directory keeps the login page usable (the retry used to be ignored); then log off.
