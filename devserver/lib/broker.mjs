@@ -57,7 +57,10 @@ export class Broker extends EventEmitter {
 
     listenOn(port, host) {
         return new Promise((resolve, reject) => {
-            const server = net.createServer(this.aedes.handle);
+            // Without Nagle's delay: two small packets in a row to one session (a read notice's
+            // echo, then the next chat) would otherwise wait for the session's delayed
+            // acknowledgement of the first, some 40 ms.
+            const server = net.createServer({ noDelay: true }, this.aedes.handle);
             server.once('error', reject);
             server.listen({ port, host }, () => {
                 server.removeListener('error', reject);
