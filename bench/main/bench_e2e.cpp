@@ -26,12 +26,12 @@
 #include "widgets/mtchatwidget.h"
 
 #include <QApplication>
-#include <numeric>
 #include <QDateTime>
 #include <QHash>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTest>
+#include <numeric>
 
 #include <cstdio>
 #include <cstring>
@@ -286,9 +286,8 @@ int main(int argc, char* argv[])
     // The slowest ones, by when they were typed: a tail that comes at a pace points at a timer.
     QVector<int> order(kChats);
     std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&](int a, int b) {
-        return paintedNs[a] - sentNs[a] > paintedNs[b] - sentNs[b];
-    });
+    std::sort(order.begin(), order.end(),
+              [&](int a, int b) { return paintedNs[a] - sentNs[a] > paintedNs[b] - sentNs[b]; });
     std::printf("slowest:");
     for (int k = 0; k < 6; ++k)
         std::printf(" #%d at %.2f s: %.1f ms", order[k], double(sentNs[order[k]] - sentNs[0]) / 1e9,
