@@ -180,6 +180,7 @@ int main(int argc, char* argv[])
     const int total = kPacedPerSecond * kPacedSeconds;
     QVector<qint64> sentNs(total, -1);
     QVector<qint64> shownNs(total, -1);
+    QVector<qint64> answeredNs(total, -1);
     QObject::connect(
         dialog.session(), &MtSession::roomListChats, &app, [&](const QList<DBChat>& chats) {
             const qint64 now = clock.nsecsElapsed();
@@ -208,6 +209,7 @@ int main(int argc, char* argv[])
                            QJsonObject{{"roomId", double(room.roomId)},
                                        {"userId", double(senderId)},
                                        {"text", QStringLiteral("paced %1").arg(i)}});
+            answeredNs[i] = clock.nsecsElapsed();
         }
     }));
     sender->start();
@@ -228,6 +230,21 @@ int main(int argc, char* argv[])
         else
             latencies << double(shownNs[i] - sentNs[i]) / 1e6;
     }
+    // The slowest ones, by when they were sent: a tail that comes at a pace points at a timer.
+    QVector<int> order;
+    for (int i = 0; i < total; ++i) {
+        if (shownNs[i] >= 0)
+            order << i;
+    }
+    std::sort(order.begin(), order.end(),
+              [&](int a, int b) { return shownNs[a] - sentNs[a] > shownNs[b] - sentNs[b]; });
+    std::printf("slowest:");
+    for (int k = 0; k < qMin(12, int(order.size())); ++k)
+        std::printf(" #%d at %.2f s: %.1f ms (server answered after %.1f ms)", order[k],
+                    double(sentNs[order[k]] - startNs) / 1e9,
+                    double(shownNs[order[k]] - sentNs[order[k]]) / 1e6,
+                    double(answeredNs[order[k]] - sentNs[order[k]]) / 1e6);
+    std::printf("\n");
     std::printf("steady: %d chats at %d/s over %d rooms, median %.1f ms, p90 %.1f ms, p99 %.1f ms, "
                 "max %.1f ms, %d never shown\n",
                 total, kPacedPerSecond, kPacedRooms, MtBench::median(latencies),
