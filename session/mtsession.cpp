@@ -179,7 +179,7 @@ void MtSession::teardown()
     m_pendingRooms.clear();
     m_roomListPending = false;
     m_messagingAfterRooms = false;
-    m_countsLoadedFor.clear();
+    m_countsLoadedAhead = false;
     m_roomsAfterList.clear();
     m_pendingGroups.clear();
     m_presence.clear();
@@ -277,7 +277,7 @@ void MtSession::loadUnreadCounts()
 {
     unreadCounts().clear();
     m_db->loadUnreadCounts(m_mtData->userId());
-    m_countsLoadedFor = dbPath();
+    m_countsLoadedAhead = true;
 }
 
 void MtSession::startMessaging()
@@ -293,11 +293,11 @@ void MtSession::startMessaging()
     // On the same file the counts stay as the ending session left them: its threads have ended
     // and every batch it committed is counted. Read again, they would hold the GUI thread for a
     // scan of every chat at each change of keys.
-    const bool countsKept = (m_mqtt && path == m_mqttDbPath) || m_countsLoadedFor == path;
+    const bool countsKept = (m_mqtt && path == m_mqttDbPath) || m_countsLoadedAhead;
     stopMessaging();
     if (!countsKept)
         loadUnreadCounts();
-    m_countsLoadedFor.clear();
+    m_countsLoadedAhead = false;
     m_presence.clear();
     m_presence.setOwnClientId(clientId);
     m_mqtt = std::make_unique<MqttManager>(path);

@@ -221,8 +221,8 @@ private:
     bool m_roomListPending = false;
     // A login's messaging session waits for the end of the room list.
     bool m_messagingAfterRooms = false;
-    // The store whose unread counts were loaded ahead of its messaging session.
-    QString m_countsLoadedFor;
+    // The unread counts were read ahead of the messaging session, for the first paint.
+    bool m_countsLoadedAhead = false;
     QSet<QString> m_roomsAfterList;
     QSet<qint64> m_pendingGroups;
     QMap<QString, DBChat> m_listChats;

@@ -65,4 +65,25 @@ double percentile(QVector<double> samples, double fraction)
     return samples.at(qBound(0, rank - 1, samples.size() - 1));
 }
 
+void printSlowest(const QVector<qint64>& startedNs, const QVector<qint64>& finishedNs,
+                  qint64 firstNs, int count, const std::function<QString(int)>& note)
+{
+    QVector<int> order;
+    for (int i = 0; i < finishedNs.size(); ++i) {
+        if (finishedNs[i] >= 0 && startedNs.value(i, -1) >= 0)
+            order << i;
+    }
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        return finishedNs[a] - startedNs[a] > finishedNs[b] - startedNs[b];
+    });
+    std::printf("slowest:");
+    for (int k = 0; k < qMin(count, int(order.size())); ++k) {
+        const int i = order[k];
+        std::printf(" #%d at %.2f s: %.1f ms%s", i, double(startedNs[i] - firstNs) / 1e9,
+                    double(finishedNs[i] - startedNs[i]) / 1e6,
+                    note ? qPrintable(QLatin1Char(' ') + note(i)) : "");
+    }
+    std::printf("\n");
+}
+
 } // namespace MtBench

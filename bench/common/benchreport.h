@@ -3,6 +3,7 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <optional>
 
 // The one way a benchmark reports a figure, so that every program's lines read alike:
@@ -44,5 +45,10 @@ bool print(const Figure& figure);
 // set of samples; 0 for no samples.
 double median(QVector<double> samples);
 double percentile(QVector<double> samples, double fraction);
+// Prints the `count` slowest of the samples measured (finishedNs[i] >= 0) from startedNs[i], with
+// when each started after firstNs and what note(i) adds: a tail that comes at a pace points at a
+// timer or a room.
+void printSlowest(const QVector<qint64>& startedNs, const QVector<qint64>& finishedNs,
+                  qint64 firstNs, int count, const std::function<QString(int)>& note = {});
 
 } // namespace MtBench

@@ -31,7 +31,6 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTest>
-#include <numeric>
 
 #include <cstdio>
 #include <cstring>
@@ -283,16 +282,7 @@ int main(int argc, char* argv[])
         } else
             latencies << double(paintedNs[i] - sentNs[i]) / 1e6;
     }
-    // The slowest ones, by when they were typed: a tail that comes at a pace points at a timer.
-    QVector<int> order(kChats);
-    std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(),
-              [&](int a, int b) { return paintedNs[a] - sentNs[a] > paintedNs[b] - sentNs[b]; });
-    std::printf("slowest:");
-    for (int k = 0; k < 6; ++k)
-        std::printf(" #%d at %.2f s: %.1f ms", order[k], double(sentNs[order[k]] - sentNs[0]) / 1e9,
-                    double(paintedNs[order[k]] - sentNs[order[k]]) / 1e6);
-    std::printf("\n");
+    MtBench::printSlowest(sentNs, paintedNs, sentNs[0], 6);
     QVector<double> toBroker;
     QVector<double> fromBroker;
     for (const DevPublished& p : server.published(seqBefore)) {

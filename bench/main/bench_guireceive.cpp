@@ -230,21 +230,10 @@ int main(int argc, char* argv[])
         else
             latencies << double(shownNs[i] - sentNs[i]) / 1e6;
     }
-    // The slowest ones, by when they were sent: a tail that comes at a pace points at a timer.
-    QVector<int> order;
-    for (int i = 0; i < total; ++i) {
-        if (shownNs[i] >= 0)
-            order << i;
-    }
-    std::sort(order.begin(), order.end(),
-              [&](int a, int b) { return shownNs[a] - sentNs[a] > shownNs[b] - sentNs[b]; });
-    std::printf("slowest:");
-    for (int k = 0; k < qMin(12, int(order.size())); ++k)
-        std::printf(" #%d at %.2f s: %.1f ms (server answered after %.1f ms)", order[k],
-                    double(sentNs[order[k]] - startNs) / 1e9,
-                    double(shownNs[order[k]] - sentNs[order[k]]) / 1e6,
-                    double(answeredNs[order[k]] - sentNs[order[k]]) / 1e6);
-    std::printf("\n");
+    MtBench::printSlowest(sentNs, shownNs, startNs, 12, [&](int i) {
+        return QStringLiteral("(server answered after %1 ms)")
+            .arg(double(answeredNs[i] - sentNs[i]) / 1e6, 0, 'f', 1);
+    });
     std::printf("steady: %d chats at %d/s over %d rooms, median %.1f ms, p90 %.1f ms, p99 %.1f ms, "
                 "max %.1f ms, %d never shown\n",
                 total, kPacedPerSecond, kPacedRooms, MtBench::median(latencies),
