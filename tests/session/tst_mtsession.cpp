@@ -53,8 +53,10 @@ struct Outcome
     bool roomsStored = false;
     MT_TYPED(Outcome, first, files, autologinAccount, deviceId, alarmType, paths, roomsStored)
 };
+} // namespace
 
-// A session on the test's settings file, recorded from before its login.
+// A session on the test's settings file, recorded from before its login. Outside the unnamed
+// namespace: the test class holds one.
 struct Running
 {
     Running(const ServerConfig& config, LocalSettings* settings) : s(config), r(&s)
@@ -71,7 +73,6 @@ struct Running
     MtSession s;
     SessionRecorder r;
 };
-} // namespace
 Q_DECLARE_METATYPE(Outcome)
 
 class TestMtSession : public QObject
