@@ -17,6 +17,7 @@
 #include "widgets/mtaccessible.h"
 #include "widgets/mtframeless.h"
 #include "widgets/mtloadingwidget.h"
+#include "widgets/mtpicture.h"
 #include "widgets/mtsearchlineedit.h"
 
 #include <QDebug>
@@ -44,6 +45,7 @@ MainDialog::MainDialog(const ServerConfig& config, QWidget* parent)
     qRegisterMetaType<DBChatRoom>("DBChatRoom");
     setObjectName(QStringLiteral("MainDialog"));
     g_mainDialog = this;
+    mtBoundPictureCache();
     // Without a system frame the window is moved by its body and resized by its edges.
     new MtFrameLess(this, true);
     ui->setupUi(this);

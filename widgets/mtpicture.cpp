@@ -95,3 +95,11 @@ QPixmap mtLoadPicture(const QString& path, qreal ratio)
     }
     return QPixmap(path);
 }
+
+void mtBoundPictureCache()
+{
+    // Some hundred conversation and row pictures: the windows open at once and the room rows
+    // in view, with room to spare.
+    constexpr int kPictureCacheKb = 2048;
+    QPixmapCache::setCacheLimit(kPictureCacheKb);
+}

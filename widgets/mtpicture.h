@@ -25,3 +25,9 @@ QPixmap mtLoadPicture(const QString& path, qreal ratio = 1.0);
 // of once per row ever shown (a closed window's copies stayed there until the cache was full).
 QPixmap mtSharedPicture(const QPixmap& source, const QString& form,
                         const std::function<QPixmap()>& make);
+
+// Bounds the pixmap cache, where loaded picture files and the shared pictures above stay after
+// the rows and windows that showed them are gone, to what the open windows show. Qt's default
+// bound (10 MB) let a day of opened and closed chat windows fill it, a tenth of the program's
+// memory held for pictures nobody shows; a picture evicted is made again from its file.
+void mtBoundPictureCache();
