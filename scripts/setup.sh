@@ -10,7 +10,7 @@ packages=(
     g++ cmake ninja-build pkg-config git
     qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools qtmultimedia5-dev
     libqt5svg5-dev qttranslations5-l10n libqt5sql5 libqt5multimedia5-plugins
-    libsqlcipher-dev libmosquitto-dev
+    libsqlcipher-dev libmosquitto-dev libssl-dev
     # style, fuzzing
     clang-format clang libclang-rt-14-dev
     # run and test: the store from outside, a broker, a display with a tray, TLS set-up

@@ -14,6 +14,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QThreadPool>
 
 namespace {
 const char* const kWalSuffix = "-wal";
@@ -120,6 +121,10 @@ bool MtSession::login(const QString& account, const QString& password, bool auto
     m_attempt->setMyAccount(editor, account);
     m_attempt->setAccessKey(editor, QString());
     m_attempt->setDeviceId(editor, deviceId);
+    // The account's store is opened once the server has answered; the key it needs is derived
+    // meanwhile.
+    QThreadPool::globalInstance()->start(
+        [path = DBManager::databaseFilePath(account)] { DBManager::prepareKey(path); });
     return m_net->reqLogin(SessionRequest::Login, account, DBMTData::passwordDigest(password), 0);
 }
 

@@ -1,6 +1,7 @@
 #include "store/dbmanager.h"
 
 #include "store/sqlcipherdriver.h"
+#include "store/sqlcipherkeys.h"
 
 #include <QDebug>
 #include <QDir>
@@ -134,6 +135,11 @@ QString DBManager::databaseFilePath(const QString& userId)
     QString name = userId;
     name.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QLatin1Char('\\'), QLatin1Char('_'));
     return dir + QStringLiteral("/veltri_") + name + QStringLiteral(".db");
+}
+
+void DBManager::prepareKey(const QString& dbPath)
+{
+    SqlCipherKeys::prepare(dbPath, QString::fromLatin1(kPassword));
 }
 
 bool DBManager::open(const QString& dbPath, const QString& connectionName, const QString& password)

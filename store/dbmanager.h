@@ -51,6 +51,9 @@ public:
     // The file of a user's database: "veltri_<userId>.db" in the application data folder, which
     // is created when missing.
     static QString databaseFilePath(const QString& userId);
+    // Derives the key of the database at `dbPath` ahead of its first open (a login, while its
+    // request is in flight): the open that follows finds it instead of spending the derivation.
+    static void prepareKey(const QString& dbPath);
 
     bool open(const QString& dbPath, const QString& connectionName, const QString& password);
     void createDBTable();

@@ -1,5 +1,6 @@
 #include "store/sqlcipherdriver.h"
 
+#include "store/sqlcipherkeys.h"
 #include "store/sqlcipherresult.h"
 
 #include <QDebug>
@@ -169,11 +170,11 @@ bool SqlCipherDriver::open(const QString& db, const QString& user, const QString
         }
     }
 
-    // SQLCipher takes a new file's salt from the file when the key is set, or makes a random one
-    // when the file is still empty. Two connections keying a new file at the same moment would
-    // each make their own, and the one that writes second could never read the file again. So
-    // the connections of this process open one after the other: by the time the next one sets
-    // its key, the first has written the header (the WAL switch below writes page 1).
+    // The key takes a new file's salt from the file, or a random one when the file is still
+    // empty. Two connections keying a new file at the same moment would each make their own,
+    // and the one that writes second could never read the file again. So the connections of
+    // this process open one after the other: by the time the next one sets its key, the first
+    // has written the header (the WAL switch below writes page 1).
     static std::mutex openMutex;
     std::lock_guard<std::mutex> openLock(openMutex);
 
@@ -241,12 +242,16 @@ bool SqlCipherDriver::open(const QString& db, const QString& user, const QString
 
 bool SqlCipherDriver::applyKey(const QString& password)
 {
+    // A file named by a URI cannot be read for its salt: SQLCipher derives its key itself.
+    QByteArray raw = m_uriPath ? QByteArray() : SqlCipherKeys::keySpec(m_db, m_path, password);
     QString quoted = password;
     quoted.replace(QLatin1Char('\''), QLatin1String("''"));
-    QByteArray sql = QByteArrayLiteral("PRAGMA key = '") + quoted.toUtf8() + "';";
+    QByteArray sql = raw.isEmpty() ? QByteArrayLiteral("PRAGMA key = '") + quoted.toUtf8() + "';"
+                                   : QByteArrayLiteral("PRAGMA key = \"") + raw + "\";";
     const int rc = sqlite3_exec(m_db, sql.constData(), nullptr, nullptr, nullptr);
     // Keep the key out of freed heap memory.
     sql.fill('\0');
+    raw.fill('\0');
     quoted.fill(QLatin1Char('\0'));
     return rc == SQLITE_OK;
 }

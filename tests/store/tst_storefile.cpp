@@ -210,6 +210,33 @@ private slots:
         QVERIFY(addUser(wrong, 1));
     }
 
+    // Another connection of the process opened and closed beside a writer leaves the process's
+    // locks on the file: a reader in another process (the sqlcipher tool) then never takes the
+    // writer's log for abandoned and deletes it, and what the writer commits stays in the file.
+    void writesAfterAnotherConnectionClosed()
+    {
+        const QString file = m_env->path("veltri_test.db");
+        DBManager writer(file, "Veltri", kKey, 1);
+        QVERIFY(writer.isOpen());
+        {
+            DBManager other(file, "Veltri_other", kKey, 0);
+            QVERIFY(other.isOpen());
+        }
+        const auto add = [&](const QString& id) {
+            DBChat chat(&writer);
+            chat.setTopic("chat/1");
+            chat.setMsgId(id);
+            chat.setContent(1, id);
+            return chat.insertOrUpdate();
+        };
+        QVERIFY(add("before"));
+        QCOMPARE(SqlCipherFile(file).column("SELECT content FROM TTT_CHATT"),
+                 QStringList{"before"});
+        QVERIFY(add("after"));
+        QCOMPARE(SqlCipherFile(file).column("SELECT content FROM TTT_CHATT ORDER BY content"),
+                 (QStringList{"after", "before"}));
+    }
+
     // As an unprivileged user: an unwritable store is refused and leaves no -wal or -shm.
     void opening_data()
     {
