@@ -1188,7 +1188,9 @@ int main(int argc, char* argv[])
     const int code = soak.figures() && done ? 0 : 1;
     // For a heap profiler: what is still allocated at the end counts as kept, not freed by the
     // teardown.
-    if (qEnvironmentVariableIsSet("SOAK_EXIT_AT_END"))
+    if (qEnvironmentVariableIsSet("SOAK_EXIT_AT_END")) {
+        server.stop();
         std::_Exit(code);
+    }
     return code;
 }
