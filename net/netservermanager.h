@@ -167,6 +167,11 @@ private:
     // `account` is a copy of the session that asked, taken when the request was queued.
     void runDataCache(int reqCode, const QUrl& url, const QString& dbPath,
                       const NetSessionHeaders& headers, const DBMTData& account, bool hasSession);
+    // Fetches and stores the directory into `stored`'s store; true with the answer's own values
+    // in `stamp`, false when a failure was signalled.
+    bool storeDataCache(int reqCode, const QUrl& url, const QString& dbPath,
+                        const NetSessionHeaders& headers, bool hasSession, DBMTData* stored,
+                        QJsonObject* stamp);
     void runChatRoomList(int reqCode, const QUrl& url, const QString& dbPath,
                          const NetSessionHeaders& headers);
     // Sends a worker GET and returns the answer's object when it is a 200 without error whose

@@ -179,10 +179,26 @@ void NetServerManager::runDataCache(int reqCode, const QUrl& url, const QString&
                                     const NetSessionHeaders& headers, const DBMTData& account,
                                     bool hasSession)
 {
+    DBMTData stored(account);
+    QJsonObject stamp;
+    if (!storeDataCache(reqCode, url, dbPath, headers, hasSession, &stored, &stamp))
+        return;
+    // Queued to the GUI thread ahead of the answer, so its receivers see the refreshed session.
+    QMetaObject::invokeMethod(
+        this, [stored] { refreshSession(stored); }, Qt::QueuedConnection);
+    emit onHttpSuccess(reqCode, stamp);
+}
+
+bool NetServerManager::storeDataCache(int reqCode, const QUrl& url, const QString& dbPath,
+                                      const NetSessionHeaders& headers, bool hasSession,
+                                      DBMTData* stored, QJsonObject* stamp)
+{
+    // The answer lives in this function only: a large organisation's parsed lists are freed
+    // here, on the worker, before anybody hears of the success (the session then gives the
+    // freed memory back; freed after the signal, it was still in use when that ran).
     QJsonObject response;
     if (!fetchObject(reqCode, url, headers, &response))
-        return;
-    DBMTData stored(account);
+        return false;
     {
         QMutexLocker lock(&g_cacheStoreMutex);
         DBManager db(dbPath, QString::fromLatin1(DBManager::kConnectionCache),
@@ -192,24 +208,20 @@ void NetServerManager::runDataCache(int reqCode, const QUrl& url, const QString&
                 << "NetServerManager::reqDataCache - not stored, dbPath:" << dbPath
                 << " session:" << hasSession;
             emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("store is not open"));
-            return;
+            return false;
         }
-        if (!db.batchCache(stored, response)) {
+        if (!db.batchCache(*stored, response)) {
             emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("store failed"));
-            return;
+            return false;
         }
     }
-    // Queued to the GUI thread ahead of the answer, so its receivers see the refreshed session.
-    QMetaObject::invokeMethod(
-        this, [stored] { refreshSession(stored); }, Qt::QueuedConnection);
     // The lists are in the store now; only the answer's own values (its stamp) go to the GUI
-    // thread. A large organisation's parsed lists are freed here, not on the GUI thread.
-    QJsonObject stamp;
+    // thread.
     for (auto it = response.constBegin(); it != response.constEnd(); ++it) {
         if (!it.value().isArray() && !it.value().isObject())
-            stamp.insert(it.key(), it.value());
+            stamp->insert(it.key(), it.value());
     }
-    emit onHttpSuccess(reqCode, stamp);
+    return true;
 }
 
 void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QString& dbPath,
