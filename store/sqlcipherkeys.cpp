@@ -49,9 +49,11 @@ QByteArray randomSalt()
 }
 } // namespace
 
-std::mutex SqlCipherKeys::s_mutex;
-QHash<QByteArray, std::shared_future<QByteArray>> SqlCipherKeys::s_keys;
-QHash<QString, QByteArray> SqlCipherKeys::s_newFileSalts;
+SqlCipherKeys::State& SqlCipherKeys::state()
+{
+    static State* const kept = new State;
+    return *kept;
+}
 
 QByteArray SqlCipherKeys::keySpec(sqlite3* db, const QString& path, const QString& passphrase)
 {
@@ -74,9 +76,10 @@ void SqlCipherKeys::prepare(const QString& path, const QString& passphrase)
 
 QByteArray SqlCipherKeys::newFileSalt(const QString& path)
 {
-    std::lock_guard<std::mutex> lock(s_mutex);
+    State& st = state();
+    std::lock_guard<std::mutex> lock(st.mutex);
     // A new file takes the salt chosen for it ahead once; a file made again later gets another.
-    return s_newFileSalts.contains(path) ? s_newFileSalts.take(path) : randomSalt();
+    return st.newFileSalts.contains(path) ? st.newFileSalts.take(path) : randomSalt();
 }
 
 QByteArray SqlCipherKeys::reservedSalt(const QString& path)
@@ -84,8 +87,9 @@ QByteArray SqlCipherKeys::reservedSalt(const QString& path)
     const QByteArray salt = fileSalt(path);
     if (!salt.isEmpty())
         return salt;
-    std::lock_guard<std::mutex> lock(s_mutex);
-    QByteArray& chosen = s_newFileSalts[path];
+    State& st = state();
+    std::lock_guard<std::mutex> lock(st.mutex);
+    QByteArray& chosen = st.newFileSalts[path];
     if (chosen.isEmpty())
         chosen = randomSalt();
     return chosen;
@@ -98,13 +102,14 @@ QByteArray SqlCipherKeys::key(const QByteArray& salt, const QString& passphrase)
     std::shared_future<QByteArray> known;
     std::promise<QByteArray> promise;
     bool derives = false;
+    State& st = state();
     {
-        std::lock_guard<std::mutex> lock(s_mutex);
-        auto it = s_keys.find(id);
-        if (it == s_keys.end()) {
-            if (s_keys.size() >= kMostRemembered)
-                s_keys.clear();
-            it = s_keys.insert(id, promise.get_future().share());
+        std::lock_guard<std::mutex> lock(st.mutex);
+        auto it = st.keys.find(id);
+        if (it == st.keys.end()) {
+            if (st.keys.size() >= kMostRemembered)
+                st.keys.clear();
+            it = st.keys.insert(id, promise.get_future().share());
             derives = true;
         }
         known = it.value();
@@ -113,8 +118,8 @@ QByteArray SqlCipherKeys::key(const QByteArray& salt, const QString& passphrase)
         const QByteArray raw = derive(secret, salt);
         promise.set_value(raw);
         if (raw.isEmpty()) {
-            std::lock_guard<std::mutex> lock(s_mutex);
-            s_keys.remove(id);
+            std::lock_guard<std::mutex> lock(st.mutex);
+            st.keys.remove(id);
         }
     }
     secret.fill('\0');

@@ -39,9 +39,15 @@ private:
     static QByteArray reservedSalt(const QString& path);
     static QByteArray derive(const QByteArray& passphrase, const QByteArray& salt);
 
-    static std::mutex s_mutex;
-    // By salt and a digest of the passphrase (never the passphrase itself).
-    static QHash<QByteArray, std::shared_future<QByteArray>> s_keys;
-    // The salts chosen ahead for files that do not have one yet.
-    static QHash<QString, QByteArray> s_newFileSalts;
+    struct State
+    {
+        std::mutex mutex;
+        // By salt and a digest of the passphrase (never the passphrase itself).
+        QHash<QByteArray, std::shared_future<QByteArray>> keys;
+        // The salts chosen ahead for files that do not have one yet.
+        QHash<QString, QByteArray> newFileSalts;
+    };
+    // Never destroyed: a key derived ahead on a pool thread may still be running while the
+    // process exits.
+    static State& state();
 };
