@@ -242,8 +242,8 @@ bool SqlCipherDriver::open(const QString& db, const QString& user, const QString
 
 bool SqlCipherDriver::applyKey(const QString& password)
 {
-    // A file named by a URI cannot be read for its salt: SQLCipher derives its key itself.
-    QByteArray raw = m_uriPath ? QByteArray() : SqlCipherKeys::keySpec(m_db, m_path, password);
+    // Without a derived key (its derivation failed) SQLCipher derives it from the passphrase.
+    QByteArray raw = SqlCipherKeys::pragmaValue(m_db, m_path, password);
     QString quoted = password;
     quoted.replace(QLatin1Char('\''), QLatin1String("''"));
     QByteArray sql = raw.isEmpty() ? QByteArrayLiteral("PRAGMA key = '") + quoted.toUtf8() + "';"

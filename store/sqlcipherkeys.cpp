@@ -55,7 +55,7 @@ SqlCipherKeys::State& SqlCipherKeys::state()
     return *kept;
 }
 
-QByteArray SqlCipherKeys::keySpec(sqlite3* db, const QString& path, const QString& passphrase)
+QByteArray SqlCipherKeys::pragmaValue(sqlite3* db, const QString& path, const QString& passphrase)
 {
     QByteArray salt = fileSalt(db);
     if (salt.isEmpty())
@@ -63,9 +63,9 @@ QByteArray SqlCipherKeys::keySpec(sqlite3* db, const QString& path, const QStrin
     QByteArray raw = key(salt, passphrase);
     if (raw.isEmpty())
         return QByteArray();
-    QByteArray spec = "x'" + raw.toHex() + salt.toHex() + "'";
+    QByteArray value = "x'" + raw.toHex() + salt.toHex() + "'";
     raw.fill('\0');
-    return spec;
+    return value;
 }
 
 void SqlCipherKeys::prepare(const QString& path, const QString& passphrase)

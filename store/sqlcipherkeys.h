@@ -29,8 +29,8 @@ public:
     // to be keyed has open, with `passphrase`: x'<key><salt>' in hexadecimal, with the salt in
     // the file's first bytes or, for a file still without one (SQLCipher writes it there), the
     // salt prepare() chose for the path or a new random one. Empty when no key can be derived.
-    static QByteArray keySpec(sqlite3* db, const QString& path, const QString& passphrase);
-    // Derives the key keySpec() will need for the file, now.
+    static QByteArray pragmaValue(sqlite3* db, const QString& path, const QString& passphrase);
+    // Derives the key pragmaValue() will need for the file, now.
     static void prepare(const QString& path, const QString& passphrase);
 
 private:
