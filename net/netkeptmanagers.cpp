@@ -24,6 +24,8 @@ QNetworkAccessManager* NetKeptManagers::current()
         QObject::connect(
             thread, &QThread::finished, thread, [this, thread] { threadFinished(thread); },
             Qt::DirectConnection);
+        if (m_made)
+            m_made(manager);
     }
     return manager;
 }

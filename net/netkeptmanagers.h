@@ -3,6 +3,8 @@
 #include <QHash>
 #include <QMutex>
 
+#include <functional>
+
 class QNetworkAccessManager;
 class QThread;
 
@@ -25,6 +27,8 @@ public:
     // thread.
     ~NetKeptManagers();
 
+    // Called with each object made, on its thread, before it is used; set before the first.
+    void setMade(std::function<void(QNetworkAccessManager*)> made) { m_made = std::move(made); }
     // The calling thread's object, made now when it has none.
     QNetworkAccessManager* current();
     // Objects alive now.
@@ -35,4 +39,5 @@ private:
 
     mutable QMutex m_mutex;
     QHash<QThread*, QNetworkAccessManager*> m_managers;
+    std::function<void(QNetworkAccessManager*)> m_made;
 };

@@ -8,18 +8,29 @@
 #include "net/netthreads.h"
 #include "net/nettls.h"
 #include "net/serverconfig.h"
+#include "platform/socketlowdelay.h"
 #include "store/mtdata.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QEventLoop>
+#include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QThreadPool>
+#include <QTimer>
+#include <QWaitCondition>
+
+#include <memory>
 
 namespace {
 const int kDefaultHttpsPort = 443;
 const int kMinimumWorkers = 8;
+// How long a connectAhead() task waits for the others to have started on threads of their own,
+// and then for its handshake; and how often it looks whether the engine is ending meanwhile.
+const int kAheadWaitMs = 1000;
+const int kAheadPollMs = 20;
 
 int replyCode(const QNetworkReply* reply)
 {
@@ -37,6 +48,8 @@ NetServerManager::NetServerManager(const QString& host, QObject* parent)
     // more threads than cores keep one slow transfer from holding up the pictures and the room
     // list behind it.
     m_threadPool->setMaxThreadCount(qMax(kMinimumWorkers, QThread::idealThreadCount()));
+    lowDelayOnConnect(m_networkManager);
+    m_keptManagers.setMade([this](QNetworkAccessManager* manager) { lowDelayOnConnect(manager); });
     qDebug().noquote().nospace() << "NetServerManager::NetServerManager host:" << m_host;
 }
 
@@ -58,6 +71,14 @@ NetServerManager::~NetServerManager()
     // those objects is still there.
     delete m_threadPool;
     m_threadPool = nullptr;
+}
+
+void NetServerManager::lowDelayOnConnect(QNetworkAccessManager* manager)
+{
+    // Each new connection is encrypted before its first request goes out, and the request waits
+    // for this call: the header and the body of a POST leave at once.
+    connect(manager, &QNetworkAccessManager::encrypted, manager,
+            [this] { platformSetLowDelayToPort(quint16(m_port)); });
 }
 
 void NetServerManager::setDbPath(const QString& path)
@@ -85,6 +106,54 @@ QUrl NetServerManager::makeUrl(const QString& path) const
 void NetServerManager::stop()
 {
     qDebug().noquote().nospace() << "NetServerManager::stop";
+}
+
+void NetServerManager::connectAhead(int workers)
+{
+    // The tasks wait for each other to have started, so that each holds a thread of its own
+    // (a finished task's thread would take the next one).
+    struct Start
+    {
+        QMutex mutex;
+        QWaitCondition all;
+        int started = 0;
+    };
+    const auto start = std::make_shared<Start>();
+    for (int i = 0; i < workers; ++i) {
+        startTask([this, start, workers] {
+            {
+                QMutexLocker lock(&start->mutex);
+                if (++start->started == workers)
+                    start->all.wakeAll();
+                QDeadlineTimer deadline(kAheadWaitMs);
+                while (start->started < workers && !deadline.hasExpired())
+                    start->all.wait(&start->mutex, deadline);
+            }
+            connectThreadAhead();
+        });
+    }
+}
+
+void NetServerManager::connectThreadAhead()
+{
+    // The handshake hands its result to this thread, which must turn its event loop meanwhile:
+    // a thread back in the pool would leave the connection half made until its next request.
+    // The connection is made when its (empty) reply has finished.
+    QNetworkAccessManager* manager = m_keptManagers.current();
+    QEventLoop loop;
+    connect(manager, &QNetworkAccessManager::finished, &loop, [&loop](QNetworkReply* reply) {
+        reply->deleteLater();
+        loop.quit();
+    });
+    QDeadlineTimer deadline(kAheadWaitMs);
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, &loop, [this, &loop, &deadline] {
+        if (deadline.hasExpired() || m_inflight.isAborting())
+            loop.quit();
+    });
+    watch.start(kAheadPollMs);
+    manager->connectToHostEncrypted(m_host, quint16(m_port), m_sslConfiguration);
+    loop.exec();
 }
 
 qint64 NetServerManager::roomIdFromTopic(const QString& topic)

@@ -77,6 +77,11 @@ public:
                                      const QString& reqId, const QString& filePath,
                                      const NetFields& form);
     void stop();
+    // Opens, ahead of the requests that will need them, a connection on each of `workers` pool
+    // threads (a login's own request, its directory, room list and first pictures): each
+    // handshake is then done while the user still types. Nothing is sent; a server that is not
+    // there is found out by the request that follows, as without this.
+    void connectAhead(int workers);
 
     // The room number of a topic "chat/<n>", -1 for any other text.
     static qint64 roomIdFromTopic(const QString& topic);
@@ -138,6 +143,10 @@ private slots:
     void onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal);
 
 private:
+    // A connectAhead() task: this thread's connection, made while the thread waits for it.
+    void connectThreadAhead();
+    // Every connection `manager` opens to the server goes without Nagle's delay.
+    void lowDelayOnConnect(QNetworkAccessManager* manager);
     QNetworkReply* sendRequest(QNetworkAccessManager* manager, const QUrl& url, int reqCode,
                                const QString& method, const QUrlQuery& query,
                                const NetSessionHeaders& headers);
@@ -174,10 +183,11 @@ private:
                         QJsonObject* stamp);
     void runChatRoomList(int reqCode, const QUrl& url, const QString& dbPath,
                          const NetSessionHeaders& headers);
-    // Sends a worker GET and returns the answer's object when it is a 200 without error whose
-    // body is a JSON object; failures are signalled on the way.
+    // Sends a worker request (a GET unless said) and returns the answer's object when it is a
+    // 200 without error whose body is a JSON object; failures are signalled on the way.
     bool fetchObject(int reqCode, const QUrl& url, const NetSessionHeaders& headers,
-                     QJsonObject* object);
+                     QJsonObject* object, const QString& method = QStringLiteral("GET"),
+                     const QUrlQuery& form = QUrlQuery());
     bool upload(const QString& reqId, const QString& path, const QString& filePath,
                 const NetFields& form);
     void runUpload(const QString& reqId, const QUrl& url, const QString& filePath,

@@ -42,7 +42,16 @@ bool NetServerManager::reqLogin(int reqCode, const QString& loginAccnt, const QS
     qDebug().noquote().nospace() << "NetServerManager::reqLogin queryItemValue passToVari "
                                  << NetLogMask::secret(
                                         form.query().queryItemValue(QStringLiteral("passwd")));
-    return sendAsync(reqCode, QStringLiteral("/rest/auth"), QStringLiteral("POST"), form.query());
+    // On a worker: the POST's body reaches the connection without waiting for the GUI thread,
+    // which is busy showing that the login has begun.
+    const QUrl url = makeUrl(QStringLiteral("/rest/auth"));
+    const NetSessionHeaders headers = NetSessionHeaders::capture();
+    const QUrlQuery query = form.query();
+    return startTask([=] {
+        QJsonObject answer;
+        if (fetchObject(reqCode, url, headers, &answer, QStringLiteral("POST"), query))
+            emit onHttpSuccess(reqCode, answer);
+    });
 }
 
 bool NetServerManager::reqPing(int reqCode)

@@ -146,10 +146,11 @@ bool NetServerManager::reqChatRoomList(int reqCode)
 }
 
 bool NetServerManager::fetchObject(int reqCode, const QUrl& url, const NetSessionHeaders& headers,
-                                   QJsonObject* object)
+                                   QJsonObject* object, const QString& method,
+                                   const QUrlQuery& form)
 {
-    QNetworkReply* reply = sendRequest(m_keptManagers.current(), url, reqCode,
-                                       QStringLiteral("GET"), QUrlQuery(), headers);
+    QNetworkReply* reply =
+        sendRequest(m_keptManagers.current(), url, reqCode, method, form, headers);
     if (!reply) {
         emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("reply is NULL"));
         return false;

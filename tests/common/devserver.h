@@ -153,6 +153,9 @@ public:
     QJsonArray requests(const QString& pathPrefix = QString(), qint64 since = 0);
     // The sequence number of the newest request received (0 when none).
     qint64 lastRequestSeq();
+    // How many TLS connections the REST side has accepted so far; a request's record names its
+    // connection by this count at the time it was accepted.
+    int connectionsOpened() { return control("GET", "/control/connections")["opened"].toInt(); }
     // A fault rule as JSON ({"mode": "error"|"body"|"hang"|"stall"|"off", ...}).
     bool setFault(const QJsonObject& rule) { return bool(call("POST", "/control/fail", rule)); }
     bool fail(const DevFault& fault) { return setFault(fault.toJson()); }

@@ -250,6 +250,22 @@ private slots:
     void cleanup() { m_server.clearFault(); }
 
     // Last: it ends the session.
+    // Connections made ahead are the ones the next requests go over: each one's handshake was
+    // finished while its thread waited, none is opened again.
+    void connectionsMadeAheadServeTheRequests()
+    {
+        auto net = newEngine();
+        NetRecorder recorder(net.get());
+        const int before = m_server.connectionsOpened();
+        net->connectAhead(2);
+        QVERIFY(waitUntil([&] { return m_server.connectionsOpened() == before + 2; }));
+        QVERIFY(net->reqDataCache(81));
+        QCOMPARE(recorder.answer(81).signal, QStringLiteral("success"));
+        QVERIFY(net->reqChatRoomList(82));
+        QCOMPARE(recorder.answer(82).signal, QStringLiteral("success"));
+        QCOMPARE(m_server.connectionsOpened(), before + 2);
+    }
+
     void nothingStoredAmiss()
     {
         // A store that cannot be opened is a failure, not a success with nothing stored.
