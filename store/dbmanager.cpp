@@ -142,6 +142,11 @@ void DBManager::prepareKey(const QString& dbPath)
     SqlCipherKeys::prepare(dbPath, QString::fromLatin1(kPassword));
 }
 
+void DBManager::prepareNewFileKey()
+{
+    SqlCipherKeys::prepareNewFile(QString::fromLatin1(kPassword));
+}
+
 bool DBManager::open(const QString& dbPath, const QString& connectionName, const QString& password)
 {
     if (m_db.isOpen()) {

@@ -54,6 +54,9 @@ public:
     // Derives the key of the database at `dbPath` ahead of its first open (a login, while its
     // request is in flight): the open that follows finds it instead of spending the derivation.
     static void prepareKey(const QString& dbPath);
+    // Derives the key of the next database made on this computer ahead (the login page, while
+    // the user types): a first login then makes its file without waiting for a derivation.
+    static void prepareNewFileKey();
 
     bool open(const QString& dbPath, const QString& connectionName, const QString& password);
     void createDBTable();

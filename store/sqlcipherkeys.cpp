@@ -6,6 +6,8 @@
 #include <openssl/evp.h>
 #include <sqlite3.h>
 
+#include <utility>
+
 namespace {
 // Keys of files opened by this process; more files than this in one process (test runs) start
 // over rather than grow without end.
@@ -74,12 +76,28 @@ void SqlCipherKeys::prepare(const QString& path, const QString& passphrase)
     raw.fill('\0');
 }
 
+void SqlCipherKeys::prepareNewFile(const QString& passphrase)
+{
+    QByteArray salt;
+    {
+        State& st = state();
+        std::lock_guard<std::mutex> lock(st.mutex);
+        if (st.spareSalt.isEmpty())
+            st.spareSalt = randomSalt();
+        salt = st.spareSalt;
+    }
+    QByteArray raw = key(salt, passphrase);
+    raw.fill('\0');
+}
+
 QByteArray SqlCipherKeys::newFileSalt(const QString& path)
 {
     State& st = state();
     std::lock_guard<std::mutex> lock(st.mutex);
     // A new file takes the salt chosen for it ahead once; a file made again later gets another.
-    return st.newFileSalts.contains(path) ? st.newFileSalts.take(path) : randomSalt();
+    if (st.newFileSalts.contains(path))
+        return st.newFileSalts.take(path);
+    return st.spareSalt.isEmpty() ? randomSalt() : std::exchange(st.spareSalt, QByteArray());
 }
 
 QByteArray SqlCipherKeys::reservedSalt(const QString& path)
@@ -91,7 +109,7 @@ QByteArray SqlCipherKeys::reservedSalt(const QString& path)
     std::lock_guard<std::mutex> lock(st.mutex);
     QByteArray& chosen = st.newFileSalts[path];
     if (chosen.isEmpty())
-        chosen = randomSalt();
+        chosen = st.spareSalt.isEmpty() ? randomSalt() : std::exchange(st.spareSalt, QByteArray());
     return chosen;
 }
 

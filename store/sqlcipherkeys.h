@@ -32,6 +32,10 @@ public:
     static QByteArray pragmaValue(sqlite3* db, const QString& path, const QString& passphrase);
     // Derives the key pragmaValue() will need for the file, now.
     static void prepare(const QString& path, const QString& passphrase);
+    // Derives, now, the key of the next file made that has no salt chosen for it yet: a login
+    // page that waits for its account derives it while the user types, and a first login on
+    // this computer then opens its new file without a derivation.
+    static void prepareNewFile(const QString& passphrase);
 
 private:
     static QByteArray key(const QByteArray& salt, const QString& passphrase);
@@ -46,6 +50,8 @@ private:
         QHash<QByteArray, std::shared_future<QByteArray>> keys;
         // The salts chosen ahead for files that do not have one yet.
         QHash<QString, QByteArray> newFileSalts;
+        // A salt chosen ahead for whichever file is made next; empty when none is.
+        QByteArray spareSalt;
     };
     // Never destroyed: a key derived ahead on a pool thread may still be running while the
     // process exits.

@@ -237,6 +237,21 @@ private slots:
                  (QStringList{"after", "before"}));
     }
 
+    // The key derived ahead for a new file (the login page's) goes to one file only: each file
+    // made after it has a salt of its own, and each opens with the passphrase.
+    void newFileKeyDerivedAheadServesOneFile()
+    {
+        DBManager::prepareNewFileKey();
+        const QStringList files = {m_env->path("veltri_a.db"), m_env->path("veltri_b.db")};
+        for (const QString& file : files) {
+            DBManager db(file, "Veltri", kKey, 1);
+            QVERIFY(addUser(db, 7));
+        }
+        for (const QString& file : files)
+            QCOMPARE(SqlCipherFile(file).column("SELECT user_id FROM TTT_USER"), QStringList{"7"});
+        QVERIFY(contents(files[0]).left(16) != contents(files[1]).left(16));
+    }
+
     // As an unprivileged user: an unwritable store is refused and leaves no -wal or -shm.
     void opening_data()
     {
