@@ -111,6 +111,7 @@ MainDialog::MainDialog(const ServerConfig& config, QWidget* parent)
     initSettings();
     QTimer::singleShot(1, this, &MainDialog::initUi);
     installEventFilter(this);
+    ui->stackedWidget->widget(LoginPage)->installEventFilter(this);
     restoreCurrentWindowPosition();
 }
 
@@ -232,6 +233,7 @@ void MainDialog::showPage(Page page)
 {
     const bool arriving = ui->stackedWidget->currentIndex() != page;
     ui->stackedWidget->setCurrentIndex(page);
+    m_loginAheadDue = page == LoginPage;
     m_chatPopupButton->setVisible(page == RoomListPage);
     if (page == RoomListPage)
         m_chatPopupButton->raise();
@@ -284,6 +286,15 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event)
         // New chat windows start beside the window again, wherever it went.
         m_chatWindows->resetPlacement();
         m_positionTimer.start();
+    }
+    if (m_loginAheadDue && event->type() == QEvent::Paint &&
+        watched == ui->stackedWidget->widget(LoginPage)) {
+        // After the paint: the page is up before anything else is done.
+        m_loginAheadDue = false;
+        QTimer::singleShot(0, this, [this] {
+            if (currentPage() == LoginPage)
+                session()->prepareLogin();
+        });
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -214,5 +214,8 @@ private:
     // off).
     QPointer<QObject> m_pictureEngine;
     bool m_alarm = true;
+    // The login page was shown and has not been painted since: once it is, the session makes a
+    // login ready while the user types.
+    bool m_loginAheadDue = false;
     QList<NotifyRequest> m_pendingNotices;
 };

@@ -51,6 +51,7 @@ void MtSession::resetEngine()
     // end with it, so no answer of the ended session is stored or signalled afterwards.
     m_net.reset();
     m_net = std::make_unique<NetServerManager>(m_config);
+    m_loginPrepared = false;
     m_net->setDbPath(dbPath());
     connect(m_net.get(), &NetServerManager::onHttpSuccess, this, &MtSession::onHttpSuccess);
     connect(m_net.get(), &NetServerManager::onHttpFailure, this, &MtSession::onHttpFailure);
@@ -103,6 +104,15 @@ bool MtSession::restore(const QString& account)
     m_pingTimer.start();
     emit locked();
     return true;
+}
+
+void MtSession::prepareLogin()
+{
+    if (m_loginPrepared)
+        return;
+    m_loginPrepared = true;
+    m_net->connectAhead(kLoginConnections);
+    QThreadPool::globalInstance()->start([] { DBManager::prepareNewFileKey(); });
 }
 
 bool MtSession::login(const QString& account, const QString& password, bool autoLogin,

@@ -60,6 +60,13 @@ public:
     // Start with a stored session: true when the account's database holds keys and a password
     // digest; the session is then up behind the lock page (unlock() proves the password).
     bool restore(const QString& account);
+    // The connections prepareLogin() opens: the login's own request, the directory and the room
+    // list after it, and the pictures of the first rows.
+    static constexpr int kLoginConnections = 3;
+    // The login page is up: what a login will need is made ready while the user types (the
+    // connections to the server, the key of a new store file). Once per engine; a login that
+    // comes first simply does it all itself.
+    void prepareLogin();
     // The login page: false when the request could not be sent (its failure is signalled).
     bool login(const QString& account, const QString& password, bool autoLogin,
                const QString& deviceId);
@@ -223,6 +230,8 @@ private:
     bool m_messagingAfterRooms = false;
     // The unread counts were read ahead of the messaging session, for the first paint.
     bool m_countsLoadedAhead = false;
+    // prepareLogin() ran for the current engine.
+    bool m_loginPrepared = false;
     QSet<QString> m_roomsAfterList;
     QSet<qint64> m_pendingGroups;
     QMap<QString, DBChat> m_listChats;

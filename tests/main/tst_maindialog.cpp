@@ -169,6 +169,26 @@ private slots:
                  (LoginView{MainDialog::LoginPage, true, 1, row.logins}));
     }
 
+    // The login page opens the session's connections while the user types; the login and the
+    // lists after it go over them.
+    void loginOverConnectionsMadeAhead()
+    {
+        const int before = m_server.connectionsOpened();
+        ShownWindow w(m_config);
+        QVERIFY(w.started());
+        QVERIFY(waitUntil(
+            [&] { return m_server.connectionsOpened() == before + MtSession::kLoginConnections; }));
+        const qint64 since = m_server.lastRequestSeq();
+        QVERIFY(w.loginAs(QStringLiteral("user005")));
+        QStringList madeOn;
+        for (const QJsonValue& request : m_server.requests(QStringLiteral("/rest/"), since)) {
+            const int connection = request["connection"].toInt();
+            if (connection <= before || connection > before + MtSession::kLoginConnections)
+                madeOn << request["path"].toString();
+        }
+        QCOMPARE(madeOn, QStringList());
+    }
+
     // A question (update, take over) over a notice is asked on top, not dropped like a notice.
     void questionOverANotice_data()
     {
