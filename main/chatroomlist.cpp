@@ -44,7 +44,11 @@ ChatRoomList::ChatRoomList(QWidget* parent)
     });
     m_aroundTimer->setSingleShot(true);
     m_aroundTimer->setInterval(0);
-    connect(m_aroundTimer, &QTimer::timeout, this, &ChatRoomList::ensureRowWidgets);
+    connect(m_aroundTimer, &QTimer::timeout, this, [this] {
+        bool more = false;
+        if (makeRowWidgets(true, kAroundRowsPerTurn, &more) && more)
+            m_aroundTimer->start();
+    });
     // Started by the first answer of a batch and not restarted by later ones, so a steady
     // stream of answers still shows its pictures every batch interval (pictureArrived()).
     m_pictureTimer->setSingleShot(true);
@@ -337,7 +341,7 @@ void ChatRoomList::scheduleRowWidgets()
         m_rowTimer->start();
 }
 
-bool ChatRoomList::makeRowWidgets(bool around)
+bool ChatRoomList::makeRowWidgets(bool around, int aroundBudget, bool* more)
 {
     if (!isVisible() || count() == 0)
         return false;
@@ -359,16 +363,26 @@ bool ChatRoomList::makeRowWidgets(bool around)
     // those asked for first are fetched first.
     const int to = qMin(count() - 1, lastRow + span);
     const int from = qMax(0, firstRow - span);
-    auto make = [this](int first, int last) {
+    int budget = -1;
+    auto make = [this, &budget, more](int first, int last) {
         for (int i = first; i <= last; ++i) {
             ChatRoomListWidgetItem* item = chatRoomItem(i);
-            if (item && !item->isHidden() && !m_withWidget.contains(item))
-                makeRowWidget(item);
+            if (!item || item->isHidden() || m_withWidget.contains(item))
+                continue;
+            if (budget == 0) {
+                if (more)
+                    *more = true;
+                return;
+            }
+            makeRowWidget(item);
+            if (budget > 0)
+                --budget;
         }
     };
     make(firstRow, qMin(lastRow, to));
     if (!around)
         return true;
+    budget = aroundBudget;
     make(lastRow + 1, to);
     make(from, firstRow - 1);
     return true;

@@ -29,6 +29,9 @@ public:
     // How long picture answers for rows without a widget are gathered before those rows are
     // rebuilt; a row with a widget takes its picture at the next turn of the event loop.
     static constexpr int kPictureBatchMsec = 100;
+    // Rows near the view made per turn of the event loop: the pictures of the rows in view,
+    // which come meanwhile, go in between rather than after them all.
+    static constexpr int kAroundRowsPerTurn = 3;
 
     explicit ChatRoomList(QWidget* parent = nullptr);
     ~ChatRoomList() override;
@@ -111,7 +114,9 @@ private:
     void scheduleRowWidgets();
     // The rows in view; with `around`, also those near the view. False when the list shows no
     // row.
-    bool makeRowWidgets(bool around);
+    // `aroundBudget`: at most that many rows near the view are made (-1: all of them); `more`
+    // is then set when some are still without their widget.
+    bool makeRowWidgets(bool around, int aroundBudget = -1, bool* more = nullptr);
     void rebuildArrivedPictures();
 
     DBManager* m_db = nullptr;

@@ -251,6 +251,22 @@ private slots:
         QTRY_VERIFY(m_list->rowWidget(m_list->topics().value(view.size())));
     }
 
+    // After a paint, every row within one view's height below the view gets its widget, however
+    // many turns of the event loop that takes.
+    void rowsNearTheViewAfterAPaint()
+    {
+        for (int i = 10; i < 30; ++i)
+            m_store->addRoom(QStringLiteral("chat/%1").arg(i), RoomType1VS1, QStringLiteral("2"),
+                             at(6));
+        m_list->resize(360, 300);
+        QList<DBChatRoom> rooms;
+        QVERIFY(m_store->db().chatRoomList(rooms) > 20);
+        m_list->setChatRooms(rooms);
+        QTRY_VERIFY(m_list->rowWidget(m_list->topics().value(0)));
+        const int shown = inView(*m_list).size();
+        QTRY_COMPARE(withWidget(*m_list), m_list->topics().mid(0, 2 * shown));
+    }
+
     // A row's picture is whole once every picture it shows is in the cache, and not before.
     void picturesArrive()
     {
