@@ -54,6 +54,7 @@ namespace {
 constexpr int kRuns = 5;
 constexpr int kUsableRuns = 3;
 constexpr int kRooms = 1000;
+constexpr int kTypingMs = 1000;
 const char* const kPassword = "Passw0rd!";
 
 qint64 residentKb()
@@ -148,6 +149,23 @@ private:
     bool m_done = false;
 };
 
+// BENCH_TRACE=1: the program's log lines on standard error, each with the ms since Return (or
+// since the child started, before Return), to see where a figure's time goes. Formatting them
+// slows the program down a little.
+void traceMessageHandler(QtMsgType, const QMessageLogContext&, const QString& msg)
+{
+    static QElapsedTimer sinceStart;
+    if (!sinceStart.isValid())
+        sinceStart.start();
+    const bool returned = g_sinceReturn.isValid();
+    const double ms =
+        double(returned ? g_sinceReturn.nsecsElapsed() : sinceStart.nsecsElapsed()) / 1e6;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::fprintf(stderr, "%s%8.1f [%ld.%06ld] %s\n", returned ? "+" : "@", ms, long(now.tv_sec),
+                 now.tv_nsec / 1000, qPrintable(msg.left(160)));
+}
+
 // The program's start-up sequence (app/main.cpp) up to the main window, then the mode's wait.
 int runChild(int argc, char* argv[])
 {
@@ -161,7 +179,8 @@ int runChild(int argc, char* argv[])
     QApplication::setApplicationVersion(QString::fromLatin1(MTData::kVersion));
     mtInitResources();
     QNetworkProxyFactory::setUseSystemConfiguration(true);
-    qInstallMessageHandler(MtLog::quietMessageHandler);
+    qInstallMessageHandler(qEnvironmentVariableIsSet("BENCH_TRACE") ? traceMessageHandler
+                                                                    : MtLog::quietMessageHandler);
     initLanguage();
     QApplication::setQuitOnLastWindowClosed(false);
     auto dialog = std::make_unique<MainDialog>();
@@ -194,9 +213,11 @@ int runChild(int argc, char* argv[])
         g_reportExtra = [d] { return picturesInView(d->chatRoomList()).join(',').toUtf8(); };
     }
     if (mode != QLatin1String("login-page") && mode != QLatin1String("lock-page")) {
-        // Logs in as the user would, with automatic login kept for the next start.
+        // Logs in as the user would, with automatic login kept for the next start: Return comes
+        // a second after the window was shown, about the least it takes to type an account and
+        // a password.
         const QString account = argc > 3 ? QString::fromLatin1(argv[3]) : QString();
-        QTimer::singleShot(50, dialog.get(), [d = dialog.get(), account] {
+        QTimer::singleShot(kTypingMs, dialog.get(), [d = dialog.get(), account] {
             d->findChild<QLineEdit*>(QStringLiteral("idLineEdit"))->setText(account);
             d->findChild<QLineEdit*>(QStringLiteral("passwordLineEdit"))
                 ->setText(QString::fromLatin1(kPassword));
@@ -244,7 +265,9 @@ ChildResult runOnce(const TestEnv& home, const XSession& x, const DevServer& ser
     QProcessEnvironment env = x.environment(home.processEnvironment());
     env.insert(QStringLiteral("VELTRITALK_CONFIG"), server.clientIni());
     child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::SeparateChannels);
+    child.setProcessChannelMode(qEnvironmentVariableIsSet("BENCH_TRACE")
+                                    ? QProcess::ForwardedErrorChannel
+                                    : QProcess::SeparateChannels);
     QElapsedTimer clock;
     clock.start();
     child.start(QCoreApplication::applicationFilePath(), QStringList{"--child"} + args);
@@ -328,6 +351,13 @@ double curlReplay(const DevServer& server, const QJsonArray& requests, int* conn
     return ms;
 }
 
+// When the server had written a recorded request's answer whole, in ms after `epochMs`; -1
+// before it had.
+qint64 answeredAfter(const QJsonValue& request, qint64 epochMs)
+{
+    return request["answered"].isDouble() ? qint64(request["answered"].toDouble()) - epochMs : -1;
+}
+
 // login.usable over kUsableRuns logins of one account with 1,000 rooms, each in a fresh home,
 // and their curl replays.
 bool measureUsable(const XSession& x, DevServer& server)
@@ -382,12 +412,35 @@ bool measureUsable(const XSession& x, DevServer& server)
                                 .arg(qint64(request["time"].toDouble()) - r.returnEpochMs);
         }
         std::printf("  %s\n", qPrintable(timeline.join(QStringLiteral(", "))));
+        if (qEnvironmentVariableIsSet("BENCH_TRACE")) {
+            std::printf("    in view: %s\n", qPrintable(r.inView.join(QLatin1Char(' '))));
+            for (const QJsonValue& request : made)
+                std::printf("    +%lld c%d %s answered +%lld\n",
+                            qint64(request["time"].toDouble()) - r.returnEpochMs,
+                            request["connection"].toInt(), qPrintable(request["path"].toString()),
+                            answeredAfter(request, r.returnEpochMs));
+        }
         std::printf("  %d requests over %d connection(s), %d of them pictures (%d in view, %d of "
                     "those not asked for after Return)\n",
                     int(made.size()), int(connections.size()), int(picturesAsked.size()),
                     int(r.inView.size()), notAsked);
+        // The replayed login must cost the server what the program's did: a login on a device
+        // whose session is live keeps that session, where a first login also makes one and
+        // subscribes it to every room.
+        server.control("POST", "/control/session/end",
+                       QJsonObject{{"userId", double(userId)}, {"code", 40104}});
         int connects = 0;
+        const qint64 replaySince = server.lastRequestSeq();
         const double curlMs = needed.isEmpty() ? -1 : curlReplay(server, needed, &connects);
+        if (qEnvironmentVariableIsSet("BENCH_TRACE")) {
+            const QJsonArray replayed = server.requests(QStringLiteral("/"), replaySince);
+            const qint64 first = replayed.isEmpty() ? 0 : qint64(replayed[0]["time"].toDouble());
+            for (const QJsonValue& request : replayed)
+                std::printf("    curl +%lld c%d %s answered +%lld\n",
+                            qint64(request["time"].toDouble()) - first,
+                            request["connection"].toInt(), qPrintable(request["path"].toString()),
+                            answeredAfter(request, first));
+        }
         std::printf("login.usable run %d: %.0f ms after Return; curl %.0f ms for the %d requests "
                     "the screen needs over %d connection(s)\n",
                     i + 1, r.sinceReturnMs, curlMs, int(needed.size()), connects);

@@ -33,7 +33,7 @@ export class RequestLog {
     start(req) {
         const e = { seq: ++this.seq, time: Date.now(), method: req.method, url: req.url,
             path: req.url.split('?')[0], query: req.query || {}, headers: { ...req.headers },
-            form: null, parts: null, file: null, status: null, rate: 0,
+            form: null, parts: null, file: null, status: null, rate: 0, answered: null,
             connection: this.socketIds.get(req.raw.socket) ?? 0 };
         this.entries.push(e);
         if (this.entries.length > this.capacity) this.entries.splice(0, this.entries.length - this.capacity);

@@ -64,7 +64,10 @@ export function buildRest({ store, ops, files, tls, requestLog, faults, rate, ex
         return pipe(payloadStream(held), throttle(bps), () => {});
     });
     app.addHook('onResponse', async (req, reply) => {
-        if (req.logEntry) req.logEntry.status = reply.statusCode;
+        if (req.logEntry) {
+            req.logEntry.status = reply.statusCode;
+            req.logEntry.answered = Date.now();
+        }
     });
 
     app.setErrorHandler((err, req, reply) => {
