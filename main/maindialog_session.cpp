@@ -37,15 +37,15 @@ void MainDialog::clickedLoginButton()
         showNotice(tr("Please enter your Password"));
         return;
     }
-    showLoading();
     // The account for automatic login and the device id are written by the session once the
-    // server has accepted the account.
+    // server has accepted the account. The request goes out first; the loading page is shown
+    // while it is on its way.
     if (!session()->login(account, password, ui->autoLoginCheckBox->isChecked(),
                           m_settings->deviceId())) {
         qDebug().noquote() << "MainDialog::clickedLoginButton - login fail";
-        hideLoading();
         return;
     }
+    showLoading();
     setLoginControlsEnabled(false);
     qDebug().noquote() << "MainDialog::clickedLoginButton END";
 }
