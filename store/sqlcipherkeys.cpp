@@ -76,6 +76,11 @@ void SqlCipherKeys::prepare(const QString& path, const QString& passphrase)
     raw.fill('\0');
 }
 
+QByteArray SqlCipherKeys::takeSpareSalt(State& st)
+{
+    return st.spareSalt.isEmpty() ? randomSalt() : std::exchange(st.spareSalt, QByteArray());
+}
+
 void SqlCipherKeys::prepareNewFile(const QString& passphrase)
 {
     QByteArray salt;
@@ -97,7 +102,7 @@ QByteArray SqlCipherKeys::newFileSalt(const QString& path)
     // A new file takes the salt chosen for it ahead once; a file made again later gets another.
     if (st.newFileSalts.contains(path))
         return st.newFileSalts.take(path);
-    return st.spareSalt.isEmpty() ? randomSalt() : std::exchange(st.spareSalt, QByteArray());
+    return takeSpareSalt(st);
 }
 
 QByteArray SqlCipherKeys::reservedSalt(const QString& path)
@@ -109,7 +114,7 @@ QByteArray SqlCipherKeys::reservedSalt(const QString& path)
     std::lock_guard<std::mutex> lock(st.mutex);
     QByteArray& chosen = st.newFileSalts[path];
     if (chosen.isEmpty())
-        chosen = st.spareSalt.isEmpty() ? randomSalt() : std::exchange(st.spareSalt, QByteArray());
+        chosen = takeSpareSalt(st);
     return chosen;
 }
 

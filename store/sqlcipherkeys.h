@@ -56,4 +56,6 @@ private:
     // Never destroyed: a key derived ahead on a pool thread may still be running while the
     // process exits.
     static State& state();
+    // The spare salt, which only one file gets, or a new random one; `st` locked.
+    static QByteArray takeSpareSalt(State& st);
 };
