@@ -3,6 +3,7 @@
 #include "store/dbmanager.h"
 #include "store/dbsql.h"
 #include "store/dbtypes.h"
+#include "store/storetrace.h"
 
 #include <QDebug>
 #include <QJsonArray>
@@ -242,7 +243,7 @@ DBManager::SyncResult DBManager::syncChatRoomList(const QJsonObject& response, q
         const char* tag = state == DataStateInsert   ? "[INSERT]"
                           : state == DataStateUpdate ? "[UPDATE]"
                                                      : "[DELETE]";
-        qDebug().noquote().nospace()
+        qCDebug(lcStoreTrace).noquote().nospace()
             << where << " - " << tag << " topic=" << room.topic() << ", room=" << room.roomName();
         if (state == DataStateInsert)
             written = room.insertOrUpdate();

@@ -1,0 +1,3 @@
+#include "store/storetrace.h"
+
+Q_LOGGING_CATEGORY(lcStoreTrace, "mt.messages", QtInfoMsg)
