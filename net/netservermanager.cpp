@@ -32,6 +32,9 @@ const int kMinimumWorkers = 8;
 const int kAheadWaitMs = 1000;
 const int kAheadPollMs = 20;
 
+// The failure a worker keeps instead of signalling it (a request made ahead of its caller).
+thread_local NetFailure* t_captured = nullptr;
+
 int replyCode(const QNetworkReply* reply)
 {
     return reply->property("reqCode").toString().toInt();
@@ -221,7 +224,7 @@ QNetworkReply* NetServerManager::waitForReply(QNetworkReply* reply, int reqCode)
     if (reply->error() == QNetworkReply::NoError)
         return reply;
     if (NetIdleTimeout::hasTimedOut(reply)) {
-        emit onHttpFailure(reqCode, kErrorNetwork, timedOutText());
+        fail(reqCode, kErrorNetwork, timedOutText());
         return reply;
     }
     const QByteArray body = reply->readAll();
@@ -324,18 +327,37 @@ void NetServerManager::onNetworkReplyError(QNetworkReply::NetworkError error)
     emitErrorBody(reqCode, body, "NetServerManager::onNetworkReplyError");
 }
 
+NetCapturedFailure::NetCapturedFailure(NetFailure* into) : m_before(t_captured)
+{
+    t_captured = into;
+}
+
+NetCapturedFailure::~NetCapturedFailure()
+{
+    t_captured = m_before;
+}
+
+void NetServerManager::fail(int reqCode, int errCode, const QString& text)
+{
+    if (t_captured) {
+        *t_captured = NetFailure{true, errCode, text};
+        return;
+    }
+    emit onHttpFailure(reqCode, errCode, text);
+}
+
 void NetServerManager::emitErrorBody(int reqCode, const QByteArray& body, const char* where)
 {
     const NetErrorBody error = NetErrorBody::decode(body);
     if (error.isVersionAppNotMatch()) {
         qDebug().noquote().nospace()
             << where << " - [ERROR_VERSION_APP_NOT_MATCH] update link=" << error.link();
-        emit onHttpFailure(reqCode, NetErrorBody::kVersionAppNotMatch, error.link());
+        fail(reqCode, NetErrorBody::kVersionAppNotMatch, error.link());
         return;
     }
     qCritical().noquote().nospace() << where << " - errCode=" << error.code()
                                     << ", developerMessage=" << error.developerMessage();
-    emit onHttpFailure(reqCode, error.code(), error.message());
+    fail(reqCode, error.code(), error.message());
 }
 
 void NetServerManager::onUploadProgress(qint64 bytesSent, qint64 bytesTotal)

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "net/netfailure.h"
 #include "net/netinflight.h"
 #include "net/netkeptmanagers.h"
 #include "net/netmultipart.h"
 #include "net/netpicturequeue.h"
 
 #include <QJsonObject>
+#include <QMutex>
 #include <QNetworkReply>
 #include <QSize>
 #include <QSslConfiguration>
@@ -17,6 +19,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 class DBChatRoom;
 class DBMTData;
@@ -41,6 +44,8 @@ class ServerConfig;
 class NetServerManager : public QThread
 {
     Q_OBJECT
+    struct RoomListAhead;
+
 public:
     // The error code of a request that got no usable answer: no reply, an error without a body,
     // or no byte for the idle time-out.
@@ -106,7 +111,11 @@ public:
     // A room of type 40 is changed to 20 in `room` before it is sent.
     bool reqNewChatRoom(int reqCode, DBChatRoom& room);
     bool reqInviteMember(int reqCode, qint64 roomId, const QStringList& members);
-    bool reqDataCache(int reqCode);
+    // With `roomListAhead`, the room list is asked for as soon as the directory has come, while
+    // the directory is stored: the next reqChatRoomList() takes that answer (or its failure)
+    // instead of asking again, and stores it as its own. A login asks for the room list once its
+    // directory is stored; the server has answered it meanwhile.
+    bool reqDataCache(int reqCode, bool roomListAhead = false);
     bool reqChatRoomList(int reqCode);
 
     // File transfer.
@@ -158,6 +167,8 @@ private:
     bool sendAsync(int reqCode, const QString& path, const QString& method,
                    const QUrlQuery& query = QUrlQuery());
     void emitErrorBody(int reqCode, const QByteArray& body, const char* where);
+    // A request's failure: signalled, or kept by the CapturedFailure of the calling thread.
+    void fail(int reqCode, int errCode, const QString& text);
     QNetworkRequest newRequest(const QUrl& url) const;
     // Runs a task on the pool; false once the object is being destroyed.
     bool startTask(std::function<void()> task);
@@ -175,14 +186,19 @@ private:
     // Worker tasks.
     // `account` is a copy of the session that asked, taken when the request was queued.
     void runDataCache(int reqCode, const QUrl& url, const QString& dbPath,
-                      const NetSessionHeaders& headers, const DBMTData& account, bool hasSession);
+                      const NetSessionHeaders& headers, const DBMTData& account, bool hasSession,
+                      bool roomListAhead);
     // Fetches and stores the directory into `stored`'s store; true with the answer's own values
     // in `stamp`, false when a failure was signalled.
     bool storeDataCache(int reqCode, const QUrl& url, const QString& dbPath,
-                        const NetSessionHeaders& headers, bool hasSession, DBMTData* stored,
-                        QJsonObject* stamp);
+                        const NetSessionHeaders& headers, bool hasSession, bool roomListAhead,
+                        DBMTData* stored, QJsonObject* stamp);
     void runChatRoomList(int reqCode, const QUrl& url, const QString& dbPath,
                          const NetSessionHeaders& headers);
+    // Any thread: fetches the room list for the next reqChatRoomList().
+    void startRoomListAhead(const NetSessionHeaders& headers);
+    // The room list fetched ahead for `url`, taken; null when there is none.
+    std::shared_ptr<RoomListAhead> takeRoomListAhead(const QUrl& url);
     // Sends a worker request (a GET unless said) and returns the answer's object when it is a
     // 200 without error whose body is a JSON object; failures are signalled on the way.
     bool fetchObject(int reqCode, const QUrl& url, const NetSessionHeaders& headers,
@@ -212,5 +228,7 @@ private:
     QString m_profileTel;
     NetInflight m_inflight;
     NetPictureQueue m_pictures;
+    QMutex m_aheadMutex;
+    std::shared_ptr<RoomListAhead> m_roomListAhead;
     std::atomic_int m_idleTimeoutMs{30000};
 };

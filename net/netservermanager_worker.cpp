@@ -15,8 +15,10 @@
 #include <QMutex>
 #include <QSet>
 #include <QVector>
+#include <QWaitCondition>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 // A connection name is process-wide: two requests of one kind at the same time would each
@@ -121,7 +123,64 @@ void refreshSession(const DBMTData& stored)
 }
 } // namespace
 
-bool NetServerManager::reqDataCache(int reqCode)
+// A room list fetched ahead: its answer or its failure once the fetch has ended.
+struct NetServerManager::RoomListAhead
+{
+    QUrl url;
+    QMutex mutex;
+    QWaitCondition ended;
+    bool done = false;
+    QJsonObject response;
+    NetFailure failure;
+
+    // Waits for the fetch; false with `failure` set when it failed.
+    bool result(QJsonObject* answer, NetFailure* failed)
+    {
+        QMutexLocker lock(&mutex);
+        while (!done)
+            ended.wait(&mutex);
+        *answer = response;
+        *failed = failure;
+        return !failure.failed;
+    }
+};
+
+void NetServerManager::startRoomListAhead(const NetSessionHeaders& headers)
+{
+    auto ahead = std::make_shared<RoomListAhead>();
+    ahead->url = makeUrl(QStringLiteral("/rest/chatt/room/") + myId(headers));
+    {
+        QMutexLocker lock(&m_aheadMutex);
+        m_roomListAhead = ahead;
+    }
+    const bool started = startTask([this, ahead, headers] {
+        QJsonObject response;
+        NetFailure failure;
+        {
+            const NetCapturedFailure capture(&failure);
+            if (!fetchObject(0, ahead->url, headers, &response) && !failure.failed)
+                failure = NetFailure{true, kErrorNetwork, QStringLiteral("not fetched")};
+        }
+        QMutexLocker lock(&ahead->mutex);
+        ahead->response = response;
+        ahead->failure = failure;
+        ahead->done = true;
+        ahead->ended.wakeAll();
+    });
+    if (!started)
+        takeRoomListAhead(ahead->url);
+}
+
+std::shared_ptr<NetServerManager::RoomListAhead>
+NetServerManager::takeRoomListAhead(const QUrl& url)
+{
+    QMutexLocker lock(&m_aheadMutex);
+    if (!m_roomListAhead || m_roomListAhead->url != url)
+        return nullptr;
+    return std::exchange(m_roomListAhead, nullptr);
+}
+
+bool NetServerManager::reqDataCache(int reqCode, bool roomListAhead)
 {
     // The worker stores with a copy of the session as it is now, never with the session object
     // itself: storing takes seconds, in which the user may log off (the object is deleted) or
@@ -134,7 +193,8 @@ bool NetServerManager::reqDataCache(int reqCode)
     const QUrl url = makeUrl(QStringLiteral("/rest/cache/") + myId(headers) + QLatin1Char('/') +
                              account.lastCacheTime());
     const QString dbPath = m_dbPath;
-    return startTask([=] { runDataCache(reqCode, url, dbPath, headers, account, hasSession); });
+    return startTask(
+        [=] { runDataCache(reqCode, url, dbPath, headers, account, hasSession, roomListAhead); });
 }
 
 bool NetServerManager::reqChatRoomList(int reqCode)
@@ -152,7 +212,7 @@ bool NetServerManager::fetchObject(int reqCode, const QUrl& url, const NetSessio
     QNetworkReply* reply =
         sendRequest(m_keptManagers.current(), url, reqCode, method, form, headers);
     if (!reply) {
-        emit onHttpFailure(reqCode, kErrorNetwork, QStringLiteral("reply is NULL"));
+        fail(reqCode, kErrorNetwork, QStringLiteral("reply is NULL"));
         return false;
     }
     // An error answer (or a time-out) was signalled by the request itself.
@@ -165,12 +225,12 @@ bool NetServerManager::fetchObject(int reqCode, const QUrl& url, const NetSessio
         read = answer.isReadable();
         *object = answer.object();
         if (!read)
-            emit onHttpFailure(reqCode, kErrorUnreadable, unreadableText());
+            fail(reqCode, kErrorUnreadable, unreadableText());
     } else if (answered) {
         // Neither 200 nor an error: nothing to store, and the caller must hear of it.
         qWarning().noquote().nospace() << "NetServerManager::httpRequest - reqCode=" << reqCode
                                        << " not answered, httpCode=" << status;
-        emit onHttpFailure(reqCode, kErrorUnreadable, unreadableText());
+        fail(reqCode, kErrorUnreadable, unreadableText());
     }
     delete reply;
     return read;
@@ -178,12 +238,17 @@ bool NetServerManager::fetchObject(int reqCode, const QUrl& url, const NetSessio
 
 void NetServerManager::runDataCache(int reqCode, const QUrl& url, const QString& dbPath,
                                     const NetSessionHeaders& headers, const DBMTData& account,
-                                    bool hasSession)
+                                    bool hasSession, bool roomListAhead)
 {
     DBMTData stored(account);
     QJsonObject stamp;
-    if (!storeDataCache(reqCode, url, dbPath, headers, hasSession, &stored, &stamp))
+    if (!storeDataCache(reqCode, url, dbPath, headers, hasSession, roomListAhead, &stored,
+                        &stamp)) {
+        // Nobody asks for the room list after a failed directory: its answer is not kept.
+        QMutexLocker lock(&m_aheadMutex);
+        m_roomListAhead.reset();
         return;
+    }
     // Queued to the GUI thread ahead of the answer, so its receivers see the refreshed session.
     QMetaObject::invokeMethod(
         this, [stored] { refreshSession(stored); }, Qt::QueuedConnection);
@@ -192,7 +257,7 @@ void NetServerManager::runDataCache(int reqCode, const QUrl& url, const QString&
 
 bool NetServerManager::storeDataCache(int reqCode, const QUrl& url, const QString& dbPath,
                                       const NetSessionHeaders& headers, bool hasSession,
-                                      DBMTData* stored, QJsonObject* stamp)
+                                      bool roomListAhead, DBMTData* stored, QJsonObject* stamp)
 {
     // The answer lives in this function only: a large organisation's parsed lists are freed
     // here, on the worker, before anybody hears of the success (the session then gives the
@@ -200,6 +265,9 @@ bool NetServerManager::storeDataCache(int reqCode, const QUrl& url, const QStrin
     QJsonObject response;
     if (!fetchObject(reqCode, url, headers, &response))
         return false;
+    // Behind the directory at the server, not before it: the server answers one at a time.
+    if (roomListAhead)
+        startRoomListAhead(headers);
     {
         QMutexLocker lock(&g_cacheStoreMutex);
         DBManager db(dbPath, QString::fromLatin1(DBManager::kConnectionCache),
@@ -229,8 +297,15 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
                                        const NetSessionHeaders& headers)
 {
     QJsonObject response;
-    if (!fetchObject(reqCode, url, headers, &response))
+    if (const std::shared_ptr<RoomListAhead> ahead = takeRoomListAhead(url)) {
+        NetFailure failure;
+        if (!ahead->result(&response, &failure)) {
+            emit onHttpFailure(reqCode, failure.errCode, failure.text);
+            return;
+        }
+    } else if (!fetchObject(reqCode, url, headers, &response)) {
         return;
+    }
     // Read as an empty list, an answer without one would remove every stored room.
     if (!response.value(QLatin1String("list")).isArray()) {
         qWarning().noquote().nospace()

@@ -484,7 +484,8 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
                                  << m_mtData->lastCacheTime();
     // The directory first: its request and the server's answer are on their way while the
     // settings are written and the window takes the session.
-    if (outcome.requestCache && m_net->reqDataCache(SessionRequest::Cache))
+    // The room list, asked for once the directory is stored, is fetched meanwhile.
+    if (outcome.requestCache && m_net->reqDataCache(SessionRequest::Cache, true))
         m_roomListPending = true;
     if (m_settings)
         m_settings->setDeviceId(m_mtData->deviceId());

@@ -249,7 +249,6 @@ private slots:
 
     void cleanup() { m_server.clearFault(); }
 
-    // Last: it ends the session.
     // Connections made ahead are the ones the next requests go over: each one's handshake was
     // finished while its thread waited, none is opened again.
     void connectionsMadeAheadServeTheRequests()
@@ -266,6 +265,48 @@ private slots:
         QCOMPARE(m_server.connectionsOpened(), before + 2);
     }
 
+    // The room list asked for while the directory is stored is the one the next room-list
+    // request takes: one request reaches the server, and its failure is that request's.
+    void roomListFetchedAhead_data()
+    {
+        QTest::addColumn<QJsonObject>("rule");
+        QTest::addColumn<NetOutcome>("expected");
+        QTest::newRow("answered") << QJsonObject{{"mode", "off"}} << NetOutcome{"success", "4", 0};
+        QTest::newRow("refused") << QJsonObject{{"mode", "error"},
+                                                {"path", "/rest/chatt/room"},
+                                                {"status", 500},
+                                                {"code", 50012},
+                                                {"message", "Broken"}}
+                                 << NetOutcome{"failure", "4", 50012, "Broken"};
+    }
+    void roomListFetchedAhead()
+    {
+        QFETCH(QJsonObject, rule);
+        QFETCH(NetOutcome, expected);
+        QVERIFY(m_server.setFault(rule));
+        auto net = newEngine();
+        NetRecorder recorder(net.get());
+        const qint64 since = m_server.lastRequestSeq();
+        const auto roomLists = [&] {
+            return m_server.requests(QStringLiteral("/rest/chatt/room"), since).size();
+        };
+        QVERIFY(net->reqDataCache(3, true));
+        QCOMPARE(recorder.answer(3).signal, QStringLiteral("success"));
+        QVERIFY(waitUntil([&] { return roomLists() == 1; }));
+        QVERIFY(net->reqChatRoomList(4));
+        QCOMPARE(recorder.answer(4).signal, expected.signal);
+        finish(net);
+        QList<NetOutcome> answers = recorder.outcomes();
+        // The pictures the stored rooms show are fetched too, unless earlier tests did.
+        answers.erase(
+            std::remove_if(answers.begin(), answers.end(),
+                           [](const NetOutcome& o) { return o.signal.startsWith("image"); }),
+            answers.end());
+        QCOMPARE(answers, (QList<NetOutcome>{{"success", "3", 0}, expected}));
+        QCOMPARE(roomLists(), 1);
+    }
+
+    // Last: it ends the session.
     void nothingStoredAmiss()
     {
         // A store that cannot be opened is a failure, not a success with nothing stored.
