@@ -133,12 +133,16 @@ struct NetServerManager::RoomListAhead
     QJsonObject response;
     NetFailure failure;
 
-    // Waits for the fetch; false with `failure` set when it failed.
-    bool result(QJsonObject* answer, NetFailure* failed)
+    // Waits for the fetch, or until `ending` holds (the engine is going away); false with
+    // `failure` set when it failed.
+    bool result(QJsonObject* answer, NetFailure* failed, const std::function<bool()>& ending)
     {
+        constexpr int kLookMs = 50;
         QMutexLocker lock(&mutex);
-        while (!done)
-            ended.wait(&mutex);
+        while (!done && !ending())
+            ended.wait(&mutex, kLookMs);
+        if (!done)
+            failure = NetFailure{true, kErrorNetwork, QStringLiteral("not fetched")};
         *answer = response;
         *failed = failure;
         return !failure.failed;
@@ -299,7 +303,7 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
     QJsonObject response;
     if (const std::shared_ptr<RoomListAhead> ahead = takeRoomListAhead(url)) {
         NetFailure failure;
-        if (!ahead->result(&response, &failure)) {
+        if (!ahead->result(&response, &failure, [this] { return m_inflight.isAborting(); })) {
             emit onHttpFailure(reqCode, failure.errCode, failure.text);
             return;
         }
