@@ -1,5 +1,5 @@
 #include "accountfixture.h"
-#include "boxanswerer.h"
+#include "common/boxanswerer.h"
 
 #include "account/changepassworddialog.h"
 #include "account/passwordcheck.h"

@@ -2,7 +2,7 @@
 #include "main/globaleventfilter.h"
 #include "main/noticegate.h"
 
-#include "account/boxanswerer.h"
+#include "common/boxanswerer.h"
 #include "common/typed.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
 // The main window's own rules against the reference server; whole journeys are the scenarios'.
-#include "account/boxanswerer.h"
+#include "common/boxanswerer.h"
 #include "common/devserver.h"
 #include "common/filesizelimit.h"
 #include "common/testenv.h"
