@@ -2,7 +2,6 @@
 #include "ui_chatdialog.h"
 
 #include "chat/chatrules.h"
-#include "messaging/messagetrace.h"
 #include "messaging/mqttmanager.h"
 #include "net/filemanager.h"
 #include "net/netservermanager.h"
@@ -11,6 +10,7 @@
 #include "store/dbmanager.h"
 #include "store/dbtypes.h"
 #include "store/dbuser.h"
+#include "store/messagetrace.h"
 #include "store/mtdata.h"
 #include "store/unreadcounts.h"
 #include "widgets/mtchatalarmitem.h"

@@ -3,13 +3,13 @@
 #include "ui_chatdialog.h"
 
 #include "chat/chatrules.h"
-#include "messaging/messagetrace.h"
 #include "messaging/mqttmanager.h"
 #include "net/filemanager.h"
 #include "net/netservermanager.h"
 #include "session/mtsession.h"
 #include "store/dbmanager.h"
 #include "store/dbtypes.h"
+#include "store/messagetrace.h"
 #include "widgets/mtchatbaseitem.h"
 #include "widgets/mtchatwidget.h"
 

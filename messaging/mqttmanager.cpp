@@ -1,12 +1,12 @@
 #include "messaging/mqttmanager.h"
 
 #include "messaging/messageid.h"
-#include "messaging/messagetrace.h"
 #include "messaging/mqttreceivebatch.h"
 #include "messaging/payloadcodec.h"
 #include "messaging/roompresence.h"
 #include "store/dbmanager.h"
 #include "store/dbuser.h"
+#include "store/messagetrace.h"
 #include "store/mtdata.h"
 #include "store/unreadcounts.h"
 

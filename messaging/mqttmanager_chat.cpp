@@ -3,11 +3,11 @@
 // same way; only live chats from others can be unread.
 #include "messaging/mqttmanager.h"
 
-#include "messaging/messagetrace.h"
 #include "store/dbmanager.h"
 #include "store/dbsql.h"
 #include "store/dbtypes.h"
 #include "store/dbuser.h"
+#include "store/messagetrace.h"
 
 #include <QDebug>
 #include <QThread>

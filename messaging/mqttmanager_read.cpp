@@ -2,8 +2,8 @@
 // another member read the user's messages (their reader counts grow).
 #include "messaging/mqttmanager.h"
 
-#include "messaging/messagetrace.h"
 #include "store/dbmanager.h"
+#include "store/messagetrace.h"
 
 #include <QDebug>
 

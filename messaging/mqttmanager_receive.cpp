@@ -2,8 +2,8 @@
 // forced logout, server notices and the presence of the user's other sessions.
 #include "messaging/mqttmanager.h"
 
-#include "messaging/messagetrace.h"
 #include "messaging/payloadcodec.h"
+#include "store/messagetrace.h"
 
 #include <QDebug>
 #include <QThread>

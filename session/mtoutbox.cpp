@@ -1,10 +1,10 @@
 #include "session/mtoutbox.h"
 
-#include "messaging/messagetrace.h"
 #include "messaging/mqttmanager.h"
 #include "store/dbchat.h"
 #include "store/dbmanager.h"
 #include "store/dbtypes.h"
+#include "store/messagetrace.h"
 
 #include <QDateTime>
 #include <QDebug>

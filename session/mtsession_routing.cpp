@@ -1,6 +1,5 @@
 #include "session/mtsession.h"
 
-#include "messaging/messagetrace.h"
 #include "messaging/mqttmanager.h"
 #include "net/netservermanager.h"
 #include "session/chatwindowregistry.h"
@@ -12,6 +11,7 @@
 #include "store/dbtypes.h"
 #include "store/dbuser.h"
 #include "store/dbusergroup.h"
+#include "store/messagetrace.h"
 #include "store/mtdata.h"
 #include "store/unreadcounts.h"
 

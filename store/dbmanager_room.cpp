@@ -3,7 +3,7 @@
 #include "store/dbmanager.h"
 #include "store/dbsql.h"
 #include "store/dbtypes.h"
-#include "store/storetrace.h"
+#include "store/messagetrace.h"
 
 #include <QDebug>
 #include <QJsonArray>
@@ -243,7 +243,7 @@ DBManager::SyncResult DBManager::syncChatRoomList(const QJsonObject& response, q
         const char* tag = state == DataStateInsert   ? "[INSERT]"
                           : state == DataStateUpdate ? "[UPDATE]"
                                                      : "[DELETE]";
-        qCDebug(lcStoreTrace).noquote().nospace()
+        qCDebug(lcMessageTrace).noquote().nospace()
             << where << " - " << tag << " topic=" << room.topic() << ", room=" << room.roomName();
         if (state == DataStateInsert)
             written = room.insertOrUpdate();

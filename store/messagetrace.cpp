@@ -1,3 +1,3 @@
-#include "messaging/messagetrace.h"
+#include "store/messagetrace.h"
 
 Q_LOGGING_CATEGORY(lcMessageTrace, "mt.messages", QtInfoMsg)

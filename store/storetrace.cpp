@@ -1,3 +1,0 @@
-#include "store/storetrace.h"
-
-Q_LOGGING_CATEGORY(lcStoreTrace, "mt.messages", QtInfoMsg)
