@@ -293,9 +293,8 @@ private slots:
     {
         m_env->applyToCurrentProcess();
         const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-        // The folder is made; an account name never leads out of it.
-        QCOMPARE(DBManager::databaseFilePath("user001"), dir + "/veltri_user001.db");
-        QVERIFY(QDir(dir).exists());
+        // An account name never leads out of the folder. That the folder is made and the file
+        // named after the account, tst_mtsession's login sees in the files a login leaves.
         QCOMPARE(DBManager::databaseFilePath("../x/y\\z"), dir + "/veltri_.._x_y_z.db");
     }
 };
