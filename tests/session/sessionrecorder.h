@@ -15,7 +15,6 @@ struct SessionEvent
     QString text = {};
     MT_TYPED(SessionEvent, signal, topic, code, text)
 };
-Q_DECLARE_METATYPE(SessionEvent)
 
 class SessionRecorder : public QObject
 {
@@ -33,7 +32,6 @@ public:
         connect(s, &M::requestFailed, this, [this](int req, int code) {
             add("requestFailed", {}, code, QString::number(req));
         });
-        connect(s, &M::loggedOff, this, [this] { add("loggedOff"); });
         connect(s, &M::messagingConnected, this, [this] { add("messagingConnected"); });
         connect(s, &M::chatForWindow, this,
                 [this](const QString& topic, const DBChat& c, bool own) {
