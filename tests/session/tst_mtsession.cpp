@@ -20,7 +20,7 @@
 #include <QtTest>
 
 namespace {
-const QString kPassword = QStringLiteral("Passw0rd!"); // LoggedIn::kPassword, needed before main
+const QString kPassword = LoggedIn::kPassword; // inline in its header, so made before this
 const QString kDevice = QStringLiteral("dev-pc");
 
 // A refusal of the next request under `path`.
