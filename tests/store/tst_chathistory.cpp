@@ -40,8 +40,7 @@ private slots:
         m_store->addChat(kTopic, "u2", kOwn, 550, 5);
         m_store->addChat(kTopic, "n1", kOwn, 10, 0);
         QVERIFY(m_store->exec("UPDATE TTT_CHATT SET msg_state=NULL WHERE msg_id='n1'"));
-        const QStringList contents{"50% off",     "500 apples",  "it's fine",  "under_score",
-                                   "hello there", "back\\slash", "a \\% sign", "Hello again"};
+        const QStringList contents{"hello there", "no greeting", "Hello again"};
         for (int i = 0; i < contents.size(); ++i)
             m_store->addChat(kSearched, QStringLiteral("s%1").arg(i + 1), 5, 100 + i, 1, 1,
                              contents.at(i));
@@ -96,13 +95,10 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("matches"); // newest first
-        QTest::newRow("percent is a plain character") << "50%" << QStringList{"s1"};
-        QTest::newRow("underscore stands for no other character") << "0_a" << QStringList{};
-        QTest::newRow("escape character") << "\\%" << QStringList{"s7"};
-        QTest::newRow("single quote") << "it's" << QStringList{"s3"};
-        QTest::newRow("ASCII letters in any case") << "HELLO" << QStringList{"s8", "s5"};
-        QTest::newRow("empty text matches every chat")
-            << "" << QStringList{"s8", "s7", "s6", "s5", "s4", "s3", "s2", "s1"};
+        // %, _, \ and quotes as written: the chat window's search shares the pattern, and
+        // tst_chatdialog's search checks them there.
+        QTest::newRow("ASCII letters in any case") << "HELLO" << QStringList{"s3", "s1"};
+        QTest::newRow("empty text matches every chat") << "" << QStringList{"s3", "s2", "s1"};
     }
 
     void search()
