@@ -213,6 +213,16 @@ export function buildControl({ store, ops, broker, requestLog, faults, rate, exp
         return { ok: true, sessions: sessions.length };
     });
 
+    // {userId, accessKey, clientId}: the user's next session, by a login or as above, gets these
+    // keys. Only keys of no live session are taken: two live sessions would share them.
+    app.post('/control/session/next', async (req) => {
+        const b = need(req.body, 'userId', 'accessKey', 'clientId');
+        ops.requireUser(Number(b.userId));
+        const taken = store.session(b.accessKey) || store.sessionByClientId(b.clientId);
+        if (taken && !taken.ended) throw new ApiError(Err.BAD_PARAM, 'the keys name a live session');
+        store.presetKeys(b.userId, String(b.accessKey), String(b.clientId));
+        return { ok: true };
+    });
     registerSessionControl(app, { store, ops, broker, expiry, sessionsFor });
     registerBulkControl(app, { bulk, broker, ops });
 

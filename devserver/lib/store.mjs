@@ -409,10 +409,19 @@ export class Store {
 
     // --- sessions ----------------------------------------------------------------------------
 
+    // The keys the next session of a user gets instead of new ones (`POST /control/session/next`):
+    // a recorded login replayed against an ended session then makes the same requests valid.
+    presetKeys(userId, accessKey, clientId) {
+        this.nextKeys ??= new Map();
+        this.nextKeys.set(Number(userId), { accessKey, clientId });
+    }
+
     createSession(userId, { deviceId = '', deviceModel = 'PC' } = {}) {
-        const accessKey = crypto.randomBytes(24).toString('base64url');
+        const preset = this.nextKeys?.get(Number(userId));
+        this.nextKeys?.delete(Number(userId));
+        const accessKey = preset?.accessKey ?? crypto.randomBytes(24).toString('base64url');
         // One hyphen: the client reads the time of a message id as its third "-" field.
-        const clientId = `pc${userId}-${crypto.randomBytes(5).toString('hex')}`;
+        const clientId = preset?.clientId ?? `pc${userId}-${crypto.randomBytes(5).toString('hex')}`;
         const sess = { accessKey, clientId, userId, deviceId, deviceModel, createdAt: Date.now(),
             lastSeen: Date.now(), ended: null };
         this.s.sessions[accessKey] = sess;

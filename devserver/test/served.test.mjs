@@ -52,6 +52,17 @@ test('login: a client id that message ids can carry, only the digest accepted', 
     }
 });
 
+test('a login replayed after its session ended gets the keys set for it, never a live session\'s', async () => {
+    const { session } = await h.login(s, 'user007');
+    const keys = { userId: session.userId, accessKey: session.accessKey, clientId: session.clientId };
+    await assert.rejects(s.control('POST', '/control/session/next', keys), /400/);
+    await s.control('POST', '/control/session/end', { accessKey: session.accessKey });
+    await s.control('POST', '/control/session/next', keys);
+    const again = (await h.login(s, 'user007')).session;
+    assert.deepEqual([again.accessKey, again.clientId], [session.accessKey, session.clientId]);
+    assert.equal((await session.api('GET', `/rest/chatt/room/${session.userId}`)).status, 200);
+});
+
 test('wrong or missing keys never get data', async () => {
     const { session } = await h.login(s, 'user006');
     const uid = session.userId;
