@@ -20,10 +20,11 @@ class QWidget;
 class NetPictureQueue
 {
 public:
-    static constexpr int kMaxRunning = 4;
+    static constexpr int kMaxRunning = 6;
     // A login's first pictures are prefetched (the rows are made after the room list is
-    // stored): as many as the connections the login page opened.
-    static constexpr int kMaxPrefetching = 3;
+    // stored), over the connections the login page opened. The server answers a picture in
+    // about a millisecond: fewer at once leave it waiting for each one's next request.
+    static constexpr int kMaxPrefetching = 5;
 
     // `waiter` is the widget that shows the picture, or null for a prefetch. True when the URL
     // is new; false when it already waits or is being fetched (the waiter is added to it, and a

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "messaging/mqttmanager.h"
+#include "net/netpicturequeue.h"
 #include "net/serverconfig.h"
 #include "session/mtcoalescer.h"
 #include "session/mtoutbox.h"
@@ -61,8 +62,8 @@ public:
     // digest; the session is then up behind the lock page (unlock() proves the password).
     bool restore(const QString& account);
     // The connections prepareLogin() opens: the login's own request, the directory and the room
-    // list after it, and the pictures of the first rows.
-    static constexpr int kLoginConnections = 3;
+    // list after it, and then the pictures of the first rows, as many at once as are prefetched.
+    static constexpr int kLoginConnections = NetPictureQueue::kMaxPrefetching;
     // The login page is up: what a login will need is made ready while the user types (the
     // connections to the server, the key of a new store file). Once per engine; a login that
     // comes first simply does it all itself.
