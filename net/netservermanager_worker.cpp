@@ -31,17 +31,14 @@ QString myId(const NetSessionHeaders& headers)
     return QString::number(headers.userId());
 }
 
-// The pictures the listed rooms' rows show, newest room first as the list shows rooms without
-// chats (so that the rows the user sees first are fetched first), as the directory names them:
-// a group's picture, or the first four members other than the user that the directory knows
-// (the room picture's mosaic). Only those rows are read: the directory can hold tens of
-// thousands of users.
-QStringList roomPictureUrls(DBManager& db, const QJsonObject& response, qint64 ownUserId)
+// Rooms whose pictures are asked for before the room list is stored: more than a window shows
+// at once. The others' are asked for once the list has been signalled, so that looking them up
+// in the directory does not hold up the rows.
+constexpr int kPicturesAheadRooms = 50;
+
+// The answer's rooms, newest first as the list shows rooms without chats.
+QVector<QJsonObject> roomsNewestFirst(const QJsonObject& response)
 {
-    constexpr int kMosaic = 4;
-    QSet<QString> userIds;
-    QList<QVector<qint64>> roomMembers;
-    QList<qint64> roomGroups;
     QVector<QJsonObject> rooms;
     for (const QJsonValue& value : response.value(QLatin1String("list")).toArray())
         rooms.append(value.toObject());
@@ -51,7 +48,20 @@ QStringList roomPictureUrls(DBManager& db, const QJsonObject& response, qint64 o
     std::stable_sort(
         rooms.begin(), rooms.end(),
         [&updated](const QJsonObject& a, const QJsonObject& b) { return updated(a) > updated(b); });
-    for (const QJsonObject& room : qAsConst(rooms)) {
+    return rooms;
+}
+
+// The pictures the rooms' rows show, in the rooms' order (so that the rows the user sees first
+// are fetched first), as the directory names them: a group's picture, or the first four
+// members other than the user that the directory knows (the room picture's mosaic). Only those
+// rows are read: the directory can hold tens of thousands of users.
+QStringList roomPictureUrls(DBManager& db, const QVector<QJsonObject>& rooms, qint64 ownUserId)
+{
+    constexpr int kMosaic = 4;
+    QSet<QString> userIds;
+    QList<QVector<qint64>> roomMembers;
+    QList<qint64> roomGroups;
+    for (const QJsonObject& room : rooms) {
         QVector<qint64> ids;
         if (room.value(QLatin1String("chattRoomType")).toVariant().toInt() == RoomTypeGroup) {
             roomGroups << room.value(QLatin1String("grpId")).toVariant().toLongLong();
@@ -317,6 +327,7 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
         emit onHttpFailure(reqCode, kErrorUnreadable, unreadableText());
         return;
     }
+    const QVector<QJsonObject> newest = roomsNewestFirst(response);
     {
         QMutexLocker lock(&g_roomStoreMutex);
         DBManager db(dbPath, QString::fromLatin1(DBManager::kConnectionChatRooms),
@@ -331,7 +342,8 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
         // (stored before the room list is asked for) name them, and a fetched picture goes into
         // the cache, where the rows made later look first. An answer that comes before the rooms
         // only finds no row that waits for it.
-        for (const QString& url : roomPictureUrls(db, response, headers.userId()))
+        for (const QString& url :
+             roomPictureUrls(db, newest.mid(0, kPicturesAheadRooms), headers.userId()))
             requestImage(url, nullptr);
         if (db.syncChatRoomList(response, headers.userId()) == DBManager::SyncResult::Failed) {
             emit onHttpFailure(reqCode, kErrorNetwork, tr("The room list could not be stored"));
@@ -339,4 +351,15 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
         }
     }
     emit onHttpSuccess(reqCode, response);
+    if (newest.size() <= kPicturesAheadRooms)
+        return;
+    QMutexLocker lock(&g_roomStoreMutex);
+    DBManager db(dbPath, QString::fromLatin1(DBManager::kConnectionChatRooms),
+                 QString::fromLatin1(DBManager::kPassword), 0);
+    // Without the store the rows ask for their pictures themselves, when they are shown.
+    if (!db.isOpen())
+        return;
+    for (const QString& url :
+         roomPictureUrls(db, newest.mid(kPicturesAheadRooms), headers.userId()))
+        requestImage(url, nullptr);
 }

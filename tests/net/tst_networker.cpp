@@ -56,6 +56,33 @@ QMap<QString, QString> cachedFiles(const QStringList& urls)
         out.insert(url, FileManager::cachedFile(url));
     return out;
 }
+// The pictures of the rooms' members other than user001, as the server's directory names them.
+QStringList memberPictures(DevServer& server, const QVector<DevBulkRoom>& rooms)
+{
+    const qint64 me = server.userId(QStringLiteral("user001"));
+    QStringList urls;
+    for (const DevBulkRoom& room : rooms) {
+        for (const qint64 id : room.memberIds) {
+            const QJsonValue user =
+                server.control("GET", QStringLiteral("/control/users/%1").arg(id));
+            urls << (id == me ? QString() : user["thumbUrl"].toString());
+        }
+    }
+    urls.removeAll(QString());
+    urls.removeDuplicates();
+    return urls;
+}
+
+// Those of the addresses the picture cache has no file for.
+QStringList uncached(const QStringList& urls)
+{
+    QStringList out;
+    for (const QString& url : urls) {
+        if (FileManager::cachedFile(url).isEmpty())
+            out << url;
+    }
+    return out;
+}
 } // namespace
 
 using Call = std::function<bool(NetServerManager&)>;
@@ -304,6 +331,18 @@ private slots:
             answers.end());
         QCOMPARE(answers, (QList<NetOutcome>{{"success", "3", 0}, expected}));
         QCOMPARE(roomLists(), 1);
+    }
+
+    // After the room list, the pictures of every room's row are in the cache, those of rooms
+    // far down a long list too.
+    void picturesOfEveryRoomFetched()
+    {
+        const QVector<DevBulkRoom> rooms = m_server.bulk(QStringLiteral("user001"), 80, 0, false);
+        QCOMPARE(rooms.size(), 80);
+        const QStringList shown = memberPictures(m_server, rooms);
+        QVERIFY(m_net->reqChatRoomList(8));
+        QCOMPARE(m_recorder->answer(8).signal, QStringLiteral("success"));
+        QVERIFY(waitUntil([&] { return uncached(shown).isEmpty(); }));
     }
 
     // Last: it ends the session.
