@@ -775,30 +775,6 @@ private slots:
         QCOMPARE(top.count(), 1);
     }
 
-    // Rows far away get the heights of a new width, as in a view that narrow from the start.
-    void heightsFollowTheWidth()
-    {
-        const QString text = QStringLiteral("words that wrap once the view is narrow ").repeated(4);
-        const auto build = [&text](MtChatWidget& view, int width) {
-            view.resize(width, 300);
-            view.show();
-            for (int n = 0; n < 300; ++n)
-                addRow(view, chatOf(Kind::Text, false, QStringLiteral("w%1").arg(n), n, 1, text));
-            view.scrollToTop();
-        };
-        MtChatWidget narrow;
-        build(narrow, 320);
-        MtChatWidget view;
-        build(view, 520);
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        const int last = view.count() - 1;
-        const int wide = view.item(last)->sizeHint().height();
-        view.resize(320, 300);
-        QTRY_COMPARE(view.item(last)->sizeHint().height(), narrow.item(last)->sizeHint().height());
-        QVERIFY(view.item(last)->sizeHint().height() > wide);
-        QCOMPARE(view.itemWidget(view.item(last)), nullptr);
-    }
-
     // Rows added in a batch get no item; the placed row stays put while heights are measured.
     // Wrapped texts, a row in the middle of the page.
     void placedAfterBatch_data()
