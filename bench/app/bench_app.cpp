@@ -52,7 +52,9 @@
 namespace {
 
 constexpr int kRuns = 5;
-constexpr int kUsableRuns = 3;
+// Both sides of login.usable vary by tens of ms from run to run on a shared 2-core machine:
+// seven runs give medians that hold still.
+constexpr int kUsableRuns = 7;
 constexpr int kRooms = 1000;
 constexpr int kTypingMs = 1000;
 const char* const kPassword = "Passw0rd!";
