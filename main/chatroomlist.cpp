@@ -13,6 +13,8 @@
 #include <QKeyEvent>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kRowHeight = 80;
@@ -37,7 +39,9 @@ ChatRoomList::ChatRoomList(QWidget* parent)
     // Making a row takes milliseconds: the rows in view are made and painted first, and those
     // near the view at the turn of the event loop after that paint (paintEvent()).
     connect(m_rowTimer, &QTimer::timeout, this, [this] {
-        if (!makeRowWidgets(false))
+        const bool made = makeRowWidgets(false);
+        askForLaterPictures();
+        if (!made)
             return;
         m_aroundDue = true;
         viewport()->update();
@@ -115,6 +119,7 @@ void ChatRoomList::setChatRooms(const QList<DBChatRoom>& rooms)
         addItem(item);
         item->setHidden(!m_filter.matches(room.roomName()));
     }
+    m_laterPicturesDue = true;
 }
 
 void ChatRoomList::clearChatRooms()
@@ -388,20 +393,49 @@ bool ChatRoomList::makeRowWidgets(bool around, int aroundBudget, bool* more)
     return true;
 }
 
-bool ChatRoomList::rowsInViewPictured() const
+QList<ChatRoomListWidgetItem*> ChatRoomList::rowsInView() const
 {
+    QList<ChatRoomListWidgetItem*> rows;
     if (count() == 0)
-        return false;
+        return rows;
     const QModelIndex first = indexAt(QPoint(1, 1));
     const QModelIndex last = indexAt(QPoint(1, viewport()->height() - 2));
     const int firstRow = first.isValid() ? first.row() : 0;
     const int lastRow = last.isValid() ? last.row() : count() - 1;
     for (int i = firstRow; i <= lastRow; ++i) {
         ChatRoomListWidgetItem* item = chatRoomItem(i);
-        if (item && !item->isHidden() && !(itemWidget(item) && item->isPictureWhole()))
-            return false;
+        if (item && !item->isHidden())
+            rows << item;
     }
-    return true;
+    return rows;
+}
+
+bool ChatRoomList::rowsInViewPictured() const
+{
+    const QList<ChatRoomListWidgetItem*> rows = rowsInView();
+    return count() > 0 && std::all_of(rows.cbegin(), rows.cend(), [this](auto* item) {
+               return itemWidget(item) && item->isPictureWhole();
+           });
+}
+
+bool ChatRoomList::rowsInViewSettled() const
+{
+    const QList<ChatRoomListWidgetItem*> rows = rowsInView();
+    return std::all_of(rows.cbegin(), rows.cend(), [this](ChatRoomListWidgetItem* item) {
+        if (!itemWidget(item))
+            return false;
+        const QStringList& urls = item->pictureSources().urls;
+        return std::none_of(urls.cbegin(), urls.cend(),
+                            [this](const QString& url) { return m_requested.contains(url); });
+    });
+}
+
+void ChatRoomList::askForLaterPictures()
+{
+    if (!m_laterPicturesDue || !m_net || (isVisible() && !rowsInViewSettled()))
+        return;
+    m_laterPicturesDue = false;
+    m_net->prefetchRoomPictures();
 }
 
 void ChatRoomList::onImageSuccess(QString urlFilePath, QString filePath, QWidget* widget)
@@ -417,6 +451,7 @@ void ChatRoomList::onImageFailure(QString urlFilePath, QWidget* widget)
     Q_UNUSED(widget)
     // Forgotten, so that the row asks again the next time it is shown.
     m_requested.remove(urlFilePath);
+    askForLaterPictures();
 }
 
 void ChatRoomList::pictureArrived(const QString& urlFilePath)
@@ -449,6 +484,7 @@ void ChatRoomList::rebuildArrivedPictures()
         item->forgetPicture(false);
         refreshPicture(item, qobject_cast<ChatRoomItem*>(itemWidget(item)));
     }
+    askForLaterPictures();
 }
 
 bool ChatRoomList::eventFilter(QObject* watched, QEvent* event)

@@ -79,6 +79,9 @@ public:
     // Whether every row in view has its widget and shows all its pictures, none of them still
     // a stand-in for one on its way (what a benchmark waits for).
     bool rowsInViewPictured() const;
+    // Whether every row in view has its widget and waits for none of its pictures (a picture
+    // that failed is not waited for).
+    bool rowsInViewSettled() const;
 
     // Makes the widgets of the rows in and near the viewport and drops those far from it. Runs
     // by itself after every change (the rows in view first, those near them after the next
@@ -118,6 +121,11 @@ private:
     // is then set when some are still without their widget.
     bool makeRowWidgets(bool around, int aroundBudget = -1, bool* more = nullptr);
     void rebuildArrivedPictures();
+    // The visible rows in view, from the top.
+    QList<ChatRoomListWidgetItem*> rowsInView() const;
+    // Once per list set, when its rows in view have settled (or the list is not shown): the
+    // engine fetches the other rooms' pictures only then, so that they never compete with them.
+    void askForLaterPictures();
 
     DBManager* m_db = nullptr;
     // The session replaces its engine at log off: a deleted one is never touched.
@@ -133,4 +141,5 @@ private:
     // The rows in view were made; those near them wait for the next paint.
     bool m_aroundDue = false;
     QTimer* m_pictureTimer = nullptr;
+    bool m_laterPicturesDue = false;
 };

@@ -45,6 +45,7 @@ class NetServerManager : public QThread
 {
     Q_OBJECT
     struct RoomListAhead;
+    struct RoomPictureNeeds;
 
 public:
     // The error code of a request that got no usable answer: no reply, an error without a body,
@@ -116,7 +117,13 @@ public:
     // instead of asking again, and stores it as its own. A login asks for the room list once its
     // directory is stored; the server has answered it meanwhile.
     bool reqDataCache(int reqCode, bool roomListAhead = false);
+    // A stored room list's answer asks for the pictures of its first rooms' rows at once. Those
+    // of the other rooms wait for prefetchRoomPictures(), which a window calls once the rows in
+    // view have theirs: until then they would compete with them for the server and the CPU.
     bool reqChatRoomList(int reqCode);
+    // Looks up and asks for the pictures the last stored room list's other rooms show, once per
+    // room list (later calls do nothing). Any thread.
+    void prefetchRoomPictures();
 
     // File transfer.
     bool uploadProfileImage(const QString& reqId, const QString& filePath, const QString& fileKey,
@@ -230,5 +237,7 @@ private:
     NetPictureQueue m_pictures;
     QMutex m_aheadMutex;
     std::shared_ptr<RoomListAhead> m_roomListAhead;
+    // The rooms whose pictures wait for prefetchRoomPictures(); under m_aheadMutex.
+    std::shared_ptr<const RoomPictureNeeds> m_laterPictures;
     std::atomic_int m_idleTimeoutMs{30000};
 };

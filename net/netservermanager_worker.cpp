@@ -31,10 +31,9 @@ QString myId(const NetSessionHeaders& headers)
     return QString::number(headers.userId());
 }
 
-// Rooms whose pictures are asked for before the room list is stored: more than a window shows
-// at once. The others' are asked for once the list has been signalled, so that looking them up
-// in the directory does not hold up the rows.
-constexpr int kPicturesAheadRooms = 50;
+// Rooms whose pictures are asked for before the room list is stored: those a window shows at
+// first. The others' wait for prefetchRoomPictures().
+constexpr int kPicturesAheadRooms = 10;
 
 // The answer's rooms, newest first as the list shows rooms without chats.
 QVector<QJsonObject> roomsNewestFirst(const QJsonObject& response)
@@ -50,61 +49,76 @@ QVector<QJsonObject> roomsNewestFirst(const QJsonObject& response)
         [&updated](const QJsonObject& a, const QJsonObject& b) { return updated(a) > updated(b); });
     return rooms;
 }
+} // namespace
 
-// The pictures the rooms' rows show, in the rooms' order (so that the rows the user sees first
-// are fetched first), as the directory names them: a group's picture, or the first four
-// members other than the user that the directory knows (the room picture's mosaic). Only those
-// rows are read: the directory can hold tens of thousands of users.
-QStringList roomPictureUrls(DBManager& db, const QVector<QJsonObject>& rooms, qint64 ownUserId)
+// What the rows of some rooms need for their pictures, in the rooms' order: a group's id, or the
+// members other than the user. Kept without the answer, which may be large.
+struct NetServerManager::RoomPictureNeeds
 {
-    constexpr int kMosaic = 4;
-    QSet<QString> userIds;
-    QList<QVector<qint64>> roomMembers;
-    QList<qint64> roomGroups;
-    for (const QJsonObject& room : rooms) {
-        QVector<qint64> ids;
-        if (room.value(QLatin1String("chattRoomType")).toVariant().toInt() == RoomTypeGroup) {
-            roomGroups << room.value(QLatin1String("grpId")).toVariant().toLongLong();
-            roomMembers << ids;
-            continue;
+    QList<qint64> groups; // 0 for a room of members
+    QList<QVector<qint64>> members;
+
+    static RoomPictureNeeds of(const QVector<QJsonObject>& rooms, qint64 ownUserId)
+    {
+        RoomPictureNeeds needs;
+        for (const QJsonObject& room : rooms) {
+            QVector<qint64> ids;
+            if (room.value(QLatin1String("chattRoomType")).toVariant().toInt() == RoomTypeGroup) {
+                needs.groups << room.value(QLatin1String("grpId")).toVariant().toLongLong();
+                needs.members << ids;
+                continue;
+            }
+            for (const QJsonValue& member : room.value(QLatin1String("members")).toArray()) {
+                const qint64 id =
+                    member.toObject().value(QLatin1String("joinUserId")).toVariant().toLongLong();
+                if (id != ownUserId)
+                    ids << id;
+            }
+            needs.groups << 0;
+            needs.members << ids;
         }
-        const QJsonArray members = room.value(QLatin1String("members")).toArray();
-        for (const QJsonValue& member : members) {
-            const qint64 id =
-                member.toObject().value(QLatin1String("joinUserId")).toVariant().toLongLong();
-            if (id != ownUserId) {
-                ids << id;
+        return needs;
+    }
+
+    // The pictures the rows show (so that the rows the user sees first are fetched first), as
+    // the directory names them: a group's picture, or the first four members that the
+    // directory knows (the room picture's mosaic). Only those rows are read: the directory can
+    // hold tens of thousands of users.
+    QStringList urls(DBManager& db) const
+    {
+        constexpr int kMosaic = 4;
+        QSet<QString> userIds;
+        for (const QVector<qint64>& ids : members) {
+            for (const qint64 id : ids)
                 userIds.insert(QString::number(id));
+        }
+        QList<DBUser> users;
+        db.users(users, userIds.values());
+        QHash<qint64, QString> thumbs;
+        for (const DBUser& user : qAsConst(users))
+            thumbs.insert(user.userId(), user.thumbUrl());
+        QStringList out;
+        for (int i = 0; i < members.size(); ++i) {
+            DBGroup group;
+            if (groups[i] != 0 && db.findGroup(groups[i], group))
+                out << group.thumbUrl();
+            int shown = 0;
+            for (const qint64 id : members[i]) {
+                const auto it = thumbs.constFind(id);
+                if (it == thumbs.cend())
+                    continue;
+                out << it.value();
+                if (++shown == kMosaic)
+                    break;
             }
         }
-        roomGroups << 0;
-        roomMembers << ids;
+        out.removeAll(QString());
+        out.removeDuplicates();
+        return out;
     }
-    QList<DBUser> users;
-    db.users(users, userIds.values());
-    QHash<qint64, QString> thumbs;
-    for (const DBUser& user : qAsConst(users))
-        thumbs.insert(user.userId(), user.thumbUrl());
-    QStringList urls;
-    for (int i = 0; i < roomMembers.size(); ++i) {
-        DBGroup group;
-        if (roomGroups[i] != 0 && db.findGroup(roomGroups[i], group))
-            urls << group.thumbUrl();
-        int shown = 0;
-        for (const qint64 id : roomMembers[i]) {
-            const auto it = thumbs.constFind(id);
-            if (it == thumbs.cend())
-                continue;
-            urls << it.value();
-            if (++shown == kMosaic)
-                break;
-        }
-    }
-    urls.removeAll(QString());
-    urls.removeDuplicates();
-    return urls;
-}
+};
 
+namespace {
 // On the GUI thread, before the answer is signalled: the session object takes the values the
 // directory cache stored (they are in its file already), unless the user has logged off or
 // another account has signed in since the request was made.
@@ -328,6 +342,8 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
         return;
     }
     const QVector<QJsonObject> newest = roomsNewestFirst(response);
+    const RoomPictureNeeds first =
+        RoomPictureNeeds::of(newest.mid(0, kPicturesAheadRooms), headers.userId());
     {
         QMutexLocker lock(&g_roomStoreMutex);
         DBManager db(dbPath, QString::fromLatin1(DBManager::kConnectionChatRooms),
@@ -342,24 +358,41 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
         // (stored before the room list is asked for) name them, and a fetched picture goes into
         // the cache, where the rows made later look first. An answer that comes before the rooms
         // only finds no row that waits for it.
-        for (const QString& url :
-             roomPictureUrls(db, newest.mid(0, kPicturesAheadRooms), headers.userId()))
+        for (const QString& url : first.urls(db))
             requestImage(url, nullptr);
         if (db.syncChatRoomList(response, headers.userId()) == DBManager::SyncResult::Failed) {
             emit onHttpFailure(reqCode, kErrorNetwork, tr("The room list could not be stored"));
             return;
         }
     }
+    auto later = std::make_shared<const RoomPictureNeeds>(
+        RoomPictureNeeds::of(newest.mid(kPicturesAheadRooms), headers.userId()));
+    {
+        // Before the answer is signalled: the window that asks for them may be quick.
+        QMutexLocker lock(&m_aheadMutex);
+        m_laterPictures = std::move(later);
+    }
     emit onHttpSuccess(reqCode, response);
-    if (newest.size() <= kPicturesAheadRooms)
+}
+
+void NetServerManager::prefetchRoomPictures()
+{
+    std::shared_ptr<const RoomPictureNeeds> needs;
+    {
+        QMutexLocker lock(&m_aheadMutex);
+        needs = std::exchange(m_laterPictures, nullptr);
+    }
+    if (!needs || needs->members.isEmpty())
         return;
-    QMutexLocker lock(&g_roomStoreMutex);
-    DBManager db(dbPath, QString::fromLatin1(DBManager::kConnectionChatRooms),
-                 QString::fromLatin1(DBManager::kPassword), 0);
-    // Without the store the rows ask for their pictures themselves, when they are shown.
-    if (!db.isOpen())
-        return;
-    for (const QString& url :
-         roomPictureUrls(db, newest.mid(kPicturesAheadRooms), headers.userId()))
-        requestImage(url, nullptr);
+    const QString dbPath = m_dbPath;
+    startTask([this, needs, dbPath] {
+        QMutexLocker lock(&g_roomStoreMutex);
+        DBManager db(dbPath, QString::fromLatin1(DBManager::kConnectionChatRooms),
+                     QString::fromLatin1(DBManager::kPassword), 0);
+        // Without the store the rows ask for their pictures themselves, when they are shown.
+        if (!db.isOpen())
+            return;
+        for (const QString& url : needs->urls(db))
+            requestImage(url, nullptr);
+    });
 }

@@ -198,6 +198,20 @@ QVector<DevBulkRoom> DevServer::bulk(const QString& account, int rooms, int chat
     return out;
 }
 
+QStringList DevServer::memberPictures(const QVector<DevBulkRoom>& rooms, qint64 userId)
+{
+    QStringList urls;
+    for (const DevBulkRoom& room : rooms) {
+        for (const qint64 id : room.memberIds) {
+            const QJsonValue user = control("GET", QStringLiteral("/control/users/%1").arg(id));
+            urls << (id == userId ? QString() : user["thumbUrl"].toString());
+        }
+    }
+    urls.removeAll(QString());
+    urls.removeDuplicates();
+    return urls;
+}
+
 int DevServer::appendHistory(qint64 roomId, int count)
 {
     const QJsonObject body{{"roomId", double(roomId)}, {"count", count}};

@@ -189,6 +189,8 @@ public:
     // New rooms with chats spread over them, delivered at the next connect unless `deliver` is
     // false.
     QVector<DevBulkRoom> bulk(const QString& account, int rooms, int chats, bool deliver = true);
+    // The picture addresses of the rooms' members other than the user, once each.
+    QStringList memberPictures(const QVector<DevBulkRoom>& rooms, qint64 userId);
     // `count` chats appended to the room's history without publishing them, each "History chat
     // <n>", the last one now; how many the room keeps then (0 when the call failed).
     int appendHistory(qint64 roomId, int count);

@@ -309,6 +309,24 @@ private slots:
         QCOMPARE(label->pixmap(Qt::ReturnByValue).toImage(), fetched);
     }
 
+    // Once the rows in view show their pictures, the pictures of every other room's row are
+    // fetched too, those of rooms far below the view.
+    void picturesOfEveryRoomAfterTheRowsInView()
+    {
+        const QString account = QStringLiteral("user012");
+        const QVector<DevBulkRoom> rooms = m_server.bulk(account, 60, 0, false);
+        QCOMPARE(rooms.size(), 60);
+        const QStringList pictures = m_server.memberPictures(rooms, m_server.userId(account));
+        ShownWindow w(m_config);
+        QVERIFY(w.started());
+        QVERIFY(w.loginAs(account));
+        QVERIFY(waitUntil([&] {
+            return std::all_of(pictures.cbegin(), pictures.cend(), [](const QString& url) {
+                return !FileManager::cachedFile(url).isEmpty();
+            });
+        }));
+    }
+
     // A failed directory keeps the login page usable (the retry used to be ignored); then log off.
     void loginAfterFailedDirectoryThenLogOff()
     {

@@ -56,23 +56,6 @@ QMap<QString, QString> cachedFiles(const QStringList& urls)
         out.insert(url, FileManager::cachedFile(url));
     return out;
 }
-// The pictures of the rooms' members other than user001, as the server's directory names them.
-QStringList memberPictures(DevServer& server, const QVector<DevBulkRoom>& rooms)
-{
-    const qint64 me = server.userId(QStringLiteral("user001"));
-    QStringList urls;
-    for (const DevBulkRoom& room : rooms) {
-        for (const qint64 id : room.memberIds) {
-            const QJsonValue user =
-                server.control("GET", QStringLiteral("/control/users/%1").arg(id));
-            urls << (id == me ? QString() : user["thumbUrl"].toString());
-        }
-    }
-    urls.removeAll(QString());
-    urls.removeDuplicates();
-    return urls;
-}
-
 // Those of the addresses the picture cache has no file for.
 QStringList uncached(const QStringList& urls)
 {
@@ -333,15 +316,16 @@ private slots:
         QCOMPARE(roomLists(), 1);
     }
 
-    // After the room list, the pictures of every room's row are in the cache, those of rooms
-    // far down a long list too.
+    // After the room list and the window's go-ahead, the pictures of every room's row are in
+    // the cache, those of rooms far down a long list too.
     void picturesOfEveryRoomFetched()
     {
         const QVector<DevBulkRoom> rooms = m_server.bulk(QStringLiteral("user001"), 80, 0, false);
         QCOMPARE(rooms.size(), 80);
-        const QStringList shown = memberPictures(m_server, rooms);
+        const QStringList shown = m_server.memberPictures(rooms, m_session->userId());
         QVERIFY(m_net->reqChatRoomList(8));
         QCOMPARE(m_recorder->answer(8).signal, QStringLiteral("success"));
+        m_net->prefetchRoomPictures();
         QVERIFY(waitUntil([&] { return uncached(shown).isEmpty(); }));
     }
 
