@@ -174,7 +174,7 @@ private:
     bool sendAsync(int reqCode, const QString& path, const QString& method,
                    const QUrlQuery& query = QUrlQuery());
     void emitErrorBody(int reqCode, const QByteArray& body, const char* where);
-    // A request's failure: signalled, or kept by the CapturedFailure of the calling thread.
+    // A request's failure: signalled, or kept by the NetCapturedFailure of the calling thread.
     void fail(int reqCode, int errCode, const QString& text);
     QNetworkRequest newRequest(const QUrl& url) const;
     // Runs a task on the pool; false once the object is being destroyed.

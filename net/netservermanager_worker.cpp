@@ -31,6 +31,18 @@ QString myId(const NetSessionHeaders& headers)
     return QString::number(headers.userId());
 }
 
+// Where the user's room list is asked for.
+QString roomListPath(const NetSessionHeaders& headers)
+{
+    return QStringLiteral("/rest/chatt/room/") + myId(headers);
+}
+
+// The failure of a request made ahead that never got an answer of its own.
+NetFailure notFetched()
+{
+    return NetFailure{true, NetServerManager::kErrorNetwork, QStringLiteral("not fetched")};
+}
+
 // Rooms whose pictures are asked for before the room list is stored: those a window shows at
 // first. The others' wait for prefetchRoomPictures().
 constexpr int kPicturesAheadRooms = 10;
@@ -166,7 +178,7 @@ struct NetServerManager::RoomListAhead
         while (!done && !ending())
             ended.wait(&mutex, kLookMs);
         if (!done)
-            failure = NetFailure{true, kErrorNetwork, QStringLiteral("not fetched")};
+            failure = notFetched();
         *answer = response;
         *failed = failure;
         return !failure.failed;
@@ -176,7 +188,7 @@ struct NetServerManager::RoomListAhead
 void NetServerManager::startRoomListAhead(const NetSessionHeaders& headers)
 {
     auto ahead = std::make_shared<RoomListAhead>();
-    ahead->url = makeUrl(QStringLiteral("/rest/chatt/room/") + myId(headers));
+    ahead->url = makeUrl(roomListPath(headers));
     {
         QMutexLocker lock(&m_aheadMutex);
         m_roomListAhead = ahead;
@@ -187,7 +199,7 @@ void NetServerManager::startRoomListAhead(const NetSessionHeaders& headers)
         {
             const NetCapturedFailure capture(&failure);
             if (!fetchObject(0, ahead->url, headers, &response) && !failure.failed)
-                failure = NetFailure{true, kErrorNetwork, QStringLiteral("not fetched")};
+                failure = notFetched();
         }
         QMutexLocker lock(&ahead->mutex);
         ahead->response = response;
@@ -228,7 +240,7 @@ bool NetServerManager::reqDataCache(int reqCode, bool roomListAhead)
 bool NetServerManager::reqChatRoomList(int reqCode)
 {
     const NetSessionHeaders headers = NetSessionHeaders::capture();
-    const QUrl url = makeUrl(QStringLiteral("/rest/chatt/room/") + myId(headers));
+    const QUrl url = makeUrl(roomListPath(headers));
     const QString dbPath = m_dbPath;
     return startTask([=] { runChatRoomList(reqCode, url, dbPath, headers); });
 }

@@ -387,6 +387,16 @@ qint64 answeredAfter(const QJsonValue& request, qint64 epochMs)
     return request["answered"].isDouble() ? qint64(request["answered"].toDouble()) - epochMs : -1;
 }
 
+// BENCH_TRACE: the recorded requests, each with when it came and when its answer had been
+// written, in ms after `epochMs`.
+void printRequests(const QJsonArray& requests, qint64 epochMs, const char* prefix)
+{
+    for (const QJsonValue& request : requests)
+        std::printf("    %s+%lld c%d %s answered +%lld\n", prefix,
+                    qint64(request["time"].toDouble()) - epochMs, request["connection"].toInt(),
+                    qPrintable(request["path"].toString()), answeredAfter(request, epochMs));
+}
+
 // login.usable over kUsableRuns logins of one account with 1,000 rooms, each in a fresh home,
 // and their curl replays.
 bool measureUsable(const XSession& x, DevServer& server)
@@ -443,11 +453,7 @@ bool measureUsable(const XSession& x, DevServer& server)
         std::printf("  %s\n", qPrintable(timeline.join(QStringLiteral(", "))));
         if (qEnvironmentVariableIsSet("BENCH_TRACE")) {
             std::printf("    in view: %s\n", qPrintable(r.inView.join(QLatin1Char(' '))));
-            for (const QJsonValue& request : made)
-                std::printf("    +%lld c%d %s answered +%lld\n",
-                            qint64(request["time"].toDouble()) - r.returnEpochMs,
-                            request["connection"].toInt(), qPrintable(request["path"].toString()),
-                            answeredAfter(request, r.returnEpochMs));
+            printRequests(made, r.returnEpochMs, "");
         }
         std::printf("  %d requests over %d connection(s), %d of them pictures (%d in view, %d of "
                     "those not asked for after Return)\n",
@@ -466,11 +472,7 @@ bool measureUsable(const XSession& x, DevServer& server)
         if (qEnvironmentVariableIsSet("BENCH_TRACE")) {
             const QJsonArray replayed = server.requests(QStringLiteral("/"), replaySince);
             const qint64 first = replayed.isEmpty() ? 0 : qint64(replayed[0]["time"].toDouble());
-            for (const QJsonValue& request : replayed)
-                std::printf("    curl +%lld c%d %s answered +%lld\n",
-                            qint64(request["time"].toDouble()) - first,
-                            request["connection"].toInt(), qPrintable(request["path"].toString()),
-                            answeredAfter(request, first));
+            printRequests(replayed, first, "curl ");
         }
         std::printf("login.usable run %d: %.0f ms after Return; curl %.0f ms for the %d requests "
                     "the screen needs over %d connection(s)\n",
