@@ -56,16 +56,6 @@ QMap<QString, QString> cachedFiles(const QStringList& urls)
         out.insert(url, FileManager::cachedFile(url));
     return out;
 }
-// Those of the addresses the picture cache has no file for.
-QStringList uncached(const QStringList& urls)
-{
-    QStringList out;
-    for (const QString& url : urls) {
-        if (FileManager::cachedFile(url).isEmpty())
-            out << url;
-    }
-    return out;
-}
 } // namespace
 
 using Call = std::function<bool(NetServerManager&)>;
@@ -314,19 +304,6 @@ private slots:
             answers.end());
         QCOMPARE(answers, (QList<NetOutcome>{{"success", "3", 0}, expected}));
         QCOMPARE(roomLists(), 1);
-    }
-
-    // After the room list and the window's go-ahead, the pictures of every room's row are in
-    // the cache, those of rooms far down a long list too.
-    void picturesOfEveryRoomFetched()
-    {
-        const QVector<DevBulkRoom> rooms = m_server.bulk(QStringLiteral("user001"), 80, 0, false);
-        QCOMPARE(rooms.size(), 80);
-        const QStringList shown = m_server.memberPictures(rooms, m_session->userId());
-        QVERIFY(m_net->reqChatRoomList(8));
-        QCOMPARE(m_recorder->answer(8).signal, QStringLiteral("success"));
-        m_net->prefetchRoomPictures();
-        QVERIFY(waitUntil([&] { return uncached(shown).isEmpty(); }));
     }
 
     // Last: it ends the session.
