@@ -249,22 +249,6 @@ private slots:
 
     void cleanup() { m_server.clearFault(); }
 
-    // Connections made ahead are the ones the next requests go over: each one's handshake was
-    // finished while its thread waited, none is opened again.
-    void connectionsMadeAheadServeTheRequests()
-    {
-        auto net = newEngine();
-        NetRecorder recorder(net.get());
-        const int before = m_server.connectionsOpened();
-        net->connectAhead(2);
-        QVERIFY(waitUntil([&] { return m_server.connectionsOpened() == before + 2; }));
-        QVERIFY(net->reqDataCache(81));
-        QCOMPARE(recorder.answer(81).signal, QStringLiteral("success"));
-        QVERIFY(net->reqChatRoomList(82));
-        QCOMPARE(recorder.answer(82).signal, QStringLiteral("success"));
-        QCOMPARE(m_server.connectionsOpened(), before + 2);
-    }
-
     // The room list asked for while the directory is stored is the one the next room-list
     // request takes: one request reaches the server, and its failure is that request's.
     void roomListFetchedAhead_data()
