@@ -36,16 +36,7 @@ ChatRoomList::ChatRoomList(QWidget* parent)
 
     m_rowTimer->setSingleShot(true);
     m_rowTimer->setInterval(0);
-    // Making a row takes milliseconds: the rows in view are made and painted first, and those
-    // near the view at the turn of the event loop after that paint (paintEvent()).
-    connect(m_rowTimer, &QTimer::timeout, this, [this] {
-        const bool made = makeRowWidgets(false);
-        askForLaterPictures();
-        if (!made)
-            return;
-        m_aroundDue = true;
-        viewport()->update();
-    });
+    connect(m_rowTimer, &QTimer::timeout, this, &ChatRoomList::makeRowsInView);
     m_aroundTimer->setSingleShot(true);
     m_aroundTimer->setInterval(0);
     connect(m_aroundTimer, &QTimer::timeout, this, [this] {
@@ -120,6 +111,10 @@ void ChatRoomList::setChatRooms(const QList<DBChatRoom>& rooms)
         item->setHidden(!m_filter.matches(room.roomName()));
     }
     m_laterPicturesDue = true;
+    // The paint that shows the new list comes before a timer: rows painted without their
+    // widgets would show blank until the next one.
+    if (isVisible())
+        makeRowsInView();
 }
 
 void ChatRoomList::clearChatRooms()
@@ -346,6 +341,19 @@ void ChatRoomList::scheduleRowWidgets()
         m_rowTimer->start();
 }
 
+void ChatRoomList::makeRowsInView()
+{
+    // Making a row takes milliseconds: the rows in view are made and painted first, and those
+    // near the view at the turn of the event loop after that paint (paintEvent()).
+    m_rowTimer->stop();
+    const bool made = makeRowWidgets(false);
+    askForLaterPictures();
+    if (!made)
+        return;
+    m_aroundDue = true;
+    viewport()->update();
+}
+
 bool ChatRoomList::makeRowWidgets(bool around, int aroundBudget, bool* more)
 {
     if (!isVisible() || count() == 0)
@@ -511,7 +519,8 @@ void ChatRoomList::resizeEvent(QResizeEvent* event)
 void ChatRoomList::showEvent(QShowEvent* event)
 {
     QListWidget::showEvent(event);
-    scheduleRowWidgets();
+    // Laid out by now; the first paint comes before a timer would.
+    makeRowsInView();
 }
 
 void ChatRoomList::paintEvent(QPaintEvent* event)

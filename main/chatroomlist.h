@@ -115,6 +115,8 @@ private:
     ChatRoomItem* makeRowWidget(ChatRoomListWidgetItem* item);
     void dropRowWidget(ChatRoomListWidgetItem* item);
     void scheduleRowWidgets();
+    // The rows in view now, those near them after the next paint.
+    void makeRowsInView();
     // The rows in view; with `around`, also those near the view. False when the list shows no
     // row.
     // `aroundBudget`: at most that many rows near the view are made (-1: all of them); `more`

@@ -47,7 +47,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -101,6 +103,31 @@ QStringList picturesInView(const ChatRoomList* list)
     return urls;
 }
 
+// The program's application, counting nested deliveries of events: a paint is on the screen once
+// the delivery that holds it (the window's update request, which hands the painted backing store
+// to the display after its widgets have painted) has returned.
+class BenchApplication : public QtSingleApplication
+{
+public:
+    using QtSingleApplication::QtSingleApplication;
+
+    // Runs `then` once the delivery under way has returned.
+    void afterDelivery(std::function<void()> then) { m_afterDelivery = std::move(then); }
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        ++m_depth;
+        const bool result = QtSingleApplication::notify(receiver, event);
+        if (--m_depth == 0 && m_afterDelivery)
+            std::exchange(m_afterDelivery, nullptr)();
+        return result;
+    }
+
+private:
+    int m_depth = 0;
+    std::function<void()> m_afterDelivery;
+};
+
 // Reports once the widget has been painted, then quits. The line: the tag, resident kB, and for a
 // login ms since Return, Return and now in ms since the epoch.
 class PaintWatch : public QObject
@@ -121,17 +148,19 @@ protected:
     {
         if (!m_done && event->type() == QEvent::Paint && isPage(watched) && m_ready()) {
             m_done = true;
-            // After this paint has been delivered.
-            QTimer::singleShot(0, qApp, [this] {
+            static_cast<BenchApplication*>(qApp)->afterDelivery([this] {
                 const QByteArray sinceReturn =
                     g_sinceReturn.isValid()
                         ? " " + QByteArray::number(g_sinceReturn.nsecsElapsed() / 1e6) + " " +
                               QByteArray::number(g_returnEpochMs) + " " +
                               QByteArray::number(QDateTime::currentMSecsSinceEpoch())
                         : QByteArray();
-                report(m_tag + " " + QByteArray::number(residentKb()) + sinceReturn +
-                       (g_reportExtra ? " " + g_reportExtra() : QByteArray()));
-                QCoreApplication::quit();
+                // Reported and quit from the event loop, not from inside a delivery.
+                QTimer::singleShot(0, qApp, [this, sinceReturn] {
+                    report(m_tag + " " + QByteArray::number(residentKb()) + sinceReturn +
+                           (g_reportExtra ? " " + g_reportExtra() : QByteArray()));
+                    QCoreApplication::quit();
+                });
             });
         }
         return false;
@@ -176,7 +205,7 @@ int runChild(int argc, char* argv[])
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     int appArgc = 1;
-    QtSingleApplication app(QObject::tr("PLOVEX(Chat)"), appArgc, argv);
+    BenchApplication app(QObject::tr("PLOVEX(Chat)"), appArgc, argv);
     QApplication::setApplicationName(QObject::tr("PLOVEX(Chat)"));
     QApplication::setApplicationVersion(QString::fromLatin1(MTData::kVersion));
     mtInitResources();
