@@ -43,6 +43,7 @@
 #include <QSet>
 #include <QStackedWidget>
 #include <QTemporaryFile>
+#include <QThread>
 #include <QTimer>
 
 #include <cmath>
@@ -116,6 +117,9 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override
     {
+        // Every thread delivers its events here; only the GUI thread's are counted.
+        if (QThread::currentThread() != thread())
+            return QtSingleApplication::notify(receiver, event);
         ++m_depth;
         const bool result = QtSingleApplication::notify(receiver, event);
         if (--m_depth == 0 && m_afterDelivery)
