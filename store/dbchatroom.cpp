@@ -9,6 +9,7 @@
 #include <QDebug>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 #include <QSqlQuery>
 #include <QStringList>
 
@@ -20,7 +21,8 @@ const QString& DBChatRoom::unknownName()
 
 DBChatRoom::DBChatRoom(DBManager* dbManager) : Content(dbManager) {}
 
-DBChatRoom::DBChatRoom(DBManager* dbManager, const QJsonObject& object, qint64 ownUserId)
+DBChatRoom::DBChatRoom(DBManager* dbManager, const QJsonObject& object, qint64 ownUserId,
+                       QHash<qint64, QString>* directoryNames)
     : Content(dbManager)
 {
     m_topic = QStringLiteral("chat/%1").arg(DBSql::jsonInt(object, QStringLiteral("chattRoomId")));
@@ -29,23 +31,29 @@ DBChatRoom::DBChatRoom(DBManager* dbManager, const QJsonObject& object, qint64 o
     m_update_date = DBSql::jsonInt(object, QStringLiteral("updDatetime"));
 
     if (m_type != RoomTypeGroup) {
+        const QJsonArray members = object.value(QStringLiteral("members")).toArray();
+        QHash<qint64, QString> ownNames;
+        if (!directoryNames) {
+            if (m_dbManager)
+                ownNames = DBSql::userNames(m_dbManager, memberIds(members, ownUserId));
+            directoryNames = &ownNames;
+        }
         QStringList ids;
         QStringList names;
-        const QJsonArray members = object.value(QStringLiteral("members")).toArray();
         for (const QJsonValue& value : members) {
             const QJsonObject member = value.toObject();
             const qint64 userId = DBSql::jsonInt(member, QStringLiteral("joinUserId"));
             if (userId == ownUserId)
                 continue;
-            QString name;
-            if (!m_dbManager || !DBSql::findUserName(m_dbManager, userId, &name)) {
+            auto known = directoryNames->find(userId);
+            if (known == directoryNames->end()) {
                 DBUser user(m_dbManager, member.value(QStringLiteral("user")).toObject());
                 if (m_dbManager)
                     user.insertOrUpdate();
-                name = user.userName();
+                known = directoryNames->insert(userId, user.userName());
             }
             ids << QString::number(userId);
-            names << name;
+            names << known.value();
         }
         m_members = ids.join(QLatin1Char(','));
         m_roomName = names.join(QLatin1Char(','));
@@ -58,6 +66,17 @@ DBChatRoom::DBChatRoom(DBManager* dbManager, const QJsonObject& object, qint64 o
     }
     if (m_type == RoomTypeGroup)
         m_members = DBSql::jsonText(object, QStringLiteral("grpId"));
+}
+
+QSet<qint64> DBChatRoom::memberIds(const QJsonArray& members, qint64 ownUserId)
+{
+    QSet<qint64> ids;
+    for (const QJsonValue& value : members) {
+        const qint64 userId = DBSql::jsonInt(value.toObject(), QStringLiteral("joinUserId"));
+        if (userId != ownUserId)
+            ids.insert(userId);
+    }
+    return ids;
 }
 
 DBChatRoom::~DBChatRoom() = default;
@@ -75,8 +94,9 @@ void DBChatRoom::setFromRow(const QSqlQuery& query)
     const int contentType = query.value(8).toInt();
     const QString content = query.value(9).toString();
     m_reg_datetime = query.value(10).toLongLong();
-    m_roomName = toRoomName(m_members);
-    m_roomNameResolved = true;
+    // Looked up when first asked for, or for a whole list at once (resolveRoomNames()).
+    m_roomName.clear();
+    m_roomNameResolved = false;
 
     QString senderName;
     if (contentType == ContentTypeText &&
@@ -98,26 +118,63 @@ QString DBChatRoom::toRoomName(const QString& members) const
 {
     if (members.isEmpty())
         return QString();
+    if (m_type == RoomTypeGroup)
+        return roomNameFrom(members, {}, DBSql::groupNames(m_dbManager, {members.toLongLong()}));
+    QSet<qint64> ids;
+    for (const QString& id : members.split(QLatin1Char(',')))
+        ids.insert(id.toLongLong());
+    return roomNameFrom(members, DBSql::userNames(m_dbManager, ids), {});
+}
+
+QString DBChatRoom::roomNameFrom(const QString& members, const QHash<qint64, QString>& users,
+                                 const QHash<qint64, QString>& groups) const
+{
+    if (members.isEmpty())
+        return QString();
     if (m_type == RoomTypeGroup) {
-        QString name;
-        if (!DBSql::findGroupName(m_dbManager, members.toLongLong(), &name)) {
-            qDebug().noquote().nospace()
-                << "DBChatRoom::toRoomName - Not found group from DB, groupId=" << members;
-            return QString();
-        }
-        return name;
+        const auto group = groups.constFind(members.toLongLong());
+        if (group != groups.cend())
+            return group.value();
+        qDebug().noquote().nospace()
+            << "DBChatRoom::toRoomName - Not found group from DB, groupId=" << members;
+        return QString();
     }
     QStringList names;
     for (const QString& id : members.split(QLatin1Char(','))) {
-        QString name;
-        if (!DBSql::findUserName(m_dbManager, id.toLongLong(), &name)) {
-            qDebug().noquote().nospace()
-                << "DBChatRoom::toRoomName - Not found User from DB, userId=" << id;
-            name = unknownName();
+        const auto user = users.constFind(id.toLongLong());
+        if (user != users.cend()) {
+            names << user.value();
+            continue;
         }
-        names << name;
+        qDebug().noquote().nospace()
+            << "DBChatRoom::toRoomName - Not found User from DB, userId=" << id;
+        names << unknownName();
     }
     return names.join(QStringLiteral(", "));
+}
+
+void DBChatRoom::resolveRoomNames(DBManager* db, QList<DBChatRoom>& rooms)
+{
+    QSet<qint64> userIds;
+    QSet<qint64> groupIds;
+    for (const DBChatRoom& room : qAsConst(rooms)) {
+        if (room.m_roomNameResolved || room.m_members.isEmpty())
+            continue;
+        if (room.m_type == RoomTypeGroup) {
+            groupIds.insert(room.m_members.toLongLong());
+            continue;
+        }
+        for (const QString& id : room.m_members.split(QLatin1Char(',')))
+            userIds.insert(id.toLongLong());
+    }
+    const QHash<qint64, QString> users = DBSql::userNames(db, userIds);
+    const QHash<qint64, QString> groups = DBSql::groupNames(db, groupIds);
+    for (DBChatRoom& room : rooms) {
+        if (room.m_roomNameResolved)
+            continue;
+        room.m_roomName = room.roomNameFrom(room.m_members, users, groups);
+        room.m_roomNameResolved = true;
+    }
 }
 
 void DBChatRoom::setMembers(const QString& members)

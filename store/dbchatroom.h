@@ -2,9 +2,13 @@
 
 #include "store/content.h"
 
+#include <QHash>
+#include <QList>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 
+class QJsonArray;
 class QJsonObject;
 class QSqlQuery;
 
@@ -18,8 +22,16 @@ public:
 
     explicit DBChatRoom(DBManager* dbManager = nullptr);
     // From a room object of the server. Members missing from the directory are stored from the
-    // member's "user" object on the way; the own user is left out of members.
-    DBChatRoom(DBManager* dbManager, const QJsonObject& object, qint64 ownUserId);
+    // member's "user" object on the way; the own user is left out of members. `directoryNames`,
+    // when given, holds the directory's names of the members (DBSql::userNames() of a whole
+    // list's memberIds()) in place of a look-up per room; those stored on the way are added.
+    DBChatRoom(DBManager* dbManager, const QJsonObject& object, qint64 ownUserId,
+               QHash<qint64, QString>* directoryNames = nullptr);
+    // The user ids of a room object's "members", the own user left out.
+    static QSet<qint64> memberIds(const QJsonArray& members, qint64 ownUserId);
+    // Looks up the names of the rooms that have none yet, with a few statements for the whole
+    // list.
+    static void resolveRoomNames(DBManager* db, QList<DBChatRoom>& rooms);
     ~DBChatRoom() override;
     DBChatRoom(const DBChatRoom&) = default;
     DBChatRoom& operator=(const DBChatRoom&) = default;
@@ -28,7 +40,7 @@ public:
 
     // Fills the record from a row of: _id, topic, type, members, create_date, update_date,
     // sender_id, msg_type, content_type, content, reg_datetime (the last five describe the
-    // newest message, or are zero and empty).
+    // newest message, or are zero and empty). The room name is looked up later.
     void setFromRow(const QSqlQuery& query);
 
     // The display name of a member list: the group's name for a group room, else the members'
@@ -65,6 +77,8 @@ public:
     void setRoomName(const QString& name);
 
 private:
+    QString roomNameFrom(const QString& members, const QHash<qint64, QString>& users,
+                         const QHash<qint64, QString>& groups) const;
     bool execByTopic(const QString& sql, const QVariant& first, const QVariant& second,
                      const char* where);
 

@@ -57,6 +57,7 @@ int DBManager::chatRoomList(QList<DBChatRoom>& list)
         room.setFromRow(query);
         list.append(room);
     }
+    DBChatRoom::resolveRoomNames(this, list);
     return list.size();
 }
 
@@ -214,9 +215,13 @@ DBManager::SyncResult DBManager::syncChatRoomList(const QJsonObject& response, q
         return SyncResult::Failed;
     }
 
+    QSet<qint64> memberIds;
+    for (const QJsonValue& value : list)
+        memberIds += DBChatRoom::memberIds(value[QLatin1String("members")].toArray(), ownUserId);
+    QHash<qint64, QString> names = DBSql::userNames(this, memberIds);
     QList<DBChatRoom> changes;
     for (const QJsonValue& value : list) {
-        DBChatRoom room(this, value.toObject(), ownUserId);
+        DBChatRoom room(this, value.toObject(), ownUserId, &names);
         const auto it = local.find(room.topic());
         if (it != local.end()) {
             const DBChatRoom stored = it.value();

@@ -110,6 +110,57 @@ bool findGroupName(DBManager* db, qint64 groupId, QString* name)
 }
 
 namespace {
+// Statements of these sizes are kept; a shorter list of ids takes the smallest that holds it,
+// its last id repeated in the places left.
+constexpr int kIdsPerStatement[] = {1, 16, 512};
+
+QHash<qint64, QString> namesOf(DBManager* db, const char* table, const char* idColumn,
+                               const char* nameColumn, const QSet<qint64>& ids, const char* where)
+{
+    QHash<qint64, QString> names;
+    const QList<qint64> list = ids.values();
+    for (int from = 0; from < list.size();) {
+        const int left = list.size() - from;
+        int size = 0;
+        for (const int candidate : kIdsPerStatement) {
+            size = candidate;
+            if (candidate >= left)
+                break;
+        }
+        QString places = QStringLiteral("?");
+        places += QStringLiteral(",?").repeated(size - 1);
+        const QString sql = QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1 IN (%4)")
+                                .arg(QLatin1String(idColumn), QLatin1String(nameColumn),
+                                     QLatin1String(table), places);
+        QSqlQuery* query = prepared(db, sql, where);
+        if (!query)
+            return names;
+        for (int i = 0; i < size; ++i)
+            query->bindValue(i, list.at(qMin(from + i, list.size() - 1)));
+        const bool ran = exec(*query, where);
+        while (ran && query->next())
+            names.insert(query->value(0).toLongLong(), query->value(1).toString());
+        // A kept query must not hold its read snapshot open.
+        query->finish();
+        if (!ran)
+            return names;
+        from += size;
+    }
+    return names;
+}
+} // namespace
+
+QHash<qint64, QString> userNames(DBManager* db, const QSet<qint64>& userIds)
+{
+    return namesOf(db, "TTT_USER", "user_id", "user_name", userIds, "DBSql::userNames");
+}
+
+QHash<qint64, QString> groupNames(DBManager* db, const QSet<qint64>& groupIds)
+{
+    return namesOf(db, "TTT_GROUP", "group_id", "group_name", groupIds, "DBSql::groupNames");
+}
+
+namespace {
 // Whether a JSON number converts to qint64 without leaving its range (a conversion that does is
 // undefined behaviour); both bounds are powers of two, exact as doubles.
 bool fitsInt64(double number)

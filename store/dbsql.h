@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 
@@ -41,6 +43,12 @@ inline int flag(bool on)
 bool findUserName(DBManager* db, qint64 userId, QString* name);
 // TTT_GROUP.group_name of a group; false when the group is not stored or the statement fails.
 bool findGroupName(DBManager* db, qint64 groupId, QString* name);
+// The names of those of `ids` the directory holds, by id, read a few hundred ids per statement:
+// a room list names thousands of members, and a statement per name was most of its reading.
+// Those missing (also when a statement fails, logged) are left out, as findUserName() and
+// findGroupName() find none.
+QHash<qint64, QString> userNames(DBManager* db, const QSet<qint64>& userIds);
+QHash<qint64, QString> groupNames(DBManager* db, const QSet<qint64>& groupIds);
 
 // A JSON member as text: strings as they are, numbers in decimal, absent members empty.
 QString jsonText(const QJsonObject& object, const QString& key);

@@ -2,6 +2,7 @@
 #include "store/dbdirectoryrow.h"
 #include "store/dbmanager.h"
 #include "store/dbmtdata.h"
+#include "store/dbsql.h"
 #include "store/dbuser.h"
 #include "storefixture.h"
 
@@ -225,6 +226,37 @@ private slots:
         QCOMPARE(listedRooms(db).constFirst(), (ListedRoom{"chat/3", 700, unknown, ""}));
         QCOMPARE(store.column(kAllTopics),
                  (QStringList{"chat/1", "chat/3", "chat/1", "chat/1", "chat/3"}));
+    }
+
+    // Names are read some hundreds of ids per statement: every stored user asked for comes back
+    // with its name, whatever the count, and the ids the directory lacks are left out.
+    void userNamesInBatches_data()
+    {
+        QTest::addColumn<int>("asked");  // users 1 to asked
+        QTest::addColumn<int>("stored"); // users 1 to stored are in the directory
+        QTest::newRow("none") << 0 << 0;
+        QTest::newRow("one") << 1 << 1;
+        QTest::newRow("one missing") << 1 << 0;
+        QTest::newRow("sixteen") << 16 << 16;
+        QTest::newRow("seventeen") << 17 << 17;
+        QTest::newRow("over a thousand, the last missing") << 1100 << 1030;
+    }
+    void userNamesInBatches()
+    {
+        QFETCH(int, asked);
+        QFETCH(int, stored);
+        StoreFixture store;
+        QHash<qint64, QString> expected;
+        QVERIFY(store.exec("BEGIN"));
+        for (int id = 1; id <= stored; ++id) {
+            store.addUser(id, QStringLiteral("User %1").arg(id));
+            expected.insert(id, QStringLiteral("User %1").arg(id));
+        }
+        QVERIFY(store.exec("COMMIT"));
+        QSet<qint64> ids;
+        for (int id = 1; id <= asked; ++id)
+            ids.insert(id);
+        QCOMPARE(DBSql::userNames(&store.db(), ids), expected);
     }
 
     // The last delete fails: the others are undone; a caller's transaction and write stay.
