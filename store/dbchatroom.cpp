@@ -81,7 +81,7 @@ QSet<qint64> DBChatRoom::memberIds(const QJsonArray& members, qint64 ownUserId)
 
 DBChatRoom::~DBChatRoom() = default;
 
-void DBChatRoom::setFromRow(const QSqlQuery& query)
+void DBChatRoom::setFromRow(const QSqlQuery& query, NameLookUp lookUp)
 {
     m_id = query.value(0).toLongLong();
     m_topic = query.value(1).toString();
@@ -94,9 +94,9 @@ void DBChatRoom::setFromRow(const QSqlQuery& query)
     const int contentType = query.value(8).toInt();
     const QString content = query.value(9).toString();
     m_reg_datetime = query.value(10).toLongLong();
-    // Looked up when first asked for, or for a whole list at once (resolveRoomNames()).
-    m_roomName.clear();
-    m_roomNameResolved = false;
+    // A list looks the names of all its rooms up at once (resolveRoomNames()).
+    m_roomName = lookUp == NameLookUp::Now ? toRoomName(m_members) : QString();
+    m_roomNameResolved = lookUp == NameLookUp::Now;
 
     QString senderName;
     if (contentType == ContentTypeText &&

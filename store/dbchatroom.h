@@ -40,8 +40,15 @@ public:
 
     // Fills the record from a row of: _id, topic, type, members, create_date, update_date,
     // sender_id, msg_type, content_type, content, reg_datetime (the last five describe the
-    // newest message, or are zero and empty). The room name is looked up later.
-    void setFromRow(const QSqlQuery& query);
+    // newest message, or are zero and empty). With NameLookUp::Later the caller names the room
+    // (resolveRoomNames()) before the record leaves its thread: a record looks its name up on
+    // its manager's connection, which belongs to that thread.
+    enum class NameLookUp
+    {
+        Now,
+        Later
+    };
+    void setFromRow(const QSqlQuery& query, NameLookUp lookUp = NameLookUp::Now);
 
     // The display name of a member list: the group's name for a group room, else the members'
     // names joined with ", " (unknownName() for a user missing from the directory).

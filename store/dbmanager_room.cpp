@@ -52,12 +52,14 @@ int DBManager::chatRoomList(QList<DBChatRoom>& list)
     QSqlQuery query(m_db);
     if (!runRoomList(query, kRoomList))
         return list.size();
+    QList<DBChatRoom> read;
     while (query.next()) {
         DBChatRoom room(this);
-        room.setFromRow(query);
-        list.append(room);
+        room.setFromRow(query, DBChatRoom::NameLookUp::Later);
+        read.append(room);
     }
-    DBChatRoom::resolveRoomNames(this, list);
+    DBChatRoom::resolveRoomNames(this, read);
+    list += read;
     return list.size();
 }
 
@@ -66,11 +68,15 @@ int DBManager::chatRoomList(QMap<QString, DBChatRoom>& rooms)
     QSqlQuery query(m_db);
     if (!runRoomList(query, kRoomOnly))
         return -1;
+    QList<DBChatRoom> read;
     while (query.next()) {
         DBChatRoom room(this);
-        room.setFromRow(query);
-        rooms.insert(room.topic(), room);
+        room.setFromRow(query, DBChatRoom::NameLookUp::Later);
+        read.append(room);
     }
+    DBChatRoom::resolveRoomNames(this, read);
+    for (const DBChatRoom& room : qAsConst(read))
+        rooms.insert(room.topic(), room);
     return rooms.size();
 }
 

@@ -173,9 +173,13 @@ void fillDirectory(StoreFixture& store)
     store.addMembership(21, 3);
 }
 
+// One way of reading rooms from a store.
+using RoomRead = std::function<bool(DBManager&, QList<DBChatRoom>*)>;
+
 } // namespace
 
 Q_DECLARE_METATYPE(SyncRow)
+Q_DECLARE_METATYPE(RoomRead)
 Q_DECLARE_METATYPE(CacheRow)
 Q_DECLARE_METATYPE(ListRow)
 Q_DECLARE_METATYPE(QList<DirectoryUser>)
@@ -226,6 +230,33 @@ private slots:
         QCOMPARE(listedRooms(db).constFirst(), (ListedRoom{"chat/3", 700, unknown, ""}));
         QCOMPARE(store.column(kAllTopics),
                  (QStringList{"chat/1", "chat/3", "chat/1", "chat/1", "chat/3"}));
+    }
+
+    // A record carries its room's name from the read on: it outlives the connection that read
+    // it (a worker's), and a name looked up later would use that connection.
+    void roomsKeepTheirNamesAfterTheRead_data()
+    {
+        QTest::addColumn<RoomRead>("read");
+        QTest::newRow("a room read alone") << RoomRead([](DBManager& db, QList<DBChatRoom>* out) {
+            DBChatRoom room;
+            const bool found = db.findChatRoom("chat/1", room);
+            out->append(room);
+            return found;
+        });
+        QTest::newRow("the room list") << RoomRead(
+            [](DBManager& db, QList<DBChatRoom>* out) { return db.chatRoomList(*out) == 1; });
+    }
+    void roomsKeepTheirNamesAfterTheRead()
+    {
+        QFETCH(RoomRead, read);
+        QList<DBChatRoom> rooms;
+        {
+            StoreFixture store;
+            store.addUser(2, "Lee");
+            store.addRoom("chat/1", 20, "2", 100);
+            QVERIFY(read(store.db(), &rooms));
+        }
+        QCOMPARE(rooms.value(0).roomName(), "Lee");
     }
 
     // Names are read some hundreds of ids per statement: every stored user asked for comes back
