@@ -43,6 +43,7 @@ ChatRoomList::ChatRoomList(QWidget* parent)
         bool more = false;
         if (makeRowWidgets(true, kAroundRowsPerTurn, &more) && more)
             m_aroundTimer->start();
+        askForLaterPictures();
     });
     // Started by the first answer of a batch and not restarted by later ones, so a steady
     // stream of answers still shows its pictures every batch interval (pictureArrived()).
@@ -344,12 +345,15 @@ void ChatRoomList::scheduleRowWidgets()
 void ChatRoomList::makeRowsInView()
 {
     // Making a row takes milliseconds: the rows in view are made and painted first, and those
-    // near the view at the turn of the event loop after that paint (paintEvent()).
+    // near the view at the turn of the event loop after that paint (paintEvent()). So are the
+    // other rooms' pictures asked for: fetched and written meanwhile, they took the processor
+    // that paint needs.
     m_rowTimer->stop();
     const bool made = makeRowWidgets(false);
-    askForLaterPictures();
-    if (!made)
+    if (!made) {
+        askForLaterPictures();
         return;
+    }
     m_aroundDue = true;
     viewport()->update();
 }

@@ -125,8 +125,9 @@ private:
     void rebuildArrivedPictures();
     // The visible rows in view, from the top.
     QList<ChatRoomListWidgetItem*> rowsInView() const;
-    // Once per list set, when its rows in view have settled (or the list is not shown): the
-    // engine fetches the other rooms' pictures only then, so that they never compete with them.
+    // Once per list set, when its rows in view have been painted and have settled (or the list
+    // is not shown): the engine fetches the other rooms' pictures only then, so that they never
+    // compete with them.
     void askForLaterPictures();
 
     DBManager* m_db = nullptr;

@@ -194,6 +194,7 @@ void MtSession::teardown()
     m_pendingRooms.clear();
     m_roomListPending = false;
     m_messagingAfterRooms = false;
+    m_messagingDue = false;
     m_countsLoadedAhead = false;
     m_roomsAfterList.clear();
     m_pendingGroups.clear();

@@ -12,6 +12,7 @@
 #include "store/dbchat.h"
 #include "store/dbchatroom.h"
 
+#include <QEvent>
 #include <QJsonObject>
 #include <QMap>
 #include <QObject>
@@ -146,6 +147,9 @@ signals:
     void unreadChanged(const QString& topic, int unread);
     void readCountsForWindow(const QString& topic, const QVariantMap& reads);
 
+protected:
+    void customEvent(QEvent* event) override;
+
 private:
     // Marks the time the engine or the messaging session is calling the session.
     class CallbackScope
@@ -227,8 +231,10 @@ private:
     // store does not know yet most likely names one the list brings, so its room is asked for
     // only if the list did not (a login with a backlog would otherwise ask for every room).
     bool m_roomListPending = false;
-    // A login's messaging session waits for the end of the room list.
+    // A login's messaging session waits for the end of the room list, and then for the
+    // window's paint of it (customEvent()).
     bool m_messagingAfterRooms = false;
+    bool m_messagingDue = false;
     // The unread counts were read ahead of the messaging session, for the first paint.
     bool m_countsLoadedAhead = false;
     // prepareLogin() ran for the current engine.

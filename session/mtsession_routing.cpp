@@ -15,6 +15,7 @@
 #include "store/mtdata.h"
 #include "store/unreadcounts.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
 #include <QElapsedTimer>
@@ -26,6 +27,9 @@
 
 namespace {
 using Item = MqttManager::MessageItem;
+
+// The messaging session of a login is due (roomListEnded()).
+const QEvent::Type kMessagingDueEvent = QEvent::Type(QEvent::User + 1);
 
 // PUSH 61 carries the user's flags as "Y"/"N", unlike the directory's "1"/"0".
 DBUser userFromPush(DBManager* db, const QJsonObject& object)
@@ -229,11 +233,22 @@ void MtSession::requestRoom(const QString& topic)
 void MtSession::roomListEnded()
 {
     m_roomListPending = false;
-    if (std::exchange(m_messagingAfterRooms, false) && m_mtData)
-        startMessaging();
+    if (std::exchange(m_messagingAfterRooms, false) && m_mtData) {
+        // Behind the window's paint of the list: its update request is a posted event of low
+        // priority, and this one, of the same priority and posted after it, comes after it. The
+        // broker's subscriptions to every room took the processor that paint needs.
+        m_messagingDue = true;
+        QCoreApplication::postEvent(this, new QEvent(kMessagingDueEvent), Qt::LowEventPriority);
+    }
     const QSet<QString> topics = std::exchange(m_roomsAfterList, {});
     for (const QString& topic : topics)
         requestRoom(topic);
+}
+
+void MtSession::customEvent(QEvent* event)
+{
+    if (event->type() == kMessagingDueEvent && std::exchange(m_messagingDue, false) && m_mtData)
+        startMessaging();
 }
 
 void MtSession::roomAnswered(const QJsonObject& response)
