@@ -363,10 +363,7 @@ bool ChatRoomList::makeRowWidgets(bool around, int aroundBudget, bool* more)
     if (!isVisible() || count() == 0)
         return false;
     executeDelayedItemsLayout();
-    const QModelIndex first = indexAt(QPoint(1, 1));
-    const QModelIndex last = indexAt(QPoint(1, viewport()->height() - 2));
-    const int firstRow = first.isValid() ? first.row() : 0;
-    const int lastRow = last.isValid() ? last.row() : count() - 1;
+    const auto [firstRow, lastRow] = viewRows();
     const int span = qMax(1, lastRow - firstRow + 1);
     const int keepFrom = firstRow - 2 * span;
     const int keepTo = lastRow + 2 * span;
@@ -405,15 +402,19 @@ bool ChatRoomList::makeRowWidgets(bool around, int aroundBudget, bool* more)
     return true;
 }
 
+std::pair<int, int> ChatRoomList::viewRows() const
+{
+    const QModelIndex first = indexAt(QPoint(1, 1));
+    const QModelIndex last = indexAt(QPoint(1, viewport()->height() - 2));
+    return {first.isValid() ? first.row() : 0, last.isValid() ? last.row() : count() - 1};
+}
+
 QList<ChatRoomListWidgetItem*> ChatRoomList::rowsInView() const
 {
     QList<ChatRoomListWidgetItem*> rows;
     if (count() == 0)
         return rows;
-    const QModelIndex first = indexAt(QPoint(1, 1));
-    const QModelIndex last = indexAt(QPoint(1, viewport()->height() - 2));
-    const int firstRow = first.isValid() ? first.row() : 0;
-    const int lastRow = last.isValid() ? last.row() : count() - 1;
+    const auto [firstRow, lastRow] = viewRows();
     for (int i = firstRow; i <= lastRow; ++i) {
         ChatRoomListWidgetItem* item = chatRoomItem(i);
         if (item && !item->isHidden())

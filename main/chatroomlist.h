@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QSet>
 
+#include <utility>
+
 class ChatRoomItem;
 class ChatRoomListWidgetItem;
 class DBChat;
@@ -76,6 +78,8 @@ public:
     QStringList topics() const;
     // The topics of the rows the filter leaves visible, from the top down.
     QStringList visibleTopics() const;
+    // The visible rows in view, from the top.
+    QList<ChatRoomListWidgetItem*> rowsInView() const;
     // Whether every row in view has its widget and shows all its pictures, none of them still
     // a stand-in for one on its way (what a benchmark waits for).
     bool rowsInViewPictured() const;
@@ -123,8 +127,8 @@ private:
     // is then set when some are still without their widget.
     bool makeRowWidgets(bool around, int aroundBudget = -1, bool* more = nullptr);
     void rebuildArrivedPictures();
-    // The visible rows in view, from the top.
-    QList<ChatRoomListWidgetItem*> rowsInView() const;
+    // The first and last row the viewport shows (a part of one counts), hidden rows included.
+    std::pair<int, int> viewRows() const;
     // Once per list set, when its rows in view have been painted and have settled (or the list
     // is not shown): the engine fetches the other rooms' pictures only then, so that they never
     // compete with them.

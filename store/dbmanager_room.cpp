@@ -52,14 +52,12 @@ int DBManager::chatRoomList(QList<DBChatRoom>& list)
     QSqlQuery query(m_db);
     if (!runRoomList(query, kRoomList))
         return list.size();
-    QList<DBChatRoom> read;
     while (query.next()) {
         DBChatRoom room(this);
         room.setFromRow(query, DBChatRoom::NameLookUp::Later);
-        read.append(room);
+        list.append(room);
     }
-    DBChatRoom::resolveRoomNames(this, read);
-    list += read;
+    DBChatRoom::resolveRoomNames(this, list);
     return list.size();
 }
 

@@ -90,15 +90,9 @@ std::function<QByteArray()> g_reportExtra;
 // The pictures the rows in view show, each once: what the user waits for after Return.
 QStringList picturesInView(const ChatRoomList* list)
 {
-    const QModelIndex first = list->indexAt(QPoint(1, 1));
-    const QModelIndex last = list->indexAt(QPoint(1, list->viewport()->height() - 2));
-    const int to = last.isValid() ? last.row() : list->count() - 1;
     QStringList urls;
-    for (int i = first.isValid() ? first.row() : 0; i <= to; ++i) {
-        const ChatRoomListWidgetItem* item = list->chatRoomItem(i);
-        if (item && !item->isHidden())
-            urls += item->pictureSources().urls;
-    }
+    for (const ChatRoomListWidgetItem* item : list->rowsInView())
+        urls += item->pictureSources().urls;
     urls.removeAll(QString());
     urls.removeDuplicates();
     return urls;
