@@ -188,6 +188,17 @@ QNetworkReply* NetServerManager::sendRequest(QNetworkAccessManager* manager, con
                                              const QUrlQuery& query,
                                              const NetSessionHeaders& headers)
 {
+    QNetworkReply* reply = startRequest(manager, url, reqCode, method, query, headers);
+    if (!reply || netOnApplicationThread())
+        return reply;
+    return waitForReply(reply, reqCode);
+}
+
+QNetworkReply* NetServerManager::startRequest(QNetworkAccessManager* manager, const QUrl& url,
+                                              int reqCode, const QString& method,
+                                              const QUrlQuery& query,
+                                              const NetSessionHeaders& headers)
+{
     qDebug().noquote().nospace() << "NetServerManager::httpRequest - reqUrl=" << url.toString();
     const bool withBody = method == QLatin1String("POST") || method == QLatin1String("PUT");
     if (!withBody && method != QLatin1String("GET") && method != QLatin1String("DELETE")) {
@@ -207,12 +218,9 @@ QNetworkReply* NetServerManager::sendRequest(QNetworkAccessManager* manager, con
         reply = manager->post(request, NetForm::encode(query));
     else
         reply = manager->put(request, NetForm::encode(query));
-    if (!reply)
-        return nullptr;
-    reply->setProperty("reqCode", QString::number(reqCode));
-    if (netOnApplicationThread())
-        return reply;
-    return waitForReply(reply, reqCode);
+    if (reply)
+        reply->setProperty("reqCode", QString::number(reqCode));
+    return reply;
 }
 
 QNetworkReply* NetServerManager::waitForReply(QNetworkReply* reply, int reqCode)

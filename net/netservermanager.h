@@ -46,6 +46,7 @@ class NetServerManager : public QThread
     Q_OBJECT
     struct RoomListAhead;
     struct RoomPictureNeeds;
+    struct LaterRooms;
 
 public:
     // The error code of a request that got no usable answer: no reply, an error without a body,
@@ -166,6 +167,10 @@ private:
     QNetworkReply* sendRequest(QNetworkAccessManager* manager, const QUrl& url, int reqCode,
                                const QString& method, const QUrlQuery& query,
                                const NetSessionHeaders& headers);
+    // sendRequest() without the wait: the reply, still running, or null when none was made.
+    QNetworkReply* startRequest(QNetworkAccessManager* manager, const QUrl& url, int reqCode,
+                                const QString& method, const QUrlQuery& query,
+                                const NetSessionHeaders& headers);
     QNetworkReply* waitForReply(QNetworkReply* reply, int reqCode);
     QNetworkReply* postMultipart(QNetworkAccessManager* manager, const QUrl& url,
                                  const QString& reqId, const QString& filePath,
@@ -208,9 +213,11 @@ private:
     std::shared_ptr<RoomListAhead> takeRoomListAhead(const QUrl& url);
     // Sends a worker request (a GET unless said) and returns the answer's object when it is a
     // 200 without error whose body is a JSON object; failures are signalled on the way.
+    // `whenSent` runs once the request is on its way, before its answer is waited for.
     bool fetchObject(int reqCode, const QUrl& url, const NetSessionHeaders& headers,
                      QJsonObject* object, const QString& method = QStringLiteral("GET"),
-                     const QUrlQuery& form = QUrlQuery());
+                     const QUrlQuery& form = QUrlQuery(),
+                     const std::function<void()>& whenSent = nullptr);
     bool upload(const QString& reqId, const QString& path, const QString& filePath,
                 const NetFields& form);
     void runUpload(const QString& reqId, const QUrl& url, const QString& filePath,
@@ -238,6 +245,6 @@ private:
     QMutex m_aheadMutex;
     std::shared_ptr<RoomListAhead> m_roomListAhead;
     // The rooms whose pictures wait for prefetchRoomPictures(); under m_aheadMutex.
-    std::shared_ptr<const RoomPictureNeeds> m_laterPictures;
+    std::shared_ptr<const LaterRooms> m_laterPictures;
     std::atomic_int m_idleTimeoutMs{30000};
 };

@@ -47,6 +47,18 @@ NetFailure notFetched()
 // first. The others' wait for prefetchRoomPictures().
 constexpr int kPicturesAheadRooms = 10;
 
+// An answer's own values without its lists: what the GUI thread gets once the lists are stored.
+// Sent whole, a large answer was freed there, between the window's first rows and their paint.
+QJsonObject answerStamp(const QJsonObject& response)
+{
+    QJsonObject stamp;
+    for (auto it = response.constBegin(); it != response.constEnd(); ++it) {
+        if (!it.value().isArray() && !it.value().isObject())
+            stamp.insert(it.key(), it.value());
+    }
+    return stamp;
+}
+
 // The answer's rooms, newest first as the list shows rooms without chats.
 QVector<QJsonObject> roomsNewestFirst(const QJsonObject& response)
 {
@@ -128,6 +140,14 @@ struct NetServerManager::RoomPictureNeeds
         out.removeDuplicates();
         return out;
     }
+};
+
+// The rooms whose pictures are asked for after the first rows are painted, as the answer gave
+// them: what they need is worked out then, by the task that asks, not on the way to that paint.
+struct NetServerManager::LaterRooms
+{
+    QVector<QJsonObject> rooms;
+    qint64 ownUserId = 0;
 };
 
 namespace {
@@ -247,10 +267,15 @@ bool NetServerManager::reqChatRoomList(int reqCode)
 
 bool NetServerManager::fetchObject(int reqCode, const QUrl& url, const NetSessionHeaders& headers,
                                    QJsonObject* object, const QString& method,
-                                   const QUrlQuery& form)
+                                   const QUrlQuery& form, const std::function<void()>& whenSent)
 {
     QNetworkReply* reply =
-        sendRequest(m_keptManagers.current(), url, reqCode, method, form, headers);
+        startRequest(m_keptManagers.current(), url, reqCode, method, form, headers);
+    if (reply) {
+        if (whenSent)
+            whenSent();
+        reply = waitForReply(reply, reqCode);
+    }
     if (!reply) {
         fail(reqCode, kErrorNetwork, QStringLiteral("reply is NULL"));
         return false;
@@ -303,11 +328,15 @@ bool NetServerManager::storeDataCache(int reqCode, const QUrl& url, const QStrin
     // here, on the worker, before anybody hears of the success (the session then gives the
     // freed memory back; freed after the signal, it was still in use when that ran).
     QJsonObject response;
-    if (!fetchObject(reqCode, url, headers, &response))
+    // The room list is asked for behind the directory, not before it, and not once the
+    // directory is in either: the server works on it while this answer comes and is stored.
+    const auto roomsBehind = [this, roomListAhead, &headers] {
+        if (roomListAhead)
+            startRoomListAhead(headers);
+    };
+    if (!fetchObject(reqCode, url, headers, &response, QStringLiteral("GET"), QUrlQuery(),
+                     roomsBehind))
         return false;
-    // Behind the directory at the server, not before it: the server answers one at a time.
-    if (roomListAhead)
-        startRoomListAhead(headers);
     {
         QMutexLocker lock(&g_cacheStoreMutex);
         DBManager db(dbPath, QString::fromLatin1(DBManager::kConnectionCache),
@@ -326,10 +355,7 @@ bool NetServerManager::storeDataCache(int reqCode, const QUrl& url, const QStrin
     }
     // The lists are in the store now; only the answer's own values (its stamp) go to the GUI
     // thread.
-    for (auto it = response.constBegin(); it != response.constEnd(); ++it) {
-        if (!it.value().isArray() && !it.value().isObject())
-            stamp->insert(it.key(), it.value());
-    }
+    *stamp = answerStamp(response);
     return true;
 }
 
@@ -377,34 +403,35 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
             return;
         }
     }
-    auto later = std::make_shared<const RoomPictureNeeds>(
-        RoomPictureNeeds::of(newest.mid(kPicturesAheadRooms), headers.userId()));
+    auto later = std::make_shared<const LaterRooms>(
+        LaterRooms{newest.mid(kPicturesAheadRooms), headers.userId()});
     {
         // Before the answer is signalled: the window that asks for them may be quick.
         QMutexLocker lock(&m_aheadMutex);
         m_laterPictures = std::move(later);
     }
-    emit onHttpSuccess(reqCode, response);
+    emit onHttpSuccess(reqCode, answerStamp(response));
 }
 
 void NetServerManager::prefetchRoomPictures()
 {
-    std::shared_ptr<const RoomPictureNeeds> needs;
+    std::shared_ptr<const LaterRooms> later;
     {
         QMutexLocker lock(&m_aheadMutex);
-        needs = std::exchange(m_laterPictures, nullptr);
+        later = std::exchange(m_laterPictures, nullptr);
     }
-    if (!needs || needs->members.isEmpty())
+    if (!later || later->rooms.isEmpty())
         return;
     const QString dbPath = m_dbPath;
-    startTask([this, needs, dbPath] {
+    startTask([this, later, dbPath] {
+        const RoomPictureNeeds needs = RoomPictureNeeds::of(later->rooms, later->ownUserId);
         QMutexLocker lock(&g_roomStoreMutex);
         DBManager db(dbPath, QString::fromLatin1(DBManager::kConnectionChatRooms),
                      QString::fromLatin1(DBManager::kPassword), 0);
         // Without the store the rows ask for their pictures themselves, when they are shown.
         if (!db.isOpen())
             return;
-        for (const QString& url : needs->urls(db))
+        for (const QString& url : needs.urls(db))
             requestImage(url, nullptr);
     });
 }

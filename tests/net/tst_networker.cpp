@@ -119,9 +119,8 @@ private slots:
         QVERIFY(waitUntil([&] { return !fetchedPictures(m_recorder->events()).isEmpty(); }));
         const QMap<QString, QString> fetched = fetchedPictures(m_recorder->events());
         QCOMPARE(cachedFiles(fetched.keys()), fetched);
-        const QJsonArray list = answer.object()["list"].toArray();
         QList<DBChatRoom> rooms;
-        QCOMPARE(m_db->chatRoomList(rooms), list.size());
+        QCOMPARE(m_db->chatRoomList(rooms), m_server.rooms(m_session->userId()).size());
         QVERIFY(!m_db->chatRoomExists(kExtraTopic));
         QCOMPARE(m_db->chatCount(kExtraTopic), 0);
 
@@ -288,6 +287,24 @@ private slots:
             answers.end());
         QCOMPARE(answers, (QList<NetOutcome>{{"success", "3", 0}, expected}));
         QCOMPARE(roomLists(), 1);
+    }
+
+    // The room list is asked for while the directory's answer still comes: the server works on
+    // it meanwhile, instead of after the directory has come and been stored.
+    void roomListAskedWhileDirectoryComes()
+    {
+        QVERIFY(m_server.setFault(
+            QJsonObject{{"mode", "stall"}, {"path", "/rest/cache"}, {"after", "finish"}}));
+        auto net = newEngine();
+        NetRecorder recorder(net.get());
+        const qint64 since = m_server.lastRequestSeq();
+        QVERIFY(net->reqDataCache(3, true));
+        QVERIFY(waitUntil([&] {
+            return m_server.requests(QStringLiteral("/rest/chatt/room"), since).size() == 1;
+        }));
+        m_server.clearFault();
+        QCOMPARE(recorder.answer(3).signal, QStringLiteral("success"));
+        finish(net);
     }
 
     // Last: it ends the session.
