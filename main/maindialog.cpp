@@ -172,6 +172,7 @@ void MainDialog::connectSession(MtSession* s)
     connect(s, &MtSession::unlockFailed, this, &MainDialog::onUnlockFailed);
     connect(s, &MtSession::locked, this, &MainDialog::lockScreen);
     connect(s, &MtSession::versionRefused, this, &MainDialog::onVersionRefused);
+    connect(s, &MtSession::roomsShown, this, &MainDialog::onRoomsShown);
     connect(s, &MtSession::roomsReady, this, &MainDialog::onRoomsReady);
     connect(s, &MtSession::requestFailed, this, &MainDialog::onRequestFailed);
     connect(s, &MtSession::loggedOff, this, &MainDialog::logoutUiProcess);

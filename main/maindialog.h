@@ -157,7 +157,10 @@ private:
     void onUnlocked();
     void onUnlockFailed(int errCode, const QString& text);
     void onVersionRefused(const QString& link);
-    void onRoomsReady(bool showPage);
+    void onRoomsShown(const QList<DBChatRoom>& rooms);
+    void onRoomsReady(bool showPage, bool listShown);
+    void fillRoomList(const QList<DBChatRoom>& rooms);
+    void showRoomListPage(bool showPage);
     void onRequestFailed(int reqCode, int errCode, const QString& text);
     void onAccountRemoved(bool ok, const QString& error);
     void onSessionEnded(int errCode, const QString& text);

@@ -169,17 +169,34 @@ void MainDialog::doUpgrade(const QString& updateFileLinkUrl)
         QApplication::quit();
 }
 
-void MainDialog::onRoomsReady(bool show)
+void MainDialog::onRoomsShown(const QList<DBChatRoom>& rooms)
+{
+    fillRoomList(rooms);
+    showRoomListPage(true);
+}
+
+void MainDialog::onRoomsReady(bool show, bool listShown)
+{
+    if (!listShown) {
+        QList<DBChatRoom> rooms;
+        if (DBManager* db = m_session->db())
+            db->chatRoomList(rooms);
+        fillRoomList(rooms);
+    }
+    showRoomListPage(show);
+}
+
+void MainDialog::fillRoomList(const QList<DBChatRoom>& rooms)
 {
     ChatRoomList* list = ui->chatRoomListWidget;
-    DBManager* db = m_session->db();
-    QList<DBChatRoom> rooms;
-    if (db)
-        db->chatRoomList(rooms);
     attachRoomList();
     list->setUpdatesEnabled(false);
     list->setChatRooms(rooms);
     list->setUpdatesEnabled(true);
+}
+
+void MainDialog::showRoomListPage(bool show)
+{
     // The page changes only for a session that is up and unlocked: an answer that arrives
     // while the lock page is up never uncovers the rooms.
     if (show && m_session->state().isLoggedIn() && !m_session->state().isLocked()) {

@@ -6,7 +6,10 @@
 #include "net/netmultipart.h"
 #include "net/netpicturequeue.h"
 
+#include "store/dbchatroom.h"
+
 #include <QJsonObject>
+#include <QList>
 #include <QMutex>
 #include <QNetworkReply>
 #include <QSize>
@@ -21,7 +24,6 @@
 #include <functional>
 #include <memory>
 
-class DBChatRoom;
 class DBMTData;
 class NetSessionHeaders;
 class QNetworkAccessManager;
@@ -142,6 +144,9 @@ public:
 signals:
     void onHttpSuccess(int reqCode, QJsonObject response);
     void onHttpFailure(int reqCode, int errCode, QString error);
+    // The room list a store without rooms will read back once the answer of a room-list request
+    // is in, known before its rows are written; that request's success or failure follows.
+    void roomListShown(int reqCode, QList<DBChatRoom> rooms);
     void onUploadSuccess(QString reqId, QJsonObject response);
     void onUploadProgress(QString reqId, qint64 bytesSent, qint64 bytesTotal);
     void onUploadFailure(QString reqId, int errCode, QString error);

@@ -383,6 +383,12 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
     const RoomPictureNeeds first =
         RoomPictureNeeds::of(newest.mid(0, kPicturesAheadRooms), headers.userId());
     {
+        // Before the list is shown: the window asks for them once it has painted the list.
+        QMutexLocker lock(&m_aheadMutex);
+        m_laterPictures = std::make_shared<const LaterRooms>(
+            LaterRooms{newest.mid(kPicturesAheadRooms), headers.userId()});
+    }
+    {
         QMutexLocker lock(&g_roomStoreMutex);
         DBManager db(dbPath, QString::fromLatin1(DBManager::kConnectionChatRooms),
                      QString::fromLatin1(DBManager::kPassword), 0);
@@ -398,17 +404,18 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
         // only finds no row that waits for it.
         for (const QString& url : first.urls(db))
             requestImage(url, nullptr);
-        if (db.syncChatRoomList(response, headers.userId()) == DBManager::SyncResult::Failed) {
+        // The window may show the list before its rows are written: those are the last part of
+        // the merge, its longest for a first login of many rooms.
+        const auto shown = [this, reqCode](const QList<DBChatRoom>& rooms) {
+            QMetaObject::invokeMethod(
+                this, [this, reqCode, rooms] { emit roomListShown(reqCode, rooms); },
+                Qt::QueuedConnection);
+        };
+        if (db.syncChatRoomList(response, headers.userId(), shown) ==
+            DBManager::SyncResult::Failed) {
             emit onHttpFailure(reqCode, kErrorNetwork, tr("The room list could not be stored"));
             return;
         }
-    }
-    auto later = std::make_shared<const LaterRooms>(
-        LaterRooms{newest.mid(kPicturesAheadRooms), headers.userId()});
-    {
-        // Before the answer is signalled: the window that asks for them may be quick.
-        QMutexLocker lock(&m_aheadMutex);
-        m_laterPictures = std::move(later);
     }
     emit onHttpSuccess(reqCode, answerStamp(response));
 }

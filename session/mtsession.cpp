@@ -55,6 +55,7 @@ void MtSession::resetEngine()
     m_net->setDbPath(dbPath());
     connect(m_net.get(), &NetServerManager::onHttpSuccess, this, &MtSession::onHttpSuccess);
     connect(m_net.get(), &NetServerManager::onHttpFailure, this, &MtSession::onHttpFailure);
+    connect(m_net.get(), &NetServerManager::roomListShown, this, &MtSession::onRoomListShown);
 }
 
 bool MtSession::openStore(const QString& account)
@@ -508,7 +509,7 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
     else
         emit loginSucceeded();
     if (outcome.showRoomList)
-        emit roomsReady(true);
+        emit roomsReady(true, false);
 }
 
 void MtSession::onHttpSuccess(int reqCode, const QJsonObject& response)
@@ -534,13 +535,14 @@ void MtSession::onHttpSuccess(int reqCode, const QJsonObject& response)
         // leaves hundreds of megabytes free but kept by the allocator for the whole session.
         // Given back once this answer, the last reference to it, is gone.
         QTimer::singleShot(0, this, [] { platformReleaseFreeMemory(); });
+        m_roomsShownAhead = false;
         if (!m_net->reqChatRoomList(SessionRequest::Rooms))
             roomListEnded();
         break;
     case SessionRequest::Rooms: {
         qDebug().noquote() << "MtSession::onHttpSuccess - [REQ_HTTP_ROOMS] rooms success";
         const SessionState::Outcome outcome = m_state.apply(SessionState::Event::RoomsAnswered);
-        emit roomsReady(outcome.showRoomList);
+        emit roomsReady(outcome.showRoomList, std::exchange(m_roomsShownAhead, false));
         roomListEnded();
         break;
     }
@@ -553,6 +555,18 @@ void MtSession::onHttpSuccess(int reqCode, const QJsonObject& response)
     default:
         break;
     }
+}
+
+void MtSession::onRoomListShown(int reqCode, const QList<DBChatRoom>& rooms)
+{
+    const CallbackScope scope(this);
+    // Only for the list this session waits for, and only when its answer would show it: the
+    // list a lock page covers is rebuilt once stored, as before.
+    if (m_ending || reqCode != SessionRequest::Rooms || !m_roomListPending ||
+        !m_state.acceptsAnswer(reqCode) || !m_state.showsAnsweredRooms())
+        return;
+    m_roomsShownAhead = true;
+    emit roomsShown(rooms);
 }
 
 void MtSession::onHttpFailure(int reqCode, int errCode, const QString& error)
@@ -585,7 +599,7 @@ void MtSession::onHttpFailure(int reqCode, int errCode, const QString& error)
             const SessionState::Outcome outcome =
                 m_state.apply(SessionState::Event::VersionRefusedWithoutLink);
             if (!outcome.ignored) {
-                emit roomsReady(outcome.showRoomList);
+                emit roomsReady(outcome.showRoomList, false);
                 return;
             }
         }

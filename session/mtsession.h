@@ -121,8 +121,12 @@ signals:
     void unlockFailed(int errCode, const QString& text);
     void locked();
     void versionRefused(const QString& link);
-    // The room list is stored: rebuild it from the store; showPage: switch to it.
-    void roomsReady(bool showPage);
+    // The room list as the store will read it once the answer is stored, before it is: show it
+    // and switch to it. roomsReady() follows (or the failure of the first load).
+    void roomsShown(const QList<DBChatRoom>& rooms);
+    // The room list is stored: rebuild it from the store unless `listShown` (roomsShown() gave
+    // it); showPage: switch to it.
+    void roomsReady(bool showPage, bool listShown);
     void requestFailed(int reqCode, int errCode, const QString& text);
     void loggedOff();
     void accountRemoved(bool ok, const QString& error);
@@ -167,6 +171,7 @@ private:
 
     void onHttpSuccess(int reqCode, const QJsonObject& response);
     void onHttpFailure(int reqCode, int errCode, const QString& error);
+    void onRoomListShown(int reqCode, const QList<DBChatRoom>& rooms);
     // Codes 1 and 8: opens the answer's database, records every key, starts what is missing.
     void loginAnswered(int reqCode, const QJsonObject& response);
     bool openStore(const QString& account);
@@ -231,6 +236,8 @@ private:
     // store does not know yet most likely names one the list brings, so its room is asked for
     // only if the list did not (a login with a backlog would otherwise ask for every room).
     bool m_roomListPending = false;
+    // roomsShown() gave the list of the room-list request in flight.
+    bool m_roomsShownAhead = false;
     // A login's messaging session waits for the end of the room list, and then for the
     // window's paint of it (customEvent()).
     bool m_messagingAfterRooms = false;

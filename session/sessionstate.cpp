@@ -22,13 +22,18 @@ QString SessionState::Outcome::toString() const
         .arg(relock);
 }
 
+bool SessionState::showsAnsweredRooms() const
+{
+    // A lock taken while the first answers were in flight stays: only an unlock leaves it.
+    return m_s.login &&
+           (m_s.processType == ProcessManualLogin || m_s.processType == ProcessCacheRefreshed) &&
+           !m_s.lock;
+}
+
 SessionState::Outcome SessionState::roomsAnswered()
 {
     Outcome out;
-    // A lock taken while the first answers were in flight stays: only an unlock leaves it.
-    out.showRoomList =
-        (m_s.processType == ProcessManualLogin || m_s.processType == ProcessCacheRefreshed) &&
-        !m_s.lock;
+    out.showRoomList = showsAnsweredRooms();
     m_s.processType = ProcessReady;
     return out;
 }

@@ -78,6 +78,9 @@ public:
     // Whether an answer (success or failure) of a request code still concerns this session.
     bool acceptsAnswer(int reqCode) const;
 
+    // Whether the room list's answer, were it stored now, would switch to the room list.
+    bool showsAnsweredRooms() const;
+
     int processType() const { return m_s.processType; }
     bool isLoggedIn() const { return m_s.login; }
     bool isLocked() const { return m_s.lock; }

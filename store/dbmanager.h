@@ -129,7 +129,11 @@ public:
     // inserted, changed rooms get their type and members, rooms the server no longer lists lose
     // their chats and readers too. An answer without a "list" array of objects is refused, and
     // the first write that fails rolls the whole merge back: Failed leaves the store as it was.
-    SyncResult syncChatRoomList(const QJsonObject& response, qint64 ownUserId);
+    // A store that holds no room and no chat yet has its list read back known before the new
+    // rooms are written: `shownAhead`, when given, gets it then, while the merge goes on.
+    SyncResult
+    syncChatRoomList(const QJsonObject& response, qint64 ownUserId,
+                     const std::function<void(const QList<DBChatRoom>&)>& shownAhead = nullptr);
 
     // Chats (dbmanager_chat.cpp).
     //

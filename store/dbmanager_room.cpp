@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 #include <QSqlQuery>
 
 #include <algorithm>
@@ -191,7 +192,48 @@ bool DBManager::deleteChatRoom(const QString& topic)
     return removed;
 }
 
-DBManager::SyncResult DBManager::syncChatRoomList(const QJsonObject& response, qint64 ownUserId)
+namespace {
+
+// Whether the store holds any chat; true when that cannot be read, as nothing may be assumed then.
+bool holdsChats(DBManager* db)
+{
+    QSqlQuery* query = DBSql::prepared(db, QStringLiteral("SELECT 1 FROM TTT_CHATT LIMIT 1"),
+                                       "DBManager::syncChatRoomList");
+    if (!query || !DBSql::exec(*query, "DBManager::syncChatRoomList"))
+        return true;
+    const bool any = query->next();
+    query->finish();
+    return any;
+}
+
+// The room list a store without rooms or chats reads back once `added` is written in its order:
+// newest update first and, of equal ones, the room written last; a topic written twice is the
+// room written last (it replaced the first); named as a read names its rooms.
+QList<DBChatRoom> listOfAddedRooms(DBManager* db, const QList<DBChatRoom>& added)
+{
+    QList<DBChatRoom> list;
+    QSet<QString> topics;
+    for (auto it = added.crbegin(); it != added.crend(); ++it) {
+        if (topics.contains(it->topic()))
+            continue;
+        topics.insert(it->topic());
+        DBChatRoom room = *it;
+        room.setDataState(DataStateNone);
+        room.setRoomName(QString());
+        list.append(room);
+    }
+    std::stable_sort(list.begin(), list.end(), [](const DBChatRoom& a, const DBChatRoom& b) {
+        return a.updateDate() > b.updateDate();
+    });
+    DBChatRoom::resolveRoomNames(db, list);
+    return list;
+}
+
+} // namespace
+
+DBManager::SyncResult
+DBManager::syncChatRoomList(const QJsonObject& response, qint64 ownUserId,
+                            const std::function<void(const QList<DBChatRoom>&)>& shownAhead)
 {
     const char* const where = "DBManager::syncChatRoomList";
     // Read as an empty list, an answer without one would remove every stored room.
@@ -218,6 +260,7 @@ DBManager::SyncResult DBManager::syncChatRoomList(const QJsonObject& response, q
         m_db.rollback();
         return SyncResult::Failed;
     }
+    const bool firstRooms = shownAhead && local.isEmpty() && !holdsChats(this);
 
     QSet<qint64> memberIds;
     for (const QJsonValue& value : list)
@@ -242,6 +285,11 @@ DBManager::SyncResult DBManager::syncChatRoomList(const QJsonObject& response, q
         gone.setDataState(DataStateDelete);
         changes.append(gone);
     }
+
+    // Every room is new then, and its row in the list has no chat: the list is known before
+    // the rows are written.
+    if (firstRooms)
+        shownAhead(listOfAddedRooms(this, changes));
 
     bool written = true;
     for (auto it = changes.begin(); written && it != changes.end(); ++it) {

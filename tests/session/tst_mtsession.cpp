@@ -323,6 +323,18 @@ private slots:
         QCOMPARE(m_run->s.state().snapshot(), (SessionState::Snapshot{6, true, false}));
     }
 
+    // A first login's rooms are shown before they are stored; once they are, the window keeps
+    // the list it has instead of reading it again.
+    void firstLoginShowsRoomsBeforeStoring()
+    {
+        QVERIFY(m_run->login("user012"));
+        const int served = m_server.rooms(m_server.userId("user012")).size();
+        QCOMPARE(
+            m_run->r.ofAny({"roomsShown", "roomsReady"}),
+            (QList<SessionEvent>{{"roomsShown", {}, served}, {"roomsReady", {}, 1, "list shown"}}));
+        QVERIFY(roomsStored(m_run->s, "user012"));
+    }
+
     // Answers in flight at log off are dropped.
     void logOff()
     {
@@ -332,9 +344,11 @@ private slots:
         QVERIFY(waitUntil([&] { return !m_server.requests("/rest/chatt/room", since).isEmpty(); }));
         m_run->s.logOff();
         // The hung request is answered (503) now; the next login's own rooms are the sentinel.
+        // Its store holds the directory but no room yet: the list was shown before it was stored.
         m_server.clearFault();
         QVERIFY(m_run->login("user017", true));
-        QCOMPARE(m_run->r.of("roomsReady"), (QList<SessionEvent>{{"roomsReady", {}, 1}}));
+        QCOMPARE(m_run->r.of("roomsReady"),
+                 (QList<SessionEvent>{{"roomsReady", {}, 1, "list shown"}}));
         QCOMPARE(m_run->r.of("requestFailed"), QList<SessionEvent>());
     }
 
