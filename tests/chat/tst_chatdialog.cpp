@@ -35,6 +35,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -110,6 +111,14 @@ struct MarkerSeen
     Placed placed;
     int farItems = -1;
     MT_TYPED(MarkerSeen, top, placed, farItems)
+};
+// The chat at the top of the viewport and its top; the new-message bar.
+struct TopOfView
+{
+    QString id;
+    int top = 0;
+    bool newBar = false;
+    MT_TYPED(TopOfView, id, top, newBar)
 };
 // An export file: the stored chats in it, and whether it holds a long text whole.
 struct Exported
@@ -340,6 +349,21 @@ private:
         }
         return seen;
     }
+    static TopOfView topOfView(const MtChatWidget& view)
+    {
+        const QString id = chatIdFrom(view, view.indexAt(QPoint(0, 0)).row(), 1);
+        return {id, view.visualItemRect(view.item(view.row(view.findItem(id)->listItem()))).top(),
+                view.newMessageButton()->isVisible()};
+    }
+    // The rows have taken their heights: the view's layouts and extent are the same on two turns.
+    static bool settled(const MtChatWidget& view)
+    {
+        std::pair<int, int> last;
+        return waitUntil([&] {
+            const std::pair<int, int> now{view.layoutCount(), view.verticalScrollBar()->maximum()};
+            return std::exchange(last, now) == now;
+        });
+    }
     static MarkerSeen markerSeen(const ChatDialog& dialog)
     {
         MtChatWidget* view = dialog.chatView();
@@ -497,6 +521,28 @@ private slots:
             0, {true, ids.value(stored - unread - 1), ids.value(stored - unread)}, 0};
         QCOMPARE(markerSeen(*dialog), expected);
         QTRY_COMPARE(markerSeen(*dialog), expected);
+    }
+
+    // Others' chats arriving while scrolled up leave the rows in view where they are and show the
+    // new-message bar.
+    void chatsArriveWhileScrolledUp()
+    {
+        const DBChatRoom room = newRoom();
+        storeChats(room.topic(), 60, "words that wrap in a bubble", {}, 3);
+        auto dialog = open(room);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        MtChatWidget* view = dialog->chatView();
+        QVERIFY(settled(*view));
+        view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+        QVERIFY(settled(*view));
+        const TopOfView before = topOfView(*view);
+        QString last;
+        for (int i = 1; i <= 3; ++i)
+            last = m_server.chat(roomId(room.topic()), otherMember(room),
+                                 QStringLiteral("while scrolled up %1").arg(i));
+        QVERIFY(waitUntil([&] { return view->containsMessage(last); }));
+        QVERIFY(settled(*view));
+        QCOMPARE(topOfView(*view), (TopOfView{before.id, before.top, true}));
     }
 
     // Search: texts only, newest first, older pages loaded; %, _, \ and quotes as written. The
