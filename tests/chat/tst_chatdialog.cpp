@@ -1,4 +1,5 @@
 // The chat window against the reference server over TLS and its broker, one login for all.
+#include "common/chatrows.h"
 #include "common/devserver.h"
 #include "common/filesizelimit.h"
 #include "common/loggedin.h"
@@ -17,7 +18,6 @@
 #include "store/mtdata.h"
 #include "store/unreadcounts.h"
 #include "widgets/mtchatbaseitem.h"
-#include "widgets/mtchatentry.h"
 #include "widgets/mtchatitemstate.h"
 #include "widgets/mtchatwidget.h"
 #include "widgets/mtmessagedialog.h"
@@ -88,13 +88,6 @@ struct SearchRow
     QString search;
     QStringList keys; // "return", "up" or "down"
     QVector<SearchStep> steps;
-};
-// A row as shown: whole in the viewport, and the chats next to it.
-struct Placed
-{
-    bool whole = false;
-    QString above, below;
-    MT_TYPED(Placed, whole, above, below)
 };
 // A match: highlighted, placed, rows in view not as tall as their items.
 struct FarMatch
@@ -316,23 +309,6 @@ private:
         }
         return out;
     }
-    // The message id of the first chat row from `row` on in direction `step`; empty when none.
-    static QString chatIdFrom(const MtChatWidget& view, int row, int step)
-    {
-        for (; row >= 0 && row < view.count(); row += step) {
-            const MtChatEntryData data = view.rowData(row);
-            const bool chat = data.itemType != MtChatBaseItem::ItemType_Date &&
-                              data.itemType != MtChatBaseItem::ItemType_Alarm;
-            if (chat && !data.messageId.isEmpty())
-                return data.messageId;
-        }
-        return QString();
-    }
-    static Placed placed(const MtChatWidget& view, int row)
-    {
-        return {view.viewport()->rect().contains(view.visualItemRect(view.item(row))),
-                chatIdFrom(view, row - 1, -1), chatIdFrom(view, row + 1, 1)};
-    }
     static FarMatch farMatchSeen(const ChatDialog& dialog)
     {
         MtChatWidget* view = dialog.chatView();
@@ -340,7 +316,7 @@ private:
         if (!item)
             return {};
         FarMatch seen{dialog.highlightedMessageId(), item->highlight(),
-                      placed(*view, view->row(item->listItem())), 0};
+                      placedOf(*view, view->row(item->listItem())), 0};
         for (int row = 0; row < view->count(); ++row) {
             const QRect rect = view->visualItemRect(view->item(row));
             MtChatBaseItem* inView =
@@ -352,17 +328,8 @@ private:
     static TopOfView topOfView(const MtChatWidget& view)
     {
         const QString id = chatIdFrom(view, view.indexAt(QPoint(0, 0)).row(), 1);
-        return {id, view.visualItemRect(view.item(view.row(view.findItem(id)->listItem()))).top(),
+        return {id, view.visualItemRect(view.item(rowOf(view, id))).top(),
                 view.newMessageButton()->isVisible()};
-    }
-    // The rows have taken their heights: the view's layouts and extent are the same on two turns.
-    static bool settled(const MtChatWidget& view)
-    {
-        std::pair<int, int> last;
-        return waitUntil([&] {
-            const std::pair<int, int> now{view.layoutCount(), view.verticalScrollBar()->maximum()};
-            return std::exchange(last, now) == now;
-        });
     }
     static MarkerSeen markerSeen(const ChatDialog& dialog)
     {
@@ -375,12 +342,8 @@ private:
                      : -1;
         if (at < 0)
             return {};
-        MarkerSeen seen{view->visualItemRect(view->item(at)).top(), placed(*view, at), 0};
-        for (int row = 0; row < view->count(); ++row) {
-            const auto* entry = static_cast<const MtChatEntry*>(view->item(row));
-            seen.farItems += entry->widget() && qAbs(row - at) > ChatRules::kPageSize;
-        }
-        return seen;
+        return {view->visualItemRect(view->item(at)).top(), placedOf(*view, at),
+                itemsFarFrom(*view, at, ChatRules::kPageSize)};
     }
     // The next file dialog the program opens is handed to `answer`.
     void onChooser(const std::function<void(QFileDialog*)>& answer)
