@@ -393,13 +393,11 @@ struct Cost
 };
 } // namespace
 
-Q_DECLARE_METATYPE(DBChat)
 Q_DECLARE_METATYPE(Step)
 Q_DECLARE_METATYPE(Row)
 Q_DECLARE_METATYPE(MadeRow)
 Q_DECLARE_METATYPE(AloneRow)
 Q_DECLARE_METATYPE(Remade)
-Q_DECLARE_METATYPE(Kind)
 Q_DECLARE_METATYPE(Placing)
 
 class TestChatView : public QObject
