@@ -1,4 +1,5 @@
 // The chat window against the reference server over TLS and its broker, one login for all.
+#include "common/chatrows.h"
 #include "common/devserver.h"
 #include "common/filesizelimit.h"
 #include "common/loggedin.h"
@@ -17,7 +18,6 @@
 #include "store/mtdata.h"
 #include "store/unreadcounts.h"
 #include "widgets/mtchatbaseitem.h"
-#include "widgets/mtchatentry.h"
 #include "widgets/mtchatitemstate.h"
 #include "widgets/mtchatwidget.h"
 #include "widgets/mtmessagedialog.h"
@@ -35,6 +35,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -88,13 +89,6 @@ struct SearchRow
     QStringList keys; // "return", "up" or "down"
     QVector<SearchStep> steps;
 };
-// A row as shown: whole in the viewport, and the chats next to it.
-struct Placed
-{
-    bool whole = false;
-    QString above, below;
-    MT_TYPED(Placed, whole, above, below)
-};
 // A match: highlighted, placed, rows in view not as tall as their items.
 struct FarMatch
 {
@@ -110,6 +104,14 @@ struct MarkerSeen
     Placed placed;
     int farItems = -1;
     MT_TYPED(MarkerSeen, top, placed, farItems)
+};
+// The chat at the top of the viewport and its top; the new-message bar.
+struct TopOfView
+{
+    QString id;
+    int top = 0;
+    bool newBar = false;
+    MT_TYPED(TopOfView, id, top, newBar)
 };
 // An export file: the stored chats in it, and whether it holds a long text whole.
 struct Exported
@@ -307,23 +309,6 @@ private:
         }
         return out;
     }
-    // The message id of the first chat row from `row` on in direction `step`; empty when none.
-    static QString chatIdFrom(const MtChatWidget& view, int row, int step)
-    {
-        for (; row >= 0 && row < view.count(); row += step) {
-            const MtChatEntryData data = view.rowData(row);
-            const bool chat = data.itemType != MtChatBaseItem::ItemType_Date &&
-                              data.itemType != MtChatBaseItem::ItemType_Alarm;
-            if (chat && !data.messageId.isEmpty())
-                return data.messageId;
-        }
-        return QString();
-    }
-    static Placed placed(const MtChatWidget& view, int row)
-    {
-        return {view.viewport()->rect().contains(view.visualItemRect(view.item(row))),
-                chatIdFrom(view, row - 1, -1), chatIdFrom(view, row + 1, 1)};
-    }
     static FarMatch farMatchSeen(const ChatDialog& dialog)
     {
         MtChatWidget* view = dialog.chatView();
@@ -331,7 +316,7 @@ private:
         if (!item)
             return {};
         FarMatch seen{dialog.highlightedMessageId(), item->highlight(),
-                      placed(*view, view->row(item->listItem())), 0};
+                      placedOf(*view, view->row(item->listItem())), 0};
         for (int row = 0; row < view->count(); ++row) {
             const QRect rect = view->visualItemRect(view->item(row));
             MtChatBaseItem* inView =
@@ -339,6 +324,12 @@ private:
             seen.misfitRows += inView && inView->sizeHint().height() != rect.height();
         }
         return seen;
+    }
+    static TopOfView topOfView(const MtChatWidget& view)
+    {
+        const QString id = chatIdFrom(view, view.indexAt(QPoint(0, 0)).row(), 1);
+        return {id, view.visualItemRect(view.item(rowOf(view, id))).top(),
+                view.newMessageButton()->isVisible()};
     }
     static MarkerSeen markerSeen(const ChatDialog& dialog)
     {
@@ -351,12 +342,8 @@ private:
                      : -1;
         if (at < 0)
             return {};
-        MarkerSeen seen{view->visualItemRect(view->item(at)).top(), placed(*view, at), 0};
-        for (int row = 0; row < view->count(); ++row) {
-            const auto* entry = static_cast<const MtChatEntry*>(view->item(row));
-            seen.farItems += entry->widget() && qAbs(row - at) > ChatRules::kPageSize;
-        }
-        return seen;
+        return {view->visualItemRect(view->item(at)).top(), placedOf(*view, at),
+                itemsFarFrom(*view, at, ChatRules::kPageSize)};
     }
     // The next file dialog the program opens is handed to `answer`.
     void onChooser(const std::function<void(QFileDialog*)>& answer)
@@ -496,7 +483,30 @@ private slots:
         const MarkerSeen expected{
             0, {true, ids.value(stored - unread - 1), ids.value(stored - unread)}, 0};
         QCOMPARE(markerSeen(*dialog), expected);
-        QTRY_COMPARE(markerSeen(*dialog), expected);
+        QVERIFY(settled(*dialog->chatView()));
+        QCOMPARE(markerSeen(*dialog), expected);
+    }
+
+    // Others' chats arriving while scrolled up leave the rows in view where they are and show the
+    // new-message bar.
+    void chatsArriveWhileScrolledUp()
+    {
+        const DBChatRoom room = newRoom();
+        storeChats(room.topic(), 60, "words that wrap in a bubble", {}, 3);
+        auto dialog = open(room);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        MtChatWidget* view = dialog->chatView();
+        QVERIFY(settled(*view));
+        view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+        QVERIFY(settled(*view));
+        const TopOfView before = topOfView(*view);
+        QString last;
+        for (int i = 1; i <= 3; ++i)
+            last = m_server.chat(roomId(room.topic()), otherMember(room),
+                                 QStringLiteral("while scrolled up %1").arg(i));
+        QVERIFY(waitUntil([&] { return view->containsMessage(last); }));
+        QVERIFY(settled(*view));
+        QCOMPARE(topOfView(*view), (TopOfView{before.id, before.top, true}));
     }
 
     // Search: texts only, newest first, older pages loaded; %, _, \ and quotes as written. The

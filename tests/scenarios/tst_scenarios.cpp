@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QJsonObject>
 #include <QProcess>
-#include <QThread>
 #include <QUrl>
 #include <QtTest>
 
@@ -86,14 +85,6 @@ struct LoggedOff
     MT_TYPED(LoggedOff, storedKeys, autologinAccount, sessionEnded, connected, boxes, running)
 };
 
-struct SteadyChats
-{
-    int toasts;
-    qint64 unreadRows;
-    bool toastWhileArriving;
-    MT_TYPED(SteadyChats, toastWhileArriving, toasts, unreadRows)
-};
-
 // The idle client's room window and main window, and the busy one's room window.
 struct IdleLock
 {
@@ -113,7 +104,6 @@ private slots:
 
     void loginFillsStoreAndSession();
     void chatWhileHiddenShowsToastAndAsksForAttention();
-    void burstInOneRoomGivesOneToast();
     void lockThenWrongPasswordKeepsSession();
     void idleLockThenWrongPasswordIsRefused();
     void forcedLogoutAndTakeOverRemoveAccounts();
@@ -124,9 +114,6 @@ private slots:
     void logOffWhileRoomsAreFetched();
 
 private:
-    // `count` chats "<text> <n>", one every `intervalMs`; whether `seen` held before the last.
-    bool steadyChats(const DevRoom& room, qint64 senderId, const QString& text, int count,
-                     int intervalMs, const std::function<bool()>& seen);
     // Moves the pointer over a window of the busy client every few seconds until `done`.
     bool idleUntil(const AppClient& busy, const QString& window, const std::function<bool()>& done);
     SessionView sessionView(AppClient& client, const QString& account, const QString& device);
@@ -182,23 +169,6 @@ SessionView TestScenarios::sessionView(AppClient& client, const QString& account
     return SessionView{int(client.boxes().size()), live["ended"].isObject(),
                        live["connected"].toBool(), QFile::exists(client.databasePath(account)),
                        client.isRunning()};
-}
-
-bool TestScenarios::steadyChats(const DevRoom& room, qint64 senderId, const QString& text,
-                                int count, int intervalMs, const std::function<bool()>& seen)
-{
-    bool seenBeforeLast = false;
-    for (int i = 1; i <= count; ++i) {
-        QDeadlineTimer slot(intervalMs);
-        seenBeforeLast = seenBeforeLast || seen();
-        if (m_server.chat(room.roomId, senderId, QStringLiteral("%1 %2").arg(text).arg(i))
-                .isEmpty())
-            return false;
-        // The pace is the behaviour under test: a stream that never pauses.
-        while (!slot.hasExpired())
-            QThread::msleep(20);
-    }
-    return seenBeforeLast;
 }
 
 bool TestScenarios::idleUntil(const AppClient& busy, const QString& window,
@@ -265,38 +235,6 @@ void TestScenarios::chatWhileHiddenShowsToastAndAsksForAttention()
                     m_x->wmState(client.mainWindow()), m_x->demandsAttention(client.mainWindow()),
                     QFile::exists(client.tempDir() + QStringLiteral("/veltri_alarm.wav"))}),
         (HiddenChat{1, 1, QStringLiteral("Iconic"), true, true}), kWait);
-}
-
-// A burst gives one toast; a stream that never pauses gets its toast while it lasts.
-void TestScenarios::burstInOneRoomGivesOneToast()
-{
-    const QString account = QStringLiteral("user003");
-    const qint64 id = m_server.userId(account);
-    AppClient client(*m_x, m_server);
-    // Long enough for every toast of this scenario to stay up.
-    client.presetSetting(QStringLiteral("Settings/AlarmDisplayTime"), 60);
-    QVERIFY(inTray(client, account));
-
-    const QVector<DevRoom> all = m_server.rooms(id, true);
-    QVERIFY(all.size() >= 3);
-    const DevRoom& burst = all.at(0);
-    const DevRoom& sentinel = all.at(1);
-    const DevRoom& steady = all.at(2);
-    QVERIFY(m_server.chats(burst.roomId, burst.otherThan(id), QStringLiteral("Burst"), 50));
-    const SqlCipherFile db = client.store(account);
-    QTRY_COMPARE_WITH_TIMEOUT(db.number(kUnread.arg(burst.topic)), qint64(50), kWait);
-    QVERIFY(!m_server.chat(sentinel.roomId, sentinel.otherThan(id), "Sentinel").isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(db.number(kUnread.arg(sentinel.topic)), qint64(1), kWait);
-    QTRY_VERIFY_WITH_TIMEOUT(client.toasts().size() >= 2, kWait);
-    QCOMPARE(client.toasts().size(), 2);
-
-    const bool toastWhileArriving =
-        steadyChats(steady, steady.otherThan(id), QStringLiteral("Steady"), 20, 500,
-                    [&] { return client.toasts().size() == 3; });
-    QTRY_COMPARE_WITH_TIMEOUT(db.number(kUnread.arg(steady.topic)), qint64(20), kWait);
-    const SteadyChats seen{int(client.toasts().size()), db.number(kUnread.arg(steady.topic)),
-                           toastWhileArriving};
-    QCOMPARE(seen, (SteadyChats{3, 20, true}));
 }
 
 // The tray's lock: a wrong password keeps the session, the right one logs the device in again.

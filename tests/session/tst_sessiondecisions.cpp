@@ -1,4 +1,6 @@
 #include "common/typed.h"
+#include "common/wait.h"
+#include "session/mtcoalescer.h"
 #include "session/mtroompresence.h"
 #include "session/notificationdecision.h"
 #include "session/sessionrequest.h"
@@ -77,11 +79,51 @@ void row(const char* name, const T&... values)
 {
     (QTest::newRow(name) << ... << values);
 }
+
+// Fired() while the pokes still came, and after the last one.
+struct Fired
+{
+    bool whilePoking = false;
+    int after = 0;
+    MT_TYPED(Fired, whilePoking, after)
+};
+// `pokes` pokes `everyMs` apart through the event loop, the run cancelled after the last or not.
+struct PokeRow
+{
+    int delayMs = 0, maxWaitMs = 0, pokes = 0, everyMs = 0;
+    bool cancel = false;
+    Fired fired;
+};
+
+// The sentinel is due well after anything the run can still owe: at most the delay after its
+// last poke.
+Fired pokeRun(const PokeRow& row)
+{
+    MtCoalescer coalescer(row.delayMs, row.maxWaitMs);
+    QSignalSpy fired(&coalescer, &MtCoalescer::fired);
+    QTimer poker;
+    int poked = 0, whilePoking = 0;
+    bool sentinel = false;
+    QObject::connect(&poker, &QTimer::timeout, [&] {
+        coalescer.poke();
+        if (++poked < row.pokes)
+            return;
+        poker.stop();
+        whilePoking = fired.count();
+        if (row.cancel)
+            coalescer.cancel();
+        QTimer::singleShot(row.delayMs * 3 / 2, Qt::PreciseTimer, [&] { sentinel = true; });
+    });
+    poker.start(row.everyMs);
+    waitUntil([&] { return sentinel; });
+    return {whilePoking > 0, int(fired.count()) - whilePoking};
+}
 } // namespace
+Q_DECLARE_METATYPE(PokeRow)
 Q_DECLARE_METATYPE(PresenceView)
 Q_DECLARE_METATYPE(QList<Step>)
 
-// The session's decisions without a display: states, notices, presence.
+// The session's decisions without a display: states, notices, presence, refreshes.
 class TestSessionDecisions : public QObject
 {
     Q_OBJECT
@@ -269,6 +311,21 @@ private slots:
         stop = true;
         reader.join();
         QCOMPARE(presence.isInRoom(QStringLiteral("chat/1")), true);
+    }
+
+    // The room list's and the notices' refreshes: a burst is one, a busy stream is not starved.
+    void coalescing_data()
+    {
+        QTest::addColumn<PokeRow>("row");
+        QTest::newRow("a burst folds into one") << PokeRow{100, 5000, 5, 10, false, {false, 1}};
+        QTest::newRow("a stream that never pauses fires while it lasts")
+            << PokeRow{50, 150, 40, 10, false, {true, 1}};
+        QTest::newRow("a cancelled run never fires") << PokeRow{100, 5000, 5, 10, true, {false, 0}};
+    }
+    void coalescing()
+    {
+        QFETCH(PokeRow, row);
+        QCOMPARE(pokeRun(row), row.fired);
     }
 };
 

@@ -1,4 +1,5 @@
 // The conversation view: order, items, screen reader texts, paging and long conversations.
+#include "common/chatrows.h"
 #include "common/testenv.h"
 #include "common/typed.h"
 #include "common/wait.h"
@@ -110,29 +111,6 @@ bool showView(MtChatWidget& view, int width = 380)
     view.resize(width, 300);
     view.show();
     return QTest::qWaitForWindowExposed(&view);
-}
-
-int rowOf(const MtChatWidget& view, const QString& id)
-{
-    for (int row = 0; row < view.count(); ++row) {
-        if (view.rowData(row).messageId == id)
-            return row;
-    }
-    return -1;
-}
-
-bool wholeInView(const MtChatWidget& view, const QString& id)
-{
-    const QListWidgetItem* row = view.item(rowOf(view, id));
-    return row && view.viewport()->rect().contains(view.visualItemRect(row));
-}
-
-QList<int> rowHeights(const MtChatWidget& view)
-{
-    QList<int> heights;
-    for (int row = 0; row < view.count(); ++row)
-        heights << view.visualItemRect(view.item(row)).height();
-    return heights;
 }
 
 // One step of building a conversation as the chat window does.
@@ -387,35 +365,23 @@ void place(MtChatWidget& view, const QString& id, Placing placing)
         view.verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
 }
 
-// Rows added with the page that carry an item while more than 50 rows from `id`.
-int farItems(const MtChatWidget& view, const QString& id)
-{
-    const int at = rowOf(view, id);
-    int far = 0;
-    for (int row = 0; row < view.count(); ++row) {
-        const auto* entry = static_cast<const MtChatEntry*>(view.item(row));
-        far += entry->data().messageId.startsWith(QLatin1String("old-")) && entry->widget() &&
-               qAbs(row - at) > 50;
-    }
-    return far;
-}
-
 // At the top: also no items made where the view stood.
 bool placedAsAsked(const MtChatWidget& view, const QString& id, Placing placing)
 {
-    const QRect rect = view.visualItemRect(view.item(rowOf(view, id)));
-    return placing == Placing::AtTop
-               ? rect.top() == 0 && wholeInView(view, id) && farItems(view, id) == 0
+    const int row = rowOf(view, id);
+    const bool whole = wholeInView(view, row);
+    return placing == Placing::AtTop ? view.visualItemRect(view.item(row)).top() == 0 && whole &&
+                                           itemsFarFrom(view, row, 50, QStringLiteral("old-")) == 0
            : placing == Placing::ShownThenScroll ? view.verticalScrollBar()->value() == 0
-                                                 : wholeInView(view, id);
+                                                 : whole;
 }
 
 // A placed row as the batch ends.
-struct Placed
+struct Batched
 {
     int itemsMade = 0; // while the batch lasted
     bool asAsked = false;
-    MT_TYPED(Placed, itemsMade, asAsked)
+    MT_TYPED(Batched, itemsMade, asAsked)
 };
 
 // Layouts done at once, and whether items stay bounded by the viewport.
@@ -427,13 +393,11 @@ struct Cost
 };
 } // namespace
 
-Q_DECLARE_METATYPE(DBChat)
 Q_DECLARE_METATYPE(Step)
 Q_DECLARE_METATYPE(Row)
 Q_DECLARE_METATYPE(MadeRow)
 Q_DECLARE_METATYPE(AloneRow)
 Q_DECLARE_METATYPE(Remade)
-Q_DECLARE_METATYPE(Kind)
 Q_DECLARE_METATYPE(Placing)
 
 class TestChatView : public QObject
@@ -799,7 +763,7 @@ private slots:
         view.showRowAtTop(atTop ? view.item(rowOf(view, id)) : nullptr);
         view.endBatch();
         place(view, id, placing);
-        QCOMPARE((Placed{itemsMade, placedAsAsked(view, id, placing)}), (Placed{0, true}));
+        QCOMPARE((Batched{itemsMade, placedAsAsked(view, id, placing)}), (Batched{0, true}));
         QTRY_COMPARE(rowHeights(view), rowHeights(plain));
         QCOMPARE(placedAsAsked(view, id, placing), true);
     }
