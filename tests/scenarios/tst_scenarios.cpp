@@ -15,6 +15,7 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -92,6 +93,14 @@ struct IdleLock
     bool idleMainShown;
     MT_TYPED(IdleLock, idleRoomWindows, idleMainShown, busyRoomWindows)
 };
+// A login's requests as the server got them, the two after the login in path order: the
+// directory and the room list are asked for at once, and either may reach the server first.
+QVector<DevRequest> afterTheLogin(QVector<DevRequest> requests)
+{
+    std::sort(requests.begin() + qMin(1, int(requests.size())), requests.end(),
+              [](const DevRequest& a, const DevRequest& b) { return a.path < b.path; });
+    return requests;
+}
 } // namespace
 
 class TestScenarios : public QObject
@@ -198,7 +207,7 @@ void TestScenarios::loginFillsStoreAndSession()
     const QVector<DevRequest> expectedOrder{{"POST", "/rest/auth"},
                                             {"GET", "/rest/cache/" + uid + "/19700101000000"},
                                             {"GET", "/rest/chatt/room/" + uid}};
-    QCOMPARE(m_server.requestsOf(device, since).mid(0, 3), expectedOrder);
+    QCOMPARE(afterTheLogin(m_server.requestsOf(device, since).mid(0, 3)), expectedOrder);
 
     const QJsonObject live = m_server.session(id, device);
     const SqlCipherFile db = client.store(account);
@@ -266,7 +275,7 @@ void TestScenarios::lockThenWrongPasswordKeepsSession()
     QVERIFY(client.typeInto(client.mainWindow(), DevServer::kPassword, QStringLiteral("Return")));
     const QString uid = QString::number(id);
     QTRY_COMPARE_WITH_TIMEOUT(m_server.requestsOf(device, rightSince).size(), 3, kWait);
-    QVector<DevRequest> seen = m_server.requestsOf(device, rightSince);
+    QVector<DevRequest> seen = afterTheLogin(m_server.requestsOf(device, rightSince));
     // The cache request names the time of the last one, which differs from run to run.
     seen[1].path = seen.at(1).path.section('/', 0, 3);
     QCOMPARE(seen, (QVector<DevRequest>{{"POST", "/rest/auth"},
