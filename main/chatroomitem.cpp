@@ -8,6 +8,21 @@ ChatRoomItem::ChatRoomItem(QWidget* parent) : QFrame(parent), ui(new Ui::ChatRoo
     ui->unreadCountLabel->hide();
 }
 
+QString ChatRoomItem::rowStyleSheet()
+{
+    return QStringLiteral(
+        "ChatRoomItem { outline: none; border: none; border-bottom: 1px solid #D2D2D2; }"
+        "ChatRoomItem #iconButton { border: none; outline: none; }"
+        "ChatRoomItem #titleLabel { font-size: 10pt; }"
+        "ChatRoomItem #memberCountLabel { font-size: 8pt; color: rgb(170, 171, 171); "
+        "background-image: url(:/images/people_count.png); background-repeat: no-repeat; "
+        "background-position: left center; padding-left: 21px; }"
+        "ChatRoomItem #dateTimeLabel { font-size: 9pt; color: rgb(130, 130, 130); }"
+        "ChatRoomItem #messageLabel { color: rgb(90, 90, 90); }"
+        "ChatRoomItem #unreadCountLabel { color: white; background-color: #EB2724; "
+        "border-radius: 10px; padding-left: 3px; padding-right: 3px; }");
+}
+
 ChatRoomItem::~ChatRoomItem()
 {
     delete ui;

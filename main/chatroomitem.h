@@ -18,6 +18,10 @@ public:
     explicit ChatRoomItem(QWidget* parent = nullptr);
     ~ChatRoomItem() override;
 
+    // The rows' look, for the list that holds them: set there once, every row shares one parsed
+    // style; set on each row, each parsed its own.
+    static QString rowStyleSheet();
+
     // Shows the row's texts; `longTime` becomes the time's tool tip.
     void setRow(const ChatRoomRow& row, const QString& longTime);
     // The texts shown, read back from the labels.

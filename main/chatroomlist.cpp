@@ -27,7 +27,8 @@ ChatRoomList::ChatRoomList(QWidget* parent)
 {
     setObjectName(QStringLiteral("chatRoomListWidget"));
     setStyleSheet(QStringLiteral("QListWidget { border: none; outline: none; }"
-                                 "QListWidget::item:selected { background: #FFF280; }"));
+                                 "QListWidget::item:selected { background: #FFF280; }") +
+                  ChatRoomItem::rowStyleSheet());
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
