@@ -153,7 +153,8 @@ QString DBChatRoom::roomNameFrom(const QString& members, const QHash<qint64, QSt
     return names.join(QStringLiteral(", "));
 }
 
-void DBChatRoom::resolveRoomNames(DBManager* db, QList<DBChatRoom>& rooms)
+void DBChatRoom::resolveRoomNames(DBManager* db, QList<DBChatRoom>& rooms,
+                                  const QHash<qint64, QString>& knownUsers)
 {
     QSet<qint64> userIds;
     QSet<qint64> groupIds;
@@ -164,10 +165,15 @@ void DBChatRoom::resolveRoomNames(DBManager* db, QList<DBChatRoom>& rooms)
             groupIds.insert(room.m_members.toLongLong());
             continue;
         }
-        for (const QString& id : room.m_members.split(QLatin1Char(',')))
-            userIds.insert(id.toLongLong());
+        for (const QString& id : room.m_members.split(QLatin1Char(','))) {
+            const qint64 userId = id.toLongLong();
+            if (!knownUsers.contains(userId))
+                userIds.insert(userId);
+        }
     }
-    const QHash<qint64, QString> users = DBSql::userNames(db, userIds);
+    QHash<qint64, QString> users = DBSql::userNames(db, userIds);
+    for (auto it = knownUsers.cbegin(); it != knownUsers.cend(); ++it)
+        users.insert(it.key(), it.value());
     const QHash<qint64, QString> groups = DBSql::groupNames(db, groupIds);
     for (DBChatRoom& room : rooms) {
         if (room.m_roomNameResolved)

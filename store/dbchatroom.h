@@ -30,8 +30,9 @@ public:
     // The user ids of a room object's "members", the own user left out.
     static QSet<qint64> memberIds(const QJsonArray& members, qint64 ownUserId);
     // Looks up the names of the rooms that have none yet, with a few statements for the whole
-    // list.
-    static void resolveRoomNames(DBManager* db, QList<DBChatRoom>& rooms);
+    // list; the users in `knownUsers` are taken from there.
+    static void resolveRoomNames(DBManager* db, QList<DBChatRoom>& rooms,
+                                 const QHash<qint64, QString>& knownUsers = {});
     ~DBChatRoom() override;
     DBChatRoom(const DBChatRoom&) = default;
     DBChatRoom& operator=(const DBChatRoom&) = default;

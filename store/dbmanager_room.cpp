@@ -208,8 +208,10 @@ bool holdsChats(DBManager* db)
 
 // The room list a store without rooms or chats reads back once `added` is written in its order:
 // newest update first and, of equal ones, the room written last; a topic written twice is the
-// room written last (it replaced the first); named as a read names its rooms.
-QList<DBChatRoom> listOfAddedRooms(DBManager* db, const QList<DBChatRoom>& added)
+// room written last (it replaced the first); named as a read names its rooms, from the users'
+// names the merge already knows where it can.
+QList<DBChatRoom> listOfAddedRooms(DBManager* db, const QList<DBChatRoom>& added,
+                                   const QHash<qint64, QString>& knownUsers)
 {
     QList<DBChatRoom> list;
     QSet<QString> topics;
@@ -225,7 +227,7 @@ QList<DBChatRoom> listOfAddedRooms(DBManager* db, const QList<DBChatRoom>& added
     std::stable_sort(list.begin(), list.end(), [](const DBChatRoom& a, const DBChatRoom& b) {
         return a.updateDate() > b.updateDate();
     });
-    DBChatRoom::resolveRoomNames(db, list);
+    DBChatRoom::resolveRoomNames(db, list, knownUsers);
     return list;
 }
 
@@ -289,7 +291,7 @@ DBManager::syncChatRoomList(const QJsonObject& response, qint64 ownUserId,
     // Every room is new then, and its row in the list has no chat: the list is known before
     // the rows are written.
     if (firstRooms)
-        shownAhead(listOfAddedRooms(this, changes));
+        shownAhead(listOfAddedRooms(this, changes, names));
 
     bool written = true;
     for (auto it = changes.begin(); written && it != changes.end(); ++it) {
