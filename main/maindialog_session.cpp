@@ -79,9 +79,12 @@ void MainDialog::onLoginFailed(int errCode, const QString& text)
     hideLoading();
     setLoginControlsEnabled(true);
     // A login that failed after its store was opened (its directory or room list did not come)
-    // has closed that store again: the list lets go of it.
+    // has closed that store again: the list lets go of it. Its rooms may have been shown
+    // before they failed to be stored: the login page comes back, without the idle lock.
     ui->chatRoomListWidget->clearChatRooms();
     ui->chatRoomListWidget->setSession(nullptr, nullptr, 0);
+    m_eventFilter->stopLockMode();
+    showPage(LoginPage);
     if (errCode == MtSession::kErrorDatabase) {
         ui->idLineEdit->clear();
         ui->passwordLineEdit->clear();

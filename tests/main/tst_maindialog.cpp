@@ -17,6 +17,7 @@
 #include "resources/mtresources.h"
 #include "session/localsettings.h"
 #include "session/mtsession.h"
+#include "session/sessionrequest.h"
 #include "store/mtdata.h"
 #include "widgets/mtmessagedialog.h"
 #include "widgets/mtpicture.h"
@@ -356,6 +357,23 @@ private slots:
                               LocalSettings(settingsFile()).autologinAccount(),
                               w.child<QLineEdit>("idLineEdit")->text()}),
                  (QStringList{"0", "", ""}));
+    }
+
+    // A login whose rooms were shown before they were stored, and then failed (the store did
+    // not take them), is back on the login page, usable, not on an empty room list.
+    void failureAfterTheRoomsWereShown()
+    {
+        ShownWindow w(m_config);
+        QVERIFY(w.started());
+        w.child<QLineEdit>("idLineEdit")->setText(QStringLiteral("user013"));
+        w.child<QLineEdit>("passwordLineEdit")->setText(kPassword);
+        QTest::mouseClick(w.child<QPushButton>("loginButton"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(w.dialog.currentPage(), int(MainDialog::RoomListPage),
+                                  kLoginWait);
+        emit w.dialog.session()->loginFailed(SessionRequest::ErrorNetwork, QStringLiteral("x"));
+        QCOMPARE((QVector<bool>{w.dialog.currentPage() == MainDialog::LoginPage,
+                                w.child<QPushButton>("loginButton")->isEnabled()}),
+                 (QVector<bool>{true, true}));
     }
 
     // Settings outlive the window; one the file cannot keep still applies, told; close hides.
