@@ -289,8 +289,7 @@ void ChatDialog::updatePicture()
     }
     const qreal ratio = devicePixelRatioF();
     const QSize size = ui->thubnailButton->iconSize();
-    const QPixmap mosaic =
-        mtPictureMosaic(mtRoomPictures(sources, &FileManager::cachedFile, ratio), size, ratio);
+    const QPixmap mosaic = mtRoomMosaic(sources, &FileManager::cachedFile, size, ratio);
     ui->thubnailButton->setIcon(QIcon(mosaic));
 }
 

@@ -292,16 +292,10 @@ void ChatRoomList::refreshPicture(ChatRoomListWidgetItem* item, ChatRoomItem* wi
         requestPictures(item);
     }
     if (item->picture().isNull()) {
-        const qreal ratio = widget->devicePixelRatioF();
         bool whole = true;
-        auto cached = [&whole](const QString& url) {
-            const QString file = FileManager::cachedFile(url);
-            whole = whole && (url.isEmpty() || !file.isEmpty());
-            return file;
-        };
-        // Composed before `whole` is read: it is known only once every source was looked up.
-        const QPixmap picture = mtPictureMosaic(
-            mtRoomPictures(item->pictureSources(), cached, ratio), widget->pictureSize(), ratio);
+        const QPixmap picture =
+            mtRoomMosaic(item->pictureSources(), &FileManager::cachedFile, widget->pictureSize(),
+                         widget->devicePixelRatioF(), &whole);
         item->setPicture(picture, whole);
     }
     widget->setPicture(item->picture());

@@ -9,6 +9,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmapCache>
 
 namespace {
 
@@ -57,18 +58,43 @@ MtRoomPictureSources mtRoomPictureSources(DBManager& db, const DBChatRoom& room,
     return sources;
 }
 
-QList<QPixmap> mtRoomPictures(const MtRoomPictureSources& sources,
-                              const std::function<QString(const QString&)>& localFile, qreal ratio)
+QPixmap mtRoomMosaic(const MtRoomPictureSources& sources,
+                     const std::function<QString(const QString&)>& localFile, const QSize& size,
+                     qreal ratio, bool* whole)
 {
-    QList<QPixmap> pictures;
+    QStringList files;
+    bool all = true;
+    bool none = true;
     for (const QString& url : sources.urls) {
         const QString file = url.isEmpty() ? QString() : localFile(url);
-        QPixmap picture = file.isEmpty() ? QPixmap() : QPixmap(file);
+        all = all && (url.isEmpty() || !file.isEmpty());
+        none = none && file.isEmpty();
+        files << file;
+    }
+    if (whole)
+        *whole = all;
+    // Until their pictures come, rooms of as many members show the same default mosaic: it is
+    // composed once, not for every row (a list's first rows are made before any picture is in).
+    const int tiles = qBound(1, int(files.size()), MtRoomPictureSources::kMaxPictures);
+    const QString key = QStringLiteral("mt-room-default-%1-%2x%3-%4")
+                            .arg(tiles)
+                            .arg(size.width())
+                            .arg(size.height())
+                            .arg(ratio);
+    QPixmap mosaic;
+    if (none && QPixmapCache::find(key, &mosaic))
+        return mosaic;
+    QList<QPixmap> pictures;
+    for (const QString& file : qAsConst(files)) {
+        const QPixmap picture = file.isEmpty() ? QPixmap() : QPixmap(file);
         pictures.append(picture.isNull() ? mtLoadPicture(defaultPicture(), ratio) : picture);
     }
     if (pictures.isEmpty())
         pictures.append(mtLoadPicture(defaultPicture(), ratio));
-    return pictures;
+    mosaic = mtPictureMosaic(pictures, size, ratio);
+    if (none)
+        QPixmapCache::insert(key, mosaic);
+    return mosaic;
 }
 
 QPixmap mtPictureMosaic(const QList<QPixmap>& pictures, const QSize& size, qreal ratio)

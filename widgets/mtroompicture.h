@@ -28,12 +28,13 @@ struct MtRoomPictureSources
 // Members missing from the directory are left out; nothing known gives no source.
 MtRoomPictureSources mtRoomPictureSources(DBManager& db, const DBChatRoom& room, qint64 ownUserId);
 
-// The pictures of `sources` as they stand: each URL's local file (`localFile` maps a URL to the
-// file, empty when there is none yet) when it loads, otherwise the default profile picture.
-// Never empty: no source at all gives the default picture once.
-QList<QPixmap> mtRoomPictures(const MtRoomPictureSources& sources,
-                              const std::function<QString(const QString&)>& localFile,
-                              qreal ratio = 1.0);
+// The room picture of `sources` as they stand, composed by mtPictureMosaic(): each URL's local
+// file (`localFile` maps a URL to the file, empty when there is none yet) when it loads,
+// otherwise the default profile picture; no source at all gives the default picture once.
+// `whole`, when given, tells whether every URL had its file.
+QPixmap mtRoomMosaic(const MtRoomPictureSources& sources,
+                     const std::function<QString(const QString&)>& localFile, const QSize& size,
+                     qreal ratio = 1.0, bool* whole = nullptr);
 
 // Composes up to four pictures into one of `size`, clipped to the inscribed ellipse: one fills
 // the circle, two are halves side by side, three are two quarters above a half, four are
