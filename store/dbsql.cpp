@@ -103,12 +103,6 @@ bool findUserName(DBManager* db, qint64 userId, QString* name)
                   name, "DBSql::findUserName");
 }
 
-bool findGroupName(DBManager* db, qint64 groupId, QString* name)
-{
-    return lookUp(db, QStringLiteral("SELECT group_name FROM TTT_GROUP WHERE group_id=?"), groupId,
-                  name, "DBSql::findGroupName");
-}
-
 namespace {
 // Statements of these sizes are kept; a shorter list of ids takes the smallest that holds it,
 // its last id repeated in the places left.

@@ -41,12 +41,10 @@ inline int flag(bool on)
 
 // TTT_USER.user_name of a user; false when the user is not stored or the statement fails.
 bool findUserName(DBManager* db, qint64 userId, QString* name);
-// TTT_GROUP.group_name of a group; false when the group is not stored or the statement fails.
-bool findGroupName(DBManager* db, qint64 groupId, QString* name);
 // The names of those of `ids` the directory holds, by id, read a few hundred ids per statement:
 // a room list names thousands of members, and a statement per name was most of its reading.
-// Those missing (also when a statement fails, logged) are left out, as findUserName() and
-// findGroupName() find none.
+// Those missing (also when a statement fails, logged) are left out, as findUserName() finds
+// none.
 QHash<qint64, QString> userNames(DBManager* db, const QSet<qint64>& userIds);
 QHash<qint64, QString> groupNames(DBManager* db, const QSet<qint64>& groupIds);
 
