@@ -28,8 +28,6 @@ public:
         connect(s, &M::versionRefused, this, [this](const QString& link) {
             add("versionRefused", {}, 0, link.isEmpty() ? "no link" : "link");
         });
-        connect(s, &M::roomsShown, this,
-                [this](const QList<DBChatRoom>& rooms) { add("roomsShown", {}, rooms.size()); });
         connect(s, &M::roomsReady, this, [this](bool show, bool listShown) {
             add("roomsReady", {}, show, listShown ? QStringLiteral("list shown") : QString());
         });
@@ -64,14 +62,6 @@ public:
             if (e.signal == signal && (topic.isNull() || e.topic == topic))
                 out << e;
         }
-        return out;
-    }
-    // The events of any of the signals, in order.
-    QList<SessionEvent> ofAny(const QStringList& names) const
-    {
-        QList<SessionEvent> out;
-        std::copy_if(events.begin(), events.end(), std::back_inserter(out),
-                     [&names](const SessionEvent& e) { return names.contains(e.signal); });
         return out;
     }
     // Waits until the signal has come `count` times (for the topic, when given).

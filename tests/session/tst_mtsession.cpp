@@ -326,18 +326,6 @@ private slots:
         QCOMPARE(m_run->s.state().snapshot(), (SessionState::Snapshot{6, true, false}));
     }
 
-    // A first login's rooms are shown before they are stored; once they are, the window keeps
-    // the list it has instead of reading it again.
-    void firstLoginShowsRoomsBeforeStoring()
-    {
-        QVERIFY(m_run->login("user012"));
-        const int served = m_server.rooms(m_server.userId("user012")).size();
-        QCOMPARE(
-            m_run->r.ofAny({"roomsShown", "roomsReady"}),
-            (QList<SessionEvent>{{"roomsShown", {}, served}, {"roomsReady", {}, 1, "list shown"}}));
-        QVERIFY(roomsStored(m_run->s, "user012"));
-    }
-
     // Answers in flight at log off are dropped.
     void logOff()
     {
