@@ -91,6 +91,9 @@ public:
     // by itself after every change (the rows in view first, those near them after the next
     // paint); callers only need it to have the rows at once.
     void ensureRowWidgets() { makeRowWidgets(true); }
+    // Draws one row off screen and drops it, so that the rows of the first list after a login
+    // are made without loading their fonts: done while the login page waits for the user.
+    void prepareRows();
 
 signals:
     void clickedMemberIcon(int userId);

@@ -293,8 +293,10 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event)
         // After the paint: the page is up before anything else is done.
         m_loginAheadDue = false;
         QTimer::singleShot(0, this, [this] {
-            if (currentPage() == LoginPage)
-                session()->prepareLogin();
+            if (currentPage() != LoginPage)
+                return;
+            session()->prepareLogin();
+            ui->chatRoomListWidget->prepareRows();
         });
     }
     return QDialog::eventFilter(watched, event);

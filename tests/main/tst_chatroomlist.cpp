@@ -259,6 +259,16 @@ private slots:
         QCOMPARE(m_list->count(), 5);
     }
 
+    // The row drawn ahead of a login is gone again: left in the viewport, it would cover the
+    // first room.
+    void prepareRowsLeavesNoRow()
+    {
+        fillList();
+        m_list->prepareRows();
+        QCOMPARE(m_list->viewport()->findChildren<ChatRoomItem*>().size(),
+                 withWidget(*m_list).size());
+    }
+
     // Rows painted without their widgets show blank: the first paint of a new list already has
     // the widgets of the rows in view, and only theirs (the rows near the view wait for that
     // paint, rowsNearTheViewAfterAPaint), whether the list was shown before the rooms were set
@@ -317,7 +327,7 @@ private slots:
         QPixmap picture(8, 8);
         picture.fill(Qt::red);
         for (const QString& url :
-             {"/pictures/u2", "/pictures/u3", "/pictures/u4", "/pictures/g77"}) {
+             QStringList{"/pictures/u2", "/pictures/u3", "/pictures/u4", "/pictures/g77"}) {
             QVERIFY(picture.save(FileManager::cacheFilePath(url), "PNG"));
             m_list->pictureArrived(url);
         }
