@@ -113,6 +113,7 @@ private slots:
     }
 
     // Others' unread chats count, not own, read or notices; reading from a time marks from it.
+    // A count lowered below 0 stays as 0, and a load keeps the entries of rooms without chats.
     void readStateAndUnreadCounts()
     {
         StoreFixture store;
@@ -129,10 +130,11 @@ private slots:
         store.addChat("chat/3", "g", 7, 100, 1, 0);
         store.addChat("chat/9", "h", 7, 100, 1, 0);
         UnreadCounts counts;
-        counts.set("chat/5", 4);
+        counts.set("chat/5", 2);
+        counts.add("chat/5", -5);
         store.db().loadUnreadCounts(kOwn, counts);
         QCOMPARE(counts.entries(),
-                 (QHash<QString, int>{{kTopic, 2}, {"chat/3", 1}, {"chat/5", 4}}));
+                 (QHash<QString, int>{{kTopic, 2}, {"chat/3", 1}, {"chat/5", 0}}));
 
         DBChatRoom room;
         room.setTopic(kTopic);

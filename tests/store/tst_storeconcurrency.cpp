@@ -118,15 +118,6 @@ private slots:
         QCOMPARE(torn.load(), 0);
     }
 
-    // A delta larger than the count stores 0, and the room keeps its entry.
-    void unreadCountFloorsAtZero()
-    {
-        UnreadCounts counts;
-        counts.set("chat/1", 2);
-        QCOMPARE(counts.add("chat/1", -5), 0);
-        QCOMPARE(counts.entries(), (QHash<QString, int>{{"chat/1", 0}}));
-    }
-
     // Counts raised on one thread while another reads, zeroes and lowers: no increment lost.
     void unreadCountsFromTwoThreads()
     {
