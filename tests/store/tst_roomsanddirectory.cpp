@@ -10,7 +10,6 @@
 #include <QJsonObject>
 #include <QtTest>
 
-#include <functional>
 #include <string_view>
 
 namespace {
@@ -117,13 +116,6 @@ struct CacheRow
     CachedAccount expected;
 };
 
-// A directory read of the program's, and the names it gives.
-struct ListRow
-{
-    std::function<void(DBManager&, QList<DBUser>&)> run;
-    QStringList expected;
-};
-
 // A person as the directory read hands them over.
 struct Listed
 {
@@ -178,31 +170,26 @@ void fillDirectory(StoreFixture& store)
     store.addMembership(21, 3);
 }
 
-// One way of reading rooms from a store.
-using RoomRead = std::function<bool(DBManager&, QList<DBChatRoom>*)>;
+QStringList names(const QList<DBUser>& users)
+{
+    QStringList out;
+    for (const DBUser& u : users)
+        out << u.userName();
+    return out;
+}
 
 } // namespace
 
 Q_DECLARE_METATYPE(SyncRow)
-Q_DECLARE_METATYPE(RoomRead)
 Q_DECLARE_METATYPE(CacheRow)
-Q_DECLARE_METATYPE(ListRow)
 Q_DECLARE_METATYPE(QList<DirectoryUser>)
 
 // The server's room list and directory merged into the store, and what the windows read back.
 class TestRoomsAndDirectory : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<StoreFixture> m_directory; // read only
 
 private slots:
-    void initTestCase()
-    {
-        m_directory = std::make_unique<StoreFixture>("Veltri_directory");
-        fillDirectory(*m_directory);
-    }
-    void cleanupTestCase() { m_directory.reset(); }
-
     // By the newest chat's time, else update_date; a room goes with its chats and readers alone.
     void roomListAndDeletions()
     {
@@ -239,29 +226,19 @@ private slots:
 
     // A record carries its room's name from the read on: it outlives the connection that read
     // it (a worker's), and a name looked up later would use that connection.
-    void roomsKeepTheirNamesAfterTheRead_data()
-    {
-        QTest::addColumn<RoomRead>("read");
-        QTest::newRow("a room read alone") << RoomRead([](DBManager& db, QList<DBChatRoom>* out) {
-            DBChatRoom room;
-            const bool found = db.findChatRoom("chat/1", room);
-            out->append(room);
-            return found;
-        });
-        QTest::newRow("the room list") << RoomRead(
-            [](DBManager& db, QList<DBChatRoom>* out) { return db.chatRoomList(*out) == 1; });
-    }
     void roomsKeepTheirNamesAfterTheRead()
     {
-        QFETCH(RoomRead, read);
-        QList<DBChatRoom> rooms;
+        DBChatRoom alone;
+        QList<DBChatRoom> list;
         {
             StoreFixture store;
             store.addUser(2, "Lee");
             store.addRoom("chat/1", 20, "2", 100);
-            QVERIFY(read(store.db(), &rooms));
+            QVERIFY(store.db().findChatRoom("chat/1", alone) && store.db().chatRoomList(list) == 1);
         }
-        QCOMPARE(rooms.value(0).roomName(), "Lee");
+        // A room read alone, then the room list.
+        QCOMPARE((QStringList{alone.roomName(), list.value(0).roomName()}),
+                 (QStringList{"Lee", "Lee"}));
     }
 
     // Names are read some hundreds of ids per statement: every stored user asked for comes back
@@ -592,36 +569,29 @@ private slots:
                                 QString("/files/thumb/%1.png").arg(u.userId), int(u.userId % 2),
                                 int(u.userId % 3 != 0)}));
         }
-        QCOMPARE(listed(store.db()),
-                 store.rows<Listed>("SELECT user_id, user_name, dept_name, thumb_url, chatt_allow, "
-                                    "app_install FROM TTT_USER WHERE user_id != ? AND user_state "
-                                    "= 1 ORDER BY user_sort ASC, user_name",
-                                    {kOwn}));
+        const Rows bySqlite =
+            store.table("SELECT user_id, user_name, dept_name, thumb_url, chatt_allow, app_install "
+                        "FROM TTT_USER WHERE user_id != ? AND user_state = 1 ORDER BY user_sort "
+                        "ASC, user_name",
+                        {kOwn});
+        QList<Listed> sorted;
+        for (const QStringList& r : bySqlite.rows)
+            sorted << Listed{r[0].toLongLong(), r[1], r[2], r[3], r[4].toInt(), r[5].toInt()};
+        QCOMPARE(listed(store.db()), sorted);
     }
 
-    void userLists_data()
-    {
-        QTest::addColumn<ListRow>("row");
-        // By user_sort, then by name descending; deleted users included.
-        QTest::newRow("ids: only integers reach the statement")
-            << ListRow{[](DBManager& db, QList<DBUser>& l) {
-                           db.users(l, {"2", "3) OR (1=1", " 3 ", "5", "6", "x", "99"});
-                       },
-                       {"Deleted", "O'Brien", "Lee", "Kim"}};
-        QTest::newRow("active members who are active users, one left out")
-            << ListRow{[](DBManager& db, QList<DBUser>& l) { db.groupUserList(l, 20, 3); },
-                       {"O'Brien", "Kim"}};
-    }
-
+    // By user_sort, then by name descending.
     void userLists()
     {
-        QFETCH(ListRow, row);
-        QList<DBUser> list;
-        row.run(m_directory->db(), list);
-        QStringList names;
-        for (const DBUser& u : list)
-            names << u.userName();
-        QCOMPARE(names, row.expected);
+        StoreFixture store;
+        fillDirectory(store);
+        QList<DBUser> byId, members;
+        store.db().users(byId, {"2", "3) OR (1=1", " 3 ", "5", "6", "x", "99"});
+        store.db().groupUserList(members, 20, 3);
+        // Only integer ids reach the statement; deleted users are included.
+        QCOMPARE(names(byId), (QStringList{"Deleted", "O'Brien", "Lee", "Kim"}));
+        // Active members who are active users, one left out.
+        QCOMPARE(names(members), (QStringList{"O'Brien", "Kim"}));
     }
 };
 
