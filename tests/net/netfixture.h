@@ -160,8 +160,6 @@ protected:
                 m_session->deviceId(), m_session->accessKey(), m_session->clientId()};
     }
 
-    bool logged(const QString& text) const { return !m_log->lines(text).isEmpty(); }
-
     // Its destruction waits for its tasks: the sentinel of "nothing else came".
     static void finish(std::unique_ptr<NetServerManager>& net)
     {

@@ -70,9 +70,8 @@ private slots:
     {
         QTest::addColumn<MakeFile>("makeFile");
         QTest::addColumn<Upload>("upload");
-        QTest::addColumn<QString>("path");
         QTest::addColumn<QStringList>("fields"); // "name=value" in order; %me: the user's id
-        QTest::addColumn<QString>("target");     // of the download back: "" the cache, else chosen
+        QTest::addColumn<QString>("target");     // of the download back, in new folders
 
         const QStringList file = {"userId=%me", "contentType=10", "thumbType=10", "width=0",
                                   "height=0"};
@@ -84,20 +83,18 @@ private slots:
                                               const QString& f) {
                                         return n.uploadChatImage(id, f, QSize(64, 48));
                                     })
-                                 << "/rest/file/chat"
                                  << QStringList{"userId=%me", "contentType=20", "thumbType=20",
                                                 "width=64", "height=48"}
                                  << "chosen/sub/photo.png";
         QTest::newRow("largest file")
-            << MakeFile([] { return fileOfSize(FileManager::kFileSizeLimit); }) << chatFile
-            << "/rest/file/chat" << file << "chosen/big.bin";
+            << MakeFile([] { return fileOfSize(FileManager::kFileSizeLimit); }) << chatFile << file
+            << "chosen/big.bin";
     }
 
     void uploads()
     {
         QFETCH(MakeFile, makeFile);
         QFETCH(Upload, upload);
-        QFETCH(QString, path);
         QFETCH(QStringList, fields);
         QFETCH(QString, target);
 
@@ -105,6 +102,7 @@ private slots:
         QVERIFY(info.exists());
         const QString reqId = QStringLiteral("up-%1").arg(QTest::currentDataTag());
         const qint64 since = m_server.lastRequestSeq();
+        const QString path = QStringLiteral("/rest/file/chat");
         QVERIFY(upload(*m_net, reqId, info.filePath()));
         const NetRecorder::Event answer = m_recorder->answer(reqId, 120000);
         QVERIFY2(answer.signal == QLatin1String("uploadSuccess"), qPrintable(answer.text()));
@@ -121,17 +119,16 @@ private slots:
         fields << "uploadFileName=" + info.fileName() << "file=";
         QCOMPARE(sent, (ReceivedUpload{path, fields, info.fileName(), info.size()}));
 
-        // Downloaded back, to the cache or to a chosen path in new folders: the same bytes.
+        // Downloaded back to a chosen path in new folders: the same bytes.
         const QString url = answer.object()["webUrl"].toString();
         QTemporaryDir dir;
-        const QString chosen = target.isEmpty() ? QString() : dir.filePath(target);
-        const QString expectedPath = target.isEmpty() ? FileManager::cacheFilePath(url) : chosen;
+        const QString chosen = dir.filePath(target);
         const QString dlId = "down-" + reqId;
         QVERIFY(m_net->downloadFile(dlId, url, chosen));
         const NetRecorder::Event got = m_recorder->answer(dlId, 120000);
         QCOMPARE(QVariantList{got.signal} + got.args,
-                 QVariantList({"downloadSuccess", dlId, url, expectedPath}));
-        QVERIFY(contents(expectedPath) == contents(info.filePath()));
+                 QVariantList({"downloadSuccess", dlId, url, chosen}));
+        QVERIFY(contents(chosen) == contents(info.filePath()));
     }
 
     // A transfer that fails or goes silent reports once and leaves no file behind, in the cache
