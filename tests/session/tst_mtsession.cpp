@@ -32,14 +32,11 @@ QJsonObject once(const QString& path, int status, int code = 0, bool emptyBody =
     return f.toJson();
 }
 
-// The db file and its journal files that exist.
+// The account's store files that exist: the db and its journal files.
 QStringList storeFiles(const QString& account)
 {
-    const QString db = DBManager::databaseFilePath(account);
-    QStringList found;
-    for (const QString& f : QStringList{db, db + "-wal", db + "-shm"})
-        found += QFileInfo::exists(f) ? QStringList{QFileInfo(f).fileName()} : QStringList{};
-    return found;
+    const QFileInfo db(DBManager::databaseFilePath(account));
+    return db.dir().entryList({db.fileName() + '*'}, QDir::Files);
 }
 
 // A login's first signal, files, settings kept, REST paths asked and whether its rooms are stored.
@@ -48,10 +45,9 @@ struct Outcome
     SessionEvent first;
     QStringList files;
     QString autologinAccount, deviceId;
-    int alarmType = LocalSettings::AlarmSoundAndWindow;
     QStringList paths;
     bool roomsStored = false;
-    MT_TYPED(Outcome, first, files, autologinAccount, deviceId, alarmType, paths, roomsStored)
+    MT_TYPED(Outcome, first, files, autologinAccount, deviceId, paths, roomsStored)
 };
 } // namespace
 
@@ -176,15 +172,14 @@ private slots:
         const QJsonObject none{{"mode", "off"}};
         const QStringList asked{"/rest/auth"};
         const auto failed = [&](const SessionEvent& e) {
-            return Outcome{e, {}, {}, {}, LocalSettings::AlarmSoundAndWindow, asked, false};
+            return Outcome{e, {}, {}, {}, asked, false};
         };
         QTest::newRow("right password")
             << "user004" << kPassword << 0 << none
             << Outcome{{"loginSucceeded"},
-                       {"veltri_user004.db", "veltri_user004.db-wal", "veltri_user004.db-shm"},
+                       {"veltri_user004.db", "veltri_user004.db-shm", "veltri_user004.db-wal"},
                        "user004",
                        kDevice,
-                       LocalSettings::AlarmSoundAndWindow,
                        {"/rest/auth", "/rest/cache/1004", "/rest/chatt/room"},
                        true};
         QTest::newRow("refused password")
@@ -226,7 +221,7 @@ private slots:
         paths.sort();
         const LocalSettings& st = *m_settings;
         QCOMPARE((Outcome{r.events.first(), storeFiles(account), st.autologinAccount(),
-                          st.deviceId(), st.alarmType(), paths, roomsStored(m_run->s, account)}),
+                          st.deviceId(), paths, roomsStored(m_run->s, account)}),
                  outcome);
         QCOMPARE(m_run->s.state().isLoggedIn(), outcome.roomsStored);
     }
