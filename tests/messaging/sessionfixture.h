@@ -131,7 +131,7 @@ struct Queued
 {
     QString kind;
     QStringList fields;
-    QString on;
+    QString on = {};
     MT_TYPED(Queued, kind, fields, on)
 };
 

@@ -103,14 +103,15 @@ void seed(StoreFixture& store, const QString& topic, const QList<RoomRow>& rooms
     for (const SeedChat& c : chats)
         store.addChat(topic, c.msgId, c.sender, kT + c.time, c.state, 1, "stored " + c.msgId);
 }
+} // namespace
 
-// Another session is in chat/103; the window of chat/102 is active.
+// Another session is in chat/103; the window of chat/102 is active. Outside the unnamed
+// namespace: the test class holds one.
 struct Presence : RoomPresence
 {
     bool isInRoom(const QString& topic) const override { return topic == "chat/103"; }
     bool isActiveChatWindow(const QString& topic) const override { return topic == "chat/102"; }
 };
-} // namespace
 Q_DECLARE_METATYPE(Receive)
 
 class TestMqttManager : public QObject
@@ -245,49 +246,38 @@ private slots:
         add("user left on another session", 404, {{30, "8,9"}}, {{"o404", kAlice, 1, -1000}},
             {leave(kMe, "client-B-4", RoomType1VSN)}, {{"leave", {"30", "3", "8,9"}}}, {}, {}, 0);
 
-        // Three unread chats of Alice, then notices of the user's sessions: only others' queued.
-        const auto notices = [](int n, const QList<QPair<int, QString>>& sent) {
-            P p;
-            for (int i = 0; i < 3; ++i)
-                p << chatPayload(kAlice, 1, QStringLiteral("r%1-%2").arg(n).arg(i), "x",
-                                 kT + i * 1000);
-            for (const auto& s : sent)
-                p << eventPayload(s.first, kMe, "id", s.second);
-            return p;
-        };
+        // Three unread chats of Alice, then notices of the user's sessions: a read time of 0 and
+        // this session's own notice mark nothing; only other sessions' notices are queued.
         const auto enterRead = [](const QString& clientId, qint64 readTime) {
-            return qMakePair(int(ChatPayload::TypeEnterRead),
-                             ChatPayload::enterReadContents(clientId, readTime));
+            return eventPayload(ChatPayload::TypeEnterRead, kMe, "id",
+                                ChatPayload::enterReadContents(clientId, readTime));
         };
-        add("another session read from kT+1000, left and came back", 501, {{20, "8"}}, {},
-            notices(501, {enterRead(kOtherSession, kT + 1000),
-                          {ChatPayload::TypeLeaveRead, kOtherSession},
-                          {ChatPayload::TypeLeaveRead, kClientId},
-                          {ChatPayload::TypeHereRead, kOtherSession},
-                          {ChatPayload::TypeHereRead, kClientId}}),
-            {{"chat", {"r501-0", "Alice", "0"}},
-             {"chat", {"r501-1", "Alice", "0"}},
-             {"chat", {"r501-2", "Alice", "0"}},
+        const auto mine = [](int type, const QString& clientId) {
+            return eventPayload(type, kMe, "id", clientId);
+        };
+        P notices;
+        for (int i = 0; i < 3; ++i)
+            notices << chatPayload(kAlice, 1, QStringLiteral("r%1").arg(i), "x", kT + i * 1000);
+        add("read notices of the user's sessions", 501, {{20, "8"}}, {},
+            notices + P{enterRead(kOtherSession, 0), enterRead(kClientId, kT),
+                        enterRead(kOtherSession, kT + 1000),
+                        mine(ChatPayload::TypeLeaveRead, kOtherSession),
+                        mine(ChatPayload::TypeLeaveRead, kClientId),
+                        mine(ChatPayload::TypeHereRead, kOtherSession),
+                        mine(ChatPayload::TypeHereRead, kClientId)},
+            {{"chat", {"r0", "Alice", "0"}},
+             {"chat", {"r1", "Alice", "0"}},
+             {"chat", {"r2", "Alice", "0"}},
+             {"myread", {"client-B", "3"}},
+             {"myread", {"client-A", "3"}},
              {"myread", {"client-B", "1"}},
              {"leaveread", {"7", "client-B"}},
              {"hereread", {"7", "client-B"}}},
             {{20, "8"}},
-            {{"r501-0", 1, false, 1, 0, 0, "x"},
-             {"r501-1", 1, true, 1, 1000, 0, "x"},
-             {"r501-2", 1, true, 1, 2000, 0, "x"}},
+            {{"r0", 1, false, 1, 0, 0, "x"},
+             {"r1", 1, true, 1, 1000, 0, "x"},
+             {"r2", 1, true, 1, 2000, 0, "x"}},
             1);
-        add("another session read with time 0, then this session's own notice", 502, {{20, "8"}},
-            {}, notices(502, {enterRead(kOtherSession, 0), enterRead(kClientId, kT)}),
-            {{"chat", {"r502-0", "Alice", "0"}},
-             {"chat", {"r502-1", "Alice", "0"}},
-             {"chat", {"r502-2", "Alice", "0"}},
-             {"myread", {"client-B", "3"}},
-             {"myread", {"client-A", "3"}}},
-            {{20, "8"}},
-            {{"r502-0", 1, false, 1, 0, 0, "x"},
-             {"r502-1", 1, false, 1, 1000, 0, "x"},
-             {"r502-2", 1, false, 1, 2000, 0, "x"}},
-            3);
     }
 
     void receive()
