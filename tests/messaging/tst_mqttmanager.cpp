@@ -219,20 +219,18 @@ private slots:
         add("invitation that changes a group room's members", 201, {{30, "8"}}, {},
             {invite, invite}, {{"invite", {"30", "2", "8,9", "Bob,Me", "Alice"}}}, {{30, "8,9"}},
             {{"i201", 3, true, 1, 0, 0, "Bob,Me"}}, 0);
-        // Unknown ids are left out, the array's order is kept.
+        // Unknown ids are left out, the array's order is kept. Before it, events on the topic
+        // naming another room (chat/101) change neither room.
+        const QString other = roomEvent(101, RoomType1VSN, {kMe, kBob, kCarol}, {"9"});
         const QByteArray admission = eventPayload(
             ChatPayload::TypeAdmission, kAlice, QStringLiteral("a301"),
             roomEvent(301, RoomType1VSN, {kMe, kAlice, kBob, kCarol}, {"9", "4242", "10"}));
-        add("admission", 301, {}, {}, {admission, admission},
+        add("admission, after events naming another room", 301, {}, {},
+            {eventPayload(ChatPayload::TypeInvite, kBob, "client-X-1", other),
+             eventPayload(ChatPayload::TypeAdmission, kBob, "client-X-2", other), admission,
+             admission},
             {{"admission", {"30", "1", "8,9,10", "Bob,Carol", "Alice"}}}, {{30, "8,9,10"}},
             {{"a301", 4, true, 1, 0, 0, "Bob,Carol"}}, 0);
-
-        // An event on one room's topic naming another room (chat/101) changes neither.
-        const QString other = roomEvent(101, RoomType1VSN, {kMe, kBob, kCarol}, {"9"});
-        add("room event naming another room", 601, {}, {},
-            {eventPayload(ChatPayload::TypeInvite, kBob, "client-X-1", other),
-             eventPayload(ChatPayload::TypeAdmission, kBob, "client-X-2", other)},
-            {}, {}, {}, 0);
 
         const auto leave = [](qint32 sender, const QString& id, int type) {
             return eventPayload(ChatPayload::TypeLeave, sender, id, json({{"chatRoomType", type}}));
