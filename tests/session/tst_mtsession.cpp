@@ -187,9 +187,6 @@ private slots:
             << "Passw0rd?" << 0 << none << failed({"loginFailed", {}, 40101});
         QTest::newRow("version refused with a link")
             << "user006" << kPassword << 1047 << none << failed({"versionRefused", {}, 0, "link"});
-        QTest::newRow("version refused without a link")
-            << "user007" << kPassword << 0 << once("/rest/auth", 426, 40106)
-            << failed({"versionRefused", {}, 0, "no link"});
         // Any failed answer ends a login alike; which code it carries is the network layer's to
         // decide, and tst_networker checks that.
         QTest::newRow("network failure")
