@@ -14,8 +14,6 @@
 #include <QMap>
 #include <QSignalSpy>
 
-#include <algorithm>
-#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -133,7 +131,7 @@ struct Queued
 {
     QString kind;
     QStringList fields;
-    QString on;
+    QString on = {};
     MT_TYPED(Queued, kind, fields, on)
 };
 
@@ -179,13 +177,5 @@ inline QList<Queued> describe(const Items& items, const QString& topic)
             q.on = at;
         out << q;
     }
-    return out;
-}
-
-inline QList<Queued> ofKind(const QList<Queued>& items, const QString& kind)
-{
-    QList<Queued> out;
-    std::copy_if(items.begin(), items.end(), std::back_inserter(out),
-                 [&](const Queued& q) { return q.kind == kind; });
     return out;
 }

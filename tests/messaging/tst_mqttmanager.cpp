@@ -57,18 +57,6 @@ struct Receive
     int unread;
 };
 
-// A chat of a server history page: its id and sender; the items and chats after it.
-struct History
-{
-    int room;
-    QList<RoomRow> roomBefore;
-    QList<SeedChat> chatsBefore;
-    QString messageId;
-    qint32 sender;
-    QList<Queued> items;
-    QList<ChatRow> chatsAfter;
-};
-
 // A payload as another subscriber decodes it; an id made for this session reads as kOwnId.
 struct SentEvent
 {
@@ -115,16 +103,16 @@ void seed(StoreFixture& store, const QString& topic, const QList<RoomRow>& rooms
     for (const SeedChat& c : chats)
         store.addChat(topic, c.msgId, c.sender, kT + c.time, c.state, 1, "stored " + c.msgId);
 }
+} // namespace
 
-// Another session is in chat/103; the window of chat/102 is active.
+// Another session is in chat/103; the window of chat/102 is active. Outside the unnamed
+// namespace: the test class holds one.
 struct Presence : RoomPresence
 {
     bool isInRoom(const QString& topic) const override { return topic == "chat/103"; }
     bool isActiveChatWindow(const QString& topic) const override { return topic == "chat/102"; }
 };
-} // namespace
 Q_DECLARE_METATYPE(Receive)
-Q_DECLARE_METATYPE(History)
 
 class TestMqttManager : public QObject
 {
@@ -231,20 +219,18 @@ private slots:
         add("invitation that changes a group room's members", 201, {{30, "8"}}, {},
             {invite, invite}, {{"invite", {"30", "2", "8,9", "Bob,Me", "Alice"}}}, {{30, "8,9"}},
             {{"i201", 3, true, 1, 0, 0, "Bob,Me"}}, 0);
-        // Unknown ids are left out, the array's order is kept.
+        // Unknown ids are left out, the array's order is kept. Before it, events on the topic
+        // naming another room (chat/101) change neither room.
+        const QString other = roomEvent(101, RoomType1VSN, {kMe, kBob, kCarol}, {"9"});
         const QByteArray admission = eventPayload(
             ChatPayload::TypeAdmission, kAlice, QStringLiteral("a301"),
             roomEvent(301, RoomType1VSN, {kMe, kAlice, kBob, kCarol}, {"9", "4242", "10"}));
-        add("admission", 301, {}, {}, {admission, admission},
+        add("admission, after events naming another room", 301, {}, {},
+            {eventPayload(ChatPayload::TypeInvite, kBob, "client-X-1", other),
+             eventPayload(ChatPayload::TypeAdmission, kBob, "client-X-2", other), admission,
+             admission},
             {{"admission", {"30", "1", "8,9,10", "Bob,Carol", "Alice"}}}, {{30, "8,9,10"}},
             {{"a301", 4, true, 1, 0, 0, "Bob,Carol"}}, 0);
-
-        // An event on one room's topic naming another room (chat/101) changes neither.
-        const QString other = roomEvent(101, RoomType1VSN, {kMe, kBob, kCarol}, {"9"});
-        add("room event naming another room", 601, {}, {},
-            {eventPayload(ChatPayload::TypeInvite, kBob, "client-X-1", other),
-             eventPayload(ChatPayload::TypeAdmission, kBob, "client-X-2", other)},
-            {}, {}, {}, 0);
 
         const auto leave = [](qint32 sender, const QString& id, int type) {
             return eventPayload(ChatPayload::TypeLeave, sender, id, json({{"chatRoomType", type}}));
@@ -258,49 +244,38 @@ private slots:
         add("user left on another session", 404, {{30, "8,9"}}, {{"o404", kAlice, 1, -1000}},
             {leave(kMe, "client-B-4", RoomType1VSN)}, {{"leave", {"30", "3", "8,9"}}}, {}, {}, 0);
 
-        // Three unread chats of Alice, then notices of the user's sessions: only others' queued.
-        const auto notices = [](int n, const QList<QPair<int, QString>>& sent) {
-            P p;
-            for (int i = 0; i < 3; ++i)
-                p << chatPayload(kAlice, 1, QStringLiteral("r%1-%2").arg(n).arg(i), "x",
-                                 kT + i * 1000);
-            for (const auto& s : sent)
-                p << eventPayload(s.first, kMe, "id", s.second);
-            return p;
-        };
+        // Three unread chats of Alice, then notices of the user's sessions: a read time of 0 and
+        // this session's own notice mark nothing; only other sessions' notices are queued.
         const auto enterRead = [](const QString& clientId, qint64 readTime) {
-            return qMakePair(int(ChatPayload::TypeEnterRead),
-                             ChatPayload::enterReadContents(clientId, readTime));
+            return eventPayload(ChatPayload::TypeEnterRead, kMe, "id",
+                                ChatPayload::enterReadContents(clientId, readTime));
         };
-        add("another session read from kT+1000, left and came back", 501, {{20, "8"}}, {},
-            notices(501, {enterRead(kOtherSession, kT + 1000),
-                          {ChatPayload::TypeLeaveRead, kOtherSession},
-                          {ChatPayload::TypeLeaveRead, kClientId},
-                          {ChatPayload::TypeHereRead, kOtherSession},
-                          {ChatPayload::TypeHereRead, kClientId}}),
-            {{"chat", {"r501-0", "Alice", "0"}},
-             {"chat", {"r501-1", "Alice", "0"}},
-             {"chat", {"r501-2", "Alice", "0"}},
+        const auto mine = [](int type, const QString& clientId) {
+            return eventPayload(type, kMe, "id", clientId);
+        };
+        P notices;
+        for (int i = 0; i < 3; ++i)
+            notices << chatPayload(kAlice, 1, QStringLiteral("r%1").arg(i), "x", kT + i * 1000);
+        add("read notices of the user's sessions", 501, {{20, "8"}}, {},
+            notices + P{enterRead(kOtherSession, 0), enterRead(kClientId, kT),
+                        enterRead(kOtherSession, kT + 1000),
+                        mine(ChatPayload::TypeLeaveRead, kOtherSession),
+                        mine(ChatPayload::TypeLeaveRead, kClientId),
+                        mine(ChatPayload::TypeHereRead, kOtherSession),
+                        mine(ChatPayload::TypeHereRead, kClientId)},
+            {{"chat", {"r0", "Alice", "0"}},
+             {"chat", {"r1", "Alice", "0"}},
+             {"chat", {"r2", "Alice", "0"}},
+             {"myread", {"client-B", "3"}},
+             {"myread", {"client-A", "3"}},
              {"myread", {"client-B", "1"}},
              {"leaveread", {"7", "client-B"}},
              {"hereread", {"7", "client-B"}}},
             {{20, "8"}},
-            {{"r501-0", 1, false, 1, 0, 0, "x"},
-             {"r501-1", 1, true, 1, 1000, 0, "x"},
-             {"r501-2", 1, true, 1, 2000, 0, "x"}},
+            {{"r0", 1, false, 1, 0, 0, "x"},
+             {"r1", 1, true, 1, 1000, 0, "x"},
+             {"r2", 1, true, 1, 2000, 0, "x"}},
             1);
-        add("another session read with time 0, then this session's own notice", 502, {{20, "8"}},
-            {}, notices(502, {enterRead(kOtherSession, 0), enterRead(kClientId, kT)}),
-            {{"chat", {"r502-0", "Alice", "0"}},
-             {"chat", {"r502-1", "Alice", "0"}},
-             {"chat", {"r502-2", "Alice", "0"}},
-             {"myread", {"client-B", "3"}},
-             {"myread", {"client-A", "3"}}},
-            {{20, "8"}},
-            {{"r502-0", 1, false, 1, 0, 0, "x"},
-             {"r502-1", 1, false, 1, 1000, 0, "x"},
-             {"r502-2", 1, false, 1, 2000, 0, "x"}},
-            3);
     }
 
     void receive()
@@ -314,9 +289,56 @@ private slots:
         QCOMPARE(unreadCounts().get(topic), row.unread);
     }
 
+    // A history page's chat of another member, in a room not stored: never unread.
+    void history()
+    {
+        const QString topic = QStringLiteral("chat/1001");
+        const QJsonObject object{{"topic", topic},    {"msgType", 1},
+                                 {"timestamp", kT},   {"senderId", QString::number(kAlice)},
+                                 {"messageId", "h1"}, {"contentType", 1},
+                                 {"contents", "x"}};
+        Items got;
+        got.push_back(m_manager->chatItemFromHistory(object, &m_fixture->store.db()));
+        for (auto queued = m_manager->takeMessageItem(); queued;
+             queued = m_manager->takeMessageItem())
+            got.push_back(std::move(queued));
+        QCOMPARE(describe(got, topic),
+                 (QList<Queued>{{"chat", {"h1", "Alice", "1"}}, {"noroom", {}}}));
+        QCOMPARE(chatRows(m_fixture->store, topic),
+                 (QList<ChatRow>{{"h1", 1, true, 1, 0, 0, "x"}}));
+        QCOMPARE(unreadCounts().get(topic), 0);
+    }
+
+    // Session objects deleted on the GUI thread while the delivery thread reads (sanitizers).
+    void sessionObjectDeletedWhileRead()
+    {
+        std::atomic<bool> stop{false};
+        std::atomic<int> reads{0};
+        QStringList foreign; // the reader's own until it is joined
+        std::thread reader([&] {
+            for (; !stop; ++reads) {
+                const QString id = m_manager->makeMessageId();
+                if (!id.startsWith(kClientId + '-') && !id.startsWith("attempt-") &&
+                    !id.startsWith('-'))
+                    foreign << id;
+            }
+        });
+        for (int i = 0; i < 300; ++i) {
+            MTData attempt;
+            DBEditor editor;
+            attempt.setClientId(editor, QStringLiteral("attempt"));
+            for (const int before = reads; reads < before + 2;)
+                QThread::yieldCurrentThread();
+        }
+        stop = true;
+        reader.join();
+        QCOMPARE(foreign, QStringList());
+        QCOMPARE(MTData::instance(), &m_fixture->session);
+    }
+
+    // Last: what comes back to the session (on a topic it has no room for) is left queued.
     void sendOperations()
     {
-        // A topic the session has no room for: what comes back to it changes nothing.
         const QString topic = QStringLiteral("chat/send");
         m_manager->sendChat(topic, ContentTypeText, QString(), {}, QStringLiteral("no id"));
         m_manager->sendInvite(topic, QStringLiteral("client-A-inv"), QStringLiteral("{}"));
@@ -349,75 +371,6 @@ private slots:
                            {7, 9, SentEvent::kOwnId, readContents.arg(0)},
                            {7, 9, SentEvent::kOwnId, readContents.arg(kT - 10000)},
                        }));
-        // The session hears its own read notices too; they name this session, so nothing changes.
-        QCOMPARE(ofKind(describe(deliver(topic, {}), topic), "myread"),
-                 (QList<Queued>{{"myread", {"client-A", "0"}}, {"myread", {"client-A", "0"}}}));
-    }
-
-    void history_data()
-    {
-        // A history chat (ids as texts) is never unread and settles the user's own chats.
-        QTest::addColumn<History>("row");
-        QTest::newRow("another member's chat in a room not stored")
-            << History{1001,
-                       {},
-                       {},
-                       "h1",
-                       kAlice,
-                       {{"chat", {"h1", "Alice", "1"}}, {"noroom", {}}},
-                       {{"h1", 1, true, 1, 0, 0, "x"}}};
-        QTest::newRow("the user's own chat, stored unconfirmed") << History{
-            1002, {{RoomType1VS1, "8"}},         {{"h2", kMe, MsgStateNew, -5000}},      "h2",
-            kMe,  {{"chat", {"h2", "Me", "1"}}}, {{"h2", 1, true, 1, 0, 0, "stored h2"}}};
-    }
-
-    void history()
-    {
-        QFETCH(History, row);
-        const QString topic = QStringLiteral("chat/%1").arg(row.room);
-        seed(m_fixture->store, topic, row.roomBefore, row.chatsBefore);
-        const QJsonObject object{{"topic", topic},
-                                 {"msgType", 1},
-                                 {"timestamp", kT},
-                                 {"senderId", QString::number(row.sender)},
-                                 {"messageId", row.messageId},
-                                 {"contentType", 1},
-                                 {"contents", "x"}};
-        Items got;
-        got.push_back(m_manager->chatItemFromHistory(object, &m_fixture->store.db()));
-        for (auto queued = m_manager->takeMessageItem(); queued;
-             queued = m_manager->takeMessageItem())
-            got.push_back(std::move(queued));
-        QCOMPARE(describe(got, topic), row.items);
-        QCOMPARE(chatRows(m_fixture->store, topic), row.chatsAfter);
-        QCOMPARE(unreadCounts().get(topic), 0);
-    }
-
-    // Session objects deleted on the GUI thread while the delivery thread reads (sanitizers).
-    void sessionObjectDeletedWhileRead()
-    {
-        std::atomic<bool> stop{false};
-        std::atomic<int> reads{0};
-        QStringList foreign; // the reader's own until it is joined
-        std::thread reader([&] {
-            for (; !stop; ++reads) {
-                const QString id = m_manager->makeMessageId();
-                if (!id.startsWith(kClientId + '-') && !id.startsWith("attempt-") &&
-                    !id.startsWith('-'))
-                    foreign << id;
-            }
-        });
-        for (int i = 0; i < 300; ++i) {
-            MTData attempt;
-            DBEditor editor;
-            attempt.setClientId(editor, QStringLiteral("attempt"));
-            for (const int before = reads; reads < before + 2;)
-                QThread::yieldCurrentThread();
-        }
-        stop = true;
-        reader.join();
-        QCOMPARE(foreign, QStringList());
-        QCOMPARE(MTData::instance(), &m_fixture->session);
     }
 };
 
