@@ -701,8 +701,10 @@ private slots:
         QCOMPARE(view.containsMessage(QStringLiteral("renamed")), true);
     }
 
-    // A notice the window adds (the read marker) keeps its item far away; neighbours lose it.
-    void windowsNoticeStays()
+    // Away from the bottom the new-message bar shows; clicking it goes to the end. A notice the
+    // window adds (the read marker) keeps its item far away; neighbours lose it. The top is told
+    // once.
+    void newMessageBarAndNotice()
     {
         MtChatWidget view;
         QVERIFY(showView(view));
@@ -712,29 +714,17 @@ private slots:
             QStringLiteral("marker"), QStringLiteral("Read up to here"), kStart.addSecs(30), false);
         const int markerRow = view.row(marker->listItem());
         QPointer<MtChatBaseItem> neighbour = view.chatItem(markerRow + 1);
-        view.scrollToBottom();
-        QTRY_VERIFY(neighbour.isNull());
-        QVERIFY(!marker.isNull());
-        QCOMPARE(view.row(marker->listItem()), markerRow);
-        QCOMPARE(view.findItem(QStringLiteral("marker")), marker.data());
-    }
-
-    // Away from the bottom the new-message bar shows; clicking it goes to the end. The top is
-    // told once.
-    void newMessageBar()
-    {
-        MtChatWidget view;
-        QVERIFY(showView(view));
-        addTexts(view, QStringLiteral("filler-"), 0, 400);
         QSignalSpy top(&view, &MtChatWidget::movedToTop);
-        QScrollBar* bar = view.verticalScrollBar();
-        bar->setValue(bar->maximum() / 2);
         view.showNewMessage(QStringLiteral("Alice : hi"));
         QPushButton* newBar = view.newMessageButton();
         QVERIFY(newBar->isVisible());
         newBar->click();
         QTRY_VERIFY(view.isScrolledToBottom());
+        QTRY_VERIFY(neighbour.isNull());
         QVERIFY(newBar->isHidden());
+        QVERIFY(!marker.isNull());
+        QCOMPARE(view.row(marker->listItem()), markerRow);
+        QCOMPARE(view.findItem(QStringLiteral("marker")), marker.data());
         view.scrollToTop();
         QCOMPARE(top.count(), 1);
     }
