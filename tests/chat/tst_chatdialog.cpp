@@ -369,7 +369,6 @@ private slots:
     void cleanup()
     {
         m_server.resume();
-        m_server.clearFault();
         m_login->windows.open.clear();
     }
 

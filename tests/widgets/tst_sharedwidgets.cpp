@@ -21,7 +21,6 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
-#include <QToolButton>
 #include <QtTest>
 
 namespace {
@@ -203,11 +202,6 @@ private slots:
         QSignalSpy returned(&search, &MtSearchLineEdit::returnPressed);
         QTest::keyClick(search.lineEdit(), Qt::Key_Return);
         QCOMPARE(returned, (QList<QVariantList>{{QStringLiteral("50\\%")}}));
-
-        QSignalSpy cancelled(&search, &MtSearchLineEdit::cancelClicked);
-        search.cancelButton()->click();
-        QCOMPARE(cancelled.count(), 1);
-        QCOMPARE(search.text(), QString());
     }
 
     // One viewer through a picture's life: asked for, broken, shown.
@@ -224,17 +218,6 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&viewer));
         QCOMPARE(asked, (QList<QVariantList>{{QStringLiteral("m1")}}));
 
-        // A path for another message only updates that entry.
-        viewer.addImage(QStringLiteral("m2"), QStringLiteral("Bob"), sent.addSecs(5), QPixmap(8, 8),
-                        QString());
-        const QString small = m_env.path(QStringLiteral("small.png"));
-        QImage image(400, 300, QImage::Format_RGB32);
-        image.fill(Qt::blue);
-        QVERIFY(image.save(small, "PNG"));
-        viewer.updateImagePath(QStringLiteral("m2"), small);
-        auto* label = viewer.findChild<QLabel*>(QStringLiteral("imageLabel"));
-        QVERIFY(label->pixmap(Qt::ReturnByValue).isNull());
-
         // A file that is no picture shows the failure, with nothing to zoom.
         QFile broken(m_env.path(QStringLiteral("broken.png")));
         QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a picture") > 0);
@@ -243,8 +226,13 @@ private slots:
         auto* zoomIn = viewer.findChild<QPushButton*>(QStringLiteral("zoomInButton"));
         QVERIFY(viewer.isShowingFailure() && !zoomIn->isEnabled());
 
-        // The next good picture replaces the failure, at its actual size.
+        // The next good picture replaces the failure.
+        const QString small = m_env.path(QStringLiteral("small.png"));
+        QImage image(400, 300, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QVERIFY(image.save(small, "PNG"));
         viewer.updateImagePath(QStringLiteral("m1"), small);
+        auto* label = viewer.findChild<QLabel*>(QStringLiteral("imageLabel"));
         QVERIFY(!viewer.isShowingFailure() && label->isVisible() &&
                 !label->pixmap(Qt::ReturnByValue).isNull());
     }
