@@ -538,8 +538,6 @@ private slots:
             << Remade{Kind::File, true, false, {true, 0, -1, 40}};
         QTest::newRow("file downloading at 70% on its item")
             << Remade{Kind::File, false, false, {false, 2, -1, 70}};
-        QTest::newRow("file download failed while away")
-            << Remade{Kind::File, false, false, {true, 3}};
         QTest::newRow("whole long text")
             << Remade{Kind::LongText, true, false, none, "viewAllButton", {"text:target"}};
         QTest::newRow("notice") << Remade{Kind::Invite, false, false, none};
