@@ -397,8 +397,7 @@ private slots:
                           Qt::LeftButton);
         const QString second = newestOwnId(room.topic());
         QVERIFY(waitUntil([&] { return back.count() > 0; }, 60000));
-        QVERIFY(
-            waitUntil([&] { return storedState(room.topic(), second) == MsgStateConfirmed; }));
+        QVERIFY(waitUntil([&] { return storedState(room.topic(), second) == MsgStateConfirmed; }));
         QCOMPARE(kept, QStringLiteral("second"));
         QCOMPARE(m_server.publishedIds(seq, room.topic()), (QStringList{first, second}));
         QCOMPARE(
