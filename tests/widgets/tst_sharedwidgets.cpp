@@ -1,4 +1,5 @@
-// Shared widgets: bubble text, row times, search marks and box, boxes, the picture viewer.
+// Shared widgets: bubble text, row times, search marks and box, boxes, the picture viewer, and
+// the pictures made from a picture.
 #include "common/boxanswerer.h"
 #include "common/testenv.h"
 #include "common/typed.h"
@@ -7,9 +8,11 @@
 #include "store/dbtypes.h"
 #include "widgets/mtchatrow.h"
 #include "widgets/mtchattextbrowser.h"
+#include "widgets/mtchatthumbnail.h"
 #include "widgets/mtimageviewer.h"
 #include "widgets/mtloadingwidget.h"
 #include "widgets/mtmessagedialog.h"
+#include "widgets/mtpicture.h"
 #include "widgets/mtsearchlineedit.h"
 
 #include <QApplication>
@@ -72,9 +75,23 @@ qint64 utc(const char* text)
 {
     return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs).toMSecsSinceEpoch();
 }
+
+using PictureMaker = QPixmap (*)(const QPixmap&, const QSize&);
+
+QPixmap round(const QPixmap& picture, const QSize& size)
+{
+    return mtRoundPicture(picture, size);
+}
+
+// `size` is both the bubble's room and the proportions announced before the picture comes.
+QPixmap thumbnail(const QPixmap& picture, const QSize& size)
+{
+    return mtChatThumbnail(picture, size, size.width(), size.height(), false);
+}
 } // namespace
 
 Q_DECLARE_METATYPE(MessageRow)
+Q_DECLARE_METATYPE(PictureMaker)
 
 class TestSharedWidgets : public QObject
 {
@@ -85,6 +102,7 @@ private slots:
         QVERIFY(m_env.isValid());
         mtInitResources();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        m_picture.fill(Qt::red);
     }
 
     // Web addresses are linked (without a trailing "/"); everything else is shown as typed. A
@@ -237,8 +255,42 @@ private slots:
                 !label->pixmap(Qt::ReturnByValue).isNull());
     }
 
+    // Pictures made from a picture (a sender's round picture, an image bubble's thumbnail) are one
+    // pixmap for everyone showing them: a window opened again or a second row of the same sender
+    // adds nothing to the pixmap cache, where Qt's icons keep every pixmap they paint.
+    void sharedOnlyForTheSamePictureAndForm_data()
+    {
+        QTest::addColumn<PictureMaker>("make");
+        QTest::addColumn<QPixmap>("secondPicture");
+        QTest::addColumn<QSize>("secondSize");
+        QTest::addColumn<bool>("shared");
+        // The same pixmap painted over: its old pixels must not come back.
+        QPixmap repainted = m_picture;
+        repainted.fill(Qt::blue);
+        const QSize size(40, 40);
+        const QSize other(30, 30);
+        QTest::newRow("round, again") << PictureMaker(round) << m_picture << size << true;
+        QTest::newRow("round, other size") << PictureMaker(round) << m_picture << other << false;
+        QTest::newRow("round, repainted") << PictureMaker(round) << repainted << size << false;
+        QTest::newRow("thumbnail, again") << PictureMaker(thumbnail) << m_picture << size << true;
+        QTest::newRow("thumbnail, other size")
+            << PictureMaker(thumbnail) << m_picture << other << false;
+    }
+
+    void sharedOnlyForTheSamePictureAndForm()
+    {
+        QFETCH(PictureMaker, make);
+        QFETCH(QPixmap, secondPicture);
+        QFETCH(QSize, secondSize);
+        QFETCH(bool, shared);
+        const QPixmap first = make(m_picture, QSize(40, 40));
+        const QPixmap second = make(secondPicture, secondSize);
+        QCOMPARE(second.cacheKey() == first.cacheKey(), shared);
+    }
+
 private:
     TestEnv m_env;
+    QPixmap m_picture = QPixmap(64, 48);
 };
 
 QTEST_MAIN(TestSharedWidgets)
