@@ -10,6 +10,7 @@
 #include "chat/chatdialog.h"
 #include "chat/chatrules.h"
 #include "net/filemanager.h"
+#include "resources/mtresources.h"
 #include "session/mtsession.h"
 #include "store/dbchat.h"
 #include "store/dbchatroom.h"
@@ -361,6 +362,8 @@ private slots:
     void initTestCase()
     {
         m_env.applyToCurrentProcess();
+        // The bubbles' nine-patch pictures and the window's icons, as the program loads them.
+        mtInitResources();
         QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
         m_login = std::make_unique<LoggedIn>(m_server, QStringLiteral("user001"),
                                              LoggedIn::kPassword, QStringLiteral("chat-pc"));
@@ -539,8 +542,10 @@ private slots:
         auto* up = dialog->findChild<QToolButton*>(QStringLiteral("searchUpButton"));
         auto* down = dialog->findChild<QToolButton*>(QStringLiteral("searchDownButton"));
         auto* field = dialog->findChild<MtSearchLineEdit*>(QStringLiteral("searchLineEdit"));
+        // The lambdas take the row's values, not the row, whose type is local to this file.
+        const QString search = row.search;
         const QMap<QString, std::function<void()>> keys{
-            {"return", [&] { emit field->returnPressed(row.search); }},
+            {"return", [&] { emit field->returnPressed(search); }},
             {"up", [&] { up->click(); }},
             {"down", [&] { down->click(); }}};
         QVector<SearchStep> steps;
@@ -676,9 +681,11 @@ private slots:
         const DBChatRoom room = newRoom();
         auto dialog = open(room);
         QVERIFY(m_server.pause());
+        const QString file = row.file;
+        const bool asPicture = row.asPicture;
         const QMap<bool, std::function<void()>> send{
             {true, [&] { paste(*dialog, pictureMime(1500)); }},
-            {false, [&] { dialog->uploadFiles({row.file}, row.asPicture); }}};
+            {false, [&] { dialog->uploadFiles({file}, asPicture); }}};
         send.value(row.file.isEmpty())();
         const QString id = newestOwnId(room.topic());
         // Closed as its close button does.
