@@ -73,6 +73,22 @@ public:
     // Runs a statement with bound values; false (with a test warning) on failure.
     bool exec(const QString& sql, const QVariantList& values = {});
     Rows table(const QString& sql, const QVariantList& values = {});
+    // The rows as typed rows (MT_TYPED), column by column into the listed fields.
+    template <typename Row>
+    QList<Row> rows(const QString& sql, const QVariantList& values = {})
+    {
+        QList<Row> out;
+        for (const QStringList& cells : table(sql, values).rows) {
+            Row row;
+            int i = 0;
+            const auto fill = [&](auto&... f) {
+                ((f = QVariant(cells.value(i++)).value<std::decay_t<decltype(f)>>()), ...);
+            };
+            std::apply(fill, row.mtFields());
+            out << row;
+        }
+        return out;
+    }
     // The first column of every row.
     QStringList column(const QString& sql, const QVariantList& values = {});
     // The first column of the first row as an integer, -1 when there is none.
