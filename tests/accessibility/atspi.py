@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""atspi.py tree|focus|listen PID: a program's shown objects, its focused control or the events
-it sends, read over the accessibility bus as a screen reader does, one JSON object a line."""
+"""atspi.py tree|controls|unnamed|focus|listen PID: a program's shown objects (all, its controls
+or those without a name in words), its focused control or the events it sends, read over the
+accessibility bus as a screen reader does, one JSON object a line."""
 import json
 import sys
 
@@ -45,9 +46,15 @@ def rows(pid):
     return out
 
 
-def tree(pid):
+def tree(pid, keep=lambda row: True):
     for row in rows(pid):
-        print(json.dumps(row, ensure_ascii=False))
+        if keep(row):
+            print(json.dumps(row, ensure_ascii=False))
+
+
+def unnamed(row):
+    # A reachable control whose name is empty or holds no letter or digit (a glyph).
+    return row["control"] and not any(c.isalnum() for c in row["name"])
 
 
 def focus(pid):
@@ -80,4 +87,6 @@ def listen(pid):
 
 
 if __name__ == "__main__":
-    {"tree": tree, "focus": focus, "listen": listen}[sys.argv[1]](int(sys.argv[2]))
+    {"tree": tree, "focus": focus, "listen": listen,
+     "controls": lambda pid: tree(pid, lambda row: row["control"]),
+     "unnamed": lambda pid: tree(pid, unnamed)}[sys.argv[1]](int(sys.argv[2]))

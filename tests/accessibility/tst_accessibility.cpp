@@ -37,12 +37,6 @@ struct Node
     MT_TYPED(Node, path, window, role, name, description, text)
 };
 
-Node toNode(const QJsonObject& row)
-{
-    return Node{row["path"].toString(), row["window"].toString(),      row["role"].toString(),
-                row["name"].toString(), row["description"].toString(), row["text"].toString()};
-}
-
 // What a room's row says after the newest chat, once it shows it; nothing when it counts no unread.
 struct RowTail
 {
@@ -87,18 +81,17 @@ private slots:
 
 private:
     QProcess* atspi(const QString& command);
-    QVector<QJsonObject> read(const QString& command);
-    QVector<Node> controls();
+    // What atspi.py prints for the command (tree, controls, unnamed or focus).
+    QVector<Node> read(const QString& command);
     // Whether a control that shows now matches.
     template <typename Match>
     bool shows(Match match)
     {
-        const QVector<Node> all = controls();
+        const QVector<Node> all = read(QStringLiteral("controls"));
         return std::any_of(all.cbegin(), all.cend(), match);
     }
-    // Reachable controls whose name is empty or holds no letter or digit (a glyph).
-    Unnamed unnamed();
-    Node focus() { return toNode(read(QStringLiteral("focus")).value(0)); }
+    Unnamed unnamed() { return Unnamed{read(QStringLiteral("unnamed"))}; }
+    Node focus() { return read(QStringLiteral("focus")).value(0); }
     bool focusOn(const char* role, int timeoutMs = kWait)
     {
         return waitUntil([&] { return focus().role == QLatin1String(role); }, timeoutMs);
@@ -138,38 +131,19 @@ QProcess* TestAccessibility::atspi(const QString& command)
     return process;
 }
 
-QVector<QJsonObject> TestAccessibility::read(const QString& command)
+QVector<Node> TestAccessibility::read(const QString& command)
 {
     std::unique_ptr<QProcess> process(atspi(command));
     process->waitForFinished(kWait);
-    QVector<QJsonObject> rows;
-    for (const QByteArray& line : process->readAllStandardOutput().split('\n')) {
-        if (!line.isEmpty())
-            rows << QJsonDocument::fromJson(line).object();
-    }
-    return rows;
-}
-
-QVector<Node> TestAccessibility::controls()
-{
     QVector<Node> nodes;
-    for (const QJsonObject& row : read(QStringLiteral("tree"))) {
-        if (row["control"].toBool())
-            nodes << toNode(row);
+    for (const QByteArray& line : process->readAllStandardOutput().split('\n')) {
+        const QJsonObject row = QJsonDocument::fromJson(line).object();
+        if (!line.isEmpty())
+            nodes << Node{row["path"].toString(),        row["window"].toString(),
+                          row["role"].toString(),        row["name"].toString(),
+                          row["description"].toString(), row["text"].toString()};
     }
     return nodes;
-}
-
-Unnamed TestAccessibility::unnamed()
-{
-    QVector<Node> nodes = controls();
-    nodes.erase(std::remove_if(nodes.begin(), nodes.end(),
-                               [](const Node& node) {
-                                   return std::any_of(node.name.cbegin(), node.name.cend(),
-                                                      [](QChar c) { return c.isLetterOrNumber(); });
-                               }),
-                nodes.end());
-    return Unnamed{nodes};
 }
 
 void TestAccessibility::initTestCase()
@@ -247,7 +221,7 @@ void TestAccessibility::journeys()
     const Node listRow = inWindow(focus());
     // The rows of the main window's room list, whichever window has the keys.
     const auto rows = [&] {
-        QVector<Node> found = controls();
+        QVector<Node> found = read(QStringLiteral("controls"));
         found.erase(std::remove_if(found.begin(), found.end(),
                                    [&](const Node& n) {
                                        return n.window != listRow.window ||
@@ -325,9 +299,9 @@ void TestAccessibility::journeys()
     const QString conversation = parentPath(inWindow(focus()).path);
     // The conversation's rows, those scrolled out of view too.
     const auto said = [&] {
-        const QVector<QJsonObject> found = read(QStringLiteral("tree"));
-        return std::count_if(found.cbegin(), found.cend(), [&](const QJsonObject& row) {
-            const Node n = inWindow(toNode(row));
+        const QVector<Node> found = read(QStringLiteral("tree"));
+        return std::count_if(found.cbegin(), found.cend(), [&](const Node& row) {
+            const Node n = inWindow(row);
             return n.window == input.window && parentPath(n.path) == conversation;
         });
     };

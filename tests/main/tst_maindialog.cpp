@@ -55,10 +55,14 @@ struct ShownWindow
             [&] { return child<QLabel>("msgLabel")->text() == QLatin1String(MTData::kVersion); },
             10000);
     }
-    bool loginAs(const QString& account)
+    void fill(const QString& account, const QString& password = kPassword) const
     {
         child<QLineEdit>("idLineEdit")->setText(account);
-        child<QLineEdit>("passwordLineEdit")->setText(kPassword);
+        child<QLineEdit>("passwordLineEdit")->setText(password);
+    }
+    bool loginAs(const QString& account)
+    {
+        fill(account);
         QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
         return waitUntil([&] { return dialog.currentPage() == MainDialog::RoomListPage; },
                          kLoginWait);
@@ -163,11 +167,10 @@ private slots:
         auto* field = w.child<QLineEdit>("passwordLineEdit");
         QTest::keyClicks(field, row.password);
         QTest::keyClick(field, Qt::Key_Return);
-        QVERIFY(waitUntil([&] { return w.boxes() > 0; }, kLoginWait));
         auto* button = w.child<QPushButton>("loginButton");
-        QVERIFY(waitUntil([&] { return button->isEnabled(); }));
-        QCOMPARE((LoginView{w.dialog.currentPage(), button->isEnabled(), w.boxes(), logins(since)}),
-                 (LoginView{MainDialog::LoginPage, true, 1, row.logins}));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            (LoginView{w.dialog.currentPage(), button->isEnabled(), w.boxes(), logins(since)}),
+            (LoginView{MainDialog::LoginPage, true, 1, row.logins}), kLoginWait);
     }
 
     // The login page opens the session's connections while the user types; the login and the
@@ -207,8 +210,7 @@ private slots:
                                      {"deviceId", "other-pc"}});
         ShownWindow w(m_config, false);
         QVERIFY(w.started());
-        w.child<QLineEdit>("idLineEdit")->setText(row.account);
-        w.child<QLineEdit>("passwordLineEdit")->setText(row.password);
+        w.fill(row.account, row.password);
         // The login's answers come inside the notice's turn, as in a box's own event loop.
         w.dialog.notices().run([&] {
             QTest::mouseClick(w.child<QPushButton>("loginButton"), Qt::LeftButton);
@@ -257,13 +259,11 @@ private slots:
         QVERIFY(m_server.fail(fault));
         QTest::keyClicks(field, kPassword);
         QTest::keyClick(field, Qt::Key_Return);
-        QVERIFY(waitUntil([&] { return w.boxes() > 1; }, kLoginWait));
         auto* unlock = w.child<QPushButton>("unlockButton");
-        QVERIFY(waitUntil([&] { return unlock->isEnabled(); }));
-        QCOMPARE(
+        QTRY_COMPARE_WITH_TIMEOUT(
             (AttemptView{dialog.currentPage(), w.boxes(), field->text(),
                          LocalSettings(settingsFile()).autologinAccount(), unlock->isEnabled()}),
-            (AttemptView{MainDialog::LockPage, 2, kPassword, account, true}));
+            (AttemptView{MainDialog::LockPage, 2, kPassword, account, true}), kLoginWait);
         QTest::mouseClick(unlock, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(view(), (LockView{1, 0, 0, true, 2}), kLoginWait);
         ChatRoomList* list = dialog.chatRoomList();
@@ -287,9 +287,15 @@ private slots:
     }
 
     // While the room list is up the lock page's picture is only prefetched, behind the pictures of
-    // the rows in view; the lock page then shows it from the cache.
-    void lockPictureWaitsForTheLock()
+    // the rows in view, and the pictures of every other room's row are fetched too, those of rooms
+    // far below the view; the lock page then shows its picture from the cache.
+    void picturesOfEveryRoomAndOfTheLockPage()
     {
+        // An account with a picture of its own.
+        const QString account = QStringLiteral("user009");
+        const QVector<DevBulkRoom> rooms = m_server.bulk(account, 60, 0, false);
+        QCOMPARE(rooms.size(), 60);
+        const QStringList pictures = m_server.memberPictures(rooms, m_server.userId(account));
         ShownWindow w(m_config);
         QVERIFY(w.started());
         // Picture answer -> whether the lock page's label waited for it.
@@ -299,33 +305,22 @@ private slots:
                 [&](const QString& url, const QString&, QWidget* widget) {
                     answered.insert(url, widget == label);
                 });
-        QVERIFY(w.loginAs(QStringLiteral("user009")));
+        QVERIFY(w.loginAs(account));
         const QString url = w.dialog.session()->mtData()->imageUrl();
-        QVERIFY(waitUntil([&] { return answered.contains(url); }, kLoginWait));
+        QVERIFY(waitUntil(
+            [&] {
+                return answered.contains(url) &&
+                       std::all_of(pictures.cbegin(), pictures.cend(), [](const QString& url) {
+                           return !FileManager::cachedFile(url).isEmpty();
+                       });
+            },
+            kLoginWait));
         w.dialog.clickedLockMode();
         QTRY_COMPARE_WITH_TIMEOUT(w.dialog.currentPage(), int(MainDialog::LockPage), 10000);
         const QImage fetched =
             mtRoundPicture(QPixmap(FileManager::cachedFile(url)), label->minimumSize()).toImage();
         QCOMPARE(answered.value(url), false);
         QCOMPARE(label->pixmap(Qt::ReturnByValue).toImage(), fetched);
-    }
-
-    // Once the rows in view show their pictures, the pictures of every other room's row are
-    // fetched too, those of rooms far below the view.
-    void picturesOfEveryRoomAfterTheRowsInView()
-    {
-        const QString account = QStringLiteral("user012");
-        const QVector<DevBulkRoom> rooms = m_server.bulk(account, 60, 0, false);
-        QCOMPARE(rooms.size(), 60);
-        const QStringList pictures = m_server.memberPictures(rooms, m_server.userId(account));
-        ShownWindow w(m_config);
-        QVERIFY(w.started());
-        QVERIFY(w.loginAs(account));
-        QVERIFY(waitUntil([&] {
-            return std::all_of(pictures.cbegin(), pictures.cend(), [](const QString& url) {
-                return !FileManager::cachedFile(url).isEmpty();
-            });
-        }));
     }
 
     // A failed directory keeps the login page usable (the retry used to be ignored); then log off.
@@ -339,14 +334,12 @@ private slots:
         fault.count = 1;
         QVERIFY(m_server.fail(fault));
         auto* login = w.child<QPushButton>("loginButton");
-        w.child<QLineEdit>("idLineEdit")->setText(account);
-        w.child<QLineEdit>("passwordLineEdit")->setText(kPassword);
+        w.fill(account);
         QTest::mouseClick(login, Qt::LeftButton);
-        QVERIFY(waitUntil([&] { return w.boxes() > 0 && login->isEnabled(); }, kLoginWait));
-        QCOMPARE(
+        QTRY_COMPARE_WITH_TIMEOUT(
             (AttemptView{dialog.currentPage(), w.boxes(), w.child<QLineEdit>("idLineEdit")->text(),
                          LocalSettings(settingsFile()).autologinAccount(), login->isEnabled()}),
-            (AttemptView{MainDialog::LoginPage, 1, account, account, true}));
+            (AttemptView{MainDialog::LoginPage, 1, account, account, true}), kLoginWait);
         QTest::mouseClick(login, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(dialog.currentPage(), int(MainDialog::RoomListPage), kLoginWait);
         QTest::mouseClick(w.child<QPushButton>("alarmButton"), Qt::LeftButton);
@@ -365,11 +358,7 @@ private slots:
     {
         ShownWindow w(m_config);
         QVERIFY(w.started());
-        w.child<QLineEdit>("idLineEdit")->setText(QStringLiteral("user013"));
-        w.child<QLineEdit>("passwordLineEdit")->setText(kPassword);
-        QTest::mouseClick(w.child<QPushButton>("loginButton"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(w.dialog.currentPage(), int(MainDialog::RoomListPage),
-                                  kLoginWait);
+        QVERIFY(w.loginAs(QStringLiteral("user013")));
         emit w.dialog.session()->loginFailed(SessionRequest::ErrorNetwork, QStringLiteral("x"));
         QCOMPARE((QVector<bool>{w.dialog.currentPage() == MainDialog::LoginPage,
                                 w.child<QPushButton>("loginButton")->isEnabled()}),
