@@ -100,11 +100,3 @@ export async function waitFor(fn, { timeout = 5000, what = 'condition' } = {}) {
 }
 
 export const publish = (client, topic, payload) => client.publishAsync(topic, payload, { qos: 1 });
-
-// A multipart body with the parts in order; a part with a filename is a file.
-export async function multipartBody(parts) {
-    const form = new FormData();
-    for (const p of parts) p.filename === undefined ? form.append(p.name, String(p.value)) : form.append(p.name, new Blob([p.value]), p.filename);
-    const encoded = new Response(form);
-    return { body: Buffer.from(await encoded.arrayBuffer()), contentType: encoded.headers.get('content-type') };
-}
