@@ -80,11 +80,11 @@ export async function login(server, account, password = PASSWORD, deviceId = 'de
     return { res, session };
 }
 
-// A session's broker connection: client id, user id and access key, or what `opts` puts instead.
-export async function sessionMqtt(server, session, { protocolVersion = 4, ...opts } = {}) {
+// A session's broker connection in MQTT 3.1, as the client's: client id, user id and access key, or
+// what `opts` puts instead.
+export async function sessionMqtt(server, session, opts = {}) {
     const client = mqtt.connect({ host: '127.0.0.1', port: server.broker, clientId: session.clientId, username: String(session.userId),
-        password: session.accessKey, ...opts, clean: false, protocolVersion, protocolId: protocolVersion === 3 ? 'MQIsdp' : 'MQTT',
-        reconnectPeriod: 0, connectTimeout: 5000 });
+        password: session.accessKey, ...opts, clean: false, protocolVersion: 3, protocolId: 'MQIsdp', reconnectPeriod: 0, connectTimeout: 5000 });
     client.received = [];
     client.on('message', (topic, payload) => client.received.push({ topic, payload: Buffer.from(payload) }));
     await new Promise((resolve, reject) => client.once('connect', resolve).once('error', reject).once('close', () => reject(new Error('connection closed'))));
