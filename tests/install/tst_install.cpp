@@ -109,27 +109,23 @@ private slots:
     }
 
     // The metainfo is checked against the installed tree: its id against its file name, its
-    // launchable against the desktop entries there.
+    // launchable against the desktop entries there. A tree without one has an info line.
     void validatorsAccept_data()
     {
         QTest::addColumn<QString>("tool");
         QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("file");
-        const QString entry = "share/applications/" + kAppId + ".desktop";
         QTest::newRow("desktop entry")
-            << "desktop-file-validate" << QStringList{installed(entry)} << entry;
+            << "desktop-file-validate"
+            << QStringList{installed("share/applications/" + kAppId + ".desktop")};
         QTest::newRow("metainfo") << "appstreamcli"
                                   << QStringList{"validate-tree", "--no-net", "--pedantic",
-                                                 m_prefix}
-                                  << "share/metainfo/" + kAppId + ".metainfo.xml";
+                                                 m_prefix};
     }
 
     void validatorsAccept()
     {
         QFETCH(QString, tool);
         QFETCH(QStringList, args);
-        QFETCH(QString, file);
-        QVERIFY2(QFile::exists(installed(file)), qPrintable(file));
         QCOMPARE(runTool(tool, args), (ToolRun{0, {}}));
     }
 
