@@ -66,18 +66,17 @@ export async function control(server, method, p, body) {
     return res.json;
 }
 
-// The client's login: the digest with "+" written as "%2B" before form encoding.
-export async function login(server, account, password = PASSWORD, deviceId = 'dev-' + account) {
-    const passwd = digest(password).replace(/\+/g, '%2B');
-    const res = await api(server, 'POST', '/rest/auth', { form: { loginAccnt: account, passwd, deviceModel: 'PC', forceYn: 0 },
-        headers: { 'Device-Id': deviceId } });
-    if (res.status !== 200) return { res };
+// The client's login (the digest with "+" written as "%2B" before form encoding); its session.
+export async function login(server, account) {
+    const deviceId = 'dev-' + account;
+    const res = await api(server, 'POST', '/rest/auth', { headers: { 'Device-Id': deviceId },
+        form: { loginAccnt: account, passwd: digest(PASSWORD).replace(/\+/g, '%2B'), deviceModel: 'PC', forceYn: 0 } });
+    if (res.status !== 200) throw new Error(`login ${account}: ${res.status} ${res.body}`);
     const { userId, custId, client: { accessKey, clientId } } = res.json;
     const headers = { 'User-Id': String(userId), 'Cust-Id': String(custId), 'Access-Key': accessKey, 'Client-Id': clientId,
         'Device-Id': deviceId, 'Device-Platform': 'C' };
-    const session = { userId, accessKey, clientId, headers,
+    return { userId, accessKey, clientId, headers,
         api: (method, p, opts = {}) => api(server, method, p, { ...opts, headers: { ...headers, ...opts.headers } }) };
-    return { res, session };
 }
 
 // A session's broker connection in MQTT 3.1, as the client's: client id, user id and access key, or

@@ -6,7 +6,7 @@ import * as h from './helpers.mjs';
 
 const s = await h.startServer();
 after(() => s.stop());
-const me = (await h.login(s, 'user001')).session;
+const me = await h.login(s, 'user001');
 const ERROR_KEYS = ['code', 'developerMessage', 'message'];
 const good = { userId: me.userId, contentType: '10', thumbType: '10', width: 0, height: 0 };
 // The client's form: its fields in order, then uploadFileName, then the file part.
@@ -45,7 +45,7 @@ test('bad uploads are refused with an error body', async () => {
 });
 
 test('login: a client id that message ids can carry, only the digest accepted; a new password of nine characters taken', async () => {
-    const { session } = await h.login(s, 'user002');
+    const session = await h.login(s, 'user002');
     assert.equal(session.clientId.split('-').length, 2, 'one hyphen: message ids carry their time as third field');
     assert.ok(session.clientId.length <= 23, 'MQTT 3.1 client id limit');
     for (const passwd of [h.digest('wrong'), h.PASSWORD]) {
@@ -57,18 +57,18 @@ test('login: a client id that message ids can carry, only the digest accepted; a
 });
 
 test('a login replayed after its session ended gets the keys set for it, never a live session\'s', async () => {
-    const { session } = await h.login(s, 'user007');
+    const session = await h.login(s, 'user007');
     const keys = { userId: session.userId, accessKey: session.accessKey, clientId: session.clientId };
     await assert.rejects(s.control('POST', '/control/session/next', keys), /400/);
     await s.control('POST', '/control/session/end', { accessKey: session.accessKey });
     await s.control('POST', '/control/session/next', keys);
-    const again = (await h.login(s, 'user007')).session;
+    const again = await h.login(s, 'user007');
     assert.deepEqual([again.accessKey, again.clientId], [session.accessKey, session.clientId]);
     assert.equal((await session.api('GET', `/rest/chatt/room/${session.userId}`)).status, 200);
 });
 
 test('wrong or missing keys never get data', async () => {
-    const { session } = await h.login(s, 'user006');
+    const session = await h.login(s, 'user006');
     const uid = session.userId;
     const paths = [['GET', '/rest/auth/ping'], ['GET', `/rest/chatt/room/${uid}`], ['GET', `/rest/chatt/room/${uid}/1`],
         ['GET', `/rest/cache/${uid}/19700101000000`], ['GET', '/rest/chatt/room/savechatlist/1/0/1/50'],
