@@ -66,25 +66,24 @@ export async function control(server, method, p, body) {
     return res.json;
 }
 
-// The client's login: the digest with "+" written as "%2B" before form encoding.
-export async function login(server, account, password = PASSWORD, deviceId = 'dev-' + account) {
-    const passwd = digest(password).replace(/\+/g, '%2B');
-    const res = await api(server, 'POST', '/rest/auth', { form: { loginAccnt: account, passwd, deviceModel: 'PC', forceYn: 0 },
-        headers: { 'Device-Id': deviceId } });
-    if (res.status !== 200) return { res };
+// The client's login (the digest with "+" written as "%2B" before form encoding); its session.
+export async function login(server, account) {
+    const deviceId = 'dev-' + account;
+    const res = await api(server, 'POST', '/rest/auth', { headers: { 'Device-Id': deviceId },
+        form: { loginAccnt: account, passwd: digest(PASSWORD).replace(/\+/g, '%2B'), deviceModel: 'PC', forceYn: 0 } });
+    if (res.status !== 200) throw new Error(`login ${account}: ${res.status} ${res.body}`);
     const { userId, custId, client: { accessKey, clientId } } = res.json;
     const headers = { 'User-Id': String(userId), 'Cust-Id': String(custId), 'Access-Key': accessKey, 'Client-Id': clientId,
         'Device-Id': deviceId, 'Device-Platform': 'C' };
-    const session = { userId, accessKey, clientId, headers,
+    return { userId, accessKey, clientId, headers,
         api: (method, p, opts = {}) => api(server, method, p, { ...opts, headers: { ...headers, ...opts.headers } }) };
-    return { res, session };
 }
 
-// A session's broker connection: client id, user id and access key, or what `opts` puts instead.
-export async function sessionMqtt(server, session, { protocolVersion = 4, ...opts } = {}) {
+// A session's broker connection in MQTT 3.1, as the client's: client id, user id and access key, or
+// what `opts` puts instead.
+export async function sessionMqtt(server, session, opts = {}) {
     const client = mqtt.connect({ host: '127.0.0.1', port: server.broker, clientId: session.clientId, username: String(session.userId),
-        password: session.accessKey, ...opts, clean: false, protocolVersion, protocolId: protocolVersion === 3 ? 'MQIsdp' : 'MQTT',
-        reconnectPeriod: 0, connectTimeout: 5000 });
+        password: session.accessKey, ...opts, clean: false, protocolVersion: 3, protocolId: 'MQIsdp', reconnectPeriod: 0, connectTimeout: 5000 });
     client.received = [];
     client.on('message', (topic, payload) => client.received.push({ topic, payload: Buffer.from(payload) }));
     await new Promise((resolve, reject) => client.once('connect', resolve).once('error', reject).once('close', () => reject(new Error('connection closed'))));
@@ -100,11 +99,3 @@ export async function waitFor(fn, { timeout = 5000, what = 'condition' } = {}) {
 }
 
 export const publish = (client, topic, payload) => client.publishAsync(topic, payload, { qos: 1 });
-
-// A multipart body with the parts in order; a part with a filename is a file.
-export async function multipartBody(parts) {
-    const form = new FormData();
-    for (const p of parts) p.filename === undefined ? form.append(p.name, String(p.value)) : form.append(p.name, new Blob([p.value]), p.filename);
-    const encoded = new Response(form);
-    return { body: Buffer.from(await encoded.arrayBuffer()), contentType: encoded.headers.get('content-type') };
-}

@@ -42,21 +42,16 @@ ToolRun runTool(const QString& program, const QStringList& args,
     return run;
 }
 
-QMap<QString, QString> readDesktopEntry(const QString& path)
+// A key's value in a desktop entry; each entry here has the one group.
+QString desktopValue(const QString& path, const QString& key)
 {
     QFile file(path);
-    QMap<QString, QString> keys;
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return keys;
-    bool inGroup = false;
-    for (const QString& raw : QString::fromUtf8(file.readAll()).split('\n')) {
-        const QString line = raw.trimmed();
-        if (line.startsWith('['))
-            inGroup = line == QLatin1String("[Desktop Entry]");
-        else if (inGroup && line.contains('=') && !line.startsWith('#'))
-            keys.insert(line.section('=', 0, 0).trimmed(), line.section('=', 1).trimmed());
-    }
-    return keys;
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QRegularExpression('^' + key + QStringLiteral("=(.*)$"),
+                              QRegularExpression::MultilineOption)
+        .match(QString::fromUtf8(file.readAll()))
+        .captured(1);
 }
 
 struct IconFile
@@ -114,36 +109,31 @@ private slots:
     }
 
     // The metainfo is checked against the installed tree: its id against its file name, its
-    // launchable against the desktop entries there.
+    // launchable against the desktop entries there. A tree without one has an info line.
     void validatorsAccept_data()
     {
         QTest::addColumn<QString>("tool");
         QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("file");
-        const QString entry = "share/applications/" + kAppId + ".desktop";
         QTest::newRow("desktop entry")
-            << "desktop-file-validate" << QStringList{installed(entry)} << entry;
+            << "desktop-file-validate"
+            << QStringList{installed("share/applications/" + kAppId + ".desktop")};
         QTest::newRow("metainfo") << "appstreamcli"
                                   << QStringList{"validate-tree", "--no-net", "--pedantic",
-                                                 m_prefix}
-                                  << "share/metainfo/" + kAppId + ".metainfo.xml";
+                                                 m_prefix};
     }
 
     void validatorsAccept()
     {
         QFETCH(QString, tool);
         QFETCH(QStringList, args);
-        QFETCH(QString, file);
-        QVERIFY2(QFile::exists(installed(file)), qPrintable(file));
         QCOMPARE(runTool(tool, args), (ToolRun{0, {}}));
     }
 
     // The entry's Exec runs from bin; its Icon is in each size folder, at that size.
     void entryFindsProgramAndIcon()
     {
-        const QMap<QString, QString> entry =
-            readDesktopEntry(installed("share/applications/" + kAppId + ".desktop"));
-        const QFileInfo program(installed("bin/" + entry.value(QStringLiteral("Exec"))));
+        const QString entry = installed("share/applications/" + kAppId + ".desktop");
+        const QFileInfo program(installed("bin/" + desktopValue(entry, QStringLiteral("Exec"))));
         const QString theme = installed(QStringLiteral("share/icons/hicolor"));
         EntryTargets seen{program.isFile() && program.isExecutable(), {}};
         for (const QString& file : filesBelow(theme))
@@ -153,7 +143,8 @@ private slots:
         for (const QString& size : QDir(theme).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
             const int side =
                 size == QLatin1String("scalable") ? 256 : size.section('x', 0, 0).toInt();
-            expected.icons.append({size + '/' + entry.value(QStringLiteral("Icon")), {side, side}});
+            expected.icons.append(
+                {size + '/' + desktopValue(entry, QStringLiteral("Icon")), {side, side}});
         }
         QVERIFY(!expected.icons.isEmpty());
         QCOMPARE(seen, expected);
@@ -170,7 +161,7 @@ private slots:
         QCOMPARE(run, (ToolRun{0, {}}));
         const QString entry =
             home.path(QStringLiteral("home/.config/autostart/VeltriTalk.desktop"));
-        QCOMPARE(readDesktopEntry(entry).value(QStringLiteral("Exec")),
+        QCOMPARE(desktopValue(entry, QStringLiteral("Exec")),
                  QLatin1Char('"') + program + QLatin1Char('"'));
         QCOMPARE(runTool(QStringLiteral("desktop-file-validate"), {entry}), (ToolRun{0, {}}));
     }
@@ -185,10 +176,8 @@ private slots:
             TestEnv home;
             QProcessEnvironment env = home.processEnvironment();
             env.insert(QStringLiteral("LANG"), lang);
-            env.remove(QStringLiteral("MT_SOURCE_DIR"));
-            env.remove(QStringLiteral("MT_BINARY_DIR"));
-            env.remove(QStringLiteral("LC_MESSAGES"));
-            env.remove(QStringLiteral("LANGUAGE"));
+            for (const char* name : {"MT_SOURCE_DIR", "MT_BINARY_DIR", "LC_MESSAGES", "LANGUAGE"})
+                env.remove(name);
             auto p = x.start(installed(QStringLiteral("bin/veltritalk")), env);
             QVERIFY2(p, "the installed program does not start");
             QTRY_VERIFY2_WITH_TIMEOUT(!x.visibleWindows(kTitle).isEmpty(), "no notice", kWait);
