@@ -93,8 +93,10 @@ private slots:
         QTest::newRow("new conversation ignores a members text, nobody chosen: stays open")
             << StepsRow{"3", -1, {}, {{}, {}, O::StayOpen, {}}};
         QTest::newRow("one-to-many: exact ids in order; blanks, junk and repeats left out")
-            << StepsRow{
-                   " 12, ,x,345,12,", 30, {click(34)}, {{12, 345, 34}, {0}, O::AddMembers, {34}}};
+            << StepsRow{" 12, ,x,345,12,",
+                        30,
+                        {click(34), click(5)},
+                        {{12, 345, 34, 5}, {0, 0}, O::AddMembers, {34, 5}}};
         QTest::newRow("group room fixes nobody")
             << StepsRow{"3", 10, {click(2)}, {{2}, {0}, O::NewRoom, {2}}};
         QTest::newRow("second click un-chooses")
@@ -110,8 +112,6 @@ private slots:
             << StepsRow{"2", 20, {click(9), click(4)}, {{2, 9, 4}, {0, 0}, O::NewRoom, {2, 9, 4}}};
         QTest::newRow("left one-to-one: the partner is fixed alike") << StepsRow{
             "2", 40, {click(2), removal(2), click(6)}, {{2, 6}, {1, 1, 0}, O::NewRoom, {2, 6}}};
-        QTest::newRow("one-to-many: only the new people are added") << StepsRow{
-            "2,3", 30, {click(8), click(5)}, {{2, 3, 8, 5}, {0, 0}, O::AddMembers, {8, 5}}};
         QTest::newRow("one-to-many: members stay, nobody new closes and sends nothing")
             << StepsRow{"2,3",
                         30,
@@ -144,8 +144,6 @@ private slots:
         const QStringList everybody{"Kim Minsu",  "kimberly", "Lee 50%_off",   "박지민",
                                     "Park Jimin", "a.b",      "O'Neil \"Jo\"", "Kipling"};
         const QStringList kim{"Kim Minsu", "kimberly"};
-        QTest::newRow("empty: everybody in directory order") << QStringList{""} << everybody;
-        QTest::newRow("lower case finds any case anywhere") << QStringList{"kim"} << kim;
         QTest::newRow("percent") << QStringList{"%"} << QStringList{"Lee 50%_off"};
         QTest::newRow("underscore") << QStringList{"_"} << QStringList{"Lee 50%_off"};
         QTest::newRow("quotes") << QStringList{"o'neil \"j"} << QStringList{"O'Neil \"Jo\""};
@@ -153,13 +151,13 @@ private slots:
         QTest::newRow("a dot alone makes a pattern") << QStringList{"k.m"} << kim;
         QTest::newRow("escaped dot is a dot") << QStringList{"\\."} << QStringList{"a.b"};
         QTest::newRow("invalid pattern matches nobody") << QStringList{"(kim"} << QStringList{};
-        QTest::newRow("typing then erasing")
+        QTest::newRow("typing then erasing: everybody in directory order")
             << QStringList{"k", "ki", "kim", "ki", "k", ""} << everybody;
         QTest::newRow("plain then a pattern")
             << QStringList{"k", "k|", "k|p"}
             << QStringList{"Kim Minsu", "kimberly", "Park Jimin", "Kipling"};
         QTest::newRow("case changes mid-word") << QStringList{"K", "Ki", "KIM"} << kim;
-        QTest::newRow("erasing, then another letter")
+        QTest::newRow("erasing, then another letter; lower case finds any case anywhere")
             << QStringList{"k", "ki", "kim", "ki", "kip", "k", "kim"} << kim;
     }
     void search()
@@ -193,7 +191,6 @@ private slots:
         QTest::newRow("member, whatever the flags")
             << qint64(2) << RowState{S::FixedMember, true, true, 0};
         QTest::newRow("chosen") << qint64(3) << RowState{S::Available, true, false, usable};
-        QTest::newRow("not installed") << qint64(4) << RowState{S::NotInstalled, false, false, 0};
         QTest::newRow("refuses chats") << qint64(5) << RowState{S::DeclinesChats, false, false, 0};
         QTest::newRow("not installed and refusing: not installed first")
             << qint64(6) << RowState{S::NotInstalled, false, false, 0};
