@@ -36,7 +36,6 @@ private slots:
     {
         QFETCH(QString, program);
         QFETCH(QString, exec);
-        QVERIFY(!platformIsAutoRun(m_app));
         QVERIFY(platformSetAutoRun(m_app, true, program));
         QVERIFY(platformIsAutoRun(m_app));
         QVERIFY(entryLines().contains("Exec=" + exec.toUtf8()));
