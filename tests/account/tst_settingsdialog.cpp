@@ -11,10 +11,10 @@
 
 struct LogoutOutcome
 {
-    int completed = 0, boxes = 0;
+    int completed = 0;
     bool dbExists = false;
     int logoutRequests = 0;
-    MT_TYPED(LogoutOutcome, completed, boxes, dbExists, logoutRequests)
+    MT_TYPED(LogoutOutcome, completed, dbExists, logoutRequests)
 };
 // Sentinel: "removed" or "ping".
 struct LogoutRow
@@ -35,11 +35,11 @@ struct Outcome
     MT_TYPED(Outcome, result, boxes, cache, fileHash, requests)
 };
 
-// "%hash": the package's; %1 in the link: the REST port.
+// "%hash": the package's.
 struct DownloadRow
 {
-    QString link;
-    QJsonObject version, fault;
+    DevUpdate update;
+    QJsonObject fault;
     int stallMsec = UpgradeDialog::kStallMsec;
     rlim_t fileLimit = RLIM_INFINITY;
     QString caFile;
@@ -49,10 +49,10 @@ Q_DECLARE_METATYPE(DownloadRow)
 
 namespace {
 // The reference server's update package: a line naming it, then (i * 31 + 7) & 0xff repeated.
-QByteArray package(const QString& name, int size = -1)
+QByteArray package(const QString& name, qint64 size)
 {
     QByteArray bytes = "VeltriTalk update package " + name.toUtf8() + '\n';
-    const int total = size < 0 ? bytes.size() + 64 * 1024 : size;
+    const int total = size < 0 ? bytes.size() + 64 * 1024 : int(size);
     for (int i = 0; bytes.size() < total; ++i)
         bytes.append(char((i * 31 + 7) & 0xff));
     return bytes.left(total);
@@ -91,7 +91,7 @@ private slots:
     void logout_data()
     {
         QTest::addColumn<LogoutRow>("row");
-        const LogoutOutcome removed{1, 1, false, 1};
+        const LogoutOutcome removed{1, false, 1};
         QTest::newRow("from the profile editor")
             << LogoutRow{"user004",
                          "on_myProfileEditButton_clicked",
@@ -106,7 +106,7 @@ private slots:
                          {"ProfileEditDialog:logoutButton", "MtMessageDialog:cancelButton",
                           "ProfileEditDialog:cancelButton"},
                          "ping",
-                         {0, 1, true, 0}};
+                         {0, true, 0}};
     }
     void logout()
     {
@@ -131,8 +131,7 @@ private slots:
         user.session->ping();
         const QMap<QString, QSignalSpy*> sentinels{{"removed", &removed}, {"ping", &pinged}};
         QVERIFY(waitUntil([&] { return !sentinels.value(row.sentinel)->isEmpty(); }));
-        const LogoutOutcome got{int(completed.count()), int(script.boxTexts().size()),
-                                QFile::exists(dbPath),
+        const LogoutOutcome got{int(completed.count()), QFile::exists(dbPath),
                                 int(m_server.requestsOf("test-pc", since).count(logoutRequest))};
         QCOMPARE(got, row.expected);
     }
@@ -160,12 +159,11 @@ private slots:
     void download_data()
     {
         QTest::addColumn<DownloadRow>("row");
-        const QString link =
-            QStringLiteral("https://localhost:%1/download/VeltriTalk-Setup-1047.exe");
         const QStringList file = {QStringLiteral("VeltriTalk-Setup-1047.exe")};
-        const QJsonObject version = {{"minVersion", 1047}};
-        const QJsonObject chunked = {
-            {"minVersion", 1047}, {"size", 300000}, {"chunked", true}, {"bytesPerSecond", 1000000}};
+        const DevUpdate version{1047};
+        const DevUpdate chunked{1047, {}, 300000, true, 1000000};
+        const DevUpdate plainHttp{1047, "http://localhost:" + QString::number(m_server.restPort()) +
+                                            "/download/" + file[0]};
         const QJsonObject off = {{"mode", "off"}};
         const int patient = UpgradeDialog::kStallMsec;
         const Outcome failed{0, 1, {}, {}, 1};
@@ -173,29 +171,26 @@ private slots:
         const QString ca = m_server.caFile();
         const rlim_t any = RLIM_INFINITY;
         QTest::newRow("whole package")
-            << DownloadRow{link, version, off, patient, any, ca, {1, 1, file, "%hash", 1}};
+            << DownloadRow{version, off, patient, any, ca, {1, 1, file, "%hash", 1}};
         QTest::newRow("chunked without a size, slowly")
-            << DownloadRow{link, chunked, off, patient, any, ca, {1, 1, file, "%hash", 1}};
+            << DownloadRow{chunked, off, patient, any, ca, {1, 1, file, "%hash", 1}};
         QTest::newRow("HTTP error with a body") << DownloadRow{
-            link, version, DevFault::error("/download", 500).toJson(), patient, any, ca, failed};
+            version, DevFault::error("/download", 500).toJson(), patient, any, ca, failed};
         QTest::newRow("stalls after the first bytes") << DownloadRow{
-            link, version, DevFault::stall("/download", 1000).toJson(), 500, any, ca, failed};
-        QTest::newRow("no answer at all") << DownloadRow{
-            link, version, DevFault::hang("/download").toJson(), 500, any, ca, failed};
-        QTest::newRow("disk full midway")
-            << DownloadRow{link, version, off, patient, 20000, ca, failed};
+            version, DevFault::stall("/download", 1000).toJson(), 500, any, ca, failed};
+        QTest::newRow("no answer at all")
+            << DownloadRow{version, DevFault::hang("/download").toJson(), 500, any, ca, failed};
+        QTest::newRow("disk full midway") << DownloadRow{version, off, patient, 20000, ca, failed};
         QTest::newRow("server not trusted without the organisation's CA")
-            << DownloadRow{link, version, off, patient, any, QString(), refused};
-        QTest::newRow("plain http link refused before any request") << DownloadRow{
-            QString(link).replace("https:", "http:"), version, off, patient, any, ca, refused};
+            << DownloadRow{version, off, patient, any, QString(), refused};
+        QTest::newRow("plain http link refused before any request")
+            << DownloadRow{plainHttp, off, patient, any, ca, refused};
     }
     void download()
     {
         QFETCH(DownloadRow, row);
-        const QString link = row.link.arg(m_server.restPort());
-        QCOMPARE(
-            m_server.control("POST", QStringLiteral("/control/version"), row.version)["minVersion"],
-            QJsonValue(1047));
+        const QString link = m_server.setUpdate(row.update).value_or(QString());
+        QVERIFY(!link.isEmpty());
         QVERIFY(m_server.setFault(row.fault));
         const qint64 since = m_server.lastRequestSeq();
 
@@ -216,7 +211,7 @@ private slots:
         got.requests = m_server.requests(QStringLiteral("/download"), since).size();
 
         const QString name = UpgradeDialog::fileNameFor(link);
-        row.expected.fileHash.replace("%hash", sha(package(name, row.version["size"].toInt(-1))));
+        row.expected.fileHash.replace("%hash", sha(package(name, row.update.size)));
         QCOMPARE(got, row.expected);
     }
 };
