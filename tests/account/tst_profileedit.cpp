@@ -50,22 +50,20 @@ Profile profileOf(const DBUser& u)
     return {u.userName(), u.thumbUrl(), u.imageUrl(), u.email(), u.deptName(), u.chattAllow()};
 }
 
-bool setUser(DevServer& server, int userId, const QJsonObject& columns)
-{
-    return server.control("PUT", "/control/user/" + QString::number(userId), columns).isObject();
-}
-
 template <typename T = QLineEdit>
 T* child(QDialog& dialog, const char* name)
 {
     return dialog.findChild<T*>(QLatin1String(name));
 }
 
-void fillPasswords(QDialog& dialog, const QString& old, const QString& next, const QString& again)
+// Shown, the next password asked for after `old`, and sent.
+void submit(QDialog& dialog, const QString& old)
 {
+    dialog.show();
     child(dialog, "oldPasswordLineEdit")->setText(old);
-    child(dialog, "newPasswordLineEdit")->setText(next);
-    child(dialog, "confirmPasswordLineEdit")->setText(again);
+    child(dialog, "newPasswordLineEdit")->setText(kNext);
+    child(dialog, "confirmPasswordLineEdit")->setText(kNext);
+    child<QPushButton>(dialog, "okButton")->click();
 }
 
 } // namespace
@@ -81,15 +79,11 @@ private:
     {
         return std::make_unique<LoggedIn>(m_server, account, kPassword, "test-pc", false);
     }
-    int loginError(const QString& account, const QString& password)
-    {
-        return LoggedIn(m_server, account, password, QStringLiteral("test-pc"), false).error;
-    }
     // Which passwords the server takes, once the session that changed it is gone.
     PasswordOutcome withLogins(const QString& account, PasswordOutcome got)
     {
-        got.loginNew = loginError(account, kNext);
-        got.loginOld = loginError(account, kPassword);
+        got.loginNew = LoggedIn(m_server, account, kNext, "test-pc", false).error;
+        got.loginOld = LoggedIn(m_server, account, kPassword, "test-pc", false).error;
         return got;
     }
 private slots:
@@ -131,10 +125,8 @@ private slots:
             QVERIFY(m_server.setFault(row.fault));
             ChangePasswordDialog dialog(user->session.get());
             QSignalSpy finished(&dialog, &QDialog::finished);
-            dialog.show();
-            fillPasswords(dialog, row.oldPassword, kNext, kNext);
             ModalScript script(row.steps);
-            child<QPushButton>(dialog, "okButton")->click();
+            submit(dialog, row.oldPassword);
             // Sentinel: the dialog closing, or the server's refusal answered in a box.
             QVERIFY(waitUntil([&] {
                 return !finished.isEmpty() ||
@@ -172,9 +164,7 @@ private slots:
             QPointer<ChangePasswordRequest> request;
             {
                 ChangePasswordDialog dialog(user->session.get());
-                dialog.show();
-                fillPasswords(dialog, kPassword, kNext, kNext);
-                child<QPushButton>(dialog, "okButton")->click();
+                submit(dialog, row.oldPassword);
                 request = user->session->findChild<ChangePasswordRequest*>();
                 QVERIFY(request);
                 QVERIFY(waitUntil([&] {
@@ -195,9 +185,9 @@ private slots:
     // An answer that leaves out the picture columns keeps the stored ones.
     void answerWithoutColumns()
     {
-        QVERIFY(setUser(
-            m_server, 1005,
-            {{"email", "choi@example.org"}, {"deptName", "Support"}, {"chattingAllowYn", "0"}}));
+        const QJsonObject columns{
+            {"email", "choi@example.org"}, {"deptName", "Support"}, {"chattingAllowYn", "0"}};
+        QVERIFY(m_server.control("PUT", "/control/user/1005", columns).isObject());
         const auto user = login("user005");
         QVERIFY(user->ok);
         const Profile before = profileOf(dbUser(*user, 1005));
