@@ -1,0 +1,522 @@
+// The settings dialog, the update download, the password checks and change, and the profile
+// answer, against the reference server over real TLS.
+#include "common/boxanswerer.h"
+#include "common/devserver.h"
+#include "common/filesizelimit.h"
+#include "common/loggedin.h"
+#include "common/testenv.h"
+#include "common/typed.h"
+#include "common/wait.h"
+
+#include "account/changepassworddialog.h"
+#include "account/passwordcheck.h"
+#include "account/profileeditdialog.h"
+#include "account/settingsdialog.h"
+#include "account/upgradedialog.h"
+#include "net/filemanager.h"
+#include "net/netservermanager.h"
+#include "session/localsettings.h"
+#include "session/mtsession.h"
+#include "store/dbmanager.h"
+#include "store/dbmtdata.h"
+#include "store/dbuser.h"
+#include "store/mtdata.h"
+#include "widgets/mtmessagedialog.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+// Works through the modal windows that come up, one step each, keeping every message box's text.
+class ModalScript : public QObject
+{
+public:
+    // "Class:button" each, e.g. "MtMessageDialog:okButton".
+    explicit ModalScript(const QStringList& steps) : m_steps(steps)
+    {
+        connect(&m_poll, &QTimer::timeout, this, [this] { step(); });
+        m_poll.start(10);
+    }
+    QStringList boxTexts() const { return m_texts; }
+    bool finished() const { return m_steps.isEmpty(); }
+
+private:
+    void step()
+    {
+        if (m_steps.isEmpty())
+            return;
+        const QString className = m_steps.first().section(QLatin1Char(':'), 0, 0);
+        const QString button = m_steps.first().section(QLatin1Char(':'), 1);
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible() ||
+            QString::fromLatin1(modal->metaObject()->className()) != className)
+            return;
+        auto* target = modal->findChild<QPushButton*>(button);
+        if (!target || !target->isEnabled())
+            return;
+        m_steps.removeFirst();
+        // A text the box would render as markup is marked, so that no test takes it as shown.
+        if (auto* box = qobject_cast<MtMessageDialog*>(modal))
+            m_texts << (box->findChild<QLabel*>(QStringLiteral("messageLabel"))->textFormat() ==
+                                Qt::PlainText
+                            ? box->text()
+                            : QStringLiteral("rich:") + box->text());
+        // Clicked from the event loop: a click opening a modal window would otherwise block
+        // this timer's slot, and a timer is not run again while its slot runs.
+        QMetaObject::invokeMethod(target, &QPushButton::click, Qt::QueuedConnection);
+    }
+    QTimer m_poll;
+    QStringList m_steps;
+    QStringList m_texts;
+};
+
+// The directory row of a user in a session's store.
+inline DBUser dbUser(const LoggedIn& user, qint64 userId)
+{
+    DBUser found;
+    user.db()->findUser(userId, found);
+    return found;
+}
+
+struct LogoutOutcome
+{
+    int completed = 0;
+    bool dbExists = false;
+    int logoutRequests = 0;
+    MT_TYPED(LogoutOutcome, completed, dbExists, logoutRequests)
+};
+// Sentinel: "removed" or "ping".
+struct LogoutRow
+{
+    QString account, slot;
+    QStringList steps;
+    QString sentinel;
+    LogoutOutcome expected;
+};
+Q_DECLARE_METATYPE(LogoutRow)
+
+struct Outcome
+{
+    int result = -1, boxes = 0;
+    QStringList cache;
+    QByteArray fileHash; // empty when downloadFilePath() is not a readable file
+    int requests = 0;    // that reached /download
+    MT_TYPED(Outcome, result, boxes, cache, fileHash, requests)
+};
+
+// "%hash": the package's.
+struct DownloadRow
+{
+    DevUpdate update;
+    QJsonObject fault;
+    int stallMsec = UpgradeDialog::kStallMsec;
+    rlim_t fileLimit = RLIM_INFINITY;
+    QString caFile;
+    Outcome expected;
+};
+Q_DECLARE_METATYPE(DownloadRow)
+
+namespace {
+// The reference server's update package: a line naming it, then (i * 31 + 7) & 0xff repeated.
+QByteArray package(const QString& name, qint64 size)
+{
+    QByteArray bytes = "VeltriTalk update package " + name.toUtf8() + '\n';
+    const int total = size < 0 ? bytes.size() + 64 * 1024 : int(size);
+    for (int i = 0; bytes.size() < total; ++i)
+        bytes.append(char((i * 31 + 7) & 0xff));
+    return bytes.left(total);
+}
+
+QByteArray sha(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(16);
+}
+
+const QString kPassword = LoggedIn::kPassword;
+const QString kNext = QStringLiteral("N3w-Passw0rd");
+const QJsonObject kAccept{{"mode", "off"}};
+QJsonObject refusal(const QString& message)
+{
+    QJsonObject rule = DevFault::error("/rest/user/password", 400, 40103).toJson();
+    rule["message"] = message;
+    return rule;
+}
+
+// After a password change; the logins' error codes (0: accepted).
+struct PasswordOutcome
+{
+    int result = -1;
+    QStringList boxes;
+    QString storedDigest;
+    int loginNew = -1, loginOld = -1;
+    MT_TYPED(PasswordOutcome, result, boxes, storedDigest, loginNew, loginOld)
+};
+struct PasswordRow
+{
+    QString account, oldPassword;
+    QJsonObject fault;
+    QStringList steps;
+    PasswordOutcome expected;
+};
+const PasswordOutcome kChanged{QDialog::Accepted, {}, DBMTData::passwordDigest(kNext), 0, 40101};
+const PasswordOutcome kKept{QDialog::Rejected, {}, DBMTData::passwordDigest(kPassword), 40101, 0};
+
+struct Profile
+{
+    QString name, thumbUrl, imageUrl, email, dept;
+    bool chattAllow = false;
+    MT_TYPED(Profile, name, thumbUrl, imageUrl, email, dept, chattAllow)
+};
+
+Profile profileOf(const DBUser& u)
+{
+    return {u.userName(), u.thumbUrl(), u.imageUrl(), u.email(), u.deptName(), u.chattAllow()};
+}
+
+template <typename T = QLineEdit>
+T* child(QDialog& dialog, const char* name)
+{
+    return dialog.findChild<T*>(QLatin1String(name));
+}
+
+// Shown, the next password asked for after `old`, and sent.
+void submit(QDialog& dialog, const QString& old)
+{
+    dialog.show();
+    child(dialog, "oldPasswordLineEdit")->setText(old);
+    child(dialog, "newPasswordLineEdit")->setText(kNext);
+    child(dialog, "confirmPasswordLineEdit")->setText(kNext);
+    child<QPushButton>(dialog, "okButton")->click();
+}
+
+// The password checks, before anything is sent.
+struct CheckOutcome
+{
+    PasswordCheck::Result result = PasswordCheck::Ok;
+    PasswordCheck::Field focus = PasswordCheck::NoField;
+    bool clears = false;
+    bool told = false; // a message for the user
+    MT_TYPED(CheckOutcome, result, focus, clears, told)
+};
+struct Check
+{
+    QString oldPassword, newPassword, confirm;
+    CheckOutcome expected;
+};
+
+} // namespace
+Q_DECLARE_METATYPE(PasswordRow)
+Q_DECLARE_METATYPE(Check)
+
+class TestAccount : public QObject
+{
+    Q_OBJECT
+private:
+    DevServer m_server;
+    QTemporaryDir m_dir;
+
+    std::unique_ptr<LoggedIn> login(const QString& account)
+    {
+        return std::make_unique<LoggedIn>(m_server, account, kPassword, "test-pc", false);
+    }
+    // Which passwords the server takes, once the session that changed it is gone.
+    PasswordOutcome withLogins(const QString& account, PasswordOutcome got)
+    {
+        got.loginNew = LoggedIn(m_server, account, kNext, "test-pc", false).error;
+        got.loginOld = LoggedIn(m_server, account, kPassword, "test-pc", false).error;
+        return got;
+    }
+private slots:
+    void initTestCase()
+    {
+        static TestEnv env;
+        env.applyToCurrentProcess();
+        QCoreApplication::setApplicationName(QStringLiteral("PLOVEX(Chat)"));
+        QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
+    }
+    void init()
+    {
+        QDir(FileManager::cacheFolder()).removeRecursively();
+        QVERIFY(QDir().mkpath(FileManager::cacheFolder()));
+    }
+    // The update set for a download refuses every later login.
+    void cleanup()
+    {
+        m_server.clearFault();
+        m_server.setRate(0);
+        m_server.clearUpdate();
+    }
+
+    void logout_data()
+    {
+        QTest::addColumn<LogoutRow>("row");
+        const LogoutOutcome removed{1, false, 1};
+        QTest::newRow("from the profile editor")
+            << LogoutRow{"user004",
+                         "on_myProfileEditButton_clicked",
+                         {"ProfileEditDialog:logoutButton", "MtMessageDialog:okButton"},
+                         "removed",
+                         removed};
+        QTest::newRow("from the settings' own button") << LogoutRow{
+            "user005", "on_logoutButton_clicked", {"MtMessageDialog:okButton"}, "removed", removed};
+        QTest::newRow("refused in the question")
+            << LogoutRow{"user006",
+                         "on_myProfileEditButton_clicked",
+                         {"ProfileEditDialog:logoutButton", "MtMessageDialog:cancelButton",
+                          "ProfileEditDialog:cancelButton"},
+                         "ping",
+                         {0, true, 0}};
+    }
+    void logout()
+    {
+        QFETCH(LogoutRow, row);
+        LoggedIn user(m_server, row.account, LoggedIn::kPassword, "test-pc", false);
+        QVERIFY(user.ok);
+        const QString dbPath = user.session->dbPath();
+        const DevRequest logoutRequest{"DELETE",
+                                       "/rest/auth/" + QString::number(user->mtData()->userId())};
+        const LocalSettings settings(m_dir.filePath("settings.ini"));
+        SettingsDialog dialog(user.session.get(), settings);
+        QSignalSpy completed(&dialog, &SettingsDialog::logoutCompleted);
+        connect(&dialog, &SettingsDialog::logoutCompleted, user.session.get(),
+                &MtSession::removeAccount);
+        QSignalSpy removed(user.session.get(), &MtSession::accountRemoved);
+        dialog.show();
+        const qint64 since = m_server.lastRequestSeq();
+        ModalScript script(row.steps);
+        QMetaObject::invokeMethod(&dialog, row.slot.toLatin1().constData());
+        QVERIFY(script.finished());
+        QSignalSpy pinged(user.session->net(), &NetServerManager::onHttpSuccess);
+        user.session->ping();
+        const QMap<QString, QSignalSpy*> sentinels{{"removed", &removed}, {"ping", &pinged}};
+        QVERIFY(waitUntil([&] { return !sentinels.value(row.sentinel)->isEmpty(); }));
+        const LogoutOutcome got{int(completed.count()), QFile::exists(dbPath),
+                                int(m_server.requestsOf("test-pc", since).count(logoutRequest))};
+        QCOMPARE(got, row.expected);
+    }
+
+    // The name from a server's link never climbs out of the cache nor holds a refused character.
+    void fileNames_data()
+    {
+        QTest::addColumn<QStringList>("linkAndName");
+        QTest::newRow("trailing slash")
+            << QStringList{"https://h/download/Setup-1047.exe/", "Setup-1047.exe"};
+        QTest::newRow("query and fragment")
+            << QStringList{"https://h/d/Setup.exe?v=2&x=/y#top", "Setup.exe"};
+        QTest::newRow("backslashes") << QStringList{"https://h/d/..\\..\\evil.exe", "evil.exe"};
+        QTest::newRow("encoded slash") << QStringList{"https://h/d/..%2F..%2Fevil.exe", "evil.exe"};
+        QTest::newRow("encoded dots") << QStringList{"https://h/download/%2E%2E", ""};
+        QTest::newRow("no path") << QStringList{"https://h/", ""};
+    }
+    void fileNames()
+    {
+        QFETCH(QStringList, linkAndName);
+        QCOMPARE(UpgradeDialog::fileNameFor(linkAndName.at(0)), linkAndName.at(1));
+    }
+
+    // Only a whole file succeeds; a failure shows one box, rejects and leaves an empty cache.
+    void download_data()
+    {
+        QTest::addColumn<DownloadRow>("row");
+        const QStringList file = {QStringLiteral("VeltriTalk-Setup-1047.exe")};
+        const DevUpdate version{1047, {}};
+        const DevUpdate chunked{1047, {}, 300000, true, 1000000};
+        const DevUpdate plainHttp{1047, "http://localhost:" + QString::number(m_server.restPort()) +
+                                            "/download/" + file[0]};
+        const QJsonObject off = {{"mode", "off"}};
+        const int patient = UpgradeDialog::kStallMsec;
+        const Outcome failed{0, 1, {}, {}, 1};
+        const Outcome refused{0, 1, {}, {}, 0};
+        const QString ca = m_server.caFile();
+        const rlim_t any = RLIM_INFINITY;
+        QTest::newRow("whole package")
+            << DownloadRow{version, off, patient, any, ca, {1, 1, file, "%hash", 1}};
+        QTest::newRow("chunked without a size, slowly")
+            << DownloadRow{chunked, off, patient, any, ca, {1, 1, file, "%hash", 1}};
+        QTest::newRow("HTTP error with a body") << DownloadRow{
+            version, DevFault::error("/download", 500).toJson(), patient, any, ca, failed};
+        QTest::newRow("stalls after the first bytes") << DownloadRow{
+            version, DevFault::stall("/download", 1000).toJson(), 500, any, ca, failed};
+        QTest::newRow("no answer at all")
+            << DownloadRow{version, DevFault::hang("/download").toJson(), 500, any, ca, failed};
+        QTest::newRow("disk full midway") << DownloadRow{version, off, patient, 20000, ca, failed};
+        QTest::newRow("server not trusted without the organisation's CA")
+            << DownloadRow{version, off, patient, any, QString(), refused};
+        QTest::newRow("plain http link refused before any request")
+            << DownloadRow{plainHttp, off, patient, any, ca, refused};
+    }
+    void download()
+    {
+        QFETCH(DownloadRow, row);
+        const QString link = m_server.setUpdate(row.update).value_or(QString());
+        QVERIFY(!link.isEmpty());
+        QVERIFY(m_server.setFault(row.fault));
+        const qint64 since = m_server.lastRequestSeq();
+
+        BoxAnswerer answerer;
+        UpgradeDialog dialog(link, row.caFile);
+        dialog.setStallTimeout(row.stallMsec);
+        Outcome got;
+        {
+            const FileSizeLimit limit(row.fileLimit);
+            got.result = dialog.exec();
+        }
+        got.boxes = int(answerer.texts.size());
+        got.cache =
+            QDir(FileManager::cacheFolder())
+                .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden | QDir::System);
+        QFile file(dialog.downloadFilePath());
+        got.fileHash = file.open(QIODevice::ReadOnly) ? sha(file.readAll()) : QByteArray();
+        got.requests = m_server.requests(QStringLiteral("/download"), since).size();
+
+        const QString name = UpgradeDialog::fileNameFor(link);
+        row.expected.fileHash.replace("%hash", sha(package(name, row.update.size)));
+        QCOMPARE(got, row.expected);
+    }
+
+    void passwordChecks_data()
+    {
+        QTest::addColumn<Check>("row");
+        using P = PasswordCheck;
+        const CheckOutcome ok{P::Ok, P::NoField, false, false};
+        const CheckOutcome badLength{P::BadLength, P::NewField, true, true};
+        const QString a9("abcdefghi");
+        const QString emoji20 = QString::fromUtf8("😀").repeated(20);
+        QTest::newRow("all empty names the old field")
+            << Check{"", "", "", {P::OldEmpty, P::OldField, false, true}};
+        QTest::newRow("confirmation empty")
+            << Check{kPassword, a9, "", {P::ConfirmEmpty, P::ConfirmField, false, true}};
+        QTest::newRow("8 characters") << Check{kPassword, "abcdefgh", "abcdefgh", badLength};
+        QTest::newRow("21 characters")
+            << Check{kPassword, QString(21, 'a'), QString(21, 'a'), badLength};
+        QTest::newRow("9 characters") << Check{kPassword, a9, a9, ok};
+        QTest::newRow("20 emoji are 20 characters") << Check{kPassword, emoji20, emoji20, ok};
+        QTest::newRow("wrong old password before the mismatch")
+            << Check{"Passw0rd?", a9, "abcdefghj", {P::WrongOld, P::OldField, false, true}};
+        QTest::newRow("mismatch") << Check{
+            kPassword, a9, "abcdefghj", {P::Mismatch, P::NewField, false, true}};
+        QTest::newRow("length before the old password")
+            << Check{"Passw0rd?", "short", "short", badLength};
+    }
+    void passwordChecks()
+    {
+        QFETCH(Check, row);
+        const PasswordCheck::Result result = PasswordCheck::check(
+            row.oldPassword, row.newPassword, row.confirm, DBMTData::passwordDigest(kPassword));
+        QCOMPARE((CheckOutcome{result, PasswordCheck::focusField(result),
+                               PasswordCheck::clearsNewFields(result),
+                               !PasswordCheck::message(result).isEmpty()}),
+                 row.expected);
+    }
+
+    // A refusal is shown as plain text; the stored digest follows what the server decided.
+    void passwordChange_data()
+    {
+        QTest::addColumn<PasswordRow>("row");
+        PasswordOutcome refused = kKept, wrongOld = kKept;
+        refused.boxes = QStringList{"<b>Refused</b> today"};
+        wrongOld.boxes = QStringList{PasswordCheck::message(PasswordCheck::WrongOld)};
+        QTest::newRow("accepted") << PasswordRow{"user008", kPassword, kAccept, {}, kChanged};
+        QTest::newRow("refused by the server") << PasswordRow{"user010",
+                                                              kPassword,
+                                                              refusal("<b>Refused</b> today"),
+                                                              {"MtMessageDialog:okButton"},
+                                                              refused};
+        QTest::newRow("wrong current password, refused before sending")
+            << PasswordRow{"user007", "Passw0rd?", kAccept, {"MtMessageDialog:okButton"}, wrongOld};
+    }
+    void passwordChange()
+    {
+        QFETCH(PasswordRow, row);
+        PasswordOutcome got;
+        {
+            const auto user = login(row.account);
+            QVERIFY(user->ok);
+            QVERIFY(m_server.setFault(row.fault));
+            ChangePasswordDialog dialog(user->session.get());
+            QSignalSpy finished(&dialog, &QDialog::finished);
+            ModalScript script(row.steps);
+            submit(dialog, row.oldPassword);
+            // Sentinel: the dialog closing, or the server's refusal answered in a box.
+            QVERIFY(waitUntil([&] {
+                return !finished.isEmpty() ||
+                       (!script.boxTexts().isEmpty() && !QApplication::activeModalWidget());
+            }));
+            m_server.clearFault();
+            got = {dialog.result(), script.boxTexts(), DBMTData(user->db()).myPassword()};
+        }
+        QCOMPARE(withLogins(row.account, got), row.expected);
+    }
+
+    // Closed before the answer came: the digest still follows the server, and no box comes up.
+    void closedWhileSent_data()
+    {
+        QTest::addColumn<PasswordRow>("row");
+        PasswordOutcome changed = kChanged;
+        PasswordOutcome kept = kKept;
+        changed.result = kept.result = 0;
+        QTest::newRow("accepted") << PasswordRow{"user011", kPassword, kAccept, {}, changed};
+        QTest::newRow("refused") << PasswordRow{
+            "user012", kPassword, refusal("Refused today"), {}, kept};
+    }
+    void closedWhileSent()
+    {
+        QFETCH(PasswordRow, row);
+        PasswordOutcome got;
+        {
+            const auto user = login(row.account);
+            QVERIFY(user->ok);
+            QVERIFY(m_server.setFault(row.fault));
+            // A few bytes a second: the answer is decided at once and arrives seconds later.
+            QVERIFY(m_server.setRate(16, QStringLiteral("/rest/user/password")));
+            const qint64 since = m_server.lastRequestSeq();
+            const BoxAnswerer answerer;
+            QPointer<ChangePasswordRequest> request;
+            {
+                ChangePasswordDialog dialog(user->session.get());
+                submit(dialog, row.oldPassword);
+                request = user->session->findChild<ChangePasswordRequest*>();
+                QVERIFY(request);
+                QVERIFY(waitUntil([&] {
+                    const QJsonArray sent = m_server.requests("/rest/user/password", since);
+                    return sent.size() == 1 && !sent.at(0)["status"].isNull();
+                }));
+                child<QPushButton>(dialog, "exitPushButton")->click();
+            }
+            // Sentinel: the answer has been handled and the request is gone.
+            QVERIFY(waitUntil([&] { return request.isNull(); }));
+            m_server.setRate(0);
+            got = {0, answerer.texts, DBMTData(user->db()).myPassword()};
+        }
+        m_server.clearFault();
+        QCOMPARE(withLogins(row.account, got), row.expected);
+    }
+
+    // An answer that leaves out the picture columns keeps the stored ones.
+    void answerWithoutColumns()
+    {
+        const QJsonObject columns{
+            {"email", "choi@example.org"}, {"deptName", "Support"}, {"chattingAllowYn", "0"}};
+        QVERIFY(m_server.control("PUT", "/control/user/1005", columns).isObject());
+        const auto user = login("user005");
+        QVERIFY(user->ok);
+        const Profile before = profileOf(dbUser(*user, 1005));
+        DevFault answer = DevFault::body("/rest/user", R"({"status":200,"userName":"Choi"})");
+        answer.method = "PUT";
+        QVERIFY(m_server.fail(answer));
+        ProfileEditDialog dialog(user->session.get());
+        QSignalSpy updated(&dialog, &ProfileEditDialog::updateMyProfileImage);
+        dialog.show();
+        child(dialog, "nameLineEdit")->setText("Choi");
+        child<QPushButton>(dialog, "okButton")->click();
+        QVERIFY(waitUntil([&] { return !updated.isEmpty(); }));
+        QCOMPARE(profileOf(dbUser(*user, 1005)), (Profile{"Choi", before.thumbUrl, before.imageUrl,
+                                                          "choi@example.org", "Support", false}));
+        QCOMPARE(user->session->mtData()->thumbUrl(), before.thumbUrl);
+    }
+};
+
+QTEST_MAIN(TestAccount)
+#include "tst_account.moc"
