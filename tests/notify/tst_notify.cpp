@@ -35,19 +35,18 @@ Stacked run(const QRect& area, const Steps& steps)
     Stacked seen;
     QObject::connect(&stack, &ToastStack::toastClicked,
                      [&](const QString& topic) { seen.clicked << topic; });
+    QMap<QString, ToastChatMessage*> shown; // by topic
     for (const QString& step : steps) {
-        const QList<ToastChatMessage*> open = stack.toasts();
-        const auto toast = std::find_if(open.begin(), open.end(), [&](ToastChatMessage* t) {
-            return t->topic() == step.mid(1);
-        });
+        ToastChatMessage* toast = shown.value(step.mid(1));
         if (step.startsWith('-'))
-            QTest::mouseClick((*toast)->findChild<QToolButton*>("closeButton"), Qt::LeftButton);
+            QTest::mouseClick(toast->findChild<QToolButton*>("closeButton"), Qt::LeftButton);
         if (step.startsWith('+')) {
-            QTest::mouseRelease(*toast, Qt::LeftButton);
-            QTest::mouseClick(*toast, Qt::LeftButton);
+            QTest::mouseRelease(toast, Qt::LeftButton);
+            QTest::mouseClick(toast, Qt::LeftButton);
         }
         if (step.at(0).isLetter())
-            stack.showMessage(step, QStringLiteral("Kim"), QStringLiteral("hi"), QPixmap(), 60000);
+            shown[step] = stack.showMessage(step, QStringLiteral("Kim"), QStringLiteral("hi"),
+                                            QPixmap(), 60000);
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     const QList<ToastChatMessage*> toasts = stack.toasts();
