@@ -29,47 +29,40 @@
 #include <QPushButton>
 #include <QtTest>
 
-// Works through the modal windows that come up, one step each, keeping every message box's text.
+// Works through the modal windows that come up, one "Class:button" step each (e.g.
+// "MtMessageDialog:okButton"), keeping every message box's text.
 class ModalScript : public QObject
 {
 public:
-    // "Class:button" each, e.g. "MtMessageDialog:okButton".
     explicit ModalScript(const QStringList& steps) : m_steps(steps)
     {
-        connect(&m_poll, &QTimer::timeout, this, [this] { step(); });
+        connect(&m_poll, &QTimer::timeout, this, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (m_steps.isEmpty() || !modal || !modal->isVisible() ||
+                m_steps.first().section(':', 0, 0) != modal->metaObject()->className())
+                return;
+            auto* target = modal->findChild<QPushButton*>(m_steps.first().section(':', 1));
+            if (!target || !target->isEnabled())
+                return;
+            m_steps.removeFirst();
+            // A text the box would render as markup is marked, so that no test takes it as shown.
+            if (auto* box = qobject_cast<MtMessageDialog*>(modal))
+                boxTexts << (box->findChild<QLabel*>("messageLabel")->textFormat() == Qt::PlainText
+                                 ? ""
+                                 : "rich:") +
+                                box->text();
+            // Clicked from the event loop: a click opening a modal window would otherwise block
+            // this timer's slot, and a timer is not run again while its slot runs.
+            QMetaObject::invokeMethod(target, &QPushButton::click, Qt::QueuedConnection);
+        });
         m_poll.start(10);
     }
-    QStringList boxTexts() const { return m_texts; }
     bool finished() const { return m_steps.isEmpty(); }
+    QStringList boxTexts;
 
 private:
-    void step()
-    {
-        if (m_steps.isEmpty())
-            return;
-        const QString className = m_steps.first().section(QLatin1Char(':'), 0, 0);
-        const QString button = m_steps.first().section(QLatin1Char(':'), 1);
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible() ||
-            QString::fromLatin1(modal->metaObject()->className()) != className)
-            return;
-        auto* target = modal->findChild<QPushButton*>(button);
-        if (!target || !target->isEnabled())
-            return;
-        m_steps.removeFirst();
-        // A text the box would render as markup is marked, so that no test takes it as shown.
-        if (auto* box = qobject_cast<MtMessageDialog*>(modal))
-            m_texts << (box->findChild<QLabel*>(QStringLiteral("messageLabel"))->textFormat() ==
-                                Qt::PlainText
-                            ? box->text()
-                            : QStringLiteral("rich:") + box->text());
-        // Clicked from the event loop: a click opening a modal window would otherwise block
-        // this timer's slot, and a timer is not run again while its slot runs.
-        QMetaObject::invokeMethod(target, &QPushButton::click, Qt::QueuedConnection);
-    }
     QTimer m_poll;
     QStringList m_steps;
-    QStringList m_texts;
 };
 
 // The directory row of a user in a session's store.
@@ -442,10 +435,10 @@ private slots:
             // Sentinel: the dialog closing, or the server's refusal answered in a box.
             QVERIFY(waitUntil([&] {
                 return !finished.isEmpty() ||
-                       (!script.boxTexts().isEmpty() && !QApplication::activeModalWidget());
+                       (!script.boxTexts.isEmpty() && !QApplication::activeModalWidget());
             }));
             m_server.clearFault();
-            got = {dialog.result(), script.boxTexts(), DBMTData(user->db()).myPassword()};
+            got = {dialog.result(), script.boxTexts, DBMTData(user->db()).myPassword()};
         }
         QCOMPARE(withLogins(row.account, got), row.expected);
     }
