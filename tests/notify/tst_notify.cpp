@@ -28,8 +28,11 @@ struct Stacked
     MT_TYPED(Stacked, places, overlaps, inArea, clicked, alive)
 };
 
-Stacked run(const QRect& area, const Steps& steps)
+// In an area as high as `fit` toasts, not at the screen's origin.
+Stacked run(int fit, const Steps& steps)
 {
+    const QSize size = ToastChatMessage().size();
+    const QRect area(100, 50, 3 * size.width(), fit * size.height());
     ToastStack stack;
     stack.setAvailableArea([area] { return area; });
     Stacked seen;
@@ -73,14 +76,6 @@ Q_DECLARE_METATYPE(Stacked)
 class TestNotify : public QObject
 {
     Q_OBJECT
-private:
-    // An area as high as `toasts` toasts, not at the screen's origin.
-    static QRect area(int toasts)
-    {
-        const QSize toast = ToastChatMessage().size();
-        return QRect(100, 50, 3 * toast.width(), toasts * toast.height());
-    }
-
 private slots:
     void initTestCase() { mtInitResources(); }
 
@@ -107,7 +102,7 @@ private slots:
         QFETCH(int, fit);
         QFETCH(Steps, steps);
         QFETCH(Stacked, expected);
-        QCOMPARE(run(area(fit), steps), expected);
+        QCOMPARE(run(fit, steps), expected);
     }
 };
 
