@@ -65,14 +65,6 @@ private:
     QStringList m_steps;
 };
 
-// The directory row of a user in a session's store.
-inline DBUser dbUser(const LoggedIn& user, qint64 userId)
-{
-    DBUser found;
-    user.db()->findUser(userId, found);
-    return found;
-}
-
 struct LogoutOutcome
 {
     int completed = 0;
@@ -163,8 +155,11 @@ struct Profile
     MT_TYPED(Profile, name, thumbUrl, imageUrl, email, dept, chattAllow)
 };
 
-Profile profileOf(const DBUser& u)
+// A user's directory row in a session's store.
+Profile profileOf(const LoggedIn& session, qint64 userId)
 {
+    DBUser u;
+    session.db()->findUser(userId, u);
     return {u.userName(), u.thumbUrl(), u.imageUrl(), u.email(), u.deptName(), u.chattAllow()};
 }
 
@@ -493,7 +488,7 @@ private slots:
         QVERIFY(m_server.control("PUT", "/control/user/1005", columns).isObject());
         const auto user = login("user005");
         QVERIFY(user->ok);
-        const Profile before = profileOf(dbUser(*user, 1005));
+        const Profile before = profileOf(*user, 1005);
         DevFault answer = DevFault::body("/rest/user", R"({"status":200,"userName":"Choi"})");
         answer.method = "PUT";
         QVERIFY(m_server.fail(answer));
@@ -503,8 +498,8 @@ private slots:
         child(dialog, "nameLineEdit")->setText("Choi");
         child<QPushButton>(dialog, "okButton")->click();
         QVERIFY(waitUntil([&] { return !updated.isEmpty(); }));
-        QCOMPARE(profileOf(dbUser(*user, 1005)), (Profile{"Choi", before.thumbUrl, before.imageUrl,
-                                                          "choi@example.org", "Support", false}));
+        QCOMPARE(profileOf(*user, 1005), (Profile{"Choi", before.thumbUrl, before.imageUrl,
+                                                  "choi@example.org", "Support", false}));
         QCOMPARE(user->session->mtData()->thumbUrl(), before.thumbUrl);
     }
 };
