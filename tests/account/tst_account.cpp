@@ -241,19 +241,17 @@ private slots:
     {
         QTest::addColumn<LogoutRow>("row");
         const LogoutOutcome removed{1, false, 1};
+        const QString editor = QStringLiteral("on_myProfileEditButton_clicked");
+        const QString logout = QStringLiteral("ProfileEditDialog:logoutButton");
+        const QString ok = QStringLiteral("MtMessageDialog:okButton");
         QTest::newRow("from the profile editor")
-            << LogoutRow{"user004",
-                         "on_myProfileEditButton_clicked",
-                         {"ProfileEditDialog:logoutButton", "MtMessageDialog:okButton"},
-                         "removed",
-                         removed};
-        QTest::newRow("from the settings' own button") << LogoutRow{
-            "user005", "on_logoutButton_clicked", {"MtMessageDialog:okButton"}, "removed", removed};
+            << LogoutRow{"user004", editor, {logout, ok}, "removed", removed};
+        QTest::newRow("from the settings' own button")
+            << LogoutRow{"user005", "on_logoutButton_clicked", {ok}, "removed", removed};
         QTest::newRow("refused in the question")
             << LogoutRow{"user006",
-                         "on_myProfileEditButton_clicked",
-                         {"ProfileEditDialog:logoutButton", "MtMessageDialog:cancelButton",
-                          "ProfileEditDialog:cancelButton"},
+                         editor,
+                         {logout, "MtMessageDialog:cancelButton", "ProfileEditDialog:cancelButton"},
                          "ping",
                          {0, true, 0}};
     }
@@ -401,14 +399,12 @@ private slots:
         PasswordOutcome refused = kKept, wrongOld = kKept;
         refused.boxes = QStringList{"<b>Refused</b> today"};
         wrongOld.boxes = QStringList{PasswordCheck::message(PasswordCheck::WrongOld)};
+        const QStringList ok{QStringLiteral("MtMessageDialog:okButton")};
         QTest::newRow("accepted") << PasswordRow{"user008", kPassword, kAccept, {}, kChanged};
-        QTest::newRow("refused by the server") << PasswordRow{"user010",
-                                                              kPassword,
-                                                              refusal("<b>Refused</b> today"),
-                                                              {"MtMessageDialog:okButton"},
-                                                              refused};
+        QTest::newRow("refused by the server")
+            << PasswordRow{"user010", kPassword, refusal("<b>Refused</b> today"), ok, refused};
         QTest::newRow("wrong current password, refused before sending")
-            << PasswordRow{"user007", "Passw0rd?", kAccept, {"MtMessageDialog:okButton"}, wrongOld};
+            << PasswordRow{"user007", "Passw0rd?", kAccept, ok, wrongOld};
     }
     void passwordChange()
     {
