@@ -121,7 +121,6 @@ QByteArray sha(const QByteArray& bytes)
 
 const QString kPassword = LoggedIn::kPassword;
 const QString kNext = QStringLiteral("N3w-Passw0rd");
-const QJsonObject kAccept{{"mode", "off"}};
 QJsonObject refusal(const QString& message)
 {
     QJsonObject rule = DevFault::error("/rest/user/password", 400, 40103).toJson();
@@ -141,9 +140,9 @@ struct PasswordOutcome
 struct PasswordRow
 {
     QString account, oldPassword;
-    QJsonObject fault;
     QStringList steps;
     PasswordOutcome expected;
+    QJsonObject fault = {{"mode", "off"}};
 };
 const PasswordOutcome kChanged{QDialog::Accepted, {}, DBMTData::passwordDigest(kNext), 0, 40101};
 const PasswordOutcome kKept{QDialog::Rejected, {}, DBMTData::passwordDigest(kPassword), 40101, 0};
@@ -400,11 +399,11 @@ private slots:
         refused.boxes = QStringList{"<b>Refused</b> today"};
         wrongOld.boxes = QStringList{PasswordCheck::message(PasswordCheck::WrongOld)};
         const QStringList ok{QStringLiteral("MtMessageDialog:okButton")};
-        QTest::newRow("accepted") << PasswordRow{"user008", kPassword, kAccept, {}, kChanged};
+        QTest::newRow("accepted") << PasswordRow{"user008", kPassword, {}, kChanged};
         QTest::newRow("refused by the server")
-            << PasswordRow{"user010", kPassword, refusal("<b>Refused</b> today"), ok, refused};
+            << PasswordRow{"user010", kPassword, ok, refused, refusal("<b>Refused</b> today")};
         QTest::newRow("wrong current password, refused before sending")
-            << PasswordRow{"user007", "Passw0rd?", kAccept, ok, wrongOld};
+            << PasswordRow{"user007", "Passw0rd?", ok, wrongOld};
     }
     void passwordChange()
     {
@@ -436,9 +435,9 @@ private slots:
         PasswordOutcome changed = kChanged;
         PasswordOutcome kept = kKept;
         changed.result = kept.result = 0;
-        QTest::newRow("accepted") << PasswordRow{"user011", kPassword, kAccept, {}, changed};
+        QTest::newRow("accepted") << PasswordRow{"user011", kPassword, {}, changed};
         QTest::newRow("refused") << PasswordRow{
-            "user012", kPassword, refusal("Refused today"), {}, kept};
+            "user012", kPassword, {}, kept, refusal("Refused today")};
     }
     void closedWhileSent()
     {

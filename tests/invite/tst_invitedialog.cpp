@@ -11,7 +11,6 @@
 #include "invite/inviteselection.h"
 #include "invite/inviteselectuserlist.h"
 #include "invite/inviteusermodel.h"
-#include "store/dbmanager.h"
 #include "store/dbuser.h"
 #include "store/mtdata.h"
 #include "widgets/mtsearchlineedit.h"
@@ -75,7 +74,7 @@ struct Choice
     QVector<qint64> chosen;
     QVector<int> refused; // 1 where the step was refused
     int outcome = InviteOutcome::StayOpen;
-    QList<int> outcomeIds;
+    QList<int> outcomeIds = {};
     MT_TYPED(Choice, chosen, refused, outcome, outcomeIds)
 };
 struct StepsRow

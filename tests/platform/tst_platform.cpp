@@ -13,11 +13,6 @@ class TestPlatform : public QObject
     TestEnv m_env;
     const QString m_app = QStringLiteral("PLOVEX(Chat)");
 
-    QList<QByteArray> entryLines()
-    {
-        QFile entry(m_env.path(QStringLiteral("home/.config/autostart/PLOVEXChat.desktop")));
-        return entry.open(QIODevice::ReadOnly) ? entry.readAll().split('\n') : QList<QByteArray>();
-    }
     // A connected client of `server`.
     static std::unique_ptr<QTcpSocket> connectTo(QTcpServer& server)
     {
@@ -49,7 +44,9 @@ private slots:
         QFETCH(QString, exec);
         QVERIFY(platformSetAutoRun(m_app, true, program));
         QVERIFY(platformIsAutoRun(m_app));
-        QVERIFY(entryLines().contains("Exec=" + exec.toUtf8()));
+        QFile entry(m_env.path(QStringLiteral("home/.config/autostart/PLOVEXChat.desktop")));
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QVERIFY(entry.readAll().split('\n').contains("Exec=" + exec.toUtf8()));
         QVERIFY(platformSetAutoRun(m_app, false));
         QVERIFY(!platformIsAutoRun(m_app));
     }
