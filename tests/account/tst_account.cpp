@@ -223,11 +223,6 @@ private slots:
         QCoreApplication::setApplicationName(QStringLiteral("PLOVEX(Chat)"));
         QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
     }
-    void init()
-    {
-        QDir(FileManager::cacheFolder()).removeRecursively();
-        QVERIFY(QDir().mkpath(FileManager::cacheFolder()));
-    }
     // The update set for a download refuses every later login.
     void cleanup()
     {
@@ -330,6 +325,8 @@ private slots:
     void download()
     {
         QFETCH(DownloadRow, row);
+        QDir(FileManager::cacheFolder()).removeRecursively();
+        QVERIFY(QDir().mkpath(FileManager::cacheFolder()));
         const QString link = m_server.setUpdate(row.update).value_or(QString());
         QVERIFY(!link.isEmpty());
         QVERIFY(m_server.setFault(row.fault));
