@@ -429,8 +429,7 @@ private slots:
     void closedWhileSent_data()
     {
         QTest::addColumn<PasswordRow>("row");
-        PasswordOutcome changed = kChanged;
-        PasswordOutcome kept = kKept;
+        PasswordOutcome changed = kChanged, kept = kKept;
         changed.result = kept.result = 0;
         QTest::newRow("accepted") << PasswordRow{"user011", kPassword, {}, changed};
         QTest::newRow("refused") << PasswordRow{

@@ -138,13 +138,12 @@ private:
     // The first active person who has installed the client or not, and accepts chats or not.
     qint64 firstWith(bool installed, bool allows) const
     {
-        for (const QJsonValue& v : m_users) {
-            if ((v["appInstallYn"].toString() == "1") == installed &&
-                (v["chattingAllowYn"].toString() == "1") == allows && v["state"] != "D" &&
-                idOf(v["userId"]) != ownId())
-                return idOf(v["userId"]);
-        }
-        return 0;
+        const auto it = std::find_if(m_users.begin(), m_users.end(), [&](const QJsonValue& v) {
+            return (v["appInstallYn"].toString() == "1") == installed &&
+                   (v["chattingAllowYn"].toString() == "1") == allows && v["state"] != "D" &&
+                   idOf(v["userId"]) != ownId();
+        });
+        return it == m_users.end() ? 0 : idOf((*it)["userId"]);
     }
     // A dialog for a room of these members, shown on the screen.
     std::unique_ptr<ChatInviteDialog> shownDialog(const QString& members, int roomType)
@@ -249,7 +248,6 @@ private slots:
     void namesArePlainText()
     {
         DBUser user;
-        user.setUserId(42);
         user.setUserName(QStringLiteral("<b>Bold</b> <img src=x>"));
         ChatInviteSelectItem chip(user);
         const auto* label = chip.findChild<QLabel*>("selectUserNamelabel");

@@ -54,8 +54,7 @@ private slots:
     // Turned off on the process's connections to the given port only.
     void lowDelayOnlyToThePort()
     {
-        QTcpServer chosen;
-        QTcpServer other;
+        QTcpServer chosen, other;
         QVERIFY(chosen.listen(QHostAddress::LocalHost));
         QVERIFY(other.listen(QHostAddress::LocalHost));
         const auto first = connectTo(chosen);
