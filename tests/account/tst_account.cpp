@@ -183,8 +183,7 @@ struct CheckOutcome
 {
     PasswordCheck::Result result = PasswordCheck::Ok;
     PasswordCheck::Field focus = PasswordCheck::NoField;
-    bool clears = false;
-    bool told = false; // a message for the user
+    bool clears = false, told = false; // told: a message for the user
     MT_TYPED(CheckOutcome, result, focus, clears, told)
 };
 struct Check

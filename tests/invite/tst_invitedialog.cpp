@@ -56,8 +56,7 @@ struct Step
 {
     bool click = true;
     qint64 userId = 0;
-    bool appInstall = true;
-    bool chattAllow = true;
+    bool appInstall = true, chattAllow = true;
 };
 Step click(qint64 id, bool install = true, bool allow = true)
 {
@@ -89,8 +88,7 @@ struct StepsRow
 struct RowState
 {
     int availability = 0;
-    bool checked = false;
-    bool exist = false;
+    bool checked = false, exist = false;
     int flags = 0;
     MT_TYPED(RowState, availability, checked, exist, flags)
 };
