@@ -162,20 +162,14 @@ Profile profileOf(const LoggedIn& session, qint64 userId)
     return {u.userName(), u.thumbUrl(), u.imageUrl(), u.email(), u.deptName(), u.chattAllow()};
 }
 
-template <typename T = QLineEdit>
-T* child(QDialog& dialog, const char* name)
-{
-    return dialog.findChild<T*>(QLatin1String(name));
-}
-
 // Shown, the next password asked for after `old`, and sent.
 void submit(QDialog& dialog, const QString& old)
 {
     dialog.show();
-    child(dialog, "oldPasswordLineEdit")->setText(old);
-    child(dialog, "newPasswordLineEdit")->setText(kNext);
-    child(dialog, "confirmPasswordLineEdit")->setText(kNext);
-    child<QPushButton>(dialog, "okButton")->click();
+    dialog.findChild<QLineEdit*>("oldPasswordLineEdit")->setText(old);
+    dialog.findChild<QLineEdit*>("newPasswordLineEdit")->setText(kNext);
+    dialog.findChild<QLineEdit*>("confirmPasswordLineEdit")->setText(kNext);
+    dialog.findChild<QPushButton*>("okButton")->click();
 }
 
 // The password checks, before anything is sent.
@@ -455,7 +449,7 @@ private slots:
                     const QJsonArray sent = m_server.requests("/rest/user/password", since);
                     return sent.size() == 1 && !sent.at(0)["status"].isNull();
                 }));
-                child<QPushButton>(dialog, "exitPushButton")->click();
+                dialog.findChild<QPushButton*>("exitPushButton")->click();
             }
             // Sentinel: the answer has been handled and the request is gone.
             QVERIFY(waitUntil([&] { return request.isNull(); }));
@@ -479,8 +473,8 @@ private slots:
         ProfileEditDialog dialog(user->session.get());
         QSignalSpy updated(&dialog, &ProfileEditDialog::updateMyProfileImage);
         dialog.show();
-        child(dialog, "nameLineEdit")->setText("Choi");
-        child<QPushButton>(dialog, "okButton")->click();
+        dialog.findChild<QLineEdit*>("nameLineEdit")->setText("Choi");
+        dialog.findChild<QPushButton*>("okButton")->click();
         QVERIFY(waitUntil([&] { return !updated.isEmpty(); }));
         QCOMPARE(profileOf(*user, 1005), (Profile{"Choi", before.thumbUrl, before.imageUrl,
                                                   "choi@example.org", "Support", false}));
