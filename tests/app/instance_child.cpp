@@ -3,27 +3,20 @@
 
 #include <cstdio>
 
-namespace {
-void say(const QString& line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
-} // namespace
-
 int main(int argc, char** argv)
 {
+    std::setvbuf(stdout, nullptr, _IONBF, 0); // each line reaches the test as it is printed
     QtSingleApplication app(QStringLiteral("PLOVEX(Chat)"), argc, argv);
     if (app.isRunning()) {
-        say(QStringLiteral("sent %1").arg(int(app.sendMessage(app.arguments().value(1), 5000))));
+        std::printf("sent %d\n", int(app.sendMessage(app.arguments().value(1), 5000)));
         return 0;
     }
     QObject::connect(&app, &QtSingleApplication::messageReceived, &app,
                      [&app](const QString& message) {
-                         say(QStringLiteral("received ") + message);
+                         std::printf("received %s\n", qPrintable(message));
                          if (message == QLatin1String("quit"))
                              app.quit();
                      });
-    say(QStringLiteral("primary"));
+    std::printf("primary\n");
     return app.exec();
 }

@@ -32,50 +32,43 @@ class TestSingleInstance : public QObject
 {
     Q_OBJECT
 private slots:
-    void secondStart_data();
-    void secondStart();
+    void secondStart_data()
+    {
+        QTest::addColumn<QString>("secondRuntime");
+        QTest::addColumn<QString>("secondSays");
+        QTest::addColumn<QStringList>("firstSays"); // until a "quit" from its own session ends it
+        QTest::newRow("same runtime folder: hands over")
+            << "runtime"
+            << "sent 1" << QStringList{"primary", "received show", "received quit"};
+        QTest::newRow("other runtime folder: a primary of its own")
+            << "runtime2"
+            << "primary" << QStringList{"primary", "received quit"};
+    }
+    void secondStart()
+    {
+        QFETCH(QString, secondRuntime);
+        QFETCH(QString, secondSays);
+        QFETCH(QStringList, firstSays);
+        TestEnv env;
+        QVERIFY(QDir().mkpath(env.path(QStringLiteral("runtime2"))));
+        QVERIFY(QFile::setPermissions(env.path(QStringLiteral("runtime2")),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+        auto first = start(env, QStringLiteral("runtime"), QString());
+        QCOMPARE(nextLine(*first), QStringLiteral("primary"));
+
+        auto second = start(env, secondRuntime, QStringLiteral("show"));
+        QCOMPARE(nextLine(*second), secondSays);
+        ChildProcess::stop(*second, kWait); // a primary of another session waits for nothing here
+
+        auto closer = start(env, QStringLiteral("runtime"), QStringLiteral("quit"));
+        QCOMPARE(nextLine(*closer), QStringLiteral("sent 1"));
+        QVERIFY(first->waitForFinished(kWait));
+        const QString rest = QString::fromUtf8(first->readAllStandardOutput());
+        QCOMPARE(QStringList{"primary"} + rest.split('\n', Qt::SkipEmptyParts), firstSays);
+        QCOMPARE(first->exitCode(), 0);
+    }
 };
-
-void TestSingleInstance::secondStart_data()
-{
-    QTest::addColumn<QString>("secondRuntime");
-    QTest::addColumn<QString>("secondSays");
-    QTest::addColumn<QStringList>("firstSays"); // until a "quit" from its own session ends it
-    QTest::newRow("same runtime folder: hands over")
-        << "runtime"
-        << "sent 1" << QStringList{"primary", "received show", "received quit"};
-    QTest::newRow("other runtime folder: a primary of its own")
-        << "runtime2"
-        << "primary" << QStringList{"primary", "received quit"};
-}
-
-void TestSingleInstance::secondStart()
-{
-    QFETCH(QString, secondRuntime);
-    QFETCH(QString, secondSays);
-    QFETCH(QStringList, firstSays);
-    TestEnv env;
-    QVERIFY(QDir().mkpath(env.path(QStringLiteral("runtime2"))));
-    QVERIFY(QFile::setPermissions(env.path(QStringLiteral("runtime2")),
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-
-    auto first = start(env, QStringLiteral("runtime"), QString());
-    QCOMPARE(nextLine(*first), QStringLiteral("primary"));
-
-    auto second = start(env, secondRuntime, QStringLiteral("show"));
-    QCOMPARE(nextLine(*second), secondSays);
-    ChildProcess::stop(*second, kWait); // a primary of another session waits for nothing here
-
-    auto closer = start(env, QStringLiteral("runtime"), QStringLiteral("quit"));
-    QCOMPARE(nextLine(*closer), QStringLiteral("sent 1"));
-    QVERIFY(first->waitForFinished(kWait));
-    QStringList said{QStringLiteral("primary")};
-    for (const QByteArray& line : first->readAllStandardOutput().split('\n'))
-        said << QString::fromUtf8(line);
-    said.removeAll(QString());
-    QCOMPARE(said, firstSays);
-    QCOMPARE(first->exitCode(), 0);
-}
 
 QTEST_GUILESS_MAIN(TestSingleInstance)
 #include "tst_singleinstance.moc"

@@ -30,39 +30,38 @@ class TestStartup : public QObject
 {
     Q_OBJECT
 private slots:
-    void handOverThenStaleLock();
+    void handOverThenStaleLock()
+    {
+        XSession x(true); // Xvfb, xdotool and trayer come with scripts/setup.sh
+        QVERIFY2(x.isValid(), qPrintable(x.errorString()));
+        TestEnv env;
+        auto first = start(x, env);
+        QVERIFY2(first, "MT_PROGRAM does not start");
+        QTRY_VERIFY2_WITH_TIMEOUT(!x.visibleWindows(kTitle).isEmpty(), "no first window", kWait);
+        const QString window = x.visibleWindows(kTitle).constFirst();
+        // Escape closes the dialog: the program goes on in the tray with its window hidden.
+        QVERIFY(x.key(window, QStringLiteral("Escape")));
+        QTRY_VERIFY2_WITH_TIMEOUT(x.visibleWindows(kTitle).isEmpty(), "the window stays", kWait);
+        QVERIFY(handsOver(x, env));
+        QTRY_COMPARE_WITH_TIMEOUT(x.visibleWindows(kTitle), QStringList{window}, kWait);
+
+        // SIGKILL leaves the lock file and the socket behind, as a crash would.
+        ::kill(pid_t(first->processId()), SIGKILL);
+        QVERIFY2(first->waitForFinished(5000), "the first instance was no longer running");
+        QTRY_VERIFY_WITH_TIMEOUT(x.visibleWindows(kTitle).isEmpty(), kWait);
+        QVERIFY2(
+            !QDir(env.path(QStringLiteral("runtime"))).entryList({"*.lock"}, QDir::Files).isEmpty(),
+            "the killed instance left no lock to test against");
+        auto next = start(x, env);
+        QVERIFY(next);
+        QTRY_VERIFY2_WITH_TIMEOUT(!x.visibleWindows(kTitle).isEmpty(), "the stale lock blocks",
+                                  kWait);
+        // And that new primary answers a third start.
+        QVERIFY(handsOver(x, env));
+        QCOMPARE(next->state(), QProcess::Running);
+        ChildProcess::stop(*next, 5000);
+    }
 };
-
-void TestStartup::handOverThenStaleLock()
-{
-    XSession x(true); // Xvfb, xdotool and trayer come with scripts/setup.sh
-    QVERIFY2(x.isValid(), qPrintable(x.errorString()));
-    TestEnv env;
-    auto first = start(x, env);
-    QVERIFY2(first, "MT_PROGRAM does not start");
-    QTRY_VERIFY2_WITH_TIMEOUT(!x.visibleWindows(kTitle).isEmpty(), "no first window", kWait);
-    const QString window = x.visibleWindows(kTitle).constFirst();
-    // Escape closes the dialog: the program goes on in the tray with its window hidden.
-    QVERIFY(x.key(window, QStringLiteral("Escape")));
-    QTRY_VERIFY2_WITH_TIMEOUT(x.visibleWindows(kTitle).isEmpty(), "the window stays", kWait);
-    QVERIFY(handsOver(x, env));
-    QTRY_COMPARE_WITH_TIMEOUT(x.visibleWindows(kTitle), QStringList{window}, kWait);
-
-    // SIGKILL leaves the lock file and the socket behind, as a crash would.
-    ::kill(pid_t(first->processId()), SIGKILL);
-    QVERIFY2(first->waitForFinished(5000), "the first instance was no longer running");
-    QTRY_VERIFY_WITH_TIMEOUT(x.visibleWindows(kTitle).isEmpty(), kWait);
-    QVERIFY2(
-        !QDir(env.path(QStringLiteral("runtime"))).entryList({"*.lock"}, QDir::Files).isEmpty(),
-        "the killed instance left no lock to test against");
-    auto next = start(x, env);
-    QVERIFY(next);
-    QTRY_VERIFY2_WITH_TIMEOUT(!x.visibleWindows(kTitle).isEmpty(), "the stale lock blocks", kWait);
-    // And that new primary answers a third start.
-    QVERIFY(handsOver(x, env));
-    QCOMPARE(next->state(), QProcess::Running);
-    ChildProcess::stop(*next, 5000);
-}
 
 QTEST_GUILESS_MAIN(TestStartup)
 #include "tst_startup.moc"

@@ -28,26 +28,28 @@ struct Stacked
     MT_TYPED(Stacked, places, overlaps, inArea, clicked, alive)
 };
 
-Stacked run(const QRect& area, const Steps& steps)
+// In an area as high as `fit` toasts, not at the screen's origin.
+Stacked run(int fit, const Steps& steps)
 {
+    const QSize size = ToastChatMessage().size();
+    const QRect area(100, 50, 3 * size.width(), fit * size.height());
     ToastStack stack;
     stack.setAvailableArea([area] { return area; });
     Stacked seen;
     QObject::connect(&stack, &ToastStack::toastClicked,
                      [&](const QString& topic) { seen.clicked << topic; });
+    QMap<QString, ToastChatMessage*> shown; // by topic
     for (const QString& step : steps) {
-        const QList<ToastChatMessage*> open = stack.toasts();
-        const auto toast = std::find_if(open.begin(), open.end(), [&](ToastChatMessage* t) {
-            return t->topic() == step.mid(1);
-        });
+        ToastChatMessage* toast = shown.value(step.mid(1));
         if (step.startsWith('-'))
-            QTest::mouseClick((*toast)->findChild<QToolButton*>("closeButton"), Qt::LeftButton);
+            QTest::mouseClick(toast->findChild<QToolButton*>("closeButton"), Qt::LeftButton);
         if (step.startsWith('+')) {
-            QTest::mouseRelease(*toast, Qt::LeftButton);
-            QTest::mouseClick(*toast, Qt::LeftButton);
+            QTest::mouseRelease(toast, Qt::LeftButton);
+            QTest::mouseClick(toast, Qt::LeftButton);
         }
         if (step.at(0).isLetter())
-            stack.showMessage(step, QStringLiteral("Kim"), QStringLiteral("hi"), QPixmap(), 60000);
+            shown[step] = stack.showMessage(step, QStringLiteral("Kim"), QStringLiteral("hi"),
+                                            QPixmap(), 60000);
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     const QList<ToastChatMessage*> toasts = stack.toasts();
@@ -74,14 +76,6 @@ Q_DECLARE_METATYPE(Stacked)
 class TestNotify : public QObject
 {
     Q_OBJECT
-private:
-    // An area as high as `toasts` toasts, not at the screen's origin.
-    static QRect area(int toasts)
-    {
-        const QSize toast = ToastChatMessage().size();
-        return QRect(100, 50, 3 * toast.width(), toasts * toast.height());
-    }
-
 private slots:
     void initTestCase() { mtInitResources(); }
 
@@ -108,7 +102,7 @@ private slots:
         QFETCH(int, fit);
         QFETCH(Steps, steps);
         QFETCH(Stacked, expected);
-        QCOMPARE(run(area(fit), steps), expected);
+        QCOMPARE(run(fit, steps), expected);
     }
 };
 
