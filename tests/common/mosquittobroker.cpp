@@ -1,5 +1,7 @@
 #include "common/mosquittobroker.h"
 
+#include "common/wait.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QStandardPaths>
@@ -115,10 +117,7 @@ QString MosquittoBroker::log() const
 
 bool MosquittoBroker::waitForLog(const QString& text, int timeoutMs) const
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!log().contains(text) && !deadline.hasExpired())
-        QThread::msleep(20);
-    return log().contains(text);
+    return waitUntil([&] { return log().contains(text); }, timeoutMs);
 }
 
 QStringList MosquittoBroker::clientArguments() const
