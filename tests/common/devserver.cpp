@@ -1,15 +1,14 @@
 #include "common/devserver.h"
 
 #include "common/testenv.h"
+#include "common/wait.h"
 
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -70,10 +69,9 @@ bool DevServer::start(const QStringList& extraArgs)
     // machine, so the limit grows by a millisecond per person.
     const int usersAt = extraArgs.indexOf(QStringLiteral("--users"));
     const qint64 users = usersAt >= 0 ? extraArgs.value(usersAt + 1).toLongLong() : 0;
-    QRegularExpressionMatch match = ready.match(output());
-    for (QDeadlineTimer deadline(60000 + users);
-         !match.hasMatch() && isRunning() && !deadline.hasExpired(); match = ready.match(output()))
-        QThread::msleep(20);
+    QRegularExpressionMatch match;
+    waitUntil([&] { return (match = ready.match(output())).hasMatch() || !isRunning(); },
+              int(60000 + users));
     m_restPort = match.captured(1).toInt();
     m_controlPort = match.captured(2).toInt();
     if (m_restPort > 0 && m_controlPort > 0)
