@@ -4,7 +4,6 @@
 #include "common/wait.h"
 
 #include <QEventLoop>
-#include <QFile>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -88,8 +87,7 @@ bool DevServer::sendSignal(int signal)
 
 QString DevServer::output() const
 {
-    QFile f(m_dir.filePath(QStringLiteral("server.out")));
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    return QString::fromUtf8(TestEnv::contents(m_dir.filePath(QStringLiteral("server.out"))));
 }
 
 QJsonValue DevServer::control(const QByteArray& method, const QString& path, const QJsonValue& body,
@@ -192,7 +190,7 @@ QVector<DevBulkRoom> DevServer::bulk(const QString& account, int rooms, int chat
     QVector<DevBulkRoom> out;
     for (const QJsonValue r : answer.value_or(QJsonValue())["rooms"].toArray())
         out.append(DevBulkRoom{number(r["roomId"]), r["topic"].toString(), r["roomType"].toInt(),
-                               idsOf(r["memberIds"]), r["chats"].toInt(), r["unread"].toInt()});
+                               idsOf(r["memberIds"]), r["unread"].toInt()});
     return out;
 }
 
@@ -221,11 +219,9 @@ QVector<DevPublished> DevServer::published(qint64 since)
     QVector<DevPublished> out;
     for (const QJsonValue e :
          control("GET", QStringLiteral("/control/published?n=20000&since=%1").arg(since)).toArray())
-        out.append(DevPublished{number(e["seq"]), number(e["time"]), e["topic"].toString(),
-                                e["clientId"].toString(), number(e["userId"]), e["type"].toInt(),
-                                e["messageId"].toString(), number(e["senderId"]),
-                                e["contentType"].toInt(), e["contents"].toString(),
-                                e["dropped"].toString()});
+        out.append(DevPublished{number(e["time"]), e["topic"].toString(), number(e["userId"]),
+                                e["type"].toInt(), e["messageId"].toString(),
+                                e["contentType"].toInt(), e["contents"].toString()});
     return out;
 }
 
@@ -266,10 +262,9 @@ QVector<DevRoom> DevServer::rooms(qint64 userId, bool shared)
     QVector<DevRoom> out;
     for (const QJsonValue r :
          control("GET", QStringLiteral("/control/rooms?userId=%1").arg(userId)).toArray()) {
-        const DevRoom room{number(r["chattRoomId"]), r["topic"].toString(),
-                           r["chattRoomType"].toString(), idsOf(r["memberIds"]),
-                           r["chats"].toInt()};
-        if (!shared || (room.roomType != QLatin1String("10") && room.memberIds.size() > 1))
+        // A group's room is type "10".
+        const DevRoom room{number(r["chattRoomId"]), r["topic"].toString(), idsOf(r["memberIds"])};
+        if (!shared || (r["chattRoomType"] != QLatin1String("10") && room.memberIds.size() > 1))
             out.append(room);
     }
     return out;

@@ -64,24 +64,19 @@ struct DevBulkRoom
     QString topic;
     int roomType = 0; // 20 or 30
     QVector<qint64> memberIds;
-    int chats = 0;  // kept chats
     int unread = 0; // chats the account's sessions get at their next connect
 };
 
 // One PUBLISH a client sent to the broker, as sent (before the server's changes).
 struct DevPublished
 {
-    qint64 seq = 0;
     qint64 time = 0; // when the broker received it, ms
     QString topic;
-    QString clientId;
     qint64 userId = 0;
     int type = 0; // the payload head's message type
     QString messageId;
-    qint64 senderId = 0;
     int contentType = 0; // CHAT only
     QString contents;    // the text tail
-    QString dropped;     // why the broker dropped it; empty when accepted
 };
 
 // A chat or room notice published to a room, as its members get it.
@@ -98,9 +93,7 @@ struct DevRoom
 {
     qint64 roomId = 0;
     QString topic;
-    QString roomType; // "10" a group's room, "20" one-to-one, "30" one-to-many
     QVector<qint64> memberIds;
-    int chats = 0; // kept history
     // A member other than `userId` (0 when none).
     qint64 otherThan(qint64 userId) const;
 };
