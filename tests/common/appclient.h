@@ -64,7 +64,7 @@ public:
     // Toasts (360 x 100, frameless), and the notices and questions shown over the main window
     // (neither the main window, a toast, the tray icon nor a chat window).
     QStringList toasts() const;
-    QStringList boxes(const QStringList& besides = QStringList()) const;
+    QStringList boxes() const;
     // Opens the tray icon's menu with the right button and picks the entry `upSteps` above the
     // end of the menu with the keyboard; true once the menu has gone again.
     bool pickTrayEntry(int upSteps);
