@@ -181,23 +181,23 @@ int DevServer::count(const char* path, const QJsonObject& key, const char* field
     return a ? (*a)[QLatin1String(field)].toInt() : -1;
 }
 
-QVector<DevBulkRoom> DevServer::bulk(const QString& account, int rooms, int chats, bool deliver)
+QVector<DevRoom> DevServer::bulk(const QString& account, int rooms, int chats, bool deliver)
 {
     const auto answer =
         call("POST", "/control/bulk",
              QJsonObject{
                  {"account", account}, {"rooms", rooms}, {"chats", chats}, {"deliver", deliver}});
-    QVector<DevBulkRoom> out;
+    QVector<DevRoom> out;
     for (const QJsonValue r : answer.value_or(QJsonValue())["rooms"].toArray())
-        out.append(DevBulkRoom{number(r["roomId"]), r["topic"].toString(), r["roomType"].toInt(),
-                               idsOf(r["memberIds"]), r["unread"].toInt()});
+        out.append(DevRoom{number(r["roomId"]), r["topic"].toString(), r["roomType"].toInt(),
+                           idsOf(r["memberIds"]), r["unread"].toInt()});
     return out;
 }
 
-QStringList DevServer::memberPictures(const QVector<DevBulkRoom>& rooms, qint64 userId)
+QStringList DevServer::memberPictures(const QVector<DevRoom>& rooms, qint64 userId)
 {
     QStringList urls;
-    for (const DevBulkRoom& room : rooms) {
+    for (const DevRoom& room : rooms) {
         for (const qint64 id : room.memberIds) {
             const QJsonValue user = control("GET", QStringLiteral("/control/users/%1").arg(id));
             urls << (id == userId ? QString() : user["thumbUrl"].toString());
@@ -262,9 +262,9 @@ QVector<DevRoom> DevServer::rooms(qint64 userId, bool shared)
     QVector<DevRoom> out;
     for (const QJsonValue r :
          control("GET", QStringLiteral("/control/rooms?userId=%1").arg(userId)).toArray()) {
-        // A group's room is type "10".
-        const DevRoom room{number(r["chattRoomId"]), r["topic"].toString(), idsOf(r["memberIds"])};
-        if (!shared || (r["chattRoomType"] != QLatin1String("10") && room.memberIds.size() > 1))
+        const DevRoom room{number(r["chattRoomId"]), r["topic"].toString(),
+                           r["chattRoomType"].toString().toInt(), idsOf(r["memberIds"])};
+        if (!shared || (room.roomType != 10 && room.memberIds.size() > 1))
             out.append(room);
     }
     return out;

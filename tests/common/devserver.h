@@ -36,10 +36,7 @@ struct DevFault
     {
         return DevFault{QStringLiteral("body"), path, {}, 0, status, 0, false, raw, type};
     }
-    static DevFault hang(const QString& path)
-    {
-        return DevFault{QStringLiteral("hang"), path, {}, 0, 0, 0, false, {}, {}};
-    }
+    static DevFault hang(const QString& path) { return DevFault{QStringLiteral("hang"), path}; }
     static DevFault stall(const QString& path, int bytes, bool finish = false)
     {
         return DevFault{QStringLiteral("stall"), path, {}, 0, 0, 0, false, {}, {}, bytes, finish};
@@ -55,16 +52,6 @@ struct DevUpdate
     qint64 size = -1;            // whole package size; -1: its first line and 64 KiB
     bool chunked = false;        // sent without a length
     qint64 bytesPerSecond = 0;   // 0: the general rate limit
-};
-
-// One room made by DevServer::bulk for its account.
-struct DevBulkRoom
-{
-    qint64 roomId = 0;
-    QString topic;
-    int roomType = 0; // 20 or 30
-    QVector<qint64> memberIds;
-    int unread = 0; // chats the account's sessions get at their next connect
 };
 
 // One PUBLISH a client sent to the broker, as sent (before the server's changes).
@@ -88,12 +75,14 @@ struct DevSent
     MT_TYPED(DevSent, type, contentType, contents)
 };
 
-// A room as the server keeps it.
+// A room as the server keeps it, or as DevServer::bulk made it for its account.
 struct DevRoom
 {
     qint64 roomId = 0;
     QString topic;
+    int roomType = 0; // 10 a group's room, 20 one-to-one, 30 one-to-many
     QVector<qint64> memberIds;
+    int unread = 0; // bulk: chats the account's sessions get at their next connect
     // A member other than `userId` (0 when none).
     qint64 otherThan(qint64 userId) const;
 };
@@ -181,9 +170,9 @@ public:
 
     // New rooms with chats spread over them, delivered at the next connect unless `deliver` is
     // false.
-    QVector<DevBulkRoom> bulk(const QString& account, int rooms, int chats, bool deliver = true);
+    QVector<DevRoom> bulk(const QString& account, int rooms, int chats, bool deliver = true);
     // The picture addresses of the rooms' members other than the user, once each.
-    QStringList memberPictures(const QVector<DevBulkRoom>& rooms, qint64 userId);
+    QStringList memberPictures(const QVector<DevRoom>& rooms, qint64 userId);
     // `count` chats appended to the room's history without publishing them, each "History chat
     // <n>", the last one now; how many the room keeps then (0 when the call failed).
     int appendHistory(qint64 roomId, int count);

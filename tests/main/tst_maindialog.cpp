@@ -293,7 +293,7 @@ private slots:
     {
         // An account with a picture of its own.
         const QString account = QStringLiteral("user009");
-        const QVector<DevBulkRoom> rooms = m_server.bulk(account, 60, 0, false);
+        const QVector<DevRoom> rooms = m_server.bulk(account, 60, 0, false);
         QCOMPARE(rooms.size(), 60);
         const QStringList pictures = m_server.memberPictures(rooms, m_server.userId(account));
         ShownWindow w(m_config);
