@@ -27,9 +27,9 @@ struct DevFault
     int bytes = -1;                         // bytes of a stalled answer sent; -1: 1024
     bool finish = false;                    // a stall cleared sends the rest instead of closing
 
-    static DevFault error(const QString& path, int status, int code = 0)
+    static DevFault error(const QString& path, int status, int code = 0, int count = 0)
     {
-        return DevFault{QStringLiteral("error"), path, {}, 0, status, code, false, {}, {}};
+        return DevFault{QStringLiteral("error"), path, {}, count, status, code};
     }
     static DevFault body(const QString& path, const QByteArray& raw, int status = 200,
                          const QByteArray& type = QByteArray())
