@@ -17,13 +17,13 @@ struct DevFault
 {
     QString mode;                           // "error", "body", "hang" or "stall"
     QString path = QStringLiteral("/rest"); // prefix of the request path; "/" for all
-    QByteArray method;                      // empty: any method
+    QByteArray method = {};                 // empty: any method
     int count = 0;                          // the rule ends after so many requests; 0: never
     int status = 0;                         // 0: 500 for an error, 200 for a body
     int code = 0;                           // of an error body; 0: 50000
     bool emptyBody = false;                 // an error without a body
-    QByteArray raw;                         // the body of "body"
-    QByteArray type;                        // its content type; empty: application/json
+    QByteArray raw = {};                    // the body of "body"
+    QByteArray type = {};                   // its content type; empty: application/json
     int bytes = -1;                         // bytes of a stalled answer sent; -1: 1024
     bool finish = false;                    // a stall cleared sends the rest instead of closing
 
