@@ -4,10 +4,8 @@
 #include "common/testenv.h"
 #include "common/xsession.h"
 
-#include <QImage>
 #include <QPoint>
 #include <QProcess>
-#include <QRect>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
