@@ -429,7 +429,7 @@ void printRequests(const QJsonArray& requests, qint64 epochMs, const char* prefi
 bool measureUsable(const XSession& x, DevServer& server)
 {
     const QString account = QStringLiteral("user011");
-    const QVector<DevBulkRoom> rooms = server.bulk(account, kRooms, 0, false);
+    const QVector<DevRoom> rooms = server.bulk(account, kRooms, 0, false);
     QVector<double> usable;
     QVector<double> reference;
     const qint64 userId = server.userId(account);
@@ -570,7 +570,7 @@ int main(int argc, char* argv[])
 
     // 1,000 rooms for a fresh account, listed after a real login.
     if (wanted("app.rss.rooms1000")) {
-        const QVector<DevBulkRoom> rooms = server.bulk(QStringLiteral("user010"), kRooms, 0, false);
+        const QVector<DevRoom> rooms = server.bulk(QStringLiteral("user010"), kRooms, 0, false);
         TestEnv roomsHome;
         ChildResult rss;
         if (!rooms.isEmpty())

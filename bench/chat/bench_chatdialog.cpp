@@ -81,7 +81,7 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs)
 
 DBChatRoom newRoom(DevServer& server, DBManager* db)
 {
-    const QVector<DevBulkRoom> rooms = server.bulk(QStringLiteral("user001"), 1, 0, false);
+    const QVector<DevRoom> rooms = server.bulk(QStringLiteral("user001"), 1, 0, false);
     DBChatRoom room(db);
     room.setTopic(rooms.value(0).topic);
     room.setType(rooms.value(0).roomType);

@@ -48,10 +48,10 @@ double referenceRate(DevServer& server, const ServerConfig& config)
     const QJsonValue session =
         server.control("POST", "/control/session",
                        QJsonObject{{"userId", double(userId)}, {"deviceModel", "MOBILE"}});
-    const QVector<DevBulkRoom> rooms =
+    const QVector<DevRoom> rooms =
         server.bulk(QString::fromLatin1(kReferenceAccount), kBacklogRooms, kBacklogChats, true);
     int waiting = 0;
-    for (const DevBulkRoom& room : rooms)
+    for (const DevRoom& room : rooms)
         waiting += room.unread;
     if (rooms.isEmpty() || waiting == 0)
         return 0;
@@ -89,9 +89,9 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "bench_guireceive: %s\n", qPrintable(server.errorString()));
         return 1;
     }
-    const QVector<DevBulkRoom> backlog =
+    const QVector<DevRoom> backlog =
         server.bulk(QString::fromLatin1(kAccount), kBacklogRooms, kBacklogChats, true);
-    const QVector<DevBulkRoom> paced =
+    const QVector<DevRoom> paced =
         server.bulk(QString::fromLatin1(kAccount), kPacedRooms, 0, false);
     if (backlog.size() != kBacklogRooms || paced.size() != kPacedRooms) {
         std::fprintf(stderr, "bench_guireceive: the bulk rooms were not made\n");
@@ -126,7 +126,7 @@ int main(int argc, char* argv[])
     const auto backlogShown = [&] {
         int shownChats = 0;
         bool all = true;
-        for (const DevBulkRoom& room : backlog) {
+        for (const DevRoom& room : backlog) {
             const ChatRoomListWidgetItem* row = list->chatRoomItem(room.topic);
             shownChats += row ? qMin(row->state().unread, room.unread) : 0;
             all = all && row && row->state().unread == room.unread;
@@ -157,7 +157,7 @@ int main(int argc, char* argv[])
         QObject::disconnect(c);
     const double backlogSec = double(clock.nsecsElapsed() - connectedNs) / 1e9;
     int unread = 0;
-    for (const DevBulkRoom& room : backlog)
+    for (const DevRoom& room : backlog)
         unread += room.unread;
     std::printf("backlog: %d chats waiting, %s after the broker connection in %.2f s "
                 "(%.0f msgs/s)\n",
@@ -198,7 +198,7 @@ int main(int argc, char* argv[])
         for (int i = 0; i < total; ++i) {
             QThread::usleep(quint64(qMax<qint64>(0, startNs + i * stepNs - clock.nsecsElapsed())) /
                             1000);
-            const DevBulkRoom& room = paced[i % kPacedRooms];
+            const DevRoom& room = paced[i % kPacedRooms];
             qint64 senderId = room.memberIds.value(0);
             for (qint64 id : room.memberIds) {
                 if (id != ownId)

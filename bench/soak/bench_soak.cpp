@@ -459,7 +459,7 @@ struct Action
 class Soak
 {
 public:
-    Soak(DevServer& server, MainDialog& dialog, const QVector<DevBulkRoom>& rooms, qint64 ownId,
+    Soak(DevServer& server, MainDialog& dialog, const QVector<DevRoom>& rooms, qint64 ownId,
          const Options& options, const QString& home)
         : m_server(server), m_dialog(dialog), m_rooms(rooms), m_ownId(ownId), m_options(options),
           m_home(home), m_stalls(&m_phase)
@@ -509,12 +509,12 @@ private:
     // On the control thread, every 100 ms: the chats due by now.
     void traffic();
     void post(const QJsonArray& chats);
-    qint64 sender(const DevBulkRoom& room, int k) const;
+    qint64 sender(const DevRoom& room, int k) const;
     void sample();
     bool quietPoint() const;
 
     bool window(int index);
-    bool transfers(ChatDialog* window, const DevBulkRoom& room);
+    bool transfers(ChatDialog* window, const DevRoom& room);
     bool lockAndUnlock();
     bool drop();
     bool rotate();
@@ -524,7 +524,7 @@ private:
 
     DevServer& m_server;
     MainDialog& m_dialog;
-    const QVector<DevBulkRoom> m_rooms;
+    const QVector<DevRoom> m_rooms;
     const qint64 m_ownId;
     const Options m_options;
     const QString m_home;
@@ -580,7 +580,7 @@ void Soak::makeFiles()
     }
 }
 
-qint64 Soak::sender(const DevBulkRoom& room, int k) const
+qint64 Soak::sender(const DevRoom& room, int k) const
 {
     QVector<qint64> others;
     for (qint64 id : room.memberIds) {
@@ -678,7 +678,7 @@ void Soak::traffic()
     QJsonArray chats;
     while (m_steadyPosted < steadyDue && chats.size() < kPostChunk) {
         const int k = m_steadyPosted++;
-        const DevBulkRoom& room = m_rooms[k % m_rooms.size()];
+        const DevRoom& room = m_rooms[k % m_rooms.size()];
         chats.append(QJsonObject{{"roomId", double(room.roomId)},
                                  {"userId", double(sender(room, k / m_rooms.size()))},
                                  {"text", QStringLiteral("soak steady %1").arg(k)}});
@@ -690,8 +690,7 @@ void Soak::traffic()
         for (int part = 0; part < kBurstChats / kPostChunk; ++part) {
             QJsonArray burst;
             for (int i = 0; i < kPostChunk; ++i) {
-                const DevBulkRoom& room =
-                    m_rooms[(b * kBurstRooms + i % kBurstRooms) % m_rooms.size()];
+                const DevRoom& room = m_rooms[(b * kBurstRooms + i % kBurstRooms) % m_rooms.size()];
                 burst.append(QJsonObject{
                     {"roomId", double(room.roomId)},
                     {"userId", double(sender(room, i))},
@@ -754,7 +753,7 @@ void Soak::pump(int ms)
 
 bool Soak::window(int index)
 {
-    const DevBulkRoom& room = m_rooms[index % m_rooms.size()];
+    const DevRoom& room = m_rooms[index % m_rooms.size()];
     const QString phase = m_phase;
     const auto step = [&](const char* what) {
         m_phase = phase + QLatin1Char(' ') + QLatin1String(what);
@@ -800,7 +799,7 @@ bool Soak::window(int index)
     return waitFor([&] { return window.isNull(); }, 10000) && ok;
 }
 
-bool Soak::transfers(ChatDialog* window, const DevBulkRoom& room)
+bool Soak::transfers(ChatDialog* window, const DevRoom& room)
 {
     const auto ownOfType = [&](int contentType) {
         const QJsonArray tail = history(room.roomId, 30);
@@ -906,7 +905,7 @@ bool Soak::check()
     // everything sent has had time to arrive.
     QHash<qint64, QSet<QString>> kept;
     QHash<QString, qint64> keptTime;
-    for (const DevBulkRoom& room : m_rooms) {
+    for (const DevRoom& room : m_rooms) {
         for (const QJsonValue c : history(room.roomId, 10000000)) {
             kept[room.roomId].insert(c["messageId"].toString());
             keptTime.insert(c["messageId"].toString(), qint64(c["timestamp"].toDouble()));
@@ -918,7 +917,7 @@ bool Soak::check()
         QSqlDatabase db = QSqlDatabase::database(session()->db()->connectionName(), false);
         int lost = 0;
         int duplicated = 0;
-        for (const DevBulkRoom& room : m_rooms) {
+        for (const DevRoom& room : m_rooms) {
             QSqlQuery query(db);
             query.prepare(QStringLiteral("SELECT msg_id, msg_type, content_type, msg_state, "
                                          "substr(content, 1, 40) FROM TTT_CHATT WHERE topic = ?"));
@@ -1158,7 +1157,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "bench_soak: %s\n", qPrintable(server.errorString()));
         return 1;
     }
-    const QVector<DevBulkRoom> rooms =
+    const QVector<DevRoom> rooms =
         server.bulk(QString::fromLatin1(kAccount), kRooms, kRooms * 5, true);
     if (rooms.size() != kRooms) {
         std::fprintf(stderr, "bench_soak: the bulk rooms were not made\n");

@@ -174,7 +174,7 @@ private:
     // A new room of user001 the server knows, stored locally without chats.
     DBChatRoom newRoom()
     {
-        const DevBulkRoom made = m_server.bulk(QStringLiteral("user001"), 1, 0, false).value(0);
+        const DevRoom made = m_server.bulk(QStringLiteral("user001"), 1, 0, false).value(0);
         DBChatRoom room(db());
         room.setTopic(made.topic);
         room.setType(made.roomType);

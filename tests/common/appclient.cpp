@@ -225,13 +225,12 @@ QStringList AppClient::toasts() const
     return result;
 }
 
-QStringList AppClient::boxes(const QStringList& besides) const
+QStringList AppClient::boxes() const
 {
     const QString icon = trayIcon();
     QStringList result;
     for (const QString& id : visibleWindows()) {
-        if (id != m_mainWindow && id != icon && !besides.contains(id) &&
-            m_x.geometry(id).size() != kToastSize)
+        if (id != m_mainWindow && id != icon && m_x.geometry(id).size() != kToastSize)
             result << id;
     }
     return result;

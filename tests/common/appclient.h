@@ -4,10 +4,8 @@
 #include "common/testenv.h"
 #include "common/xsession.h"
 
-#include <QImage>
 #include <QPoint>
 #include <QProcess>
-#include <QRect>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
@@ -64,7 +62,7 @@ public:
     // Toasts (360 x 100, frameless), and the notices and questions shown over the main window
     // (neither the main window, a toast, the tray icon nor a chat window).
     QStringList toasts() const;
-    QStringList boxes(const QStringList& besides = QStringList()) const;
+    QStringList boxes() const;
     // Opens the tray icon's menu with the right button and picks the entry `upSteps` above the
     // end of the menu with the keyboard; true once the menu has gone again.
     bool pickTrayEntry(int upSteps);

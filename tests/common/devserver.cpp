@@ -1,15 +1,13 @@
 #include "common/devserver.h"
 
 #include "common/testenv.h"
+#include "common/wait.h"
 
-#include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -70,10 +68,9 @@ bool DevServer::start(const QStringList& extraArgs)
     // machine, so the limit grows by a millisecond per person.
     const int usersAt = extraArgs.indexOf(QStringLiteral("--users"));
     const qint64 users = usersAt >= 0 ? extraArgs.value(usersAt + 1).toLongLong() : 0;
-    QRegularExpressionMatch match = ready.match(output());
-    for (QDeadlineTimer deadline(60000 + users);
-         !match.hasMatch() && isRunning() && !deadline.hasExpired(); match = ready.match(output()))
-        QThread::msleep(20);
+    QRegularExpressionMatch match;
+    waitUntil([&] { return (match = ready.match(output())).hasMatch() || !isRunning(); },
+              int(60000 + users));
     m_restPort = match.captured(1).toInt();
     m_controlPort = match.captured(2).toInt();
     if (m_restPort > 0 && m_controlPort > 0)
@@ -90,8 +87,7 @@ bool DevServer::sendSignal(int signal)
 
 QString DevServer::output() const
 {
-    QFile f(m_dir.filePath(QStringLiteral("server.out")));
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    return QString::fromUtf8(TestEnv::contents(m_dir.filePath(QStringLiteral("server.out"))));
 }
 
 QJsonValue DevServer::control(const QByteArray& method, const QString& path, const QJsonValue& body,
@@ -185,23 +181,23 @@ int DevServer::count(const char* path, const QJsonObject& key, const char* field
     return a ? (*a)[QLatin1String(field)].toInt() : -1;
 }
 
-QVector<DevBulkRoom> DevServer::bulk(const QString& account, int rooms, int chats, bool deliver)
+QVector<DevRoom> DevServer::bulk(const QString& account, int rooms, int chats, bool deliver)
 {
     const auto answer =
         call("POST", "/control/bulk",
              QJsonObject{
                  {"account", account}, {"rooms", rooms}, {"chats", chats}, {"deliver", deliver}});
-    QVector<DevBulkRoom> out;
+    QVector<DevRoom> out;
     for (const QJsonValue r : answer.value_or(QJsonValue())["rooms"].toArray())
-        out.append(DevBulkRoom{number(r["roomId"]), r["topic"].toString(), r["roomType"].toInt(),
-                               idsOf(r["memberIds"]), r["chats"].toInt(), r["unread"].toInt()});
+        out.append(DevRoom{number(r["roomId"]), r["topic"].toString(), r["roomType"].toInt(),
+                           idsOf(r["memberIds"]), r["unread"].toInt()});
     return out;
 }
 
-QStringList DevServer::memberPictures(const QVector<DevBulkRoom>& rooms, qint64 userId)
+QStringList DevServer::memberPictures(const QVector<DevRoom>& rooms, qint64 userId)
 {
     QStringList urls;
-    for (const DevBulkRoom& room : rooms) {
+    for (const DevRoom& room : rooms) {
         for (const qint64 id : room.memberIds) {
             const QJsonValue user = control("GET", QStringLiteral("/control/users/%1").arg(id));
             urls << (id == userId ? QString() : user["thumbUrl"].toString());
@@ -223,11 +219,9 @@ QVector<DevPublished> DevServer::published(qint64 since)
     QVector<DevPublished> out;
     for (const QJsonValue e :
          control("GET", QStringLiteral("/control/published?n=20000&since=%1").arg(since)).toArray())
-        out.append(DevPublished{number(e["seq"]), number(e["time"]), e["topic"].toString(),
-                                e["clientId"].toString(), number(e["userId"]), e["type"].toInt(),
-                                e["messageId"].toString(), number(e["senderId"]),
-                                e["contentType"].toInt(), e["contents"].toString(),
-                                e["dropped"].toString()});
+        out.append(DevPublished{number(e["time"]), e["topic"].toString(), number(e["userId"]),
+                                e["type"].toInt(), e["messageId"].toString(),
+                                e["contentType"].toInt(), e["contents"].toString()});
     return out;
 }
 
@@ -269,9 +263,8 @@ QVector<DevRoom> DevServer::rooms(qint64 userId, bool shared)
     for (const QJsonValue r :
          control("GET", QStringLiteral("/control/rooms?userId=%1").arg(userId)).toArray()) {
         const DevRoom room{number(r["chattRoomId"]), r["topic"].toString(),
-                           r["chattRoomType"].toString(), idsOf(r["memberIds"]),
-                           r["chats"].toInt()};
-        if (!shared || (room.roomType != QLatin1String("10") && room.memberIds.size() > 1))
+                           r["chattRoomType"].toString().toInt(), idsOf(r["memberIds"])};
+        if (!shared || (room.roomType != 10 && room.memberIds.size() > 1))
             out.append(room);
     }
     return out;

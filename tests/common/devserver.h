@@ -17,29 +17,26 @@ struct DevFault
 {
     QString mode;                           // "error", "body", "hang" or "stall"
     QString path = QStringLiteral("/rest"); // prefix of the request path; "/" for all
-    QByteArray method;                      // empty: any method
+    QByteArray method = {};                 // empty: any method
     int count = 0;                          // the rule ends after so many requests; 0: never
     int status = 0;                         // 0: 500 for an error, 200 for a body
     int code = 0;                           // of an error body; 0: 50000
     bool emptyBody = false;                 // an error without a body
-    QByteArray raw;                         // the body of "body"
-    QByteArray type;                        // its content type; empty: application/json
+    QByteArray raw = {};                    // the body of "body"
+    QByteArray type = {};                   // its content type; empty: application/json
     int bytes = -1;                         // bytes of a stalled answer sent; -1: 1024
     bool finish = false;                    // a stall cleared sends the rest instead of closing
 
-    static DevFault error(const QString& path, int status, int code = 0)
+    static DevFault error(const QString& path, int status, int code = 0, int count = 0)
     {
-        return DevFault{QStringLiteral("error"), path, {}, 0, status, code, false, {}, {}};
+        return DevFault{QStringLiteral("error"), path, {}, count, status, code};
     }
     static DevFault body(const QString& path, const QByteArray& raw, int status = 200,
                          const QByteArray& type = QByteArray())
     {
         return DevFault{QStringLiteral("body"), path, {}, 0, status, 0, false, raw, type};
     }
-    static DevFault hang(const QString& path)
-    {
-        return DevFault{QStringLiteral("hang"), path, {}, 0, 0, 0, false, {}, {}};
-    }
+    static DevFault hang(const QString& path) { return DevFault{QStringLiteral("hang"), path}; }
     static DevFault stall(const QString& path, int bytes, bool finish = false)
     {
         return DevFault{QStringLiteral("stall"), path, {}, 0, 0, 0, false, {}, {}, bytes, finish};
@@ -57,31 +54,16 @@ struct DevUpdate
     qint64 bytesPerSecond = 0;   // 0: the general rate limit
 };
 
-// One room made by DevServer::bulk for its account.
-struct DevBulkRoom
-{
-    qint64 roomId = 0;
-    QString topic;
-    int roomType = 0; // 20 or 30
-    QVector<qint64> memberIds;
-    int chats = 0;  // kept chats
-    int unread = 0; // chats the account's sessions get at their next connect
-};
-
 // One PUBLISH a client sent to the broker, as sent (before the server's changes).
 struct DevPublished
 {
-    qint64 seq = 0;
     qint64 time = 0; // when the broker received it, ms
     QString topic;
-    QString clientId;
     qint64 userId = 0;
     int type = 0; // the payload head's message type
     QString messageId;
-    qint64 senderId = 0;
     int contentType = 0; // CHAT only
     QString contents;    // the text tail
-    QString dropped;     // why the broker dropped it; empty when accepted
 };
 
 // A chat or room notice published to a room, as its members get it.
@@ -93,14 +75,14 @@ struct DevSent
     MT_TYPED(DevSent, type, contentType, contents)
 };
 
-// A room as the server keeps it.
+// A room as the server keeps it, or as DevServer::bulk made it for its account.
 struct DevRoom
 {
     qint64 roomId = 0;
     QString topic;
-    QString roomType; // "10" a group's room, "20" one-to-one, "30" one-to-many
+    int roomType = 0; // 10 a group's room, 20 one-to-one, 30 one-to-many
     QVector<qint64> memberIds;
-    int chats = 0; // kept history
+    int unread = 0; // bulk: chats the account's sessions get at their next connect
     // A member other than `userId` (0 when none).
     qint64 otherThan(qint64 userId) const;
 };
@@ -188,9 +170,9 @@ public:
 
     // New rooms with chats spread over them, delivered at the next connect unless `deliver` is
     // false.
-    QVector<DevBulkRoom> bulk(const QString& account, int rooms, int chats, bool deliver = true);
+    QVector<DevRoom> bulk(const QString& account, int rooms, int chats, bool deliver = true);
     // The picture addresses of the rooms' members other than the user, once each.
-    QStringList memberPictures(const QVector<DevBulkRoom>& rooms, qint64 userId);
+    QStringList memberPictures(const QVector<DevRoom>& rooms, qint64 userId);
     // `count` chats appended to the room's history without publishing them, each "History chat
     // <n>", the last one now; how many the room keeps then (0 when the call failed).
     int appendHistory(qint64 roomId, int count);

@@ -7,9 +7,9 @@
 
 #include <QSignalSpy>
 
-LoggedIn::LoggedIn(const ServerConfig& config, const QString& account, const QString& password,
+LoggedIn::LoggedIn(const DevServer& server, const QString& account, const QString& password,
                    const QString& device, bool waitForBroker)
-    : session(std::make_unique<MtSession>(config))
+    : session(std::make_unique<MtSession>(ServerConfig::fromFile(server.clientIni())))
 {
     session->setChatWindows(&windows);
     QSignalSpy ready(session.get(), &MtSession::roomsReady);
@@ -21,8 +21,3 @@ LoggedIn::LoggedIn(const ServerConfig& config, const QString& account, const QSt
          (!waitForBroker || waitUntil([&] { return !connected.isEmpty(); }, 30000));
     error = failed.isEmpty() ? 0 : failed.first().at(0).toInt();
 }
-
-LoggedIn::LoggedIn(const DevServer& server, const QString& account, const QString& password,
-                   const QString& device, bool waitForBroker)
-    : LoggedIn(ServerConfig::fromFile(server.clientIni()), account, password, device, waitForBroker)
-{}

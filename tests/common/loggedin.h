@@ -11,7 +11,6 @@
 #include <memory>
 
 class DevServer;
-class ServerConfig;
 
 // The chat windows the session asks about, as the main window would answer.
 class WindowsStub : public ChatWindowRegistry
@@ -32,9 +31,6 @@ public:
     // constants may be made from it.
     static inline const QString kPassword = QStringLiteral("Passw0rd!");
 
-    LoggedIn(const ServerConfig& config, const QString& account = QStringLiteral("user001"),
-             const QString& password = kPassword, const QString& device = QStringLiteral("test-pc"),
-             bool waitForBroker = true);
     LoggedIn(const DevServer& server, const QString& account = QStringLiteral("user001"),
              const QString& password = kPassword, const QString& device = QStringLiteral("test-pc"),
              bool waitForBroker = true);

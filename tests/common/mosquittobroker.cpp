@@ -1,5 +1,8 @@
 #include "common/mosquittobroker.h"
 
+#include "common/testenv.h"
+#include "common/wait.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QStandardPaths>
@@ -104,21 +107,13 @@ bool MosquittoBroker::start()
 
 QString MosquittoBroker::log() const
 {
-    QString text;
-    for (const char* name : {"mosquitto.out", "mosquitto.log"}) {
-        QFile f(m_dir.filePath(QString::fromLatin1(name)));
-        if (f.open(QIODevice::ReadOnly))
-            text += QString::fromUtf8(f.readAll());
-    }
-    return text;
+    return QString::fromUtf8(TestEnv::contents(m_dir.filePath(QStringLiteral("mosquitto.out"))) +
+                             TestEnv::contents(m_dir.filePath(QStringLiteral("mosquitto.log"))));
 }
 
 bool MosquittoBroker::waitForLog(const QString& text, int timeoutMs) const
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!log().contains(text) && !deadline.hasExpired())
-        QThread::msleep(20);
-    return log().contains(text);
+    return waitUntil([&] { return log().contains(text); }, timeoutMs);
 }
 
 QStringList MosquittoBroker::clientArguments() const

@@ -46,13 +46,7 @@ public:
     QStringList clientArguments() const;
     // Leaves a persistent session for the client id subscribed with QoS 1 to the topics.
     bool subscribeSession(const QString& clientId, const QStringList& topics);
-    // Publishes with QoS 1 through mosquitto_pub; the payload goes through stdin unchanged.
-    bool publish(const QString& topic, const QByteArray& payload)
-    {
-        return runTool(QStringLiteral("mosquitto_pub"),
-                       clientArguments() + QStringList{"-q", "1", "-t", topic, "-s"}, payload);
-    }
-    // One message per line, in order, from one mosquitto_pub connection.
+    // One message per line, in order, from one mosquitto_pub connection, with QoS 1.
     bool publishLines(const QString& topic, const QList<QByteArray>& lines);
 
 private:

@@ -42,3 +42,9 @@ QString TestEnv::sourceDir()
 {
     return qEnvironmentVariable("MT_SOURCE_DIR", QStringLiteral(MT_DEFAULT_SOURCE_DIR));
 }
+
+QByteArray TestEnv::contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+}

@@ -19,6 +19,9 @@ public:
 
     // Where the project's sources are (set by CTest).
     static QString sourceDir();
+    // A file's bytes; "(unreadable)" when it cannot be read, so that a missing file never
+    // passes for an empty one.
+    static QByteArray contents(const QString& path);
 
 private:
     QTemporaryDir m_dir;

@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QMetaType>
 #include <QRect>
 #include <QSize>
 #include <QString>

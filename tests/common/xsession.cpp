@@ -1,11 +1,11 @@
 #include "common/xsession.h"
 
 #include "common/childprocess.h"
+#include "common/wait.h"
 
 #include <QDeadlineTimer>
 #include <QHash>
 #include <QRegularExpression>
-#include <QThread>
 
 XSession::XSession(bool withTray, bool withWindowManager)
 {
@@ -30,12 +30,14 @@ XSession::XSession(bool withTray, bool withWindowManager)
         m_windowManager.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_windowManager.start(QStringLiteral("openbox"), {"--sm-disable"});
         // The manager is there once the root window names its check window.
-        QDeadlineTimer managed(10000);
-        while (!managed.hasExpired() && m_windowManager.state() != QProcess::NotRunning &&
-               property(QStringLiteral("root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK"))
-                       .indexOf(QLatin1String("window id")) < 0)
-            QThread::msleep(50);
-        if (managed.hasExpired() || m_windowManager.state() == QProcess::NotRunning) {
+        const bool managed = waitUntil(
+            [&] {
+                return m_windowManager.state() == QProcess::NotRunning ||
+                       property(QStringLiteral("root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK"))
+                           .contains(QLatin1String("window id"));
+            },
+            10000);
+        if (!managed || m_windowManager.state() == QProcess::NotRunning) {
             m_error = QStringLiteral("openbox did not start");
             m_display.clear();
             return;
@@ -52,9 +54,7 @@ XSession::XSession(bool withTray, bool withWindowManager)
         return;
     }
     // The tray is there once it owns the system tray selection; its window shows that.
-    QDeadlineTimer deadline(5000);
-    while (!deadline.hasExpired() && windowsOfPid(m_tray.processId()).isEmpty())
-        QThread::msleep(50);
+    waitUntil([&] { return !windowsOfPid(m_tray.processId()).isEmpty(); }, 5000);
 }
 
 XSession::~XSession()

@@ -254,9 +254,7 @@ private slots:
         QTRY_COMPARE((QVariantList{dialog.focusWidget() == field, field->selectedText()}),
                      (QVariantList{true, "Passw0rd?"}));
 
-        DevFault fault = DevFault::error(QStringLiteral("/rest/chatt/room/"), 500);
-        fault.count = 1;
-        QVERIFY(m_server.fail(fault));
+        QVERIFY(m_server.fail(DevFault::error(QStringLiteral("/rest/chatt/room/"), 500, 0, 1)));
         QTest::keyClicks(field, kPassword);
         QTest::keyClick(field, Qt::Key_Return);
         auto* unlock = w.child<QPushButton>("unlockButton");
@@ -293,7 +291,7 @@ private slots:
     {
         // An account with a picture of its own.
         const QString account = QStringLiteral("user009");
-        const QVector<DevBulkRoom> rooms = m_server.bulk(account, 60, 0, false);
+        const QVector<DevRoom> rooms = m_server.bulk(account, 60, 0, false);
         QCOMPARE(rooms.size(), 60);
         const QStringList pictures = m_server.memberPictures(rooms, m_server.userId(account));
         ShownWindow w(m_config);
@@ -330,9 +328,7 @@ private slots:
         ShownWindow w(m_config);
         MainDialog& dialog = w.dialog;
         QVERIFY(w.started());
-        DevFault fault = DevFault::error(QStringLiteral("/rest/cache/"), 500);
-        fault.count = 1;
-        QVERIFY(m_server.fail(fault));
+        QVERIFY(m_server.fail(DevFault::error(QStringLiteral("/rest/cache/"), 500, 0, 1)));
         auto* login = w.child<QPushButton>("loginButton");
         w.fill(account);
         QTest::mouseClick(login, Qt::LeftButton);

@@ -105,7 +105,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(errors.count() >= 2, 10000);
         QVERIFY2(m_broker.start(), qPrintable(m_broker.errorString()));
         QTRY_COMPARE_WITH_TIMEOUT(reconnected.count(), 2, 20000);
-        QVERIFY(m_broker.publish(topic, "after-restart"));
+        QVERIFY(m_broker.publishLines(topic, {"after-restart"}));
         QTRY_COMPARE_WITH_TIMEOUT(recorder.messages().size(), sent.size() + 2, 20000);
         QList<QByteArray> got = recorder.payloads();
         std::sort(got.end() - 2, got.end());
@@ -142,7 +142,7 @@ private slots:
         DeliveryRecorder next(true);
         const auto again = connected(clientId, &next);
         QVERIFY(again);
-        QVERIFY(m_broker.publish(topic, "sentinel"));
+        QVERIFY(m_broker.publishLines(topic, {"sentinel"}));
         QTRY_VERIFY_WITH_TIMEOUT(next.payloads().contains("sentinel"), 30000);
         QCOMPARE(next.payloads(), QList<QByteArray>{"sentinel"});
         // By now (the sentinel) a late call to the first delegate would have come.

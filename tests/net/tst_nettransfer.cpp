@@ -7,12 +7,6 @@ QStringList cacheFiles()
     return QDir(FileManager::cacheFolder()).entryList(QDir::Files, QDir::Name);
 }
 
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
-}
-
 // Parts in order, "name=value".
 struct ReceivedUpload
 {
@@ -128,7 +122,7 @@ private slots:
         const NetRecorder::Event got = m_recorder->answer(dlId, 120000);
         QCOMPARE(QVariantList{got.signal} + got.args,
                  QVariantList({"downloadSuccess", dlId, url, chosen}));
-        QVERIFY(contents(chosen) == contents(info.filePath()));
+        QVERIFY(TestEnv::contents(chosen) == TestEnv::contents(info.filePath()));
     }
 
     // A transfer that fails or goes silent reports once and leaves no file behind, in the cache

@@ -30,12 +30,6 @@ struct Values
 const Values kDefaults;
 using Change = std::function<bool(LocalSettings&)>;
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
-
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -118,7 +112,7 @@ private slots:
     {
         LocalSettings settings(m_path);
         QVERIFY(settings.setAutoLock(3) && settings.setAutologinAccount("user001"));
-        const QByteArray before = readAll(m_path);
+        const QByteArray before = TestEnv::contents(m_path);
         bool written = true;
         {
             const FileSizeLimit limit(16);
@@ -126,7 +120,7 @@ private slots:
         }
         QCOMPARE((QVector<bool>{written, settings.errorString().isEmpty()}),
                  (QVector<bool>{false, false}));
-        QCOMPARE(readAll(m_path), before);
+        QCOMPARE(TestEnv::contents(m_path), before);
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList(QStringLiteral("settings.ini")));
         QCOMPARE(settings.autoLock(), 10);
@@ -141,10 +135,10 @@ private slots:
     {
         LocalSettings settings(m_path);
         QVERIFY(settings.setAutologinAccount(QStringLiteral("user001")));
-        const QByteArray marked = readAll(m_path) + "; marked by the test\n";
+        const QByteArray marked = TestEnv::contents(m_path) + "; marked by the test\n";
         QVERIFY(writeFile(m_path, marked));
         QVERIFY(settings.setAutologinAccount(QStringLiteral("user001")));
-        QCOMPARE(readAll(m_path), marked);
+        QCOMPARE(TestEnv::contents(m_path), marked);
     }
 
 private:

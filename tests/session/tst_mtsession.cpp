@@ -26,8 +26,7 @@ const QString kDevice = QStringLiteral("dev-pc");
 // A refusal of the next request under `path`.
 QJsonObject once(const QString& path, int status, int code = 0, bool emptyBody = false)
 {
-    DevFault f = DevFault::error(path, status, code);
-    f.count = 1;
+    DevFault f = DevFault::error(path, status, code, 1);
     f.emptyBody = emptyBody;
     return f.toJson();
 }

@@ -21,12 +21,6 @@ namespace {
 
 const QString kKey = QString::fromLatin1(DBManager::kPassword);
 
-QByteArray contents(const QString& file)
-{
-    QFile raw(file);
-    return raw.open(QIODevice::ReadOnly) ? raw.readAll() : QByteArray("unreadable");
-}
-
 bool addUser(DBManager& db, qint64 id)
 {
     return DBUser(&db, QJsonObject{{"userId", id}}).insertOrUpdate();
@@ -193,17 +187,17 @@ private slots:
         const QStringList files = QDir(m_env->root()).entryList({"veltri_test.db*"});
         QVERIFY(files.contains("veltri_test.db"));
         for (const QString& name : files) {
-            const QByteArray bytes = contents(m_env->path(name));
+            const QByteArray bytes = TestEnv::contents(m_env->path(name));
             for (const QByteArray& plain :
                  {QByteArray("SQLite format 3"), secret.toUtf8(), QByteArray("TTT_CHATT")})
                 QVERIFY2(!bytes.contains(plain), qPrintable(name + QLatin1Char(' ') + plain));
         }
 
         // A wrong key opens nothing, makes nothing, changes nothing; writes on it fail.
-        const QByteArray before = contents(file);
+        const QByteArray before = TestEnv::contents(file);
         DBManager wrong(file, "Veltri", "not the key", 1);
         QVERIFY(!wrong.isOpen());
-        QVERIFY(contents(file) == before);
+        QVERIFY(TestEnv::contents(file) == before);
         QVERIFY(!addUser(wrong, 1));
         // The right key then replaces the failed connection on the same manager.
         QVERIFY(wrong.open(file, "Veltri", kKey));
@@ -249,7 +243,7 @@ private slots:
         }
         for (const QString& file : files)
             QCOMPARE(SqlCipherFile(file).column("SELECT user_id FROM TTT_USER"), QStringList{"7"});
-        QVERIFY(contents(files[0]).left(16) != contents(files[1]).left(16));
+        QVERIFY(TestEnv::contents(files[0]).left(16) != TestEnv::contents(files[1]).left(16));
     }
 
     // As an unprivileged user: an unwritable store is refused and leaves no -wal or -shm.
