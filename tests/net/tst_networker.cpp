@@ -26,7 +26,10 @@ struct FirstCache
     MT_TYPED(FirstCache, url, identity, users, state, connectionOpen, signalled)
 };
 
-// What a failure must not touch: a room the server does not list, and the directory.
+} // namespace
+
+// What a failure must not touch: a room the server does not list, and the directory. Outside
+// the unnamed namespace: the test object keeps one.
 struct Stored
 {
     bool extraRoom = false;
@@ -34,6 +37,8 @@ struct Stored
     QString cacheTime;
     MT_TYPED(Stored, extraRoom, extraChats, users, cacheTime)
 };
+
+namespace {
 
 const QString kExtraTopic = QStringLiteral("chat/999999");
 

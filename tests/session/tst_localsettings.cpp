@@ -75,9 +75,11 @@ private slots:
             << Values{-1, 5, 2, true, "user001", QString(), place} << "a, b";
         const Values texts{-1, 5, 2, true, "김 user;=\"x\\y,z", "q+/w==", QRect(-20, 15, 640, 480)};
         QTest::newRow("texts and a place off the origin")
-            << QByteArray("[Other]\nKept=\"a, b\"\n") << Change([=](LocalSettings& s) {
-                   return s.setAutologinAccount(texts.account) && s.setDeviceId(texts.deviceId) &&
-                          s.setWindowGeometry(texts.geometry);
+            << QByteArray("[Other]\nKept=\"a, b\"\n")
+            << Change([account = texts.account, deviceId = texts.deviceId,
+                       geometry = texts.geometry](LocalSettings& s) {
+                   return s.setAutologinAccount(account) && s.setDeviceId(deviceId) &&
+                          s.setWindowGeometry(geometry);
                })
             << texts << "a, b";
         QTest::newRow("values out of range read as defaults")
