@@ -26,6 +26,7 @@
 
 class DBMTData;
 class NetSessionHeaders;
+class NetStoreGate;
 class QNetworkAccessManager;
 class QThreadPool;
 class QWidget;
@@ -120,6 +121,11 @@ public:
     // instead of asking again, and stores it as its own. A login asks for the room list once its
     // directory is stored; the server has answered it meanwhile.
     bool reqDataCache(int reqCode, bool roomListAhead = false);
+    // The store at dbPath() is still being made: the next reqDataCache() goes out at once and its
+    // task stores the answer once storeMade() has said the store is usable, or drops it without
+    // a signal when it is not (whoever made the store has reported that failure already).
+    void holdStore();
+    void storeMade(bool usable);
     // A stored room list's answer asks for the pictures of its first rooms' rows at once. Those
     // of the other rooms wait for prefetchRoomPictures(), which a window calls once the rows in
     // view have theirs: until then they would compete with them for the server and the CPU.
@@ -204,12 +210,13 @@ private:
     // `account` is a copy of the session that asked, taken when the request was queued.
     void runDataCache(int reqCode, const QUrl& url, const QString& dbPath,
                       const NetSessionHeaders& headers, const DBMTData& account, bool hasSession,
-                      bool roomListAhead);
+                      bool roomListAhead, const std::shared_ptr<NetStoreGate>& gate);
     // Fetches and stores the directory into `stored`'s store; true with the answer's own values
     // in `stamp`, false when a failure was signalled.
     bool storeDataCache(int reqCode, const QUrl& url, const QString& dbPath,
                         const NetSessionHeaders& headers, bool hasSession, bool roomListAhead,
-                        DBMTData* stored, QJsonObject* stamp);
+                        const std::shared_ptr<NetStoreGate>& gate, DBMTData* stored,
+                        QJsonObject* stamp);
     void runChatRoomList(int reqCode, const QUrl& url, const QString& dbPath,
                          const NetSessionHeaders& headers);
     // Any thread: fetches the room list for the next reqChatRoomList().
@@ -251,5 +258,7 @@ private:
     std::shared_ptr<RoomListAhead> m_roomListAhead;
     // The rooms whose pictures wait for prefetchRoomPictures(); under m_aheadMutex.
     std::shared_ptr<const LaterRooms> m_laterPictures;
+    // Set by holdStore() until storeMade(); GUI thread.
+    std::shared_ptr<NetStoreGate> m_storeGate;
     std::atomic_int m_idleTimeoutMs{30000};
 };

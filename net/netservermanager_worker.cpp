@@ -4,6 +4,7 @@
 
 #include "net/netanswer.h"
 #include "net/netsessionheaders.h"
+#include "net/netstoregate.h"
 #include "store/dbgroup.h"
 #include "store/dbmanager.h"
 #include "store/dbtypes.h"
@@ -256,8 +257,21 @@ bool NetServerManager::reqDataCache(int reqCode, bool roomListAhead)
     const QUrl url = makeUrl(QStringLiteral("/rest/cache/") + myId(headers) + QLatin1Char('/') +
                              account.lastCacheTime());
     const QString dbPath = m_dbPath;
-    return startTask(
-        [=] { runDataCache(reqCode, url, dbPath, headers, account, hasSession, roomListAhead); });
+    const std::shared_ptr<NetStoreGate> gate = m_storeGate;
+    return startTask([=] {
+        runDataCache(reqCode, url, dbPath, headers, account, hasSession, roomListAhead, gate);
+    });
+}
+
+void NetServerManager::holdStore()
+{
+    m_storeGate = std::make_shared<NetStoreGate>();
+}
+
+void NetServerManager::storeMade(bool usable)
+{
+    if (const std::shared_ptr<NetStoreGate> gate = std::exchange(m_storeGate, nullptr))
+        gate->open(usable);
 }
 
 bool NetServerManager::reqChatRoomList(int reqCode)
@@ -306,11 +320,12 @@ bool NetServerManager::fetchObject(int reqCode, const QUrl& url, const NetSessio
 
 void NetServerManager::runDataCache(int reqCode, const QUrl& url, const QString& dbPath,
                                     const NetSessionHeaders& headers, const DBMTData& account,
-                                    bool hasSession, bool roomListAhead)
+                                    bool hasSession, bool roomListAhead,
+                                    const std::shared_ptr<NetStoreGate>& gate)
 {
     DBMTData stored(account);
     QJsonObject stamp;
-    if (!storeDataCache(reqCode, url, dbPath, headers, hasSession, roomListAhead, &stored,
+    if (!storeDataCache(reqCode, url, dbPath, headers, hasSession, roomListAhead, gate, &stored,
                         &stamp)) {
         // Nobody asks for the room list after a failed directory: its answer is not kept.
         QMutexLocker lock(&m_aheadMutex);
@@ -325,7 +340,8 @@ void NetServerManager::runDataCache(int reqCode, const QUrl& url, const QString&
 
 bool NetServerManager::storeDataCache(int reqCode, const QUrl& url, const QString& dbPath,
                                       const NetSessionHeaders& headers, bool hasSession,
-                                      bool roomListAhead, DBMTData* stored, QJsonObject* stamp)
+                                      bool roomListAhead, const std::shared_ptr<NetStoreGate>& gate,
+                                      DBMTData* stored, QJsonObject* stamp)
 {
     // The answer lives in this function only: a large organisation's parsed lists are freed
     // here, on the worker, before anybody hears of the success (the session then gives the
@@ -337,9 +353,23 @@ bool NetServerManager::storeDataCache(int reqCode, const QUrl& url, const QStrin
         if (roomListAhead)
             startRoomListAhead(headers);
     };
-    if (!fetchObject(reqCode, url, headers, &response, QStringLiteral("GET"), QUrlQuery(),
-                     roomsBehind))
+    NetFailure failure;
+    bool fetched = false;
+    {
+        const NetCapturedFailure capture(&failure);
+        fetched = fetchObject(reqCode, url, headers, &response, QStringLiteral("GET"), QUrlQuery(),
+                              roomsBehind);
+    }
+    // Asked for while its store was still being made: when that failed, neither the answer nor
+    // its failure is anybody's (the login that asked has ended, and the next must not hear of
+    // it).
+    if (gate && !gate->wait([this] { return m_inflight.isAborting(); }))
         return false;
+    if (!fetched) {
+        if (failure.failed)
+            emit onHttpFailure(reqCode, failure.errCode, failure.text);
+        return false;
+    }
     {
         QMutexLocker lock(&g_cacheStoreMutex);
         DBManager db(dbPath, QString::fromLatin1(DBManager::kConnectionCache),

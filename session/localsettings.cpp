@@ -199,6 +199,12 @@ bool LocalSettings::setDeviceId(const QString& deviceId)
     return write({{QLatin1String(kDeviceId), deviceId}});
 }
 
+bool LocalSettings::setLoginValues(const QString& deviceId, const QString& autologinAccount)
+{
+    return write({{QLatin1String(kDeviceId), deviceId},
+                  {QLatin1String(kAutologinAccount), autologinAccount}});
+}
+
 bool LocalSettings::setWindowGeometry(const QRect& geometry)
 {
     return write({{QLatin1String(kWindowGeometry), geometry}});

@@ -66,6 +66,8 @@ public:
     bool setAutoRun(bool on);
     bool setAutologinAccount(const QString& account);
     bool setDeviceId(const QString& deviceId);
+    // A login's two values in one write.
+    bool setLoginValues(const QString& deviceId, const QString& autologinAccount);
     bool setWindowGeometry(const QRect& geometry);
     // What the settings dialog reports: 0 idle lock minutes, 1 display time, 2 alarm type,
     // 3 start with the system (data 0 or not). False for any other type (nothing changes) or

@@ -441,6 +441,19 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
     }
     // Every path and setting names the account the server answered, not the typed text.
     m_account = account;
+    // A first login on this computer has no store to read a directory time from: the directory
+    // (and the room list behind it) go out before the new file is made, whose tables and switch
+    // to a write-ahead log sync the disk several times, and are stored once it is.
+    const bool cacheAhead = reqCode == SessionRequest::Login && m_attempt && !m_mtData &&
+                            !QFileInfo::exists(DBManager::databaseFilePath(account));
+    DBEditor editor;
+    bool cacheAsked = false;
+    if (cacheAhead) {
+        takeLoginAnswer(m_attempt.get(), editor, reqCode, response);
+        m_net->setDbPath(DBManager::databaseFilePath(account));
+        m_net->holdStore();
+        cacheAsked = m_net->reqDataCache(SessionRequest::Cache, true);
+    }
     const bool stored = openStore(account);
     if (stored && m_attempt) {
         m_mtData = std::move(m_attempt);
@@ -451,23 +464,14 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
     if (ok) {
         m_mtData->attach(m_db.get());
         const DBMTData storedValues(m_db.get());
-        DBEditor editor;
-        m_mtData->setMyAccount(editor, account);
-        m_mtData->setUserId(editor, userId);
-        m_mtData->setUserName(editor, response.value(QStringLiteral("userName")).toString());
-        m_mtData->setThumbUrl(editor, response.value(QStringLiteral("thumbUrl")).toString());
-        m_mtData->setCustId(editor,
-                            response.value(QStringLiteral("custId")).toVariant().toLongLong());
-        m_mtData->setAccessKey(editor, client.value(QStringLiteral("accessKey")).toString());
-        m_mtData->setClientId(editor, client.value(QStringLiteral("clientId")).toString());
-        if (reqCode == SessionRequest::Login)
-            m_mtData->setAutoLogin(editor, m_autoLogin);
-        const QString deviceId = m_mtData->deviceId();
-        m_mtData->setDeviceId(editor, deviceId);
+        if (!cacheAhead)
+            takeLoginAnswer(m_mtData.get(), editor, reqCode, response);
         m_mtData->setAlarm(editor, storedValues.isLoaded() ? storedValues.alarm() : true);
         m_mtData->setMyPassword(editor, m_password);
         ok = m_mtData->applyCommit(editor);
     }
+    if (cacheAhead)
+        m_net->storeMade(ok);
     if (!ok) {
         qWarning().noquote() << "MtSession::loginAnswered remove db failed";
         if (reqCode == SessionRequest::Unlock) {
@@ -487,13 +491,17 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
     // The directory first: its request and the server's answer are on their way while the
     // settings are written and the window takes the session.
     // The room list, asked for once the directory is stored, is fetched meanwhile.
-    if (outcome.requestCache && m_net->reqDataCache(SessionRequest::Cache, true))
+    if (!cacheAhead && outcome.requestCache)
+        cacheAsked = m_net->reqDataCache(SessionRequest::Cache, true);
+    if (cacheAsked)
         m_roomListPending = true;
-    if (m_settings)
+    // Only an accepted account is started automatically next time. One write: each syncs the
+    // disk three times, on this thread, while the window waits for the rooms.
+    if (m_settings && reqCode == SessionRequest::Login)
+        m_settings->setLoginValues(m_mtData->deviceId(),
+                                   m_mtData->autoLogin() ? account : QString());
+    else if (m_settings)
         m_settings->setDeviceId(m_mtData->deviceId());
-    // Only an accepted account is started automatically next time.
-    if (reqCode == SessionRequest::Login)
-        writeAutologinAccount(m_mtData->autoLogin() ? account : QString());
     // A login's messaging session starts once the room list is in: its store connections and
     // the broker's subscriptions to every room would otherwise hold up the directory and the
     // rooms the window waits for. Nothing is missed meanwhile: the broker keeps the session's
@@ -510,6 +518,23 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
         emit loginSucceeded();
     if (outcome.showRoomList)
         emit roomsReady(true, false);
+}
+
+void MtSession::takeLoginAnswer(MTData* session, DBEditor& editor, int reqCode,
+                                const QJsonObject& response) const
+{
+    const QJsonObject client = response.value(QStringLiteral("client")).toObject();
+    session->setMyAccount(editor, m_account);
+    session->setUserId(editor, response.value(QStringLiteral("userId")).toVariant().toLongLong());
+    session->setUserName(editor, response.value(QStringLiteral("userName")).toString());
+    session->setThumbUrl(editor, response.value(QStringLiteral("thumbUrl")).toString());
+    session->setCustId(editor, response.value(QStringLiteral("custId")).toVariant().toLongLong());
+    session->setAccessKey(editor, client.value(QStringLiteral("accessKey")).toString());
+    session->setClientId(editor, client.value(QStringLiteral("clientId")).toString());
+    if (reqCode == SessionRequest::Login)
+        session->setAutoLogin(editor, m_autoLogin);
+    const QString deviceId = session->deviceId();
+    session->setDeviceId(editor, deviceId);
 }
 
 void MtSession::onHttpSuccess(int reqCode, const QJsonObject& response)

@@ -11,6 +11,7 @@
 #include "session/sessionstate.h"
 #include "store/dbchat.h"
 #include "store/dbchatroom.h"
+#include "store/dbmtdata.h"
 
 #include <QEvent>
 #include <QJsonObject>
@@ -174,6 +175,9 @@ private:
     void onRoomListShown(int reqCode, const QList<DBChatRoom>& rooms);
     // Codes 1 and 8: opens the answer's database, records every key, starts what is missing.
     void loginAnswered(int reqCode, const QJsonObject& response);
+    // The login answer's keys into `session`, recorded in `editor` for its commit.
+    void takeLoginAnswer(MTData* session, DBEditor& editor, int reqCode,
+                         const QJsonObject& response) const;
     bool openStore(const QString& account);
     void closeStore();
     // Starts the messaging session for the recorded keys, replacing one with other keys.

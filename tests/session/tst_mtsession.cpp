@@ -222,6 +222,32 @@ private slots:
         QCOMPARE(m_run->s.state().isLoggedIn(), outcome.roomsStored);
     }
 
+    // A first login whose store cannot be made fails as a database error. Its directory, asked
+    // for before the store was made and answered only once the next login is in, reaches
+    // nobody: a refused keep-alive after it is the sentinel.
+    void firstStoreRefused()
+    {
+        const QString account = QStringLiteral("user019");
+        const QString path = DBManager::databaseFilePath(account);
+        QVERIFY(QFile::link(QStringLiteral("/nonexistent/store.db"), path));
+        DevFault hung = DevFault::hang("/rest/cache/1019");
+        hung.count = 1;
+        QVERIFY(m_server.setFault(hung.toJson()));
+        m_run->s.login(account, kPassword, true, kDevice);
+        QVERIFY(m_run->r.waitFor("loginFailed"));
+        QVERIFY(QFile::remove(path));
+        QVERIFY(m_run->login(account, true));
+        QVERIFY(m_server.setFault(once("/rest/auth/ping", 500, 50000)));
+        m_run->s.ping();
+        QVERIFY(m_run->r.waitFor("requestFailed"));
+        QCOMPARE(m_run->r.of("loginFailed"),
+                 (QList<SessionEvent>{{"loginFailed", {}, MtSession::kErrorDatabase}}));
+        QCOMPARE(m_run->r.of("requestFailed"),
+                 (QList<SessionEvent>{
+                     {"requestFailed", {}, 50000, QString::number(SessionRequest::Ping)}}));
+        QVERIFY(roomsStored(m_run->s, account));
+    }
+
     // Items reach their receivers; an unknown room is fetched once; a read room stays read.
     // Another own session inside a room keeps it quiet till it leaves; locked, a flash only.
     void routingAndPresence()

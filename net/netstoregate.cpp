@@ -1,0 +1,20 @@
+#include "net/netstoregate.h"
+
+#include <QMutexLocker>
+
+void NetStoreGate::open(bool usable)
+{
+    QMutexLocker lock(&m_mutex);
+    m_done = true;
+    m_usable = usable;
+    m_opened.wakeAll();
+}
+
+bool NetStoreGate::wait(const std::function<bool()>& ending)
+{
+    constexpr int kLookMs = 50;
+    QMutexLocker lock(&m_mutex);
+    while (!m_done && !ending())
+        m_opened.wait(&m_mutex, kLookMs);
+    return m_done && m_usable;
+}
