@@ -291,7 +291,7 @@ private slots:
     {
         QFETCH(ExportRow, row);
         ChatExportWriter writer(QStringLiteral("김철수"), QDateTime::currentDateTime(), false);
-        writer.setLongTextReader([&](const DBChat&) { return row.longText; });
+        writer.setLongTextReader([longText = row.longText](const DBChat&) { return longText; });
         QBuffer buffer;
         QVERIFY(buffer.open(QIODevice::WriteOnly));
         QVERIFY(writer.write(&buffer, row.chats));
