@@ -199,9 +199,11 @@ private:
     {
         return dialog.findChild<QPlainTextEdit*>(QStringLiteral("textEdit"));
     }
-    // Puts `mime` on the clipboard and presses Ctrl+V in the window's input box.
-    static void paste(ChatDialog& dialog, QMimeData* mime)
+    // Puts a picture this wide on the clipboard and presses Ctrl+V in the window's input box.
+    static void paste(ChatDialog& dialog, int width)
     {
+        auto* mime = new QMimeData;
+        mime->setImageData(picture(width));
         QGuiApplication::clipboard()->setMimeData(mime);
         inputBox(dialog)->setFocus();
         QTest::keyClick(inputBox(dialog), Qt::Key_V, Qt::ControlModifier);
@@ -258,25 +260,11 @@ private:
             id = chat.senderId() == kMe ? chat.msgId() : id;
         return id;
     }
-    // A file of these bytes in the suite's folder; its path.
-    QString writeFile(const QString& name, const QByteArray& bytes)
-    {
-        QFile file(m_files.filePath(name));
-        file.open(QIODevice::WriteOnly);
-        file.write(bytes);
-        return file.fileName();
-    }
     static QImage picture(int width)
     {
         QImage picture(width, 30, QImage::Format_RGB32);
         picture.fill(QColor(10, 120, 200));
         return picture;
-    }
-    static QMimeData* pictureMime(int width)
-    {
-        auto* mime = new QMimeData;
-        mime->setImageData(picture(width));
-        return mime;
     }
     static qint64 otherMember(const DBChatRoom& room)
     {
@@ -618,13 +606,13 @@ private slots:
         QSignalSpy made(&dialog, &ChatDialog::roomCreated);
         const qint64 seq = m_server.lastPublishedSeq(), req = m_server.lastRequestSeq();
         auto* send = dialog.findChild<QPushButton*>(QStringLiteral("sendButton"));
-        const QMap<QString, std::function<void()>> act{
-            {"paste", [&] { paste(dialog, pictureMime(40)); }},
-            {"send twice", [&] {
-                 inputBox(dialog)->setPlainText(QStringLiteral("first words"));
-                 QTest::mouseClick(send, Qt::LeftButton);
-                 QTest::mouseClick(send, Qt::LeftButton);
-             }}};
+        const QMap<QString, std::function<void()>> act{{"paste", [&] { paste(dialog, 40); }},
+                                                       {"send twice", [&] {
+                                                            inputBox(dialog)->setPlainText(
+                                                                QStringLiteral("first words"));
+                                                            QTest::mouseClick(send, Qt::LeftButton);
+                                                            QTest::mouseClick(send, Qt::LeftButton);
+                                                        }}};
         act.value(how)();
         QVERIFY(made.wait(30000));
         m_login->windows.open.insert(dialog.topic());
@@ -660,7 +648,7 @@ private slots:
         QVERIFY(m_server.pause());
         const QString topic = room.topic();
         const QMap<QString, std::function<void()>> send{
-            {"paste", [&] { paste(*dialog, pictureMime(1500)); }},
+            {"paste", [&] { paste(*dialog, 1500); }},
             {"scale",
              [&] {
                  const QString wide = m_files.filePath(QStringLiteral("wide.png"));
@@ -674,7 +662,10 @@ private slots:
                  left.setMsgState(MsgStateUploading);
                  left.setFile({}, QStringLiteral("left.txt"), 12, {});
                  left.setContent(ContentTypeFile, left.toMessage());
-                 left.setFilePath(writeFile(QStringLiteral("left.txt"), QByteArray(12, 'l')));
+                 QFile file(m_files.filePath(QStringLiteral("left.txt")));
+                 file.open(QIODevice::WriteOnly);
+                 file.write(QByteArray(12, 'l'));
+                 left.setFilePath(file.fileName());
                  left.insert();
              }}};
         send.value(row.how)();
