@@ -127,22 +127,13 @@ struct Resent
     Bubble broken;
     int kept = 0, keptType = 0;
     QString keptId, keptName;
-    int keptWidth = 0, storedAfter = -1;
-    MT_TYPED(Resent, broken, kept, keptType, keptId, keptName, keptWidth, storedAfter)
+    int keptWidth = 0;
+    MT_TYPED(Resent, broken, kept, keptType, keptId, keptName, keptWidth)
 };
 struct ResendRow
 {
-    QString file; // empty: a wide picture pasted
-    bool asPicture = false;
+    QString how; // "paste", "scale", or "left": stored as uploading, as a stopped program leaves it
     int contentType = 0, keptWidth = 0;
-};
-struct LeftRow
-{
-    bool own = true;
-    int contentType = 0;
-    QString content;
-    int state = 0;
-    Bubble expected;
 };
 // Saves of a file already on this computer.
 struct LocalSaves
@@ -159,7 +150,6 @@ Q_DECLARE_METATYPE(TypedRow)
 Q_DECLARE_METATYPE(SearchRow)
 Q_DECLARE_METATYPE(Created)
 Q_DECLARE_METATYPE(ResendRow)
-Q_DECLARE_METATYPE(LeftRow)
 
 class TestChatDialog : public QObject
 {
@@ -209,9 +199,11 @@ private:
     {
         return dialog.findChild<QPlainTextEdit*>(QStringLiteral("textEdit"));
     }
-    // Puts `mime` on the clipboard and presses Ctrl+V in the window's input box.
-    static void paste(ChatDialog& dialog, QMimeData* mime)
+    // Puts a picture this wide on the clipboard and presses Ctrl+V in the window's input box.
+    static void paste(ChatDialog& dialog, int width)
     {
+        auto* mime = new QMimeData;
+        mime->setImageData(picture(width));
         QGuiApplication::clipboard()->setMimeData(mime);
         inputBox(dialog)->setFocus();
         QTest::keyClick(inputBox(dialog), Qt::Key_V, Qt::ControlModifier);
@@ -268,25 +260,11 @@ private:
             id = chat.senderId() == kMe ? chat.msgId() : id;
         return id;
     }
-    // A file of these bytes in the suite's folder; its path.
-    QString writeFile(const QString& name, const QByteArray& bytes)
-    {
-        QFile file(m_files.filePath(name));
-        file.open(QIODevice::WriteOnly);
-        file.write(bytes);
-        return file.fileName();
-    }
     static QImage picture(int width)
     {
         QImage picture(width, 30, QImage::Format_RGB32);
         picture.fill(QColor(10, 120, 200));
         return picture;
-    }
-    static QMimeData* pictureMime(int width)
-    {
-        auto* mime = new QMimeData;
-        mime->setImageData(picture(width));
-        return mime;
     }
     static qint64 otherMember(const DBChatRoom& room)
     {
@@ -443,7 +421,9 @@ private slots:
             (Typed{{row.sent}, row.uploads, {MtChatItemState::Settled, MsgStateConfirmed}, {}}));
     }
 
-    // Many unread: the marker opens whole at the top, no items far away, and stays as rows settle.
+    // Many unread: the marker opens whole at the top, no items far away, and stays as rows settle;
+    // others' chats arriving then leave the rows in view where they are and show the new-message
+    // bar.
     void manyUnread_data()
     {
         QTest::addColumn<int>("stored");
@@ -465,30 +445,17 @@ private slots:
         QVERIFY(db()->database().commit());
         unreadCounts().set(room.topic(), unread);
         auto dialog = open(room);
+        MtChatWidget* view = dialog->chatView();
         const MarkerSeen expected{
             0, {true, ids.value(stored - unread - 1), ids.value(stored - unread)}, 0};
         QCOMPARE(markerSeen(*dialog), expected);
-        QVERIFY(settled(*dialog->chatView()));
+        QVERIFY(settled(*view));
         QCOMPARE(markerSeen(*dialog), expected);
-    }
-
-    // Others' chats arriving while scrolled up leave the rows in view where they are and show the
-    // new-message bar.
-    void chatsArriveWhileScrolledUp()
-    {
-        const DBChatRoom room = newRoom();
-        storeChats(room.topic(), 60, "words that wrap in a bubble", {}, 3);
-        auto dialog = open(room);
-        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-        MtChatWidget* view = dialog->chatView();
-        QVERIFY(settled(*view));
-        view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
-        QVERIFY(settled(*view));
         const TopOfView before = topOfView(*view);
         QString last;
         for (int i = 1; i <= 3; ++i)
             last = m_server.chat(roomId(room.topic()), otherMember(room),
-                                 QStringLiteral("while scrolled up %1").arg(i));
+                                 QStringLiteral("arrived %1").arg(i));
         QVERIFY(waitUntil([&] { return view->containsMessage(last); }));
         QVERIFY(settled(*view));
         QCOMPARE(topOfView(*view), (TopOfView{before.id, before.top, true}));
@@ -639,13 +606,13 @@ private slots:
         QSignalSpy made(&dialog, &ChatDialog::roomCreated);
         const qint64 seq = m_server.lastPublishedSeq(), req = m_server.lastRequestSeq();
         auto* send = dialog.findChild<QPushButton*>(QStringLiteral("sendButton"));
-        const QMap<QString, std::function<void()>> act{
-            {"paste", [&] { paste(dialog, pictureMime(40)); }},
-            {"send twice", [&] {
-                 inputBox(dialog)->setPlainText(QStringLiteral("first words"));
-                 QTest::mouseClick(send, Qt::LeftButton);
-                 QTest::mouseClick(send, Qt::LeftButton);
-             }}};
+        const QMap<QString, std::function<void()>> act{{"paste", [&] { paste(dialog, 40); }},
+                                                       {"send twice", [&] {
+                                                            inputBox(dialog)->setPlainText(
+                                                                QStringLiteral("first words"));
+                                                            QTest::mouseClick(send, Qt::LeftButton);
+                                                            QTest::mouseClick(send, Qt::LeftButton);
+                                                        }}};
         act.value(how)();
         QVERIFY(made.wait(30000));
         m_login->windows.open.insert(dialog.topic());
@@ -664,16 +631,14 @@ private slots:
         QCOMPARE(seen, created);
     }
 
-    // An upload cut by its window's close is failed; a later window resends it once, same id.
+    // An upload cut by its window's close, or left running by a stopped program, opens failed;
+    // a later window resends it once, same id.
     void brokenSendIsResent_data()
     {
         QTest::addColumn<ResendRow>("row");
-        QTest::newRow("file") << ResendRow{writeFile("agenda.txt", QByteArray(8192, 'a')), false,
-                                           ContentTypeFile, 0};
-        const QString panorama = m_files.filePath("panorama.png");
-        picture(1500).save(panorama, "PNG");
-        QTest::newRow("scaled picture") << ResendRow{panorama, true, ContentTypeImage, 1024};
-        QTest::newRow("pasted picture") << ResendRow{{}, true, ContentTypeImage, 1024};
+        QTest::newRow("pasted picture") << ResendRow{"paste", ContentTypeImage, 1024};
+        QTest::newRow("scaled picture") << ResendRow{"scale", ContentTypeImage, 1024};
+        QTest::newRow("file left uploading") << ResendRow{"left", ContentTypeFile, 0};
     }
     void brokenSendIsResent()
     {
@@ -681,12 +646,29 @@ private slots:
         const DBChatRoom room = newRoom();
         auto dialog = open(room);
         QVERIFY(m_server.pause());
-        const QString file = row.file;
-        const bool asPicture = row.asPicture;
-        const QMap<bool, std::function<void()>> send{
-            {true, [&] { paste(*dialog, pictureMime(1500)); }},
-            {false, [&] { dialog->uploadFiles({file}, asPicture); }}};
-        send.value(row.file.isEmpty())();
+        const QString topic = room.topic();
+        const QMap<QString, std::function<void()>> send{
+            {"paste", [&] { paste(*dialog, 1500); }},
+            {"scale",
+             [&] {
+                 const QString wide = m_files.filePath(QStringLiteral("wide.png"));
+                 picture(1500).save(wide, "PNG");
+                 dialog->uploadFiles({wide}, true);
+             }},
+            {"left", [&] {
+                 DBChat left =
+                     chatRecord(topic, QStringLiteral("pc1001-left-%1").arg(roomId(topic)), kMe,
+                                QDateTime::currentMSecsSinceEpoch(), {});
+                 left.setMsgState(MsgStateUploading);
+                 left.setFile({}, QStringLiteral("left.txt"), 12, {});
+                 left.setContent(ContentTypeFile, left.toMessage());
+                 QFile file(m_files.filePath(QStringLiteral("left.txt")));
+                 file.open(QIODevice::WriteOnly);
+                 file.write(QByteArray(12, 'l'));
+                 left.setFilePath(file.fileName());
+                 left.insert();
+             }}};
+        send.value(row.how)();
         const QString id = newestOwnId(room.topic());
         // Closed as its close button does.
         m_login->windows.open.remove(room.topic());
@@ -702,44 +684,15 @@ private slots:
             QJsonDocument::fromJson(chats.at(0)["contents"].toString().toUtf8()).object();
         DBChat stored(db());
         QVERIFY(db()->findChat(room.topic(), id, stored));
-        QCOMPARE(
-            (Resent{broken, int(chats.size()), chats.at(0)["contentType"].toInt(),
-                    chats.at(0)["messageId"].toString(), contents.value("file_name").toString(),
-                    contents.value("width").toInt(), stored.msgState()}),
-            (Resent{{MtChatItemState::Failed, MsgStateUploadFailed},
-                    1,
-                    row.contentType,
-                    id,
-                    stored.fileName(),
-                    row.keptWidth,
-                    MsgStateConfirmed}));
-    }
-
-    // Own sends a stopped program left running open failed and are stored so; others' are kept.
-    void openedWindowFailsWhatWasLeftRunning_data()
-    {
-        QTest::addColumn<LeftRow>("row");
-        const QString file = R"({"file_name":"left.txt","file_size":12,"remote_path_url":""})";
-        const int failed = MtChatItemState::Failed;
-        QTest::newRow("upload running") << LeftRow{
-            true, ContentTypeFile, file, MsgStateUploading, {failed, MsgStateUploadFailed}};
-        QTest::newRow("another member's") << LeftRow{
-            false, ContentTypeText, "left", MsgStateNew, {MtChatItemState::Settled, MsgStateNew}};
-    }
-    void openedWindowFailsWhatWasLeftRunning()
-    {
-        QFETCH(LeftRow, row);
-        const DBChatRoom room = newRoom();
-        DBChat chat =
-            chatRecord(room.topic(), QStringLiteral("pc1001-left-%1").arg(roomId(room.topic())),
-                       row.own ? kMe : otherMember(room), QDateTime::currentMSecsSinceEpoch(), {});
-        chat.setMsgState(row.state);
-        chat.setMsgRead(true);
-        QVERIFY(chat.setContent(row.contentType, row.content));
-        chat.setFilePath(writeFile(QStringLiteral("left.txt"), QByteArray(12, 'l')));
-        QVERIFY(chat.insert() > 0);
-        auto dialog = open(room);
-        QCOMPARE(bubble(*dialog, chat.msgId()), row.expected);
+        QCOMPARE((Resent{broken, int(chats.size()), chats.at(0)["contentType"].toInt(),
+                         chats.at(0)["messageId"].toString(),
+                         contents.value("file_name").toString(), contents.value("width").toInt()}),
+                 (Resent{{MtChatItemState::Failed, MsgStateUploadFailed},
+                         1,
+                         row.contentType,
+                         id,
+                         stored.fileName(),
+                         row.keptWidth}));
     }
 
     // A peer's file is saved under its name made safe, then copied, not fetched; failed copies say
