@@ -19,7 +19,6 @@
 #include "session/mtsession.h"
 #include "session/sessionrequest.h"
 #include "store/mtdata.h"
-#include "widgets/mtmessagedialog.h"
 
 #include <QApplication>
 #include <QJsonArray>
