@@ -108,15 +108,14 @@ struct AttemptView
     MT_TYPED(AttemptView, page, boxes, typed, autoAccount, retryEnabled)
 };
 
-// The settings file and a new window's place, lock time and boxes, and what its close left.
+// The settings file and a new window's lock time and boxes, and what its close left.
 struct SettingsView
 {
     int autoLock = LocalSettings::kAutoLockOff;
     int alarmType = LocalSettings::AlarmSoundAndWindow;
-    QRect geometry;
     int lockTimeout = 0, boxes = 0;
     bool hidden = false, inTray = false, quit = false;
-    MT_TYPED(SettingsView, autoLock, alarmType, geometry, lockTimeout, boxes, hidden, inTray, quit)
+    MT_TYPED(SettingsView, autoLock, alarmType, lockTimeout, boxes, hidden, inTray, quit)
 };
 } // namespace
 
@@ -358,16 +357,11 @@ private slots:
     // Settings outlive the window; one the file cannot keep still applies, told; close hides.
     void settingsOutliveTheWindow()
     {
-        const QRect placed(120, 80, 340, 480);
         {
             ShownWindow w(m_config);
             QVERIFY(w.started());
             w.dialog.updateSettings(0, 3);
             w.dialog.updateSettings(2, 0);
-            w.dialog.setGeometry(placed);
-            // The position is written once the window has rested for a second.
-            QTRY_COMPARE_WITH_TIMEOUT(LocalSettings(settingsFile()).windowGeometry(), placed,
-                                      10000);
         }
         ShownWindow w(m_config);
         QVERIFY(w.started());
@@ -378,12 +372,11 @@ private slots:
         QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
         QTest::mouseClick(w.child<QPushButton>("closeButton"), Qt::LeftButton);
         const LocalSettings stored(settingsFile());
-        QCOMPARE((SettingsView{stored.autoLock(), stored.alarmType(), w.dialog.geometry(),
+        QCOMPARE((SettingsView{stored.autoLock(), stored.alarmType(),
                                w.dialog.globalEventFilter()->lockTimeout(), w.boxes(),
                                w.dialog.isHidden(), w.dialog.trayIcon()->isVisible(),
                                !quitting.isEmpty()}),
-                 (SettingsView{3, 0, placed, 7 * GlobalEventFilter::kMsecPerMinute, 1, true, true,
-                               false}));
+                 (SettingsView{3, 0, 7 * GlobalEventFilter::kMsecPerMinute, 1, true, true, false}));
         w.dialog.messageReceivedFromApplication(QStringLiteral("show"));
         QCOMPARE(w.dialog.isVisible(), true);
     }
