@@ -164,6 +164,19 @@ private:
         }
         return QString();
     }
+    // Whether the store holds the account's rooms as the server has them.
+    bool roomsStored(MtSession& s, const QString& account)
+    {
+        QList<DBChatRoom> rooms;
+        QSet<QString> stored, served;
+        if (s.db())
+            s.db()->chatRoomList(rooms);
+        for (const DBChatRoom& room : rooms)
+            stored << room.topic();
+        for (const DevRoom& room : m_server.rooms(m_server.userId(account)))
+            served << room.topic;
+        return stored == served;
+    }
     void chat(const QString& topic, int from, const QString& text)
     {
         m_server.chat(topic.section('/', 1).toInt(), from, text);
