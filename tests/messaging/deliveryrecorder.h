@@ -20,20 +20,19 @@ public:
     void onMessageDelivered(const QMQTT::Message& message) override { record(0, {message}); }
     bool onMessagesDelivered(const QList<QMQTT::Message>& messages) override
     {
-        if (refuse(messages.size()))
+        if (spend(m_refuse)) {
+            record(kRefused - messages.size(), {});
             return false;
-        if (m_takesBatches)
-            record(messages.size(), messages);
-        else
-            QMQTT::ClientDelegate::onMessagesDelivered(messages);
+        }
+        if (!m_takesBatches)
+            return QMQTT::ClientDelegate::onMessagesDelivered(messages);
+        record(messages.size(), messages);
         return true;
     }
     bool onMessagesDurable() override
     {
+        const bool refused = spend(m_refuseDurable);
         std::lock_guard<std::mutex> lock(m_mutex);
-        const bool refused = m_refuseDurable != 0;
-        if (m_refuseDurable > 0)
-            --m_refuseDurable;
         m_durable.push_back(!refused);
         return !refused;
     }
@@ -110,15 +109,14 @@ private:
         std::lock_guard<std::mutex> lock(m_mutex);
         return value;
     }
-    bool refuse(int size)
+    // Whether a refusal is left (-1: one for every call), spending it.
+    bool spend(int& refusals)
     {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_refuse == 0)
-                return false;
-            --m_refuse;
-        }
-        record(kRefused - size, {});
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (refusals == 0)
+            return false;
+        if (refusals > 0)
+            --refusals;
         return true;
     }
 

@@ -1,5 +1,4 @@
 // The messaging session between a real broker and a real store; a PUSH marks each case's end.
-#include "common/typed.h"
 #include "messaging/roompresence.h"
 #include "sessionfixture.h"
 #include "store/dbtypes.h"

@@ -1,10 +1,8 @@
 // A received batch in one store transaction; the test thread plays the delivery thread.
-#include "common/typed.h"
 #include "sessionfixture.h"
 #include "store/dbtypes.h"
 #include "store/unreadcounts.h"
 
-#include <QSignalSpy>
 #include <QSqlDriver>
 #include <QtTest>
 

@@ -141,6 +141,8 @@ private slots:
         const S::Snapshot ready = st(6, true, false);
         const S::Snapshot locked = st(3, true, true);
         const S::Snapshot unlocking = st(3, true, true, false, true);
+        const S::Snapshot unlocked = st(3, true, false), cached = st(4, true, false);
+        const E refused = E::VersionRefusedWithoutLink;
 
         row("login sent", out, E::ManualLoginSent, sent, done());
         row("login sent while a session is up", ready, E::ManualLoginSent, ready, kIgnored);
@@ -153,36 +155,32 @@ private slots:
         row("lock", ready, E::LockRequested, locked, done());
         row("lock without a session", out, E::LockRequested, out, kIgnored);
         row("unlock sent", locked, E::UnlockSent, unlocking, done());
-        row("unlock answered asks for the cache", unlocking, E::UnlockAnswered, st(3, true, false),
+        row("unlock answered asks for the cache", unlocking, E::UnlockAnswered, unlocked,
             done(false, true));
         row("unlock answered once the rooms are in shows the list", st(6, true, true, false, true),
             E::UnlockAnswered, ready, done(true));
         row("failed unlock keeps login and lock", unlocking, E::UnlockFailed, locked, done());
         row("unlock answer without an unlock sent", locked, E::UnlockAnswered, locked, kIgnored);
-        row("cache after unlock", st(3, true, false), E::CacheAnswered, st(4, true, false), done());
-        row("rooms after unlock show the list", st(4, true, false), E::RoomsAnswered, ready,
-            done(true));
+        row("cache after unlock", unlocked, E::CacheAnswered, cached, done());
+        row("rooms after unlock show the list", cached, E::RoomsAnswered, ready, done(true));
         row("lock during the first answers, rooms arrive", st(1, true, true), E::RoomsAnswered,
             st(6, true, true), done(false));
-        row("version refused without link while locked", locked, E::VersionRefusedWithoutLink,
-            locked, kIgnored);
-        row("version refused without link after unlock shows stored rooms", st(3, true, false),
-            E::VersionRefusedWithoutLink, ready, done(true));
-        row("version refused without link when ready", ready, E::VersionRefusedWithoutLink, ready,
-            kIgnored);
+        row("version refused without link while locked", locked, refused, locked, kIgnored);
+        row("version refused without link after unlock shows stored rooms", unlocked, refused,
+            ready, done(true));
+        row("version refused without link when ready", ready, refused, ready, kIgnored);
         row("take-over from the lock page", unlocking, E::ForcedLoginSent, st(3, false, true, true),
             done());
         row("take-over answered leaves the lock", st(3, false, true, true), E::LoginAnswered,
-            st(3, true, false), done(false, true));
+            unlocked, done(false, true));
         row("rooms answer after log off", out, E::RoomsAnswered, out, kIgnored);
         // A directory or room list that fails before the rooms were shown.
         S::Outcome endLogin = done(), relock = done();
         endLogin.endLogin = relock.relock = true;
         row("first load failed after login", up, E::FirstLoadFailed, out, endLogin);
-        row("first load failed after unlock", st(3, true, false), E::FirstLoadFailed, locked,
+        row("first load failed after unlock", unlocked, E::FirstLoadFailed, locked, relock);
+        row("first load failed after the cache of an unlock", cached, E::FirstLoadFailed, locked,
             relock);
-        row("first load failed after the cache of an unlock", st(4, true, false),
-            E::FirstLoadFailed, locked, relock);
         row("load failed once ready", ready, E::FirstLoadFailed, ready, kIgnored);
         row("load failed while locked", locked, E::FirstLoadFailed, locked, kIgnored);
         QTest::newRow("log off from the lock page") << unlocking << E::LogOff << out << done();
