@@ -12,6 +12,7 @@
 #include <QList>
 #include <QMutex>
 #include <QNetworkReply>
+#include <QSet>
 #include <QSize>
 #include <QSslConfiguration>
 #include <QString>
@@ -133,6 +134,8 @@ public:
     // Looks up and asks for the pictures the last stored room list's other rooms show, once per
     // room list (later calls do nothing). Any thread.
     void prefetchRoomPictures();
+    // Whether a picture the last stored room list asked for at once is still being fetched.
+    bool firstPicturesPending();
 
     // File transfer.
     bool uploadProfileImage(const QString& reqId, const QString& filePath, const QString& fileKey,
@@ -153,6 +156,8 @@ signals:
     // The room list a store without rooms will read back once the answer of a room-list request
     // is in, known before its rows are written; that request's success or failure follows.
     void roomListShown(int reqCode, QList<DBChatRoom> rooms);
+    // The last of the pictures a stored room list asked for at once has come or failed.
+    void firstPicturesEnded();
     void onUploadSuccess(QString reqId, QJsonObject response);
     void onUploadProgress(QString reqId, qint64 bytesSent, qint64 bytesTotal);
     void onUploadFailure(QString reqId, int errCode, QString error);
@@ -238,6 +243,8 @@ private:
     // next picture that waits once its own has come.
     void startPictureFetches();
     void runPictureFetches(QString urlFilePath);
+    // A picture's fetch has ended: the last of the room list's first ones is signalled.
+    void firstPictureEnded(const QString& urlFilePath);
     // Into the cache; the file written, or empty text when the fetch or the write failed.
     QString fetchPicture(const QString& urlFilePath);
     void runDownload(const QString& reqId, const QString& urlFilePath, const QString& saveFilePath);
@@ -258,6 +265,8 @@ private:
     std::shared_ptr<RoomListAhead> m_roomListAhead;
     // The rooms whose pictures wait for prefetchRoomPictures(); under m_aheadMutex.
     std::shared_ptr<const LaterRooms> m_laterPictures;
+    // The first rooms' pictures not yet fetched; under m_aheadMutex.
+    QSet<QString> m_firstPictures;
     // Set by holdStore() until storeMade(); GUI thread.
     std::shared_ptr<NetStoreGate> m_storeGate;
     std::atomic_int m_idleTimeoutMs{30000};

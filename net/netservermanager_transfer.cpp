@@ -248,6 +248,7 @@ void NetServerManager::runPictureFetches(QString urlFilePath)
             else
                 emit onImageSuccess(urlFilePath, filePath, widget);
         }
+        firstPictureEnded(urlFilePath);
         if (more && m_inflight.isAborting()) {
             m_pictures.finish(next);
             m_pictures.clearWaiting();

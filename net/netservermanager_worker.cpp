@@ -435,8 +435,16 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
         // (stored before the room list is asked for) name them, and a fetched picture goes into
         // the cache, where the rows made later look first. An answer that comes before the rooms
         // only finds no row that waits for it.
-        for (const QString& url : first.urls(db))
-            requestImage(url, nullptr);
+        const QStringList urls = first.urls(db);
+        {
+            // Counted before they are asked for: a fetch may end before the next is asked.
+            QMutexLocker lock(&m_aheadMutex);
+            m_firstPictures = QSet<QString>(urls.begin(), urls.end());
+        }
+        for (const QString& url : urls) {
+            if (!requestImage(url, nullptr).isEmpty())
+                firstPictureEnded(url);
+        }
         // The window may show the list before its rows are written: those are the last part of
         // the merge, its longest for a first login of many rooms.
         const auto shown = [this, reqCode](const QList<DBChatRoom>& rooms) {
@@ -451,6 +459,23 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
         }
     }
     emit onHttpSuccess(reqCode, answerStamp(response));
+}
+
+bool NetServerManager::firstPicturesPending()
+{
+    QMutexLocker lock(&m_aheadMutex);
+    return !m_firstPictures.isEmpty();
+}
+
+void NetServerManager::firstPictureEnded(const QString& urlFilePath)
+{
+    bool last = false;
+    {
+        QMutexLocker lock(&m_aheadMutex);
+        last = m_firstPictures.remove(urlFilePath) && m_firstPictures.isEmpty();
+    }
+    if (last)
+        emit firstPicturesEnded();
 }
 
 void NetServerManager::prefetchRoomPictures()

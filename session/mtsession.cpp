@@ -27,6 +27,9 @@ MtSession::MtSession(const ServerConfig& config, QObject* parent)
     resetEngine();
     m_pingTimer.setInterval(kPingIntervalMs);
     connect(&m_pingTimer, &QTimer::timeout, this, &MtSession::ping);
+    m_messagingWait.setSingleShot(true);
+    m_messagingWait.setInterval(kMessagingWaitMs);
+    connect(&m_messagingWait, &QTimer::timeout, this, &MtSession::startDueMessaging);
     connect(&m_listRefresh, &MtCoalescer::fired, this, &MtSession::flushRoomList);
     connect(&m_noticeRefresh, &MtCoalescer::fired, this, &MtSession::flushNotices);
 }
@@ -56,6 +59,10 @@ void MtSession::resetEngine()
     connect(m_net.get(), &NetServerManager::onHttpSuccess, this, &MtSession::onHttpSuccess);
     connect(m_net.get(), &NetServerManager::onHttpFailure, this, &MtSession::onHttpFailure);
     connect(m_net.get(), &NetServerManager::roomListShown, this, &MtSession::onRoomListShown);
+    connect(m_net.get(), &NetServerManager::firstPicturesEnded, this, [this] {
+        if (m_messagingWait.isActive())
+            startDueMessaging();
+    });
 }
 
 bool MtSession::openStore(const QString& account)
@@ -196,6 +203,7 @@ void MtSession::teardown()
     m_roomListPending = false;
     m_messagingAfterRooms = false;
     m_messagingDue = false;
+    m_messagingWait.stop();
     m_countsLoadedAhead = false;
     m_roomsAfterList.clear();
     m_pendingGroups.clear();

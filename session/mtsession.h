@@ -47,6 +47,8 @@ public:
     // The drain hands items to the window for at most this long per turn of the event loop.
     static constexpr int kDrainBudgetMs = 8;
     static constexpr int kPingIntervalMs = 60000;
+    // The longest a login's messaging session waits for the first rows' pictures.
+    static constexpr int kMessagingWaitMs = 1000;
     // Error code of a login answer that could not be stored.
     static constexpr int kErrorDatabase = -1;
 
@@ -154,6 +156,8 @@ signals:
 
 protected:
     void customEvent(QEvent* event) override;
+    // The messaging session a login's room list waits for starts now, if it is still due.
+    void startDueMessaging();
 
 private:
     // Marks the time the engine or the messaging session is calling the session.
@@ -246,6 +250,9 @@ private:
     // window's paint of it (customEvent()).
     bool m_messagingAfterRooms = false;
     bool m_messagingDue = false;
+    // After that paint, until the first rows' pictures have come (the broker's subscriptions to
+    // every room take the server that serves them), but no longer than its interval.
+    QTimer m_messagingWait;
     // The unread counts were read ahead of the messaging session, for the first paint.
     bool m_countsLoadedAhead = false;
     // prepareLogin() ran for the current engine.

@@ -247,7 +247,20 @@ void MtSession::roomListEnded()
 
 void MtSession::customEvent(QEvent* event)
 {
-    if (event->type() == kMessagingDueEvent && std::exchange(m_messagingDue, false) && m_mtData)
+    if (event->type() != kMessagingDueEvent || !m_messagingDue)
+        return;
+    // The pictures of the rows in view are still being fetched: connecting subscribes the
+    // session to every room, and the server doing that kept them waiting.
+    if (m_net->firstPicturesPending())
+        m_messagingWait.start();
+    else
+        startDueMessaging();
+}
+
+void MtSession::startDueMessaging()
+{
+    m_messagingWait.stop();
+    if (std::exchange(m_messagingDue, false) && m_mtData)
         startMessaging();
 }
 

@@ -5,6 +5,7 @@
 #include "common/typed.h"
 #include "common/wait.h"
 
+#include "net/filemanager.h"
 #include "net/netservermanager.h"
 #include "net/serverconfig.h"
 #include "session/localsettings.h"
@@ -318,6 +319,16 @@ private slots:
                  (QList<SessionEvent>{
                      {"requestFailed", {}, 50000, QString::number(SessionRequest::Ping)}}));
         QVERIFY(roomsStored(m_run->s, account));
+    }
+
+    // A picture of the first rows that does not come holds the messaging session back for a
+    // moment only, far less than the picture's own time-out.
+    void messagingWhilePicturesHang()
+    {
+        QVERIFY(QDir(FileManager::cacheFolder()).removeRecursively());
+        QVERIFY(m_server.fail(DevFault::hang("/pictures/")));
+        QVERIFY(m_run->s.login("user020", kPassword, false, kDevice));
+        QVERIFY(waitUntil([&] { return !m_run->r.of("messagingConnected").isEmpty(); }, 5000));
     }
 
     // Items reach their receivers; an unknown room is fetched once; a read room stays read.
