@@ -1,5 +1,4 @@
 #include "common/sqlcipherfile.h"
-#include "store/dbchat.h"
 #include "store/dbmanager.h"
 #include "store/dbuser.h"
 #include "store/sqlcipherdriver.h"
@@ -21,9 +20,9 @@ namespace {
 
 const QString kKey = QString::fromLatin1(DBManager::kPassword);
 
-bool addUser(DBManager& db, qint64 id)
+bool addUser(DBManager& db, qint64 id, const QString& name = QString())
 {
-    return DBUser(&db, QJsonObject{{"userId", id}}).insertOrUpdate();
+    return DBUser(&db, QJsonObject{{"userId", id}, {"userName", name}}).insertOrUpdate();
 }
 
 // One open of a store file as its caller sees it, and what the attempt leaves in the folder.
@@ -174,22 +173,16 @@ private slots:
     {
         const QString file = m_env->path("veltri_test.db");
         const QString secret = "ZebraQuokka secret 42 비밀";
-        {
-            DBManager db(file, "Veltri", kKey, 1);
-            DBChat chat(&db);
-            chat.setTopic("chat/1");
-            chat.setMsgId("m-1");
-            chat.setContent(1, secret);
-            QVERIFY(chat.insertOrUpdate());
-        }
+        // Written and closed.
+        QVERIFY(addUser(*std::make_unique<DBManager>(file, "Veltri", kKey, 1), 2, secret));
         // The sqlcipher tool reads it with the key; no file of the database holds plain text.
-        QCOMPARE(SqlCipherFile(file).column("SELECT content FROM TTT_CHATT"), QStringList{secret});
+        QCOMPARE(SqlCipherFile(file).column("SELECT user_name FROM TTT_USER"), QStringList{secret});
         const QStringList files = QDir(m_env->root()).entryList({"veltri_test.db*"});
         QVERIFY(files.contains("veltri_test.db"));
         for (const QString& name : files) {
             const QByteArray bytes = TestEnv::contents(m_env->path(name));
             for (const QByteArray& plain :
-                 {QByteArray("SQLite format 3"), secret.toUtf8(), QByteArray("TTT_CHATT")})
+                 {QByteArray("SQLite format 3"), secret.toUtf8(), QByteArray("TTT_USER")})
                 QVERIFY2(!bytes.contains(plain), qPrintable(name + QLatin1Char(' ') + plain));
         }
 
@@ -216,18 +209,11 @@ private slots:
             DBManager other(file, "Veltri_other", kKey, 0);
             QVERIFY(other.isOpen());
         }
-        const auto add = [&](const QString& id) {
-            DBChat chat(&writer);
-            chat.setTopic("chat/1");
-            chat.setMsgId(id);
-            chat.setContent(1, id);
-            return chat.insertOrUpdate();
-        };
-        QVERIFY(add("before"));
-        QCOMPARE(SqlCipherFile(file).column("SELECT content FROM TTT_CHATT"),
+        QVERIFY(addUser(writer, 1, "before"));
+        QCOMPARE(SqlCipherFile(file).column("SELECT user_name FROM TTT_USER"),
                  QStringList{"before"});
-        QVERIFY(add("after"));
-        QCOMPARE(SqlCipherFile(file).column("SELECT content FROM TTT_CHATT ORDER BY content"),
+        QVERIFY(addUser(writer, 2, "after"));
+        QCOMPARE(SqlCipherFile(file).column("SELECT user_name FROM TTT_USER ORDER BY user_name"),
                  (QStringList{"after", "before"}));
     }
 
