@@ -11,8 +11,9 @@
 namespace {
 struct CacheState
 {
-    QString storedTime, sessionTime, userName;
-    MT_TYPED(CacheState, storedTime, sessionTime, userName)
+    QString time, userName;
+    MT_TYPED(CacheState, time, userName)
+    static CacheState of(const DBMTData& d) { return {d.lastCacheTime(), d.userName()}; }
 };
 
 struct FirstCache
@@ -20,10 +21,10 @@ struct FirstCache
     QString url;
     QStringList identity;
     int users = 0;
-    CacheState state;
+    CacheState stored, session;
     bool connectionOpen = false;
     QStringList signalled; // the answer's members that reach the GUI thread
-    MT_TYPED(FirstCache, url, identity, users, state, connectionOpen, signalled)
+    MT_TYPED(FirstCache, url, identity, users, stored, session, connectionOpen, signalled)
 };
 
 } // namespace
@@ -80,20 +81,18 @@ private slots:
         const QString stamp = answer.object()["updDatetime"].toString();
         QVERIFY(stamp.size() == 14 && m_db->findUser(m_session->userId(), user));
         QCOMPARE(
-            (FirstCache{received["url"].toString(),
-                        identity(received),
-                        m_db->userList(users),
-                        {DBMTData(m_db.get()).lastCacheTime(), m_session->lastCacheTime(),
-                         m_session->userName()},
+            (FirstCache{received["url"].toString(), identity(received), m_db->userList(users),
+                        CacheState::of(DBMTData(m_db.get())), CacheState::of(*m_session),
                         QSqlDatabase::contains(QString::fromLatin1(DBManager::kConnectionCache)),
                         answer.object().keys()}),
             (FirstCache{"/rest/cache/" + me + "/19700101000000",
                         identity(),
                         m_server.control("GET", "/control/status")["users"].toInt(),
-                        {stamp, stamp, user.userName()},
+                        {stamp, user.userName()},
+                        {stamp, user.userName()},
                         false,
                         {"status", "updDatetime"}}));
-        QVERIFY(users.size() > 300 && m_db->groupList(groups) > 0);
+        QVERIFY(m_db->groupList(groups) > 0);
 
         // The next cache asks for what changed since the stored time.
         const qint64 next = m_server.lastRequestSeq();
@@ -287,11 +286,8 @@ private slots:
 
         // The answer is stored for the account that asked, and not in the session after it.
         const QString stamp = answer.object()["updDatetime"].toString();
-        const DBMTData stored(m_db.get());
-        QCOMPARE((CacheState{stored.lastCacheTime(), stored.lastCacheTime(), stored.userName()}),
-                 (CacheState{stamp, stamp, ownName}));
-        QCOMPARE((CacheState{other.lastCacheTime(), other.lastCacheTime(), other.userName()}),
-                 (CacheState{"19700101000000", "19700101000000", "Other"}));
+        QCOMPARE(CacheState::of(DBMTData(m_db.get())), (CacheState{stamp, ownName}));
+        QCOMPARE(CacheState::of(other), (CacheState{"19700101000000", "Other"}));
     }
 
 private:
