@@ -162,9 +162,7 @@ private slots:
             QVERIFY(plain.open());
         }
         QSqlDatabase::removeDatabase("plain");
-        QFile maps("/proc/self/maps");
-        QVERIFY(maps.open(QIODevice::ReadOnly));
-        const QByteArray mapped = maps.readAll();
+        const QByteArray mapped = TestEnv::contents("/proc/self/maps");
         QVERIFY(mapped.contains("libsqlcipher"));
         QVERIFY2(!mapped.contains("libsqlite3"), "a second SQLite library is mapped");
         QVERIFY2(!mapped.contains("libqsqlite"), "Qt's SQLite plug-in is mapped");
