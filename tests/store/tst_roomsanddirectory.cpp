@@ -332,7 +332,7 @@ private slots:
         store.addRoom("chat/1", 20, "5", 100);
         store.addRoom("chat/2", 30, "5,6", 100);
         store.addRoom("chat/3", 20, "6", 100);
-        for (const QString& topic : {"chat/1", "chat/2", "chat/3"}) {
+        for (const QString& topic : QStringList{"chat/1", "chat/2", "chat/3"}) {
             store.addChat(topic, topic + "m", 1, 10);
             store.addReader(topic, topic + "m", 5, 10);
         }
