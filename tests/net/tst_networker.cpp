@@ -1,6 +1,5 @@
 #include "net/filemanager.h"
 #include "netfixture.h"
-#include "store/dbchatroom.h"
 #include "store/dbgroup.h"
 #include "store/dbuser.h"
 
@@ -127,7 +126,13 @@ private slots:
 
     void failures_data()
     {
-        QVERIFY(addExtraRoom());
+        // A room the server does not list, with a chat: a room list that is stored removes both.
+        QSqlQuery sql(m_db->database());
+        QVERIFY(sql.exec("INSERT INTO TTT_CHATT_ROOM (topic, type, members) VALUES ('" +
+                         kExtraTopic + "', 30, '1002')"));
+        QVERIFY(sql.exec("INSERT INTO TTT_CHATT (topic, msg_type, content_type, msg_id, sender_id, "
+                         "content, msg_time, msg_state, msg_read) VALUES ('" +
+                         kExtraTopic + "', 1, 1, 'kept', 1002, 'hi', 5, 1, 1)"));
         m_before = stored();
         QVERIFY(m_before.extraRoom && m_before.users > 300);
 
@@ -291,20 +296,6 @@ private:
         QList<DBUser> users;
         return {m_db->chatRoomExists(kExtraTopic), m_db->chatCount(kExtraTopic),
                 m_db->userList(users), DBMTData(m_db.get()).lastCacheTime()};
-    }
-    // A room the server does not list, with a chat: a room list that is stored removes both.
-    bool addExtraRoom()
-    {
-        DBChatRoom extra(m_db.get());
-        extra.setTopic(kExtraTopic);
-        extra.setType(30);
-        extra.setMembers(QStringLiteral("1002"));
-        QSqlQuery chat(m_db->database());
-        return extra.insertOrUpdate() &&
-               chat.exec("INSERT INTO TTT_CHATT (topic, msg_type, content_type, msg_id, "
-                         "sender_id, content, file_path, msg_time, count, msg_state, msg_read) "
-                         "VALUES ('" +
-                         kExtraTopic + "', 1, 1, 'kept', 1002, 'hi', '', 5, 0, 1, 1)");
     }
     Stored m_before;
 };
