@@ -23,7 +23,8 @@ struct NetOutcome
 };
 Q_DECLARE_METATYPE(NetOutcome)
 
-// Everything the request engine signalled, in order, as a receiver on the GUI thread hears it.
+// Every outcome the request engine signalled (not its progress), in order, as a receiver on the GUI
+// thread hears it.
 class NetRecorder : public QObject
 {
 public:
@@ -34,7 +35,6 @@ public:
         int errCode() const { return args.value(1).toInt(); }
         QString text() const { return args.value(2).toString(); }
         QJsonObject object() const { return args.value(1).toJsonObject(); }
-        bool isProgress() const { return signal.endsWith(QLatin1String("Progress")); }
     };
 
     explicit NetRecorder(NetServerManager* m)
@@ -43,12 +43,10 @@ public:
         listen(m, &N::onHttpSuccess, "success");
         listen(m, &N::onHttpFailure, "failure");
         listen(m, &N::onUploadSuccess, "uploadSuccess");
-        listen<QString, qint64, qint64>(m, &N::onUploadProgress, "uploadProgress");
         listen(m, &N::onUploadFailure, "uploadFailure");
         listen(m, &N::onImageSuccess, "imageSuccess");
         listen(m, &N::onImageFailure, "imageFailure");
         listen(m, &N::onDownloadSuccess, "downloadSuccess");
-        listen<QString, qint64, qint64>(m, &N::onDownloadProgress, "downloadProgress");
         listen(m, &N::onDownloadFailure, "downloadFailure");
     }
 
@@ -59,27 +57,22 @@ public:
         for (const Event& e : m_events) {
             const bool refusal = e.signal.endsWith(QLatin1String("ailure")) &&
                                  e.signal != QLatin1String("imageFailure") && e.errCode() >= 40000;
-            if (!e.isProgress())
-                out << NetOutcome{e.signal, e.args.value(0).toString(),
-                                  e.signal == QLatin1String("imageFailure") ? 0 : e.errCode(),
-                                  refusal ? e.text() : QString()};
+            out << NetOutcome{e.signal, e.args.value(0).toString(),
+                              e.signal == QLatin1String("imageFailure") ? 0 : e.errCode(),
+                              refusal ? e.text() : QString()};
         }
         return out;
     }
     // Waits for the outcome of the reqCode (int) or id (string); "timeout" when none came.
     Event answer(const QVariant& codeOrId, int timeoutMs = 30000)
     {
-        Event found{QStringLiteral("timeout"), {}};
-        waitUntil(
-            [&] {
-                for (const Event& e : qAsConst(m_events)) {
-                    if (!e.isProgress() && e.args.value(0) == codeOrId)
-                        return found = e, true;
-                }
-                return false;
-            },
-            timeoutMs);
-        return found;
+        const auto of = [&] {
+            return std::find_if(m_events.cbegin(), m_events.cend(),
+                                [&](const Event& e) { return e.args.value(0) == codeOrId; });
+        };
+        return waitUntil([&] { return of() != m_events.cend(); }, timeoutMs)
+                   ? *of()
+                   : Event{QStringLiteral("timeout"), {}};
     }
     void clear() { m_events.clear(); }
 

@@ -48,15 +48,10 @@ private slots:
     {
         // Texts made within the same second never overwrite each other.
         const QString text = QString::fromUtf8("긴 메시지 ") + QString(300, QLatin1Char('x'));
-        QStringList paths, texts;
+        QList<QByteArray> texts;
         for (int i = 0; i < 3; ++i)
-            paths << FileManager::makeTextFile(text);
-        for (const QString& path : qAsConst(paths)) {
-            QFile file(path);
-            texts << (file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll())
-                                                     : QString());
-        }
-        QCOMPARE(texts, QStringList({text, text, text}));
+            texts << TestEnv::contents(FileManager::makeTextFile(text));
+        QCOMPARE(texts, QList<QByteArray>({text.toUtf8(), text.toUtf8(), text.toUtf8()}));
         QCOMPARE(QDir(FileManager::cacheFolder()).entryList(QDir::Files).size(), 3);
     }
 };

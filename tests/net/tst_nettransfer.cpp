@@ -36,10 +36,18 @@ QString fileOfSize(qint64 size)
 using MakeFile = std::function<QString()>;
 using Upload = std::function<bool(NetServerManager&, const QString& reqId, const QString& file)>;
 using Transfer = std::function<bool(NetServerManager&)>;
+
+struct TransferRow
+{
+    Transfer transfer;
+    NetOutcome expected;
+    DevFault fault = {QStringLiteral("off")};
+    QString written = {};  // the file the transfer leaves; "" for none
+    DevUpdate update = {}; // the update package's size and pace
+};
 Q_DECLARE_METATYPE(MakeFile)
 Q_DECLARE_METATYPE(Upload)
-Q_DECLARE_METATYPE(Transfer)
-Q_DECLARE_METATYPE(DevUpdate)
+Q_DECLARE_METATYPE(TransferRow)
 
 class TestNetTransfer : public NetFixture
 {
@@ -129,80 +137,64 @@ private slots:
     // or near a chosen target (in m_targets beside plain.txt, or above it).
     void failedTransfers_data()
     {
-        QTest::addColumn<QJsonObject>("rule");
-        QTest::addColumn<DevUpdate>("update"); // the update package's size and pace
-        QTest::addColumn<Transfer>("transfer");
-        QTest::addColumn<NetOutcome>("expected");
-        QTest::addColumn<QString>("written"); // the file the transfer leaves; "" for none
-
+        QTest::addColumn<TransferRow>("row");
         const QString doc = QStringLiteral("/files/seeddoc1.txt");
         const QString pictureUrl =
             QStringLiteral("/pictures/u%1_1.png").arg(QString::number(m_session->userId() + 5));
         const int timedOut = NetServerManager::kErrorNetwork;
-        const QJsonObject off{{"mode", "off"}};
-        const auto download = [this](const char* url, const QString& target) {
+        const auto download = [this](const QString& url, const QString& target = QString()) {
             const QString chosen = target.isEmpty() ? QString() : m_targets.filePath(target);
             return Transfer([=](NetServerManager& n) { return n.downloadFile("dl", url, chosen); });
         };
+        const NetOutcome refused{"downloadFailure", "dl", 200};
         QTest::newRow("download not on the server")
-            << off << DevUpdate{} << download("/files/nothing-here.txt", "")
-            << NetOutcome{"downloadFailure", "dl", 404} << "";
+            << TransferRow{download("/files/nothing-here.txt"), {"downloadFailure", "dl", 404}};
         QTest::newRow("download target under a file")
-            << off << DevUpdate{} << download("/files/seeddoc3.txt", "plain.txt/x/report.txt")
-            << NetOutcome{"downloadFailure", "dl", 200} << "";
+            << TransferRow{download("/files/seeddoc3.txt", "plain.txt/x/report.txt"), refused};
         // Through folders that exist, so that only the program can refuse it.
         const QString climbing = "../" + QFileInfo(m_targets.path()).fileName() + "/../escaped.txt";
         QTest::newRow("download to a chosen path that climbs out")
-            << off << DevUpdate{} << download("/files/seeddoc3.txt", climbing)
-            << NetOutcome{"downloadFailure", "dl", 200} << "";
-        QTest::newRow("download that stops after its first bytes")
-            << QJsonObject{{"mode", "stall"}, {"bytes", 10}, {"path", doc}} << DevUpdate{}
-            << Transfer(
-                   [doc](NetServerManager& n) { return n.downloadFile("silent", doc, QString()); })
-            << NetOutcome{"downloadFailure", "silent", timedOut} << "";
+            << TransferRow{download("/files/seeddoc3.txt", climbing), refused};
+        QTest::newRow("download that stops after its first bytes") << TransferRow{
+            download(doc), {"downloadFailure", "dl", timedOut}, DevFault::stall(doc, 10)};
         QTest::newRow("picture that stops after its first bytes")
-            << QJsonObject{{"mode", "stall"}, {"bytes", 10}, {"path", "/pictures/"}} << DevUpdate{}
-            << Transfer([pictureUrl](NetServerManager& n) {
-                   return n.requestImage(pictureUrl, nullptr).isEmpty();
-               })
-            << NetOutcome{"imageFailure", pictureUrl} << "";
-        QTest::newRow("upload without an answer")
-            << QJsonObject{{"mode", "hang"}, {"path", "/rest/file/chat"}} << DevUpdate{}
-            << Transfer([](NetServerManager& n) {
-                   return n.uploadChatFile(QStringLiteral("silent"), fileOfSize(4 << 20));
-               })
-            << NetOutcome{"uploadFailure", "silent", timedOut} << "big.bin";
+            << TransferRow{[pictureUrl](NetServerManager& n) {
+                               return n.requestImage(pictureUrl, nullptr).isEmpty();
+                           },
+                           {"imageFailure", pictureUrl},
+                           DevFault::stall("/pictures/", 10)};
+        QTest::newRow("upload without an answer") << TransferRow{
+            [](NetServerManager& n) { return n.uploadChatFile("silent", fileOfSize(4 << 20)); },
+            {"uploadFailure", "silent", timedOut},
+            DevFault::hang("/rest/file/chat"),
+            "big.bin"};
         // Longer than the idle time in all, but never silent that long.
         QTest::newRow("slow download that keeps moving")
-            << off << DevUpdate{0, {}, 40000, false, 16000} << Transfer([](NetServerManager& n) {
-                   return n.downloadFile(QStringLiteral("silent"), "/download/slow.bin", QString());
-               })
-            << NetOutcome{"downloadSuccess", "silent"} << "slow.bin";
+            << TransferRow{download("/download/slow.bin"),
+                           {"downloadSuccess", "dl"},
+                           {QStringLiteral("off")},
+                           "slow.bin",
+                           {0, {}, 40000, false, 16000}};
     }
 
     void failedTransfers()
     {
-        QFETCH(QJsonObject, rule);
-        QFETCH(DevUpdate, update);
-        QFETCH(Transfer, transfer);
-        QFETCH(NetOutcome, expected);
-        QFETCH(QString, written);
-
+        QFETCH(TransferRow, row);
         for (const char* name : {"seeddoc1.txt", "seeddoc3.txt", "nothing-here.txt", "slow.bin"})
             QFile::remove(FileManager::cacheFilePath(name));
-        QStringList cache = cacheFiles() << written;
+        QStringList cache = cacheFiles() << row.written;
         cache.removeAll(QString());
         cache.removeDuplicates();
         cache.sort();
-        QVERIFY(m_server.setFault(rule));
-        QVERIFY(m_server.setUpdate(update));
+        QVERIFY(m_server.fail(row.fault));
+        QVERIFY(m_server.setUpdate(row.update));
 
         auto net = newEngine(QString(), 1000);
         NetRecorder recorder(net.get());
-        QVERIFY(transfer(*net));
-        QCOMPARE(recorder.answer(expected.id).signal, expected.signal);
+        QVERIFY(row.transfer(*net));
+        QCOMPARE(recorder.answer(row.expected.id).signal, row.expected.signal);
         finish(net);
-        QCOMPARE(recorder.outcomes(), QList<NetOutcome>{expected});
+        QCOMPARE(recorder.outcomes(), QList<NetOutcome>{row.expected});
         QCOMPARE(cacheFiles(), cache);
         QCOMPARE(QDir(m_targets.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList("plain.txt"));

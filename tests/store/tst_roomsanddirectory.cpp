@@ -12,9 +12,8 @@
 
 #include <string_view>
 
-namespace {
-
-// One row of the room list as the window shows it.
+// One row of the room list as the window shows it. Outside the unnamed namespace: a lambda of
+// the test object keeps them.
 struct ListedRoom
 {
     QString topic;
@@ -22,6 +21,8 @@ struct ListedRoom
     QString roomName, lastMessage;
     MT_TYPED(ListedRoom, topic, sortTime, roomName, lastMessage)
 };
+
+namespace {
 
 QList<ListedRoom> listed(const QList<DBChatRoom>& rooms)
 {
@@ -180,6 +181,8 @@ QStringList names(const QList<DBUser>& users)
 
 } // namespace
 
+using Fill = std::function<void(StoreFixture&)>;
+Q_DECLARE_METATYPE(Fill)
 Q_DECLARE_METATYPE(SyncRow)
 Q_DECLARE_METATYPE(CacheRow)
 Q_DECLARE_METATYPE(QList<DirectoryUser>)
@@ -191,52 +194,41 @@ class TestRoomsAndDirectory : public QObject
 
 private slots:
     // By the newest chat's time, else update_date; a room goes with its chats and readers alone.
+    // Records keep the names of their read: they outlive the connection that read them (a
+    // worker's), and a name looked up later would use that connection.
     void roomListAndDeletions()
     {
-        StoreFixture store;
-        store.addUser(2, "Lee");
-        store.addGroup(5, "Sales");
-        store.addRoom("chat/1", 20, "2", 100);
-        store.addChat("chat/1", "a", 2, 50, 1, 1, "old");
-        store.addChat("chat/1", "b", 2, 500, 1, 1, "hello");
-        store.addRoom("chat/3", 20, "5", 700); // a person whose id is the group's
-        store.addChat("chat/3", "d", 3, 60);
-        store.addReader("chat/3", "d", 2, 60);
-        store.addRoom("chat/4", 10, "5", 0);
-        store.addChat("chat/4", "c", 2, 600, 1, 1, "t");
-        store.addReader("chat/4", "c", 3, 600);
-        DBManager& db = store.db();
-        const QString unknown = DBChatRoom::unknownName();
-        QCOMPARE(listedRooms(db), (QList<ListedRoom>{{"chat/4", 600, "Sales", "t"},
-                                                     {"chat/1", 500, "Lee", "hello"},
-                                                     {"chat/3", 60, unknown, "hi"}}));
-        DBChatRoom room;
-        QVERIFY(db.findGroupChatRoom(5, room));
-        QCOMPARE(room.topic(), "chat/4");
-
-        QVERIFY(db.deleteChatRoom("chat/4"));
-        // Deleting the conversation leaves the room listed with an empty last message.
-        QVERIFY(db.deleteChatMessage("chat/3"));
-        QCOMPARE(listedRooms(db).constFirst(), (ListedRoom{"chat/3", 700, unknown, ""}));
-        QCOMPARE(store.column(kAllTopics),
-                 (QStringList{"chat/1", "chat/3", "chat/1", "chat/1", "chat/3"}));
-    }
-
-    // A record carries its room's name from the read on: it outlives the connection that read
-    // it (a worker's), and a name looked up later would use that connection.
-    void roomsKeepTheirNamesAfterTheRead()
-    {
-        DBChatRoom alone;
-        QList<DBChatRoom> list;
+        QList<DBChatRoom> rooms;
+        DBChatRoom group;
         {
             StoreFixture store;
             store.addUser(2, "Lee");
+            store.addGroup(5, "Sales");
             store.addRoom("chat/1", 20, "2", 100);
-            QVERIFY(store.db().findChatRoom("chat/1", alone) && store.db().chatRoomList(list) == 1);
+            store.addChat("chat/1", "a", 2, 50, 1, 1, "old");
+            store.addChat("chat/1", "b", 2, 500, 1, 1, "hello");
+            store.addRoom("chat/3", 20, "5", 700); // a person whose id is the group's
+            store.addChat("chat/3", "d", 3, 60);
+            store.addReader("chat/3", "d", 2, 60);
+            store.addRoom("chat/4", 10, "5", 0);
+            store.addChat("chat/4", "c", 2, 600, 1, 1, "t");
+            store.addReader("chat/4", "c", 3, 600);
+            DBManager& db = store.db();
+            QVERIFY(db.chatRoomList(rooms) == 3 && db.findGroupChatRoom(5, group));
+
+            QVERIFY(db.deleteChatRoom("chat/4"));
+            // Deleting the conversation leaves the room listed with an empty last message.
+            QVERIFY(db.deleteChatMessage("chat/3"));
+            QCOMPARE(listedRooms(db).constFirst(),
+                     (ListedRoom{"chat/3", 700, DBChatRoom::unknownName(), ""}));
+            QCOMPARE(store.column(kAllTopics),
+                     (QStringList{"chat/1", "chat/3", "chat/1", "chat/1", "chat/3"}));
         }
-        // A room read alone, then the room list.
-        QCOMPARE((QStringList{alone.roomName(), list.value(0).roomName()}),
-                 (QStringList{"Lee", "Lee"}));
+        QCOMPARE(listed(rooms),
+                 (QList<ListedRoom>{{"chat/4", 600, "Sales", "t"},
+                                    {"chat/1", 500, "Lee", "hello"},
+                                    {"chat/3", 60, DBChatRoom::unknownName(), "hi"}}));
+        QCOMPARE(listed({group}), (QList<ListedRoom>{{"chat/4", 0, "Sales", ""}}));
     }
 
     // Names are read some hundreds of ids per statement: every stored user asked for comes back
@@ -340,7 +332,7 @@ private slots:
         store.addRoom("chat/1", 20, "5", 100);
         store.addRoom("chat/2", 30, "5,6", 100);
         store.addRoom("chat/3", 20, "6", 100);
-        for (const QString& topic : {"chat/1", "chat/2", "chat/3"}) {
+        for (const QString& topic : QStringList{"chat/1", "chat/2", "chat/3"}) {
             store.addChat(topic, topic + "m", 1, 10);
             store.addReader(topic, topic + "m", 5, 10);
         }
@@ -358,43 +350,36 @@ private slots:
     }
     // Into a store without rooms or chats, the list is given before the rows are written, as it
     // reads back once they are: ties of update time, a topic listed twice, a group room, a room
-    // left by its other member and a member the directory does not know.
-    void listShownAheadIsTheListReadBack()
+    // left by its other member and a member the directory does not know. Over stored rooms or
+    // chats the list read back holds what they add: none is given ahead.
+    void listShownAhead_data()
     {
+        QTest::addColumn<Fill>("stored");
+        QTest::addColumn<int>("givenAhead"); // lists given, each the one read back
+        QTest::newRow("nothing stored") << Fill([](StoreFixture&) {}) << 1;
+        QTest::newRow("a room") << Fill([](StoreFixture& s) { s.addRoom("chat/9", 20, "2", 1); })
+                                << 0;
+        QTest::newRow("a chat without its room")
+            << Fill([](StoreFixture& s) { s.addChat("chat/9", "m9", 2, 1); }) << 0;
+    }
+    void listShownAhead()
+    {
+        QFETCH(Fill, stored);
+        QFETCH(int, givenAhead);
         StoreFixture store("Veltri_chatrooms");
         fillDirectory(store);
+        stored(store);
         QJsonObject group = serverRoom(4, 10, {});
         group["grpId"] = 20;
         QJsonObject older = serverRoom(3, 20, {1, 9});
         older["updDatetime"] = "500";
         const QJsonArray rooms{serverRoom(2, 30, {1, 2, 3}), group, older,
                                serverRoom(5, 20, {1}, 2), serverRoom(2, 30, {1, 3})};
-        QList<ListedRoom> shown;
-        store.db().syncChatRoomList(
-            list(rooms), kOwn, [&shown](const QList<DBChatRoom>& given) { shown = listed(given); });
-        QCOMPARE(shown, listedRooms(store.db()));
-    }
-
-    // Over stored rooms or chats the list read back holds what they add: none is given ahead.
-    void noListAheadOverWhatIsStored_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::newRow("a room") << "INSERT INTO TTT_CHATT_ROOM (topic, type, members, "
-                                   "create_date, update_date) VALUES ('chat/9', 20, '2', 1, 1)";
-        QTest::newRow("a chat without its room")
-            << "INSERT INTO TTT_CHATT (topic, msg_type, content_type, msg_id, sender_id, content, "
-               "msg_time, msg_state, msg_read) VALUES ('chat/9', 1, 1, 'm9', 2, 'hi', 1, 1, 1)";
-    }
-    void noListAheadOverWhatIsStored()
-    {
-        QFETCH(QString, stored);
-        StoreFixture store("Veltri_chatrooms");
-        fillDirectory(store);
-        QVERIFY(store.exec(stored));
-        int given = 0;
-        store.db().syncChatRoomList(list(QJsonArray{serverRoom(2, 30, {1, 2})}), kOwn,
-                                    [&given](const QList<DBChatRoom>&) { ++given; });
-        QCOMPARE(given, 0);
+        QList<QList<ListedRoom>> shown;
+        store.db().syncChatRoomList(list(rooms), kOwn, [&shown](const QList<DBChatRoom>& given) {
+            shown << listed(given);
+        });
+        QCOMPARE(shown, QVector<QList<ListedRoom>>(givenAhead, listedRooms(store.db())).toList());
     }
 
     // One response in both modes: users changed, deleted, new, id-less; groups and memberships
@@ -459,8 +444,8 @@ private slots:
         QCOMPARE(CachedAccount::of(DBMTData(&store.db())), row.expected);
     }
 
-    // A cache that cannot be stored (write lock held, a row refused, own name refused) keeps its
-    // time, and nothing of it is kept.
+    // A cache that cannot be stored (a row refused, own name refused) keeps its time, and nothing
+    // of it is kept.
     void cacheThatCannotBeStored()
     {
         StoreFixture store("Veltri_cache");
@@ -471,25 +456,12 @@ private slots:
         const QJsonObject response{{"updDatetime", "20240601120000"},
                                    {"users", QJsonArray{user(1, "Own New", "U")}}};
         const CachedAccount unchanged{"19700101000000", "", "", true, false};
-        {
-            QSqlDatabase blocker = QSqlDatabase::addDatabase("SQLITECIPHER", "blocker");
-            blocker.setDatabaseName(store.file());
-            blocker.setPassword(QString::fromLatin1(DBManager::kPassword));
-            QVERIFY(blocker.open());
-            QVERIFY(QSqlQuery(blocker).exec("BEGIN IMMEDIATE"));
-            // Held past any busy time-out; a short one fails as a long one would, sooner.
-            QVERIFY(store.exec("PRAGMA busy_timeout=100"));
-            QVERIFY(!store.db().batchCache(account, response));
-            QCOMPARE(CachedAccount::of(account), unchanged);
-            blocker.close();
-        }
-        QSqlDatabase::removeDatabase("blocker");
-
         store.refuse("INSERT", "TTT_USER", "NEW.user_id = 2");
         QVERIFY(!store.db().batchCache(
             account, {{"updDatetime", "20240601120000"},
                       {"users", QJsonArray{user(5, "Kim", "U"), user(2, "Lee", "U")}}}));
         QCOMPARE(store.column("SELECT user_name FROM TTT_USER"), QStringList{});
+        QCOMPARE(CachedAccount::of(account), unchanged);
         QCOMPARE(CachedAccount::of(DBMTData(&store.db())), unchanged);
 
         store.refuse("INSERT", "TTT_MTDATA", "NEW.key = 3");
@@ -567,15 +539,11 @@ private slots:
                                 QString("/files/thumb/%1.png").arg(u.userId), int(u.userId % 2),
                                 int(u.userId % 3 != 0)}));
         }
-        const Rows bySqlite =
-            store.table("SELECT user_id, user_name, dept_name, thumb_url, chatt_allow, app_install "
-                        "FROM TTT_USER WHERE user_id != ? AND user_state = 1 ORDER BY user_sort "
-                        "ASC, user_name",
-                        {kOwn});
-        QList<Listed> sorted;
-        for (const QStringList& r : bySqlite.rows)
-            sorted << Listed{r[0].toLongLong(), r[1], r[2], r[3], r[4].toInt(), r[5].toInt()};
-        QCOMPARE(listed(store.db()), sorted);
+        QCOMPARE(listed(store.db()),
+                 store.rows<Listed>("SELECT user_id, user_name, dept_name, thumb_url, chatt_allow, "
+                                    "app_install FROM TTT_USER WHERE user_id != ? AND user_state = "
+                                    "1 ORDER BY user_sort ASC, user_name",
+                                    {kOwn}));
     }
 
     // By user_sort, then by name descending.

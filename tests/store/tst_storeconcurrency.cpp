@@ -93,8 +93,7 @@ private slots:
         DBManager db(env.path("veltri_session.db"), "Veltri", kKey, 1);
         MTData session(&db);
         std::atomic<bool> stop{false};
-        std::atomic<int> reads{0};
-        std::atomic<int> torn{0};
+        std::atomic<int> reads{0}, torn{0};
         std::thread reader([&] {
             for (MTData* current = MTData::instance(); !stop.load(); ++reads) {
                 const qint64 id = current->userId();

@@ -1,5 +1,4 @@
 #include "common/sqlcipherfile.h"
-#include "store/dbchat.h"
 #include "store/dbmanager.h"
 #include "store/dbuser.h"
 #include "store/sqlcipherdriver.h"
@@ -21,9 +20,9 @@ namespace {
 
 const QString kKey = QString::fromLatin1(DBManager::kPassword);
 
-bool addUser(DBManager& db, qint64 id)
+bool addUser(DBManager& db, qint64 id, const QString& name = QString())
 {
-    return DBUser(&db, QJsonObject{{"userId", id}}).insertOrUpdate();
+    return DBUser(&db, QJsonObject{{"userId", id}, {"userName", name}}).insertOrUpdate();
 }
 
 // One open of a store file as its caller sees it, and what the attempt leaves in the folder.
@@ -163,44 +162,43 @@ private slots:
             QVERIFY(plain.open());
         }
         QSqlDatabase::removeDatabase("plain");
-        QFile maps("/proc/self/maps");
-        QVERIFY(maps.open(QIODevice::ReadOnly));
-        const QByteArray mapped = maps.readAll();
+        const QByteArray mapped = TestEnv::contents("/proc/self/maps");
         QVERIFY(mapped.contains("libsqlcipher"));
         QVERIFY2(!mapped.contains("libsqlite3"), "a second SQLite library is mapped");
         QVERIFY2(!mapped.contains("libqsqlite"), "Qt's SQLite plug-in is mapped");
     }
+    // The key derived ahead for a new file (the login page's) goes to one file only: each file
+    // made after it has a salt of its own, and each opens with the passphrase.
     void storeIsEnciphered()
     {
-        const QString file = m_env->path("veltri_test.db");
+        const QStringList files = {m_env->path("veltri_test.db"), m_env->path("veltri_b.db")};
         const QString secret = "ZebraQuokka secret 42 비밀";
-        {
-            DBManager db(file, "Veltri", kKey, 1);
-            DBChat chat(&db);
-            chat.setTopic("chat/1");
-            chat.setMsgId("m-1");
-            chat.setContent(1, secret);
-            QVERIFY(chat.insertOrUpdate());
+        DBManager::prepareNewFileKey();
+        for (const QString& file : files) {
+            // Written and closed; the sqlcipher tool reads it with the key.
+            QVERIFY(addUser(*std::make_unique<DBManager>(file, "Veltri", kKey, 1), 2, secret));
+            QCOMPARE(SqlCipherFile(file).column("SELECT user_name FROM TTT_USER"),
+                     QStringList{secret});
         }
-        // The sqlcipher tool reads it with the key; no file of the database holds plain text.
-        QCOMPARE(SqlCipherFile(file).column("SELECT content FROM TTT_CHATT"), QStringList{secret});
-        const QStringList files = QDir(m_env->root()).entryList({"veltri_test.db*"});
-        QVERIFY(files.contains("veltri_test.db"));
-        for (const QString& name : files) {
+        QVERIFY(TestEnv::contents(files[0]).left(16) != TestEnv::contents(files[1]).left(16));
+        // No file of a database holds plain text.
+        const QStringList names = QDir(m_env->root()).entryList({"veltri_*.db*"});
+        QVERIFY(names.contains("veltri_test.db") && names.contains("veltri_b.db"));
+        for (const QString& name : names) {
             const QByteArray bytes = TestEnv::contents(m_env->path(name));
             for (const QByteArray& plain :
-                 {QByteArray("SQLite format 3"), secret.toUtf8(), QByteArray("TTT_CHATT")})
+                 {QByteArray("SQLite format 3"), secret.toUtf8(), QByteArray("TTT_USER")})
                 QVERIFY2(!bytes.contains(plain), qPrintable(name + QLatin1Char(' ') + plain));
         }
 
         // A wrong key opens nothing, makes nothing, changes nothing; writes on it fail.
-        const QByteArray before = TestEnv::contents(file);
-        DBManager wrong(file, "Veltri", "not the key", 1);
+        const QByteArray before = TestEnv::contents(files[0]);
+        DBManager wrong(files[0], "Veltri", "not the key", 1);
         QVERIFY(!wrong.isOpen());
-        QVERIFY(TestEnv::contents(file) == before);
+        QVERIFY(TestEnv::contents(files[0]) == before);
         QVERIFY(!addUser(wrong, 1));
         // The right key then replaces the failed connection on the same manager.
-        QVERIFY(wrong.open(file, "Veltri", kKey));
+        QVERIFY(wrong.open(files[0], "Veltri", kKey));
         QVERIFY(addUser(wrong, 1));
     }
 
@@ -216,34 +214,12 @@ private slots:
             DBManager other(file, "Veltri_other", kKey, 0);
             QVERIFY(other.isOpen());
         }
-        const auto add = [&](const QString& id) {
-            DBChat chat(&writer);
-            chat.setTopic("chat/1");
-            chat.setMsgId(id);
-            chat.setContent(1, id);
-            return chat.insertOrUpdate();
-        };
-        QVERIFY(add("before"));
-        QCOMPARE(SqlCipherFile(file).column("SELECT content FROM TTT_CHATT"),
+        QVERIFY(addUser(writer, 1, "before"));
+        QCOMPARE(SqlCipherFile(file).column("SELECT user_name FROM TTT_USER"),
                  QStringList{"before"});
-        QVERIFY(add("after"));
-        QCOMPARE(SqlCipherFile(file).column("SELECT content FROM TTT_CHATT ORDER BY content"),
+        QVERIFY(addUser(writer, 2, "after"));
+        QCOMPARE(SqlCipherFile(file).column("SELECT user_name FROM TTT_USER ORDER BY user_name"),
                  (QStringList{"after", "before"}));
-    }
-
-    // The key derived ahead for a new file (the login page's) goes to one file only: each file
-    // made after it has a salt of its own, and each opens with the passphrase.
-    void newFileKeyDerivedAheadServesOneFile()
-    {
-        DBManager::prepareNewFileKey();
-        const QStringList files = {m_env->path("veltri_a.db"), m_env->path("veltri_b.db")};
-        for (const QString& file : files) {
-            DBManager db(file, "Veltri", kKey, 1);
-            QVERIFY(addUser(db, 7));
-        }
-        for (const QString& file : files)
-            QCOMPARE(SqlCipherFile(file).column("SELECT user_id FROM TTT_USER"), QStringList{"7"});
-        QVERIFY(TestEnv::contents(files[0]).left(16) != TestEnv::contents(files[1]).left(16));
     }
 
     // As an unprivileged user: an unwritable store is refused and leaves no -wal or -shm.
