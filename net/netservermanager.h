@@ -230,11 +230,12 @@ private:
     std::shared_ptr<RoomListAhead> takeRoomListAhead(const QUrl& url);
     // Sends a worker request (a GET unless said) and returns the answer's object when it is a
     // 200 without error whose body is a JSON object; failures are signalled on the way.
-    // `whenSent` runs once the request is on its way, before its answer is waited for.
+    // `whenAnswering` runs once the answer has begun (its headers are in), before its body is
+    // waited for; not at all for a request that got no answer.
     bool fetchObject(int reqCode, const QUrl& url, const NetSessionHeaders& headers,
                      QJsonObject* object, const QString& method = QStringLiteral("GET"),
                      const QUrlQuery& form = QUrlQuery(),
-                     const std::function<void()>& whenSent = nullptr);
+                     const std::function<void()>& whenAnswering = nullptr);
     bool upload(const QString& reqId, const QString& path, const QString& filePath,
                 const NetFields& form);
     void runUpload(const QString& reqId, const QUrl& url, const QString& filePath,

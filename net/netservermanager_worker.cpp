@@ -284,13 +284,19 @@ bool NetServerManager::reqChatRoomList(int reqCode)
 
 bool NetServerManager::fetchObject(int reqCode, const QUrl& url, const NetSessionHeaders& headers,
                                    QJsonObject* object, const QString& method,
-                                   const QUrlQuery& form, const std::function<void()>& whenSent)
+                                   const QUrlQuery& form,
+                                   const std::function<void()>& whenAnswering)
 {
     QNetworkReply* reply =
         startRequest(m_keptManagers.current(), url, reqCode, method, form, headers);
     if (reply) {
-        if (whenSent)
-            whenSent();
+        if (whenAnswering) {
+            auto begun = std::make_shared<bool>(false);
+            connect(reply, &QNetworkReply::metaDataChanged, reply, [whenAnswering, begun] {
+                if (!std::exchange(*begun, true))
+                    whenAnswering();
+            });
+        }
         reply = waitForReply(reply, reqCode);
     }
     if (!reply) {
@@ -347,8 +353,10 @@ bool NetServerManager::storeDataCache(int reqCode, const QUrl& url, const QStrin
     // here, on the worker, before anybody hears of the success (the session then gives the
     // freed memory back; freed after the signal, it was still in use when that ran).
     QJsonObject response;
-    // The room list is asked for behind the directory, not before it, and not once the
-    // directory is in either: the server works on it while this answer comes and is stored.
+    // The room list is asked for once the directory's answer has begun, not before: a server
+    // that works on both at once answers the directory only with the room list, which then
+    // waits for the directory to be stored. Not once the directory is in either: the server
+    // works on the room list while this answer comes and is stored.
     const auto roomsBehind = [this, roomListAhead, &headers] {
         if (roomListAhead)
             startRoomListAhead(headers);
