@@ -29,8 +29,7 @@ const QString kUnread = QStringLiteral("SELECT count(*) FROM TTT_CHATT WHERE top
 
 struct HiddenChat
 {
-    int toasts;
-    qint64 unreadRows;
+    qint64 toasts, unreadRows;
     QString mainWindowState;
     bool attention, soundFile;
     MT_TYPED(HiddenChat, toasts, mainWindowState, attention, unreadRows, soundFile)
@@ -54,10 +53,9 @@ struct RemovedAccount
 // Where a version refusal's update leaves the program; `opened` as files of the cache folder.
 struct Update
 {
-    bool running;
+    bool running, servedBytes; // servedBytes: the opened file holds what the link serves
     int exitCode, boxes;
     QStringList cacheFiles, opened;
-    bool servedBytes; // the opened file holds what the link serves
     MT_TYPED(Update, running, exitCode, boxes, cacheFiles, opened, servedBytes)
 };
 
@@ -331,10 +329,10 @@ void TestScenarios::updateAtVersionRefusal_data()
     QTest::addColumn<Update>("expected");
     const QString served = QStringLiteral("VeltriTalk-Setup-99999.exe");
     QTest::newRow("downloaded, handed to the opener, the program ends")
-        << served << Update{false, 0, 0, {served}, {served}, true};
+        << served << Update{false, true, 0, 0, {served}, {served}};
     // "Download error": nothing left nor opened, the program stays.
     QTest::newRow("a link the server refuses (404)")
-        << QStringLiteral("Bad~Name.exe") << Update{true, 0, 0, {}, {}, false};
+        << QStringLiteral("Bad~Name.exe") << Update{true, false, 0, 0, {}, {}};
 }
 
 // A version refusal at login: the update behind its link.
@@ -365,11 +363,11 @@ void TestScenarios::updateAtVersionRefusal()
             opened << cache.relativeFilePath(QUrl(url).toLocalFile());
         QFile file(cache.filePath(opened.value(0)));
         return Update{client.isRunning(),
+                      file.open(QIODevice::ReadOnly) && file.readAll() == served,
                       client.process().exitCode(),
                       int(client.boxes().size()),
                       cache.entryList(QDir::Files),
-                      opened,
-                      file.open(QIODevice::ReadOnly) && file.readAll() == served};
+                      opened};
     };
     // The opener runs detached: it may write after the program has gone.
     QTRY_COMPARE_WITH_TIMEOUT(seen(), expected, kWait);
