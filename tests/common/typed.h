@@ -24,7 +24,6 @@ QByteArray text(const QString& v);
 QByteArray text(const QByteArray& v);
 QByteArray text(const char* v);
 QByteArray text(bool v);
-QByteArray text(const QStringList& v);
 QByteArray text(const QSize& v);
 QByteArray text(const QRect& v);
 
