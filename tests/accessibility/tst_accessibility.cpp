@@ -56,6 +56,18 @@ Node inWindow(Node node)
     node.path = node.path.section(QLatin1Char('/'), 1);
     return node;
 }
+
+// The nodes beside `row` (as inWindow gives it): in its window, under the same parent.
+QVector<Node> besides(QVector<Node> nodes, const Node& row)
+{
+    nodes.erase(std::remove_if(nodes.begin(), nodes.end(),
+                               [&](const Node& n) {
+                                   return n.window != row.window ||
+                                          parentPath(inWindow(n).path) != parentPath(row.path);
+                               }),
+                nodes.end());
+    return nodes;
+}
 } // namespace
 Q_DECLARE_METATYPE(Journey)
 
@@ -214,17 +226,7 @@ void TestAccessibility::journeys()
     const QRegularExpression unreadRow(tag + QStringLiteral(" 3\\D+3\\D*$"));
     const Node listRow = inWindow(focus());
     // The rows of the main window's room list, whichever window has the keys.
-    const auto rows = [&] {
-        QVector<Node> found = read(QStringLiteral("controls"));
-        found.erase(std::remove_if(found.begin(), found.end(),
-                                   [&](const Node& n) {
-                                       return n.window != listRow.window ||
-                                              parentPath(inWindow(n).path) !=
-                                                  parentPath(listRow.path);
-                                   }),
-                    found.end());
-        return found;
-    };
+    const auto rows = [&] { return besides(read(QStringLiteral("controls")), listRow); };
     // What the row of a chat says after it, once it shows it.
     const auto after = [&](const QString& chat) {
         RowTail tail;
@@ -280,15 +282,9 @@ void TestAccessibility::journeys()
 
     // A picture that arrives opens from its row (Shift+Tab to the conversation, End, Return).
     QVERIFY(client.keyToActive(QStringLiteral("shift+Tab")) && focusOn("list item"));
-    const QString conversation = parentPath(inWindow(focus()).path);
+    const Node conversationRow = inWindow(focus());
     // The conversation's rows, those scrolled out of view too.
-    const auto said = [&] {
-        const QVector<Node> found = read(QStringLiteral("tree"));
-        return std::count_if(found.cbegin(), found.cend(), [&](const Node& row) {
-            const Node n = inWindow(row);
-            return n.window == input.window && parentPath(n.path) == conversation;
-        });
-    };
+    const auto said = [&] { return besides(read(QStringLiteral("tree")), conversationRow).size(); };
     const auto saidBefore = said();
     QVERIFY(!m_server.chat(room.roomId, other, QString(), {{"contentType", 2}}).isEmpty());
     QVERIFY(waitUntil([&] { return said() > saidBefore; }));
