@@ -60,9 +60,8 @@ QStringList savedFiles(const AppClient& client)
 
 struct Paging
 {
-    qint64 requests, firstTime;
+    qint64 requests, firstTime, storedHistory;
     bool olderEachTime;
-    qint64 storedHistory;
     MT_TYPED(Paging, requests, firstTime, olderEachTime, storedHistory)
 };
 struct SentText
@@ -73,10 +72,8 @@ struct SentText
 };
 struct Left
 {
-    bool windowGone, stillMember;
-    int leavePublished;
-    bool noticeBeforeRequest;
-    qint64 roomRows, chatRows, othersNotices;
+    bool windowGone, stillMember, noticeBeforeRequest;
+    qint64 leavePublished, roomRows, chatRows, othersNotices;
     MT_TYPED(Left, windowGone, stillMember, leavePublished, noticeBeforeRequest, roomRows, chatRows,
              othersNotices)
 };
@@ -90,17 +87,15 @@ struct Invited
 struct Outboxed
 {
     QString stateAfterUnlock;
-    qint64 received;
     QStringList outboxKept, draftKept;
-    qint64 draftsLeft;
+    qint64 received, draftsLeft;
     MT_TYPED(Outboxed, stateAfterUnlock, received, outboxKept, draftKept, draftsLeft)
 };
 struct Locked
 {
-    bool windowGone, running;
+    bool windowGone, running, uploadUnanswered;
     qint64 storedState;
     int filesPublished, uploadsBegun;
-    bool uploadUnanswered;
     MT_TYPED(Locked, windowGone, running, storedState, filesPublished, uploadsBegun,
              uploadUnanswered)
 };
@@ -114,9 +109,8 @@ struct FailedSave
 struct SentPicture
 {
     QString uploadWidth;
-    bool uploadSmaller;
+    bool uploadSmaller, thumbnailCached;
     qint64 receivedPictures;
-    bool thumbnailCached;
     MT_TYPED(SentPicture, uploadWidth, uploadSmaller, receivedPictures, thumbnailCached)
 };
 // Saved files' names and whether each is the sent file byte for byte.
@@ -175,15 +169,16 @@ private slots:
         QVERIFY(m_ava->typeInto(window, sentinel, QStringLiteral("Return")));
         QVERIFY(waitUntil(
             [&] { return m_server.history(roomId, 1).last()["contents"].toString() == sentinel; }));
-        QStringList times;
+        QList<qint64> times;
         for (const QJsonValue& r : m_server.requests(pages))
-            times << r["path"].toString().section(QLatin1Char('/'), 6, 6);
-        bool older = times.size() > 1;
-        for (int i = 2; i < times.size(); ++i)
-            older = older && times.at(i).toLongLong() < times.at(i - 1).toLongLong();
-        const Paging seen{int(times.size()), times.value(0).toLongLong(), older,
-                          avaStore().number(chatsOf("Cleo Page", "msg_id LIKE '%-hist-%'"))};
-        QCOMPARE(seen, (Paging{4, 0, true, 180}));
+            times << r["path"].toString().section(QLatin1Char('/'), 6, 6).toLongLong();
+        // Each page after the first asks for chats before the last one's.
+        const bool older =
+            times.size() > 1 &&
+            std::adjacent_find(times.begin() + 1, times.end(), std::less_equal<>()) == times.end();
+        const Paging seen{int(times.size()), times.value(0),
+                          avaStore().number(chatsOf("Cleo Page", "msg_id LIKE '%-hist-%'")), older};
+        QCOMPARE(seen, (Paging{4, 0, 180, true}));
     }
 
     // A text reaches the server as typed and the other client, whose opening of it is counted.
@@ -243,13 +238,13 @@ private slots:
                 m_server.requests(request).first()["time"].toVariant().toLongLong();
             return Left{m_ava->windows(QStringLiteral("Eve Moss")).isEmpty(),
                         roomHasMember(left.roomId, m_avaId),
-                        leaves,
                         leaveTime > 0 && leaveTime <= requestTime,
+                        leaves,
                         avaStore().number(rooms),
                         avaStore().number(chatsOf("Eve Moss", "1")),
                         benStore().number(notices)};
         };
-        QTRY_COMPARE_WITH_TIMEOUT(seen(), (Left{true, false, 1, true, 0, 0, 1}), kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(seen(), (Left{true, false, true, 1, 0, 0, 1}), kWait);
     }
 
     // A failed download is told and leaves no file, not even the one reserved for it.
@@ -334,7 +329,9 @@ private slots:
         QVERIFY(pickFile(*m_ava, window, kPictureKeys, path));
         QVERIFY(waitUntil([&] { return kept("Ivy Park", 2).size() == 1; }));
         const QString thumbnail =
-            field(kept("Ivy Park", 2).value(0), "remote_thumb_url").section(QLatin1Char('/'), -1);
+            QJsonDocument::fromJson(kept("Ivy Park", 2).value(0).toUtf8())["remote_thumb_url"]
+                .toString()
+                .section(QLatin1Char('/'), -1);
         QVERIFY(!m_ben->openRoom(QStringLiteral("Ivy Park")).isEmpty());
         const QString cached = m_ben->cacheDir() + QLatin1Char('/') + thumbnail;
         const QByteArray served = sha256Of(m_server.dataDir() + "/files/" + thumbnail);
@@ -342,9 +339,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(
             (SentPicture{upload["form"]["width"].toString(),
                          upload["file"]["size"].toVariant().toLongLong() < QFileInfo(path).size(),
-                         benStore().number(chatsOf("Ivy Park", "content_type=2")),
-                         !served.isEmpty() && sha256Of(cached) == served}),
-            (SentPicture{QStringLiteral("1024"), true, 1, true}), kWait);
+                         !served.isEmpty() && sha256Of(cached) == served,
+                         benStore().number(chatsOf("Ivy Park", "content_type=2"))}),
+            (SentPicture{QStringLiteral("1024"), true, true, 1}), kWait);
     }
 
     // One file sent twice and saved twice: two names, both the sent bytes.
@@ -418,10 +415,10 @@ private slots:
         draftWindow = m_ben->openRoom(QStringLiteral("Lou Mars"));
         QVERIFY(m_ben->typeInto(draftWindow, QString(), QStringLiteral("Return")));
         QTRY_COMPARE_WITH_TIMEOUT(
-            (Outboxed{db.column(state).value(0), avaStore().number(chatsOf("Mia Nash", where)),
-                      kept("Mia Nash"), kept("Lou Mars"),
+            (Outboxed{db.column(state).value(0), kept("Mia Nash"), kept("Lou Mars"),
+                      avaStore().number(chatsOf("Mia Nash", where)),
                       db.number(QStringLiteral("SELECT count(*) FROM TTT_DRAFT"))}),
-            (Outboxed{QStringLiteral("1"), 1, {text}, {draft}, 0}), kWait);
+            (Outboxed{QStringLiteral("1"), {text}, {draft}, 1, 0}), kWait);
     }
 
     // The lock during an upload closes the room and fails the upload. Last: the lock stays.
@@ -446,15 +443,15 @@ private slots:
             const QJsonArray uploads = m_server.requests("/rest/file/chat", uploadsSince);
             Locked now{m_ava->windows(QStringLiteral("Gus Hale")).isEmpty(),
                        m_ava->isRunning(),
+                       uploads.first()["status"].isNull(),
                        db.number(state),
                        0,
-                       int(uploads.size()),
-                       uploads.first()["status"].isNull()};
+                       int(uploads.size())};
             for (const DevPublished& p : m_server.published(publishedSince))
                 now.filesPublished += p.topic == room("Gus Hale").topic && p.contentType == 4;
             return now;
         };
-        QTRY_COMPARE_WITH_TIMEOUT(seen(), (Locked{true, true, 5, 0, 1, true}), kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(seen(), (Locked{true, true, true, 5, 0, 1}), kWait);
     }
 
 private:
@@ -482,10 +479,6 @@ private:
                 contents << chat["contents"].toString();
         }
         return contents;
-    }
-    static QString field(const QString& contents, const char* name)
-    {
-        return QJsonDocument::fromJson(contents.toUtf8())[QLatin1String(name)].toString();
     }
     // Opens Ava's room menu and picks an entry with the keys; the window that entry opened.
     QString fromRoomMenu(const QString& window, const QString& keys)

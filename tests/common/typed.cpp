@@ -22,11 +22,6 @@ QByteArray text(bool v)
     return v ? QByteArrayLiteral("true") : QByteArrayLiteral("false");
 }
 
-QByteArray text(const QStringList& v)
-{
-    return sequence(v);
-}
-
 QByteArray text(const QSize& v)
 {
     return QByteArray::number(v.width()) + 'x' + QByteArray::number(v.height());

@@ -1,7 +1,8 @@
 #pragma once
 
-// MT_TYPED(Type, fields...) inside a struct: operator== and a QTest::toString over the fields,
-// so a failed QCOMPARE names the field that differs; mtFields() fills them in that order.
+// MT_TYPED(Type, fields...) inside a struct: operator== and a QTest::toString over the fields
+// (and over a QVector of them), so a failed QCOMPARE names the field that differs; mtFields()
+// fills them in that order.
 
 #include <QByteArray>
 #include <QList>
@@ -23,7 +24,6 @@ QByteArray text(const QString& v);
 QByteArray text(const QByteArray& v);
 QByteArray text(const char* v);
 QByteArray text(bool v);
-QByteArray text(const QStringList& v);
 QByteArray text(const QSize& v);
 QByteArray text(const QRect& v);
 
@@ -53,6 +53,11 @@ QByteArray text(const std::pair<A, B>& v)
 {
     return '(' + text(v.first) + ", " + text(v.second) + ')';
 }
+// Declared before `sequence`, so that lists of lists print too.
+template <typename T>
+QByteArray text(const QVector<T>& v);
+template <typename T>
+QByteArray text(const QList<T>& v);
 template <typename Seq>
 QByteArray sequence(const Seq& s)
 {
@@ -117,4 +122,8 @@ QByteArray fields(const char* list, const Tuple& t, std::index_sequence<I...>)
     friend char* toString(const Type& v)                                                           \
     {                                                                                              \
         return qstrdup(v.mtText().constData());                                                    \
+    }                                                                                              \
+    friend char* toString(const QVector<Type>& v)                                                  \
+    {                                                                                              \
+        return qstrdup(mttyped::text(v).constData());                                              \
     }

@@ -29,16 +29,13 @@ ToolRun runTool(const QString& program, const QStringList& args,
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(program, args);
-    ToolRun run;
-    if (!p.waitForFinished(300000) || p.exitStatus() != QProcess::NormalExit) {
+    const bool finished = p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit;
+    ToolRun run{finished ? p.exitCode() : -1, {}};
+    if (!finished)
         run.lines << program + QStringLiteral(" did not finish: ") + p.errorString();
-        return run;
-    }
-    run.exitCode = p.exitCode();
-    for (const QString& line : QString::fromUtf8(p.readAll()).split('\n', Qt::SkipEmptyParts)) {
+    for (const QString& line : QString::fromUtf8(p.readAll()).split('\n', Qt::SkipEmptyParts))
         if (!line.contains(QStringLiteral("Validation was successful")))
             run.lines << line;
-    }
     return run;
 }
 
