@@ -9,8 +9,8 @@
 #include <QDialog>
 #include <QtTest>
 
-namespace {
-// What the gate did with three notices, the second coming while the first is up.
+// What the gate did with three notices, the second coming while the first is up. Outside the
+// unnamed namespace: a test slot's lambda captures one.
 struct Notices
 {
     QList<int> results;
@@ -21,6 +21,7 @@ struct Notices
     MT_TYPED(Notices, results, shown, openWhileUp, openAfter, dropped)
 };
 
+namespace {
 // The idle count after an input: running, and restarted by the input.
 struct Count
 {
