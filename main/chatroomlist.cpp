@@ -42,6 +42,12 @@ ChatRoomList::ChatRoomList(QWidget* parent)
     m_aroundTimer->setSingleShot(true);
     m_aroundTimer->setInterval(0);
     connect(m_aroundTimer, &QTimer::timeout, this, [this] {
+        // The pictures of the rows in view come first: making rows near the view took the time
+        // in which those are put in and painted.
+        if (!rowsInViewSettled()) {
+            m_aroundAfterPictures = true;
+            return;
+        }
         bool more = false;
         if (makeRowWidgets(true, kAroundRowsPerTurn, &more) && more)
             m_aroundTimer->start();
@@ -457,6 +463,15 @@ bool ChatRoomList::rowsInViewSettled() const
     });
 }
 
+void ChatRoomList::picturesSettling()
+{
+    if (m_aroundAfterPictures && rowsInViewSettled()) {
+        m_aroundAfterPictures = false;
+        m_aroundTimer->start();
+    }
+    askForLaterPictures();
+}
+
 void ChatRoomList::askForLaterPictures()
 {
     if (!m_laterPicturesDue || !m_net || (isVisible() && !rowsInViewSettled()))
@@ -478,7 +493,7 @@ void ChatRoomList::onImageFailure(QString urlFilePath, QWidget* widget)
     Q_UNUSED(widget)
     // Forgotten, so that the row asks again the next time it is shown.
     m_requested.remove(urlFilePath);
-    askForLaterPictures();
+    picturesSettling();
 }
 
 void ChatRoomList::pictureArrived(const QString& urlFilePath)
@@ -511,7 +526,7 @@ void ChatRoomList::rebuildArrivedPictures()
         item->forgetPicture(false);
         refreshPicture(item, qobject_cast<ChatRoomItem*>(itemWidget(item)));
     }
-    askForLaterPictures();
+    picturesSettling();
 }
 
 bool ChatRoomList::eventFilter(QObject* watched, QEvent* event)

@@ -136,6 +136,8 @@ private:
     // is not shown): the engine fetches the other rooms' pictures only then, so that they never
     // compete with them.
     void askForLaterPictures();
+    // A picture came or failed: what waits for the rows in view to have theirs goes on.
+    void picturesSettling();
 
     DBManager* m_db = nullptr;
     // The session replaces its engine at log off: a deleted one is never touched.
@@ -150,6 +152,8 @@ private:
     QTimer* m_aroundTimer = nullptr;
     // The rows in view were made; those near them wait for the next paint.
     bool m_aroundDue = false;
+    // The rows near the view wait for the pictures of those in view.
+    bool m_aroundAfterPictures = false;
     QTimer* m_pictureTimer = nullptr;
     bool m_laterPicturesDue = false;
 };
