@@ -27,7 +27,7 @@
 
 class DBMTData;
 class NetSessionHeaders;
-class NetStoreGate;
+class NetLatch;
 class QNetworkAccessManager;
 class QThreadPool;
 class QWidget;
@@ -215,12 +215,12 @@ private:
     // `account` is a copy of the session that asked, taken when the request was queued.
     void runDataCache(int reqCode, const QUrl& url, const QString& dbPath,
                       const NetSessionHeaders& headers, const DBMTData& account, bool hasSession,
-                      bool roomListAhead, const std::shared_ptr<NetStoreGate>& gate);
+                      bool roomListAhead, const std::shared_ptr<NetLatch>& gate);
     // Fetches and stores the directory into `stored`'s store; true with the answer's own values
     // in `stamp`, false when a failure was signalled.
     bool storeDataCache(int reqCode, const QUrl& url, const QString& dbPath,
                         const NetSessionHeaders& headers, bool hasSession, bool roomListAhead,
-                        const std::shared_ptr<NetStoreGate>& gate, DBMTData* stored,
+                        const std::shared_ptr<NetLatch>& gate, DBMTData* stored,
                         QJsonObject* stamp);
     void runChatRoomList(int reqCode, const QUrl& url, const QString& dbPath,
                          const NetSessionHeaders& headers);
@@ -269,6 +269,6 @@ private:
     // The first rooms' pictures not yet fetched; under m_aheadMutex.
     QSet<QString> m_firstPictures;
     // Set by holdStore() until storeMade(); GUI thread.
-    std::shared_ptr<NetStoreGate> m_storeGate;
+    std::shared_ptr<NetLatch> m_storeGate;
     std::atomic_int m_idleTimeoutMs{30000};
 };

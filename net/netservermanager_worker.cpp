@@ -3,8 +3,8 @@
 #include "net/netservermanager.h"
 
 #include "net/netanswer.h"
+#include "net/netlatch.h"
 #include "net/netsessionheaders.h"
-#include "net/netstoregate.h"
 #include "store/dbgroup.h"
 #include "store/dbmanager.h"
 #include "store/dbtypes.h"
@@ -16,7 +16,6 @@
 #include <QMutex>
 #include <QSet>
 #include <QVector>
-#include <QWaitCondition>
 
 #include <algorithm>
 #include <utility>
@@ -187,9 +186,8 @@ void refreshSession(const DBMTData& stored)
 struct NetServerManager::RoomListAhead
 {
     QUrl url;
-    QMutex mutex;
-    QWaitCondition ended;
-    bool done = false;
+    NetLatch ended;
+    // Written before `ended` opens.
     QJsonObject response;
     NetFailure failure;
 
@@ -197,12 +195,10 @@ struct NetServerManager::RoomListAhead
     // `failure` set when it failed.
     bool result(QJsonObject* answer, NetFailure* failed, const std::function<bool()>& ending)
     {
-        constexpr int kLookMs = 50;
-        QMutexLocker lock(&mutex);
-        while (!done && !ending())
-            ended.wait(&mutex, kLookMs);
-        if (!done)
-            failure = notFetched();
+        if (!ended.wait(ending)) {
+            *failed = notFetched();
+            return false;
+        }
         *answer = response;
         *failed = failure;
         return !failure.failed;
@@ -225,11 +221,9 @@ void NetServerManager::startRoomListAhead(const NetSessionHeaders& headers)
             if (!fetchObject(0, ahead->url, headers, &response) && !failure.failed)
                 failure = notFetched();
         }
-        QMutexLocker lock(&ahead->mutex);
         ahead->response = response;
         ahead->failure = failure;
-        ahead->done = true;
-        ahead->ended.wakeAll();
+        ahead->ended.open(true);
     });
     if (!started)
         takeRoomListAhead(ahead->url);
@@ -257,7 +251,7 @@ bool NetServerManager::reqDataCache(int reqCode, bool roomListAhead)
     const QUrl url = makeUrl(QStringLiteral("/rest/cache/") + myId(headers) + QLatin1Char('/') +
                              account.lastCacheTime());
     const QString dbPath = m_dbPath;
-    const std::shared_ptr<NetStoreGate> gate = m_storeGate;
+    const std::shared_ptr<NetLatch> gate = m_storeGate;
     return startTask([=] {
         runDataCache(reqCode, url, dbPath, headers, account, hasSession, roomListAhead, gate);
     });
@@ -265,12 +259,12 @@ bool NetServerManager::reqDataCache(int reqCode, bool roomListAhead)
 
 void NetServerManager::holdStore()
 {
-    m_storeGate = std::make_shared<NetStoreGate>();
+    m_storeGate = std::make_shared<NetLatch>();
 }
 
 void NetServerManager::storeMade(bool usable)
 {
-    if (const std::shared_ptr<NetStoreGate> gate = std::exchange(m_storeGate, nullptr))
+    if (const std::shared_ptr<NetLatch> gate = std::exchange(m_storeGate, nullptr))
         gate->open(usable);
 }
 
@@ -327,7 +321,7 @@ bool NetServerManager::fetchObject(int reqCode, const QUrl& url, const NetSessio
 void NetServerManager::runDataCache(int reqCode, const QUrl& url, const QString& dbPath,
                                     const NetSessionHeaders& headers, const DBMTData& account,
                                     bool hasSession, bool roomListAhead,
-                                    const std::shared_ptr<NetStoreGate>& gate)
+                                    const std::shared_ptr<NetLatch>& gate)
 {
     DBMTData stored(account);
     QJsonObject stamp;
@@ -346,7 +340,7 @@ void NetServerManager::runDataCache(int reqCode, const QUrl& url, const QString&
 
 bool NetServerManager::storeDataCache(int reqCode, const QUrl& url, const QString& dbPath,
                                       const NetSessionHeaders& headers, bool hasSession,
-                                      bool roomListAhead, const std::shared_ptr<NetStoreGate>& gate,
+                                      bool roomListAhead, const std::shared_ptr<NetLatch>& gate,
                                       DBMTData* stored, QJsonObject* stamp)
 {
     // The answer lives in this function only: a large organisation's parsed lists are freed

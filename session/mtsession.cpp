@@ -452,13 +452,14 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
     // A first login on this computer has no store to read a directory time from: the directory
     // (and the room list behind it) go out before the new file is made, whose tables and switch
     // to a write-ahead log sync the disk several times, and are stored once it is.
-    const bool cacheAhead = reqCode == SessionRequest::Login && m_attempt && !m_mtData &&
-                            !QFileInfo::exists(DBManager::databaseFilePath(account));
+    const QString path = DBManager::databaseFilePath(account);
+    const bool cacheAhead =
+        reqCode == SessionRequest::Login && m_attempt && !m_mtData && !QFileInfo::exists(path);
     DBEditor editor;
     bool cacheAsked = false;
     if (cacheAhead) {
         takeLoginAnswer(m_attempt.get(), editor, reqCode, response);
-        m_net->setDbPath(DBManager::databaseFilePath(account));
+        m_net->setDbPath(path);
         m_net->holdStore();
         cacheAsked = m_net->reqDataCache(SessionRequest::Cache, true);
     }

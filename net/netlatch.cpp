@@ -1,8 +1,8 @@
-#include "net/netstoregate.h"
+#include "net/netlatch.h"
 
 #include <QMutexLocker>
 
-void NetStoreGate::open(bool usable)
+void NetLatch::open(bool usable)
 {
     QMutexLocker lock(&m_mutex);
     m_done = true;
@@ -10,7 +10,7 @@ void NetStoreGate::open(bool usable)
     m_opened.wakeAll();
 }
 
-bool NetStoreGate::wait(const std::function<bool()>& ending)
+bool NetLatch::wait(const std::function<bool()>& ending)
 {
     constexpr int kLookMs = 50;
     QMutexLocker lock(&m_mutex);
