@@ -21,7 +21,7 @@ QStringList idsOf(const QList<DBChat>& chats)
 
 } // namespace
 
-// A room's history pages, its search, and its read state, on a real file.
+// A room's history pages, its outbox, drafts and read state, on a real file.
 class TestChatHistory : public QObject
 {
     Q_OBJECT
