@@ -63,15 +63,6 @@ inline bool connectClient(QMQTT::Client& client, const MosquittoBroker& broker,
     return connected.wait(10000);
 }
 
-inline bool connectManager(MqttManager& manager, const MosquittoBroker& broker,
-                           const QString& clientId)
-{
-    QSignalSpy connected(&manager, &MqttManager::connected);
-    manager.setConnectionInfo(broker.host(), broker.port(), clientId, QString::number(kMe), kKey);
-    manager.connectToHost();
-    return connected.wait(10000);
-}
-
 inline QByteArray chatPayload(qint32 sender, int contentType, const QString& id,
                               const QString& text, qint64 time = kT)
 {
@@ -81,27 +72,6 @@ inline QByteArray chatPayload(qint32 sender, int contentType, const QString& id,
 inline QByteArray eventPayload(int type, qint32 sender, const QString& id, const QString& contents)
 {
     return PayloadCodec::encode(ChatPayload::event(kT, quint8(type), sender, id, contents));
-}
-
-// A PUSH on chat/marker: the broker keeps one publisher's order, so it comes last.
-inline void publishMarker(QMQTT::Client& publisher)
-{
-    publisher.publish(QMQTT::Message(0, QStringLiteral("chat/marker"),
-                                     PayloadCodec::encode(ChatPayload::push(kT, 1, "end")), 1));
-}
-
-// The items the session queued before the marker.
-inline Items takeUntilMarker(MqttManager& manager, int timeoutMs = 30000)
-{
-    Items items;
-    while (manager.waitForMessageItem(timeoutMs)) {
-        std::unique_ptr<Item> item = manager.takeMessageItem();
-        if (item->type() == Item::Push)
-            return items;
-        items.push_back(std::move(item));
-    }
-    qWarning("the marker did not arrive");
-    return items;
 }
 
 inline QString json(const QJsonObject& object)

@@ -1,7 +1,7 @@
 // The MQTT client against a real broker: order, offline, broker kill, late acks.
-#include "common/mosquittobroker.h"
 #include "deliveryrecorder.h"
 #include "messaging/mqttclient.h"
+#include "sessionfixture.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -9,9 +9,6 @@
 using QMQTT::Message;
 
 namespace {
-const QString kUser = QStringLiteral("7");
-const QByteArray kKey = "access-key-7";
-
 QList<QByteArray> numbered(const QByteArray& prefix, int count)
 {
     QList<QByteArray> out;
@@ -32,15 +29,8 @@ class TestMqttClient : public QObject
         auto c = std::make_unique<QMQTT::Client>(recorder);
         if (maxUnsettled > 0)
             c->setMaxUnsettled(maxUnsettled);
-        c->setHostName(m_broker.host());
-        c->setPort(m_broker.port());
-        c->setClientId(clientId);
-        c->setUsername(kUser);
-        c->setPassword(kKey);
         c->setAutoReconnectInterval(200);
-        QSignalSpy spy(c.get(), &QMQTT::Client::connected);
-        c->connectToHost();
-        return spy.wait(10000) ? std::move(c) : nullptr;
+        return connectClient(*c, m_broker, clientId) ? std::move(c) : nullptr;
     }
 
     MosquittoBroker m_broker;
@@ -48,11 +38,9 @@ class TestMqttClient : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(MosquittoBroker::toolsAvailable(), "mosquitto and its clients are needed");
-        QVERIFY2(m_broker.addUser(kUser, QString::fromLatin1(kKey)),
-                 qPrintable(m_broker.errorString()));
         // No in-flight limit, as the chat server: only the client's own bound stops it reading on.
         m_broker.setMaxInflight(0);
+        QVERIFY2(startBroker(m_broker), qPrintable(m_broker.errorString()));
     }
 
     void init()

@@ -70,13 +70,6 @@ void setPageLimit(sqlite3* db, int pages)
     const QByteArray sql = "PRAGMA max_page_count=" + QByteArray::number(pages);
     sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
 }
-
-sqlite3* deliveryConnection()
-{
-    const QSqlDatabase db =
-        QSqlDatabase::database(QString::fromLatin1(DBManager::kConnectionMqtt), false);
-    return db.isValid() ? static_cast<sqlite3*>(db.driver()->handle().value<void*>()) : nullptr;
-}
 } // namespace
 
 Q_DECLARE_METATYPE(Attempts)
@@ -109,8 +102,10 @@ private slots:
         QSignalSpy available(&manager, &MqttManager::storeAvailable);
         manager.onDeliveryThreadStarted();
         CommitProbe probe{&manager, refuseCommit};
-        sqlite3* connection = deliveryConnection();
-        QVERIFY(connection);
+        const QSqlDatabase db =
+            QSqlDatabase::database(QString::fromLatin1(DBManager::kConnectionMqtt), false);
+        QVERIFY(db.isValid());
+        auto* connection = static_cast<sqlite3*>(db.driver()->handle().value<void*>());
         sqlite3_commit_hook(connection, &CommitProbe::onCommit, &probe);
         // SQLite never sets the limit below the file's size: 1 means full now.
         setPageLimit(connection, pageLimitBefore);

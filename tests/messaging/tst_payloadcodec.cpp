@@ -97,11 +97,10 @@ private slots:
             QVERIFY(decodeExact(hex("T") + char(type) + hex("00000007 ffff"), &p));
             QCOMPARE(PayloadCodec::encode(p), QByteArray(hex("T") + char(type)));
         }
-        // Lengths announced beyond the end: refused, nothing read.
-        for (const char* wire :
-             {"T 01 01 00000007 ffff 616263", "T 01 01 00000007 0004 616263",
-              "T 01 01 00000007 0000 ffff 01000000", "T 01 01 00000007 0000 0002 01000000 020000",
-              "T 03 00000007 8000", "T 0b 00000007 0002 61"}) {
+        // Lengths announced far beyond the end (a length just past it is a cut of the loop
+        // above): refused, nothing read.
+        for (const char* wire : {"T 01 01 00000007 ffff 616263",
+                                 "T 01 01 00000007 0000 ffff 01000000", "T 03 00000007 8000"}) {
             ChatPayload p;
             QVERIFY2(!decodeExact(hex(wire), &p), wire);
             QVERIFY(p.idList.isEmpty() && p.contents.isEmpty());

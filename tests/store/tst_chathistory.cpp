@@ -9,7 +9,6 @@
 namespace {
 
 const QString kTopic = "chat/1";
-const QString kSearched = "chat/3";
 constexpr qint64 kOwn = 1;
 
 QStringList idsOf(const QList<DBChat>& chats)
@@ -22,7 +21,7 @@ QStringList idsOf(const QList<DBChat>& chats)
 
 } // namespace
 
-// A room's history pages, its search, and its read state, on a real file.
+// A room's history pages, its outbox, drafts and read state, on a real file.
 class TestChatHistory : public QObject
 {
     Q_OBJECT
@@ -40,13 +39,6 @@ private slots:
         m_store->addChat(kTopic, "u2", kOwn, 550, 5);
         m_store->addChat(kTopic, "n1", kOwn, 10, 0);
         QVERIFY(m_store->exec("UPDATE TTT_CHATT SET msg_state=NULL WHERE msg_id='n1'"));
-        const QStringList contents{"hello there", "no greeting", "Hello again"};
-        for (int i = 0; i < contents.size(); ++i)
-            m_store->addChat(kSearched, QStringLiteral("s%1").arg(i + 1), 5, 100 + i, 1, 1,
-                             contents.at(i));
-        // Other msg_types and other rooms are not searched.
-        m_store->addChat(kSearched, "notice", 5, 900, 1, 1, "50% hello", 5);
-        m_store->addChat("chat/2", "other", 5, 900, 1, 1, "50% hello");
     }
     void cleanupTestCase() { m_store.reset(); }
 
@@ -89,27 +81,6 @@ private slots:
                  (QStringList{typed + "!", "other room", ""}));
         QVERIFY(db.saveDraft(kTopic, QString()));
         QCOMPARE(db.draft(kTopic), QString());
-    }
-
-    void search_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("matches"); // newest first
-        // %, _, \ and quotes as written: the chat window's search shares the pattern, and
-        // tst_chatdialog's search checks them there.
-        QTest::newRow("ASCII letters in any case") << "HELLO" << QStringList{"s3", "s1"};
-        QTest::newRow("empty text matches every chat") << "" << QStringList{"s3", "s2", "s1"};
-    }
-
-    void search()
-    {
-        QFETCH(QString, text);
-        QFETCH(QStringList, matches);
-        QCOMPARE(m_store->db().searchChatTotalCount(kSearched, 1, text), matches.size());
-        QStringList found;
-        for (int offset = 0; offset <= matches.size(); ++offset)
-            found << m_store->db().searchChatMessageId(kSearched, 1, text, offset);
-        QCOMPARE(found, matches + QStringList{QString()});
     }
 
     // Others' unread chats count, not own, read or notices; reading from a time marks from it.
