@@ -1,6 +1,5 @@
-// Shared widgets: bubble text, row times, search marks and box, boxes, the picture viewer, and
+// Shared widgets: bubble text, row times, search marks and box, the picture viewer, and
 // the pictures made from a picture.
-#include "common/boxanswerer.h"
 #include "common/testenv.h"
 #include "common/typed.h"
 #include "resources/mtresources.h"
@@ -11,7 +10,6 @@
 #include "widgets/mtchatthumbnail.h"
 #include "widgets/mtimageviewer.h"
 #include "widgets/mtloadingwidget.h"
-#include "widgets/mtmessagedialog.h"
 #include "widgets/mtpicture.h"
 #include "widgets/mtsearchlineedit.h"
 
@@ -148,23 +146,6 @@ private slots:
         QCOMPARE(shown.toString(wall),
                  QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC).toLocalTime().toString(wall));
         QCOMPARE(shown.offsetFromUtc(), zoneOffset);
-    }
-
-    // A question is answered by the button pressed; an error box names the code and the reason.
-    void messageBox()
-    {
-        {
-            BoxAnswerer ok;
-            QCOMPARE(MtMessageDialog::question(nullptr, QStringLiteral("Leave the room?")), 1);
-        }
-        {
-            BoxAnswerer cancel([] {}, "cancelButton");
-            QCOMPARE(MtMessageDialog::question(nullptr, QStringLiteral("Leave the room?")), 0);
-        }
-        BoxAnswerer ok;
-        QCOMPARE(MtMessageDialog::error(nullptr, {{"code", 20001}, {"message", "No room"}}), 1);
-        QVERIFY2(ok.texts.value(0).contains("20001") && ok.texts.value(0).contains("No room"),
-                 qPrintable(ok.texts.value(0)));
     }
 
     // A loading cover closes if nothing else does.
