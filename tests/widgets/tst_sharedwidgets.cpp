@@ -178,16 +178,13 @@ private slots:
         QCOMPARE(searched, (QList<QVariantList>{{"ㅎ"}, {"한ㄱ"}, {"한글"}}));
         searched.clear();
 
-        // Substitution applies once enabled; the same text again is not searched twice.
-        search.setSubstitutionTable({{QStringLiteral("%"), QStringLiteral("\\%")}});
-        search.setText(QStringLiteral("5%"));
-        search.setSubstitutionEnabled(true);
+        // The same text again is not searched twice; Return hands the text on.
         search.setText(QStringLiteral("50%"));
         search.inputSearchLineEdit(QStringLiteral("50%"));
-        QCOMPARE(searched, (QList<QVariantList>{{"5%"}, {"50\\%"}}));
+        QCOMPARE(searched, (QList<QVariantList>{{"50%"}}));
         QSignalSpy returned(&search, &MtSearchLineEdit::returnPressed);
         QTest::keyClick(search.lineEdit(), Qt::Key_Return);
-        QCOMPARE(returned, (QList<QVariantList>{{QStringLiteral("50\\%")}}));
+        QCOMPARE(returned, (QList<QVariantList>{{QStringLiteral("50%")}}));
     }
 
     // One viewer through a picture's life: asked for, broken, shown.
