@@ -1,6 +1,5 @@
-// Shared widgets: bubble text, row times, search marks and box, boxes, the picture viewer, and
+// Shared widgets: bubble text, row times, search marks and box, the picture viewer, and
 // the pictures made from a picture.
-#include "common/boxanswerer.h"
 #include "common/testenv.h"
 #include "common/typed.h"
 #include "resources/mtresources.h"
@@ -11,7 +10,6 @@
 #include "widgets/mtchatthumbnail.h"
 #include "widgets/mtimageviewer.h"
 #include "widgets/mtloadingwidget.h"
-#include "widgets/mtmessagedialog.h"
 #include "widgets/mtpicture.h"
 #include "widgets/mtsearchlineedit.h"
 
@@ -150,23 +148,6 @@ private slots:
         QCOMPARE(shown.offsetFromUtc(), zoneOffset);
     }
 
-    // A question is answered by the button pressed; an error box names the code and the reason.
-    void messageBox()
-    {
-        {
-            BoxAnswerer ok;
-            QCOMPARE(MtMessageDialog::question(nullptr, QStringLiteral("Leave the room?")), 1);
-        }
-        {
-            BoxAnswerer cancel([] {}, "cancelButton");
-            QCOMPARE(MtMessageDialog::question(nullptr, QStringLiteral("Leave the room?")), 0);
-        }
-        BoxAnswerer ok;
-        QCOMPARE(MtMessageDialog::error(nullptr, {{"code", 20001}, {"message", "No room"}}), 1);
-        QVERIFY2(ok.texts.value(0).contains("20001") && ok.texts.value(0).contains("No room"),
-                 qPrintable(ok.texts.value(0)));
-    }
-
     // A loading cover closes if nothing else does.
     void loading()
     {
@@ -197,16 +178,13 @@ private slots:
         QCOMPARE(searched, (QList<QVariantList>{{"ㅎ"}, {"한ㄱ"}, {"한글"}}));
         searched.clear();
 
-        // Substitution applies once enabled; the same text again is not searched twice.
-        search.setSubstitutionTable({{QStringLiteral("%"), QStringLiteral("\\%")}});
-        search.setText(QStringLiteral("5%"));
-        search.setSubstitutionEnabled(true);
+        // The same text again is not searched twice; Return hands the text on.
         search.setText(QStringLiteral("50%"));
         search.inputSearchLineEdit(QStringLiteral("50%"));
-        QCOMPARE(searched, (QList<QVariantList>{{"5%"}, {"50\\%"}}));
+        QCOMPARE(searched, (QList<QVariantList>{{"50%"}}));
         QSignalSpy returned(&search, &MtSearchLineEdit::returnPressed);
         QTest::keyClick(search.lineEdit(), Qt::Key_Return);
-        QCOMPARE(returned, (QList<QVariantList>{{QStringLiteral("50\\%")}}));
+        QCOMPARE(returned, (QList<QVariantList>{{QStringLiteral("50%")}}));
     }
 
     // One viewer through a picture's life: asked for, broken, shown.
