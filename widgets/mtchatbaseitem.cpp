@@ -46,14 +46,6 @@ void MtChatBaseItem::setDateTime(const QDateTime& dateTime)
     m_dateTime = dateTime;
 }
 
-void MtChatBaseItem::setMessageId(const QString& messageId)
-{
-    if (messageId == m_messageId)
-        return;
-    const QString old = std::exchange(m_messageId, messageId);
-    emit messageIdChanged(old);
-}
-
 void MtChatBaseItem::setReadCount(int count)
 {
     m_readCount = count;

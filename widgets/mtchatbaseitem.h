@@ -32,8 +32,6 @@ public:
     QPixmap picture() const { return m_picture; }
     void setPicture(const QPixmap& picture) { m_picture = picture; }
     QString messageId() const { return m_messageId; }
-    // A changed id is announced (messageIdChanged) so that the view finds the row by its new id.
-    void setMessageId(const QString& messageId);
     QString senderName() const { return m_senderName; }
     void setSenderName(const QString& name) { m_senderName = name; }
     QDateTime dateTime() const { return m_dateTime; }
@@ -79,7 +77,6 @@ signals:
     void saveFile(QString messageId, bool saveAs);
     void textOpened(QString messageId);
     void resendClicked(QString messageId);
-    void messageIdChanged(QString oldMessageId);
 
 protected:
     bool event(QEvent* event) override;

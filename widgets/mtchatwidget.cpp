@@ -190,8 +190,6 @@ bool MtChatWidget::insertChatWidget(MtChatBaseItem* item, bool insertFirst)
     m_live.insert(entry);
     item->setListItem(entry);
     setItemWidget(entry, item);
-    connect(item, &MtChatBaseItem::messageIdChanged, this,
-            [this, item](const QString& oldId) { messageIdChanged(item, oldId); });
     scheduleDrop();
     return true;
 }
@@ -317,17 +315,6 @@ void MtChatWidget::remeasureStale()
         m_remeasureTimer.start();
 }
 
-void MtChatWidget::messageIdChanged(MtChatBaseItem* item, const QString& oldId)
-{
-    auto* entry = static_cast<MtChatEntry*>(item->listItem());
-    if (!entry || entry->type() != MtChatEntry::kType)
-        return;
-    m_byId.remove(oldId, entry);
-    entry->data().messageId = item->messageId();
-    if (!item->messageId().isEmpty())
-        m_byId.insert(item->messageId(), entry);
-}
-
 void MtChatWidget::rowsInserted(const QModelIndex& parent, int start, int end)
 {
     for (int row = start; row <= end; ++row) {
@@ -427,8 +414,6 @@ void MtChatWidget::connectItem(MtChatBaseItem* item)
     connect(item, &MtChatBaseItem::textOpened, this, &MtChatWidget::textOpened);
     connect(item, &MtChatBaseItem::resendClicked, this, &MtChatWidget::resendClicked);
     connect(item, &MtChatBaseItem::sizeChanged, this, &MtChatWidget::itemSizeChanged);
-    connect(item, &MtChatBaseItem::messageIdChanged, this,
-            [this, item](const QString& oldId) { messageIdChanged(item, oldId); });
     if (auto* chat = qobject_cast<MtChatItem*>(item))
         connect(chat, &MtChatItem::pictureButtonClicked, this,
                 &MtChatWidget::userPictureButtonClicked);

@@ -179,7 +179,6 @@ private:
     void updateLiveRows(bool dropFar);
     void scheduleDrop();
     void remeasureStale();
-    void messageIdChanged(MtChatBaseItem* item, const QString& oldId);
     void addDateItem(const QDateTime& dateTime, bool atTop);
     void connectItem(MtChatBaseItem* item);
     void watchMessageBox(QWidget* messageBox);

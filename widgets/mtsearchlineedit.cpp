@@ -70,19 +70,6 @@ void MtSearchLineEdit::setPlaceholderText(const QString& text)
     m_lineEdit->setAccessibleName(text);
 }
 
-QString MtSearchLineEdit::substituted(const QString& text) const
-{
-    if (!m_substitute || m_substitutions.isEmpty())
-        return text;
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        const QString key(c);
-        out += m_substitutions.value(key, key);
-    }
-    return out;
-}
-
 QString MtSearchLineEdit::withPreedit(const QString& commit, const QString& preedit) const
 {
     QString text = m_lineEdit->text();
@@ -131,12 +118,11 @@ void MtSearchLineEdit::textChangedFromLineEdit(const QString& text)
     inputSearchLineEdit(text);
 }
 
-void MtSearchLineEdit::inputSearchLineEdit(QString text)
+void MtSearchLineEdit::inputSearchLineEdit(const QString& text)
 {
     if (text == m_lastText)
         return;
     m_lastText = text;
-    text = substituted(text);
     qDebug().noquote().nospace() << "MtSearchLineEdit::inputSearchLineEdit"
                                  << " emit searchText : " << text;
     emit searchText(text);
@@ -144,7 +130,7 @@ void MtSearchLineEdit::inputSearchLineEdit(QString text)
 
 void MtSearchLineEdit::returnPressedFromLineEdit()
 {
-    const QString text = substituted(m_lineEdit->text());
+    const QString text = m_lineEdit->text();
     qDebug().noquote().nospace() << "MtSearchLineEdit::returnPressedFromLineEdit"
                                  << " text:" << text;
     emit returnPressed(text);

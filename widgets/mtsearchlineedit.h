@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QMap>
 #include <QWidget>
 
 class QLineEdit;
@@ -21,10 +20,6 @@ public:
     void setText(const QString& text);
     void setPlaceholderText(const QString& text);
 
-    // Characters replaced before a text is emitted (each key is one character).
-    void setSubstitutionTable(const QMap<QString, QString>& table) { m_substitutions = table; }
-    void setSubstitutionEnabled(bool on) { m_substitute = on; }
-    QString substituted(const QString& text) const;
     QString preeditText() const { return m_preedit; }
 
 signals:
@@ -37,7 +32,7 @@ public slots:
     void textChangedFromLineEdit(const QString& text);
     void returnPressedFromLineEdit();
     void cancelButtonClicked();
-    void inputSearchLineEdit(QString text);
+    void inputSearchLineEdit(const QString& text);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -48,8 +43,6 @@ private:
     QToolButton* m_searchButton;
     QLineEdit* m_lineEdit;
     QToolButton* m_cancelButton;
-    QMap<QString, QString> m_substitutions;
-    bool m_substitute = false;
     QString m_lastText;
     QString m_preedit;
 };
