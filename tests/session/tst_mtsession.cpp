@@ -105,14 +105,8 @@ QJsonObject once(const QString& path, int status, int code = 0, bool emptyBody =
     return f.toJson();
 }
 
-// The account's store files that exist: the db and its journal files.
-QStringList storeFiles(const QString& account)
-{
-    const QFileInfo db(DBManager::databaseFilePath(account));
-    return db.dir().entryList({db.fileName() + '*'}, QDir::Files);
-}
-
-// A login's first signal, files, settings kept, REST paths asked and whether it is logged in.
+// A login's first signal, its store's files (the db and its journal files), settings kept, REST
+// paths asked and whether it is logged in.
 struct Outcome
 {
     SessionEvent first;
@@ -290,9 +284,11 @@ private slots:
         // first (the login, sorted first too, always comes before them).
         paths.sort();
         const LocalSettings& st = *m_settings;
-        QCOMPARE((Outcome{r.events.first(), storeFiles(account), st.autologinAccount(),
-                          st.deviceId(), paths, m_run->s.state().isLoggedIn()}),
-                 outcome);
+        const QFileInfo db(DBManager::databaseFilePath(account));
+        QCOMPARE(
+            (Outcome{r.events.first(), db.dir().entryList({db.fileName() + '*'}, QDir::Files),
+                     st.autologinAccount(), st.deviceId(), paths, m_run->s.state().isLoggedIn()}),
+            outcome);
     }
 
     // A first login whose store cannot be made fails as a database error. Its directory, asked
