@@ -122,6 +122,7 @@ public:
 
     QString errorString() const { return m_error; }
     int restPort() const { return m_restPort; }
+    int controlPort() const { return m_controlPort; }
     QString dataDir() const { return m_dir.filePath(QStringLiteral("data")); }
     // The client configuration the server wrote (host, ports, CaFile=ca.pem).
     QString clientIni() const { return dataDir() + QStringLiteral("/client.ini"); }

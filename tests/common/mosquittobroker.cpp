@@ -78,9 +78,10 @@ bool MosquittoBroker::start()
                            "max_queued_messages 0\n%4%5")
                 .arg(QString::number(m_port), m_dir.path(),
                      QString::fromLocal8Bit(pw ? pw->pw_name : "root"),
-                     QStringLiteral("persistence true\npersistence_location %1/\n"
-                                    "autosave_interval 1\n")
-                         .arg(m_dir.path()),
+                     m_persistence ? QStringLiteral("persistence true\npersistence_location %1/\n"
+                                                    "autosave_interval 1\n")
+                                         .arg(m_dir.path())
+                                   : QString(),
                      m_maxInflight >= 0
                          ? QStringLiteral("max_inflight_messages %1\n").arg(m_maxInflight)
                          : QString());

@@ -17,6 +17,7 @@ public:
 
     // Before start().
     bool addUser(const QString& user, const QString& password);
+    void setPersistence(bool on) { m_persistence = on; }
     // QoS 1 messages sent to one client before it acknowledges them; 0: no limit. Unset, the
     // broker's own default (20).
     void setMaxInflight(int count) { m_maxInflight = count; }
@@ -54,6 +55,7 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;
+    bool m_persistence = true;
     int m_maxInflight = -1;
     QString m_adminPassword;
     QString m_error;
