@@ -232,10 +232,13 @@ private:
     // 200 without error whose body is a JSON object; failures are signalled on the way.
     // `whenAnswering` runs once the answer has begun (its headers are in), before its body is
     // waited for; not at all for a request that got no answer.
+    // `trim`, when given, makes the body shorter before it is read; an empty result has the
+    // whole body read.
     bool fetchObject(int reqCode, const QUrl& url, const NetSessionHeaders& headers,
                      QJsonObject* object, const QString& method = QStringLiteral("GET"),
                      const QUrlQuery& form = QUrlQuery(),
-                     const std::function<void()>& whenAnswering = nullptr);
+                     const std::function<void()>& whenAnswering = nullptr,
+                     QByteArray (*trim)(const QByteArray&) = nullptr);
     bool upload(const QString& reqId, const QString& path, const QString& filePath,
                 const NetFields& form);
     void runUpload(const QString& reqId, const QUrl& url, const QString& filePath,

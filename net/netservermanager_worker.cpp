@@ -4,6 +4,7 @@
 
 #include "net/netanswer.h"
 #include "net/netlatch.h"
+#include "net/netroomlisttrim.h"
 #include "net/netsessionheaders.h"
 #include "store/dbgroup.h"
 #include "store/dbmanager.h"
@@ -218,7 +219,9 @@ void NetServerManager::startRoomListAhead(const NetSessionHeaders& headers)
         NetFailure failure;
         {
             const NetCapturedFailure capture(&failure);
-            if (!fetchObject(0, ahead->url, headers, &response) && !failure.failed)
+            if (!fetchObject(0, ahead->url, headers, &response, QStringLiteral("GET"), QUrlQuery(),
+                             nullptr, &NetRoomListTrim::trimmed) &&
+                !failure.failed)
                 failure = notFetched();
         }
         ahead->response = response;
@@ -279,7 +282,8 @@ bool NetServerManager::reqChatRoomList(int reqCode)
 bool NetServerManager::fetchObject(int reqCode, const QUrl& url, const NetSessionHeaders& headers,
                                    QJsonObject* object, const QString& method,
                                    const QUrlQuery& form,
-                                   const std::function<void()>& whenAnswering)
+                                   const std::function<void()>& whenAnswering,
+                                   QByteArray (*trim)(const QByteArray&))
 {
     QNetworkReply* reply =
         startRequest(m_keptManagers.current(), url, reqCode, method, form, headers);
@@ -302,8 +306,11 @@ bool NetServerManager::fetchObject(int reqCode, const QUrl& url, const NetSessio
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     bool read = false;
     if (answered && status == 200) {
-        const NetAnswer answer = NetAnswer::read(reply->readAll(), "NetServerManager::httpRequest",
-                                                 QStringLiteral("reqCode=%1").arg(reqCode));
+        const QByteArray body = reply->readAll();
+        const QByteArray shorter = trim ? trim(body) : QByteArray();
+        const NetAnswer answer =
+            NetAnswer::read(shorter.isEmpty() ? body : shorter, "NetServerManager::httpRequest",
+                            QStringLiteral("reqCode=%1").arg(reqCode));
         read = answer.isReadable();
         *object = answer.object();
         if (!read)
@@ -404,7 +411,8 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
             emit onHttpFailure(reqCode, failure.errCode, failure.text);
             return;
         }
-    } else if (!fetchObject(reqCode, url, headers, &response)) {
+    } else if (!fetchObject(reqCode, url, headers, &response, QStringLiteral("GET"), QUrlQuery(),
+                            nullptr, &NetRoomListTrim::trimmed)) {
         return;
     }
     // Read as an empty list, an answer without one would remove every stored room.

@@ -269,6 +269,8 @@ DBManager::syncChatRoomList(const QJsonObject& response, qint64 ownUserId,
         memberIds += DBChatRoom::memberIds(value[QLatin1String("members")].toArray(), ownUserId);
     QHash<qint64, QString> names = DBSql::userNames(this, memberIds);
     QList<DBChatRoom> changes;
+    // In the answer's order: a user the directory lacks is stored from the first member record
+    // of the user, the only one a trimmed answer keeps.
     for (const QJsonValue& value : list) {
         DBChatRoom room(this, value.toObject(), ownUserId, &names);
         const auto it = local.find(room.topic());
