@@ -77,7 +77,15 @@ void ChatRoomList::setSession(DBManager* db, NetServerManager* net, qint64 ownUs
         connect(m_net, &NetServerManager::onImageSuccess, this, &ChatRoomList::onImageSuccess);
         connect(m_net, &NetServerManager::onImageFailure, this, &ChatRoomList::onImageFailure);
     }
+    tellRowsShownAtOnce();
     updateChatRoomThumbnailImage();
+}
+
+void ChatRoomList::tellRowsShownAtOnce()
+{
+    // A row cut off at the bottom is in view too.
+    if (m_net)
+        m_net->setRoomsShownAtOnce((viewport()->height() + kRowHeight - 1) / kRowHeight);
 }
 
 ChatRoomListWidgetItem* ChatRoomList::newItem(const DBChatRoom& room)
@@ -547,6 +555,7 @@ bool ChatRoomList::eventFilter(QObject* watched, QEvent* event)
 void ChatRoomList::resizeEvent(QResizeEvent* event)
 {
     QListWidget::resizeEvent(event);
+    tellRowsShownAtOnce();
     scheduleRowWidgets();
 }
 

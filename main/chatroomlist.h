@@ -138,6 +138,8 @@ private:
     void askForLaterPictures();
     // A picture came or failed: what waits for the rows in view to have theirs goes on.
     void picturesSettling();
+    // The engine asks for the pictures of that many rooms before the list is shown.
+    void tellRowsShownAtOnce();
 
     DBManager* m_db = nullptr;
     // The session replaces its engine at log off: a deleted one is never touched.

@@ -136,6 +136,9 @@ public:
     void prefetchRoomPictures();
     // Whether a picture the last stored room list asked for at once is still being fetched.
     bool firstPicturesPending();
+    // How many rooms the window's list shows at once: the first rooms whose pictures are asked
+    // for at once. Any thread; until a window has said, a list's first ten.
+    void setRoomsShownAtOnce(int rooms);
 
     // File transfer.
     bool uploadProfileImage(const QString& reqId, const QString& filePath, const QString& fileKey,
@@ -274,4 +277,5 @@ private:
     // Set by holdStore() until storeMade(); GUI thread.
     std::shared_ptr<NetLatch> m_storeGate;
     std::atomic_int m_idleTimeoutMs{30000};
+    std::atomic_int m_roomsShownAtOnce{10};
 };

@@ -8,7 +8,6 @@
 #include "store/dbtypes.h"
 
 #include <QDebug>
-#include <QRegularExpression>
 
 namespace {
 QString pathOf(std::initializer_list<QString> segments)
@@ -31,7 +30,7 @@ bool NetServerManager::reqLogin(int reqCode, const QString& loginAccnt, const QS
 {
     // The form encoder leaves "+" as it is, which the server would read as a blank.
     QString passToVari = passwd;
-    passToVari.replace(QRegularExpression(QStringLiteral("\\+")), QStringLiteral("%2B"));
+    passToVari.replace(QLatin1Char('+'), QLatin1String("%2B"));
     qDebug().noquote().nospace() << "NetServerManager::reqLogin passToVari "
                                  << NetLogMask::secret(passToVari);
     NetForm form;

@@ -44,10 +44,6 @@ NetFailure notFetched()
     return NetFailure{true, NetServerManager::kErrorNetwork, QStringLiteral("not fetched")};
 }
 
-// Rooms whose pictures are asked for before the room list is stored: those a window shows at
-// first. The others' wait for prefetchRoomPictures().
-constexpr int kPicturesAheadRooms = 10;
-
 // An answer's own values without its lists: what the GUI thread gets once the lists are stored.
 // Sent whole, a large answer was freed there, between the window's first rows and their paint.
 QJsonObject answerStamp(const QJsonObject& response)
@@ -423,13 +419,16 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
         return;
     }
     const QVector<QJsonObject> newest = roomsNewestFirst(response);
+    // The pictures of the rows a window shows first are asked for before the list is stored;
+    // one more row's would compete with them for the server and the processor.
+    const int shownFirst = m_roomsShownAtOnce.load();
     const RoomPictureNeeds first =
-        RoomPictureNeeds::of(newest.mid(0, kPicturesAheadRooms), headers.userId());
+        RoomPictureNeeds::of(newest.mid(0, shownFirst), headers.userId());
     {
         // Before the list is shown: the window asks for them once it has painted the list.
         QMutexLocker lock(&m_aheadMutex);
         m_laterPictures = std::make_shared<const LaterRooms>(
-            LaterRooms{newest.mid(kPicturesAheadRooms), headers.userId()});
+            LaterRooms{newest.mid(shownFirst), headers.userId()});
     }
     {
         QMutexLocker lock(&g_roomStoreMutex);
@@ -469,6 +468,11 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
         }
     }
     emit onHttpSuccess(reqCode, answerStamp(response));
+}
+
+void NetServerManager::setRoomsShownAtOnce(int rooms)
+{
+    m_roomsShownAtOnce.store(qMax(1, rooms));
 }
 
 bool NetServerManager::firstPicturesPending()

@@ -139,11 +139,14 @@ bool MtSession::login(const QString& account, const QString& password, bool auto
     m_attempt->setMyAccount(editor, account);
     m_attempt->setAccessKey(editor, QString());
     m_attempt->setDeviceId(editor, deviceId);
+    const bool sent =
+        m_net->reqLogin(SessionRequest::Login, account, DBMTData::passwordDigest(password), 0);
     // The account's store is opened once the server has answered; the key it needs is derived
-    // meanwhile.
+    // meanwhile, once the request is on its way: begun first, it took the processor the request
+    // needed.
     QThreadPool::globalInstance()->start(
         [path = DBManager::databaseFilePath(account)] { DBManager::prepareKey(path); });
-    return m_net->reqLogin(SessionRequest::Login, account, DBMTData::passwordDigest(password), 0);
+    return sent;
 }
 
 bool MtSession::forceLogin()

@@ -3,6 +3,7 @@
 #include "store/dbgroup.h"
 #include "store/dbuser.h"
 
+#include <QDir>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTcpServer>
@@ -229,6 +230,31 @@ private slots:
     }
 
     void cleanup() { m_server.clearFault(); }
+
+    // Before the list is shown, the pictures of the rooms a window shows at once, newest first,
+    // and no others: one more would compete with them for the server and the processor.
+    void picturesOfTheRoomsShownAtOnce()
+    {
+        const QVector<DevRoom> rooms = m_server.bulk(QStringLiteral("user001"), 3, 0, false);
+        QCOMPARE(rooms.size(), 3);
+        const QDir cache = QFileInfo(FileManager::cacheFilePath(QStringLiteral("/p/x"))).dir();
+        for (const QString& file : cache.entryList(QDir::Files))
+            QVERIFY(QFile::remove(cache.filePath(file)));
+        QVERIFY(m_net->reqDataCache(60));
+        QCOMPARE(m_recorder->answer(60).signal, QStringLiteral("success"));
+        m_net->setRoomsShownAtOnce(2);
+        const qint64 since = m_server.lastRequestSeq();
+        QVERIFY(m_net->reqChatRoomList(61));
+        QCOMPARE(m_recorder->answer(61).signal, QStringLiteral("success"));
+        QVERIFY(waitUntil([&] { return !m_net->firstPicturesPending(); }));
+        QStringList asked;
+        for (const QJsonValue& request : m_server.requests(QStringLiteral("/pictures"), since))
+            asked << request["path"].toString();
+        QStringList expected = m_server.memberPictures({rooms[2], rooms[1]}, m_session->userId());
+        asked.sort();
+        expected.sort();
+        QCOMPARE(asked, expected);
+    }
 
     // The room list is asked for while the directory's answer still comes (the server works on
     // it meanwhile), and is the one the next room-list request takes: one request reaches the
