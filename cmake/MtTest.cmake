@@ -49,3 +49,26 @@ function(mt_add_test name)
         set_tests_properties(${name} PROPERTIES COST 1000)
     endif()
 endfunction()
+
+# A libFuzzer target and its test `<name>_run`. The code under test is compiled into the fuzzer
+# (SOURCES) so that libFuzzer sees its coverage. New inputs go to the build tree's corpus (the
+# first folder), not to the committed seeds in the source folder's corpus. ENV replaces the
+# sanitizers' usual settings.
+function(mt_add_fuzzer name)
+    cmake_parse_arguments(ARG "" "MAX_LEN" "SOURCES;ENV" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    target_compile_options(${name} PRIVATE
+        -fsanitize=fuzzer,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_libraries(${name} PRIVATE mt_options Qt5::Core)
+    file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/corpus)
+    add_test(NAME ${name}_run
+        COMMAND ${name} -runs=200000 -seed=1 -max_len=${ARG_MAX_LEN}
+            -artifact_prefix=${CMAKE_CURRENT_BINARY_DIR}/
+            ${CMAKE_CURRENT_BINARY_DIR}/corpus ${CMAKE_CURRENT_SOURCE_DIR}/corpus)
+    if(NOT ARG_ENV)
+        set(ARG_ENV ${MT_ASAN_TEST_ENV})
+    endif()
+    set_tests_properties(${name}_run PROPERTIES LABELS fuzz TIMEOUT 600 ENVIRONMENT "${ARG_ENV}")
+endfunction()
