@@ -65,9 +65,8 @@ void MtSession::resetEngine()
     });
 }
 
-bool MtSession::openStore(const QString& account)
+bool MtSession::openStore(const QString& path)
 {
-    const QString path = DBManager::databaseFilePath(account);
     if (m_db && m_db->dbPath() == path)
         return m_db->isOpen();
     // The messaging session reads and writes the file it was started on: it goes first.
@@ -91,10 +90,12 @@ void MtSession::closeStore()
 
 bool MtSession::restore(const QString& account)
 {
-    if (account.isEmpty() || m_state.isLoggedIn() ||
-        !QFileInfo::exists(DBManager::databaseFilePath(account)))
+    if (account.isEmpty() || m_state.isLoggedIn())
         return false;
-    if (!openStore(account)) {
+    const QString path = DBManager::databaseFilePath(account);
+    if (!QFileInfo::exists(path))
+        return false;
+    if (!openStore(path)) {
         closeStore();
         return false;
     }
@@ -466,7 +467,7 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
         m_net->holdStore();
         cacheAsked = m_net->reqDataCache(SessionRequest::Cache, true);
     }
-    const bool stored = openStore(account);
+    const bool stored = openStore(path);
     if (stored && m_attempt) {
         m_mtData = std::move(m_attempt);
     } else if (stored && !m_mtData) {

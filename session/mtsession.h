@@ -182,7 +182,8 @@ private:
     // The login answer's keys into `session`, recorded in `editor` for its commit.
     void takeLoginAnswer(MTData* session, DBEditor& editor, int reqCode,
                          const QJsonObject& response) const;
-    bool openStore(const QString& account);
+    // The store file at `path` (DBManager::databaseFilePath() of the account).
+    bool openStore(const QString& path);
     void closeStore();
     // Starts the messaging session for the recorded keys, replacing one with other keys.
     void startMessaging();
