@@ -242,6 +242,9 @@ private:
                      const QUrlQuery& form = QUrlQuery(),
                      const std::function<void()>& whenAnswering = nullptr,
                      QByteArray (*trim)(const QByteArray&) = nullptr);
+    // The room list at `url`, read without the user records it repeats (NetRoomListTrim).
+    bool fetchRoomList(int reqCode, const QUrl& url, const NetSessionHeaders& headers,
+                       QJsonObject* list);
     bool upload(const QString& reqId, const QString& path, const QString& filePath,
                 const NetFields& form);
     void runUpload(const QString& reqId, const QUrl& url, const QString& filePath,

@@ -215,9 +215,7 @@ void NetServerManager::startRoomListAhead(const NetSessionHeaders& headers)
         NetFailure failure;
         {
             const NetCapturedFailure capture(&failure);
-            if (!fetchObject(0, ahead->url, headers, &response, QStringLiteral("GET"), QUrlQuery(),
-                             nullptr, &NetRoomListTrim::trimmed) &&
-                !failure.failed)
+            if (!fetchRoomList(0, ahead->url, headers, &response) && !failure.failed)
                 failure = notFetched();
         }
         ahead->response = response;
@@ -321,6 +319,13 @@ bool NetServerManager::fetchObject(int reqCode, const QUrl& url, const NetSessio
     return read;
 }
 
+bool NetServerManager::fetchRoomList(int reqCode, const QUrl& url, const NetSessionHeaders& headers,
+                                     QJsonObject* list)
+{
+    return fetchObject(reqCode, url, headers, list, QStringLiteral("GET"), QUrlQuery(), nullptr,
+                       &NetRoomListTrim::trimmed);
+}
+
 void NetServerManager::runDataCache(int reqCode, const QUrl& url, const QString& dbPath,
                                     const NetSessionHeaders& headers, const DBMTData& account,
                                     bool hasSession, bool roomListAhead,
@@ -407,8 +412,7 @@ void NetServerManager::runChatRoomList(int reqCode, const QUrl& url, const QStri
             emit onHttpFailure(reqCode, failure.errCode, failure.text);
             return;
         }
-    } else if (!fetchObject(reqCode, url, headers, &response, QStringLiteral("GET"), QUrlQuery(),
-                            nullptr, &NetRoomListTrim::trimmed)) {
+    } else if (!fetchRoomList(reqCode, url, headers, &response)) {
         return;
     }
     // Read as an empty list, an answer without one would remove every stored room.
