@@ -83,9 +83,11 @@ void ChatRoomList::setSession(DBManager* db, NetServerManager* net, qint64 ownUs
 
 void ChatRoomList::tellRowsShownAtOnce()
 {
-    // A row cut off at the bottom is in view too.
+    // A row cut off at the bottom is in view too. The height the viewport gets from the list's
+    // size: a list laid out while hidden has its new size, but its viewport only takes it once
+    // shown.
     if (m_net)
-        m_net->setRoomsShownAtOnce((viewport()->height() + kRowHeight - 1) / kRowHeight);
+        m_net->setRoomsShownAtOnce((maximumViewportSize().height() + kRowHeight - 1) / kRowHeight);
 }
 
 ChatRoomListWidgetItem* ChatRoomList::newItem(const DBChatRoom& room)
@@ -524,7 +526,9 @@ void ChatRoomList::rebuildArrivedPictures()
 {
     const QSet<QString> arrived = std::exchange(m_arrived, {});
     for (ChatRoomListWidgetItem* item : qAsConst(m_items)) {
-        if (!item->hasPictureSources())
+        // A whole picture was composed from the cached files: its row was made after they came
+        // (the answers wait in the queue while the rows are made).
+        if (!item->hasPictureSources() || item->isPictureWhole())
             continue;
         const QStringList& urls = item->pictureSources().urls;
         const bool uses = std::any_of(urls.begin(), urls.end(),

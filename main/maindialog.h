@@ -176,6 +176,7 @@ private:
 
     // Routing (maindialog_routing.cpp).
     void attachRoomList();
+    void layOutRoomListPage();
     void onRoomListChats(const QList<DBChat>& chats);
     void onRoomAdded(const DBChatRoom& room);
     void onRoomChanged(const DBChatRoom& room, const DBChat& notice,

@@ -56,6 +56,7 @@ void MainDialog::attachRoomList()
     MtSession* s = m_session;
     MTData* data = s ? s->mtData() : nullptr;
     NetServerManager* net = s ? s->net() : nullptr;
+    layOutRoomListPage();
     ui->chatRoomListWidget->setSession(s ? s->db() : nullptr, net, data ? data->userId() : 0);
     // The session makes a new engine at every log off: its picture answers are connected anew.
     if (net && m_pictureEngine != net) {
@@ -64,6 +65,18 @@ void MainDialog::attachRoomList()
         m_pictureEngine = net;
         connect(net, &NetServerManager::onImageSuccess, this, &MainDialog::onImageSuccess);
     }
+}
+
+void MainDialog::layOutRoomListPage()
+{
+    // A page never shown keeps a widget's default size until it is: the list would count the
+    // rows it shows at once (whose pictures are fetched before it shows) from that. Laid out
+    // now at the size the stack gives its pages.
+    QWidget* page = ui->stackedWidget->widget(RoomListPage);
+    if (page->isVisible() || !page->layout())
+        return;
+    page->resize(ui->stackedWidget->contentsRect().size());
+    page->layout()->setGeometry(page->rect());
 }
 
 void MainDialog::onImageSuccess(const QString& urlFilePath, const QString& filePath,

@@ -26,7 +26,6 @@
 
 namespace {
 const int kDefaultHttpsPort = 443;
-const int kMinimumWorkers = 8;
 // How long a connectAhead() task waits for the others to have started on threads of their own,
 // and then for its handshake; and how often it looks whether the engine is ending meanwhile.
 const int kAheadWaitMs = 1000;

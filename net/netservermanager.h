@@ -60,6 +60,8 @@ public:
     // array, null). The server's own codes are five digits from 40000 up, so no answer of it
     // can carry this one.
     static constexpr int kErrorUnreadable = 10002;
+    // The worker threads the engine keeps at least, each with its own connection once used.
+    static constexpr int kMinimumWorkers = 8;
 
     // The host of the configuration on the default HTTPS port, with the platform's CAs only.
     explicit NetServerManager(const QString& host, QObject* parent = nullptr);
@@ -139,6 +141,7 @@ public:
     // How many rooms the window's list shows at once: the first rooms whose pictures are asked
     // for at once. Any thread; until a window has said, a list's first ten.
     void setRoomsShownAtOnce(int rooms);
+    int roomsShownAtOnce() const { return m_roomsShownAtOnce.load(); }
 
     // File transfer.
     bool uploadProfileImage(const QString& reqId, const QString& filePath, const QString& fileKey,

@@ -65,6 +65,8 @@ void MtSession::resetEngine()
     });
 }
 
+const int MtSession::kLoginConnections = NetServerManager::kMinimumWorkers;
+
 bool MtSession::openStore(const QString& path)
 {
     if (m_db && m_db->dbPath() == path)

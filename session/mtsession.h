@@ -1,7 +1,6 @@
 #pragma once
 
 #include "messaging/mqttmanager.h"
-#include "net/netpicturequeue.h"
 #include "net/serverconfig.h"
 #include "session/mtcoalescer.h"
 #include "session/mtoutbox.h"
@@ -65,9 +64,12 @@ public:
     // Start with a stored session: true when the account's database holds keys and a password
     // digest; the session is then up behind the lock page (unlock() proves the password).
     bool restore(const QString& account);
-    // The connections prepareLogin() opens: the login's own request, the directory and the room
-    // list after it, and then the pictures of the first rows, as many at once as are prefetched.
-    static constexpr int kLoginConnections = NetPictureQueue::kMaxPrefetching;
+    // The connections prepareLogin() opens: one on every worker thread the engine keeps. A login
+    // runs its own request, the directory, the room list (fetched ahead, then stored) and the
+    // first rows' pictures (as many at once as are prefetched) on threads the pool picks: a
+    // picture fetched on a thread without a connection waited for a handshake, which took the
+    // processor the server and the other fetches needed.
+    static const int kLoginConnections;
     // The login page is up: what a login will need is made ready while the user types (the
     // connections to the server, the key of a new store file). Once per engine; a login that
     // comes first simply does it all itself.

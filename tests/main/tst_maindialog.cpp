@@ -313,6 +313,21 @@ private slots:
         QCOMPARE(answered.value(url), false);
     }
 
+    // The first rows' pictures are asked for before the list shows: by then the engine knows how
+    // many rows the list's page shows at once, though that page was never shown before.
+    void rowsShownAtOnceKnownBeforeTheListShows()
+    {
+        const QString account = QStringLiteral("user014");
+        QCOMPARE(m_server.bulk(account, 20, 0, false).size(), 20);
+        ShownWindow w(m_config);
+        QVERIFY(w.started());
+        int told = 0;
+        connect(w.dialog.session(), &MtSession::loginSucceeded, &w.dialog,
+                [&] { told = w.dialog.session()->net()->roomsShownAtOnce(); });
+        QVERIFY(w.loginAs(account));
+        QCOMPARE(told, int(w.dialog.chatRoomList()->rowsInView().size()));
+    }
+
     // A failed directory keeps the login page usable (the retry used to be ignored); then log off.
     void loginAfterFailedDirectoryThenLogOff()
     {
