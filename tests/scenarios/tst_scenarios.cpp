@@ -113,23 +113,6 @@ private slots:
             (HiddenChat{1, 1, QStringLiteral("Iconic"), true, true}), kWait);
     }
 
-    // After the tray's lock the password logs the device in again (a wrong one is the idle
-    // lock's).
-    void loginThenLockAndUnlock()
-    {
-        AppClient client(*m_x, m_server);
-        const QString device = client.logIn(QStringLiteral("user004"));
-        QVERIFY(!device.isEmpty());
-        // The tray menu logged in: Open, Lock Mode, Log off, Exit.
-        QVERIFY(client.pickTrayEntry(3));
-
-        const qint64 rightSince = m_server.lastRequestSeq();
-        QVERIFY(
-            client.typeInto(client.mainWindow(), DevServer::kPassword, QStringLiteral("Return")));
-        // The login, the directory and the room list asked for again.
-        QTRY_COMPARE_WITH_TIMEOUT(m_server.requestsOf(device, rightSince).size(), 3, kWait);
-    }
-
     // The idle lock locks the client left alone, not the one in use; a wrong password is refused.
     void idleLockThenWrongPasswordIsRefused()
     {
