@@ -11,6 +11,9 @@ export class Faults {
         this.rule = null;
         this.hung = [];
         this.stalled = [];
+        // Counts the releases: a request that met a stall but reaches its answer after the
+        // stall was cleared is answered whole rather than held for a release that never comes.
+        this.releases = 0;
     }
 
     set(rule) {
@@ -49,7 +52,7 @@ export class Faults {
             reply.code(r.status).type(r.type).send(r.raw);
             return true;
         case 'stall':
-            req.stall = { bytes: r.bytes, after: r.after };
+            req.stall = { bytes: r.bytes, after: r.after, release: this.releases };
             return false;
         default:
             await new Promise((resolve) => this.hung.push({ reply, resolve }));
@@ -62,12 +65,14 @@ export class Faults {
     // stay open), then nothing until the fault is cleared; then the connection closes or, with
     // "after":"finish", the rest follows.
     async hold(req, reply, payload) {
-        if (!req.stall) return payload;
+        if (!req.stall || req.stall.release !== this.releases) return payload;
         let body;
         if (payload === null || payload === undefined) body = Buffer.alloc(0);
         else if (typeof payload === 'string' || Buffer.isBuffer(payload)) body = Buffer.from(payload);
         else if (payload instanceof Readable || typeof payload.pipe === 'function') body = await buffer(payload);
         else body = Buffer.from(String(payload));
+        // Cleared while the answer was being read.
+        if (req.stall.release !== this.releases) return body;
         if (!(payload && typeof payload.pipe === 'function') || reply.hasHeader('content-length')) {
             reply.header('Content-Length', body.length);
         }
@@ -90,6 +95,7 @@ export class Faults {
         const stalled = this.stalled;
         this.hung = [];
         this.stalled = [];
+        this.releases += 1;
         for (const { reply, resolve } of hung) {
             if (!reply.sent) {
                 reply.code(503).send({ code: 50300, message: 'The server stopped waiting.', developerMessage: 'hang released' });
