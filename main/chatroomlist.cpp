@@ -516,15 +516,23 @@ void ChatRoomList::pictureArrived(const QString& urlFilePath)
                                   [&urlFilePath](const ChatRoomListWidgetItem* item) {
                                       return item->pictureSources().urls.contains(urlFilePath);
                                   });
-    if (near)
+    if (near) {
+        // Rows near the view due now wait for the paint that shows the picture.
+        if (m_aroundTimer->isActive()) {
+            m_aroundTimer->stop();
+            m_aroundAfterRebuild = true;
+        }
         m_pictureTimer->start(0);
-    else if (!m_pictureTimer->isActive())
+    } else if (!m_pictureTimer->isActive()) {
         m_pictureTimer->start(kPictureBatchMsec);
+    }
 }
 
 void ChatRoomList::rebuildArrivedPictures()
 {
     const QSet<QString> arrived = std::exchange(m_arrived, {});
+    // A row with a widget repaints with its new picture.
+    bool shownChanged = false;
     for (ChatRoomListWidgetItem* item : qAsConst(m_items)) {
         // A whole picture was composed from the cached files: its row was made after they came
         // (the answers wait in the queue while the rows are made).
@@ -536,9 +544,20 @@ void ChatRoomList::rebuildArrivedPictures()
         if (!uses)
             continue;
         item->forgetPicture(false);
-        refreshPicture(item, qobject_cast<ChatRoomItem*>(itemWidget(item)));
+        auto* widget = qobject_cast<ChatRoomItem*>(itemWidget(item));
+        refreshPicture(item, widget);
+        shownChanged = shownChanged || widget;
     }
     picturesSettling();
+    // Rows near the view due before the paint that shows the new pictures wait for it (the
+    // turn of their timer came first), as they wait for the paint that shows new rows.
+    if (std::exchange(m_aroundAfterRebuild, false) || (shownChanged && m_aroundTimer->isActive())) {
+        m_aroundTimer->stop();
+        if (shownChanged)
+            m_aroundDue = true;
+        else
+            m_aroundTimer->start();
+    }
 }
 
 bool ChatRoomList::eventFilter(QObject* watched, QEvent* event)

@@ -156,6 +156,8 @@ private:
     bool m_aroundDue = false;
     // The rows near the view wait for the pictures of those in view.
     bool m_aroundAfterPictures = false;
+    // The rows near the view wait for the pictures that came to be put in.
+    bool m_aroundAfterRebuild = false;
     QTimer* m_pictureTimer = nullptr;
     bool m_laterPicturesDue = false;
 };

@@ -65,6 +65,8 @@ MainDialog::MainDialog(const ServerConfig& config, QWidget* parent)
         button->setDefault(false);
     }
 
+    m_positionTimer.setParent(this);
+    m_positionTimer.setObjectName(QStringLiteral("positionTimer"));
     m_positionTimer.setSingleShot(true);
     m_positionTimer.setInterval(kPositionSaveMsec);
     connect(&m_positionTimer, &QTimer::timeout, this, &MainDialog::saveCurrentWindowPosition);
@@ -286,7 +288,11 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event)
     if (watched == this && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
         // New chat windows start beside the window again, wherever it went.
         m_chatWindows->resetPlacement();
-        m_positionTimer.start();
+        // Only a move or resize from the window system (the user's) is written: the window's own
+        // placement when it shows only repeated what the next start works out again, with a disk
+        // sync in the middle of a login.
+        if (event->spontaneous())
+            m_positionTimer.start();
     }
     if (m_loginAheadDue && event->type() == QEvent::Paint &&
         watched == ui->stackedWidget->widget(LoginPage)) {

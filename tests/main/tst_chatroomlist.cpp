@@ -127,6 +127,47 @@ protected:
 private:
     ChatRoomList* m_list;
 };
+
+// At the list's first paint a picture that its rows show comes, while the list's viewport is
+// painted or once a row is (the viewport before its rows); records the rows with a widget at the
+// first paint that shows it.
+class PictureAtFirstPaint : public QObject
+{
+public:
+    PictureAtFirstPaint(ChatRoomList* list, const QString& url, bool atRow)
+        : m_list(list), m_url(url), m_atRow(atRow)
+    {
+        qApp->installEventFilter(this);
+    }
+    bool shown = false;
+    QStringList withWidget;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (shown || event->type() != QEvent::Paint || m_list->count() == 0)
+            return false;
+        const bool viewport = watched == m_list->viewport();
+        const bool row = qobject_cast<ChatRoomItem*>(watched) != nullptr;
+        if (!m_sent && (m_atRow ? row : viewport)) {
+            m_sent = true;
+            QPixmap picture(8, 8);
+            picture.fill(Qt::red);
+            picture.save(FileManager::cacheFilePath(m_url), "PNG");
+            m_list->pictureArrived(m_url);
+        } else if (m_sent && viewport && m_list->rowsInViewPictured()) {
+            shown = true;
+            withWidget = ::withWidget(*m_list);
+        }
+        return false;
+    }
+
+private:
+    ChatRoomList* m_list;
+    QString m_url;
+    bool m_atRow;
+    bool m_sent = false;
+};
 } // namespace
 
 Q_DECLARE_METATYPE(Search)
@@ -147,6 +188,26 @@ private:
         QCOMPARE(m_store->db().chatRoomList(rooms), 6);
         m_list->setChatRooms(rooms);
         m_list->ensureRowWidgets();
+    }
+
+    // The list as a page of `window`, 100 pixels high: a page is painted on the window's next
+    // update, without waiting for the display as a window of its own does. False when the
+    // window was not exposed.
+    bool showAsPage(QWidget& window, bool listShown)
+    {
+        window.resize(360, 100);
+        m_list->setParent(&window);
+        m_list->setGeometry(0, 0, 360, 100);
+        m_list->setVisible(listShown);
+        window.show();
+        return QTest::qWaitForWindowExposed(&window);
+    }
+    // Twenty rooms older than the others, enough for rows below the view and near it.
+    void addOlderRooms()
+    {
+        for (int i = 10; i < 30; ++i)
+            m_store->addRoom(QStringLiteral("chat/%1").arg(i), RoomType1VS1, QStringLiteral("2"),
+                             at(6));
     }
 
 private slots:
@@ -227,20 +288,11 @@ private slots:
     void rowsInViewAtTheFirstPaint()
     {
         QFETCH(bool, shownFirst);
-        // A page of a window: shown, it is painted on the window's next update, without waiting
-        // for the display as a window of its own does.
         QWidget window;
-        window.resize(360, 100);
-        m_list->setParent(&window);
         const auto giveBack = qScopeGuard([this] { m_list->setParent(nullptr); });
-        m_list->setGeometry(0, 0, 360, 100);
-        m_list->setVisible(shownFirst);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(showAsPage(window, shownFirst));
         FirstPaint paint(m_list.get());
-        for (int i = 10; i < 30; ++i)
-            m_store->addRoom(QStringLiteral("chat/%1").arg(i), RoomType1VS1, QStringLiteral("2"),
-                             at(6));
+        addOlderRooms();
         QList<DBChatRoom> rooms;
         QVERIFY(m_store->db().chatRoomList(rooms) > 20);
         m_list->setChatRooms(rooms);
@@ -248,6 +300,33 @@ private slots:
         QTRY_VERIFY(paint.seen);
         QCOMPARE(paint.withWidget, inView(*m_list));
         QTRY_COMPARE(withWidget(*m_list), m_list->topics().mid(0, 2 * paint.withWidget.size()));
+    }
+
+    // A picture of the rows in view that comes before the rows near the view are made is on the
+    // screen first: those rows wait for the paint that shows it, whether they were due before it
+    // came (asked for by the paint of the viewport, which comes before its rows' paint) or after.
+    void pictureShownBeforeRowsNearTheView_data()
+    {
+        QTest::addColumn<bool>("atRow");
+        QTest::newRow("picture before the rows near the view are due") << false;
+        QTest::newRow("picture once they are due") << true;
+    }
+    void pictureShownBeforeRowsNearTheView()
+    {
+        QFETCH(bool, atRow);
+        QVERIFY(m_store->exec("UPDATE TTT_USER SET thumb_url = '/pictures/near' || user_id"));
+        QWidget window;
+        const auto giveBack = qScopeGuard([this] { m_list->setParent(nullptr); });
+        QVERIFY(showAsPage(window, true));
+        addOlderRooms();
+        const QString url = QStringLiteral("/pictures/near2");
+        QFile::remove(FileManager::cacheFilePath(url));
+        PictureAtFirstPaint paint(m_list.get(), url, atRow);
+        QList<DBChatRoom> rooms;
+        QVERIFY(m_store->db().chatRoomList(rooms) > 20);
+        m_list->setChatRooms(rooms);
+        QTRY_VERIFY(paint.shown);
+        QCOMPARE(paint.withWidget, inView(*m_list));
     }
 
     // A row's picture is whole once every picture it shows is in the cache, and not before.

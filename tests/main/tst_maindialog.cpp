@@ -328,6 +328,17 @@ private slots:
         QCOMPARE(told, int(w.dialog.chatRoomList()->rowsInView().size()));
     }
 
+    // Only the user's moves of the window are written, not the window's own placement when it
+    // shows or moves itself: that repeated what the next start works out again, with a disk sync
+    // a second after the start, in the middle of a login.
+    void ownPlacementNotWritten()
+    {
+        ShownWindow w(m_config);
+        QVERIFY(w.started());
+        w.dialog.move(w.dialog.pos() + QPoint(10, 10));
+        QCOMPARE(w.child<QTimer>("positionTimer")->isActive(), false);
+    }
+
     // A failed directory keeps the login page usable (the retry used to be ignored); then log off.
     void loginAfterFailedDirectoryThenLogOff()
     {
