@@ -202,12 +202,18 @@ private:
         window.show();
         return QTest::qWaitForWindowExposed(&window);
     }
-    // Twenty rooms older than the others, enough for rows below the view and near it.
-    void addOlderRooms()
+    // Twenty rooms older than the others, enough for rows below the view and near it, added to
+    // the store and listed. False when the store did not list them.
+    bool listOlderRooms()
     {
         for (int i = 10; i < 30; ++i)
             m_store->addRoom(QStringLiteral("chat/%1").arg(i), RoomType1VS1, QStringLiteral("2"),
                              at(6));
+        QList<DBChatRoom> rooms;
+        if (m_store->db().chatRoomList(rooms) <= 20)
+            return false;
+        m_list->setChatRooms(rooms);
+        return true;
     }
 
 private slots:
@@ -292,10 +298,7 @@ private slots:
         const auto giveBack = qScopeGuard([this] { m_list->setParent(nullptr); });
         QVERIFY(showAsPage(window, shownFirst));
         FirstPaint paint(m_list.get());
-        addOlderRooms();
-        QList<DBChatRoom> rooms;
-        QVERIFY(m_store->db().chatRoomList(rooms) > 20);
-        m_list->setChatRooms(rooms);
+        QVERIFY(listOlderRooms());
         m_list->show();
         QTRY_VERIFY(paint.seen);
         QCOMPARE(paint.withWidget, inView(*m_list));
@@ -318,13 +321,10 @@ private slots:
         QWidget window;
         const auto giveBack = qScopeGuard([this] { m_list->setParent(nullptr); });
         QVERIFY(showAsPage(window, true));
-        addOlderRooms();
         const QString url = QStringLiteral("/pictures/near2");
         QFile::remove(FileManager::cacheFilePath(url));
         PictureAtFirstPaint paint(m_list.get(), url, atRow);
-        QList<DBChatRoom> rooms;
-        QVERIFY(m_store->db().chatRoomList(rooms) > 20);
-        m_list->setChatRooms(rooms);
+        QVERIFY(listOlderRooms());
         QTRY_VERIFY(paint.shown);
         QCOMPARE(paint.withWidget, inView(*m_list));
     }
