@@ -256,36 +256,6 @@ private slots:
         QCOMPARE(asked, expected);
     }
 
-    // The room list is asked for while the directory's answer still comes (the server works on
-    // it meanwhile), and is the one the next room-list request takes: one request reaches the
-    // server, and its refusal is that request's. (An answered list fetched ahead is taken:
-    // tst_mtsession's login sees one room-list request.)
-    void roomListRefusedAhead()
-    {
-        QVERIFY(m_server.setFault(QJsonObject{{"mode", "error"},
-                                              {"path", "/rest/chatt/room"},
-                                              {"status", 500},
-                                              {"code", 50012},
-                                              {"message", "Broken"}}));
-        auto net = newEngine();
-        NetRecorder recorder(net.get());
-        const qint64 since = m_server.lastRequestSeq();
-        const auto roomLists = [&] {
-            return m_server.requests(QStringLiteral("/rest/chatt/room"), since).size();
-        };
-        QVERIFY(net->reqDataCache(3, true));
-        QVERIFY(waitUntil([&] { return roomLists() == 1; }));
-        // The room list's answer is decided as its request arrives; the directory's then ends.
-        m_server.clearFault();
-        QCOMPARE(recorder.answer(3).signal, QStringLiteral("success"));
-        QVERIFY(net->reqChatRoomList(4));
-        QCOMPARE(recorder.answer(4).signal, QStringLiteral("failure"));
-        finish(net);
-        QCOMPARE(recorder.outcomes(),
-                 (QList<NetOutcome>{{"success", "3", 0}, {"failure", "4", 50012, "Broken"}}));
-        QCOMPARE(roomLists(), 1);
-    }
-
     // Last: it ends the session.
     void nothingStoredAmiss()
     {
