@@ -87,7 +87,12 @@ void ChatRoomList::tellRowsShownAtOnce()
     // size: a list laid out while hidden has its new size, but its viewport only takes it once
     // shown.
     if (m_net)
-        m_net->setRoomsShownAtOnce((maximumViewportSize().height() + kRowHeight - 1) / kRowHeight);
+        m_net->setRoomsShownAtOnce(rowsShownAtOnce());
+}
+
+int ChatRoomList::rowsShownAtOnce() const
+{
+    return (maximumViewportSize().height() + kRowHeight - 1) / kRowHeight;
 }
 
 ChatRoomListWidgetItem* ChatRoomList::newItem(const DBChatRoom& room)
@@ -138,20 +143,33 @@ void ChatRoomList::setChatRooms(const QList<DBChatRoom>& rooms)
 
 void ChatRoomList::prepareRows()
 {
+    // Shown for the first time, a row is styled: the list's style sheet is matched against each
+    // of its parts. After a login that doubled the time of making the rows in view, and their
+    // pictures, coming meanwhile, waited for it.
+    const int wanted = rowsShownAtOnce();
+    while (m_rowsAhead.size() < wanted) {
+        auto* row = new ChatRoomItem(viewport());
+        row->hide();
+        row->ensurePolished();
+        m_rowsAhead.append(row);
+    }
+    if (m_rowsAhead.isEmpty())
+        return;
     // The first text laid out in a font loads it, and the first Hangul loads a fallback font as
     // well: that took a third of the time of making the rows in view after a login. The
-    // organisation's names mix Latin and Hangul, so the sample row does too.
-    ChatRoomItem sample(viewport());
+    // organisation's names mix Latin and Hangul, so the sample row does too. A row made from
+    // this one is given every text of its room.
+    ChatRoomItem* sample = m_rowsAhead.constLast();
     ChatRoomRow text;
     text.title = QStringLiteral("Aa 가나, Bb");
     text.memberCount = QStringLiteral("12");
     text.time = QStringLiteral("09:41");
     text.message = QStringLiteral("Aa 가나 09:41");
     text.badge = QStringLiteral("3");
-    sample.setRow(text, QString());
-    sample.resize(viewport()->width(), kRowHeight);
-    QPixmap canvas(sample.size());
-    sample.render(&canvas);
+    sample->setRow(text, QString());
+    sample->resize(viewport()->width(), kRowHeight);
+    QPixmap canvas(sample->size());
+    sample->render(&canvas);
 }
 
 void ChatRoomList::clearChatRooms()
@@ -350,7 +368,7 @@ void ChatRoomList::requestPictures(ChatRoomListWidgetItem* item)
 
 ChatRoomItem* ChatRoomList::makeRowWidget(ChatRoomListWidgetItem* item)
 {
-    auto* widget = new ChatRoomItem;
+    auto* widget = m_rowsAhead.isEmpty() ? new ChatRoomItem : m_rowsAhead.takeLast();
     connect(widget, &ChatRoomItem::clickedMemberIcon, this, &ChatRoomList::clickedMemberIcon);
     setItemWidget(item, widget);
     m_withWidget.insert(item);

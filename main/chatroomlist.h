@@ -91,8 +91,9 @@ public:
     // by itself after every change (the rows in view first, those near them after the next
     // paint); callers only need it to have the rows at once.
     void ensureRowWidgets() { makeRowWidgets(true); }
-    // Draws one row off screen and drops it, so that the rows of the first list after a login
-    // are made without loading their fonts: done while the login page waits for the user.
+    // Makes and styles the widgets of the rows a view shows at once, hidden, and draws one off
+    // screen (which loads the fonts), so that the first rows after a login are made without
+    // either: done while the login page waits for the user, on a laid-out list.
     void prepareRows();
 
 signals:
@@ -140,6 +141,7 @@ private:
     void picturesSettling();
     // The engine asks for the pictures of that many rooms before the list is shown.
     void tellRowsShownAtOnce();
+    int rowsShownAtOnce() const;
 
     DBManager* m_db = nullptr;
     // The session replaces its engine at log off: a deleted one is never touched.
@@ -147,6 +149,9 @@ private:
     qint64 m_ownUserId = 0;
     QHash<QString, ChatRoomListWidgetItem*> m_items;
     QSet<ChatRoomListWidgetItem*> m_withWidget;
+    // Row widgets made while the login page waits for the user (prepareRows()), hidden until
+    // rows take them.
+    QList<ChatRoomItem*> m_rowsAhead;
     QSet<QString> m_requested;
     QSet<QString> m_arrived;
     ChatRoomFilter m_filter;

@@ -302,6 +302,7 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event)
             if (currentPage() != LoginPage)
                 return;
             session()->prepareLogin();
+            layOutRoomListPage();
             ui->chatRoomListWidget->prepareRows();
         });
     }
