@@ -98,6 +98,9 @@ public:
 
     // The room number of a topic "chat/<n>", -1 for any other text.
     static qint64 roomIdFromTopic(const QString& topic);
+    // Makes the empty files that the pictures of a login's first rows are written through, so
+    // that none is made while the window waits for them. Makes files: not on the GUI thread.
+    static void prepareSparePictureFiles();
     // The telephone text sent with a profile update.
     void setProfileTel(const QString& tel) { m_profileTel = tel; }
 

@@ -7,6 +7,7 @@
 #include "net/neterrorbody.h"
 #include "net/netidletimeout.h"
 #include "net/netsessionheaders.h"
+#include "net/netsparefiles.h"
 
 #include <QDebug>
 #include <QDir>
@@ -53,6 +54,8 @@ bool writeWhole(const QString& target, const QByteArray& bytes, QString* error)
 // behind the one before.
 bool writeCached(const QString& target, const QByteArray& bytes, QString* error)
 {
+    if (NetSpareFiles::write(target, bytes))
+        return true;
     QDir().mkpath(QFileInfo(target).absolutePath());
     QTemporaryFile part(target + QStringLiteral(".XXXXXX"));
     if (!part.open() || part.write(bytes) != bytes.size() || !part.flush()) {
@@ -68,6 +71,13 @@ bool writeCached(const QString& target, const QByteArray& bytes, QString* error)
     return QFileInfo::exists(target);
 }
 } // namespace
+
+void NetServerManager::prepareSparePictureFiles()
+{
+    // The pictures of the first rows after a login, up to four a row, and the user's own.
+    constexpr int kSpares = 32;
+    NetSpareFiles::prepare(FileManager::cacheFolder() + QStringLiteral("/.spare"), kSpares);
+}
 
 QUrl NetServerManager::transferUrl(const QString& urlFilePath) const
 {

@@ -123,7 +123,10 @@ void MtSession::prepareLogin()
         return;
     m_loginPrepared = true;
     m_net->connectAhead(kLoginConnections);
-    QThreadPool::globalInstance()->start([] { DBManager::prepareNewFileKey(); });
+    QThreadPool::globalInstance()->start([] {
+        DBManager::prepareNewFileKey();
+        NetServerManager::prepareSparePictureFiles();
+    });
 }
 
 bool MtSession::login(const QString& account, const QString& password, bool autoLogin,

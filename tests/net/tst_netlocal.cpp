@@ -1,12 +1,32 @@
 #include "common/testenv.h"
+#include "common/typed.h"
 #include "net/filemanager.h"
+#include "net/netsparefiles.h"
 
 #include <QtTest>
+
+// A write through the spare files: what it answered, what the target holds, and how many spares
+// are ready and how many files their folder holds afterwards.
+struct SpareWrite
+{
+    bool written = false;
+    QByteArray target;
+    int ready = 0, inFolder = 0;
+    MT_TYPED(SpareWrite, written, target, ready, inFolder)
+};
+Q_DECLARE_METATYPE(SpareWrite)
 
 class TestNetLocal : public QObject
 {
     Q_OBJECT
     TestEnv m_env;
+
+    static SpareWrite writeThroughSpare(const QString& folder, const QString& target)
+    {
+        const bool written = NetSpareFiles::write(target, "picture");
+        return {written, TestEnv::contents(target), NetSpareFiles::ready(),
+                int(QDir(folder).entryList(QDir::Files | QDir::Hidden).size())};
+    }
 
 private slots:
     void initTestCase()
@@ -53,6 +73,50 @@ private slots:
             texts << TestEnv::contents(FileManager::makeTextFile(text));
         QCOMPARE(texts, QList<QByteArray>({text.toUtf8(), text.toUtf8(), text.toUtf8()}));
         QCOMPARE(QDir(FileManager::cacheFolder()).entryList(QDir::Files).size(), 3);
+    }
+
+    // A write takes a spare (no file is made then) and fills it as the target; without a spare
+    // nothing is written, and the caller writes the file itself.
+    void spareFiles_data()
+    {
+        QTest::addColumn<int>("spares");
+        QTest::addColumn<SpareWrite>("expected");
+        QTest::newRow("spare taken") << 2 << SpareWrite{true, "picture", 1, 1};
+        QTest::newRow("no spare") << 0 << SpareWrite{false, "(unreadable)", 0, 0};
+    }
+    void spareFiles()
+    {
+        QFETCH(int, spares);
+        QFETCH(SpareWrite, expected);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral(".spare"));
+        const QString target = dir.filePath(QStringLiteral("u1_t.png"));
+        QCOMPARE(NetSpareFiles::prepare(folder, spares), spares);
+        QCOMPARE(writeThroughSpare(folder, target), expected);
+    }
+
+    // Another writer put the same picture there meanwhile: it stays as it was.
+    void spareFileOverAnExistingOne()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral(".spare"));
+        const QString target = dir.filePath(QStringLiteral("u1_t.png"));
+        QFile earlier(target);
+        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
+        earlier.close();
+        QCOMPARE(NetSpareFiles::prepare(folder, 2), 2);
+        QCOMPARE(writeThroughSpare(folder, target), (SpareWrite{true, "earlier", 1, 1}));
+    }
+
+    // Spares a run left are the next run's: preparing again makes only those missing.
+    void sparesLeftAreTakenUp()
+    {
+        QTemporaryDir dir, other;
+        const QString folder = dir.filePath(QStringLiteral(".spare"));
+        NetSpareFiles::prepare(folder, 3);
+        NetSpareFiles::prepare(other.path(), 1);
+        QCOMPARE(NetSpareFiles::prepare(folder, 4), 4);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 4);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "net/filemanager.h"
+#include "net/netsparefiles.h"
 #include "netfixture.h"
 #include "store/dbgroup.h"
 #include "store/dbuser.h"
@@ -232,7 +233,8 @@ private slots:
     void cleanup() { m_server.clearFault(); }
 
     // Before the list is shown, the pictures of the rooms a window shows at once, newest first,
-    // and no others: one more would compete with them for the server and the processor.
+    // and no others: one more would compete with them for the server and the processor. Each is
+    // written through a spare file made ahead, not into a file made then.
     void picturesOfTheRoomsShownAtOnce()
     {
         const QVector<DevRoom> rooms = m_server.bulk(QStringLiteral("user001"), 3, 0, false);
@@ -243,6 +245,8 @@ private slots:
         QVERIFY(m_net->reqDataCache(60));
         QCOMPARE(m_recorder->answer(60).signal, QStringLiteral("success"));
         m_net->setRoomsShownAtOnce(2);
+        NetServerManager::prepareSparePictureFiles();
+        const int spares = NetSpareFiles::ready();
         const qint64 since = m_server.lastRequestSeq();
         QVERIFY(m_net->reqChatRoomList(61));
         QCOMPARE(m_recorder->answer(61).signal, QStringLiteral("success"));
@@ -254,6 +258,7 @@ private slots:
         asked.sort();
         expected.sort();
         QCOMPARE(asked, expected);
+        QCOMPARE(NetSpareFiles::ready(), spares - expected.size());
     }
 
     // Last: it ends the session.

@@ -1,0 +1,83 @@
+#include "net/netsparefiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QStringList>
+#include <QTemporaryFile>
+
+namespace {
+
+QMutex g_mutex;
+QStringList g_spares; // guarded by g_mutex
+QString g_folder;     // guarded by g_mutex
+
+const QString kPattern = QStringLiteral(".spare-");
+
+QString take()
+{
+    QMutexLocker lock(&g_mutex);
+    return g_spares.isEmpty() ? QString() : g_spares.takeLast();
+}
+
+} // namespace
+
+int NetSpareFiles::prepare(const QString& folder, int count)
+{
+    QDir dir(folder);
+    if (!dir.mkpath(QStringLiteral(".")))
+        return ready();
+    const QString path = dir.absolutePath();
+    QStringList found;
+    for (const QString& name :
+         dir.entryList({kPattern + QLatin1Char('*')}, QDir::Files | QDir::Hidden))
+        found << dir.absoluteFilePath(name);
+    {
+        QMutexLocker lock(&g_mutex);
+        if (g_folder != path) {
+            g_folder = path;
+            g_spares.clear();
+        }
+        for (const QString& file : qAsConst(found)) {
+            if (!g_spares.contains(file))
+                g_spares << file;
+        }
+        if (g_spares.size() >= count)
+            return g_spares.size();
+        count -= g_spares.size();
+    }
+    QStringList made;
+    for (int i = 0; i < count; ++i) {
+        QTemporaryFile spare(dir.absoluteFilePath(kPattern + QStringLiteral("XXXXXX")));
+        spare.setAutoRemove(false);
+        if (!spare.open())
+            break;
+        made << spare.fileName();
+    }
+    QMutexLocker lock(&g_mutex);
+    if (g_folder == path)
+        g_spares << made;
+    return g_spares.size();
+}
+
+bool NetSpareFiles::write(const QString& target, const QByteArray& bytes)
+{
+    const QString spare = take();
+    if (spare.isEmpty())
+        return false;
+    QFile file(spare);
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                         file.write(bytes) == bytes.size() && file.flush();
+    file.close();
+    if (written && file.rename(target))
+        return true;
+    QFile::remove(spare);
+    return written && QFileInfo::exists(target);
+}
+
+int NetSpareFiles::ready()
+{
+    QMutexLocker lock(&g_mutex);
+    return g_spares.size();
+}
