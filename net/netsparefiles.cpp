@@ -10,8 +10,10 @@
 namespace {
 
 QMutex g_mutex;
-QStringList g_spares; // guarded by g_mutex
-QString g_folder;     // guarded by g_mutex
+// Guarded by g_mutex. The spares are those of one folder: preparing another (the cache folder
+// of another home) forgets them.
+QStringList g_spares;
+QString g_folder;
 
 const QString kPattern = QStringLiteral(".spare-");
 
