@@ -300,8 +300,6 @@ private slots:
                                     "Park Jimin", "a.b",      "O'Neil \"Jo\"", "Kipling"};
         const QStringList kim{"Kim Minsu", "kimberly"};
         QTest::newRow("percent") << QStringList{"%"} << QStringList{"Lee 50%_off"};
-        QTest::newRow("underscore") << QStringList{"_"} << QStringList{"Lee 50%_off"};
-        QTest::newRow("quotes") << QStringList{"o'neil \"j"} << QStringList{"O'Neil \"Jo\""};
         QTest::newRow("a dot alone makes a pattern") << QStringList{"k.m"} << kim;
         QTest::newRow("escaped dot is a dot") << QStringList{"\\."} << QStringList{"a.b"};
         QTest::newRow("invalid pattern matches nobody") << QStringList{"(kim"} << QStringList{};
@@ -310,7 +308,6 @@ private slots:
         QTest::newRow("plain then a pattern")
             << QStringList{"k", "k|", "k|p"}
             << QStringList{"Kim Minsu", "kimberly", "Park Jimin", "Kipling"};
-        QTest::newRow("case changes mid-word") << QStringList{"K", "Ki", "KIM"} << kim;
         QTest::newRow("erasing, then another letter; lower case finds any case anywhere")
             << QStringList{"k", "ki", "kim", "ki", "kip", "k", "kim"} << kim;
     }

@@ -79,7 +79,6 @@ private slots:
         const QStringList waited = {"deferred", "deferred", "locked"};
         QTest::newRow("a plain window up") << int(Qt::NonModal) << false << now;
         QTest::newRow("application-modal box up") << int(Qt::ApplicationModal) << false << waited;
-        QTest::newRow("window-modal box up") << int(Qt::WindowModal) << false << waited;
         QTest::newRow("settings dialog open") << int(Qt::NonModal) << true << waited;
     }
     void idleLock()

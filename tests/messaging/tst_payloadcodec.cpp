@@ -42,9 +42,6 @@ private slots:
         QTest::newRow("chat: abc from 7 with a three-byte id")
             << ChatPayload::chat(kTime, 7, ChatPayload::ContentText, "a-1", {}, "abc")
             << hex("T 01 01 00000007 0003 612d31 0000 616263");
-        QTest::newRow("chat: empty id puts the count at offset 16")
-            << ChatPayload::chat(kTime, 7, ChatPayload::ContentText, "", {}, "abc")
-            << hex("T 01 01 00000007 0000 0000 616263");
         QTest::newRow("chat: id list is little-endian")
             << ChatPayload::chat(kTime, 0x01020304, ChatPayload::ContentText, "x", {0x01020304, -2},
                                  "hi")

@@ -253,7 +253,6 @@ private slots:
         QTest::addColumn<qint64>("askedAt");
         QTest::addColumn<PresenceView>("expected");
         using L = QList<Step>;
-        row("other session entered", L{enter("phone")}, qint64(10), PresenceView{true, false});
         row("own client id never counts", L{enter("me")}, qint64(10), PresenceView{false, false});
         row("one of two left", L{enter("phone"), enter("tablet"), leave("phone")}, qint64(10),
             PresenceView{true, false});
