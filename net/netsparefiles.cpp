@@ -69,7 +69,9 @@ bool NetSpareFiles::write(const QString& target, const QByteArray& bytes)
     if (spare.isEmpty())
         return false;
     QFile file(spare);
-    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+    // Not truncated at its open: ext4 writes a file truncated to nothing out to the disk when it
+    // is closed, on the closing thread. A spare is empty unless a run was cut short writing it.
+    const bool written = file.open(QIODevice::ReadWrite) && (file.size() == 0 || file.resize(0)) &&
                          file.write(bytes) == bytes.size() && file.flush();
     file.close();
     if (written && file.rename(target))

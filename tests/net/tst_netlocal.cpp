@@ -28,6 +28,15 @@ class TestNetLocal : public QObject
                 int(QDir(folder).entryList(QDir::Files | QDir::Hidden).size())};
     }
 
+    static void fillFiles(const QString& folder, const QByteArray& bytes)
+    {
+        const QDir dir(folder);
+        for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        }
+    }
+
 private slots:
     void initTestCase()
     {
@@ -75,23 +84,29 @@ private slots:
         QCOMPARE(QDir(FileManager::cacheFolder()).entryList(QDir::Files).size(), 3);
     }
 
-    // A write takes a spare (no file is made then) and fills it as the target; without a spare
-    // nothing is written, and the caller writes the file itself.
+    // A write takes a spare (no file is made then) and fills it as the target, whatever a run
+    // cut short left in it; without a spare nothing is written, and the caller writes the file
+    // itself.
     void spareFiles_data()
     {
         QTest::addColumn<int>("spares");
+        QTest::addColumn<QByteArray>("leftInSpares");
         QTest::addColumn<SpareWrite>("expected");
-        QTest::newRow("spare taken") << 2 << SpareWrite{true, "picture", 1, 1};
-        QTest::newRow("no spare") << 0 << SpareWrite{false, "(unreadable)", 0, 0};
+        QTest::newRow("spare taken") << 2 << QByteArray() << SpareWrite{true, "picture", 1, 1};
+        QTest::newRow("spare holding a longer picture cut short")
+            << 2 << QByteArray("an earlier picture") << SpareWrite{true, "picture", 1, 1};
+        QTest::newRow("no spare") << 0 << QByteArray() << SpareWrite{false, "(unreadable)", 0, 0};
     }
     void spareFiles()
     {
         QFETCH(int, spares);
+        QFETCH(QByteArray, leftInSpares);
         QFETCH(SpareWrite, expected);
         QTemporaryDir dir;
         const QString folder = dir.filePath(QStringLiteral(".spare"));
         const QString target = dir.filePath(QStringLiteral("u1_t.png"));
         QCOMPARE(NetSpareFiles::prepare(folder, spares), spares);
+        fillFiles(folder, leftInSpares);
         QCOMPARE(writeThroughSpare(folder, target), expected);
     }
 
