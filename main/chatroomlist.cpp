@@ -141,12 +141,14 @@ void ChatRoomList::setChatRooms(const QList<DBChatRoom>& rooms)
         makeRowsInView();
 }
 
-void ChatRoomList::prepareRows()
+void ChatRoomList::prepareRows(NetServerManager* net)
 {
     // Shown for the first time, a row is styled: the list's style sheet is matched against each
     // of its parts. After a login that doubled the time of making the rows in view, and their
     // pictures, coming meanwhile, waited for it.
     const int wanted = rowsShownAtOnce();
+    if (net)
+        net->setRoomsShownAtOnce(wanted);
     while (m_rowsAhead.size() < wanted) {
         auto* row = new ChatRoomItem(viewport());
         row->hide();

@@ -93,8 +93,10 @@ public:
     void ensureRowWidgets() { makeRowWidgets(true); }
     // Makes and styles the widgets of the rows a view shows at once, hidden, and draws one off
     // screen (which loads the fonts), so that the first rows after a login are made without
-    // either: done while the login page waits for the user, on a laid-out list.
-    void prepareRows();
+    // either: done while the login page waits for the user, on a laid-out list. `net` (may be
+    // null) hears how many rows that is: a login may read its room list before this list takes
+    // the session, and asks for those rooms' pictures first.
+    void prepareRows(NetServerManager* net = nullptr);
 
 signals:
     void clickedMemberIcon(int userId);

@@ -303,7 +303,7 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event)
                 return;
             session()->prepareLogin();
             layOutRoomListPage();
-            ui->chatRoomListWidget->prepareRows();
+            ui->chatRoomListWidget->prepareRows(session()->net());
         });
     }
     return QDialog::eventFilter(watched, event);

@@ -122,11 +122,12 @@ public:
     // A room of type 40 is changed to 20 in `room` before it is sent.
     bool reqNewChatRoom(int reqCode, DBChatRoom& room);
     bool reqInviteMember(int reqCode, qint64 roomId, const QStringList& members);
-    // With `roomListAhead`, the room list is asked for as soon as the directory has come, while
-    // the directory is stored: the next reqChatRoomList() takes that answer (or its failure)
-    // instead of asking again, and stores it as its own. A login asks for the room list once its
-    // directory is stored; the server has answered it meanwhile.
-    bool reqDataCache(int reqCode, bool roomListAhead = false);
+    // With a `roomListCode`, the room list is asked for as soon as the directory has come, while
+    // the directory is stored, and once the directory is stored the same task reads and stores
+    // that list as reqChatRoomList(roomListCode) would, with the same signals; after a failed
+    // directory it is dropped. It does not wait for the caller to hear of the directory: a
+    // login's GUI thread, still busy with the login's answer, held the list back that long.
+    bool reqDataCache(int reqCode, int roomListCode = 0);
     // The store at dbPath() is still being made: the next reqDataCache() goes out at once and its
     // task stores the answer once storeMade() has said the store is usable, or drops it without
     // a signal when it is not (whoever made the store has reported that failure already).
@@ -224,7 +225,7 @@ private:
     // `account` is a copy of the session that asked, taken when the request was queued.
     void runDataCache(int reqCode, const QUrl& url, const QString& dbPath,
                       const NetSessionHeaders& headers, const DBMTData& account, bool hasSession,
-                      bool roomListAhead, const std::shared_ptr<NetLatch>& gate);
+                      int roomListCode, const std::shared_ptr<NetLatch>& gate);
     // Fetches and stores the directory into `stored`'s store; true with the answer's own values
     // in `stamp`, false when a failure was signalled.
     bool storeDataCache(int reqCode, const QUrl& url, const QString& dbPath,

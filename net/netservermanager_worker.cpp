@@ -235,7 +235,7 @@ NetServerManager::takeRoomListAhead(const QUrl& url)
     return std::exchange(m_roomListAhead, nullptr);
 }
 
-bool NetServerManager::reqDataCache(int reqCode, bool roomListAhead)
+bool NetServerManager::reqDataCache(int reqCode, int roomListCode)
 {
     // The worker stores with a copy of the session as it is now, never with the session object
     // itself: storing takes seconds, in which the user may log off (the object is deleted) or
@@ -250,7 +250,7 @@ bool NetServerManager::reqDataCache(int reqCode, bool roomListAhead)
     const QString dbPath = m_dbPath;
     const std::shared_ptr<NetLatch> gate = m_storeGate;
     return startTask([=] {
-        runDataCache(reqCode, url, dbPath, headers, account, hasSession, roomListAhead, gate);
+        runDataCache(reqCode, url, dbPath, headers, account, hasSession, roomListCode, gate);
     });
 }
 
@@ -328,12 +328,12 @@ bool NetServerManager::fetchRoomList(int reqCode, const QUrl& url, const NetSess
 
 void NetServerManager::runDataCache(int reqCode, const QUrl& url, const QString& dbPath,
                                     const NetSessionHeaders& headers, const DBMTData& account,
-                                    bool hasSession, bool roomListAhead,
+                                    bool hasSession, int roomListCode,
                                     const std::shared_ptr<NetLatch>& gate)
 {
     DBMTData stored(account);
     QJsonObject stamp;
-    if (!storeDataCache(reqCode, url, dbPath, headers, hasSession, roomListAhead, gate, &stored,
+    if (!storeDataCache(reqCode, url, dbPath, headers, hasSession, roomListCode != 0, gate, &stored,
                         &stamp)) {
         // Nobody asks for the room list after a failed directory: its answer is not kept.
         QMutexLocker lock(&m_aheadMutex);
@@ -344,6 +344,9 @@ void NetServerManager::runDataCache(int reqCode, const QUrl& url, const QString&
     QMetaObject::invokeMethod(
         this, [stored] { refreshSession(stored); }, Qt::QueuedConnection);
     emit onHttpSuccess(reqCode, stamp);
+    // Its signals are queued behind the directory's success.
+    if (roomListCode != 0)
+        runChatRoomList(roomListCode, makeUrl(roomListPath(headers)), dbPath, headers);
 }
 
 bool NetServerManager::storeDataCache(int reqCode, const QUrl& url, const QString& dbPath,

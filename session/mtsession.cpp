@@ -8,6 +8,7 @@
 #include "session/mtqueuewaker.h"
 #include "session/sessionrequest.h"
 #include "store/dbmanager.h"
+#include "store/dbsparestore.h"
 #include "store/mtdata.h"
 #include "store/unreadcounts.h"
 
@@ -17,6 +18,8 @@
 #include <QThreadPool>
 
 namespace {
+// The schema version the session's store is made with.
+const int kStoreVersion = 1;
 const char* const kWalSuffix = "-wal";
 const char* const kShmSuffix = "-shm";
 } // namespace
@@ -78,7 +81,7 @@ bool MtSession::openStore(const QString& path)
     closeStore();
     qDebug().noquote().nospace() << "MtSession::openStore dbPath:" << path;
     m_db = std::make_unique<DBManager>(path, QString::fromLatin1(DBManager::kConnection),
-                                       QString::fromLatin1(DBManager::kPassword), 1);
+                                       QString::fromLatin1(DBManager::kPassword), kStoreVersion);
     m_net->setDbPath(path);
     return m_db->isOpen();
 }
@@ -125,6 +128,7 @@ void MtSession::prepareLogin()
     m_net->connectAhead(kLoginConnections);
     QThreadPool::globalInstance()->start([] {
         DBManager::prepareNewFileKey();
+        DBSpareStore::prepare(QString::fromLatin1(DBManager::kPassword), kStoreVersion);
         NetServerManager::prepareSparePictureFiles();
     });
 }
@@ -210,6 +214,7 @@ void MtSession::teardown()
     m_noticeChats.clear();
     m_pendingRooms.clear();
     m_roomListPending = false;
+    m_roomListChained = false;
     m_messagingAfterRooms = false;
     m_messagingDue = false;
     m_messagingWait.stop();
@@ -470,7 +475,9 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
         takeLoginAnswer(m_attempt.get(), editor, reqCode, response);
         m_net->setDbPath(path);
         m_net->holdStore();
-        cacheAsked = m_net->reqDataCache(SessionRequest::Cache, true);
+        cacheAsked = m_net->reqDataCache(SessionRequest::Cache, SessionRequest::Rooms);
+        // The store made while the login page waited, when there is one, becomes the account's.
+        DBSpareStore::take(path);
     }
     const bool stored = openStore(path);
     if (stored && m_attempt) {
@@ -508,11 +515,13 @@ void MtSession::loginAnswered(int reqCode, const QJsonObject& response)
                                  << m_mtData->lastCacheTime();
     // The directory first: its request and the server's answer are on their way while the
     // settings are written and the window takes the session.
-    // The room list, asked for once the directory is stored, is fetched meanwhile.
+    // The room list is fetched meanwhile, and stored by the directory's task once the directory
+    // is: it does not wait for this thread to hear of the directory.
     if (!cacheAhead && outcome.requestCache)
-        cacheAsked = m_net->reqDataCache(SessionRequest::Cache, true);
+        cacheAsked = m_net->reqDataCache(SessionRequest::Cache, SessionRequest::Rooms);
     if (cacheAsked)
         m_roomListPending = true;
+    m_roomListChained = cacheAsked;
     // Only an accepted account is started automatically next time. One write: each syncs the
     // disk three times, on this thread, while the window waits for the rooms.
     if (m_settings && reqCode == SessionRequest::Login)
@@ -579,7 +588,8 @@ void MtSession::onHttpSuccess(int reqCode, const QJsonObject& response)
         // Given back once this answer, the last reference to it, is gone.
         QTimer::singleShot(0, this, [] { platformReleaseFreeMemory(); });
         m_roomsShownAhead = false;
-        if (!m_net->reqChatRoomList(SessionRequest::Rooms))
+        if (!std::exchange(m_roomListChained, false) &&
+            !m_net->reqChatRoomList(SessionRequest::Rooms))
             roomListEnded();
         break;
     case SessionRequest::Rooms: {

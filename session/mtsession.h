@@ -249,6 +249,8 @@ private:
     bool m_roomListPending = false;
     // roomsShown() gave the list of the room-list request in flight.
     bool m_roomsShownAhead = false;
+    // The directory request in flight goes on with the room list by itself once stored.
+    bool m_roomListChained = false;
     // A login's messaging session waits for the end of the room list, and then for the
     // window's paint of it (customEvent()).
     bool m_messagingAfterRooms = false;

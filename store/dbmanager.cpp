@@ -1,10 +1,12 @@
 #include "store/dbmanager.h"
 
+#include "store/dbsparestore.h"
 #include "store/sqlcipherdriver.h"
 #include "store/sqlcipherkeys.h"
 
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -139,7 +141,9 @@ QString DBManager::databaseFilePath(const QString& userId)
 
 void DBManager::prepareKey(const QString& dbPath)
 {
-    SqlCipherKeys::prepare(dbPath, QString::fromLatin1(kPassword));
+    // A first login on this computer takes the spare store, keyed already, for its file.
+    const bool spare = !QFileInfo::exists(dbPath) && DBSpareStore::isReady();
+    SqlCipherKeys::prepare(spare ? DBSpareStore::path() : dbPath, QString::fromLatin1(kPassword));
 }
 
 void DBManager::prepareNewFileKey()

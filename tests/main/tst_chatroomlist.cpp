@@ -5,6 +5,7 @@
 #include "main/chatroomlistwidgetitem.h"
 #include "main/chatroomrowtext.h"
 #include "net/filemanager.h"
+#include "net/netservermanager.h"
 #include "resources/mtresources.h"
 #include "store/dbchat.h"
 #include "store/dbmanager.h"
@@ -278,6 +279,16 @@ private slots:
         for (const ChatRoomItem* row : m_list->viewport()->findChildren<ChatRoomItem*>())
             visible += row->isVisibleTo(m_list->viewport());
         QCOMPARE(visible, withWidget(*m_list).size());
+    }
+
+    // A login may read its room list before the list takes the session: the engine hears while
+    // the login page waits how many rows are in view, whose pictures it asks for first.
+    void rowsInViewToldAhead()
+    {
+        NetServerManager net(QStringLiteral("localhost"));
+        m_list->prepareRows(&net);
+        QCOMPARE(net.roomsShownAtOnce(),
+                 int(m_list->viewport()->findChildren<ChatRoomItem*>().size()));
     }
 
     // Rows painted without their widgets show blank: the first paint of a new list already has

@@ -63,6 +63,18 @@ Q_DECLARE_METATYPE(Call)
 class TestNetWorker : public NetFixture
 {
     Q_OBJECT
+
+    // The answers to requests, pictures left out.
+    static QList<NetOutcome> requestAnswers(const NetRecorder& recorder)
+    {
+        QList<NetOutcome> out;
+        for (const NetOutcome& outcome : recorder.outcomes()) {
+            if (!outcome.signal.startsWith(QLatin1String("image")))
+                out << outcome;
+        }
+        return out;
+    }
+
 private slots:
     void initTestCase() { QVERIFY(start(true)); }
 
@@ -124,6 +136,20 @@ private slots:
         for (int code : {40, 41, 50, 51})
             QCOMPARE(recorder.answer(code).signal, QStringLiteral("success"));
         finish(net);
+    }
+
+    // Asked for with its room list, a directory goes on with that list once stored, without
+    // waiting to be asked (a login's GUI thread is busy then): the list's answer follows the
+    // directory's, and the list is fetched once.
+    void dataCacheGoesOnWithItsRoomList()
+    {
+        const qint64 since = m_server.lastRequestSeq();
+        m_recorder->clear();
+        QVERIFY(m_net->reqDataCache(7, 8));
+        QCOMPARE(m_recorder->answer(8).signal, QStringLiteral("success"));
+        QCOMPARE(requestAnswers(*m_recorder),
+                 (QList<NetOutcome>{{"success", "7"}, {"success", "8"}}));
+        QCOMPARE(m_server.requests("/rest/chatt/room", since).size(), 1);
     }
 
     void failures_data()

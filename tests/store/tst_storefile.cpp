@@ -1,5 +1,6 @@
 #include "common/sqlcipherfile.h"
 #include "store/dbmanager.h"
+#include "store/dbsparestore.h"
 #include "store/dbuser.h"
 #include "store/sqlcipherdriver.h"
 #include "storefixture.h"
@@ -44,6 +45,22 @@ OpenOutcome openAndClose(const QString& file)
     outcome.besideTheFile = info.dir().entryList(QDir::Files | QDir::Hidden);
     outcome.besideTheFile.removeAll(info.fileName());
     return outcome;
+}
+
+// A spare store taken for an account's file, as the sqlcipher tool reads that file.
+struct TakenSpare
+{
+    bool taken = false;
+    QStringList users, version;
+    MT_TYPED(TakenSpare, taken, users, version)
+};
+
+TakenSpare takeSpare(const QString& file)
+{
+    const bool taken = DBSpareStore::take(file);
+    const SqlCipherFile tool(file);
+    return {taken, tool.column("SELECT user_name FROM TTT_USER"),
+            tool.column("SELECT value FROM TTT_MTDATA WHERE key = 1")};
 }
 
 // Unix modes as Qt spells them.
@@ -250,6 +267,26 @@ private slots:
         UnprivilegedScope asUser;
         QVERIFY(asUser.isUnprivileged());
         QCOMPARE(openAndClose(path), OpenOutcome{});
+    }
+
+    // The spare store made while the login page waits becomes the first account's store, once;
+    // one a run left behind (it may have been cut short) is made anew, and the next spare never
+    // replaces an account's store.
+    void spareStore()
+    {
+        m_env->applyToCurrentProcess();
+        const QString account = DBManager::databaseFilePath("first");
+        QVERIFY(QDir().mkpath(QFileInfo(DBSpareStore::path()).absolutePath()));
+        QFile left(DBSpareStore::path());
+        QVERIFY(left.open(QIODevice::WriteOnly) && left.write(QByteArray(4096, 'x')) == 4096);
+        left.close();
+        QVERIFY(DBSpareStore::prepare(kKey, 1));
+        QVERIFY(DBSpareStore::take(account));
+        QVERIFY(addUser(*std::make_unique<DBManager>(account, "Veltri", kKey, 1), 2, "kept"));
+        const TakenSpare kept{false, {"kept"}, {"1"}};
+        QCOMPARE(takeSpare(DBManager::databaseFilePath("second")), TakenSpare{});
+        QVERIFY(DBSpareStore::prepare(kKey, 1));
+        QCOMPARE(takeSpare(account), kept);
     }
 
     void databaseFilePath()
