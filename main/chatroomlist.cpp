@@ -3,6 +3,7 @@
 #include "main/chatroomitem.h"
 #include "main/chatroomlistwidgetitem.h"
 #include "net/filemanager.h"
+#include "net/netdecodedpictures.h"
 #include "net/netservermanager.h"
 #include "store/dbchat.h"
 #include "store/dbchatroom.h"
@@ -19,6 +20,13 @@
 namespace {
 
 constexpr int kRowHeight = 80;
+
+// A picture the engine decoded as it came, or the file read now.
+QPixmap loadRowPicture(const QString& file)
+{
+    QImage decoded = NetDecodedPictures::take(file);
+    return decoded.isNull() ? QPixmap(file) : QPixmap::fromImage(std::move(decoded));
+}
 
 } // namespace
 
@@ -350,7 +358,7 @@ void ChatRoomList::refreshPicture(ChatRoomListWidgetItem* item, ChatRoomItem* wi
         bool whole = true;
         const QPixmap picture =
             mtRoomMosaic(item->pictureSources(), &FileManager::cachedFile, widget->pictureSize(),
-                         widget->devicePixelRatioF(), &whole);
+                         widget->devicePixelRatioF(), &whole, &loadRowPicture);
         item->setPicture(picture, whole);
     }
     widget->setPicture(item->picture());

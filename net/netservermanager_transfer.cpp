@@ -4,6 +4,7 @@
 
 #include "net/filemanager.h"
 #include "net/netanswer.h"
+#include "net/netdecodedpictures.h"
 #include "net/neterrorbody.h"
 #include "net/netidletimeout.h"
 #include "net/netsessionheaders.h"
@@ -288,7 +289,8 @@ QString NetServerManager::fetchPicture(const QString& urlFilePath)
         return QString();
     }
     QString error;
-    const bool written = writeCached(filePath, reply->readAll(), &error);
+    const QByteArray bytes = reply->readAll();
+    const bool written = writeCached(filePath, bytes, &error);
     delete reply;
     if (!written) {
         qWarning().noquote().nospace()
@@ -296,6 +298,14 @@ QString NetServerManager::fetchPicture(const QString& urlFilePath)
             << error;
         return QString();
     }
+    // A login's first pictures go into the rows in view as they come, while the window waits.
+    bool first = false;
+    {
+        QMutexLocker lock(&m_aheadMutex);
+        first = m_firstPictures.contains(urlFilePath);
+    }
+    if (first)
+        NetDecodedPictures::put(filePath, bytes);
     return filePath;
 }
 

@@ -60,7 +60,7 @@ MtRoomPictureSources mtRoomPictureSources(DBManager& db, const DBChatRoom& room,
 
 QPixmap mtRoomMosaic(const MtRoomPictureSources& sources,
                      const std::function<QString(const QString&)>& localFile, const QSize& size,
-                     qreal ratio, bool* whole)
+                     qreal ratio, bool* whole, const std::function<QPixmap(const QString&)>& load)
 {
     QStringList files;
     bool all = true;
@@ -86,7 +86,7 @@ QPixmap mtRoomMosaic(const MtRoomPictureSources& sources,
         return mosaic;
     QList<QPixmap> pictures;
     for (const QString& file : qAsConst(files)) {
-        const QPixmap picture = file.isEmpty() ? QPixmap() : QPixmap(file);
+        const QPixmap picture = file.isEmpty() ? QPixmap() : load ? load(file) : QPixmap(file);
         pictures.append(picture.isNull() ? mtLoadPicture(defaultPicture(), ratio) : picture);
     }
     if (pictures.isEmpty())

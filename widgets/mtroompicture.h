@@ -31,10 +31,12 @@ MtRoomPictureSources mtRoomPictureSources(DBManager& db, const DBChatRoom& room,
 // The room picture of `sources` as they stand, composed by mtPictureMosaic(): each URL's local
 // file (`localFile` maps a URL to the file, empty when there is none yet) when it loads,
 // otherwise the default profile picture; no source at all gives the default picture once.
-// `whole`, when given, tells whether every URL had its file.
+// `whole`, when given, tells whether every URL had its file. `load`, when given, reads a file's
+// picture (null when it cannot); otherwise the file is read here.
 QPixmap mtRoomMosaic(const MtRoomPictureSources& sources,
                      const std::function<QString(const QString&)>& localFile, const QSize& size,
-                     qreal ratio = 1.0, bool* whole = nullptr);
+                     qreal ratio = 1.0, bool* whole = nullptr,
+                     const std::function<QPixmap(const QString&)>& load = nullptr);
 
 // Composes up to four pictures into one of `size`, clipped to the inscribed ellipse: one fills
 // the circle, two are halves side by side, three are two quarters above a half, four are

@@ -1,6 +1,7 @@
 #include "common/testenv.h"
 #include "common/typed.h"
 #include "net/filemanager.h"
+#include "net/netdecodedpictures.h"
 #include "net/netsparefiles.h"
 
 #include <QtTest>
@@ -16,10 +17,28 @@ struct SpareWrite
 };
 Q_DECLARE_METATYPE(SpareWrite)
 
+// Two takes of one decoded picture: whether each found it.
+struct DecodedTakes
+{
+    bool first = false, again = false;
+    MT_TYPED(DecodedTakes, first, again)
+};
+Q_DECLARE_METATYPE(DecodedTakes)
+
 class TestNetLocal : public QObject
 {
     Q_OBJECT
     TestEnv m_env;
+
+    static QByteArray pngBytes()
+    {
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        image.save(&buffer, "PNG");
+        return bytes;
+    }
 
     static SpareWrite writeThroughSpare(const QString& folder, const QString& target)
     {
@@ -108,6 +127,34 @@ private slots:
         QCOMPARE(NetSpareFiles::prepare(folder, spares), spares);
         fillFiles(folder, leftInSpares);
         QCOMPARE(writeThroughSpare(folder, target), expected);
+    }
+
+    // A decoded picture is taken once; bytes that are no picture keep nothing; the oldest
+    // picture nobody took makes room for newer ones.
+    void decodedPictures_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("newerOnes");
+        QTest::addColumn<DecodedTakes>("expected");
+        const QByteArray png = pngBytes();
+        QTest::newRow("a picture") << png << 0 << DecodedTakes{true, false};
+        QTest::newRow("not a picture") << QByteArray("text") << 0 << DecodedTakes{false, false};
+        QTest::newRow("as many newer ones as are kept")
+            << png << NetDecodedPictures::kKept - 1 << DecodedTakes{true, false};
+        QTest::newRow("one newer too many")
+            << png << NetDecodedPictures::kKept << DecodedTakes{false, false};
+    }
+    void decodedPictures()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, newerOnes);
+        QFETCH(DecodedTakes, expected);
+        NetDecodedPictures::put(QStringLiteral("/cache/first.png"), bytes);
+        for (int i = 0; i < newerOnes; ++i)
+            NetDecodedPictures::put(QStringLiteral("/cache/%1.png").arg(i), pngBytes());
+        const bool taken = !NetDecodedPictures::take(QStringLiteral("/cache/first.png")).isNull();
+        const bool again = !NetDecodedPictures::take(QStringLiteral("/cache/first.png")).isNull();
+        QCOMPARE((DecodedTakes{taken, again}), expected);
     }
 
     // Another writer put the same picture there meanwhile: it stays as it was.

@@ -1,4 +1,5 @@
 #include "net/filemanager.h"
+#include "net/netdecodedpictures.h"
 #include "net/netsparefiles.h"
 #include "netfixture.h"
 #include "store/dbgroup.h"
@@ -43,6 +44,19 @@ struct Stored
 namespace {
 
 const QString kExtraTopic = QStringLiteral("chat/999999");
+
+// Of `urls`, those whose pictures were kept decoded as their cached files read; each is taken.
+QStringList decodedAsCached(const QStringList& urls)
+{
+    QStringList out;
+    for (const QString& url : urls) {
+        const QString file = FileManager::cachedFile(url);
+        const QImage decoded = NetDecodedPictures::take(file);
+        if (!decoded.isNull() && QImage(file).convertToFormat(decoded.format()) == decoded)
+            out << url;
+    }
+    return out;
+}
 
 // Address -> file of every picture answer, or (`cached`) the file the picture cache holds for it.
 QMap<QString, QString> pictures(const QList<NetRecorder::Event>& events, bool cached)
@@ -260,7 +274,8 @@ private slots:
 
     // Before the list is shown, the pictures of the rooms a window shows at once, newest first,
     // and no others: one more would compete with them for the server and the processor. Each is
-    // written through a spare file made ahead, not into a file made then.
+    // written through a spare file made ahead, not into a file made then, and kept decoded for
+    // the window.
     void picturesOfTheRoomsShownAtOnce()
     {
         const QVector<DevRoom> rooms = m_server.bulk(QStringLiteral("user001"), 3, 0, false);
@@ -285,6 +300,7 @@ private slots:
         expected.sort();
         QCOMPARE(asked, expected);
         QCOMPARE(NetSpareFiles::ready(), spares - expected.size());
+        QCOMPARE(decodedAsCached(expected), expected);
     }
 
     // Last: it ends the session.
