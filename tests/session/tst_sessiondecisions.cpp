@@ -144,24 +144,16 @@ private slots:
         const S::Snapshot unlocked = st(3, true, false), cached = st(4, true, false);
         const E refused = E::VersionRefusedWithoutLink;
 
-        row("login sent", out, E::ManualLoginSent, sent, done());
         row("login sent while a session is up", ready, E::ManualLoginSent, ready, kIgnored);
         row("login answered asks for the cache", sent, E::LoginAnswered, up, done(false, true));
         row("login answer nobody waits for", out, E::LoginAnswered, out, kIgnored);
         row("failed login returns to the login page", sent, E::LoginFailed, out, done());
-        row("cache after login keeps the manual type", up, E::CacheAnswered, up, done());
         row("rooms after login show the list", up, E::RoomsAnswered, ready, done(true));
-        row("restored session is up behind the lock", out, E::SessionRestored, locked, done());
-        row("lock", ready, E::LockRequested, locked, done());
         row("lock without a session", out, E::LockRequested, out, kIgnored);
-        row("unlock sent", locked, E::UnlockSent, unlocking, done());
-        row("unlock answered asks for the cache", unlocking, E::UnlockAnswered, unlocked,
-            done(false, true));
         row("unlock answered once the rooms are in shows the list", st(6, true, true, false, true),
             E::UnlockAnswered, ready, done(true));
         row("failed unlock keeps login and lock", unlocking, E::UnlockFailed, locked, done());
         row("unlock answer without an unlock sent", locked, E::UnlockAnswered, locked, kIgnored);
-        row("cache after unlock", unlocked, E::CacheAnswered, cached, done());
         row("rooms after unlock show the list", cached, E::RoomsAnswered, ready, done(true));
         row("lock during the first answers, rooms arrive", st(1, true, true), E::RoomsAnswered,
             st(6, true, true), done(false));
